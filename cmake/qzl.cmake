@@ -1,0 +1,41 @@
+# Shared compile settings.
+
+if(QZL_SANITIZE)
+  add_compile_options(-fsanitize=${QZL_SANITIZE} -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=${QZL_SANITIZE})
+  if(QZL_SANITIZE MATCHES "undefined")
+    add_compile_options(-fno-sanitize-recover=undefined)
+  endif()
+endif()
+
+function(qzl_strict_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror -Wno-unused-parameter)
+endfunction()
+
+# Driver code is kernel code: no exceptions, no RTTI, strict warnings.
+function(qzl_driver_flags target)
+  qzl_strict_warnings(${target})
+  target_compile_options(${target} PRIVATE -fno-exceptions -fno-rtti -Wshadow=local
+                         -Wno-missing-field-initializers)
+endfunction()
+
+# One test program per folder under tests/, each test run as its own CTest test with the folder's
+# name as its label.
+function(qzl_test_area area)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${area}/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  set(exe test_${area})
+  add_executable(${exe} ${sources})
+  target_link_libraries(${exe} PRIVATE qzl_test_support GTest::gtest GTest::gmock)
+  target_include_directories(${exe} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+  qzl_strict_warnings(${exe})
+  gtest_discover_tests(${exe} PROPERTIES LABELS ${area} DISCOVERY_TIMEOUT 60
+                       TEST_PREFIX "${area}." )
+endfunction()
+
+# The fuzz preset instruments every library for coverage; the targets link the fuzzer runtime.
+if(QZL_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

@@ -1,0 +1,18 @@
+// Harness-wide reset of the stand-in's settings.
+#include "internal.h"
+#include "kshim/host/control.h"
+#include "kshim/trace.h"
+
+namespace kshim::host {
+
+void ResetDefaults()
+{
+    ClockSetReal(1);
+    FaultClearAll();
+    SetViolationHandler(nullptr);
+    SetFastFailHook(nullptr);
+    TraceClear();
+    TraceSetLevel(TRACE_LEVEL_INFORMATION, 0);
+}
+
+}  // namespace kshim::host

@@ -1,0 +1,16 @@
+// Test main: strict-mode failures of the platform stand-in become test failures.
+#include <gtest/gtest.h>
+
+#include "kshim/host/control.h"
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    ::testing::GTEST_FLAG(death_test_style) = "threadsafe";
+    kshim::host::ResetDefaults();
+    kshim::host::TraceSetEcho(0);
+    kshim::host::SetViolationHandler([](const kshim::host::Violation& v) {
+        ADD_FAILURE() << "strict-mode failure: " << v.what << (v.detail.empty() ? "" : ": ") << v.detail;
+    });
+    return RUN_ALL_TESTS();
+}
