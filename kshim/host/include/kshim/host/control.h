@@ -91,3 +91,8 @@ bool TraceSessionActive();
 void ResetDefaults();
 
 }  // namespace kshim::host
+
+namespace kshim::host {
+// The NDIS version NdisGetVersion reports (default 0x0006001E).
+void SetNdisVersion(uint32_t version);
+}  // namespace kshim::host
