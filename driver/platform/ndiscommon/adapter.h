@@ -3,32 +3,332 @@
 // that module's own header.
 #pragma once
 
+#include <atomic>
+
 #include "kshim/ke.h"
+#include "kshim/ndis.h"
+#include "Common/cnm.h"
+#include "Common/common.h"
+#include "Common/mlme/mlmesync.h"
+#include "Common/p2p/p2p.h"
+#include "Common/qzcmd.h"
 #include "hal/common/hal_chip.h"
+#include "platform/ndiscommon/ndiscommon.h"
 #include "platform/ndiscommon/registry_block.h"
 
 #define MP_ADAPTER_SIGNATURE 0xAABBCCDDu
 #define MP_MAX_PORTS 5
+#define MAC_ADDR_LEN 6
 
-typedef struct _MP_PORT MP_PORT, *PMP_PORT;
+// ---- the adapter flag word -----------------------------------------------------------------------------
+#define ADAPTER_FLAG_MLME_RESTARTING 0x00000002u    // MLME state machines restarting
+#define ADAPTER_FLAG_LOW_POWER_RETURN 0x00000004u   // back from low power, power state not yet restored
+#define ADAPTER_FLAG_TX_RINGS_READY 0x00000008u     // transmit rings initialised
+#define ADAPTER_FLAG_TX_HELD 0x00000020u            // transmission held for a Wi-Fi Direct switch or absence
+#define ADAPTER_FLAG_HALT_IN_PROGRESS 0x00000040u
+#define ADAPTER_FLAG_NOT_RESPONDING 0x00000100u     // interrupt status read back all ones
+#define ADAPTER_FLAG_FW_RECOVERY 0x00000800u
+#define ADAPTER_FLAG_CH_PRIVILEGE 0x00001000u       // channel-privilege request outstanding
+#define ADAPTER_FLAG_SCANNING 0x00004000u
+#define ADAPTER_FLAG_RADIO_OFF 0x00020000u
+#define ADAPTER_FLAG_OS_SCAN 0x01000000u            // OS scan or discovery request outstanding
+#define ADAPTER_FLAG_SURPRISE_REMOVED 0x10000000u
+#define ADAPTER_FLAG_PCI_SUSPENDED 0x40000000u
+
+// Combinations tested elsewhere.
+#define ADAPTER_FLAGS_HALTING_OR_REMOVED 0x10000040u  // timer callbacks, thread bodies, work items return
+#define ADAPTER_FLAGS_REGISTER_REFUSED 0x10000100u
+#define ADAPTER_FLAGS_THREAD_CMD_DROP 0x40000140u     // control and P2P thread commands dropped
+#define ADAPTER_FLAGS_MLME_STOP 0x40000042u
+#define ADAPTER_FLAGS_MLME_RECV_STOP 0x40000142u
+
+// ---- ports ---------------------------------------------------------------------------------------------------
+typedef enum _PORT_TYPE {
+    HELPER = 0,
+    EXTSTA = 1,
+    EXTAP = 2,
+    WFD_DEVICE = 3,
+    WFD_GO = 4,
+    WFD_CLIENT = 5,
+} PORT_TYPE;
+
+// The access-point operation mode of port 0 when "OpMode" is 1.
+#define PORT_OP_MODE_AP 4
+
+// Wireless modes, as the driver names them.
+typedef enum _WIRELESS_MODE {
+    PHY_11BG_MIXED = 0,
+    PHY_11B = 1,
+    PHY_11A = 2,
+    PHY_11ABG_MIXED = 3,
+    PHY_11G = 4,
+    PHY_11ABGN_MIXED = 5,
+    PHY_11N = 6,
+    PHY_11GN_MIXED = 7,
+    PHY_11AN_MIXED = 8,
+    PHY_11BGN_MIXED = 9,
+    PHY_11AGN_MIXED = 10,
+    PHY_11VHT = 11,
+    PHY_11VHT5G_ONLY = 12,
+    PHY_11He = 13,
+    PHY_11BE = 14,
+} WIRELESS_MODE;
+
+// Bands and bandwidth codes of PORT_CHANNEL_INFO.
+#define BAND_24G 1
+#define BAND_5G 2
+#define BAND_6G 3
+#define BW_20 0
+#define BW_40 1
+#define BW_80 2
+#define BW_160 3
+#define BW_320 7
+
+#pragma pack(push, 1)
+typedef struct _PORT_CHANNEL_INFO {
+    ULONG Band;
+    UCHAR PrimaryChannel;
+    UCHAR CentreChannel;
+    UCHAR Bandwidth;
+} PORT_CHANNEL_INFO, *PPORT_CHANNEL_INFO;
+
+typedef struct _OBSS_SCAN_PARAMS {
+    UCHAR DelayFactor;
+    ULONG TriggerScanInterval;
+    ULONG Delay;  // interval times factor
+    ULONG PassiveDwell;
+    ULONG ActiveDwell;
+    ULONG PassiveTotalPerChannel;
+    ULONG ActiveTotalPerChannel;
+    ULONG ActivityThreshold;
+} OBSS_SCAN_PARAMS, *POBSS_SCAN_PARAMS;
+#pragma pack(pop)
+
+// A buffer a port owns, with its size and allocated flag.
+typedef struct _PORT_OWNED_BUFFER {
+    PUCHAR Buffer;
+    ULONG Size;
+    UCHAR Allocated;
+} PORT_OWNED_BUFFER, *PPORT_OWNED_BUFFER;
+
+// The port's variable information elements: the general one and eight per-kind pairs.
+#define PORT_VARIABLE_IE_COUNT 17
+// Owned buffers freed with the privacy exemption list.
+#define PORT_EXTRA_BUFFER_COUNT 4
+
+#define PORT_SPIN_LOCKS 6
+#define PORT_EXTRA_SPIN_LOCKS 64
+#define PORT_EVENTS 2
+
+// Connection flags of a port.
+#define PORT_CONN_CONNECTED 0x00000001u
+#define PORT_CONN_CONNECTING 0x00000002u
+#define PORT_CONN_RESET_CLEAR 0x00000080u
+
+// Progress bits of a port reset.
+#define PORT_RESET_DISCONNECTING 0x00000003u
+#define PORT_RESET_DISASSOC_SENT 0x00000004u
+
+#define PORT_CONNECT_REQUEST_SIZE 1272
+#define PORT_KEY_AREA_SIZE 192
+#define PORT_PHY_MODE_OVERRIDE_NONE 255
+
+typedef struct _MP_PORT {
+    // Identity.
+    PMP_ADAPTER Adapter;
+    ULONG PortType;  // PORT_TYPE
+    ULONG OpMode;    // selects the access-point transmit (2, 3, 4) and receive (2, 3) paths
+    ULONG PortNumber;
+    UCHAR Active;
+    UCHAR Created;
+    ULONG State;
+    UCHAR BssIndex;     // BSS_INDEX_NONE when unbound
+    UCHAR OwnMacIndex;  // 255 when unbound
+    ULONG PendingWork;  // work items pending
+
+    // Channel and address.
+    PORT_CHANNEL_INFO Channel;
+    PORT_CHANNEL_INFO SavedChannel;
+    ULONG BringUpDone;  // 1 on port 0 at the end of bring-up
+    UCHAR MacAddress[MAC_ADDR_LEN];
+
+    // Connection, security and capability state.
+    ULONG ConnectionFlags;
+    UCHAR Bssid[MAC_ADDR_LEN];
+    UCHAR HiddenNetwork;         // filled by the connect and roam tasks
+    UCHAR ExcludeUnencrypted;    // filled by the connect and roam tasks
+    UCHAR ConnectRequest[PORT_CONNECT_REQUEST_SIZE];
+    ULONG SecurityState;
+    ULONG KeyCount;
+    UCHAR KeyArea[PORT_KEY_AREA_SIZE];
+    UCHAR KeyInstalled;
+    UCHAR WirelessMode;  // WIRELESS_MODE
+    UCHAR PhyModeChangePending;
+    UCHAR PendingPhyMode;
+    UCHAR PhyModeOverride;  // PORT_PHY_MODE_OVERRIDE_NONE when none
+    UCHAR StaResetState[16];
+    PORT_OWNED_BUFFER VariableIe[PORT_VARIABLE_IE_COUNT];
+    PORT_OWNED_BUFFER PrivacyExemptionList;
+    PORT_OWNED_BUFFER ExtraBuffers[PORT_EXTRA_BUFFER_COUNT];
+    PUCHAR P2pPoolBuffer;  // the port's Wi-Fi Direct pool buffer
+    ULONG P2pPoolBufferLength;
+    OBSS_SCAN_PARAMS ObssScanParams;
+    P2P_PORT_STATE P2pState;
+
+    // Reset state.
+    ULONG ResetState;
+    ULONG ResetProgress;
+    ULONG PendingCount;
+    UCHAR ResetRequest;
+
+    // Locks and events.
+    KSPIN_LOCK SpinLocks[PORT_SPIN_LOCKS];
+    NDIS_RW_LOCK RwLock;
+    KSPIN_LOCK ExtraSpinLocks[PORT_EXTRA_SPIN_LOCKS];
+    NDIS_EVENT Events[PORT_EVENTS];
+
+    // Send thread and transmit/receive quotas.
+    PLATFORM_THREAD SendThread;  // "WdiSendDataThread0" to "WdiSendDataThread4"
+    ULONG TxQuota;
+    ULONG RxProcessCount;
+} MP_PORT;
+
+// ---- separately allocated adapter blocks ------------------------------------------------------------------
+#define ADAPTER_COMMON_BUFFER_SIZE 1024
+#define VENDOR_DESC_SIZE 64
+
+typedef struct _ADAPTER_COMMON_BLOCK {
+    UCHAR VendorDescLength;
+    CHAR VendorDesc[VENDOR_DESC_SIZE];
+    ULONG NdisVersion;  // the OS's NDIS version, stored when the resources are allocated
+    PUCHAR Buffer;      // ADAPTER_COMMON_BUFFER_SIZE bytes
+} ADAPTER_COMMON_BLOCK, *PADAPTER_COMMON_BLOCK;
+
+// NDIS versions the shell compares with.
+#define NDIS_VERSION_620 0x00060014u
+#define NDIS_VERSION_629 0x0006001Du
+#define NDIS_VERSION_630 0x0006001Eu
+
+#define SUPPORTED_PHY_TYPE_MAX 7
+
+typedef struct _SUPPORTED_PHY_TYPES {
+    ULONG NumberOfEntries;
+    ULONG TotalNumberOfEntries;
+    ULONG PhyTypes[SUPPORTED_PHY_TYPE_MAX];
+} SUPPORTED_PHY_TYPES, *PSUPPORTED_PHY_TYPES;
+
+// The two packet-pool blocks, built by the adapter block initialisation.
+typedef struct _PACKET_RECORD_LIST {
+    PVOID Head;
+    PVOID Tail;
+    ULONG Count;
+} PACKET_RECORD_LIST;
+
+typedef struct _RX_INDICATE_BLOCK {
+    PACKET_RECORD_LIST RecordList;
+} RX_INDICATE_BLOCK, *PRX_INDICATE_BLOCK;
+
+typedef struct _MGMT_FRAME_BLOCK {
+    PACKET_RECORD_LIST RecordList;
+} MGMT_FRAME_BLOCK, *PMGMT_FRAME_BLOCK;
+
+typedef struct _PCI_HIF_CONTEXT PCI_HIF_CONTEXT, *PPCI_HIF_CONTEXT;
+
+// ---- the adapter ----------------------------------------------------------------------------------------------
+#define ADAPTER_CONN_VALUES_SIZE 32
+#define ADAPTER_STA_STATE_BYTES 10
+
+// The station defaults of the working configuration restored by NdisCommonResetAdapterCfg.
+typedef struct _STA_DEFAULT_CFG {
+    UCHAR DefaultMark;
+    UCHAR Cleared;
+    ULONG SecurityDefault0;  // 6
+    ULONG SecurityDefault1;  // 2
+    USHORT Word;             // 0x100
+    UCHAR ByteAfterWord;
+    ULONG64 Value;
+} STA_DEFAULT_CFG;
 
 typedef struct _MP_ADAPTER {
     // Adapter state.
+    ULONG OpMode;     // copy of "OpMode"
     ULONG Signature;  // MP_ADAPTER_SIGNATURE once bring-up has run
-    volatile LONG Flags;  // changed only through AdapterSetFlag / AdapterClearFlag
-    KSPIN_LOCK FlagLock;
-    KIRQL FlagLockIrql;
+    volatile LONG Flags;  // changed only through AdapterSetFlag / AdapterClearFlag / AdapterSetFlagUnlocked
+    ULONG Running;        // 1 once bring-up has completed
 
-    // Ports.
+    // Ports and BSS slots.
     PMP_PORT PortList[MP_MAX_PORTS];
+    ULONG PortCount;
+    ULONG PortCountCompanion;
+    BSS_INDEX_SLOT BssIndexSlots[BSS_INDEX_SLOT_COUNT];
 
     // Device identity: the PCI device id that selects the chip.
     USHORT DeviceId;
 
+    // Separately allocated blocks.
+    PADAPTER_COMMON_BLOCK CommonBlock;
+    PPCI_HIF_CONTEXT HifContext;
+    PP2P_CTRL_BLOCK P2pBlock;
+    PRX_INDICATE_BLOCK RxIndicateBlock;
+    PMGMT_FRAME_BLOCK MgmtFrameBlock;
+    PSUPPORTED_PHY_TYPES SupportedPhyTypes;
+    ULONG SupportedPhyTypesSize;
+
+    // Working configuration.
+    UCHAR WfdPhyMode;  // working copy of "WfdPhyMode"
+    STA_DEFAULT_CFG StaDefaults;
+
     // Chip operations table and descriptor copies.
     CHIP_HAL_OPS HalOps;
     CHIP_HAL_INFO HalInfo;
+    UCHAR PermanentAddress[MAC_ADDR_LEN];
+    UCHAR CurrentAddress[MAC_ADDR_LEN];
 
     // One field per configuration row.
     REGISTRY_BLOCK RegistryBlock;
-} MP_ADAPTER, *PMP_ADAPTER;
+
+    // Worker threads, internal commands, firmware command slots.
+    std::atomic<UCHAR> StopThreads;  // 1 asks every worker thread to end
+    PLATFORM_THREAD FwCmdThread;       // "PlatformFWCmdThread"
+    PLATFORM_THREAD IntHandlerThread;  // "PlatformIntHandlerThread"
+    PLATFORM_THREAD FwIdxLogThread;    // "PlatformFWIdxLogThread"
+    PLATFORM_THREAD ControlCmdThread;  // "PlatformControlCmdThread"
+    PLATFORM_THREAD IcsCmdThread;      // "IcsCmdThread"
+    PLATFORM_THREAD MlmeThread;        // "MlmeThread"; its wake event is the MLME event
+    PLATFORM_THREAD TxNetQueueThread;  // "WINCXTxNetQueueThread"
+    PLATFORM_THREAD SendAfterSerThread;  // "WdiSendDataThreadAfterSER"; its wake event is the send-restart event
+    INTERNAL_CMD_BLOCK Cmd;
+    FW_CMD_SLOT FwCmdSlots[FW_CMD_SLOT_COUNT];
+    KSPIN_LOCK FwCmdSlotLock;
+    UCHAR LowPowerMode;  // the chip's low-power ownership feature is in use
+    SCAN_NEIGHBOR_AP_LIST NeighborApList;
+    NDIS_RW_LOCK MacTabLock;
+
+    // Flag word lock.
+    KSPIN_LOCK FlagLock;
+    KIRQL FlagLockIrql;
+
+    // Port reset state.
+    ULONG ResetState;
+    UCHAR ResetDisconnectMark;
+    UCHAR OsScanPendingAtReset;
+    UCHAR RoamingMark;
+    USHORT ConnValueWord;
+    UCHAR ConnValues[ADAPTER_CONN_VALUES_SIZE];
+    UCHAR StaStateBytes[ADAPTER_STA_STATE_BYTES];
+    ULONG ResetValues[2];
+} MP_ADAPTER;
+
+// Reads the flag word without a lock.
+inline ULONG AdapterGetFlags(const MP_ADAPTER* adapter)
+{
+    return static_cast<ULONG>(__atomic_load_n(&adapter->Flags, __ATOMIC_ACQUIRE));
+}
+inline BOOLEAN AdapterTestFlags(const MP_ADAPTER* adapter, ULONG bits)
+{
+    return static_cast<BOOLEAN>((AdapterGetFlags(adapter) & bits) != 0);
+}
+
+// Interrupt-handler queue records.
+#define INT_HANDLER_CMD_INTERRUPT_WORK 0x10000600u
+#define INT_HANDLER_CMD_FW_OWN 0x10000700u

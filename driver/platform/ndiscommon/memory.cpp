@@ -32,14 +32,17 @@ NTSTATUS AllocationMemoryWithMetaData(struct _MP_ADAPTER* adapter, PVOID* block,
                                       PCSTR sourcePath, ULONG line)
 {
     UNREFERENCED_PARAMETER(adapter);
-    if (size == 0) {
+    if (block != nullptr) {
+        *block = nullptr;
+    }
+    if (block == nullptr || size == 0) {
         return STATUS_INVALID_PARAMETER;
     }
-    // The header records the total in 32 bits: a size that would not fit is refused.
+    // The header records the total in 32 bits: a size whose total would not fit is refused.
     if (size > 0xFFFFFFFFu - ALLOCATION_OVERHEAD) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_MEM, "AllocationMemoryWithMetaData: size %u too large",
                  static_cast<unsigned>(size));
-        return STATUS_UNSUCCESSFUL;
+        return STATUS_INVALID_PARAMETER;
     }
     SIZE_T total = static_cast<SIZE_T>(size) + ALLOCATION_OVERHEAD;
     PUCHAR raw = nullptr;
@@ -76,9 +79,6 @@ NTSTATUS PlatformReallocateMemory(struct _MP_ADAPTER* adapter, PVOID* block, ULO
     if (block == nullptr || (oldSize != 0 && *block == nullptr)) {
         return STATUS_UNSUCCESSFUL;
     }
-    if (copy && *block != nullptr && newSize < oldSize) {
-        return STATUS_UNSUCCESSFUL;
-    }
     PVOID fresh = nullptr;
     if (AllocationMemoryWithMetaData(adapter, &fresh, newSize, tag, __FILE__, __LINE__) != STATUS_SUCCESS) {
         return STATUS_UNSUCCESSFUL;
@@ -87,7 +87,8 @@ NTSTATUS PlatformReallocateMemory(struct _MP_ADAPTER* adapter, PVOID* block, ULO
         std::memset(fresh, 0, newSize);
     }
     if (copy && *block != nullptr && oldSize != 0) {
-        std::memcpy(fresh, *block, oldSize);
+        // A smaller block keeps what fits of the old contents.
+        std::memcpy(fresh, *block, oldSize < newSize ? oldSize : newSize);
     }
     if (*block != nullptr) {
         PlatformFreeMemory(*block, oldSize);

@@ -68,9 +68,9 @@ static_assert(sizeof(ALLOCATION_HEADER) == 40, "allocation header is 40 bytes");
 extern ULONG g_AllocationCount;
 extern ULONG g_FreeCount;
 
-// Allocates size bytes behind an ALLOCATION_HEADER. Size 0 gives 0xC000000D; a size whose total
-// would not fit in 32 bits, or a pool that refuses six attempts, gives 0xC0000001 and leaves *block
-// unwritten. The caller's bytes are not initialised.
+// Allocates size bytes of non-paged pool behind an ALLOCATION_HEADER; the pool hands the block out
+// zero-filled. Size 0, or a size whose total would not fit in 32 bits, gives 0xC000000D; a pool that
+// refuses six attempts gives 0xC0000001. On failure *block is null.
 NTSTATUS AllocationMemoryWithMetaData(struct _MP_ADAPTER* adapter, PVOID* block, ULONG size, ULONG tag,
                                       PCSTR sourcePath, ULONG line);
 // The natural call form: the call site's file and line go into the header.
@@ -79,6 +79,9 @@ NTSTATUS AllocationMemoryWithMetaData(struct _MP_ADAPTER* adapter, PVOID* block,
 
 // Frees a block of the allocator; a null block does nothing.
 void PlatformFreeMemory(PVOID block, ULONG size);
+// Replaces *block by a block of newSize (zero-filled when `zero`), copying what fits of the old
+// contents when `copy`. 0xC0000001 for a null block pointer, an old size without an old block, or a
+// failed allocation (the old block then stays).
 NTSTATUS PlatformReallocateMemory(struct _MP_ADAPTER* adapter, PVOID* block, ULONG oldSize, ULONG newSize,
                                   BOOLEAN copy, BOOLEAN zero, ULONG tag);
 void PlatformMoveMemory(PVOID destination, const void* source, ULONG length);

@@ -1,0 +1,38 @@
+// The MLME core: the MLME thread.
+#include "Common/mlme/mlme.h"
+
+#include "platform/ndiscommon/adapter.h"
+#include "platform/ndiscommon/trace.h"
+
+void MlmeThreadProc(PVOID context)
+{
+    auto* adapter = static_cast<PMP_ADAPTER>(context);
+    PlatformSetThreadPriority();
+    while (!PlatformThreadsStopping(adapter)) {
+        (void)PlatformWaitEvent(&adapter->MlmeThread.WakeEvent, 0);
+        if (PlatformThreadsStopping(adapter)) {
+            break;
+        }
+        (void)MlmeHandler(adapter);
+    }
+}
+
+NTSTATUS MlmeHandler(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS MlmeRestartStateMachine(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS MlmePortFreeTimer(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    return NOT_BUILT_YET();
+}

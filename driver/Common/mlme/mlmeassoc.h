@@ -1,0 +1,19 @@
+// The association machine's requests the shell makes.
+#pragma once
+
+#include "Common/mlme/mlme.h"
+
+// Body of a disassociation request: the peer and the 802.11 reason.
+#pragma pack(push, 1)
+typedef struct _MLME_DISASSOC_REQ_STRUCT {
+    UCHAR Addr[6];
+    USHORT Reason;
+} MLME_DISASSOC_REQ_STRUCT, *PMLME_DISASSOC_REQ_STRUCT;
+#pragma pack(pop)
+static_assert(sizeof(MLME_DISASSOC_REQ_STRUCT) == 8, "disassociation request body is 8 bytes");
+
+// Reason 8: disassociated because the sending station is leaving.
+#define REASON_DISASSOC_STA_LEAVING 8
+
+// Sends a disassociation frame with the element's reason and arms the disassociation timer.
+NTSTATUS MlmeDisassocReqAction(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem);

@@ -1,0 +1,12 @@
+// Key and PHY-mode settings of a port the shell calls.
+#pragma once
+
+#include "kshim/nt_types.h"
+
+typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
+typedef struct _MP_PORT MP_PORT, *PMP_PORT;
+
+// Removes all keys of the port from the firmware and from the key records.
+NTSTATUS MlmeInfoWPARemoveAllKeys(PMP_ADAPTER adapter, PMP_PORT port);
+// Sets the port's wireless mode (lowered to what the port can do) and its rate sets.
+NTSTATUS MlmeInfoSetPhyMode(PMP_ADAPTER adapter, PMP_PORT port, UCHAR wirelessMode, UCHAR flag);

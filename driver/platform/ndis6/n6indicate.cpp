@@ -1,0 +1,23 @@
+// Indications to the OS.
+#include "platform/ndis6/n6indicate.h"
+
+#include "platform/ndiscommon/adapter.h"
+#include "platform/ndiscommon/trace.h"
+
+void PlatformIndicateDisassociation(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* peer, ULONG reason,
+                                    ULONG sourceCode)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_WDI,
+             "PlatformIndicateDisassociation: port %u peer %02X:%02X:%02X:%02X:%02X:%02X reason %u source %u",
+             port != nullptr ? static_cast<unsigned>(port->PortNumber) : 0u, peer[0], peer[1], peer[2], peer[3],
+             peer[4], peer[5], static_cast<unsigned>(reason), static_cast<unsigned>(sourceCode));
+    (void)NOT_BUILT_YET();
+}
+
+void PlatformIndicateRoamingCompletion(PMP_ADAPTER adapter, PMP_PORT port, ULONG status)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_WDI, "roaming completion of port %u: status %u",
+             port != nullptr ? static_cast<unsigned>(port->PortNumber) : 0u, static_cast<unsigned>(status));
+}

@@ -1,0 +1,13 @@
+// Indications to the OS that the shell makes.
+#pragma once
+
+#include "kshim/nt_types.h"
+
+typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
+typedef struct _MP_PORT MP_PORT, *PMP_PORT;
+
+// Records the disassociation in the port's history and indicates it to the OS for the peer.
+void PlatformIndicateDisassociation(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* peer, ULONG reason,
+                                    ULONG sourceCode);
+// Roaming completion point of a port; trace only.
+void PlatformIndicateRoamingCompletion(PMP_ADAPTER adapter, PMP_PORT port, ULONG status);

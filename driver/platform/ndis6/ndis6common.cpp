@@ -1,0 +1,200 @@
+// The adapter's separately allocated blocks, port termination and release, and port helpers.
+#include "platform/ndis6/ndis6common.h"
+
+#include "Common/mlme/mlme.h"
+#include "Common/p2p/p2pms.h"
+#include "platform/ndiscommon/adapter.h"
+#include "platform/ndiscommon/dmaq.h"
+#include "platform/ndiscommon/memory.h"
+#include "platform/ndiscommon/ndiscommonhifpci.h"
+#include "platform/ndiscommon/trace.h"
+
+namespace {
+
+template <class T>
+NTSTATUS AllocBlock(PMP_ADAPTER adapter, T** block, ULONG size, PCSTR name)
+{
+    PVOID fresh = nullptr;
+    if (PlatformAllocateMemory(adapter, &fresh, size, TAG_ZV17) != STATUS_SUCCESS) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_INIT, "%s not allocated", name);
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    PlatformZeroMemory(fresh, size);
+    *block = static_cast<T*>(fresh);
+    return STATUS_SUCCESS;
+}
+
+template <class T>
+void FreeBlock(T** block, ULONG size)
+{
+    PlatformFreeMemory(*block, size);
+    *block = nullptr;
+}
+
+void FreeOwnedBuffer(PPORT_OWNED_BUFFER owned)
+{
+    if (owned->Allocated == 1) {
+        PlatformFreeMemory(owned->Buffer, owned->Size);
+    }
+    owned->Buffer = nullptr;
+    owned->Size = 0;
+    owned->Allocated = 0;
+}
+
+}  // namespace
+
+NTSTATUS Ndis6CommonAllocAdapterBlock(PMP_ADAPTER adapter)
+{
+    if (!NT_SUCCESS(AllocBlock(adapter, &adapter->P2pBlock, sizeof(P2P_CTRL_BLOCK), "Wi-Fi Direct block")) ||
+        !NT_SUCCESS(AllocBlock(adapter, &adapter->RxIndicateBlock, sizeof(RX_INDICATE_BLOCK), "receive block")) ||
+        !NT_SUCCESS(AllocBlock(adapter, &adapter->MgmtFrameBlock, sizeof(MGMT_FRAME_BLOCK), "management block")) ||
+        !NT_SUCCESS(AllocBlock(adapter, &adapter->HifContext, sizeof(PCI_HIF_CONTEXT), "host-interface context")) ||
+        !NT_SUCCESS(AllocBlock(adapter, &adapter->CommonBlock, sizeof(ADAPTER_COMMON_BLOCK), "common block")) ||
+        !NT_SUCCESS(AllocBlock(adapter, &adapter->CommonBlock->Buffer, ADAPTER_COMMON_BUFFER_SIZE, "common buffer")) ||
+        !NT_SUCCESS(AllocBlock(adapter, &adapter->SupportedPhyTypes, sizeof(SUPPORTED_PHY_TYPES), "PHY-type list"))) {
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    adapter->SupportedPhyTypesSize = sizeof(SUPPORTED_PHY_TYPES);
+    return STATUS_SUCCESS;
+}
+
+void Ndis6CommonDeallocAdapterBlock(PMP_ADAPTER adapter)
+{
+    if (adapter == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_INIT, "no adapter");
+        return;
+    }
+    adapter->Signature = 0;
+    FreeBlock(&adapter->SupportedPhyTypes, adapter->SupportedPhyTypesSize);
+    adapter->SupportedPhyTypesSize = 0;
+    FreeBlock(&adapter->P2pBlock, sizeof(P2P_CTRL_BLOCK));
+    FreeBlock(&adapter->RxIndicateBlock, sizeof(RX_INDICATE_BLOCK));
+    FreeBlock(&adapter->MgmtFrameBlock, sizeof(MGMT_FRAME_BLOCK));
+    FreeBlock(&adapter->HifContext, sizeof(PCI_HIF_CONTEXT));
+    if (adapter->CommonBlock != nullptr) {
+        FreeBlock(&adapter->CommonBlock->Buffer, ADAPTER_COMMON_BUFFER_SIZE);
+    }
+    FreeBlock(&adapter->CommonBlock, sizeof(ADAPTER_COMMON_BLOCK));
+}
+
+void Ndis6CommonPortFreeVariableIE(PMP_PORT port)
+{
+    for (PORT_OWNED_BUFFER& owned : port->VariableIe) {
+        FreeOwnedBuffer(&owned);
+    }
+}
+
+void Ndis6CommonPortFreePrivacyExemptionList(PMP_PORT port)
+{
+    FreeOwnedBuffer(&port->PrivacyExemptionList);
+    for (PORT_OWNED_BUFFER& owned : port->ExtraBuffers) {
+        FreeOwnedBuffer(&owned);
+    }
+}
+
+void Ndis6CommonFreeAllPortResource(PMP_ADAPTER adapter)
+{
+    ULONG ndisVersion = adapter->CommonBlock != nullptr ? adapter->CommonBlock->NdisVersion : 0;
+    for (PMP_PORT port : adapter->PortList) {
+        if (port == nullptr || !port->Active) {
+            continue;
+        }
+        Ndis6CommonPortFreeVariableIE(port);
+        Ndis6CommonPortFreePrivacyExemptionList(port);
+        (void)MlmePortFreeTimer(adapter, port);
+        if (ndisVersion > NDIS_VERSION_629) {
+            P2pMsFreeBuffer(&port->P2pPoolBuffer, &port->P2pPoolBufferLength);
+        }
+    }
+}
+
+void N6TermPort(PMP_PORT port)
+{
+    PMP_ADAPTER adapter = port->Adapter;
+    for (KSPIN_LOCK& lock : port->SpinLocks) {
+        PlatformFreeSpinLock(&lock);
+    }
+    for (KSPIN_LOCK& lock : port->ExtraSpinLocks) {
+        PlatformFreeSpinLock(&lock);
+    }
+    (void)PortNblWaitqFlush(adapter, port);
+    (void)PortNblFreeqDeInit(port);
+    PlatformCancelThread(adapter, &port->SendThread);
+    PlatformFreeThread(adapter, &port->SendThread);
+}
+
+void N6FreePort(PMP_PORT port)
+{
+    PMP_ADAPTER adapter = port->Adapter;
+    ULONG number = port->PortNumber;
+    PlatformFreeMemory(port, sizeof(MP_PORT));
+    if (adapter != nullptr && number < MP_MAX_PORTS && adapter->PortList[number] == port) {
+        adapter->PortList[number] = nullptr;
+    }
+}
+
+void N6FreePortMemory(PMP_ADAPTER adapter)
+{
+    for (ULONG i = 0; i < MP_MAX_PORTS; ++i) {
+        PMP_PORT port = adapter->PortList[i];
+        if (port == nullptr) {
+            continue;
+        }
+        N6TermPort(port);
+        N6FreePort(port);
+        adapter->PortList[i] = nullptr;
+    }
+}
+
+void N6ResetPortConnectFlags(PMP_PORT port)
+{
+    port->HiddenNetwork = 0;
+    port->ExcludeUnencrypted = 0;
+}
+
+void Ndis6CommonGetNewMacAddress(PMP_ADAPTER adapter, PVOID unused, UCHAR index, UCHAR kind, PUCHAR address)
+{
+    UNREFERENCED_PARAMETER(unused);
+    PlatformMoveMemory(address, adapter->CurrentAddress, MAC_ADDR_LEN);
+    if (index == 0) {
+        return;
+    }
+    address[0] |= 0x02;  // locally administered
+    if (kind == 4) {
+        UCHAR mask = static_cast<UCHAR>(index * 16);
+        address[4] ^= mask;
+        address[5] ^= mask;
+        return;
+    }
+    ULONG at = kind == 1 ? 2 : kind == 2 ? 3 : kind == 3 ? 4 : 1;
+    address[at] = static_cast<UCHAR>((address[at] & ~0x70) | ((index & 0x07) << 4));
+}
+
+NTSTATUS Ndis6CommonQuerySupportedPhyTypes(PMP_ADAPTER adapter, ULONG capacity, PSUPPORTED_PHY_TYPES list)
+{
+    PSUPPORTED_PHY_TYPES source = adapter->SupportedPhyTypes;
+    if (source == nullptr || list == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_INIT, "no PHY-type list");
+        return STATUS_UNSUCCESSFUL;
+    }
+    ULONG total = source->NumberOfEntries;
+    if (total > SUPPORTED_PHY_TYPE_MAX) {
+        total = SUPPORTED_PHY_TYPE_MAX;
+    }
+    ULONG copied = total <= capacity ? total : capacity;
+    list->NumberOfEntries = copied;
+    list->TotalNumberOfEntries = total;
+    for (ULONG i = 0; i < copied; ++i) {
+        list->PhyTypes[i] = source->PhyTypes[i];
+    }
+    return copied < total ? STATUS_BUFFER_OVERFLOW : STATUS_SUCCESS;
+}
+
+void N6SetStaCapabilityCounts(ULONG counts[STA_CAPABILITY_COUNTS + 1])
+{
+    static constexpr ULONG kCounts[STA_CAPABILITY_COUNTS] = {4, 1, 32, 64, 4, 13};
+    for (ULONG i = 0; i < STA_CAPABILITY_COUNTS; ++i) {
+        counts[i] = kCounts[i];
+    }
+    counts[STA_CAPABILITY_COUNTS] = 0;
+}

@@ -1,0 +1,106 @@
+// Shell services of the adapter: the flag word, the BSS slot accessors, the platform thread and timer
+// layer with the adapter's worker threads, delays and event waits, the software control init, the
+// spin-lock set and the port reset.
+#pragma once
+
+#include <atomic>
+
+#include "kshim/ke.h"
+#include "kshim/ndis.h"
+
+typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
+typedef struct _MP_PORT MP_PORT, *PMP_PORT;
+typedef struct _BSS_INDEX_SLOT BSS_INDEX_SLOT, *PBSS_INDEX_SLOT;
+
+// ---- platform threads ----------------------------------------------------------------------------------
+typedef VOID PLATFORM_THREAD_BODY(PVOID context);
+typedef PLATFORM_THREAD_BODY* PPLATFORM_THREAD_BODY;
+
+#define PLATFORM_THREAD_NAME_SIZE 64
+
+// Run states of a platform thread.
+#define PLATFORM_THREAD_FREE 0       // not initialised, or freed
+#define PLATFORM_THREAD_READY 1      // initialised, or its body has finished
+#define PLATFORM_THREAD_RUNNING 2    // body running
+#define PLATFORM_THREAD_CANCELLED 4
+
+typedef struct _PLATFORM_THREAD {
+    HANDLE ThreadHandle;  // closed as soon as the thread object is referenced
+    std::atomic<UCHAR> RunState;
+    UCHAR InitCount;
+    PPLATFORM_THREAD_BODY Body;
+    PVOID Context;        // the adapter, or the port for a port's send thread
+    PMP_ADAPTER Adapter;  // whose halting bits the start routine tests
+    CHAR Name[PLATFORM_THREAD_NAME_SIZE];
+    PKTHREAD ThreadObject;
+    NDIS_EVENT DoneEvent;  // set by the start routine when the body returns
+    NDIS_EVENT WakeEvent;  // set by whoever queues work for the thread, and by cancellation
+} PLATFORM_THREAD, *PPLATFORM_THREAD;
+
+// Priority of every worker thread.
+#define PLATFORM_THREAD_PRIORITY 16
+
+void PlatformInitThread(PMP_ADAPTER adapter, PVOID context, PPLATFORM_THREAD thread, PPLATFORM_THREAD_BODY body,
+                        PCSTR name);
+NTSTATUS PlatformRunThread(PMP_ADAPTER adapter, PPLATFORM_THREAD thread);
+KSTART_ROUTINE PlatformThreadCallBackFunc;
+void PlatformCancelThread(PMP_ADAPTER adapter, PPLATFORM_THREAD thread);
+void PlatformFreeThread(PMP_ADAPTER adapter, PPLATFORM_THREAD thread);
+// Wakes a worker thread; a record posted before its thread exists waits for the first wake after it.
+inline void PlatformSignalThread(PPLATFORM_THREAD thread)
+{
+    if (thread != nullptr && thread->RunState.load() != PLATFORM_THREAD_FREE) {
+        NdisSetEvent(&thread->WakeEvent);
+    }
+}
+
+// The body of a queue-draining worker thread: priority 16; until the stop-threads byte ends it, waits
+// on the thread's wake event, then takes every queued record, runs the handler on it while the byte
+// is clear and returns it to its pool.
+struct _INTERNAL_CMD;
+struct _COMMAND_QUEUE;
+typedef void PLATFORM_CMD_HANDLER(PMP_ADAPTER adapter, struct _INTERNAL_CMD* cmd);
+typedef void PLATFORM_CMD_RETURN(PMP_ADAPTER adapter, struct _INTERNAL_CMD* cmd);
+void PlatformCmdQueueThreadLoop(PMP_ADAPTER adapter, PPLATFORM_THREAD thread, struct _COMMAND_QUEUE* queue,
+                                PLATFORM_CMD_HANDLER* handler, PLATFORM_CMD_RETURN* giveBack);
+// Raises the calling worker thread to PLATFORM_THREAD_PRIORITY.
+void PlatformSetThreadPriority();
+// TRUE once the stop-threads byte asks the worker threads to end.
+BOOLEAN PlatformThreadsStopping(PMP_ADAPTER adapter);
+
+// At PASSIVE_LEVEL waits (ms 0 = no time-out), resets the event and answers whether it was signalled;
+// above it only delays ms milliseconds and answers FALSE.
+BOOLEAN PlatformWaitEvent(PNDIS_EVENT event, ULONG ms);
+// Sleeps at PASSIVE_LEVEL, busy-waits above it.
+void NdisCommonGenericDelay(ULONG microseconds);
+
+// The adapter's worker threads, in order of creation.
+NTSTATUS NdisCommonCreateAllThreads(PMP_ADAPTER adapter);
+void NdisCommonFreeAllThreads(PMP_ADAPTER adapter);
+// Interrupt work posted to "PlatformIntHandlerThread".
+void NdisCommonHifIntHandlerThreadHandler(PMP_PORT port, ULONG cmdId);
+
+// ---- adapter flag word -------------------------------------------------------------------------------------
+// A caller at or below DISPATCH_LEVEL is serialised by the flag spin lock; every change is atomic so
+// that a caller above DISPATCH_LEVEL cannot lose another's update.
+void AdapterSetFlag(PMP_ADAPTER adapter, ULONG bits, PCSTR caller);
+void AdapterClearFlag(PMP_ADAPTER adapter, ULONG bits, PCSTR caller);
+void AdapterSetFlagUnlocked(PMP_ADAPTER adapter, ULONG bits);
+
+// ---- BSS slots ------------------------------------------------------------------------------------------------
+UCHAR PortGetBssIndex(PMP_ADAPTER adapter, PMP_PORT port);
+PBSS_INDEX_SLOT GetActiveBssIndexSlot(PMP_ADAPTER adapter, UCHAR bssIndex);
+PBSS_INDEX_SLOT GetBssIndexSlotByPort(PMP_ADAPTER adapter, PMP_PORT port);
+PMP_PORT GetPortByBssIndex(PMP_ADAPTER adapter, UCHAR bssIndex);
+
+// Transmit quota, adapter transmit count and receive count by the port's bandwidth.
+void DecideMaxTxRxProcessNumber(PMP_PORT port);
+
+// ---- software control init, spin-lock set, port reset ----------------------------------------------------
+NTSTATUS NdisCommonInitializeSWCtrl(PMP_ADAPTER adapter, PVOID unused);
+NTSTATUS NdisCommonPortInitandCfg(PMP_ADAPTER adapter);
+void NdisCommonSpinLockInit(PMP_ADAPTER adapter);
+void NdisCommonDeallocateAllSpinLock(PMP_ADAPTER adapter);
+void NdisCommonInfoResetHandler(PMP_PORT port);
+void NdisCommonResetAdapterCfg(PMP_ADAPTER adapter, PVOID unused, UCHAR keep);
+NTSTATUS NdisCommonReturnZero();

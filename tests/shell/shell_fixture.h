@@ -1,0 +1,137 @@
+// A bare adapter as hardware preparation and the adapter block initialisation leave it: blocks
+// allocated, spin locks and queues initialised, the six command pools built.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Common/common.h"
+#include "kshim/host/control.h"
+#include "platform/ndis6/ndis6common.h"
+#include "platform/ndiscommon/adapter.h"
+#include "platform/ndiscommon/ndiscommon.h"
+#include "platform/ndiscommon/ndiscommoninit.h"
+#include "platform/ndiscommon/trace.h"
+
+namespace shelltest {
+
+struct AdapterDeleter {
+    void operator()(MP_ADAPTER* adapter) const { delete adapter; }
+};
+using AdapterPtr = std::unique_ptr<MP_ADAPTER, AdapterDeleter>;
+
+inline AdapterPtr NewZeroedAdapter() { return AdapterPtr(new MP_ADAPTER()); }
+
+class ShellTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        kshim::host::ResetDefaults();
+        kshim::host::TraceSetLevel(TRACE_LEVEL_VERBOSE);
+        kshim::host::TraceClear();
+        outstandingAtStart_ = kshim::host::PoolOutstandingBlocks();
+        adapter_ = NewZeroedAdapter();
+        ASSERT_EQ(Ndis6CommonAllocAdapterBlock(adapter_.get()), STATUS_SUCCESS);
+        adapter_->CommonBlock->NdisVersion = NDIS_VERSION_630;
+        NdisCommonSpinLockInit(adapter_.get());
+        MP_ADAPTER* a = adapter_.get();
+        QzInitCmdQueue(&a->Cmd.ControlQueue);
+        QzInitCmdQueue(&a->Cmd.IcsQueue);
+        QzInitCmdQueue(&a->Cmd.IntHandlerQueue);
+        QzInitCmdQueue(&a->Cmd.FwLogQueue);
+        QzInitCmdQueue(&a->P2pBlock->CmdQueue);
+        QzInitInternalCmdBuffer(a);
+        QzInitFWLogHandlerCmdBuffer(a);
+        QzInitIntHandlerCmdBuffer(a);
+        QzInitIcsCmdBuffer(a);
+        QzInitTXQNetBuffer(a);
+        QzInitMsgCmdBuffer(a);
+    }
+
+    void TearDown() override
+    {
+        MP_ADAPTER* a = adapter_.get();
+        if (threadsStarted_) {
+            NdisCommonFreeAllThreads(a);
+        }
+        N6FreePortMemory(a);
+        QzFreeFWLogHandlerCmdBuffer(a);
+        QzFreeIcsCmdBuffer(a);
+        QzFreeIntHandlerCmdBuffer(a);
+        QzFreeInternalCmdBuffer(a);
+        QzFreeMsgCmdBuffer(a);
+        QzFreeTXQNetBuffer(a);
+        NdisCommonDeallocateAllSpinLock(a);
+        Ndis6CommonDeallocAdapterBlock(a);
+        EXPECT_EQ(kshim::host::PoolOutstandingBlocks(), outstandingAtStart_) << kshim::host::PoolLeakReport();
+        kshim::host::ResetDefaults();
+    }
+
+    // A zeroed port block bound to the adapter (not initialised: no send thread).
+    MP_PORT* AddPort(ULONG number, ULONG type)
+    {
+        PMP_PORT port = nullptr;
+        EXPECT_EQ(NdisCommonInitAllocPort(adapter_.get(), type, 0, &port), STATUS_SUCCESS);
+        port->Adapter = adapter_.get();
+        port->PortNumber = number;
+        port->Active = 1;
+        adapter_->PortList[number] = port;
+        return port;
+    }
+
+    void StartThreads()
+    {
+        ASSERT_EQ(NdisCommonCreateAllThreads(adapter_.get()), STATUS_SUCCESS);
+        threadsStarted_ = true;
+    }
+
+    void StopThreads()
+    {
+        NdisCommonFreeAllThreads(adapter_.get());
+        threadsStarted_ = false;
+    }
+
+    // Texts of the captured trace records, in order.
+    static std::vector<std::string> TraceTexts()
+    {
+        std::vector<std::string> texts;
+        for (const auto& record : kshim::host::TraceSnapshot()) {
+            texts.push_back(record.text);
+        }
+        return texts;
+    }
+
+    static size_t CountTraces(const std::string& needle)
+    {
+        size_t n = 0;
+        for (const auto& text : TraceTexts()) {
+            n += text.find(needle) != std::string::npos ? 1 : 0;
+        }
+        return n;
+    }
+
+    // Polls (real time) until the predicate holds or two seconds pass.
+    static bool Eventually(const std::function<bool()>& predicate)
+    {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (predicate()) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return predicate();
+    }
+
+    AdapterPtr adapter_;
+    bool threadsStarted_ = false;
+    uint64_t outstandingAtStart_ = 0;
+};
+
+}  // namespace shelltest
