@@ -208,44 +208,35 @@ TEST(ConfigFirmwarePaths, ContainerNamesDefaultUnlessConfigured)
     EXPECT_EQ(Wide(block.BtContainerFileName), u"");
 }
 
-TEST(ConfigFirmwarePaths, SiblingPathReplacesTheLastComponent)
+// The sibling path of `path` and `name` in a firmware path buffer, with the status of the build.
+std::pair<NTSTATUS, std::u16string> Sibling(const std::u16string& path, const std::u16string& name)
 {
     WCHAR out[REGISTRY_FW_PATH_CHARS];
-    std::u16string image = u"\\SystemRoot\\System32\\drivers\\qzlwlan.sys";
-    std::u16string name = u"qzlwlan.dat";
-    ASSERT_EQ(RegistryBuildSiblingPath(image.data(), image.size(), name.data(), name.size(), out,
-                                       REGISTRY_FW_PATH_CHARS),
-              STATUS_SUCCESS);
-    EXPECT_EQ(Wide(out), u"\\SystemRoot\\System32\\drivers\\qzlwlan.dat");
+    out[0] = u'?';
+    NTSTATUS status = RegistryBuildSiblingPath(path.data(), path.size(), name.data(), name.size(), out,
+                                               REGISTRY_FW_PATH_CHARS);
+    return {status, Wide(out)};
+}
 
-    std::u16string services = u"\\REGISTRY\\MACHINE\\SYSTEM\\ControlSet001\\Services\\qzlwlan";
-    std::u16string filter = u"ZUDEVIzirero64";
-    ASSERT_EQ(RegistryBuildSiblingPath(services.data(), services.size(), filter.data(), filter.size(), out,
-                                       REGISTRY_FW_PATH_CHARS),
-              STATUS_SUCCESS);
-    EXPECT_EQ(Wide(out), u"\\REGISTRY\\MACHINE\\SYSTEM\\ControlSet001\\Services\\ZUDEVIzirero64");
-
-    std::u16string bare = u"qzlwlan.sys";
-    EXPECT_EQ(RegistryBuildSiblingPath(bare.data(), bare.size(), name.data(), name.size(), out, REGISTRY_FW_PATH_CHARS),
-              STATUS_OBJECT_PATH_NOT_FOUND);
-    EXPECT_EQ(out[0], 0);
+TEST(ConfigFirmwarePaths, SiblingPathReplacesTheLastComponent)
+{
+    EXPECT_EQ(Sibling(u"\\SystemRoot\\System32\\drivers\\qzlwlan.sys", u"qzlwlan.dat"),
+              std::make_pair(STATUS_SUCCESS, std::u16string(u"\\SystemRoot\\System32\\drivers\\qzlwlan.dat")));
+    EXPECT_EQ(Sibling(u"\\REGISTRY\\MACHINE\\SYSTEM\\ControlSet001\\Services\\qzlwlan", u"ZUDEVIzirero64"),
+              std::make_pair(STATUS_SUCCESS,
+                             std::u16string(u"\\REGISTRY\\MACHINE\\SYSTEM\\ControlSet001\\Services\\ZUDEVIzirero64")));
+    EXPECT_EQ(Sibling(u"qzlwlan.sys", u"qzlwlan.dat"), std::make_pair(STATUS_OBJECT_PATH_NOT_FOUND, std::u16string()));
 }
 
 TEST(ConfigFirmwarePaths, APathLongerThanTheBufferIsRefusedNotCut)
 {
-    WCHAR out[REGISTRY_FW_PATH_CHARS];
-    std::u16string name = u"qzlwlan.dat";  // 11 characters
-    // directory + backslash + name = 255 characters: fits with its zero.
+    // directory + backslash + name ("qzlwlan.dat", 11 characters) = 255 characters: fits with its zero.
     std::u16string image = u"\\" + std::u16string(242, u'd') + u"\\x.sys";
-    ASSERT_EQ(RegistryBuildSiblingPath(image.data(), image.size(), name.data(), name.size(), out,
-                                       REGISTRY_FW_PATH_CHARS),
-              STATUS_SUCCESS);
-    EXPECT_EQ(Wide(out).size(), 255u);
+    auto [status, path] = Sibling(image, u"qzlwlan.dat");
+    EXPECT_EQ(status, STATUS_SUCCESS);
+    EXPECT_EQ(path.size(), 255u);
     image.insert(1, u"d");
-    EXPECT_EQ(RegistryBuildSiblingPath(image.data(), image.size(), name.data(), name.size(), out,
-                                       REGISTRY_FW_PATH_CHARS),
-              STATUS_BUFFER_TOO_SMALL);
-    EXPECT_EQ(out[0], 0);
+    EXPECT_EQ(Sibling(image, u"qzlwlan.dat"), std::make_pair(STATUS_BUFFER_TOO_SMALL, std::u16string()));
 }
 
 // ---- access-point channel at bring-up ----

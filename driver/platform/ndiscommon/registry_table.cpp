@@ -546,7 +546,7 @@ NTSTATUS RegistryStoreString(PREGISTRY_STRING_BLOCK strings, ULONG index, PCWSTR
     target->Buffer = strings->Storage[index];
     target->MaximumLength = g_RegistryStringCapacity[index];
     if (length != 0) {
-        std::memcpy(target->Buffer, text, length);
+        std::memmove(target->Buffer, text, length);
     }
     target->Buffer[length / sizeof(WCHAR)] = 0;
     target->Length = static_cast<USHORT>(length);
@@ -776,7 +776,8 @@ NTSTATUS RegistryParseNetworkAddress(PCUNICODE_STRING text, UCHAR address[REGIST
         digits[count++] = ansi[i];
     }
     if (count < kDigits) {
-        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CONFIG, "NetworkAddress holds %u digits: ignored", static_cast<unsigned>(count));
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CONFIG, "NetworkAddress holds %u digits: ignored",
+                 static_cast<unsigned>(count));
         return STATUS_INVALID_PARAMETER;
     }
     digits[count] = 0;
