@@ -122,13 +122,13 @@ TEST(ConfigNetworkAddress, TwelveOrThirteenDigitsGiveAStationAddress)
 
 TEST(ConfigNetworkAddress, OnlyTheFirstSixtyFourCharactersCount)
 {
-    std::u16string text(52, u'-');
-    text += u"001122334455";  // digits at characters 52 to 63
-    UNICODE_STRING s = Counted(text);
+    const std::u16string digits = u"001122334455";
+    std::u16string fits = std::u16string(52, u'-') + digits;     // digits at characters 52 to 63
+    std::u16string beyond = std::u16string(53, u'-') + digits;   // the last digit at character 64
+    UNICODE_STRING s = Counted(fits);
     UCHAR address[6];
     EXPECT_EQ(RegistryParseNetworkAddress(&s, address), STATUS_SUCCESS);
-    text.insert(0, u"-");  // the last digit moves to character 64
-    s = Counted(text);
+    s = Counted(beyond);
     EXPECT_EQ(RegistryParseNetworkAddress(&s, address), STATUS_INVALID_PARAMETER);
 }
 
@@ -231,12 +231,11 @@ TEST(ConfigFirmwarePaths, SiblingPathReplacesTheLastComponent)
 TEST(ConfigFirmwarePaths, APathLongerThanTheBufferIsRefusedNotCut)
 {
     // directory + backslash + name ("qzlwlan.dat", 11 characters) = 255 characters: fits with its zero.
-    std::u16string image = u"\\" + std::u16string(242, u'd') + u"\\x.sys";
-    auto [status, path] = Sibling(image, u"qzlwlan.dat");
+    auto image = [](size_t directoryChars) { return u"\\" + std::u16string(directoryChars, u'd') + u"\\x.sys"; };
+    auto [status, path] = Sibling(image(242), u"qzlwlan.dat");
     EXPECT_EQ(status, STATUS_SUCCESS);
     EXPECT_EQ(path.size(), 255u);
-    image.insert(1, u"d");
-    EXPECT_EQ(Sibling(image, u"qzlwlan.dat"), std::make_pair(STATUS_BUFFER_TOO_SMALL, std::u16string()));
+    EXPECT_EQ(Sibling(image(243), u"qzlwlan.dat"), std::make_pair(STATUS_BUFFER_TOO_SMALL, std::u16string()));
 }
 
 // ---- access-point channel at bring-up ----
