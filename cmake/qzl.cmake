@@ -15,7 +15,7 @@ endfunction()
 # Driver code is kernel code: no exceptions, no RTTI, strict warnings.
 function(qzl_driver_flags target)
   qzl_strict_warnings(${target})
-  target_compile_options(${target} PRIVATE -fno-exceptions -fno-rtti -Wshadow=local
+  target_compile_options(${target} PRIVATE -fno-exceptions -fno-rtti $<$<CXX_COMPILER_ID:GNU>:-Wshadow=local>
                          -Wno-missing-field-initializers)
 endfunction()
 
