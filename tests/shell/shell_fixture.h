@@ -15,6 +15,7 @@
 #include "kshim/host/control.h"
 #include "platform/ndis6/ndis6common.h"
 #include "platform/ndiscommon/adapter.h"
+#include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/ndiscommon.h"
 #include "platform/ndiscommon/ndiscommoninit.h"
 #include "platform/ndiscommon/trace.h"

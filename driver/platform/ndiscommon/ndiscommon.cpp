@@ -94,6 +94,34 @@ PMP_PORT GetPortByBssIndex(PMP_ADAPTER adapter, UCHAR bssIndex)
 }
 
 // ================================================================================================
+// transmit and receive process numbers
+// ================================================================================================
+void DecideMaxTxRxProcessNumber(PMP_PORT port)
+{
+    struct Row {
+        ULONG TxQuota;
+        ULONG AdapterTxCount;
+        ULONG RxCount;
+    };
+    Row row;
+    switch (port->Channel.Bandwidth) {
+    case BW_20: row = {128, 12, 16}; break;
+    case BW_40: row = {128, 12, 64}; break;
+    case BW_80: row = {255, 25, 128}; break;
+    case BW_160: row = {255, 25, 256}; break;
+    case BW_320: row = {1024, 25, 256}; break;
+    default: row = {128, 1, 1}; break;
+    }
+    REGISTRY_BLOCK* registry = &port->Adapter->RegistryBlock;
+    port->TxQuota = registry->TpParameter3 != 0 ? registry->TpParameter3 : row.TxQuota;
+    port->RxProcessCount = registry->TpParameter2 != 0 ? registry->TpParameter2 : row.RxCount;
+    // The adapter's count is kept in "TpParameter1": once computed it stays.
+    if (registry->TpParameter1 == 0) {
+        registry->TpParameter1 = row.AdapterTxCount;
+    }
+}
+
+// ================================================================================================
 // delays and event waits
 // ================================================================================================
 BOOLEAN PlatformWaitEvent(PNDIS_EVENT event, ULONG ms)

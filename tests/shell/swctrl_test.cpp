@@ -1,0 +1,294 @@
+// Software control init, port 0 creation and the port reset.
+#include <algorithm>
+#include <cstring>
+
+#include "Common/mlme/mlmesync.h"
+#include "shell/shell_fixture.h"
+
+namespace {
+
+using shelltest::ShellTest;
+
+class SoftwareControl : public ShellTest {};
+
+TEST_F(SoftwareControl, CreatesPortZeroAndTheWorkerThreads)
+{
+    adapter_->BssIndexSlots[1] = {1, 0, reinterpret_cast<PMP_PORT>(0x10)};
+    ASSERT_EQ(NdisCommonInitializeSWCtrl(adapter_.get(), nullptr), STATUS_SUCCESS);
+    threadsStarted_ = true;
+    EXPECT_EQ(adapter_->BssIndexSlots[1].Port, nullptr);
+    PMP_PORT port = adapter_->PortList[0];
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(port->PortType, static_cast<ULONG>(EXTSTA));
+    EXPECT_EQ(port->OpMode, 0u);
+    EXPECT_EQ(port->PortNumber, 0u);
+    EXPECT_EQ(port->Adapter, adapter_.get());
+    EXPECT_EQ(port->Created, 1);
+    EXPECT_EQ(adapter_->PortCount, 1u);
+    EXPECT_EQ(adapter_->P2pBlock->StationPort, port);
+    EXPECT_STREQ(port->SendThread.Name, "WdiSendDataThread0");
+    EXPECT_STREQ(adapter_->SendAfterSerThread.Name, "WdiSendDataThreadAfterSER");
+    EXPECT_TRUE(IsListEmpty(&adapter_->NeighborApList.Head));
+    EXPECT_EQ(adapter_->MlmeThread.RunState.load() != PLATFORM_THREAD_FREE, true);
+    EXPECT_EQ(adapter_->StopThreads.load(), 0);
+}
+
+TEST_F(SoftwareControl, PortZeroAllocationIsTriedThreeTimesTwoSecondsApart)
+{
+    kshim::host::ClockSetManual();
+    // Two failed attempts (six refusals each), then success: at least 4 s later.
+    kshim::host::FaultArm("pool", "ZV21", 1, STATUS_INSUFFICIENT_RESOURCES, 12);
+    int64_t start = kshim::host::ClockNow();
+    ASSERT_EQ(NdisCommonPortInitandCfg(adapter_.get()), STATUS_SUCCESS);
+    EXPECT_GE(kshim::host::ClockNow() - start, 4 * 10000000LL);
+    EXPECT_NE(adapter_->PortList[0], nullptr);
+    adapter_->StopThreads = 1;
+    PlatformCancelThread(adapter_.get(), &adapter_->SendAfterSerThread);
+    PlatformFreeThread(adapter_.get(), &adapter_->SendAfterSerThread);
+    N6FreePortMemory(adapter_.get());
+
+    // Three failed attempts: the failure goes up to the bring-up.
+    kshim::host::FaultClearAll();
+    kshim::host::FaultArm("pool", "ZV21", 1, STATUS_INSUFFICIENT_RESOURCES, 18);
+    EXPECT_EQ(NdisCommonInitializeSWCtrl(adapter_.get(), nullptr), STATUS_INSUFFICIENT_RESOURCES);
+    EXPECT_TRUE(kshim::host::TraceContains("port 0 not allocated after 3 attempts"));
+    EXPECT_EQ(adapter_->PortList[0], nullptr);
+    EXPECT_EQ(adapter_->FwCmdThread.RunState.load(), PLATFORM_THREAD_FREE);  // no thread was created
+}
+
+TEST_F(SoftwareControl, SendThreadFailureFailsPortZeroCreation)
+{
+    kshim::host::FaultArm("thread.create", "", 1);
+    EXPECT_EQ(NdisCommonInitializeSWCtrl(adapter_.get(), nullptr), STATUS_UNSUCCESSFUL);
+    // The port stays in the array for the teardown to free.
+    EXPECT_NE(adapter_->PortList[0], nullptr);
+    EXPECT_EQ(adapter_->FwCmdThread.RunState.load(), PLATFORM_THREAD_FREE);
+}
+
+TEST_F(SoftwareControl, ResetAdapterCfgRestoresStationDefaults)
+{
+    STA_DEFAULT_CFG* cfg = &adapter_->StaDefaults;
+    for (UCHAR keep : {0, 1}) {
+        std::memset(cfg, 0xEE, sizeof(*cfg));
+        NdisCommonResetAdapterCfg(adapter_.get(), nullptr, keep);
+        EXPECT_EQ(cfg->DefaultMark, 1);
+        EXPECT_EQ(cfg->Cleared, 0);
+        EXPECT_EQ(cfg->SecurityDefault0, 6u);
+        EXPECT_EQ(cfg->SecurityDefault1, 2u);
+        EXPECT_EQ(cfg->Word, 0x100);
+        EXPECT_EQ(cfg->ByteAfterWord, 0);
+        EXPECT_EQ(cfg->Value, keep ? 0xEEEEEEEEEEEEEEEEull : 0ull);
+    }
+    EXPECT_EQ(NdisCommonReturnZero(), STATUS_SUCCESS);
+}
+
+class PortReset : public ShellTest {
+protected:
+    void SetUp() override
+    {
+        ShellTest::SetUp();
+        port_ = AddPort(0, EXTSTA);
+        std::memcpy(port_->Bssid, kBssid, sizeof(kBssid));
+        kshim::host::TraceClear();
+    }
+
+    // Index of the first trace containing `needle`, or -1.
+    static int IndexOf(const std::string& needle)
+    {
+        std::vector<std::string> texts = TraceTexts();
+        for (size_t i = 0; i < texts.size(); ++i) {
+            if (texts[i].find(needle) != std::string::npos) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    }
+
+    static constexpr UCHAR kBssid[6] = {0x02, 0x11, 0x22, 0x33, 0x44, 0x55};
+    MP_PORT* port_ = nullptr;
+};
+
+TEST_F(PortReset, ConnectedStationSendsDisassociationReason8ThenIndicatesReason9)
+{
+    kshim::host::ClockSetManual();
+    port_->ConnectionFlags = PORT_CONN_CONNECTED | PORT_CONN_RESET_CLEAR;
+    std::memset(port_->ConnectRequest, 0x33, sizeof(port_->ConnectRequest));
+    int64_t start = kshim::host::ClockNow();
+    NdisCommonInfoResetHandler(port_);
+
+    int disassoc = IndexOf("MlmeDisassocReqAction: machine 1 message 2 port 0 peer 02:11:22:33:44:55 reason 8");
+    int linkDown = IndexOf("MlmeCntLinkDown: reason 0");
+    int indicate = IndexOf("PlatformIndicateDisassociation: port 0 peer 02:11:22:33:44:55 reason 9 source 115");
+    ASSERT_GE(disassoc, 0);
+    EXPECT_LT(disassoc, linkDown);
+    EXPECT_LT(linkDown, indicate);
+    EXPECT_EQ(CountTraces("MlmeDisassocReqAction:"), 1u);
+    EXPECT_EQ(CountTraces("PlatformIndicateDisassociation:"), 1u);
+    EXPECT_GE(kshim::host::ClockNow() - start, 25 * 10000);  // busy-wait before the link-down
+    EXPECT_EQ(port_->ResetProgress, PORT_RESET_DISCONNECTING | PORT_RESET_DISASSOC_SENT);
+    EXPECT_EQ(adapter_->ResetDisconnectMark, 1);
+    EXPECT_EQ(port_->ResetState, 1u);
+    EXPECT_EQ(adapter_->ResetState, 1u);
+    EXPECT_EQ(port_->ConnectionFlags, PORT_CONN_CONNECTED);  // bit 0x80 cleared
+    EXPECT_TRUE(std::all_of(std::begin(port_->ConnectRequest), std::end(port_->ConnectRequest),
+                            [](UCHAR b) { return b == 0; }));
+    EXPECT_GE(IndexOf("P2pMsInfoResetRequest is not built yet"), 0);
+    EXPECT_GE(IndexOf("MlmeRestartStateMachine is not built yet"), 0);
+    EXPECT_EQ(IndexOf("P2pGetClientWcid"), -1);
+}
+
+TEST_F(PortReset, WhatIsSentAndIndicatedByConnectionStateAndNdisVersion)
+{
+    struct Case {
+        const char* what;
+        ULONG connection;
+        ULONG ndisVersion;
+        bool disassociation;
+        bool linkDown;
+        const char* indication;  // nullptr: nothing indicated
+    } cases[] = {
+        {"idle, 6.30", 0, NDIS_VERSION_630, false, false, nullptr},
+        {"idle, 6.20", 0, NDIS_VERSION_620, false, false, nullptr},
+        {"connecting, 6.30", PORT_CONN_CONNECTING, NDIS_VERSION_630, false, true, nullptr},
+        {"connecting, 6.20", PORT_CONN_CONNECTING, NDIS_VERSION_620, false, true,
+         "PlatformIndicateDisassociation: port 0 peer 00:00:00:00:00:00 reason 7 source 166"},
+        {"connected, 6.20", PORT_CONN_CONNECTED | PORT_CONN_CONNECTING, NDIS_VERSION_620, true, true,
+         "reason 9 source 115"},
+    };
+    for (const Case& c : cases) {
+        kshim::host::TraceClear();
+        port_->ConnectionFlags = c.connection;
+        adapter_->CommonBlock->NdisVersion = c.ndisVersion;
+        NdisCommonInfoResetHandler(port_);
+        EXPECT_EQ(CountTraces("MlmeDisassocReqAction:"), c.disassociation ? 1u : 0u) << c.what;
+        EXPECT_EQ(CountTraces("MlmeCntLinkDown:"), c.linkDown ? 1u : 0u) << c.what;
+        EXPECT_EQ(CountTraces("PlatformIndicateDisassociation:"), c.indication != nullptr ? 1u : 0u) << c.what;
+        if (c.indication != nullptr) {
+            EXPECT_EQ(CountTraces(c.indication), 1u) << c.what;
+        }
+        EXPECT_EQ(CountTraces("P2pMsInfoResetRequest"), c.ndisVersion >= NDIS_VERSION_630 ? 1u : 0u) << c.what;
+    }
+}
+
+TEST_F(PortReset, MissingElementSkipsOnlyTheDisassociationFrame)
+{
+    port_->ConnectionFlags = PORT_CONN_CONNECTED;
+    kshim::host::FaultArm("pool", "ZV19", 1, STATUS_INSUFFICIENT_RESOURCES, 6);
+    NdisCommonInfoResetHandler(port_);
+    EXPECT_EQ(CountTraces("MlmeDisassocReqAction:"), 0u);
+    EXPECT_EQ(CountTraces("no element for the disassociation"), 1u);
+    EXPECT_EQ(CountTraces("reason 9 source 115"), 1u);
+}
+
+TEST_F(PortReset, WiFiDirectClientLooksUpItsGroupOwnerEntry)
+{
+    MP_PORT* client = AddPort(2, WFD_CLIENT);
+    client->ConnectionFlags = PORT_CONN_CONNECTED;
+    NdisCommonInfoResetHandler(client);
+    EXPECT_EQ(CountTraces("P2pGetClientWcid is not built yet"), 1u);
+    // A port other than 0 ends its reset before the adapter-wide values (NDIS 6.30).
+    EXPECT_EQ(adapter_->ConnValueWord, 0);
+    EXPECT_EQ(CountTraces("port 2 reset ends here"), 1u);
+}
+
+TEST_F(PortReset, KeysAreClearedUnlessSecuredAndRemovedUnlessAnotherLinkNeedsThem)
+{
+    struct Case {
+        const char* what;
+        ULONG securityState;
+        ULONG portState;
+        bool port0Connected;
+        bool groupOwnerActive;
+        bool keyAreaCleared;
+        bool keysRemoved;
+    } cases[] = {
+        {"plain", 0, 0, false, false, true, true},
+        {"secured", 2, 0, false, false, false, true},
+        {"port state 2", 0, 2, false, false, true, false},
+        {"port 0 connected", 0, 1, true, false, true, false},
+        {"group owner active", 0, 1, false, true, true, false},
+    };
+    MP_PORT* port = AddPort(1, EXTAP);
+    for (const Case& c : cases) {
+        kshim::host::TraceClear();
+        port->SecurityState = c.securityState;
+        port->State = c.portState;
+        port->KeyCount = 4;
+        port->KeyInstalled = 1;
+        std::memset(port->KeyArea, 0x11, sizeof(port->KeyArea));
+        port_->ConnectionFlags = c.port0Connected ? PORT_CONN_CONNECTED : 0;
+        adapter_->P2pBlock->Flags = c.groupOwnerActive ? P2P_FLAG_GO_ACTIVE : 0;
+        NdisCommonInfoResetHandler(port);
+        EXPECT_EQ(port->KeyCount == 0, c.keyAreaCleared) << c.what;
+        EXPECT_EQ(port->KeyArea[191] == 0, c.keyAreaCleared) << c.what;
+        EXPECT_EQ(CountTraces("MlmeInfoWPARemoveAllKeys is not built yet"), c.keysRemoved ? 1u : 0u) << c.what;
+        EXPECT_EQ(port->KeyInstalled == 0, c.keysRemoved) << c.what;
+    }
+}
+
+TEST_F(PortReset, PortZeroResetsAdapterValuesAndAppliesAPendingPhyMode)
+{
+    struct Case {
+        UCHAR override;
+        bool applied;
+    } cases[] = {{0, true}, {5, false}};
+    for (const Case& c : cases) {
+        kshim::host::TraceClear();
+        adapter_->ConnValueWord = 7;
+        std::memset(adapter_->ConnValues, 0x44, sizeof(adapter_->ConnValues));
+        std::memset(adapter_->StaStateBytes, 0x44, sizeof(adapter_->StaStateBytes));
+        std::memset(port_->StaResetState, 0x44, sizeof(port_->StaResetState));
+        adapter_->ResetValues[0] = adapter_->ResetValues[1] = 9;
+        adapter_->RoamingMark = 1;
+        port_->PhyModeChangePending = 1;
+        port_->PendingPhyMode = PHY_11He;
+        port_->PhyModeOverride = c.override;
+        port_->ResetRequest = 1;
+        NdisCommonInfoResetHandler(port_);
+        EXPECT_EQ(adapter_->ConnValueWord, 32);
+        EXPECT_EQ(adapter_->ConnValues[31], 0);
+        EXPECT_EQ(adapter_->StaStateBytes[9], 0);
+        EXPECT_EQ(port_->StaResetState[15], 0);
+        EXPECT_EQ(adapter_->ResetValues[1], 0u);
+        EXPECT_EQ(port_->ResetRequest, 0);
+        EXPECT_EQ(CountTraces("roaming completion of port 0: status 6"), 1u);
+        EXPECT_EQ(CountTraces("MlmeInfoSetPhyMode: mode 13 flag 1"), c.applied ? 1u : 0u);
+        EXPECT_EQ(port_->PhyModeChangePending, 0);
+        EXPECT_EQ(port_->PhyModeOverride, PORT_PHY_MODE_OVERRIDE_NONE);
+    }
+}
+
+TEST_F(PortReset, PortZeroEndsTheCompanionDevicePortsDiscovery)
+{
+    MP_PORT* device = AddPort(3, WFD_DEVICE);
+    device->Created = 1;
+    device->P2pState.DiscoveryFlags = P2P_DISCOVERY_PENDING | 0x10;
+    device->P2pState.StateValue = 20;
+    adapter_->P2pBlock->DevicePort = device;
+    adapter_->P2pBlock->State = P2P_I_AM_CLIENT_ASSOC_AUTH;
+    port_->P2pState.RoleIndex = 2;
+    port_->Channel = {BAND_5G, 36, 42, BW_80};
+    port_->SavedChannel = {BAND_24G, 6, 6, BW_20};
+    AdapterSetFlag(adapter_.get(), ADAPTER_FLAG_OS_SCAN, __func__);
+    NdisCommonInfoResetHandler(port_);
+    EXPECT_EQ(adapter_->OsScanPendingAtReset, 1);
+    EXPECT_EQ(device->P2pState.StateValue, static_cast<ULONG>(P2P_STATE_IDLE));
+    EXPECT_EQ(device->P2pState.ModeValue, 3u);
+    EXPECT_EQ(device->P2pState.DiscoveryFlags, 0x10u);
+    EXPECT_EQ(CountTraces("P2pMsIndicateDiscoverComplete is not built yet"), 1u);
+    EXPECT_EQ(port_->Channel.PrimaryChannel, 6);
+    EXPECT_EQ(port_->Channel.Band, static_cast<ULONG>(BAND_24G));
+
+    // Nothing pending: nothing completed.
+    kshim::host::TraceClear();
+    NdisCommonInfoResetHandler(port_);
+    EXPECT_EQ(CountTraces("P2pMsIndicateDiscoverComplete"), 0u);
+}
+
+TEST_F(PortReset, NullPortIsTracedOnly)
+{
+    NdisCommonInfoResetHandler(nullptr);
+    EXPECT_EQ(CountTraces("reset without a port"), 1u);
+}
+
+}  // namespace
