@@ -58,20 +58,7 @@ TEST(AdapterFlags, SetClearAndNoLostUpdateAcrossLevels)
     EXPECT_EQ(AdapterGetFlags(adapter.get()), ADAPTER_FLAG_SURPRISE_REMOVED | 0x00000008);
 }
 
-class AdapterBlocks : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        kshim::host::ResetDefaults();
-        outstanding_ = kshim::host::PoolOutstandingBlocks();
-    }
-    void TearDown() override
-    {
-        EXPECT_EQ(kshim::host::PoolOutstandingBlocks(), outstanding_) << kshim::host::PoolLeakReport();
-        kshim::host::ResetDefaults();
-    }
-    uint64_t outstanding_ = 0;
-};
+using AdapterBlocks = shelltest::LeakCheckedTest;
 
 TEST_F(AdapterBlocks, AllocatedZeroedWithTagZV17AndFreedWithTheirPointers)
 {

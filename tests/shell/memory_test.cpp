@@ -6,24 +6,11 @@
 
 #include "kshim/host/control.h"
 #include "platform/ndiscommon/memory.h"
+#include "shell/shell_fixture.h"
 
 namespace {
 
-class Allocator : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        kshim::host::ResetDefaults();
-        kshim::host::TraceClear();
-        outstanding_ = kshim::host::PoolOutstandingBlocks();
-    }
-    void TearDown() override
-    {
-        EXPECT_EQ(kshim::host::PoolOutstandingBlocks(), outstanding_) << kshim::host::PoolLeakReport();
-        kshim::host::ResetDefaults();
-    }
-    uint64_t outstanding_ = 0;
-};
+using Allocator = shelltest::LeakCheckedTest;
 
 TEST_F(Allocator, TenByteBlockCarriesHeaderAndTrailer)
 {

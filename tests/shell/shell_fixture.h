@@ -29,14 +29,29 @@ using AdapterPtr = std::unique_ptr<MP_ADAPTER, AdapterDeleter>;
 
 inline AdapterPtr NewZeroedAdapter() { return AdapterPtr(new MP_ADAPTER()); }
 
-class ShellTest : public ::testing::Test {
+// Stand-in defaults, and no pool block left behind by the test.
+class LeakCheckedTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         kshim::host::ResetDefaults();
-        kshim::host::TraceSetLevel(TRACE_LEVEL_VERBOSE);
         kshim::host::TraceClear();
-        outstandingAtStart_ = kshim::host::PoolOutstandingBlocks();
+        outstanding_ = kshim::host::PoolOutstandingBlocks();
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(kshim::host::PoolOutstandingBlocks(), outstanding_) << kshim::host::PoolLeakReport();
+        kshim::host::ResetDefaults();
+    }
+    uint64_t outstanding_ = 0;
+};
+
+class ShellTest : public LeakCheckedTest {
+protected:
+    void SetUp() override
+    {
+        LeakCheckedTest::SetUp();
+        kshim::host::TraceSetLevel(TRACE_LEVEL_VERBOSE);
         adapter_ = NewZeroedAdapter();
         ASSERT_EQ(Ndis6CommonAllocAdapterBlock(adapter_.get()), STATUS_SUCCESS);
         adapter_->CommonBlock->NdisVersion = NDIS_VERSION_630;
@@ -70,8 +85,7 @@ protected:
         QzFreeTXQNetBuffer(a);
         NdisCommonDeallocateAllSpinLock(a);
         Ndis6CommonDeallocAdapterBlock(a);
-        EXPECT_EQ(kshim::host::PoolOutstandingBlocks(), outstandingAtStart_) << kshim::host::PoolLeakReport();
-        kshim::host::ResetDefaults();
+        LeakCheckedTest::TearDown();
     }
 
     // A zeroed port block bound to the adapter (not initialised: no send thread).
@@ -132,7 +146,6 @@ protected:
 
     AdapterPtr adapter_;
     bool threadsStarted_ = false;
-    uint64_t outstandingAtStart_ = 0;
 };
 
 }  // namespace shelltest
