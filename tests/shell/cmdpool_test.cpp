@@ -76,7 +76,7 @@ TEST_F(CommandPools, ThirtyThirdPostIsRefusedUntilTheControlThreadDrainsOne)
     // Records posted before the thread existed wait for its first wake.
     StartThreads();
     PlatformSignalThread(&adapter_->ControlCmdThread);
-    ASSERT_TRUE(Eventually([&] { return adapter_->Cmd.InternalPool.FreeCount == INTERNAL_CMD_POOL_SIZE; }));
+    ASSERT_TRUE(Eventually([&] { return FreeCount(&adapter_->Cmd.InternalPool) == INTERNAL_CMD_POOL_SIZE; }));
     EXPECT_EQ(QZEnqueueInternalCmd(adapter_.get(), port_, 0x10000200, nullptr, 0), STATUS_SUCCESS);
     EXPECT_TRUE(Eventually([&] { return CountTraces("internal command 0x10000200 for port 0") == 33; }));
 }
@@ -222,8 +222,8 @@ TEST_F(CommandPools, ManyProducersLoseNoRecord)
     for (auto& t : producers) {
         t.join();
     }
-    ASSERT_TRUE(Eventually([&] { return adapter_->Cmd.InternalPool.FreeCount == INTERNAL_CMD_POOL_SIZE; }));
-    EXPECT_EQ(adapter_->Cmd.ControlQueue.Count, 0u);
+    ASSERT_TRUE(Eventually([&] { return FreeCount(&adapter_->Cmd.InternalPool) == INTERNAL_CMD_POOL_SIZE; }));
+    EXPECT_EQ(QueueCount(&adapter_->Cmd.ControlQueue), 0u);
     EXPECT_GT(accepted.load(), 0);
     EXPECT_EQ(CountTraces("internal command 0x1000020"), static_cast<size_t>(accepted.load()));
 }
@@ -237,7 +237,7 @@ TEST_F(CommandPools, DeferredTransmitAdvanceReachesItsThread)
     QzEnqueueTXQNetBuffer(adapter_.get(), buffer);
     PTXQ_NET_BUFFER empty = QzGetTXQNetBuffer(adapter_.get());
     QzEnqueueTXQNetBuffer(adapter_.get(), empty);  // no queue handle: traced and dropped
-    ASSERT_TRUE(Eventually([&] { return adapter_->Cmd.TxqNetPool.FreeCount == TXQ_NET_POOL_SIZE; }));
+    ASSERT_TRUE(Eventually([&] { return FreeCount(&adapter_->Cmd.TxqNetPool) == TXQ_NET_POOL_SIZE; }));
     EXPECT_EQ(CountTraces("TxNetQueueAdvance is not built yet"), 1u);
     EXPECT_EQ(CountTraces("deferred advance without a queue dropped"), 1u);
 }

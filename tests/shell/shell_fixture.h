@@ -112,6 +112,24 @@ protected:
         threadsStarted_ = false;
     }
 
+    // Counts read under their locks, while worker threads change them.
+    static ULONG FreeCount(CMD_BUFFER_POOL* pool)
+    {
+        KIRQL old;
+        KeAcquireSpinLock(&pool->Lock, &old);
+        ULONG n = pool->FreeCount;
+        KeReleaseSpinLock(&pool->Lock, old);
+        return n;
+    }
+    static ULONG QueueCount(COMMAND_QUEUE* queue)
+    {
+        KIRQL old;
+        KeAcquireSpinLock(&queue->Lock, &old);
+        ULONG n = queue->Count;
+        KeReleaseSpinLock(&queue->Lock, old);
+        return n;
+    }
+
     // Texts of the captured trace records, in order.
     static std::vector<std::string> TraceTexts()
     {
