@@ -30,5 +30,11 @@
 
 // A service whose own code comes later: the call traces and fails loudly. Every such place is
 // listed by `grep -rn NOT_BUILT_YET driver/`.
-#define NOT_BUILT_YET()                                                                            \
-    (KTRACE(TRACE_LEVEL_ERROR, DBG_INIT, "%s is not built yet", __func__), STATUS_NOT_SUPPORTED)
+inline NTSTATUS NotBuiltYet(const char* file, int line, const char* function)
+{
+    if (KTRACE_ENABLED(TRACE_LEVEL_ERROR, DBG_INIT)) {
+        KshimTraceMessage(file, line, function, TRACE_LEVEL_ERROR, DBG_INIT, "%s is not built yet", function);
+    }
+    return STATUS_NOT_SUPPORTED;
+}
+#define NOT_BUILT_YET() NotBuiltYet(__FILE__, __LINE__, __func__)
