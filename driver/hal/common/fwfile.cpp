@@ -69,6 +69,37 @@ bool ReadStamp(const UCHAR* info, LONG64* value)
     return digits != 0;
 }
 
+// The lookup in a container that passed HalFwCheckContainer.
+NTSTATUS FindInCheckedContainer(const UCHAR* container, PCSTR name, PFW_IMAGE_REF ref)
+{
+    if (name == nullptr || ref == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "HalFwFindImage: no name (0x%08X)",
+                 static_cast<unsigned>(STATUS_INVALID_PARAMETER));
+        return STATUS_INVALID_PARAMETER;
+    }
+    ULONG length = HalFwBoundedLength(name, FW_IMAGE_NAME_SIZE);
+    if (length == FW_IMAGE_NAME_SIZE) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "HalFwFindImage: name longer than %u characters (0x%08X)",
+                 FW_IMAGE_NAME_SIZE - 1, static_cast<unsigned>(STATUS_INVALID_PARAMETER));
+        return STATUS_INVALID_PARAMETER;
+    }
+    ULONG count = EntryCount(container);
+    for (ULONG i = 0; i < count; ++i) {
+        const UCHAR* entry = EntryAt(container, i);
+        if (std::memcmp(entry + offsetof(BIG_FW_ENTRY, Name), name, length) != 0) {
+            continue;
+        }
+        std::memcpy(ref->Info, entry + offsetof(BIG_FW_ENTRY, Info), FW_IMAGE_INFO_SIZE);
+        ref->Offset = EntryOffset(entry);
+        ref->Size = EntrySize(entry);
+        ref->Image = container + ref->Offset;
+        return STATUS_SUCCESS;
+    }
+    DBGPRINT(TRACE_LEVEL_WARNING, DBG_FW, "HalFwFindImage: \"%s\" not among entries 0 to %u", name,
+             static_cast<unsigned>(count - 1));
+    return STATUS_NOT_FOUND;
+}
+
 }  // namespace
 
 // ---- containers in memory ---------------------------------------------------------------------------
@@ -127,36 +158,11 @@ NTSTATUS HalFwCheckContainer(const UCHAR* container, ULONG size)
 
 NTSTATUS HalFwFindImage(const UCHAR* container, ULONG size, PCSTR name, PFW_IMAGE_REF ref)
 {
-    if (name == nullptr || ref == nullptr) {
-        DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "HalFwFindImage: no name (0x%08X)",
-                 static_cast<unsigned>(STATUS_INVALID_PARAMETER));
-        return STATUS_INVALID_PARAMETER;
-    }
-    ULONG length = HalFwBoundedLength(name, FW_IMAGE_NAME_SIZE);
-    if (length == FW_IMAGE_NAME_SIZE) {
-        DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "HalFwFindImage: name longer than %u characters (0x%08X)",
-                 FW_IMAGE_NAME_SIZE - 1, static_cast<unsigned>(STATUS_INVALID_PARAMETER));
-        return STATUS_INVALID_PARAMETER;
-    }
     NTSTATUS status = HalFwCheckContainer(container, size);
     if (!NT_SUCCESS(status)) {
         return status;
     }
-    ULONG count = EntryCount(container);
-    for (ULONG i = 0; i < count; ++i) {
-        const UCHAR* entry = EntryAt(container, i);
-        if (std::memcmp(entry + offsetof(BIG_FW_ENTRY, Name), name, length) != 0) {
-            continue;
-        }
-        std::memcpy(ref->Info, entry + offsetof(BIG_FW_ENTRY, Info), FW_IMAGE_INFO_SIZE);
-        ref->Offset = EntryOffset(entry);
-        ref->Size = EntrySize(entry);
-        ref->Image = container + ref->Offset;
-        return STATUS_SUCCESS;
-    }
-    DBGPRINT(TRACE_LEVEL_WARNING, DBG_FW, "HalFwFindImage: \"%s\" not among entries 0 to %u", name,
-             static_cast<unsigned>(count - 1));
-    return STATUS_NOT_FOUND;
+    return FindInCheckedContainer(container, name, ref);
 }
 
 // ---- the adapter's containers -----------------------------------------------------------------------
@@ -202,7 +208,7 @@ PFW_IMAGE_REF HalGetTheTargetImage(PFW_FILE_BLOCK files, PCSTR name, BOOLEAN wif
         return nullptr;
     }
     FW_IMAGE_REF found;
-    status = HalFwFindImage(file->Buffer, file->Size, name, &found);
+    status = FindInCheckedContainer(file->Buffer, name, &found);
     if (!NT_SUCCESS(status)) {
         return nullptr;
     }

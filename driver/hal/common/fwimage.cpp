@@ -34,6 +34,22 @@ void ReportPatchHeader(const UCHAR* image, bool bigEndian, PCSTR who)
              reinterpret_cast<const char*>(image + offsetof(ROM_PATCH_HEADER, BuildDate)));
 }
 
+// Common start of the ROM patch parsers: the arguments, an empty list, a whole header (reported).
+NTSTATUS StartPatch(const UCHAR* image, ULONG size, PULONG dataMode, PPATCH_SECTION_LIST list, bool bigEndian,
+                    PCSTR who)
+{
+    if (image == nullptr || dataMode == nullptr || list == nullptr) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    ResetList(list);
+    if (size < sizeof(ROM_PATCH_HEADER)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "%s: image of %u bytes has no header", who, static_cast<unsigned>(size));
+        return STATUS_END_OF_FILE;
+    }
+    ReportPatchHeader(image, bigEndian, who);
+    return STATUS_SUCCESS;
+}
+
 // The header and the section table of `count` sections must lie in the image.
 NTSTATUS CheckSectionTable(ULONG size, ULONG count, PCSTR who)
 {
@@ -77,15 +93,10 @@ bool IsDownloadSection(ULONG type) { return (type & 0xFFFFu) == ROM_PATCH_SECTIO
 NTSTATUS GetPatchInfoV2(struct _MP_ADAPTER* adapter, const UCHAR* image, ULONG size, PULONG dataMode,
                         PPATCH_SECTION_LIST list, PCSTR who)
 {
-    if (image == nullptr || dataMode == nullptr || list == nullptr) {
-        return STATUS_INVALID_PARAMETER;
+    NTSTATUS status = StartPatch(image, size, dataMode, list, true, who);
+    if (!NT_SUCCESS(status)) {
+        return status;
     }
-    ResetList(list);
-    if (size < sizeof(ROM_PATCH_HEADER)) {
-        DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "%s: image of %u bytes has no header", who, static_cast<unsigned>(size));
-        return STATUS_END_OF_FILE;
-    }
-    ReportPatchHeader(image, true, who);
 
     ULONG count = HalFwReadBe32(image + offsetof(ROM_PATCH_HEADER, SectionCount));
     if (count > ROM_PATCH_MAX_SECTIONS) {
@@ -93,7 +104,7 @@ NTSTATUS GetPatchInfoV2(struct _MP_ADAPTER* adapter, const UCHAR* image, ULONG s
                  static_cast<unsigned>(count), ROM_PATCH_MAX_SECTIONS);
         return STATUS_SUCCESS;
     }
-    NTSTATUS status = CheckSectionTable(size, count, who);
+    status = CheckSectionTable(size, count, who);
     if (!NT_SUCCESS(status)) {
         return status;
     }
@@ -198,15 +209,10 @@ NTSTATUS AsicArvel2xwlanImageSectionGetBtPatchInfo(struct _MP_ADAPTER* adapter, 
                                                    PULONG dataMode, PPATCH_SECTION_LIST list)
 {
     PCSTR who = __func__;
-    if (image == nullptr || dataMode == nullptr || list == nullptr) {
-        return STATUS_INVALID_PARAMETER;
+    NTSTATUS status = StartPatch(image, size, dataMode, list, false, who);
+    if (!NT_SUCCESS(status)) {
+        return status;
     }
-    ResetList(list);
-    if (size < sizeof(ROM_PATCH_HEADER)) {
-        DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "%s: image of %u bytes has no header", who, static_cast<unsigned>(size));
-        return STATUS_END_OF_FILE;
-    }
-    ReportPatchHeader(image, false, who);
     ULONG mark = HalFwReadLe32(image + offsetof(ROM_PATCH_HEADER, Version2));
     if (mark != BT_PATCH_VERSION2_MARK) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "%s: header word 0x%08X is not a Bluetooth patch", who,
@@ -214,7 +220,7 @@ NTSTATUS AsicArvel2xwlanImageSectionGetBtPatchInfo(struct _MP_ADAPTER* adapter, 
         return STATUS_UNSUCCESSFUL;
     }
     ULONG count = HalFwReadLe32(image + offsetof(ROM_PATCH_HEADER, SectionCount));
-    NTSTATUS status = CheckSectionTable(size, count, who);
+    status = CheckSectionTable(size, count, who);
     if (!NT_SUCCESS(status)) {
         return status;
     }
