@@ -81,7 +81,7 @@ uint32_t Chip::ConfigRead(uint32_t offset, void* buffer, uint32_t length)
     std::lock_guard<std::mutex> guard(lock_);
     uint32_t n;
     if (Gone()) {
-        n = offset < ConfigSpace::kSize ? (length < ConfigSpace::kSize - offset ? length : ConfigSpace::kSize - offset) : 0;
+        n = ConfigSpace::Transferable(offset, length);
         std::memset(buffer, 0xFF, n);
     } else {
         n = config_.Read(offset, buffer, length);
@@ -98,12 +98,7 @@ uint32_t Chip::ConfigRead(uint32_t offset, void* buffer, uint32_t length)
 uint32_t Chip::ConfigWrite(uint32_t offset, const void* buffer, uint32_t length)
 {
     std::lock_guard<std::mutex> guard(lock_);
-    uint32_t n = 0;
-    if (Gone()) {
-        n = offset < ConfigSpace::kSize ? (length < ConfigSpace::kSize - offset ? length : ConfigSpace::kSize - offset) : 0;
-    } else {
-        n = config_.Write(offset, buffer, length);
-    }
+    uint32_t n = Gone() ? ConfigSpace::Transferable(offset, length) : config_.Write(offset, buffer, length);
     Access a;
     a.space = Access::Space::Config;
     a.write = true;

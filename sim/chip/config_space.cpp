@@ -53,20 +53,16 @@ bool ConfigSpace::Writable(uint32_t offset) const
 
 uint32_t ConfigSpace::Read(uint32_t offset, void* buffer, uint32_t length) const
 {
-    if (offset >= kSize) {
-        return 0;
+    uint32_t n = Transferable(offset, length);
+    if (n != 0) {
+        std::memcpy(buffer, &bytes_[offset], n);
     }
-    uint32_t n = length < kSize - offset ? length : kSize - offset;
-    std::memcpy(buffer, &bytes_[offset], n);
     return n;
 }
 
 uint32_t ConfigSpace::Write(uint32_t offset, const void* buffer, uint32_t length)
 {
-    if (offset >= kSize) {
-        return 0;
-    }
-    uint32_t n = length < kSize - offset ? length : kSize - offset;
+    uint32_t n = Transferable(offset, length);
     const uint8_t* src = static_cast<const uint8_t*>(buffer);
     for (uint32_t i = 0; i < n; ++i) {
         if (Writable(offset + i)) {

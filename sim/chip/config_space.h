@@ -34,6 +34,12 @@ public:
 
     explicit ConfigSpace(const Model& model);
 
+    // How many of `length` bytes from `offset` lie inside the space.
+    static uint32_t Transferable(uint32_t offset, uint32_t length)
+    {
+        return offset >= kSize ? 0 : (length < kSize - offset ? length : kSize - offset);
+    }
+
     // Bus-side accesses: bytes outside the space are not transferred (the count says how many
     // were); writes to read-only bytes are dropped.
     uint32_t Read(uint32_t offset, void* buffer, uint32_t length) const;
