@@ -96,6 +96,8 @@ TEST(Remap, RoadsThroughTheMovableAndLegacyWindows)
         {0x3602, 0x88000004, BusRemapRouteL2, 0x88000004},  {0x3602, 0x70001000, BusRemapRouteBar, 0x1E1000},
         {0x3501, 0x88000004, BusRemapRouteLegacy, 0x88000004}, {0x3404, 0x81234568, BusRemapRouteLegacy, 0x81234568},
         {0x3404, 0x81021140, BusRemapRouteBar, 0xC1140},
+        // No chip code, no BusAddrRemap: every address is left to the legacy window.
+        {0x3405, 0x00000010, BusRemapRouteLegacy, 0x00000010},
     };
     for (const RouteCase& c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << "id 0x" << c.deviceId << " address 0x" << c.chipAddress);
