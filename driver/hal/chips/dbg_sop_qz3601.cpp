@@ -1,7 +1,7 @@
 // Register dumps of chip 3601.
+#include "platform/ndiscommon/trace.h"
 #include "hal/chips/dbg_sop_qz3601.h"
 
-#include "hal/common/hal_not_built.h"
 
 // ---- dumps ----------------------------------------------------------------------------------
 VOID arvel3xDumpPPDebugCr_qz3601(PMP_ADAPTER adapter)

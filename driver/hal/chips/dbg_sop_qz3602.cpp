@@ -1,7 +1,7 @@
 // Register dumps of chip 3602.
+#include "platform/ndiscommon/trace.h"
 #include "hal/chips/dbg_sop_qz3602.h"
 
-#include "hal/common/hal_not_built.h"
 
 // ---- dumps ----------------------------------------------------------------------------------
 VOID arvel3x_show_pcie_wfdma_info(PMP_ADAPTER adapter)

@@ -1,10 +1,10 @@
 // Chip 3404.
+#include "platform/ndiscommon/trace.h"
 #include "hal/chips/qz3404.h"
 
 #include "platform/ndiscommon/adapter.h"
 #include "hal/common/hal_remap.h"
 #include "hal/chips/qzarvel2x.h"
-#include "hal/common/hal_not_built.h"
 
 // ---- bring-up and firmware download ---------------------------------------------------------
 NTSTATUS QZ3404PreFirmwareDownloadInit(PMP_ADAPTER adapter)

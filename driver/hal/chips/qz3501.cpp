@@ -1,10 +1,10 @@
 // Chip 3501.
+#include "platform/ndiscommon/trace.h"
 #include "hal/chips/qz3501.h"
 
 #include "platform/ndiscommon/adapter.h"
 #include "hal/common/hal_remap.h"
 #include "hal/chips/qzarvel2x.h"
-#include "hal/common/hal_not_built.h"
 
 // ---- bring-up -------------------------------------------------------------------------------
 NTSTATUS QZ3501PreFirmwareDownloadInit(PMP_ADAPTER adapter)

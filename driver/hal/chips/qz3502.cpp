@@ -1,11 +1,11 @@
 // Chip 3502.
+#include "platform/ndiscommon/trace.h"
 #include "hal/chips/qz3502.h"
 
 #include "platform/ndiscommon/adapter.h"
 #include "hal/common/hal_remap.h"
 #include "hal/chips/qzarvel2x.h"
 #include "hal/chips/qz3501.h"
-#include "hal/common/hal_not_built.h"
 
 // ---- bring-up -------------------------------------------------------------------------------
 NTSTATUS QZ3502PreFirmwareDownloadInit(PMP_ADAPTER adapter)

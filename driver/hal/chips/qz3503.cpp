@@ -1,11 +1,11 @@
 // Chip 3503.
+#include "platform/ndiscommon/trace.h"
 #include "hal/chips/qz3503.h"
 
 #include "platform/ndiscommon/adapter.h"
 #include "hal/common/hal_remap.h"
 #include "hal/chips/qzarvel2x.h"
 #include "hal/chips/qz3501.h"
-#include "hal/common/hal_not_built.h"
 
 // ---- bring-up -------------------------------------------------------------------------------
 NTSTATUS QZ3503PreFirmwareDownloadInit(PMP_ADAPTER adapter)

@@ -1,4 +1,5 @@
 // Chip 3602.
+#include "platform/ndiscommon/trace.h"
 #include "hal/chips/qz3602.h"
 
 #include "platform/ndiscommon/adapter.h"
@@ -6,7 +7,6 @@
 #include "hal/chips/qzarvel2x.h"
 #include "hal/chips/qzarvel3x.h"
 #include "hal/chips/dbg_sop_qz3602.h"
-#include "hal/common/hal_not_built.h"
 
 // ---- bring-up -------------------------------------------------------------------------------
 NTSTATUS QZ3602PreFirmwareDownloadInit(PMP_ADAPTER adapter)

@@ -1,7 +1,7 @@
 // Second-generation chip code.
+#include "platform/ndiscommon/trace.h"
 #include "hal/chips/qzarvel2x.h"
 
-#include "hal/common/hal_not_built.h"
 
 // ---- firmware download ----------------------------------------------------------------------
 NTSTATUS AsicArvel2xLoadRomPatch(PMP_ADAPTER adapter)

@@ -1,8 +1,8 @@
 // Third-generation chip code.
+#include "platform/ndiscommon/trace.h"
 #include "hal/chips/qzarvel3x.h"
 
 #include "hal/chips/qzarvel2x.h"
-#include "hal/common/hal_not_built.h"
 
 // ---- firmware download ----------------------------------------------------------------------
 NTSTATUS AsicArvel3xLoadRomPatch(PMP_ADAPTER adapter)

@@ -1,4 +1,5 @@
 // Chip selection by PCI device id.
+#include "platform/ndiscommon/trace.h"
 #include "hal/common/hal_chip.h"
 
 #include "hal/chips/qz3404.h"
@@ -8,7 +9,6 @@
 #include "hal/chips/qz3601.h"
 #include "hal/chips/qz3602.h"
 #include "platform/ndiscommon/adapter.h"
-#include "hal/common/hal_not_built.h"
 
 // Device-id groups: the ids that run each chip's code.
 USHORT HalChipCodeOfDeviceId(USHORT deviceId)
