@@ -2,6 +2,7 @@
 // dispatch of "PlatformIntHandlerThread".
 #include "platform/ndiscommon/ndiscommonhif.h"
 
+#include "hal/common/hal_chip.h"
 #include "hal/common/hal_services.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/trace.h"
@@ -34,26 +35,6 @@ NTSTATUS NdisCommonHifControlThreadHandler(PMP_PORT port, ULONG cmdId, PUCHAR pa
     return NOT_BUILT_YET();
 }
 
-namespace {
-
-enum class ChipGeneration { Older, Second, Third, None };
-
-// Chip groups by PCI device id.
-ChipGeneration GenerationOf(USHORT deviceId)
-{
-    switch (deviceId) {
-    case 0x3501: case 0x3504: case 0x0C01: case 0x3502: case 0x0C02: case 0x3503:
-        return ChipGeneration::Second;
-    case 0x3601: case 0x0C03: case 0x3602: case 0x3603: case 0x0C04:
-        return ChipGeneration::Third;
-    case 0x3404:
-        return ChipGeneration::Older;
-    default:
-        return ChipGeneration::None;
-    }
-}
-
-}  // namespace
 
 void NdisCommonHifIntHandlerThreadHandler(PMP_PORT port, ULONG cmdId)
 {
@@ -67,15 +48,11 @@ void NdisCommonHifIntHandlerThreadHandler(PMP_PORT port, ULONG cmdId)
     }
     switch (cmdId) {
     case INT_HANDLER_CMD_INTERRUPT_WORK:
-        switch (GenerationOf(adapter->DeviceId)) {
-        case ChipGeneration::Second:
-            (void)AsicArvel2xPciHandleInterruptInternal(adapter);
-            break;
-        case ChipGeneration::Third:
+        if (HalIsThirdGeneration(adapter->DeviceId)) {
             (void)AsicArvel3xPciHandleInterruptInternal(adapter);
-            break;
-        default:
-            break;
+        } else if (HalChipCodeOfDeviceId(adapter->DeviceId) / 0x100 == 0x35) {
+            // The second generation: chip codes 0x3501, 0x3502, 0x3503.
+            (void)AsicArvel2xPciHandleInterruptInternal(adapter);
         }
         break;
     case INT_HANDLER_CMD_FW_OWN:

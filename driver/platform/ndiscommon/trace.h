@@ -31,11 +31,11 @@
 // A service whose own code comes later: the call traces and fails loudly. Every such place is
 // listed by `grep -rn NOT_BUILT_YET driver/`. Usable as an expression (`return NOT_BUILT_YET();`) and,
 // in a routine without a result, as a statement (`(void)NOT_BUILT_YET();`).
-inline NTSTATUS QzlNotBuiltYet(const char* file, int line, const char* function)
+inline NTSTATUS NotBuiltYet(const char* file, int line, const char* function)
 {
     if (KTRACE_ENABLED(TRACE_LEVEL_ERROR, DBG_INIT)) {
         KshimTraceMessage(file, line, function, TRACE_LEVEL_ERROR, DBG_INIT, "%s is not built yet", function);
     }
     return STATUS_NOT_SUPPORTED;
 }
-#define NOT_BUILT_YET() QzlNotBuiltYet(__FILE__, __LINE__, __func__)
+#define NOT_BUILT_YET() NotBuiltYet(__FILE__, __LINE__, __func__)

@@ -1,0 +1,47 @@
+// The older chip 3404: selection, descriptor, operations table and the chip's own routines.
+#pragma once
+
+#include "hal/common/hal_chip.h"
+
+// ---- bring-up and firmware download ---------------------------------------------------------
+NTSTATUS QZ3404PreFirmwareDownloadInit(PMP_ADAPTER adapter);
+NTSTATUS QZ3404QueryHwVersion(PMP_ADAPTER adapter);
+NTSTATUS QZ3404LoadRomPatch(PMP_ADAPTER adapter);
+NTSTATUS QZ3404LoadFirmware(PMP_ADAPTER adapter);
+ULONG QZ3404GetFwSyncValue(PMP_ADAPTER adapter);
+NTSTATUS QZ3404PostFwDownloadInit(PMP_ADAPTER adapter);
+
+// ---- ownership ------------------------------------------------------------------------------
+BOOLEAN QZ3404IsFwReady(PMP_ADAPTER adapter);
+NTSTATUS QZ3404HifPciPmSetDriverOwn(PMP_ADAPTER adapter);
+NTSTATUS QZ3404EnsureDriverOwn(PMP_ADAPTER adapter);
+VOID QZ3404SetFwOwn(PMP_ADAPTER adapter, PUCHAR done);
+VOID QZ3404GetOwnStatus(PMP_ADAPTER adapter, PUCHAR driverOwns);
+VOID QZ3404RequestDriverOwn(PMP_ADAPTER adapter, PUCHAR driverOwns);
+
+// ---- DMA engine and interrupts --------------------------------------------------------------
+BOOLEAN QZ3404HalWpdmaWaitIdle(PMP_ADAPTER adapter, ULONG count, ULONG delayMicroseconds);
+VOID QZ3404WpdmaConfig(PMP_ADAPTER adapter, BOOLEAN enable);
+NTSTATUS QZ3404PciXmitStartTxRx(PMP_ADAPTER adapter);
+VOID QZ3404DisableInterrupt(PMP_ADAPTER adapter);
+VOID QZ3404EnableInterrupt(PMP_ADAPTER adapter);
+
+// ---- receive dispatch and statistics events -------------------------------------------------
+// The chip has no monitor mode: the record goes straight back to its receive pool.
+VOID Qz3404PciProcessRxSnifferPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record);
+VOID Qz3404PciProcessRxSwDefinedPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record);
+VOID Qz3404PciProcessRxPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record);
+VOID QZ3404ProcessStaStatistics(PMP_ADAPTER adapter, PUCHAR event);
+VOID QZ3404ProcessGetMIBInfoEvent(PMP_ADAPTER adapter, PUCHAR event);
+
+// ---- PCI Express low power ------------------------------------------------------------------
+VOID QZ3404PcieMacL1ssEnable(PMP_ADAPTER adapter, UCHAR enable);
+
+// ---- chip selection ---------------------------------------------------------------------------
+// The ROM-patch image for a ROM version: 0 "qz3404_patch_e1_hdr.bin", 1 "qz3404_patch_e2_hdr.bin",
+// any other none (nullptr).
+PCSTR QZ3404RomPatchFileName(ULONG romVersion);
+// Builds the 3404 descriptor and operations table in the adapter.
+VOID QZ3404ChipInit(PMP_ADAPTER adapter);
+// Fills an operations table with the 3404 routines; every other slot is zero.
+VOID QZ3404ChipOpsInit(PCHIP_HAL_OPS ops);

@@ -1,0 +1,115 @@
+// Chip 3501.
+#include "platform/ndiscommon/trace.h"
+#include "hal/chips/qz3501.h"
+
+#include "platform/ndiscommon/adapter.h"
+#include "hal/common/hal_remap.h"
+#include "hal/chips/qzarvel2x.h"
+
+// ---- bring-up -------------------------------------------------------------------------------
+NTSTATUS QZ3501PreFirmwareDownloadInit(PMP_ADAPTER adapter)
+{
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS QZ3501QueryHwVersion(PMP_ADAPTER adapter)
+{
+    return NOT_BUILT_YET();
+}
+
+VOID QZ3501QueryRomVersion(PMP_ADAPTER adapter)
+{
+    (void)NOT_BUILT_YET();
+}
+
+ULONG QZ3501CeckConnsysStatus(PMP_ADAPTER adapter)
+{
+    (void)NOT_BUILT_YET();
+    return 0;
+}
+
+// ---- DMA scheduler --------------------------------------------------------------------------
+VOID qz3501HalDmashdlInit(PMP_ADAPTER adapter)
+{
+    (void)NOT_BUILT_YET();
+}
+
+// ---- dumps ----------------------------------------------------------------------------------
+VOID qz3501_show_wfdma_info(PMP_ADAPTER adapter)
+{
+    (void)NOT_BUILT_YET();
+}
+
+VOID qz3501_show_ple_info(PMP_ADAPTER adapter, UCHAR dumpHeadDescriptors)
+{
+    (void)NOT_BUILT_YET();
+}
+
+VOID qz3501_show_pse_info(PMP_ADAPTER adapter)
+{
+    (void)NOT_BUILT_YET();
+}
+
+BOOLEAN qz3501_show_debug_sop_info(PMP_ADAPTER adapter, UCHAR mode)
+{
+    (void)NOT_BUILT_YET();
+    return FALSE;
+}
+
+// ---- chip selection ---------------------------------------------------------------------------
+VOID QZ3501FwBinSelect(PCHIP_HAL_INFO info, ULONG hwIdentity, ULONG romVersion)
+{
+    if ((hwIdentity & QZ3501_HW_IDENTITY_1A) != 0) {
+        info->RamCodeFileName = "WIFI_RAM_CODE_QZ3501_1a.bin";
+        if (romVersion == 1) {
+            info->RomPatchFileName = "WIFI_QZ3501_patch_mcu_1a_2_hdr.bin";
+            info->BtPatchFileName = "BT_RAM_CODE_QZ3501_1a_2_hdr.bin";
+        }
+        return;
+    }
+    info->RamCodeFileName = "WIFI_RAM_CODE_QZ3501_1.bin";
+    if (romVersion == 0) {
+        info->RomPatchFileName = "WIFI_QZ3501_patch_mcu_1_1_hdr.bin";
+        info->BtPatchFileName = "BT_RAM_CODE_QZ3501_1_1_hdr.bin";
+    } else if (romVersion == 1) {
+        info->RomPatchFileName = "WIFI_QZ3501_patch_mcu_1_2_hdr.bin";
+        info->BtPatchFileName = "BT_RAM_CODE_QZ3501_1_2_hdr.bin";
+    }
+}
+
+VOID QZ3501ChipInit(PMP_ADAPTER adapter)
+{
+    PCHIP_HAL_INFO info = &adapter->HalInfo;
+    HalChipInfoInit(info, 0x3501, ARVEL2X_HIF_RING_DOWNLOAD, QZ3501_HIF_RING_COMMAND);
+    info->RamCodeFileName = "WIFI_RAM_CODE_QZ3501_1.bin";
+    info->RomPatchFileName = "WIFI_QZ3501_patch_mcu_1_1_hdr.bin";
+    info->EepromFileName = "EEPROM_QZ3501_1.bin";
+    info->BtPatchFileName = "BT_RAM_CODE_QZ3501_1_1_hdr.bin";
+    info->SkuFileName1 = "qzlwl1.dat";
+    info->SkuFileName2 = "qzlwl1_2.dat";
+    info->SkuCmdVersion = 8;
+    info->MaxBandwidth = 2;
+    info->L1ssCapReg = 0x740303C4;
+    info->HwDelayIntValue = 0x4F;
+    info->CapWord = 0x1F37;
+    info->CapBits = 0xF;
+    // At selection the chip has not been asked for its revision yet: the adapter holds identity 0
+    // and ROM version 0. The pre-download step chooses again once the versions are known.
+    QZ3501FwBinSelect(info, 0, 0);
+    QZ3501ChipOpsInit(&adapter->HalOps);
+}
+
+VOID QZ3501ChipOpsInit(PCHIP_HAL_OPS ops)
+{
+    AsicArvel2xChipOpsInit(ops);
+    ops->PreFirmwareDownloadInit = QZ3501PreFirmwareDownloadInit;
+    ops->LoadBtRomPatch = AsicArvel2xLoadBtRomPatch;
+    ops->DumpPPDebugCr = qz3501_show_wfdma_info;
+    ops->ShowPleInfo = qz3501_show_ple_info;
+    ops->ShowPseInfo = qz3501_show_pse_info;
+    ops->DmashdlInit = qz3501HalDmashdlInit;
+    ops->ShowDebugSopInfo = qz3501_show_debug_sop_info;
+    ops->BusAddrRemap = QZ3501BusAddrRemap;
+    ops->CheckConnsysStatus = QZ3501CeckConnsysStatus;
+    ops->RegAccessTraceHook = QZ3501RegAccessTraceHook;
+}

@@ -1,0 +1,149 @@
+// Chip 3601.
+#include "platform/ndiscommon/trace.h"
+#include "hal/chips/qz3601.h"
+
+#include "platform/ndiscommon/adapter.h"
+#include "hal/common/hal_remap.h"
+#include "hal/chips/qzarvel2x.h"
+#include "hal/chips/qzarvel3x.h"
+#include "hal/chips/dbg_sop_qz3601.h"
+
+// ---- bring-up -------------------------------------------------------------------------------
+NTSTATUS QZ3601PreFirmwareDownloadInit(PMP_ADAPTER adapter)
+{
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS QZ3601QueryHwVersion(PMP_ADAPTER adapter)
+{
+    return NOT_BUILT_YET();
+}
+
+VOID QZ3601InitHook(PMP_ADAPTER adapter)
+{
+    (void)NOT_BUILT_YET();
+}
+
+// ---- DMA engine and rings -------------------------------------------------------------------
+VOID QZ3601InitTxRxRing(PPCI_HIF_CONTEXT hif)
+{
+    (void)NOT_BUILT_YET();
+}
+
+VOID QZ3601WpdmaConfig(PMP_ADAPTER adapter, BOOLEAN enable)
+{
+    (void)NOT_BUILT_YET();
+}
+
+VOID QZ3601WfdmaPrefetchReset(PMP_ADAPTER adapter)
+{
+    (void)NOT_BUILT_YET();
+}
+
+VOID QZ3601HalDmashdlInit(PMP_ADAPTER adapter)
+{
+    (void)NOT_BUILT_YET();
+}
+
+// ---- interrupts and host communication ------------------------------------------------------
+VOID QZ3601ConfigIntMask(PMP_ADAPTER adapter, BOOLEAN enable)
+{
+    (void)NOT_BUILT_YET();
+}
+
+NTSTATUS QZ3601PciHandleInterruptCommon(PMP_ADAPTER adapter)
+{
+    return NOT_BUILT_YET();
+}
+
+VOID qz3601_ccif_notify_utc_time_to_fw(PMP_ADAPTER adapter, ULONG seconds, ULONG microseconds)
+{
+    (void)NOT_BUILT_YET();
+}
+
+VOID qz3601_ccif_set_fw_log_read_pointer(PMP_ADAPTER adapter, ULONG ringIndex, ULONG readOffset)
+{
+    (void)NOT_BUILT_YET();
+}
+
+// ---- power and recovery ---------------------------------------------------------------------
+VOID QZ3601PcieAspmCtl(PMP_ADAPTER adapter, ULONG mode)
+{
+    (void)NOT_BUILT_YET();
+}
+
+VOID QZ3601L0WholeChipReset(PMP_ADAPTER adapter)
+{
+    (void)NOT_BUILT_YET();
+}
+
+BOOLEAN QZ3601CheckCbInfraStatus(PMP_ADAPTER adapter)
+{
+    (void)NOT_BUILT_YET();
+    return FALSE;
+}
+
+VOID QZ3601ErrorRecoveryHook(PMP_ADAPTER adapter)
+{
+    (void)NOT_BUILT_YET();
+}
+
+// ---- chip selection ---------------------------------------------------------------------------
+VOID QZ3601ChipInfoInit(PCHIP_HAL_INFO info)
+{
+    static const ULONG factoryCalIds[CHIP_FACTORY_CAL_IDS] = {100, 101, 102, 200, 208, 216};
+    HalChipInfoInit(info, 0x3601, ARVEL3X_HIF_RING_DOWNLOAD, ARVEL3X_HIF_RING_COMMAND);
+    info->RamCodeFileName = "WIFI_RAM_CODE_QZ3601_1_1.bin";
+    info->RomPatchFileName = "WIFI_QZ3601_PATCH_MCU_1_1_hdr.bin";
+    info->EepromFileName = "EEPROM_QZ3601.bin";
+    info->SkuFileName1 = "qzlwl3601.dat";
+    info->SkuFileName1Ss1t = "qzlwl3601_1ss1t.dat";
+    info->SkuFileName2 = "qzlwl3601_2.dat";
+    info->SkuFileName2Ss1t = "qzlwl3601_2_1ss1t.dat";
+    info->SkuCmdVersion = 3;
+    info->LedGpio = 9;
+    info->MaxBandwidth = 3;
+    info->PcieGenSwitchCapable = 1;
+    info->L1ssCapReg = 0x74030D04;
+    info->HwDelayIntValue = 0x33;
+    info->IntStatusMaskLow = 0x0000000F;
+    info->IntStatusMask = 0x260000F0;
+    info->CapWord = 0x2CBE;
+    info->CapBits = 0xF;
+    info->BusRemapTable = g_Qz3601BusRemapWindows;
+    for (ULONG i = 0; i < CHIP_FACTORY_CAL_IDS; ++i) {
+        info->FactoryCalIds[i] = factoryCalIds[i];
+    }
+    info->FactoryCalIdCount = CHIP_FACTORY_CAL_IDS;
+}
+
+VOID QZ3601ChipInit(PMP_ADAPTER adapter)
+{
+    QZ3601ChipInfoInit(&adapter->HalInfo);
+    QZ3601ChipOpsInit(&adapter->HalOps);
+}
+
+VOID QZ3601ChipOpsInit(PCHIP_HAL_OPS ops)
+{
+    AsicArvel3xChipOpsInit(ops);
+    ops->PreFirmwareDownloadInit = QZ3601PreFirmwareDownloadInit;
+    ops->InitTxRxRing = QZ3601InitTxRxRing;
+    ops->WpdmaConfig = QZ3601WpdmaConfig;
+    ops->WfdmaPrefetchReset = QZ3601WfdmaPrefetchReset;
+    ops->DumpPPDebugCr = arvel3xDumpPPDebugCr_qz3601;
+    ops->ShowPleInfo = arvel3x_show_ple_info_qz3601;
+    ops->ShowPseInfo = arvel3x_show_pse_info_qz3601;
+    ops->ConfigIntMask = QZ3601ConfigIntMask;
+    ops->PciHandleInterruptCommon = QZ3601PciHandleInterruptCommon;
+    ops->DmashdlInit = QZ3601HalDmashdlInit;
+    ops->ShowDebugSopInfo = qz3601_show_debug_sop_info;
+    ops->PciProcessRxSnifferPacket = AsicArvel3xPciProcessRxSnifferPacket;
+    ops->BusAddrRemap = QZ3601BusAddrRemap;
+    ops->PcieAspmCtl = QZ3601PcieAspmCtl;
+    ops->CcifNotifyUtcTime = qz3601_ccif_notify_utc_time_to_fw;
+    ops->CcifSetFwLogReadPointer = qz3601_ccif_set_fw_log_read_pointer;
+    ops->L0WholeChipReset = QZ3601L0WholeChipReset;
+    ops->CheckCbInfraStatus = QZ3601CheckCbInfraStatus;
+    ops->ErrorRecoveryHook = QZ3601ErrorRecoveryHook;
+    ops->InitHook = QZ3601InitHook;
+}

@@ -1,0 +1,110 @@
+// Chip 3602.
+#include "platform/ndiscommon/trace.h"
+#include "hal/chips/qz3602.h"
+
+#include "platform/ndiscommon/adapter.h"
+#include "hal/common/hal_remap.h"
+#include "hal/chips/qzarvel2x.h"
+#include "hal/chips/qzarvel3x.h"
+#include "hal/chips/dbg_sop_qz3602.h"
+
+// ---- bring-up -------------------------------------------------------------------------------
+NTSTATUS QZ3602PreFirmwareDownloadInit(PMP_ADAPTER adapter)
+{
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS QZ3602QueryHwVersion(PMP_ADAPTER adapter)
+{
+    return NOT_BUILT_YET();
+}
+
+// ---- DMA engine and rings -------------------------------------------------------------------
+VOID QZ3602InitTxRxRing(PPCI_HIF_CONTEXT hif)
+{
+    (void)NOT_BUILT_YET();
+}
+
+VOID QZ3602WpdmaConfig(PMP_ADAPTER adapter, BOOLEAN enable)
+{
+    (void)NOT_BUILT_YET();
+}
+
+VOID QZ3602WfdmaPrefetchReset(PMP_ADAPTER adapter)
+{
+    (void)NOT_BUILT_YET();
+}
+
+VOID QZ3602HalDmashdlInit(PMP_ADAPTER adapter)
+{
+    (void)NOT_BUILT_YET();
+}
+
+// ---- interrupts and host communication ------------------------------------------------------
+VOID QZ3602ConfigIntMask(PMP_ADAPTER adapter, BOOLEAN enable)
+{
+    (void)NOT_BUILT_YET();
+}
+
+NTSTATUS QZ3602PciHandleInterruptCommon(PMP_ADAPTER adapter)
+{
+    return NOT_BUILT_YET();
+}
+
+VOID qz3602_ccif_notify_utc_time_to_fw(PMP_ADAPTER adapter, ULONG seconds, ULONG microseconds)
+{
+    (void)NOT_BUILT_YET();
+}
+
+VOID qz3602_ccif_set_fw_log_read_pointer(PMP_ADAPTER adapter, ULONG ringIndex, ULONG readOffset)
+{
+    (void)NOT_BUILT_YET();
+}
+
+// ---- chip selection ---------------------------------------------------------------------------
+VOID QZ3602ChipInit(PMP_ADAPTER adapter)
+{
+    PCHIP_HAL_INFO info = &adapter->HalInfo;
+    HalChipInfoInit(info, 0x3602, ARVEL3X_HIF_RING_DOWNLOAD, ARVEL3X_HIF_RING_COMMAND);
+    info->RamCodeFileName = "WIFI_RAM_CODE_QZ3602_2_1.bin";
+    info->RomPatchFileName = "WIFI_QZ3602_PATCH_MCU_2_1_hdr.bin";
+    info->EepromFileName = "EEPROM_QZ3602.bin";
+    info->SkuFileName1 = "qzlwl3603.dat";
+    info->SkuFileName2 = "qzlwl3603_2.dat";
+    info->SkuFileName2Ss1t = "qzlwl3603_2_1ss1t.dat";
+    info->SkuCmdVersion = 3;
+    info->LedGpioAlt1 = 53;
+    info->LedGpioAlt2 = 54;
+    info->MaxBandwidth = 5;
+    info->PcieGenSwitchCapable = 1;
+    info->L1ssCapReg = 0x74030D04;
+    info->HwDelayIntValue = 0x33;
+    info->IntStatusMaskLow = 0x0000F000;
+    info->IntStatusMask = 0x260000F0;
+    info->CapWord = 0x2CBE;
+    info->CapBits = 0xF;
+    info->BusRemapTable = g_Qz3602BusRemapWindows;
+    QZ3602ChipOpsInit(&adapter->HalOps);
+}
+
+VOID QZ3602ChipOpsInit(PCHIP_HAL_OPS ops)
+{
+    AsicArvel3xChipOpsInit(ops);
+    ops->PreFirmwareDownloadInit = QZ3602PreFirmwareDownloadInit;
+    ops->InitTxRxRing = QZ3602InitTxRxRing;
+    ops->WpdmaConfig = QZ3602WpdmaConfig;
+    ops->WfdmaPrefetchReset = QZ3602WfdmaPrefetchReset;
+    ops->ShowPcieWfdmaInfo = arvel3x_show_pcie_wfdma_info;
+    ops->DumpPPDebugCr = arvel3xDumpPPDebugCr;
+    ops->ShowPleInfo = arvel3x_show_ple_info;
+    ops->ShowPseInfo = arvel3x_show_pse_info;
+    ops->ConfigIntMask = QZ3602ConfigIntMask;
+    ops->PciHandleInterruptCommon = QZ3602PciHandleInterruptCommon;
+    ops->DmashdlInit = QZ3602HalDmashdlInit;
+    ops->ShowDebugSopInfo = qz3602_show_debug_sop_info;
+    ops->BusAddrRemap = QZ3602BusAddrRemap;
+    ops->PcieDynamicL1 = AsicArvel2xPcieDynamicL1;
+    ops->PcieAspmCtl = AsicArvel3xPcieAspmCtl;
+    ops->CcifNotifyUtcTime = qz3602_ccif_notify_utc_time_to_fw;
+    ops->CcifSetFwLogReadPointer = qz3602_ccif_set_fw_log_read_pointer;
+}

@@ -1,0 +1,60 @@
+// Third-generation chip code (3601 and 3602 with their alias ids), shared by the whole generation.
+#pragma once
+
+#include "hal/common/hal_chip.h"
+
+// ---- firmware download ----------------------------------------------------------------------
+NTSTATUS AsicArvel3xLoadRomPatch(PMP_ADAPTER adapter);
+NTSTATUS AsicArvel3xLoadFirmware(PMP_ADAPTER adapter);
+// A running firmware is kept: returns 0xC00000BB, so the bring-up skips the download.
+NTSTATUS AsicArvel3xEraseFirmware(PMP_ADAPTER adapter);
+ULONG AsicArvel3xGetFwSyncValue(PMP_ADAPTER adapter);
+NTSTATUS AsicArvel3xPostFwDownloadInit(PMP_ADAPTER adapter);
+// The ROM version from chip register 0x88000004 (low byte).
+VOID AsicArvel3xQueryRomVersion(PMP_ADAPTER adapter);
+
+// ---- recovery and reset ---------------------------------------------------------------------
+NTSTATUS AsicArvel3xFwRecovery(PMP_ADAPTER adapter);
+NTSTATUS AsicArvel3xToggleWfsysRst(PMP_ADAPTER adapter);
+
+// ---- ownership ------------------------------------------------------------------------------
+BOOLEAN AsicArvel3xIsFwReady(PMP_ADAPTER adapter);
+NTSTATUS AsicArvel3xHifPciPmSetDriverOwn(PMP_ADAPTER adapter);
+NTSTATUS AsicArvel3xEnsureDriverOwn(PMP_ADAPTER adapter);
+
+// ---- DMA engine and rings -------------------------------------------------------------------
+BOOLEAN AsicArvel3xHalWpdmaWaitIdle(PMP_ADAPTER adapter, ULONG count, ULONG delayMicroseconds);
+NTSTATUS AsicArvel3xPciXmitStartTxRx(PMP_ADAPTER adapter);
+// 48 once the firmware runs in RAM, 64 before.
+ULONG AsicArvel3xCmdTxdLength(PMP_ADAPTER adapter);
+
+// ---- interrupts -----------------------------------------------------------------------------
+VOID AsicArvel3xDisableInterrupt(PMP_ADAPTER adapter);
+VOID AsicArvel3xEnableInterrupt(PMP_ADAPTER adapter);
+VOID AsicArvel3xPciHandleInterrupt(WDFINTERRUPT interrupt, WDFOBJECT associatedObject);
+BOOLEAN AsicArvel3xPciMsr(WDFINTERRUPT interrupt, ULONG messageId);
+ULONG AsicArvel3xCcifGetStatus(PMP_ADAPTER adapter);
+ULONG AsicArvel3xReadCcifStatusReg(PMP_ADAPTER adapter, ULONG which);
+
+// ---- receive dispatch and statistics events -------------------------------------------------
+VOID AsicArvel3xRecvProcessIcsLog(PMP_ADAPTER adapter, ULONG portIndex, PRX_DMAQ_DESC record);
+VOID AsicArvel3xPciProcessRxSnifferPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record);
+VOID AsicArvel3xPciProcessRxSwDefinedPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record);
+VOID AsicArvel3xPciProcessRxPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record);
+VOID AsicArvel3xProcessStaStatistics(PMP_ADAPTER adapter, PUCHAR event);
+
+// ---- transmit descriptor --------------------------------------------------------------------
+VOID AsicArvel3xXmitWriteTxD(PMP_ADAPTER adapter, PUCHAR descriptor, PTX_FRAME_INFO info);
+
+// ---- PCI Express low power and power-up set-up ----------------------------------------------
+VOID AsicArvel3xPcieCfgSpaceLowPower(PMP_ADAPTER adapter);
+VOID AsicArvel3xLowPowerEnableInit(PMP_ADAPTER adapter);
+VOID AsicArvel3xPcieLTRValue(PMP_ADAPTER adapter, ULONG mode, BOOLEAN alreadyOwn);
+VOID AsicArvel3xPcieAspmCtl(PMP_ADAPTER adapter, ULONG mode);
+VOID AsicArvel3xAutoDetectL1ssCap(PMP_ADAPTER adapter);
+VOID AsicArvel3xD0EntryRegSetup(PMP_ADAPTER adapter);
+
+// ---- operations table ---------------------------------------------------------------------------
+// Zeroes a table and stores the routines that every third-generation chip shares; the chip's own
+// table filler adds its own.
+VOID AsicArvel3xChipOpsInit(PCHIP_HAL_OPS ops);
