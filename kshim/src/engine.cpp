@@ -69,6 +69,7 @@ struct WorkPool {
     std::deque<Work*> queue;
     unsigned threads = 0;
     unsigned idle = 0;
+    bool held = false;
 };
 
 WorkPool& Pool()
@@ -83,17 +84,12 @@ void WorkerMain()
     std::unique_lock<std::mutex> lock(p.lock);
     for (;;) {
         ++p.idle;
-        p.available.wait(lock, [&] { return !p.queue.empty(); });
+        p.available.wait(lock, [&] { return !p.queue.empty() && !p.held; });
         --p.idle;
         Work* w = p.queue.front();
         p.queue.pop_front();
         w->state = Work::State::Running;
         w->runner = std::this_thread::get_id();
-        void (*release)(void*) = w->release;
-        void* owner = w->owner;
-        if (w->hold != nullptr) {
-            w->hold(owner);
-        }
         lock.unlock();
         RunAt(PASSIVE_LEVEL, "work item", [w] { w->routine(w); });
         lock.lock();
@@ -106,9 +102,11 @@ void WorkerMain()
             w->state = Work::State::Idle;
         }
         p.changed.notify_all();
-        if (release != nullptr) {
+        if (w->deferredRelease) {
+            void (*release)(void*) = w->release;
+            void* owner = w->owner;
             lock.unlock();
-            release(owner);
+            release(owner);  // may free the record
             lock.lock();
         }
     }
@@ -150,6 +148,16 @@ void WorkEnqueue(Work* w)
     p.available.notify_one();
 }
 
+void WorkHold(bool hold)
+{
+    WorkPool& p = Pool();
+    std::lock_guard<std::mutex> guard(p.lock);
+    p.held = hold;
+    if (!hold) {
+        p.available.notify_all();
+    }
+}
+
 bool WorkRunningOnThisThread(const Work* w)
 {
     WorkPool& p = Pool();
@@ -188,6 +196,7 @@ bool WorkCancel(Work* w)
     }
     if (w->state == Work::State::Running) {
         if (w->runner == std::this_thread::get_id()) {
+            w->deferredRelease = w->release != nullptr;
             return true;
         }
         p.changed.wait(lock, [&] { return w->state == Work::State::Idle; });
@@ -262,19 +271,16 @@ void TimerMain()
                 InsertLocked(w, t, next);
             }
             t->running = true;
-            void (*release)(void*) = t->release;
-            void* owner = t->owner;
-            if (t->hold != nullptr) {
-                t->hold(owner);
-            }
             lock.unlock();
             RunAt(DISPATCH_LEVEL, "timer callback", [t] { t->routine(t); });
             lock.lock();
             t->running = false;
             w.changed.notify_all();
-            if (release != nullptr) {
+            if (t->deferredRelease) {
+                void (*release)(void*) = t->release;
+                void* owner = t->owner;
                 lock.unlock();
-                release(owner);
+                release(owner);  // may free the record
                 lock.lock();
             }
             continue;
@@ -357,6 +363,7 @@ bool TimerCancel(Timer* t)
     RemoveLocked(w, t);
     if (t->running) {
         if (t_timerThread) {
+            t->deferredRelease = t->release != nullptr;
             return true;
         }
         w.changed.wait(lock, [&] { return !t->running; });
@@ -401,20 +408,17 @@ void DispatchMain()
         d->running = true;
         q.running = d;
         q.runningSeq = d->seq;
-        void (*release)(void*) = d->release;
-        void* owner = d->owner;
-        if (d->hold != nullptr) {
-            d->hold(owner);
-        }
         lock.unlock();
         RunAt(DISPATCH_LEVEL, "deferred routine", [d] { d->routine(d); });
         lock.lock();
         d->running = false;
         q.running = nullptr;
         q.changed.notify_all();
-        if (release != nullptr) {
+        if (d->deferredRelease) {
+            void (*release)(void*) = d->release;
+            void* owner = d->owner;
             lock.unlock();
-            release(owner);
+            release(owner);  // may free the record
             lock.lock();
         }
     }
@@ -465,15 +469,20 @@ bool DpcRemove(Dpc* d)
     return RemoveQueuedLocked(q, d);
 }
 
-void DpcCancel(Dpc* d)
+bool DpcCancel(Dpc* d)
 {
     DpcQueueState& q = Dpcs();
     std::unique_lock<std::mutex> lock(q.lock);
     d->dead = true;
     RemoveQueuedLocked(q, d);
-    if (d->running && !t_dispatchThread) {
+    if (d->running) {
+        if (t_dispatchThread) {
+            d->deferredRelease = d->release != nullptr;
+            return true;
+        }
         q.changed.wait(lock, [&] { return !d->running; });
     }
+    return false;
 }
 
 void DpcFlushQueued()

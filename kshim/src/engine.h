@@ -18,13 +18,13 @@ namespace kshim::engine {
 struct Work {
     void (*routine)(Work* work) = nullptr;
     void* owner = nullptr;
-    // Optional: taken when a run starts and dropped after the engine is done with the record, so
-    // that an owner deleted from its own routine lives until the run is over.
-    void (*hold)(void* owner) = nullptr;
+    // Called once the engine is done with a record that was cancelled from its own routine (the
+    // owner keeps itself alive until then); the engine does not touch the record afterwards.
     void (*release)(void* owner) = nullptr;
     // engine-private
     enum class State : uint8_t { Idle, Queued, Running, RunningRequeued } state = State::Idle;
     bool dead = false;
+    bool deferredRelease = false;
     std::thread::id runner;
 };
 
@@ -33,9 +33,13 @@ void WorkEnqueue(Work* work);
 // call would wait for itself (from the record's own routine).
 bool WorkFlush(Work* work);
 // Removes a queued run and waits for a running one (unless it runs on the calling thread); later
-// enqueues are ignored. Returns true when the routine is running on the calling thread.
+// enqueues are ignored. Returns true when the routine is running on the calling thread: the
+// engine then calls `release` after the routine returns. After a false return the engine no
+// longer touches the record.
 bool WorkCancel(Work* work);
 bool WorkRunningOnThisThread(const Work* work);
+// While held, queued work waits for the release instead of starting (tests of queueing).
+void WorkHold(bool hold);
 
 // ---- timers --------------------------------------------------------------------------------------
 // A timer record fires its routine at DISPATCH_LEVEL on the timer thread. One record's routine
@@ -44,13 +48,13 @@ bool WorkRunningOnThisThread(const Work* work);
 struct Timer {
     void (*routine)(Timer* timer) = nullptr;
     void* owner = nullptr;
-    void (*hold)(void* owner) = nullptr;  // as for Work
-    void (*release)(void* owner) = nullptr;
+    void (*release)(void* owner) = nullptr;  // as for Work
     int64_t period = 0;  // 100 ns; 0 = one-shot
     // engine-private
     bool pending = false;
     bool running = false;
     bool dead = false;
+    bool deferredRelease = false;
     int64_t due = 0;
     uint64_t seq = 0;
 };
@@ -62,7 +66,7 @@ bool TimerStart(Timer* timer, int64_t due);
 // routine (not when called from that routine).
 bool TimerStop(Timer* timer, bool wait);
 // Stops the record for good and waits for a running routine unless it runs on the calling thread.
-// Returns true when the routine is running on the calling thread.
+// Returns true when the routine is running on the calling thread (then as for WorkCancel).
 bool TimerCancel(Timer* timer);
 bool OnTimerThread();
 
@@ -72,12 +76,12 @@ bool OnTimerThread();
 struct Dpc {
     void (*routine)(Dpc* dpc) = nullptr;
     void* owner = nullptr;
-    void (*hold)(void* owner) = nullptr;  // as for Work
-    void (*release)(void* owner) = nullptr;
+    void (*release)(void* owner) = nullptr;  // as for Work
     // engine-private
     bool queued = false;
     bool running = false;
     bool dead = false;
+    bool deferredRelease = false;
     uint64_t seq = 0;
 };
 
@@ -86,8 +90,8 @@ bool DpcQueue(Dpc* dpc);
 // Removes a queued run; returns true when there was one.
 bool DpcRemove(Dpc* dpc);
 // Removes a queued run, ignores later queueing and waits for a running routine unless it runs on
-// the calling thread.
-void DpcCancel(Dpc* dpc);
+// the calling thread. Returns true in that last case (then as for WorkCancel).
+bool DpcCancel(Dpc* dpc);
 // Waits until every record queued before the call has run (KeFlushQueuedDpcs).
 void DpcFlushQueued();
 bool OnDispatchThread();

@@ -50,7 +50,7 @@ constexpr size_t kRetiredRequests = 256;
 std::mutex g_retiredLock;
 std::deque<FxRequest*>* g_retired = new std::deque<FxRequest*>();
 
-void Hold(void* owner) { AddRef(static_cast<FxObject*>(owner)); }
+// An object cancelled from its own callback keeps a reference until the engine is done with it.
 void Drop(void* owner) { Release(static_cast<FxObject*>(owner)); }
 
 uint8_t* InputOf(FxRequest* r) { return r->inputBuffer.data(); }
@@ -179,7 +179,9 @@ void Complete(WDFREQUEST Request, NTSTATUS status, const ULONG_PTR* information,
 
 void FxQueue::Dispose()
 {
-    engine::WorkCancel(&dispatch);
+    if (engine::WorkCancel(&dispatch)) {
+        AddRef(this);  // deleted from its own request callback: dropped when that is over
+    }
     std::deque<FxRequest*> cancelled;
     {
         std::lock_guard<std::mutex> guard(g_queueLock);
@@ -284,7 +286,6 @@ NTSTATUS WdfIoQueueCreate(WDFDEVICE Device, PWDF_IO_QUEUE_CONFIG Config, PWDF_OB
     queue->config = *Config;
     queue->dispatch.routine = Dispatch;
     queue->dispatch.owner = queue;
-    queue->dispatch.hold = Hold;
     queue->dispatch.release = Drop;
     {
         std::lock_guard<std::mutex> guard(device->settingsLock);

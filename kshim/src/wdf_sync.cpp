@@ -7,7 +7,7 @@
 namespace kshim::wdf {
 namespace {
 
-void Hold(void* owner) { AddRef(static_cast<FxObject*>(owner)); }
+// An object cancelled from its own callback keeps a reference until the engine is done with it.
 void Drop(void* owner) { Release(static_cast<FxObject*>(owner)); }
 
 void RequireAtMostDispatch(const char* call)
@@ -40,7 +40,12 @@ struct FxWorkItem : FxObject {
     static constexpr Kind kKind = Kind::WorkItem;
     FxWorkItem() : FxObject(Kind::WorkItem) {}
     bool DeletionWaits() const override { return true; }
-    void Dispose() override { engine::WorkCancel(&work); }
+    void Dispose() override
+    {
+        if (engine::WorkCancel(&work)) {
+            AddRef(this);  // deleted from its own callback: dropped when the run is over
+        }
+    }
 
     static void Run(engine::Work* w)
     {
@@ -56,7 +61,12 @@ struct FxTimer : FxObject {
     static constexpr Kind kKind = Kind::Timer;
     FxTimer() : FxObject(Kind::Timer) {}
     bool DeletionWaits() const override { return true; }
-    void Dispose() override { engine::TimerCancel(&timer); }
+    void Dispose() override
+    {
+        if (engine::TimerCancel(&timer)) {
+            AddRef(this);  // deleted from its own callback: dropped when the run is over
+        }
+    }
 
     static void Run(engine::Timer* t)
     {
@@ -114,7 +124,6 @@ NTSTATUS WdfWorkItemCreate(PWDF_WORKITEM_CONFIG Config, PWDF_OBJECT_ATTRIBUTES A
     item->config = *Config;
     item->work.routine = FxWorkItem::Run;
     item->work.owner = item;
-    item->work.hold = Hold;
     item->work.release = Drop;
     status = Register(item, Attributes, parent, "WdfWorkItemCreate");
     if (!NT_SUCCESS(status)) {
@@ -182,7 +191,6 @@ NTSTATUS WdfTimerCreate(PWDF_TIMER_CONFIG Config, PWDF_OBJECT_ATTRIBUTES Attribu
     timer->config = *Config;
     timer->timer.routine = FxTimer::Run;
     timer->timer.owner = timer;
-    timer->timer.hold = Hold;
     timer->timer.release = Drop;
     timer->timer.period = static_cast<int64_t>(Config->Period) * 10000;
     status = Register(timer, Attributes, parent, "WdfTimerCreate");

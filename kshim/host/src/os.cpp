@@ -100,7 +100,18 @@ std::string OsLogEntry::ToString() const
 Os::Os() = default;
 
 // A driver still loaded stays loaded (its objects stay valid) until the process ends.
-Os::~Os() = default;
+Os::~Os()
+{
+    if (loaded_) {
+        return;
+    }
+    for (auto& device : devices_) {
+        if (device->pdo_ != nullptr) {
+            return;  // a stack still references the bus driver
+        }
+    }
+    kshim::io::FreeDriverObject(busDriver_);
+}
 
 NTSTATUS Os::Call(OsDevice* device, OsStep step, WDF_POWER_DEVICE_STATE state, const std::function<NTSTATUS()>& fn)
 {
@@ -709,6 +720,11 @@ WDFDEVICE FindDevice(const std::u16string& nameOrLink)
 size_t FrameworkObjectCount() { return kshim::wdf::LiveObjectCount(); }
 
 std::vector<std::string> FrameworkObjects() { return kshim::wdf::LiveObjectDescriptions(nullptr); }
+
+// ================================================================================================
+// the dispatch engine
+// ================================================================================================
+void SystemWorkersHold(bool hold) { kshim::engine::WorkHold(hold); }
 
 // ================================================================================================
 // deferred routines of the harness

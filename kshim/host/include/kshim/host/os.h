@@ -266,6 +266,10 @@ size_t FrameworkObjectCount();
 std::vector<std::string> FrameworkObjects();  // one line per live object, oldest first
 
 // ---- the dispatch engine --------------------------------------------------------------------------------
+// While held, the system worker threads start no queued work item (tests of queueing); a run
+// already going continues.
+void SystemWorkersHold(bool hold);
+
 // A deferred routine of the harness (the simulator's, the tests'): runs at DISPATCH_LEVEL on the
 // dispatch thread, once per queueing. KeFlushQueuedDpcs waits for it like for the driver's.
 class HostDpc {
