@@ -59,6 +59,20 @@ void CallbackLeave(const char* what, unsigned char level, const CallbackFrame& f
 // ================================================================================================
 namespace {
 
+// After a run: a record cancelled from its own routine is handed back to its owner now, and the
+// engine does not touch it afterwards.
+template <class Record>
+void ReleaseIfDeferred(std::unique_lock<std::mutex>& lock, Record* r)
+{
+    if (r->deferredRelease) {
+        void (*release)(void*) = r->release;
+        void* owner = r->owner;
+        lock.unlock();
+        release(owner);  // may free the record
+        lock.lock();
+    }
+}
+
 constexpr unsigned kInitialWorkers = 2;
 constexpr unsigned kMaxWorkers = 16;  // more are started while every worker is busy
 
@@ -102,13 +116,7 @@ void WorkerMain()
             w->state = Work::State::Idle;
         }
         p.changed.notify_all();
-        if (w->deferredRelease) {
-            void (*release)(void*) = w->release;
-            void* owner = w->owner;
-            lock.unlock();
-            release(owner);  // may free the record
-            lock.lock();
-        }
+        ReleaseIfDeferred(lock, w);
     }
 }
 
@@ -276,13 +284,7 @@ void TimerMain()
             lock.lock();
             t->running = false;
             w.changed.notify_all();
-            if (t->deferredRelease) {
-                void (*release)(void*) = t->release;
-                void* owner = t->owner;
-                lock.unlock();
-                release(owner);  // may free the record
-                lock.lock();
-            }
+            ReleaseIfDeferred(lock, t);
             continue;
         }
         w.servedTicket = ticket;
@@ -414,13 +416,7 @@ void DispatchMain()
         d->running = false;
         q.running = nullptr;
         q.changed.notify_all();
-        if (d->deferredRelease) {
-            void (*release)(void*) = d->release;
-            void* owner = d->owner;
-            lock.unlock();
-            release(owner);  // may free the record
-            lock.lock();
-        }
+        ReleaseIfDeferred(lock, d);
     }
 }
 

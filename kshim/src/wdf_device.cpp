@@ -65,6 +65,32 @@ void ReleaseNames(FxDevice* device)
     }
 }
 
+// Records an S0-idle or Sx-wake policy of a PnP device; the platform may refuse it (fault point).
+template <class Settings>
+NTSTATUS AssignPowerPolicy(WDFDEVICE handle, Settings* settings, const char* call, const char* faultPoint,
+                           bool kshim::host::DeviceRecord::*has, Settings kshim::host::DeviceRecord::*field)
+{
+    RequirePassive(call);
+    auto* device = Lookup<FxDevice>(handle, call);
+    if (device == nullptr || settings == nullptr) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    if (settings->Size != sizeof(Settings)) {
+        return STATUS_INFO_LENGTH_MISMATCH;
+    }
+    if (device->control) {
+        return STATUS_INVALID_DEVICE_REQUEST;
+    }
+    NTSTATUS status;
+    if (kshim::FaultCheck(faultPoint, nullptr, &status)) {
+        return status;
+    }
+    std::lock_guard<std::mutex> guard(device->settingsLock);
+    device->settings.*field = *settings;
+    device->settings.*has = true;
+    return STATUS_SUCCESS;
+}
+
 WDFDEVICE_INIT* CheckInit(PWDFDEVICE_INIT init, const char* call)
 {
     if (init == nullptr) {
@@ -380,14 +406,17 @@ NTSTATUS WdfDeviceCreate(PWDFDEVICE_INIT* DeviceInit, PWDF_OBJECT_ATTRIBUTES Dev
     device->policy = init->policy;
     device->pdo = init->pdo;
     device->lower = init->lower;
-    device->name = init->name;
-    device->sddl = init->sddl;
-    device->exclusive = init->exclusive;
     device->shutdown = init->shutdown;
-    device->shutdownFlags = init->shutdownFlags;
-    device->netDevice = init->netDevice;
-    device->wifiDevice = init->wifiDevice;
-    if (!device->name.empty() && !ClaimName(device->name, device)) {
+    kshim::host::DeviceRecord& settings = device->settings;
+    settings.control = init->control;
+    settings.name = init->name;
+    settings.sddl = init->sddl;
+    settings.exclusive = init->exclusive;
+    settings.hasShutdownNotification = init->shutdown != nullptr;
+    settings.shutdownFlags = init->shutdownFlags;
+    settings.netDevice = init->netDevice;
+    settings.wifiDevice = init->wifiDevice;
+    if (!settings.name.empty() && !ClaimName(settings.name, device)) {
         delete device;
         return STATUS_OBJECT_NAME_COLLISION;
     }
@@ -462,55 +491,21 @@ NTSTATUS WdfDeviceSetPowerCapabilities(WDFDEVICE Device, PWDF_DEVICE_POWER_CAPAB
         return STATUS_INFO_LENGTH_MISMATCH;
     }
     std::lock_guard<std::mutex> guard(device->settingsLock);
-    device->powerCapabilities = *PowerCapabilities;
-    device->hasPowerCapabilities = true;
+    device->settings.powerCapabilities = *PowerCapabilities;
+    device->settings.hasPowerCapabilities = true;
     return STATUS_SUCCESS;
 }
 
 NTSTATUS WdfDeviceAssignS0IdleSettings(WDFDEVICE Device, PWDF_DEVICE_POWER_POLICY_IDLE_SETTINGS Settings)
 {
-    RequirePassive("WdfDeviceAssignS0IdleSettings");
-    auto* device = Lookup<FxDevice>(Device, "WdfDeviceAssignS0IdleSettings");
-    if (device == nullptr || Settings == nullptr) {
-        return STATUS_INVALID_PARAMETER;
-    }
-    if (Settings->Size != sizeof(WDF_DEVICE_POWER_POLICY_IDLE_SETTINGS)) {
-        return STATUS_INFO_LENGTH_MISMATCH;
-    }
-    if (device->control) {
-        return STATUS_INVALID_DEVICE_REQUEST;
-    }
-    NTSTATUS status;
-    if (kshim::FaultCheck("wdf.s0idle", nullptr, &status)) {
-        return status;
-    }
-    std::lock_guard<std::mutex> guard(device->settingsLock);
-    device->s0Idle = *Settings;
-    device->hasS0Idle = true;
-    return STATUS_SUCCESS;
+    return AssignPowerPolicy(Device, Settings, "WdfDeviceAssignS0IdleSettings", "wdf.s0idle",
+                             &kshim::host::DeviceRecord::hasS0Idle, &kshim::host::DeviceRecord::s0Idle);
 }
 
 NTSTATUS WdfDeviceAssignSxWakeSettings(WDFDEVICE Device, PWDF_DEVICE_POWER_POLICY_WAKE_SETTINGS Settings)
 {
-    RequirePassive("WdfDeviceAssignSxWakeSettings");
-    auto* device = Lookup<FxDevice>(Device, "WdfDeviceAssignSxWakeSettings");
-    if (device == nullptr || Settings == nullptr) {
-        return STATUS_INVALID_PARAMETER;
-    }
-    if (Settings->Size != sizeof(WDF_DEVICE_POWER_POLICY_WAKE_SETTINGS)) {
-        return STATUS_INFO_LENGTH_MISMATCH;
-    }
-    if (device->control) {
-        return STATUS_INVALID_DEVICE_REQUEST;
-    }
-    NTSTATUS status;
-    if (kshim::FaultCheck("wdf.sxwake", nullptr, &status)) {
-        return status;
-    }
-    std::lock_guard<std::mutex> guard(device->settingsLock);
-    device->sxWake = *Settings;
-    device->hasSxWake = true;
-    return STATUS_SUCCESS;
+    return AssignPowerPolicy(Device, Settings, "WdfDeviceAssignSxWakeSettings", "wdf.sxwake",
+                             &kshim::host::DeviceRecord::hasSxWake, &kshim::host::DeviceRecord::sxWake);
 }
 
 // ================================================================================================
@@ -532,7 +527,7 @@ NTSTATUS WdfDeviceCreateSymbolicLink(WDFDEVICE Device, PCUNICODE_STRING Symbolic
         return STATUS_OBJECT_NAME_COLLISION;
     }
     std::lock_guard<std::mutex> guard(device->settingsLock);
-    device->symbolicLinks.push_back(link);
+    device->settings.symbolicLinks.push_back(link);
     return STATUS_SUCCESS;
 }
 
@@ -547,6 +542,6 @@ VOID WdfControlFinishInitializing(WDFDEVICE Device)
         return;
     }
     std::lock_guard<std::mutex> guard(device->settingsLock);
-    device->controlFinished = true;
+    device->settings.controlFinished = true;
     device->fdo->Flags &= ~DO_DEVICE_INITIALIZING;
 }

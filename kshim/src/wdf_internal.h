@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine.h"
+#include "kshim/host/os.h"
 #include "kshim/wdf.h"
 #include "kshim/wificx.h"
 
@@ -174,26 +175,11 @@ struct FxDevice : FxObject {
     PDEVICE_OBJECT pdo = nullptr;    // the harness's
     PDEVICE_OBJECT lower = nullptr;  // the harness's
 
-    // Settings the driver gives; tests read them through the harness.
-    mutable std::mutex settingsLock;
-    std::u16string name;
-    std::u16string sddl;
-    std::vector<std::u16string> symbolicLinks;
-    bool exclusive = false;
-    bool controlFinished = false;
     PFN_WDF_DEVICE_SHUTDOWN_NOTIFICATION shutdown = nullptr;
-    UCHAR shutdownFlags = 0;
-    bool hasPowerCapabilities = false;
-    WDF_DEVICE_POWER_CAPABILITIES powerCapabilities{};
-    bool hasS0Idle = false;
-    WDF_DEVICE_POWER_POLICY_IDLE_SETTINGS s0Idle{};
-    bool hasSxWake = false;
-    WDF_DEVICE_POWER_POLICY_WAKE_SETTINGS sxWake{};
-    bool netDevice = false;
-    bool wifiDevice = false;
-    bool wifiInitialized = false;
-    WIFI_DEVICE_CONFIG wifi{};
 
+    // What the driver set (names, power policy, class extensions), for the harness to read.
+    mutable std::mutex settingsLock;
+    kshim::host::DeviceRecord settings;  // guarded by settingsLock
     FxQueue* defaultQueue = nullptr;  // guarded by settingsLock
     FxResourceList* rawResources = nullptr;
     FxResourceList* translatedResources = nullptr;

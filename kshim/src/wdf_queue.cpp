@@ -220,7 +220,7 @@ std::shared_ptr<RequestRecord> SubmitDeviceControl(FxDevice* device, ULONG code,
     {
         std::lock_guard<std::mutex> guard(device->settingsLock);
         queue = device->defaultQueue;
-        ready = !device->control || device->controlFinished;
+        ready = !device->control || device->settings.controlFinished;
     }
     if (!ready) {
         CompleteRecordOnly(record, STATUS_DEVICE_NOT_READY);

@@ -92,6 +92,46 @@ struct FxSpinLock : FxObject {
     KIRQL oldIrql = PASSIVE_LEVEL;  // written by the holder
 };
 
+namespace {
+
+// Creates a work item or a timer: the configuration with its callback, the required parent, the
+// fault point, then `setup` ties the object to its engine record.
+template <class Fx, class Config, class Callback, class H, class Setup>
+NTSTATUS CreateDispatched(Config* config, Callback Config::*callback, PWDF_OBJECT_ATTRIBUTES attributes, H* out,
+                          const char* call, Setup setup)
+{
+    RequireAtMostDispatch(call);
+    if (out == nullptr || config == nullptr) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    *out = nullptr;
+    if (config->Size != sizeof(Config)) {
+        return STATUS_INFO_LENGTH_MISMATCH;
+    }
+    if (config->*callback == nullptr) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    FxObject* parent = nullptr;
+    NTSTATUS status = RequiredParent(attributes, call, &parent);
+    if (!NT_SUCCESS(status)) {
+        return status;
+    }
+    if (CreateFault(Fx::kKind, &status)) {
+        return status;
+    }
+    auto* fx = new Fx();
+    fx->config = *config;
+    setup(fx);
+    status = Register(fx, attributes, parent, call);
+    if (!NT_SUCCESS(status)) {
+        delete fx;
+        return status;
+    }
+    *out = Handle<H>(fx);
+    return STATUS_SUCCESS;
+}
+
+}  // namespace
 }  // namespace kshim::wdf
 
 using namespace kshim::wdf;
@@ -101,37 +141,12 @@ using namespace kshim::wdf;
 // ================================================================================================
 NTSTATUS WdfWorkItemCreate(PWDF_WORKITEM_CONFIG Config, PWDF_OBJECT_ATTRIBUTES Attributes, WDFWORKITEM* WorkItem)
 {
-    RequireAtMostDispatch("WdfWorkItemCreate");
-    if (WorkItem == nullptr || Config == nullptr) {
-        return STATUS_INVALID_PARAMETER;
-    }
-    *WorkItem = nullptr;
-    if (Config->Size != sizeof(WDF_WORKITEM_CONFIG)) {
-        return STATUS_INFO_LENGTH_MISMATCH;
-    }
-    if (Config->EvtWorkItemFunc == nullptr) {
-        return STATUS_INVALID_PARAMETER;
-    }
-    FxObject* parent = nullptr;
-    NTSTATUS status = RequiredParent(Attributes, "WdfWorkItemCreate", &parent);
-    if (!NT_SUCCESS(status)) {
-        return status;
-    }
-    if (CreateFault(Kind::WorkItem, &status)) {
-        return status;
-    }
-    auto* item = new FxWorkItem();
-    item->config = *Config;
-    item->work.routine = FxWorkItem::Run;
-    item->work.owner = item;
-    item->work.release = Drop;
-    status = Register(item, Attributes, parent, "WdfWorkItemCreate");
-    if (!NT_SUCCESS(status)) {
-        delete item;
-        return status;
-    }
-    *WorkItem = Handle<WDFWORKITEM>(item);
-    return STATUS_SUCCESS;
+    return CreateDispatched<FxWorkItem>(Config, &WDF_WORKITEM_CONFIG::EvtWorkItemFunc, Attributes, WorkItem,
+                                        "WdfWorkItemCreate", [](FxWorkItem* item) {
+                                            item->work.routine = FxWorkItem::Run;
+                                            item->work.owner = item;
+                                            item->work.release = Drop;
+                                        });
 }
 
 VOID WdfWorkItemEnqueue(WDFWORKITEM WorkItem)
@@ -168,38 +183,13 @@ WDFOBJECT WdfWorkItemGetParentObject(WDFWORKITEM WorkItem)
 // ================================================================================================
 NTSTATUS WdfTimerCreate(PWDF_TIMER_CONFIG Config, PWDF_OBJECT_ATTRIBUTES Attributes, WDFTIMER* Timer)
 {
-    RequireAtMostDispatch("WdfTimerCreate");
-    if (Timer == nullptr || Config == nullptr) {
-        return STATUS_INVALID_PARAMETER;
-    }
-    *Timer = nullptr;
-    if (Config->Size != sizeof(WDF_TIMER_CONFIG)) {
-        return STATUS_INFO_LENGTH_MISMATCH;
-    }
-    if (Config->EvtTimerFunc == nullptr) {
-        return STATUS_INVALID_PARAMETER;
-    }
-    FxObject* parent = nullptr;
-    NTSTATUS status = RequiredParent(Attributes, "WdfTimerCreate", &parent);
-    if (!NT_SUCCESS(status)) {
-        return status;
-    }
-    if (CreateFault(Kind::Timer, &status)) {
-        return status;
-    }
-    auto* timer = new FxTimer();
-    timer->config = *Config;
-    timer->timer.routine = FxTimer::Run;
-    timer->timer.owner = timer;
-    timer->timer.release = Drop;
-    timer->timer.period = static_cast<int64_t>(Config->Period) * 10000;
-    status = Register(timer, Attributes, parent, "WdfTimerCreate");
-    if (!NT_SUCCESS(status)) {
-        delete timer;
-        return status;
-    }
-    *Timer = Handle<WDFTIMER>(timer);
-    return STATUS_SUCCESS;
+    return CreateDispatched<FxTimer>(Config, &WDF_TIMER_CONFIG::EvtTimerFunc, Attributes, Timer, "WdfTimerCreate",
+                                     [](FxTimer* timer) {
+                                         timer->timer.routine = FxTimer::Run;
+                                         timer->timer.owner = timer;
+                                         timer->timer.release = Drop;
+                                         timer->timer.period = static_cast<int64_t>(timer->config.Period) * 10000;
+                                     });
 }
 
 BOOLEAN WdfTimerStart(WDFTIMER Timer, LONGLONG DueTime)

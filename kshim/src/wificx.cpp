@@ -56,11 +56,11 @@ NTSTATUS WifiDeviceInitialize(WDFDEVICE Device, WIFI_DEVICE_CONFIG* Config)
         return status;
     }
     std::lock_guard<std::mutex> guard(device->settingsLock);
-    if (!device->wifiDevice || device->wifiInitialized) {
+    if (!device->settings.wifiDevice || device->settings.wifiInitialized) {
         return STATUS_INVALID_DEVICE_STATE;
     }
-    device->wifi = *Config;
-    device->wifiInitialized = true;
+    device->settings.wifi = *Config;
+    device->settings.wifiInitialized = true;
     return STATUS_SUCCESS;
 }
 

@@ -76,6 +76,10 @@ TEST_F(ToyDriverTest, FullLifeInTheFrameworkOrderLeavesNothingBehind)
     EXPECT_EQ(ctx->workRuns, 1);
     os.Remove(dev);
     EXPECT_EQ(dev->State(), DeviceState::Removed);
+    // The device took its timer, work item, spin lock and resource lists with it.
+    std::vector<std::string> left = kshim::host::FrameworkObjects();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].rfind("WDFDRIVER #", 0), 0u) << left[0];
     kshim::host::UnloadReport report = os.Unload();
     EXPECT_TRUE(report.clean) << report.text;
     EXPECT_EQ(report.frameworkObjects, 0u);

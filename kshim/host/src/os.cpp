@@ -358,7 +358,7 @@ NTSTATUS Os::Sleep(OsDevice* device, const SleepOptions& options)
     case SleepOptions::Wake::DoNotArm: arm = false; break;
     default: {
         std::lock_guard<std::mutex> guard(fx->settingsLock);
-        arm = fx->hasSxWake && fx->sxWake.Enabled != WdfFalse;
+        arm = fx->settings.hasSxWake && fx->settings.sxWake.Enabled != WdfFalse;
         break;
     }
     }
@@ -500,7 +500,7 @@ void Os::Shutdown()
         {
             std::lock_guard<std::mutex> guard(fx->settingsLock);
             notify = fx->shutdown;
-            flags = fx->shutdownFlags;
+            flags = fx->settings.shutdownFlags;
         }
         if (notify != nullptr && (flags & WdfDeviceShutdown) != 0) {
             Call(nullptr, OsStep::ShutdownNotification, WdfPowerDeviceInvalid, [&] {
@@ -690,24 +690,7 @@ bool DescribeDevice(WDFDEVICE device, DeviceRecord* record)
         return false;
     }
     std::lock_guard<std::mutex> guard(fx->settingsLock);
-    record->control = fx->control;
-    record->name = fx->name;
-    record->sddl = fx->sddl;
-    record->symbolicLinks = fx->symbolicLinks;
-    record->exclusive = fx->exclusive;
-    record->controlFinished = fx->controlFinished;
-    record->hasShutdownNotification = fx->shutdown != nullptr;
-    record->shutdownFlags = fx->shutdownFlags;
-    record->hasPowerCapabilities = fx->hasPowerCapabilities;
-    record->powerCapabilities = fx->powerCapabilities;
-    record->hasS0Idle = fx->hasS0Idle;
-    record->s0Idle = fx->s0Idle;
-    record->hasSxWake = fx->hasSxWake;
-    record->sxWake = fx->sxWake;
-    record->netDevice = fx->netDevice;
-    record->wifiDevice = fx->wifiDevice;
-    record->wifiInitialized = fx->wifiInitialized;
-    record->wifi = fx->wifi;
+    *record = fx->settings;
     record->hasDefaultQueue = fx->defaultQueue != nullptr;
     return true;
 }
