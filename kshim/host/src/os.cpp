@@ -10,16 +10,10 @@
 #include "kshim/host/control.h"
 #include "wdf_internal.h"
 
-// System threads still running; provided by the kernel part of the stand-in where it counts them.
-// Until it does, the unload check of running threads is skipped.
-namespace kshim {
-size_t SystemThreadsRunning() __attribute__((weak));
-}  // namespace kshim
-
 namespace kshim::host {
 namespace {
 
-size_t RunningThreads() { return kshim::SystemThreadsRunning != nullptr ? kshim::SystemThreadsRunning() : 0; }
+size_t RunningThreads() { return kshim::SystemThreadsRunning(); }
 
 void RequirePassiveCaller(const char* call)
 {
