@@ -19,8 +19,12 @@ BOOLEAN NdisWaitEvent(PNDIS_EVENT event, UINT32 msToWait)
     KshimMayBlock("NdisWaitEvent");
     LARGE_INTEGER timeout;
     timeout.QuadPart = -static_cast<LONGLONG>(msToWait) * 10000;
-    NTSTATUS status = KeWaitForSingleObject(&event->Event, Executive, KernelMode, FALSE,
-                                            msToWait == 0 ? nullptr : &timeout);
+    PLARGE_INTEGER wait = msToWait == 0 ? nullptr : &timeout;
+    if (KeGetCurrentIrql() > APC_LEVEL) {
+        timeout.QuadPart = 0;  // reported above; only look at the state instead of blocking
+        wait = &timeout;
+    }
+    NTSTATUS status = KeWaitForSingleObject(&event->Event, Executive, KernelMode, FALSE, wait);
     return static_cast<BOOLEAN>(status == STATUS_SUCCESS);
 }
 
