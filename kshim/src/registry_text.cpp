@@ -46,7 +46,7 @@ struct Cursor {
 
 bool ValidTextChar(unsigned char c) { return c >= 0x20 || c == '\t'; }
 
-// A quoted text with \" and \\ escapes; the cursor stands on the opening quote.
+// A quoted text (\" is a quote, \\ a backslash); the cursor stands on the opening quote.
 bool ParseQuoted(Cursor& c, std::string* out, std::string* why)
 {
     ++c.i;
@@ -61,12 +61,8 @@ bool ParseQuoted(Cursor& c, std::string* out, std::string* why)
             }
             return true;
         }
-        if (ch == '\\') {
-            if (c.AtEnd() || (c.Peek() != '"' && c.Peek() != '\\')) {
-                *why = "unknown escape in quoted text (only \\\" and \\\\)";
-                return false;
-            }
-            ch = c.s[c.i++];
+        if (ch == '\\' && (c.Peek() == '"' || c.Peek() == '\\')) {
+            ch = c.s[c.i++];  // \" and \\; any other backslash stands for itself
         } else if (!ValidTextChar(static_cast<unsigned char>(ch))) {
             *why = "control character in quoted text";
             return false;
@@ -379,8 +375,11 @@ bool ParseText(Store& store, std::string_view text, std::vector<Item>* items, st
 void AppendQuoted(std::string* out, const std::string& text)
 {
     *out += '"';
-    for (char ch : text) {
-        if (ch == '"' || ch == '\\') {
+    for (size_t i = 0; i < text.size(); ++i) {
+        char ch = text[i];
+        // A backslash needs its escape only where it could be read as one.
+        bool escape = ch == '"' || (ch == '\\' && (i + 1 == text.size() || text[i + 1] == '"' || text[i + 1] == '\\'));
+        if (escape) {
             *out += '\\';
         }
         *out += ch;

@@ -4,7 +4,8 @@
 // Text form (one item per line; blanks and lines starting with ';' are ignored):
 //   [\Registry\Machine\SYSTEM\CurrentControlSet\Services\qzlwlan\Parameters]
 //   EnableSystemEventLog=dword:0x1        ; dword:<decimal or 0x hex>, at most 32 bits
-//   ImagePath=sz:"\SystemRoot\System32\drivers\qzlwlan.sys"   ; \" and \\ escape inside quotes
+//   ImagePath=sz:"\SystemRoot\System32\drivers\qzlwlan.sys"   ; in quotes \" is a quote, \\ a
+//                                          ; backslash; other backslashes stand for themselves
 //   Blob=hex:01,02,ff                      ; REG_BINARY, also "hex:" for no bytes
 //   List=multi_sz:"a","b"                  ; REG_MULTI_SZ
 //   Other=hex(b):00,00,00,00,00,00,00,00   ; any type (number in hex) with raw bytes
