@@ -207,6 +207,7 @@ void FreePool(NDIS_HANDLE handle, ULONG magic, const char* call)
         char detail[64];
         std::snprintf(detail, sizeof(detail), "%s: %d records still out", call, static_cast<int>(pool->outstanding.load()));
         KshimViolation("NDIS packet pool freed while records are still out", detail);
+        return;  // kept, so the records out stay valid and can still be freed
     }
     ULONG tag = pool->tag;
     pool->magic = 0;

@@ -191,7 +191,8 @@ typedef struct _NET_BUFFER_POOL_PARAMETERS {
 
 // Pools hand out zeroed records from the tagged pool (the pool's tag), so pool fault points and
 // leak reports cover them. Every call is allowed up to DISPATCH_LEVEL. A pool freed while records
-// are still out, or a record freed to the wrong kind of pool, is a strict-mode failure.
+// are still out (the pool is then kept), or a record freed to the wrong kind of pool, is a
+// strict-mode failure.
 NDIS_HANDLE NdisAllocateNetBufferListPool(NDIS_HANDLE ndisHandle, PNET_BUFFER_LIST_POOL_PARAMETERS parameters);
 void NdisFreeNetBufferListPool(NDIS_HANDLE poolHandle);
 NDIS_HANDLE NdisAllocateNetBufferPool(NDIS_HANDLE ndisHandle, PNET_BUFFER_POOL_PARAMETERS parameters);
