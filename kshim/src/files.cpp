@@ -456,11 +456,12 @@ NTSTATUS ZwOpenFile(PHANDLE fileHandle, ACCESS_MASK desiredAccess, POBJECT_ATTRI
                         FILE_OPEN, openOptions, nullptr, 0);
 }
 
-NTSTATUS ZwReadFile(HANDLE fileHandle, HANDLE event, PIO_APC_ROUTINE apcRoutine, PVOID apcContext,
-                    PIO_STATUS_BLOCK ioStatusBlock, PVOID buffer, ULONG length, PLARGE_INTEGER byteOffset,
-                    PULONG key)
+namespace {
+
+// A synchronous read or write: the checks both share, the offset, the transfer loop.
+NTSTATUS Transfer(HANDLE fileHandle, HANDLE event, PIO_APC_ROUTINE apcRoutine, PIO_STATUS_BLOCK ioStatusBlock,
+                  PVOID buffer, ULONG length, PLARGE_INTEGER byteOffset, bool write)
 {
-    KshimMayBlock("ZwReadFile");
     NTSTATUS status = STATUS_SUCCESS;
     FileObject* file = LookupFile(fileHandle, &status);
     if (file == nullptr || ioStatusBlock == nullptr || (buffer == nullptr && length != 0) || event != nullptr ||
@@ -469,38 +470,36 @@ NTSTATUS ZwReadFile(HANDLE fileHandle, HANDLE event, PIO_APC_ROUTINE apcRoutine,
         SetIoStatus(ioStatusBlock, status, 0);
         return status;
     }
-    if ((file->access & FILE_READ_DATA) == 0) {
+    if ((file->access & (write ? kWriteRights : FILE_READ_DATA)) == 0) {
         SetIoStatus(ioStatusBlock, STATUS_ACCESS_DENIED, 0);
         return STATUS_ACCESS_DENIED;
     }
     std::lock_guard<std::mutex> guard(file->lock);
     int64_t offset;
-    if (!TransferOffset(file, byteOffset, false, &offset)) {
+    if (!TransferOffset(file, byteOffset, write, &offset)) {
         SetIoStatus(ioStatusBlock, STATUS_INVALID_PARAMETER, 0);
         return STATUS_INVALID_PARAMETER;
     }
     struct stat st;
-    if (::fstat(file->fd, &st) != 0) {
-        SetIoStatus(ioStatusBlock, STATUS_IO_DEVICE_ERROR, 0);
-        return STATUS_IO_DEVICE_ERROR;
-    }
-    if (length != 0 && offset >= st.st_size) {
+    if (!write && ::fstat(file->fd, &st) == 0 && length != 0 && offset >= st.st_size) {
         SetIoStatus(ioStatusBlock, STATUS_END_OF_FILE, 0);
         return STATUS_END_OF_FILE;
     }
+    auto* bytes = static_cast<UCHAR*>(buffer);
     size_t done = 0;
     while (done < length) {
-        ssize_t n = ::pread(file->fd, static_cast<PUCHAR>(buffer) + done, length - done,
-                            static_cast<off_t>(offset + static_cast<int64_t>(done)));
+        auto at = static_cast<off_t>(offset + static_cast<int64_t>(done));
+        ssize_t n = write ? ::pwrite(file->fd, bytes + done, length - done, at)
+                          : ::pread(file->fd, bytes + done, length - done, at);
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (n < 0) {
+        if (n < 0 || (n == 0 && write)) {
             SetIoStatus(ioStatusBlock, STATUS_IO_DEVICE_ERROR, done);
             return STATUS_IO_DEVICE_ERROR;
         }
         if (n == 0) {
-            break;
+            break;  // end of file: a short read
         }
         done += static_cast<size_t>(n);
     }
@@ -511,47 +510,22 @@ NTSTATUS ZwReadFile(HANDLE fileHandle, HANDLE event, PIO_APC_ROUTINE apcRoutine,
     return STATUS_SUCCESS;
 }
 
+}  // namespace
+
+NTSTATUS ZwReadFile(HANDLE fileHandle, HANDLE event, PIO_APC_ROUTINE apcRoutine, PVOID apcContext,
+                    PIO_STATUS_BLOCK ioStatusBlock, PVOID buffer, ULONG length, PLARGE_INTEGER byteOffset,
+                    PULONG key)
+{
+    KshimMayBlock("ZwReadFile");
+    return Transfer(fileHandle, event, apcRoutine, ioStatusBlock, buffer, length, byteOffset, false);
+}
+
 NTSTATUS ZwWriteFile(HANDLE fileHandle, HANDLE event, PIO_APC_ROUTINE apcRoutine, PVOID apcContext,
                      PIO_STATUS_BLOCK ioStatusBlock, PVOID buffer, ULONG length, PLARGE_INTEGER byteOffset,
                      PULONG key)
 {
     KshimMayBlock("ZwWriteFile");
-    NTSTATUS status = STATUS_SUCCESS;
-    FileObject* file = LookupFile(fileHandle, &status);
-    if (file == nullptr || ioStatusBlock == nullptr || (buffer == nullptr && length != 0) || event != nullptr ||
-        apcRoutine != nullptr) {
-        status = file == nullptr ? status : STATUS_INVALID_PARAMETER;
-        SetIoStatus(ioStatusBlock, status, 0);
-        return status;
-    }
-    if ((file->access & kWriteRights) == 0) {
-        SetIoStatus(ioStatusBlock, STATUS_ACCESS_DENIED, 0);
-        return STATUS_ACCESS_DENIED;
-    }
-    std::lock_guard<std::mutex> guard(file->lock);
-    int64_t offset;
-    if (!TransferOffset(file, byteOffset, true, &offset)) {
-        SetIoStatus(ioStatusBlock, STATUS_INVALID_PARAMETER, 0);
-        return STATUS_INVALID_PARAMETER;
-    }
-    size_t done = 0;
-    while (done < length) {
-        ssize_t n = ::pwrite(file->fd, static_cast<const UCHAR*>(buffer) + done, length - done,
-                             static_cast<off_t>(offset + static_cast<int64_t>(done)));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            SetIoStatus(ioStatusBlock, STATUS_IO_DEVICE_ERROR, done);
-            return STATUS_IO_DEVICE_ERROR;
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (file->synchronous) {
-        file->position = offset + static_cast<int64_t>(done);
-    }
-    SetIoStatus(ioStatusBlock, STATUS_SUCCESS, done);
-    return STATUS_SUCCESS;
+    return Transfer(fileHandle, event, apcRoutine, ioStatusBlock, buffer, length, byteOffset, true);
 }
 
 NTSTATUS ZwQueryInformationFile(HANDLE fileHandle, PIO_STATUS_BLOCK ioStatusBlock, PVOID fileInformation,

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "internal.h"
 #include "kshim/ex.h"
@@ -277,30 +278,41 @@ BOOLEAN RtlEqualUnicodeString(PCUNICODE_STRING a, PCUNICODE_STRING b, BOOLEAN ca
     return static_cast<BOOLEAN>(a->Length == b->Length && RtlCompareUnicodeString(a, b, caseInSensitive) == 0);
 }
 
-NTSTATUS RtlUnicodeStringToAnsiString(PANSI_STRING destination, PCUNICODE_STRING source, BOOLEAN allocate)
+namespace {
+
+// Converts `count` source units into the destination counted string, unit by unit; allocates its
+// buffer from the pool when asked, else fills what the buffer holds. Terminates when there is room.
+template <class Counted, class SourceUnit, class Convert>
+NTSTATUS ConvertCounted(Counted* destination, const SourceUnit* source, size_t count, BOOLEAN allocate,
+                        Convert convert)
 {
-    size_t count = (source != nullptr && source->Buffer != nullptr) ? source->Length / sizeof(WCHAR) : 0;
+    using Unit = std::remove_pointer_t<decltype(destination->Buffer)>;
+    if ((count + 1) * sizeof(Unit) > 0xFFFF) {
+        return STATUS_INVALID_PARAMETER_2;
+    }
     if (allocate) {
-        auto* buffer = static_cast<PCHAR>(ExAllocatePool2(POOL_FLAG_NON_PAGED, count + 1, kStringTag));
+        auto* buffer =
+            static_cast<Unit*>(ExAllocatePool2(POOL_FLAG_NON_PAGED, (count + 1) * sizeof(Unit), kStringTag));
         if (buffer == nullptr) {
             return STATUS_NO_MEMORY;
         }
         destination->Buffer = buffer;
-        destination->MaximumLength = static_cast<USHORT>(count + 1);
+        destination->MaximumLength = static_cast<USHORT>((count + 1) * sizeof(Unit));
     }
-    size_t room = destination->Buffer != nullptr ? destination->MaximumLength : 0;
+    size_t room = destination->Buffer != nullptr ? destination->MaximumLength / sizeof(Unit) : 0;
     size_t copied = count < room ? count : room;
     for (size_t i = 0; i < copied; ++i) {
-        destination->Buffer[i] = WideToNarrow(source->Buffer[i]);
+        destination->Buffer[i] = convert(source[i]);
     }
-    destination->Length = static_cast<USHORT>(copied);
+    destination->Length = static_cast<USHORT>(copied * sizeof(Unit));
     if (copied < room) {
         destination->Buffer[copied] = 0;
     }
     return copied == count ? STATUS_SUCCESS : STATUS_BUFFER_OVERFLOW;
 }
 
-void RtlFreeAnsiString(PANSI_STRING string)
+template <class Counted>
+void FreeCounted(Counted* string)
 {
     if (string->Buffer != nullptr) {
         ExFreePoolWithTag(string->Buffer, kStringTag);
@@ -308,40 +320,26 @@ void RtlFreeAnsiString(PANSI_STRING string)
     string->Buffer = nullptr;
     string->Length = string->MaximumLength = 0;
 }
+
+}  // namespace
+
+NTSTATUS RtlUnicodeStringToAnsiString(PANSI_STRING destination, PCUNICODE_STRING source, BOOLEAN allocate)
+{
+    bool present = source != nullptr && source->Buffer != nullptr;
+    return ConvertCounted(destination, present ? source->Buffer : nullptr, present ? source->Length / sizeof(WCHAR) : 0,
+                          allocate, WideToNarrow);
+}
+
+void RtlFreeAnsiString(PANSI_STRING string) { FreeCounted(string); }
 
 NTSTATUS RtlAnsiStringToUnicodeString(PUNICODE_STRING destination, PCANSI_STRING source, BOOLEAN allocate)
 {
-    size_t count = (source != nullptr && source->Buffer != nullptr) ? source->Length : 0;
-    if ((count + 1) * sizeof(WCHAR) > kMaxCountedBytes + sizeof(WCHAR) - 1) {
-        return STATUS_INVALID_PARAMETER_2;
-    }
-    if (allocate) {
-        auto* buffer = static_cast<PWSTR>(
-            ExAllocatePool2(POOL_FLAG_NON_PAGED, (count + 1) * sizeof(WCHAR), kStringTag));
-        if (buffer == nullptr) {
-            return STATUS_NO_MEMORY;
-        }
-        destination->Buffer = buffer;
-        destination->MaximumLength = static_cast<USHORT>((count + 1) * sizeof(WCHAR));
-    }
-    size_t room = destination->Buffer != nullptr ? destination->MaximumLength / sizeof(WCHAR) : 0;
-    size_t copied = count < room ? count : room;
-    for (size_t i = 0; i < copied; ++i) {
-        destination->Buffer[i] = NarrowToWide(source->Buffer[i]);
-    }
-    destination->Length = static_cast<USHORT>(copied * sizeof(WCHAR));
-    TerminateIfRoom(destination);
-    return copied == count ? STATUS_SUCCESS : STATUS_BUFFER_OVERFLOW;
+    bool present = source != nullptr && source->Buffer != nullptr;
+    return ConvertCounted(destination, present ? source->Buffer : nullptr, present ? source->Length : 0, allocate,
+                          NarrowToWide);
 }
 
-void RtlFreeUnicodeString(PUNICODE_STRING string)
-{
-    if (string->Buffer != nullptr) {
-        ExFreePoolWithTag(string->Buffer, kStringTag);
-    }
-    string->Buffer = nullptr;
-    string->Length = string->MaximumLength = 0;
-}
+void RtlFreeUnicodeString(PUNICODE_STRING string) { FreeCounted(string); }
 
 static int DigitValue(WCHAR c)
 {
