@@ -540,9 +540,8 @@ VOID WdfRequestSetInformation(WDFREQUEST Request, ULONG_PTR Information);
 VOID WdfRequestComplete(WDFREQUEST Request, NTSTATUS Status);
 VOID WdfRequestCompleteWithInformation(WDFREQUEST Request, NTSTATUS Status, ULONG_PTR Information);
 
-// ---- to come with the hardware path ---------------------------------------------------------------
-// Resource lists (WdfCmResourceListGetCount, WdfCmResourceListGetDescriptor), the interface query
-// of the bus (WdfFdoQueryForInterface), interrupt objects (WdfInterruptCreate,
-// WdfInterruptQueueDpcForIsr, WdfInterruptSynchronize and the enable/disable callbacks), the DMA
-// enabler and common buffers are added with the hardware preparation. WDFCMRESLIST,
-// WDFINTERRUPT, WDFDMAENABLER and WDFCOMMONBUFFER are declared above.
+// ---- the hardware path -------------------------------------------------------------------------
+// Resource lists and the bus interface query; interrupt objects; the DMA enabler and common buffers.
+#include "kshim/wdf_resources.h"
+#include "kshim/wdf_interrupt.h"
+#include "kshim/wdf_dma.h"
