@@ -55,6 +55,8 @@ size_t HandleCount();
 
 // ---- threads -----------------------------------------------------------------------------------------
 uint32_t CurrentThreadNumber();
+// How many system threads created by PsCreateSystemThread are still running.
+size_t SystemThreadsRunning();
 // How many spin locks the calling thread holds.
 int HeldSpinLocks();
 void NoteSpinLock(int delta);

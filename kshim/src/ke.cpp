@@ -297,6 +297,7 @@ struct _KTHREAD {
 namespace {
 
 std::atomic<uint32_t> g_nextThreadNumber{1};
+std::atomic<size_t> g_runningThreads{0};
 thread_local PKTHREAD t_thread = nullptr;
 thread_local _KTHREAD t_foreign;  // record of a thread the stand-in did not create
 
@@ -332,6 +333,7 @@ PKTHREAD KeGetCurrentThread()
 }
 
 namespace kshim {
+size_t SystemThreadsRunning() { return g_runningThreads.load(); }
 uint32_t CurrentThreadNumber() { return KeGetCurrentThread()->Number; }
 }  // namespace kshim
 
@@ -354,6 +356,7 @@ NTSTATUS PsCreateSystemThread(PHANDLE threadHandle, ULONG desiredAccess, POBJECT
     thread->Priority.store(8);
     thread->Number = g_nextThreadNumber.fetch_add(1);
     thread->Foreign = false;
+    g_runningThreads.fetch_add(1);
     try {
         std::thread([thread, startRoutine, context] {
             t_thread = thread;
@@ -365,10 +368,12 @@ NTSTATUS PsCreateSystemThread(PHANDLE threadHandle, ULONG desiredAccess, POBJECT
                 KshimViolation("system thread ended above PASSIVE_LEVEL or holding a spin lock", nullptr);
             }
             SignalObject(&thread->Header);
+            g_runningThreads.fetch_sub(1);
             t_thread = nullptr;
             DereferenceThread(thread);
         }).detach();
     } catch (...) {
+        g_runningThreads.fetch_sub(1);
         delete thread;
         return STATUS_INSUFFICIENT_RESOURCES;
     }

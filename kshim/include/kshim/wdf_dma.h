@@ -1,0 +1,3 @@
+// The DMA enabler and common buffers.
+// Included by kshim/wdf.h.
+#pragma once

@@ -1,0 +1,4 @@
+// Interrupt objects: WdfInterruptCreate, WdfInterruptQueueDpcForIsr, WdfInterruptSynchronize and
+// the enable and disable callbacks.
+// Included by kshim/wdf.h.
+#pragma once

@@ -1,0 +1,4 @@
+// Resource lists (WdfCmResourceListGetCount, WdfCmResourceListGetDescriptor) and the bus
+// interface query (WdfFdoQueryForInterface).
+// Included by kshim/wdf.h.
+#pragma once
