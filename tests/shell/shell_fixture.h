@@ -13,6 +13,7 @@
 
 #include "Common/common.h"
 #include "kshim/host/control.h"
+#include "kshim/host/os.h"
 #include "platform/ndis6/ndis6common.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
@@ -46,13 +47,31 @@ protected:
     uint64_t outstanding_ = 0;
 };
 
+// A driver with a plain framework device: the parent of the adapter's timers and work items.
+inline NTSTATUS PlainDeviceAdd(WDFDRIVER, PWDFDEVICE_INIT init)
+{
+    WDFDEVICE device = nullptr;
+    return WdfDeviceCreate(&init, WDF_NO_OBJECT_ATTRIBUTES, &device);
+}
+
+inline NTSTATUS PlainDriverEntry(PDRIVER_OBJECT driverObject, PUNICODE_STRING registryPath)
+{
+    WDF_DRIVER_CONFIG config;
+    WDF_DRIVER_CONFIG_INIT(&config, PlainDeviceAdd);
+    return WdfDriverCreate(driverObject, registryPath, WDF_NO_OBJECT_ATTRIBUTES, &config, WDF_NO_HANDLE);
+}
+
 class ShellTest : public LeakCheckedTest {
 protected:
     void SetUp() override
     {
         LeakCheckedTest::SetUp();
         kshim::host::TraceSetLevel(TRACE_LEVEL_VERBOSE);
+        ASSERT_EQ(os_.Load(PlainDriverEntry, u"plain"), STATUS_SUCCESS);
+        device_ = os_.AddDevice();
+        ASSERT_EQ(device_->State(), kshim::host::DeviceState::Added);
         adapter_ = NewZeroedAdapter();
+        adapter_->Device = device_->Handle();
         ASSERT_EQ(Ndis6CommonAllocAdapterBlock(adapter_.get()), STATUS_SUCCESS);
         adapter_->CommonBlock->NdisVersion = NDIS_VERSION_630;
         NdisCommonSpinLockInit(adapter_.get());
@@ -85,6 +104,9 @@ protected:
         QzFreeTXQNetBuffer(a);
         NdisCommonDeallocateAllSpinLock(a);
         Ndis6CommonDeallocAdapterBlock(a);
+        os_.Remove(device_);
+        kshim::host::UnloadReport report = os_.Unload();
+        EXPECT_TRUE(report.clean) << report.text;
         LeakCheckedTest::TearDown();
     }
 
@@ -162,6 +184,8 @@ protected:
         return predicate();
     }
 
+    kshim::host::Os os_;
+    kshim::host::OsDevice* device_ = nullptr;
     AdapterPtr adapter_;
     bool threadsStarted_ = false;
 };

@@ -2,6 +2,8 @@
 #include "platform/ndis6/ndis6common.h"
 
 #include "Common/mlme/mlme.h"
+#include "kshim/registry.h"
+#include "kshim/rtl.h"
 #include "Common/p2p/p2pms.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/dmaq.h"
@@ -121,6 +123,14 @@ void N6TermPort(PMP_PORT port)
     (void)PortNblFreeqDeInit(port);
     PlatformCancelThread(adapter, &port->SendThread);
     PlatformFreeThread(adapter, &port->SendThread);
+    // The work items carry the port in their context: they go with the port, once they have run.
+    for (WDFWORKITEM* workItem : {&port->TaskWorkItem, &port->PropertyWorkItem}) {
+        if (*workItem != nullptr) {
+            WdfWorkItemFlush(*workItem);
+            WdfObjectDelete(*workItem);
+            *workItem = nullptr;
+        }
+    }
 }
 
 void N6FreePort(PMP_PORT port)
@@ -197,4 +207,46 @@ void N6SetStaCapabilityCounts(ULONG counts[STA_CAPABILITY_COUNTS + 1])
         counts[i] = kCounts[i];
     }
     counts[STA_CAPABILITY_COUNTS] = 0;
+}
+
+// ================================================================================================
+// service key
+// ================================================================================================
+NTSTATUS Ndis6CommonGetRegistryServiceValue(PCWSTR valueName, PUCHAR value)
+{
+    UNICODE_STRING keyPath;
+    RtlInitUnicodeString(&keyPath, u"\\Registry\\Machine\\SYSTEM\\CurrentControlSet\\Services\\wdrvcx\\Parameters");
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &keyPath, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, nullptr, nullptr);
+    HANDLE key = nullptr;
+    NTSTATUS status = ZwOpenKey(&key, KEY_READ, &attributes);
+    if (!NT_SUCCESS(status)) {
+        return status;
+    }
+    UNICODE_STRING name;
+    RtlInitUnicodeString(&name, valueName);
+    ULONG needed = 0;
+    status = ZwQueryValueKey(key, &name, KeyValuePartialInformation, nullptr, 0, &needed);
+    if (status != STATUS_BUFFER_OVERFLOW && status != STATUS_BUFFER_TOO_SMALL) {
+        ZwClose(key);
+        return status;
+    }
+    PVOID buffer = nullptr;
+    if (PlatformAllocateMemory(nullptr, &buffer, needed, TAG_ZV17) != STATUS_SUCCESS) {
+        ZwClose(key);
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    status = ZwQueryValueKey(key, &name, KeyValuePartialInformation, buffer, needed, &needed);
+    if (NT_SUCCESS(status)) {
+        auto* information = static_cast<PKEY_VALUE_PARTIAL_INFORMATION>(buffer);
+        // A value without data leaves the caller's byte as it was.
+        if (information->DataLength >= 1) {
+            *value = information->Data[0];
+        } else {
+            status = STATUS_OBJECT_NAME_NOT_FOUND;
+        }
+    }
+    PlatformFreeMemory(buffer, needed);
+    ZwClose(key);
+    return status;
 }

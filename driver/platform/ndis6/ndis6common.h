@@ -30,6 +30,10 @@ void Ndis6CommonGetNewMacAddress(PMP_ADAPTER adapter, PVOID unused, UCHAR index,
 // Copies the PHY-type list into a list with room for `capacity` codes; 0x80000005 when it does not fit.
 NTSTATUS Ndis6CommonQuerySupportedPhyTypes(PMP_ADAPTER adapter, ULONG capacity, PSUPPORTED_PHY_TYPES list);
 
+// Reads one byte value of the driver's service parameters key: the first byte of its data. A
+// missing value leaves *value as it was and answers the registry's status.
+NTSTATUS Ndis6CommonGetRegistryServiceValue(PCWSTR valueName, PUCHAR value);
+
 #define STA_CAPABILITY_COUNTS 6
 // Stores 4, 1, 32, 64, 4 and 13 in the six counts and 0 in the word after them.
 void N6SetStaCapabilityCounts(ULONG counts[STA_CAPABILITY_COUNTS + 1]);

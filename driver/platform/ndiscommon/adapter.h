@@ -146,6 +146,10 @@ typedef struct _MP_PORT {
     UCHAR OwnMacIndex;  // 255 when unbound
     ULONG PendingWork;  // work items pending
 
+    // WDI work items of the port (task and property).
+    WDFWORKITEM TaskWorkItem;
+    WDFWORKITEM PropertyWorkItem;
+
     // Channel and address.
     PORT_CHANNEL_INFO Channel;
     PORT_CHANNEL_INFO SavedChannel;
@@ -167,6 +171,7 @@ typedef struct _MP_PORT {
     UCHAR PendingPhyMode;
     UCHAR PhyModeOverride;  // PORT_PHY_MODE_OVERRIDE_NONE when none
     UCHAR StaResetState[16];
+    PLATFORM_TIMER StaStateTimers[2];  // the two station timers a reset cancels
     PORT_OWNED_BUFFER VariableIe[PORT_VARIABLE_IE_COUNT];
     PORT_OWNED_BUFFER PrivacyExemptionList;
     PORT_OWNED_BUFFER ExtraBuffers[PORT_EXTRA_BUFFER_COUNT];
@@ -249,7 +254,19 @@ typedef struct _STA_DEFAULT_CFG {
     ULONG64 Value;
 } STA_DEFAULT_CFG;
 
+// What every WDI parse and generate call is handed: the allocation context and the peer's (the OS's)
+// WDI version.
+typedef struct _QZL_TLV_CONTEXT {
+    PVOID AllocationContext;
+    ULONG PeerVersion;
+} QZL_TLV_CONTEXT;
+
 typedef struct _MP_ADAPTER {
+    // Framework handles and the device objects beneath the device.
+    WDFDEVICE Device;
+    PDEVICE_OBJECT Pdo;  // the bus's physical device object
+    PDEVICE_OBJECT Fdo;  // the functional device object: the source of the event-log entries
+
     // Adapter state.
     ULONG OpMode;     // copy of "OpMode"
     ULONG Signature;  // MP_ADAPTER_SIGNATURE once bring-up has run
@@ -273,6 +290,16 @@ typedef struct _MP_ADAPTER {
     PMGMT_FRAME_BLOCK MgmtFrameBlock;
     PSUPPORTED_PHY_TYPES SupportedPhyTypes;
     ULONG SupportedPhyTypesSize;
+
+    // What device add learnt of the platform.
+    QZL_TLV_CONTEXT TlvContext;
+    UCHAR WakeFromSxSupported;  // 1 when the wake-from-Sx settings were accepted
+    UCHAR S0IdleSupported;      // 1 when the S0-idle settings were accepted
+    ULONG OsBuildNumber;
+
+    // System event log.
+    UCHAR EnableSystemEventLog;  // copy of the service value "EnableSystemEventLog"
+    volatile LONG EventSerialNumber;
 
     // Working configuration.
     UCHAR WfdPhyMode;  // working copy of "WfdPhyMode"

@@ -12,6 +12,7 @@
 #include "Common/qzcmd.h"
 #include "Common/recv.h"
 #include "hal/common/hal_services.h"
+#include "kshim/rtl.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/ndiscommonhif.h"
@@ -190,7 +191,10 @@ NTSTATUS PlatformRunThread(PMP_ADAPTER adapter, PPLATFORM_THREAD thread)
         return STATUS_UNSUCCESSFUL;
     }
     HANDLE handle = nullptr;
-    NTSTATUS status = PsCreateSystemThread(&handle, 0, nullptr, nullptr, nullptr, PlatformThreadCallBackFunc, thread);
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, nullptr, OBJ_KERNEL_HANDLE, nullptr, nullptr);
+    NTSTATUS status =
+        PsCreateSystemThread(&handle, 0, &attributes, nullptr, nullptr, PlatformThreadCallBackFunc, thread);
     if (!NT_SUCCESS(status)) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_THREAD, "thread \"%s\" not created: 0x%08X", thread->Name,
                  static_cast<unsigned>(status));
@@ -277,6 +281,148 @@ void PlatformCmdQueueThreadLoop(PMP_ADAPTER adapter, PPLATFORM_THREAD thread, PC
             giveBack(adapter, cmd);
         }
     }
+}
+
+// ================================================================================================
+// platform timers
+// ================================================================================================
+void PlatformInitTimer(PMP_PORT port, PPLATFORM_TIMER timer, PPLATFORM_TIMER_CALLBACK callback, UCHAR periodic,
+                       PCSTR name)
+{
+    if (timer == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_THREAD, "no timer record");
+        return;
+    }
+    if (timer->Initialized) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_THREAD, "timer is already initialised");
+        return;
+    }
+    timer->Periodic = periodic;
+    timer->Port = port;
+    timer->Callback = callback;
+    timer->Pending.store(0);
+    PlatformZeroMemory(timer->Name, sizeof(timer->Name));
+    if (name != nullptr) {
+        SIZE_T length = std::strlen(name);
+        PlatformMoveMemory(timer->Name, name,
+                           static_cast<ULONG>(length < sizeof(timer->Name) ? length : sizeof(timer->Name)));
+    }
+    timer->Initialized = 1;
+}
+
+NTSTATUS PlatformSetTimer(PMP_PORT port, PPLATFORM_TIMER timer, ULONG ms)
+{
+    if (port == nullptr || timer == nullptr || port->Adapter == nullptr || port->Adapter->Device == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_THREAD, "timer not armed: no port, adapter or device");
+        return STATUS_UNSUCCESSFUL;
+    }
+    if (timer->Periodic && ms == 0) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_THREAD, "periodic timer without a period not armed");
+        return STATUS_UNSUCCESSFUL;
+    }
+    PMP_ADAPTER adapter = port->Adapter;
+    if (AdapterTestFlags(adapter, ADAPTER_FLAGS_HALTING_OR_REMOVED)) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    timer->Arming.store(1);
+    NTSTATUS status = STATUS_SUCCESS;
+    if (!timer->Initialized) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_THREAD, "timer was never initialised");
+        status = STATUS_UNSUCCESSFUL;
+    } else {
+        timer->PeriodMs = ms;
+        timer->Pending.store(1);
+        if (!timer->Created) {
+            WDF_TIMER_CONFIG config;
+            WDF_TIMER_CONFIG_INIT(&config, PlatformTimerCallBackFunc);
+            config.Period = timer->Periodic ? ms : 0;
+            config.AutomaticSerialization = TRUE;
+            config.TolerableDelay = 0;
+            config.UseHighResolutionTimer = FALSE;
+            WDF_OBJECT_ATTRIBUTES attributes;
+            WDF_OBJECT_ATTRIBUTES_INIT_CONTEXT_TYPE(&attributes, QZL_TIMER_STRUCT_CX);
+            attributes.ParentObject = adapter->Device;
+            WDFTIMER created = nullptr;
+            status = WdfTimerCreate(&config, &attributes, &created);
+            if (NT_SUCCESS(status)) {
+                QZCxGetTimerContext(created)->Timer = timer;
+                timer->Timer = created;
+                timer->Created = 1;
+            } else {
+                DBGPRINT(TRACE_LEVEL_ERROR, DBG_THREAD, "timer \"%.40s\" not created: 0x%08X", timer->Name,
+                         static_cast<unsigned>(status));
+                timer->Pending.store(0);
+            }
+        }
+        if (timer->Created) {
+            (void)WdfTimerStart(timer->Timer, WDF_REL_TIMEOUT_IN_MS(ms));
+            timer->Started = 1;
+        }
+    }
+    timer->Arming.store(0);
+    return status;
+}
+
+void PlatformTimerCallBackFunc(WDFTIMER wdfTimer)
+{
+    PPLATFORM_TIMER timer = QZCxGetTimerContext(wdfTimer)->Timer;
+    if (timer == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_THREAD, "timer callback without its record");
+        return;
+    }
+    timer->Pending.store(0);
+    PMP_PORT port = timer->Port;
+    if (port == nullptr || port->Adapter == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_THREAD, "timer \"%.40s\" without port or adapter", timer->Name);
+        return;
+    }
+    if (AdapterTestFlags(port->Adapter, ADAPTER_FLAGS_HALTING_OR_REMOVED) || timer->Callback == nullptr) {
+        return;
+    }
+    timer->Callback(nullptr, port, timer, nullptr);
+}
+
+void PlatformCancelTimer(PPLATFORM_TIMER timer, PUCHAR cancelled)
+{
+    if (timer == nullptr || !timer->Initialized) {
+        return;
+    }
+    for (ULONG wait = 0; wait < 10 && timer->Arming.load(); ++wait) {
+        NdisCommonGenericDelay(100 * 1000);
+    }
+    if (timer->Arming.load()) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_THREAD, "timer \"%.40s\" still being armed after 1 s", timer->Name);
+    }
+    if ((timer->Pending.load() || timer->Periodic) && timer->Started) {
+        BOOLEAN removed = WdfTimerStop(timer->Timer, FALSE);
+        if (cancelled != nullptr) {
+            *cancelled = removed;
+        }
+        timer->Started = 0;
+        if (removed) {
+            timer->Pending.store(0);
+        }
+    }
+}
+
+void PlatformFreeTimer(PPLATFORM_TIMER timer)
+{
+    if (timer == nullptr) {
+        return;
+    }
+    if (timer->Created) {
+        // At teardown a running callback may still use the port: wait for it before the timer
+        // (and, after it, the port) goes away.
+        if (KeGetCurrentIrql() == PASSIVE_LEVEL) {
+            (void)WdfTimerStop(timer->Timer, TRUE);
+        }
+        WdfObjectDelete(timer->Timer);
+        timer->Created = 0;
+        timer->Started = 0;
+    }
+    timer->Timer = nullptr;
+    timer->Port = nullptr;
+    timer->Pending.store(0);
 }
 
 // ================================================================================================
@@ -724,6 +870,10 @@ void NdisCommonInfoResetHandler(PMP_PORT port)
     }
     if (port->PortType == EXTSTA) {
         PlatformZeroMemory(port->StaResetState, sizeof(port->StaResetState));
+        for (PLATFORM_TIMER& timer : port->StaStateTimers) {
+            UCHAR cancelled = FALSE;
+            PlatformCancelTimer(&timer, &cancelled);
+        }
         PlatformZeroMemory(adapter->StaStateBytes, sizeof(adapter->StaStateBytes));
     }
     if (port->PhyModeChangePending) {

@@ -7,6 +7,7 @@
 
 #include "kshim/ke.h"
 #include "kshim/ndis.h"
+#include "kshim/wdf.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 typedef struct _MP_PORT MP_PORT, *PMP_PORT;
@@ -79,6 +80,49 @@ NTSTATUS NdisCommonCreateAllThreads(PMP_ADAPTER adapter);
 void NdisCommonFreeAllThreads(PMP_ADAPTER adapter);
 // Interrupt work posted to "PlatformIntHandlerThread".
 void NdisCommonHifIntHandlerThreadHandler(PMP_PORT port, ULONG cmdId);
+
+// ---- platform timers ------------------------------------------------------------------------------------
+typedef struct _PLATFORM_TIMER PLATFORM_TIMER, *PPLATFORM_TIMER;
+// Called at DISPATCH_LEVEL with (null, the timer's port, the timer, null).
+typedef VOID PLATFORM_TIMER_CALLBACK(PVOID systemSpecific1, PMP_PORT port, PPLATFORM_TIMER timer,
+                                     PVOID systemSpecific3);
+typedef PLATFORM_TIMER_CALLBACK* PPLATFORM_TIMER_CALLBACK;
+
+#define PLATFORM_TIMER_NAME_SIZE 40
+
+// A framework timer created on its first arming.
+struct _PLATFORM_TIMER {
+    UCHAR Initialized;
+    WDFTIMER Timer;
+    UCHAR Created;
+    UCHAR Started;
+    ULONG PeriodMs;  // the last armed value
+    std::atomic<UCHAR> Pending;  // armed and not yet fired
+    UCHAR Periodic;
+    PPLATFORM_TIMER_CALLBACK Callback;
+    PMP_PORT Port;  // the callback's argument; the adapter is the port's owner
+    CHAR Name[PLATFORM_TIMER_NAME_SIZE];  // a 40-character name fills it without terminator
+    std::atomic<UCHAR> Arming;  // set while PlatformSetTimer runs
+};
+
+// The typed context of every framework timer of a platform timer.
+typedef struct _QZL_TIMER_STRUCT_CX {
+    PPLATFORM_TIMER Timer;
+} QZL_TIMER_STRUCT_CX, *PQZL_TIMER_STRUCT_CX;
+WDF_DECLARE_CONTEXT_TYPE_WITH_NAME(QZL_TIMER_STRUCT_CX, QZCxGetTimerContext);
+
+// Stores the settings of a timer that is not initialised yet; creates nothing.
+void PlatformInitTimer(PMP_PORT port, PPLATFORM_TIMER timer, PPLATFORM_TIMER_CALLBACK callback, UCHAR periodic,
+                       PCSTR name);
+// Arms the timer for ms milliseconds (a periodic timer keeps the period it was created with);
+// refused while the adapter halts or is removed. 0 when armed, 0xC0000001 when refused.
+NTSTATUS PlatformSetTimer(PMP_PORT port, PPLATFORM_TIMER timer, ULONG ms);
+// Stops the timer without waiting for a running callback; *cancelled is written (TRUE when the timer
+// was still queued) only when the timer had been started.
+void PlatformCancelTimer(PPLATFORM_TIMER timer, PUCHAR cancelled);
+// Deletes the framework timer; at PASSIVE_LEVEL it first waits for a running callback.
+void PlatformFreeTimer(PPLATFORM_TIMER timer);
+EVT_WDF_TIMER PlatformTimerCallBackFunc;
 
 // ---- adapter flag word -------------------------------------------------------------------------------------
 // A caller at or below DISPATCH_LEVEL is serialised by the flag spin lock; every change is atomic so

@@ -5,6 +5,7 @@
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/trace.h"
 #include "platform/wdi/wdisend.h"
+#include "platform/wificx/wificxmain.h"
 
 NTSTATUS NdisCommonInitAllocPort(PMP_ADAPTER adapter, ULONG portType, ULONG opMode, PMP_PORT* port)
 {
@@ -34,6 +35,25 @@ PCSTR SendThreadName(ULONG portNumber)
     case 4: return "WdiSendDataThread4";
     default: return nullptr;
     }
+}
+
+// A WDI work item of the port: parented to the adapter's framework device, with the work-item
+// context, without automatic serialisation.
+NTSTATUS CreateWorkItem(PMP_PORT port, PFN_WDF_WORKITEM callback, WDFWORKITEM* workItem)
+{
+    WDF_WORKITEM_CONFIG config;
+    WDF_WORKITEM_CONFIG_INIT(&config, callback);
+    config.AutomaticSerialization = FALSE;
+    WDF_OBJECT_ATTRIBUTES attributes;
+    WDF_OBJECT_ATTRIBUTES_INIT_CONTEXT_TYPE(&attributes, QZCX_TASK_WORKITEM);
+    attributes.ParentObject = port->Adapter->Device;
+    NTSTATUS status = WdfWorkItemCreate(&config, &attributes, workItem);
+    if (NT_SUCCESS(status)) {
+        PQZCX_TASK_WORKITEM context = QZCxGetTaskWorkItemContext(*workItem);
+        context->Adapter = port->Adapter;
+        context->Port = port;
+    }
+    return status;
 }
 
 }  // namespace
@@ -71,6 +91,15 @@ NTSTATUS NdisCommonInitPort(PMP_PORT port)
         if (!NT_SUCCESS(PlatformRunThread(adapter, &adapter->SendAfterSerThread))) {
             return STATUS_UNSUCCESSFUL;
         }
+    }
+    NTSTATUS status = CreateWorkItem(port, QZCxTaskProcessWorkItem, &port->TaskWorkItem);
+    if (NT_SUCCESS(status)) {
+        status = CreateWorkItem(port, QZCxPropertyProcessWorkItem, &port->PropertyWorkItem);
+    }
+    if (!NT_SUCCESS(status)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_INIT, "port %u: work item not created: 0x%08X",
+                 static_cast<unsigned>(port->PortNumber), static_cast<unsigned>(status));
+        return status;
     }
     port->PendingWork = 0;
     return STATUS_SUCCESS;
