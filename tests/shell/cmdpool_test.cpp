@@ -286,3 +286,29 @@ TEST_F(CommandPools, ConcurrentSequenceNumbersAreNeverHandedOutTwice)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CommandPools, HeElementsOnlyForStationPortsOrWiFiDirectPhyModes2And3)
+{
+    struct Case {
+        ULONG portType;
+        UCHAR wfdPhyMode;
+        bool he;
+    } cases[] = {{EXTSTA, 0, true}, {EXTAP, 2, true}, {WFD_GO, 3, true}, {EXTAP, 1, false}, {WFD_CLIENT, 4, false}};
+    for (const Case& c : cases) {
+        kshim::host::TraceClear();
+        port_->PortType = c.portType;
+        adapter_->WfdPhyMode = c.wfdPhyMode;
+        EXPECT_EQ(InitHtVhtHeEhtCtrl(adapter_.get(), port_), STATUS_SUCCESS);
+        std::vector<std::string> texts = TraceTexts();
+        std::vector<std::string> expected = {"VhtInitCtrl is not built yet"};
+        if (c.he) {
+            expected.push_back("HeInitCtrl is not built yet");
+        }
+        expected.push_back("EhtInitCtrl is not built yet");
+        EXPECT_EQ(texts, expected) << c.portType << "/" << int(c.wfdPhyMode);
+    }
+}
+
+}  // namespace

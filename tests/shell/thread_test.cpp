@@ -293,3 +293,22 @@ TEST(PlatformWaits, GenericDelayBusyWaitsAbovePassiveAndSleepsAtPassive)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(WorkerThreads, StoppingWaits50MsForEachBusyFirmwareCommandSlot)
+{
+    StartThreads();
+    adapter_->FwCmdSlots[0].InUse = 1;
+    adapter_->FwCmdSlots[7].InUse = 1;
+    adapter_->FwCmdSlots[19].InUse = 1;
+    kshim::host::ClockSetReal(20);
+    int64_t start = kshim::host::ClockNow();
+    StopThreads();
+    EXPECT_GE(kshim::host::ClockNow() - start, 150 * 10000);
+    for (PLATFORM_THREAD* t : Records()) {
+        EXPECT_EQ(t->RunState.load(), PLATFORM_THREAD_FREE);
+    }
+}
+
+}  // namespace
