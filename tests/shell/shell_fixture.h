@@ -95,6 +95,9 @@ protected:
         if (threadsStarted_) {
             NdisCommonFreeAllThreads(a);
         }
+        // The stand-in signals a system thread's object a moment before it stops counting the thread
+        // as running; let the last ones finish before the unload check counts them.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
         N6FreePortMemory(a);
         QzFreeFWLogHandlerCmdBuffer(a);
         QzFreeIcsCmdBuffer(a);
