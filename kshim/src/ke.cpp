@@ -367,8 +367,9 @@ NTSTATUS PsCreateSystemThread(PHANDLE threadHandle, ULONG desiredAccess, POBJECT
             if (KeGetCurrentIrql() != PASSIVE_LEVEL || kshim::HeldSpinLocks() != 0) {
                 KshimViolation("system thread ended above PASSIVE_LEVEL or holding a spin lock", nullptr);
             }
-            SignalObject(&thread->Header);
+            // Stop counting the thread before anyone waiting on it can run on.
             g_runningThreads.fetch_sub(1);
+            SignalObject(&thread->Header);
             t_thread = nullptr;
             DereferenceThread(thread);
         }).detach();
