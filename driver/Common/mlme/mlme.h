@@ -30,3 +30,7 @@ NTSTATUS MlmeHandler(PMP_ADAPTER adapter);
 NTSTATUS MlmeRestartStateMachine(PMP_ADAPTER adapter, PMP_PORT port);
 // Cancels and frees the MLME timers of a port.
 NTSTATUS MlmePortFreeTimer(PMP_ADAPTER adapter, PMP_PORT port);
+// One pseudo-random byte: eight steps of a 32-bit Galois LFSR (feedback mask 0xC000002B) over the
+// adapter's seed word, seeded from the low 32 bits of the system time when it is 0; the bit of the
+// first step is bit 7 of the result.
+UCHAR RandomOctetGet(PMP_ADAPTER adapter);

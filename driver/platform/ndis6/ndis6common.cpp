@@ -2,6 +2,8 @@
 #include "platform/ndis6/ndis6common.h"
 
 #include "Common/mlme/mlme.h"
+#include "kshim/auxklib.h"
+#include "kshim/netadapter.h"
 #include "kshim/registry.h"
 #include "kshim/rtl.h"
 #include "Common/p2p/p2pms.h"
@@ -9,6 +11,7 @@
 #include "platform/ndiscommon/dmaq.h"
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/ndiscommonhifpci.h"
+#include "platform/ndiscommon/registry_host.h"
 #include "platform/ndiscommon/trace.h"
 
 namespace {
@@ -249,4 +252,213 @@ NTSTATUS Ndis6CommonGetRegistryServiceValue(PCWSTR valueName, PUCHAR value)
     PlatformFreeMemory(buffer, needed);
     ZwClose(key);
     return status;
+}
+
+// ================================================================================================
+// configuration values written back
+// ================================================================================================
+namespace {
+
+NTSTATUS OpenConfiguration(PMP_ADAPTER adapter, NETCONFIGURATION* configuration)
+{
+    NTSTATUS status = NetDeviceOpenConfiguration(adapter->Device, WDF_NO_OBJECT_ATTRIBUTES, configuration);
+    if (!NT_SUCCESS(status)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CONFIG, "device configuration not opened: 0x%08X", static_cast<unsigned>(status));
+    }
+    return status;
+}
+
+NTSTATUS AssignUlong(NETCONFIGURATION configuration, PCWSTR name, ULONG value)
+{
+    UNICODE_STRING valueName;
+    RtlInitUnicodeString(&valueName, name);
+    NTSTATUS status = NetConfigurationAssignUlong(configuration, &valueName, value);
+    if (!NT_SUCCESS(status)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CONFIG, "configuration value not written: 0x%08X", static_cast<unsigned>(status));
+    }
+    return status;
+}
+
+// The country code's two letters as a text: the low byte first.
+NTSTATUS AssignCountry(NETCONFIGURATION configuration, USHORT countryCode)
+{
+    WCHAR letters[2] = {static_cast<WCHAR>(countryCode & 0xFF), static_cast<WCHAR>(countryCode >> 8)};
+    UNICODE_STRING text;
+    text.Buffer = letters;
+    text.Length = sizeof(letters);
+    text.MaximumLength = sizeof(letters);
+    UNICODE_STRING valueName;
+    RtlInitUnicodeString(&valueName, u"CountryRegionString");
+    NTSTATUS status = NetConfigurationAssignUnicodeString(configuration, &valueName, &text);
+    if (!NT_SUCCESS(status)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CONFIG, "country not written: 0x%08X", static_cast<unsigned>(status));
+    }
+    return status;
+}
+
+NTSTATUS CreateKey(PCWSTR keyPath, PHANDLE key)
+{
+    UNICODE_STRING path;
+    RtlInitUnicodeString(&path, keyPath);
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &path, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, nullptr, nullptr);
+    return ZwCreateKey(key, KEY_ALL_ACCESS, &attributes, 0, nullptr, REG_OPTION_NON_VOLATILE, nullptr);
+}
+
+NTSTATUS SetValue(HANDLE key, PCWSTR name, ULONG type, PVOID data, ULONG size)
+{
+    UNICODE_STRING valueName;
+    RtlInitUnicodeString(&valueName, name);
+    return ZwSetValueKey(key, &valueName, 0, type, data, size);
+}
+
+}  // namespace
+
+NTSTATUS Ndis6CommonGetRegistryTestYBFlag(PMP_ADAPTER adapter)
+{
+    NETCONFIGURATION configuration = nullptr;
+    NTSTATUS status = OpenConfiguration(adapter, &configuration);
+    if (!NT_SUCCESS(status)) {
+        return status;
+    }
+    UNICODE_STRING valueName;
+    RtlInitUnicodeString(&valueName, u"TestYBFlag");
+    status = NetConfigurationQueryUlong(configuration, NET_CONFIGURATION_QUERY_ULONG_NO_FLAGS, &valueName,
+                                        &adapter->RegistryBlock.TestYBFlag);
+    NetConfigurationClose(configuration);
+    return status;
+}
+
+NTSTATUS Ndis6CommonSetRegistryTestYBFlag(PMP_ADAPTER adapter, ULONG value)
+{
+    NETCONFIGURATION configuration = nullptr;
+    NTSTATUS status = OpenConfiguration(adapter, &configuration);
+    if (!NT_SUCCESS(status)) {
+        return status;
+    }
+    status = AssignUlong(configuration, u"TestYBFlag", value);
+    NetConfigurationClose(configuration);
+    return status;
+}
+
+NTSTATUS Ndis6CommonSetRegistry(PMP_ADAPTER adapter, ULONG mask)
+{
+    NETCONFIGURATION configuration = nullptr;
+    NTSTATUS status = OpenConfiguration(adapter, &configuration);
+    if (!NT_SUCCESS(status)) {
+        return status;
+    }
+    for (ULONG bit = 0; bit < 32 && NT_SUCCESS(status); ++bit) {
+        ULONG selected = 1u << bit;
+        if ((mask & selected) == 0) {
+            continue;
+        }
+        switch (selected) {
+        case REGISTRY_WRITE_RADIO:
+            status = AssignUlong(configuration, u"Radio", RegistryJoinRadio(&adapter->RadioState));
+            break;
+        case REGISTRY_WRITE_LAST_CHANNEL:
+            status = AssignUlong(configuration, u"LastChannel", adapter->WorkingCfg.LastChannel);
+            break;
+        case REGISTRY_WRITE_LAST_BAND:
+            status = AssignUlong(configuration, u"LastBand", adapter->WorkingCfg.LastBand);
+            break;
+        case REGISTRY_WRITE_COUNTRY:
+            status = AssignCountry(configuration, adapter->WorkingCfg.CountryCode);
+            break;
+        case REGISTRY_WRITE_LOG2AIR:
+            status = AssignUlong(configuration, u"Log2AirEnable", adapter->RegistryBlock.Log2AirEnable);
+            break;
+        default:
+            DBGPRINT(TRACE_LEVEL_ERROR, DBG_CONFIG, "no configuration value for mask bit %u", static_cast<unsigned>(bit));
+            status = STATUS_UNSUCCESSFUL;
+            break;
+        }
+    }
+    NetConfigurationClose(configuration);
+    return status;
+}
+
+NTSTATUS Ndis6CommonSetRegistryCurCountryForBt(PMP_ADAPTER adapter, USHORT countryCode)
+{
+    static const WCHAR kRegionKey[] =
+        u"\\REGISTRY\\MACHINE\\SYSTEM\\ControlSet001\\Services\\ZUDEVIzirerO64\\Parameters\\qzlbt\\region";
+    HANDLE key = nullptr;
+    NTSTATUS status = CreateKey(kRegionKey, &key);
+    if (!NT_SUCCESS(status)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CONFIG, "line %d: Bluetooth region key not opened: 0x%08X", __LINE__,
+                 static_cast<unsigned>(status));
+        return status;
+    }
+    WCHAR country[3] = {static_cast<WCHAR>(countryCode & 0xFF), static_cast<WCHAR>(countryCode >> 8), 0};
+    status = SetValue(key, u"country", REG_SZ, country, sizeof(country));
+    if (!NT_SUCCESS(status)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CONFIG, "line %d: \"country\" not written: 0x%08X", __LINE__,
+                 static_cast<unsigned>(status));
+    } else if (adapter->SarSensorMode == 1) {
+        ULONG sensor = adapter->SarSensorValue;
+        status = SetValue(key, u"sensor", REG_DWORD, &sensor, sizeof(sensor));
+        if (!NT_SUCCESS(status)) {
+            DBGPRINT(TRACE_LEVEL_ERROR, DBG_CONFIG, "line %d: \"sensor\" not written: 0x%08X", __LINE__,
+                     static_cast<unsigned>(status));
+        }
+    }
+    ZwClose(key);
+    return status;
+}
+
+NTSTATUS Ndis6CommonSetRegistryPowerState(PMP_ADAPTER adapter, WDF_POWER_DEVICE_STATE state)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    if (state < WdfPowerDeviceD0 || state > WdfPowerDeviceD3Final) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CONFIG, "power state %d is not recorded", static_cast<int>(state));
+        return STATUS_UNSUCCESSFUL;
+    }
+    ULONG value = static_cast<ULONG>(state) - WdfPowerDeviceD0;
+    WCHAR parameters[DRIVER_REGISTRY_PATH_CHARS];
+    NTSTATUS status = RegistryGetDriverParametersPath(parameters, DRIVER_REGISTRY_PATH_CHARS);
+    if (!NT_SUCCESS(status)) {
+        return status;
+    }
+    HANDLE key = nullptr;
+    status = CreateKey(parameters, &key);
+    if (!NT_SUCCESS(status)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CONFIG, "service parameters not opened: 0x%08X", static_cast<unsigned>(status));
+        return status;
+    }
+    status = SetValue(key, u"PowerState", REG_DWORD, &value, sizeof(value));
+    if (!NT_SUCCESS(status)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CONFIG, "\"PowerState\" not written: 0x%08X", static_cast<unsigned>(status));
+    }
+    ZwClose(key);
+    return status;
+}
+
+BOOLEAN GetModStdbyCapabilityLaptop(PMP_ADAPTER adapter)
+{
+    constexpr ULONG kFadtLength = 276;
+    constexpr ULONG kFlagsOffset = 112;
+    constexpr ULONG kLowPowerS0IdleCapable = 0x200000;
+    PVOID buffer = nullptr;
+    if (!NT_SUCCESS(PlatformAllocateMemory(adapter, &buffer, kFadtLength, TAG_ZV17))) {
+        return FALSE;
+    }
+    BOOLEAN capable = FALSE;
+    if (NT_SUCCESS(AuxKlibInitialize())) {
+        ULONG returned = 0;
+        NTSTATUS status = AuxKlibGetSystemFirmwareTable(AUXKLIB_PROVIDER_SIGNATURE('A', 'C', 'P', 'I'),
+                                                        AUXKLIB_ACPI_TABLE_ID('F', 'A', 'C', 'P'), buffer, kFadtLength,
+                                                        &returned);
+        // A table too short to hold the flags word says nothing about them.
+        if (NT_SUCCESS(status) && returned >= kFlagsOffset + sizeof(ULONG)) {
+            ULONG flags;
+            PlatformMoveMemory(&flags, static_cast<PUCHAR>(buffer) + kFlagsOffset, sizeof(flags));
+            capable = static_cast<BOOLEAN>((flags & kLowPowerS0IdleCapable) != 0);
+        } else {
+            DBGPRINT(TRACE_LEVEL_WARNING, DBG_CONFIG, "FADT not read (0x%08X, %u bytes)", static_cast<unsigned>(status),
+                     static_cast<unsigned>(returned));
+        }
+    }
+    PlatformFreeMemory(buffer, kFadtLength);
+    return capable;
 }

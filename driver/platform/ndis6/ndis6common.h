@@ -1,7 +1,7 @@
 // The adapter's separately allocated blocks, port termination and release, and port helpers.
 #pragma once
 
-#include "kshim/nt_types.h"
+#include "kshim/wdf.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 typedef struct _MP_PORT MP_PORT, *PMP_PORT;
@@ -33,6 +33,33 @@ NTSTATUS Ndis6CommonQuerySupportedPhyTypes(PMP_ADAPTER adapter, ULONG capacity, 
 // Reads one byte value of the driver's service parameters key: the first byte of its data. A
 // missing value leaves *value as it was and answers the registry's status.
 NTSTATUS Ndis6CommonGetRegistryServiceValue(PCWSTR valueName, PUCHAR value);
+
+// ---- configuration values written back ------------------------------------------------------------------
+// Bits of Ndis6CommonSetRegistry's mask.
+#define REGISTRY_WRITE_RADIO 0x01u             // "Radio"
+#define REGISTRY_WRITE_LAST_CHANNEL 0x02u      // "LastChannel"
+#define REGISTRY_WRITE_LAST_BAND 0x04u         // "LastBand"
+#define REGISTRY_WRITE_COUNTRY 0x08u           // "CountryRegionString"
+#define REGISTRY_WRITE_LOG2AIR 0x10u           // "Log2AirEnable"
+#define REGISTRY_WRITE_ALL 0x1Fu
+
+// Reads "TestYBFlag" of the device configuration into the adapter's value; a failed open or query
+// answers its status (the value then stays).
+NTSTATUS Ndis6CommonGetRegistryTestYBFlag(PMP_ADAPTER adapter);
+// Writes "TestYBFlag" into the device configuration.
+NTSTATUS Ndis6CommonSetRegistryTestYBFlag(PMP_ADAPTER adapter, ULONG value);
+// Writes the configuration values the mask selects, from bit 0 upward, so that they survive a
+// restart. A failed write ends the call with its status; a bit above REGISTRY_WRITE_LOG2AIR ends it
+// with 0xC0000001 (the lower bits are written by then).
+NTSTATUS Ndis6CommonSetRegistry(PMP_ADAPTER adapter, ULONG mask);
+// Tells the companion Bluetooth driver the country (and, in SAR sensor mode 1, the sensor value)
+// through its region key. A missing companion driver is a traced failure.
+NTSTATUS Ndis6CommonSetRegistryCurCountryForBt(PMP_ADAPTER adapter, USHORT countryCode);
+// Records the device power state (D0 to D3 final as 0 to 4) as "PowerState" of the driver's service
+// parameters; any other state answers 0xC0000001 and writes nothing.
+NTSTATUS Ndis6CommonSetRegistryPowerState(PMP_ADAPTER adapter, WDF_POWER_DEVICE_STATE state);
+// True when the platform's FADT marks it capable of low-power S0 idle.
+BOOLEAN GetModStdbyCapabilityLaptop(PMP_ADAPTER adapter);
 
 #define STA_CAPABILITY_COUNTS 6
 // Stores 4, 1, 32, 64, 4 and 13 in the six counts and 0 in the word after them.

@@ -13,8 +13,10 @@
 #include "Common/p2p/p2p.h"
 #include "Common/qzcmd.h"
 #include "hal/common/hal_chip.h"
+#include "hal/common/phy_cfg.h"
 #include "platform/ndiscommon/ndiscommon.h"
 #include "platform/ndiscommon/registry_block.h"
+#include "platform/ndiscommon/registry_table.h"
 
 #define MP_ADAPTER_SIGNATURE 0xAABBCCDDu
 #define MP_MAX_PORTS 5
@@ -133,6 +135,109 @@ typedef struct _PORT_OWNED_BUFFER {
 #define PORT_KEY_AREA_SIZE 192
 #define PORT_PHY_MODE_OVERRIDE_NONE 255
 
+
+// ---- working configuration shared by the adapter and its ports ------------------------------------------
+// The Wi-Fi Direct and multi-channel values of the working configuration; every port receives a copy.
+#define MCC_TIME_COUNT 32  // "MccStaTimeNoGOclient", "MccGOTimeNoGOclient" and the 30 per-case times
+
+typedef struct _WORKING_P2P_MCC_CFG {
+    ULONG WifiDirectControl;
+    ULONG WfdListenChannel;
+    ULONG WfdGOOperatingChannel;
+    UCHAR DynamicDbdcEnable;  // "ZivDynamicDbdcEnable"
+    UCHAR AAModeDbdcEnable;   // "ZivAAModeDbdcEnable"
+    UCHAR SapStayTimeEnable;
+    UCHAR MccStayTimeEnable;
+    // Quota times in microseconds (the registry gives milliseconds).
+    ULONG MccStaQuotaTime;
+    ULONG MccP2pGOQuotaTime;
+    ULONG MccP2pGOBrakeTime;
+    ULONG MccP2pGCQuotaTime;
+    ULONG MccP2pStaGCQuotaTime;
+    ULONG MccP2pGOMcastConQuotaTime;
+    ULONG MccP2pSTAMcastConQuotaTime;
+    // Per-case times in microseconds, in table order; set only with "HotspotMCCTputOptimization".
+    ULONG MccTimes[MCC_TIME_COUNT];
+    ULONG AutoWfdGOOpChannel;
+    UCHAR AutoWfdBandEnable;
+    UCHAR P2pEcsaEnable;  // channel-switch switch of the group owner
+    ULONG P2pGoBand;
+} WORKING_P2P_MCC_CFG, *PWORKING_P2P_MCC_CFG;
+
+// The per-port configuration: the working values every port receives from the adapter
+// (NdisCommonInitUpdatePortDefaultSetting) and the port's own defaults (NdisCommonInitPortUserCfg).
+#define PORT_APSD_AC_COUNT 4  // best effort, background, video, voice
+#define PORT_RATE_MASKS 2
+
+typedef struct _PORT_CFG {
+    ULONG TxSetting;                  // the adapter's working transmit setting
+    UCHAR WirelessModeCopy[2];        // the two copies beside the port's wireless mode
+    ULONG BaCapability;               // block-ack and HT parameter word
+    UCHAR WmmCapable;
+    USHORT CountryCode;
+    ULONG CalibrationOption;
+    UCHAR DynamicTxEnhanceSwitching;
+    UCHAR PMEnable;
+    UCHAR EDCCAEnable;
+    UCHAR EDCCADebug;
+    UCHAR Auth360;
+    UCHAR DisableTxRxLdpc;
+    UCHAR FixAPBW20;
+    UCHAR Enable256QamOn24G;          // "2G256QAM"
+    UCHAR DisableVirtualPort;
+    ULONG SWChannel;
+    ULONG SWChannel5G;
+    UCHAR APTGN;
+    USHORT RtsThreshold;
+    USHORT FragThreshold;
+    ULONG BGProtection;
+    UCHAR ShortSlot;
+    UCHAR IEEE80211H;
+    UCHAR CarrierDetect;
+    UCHAR TXBurst;
+    UCHAR ApsdCapable;
+    UCHAR ApsdAc[PORT_APSD_AC_COUNT];
+    ULONG TransmitSetting;            // "TransmitSetting" as read
+    UCHAR DLSCapable;
+    ULONG DirectMode;
+    UCHAR PSPXlink;
+    WORKING_P2P_MCC_CFG P2pMcc;
+    UCHAR ProhibitTKIPonHT;
+    UCHAR Ch14BOnly;
+    ULONG TxPowerDefault;
+    UCHAR WepConnectCheckEncry;
+    ULONG MPolicy;
+    UCHAR EnablePPAD;
+    UCHAR RxCheckDupFrame;
+    ULONG EnduranceTest;
+
+    // The port's own defaults.
+    ULONG RateMask[PORT_RATE_MASKS];
+    USHORT UserWord;                  // 0xFF00
+    ULONG UserState;                  // 1
+    ULONG SupportedOpModes;           // OR of the WDI operation modes the port may take
+    ULONG UserValue;                  // 4
+    USHORT CapabilityWord;            // bits 5, 10 and 15 cleared by the defaults
+    PHY_CFG PhyCfg;                   // the port's transmit rate word
+    ULONG BandWord;                   // the adapter's band word (1 or 2)
+
+    // HT capability areas: the capability words and A-MPDU parameter bytes, the density byte
+    // (bits 2-4: minimum MPDU start spacing), and the HT and VHT switches.
+    REGISTRY_HT_SETTINGS Ht;
+    UCHAR HtDensity;
+    UCHAR HtEnabled;
+    UCHAR VhtEnabled;
+
+    // Default ciphers (KOVASetDefaultCipher), DOT11 values.
+    ULONG AuthAlgorithm;
+    ULONG PairwiseCipher;
+    ULONG GroupCipher;
+    ULONG ExtraCipher[2];
+    UCHAR ExtraCipherFlag;
+    ULONG CipherPolicy;
+    ULONG GroupCipherDefault;
+} PORT_CFG, *PPORT_CFG;
+
 typedef struct _MP_PORT {
     // Identity.
     PMP_ADAPTER Adapter;
@@ -180,6 +285,9 @@ typedef struct _MP_PORT {
     OBSS_SCAN_PARAMS ObssScanParams;
     P2P_PORT_STATE P2pState;
 
+    // Configuration: working values copied from the adapter and the port's own defaults.
+    PORT_CFG Cfg;
+
     // Reset state.
     ULONG ResetState;
     ULONG ResetProgress;
@@ -202,11 +310,33 @@ typedef struct _MP_PORT {
 #define ADAPTER_COMMON_BUFFER_SIZE 1024
 #define VENDOR_DESC_SIZE 64
 
+// A PHY type's supported and basic rates (500 kb/s units).
+#define PHY_RATE_SET_MAX 12
+typedef struct _PHY_RATE_SET {
+    UCHAR SupportedCount;
+    UCHAR Supported[PHY_RATE_SET_MAX];
+    UCHAR BasicCount;
+    UCHAR Basic[PHY_RATE_SET_MAX];
+} PHY_RATE_SET, *PPHY_RATE_SET;
+
+// PHY type codes of the supported-PHY-type list.
+#define PHY_TYPE_OFDM 4     // 5 GHz
+#define PHY_TYPE_HRDSSS 5
+#define PHY_TYPE_ERP 6
+
 typedef struct _ADAPTER_COMMON_BLOCK {
     UCHAR VendorDescLength;
     CHAR VendorDesc[VENDOR_DESC_SIZE];
     ULONG NdisVersion;  // the OS's NDIS version, stored when the resources are allocated
     PUCHAR Buffer;      // ADAPTER_COMMON_BUFFER_SIZE bytes
+
+    // Configuration: the copy of "MultipleIRP" and the count derived from it (5 when set, else 1).
+    UCHAR MultipleIrp;
+    UCHAR MultipleIrpCount;
+    // Supported and basic rate sets per PHY type (500 kb/s units), filled by KOVAInitPhyType.
+    PHY_RATE_SET HrDsssRates;
+    PHY_RATE_SET ErpRates;
+    PHY_RATE_SET OfdmRates;
 } ADAPTER_COMMON_BLOCK, *PADAPTER_COMMON_BLOCK;
 
 // NDIS versions the shell compares with.
@@ -261,6 +391,107 @@ typedef struct _QZL_TLV_CONTEXT {
     ULONG PeerVersion;
 } QZL_TLV_CONTEXT;
 
+
+// ---- configuration derived at the first power-up -----------------------------------------------------------
+#define WPS_DEV_NAME_SIZE 32
+#define DOMAIN_CHANNEL_MAX 118
+#define THROUGHPUT_THRESHOLD_COUNT 15  // "HLegacy11g" to "L11xBW40", "HSignal" and "MSignal" aside
+#define THERMAL_ADMISSION_COUNT 4
+
+// One channel of the adapter's channel list, which the regulatory domain code builds for the
+// current country.
+typedef struct _DOMAIN_CHANNEL_ENTRY {
+    UCHAR Channel;
+    ULONG Band;    // BAND_24G, BAND_5G, BAND_6G
+    UCHAR Mark;    // 20/40 coexistence mark
+    USHORT Flags;  // 8 radar, 2 passive
+} DOMAIN_CHANNEL_ENTRY, *PDOMAIN_CHANNEL_ENTRY;
+
+// The adapter-wide working configuration, derived from the registry block.
+typedef struct _ADAPTER_WORKING_CFG {
+    ULONG TransmitSetting;
+    UCHAR WirelessMode;       // from "CurrPhyMode"
+    UCHAR WirelessModeCopy;
+    ULONG BaCapability;
+    UCHAR WmmCapable;
+    USHORT L1IdleTime;        // "ConnIdleTimeForL1"
+    USHORT CountryCode;       // first letter in the low byte
+    WORKING_P2P_MCC_CFG P2pMcc;
+    UCHAR Hotspot2gCh;
+    UCHAR Hotspot5gCh;
+
+    // Scan and roaming.
+    UCHAR ChannelMode;        // 1 after bring-up whatever "ChannelMode" says
+    UCHAR PreferABand;
+    UCHAR SmartScan;
+    UCHAR FastRoamingSensitivity;
+    ULONG BeaconLostTime;
+    ULONG KeepReconnectCnt;
+    ULONGLONG StaBcnLostTime;  // 100-nanosecond units
+    UCHAR ScanListByRssi;
+    ULONG SuppressScan;
+    ULONG AutoChannelSelect;
+    ULONG ScanAgeOutTime;
+    UCHAR RssiDelta;
+
+    // WPS.
+    UCHAR WscVersion2;
+    UCHAR WscVersion2Saved;
+    UCHAR WscHwPBCMode;
+    ULONG WSC20Testbed;
+
+    // LEDs.
+    UCHAR LEDCtlBySW;
+    UCHAR LEDMode;
+    USHORT LEDConfig;
+    USHORT LEDAct;
+    USHORT LEDPolarity;
+    USHORT LedCustMode;
+
+    // Beamforming.
+    ULONG ETxBfEn;
+    ULONG ETxBfTimeout;
+    ULONG ETxBfNonCompressedFeedback;
+
+    // Other station values.
+    UCHAR AutoReconnect;
+    UCHAR NetworkType;        // 1 infrastructure, 2 ad hoc
+    ULONG AdhocOfdm;
+    UCHAR AdhocNMode;
+    ULONG AdhocNForceMulticastRate;
+    UCHAR Adhoc5GDisable;
+    UCHAR AdhocN40MHzAllowed;
+    UCHAR AdhocN14Ch40MHzAllowed;
+    ULONG PSMode;
+    UCHAR LinkSpeedStatus;
+    UCHAR MFPC;
+    USHORT LinkQualitySetting;
+    ULONG Feature11n;
+
+    // Throughput thresholds: each word's high and low 16 bits, in table order.
+    USHORT ThroughputHigh[THROUGHPUT_THRESHOLD_COUNT];
+    USHORT ThroughputLow[THROUGHPUT_THRESHOLD_COUNT];
+    ULONG HSignal;
+    ULONG MSignal;
+    ULONG IdleThreshold;
+    ULONG TherAdm[THERMAL_ADMISSION_COUNT];  // the four bytes of "TherAdm"
+
+    UCHAR LastChannel;        // written back on link up
+    UCHAR LastBand;
+    ULONG FixedValue;         // always 42
+
+    // Start values of UserCfgInit.
+    UCHAR UserWirelessMode;
+    UCHAR AMPDUTx;
+    UCHAR AMPDURx;
+    UCHAR AMSDUTx;
+    UCHAR AMSDURx;
+    ULONG CapWord;            // the chip descriptor's
+    UCHAR CapBits[4];         // the chip descriptor's four feature bits, one per byte
+    UCHAR EnDefaultIotApRule;
+    ULONG IcsTimeSyncCnt;
+} ADAPTER_WORKING_CFG, *PADAPTER_WORKING_CFG;
+
 typedef struct _MP_ADAPTER {
     // Framework handles and the device objects beneath the device.
     WDFDEVICE Device;
@@ -313,6 +544,32 @@ typedef struct _MP_ADAPTER {
 
     // One field per configuration row.
     REGISTRY_BLOCK RegistryBlock;
+
+    // ---- configuration: what the reader derives besides the registry block ----
+    REGISTRY_RADIO_STATE RadioState;  // "Radio" split into the software, hardware, radio-on and firmware bytes
+    ULONG FwToHost;                   // "FWToHost" of the firmware-log autologger
+    USHORT RegCountryCode;            // parsed "CountryRegionString"
+    UCHAR CssCode;                    // power-limit variant letter ("CSSCode")
+    UCHAR WpsDevNameLength;
+    CHAR WpsDevName[WPS_DEV_NAME_SIZE];
+    UCHAR AddressConfigured;          // 1 when "NetworkAddress" gave the current address
+    ULONG RomVersion;                 // the chip's ROM version ("RomVer" - 1 when configured)
+    UCHAR Only24G;                    // 2.4-GHz-only flag of the chip's capability report
+    ULONG BandWord;                   // 1 on a 2.4 GHz-only adapter, 2 otherwise
+    UCHAR DefaultChannel;             // 36 on a dual-band adapter
+    USHORT AntennaPath;               // low nibble first path count, next nibble second
+    ULONG RandomSeed;                 // pseudo-random generator state; 0 = not yet seeded
+    UCHAR ChannelListCount;
+    DOMAIN_CHANNEL_ENTRY ChannelList[DOMAIN_CHANNEL_MAX];
+    ADAPTER_WORKING_CFG WorkingCfg;
+    // Values of other subsystems written here: the SAR sensor state (mode and value, for the
+    // companion Bluetooth driver), and the start values set by UserCfgInit.
+    UCHAR SarSensorMode;
+    ULONG SarSensorValue;
+    LONGLONG LastIcmpEchoTime;        // when the last ICMP echo request was sent
+    UCHAR PingEnhanceActive;
+    UCHAR ScanPhase[2];               // the scan machine's two phase bytes
+    UCHAR IotApRuleMatched;           // a matched IoT access-point rule
 
     // Worker threads, internal commands, firmware command slots.
     std::atomic<UCHAR> StopThreads;  // 1 asks every worker thread to end
