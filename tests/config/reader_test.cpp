@@ -383,6 +383,7 @@ TEST_F(ConfigReader, TheTextReaderCopiesAtMost255CharactersAndTerminates)
     kshim::host::RegistrySetString(key, "Long", std::string(256, 'a'));
     kshim::host::RegistrySetValue(key, "Inner", REG_EXPAND_SZ, {'a', 0, 'b', 0, 0, 0, 'c', 0, 0, 0});
     kshim::host::RegistrySetDword(key, "Number", 7);
+    kshim::host::RegistrySetValue(key, "Empty", REG_SZ, {});
     std::vector<WCHAR> buffer(HAL_REGISTRY_VALUE_CHARS + 2, u'#');
     ULONG length = 99;
     EXPECT_EQ(HalReadRegistryValue(u"Fits", &length, buffer.data(), keyPath), STATUS_SUCCESS);
@@ -393,6 +394,10 @@ TEST_F(ConfigReader, TheTextReaderCopiesAtMost255CharactersAndTerminates)
     EXPECT_EQ(HalReadRegistryValue(u"Inner", &length, buffer.data(), keyPath), STATUS_SUCCESS);
     EXPECT_EQ(length, 4u);
     EXPECT_EQ(Text(buffer.data()), u"ab");
+
+    EXPECT_EQ(HalReadRegistryValue(u"Empty", &length, buffer.data(), keyPath), STATUS_SUCCESS);
+    EXPECT_EQ(length, 0u);
+    EXPECT_EQ(buffer[0], 0);
 
     for (const WCHAR* name : {u"Long", u"Number", u"None"}) {
         EXPECT_EQ(HalReadRegistryValue(name, &length, buffer.data(), keyPath), STATUS_OBJECT_NAME_NOT_FOUND);

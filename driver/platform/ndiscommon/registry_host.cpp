@@ -25,19 +25,17 @@ NTSTATUS OpenKey(PCWSTR keyPath, PHANDLE key)
     return ZwOpenKey(key, KEY_ALL_ACCESS, &attributes);
 }
 
-// Queries the value into a buffer of the allocator sized from the first answer, at most
-// kPartialHeader + maxData bytes: a longer value is refused before anything is allocated. On
-// success *info (freed by the caller with `*size`) holds the whole value.
-NTSTATUS QueryBounded(HANDLE key, PUNICODE_STRING name, ULONG firstLength, ULONG maxData,
-                      PKEY_VALUE_PARTIAL_INFORMATION* info, PULONG size)
+// Asks for the value's size with a query without a buffer, then queries it into a buffer of the
+// allocator of that size, at most kPartialHeader + maxData bytes: a longer value is refused before
+// anything is allocated. On success *info (freed by the caller with `*size`) holds the whole value.
+NTSTATUS QueryBounded(HANDLE key, PUNICODE_STRING name, ULONG maxData, PKEY_VALUE_PARTIAL_INFORMATION* info,
+                      PULONG size)
 {
     *info = nullptr;
     *size = 0;
-    UCHAR first[kPartialHeader + sizeof(ULONG)] = {};
     ULONG needed = 0;
-    NTSTATUS status = ZwQueryValueKey(key, name, KeyValuePartialInformation, firstLength != 0 ? first : nullptr,
-                                      firstLength, &needed);
-    if (status != STATUS_SUCCESS && status != STATUS_BUFFER_OVERFLOW && status != STATUS_BUFFER_TOO_SMALL) {
+    NTSTATUS status = ZwQueryValueKey(key, name, KeyValuePartialInformation, nullptr, 0, &needed);
+    if (status != STATUS_BUFFER_OVERFLOW && status != STATUS_BUFFER_TOO_SMALL) {
         return status;
     }
     if (needed < kPartialHeader || needed - kPartialHeader > maxData) {
@@ -81,7 +79,7 @@ NTSTATUS GetHostRegistryValue(PCWSTR keyPath, PCWSTR valueName, PULONG value)
     RtlInitUnicodeString(&name, valueName);
     PKEY_VALUE_PARTIAL_INFORMATION info = nullptr;
     ULONG size = 0;
-    status = QueryBounded(key, &name, 0, sizeof(ULONG), &info, &size);
+    status = QueryBounded(key, &name, sizeof(ULONG), &info, &size);
     if (NT_SUCCESS(status)) {
         if (info->Type != REG_DWORD) {
             DBGPRINT(TRACE_LEVEL_WARNING, DBG_CONFIG, "value of type %u where a 32-bit value is read: taken as missing",
@@ -113,8 +111,7 @@ NTSTATUS HalReadRegistryValue(PCWSTR valueName, PULONG length, PWCHAR buffer, PC
     PKEY_VALUE_PARTIAL_INFORMATION info = nullptr;
     ULONG size = 0;
     // The text and, when the value carries one, its terminating zero.
-    status = QueryBounded(key, &name, kPartialHeader + sizeof(ULONG), (HAL_REGISTRY_VALUE_CHARS + 1) * sizeof(WCHAR),
-                          &info, &size);
+    status = QueryBounded(key, &name, (HAL_REGISTRY_VALUE_CHARS + 1) * sizeof(WCHAR), &info, &size);
     if (NT_SUCCESS(status)) {
         if (info->Type != REG_SZ && info->Type != REG_EXPAND_SZ) {
             DBGPRINT(TRACE_LEVEL_WARNING, DBG_CONFIG, "value of type %u where a text is read: taken as missing",
