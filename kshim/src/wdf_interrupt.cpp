@@ -308,57 +308,64 @@ NTSTATUS DisableOne(FxInterrupt* fx)
 
 }  // namespace
 
-NTSTATUS InterruptsEnable(WDFDEVICE handle)
+namespace {
+
+// Runs fn(device, objects) on the device's interrupt objects, held while it runs.
+template <class F>
+NTSTATUS WithObjects(WDFDEVICE handle, const char* call, F&& fn)
 {
-    RequirePassive("InterruptsEnable");
-    auto* device = Lookup<FxDevice>(handle, "InterruptsEnable");
+    RequirePassive(call);
+    auto* device = Lookup<FxDevice>(handle, call);
     if (device == nullptr) {
         return STATUS_INVALID_PARAMETER;
     }
     std::vector<FxInterrupt*> objects = HoldObjects(device);
-    NTSTATUS result = STATUS_SUCCESS;
-    for (size_t i = 0; i < objects.size(); ++i) {
-        FxInterrupt* fx = objects[i];
-        NTSTATUS status = STATUS_SUCCESS;
-        UnderInterruptLock(fx, "EvtInterruptEnable", [&] {
-            if (fx->enabled) {
-                return;
-            }
-            if (fx->config.EvtInterruptEnable != nullptr) {
-                status = fx->config.EvtInterruptEnable(Handle<WDFINTERRUPT>(fx), Handle<WDFDEVICE>(device));
-            }
-            fx->enabled = NT_SUCCESS(status);
-        });
-        if (!NT_SUCCESS(status)) {
-            for (size_t j = i; j-- > 0;) {
-                DisableOne(objects[j]);
-            }
-            result = status;
-            break;
-        }
-        engine::InterruptSetEnabled(&fx->line, true);
-    }
+    NTSTATUS status = fn(device, objects);
     DropObjects(objects);
-    return result;
+    return status;
+}
+
+}  // namespace
+
+NTSTATUS InterruptsEnable(WDFDEVICE handle)
+{
+    return WithObjects(handle, "InterruptsEnable", [](FxDevice* device, const std::vector<FxInterrupt*>& objects) {
+        for (size_t i = 0; i < objects.size(); ++i) {
+            FxInterrupt* fx = objects[i];
+            NTSTATUS status = STATUS_SUCCESS;
+            UnderInterruptLock(fx, "EvtInterruptEnable", [&] {
+                if (fx->enabled) {
+                    return;
+                }
+                if (fx->config.EvtInterruptEnable != nullptr) {
+                    status = fx->config.EvtInterruptEnable(Handle<WDFINTERRUPT>(fx), Handle<WDFDEVICE>(device));
+                }
+                fx->enabled = NT_SUCCESS(status);
+            });
+            if (!NT_SUCCESS(status)) {
+                for (size_t j = i; j-- > 0;) {
+                    DisableOne(objects[j]);
+                }
+                return status;
+            }
+            engine::InterruptSetEnabled(&fx->line, true);
+        }
+        return STATUS_SUCCESS;
+    });
 }
 
 NTSTATUS InterruptsDisable(WDFDEVICE handle)
 {
-    RequirePassive("InterruptsDisable");
-    auto* device = Lookup<FxDevice>(handle, "InterruptsDisable");
-    if (device == nullptr) {
-        return STATUS_INVALID_PARAMETER;
-    }
-    std::vector<FxInterrupt*> objects = HoldObjects(device);
-    NTSTATUS first = STATUS_SUCCESS;
-    for (size_t i = objects.size(); i-- > 0;) {
-        NTSTATUS status = DisableOne(objects[i]);
-        if (NT_SUCCESS(first) && !NT_SUCCESS(status)) {
-            first = status;
+    return WithObjects(handle, "InterruptsDisable", [](FxDevice*, const std::vector<FxInterrupt*>& objects) {
+        NTSTATUS first = STATUS_SUCCESS;
+        for (size_t i = objects.size(); i-- > 0;) {
+            NTSTATUS status = DisableOne(objects[i]);
+            if (NT_SUCCESS(first) && !NT_SUCCESS(status)) {
+                first = status;
+            }
         }
-    }
-    DropObjects(objects);
-    return first;
+        return first;
+    });
 }
 
 uint32_t InterruptPendingMessages(WDFINTERRUPT handle)

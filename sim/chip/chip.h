@@ -74,7 +74,9 @@ public:
     // ---- the ring engine, device side -------------------------------------------------------------
     // Which hardware rings this design uses for what, and the status bit each raises.
     const RingMap& rings() const { return wfdma_.map(); }
-    // Receives the buffers of transmit ring `ring` as the engine consumes them (under the chip's lock).
+    // Receives the buffers of transmit ring `ring` as the engine consumes them. The consumer runs
+    // under the chip's lock on the thread that moved the CPU index, which may be the driver's at
+    // DISPATCH_LEVEL holding its spin locks: it must not block or wait.
     void SetTxConsumer(unsigned ring, TxConsumer consumer);
     // Writes a buffer into the next free slot of receive ring `ring`, sets its descriptor done,
     // moves the DMA index and raises the ring's status bit.

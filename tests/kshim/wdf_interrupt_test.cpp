@@ -133,6 +133,15 @@ protected:
         return interrupt;
     }
 
+    // An object connected to the function and enabled, as after a power-up.
+    WDFINTERRUPT Started(Probe* probe, bool withDpc = true)
+    {
+        WDFINTERRUPT interrupt = Create(probe, withDpc);
+        kshim::wdf::InterruptConnect(device_, &pci_);
+        EXPECT_EQ(kshim::wdf::InterruptsEnable(device_), STATUS_SUCCESS);
+        return interrupt;
+    }
+
     InterruptOnlyFunction pci_;
     // The callbacks' records outlive the test body: the teardown disables the objects.
     Probe first_;
@@ -142,11 +151,9 @@ protected:
 TEST_F(InterruptTest, ServiceRoutineAtDeviceLevelThenDeferredRoutineAtDispatchLevel)
 {
     Probe& probe = first_;
-    WDFINTERRUPT interrupt = Create(&probe);
+    WDFINTERRUPT interrupt = Started(&probe);
     ASSERT_NE(interrupt, nullptr);
     EXPECT_EQ(WdfInterruptGetDevice(interrupt), device_);
-    kshim::wdf::InterruptConnect(device_, &pci_);
-    ASSERT_EQ(kshim::wdf::InterruptsEnable(device_), STATUS_SUCCESS);
     EXPECT_TRUE(kshim::wdf::InterruptEnabled(interrupt));
 
     Gate dpcGate;
@@ -159,26 +166,21 @@ TEST_F(InterruptTest, ServiceRoutineAtDeviceLevelThenDeferredRoutineAtDispatchLe
     EXPECT_EQ(probe.dpcIrql, DISPATCH_LEVEL);
     EXPECT_EQ(probe.dpcObject.load(), static_cast<WDFOBJECT>(device_));
 
-    // KeFlushQueuedDpcs waits for the deferred routine the service routine queued.
-    std::atomic<bool> flushed{false};
-    std::thread flusher([&] {
-        KeFlushQueuedDpcs();
-        flushed = true;
+    // KeFlushQueuedDpcs returns only once the deferred routine the service routine queued is done.
+    std::thread opener([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        dpcGate.open = true;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    EXPECT_FALSE(flushed.load());
-    dpcGate.open = true;
-    flusher.join();
+    KeFlushQueuedDpcs();
     EXPECT_EQ(probe.dpcCalls, 1);
+    opener.join();
 }
 
 TEST_F(InterruptTest, QueueingTheDeferredRoutineAgainBeforeItRunsCoalesces)
 {
     Probe& probe = first_;
-    WDFINTERRUPT interrupt = Create(&probe);
+    WDFINTERRUPT interrupt = Started(&probe);
     ASSERT_NE(interrupt, nullptr);
-    kshim::wdf::InterruptConnect(device_, &pci_);
-    ASSERT_EQ(kshim::wdf::InterruptsEnable(device_), STATUS_SUCCESS);
 
     // Keep the dispatch thread busy so the deferred routine stays queued.
     Gate busy;
@@ -252,10 +254,8 @@ TEST_F(InterruptTest, EnableInCreationOrderDisableInReverseAndAFailedEnableIsUnd
 TEST_F(InterruptTest, SynchronizeNeverOverlapsTheServiceRoutine)
 {
     Probe& probe = first_;
-    WDFINTERRUPT interrupt = Create(&probe);
+    WDFINTERRUPT interrupt = Started(&probe);
     ASSERT_NE(interrupt, nullptr);
-    kshim::wdf::InterruptConnect(device_, &pci_);
-    ASSERT_EQ(kshim::wdf::InterruptsEnable(device_), STATUS_SUCCESS);
 
     // A service routine in progress holds a synchronised callback back.
     Gate isrGate;
@@ -351,10 +351,8 @@ TEST_F(InterruptTest, MisuseIsReported)
 {
     ViolationRecorder recorder;
     Probe& probe = first_;
-    WDFINTERRUPT interrupt = Create(&probe, false);
+    WDFINTERRUPT interrupt = Started(&probe, false);
     ASSERT_NE(interrupt, nullptr);
-    kshim::wdf::InterruptConnect(device_, &pci_);
-    ASSERT_EQ(kshim::wdf::InterruptsEnable(device_), STATUS_SUCCESS);
     // Queueing a deferred routine the object does not have, and synchronising from the service
     // routine (it would spin on its own lock).
     probe.syncInIsr = true;
