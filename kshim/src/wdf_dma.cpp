@@ -10,10 +10,8 @@
 namespace kshim::wdf {
 namespace {
 
-// The framework's list of object kinds has no entries for DMA objects yet; they use values of
-// their own (interrupt objects of wdf_interrupt.cpp use 0x40).
-constexpr Kind kKindDmaEnabler = static_cast<Kind>(0x41);
-constexpr Kind kKindCommonBuffer = static_cast<Kind>(0x42);
+constexpr Kind kKindDmaEnabler = Kind::DmaEnabler;
+constexpr Kind kKindCommonBuffer = Kind::CommonBuffer;
 
 constexpr size_t kPage = 0x1000;
 constexpr size_t kUnlimitedFragments = 0xFFFFFFFFu;

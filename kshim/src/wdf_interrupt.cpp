@@ -20,9 +20,7 @@ struct FxInterrupt;
 
 namespace {
 
-// The framework's list of object kinds has no entry for interrupt objects yet; they use a value of
-// their own (the DMA objects of wdf_dma.cpp use 0x41 and 0x42).
-constexpr Kind kKindInterrupt = static_cast<Kind>(0x40);
+constexpr Kind kKindInterrupt = Kind::Interrupt;
 
 // The interrupt route of one device: the simulated function raising it and the device's interrupt
 // objects in creation order (message m goes to objects[m]).
