@@ -44,7 +44,6 @@ typedef enum _CM_SHARE_DISPOSITION {
 
 typedef ULONG_PTR KAFFINITY;
 
-#pragma pack(push, 4)
 typedef struct _CM_PARTIAL_RESOURCE_DESCRIPTOR {
     UCHAR Type;             // CM_RESOURCE_TYPE_CODES
     UCHAR ShareDisposition;  // CM_SHARE_DISPOSITION
@@ -89,7 +88,6 @@ typedef struct _CM_PARTIAL_RESOURCE_DESCRIPTOR {
         } DeviceSpecificData;
     } u;
 } CM_PARTIAL_RESOURCE_DESCRIPTOR;
-#pragma pack(pop)
 typedef CM_PARTIAL_RESOURCE_DESCRIPTOR* PCM_PARTIAL_RESOURCE_DESCRIPTOR;
 
 // Number of descriptors in a list.
