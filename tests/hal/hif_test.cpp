@@ -143,8 +143,8 @@ TEST_F(Hif, FixedWindowsReachTheChipRegisterOnBothGenerations)
         bus.chip.Poke(0x7C027038, 0x4F);
         EXPECT_EQ(bus.Read(0xD7038), 0x4Fu);
         // All ones is a device gone: the value is still stored.
-        bus.chip.Poke(0x7C024200, 0xFFFFFFFF);
-        EXPECT_EQ(bus.Read(0x7C024200, STATUS_DEVICE_REMOVED), 0xFFFFFFFFu);
+        bus.chip.Poke(0x7C0242F0, 0xFFFFFFFF);
+        EXPECT_EQ(bus.Read(0x7C0242F0, STATUS_DEVICE_REMOVED), 0xFFFFFFFFu);
     }
 }
 

@@ -3,6 +3,8 @@
 // allocation, mapping and bus-interface reference returned.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <string>
 
 #include "chip/chip.h"
@@ -68,6 +70,14 @@ protected:
         EXPECT_EQ(kshim::host::PoolOutstandingBlocksWithTag("ZV17"), 0u);
     }
 
+    // The simulated functions outlive the devices on them: the fixture removes the devices first.
+    Chip& NewChip(USHORT deviceId)
+    {
+        chips_.push_back(std::make_unique<Chip>(deviceId));
+        return *chips_.back();
+    }
+
+    std::vector<std::unique_ptr<Chip>> chips_;
     kshim::host::Os os_;
     std::vector<OsDevice*> devices_;
     uint64_t outstanding_ = 0;
@@ -106,7 +116,7 @@ TEST_F(Prepare, EachIdSelectsItsChipOrIsRefused)
 {
     for (const IdCase& c : kIds) {
         SCOPED_TRACE(testing::Message() << "device id 0x" << std::hex << c.deviceId);
-        Chip chip(c.deviceId);
+        Chip& chip = NewChip(c.deviceId);
         chip.SetRevision(0x11);
         chip.SetSubsystem(0x17AA, 0x0C0D);
         OsDevice* device = Add(&chip);
@@ -155,7 +165,7 @@ TEST_F(Prepare, EachIdSelectsItsChipOrIsRefused)
 
 TEST_F(Prepare, FreeListHoldsEveryReturnRecordOnce)
 {
-    Chip chip(0x3602);
+    Chip& chip = NewChip(0x3602);
     OsDevice* device = Add(&chip);
     ASSERT_EQ(os_.PrepareHardware(device), STATUS_SUCCESS);
     MP_ADAPTER* adapter = QZCxGetAdapter(device->Handle());
@@ -214,7 +224,7 @@ TEST_F(Prepare, EveryFailingStepIsUndoneByTheRelease)
 {
     for (const FailureCase& c : kFailures) {
         SCOPED_TRACE(c.name);
-        Chip chip(c.deviceId);
+        Chip& chip = NewChip(c.deviceId);
         DeviceConfig config;
         c.arrange(&chip, &config);
         OsDevice* device = Add(&chip, config);
@@ -231,7 +241,7 @@ TEST_F(Prepare, AdapterBlockAllocationFailureAtEachBlock)
     // The adapter's seven separately held blocks, one failure each.
     for (unsigned nth = 1; nth <= 7; ++nth) {
         SCOPED_TRACE(testing::Message() << "block " << nth);
-        Chip chip(0x3602);
+        Chip& chip = NewChip(0x3602);
         OsDevice* device = Add(&chip);
         kshim::host::FaultArm("pool", "ZV17", nth, STATUS_INSUFFICIENT_RESOURCES, kPoolAttempts);
         EXPECT_EQ(os_.PrepareHardware(device), STATUS_NO_MEMORY);
@@ -244,7 +254,7 @@ TEST_F(Prepare, AdapterBlockAllocationFailureAtEachBlock)
 
 TEST_F(Prepare, InterruptAfterMemoryAndExtraResourcesAreAccepted)
 {
-    Chip chip(0x3602);
+    Chip& chip = NewChip(0x3602);
     DeviceConfig config;
     config.memoryBeforeInterrupt = true;
     // A small memory range and a port range ahead of the device's own: traced and skipped.
@@ -268,7 +278,7 @@ TEST_F(Prepare, InterruptAfterMemoryAndExtraResourcesAreAccepted)
 
 TEST_F(Prepare, PreparedAgainAfterARelease)
 {
-    Chip chip(0x3502);
+    Chip& chip = NewChip(0x3502);
     OsDevice* device = Add(&chip);
     for (int round = 0; round < 2; ++round) {
         ASSERT_EQ(os_.PrepareHardware(device), STATUS_SUCCESS);

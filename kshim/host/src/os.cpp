@@ -8,8 +8,10 @@
 #include "internal.h"
 #include "io_internal.h"
 #include "kshim/host/control.h"
+#include "kshim/host/dma.h"
 #include "kshim/host/pci_device.h"
 #include "wdf_internal.h"
+#include "wdf_interrupt_internal.h"
 #include "wdf_resources_internal.h"
 
 namespace kshim::host {
@@ -131,6 +133,7 @@ NTSTATUS Os::Load(PDRIVER_INITIALIZE driverEntry, const std::u16string& serviceN
     }
     poolBaseline_ = PoolOutstandingBlocks();
     handleBaseline_ = kshim::HandleCount();
+    dmaBaseline_ = DmaLiveCommonBuffers();
     threadBaseline_ = RunningThreads();
     driverObject_ = kshim::io::NewDriverObject(serviceName, driverEntry);
     if (busDriver_ == nullptr) {
@@ -216,6 +219,10 @@ OsDevice* Os::AddDevice(const DeviceConfig& config)
     device->handle_ = kshim::wdf::Handle<WDFDEVICE>(created);
     device->state_ = DeviceState::Added;
     GiveResources(device, config);
+    if (device->pci_ != nullptr) {
+        // The function's interrupt messages go to the device's interrupt objects.
+        kshim::wdf::InterruptConnect(device->handle_, device->pci_);
+    }
     return device;
 }
 
@@ -548,6 +555,9 @@ int OsDevice::BusInterfaceReferences() const
 void Os::DeleteDevice(OsDevice* device)
 {
     kshim::wdf::FxDevice* fx = device->fx_;
+    if (device->pci_ != nullptr) {
+        kshim::wdf::InterruptDisconnect(device->handle_);
+    }
     kshim::wdf::ForgetDeviceResources(fx);
     Call(device, OsStep::DeviceDelete, WdfPowerDeviceInvalid, [fx] {
         kshim::wdf::FrameworkDelete(fx);
@@ -684,6 +694,10 @@ UnloadReport Os::Check(const kshim::wdf::UnloadSnapshot& snapshot)
             c = c == '\n' ? ';' : c;
         }
         finding("pool blocks left at unload", std::to_string(report.poolBlocks) + " block(s): " + leaks);
+    }
+    size_t buffers = DmaLiveCommonBuffers();
+    if (buffers > dmaBaseline_) {
+        finding("common buffers left at unload", std::to_string(buffers - dmaBaseline_));
     }
     size_t handles = kshim::HandleCount();
     report.handles = handles > handleBaseline_ ? handles - handleBaseline_ : 0;

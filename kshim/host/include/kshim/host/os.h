@@ -269,6 +269,7 @@ private:
     unsigned devicesWithBar_ = 0;
     uint64_t poolBaseline_ = 0;
     size_t handleBaseline_ = 0;
+    size_t dmaBaseline_ = 0;
     size_t threadBaseline_ = 0;
     mutable std::mutex logLock_;
     std::vector<OsLogEntry> log_;
