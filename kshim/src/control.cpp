@@ -1,6 +1,7 @@
 // Harness-wide reset of the stand-in's settings.
 #include "internal.h"
 #include "kshim/host/control.h"
+#include "kshim/host/dma.h"
 #include "kshim/trace.h"
 
 namespace kshim::host {
@@ -13,6 +14,7 @@ void ResetDefaults()
     SetFastFailHook(nullptr);
     TraceClear();
     TraceSetLevel(TRACE_LEVEL_INFORMATION, 0);
+    DmaResetDefaults();
 }
 
 }  // namespace kshim::host

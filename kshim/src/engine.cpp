@@ -1,4 +1,5 @@
-// The dispatch engine: system worker threads, the timer thread and the deferred-routine queue.
+// The dispatch engine: system worker threads, the timer thread, the deferred-routine queue and the
+// interrupt thread.
 //
 // Each facility has its own lock and starts its thread(s) on first use; the threads live as long
 // as the process. In manual clock mode an advance of the clock fires every timer that became due
@@ -11,6 +12,7 @@
 #include <map>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 #include "internal.h"
 #include "kshim/host/control.h"
@@ -494,6 +496,148 @@ void DpcFlushQueued()
         bool runningDone = q.running == nullptr || q.runningSeq > ticket;
         return queuedDone && runningDone;
     });
+}
+
+// ================================================================================================
+// interrupts
+// ================================================================================================
+namespace {
+
+struct InterruptLines {
+    std::mutex lock;
+    std::condition_variable wake;     // a message became deliverable
+    std::condition_variable changed;  // a delivery ended
+    std::vector<Interrupt*> lines;    // records that were ever raised or enabled, not cancelled
+    size_t next = 0;                  // where the next search starts (records take turns)
+    bool started = false;
+};
+
+InterruptLines& Lines()
+{
+    static InterruptLines* lines = new InterruptLines();
+    return *lines;
+}
+
+thread_local bool t_interruptThread = false;
+
+// Takes the lowest pending message of the next enabled record, or returns null.
+Interrupt* TakeLocked(InterruptLines& s, uint32_t* message)
+{
+    size_t n = s.lines.size();
+    for (size_t i = 0; i < n; ++i) {
+        size_t at = (s.next + i) % n;
+        Interrupt* r = s.lines[at];
+        if (r->enabled && !r->delivering && r->pending != 0) {
+            s.next = (at + 1) % n;
+            *message = static_cast<uint32_t>(__builtin_ctz(r->pending));
+            r->pending &= ~(1u << *message);
+            return r;
+        }
+    }
+    return nullptr;
+}
+
+void InterruptMain()
+{
+    t_interruptThread = true;
+    InterruptLines& s = Lines();
+    std::unique_lock<std::mutex> lock(s.lock);
+    for (;;) {
+        Interrupt* r = nullptr;
+        uint32_t message = 0;
+        s.wake.wait(lock, [&] { return (r = TakeLocked(s, &message)) != nullptr; });
+        r->delivering = true;
+        lock.unlock();
+        bool taken = true;
+        RunAt(DEVICE_LEVEL, "interrupt service routine", [&] { taken = r->deliver(r, message); });
+        lock.lock();
+        r->delivering = false;
+        if (!taken && !r->dead) {
+            r->pending |= 1u << message;
+        }
+        s.changed.notify_all();
+    }
+}
+
+void ListLocked(InterruptLines& s, Interrupt* r)
+{
+    if (!r->listed) {
+        r->listed = true;
+        s.lines.push_back(r);
+    }
+    if (!s.started) {
+        s.started = true;
+        std::thread(InterruptMain).detach();
+    }
+}
+
+}  // namespace
+
+bool OnInterruptThread() { return t_interruptThread; }
+
+bool InterruptRaise(Interrupt* r, uint32_t message)
+{
+    InterruptLines& s = Lines();
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (r->dead || message >= kInterruptMessages) {
+        return false;
+    }
+    r->pending |= 1u << message;
+    ListLocked(s, r);
+    if (r->enabled) {
+        s.wake.notify_all();
+    }
+    return true;
+}
+
+void InterruptSetEnabled(Interrupt* r, bool enabled)
+{
+    InterruptLines& s = Lines();
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (r->dead) {
+        return;
+    }
+    r->enabled = enabled;
+    if (enabled) {
+        ListLocked(s, r);
+        s.wake.notify_all();
+    }
+}
+
+uint32_t InterruptPending(Interrupt* r)
+{
+    InterruptLines& s = Lines();
+    std::lock_guard<std::mutex> guard(s.lock);
+    return r->pending;
+}
+
+void InterruptCancel(Interrupt* r)
+{
+    InterruptLines& s = Lines();
+    std::unique_lock<std::mutex> lock(s.lock);
+    r->dead = true;
+    r->enabled = false;
+    r->pending = 0;
+    if (r->delivering) {
+        if (t_interruptThread) {
+            lock.unlock();
+            KshimViolation("interrupt object deleted from an interrupt service routine", nullptr);
+            return;
+        }
+        s.changed.wait(lock, [&] { return !r->delivering; });
+    }
+    if (r->listed) {
+        for (auto it = s.lines.begin(); it != s.lines.end(); ++it) {
+            if (*it == r) {
+                s.lines.erase(it);
+                break;
+            }
+        }
+        r->listed = false;
+        if (s.next >= s.lines.size()) {
+            s.next = 0;
+        }
+    }
 }
 
 }  // namespace kshim::engine

@@ -1,6 +1,7 @@
 // The dispatch engine of the stand-in: system worker threads for work items, the timer thread,
-// and the deferred-routine (DPC) queue with its dispatch thread. The framework's work items,
-// timers and interrupt objects sit on top of it; the harness queues its own deferred routines.
+// the deferred-routine (DPC) queue with its dispatch thread, and the interrupt thread that delivers
+// device interrupts. The framework's work items, timers and interrupt objects sit on top of it; the
+// harness queues its own deferred routines.
 //
 // Every record below is owned by its user and must stay alive until the matching Cancel returns
 // (or, for a record whose callback is running on the calling thread, until that callback returns).
@@ -95,6 +96,40 @@ bool DpcCancel(Dpc* dpc);
 // Waits until every record queued before the call has run (KeFlushQueuedDpcs).
 void DpcFlushQueued();
 bool OnDispatchThread();
+
+// ---- interrupts ----------------------------------------------------------------------------------
+// An interrupt record is the line of one interrupt object. A raise marks a message pending, one
+// mark per message: raises of a message that is already pending coalesce, as message-signalled
+// interrupts do while masked. The interrupt thread, one for the whole machine like a single
+// processor taking interrupts, hands the pending messages of enabled records to `deliver` one at a
+// time (lowest message first, records in turn), at DEVICE_LEVEL. `deliver` returns false when it
+// could not take the message after all (its owner disabled the line meanwhile): the message then
+// stays pending. A disabled record keeps its pending messages until it is enabled again.
+constexpr uint32_t kInterruptMessages = 32;
+
+struct Interrupt {
+    bool (*deliver)(Interrupt* interrupt, uint32_t message) = nullptr;
+    void* owner = nullptr;
+    // engine-private
+    uint32_t pending = 0;  // one bit per message
+    bool enabled = false;
+    bool delivering = false;
+    bool dead = false;
+    bool listed = false;
+};
+
+// Marks the message pending. False (nothing marked) for a message of kInterruptMessages or above
+// and for a cancelled record.
+bool InterruptRaise(Interrupt* interrupt, uint32_t message);
+// Enabled: pending messages are delivered. Disabled: they wait. An owner that disables its line
+// clears the record's flag first, then its own; an owner that enables sets its own first.
+void InterruptSetEnabled(Interrupt* interrupt, bool enabled);
+// The pending messages, one bit each.
+uint32_t InterruptPending(Interrupt* interrupt);
+// Stops the record for good, drops what is pending and waits for a running delivery. Calling it
+// from a delivery (the interrupt thread) is a strict-mode failure.
+void InterruptCancel(Interrupt* interrupt);
+bool OnInterruptThread();
 
 // ---- running callbacks ---------------------------------------------------------------------------
 // A callback runs at a fixed level (DISPATCH_LEVEL for deferred routines and timers, PASSIVE_LEVEL

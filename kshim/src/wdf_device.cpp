@@ -7,6 +7,7 @@
 #include "internal.h"
 #include "io_internal.h"
 #include "wdf_internal.h"
+#include "wdf_interrupt_internal.h"
 
 namespace kshim::wdf {
 namespace {
@@ -203,19 +204,9 @@ std::vector<FxDevice*> ControlDevices()
     return out;
 }
 
-NTSTATUS EnableInterrupts(FxDevice* device)
-{
-    // No interrupt objects exist before WdfInterruptCreate; their enable callbacks run here in
-    // creation order once they do.
-    UNREFERENCED_PARAMETER(device);
-    return STATUS_SUCCESS;
-}
+NTSTATUS EnableInterrupts(FxDevice* device) { return InterruptsEnable(Handle<WDFDEVICE>(device)); }
 
-NTSTATUS DisableInterrupts(FxDevice* device)
-{
-    UNREFERENCED_PARAMETER(device);
-    return STATUS_SUCCESS;
-}
+NTSTATUS DisableInterrupts(FxDevice* device) { return InterruptsDisable(Handle<WDFDEVICE>(device)); }
 
 }  // namespace kshim::wdf
 

@@ -31,6 +31,9 @@ enum class Kind : uint8_t {
     Queue,
     Request,
     ResourceList,
+    Interrupt,
+    DmaEnabler,
+    CommonBuffer,
 };
 const char* KindName(Kind kind);  // "WDFDEVICE", ...
 

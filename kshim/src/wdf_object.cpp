@@ -117,6 +117,9 @@ const char* KindName(Kind kind)
     case Kind::Queue: return "WDFQUEUE";
     case Kind::Request: return "WDFREQUEST";
     case Kind::ResourceList: return "WDFCMRESLIST";
+    case Kind::Interrupt: return "WDFINTERRUPT";
+    case Kind::DmaEnabler: return "WDFDMAENABLER";
+    case Kind::CommonBuffer: return "WDFCOMMONBUFFER";
     }
     return "WDFOBJECT";
 }

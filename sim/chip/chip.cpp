@@ -10,75 +10,116 @@ uint64_t AllOnes(unsigned width) { return width >= 8 ? ~0ull : ((1ull << (width 
 
 }  // namespace
 
-Chip::Chip(uint16_t deviceId) : model_(ModelForDeviceId(deviceId)), bar_(model_), config_(model_) {}
+Chip::Chip(uint16_t deviceId)
+    : model_(ModelForDeviceId(deviceId)),
+      bar_(model_),
+      config_(model_),
+      interrupts_(model_),
+      wfdma_(model_, interrupts_),
+      ownership_(model_)
+{
+    ownership_.OnFirmwareOwn([this](RegisterFile& r) {
+        if (loseRings_) {
+            wfdma_.LoseRings(r);
+            r.Set(kRingMarker, r.Get(kRingMarker) & ~kRingMarkerPresent);
+        }
+    });
+}
+
+// ---- the device lock ----------------------------------------------------------------------------------
+Chip::DeviceLock::DeviceLock(const Chip& chip) : chip_(const_cast<Chip&>(chip))
+{
+    chip_.lock_.lock();
+    ++chip_.depth_;
+}
+
+Chip::DeviceLock::~DeviceLock()
+{
+    bool raise = --chip_.depth_ == 0 && chip_.raiseWanted_;
+    if (raise) {
+        chip_.raiseWanted_ = false;
+    }
+    chip_.lock_.unlock();
+    if (raise) {
+        chip_.interruptsSent_.fetch_add(1);
+        chip_.RaiseInterrupt(0);
+    }
+}
+
+void Chip::NoteRaise()
+{
+    if (interrupts_.TakeRaise()) {
+        raiseWanted_ = true;
+    }
+}
 
 // ---- registers --------------------------------------------------------------------------------------
 uint32_t Chip::Peek(uint32_t chipAddress) const
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    DeviceLock guard(*this);
     return registers_.Get(chipAddress);
 }
 
 void Chip::Poke(uint32_t chipAddress, uint32_t value)
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    DeviceLock guard(*this);
     registers_.Set(chipAddress, value);
 }
 
 void Chip::SetReadHook(uint32_t chipAddress, ReadHook hook)
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    DeviceLock guard(*this);
     readHooks_[chipAddress] = std::move(hook);
 }
 
 void Chip::SetWriteHook(uint32_t chipAddress, WriteHook hook)
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    DeviceLock guard(*this);
     writeHooks_[chipAddress] = std::move(hook);
 }
 
 void Chip::ClearHooks(uint32_t chipAddress)
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    DeviceLock guard(*this);
     readHooks_.erase(chipAddress);
     writeHooks_.erase(chipAddress);
 }
 
 std::optional<uint32_t> Chip::Decode(uint32_t barOffset) const
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    DeviceLock guard(*this);
     return bar_.Decode(barOffset, registers_);
 }
 
 // ---- configuration space --------------------------------------------------------------------------------
 void Chip::SetRevision(uint8_t revision)
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    DeviceLock guard(*this);
     config_.Set8(kCfgRevision, revision);
 }
 
 void Chip::SetSubsystem(uint16_t vendorId, uint16_t subsystemId)
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    DeviceLock guard(*this);
     config_.Set16(kCfgSubsystemVendorId, vendorId);
     config_.Set16(kCfgSubsystemId, subsystemId);
 }
 
 uint32_t Chip::Config32(uint32_t offset) const
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    DeviceLock guard(*this);
     return config_.Get32(offset);
 }
 
 void Chip::SetConfig32(uint32_t offset, uint32_t value)
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    DeviceLock guard(*this);
     config_.Set32(offset, value);
 }
 
 uint32_t Chip::ConfigRead(uint32_t offset, void* buffer, uint32_t length)
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    DeviceLock guard(*this);
     uint32_t n;
     if (Gone()) {
         n = ConfigSpace::Transferable(offset, length);
@@ -97,7 +138,7 @@ uint32_t Chip::ConfigRead(uint32_t offset, void* buffer, uint32_t length)
 
 uint32_t Chip::ConfigWrite(uint32_t offset, const void* buffer, uint32_t length)
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    DeviceLock guard(*this);
     uint32_t n = Gone() ? ConfigSpace::Transferable(offset, length) : config_.Write(offset, buffer, length);
     Access a;
     a.space = Access::Space::Config;
@@ -125,6 +166,15 @@ uint32_t Chip::ReadWord(uint32_t barOffset, std::optional<uint32_t>* chipAddress
     if (hook != readHooks_.end() && hook->second) {
         return hook->second(registers_, *address);
     }
+    if (interrupts_.Handles(*address)) {
+        return interrupts_.Read(registers_, *address);
+    }
+    if (wfdma_.Handles(*address)) {
+        return wfdma_.Read(registers_, *address);
+    }
+    if (ownership_.Handles(*address)) {
+        return ownership_.Read(registers_, *address);
+    }
     return registers_.Get(*address);
 }
 
@@ -137,14 +187,21 @@ void Chip::WriteWord(uint32_t barOffset, uint32_t value)
     auto hook = writeHooks_.find(*address);
     if (hook != writeHooks_.end() && hook->second) {
         hook->second(registers_, *address, value);
+    } else if (interrupts_.Handles(*address)) {
+        interrupts_.Write(registers_, *address, value);
+    } else if (wfdma_.Handles(*address)) {
+        wfdma_.Write(registers_, *address, value);
+    } else if (ownership_.Handles(*address)) {
+        ownership_.Write(registers_, *address, value);
     } else {
         registers_.Set(*address, value);
     }
+    NoteRaise();
 }
 
 uint64_t Chip::MmioRead(unsigned bar, uint64_t offset, unsigned width)
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    DeviceLock guard(*this);
     Access a;
     a.width = width;
     a.offset = static_cast<uint32_t>(offset);
@@ -173,7 +230,7 @@ uint64_t Chip::MmioRead(unsigned bar, uint64_t offset, unsigned width)
 
 void Chip::MmioWrite(unsigned bar, uint64_t offset, unsigned width, uint64_t value)
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    DeviceLock guard(*this);
     Access a;
     a.write = true;
     a.width = width;
@@ -201,18 +258,138 @@ void Chip::MmioWrite(unsigned bar, uint64_t offset, unsigned width, uint64_t val
     Record(a);
 }
 
+// ---- the ring engine ----------------------------------------------------------------------------------------
+void Chip::SetTxConsumer(unsigned ring, TxConsumer consumer)
+{
+    DeviceLock guard(*this);
+    wfdma_.SetTxConsumer(ring, std::move(consumer));
+}
+
+RxResult Chip::PushRx(unsigned ring, const void* data, size_t length)
+{
+    DeviceLock guard(*this);
+    if (Gone()) {
+        return RxResult::Disabled;
+    }
+    RxResult result = wfdma_.PushRx(registers_, ring, data, length);
+    NoteRaise();
+    return result;
+}
+
+uint64_t Chip::TxConsumed(unsigned ring) const
+{
+    DeviceLock guard(*this);
+    return wfdma_.TxConsumed(ring);
+}
+
+uint64_t Chip::RxFilled(unsigned ring) const
+{
+    DeviceLock guard(*this);
+    return wfdma_.RxFilled(ring);
+}
+
+void Chip::SetTxHold(bool hold)
+{
+    DeviceLock guard(*this);
+    wfdma_.SetTxHold(registers_, hold);
+    NoteRaise();
+}
+
+void Chip::SetDmaBusy(bool tx, bool rx, uint32_t reads)
+{
+    DeviceLock guard(*this);
+    wfdma_.SetBusy(tx, rx, reads);
+}
+
+void Chip::SetDmaIndexOverride(bool rx, unsigned ring, std::optional<uint32_t> value)
+{
+    DeviceLock guard(*this);
+    wfdma_.SetDmaIndexOverride(rx, ring, value);
+}
+
+void Chip::SetStrictRings(bool strict)
+{
+    DeviceLock guard(*this);
+    wfdma_.SetStrict(strict);
+}
+
+std::vector<std::string> Chip::RingFaults() const
+{
+    DeviceLock guard(*this);
+    return wfdma_.Faults();
+}
+
+// ---- interrupts ---------------------------------------------------------------------------------------------
+void Chip::RaiseHostStatus(uint32_t bits)
+{
+    DeviceLock guard(*this);
+    interrupts_.SetHostStatus(registers_, bits);
+    NoteRaise();
+}
+
+void Chip::RaiseSoftwareInterrupt(uint32_t bits)
+{
+    DeviceLock guard(*this);
+    interrupts_.SetSoftwareStatus(registers_, bits);
+    NoteRaise();
+}
+
+void Chip::RaiseMacStatus(uint32_t bits)
+{
+    DeviceLock guard(*this);
+    interrupts_.SetMacStatus(registers_, bits);
+    NoteRaise();
+}
+
+void Chip::SetReassertOnUnmask(bool on)
+{
+    DeviceLock guard(*this);
+    interrupts_.SetReassertOnUnmask(on);
+}
+
+// ---- ownership ----------------------------------------------------------------------------------------------
+bool Chip::FirmwareOwns()
+{
+    DeviceLock guard(*this);
+    return ownership_.FirmwareOwns(registers_);
+}
+
+void Chip::SetDriverOwnLatency(Latency latency)
+{
+    DeviceLock guard(*this);
+    ownership_.SetDriverOwnLatency(latency);
+}
+
+void Chip::SetFirmwareOwnLatency(Latency latency)
+{
+    DeviceLock guard(*this);
+    ownership_.SetFirmwareOwnLatency(latency);
+}
+
+void Chip::SetLoseRingsWhileFirmwareOwns(bool lose)
+{
+    DeviceLock guard(*this);
+    loseRings_ = lose;
+}
+
+uint64_t Chip::DriverOwnGrants() const
+{
+    DeviceLock guard(*this);
+    return ownership_.DriverOwnGrants();
+}
+
 // ---- transcript -----------------------------------------------------------------------------------------------
 void Chip::Record(const Access& access) { transcript_.push_back(access); }
 
 std::vector<Access> Chip::Transcript() const
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    DeviceLock guard(*this);
     return transcript_;
 }
 
 std::vector<Access> Chip::AccessesTo(uint32_t chipAddress) const
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    DeviceLock guard(*this);
     std::vector<Access> out;
     for (const Access& a : transcript_) {
         if (a.space == Access::Space::Bar && a.chipAddress && *a.chipAddress == chipAddress) {
@@ -224,7 +401,7 @@ std::vector<Access> Chip::AccessesTo(uint32_t chipAddress) const
 
 void Chip::ClearTranscript()
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    DeviceLock guard(*this);
     transcript_.clear();
 }
 

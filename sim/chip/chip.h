@@ -1,22 +1,36 @@
 // The simulated chip as a PCI function: configuration space, one memory BAR decoded to chip
-// registers, per-register behaviour hooks, a "gone" knob and a transcript of every access.
+// registers, per-register behaviour hooks, a "gone" knob and a transcript of every access; and,
+// on the second and third generation, the chip's own behaviour: the WFDMA ring engine, the
+// interrupt logic that raises the PCI interrupt (message 0), and the driver/firmware ownership
+// handshake (docs/hardware.md).
 //
-// Registers are plain stored words unless a hook gives one a behaviour. Hooks run under the chip's
-// lock and get the register file directly (no hooks, no transcript): they may read and change any
-// register, but must not call back into the Chip.
+// Registers are plain stored words unless a hook or one of the chip's models gives one a
+// behaviour; a test's hook takes precedence over the model. Hooks run under the chip's lock and get
+// the register file directly (no hooks, no transcript): they may read and change any register, but
+// must not call back into the Chip. Peek and Poke reach the stored words without any behaviour.
+//
+// One lock guards the whole device. It may be taken again by the thread holding it, so that a
+// transmit consumer (running under it) can use the device-side calls below. The interrupt message
+// is sent after the lock is released.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "chip/bar_map.h"
 #include "chip/config_space.h"
+#include "chip/interrupts.h"
 #include "chip/model.h"
+#include "chip/ownership.h"
 #include "chip/register_file.h"
+#include "chip/ring_map.h"
+#include "chip/wfdma.h"
 #include "kshim/host/pci_device.h"
 
 namespace sim::chip {
@@ -57,6 +71,43 @@ public:
     uint32_t Config32(uint32_t offset) const;
     void SetConfig32(uint32_t offset, uint32_t value);
 
+    // ---- the ring engine, device side -------------------------------------------------------------
+    // Which hardware rings this design uses for what, and the status bit each raises.
+    const RingMap& rings() const { return wfdma_.map(); }
+    // Receives the buffers of transmit ring `ring` as the engine consumes them. The consumer runs
+    // under the chip's lock on the thread that moved the CPU index, which may be the driver's at
+    // DISPATCH_LEVEL holding its spin locks: it must not block or wait.
+    void SetTxConsumer(unsigned ring, TxConsumer consumer);
+    // Writes a buffer into the next free slot of receive ring `ring`, sets its descriptor done,
+    // moves the DMA index and raises the ring's status bit.
+    RxResult PushRx(unsigned ring, const void* data, size_t length);
+    uint64_t TxConsumed(unsigned ring) const;
+    uint64_t RxFilled(unsigned ring) const;
+    // Knobs: hold transmit consumption; busy bits for `reads` reads (Wfdma::kForever: stuck); a DMA
+    // index register that reads `value` (e.g. past the ring's size); faults reported or only noted.
+    void SetTxHold(bool hold);
+    void SetDmaBusy(bool tx, bool rx, uint32_t reads);
+    void SetDmaIndexOverride(bool rx, unsigned ring, std::optional<uint32_t> value);
+    void SetStrictRings(bool strict);
+    std::vector<std::string> RingFaults() const;
+
+    // ---- interrupts, device side ----------------------------------------------------------------------
+    void RaiseHostStatus(uint32_t bits);        // host interrupt status 0x7C024200
+    void RaiseSoftwareInterrupt(uint32_t bits); // MCU-to-host status 0x7C0241F0
+    void RaiseMacStatus(uint32_t bits);         // PCIe MAC status 0x7403018C
+    void SetReassertOnUnmask(bool on);
+    // Interrupt messages sent so far.
+    uint64_t InterruptsSent() const { return interruptsSent_.load(); }
+
+    // ---- ownership, device side --------------------------------------------------------------------
+    bool FirmwareOwns();
+    void SetDriverOwnLatency(Latency latency);
+    void SetFirmwareOwnLatency(Latency latency);
+    // Each time the firmware takes the chip, it loses its ring registers: every ring's base, count
+    // and indexes read 0 and bit 1 of the marker 0x54000120 is cleared.
+    void SetLoseRingsWhileFirmwareOwns(bool lose);
+    uint64_t DriverOwnGrants() const;
+
     // ---- transcript -------------------------------------------------------------------------------
     std::vector<Access> Transcript() const;
     // BAR accesses that reached one register, in order.
@@ -71,15 +122,35 @@ public:
     void MmioWrite(unsigned bar, uint64_t offset, unsigned width, uint64_t value) override;
 
 private:
+    // Holds the device lock; the outermost holder sends a due interrupt message after releasing it.
+    class DeviceLock {
+    public:
+        explicit DeviceLock(const Chip& chip);
+        ~DeviceLock();
+        DeviceLock(const DeviceLock&) = delete;
+        DeviceLock& operator=(const DeviceLock&) = delete;
+
+    private:
+        Chip& chip_;
+    };
+
     uint32_t ReadWord(uint32_t barOffset, std::optional<uint32_t>* chipAddress);
     void WriteWord(uint32_t barOffset, uint32_t value);
     void Record(const Access& access);
+    void NoteRaise();
 
     Model model_;
     BarMap bar_;
-    mutable std::mutex lock_;
+    mutable std::recursive_mutex lock_;
+    unsigned depth_ = 0;        // nesting of the device lock
+    bool raiseWanted_ = false;  // an interrupt message is due once the lock is released
+    bool loseRings_ = false;
+    std::atomic<uint64_t> interruptsSent_{0};
     ConfigSpace config_;
     RegisterFile registers_;
+    InterruptModel interrupts_;
+    Wfdma wfdma_;
+    Ownership ownership_;
     std::unordered_map<uint32_t, ReadHook> readHooks_;
     std::unordered_map<uint32_t, WriteHook> writeHooks_;
     std::vector<Access> transcript_;

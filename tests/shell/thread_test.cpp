@@ -93,7 +93,7 @@ TEST_F(WorkerThreads, StopByteReturnsQueuedRecordsWithoutRunningThem)
     StartThreads();
     // A running thread handles its record: the firmware-own request reaches the bus layer.
     ASSERT_EQ(QZEnqueueIntHandlerCmd(adapter_.get(), port, INT_HANDLER_CMD_FW_OWN, nullptr, 0), STATUS_SUCCESS);
-    ASSERT_TRUE(Eventually([&] { return CountTraces("NdisCommonHifPmSetFwOwn is not built yet") == 1; }));
+    ASSERT_TRUE(Eventually([&] { return CountTraces("NdisCommonHifPciPmSetFwOwn is not built yet") == 1; }));
     ASSERT_TRUE(Eventually([&] { return FreeCount(&adapter_->Cmd.IntHandlerPool) == INT_HANDLER_CMD_POOL_SIZE; }));
 
     // Records queued once the stop byte is set are returned, not run.
@@ -115,7 +115,7 @@ TEST_F(WorkerThreads, StopByteReturnsQueuedRecordsWithoutRunningThem)
     PlatformSignalThread(&adapter_->IntHandlerThread);
     EXPECT_TRUE(Eventually([&] { return FreeCount(&adapter_->Cmd.IntHandlerPool) == INT_HANDLER_CMD_POOL_SIZE; }));
     EXPECT_TRUE(Eventually([&] { return adapter_->IntHandlerThread.RunState.load() == PLATFORM_THREAD_READY; }));
-    EXPECT_EQ(CountTraces("NdisCommonHifPmSetFwOwn is not built yet"), 1u);
+    EXPECT_EQ(CountTraces("NdisCommonHifPciPmSetFwOwn is not built yet"), 1u);
     EXPECT_EQ(QueueCount(&adapter_->Cmd.IntHandlerQueue), 0u);
 }
 

@@ -3,7 +3,10 @@
 //     qzlsim                 the built-in scenario (for now: load)
 //     qzlsim load            driver entry, device add, removal and unload of one device
 //     qzlsim load --trace    the same, with the driver's trace messages on stderr
+//     qzlsim prepare --device 0x3602
+//                            hardware preparation and release on a simulated chip of that id
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -13,9 +16,12 @@ namespace {
 
 void Usage(FILE* out)
 {
-    std::fputs("usage: qzlsim [load] [--trace]\n"
+    std::fputs("usage: qzlsim [load | prepare --device ID] [--trace]\n"
                "  load     load the driver, add one device, remove it and unload the driver,\n"
                "           printing what the driver did (the built-in scenario)\n"
+               "  prepare  the same over a simulated chip of PCI device id ID (e.g. 0x3602), with\n"
+               "           hardware preparation and release: prints the chip selected or the\n"
+               "           refusal; exits non-zero on a refusal\n"
                "  --trace  echo the driver's trace messages to stderr\n",
                out);
 }
@@ -26,6 +32,7 @@ int main(int argc, char** argv)
 {
     std::string scenario = "load";
     qzlsim::Options options;
+    long deviceId = -1;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -34,13 +41,28 @@ int main(int argc, char** argv)
         }
         if (arg == "--trace") {
             options.trace = true;
-        } else if (arg == "load") {
+        } else if (arg == "load" || arg == "prepare") {
             scenario = arg;
+        } else if (arg == "--device" && i + 1 < argc) {
+            char* end = nullptr;
+            deviceId = std::strtol(argv[++i], &end, 0);
+            if (end == argv[i] || *end != '\0' || deviceId < 0 || deviceId > 0xFFFF) {
+                std::fprintf(stderr, "qzlsim: \"%s\" is not a PCI device id\n", argv[i]);
+                return 2;
+            }
         } else {
             std::fprintf(stderr, "qzlsim: unknown argument \"%s\"\n", arg.c_str());
             Usage(stderr);
             return 2;
         }
+    }
+    if (scenario == "prepare") {
+        if (deviceId < 0) {
+            std::fputs("qzlsim: prepare needs --device ID\n", stderr);
+            Usage(stderr);
+            return 2;
+        }
+        return qzlsim::RunPrepare(options, static_cast<uint16_t>(deviceId));
     }
     return qzlsim::RunLoad(options);
 }

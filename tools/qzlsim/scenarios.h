@@ -1,6 +1,8 @@
 // The testbed's scenarios.
 #pragma once
 
+#include <cstdint>
+
 namespace qzlsim {
 
 struct Options {
@@ -10,5 +12,10 @@ struct Options {
 // Driver entry and device add through the simulated OS, then removal and unload; 0 when the driver
 // loaded, created its device and gave back everything it took.
 int RunLoad(const Options& options);
+
+// Driver entry and device add over a simulated chip of the PCI device id, hardware preparation and
+// release, removal and unload; prints the chip selected or the refusal. 0 when the preparation
+// succeeded and everything was given back.
+int RunPrepare(const Options& options, uint16_t deviceId);
 
 }  // namespace qzlsim

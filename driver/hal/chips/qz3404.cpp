@@ -1,10 +1,20 @@
 // Chip 3404.
 #include "platform/ndiscommon/trace.h"
 #include "hal/chips/qz3404.h"
+#include "platform/ndiscommon/ndiscommonhif.h"
 
 #include "platform/ndiscommon/adapter.h"
 #include "hal/common/hal_remap.h"
 #include "hal/chips/qzarvel2x.h"
+
+namespace {
+
+// The older chip's version registers.
+constexpr ULONG QZ3404_HW_IDENTITY_REGISTER = 0x80021000;
+constexpr ULONG QZ3404_ROM_VERSION_REGISTER = 0x80021004;
+constexpr ULONG QZ3404_HW_VERSION_REGISTER = 0x80021008;
+
+}  // namespace
 
 // ---- bring-up and firmware download ---------------------------------------------------------
 NTSTATUS QZ3404PreFirmwareDownloadInit(PMP_ADAPTER adapter)
@@ -14,7 +24,23 @@ NTSTATUS QZ3404PreFirmwareDownloadInit(PMP_ADAPTER adapter)
 
 NTSTATUS QZ3404QueryHwVersion(PMP_ADAPTER adapter)
 {
-    return NOT_BUILT_YET();
+    ULONG version = 0;
+    (void)HifIoRead32(adapter, QZ3404_HW_VERSION_REGISTER, &version);
+    if (version == 0xFFFFFFFFu) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "hardware version reads all ones: the device is gone");
+        return STATUS_NO_SUCH_DEVICE;
+    }
+    ULONG rom = 0;
+    ULONG identity = 0;
+    (void)HifIoRead32(adapter, QZ3404_ROM_VERSION_REGISTER, &rom);
+    (void)HifIoRead32(adapter, QZ3404_HW_IDENTITY_REGISTER, &identity);
+    adapter->HwVersion = version & 0xFFFF;
+    adapter->RomVersion = rom & 0xFF;
+    adapter->HwIdentity = identity;
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HAL, "hardware version 0x%04X, identity 0x%08X, ROM version %u",
+             static_cast<unsigned>(adapter->HwVersion), static_cast<unsigned>(identity),
+             static_cast<unsigned>(adapter->RomVersion));
+    return STATUS_SUCCESS;
 }
 
 NTSTATUS QZ3404LoadRomPatch(PMP_ADAPTER adapter)
@@ -155,6 +181,7 @@ VOID QZ3404ChipInit(PMP_ADAPTER adapter)
     info->CapWord = 0x1F37;
     info->CapBits = 0xF;
     QZ3404ChipOpsInit(&adapter->HalOps);
+    HalChipFinishInit(adapter);
 }
 
 VOID QZ3404ChipOpsInit(PCHIP_HAL_OPS ops)

@@ -14,7 +14,7 @@ NTSTATUS QZ3501PreFirmwareDownloadInit(PMP_ADAPTER adapter)
 
 NTSTATUS QZ3501QueryHwVersion(PMP_ADAPTER adapter)
 {
-    return NOT_BUILT_YET();
+    return HalQueryHwVersionThroughWindow(adapter, &kArvel2xVersionWindow);
 }
 
 VOID QZ3501QueryRomVersion(PMP_ADAPTER adapter)
@@ -97,6 +97,7 @@ VOID QZ3501ChipInit(PMP_ADAPTER adapter)
     // and ROM version 0. The pre-download step chooses again once the versions are known.
     QZ3501FwBinSelect(info, 0, 0);
     QZ3501ChipOpsInit(&adapter->HalOps);
+    HalChipFinishInit(adapter);
 }
 
 VOID QZ3501ChipOpsInit(PCHIP_HAL_OPS ops)

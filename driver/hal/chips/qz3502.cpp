@@ -15,7 +15,7 @@ NTSTATUS QZ3502PreFirmwareDownloadInit(PMP_ADAPTER adapter)
 
 NTSTATUS QZ3502QueryHwVersion(PMP_ADAPTER adapter)
 {
-    return NOT_BUILT_YET();
+    return HalQueryHwVersionThroughWindow(adapter, &kArvel2xVersionWindow);
 }
 
 ULONG QZ3502CeckConnsysStatus(PMP_ADAPTER adapter)
@@ -60,6 +60,7 @@ VOID QZ3502ChipInit(PMP_ADAPTER adapter)
     info->CapWord = 0x1F37;
     info->CapBits = 0xF;
     QZ3502ChipOpsInit(&adapter->HalOps);
+    HalChipFinishInit(adapter);
 }
 
 VOID QZ3502ChipOpsInit(PCHIP_HAL_OPS ops)

@@ -15,7 +15,7 @@ NTSTATUS QZ3503PreFirmwareDownloadInit(PMP_ADAPTER adapter)
 
 NTSTATUS QZ3503QueryHwVersion(PMP_ADAPTER adapter)
 {
-    return NOT_BUILT_YET();
+    return HalQueryHwVersionThroughWindow(adapter, &kArvel2xVersionWindow);
 }
 
 // ---- DMA scheduler --------------------------------------------------------------------------
@@ -54,6 +54,7 @@ VOID QZ3503ChipInit(PMP_ADAPTER adapter)
     info->CapWord = 0x1F37;
     info->CapBits = 0xF;
     QZ3503ChipOpsInit(&adapter->HalOps);
+    HalChipFinishInit(adapter);
 }
 
 VOID QZ3503ChipOpsInit(PCHIP_HAL_OPS ops)

@@ -16,7 +16,7 @@ NTSTATUS QZ3601PreFirmwareDownloadInit(PMP_ADAPTER adapter)
 
 NTSTATUS QZ3601QueryHwVersion(PMP_ADAPTER adapter)
 {
-    return NOT_BUILT_YET();
+    return HalQueryHwVersionThroughWindow(adapter, &kQz3601VersionWindow);
 }
 
 VOID QZ3601InitHook(PMP_ADAPTER adapter)
@@ -121,6 +121,7 @@ VOID QZ3601ChipInit(PMP_ADAPTER adapter)
 {
     QZ3601ChipInfoInit(&adapter->HalInfo);
     QZ3601ChipOpsInit(&adapter->HalOps);
+    HalChipFinishInit(adapter);
 }
 
 VOID QZ3601ChipOpsInit(PCHIP_HAL_OPS ops)

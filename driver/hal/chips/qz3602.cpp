@@ -16,7 +16,7 @@ NTSTATUS QZ3602PreFirmwareDownloadInit(PMP_ADAPTER adapter)
 
 NTSTATUS QZ3602QueryHwVersion(PMP_ADAPTER adapter)
 {
-    return NOT_BUILT_YET();
+    return HalQueryHwVersionThroughWindow(adapter, &kQz3602VersionWindow);
 }
 
 // ---- DMA engine and rings -------------------------------------------------------------------
@@ -85,6 +85,7 @@ VOID QZ3602ChipInit(PMP_ADAPTER adapter)
     info->CapBits = 0xF;
     info->BusRemapTable = g_Qz3602BusRemapWindows;
     QZ3602ChipOpsInit(&adapter->HalOps);
+    HalChipFinishInit(adapter);
 }
 
 VOID QZ3602ChipOpsInit(PCHIP_HAL_OPS ops)

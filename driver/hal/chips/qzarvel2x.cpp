@@ -1,6 +1,7 @@
 // Second-generation chip code.
 #include "platform/ndiscommon/trace.h"
 #include "hal/chips/qzarvel2x.h"
+#include "platform/ndiscommon/ndiscommonhif.h"
 
 
 // ---- firmware download ----------------------------------------------------------------------

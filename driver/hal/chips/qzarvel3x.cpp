@@ -1,8 +1,10 @@
 // Third-generation chip code.
 #include "platform/ndiscommon/trace.h"
 #include "hal/chips/qzarvel3x.h"
+#include "platform/ndiscommon/ndiscommonhif.h"
 
 #include "hal/chips/qzarvel2x.h"
+#include "platform/ndiscommon/adapter.h"
 
 // ---- firmware download ----------------------------------------------------------------------
 NTSTATUS AsicArvel3xLoadRomPatch(PMP_ADAPTER adapter)
@@ -34,7 +36,12 @@ NTSTATUS AsicArvel3xPostFwDownloadInit(PMP_ADAPTER adapter)
 
 VOID AsicArvel3xQueryRomVersion(PMP_ADAPTER adapter)
 {
-    (void)NOT_BUILT_YET();
+    ULONG value = 0;
+    (void)HifIoRead32(adapter, ARVEL3X_ROM_VERSION_REGISTER, &value);
+    if (value == 0) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "ROM version register reads 0");
+    }
+    adapter->RomVersion = value & 0xFF;
 }
 
 // ---- recovery and reset ---------------------------------------------------------------------
@@ -79,8 +86,7 @@ NTSTATUS AsicArvel3xPciXmitStartTxRx(PMP_ADAPTER adapter)
 
 ULONG AsicArvel3xCmdTxdLength(PMP_ADAPTER adapter)
 {
-    (void)NOT_BUILT_YET();
-    return 0;
+    return adapter->FwDownloaded == 1 ? ARVEL3X_CMD_TXD_LENGTH_RAM : ARVEL2X_CMD_TXD_LENGTH;
 }
 
 // ---- interrupts -----------------------------------------------------------------------------

@@ -10,7 +10,8 @@ NTSTATUS AsicArvel3xLoadFirmware(PMP_ADAPTER adapter);
 NTSTATUS AsicArvel3xEraseFirmware(PMP_ADAPTER adapter);
 ULONG AsicArvel3xGetFwSyncValue(PMP_ADAPTER adapter);
 NTSTATUS AsicArvel3xPostFwDownloadInit(PMP_ADAPTER adapter);
-// The ROM version from chip register 0x88000004 (low byte).
+// The ROM version from chip register 0x88000004 (low byte; a zero register is traced).
+#define ARVEL3X_ROM_VERSION_REGISTER 0x88000004u
 VOID AsicArvel3xQueryRomVersion(PMP_ADAPTER adapter);
 
 // ---- recovery and reset ---------------------------------------------------------------------
@@ -25,7 +26,8 @@ NTSTATUS AsicArvel3xEnsureDriverOwn(PMP_ADAPTER adapter);
 // ---- DMA engine and rings -------------------------------------------------------------------
 BOOLEAN AsicArvel3xHalWpdmaWaitIdle(PMP_ADAPTER adapter, ULONG count, ULONG delayMicroseconds);
 NTSTATUS AsicArvel3xPciXmitStartTxRx(PMP_ADAPTER adapter);
-// 48 once the firmware runs in RAM, 64 before.
+// 48 once the firmware-downloaded flag is set, 64 before.
+#define ARVEL3X_CMD_TXD_LENGTH_RAM 48
 ULONG AsicArvel3xCmdTxdLength(PMP_ADAPTER adapter);
 
 // ---- interrupts -----------------------------------------------------------------------------

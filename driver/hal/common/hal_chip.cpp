@@ -8,7 +8,10 @@
 #include "hal/chips/qz3503.h"
 #include "hal/chips/qz3601.h"
 #include "hal/chips/qz3602.h"
+#include "hal/chips/qzarvel3x.h"
 #include "platform/ndiscommon/adapter.h"
+#include "platform/ndiscommon/ndiscommonhif.h"
+#include "platform/ndiscommon/ndiscommonhifpci.h"
 
 // Device-id groups: the ids that run each chip's code.
 USHORT HalChipCodeOfDeviceId(USHORT deviceId)
@@ -108,38 +111,75 @@ NTSTATUS HalQueryHwVersion(PMP_ADAPTER adapter)
 
 VOID HalQueryRomVersion(PMP_ADAPTER adapter)
 {
-    // Needs the registry's "RomVer" and the adapter's ROM version, which the adapter does not carry yet.
-    UNREFERENCED_PARAMETER(adapter);
-    (void)NOT_BUILT_YET();
+    if (adapter->RegistryBlock.RomVer != 0) {
+        // The configuration has already given the version ("RomVer" - 1).
+        return;
+    }
+    switch (adapter->DeviceId) {
+    case 0x3501:
+    case 0x3504:
+    case 0x0C01:
+    case 0x3502:
+    case 0x0C02:
+        QZ3501QueryRomVersion(adapter);
+        break;
+    default:
+        if (HalIsThirdGeneration(adapter->DeviceId)) {
+            AsicArvel3xQueryRomVersion(adapter);
+        } else {
+            DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HAL, "device id 0x%04X: no ROM-version query", adapter->DeviceId);
+        }
+        break;
+    }
+}
+
+VOID HalChipFinishInit(PMP_ADAPTER adapter)
+{
+    const CHIP_HAL_INFO& info = adapter->HalInfo;
+    if (info.ChipCode != 0x3404) {
+        adapter->SerState = 0;
+        adapter->SerEventWord = 0;
+        adapter->SerEnabled = 1;
+        adapter->FwRecoveryState = 0;
+        adapter->FwRecoveryCount = 0;
+    }
+    PPCI_HIF_CONTEXT hif = adapter->HifContext;
+    if (hif != nullptr) {
+        hif->HwRingDownload = info.HifRingDownload;
+        hif->HwRingCommand = info.HifRingCommand;
+        hif->HwRingData0 = info.HifRingData0;
+        hif->HwRingData1 = info.HifRingData1;
+    }
+}
+
+NTSTATUS HalQueryHwVersionThroughWindow(PMP_ADAPTER adapter, const HAL_VERSION_WINDOW* window)
+{
+    ULONG saved = 0;
+    ULONG version = 0;
+    ULONG identity = 0;
+    (void)HifIoRead32(adapter, window->WindowRegister, &saved);
+    (void)HifIoWrite32(adapter, window->WindowRegister, window->WindowValue);
+    (void)HifIoRead32(adapter, window->VersionOffset, &version);
+    for (ULONG offset : window->TracedOffsets) {
+        if (offset != 0) {
+            ULONG word = 0;
+            (void)HifIoRead32(adapter, offset, &word);
+            DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HAL, "version block 0x%X: 0x%08X", static_cast<unsigned>(offset),
+                     static_cast<unsigned>(word));
+        }
+    }
+    (void)HifIoRead32(adapter, window->IdentityOffset, &identity);
+    (void)HifIoWrite32(adapter, window->WindowRegister, saved);
+    KeStallExecutionProcessor(100);
+    adapter->HwVersion = version & 0xFFFF;
+    adapter->HwIdentity = identity;
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HAL, "hardware version 0x%04X, identity 0x%08X",
+             static_cast<unsigned>(adapter->HwVersion), static_cast<unsigned>(identity));
+    return STATUS_SUCCESS;
 }
 
 NTSTATUS HalReservedOp6(PMP_ADAPTER adapter)
 {
     UNREFERENCED_PARAMETER(adapter);
     return STATUS_UNSUCCESSFUL;
-}
-
-// ---- host-interface facade routines the tables point at -------------------------------------------------
-NTSTATUS NdisCommonHifEraseFirmware(PMP_ADAPTER adapter)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    return NOT_BUILT_YET();
-}
-
-BOOLEAN NdisCommonHifSendMlmeCmdPkt(PMP_ADAPTER adapter)
-{
-    // A placeholder of the PCI Express host interface: management commands do not travel this way.
-    constexpr ULONG kNotReadyFlags = 0x50020140;
-    ULONG flags = static_cast<ULONG>(__atomic_load_n(&adapter->Flags, __ATOMIC_ACQUIRE));
-    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_HIF, "management command packet refused; adapter %s",
-             (flags & kNotReadyFlags) != 0 ? "not ready" : "ready");
-    return FALSE;
-}
-
-NTSTATUS NdisCommonHifCmdSendMsg(PMP_ADAPTER adapter, PFW_CMD_MSG message, ULONG ringSelector)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(message);
-    UNREFERENCED_PARAMETER(ringSelector);
-    return NOT_BUILT_YET();
 }

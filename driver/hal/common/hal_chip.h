@@ -215,9 +215,40 @@ USHORT HalChipCodeOfDeviceId(USHORT deviceId);
 // True for the third-generation device ids (0x3601, 0x3602, 0x3603, 0x0C03, 0x0C04).
 BOOLEAN HalIsThirdGeneration(USHORT deviceId);
 
+// Chip selection's last steps, run by every chip initialiser once the descriptor and the table are
+// in the adapter: the error-recovery state is reset (SER state 0, event word 0, SER handling on,
+// firmware recovery idle with count 0; not on the older chip 3404), and the host-interface context,
+// when it exists, takes the descriptor's hardware ring numbers.
+VOID HalChipFinishInit(PMP_ADAPTER adapter);
+
+// The hardware-version window of a chip: a window register that, while it holds WindowValue, shows
+// the chip's version block in the BAR; the version (low 16 bits) and the identity word are read at
+// their BAR offsets, two more words only traced (offset 0: none). The window register is restored.
+typedef struct _HAL_VERSION_WINDOW {
+    ULONG WindowRegister;
+    ULONG WindowValue;
+    ULONG VersionOffset;
+    ULONG IdentityOffset;
+    ULONG TracedOffsets[2];
+} HAL_VERSION_WINDOW;
+inline constexpr HAL_VERSION_WINDOW kArvel2xVersionWindow = {0x7C00E260, 0x18007001, 0xE0200, 0xE0020, {0, 0}};
+inline constexpr HAL_VERSION_WINDOW kQz3602VersionWindow = {0x7C021000, 0x70011840, 0x10200, 0x10020,
+                                                            {0x10204, 0x10208}};
+inline constexpr HAL_VERSION_WINDOW kQz3601VersionWindow = {0x7C095000, 0x70011840, 0x10200, 0x10020,
+                                                            {0x10204, 0x10208}};
+// Reads the hardware version and identity through the window into the adapter; waits 100
+// microseconds after restoring the window register. Always 0.
+NTSTATUS HalQueryHwVersionThroughWindow(PMP_ADAPTER adapter, const HAL_VERSION_WINDOW* window);
+
+#ifndef STATUS_NO_SUCH_DEVICE
+#define STATUS_NO_SUCH_DEVICE ((NTSTATUS)0xC000009DL)
+#endif
+
 // Runs the chip's hardware-version query; 0xC0000001 for an unlisted device id.
 NTSTATUS HalQueryHwVersion(PMP_ADAPTER adapter);
-// Runs the chip's ROM-version query, unless the registry's "RomVer" already gave the version.
+// Runs the chip's ROM-version query, unless the registry's "RomVer" already gave the version:
+// the 3501 group and 3502 ask the firmware, the third generation reads chip register 0x88000004,
+// 3503 and 3404 only trace.
 VOID HalQueryRomVersion(PMP_ADAPTER adapter);
 
 // For the chip initialisers: zeroes a descriptor and stores what every chip shares (key and PHY
@@ -227,9 +258,3 @@ VOID HalChipInfoInit(PCHIP_HAL_INFO info, USHORT chipCode, UCHAR downloadRing, U
 
 // The routine that fills slot 6 of every chip that has it; never called, returns 0xC0000001.
 NTSTATUS HalReservedOp6(PMP_ADAPTER adapter);
-
-// Host-interface facade routines that fill slots 5 (chip 3404), 7 and 8. They belong to the
-// facade (platform/ndiscommon/ndiscommonhif) and move there with it.
-NTSTATUS NdisCommonHifEraseFirmware(PMP_ADAPTER adapter);
-BOOLEAN NdisCommonHifSendMlmeCmdPkt(PMP_ADAPTER adapter);
-NTSTATUS NdisCommonHifCmdSendMsg(PMP_ADAPTER adapter, PFW_CMD_MSG message, ULONG ringSelector);

@@ -369,6 +369,12 @@ typedef struct _MGMT_FRAME_BLOCK {
 
 typedef struct _PCI_HIF_CONTEXT PCI_HIF_CONTEXT, *PPCI_HIF_CONTEXT;
 
+// An interlocked list of receive return records with its lock.
+typedef struct _RX_RETURN_LIST {
+    LIST_ENTRY Head;
+    KSPIN_LOCK Lock;
+} RX_RETURN_LIST, *PRX_RETURN_LIST;
+
 // ---- the adapter ----------------------------------------------------------------------------------------------
 #define ADAPTER_CONN_VALUES_SIZE 32
 #define ADAPTER_STA_STATE_BYTES 10
@@ -539,6 +545,20 @@ typedef struct _MP_ADAPTER {
     // Chip operations table and descriptor copies.
     CHIP_HAL_OPS HalOps;
     CHIP_HAL_INFO HalInfo;
+
+    // Chip identity, read by the version queries of the chip layer.
+    ULONG HwVersion;   // low 16 bits of the chip's hardware-version register
+    ULONG HwIdentity;  // hardware identity word (bit 7: the "1a" revision of the 3501 group)
+    ULONG RomVersion;  // ROM version (low byte only)
+
+    // Error recovery: the state chip selection resets, and the run of failed register reads.
+    UCHAR SerState;         // 0 idle, 1 transmit stopped, 2 DMA re-initialised, 3 transmit resumed
+    ULONG SerEventWord;
+    UCHAR SerEnabled;       // 1: the chip's system-error recovery is handled
+    UCHAR FwRecoveryState;  // 0 idle, 2 running
+    ULONG FwRecoveryCount;
+    ULONG IoErrorCount;     // consecutive register reads that found the device removed
+    UCHAR FwDownloaded;     // 1 once the RAM code runs
     UCHAR PermanentAddress[MAC_ADDR_LEN];
     UCHAR CurrentAddress[MAC_ADDR_LEN];
 
@@ -591,6 +611,17 @@ typedef struct _MP_ADAPTER {
     // Flag word lock.
     KSPIN_LOCK FlagLock;
     KIRQL FlagLockIrql;
+
+    // Hardware preparation: what the prepare-hardware callback takes and the release gives back.
+    BUS_INTERFACE_STANDARD BusInterface;  // the PCI bus interface (configuration space)
+    WDFSPINLOCK TxQueueLock;              // taken by the transmit queue's start callback
+    LARGE_INTEGER ResourceAllocTime;      // local time at which the resources were allocated
+    RX_RETURN_LIST RxReturnFree;          // RX_RETURN_CONTEXT_COUNT records at start
+    RX_RETURN_LIST RxReturnSta;           // frames indicated on a station adapter
+    RX_RETURN_LIST RxReturnAp;            // frames indicated on an access-point adapter
+    LIST_ENTRY PendingRequestList;        // parked private requests (PENDING_OID_REQUEST)
+    KSPIN_LOCK PendingRequestLock;
+    volatile LONG PendingRequestCount;
 
     // Port reset state.
     ULONG ResetState;

@@ -7,11 +7,23 @@
 #include "Common/mlme/mlmesync.h"
 #include "kshim/netadapter.h"
 #include "kshim/rtl.h"
+#include "hal/chips/qzarvel2x.h"
+#include "hal/chips/qzarvel3x.h"
+#include "hal/common/hal_chip.h"
+#include "platform/ndis6/ndis6common.h"
 #include "platform/ndiscommon/memory.h"
+#include "platform/ndiscommon/ndiscommon.h"
+#include "platform/ndiscommon/ndiscommonhif.h"
+#include "platform/ndiscommon/ndiscommonhifpci.h"
 #include "platform/ndiscommon/trace.h"
 
 UCHAR g_EnableSystemEventLog;
 WDFDEVICE g_ControlDevice;
+BOOLEAN g_ResourcesAllocated;
+BOOLEAN g_PciInterfaceStarted;
+BOOLEAN g_SpinLocksAndChipRegistered;
+BOOLEAN g_InterruptRegistered;
+ULONG g_NdisVersion;
 
 namespace {
 
@@ -314,23 +326,384 @@ VOID EvtShutdownNotification(WDFDEVICE device)
 }
 
 // ================================================================================================
-// callbacks whose code comes with the hardware, power, adapter and WDI parts of the shell
+// hardware preparation and release
 // ================================================================================================
+namespace {
+
+void InitRxReturnList(PRX_RETURN_LIST list)
+{
+    InitializeListHead(&list->Head);
+    PlatformAllocateSpinLock(&list->Lock);
+}
+
+void FreeRxReturnList(PRX_RETURN_LIST list)
+{
+    if (list->Head.Flink == nullptr) {
+        return;  // never initialised
+    }
+    for (PLIST_ENTRY entry = ExInterlockedRemoveHeadList(&list->Head, &list->Lock); entry != nullptr;
+         entry = ExInterlockedRemoveHeadList(&list->Head, &list->Lock)) {
+        PlatformFreeMemory(CONTAINING_RECORD(entry, RX_RETURN_CONTEXT, Link), sizeof(RX_RETURN_CONTEXT));
+    }
+    PlatformFreeSpinLock(&list->Lock);
+}
+
+NTSTATUS FillRxReturnFreeList(PMP_ADAPTER adapter)
+{
+    for (ULONG index = 0; index < RX_RETURN_CONTEXT_COUNT; ++index) {
+        PVOID block = nullptr;
+        if (!NT_SUCCESS(PlatformAllocateMemory(adapter, &block, sizeof(RX_RETURN_CONTEXT), TAG_ZVA0))) {
+            DBGPRINT(TRACE_LEVEL_ERROR, DBG_PNP, "receive return record %u not allocated", static_cast<unsigned>(index));
+            return STATUS_INSUFFICIENT_RESOURCES;
+        }
+        auto* record = static_cast<PRX_RETURN_CONTEXT>(block);
+        PlatformZeroMemory(record, sizeof(*record));
+        record->Adapter = adapter;
+        record->Signature = RX_RETURN_CONTEXT_SIGNATURE;
+        record->Index = index;
+        ExInterlockedInsertTailList(&adapter->RxReturnFree.Head, &record->Link, &adapter->RxReturnFree.Lock);
+    }
+    return STATUS_SUCCESS;
+}
+
+// The first memory resource large enough for the register BAR is mapped; a memory resource after it
+// is traced and left alone, so that no mapping is ever lost.
+void TakeMemoryResource(PPCI_HIF_CONTEXT hif, PCM_PARTIAL_RESOURCE_DESCRIPTOR d, ULONG index)
+{
+    ULONG length = d->u.Memory.Length;
+    if (length < PCI_BAR_MIN_LENGTH) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_PNP, "memory resource %u of 0x%X bytes is too small", static_cast<unsigned>(index),
+                 static_cast<unsigned>(length));
+        return;
+    }
+    if (hif->BarVa != nullptr) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_PNP, "memory resource %u ignored: the BAR is already mapped",
+                 static_cast<unsigned>(index));
+        return;
+    }
+    PVOID va = MmMapIoSpaceEx(d->u.Memory.Start, length, PAGE_READWRITE | PAGE_NOCACHE);
+    if (va == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_PNP, "memory resource %u not mapped", static_cast<unsigned>(index));
+        return;
+    }
+    hif->BarStart = d->u.Memory.Start;
+    hif->BarLength = length;
+    hif->BarVa = static_cast<PUCHAR>(va);
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_PNP, "BAR at 0x%llX, 0x%X bytes mapped",
+             static_cast<unsigned long long>(d->u.Memory.Start.QuadPart), static_cast<unsigned>(length));
+}
+
+USHORT ConfigWord(const UCHAR* config, ULONG offset)
+{
+    return static_cast<USHORT>(config[offset] | (config[offset + 1] << 8));
+}
+
+BOOLEAN DeviceIdAccepted(USHORT deviceId)
+{
+    switch (deviceId) {
+    case 0x3405:
+    case 0x3404:
+    case 0x3501:
+    case 0x3504:
+    case 0x3502:
+    case 0x3601:
+    case 0x3603:
+    case 0x3602:
+    case 0x0C01:
+    case 0x0C02:
+    case 0x0C04:
+    case 0x0C03:
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+// The prepare steps after the resources; a failure is traced and returned.
+NTSTATUS PrepareAfterResources(WDFDEVICE device, PMP_ADAPTER adapter, WDFCMRESLIST raw, WDFCMRESLIST translated)
+{
+    NTSTATUS status = WdfFdoQueryForInterface(device, &GUID_BUS_INTERFACE_STANDARD,
+                                              reinterpret_cast<PINTERFACE>(&adapter->BusInterface),
+                                              sizeof(BUS_INTERFACE_STANDARD), 1, nullptr);
+    if (!NT_SUCCESS(status)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_PNP, "prepare hardware: no PCI bus interface: 0x%08X", static_cast<unsigned>(status));
+        return status;
+    }
+    // A configuration without the value keeps its default.
+    NTSTATUS flag = Ndis6CommonGetRegistryTestYBFlag(adapter);
+    if (!NT_SUCCESS(flag)) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_PNP, "\"TestYBFlag\" not read (0x%08X): it stays %u",
+                 static_cast<unsigned>(flag), static_cast<unsigned>(adapter->RegistryBlock.TestYBFlag));
+    }
+    status = QZCxPciInterfaceStart(adapter, raw, translated);
+    if (!NT_SUCCESS(status)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_PNP, "prepare hardware: PCI interface start failed: 0x%08X",
+                 static_cast<unsigned>(status));
+        return status;
+    }
+    g_PciInterfaceStarted = TRUE;
+
+    NdisCommonSpinLockInit(adapter);
+    HalRegisterChip(adapter);
+    g_SpinLocksAndChipRegistered = TRUE;
+    if (!NT_SUCCESS(QZCxHifPciRegisterInterrupt(adapter->HifContext, raw, translated))) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_PNP, "prepare hardware: interrupt not registered");
+        return STATUS_UNSUCCESSFUL;
+    }
+    g_InterruptRegistered = TRUE;
+    return STATUS_SUCCESS;
+}
+
+}  // namespace
+
 NTSTATUS EvtDevicePrepareHardware(WDFDEVICE device, WDFCMRESLIST raw, WDFCMRESLIST translated)
 {
-    UNREFERENCED_PARAMETER(device);
-    UNREFERENCED_PARAMETER(raw);
-    UNREFERENCED_PARAMETER(translated);
-    return NOT_BUILT_YET();
+    PMP_ADAPTER adapter = QZCxGetAdapter(device);
+    NTSTATUS status = QZCxAllocateResource(adapter);
+    if (!NT_SUCCESS(status)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_PNP, "prepare hardware: resources not allocated: 0x%08X",
+                 static_cast<unsigned>(status));
+        return status;
+    }
+    g_ResourcesAllocated = TRUE;
+    status = PrepareAfterResources(device, adapter, raw, translated);
+    if (NT_SUCCESS(status)) {
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_PNP, "hardware prepared: device id 0x%04X, chip code 0x%04X",
+                 adapter->DeviceId, adapter->HalInfo.ChipCode);
+    }
+    return status;
 }
 
 NTSTATUS EvtDeviceReleaseHardware(WDFDEVICE device, WDFCMRESLIST translated)
 {
-    UNREFERENCED_PARAMETER(device);
     UNREFERENCED_PARAMETER(translated);
+    PMP_ADAPTER adapter = QZCxGetAdapter(device);
+    if (g_InterruptRegistered) {
+        // The framework deletes the interrupt object with the device.
+        g_InterruptRegistered = FALSE;
+    }
+    if (g_SpinLocksAndChipRegistered) {
+        NdisCommonDeallocateAllSpinLock(adapter);
+        g_SpinLocksAndChipRegistered = FALSE;
+    }
+    if (g_PciInterfaceStarted) {
+        (void)NdisCommonHifIoSpaceUnmap(adapter);
+        g_PciInterfaceStarted = FALSE;
+    }
+    if (adapter->BusInterface.InterfaceDereference != nullptr) {
+        adapter->BusInterface.InterfaceDereference(adapter->BusInterface.Context);
+    }
+    PlatformZeroMemory(&adapter->BusInterface, sizeof(adapter->BusInterface));
+    if (g_ResourcesAllocated) {
+        QZCxFreeResource(adapter);
+        g_ResourcesAllocated = FALSE;
+    }
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS QZCxAllocateResource(PMP_ADAPTER adapter)
+{
+    LARGE_INTEGER now;
+    KeQuerySystemTime(&now);
+    ExSystemTimeToLocalTime(&now, &adapter->ResourceAllocTime);
+    // The lists first, so that the release of a partly built adapter finds them valid.
+    InitRxReturnList(&adapter->RxReturnFree);
+    InitRxReturnList(&adapter->RxReturnSta);
+    InitRxReturnList(&adapter->RxReturnAp);
+    InitializeListHead(&adapter->PendingRequestList);
+    PlatformAllocateSpinLock(&adapter->PendingRequestLock);
+    adapter->PendingRequestCount = 0;
+
+    NTSTATUS status = Ndis6CommonAllocAdapterBlock(adapter);
+    if (!NT_SUCCESS(status)) {
+        QZCxFreeResource(adapter);
+        return STATUS_NO_MEMORY;
+    }
+    g_NdisVersion = NdisGetVersion();
+    adapter->CommonBlock->NdisVersion = g_NdisVersion;
+
+    WDF_OBJECT_ATTRIBUTES attributes;
+    WDF_OBJECT_ATTRIBUTES_INIT(&attributes);
+    attributes.ParentObject = adapter->Device;
+    status = WdfSpinLockCreate(&attributes, &adapter->TxQueueLock);
+    if (NT_SUCCESS(status)) {
+        status = QZCxAllocateOidParamBuffer(adapter);
+    }
+    if (NT_SUCCESS(status)) {
+        status = WdiAllocateOidParamBuffer(adapter);
+    }
+    if (NT_SUCCESS(status)) {
+        status = FillRxReturnFreeList(adapter);
+    }
+    if (!NT_SUCCESS(status)) {
+        QZCxFreeResource(adapter);
+    }
+    // The firmware-log control block comes with the firmware log.
+    return status;
+}
+
+void QZCxFreeResource(PMP_ADAPTER adapter)
+{
+    // Every parked request is completed: none may stay behind its freed entry.
+    if (adapter->PendingRequestList.Flink != nullptr) {
+        while (!IsListEmpty(&adapter->PendingRequestList)) {
+            QZCxCancelPendingRequest(adapter);
+        }
+    }
+    Ndis6CommonDeallocAdapterBlock(adapter);
+    WdiFreeOidParamBuffer(adapter);
+    QZCxFreeOidParamBuffer(adapter);
+    QZCxFreeBandCapabilityLists(adapter);
+    FreeRxReturnList(&adapter->RxReturnFree);
+    FreeRxReturnList(&adapter->RxReturnSta);
+    FreeRxReturnList(&adapter->RxReturnAp);
+    if (adapter->TxQueueLock != nullptr) {
+        WdfObjectDelete(adapter->TxQueueLock);
+        adapter->TxQueueLock = nullptr;
+    }
+}
+
+NTSTATUS QZCxPciInterfaceStart(PMP_ADAPTER adapter, WDFCMRESLIST raw, WDFCMRESLIST translated)
+{
+    UNREFERENCED_PARAMETER(raw);
+    if (adapter == nullptr || adapter->HifContext == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_PNP, "PCI interface start without a bus context");
+        return STATUS_UNSUCCESSFUL;
+    }
+    PPCI_HIF_CONTEXT hif = adapter->HifContext;
+    hif->Adapter = adapter;
+    hif->Pdo = WdfDeviceWdmGetPhysicalDevice(adapter->Device);
+    hif->Fdo = WdfDeviceWdmGetDeviceObject(adapter->Device);
+    hif->NextLowerDevice = WdfDeviceWdmGetAttachedDevice(adapter->Device);
+
+    UCHAR config[PCI_IDENTITY_BYTES] = {};
+    PBUS_INTERFACE_STANDARD bus = &adapter->BusInterface;
+    ULONG moved = bus->GetBusData != nullptr ? bus->GetBusData(bus->Context, PCI_WHICHSPACE_CONFIG, config, 0, sizeof(config)) : 0;
+    if (moved != sizeof(config)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_PNP, "configuration space: %u of %u bytes read", static_cast<unsigned>(moved),
+                 static_cast<unsigned>(sizeof(config)));
+        return STATUS_UNSUCCESSFUL;
+    }
+    USHORT vendorId = ConfigWord(config, 0x00);
+    USHORT deviceId = ConfigWord(config, 0x02);
+    if (vendorId != QZL_PCI_VENDOR_ID || !DeviceIdAccepted(deviceId)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_PNP, "vendor id 0x%04X, device id 0x%04X: not this driver's device", vendorId,
+                 deviceId);
+        return STATUS_UNSUCCESSFUL;
+    }
+    hif->RevisionId = config[0x08];
+    hif->VendorId = vendorId;
+    hif->DeviceId = deviceId;
+    hif->SubsystemVendorId = ConfigWord(config, 0x2C);
+    hif->SubsystemId = ConfigWord(config, 0x2E);
+    adapter->DeviceId = deviceId;
+
+    BOOLEAN interruptSeen = FALSE;
+    ULONG count = WdfCmResourceListGetCount(translated);
+    for (ULONG index = 0; index < count; ++index) {
+        PCM_PARTIAL_RESOURCE_DESCRIPTOR d = WdfCmResourceListGetDescriptor(translated, index);
+        if (d == nullptr) {
+            continue;
+        }
+        switch (d->Type) {
+        case CmResourceTypeInterrupt:
+            interruptSeen = TRUE;
+            hif->InterruptVector = d->u.Interrupt.Vector;
+            hif->InterruptIndex = index;
+            hif->InterruptTranslated = d;
+            hif->InterruptRaw = WdfCmResourceListGetDescriptor(raw, index);
+            break;
+        case CmResourceTypeMemory:
+            TakeMemoryResource(hif, d, index);
+            break;
+        default:
+            DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_PNP, "resource %u of type %u ignored", static_cast<unsigned>(index),
+                     static_cast<unsigned>(d->Type));
+            break;
+        }
+    }
+    if (!interruptSeen || hif->BarVa == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_PNP, "resources: %s", !interruptSeen ? "no interrupt" : "no register BAR");
+        // The mapping would otherwise outlive the failed start: its done switch stays clear.
+        (void)NdisCommonHifIoSpaceUnmap(adapter);
+        return STATUS_UNSUCCESSFUL;
+    }
+    return STATUS_SUCCESS;
+}
+
+BOOLEAN QZCxSyncEnableInterrupt(WDFINTERRUPT interrupt, PVOID context)
+{
+    UNREFERENCED_PARAMETER(interrupt);
+    auto* adapter = static_cast<PMP_ADAPTER>(context);
+    switch (adapter->DeviceId) {
+    case 0x3602:
+    case 0x0C04:
+    case 0x3603:
+    case 0x3601:
+    case 0x0C03:
+        AsicArvel3xEnableInterrupt(adapter);
+        break;
+    case 0x3501:
+    case 0x0C01:
+    case 0x3503:
+    case 0x3504:
+    case 0x3502:
+    case 0x0C02:
+        AsicArvel2xEnableInterrupt(adapter);
+        break;
+    default:
+        break;
+    }
+    return TRUE;
+}
+
+// ---- parked private requests ----------------------------------------------------------------------------
+void QZCxCancelPendingRequest(PMP_ADAPTER adapter)
+{
+    PLIST_ENTRY entry = ExInterlockedRemoveHeadList(&adapter->PendingRequestList, &adapter->PendingRequestLock);
+    if (entry == nullptr) {
+        return;
+    }
+    InterlockedDecrement(&adapter->PendingRequestCount);
+    auto* pending = CONTAINING_RECORD(entry, PENDING_OID_REQUEST, Link);
+    WdfRequestComplete(pending->Request, STATUS_CANCELLED);
+    PlatformFreeMemory(pending, sizeof(*pending));
+}
+
+// ---- WDI parameter buffers and capability lists ----------------------------------------------------------
+NTSTATUS QZCxAllocateOidParamBuffer(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_WDI, "WDI parameter buffers: sized by the WDI dispatch tables, none yet");
+    return STATUS_SUCCESS;
+}
+
+void QZCxFreeOidParamBuffer(PMP_ADAPTER adapter) { UNREFERENCED_PARAMETER(adapter); }
+
+void QZCxFreeBandCapabilityLists(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    (void)NOT_BUILT_YET();
+}
+
+NTSTATUS Ndis6CommonGetRegistryTestYBFlag(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
     return NOT_BUILT_YET();
 }
 
+NTSTATUS WdiAllocateOidParamBuffer(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_WDI, "WDI row parameter buffers: sized by the WDI dispatch tables, none yet");
+    return STATUS_SUCCESS;
+}
+
+void WdiFreeOidParamBuffer(PMP_ADAPTER adapter) { UNREFERENCED_PARAMETER(adapter); }
+
+// ================================================================================================
+// callbacks whose code comes with the power, adapter and WDI parts of the shell
+// ================================================================================================
 NTSTATUS EvtDeviceD0Entry(WDFDEVICE device, WDF_POWER_DEVICE_STATE previousState)
 {
     UNREFERENCED_PARAMETER(device);

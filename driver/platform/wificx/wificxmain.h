@@ -63,9 +63,87 @@ NTSTATUS QZCxCreateControlDevice(WDFDEVICE device);
 EVT_WDF_IO_QUEUE_IO_DEVICE_CONTROL QZCxEvtIoDeviceControl;
 EVT_WDF_DEVICE_SHUTDOWN_NOTIFICATION EvtShutdownNotification;
 
-// ---- PnP and power ----------------------------------------------------------------------------------
+// ---- hardware preparation and release -----------------------------------------------------------------
+// Takes the hardware in order: the adapter's resources, the PCI bus interface, "TestYBFlag", the PCI
+// interface start (identity check, BAR mapping), the spin-lock set with chip selection, and the
+// interrupt. A failing step is traced and its status returned; the later steps do not run.
 EVT_WDF_DEVICE_PREPARE_HARDWARE EvtDevicePrepareHardware;
+// Undoes, newest first, exactly the steps whose done switch is set; always 0.
 EVT_WDF_DEVICE_RELEASE_HARDWARE EvtDeviceReleaseHardware;
+
+// The done switches of the preparation steps (driver-wide): set when the step succeeded, tested and
+// cleared by the release.
+extern BOOLEAN g_ResourcesAllocated;
+extern BOOLEAN g_PciInterfaceStarted;       // the BAR is mapped
+extern BOOLEAN g_SpinLocksAndChipRegistered;
+extern BOOLEAN g_InterruptRegistered;
+// The OS's NDIS version, stored when the resources are allocated.
+extern ULONG g_NdisVersion;
+
+// Allocates the adapter's separately held blocks and its resources. On a failure it gives back what
+// it took before returning: 0xC0000017 when the adapter blocks cannot be allocated, the parameter
+// buffers' status, 0xC000009A when a receive return record cannot be allocated.
+NTSTATUS QZCxAllocateResource(PMP_ADAPTER adapter);
+// Gives back everything QZCxAllocateResource took; safe on a partly built or already freed adapter.
+void QZCxFreeResource(PMP_ADAPTER adapter);
+// Checks the device's identity in configuration space, records it and maps the register BAR;
+// 0xC0000001 for a missing bus context, a short configuration read, a foreign vendor or device id,
+// or a resource list without an interrupt or a BAR of at least 0x10000 bytes (a BAR mapped before
+// such a failure is unmapped again).
+NTSTATUS QZCxPciInterfaceStart(PMP_ADAPTER adapter, WDFCMRESLIST raw, WDFCMRESLIST translated);
+// Re-enables the chip's interrupts; run under the interrupt lock (context: the adapter). TRUE.
+BOOLEAN QZCxSyncEnableInterrupt(WDFINTERRUPT interrupt, PVOID context);
+
+// Configuration space read at the PCI interface start.
+#define PCI_IDENTITY_BYTES 226
+#define QZL_PCI_VENDOR_ID 0x1E7Au
+
+// ---- receive return records and parked private requests --------------------------------------------------
+#define RX_RETURN_CONTEXT_COUNT 16380
+#define RX_RETURN_CONTEXT_SIGNATURE 0x1E7A3501u
+
+struct _RX_DMAQ_DESC;
+// Carries one received frame to the NetAdapterCx receive queue and back.
+typedef struct _RX_RETURN_CONTEXT {
+    LIST_ENTRY Link;
+    PMP_ADAPTER Adapter;
+    ULONG PortNumber;
+    ULONG Signature;  // RX_RETURN_CONTEXT_SIGNATURE
+    ULONG Index;      // 0 to RX_RETURN_CONTEXT_COUNT - 1
+    ULONG FrameLength;
+    PUCHAR FrameData;
+    struct _RX_DMAQ_DESC* Descriptor;
+} RX_RETURN_CONTEXT, *PRX_RETURN_CONTEXT;
+
+#define PENDING_OID_REQUEST_SIGNATURE 0x1E7A3501u
+// A private request parked until the firmware answers.
+typedef struct _PENDING_OID_REQUEST {
+    LIST_ENTRY Link;
+    WDFREQUEST Request;
+    ULONG Signature;  // PENDING_OID_REQUEST_SIGNATURE
+} PENDING_OID_REQUEST, *PPENDING_OID_REQUEST;
+
+// Completes the oldest parked private request with 0xC0000120 and frees its entry; nothing when none.
+void QZCxCancelPendingRequest(PMP_ADAPTER adapter);
+
+// ---- WDI parameter buffers and capability lists -----------------------------------------------------------
+// The task and property parameter buffers of the WDI intake; they are sized from the WDI dispatch
+// tables, which come with the OS command interface: until then the calls record themselves and
+// allocate nothing.
+NTSTATUS QZCxAllocateOidParamBuffer(PMP_ADAPTER adapter);
+void QZCxFreeOidParamBuffer(PMP_ADAPTER adapter);
+// Frees the per-band PHY-type, channel and channel-width lists of the band capabilities.
+void QZCxFreeBandCapabilityLists(PMP_ADAPTER adapter);
+
+// ---- services of other modules the preparation calls --------------------------------------------------------
+// Declared here until their own modules (the registry write-back, the WDI dispatch tables) land.
+// Reads the configuration value "TestYBFlag" into the adapter's registry block.
+NTSTATUS Ndis6CommonGetRegistryTestYBFlag(PMP_ADAPTER adapter);
+// The per-row parameter buffers of the WDI dispatch tables.
+NTSTATUS WdiAllocateOidParamBuffer(PMP_ADAPTER adapter);
+void WdiFreeOidParamBuffer(PMP_ADAPTER adapter);
+
+// ---- PnP and power ----------------------------------------------------------------------------------
 EVT_WDF_DEVICE_D0_ENTRY EvtDeviceD0Entry;
 EVT_WDF_DEVICE_D0_ENTRY_POST_INTERRUPTS_ENABLED EvtDeviceD0EntryPostInterruptsEnabled;
 EVT_WDF_DEVICE_D0_EXIT EvtDeviceD0Exit;

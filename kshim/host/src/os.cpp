@@ -8,12 +8,20 @@
 #include "internal.h"
 #include "io_internal.h"
 #include "kshim/host/control.h"
+#include "kshim/host/dma.h"
+#include "kshim/host/pci_device.h"
 #include "wdf_internal.h"
+#include "wdf_interrupt_internal.h"
+#include "wdf_resources_internal.h"
 
 namespace kshim::host {
 namespace {
 
 size_t RunningThreads() { return kshim::SystemThreadsRunning(); }
+
+// Where device add places the BARs of the devices whose configuration chose no base.
+constexpr uint64_t kBarWindowBase = 0xE0000000;
+constexpr uint64_t kBarWindowStride = 0x01000000;
 
 void RequirePassiveCaller(const char* call)
 {
@@ -125,6 +133,7 @@ NTSTATUS Os::Load(PDRIVER_INITIALIZE driverEntry, const std::u16string& serviceN
     }
     poolBaseline_ = PoolOutstandingBlocks();
     handleBaseline_ = kshim::HandleCount();
+    dmaBaseline_ = DmaLiveCommonBuffers();
     threadBaseline_ = RunningThreads();
     driverObject_ = kshim::io::NewDriverObject(serviceName, driverEntry);
     if (busDriver_ == nullptr) {
@@ -160,6 +169,18 @@ OsDevice* Os::AddDevice(const DeviceConfig& config)
     devices_.push_back(std::make_unique<OsDevice>());
     OsDevice* device = devices_.back().get();
     device->name_ = config.name;
+    if (config.pci != nullptr) {
+        uint64_t base = config.barPhysicalBase;
+        if (base == 0) {
+            base = kBarWindowBase + kBarWindowStride * devicesWithBar_++;
+        }
+        if (PciAttach(config.pci, base, 0)) {
+            device->pci_ = config.pci;
+            device->barBase_ = base;
+        } else {
+            KshimViolation("the device's BAR overlaps another device's", config.name.c_str());
+        }
+    }
     kshim::wdf::FxDriver* driver = kshim::wdf::CurrentDriver();
     if (!loaded_ || driver == nullptr || driver->config.EvtDriverDeviceAdd == nullptr) {
         device->addStatus_ = STATUS_INVALID_DEVICE_REQUEST;
@@ -197,10 +218,15 @@ OsDevice* Os::AddDevice(const DeviceConfig& config)
     device->fx_ = created;
     device->handle_ = kshim::wdf::Handle<WDFDEVICE>(created);
     device->state_ = DeviceState::Added;
+    GiveResources(device, config);
+    if (device->pci_ != nullptr) {
+        // The function's interrupt messages go to the device's interrupt objects.
+        kshim::wdf::InterruptConnect(device->handle_, device->pci_);
+    }
     return device;
 }
 
-NTSTATUS Os::ReleaseHardware(OsDevice* device)
+NTSTATUS Os::CallReleaseHardware(OsDevice* device)
 {
     kshim::wdf::FxDevice* fx = device->fx_;
     device->hardwarePrepared_ = false;
@@ -211,6 +237,43 @@ NTSTATUS Os::ReleaseHardware(OsDevice* device)
         return fx->pnp.EvtDeviceReleaseHardware(device->handle_,
                                                 kshim::wdf::Handle<WDFCMRESLIST>(fx->translatedResources));
     });
+}
+
+NTSTATUS Os::CallPrepareHardware(OsDevice* device)
+{
+    kshim::wdf::FxDevice* fx = device->fx_;
+    device->hardwarePrepared_ = true;
+    if (fx->pnp.EvtDevicePrepareHardware == nullptr) {
+        return STATUS_SUCCESS;
+    }
+    return Call(device, OsStep::PrepareHardware, WdfPowerDeviceInvalid, [&] {
+        return fx->pnp.EvtDevicePrepareHardware(device->handle_, kshim::wdf::Handle<WDFCMRESLIST>(fx->rawResources),
+                                                kshim::wdf::Handle<WDFCMRESLIST>(fx->translatedResources));
+    });
+}
+
+NTSTATUS Os::PrepareHardware(OsDevice* device)
+{
+    RequirePassiveCaller("Os::PrepareHardware");
+    if (device == nullptr || device->fx_ == nullptr || device->hardwarePrepared_ ||
+        (device->state_ != DeviceState::Added && device->state_ != DeviceState::Stopped)) {
+        return STATUS_INVALID_DEVICE_STATE;
+    }
+    NTSTATUS status = CallPrepareHardware(device);
+    if (!NT_SUCCESS(status)) {
+        CallReleaseHardware(device);
+        device->state_ = DeviceState::Failed;
+    }
+    return status;
+}
+
+NTSTATUS Os::ReleaseHardware(OsDevice* device)
+{
+    RequirePassiveCaller("Os::ReleaseHardware");
+    if (device == nullptr || device->fx_ == nullptr || !device->hardwarePrepared_ || device->inD0_) {
+        return STATUS_INVALID_DEVICE_STATE;
+    }
+    return CallReleaseHardware(device);
 }
 
 NTSTATUS Os::PowerUp(OsDevice* device, WDF_POWER_DEVICE_STATE previous)
@@ -285,22 +348,13 @@ NTSTATUS Os::Start(OsDevice* device)
     if (device == nullptr || (device->state_ != DeviceState::Added && device->state_ != DeviceState::Stopped)) {
         return STATUS_INVALID_DEVICE_STATE;
     }
-    kshim::wdf::FxDevice* fx = device->fx_;
-    NTSTATUS status = STATUS_SUCCESS;
-    device->hardwarePrepared_ = true;
-    if (fx->pnp.EvtDevicePrepareHardware != nullptr) {
-        status = Call(device, OsStep::PrepareHardware, WdfPowerDeviceInvalid, [&] {
-            return fx->pnp.EvtDevicePrepareHardware(device->handle_,
-                                                    kshim::wdf::Handle<WDFCMRESLIST>(fx->rawResources),
-                                                    kshim::wdf::Handle<WDFCMRESLIST>(fx->translatedResources));
-        });
-    }
+    NTSTATUS status = CallPrepareHardware(device);
     if (NT_SUCCESS(status)) {
         status = PowerUp(device, WdfPowerDeviceD3Final);
     }
     if (!NT_SUCCESS(status)) {
         // Release hardware follows a failed preparation too: the driver undoes what it did.
-        ReleaseHardware(device);
+        CallReleaseHardware(device);
         device->state_ = DeviceState::Failed;
         return status;
     }
@@ -324,7 +378,7 @@ NTSTATUS Os::Stop(OsDevice* device)
         status = PowerDown(device, WdfPowerDeviceD3Final);
     }
     if (device->hardwarePrepared_) {
-        NTSTATUS released = ReleaseHardware(device);
+        NTSTATUS released = CallReleaseHardware(device);
         if (NT_SUCCESS(status)) {
             status = released;
         }
@@ -437,7 +491,7 @@ NTSTATUS Os::SurpriseRemove(OsDevice* device, SurpriseRemovalOrder order)
         surprise();
     }
     if (device->hardwarePrepared_) {
-        NTSTATUS released = ReleaseHardware(device);
+        NTSTATUS released = CallReleaseHardware(device);
         if (NT_SUCCESS(status)) {
             status = released;
         }
@@ -447,9 +501,64 @@ NTSTATUS Os::SurpriseRemove(OsDevice* device, SurpriseRemovalOrder order)
     return status;
 }
 
+void Os::GiveResources(OsDevice* device, const DeviceConfig& config)
+{
+    if (device->pci_ == nullptr) {
+        return;
+    }
+    std::vector<CM_PARTIAL_RESOURCE_DESCRIPTOR> raw = config.extraDescriptors;
+    std::vector<CM_PARTIAL_RESOURCE_DESCRIPTOR> translated = config.extraDescriptors;
+
+    CM_PARTIAL_RESOURCE_DESCRIPTOR memory{};
+    memory.Type = CmResourceTypeMemory;
+    memory.ShareDisposition = CmResourceShareDeviceExclusive;
+    memory.Flags = CM_RESOURCE_MEMORY_READ_WRITE;
+    memory.u.Memory.Start.QuadPart = static_cast<LONGLONG>(device->barBase_);
+    uint64_t barSize = device->pci_->BarSize(0);
+    memory.u.Memory.Length = config.barLength != 0 ? config.barLength : static_cast<ULONG>(barSize);
+
+    CM_PARTIAL_RESOURCE_DESCRIPTOR rawInterrupt{};
+    rawInterrupt.Type = CmResourceTypeInterrupt;
+    rawInterrupt.ShareDisposition = CmResourceShareDeviceExclusive;
+    rawInterrupt.Flags = CM_RESOURCE_INTERRUPT_LATCHED | CM_RESOURCE_INTERRUPT_MESSAGE;
+    rawInterrupt.u.MessageInterrupt.Raw.MessageCount = config.interruptMessages;
+    rawInterrupt.u.MessageInterrupt.Raw.Vector = 0;
+    rawInterrupt.u.MessageInterrupt.Raw.Affinity = 1;
+    CM_PARTIAL_RESOURCE_DESCRIPTOR translatedInterrupt = rawInterrupt;
+    translatedInterrupt.u.MessageInterrupt.Translated.Level = kTranslatedInterruptLevel;
+    translatedInterrupt.u.MessageInterrupt.Translated.Vector = kTranslatedInterruptVector;
+    translatedInterrupt.u.MessageInterrupt.Translated.Affinity = 1;
+
+    auto addMemory = [&] {
+        raw.push_back(memory);
+        translated.push_back(memory);
+    };
+    if (config.memoryBeforeInterrupt) {
+        addMemory();
+    }
+    if (!config.noInterrupt) {
+        raw.push_back(rawInterrupt);
+        translated.push_back(translatedInterrupt);
+    }
+    if (!config.memoryBeforeInterrupt) {
+        addMemory();
+    }
+    kshim::wdf::SetDeviceResources(device->fx_, raw, translated);
+    kshim::wdf::SetDeviceBus(device->fx_, device->pci_);
+}
+
+int OsDevice::BusInterfaceReferences() const
+{
+    return fx_ != nullptr ? kshim::wdf::BusInterfaceReferences(fx_) : 0;
+}
+
 void Os::DeleteDevice(OsDevice* device)
 {
     kshim::wdf::FxDevice* fx = device->fx_;
+    if (device->pci_ != nullptr) {
+        kshim::wdf::InterruptDisconnect(device->handle_);
+    }
+    kshim::wdf::ForgetDeviceResources(fx);
     Call(device, OsStep::DeviceDelete, WdfPowerDeviceInvalid, [fx] {
         kshim::wdf::FrameworkDelete(fx);
         return STATUS_SUCCESS;
@@ -460,6 +569,10 @@ void Os::DeleteDevice(OsDevice* device)
 
 void Os::FreeStack(OsDevice* device)
 {
+    if (device->pci_ != nullptr) {
+        PciDetach(device->pci_);
+        device->pci_ = nullptr;
+    }
     kshim::io::FreeDeviceObject(device->lower_);
     kshim::io::FreeDeviceObject(device->pdo_);
     device->lower_ = nullptr;
@@ -477,7 +590,7 @@ void Os::Remove(OsDevice* device)
             PowerDown(device, WdfPowerDeviceD3Final);
         }
         if (device->hardwarePrepared_) {
-            ReleaseHardware(device);
+            CallReleaseHardware(device);
         }
         DeleteDevice(device);
     }
@@ -581,6 +694,10 @@ UnloadReport Os::Check(const kshim::wdf::UnloadSnapshot& snapshot)
             c = c == '\n' ? ';' : c;
         }
         finding("pool blocks left at unload", std::to_string(report.poolBlocks) + " block(s): " + leaks);
+    }
+    size_t buffers = DmaLiveCommonBuffers();
+    if (buffers > dmaBaseline_) {
+        finding("common buffers left at unload", std::to_string(buffers - dmaBaseline_));
     }
     size_t handles = kshim::HandleCount();
     report.handles = handles > handleBaseline_ ? handles - handleBaseline_ : 0;

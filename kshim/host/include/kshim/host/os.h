@@ -37,6 +37,8 @@ struct Dpc;
 
 namespace kshim::host {
 
+class PciDevice;
+
 // ---- options of the simulated OS ----------------------------------------------------------------------
 // The WDI version WifiDeviceGetOsWdiVersion reports (default 0x00060030, a current OS).
 void SetOsWdiVersion(uint32_t version);
@@ -74,12 +76,29 @@ struct OsLogEntry {
 };
 
 // ---- devices --------------------------------------------------------------------------------------------
+// The PCI function beneath a device, and the resources the bus assigns it. With a function, device
+// add puts its BAR 0 on the bus (PciAttach) at a physical base, the device's bus interface reaches
+// its configuration space, and the raw and translated resource lists handed to prepare and release
+// hardware hold, in this order: the extra descriptors, then one message-signalled interrupt and one
+// memory range covering the BAR (or the memory range first, when asked). Remove takes the function
+// off the bus (PciDetach). Without a function both lists are empty and no bus interface is offered.
 struct DeviceConfig {
     std::string name = "device0";  // for the log
-    // The simulated PCI device with its resources (one memory BAR, one interrupt) comes with the
-    // hardware path; until then the raw and translated resource lists handed to prepare and
-    // release hardware are empty.
+    kshim::host::PciDevice* pci = nullptr;  // must outlive the device's removal
+    // Physical address of BAR 0; 0 chooses one for the device (distinct per added device).
+    uint64_t barPhysicalBase = 0;
+    // Length of the memory descriptor; 0 gives the BAR's size (a smaller length offers a small BAR).
+    uint32_t barLength = 0;
+    bool memoryBeforeInterrupt = false;
+    bool noInterrupt = false;
+    uint16_t interruptMessages = 1;  // messages the interrupt descriptor allows
+    // Descriptors put ahead of the device's own, the same in both lists.
+    std::vector<CM_PARTIAL_RESOURCE_DESCRIPTOR> extraDescriptors;
 };
+// The vector and level of the device's interrupt in the translated list (the raw list carries
+// message data 0 and level 0).
+constexpr ULONG kTranslatedInterruptVector = 0x70;
+constexpr ULONG kTranslatedInterruptLevel = 11;
 
 enum class DeviceState : uint8_t {
     Added,            // device add succeeded; not started
@@ -114,10 +133,18 @@ public:
     const std::string& Name() const { return name_; }
     PDEVICE_OBJECT PhysicalDevice() const { return pdo_; }
     PDEVICE_OBJECT LowerDevice() const { return lower_; }
+    bool HardwarePrepared() const { return hardwarePrepared_; }
+    // The PCI function beneath the device and where its BAR 0 sits (null and 0 without one).
+    kshim::host::PciDevice* Pci() const { return pci_; }
+    uint64_t BarPhysicalBase() const { return barBase_; }
+    // References the driver holds on the device's bus interface.
+    int BusInterfaceReferences() const;
 
 private:
     friend class Os;
     std::string name_;
+    kshim::host::PciDevice* pci_ = nullptr;
+    uint64_t barBase_ = 0;
     kshim::wdf::FxDevice* fx_ = nullptr;
     WDFDEVICE handle_ = nullptr;
     PDEVICE_OBJECT pdo_ = nullptr;
@@ -178,6 +205,13 @@ public:
     // AddStatus) and no framework device.
     OsDevice* AddDevice(const DeviceConfig& config = {});
 
+    // Prepare hardware alone, on an added (or stopped) device: the device stays in its state with its
+    // hardware prepared. A failed preparation is followed by release hardware, as the framework
+    // does, and leaves the device Failed.
+    NTSTATUS PrepareHardware(OsDevice* device);
+    // Release hardware of a device whose hardware is prepared and that is not in D0.
+    NTSTATUS ReleaseHardware(OsDevice* device);
+
     // Prepare hardware, then D0 entry (previous D3Final), [interrupt enable callbacks],
     // D0 entry after interrupts enabled. A failing step is undone as the framework does: the
     // steps that succeeded are reversed (no D0-exit-before-interrupts-disabled, since the device
@@ -220,7 +254,9 @@ private:
     NTSTATUS Call(OsDevice* device, OsStep step, WDF_POWER_DEVICE_STATE state, const std::function<NTSTATUS()>& fn);
     NTSTATUS PowerUp(OsDevice* device, WDF_POWER_DEVICE_STATE previous);
     NTSTATUS PowerDown(OsDevice* device, WDF_POWER_DEVICE_STATE target);
-    NTSTATUS ReleaseHardware(OsDevice* device);
+    NTSTATUS CallPrepareHardware(OsDevice* device);
+    NTSTATUS CallReleaseHardware(OsDevice* device);
+    void GiveResources(OsDevice* device, const DeviceConfig& config);
     void DeleteDevice(OsDevice* device);
     void FreeStack(OsDevice* device);
     UnloadReport Check(const kshim::wdf::UnloadSnapshot& snapshot);
@@ -230,8 +266,10 @@ private:
     PDRIVER_OBJECT busDriver_ = nullptr;
     std::u16string registryPath_;
     std::vector<std::unique_ptr<OsDevice>> devices_;
+    unsigned devicesWithBar_ = 0;
     uint64_t poolBaseline_ = 0;
     size_t handleBaseline_ = 0;
+    size_t dmaBaseline_ = 0;
     size_t threadBaseline_ = 0;
     mutable std::mutex logLock_;
     std::vector<OsLogEntry> log_;

@@ -1,0 +1,480 @@
+// The PCI Express bus layer: register access through the fixed, movable and legacy windows, chip
+// memory ranges, configuration space and the interrupt resource.
+#include "platform/ndiscommon/ndiscommonhifpci.h"
+
+#include "hal/common/hal_remap.h"
+#include "platform/ndiscommon/adapter.h"
+#include "platform/ndiscommon/trace.h"
+
+namespace {
+
+// The L1 window shows 64 KB of bus space; a range read moves the L2 window by as much.
+constexpr ULONG kWindowSpan = 0x10000;
+
+BOOLEAN DeviceRefused(PPCI_HIF_CONTEXT hif)
+{
+    return static_cast<BOOLEAN>(AdapterTestFlags(hif->Adapter, ADAPTER_FLAGS_REGISTER_REFUSED) || hif->BarVa == nullptr);
+}
+
+// A BAR offset the mapping holds for `width` bytes.
+BOOLEAN InsideBar(PPCI_HIF_CONTEXT hif, ULONG offset, ULONG width)
+{
+    return static_cast<BOOLEAN>(offset <= hif->BarLength && width <= hif->BarLength - offset);
+}
+
+volatile ULONG* BarWord(PPCI_HIF_CONTEXT hif, ULONG offset)
+{
+    return reinterpret_cast<volatile ULONG*>(hif->BarVa + offset);
+}
+
+// One word at a BAR offset; an offset past the mapping is refused before the device is touched.
+NTSTATUS BarRead(PPCI_HIF_CONTEXT hif, ULONG offset, PULONG value)
+{
+    if (!InsideBar(hif, offset, sizeof(ULONG))) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "BAR offset 0x%X beyond the %u-byte BAR", static_cast<unsigned>(offset),
+                 static_cast<unsigned>(hif->BarLength));
+        return STATUS_UNSUCCESSFUL;
+    }
+    *value = READ_REGISTER_ULONG(BarWord(hif, offset));
+    return STATUS_SUCCESS;
+}
+
+// READ/WRITE_REGISTER_* complete each store with a full fence before they return.
+NTSTATUS BarWrite(PPCI_HIF_CONTEXT hif, ULONG offset, ULONG value)
+{
+    if (!InsideBar(hif, offset, sizeof(ULONG))) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "BAR offset 0x%X beyond the %u-byte BAR", static_cast<unsigned>(offset),
+                 static_cast<unsigned>(hif->BarLength));
+        return STATUS_UNSUCCESSFUL;
+    }
+    WRITE_REGISTER_ULONG(BarWord(hif, offset), value);
+    return STATUS_SUCCESS;
+}
+
+void AcquireRemapLock(PPCI_HIF_CONTEXT hif)
+{
+    PPCI_HIF_LOCK lock = &hif->LockArray[PCI_HIF_LOCK_REMAP];
+    KIRQL old;
+    KeAcquireSpinLock(&lock->Lock, &old);
+    lock->OldIrql = old;
+}
+
+void ReleaseRemapLock(PPCI_HIF_CONTEXT hif)
+{
+    PPCI_HIF_LOCK lock = &hif->LockArray[PCI_HIF_LOCK_REMAP];
+    KeReleaseSpinLock(&lock->Lock, lock->OldIrql);
+}
+
+// The chip's window pair, or null (with a trace) when the chip lacks the window the access needs.
+PCBUS_REMAP_WINDOW WindowPair(PPCI_HIF_CONTEXT hif, BOOLEAN needL2, PCSTR what)
+{
+    const PCBUS_REMAP_WINDOW* pair = hif->Adapter->HalInfo.BusRemapTable;
+    if (pair == nullptr || pair[BUS_REMAP_WINDOW_L1] == nullptr || (needL2 && pair[BUS_REMAP_WINDOW_L2] == nullptr)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "%s: the chip has no movable window", what);
+        return nullptr;
+    }
+    return pair[BUS_REMAP_WINDOW_L1];
+}
+
+// The window routines are reached only through the register routines, which have checked the
+// context, the removal flags and the mapping.
+enum class Direction { Read, Write };
+
+void L1Access(PPCI_HIF_CONTEXT hif, ULONG windowAddress, PULONG value, Direction direction)
+{
+    PCBUS_REMAP_WINDOW l1 = WindowPair(hif, FALSE, "L1 window");
+    if (l1 == nullptr) {
+        return;
+    }
+    AcquireRemapLock(hif);
+    ULONG saved = 0;
+    (void)NdisCommonHifPciReadReg(hif, l1->SelectRegister, &saved);
+    (void)NdisCommonHifPciWriteReg(hif, l1->SelectRegister, HalRemapWindowSelect(l1, saved, windowAddress));
+    ULONG offset = HalRemapL1Offset(l1, windowAddress);
+    if (direction == Direction::Read) {
+        (void)BarRead(hif, offset, value);
+    } else {
+        (void)BarWrite(hif, offset, *value);
+    }
+    (void)NdisCommonHifPciWriteReg(hif, l1->SelectRegister, saved);
+    ReleaseRemapLock(hif);
+}
+
+// Points the L1 window at the L2 data port; returns the select value to restore.
+ULONG PointL1AtL2(PPCI_HIF_CONTEXT hif, PCBUS_REMAP_WINDOW l1, PCBUS_REMAP_WINDOW l2)
+{
+    ULONG saved = 0;
+    (void)NdisCommonHifPciReadReg(hif, l1->SelectRegister, &saved);
+    (void)NdisCommonHifPciWriteReg(hif, l1->SelectRegister, HalRemapWindowSelect(l1, saved, HalRemapL2PortAddress(l2)));
+    return saved;
+}
+
+void L2Access(PPCI_HIF_CONTEXT hif, ULONG chipAddress, PULONG value, Direction direction)
+{
+    PCBUS_REMAP_WINDOW l1 = WindowPair(hif, TRUE, "L2 window");
+    if (l1 == nullptr) {
+        return;
+    }
+    PCBUS_REMAP_WINDOW l2 = hif->Adapter->HalInfo.BusRemapTable[BUS_REMAP_WINDOW_L2];
+    AcquireRemapLock(hif);
+    ULONG saved = PointL1AtL2(hif, l1, l2);
+    (void)NdisCommonHifPciWriteReg(hif, l2->SelectRegister, chipAddress);
+    if (direction == Direction::Read) {
+        (void)NdisCommonHifPciReadReg(hif, l2->WindowBase, value);
+    } else {
+        (void)NdisCommonHifPciWriteReg(hif, l2->WindowBase, *value);
+    }
+    (void)NdisCommonHifPciWriteReg(hif, l1->SelectRegister, saved);
+    ReleaseRemapLock(hif);
+}
+
+NTSTATUS LegacyAccess(PPCI_HIF_CONTEXT hif, ULONG chipAddress, PULONG value, Direction direction)
+{
+    ULONG selectOffset = 0;
+    if (!NdisCommonHifPciBusAddrRemap(hif->Adapter, BUS_REMAP_LEGACY_SELECT_REGISTER, &selectOffset)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "chip address 0x%08X: the chip has no legacy window",
+                 static_cast<unsigned>(chipAddress));
+        return STATUS_UNSUCCESSFUL;
+    }
+    AcquireRemapLock(hif);
+    NTSTATUS status = BarWrite(hif, selectOffset, HalRemapLegacySelect(chipAddress));
+    if (NT_SUCCESS(status)) {
+        ULONG offset = HalRemapLegacyOffset(chipAddress);
+        status = direction == Direction::Read ? BarRead(hif, offset, value) : BarWrite(hif, offset, *value);
+    }
+    ReleaseRemapLock(hif);
+    return status;
+}
+
+// The road of one register access: a fixed window, a movable window or the legacy window.
+NTSTATUS Access(PPCI_HIF_CONTEXT hif, ULONG chipAddress, PULONG value, Direction direction)
+{
+    BUS_REMAP_RESULT road;
+    HalBusRemapResolve(hif->Adapter, chipAddress, &road);
+    switch (road.Route) {
+    case BusRemapRouteBar:
+        return direction == Direction::Read ? BarRead(hif, road.Value, value) : BarWrite(hif, road.Value, *value);
+    case BusRemapRouteL1:
+        L1Access(hif, road.Value, value, direction);
+        return STATUS_SUCCESS;
+    case BusRemapRouteL2:
+        L2Access(hif, road.Value, value, direction);
+        return STATUS_SUCCESS;
+    case BusRemapRouteLegacy:
+    default:
+        return LegacyAccess(hif, road.Value, value, direction);
+    }
+}
+
+}  // namespace
+
+// ================================================================================================
+// registers
+// ================================================================================================
+NTSTATUS NdisCommonHifPciReadReg(PPCI_HIF_CONTEXT hif, ULONG chipAddress, PULONG value)
+{
+    if (hif == nullptr || hif->Adapter == nullptr) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    if (DeviceRefused(hif)) {
+        return STATUS_DEVICE_REMOVED;
+    }
+    NTSTATUS status = Access(hif, chipAddress, value, Direction::Read);
+    if (*value == 0xFFFFFFFFu) {
+        status = STATUS_DEVICE_REMOVED;
+    }
+    return status;
+}
+
+NTSTATUS NdisCommonHifPciWriteReg(PPCI_HIF_CONTEXT hif, ULONG chipAddress, ULONG value)
+{
+    if (hif == nullptr || hif->Adapter == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "register write 0x%08X without a bus context",
+                 static_cast<unsigned>(chipAddress));
+        return STATUS_DEVICE_REMOVED;
+    }
+    if (DeviceRefused(hif)) {
+        return STATUS_DEVICE_REMOVED;
+    }
+    return Access(hif, chipAddress, &value, Direction::Write);
+}
+
+VOID NdisCommonHifPciDevRegL1Read(PPCI_HIF_CONTEXT hif, ULONG windowAddress, PULONG value)
+{
+    L1Access(hif, windowAddress, value, Direction::Read);
+}
+
+VOID NdisCommonHifPciDevRegL1Write(PPCI_HIF_CONTEXT hif, ULONG windowAddress, ULONG value)
+{
+    L1Access(hif, windowAddress, &value, Direction::Write);
+}
+
+VOID NdisCommonHifPciDevRegL2Read(PPCI_HIF_CONTEXT hif, ULONG chipAddress, PULONG value)
+{
+    L2Access(hif, chipAddress, value, Direction::Read);
+}
+
+VOID NdisCommonHifPciDevRegL2Write(PPCI_HIF_CONTEXT hif, ULONG chipAddress, ULONG value)
+{
+    L2Access(hif, chipAddress, &value, Direction::Write);
+}
+
+NTSTATUS NdisCommonHifPciLegacyRegRead(PPCI_HIF_CONTEXT hif, ULONG chipAddress, PULONG value)
+{
+    return LegacyAccess(hif, chipAddress, value, Direction::Read);
+}
+
+NTSTATUS NdisCommonHifPciLegacyRegWrite(PPCI_HIF_CONTEXT hif, ULONG chipAddress, ULONG value)
+{
+    return LegacyAccess(hif, chipAddress, &value, Direction::Write);
+}
+
+BOOLEAN NdisCommonHifPciBusAddrRemap(PMP_ADAPTER adapter, ULONG chipAddress, PULONG barOffset)
+{
+    if (adapter->HalOps.BusAddrRemap == nullptr) {
+        return FALSE;
+    }
+    return adapter->HalOps.BusAddrRemap(adapter, chipAddress, barOffset);
+}
+
+// ================================================================================================
+// chip memory ranges
+// ================================================================================================
+NTSTATUS NdisCommonHifPciReadRegRange(PPCI_HIF_CONTEXT hif, ULONG startAddress, PUCHAR buffer, ULONG byteCount)
+{
+    if (hif == nullptr || hif->Adapter == nullptr) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    if (DeviceRefused(hif)) {
+        return STATUS_DEVICE_REMOVED;
+    }
+    PCBUS_REMAP_WINDOW l1 = WindowPair(hif, TRUE, "range read");
+    if (l1 == nullptr) {
+        return STATUS_SUCCESS;
+    }
+    PCBUS_REMAP_WINDOW l2 = hif->Adapter->HalInfo.BusRemapTable[BUS_REMAP_WINDOW_L2];
+    AcquireRemapLock(hif);
+    ULONG saved = PointL1AtL2(hif, l1, l2);
+    NTSTATUS status = STATUS_SUCCESS;
+    ULONG port = 0;
+    if (!NdisCommonHifPciBusAddrRemap(hif->Adapter, l2->WindowBase, &port) || !InsideBar(hif, port, kWindowSpan)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "range read: the L2 data port 0x%08X is not in the BAR",
+                 static_cast<unsigned>(l2->WindowBase));
+        status = STATUS_UNSUCCESSFUL;
+    } else {
+        for (ULONG done = 0; done < byteCount; done += kWindowSpan) {
+            ULONG chunk = byteCount - done < kWindowSpan ? byteCount - done : kWindowSpan;
+            (void)NdisCommonHifPciWriteReg(hif, l2->SelectRegister, startAddress + done);
+            PUCHAR source = hif->BarVa + port;
+            ULONG copied = 0;
+            for (; copied + sizeof(ULONG64) <= chunk; copied += sizeof(ULONG64)) {
+                ULONG64 word = READ_REGISTER_ULONG64(reinterpret_cast<volatile ULONG64*>(source + copied));
+                std::memcpy(buffer + done + copied, &word, sizeof(word));
+            }
+            for (; copied < chunk; ++copied) {
+                buffer[done + copied] = READ_REGISTER_UCHAR(source + copied);
+            }
+        }
+    }
+    (void)NdisCommonHifPciWriteReg(hif, l1->SelectRegister, saved);
+    ReleaseRemapLock(hif);
+    return status;
+}
+
+// ================================================================================================
+// configuration space
+// ================================================================================================
+ULONG NdisCommonHifPciReadConfigurationSpace(PMP_ADAPTER adapter, ULONG offset)
+{
+    PBUS_INTERFACE_STANDARD bus = &adapter->BusInterface;
+    ULONG value = 0;
+    ULONG moved = bus->GetBusData != nullptr
+                      ? bus->GetBusData(bus->Context, PCI_WHICHSPACE_CONFIG, &value, offset, sizeof(value))
+                      : 0;
+    if (moved != sizeof(value)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "configuration read at 0x%X gave %u bytes", static_cast<unsigned>(offset),
+                 static_cast<unsigned>(moved));
+        return PCI_CONFIG_READ_FAILED;
+    }
+    return value;
+}
+
+VOID NdisCommonHifPciWriteConfigurationSpace(PMP_ADAPTER adapter, ULONG offset, ULONG value)
+{
+    PBUS_INTERFACE_STANDARD bus = &adapter->BusInterface;
+    ULONG moved = bus->SetBusData != nullptr
+                      ? bus->SetBusData(bus->Context, PCI_WHICHSPACE_CONFIG, &value, offset, sizeof(value))
+                      : 0;
+    if (moved != sizeof(value)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "configuration write at 0x%X took %u bytes", static_cast<unsigned>(offset),
+                 static_cast<unsigned>(moved));
+    }
+}
+
+// ================================================================================================
+// interrupt registration
+// ================================================================================================
+NTSTATUS QZCxHifPciRegisterInterrupt(PPCI_HIF_CONTEXT hif, WDFCMRESLIST raw, WDFCMRESLIST translated)
+{
+    ULONG count = WdfCmResourceListGetCount(translated);
+    PCM_PARTIAL_RESOURCE_DESCRIPTOR found = nullptr;
+    ULONG index = 0;
+    for (; index < count; ++index) {
+        PCM_PARTIAL_RESOURCE_DESCRIPTOR d = WdfCmResourceListGetDescriptor(translated, index);
+        if (d != nullptr && d->Type == CmResourceTypeInterrupt) {
+            found = d;
+            break;
+        }
+    }
+    if (found == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "no interrupt resource among %u", static_cast<unsigned>(count));
+        return STATUS_UNSUCCESSFUL;
+    }
+    PCM_PARTIAL_RESOURCE_DESCRIPTOR rawFound = WdfCmResourceListGetDescriptor(raw, index);
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "interrupt resource %u: flags 0x%X vector 0x%X messages %u",
+             static_cast<unsigned>(index), static_cast<unsigned>(found->Flags),
+             static_cast<unsigned>(found->u.Interrupt.Vector),
+             rawFound != nullptr ? static_cast<unsigned>(rawFound->u.MessageInterrupt.Raw.MessageCount) : 0u);
+    const CHIP_HAL_OPS& ops = hif->Adapter->HalOps;
+    if (ops.PciMsr == nullptr || ops.PciHandleInterrupt == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "the chip has no interrupt service or deferred routine");
+        return STATUS_UNSUCCESSFUL;
+    }
+    if (ops.EnableInterrupt == nullptr || ops.DisableInterrupt == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "the chip cannot enable or disable its interrupts");
+        return STATUS_UNSUCCESSFUL;
+    }
+    // The framework interrupt object over this resource comes with the interrupt object registration.
+    hif->InterruptIndex = index;
+    hif->InterruptRaw = rawFound;
+    hif->InterruptTranslated = found;
+    return STATUS_SUCCESS;
+}
+
+// ================================================================================================
+// the rest of the bus layer: ownership, rings and submission come with their own code
+// ================================================================================================
+NTSTATUS NdisCommonHifPciPmSetDriverOwn(PPCI_HIF_CONTEXT hif)
+{
+    UNREFERENCED_PARAMETER(hif);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS NdisCommonHifPciPmSetFwOwn(PPCI_HIF_CONTEXT hif, ULONG flags)
+{
+    UNREFERENCED_PARAMETER(hif);
+    UNREFERENCED_PARAMETER(flags);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS NdisCommonHifPciEnsureDriverOwn(PPCI_HIF_CONTEXT hif)
+{
+    UNREFERENCED_PARAMETER(hif);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS NdisCommonHifPciInitTransmit(PPCI_HIF_CONTEXT hif, BOOLEAN allocate)
+{
+    UNREFERENCED_PARAMETER(hif);
+    UNREFERENCED_PARAMETER(allocate);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS NdisCommonHifPciInitRecv(PPCI_HIF_CONTEXT hif, BOOLEAN allocate)
+{
+    UNREFERENCED_PARAMETER(hif);
+    UNREFERENCED_PARAMETER(allocate);
+    return NOT_BUILT_YET();
+}
+
+VOID NdisCommonHifPciFreeTransmit(PPCI_HIF_CONTEXT hif)
+{
+    UNREFERENCED_PARAMETER(hif);
+    (void)NOT_BUILT_YET();
+}
+
+VOID NdisCommonHifPciFreeRecv(PPCI_HIF_CONTEXT hif)
+{
+    UNREFERENCED_PARAMETER(hif);
+    (void)NOT_BUILT_YET();
+}
+
+NTSTATUS NdisCommonHifPciStartTxRx(PPCI_HIF_CONTEXT hif)
+{
+    UNREFERENCED_PARAMETER(hif);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS NdisCommonHifPciStopTxRx(PPCI_HIF_CONTEXT hif)
+{
+    UNREFERENCED_PARAMETER(hif);
+    return NOT_BUILT_YET();
+}
+
+ULONG NdisCommonHifPciUpdateTxRingIdx(PPCI_HIF_CONTEXT hif, UCHAR ringSelector)
+{
+    UNREFERENCED_PARAMETER(hif);
+    UNREFERENCED_PARAMETER(ringSelector);
+    (void)NOT_BUILT_YET();
+    return 0;
+}
+
+NTSTATUS NdisCommonHifPciFreeDescriptorRequest(PPCI_HIF_CONTEXT hif, UCHAR ring, ULONG count)
+{
+    UNREFERENCED_PARAMETER(hif);
+    UNREFERENCED_PARAMETER(ring);
+    UNREFERENCED_PARAMETER(count);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS NdisCommonHifPciEraseFirmware(PPCI_HIF_CONTEXT hif)
+{
+    UNREFERENCED_PARAMETER(hif);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS NdisCommonHifPciXmitHardTransmit(PPCI_HIF_CONTEXT hif, struct _TX_DMAQ_DESC* packet)
+{
+    UNREFERENCED_PARAMETER(hif);
+    UNREFERENCED_PARAMETER(packet);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS NdisCommonHifPciApXmitHardTransmit(PPCI_HIF_CONTEXT hif, struct _TX_DMAQ_DESC* packet)
+{
+    UNREFERENCED_PARAMETER(hif);
+    UNREFERENCED_PARAMETER(packet);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS NdisCommonHifPciMiniportMMRequest(PPCI_HIF_CONTEXT hif, PUCHAR frame, ULONG length, UCHAR sequence)
+{
+    UNREFERENCED_PARAMETER(hif);
+    UNREFERENCED_PARAMETER(frame);
+    UNREFERENCED_PARAMETER(length);
+    UNREFERENCED_PARAMETER(sequence);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS NdisCommonHifPciMlmeHardTransmit(PPCI_HIF_CONTEXT hif, struct _MLME_HARD_TX_REQUEST* request, ULONG arg)
+{
+    UNREFERENCED_PARAMETER(hif);
+    UNREFERENCED_PARAMETER(request);
+    UNREFERENCED_PARAMETER(arg);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS NdisCommonHifPciCmdSendMsg(PPCI_HIF_CONTEXT hif, PFW_CMD_MSG message, ULONG ringSelector)
+{
+    UNREFERENCED_PARAMETER(hif);
+    UNREFERENCED_PARAMETER(message);
+    UNREFERENCED_PARAMETER(ringSelector);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS NdisCommonHifPciSetPowerbyPortWOWLan(PMP_PORT port, ULONG state)
+{
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(state);
+    return NOT_BUILT_YET();
+}
