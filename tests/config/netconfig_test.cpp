@@ -178,7 +178,9 @@ TEST_F(NetConfiguration, OpenRefusedOnFaultAndForADeviceThatIsNoNetworkDevice)
     EXPECT_EQ(configuration, nullptr);
 
     g_netDevice = false;
-    kshim::host::OsDevice* plain = os_.AddDevice({"device1"});
+    kshim::host::DeviceConfig config;
+    config.name = "device1";
+    kshim::host::OsDevice* plain = os_.AddDevice(config);
     ASSERT_EQ(plain->State(), kshim::host::DeviceState::Added);
     EXPECT_EQ(NetDeviceOpenConfiguration(plain->Handle(), WDF_NO_OBJECT_ATTRIBUTES, &configuration),
               STATUS_INVALID_DEVICE_REQUEST);

@@ -259,12 +259,19 @@ NTSTATUS Ndis6CommonGetRegistryServiceValue(PCWSTR valueName, PUCHAR value)
 // ================================================================================================
 namespace {
 
-NTSTATUS OpenConfiguration(PMP_ADAPTER adapter, NETCONFIGURATION* configuration)
+// Runs `fn` on the device configuration, opened for it and closed after it; a failed open answers
+// its status.
+template <class Fn>
+NTSTATUS WithConfiguration(PMP_ADAPTER adapter, Fn fn)
 {
-    NTSTATUS status = NetDeviceOpenConfiguration(adapter->Device, WDF_NO_OBJECT_ATTRIBUTES, configuration);
+    NETCONFIGURATION configuration = nullptr;
+    NTSTATUS status = NetDeviceOpenConfiguration(adapter->Device, WDF_NO_OBJECT_ATTRIBUTES, &configuration);
     if (!NT_SUCCESS(status)) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_CONFIG, "device configuration not opened: 0x%08X", static_cast<unsigned>(status));
+        return status;
     }
+    status = fn(configuration);
+    NetConfigurationClose(configuration);
     return status;
 }
 
@@ -316,67 +323,55 @@ NTSTATUS SetValue(HANDLE key, PCWSTR name, ULONG type, PVOID data, ULONG size)
 
 NTSTATUS Ndis6CommonGetRegistryTestYBFlag(PMP_ADAPTER adapter)
 {
-    NETCONFIGURATION configuration = nullptr;
-    NTSTATUS status = OpenConfiguration(adapter, &configuration);
-    if (!NT_SUCCESS(status)) {
-        return status;
-    }
-    UNICODE_STRING valueName;
-    RtlInitUnicodeString(&valueName, u"TestYBFlag");
-    status = NetConfigurationQueryUlong(configuration, NET_CONFIGURATION_QUERY_ULONG_NO_FLAGS, &valueName,
-                                        &adapter->RegistryBlock.TestYBFlag);
-    NetConfigurationClose(configuration);
-    return status;
+    return WithConfiguration(adapter, [adapter](NETCONFIGURATION configuration) {
+        UNICODE_STRING valueName;
+        RtlInitUnicodeString(&valueName, u"TestYBFlag");
+        return NetConfigurationQueryUlong(configuration, NET_CONFIGURATION_QUERY_ULONG_NO_FLAGS, &valueName,
+                                          &adapter->RegistryBlock.TestYBFlag);
+    });
 }
 
 NTSTATUS Ndis6CommonSetRegistryTestYBFlag(PMP_ADAPTER adapter, ULONG value)
 {
-    NETCONFIGURATION configuration = nullptr;
-    NTSTATUS status = OpenConfiguration(adapter, &configuration);
-    if (!NT_SUCCESS(status)) {
-        return status;
-    }
-    status = AssignUlong(configuration, u"TestYBFlag", value);
-    NetConfigurationClose(configuration);
-    return status;
+    return WithConfiguration(adapter, [value](NETCONFIGURATION configuration) {
+        return AssignUlong(configuration, u"TestYBFlag", value);
+    });
 }
 
 NTSTATUS Ndis6CommonSetRegistry(PMP_ADAPTER adapter, ULONG mask)
 {
-    NETCONFIGURATION configuration = nullptr;
-    NTSTATUS status = OpenConfiguration(adapter, &configuration);
-    if (!NT_SUCCESS(status)) {
+    return WithConfiguration(adapter, [adapter, mask](NETCONFIGURATION configuration) {
+        NTSTATUS status = STATUS_SUCCESS;
+        for (ULONG bit = 0; bit < 32 && NT_SUCCESS(status); ++bit) {
+            ULONG selected = 1u << bit;
+            if ((mask & selected) == 0) {
+                continue;
+            }
+            switch (selected) {
+            case REGISTRY_WRITE_RADIO:
+                status = AssignUlong(configuration, u"Radio", RegistryJoinRadio(&adapter->RadioState));
+                break;
+            case REGISTRY_WRITE_LAST_CHANNEL:
+                status = AssignUlong(configuration, u"LastChannel", adapter->WorkingCfg.LastChannel);
+                break;
+            case REGISTRY_WRITE_LAST_BAND:
+                status = AssignUlong(configuration, u"LastBand", adapter->WorkingCfg.LastBand);
+                break;
+            case REGISTRY_WRITE_COUNTRY:
+                status = AssignCountry(configuration, adapter->WorkingCfg.CountryCode);
+                break;
+            case REGISTRY_WRITE_LOG2AIR:
+                status = AssignUlong(configuration, u"Log2AirEnable", adapter->RegistryBlock.Log2AirEnable);
+                break;
+            default:
+                DBGPRINT(TRACE_LEVEL_ERROR, DBG_CONFIG, "no configuration value for mask bit %u",
+                         static_cast<unsigned>(bit));
+                status = STATUS_UNSUCCESSFUL;
+                break;
+            }
+        }
         return status;
-    }
-    for (ULONG bit = 0; bit < 32 && NT_SUCCESS(status); ++bit) {
-        ULONG selected = 1u << bit;
-        if ((mask & selected) == 0) {
-            continue;
-        }
-        switch (selected) {
-        case REGISTRY_WRITE_RADIO:
-            status = AssignUlong(configuration, u"Radio", RegistryJoinRadio(&adapter->RadioState));
-            break;
-        case REGISTRY_WRITE_LAST_CHANNEL:
-            status = AssignUlong(configuration, u"LastChannel", adapter->WorkingCfg.LastChannel);
-            break;
-        case REGISTRY_WRITE_LAST_BAND:
-            status = AssignUlong(configuration, u"LastBand", adapter->WorkingCfg.LastBand);
-            break;
-        case REGISTRY_WRITE_COUNTRY:
-            status = AssignCountry(configuration, adapter->WorkingCfg.CountryCode);
-            break;
-        case REGISTRY_WRITE_LOG2AIR:
-            status = AssignUlong(configuration, u"Log2AirEnable", adapter->RegistryBlock.Log2AirEnable);
-            break;
-        default:
-            DBGPRINT(TRACE_LEVEL_ERROR, DBG_CONFIG, "no configuration value for mask bit %u", static_cast<unsigned>(bit));
-            status = STATUS_UNSUCCESSFUL;
-            break;
-        }
-    }
-    NetConfigurationClose(configuration);
-    return status;
+    });
 }
 
 NTSTATUS Ndis6CommonSetRegistryCurCountryForBt(PMP_ADAPTER adapter, USHORT countryCode)

@@ -573,7 +573,6 @@ typedef struct _MP_ADAPTER {
     UCHAR WpsDevNameLength;
     CHAR WpsDevName[WPS_DEV_NAME_SIZE];
     UCHAR AddressConfigured;          // 1 when "NetworkAddress" gave the current address
-    ULONG RomVersion;                 // the chip's ROM version ("RomVer" - 1 when configured)
     UCHAR Only24G;                    // 2.4-GHz-only flag of the chip's capability report
     ULONG BandWord;                   // 1 on a 2.4 GHz-only adapter, 2 otherwise
     UCHAR DefaultChannel;             // 36 on a dual-band adapter

@@ -65,10 +65,12 @@ NTSTATUS QueryBounded(HANDLE key, PUNICODE_STRING name, ULONG maxData, PKEY_VALU
     return STATUS_SUCCESS;
 }
 
-}  // namespace
-
-NTSTATUS GetHostRegistryValue(PCWSTR keyPath, PCWSTR valueName, PULONG value)
+// Opens the key and reads the value through QueryBounded; the key is closed again.
+NTSTATUS ReadValue(PCWSTR keyPath, PCWSTR valueName, ULONG maxData, PKEY_VALUE_PARTIAL_INFORMATION* info,
+                   PULONG size)
 {
+    *info = nullptr;
+    *size = 0;
     HANDLE key = nullptr;
     NTSTATUS status = OpenKey(keyPath, &key);
     if (!NT_SUCCESS(status)) {
@@ -77,9 +79,18 @@ NTSTATUS GetHostRegistryValue(PCWSTR keyPath, PCWSTR valueName, PULONG value)
     }
     UNICODE_STRING name;
     RtlInitUnicodeString(&name, valueName);
+    status = QueryBounded(key, &name, maxData, info, size);
+    ZwClose(key);
+    return status;
+}
+
+}  // namespace
+
+NTSTATUS GetHostRegistryValue(PCWSTR keyPath, PCWSTR valueName, PULONG value)
+{
     PKEY_VALUE_PARTIAL_INFORMATION info = nullptr;
     ULONG size = 0;
-    status = QueryBounded(key, &name, sizeof(ULONG), &info, &size);
+    NTSTATUS status = ReadValue(keyPath, valueName, sizeof(ULONG), &info, &size);
     if (NT_SUCCESS(status)) {
         if (info->Type != REG_DWORD) {
             DBGPRINT(TRACE_LEVEL_WARNING, DBG_CONFIG, "value of type %u where a 32-bit value is read: taken as missing",
@@ -92,7 +103,6 @@ NTSTATUS GetHostRegistryValue(PCWSTR keyPath, PCWSTR valueName, PULONG value)
         }
         PlatformFreeMemory(info, size);
     }
-    ZwClose(key);
     return status;
 }
 
@@ -100,18 +110,10 @@ NTSTATUS HalReadRegistryValue(PCWSTR valueName, PULONG length, PWCHAR buffer, PC
 {
     *length = 0;
     buffer[0] = 0;
-    HANDLE key = nullptr;
-    NTSTATUS status = OpenKey(keyPath, &key);
-    if (!NT_SUCCESS(status)) {
-        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CONFIG, "key not opened: 0x%08X", static_cast<unsigned>(status));
-        return status;
-    }
-    UNICODE_STRING name;
-    RtlInitUnicodeString(&name, valueName);
     PKEY_VALUE_PARTIAL_INFORMATION info = nullptr;
     ULONG size = 0;
     // The text and, when the value carries one, its terminating zero.
-    status = QueryBounded(key, &name, (HAL_REGISTRY_VALUE_CHARS + 1) * sizeof(WCHAR), &info, &size);
+    NTSTATUS status = ReadValue(keyPath, valueName, (HAL_REGISTRY_VALUE_CHARS + 1) * sizeof(WCHAR), &info, &size);
     if (NT_SUCCESS(status)) {
         if (info->Type != REG_SZ && info->Type != REG_EXPAND_SZ) {
             DBGPRINT(TRACE_LEVEL_WARNING, DBG_CONFIG, "value of type %u where a text is read: taken as missing",
@@ -140,7 +142,6 @@ NTSTATUS HalReadRegistryValue(PCWSTR valueName, PULONG length, PWCHAR buffer, PC
         }
         PlatformFreeMemory(info, size);
     }
-    ZwClose(key);
     return status;
 }
 

@@ -686,12 +686,6 @@ void QZCxFreeBandCapabilityLists(PMP_ADAPTER adapter)
     (void)NOT_BUILT_YET();
 }
 
-NTSTATUS Ndis6CommonGetRegistryTestYBFlag(PMP_ADAPTER adapter)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    return NOT_BUILT_YET();
-}
-
 NTSTATUS WdiAllocateOidParamBuffer(PMP_ADAPTER adapter)
 {
     UNREFERENCED_PARAMETER(adapter);

@@ -136,9 +136,7 @@ void QZCxFreeOidParamBuffer(PMP_ADAPTER adapter);
 void QZCxFreeBandCapabilityLists(PMP_ADAPTER adapter);
 
 // ---- services of other modules the preparation calls --------------------------------------------------------
-// Declared here until their own modules (the registry write-back, the WDI dispatch tables) land.
-// Reads the configuration value "TestYBFlag" into the adapter's registry block.
-NTSTATUS Ndis6CommonGetRegistryTestYBFlag(PMP_ADAPTER adapter);
+// Declared here until their own module (the WDI dispatch tables) lands.
 // The per-row parameter buffers of the WDI dispatch tables.
 NTSTATUS WdiAllocateOidParamBuffer(PMP_ADAPTER adapter);
 void WdiFreeOidParamBuffer(PMP_ADAPTER adapter);
