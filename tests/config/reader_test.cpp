@@ -340,8 +340,10 @@ TEST_F(ConfigReader, ImagePathsThatCannotGiveAContainerPathLeaveItEmpty)
         StartAndRead();
         EXPECT_EQ(adapter_->RegistryBlock.WifiContainerPath[0] != 0, c.wifi);
         if (c.wifi) {
-            EXPECT_EQ(Text(adapter_->RegistryBlock.WifiContainerPath),
-                      u"\\" + std::u16string(240, u'd') + u"\\qzlwlan.dat");
+            std::u16string expected(1, u'\\');
+            expected.append(240, u'd');
+            expected.append(u"\\qzlwlan.dat");
+            EXPECT_EQ(Text(adapter_->RegistryBlock.WifiContainerPath), expected);
         }
         EXPECT_EQ(adapter_->RegistryBlock.BtContainerPath[0] != 0, c.wifi);
         Stop();
