@@ -36,9 +36,8 @@ NTSTATUS NetDeviceInitConfig(PWDFDEVICE_INIT DeviceInit)
 namespace kshim::wdf {
 namespace {
 
-// The configuration object has no name in the framework's list of kinds (reports call it a
-// framework object); only the configuration calls look it up by this kind.
-constexpr Kind kConfigurationKind = static_cast<Kind>(0x40);
+// The configuration object opened by NetDeviceOpenConfiguration.
+constexpr Kind kConfigurationKind = Kind::NetConfiguration;
 
 struct FxConfiguration : FxObject {
     static constexpr Kind kKind = kConfigurationKind;

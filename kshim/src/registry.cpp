@@ -285,7 +285,7 @@ NTSTATUS KeyForCall(HANDLE keyHandle, ACCESS_MASK needed, std::unique_lock<std::
 
 void CopyOut(PUCHAR buffer, ULONG length, ULONG offset, const void* source, size_t size)
 {
-    if (offset >= length) {
+    if (offset >= length || size == 0) {
         return;
     }
     size_t room = length - offset;

@@ -34,6 +34,7 @@ enum class Kind : uint8_t {
     Interrupt,
     DmaEnabler,
     CommonBuffer,
+    NetConfiguration,
 };
 const char* KindName(Kind kind);  // "WDFDEVICE", ...
 

@@ -120,6 +120,7 @@ const char* KindName(Kind kind)
     case Kind::Interrupt: return "WDFINTERRUPT";
     case Kind::DmaEnabler: return "WDFDMAENABLER";
     case Kind::CommonBuffer: return "WDFCOMMONBUFFER";
+    case Kind::NetConfiguration: return "NETCONFIGURATION";
     }
     return "WDFOBJECT";
 }
