@@ -296,3 +296,45 @@ NTSTATUS NetConfigurationAssignUnicodeString(NETCONFIGURATION Configuration, PCU
     return Assign(Configuration, ValueName, REG_SZ, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
                   "NetConfigurationAssignUnicodeString");
 }
+
+// ================================================================================================
+// net adapters
+// ================================================================================================
+NTSTATUS NetAdapterCreate(NETADAPTER_INIT* AdapterInit, PWDF_OBJECT_ATTRIBUTES Attributes, NETADAPTER* Adapter)
+{
+    using namespace kshim::wdf;
+    RequirePassive("NetAdapterCreate");
+    if (AdapterInit == nullptr || Adapter == nullptr || AdapterInit->device == nullptr) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    if (AdapterInit->consumed) {
+        KshimViolation("NetAdapterCreate with an initialisation object already used", nullptr);
+        return STATUS_INVALID_DEVICE_STATE;
+    }
+    if (Attributes != nullptr && !AttributesValid(Attributes)) {
+        return STATUS_INFO_LENGTH_MISMATCH;
+    }
+    NTSTATUS status;
+    if (CreateFault(Kind::NetAdapter, &status)) {
+        return status;
+    }
+    auto* adapter = new FxNetAdapter();
+    adapter->portId = AdapterInit->portId;
+    adapter->type = AdapterInit->type;
+    // A net adapter always belongs to its device, whatever parent the attributes name.
+    PWDF_OBJECT_ATTRIBUTES attributes = Attributes;
+    WDF_OBJECT_ATTRIBUTES copy;
+    if (Attributes != nullptr && Attributes->ParentObject != nullptr) {
+        copy = *Attributes;
+        copy.ParentObject = nullptr;
+        attributes = &copy;
+    }
+    status = Register(adapter, attributes, AdapterInit->device, "NetAdapterCreate");
+    if (!NT_SUCCESS(status)) {
+        delete adapter;
+        return status;
+    }
+    AdapterInit->consumed = true;
+    *Adapter = Handle<NETADAPTER>(adapter);
+    return STATUS_SUCCESS;
+}

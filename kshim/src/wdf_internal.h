@@ -35,6 +35,7 @@ enum class Kind : uint8_t {
     DmaEnabler,
     CommonBuffer,
     NetConfiguration,
+    NetAdapter,
 };
 const char* KindName(Kind kind);  // "WDFDEVICE", ...
 
@@ -244,5 +245,25 @@ size_t OutstandingRequests();
 // ================================================================================================
 ULONG OsWdiVersion();
 void SetOsWdiVersion(ULONG version);
+
+}  // namespace kshim::wdf
+
+// The initialisation object the OS hands to the create-adapter entry point: the device, the port
+// id and the port kind the OS asks for.
+struct NETADAPTER_INIT {
+    kshim::wdf::FxDevice* device = nullptr;
+    USHORT portId = 0;
+    ULONG type = 0;
+    bool consumed = false;
+};
+
+namespace kshim::wdf {
+
+struct FxNetAdapter : FxObject {
+    static constexpr Kind kKind = Kind::NetAdapter;
+    FxNetAdapter() : FxObject(Kind::NetAdapter) {}
+    USHORT portId = 0;
+    ULONG type = 0;
+};
 
 }  // namespace kshim::wdf

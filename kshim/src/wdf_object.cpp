@@ -121,6 +121,7 @@ const char* KindName(Kind kind)
     case Kind::DmaEnabler: return "WDFDMAENABLER";
     case Kind::CommonBuffer: return "WDFCOMMONBUFFER";
     case Kind::NetConfiguration: return "NETCONFIGURATION";
+    case Kind::NetAdapter: return "NETADAPTER";
     }
     return "WDFOBJECT";
 }

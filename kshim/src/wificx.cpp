@@ -69,3 +69,20 @@ ULONG WifiDeviceGetOsWdiVersion(WDFDEVICE Device)
     Lookup<FxDevice>(Device, "WifiDeviceGetOsWdiVersion");
     return OsWdiVersion();
 }
+
+WIFI_ADAPTER_TYPE WifiAdapterInitGetType(NETADAPTER_INIT* AdapterInit)
+{
+    return AdapterInit != nullptr ? static_cast<WIFI_ADAPTER_TYPE>(AdapterInit->type) : WIFI_ADAPTER_WLAN_STATION;
+}
+
+USHORT WifiAdapterGetPortId(NETADAPTER Adapter)
+{
+    auto* adapter = Lookup<FxNetAdapter>(Adapter, "WifiAdapterGetPortId");
+    return adapter != nullptr ? adapter->portId : 0;
+}
+
+WIFI_ADAPTER_TYPE WifiAdapterGetType(NETADAPTER Adapter)
+{
+    auto* adapter = Lookup<FxNetAdapter>(Adapter, "WifiAdapterGetType");
+    return adapter != nullptr ? static_cast<WIFI_ADAPTER_TYPE>(adapter->type) : WIFI_ADAPTER_WLAN_STATION;
+}

@@ -6,7 +6,10 @@
 #include "kshim/host/eventlog.h"
 #include "kshim/host/registry.h"
 #include "kshim/host/rtl.h"
+#include "kshim/host/control.h"
 #include "platform/ndis6/ndis6common.h"
+#include "platform/ndiscommon/memory.h"
+#include "platform/ndiscommon/ndiscommoninit.h"
 #include "platform/wificx/wificxmain.h"
 #include "shell/shell_fixture.h"
 
@@ -139,6 +142,52 @@ TEST_F(DeviceAdd, CreatesTheDeviceWithItsAdapterCallbacksAndPowerPolicy)
     EXPECT_EQ(kshim::host::FindDevice(u"\\Device\\QZLWLAN"), nullptr);
     EXPECT_EQ(g_ControlDevice, nullptr);
     EXPECT_EQ(EntriesWithId(EVENT_LOG_DRIVER_UNLOAD).size(), 1u);
+}
+
+// A net adapter that goes away with its device: a group owner's port gives back its station entries
+// and its firmware BSS slot and forgets the adapter; a station port keeps its entries.
+TEST_F(DeviceAdd, NetAdapterCleanupReleasesThePortsSlotAndForgetsTheAdapter)
+{
+    struct Case {
+        ULONG portType;
+        bool macTableReturned;
+    };
+    for (Case c : {Case{WFD_GO, true}, Case{EXTSTA, false}}) {
+        SCOPED_TRACE(c.portType);
+        kshim::host::TraceSetLevel(TRACE_LEVEL_VERBOSE);
+        kshim::host::TraceClear();
+        kshim::host::OsDevice* device = LoadAndAdd();
+        ASSERT_EQ(device->AddStatus(), STATUS_SUCCESS);
+        MP_ADAPTER* adapter = QZCxGetAdapter(device->Handle());
+        PMP_PORT port = nullptr;
+        ASSERT_EQ(NdisCommonInitAllocPort(adapter, c.portType, 0, &port), STATUS_SUCCESS);
+        port->PortNumber = 2;
+        adapter->PortList[2] = port;
+
+        NETADAPTER created = nullptr;
+        NTSTATUS status = os_.CreateAdapter(device, 2, WIFI_ADAPTER_WIFI_DIRECT_ROLE, [&](WDFDEVICE, NETADAPTER_INIT* init) {
+            WDF_OBJECT_ATTRIBUTES attributes;
+            WDF_OBJECT_ATTRIBUTES_INIT_CONTEXT_TYPE(&attributes, QZCX_NET_ADAPTER);
+            attributes.EvtCleanupCallback = EvtAdapterContextCleanup;
+            NTSTATUS s = NetAdapterCreate(init, &attributes, &created);
+            if (NT_SUCCESS(s)) {
+                QZCxGetNetAdapterContext(created)->Adapter = adapter;
+                QZCxGetNetAdapterContext(created)->NetAdapter = created;
+            }
+            return s;
+        });
+        ASSERT_EQ(status, STATUS_SUCCESS);
+        EXPECT_EQ(WifiAdapterGetPortId(created), 2);
+        port->NetAdapter = created;
+
+        os_.Remove(device);  // the net adapter goes with its device, before the device's own clean-up
+        EXPECT_EQ(port->NetAdapter, nullptr);
+        EXPECT_TRUE(kshim::host::TraceContains("cnmFreeBssInfo is not built yet"));
+        EXPECT_EQ(kshim::host::TraceContains("MlmeSyncDeInitMacTab is not built yet"), c.macTableReturned);
+        PlatformFreeMemory(port, sizeof(*port));
+        kshim::host::UnloadReport report = os_.Unload();
+        EXPECT_TRUE(report.clean) << report.text;
+    }
 }
 
 TEST_F(DeviceAdd, WritesDriverInitThenTheWakeSupportRecord)

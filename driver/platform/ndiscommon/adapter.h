@@ -7,6 +7,7 @@
 
 #include "kshim/ke.h"
 #include "kshim/ndis.h"
+#include "kshim/netadapter.h"
 #include "Common/cnm.h"
 #include "Common/common.h"
 #include "Common/mlme/mlmesync.h"
@@ -250,6 +251,9 @@ typedef struct _MP_PORT {
     UCHAR BssIndex;     // BSS_INDEX_NONE when unbound
     UCHAR OwnMacIndex;  // 255 when unbound
     ULONG PendingWork;  // work items pending
+
+    // The OS's net adapter of the port (null while it has none).
+    NETADAPTER NetAdapter;
 
     // WDI work items of the port (task and property).
     WDFWORKITEM TaskWorkItem;

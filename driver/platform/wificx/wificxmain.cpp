@@ -232,6 +232,28 @@ VOID EvtDeviceContextCleanup(WDFOBJECT device)
     LogEventDriverUnload(QZCxGetAdapter(device));
 }
 
+// A net adapter goes away: the port it served gives back its station entries (a group owner's) and
+// its firmware BSS slot, and forgets the adapter.
+VOID EvtAdapterContextCleanup(WDFOBJECT netAdapter)
+{
+    PQZCX_NET_ADAPTER context = QZCxGetNetAdapterContext(netAdapter);
+    PMP_ADAPTER adapter = context->Adapter;
+    if (adapter == nullptr) {
+        return;
+    }
+    USHORT portIndex = WifiAdapterGetPortId(reinterpret_cast<NETADAPTER>(netAdapter));
+    PMP_PORT port = portIndex < MP_MAX_PORTS ? adapter->PortList[portIndex] : nullptr;
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_PNP, "net adapter of port %u goes away", static_cast<unsigned>(portIndex));
+    if (port == nullptr) {
+        return;
+    }
+    if (port->PortType == WFD_GO) {
+        (void)MlmeSyncDeInitMacTab(port);
+    }
+    (void)cnmFreeBssInfo(adapter, GetBssIndexSlotByPort(adapter, port));
+    port->NetAdapter = nullptr;
+}
+
 VOID EvtWifiDirectDeviceContextCleanup(WDFOBJECT wifiDirectDevice)
 {
     PMP_ADAPTER adapter = QZCxGetWifiDirectDeviceContext(wifiDirectDevice)->Adapter;

@@ -20,6 +20,13 @@
 // The adapter is the context of the framework device.
 WDF_DECLARE_CONTEXT_TYPE_WITH_NAME(MP_ADAPTER, QZCxGetAdapter);
 
+// Context of each net adapter created for a WiFiCx port.
+typedef struct _QZCX_NET_ADAPTER {
+    PMP_ADAPTER Adapter;
+    NETADAPTER NetAdapter;
+} QZCX_NET_ADAPTER, *PQZCX_NET_ADAPTER;
+WDF_DECLARE_CONTEXT_TYPE_WITH_NAME(QZCX_NET_ADAPTER, QZCxGetNetAdapterContext);
+
 typedef struct _QZCX_WIFI_DIRECT_DEVICE {
     PMP_ADAPTER Adapter;
 } QZCX_WIFI_DIRECT_DEVICE, *PQZCX_WIFI_DIRECT_DEVICE;
@@ -51,6 +58,7 @@ NTSTATUS DriverEntryCX(PDRIVER_OBJECT driverObject, PUNICODE_STRING registryPath
 EVT_WDF_DRIVER_DEVICE_ADD EvtDriverDeviceAdd;
 EVT_WDF_DRIVER_UNLOAD EvtDriverUnload;
 EVT_WDF_OBJECT_CONTEXT_CLEANUP EvtDeviceContextCleanup;
+EVT_WDF_OBJECT_CONTEXT_CLEANUP EvtAdapterContextCleanup;
 EVT_WDF_OBJECT_CONTEXT_CLEANUP EvtWifiDirectDeviceContextCleanup;
 // Reads the OS version and keeps its build number in the adapter.
 NTSTATUS QZCXGetOSVersion(PMP_ADAPTER adapter);

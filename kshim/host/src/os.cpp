@@ -57,6 +57,7 @@ const char* OsStepName(OsStep step)
     case OsStep::ShutdownNotification: return "EvtDeviceShutdownNotification";
     case OsStep::DeviceDelete: return "device deleted";
     case OsStep::DriverUnload: return "EvtDriverUnload";
+    case OsStep::CreateAdapter: return "EvtWifiDeviceCreateAdapter";
     }
     return "?";
 }
@@ -719,6 +720,31 @@ UnloadReport Os::Check(const kshim::wdf::UnloadSnapshot& snapshot)
 // ================================================================================================
 // device-control requests
 // ================================================================================================
+NTSTATUS Os::CreateAdapter(OsDevice* device, uint16_t portId, WIFI_ADAPTER_TYPE type, CreateAdapterEntry entry)
+{
+    RequirePassiveCaller("Os::CreateAdapter");
+    if (device == nullptr || device->fx_ == nullptr) {
+        return STATUS_INVALID_DEVICE_STATE;
+    }
+    PFN_WIFI_DEVICE_CREATE_ADAPTER create;
+    {
+        std::lock_guard<std::mutex> guard(device->fx_->settingsLock);
+        create = device->fx_->settings.wifiInitialized ? device->fx_->settings.wifi.CreateAdapter : nullptr;
+    }
+    if (!entry) {
+        if (create == nullptr) {
+            return STATUS_INVALID_DEVICE_STATE;
+        }
+        entry = create;
+    }
+    NETADAPTER_INIT init;
+    init.device = device->fx_;
+    init.portId = portId;
+    init.type = static_cast<ULONG>(type);
+    return Call(device, OsStep::CreateAdapter, WdfPowerDeviceInvalid,
+                [&] { return entry(device->handle_, &init); });
+}
+
 DeviceControlRequest Os::SendDeviceControl(const std::u16string& deviceName, ULONG code,
                                            const std::vector<uint8_t>& input, size_t outputLength)
 {

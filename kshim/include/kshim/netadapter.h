@@ -8,6 +8,16 @@
 // The initialisation object of one net adapter (handed to the driver when a port is created).
 typedef struct NETADAPTER_INIT NETADAPTER_INIT;
 
+// One network adapter: a port of the device as the OS sees it. It is a child of its device and goes
+// away with it; its clean-up callback runs before the device's.
+struct NETADAPTER__ : WDFOBJECT__ {};
+typedef struct NETADAPTER__* NETADAPTER;
+
+// Creates the net adapter from the initialisation object the OS handed to the driver (which it
+// consumes). The attributes may carry a context type and a clean-up callback; the parent is the
+// device.
+NTSTATUS NetAdapterCreate(NETADAPTER_INIT* AdapterInit, PWDF_OBJECT_ATTRIBUTES Attributes, NETADAPTER* Adapter);
+
 // Prepares the device-initialisation object for a network device; call before WdfDeviceCreate.
 NTSTATUS NetDeviceInitConfig(PWDFDEVICE_INIT DeviceInit);
 

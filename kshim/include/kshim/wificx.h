@@ -10,6 +10,18 @@
 struct WIFIREQUEST__ : WDFOBJECT__ {};
 typedef struct WIFIREQUEST__* WIFIREQUEST;
 
+// The kind of port the OS asks the driver to create for a net adapter.
+typedef enum _WIFI_ADAPTER_TYPE {
+    WIFI_ADAPTER_WLAN_STATION = 1,
+    WIFI_ADAPTER_WLAN_SOFTAP = 2,
+    WIFI_ADAPTER_WIFI_DIRECT_ROLE = 3,
+} WIFI_ADAPTER_TYPE;
+
+WIFI_ADAPTER_TYPE WifiAdapterInitGetType(NETADAPTER_INIT* AdapterInit);
+// The WDI port id the OS assigned to the net adapter.
+USHORT WifiAdapterGetPortId(NETADAPTER Adapter);
+WIFI_ADAPTER_TYPE WifiAdapterGetType(NETADAPTER Adapter);
+
 // The initialisation object of one Wi-Fi Direct device.
 typedef struct WIFIDIRECT_DEVICE_INIT WIFIDIRECT_DEVICE_INIT;
 

@@ -62,6 +62,7 @@ enum class OsStep : uint8_t {
     ShutdownNotification,
     DeviceDelete,  // the framework deletes the device (its clean-up callbacks run)
     DriverUnload,
+    CreateAdapter,
 };
 const char* OsStepName(OsStep step);  // the callback's name, e.g. "EvtDeviceD0Entry"
 const char* PowerStateName(WDF_POWER_DEVICE_STATE state);  // "D0", "D3Final", ...
@@ -239,6 +240,13 @@ public:
     // checks: framework objects, requests, pool blocks, handles, system threads and the trace
     // session left behind are strict-mode failures, listed in the report.
     UnloadReport Unload();
+
+    // WiFiCx asks the driver, through its create-adapter entry point, for a net adapter on WDI port
+    // `portId` of kind `type`; returns the entry point's status. The initialisation object lives
+    // only during the call. A test may hand its own entry point instead of the driver's.
+    using CreateAdapterEntry = std::function<NTSTATUS(WDFDEVICE, NETADAPTER_INIT*)>;
+    NTSTATUS CreateAdapter(OsDevice* device, uint16_t portId, WIFI_ADAPTER_TYPE type,
+                           CreateAdapterEntry entry = nullptr);
 
     // Sends a device-control request to a control device by name or symbolic link. The request
     // is delivered through the device's queue on a system worker thread; see
