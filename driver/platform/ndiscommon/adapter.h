@@ -344,6 +344,32 @@ typedef struct _MP_ADAPTER {
     UCHAR ConnValues[ADAPTER_CONN_VALUES_SIZE];
     UCHAR StaStateBytes[ADAPTER_STA_STATE_BYTES];
     ULONG ResetValues[2];
+
+    // ---- firmware commands and events (Common/qzcmd, Common/qzevent) ---------------------------------
+    // The command queue beside FwCmdSlots and FwCmdSlotLock: its two ring indices and the two events of
+    // each slot. The command thread's wake event is FwCmdThread's.
+    UCHAR FwCmdWriteIndex;
+    UCHAR FwCmdReadIndex;
+    KEVENT FwCmdSentEvents[FW_CMD_SLOT_COUNT];
+    KEVENT FwCmdRespEvents[FW_CMD_SLOT_COUNT];
+    // Firmware state the send call and the event dispatch follow.
+    UCHAR FwInRam;             // the RAM code runs: RAM-mode events, unified commands on the third generation
+    UCHAR RecoveryInProgress;  // a firmware-level (L0.5) recovery runs: every command is refused
+    UCHAR CmdTimeout;          // a command got no answer in time: every command is refused until recovery
+    UCHAR FwJustDownloaded;    // set when a download starts, cleared 10 s later: 7 s sent waits
+    UCHAR ShuttingDown;        // 1 s waits
+    UCHAR FwRecoveryState;     // 0 none; 1 or 2 while a firmware recovery runs
+    ULONG RefusedCmdCount;     // commands refused by class while a firmware recovery runs
+    // Values the boot ROM's events report, read by the firmware download.
+    ULONG RomVersion;          // register-read answer for chip address 0x88000004
+    UCHAR PatchSemaphoreStatus;
+    UCHAR BtPatchStatus;
+    ULONG BtPatchValue;
+    ULONG FwLogBaseAddress;    // third generation
+    // Events the dispatch dropped: shorter than their descriptor and header or than the header
+    // says, and events whose id has no handler.
+    volatile LONG FwEventShortCount;
+    volatile LONG FwEventUnknownCount;
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.
