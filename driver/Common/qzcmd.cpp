@@ -445,6 +445,8 @@ void QzCmdInitFWCmdQueue(PMP_ADAPTER adapter)
     KIRQL oldIrql = LockQueue(adapter);
     adapter->FwCmdWriteIndex = 0;
     adapter->FwCmdReadIndex = 0;
+    adapter->FwCmdQueuedCount = 0;
+    ++adapter->FwCmdQueueEpoch;
     for (FW_CMD_SLOT& slot : adapter->FwCmdSlots) {
         // A sender still waiting on a slot keeps it from being taken until it has read its result.
         slot.InUse = 0;
@@ -481,6 +483,7 @@ ULONG QzCmdStoreInfo(PMP_ADAPTER adapter, PFW_CMD_MSG msg)
         return FW_CMD_SLOT_NONE;
     }
     adapter->FwCmdWriteIndex = static_cast<UCHAR>((index + 1) % FW_CMD_SLOT_COUNT);
+    ++adapter->FwCmdQueuedCount;
     PlatformZeroMemory(slot, sizeof(*slot));
     slot->Unified = unified;
     slot->InUse = 1;
@@ -633,8 +636,11 @@ NTSTATUS QzCmdDequeueFWCmd(PMP_ADAPTER adapter, ULONG reserved)
     }
     NTSTATUS last = STATUS_SUCCESS;
     KIRQL oldIrql = LockQueue(adapter);
-    while (adapter->FwCmdReadIndex != adapter->FwCmdWriteIndex) {
+    // The slots between the read and the write index wait for the hand-over; when all 20 were taken
+    // before the thread ran, the two indices are equal, so the count of taken slots decides.
+    while (adapter->FwCmdQueuedCount != 0) {
         const ULONG index = adapter->FwCmdReadIndex;
+        const ULONG epoch = adapter->FwCmdQueueEpoch;
         PFW_CMD_SLOT slot = &adapter->FwCmdSlots[index];
         PFW_CMD_MSG msg = slot->InUse ? slot->Message : nullptr;
         if (msg != nullptr) {
@@ -663,8 +669,13 @@ NTSTATUS QzCmdDequeueFWCmd(PMP_ADAPTER adapter, ULONG reserved)
                 QzCmdFreeCmdMsg(adapter, msg, msg->TotalLength - ExtraLength(adapter));
                 oldIrql = LockQueue(adapter);
             }
+            if (adapter->FwCmdQueueEpoch != epoch) {
+                // The queue was emptied meanwhile (firmware recovery): go on from its new state.
+                continue;
+            }
         }
         adapter->FwCmdReadIndex = static_cast<UCHAR>((index + 1) % FW_CMD_SLOT_COUNT);
+        --adapter->FwCmdQueuedCount;
     }
     UnlockQueue(adapter, oldIrql);
     return last;

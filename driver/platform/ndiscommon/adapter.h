@@ -350,6 +350,8 @@ typedef struct _MP_ADAPTER {
     // each slot. The command thread's wake event is FwCmdThread's.
     UCHAR FwCmdWriteIndex;
     UCHAR FwCmdReadIndex;
+    UCHAR FwCmdQueuedCount;  // slots taken that the command thread has not yet passed (20 when all are)
+    ULONG FwCmdQueueEpoch;   // advanced each time the queue is emptied
     KEVENT FwCmdSentEvents[FW_CMD_SLOT_COUNT];
     KEVENT FwCmdRespEvents[FW_CMD_SLOT_COUNT];
     // Firmware state the send call and the event dispatch follow.
