@@ -44,7 +44,7 @@ protected:
 };
 
 INSTANTIATE_TEST_SUITE_P(Devices, RamDispatchTest, ::testing::Values(USHORT{0x3404}, USHORT{0x3502}, USHORT{0x3602}),
-                         [](const auto& info) { return "dev" + std::to_string(info.param); });
+                         DeviceTestName);
 
 TEST_P(RamDispatchTest, EveryListedEventReachesItsHandler)
 {
@@ -184,6 +184,8 @@ std::vector<uint8_t> RomRegisterReadCut(sim::chip::Generation g)
 }
 std::vector<uint8_t> ReceivedBeyondBuffer(sim::chip::Generation g) { return sim::fw::EncodeRamEvent(g, {0x10, 1}, {1}); }
 
+void PrintTo(const Malformed& m, std::ostream* os) { *os << m.name; }
+
 const Malformed kMalformed[] = {
     {"OnlyDescriptor", false, OnlyDescriptor, 0},
     {"HeaderCut", false, HeaderCut, 0},
@@ -201,10 +203,7 @@ class MalformedTest : public FwCmdFixture,
 INSTANTIATE_TEST_SUITE_P(Cases, MalformedTest,
                          ::testing::Combine(::testing::Values(USHORT{0x3502}, USHORT{0x3602}),
                                             ::testing::ValuesIn(kMalformed)),
-                         [](const auto& info) {
-                             return std::string(std::get<1>(info.param).name) + "_dev" +
-                                    std::to_string(std::get<0>(info.param));
-                         });
+                         DeviceCaseTestName<Malformed>);
 
 TEST_P(MalformedTest, IsDroppedAndCountedAndAnswersNothing)
 {
@@ -253,7 +252,7 @@ protected:
 };
 
 INSTANTIATE_TEST_SUITE_P(Devices, RomDispatchTest, ::testing::Values(USHORT{0x3404}, USHORT{0x3502}, USHORT{0x3602}),
-                         [](const auto& info) { return "dev" + std::to_string(info.param); });
+                         DeviceTestName);
 
 TEST_P(RomDispatchTest, StoresWhatTheDownloadReads)
 {
@@ -310,7 +309,7 @@ protected:
 };
 
 INSTANTIATE_TEST_SUITE_P(Devices, MatchTest, ::testing::Values(USHORT{0x3404}, USHORT{0x3502}, USHORT{0x3602}),
-                         [](const auto& info) { return "dev" + std::to_string(info.param); });
+                         DeviceTestName);
 
 TEST_P(MatchTest, LowerSlotFirstAndSequenceNumbersTakeNoPart)
 {

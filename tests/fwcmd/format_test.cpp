@@ -39,6 +39,8 @@ std::vector<uint8_t> FormFactorQuery()
     return p;
 }
 
+void PrintTo(const GoldenCase& c, std::ostream* os) { *os << c.name; }
+
 const GoldenCase kGolden[] = {
     {"Arvel2xRomSemaphore", 0x3502, 0, 0x10, 0x10, 0, 1, {1, 0, 0, 0},
      {0x44, 0x00, 0x00, 0x01, 0x00, 0x00, 0x01, 0x00},

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -367,6 +368,20 @@ private:
     bool fwThreadStarted_ = false;
     std::thread delivery_;
 };
+
+// Test names: "dev3502", and "<case>_dev3502" for (device, case) parameters whose case has a name.
+inline std::string DeviceName(USHORT device)
+{
+    char text[16];
+    std::snprintf(text, sizeof(text), "dev%04X", static_cast<unsigned>(device));
+    return text;
+}
+inline std::string DeviceTestName(const ::testing::TestParamInfo<USHORT>& info) { return DeviceName(info.param); }
+template <typename Case>
+std::string DeviceCaseTestName(const ::testing::TestParamInfo<std::tuple<USHORT, Case>>& info)
+{
+    return std::string(std::get<1>(info.param).name) + "_" + DeviceName(std::get<0>(info.param));
+}
 
 // Payloads of the boot ROM's queries.
 inline std::vector<uint8_t> RegisterReadPayload(uint32_t address)

@@ -19,7 +19,7 @@ protected:
 };
 
 INSTANTIATE_TEST_SUITE_P(Devices, QueueTest, ::testing::Values(USHORT{0x3502}, USHORT{0x3602}),
-                         [](const auto& info) { return "dev" + std::to_string(info.param); });
+                         DeviceTestName);
 
 // ---- PASSIVE_LEVEL: the sender waits for the answer the ROM sends through the event path --------------
 struct RomQuery {
@@ -146,6 +146,8 @@ protected:
     }
 };
 
+void PrintTo(const TimeoutCase& c, std::ostream* os) { *os << c.name; }
+
 const TimeoutCase kTimeoutCases[] = {
     {"AnswerNeverComes", 0x10, 0x10, kFlagsAnswer, false, 0, 0, 10000},
     {"KeyCommandAnswer", 0x07, 0xED, 13, false, 0, 0, 2000},
@@ -158,10 +160,7 @@ const TimeoutCase kTimeoutCases[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, TimeoutTest,
                          ::testing::Combine(::testing::Values(USHORT{0x3502}, USHORT{0x3602}),
                                             ::testing::ValuesIn(kTimeoutCases)),
-                         [](const auto& info) {
-                             return std::string(std::get<1>(info.param).name) + "_dev" +
-                                    std::to_string(std::get<0>(info.param));
-                         });
+                         DeviceCaseTestName<TimeoutCase>);
 
 TEST_P(TimeoutTest, WaitRunsOutAndRecoveryIsRequested)
 {
