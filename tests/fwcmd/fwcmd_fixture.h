@@ -275,6 +275,13 @@ protected:
 
     sim::fw::RomFirmware& Rom() { return *rom_; }
 
+    // An adapter field the driver's threads write while the test polls it.
+    template <typename T>
+    static T Load(const T& field)
+    {
+        return __atomic_load_n(&field, __ATOMIC_ACQUIRE);
+    }
+
     PMP_PORT port0_ = nullptr;
     sim::chip::Generation generation_ = sim::chip::Generation::Second;
     ChipMode chipMode_ = ChipMode::Rom;

@@ -87,7 +87,7 @@ TEST_P(QueueTest, DispatchSenderReturnsAtOnceAndTheAnswerFreesTheSlot)
     MP_ADAPTER* a = adapter_.get();
     // Waiting at DISPATCH_LEVEL would be a strict-mode failure: the call must not block.
     EXPECT_EQ(SendAtDispatch(0x10, 0x10, kFlagsAnswer, {1, 0, 0, 0}), STATUS_SUCCESS);
-    ASSERT_TRUE(Eventually([&] { return a->PatchSemaphoreStatus == 2 && !QzCmdQueueValidCheck(a); }));
+    ASSERT_TRUE(Eventually([&] { return Load(a->PatchSemaphoreStatus) == 2 && !QzCmdQueueValidCheck(a); }));
     // The command thread released the message after its hand-over.
     ASSERT_TRUE(Eventually([&] { return FreeCount(&a->Cmd.MsgPool) == MSG_CMD_POOL_SIZE; }));
 }
