@@ -30,7 +30,7 @@ MP_ADAPTER* NewAdapter(USHORT deviceId, bool inRam)
     adapter->DeviceId = deviceId;
     HalRegisterChip(adapter);
     adapter->Signature = MP_ADAPTER_SIGNATURE;
-    adapter->FwInRam = inRam ? 1 : 0;
+    adapter->FwDownloaded = inRam ? 1 : 0;
     KeInitializeSpinLock(&adapter->FwCmdSlotLock);
     QzCmdInitFWCmdSlotEvents(adapter);
     QzCmdInitFWCmdQueue(adapter);

@@ -137,7 +137,7 @@ ULONG LegacyPrefixLength(PMP_ADAPTER adapter)
     ULONG prefix;
     if (adapter->HalOps.CmdTxdLength != nullptr) {
         prefix = adapter->HalOps.CmdTxdLength(adapter);
-    } else if (QzCmdChipGroup(adapter) == FW_CHIP_GROUP_ARVEL3X && LoadByte(&adapter->FwInRam)) {
+    } else if (QzCmdChipGroup(adapter) == FW_CHIP_GROUP_ARVEL3X && LoadByte(&adapter->FwDownloaded)) {
         prefix = FW_CMD_UNI_PREFIX_LENGTH;
     } else {
         prefix = FW_CMD_LEGACY_PREFIX_LENGTH;
@@ -156,7 +156,7 @@ void WriteLegacyCommand(PMP_ADAPTER adapter, PFW_CMD_MSG msg, UCHAR cmdId, UCHAR
 {
     PUCHAR b = msg->Buffer;
     const BOOLEAN download = cmdClass == FW_CMD_CLASS_DOWNLOAD_DATA;
-    const BOOLEAN inRam = LoadByte(&adapter->FwInRam);
+    const BOOLEAN inRam = LoadByte(&adapter->FwDownloaded);
     const UCHAR headerCmdId = download ? 0 : cmdId;
     const UCHAR seq = download ? 0 : GetNextSeqNum(adapter, SEQ_NUM_CLASS_FW_CMD, TRUE);
     const ULONG total = msg->TotalLength;
@@ -330,7 +330,7 @@ USHORT QzCmdGetEventIDForFwCmdID(PMP_ADAPTER adapter, UCHAR cmdId)
     case 0x80:
         return 0x01;
     case 0x07:
-        return adapter != nullptr && LoadByte(&adapter->FwInRam) ? 0x24 : 0x01;
+        return adapter != nullptr && LoadByte(&adapter->FwDownloaded) ? 0x24 : 0x01;
     case 0x10:
         return 0x04;
     case 0x1C:
@@ -392,7 +392,7 @@ USHORT QzCmdGetExtEventIDForExtFwCmdID(UCHAR cmdId, UCHAR extCmdId)
 USHORT QzCmdGetRespEventIDForUniCmdID(PMP_ADAPTER adapter, USHORT uniCmdId, const UCHAR* buffer, ULONG length,
                                       USHORT uniTag)
 {
-    const BOOLEAN inRam = adapter != nullptr && LoadByte(&adapter->FwInRam);
+    const BOOLEAN inRam = adapter != nullptr && LoadByte(&adapter->FwDownloaded);
     switch (uniCmdId) {
     case 0x0D:
         return uniTag == 0 || uniTag == 1 ? 0x06 : FW_CMD_UNI_EVENT_DMA_DONE;
@@ -906,7 +906,7 @@ NTSTATUS QzCmdSendSetQuery(PMP_PORT port, UCHAR cmdId, UCHAR cmdClass, UCHAR ext
                            ULONG callbackArgument)
 {
     PMP_ADAPTER adapter = port != nullptr ? port->Adapter : nullptr;
-    if (adapter != nullptr && QzCmdChipGroup(adapter) == FW_CHIP_GROUP_ARVEL3X && LoadByte(&adapter->FwInRam)) {
+    if (adapter != nullptr && QzCmdChipGroup(adapter) == FW_CHIP_GROUP_ARVEL3X && LoadByte(&adapter->FwDownloaded)) {
         return QzCmdSendSetQueryCmdHelper(port, cmdId, cmdClass, extCmdId, setQuery, flags, payload, length, callback,
                                           callbackContext, callbackArgument);
     }
@@ -930,7 +930,7 @@ NTSTATUS QzCmdSendSetQueryCmdAdv(PMP_PORT port, UCHAR cmdId, UCHAR cmdClass, UCH
         return STATUS_UNSUCCESSFUL;
     }
     const UCHAR recoveryState = LoadByte(&adapter->FwRecoveryState);
-    if (!LoadByte(&adapter->FwInRam) && (recoveryState == 1 || recoveryState == 2) &&
+    if (!LoadByte(&adapter->FwDownloaded) && (recoveryState == 1 || recoveryState == 2) &&
         !ClassAllowedDuringRecovery(cmdClass)) {
         ULONG refused = __atomic_add_fetch(&adapter->RefusedCmdCount, 1, __ATOMIC_RELAXED);
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "command 0x%02X of class 0x%02X refused during firmware recovery (%u)",

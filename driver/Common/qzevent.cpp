@@ -108,7 +108,7 @@ UCHAR RecvProcessFwEvent(PMP_ADAPTER adapter, PRX_DMAQ_DESC record)
     UCHAR handled = 0;
     if (record->BufferVa == nullptr || record->ReceivedLength > record->BufferSize) {
         CountDropped(adapter, "received length beyond the buffer", record->ReceivedLength, record->BufferSize);
-    } else if (__atomic_load_n(&adapter->FwInRam, __ATOMIC_ACQUIRE)) {
+    } else if (__atomic_load_n(&adapter->FwDownloaded, __ATOMIC_ACQUIRE)) {
         handled = RamModeEventHandler(adapter, record->BufferVa, record->ReceivedLength);
     } else {
         handled = RomModeEventHandler(adapter, record->BufferVa, record->ReceivedLength);

@@ -39,7 +39,7 @@ protected:
     {
         FwCmdFixture::SetUp();
         SetUpDevice(GetParam(), false);
-        adapter_->FwInRam = 1;
+        adapter_->FwDownloaded = 1;
     }
 };
 
@@ -91,9 +91,9 @@ TEST_P(RamDispatchTest, UnknownIdIsCountedAndStillAnswersItsCommand)
 {
     // Command 0x21 expects event 0x08, which has no run-time handler. (Taken as a legacy command:
     // the third generation sends the unified form once its firmware runs in RAM.)
-    adapter_->FwInRam = 0;
+    adapter_->FwDownloaded = 0;
     ASSERT_EQ(SendAtDispatch(0x21, 0xED, 13, LogBaseQueryPayload()), STATUS_SUCCESS);
-    adapter_->FwInRam = 1;
+    adapter_->FwDownloaded = 1;
     MarkOnRing(0);
     EXPECT_EQ(DeliverEvent(RamEvent(0x08, {1, 0, 0, 0})), 0);
     EXPECT_EQ(adapter_->FwEventUnknownCount, 1);
@@ -113,7 +113,7 @@ TEST_P(RamDispatchTest, TheHeaderLengthBoundsWhatHandlersSee)
 TEST_F(FwCmdFixture, UnifiedEventGoesOnlyToTheUnifiedDispatch)
 {
     SetUpDevice(0x3602, false);
-    adapter_->FwInRam = 1;
+    adapter_->FwDownloaded = 1;
     EXPECT_EQ(DeliverEvent(RamEvent(0x10, {0, 0, 0, 0}, 0, FW_EVENT_OPTION_UNIFIED)), 0);
     EXPECT_TRUE(TraceContains(NotBuilt("RamModeUniEventHandler")));
     EXPECT_FALSE(TraceContains(NotBuilt("ProcessChPrivilegeEvent")));
@@ -122,7 +122,7 @@ TEST_F(FwCmdFixture, UnifiedEventGoesOnlyToTheUnifiedDispatch)
 TEST_F(FwCmdFixture, OlderChipDropsAnEventWithoutItsPacketType)
 {
     SetUpDevice(0x3404, false);
-    adapter_->FwInRam = 1;
+    adapter_->FwDownloaded = 1;
     ASSERT_EQ(SendAtDispatch(0x1C, 0xED, 13, {0, 0, 0, 0}), STATUS_SUCCESS);  // expects event 0x10
     MarkOnRing(0);
     sim::fw::EventHeader header;
@@ -216,7 +216,7 @@ TEST_P(MalformedTest, IsDroppedAndCountedAndAnswersNothing)
     MarkOnRing(0);
     MarkOnRing(1);
     MarkOnRing(2);
-    adapter_->FwInRam = m.rom ? 0 : 1;
+    adapter_->FwDownloaded = m.rom ? 0 : 1;
     adapter_->RomVersion = 0x55;
     kshim::host::TraceClear();
     std::vector<uint8_t> bytes = m.build(generation_);

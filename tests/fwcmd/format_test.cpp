@@ -92,7 +92,7 @@ TEST_P(GoldenTest, MessageBytesAndRing)
 {
     const GoldenCase& c = GetParam();
     SetUpDevice(c.device);
-    adapter_->FwInRam = c.inRam;
+    adapter_->FwDownloaded = c.inRam;
     chipMode_ = ChipMode::Silent;
     KIRQL old;
     KeRaiseIrql(DISPATCH_LEVEL, &old);

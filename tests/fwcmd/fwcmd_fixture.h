@@ -317,7 +317,7 @@ private:
         // The ring the chip fetches from, and what it fetches: the second and third generation's
         // download data leaves its prefix behind.
         const bool older = generation_ == sim::chip::Generation::Older;
-        const bool firmwareRunning = adapter->FwInRam != 0;
+        const bool firmwareRunning = adapter->FwDownloaded != 0;
         const unsigned ring = ringSelector == FW_CMD_RING_COMMAND && (firmwareRunning || !older) ? sim::fw::kCommandRing
                                                                                                  : sim::fw::kDownloadRing;
         size_t skip = !older && msg->Class == FW_CMD_CLASS_DOWNLOAD_DATA ? FW_CMD_LEGACY_PREFIX_LENGTH : 0;

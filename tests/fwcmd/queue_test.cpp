@@ -237,7 +237,7 @@ TEST_P(QueueTest, RecoveryStateLetsOnlyDownloadClassesThrough)
     EXPECT_EQ(a->RefusedCmdCount, 2u);
     // Once the firmware runs in RAM the class filter no longer applies (second generation: legacy).
     if (GetParam() == 0x3502) {
-        a->FwInRam = 1;
+        a->FwDownloaded = 1;
         EXPECT_EQ(Send(0x04, 0xED, kFlagsNoAnswer, {1, 0, 0, 0}), STATUS_SUCCESS);
     }
 }
@@ -361,7 +361,7 @@ TEST_F(FwCmdFixture, AnswerCallbackGetsACopyOfTheAnswerEvent)
 {
     SetUpDevice(0x3502, false);
     MP_ADAPTER* a = adapter_.get();
-    a->FwInRam = 1;
+    a->FwDownloaded = 1;
     g_callbacks = {};
     // The extended command 0x3C waits for extended event 0x3C; its callback has the answer form.
     ASSERT_EQ(SendAtDispatch(0xED, 0xED, 5, {1, 2, 3, 4}, 0x3C, FwCmdAnswerCallback(RecordAnswer), 99),

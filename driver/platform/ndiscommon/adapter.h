@@ -355,7 +355,7 @@ typedef struct _MP_ADAPTER {
     KEVENT FwCmdSentEvents[FW_CMD_SLOT_COUNT];
     KEVENT FwCmdRespEvents[FW_CMD_SLOT_COUNT];
     // Firmware state the send call and the event dispatch follow.
-    UCHAR FwInRam;             // the RAM code runs: RAM-mode events, unified commands on the third generation
+    UCHAR FwDownloaded;        // 1 once the RAM code runs: RAM-mode events, unified commands on the third generation
     UCHAR RecoveryInProgress;  // a firmware-level (L0.5) recovery runs: every command is refused
     UCHAR CmdTimeout;          // a command got no answer in time: every command is refused until recovery
     UCHAR FwJustDownloaded;    // set when a download starts, cleared 10 s later: 7 s sent waits
