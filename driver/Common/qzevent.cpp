@@ -249,7 +249,7 @@ UCHAR RomModeEventHandler(PMP_ADAPTER adapter, PUCHAR buffer, ULONG receivedLeng
             DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_FW, "ROM register read 0x%08X = 0x%08X", static_cast<unsigned>(address),
                      static_cast<unsigned>(value));
             if (address == FW_ROM_VERSION_ADDRESS) {
-                Publish(&adapter->RomVersion, value);
+                Publish(&adapter->RomVersionWord, value);
             }
         }
         break;

@@ -217,7 +217,7 @@ TEST_P(MalformedTest, IsDroppedAndCountedAndAnswersNothing)
     MarkOnRing(1);
     MarkOnRing(2);
     adapter_->FwDownloaded = m.rom ? 0 : 1;
-    adapter_->RomVersion = 0x55;
+    adapter_->RomVersionWord = 0x55;
     kshim::host::TraceClear();
     std::vector<uint8_t> bytes = m.build(generation_);
     // The receive buffer is exactly the bytes: reading past them is an address error.
@@ -226,7 +226,7 @@ TEST_P(MalformedTest, IsDroppedAndCountedAndAnswersNothing)
     EXPECT_EQ(adapter_->FwEventUnknownCount, 0);
     EXPECT_EQ(SlotsInUse(), 3u);
     EXPECT_EQ(adapter_->PatchSemaphoreStatus, 0);
-    EXPECT_EQ(adapter_->RomVersion, 0x55u);
+    EXPECT_EQ(adapter_->RomVersionWord, 0x55u);
     EXPECT_EQ(CountTraces("is not built yet"), CountTraces(NotBuilt("RxDmaqFree"))) << "no handler ran";
 }
 
@@ -262,9 +262,9 @@ TEST_P(RomDispatchTest, StoresWhatTheDownloadReads)
 
     EXPECT_EQ(Rom(0x01, {6}), 1);
     EXPECT_EQ(Rom(0x02, {0x00, 0x10, 0x00, 0x80, 0x11, 0x22, 0x33, 0x44}), 1);
-    EXPECT_EQ(a->RomVersion, 0u) << "another address changes nothing";
+    EXPECT_EQ(a->RomVersionWord, 0u) << "another address changes nothing";
     EXPECT_EQ(Rom(0x02, {0x04, 0x00, 0x00, 0x88, 0x01, 0x8A, 0x00, 0x00}), 1);
-    EXPECT_EQ(a->RomVersion, older ? 0u : 0x8A01u);
+    EXPECT_EQ(a->RomVersionWord, older ? 0u : 0x8A01u);
     EXPECT_EQ(Rom(0x03, {}), 0);
     EXPECT_EQ(Rom(0x04, {3}), 1);
     EXPECT_EQ(a->PatchSemaphoreStatus, 3);

@@ -41,7 +41,7 @@ TEST_P(QueueTest, PassiveSenderReceivesItsAnswer)
     EXPECT_EQ(a->PatchSemaphoreStatus, 2);
     // The ROM version query: event 0x02 answers command 0x03, paired by command id.
     EXPECT_EQ(Send(0x03, 0x03, 0x0D, RegisterReadPayload(0x88000004)), STATUS_SUCCESS);
-    EXPECT_EQ(a->RomVersion, 0x00008A01u);
+    EXPECT_EQ(a->RomVersionWord, 0x00008A01u);
     // The Bluetooth patch query: event 0x06 answers command 0x11, paired by command id.
     EXPECT_EQ(Send(0x11, 0x11, kFlagsAnswer, {1, 0, 0, 0, 0, 0, 0, 0}), STATUS_SUCCESS);
     EXPECT_EQ(a->BtPatchStatus, 1);

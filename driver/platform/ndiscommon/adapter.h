@@ -363,7 +363,7 @@ typedef struct _MP_ADAPTER {
     UCHAR FwRecoveryState;     // 0 none; 1 or 2 while a firmware recovery runs
     ULONG RefusedCmdCount;     // commands refused by class while a firmware recovery runs
     // Values the boot ROM's events report, read by the firmware download.
-    ULONG RomVersion;          // register-read answer for chip address 0x88000004
+    ULONG RomVersionWord;      // register-read answer for chip address 0x88000004, polled by the ROM-version query
     UCHAR PatchSemaphoreStatus;
     UCHAR BtPatchStatus;
     ULONG BtPatchValue;
