@@ -559,10 +559,10 @@ typedef struct _MP_ADAPTER {
     UCHAR SerState;         // 0 idle, 1 transmit stopped, 2 DMA re-initialised, 3 transmit resumed
     ULONG SerEventWord;
     UCHAR SerEnabled;       // 1: the chip's system-error recovery is handled
-    UCHAR FwRecoveryState;  // 0 idle, 2 running
+    UCHAR FwRecoveryState;  // 0 idle; 1 or 2 while a firmware recovery runs
     ULONG FwRecoveryCount;
     ULONG IoErrorCount;     // consecutive register reads that found the device removed
-    UCHAR FwDownloaded;     // 1 once the RAM code runs
+    UCHAR FwDownloaded;     // 1 once the RAM code runs: RAM-mode events, unified commands on the third generation
     UCHAR PermanentAddress[MAC_ADDR_LEN];
     UCHAR CurrentAddress[MAC_ADDR_LEN];
 
@@ -635,6 +635,32 @@ typedef struct _MP_ADAPTER {
     UCHAR ConnValues[ADAPTER_CONN_VALUES_SIZE];
     UCHAR StaStateBytes[ADAPTER_STA_STATE_BYTES];
     ULONG ResetValues[2];
+
+    // ---- firmware commands and events (Common/qzcmd, Common/qzevent) ---------------------------------
+    // The command queue beside FwCmdSlots and FwCmdSlotLock: its two ring indices and the two events of
+    // each slot. The command thread's wake event is FwCmdThread's.
+    UCHAR FwCmdWriteIndex;
+    UCHAR FwCmdReadIndex;
+    UCHAR FwCmdQueuedCount;  // slots taken that the command thread has not yet passed (20 when all are)
+    ULONG FwCmdQueueEpoch;   // advanced each time the queue is emptied
+    KEVENT FwCmdSentEvents[FW_CMD_SLOT_COUNT];
+    KEVENT FwCmdRespEvents[FW_CMD_SLOT_COUNT];
+    // Firmware state the send call and the event dispatch follow.
+    UCHAR RecoveryInProgress;  // a firmware-level (L0.5) recovery runs: every command is refused
+    UCHAR CmdTimeout;          // a command got no answer in time: every command is refused until recovery
+    UCHAR FwJustDownloaded;    // set when a download starts, cleared 10 s later: 7 s sent waits
+    UCHAR ShuttingDown;        // 1 s waits
+    ULONG RefusedCmdCount;     // commands refused by class while a firmware recovery runs
+    // Values the boot ROM's events report, read by the firmware download.
+    ULONG RomVersionWord;      // register-read answer for chip address 0x88000004, polled by the ROM-version query
+    UCHAR PatchSemaphoreStatus;
+    UCHAR BtPatchStatus;
+    ULONG BtPatchValue;
+    ULONG FwLogBaseAddress;    // third generation
+    // Events the dispatch dropped: shorter than their descriptor and header or than the header
+    // says, and events whose id has no handler.
+    volatile LONG FwEventShortCount;
+    volatile LONG FwEventUnknownCount;
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.

@@ -1,0 +1,89 @@
+// Fuzz target: arbitrary bytes as a received firmware-event buffer through the event entry, in both
+// dialects and on the three chip groups, with command slots waiting for whatever event ids the
+// input names. The buffer is exactly as long as the bytes the chip wrote, so any read past them is
+// an address error.
+//
+// Input: byte 0 chooses the device (bits 0-1), the dialect (bit 2) and whether the received length
+// is cut short (bit 3) or overstated (bit 4) by byte 1; bytes 2-5 are the expected events of four waiting slots (one of
+// them an extended command); the rest is the receive buffer.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "Common/qzcmd.h"
+#include "Common/qzevent.h"
+#include "hal/common/hal_chip.h"
+#include "kshim/host/control.h"
+#include "platform/ndiscommon/adapter.h"
+#include "platform/ndiscommon/dmaq_rx.h"
+
+namespace {
+
+constexpr USHORT kDevices[] = {0x3404, 0x3502, 0x3602, 0x3601};
+constexpr size_t kControlBytes = 6;
+
+MP_ADAPTER* NewAdapter(USHORT deviceId, bool inRam)
+{
+    auto* adapter = new MP_ADAPTER();
+    adapter->DeviceId = deviceId;
+    HalRegisterChip(adapter);
+    adapter->Signature = MP_ADAPTER_SIGNATURE;
+    adapter->FwDownloaded = inRam ? 1 : 0;
+    KeInitializeSpinLock(&adapter->FwCmdSlotLock);
+    QzCmdInitFWCmdSlotEvents(adapter);
+    QzCmdInitFWCmdQueue(adapter);
+    return adapter;
+}
+
+// Slots as the queue leaves them for commands on the ring that wait for their answers.
+void WaitFor(MP_ADAPTER* adapter, const uint8_t* expected)
+{
+    for (ULONG i = 0; i < 4; ++i) {
+        FW_CMD_SLOT& slot = adapter->FwCmdSlots[i];
+        slot.InUse = 1;
+        slot.OnRing = 1;
+        slot.NeedAnswer = 1;
+        slot.Status = STATUS_UNSUCCESSFUL;
+        slot.UniTag = FW_CMD_UNI_TAG_LEGACY;
+        slot.CmdId = i == 3 ? FW_CMD_ID_EXTENDED : expected[i];
+        slot.ExpectedEventId = i == 3 ? FW_CMD_EVENT_EXTENDED : expected[i];
+        slot.ExpectedExtEventId = i == 3 ? expected[i] : 0;
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    kshim::host::TraceSetEcho(0);
+    kshim::host::TraceSetLevel(0);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t length)
+{
+    if (length < kControlBytes || length - kControlBytes > 0xFFFF) {
+        return 0;
+    }
+    const uint8_t mode = data[0];
+    MP_ADAPTER* adapter = NewAdapter(kDevices[mode & 3], (mode & 4) != 0);
+    WaitFor(adapter, data + 2);
+
+    const size_t size = length - kControlBytes;
+    std::vector<uint8_t> buffer(data + kControlBytes, data + length);
+    RX_DMAQ_DESC record{};
+    record.PoolIndex = 1;
+    record.BufferSize = static_cast<ULONG>(size);
+    record.BufferVa = buffer.empty() ? nullptr : buffer.data();
+    record.ReceivedLength = static_cast<ULONG>(size);
+    if ((mode & 8) != 0) {
+        record.ReceivedLength = data[1] <= size ? static_cast<ULONG>(size - data[1]) : 0;
+    } else if ((mode & 16) != 0) {
+        record.ReceivedLength += data[1];  // a record that claims more than its buffer
+    }
+    (void)RecvProcessFwEvent(adapter, &record);
+    delete adapter;
+    return 0;
+}
