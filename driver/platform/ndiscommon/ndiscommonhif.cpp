@@ -9,6 +9,7 @@
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/ndiscommonhifpci.h"
 #include "platform/ndiscommon/trace.h"
+#include "platform/ndis6/n6pci.h"
 
 namespace {
 
@@ -172,6 +173,12 @@ void NdisCommonHifAllocateSpinLock(PMP_ADAPTER adapter)
         PlatformAllocateSpinLock(&lock.Lock);
         lock.OldIrql = PASSIVE_LEVEL;
     }
+    for (PCI_HIF_LOCK& lock : hif->TxRingLock) {
+        PlatformAllocateSpinLock(&lock.Lock);
+        lock.OldIrql = PASSIVE_LEVEL;
+    }
+    PlatformAllocateSpinLock(&hif->GeneralLock.Lock);
+    PlatformAllocateSpinLock(&adapter->OwnLock);
 }
 
 void NdisCommonHifDeallocateSpinLock(PMP_ADAPTER adapter)
@@ -183,19 +190,14 @@ void NdisCommonHifDeallocateSpinLock(PMP_ADAPTER adapter)
     for (PCI_HIF_LOCK& lock : hif->LockArray) {
         PlatformFreeSpinLock(&lock.Lock);
     }
+    for (PCI_HIF_LOCK& lock : hif->TxRingLock) {
+        PlatformFreeSpinLock(&lock.Lock);
+    }
+    PlatformFreeSpinLock(&hif->GeneralLock.Lock);
+    PlatformFreeSpinLock(&adapter->OwnLock);
 }
 
-NTSTATUS NdisCommonHifIoSpaceUnmap(PMP_ADAPTER adapter)
-{
-    PPCI_HIF_CONTEXT hif = adapter->HifContext;
-    if (hif == nullptr || hif->BarVa == nullptr) {
-        return STATUS_SUCCESS;
-    }
-    MmUnmapIoSpace(hif->BarVa, hif->BarLength);
-    hif->BarVa = nullptr;
-    hif->BarLength = 0;
-    return STATUS_SUCCESS;
-}
+NTSTATUS NdisCommonHifIoSpaceUnmap(PMP_ADAPTER adapter) { return N6PciIoSpaceUnmap(adapter); }
 
 NTSTATUS NdisCommonHifEraseFirmware(PMP_ADAPTER adapter) { return NdisCommonHifPciEraseFirmware(adapter->HifContext); }
 
