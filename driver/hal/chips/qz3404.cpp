@@ -23,40 +23,14 @@ constexpr ULONG kIntEnable = 0x4204;
 constexpr LONG64 kReRequestUnits = 200 * 10000;
 constexpr ULONG kOwnAttempts = 50;
 
-ULONG Read(PMP_ADAPTER adapter, ULONG reg)
-{
-    ULONG value = 0;
-    (void)HifIoRead32(adapter, reg, &value);
-    return value;
-}
-
-void SetBits(PMP_ADAPTER adapter, ULONG reg, ULONG set, ULONG clear)
-{
-    (void)HifIoWrite32(adapter, reg, (Read(adapter, reg) & ~clear) | set);
-}
-
-void BusyWaitMs()
-{
-    for (ULONG i = 0; i < 100; ++i) {
-        KeStallExecutionProcessor(10);
-    }
-}
-
-LONG64 Now()
-{
-    LARGE_INTEGER now;
-    KeQuerySystemTime(&now);
-    return now.QuadPart;
-}
-
 // Polls `reg` for `bit` up to 21 times, 1 ms apart; a time-out is not reported.
 void PollBit(PMP_ADAPTER adapter, ULONG reg, ULONG bit)
 {
     for (ULONG i = 0; i < 21; ++i) {
-        if ((Read(adapter, reg) & bit) != 0) {
+        if ((AsicReadReg(adapter, reg) & bit) != 0) {
             return;
         }
-        BusyWaitMs();
+        AsicBusyWait(1000);
     }
 }
 
@@ -118,15 +92,13 @@ BOOLEAN QZ3404IsFwReady(PMP_ADAPTER adapter)
 
 NTSTATUS QZ3404HifPciPmSetDriverOwn(PMP_ADAPTER adapter)
 {
-    KIRQL old;
-    KeAcquireSpinLock(&adapter->OwnLock, &old);
-    adapter->OwnLockIrql = old;
+    AsicAcquireOwnLock(adapter);
     InterlockedIncrement(&adapter->OwnCallBalance);
     NTSTATUS status = STATUS_SUCCESS;
     if (AsicFwOwnFlag(adapter)) {
         UCHAR owns = 0;
         QZ3404RequestDriverOwn(adapter, &owns);
-        LONG64 lastRequest = Now();
+        LONG64 lastRequest = AsicSystemTime();
         status = STATUS_UNSUCCESSFUL;
         for (ULONG attempt = 0; attempt < kOwnAttempts; ++attempt) {
             QZ3404GetOwnStatus(adapter, &owns);
@@ -141,25 +113,25 @@ NTSTATUS QZ3404HifPciPmSetDriverOwn(PMP_ADAPTER adapter)
                 status = STATUS_SUCCESS;
                 break;
             }
-            BusyWaitMs();
-            if (Now() - lastRequest > kReRequestUnits) {
+            AsicBusyWait(1000);
+            if (AsicSystemTime() - lastRequest > kReRequestUnits) {
                 QZ3404RequestDriverOwn(adapter, &owns);
-                lastRequest = Now();
+                lastRequest = AsicSystemTime();
             }
         }
         if (!NT_SUCCESS(status)) {
             DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "driver own not granted after %u attempts", kOwnAttempts);
         }
     }
-    KeReleaseSpinLock(&adapter->OwnLock, adapter->OwnLockIrql);
+    AsicReleaseOwnLock(adapter);
     return status;
 }
 
 NTSTATUS QZ3404EnsureDriverOwn(PMP_ADAPTER adapter)
 {
-    if ((Read(adapter, kLowPowerControl) & kFwOwns) != 0) {
+    if ((AsicReadReg(adapter, kLowPowerControl) & kFwOwns) != 0) {
         (void)HifIoWrite32(adapter, kLowPowerControl, 2);
-        (void)Read(adapter, kLowPowerControl);
+        (void)AsicReadReg(adapter, kLowPowerControl);
     } else {
         AsicClearFwOwnFlag(adapter);
     }
@@ -169,18 +141,18 @@ NTSTATUS QZ3404EnsureDriverOwn(PMP_ADAPTER adapter)
 VOID QZ3404SetFwOwn(PMP_ADAPTER adapter, PUCHAR done)
 {
     (void)HifIoWrite32(adapter, kLowPowerControl, 1);
-    *done = static_cast<UCHAR>((Read(adapter, kLowPowerControl) & kFwOwns) != 0);
+    *done = static_cast<UCHAR>((AsicReadReg(adapter, kLowPowerControl) & kFwOwns) != 0);
 }
 
 VOID QZ3404GetOwnStatus(PMP_ADAPTER adapter, PUCHAR driverOwns)
 {
-    *driverOwns = static_cast<UCHAR>((Read(adapter, kLowPowerControl) & kFwOwns) == 0);
+    *driverOwns = static_cast<UCHAR>((AsicReadReg(adapter, kLowPowerControl) & kFwOwns) == 0);
 }
 
 VOID QZ3404RequestDriverOwn(PMP_ADAPTER adapter, PUCHAR driverOwns)
 {
     (void)HifIoWrite32(adapter, kLowPowerControl, 2);
-    *driverOwns = static_cast<UCHAR>((Read(adapter, kLowPowerControl) & kFwOwns) == 0);
+    *driverOwns = static_cast<UCHAR>((AsicReadReg(adapter, kLowPowerControl) & kFwOwns) == 0);
 }
 
 // ---- DMA engine and interrupts --------------------------------------------------------------
@@ -192,8 +164,8 @@ BOOLEAN QZ3404HalWpdmaWaitIdle(PMP_ADAPTER adapter, ULONG count, ULONG delayMicr
 VOID QZ3404WpdmaConfig(PMP_ADAPTER adapter, BOOLEAN enable)
 {
     PPCI_HIF_CONTEXT hif = adapter->HifContext;
-    ULONG config = Read(adapter, kGloCfg);
-    ULONG intEnable = Read(adapter, kIntEnable);
+    ULONG config = AsicReadReg(adapter, kGloCfg);
+    ULONG intEnable = AsicReadReg(adapter, kIntEnable);
     if (enable) {
         ULONG rings = (1u << hif->HwRingData0) | (1u << hif->HwRingData1) | (1u << hif->HwRingCommand) |
                       (1u << hif->HwRingDownload);
@@ -207,32 +179,32 @@ VOID QZ3404WpdmaConfig(PMP_ADAPTER adapter, BOOLEAN enable)
     (void)HifIoWrite32(adapter, kGloCfg, config);
 }
 
-VOID QZ3404HalResetPDMA(PMP_ADAPTER adapter)
+VOID HalResetPDMA(PMP_ADAPTER adapter)
 {
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HAL, "PDMA reset: 0x433C 0x%08X, 0x441C 0x%08X",
-             static_cast<unsigned>(Read(adapter, 0x433C)), static_cast<unsigned>(Read(adapter, 0x441C)));
-    SetBits(adapter, 0x50000208, 0, 0x5);
+             static_cast<unsigned>(AsicReadReg(adapter, 0x433C)), static_cast<unsigned>(AsicReadReg(adapter, 0x441C)));
+    AsicSetRegBits(adapter, 0x50000208, 0, 0x5);
     PollBit(adapter, 0x50000154, 0x10000);
-    SetBits(adapter, 0x50000100, 0, 0x10);
-    (void)Read(adapter, 0x5000A004);
-    SetBits(adapter, 0x82060000, 0x2, 0);
-    SetBits(adapter, 0x82068000, 0x2, 0);
-    SetBits(adapter, 0x8206C038, 0, 0x1);
-    SetBits(adapter, 0x50000100, 0x10, 0);
-    SetBits(adapter, 0x5000A004, 0, 0x1);
-    SetBits(adapter, 0x82060000, 0, 0x2);
-    SetBits(adapter, 0x82068000, 0, 0x2);
-    (void)Read(adapter, 0x8206C038);
+    AsicSetRegBits(adapter, 0x50000100, 0, 0x10);
+    (void)AsicReadReg(adapter, 0x5000A004);
+    AsicSetRegBits(adapter, 0x82060000, 0x2, 0);
+    AsicSetRegBits(adapter, 0x82068000, 0x2, 0);
+    AsicSetRegBits(adapter, 0x8206C038, 0, 0x1);
+    AsicSetRegBits(adapter, 0x50000100, 0x10, 0);
+    AsicSetRegBits(adapter, 0x5000A004, 0, 0x1);
+    AsicSetRegBits(adapter, 0x82060000, 0, 0x2);
+    AsicSetRegBits(adapter, 0x82068000, 0, 0x2);
+    (void)AsicReadReg(adapter, 0x8206C038);
     PollBit(adapter, 0x82060000, 0x4);
     PollBit(adapter, 0x82068000, 0x4);
-    SetBits(adapter, 0x50000154, 0, 0x1);
+    AsicSetRegBits(adapter, 0x50000154, 0, 0x1);
 }
 
 NTSTATUS QZ3404PciXmitStartTxRx(PMP_ADAPTER adapter)
 {
     QZ3404WpdmaConfig(adapter, FALSE);
     (void)QZ3404HalWpdmaWaitIdle(adapter, 100, 1000);
-    QZ3404HalResetPDMA(adapter);
+    HalResetPDMA(adapter);
     WpdmaRestoreRingRegs(adapter->HifContext);
     QZ3404WpdmaConfig(adapter, TRUE);
     return STATUS_SUCCESS;

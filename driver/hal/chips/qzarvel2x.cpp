@@ -14,47 +14,6 @@
 
 namespace {
 
-// Read-modify-write of one chip register.
-void SetBits(PMP_ADAPTER adapter, ULONG reg, ULONG set, ULONG clear)
-{
-    ULONG value = 0;
-    (void)HifIoRead32(adapter, reg, &value);
-    (void)HifIoWrite32(adapter, reg, (value & ~clear) | set);
-}
-
-ULONG Read(PMP_ADAPTER adapter, ULONG reg)
-{
-    ULONG value = 0;
-    (void)HifIoRead32(adapter, reg, &value);
-    return value;
-}
-
-LONG64 Now()
-{
-    LARGE_INTEGER now;
-    KeQuerySystemTime(&now);
-    return now.QuadPart;
-}
-
-void BusyWait(ULONG microseconds)
-{
-    for (ULONG i = 0; i < microseconds / 10; ++i) {
-        KeStallExecutionProcessor(10);
-    }
-    if (microseconds % 10 != 0) {
-        KeStallExecutionProcessor(microseconds % 10);
-    }
-}
-
-void AcquireOwnLock(PMP_ADAPTER adapter)
-{
-    KIRQL old;
-    KeAcquireSpinLock(&adapter->OwnLock, &old);
-    adapter->OwnLockIrql = old;
-}
-
-void ReleaseOwnLock(PMP_ADAPTER adapter) { KeReleaseSpinLock(&adapter->OwnLock, adapter->OwnLockIrql); }
-
 void PostInternal(PMP_ADAPTER adapter, ULONG cmdId)
 {
     NTSTATUS status = QZEnqueueInternalCmd(adapter, adapter->PortList[0], cmdId, nullptr, 0);
@@ -151,11 +110,82 @@ BOOLEAN AsicFwOwnFlag(PMP_ADAPTER adapter)
     return static_cast<BOOLEAN>(__atomic_load_n(&adapter->FwOwn[0], __ATOMIC_ACQUIRE) != 0);
 }
 
+ULONG AsicReadReg(PMP_ADAPTER adapter, ULONG reg)
+{
+    ULONG value = 0;
+    (void)HifIoRead32(adapter, reg, &value);
+    return value;
+}
+
+VOID AsicSetRegBits(PMP_ADAPTER adapter, ULONG reg, ULONG set, ULONG clear)
+{
+    (void)HifIoWrite32(adapter, reg, (AsicReadReg(adapter, reg) & ~clear) | set);
+}
+
+LONG64 AsicSystemTime()
+{
+    LARGE_INTEGER now;
+    KeQuerySystemTime(&now);
+    return now.QuadPart;
+}
+
+VOID AsicBusyWait(ULONG microseconds)
+{
+    for (ULONG i = 0; i < microseconds / 10; ++i) {
+        KeStallExecutionProcessor(10);
+    }
+    if (microseconds % 10 != 0) {
+        KeStallExecutionProcessor(microseconds % 10);
+    }
+}
+
+VOID AsicAcquireOwnLock(PMP_ADAPTER adapter)
+{
+    KIRQL old;
+    KeAcquireSpinLock(&adapter->OwnLock, &old);
+    adapter->OwnLockIrql = old;
+}
+
+VOID AsicReleaseOwnLock(PMP_ADAPTER adapter) { KeReleaseSpinLock(&adapter->OwnLock, adapter->OwnLockIrql); }
+
+NTSTATUS AsicDriverOwnFinish(PMP_ADAPTER adapter, BOOLEAN granted, LONG64 start, ULONG attempts, BOOLEAN autoDetect,
+                             PFN_CHIP_VOID restoreRings, BOOLEAN lockFree)
+{
+    long long ms = static_cast<long long>((AsicSystemTime() - start) / kUnitsPerMs);
+    if (granted) {
+        AsicClearFwOwnFlag(adapter);
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HAL, "driver own in %lld ms (balance %d)", ms,
+                 static_cast<int>(__atomic_load_n(&adapter->OwnCallBalance, __ATOMIC_ACQUIRE)));
+        if (autoDetect && adapter->HalOps.AutoDetectL1ssCap != nullptr) {
+            adapter->HalOps.AutoDetectL1ssCap(adapter);
+        }
+        if (adapter->HalOps.PcieLTRValue != nullptr) {
+            adapter->HalOps.PcieLTRValue(adapter, 0, TRUE);
+        }
+        adapter->LowPowerRestore = 0;
+    } else {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "driver own not granted after %u attempts, %lld ms",
+                 static_cast<unsigned>(attempts), ms);
+        if (adapter->HalOps.ShowDebugSopInfo != nullptr) {
+            (void)adapter->HalOps.ShowDebugSopInfo(adapter, 1);
+        }
+    }
+    if (adapter->FwDownloaded == 1) {
+        restoreRings(adapter);
+    }
+    if (lockFree) {
+        AsicAcquireOwnLock(adapter);
+        InterlockedDecrement(&adapter->OwnInProgress);
+    }
+    AsicReleaseOwnLock(adapter);
+    return granted ? STATUS_SUCCESS : STATUS_UNSUCCESSFUL;
+}
+
 NTSTATUS AsicArvel2xHifPciPmSetDriverOwn(PMP_ADAPTER adapter)
 {
     const REGISTRY_BLOCK& config = adapter->RegistryBlock;
     const BOOLEAN zizi = static_cast<BOOLEAN>(config.ZiziSolution != 0);
-    AcquireOwnLock(adapter);
+    AsicAcquireOwnLock(adapter);
     if (zizi) {
         ULONG waits = 0;
         while (__atomic_load_n(&adapter->OwnInProgress, __ATOMIC_ACQUIRE) != 0) {
@@ -164,12 +194,12 @@ NTSTATUS AsicArvel2xHifPciPmSetDriverOwn(PMP_ADAPTER adapter)
                          static_cast<unsigned>(kOwnWaitsMax));
                 break;
             }
-            ReleaseOwnLock(adapter);
+            AsicReleaseOwnLock(adapter);
             NdisCommonGenericDelay(config.LockFreeDriverOwnDelay);
-            AcquireOwnLock(adapter);
+            AsicAcquireOwnLock(adapter);
         }
     }
-    LONG balance = InterlockedIncrement(&adapter->OwnCallBalance);
+    (void)InterlockedIncrement(&adapter->OwnCallBalance);
     if (!AsicFwOwnFlag(adapter)) {
         if (config.BatteryLifeImprove == 0 && adapter->LowPowerRestore != 0) {
             if (adapter->HalOps.PcieMacL1ssEnable != nullptr) {
@@ -180,34 +210,24 @@ NTSTATUS AsicArvel2xHifPciPmSetDriverOwn(PMP_ADAPTER adapter)
             }
             adapter->LowPowerRestore = 0;
         }
-        ReleaseOwnLock(adapter);
+        AsicReleaseOwnLock(adapter);
         return STATUS_SUCCESS;
     }
     if (zizi) {
         InterlockedIncrement(&adapter->OwnInProgress);
-        ReleaseOwnLock(adapter);
+        AsicReleaseOwnLock(adapter);
     }
-    LONG64 start = Now();
+    LONG64 start = AsicSystemTime();
     LONG64 lastRequest = start;
     UCHAR owns = 0;
     adapter->HalOps.RequestDriverOwn(adapter, &owns);
-    NTSTATUS status = STATUS_UNSUCCESSFUL;
     ULONG attempts = 0;
     const ULONG maxAttempts = zizi ? kZiziAttempts : kPlainAttempts;
+    BOOLEAN granted = FALSE;
     for (;;) {
         adapter->HalOps.GetOwnStatus(adapter, &owns);
         if (owns) {
-            AsicClearFwOwnFlag(adapter);
-            DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HAL, "driver own in %lld ms (balance %d)",
-                     static_cast<long long>((Now() - start) / kUnitsPerMs), static_cast<int>(balance));
-            if (adapter->HalOps.AutoDetectL1ssCap != nullptr) {
-                adapter->HalOps.AutoDetectL1ssCap(adapter);
-            }
-            if (adapter->HalOps.PcieLTRValue != nullptr) {
-                adapter->HalOps.PcieLTRValue(adapter, 0, TRUE);
-            }
-            adapter->LowPowerRestore = 0;
-            status = STATUS_SUCCESS;
+            granted = TRUE;
             break;
         }
         if (++attempts >= maxAttempts) {
@@ -216,29 +236,14 @@ NTSTATUS AsicArvel2xHifPciPmSetDriverOwn(PMP_ADAPTER adapter)
         if (zizi) {
             NdisCommonGenericDelay(kZiziAttemptDelayUs);
         } else {
-            BusyWait(1000);
+            AsicBusyWait(1000);
         }
-        if (Now() - lastRequest >= kReRequestUnits) {
+        if (AsicSystemTime() - lastRequest >= kReRequestUnits) {
             adapter->HalOps.RequestDriverOwn(adapter, &owns);
-            lastRequest = Now();
+            lastRequest = AsicSystemTime();
         }
     }
-    if (!NT_SUCCESS(status)) {
-        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "driver own not granted after %u attempts, %lld ms",
-                 static_cast<unsigned>(attempts), static_cast<long long>((Now() - start) / kUnitsPerMs));
-        if (adapter->HalOps.ShowDebugSopInfo != nullptr) {
-            (void)adapter->HalOps.ShowDebugSopInfo(adapter, 1);
-        }
-    }
-    if (adapter->FwDownloaded == 1) {
-        AsicArvel2xRestoreRingsAfterFwOwn(adapter);
-    }
-    if (zizi) {
-        AcquireOwnLock(adapter);
-        InterlockedDecrement(&adapter->OwnInProgress);
-    }
-    ReleaseOwnLock(adapter);
-    return status;
+    return AsicDriverOwnFinish(adapter, granted, start, attempts, TRUE, AsicArvel2xRestoreRingsAfterFwOwn, zizi);
 }
 
 NTSTATUS AsicArvel2xEnsureDriverOwn(PMP_ADAPTER adapter)
@@ -256,18 +261,18 @@ NTSTATUS AsicArvel2xEnsureDriverOwn(PMP_ADAPTER adapter)
 VOID AsicSetFwOwn(PMP_ADAPTER adapter, PUCHAR done)
 {
     (void)HifIoWrite32(adapter, ARVEL_LOW_POWER_CONTROL, ARVEL_LP_FW_OWN);
-    *done = static_cast<UCHAR>((Read(adapter, ARVEL_LOW_POWER_CONTROL) & ARVEL_LP_FW_OWNS) != 0);
+    *done = static_cast<UCHAR>((AsicReadReg(adapter, ARVEL_LOW_POWER_CONTROL) & ARVEL_LP_FW_OWNS) != 0);
 }
 
 VOID AsicGetOwnStatus(PMP_ADAPTER adapter, PUCHAR driverOwns)
 {
-    *driverOwns = static_cast<UCHAR>((Read(adapter, ARVEL_LOW_POWER_CONTROL) & ARVEL_LP_FW_OWNS) == 0);
+    *driverOwns = static_cast<UCHAR>((AsicReadReg(adapter, ARVEL_LOW_POWER_CONTROL) & ARVEL_LP_FW_OWNS) == 0);
 }
 
 VOID AsicRequestDriverOwn(PMP_ADAPTER adapter, PUCHAR driverOwns)
 {
     (void)HifIoWrite32(adapter, ARVEL_LOW_POWER_CONTROL, ARVEL_LP_DRIVER_OWN);
-    *driverOwns = static_cast<UCHAR>((Read(adapter, ARVEL_LOW_POWER_CONTROL) & ARVEL_LP_FW_OWNS) == 0);
+    *driverOwns = static_cast<UCHAR>((AsicReadReg(adapter, ARVEL_LOW_POWER_CONTROL) & ARVEL_LP_FW_OWNS) == 0);
 }
 
 // ---- rings shared by the second and third generation ------------------------------------------------
@@ -288,7 +293,7 @@ VOID AsicWfdmaProgramRings(PPCI_HIF_CONTEXT hif, const UCHAR rxHw[3], BOOLEAN fi
         ring->Regs = PCI_RING_REGS{block, block + 8, block + 0xC, block + 4};
         ring->CpuIndex = 0;
         ring->InFlight = 0;
-        ring->LastDmaIndex = Read(adapter, ring->Regs.DmaIndex) & PCI_RING_INDEX_MASK;
+        ring->LastDmaIndex = AsicReadReg(adapter, ring->Regs.DmaIndex) & PCI_RING_INDEX_MASK;
         // Nothing handed to the chip is left: reclaim starts where the chip stands.
         ring->ReclaimIndex = ring->LastDmaIndex < ring->SlotCount ? ring->LastDmaIndex : 0;
         (void)HifIoWrite32(adapter, ring->Regs.Base, static_cast<ULONG>(ring->Area.La));
@@ -308,7 +313,7 @@ VOID AsicWfdmaProgramRings(PPCI_HIF_CONTEXT hif, const UCHAR rxHw[3], BOOLEAN fi
         NdisCommonHifPciAcquireRxRingLock(hif, i);
         ring->Regs = PCI_RING_REGS{block, block + 8, block + 0xC, block + 4};
         ring->CpuIndex = ring->SlotCount - 1;
-        ring->DmaIndex = Read(adapter, ring->Regs.DmaIndex) & PCI_RING_INDEX_MASK;
+        ring->DmaIndex = AsicReadReg(adapter, ring->Regs.DmaIndex) & PCI_RING_INDEX_MASK;
         ring->ReadIndex = ring->DmaIndex;
         (void)HifIoWrite32(adapter, ring->Regs.Base, static_cast<ULONG>(ring->Area.La));
         (void)HifIoWrite32(adapter, ring->Regs.CpuIndex, ring->CpuIndex);
@@ -342,7 +347,7 @@ VOID AsicWfdmaProgramRings(PPCI_HIF_CONTEXT hif, const UCHAR rxHw[3], BOOLEAN fi
 BOOLEAN AsicWfdmaPollIdle(PMP_ADAPTER adapter, ULONG reg, ULONG count, ULONG delayMicroseconds, BOOLEAN mayBlock)
 {
     for (ULONG read = 0;; ++read) {
-        if ((Read(adapter, reg) & ARVEL_WFDMA_BUSY_BITS) == 0) {
+        if ((AsicReadReg(adapter, reg) & ARVEL_WFDMA_BUSY_BITS) == 0) {
             return TRUE;
         }
         if (read >= count) {
@@ -353,7 +358,7 @@ BOOLEAN AsicWfdmaPollIdle(PMP_ADAPTER adapter, ULONG reg, ULONG count, ULONG del
         if (mayBlock) {
             NdisCommonGenericDelay(delayMicroseconds);
         } else {
-            BusyWait(delayMicroseconds);
+            AsicBusyWait(delayMicroseconds);
         }
     }
 }
@@ -367,12 +372,12 @@ VOID AsicWfdmaFinishStart(PMP_ADAPTER adapter, ULONG extra)
             (void)HifIoWrite32(adapter, 0x7C0270E8, extra);
         }
     }
-    SetBits(adapter, ARVEL_RING_MARKER, ARVEL_RING_MARKER_PRESENT, 0);
+    AsicSetRegBits(adapter, ARVEL_RING_MARKER, ARVEL_RING_MARKER_PRESENT, 0);
 }
 
 VOID AsicWfdmaRestoreAfterFwOwn(PMP_ADAPTER adapter, PFN_CHIP_VOID initRing, ULONG extra)
 {
-    if ((Read(adapter, ARVEL_RING_MARKER) & ARVEL_RING_MARKER_PRESENT) == 0) {
+    if ((AsicReadReg(adapter, ARVEL_RING_MARKER) & ARVEL_RING_MARKER_PRESENT) == 0) {
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_HAL, "ring registers lost while the firmware owned the chip");
         initRing(adapter);
     }
@@ -385,7 +390,7 @@ BOOLEAN AsicArvel2xHalWpdmaWaitIdle(PMP_ADAPTER adapter, ULONG count, ULONG dela
     return AsicWfdmaPollIdle(adapter, ARVEL_WFDMA_GLO_CFG, count, delayMicroseconds, TRUE);
 }
 
-BOOLEAN AsicArvel2xWfdmaWaitIdle(PMP_ADAPTER adapter, ULONG engine, ULONG count, ULONG delayMicroseconds)
+BOOLEAN AsicWfdmaEngineWaitIdle(PMP_ADAPTER adapter, ULONG reg, ULONG engine, ULONG count, ULONG delayMicroseconds)
 {
     if (engine == 1) {
         return TRUE;
@@ -393,19 +398,26 @@ BOOLEAN AsicArvel2xWfdmaWaitIdle(PMP_ADAPTER adapter, ULONG engine, ULONG count,
     if (engine != 0) {
         return FALSE;
     }
-    return AsicWfdmaPollIdle(adapter, ARVEL_WFDMA_IDLE_GEN2, count, delayMicroseconds, FALSE);
+    return AsicWfdmaPollIdle(adapter, reg, count, delayMicroseconds, FALSE);
 }
 
-BOOLEAN asicArvel2xWfdmaPollingAllIdle(PMP_ADAPTER adapter)
+BOOLEAN AsicWfdmaPollingAllIdle(PMP_ADAPTER adapter, ULONG reg)
 {
-    BOOLEAN idle0 = AsicArvel2xWfdmaWaitIdle(adapter, 0, 100, 1000);
-    BOOLEAN idle1 = AsicArvel2xWfdmaWaitIdle(adapter, 1, 100, 1000);
+    BOOLEAN idle0 = AsicWfdmaEngineWaitIdle(adapter, reg, 0, 100, 1000);
+    BOOLEAN idle1 = AsicWfdmaEngineWaitIdle(adapter, reg, 1, 100, 1000);
     return static_cast<BOOLEAN>(idle0 && idle1);
 }
 
+BOOLEAN AsicArvel2xWfdmaWaitIdle(PMP_ADAPTER adapter, ULONG engine, ULONG count, ULONG delayMicroseconds)
+{
+    return AsicWfdmaEngineWaitIdle(adapter, ARVEL_WFDMA_IDLE_GEN2, engine, count, delayMicroseconds);
+}
+
+BOOLEAN asicArvel2xWfdmaPollingAllIdle(PMP_ADAPTER adapter) { return AsicWfdmaPollingAllIdle(adapter, ARVEL_WFDMA_IDLE_GEN2); }
+
 VOID AsicArvel2xWpdmaConfig(PMP_ADAPTER adapter, BOOLEAN enable)
 {
-    ULONG value = Read(adapter, ARVEL_WFDMA_GLO_CFG);
+    ULONG value = AsicReadReg(adapter, ARVEL_WFDMA_GLO_CFG);
     value = enable ? (value | 0x50209070u) : (value & 0xE7DF7FFAu);
     (void)HifIoWrite32(adapter, ARVEL_WFDMA_GLO_CFG, value);
     if (!enable) {
@@ -413,7 +425,7 @@ VOID AsicArvel2xWpdmaConfig(PMP_ADAPTER adapter, BOOLEAN enable)
         (void)HifIoWrite32(adapter, ARVEL_WFDMA_TX_PTR_RESET, 0xFFFFFFFF);
         (void)HifIoWrite32(adapter, ARVEL_WFDMA_RX_PTR_RESET, 0xFFFFFFFF);
     }
-    value = Read(adapter, ARVEL_WFDMA_GLO_CFG);
+    value = AsicReadReg(adapter, ARVEL_WFDMA_GLO_CFG);
     if (enable) {
         (void)HifIoWrite32(adapter, ARVEL_WFDMA_GLO_CFG, value | 0x5);
     }
@@ -422,9 +434,9 @@ VOID AsicArvel2xWpdmaConfig(PMP_ADAPTER adapter, BOOLEAN enable)
 VOID AsicArvel2xWpdmaTxRxDmaCtl(PMP_ADAPTER adapter, UCHAR stop)
 {
     if (stop == 1) {
-        SetBits(adapter, ARVEL_WFDMA_GLO_CFG, 0, 0x5);
+        AsicSetRegBits(adapter, ARVEL_WFDMA_GLO_CFG, 0, 0x5);
     } else {
-        SetBits(adapter, ARVEL_WFDMA_GLO_CFG, 0x5, 0);
+        AsicSetRegBits(adapter, ARVEL_WFDMA_GLO_CFG, 0x5, 0);
     }
 }
 
@@ -432,7 +444,7 @@ VOID AsicArvel2xWpdmaInitRing(PMP_ADAPTER adapter)
 {
     AsicArvel2xWpdmaConfig(adapter, FALSE);
     QZ3501InitTxRxRing(adapter->HifContext);
-    SetBits(adapter, ARVEL_WFDMA_GLO_CFG, 0, kPrefetchGate);
+    AsicSetRegBits(adapter, ARVEL_WFDMA_GLO_CFG, 0, kPrefetchGate);
     for (const PrefetchWrite& w : kArvel2xPrefetch) {
         (void)HifIoWrite32(adapter, w.reg, w.value);
     }
@@ -465,15 +477,15 @@ ULONG AsicArvel2xCmdTxdLength(PMP_ADAPTER adapter)
 VOID AsicArvel2xDisableInterrupt(PMP_ADAPTER adapter)
 {
     (void)HifIoWrite32(adapter, ARVEL_HOST_INT_ENABLE, 0);
-    SetBits(adapter, ARVEL_MAC_INT_ENABLE, 0, 0x100);
+    AsicSetRegBits(adapter, ARVEL_MAC_INT_ENABLE, 0, 0x100);
 }
 
 VOID AsicArvel2xEnableInterrupt(PMP_ADAPTER adapter)
 {
     ULONG enable = adapter->HalInfo.ChipCode == 0x3503 ? ARVEL2X_INT_ENABLE_QZ3503 : ARVEL2X_INT_ENABLE;
     (void)HifIoWrite32(adapter, ARVEL_HOST_INT_ENABLE, enable);
-    SetBits(adapter, ARVEL_SW_INT_ENABLE, 0xFFFF, 0);
-    SetBits(adapter, ARVEL_MAC_INT_ENABLE, 0x100, 0);
+    AsicSetRegBits(adapter, ARVEL_SW_INT_ENABLE, 0xFFFF, 0);
+    AsicSetRegBits(adapter, ARVEL_MAC_INT_ENABLE, 0x100, 0);
 }
 
 BOOLEAN AsicArvel2xPciMsr(WDFINTERRUPT interrupt, ULONG messageId)
@@ -506,13 +518,13 @@ BOOLEAN DeferToIntThreadOrOwn(PMP_ADAPTER adapter)
         return FALSE;
     }
     if (adapter->RegistryBlock.ZiziSolution != 0) {
-        AcquireOwnLock(adapter);
+        AsicAcquireOwnLock(adapter);
         if (__atomic_load_n(&adapter->OwnInProgress, __ATOMIC_ACQUIRE) > 0 || AsicFwOwnFlag(adapter)) {
             (void)QZEnqueueIntHandlerCmd(adapter, adapter->PortList[0], INT_HANDLER_CMD_INTERRUPT_WORK, nullptr, 0);
-            ReleaseOwnLock(adapter);
+            AsicReleaseOwnLock(adapter);
             return TRUE;
         }
-        ReleaseOwnLock(adapter);
+        AsicReleaseOwnLock(adapter);
     }
     (void)NdisCommonHifPmSetDriverOwn(adapter);
     return FALSE;
@@ -526,13 +538,13 @@ void GiveBackOwnership(PMP_ADAPTER adapter)
         return;
     }
     if (adapter->RegistryBlock.ZiziSolution != 0) {
-        AcquireOwnLock(adapter);
+        AsicAcquireOwnLock(adapter);
         if (__atomic_load_n(&adapter->OwnInProgress, __ATOMIC_ACQUIRE) > 0) {
             (void)QZEnqueueIntHandlerCmd(adapter, adapter->PortList[0], INT_HANDLER_CMD_FW_OWN, nullptr, 0);
-            ReleaseOwnLock(adapter);
+            AsicReleaseOwnLock(adapter);
             return;
         }
-        ReleaseOwnLock(adapter);
+        AsicReleaseOwnLock(adapter);
     }
     (void)NdisCommonHifPmSetFwOwn(adapter, 0);
 }
@@ -576,7 +588,7 @@ VOID AsicArvel2xPciHandleInterrupt(WDFINTERRUPT interrupt, WDFOBJECT associatedO
 
 NTSTATUS AsicArvel2xPciHandleInterruptInternal(PMP_ADAPTER adapter)
 {
-    LONG64 start = Now();
+    LONG64 start = AsicSystemTime();
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "interrupt work on the thread");
     (void)NdisCommonHifPmSetDriverOwn(adapter);
     NTSTATUS status = AsicArvel2xPciHandleInterruptCommon(adapter);
@@ -585,7 +597,7 @@ NTSTATUS AsicArvel2xPciHandleInterruptInternal(PMP_ADAPTER adapter)
     }
     (void)NdisCommonHifPmSetFwOwn(adapter, 0);
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "interrupt work on the thread done in %lld ms",
-             static_cast<long long>((Now() - start) / kUnitsPerMs));
+             static_cast<long long>((AsicSystemTime() - start) / kUnitsPerMs));
     return status;
 }
 
@@ -690,7 +702,7 @@ NTSTATUS AsicArvel2xPciHandleInterruptCommon(PMP_ADAPTER adapter)
 
 VOID AsicArvel2xProcessSoftwareInterrupt(PMP_ADAPTER adapter)
 {
-    ULONG m = Read(adapter, ARVEL_SW_INT_STATUS);
+    ULONG m = AsicReadReg(adapter, ARVEL_SW_INT_STATUS);
     if ((m & 0x3C) != 0) {
         adapter->SavedSwIntStatus = m;
         (void)HifIoWrite32(adapter, ARVEL_SW_INT_STATUS, m);

@@ -124,6 +124,11 @@ VOID AsicWfdmaProgramRings(PPCI_HIF_CONTEXT hif, const UCHAR rxHw[3], BOOLEAN fi
 // Polls `reg` until its busy bits 1 and 3 are clear: at most count + 1 reads, `delay` microseconds
 // apart (sleeping where allowed when `mayBlock`, else busy-waiting in 10-microsecond stalls).
 BOOLEAN AsicWfdmaPollIdle(PMP_ADAPTER adapter, ULONG reg, ULONG count, ULONG delayMicroseconds, BOOLEAN mayBlock);
+// Engine idle wait of both generations on `reg`: engine 1 is idle at once, engines above 1 fail;
+// engine 0 is polled busy-waiting.
+BOOLEAN AsicWfdmaEngineWaitIdle(PMP_ADAPTER adapter, ULONG reg, ULONG engine, ULONG count, ULONG delayMicroseconds);
+// Both engines with count 100 and 1000 microseconds.
+BOOLEAN AsicWfdmaPollingAllIdle(PMP_ADAPTER adapter, ULONG reg);
 // The ring-registers-present marker and the delayed-interrupt writes of a start of transmit and
 // receive ("HwDlyIntEn"); `extra` (non-zero) is written to 0x7C0270E8 too.
 VOID AsicWfdmaFinishStart(PMP_ADAPTER adapter, ULONG extra);
@@ -142,7 +147,26 @@ VOID AsicArvel2xRestoreRingsAfterFwOwn(PMP_ADAPTER adapter);
 NTSTATUS AsicArvel2xPciHandleInterruptCommon(PMP_ADAPTER adapter);
 VOID AsicArvel2xProcessSoftwareInterrupt(PMP_ADAPTER adapter);
 
+// ---- register and time helpers of the chip code ----------------------------------------------------------
+ULONG AsicReadReg(PMP_ADAPTER adapter, ULONG reg);
+// Read-modify-write of one chip register.
+VOID AsicSetRegBits(PMP_ADAPTER adapter, ULONG reg, ULONG set, ULONG clear);
+// System time in 100 ns units.
+LONG64 AsicSystemTime();
+// Busy-waits in stalls of 10 microseconds.
+VOID AsicBusyWait(ULONG microseconds);
+// The adapter's own spin lock, with its saved IRQL.
+VOID AsicAcquireOwnLock(PMP_ADAPTER adapter);
+VOID AsicReleaseOwnLock(PMP_ADAPTER adapter);
+
 // ---- ownership shared by the second and third generation ---------------------------------------------
+// The end of a driver-own poll that ran since `start`: on success the firmware-own flag pair is
+// cleared, the chip's L1 substate detection (when `autoDetect`) and LTR value run and the low-power
+// restore flag is cleared; on failure the chip's diagnostic dump runs. Then the rings the chip lost
+// are restored (firmware downloaded), and in lock-free mode the poll leaves the own-in-progress count.
+// Releases the own lock; returns 0 or 0xC0000001.
+NTSTATUS AsicDriverOwnFinish(PMP_ADAPTER adapter, BOOLEAN granted, LONG64 start, ULONG attempts, BOOLEAN autoDetect,
+                             PFN_CHIP_VOID restoreRings, BOOLEAN lockFree);
 // Clears the firmware-own flag and the byte after it in one store.
 VOID AsicClearFwOwnFlag(PMP_ADAPTER adapter);
 BOOLEAN AsicFwOwnFlag(PMP_ADAPTER adapter);

@@ -13,42 +13,6 @@
 
 namespace {
 
-ULONG Read(PMP_ADAPTER adapter, ULONG reg)
-{
-    ULONG value = 0;
-    (void)HifIoRead32(adapter, reg, &value);
-    return value;
-}
-
-void SetBits(PMP_ADAPTER adapter, ULONG reg, ULONG set, ULONG clear)
-{
-    ULONG value = Read(adapter, reg);
-    (void)HifIoWrite32(adapter, reg, (value & ~clear) | set);
-}
-
-LONG64 Now()
-{
-    LARGE_INTEGER now;
-    KeQuerySystemTime(&now);
-    return now.QuadPart;
-}
-
-void BusyWaitMs()
-{
-    for (ULONG i = 0; i < 100; ++i) {
-        KeStallExecutionProcessor(10);
-    }
-}
-
-void AcquireOwnLock(PMP_ADAPTER adapter)
-{
-    KIRQL old;
-    KeAcquireSpinLock(&adapter->OwnLock, &old);
-    adapter->OwnLockIrql = old;
-}
-
-void ReleaseOwnLock(PMP_ADAPTER adapter) { KeReleaseSpinLock(&adapter->OwnLock, adapter->OwnLockIrql); }
-
 BOOLEAN Halting(PMP_ADAPTER adapter) { return AdapterTestFlags(adapter, ADAPTER_FLAG_SURPRISE_REMOVED); }
 
 BOOLEAN FrameworkDisabled(PMP_ADAPTER adapter)
@@ -135,87 +99,65 @@ NTSTATUS AsicArvel3xHifPciPmSetDriverOwn(PMP_ADAPTER adapter)
 {
     const REGISTRY_BLOCK& config = adapter->RegistryBlock;
     const BOOLEAN zizi = static_cast<BOOLEAN>(config.ZiziSolution != 0);
-    LONG balance = InterlockedIncrement(&adapter->OwnCallBalance);
+    (void)InterlockedIncrement(&adapter->OwnCallBalance);
     if (Halting(adapter)) {
         return STATUS_UNSUCCESSFUL;
     }
-    AcquireOwnLock(adapter);
+    AsicAcquireOwnLock(adapter);
     if (zizi) {
-        LONG64 waitStart = Now();
+        LONG64 waitStart = AsicSystemTime();
         while (__atomic_load_n(&adapter->OwnInProgress, __ATOMIC_ACQUIRE) != 0) {
-            if (Now() - waitStart > kOwnWaitUnits) {
-                ReleaseOwnLock(adapter);
+            if (AsicSystemTime() - waitStart > kOwnWaitUnits) {
+                AsicReleaseOwnLock(adapter);
                 DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "driver own: another poll still runs after 2 s");
                 if (adapter->HalOps.ShowDebugSopInfo != nullptr) {
                     (void)adapter->HalOps.ShowDebugSopInfo(adapter, 1);
                 }
                 return STATUS_UNSUCCESSFUL;
             }
-            ReleaseOwnLock(adapter);
+            AsicReleaseOwnLock(adapter);
             NdisCommonGenericDelay(config.LockFreeDriverOwnDelay);
-            AcquireOwnLock(adapter);
+            AsicAcquireOwnLock(adapter);
         }
     }
     if (!AsicFwOwnFlag(adapter)) {
         if (adapter->HalOps.PcieLTRValue != nullptr) {
             adapter->HalOps.PcieLTRValue(adapter, 0, TRUE);
         }
-        ReleaseOwnLock(adapter);
+        AsicReleaseOwnLock(adapter);
         return STATUS_SUCCESS;
     }
     if (zizi) {
         InterlockedIncrement(&adapter->OwnInProgress);
-        ReleaseOwnLock(adapter);
+        AsicReleaseOwnLock(adapter);
     }
-    LONG64 start = Now();
+    LONG64 start = AsicSystemTime();
     LONG64 lastRequest = start;
     UCHAR owns = 0;
     adapter->HalOps.RequestDriverOwn(adapter, &owns);
-    NTSTATUS status = STATUS_UNSUCCESSFUL;
     ULONG attempts = 0;
+    BOOLEAN granted = FALSE;
     for (;;) {
         adapter->HalOps.GetOwnStatus(adapter, &owns);
         ++attempts;
         if (owns) {
-            AsicClearFwOwnFlag(adapter);
-            DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HAL, "driver own in %lld ms (balance %d)",
-                     static_cast<long long>((Now() - start) / kUnitsPerMs), static_cast<int>(balance));
-            if (adapter->HalOps.PcieLTRValue != nullptr) {
-                adapter->HalOps.PcieLTRValue(adapter, 0, TRUE);
-            }
-            adapter->LowPowerRestore = 0;
-            status = STATUS_SUCCESS;
+            granted = TRUE;
             break;
         }
         if (Halting(adapter)) {
             DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "driver own: the adapter halts");
             break;
         }
-        if (Now() - start >= kPollUnits) {
+        if (AsicSystemTime() - start >= kPollUnits) {
             break;
         }
-        BusyWaitMs();
-        if (Now() - lastRequest >= kReRequestUnits) {
+        AsicBusyWait(1000);
+        if (AsicSystemTime() - lastRequest >= kReRequestUnits) {
             adapter->HalOps.RequestDriverOwn(adapter, &owns);
-            lastRequest = Now();
+            lastRequest = AsicSystemTime();
         }
     }
-    if (!NT_SUCCESS(status)) {
-        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "driver own not granted after %u attempts, %lld ms",
-                 static_cast<unsigned>(attempts), static_cast<long long>((Now() - start) / kUnitsPerMs));
-        if (adapter->HalOps.ShowDebugSopInfo != nullptr) {
-            (void)adapter->HalOps.ShowDebugSopInfo(adapter, 1);
-        }
-    }
-    if (adapter->FwDownloaded == 1) {
-        AsicArvel3xRestoreRingsAfterFwOwn(adapter);
-    }
-    if (zizi) {
-        AcquireOwnLock(adapter);
-        InterlockedDecrement(&adapter->OwnInProgress);
-    }
-    ReleaseOwnLock(adapter);
-    return status;
+    return AsicDriverOwnFinish(adapter, granted, start, attempts, FALSE, AsicArvel3xRestoreRingsAfterFwOwn, zizi);
 }
 
 NTSTATUS AsicArvel3xEnsureDriverOwn(PMP_ADAPTER adapter) { return AsicArvel2xEnsureDriverOwn(adapter); }
@@ -223,26 +165,15 @@ NTSTATUS AsicArvel3xEnsureDriverOwn(PMP_ADAPTER adapter) { return AsicArvel2xEns
 // ---- DMA engine and rings -------------------------------------------------------------------
 BOOLEAN AsicArvel3xHalWpdmaWaitIdle(PMP_ADAPTER adapter, ULONG count, ULONG delayMicroseconds)
 {
-    return AsicWfdmaPollIdle(adapter, ARVEL_WFDMA_GLO_CFG, count, delayMicroseconds, TRUE);
+    return AsicArvel2xHalWpdmaWaitIdle(adapter, count, delayMicroseconds);
 }
 
 BOOLEAN AsicArvel3xWfdmaWaitIdle(PMP_ADAPTER adapter, ULONG engine, ULONG count, ULONG delayMicroseconds)
 {
-    if (engine == 1) {
-        return TRUE;
-    }
-    if (engine != 0) {
-        return FALSE;
-    }
-    return AsicWfdmaPollIdle(adapter, ARVEL_WFDMA_GLO_CFG, count, delayMicroseconds, FALSE);
+    return AsicWfdmaEngineWaitIdle(adapter, ARVEL_WFDMA_GLO_CFG, engine, count, delayMicroseconds);
 }
 
-BOOLEAN AsicArvel3xWfdmaPollingAllIdle(PMP_ADAPTER adapter)
-{
-    BOOLEAN idle0 = AsicArvel3xWfdmaWaitIdle(adapter, 0, 100, 1000);
-    BOOLEAN idle1 = AsicArvel3xWfdmaWaitIdle(adapter, 1, 100, 1000);
-    return static_cast<BOOLEAN>(idle0 && idle1);
-}
+BOOLEAN AsicArvel3xWfdmaPollingAllIdle(PMP_ADAPTER adapter) { return AsicWfdmaPollingAllIdle(adapter, ARVEL_WFDMA_GLO_CFG); }
 
 VOID AsicArvel3xWfdmaControl(PMP_ADAPTER adapter, ULONG engine, BOOLEAN enable)
 {
@@ -251,10 +182,10 @@ VOID AsicArvel3xWfdmaControl(PMP_ADAPTER adapter, ULONG engine, BOOLEAN enable)
         return;
     }
     if (enable) {
-        SetBits(adapter, ARVEL_WFDMA_GLO_CFG, 0x50001070u | 0x208000u, 0);
+        AsicSetRegBits(adapter, ARVEL_WFDMA_GLO_CFG, 0x50001070u | 0x208000u, 0);
         return;
     }
-    ULONG value = Read(adapter, ARVEL_WFDMA_GLO_CFG);
+    ULONG value = AsicReadReg(adapter, ARVEL_WFDMA_GLO_CFG);
     (void)HifIoWrite32(adapter, ARVEL_WFDMA_GLO_CFG, value & 0xE7DF7FFAu);
     (void)AsicArvel3xWfdmaWaitIdle(adapter, engine, 100, 1000);
     (void)HifIoWrite32(adapter, ARVEL_WFDMA_TX_PTR_RESET, 0xFFFFFFFF);
@@ -264,10 +195,10 @@ VOID AsicArvel3xWfdmaControl(PMP_ADAPTER adapter, ULONG engine, BOOLEAN enable)
 VOID AsicArvel3xWpdmaConfigCommon(PMP_ADAPTER adapter, BOOLEAN enable, ULONG enableBits)
 {
     AsicArvel3xWfdmaControl(adapter, 0, enable);
-    ULONG value = Read(adapter, ARVEL_WFDMA_GLO_CFG);
+    ULONG value = AsicReadReg(adapter, ARVEL_WFDMA_GLO_CFG);
     if (enable) {
         if (adapter->RegistryBlock.FWIndexLogCheck != 0) {
-            (void)HifIoWrite32(adapter, 0x7C027030, Read(adapter, 0x7C027030));
+            (void)HifIoWrite32(adapter, 0x7C027030, AsicReadReg(adapter, 0x7C027030));
             (void)HifIoWrite32(adapter, 0x7C0270F0, 0x00660077);
             (void)HifIoWrite32(adapter, 0x7C0270F4, 0x00001100);
             (void)HifIoWrite32(adapter, 0x7C0270F8, 0x0030004F);
@@ -275,7 +206,7 @@ VOID AsicArvel3xWpdmaConfigCommon(PMP_ADAPTER adapter, BOOLEAN enable, ULONG ena
         }
         (void)HifIoWrite32(adapter, ARVEL_WFDMA_GLO_CFG, value | enableBits);
     }
-    SetBits(adapter, 0x7C0242B4, 0x10000000, 0);
+    AsicSetRegBits(adapter, 0x7C0242B4, 0x10000000, 0);
 }
 
 VOID AsicArvel3xWpdmaInitRing(PMP_ADAPTER adapter)
@@ -330,10 +261,10 @@ VOID AsicArvel3xDisableInterrupt(PMP_ADAPTER adapter)
 VOID AsicArvel3xEnableInterrupt(PMP_ADAPTER adapter)
 {
     if (adapter->RegistryBlock.FWIndexLogCheck != 0) {
-        ULONG value = Read(adapter, ARVEL_SW_INT_ENABLE);
+        ULONG value = AsicReadReg(adapter, ARVEL_SW_INT_ENABLE);
         if ((value & 0x8000) == 0) {
             (void)HifIoWrite32(adapter, ARVEL_SW_INT_ENABLE, value | 0x8000);
-            (void)Read(adapter, ARVEL_SW_INT_ENABLE);
+            (void)AsicReadReg(adapter, ARVEL_SW_INT_ENABLE);
         }
     }
     if (adapter->HalOps.ConfigIntMask != nullptr) {
@@ -372,12 +303,12 @@ VOID AsicArvel3xPciHandleInterrupt(WDFINTERRUPT interrupt, WDFOBJECT associatedO
     if (lowPower) {
         BOOLEAN deferred = FALSE;
         if (zizi) {
-            AcquireOwnLock(adapter);
+            AsicAcquireOwnLock(adapter);
             if (__atomic_load_n(&adapter->OwnInProgress, __ATOMIC_ACQUIRE) > 0 || AsicFwOwnFlag(adapter)) {
                 (void)QZEnqueueIntHandlerCmd(adapter, adapter->PortList[0], INT_HANDLER_CMD_INTERRUPT_WORK, nullptr, 0);
                 deferred = TRUE;
             }
-            ReleaseOwnLock(adapter);
+            AsicReleaseOwnLock(adapter);
         }
         if (deferred) {
             return;
@@ -402,13 +333,13 @@ VOID AsicArvel3xPciHandleInterrupt(WDFINTERRUPT interrupt, WDFOBJECT associatedO
     }
     if (lowPower) {
         if (zizi) {
-            AcquireOwnLock(adapter);
+            AsicAcquireOwnLock(adapter);
             if (__atomic_load_n(&adapter->OwnInProgress, __ATOMIC_ACQUIRE) > 0) {
                 (void)QZEnqueueIntHandlerCmd(adapter, adapter->PortList[0], INT_HANDLER_CMD_FW_OWN, nullptr, 0);
-                ReleaseOwnLock(adapter);
+                AsicReleaseOwnLock(adapter);
                 return;
             }
-            ReleaseOwnLock(adapter);
+            AsicReleaseOwnLock(adapter);
         }
         (void)NdisCommonHifPmSetFwOwn(adapter, 0);
     }
@@ -416,7 +347,7 @@ VOID AsicArvel3xPciHandleInterrupt(WDFINTERRUPT interrupt, WDFOBJECT associatedO
 
 NTSTATUS AsicArvel3xPciHandleInterruptInternal(PMP_ADAPTER adapter)
 {
-    LONG64 start = Now();
+    LONG64 start = AsicSystemTime();
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "interrupt work on the thread");
     (void)NdisCommonHifPmSetDriverOwn(adapter);
     NTSTATUS status = adapter->HalOps.PciHandleInterruptCommon != nullptr
@@ -431,7 +362,7 @@ NTSTATUS AsicArvel3xPciHandleInterruptInternal(PMP_ADAPTER adapter)
     }
     (void)NdisCommonHifPmSetFwOwn(adapter, 0);
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "interrupt work on the thread done in %lld ms",
-             static_cast<long long>((Now() - start) / kUnitsPerMs));
+             static_cast<long long>((AsicSystemTime() - start) / kUnitsPerMs));
     return status;
 }
 
@@ -459,7 +390,7 @@ NTSTATUS AsicArvel3xPciHandleInterruptCommon(PMP_ADAPTER adapter, BOOLEAN qz3602
         ++adapter->PcieErrorCount;
         ULONG kind = RECOVERY_FW_CMD_TIMEOUT;
         if (!qz3602) {
-            SetBits(adapter, ARVEL_MAC_INT_ENABLE, 0, 0x10000);
+            AsicSetRegBits(adapter, ARVEL_MAC_INT_ENABLE, 0, 0x10000);
             if (adapter->HalOps.CheckCbInfraStatus != nullptr && adapter->HalOps.CheckCbInfraStatus(adapter)) {
                 kind = RECOVERY_CHIP_HOOK;
             }
@@ -525,8 +456,8 @@ NTSTATUS AsicArvel3xPciHandleInterruptCommon(PMP_ADAPTER adapter, BOOLEAN qz3602
 
 VOID AsicArvel3xProcessSoftwareInterrupt(PMP_ADAPTER adapter)
 {
-    (void)HifIoWrite32(adapter, ARVEL_SW_INT_ENABLE, Read(adapter, ARVEL_SW_INT_ENABLE));
-    ULONG m = Read(adapter, ARVEL_SW_INT_STATUS);
+    (void)HifIoWrite32(adapter, ARVEL_SW_INT_ENABLE, AsicReadReg(adapter, ARVEL_SW_INT_ENABLE));
+    ULONG m = AsicReadReg(adapter, ARVEL_SW_INT_STATUS);
     (void)HifIoWrite32(adapter, ARVEL_SW_INT_STATUS, m);
     adapter->SavedSwIntStatus = m;
     if (adapter->HalInfo.ChipCode == 0x3601 && (m & 0x80) != 0 && adapter->FwRecoveryState != 2) {
@@ -544,14 +475,14 @@ VOID AsicArvel3xProcessSoftwareInterrupt(PMP_ADAPTER adapter)
 
 ULONG AsicArvel3xCcifGetStatus(PMP_ADAPTER adapter)
 {
-    ULONG value = Read(adapter, 0x7C03D010);
+    ULONG value = AsicReadReg(adapter, 0x7C03D010);
     (void)HifIoWrite32(adapter, 0x7C03D014, value);
     return value;
 }
 
 ULONG AsicArvel3xReadCcifStatusReg(PMP_ADAPTER adapter, ULONG which)
 {
-    return Read(adapter, which != 0 ? 0x7C03C020 : 0x7C03C024);
+    return AsicReadReg(adapter, which != 0 ? 0x7C03C020 : 0x7C03C024);
 }
 
 // ---- receive dispatch and statistics events -------------------------------------------------
