@@ -17,6 +17,13 @@ constexpr ULONG kHostEnable = 0x7C024204;
 
 enum class Source { Host, Software, Mac };
 
+// The interrupt path changes these on its own thread.
+template <typename T>
+T Load(const T& value)
+{
+    return __atomic_load_n(&value, __ATOMIC_ACQUIRE);
+}
+
 struct BitCase {
     Source source;
     uint32_t bits;
@@ -95,7 +102,7 @@ TEST_F(Interrupts, EveryThirdGenerationBitReachesItsHandler)
     // The firmware log bit: the log thread gets a poll request.
     kshim::host::TraceClear();
     Raise(Source::Software, 0x8000);
-    EXPECT_TRUE(WaitFor([&] { return adapter_->FwLogPending == 1 && Unmasked(); }));
+    EXPECT_TRUE(WaitFor([&] { return Load(adapter_->FwLogPending) == 1 && Unmasked(); }));
     PINTERNAL_CMD poll = QzDequeueCmdQueueLocked(&adapter_->Cmd.FwLogQueue);
     ASSERT_NE(poll, nullptr);
     EXPECT_EQ(poll->CmdId, 0x10000045u);
@@ -176,13 +183,13 @@ TEST_F(Interrupts, FaultsAskForRecovery)
     for (int i = 0; i < 2; ++i) {
         kshim::host::TraceClear();
         Raise(Source::Software, 0x8000);
-        ASSERT_TRUE(WaitFor([&] { return adapter_->FwAssertCount == static_cast<ULONG>(i + 1) && Unmasked(); }));
+        ASSERT_TRUE(WaitFor([&] { return Load(adapter_->FwAssertCount) == static_cast<ULONG>(i + 1) && Unmasked(); }));
     }
     EXPECT_EQ(Posted(), (std::vector<std::pair<ULONG, ULONG>>{{0x10000043u, 0u}}));
-    EXPECT_EQ(adapter_->IntRecoveryPending[0], 1);
+    EXPECT_EQ(Load(adapter_->IntRecoveryPending[0]), 1);
     // A PCIe error is counted and asks for recovery too (still pending: not posted again).
     Raise(Source::Mac, 0x100);
-    ASSERT_TRUE(WaitFor([&] { return adapter_->PcieErrorCount == 1 && Unmasked(); }));
+    ASSERT_TRUE(WaitFor([&] { return Load(adapter_->PcieErrorCount) == 1 && Unmasked(); }));
     EXPECT_TRUE(Posted().empty());
     EXPECT_EQ(chip_->Peek(0x7403018C), 0u);
 }
@@ -191,7 +198,7 @@ TEST_F(Interrupts, ThirdGenerationPcieErrorAndFirmwareRequestAskForRecovery)
 {
     StartChip(0x3602);
     Raise(Source::Mac, 0x10000);
-    ASSERT_TRUE(WaitFor([&] { return adapter_->PcieErrorCount == 1 && CountTraces("interrupts stay masked") == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return Load(adapter_->PcieErrorCount) == 1 && CountTraces("interrupts stay masked") == 1; }));
     EXPECT_EQ(Posted(), (std::vector<std::pair<ULONG, ULONG>>{{0x10000044u, 1u}}));
     EXPECT_EQ(chip_->Peek(kHostEnable), 0u);
     // Unmasked again, as a recovery would leave it: the firmware asks for recovery kind 3 through

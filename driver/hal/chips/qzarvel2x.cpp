@@ -644,10 +644,10 @@ NTSTATUS AsicArvel2xPciHandleInterruptCommon(PMP_ADAPTER adapter)
     if ((p & 0x100) != 0 || (m & 0x8000) != 0) {
         (void)HifIoWrite32(adapter, ARVEL_SW_INT_STATUS, m & 0x8000);
         if ((p & 0x100) != 0) {
-            ++adapter->PcieErrorCount;
+            __atomic_fetch_add(&adapter->PcieErrorCount, 1u, __ATOMIC_RELAXED);
         }
         if ((m & 0x8000) != 0) {
-            ++adapter->FwAssertCount;
+            __atomic_fetch_add(&adapter->FwAssertCount, 1u, __ATOMIC_RELAXED);
         }
         recovery = TRUE;
     }

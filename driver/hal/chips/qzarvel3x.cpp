@@ -387,7 +387,7 @@ NTSTATUS AsicArvel3xPciHandleInterruptCommon(PMP_ADAPTER adapter, BOOLEAN qz3602
         (void)HifIoWrite32(adapter, ARVEL_MAC_INT_STATUS, p);
     }
     if ((p & 0x10000) != 0) {
-        ++adapter->PcieErrorCount;
+        __atomic_fetch_add(&adapter->PcieErrorCount, 1u, __ATOMIC_RELAXED);
         ULONG kind = RECOVERY_FW_CMD_TIMEOUT;
         if (!qz3602) {
             AsicSetRegBits(adapter, ARVEL_MAC_INT_ENABLE, 0, 0x10000);
@@ -461,7 +461,7 @@ VOID AsicArvel3xProcessSoftwareInterrupt(PMP_ADAPTER adapter)
     (void)HifIoWrite32(adapter, ARVEL_SW_INT_STATUS, m);
     adapter->SavedSwIntStatus = m;
     if (adapter->HalInfo.ChipCode == 0x3601 && (m & 0x80) != 0 && adapter->FwRecoveryState != 2) {
-        ++adapter->FwAssertCount;
+        __atomic_fetch_add(&adapter->FwAssertCount, 1u, __ATOMIC_RELAXED);
         PostRecovery(adapter, RECOVERY_FW_REQUEST);
         return;
     }

@@ -391,7 +391,7 @@ typedef struct _MP_ADAPTER {
     ULONG RxPassCount[2];        // receive passes that left work behind (ring 0; rings 1 and 2)
     ULONG RxThroughput[2];       // the periodic job's receive throughput figures (ring 0, ring 2)
     ULONG SavedSwIntStatus;      // the MCU-to-host software interrupt status last served
-    ULONG PcieErrorCount;
+    ULONG PcieErrorCount;        // counted with atomic operations
     ULONG FwAssertCount;
     UCHAR IntRecoveryPending[2]; // both set to 1 when the interrupt path asked for firmware recovery
     UCHAR FwLogPending;          // the firmware said its log ring holds data

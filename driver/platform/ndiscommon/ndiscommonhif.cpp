@@ -57,16 +57,19 @@ NTSTATUS HifIoWrite32(PMP_ADAPTER adapter, ULONG chipAddress, ULONG value)
 
 VOID IoErrRecovery(PMP_ADAPTER adapter, BOOLEAN failed)
 {
+    // Register reads run on every thread and in the interrupt path: the count changes atomically.
     if (!failed) {
-        adapter->IoErrorCount = 0;
+        if (__atomic_load_n(&adapter->IoErrorCount, __ATOMIC_RELAXED) != 0) {
+            __atomic_store_n(&adapter->IoErrorCount, 0u, __ATOMIC_RELAXED);
+        }
         return;
     }
-    ULONG count = ++adapter->IoErrorCount;
+    ULONG count = __atomic_add_fetch(&adapter->IoErrorCount, 1u, __ATOMIC_RELAXED);
     if (count == IO_ERROR_RECOVERY_FIRST || count == IO_ERROR_RECOVERY_AGAIN) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "%u register reads failed in a row: recovery requested",
                  static_cast<unsigned>(count));
         if (count == IO_ERROR_RECOVERY_AGAIN) {
-            adapter->IoErrorCount = 0;
+            __atomic_store_n(&adapter->IoErrorCount, 0u, __ATOMIC_RELAXED);
         }
         PostRecovery(adapter, RECOVERY_IO_FAIL);
     }
