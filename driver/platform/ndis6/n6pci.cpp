@@ -235,7 +235,7 @@ NTSTATUS N6PciInitRxRing(PPCI_HIF_CONTEXT hif, ULONG ring, ULONG slots, ULONG bu
                      static_cast<unsigned>(ring), static_cast<unsigned>(k), static_cast<unsigned>(pool));
             return STATUS_INSUFFICIENT_RESOURCES;
         }
-        ULONG64 la = (static_cast<ULONG64>(record->BufferLaHigh) << 32) | record->BufferLaLow;
+        ULONG64 la = (static_cast<ULONG64>(record->BufferLogicalHigh) << 32) | record->BufferLogicalLow;
         slot->BufferLength = record->BufferSize;
         slot->BufferVa = record->BufferVa;
         slot->BufferLa = la;

@@ -87,10 +87,10 @@ NTSTATUS BuildPool(PMP_ADAPTER adapter, PDMAQ_POOL pool, ULONG count, ULONG buff
     return STATUS_SUCCESS;
 }
 
-// Unlinks and frees every record on the free list, then the area. 0 also for a pool whose records
-// are all out (left as it is).
-template <typename Record>
-NTSTATUS ReleasePool(PDMAQ_POOL pool)
+// Unlinks and frees (freeRecord(entry)) every record on the free list, then the area. 0 also for a
+// pool whose records are all out (left as it is).
+template <typename FreeRecord>
+NTSTATUS ReleasePool(PDMAQ_POOL pool, FreeRecord freeRecord)
 {
     if (pool->BaseVa == nullptr) {
         return STATUS_UNSUCCESSFUL;
@@ -103,8 +103,7 @@ NTSTATUS ReleasePool(PDMAQ_POOL pool)
                  static_cast<unsigned>(pool->RecordCount - pool->FreeCount), static_cast<unsigned>(pool->RecordCount));
     }
     while (!IsListEmpty(&pool->FreeList)) {
-        Record* record = CONTAINING_RECORD(RemoveHeadList(&pool->FreeList), Record, Link);
-        PlatformFreeMemory(record, sizeof(Record));
+        freeRecord(RemoveHeadList(&pool->FreeList));
     }
     if (pool->OneBlock != 0 && pool->CommonBuffer != nullptr) {
         WdfObjectDelete(pool->CommonBuffer);
@@ -169,9 +168,9 @@ NTSTATUS __RxDmaqInit(PMP_ADAPTER adapter, ULONG poolIndex, ULONG count, ULONG b
         record->PoolIndex = poolIndex;
         record->BufferSize = bufferSize;
         record->BufferVa = va;
-        record->BufferLaLow = static_cast<ULONG>(la);
-        record->BufferLaHigh = static_cast<ULONG>(la >> 32);
-        InsertTailList(&pool->FreeList, &record->Link);
+        record->BufferLogicalLow = static_cast<ULONG>(la);
+        record->BufferLogicalHigh = static_cast<ULONG>(la >> 32);
+        InsertTailList(&pool->FreeList, &record->Links);
         return TRUE;
     });
     if (status == STATUS_DMAQ_POOL_BUILT) {
@@ -191,7 +190,9 @@ NTSTATUS __TxDmaqFree(PMP_ADAPTER adapter, ULONG poolIndex)
     if (poolIndex >= TX_DMAQ_POOL_COUNT) {
         return STATUS_INVALID_PARAMETER;
     }
-    return ReleasePool<TX_DMAQ_DESC>(&g_TxDmaqPool[poolIndex]);
+    return ReleasePool(&g_TxDmaqPool[poolIndex], [](PLIST_ENTRY entry) {
+        PlatformFreeMemory(CONTAINING_RECORD(entry, TX_DMAQ_DESC, Link), sizeof(TX_DMAQ_DESC));
+    });
 }
 
 NTSTATUS __RxDmaqFree(PMP_ADAPTER adapter, ULONG poolIndex)
@@ -200,7 +201,9 @@ NTSTATUS __RxDmaqFree(PMP_ADAPTER adapter, ULONG poolIndex)
     if (poolIndex >= RX_DMAQ_POOL_COUNT) {
         return STATUS_INVALID_PARAMETER;
     }
-    return ReleasePool<RX_DMAQ_DESC>(&g_RxDmaqPool[poolIndex]);
+    return ReleasePool(&g_RxDmaqPool[poolIndex], [](PLIST_ENTRY entry) {
+        PlatformFreeMemory(CONTAINING_RECORD(entry, RX_DMAQ_DESC, Links), sizeof(RX_DMAQ_DESC));
+    });
 }
 
 // ================================================================================================
@@ -286,7 +289,7 @@ PRX_DMAQ_DESC RxDmaqAlloc(PMP_ADAPTER adapter, ULONG poolIndex)
     PRX_DMAQ_DESC record = nullptr;
     LockPool(pool);
     if (pool->BaseVa != nullptr && !IsListEmpty(&pool->FreeList)) {
-        record = CONTAINING_RECORD(RemoveHeadList(&pool->FreeList), RX_DMAQ_DESC, Link);
+        record = CONTAINING_RECORD(RemoveHeadList(&pool->FreeList), RX_DMAQ_DESC, Links);
         --pool->FreeCount;
     } else {
         adapter->RxAllocFailCount += 0x10000;
@@ -296,23 +299,11 @@ PRX_DMAQ_DESC RxDmaqAlloc(PMP_ADAPTER adapter, ULONG poolIndex)
     return record;
 }
 
-VOID RxDmaqFree(PMP_ADAPTER adapter, PRX_DMAQ_DESC record)
+VOID RxDmaqReturnToPool(PMP_ADAPTER adapter, PRX_DMAQ_DESC record)
 {
-    if (record == nullptr || record->PoolIndex >= RX_DMAQ_POOL_COUNT) {
-        DBGPRINT(TRACE_LEVEL_ERROR, DBG_MEM, "receive record of no pool returned");
-        return;
-    }
-    record->Frame = nullptr;
-    record->FrameLength = 0;
-    record->Descriptor = nullptr;
-    for (PUCHAR& group : record->Groups) {
-        group = nullptr;
-    }
-    record->Cleared = 0;
-    record->Flag = 0;
     PDMAQ_POOL pool = &g_RxDmaqPool[record->PoolIndex];
     LockPool(pool);
-    InsertTailList(&pool->FreeList, &record->Link);
+    InsertTailList(&pool->FreeList, &record->Links);
     ++pool->FreeCount;
     if (__atomic_load_n(&adapter->RxExhaustMask, __ATOMIC_ACQUIRE) != 0) {
         __atomic_fetch_and(&adapter->RxExhaustMask, ~(1u << record->PoolIndex), __ATOMIC_SEQ_CST);

@@ -9,12 +9,12 @@
 
 #include "kshim/ke.h"
 #include "kshim/wdf.h"
+#include "platform/ndiscommon/dmaq_rx.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 
 #define TX_DMAQ_POOL_COUNT 2
-#define RX_DMAQ_POOL_COUNT 3
 
 // Pool sizes fixed by the bus layer.
 #define TX_DMAQ_POOL0_RECORDS 16376u  // data frames: descriptor and header copy only
@@ -70,21 +70,6 @@ typedef struct _TX_DMAQ_DESC {
     PVOID SideInfo;
 } TX_DMAQ_DESC, *PTX_DMAQ_DESC;
 
-typedef struct _RX_DMAQ_DESC {
-    LIST_ENTRY Link;
-    ULONG PoolIndex;       // 0 to 2: the receive ring the buffer serves
-    ULONG BufferSize;
-    ULONG BufferLaLow;
-    ULONG BufferLaHigh;
-    PUCHAR BufferVa;
-    ULONG Cleared;
-    PUCHAR Frame;          // set by the receive-descriptor parser
-    ULONG FrameLength;
-    PUCHAR Descriptor;
-    PUCHAR Groups[4];
-    UCHAR Flag;
-} RX_DMAQ_DESC, *PRX_DMAQ_DESC;
-
 // One pool: its free list, its buffer area and its lock.
 typedef struct _DMAQ_POOL {
     LIST_ENTRY FreeList;
@@ -116,8 +101,9 @@ VOID TxDmaqFree(PMP_ADAPTER adapter, PTX_DMAQ_DESC record);
 ULONG TxDmaqGetFreeCount(PMP_ADAPTER adapter, ULONG poolIndex);
 // An empty pool sets its bit in the adapter's exhaustion mask and adds 0x10000 to the failure count.
 PRX_DMAQ_DESC RxDmaqAlloc(PMP_ADAPTER adapter, ULONG poolIndex);
-// Clears the pool's exhaustion bit.
-VOID RxDmaqFree(PMP_ADAPTER adapter, PRX_DMAQ_DESC record);
+// The last step of RxDmaqFree: the record goes to the tail of its pool and the pool's exhaustion
+// bit is cleared.
+VOID RxDmaqReturnToPool(PMP_ADAPTER adapter, PRX_DMAQ_DESC record);
 ULONG RxDmaqGetFreeCount(PMP_ADAPTER adapter, ULONG poolIndex);
 
 // ---- port buffer-list queues ------------------------------------------------------------------------
