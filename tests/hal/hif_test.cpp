@@ -348,8 +348,12 @@ TEST_F(Hif, TwentyFailingReadsAskForRecoveryAndASuccessStartsTheCountAgain)
 
 TEST_F(Hif, DriverOwnFailureAsksForRecoveryOnlyOnceRunning)
 {
+    kshim::host::ClockSetManual();
     Bus bus(0x3602);
-    // The bus layer's driver-own cannot succeed yet: it stands for a chip that does not wake.
+    // A chip in firmware own that never answers the driver-own request.
+    bus.adapter->FwOwn[0] = 1;
+    bus.chip.Poke(0x7C060010, 0x4);
+    bus.chip.SetDriverOwnLatency(sim::chip::Latency::Never());
     EXPECT_FALSE(NT_SUCCESS(NdisCommonHifPmSetDriverOwn(bus.adapter)));
     EXPECT_TRUE(bus.Posted().empty());
     bus.adapter->Running = 1;

@@ -6,6 +6,8 @@
 #include "platform/ndiscommon/adapter.h"
 #include "hal/common/hal_remap.h"
 #include "hal/chips/qzarvel2x.h"
+#include "platform/ndis6/n6pci.h"
+#include "platform/ndiscommon/ndiscommonhifpci.h"
 
 namespace {
 
@@ -13,6 +15,24 @@ namespace {
 constexpr ULONG QZ3404_HW_IDENTITY_REGISTER = 0x80021000;
 constexpr ULONG QZ3404_ROM_VERSION_REGISTER = 0x80021004;
 constexpr ULONG QZ3404_HW_VERSION_REGISTER = 0x80021008;
+
+constexpr ULONG kLowPowerControl = 0x7000;  // 1 firmware own, 2 driver own; bit 0 reads 1 while the firmware owns
+constexpr ULONG kFwOwns = 0x1;
+constexpr ULONG kGloCfg = 0x4208;
+constexpr ULONG kIntEnable = 0x4204;
+constexpr LONG64 kReRequestUnits = 200 * 10000;
+constexpr ULONG kOwnAttempts = 50;
+
+// Polls `reg` for `bit` up to 21 times, 1 ms apart; a time-out is not reported.
+void PollBit(PMP_ADAPTER adapter, ULONG reg, ULONG bit)
+{
+    for (ULONG i = 0; i < 21; ++i) {
+        if ((AsicReadReg(adapter, reg) & bit) != 0) {
+            return;
+        }
+        AsicBusyWait(1000);
+    }
+}
 
 }  // namespace
 
@@ -67,60 +87,135 @@ NTSTATUS QZ3404PostFwDownloadInit(PMP_ADAPTER adapter)
 // ---- ownership ------------------------------------------------------------------------------
 BOOLEAN QZ3404IsFwReady(PMP_ADAPTER adapter)
 {
-    (void)NOT_BUILT_YET();
-    return FALSE;
+    return static_cast<BOOLEAN>(adapter->HalOps.GetFwSyncValue != nullptr && adapter->HalOps.GetFwSyncValue(adapter) == 3);
 }
 
 NTSTATUS QZ3404HifPciPmSetDriverOwn(PMP_ADAPTER adapter)
 {
-    return NOT_BUILT_YET();
+    AsicAcquireOwnLock(adapter);
+    InterlockedIncrement(&adapter->OwnCallBalance);
+    NTSTATUS status = STATUS_SUCCESS;
+    if (AsicFwOwnFlag(adapter)) {
+        UCHAR owns = 0;
+        QZ3404RequestDriverOwn(adapter, &owns);
+        LONG64 lastRequest = AsicSystemTime();
+        status = STATUS_UNSUCCESSFUL;
+        for (ULONG attempt = 0; attempt < kOwnAttempts; ++attempt) {
+            QZ3404GetOwnStatus(adapter, &owns);
+            if (owns) {
+                AsicClearFwOwnFlag(adapter);
+                if (adapter->HalOps.AutoDetectL1ssCap != nullptr) {
+                    adapter->HalOps.AutoDetectL1ssCap(adapter);
+                }
+                if (adapter->HalOps.PcieMacL1ssEnable != nullptr) {
+                    adapter->HalOps.PcieMacL1ssEnable(adapter, 0);
+                }
+                status = STATUS_SUCCESS;
+                break;
+            }
+            AsicBusyWait(1000);
+            if (AsicSystemTime() - lastRequest > kReRequestUnits) {
+                QZ3404RequestDriverOwn(adapter, &owns);
+                lastRequest = AsicSystemTime();
+            }
+        }
+        if (!NT_SUCCESS(status)) {
+            DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "driver own not granted after %u attempts", kOwnAttempts);
+        }
+    }
+    AsicReleaseOwnLock(adapter);
+    return status;
 }
 
 NTSTATUS QZ3404EnsureDriverOwn(PMP_ADAPTER adapter)
 {
-    return NOT_BUILT_YET();
+    if ((AsicReadReg(adapter, kLowPowerControl) & kFwOwns) != 0) {
+        (void)HifIoWrite32(adapter, kLowPowerControl, 2);
+        (void)AsicReadReg(adapter, kLowPowerControl);
+    } else {
+        AsicClearFwOwnFlag(adapter);
+    }
+    return STATUS_SUCCESS;
 }
 
 VOID QZ3404SetFwOwn(PMP_ADAPTER adapter, PUCHAR done)
 {
-    (void)NOT_BUILT_YET();
+    (void)HifIoWrite32(adapter, kLowPowerControl, 1);
+    *done = static_cast<UCHAR>((AsicReadReg(adapter, kLowPowerControl) & kFwOwns) != 0);
 }
 
 VOID QZ3404GetOwnStatus(PMP_ADAPTER adapter, PUCHAR driverOwns)
 {
-    (void)NOT_BUILT_YET();
+    *driverOwns = static_cast<UCHAR>((AsicReadReg(adapter, kLowPowerControl) & kFwOwns) == 0);
 }
 
 VOID QZ3404RequestDriverOwn(PMP_ADAPTER adapter, PUCHAR driverOwns)
 {
-    (void)NOT_BUILT_YET();
+    (void)HifIoWrite32(adapter, kLowPowerControl, 2);
+    *driverOwns = static_cast<UCHAR>((AsicReadReg(adapter, kLowPowerControl) & kFwOwns) == 0);
 }
 
 // ---- DMA engine and interrupts --------------------------------------------------------------
 BOOLEAN QZ3404HalWpdmaWaitIdle(PMP_ADAPTER adapter, ULONG count, ULONG delayMicroseconds)
 {
-    (void)NOT_BUILT_YET();
-    return FALSE;
+    return AsicWfdmaPollIdle(adapter, kGloCfg, count, delayMicroseconds, TRUE);
 }
 
 VOID QZ3404WpdmaConfig(PMP_ADAPTER adapter, BOOLEAN enable)
 {
-    (void)NOT_BUILT_YET();
+    PPCI_HIF_CONTEXT hif = adapter->HifContext;
+    ULONG config = AsicReadReg(adapter, kGloCfg);
+    ULONG intEnable = AsicReadReg(adapter, kIntEnable);
+    if (enable) {
+        ULONG rings = (1u << hif->HwRingData0) | (1u << hif->HwRingData1) | (1u << hif->HwRingCommand) |
+                      (1u << hif->HwRingDownload);
+        config |= 0x40001E75u;
+        intEnable = (intEnable & 0xFF70000Cu) | 3u | ((rings & 0xFFFFu) << 4);
+    } else {
+        config &= ~0x205u;
+        intEnable &= 0xFF70000Cu;
+    }
+    (void)HifIoWrite32(adapter, kIntEnable, intEnable);
+    (void)HifIoWrite32(adapter, kGloCfg, config);
+}
+
+VOID HalResetPDMA(PMP_ADAPTER adapter)
+{
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HAL, "PDMA reset: 0x433C 0x%08X, 0x441C 0x%08X",
+             static_cast<unsigned>(AsicReadReg(adapter, 0x433C)), static_cast<unsigned>(AsicReadReg(adapter, 0x441C)));
+    AsicSetRegBits(adapter, 0x50000208, 0, 0x5);
+    PollBit(adapter, 0x50000154, 0x10000);
+    AsicSetRegBits(adapter, 0x50000100, 0, 0x10);
+    (void)AsicReadReg(adapter, 0x5000A004);
+    AsicSetRegBits(adapter, 0x82060000, 0x2, 0);
+    AsicSetRegBits(adapter, 0x82068000, 0x2, 0);
+    AsicSetRegBits(adapter, 0x8206C038, 0, 0x1);
+    AsicSetRegBits(adapter, 0x50000100, 0x10, 0);
+    AsicSetRegBits(adapter, 0x5000A004, 0, 0x1);
+    AsicSetRegBits(adapter, 0x82060000, 0, 0x2);
+    AsicSetRegBits(adapter, 0x82068000, 0, 0x2);
+    (void)AsicReadReg(adapter, 0x8206C038);
+    PollBit(adapter, 0x82060000, 0x4);
+    PollBit(adapter, 0x82068000, 0x4);
+    AsicSetRegBits(adapter, 0x50000154, 0, 0x1);
 }
 
 NTSTATUS QZ3404PciXmitStartTxRx(PMP_ADAPTER adapter)
 {
-    return NOT_BUILT_YET();
+    QZ3404WpdmaConfig(adapter, FALSE);
+    (void)QZ3404HalWpdmaWaitIdle(adapter, 100, 1000);
+    HalResetPDMA(adapter);
+    WpdmaRestoreRingRegs(adapter->HifContext);
+    QZ3404WpdmaConfig(adapter, TRUE);
+    return STATUS_SUCCESS;
 }
 
-VOID QZ3404DisableInterrupt(PMP_ADAPTER adapter)
-{
-    (void)NOT_BUILT_YET();
-}
+VOID QZ3404DisableInterrupt(PMP_ADAPTER adapter) { (void)HifIoWrite32(adapter, kIntEnable, 0); }
 
 VOID QZ3404EnableInterrupt(PMP_ADAPTER adapter)
 {
-    (void)NOT_BUILT_YET();
+    (void)HifIoWrite32(adapter, kIntEnable, 0xFFFFFFFF);
+    (void)HifIoWrite32(adapter, kIntEnable, 0x000800F3);
 }
 
 // ---- receive dispatch and statistics events -------------------------------------------------

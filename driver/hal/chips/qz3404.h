@@ -23,6 +23,8 @@ VOID QZ3404RequestDriverOwn(PMP_ADAPTER adapter, PUCHAR driverOwns);
 BOOLEAN QZ3404HalWpdmaWaitIdle(PMP_ADAPTER adapter, ULONG count, ULONG delayMicroseconds);
 VOID QZ3404WpdmaConfig(PMP_ADAPTER adapter, BOOLEAN enable);
 NTSTATUS QZ3404PciXmitStartTxRx(PMP_ADAPTER adapter);
+// Resets the older chip's PDMA (time-outs of its polls are not reported).
+VOID HalResetPDMA(PMP_ADAPTER adapter);
 VOID QZ3404DisableInterrupt(PMP_ADAPTER adapter);
 VOID QZ3404EnableInterrupt(PMP_ADAPTER adapter);
 

@@ -5,6 +5,7 @@
 #include "platform/ndiscommon/adapter.h"
 #include "hal/common/hal_remap.h"
 #include "hal/chips/qzarvel2x.h"
+#include "platform/ndiscommon/ndiscommonhifpci.h"
 
 // ---- bring-up -------------------------------------------------------------------------------
 NTSTATUS QZ3501PreFirmwareDownloadInit(PMP_ADAPTER adapter)
@@ -28,6 +29,14 @@ ULONG QZ3501CeckConnsysStatus(PMP_ADAPTER adapter)
     return 0;
 }
 
+// ---- rings ----------------------------------------------------------------------------------
+VOID QZ3501InitTxRxRing(PPCI_HIF_CONTEXT hif)
+{
+    static const UCHAR kRxHw[3] = {2, 0, 4};
+    static const UCHAR kRxHwQz3503[3] = {2, 0, 1};
+    AsicWfdmaProgramRings(hif, hif->Adapter->HalInfo.ChipCode == 0x3503 ? kRxHwQz3503 : kRxHw, FALSE);
+}
+
 // ---- DMA scheduler --------------------------------------------------------------------------
 VOID qz3501HalDmashdlInit(PMP_ADAPTER adapter)
 {
@@ -47,6 +56,12 @@ VOID qz3501_show_ple_info(PMP_ADAPTER adapter, UCHAR dumpHeadDescriptors)
 
 VOID qz3501_show_pse_info(PMP_ADAPTER adapter)
 {
+    (void)NOT_BUILT_YET();
+}
+
+VOID qz3501_show_rx_ring_info(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
     (void)NOT_BUILT_YET();
 }
 

@@ -12,6 +12,11 @@ VOID QZ3501QueryRomVersion(PMP_ADAPTER adapter);
 // Connection-subsystem bus health: 0 healthy, 2 bus clock or hang fault.
 ULONG QZ3501CeckConnsysStatus(PMP_ADAPTER adapter);
 
+// ---- rings ----------------------------------------------------------------------------------
+// Programs the rings of the second generation (receive rings on hardware rings 2, 0 and 4; 3503:
+// 2, 0 and 1). Called directly by the ring initialisation of every second-generation chip.
+VOID QZ3501InitTxRxRing(PPCI_HIF_CONTEXT hif);
+
 // ---- DMA scheduler --------------------------------------------------------------------------
 // Also chip 3502's routine.
 VOID qz3501HalDmashdlInit(PMP_ADAPTER adapter);
@@ -24,6 +29,8 @@ VOID qz3501_show_ple_info(PMP_ADAPTER adapter, UCHAR dumpHeadDescriptors);
 // Also chips 3502 and 3503.
 VOID qz3501_show_pse_info(PMP_ADAPTER adapter);
 BOOLEAN qz3501_show_debug_sop_info(PMP_ADAPTER adapter, UCHAR mode);
+// Traces the descriptors of the three receive rings (second generation, DMA error interrupt).
+VOID qz3501_show_rx_ring_info(PMP_ADAPTER adapter);
 
 // ---- chip selection ---------------------------------------------------------------------------
 // Chooses the 3501 group's RAM-code, ROM-patch and Bluetooth image names by revision. Hardware

@@ -6,6 +6,7 @@
 #include "hal/common/hal_remap.h"
 #include "hal/chips/qzarvel2x.h"
 #include "hal/chips/qzarvel3x.h"
+#include "platform/ndiscommon/ndiscommonhif.h"
 #include "hal/chips/dbg_sop_qz3601.h"
 
 // ---- bring-up -------------------------------------------------------------------------------
@@ -27,34 +28,54 @@ VOID QZ3601InitHook(PMP_ADAPTER adapter)
 // ---- DMA engine and rings -------------------------------------------------------------------
 VOID QZ3601InitTxRxRing(PPCI_HIF_CONTEXT hif)
 {
-    (void)NOT_BUILT_YET();
+    static const UCHAR kRxHw[3] = {2, 0, 1};
+    AsicWfdmaProgramRings(hif, kRxHw, TRUE);
 }
 
 VOID QZ3601WpdmaConfig(PMP_ADAPTER adapter, BOOLEAN enable)
 {
-    (void)NOT_BUILT_YET();
+    AsicArvel3xWpdmaConfigCommon(adapter, enable, 0x04000005);
 }
 
 VOID QZ3601WfdmaPrefetchReset(PMP_ADAPTER adapter)
 {
-    (void)NOT_BUILT_YET();
+    static const struct {
+        ULONG reg;
+        ULONG value;
+    } kWrites[] = {
+        {0x7C024680, 0x00000004}, {0x7C024684, 0x00400004}, {0x7C024688, 0x00800004}, {0x7C02468C, 0x00C00004},
+        {0x7C024600, 0x01000010}, {0x7C024604, 0x02000010}, {0x7C024608, 0x03000010}, {0x7C02460C, 0x04000010},
+        {0x7C02463C, 0x05000004}, {0x7C024640, 0x05400004}, {0x7C024298, 0x00000F00}, {0x7C02429C, 0x00007F00},
+    };
+    ULONG value = 0;
+    (void)HifIoRead32(adapter, ARVEL_WFDMA_GLO_CFG, &value);
+    (void)HifIoWrite32(adapter, ARVEL_WFDMA_GLO_CFG, value & ~0x8000u);
+    for (const auto& w : kWrites) {
+        (void)HifIoWrite32(adapter, w.reg, w.value);
+    }
+    (void)HifIoWrite32(adapter, ARVEL_WFDMA_TX_PTR_RESET, 0xFFFFFFFF);
+    (void)HifIoWrite32(adapter, ARVEL_WFDMA_RX_PTR_RESET, 0xFFFFFFFF);
 }
 
 VOID QZ3601HalDmashdlInit(PMP_ADAPTER adapter)
 {
+    UNREFERENCED_PARAMETER(adapter);
     (void)NOT_BUILT_YET();
 }
 
 // ---- interrupts and host communication ------------------------------------------------------
+// The enable mask covers exactly the status bits the handler serves: receive rings 0-3, the
+// command ring (bit 25, whose completions would otherwise only ride on other interrupts), the
+// download ring and the software interrupt; bit 27, which nothing serves or acknowledges, stays off.
 VOID QZ3601ConfigIntMask(PMP_ADAPTER adapter, BOOLEAN enable)
 {
-    (void)NOT_BUILT_YET();
+    (void)HifIoWrite32(adapter, enable ? ARVEL_HOST_INT_ENABLE_SET : ARVEL_HOST_INT_ENABLE_CLR, QZ3601_INT_ENABLE_MASK);
+    ULONG mask = 0;
+    (void)HifIoRead32(adapter, ARVEL_HOST_INT_ENABLE, &mask);
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_HIF, "interrupt enable 0x%08X", static_cast<unsigned>(mask));
 }
 
-NTSTATUS QZ3601PciHandleInterruptCommon(PMP_ADAPTER adapter)
-{
-    return NOT_BUILT_YET();
-}
+NTSTATUS QZ3601PciHandleInterruptCommon(PMP_ADAPTER adapter) { return AsicArvel3xPciHandleInterruptCommon(adapter, FALSE); }
 
 VOID qz3601_ccif_notify_utc_time_to_fw(PMP_ADAPTER adapter, ULONG seconds, ULONG microseconds)
 {

@@ -6,6 +6,7 @@
 #include "hal/common/hal_remap.h"
 #include "hal/chips/qzarvel2x.h"
 #include "hal/chips/qzarvel3x.h"
+#include "platform/ndiscommon/ndiscommonhif.h"
 #include "hal/chips/dbg_sop_qz3602.h"
 
 // ---- bring-up -------------------------------------------------------------------------------
@@ -22,34 +23,48 @@ NTSTATUS QZ3602QueryHwVersion(PMP_ADAPTER adapter)
 // ---- DMA engine and rings -------------------------------------------------------------------
 VOID QZ3602InitTxRxRing(PPCI_HIF_CONTEXT hif)
 {
-    (void)NOT_BUILT_YET();
+    static const UCHAR kRxHw[3] = {4, 6, 7};
+    AsicWfdmaProgramRings(hif, kRxHw, TRUE);
 }
 
-VOID QZ3602WpdmaConfig(PMP_ADAPTER adapter, BOOLEAN enable)
-{
-    (void)NOT_BUILT_YET();
-}
+VOID QZ3602WpdmaConfig(PMP_ADAPTER adapter, BOOLEAN enable) { AsicArvel3xWpdmaConfigCommon(adapter, enable, 0x5); }
 
 VOID QZ3602WfdmaPrefetchReset(PMP_ADAPTER adapter)
 {
-    (void)NOT_BUILT_YET();
+    static const ULONG kRegisters[] = {0x7C024690, 0x7C024694, 0x7C024698, 0x7C02469C, 0x7C024600,
+                                       0x7C024604, 0x7C024608, 0x7C02460C, 0x7C024620, 0x7C024624,
+                                       0x7C024628, 0x7C02462C, 0x7C02463C, 0x7C024640};
+    ULONG value = 0;
+    (void)HifIoRead32(adapter, ARVEL_WFDMA_GLO_CFG, &value);
+    (void)HifIoWrite32(adapter, ARVEL_WFDMA_GLO_CFG, value & ~0x8000u);
+    ULONG prefetch = 0x00000004;
+    for (ULONG reg : kRegisters) {
+        (void)HifIoWrite32(adapter, reg, prefetch);
+        prefetch += 0x00400000;
+    }
+    (void)HifIoWrite32(adapter, ARVEL_WFDMA_TX_PTR_RESET, 0xFFFFFFFF);
+    (void)HifIoWrite32(adapter, ARVEL_WFDMA_RX_PTR_RESET, 0xFFFFFFFF);
 }
 
 VOID QZ3602HalDmashdlInit(PMP_ADAPTER adapter)
 {
+    UNREFERENCED_PARAMETER(adapter);
     (void)NOT_BUILT_YET();
 }
 
 // ---- interrupts and host communication ------------------------------------------------------
 VOID QZ3602ConfigIntMask(PMP_ADAPTER adapter, BOOLEAN enable)
 {
-    (void)NOT_BUILT_YET();
+    (void)HifIoWrite32(adapter, enable ? ARVEL_HOST_INT_ENABLE_SET : ARVEL_HOST_INT_ENABLE_CLR, QZ3602_INT_ENABLE_MASK);
+    ULONG mask = 0;
+    (void)HifIoRead32(adapter, ARVEL_HOST_INT_ENABLE, &mask);
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_HIF, "interrupt enable 0x%08X", static_cast<unsigned>(mask));
+    ULONG mac = 0;
+    (void)HifIoRead32(adapter, ARVEL_MAC_INT_ENABLE, &mac);
+    (void)HifIoWrite32(adapter, ARVEL_MAC_INT_ENABLE, enable ? (mac | 0x10000u) : (mac & ~0x10000u));
 }
 
-NTSTATUS QZ3602PciHandleInterruptCommon(PMP_ADAPTER adapter)
-{
-    return NOT_BUILT_YET();
-}
+NTSTATUS QZ3602PciHandleInterruptCommon(PMP_ADAPTER adapter) { return AsicArvel3xPciHandleInterruptCommon(adapter, TRUE); }
 
 VOID qz3602_ccif_notify_utc_time_to_fw(PMP_ADAPTER adapter, ULONG seconds, ULONG microseconds)
 {

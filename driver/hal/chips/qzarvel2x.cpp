@@ -1,7 +1,50 @@
 // Second-generation chip code.
 #include "platform/ndiscommon/trace.h"
 #include "hal/chips/qzarvel2x.h"
+
+#include "Common/common.h"
+#include "hal/chips/qz3501.h"
+#include "hal/common/hal_services.h"
+#include "platform/ndis6/n6pci.h"
+#include "platform/ndiscommon/adapter.h"
+#include "platform/ndiscommon/dmaq.h"
 #include "platform/ndiscommon/ndiscommonhif.h"
+#include "platform/ndiscommon/ndiscommonhifpci.h"
+#include "platform/wificx/wificxmain.h"
+
+namespace {
+
+void PostInternal(PMP_ADAPTER adapter, ULONG cmdId)
+{
+    NTSTATUS status = QZEnqueueInternalCmd(adapter, adapter->PortList[0], cmdId, nullptr, 0);
+    if (!NT_SUCCESS(status)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "internal command 0x%08X not posted: 0x%08X", static_cast<unsigned>(cmdId),
+                 static_cast<unsigned>(status));
+    }
+}
+
+constexpr LONG64 kUnitsPerMs = 10000;
+constexpr LONG64 kReRequestUnits = 200 * kUnitsPerMs;
+constexpr ULONG kOwnWaitsMax = 501;
+constexpr ULONG kZiziAttempts = 25000;
+constexpr ULONG kZiziAttemptDelayUs = 20;
+constexpr ULONG kPlainAttempts = 500;
+
+// Second-generation prefetch: (base << 16) | depth per ring.
+struct PrefetchWrite {
+    ULONG reg;
+    ULONG value;
+};
+constexpr PrefetchWrite kArvel2xPrefetch[] = {
+    {0x7C024680, 0x00000004}, {0x7C024688, 0x00400004}, {0x7C02468C, 0x00800004}, {0x7C024690, 0x00C00004},
+    {0x7C024694, 0x01000004}, {0x7C024600, 0x01400004}, {0x7C024604, 0x01800004}, {0x7C024608, 0x01C00004},
+    {0x7C02460C, 0x02000004}, {0x7C024610, 0x02400004}, {0x7C024614, 0x02800004}, {0x7C024618, 0x02C00004},
+    {0x7C024640, 0x03400004}, {0x7C024644, 0x03800004},
+};
+constexpr ULONG kPrefetchGate = 0x8000;
+
+}  // namespace
+
 
 
 // ---- firmware download ----------------------------------------------------------------------
@@ -51,55 +94,377 @@ NTSTATUS AsicArvel2xToggleWfsysRst(PMP_ADAPTER adapter)
 // ---- ownership ------------------------------------------------------------------------------
 BOOLEAN AsicArvel2xIsFwReady(PMP_ADAPTER adapter)
 {
-    (void)NOT_BUILT_YET();
-    return FALSE;
+    if (adapter->HalOps.GetFwSyncValue == nullptr) {
+        return FALSE;
+    }
+    return static_cast<BOOLEAN>((adapter->HalOps.GetFwSyncValue(adapter) & 3) == 3);
+}
+
+VOID AsicClearFwOwnFlag(PMP_ADAPTER adapter)
+{
+    __atomic_store_n(reinterpret_cast<USHORT*>(adapter->FwOwn), static_cast<USHORT>(0), __ATOMIC_RELEASE);
+}
+
+BOOLEAN AsicFwOwnFlag(PMP_ADAPTER adapter)
+{
+    return static_cast<BOOLEAN>(__atomic_load_n(&adapter->FwOwn[0], __ATOMIC_ACQUIRE) != 0);
+}
+
+ULONG AsicReadReg(PMP_ADAPTER adapter, ULONG reg)
+{
+    ULONG value = 0;
+    (void)HifIoRead32(adapter, reg, &value);
+    return value;
+}
+
+VOID AsicSetRegBits(PMP_ADAPTER adapter, ULONG reg, ULONG set, ULONG clear)
+{
+    (void)HifIoWrite32(adapter, reg, (AsicReadReg(adapter, reg) & ~clear) | set);
+}
+
+LONG64 AsicSystemTime()
+{
+    LARGE_INTEGER now;
+    KeQuerySystemTime(&now);
+    return now.QuadPart;
+}
+
+VOID AsicBusyWait(ULONG microseconds)
+{
+    for (ULONG i = 0; i < microseconds / 10; ++i) {
+        KeStallExecutionProcessor(10);
+    }
+    if (microseconds % 10 != 0) {
+        KeStallExecutionProcessor(microseconds % 10);
+    }
+}
+
+VOID AsicAcquireOwnLock(PMP_ADAPTER adapter)
+{
+    KIRQL old;
+    KeAcquireSpinLock(&adapter->OwnLock, &old);
+    adapter->OwnLockIrql = old;
+}
+
+VOID AsicReleaseOwnLock(PMP_ADAPTER adapter) { KeReleaseSpinLock(&adapter->OwnLock, adapter->OwnLockIrql); }
+
+NTSTATUS AsicDriverOwnFinish(PMP_ADAPTER adapter, BOOLEAN granted, LONG64 start, ULONG attempts, BOOLEAN autoDetect,
+                             PFN_CHIP_VOID restoreRings, BOOLEAN lockFree)
+{
+    long long ms = static_cast<long long>((AsicSystemTime() - start) / kUnitsPerMs);
+    if (granted) {
+        AsicClearFwOwnFlag(adapter);
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HAL, "driver own in %lld ms (balance %d)", ms,
+                 static_cast<int>(__atomic_load_n(&adapter->OwnCallBalance, __ATOMIC_ACQUIRE)));
+        if (autoDetect && adapter->HalOps.AutoDetectL1ssCap != nullptr) {
+            adapter->HalOps.AutoDetectL1ssCap(adapter);
+        }
+        if (adapter->HalOps.PcieLTRValue != nullptr) {
+            adapter->HalOps.PcieLTRValue(adapter, 0, TRUE);
+        }
+        adapter->LowPowerRestore = 0;
+    } else {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "driver own not granted after %u attempts, %lld ms",
+                 static_cast<unsigned>(attempts), ms);
+        if (adapter->HalOps.ShowDebugSopInfo != nullptr) {
+            (void)adapter->HalOps.ShowDebugSopInfo(adapter, 1);
+        }
+    }
+    if (adapter->FwDownloaded == 1) {
+        restoreRings(adapter);
+    }
+    if (lockFree) {
+        AsicAcquireOwnLock(adapter);
+        InterlockedDecrement(&adapter->OwnInProgress);
+    }
+    AsicReleaseOwnLock(adapter);
+    return granted ? STATUS_SUCCESS : STATUS_UNSUCCESSFUL;
 }
 
 NTSTATUS AsicArvel2xHifPciPmSetDriverOwn(PMP_ADAPTER adapter)
 {
-    return NOT_BUILT_YET();
+    const REGISTRY_BLOCK& config = adapter->RegistryBlock;
+    const BOOLEAN zizi = static_cast<BOOLEAN>(config.ZiziSolution != 0);
+    AsicAcquireOwnLock(adapter);
+    if (zizi) {
+        ULONG waits = 0;
+        while (__atomic_load_n(&adapter->OwnInProgress, __ATOMIC_ACQUIRE) != 0) {
+            if (waits++ >= kOwnWaitsMax) {
+                DBGPRINT(TRACE_LEVEL_WARNING, DBG_HAL, "driver own: another poll still runs after %u waits",
+                         static_cast<unsigned>(kOwnWaitsMax));
+                break;
+            }
+            AsicReleaseOwnLock(adapter);
+            NdisCommonGenericDelay(config.LockFreeDriverOwnDelay);
+            AsicAcquireOwnLock(adapter);
+        }
+    }
+    (void)InterlockedIncrement(&adapter->OwnCallBalance);
+    if (!AsicFwOwnFlag(adapter)) {
+        if (config.BatteryLifeImprove == 0 && adapter->LowPowerRestore != 0) {
+            if (adapter->HalOps.PcieMacL1ssEnable != nullptr) {
+                adapter->HalOps.PcieMacL1ssEnable(adapter, 0);
+            }
+            if (adapter->HalOps.PcieLTRValue != nullptr) {
+                adapter->HalOps.PcieLTRValue(adapter, 0, TRUE);
+            }
+            adapter->LowPowerRestore = 0;
+        }
+        AsicReleaseOwnLock(adapter);
+        return STATUS_SUCCESS;
+    }
+    if (zizi) {
+        InterlockedIncrement(&adapter->OwnInProgress);
+        AsicReleaseOwnLock(adapter);
+    }
+    LONG64 start = AsicSystemTime();
+    LONG64 lastRequest = start;
+    UCHAR owns = 0;
+    adapter->HalOps.RequestDriverOwn(adapter, &owns);
+    ULONG attempts = 0;
+    const ULONG maxAttempts = zizi ? kZiziAttempts : kPlainAttempts;
+    BOOLEAN granted = FALSE;
+    for (;;) {
+        adapter->HalOps.GetOwnStatus(adapter, &owns);
+        if (owns) {
+            granted = TRUE;
+            break;
+        }
+        if (++attempts >= maxAttempts) {
+            break;
+        }
+        if (zizi) {
+            NdisCommonGenericDelay(kZiziAttemptDelayUs);
+        } else {
+            AsicBusyWait(1000);
+        }
+        if (AsicSystemTime() - lastRequest >= kReRequestUnits) {
+            adapter->HalOps.RequestDriverOwn(adapter, &owns);
+            lastRequest = AsicSystemTime();
+        }
+    }
+    return AsicDriverOwnFinish(adapter, granted, start, attempts, TRUE, AsicArvel2xRestoreRingsAfterFwOwn, zizi);
 }
 
 NTSTATUS AsicArvel2xEnsureDriverOwn(PMP_ADAPTER adapter)
 {
-    return NOT_BUILT_YET();
+    UCHAR owns = 0;
+    adapter->HalOps.GetOwnStatus(adapter, &owns);
+    if (owns) {
+        AsicClearFwOwnFlag(adapter);
+    } else {
+        adapter->HalOps.RequestDriverOwn(adapter, &owns);
+    }
+    return STATUS_SUCCESS;
 }
 
 VOID AsicSetFwOwn(PMP_ADAPTER adapter, PUCHAR done)
 {
-    (void)NOT_BUILT_YET();
+    (void)HifIoWrite32(adapter, ARVEL_LOW_POWER_CONTROL, ARVEL_LP_FW_OWN);
+    *done = static_cast<UCHAR>((AsicReadReg(adapter, ARVEL_LOW_POWER_CONTROL) & ARVEL_LP_FW_OWNS) != 0);
 }
 
 VOID AsicGetOwnStatus(PMP_ADAPTER adapter, PUCHAR driverOwns)
 {
-    (void)NOT_BUILT_YET();
+    *driverOwns = static_cast<UCHAR>((AsicReadReg(adapter, ARVEL_LOW_POWER_CONTROL) & ARVEL_LP_FW_OWNS) == 0);
 }
 
 VOID AsicRequestDriverOwn(PMP_ADAPTER adapter, PUCHAR driverOwns)
 {
-    (void)NOT_BUILT_YET();
+    (void)HifIoWrite32(adapter, ARVEL_LOW_POWER_CONTROL, ARVEL_LP_DRIVER_OWN);
+    *driverOwns = static_cast<UCHAR>((AsicReadReg(adapter, ARVEL_LOW_POWER_CONTROL) & ARVEL_LP_FW_OWNS) == 0);
+}
+
+// ---- rings shared by the second and third generation ------------------------------------------------
+VOID AsicWfdmaProgramRings(PPCI_HIF_CONTEXT hif, const UCHAR rxHw[3], BOOLEAN fixLength)
+{
+    PMP_ADAPTER adapter = hif->Adapter;
+    const UCHAR txHw[PCI_TX_RING_COUNT] = {hif->HwRingData0, hif->HwRingData1, hif->HwRingCommand, hif->HwRingDownload};
+    for (ULONG i = 0; i < PCI_TX_RING_COUNT; ++i) {
+        PPCI_TX_RING ring = &hif->TxRing[i];
+        if (ring->Area.Va == nullptr) {
+            continue;
+        }
+        if ((ring->Area.La >> 32) != 0) {
+            DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "transmit ring %u lies above 4 GB", static_cast<unsigned>(i));
+        }
+        ULONG block = ARVEL_WFDMA_TX_RING_REGS + 0x10 * txHw[i];
+        NdisCommonHifPciAcquireTxRingLock(hif, i);
+        ring->Regs = PCI_RING_REGS{block, block + 8, block + 0xC, block + 4};
+        ring->CpuIndex = 0;
+        ring->InFlight = 0;
+        ring->LastDmaIndex = AsicReadReg(adapter, ring->Regs.DmaIndex) & PCI_RING_INDEX_MASK;
+        // Nothing handed to the chip is left: reclaim starts where the chip stands.
+        ring->ReclaimIndex = ring->LastDmaIndex < ring->SlotCount ? ring->LastDmaIndex : 0;
+        (void)HifIoWrite32(adapter, ring->Regs.Base, static_cast<ULONG>(ring->Area.La));
+        (void)HifIoWrite32(adapter, ring->Regs.CpuIndex, 0);
+        (void)HifIoWrite32(adapter, ring->Regs.Count, ring->SlotCount);
+        NdisCommonHifPciReleaseTxRingLock(hif, i);
+    }
+    for (ULONG i = 0; i < PCI_RX_RING_COUNT; ++i) {
+        PPCI_RX_RING ring = &hif->RxRing[i];
+        if (ring->Area.Va == nullptr || ring->SlotCount == 0) {
+            continue;
+        }
+        if ((ring->Area.La >> 32) != 0) {
+            DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "receive ring %u lies above 4 GB", static_cast<unsigned>(i));
+        }
+        ULONG block = ARVEL_WFDMA_RX_RING_REGS + 0x10 * rxHw[i];
+        NdisCommonHifPciAcquireRxRingLock(hif, i);
+        ring->Regs = PCI_RING_REGS{block, block + 8, block + 0xC, block + 4};
+        ring->CpuIndex = ring->SlotCount - 1;
+        ring->DmaIndex = AsicReadReg(adapter, ring->Regs.DmaIndex) & PCI_RING_INDEX_MASK;
+        ring->ReadIndex = ring->DmaIndex;
+        (void)HifIoWrite32(adapter, ring->Regs.Base, static_cast<ULONG>(ring->Area.La));
+        (void)HifIoWrite32(adapter, ring->Regs.CpuIndex, ring->CpuIndex);
+        (void)HifIoWrite32(adapter, ring->Regs.Count, ring->SlotCount);
+        ring->SwDelayLastPending = 0;
+        ring->SwDelayCount = 0;
+        for (ULONG k = 0; k < ring->SlotCount; ++k) {
+            volatile ULONG* control = &ring->Slots[k].DescriptorVa->Control;
+            ULONG value = __atomic_load_n(control, __ATOMIC_ACQUIRE);
+            ULONG fixed = value;
+            if ((value & WPDMA_CTRL_DMA_DONE) != 0) {
+                DBGPRINT(TRACE_LEVEL_WARNING, DBG_HAL, "receive ring %u slot %u: DMA done left from before",
+                         static_cast<unsigned>(i), static_cast<unsigned>(k));
+                fixed &= ~WPDMA_CTRL_DMA_DONE;
+            }
+            ULONG length = (fixed >> WPDMA_CTRL_LENGTH_SHIFT) & WPDMA_CTRL_LENGTH_MASK;
+            if (fixLength && length != ring->BufferSize) {
+                DBGPRINT(TRACE_LEVEL_WARNING, DBG_HAL, "receive ring %u slot %u: length %u rewritten",
+                         static_cast<unsigned>(i), static_cast<unsigned>(k), static_cast<unsigned>(length));
+                fixed = (fixed & ~(WPDMA_CTRL_LENGTH_MASK << WPDMA_CTRL_LENGTH_SHIFT)) |
+                        ((ring->BufferSize & WPDMA_CTRL_LENGTH_MASK) << WPDMA_CTRL_LENGTH_SHIFT);
+            }
+            if (fixed != value) {
+                __atomic_store_n(control, fixed, __ATOMIC_RELEASE);
+            }
+        }
+        NdisCommonHifPciReleaseRxRingLock(hif, i);
+    }
+}
+
+BOOLEAN AsicWfdmaPollIdle(PMP_ADAPTER adapter, ULONG reg, ULONG count, ULONG delayMicroseconds, BOOLEAN mayBlock)
+{
+    for (ULONG read = 0;; ++read) {
+        if ((AsicReadReg(adapter, reg) & ARVEL_WFDMA_BUSY_BITS) == 0) {
+            return TRUE;
+        }
+        if (read >= count) {
+            DBGPRINT(TRACE_LEVEL_WARNING, DBG_HAL, "DMA still busy after %u reads of 0x%08X",
+                     static_cast<unsigned>(read + 1), static_cast<unsigned>(reg));
+            return FALSE;
+        }
+        if (mayBlock) {
+            NdisCommonGenericDelay(delayMicroseconds);
+        } else {
+            AsicBusyWait(delayMicroseconds);
+        }
+    }
+}
+
+VOID AsicWfdmaFinishStart(PMP_ADAPTER adapter, ULONG extra)
+{
+    if (adapter->RegistryBlock.HwDlyIntEn != 0) {
+        (void)HifIoWrite32(adapter, ARVEL_HW_DELAY_INT_REGISTER, adapter->HalInfo.HwDelayIntValue);
+        (void)HifIoWrite32(adapter, ARVEL_HW_DELAY_INT_CTRL_REGISTER, ARVEL_HW_DELAY_INT_CTRL);
+        if (extra != 0) {
+            (void)HifIoWrite32(adapter, 0x7C0270E8, extra);
+        }
+    }
+    AsicSetRegBits(adapter, ARVEL_RING_MARKER, ARVEL_RING_MARKER_PRESENT, 0);
+}
+
+VOID AsicWfdmaRestoreAfterFwOwn(PMP_ADAPTER adapter, PFN_CHIP_VOID initRing, ULONG extra)
+{
+    if ((AsicReadReg(adapter, ARVEL_RING_MARKER) & ARVEL_RING_MARKER_PRESENT) == 0) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_HAL, "ring registers lost while the firmware owned the chip");
+        initRing(adapter);
+    }
+    AsicWfdmaFinishStart(adapter, extra);
 }
 
 // ---- DMA engine and rings -------------------------------------------------------------------
 BOOLEAN AsicArvel2xHalWpdmaWaitIdle(PMP_ADAPTER adapter, ULONG count, ULONG delayMicroseconds)
 {
-    (void)NOT_BUILT_YET();
-    return FALSE;
+    return AsicWfdmaPollIdle(adapter, ARVEL_WFDMA_GLO_CFG, count, delayMicroseconds, TRUE);
 }
+
+BOOLEAN AsicWfdmaEngineWaitIdle(PMP_ADAPTER adapter, ULONG reg, ULONG engine, ULONG count, ULONG delayMicroseconds)
+{
+    if (engine == 1) {
+        return TRUE;
+    }
+    if (engine != 0) {
+        return FALSE;
+    }
+    return AsicWfdmaPollIdle(adapter, reg, count, delayMicroseconds, FALSE);
+}
+
+BOOLEAN AsicWfdmaPollingAllIdle(PMP_ADAPTER adapter, ULONG reg)
+{
+    BOOLEAN idle0 = AsicWfdmaEngineWaitIdle(adapter, reg, 0, 100, 1000);
+    BOOLEAN idle1 = AsicWfdmaEngineWaitIdle(adapter, reg, 1, 100, 1000);
+    return static_cast<BOOLEAN>(idle0 && idle1);
+}
+
+BOOLEAN AsicArvel2xWfdmaWaitIdle(PMP_ADAPTER adapter, ULONG engine, ULONG count, ULONG delayMicroseconds)
+{
+    return AsicWfdmaEngineWaitIdle(adapter, ARVEL_WFDMA_IDLE_GEN2, engine, count, delayMicroseconds);
+}
+
+BOOLEAN asicArvel2xWfdmaPollingAllIdle(PMP_ADAPTER adapter) { return AsicWfdmaPollingAllIdle(adapter, ARVEL_WFDMA_IDLE_GEN2); }
 
 VOID AsicArvel2xWpdmaConfig(PMP_ADAPTER adapter, BOOLEAN enable)
 {
-    (void)NOT_BUILT_YET();
+    ULONG value = AsicReadReg(adapter, ARVEL_WFDMA_GLO_CFG);
+    value = enable ? (value | 0x50209070u) : (value & 0xE7DF7FFAu);
+    (void)HifIoWrite32(adapter, ARVEL_WFDMA_GLO_CFG, value);
+    if (!enable) {
+        (void)AsicArvel2xWfdmaWaitIdle(adapter, 0, 100, 1000);
+        (void)HifIoWrite32(adapter, ARVEL_WFDMA_TX_PTR_RESET, 0xFFFFFFFF);
+        (void)HifIoWrite32(adapter, ARVEL_WFDMA_RX_PTR_RESET, 0xFFFFFFFF);
+    }
+    value = AsicReadReg(adapter, ARVEL_WFDMA_GLO_CFG);
+    if (enable) {
+        (void)HifIoWrite32(adapter, ARVEL_WFDMA_GLO_CFG, value | 0x5);
+    }
 }
 
 VOID AsicArvel2xWpdmaTxRxDmaCtl(PMP_ADAPTER adapter, UCHAR stop)
 {
-    (void)NOT_BUILT_YET();
+    if (stop == 1) {
+        AsicSetRegBits(adapter, ARVEL_WFDMA_GLO_CFG, 0, 0x5);
+    } else {
+        AsicSetRegBits(adapter, ARVEL_WFDMA_GLO_CFG, 0x5, 0);
+    }
+}
+
+VOID AsicArvel2xWpdmaInitRing(PMP_ADAPTER adapter)
+{
+    AsicArvel2xWpdmaConfig(adapter, FALSE);
+    QZ3501InitTxRxRing(adapter->HifContext);
+    AsicSetRegBits(adapter, ARVEL_WFDMA_GLO_CFG, 0, kPrefetchGate);
+    for (const PrefetchWrite& w : kArvel2xPrefetch) {
+        (void)HifIoWrite32(adapter, w.reg, w.value);
+    }
+    (void)HifIoWrite32(adapter, ARVEL_WFDMA_TX_PTR_RESET, 0xFFFFFFFF);
+    AsicArvel2xWpdmaConfig(adapter, TRUE);
+}
+
+VOID AsicArvel2xRestoreRingsAfterFwOwn(PMP_ADAPTER adapter)
+{
+    AsicWfdmaRestoreAfterFwOwn(adapter, AsicArvel2xWpdmaInitRing, 0);
 }
 
 NTSTATUS AsicArvel2xPciXmitStartTxRx(PMP_ADAPTER adapter)
 {
-    return NOT_BUILT_YET();
+    if (adapter->HalOps.DmashdlInit != nullptr) {
+        adapter->HalOps.DmashdlInit(adapter);
+    }
+    AsicArvel2xWpdmaInitRing(adapter);
+    AsicWfdmaFinishStart(adapter, 0);
+    return STATUS_SUCCESS;
 }
 
 ULONG AsicArvel2xCmdTxdLength(PMP_ADAPTER adapter)
@@ -111,23 +476,241 @@ ULONG AsicArvel2xCmdTxdLength(PMP_ADAPTER adapter)
 // ---- interrupts -----------------------------------------------------------------------------
 VOID AsicArvel2xDisableInterrupt(PMP_ADAPTER adapter)
 {
-    (void)NOT_BUILT_YET();
+    (void)HifIoWrite32(adapter, ARVEL_HOST_INT_ENABLE, 0);
+    AsicSetRegBits(adapter, ARVEL_MAC_INT_ENABLE, 0, 0x100);
 }
 
 VOID AsicArvel2xEnableInterrupt(PMP_ADAPTER adapter)
 {
-    (void)NOT_BUILT_YET();
-}
-
-VOID AsicArvel2xPciHandleInterrupt(WDFINTERRUPT interrupt, WDFOBJECT associatedObject)
-{
-    (void)NOT_BUILT_YET();
+    ULONG enable = adapter->HalInfo.ChipCode == 0x3503 ? ARVEL2X_INT_ENABLE_QZ3503 : ARVEL2X_INT_ENABLE;
+    (void)HifIoWrite32(adapter, ARVEL_HOST_INT_ENABLE, enable);
+    AsicSetRegBits(adapter, ARVEL_SW_INT_ENABLE, 0xFFFF, 0);
+    AsicSetRegBits(adapter, ARVEL_MAC_INT_ENABLE, 0x100, 0);
 }
 
 BOOLEAN AsicArvel2xPciMsr(WDFINTERRUPT interrupt, ULONG messageId)
 {
-    (void)NOT_BUILT_YET();
+    UNREFERENCED_PARAMETER(messageId);
+    PMP_ADAPTER adapter = QZCxGetInterruptContext(interrupt)->Adapter;
+    if (AdapterTestFlags(adapter, ADAPTER_FLAG_SURPRISE_REMOVED) ||
+        __atomic_load_n(&adapter->SleepFlag, __ATOMIC_ACQUIRE) != 0) {
+        return FALSE;
+    }
+    if (AdapterTestFlags(adapter, 0x20000)) {
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "interrupt, message %u", static_cast<unsigned>(messageId));
+    }
+    if (adapter->LowPowerMode != 0 && AsicFwOwnFlag(adapter) && adapter->HalOps.RequestDriverOwn != nullptr) {
+        UCHAR owns = 0;
+        adapter->HalOps.RequestDriverOwn(adapter, &owns);
+    }
+    adapter->HalOps.DisableInterrupt(adapter);
+    (void)WdfInterruptQueueDpcForIsr(interrupt);
+    return TRUE;
+}
+
+namespace {
+
+// The low-power part of the deferred routine's start: TRUE when the work went to the interrupt work
+// thread (interrupts stay masked until it is done).
+BOOLEAN DeferToIntThreadOrOwn(PMP_ADAPTER adapter)
+{
+    if (adapter->LowPowerMode == 0) {
+        return FALSE;
+    }
+    if (adapter->RegistryBlock.ZiziSolution != 0) {
+        AsicAcquireOwnLock(adapter);
+        if (__atomic_load_n(&adapter->OwnInProgress, __ATOMIC_ACQUIRE) > 0 || AsicFwOwnFlag(adapter)) {
+            (void)QZEnqueueIntHandlerCmd(adapter, adapter->PortList[0], INT_HANDLER_CMD_INTERRUPT_WORK, nullptr, 0);
+            AsicReleaseOwnLock(adapter);
+            return TRUE;
+        }
+        AsicReleaseOwnLock(adapter);
+    }
+    (void)NdisCommonHifPmSetDriverOwn(adapter);
     return FALSE;
+}
+
+// The low-power part of the deferred routine's end: ownership back to the firmware, or to the
+// interrupt work thread while a driver-own poll runs.
+void GiveBackOwnership(PMP_ADAPTER adapter)
+{
+    if (adapter->LowPowerMode == 0) {
+        return;
+    }
+    if (adapter->RegistryBlock.ZiziSolution != 0) {
+        AsicAcquireOwnLock(adapter);
+        if (__atomic_load_n(&adapter->OwnInProgress, __ATOMIC_ACQUIRE) > 0) {
+            (void)QZEnqueueIntHandlerCmd(adapter, adapter->PortList[0], INT_HANDLER_CMD_FW_OWN, nullptr, 0);
+            AsicReleaseOwnLock(adapter);
+            return;
+        }
+        AsicReleaseOwnLock(adapter);
+    }
+    (void)NdisCommonHifPmSetFwOwn(adapter, 0);
+}
+
+void Unmask(WDFINTERRUPT interrupt, PMP_ADAPTER adapter)
+{
+    if (AdapterTestFlags(adapter, ADAPTER_FLAG_PCI_SUSPENDED)) {
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "suspended: interrupts stay masked");
+        return;
+    }
+    (void)WdfInterruptSynchronize(interrupt, QZCxSyncEnableInterrupt, adapter);
+}
+
+// The receive window of the software interrupt delay: TRUE when the ring's status bit is held.
+BOOLEAN DelayRing(PMP_ADAPTER adapter, ULONG ring, ULONG throughput)
+{
+    const REGISTRY_BLOCK& config = adapter->RegistryBlock;
+    return static_cast<BOOLEAN>(throughput >= config.SwDlyIntTpMin && throughput <= config.SwDlyIntTpMax &&
+                                !N6PciSwDelayIntRxProc(adapter->HifContext, ring));
+}
+
+}  // namespace
+
+VOID AsicArvel2xPciHandleInterrupt(WDFINTERRUPT interrupt, WDFOBJECT associatedObject)
+{
+    UNREFERENCED_PARAMETER(associatedObject);
+    PMP_ADAPTER adapter = QZCxGetInterruptContext(interrupt)->Adapter;
+    if (AdapterTestFlags(adapter, ADAPTER_FLAG_SURPRISE_REMOVED)) {
+        return;
+    }
+    if (DeferToIntThreadOrOwn(adapter)) {
+        return;
+    }
+    NTSTATUS status = AsicArvel2xPciHandleInterruptCommon(adapter);
+    if (!NT_SUCCESS(status)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "interrupt handler: 0x%08X", static_cast<unsigned>(status));
+    }
+    Unmask(interrupt, adapter);
+    GiveBackOwnership(adapter);
+}
+
+NTSTATUS AsicArvel2xPciHandleInterruptInternal(PMP_ADAPTER adapter)
+{
+    LONG64 start = AsicSystemTime();
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "interrupt work on the thread");
+    (void)NdisCommonHifPmSetDriverOwn(adapter);
+    NTSTATUS status = AsicArvel2xPciHandleInterruptCommon(adapter);
+    if (adapter->HalOps.EnableInterrupt != nullptr) {
+        adapter->HalOps.EnableInterrupt(adapter);
+    }
+    (void)NdisCommonHifPmSetFwOwn(adapter, 0);
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "interrupt work on the thread done in %lld ms",
+             static_cast<long long>((AsicSystemTime() - start) / kUnitsPerMs));
+    return status;
+}
+
+NTSTATUS AsicArvel2xPciHandleInterruptCommon(PMP_ADAPTER adapter)
+{
+    PPCI_HIF_CONTEXT hif = adapter->HifContext;
+    const REGISTRY_BLOCK& config = adapter->RegistryBlock;
+    const BOOLEAN qz3503 = static_cast<BOOLEAN>(adapter->HalInfo.ChipCode == 0x3503);
+    const ULONG rx2Bit = qz3503 ? ARVEL2X_INT_RX2_DONE_QZ3503 : ARVEL2X_INT_RX2_DONE;
+    ULONG s = 0;
+    ULONG p = 0;
+    ULONG m = 0;
+    (void)HifIoRead32(adapter, ARVEL_HOST_INT_STATUS, &s);
+    (void)HifIoRead32(adapter, ARVEL_MAC_INT_STATUS, &p);
+    (void)HifIoRead32(adapter, ARVEL_SW_INT_STATUS, &m);
+    if (s == 0xFFFFFFFFu) {
+        if (!AdapterTestFlags(adapter, ADAPTER_FLAG_PCI_SUSPENDED)) {
+            AdapterSetFlag(adapter, ADAPTER_FLAG_NOT_RESPONDING, __func__);
+            DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "interrupt status reads all ones: the device is gone");
+        }
+        return STATUS_UNSUCCESSFUL;
+    }
+    // Receive ring 0 is held (left unacknowledged, served by a later interrupt) while its pool has
+    // no record to replace a filled buffer, or while the delay rule says to wait.
+    if ((s & ARVEL2X_INT_RX0_DONE) != 0) {
+        if (config.SwDlyIntEn != 0 && DelayRing(adapter, 0, adapter->RxThroughput[0])) {
+            s &= ~ARVEL2X_INT_RX0_DONE;
+        }
+        if (RxDmaqGetFreeCount(adapter, 0) == 0) {
+            s &= ~ARVEL2X_INT_RX0_DONE;
+        }
+    }
+    if (config.SwDlyIntEn != 0 && (s & rx2Bit) != 0 && DelayRing(adapter, 2, adapter->RxThroughput[1])) {
+        s &= ~rx2Bit;
+    }
+    (void)HifIoWrite32(adapter, ARVEL_HOST_INT_STATUS, s);
+    (void)HifIoWrite32(adapter, ARVEL_MAC_INT_STATUS, p);
+    if (hif != nullptr) {
+        hif->LastIntStatus = s;
+    }
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_HIF, "interrupt status 0x%08X, PCIe 0x%08X, software 0x%08X",
+             static_cast<unsigned>(s), static_cast<unsigned>(p), static_cast<unsigned>(m));
+    BOOLEAN recovery = FALSE;
+    if ((p & 0x100) != 0 || (m & 0x8000) != 0) {
+        (void)HifIoWrite32(adapter, ARVEL_SW_INT_STATUS, m & 0x8000);
+        if ((p & 0x100) != 0) {
+            __atomic_fetch_add(&adapter->PcieErrorCount, 1u, __ATOMIC_RELAXED);
+        }
+        if ((m & 0x8000) != 0) {
+            __atomic_fetch_add(&adapter->FwAssertCount, 1u, __ATOMIC_RELAXED);
+        }
+        recovery = TRUE;
+    }
+    const BOOLEAN serveRx = static_cast<BOOLEAN>(adapter->OpMode != 1);
+    if ((s & ARVEL_INT_BIT31) != 0) {
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "interrupt status bit 31");
+    }
+    if ((s & ARVEL2X_INT_TX0_DONE) != 0) {
+        NdisCommonHifVoidHook();
+    }
+    if ((s & ARVEL2X_INT_TX1_DONE) != 0) {
+        NdisCommonHifVoidHook();
+    }
+    if ((s & ARVEL2X_INT_TX3_DONE) != 0) {
+        N6PciTxRingCmdDmaDoneInterrupt(hif, PCI_TX_RING_DOWNLOAD, FALSE);
+    }
+    if ((s & ARVEL2X_INT_TX2_DONE) != 0) {
+        N6PciTxRingCmdDmaDoneInterrupt(hif, PCI_TX_RING_COMMAND, FALSE);
+    }
+    if ((s & ARVEL2X_INT_BIT21) != 0) {
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "interrupt status bit 21");
+    }
+    const ULONG rxBits[PCI_RX_RING_COUNT] = {ARVEL2X_INT_RX0_DONE, ARVEL2X_INT_RX1_DONE, rx2Bit};
+    for (ULONG ring = 0; ring < PCI_RX_RING_COUNT; ++ring) {
+        if ((s & rxBits[ring]) == 0) {
+            continue;
+        }
+        if (serveRx) {
+            (void)N6PciRxDmaDoneInterrupt(hif, ring);
+        } else {
+            DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "receive ring %u not served in this operating mode",
+                     static_cast<unsigned>(ring));
+        }
+    }
+    if ((s & ARVEL2X_INT_DMA_ERROR) != 0) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "DMA error interrupt");
+        if (adapter->HalOps.DumpPPDebugCr != nullptr) {
+            adapter->HalOps.DumpPPDebugCr(adapter);
+        }
+        qz3501_show_rx_ring_info(adapter);
+    }
+    if ((s & ARVEL_INT_SW) != 0) {
+        AsicArvel2xProcessSoftwareInterrupt(adapter);
+    }
+    if (recovery && adapter->IntRecoveryPending[0] != 1) {
+        adapter->IntRecoveryPending[0] = 1;
+        adapter->IntRecoveryPending[1] = 1;
+        PostInternal(adapter, 0x10000043);
+    }
+    return STATUS_SUCCESS;
+}
+
+VOID AsicArvel2xProcessSoftwareInterrupt(PMP_ADAPTER adapter)
+{
+    ULONG m = AsicReadReg(adapter, ARVEL_SW_INT_STATUS);
+    if ((m & 0x3C) != 0) {
+        adapter->SavedSwIntStatus = m;
+        (void)HifIoWrite32(adapter, ARVEL_SW_INT_STATUS, m);
+        SerStepHandler(adapter);
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "SER step interrupt 0x%08X", static_cast<unsigned>(m));
+        return;
+    }
+    (void)HifIoWrite32(adapter, ARVEL_SW_INT_STATUS, m);
 }
 
 // ---- receive dispatch and statistics events -------------------------------------------------

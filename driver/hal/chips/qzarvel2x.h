@@ -72,6 +72,105 @@ NTSTATUS AsicArvel2xPcieGenSwitch(PMP_ADAPTER adapter);
 
 #define ARVEL2X_CMD_TXD_LENGTH 64
 
+// ---- registers of the second and third generation (chip addresses) ------------------------------
+#define ARVEL_HOST_INT_STATUS 0x7C024200u      // write 1 to acknowledge
+#define ARVEL_HOST_INT_ENABLE 0x7C024204u      // second generation: written whole; third: read back
+#define ARVEL_HOST_INT_ENABLE_SET 0x7C024228u  // third generation
+#define ARVEL_HOST_INT_ENABLE_CLR 0x7C02422Cu
+#define ARVEL_SW_INT_STATUS 0x7C0241F0u        // MCU-to-host software interrupt, write 1 to acknowledge
+#define ARVEL_SW_INT_ENABLE 0x7C0241F4u
+#define ARVEL_MAC_INT_ENABLE 0x74030188u       // PCIe MAC interrupt
+#define ARVEL_MAC_INT_STATUS 0x7403018Cu       // write the value read back to acknowledge
+#define ARVEL_WFDMA_GLO_CFG 0x7C024208u        // bit 0 TX enable, 1 TX busy, 2 RX enable, 3 RX busy
+#define ARVEL_WFDMA_IDLE_GEN2 0x7C024000u      // second generation engine 0: busy bits 1 and 3
+#define ARVEL_WFDMA_TX_PTR_RESET 0x7C02420Cu
+#define ARVEL_WFDMA_RX_PTR_RESET 0x7C024280u
+#define ARVEL_WFDMA_TX_RING_REGS 0x7C024300u   // + 0x10 per hardware ring: base, count, CPU, DMA index
+#define ARVEL_WFDMA_RX_RING_REGS 0x7C024500u
+#define ARVEL_WFDMA_BUSY_BITS 0xAu
+#define ARVEL_LOW_POWER_CONTROL 0x7C060010u    // 1 firmware own, 2 driver own; bit 2 reads 1 while the firmware owns
+#define ARVEL_LP_FW_OWN 1u
+#define ARVEL_LP_DRIVER_OWN 2u
+#define ARVEL_LP_FW_OWNS 0x4u
+#define ARVEL_RING_MARKER 0x54000120u          // bit 1: ring registers present
+#define ARVEL_RING_MARKER_PRESENT 0x2u
+// Delayed-interrupt registers, BAR offsets below every chip's identity limit.
+#define ARVEL_HW_DELAY_INT_REGISTER 0xD7038u
+#define ARVEL_HW_DELAY_INT_CTRL_REGISTER 0xD42F0u
+#define ARVEL_HW_DELAY_INT_CTRL 0xC014u
+
+// Host interrupt status bits of the second generation.
+#define ARVEL2X_INT_RX1_DONE 0x00000001u
+#define ARVEL2X_INT_RX2_DONE_QZ3503 0x00000002u
+#define ARVEL2X_INT_RX0_DONE 0x00000004u
+#define ARVEL2X_INT_TX0_DONE 0x00000010u
+#define ARVEL2X_INT_TX1_DONE 0x00000020u
+#define ARVEL2X_INT_DMA_ERROR 0x00100000u
+#define ARVEL2X_INT_BIT21 0x00200000u
+#define ARVEL2X_INT_RX2_DONE 0x00400000u
+#define ARVEL2X_INT_TX3_DONE 0x04000000u
+#define ARVEL2X_INT_TX2_DONE 0x08000000u
+#define ARVEL_INT_SW 0x20000000u
+#define ARVEL_INT_BIT31 0x80000000u
+#define ARVEL2X_INT_ENABLE 0x2CC0000Du
+#define ARVEL2X_INT_ENABLE_QZ3503 0x2C80000Fu
+
+// ---- ring programming shared by the second and third generation ---------------------------------
+// Programs every existing ring into the chip: transmit rings on the context's hardware numbers,
+// receive rings on `rxHw`. Transmit rings restart at CPU index 0 with the chip's DMA index; receive
+// rings hand the chip every slot but one, and lose DMA-done bits left from before. `fixLength`
+// (third generation) rewrites a descriptor length field that differs from the ring's buffer size.
+VOID AsicWfdmaProgramRings(PPCI_HIF_CONTEXT hif, const UCHAR rxHw[3], BOOLEAN fixLength);
+// Polls `reg` until its busy bits 1 and 3 are clear: at most count + 1 reads, `delay` microseconds
+// apart (sleeping where allowed when `mayBlock`, else busy-waiting in 10-microsecond stalls).
+BOOLEAN AsicWfdmaPollIdle(PMP_ADAPTER adapter, ULONG reg, ULONG count, ULONG delayMicroseconds, BOOLEAN mayBlock);
+// Engine idle wait of both generations on `reg`: engine 1 is idle at once, engines above 1 fail;
+// engine 0 is polled busy-waiting.
+BOOLEAN AsicWfdmaEngineWaitIdle(PMP_ADAPTER adapter, ULONG reg, ULONG engine, ULONG count, ULONG delayMicroseconds);
+// Both engines with count 100 and 1000 microseconds.
+BOOLEAN AsicWfdmaPollingAllIdle(PMP_ADAPTER adapter, ULONG reg);
+// The ring-registers-present marker and the delayed-interrupt writes of a start of transmit and
+// receive ("HwDlyIntEn"); `extra` (non-zero) is written to 0x7C0270E8 too.
+VOID AsicWfdmaFinishStart(PMP_ADAPTER adapter, ULONG extra);
+// Restore after firmware own: when the marker is clear, `initRing`; then the delayed-interrupt
+// writes and the marker.
+VOID AsicWfdmaRestoreAfterFwOwn(PMP_ADAPTER adapter, PFN_CHIP_VOID initRing, ULONG extra);
+
+// ---- DMA engine of the second generation --------------------------------------------------------
+BOOLEAN AsicArvel2xWfdmaWaitIdle(PMP_ADAPTER adapter, ULONG engine, ULONG count, ULONG delayMicroseconds);
+BOOLEAN asicArvel2xWfdmaPollingAllIdle(PMP_ADAPTER adapter);
+// Configuration disabled, rings programmed, prefetch, configuration enabled.
+VOID AsicArvel2xWpdmaInitRing(PMP_ADAPTER adapter);
+VOID AsicArvel2xRestoreRingsAfterFwOwn(PMP_ADAPTER adapter);
+
+// ---- interrupts of the second generation ----------------------------------------------------------
+NTSTATUS AsicArvel2xPciHandleInterruptCommon(PMP_ADAPTER adapter);
+VOID AsicArvel2xProcessSoftwareInterrupt(PMP_ADAPTER adapter);
+
+// ---- register and time helpers of the chip code ----------------------------------------------------------
+ULONG AsicReadReg(PMP_ADAPTER adapter, ULONG reg);
+// Read-modify-write of one chip register.
+VOID AsicSetRegBits(PMP_ADAPTER adapter, ULONG reg, ULONG set, ULONG clear);
+// System time in 100 ns units.
+LONG64 AsicSystemTime();
+// Busy-waits in stalls of 10 microseconds.
+VOID AsicBusyWait(ULONG microseconds);
+// The adapter's own spin lock, with its saved IRQL.
+VOID AsicAcquireOwnLock(PMP_ADAPTER adapter);
+VOID AsicReleaseOwnLock(PMP_ADAPTER adapter);
+
+// ---- ownership shared by the second and third generation ---------------------------------------------
+// The end of a driver-own poll that ran since `start`: on success the firmware-own flag pair is
+// cleared, the chip's L1 substate detection (when `autoDetect`) and LTR value run and the low-power
+// restore flag is cleared; on failure the chip's diagnostic dump runs. Then the rings the chip lost
+// are restored (firmware downloaded), and in lock-free mode the poll leaves the own-in-progress count.
+// Releases the own lock; returns 0 or 0xC0000001.
+NTSTATUS AsicDriverOwnFinish(PMP_ADAPTER adapter, BOOLEAN granted, LONG64 start, ULONG attempts, BOOLEAN autoDetect,
+                             PFN_CHIP_VOID restoreRings, BOOLEAN lockFree);
+// Clears the firmware-own flag and the byte after it in one store.
+VOID AsicClearFwOwnFlag(PMP_ADAPTER adapter);
+BOOLEAN AsicFwOwnFlag(PMP_ADAPTER adapter);
+
 // ---- operations table ---------------------------------------------------------------------------
 // Zeroes a table and stores the routines that every second-generation chip shares; the chip's own
 // table filler adds its own.

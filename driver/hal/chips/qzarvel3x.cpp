@@ -3,8 +3,39 @@
 #include "hal/chips/qzarvel3x.h"
 #include "platform/ndiscommon/ndiscommonhif.h"
 
+#include "Common/common.h"
 #include "hal/chips/qzarvel2x.h"
+#include "hal/common/hal_services.h"
+#include "platform/ndis6/n6pci.h"
 #include "platform/ndiscommon/adapter.h"
+#include "platform/ndiscommon/ndiscommonhifpci.h"
+#include "platform/wificx/wificxmain.h"
+
+namespace {
+
+BOOLEAN Halting(PMP_ADAPTER adapter) { return AdapterTestFlags(adapter, ADAPTER_FLAG_SURPRISE_REMOVED); }
+
+BOOLEAN FrameworkDisabled(PMP_ADAPTER adapter)
+{
+    return static_cast<BOOLEAN>(__atomic_load_n(&adapter->InterruptsDisabled, __ATOMIC_ACQUIRE) != 0);
+}
+
+void PostRecovery(PMP_ADAPTER adapter, ULONG kind)
+{
+    NTSTATUS status = QZEnqueueInternalCmd(adapter, adapter->PortList[0], INTERNAL_CMD_ERROR_RECOVERY, &kind, sizeof(kind));
+    if (!NT_SUCCESS(status)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "recovery kind %u not posted: 0x%08X", static_cast<unsigned>(kind),
+                 static_cast<unsigned>(status));
+    }
+}
+
+constexpr LONG64 kUnitsPerMs = 10000;
+constexpr LONG64 kOwnWaitUnits = 20009999;  // 2.001 s
+constexpr LONG64 kPollUnits = 20000000;     // 2 s
+constexpr LONG64 kReRequestUnits = 200 * kUnitsPerMs;
+
+}  // namespace
+
 
 // ---- firmware download ----------------------------------------------------------------------
 NTSTATUS AsicArvel3xLoadRomPatch(PMP_ADAPTER adapter)
@@ -58,30 +89,160 @@ NTSTATUS AsicArvel3xToggleWfsysRst(PMP_ADAPTER adapter)
 // ---- ownership ------------------------------------------------------------------------------
 BOOLEAN AsicArvel3xIsFwReady(PMP_ADAPTER adapter)
 {
-    (void)NOT_BUILT_YET();
-    return FALSE;
+    if (adapter->HalOps.GetFwSyncValue == nullptr) {
+        return FALSE;
+    }
+    return static_cast<BOOLEAN>((adapter->HalOps.GetFwSyncValue(adapter) & 3) == 3);
 }
 
 NTSTATUS AsicArvel3xHifPciPmSetDriverOwn(PMP_ADAPTER adapter)
 {
-    return NOT_BUILT_YET();
+    const REGISTRY_BLOCK& config = adapter->RegistryBlock;
+    const BOOLEAN zizi = static_cast<BOOLEAN>(config.ZiziSolution != 0);
+    (void)InterlockedIncrement(&adapter->OwnCallBalance);
+    if (Halting(adapter)) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    AsicAcquireOwnLock(adapter);
+    if (zizi) {
+        LONG64 waitStart = AsicSystemTime();
+        while (__atomic_load_n(&adapter->OwnInProgress, __ATOMIC_ACQUIRE) != 0) {
+            if (AsicSystemTime() - waitStart > kOwnWaitUnits) {
+                AsicReleaseOwnLock(adapter);
+                DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "driver own: another poll still runs after 2 s");
+                if (adapter->HalOps.ShowDebugSopInfo != nullptr) {
+                    (void)adapter->HalOps.ShowDebugSopInfo(adapter, 1);
+                }
+                return STATUS_UNSUCCESSFUL;
+            }
+            AsicReleaseOwnLock(adapter);
+            NdisCommonGenericDelay(config.LockFreeDriverOwnDelay);
+            AsicAcquireOwnLock(adapter);
+        }
+    }
+    if (!AsicFwOwnFlag(adapter)) {
+        if (adapter->HalOps.PcieLTRValue != nullptr) {
+            adapter->HalOps.PcieLTRValue(adapter, 0, TRUE);
+        }
+        AsicReleaseOwnLock(adapter);
+        return STATUS_SUCCESS;
+    }
+    if (zizi) {
+        InterlockedIncrement(&adapter->OwnInProgress);
+        AsicReleaseOwnLock(adapter);
+    }
+    LONG64 start = AsicSystemTime();
+    LONG64 lastRequest = start;
+    UCHAR owns = 0;
+    adapter->HalOps.RequestDriverOwn(adapter, &owns);
+    ULONG attempts = 0;
+    BOOLEAN granted = FALSE;
+    for (;;) {
+        adapter->HalOps.GetOwnStatus(adapter, &owns);
+        ++attempts;
+        if (owns) {
+            granted = TRUE;
+            break;
+        }
+        if (Halting(adapter)) {
+            DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "driver own: the adapter halts");
+            break;
+        }
+        if (AsicSystemTime() - start >= kPollUnits) {
+            break;
+        }
+        AsicBusyWait(1000);
+        if (AsicSystemTime() - lastRequest >= kReRequestUnits) {
+            adapter->HalOps.RequestDriverOwn(adapter, &owns);
+            lastRequest = AsicSystemTime();
+        }
+    }
+    return AsicDriverOwnFinish(adapter, granted, start, attempts, FALSE, AsicArvel3xRestoreRingsAfterFwOwn, zizi);
 }
 
-NTSTATUS AsicArvel3xEnsureDriverOwn(PMP_ADAPTER adapter)
-{
-    return NOT_BUILT_YET();
-}
+NTSTATUS AsicArvel3xEnsureDriverOwn(PMP_ADAPTER adapter) { return AsicArvel2xEnsureDriverOwn(adapter); }
 
 // ---- DMA engine and rings -------------------------------------------------------------------
 BOOLEAN AsicArvel3xHalWpdmaWaitIdle(PMP_ADAPTER adapter, ULONG count, ULONG delayMicroseconds)
 {
-    (void)NOT_BUILT_YET();
-    return FALSE;
+    return AsicArvel2xHalWpdmaWaitIdle(adapter, count, delayMicroseconds);
+}
+
+BOOLEAN AsicArvel3xWfdmaWaitIdle(PMP_ADAPTER adapter, ULONG engine, ULONG count, ULONG delayMicroseconds)
+{
+    return AsicWfdmaEngineWaitIdle(adapter, ARVEL_WFDMA_GLO_CFG, engine, count, delayMicroseconds);
+}
+
+BOOLEAN AsicArvel3xWfdmaPollingAllIdle(PMP_ADAPTER adapter) { return AsicWfdmaPollingAllIdle(adapter, ARVEL_WFDMA_GLO_CFG); }
+
+VOID AsicArvel3xWfdmaControl(PMP_ADAPTER adapter, ULONG engine, BOOLEAN enable)
+{
+    if (engine != 0) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "DMA engine %u has no configuration register", static_cast<unsigned>(engine));
+        return;
+    }
+    if (enable) {
+        AsicSetRegBits(adapter, ARVEL_WFDMA_GLO_CFG, 0x50001070u | 0x208000u, 0);
+        return;
+    }
+    ULONG value = AsicReadReg(adapter, ARVEL_WFDMA_GLO_CFG);
+    (void)HifIoWrite32(adapter, ARVEL_WFDMA_GLO_CFG, value & 0xE7DF7FFAu);
+    (void)AsicArvel3xWfdmaWaitIdle(adapter, engine, 100, 1000);
+    (void)HifIoWrite32(adapter, ARVEL_WFDMA_TX_PTR_RESET, 0xFFFFFFFF);
+    (void)HifIoWrite32(adapter, ARVEL_WFDMA_RX_PTR_RESET, 0xFFFFFFFF);
+}
+
+VOID AsicArvel3xWpdmaConfigCommon(PMP_ADAPTER adapter, BOOLEAN enable, ULONG enableBits)
+{
+    AsicArvel3xWfdmaControl(adapter, 0, enable);
+    ULONG value = AsicReadReg(adapter, ARVEL_WFDMA_GLO_CFG);
+    if (enable) {
+        if (adapter->RegistryBlock.FWIndexLogCheck != 0) {
+            (void)HifIoWrite32(adapter, 0x7C027030, AsicReadReg(adapter, 0x7C027030));
+            (void)HifIoWrite32(adapter, 0x7C0270F0, 0x00660077);
+            (void)HifIoWrite32(adapter, 0x7C0270F4, 0x00001100);
+            (void)HifIoWrite32(adapter, 0x7C0270F8, 0x0030004F);
+            (void)HifIoWrite32(adapter, 0x7C0270FC, 0x00542200);
+        }
+        (void)HifIoWrite32(adapter, ARVEL_WFDMA_GLO_CFG, value | enableBits);
+    }
+    AsicSetRegBits(adapter, 0x7C0242B4, 0x10000000, 0);
+}
+
+VOID AsicArvel3xWpdmaInitRing(PMP_ADAPTER adapter)
+{
+    const CHIP_HAL_OPS& ops = adapter->HalOps;
+    if (ops.WpdmaConfig != nullptr) {
+        ops.WpdmaConfig(adapter, FALSE);
+    }
+    if (ops.InitTxRxRing != nullptr) {
+        ops.InitTxRxRing(adapter->HifContext);
+    }
+    if (ops.WfdmaPrefetchReset != nullptr) {
+        ops.WfdmaPrefetchReset(adapter);
+    }
+    if (ops.WpdmaConfig != nullptr) {
+        ops.WpdmaConfig(adapter, TRUE);
+    }
+}
+
+namespace {
+ULONG StartExtraWord(PMP_ADAPTER adapter) { return adapter->HalInfo.ChipCode == 0x3601 ? 0x69686362u : 0u; }
+}  // namespace
+
+VOID AsicArvel3xRestoreRingsAfterFwOwn(PMP_ADAPTER adapter)
+{
+    AsicWfdmaRestoreAfterFwOwn(adapter, AsicArvel3xWpdmaInitRing, StartExtraWord(adapter));
 }
 
 NTSTATUS AsicArvel3xPciXmitStartTxRx(PMP_ADAPTER adapter)
 {
-    return NOT_BUILT_YET();
+    if (adapter->HalOps.DmashdlInit != nullptr) {
+        adapter->HalOps.DmashdlInit(adapter);
+    }
+    AsicArvel3xWpdmaInitRing(adapter);
+    AsicWfdmaFinishStart(adapter, StartExtraWord(adapter));
+    return STATUS_SUCCESS;
 }
 
 ULONG AsicArvel3xCmdTxdLength(PMP_ADAPTER adapter)
@@ -92,35 +253,236 @@ ULONG AsicArvel3xCmdTxdLength(PMP_ADAPTER adapter)
 // ---- interrupts -----------------------------------------------------------------------------
 VOID AsicArvel3xDisableInterrupt(PMP_ADAPTER adapter)
 {
-    (void)NOT_BUILT_YET();
+    if (adapter->HalOps.ConfigIntMask != nullptr) {
+        adapter->HalOps.ConfigIntMask(adapter, FALSE);
+    }
 }
 
 VOID AsicArvel3xEnableInterrupt(PMP_ADAPTER adapter)
 {
-    (void)NOT_BUILT_YET();
-}
-
-VOID AsicArvel3xPciHandleInterrupt(WDFINTERRUPT interrupt, WDFOBJECT associatedObject)
-{
-    (void)NOT_BUILT_YET();
+    if (adapter->RegistryBlock.FWIndexLogCheck != 0) {
+        ULONG value = AsicReadReg(adapter, ARVEL_SW_INT_ENABLE);
+        if ((value & 0x8000) == 0) {
+            (void)HifIoWrite32(adapter, ARVEL_SW_INT_ENABLE, value | 0x8000);
+            (void)AsicReadReg(adapter, ARVEL_SW_INT_ENABLE);
+        }
+    }
+    if (adapter->HalOps.ConfigIntMask != nullptr) {
+        adapter->HalOps.ConfigIntMask(adapter, FALSE);
+        adapter->HalOps.ConfigIntMask(adapter, TRUE);
+    }
 }
 
 BOOLEAN AsicArvel3xPciMsr(WDFINTERRUPT interrupt, ULONG messageId)
 {
-    (void)NOT_BUILT_YET();
-    return FALSE;
+    PMP_ADAPTER adapter = QZCxGetInterruptContext(interrupt)->Adapter;
+    if (Halting(adapter) || __atomic_load_n(&adapter->SleepFlag, __ATOMIC_ACQUIRE) != 0 || FrameworkDisabled(adapter)) {
+        return FALSE;
+    }
+    if (AdapterTestFlags(adapter, 0x20000)) {
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "interrupt, message %u", static_cast<unsigned>(messageId));
+    }
+    if (adapter->LowPowerMode != 0 && AsicFwOwnFlag(adapter) && adapter->HalOps.RequestDriverOwn != nullptr) {
+        UCHAR owns = 0;
+        adapter->HalOps.RequestDriverOwn(adapter, &owns);
+    }
+    adapter->HalOps.DisableInterrupt(adapter);
+    (void)WdfInterruptQueueDpcForIsr(interrupt);
+    return TRUE;
+}
+
+VOID AsicArvel3xPciHandleInterrupt(WDFINTERRUPT interrupt, WDFOBJECT associatedObject)
+{
+    UNREFERENCED_PARAMETER(associatedObject);
+    PMP_ADAPTER adapter = QZCxGetInterruptContext(interrupt)->Adapter;
+    if (Halting(adapter) || FrameworkDisabled(adapter)) {
+        return;
+    }
+    const BOOLEAN lowPower = static_cast<BOOLEAN>(adapter->LowPowerMode != 0);
+    const BOOLEAN zizi = static_cast<BOOLEAN>(adapter->RegistryBlock.ZiziSolution != 0);
+    if (lowPower) {
+        BOOLEAN deferred = FALSE;
+        if (zizi) {
+            AsicAcquireOwnLock(adapter);
+            if (__atomic_load_n(&adapter->OwnInProgress, __ATOMIC_ACQUIRE) > 0 || AsicFwOwnFlag(adapter)) {
+                (void)QZEnqueueIntHandlerCmd(adapter, adapter->PortList[0], INT_HANDLER_CMD_INTERRUPT_WORK, nullptr, 0);
+                deferred = TRUE;
+            }
+            AsicReleaseOwnLock(adapter);
+        }
+        if (deferred) {
+            return;
+        }
+        (void)NdisCommonHifPmSetDriverOwn(adapter);
+    }
+    NTSTATUS status = adapter->HalOps.PciHandleInterruptCommon != nullptr
+                          ? adapter->HalOps.PciHandleInterruptCommon(adapter)
+                          : STATUS_NOT_SUPPORTED;
+    if (!NT_SUCCESS(status)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "interrupt handler: 0x%08X; interrupts stay masked",
+                 static_cast<unsigned>(status));
+        if (lowPower) {
+            (void)NdisCommonHifPmSetFwOwn(adapter, 0);
+        }
+        return;
+    }
+    if (AdapterTestFlags(adapter, ADAPTER_FLAG_PCI_SUSPENDED)) {
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "suspended: interrupts stay masked");
+    } else {
+        (void)WdfInterruptSynchronize(interrupt, QZCxSyncEnableInterrupt, adapter);
+    }
+    if (lowPower) {
+        if (zizi) {
+            AsicAcquireOwnLock(adapter);
+            if (__atomic_load_n(&adapter->OwnInProgress, __ATOMIC_ACQUIRE) > 0) {
+                (void)QZEnqueueIntHandlerCmd(adapter, adapter->PortList[0], INT_HANDLER_CMD_FW_OWN, nullptr, 0);
+                AsicReleaseOwnLock(adapter);
+                return;
+            }
+            AsicReleaseOwnLock(adapter);
+        }
+        (void)NdisCommonHifPmSetFwOwn(adapter, 0);
+    }
+}
+
+NTSTATUS AsicArvel3xPciHandleInterruptInternal(PMP_ADAPTER adapter)
+{
+    LONG64 start = AsicSystemTime();
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "interrupt work on the thread");
+    (void)NdisCommonHifPmSetDriverOwn(adapter);
+    NTSTATUS status = adapter->HalOps.PciHandleInterruptCommon != nullptr
+                          ? adapter->HalOps.PciHandleInterruptCommon(adapter)
+                          : STATUS_NOT_SUPPORTED;
+    if (!NT_SUCCESS(status)) {
+        (void)NdisCommonHifPmSetFwOwn(adapter, 0);
+        return status;
+    }
+    if (adapter->HalOps.EnableInterrupt != nullptr) {
+        adapter->HalOps.EnableInterrupt(adapter);
+    }
+    (void)NdisCommonHifPmSetFwOwn(adapter, 0);
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "interrupt work on the thread done in %lld ms",
+             static_cast<long long>((AsicSystemTime() - start) / kUnitsPerMs));
+    return status;
+}
+
+NTSTATUS AsicArvel3xPciHandleInterruptCommon(PMP_ADAPTER adapter, BOOLEAN qz3602)
+{
+    PPCI_HIF_CONTEXT hif = adapter->HifContext;
+    const CHIP_HAL_INFO& info = adapter->HalInfo;
+    ULONG s = 0;
+    ULONG p = 0;
+    (void)HifIoRead32(adapter, ARVEL_HOST_INT_STATUS, &s);
+    (void)HifIoRead32(adapter, ARVEL_MAC_INT_STATUS, &p);
+    if (hif != nullptr) {
+        hif->LastIntStatus = s;
+    }
+    if (s == 0xFFFFFFFFu) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "interrupt status reads all ones");
+        return STATUS_UNSUCCESSFUL;
+    }
+    (void)HifIoWrite32(adapter, ARVEL_HOST_INT_STATUS,
+                       (s & info.IntStatusMaskLow) | (s & info.IntStatusMask) | (s & ARVEL_INT_SW));
+    if (qz3602) {
+        (void)HifIoWrite32(adapter, ARVEL_MAC_INT_STATUS, p);
+    }
+    if ((p & 0x10000) != 0) {
+        __atomic_fetch_add(&adapter->PcieErrorCount, 1u, __ATOMIC_RELAXED);
+        ULONG kind = RECOVERY_FW_CMD_TIMEOUT;
+        if (!qz3602) {
+            AsicSetRegBits(adapter, ARVEL_MAC_INT_ENABLE, 0, 0x10000);
+            if (adapter->HalOps.CheckCbInfraStatus != nullptr && adapter->HalOps.CheckCbInfraStatus(adapter)) {
+                kind = RECOVERY_CHIP_HOOK;
+            }
+        }
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "PCIe error interrupt: recovery kind %u", static_cast<unsigned>(kind));
+        PostRecovery(adapter, kind);
+        return STATUS_UNSUCCESSFUL;
+    }
+    // Receive rings: 3602 on status bits 12, 14, 15; 3601 on bits 2, 0, 1.
+    const ULONG rxBits[PCI_RX_RING_COUNT] = {qz3602 ? 0x1000u : 0x4u, qz3602 ? 0x4000u : 0x1u, qz3602 ? 0x8000u : 0x2u};
+    ULONG* mask = &adapter->RxExhaustMask;
+    if (__atomic_load_n(mask, __ATOMIC_ACQUIRE) != 0 || (s & info.IntStatusMaskLow) != 0) {
+        if ((s & rxBits[0]) != 0 || (__atomic_load_n(mask, __ATOMIC_ACQUIRE) & 0x9) != 0) {
+            if (N6PciRxDmaDoneInterrupt(hif, 0) != 0) {
+                ++adapter->RxPassCount[0];
+                __atomic_fetch_or(mask, 0x9u, __ATOMIC_SEQ_CST);
+            } else {
+                __atomic_fetch_and(mask, ~0x8u, __ATOMIC_SEQ_CST);
+            }
+        }
+        if ((s & rxBits[1]) != 0 || (__atomic_load_n(mask, __ATOMIC_ACQUIRE) & 0x2) != 0) {
+            if (N6PciRxDmaDoneInterrupt(hif, 1) != 0) {
+                __atomic_fetch_or(mask, 0x2u, __ATOMIC_SEQ_CST);
+                adapter->RxPassCount[1] += 1;
+            }
+        }
+        if ((s & rxBits[2]) != 0 || (__atomic_load_n(mask, __ATOMIC_ACQUIRE) & 0x4) != 0) {
+            if (N6PciRxDmaDoneInterrupt(hif, 2) != 0) {
+                __atomic_fetch_or(mask, 0x4u, __ATOMIC_SEQ_CST);
+                adapter->RxPassCount[1] += 0x10000;
+            }
+        }
+        ULONG pending = __atomic_load_n(mask, __ATOMIC_ACQUIRE);
+        if (adapter->RegistryBlock.TxRxThreadMode != 0 && pending != 0) {
+            for (ULONG ring = 0; ring < PCI_RX_RING_COUNT; ++ring) {
+                if ((pending & (1u << ring)) != 0) {
+                    PlatformSignalThread(&hif->RxThread[ring]);
+                }
+            }
+        }
+    }
+    if ((s & ARVEL_INT_SW) != 0) {
+        AsicArvel3xProcessSoftwareInterrupt(adapter);
+    }
+    if ((s & ARVEL3X_INT_TX3_DONE) != 0) {
+        N6PciTxRingCmdDmaDoneInterrupt(hif, PCI_TX_RING_DOWNLOAD, FALSE);
+    }
+    if ((s & ARVEL3X_INT_TX2_DONE) != 0) {
+        N6PciTxRingCmdDmaDoneInterrupt(hif, PCI_TX_RING_COMMAND, static_cast<BOOLEAN>(adapter->FwDownloaded == 1));
+    }
+    if (qz3602 && (p & 0x100000) != 0) {
+        ULONG ccif = adapter->HalOps.CcifGetStatus != nullptr ? adapter->HalOps.CcifGetStatus(adapter) : 0;
+        if (ccif == 0 || (ccif & 0x1) != 0) {
+            // nothing asked
+        } else if ((ccif & 0x2) != 0) {
+            PostRecovery(adapter, RECOVERY_FW_REQUEST);
+        } else {
+            DBGPRINT(TRACE_LEVEL_WARNING, DBG_HIF, "host communication status 0x%08X", static_cast<unsigned>(ccif));
+        }
+    }
+    return STATUS_SUCCESS;
+}
+
+VOID AsicArvel3xProcessSoftwareInterrupt(PMP_ADAPTER adapter)
+{
+    (void)HifIoWrite32(adapter, ARVEL_SW_INT_ENABLE, AsicReadReg(adapter, ARVEL_SW_INT_ENABLE));
+    ULONG m = AsicReadReg(adapter, ARVEL_SW_INT_STATUS);
+    (void)HifIoWrite32(adapter, ARVEL_SW_INT_STATUS, m);
+    adapter->SavedSwIntStatus = m;
+    if (adapter->HalInfo.ChipCode == 0x3601 && (m & 0x80) != 0 && adapter->FwRecoveryState != 2) {
+        __atomic_fetch_add(&adapter->FwAssertCount, 1u, __ATOMIC_RELAXED);
+        PostRecovery(adapter, RECOVERY_FW_REQUEST);
+        return;
+    }
+    if ((m & 0x3C) != 0) {
+        SerStepHandler(adapter);
+    } else if ((m & 0x8000) != 0) {
+        __atomic_store_n(&adapter->FwLogPending, 1, __ATOMIC_RELEASE);
+        (void)QZEnqueueFWLog(adapter, adapter->PortList[0], 0x10000045, nullptr, 0);
+    }
 }
 
 ULONG AsicArvel3xCcifGetStatus(PMP_ADAPTER adapter)
 {
-    (void)NOT_BUILT_YET();
-    return 0;
+    ULONG value = AsicReadReg(adapter, 0x7C03D010);
+    (void)HifIoWrite32(adapter, 0x7C03D014, value);
+    return value;
 }
 
 ULONG AsicArvel3xReadCcifStatusReg(PMP_ADAPTER adapter, ULONG which)
 {
-    (void)NOT_BUILT_YET();
-    return 0;
+    return AsicReadReg(adapter, which != 0 ? 0x7C03C020 : 0x7C03C024);
 }
 
 // ---- receive dispatch and statistics events -------------------------------------------------

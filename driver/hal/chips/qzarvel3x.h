@@ -56,6 +56,28 @@ VOID AsicArvel3xPcieAspmCtl(PMP_ADAPTER adapter, ULONG mode);
 VOID AsicArvel3xAutoDetectL1ssCap(PMP_ADAPTER adapter);
 VOID AsicArvel3xD0EntryRegSetup(PMP_ADAPTER adapter);
 
+// ---- shared by 3601 and 3602 code -------------------------------------------------------------
+// Engine 0's DMA configuration: enable ORs 0x50001070 | 0x208000; disable ANDs 0xE7DF7FFA, waits
+// for idle (100 reads, 1000 microseconds) and resets both ring pointers.
+VOID AsicArvel3xWfdmaControl(PMP_ADAPTER adapter, ULONG engine, BOOLEAN enable);
+BOOLEAN AsicArvel3xWfdmaWaitIdle(PMP_ADAPTER adapter, ULONG engine, ULONG count, ULONG delayMicroseconds);
+BOOLEAN AsicArvel3xWfdmaPollingAllIdle(PMP_ADAPTER adapter);
+// The chip's WpdmaConfig after the engine control: the firmware-log set-up ("FWIndexLogCheck"),
+// the enable bits (`enableBits`) and bit 28 of 0x7C0242B4.
+VOID AsicArvel3xWpdmaConfigCommon(PMP_ADAPTER adapter, BOOLEAN enable, ULONG enableBits);
+// Configuration disabled, rings programmed, prefetch, configuration enabled (through the table).
+VOID AsicArvel3xWpdmaInitRing(PMP_ADAPTER adapter);
+VOID AsicArvel3xRestoreRingsAfterFwOwn(PMP_ADAPTER adapter);
+// The interrupt handler common to 3601 and 3602 code.
+NTSTATUS AsicArvel3xPciHandleInterruptCommon(PMP_ADAPTER adapter, BOOLEAN qz3602);
+VOID AsicArvel3xProcessSoftwareInterrupt(PMP_ADAPTER adapter);
+// Host interrupt status bits of the third generation.
+#define ARVEL3X_INT_TX2_DONE 0x02000000u
+#define ARVEL3X_INT_TX3_DONE 0x04000000u
+#define QZ3602_INT_ENABLE_MASK 0x2600F000u
+// 3601: receive rings 0-3, transmit rings 2 and 3, software interrupt.
+#define QZ3601_INT_ENABLE_MASK 0x2600000Fu
+
 // ---- operations table ---------------------------------------------------------------------------
 // Zeroes a table and stores the routines that every third-generation chip shares; the chip's own
 // table filler adds its own.

@@ -3,16 +3,10 @@
 
 #include "platform/ndiscommon/trace.h"
 
-NTSTATUS AsicArvel2xPciHandleInterruptInternal(PMP_ADAPTER adapter)
+VOID SerStepHandler(PMP_ADAPTER adapter)
 {
     UNREFERENCED_PARAMETER(adapter);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS AsicArvel3xPciHandleInterruptInternal(PMP_ADAPTER adapter)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    return NOT_BUILT_YET();
+    (void)NOT_BUILT_YET();
 }
 
 NTSTATUS fwLogMmioHandler() { return NOT_BUILT_YET(); }

@@ -9,5 +9,9 @@ typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 NTSTATUS AsicArvel2xPciHandleInterruptInternal(PMP_ADAPTER adapter);
 NTSTATUS AsicArvel3xPciHandleInterruptInternal(PMP_ADAPTER adapter);
 
+// The SER step handler: serves the saved MCU-to-host software interrupt status of a system-error
+// recovery step (second and third generation).
+VOID SerStepHandler(PMP_ADAPTER adapter);
+
 // One poll of the firmware log ring; run by "PlatformFWIdxLogThread" for each queued request.
 NTSTATUS fwLogMmioHandler();

@@ -661,6 +661,34 @@ typedef struct _MP_ADAPTER {
     // says, and events whose id has no handler.
     volatile LONG FwEventShortCount;
     volatile LONG FwEventUnknownCount;
+
+    // ---- host interface: DMA, interrupts and chip ownership ----------------------------------------
+    // (kept together by the bus layer and the chip layer; the DMA enabler is created by the adapter
+    // block initialisation)
+    WDFDMAENABLER DmaEnabler;
+    // The receive-pending mask: bits 0x1, 0x2, 0x4 set while receive pool 0, 1, 2 ran dry (and while
+    // ring 0, 1, 2 had work left after a pass); 0x8: ring 0 had more work than one pass. Changed only
+    // with atomic operations. Each failed take of a receive record adds 0x10000 to the failure count.
+    ULONG RxExhaustMask;
+    ULONG RxAllocFailCount;
+    // Interrupts.
+    // Bytes read by the interrupt routines on other processors: accessed with atomic loads and stores.
+    UCHAR InterruptsDisabled;    // 1 after the interrupt object's disable callback, 0 after enable
+    UCHAR SleepFlag;             // set by the power-by-port code while the device sleeps
+    ULONG RxPassCount[2];        // receive passes that left work behind (ring 0; rings 1 and 2)
+    ULONG RxThroughput[2];       // the periodic job's receive throughput figures (ring 0, ring 2)
+    ULONG SavedSwIntStatus;      // the MCU-to-host software interrupt status last served
+    ULONG PcieErrorCount;        // counted with atomic operations
+    ULONG FwAssertCount;
+    UCHAR IntRecoveryPending[2]; // both set to 1 when the interrupt path asked for firmware recovery
+    UCHAR FwLogPending;          // the firmware said its log ring holds data
+    // Ownership of the chip: driver own or firmware own.
+    KSPIN_LOCK OwnLock;
+    KIRQL OwnLockIrql;
+    alignas(2) UCHAR FwOwn[2];   // FwOwn[0]: 1 while the firmware owns the chip; both cleared together
+    UCHAR LowPowerRestore;       // PCIe low-power settings were changed when ownership was given away
+    volatile LONG OwnInProgress; // driver-own polls running with the own lock released
+    volatile LONG OwnCallBalance;
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.

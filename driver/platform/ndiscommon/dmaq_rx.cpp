@@ -1,12 +1,12 @@
 // The receive packet record's return to its pool.
 #include "platform/ndiscommon/dmaq_rx.h"
 
+#include "platform/ndiscommon/dmaq.h"
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/trace.h"
 
 void RxDmaqFree(PMP_ADAPTER adapter, PRX_DMAQ_DESC record)
 {
-    UNREFERENCED_PARAMETER(adapter);
     if (record == nullptr) {
         return;
     }
@@ -21,6 +21,5 @@ void RxDmaqFree(PMP_ADAPTER adapter, PRX_DMAQ_DESC record)
     PlatformZeroMemory(record->Groups, sizeof(record->Groups));
     record->ReceivedLength = 0;
     record->Flag = 0;
-    // The pools themselves come with the rings.
-    (void)NOT_BUILT_YET();
+    RxDmaqReturnToPool(adapter, record);
 }

@@ -9,6 +9,7 @@
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/ndiscommonhifpci.h"
 #include "platform/ndiscommon/trace.h"
+#include "platform/ndis6/n6pci.h"
 
 namespace {
 
@@ -56,16 +57,19 @@ NTSTATUS HifIoWrite32(PMP_ADAPTER adapter, ULONG chipAddress, ULONG value)
 
 VOID IoErrRecovery(PMP_ADAPTER adapter, BOOLEAN failed)
 {
+    // Register reads run on every thread and in the interrupt path: the count changes atomically.
     if (!failed) {
-        adapter->IoErrorCount = 0;
+        if (__atomic_load_n(&adapter->IoErrorCount, __ATOMIC_RELAXED) != 0) {
+            __atomic_store_n(&adapter->IoErrorCount, 0u, __ATOMIC_RELAXED);
+        }
         return;
     }
-    ULONG count = ++adapter->IoErrorCount;
+    ULONG count = __atomic_add_fetch(&adapter->IoErrorCount, 1u, __ATOMIC_RELAXED);
     if (count == IO_ERROR_RECOVERY_FIRST || count == IO_ERROR_RECOVERY_AGAIN) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "%u register reads failed in a row: recovery requested",
                  static_cast<unsigned>(count));
         if (count == IO_ERROR_RECOVERY_AGAIN) {
-            adapter->IoErrorCount = 0;
+            __atomic_store_n(&adapter->IoErrorCount, 0u, __ATOMIC_RELAXED);
         }
         PostRecovery(adapter, RECOVERY_IO_FAIL);
     }
@@ -172,6 +176,12 @@ void NdisCommonHifAllocateSpinLock(PMP_ADAPTER adapter)
         PlatformAllocateSpinLock(&lock.Lock);
         lock.OldIrql = PASSIVE_LEVEL;
     }
+    for (PCI_HIF_LOCK& lock : hif->TxRingLock) {
+        PlatformAllocateSpinLock(&lock.Lock);
+        lock.OldIrql = PASSIVE_LEVEL;
+    }
+    PlatformAllocateSpinLock(&hif->GeneralLock.Lock);
+    PlatformAllocateSpinLock(&adapter->OwnLock);
 }
 
 void NdisCommonHifDeallocateSpinLock(PMP_ADAPTER adapter)
@@ -183,19 +193,14 @@ void NdisCommonHifDeallocateSpinLock(PMP_ADAPTER adapter)
     for (PCI_HIF_LOCK& lock : hif->LockArray) {
         PlatformFreeSpinLock(&lock.Lock);
     }
+    for (PCI_HIF_LOCK& lock : hif->TxRingLock) {
+        PlatformFreeSpinLock(&lock.Lock);
+    }
+    PlatformFreeSpinLock(&hif->GeneralLock.Lock);
+    PlatformFreeSpinLock(&adapter->OwnLock);
 }
 
-NTSTATUS NdisCommonHifIoSpaceUnmap(PMP_ADAPTER adapter)
-{
-    PPCI_HIF_CONTEXT hif = adapter->HifContext;
-    if (hif == nullptr || hif->BarVa == nullptr) {
-        return STATUS_SUCCESS;
-    }
-    MmUnmapIoSpace(hif->BarVa, hif->BarLength);
-    hif->BarVa = nullptr;
-    hif->BarLength = 0;
-    return STATUS_SUCCESS;
-}
+NTSTATUS NdisCommonHifIoSpaceUnmap(PMP_ADAPTER adapter) { return N6PciIoSpaceUnmap(adapter); }
 
 NTSTATUS NdisCommonHifEraseFirmware(PMP_ADAPTER adapter) { return NdisCommonHifPciEraseFirmware(adapter->HifContext); }
 

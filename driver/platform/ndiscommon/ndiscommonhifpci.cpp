@@ -3,6 +3,9 @@
 #include "platform/ndiscommon/ndiscommonhifpci.h"
 
 #include "hal/common/hal_remap.h"
+#include "platform/ndis6/n6pci.h"
+#include "platform/ndiscommon/ndiscommonhif.h"
+#include "platform/wificx/wificxmain.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/trace.h"
 
@@ -335,7 +338,8 @@ NTSTATUS QZCxHifPciRegisterInterrupt(PPCI_HIF_CONTEXT hif, WDFCMRESLIST raw, WDF
              static_cast<unsigned>(index), static_cast<unsigned>(found->Flags),
              static_cast<unsigned>(found->u.Interrupt.Vector),
              rawFound != nullptr ? static_cast<unsigned>(rawFound->u.MessageInterrupt.Raw.MessageCount) : 0u);
-    const CHIP_HAL_OPS& ops = hif->Adapter->HalOps;
+    PMP_ADAPTER adapter = hif->Adapter;
+    const CHIP_HAL_OPS& ops = adapter->HalOps;
     if (ops.PciMsr == nullptr || ops.PciHandleInterrupt == nullptr) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "the chip has no interrupt service or deferred routine");
         return STATUS_UNSUCCESSFUL;
@@ -344,20 +348,41 @@ NTSTATUS QZCxHifPciRegisterInterrupt(PPCI_HIF_CONTEXT hif, WDFCMRESLIST raw, WDF
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "the chip cannot enable or disable its interrupts");
         return STATUS_UNSUCCESSFUL;
     }
-    // The framework interrupt object over this resource comes with the interrupt object registration.
     hif->InterruptIndex = index;
     hif->InterruptRaw = rawFound;
     hif->InterruptTranslated = found;
+
+    WDF_INTERRUPT_CONFIG config;
+    WDF_INTERRUPT_CONFIG_INIT(&config, ops.PciMsr, ops.PciHandleInterrupt);
+    config.EvtInterruptEnable = QZCxInterruptEnable;
+    config.EvtInterruptDisable = QZCxInterruptDisable;
+    config.InterruptRaw = rawFound;
+    config.InterruptTranslated = found;
+    WDF_OBJECT_ATTRIBUTES attributes;
+    WDF_OBJECT_ATTRIBUTES_INIT_CONTEXT_TYPE(&attributes, WIFICX_INTERRUPT);
+    WDFINTERRUPT interrupt = nullptr;
+    NTSTATUS status = WdfInterruptCreate(adapter->Device, &config, &attributes, &interrupt);
+    if (!NT_SUCCESS(status)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "interrupt object not created: 0x%08X", static_cast<unsigned>(status));
+        return STATUS_UNSUCCESSFUL;
+    }
+    PWIFICX_INTERRUPT context = QZCxGetInterruptContext(interrupt);
+    context->Adapter = adapter;
+    context->Interrupt = interrupt;
     return STATUS_SUCCESS;
 }
 
 // ================================================================================================
-// the rest of the bus layer: ownership, rings and submission come with their own code
+// ownership
 // ================================================================================================
 NTSTATUS NdisCommonHifPciPmSetDriverOwn(PPCI_HIF_CONTEXT hif)
 {
-    UNREFERENCED_PARAMETER(hif);
-    return NOT_BUILT_YET();
+    PMP_ADAPTER adapter = hif != nullptr ? hif->Adapter : nullptr;
+    if (adapter == nullptr || adapter->HalOps.HifPciPmSetDriverOwn == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "the chip cannot take driver ownership");
+        return STATUS_UNSUCCESSFUL;
+    }
+    return adapter->HalOps.HifPciPmSetDriverOwn(adapter);
 }
 
 NTSTATUS NdisCommonHifPciPmSetFwOwn(PPCI_HIF_CONTEXT hif, ULONG flags)
@@ -369,62 +394,170 @@ NTSTATUS NdisCommonHifPciPmSetFwOwn(PPCI_HIF_CONTEXT hif, ULONG flags)
 
 NTSTATUS NdisCommonHifPciEnsureDriverOwn(PPCI_HIF_CONTEXT hif)
 {
-    UNREFERENCED_PARAMETER(hif);
-    return NOT_BUILT_YET();
+    PMP_ADAPTER adapter = hif != nullptr ? hif->Adapter : nullptr;
+    if (adapter == nullptr || adapter->HalOps.EnsureDriverOwn == nullptr) {
+        return STATUS_SUCCESS;
+    }
+    return adapter->HalOps.EnsureDriverOwn(adapter);
+}
+
+// ================================================================================================
+// rings
+// ================================================================================================
+VOID NdisCommonHifPciAcquireTxRingLock(PPCI_HIF_CONTEXT hif, ULONG ring)
+{
+    KIRQL old;
+    KeAcquireSpinLock(&hif->TxRingLock[ring].Lock, &old);
+    hif->TxRingLock[ring].OldIrql = old;
+}
+
+VOID NdisCommonHifPciReleaseTxRingLock(PPCI_HIF_CONTEXT hif, ULONG ring)
+{
+    KeReleaseSpinLock(&hif->TxRingLock[ring].Lock, hif->TxRingLock[ring].OldIrql);
+}
+
+VOID NdisCommonHifPciAcquireRxRingLock(PPCI_HIF_CONTEXT hif, ULONG ring)
+{
+    KIRQL old;
+    KeAcquireSpinLock(&hif->LockArray[ring].Lock, &old);
+    hif->LockArray[ring].OldIrql = old;
+}
+
+VOID NdisCommonHifPciReleaseRxRingLock(PPCI_HIF_CONTEXT hif, ULONG ring)
+{
+    KeReleaseSpinLock(&hif->LockArray[ring].Lock, hif->LockArray[ring].OldIrql);
+}
+
+ULONG NdisCommonHifPciTxRingFreeCount(const PCI_TX_RING* ring)
+{
+    ULONG c = ring->CpuIndex;
+    ULONG r = ring->ReclaimIndex;
+    ULONG n = ring->SlotCount;
+    if (n == 0) {
+        return 0;
+    }
+    return c < r ? r - c - 1 : r + n - c - 1;
 }
 
 NTSTATUS NdisCommonHifPciInitTransmit(PPCI_HIF_CONTEXT hif, BOOLEAN allocate)
 {
-    UNREFERENCED_PARAMETER(hif);
-    UNREFERENCED_PARAMETER(allocate);
-    return NOT_BUILT_YET();
+    NTSTATUS status = N6PciInitTransmit(hif, allocate);
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "transmit rings (allocate %u): 0x%08X", static_cast<unsigned>(allocate),
+             static_cast<unsigned>(status));
+    return status;
 }
 
 NTSTATUS NdisCommonHifPciInitRecv(PPCI_HIF_CONTEXT hif, BOOLEAN allocate)
 {
-    UNREFERENCED_PARAMETER(hif);
-    UNREFERENCED_PARAMETER(allocate);
-    return NOT_BUILT_YET();
+    NTSTATUS status = N6PciInitRecv(hif, allocate);
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "receive rings (allocate %u): 0x%08X", static_cast<unsigned>(allocate),
+             static_cast<unsigned>(status));
+    return status;
 }
 
 VOID NdisCommonHifPciFreeTransmit(PPCI_HIF_CONTEXT hif)
 {
-    UNREFERENCED_PARAMETER(hif);
-    (void)NOT_BUILT_YET();
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "transmit rings released");
+    WpdmaFreeTxRings(hif);
 }
 
 VOID NdisCommonHifPciFreeRecv(PPCI_HIF_CONTEXT hif)
 {
-    UNREFERENCED_PARAMETER(hif);
-    (void)NOT_BUILT_YET();
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "receive rings released");
+    WpdmaFreeRxRings(hif);
 }
 
 NTSTATUS NdisCommonHifPciStartTxRx(PPCI_HIF_CONTEXT hif)
 {
-    UNREFERENCED_PARAMETER(hif);
-    return NOT_BUILT_YET();
+    if (AdapterTestFlags(hif->Adapter, ADAPTER_FLAGS_REGISTER_REFUSED)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "transmit and receive not started: flags 0x%08X",
+                 static_cast<unsigned>(AdapterGetFlags(hif->Adapter)));
+        return STATUS_UNSUCCESSFUL;
+    }
+    return N6PciStartTxRx(hif);
 }
 
 NTSTATUS NdisCommonHifPciStopTxRx(PPCI_HIF_CONTEXT hif)
 {
-    UNREFERENCED_PARAMETER(hif);
-    return NOT_BUILT_YET();
+    if (AdapterTestFlags(hif->Adapter, ADAPTER_FLAGS_REGISTER_REFUSED)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "transmit and receive not stopped: flags 0x%08X",
+                 static_cast<unsigned>(AdapterGetFlags(hif->Adapter)));
+        return STATUS_UNSUCCESSFUL;
+    }
+    return STATUS_SUCCESS;
 }
 
 ULONG NdisCommonHifPciUpdateTxRingIdx(PPCI_HIF_CONTEXT hif, UCHAR ringSelector)
 {
-    UNREFERENCED_PARAMETER(hif);
-    UNREFERENCED_PARAMETER(ringSelector);
-    (void)NOT_BUILT_YET();
-    return 0;
+    if (ringSelector >= PCI_TX_RING_COUNT) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "reclaim of transmit ring %u", static_cast<unsigned>(ringSelector));
+        return 0;
+    }
+    PPCI_TX_RING ring = &hif->TxRing[ringSelector];
+    NdisCommonHifPciAcquireTxRingLock(hif, ringSelector);
+    ULONG n = ring->SlotCount;
+    if (n == 0 || ring->Regs.DmaIndex == 0) {
+        ULONG free = NdisCommonHifPciTxRingFreeCount(ring);
+        NdisCommonHifPciReleaseTxRingLock(hif, ringSelector);
+        return free;
+    }
+    ULONG raw = 0;
+    (void)HifIoRead32(hif->Adapter, ring->Regs.DmaIndex, &raw);
+    ULONG d = raw & PCI_RING_INDEX_MASK;
+    if (d > PCI_DMA_INDEX_MAX) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "transmit ring %u: DMA index %u beyond every ring",
+                 static_cast<unsigned>(ringSelector), static_cast<unsigned>(d));
+        NdisCommonHifPciReleaseTxRingLock(hif, ringSelector);
+        return 0;
+    }
+    ULONG r = ring->ReclaimIndex;
+    // The chip can only have finished what was handed to it: the slots from the reclaim index up to
+    // the CPU index. An index outside that window (beyond this ring, or past the CPU index) would
+    // never be met by the reclaim walk; nothing is reclaimed.
+    ULONG handed = (ring->CpuIndex + n - r) % n;
+    if (d >= n || (d + n - r) % n > handed) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "transmit ring %u: DMA index %u outside slots %u..%u of %u",
+                 static_cast<unsigned>(ringSelector), static_cast<unsigned>(d), static_cast<unsigned>(r),
+                 static_cast<unsigned>(ring->CpuIndex), static_cast<unsigned>(n));
+        NdisCommonHifPciReleaseTxRingLock(hif, ringSelector);
+        return 0;
+    }
+    while (r != d) {
+        PWPDMA_DESC desc = ring->Slots[r].DescriptorVa;
+        if ((__atomic_load_n(&desc->Control, __ATOMIC_ACQUIRE) & WPDMA_CTRL_DMA_DONE) == 0) {
+            DBGPRINT(TRACE_LEVEL_WARNING, DBG_HIF, "transmit ring %u: slot %u not done yet",
+                     static_cast<unsigned>(ringSelector), static_cast<unsigned>(r));
+            break;
+        }
+        if (ring->InFlight != 0) {
+            --ring->InFlight;
+        }
+        r = (r + 1) % n;
+    }
+    ring->ReclaimIndex = r;
+    ring->LastDmaIndex = d;
+    ULONG free = NdisCommonHifPciTxRingFreeCount(ring);
+    NdisCommonHifPciReleaseTxRingLock(hif, ringSelector);
+    return free;
 }
 
 NTSTATUS NdisCommonHifPciFreeDescriptorRequest(PPCI_HIF_CONTEXT hif, UCHAR ring, ULONG count)
 {
-    UNREFERENCED_PARAMETER(hif);
-    UNREFERENCED_PARAMETER(ring);
-    UNREFERENCED_PARAMETER(count);
-    return NOT_BUILT_YET();
+    if (ring >= PCI_TX_RING_COUNT) {
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    if (count == 0) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    NdisCommonHifPciAcquireTxRingLock(hif, ring);
+    ULONG free = NdisCommonHifPciTxRingFreeCount(&hif->TxRing[ring]);
+    NdisCommonHifPciReleaseTxRingLock(hif, ring);
+    if (free >= count) {
+        return STATUS_SUCCESS;
+    }
+    DBGPRINT(TRACE_LEVEL_WARNING, DBG_HIF, "transmit ring %u: %u free, %u wanted", static_cast<unsigned>(ring),
+             static_cast<unsigned>(free), static_cast<unsigned>(count));
+    return STATUS_INSUFFICIENT_RESOURCES;
 }
 
 NTSTATUS NdisCommonHifPciEraseFirmware(PPCI_HIF_CONTEXT hif)

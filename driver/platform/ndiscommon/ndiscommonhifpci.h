@@ -7,7 +7,105 @@
 #include "kshim/wdf.h"
 #include "platform/ndiscommon/ndiscommon.h"
 
+#define PCI_TX_RING_COUNT 4
 #define PCI_RX_RING_COUNT 3
+
+// Software transmit rings: two data rings, the firmware-command ring (also every management frame)
+// and the firmware-download ring; and their slot counts.
+#define PCI_TX_RING_DATA0 0
+#define PCI_TX_RING_DATA1 1
+#define PCI_TX_RING_COMMAND 2
+#define PCI_TX_RING_DOWNLOAD 3
+#define PCI_TX_RING0_SLOTS 4094u
+#define PCI_TX_RING1_SLOTS 1024u
+#define PCI_TX_RING2_SLOTS 128u
+#define PCI_TX_RING3_SLOTS 128u
+#define PCI_TX_RING_MAX_SLOTS PCI_TX_RING0_SLOTS
+// Receive rings: frames, firmware events, transmit-done reports (second and third generation only).
+#define PCI_RX_RING0_SLOTS 4095u
+#define PCI_RX_RING1_SLOTS 4095u
+#define PCI_RX_RING2_SLOTS 768u
+#define PCI_RX_RING_MAX_SLOTS PCI_RX_RING0_SLOTS
+#define PCI_RX_RING0_BUFFER 4096u
+#define PCI_RX_RING1_BUFFER 3840u
+#define PCI_RX_RING1_BUFFER_QZ3503 2352u
+#define PCI_RX_RING2_BUFFER 3840u
+// A DMA index beyond this is never a slot of any ring.
+#define PCI_DMA_INDEX_MAX 4093u
+// Ring indexes and counts are 12-bit in the chip.
+#define PCI_RING_INDEX_MASK 0xFFFu
+// The command-slot index of a descriptor that carries no firmware command.
+#define PCI_RING_NO_CMD_SLOT 20u
+
+// The 16-byte hardware descriptor of every ring, little-endian.
+#pragma pack(push, 1)
+typedef struct _WPDMA_DESC {
+    ULONG BufferLow;   // buffer address bits 0-31
+    ULONG Control;     // bits 16-29 length, bit 30 last segment, bit 31 DMA done; bits 0-15 zero
+    ULONG Word2;       // receive: buffer address bits 32-63; transmit: 0
+    ULONG Word3;       // transmit: bits 0-15 buffer address bits 32-47; receive: 0
+} WPDMA_DESC, *PWPDMA_DESC;
+#pragma pack(pop)
+static_assert(sizeof(WPDMA_DESC) == 16, "WPDMA_DESC is 16 bytes");
+#define WPDMA_DESC_SIZE 16u
+#define WPDMA_CTRL_DMA_DONE 0x80000000u
+#define WPDMA_CTRL_LAST_SEGMENT 0x40000000u
+#define WPDMA_CTRL_LENGTH_SHIFT 16
+#define WPDMA_CTRL_LENGTH_MASK 0x3FFFu
+
+struct _RX_DMAQ_DESC;
+
+// One descriptor and what rides on it; the same record on both ring kinds.
+typedef struct _DMA_RING_SLOT {
+    ULONG DescriptorSize;         // always 16
+    PWPDMA_DESC DescriptorVa;     // inside the ring's common buffer
+    ULONG64 DescriptorLa;
+    ULONG BufferLength;           // receive: the attached buffer's size; transmit: what was queued
+    PVOID BufferVa;               // receive buffer, or the queued record's buffer (transmit)
+    ULONG64 BufferLa;             // receive rings
+    struct _RX_DMAQ_DESC* Record; // the receive record owning the buffer (receive rings)
+    ULONG CmdSlotIndex;           // FW_CMD_SLOT index of a queued command; PCI_RING_NO_CMD_SLOT for none
+} DMA_RING_SLOT, *PDMA_RING_SLOT;
+
+// A ring's chip registers (chip addresses), filled by the chip's ring programming.
+typedef struct _PCI_RING_REGS {
+    ULONG Base;
+    ULONG CpuIndex;
+    ULONG DmaIndex;
+    ULONG Count;
+} PCI_RING_REGS;
+
+// The descriptor area of a ring.
+typedef struct _PCI_RING_AREA {
+    WDFCOMMONBUFFER CommonBuffer;
+    ULONG Size;                   // slot count x 16
+    PUCHAR Va;
+    ULONG64 La;
+} PCI_RING_AREA;
+
+typedef struct _PCI_TX_RING {
+    DMA_RING_SLOT Slots[PCI_TX_RING_MAX_SLOTS];
+    ULONG CpuIndex;               // next slot the host fills
+    ULONG LastDmaIndex;           // last DMA index read from the chip
+    ULONG ReclaimIndex;           // oldest slot not yet reclaimed
+    ULONG SlotCount;
+    ULONG InFlight;               // handed to the chip and not yet reclaimed
+    PCI_RING_REGS Regs;
+    PCI_RING_AREA Area;
+} PCI_TX_RING, *PPCI_TX_RING;
+
+typedef struct _PCI_RX_RING {
+    DMA_RING_SLOT Slots[PCI_RX_RING_MAX_SLOTS];
+    ULONG CpuIndex;               // last slot returned to the chip
+    ULONG DmaIndex;               // last value read from the chip
+    ULONG ReadIndex;              // next slot the host examines: one past the CPU index
+    ULONG BufferSize;
+    ULONG SlotCount;
+    PCI_RING_REGS Regs;
+    PCI_RING_AREA Area;
+    ULONG SwDelayLastPending;     // software interrupt-delay record
+    ULONG SwDelayCount;
+} PCI_RX_RING, *PPCI_RX_RING;
 
 // The lock array: entries 0 to 2 guard the receive rings, entry 3 is the register remap lock that
 // every movable- or legacy-window sequence holds.
@@ -61,6 +159,14 @@ typedef struct _PCI_HIF_CONTEXT {
     UCHAR HwRingData0;     // software transmit rings 0 and 1
     UCHAR HwRingData1;
 
+    // ---- rings ------------------------------------------------------------------------------------
+    ULONG SuspendState;              // the chip's PCI suspend and resume
+    PCI_HIF_LOCK GeneralLock;        // the chip power code's lock
+    PCI_TX_RING TxRing[PCI_TX_RING_COUNT];
+    PCI_HIF_LOCK TxRingLock[PCI_TX_RING_COUNT];
+    PCI_RX_RING RxRing[PCI_RX_RING_COUNT];  // ring i is guarded by LockArray[i]
+    ULONG LastIntStatus;             // the host interrupt status the interrupt handler last read
+
     // ---- receive threads ------------------------------------------------------------------------
     // "RxThread0" to "RxThread2"; a thread's wake event is its receive ring's event.
     PLATFORM_THREAD RxThread[PCI_RX_RING_COUNT];
@@ -98,11 +204,20 @@ ULONG NdisCommonHifPciReadConfigurationSpace(PMP_ADAPTER adapter, ULONG offset);
 VOID NdisCommonHifPciWriteConfigurationSpace(PMP_ADAPTER adapter, ULONG offset, ULONG value);
 
 // ---- interrupt registration ---------------------------------------------------------------------------
-// Takes the first interrupt resource of the translated list for the device's interrupt; 0, or
-// 0xC0000001 when the list has none or the chip lacks its service, deferred, enable or disable
-// operation. The framework interrupt object itself comes with the interrupt object registration;
-// until then the resource is recorded in the context and no object is created.
+// Creates the device's one framework interrupt object over the first interrupt resource of the
+// translated list: the chip's PciMsr is its service routine, PciHandleInterrupt its deferred
+// routine, QZCxInterruptEnable / QZCxInterruptDisable its enable and disable callbacks. 0, or
+// 0xC0000001 when the list has none, the chip lacks one of its four interrupt operations, or the
+// framework refuses the object.
 NTSTATUS QZCxHifPciRegisterInterrupt(PPCI_HIF_CONTEXT hif, WDFCMRESLIST raw, WDFCMRESLIST translated);
+
+// ---- ring locks: every ring lock is taken with the IRQL raised to DISPATCH_LEVEL -------------------------
+VOID NdisCommonHifPciAcquireTxRingLock(PPCI_HIF_CONTEXT hif, ULONG ring);
+VOID NdisCommonHifPciReleaseTxRingLock(PPCI_HIF_CONTEXT hif, ULONG ring);
+VOID NdisCommonHifPciAcquireRxRingLock(PPCI_HIF_CONTEXT hif, ULONG ring);
+VOID NdisCommonHifPciReleaseRxRingLock(PPCI_HIF_CONTEXT hif, ULONG ring);
+// Free descriptors of a transmit ring (one slot always stays empty); the caller holds the ring lock.
+ULONG NdisCommonHifPciTxRingFreeCount(const PCI_TX_RING* ring);
 
 // ---- the rest of the bus layer, reached through the host interface facade ------------------------------
 typedef struct _FW_CMD_MSG FW_CMD_MSG, *PFW_CMD_MSG;
@@ -113,14 +228,22 @@ struct _MLME_HARD_TX_REQUEST;
 NTSTATUS NdisCommonHifPciPmSetDriverOwn(PPCI_HIF_CONTEXT hif);
 NTSTATUS NdisCommonHifPciPmSetFwOwn(PPCI_HIF_CONTEXT hif, ULONG flags);
 NTSTATUS NdisCommonHifPciEnsureDriverOwn(PPCI_HIF_CONTEXT hif);
-// Rings on common buffers.
+// Rings on common buffers: creation (allocate TRUE) or re-initialisation (FALSE), release.
 NTSTATUS NdisCommonHifPciInitTransmit(PPCI_HIF_CONTEXT hif, BOOLEAN allocate);
 NTSTATUS NdisCommonHifPciInitRecv(PPCI_HIF_CONTEXT hif, BOOLEAN allocate);
 VOID NdisCommonHifPciFreeTransmit(PPCI_HIF_CONTEXT hif);
 VOID NdisCommonHifPciFreeRecv(PPCI_HIF_CONTEXT hif);
+// 0xC0000001 while the adapter is removed or gone (flags 0x10000100); else the chip's
+// PciXmitStartTxRx (0 when the chip has none).
 NTSTATUS NdisCommonHifPciStartTxRx(PPCI_HIF_CONTEXT hif);
+// 0xC0000001 while the adapter is removed or gone, else 0; touches no hardware.
 NTSTATUS NdisCommonHifPciStopTxRx(PPCI_HIF_CONTEXT hif);
+// Reclaims the descriptors of transmit ring `ringSelector` that the chip has finished, under the
+// ring lock, and returns the ring's free descriptors. A DMA index outside the descriptors handed to
+// the chip (beyond the ring, or past the CPU index) reclaims nothing.
 ULONG NdisCommonHifPciUpdateTxRingIdx(PPCI_HIF_CONTEXT hif, UCHAR ringSelector);
+// 0 when transmit ring `ring` has at least `count` free descriptors; 0xC000009A when it has not or
+// the ring does not exist; 0xC0000001 for a count of 0.
 NTSTATUS NdisCommonHifPciFreeDescriptorRequest(PPCI_HIF_CONTEXT hif, UCHAR ring, ULONG count);
 NTSTATUS NdisCommonHifPciEraseFirmware(PPCI_HIF_CONTEXT hif);
 // Submission of frames and firmware commands.

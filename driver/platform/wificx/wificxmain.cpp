@@ -679,6 +679,28 @@ BOOLEAN QZCxSyncEnableInterrupt(WDFINTERRUPT interrupt, PVOID context)
     return TRUE;
 }
 
+NTSTATUS QZCxInterruptEnable(WDFINTERRUPT interrupt, WDFDEVICE associatedDevice)
+{
+    UNREFERENCED_PARAMETER(associatedDevice);
+    PMP_ADAPTER adapter = QZCxGetInterruptContext(interrupt)->Adapter;
+    if (adapter->HalOps.EnableInterrupt != nullptr) {
+        adapter->HalOps.EnableInterrupt(adapter);
+    }
+    __atomic_store_n(&adapter->InterruptsDisabled, 0, __ATOMIC_RELEASE);
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS QZCxInterruptDisable(WDFINTERRUPT interrupt, WDFDEVICE associatedDevice)
+{
+    UNREFERENCED_PARAMETER(associatedDevice);
+    PMP_ADAPTER adapter = QZCxGetInterruptContext(interrupt)->Adapter;
+    if (adapter->HalOps.DisableInterrupt != nullptr) {
+        adapter->HalOps.DisableInterrupt(adapter);
+    }
+    __atomic_store_n(&adapter->InterruptsDisabled, 1, __ATOMIC_RELEASE);
+    return STATUS_SUCCESS;
+}
+
 // ---- parked private requests ----------------------------------------------------------------------------
 void QZCxCancelPendingRequest(PMP_ADAPTER adapter)
 {

@@ -102,6 +102,18 @@ NTSTATUS QZCxPciInterfaceStart(PMP_ADAPTER adapter, WDFCMRESLIST raw, WDFCMRESLI
 // Re-enables the chip's interrupts; run under the interrupt lock (context: the adapter). TRUE.
 BOOLEAN QZCxSyncEnableInterrupt(WDFINTERRUPT interrupt, PVOID context);
 
+// ---- the device's interrupt object ------------------------------------------------------------------------
+// The context of the framework interrupt object.
+typedef struct _WIFICX_INTERRUPT {
+    PMP_ADAPTER Adapter;
+    WDFINTERRUPT Interrupt;
+} WIFICX_INTERRUPT, *PWIFICX_INTERRUPT;
+WDF_DECLARE_CONTEXT_TYPE_WITH_NAME(WIFICX_INTERRUPT, QZCxGetInterruptContext);
+// The interrupt object's enable and disable callbacks: the chip's EnableInterrupt or
+// DisableInterrupt, then the adapter's interrupts-disabled byte (0 or 1). Always 0.
+EVT_WDF_INTERRUPT_ENABLE QZCxInterruptEnable;
+EVT_WDF_INTERRUPT_DISABLE QZCxInterruptDisable;
+
 // Configuration space read at the PCI interface start.
 #define PCI_IDENTITY_BYTES 226
 #define QZL_PCI_VENDOR_ID 0x1E7Au
