@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -236,6 +237,18 @@ protected:
         ULONG portIndex;
         std::vector<uint8_t> payload;
     };
+    // Waits (up to 5 s of real time) until at least `atLeast` records were posted, then takes them
+    // all: the answer path posts its record after it has woken the sender.
+    std::vector<Posted> TakePosted(size_t atLeast)
+    {
+        std::vector<Posted> posted = TakePosted();
+        for (int i = 0; i < 5000 && posted.size() < atLeast; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::vector<Posted> more = TakePosted();
+            posted.insert(posted.end(), more.begin(), more.end());
+        }
+        return posted;
+    }
     std::vector<Posted> TakePosted()
     {
         std::vector<Posted> posted;

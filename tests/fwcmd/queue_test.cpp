@@ -179,7 +179,7 @@ TEST_P(TimeoutTest, WaitRunsOutAndRecoveryIsRequested)
     EXPECT_EQ(SlotsInUse(), 0u) << "the slot is freed with the time-out";
 
     // The recovery request: internal command 0x10000044 for port 0 with the kind 2.
-    auto posted = TakePosted();
+    auto posted = TakePosted(1);
     ASSERT_EQ(posted.size(), 1u);
     EXPECT_EQ(posted[0].cmdId, 0x10000044u);
     EXPECT_EQ(posted[0].portIndex, 0u);
@@ -348,7 +348,7 @@ TEST_P(QueueTest, CompletionCallbackRunsFromTheControlThreadsCommand)
     EXPECT_EQ(Send(0x10, 0x10, kFlagsAnswer, {1, 0, 0, 0}, 0, 0, FwCmdCompletionCallback(RecordCompletion), 0x1234,
                    77),
               STATUS_SUCCESS);
-    auto posted = TakePosted();
+    auto posted = TakePosted(1);
     ASSERT_EQ(posted.size(), 1u);
     EXPECT_EQ(posted[0].cmdId, 0x10000039u);
     EXPECT_TRUE(g_callbacks.completions.empty()) << "never run in the completion itself";
