@@ -4,6 +4,7 @@
 #include "platform/ndiscommon/ndiscommonhif.h"
 
 #include "platform/ndiscommon/adapter.h"
+#include "hal/common/fwdownload.h"
 #include "hal/common/hal_remap.h"
 #include "hal/chips/qzarvel2x.h"
 #include "platform/ndis6/n6pci.h"
@@ -22,6 +23,9 @@ constexpr ULONG kGloCfg = 0x4208;
 constexpr ULONG kIntEnable = 0x4204;
 constexpr LONG64 kReRequestUnits = 200 * 10000;
 constexpr ULONG kOwnAttempts = 50;
+constexpr ULONG kDmaEnableBits = 0x5;   // bits 0 and 2 of the DMA configuration
+constexpr ULONG kScatterBusyBit = 0x2;
+constexpr ULONG kScatterBusyReads = 10;
 
 // Polls `reg` for `bit` up to 21 times, 1 ms apart; a time-out is not reported.
 void PollBit(PMP_ADAPTER adapter, ULONG reg, ULONG bit)
@@ -34,12 +38,62 @@ void PollBit(PMP_ADAPTER adapter, ULONG reg, ULONG bit)
     }
 }
 
+constexpr FW_DL_GENERATION kQz3404Download = {
+    "QZ3404",
+    FALSE,  // no refusal above passive level
+    FALSE,  // files only, no caches
+    31,     // ROM patch larger than 30 bytes
+    33,     // RAM code larger than 32 bytes
+    FALSE,  // region flag bit 4 has no effect
+    FALSE,  // no identification text
+    FALSE,  // nothing besides the result once the RAM code runs
+    FALSE,  // one patch body after a 30-byte header
+    QZ3404PatchSemaphore,
+    QZ3404DownloadInit,
+    QZ3404FwScatter,
+    QZ3404PatchFinish,
+    QZ3404FwStart,
+    nullptr,
+    QZ3404GetFwSyncValue,
+};
+
 }  // namespace
 
 // ---- bring-up and firmware download ---------------------------------------------------------
 NTSTATUS QZ3404PreFirmwareDownloadInit(PMP_ADAPTER adapter)
 {
-    return NOT_BUILT_YET();
+    adapter->ScatterBusyRegister = QZ3404_SCATTER_BUSY_REGISTER;
+    __atomic_store_n(&adapter->Cmd.SeqNum[SEQ_NUM_CLASS_FW_CMD], static_cast<UCHAR>(0), __ATOMIC_RELEASE);
+    if (QZ3404GetFwSyncValue(adapter) != FW_STATE_ROM_NOT_RUNNING) {
+        (void)NdisCommonHifEnsureDriverOwn(adapter);
+    } else {
+        NTSTATUS status = NdisCommonHifEnsureDriverOwn(adapter);
+        if (!NT_SUCCESS(status)) {
+            DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "no driver own before the download (0x%08X)", static_cast<unsigned>(status));
+            return status;
+        }
+        if (!HalFwDlWaitFwState(adapter, QZ3404GetFwSyncValue, FW_STATE_ROM_READY, FW_DL_ROM_READY_READS)) {
+            return STATUS_UNSUCCESSFUL;
+        }
+    }
+    // The DMA engine restarts unless both of its enable bits are set.
+    const ULONG config = AsicReadReg(adapter, kGloCfg);
+    if ((config & kDmaEnableBits) != kDmaEnableBits) {
+        if (adapter->HalOps.WpdmaConfig != nullptr) {
+            adapter->HalOps.WpdmaConfig(adapter, FALSE);
+        } else {
+            DBGPRINT(TRACE_LEVEL_WARNING, DBG_FW, "no DMA configuration routine");
+        }
+        if (adapter->HalOps.HalWpdmaWaitIdle != nullptr) {
+            (void)adapter->HalOps.HalWpdmaWaitIdle(adapter, 100, 1000);
+        } else {
+            DBGPRINT(TRACE_LEVEL_WARNING, DBG_FW, "no DMA idle wait");
+        }
+        if (adapter->HalOps.WpdmaConfig != nullptr) {
+            adapter->HalOps.WpdmaConfig(adapter, TRUE);
+        }
+    }
+    return STATUS_SUCCESS;
 }
 
 NTSTATUS QZ3404QueryHwVersion(PMP_ADAPTER adapter)
@@ -63,20 +117,50 @@ NTSTATUS QZ3404QueryHwVersion(PMP_ADAPTER adapter)
     return STATUS_SUCCESS;
 }
 
-NTSTATUS QZ3404LoadRomPatch(PMP_ADAPTER adapter)
+NTSTATUS QZ3404PatchSemaphore(PMP_ADAPTER adapter, UCHAR operation)
 {
-    return NOT_BUILT_YET();
+    // An earlier answer counts until a new one arrives.
+    return HalFwDlPatchSemaphore(adapter, operation, FALSE);
 }
 
-NTSTATUS QZ3404LoadFirmware(PMP_ADAPTER adapter)
+NTSTATUS QZ3404DownloadInit(PMP_ADAPTER adapter, ULONG address, ULONG length, ULONG dataMode, ULONG kind)
 {
-    return NOT_BUILT_YET();
+    UNREFERENCED_PARAMETER(kind);
+    return HalFwDlSendDownloadInit(adapter,
+                                   address == QZ3404_PATCH_TARGET_ADDRESS ? FW_DL_CMD_PATCH_INIT : FW_DL_CMD_REGION_INIT,
+                                   address, length, dataMode);
 }
+
+NTSTATUS QZ3404FwScatter(PMP_ADAPTER adapter, const UCHAR* data, ULONG length)
+{
+    // The chip may still be busy with the previous piece: wait a little, then send in any case.
+    for (ULONG i = 0; i < kScatterBusyReads; ++i) {
+        if ((AsicReadReg(adapter, adapter->ScatterBusyRegister) & kScatterBusyBit) == 0) {
+            break;
+        }
+        NdisCommonGenericDelay(1000);
+    }
+    return HalFwDlSendScatter(adapter, data, length);
+}
+
+NTSTATUS QZ3404PatchFinish(PMP_ADAPTER adapter) { return HalFwDlSendPatchFinish(adapter, 0); }
+
+NTSTATUS QZ3404FwStart(PMP_ADAPTER adapter, BOOLEAN hasEntry, ULONG entryAddress, BOOLEAN optionBit2)
+{
+    return HalFwDlSendFwStart(adapter, hasEntry, entryAddress, optionBit2);
+}
+
+NTSTATUS QZ3404LoadRomPatch(PMP_ADAPTER adapter) { return HalFwDlLoadRomPatch(adapter, &kQz3404Download); }
+
+NTSTATUS QZ3404LoadFirmware(PMP_ADAPTER adapter) { return HalFwDlLoadFirmware(adapter, &kQz3404Download); }
 
 ULONG QZ3404GetFwSyncValue(PMP_ADAPTER adapter)
 {
-    (void)NOT_BUILT_YET();
-    return 0;
+    ULONG value = 0;
+    if (!NT_SUCCESS(HifIoRead32(adapter, QZ3404_FW_STATE_REGISTER, &value))) {
+        return FW_STATE_ROM_NOT_RUNNING;
+    }
+    return (value >> 1) & 7;
 }
 
 NTSTATUS QZ3404PostFwDownloadInit(PMP_ADAPTER adapter)

@@ -6,9 +6,23 @@
 // ---- bring-up and firmware download ---------------------------------------------------------
 NTSTATUS QZ3404PreFirmwareDownloadInit(PMP_ADAPTER adapter);
 NTSTATUS QZ3404QueryHwVersion(PMP_ADAPTER adapter);
+// Loaders of the operations table (files only, no image caches): the ROM patch, one body after a
+// 30-byte header, goes to 0xDC000; the RAM code as on the other generations.
 NTSTATUS QZ3404LoadRomPatch(PMP_ADAPTER adapter);
 NTSTATUS QZ3404LoadFirmware(PMP_ADAPTER adapter);
+// Bits 1-3 of chip register 0x81021140.
+#define QZ3404_FW_STATE_REGISTER 0x81021140u
 ULONG QZ3404GetFwSyncValue(PMP_ADAPTER adapter);
+// Read before each piece of download data while its bit 1 is set (at most 10 reads 1 ms apart).
+#define QZ3404_SCATTER_BUSY_REGISTER 0x81090108u
+// The download commands: the semaphore keeps an earlier answer (no clearing), download init takes
+// the patch init command for address 0xDC000 and the region init for any other, download data
+// waits for the scatter-busy register first.
+NTSTATUS QZ3404PatchSemaphore(PMP_ADAPTER adapter, UCHAR operation);
+NTSTATUS QZ3404DownloadInit(PMP_ADAPTER adapter, ULONG address, ULONG length, ULONG dataMode, ULONG kind);
+NTSTATUS QZ3404FwScatter(PMP_ADAPTER adapter, const UCHAR* data, ULONG length);
+NTSTATUS QZ3404PatchFinish(PMP_ADAPTER adapter);
+NTSTATUS QZ3404FwStart(PMP_ADAPTER adapter, BOOLEAN hasEntry, ULONG entryAddress, BOOLEAN optionBit2);
 NTSTATUS QZ3404PostFwDownloadInit(PMP_ADAPTER adapter);
 
 // ---- ownership ------------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include "hal/chips/qz3501.h"
 
 #include "platform/ndiscommon/adapter.h"
+#include "hal/common/fwdownload.h"
 #include "hal/common/hal_remap.h"
 #include "hal/chips/qzarvel2x.h"
 #include "platform/ndiscommon/ndiscommonhifpci.h"
@@ -10,7 +11,15 @@
 // ---- bring-up -------------------------------------------------------------------------------
 NTSTATUS QZ3501PreFirmwareDownloadInit(PMP_ADAPTER adapter)
 {
-    return NOT_BUILT_YET();
+    if (adapter->RegistryBlock.RomVer == 0) {
+        // The image names follow the revision the chip reported; the rest of the descriptor is the
+        // chip's own again.
+        CHIP_HAL_INFO info;
+        QZ3501ChipInfoInit(&info);
+        QZ3501FwBinSelect(&info, adapter->HwIdentity, adapter->RomVersion);
+        adapter->HalInfo = info;
+    }
+    return HalFwPreDownloadWaitRom(adapter, AsicArvel2xGetFwSyncValue, FW_DL_ROM_READY_READS);
 }
 
 NTSTATUS QZ3501QueryHwVersion(PMP_ADAPTER adapter)
@@ -92,9 +101,8 @@ VOID QZ3501FwBinSelect(PCHIP_HAL_INFO info, ULONG hwIdentity, ULONG romVersion)
     }
 }
 
-VOID QZ3501ChipInit(PMP_ADAPTER adapter)
+VOID QZ3501ChipInfoInit(PCHIP_HAL_INFO info)
 {
-    PCHIP_HAL_INFO info = &adapter->HalInfo;
     HalChipInfoInit(info, 0x3501, ARVEL2X_HIF_RING_DOWNLOAD, QZ3501_HIF_RING_COMMAND);
     info->RamCodeFileName = "WIFI_RAM_CODE_QZ3501_1.bin";
     info->RomPatchFileName = "WIFI_QZ3501_patch_mcu_1_1_hdr.bin";
@@ -111,6 +119,11 @@ VOID QZ3501ChipInit(PMP_ADAPTER adapter)
     // At selection the chip has not been asked for its revision yet: the adapter holds identity 0
     // and ROM version 0. The pre-download step chooses again once the versions are known.
     QZ3501FwBinSelect(info, 0, 0);
+}
+
+VOID QZ3501ChipInit(PMP_ADAPTER adapter)
+{
+    QZ3501ChipInfoInit(&adapter->HalInfo);
     QZ3501ChipOpsInit(&adapter->HalOps);
     HalChipFinishInit(adapter);
 }

@@ -33,6 +33,8 @@ BOOLEAN qz3501_show_debug_sop_info(PMP_ADAPTER adapter, UCHAR mode);
 VOID qz3501_show_rx_ring_info(PMP_ADAPTER adapter);
 
 // ---- chip selection ---------------------------------------------------------------------------
+// Fills a descriptor with the 3501 values (image names as for identity 0 and ROM version 0).
+VOID QZ3501ChipInfoInit(PCHIP_HAL_INFO info);
 // Chooses the 3501 group's RAM-code, ROM-patch and Bluetooth image names by revision. Hardware
 // identity bit 7 marks the "1a" revision: its RAM code is "..._1a.bin" and ROM version 1 selects the
 // "1a_2" patch and Bluetooth images (ROM version 0 keeps the names already set). Otherwise the RAM

@@ -3,6 +3,7 @@
 #include "hal/chips/qz3502.h"
 
 #include "platform/ndiscommon/adapter.h"
+#include "hal/common/fwdownload.h"
 #include "hal/common/hal_remap.h"
 #include "hal/chips/qzarvel2x.h"
 #include "hal/chips/qz3501.h"
@@ -10,7 +11,10 @@
 // ---- bring-up -------------------------------------------------------------------------------
 NTSTATUS QZ3502PreFirmwareDownloadInit(PMP_ADAPTER adapter)
 {
-    return NOT_BUILT_YET();
+    if (adapter->RegistryBlock.RomVer == 0) {
+        QZ3502ChipInfoInit(&adapter->HalInfo);
+    }
+    return HalFwPreDownloadWaitRom(adapter, AsicArvel2xGetFwSyncValue, FW_DL_ROM_READY_READS);
 }
 
 NTSTATUS QZ3502QueryHwVersion(PMP_ADAPTER adapter)
@@ -43,9 +47,8 @@ BOOLEAN qz3502_show_debug_sop_info(PMP_ADAPTER adapter, UCHAR mode)
 }
 
 // ---- chip selection ---------------------------------------------------------------------------
-VOID QZ3502ChipInit(PMP_ADAPTER adapter)
+VOID QZ3502ChipInfoInit(PCHIP_HAL_INFO info)
 {
-    PCHIP_HAL_INFO info = &adapter->HalInfo;
     HalChipInfoInit(info, 0x3502, ARVEL2X_HIF_RING_DOWNLOAD, QZ3502_HIF_RING_COMMAND);
     info->RamCodeFileName = "WIFI_RAM_CODE_QZ3502_1.bin";
     info->RomPatchFileName = "WIFI_QZ3502_patch_mcu_1_1_hdr.bin";
@@ -59,6 +62,11 @@ VOID QZ3502ChipInit(PMP_ADAPTER adapter)
     info->HwDelayIntValue = 0x13;
     info->CapWord = 0x1F37;
     info->CapBits = 0xF;
+}
+
+VOID QZ3502ChipInit(PMP_ADAPTER adapter)
+{
+    QZ3502ChipInfoInit(&adapter->HalInfo);
     QZ3502ChipOpsInit(&adapter->HalOps);
     HalChipFinishInit(adapter);
 }

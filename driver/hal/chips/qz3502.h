@@ -18,6 +18,8 @@ ULONG QZ3502PCIeFormFactor(PMP_ADAPTER adapter);
 BOOLEAN qz3502_show_debug_sop_info(PMP_ADAPTER adapter, UCHAR mode);
 
 // ---- chip selection ---------------------------------------------------------------------------
+// Fills a descriptor with the 3502 values.
+VOID QZ3502ChipInfoInit(PCHIP_HAL_INFO info);
 // Builds the 3502 descriptor and operations table in the adapter.
 VOID QZ3502ChipInit(PMP_ADAPTER adapter);
 // Fills an operations table with the 3502 routines; every other slot is zero.

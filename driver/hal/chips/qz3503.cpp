@@ -3,6 +3,7 @@
 #include "hal/chips/qz3503.h"
 
 #include "platform/ndiscommon/adapter.h"
+#include "hal/common/fwdownload.h"
 #include "hal/common/hal_remap.h"
 #include "hal/chips/qzarvel2x.h"
 #include "hal/chips/qz3501.h"
@@ -10,7 +11,10 @@
 // ---- bring-up -------------------------------------------------------------------------------
 NTSTATUS QZ3503PreFirmwareDownloadInit(PMP_ADAPTER adapter)
 {
-    return NOT_BUILT_YET();
+    if (adapter->RegistryBlock.RomVer == 0) {
+        QZ3503ChipInfoInit(&adapter->HalInfo);
+    }
+    return HalFwPreDownloadWaitRom(adapter, AsicArvel2xGetFwSyncValue, QZ3503_ROM_READY_READS);
 }
 
 NTSTATUS QZ3503QueryHwVersion(PMP_ADAPTER adapter)
@@ -37,9 +41,8 @@ BOOLEAN qz3503_show_debug_sop_info(PMP_ADAPTER adapter, UCHAR mode)
 }
 
 // ---- chip selection ---------------------------------------------------------------------------
-VOID QZ3503ChipInit(PMP_ADAPTER adapter)
+VOID QZ3503ChipInfoInit(PCHIP_HAL_INFO info)
 {
-    PCHIP_HAL_INFO info = &adapter->HalInfo;
     HalChipInfoInit(info, 0x3503, ARVEL2X_HIF_RING_DOWNLOAD, QZ3503_HIF_RING_COMMAND);
     info->RamCodeFileName = "WIFI_RAM_CODE_QZ3503_1.bin";
     info->RomPatchFileName = "WIFI_QZ3503_patch_mcu_1_1_hdr.bin";
@@ -53,6 +56,11 @@ VOID QZ3503ChipInit(PMP_ADAPTER adapter)
     info->HwDelayIntValue = 0x13;
     info->CapWord = 0x1F37;
     info->CapBits = 0xF;
+}
+
+VOID QZ3503ChipInit(PMP_ADAPTER adapter)
+{
+    QZ3503ChipInfoInit(&adapter->HalInfo);
     QZ3503ChipOpsInit(&adapter->HalOps);
     HalChipFinishInit(adapter);
 }

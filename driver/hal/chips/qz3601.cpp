@@ -3,6 +3,7 @@
 #include "hal/chips/qz3601.h"
 
 #include "platform/ndiscommon/adapter.h"
+#include "hal/common/fwdownload.h"
 #include "hal/common/hal_remap.h"
 #include "hal/chips/qzarvel2x.h"
 #include "hal/chips/qzarvel3x.h"
@@ -12,7 +13,10 @@
 // ---- bring-up -------------------------------------------------------------------------------
 NTSTATUS QZ3601PreFirmwareDownloadInit(PMP_ADAPTER adapter)
 {
-    return NOT_BUILT_YET();
+    if (adapter->RegistryBlock.RomVer == 0) {
+        QZ3601ChipInfoInit(&adapter->HalInfo);
+    }
+    return HalFwPreDownloadWaitRom(adapter, AsicArvel3xGetFwSyncValue, FW_DL_ROM_READY_READS);
 }
 
 NTSTATUS QZ3601QueryHwVersion(PMP_ADAPTER adapter)

@@ -3,6 +3,7 @@
 #include "hal/chips/qz3602.h"
 
 #include "platform/ndiscommon/adapter.h"
+#include "hal/common/fwdownload.h"
 #include "hal/common/hal_remap.h"
 #include "hal/chips/qzarvel2x.h"
 #include "hal/chips/qzarvel3x.h"
@@ -12,7 +13,10 @@
 // ---- bring-up -------------------------------------------------------------------------------
 NTSTATUS QZ3602PreFirmwareDownloadInit(PMP_ADAPTER adapter)
 {
-    return NOT_BUILT_YET();
+    if (adapter->RegistryBlock.RomVer == 0) {
+        QZ3602ChipInfoInit(&adapter->HalInfo);
+    }
+    return HalFwPreDownloadWaitRom(adapter, AsicArvel3xGetFwSyncValue, FW_DL_ROM_READY_READS);
 }
 
 NTSTATUS QZ3602QueryHwVersion(PMP_ADAPTER adapter)
@@ -77,9 +81,8 @@ VOID qz3602_ccif_set_fw_log_read_pointer(PMP_ADAPTER adapter, ULONG ringIndex, U
 }
 
 // ---- chip selection ---------------------------------------------------------------------------
-VOID QZ3602ChipInit(PMP_ADAPTER adapter)
+VOID QZ3602ChipInfoInit(PCHIP_HAL_INFO info)
 {
-    PCHIP_HAL_INFO info = &adapter->HalInfo;
     HalChipInfoInit(info, 0x3602, ARVEL3X_HIF_RING_DOWNLOAD, ARVEL3X_HIF_RING_COMMAND);
     info->RamCodeFileName = "WIFI_RAM_CODE_QZ3602_2_1.bin";
     info->RomPatchFileName = "WIFI_QZ3602_PATCH_MCU_2_1_hdr.bin";
@@ -99,6 +102,11 @@ VOID QZ3602ChipInit(PMP_ADAPTER adapter)
     info->CapWord = 0x2CBE;
     info->CapBits = 0xF;
     info->BusRemapTable = g_Qz3602BusRemapWindows;
+}
+
+VOID QZ3602ChipInit(PMP_ADAPTER adapter)
+{
+    QZ3602ChipInfoInit(&adapter->HalInfo);
     QZ3602ChipOpsInit(&adapter->HalOps);
     HalChipFinishInit(adapter);
 }

@@ -21,6 +21,8 @@ VOID qz3602_ccif_notify_utc_time_to_fw(PMP_ADAPTER adapter, ULONG seconds, ULONG
 VOID qz3602_ccif_set_fw_log_read_pointer(PMP_ADAPTER adapter, ULONG ringIndex, ULONG readOffset);
 
 // ---- chip selection ---------------------------------------------------------------------------
+// Fills a descriptor with the 3602 values.
+VOID QZ3602ChipInfoInit(PCHIP_HAL_INFO info);
 // Builds the 3602 descriptor and operations table in the adapter.
 VOID QZ3602ChipInit(PMP_ADAPTER adapter);
 // Fills an operations table with the 3602 routines; every other slot is zero.

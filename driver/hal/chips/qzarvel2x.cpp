@@ -4,6 +4,7 @@
 
 #include "Common/common.h"
 #include "hal/chips/qz3501.h"
+#include "hal/common/fwdownload.h"
 #include "hal/common/hal_services.h"
 #include "platform/ndis6/n6pci.h"
 #include "platform/ndiscommon/adapter.h"
@@ -48,20 +49,132 @@ constexpr ULONG kPrefetchGate = 0x8000;
 
 
 // ---- firmware download ----------------------------------------------------------------------
-NTSTATUS AsicArvel2xLoadRomPatch(PMP_ADAPTER adapter)
+namespace {
+
+constexpr ULONG kBtPatchMinSize = 31;  // a Bluetooth patch file of 30 bytes or less is refused
+
+constexpr FW_DL_GENERATION kArvel2xDownload = {
+    "AsicArvel2x",
+    TRUE,  // ROM patch and RAM code refused above passive level
+    TRUE,  // image caches and container
+    31,    // ROM patch larger than 30 bytes
+    33,    // RAM code larger than 32 bytes
+    TRUE,  // region flag bit 4 adds 0x40
+    TRUE,  // identification text
+    TRUE,  // firmware-start mark
+    TRUE,  // section patch
+    AsicArvel2xPatchSemaphore,
+    AsicArvel2xDownloadInit,
+    AsicArvel2xFwScatter,
+    AsicArvel2xPatchFinish,
+    AsicArvel2xFwStart,
+    AsicArvel2xwlanImageSectionGetPatchInfoV2,
+    AsicArvel2xGetFwSyncValue,
+};
+
+}  // namespace
+
+NTSTATUS AsicArvel2xPatchSemaphore(PMP_ADAPTER adapter, UCHAR operation)
 {
-    return NOT_BUILT_YET();
+    return HalFwDlPatchSemaphore(adapter, operation, TRUE);
 }
+
+NTSTATUS AsicArvel2xDownloadInit(PMP_ADAPTER adapter, ULONG address, ULONG length, ULONG dataMode, ULONG kind)
+{
+    return HalFwDlSendDownloadInit(adapter, kind == FW_DL_KIND_ROM_PATCH ? FW_DL_CMD_PATCH_INIT : FW_DL_CMD_REGION_INIT,
+                                   address, length, dataMode);
+}
+
+NTSTATUS AsicArvel2xFwScatter(PMP_ADAPTER adapter, const UCHAR* data, ULONG length)
+{
+    return HalFwDlSendScatter(adapter, data, length);
+}
+
+NTSTATUS AsicArvel2xPatchFinish(PMP_ADAPTER adapter) { return HalFwDlSendPatchFinish(adapter, 0); }
+
+NTSTATUS AsicArvel2xFwStart(PMP_ADAPTER adapter, BOOLEAN hasEntry, ULONG entryAddress, BOOLEAN optionBit2)
+{
+    return HalFwDlSendFwStart(adapter, hasEntry, entryAddress, optionBit2);
+}
+
+NTSTATUS AsicArvel2xBtPatchQuery(PMP_ADAPTER adapter, ULONG targetAddress)
+{
+    return HalFwDlSendBtPatchQuery(adapter, targetAddress);
+}
+
+NTSTATUS AsicArvel2xBtPatchFinish(PMP_ADAPTER adapter, UCHAR value) { return HalFwDlSendPatchFinish(adapter, value); }
+
+NTSTATUS AsicArvel2xwlanDownloadSectionV2(PMP_ADAPTER adapter, ULONG dataMode, ULONG kind, PPATCH_SECTION_LIST list)
+{
+    return HalFwDlDownloadSections(adapter, &kArvel2xDownload, dataMode, kind, list);
+}
+
+BOOLEAN AsicArvel2xwlanBtPatchIsDownloaded(PMP_ADAPTER adapter, ULONG targetAddress, PULONG address)
+{
+    // The status byte keeps an earlier answer until a new one arrives.
+    UCHAR status = 0;
+    for (ULONG sends = 0; sends < FW_DL_BT_QUERY_SENDS; ++sends) {
+        (void)AsicArvel2xBtPatchQuery(adapter, targetAddress);
+        status = __atomic_load_n(&adapter->BtPatchStatus, __ATOMIC_ACQUIRE);
+        if (status != 0) {
+            break;
+        }
+        NdisCommonGenericDelay(FW_DL_BT_QUERY_DELAY_US);
+    }
+    if (status == 1) {
+        return TRUE;
+    }
+    *address = __atomic_load_n(&adapter->BtPatchValue, __ATOMIC_ACQUIRE);
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_FW, "Bluetooth patch absent (status %u): download to 0x%08X",
+             static_cast<unsigned>(status), static_cast<unsigned>(*address));
+    return FALSE;
+}
+
+NTSTATUS AsicArvel2xLoadRomPatch(PMP_ADAPTER adapter) { return HalFwDlLoadRomPatch(adapter, &kArvel2xDownload); }
 
 NTSTATUS AsicArvel2xLoadBtRomPatch(PMP_ADAPTER adapter)
 {
-    return NOT_BUILT_YET();
+    if (AdapterTestFlags(adapter, ADAPTER_FLAG_NOT_RESPONDING)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "Bluetooth patch: the device does not respond");
+        return STATUS_UNSUCCESSFUL;
+    }
+    PCSTR name = adapter->HalInfo.BtPatchFileName;
+    if (name == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "Bluetooth patch: the chip names none");
+        return STATUS_UNSUCCESSFUL;
+    }
+    if (adapter->RegistryBlock.LoadBtPatchEn == 0) {
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_FW, "Bluetooth patch not enabled");
+        return STATUS_SUCCESS;
+    }
+    FW_DL_IMAGE image;
+    if (!HalFwDlObtainImage(adapter, name, FALSE, &image)) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    NTSTATUS result = STATUS_UNSUCCESSFUL;
+    ULONG dataMode = FW_DATA_MODE_PLAIN;
+    PATCH_SECTION_LIST list{};
+    if (image.Size < kBtPatchMinSize) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "Bluetooth patch of %u bytes is too short", static_cast<unsigned>(image.Size));
+    } else if (result = AsicArvel2xwlanImageSectionGetBtPatchInfo(adapter, image.Data, image.Size, &dataMode, &list);
+               NT_SUCCESS(result)) {
+        ULONG address = list.Sections[0].TargetAddress;
+        if (AsicArvel2xwlanBtPatchIsDownloaded(adapter, address, &address)) {
+            HalFwFreeSectionList(&list);
+        } else {
+            list.Sections[0].TargetAddress = address;
+            result = AsicArvel2xwlanDownloadSectionV2(adapter, dataMode, FW_DL_KIND_BT_PATCH, &list);
+            if (NT_SUCCESS(result)) {
+                result = AsicArvel2xBtPatchFinish(adapter, 1);
+            }
+        }
+    }
+    HalFwDlReleaseImage(&image);
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_FW, "Bluetooth patch 0x%08X", static_cast<unsigned>(result));
+    return result;
 }
 
-NTSTATUS AsicArvel2xLoadFirmware(PMP_ADAPTER adapter)
-{
-    return NOT_BUILT_YET();
-}
+NTSTATUS AsicArvel2xLoadFirmware(PMP_ADAPTER adapter) { return HalFwDlLoadFirmware(adapter, &kArvel2xDownload); }
 
 NTSTATUS AsicArvel2xEraseFirmware(PMP_ADAPTER adapter)
 {
@@ -71,8 +184,11 @@ NTSTATUS AsicArvel2xEraseFirmware(PMP_ADAPTER adapter)
 
 ULONG AsicArvel2xGetFwSyncValue(PMP_ADAPTER adapter)
 {
-    (void)NOT_BUILT_YET();
-    return 0;
+    ULONG value = 0;
+    if (!NT_SUCCESS(HifIoRead32(adapter, ARVEL_FW_STATE_REGISTER, &value))) {
+        return FW_STATE_ROM_NOT_RUNNING;
+    }
+    return value;
 }
 
 NTSTATUS AsicArvel2xPostFwDownloadInit(PMP_ADAPTER adapter)

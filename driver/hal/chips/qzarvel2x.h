@@ -5,14 +5,35 @@
 #include "hal/common/hal_chip.h"
 
 // ---- firmware download ----------------------------------------------------------------------
+// Loaders of the operations table: ROM patch (slot 1), Bluetooth ROM patch (slot 2; 3501 and 3502),
+// RAM code (slot 4). Each returns 0 or the status of the step that failed.
 NTSTATUS AsicArvel2xLoadRomPatch(PMP_ADAPTER adapter);
 NTSTATUS AsicArvel2xLoadBtRomPatch(PMP_ADAPTER adapter);
 NTSTATUS AsicArvel2xLoadFirmware(PMP_ADAPTER adapter);
 // Nothing to erase on this generation: returns 0, so the bring-up downloads again over a firmware
 // that already runs.
 NTSTATUS AsicArvel2xEraseFirmware(PMP_ADAPTER adapter);
-// The firmware state register (0 ROM not running, 1 ROM ready for download, 3 RAM code running).
+// The firmware state register (0 ROM not running, 1 ROM ready for download, 3 RAM code running);
+// 0 when the register cannot be read.
+#define ARVEL_FW_STATE_REGISTER 0x7C0600F0u
 ULONG AsicArvel2xGetFwSyncValue(PMP_ADAPTER adapter);
+
+// The download commands, each the send call's status: the patch semaphore (status byte cleared
+// first), download init (kind 2 selects the patch init command, any other the region init),
+// download data, patch finish, firmware start, the Bluetooth patch query and finish.
+NTSTATUS AsicArvel2xPatchSemaphore(PMP_ADAPTER adapter, UCHAR operation);
+NTSTATUS AsicArvel2xDownloadInit(PMP_ADAPTER adapter, ULONG address, ULONG length, ULONG dataMode, ULONG kind);
+NTSTATUS AsicArvel2xFwScatter(PMP_ADAPTER adapter, const UCHAR* data, ULONG length);
+NTSTATUS AsicArvel2xPatchFinish(PMP_ADAPTER adapter);
+NTSTATUS AsicArvel2xFwStart(PMP_ADAPTER adapter, BOOLEAN hasEntry, ULONG entryAddress, BOOLEAN optionBit2);
+NTSTATUS AsicArvel2xBtPatchQuery(PMP_ADAPTER adapter, ULONG targetAddress);
+NTSTATUS AsicArvel2xBtPatchFinish(PMP_ADAPTER adapter, UCHAR value);
+// Downloads every section of a parsed list and frees the list.
+NTSTATUS AsicArvel2xwlanDownloadSectionV2(PMP_ADAPTER adapter, ULONG dataMode, ULONG kind,
+                                          struct _PATCH_SECTION_LIST* list);
+// Asks the ROM whether the Bluetooth patch is present (up to 51 queries 100 microseconds apart
+// while it has not answered); when it is not, *address takes the address the ROM answered.
+BOOLEAN AsicArvel2xwlanBtPatchIsDownloaded(PMP_ADAPTER adapter, ULONG targetAddress, PULONG address);
 NTSTATUS AsicArvel2xPostFwDownloadInit(PMP_ADAPTER adapter);
 
 // ---- recovery and reset ---------------------------------------------------------------------

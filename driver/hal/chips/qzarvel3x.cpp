@@ -5,6 +5,7 @@
 
 #include "Common/common.h"
 #include "hal/chips/qzarvel2x.h"
+#include "hal/common/fwdownload.h"
 #include "hal/common/hal_services.h"
 #include "platform/ndis6/n6pci.h"
 #include "platform/ndiscommon/adapter.h"
@@ -38,15 +39,60 @@ constexpr LONG64 kReRequestUnits = 200 * kUnitsPerMs;
 
 
 // ---- firmware download ----------------------------------------------------------------------
-NTSTATUS AsicArvel3xLoadRomPatch(PMP_ADAPTER adapter)
+namespace {
+
+constexpr FW_DL_GENERATION kArvel3xDownload = {
+    "AsicArvel3x",
+    FALSE,  // no refusal above passive level
+    TRUE,   // image caches and container
+    1,      // ROM patch not empty
+    1,      // RAM code not empty
+    TRUE,   // region flag bit 4 adds 0x40
+    TRUE,   // identification text
+    TRUE,   // firmware-start mark
+    TRUE,   // section patch
+    AsicArvel3xPatchSemaphore,
+    AsicArvel3xDownloadInit,
+    AsicArvel3xFwScatter,
+    AsicArvel3xPatchFinish,
+    AsicArvel3xFwStart,
+    AsicArvel3xwlanImageSectionGetPatchInfoV2,
+    AsicArvel3xGetFwSyncValue,
+};
+
+}  // namespace
+
+NTSTATUS AsicArvel3xPatchSemaphore(PMP_ADAPTER adapter, UCHAR operation)
 {
-    return NOT_BUILT_YET();
+    return HalFwDlPatchSemaphore(adapter, operation, TRUE);
 }
 
-NTSTATUS AsicArvel3xLoadFirmware(PMP_ADAPTER adapter)
+NTSTATUS AsicArvel3xDownloadInit(PMP_ADAPTER adapter, ULONG address, ULONG length, ULONG dataMode, ULONG kind)
 {
-    return NOT_BUILT_YET();
+    return HalFwDlSendDownloadInit(adapter, kind == FW_DL_KIND_ROM_PATCH ? FW_DL_CMD_PATCH_INIT : FW_DL_CMD_REGION_INIT,
+                                   address, length, dataMode);
 }
+
+NTSTATUS AsicArvel3xFwScatter(PMP_ADAPTER adapter, const UCHAR* data, ULONG length)
+{
+    return HalFwDlSendScatter(adapter, data, length);
+}
+
+NTSTATUS AsicArvel3xPatchFinish(PMP_ADAPTER adapter) { return HalFwDlSendPatchFinish(adapter, 0); }
+
+NTSTATUS AsicArvel3xFwStart(PMP_ADAPTER adapter, BOOLEAN hasEntry, ULONG entryAddress, BOOLEAN optionBit2)
+{
+    return HalFwDlSendFwStart(adapter, hasEntry, entryAddress, optionBit2);
+}
+
+NTSTATUS AsicArvel3xwlanDownloadSectionV2(PMP_ADAPTER adapter, ULONG dataMode, ULONG kind, PPATCH_SECTION_LIST list)
+{
+    return HalFwDlDownloadSections(adapter, &kArvel3xDownload, dataMode, kind, list);
+}
+
+NTSTATUS AsicArvel3xLoadRomPatch(PMP_ADAPTER adapter) { return HalFwDlLoadRomPatch(adapter, &kArvel3xDownload); }
+
+NTSTATUS AsicArvel3xLoadFirmware(PMP_ADAPTER adapter) { return HalFwDlLoadFirmware(adapter, &kArvel3xDownload); }
 
 NTSTATUS AsicArvel3xEraseFirmware(PMP_ADAPTER adapter)
 {
@@ -54,11 +100,7 @@ NTSTATUS AsicArvel3xEraseFirmware(PMP_ADAPTER adapter)
     return STATUS_NOT_SUPPORTED;
 }
 
-ULONG AsicArvel3xGetFwSyncValue(PMP_ADAPTER adapter)
-{
-    (void)NOT_BUILT_YET();
-    return 0;
-}
+ULONG AsicArvel3xGetFwSyncValue(PMP_ADAPTER adapter) { return AsicArvel2xGetFwSyncValue(adapter); }
 
 NTSTATUS AsicArvel3xPostFwDownloadInit(PMP_ADAPTER adapter)
 {

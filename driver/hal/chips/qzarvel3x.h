@@ -4,11 +4,22 @@
 #include "hal/common/hal_chip.h"
 
 // ---- firmware download ----------------------------------------------------------------------
+// Loaders of the operations table: ROM patch (slot 1) and RAM code (slot 4); 0 or the status of the
+// step that failed.
 NTSTATUS AsicArvel3xLoadRomPatch(PMP_ADAPTER adapter);
 NTSTATUS AsicArvel3xLoadFirmware(PMP_ADAPTER adapter);
 // A running firmware is kept: returns 0xC00000BB, so the bring-up skips the download.
 NTSTATUS AsicArvel3xEraseFirmware(PMP_ADAPTER adapter);
+// The firmware state register 0x7C0600F0, read whole as on the second generation.
 ULONG AsicArvel3xGetFwSyncValue(PMP_ADAPTER adapter);
+// The download commands, twins of the second generation's.
+NTSTATUS AsicArvel3xPatchSemaphore(PMP_ADAPTER adapter, UCHAR operation);
+NTSTATUS AsicArvel3xDownloadInit(PMP_ADAPTER adapter, ULONG address, ULONG length, ULONG dataMode, ULONG kind);
+NTSTATUS AsicArvel3xFwScatter(PMP_ADAPTER adapter, const UCHAR* data, ULONG length);
+NTSTATUS AsicArvel3xPatchFinish(PMP_ADAPTER adapter);
+NTSTATUS AsicArvel3xFwStart(PMP_ADAPTER adapter, BOOLEAN hasEntry, ULONG entryAddress, BOOLEAN optionBit2);
+NTSTATUS AsicArvel3xwlanDownloadSectionV2(PMP_ADAPTER adapter, ULONG dataMode, ULONG kind,
+                                          struct _PATCH_SECTION_LIST* list);
 NTSTATUS AsicArvel3xPostFwDownloadInit(PMP_ADAPTER adapter);
 // The ROM version from chip register 0x88000004 (low byte; a zero register is traced).
 #define ARVEL3X_ROM_VERSION_REGISTER 0x88000004u

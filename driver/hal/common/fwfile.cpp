@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "kshim/files.h"
+#include "kshim/irql.h"
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/trace.h"
 
@@ -169,14 +171,69 @@ NTSTATUS HalFwFindImage(const UCHAR* container, ULONG size, PCSTR name, PFW_IMAG
 
 PUCHAR HalLoadBinfromPath(struct _MP_ADAPTER* adapter, PCWSTR path, PULONG size)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(path);
     if (size != nullptr) {
         *size = 0;
     }
-    // NOT_BUILT_YET: opening and reading the file goes through the platform's file calls.
-    DBGPRINT(TRACE_LEVEL_ERROR, DBG_INIT, "%s is not built yet", __func__);
-    return nullptr;
+    if (path == nullptr || path[0] == 0 || size == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "HalLoadBinfromPath: no file name");
+        return nullptr;
+    }
+    if (KeGetCurrentIrql() != PASSIVE_LEVEL) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "HalLoadBinfromPath: files are read at passive level only");
+        return nullptr;
+    }
+    UNICODE_STRING name;
+    RtlInitUnicodeString(&name, path);
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, nullptr, nullptr);
+    HANDLE file = nullptr;
+    IO_STATUS_BLOCK io;
+    NTSTATUS status = ZwOpenFile(&file, GENERIC_READ | SYNCHRONIZE, &attributes, &io, FILE_SHARE_READ,
+                                 FILE_SYNCHRONOUS_IO_NONALERT | FILE_NON_DIRECTORY_FILE);
+    if (!NT_SUCCESS(status)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "HalLoadBinfromPath: open failed (0x%08X)", static_cast<unsigned>(status));
+        return nullptr;
+    }
+
+    PUCHAR buffer = nullptr;
+    ULONG length = 0;
+    FILE_STANDARD_INFORMATION information;
+    status = ZwQueryInformationFile(file, &io, &information, sizeof(information), FileStandardInformation);
+    if (!NT_SUCCESS(status)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "HalLoadBinfromPath: size query failed (0x%08X)",
+                 static_cast<unsigned>(status));
+    } else if (information.EndOfFile.QuadPart <= 0 || information.EndOfFile.QuadPart > FW_FILE_MAX_SIZE) {
+        // A firmware file is never empty, and never larger than the bound: the size a larger file
+        // gives in 32 bits would name a part of it.
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "HalLoadBinfromPath: file of %lld bytes refused (1 to %u)",
+                 static_cast<long long>(information.EndOfFile.QuadPart), static_cast<unsigned>(FW_FILE_MAX_SIZE));
+    } else {
+        length = information.EndOfFile.LowPart;
+        PVOID block = nullptr;
+        status = PlatformAllocateMemory(adapter, &block, length, TAG_ZV53);
+        if (!NT_SUCCESS(status)) {
+            DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "HalLoadBinfromPath: no memory for %u bytes", static_cast<unsigned>(length));
+        } else {
+            buffer = static_cast<PUCHAR>(block);
+            LARGE_INTEGER offset;
+            offset.QuadPart = 0;
+            io.Information = 0;
+            status = ZwReadFile(file, nullptr, nullptr, nullptr, &io, buffer, length, &offset, nullptr);
+            if (!NT_SUCCESS(status) || io.Information != length) {
+                DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "HalLoadBinfromPath: read %u of %u bytes (0x%08X)",
+                         static_cast<unsigned>(io.Information), static_cast<unsigned>(length),
+                         static_cast<unsigned>(status));
+                PlatformFreeMemory(buffer, length);
+                buffer = nullptr;
+            }
+        }
+    }
+    (void)ZwClose(file);
+    if (buffer != nullptr) {
+        *size = length;
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_FW, "HalLoadBinfromPath: %u bytes", static_cast<unsigned>(length));
+    }
+    return buffer;
 }
 
 void HalFwSetContainer(PFW_FILE_BLOCK files, BOOLEAN wifiContainer, PUCHAR buffer, ULONG size)

@@ -91,7 +91,12 @@ NTSTATUS HalFwFindImage(const UCHAR* container, ULONG size, PCSTR name, PFW_IMAG
 
 // ---- the adapter's containers -----------------------------------------------------------------------
 
-// Reads a whole file into a new allocator block (tag ZV53) and returns it with its size, or null.
+// The largest firmware file the driver reads whole (containers included).
+#define FW_FILE_MAX_SIZE (64u * 1024u * 1024u)
+
+// Reads a whole file (a full platform path) into a new allocator block (tag ZV53) and returns it
+// with its size, or null: a file that cannot be opened, an empty file, one larger than
+// FW_FILE_MAX_SIZE, and a short read (the block is freed) give null, each traced. Passive level only.
 PUCHAR HalLoadBinfromPath(struct _MP_ADAPTER* adapter, PCWSTR path, PULONG size);
 
 // Gives a loaded file to the block as its Wi-Fi or Bluetooth container (null for none); a container

@@ -13,6 +13,7 @@
 #include "Common/mlme/mlmesync.h"
 #include "Common/p2p/p2p.h"
 #include "Common/qzcmd.h"
+#include "hal/common/fwfile.h"
 #include "hal/common/hal_chip.h"
 #include "hal/common/phy_cfg.h"
 #include "platform/ndiscommon/ndiscommon.h"
@@ -661,6 +662,12 @@ typedef struct _MP_ADAPTER {
     // says, and events whose id has no handler.
     volatile LONG FwEventShortCount;
     volatile LONG FwEventUnknownCount;
+
+    // ---- firmware files and download (hal/common/fwfile, hal/common/fwdownload) -----------------------
+    FW_FILE_BLOCK FwFiles;                  // both loaded containers, the last image's time stamp
+    CHAR FwIdentText[FW_IDENT_TEXT_SIZE];   // ";" + the RAM code's identification text + line feed
+    LONG64 FwStartTime;                     // system time the RAM code came up (with FwJustDownloaded)
+    ULONG ScatterBusyRegister;              // 3404: read before each piece of download data
 
     // ---- host interface: DMA, interrupts and chip ownership ----------------------------------------
     // (kept together by the bus layer and the chip layer; the DMA enabler is created by the adapter
