@@ -1,0 +1,182 @@
+// The boot ROM's side of a firmware download (docs/firmware-files.md, "The download as the boot ROM
+// sees it"): the firmware state register, the patch semaphore, section and region init, the data
+// that follows each init, patch finish, firmware start and the Bluetooth patch query.
+//
+// The ROM knows the images the download should carry (the package builder's images with the pieces
+// they list) and checks everything that arrives against them: each init must name a piece of the
+// image with its address, its length and the data mode its flags give; the data that follows must
+// be exactly the announced number of bytes and equal the image's bytes; patch finish and firmware
+// start must find every piece complete. A download that fails a check is recorded as a fault and
+// the RAM code does not start (the state register stays at 1).
+//
+// RomDownload takes decoded commands and returns answers; BootRom puts it in front of RomFirmware,
+// which answers the ROM's other commands, so that whatever carries buffers from the transmit rings
+// feeds one object. Knobs make the ROM misbehave: never ready, a chosen semaphore answer, RAM code
+// that never runs, answers dropped.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fw/image_builder.h"
+#include "fw/legacy_cmd.h"
+#include "fw/rom.h"
+
+namespace sim::fw {
+
+enum class ImageKind {
+    RomPatch,     // second and third generation: sections, patch init
+    BtPatch,      // Bluetooth ROM patch: region init, finish with byte 1 = 1
+    RamCode,      // regions, region init, firmware start
+    Qz3404Patch,  // the older chip's ROM patch: one body at 0xDC000, patch init
+};
+const char* ImageKindName(ImageKind kind);
+
+// Firmware states the host reads.
+constexpr uint32_t kStateRomNotRunning = 0;
+constexpr uint32_t kStateRomReady = 1;
+constexpr uint32_t kStateRamRunning = 3;
+
+struct DownloadKnobs {
+    // The state register reads 0 for this long after power-on (model creation or Reset) on the
+    // stand-in's clock, then 1; never 1 when romNeverReady.
+    uint32_t romBootMs = 0;
+    bool romNeverReady = false;
+    // Answer to every patch semaphore; none: 2 (granted), or 1 once a patch was finished.
+    std::optional<uint8_t> semaphoreAnswer;
+    // The state register reads 3 this long after an accepted firmware start; never when ramNeverRuns.
+    uint32_t ramStartMs = 0;
+    bool ramNeverRuns = false;
+    // Answer to every Bluetooth patch query; none: 1 once a Bluetooth patch was finished, else 2.
+    std::optional<uint8_t> btPatchStatus;
+};
+
+struct DownloadStep {
+    enum class Kind { Semaphore, PatchInit, RegionInit, Data, PatchFinish, FwStart, BtQuery };
+    Kind kind = Kind::Data;
+    uint32_t address = 0;   // init: target address; BT query: the address asked about
+    uint32_t length = 0;    // init: announced length; data: bytes of the piece
+    uint32_t value = 0;     // init: data mode; semaphore and BT query: the answer; start: option
+    bool answered = false;
+};
+
+// One region (a patch section, the Bluetooth patch section or a RAM code region) as it arrived.
+struct DownloadRegion {
+    ImageKind kind = ImageKind::RamCode;
+    uint32_t address = 0;
+    uint32_t announced = 0;
+    uint32_t received = 0;
+    uint32_t dataMode = 0;
+    uint32_t expectedMode = 0;
+    std::vector<uint32_t> pieces;  // lengths of the data pieces, in order
+    bool matched = false;          // the image has a piece of this address and length
+    bool bytesEqual = true;        // every byte received so far is the image's
+    bool Verified() const
+    {
+        return matched && bytesEqual && received == announced && dataMode == expectedMode;
+    }
+};
+
+class RomDownload {
+public:
+    explicit RomDownload(Generation generation);
+
+    // The image the ROM expects for a kind (replacing an earlier one).
+    void Expect(ImageKind kind, const Image& image);
+    DownloadKnobs& Knobs() { return knobs_; }
+    // Answers of this command id are dropped, `count` times.
+    void DropAnswers(uint8_t cmdId, unsigned count);
+
+    // The chip's reset: the ROM boots again (romBootMs), nothing downloaded, RAM code not running.
+    void Reset();
+
+    // The firmware state register as the host reads it.
+    uint32_t FwState();
+
+    struct Reply {
+        bool answered = false;
+        uint8_t eventId = 0;
+        std::vector<uint8_t> payload;
+        std::string note;
+    };
+    // A command of the download; none for any other command (and for every command once the RAM
+    // code runs).
+    std::optional<Reply> OnCommand(const LegacyCommand& command);
+    // Download data; returns a line for transcripts.
+    std::string OnData(const uint8_t* data, size_t length);
+
+    std::vector<DownloadStep> Steps() const;
+    std::vector<DownloadRegion> Regions() const;
+    std::vector<std::string> Faults() const;
+    bool PatchFinished() const;
+    bool BtPatchFinished() const;
+    bool RamStarted() const;
+    uint32_t StartOption() const;
+    uint32_t EntryAddress() const;
+
+private:
+    struct Expected {
+        bool present = false;
+        Image image;
+    };
+
+    bool RomRunningLocked(int64_t now) const;
+    void CloseRegionLocked();
+    void FaultLocked(const std::string& text);
+    const Piece* FindPieceLocked(ImageKind kind, uint32_t address, uint32_t length) const;
+    uint32_t ExpectedModeLocked(ImageKind kind, const Piece& piece) const;
+    // Every piece of the image that the download carries, complete and verified.
+    bool ImageCompleteLocked(ImageKind kind);
+    Reply InitLocked(uint8_t cmdId, const std::vector<uint8_t>& payload);
+    Reply FinishLocked(const std::vector<uint8_t>& payload);
+    Reply StartLocked(const std::vector<uint8_t>& payload, int64_t now);
+
+    Generation generation_;
+    mutable std::mutex mutex_;
+    DownloadKnobs knobs_;
+    Expected expected_[4];
+    int64_t powerOn_ = 0;
+    bool semaphoreAsked_ = false;
+    bool patchFinished_ = false;
+    bool btPatchFinished_ = false;
+    bool ramStarted_ = false;
+    int64_t ramRunsAt_ = 0;
+    uint32_t startOption_ = 0;
+    uint32_t entryAddress_ = 0;
+    std::optional<size_t> open_;  // index of the region data goes to
+    std::vector<DownloadRegion> regions_;
+    std::vector<DownloadStep> steps_;
+    std::vector<std::string> faults_;
+    int dropCmd_ = -1;
+    unsigned dropCount_ = 0;
+};
+
+// The boot ROM the transmit rings feed: download data (ring 3 of the second and third generation;
+// pieces without a command id on the older chip) and download commands go to the download state
+// machine, everything else to RomFirmware.
+class BootRom {
+public:
+    explicit BootRom(Generation generation);
+
+    RomFirmware& Rom() { return rom_; }
+    RomDownload& Download() { return download_; }
+    Generation generation() const { return generation_; }
+
+    RomAnswer Consume(unsigned ring, const uint8_t* data, size_t length);
+
+private:
+    Generation generation_;
+    RomFirmware rom_;
+    RomDownload download_;
+};
+
+// The data mode the ROM expects with a piece: ROM and Bluetooth patches take it from the
+// information word of their last downloaded section, RAM code regions from their flags (bit 4
+// counts on the second and third generation only), the older chip's patch body is plain.
+uint32_t ExpectedPatchMode(uint32_t info);
+uint32_t ExpectedRegionMode(uint8_t flags, Generation generation);
+
+}  // namespace sim::fw

@@ -1,0 +1,267 @@
+// A firmware download against a simulated chip: the adapter of the firmware command tests with its
+// command queue, port 0 and "PlatformFWCmdThread", a simulated chip under it for every register the
+// download reads (firmware state, ownership, the older chip's busy register), and a host interface
+// stand-in in the chip's command-send slot that hands each message to the simulated boot ROM with
+// its download state machine and delivers the ROM's answers through the driver's event reception.
+// The firmware package is written into a file root as the bring-up finds it: the Wi-Fi container
+// ("qzlwlan.dat") and the separate files (Bluetooth patch, 3404 images) beside the driver.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "chip/chip.h"
+#include "fw/image_builder.h"
+#include "fw/rom_download.h"
+#include "fwcmd/fwcmd_fixture.h"
+#include "hal/chips/qzarvel2x.h"
+#include "hal/chips/qz3404.h"
+#include "hal/common/fwdownload.h"
+#include "hal/common/fwfile.h"
+#include "kshim/host/files.h"
+#include "kshim/host/pci_device.h"
+#include "platform/ndiscommon/ndiscommonhif.h"
+#include "platform/ndiscommon/ndiscommonhifpci.h"
+
+namespace fwdl {
+
+constexpr uint64_t kBarBase = 0xD0000000;
+inline const char16_t kContainerPath[] = u"\\SystemRoot\\System32\\drivers\\qzlwlan.dat";
+inline const char kContainerName[] = "\\SystemRoot\\System32\\drivers\\qzlwlan.dat";
+inline std::string DriverFile(const std::string& name) { return "\\SystemRoot\\System32\\drivers\\" + name; }
+
+class DownloadTest : public fwcmdtest::FwCmdFixture {
+protected:
+    void TearDown() override
+    {
+        MP_ADAPTER* a = adapter_.get();
+        if (chip_) {
+            (void)NdisCommonHifIoSpaceUnmap(a);
+        }
+        HalFreeBigFW(&a->FwFiles);
+        AsicArvel2xFreeFwImageCache();
+        fwcmdtest::FwCmdFixture::TearDown();
+        if (chip_) {
+            kshim::host::PciDetach(chip_.get());
+        }
+        EXPECT_EQ(kshim::host::FilesOpenHandles(), 0u) << "a file was left open";
+        kshim::host::FilesSetRoot("");
+        if (!root_.empty()) {
+            std::filesystem::remove_all(root_);
+        }
+        current_ = nullptr;
+    }
+
+    // The adapter over a simulated chip of this device id, its standard firmware package in the
+    // file root ("FWBin" 1), and the boot ROM expecting the package's images.
+    void SetUpChip(USHORT deviceId)
+    {
+        char pattern[] = "/tmp/qzl-fwdl-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root_ = pattern;
+        kshim::host::FilesSetRoot(root_);
+
+        chip_ = std::make_unique<sim::chip::Chip>(deviceId);
+        ASSERT_TRUE(kshim::host::PciAttach(chip_.get(), kBarBase));
+        SetUpDevice(deviceId);
+        MP_ADAPTER* a = adapter_.get();
+        a->RegistryBlock.FWBin = 1;
+        PPCI_HIF_CONTEXT hif = a->HifContext;
+        hif->Adapter = a;
+        hif->BarLength = static_cast<ULONG>(chip_->BarSize(0));
+        PHYSICAL_ADDRESS start;
+        start.QuadPart = static_cast<LONGLONG>(kBarBase);
+        hif->BarVa = static_cast<PUCHAR>(MmMapIoSpaceEx(start, hif->BarLength, PAGE_READWRITE | PAGE_NOCACHE));
+        ASSERT_NE(hif->BarVa, nullptr);
+
+        boot_ = std::make_unique<sim::fw::BootRom>(generation_);
+        sim::fw::RomDownload* download = &boot_->Download();
+        if (generation_ == sim::chip::Generation::Older) {
+            chip_->SetReadHook(QZ3404_FW_STATE_REGISTER,
+                               [download](sim::chip::RegisterFile&, uint32_t) { return download->FwState() << 1; });
+        } else {
+            chip_->SetReadHook(ARVEL_FW_STATE_REGISTER,
+                               [download](sim::chip::RegisterFile&, uint32_t) { return download->FwState(); });
+        }
+        a->HalOps.CmdSendMsg = &DownloadTest::SendToBootRom;
+        current_ = this;
+
+        chipCode_ = a->HalInfo.ChipCode;
+        for (sim::fw::NamedImage& n : sim::fw::StandardImages(chipCode_)) {
+            images_[n.name] = n;
+        }
+        WritePackage();
+        ExpectNamedImages();
+    }
+
+    // Replaces one image of the package (by name) in the files and in what the ROM expects.
+    void ReplaceImage(const std::string& name, const sim::fw::Image& image)
+    {
+        images_.at(name).image = image;
+        WritePackage();
+        ExpectNamedImages();
+    }
+
+    // Writes the package: the container of every image that belongs in it, the others as files.
+    void WritePackage()
+    {
+        std::vector<sim::fw::ContainerEntry> entries;
+        for (const auto& [name, n] : images_) {
+            if (n.inContainer) {
+                entries.push_back({name, "20240517093000", n.image.bytes});
+            } else {
+                ASSERT_TRUE(kshim::host::FilesWrite(DriverFile(name), n.image.bytes));
+            }
+        }
+        if (!entries.empty()) {
+            ASSERT_TRUE(kshim::host::FilesWrite(kContainerName, sim::fw::BuildContainer(entries)));
+        }
+    }
+
+    // The ROM expects the images the adapter's descriptor names.
+    void ExpectNamedImages()
+    {
+        const CHIP_HAL_INFO& info = adapter_->HalInfo;
+        auto expect = [this](PCSTR name, sim::fw::ImageKind kind) {
+            if (name != nullptr && images_.count(name) != 0) {
+                boot_->Download().Expect(kind, images_.at(name).image);
+            }
+        };
+        expect(info.RamCodeFileName, sim::fw::ImageKind::RamCode);
+        expect(info.RomPatchFileName, generation_ == sim::chip::Generation::Older ? sim::fw::ImageKind::Qz3404Patch
+                                                                                 : sim::fw::ImageKind::RomPatch);
+        expect(info.BtPatchFileName, sim::fw::ImageKind::BtPatch);
+    }
+
+    // The bring-up's loading of the Wi-Fi container into the adapter (a missing file leaves none).
+    void LoadContainer()
+    {
+        ULONG size = 0;
+        PUCHAR buffer = HalLoadBinfromPath(adapter_.get(), kContainerPath, &size);
+        HalFwSetContainer(&adapter_->FwFiles, TRUE, buffer, size);
+    }
+
+    // Pre-download, ROM patch, Bluetooth patch (when the chip has the slot) and RAM code, as the
+    // bring-up runs them; stops at the first failure, whose status it returns.
+    NTSTATUS Download()
+    {
+        MP_ADAPTER* a = adapter_.get();
+        NTSTATUS status = a->HalOps.PreFirmwareDownloadInit(a);
+        if (NT_SUCCESS(status)) {
+            ExpectNamedImages();
+            status = a->HalOps.LoadRomPatch(a);
+        }
+        if (NT_SUCCESS(status) && a->HalOps.LoadBtRomPatch != nullptr) {
+            btStatus_ = a->HalOps.LoadBtRomPatch(a);
+        }
+        if (NT_SUCCESS(status)) {
+            status = a->HalOps.LoadFirmware(a);
+        }
+        return status;
+    }
+
+    // Runs a download step on another passive thread while the manual clock steps on.
+    template <typename F>
+    NTSTATUS Timed(F step, int64_t* elapsedMs = nullptr, int64_t stepMs = 5)
+    {
+        auto [status, ms] = RunWithManualClock(step, stepMs);
+        if (elapsedMs != nullptr) {
+            *elapsedMs = ms;
+        }
+        return status;
+    }
+
+    sim::fw::RomDownload& DlRom() { return boot_->Download(); }
+    const sim::fw::Image& ImageNamed(PCSTR name) { return images_.at(name).image; }
+
+    // The regions the ROM received of one kind, in order.
+    std::vector<sim::fw::DownloadRegion> RegionsOf(sim::fw::ImageKind kind)
+    {
+        std::vector<sim::fw::DownloadRegion> out;
+        for (const auto& r : DlRom().Regions()) {
+            if (r.kind == kind) {
+                out.push_back(r);
+            }
+        }
+        return out;
+    }
+
+    size_t StepsOf(sim::fw::DownloadStep::Kind kind)
+    {
+        size_t n = 0;
+        for (const auto& s : DlRom().Steps()) {
+            n += s.kind == kind ? 1 : 0;
+        }
+        return n;
+    }
+
+    // Download commands the host interface was handed (the download data excepted): their ids.
+    std::vector<uint8_t> CommandIds()
+    {
+        std::vector<uint8_t> ids;
+        for (const auto& h : DownloadMessages()) {
+            if (h.cmdClass != FW_CMD_CLASS_DOWNLOAD_DATA && h.bytes.size() > FW_CMD_TXD_LENGTH + 4) {
+                ids.push_back(h.bytes[FW_CMD_TXD_LENGTH + 4]);
+            }
+        }
+        return ids;
+    }
+
+    std::vector<fwcmdtest::HandedOver> DownloadMessages()
+    {
+        std::lock_guard<std::mutex> lock(sentMutex_);
+        return sent_;
+    }
+
+    std::unique_ptr<sim::chip::Chip> chip_;
+    std::unique_ptr<sim::fw::BootRom> boot_;
+    std::map<std::string, sim::fw::NamedImage> images_;
+    USHORT chipCode_ = 0;
+    NTSTATUS btStatus_ = STATUS_SUCCESS;
+
+private:
+    static NTSTATUS SendToBootRom(PMP_ADAPTER adapter, PFW_CMD_MSG msg, ULONG ringSelector)
+    {
+        return current_->OnSend(adapter, msg, ringSelector);
+    }
+
+    // What the bus layer and the chip do with a message: on a ring, fetched (the second and third
+    // generation's download data without its prefix), consumed by the boot ROM, reported done,
+    // answered.
+    NTSTATUS OnSend(PMP_ADAPTER adapter, PFW_CMD_MSG msg, ULONG ringSelector)
+    {
+        EXPECT_EQ(KeGetCurrentIrql(), PASSIVE_LEVEL);
+        fwcmdtest::HandedOver record{ringSelector, msg->SlotIndex, msg->Class,
+                                     std::vector<uint8_t>(msg->Buffer, msg->Buffer + msg->TotalLength)};
+        {
+            std::lock_guard<std::mutex> lock(sentMutex_);
+            sent_.push_back(record);
+        }
+        if (record.slot < FW_CMD_SLOT_COUNT) {
+            MarkOnRing(record.slot);
+        }
+        const bool older = generation_ == sim::chip::Generation::Older;
+        const bool firmwareRunning = adapter->FwDownloaded != 0;
+        const unsigned ring = ringSelector == FW_CMD_RING_COMMAND && (firmwareRunning || !older) ? sim::fw::kCommandRing
+                                                                                                 : sim::fw::kDownloadRing;
+        const size_t skip = !older && msg->Class == FW_CMD_CLASS_DOWNLOAD_DATA ? FW_CMD_LEGACY_PREFIX_LENGTH : 0;
+        sim::fw::RomAnswer answer = boot_->Consume(ring, record.bytes.data() + skip, record.bytes.size() - skip);
+        if (answer.dmaDone && record.slot < FW_CMD_SLOT_COUNT) {
+            ReportDmaDone(record.slot);
+        }
+        for (const auto& event : answer.events) {
+            DeliverEvent(event);
+        }
+        return STATUS_SUCCESS;
+    }
+
+    static inline DownloadTest* current_ = nullptr;
+    std::string root_;
+    std::mutex sentMutex_;
+    std::vector<fwcmdtest::HandedOver> sent_;
+};
+
+}  // namespace fwdl
