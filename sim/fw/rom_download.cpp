@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "fw/events.h"
-#include "kshim/host/control.h"
 
 namespace sim::fw {
 
@@ -25,7 +24,6 @@ constexpr uint8_t kSemaphoreGranted = 2;
 constexpr uint8_t kSemaphorePatchPresent = 1;
 constexpr uint8_t kBtPatchPresent = 1;
 constexpr uint8_t kBtPatchAbsent = 2;
-constexpr int64_t kUnitsPerMs = 10000;
 
 uint32_t U32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
 
@@ -84,7 +82,7 @@ uint32_t ExpectedRegionMode(uint8_t flags, Generation generation)
 
 // ---- RomDownload ------------------------------------------------------------------------------------
 
-RomDownload::RomDownload(Generation generation) : generation_(generation), powerOn_(kshim::host::ClockNow()) {}
+RomDownload::RomDownload(Generation generation) : generation_(generation) {}
 
 void RomDownload::Expect(ImageKind kind, const Image& image)
 {
@@ -102,12 +100,12 @@ void RomDownload::DropAnswers(uint8_t cmdId, unsigned count)
 void RomDownload::Reset()
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    powerOn_ = kshim::host::ClockNow();
+    readsSincePowerOn_ = 0;
     semaphoreAsked_ = false;
     patchFinished_ = false;
     btPatchFinished_ = false;
     ramStarted_ = false;
-    ramRunsAt_ = 0;
+    readsSinceStart_ = 0;
     startOption_ = 0;
     entryAddress_ = 0;
     open_.reset();
@@ -116,19 +114,32 @@ void RomDownload::Reset()
     faults_.clear();
 }
 
-bool RomDownload::RomRunningLocked(int64_t now) const
+bool RomDownload::RomRunningLocked() const
 {
-    return !knobs_.romNeverReady && now >= powerOn_ + int64_t(knobs_.romBootMs) * kUnitsPerMs;
+    return !knobs_.romNeverReady && readsSincePowerOn_ >= knobs_.romReadyAfterReads;
+}
+
+bool RomDownload::RamRunningLocked() const
+{
+    return ramStarted_ && !knobs_.ramNeverRuns && readsSinceStart_ >= knobs_.ramRunsAfterReads;
 }
 
 uint32_t RomDownload::FwState()
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    const int64_t now = kshim::host::ClockNow();
-    if (ramStarted_ && !knobs_.ramNeverRuns && now >= ramRunsAt_) {
-        return kStateRamRunning;
+    const uint32_t state = RamRunningLocked() ? kStateRamRunning : RomRunningLocked() ? kStateRomReady : kStateRomNotRunning;
+    ++stateReads_;
+    ++readsSincePowerOn_;
+    if (ramStarted_) {
+        ++readsSinceStart_;
     }
-    return RomRunningLocked(now) ? kStateRomReady : kStateRomNotRunning;
+    return state;
+}
+
+uint64_t RomDownload::StateReads() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stateReads_;
 }
 
 void RomDownload::FaultLocked(const std::string& text) { faults_.push_back(text); }
@@ -141,8 +152,9 @@ const Piece* RomDownload::FindPieceLocked(ImageKind kind, uint32_t address, uint
     }
     const Piece* found = nullptr;
     for (const Piece& p : e.image.pieces) {
-        // The Bluetooth patch downloads only its last downloadable section.
-        if (p.downloaded && p.address == address && p.length == length) {
+        // The Bluetooth patch downloads only its last downloadable section, where the ROM said.
+        const bool moved = kind == ImageKind::BtPatch && knobs_.btPatchAddress && *knobs_.btPatchAddress == address;
+        if (p.downloaded && (p.address == address || moved) && p.length == length) {
             found = &p;
             if (kind != ImageKind::BtPatch) {
                 break;
@@ -207,7 +219,9 @@ bool RomDownload::ImageCompleteLocked(ImageKind kind)
         }
         bool found = false;
         for (const DownloadRegion& r : regions_) {
-            found = found || (r.kind == kind && r.address == p.address && r.announced == p.length && r.Verified());
+            const bool moved = kind == ImageKind::BtPatch && knobs_.btPatchAddress && *knobs_.btPatchAddress == r.address;
+            found = found || (r.kind == kind && (r.address == p.address || moved) && r.announced == p.length &&
+                              r.Verified());
         }
         if (!found) {
             FaultLocked(std::string(ImageKindName(kind)) + " piece " + Hex(p.address) + " (" + std::to_string(p.length) +
@@ -296,7 +310,7 @@ RomDownload::Reply RomDownload::FinishLocked(const std::vector<uint8_t>& payload
     return reply;
 }
 
-RomDownload::Reply RomDownload::StartLocked(const std::vector<uint8_t>& payload, int64_t now)
+RomDownload::Reply RomDownload::StartLocked(const std::vector<uint8_t>& payload)
 {
     Reply reply;
     reply.answered = true;
@@ -320,7 +334,7 @@ RomDownload::Reply RomDownload::StartLocked(const std::vector<uint8_t>& payload,
     accepted = ImageCompleteLocked(ImageKind::RamCode) && accepted;
     if (accepted) {
         ramStarted_ = true;
-        ramRunsAt_ = now + int64_t(knobs_.ramStartMs) * kUnitsPerMs;
+        readsSinceStart_ = 0;
     }
     steps_.push_back({DownloadStep::Kind::FwStart, entryAddress_, 0, startOption_, true});
     reply.payload = {accepted ? kResultOk : kResultRefused, 0, 0, 0};
@@ -331,8 +345,7 @@ RomDownload::Reply RomDownload::StartLocked(const std::vector<uint8_t>& payload,
 std::optional<RomDownload::Reply> RomDownload::OnCommand(const LegacyCommand& command)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    const int64_t now = kshim::host::ClockNow();
-    if (ramStarted_ && now >= ramRunsAt_ && !knobs_.ramNeverRuns) {
+    if (RamRunningLocked()) {
         return std::nullopt;
     }
     switch (command.cmdId) {
@@ -347,7 +360,8 @@ std::optional<RomDownload::Reply> RomDownload::OnCommand(const LegacyCommand& co
         return std::nullopt;
     }
     Reply reply;
-    if (!RomRunningLocked(now)) {
+    // A ROM that has not come up is not there to answer. The host reads the state first.
+    if (!RomRunningLocked()) {
         FaultLocked("command " + Hex(command.cmdId) + " while the ROM is not running");
         reply.note = "ROM not running, no answer";
         return reply;
@@ -372,10 +386,10 @@ std::optional<RomDownload::Reply> RomDownload::OnCommand(const LegacyCommand& co
         reply = FinishLocked(payload);
         break;
     case kCmdFwStart:
-        reply = StartLocked(payload, now);
+        reply = StartLocked(payload);
         break;
     case kCmdBtQuery: {
-        const uint32_t address = payload.size() >= 8 ? U32(payload.data() + 4) : 0;
+        const uint32_t address = knobs_.btPatchAddress.value_or(payload.size() >= 8 ? U32(payload.data() + 4) : 0);
         const uint8_t status = knobs_.btPatchStatus.value_or(btPatchFinished_ ? kBtPatchPresent : kBtPatchAbsent);
         reply.answered = true;
         reply.eventId = kEventBtQuery;

@@ -41,17 +41,22 @@ constexpr uint32_t kStateRomReady = 1;
 constexpr uint32_t kStateRamRunning = 3;
 
 struct DownloadKnobs {
-    // The state register reads 0 for this long after power-on (model creation or Reset) on the
-    // stand-in's clock, then 1; never 1 when romNeverReady.
-    uint32_t romBootMs = 0;
+    // The first reads of the state register after power-on (model creation or Reset) read 0, then
+    // it reads 1; it never reads 1 when romNeverReady. Counted in reads rather than time so that a
+    // test knows exactly which poll sees the ROM come up.
+    uint32_t romReadyAfterReads = 0;
     bool romNeverReady = false;
     // Answer to every patch semaphore; none: 2 (granted), or 1 once a patch was finished.
     std::optional<uint8_t> semaphoreAnswer;
-    // The state register reads 3 this long after an accepted firmware start; never when ramNeverRuns.
-    uint32_t ramStartMs = 0;
+    // After an accepted firmware start the state register reads 1 this many more times, then 3;
+    // never 3 when ramNeverRuns.
+    uint32_t ramRunsAfterReads = 0;
     bool ramNeverRuns = false;
     // Answer to every Bluetooth patch query; none: 1 once a Bluetooth patch was finished, else 2.
     std::optional<uint8_t> btPatchStatus;
+    // The address the Bluetooth patch query answers (and where the ROM then expects the patch);
+    // none: the address asked about.
+    std::optional<uint32_t> btPatchAddress;
 };
 
 struct DownloadStep {
@@ -90,11 +95,12 @@ public:
     // Answers of this command id are dropped, `count` times.
     void DropAnswers(uint8_t cmdId, unsigned count);
 
-    // The chip's reset: the ROM boots again (romBootMs), nothing downloaded, RAM code not running.
+    // The chip's reset: the ROM boots again, nothing downloaded, RAM code not running.
     void Reset();
 
-    // The firmware state register as the host reads it.
+    // The firmware state register as the host reads it; each call is one read.
     uint32_t FwState();
+    uint64_t StateReads() const;
 
     struct Reply {
         bool answered = false;
@@ -123,7 +129,8 @@ private:
         Image image;
     };
 
-    bool RomRunningLocked(int64_t now) const;
+    bool RomRunningLocked() const;
+    bool RamRunningLocked() const;
     void CloseRegionLocked();
     void FaultLocked(const std::string& text);
     const Piece* FindPieceLocked(ImageKind kind, uint32_t address, uint32_t length) const;
@@ -132,18 +139,19 @@ private:
     bool ImageCompleteLocked(ImageKind kind);
     Reply InitLocked(uint8_t cmdId, const std::vector<uint8_t>& payload);
     Reply FinishLocked(const std::vector<uint8_t>& payload);
-    Reply StartLocked(const std::vector<uint8_t>& payload, int64_t now);
+    Reply StartLocked(const std::vector<uint8_t>& payload);
 
     Generation generation_;
     mutable std::mutex mutex_;
     DownloadKnobs knobs_;
     Expected expected_[4];
-    int64_t powerOn_ = 0;
+    uint64_t stateReads_ = 0;       // since creation
+    uint64_t readsSincePowerOn_ = 0;
     bool semaphoreAsked_ = false;
     bool patchFinished_ = false;
     bool btPatchFinished_ = false;
     bool ramStarted_ = false;
-    int64_t ramRunsAt_ = 0;
+    uint64_t readsSinceStart_ = 0;
     uint32_t startOption_ = 0;
     uint32_t entryAddress_ = 0;
     std::optional<size_t> open_;  // index of the region data goes to

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,22 @@ constexpr uint64_t kBarBase = 0xD0000000;
 inline const char16_t kContainerPath[] = u"\\SystemRoot\\System32\\drivers\\qzlwlan.dat";
 inline const char kContainerName[] = "\\SystemRoot\\System32\\drivers\\qzlwlan.dat";
 inline std::string DriverFile(const std::string& name) { return "\\SystemRoot\\System32\\drivers\\" + name; }
+
+// A second- or third-generation RAM code: a first region that carries the identification text, then
+// `more` regions (seeds of their own).
+inline sim::fw::Image RamCodeWith(std::vector<sim::fw::RamRegion> more,
+                                  sim::fw::RamCodeFault fault = sim::fw::RamCodeFault::None)
+{
+    sim::fw::RamCodeSpec spec;
+    spec.identificationText = "QZTEST WLAN RAM code";
+    spec.regions.push_back({0x00900000, 0xA0000, 0x01, 0, 7});
+    uint32_t seed = 100;
+    for (sim::fw::RamRegion r : more) {
+        r.seed = seed++;
+        spec.regions.push_back(r);
+    }
+    return sim::fw::BuildRamCode(spec, fault);
+}
 
 class DownloadTest : public fwcmdtest::FwCmdFixture {
 protected:
@@ -97,10 +114,15 @@ protected:
         ExpectNamedImages();
     }
 
-    // Replaces one image of the package (by name) in the files and in what the ROM expects.
-    void ReplaceImage(const std::string& name, const sim::fw::Image& image)
+    // Replaces one image of the package (by name) in the files and in what the ROM expects, unless
+    // the ROM is to expect another image under that name.
+    void ReplaceImage(const std::string& name, const sim::fw::Image& image,
+                      const std::optional<sim::fw::Image>& romExpects = std::nullopt)
     {
         images_.at(name).image = image;
+        if (romExpects) {
+            romExpects_[name] = *romExpects;
+        }
         WritePackage();
         ExpectNamedImages();
     }
@@ -126,7 +148,9 @@ protected:
     {
         const CHIP_HAL_INFO& info = adapter_->HalInfo;
         auto expect = [this](PCSTR name, sim::fw::ImageKind kind) {
-            if (name != nullptr && images_.count(name) != 0) {
+            if (name != nullptr && romExpects_.count(name) != 0) {
+                boot_->Download().Expect(kind, romExpects_.at(name));
+            } else if (name != nullptr && images_.count(name) != 0) {
                 boot_->Download().Expect(kind, images_.at(name).image);
             }
         };
@@ -163,16 +187,21 @@ protected:
         return status;
     }
 
-    // Runs a download step on another passive thread while the manual clock steps on.
+    // Runs a step that polls the chip (1 ms apart) on a clock running 20 times faster than real
+    // time; gives its status and the clock's milliseconds it took.
     template <typename F>
-    NTSTATUS Timed(F step, int64_t* elapsedMs = nullptr, int64_t stepMs = 5)
+    NTSTATUS Polled(F step, int64_t* elapsedMs)
     {
-        auto [status, ms] = RunWithManualClock(step, stepMs);
-        if (elapsedMs != nullptr) {
-            *elapsedMs = ms;
-        }
+        kshim::host::ClockSetReal(20);
+        const int64_t start = kshim::host::ClockNow();
+        NTSTATUS status = step();
+        *elapsedMs = (kshim::host::ClockNow() - start) / 10000;
         return status;
     }
+
+    // The image names of the adapter's descriptor.
+    std::string RamCodeName() { return adapter_->HalInfo.RamCodeFileName; }
+    std::string RomPatchName() { return adapter_->HalInfo.RomPatchFileName; }
 
     sim::fw::RomDownload& DlRom() { return boot_->Download(); }
     const sim::fw::Image& ImageNamed(PCSTR name) { return images_.at(name).image; }
@@ -219,6 +248,7 @@ protected:
     std::unique_ptr<sim::chip::Chip> chip_;
     std::unique_ptr<sim::fw::BootRom> boot_;
     std::map<std::string, sim::fw::NamedImage> images_;
+    std::map<std::string, sim::fw::Image> romExpects_;
     USHORT chipCode_ = 0;
     NTSTATUS btStatus_ = STATUS_SUCCESS;
 

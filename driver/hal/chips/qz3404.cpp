@@ -68,7 +68,7 @@ NTSTATUS QZ3404PreFirmwareDownloadInit(PMP_ADAPTER adapter)
         (void)NdisCommonHifEnsureDriverOwn(adapter);
     } else {
         NTSTATUS status = NdisCommonHifEnsureDriverOwn(adapter);
-        if (!NT_SUCCESS(status)) {
+        if (HalFwDlFailed(status)) {
             DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "no driver own before the download (0x%08X)", static_cast<unsigned>(status));
             return status;
         }

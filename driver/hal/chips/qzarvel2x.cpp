@@ -157,14 +157,14 @@ NTSTATUS AsicArvel2xLoadBtRomPatch(PMP_ADAPTER adapter)
     if (image.Size < kBtPatchMinSize) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "Bluetooth patch of %u bytes is too short", static_cast<unsigned>(image.Size));
     } else if (result = AsicArvel2xwlanImageSectionGetBtPatchInfo(adapter, image.Data, image.Size, &dataMode, &list);
-               NT_SUCCESS(result)) {
+               HalFwDlSucceeded(result)) {
         ULONG address = list.Sections[0].TargetAddress;
         if (AsicArvel2xwlanBtPatchIsDownloaded(adapter, address, &address)) {
             HalFwFreeSectionList(&list);
         } else {
             list.Sections[0].TargetAddress = address;
             result = AsicArvel2xwlanDownloadSectionV2(adapter, dataMode, FW_DL_KIND_BT_PATCH, &list);
-            if (NT_SUCCESS(result)) {
+            if (HalFwDlSucceeded(result)) {
                 result = AsicArvel2xBtPatchFinish(adapter, 1);
             }
         }

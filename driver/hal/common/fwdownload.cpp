@@ -34,7 +34,7 @@ NTSTATUS Send(PMP_ADAPTER adapter, UCHAR cmdId, UCHAR cmdClass, UCHAR setQuery, 
     }
     NTSTATUS status = QzCmdSendSetQuery(port, cmdId, cmdClass, 0, setQuery, option, payload,
                                         static_cast<USHORT>(length), nullptr, 0, 0);
-    if (!NT_SUCCESS(status)) {
+    if (HalFwDlFailed(status)) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "download command 0x%02X of class 0x%02X failed (0x%08X)",
                  static_cast<unsigned>(cmdId), static_cast<unsigned>(cmdClass), static_cast<unsigned>(status));
     }
@@ -118,7 +118,7 @@ NTSTATUS HalFwDlPatchSemaphore(PMP_ADAPTER adapter, UCHAR operation, BOOLEAN cle
     do {
         status = HalFwDlSendPatchSemaphore(adapter, operation);
         ++sends;
-    } while (NT_SUCCESS(status) && operation == FW_DL_SEMAPHORE_OBTAIN &&
+    } while (HalFwDlSucceeded(status) && operation == FW_DL_SEMAPHORE_OBTAIN &&
              __atomic_load_n(&adapter->PatchSemaphoreStatus, __ATOMIC_ACQUIRE) == FW_DL_SEMAPHORE_NOT_GRANTED &&
              sends < FW_DL_SEMAPHORE_SENDS);
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_FW, "patch semaphore: answer %u after %u sends (0x%08X)",
@@ -217,7 +217,7 @@ BOOLEAN HalFwDlSendData(PMP_ADAPTER adapter, PCFW_DL_GENERATION generation, cons
 {
     for (ULONG offset = 0; offset < length;) {
         const ULONG piece = length - offset < FW_DL_SCATTER_MAX ? length - offset : FW_DL_SCATTER_MAX;
-        if (!NT_SUCCESS(generation->FwScatter(adapter, data + offset, piece))) {
+        if (HalFwDlFailed(generation->FwScatter(adapter, data + offset, piece))) {
             DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "%s: download data at %u of %u failed", generation->Name,
                      static_cast<unsigned>(offset), static_cast<unsigned>(length));
             return FALSE;
@@ -236,7 +236,7 @@ NTSTATUS HalFwDlDownloadSections(PMP_ADAPTER adapter, PCFW_DL_GENERATION generat
         if (section.Data == nullptr) {
             continue;
         }
-        if (!NT_SUCCESS(generation->DownloadInit(adapter, section.TargetAddress, section.Length, dataMode, kind))) {
+        if (HalFwDlFailed(generation->DownloadInit(adapter, section.TargetAddress, section.Length, dataMode, kind))) {
             result = STATUS_UNSUCCESSFUL;
             break;
         }
@@ -272,7 +272,7 @@ NTSTATUS HalFwPreDownloadWaitRom(PMP_ADAPTER adapter, PFN_FW_DL_STATE getFwSyncV
         return NdisCommonHifEnsureDriverOwn(adapter);
     }
     NTSTATUS status = NdisCommonHifEnsureDriverOwn(adapter);
-    if (!NT_SUCCESS(status)) {
+    if (HalFwDlFailed(status)) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "no driver own before the download (0x%08X)", static_cast<unsigned>(status));
         return status;
     }
@@ -347,7 +347,7 @@ NTSTATUS DownloadPatchContent(PMP_ADAPTER adapter, PCFW_DL_GENERATION generation
         return STATUS_UNSUCCESSFUL;
     }
     status = generation->DownloadInit(adapter, body.TargetAddress, body.Length, body.DataMode, FW_DL_KIND_ROM_PATCH);
-    if (!NT_SUCCESS(status)) {
+    if (HalFwDlFailed(status)) {
         return status;
     }
     return HalFwDlSendData(adapter, generation, body.Data, body.Length) ? STATUS_SUCCESS : STATUS_UNSUCCESSFUL;
@@ -383,10 +383,10 @@ NTSTATUS HalFwDlLoadRomPatch(PMP_ADAPTER adapter, PCFW_DL_GENERATION generation)
                      static_cast<unsigned>(answer));
         } else {
             result = DownloadPatchContent(adapter, generation, image.Bytes, image.Size);
-            if (NT_SUCCESS(result)) {
+            if (HalFwDlSucceeded(result)) {
                 result = generation->PatchFinish(adapter);
             }
-            if (NT_SUCCESS(result) && generation->UseCaches) {
+            if (HalFwDlSucceeded(result) && generation->UseCaches) {
                 HalFwImageCacheSetValid(&g_FwRomPatchCache);
             }
         }
@@ -417,12 +417,12 @@ NTSTATUS HalFwDlLoadFirmware(PMP_ADAPTER adapter, PCFW_DL_GENERATION generation)
         result = STATUS_SUCCESS;
         if (generation->GetFwSyncValue(adapter) == FW_STATE_ROM_NOT_RUNNING) {
             result = NdisCommonHifEnsureDriverOwn(adapter);
-            if (NT_SUCCESS(result) &&
+            if (HalFwDlSucceeded(result) &&
                 !HalFwDlWaitFwState(adapter, generation->GetFwSyncValue, FW_STATE_ROM_READY, FW_DL_ROM_READY_READS)) {
                 result = STATUS_UNSUCCESSFUL;
             }
         }
-        for (ULONG i = 0; NT_SUCCESS(result) && i < info.RegionCount; ++i) {
+        for (ULONG i = 0; HalFwDlSucceeded(result) && i < info.RegionCount; ++i) {
             const FW_REGION_DESC& region = info.Regions[i];
             if ((region.Flags & FW_REGION_FLAG_SKIP) != 0) {
                 DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_FW, "%s: region %u skipped", generation->Name, static_cast<unsigned>(i));
@@ -430,25 +430,25 @@ NTSTATUS HalFwDlLoadFirmware(PMP_ADAPTER adapter, PCFW_DL_GENERATION generation)
             }
             const ULONG dataMode = HalFwRegionDataMode(region.Flags, generation->RegionModeExtraBit);
             result = generation->DownloadInit(adapter, region.TargetAddress, region.Length, dataMode, FW_DL_KIND_RAM_CODE);
-            if (NT_SUCCESS(result) &&
+            if (HalFwDlSucceeded(result) &&
                 !HalFwDlSendData(adapter, generation, image.Bytes + region.DataOffset, region.Length)) {
                 result = STATUS_UNSUCCESSFUL;
             }
         }
-        if (NT_SUCCESS(result)) {
+        if (HalFwDlSucceeded(result)) {
             result = generation->FwStart(adapter, static_cast<BOOLEAN>(info.EntryAddress != 0), info.EntryAddress, FALSE);
         }
-        if (NT_SUCCESS(result) && !HalFwDlWaitFwState(adapter, generation->GetFwSyncValue, FW_STATE_RAM_RUNNING,
+        if (HalFwDlSucceeded(result) && !HalFwDlWaitFwState(adapter, generation->GetFwSyncValue, FW_STATE_RAM_RUNNING,
                                                       FW_DL_RAM_RUNNING_READS)) {
             result = STATUS_UNSUCCESSFUL;
         }
-        if (NT_SUCCESS(result) && generation->StartMark) {
+        if (HalFwDlSucceeded(result) && generation->StartMark) {
             LARGE_INTEGER now;
             KeQuerySystemTime(&now);
             adapter->FwStartTime = now.QuadPart;
             __atomic_store_n(&adapter->FwJustDownloaded, static_cast<UCHAR>(1), __ATOMIC_RELEASE);
         }
-        if (NT_SUCCESS(result) && generation->UseCaches) {
+        if (HalFwDlSucceeded(result) && generation->UseCaches) {
             HalFwImageCacheSetValid(&g_FwRamCodeCache);
         }
     }

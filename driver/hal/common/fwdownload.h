@@ -64,6 +64,11 @@ typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 #define FW_DL_START_OPTION_ENTRY 0x1u
 #define FW_DL_START_OPTION_BIT2 0x4u
 
+// A download step succeeds only with status 0: a command whose answer did not come in time reports
+// 258, which the platform counts among its success codes, and that step has failed.
+inline BOOLEAN HalFwDlSucceeded(NTSTATUS status) { return static_cast<BOOLEAN>(status == STATUS_SUCCESS); }
+inline BOOLEAN HalFwDlFailed(NTSTATUS status) { return static_cast<BOOLEAN>(status != STATUS_SUCCESS); }
+
 // Command sends shared by every generation; each returns the send call's status.
 NTSTATUS HalFwDlSendPatchSemaphore(PMP_ADAPTER adapter, UCHAR operation);
 NTSTATUS HalFwDlSendDownloadInit(PMP_ADAPTER adapter, UCHAR cmdId, ULONG address, ULONG length, ULONG dataMode);
