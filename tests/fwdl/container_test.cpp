@@ -241,7 +241,8 @@ TEST_F(FwFileTest, AllocationFailuresAnswerNothingAndLeakNothing)
     EXPECT_EQ(LoadBig(1, "a.bin"), Bytes("bbbb"));
 }
 
-TEST_F(FwFileTest, ReadingAFileIsNotThereYet)
+// Without a file system (no file root) nothing can be opened.
+TEST_F(FwFileTest, FileThatCannotBeOpenedGivesNothing)
 {
     ULONG size = 7;
     EXPECT_EQ(HalLoadBinfromPath(nullptr, u"\\SystemRoot\\qzlwlan.dat", &size), nullptr);

@@ -111,7 +111,7 @@ NTSTATUS AsicArvel2xwlanDownloadSectionV2(PMP_ADAPTER adapter, ULONG dataMode, U
 
 BOOLEAN AsicArvel2xwlanBtPatchIsDownloaded(PMP_ADAPTER adapter, ULONG targetAddress, PULONG address)
 {
-    // The status byte keeps an earlier answer until a new one arrives.
+    // Each query waits for its answer; the status byte is not cleared before the first one.
     UCHAR status = 0;
     for (ULONG sends = 0; sends < FW_DL_BT_QUERY_SENDS; ++sends) {
         (void)AsicArvel2xBtPatchQuery(adapter, targetAddress);

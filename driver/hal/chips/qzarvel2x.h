@@ -32,7 +32,7 @@ NTSTATUS AsicArvel2xBtPatchFinish(PMP_ADAPTER adapter, UCHAR value);
 NTSTATUS AsicArvel2xwlanDownloadSectionV2(PMP_ADAPTER adapter, ULONG dataMode, ULONG kind,
                                           struct _PATCH_SECTION_LIST* list);
 // Asks the ROM whether the Bluetooth patch is present (up to 51 queries 100 microseconds apart
-// while it has not answered); when it is not, *address takes the address the ROM answered.
+// while its answer's status is 0); when it is not, *address takes the address the ROM answered.
 BOOLEAN AsicArvel2xwlanBtPatchIsDownloaded(PMP_ADAPTER adapter, ULONG targetAddress, PULONG address);
 NTSTATUS AsicArvel2xPostFwDownloadInit(PMP_ADAPTER adapter);
 
