@@ -67,13 +67,9 @@ NTSTATUS QZ3404PreFirmwareDownloadInit(PMP_ADAPTER adapter)
     if (QZ3404GetFwSyncValue(adapter) != FW_STATE_ROM_NOT_RUNNING) {
         (void)NdisCommonHifEnsureDriverOwn(adapter);
     } else {
-        NTSTATUS status = NdisCommonHifEnsureDriverOwn(adapter);
+        NTSTATUS status = HalFwDlOwnAndWaitRom(adapter, QZ3404GetFwSyncValue, FW_DL_ROM_READY_READS);
         if (HalFwDlFailed(status)) {
-            DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "no driver own before the download (0x%08X)", static_cast<unsigned>(status));
             return status;
-        }
-        if (!HalFwDlWaitFwState(adapter, QZ3404GetFwSyncValue, FW_STATE_ROM_READY, FW_DL_ROM_READY_READS)) {
-            return STATUS_UNSUCCESSFUL;
         }
     }
     // The DMA engine restarts unless both of its enable bits are set.

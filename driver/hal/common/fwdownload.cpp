@@ -264,13 +264,8 @@ BOOLEAN HalFwDlWaitFwState(PMP_ADAPTER adapter, PFN_FW_DL_STATE getFwSyncValue, 
     return FALSE;
 }
 
-NTSTATUS HalFwPreDownloadWaitRom(PMP_ADAPTER adapter, PFN_FW_DL_STATE getFwSyncValue, ULONG romReadyReads)
+NTSTATUS HalFwDlOwnAndWaitRom(PMP_ADAPTER adapter, PFN_FW_DL_STATE getFwSyncValue, ULONG romReadyReads)
 {
-    const ULONG state = getFwSyncValue(adapter);
-    if (state != FW_STATE_ROM_NOT_RUNNING) {
-        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_FW, "firmware state %u: no wait for the ROM", static_cast<unsigned>(state));
-        return NdisCommonHifEnsureDriverOwn(adapter);
-    }
     NTSTATUS status = NdisCommonHifEnsureDriverOwn(adapter);
     if (HalFwDlFailed(status)) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "no driver own before the download (0x%08X)", static_cast<unsigned>(status));
@@ -280,6 +275,16 @@ NTSTATUS HalFwPreDownloadWaitRom(PMP_ADAPTER adapter, PFN_FW_DL_STATE getFwSyncV
         return STATUS_UNSUCCESSFUL;
     }
     return STATUS_SUCCESS;
+}
+
+NTSTATUS HalFwPreDownloadWaitRom(PMP_ADAPTER adapter, PFN_FW_DL_STATE getFwSyncValue, ULONG romReadyReads)
+{
+    const ULONG state = getFwSyncValue(adapter);
+    if (state != FW_STATE_ROM_NOT_RUNNING) {
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_FW, "firmware state %u: no wait for the ROM", static_cast<unsigned>(state));
+        return NdisCommonHifEnsureDriverOwn(adapter);
+    }
+    return HalFwDlOwnAndWaitRom(adapter, getFwSyncValue, romReadyReads);
 }
 
 // ---- the loaders ----------------------------------------------------------------------------------------
@@ -416,11 +421,7 @@ NTSTATUS HalFwDlLoadFirmware(PMP_ADAPTER adapter, PCFW_DL_GENERATION generation)
     } else {
         result = STATUS_SUCCESS;
         if (generation->GetFwSyncValue(adapter) == FW_STATE_ROM_NOT_RUNNING) {
-            result = NdisCommonHifEnsureDriverOwn(adapter);
-            if (HalFwDlSucceeded(result) &&
-                !HalFwDlWaitFwState(adapter, generation->GetFwSyncValue, FW_STATE_ROM_READY, FW_DL_ROM_READY_READS)) {
-                result = STATUS_UNSUCCESSFUL;
-            }
+            result = HalFwDlOwnAndWaitRom(adapter, generation->GetFwSyncValue, FW_DL_ROM_READY_READS);
         }
         for (ULONG i = 0; HalFwDlSucceeded(result) && i < info.RegionCount; ++i) {
             const FW_REGION_DESC& region = info.Regions[i];

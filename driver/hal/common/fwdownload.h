@@ -144,9 +144,12 @@ NTSTATUS HalFwDlDownloadSections(PMP_ADAPTER adapter, PCFW_DL_GENERATION generat
 // is, false after `reads` reads.
 BOOLEAN HalFwDlWaitFwState(PMP_ADAPTER adapter, PFN_FW_DL_STATE getFwSyncValue, ULONG wanted, ULONG reads);
 
-// Before a download: makes sure the host owns the chip and, while the ROM is not running, waits up
-// to `romReadyReads` reads for it to become ready. The ownership status (state not 0), 0, or
-// 0xC0000001 when the ROM did not come up.
+// A ROM that is not running yet: makes sure the host owns the chip (its failure is returned), then
+// waits up to `romReadyReads` reads for the ROM to become ready; 0, or 0xC0000001 when it did not.
+NTSTATUS HalFwDlOwnAndWaitRom(PMP_ADAPTER adapter, PFN_FW_DL_STATE getFwSyncValue, ULONG romReadyReads);
+
+// Before a download (second and third generation): reads the firmware state; while the ROM is not
+// running, HalFwDlOwnAndWaitRom; otherwise makes sure the host owns the chip and returns that status.
 NTSTATUS HalFwPreDownloadWaitRom(PMP_ADAPTER adapter, PFN_FW_DL_STATE getFwSyncValue, ULONG romReadyReads);
 
 // ---- the loaders --------------------------------------------------------------------------------------
