@@ -221,7 +221,8 @@ VOID QZ3404EnableInterrupt(PMP_ADAPTER adapter)
 // ---- receive dispatch and statistics events -------------------------------------------------
 VOID Qz3404PciProcessRxSnifferPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
-    AsicRxRecordNotBuilt(hif, record);
+    AsicRxRecordReturn(hif, record);
+    (void)NOT_BUILT_YET();
 }
 
 VOID Qz3404PciProcessRxSwDefinedPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
@@ -232,7 +233,8 @@ VOID Qz3404PciProcessRxSwDefinedPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC recor
 
 VOID Qz3404PciProcessRxPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
-    AsicRxRecordNotBuilt(hif, record);
+    AsicRxRecordReturn(hif, record);
+    (void)NOT_BUILT_YET();
 }
 
 VOID QZ3404ProcessStaStatistics(PMP_ADAPTER adapter, PUCHAR event)

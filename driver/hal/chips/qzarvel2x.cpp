@@ -720,17 +720,17 @@ VOID AsicArvel2xRecvProcessIcsLog(PMP_ADAPTER adapter, ULONG portIndex, PRX_DMAQ
     (void)NOT_BUILT_YET();
 }
 
-VOID AsicRxRecordNotBuilt(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
+VOID AsicRxRecordReturn(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
     if (record != nullptr) {
         RxDmaqFree(hif->Adapter, record);
     }
-    (void)NOT_BUILT_YET();
 }
 
 VOID AsicArvel2xPciProcessRxSnifferPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
-    AsicRxRecordNotBuilt(hif, record);
+    AsicRxRecordReturn(hif, record);
+    (void)NOT_BUILT_YET();
 }
 
 VOID AsicSwDefinedDispatch(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record, PFN_CHIP_RX_PACKET frame, USHORT mask,
@@ -770,7 +770,8 @@ VOID AsicArvel2xPciProcessRxSwDefinedPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC 
 
 VOID AsicArvel2xPciProcessRxPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
-    AsicRxRecordNotBuilt(hif, record);
+    AsicRxRecordReturn(hif, record);
+    (void)NOT_BUILT_YET();
 }
 
 VOID AsicArvel2xProcessStaStatistics(PMP_ADAPTER adapter, PUCHAR event)

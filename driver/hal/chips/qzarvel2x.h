@@ -60,9 +60,9 @@ VOID AsicArvel2xProcessGetMIBInfoEvent(PMP_ADAPTER adapter, PUCHAR event);
 #define QZ3404_SW_DEFINED_MASK 0xE00Fu
 VOID AsicSwDefinedDispatch(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record, PFN_CHIP_RX_PACKET frame, USHORT mask,
                            BOOLEAN romEvents);
-// The receive-path operations whose processing comes with the data path: the record goes back to
-// its pool.
-VOID AsicRxRecordNotBuilt(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record);
+// Returns a receive record to its pool: the receive-path operations whose processing comes with the
+// data path keep no record.
+VOID AsicRxRecordReturn(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record);
 
 // ---- transmit descriptor --------------------------------------------------------------------
 VOID AsicArvel2xXmitWriteTxD(PMP_ADAPTER adapter, PUCHAR descriptor, PTX_FRAME_INFO info);

@@ -493,7 +493,8 @@ VOID AsicArvel3xRecvProcessIcsLog(PMP_ADAPTER adapter, ULONG portIndex, PRX_DMAQ
 
 VOID AsicArvel3xPciProcessRxSnifferPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
-    AsicRxRecordNotBuilt(hif, record);
+    AsicRxRecordReturn(hif, record);
+    (void)NOT_BUILT_YET();
 }
 
 VOID AsicArvel3xPciProcessRxSwDefinedPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
@@ -503,7 +504,8 @@ VOID AsicArvel3xPciProcessRxSwDefinedPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC 
 
 VOID AsicArvel3xPciProcessRxPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
-    AsicRxRecordNotBuilt(hif, record);
+    AsicRxRecordReturn(hif, record);
+    (void)NOT_BUILT_YET();
 }
 
 VOID AsicArvel3xProcessStaStatistics(PMP_ADAPTER adapter, PUCHAR event)
