@@ -70,11 +70,14 @@ TEST_P(Ring, PassiveSenderWaitsForItsAnswerThroughTheRings)
 TEST_P(Ring, DispatchSenderReturnsAtOnceAndItsAnswerStillFreesTheSlot)
 {
     Bring(GetParam());
+    kshim::host::ClockSetManual();
     fw_->Rom().Arm(Knob::Delay, kSemaphore, 1, 300);
     EXPECT_EQ(SendAtDispatch(kSemaphore, kSemaphore, FW_CMD_FLAG_NEED_ANSWER, {1, 0, 0, 0}), STATUS_SUCCESS);
-    // Returned before the answer: the slot waits for it.
+    // Returned before the command even reached the chip: the slot waits for the answer.
     EXPECT_EQ(SlotsInUse(), 1u);
-    EXPECT_TRUE(WaitFor([&] { return fw_->Exchanges().size() == 1; }));
+    EXPECT_TRUE(WaitFor([&] { return fw_->Exchanges().size() == 1 && CommandRingIdle(); }));
+    EXPECT_EQ(SlotsInUse(), 1u);
+    kshim::host::ClockAdvanceMs(300);
     EXPECT_TRUE(WaitFor([&] { return SlotsInUse() == 0; }));
     EXPECT_EQ(__atomic_load_n(&adapter_->PatchSemaphoreStatus, __ATOMIC_ACQUIRE), 2);
     EXPECT_TRUE(WaitFor([&] { return CommandRingIdle() && EventRecordsHome(); }));
@@ -129,13 +132,17 @@ TEST_P(Ring, AnswersCompleteTheFirstSlotWaitingForTheirEventWhateverTheirSequenc
     Bring(GetParam());
     // Region init and patch section init both wait for event 0x01. The first command's answer is
     // held back; the second's, coming first, completes the first slot that waits for 0x01.
+    // The clock stands still until the held answer is let go.
+    kshim::host::ClockSetManual();
     fw_->Rom().Arm(Knob::Delay, kRegionInit, 1, 400);
     ASSERT_EQ(SendAtDispatch(kRegionInit, kRegionInit, FW_CMD_FLAG_NEED_ANSWER, {0, 0, 0, 0}), STATUS_SUCCESS);
     ASSERT_EQ(SendAtDispatch(kPatchInit, kPatchInit, FW_CMD_FLAG_NEED_ANSWER, {0, 0, 0, 0}), STATUS_SUCCESS);
-    EXPECT_TRUE(WaitFor([&] { return fw_->EventsWritten() == 1; }));
-    EXPECT_TRUE(WaitFor([&] { return !SlotInUse(0); }));
+    EXPECT_TRUE(WaitFor([&] { return fw_->EventsWritten() == 1 && !SlotInUse(0); }));
     EXPECT_TRUE(SlotInUse(1));
+    EXPECT_EQ(fw_->EventsWaiting(), 1u);
+    kshim::host::ClockAdvanceMs(400);
     EXPECT_TRUE(WaitFor([&] { return SlotsInUse() == 0; }));
+    EXPECT_EQ(fw_->EventsWritten(), 2u);
     // An answer carrying another sequence number still completes its command.
     fw_->Rom().Arm(Knob::WrongSeq, kSemaphore);
     EXPECT_EQ(Send(kSemaphore, kSemaphore, FW_CMD_FLAG_NEED_ANSWER, {1, 0, 0, 0}), STATUS_SUCCESS);
