@@ -18,4 +18,10 @@ int RunLoad(const Options& options);
 // succeeded and everything was given back.
 int RunPrepare(const Options& options, uint16_t deviceId);
 
+// Hardware preparation over a simulated chip with the boot ROM on its rings, and one ROM-mode query
+// (the ROM-version register read) through the driver's send call; prints the command, the answer
+// event and the register accesses of the round trip. 0 when the answer came and everything was
+// given back.
+int RunFwCmd(const Options& options, uint16_t deviceId);
+
 }  // namespace qzlsim
