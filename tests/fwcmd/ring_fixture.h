@@ -16,6 +16,7 @@
 #include "Common/qzevent.h"
 #include "fw/events.h"
 #include "fw/ring_firmware.h"
+#include "fwcmd_support.h"
 #include "platform/ndis6/n6pci.h"
 
 namespace fwcmdtest {
@@ -33,8 +34,7 @@ protected:
         msgPool_ = true;
         QzCmdInitFWCmdSlotEvents(adapter_);
         QzCmdInitFWCmdQueue(adapter_);
-        PlatformInitThread(adapter_, adapter_, &adapter_->FwCmdThread, &RingDevice::FwCmdThreadBody,
-                           "PlatformFWCmdThread");
+        PlatformInitThread(adapter_, adapter_, &adapter_->FwCmdThread, FwCmdThreadBody, "PlatformFWCmdThread");
         ASSERT_EQ(PlatformRunThread(adapter_, &adapter_->FwCmdThread), STATUS_SUCCESS);
         thread_ = true;
         Start();
@@ -59,16 +59,6 @@ protected:
             msgPool_ = false;
         }
         hiftest::Device::TearDown();
-    }
-
-    // The body of "PlatformFWCmdThread" as the shell runs it (without the low-power ownership).
-    static VOID FwCmdThreadBody(PVOID context)
-    {
-        auto* a = static_cast<PMP_ADAPTER>(context);
-        while (!PlatformThreadsStopping(a)) {
-            (void)PlatformWaitEvent(&a->FwCmdThread.WakeEvent, 0);
-            (void)QzCmdDequeueFWCmd(a, 0);
-        }
     }
 
     NTSTATUS Send(UCHAR cmdId, UCHAR cmdClass, UCHAR flags, std::vector<uint8_t> payload = {}, UCHAR setQuery = 0)
@@ -113,31 +103,6 @@ protected:
         return inFlight == 0 && TxDWaitqGetCount(adapter_) == 0 && TxDmaqGetFreeCount(adapter_, 1) == txFreeAtStart_;
     }
     bool EventRecordsHome() { return RxDmaqGetFreeCount(adapter_, 1) == rxFreeAtStart_; }
-
-    // Runs `send` on another (passive) thread while the manual clock is stepped until it returns;
-    // gives its status and the virtual milliseconds it took.
-    template <typename F>
-    std::pair<NTSTATUS, int64_t> RunWithManualClock(F send, int64_t stepMs = 250)
-    {
-        kshim::host::ClockSetManual();
-        std::atomic<bool> done{false};
-        NTSTATUS status = STATUS_SUCCESS;
-        const int64_t start = kshim::host::ClockNow();
-        std::atomic<int64_t> end{start};
-        std::thread sender([&] {
-            status = send();
-            end = kshim::host::ClockNow();
-            done = true;
-        });
-        for (int i = 0; i < 2000 && !done; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(3));
-            if (!done) {
-                kshim::host::ClockAdvanceMs(stepMs);
-            }
-        }
-        sender.join();
-        return {status, (end.load() - start) / 10000};
-    }
 
     std::unique_ptr<sim::fw::RingFirmware> fw_;
     sim::chip::Generation generation_ = sim::chip::Generation::Second;

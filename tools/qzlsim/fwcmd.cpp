@@ -34,6 +34,7 @@ namespace {
 constexpr uint8_t kRegisterRead = 0x03;
 constexpr uint32_t kRomVersionAddress = 0x88000004;
 
+// The body of "PlatformFWCmdThread" as the shell runs it (without the low-power ownership).
 VOID FwCmdThreadBody(PVOID context)
 {
     auto* a = static_cast<PMP_ADAPTER>(context);
@@ -202,13 +203,8 @@ int RoundTrip(sim::chip::Chip& chip, Rig* rig)
 
 int RunFwCmd(const Options& options, uint16_t deviceId)
 {
-    kshim::host::ResetDefaults();
-    kshim::host::TraceSetEcho(options.trace ? TRACE_LEVEL_INFORMATION : 0);
     size_t violations = 0;
-    kshim::host::SetViolationHandler([&violations](const kshim::host::Violation& v) {
-        ++violations;
-        std::printf("strict-mode failure: %s%s%s\n", v.what.c_str(), v.detail.empty() ? "" : ": ", v.detail.c_str());
-    });
+    BeginRun(options, &violations);
     std::printf("qzlsim fwcmd: one ROM-mode firmware command on a simulated chip of device id 0x%04X\n", deviceId);
     sim::chip::Chip chip(deviceId);
     if (!chip.rings().present) {

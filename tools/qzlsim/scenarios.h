@@ -1,6 +1,7 @@
 // The testbed's scenarios.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace qzlsim {
@@ -8,6 +9,10 @@ namespace qzlsim {
 struct Options {
     bool trace = false;  // echo the driver's trace messages to stderr
 };
+
+// The start of every scenario: the stand-in's defaults, the trace echo the options ask for, and a
+// strict-mode handler that prints each failure and counts it in *violations.
+void BeginRun(const Options& options, size_t* violations);
 
 // Driver entry and device add through the simulated OS, then removal and unload; 0 when the driver
 // loaded, created its device and gave back everything it took.
