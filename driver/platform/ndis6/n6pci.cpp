@@ -539,8 +539,9 @@ ULONG PendingLocked(PPCI_HIF_CONTEXT hif, ULONG ring)
 // Waits for a descriptor's DMA done: every 100 microseconds, at most 101 polls.
 BOOLEAN WaitDescriptorDone(PWPDMA_DESC d, PULONG control)
 {
+    volatile ULONG* word = &d->Control;  // descriptors lie 16-byte aligned in their ring
     for (ULONG poll = 0; poll < kRxDonePolls; ++poll) {
-        *control = __atomic_load_n(&d->Control, __ATOMIC_ACQUIRE);
+        *control = __atomic_load_n(word, __ATOMIC_ACQUIRE);
         if ((*control & WPDMA_CTRL_DMA_DONE) != 0) {
             return TRUE;
         }

@@ -23,7 +23,20 @@ void LockQueue(PDMAQ_QUEUE queue)
 
 void UnlockQueue(PDMAQ_QUEUE queue) { KeReleaseSpinLock(&queue->Lock, queue->OldIrql); }
 
-BOOLEAN QueueExists(const DMAQ_QUEUE* queue) { return static_cast<BOOLEAN>(queue->Head.Flink != nullptr); }
+// Whether a queue was created: marked apart from its list, which the queue's users change under
+// its lock while others look.
+UCHAR g_TxDWaitqCreated;
+UCHAR g_RxProcqCreated[RX_DMAQ_POOL_COUNT];
+
+UCHAR* CreatedMark(const DMAQ_QUEUE* queue)
+{
+    return queue == &g_TxDWaitq ? &g_TxDWaitqCreated : &g_RxProcqCreated[queue - g_RxProcq];
+}
+
+BOOLEAN QueueExists(const DMAQ_QUEUE* queue)
+{
+    return static_cast<BOOLEAN>(__atomic_load_n(CreatedMark(queue), __ATOMIC_ACQUIRE) != 0);
+}
 
 // Creates a queue with its pool; a queue that still holds records refuses (the pool stays built).
 NTSTATUS CreateQueue(PDMAQ_QUEUE queue, PCSTR name)
@@ -36,6 +49,7 @@ NTSTATUS CreateQueue(PDMAQ_QUEUE queue, PCSTR name)
     InitializeListHead(&queue->Head);
     queue->Count = 0;
     KeInitializeSpinLock(&queue->Lock);
+    __atomic_store_n(CreatedMark(queue), static_cast<UCHAR>(1), __ATOMIC_RELEASE);
     return STATUS_SUCCESS;
 }
 

@@ -536,8 +536,8 @@ ULONG NdisCommonHifPciUpdateTxRingIdx(PPCI_HIF_CONTEXT hif, UCHAR ringSelector)
         return 0;
     }
     while (r != d) {
-        PWPDMA_DESC desc = ring->Slots[r].DescriptorVa;
-        if ((__atomic_load_n(&desc->Control, __ATOMIC_ACQUIRE) & WPDMA_CTRL_DMA_DONE) == 0) {
+        volatile ULONG* control = &ring->Slots[r].DescriptorVa->Control;  // 16-byte aligned in the ring
+        if ((__atomic_load_n(control, __ATOMIC_ACQUIRE) & WPDMA_CTRL_DMA_DONE) == 0) {
             DBGPRINT(TRACE_LEVEL_WARNING, DBG_HIF, "transmit ring %u: slot %u not done yet",
                      static_cast<unsigned>(ringSelector), static_cast<unsigned>(r));
             break;
