@@ -3,8 +3,10 @@
 // input names. The buffer is exactly as long as the bytes the chip wrote, so any read past them is
 // an address error.
 //
-// Input: byte 0 chooses the device (bits 0-1), the dialect (bit 2) and whether the received length
-// is cut short (bit 3) or overstated (bit 4) by byte 1; bytes 2-5 are the expected events of four waiting slots (one of
+// Input: byte 0 chooses the device (bits 0-1), the dialect (bit 2), whether the received length
+// is cut short (bit 3) or overstated (bit 4) by byte 1, and (bit 5) whether the buffer enters where
+// the receive ring service hands it on (the packet-type dispatch, then the chip's software-defined
+// packet routine) instead of at the event entry; bytes 2-5 are the expected events of four waiting slots (one of
 // them an extended command); the rest is the receive buffer.
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +20,8 @@
 #include "kshim/host/control.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/dmaq_rx.h"
+#include "platform/ndiscommon/ndiscommonhifpci.h"
+#include "platform/ndis6/n6pci.h"
 
 namespace {
 
@@ -83,7 +87,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t length)
     } else if ((mode & 16) != 0) {
         record.ReceivedLength += data[1];  // a record that claims more than its buffer
     }
-    (void)RecvProcessFwEvent(adapter, &record);
+    if ((mode & 32) != 0 && record.ReceivedLength <= record.BufferSize) {
+        // The ring service never hands on more than the buffer holds.
+        static PCI_HIF_CONTEXT* hif = new PCI_HIF_CONTEXT();
+        hif->Adapter = adapter;
+        adapter->HifContext = hif;
+        N6PciRxPacketHandler(hif, &record);
+    } else {
+        (void)RecvProcessFwEvent(adapter, &record);
+    }
     delete adapter;
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "Common/nic_uni_cmd_event.h"
 #include "Common/qzevent.h"
 #include "hal/common/hal_chip.h"
+#include "hal/common/hal_services.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/ndiscommonhif.h"
@@ -20,6 +21,8 @@ constexpr ULONG kSentWaitAfterDownloadMs = 7000;
 constexpr ULONG kAnswerWaitMs = 10000;
 constexpr ULONG kKeyAnswerWaitMs = 2000;
 constexpr ULONG kShutdownWaitMs = 1000;
+
+constexpr UCHAR kFlagsNoAnswer = 8;  // the flags of a builder that does not wait for an answer
 
 constexpr UCHAR kUniCmdIdAnswerCallback = 0x1A;  // unified command whose answer goes to an answer callback
 constexpr UCHAR kExtCmdIdAnswerCallback = 0x3C;  // extended command whose answer goes to an answer callback
@@ -695,8 +698,7 @@ NTSTATUS QzCmdEventWait(PMP_ADAPTER adapter, PKEVENT event, LONGLONG timeout)
     if (adapter->LowPowerMode) {
         (void)NdisCommonHifPmSetDriverOwn(adapter);
     }
-    // The chip layer's host-register dump joins here once the chip layer has it.
-    DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "host register dump not available");
+    HalShowHostCsrInfo(adapter);
     if (adapter->HalOps.ShowDebugSopInfo != nullptr) {
         (void)adapter->HalOps.ShowDebugSopInfo(adapter, 1);
     }
@@ -962,4 +964,19 @@ NTSTATUS QzCmdSendSetQueryCmdAdv(PMP_PORT port, UCHAR cmdId, UCHAR cmdClass, UCH
     }
     ReleaseSenderMsg(adapter, msg, prefix + length);
     return status;
+}
+
+// ================================================================================================
+// builders the bus layer sends
+// ================================================================================================
+NTSTATUS QzCmdSendFwPowerCtrl(PMP_ADAPTER adapter, ULONG value)
+{
+    PMP_PORT port = adapter != nullptr ? adapter->PortList[0] : nullptr;
+    if (port == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "firmware power control %u without port 0", static_cast<unsigned>(value));
+        return STATUS_UNSUCCESSFUL;
+    }
+    const UCHAR payload[4] = {static_cast<UCHAR>(value), 0, 0, 0};
+    return QzCmdSendSetQuery(port, FW_CMD_ID_POWER_CTRL, FW_CMD_CLASS_NORMAL, 0, 1, kFlagsNoAnswer, payload,
+                             sizeof(payload), nullptr, 0, 0);
 }

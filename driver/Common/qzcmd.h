@@ -231,3 +231,9 @@ NTSTATUS QzCmdSendSetQuery(PMP_PORT port, UCHAR cmdId, UCHAR cmdClass, UCHAR ext
 NTSTATUS QzCmdSendSetQueryCmdAdv(PMP_PORT port, UCHAR cmdId, UCHAR cmdClass, UCHAR extCmdId, UCHAR setQuery,
                                  UCHAR flags, const void* payload, USHORT length, FW_CMD_CALLBACK callback,
                                  ULONG64 callbackContext, ULONG callbackArgument);
+
+// ---- builders the bus layer sends ----------------------------------------------------------------
+// Firmware power control: command 4 (set, no answer awaited) with the payload {value, 0, 0, 0},
+// for port 0; 0xC0000001 when port 0 does not exist. The firmware erase sends 1.
+#define FW_CMD_ID_POWER_CTRL 0x04
+NTSTATUS QzCmdSendFwPowerCtrl(PMP_ADAPTER adapter, ULONG value);

@@ -101,6 +101,19 @@ void RomFirmware::ApplyKnobs(uint8_t cmdId, RomAnswer* answer, uint8_t* seq)
     }
 }
 
+void RomFirmware::SetCommandHandler(uint8_t cmdId, RomCommandHandler handler)
+{
+    for (auto it = handlers_.begin(); it != handlers_.end(); ++it) {
+        if (it->first == cmdId) {
+            handlers_.erase(it);
+            break;
+        }
+    }
+    if (handler) {
+        handlers_.emplace_back(cmdId, std::move(handler));
+    }
+}
+
 RomAnswer RomFirmware::Consume(unsigned ring, const uint8_t* data, size_t length)
 {
     RomAnswer answer;
@@ -108,6 +121,9 @@ RomAnswer RomFirmware::Consume(unsigned ring, const uint8_t* data, size_t length
     // The second and third generation's download ring carries image data without a prefix.
     if (ring == kDownloadRing && generation_ != Generation::Older) {
         answer.note = "download data, " + std::to_string(length) + " bytes";
+        if (downloadData_) {
+            downloadData_(data, length);
+        }
         return answer;
     }
     std::string why;
@@ -120,7 +136,23 @@ RomAnswer RomFirmware::Consume(unsigned ring, const uint8_t* data, size_t length
     answer.note = Describe(command);
     uint8_t eventId = 0;
     std::vector<uint8_t> payload;
-    if (!AnswerOf(command, &eventId, &payload)) {
+    bool answers = false;
+    bool handled = false;
+    for (const auto& [cmdId, handler] : handlers_) {
+        if (cmdId == command.cmdId) {
+            handled = true;
+            if (std::optional<RomReply> reply = handler(command)) {
+                eventId = reply->eventId;
+                payload = std::move(reply->payload);
+                answers = true;
+            }
+            break;
+        }
+    }
+    if (!handled) {
+        answers = AnswerOf(command, &eventId, &payload);
+    }
+    if (!answers) {
         answer.note += ", no answer";
         return answer;
     }

@@ -13,7 +13,8 @@
 //                                                                      (second generation: all zero)
 //
 // Anything else, download data (transmit ring 3 on the second and third generation, which carries
-// no prefix) and buffers that are no legacy command get the DMA-done report only. The download
+// no prefix) and buffers that are no legacy command get the DMA-done report only, unless a handler
+// registered for the command id (or for download data) takes it over. The download
 // protocol itself (regions, image checks, the state register) is not modelled here.
 //
 // Knobs make the ROM misbehave for chosen commands: delay an answer, drop it, or answer with a
@@ -25,6 +26,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fw/legacy_cmd.h"
@@ -51,6 +53,18 @@ enum class Knob {
     WrongSeq,  // the answer carries another sequence number
 };
 
+// What a registered handler answers to a command: one event in the ROM dialect (the command's
+// sequence number is filled in), or none (the DMA-done report only).
+struct RomReply {
+    uint8_t eventId = 0;
+    std::vector<uint8_t> payload;
+};
+// A handler for one command id; it runs on the thread that moved the ring's CPU index, under the
+// chip's lock, and must not block.
+using RomCommandHandler = std::function<std::optional<RomReply>(const LegacyCommand& command)>;
+// A handler for the prefix-less download data of the second and third generation's download ring.
+using RomDownloadDataHandler = std::function<void(const uint8_t* data, size_t length)>;
+
 struct RomAnswer {
     bool dmaDone = true;
     std::vector<std::vector<uint8_t>> events;  // receive buffers for the event ring, in order
@@ -69,6 +83,12 @@ public:
     // The next `count` commands with this id (kAnyCommand: any id) are treated as the knob says.
     void Arm(Knob knob, int cmdId, unsigned count = 1, uint32_t delayMs = 0);
     void ClearKnobs() { knobs_.clear(); }
+
+    // Other parts of the ROM (the download protocol) take over commands: a handler registered for a
+    // command id answers it in place of the ROM's own answer (an empty handler removes it). Knobs
+    // still apply to the handler's answer.
+    void SetCommandHandler(uint8_t cmdId, RomCommandHandler handler);
+    void SetDownloadDataHandler(RomDownloadDataHandler handler) { downloadData_ = std::move(handler); }
 
     // Takes one descriptor's buffer off a transmit ring.
     RomAnswer Consume(unsigned ring, const uint8_t* data, size_t length);
@@ -90,6 +110,8 @@ private:
     Generation generation_;
     RomSettings settings_;
     std::vector<ArmedKnob> knobs_;
+    std::vector<std::pair<uint8_t, RomCommandHandler>> handlers_;
+    RomDownloadDataHandler downloadData_;
     unsigned commandsSeen_ = 0;
 };
 

@@ -24,6 +24,7 @@
 #include "fw/rom.h"
 #include "hal/common/hal_chip.h"
 #include "platform/ndiscommon/dmaq_rx.h"
+#include "fwcmd_support.h"
 #include "shell/shell_fixture.h"
 
 namespace fwcmdtest {
@@ -88,20 +89,10 @@ protected:
         shelltest::ShellTest::TearDown();
     }
 
-    // The body of "PlatformFWCmdThread" as the shell runs it (without the low-power ownership).
-    static VOID FwCmdThreadBody(PVOID context)
-    {
-        auto* a = static_cast<PMP_ADAPTER>(context);
-        while (!PlatformThreadsStopping(a)) {
-            (void)PlatformWaitEvent(&a->FwCmdThread.WakeEvent, 0);
-            (void)QzCmdDequeueFWCmd(a, 0);
-        }
-    }
-
     void StartFwCmdThread()
     {
         MP_ADAPTER* a = adapter_.get();
-        PlatformInitThread(a, a, &a->FwCmdThread, &FwCmdFixture::FwCmdThreadBody, "PlatformFWCmdThread");
+        PlatformInitThread(a, a, &a->FwCmdThread, FwCmdThreadBody, "PlatformFWCmdThread");
         ASSERT_EQ(PlatformRunThread(a, &a->FwCmdThread), STATUS_SUCCESS);
         fwThreadStarted_ = true;
     }
@@ -259,31 +250,6 @@ protected:
             QzReturnInternalCmdBuffer(a, cmd);
         }
         return posted;
-    }
-
-    // Runs `send` on another (passive) thread while the manual clock is stepped until it returns;
-    // gives its status and the virtual time it took.
-    template <typename F>
-    std::pair<NTSTATUS, int64_t> RunWithManualClock(F send, int64_t stepMs = 250)
-    {
-        kshim::host::ClockSetManual();
-        std::atomic<bool> done{false};
-        NTSTATUS status = STATUS_SUCCESS;
-        const int64_t start = kshim::host::ClockNow();
-        int64_t end = start;
-        std::thread sender([&] {
-            status = send();
-            end = kshim::host::ClockNow();
-            done = true;
-        });
-        for (int i = 0; i < 400 && !done; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(3));
-            if (!done) {
-                kshim::host::ClockAdvanceMs(stepMs);
-            }
-        }
-        sender.join();
-        return {status, (end - start) / 10000};
     }
 
     sim::fw::RomFirmware& Rom() { return *rom_; }

@@ -179,4 +179,33 @@ TEST(SimRom, KnobsApplyToTheChosenCommandsOnly)
     EXPECT_EQ(plain.events[0][24 + 5], 6);
 }
 
+TEST(SimRom, RegisteredHandlersTakeOverCommandsAndDownloadData)
+{
+    RomFirmware rom(Generation::Third);
+    std::vector<uint8_t> seenCommand;
+    // A handler answers a command the ROM would not answer, and replaces the ROM's own answer.
+    rom.SetCommandHandler(0x04, [&](const LegacyCommand& c) {
+        seenCommand = c.payload;
+        return std::optional<RomReply>(RomReply{0x01, {6, 0, 0, 0}});
+    });
+    rom.SetCommandHandler(0x10, [](const LegacyCommand&) { return std::optional<RomReply>(); });
+    size_t downloaded = 0;
+    rom.SetDownloadDataHandler([&](const uint8_t*, size_t length) { downloaded += length; });
+    rom.Arm(Knob::WrongSeq, 0x04, 1);
+
+    auto bytes = Command(Generation::Third, 0x04, 9, {1, 2, 3, 4});
+    RomAnswer a = rom.Consume(kCommandRing, bytes.data(), bytes.size());
+    EXPECT_EQ(seenCommand, (std::vector<uint8_t>{1, 2, 3, 4}));
+    ASSERT_EQ(a.events.size(), 1u);
+    EXPECT_EQ(a.events[0], EncodeRomEvent(Generation::Third, 0x01, 10, {6, 0, 0, 0})) << "knobs still apply";
+    bytes = Command(Generation::Third, 0x10, 11, {1, 0, 0, 0});
+    EXPECT_TRUE(rom.Consume(kCommandRing, bytes.data(), bytes.size()).events.empty());
+    const std::vector<uint8_t> data(300, 0x5A);
+    EXPECT_TRUE(rom.Consume(kDownloadRing, data.data(), data.size()).events.empty());
+    EXPECT_EQ(downloaded, 300u);
+    // An empty handler gives the command back to the ROM.
+    rom.SetCommandHandler(0x10, nullptr);
+    EXPECT_EQ(rom.Consume(kCommandRing, bytes.data(), bytes.size()).events.size(), 1u);
+}
+
 }  // namespace

@@ -158,13 +158,8 @@ PoolTotals Totals()
 
 int RunLoad(const Options& options)
 {
-    kshim::host::ResetDefaults();
-    kshim::host::TraceSetEcho(options.trace ? TRACE_LEVEL_INFORMATION : 0);
     size_t violations = 0;
-    kshim::host::SetViolationHandler([&violations](const kshim::host::Violation& v) {
-        ++violations;
-        std::printf("strict-mode failure: %s%s%s\n", v.what.c_str(), v.detail.empty() ? "" : ": ", v.detail.c_str());
-    });
+    BeginRun(options, &violations);
     // The OS's configuration of the driver service: system event logging on.
     kshim::host::RegistrySetDword(kServiceParameters, "EnableSystemEventLog", 1);
     kshim::host::ErrorLogClear();

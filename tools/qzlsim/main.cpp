@@ -5,6 +5,8 @@
 //     qzlsim load --trace    the same, with the driver's trace messages on stderr
 //     qzlsim prepare --device 0x3602
 //                            hardware preparation and release on a simulated chip of that id
+//     qzlsim fwcmd --device 0x3502
+//                            one ROM-mode firmware command through the rings and its answer
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,12 +18,16 @@ namespace {
 
 void Usage(FILE* out)
 {
-    std::fputs("usage: qzlsim [load | prepare --device ID] [--trace]\n"
+    std::fputs("usage: qzlsim [load | prepare --device ID | fwcmd --device ID] [--trace]\n"
                "  load     load the driver, add one device, remove it and unload the driver,\n"
                "           printing what the driver did (the built-in scenario)\n"
                "  prepare  the same over a simulated chip of PCI device id ID (e.g. 0x3602), with\n"
                "           hardware preparation and release: prints the chip selected or the\n"
                "           refusal; exits non-zero on a refusal\n"
+               "  fwcmd    the same with the rings started and the simulated boot ROM on them: sends\n"
+               "           one ROM-mode query (the ROM-version register read) and prints the command,\n"
+               "           the answer event and the register accesses of the round trip (second and\n"
+               "           third generation)\n"
                "  --trace  echo the driver's trace messages to stderr\n",
                out);
 }
@@ -41,7 +47,7 @@ int main(int argc, char** argv)
         }
         if (arg == "--trace") {
             options.trace = true;
-        } else if (arg == "load" || arg == "prepare") {
+        } else if (arg == "load" || arg == "prepare" || arg == "fwcmd") {
             scenario = arg;
         } else if (arg == "--device" && i + 1 < argc) {
             char* end = nullptr;
@@ -56,13 +62,14 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    if (scenario == "prepare") {
+    if (scenario == "prepare" || scenario == "fwcmd") {
         if (deviceId < 0) {
-            std::fputs("qzlsim: prepare needs --device ID\n", stderr);
+            std::fprintf(stderr, "qzlsim: %s needs --device ID\n", scenario.c_str());
             Usage(stderr);
             return 2;
         }
-        return qzlsim::RunPrepare(options, static_cast<uint16_t>(deviceId));
+        return scenario == "fwcmd" ? qzlsim::RunFwCmd(options, static_cast<uint16_t>(deviceId))
+                                   : qzlsim::RunPrepare(options, static_cast<uint16_t>(deviceId));
     }
     return qzlsim::RunLoad(options);
 }

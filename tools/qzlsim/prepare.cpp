@@ -56,13 +56,8 @@ void PrintOsLog(kshim::host::Os& os)
 
 int RunPrepare(const Options& options, uint16_t deviceId)
 {
-    kshim::host::ResetDefaults();
-    kshim::host::TraceSetEcho(options.trace ? TRACE_LEVEL_INFORMATION : 0);
     size_t violations = 0;
-    kshim::host::SetViolationHandler([&violations](const kshim::host::Violation& v) {
-        ++violations;
-        std::printf("strict-mode failure: %s%s%s\n", v.what.c_str(), v.detail.empty() ? "" : ": ", v.detail.c_str());
-    });
+    BeginRun(options, &violations);
     std::printf("qzlsim prepare: hardware preparation and release on a simulated chip of device id 0x%04X\n",
                 deviceId);
     sim::chip::Chip chip(deviceId);

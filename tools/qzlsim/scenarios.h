@@ -1,6 +1,7 @@
 // The testbed's scenarios.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace qzlsim {
@@ -8,6 +9,10 @@ namespace qzlsim {
 struct Options {
     bool trace = false;  // echo the driver's trace messages to stderr
 };
+
+// The start of every scenario: the stand-in's defaults, the trace echo the options ask for, and a
+// strict-mode handler that prints each failure and counts it in *violations.
+void BeginRun(const Options& options, size_t* violations);
 
 // Driver entry and device add through the simulated OS, then removal and unload; 0 when the driver
 // loaded, created its device and gave back everything it took.
@@ -17,5 +22,11 @@ int RunLoad(const Options& options);
 // release, removal and unload; prints the chip selected or the refusal. 0 when the preparation
 // succeeded and everything was given back.
 int RunPrepare(const Options& options, uint16_t deviceId);
+
+// Hardware preparation over a simulated chip with the boot ROM on its rings, and one ROM-mode query
+// (the ROM-version register read) through the driver's send call; prints the command, the answer
+// event and the register accesses of the round trip. 0 when the answer came and everything was
+// given back.
+int RunFwCmd(const Options& options, uint16_t deviceId);
 
 }  // namespace qzlsim

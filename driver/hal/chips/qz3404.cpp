@@ -301,16 +301,19 @@ VOID QZ3404EnableInterrupt(PMP_ADAPTER adapter)
 // ---- receive dispatch and statistics events -------------------------------------------------
 VOID Qz3404PciProcessRxSnifferPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
+    AsicRxRecordReturn(hif, record);
     (void)NOT_BUILT_YET();
 }
 
 VOID Qz3404PciProcessRxSwDefinedPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
-    (void)NOT_BUILT_YET();
+    // The older chip marks its events in every firmware state.
+    AsicSwDefinedDispatch(hif, record, Qz3404PciProcessRxPacket, QZ3404_SW_DEFINED_MASK, FALSE);
 }
 
 VOID Qz3404PciProcessRxPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
+    AsicRxRecordReturn(hif, record);
     (void)NOT_BUILT_YET();
 }
 

@@ -3,6 +3,7 @@
 #include "hal/chips/qzarvel2x.h"
 
 #include "Common/common.h"
+#include "Common/qzevent.h"
 #include "hal/chips/qz3501.h"
 #include "hal/common/fwdownload.h"
 #include "hal/common/hal_services.h"
@@ -835,18 +836,57 @@ VOID AsicArvel2xRecvProcessIcsLog(PMP_ADAPTER adapter, ULONG portIndex, PRX_DMAQ
     (void)NOT_BUILT_YET();
 }
 
+VOID AsicRxRecordReturn(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
+{
+    if (record != nullptr) {
+        RxDmaqFree(hif->Adapter, record);
+    }
+}
+
 VOID AsicArvel2xPciProcessRxSnifferPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
+    AsicRxRecordReturn(hif, record);
     (void)NOT_BUILT_YET();
+}
+
+VOID AsicSwDefinedDispatch(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record, PFN_CHIP_RX_PACKET frame, USHORT mask,
+                           BOOLEAN romEvents)
+{
+    if (record == nullptr) {
+        return;
+    }
+    PMP_ADAPTER adapter = hif->Adapter;
+    // While the boot ROM runs every software-defined packet is an event.
+    if (romEvents && __atomic_load_n(&adapter->FwDownloaded, __ATOMIC_ACQUIRE) == 0) {
+        (void)RecvProcessFwEvent(adapter, record);
+        return;
+    }
+    if (record->BufferVa == nullptr || record->ReceivedLength < 4) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_RX, "software-defined packet of %u bytes", static_cast<unsigned>(record->ReceivedLength));
+        RxDmaqFree(adapter, record);
+        return;
+    }
+    const USHORT subType = static_cast<USHORT>((record->BufferVa[2] | (record->BufferVa[3] << 8)) & mask);
+    const USHORT eventType = mask & 0xFFF0u;
+    if (subType == eventType) {
+        (void)RecvProcessFwEvent(adapter, record);
+    } else if (subType == (eventType | 1u)) {
+        frame(hif, record);
+    } else {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_RX, "software-defined packet of sub-type 0x%04X dropped",
+                 static_cast<unsigned>(subType));
+        RxDmaqFree(adapter, record);
+    }
 }
 
 VOID AsicArvel2xPciProcessRxSwDefinedPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
-    (void)NOT_BUILT_YET();
+    AsicSwDefinedDispatch(hif, record, AsicArvel2xPciProcessRxPacket, ARVEL_SW_DEFINED_MASK, TRUE);
 }
 
 VOID AsicArvel2xPciProcessRxPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
+    AsicRxRecordReturn(hif, record);
     (void)NOT_BUILT_YET();
 }
 

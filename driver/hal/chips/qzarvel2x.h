@@ -73,6 +73,18 @@ VOID AsicArvel2xPciProcessRxPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record);
 VOID AsicArvel2xProcessStaStatistics(PMP_ADAPTER adapter, PUCHAR event);
 VOID AsicArvel2xProcessGetMIBInfoEvent(PMP_ADAPTER adapter, PUCHAR event);
 
+// Receive dispatch shared by every generation: a software-defined packet whose sub-type (the 16
+// bits at byte 2, masked) is the event type (0x3800 / 0xE000) goes to the firmware event entry, the
+// frame type (0x3801 / 0xE001) to `frame`, anything else back to its pool; with `romEvents`, every
+// packet is an event while the firmware is not yet in RAM.
+#define ARVEL_SW_DEFINED_MASK 0x380Fu
+#define QZ3404_SW_DEFINED_MASK 0xE00Fu
+VOID AsicSwDefinedDispatch(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record, PFN_CHIP_RX_PACKET frame, USHORT mask,
+                           BOOLEAN romEvents);
+// Returns a receive record to its pool: the receive-path operations whose processing comes with the
+// data path keep no record.
+VOID AsicRxRecordReturn(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record);
+
 // ---- transmit descriptor --------------------------------------------------------------------
 VOID AsicArvel2xXmitWriteTxD(PMP_ADAPTER adapter, PUCHAR descriptor, PTX_FRAME_INFO info);
 

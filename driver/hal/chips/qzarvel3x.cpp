@@ -535,16 +535,18 @@ VOID AsicArvel3xRecvProcessIcsLog(PMP_ADAPTER adapter, ULONG portIndex, PRX_DMAQ
 
 VOID AsicArvel3xPciProcessRxSnifferPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
+    AsicRxRecordReturn(hif, record);
     (void)NOT_BUILT_YET();
 }
 
 VOID AsicArvel3xPciProcessRxSwDefinedPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
-    (void)NOT_BUILT_YET();
+    AsicSwDefinedDispatch(hif, record, AsicArvel3xPciProcessRxPacket, ARVEL_SW_DEFINED_MASK, TRUE);
 }
 
 VOID AsicArvel3xPciProcessRxPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
+    AsicRxRecordReturn(hif, record);
     (void)NOT_BUILT_YET();
 }
 

@@ -1,6 +1,7 @@
 // Chip-layer calls of the shell whose code comes with the chip layer.
 #include "hal/common/hal_services.h"
 
+#include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/trace.h"
 
 VOID SerStepHandler(PMP_ADAPTER adapter)
@@ -10,3 +11,35 @@ VOID SerStepHandler(PMP_ADAPTER adapter)
 }
 
 NTSTATUS fwLogMmioHandler() { return NOT_BUILT_YET(); }
+
+VOID HalShowHostCsrInfo(PMP_ADAPTER adapter)
+{
+    __atomic_store_n(&adapter->DumpInProgress, static_cast<UCHAR>(1), __ATOMIC_RELEASE);
+    const CHIP_HAL_OPS& ops = adapter->HalOps;
+    if (ops.ShowPcieWfdmaInfo != nullptr) {
+        ops.ShowPcieWfdmaInfo(adapter);
+    } else {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "the chip has no ShowPcieWfdmaInfo");
+    }
+    if (ops.ShowHostCsrInfo != nullptr) {
+        ops.ShowHostCsrInfo(adapter);
+    } else {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "the chip has no ShowHostCsrInfo");
+    }
+    if (ops.DumpPPDebugCr != nullptr) {
+        ops.DumpPPDebugCr(adapter);
+    } else {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "the chip has no DumpPPDebugCr");
+    }
+    if (ops.ShowPleInfo != nullptr) {
+        ops.ShowPleInfo(adapter, 1);
+    } else {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "the chip has no ShowPleInfo");
+    }
+    if (ops.ShowPseInfo != nullptr) {
+        ops.ShowPseInfo(adapter);
+    } else {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "the chip has no ShowPseInfo");
+    }
+    __atomic_store_n(&adapter->DumpInProgress, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
+}

@@ -15,3 +15,9 @@ VOID SerStepHandler(PMP_ADAPTER adapter);
 
 // One poll of the firmware log ring; run by "PlatformFWIdxLogThread" for each queued request.
 NTSTATUS fwLogMmioHandler();
+
+// The chip's register dumps for diagnostics, in a fixed order: the DMA ring information, the host
+// registers, the packet-processor debug registers, the PLE information (argument 1) and the PSE
+// information, each when the chip has the operation (one error trace line for each it lacks). The
+// adapter's dump-in-progress byte is set while they run.
+VOID HalShowHostCsrInfo(PMP_ADAPTER adapter);

@@ -1,6 +1,7 @@
 // The PCI Express rings of the bus layer.
 #include "platform/ndis6/n6pci.h"
 
+#include "Common/qzcmd.h"
 #include "hal/common/hal_chip.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/dmaq.h"
@@ -58,6 +59,24 @@ void PlaceSlot(PDMA_RING_SLOT slot, const PCI_RING_AREA* area, ULONG k)
     slot->DescriptorVa = reinterpret_cast<PWPDMA_DESC>(area->Va + static_cast<size_t>(k) * WPDMA_DESC_SIZE);
     slot->DescriptorLa = area->La + static_cast<ULONG64>(k) * WPDMA_DESC_SIZE;
 }
+
+// The command id of a legacy command sits at byte 36 of its buffer; 4 is the firmware power control.
+constexpr ULONG kLegacyCmdIdOffset = 36;
+constexpr UCHAR kFwPowerCtrlCmdId = 4;
+
+// A filled receive descriptor is waited for every 100 microseconds, at most 101 times.
+constexpr ULONG kRxDonePolls = 101;
+constexpr ULONG kRxDonePollUs = 100;
+// Receive buffer word 0: bits 0-15 the byte count, which must stay below 2352.
+constexpr ULONG kRxWord0Length = 4;
+constexpr ULONG kRxMaxByteCount = 2352;
+// Packet types of receive buffers.
+constexpr UCHAR kRxPktFrame = 2;
+constexpr UCHAR kRxPktMsduReport = 6;
+constexpr UCHAR kRxPktSwDefined = 7;
+constexpr UCHAR kRxPktRxReport = 11;
+constexpr UCHAR kRxPktIcs = 12;
+constexpr UCHAR kRxPktIcs2 = 13;
 
 // Writes a descriptor word the chip reads.
 void StoreDescriptorWord(volatile ULONG* word, ULONG value) { __atomic_store_n(word, value, __ATOMIC_RELEASE); }
@@ -353,14 +372,305 @@ NTSTATUS N6PciStartTxRx(PPCI_HIF_CONTEXT hif)
 }
 
 // ================================================================================================
-// ring services whose code comes with the receive ring service and the command submission
+// firmware command submission and command-ring completion
 // ================================================================================================
+NTSTATUS N6PciTxSendCmd(PPCI_HIF_CONTEXT hif, PTX_DMAQ_DESC record, ULONG ring, ULONG cmdSlotIndex)
+{
+    PMP_ADAPTER adapter = hif->Adapter;
+    if (ring >= PCI_TX_RING_COUNT || record == nullptr || record->BufferVa == nullptr) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    // While the adapter halts or resets only the firmware power-control command (4) goes out.
+    const UCHAR cmdId = record->BytesUsed > kLegacyCmdIdOffset ? record->BufferVa[kLegacyCmdIdOffset] : 0;
+    const ULONG flags = AdapterGetFlags(adapter);
+    if ((flags & ADAPTER_FLAGS_REGISTER_REFUSED) != 0 ||
+        ((flags & (ADAPTER_FLAG_HALT_IN_PROGRESS | ADAPTER_FLAG_PCI_SUSPENDED)) != 0 && cmdId != kFwPowerCtrlCmdId)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "command 0x%02X refused: flags 0x%08X", static_cast<unsigned>(cmdId),
+                 static_cast<unsigned>(flags));
+        return STATUS_UNSUCCESSFUL;
+    }
+    if (!NT_SUCCESS(NdisCommonHifPciFreeDescriptorRequest(hif, static_cast<UCHAR>(ring), 1))) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "transmit ring %u filled up", static_cast<unsigned>(ring));
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    TxDWaitqEnqueue(adapter, record);
+    PPCI_TX_RING r = &hif->TxRing[ring];
+    NdisCommonHifPciAcquireTxRingLock(hif, ring);
+    // The ring may have filled since the check, and it has registers only once started.
+    if (NdisCommonHifPciTxRingFreeCount(r) == 0 || r->Regs.CpuIndex == 0) {
+        NdisCommonHifPciReleaseTxRingLock(hif, ring);
+        (void)TxDWaitqDequeue(adapter, record->BufferVa);
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "transmit ring %u: no descriptor (CPU register 0x%08X)",
+                 static_cast<unsigned>(ring), static_cast<unsigned>(r->Regs.CpuIndex));
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    const ULONG c = r->CpuIndex;
+    PDMA_RING_SLOT slot = &r->Slots[c];
+    slot->CmdSlotIndex = cmdSlotIndex;
+    slot->BufferVa = record->BufferVa;
+    slot->BufferLa = record->BufferLa;
+    slot->BufferLength = record->BytesUsed;
+    PWPDMA_DESC d = slot->DescriptorVa;
+    StoreDescriptorWord(&d->Control, 0);
+    d->BufferLow = static_cast<ULONG>(record->BufferLa);
+    d->Word2 = 0;
+    d->Word3 = static_cast<ULONG>(record->BufferLa >> 32) & 0xFFFFu;
+    // The control word last: the chip reads a complete descriptor.
+    StoreDescriptorWord(&d->Control, ((record->BytesUsed & WPDMA_CTRL_LENGTH_MASK) << WPDMA_CTRL_LENGTH_SHIFT) |
+                                         WPDMA_CTRL_LAST_SEGMENT);
+    r->CpuIndex = (c + 1) % r->SlotCount;
+    ++r->InFlight;
+    if (cmdSlotIndex < FW_CMD_SLOT_COUNT) {
+        // The command layer's slot lock nests inside the ring lock.
+        KIRQL old;
+        KeAcquireSpinLock(&adapter->FwCmdSlotLock, &old);
+        adapter->FwCmdSlots[cmdSlotIndex].OnRing = 1;
+        KeReleaseSpinLock(&adapter->FwCmdSlotLock, old);
+    }
+    (void)HifIoWrite32(adapter, r->Regs.CpuIndex, r->CpuIndex);
+    NdisCommonHifPciReleaseTxRingLock(hif, ring);
+    return STATUS_SUCCESS;
+}
+
+VOID N6PciTxRingCmdDmaDoneInterrupt(PPCI_HIF_CONTEXT hif, ULONG ring, BOOLEAN unified)
+{
+    if (hif == nullptr || hif->Adapter == nullptr || ring >= PCI_TX_RING_COUNT) {
+        return;
+    }
+    PMP_ADAPTER adapter = hif->Adapter;
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "command ring %u done (unified %u)", static_cast<unsigned>(ring),
+             static_cast<unsigned>(unified));
+    PPCI_TX_RING r = &hif->TxRing[ring];
+    NdisCommonHifPciAcquireTxRingLock(hif, ring);
+    const ULONG n = r->SlotCount;
+    if (n == 0 || r->Regs.DmaIndex == 0) {
+        NdisCommonHifPciReleaseTxRingLock(hif, ring);
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "command ring %u done before it was started", static_cast<unsigned>(ring));
+        return;
+    }
+    ULONG raw = 0;
+    (void)HifIoRead32(adapter, r->Regs.DmaIndex, &raw);
+    const ULONG d = raw & PCI_RING_INDEX_MASK;
+    ULONG i = r->ReclaimIndex;
+    // The chip can only have finished descriptors handed to it, from the reclaim index up to the CPU
+    // index; a DMA index outside that window would never be met by the walk.
+    const ULONG handed = (r->CpuIndex + n - i) % n;
+    if (d >= n || (d + n - i) % n > handed) {
+        NdisCommonHifPciReleaseTxRingLock(hif, ring);
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "command ring %u: DMA index %u outside slots %u..%u of %u",
+                 static_cast<unsigned>(ring), static_cast<unsigned>(d), static_cast<unsigned>(i),
+                 static_cast<unsigned>(r->CpuIndex), static_cast<unsigned>(n));
+        return;
+    }
+    const USHORT sentReport = unified ? FW_CMD_UNI_EVENT_DMA_DONE : FW_CMD_EVENT_DMA_DONE;
+    while (i != d) {
+        PDMA_RING_SLOT slot = &r->Slots[i];
+        volatile ULONG* control = &slot->DescriptorVa->Control;
+        const ULONG value = __atomic_load_n(control, __ATOMIC_ACQUIRE);
+        if ((value & WPDMA_CTRL_DMA_DONE) == 0) {
+            DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "command ring %u: slot %u not done yet", static_cast<unsigned>(ring),
+                     static_cast<unsigned>(i));
+            break;
+        }
+        // The slot's record first: a descriptor without one is left as it is (done, not reported),
+        // so that it is never reported twice.
+        PTX_DMAQ_DESC record = slot->BufferVa != nullptr ? TxDWaitqDequeue(adapter, slot->BufferVa) : nullptr;
+        if (record == nullptr) {
+            DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "command ring %u: no record for slot %u", static_cast<unsigned>(ring),
+                     static_cast<unsigned>(i));
+            break;
+        }
+        StoreDescriptorWord(control, value & ~WPDMA_CTRL_DMA_DONE);
+        (void)QzCmdEventCompleteWaitingFwCmd(adapter, sentReport, nullptr, slot->CmdSlotIndex, STATUS_SUCCESS, unified);
+        TxDmaqFree(adapter, record);
+        slot->BufferVa = nullptr;
+        slot->BufferLa = 0;
+        slot->BufferLength = 0;
+        slot->CmdSlotIndex = PCI_RING_NO_CMD_SLOT;
+        if (r->InFlight != 0) {
+            --r->InFlight;
+        }
+        i = (i + 1) % n;
+    }
+    r->LastDmaIndex = d;
+    r->ReclaimIndex = i;
+    NdisCommonHifPciReleaseTxRingLock(hif, ring);
+}
+
+// ================================================================================================
+// receive ring service (the event ring's share; frames and reports come with the data path)
+// ================================================================================================
+namespace {
+
+ULONG RxPoolOfRing(ULONG ring) { return ring <= 1 ? ring : 2; }
+
+// The pending count of the receive ring; the caller holds its lock.
+ULONG PendingLocked(PPCI_HIF_CONTEXT hif, ULONG ring)
+{
+    PMP_ADAPTER adapter = hif->Adapter;
+    PPCI_RX_RING r = &hif->RxRing[ring];
+    const ULONG n = r->SlotCount & PCI_RING_INDEX_MASK;
+    if (n == 0 || r->Regs.CpuIndex == 0) {
+        return 0;
+    }
+    ULONG cpu = 0;
+    ULONG dma = 0;
+    (void)HifIoRead32(adapter, r->Regs.CpuIndex, &cpu);
+    (void)HifIoRead32(adapter, r->Regs.DmaIndex, &dma);
+    const ULONG c = cpu & PCI_RING_INDEX_MASK;
+    const ULONG d = dma & PCI_RING_INDEX_MASK;
+    if (c >= n || d >= n) {
+        // Indexes that name no slot of this ring: nothing is taken.
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_RX, "receive ring %u: CPU index %u, DMA index %u outside %u slots",
+                 static_cast<unsigned>(ring), static_cast<unsigned>(c), static_cast<unsigned>(d),
+                 static_cast<unsigned>(n));
+        return 0;
+    }
+    r->DmaIndex = d;
+    if (d < c) {
+        return d + n - c - 1;
+    }
+    if (c < d) {
+        return d - c - 1;
+    }
+    return n - 1;
+}
+
+// Waits for a descriptor's DMA done: every 100 microseconds, at most 101 polls.
+BOOLEAN WaitDescriptorDone(PWPDMA_DESC d, PULONG control)
+{
+    volatile ULONG* word = &d->Control;  // descriptors lie 16-byte aligned in their ring
+    for (ULONG poll = 0; poll < kRxDonePolls; ++poll) {
+        *control = __atomic_load_n(word, __ATOMIC_ACQUIRE);
+        if ((*control & WPDMA_CTRL_DMA_DONE) != 0) {
+            return TRUE;
+        }
+        KeStallExecutionProcessor(kRxDonePollUs);
+    }
+    return FALSE;
+}
+
+// A frame, transmit-done report, receive report or log packet: their handling comes with the data
+// path; the record goes back to its pool.
+void NotBuiltReturn(PMP_ADAPTER adapter, PRX_DMAQ_DESC record, PCSTR what)
+{
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_RX, "%s of %u bytes returned", what, static_cast<unsigned>(record->ReceivedLength));
+    RxDmaqFree(adapter, record);
+    (void)NOT_BUILT_YET();
+}
+
+}  // namespace
+
+ULONG N6PciGetRxDmaPendingCnt(PPCI_HIF_CONTEXT hif, ULONG ring)
+{
+    if (hif == nullptr || ring >= PCI_RX_RING_COUNT) {
+        return 0;
+    }
+    NdisCommonHifPciAcquireRxRingLock(hif, ring);
+    ULONG pending = PendingLocked(hif, ring);
+    NdisCommonHifPciReleaseRxRingLock(hif, ring);
+    return pending;
+}
+
+ULONG N6PciGetRxDonePkt(PPCI_HIF_CONTEXT hif, ULONG ring)
+{
+    if (hif == nullptr || hif->Adapter == nullptr || ring >= PCI_RX_RING_COUNT) {
+        return 0;
+    }
+    PMP_ADAPTER adapter = hif->Adapter;
+    if (adapter->StopThreads.load() != 0) {
+        return 0;
+    }
+    const ULONG pool = RxPoolOfRing(ring);
+    PPCI_RX_RING r = &hif->RxRing[ring];
+    NdisCommonHifPciAcquireRxRingLock(hif, ring);
+    const ULONG pending = PendingLocked(hif, ring);
+    if (pending == 0) {
+        NdisCommonHifPciReleaseRxRingLock(hif, ring);
+        DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "receive ring %u: nothing pending", static_cast<unsigned>(ring));
+        return 0;
+    }
+    if (ring <= 1 && RxDmaqGetFreeCount(adapter, pool) == 0) {
+        NdisCommonHifPciReleaseRxRingLock(hif, ring);
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_RX, "receive ring %u: pool %u empty, %u pending", static_cast<unsigned>(ring),
+                 static_cast<unsigned>(pool), static_cast<unsigned>(pending));
+        return pending;
+    }
+    const ULONG n = r->SlotCount;
+    ULONG i = r->ReadIndex % n;
+    ULONG c = r->CpuIndex % n;
+    ULONG taken = 0;
+    for (; taken < pending; ++taken) {
+        PDMA_RING_SLOT slot = &r->Slots[i];
+        PWPDMA_DESC d = slot->DescriptorVa;
+        ULONG control = 0;
+        if (!WaitDescriptorDone(d, &control)) {
+            DBGPRINT(TRACE_LEVEL_WARNING, DBG_RX, "receive ring %u: slot %u never done", static_cast<unsigned>(ring),
+                     static_cast<unsigned>(i));
+            break;
+        }
+        PRX_DMAQ_DESC fresh = RxDmaqAlloc(adapter, pool);
+        if (fresh == nullptr) {
+            DBGPRINT(TRACE_LEVEL_WARNING, DBG_RX, "receive ring %u: pool %u ran dry at slot %u",
+                     static_cast<unsigned>(ring), static_cast<unsigned>(pool), static_cast<unsigned>(i));
+            break;
+        }
+        PRX_DMAQ_DESC filled = slot->Record;
+        const ULONG64 la = (static_cast<ULONG64>(fresh->BufferLogicalHigh) << 32) | fresh->BufferLogicalLow;
+        slot->Record = fresh;
+        slot->BufferVa = fresh->BufferVa;
+        slot->BufferLa = la;
+        slot->BufferLength = fresh->BufferSize;
+        d->BufferLow = static_cast<ULONG>(la);
+        d->Word2 = static_cast<ULONG>(la >> 32);
+        d->Word3 = 0;
+        StoreDescriptorWord(&d->Control, (r->BufferSize & WPDMA_CTRL_LENGTH_MASK) << WPDMA_CTRL_LENGTH_SHIFT);
+        if (filled != nullptr) {
+            // The chip's length is checked against the buffer it describes.
+            ULONG received = (control >> WPDMA_CTRL_LENGTH_SHIFT) & WPDMA_CTRL_LENGTH_MASK;
+            if (received > filled->BufferSize) {
+                DBGPRINT(TRACE_LEVEL_ERROR, DBG_RX, "receive ring %u slot %u: %u bytes in a %u-byte buffer",
+                         static_cast<unsigned>(ring), static_cast<unsigned>(i), static_cast<unsigned>(received),
+                         static_cast<unsigned>(filled->BufferSize));
+                received = filled->BufferSize;
+            }
+            filled->ReceivedLength = received;
+            RxProcqEnqueue(adapter, filled, pool);
+        }
+        i = (i + 1) % n;
+        c = (c + 1) % n;
+        if (ring == 0) {
+            (void)InterlockedIncrement(&adapter->RxFrameCount);
+        }
+    }
+    r->ReadIndex = i;
+    r->CpuIndex = c;
+    (void)HifIoWrite32(adapter, r->Regs.CpuIndex, c);
+    NdisCommonHifPciReleaseRxRingLock(hif, ring);
+
+    if (ring == 0 && AdapterTestFlags(adapter, ADAPTER_FLAG_LOW_POWER_RETURN)) {
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_RX, "received frames wait for the power state");
+    } else if (adapter->RegistryBlock.TxRxThreadMode != 0) {
+        PlatformSignalThread(&hif->RxThread[ring]);
+    } else {
+        (void)N6PciProcRxDonePkt(adapter, ring);
+    }
+    return pending - taken;
+}
+
 ULONG N6PciRxDmaDoneInterrupt(PPCI_HIF_CONTEXT hif, ULONG ring)
 {
-    UNREFERENCED_PARAMETER(hif);
+    if (hif == nullptr || hif->Adapter == nullptr || ring >= PCI_RX_RING_COUNT) {
+        return 0;
+    }
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_RX, "receive ring %u done", static_cast<unsigned>(ring));
-    (void)NOT_BUILT_YET();
-    return 0;
+    if (hif->Adapter->RegistryBlock.SwDlyIntEn != 0) {
+        NdisCommonHifPciAcquireRxRingLock(hif, ring);
+        hif->RxRing[ring].SwDelayLastPending = 0;
+        hif->RxRing[ring].SwDelayCount = 0;
+        NdisCommonHifPciReleaseRxRingLock(hif, ring);
+    }
+    return N6PciGetRxDonePkt(hif, ring);
 }
 
 BOOLEAN N6PciSwDelayIntRxProc(PPCI_HIF_CONTEXT hif, ULONG ring)
@@ -371,17 +681,103 @@ BOOLEAN N6PciSwDelayIntRxProc(PPCI_HIF_CONTEXT hif, ULONG ring)
     return TRUE;
 }
 
-VOID N6PciTxRingCmdDmaDoneInterrupt(PPCI_HIF_CONTEXT hif, ULONG ring, BOOLEAN unified)
-{
-    UNREFERENCED_PARAMETER(hif);
-    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "command ring %u done (unified %u)", static_cast<unsigned>(ring),
-             static_cast<unsigned>(unified));
-    (void)NOT_BUILT_YET();
-}
-
 NTSTATUS N6PciProcRxDonePkt(PMP_ADAPTER adapter, ULONG ring)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(ring);
-    return NOT_BUILT_YET();
+    if (adapter == nullptr || adapter->HifContext == nullptr || ring >= PCI_RX_RING_COUNT) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    PPCI_HIF_CONTEXT hif = adapter->HifContext;
+    const ULONG pool = RxPoolOfRing(ring);
+    const ULONG count = RxProcqGetCount(adapter, pool);
+    for (ULONG k = 0; k < count; ++k) {
+        PRX_DMAQ_DESC record = RxProcqDequeue(adapter, pool);
+        if (record == nullptr) {
+            DBGPRINT(TRACE_LEVEL_WARNING, DBG_RX, "RxProcq %u emptied early", static_cast<unsigned>(pool));
+            break;
+        }
+        const ULONG expected = record->PoolIndex == 0 ? RX_DMAQ_POOL0_BUFFER : RX_DMAQ_POOL1_BUFFER;
+        if (record->PoolIndex >= RX_DMAQ_POOL_COUNT || record->BufferSize != expected) {
+            DBGPRINT(TRACE_LEVEL_ERROR, DBG_RX, "receive record of pool %u with a %u-byte buffer",
+                     static_cast<unsigned>(record->PoolIndex), static_cast<unsigned>(record->BufferSize));
+            RxDmaqFree(adapter, record);
+            continue;
+        }
+        N6PciRxPacketHandler(hif, record);
+    }
+    return STATUS_SUCCESS;
+}
+
+UCHAR N6PciGetRxPktType(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
+{
+    PMP_ADAPTER adapter = hif->Adapter;
+    const ULONG word0 = static_cast<ULONG>(record->BufferVa[0]) | (static_cast<ULONG>(record->BufferVa[1]) << 8) |
+                        (static_cast<ULONG>(record->BufferVa[2]) << 16) | (static_cast<ULONG>(record->BufferVa[3]) << 24);
+    switch (adapter->HalInfo.ChipCode) {
+    case 0x3404:
+        return static_cast<UCHAR>(word0 >> 29);
+    case 0x3501:
+    case 0x3502:
+    case 0x3503:
+    case 0x3601:
+    case 0x3602:
+        return static_cast<UCHAR>(word0 >> 27);
+    default:
+        return 0;
+    }
+}
+
+VOID N6PciRxPacketHandler(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
+{
+    PMP_ADAPTER adapter = hif->Adapter;
+    if (record->BufferVa == nullptr || record->ReceivedLength < kRxWord0Length) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_RX, "receive buffer of %u bytes has no descriptor word",
+                 static_cast<unsigned>(record->ReceivedLength));
+        RxDmaqFree(adapter, record);
+        return;
+    }
+    const ULONG byteCount = record->BufferVa[0] | (record->BufferVa[1] << 8);
+    if (byteCount >= kRxMaxByteCount) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_RX, "receive buffer claims %u bytes", static_cast<unsigned>(byteCount));
+        RxDmaqFree(adapter, record);
+        return;
+    }
+    const UCHAR type = N6PciGetRxPktType(hif, record);
+    const USHORT chip = adapter->HalInfo.ChipCode;
+    const BOOLEAN second = static_cast<BOOLEAN>(chip == 0x3501 || chip == 0x3502 || chip == 0x3503);
+    if (second && record->PoolIndex == 0 && type != kRxPktFrame && type != kRxPktIcs && type != kRxPktIcs2) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_RX, "packet type %u on the frame ring", static_cast<unsigned>(type));
+        RxDmaqFree(adapter, record);
+        return;
+    }
+    const CHIP_HAL_OPS& ops = adapter->HalOps;
+    switch (type) {
+    case kRxPktFrame:
+        if (ops.PciProcessRxPacket != nullptr) {
+            ops.PciProcessRxPacket(hif, record);
+        } else {
+            RxDmaqFree(adapter, record);
+        }
+        break;
+    case kRxPktSwDefined:
+        if (ops.PciProcessRxSwDefinedPacket != nullptr) {
+            ops.PciProcessRxSwDefinedPacket(hif, record);
+        } else {
+            RxDmaqFree(adapter, record);
+        }
+        break;
+    case kRxPktMsduReport:
+        NotBuiltReturn(adapter, record, "transmit-done report");
+        break;
+    case kRxPktRxReport:
+        NotBuiltReturn(adapter, record, "receive report");
+        break;
+    case kRxPktIcs:
+    case kRxPktIcs2:
+        NotBuiltReturn(adapter, record, "log packet");
+        break;
+    default:
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_RX, "packet type %u dropped", static_cast<unsigned>(type));
+        RxDmaqFree(adapter, record);
+        break;
+    }
 }

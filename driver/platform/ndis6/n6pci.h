@@ -4,6 +4,7 @@
 #pragma once
 
 #include "kshim/nt_types.h"
+#include "platform/ndiscommon/dmaq_rx.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 typedef struct _PCI_HIF_CONTEXT PCI_HIF_CONTEXT, *PPCI_HIF_CONTEXT;
@@ -37,12 +38,36 @@ VOID N6PciResumeInitReg(PMP_ADAPTER adapter);
 // The chip's PciXmitStartTxRx (0 when the chip has none).
 NTSTATUS N6PciStartTxRx(PPCI_HIF_CONTEXT hif);
 
-// ---- ring services the interrupt handlers call -------------------------------------------------------------
-// Receive ring `ring` has filled descriptors: takes them; returns the number still waiting.
+// ---- firmware command submission and command-ring completion ----------------------------------------------
+struct _TX_DMAQ_DESC;
+// Puts one command record on transmit ring `ring` at the CPU index: the record waits on TxDWaitq, the
+// descriptor points at its buffer, the slot remembers the command slot index (FW_CMD_SLOT_COUNT
+// for none) and, for a real slot, the command layer learns that the command is on a ring; then the
+// chip is told. 0xC0000001 while the adapter is gone, or halting or suspended for any command but
+// the firmware power control (4); 0xC000009A when the ring has no free descriptor or is not started.
+NTSTATUS N6PciTxSendCmd(PPCI_HIF_CONTEXT hif, struct _TX_DMAQ_DESC* record, ULONG ring, ULONG cmdSlotIndex);
+// Command ring `ring` (2 or 3) finished descriptors: under the ring lock, from the reclaim index to
+// the chip's DMA index, each finished descriptor is reported sent to the command layer (0x81 when
+// unified, else 0xFE) and its record goes back to its pool. A descriptor not yet done stops the
+// walk; a DMA index outside the descriptors handed to the chip reclaims nothing.
+VOID N6PciTxRingCmdDmaDoneInterrupt(PPCI_HIF_CONTEXT hif, ULONG ring, BOOLEAN unified);
+
+// ---- receive ring service ----------------------------------------------------------------------------------
+// Receive ring `ring` has filled descriptors: clears its software-delay record (when "SwDlyIntEn")
+// and fetches; returns the number still waiting.
 ULONG N6PciRxDmaDoneInterrupt(PPCI_HIF_CONTEXT hif, ULONG ring);
+// Filled descriptors waiting on the ring, from the chip's CPU and DMA index registers (0 when either
+// names no slot of the ring).
+ULONG N6PciGetRxDmaPendingCnt(PPCI_HIF_CONTEXT hif, ULONG ring);
+// Takes every filled buffer off the ring, gives each slot a fresh record of the ring's pool and
+// hands the filled records to the ring's RxProcq; then wakes the ring's receive thread
+// ("TxRxThreadMode") or processes them at once. Returns the number of filled descriptors not taken.
+ULONG N6PciGetRxDonePkt(PPCI_HIF_CONTEXT hif, ULONG ring);
 // Second generation's software interrupt delay: TRUE when the ring should be served now.
 BOOLEAN N6PciSwDelayIntRxProc(PPCI_HIF_CONTEXT hif, ULONG ring);
-// Command ring `ring` (2 or 3) finished descriptors: reclaims them and reports their DMA done.
-VOID N6PciTxRingCmdDmaDoneInterrupt(PPCI_HIF_CONTEXT hif, ULONG ring, BOOLEAN unified);
-// Services one receive ring: takes its completed descriptors and routes them.
+// Drains the ring's RxProcq through the packet dispatch.
 NTSTATUS N6PciProcRxDonePkt(PMP_ADAPTER adapter, ULONG ring);
+// The packet type the chip wrote in word 0 of the buffer.
+UCHAR N6PciGetRxPktType(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record);
+// Routes one received buffer by its packet type; the record is handed on or returned to its pool.
+VOID N6PciRxPacketHandler(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record);

@@ -696,6 +696,10 @@ typedef struct _MP_ADAPTER {
     UCHAR LowPowerRestore;       // PCIe low-power settings were changed when ownership was given away
     volatile LONG OwnInProgress; // driver-own polls running with the own lock released
     volatile LONG OwnCallBalance;
+
+    // ---- firmware commands on the rings and the receive ring service (platform/ndis6/n6pci) ----------
+    volatile LONG RxFrameCount;  // buffers taken off receive ring 0 (interlocked)
+    UCHAR DumpInProgress;        // 1 while the chip's register dumps run (hal/common/hal_services)
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.

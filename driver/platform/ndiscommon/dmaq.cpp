@@ -10,6 +10,58 @@ namespace {
 // Driver-wide storage: one set of pools for the driver image.
 DMAQ_POOL g_TxDmaqPool[TX_DMAQ_POOL_COUNT];
 DMAQ_POOL g_RxDmaqPool[RX_DMAQ_POOL_COUNT];
+// The software queues beside them.
+DMAQ_QUEUE g_TxDWaitq;
+DMAQ_QUEUE g_RxProcq[RX_DMAQ_POOL_COUNT];
+
+void LockQueue(PDMAQ_QUEUE queue)
+{
+    KIRQL old;
+    KeAcquireSpinLock(&queue->Lock, &old);
+    queue->OldIrql = old;
+}
+
+void UnlockQueue(PDMAQ_QUEUE queue) { KeReleaseSpinLock(&queue->Lock, queue->OldIrql); }
+
+// Whether a queue was created: marked apart from its list, which the queue's users change under
+// its lock while others look.
+UCHAR g_TxDWaitqCreated;
+UCHAR g_RxProcqCreated[RX_DMAQ_POOL_COUNT];
+
+UCHAR* CreatedMark(const DMAQ_QUEUE* queue)
+{
+    return queue == &g_TxDWaitq ? &g_TxDWaitqCreated : &g_RxProcqCreated[queue - g_RxProcq];
+}
+
+BOOLEAN QueueExists(const DMAQ_QUEUE* queue)
+{
+    return static_cast<BOOLEAN>(__atomic_load_n(CreatedMark(queue), __ATOMIC_ACQUIRE) != 0);
+}
+
+// Creates a queue with its pool; a queue that still holds records refuses (the pool stays built).
+NTSTATUS CreateQueue(PDMAQ_QUEUE queue, PCSTR name)
+{
+    if (QueueExists(queue) && queue->Count != 0) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_MEM, "%s created while it holds %u records", name,
+                 static_cast<unsigned>(queue->Count));
+        return STATUS_DMAQ_POOL_BUILT;
+    }
+    InitializeListHead(&queue->Head);
+    queue->Count = 0;
+    KeInitializeSpinLock(&queue->Lock);
+    __atomic_store_n(CreatedMark(queue), static_cast<UCHAR>(1), __ATOMIC_RELEASE);
+    return STATUS_SUCCESS;
+}
+
+// Unlinks the head of a queue; the caller holds its lock.
+PLIST_ENTRY TakeHead(PDMAQ_QUEUE queue)
+{
+    if (queue->Count == 0 || IsListEmpty(&queue->Head)) {
+        return nullptr;
+    }
+    --queue->Count;
+    return RemoveHeadList(&queue->Head);
+}
 
 void LockPool(PDMAQ_POOL pool)
 {
@@ -151,7 +203,8 @@ NTSTATUS __TxDmaqInit(PMP_ADAPTER adapter, ULONG poolIndex, ULONG count, ULONG b
         (void)__TxDmaqFree(adapter, poolIndex);
         return STATUS_INSUFFICIENT_RESOURCES;
     }
-    return status;
+    // The command pool's records wait on TxDWaitq while their descriptors are on a ring.
+    return poolIndex == 1 ? CreateQueue(&g_TxDWaitq, "TxDWaitq") : STATUS_SUCCESS;
 }
 
 NTSTATUS __RxDmaqInit(PMP_ADAPTER adapter, ULONG poolIndex, ULONG count, ULONG bufferSize)
@@ -181,7 +234,7 @@ NTSTATUS __RxDmaqInit(PMP_ADAPTER adapter, ULONG poolIndex, ULONG count, ULONG b
         (void)__RxDmaqFree(adapter, poolIndex);
         return STATUS_INSUFFICIENT_RESOURCES;
     }
-    return status;
+    return CreateQueue(&g_RxProcq[poolIndex], "RxProcq");
 }
 
 NTSTATUS __TxDmaqFree(PMP_ADAPTER adapter, ULONG poolIndex)
@@ -189,6 +242,17 @@ NTSTATUS __TxDmaqFree(PMP_ADAPTER adapter, ULONG poolIndex)
     UNREFERENCED_PARAMETER(adapter);
     if (poolIndex >= TX_DMAQ_POOL_COUNT) {
         return STATUS_INVALID_PARAMETER;
+    }
+    if (poolIndex == 1 && QueueExists(&g_TxDWaitq)) {
+        // Records whose descriptors were never finished go home without completing anything.
+        if (TxDWaitqGetCount(adapter) != 0) {
+            DBGPRINT(TRACE_LEVEL_WARNING, DBG_MEM, "TxDWaitq holds %u records at release",
+                     static_cast<unsigned>(TxDWaitqGetCount(adapter)));
+        }
+        for (PTX_DMAQ_DESC record = TxDWaitqDequeue(adapter, nullptr); record != nullptr;
+             record = TxDWaitqDequeue(adapter, nullptr)) {
+            TxDmaqFree(adapter, record);
+        }
     }
     return ReleasePool(&g_TxDmaqPool[poolIndex], [](PLIST_ENTRY entry) {
         PlatformFreeMemory(CONTAINING_RECORD(entry, TX_DMAQ_DESC, Link), sizeof(TX_DMAQ_DESC));
@@ -201,6 +265,7 @@ NTSTATUS __RxDmaqFree(PMP_ADAPTER adapter, ULONG poolIndex)
     if (poolIndex >= RX_DMAQ_POOL_COUNT) {
         return STATUS_INVALID_PARAMETER;
     }
+    (void)RxProcqFree(adapter, poolIndex);
     return ReleasePool(&g_RxDmaqPool[poolIndex], [](PLIST_ENTRY entry) {
         PlatformFreeMemory(CONTAINING_RECORD(entry, RX_DMAQ_DESC, Links), sizeof(RX_DMAQ_DESC));
     });
@@ -328,6 +393,125 @@ ULONG RxDmaqGetFreeCount(PMP_ADAPTER adapter, ULONG poolIndex)
     ULONG count = pool->FreeCount;
     UnlockPool(pool);
     return count;
+}
+
+// ================================================================================================
+// software queues
+// ================================================================================================
+VOID TxDWaitqEnqueue(PMP_ADAPTER adapter, PTX_DMAQ_DESC record)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    if (record == nullptr || !QueueExists(&g_TxDWaitq)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_MEM, "TxDWaitq: no record or no queue");
+        return;
+    }
+    LockQueue(&g_TxDWaitq);
+    InsertTailList(&g_TxDWaitq.Head, &record->Link);
+    ++g_TxDWaitq.Count;
+    UnlockQueue(&g_TxDWaitq);
+}
+
+PTX_DMAQ_DESC TxDWaitqDequeue(PMP_ADAPTER adapter, PVOID bufferVa)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    if (!QueueExists(&g_TxDWaitq)) {
+        return nullptr;
+    }
+    PTX_DMAQ_DESC found = nullptr;
+    LockQueue(&g_TxDWaitq);
+    if (bufferVa == nullptr) {
+        PLIST_ENTRY entry = TakeHead(&g_TxDWaitq);
+        found = entry != nullptr ? CONTAINING_RECORD(entry, TX_DMAQ_DESC, Link) : nullptr;
+    } else {
+        for (PLIST_ENTRY e = g_TxDWaitq.Head.Flink; e != &g_TxDWaitq.Head; e = e->Flink) {
+            PTX_DMAQ_DESC record = CONTAINING_RECORD(e, TX_DMAQ_DESC, Link);
+            if (record->BufferVa == bufferVa) {
+                (void)RemoveEntryList(e);
+                --g_TxDWaitq.Count;
+                found = record;
+                break;
+            }
+        }
+    }
+    UnlockQueue(&g_TxDWaitq);
+    return found;
+}
+
+ULONG TxDWaitqGetCount(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    if (!QueueExists(&g_TxDWaitq)) {
+        return 0;
+    }
+    LockQueue(&g_TxDWaitq);
+    ULONG count = g_TxDWaitq.Count;
+    UnlockQueue(&g_TxDWaitq);
+    return count;
+}
+
+VOID RxProcqEnqueue(PMP_ADAPTER adapter, PRX_DMAQ_DESC record, ULONG ring)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    if (ring >= RX_DMAQ_POOL_COUNT || record == nullptr || !QueueExists(&g_RxProcq[ring])) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_RX, "RxProcq %u: no record or no queue", static_cast<unsigned>(ring));
+        return;
+    }
+    PDMAQ_QUEUE queue = &g_RxProcq[ring];
+    LockQueue(queue);
+    if (queue->Head.Blink->Flink != &queue->Head) {
+        // A broken tail: the record stays unqueued rather than the system stopping.
+        UnlockQueue(queue);
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_RX, "RxProcq %u: broken tail, record not queued", static_cast<unsigned>(ring));
+        return;
+    }
+    InsertTailList(&queue->Head, &record->Links);
+    ++queue->Count;
+    UnlockQueue(queue);
+}
+
+PRX_DMAQ_DESC RxProcqDequeue(PMP_ADAPTER adapter, ULONG ring)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    if (ring >= RX_DMAQ_POOL_COUNT || !QueueExists(&g_RxProcq[ring])) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_RX, "RxProcq %u does not exist", static_cast<unsigned>(ring));
+        return nullptr;
+    }
+    PDMAQ_QUEUE queue = &g_RxProcq[ring];
+    LockQueue(queue);
+    PLIST_ENTRY entry = TakeHead(queue);
+    UnlockQueue(queue);
+    return entry != nullptr ? CONTAINING_RECORD(entry, RX_DMAQ_DESC, Links) : nullptr;
+}
+
+ULONG RxProcqGetCount(PMP_ADAPTER adapter, ULONG ring)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    if (ring >= RX_DMAQ_POOL_COUNT || !QueueExists(&g_RxProcq[ring])) {
+        return 0;
+    }
+    LockQueue(&g_RxProcq[ring]);
+    ULONG count = g_RxProcq[ring].Count;
+    UnlockQueue(&g_RxProcq[ring]);
+    return count;
+}
+
+NTSTATUS RxProcqFree(PMP_ADAPTER adapter, ULONG ring)
+{
+    if (ring >= RX_DMAQ_POOL_COUNT) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    if (!QueueExists(&g_RxProcq[ring])) {
+        return STATUS_SUCCESS;
+    }
+    if (RxProcqGetCount(adapter, ring) != 0) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_RX, "RxProcq %u holds %u records at release", static_cast<unsigned>(ring),
+                 static_cast<unsigned>(RxProcqGetCount(adapter, ring)));
+    }
+    for (PRX_DMAQ_DESC record = RxProcqDequeue(adapter, ring); record != nullptr;
+         record = RxProcqDequeue(adapter, ring)) {
+        RxDmaqFree(adapter, record);
+    }
+    return STATUS_SUCCESS;
 }
 
 // ================================================================================================

@@ -106,6 +106,31 @@ PRX_DMAQ_DESC RxDmaqAlloc(PMP_ADAPTER adapter, ULONG poolIndex);
 VOID RxDmaqReturnToPool(PMP_ADAPTER adapter, PRX_DMAQ_DESC record);
 ULONG RxDmaqGetFreeCount(PMP_ADAPTER adapter, ULONG poolIndex);
 
+// ---- software queues ------------------------------------------------------------------------------------
+// A queue of packet records linked through their list links: its list, its count and its own lock.
+// Every list change checks the neighbours (a corrupted list stops the system).
+typedef struct _DMAQ_QUEUE {
+    LIST_ENTRY Head;
+    ULONG Count;
+    KSPIN_LOCK Lock;
+    KIRQL OldIrql;
+} DMAQ_QUEUE, *PDMAQ_QUEUE;
+
+// TxDWaitq: command records on the command and download rings, waiting for their descriptor's DMA
+// done. Created with transmit pool 1; drained into the pool when the pool is released.
+VOID TxDWaitqEnqueue(PMP_ADAPTER adapter, PTX_DMAQ_DESC record);
+// The record whose buffer virtual address is `bufferVa`; null: the head. Null when none.
+PTX_DMAQ_DESC TxDWaitqDequeue(PMP_ADAPTER adapter, PVOID bufferVa);
+ULONG TxDWaitqGetCount(PMP_ADAPTER adapter);
+
+// RxProcq[ring]: received records of a receive ring waiting for processing. Created with the
+// ring's receive pool; a ring of 3 or more is traced and ignored.
+VOID RxProcqEnqueue(PMP_ADAPTER adapter, PRX_DMAQ_DESC record, ULONG ring);
+PRX_DMAQ_DESC RxProcqDequeue(PMP_ADAPTER adapter, ULONG ring);
+ULONG RxProcqGetCount(PMP_ADAPTER adapter, ULONG ring);
+// Returns every record of the queue to its pool: 0xC000000D for a ring of 3 or more.
+NTSTATUS RxProcqFree(PMP_ADAPTER adapter, ULONG ring);
+
 // ---- port buffer-list queues ------------------------------------------------------------------------
 // Hands every buffer-list chain still waiting in the port's NBL wait queue back to the OS.
 NTSTATUS PortNblWaitqFlush(PMP_ADAPTER adapter, PMP_PORT port);

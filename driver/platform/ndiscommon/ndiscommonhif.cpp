@@ -3,6 +3,7 @@
 #include "platform/ndiscommon/ndiscommonhif.h"
 
 #include "Common/common.h"
+#include "Common/qzcmd.h"
 #include "hal/common/hal_chip.h"
 #include "hal/common/hal_services.h"
 #include "platform/ndiscommon/adapter.h"
@@ -270,11 +271,20 @@ VOID NdisCommonHifVoidHook() {}
 // ================================================================================================
 NTSTATUS NdisCommonHifControlThreadHandler(PMP_PORT port, ULONG cmdId, PUCHAR payload, ULONG length)
 {
-    UNREFERENCED_PARAMETER(payload);
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_THREAD, "internal command 0x%08X for port %u, %u bytes",
              static_cast<unsigned>(cmdId), port != nullptr ? static_cast<unsigned>(port->PortNumber) : 0u,
              static_cast<unsigned>(length));
-    return NOT_BUILT_YET();
+    switch (cmdId) {
+    case INTERNAL_CMD_FW_CMD_CALLBACK:
+        // A completed firmware command's callback, with the slot and its answer event.
+        if (port == nullptr || port->Adapter == nullptr) {
+            return STATUS_UNSUCCESSFUL;
+        }
+        QzCmdSlotCallbackHandler(port->Adapter, payload, length);
+        return STATUS_SUCCESS;
+    default:
+        return NOT_BUILT_YET();
+    }
 }
 
 

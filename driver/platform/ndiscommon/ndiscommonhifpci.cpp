@@ -2,7 +2,11 @@
 // memory ranges, configuration space and the interrupt resource.
 #include "platform/ndiscommon/ndiscommonhifpci.h"
 
+#include "Common/qzcmd.h"
+#include "hal/chips/qzarvel2x.h"
 #include "hal/common/hal_remap.h"
+#include "platform/ndiscommon/dmaq.h"
+#include "platform/ndiscommon/memory.h"
 #include "platform/ndis6/n6pci.h"
 #include "platform/ndiscommon/ndiscommonhif.h"
 #include "platform/wificx/wificxmain.h"
@@ -13,6 +17,15 @@ namespace {
 
 // The L1 window shows 64 KB of bus space; a range read moves the L2 window by as much.
 constexpr ULONG kWindowSpan = 0x10000;
+
+constexpr LONGLONG kUnitsPerMs = 10000;  // 100 ns units
+// The firmware erase polls the sync value 500 times, 1 ms (100 stalls of 10 us) apart.
+constexpr ULONG kEraseSyncPolls = 500;
+constexpr ULONG kEraseStallsPerPoll = 100;
+// The wait for commands and SER to finish: 1 s, or 2 s when a SER step ran at entry; 10 ms polls.
+constexpr LONGLONG kCmdAndSerWaitMs = 1000;
+constexpr LONGLONG kCmdAndSerWaitMsAfterSer = 2000;
+constexpr ULONG kCmdAndSerPollUs = 10000;
 
 BOOLEAN DeviceRefused(PPCI_HIF_CONTEXT hif)
 {
@@ -523,8 +536,8 @@ ULONG NdisCommonHifPciUpdateTxRingIdx(PPCI_HIF_CONTEXT hif, UCHAR ringSelector)
         return 0;
     }
     while (r != d) {
-        PWPDMA_DESC desc = ring->Slots[r].DescriptorVa;
-        if ((__atomic_load_n(&desc->Control, __ATOMIC_ACQUIRE) & WPDMA_CTRL_DMA_DONE) == 0) {
+        volatile ULONG* control = &ring->Slots[r].DescriptorVa->Control;  // 16-byte aligned in the ring
+        if ((__atomic_load_n(control, __ATOMIC_ACQUIRE) & WPDMA_CTRL_DMA_DONE) == 0) {
             DBGPRINT(TRACE_LEVEL_WARNING, DBG_HIF, "transmit ring %u: slot %u not done yet",
                      static_cast<unsigned>(ringSelector), static_cast<unsigned>(r));
             break;
@@ -562,8 +575,57 @@ NTSTATUS NdisCommonHifPciFreeDescriptorRequest(PPCI_HIF_CONTEXT hif, UCHAR ring,
 
 NTSTATUS NdisCommonHifPciEraseFirmware(PPCI_HIF_CONTEXT hif)
 {
-    UNREFERENCED_PARAMETER(hif);
-    return NOT_BUILT_YET();
+    if (hif == nullptr || hif->Adapter == nullptr) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    PMP_ADAPTER adapter = hif->Adapter;
+    ULONG sync = AsicArvel2xGetFwSyncValue(adapter);
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_FW, "firmware erase: sync value %u", static_cast<unsigned>(sync));
+    NTSTATUS result = QzCmdSendFwPowerCtrl(adapter, 1);
+    for (ULONG poll = 0; poll < kEraseSyncPolls; ++poll) {
+        if (adapter->HalOps.GetFwSyncValue != nullptr) {
+            sync = adapter->HalOps.GetFwSyncValue(adapter);
+        }
+        if (sync == 0) {
+            __atomic_store_n(&adapter->FwDownloaded, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
+            DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_FW, "firmware erased after %u polls", static_cast<unsigned>(poll + 1));
+            return STATUS_SUCCESS;
+        }
+        for (ULONG i = 0; i < kEraseStallsPerPoll; ++i) {
+            KeStallExecutionProcessor(10);
+        }
+    }
+    DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "firmware not erased: sync value %u after %u polls, power command 0x%08X",
+             static_cast<unsigned>(sync), static_cast<unsigned>(kEraseSyncPolls), static_cast<unsigned>(result));
+    return result;
+}
+
+VOID WaitFwCmdAndSerFinish(PMP_ADAPTER adapter)
+{
+    const UCHAR serAtEntry = __atomic_load_n(&adapter->SerState, __ATOMIC_ACQUIRE);
+    if (TxDWaitqGetCount(adapter) == 0 && !QzCmdQueueValidCheck(adapter) && serAtEntry == 0) {
+        return;
+    }
+    const LONGLONG limit = (serAtEntry != 0 ? kCmdAndSerWaitMsAfterSer : kCmdAndSerWaitMs) * kUnitsPerMs;
+    LARGE_INTEGER start;
+    KeQuerySystemTime(&start);
+    for (;;) {
+        const ULONG onRings = TxDWaitqGetCount(adapter);
+        const BOOLEAN slotsInUse = QzCmdQueueValidCheck(adapter);
+        if (onRings == 0 && !slotsInUse && __atomic_load_n(&adapter->SerState, __ATOMIC_ACQUIRE) == 0) {
+            return;
+        }
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "%u commands still on the rings, slots in use %u",
+                 static_cast<unsigned>(onRings), static_cast<unsigned>(slotsInUse));
+        LARGE_INTEGER now;
+        KeQuerySystemTime(&now);
+        if (now.QuadPart - start.QuadPart >= limit) {
+            DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "commands and SER not finished after %lld ms",
+                     static_cast<long long>((now.QuadPart - start.QuadPart) / kUnitsPerMs));
+            return;
+        }
+        NdisCommonGenericDelay(kCmdAndSerPollUs);
+    }
 }
 
 NTSTATUS NdisCommonHifPciXmitHardTransmit(PPCI_HIF_CONTEXT hif, struct _TX_DMAQ_DESC* packet)
@@ -599,10 +661,54 @@ NTSTATUS NdisCommonHifPciMlmeHardTransmit(PPCI_HIF_CONTEXT hif, struct _MLME_HAR
 
 NTSTATUS NdisCommonHifPciCmdSendMsg(PPCI_HIF_CONTEXT hif, PFW_CMD_MSG message, ULONG ringSelector)
 {
-    UNREFERENCED_PARAMETER(hif);
-    UNREFERENCED_PARAMETER(message);
-    UNREFERENCED_PARAMETER(ringSelector);
-    return NOT_BUILT_YET();
+    if (hif == nullptr || hif->Adapter == nullptr || message == nullptr || message->Buffer == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "command message without a bus context or a buffer");
+        return STATUS_UNSUCCESSFUL;
+    }
+    PMP_ADAPTER adapter = hif->Adapter;
+    const BOOLEAN older = static_cast<BOOLEAN>(adapter->HalInfo.ChipCode == 0x3404);
+    const BOOLEAN running = static_cast<BOOLEAN>(__atomic_load_n(&adapter->FwDownloaded, __ATOMIC_ACQUIRE) != 0);
+    ULONG ring = PCI_TX_RING_DOWNLOAD;
+    if (running || !older) {
+        if (ringSelector == FW_CMD_RING_COMMAND) {
+            ring = PCI_TX_RING_COMMAND;
+        } else if (ringSelector != FW_CMD_RING_DOWNLOAD) {
+            DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "command ring selector %u", static_cast<unsigned>(ringSelector));
+            return STATUS_UNSUCCESSFUL;
+        }
+    }
+    const ULONG total = message->TotalLength;
+    // Download data of the second and third generation leaves its descriptor and header behind.
+    const ULONG skip = !older && message->Class == FW_CMD_CLASS_DOWNLOAD_DATA ? FW_CMD_LEGACY_PREFIX_LENGTH : 0;
+    if (total > TX_DMAQ_POOL1_BUFFER || total > message->BufferSize || total <= skip) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "command message of %u bytes (buffer %u, class 0x%02X) not sent",
+                 static_cast<unsigned>(total), static_cast<unsigned>(message->BufferSize),
+                 static_cast<unsigned>(message->Class));
+        return STATUS_UNSUCCESSFUL;
+    }
+    PTX_DMAQ_DESC record = TxDmaqAlloc(adapter, 1);
+    if (record == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "no command record for slot %u", static_cast<unsigned>(message->SlotIndex));
+        return STATUS_UNSUCCESSFUL;
+    }
+    if (!NT_SUCCESS(NdisCommonHifPciFreeDescriptorRequest(hif, static_cast<UCHAR>(ring), 1))) {
+        TxDmaqFree(adapter, record);
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "transmit ring %u is full", static_cast<unsigned>(ring));
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    const ULONG length = total - skip;
+    PlatformMoveMemory(record->BufferVa, message->Buffer + skip, length);
+    record->BytesUsed = length;
+    NTSTATUS status = N6PciTxSendCmd(hif, record, ring, message->SlotIndex);
+    if (!NT_SUCCESS(status)) {
+        TxDmaqFree(adapter, record);
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "command for slot %u not placed on ring %u: 0x%08X",
+                 static_cast<unsigned>(message->SlotIndex), static_cast<unsigned>(ring), static_cast<unsigned>(status));
+        // The waiter learns the failure through a legacy sent report.
+        (void)QzCmdEventCompleteWaitingFwCmd(adapter, FW_CMD_EVENT_DMA_DONE, nullptr, message->SlotIndex, status, FALSE);
+        return status;
+    }
+    return STATUS_SUCCESS;
 }
 
 NTSTATUS NdisCommonHifPciSetPowerbyPortWOWLan(PMP_PORT port, ULONG state)

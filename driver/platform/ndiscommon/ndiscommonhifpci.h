@@ -245,11 +245,24 @@ ULONG NdisCommonHifPciUpdateTxRingIdx(PPCI_HIF_CONTEXT hif, UCHAR ringSelector);
 // 0 when transmit ring `ring` has at least `count` free descriptors; 0xC000009A when it has not or
 // the ring does not exist; 0xC0000001 for a count of 0.
 NTSTATUS NdisCommonHifPciFreeDescriptorRequest(PPCI_HIF_CONTEXT hif, UCHAR ring, ULONG count);
+// The older chip's firmware erase: the power-control command with 1, then up to 500 polls of the
+// chip's firmware sync value 1 ms apart; 0 (and the firmware-running flag cleared) as soon as it
+// reads 0, else the power-control command's status.
 NTSTATUS NdisCommonHifPciEraseFirmware(PPCI_HIF_CONTEXT hif);
+// Before and after the chip is suspended for wake-on-WLAN: returns once no command record waits on
+// TxDWaitq, no command slot is in use and no SER step runs, or after 1 s (2 s when a SER step ran
+// at entry). PASSIVE_LEVEL.
+VOID WaitFwCmdAndSerFinish(PMP_ADAPTER adapter);
 // Submission of frames and firmware commands.
 NTSTATUS NdisCommonHifPciXmitHardTransmit(PPCI_HIF_CONTEXT hif, struct _TX_DMAQ_DESC* packet);
 NTSTATUS NdisCommonHifPciApXmitHardTransmit(PPCI_HIF_CONTEXT hif, struct _TX_DMAQ_DESC* packet);
 NTSTATUS NdisCommonHifPciMiniportMMRequest(PPCI_HIF_CONTEXT hif, PUCHAR frame, ULONG length, UCHAR sequence);
 NTSTATUS NdisCommonHifPciMlmeHardTransmit(PPCI_HIF_CONTEXT hif, struct _MLME_HARD_TX_REQUEST* request, ULONG arg);
+// Places one firmware command message on the command ring (selector 1) or the download ring (0;
+// the older chip uses the download ring for everything until its firmware runs): the message is
+// copied into a record of transmit pool 1 (download data of the second and third generation
+// without its 64-byte prefix) and given one descriptor. 0xC0000001 for a bad selector, a message
+// over 4096 bytes or an empty pool; 0xC000009A for a full ring; a failure of the placing itself is
+// also reported to the command layer as a legacy sent report, so that the waiter wakes.
 NTSTATUS NdisCommonHifPciCmdSendMsg(PPCI_HIF_CONTEXT hif, PFW_CMD_MSG message, ULONG ringSelector);
 NTSTATUS NdisCommonHifPciSetPowerbyPortWOWLan(PMP_PORT port, ULONG state);
