@@ -296,7 +296,6 @@ namespace {
 struct LoaderImage {
     const UCHAR* Bytes = nullptr;
     ULONG Size = 0;
-    BOOLEAN Cached = FALSE;
     FW_DL_IMAGE Obtained{};
 };
 
@@ -306,7 +305,6 @@ BOOLEAN TakeImage(PMP_ADAPTER adapter, PCFW_DL_GENERATION generation, PFW_IMAGE_
     if (generation->UseCaches) {
         image->Bytes = HalFwImageCacheLookup(cache, name, &image->Size);
         if (image->Bytes != nullptr) {
-            image->Cached = TRUE;
             DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_FW, "%s: \"%s\" from the image cache, %u bytes", generation->Name,
                      name, static_cast<unsigned>(image->Size));
             return TRUE;
