@@ -90,11 +90,26 @@ void RomDownload::Expect(ImageKind kind, const Image& image)
     expected_[Index(kind)] = {true, image};
 }
 
-void RomDownload::DropAnswers(uint8_t cmdId, unsigned count)
+void RomDownload::AttachTo(RomFirmware& rom)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    dropCmd_ = cmdId;
-    dropCount_ = count;
+    for (uint8_t cmdId : {kCmdRegionInit, kCmdFwStart, kCmdPatchInit, kCmdPatchFinish, kCmdSemaphore, kCmdBtQuery}) {
+        rom.SetCommandHandler(cmdId, [this](const LegacyCommand& command) -> std::optional<RomReply> {
+            std::optional<Reply> reply = OnCommand(command);
+            if (!reply || !reply->answered) {
+                return std::nullopt;
+            }
+            return RomReply{reply->eventId, reply->payload};
+        });
+    }
+    if (generation_ == Generation::Older) {
+        // The older chip's download data keeps its prefix; its command id is 0.
+        rom.SetCommandHandler(0x00, [this](const LegacyCommand& command) -> std::optional<RomReply> {
+            (void)OnData(command.payload.data(), command.payload.size());
+            return std::nullopt;
+        });
+    } else {
+        rom.SetDownloadDataHandler([this](const uint8_t* data, size_t length) { (void)OnData(data, length); });
+    }
 }
 
 void RomDownload::Reset()
@@ -281,7 +296,7 @@ RomDownload::Reply RomDownload::InitLocked(uint8_t cmdId, const std::vector<uint
     regions_.push_back(region);
     open_ = regions_.size() - 1;
     steps_.push_back({cmdId == kCmdPatchInit ? DownloadStep::Kind::PatchInit : DownloadStep::Kind::RegionInit,
-                      region.address, region.announced, region.dataMode, true});
+                      region.address, region.announced, region.dataMode});
     reply.payload = {region.matched ? kResultOk : kResultRefused, 0, 0, 0};
     reply.note = std::string(ImageKindName(region.kind)) + " region " + Hex(region.address) + ", " +
                  std::to_string(region.announced) + " bytes, data mode " + Hex(region.dataMode);
@@ -304,7 +319,7 @@ RomDownload::Reply RomDownload::FinishLocked(const std::vector<uint8_t>& payload
     } else {
         patchFinished_ = complete;
     }
-    steps_.push_back({DownloadStep::Kind::PatchFinish, 0, 0, bluetooth ? 1u : 0u, true});
+    steps_.push_back({DownloadStep::Kind::PatchFinish, 0, 0, bluetooth ? 1u : 0u});
     reply.payload = {complete ? kResultOk : kResultRefused, 0, 0, 0};
     reply.note = std::string(ImageKindName(kind)) + (complete ? " finished" : " incomplete");
     return reply;
@@ -336,7 +351,7 @@ RomDownload::Reply RomDownload::StartLocked(const std::vector<uint8_t>& payload)
         ramStarted_ = true;
         readsSinceStart_ = 0;
     }
-    steps_.push_back({DownloadStep::Kind::FwStart, entryAddress_, 0, startOption_, true});
+    steps_.push_back({DownloadStep::Kind::FwStart, entryAddress_, 0, startOption_});
     reply.payload = {accepted ? kResultOk : kResultRefused, 0, 0, 0};
     reply.note = accepted ? "firmware start, entry " + Hex(entryAddress_) : "firmware start refused";
     return reply;
@@ -375,7 +390,7 @@ std::optional<RomDownload::Reply> RomDownload::OnCommand(const LegacyCommand& co
         reply.eventId = kEventSemaphore;
         reply.payload = {answer, 0, 0, 0};
         reply.note = "patch semaphore, answer " + std::to_string(answer);
-        steps_.push_back({DownloadStep::Kind::Semaphore, 0, 0, answer, true});
+        steps_.push_back({DownloadStep::Kind::Semaphore, 0, 0, answer});
         break;
     }
     case kCmdRegionInit:
@@ -396,19 +411,11 @@ std::optional<RomDownload::Reply> RomDownload::OnCommand(const LegacyCommand& co
         reply.payload = {status, 0, 0, 0};
         AppendU32(reply.payload, address);
         reply.note = "Bluetooth patch query " + Hex(address) + ", status " + std::to_string(status);
-        steps_.push_back({DownloadStep::Kind::BtQuery, address, 0, status, true});
+        steps_.push_back({DownloadStep::Kind::BtQuery, address, 0, status});
         break;
     }
     default:
         break;
-    }
-    if (reply.answered && dropCount_ > 0 && dropCmd_ == command.cmdId) {
-        --dropCount_;
-        reply.answered = false;
-        reply.note += ", answer dropped";
-        if (!steps_.empty()) {
-            steps_.back().answered = false;
-        }
     }
     return reply;
 }
@@ -416,7 +423,7 @@ std::optional<RomDownload::Reply> RomDownload::OnCommand(const LegacyCommand& co
 std::string RomDownload::OnData(const uint8_t* data, size_t length)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    steps_.push_back({DownloadStep::Kind::Data, 0, static_cast<uint32_t>(length), 0, false});
+    steps_.push_back({DownloadStep::Kind::Data, 0, static_cast<uint32_t>(length), 0});
     if (!open_) {
         FaultLocked("download data of " + std::to_string(length) + " bytes without a region");
         return "download data without a region";
@@ -491,36 +498,6 @@ uint32_t RomDownload::EntryAddress() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return entryAddress_;
-}
-
-// ---- BootRom ---------------------------------------------------------------------------------------------
-
-BootRom::BootRom(Generation generation) : generation_(generation), rom_(generation), download_(generation) {}
-
-RomAnswer BootRom::Consume(unsigned ring, const uint8_t* data, size_t length)
-{
-    RomAnswer answer;
-    if (ring == kDownloadRing && generation_ != Generation::Older) {
-        answer.note = download_.OnData(data, length);
-        return answer;
-    }
-    std::optional<LegacyCommand> command = DecodeLegacyCommand(generation_, data, length);
-    if (command && generation_ == Generation::Older && ring == kDownloadRing && command->cmdId == 0) {
-        // The older chip's download data keeps its prefix; its command id is 0.
-        answer.note = download_.OnData(command->payload.data(), command->payload.size());
-        answer.command = command;
-        return answer;
-    }
-    std::optional<RomDownload::Reply> reply = command ? download_.OnCommand(*command) : std::nullopt;
-    if (!reply) {
-        return rom_.Consume(ring, data, length);
-    }
-    answer.command = command;
-    answer.note = Describe(*command) + ": " + reply->note;
-    if (reply->answered) {
-        answer.events.push_back(EncodeRomEvent(generation_, reply->eventId, command->seq, reply->payload));
-    }
-    return answer;
 }
 
 }  // namespace sim::fw

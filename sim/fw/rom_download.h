@@ -9,10 +9,10 @@
 // start must find every piece complete. A download that fails a check is recorded as a fault and
 // the RAM code does not start (the state register stays at 1).
 //
-// RomDownload takes decoded commands and returns answers; BootRom puts it in front of RomFirmware,
-// which answers the ROM's other commands, so that whatever carries buffers from the transmit rings
-// feeds one object. Knobs make the ROM misbehave: never ready, a chosen semaphore answer, RAM code
-// that never runs, answers dropped.
+// RomDownload takes decoded commands and returns answers; AttachTo makes it the handler of the
+// download commands and the download data of a RomFirmware, which answers the ROM's other commands
+// and applies its knobs (a delayed or dropped answer) to these answers too. Knobs of the download
+// make the ROM misbehave: never ready, a chosen semaphore answer, RAM code that never runs.
 #pragma once
 
 #include <cstdint>
@@ -65,7 +65,6 @@ struct DownloadStep {
     uint32_t address = 0;   // init: target address; BT query: the address asked about
     uint32_t length = 0;    // init: announced length; data: bytes of the piece
     uint32_t value = 0;     // init: data mode; semaphore and BT query: the answer; start: option
-    bool answered = false;
 };
 
 // One region (a patch section, the Bluetooth patch section or a RAM code region) as it arrived.
@@ -92,8 +91,10 @@ public:
     // The image the ROM expects for a kind (replacing an earlier one).
     void Expect(ImageKind kind, const Image& image);
     DownloadKnobs& Knobs() { return knobs_; }
-    // Answers of this command id are dropped, `count` times.
-    void DropAnswers(uint8_t cmdId, unsigned count);
+
+    // Takes over the download commands (0x01, 0x02, 0x05, 0x07, 0x10, 0x11) and the download data
+    // (the older chip: pieces with command id 0) of the ROM. The ROM must not outlive this object.
+    void AttachTo(RomFirmware& rom);
 
     // The chip's reset: the ROM boots again, nothing downloaded, RAM code not running.
     void Reset();
@@ -158,27 +159,6 @@ private:
     std::vector<DownloadRegion> regions_;
     std::vector<DownloadStep> steps_;
     std::vector<std::string> faults_;
-    int dropCmd_ = -1;
-    unsigned dropCount_ = 0;
-};
-
-// The boot ROM the transmit rings feed: download data (ring 3 of the second and third generation;
-// pieces without a command id on the older chip) and download commands go to the download state
-// machine, everything else to RomFirmware.
-class BootRom {
-public:
-    explicit BootRom(Generation generation);
-
-    RomFirmware& Rom() { return rom_; }
-    RomDownload& Download() { return download_; }
-    Generation generation() const { return generation_; }
-
-    RomAnswer Consume(unsigned ring, const uint8_t* data, size_t length);
-
-private:
-    Generation generation_;
-    RomFirmware rom_;
-    RomDownload download_;
 };
 
 // The data mode the ROM expects with a piece: ROM and Bluetooth patches take it from the

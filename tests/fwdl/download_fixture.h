@@ -1,8 +1,8 @@
 // A firmware download against a simulated chip: the adapter of the firmware command tests with its
-// command queue, port 0 and "PlatformFWCmdThread", a simulated chip under it for every register the
-// download reads (firmware state, ownership, the older chip's busy register), and a host interface
-// stand-in in the chip's command-send slot that hands each message to the simulated boot ROM with
-// its download state machine and delivers the ROM's answers through the driver's event reception.
+// command queue, port 0, "PlatformFWCmdThread" and the host interface stand-in that hands each
+// message to the simulated boot ROM, whose download commands and data the ROM's download state
+// machine takes over; and a simulated chip under the adapter for every register the download reads
+// (firmware state, ownership, the older chip's busy register).
 // The firmware package is written into a file root as the bring-up finds it: the Wi-Fi container
 // ("qzlwlan.dat") and the separate files (Bluetooth patch, 3404 images) beside the driver.
 #pragma once
@@ -69,7 +69,6 @@ protected:
         if (!root_.empty()) {
             std::filesystem::remove_all(root_);
         }
-        current_ = nullptr;
     }
 
     // The adapter over a simulated chip of this device id, its standard firmware package in the
@@ -94,8 +93,9 @@ protected:
         hif->BarVa = static_cast<PUCHAR>(MmMapIoSpaceEx(start, hif->BarLength, PAGE_READWRITE | PAGE_NOCACHE));
         ASSERT_NE(hif->BarVa, nullptr);
 
-        boot_ = std::make_unique<sim::fw::BootRom>(generation_);
-        sim::fw::RomDownload* download = &boot_->Download();
+        download_ = std::make_unique<sim::fw::RomDownload>(generation_);
+        download_->AttachTo(Rom());
+        sim::fw::RomDownload* download = download_.get();
         if (generation_ == sim::chip::Generation::Older) {
             chip_->SetReadHook(QZ3404_FW_STATE_REGISTER,
                                [download](sim::chip::RegisterFile&, uint32_t) { return download->FwState() << 1; });
@@ -103,8 +103,6 @@ protected:
             chip_->SetReadHook(ARVEL_FW_STATE_REGISTER,
                                [download](sim::chip::RegisterFile&, uint32_t) { return download->FwState(); });
         }
-        a->HalOps.CmdSendMsg = &DownloadTest::SendToBootRom;
-        current_ = this;
 
         chipCode_ = a->HalInfo.ChipCode;
         for (sim::fw::NamedImage& n : sim::fw::StandardImages(chipCode_)) {
@@ -149,9 +147,9 @@ protected:
         const CHIP_HAL_INFO& info = adapter_->HalInfo;
         auto expect = [this](PCSTR name, sim::fw::ImageKind kind) {
             if (name != nullptr && romExpects_.count(name) != 0) {
-                boot_->Download().Expect(kind, romExpects_.at(name));
+                download_->Expect(kind, romExpects_.at(name));
             } else if (name != nullptr && images_.count(name) != 0) {
-                boot_->Download().Expect(kind, images_.at(name).image);
+                download_->Expect(kind, images_.at(name).image);
             }
         };
         expect(info.RamCodeFileName, sim::fw::ImageKind::RamCode);
@@ -203,7 +201,7 @@ protected:
     std::string RamCodeName() { return adapter_->HalInfo.RamCodeFileName; }
     std::string RomPatchName() { return adapter_->HalInfo.RomPatchFileName; }
 
-    sim::fw::RomDownload& DlRom() { return boot_->Download(); }
+    sim::fw::RomDownload& DlRom() { return *download_; }
     const sim::fw::Image& ImageNamed(PCSTR name) { return images_.at(name).image; }
 
     // The regions the ROM received of one kind, in order.
@@ -231,7 +229,7 @@ protected:
     std::vector<uint8_t> CommandIds()
     {
         std::vector<uint8_t> ids;
-        for (const auto& h : DownloadMessages()) {
+        for (const auto& h : HandedOverMessages()) {
             if (h.cmdClass != FW_CMD_CLASS_DOWNLOAD_DATA && h.bytes.size() > FW_CMD_TXD_LENGTH + 4) {
                 ids.push_back(h.bytes[FW_CMD_TXD_LENGTH + 4]);
             }
@@ -239,59 +237,15 @@ protected:
         return ids;
     }
 
-    std::vector<fwcmdtest::HandedOver> DownloadMessages()
-    {
-        std::lock_guard<std::mutex> lock(sentMutex_);
-        return sent_;
-    }
-
     std::unique_ptr<sim::chip::Chip> chip_;
-    std::unique_ptr<sim::fw::BootRom> boot_;
+    std::unique_ptr<sim::fw::RomDownload> download_;
     std::map<std::string, sim::fw::NamedImage> images_;
     std::map<std::string, sim::fw::Image> romExpects_;
     USHORT chipCode_ = 0;
     NTSTATUS btStatus_ = STATUS_SUCCESS;
 
 private:
-    static NTSTATUS SendToBootRom(PMP_ADAPTER adapter, PFW_CMD_MSG msg, ULONG ringSelector)
-    {
-        return current_->OnSend(adapter, msg, ringSelector);
-    }
-
-    // What the bus layer and the chip do with a message: on a ring, fetched (the second and third
-    // generation's download data without its prefix), consumed by the boot ROM, reported done,
-    // answered.
-    NTSTATUS OnSend(PMP_ADAPTER adapter, PFW_CMD_MSG msg, ULONG ringSelector)
-    {
-        EXPECT_EQ(KeGetCurrentIrql(), PASSIVE_LEVEL);
-        fwcmdtest::HandedOver record{ringSelector, msg->SlotIndex, msg->Class,
-                                     std::vector<uint8_t>(msg->Buffer, msg->Buffer + msg->TotalLength)};
-        {
-            std::lock_guard<std::mutex> lock(sentMutex_);
-            sent_.push_back(record);
-        }
-        if (record.slot < FW_CMD_SLOT_COUNT) {
-            MarkOnRing(record.slot);
-        }
-        const bool older = generation_ == sim::chip::Generation::Older;
-        const bool firmwareRunning = adapter->FwDownloaded != 0;
-        const unsigned ring = ringSelector == FW_CMD_RING_COMMAND && (firmwareRunning || !older) ? sim::fw::kCommandRing
-                                                                                                 : sim::fw::kDownloadRing;
-        const size_t skip = !older && msg->Class == FW_CMD_CLASS_DOWNLOAD_DATA ? FW_CMD_LEGACY_PREFIX_LENGTH : 0;
-        sim::fw::RomAnswer answer = boot_->Consume(ring, record.bytes.data() + skip, record.bytes.size() - skip);
-        if (answer.dmaDone && record.slot < FW_CMD_SLOT_COUNT) {
-            ReportDmaDone(record.slot);
-        }
-        for (const auto& event : answer.events) {
-            DeliverEvent(event);
-        }
-        return STATUS_SUCCESS;
-    }
-
-    static inline DownloadTest* current_ = nullptr;
     std::string root_;
-    std::mutex sentMutex_;
-    std::vector<fwcmdtest::HandedOver> sent_;
 };
 
 }  // namespace fwdl

@@ -235,8 +235,8 @@ TEST_F(DownloadTest, DroppedAnswerFailsTheStepWithItsStatus)
     MP_ADAPTER* a = adapter_.get();
     ASSERT_EQ(a->HalOps.PreFirmwareDownloadInit(a), STATUS_SUCCESS);
     ASSERT_EQ(a->HalOps.LoadRomPatch(a), STATUS_SUCCESS);
-    DlRom().DropAnswers(FW_DL_CMD_REGION_INIT, 1);
-    auto [status, ms] = RunWithManualClock([a] { return a->HalOps.LoadFirmware(a); });
+    Rom().Arm(sim::fw::Knob::Drop, FW_DL_CMD_REGION_INIT);
+    auto [status, ms] = fwcmdtest::RunWithManualClock([a] { return a->HalOps.LoadFirmware(a); });
     EXPECT_EQ(status, STATUS_TIMEOUT);
     EXPECT_GE(ms, 5000);
     EXPECT_EQ(RegionsOf(ImageKind::RamCode).size(), 1u);

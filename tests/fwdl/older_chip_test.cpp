@@ -101,8 +101,8 @@ TEST_F(OlderChip, EarlierSemaphoreAnswerCountsUntilANewOneArrives)
     MP_ADAPTER* a = adapter_.get();
     ASSERT_EQ(a->HalOps.PreFirmwareDownloadInit(a), STATUS_SUCCESS);
     a->PatchSemaphoreStatus = 1;
-    DlRom().DropAnswers(FW_DL_CMD_PATCH_SEMAPHORE, 1);
-    auto [status, ms] = RunWithManualClock([a] { return a->HalOps.LoadRomPatch(a); });
+    Rom().Arm(sim::fw::Knob::Drop, FW_DL_CMD_PATCH_SEMAPHORE);
+    auto [status, ms] = fwcmdtest::RunWithManualClock([a] { return a->HalOps.LoadRomPatch(a); });
     EXPECT_EQ(status, STATUS_SUCCESS);
     EXPECT_GE(ms, 5000) << "the semaphore's answer was waited for";
     EXPECT_EQ(StepsOf(DownloadStep::Kind::Semaphore), 1u);
