@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "kshim/host/files.h"
+
 namespace sim::fw {
 
 namespace {
@@ -456,6 +458,19 @@ std::vector<uint8_t> StandardContainer(uint32_t chipCode, const std::string& inf
         throw std::invalid_argument("this chip's images are files only");
     }
     return BuildContainer(entries);
+}
+
+bool WritePackage(const std::vector<NamedImage>& images, const std::string& info)
+{
+    std::vector<ContainerEntry> entries;
+    for (const NamedImage& n : images) {
+        if (n.inContainer) {
+            entries.push_back({n.name, info, n.image.bytes});
+        } else if (!kshim::host::FilesWrite(kPackageFolder + n.name, n.image.bytes)) {
+            return false;
+        }
+    }
+    return entries.empty() || kshim::host::FilesWrite(kWifiContainerName, BuildContainer(entries));
 }
 
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)

@@ -172,4 +172,13 @@ std::vector<uint8_t> StandardContainer(uint32_t chipCode, const std::string& inf
 // Writes bytes to a file (created or replaced); false on failure.
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
 
+// Where the package lies in the platform's file system (the stand-in's file root): the folder of
+// the driver, the Wi-Fi container in it.
+constexpr const char* kPackageFolder = "\\SystemRoot\\System32\\drivers\\";
+constexpr const char* kWifiContainerName = "\\SystemRoot\\System32\\drivers\\qzlwlan.dat";
+// Writes a package into the stand-in's file root: every image that belongs in a container into the
+// Wi-Fi container (each with the time stamp `info`), every other image as a file of its own name
+// beside it. False when a file could not be written.
+bool WritePackage(const std::vector<NamedImage>& images, const std::string& info = "20240517093000");
+
 }  // namespace sim::fw

@@ -90,6 +90,31 @@ void RomDownload::Expect(ImageKind kind, const Image& image)
     expected_[Index(kind)] = {true, image};
 }
 
+void RomDownload::ExpectNamed(const std::vector<NamedImage>& images, const std::string& ramCode,
+                              const std::string& romPatch, const std::string& btPatch)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const ImageKind patchKind = generation_ == Generation::Older ? ImageKind::Qz3404Patch : ImageKind::RomPatch;
+    for (const auto& [kind, name] : {std::pair{ImageKind::RamCode, ramCode}, std::pair{patchKind, romPatch},
+                                     std::pair{ImageKind::BtPatch, btPatch}}) {
+        expected_[Index(kind)] = {};
+        for (const NamedImage& n : images) {
+            if (!name.empty() && n.name == name) {
+                expected_[Index(kind)] = {true, n.image};
+            }
+        }
+    }
+}
+
+void RomDownload::ConnectStateRegister(sim::chip::Chip& chip)
+{
+    if (generation_ == Generation::Older) {
+        chip.SetReadHook(kOlderFwStateRegister, [this](sim::chip::RegisterFile&, uint32_t) { return FwState() << 1; });
+    } else {
+        chip.SetReadHook(kFwStateRegister, [this](sim::chip::RegisterFile&, uint32_t) { return FwState(); });
+    }
+}
+
 void RomDownload::AttachTo(RomFirmware& rom)
 {
     for (uint8_t cmdId : {kCmdRegionInit, kCmdFwStart, kCmdPatchInit, kCmdPatchFinish, kCmdSemaphore, kCmdBtQuery}) {

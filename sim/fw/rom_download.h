@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "chip/chip.h"
 #include "fw/image_builder.h"
 #include "fw/legacy_cmd.h"
 #include "fw/rom.h"
@@ -39,6 +40,8 @@ const char* ImageKindName(ImageKind kind);
 constexpr uint32_t kStateRomNotRunning = 0;
 constexpr uint32_t kStateRomReady = 1;
 constexpr uint32_t kStateRamRunning = 3;
+constexpr uint32_t kFwStateRegister = 0x7C0600F0;
+constexpr uint32_t kOlderFwStateRegister = 0x81021140;
 
 struct DownloadKnobs {
     // The first reads of the state register after power-on (model creation or Reset) read 0, then
@@ -90,6 +93,13 @@ public:
 
     // The image the ROM expects for a kind (replacing an earlier one).
     void Expect(ImageKind kind, const Image& image);
+    // The images of a package under the names the chip asks for (an empty or unknown name: none
+    // expected of that kind).
+    void ExpectNamed(const std::vector<NamedImage>& images, const std::string& ramCode, const std::string& romPatch,
+                     const std::string& btPatch);
+    // Makes this model the chip's firmware state register (0x7C0600F0; the older chip: bits 1-3 of
+    // 0x81021140). The chip must not read it after this object is gone.
+    void ConnectStateRegister(sim::chip::Chip& chip);
     DownloadKnobs& Knobs() { return knobs_; }
 
     // Takes over the download commands (0x01, 0x02, 0x05, 0x07, 0x10, 0x11) and the download data

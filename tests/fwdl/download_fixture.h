@@ -2,9 +2,9 @@
 // command queue, port 0, "PlatformFWCmdThread" and the host interface stand-in that hands each
 // message to the simulated boot ROM, whose download commands and data the ROM's download state
 // machine takes over; and a simulated chip under the adapter for every register the download reads
-// (firmware state, ownership, the older chip's busy register).
-// The firmware package is written into a file root as the bring-up finds it: the Wi-Fi container
-// ("qzlwlan.dat") and the separate files (Bluetooth patch, 3404 images) beside the driver.
+// (firmware state, ownership, the older chip's busy register). The firmware package is written into
+// a file root as the bring-up finds it: the Wi-Fi container ("qzlwlan.dat") and the separate files
+// (Bluetooth patch, 3404 images) beside the driver.
 #pragma once
 
 #include <filesystem>
@@ -18,8 +18,8 @@
 #include "fw/image_builder.h"
 #include "fw/rom_download.h"
 #include "fwcmd/fwcmd_fixture.h"
-#include "hal/chips/qzarvel2x.h"
 #include "hal/chips/qz3404.h"
+#include "hal/chips/qzarvel2x.h"
 #include "hal/common/fwdownload.h"
 #include "hal/common/fwfile.h"
 #include "kshim/host/files.h"
@@ -31,8 +31,7 @@ namespace fwdl {
 
 constexpr uint64_t kBarBase = 0xD0000000;
 inline const char16_t kContainerPath[] = u"\\SystemRoot\\System32\\drivers\\qzlwlan.dat";
-inline const char kContainerName[] = "\\SystemRoot\\System32\\drivers\\qzlwlan.dat";
-inline std::string DriverFile(const std::string& name) { return "\\SystemRoot\\System32\\drivers\\" + name; }
+inline std::string DriverFile(const std::string& name) { return sim::fw::kPackageFolder + name; }
 
 // A second- or third-generation RAM code: a first region that carries the identification text, then
 // `more` regions (seeds of their own).
@@ -50,6 +49,113 @@ inline sim::fw::Image RamCodeWith(std::vector<sim::fw::RamRegion> more,
     return sim::fw::BuildRamCode(spec, fault);
 }
 
+// A chip's firmware package in a file root of its own, and what the boot ROM is told to expect.
+class Package {
+public:
+    ~Package()
+    {
+        if (!root_.empty()) {
+            kshim::host::FilesSetRoot("");
+            std::filesystem::remove_all(root_);
+        }
+    }
+
+    // A new file root holding the chip's standard package.
+    void Create(USHORT chipCode)
+    {
+        char pattern[] = "/tmp/qzl-fwdl-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root_ = pattern;
+        kshim::host::FilesSetRoot(root_);
+        images_ = sim::fw::StandardImages(chipCode);
+        ASSERT_TRUE(sim::fw::WritePackage(images_));
+    }
+
+    // Replaces one image (by name) in the files; the ROM expects `romExpects` under that name when
+    // given, the new image otherwise.
+    void Replace(const std::string& name, const sim::fw::Image& image,
+                 const std::optional<sim::fw::Image>& romExpects = std::nullopt)
+    {
+        for (sim::fw::NamedImage& n : images_) {
+            if (n.name == name) {
+                n.image = image;
+            }
+        }
+        if (romExpects) {
+            romExpects_[name] = *romExpects;
+        } else {
+            romExpects_.erase(name);
+        }
+        ASSERT_TRUE(sim::fw::WritePackage(images_));
+    }
+
+    void SetInContainer(const std::string& name, bool inContainer)
+    {
+        for (sim::fw::NamedImage& n : images_) {
+            if (n.name == name) {
+                n.inContainer = inContainer;
+            }
+        }
+        ASSERT_TRUE(sim::fw::WritePackage(images_));
+    }
+
+    // The ROM expects the images the descriptor names.
+    void ExpectIn(sim::fw::RomDownload& rom, const CHIP_HAL_INFO& info) const
+    {
+        std::vector<sim::fw::NamedImage> expected = images_;
+        for (sim::fw::NamedImage& n : expected) {
+            if (romExpects_.count(n.name) != 0) {
+                n.image = romExpects_.at(n.name);
+            }
+        }
+        auto name = [](PCSTR text) { return std::string(text != nullptr ? text : ""); };
+        rom.ExpectNamed(expected, name(info.RamCodeFileName), name(info.RomPatchFileName), name(info.BtPatchFileName));
+    }
+
+    const sim::fw::Image& Named(const std::string& name) const
+    {
+        for (const sim::fw::NamedImage& n : images_) {
+            if (n.name == name) {
+                return n.image;
+            }
+        }
+        throw std::out_of_range(name);
+    }
+
+private:
+    std::string root_;
+    std::vector<sim::fw::NamedImage> images_;
+    std::map<std::string, sim::fw::Image> romExpects_;
+};
+
+// The bring-up's loading of the Wi-Fi container into the adapter (a missing file leaves none).
+inline void LoadContainer(PMP_ADAPTER adapter)
+{
+    ULONG size = 0;
+    PUCHAR buffer = HalLoadBinfromPath(adapter, kContainerPath, &size);
+    HalFwSetContainer(&adapter->FwFiles, TRUE, buffer, size);
+}
+
+// The regions the ROM received of one kind, in order; the steps of one kind it saw.
+inline std::vector<sim::fw::DownloadRegion> RegionsOf(const sim::fw::RomDownload& rom, sim::fw::ImageKind kind)
+{
+    std::vector<sim::fw::DownloadRegion> out;
+    for (const auto& r : rom.Regions()) {
+        if (r.kind == kind) {
+            out.push_back(r);
+        }
+    }
+    return out;
+}
+inline size_t StepsOf(const sim::fw::RomDownload& rom, sim::fw::DownloadStep::Kind kind)
+{
+    size_t n = 0;
+    for (const auto& s : rom.Steps()) {
+        n += s.kind == kind ? 1 : 0;
+    }
+    return n;
+}
+
 class DownloadTest : public fwcmdtest::FwCmdFixture {
 protected:
     void TearDown() override
@@ -65,21 +171,12 @@ protected:
             kshim::host::PciDetach(chip_.get());
         }
         EXPECT_EQ(kshim::host::FilesOpenHandles(), 0u) << "a file was left open";
-        kshim::host::FilesSetRoot("");
-        if (!root_.empty()) {
-            std::filesystem::remove_all(root_);
-        }
     }
 
     // The adapter over a simulated chip of this device id, its standard firmware package in the
     // file root ("FWBin" 1), and the boot ROM expecting the package's images.
     void SetUpChip(USHORT deviceId)
     {
-        char pattern[] = "/tmp/qzl-fwdl-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        kshim::host::FilesSetRoot(root_);
-
         chip_ = std::make_unique<sim::chip::Chip>(deviceId);
         ASSERT_TRUE(kshim::host::PciAttach(chip_.get(), kBarBase));
         SetUpDevice(deviceId);
@@ -95,76 +192,19 @@ protected:
 
         download_ = std::make_unique<sim::fw::RomDownload>(generation_);
         download_->AttachTo(Rom());
-        sim::fw::RomDownload* download = download_.get();
-        if (generation_ == sim::chip::Generation::Older) {
-            chip_->SetReadHook(QZ3404_FW_STATE_REGISTER,
-                               [download](sim::chip::RegisterFile&, uint32_t) { return download->FwState() << 1; });
-        } else {
-            chip_->SetReadHook(ARVEL_FW_STATE_REGISTER,
-                               [download](sim::chip::RegisterFile&, uint32_t) { return download->FwState(); });
-        }
-
-        chipCode_ = a->HalInfo.ChipCode;
-        for (sim::fw::NamedImage& n : sim::fw::StandardImages(chipCode_)) {
-            images_[n.name] = n;
-        }
-        WritePackage();
+        download_->ConnectStateRegister(*chip_);
+        package_.Create(a->HalInfo.ChipCode);
         ExpectNamedImages();
     }
 
-    // Replaces one image of the package (by name) in the files and in what the ROM expects, unless
-    // the ROM is to expect another image under that name.
     void ReplaceImage(const std::string& name, const sim::fw::Image& image,
                       const std::optional<sim::fw::Image>& romExpects = std::nullopt)
     {
-        images_.at(name).image = image;
-        if (romExpects) {
-            romExpects_[name] = *romExpects;
-        }
-        WritePackage();
+        package_.Replace(name, image, romExpects);
         ExpectNamedImages();
     }
-
-    // Writes the package: the container of every image that belongs in it, the others as files.
-    void WritePackage()
-    {
-        std::vector<sim::fw::ContainerEntry> entries;
-        for (const auto& [name, n] : images_) {
-            if (n.inContainer) {
-                entries.push_back({name, "20240517093000", n.image.bytes});
-            } else {
-                ASSERT_TRUE(kshim::host::FilesWrite(DriverFile(name), n.image.bytes));
-            }
-        }
-        if (!entries.empty()) {
-            ASSERT_TRUE(kshim::host::FilesWrite(kContainerName, sim::fw::BuildContainer(entries)));
-        }
-    }
-
-    // The ROM expects the images the adapter's descriptor names.
-    void ExpectNamedImages()
-    {
-        const CHIP_HAL_INFO& info = adapter_->HalInfo;
-        auto expect = [this](PCSTR name, sim::fw::ImageKind kind) {
-            if (name != nullptr && romExpects_.count(name) != 0) {
-                download_->Expect(kind, romExpects_.at(name));
-            } else if (name != nullptr && images_.count(name) != 0) {
-                download_->Expect(kind, images_.at(name).image);
-            }
-        };
-        expect(info.RamCodeFileName, sim::fw::ImageKind::RamCode);
-        expect(info.RomPatchFileName, generation_ == sim::chip::Generation::Older ? sim::fw::ImageKind::Qz3404Patch
-                                                                                 : sim::fw::ImageKind::RomPatch);
-        expect(info.BtPatchFileName, sim::fw::ImageKind::BtPatch);
-    }
-
-    // The bring-up's loading of the Wi-Fi container into the adapter (a missing file leaves none).
-    void LoadContainer()
-    {
-        ULONG size = 0;
-        PUCHAR buffer = HalLoadBinfromPath(adapter_.get(), kContainerPath, &size);
-        HalFwSetContainer(&adapter_->FwFiles, TRUE, buffer, size);
-    }
+    void ExpectNamedImages() { package_.ExpectIn(*download_, adapter_->HalInfo); }
+    void LoadContainer() { fwdl::LoadContainer(adapter_.get()); }
 
     // Pre-download, ROM patch, Bluetooth patch (when the chip has the slot) and RAM code, as the
     // bring-up runs them; stops at the first failure, whose status it returns.
@@ -172,14 +212,14 @@ protected:
     {
         MP_ADAPTER* a = adapter_.get();
         NTSTATUS status = a->HalOps.PreFirmwareDownloadInit(a);
-        if (NT_SUCCESS(status)) {
+        if (status == STATUS_SUCCESS) {
             ExpectNamedImages();
             status = a->HalOps.LoadRomPatch(a);
         }
-        if (NT_SUCCESS(status) && a->HalOps.LoadBtRomPatch != nullptr) {
+        if (status == STATUS_SUCCESS && a->HalOps.LoadBtRomPatch != nullptr) {
             btStatus_ = a->HalOps.LoadBtRomPatch(a);
         }
-        if (NT_SUCCESS(status)) {
+        if (status == STATUS_SUCCESS) {
             status = a->HalOps.LoadFirmware(a);
         }
         return status;
@@ -202,28 +242,9 @@ protected:
     std::string RomPatchName() { return adapter_->HalInfo.RomPatchFileName; }
 
     sim::fw::RomDownload& DlRom() { return *download_; }
-    const sim::fw::Image& ImageNamed(PCSTR name) { return images_.at(name).image; }
-
-    // The regions the ROM received of one kind, in order.
-    std::vector<sim::fw::DownloadRegion> RegionsOf(sim::fw::ImageKind kind)
-    {
-        std::vector<sim::fw::DownloadRegion> out;
-        for (const auto& r : DlRom().Regions()) {
-            if (r.kind == kind) {
-                out.push_back(r);
-            }
-        }
-        return out;
-    }
-
-    size_t StepsOf(sim::fw::DownloadStep::Kind kind)
-    {
-        size_t n = 0;
-        for (const auto& s : DlRom().Steps()) {
-            n += s.kind == kind ? 1 : 0;
-        }
-        return n;
-    }
+    const sim::fw::Image& ImageNamed(const std::string& name) { return package_.Named(name); }
+    std::vector<sim::fw::DownloadRegion> RegionsOf(sim::fw::ImageKind kind) { return fwdl::RegionsOf(*download_, kind); }
+    size_t StepsOf(sim::fw::DownloadStep::Kind kind) { return fwdl::StepsOf(*download_, kind); }
 
     // Download commands the host interface was handed (the download data excepted): their ids.
     std::vector<uint8_t> CommandIds()
@@ -237,15 +258,10 @@ protected:
         return ids;
     }
 
+    Package package_;
     std::unique_ptr<sim::chip::Chip> chip_;
     std::unique_ptr<sim::fw::RomDownload> download_;
-    std::map<std::string, sim::fw::NamedImage> images_;
-    std::map<std::string, sim::fw::Image> romExpects_;
-    USHORT chipCode_ = 0;
     NTSTATUS btStatus_ = STATUS_SUCCESS;
-
-private:
-    std::string root_;
 };
 
 }  // namespace fwdl

@@ -262,7 +262,7 @@ TEST_F(DownloadTest, SecondDownloadUsesTheCachedImages)
     const std::vector<DownloadStep> first = DlRom().Steps();
 
     HalFreeBigFW(&adapter_->FwFiles);
-    ASSERT_TRUE(kshim::host::FilesRemove(fwdl::kContainerName));
+    ASSERT_TRUE(kshim::host::FilesRemove(sim::fw::kWifiContainerName));
     DlRom().Reset();
     adapter_->FwJustDownloaded = 0;
     ASSERT_EQ(Download(), STATUS_SUCCESS);
@@ -294,8 +294,7 @@ TEST_P(ImageSource, ContainerOrFileByFwBin)
 {
     const SourceCase& c = GetParam();
     SetUpChip(0x3502);
-    images_.at(RomPatchName()).inContainer = c.inContainer;
-    WritePackage();
+    package_.SetInContainer(RomPatchName(), c.inContainer);
     if (!c.asFile) {
         kshim::host::FilesRemove(fwdl::DriverFile(RomPatchName()));
     }
