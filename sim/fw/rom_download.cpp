@@ -242,10 +242,6 @@ void RomDownload::CloseRegionLocked()
 bool RomDownload::ImageCompleteLocked(ImageKind kind)
 {
     const Expected& e = expected_[Index(kind)];
-    if (!e.present) {
-        FaultLocked(std::string("no ") + ImageKindName(kind) + " expected");
-        return false;
-    }
     bool complete = true;
     const Piece* last = nullptr;
     for (const Piece& p : e.image.pieces) {
@@ -308,7 +304,11 @@ RomDownload::Reply RomDownload::InitLocked(uint8_t cmdId, const std::vector<uint
     }
     const Piece* piece = FindPieceLocked(region.kind, region.address, region.announced);
     region.matched = piece != nullptr;
-    if (piece != nullptr) {
+    if (!expected_[Index(region.kind)].present) {
+        // An image the ROM does not know: only the lengths are checked.
+        region.matched = true;
+        region.expectedMode = region.dataMode;
+    } else if (piece != nullptr) {
         region.expectedMode = ExpectedModeLocked(region.kind, *piece);
         if (region.expectedMode != region.dataMode) {
             FaultLocked(std::string(ImageKindName(region.kind)) + " region " + Hex(region.address) + " data mode " +
@@ -361,7 +361,7 @@ RomDownload::Reply RomDownload::StartLocked(const std::vector<uint8_t>& payload)
         startOption_ = U32(payload.data());
         entryAddress_ = U32(payload.data() + 4);
         const Expected& ram = expected_[Index(ImageKind::RamCode)];
-        const uint32_t entry = ram.present ? ram.image.entryAddress : 0;
+        const uint32_t entry = ram.present ? ram.image.entryAddress : entryAddress_;
         const uint32_t option = entry != 0 ? 3u : 2u;
         if (entryAddress_ != entry || startOption_ != option) {
             FaultLocked("firmware start with option " + std::to_string(startOption_) + " and entry " +

@@ -7,7 +7,8 @@
 // image with its address, its length and the data mode its flags give; the data that follows must
 // be exactly the announced number of bytes and equal the image's bytes; patch finish and firmware
 // start must find every piece complete. A download that fails a check is recorded as a fault and
-// the RAM code does not start (the state register stays at 1).
+// the RAM code does not start (the state register stays at 1). Of an image it was not told about,
+// the ROM checks only that each region gets exactly its announced length.
 //
 // RomDownload takes decoded commands and returns answers; AttachTo makes it the handler of the
 // download commands and the download data of a RomFirmware, which answers the ROM's other commands

@@ -7,6 +7,8 @@
 //                            hardware preparation and release on a simulated chip of that id
 //     qzlsim fwcmd --device 0x3502
 //                            one ROM-mode firmware command through the rings and its answer
+//     qzlsim download --device 0x3602 [--files DIR]
+//                            the firmware download through the rings, step by step
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,7 +20,8 @@ namespace {
 
 void Usage(FILE* out)
 {
-    std::fputs("usage: qzlsim [load | prepare --device ID | fwcmd --device ID] [--trace]\n"
+    std::fputs("usage: qzlsim [load | prepare --device ID | fwcmd --device ID |\n"
+               "               download --device ID [--files DIR]] [--trace]\n"
                "  load     load the driver, add one device, remove it and unload the driver,\n"
                "           printing what the driver did (the built-in scenario)\n"
                "  prepare  the same over a simulated chip of PCI device id ID (e.g. 0x3602), with\n"
@@ -28,6 +31,15 @@ void Usage(FILE* out)
                "           one ROM-mode query (the ROM-version register read) and prints the command,\n"
                "           the answer event and the register accesses of the round trip (second and\n"
                "           third generation)\n"
+               "  download the same with the firmware download the bring-up runs: the Wi-Fi\n"
+               "           container loaded, driver own and the wait for the ROM, ROM patch,\n"
+               "           Bluetooth patch, RAM code; prints each step with the sections, regions,\n"
+               "           bytes and data modes the ROM received, and the final firmware state;\n"
+               "           exits 0 when the RAM code runs (second and third generation)\n"
+               "  --files  the folder that stands for the platform's file system, holding\n"
+               "           SystemRoot/System32/drivers/qzlwlan.dat and the image files beside it\n"
+               "           (default: a new folder with the chip's images written by the package\n"
+               "           builder)\n"
                "  --trace  echo the driver's trace messages to stderr\n",
                out);
 }
@@ -39,6 +51,7 @@ int main(int argc, char** argv)
     std::string scenario = "load";
     qzlsim::Options options;
     long deviceId = -1;
+    std::string files;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -47,8 +60,10 @@ int main(int argc, char** argv)
         }
         if (arg == "--trace") {
             options.trace = true;
-        } else if (arg == "load" || arg == "prepare" || arg == "fwcmd") {
+        } else if (arg == "load" || arg == "prepare" || arg == "fwcmd" || arg == "download") {
             scenario = arg;
+        } else if (arg == "--files" && i + 1 < argc) {
+            files = argv[++i];
         } else if (arg == "--device" && i + 1 < argc) {
             char* end = nullptr;
             deviceId = std::strtol(argv[++i], &end, 0);
@@ -62,14 +77,17 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    if (scenario == "prepare" || scenario == "fwcmd") {
+    if (scenario == "prepare" || scenario == "fwcmd" || scenario == "download") {
         if (deviceId < 0) {
             std::fprintf(stderr, "qzlsim: %s needs --device ID\n", scenario.c_str());
             Usage(stderr);
             return 2;
         }
-        return scenario == "fwcmd" ? qzlsim::RunFwCmd(options, static_cast<uint16_t>(deviceId))
-                                   : qzlsim::RunPrepare(options, static_cast<uint16_t>(deviceId));
+        const uint16_t id = static_cast<uint16_t>(deviceId);
+        if (scenario == "download") {
+            return qzlsim::RunDownload(options, id, files);
+        }
+        return scenario == "fwcmd" ? qzlsim::RunFwCmd(options, id) : qzlsim::RunPrepare(options, id);
     }
     return qzlsim::RunLoad(options);
 }

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace qzlsim {
 
@@ -28,5 +29,12 @@ int RunPrepare(const Options& options, uint16_t deviceId);
 // event and the register accesses of the round trip. 0 when the answer came and everything was
 // given back.
 int RunFwCmd(const Options& options, uint16_t deviceId);
+
+// Hardware preparation over a simulated chip with the boot ROM and its download model on its rings,
+// then the firmware download as the bring-up runs it, from the firmware files under `files` (a new
+// folder with the chip's standard package, written by the package builder, when empty); prints each
+// step with what the ROM received and the final firmware state. 0 when the RAM code runs, the ROM
+// found nothing wrong and everything was given back.
+int RunDownload(const Options& options, uint16_t deviceId, const std::string& files);
 
 }  // namespace qzlsim
