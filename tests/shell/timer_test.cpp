@@ -179,7 +179,7 @@ TEST_F(PlatformTimers, CancelReportsOnlyForAStartedTimer)
 
 TEST_F(PlatformTimers, CancelWaitsAtMostOneSecondForAnArmingInProgress)
 {
-    kshim::host::ClockSetReal(100);  // 1 s of system time in 10 ms
+    kshim::host::ClockSetReal(10);  // 1 s of system time in 100 ms
     PlatformInitTimer(port_, &timer_, CountingCallback, FALSE, "Arming");
     timer_.Arming = 1;  // a PlatformSetTimer that never finishes
     int64_t start = kshim::host::ClockNow();
@@ -187,7 +187,7 @@ TEST_F(PlatformTimers, CancelWaitsAtMostOneSecondForAnArmingInProgress)
     PlatformCancelTimer(&timer_, &cancelled);
     int64_t waited = kshim::host::ClockNow() - start;
     EXPECT_GE(waited, 1000 * 10000);
-    EXPECT_LT(waited, 3000 * 10000);
+    EXPECT_LT(waited, 5000 * 10000);  // bounded: it gives up instead of waiting for ever
     EXPECT_TRUE(kshim::host::TraceContains("timer \"Arming\" still being armed after 1 s"));
     timer_.Arming = 0;
 }
