@@ -58,7 +58,7 @@ NTSTATUS AllocationMemoryWithMetaData(struct _MP_ADAPTER* adapter, PVOID* block,
     PUCHAR trailer = raw + sizeof(ALLOCATION_HEADER) + size;
     std::memcpy(trailer, kMagic, sizeof(kMagic));
     trailer[4] = 0;
-    ++g_AllocationCount;
+    __atomic_fetch_add(&g_AllocationCount, 1u, __ATOMIC_RELAXED);  // diagnostic only: no ordering
     *block = raw + sizeof(ALLOCATION_HEADER);
     return STATUS_SUCCESS;
 }
@@ -70,7 +70,7 @@ void PlatformFreeMemory(PVOID block, ULONG size)
         return;
     }
     ExFreePool(static_cast<PUCHAR>(block) - sizeof(ALLOCATION_HEADER));
-    ++g_FreeCount;
+    __atomic_fetch_add(&g_FreeCount, 1u, __ATOMIC_RELAXED);
 }
 
 NTSTATUS PlatformReallocateMemory(struct _MP_ADAPTER* adapter, PVOID* block, ULONG oldSize, ULONG newSize,
