@@ -216,7 +216,10 @@ TEST_P(Rings, LoopBackThroughTheCommandRingWithReclaimAndWrap)
     for (PTX_DMAQ_DESC record : outstanding) {
         TxDmaqFree(adapter_, record);
     }
-    const PCI_TX_RING& ring = hif_->TxRing[PCI_TX_RING_COMMAND];
+    // The command ring's completion routine may still run in the deferred routine: read under the lock.
+    NdisCommonHifPciAcquireTxRingLock(hif_, PCI_TX_RING_COMMAND);
+    const PCI_TX_RING ring = hif_->TxRing[PCI_TX_RING_COMMAND];
+    NdisCommonHifPciReleaseTxRingLock(hif_, PCI_TX_RING_COMMAND);
     EXPECT_EQ(ring.InFlight, 0u);
     EXPECT_EQ(ring.ReclaimIndex, kCount % 128);
     EXPECT_EQ(ring.CpuIndex, kCount % 128);
