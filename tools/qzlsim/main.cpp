@@ -1,6 +1,6 @@
 // qzlsim: runs the driver in the simulated world and tells what it did.
 //
-//     qzlsim                 the built-in scenario (for now: load)
+//     qzlsim                 the built-in scenario: the firmware download on a simulated 0x3602
 //     qzlsim load            driver entry, device add, removal and unload of one device
 //     qzlsim load --trace    the same, with the driver's trace messages on stderr
 //     qzlsim prepare --device 0x3602
@@ -23,7 +23,7 @@ void Usage(FILE* out)
     std::fputs("usage: qzlsim [load | prepare --device ID | fwcmd --device ID |\n"
                "               download --device ID [--files DIR]] [--trace]\n"
                "  load     load the driver, add one device, remove it and unload the driver,\n"
-               "           printing what the driver did (the built-in scenario)\n"
+               "           printing what the driver did\n"
                "  prepare  the same over a simulated chip of PCI device id ID (e.g. 0x3602), with\n"
                "           hardware preparation and release: prints the chip selected or the\n"
                "           refusal; exits non-zero on a refusal\n"
@@ -40,7 +40,8 @@ void Usage(FILE* out)
                "           SystemRoot/System32/drivers/qzlwlan.dat and the image files beside it\n"
                "           (default: a new folder with the chip's images written by the package\n"
                "           builder)\n"
-               "  --trace  echo the driver's trace messages to stderr\n",
+               "  --trace  echo the driver's trace messages to stderr\n"
+               "With no arguments: download --device 0x3602.\n",
                out);
 }
 
@@ -48,9 +49,11 @@ void Usage(FILE* out)
 
 int main(int argc, char** argv)
 {
-    std::string scenario = "load";
+    // The built-in scenario shows the furthest the driver goes today: load, hardware preparation and
+    // the firmware download on a third-generation chip.
+    std::string scenario = argc > 1 ? "load" : "download";
     qzlsim::Options options;
-    long deviceId = -1;
+    long deviceId = argc > 1 ? -1 : 0x3602;
     std::string files;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
