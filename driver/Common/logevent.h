@@ -10,6 +10,8 @@ typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 #define EVENT_LOG_WAKE_SUPPORT 0x400207D0u  // "Support for WakeFromSx/S0Idle"
 #define EVENT_LOG_DRIVER_INIT 0x40021F40u   // "Driver Init"
 #define EVENT_LOG_DRIVER_UNLOAD 0x40021F41u  // "Driver Unload"
+#define EVENT_LOG_SURPRISE_REMOVE 0x40021F42u  // "Driver surprise remove"
+#define EVENT_LOG_D3COLD_SUPPORT 0x400207D3u   // "D3 cold support"
 
 // Data bytes of one entry, and what WriteSystemEventLog answers when an entry cannot be written.
 #define EVENT_LOG_PIECE_SIZE 184

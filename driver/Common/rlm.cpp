@@ -23,3 +23,69 @@ NTSTATUS EhtInitCtrl(PMP_ADAPTER adapter, PMP_PORT port)
     UNREFERENCED_PARAMETER(port);
     return NOT_BUILT_YET();
 }
+
+NTSTATUS DomainConfigureDomainInfo(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    return NOT_BUILT_YET();
+}
+
+void SarGetSarPwrTbl(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    (void)NOT_BUILT_YET();
+}
+
+void SarOpenSensorObject(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    (void)NOT_BUILT_YET();
+}
+
+void SarCloseSensorObject(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    (void)NOT_BUILT_YET();
+}
+
+void skuTableReadSingleSkuFile(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    (void)NOT_BUILT_YET();
+}
+
+void skuTableFreePowerTables(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    (void)NOT_BUILT_YET();
+}
+
+NTSTATUS D3ColdInterfaceInit(PMP_ADAPTER adapter, WDFDEVICE device)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(device);
+    return NOT_BUILT_YET();
+}
+
+BOOLEAN GetD3ColdSupport(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    (void)NOT_BUILT_YET();
+    return FALSE;
+}
+
+void SetD3ColdSupport(PMP_ADAPTER adapter, BOOLEAN enable)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(enable);
+    (void)NOT_BUILT_YET();
+}
+
+void D3ColdInterfaceDeInit() { (void)NOT_BUILT_YET(); }
+
+void WoWLANInitialization(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    (void)NOT_BUILT_YET();
+}

@@ -1,7 +1,9 @@
-// Capability and operation elements of a port, built by the radio features subsystem.
+// What the shell asks of the radio features subsystem: the capability and operation elements of a
+// port, the regulatory domain, the power-limit files, SAR, D3cold support and the wake-on-WLAN tables.
 #pragma once
 
 #include "kshim/nt_types.h"
+#include "kshim/wdf.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 typedef struct _MP_PORT MP_PORT, *PMP_PORT;
@@ -9,3 +11,27 @@ typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 NTSTATUS VhtInitCtrl(PMP_ADAPTER adapter, PMP_PORT port);
 NTSTATUS HeInitCtrl(PMP_ADAPTER adapter, PMP_PORT port);
 NTSTATUS EhtInitCtrl(PMP_ADAPTER adapter, PMP_PORT port);
+
+// ---- regulatory domain, power limits, SAR ---------------------------------------------------------------
+// Re-derives the regulatory domain for the current country and sends it to the firmware (with the
+// standard-power rules, the country for the Bluetooth companion and the power limits).
+NTSTATUS DomainConfigureDomainInfo(PMP_ADAPTER adapter, PMP_PORT port);
+// Reads the platform's ACPI SAR methods (and the platform's PCIe-switch flag).
+void SarGetSarPwrTbl(PMP_ADAPTER adapter);
+// Opens the WMI SAR sensor block and registers for its notifications; closes them.
+void SarOpenSensorObject(PMP_ADAPTER adapter);
+void SarCloseSensorObject(PMP_ADAPTER adapter);
+// Loads the configured power-limit files the chip descriptor names; frees the loaded tables.
+void skuTableReadSingleSkuFile(PMP_ADAPTER adapter);
+void skuTableFreePowerTables(PMP_ADAPTER adapter);
+
+// ---- D3cold support --------------------------------------------------------------------------------------
+// Queries the bus driver's D3cold interface; a negative status when there is none.
+NTSTATUS D3ColdInterfaceInit(PMP_ADAPTER adapter, WDFDEVICE device);
+BOOLEAN GetD3ColdSupport(PMP_ADAPTER adapter);
+void SetD3ColdSupport(PMP_ADAPTER adapter, BOOLEAN enable);
+void D3ColdInterfaceDeInit();
+
+// ---- wake-on-WLAN -----------------------------------------------------------------------------------------
+// Clears the wake tables and counters and creates the receive-ring resume timer.
+void WoWLANInitialization(PMP_ADAPTER adapter);

@@ -58,3 +58,75 @@ UCHAR RandomOctetGet(PMP_ADAPTER adapter)
     }
     return result;
 }
+
+NTSTATUS MlmeInit(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    // The bring-up goes on only when the MLME core is up: until the core exists it has nothing to
+    // create, and says so.
+    DBGPRINT(TRACE_LEVEL_WARNING, DBG_MLME, "MlmeInit: the MLME core is not built yet; nothing to create");
+    return STATUS_SUCCESS;
+}
+
+void MlmeHalt(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    (void)NOT_BUILT_YET();
+}
+
+void MlmeQueueInit(PMLME_QUEUE queue)
+{
+    UNREFERENCED_PARAMETER(queue);
+    (void)NOT_BUILT_YET();
+}
+
+NTSTATUS MlmeUpdateKeepFullPwrToFw(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS MlmeUpdateEnablePcieSwitchToFw(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS MlmeUpdateEnableRekeyOffloadToFw(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS MlmeUpdateEdccaDetectEnableToFw(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS MlmeUpdateFwlogSramEvtBlcok(PMP_ADAPTER adapter, PMP_PORT port, UCHAR value)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(value);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS MlmeUpdateFwlogDropFront(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS MlmeUpdateFwlogSemaEn(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    return NOT_BUILT_YET();
+}

@@ -34,3 +34,22 @@ NTSTATUS MlmePortFreeTimer(PMP_ADAPTER adapter, PMP_PORT port);
 // adapter's seed word, seeded from the low 32 bits of the system time when it is 0; the bit of the
 // first step is bit 7 of the result.
 UCHAR RandomOctetGet(PMP_ADAPTER adapter);
+
+// ---- what the bring-up, the teardown and the power transitions ask of the MLME core -------------------
+typedef struct _MLME_QUEUE MLME_QUEUE, *PMLME_QUEUE;
+// Creates the MLME queue and buffer pool, the BSS and roaming-candidate tables, and port 0's machines
+// and timers; a failure of the queue or the pool is returned.
+NTSTATUS MlmeInit(PMP_ADAPTER adapter);
+// At teardown: the port's work items and timers, the MLME queue, the roaming-candidate table and the
+// MLME buffer pool.
+void MlmeHalt(PMP_ADAPTER adapter, PMP_PORT port);
+// The queue's lock, counters 0, all 200 elements cleared.
+void MlmeQueueInit(PMLME_QUEUE queue);
+// Chip-configuration settings sent from the configuration values; results are only traced.
+NTSTATUS MlmeUpdateKeepFullPwrToFw(PMP_ADAPTER adapter, PMP_PORT port);
+NTSTATUS MlmeUpdateEnablePcieSwitchToFw(PMP_ADAPTER adapter, PMP_PORT port);
+NTSTATUS MlmeUpdateEnableRekeyOffloadToFw(PMP_ADAPTER adapter, PMP_PORT port);
+NTSTATUS MlmeUpdateEdccaDetectEnableToFw(PMP_ADAPTER adapter, PMP_PORT port);
+NTSTATUS MlmeUpdateFwlogSramEvtBlcok(PMP_ADAPTER adapter, PMP_PORT port, UCHAR value);
+NTSTATUS MlmeUpdateFwlogDropFront(PMP_ADAPTER adapter, PMP_PORT port);
+NTSTATUS MlmeUpdateFwlogSemaEn(PMP_ADAPTER adapter, PMP_PORT port);

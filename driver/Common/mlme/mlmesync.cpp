@@ -34,3 +34,22 @@ void ScanNeighborAPInfoListInit(PMP_ADAPTER adapter, PSCAN_NEIGHBOR_AP_LIST list
     list->Count = 0;
     KeInitializeSpinLock(&list->Lock);
 }
+
+void BssTableInit(PBSS_TABLE table)
+{
+    UNREFERENCED_PARAMETER(table);
+    (void)NOT_BUILT_YET();
+}
+
+void MlmeResetRepositTable(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    (void)NOT_BUILT_YET();
+}
+
+void ScanNeighborAPInfoListDeInit(PMP_ADAPTER adapter, PSCAN_NEIGHBOR_AP_LIST list)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(list);
+    (void)NOT_BUILT_YET();
+}

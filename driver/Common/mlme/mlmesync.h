@@ -21,3 +21,33 @@ NTSTATUS MlmeSyncDeInitMacTab(PMP_PORT port);
 PMP_PORT MlmeSyncGetPortByType(PMP_ADAPTER adapter, ULONG portType);
 // Empty list, count 0, its spin lock initialised.
 void ScanNeighborAPInfoListInit(PMP_ADAPTER adapter, PSCAN_NEIGHBOR_AP_LIST list);
+
+// ---- receive reorder sessions -----------------------------------------------------------------------------
+#define REORDER_SESSION_COUNT 32
+#define REORDER_QUEUE_COUNT 64
+#define REORDER_SESSION_ACTIVE 1
+#define REORDER_SEQ_NONE 0xFFFF
+
+// One receive reorder record of a port (the block-ack receive logic keeps it).
+typedef struct _REORDER_SESSION {
+    UCHAR WlanIndex;
+    UCHAR Tid;
+    USHORT LastIndicatedSeq;
+    USHORT ArmedSeq;        // REORDER_SEQ_NONE when the age-out timer is not armed
+    UCHAR QueueIndex;       // reorder queue 0 to 63
+    UCHAR DuplicateFlag;
+    ULONG State;            // REORDER_SESSION_ACTIVE while an agreement runs
+    UCHAR Indicating;       // cleared at resume
+    UCHAR FlushPending;     // set at resume on an active session
+    KSPIN_LOCK Lock;
+    KIRQL OldIrql;
+} REORDER_SESSION, *PREORDER_SESSION;
+
+// ---- the BSS and roaming-candidate tables ------------------------------------------------------------------
+typedef struct _BSS_TABLE BSS_TABLE, *PBSS_TABLE;
+// Count 0 and all 256 entries zeroed.
+void BssTableInit(PBSS_TABLE table);
+// Empties the roaming-candidate table.
+void MlmeResetRepositTable(PMP_ADAPTER adapter);
+// Releases the neighbour-AP list.
+void ScanNeighborAPInfoListDeInit(PMP_ADAPTER adapter, PSCAN_NEIGHBOR_AP_LIST list);

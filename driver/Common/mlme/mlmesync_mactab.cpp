@@ -14,3 +14,19 @@ PMAC_TABLE_ENTRY MlmeSyncMacTabMatchedRoleType(PMP_PORT port, USHORT kind)
     (void)NOT_BUILT_YET();
     return nullptr;
 }
+
+PMAC_TABLE_ENTRY MlmeSyncMacTabMatchedBssid(PMP_PORT port, const UCHAR* address)
+{
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(address);
+    (void)NOT_BUILT_YET();
+    return nullptr;
+}
+
+PMAC_TABLE_ENTRY MlmeSyncMacTabMatchedWlanIdx(PMP_PORT port, UCHAR wlanIndex)
+{
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(wlanIndex);
+    (void)NOT_BUILT_YET();
+    return nullptr;
+}

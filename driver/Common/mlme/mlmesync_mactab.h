@@ -6,7 +6,16 @@
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 typedef struct _MP_PORT MP_PORT, *PMP_PORT;
-typedef struct _MAC_TABLE_ENTRY MAC_TABLE_ENTRY, *PMAC_TABLE_ENTRY;
+
+// A station entry, as far as the shell touches it (the station table adds its own fields): the
+// last accepted packet numbers of the replay check, 16 unicast values (by access category) and 4
+// group values (by key index), which a resume clears.
+#define MAC_ENTRY_UNICAST_PN 16
+#define MAC_ENTRY_GROUP_PN 4
+typedef struct _MAC_TABLE_ENTRY {
+    ULONG64 RxUnicastPn[MAC_ENTRY_UNICAST_PN];
+    ULONG64 RxGroupPn[MAC_ENTRY_GROUP_PN];
+} MAC_TABLE_ENTRY, *PMAC_TABLE_ENTRY;
 
 #define WLAN_ROLE_NONE 99
 
@@ -14,3 +23,7 @@ typedef struct _MAC_TABLE_ENTRY MAC_TABLE_ENTRY, *PMAC_TABLE_ENTRY;
 USHORT GetWlanRoleType(PMP_PORT port);
 // The port's first station entry of the given kind; none when it has none.
 PMAC_TABLE_ENTRY MlmeSyncMacTabMatchedRoleType(PMP_PORT port, USHORT kind);
+// The port's station entry with this peer address; none when it has none.
+PMAC_TABLE_ENTRY MlmeSyncMacTabMatchedBssid(PMP_PORT port, const UCHAR* address);
+// The port's station entry with this firmware WLAN index; none when it has none.
+PMAC_TABLE_ENTRY MlmeSyncMacTabMatchedWlanIdx(PMP_PORT port, UCHAR wlanIndex);

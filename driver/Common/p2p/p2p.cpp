@@ -36,3 +36,9 @@ void P2pSetModeValue(PMP_ADAPTER adapter, PMP_PORT port, ULONG mode)
     UNREFERENCED_PARAMETER(adapter);
     port->P2pState.ModeValue = mode;
 }
+
+void P2pShutdownAllPorts(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    (void)NOT_BUILT_YET();
+}

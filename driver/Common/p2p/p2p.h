@@ -40,3 +40,5 @@ PLATFORM_THREAD_BODY P2PCmdThread;
 // The WLAN index of the group owner's station entry of a client port; 99 when there is none.
 UCHAR P2pGetClientWcid(PMP_ADAPTER adapter, PMP_PORT port);
 void P2pSetModeValue(PMP_ADAPTER adapter, PMP_PORT port, ULONG mode);
+// Runs the Wi-Fi Direct "down" procedure for every active port of type 3, 4 or 5.
+void P2pShutdownAllPorts(PMP_ADAPTER adapter);

@@ -4,7 +4,10 @@
 #include "platform/ndiscommon/ndiscommonhif.h"
 
 #include "platform/ndiscommon/adapter.h"
+#include "Common/fwsettings.h"
+#include "Common/qzcmd.h"
 #include "hal/common/fwdownload.h"
+#include "hal/common/hal_postdl.h"
 #include "hal/common/hal_remap.h"
 #include "hal/chips/qzarvel2x.h"
 #include "platform/ndis6/n6pci.h"
@@ -159,9 +162,51 @@ ULONG QZ3404GetFwSyncValue(PMP_ADAPTER adapter)
     return (value >> 1) & 7;
 }
 
+// ---- post-download initialisation ----------------------------------------------------------------------
+NTSTATUS QZ3404SendExtCmd0(PMP_ADAPTER adapter)
+{
+    return FwSettingSendPort0(adapter, POSTDL_CMD_EXT0, FW_CMD_CLASS_NORMAL, 0, 1, POSTDL_OPTION_SET, nullptr, 0);
+}
+
+NTSTATUS QZ3404QueryNicCapability(PMP_ADAPTER adapter) { return HalPostDlQueryCapability(adapter); }
+
+NTSTATUS QZ3404UpdateFwBasicConfig(PMP_ADAPTER adapter) { return HalPostDlBasicConfig(adapter); }
+
+NTSTATUS QZ3404DownloadBufferBin(PMP_ADAPTER adapter) { return HalDownloadBufferBinQz3404(adapter); }
+
+NTSTATUS QZ3404UpdateThermalThreshold(PMP_ADAPTER adapter)
+{
+    const REGISTRY_BLOCK& r = adapter->RegistryBlock;
+    if (r.DowngradeTxStreamFeatureEnable == 0) {
+        return STATUS_SUCCESS;
+    }
+    NTSTATUS first = STATUS_SUCCESS;
+    if (r.DowngradeTxStreamLowTempEnable != 0) {
+        first = HalSendChipConfigText(adapter, "DowngradeTxStreamLowTemp %d", static_cast<UCHAR>(r.DowngradeTxStreamLowTemp));
+    }
+    if (r.DowngradeTxStreamHighTempEnable != 0) {
+        NTSTATUS status =
+            HalSendChipConfigText(adapter, "DowngradeTxStreamHighTemp %d", static_cast<UCHAR>(r.DowngradeTxStreamHighTemp));
+        if (first == STATUS_SUCCESS) {
+            first = status;
+        }
+    }
+    return first;
+}
+
 NTSTATUS QZ3404PostFwDownloadInit(PMP_ADAPTER adapter)
 {
-    return NOT_BUILT_YET();
+    __atomic_store_n(&adapter->Cmd.SeqNum[SEQ_NUM_CLASS_FW_CMD], static_cast<UCHAR>(0), __ATOMIC_RELEASE);
+    PFN_CHIP_STATUS steps[] = {QZ3404SendExtCmd0, QZ3404QueryNicCapability, QZ3404UpdateFwBasicConfig,
+                               QZ3404DownloadBufferBin};
+    for (PFN_CHIP_STATUS step : steps) {
+        NTSTATUS status = step(adapter);
+        if (status != STATUS_SUCCESS) {
+            return status;
+        }
+    }
+    NdisCommonGenericDelay(1000);
+    return QZ3404UpdateThermalThreshold(adapter);
 }
 
 // ---- ownership ------------------------------------------------------------------------------

@@ -23,7 +23,16 @@ NTSTATUS QZ3404DownloadInit(PMP_ADAPTER adapter, ULONG address, ULONG length, UL
 NTSTATUS QZ3404FwScatter(PMP_ADAPTER adapter, const UCHAR* data, ULONG length);
 NTSTATUS QZ3404PatchFinish(PMP_ADAPTER adapter);
 NTSTATUS QZ3404FwStart(PMP_ADAPTER adapter, BOOLEAN hasEntry, ULONG entryAddress, BOOLEAN optionBit2);
+// Post-download initialisation (slot 9): extended command 0x00, capability query, basic
+// configuration, buffer-bin, then the two downgrade texts; 0 or the first failing step's status.
 NTSTATUS QZ3404PostFwDownloadInit(PMP_ADAPTER adapter);
+NTSTATUS QZ3404SendExtCmd0(PMP_ADAPTER adapter);
+NTSTATUS QZ3404QueryNicCapability(PMP_ADAPTER adapter);
+NTSTATUS QZ3404UpdateFwBasicConfig(PMP_ADAPTER adapter);
+NTSTATUS QZ3404DownloadBufferBin(PMP_ADAPTER adapter);
+// "DowngradeTxStreamLowTemp" and "DowngradeTxStreamHighTemp", each when enabled; both are sent, the
+// first failure is the result.
+NTSTATUS QZ3404UpdateThermalThreshold(PMP_ADAPTER adapter);
 
 // ---- ownership ------------------------------------------------------------------------------
 BOOLEAN QZ3404IsFwReady(PMP_ADAPTER adapter);

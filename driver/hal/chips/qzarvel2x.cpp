@@ -6,6 +6,7 @@
 #include "Common/qzevent.h"
 #include "hal/chips/qz3501.h"
 #include "hal/common/fwdownload.h"
+#include "hal/common/hal_postdl.h"
 #include "hal/common/hal_services.h"
 #include "platform/ndis6/n6pci.h"
 #include "platform/ndiscommon/adapter.h"
@@ -192,9 +193,80 @@ ULONG AsicArvel2xGetFwSyncValue(PMP_ADAPTER adapter)
     return value;
 }
 
+// ---- post-download initialisation ----------------------------------------------------------------------
+NTSTATUS AsicArvel2xQueryNicCapability(PMP_ADAPTER adapter) { return HalPostDlQueryCapability(adapter); }
+
+NTSTATUS AsicArvel2xUpdateFwBasicConfig(PMP_ADAPTER adapter) { return HalPostDlBasicConfig(adapter); }
+
+NTSTATUS AsicArvel2xDownloadBufferBin(PMP_ADAPTER adapter) { return HalDownloadBufferBinPieces(adapter); }
+
+NTSTATUS AsicArvel2xSetPassiveToActiveScan(PMP_ADAPTER adapter) { return HalPostDlPassiveToActiveScan(adapter); }
+
+NTSTATUS AsicArvel2xSetFWChipConfig(PMP_ADAPTER adapter) { return HalPostDlSoftApLinkCheck(adapter); }
+
+NTSTATUS AsicArvel2xUpdateThermalThreshold(PMP_ADAPTER adapter)
+{
+    const REGISTRY_BLOCK& r = adapter->RegistryBlock;
+    if (r.DowngradeTxStreamFeatureEnable == 0) {
+        return STATUS_SUCCESS;
+    }
+    return HalSendChipConfigText(adapter, "DowngradeTxStreamTemp %d %d", static_cast<UCHAR>(r.DowngradeTxStreamLowTemp),
+                                 static_cast<UCHAR>(r.DowngradeTxStreamHighTemp));
+}
+
+NTSTATUS AsicArvel2xUpdateTherAdm(PMP_ADAPTER adapter)
+{
+    if (adapter->DeviceId != 0x3504 || adapter->RegistryBlock.TherAdm == 0) {
+        return STATUS_SUCCESS;
+    }
+    const ULONG* values = adapter->WorkingCfg.TherAdm;
+    return HalSendChipConfigText(adapter, "TherAdm %d %d %d %d", static_cast<UCHAR>(values[0]),
+                                 static_cast<UCHAR>(values[1]), static_cast<UCHAR>(values[2]),
+                                 static_cast<UCHAR>(values[3]));
+}
+
 NTSTATUS AsicArvel2xPostFwDownloadInit(PMP_ADAPTER adapter)
 {
-    return NOT_BUILT_YET();
+    HalPostDlPrepare(adapter);
+    NTSTATUS status = AsicArvel2xQueryNicCapability(adapter);
+    if (status != STATUS_SUCCESS) {
+        return status;
+    }
+    adapter->TxPathSetting = adapter->ChipTxPathMask;
+    adapter->TxStreamLimit = static_cast<UCHAR>(adapter->ChipStreams >> 4);
+    adapter->RxStreamLimit = static_cast<UCHAR>(adapter->ChipStreams & 0x0F);
+    status = AsicArvel2xUpdateFwBasicConfig(adapter);
+    if (status != STATUS_SUCCESS) {
+        return status;
+    }
+    (void)HalPostDlRegWrite(adapter, POSTDL_FW_REG_ARVEL2X, POSTDL_FW_REG_VALUE);
+    status = AsicArvel2xDownloadBufferBin(adapter);
+    if (status != STATUS_SUCCESS) {
+        return status;
+    }
+    status = QzCmdUpdateDBDCSetting(adapter, 0, 0, 0);
+    if (status != STATUS_SUCCESS) {
+        return status;
+    }
+    if (adapter->RegistryBlock.EthernetDetection) {
+        NTSTATUS radio = QzCmdQueryCurrentRadioStatus(adapter, 0);
+        if (radio != STATUS_SUCCESS) {
+            DBGPRINT(TRACE_LEVEL_WARNING, DBG_HAL, "radio-status query: 0x%08X", static_cast<unsigned>(radio));
+        }
+    }
+    NdisCommonGenericDelay(1000);
+    PFN_CHIP_STATUS texts[] = {AsicArvel2xSetPassiveToActiveScan, AsicArvel2xUpdateThermalThreshold,
+                               AsicArvel2xUpdateTherAdm, AsicArvel2xSetFWChipConfig};
+    for (PFN_CHIP_STATUS text : texts) {
+        status = text(adapter);
+        if (status != STATUS_SUCCESS) {
+            return status;
+        }
+    }
+    if (adapter->RegistryBlock.FccAntGain != 0) {
+        status = QZCmdUpdateEdccaAntGain(adapter, adapter->RegistryBlock.FccAntGain);
+    }
+    return status;
 }
 
 // ---- recovery and reset ---------------------------------------------------------------------

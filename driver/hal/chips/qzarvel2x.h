@@ -34,7 +34,22 @@ NTSTATUS AsicArvel2xwlanDownloadSectionV2(PMP_ADAPTER adapter, ULONG dataMode, U
 // Asks the ROM whether the Bluetooth patch is present (up to 51 queries 100 microseconds apart
 // while its answer's status is 0); when it is not, *address takes the address the ROM answered.
 BOOLEAN AsicArvel2xwlanBtPatchIsDownloaded(PMP_ADAPTER adapter, ULONG targetAddress, PULONG address);
+
+// ---- post-download initialisation (slot 9) ----------------------------------------------------------
+// Capability query (the chip's transmit path mask and stream limits are copied from its answer),
+// basic configuration, the register write through the firmware, the buffer-bin, dual-band
+// concurrency off, the radio-status query ("EthernetDetection"), then the chip configuration texts
+// and the EDCCA antenna gain. 0, or the status of the first step that failed (the register write and
+// the radio-status query do not count).
 NTSTATUS AsicArvel2xPostFwDownloadInit(PMP_ADAPTER adapter);
+NTSTATUS AsicArvel2xQueryNicCapability(PMP_ADAPTER adapter);
+NTSTATUS AsicArvel2xUpdateFwBasicConfig(PMP_ADAPTER adapter);
+NTSTATUS AsicArvel2xDownloadBufferBin(PMP_ADAPTER adapter);
+// Chip configuration texts; each returns 0 without sending when its condition does not hold.
+NTSTATUS AsicArvel2xSetPassiveToActiveScan(PMP_ADAPTER adapter);  // "PassiveToActiveScan" 0
+NTSTATUS AsicArvel2xSetFWChipConfig(PMP_ADAPTER adapter);         // "LinkDtSapCheckIntervalP2pGo"
+NTSTATUS AsicArvel2xUpdateThermalThreshold(PMP_ADAPTER adapter);  // "DowngradeTxStreamTemp"
+NTSTATUS AsicArvel2xUpdateTherAdm(PMP_ADAPTER adapter);           // "TherAdm", device id 0x3504
 
 // ---- recovery and reset ---------------------------------------------------------------------
 NTSTATUS AsicArvel2xFwRecovery(PMP_ADAPTER adapter);

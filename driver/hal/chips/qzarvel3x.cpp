@@ -6,6 +6,8 @@
 #include "Common/common.h"
 #include "hal/chips/qzarvel2x.h"
 #include "hal/common/fwdownload.h"
+#include "hal/common/hal_postdl.h"
+#include "platform/ndiscommon/memory.h"
 #include "hal/common/hal_services.h"
 #include "platform/ndis6/n6pci.h"
 #include "platform/ndiscommon/adapter.h"
@@ -102,9 +104,136 @@ NTSTATUS AsicArvel3xEraseFirmware(PMP_ADAPTER adapter)
 
 ULONG AsicArvel3xGetFwSyncValue(PMP_ADAPTER adapter) { return AsicArvel2xGetFwSyncValue(adapter); }
 
+// ---- post-download initialisation ----------------------------------------------------------------------
+namespace {
+
+// The factory calibration restore: the stored records when they were taken for this chip and no
+// recovery happened since, otherwise the store is marked for a refresh.
+void RestoreFactoryCalibration(PMP_ADAPTER adapter)
+{
+    const CHIP_HAL_INFO& info = adapter->HalInfo;
+    if (g_FactCalStore.Count == info.FactoryCalIdCount &&
+        PlatformEqualMemory(g_FactCalStore.MacAddress, adapter->PermanentAddress, MAC_ADDR_LEN) &&
+        ErrRecoveryNoneOccurred(adapter)) {
+        (void)QzCmdFactCalUpdateFlag(adapter, 1);
+        for (ULONG i = 0; i < info.FactoryCalIdCount && i < CHIP_FACTORY_CAL_IDS; ++i) {
+            UCHAR band = 0;
+            UCHAR index = 0;
+            if (factCalKeyToBandIndex(info.FactoryCalIds[i], &band, &index)) {
+                (void)QzCmdFactCalSet(adapter, band, index);
+            }
+        }
+        return;
+    }
+    LARGE_INTEGER now;
+    KeQuerySystemTime(&now);
+    g_FactCalStore.State = FACT_CAL_STATE_REFRESH;
+    g_FactCalStore.StateTime = now.QuadPart;
+}
+
+NTSTATUS ThermalProtText(PMP_ADAPTER adapter, PCSTR key, ULONG band, ULONG lv0, ULONG lv1, ULONG lv2, ULONG lv3,
+                         ULONG type, ULONG trigType, ULONG trigTemp, ULONG restoreTemp, ULONG checkTime)
+{
+    return HalSendChipConfigText(adapter, "%s %d %d %d %d %d %d %d %d %d %d\n", key, static_cast<UCHAR>(band),
+                                 static_cast<UCHAR>(lv0), static_cast<UCHAR>(lv1), static_cast<UCHAR>(lv2),
+                                 static_cast<UCHAR>(lv3), static_cast<UCHAR>(type), static_cast<UCHAR>(trigType),
+                                 static_cast<UCHAR>(trigTemp), static_cast<UCHAR>(restoreTemp),
+                                 static_cast<UCHAR>(checkTime));
+}
+
+}  // namespace
+
+NTSTATUS AsicArvel3xQueryNicCapability(PMP_ADAPTER adapter) { return HalPostDlQueryCapability(adapter); }
+
+NTSTATUS AsicArvel3xUpdateFwBasicConfig(PMP_ADAPTER adapter) { return HalPostDlBasicConfig(adapter); }
+
+NTSTATUS AsicArvel3xDownloadBufferBin(PMP_ADAPTER adapter) { return HalDownloadBufferBinPieces(adapter); }
+
+NTSTATUS AsicArvel3xSetPassiveToActiveScan(PMP_ADAPTER adapter) { return HalPostDlPassiveToActiveScan(adapter); }
+
+NTSTATUS AsicArvel3xSetFWChipConfig(PMP_ADAPTER adapter) { return HalPostDlSoftApLinkCheck(adapter); }
+
+NTSTATUS AsicArvel3xUpdateThermalProtConfig(PMP_ADAPTER adapter)
+{
+    const REGISTRY_BLOCK& r = adapter->RegistryBlock;
+    if (r.ThermalEnable == 0) {
+        return STATUS_SUCCESS;
+    }
+    NTSTATUS first = STATUS_SUCCESS;
+    if (r.ThermalProtBand_A == 1) {
+        first = ThermalProtText(adapter, "ThermalProtAband", r.ThermalProtBand_A, r.ThermalProtLV0_A, r.ThermalProtLV1_A,
+                                r.ThermalProtLV2_A, r.ThermalProtLV3_A, r.ThermalProtType_A, r.ThermalProtTrigType_A,
+                                r.ThermalProtTrigTemp_A, r.ThermalProtRestoreTemp_A, r.ThermalProtCheckTime_A);
+    }
+    if (r.ThermalProtBand_G == 1) {
+        NTSTATUS status =
+            ThermalProtText(adapter, "ThermalProtGband", r.ThermalProtBand_G, r.ThermalProtLV0_G, r.ThermalProtLV1_G,
+                            r.ThermalProtLV2_G, r.ThermalProtLV3_G, r.ThermalProtType_G, r.ThermalProtTrigType_G,
+                            r.ThermalProtTrigTemp_G, r.ThermalProtRestoreTemp_G, r.ThermalProtCheckTime_G);
+        if (first == STATUS_SUCCESS) {
+            first = status;
+        }
+    }
+    return first;
+}
+
+NTSTATUS AsicArvel3xSetLogLevelConfig(PMP_ADAPTER adapter)
+{
+    const ULONG level = adapter->RegistryBlock.FwlogLevelEnable;
+    if (level == 0) {
+        return STATUS_SUCCESS;
+    }
+    return HalSendChipConfigText(adapter, "%s 0x%x\n", "EvtDrvnLogCatLvl", static_cast<unsigned>(level));
+}
+
+NTSTATUS AsicArvel3xUpdatePcieGenSwitchConfig(PMP_ADAPTER adapter)
+{
+    const REGISTRY_BLOCK& r = adapter->RegistryBlock;
+    if (r.EnablePcieSwitch == 0) {
+        return STATUS_SUCCESS;
+    }
+    return HalSendChipConfigText(adapter, "%s %d %d %d\n", "PcieGenSwitch", static_cast<int>(r.EnablePcieSwitch),
+                                 static_cast<int>(r.EnablePcieGenSwitchHighTH), static_cast<int>(r.EnablePcieGenSwitchLowTH));
+}
+
 NTSTATUS AsicArvel3xPostFwDownloadInit(PMP_ADAPTER adapter)
 {
-    return NOT_BUILT_YET();
+    HalPostDlPrepare(adapter);
+    NTSTATUS status = AsicArvel3xQueryNicCapability(adapter);
+    if (status == STATUS_SUCCESS) {
+        status = AsicArvel3xUpdateFwBasicConfig(adapter);
+    }
+    if (status != STATUS_SUCCESS) {
+        return status;
+    }
+    if (adapter->RegistryBlock.EnablePowerOnCalEnhancement && adapter->FactoryCalCapable) {
+        RestoreFactoryCalibration(adapter);
+    }
+    (void)HalPostDlRegWrite(adapter, POSTDL_FW_REG_ARVEL3X, POSTDL_FW_REG_VALUE);
+    status = AsicArvel3xDownloadBufferBin(adapter);
+    if (status != STATUS_SUCCESS) {
+        return status;
+    }
+    const USHORT id = adapter->DeviceId;
+    if (id == 0x3602 || id == 0x3603 || id == 0x0C04) {
+        status = QzCmdUpdateDBDCSetting(adapter, 1, 0, 0);
+        if (status != STATUS_SUCCESS) {
+            return status;
+        }
+    }
+    NdisCommonGenericDelay(1000);
+    PFN_CHIP_STATUS texts[] = {AsicArvel3xSetPassiveToActiveScan, AsicArvel3xUpdateThermalProtConfig,
+                               AsicArvel3xSetLogLevelConfig, AsicArvel3xSetFWChipConfig};
+    for (PFN_CHIP_STATUS text : texts) {
+        status = text(adapter);
+        if (status != STATUS_SUCCESS) {
+            return status;
+        }
+    }
+    if (adapter->RegistryBlock.FccAntGain != 0) {
+        status = QZCmdUpdateEdccaAntGain(adapter, adapter->RegistryBlock.FccAntGain);
+    }
+    return status;
 }
 
 VOID AsicArvel3xQueryRomVersion(PMP_ADAPTER adapter)

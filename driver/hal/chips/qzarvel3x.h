@@ -20,7 +20,22 @@ NTSTATUS AsicArvel3xPatchFinish(PMP_ADAPTER adapter);
 NTSTATUS AsicArvel3xFwStart(PMP_ADAPTER adapter, BOOLEAN hasEntry, ULONG entryAddress, BOOLEAN optionBit2);
 NTSTATUS AsicArvel3xwlanDownloadSectionV2(PMP_ADAPTER adapter, ULONG dataMode, ULONG kind,
                                           struct _PATCH_SECTION_LIST* list);
+
+// ---- post-download initialisation (slot 9) ----------------------------------------------------------
+// Capability query, basic configuration, the factory calibration restore, the register write through
+// the firmware, the buffer-bin, dual-band concurrency on (0x3602, 0x3603, 0x0C04), then the chip
+// configuration texts and the EDCCA antenna gain. 0, or the status of the first step that failed.
 NTSTATUS AsicArvel3xPostFwDownloadInit(PMP_ADAPTER adapter);
+NTSTATUS AsicArvel3xQueryNicCapability(PMP_ADAPTER adapter);
+NTSTATUS AsicArvel3xUpdateFwBasicConfig(PMP_ADAPTER adapter);
+NTSTATUS AsicArvel3xDownloadBufferBin(PMP_ADAPTER adapter);
+// Chip configuration texts; each returns 0 without sending when its condition does not hold.
+NTSTATUS AsicArvel3xSetPassiveToActiveScan(PMP_ADAPTER adapter);
+NTSTATUS AsicArvel3xSetFWChipConfig(PMP_ADAPTER adapter);
+// "ThermalProtAband" then "ThermalProtGband"; both are sent, the first failure is the result.
+NTSTATUS AsicArvel3xUpdateThermalProtConfig(PMP_ADAPTER adapter);
+NTSTATUS AsicArvel3xSetLogLevelConfig(PMP_ADAPTER adapter);        // "EvtDrvnLogCatLvl"
+NTSTATUS AsicArvel3xUpdatePcieGenSwitchConfig(PMP_ADAPTER adapter); // "PcieGenSwitch" (sent by the bring-up)
 // The ROM version from chip register 0x88000004 (low byte; a zero register is traced).
 #define ARVEL3X_ROM_VERSION_REGISTER 0x88000004u
 VOID AsicArvel3xQueryRomVersion(PMP_ADAPTER adapter);

@@ -12,6 +12,28 @@ VOID SerStepHandler(PMP_ADAPTER adapter)
 
 NTSTATUS fwLogMmioHandler() { return NOT_BUILT_YET(); }
 
+NTSTATUS fwLogMmioInitMcu(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    // The bring-up stops when the log set-up fails; until the log reader exists there is nothing to
+    // set up, and the log stays inactive (every poll is skipped).
+    DBGPRINT(TRACE_LEVEL_WARNING, DBG_HAL, "fwLogMmioInitMcu: the firmware log reader is not built yet; the log stays off");
+    return STATUS_SUCCESS;
+}
+
+VOID fwLogMmioStart() { (void)NOT_BUILT_YET(); }
+
+VOID fwLogMmioStop() { (void)NOT_BUILT_YET(); }
+
+VOID fwLogCtrlDeInitSubCtrl() { (void)NOT_BUILT_YET(); }
+
+NTSTATUS kalSyncTimeToFW(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    (void)NOT_BUILT_YET();
+    return STATUS_SUCCESS;
+}
+
 VOID HalShowHostCsrInfo(PMP_ADAPTER adapter)
 {
     __atomic_store_n(&adapter->DumpInProgress, static_cast<UCHAR>(1), __ATOMIC_RELEASE);

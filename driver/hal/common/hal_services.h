@@ -13,8 +13,17 @@ NTSTATUS AsicArvel3xPciHandleInterruptInternal(PMP_ADAPTER adapter);
 // recovery step (second and third generation).
 VOID SerStepHandler(PMP_ADAPTER adapter);
 
+// ---- the firmware log over the memory BAR, and the time of day ----------------------------------------
 // One poll of the firmware log ring; run by "PlatformFWIdxLogThread" for each queued request.
 NTSTATUS fwLogMmioHandler();
+// Sets the log control up: before the download it asks the firmware for the log base, once the RAM
+// code runs it reads the ring headers. The bring-up fails when it fails.
+NTSTATUS fwLogMmioInitMcu(PMP_ADAPTER adapter);
+VOID fwLogMmioStart();
+VOID fwLogMmioStop();
+VOID fwLogCtrlDeInitSubCtrl();
+// Gives the firmware the local time of day; always 0.
+NTSTATUS kalSyncTimeToFW(PMP_ADAPTER adapter);
 
 // The chip's register dumps for diagnostics, in a fixed order: the DMA ring information, the host
 // registers, the packet-processor debug registers, the PLE information (argument 1) and the PSE

@@ -21,3 +21,28 @@ void PlatformIndicateRoamingCompletion(PMP_ADAPTER adapter, PMP_PORT port, ULONG
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_WDI, "roaming completion of port %u: status %u",
              port != nullptr ? static_cast<unsigned>(port->PortNumber) : 0u, static_cast<unsigned>(status));
 }
+
+void PlatformIndicateCurrentRadioState(PMP_ADAPTER adapter, ULONG portNumber, LONG status)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(portNumber);
+    UNREFERENCED_PARAMETER(status);
+    (void)NOT_BUILT_YET();
+}
+
+void PlatformIndicateScanStatus(PMP_ADAPTER adapter, PMP_PORT port, ULONG status, ULONG done, ULONG reason)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(status);
+    UNREFERENCED_PARAMETER(done);
+    UNREFERENCED_PARAMETER(reason);
+    (void)NOT_BUILT_YET();
+}
+
+void PlatformIndicateRejectPendingPackets(PMP_ADAPTER adapter, UCHAR all)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(all);
+    (void)NOT_BUILT_YET();
+}

@@ -10,6 +10,7 @@
 #include "kshim/netadapter.h"
 #include "Common/cnm.h"
 #include "Common/common.h"
+#include "Common/fwsettings.h"
 #include "Common/mlme/mlmesync.h"
 #include "Common/p2p/p2p.h"
 #include "Common/qzcmd.h"
@@ -35,6 +36,7 @@
 #define ADAPTER_FLAG_CH_PRIVILEGE 0x00001000u       // channel-privilege request outstanding
 #define ADAPTER_FLAG_SCANNING 0x00004000u
 #define ADAPTER_FLAG_RADIO_OFF 0x00020000u
+#define ADAPTER_FLAG_RESUME_CLEAR 0x00400000u       // cleared at every resume
 #define ADAPTER_FLAG_OS_SCAN 0x01000000u            // OS scan or discovery request outstanding
 #define ADAPTER_FLAG_SURPRISE_REMOVED 0x10000000u
 #define ADAPTER_FLAG_PCI_SUSPENDED 0x40000000u
@@ -240,6 +242,13 @@ typedef struct _PORT_CFG {
     ULONG GroupCipherDefault;
 } PORT_CFG, *PPORT_CFG;
 
+// The transmit bookkeeping entry of a port, cleared with the adapter's traffic counters.
+typedef struct _PORT_TX_BOOKKEEPING {
+    ULONG Count;
+    ULONG64 Value;
+    UCHAR Flag;
+} PORT_TX_BOOKKEEPING;
+
 typedef struct _MP_PORT {
     // Identity.
     PMP_ADAPTER Adapter;
@@ -309,6 +318,19 @@ typedef struct _MP_PORT {
     PLATFORM_THREAD SendThread;  // "WdiSendDataThread0" to "WdiSendDataThread4"
     ULONG TxQuota;
     ULONG RxProcessCount;
+
+    // ---- bring-up and power transitions (ndiscommoninit, wificxmain) ------------------------------------
+    UCHAR Powered;               // 1 from the end of bring-up; the power transitions by port change it
+    USHORT StatusFlags;          // bit 0x2: the LED shows no connection at power-up
+    PORT_TX_BOOKKEEPING TxBook;  // cleared by the adapter block initialisation
+    // The saving of the power change by port, undone by a resume that finds the marker set.
+    UCHAR LowPowerMarker;
+    UCHAR PowerSaveByte;
+    UCHAR SavedPowerSaveByte;
+    ULONG64 SavedPowerValue;
+    ULONG PowerUpCounter;        // cleared at every resume
+    // The port's receive reorder sessions (the MLME core keeps them; a resume resets them).
+    REORDER_SESSION ReorderSessions[REORDER_SESSION_COUNT];
 } MP_PORT;
 
 // ---- separately allocated adapter blocks ------------------------------------------------------------------
@@ -357,20 +379,77 @@ typedef struct _SUPPORTED_PHY_TYPES {
     ULONG PhyTypes[SUPPORTED_PHY_TYPE_MAX];
 } SUPPORTED_PHY_TYPES, *PSUPPORTED_PHY_TYPES;
 
-// The two packet-pool blocks, built by the adapter block initialisation.
+// ---- the two packet-pool blocks, built by the adapter block initialisation (ndiscommoninit) -------------
 typedef struct _PACKET_RECORD_LIST {
     PVOID Head;
     PVOID Tail;
     ULONG Count;
 } PACKET_RECORD_LIST;
 
+#define PACKET_RECORD_COUNT 1024
+#define RX_INDICATE_BUFFER_SIZE 8192      // one buffer every receive record describes
+#define MGMT_FRAME_BUFFER_SIZE 2346       // each management record's own buffer
+#define RX_INDICATE_TABLE_ENTRIES 64
+#define PACKET_RECORD_MAGIC 0x0C7B0C7Bu  // receive records
+
+// One OS packet record of either block: its MDL, net buffer and net buffer list (whose
+// miniport-reserved area points back at the record) and, for a management record, its own buffer.
+#pragma pack(push, 1)
+typedef struct _PACKET_RECORD {
+    struct _PACKET_RECORD* Next;
+    ULONG Index;
+    ULONG Magic;             // PACKET_RECORD_MAGIC on receive records
+    PMDL Mdl;
+    PNET_BUFFER NetBuffer;
+    PNET_BUFFER_LIST NetBufferList;
+    PUCHAR Buffer;           // management records
+    USHORT ShortIndex;       // receive records
+} PACKET_RECORD, *PPACKET_RECORD;
+#pragma pack(pop)
+
+typedef struct _RX_INDICATE_PORT_ENTRY {
+    UCHAR Flag;
+    PVOID Pointer;
+    ULONG Value;
+} RX_INDICATE_PORT_ENTRY;
+
+// The receive indication block: both OS pools, 1,024 records over one shared 8,192-byte buffer.
 typedef struct _RX_INDICATE_BLOCK {
+    NDIS_HANDLE NblPool;
+    NDIS_HANDLE NbPool;
     PACKET_RECORD_LIST RecordList;
+    PACKET_RECORD Records[PACKET_RECORD_COUNT];
+    PUCHAR SharedBuffer;
+    UCHAR IndicateState;     // cleared before the pools are built
+    ULONG64 Table[RX_INDICATE_TABLE_ENTRIES];  // the first byte of each entry is cleared at start
+    RX_INDICATE_PORT_ENTRY PortEntries[5];
 } RX_INDICATE_BLOCK, *PRX_INDICATE_BLOCK;
 
+// The management-frame block: 1,024 records, each with its own 2,346-byte buffer.
 typedef struct _MGMT_FRAME_BLOCK {
     PACKET_RECORD_LIST RecordList;
+    PACKET_RECORD Records[PACKET_RECORD_COUNT];
 } MGMT_FRAME_BLOCK, *PMGMT_FRAME_BLOCK;
+
+// ---- the key-mapping record pool of the security code, built by the adapter block initialisation -------
+#define KEY_MAPPING_RECORD_COUNT 256
+typedef struct _KEY_MAPPING_RECORD {
+    struct _KEY_MAPPING_RECORD* Next;
+    ULONG State;  // cleared when the record joins the free list; the rest is the security code's
+} KEY_MAPPING_RECORD, *PKEY_MAPPING_RECORD;
+
+typedef struct _KEY_MAPPING_LIST {
+    PKEY_MAPPING_RECORD Head;
+    PKEY_MAPPING_RECORD Tail;
+    ULONG Count;
+} KEY_MAPPING_LIST;
+
+typedef struct _KEY_MAPPING_POOL {
+    KEY_MAPPING_RECORD Records[KEY_MAPPING_RECORD_COUNT];
+    KEY_MAPPING_LIST FreeList;
+    KEY_MAPPING_LIST InUseList;
+    KSPIN_LOCK Lock;
+} KEY_MAPPING_POOL;
 
 typedef struct _PCI_HIF_CONTEXT PCI_HIF_CONTEXT, *PPCI_HIF_CONTEXT;
 
@@ -502,6 +581,15 @@ typedef struct _ADAPTER_WORKING_CFG {
     UCHAR EnDefaultIotApRule;
     ULONG IcsTimeSyncCnt;
 } ADAPTER_WORKING_CFG, *PADAPTER_WORKING_CFG;
+
+// ---- adapter-block values of the bring-up ----------------------------------------------------------------
+#define ADAPTER_TRAFFIC_COUNTERS 12
+#define NEIGHBOR_REPORT_SIZE 118
+
+// The receive performance indicator block (its values are the receive path's).
+typedef struct _RX_PERF_INDICATOR {
+    ULONG Values[16];
+} RX_PERF_INDICATOR;
 
 typedef struct _MP_ADAPTER {
     // Framework handles and the device objects beneath the device.
@@ -700,6 +788,55 @@ typedef struct _MP_ADAPTER {
     // ---- firmware commands on the rings and the receive ring service (platform/ndis6/n6pci) ----------
     volatile LONG RxFrameCount;  // buffers taken off receive ring 0 (interlocked)
     UCHAR DumpInProgress;        // 1 while the chip's register dumps run (hal/common/hal_services)
+
+    // ---- adapter block: counters, pools and lists built by NdisCommonInitAdapterBlock (ndiscommoninit) ----
+    ULONG64 TrafficCounters[ADAPTER_TRAFFIC_COUNTERS];  // incremented by the data path
+    RX_PERF_INDICATOR RxPerfIndicator;                  // cleared every second when "fgPerfIndicatorEn"
+    KEY_MAPPING_POOL KeyMappingPool;
+    LIST_ENTRY AdapterList;
+
+    // ---- firmware bring-up (hal/common/hal_bringup, hal/common/hal_postdl) -----------------------------
+    ULONG CpuVendor;                   // HAL_CPU_VENDOR_*: the processor's vendor, read at bring-up
+    UCHAR KeepRunningFw;               // the firmware stayed alive through a low-power state: keep it
+    UCHAR ChannelPrivilegeSupported;
+    // What the firmware's capability answer reports (its event handler writes them).
+    UCHAR ChipTxPathMask;
+    UCHAR ChipStreams;                 // high four bits transmit, low four bits receive streams
+    UCHAR FactoryCalCapable;
+    // The second generation's copies of the capability answer.
+    UCHAR TxPathSetting;
+    UCHAR TxStreamLimit;
+    UCHAR RxStreamLimit;
+    UCHAR DualBand;                    // 1 when both the 2.4 GHz and the 5 GHz band are enabled
+    UCHAR PlatformPcieSwitch;          // the platform's PCIe-switch flag, read with the SAR tables
+    // The MLME core's queue and BSS table (MlmeInit creates them).
+    struct _MLME_QUEUE* MlmeQueue;
+    PBSS_TABLE ScanTable;
+    NLO_OFFLOAD_RECORD NloOffload;     // the network-list offload set for sleep
+
+    // ---- bring-up, teardown and power transitions (ndiscommoninit, wificxmain) -------------------------
+    UCHAR InitFinished;                // set at the end of every bring-up, failed or not
+    UCHAR NicStarted;                  // the first power-up brought the NIC up; cleared when it is shut down
+    UCHAR NicShutDown;
+    UCHAR ShutdownNotified;            // the system is shutting down
+    UCHAR IcsLogging[2];               // the two ICS logging bytes
+    UCHAR OsScanRequest;               // an OS scan request is recorded (the WDI layer sets it)
+    ULONG PendingScanPort;             // port number of the pending OS scan
+    ULONG CurrentPowerState;           // 1 D0 (working), 2 D1, 3 D2, 4 D3 (sleep)
+    ULONG PowerUpFailed;               // 1 when the last power-up from D3 failed
+    UCHAR WowArmed;
+    UCHAR WowPatternCount;             // installed wake patterns
+    UCHAR WowOffloadCount;             // installed protocol offloads
+    UCHAR LowPowerCountdownActive;
+    ULONG LowPowerCountdown;           // 100 ms ticks left before the station periodic job rests
+    LARGE_INTEGER LastD0Time;          // local time of the last return to D0
+    LARGE_INTEGER LastLowPowerTime;    // local time of the last entry to low power
+    ULONG PowerUpCounters[2];          // cleared at every resume (with port 0's)
+    ULONG StartCounter;                // cleared after a good first power-up
+    UCHAR NeighborReportCount;         // the WDI property handlers' neighbour-report store
+    UCHAR NeighborReport[NEIGHBOR_REPORT_SIZE];
+    UCHAR ReorderQueueInUse[REORDER_QUEUE_COUNT];  // in-use bytes of the receive reorder queues
+    PLATFORM_TIMER WowRxResumeTimer;   // the receive-ring resume timer (the wake-on-WLAN set-up creates it)
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.

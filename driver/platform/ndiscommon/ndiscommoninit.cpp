@@ -86,6 +86,10 @@ NTSTATUS NdisCommonInitPort(PMP_PORT port)
     for (NDIS_EVENT& event : port->Events) {
         NdisInitializeEvent(&event);
     }
+    for (REORDER_SESSION& session : port->ReorderSessions) {
+        PlatformAllocateSpinLock(&session.Lock);
+        session.ArmedSeq = REORDER_SEQ_NONE;
+    }
 
     PCSTR name = SendThreadName(port->PortNumber);
     if (name == nullptr) {

@@ -46,3 +46,55 @@ UCHAR KOVAGetAntennaPath(PMP_ADAPTER adapter);
 // The MAC address at power-up: the configured one, else the chip's (a random locally administered
 // one when the chip's is all zeros or all ones); port 0 takes it. Result 0.
 NTSTATUS NdisCommonInitCheckMacAddress(PMP_ADAPTER adapter);
+
+// ================================================================================================
+// Adapter block initialisation, and the firmware and hardware bring-up with its teardown
+// ================================================================================================
+// The bring-up progress record: one driver-wide record of bytes, set by the steps of the bring-up and
+// read by the teardown, which undoes exactly what was done and clears each byte it undoes.
+#define BRINGUP_PROGRESS_BYTES 16
+#define BRINGUP_ENTERED 0
+#define BRINGUP_SW_CTRL 2        // threads and ports: the teardown body runs only when it is set
+#define BRINGUP_TX_RINGS 3
+#define BRINGUP_RX_RINGS 4
+#define BRINGUP_PACKET_POOLS 5
+#define BRINGUP_MLME 6
+#define BRINGUP_TX_STARTED 7     // HIF_PROGRESS_TX_STARTED
+#define BRINGUP_RX_STARTED 8     // HIF_PROGRESS_RX_STARTED
+#define BRINGUP_FW_DOWNLOADED 9
+#define BRINGUP_CLEARED 12
+extern UCHAR g_BringUpProgress[BRINGUP_PROGRESS_BYTES];
+
+// Prepares what the data path and the command path need before the host interface starts: traffic
+// counters, the command queues and the six command-buffer pools, the firmware command queue, the DMA
+// enabler, the transmit rings (progress byte 3), the receive rings (byte 4), the OS packet pools (byte
+// 5) and the key-mapping pool. The failing step's status; what a failing step built itself is freed
+// before it returns (the teardown frees only what the progress bytes show).
+NTSTATUS NdisCommonInitAdapterBlock(PMP_ADAPTER adapter, PUCHAR progress);
+// Both packet-pool blocks: 1,024 receive records over one shared 8,192-byte buffer and 1,024
+// management records with a 2,346-byte buffer each. 0xC000009A on the first allocation failure, after
+// freeing what was built.
+NTSTATUS NdisCommonInitAllocNBLs(PMP_ADAPTER adapter);
+// Frees what NdisCommonInitAllocNBLs built (safe on a partly built or already freed pool).
+void NdisCommonInitFreeNBLs(PMP_ADAPTER adapter);
+// Zeroes the receive performance indicator block.
+void NdisCommonResetPerfIndicator(PMP_ADAPTER adapter);
+
+// The first power-up's bring-up: software control (threads, port 0), chip versions, configuration,
+// adapter block, MLME, host interface start, the firmware download and the first settings sent to
+// the firmware. A failing step (software control, versions, configuration, adapter block, MLME,
+// transmit and receive start, the firmware-log set-up, the download) runs the full teardown and its
+// status is returned.
+NTSTATUS NdisWdiInitFwHwSw(PMP_ADAPTER adapter);
+// The teardown entry: stops the ICS logger, closes the SAR sensor, then the normal teardown or, after
+// surprise removal, the surprise-removal teardown. Always 0.
+NTSTATUS DeInitStopIcs(PMP_ADAPTER adapter);
+// The normal teardown (its body only when progress byte 2 is set; the neighbour-AP list, the power
+// tables and the firmware image caches always). Always 0. Safe to run again: each undo clears its byte.
+NTSTATUS DeInitFwHwSw(PMP_ADAPTER adapter);
+// The teardown after surprise removal: no firmware command, no driver ownership, no transmit and
+// receive stop, no 50 ms wait (the surprise-removal handler already stopped the threads). Always 0.
+NTSTATUS DeInitFwHwSwSurpriseRemove(PMP_ADAPTER adapter);
+// The framework's surprise removal: marks the adapter removed, stops the threads, wakes every
+// waiter of a firmware command, returns the pending packets and shuts the NIC down when it ran.
+void SurpriseRemovedHandler(PMP_ADAPTER adapter);

@@ -10,6 +10,7 @@
 #include "hal/chips/qzarvel2x.h"
 #include "hal/chips/qzarvel3x.h"
 #include "hal/common/hal_chip.h"
+#include "platform/ndis6/n6indicate.h"
 #include "platform/ndis6/ndis6common.h"
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/ndiscommon.h"
@@ -343,8 +344,15 @@ VOID QZCxEvtIoDeviceControl(WDFQUEUE queue, WDFREQUEST request, size_t outputBuf
 
 VOID EvtShutdownNotification(WDFDEVICE device)
 {
-    UNREFERENCED_PARAMETER(device);
-    (void)NOT_BUILT_YET();
+    PMP_ADAPTER adapter = QZCxGetControlDeviceContext(device)->Adapter;
+    if (adapter == nullptr) {
+        return;
+    }
+    adapter->ShutdownNotified = 1;
+    if (AdapterTestFlags(adapter, ADAPTER_FLAG_OS_SCAN) && adapter->PendingScanPort < MP_MAX_PORTS &&
+        adapter->PortList[adapter->PendingScanPort] != nullptr) {
+        PlatformIndicateScanStatus(adapter, adapter->PortList[adapter->PendingScanPort], 0, 1, 0);
+    }
 }
 
 // ================================================================================================
@@ -500,6 +508,12 @@ NTSTATUS EvtDeviceReleaseHardware(WDFDEVICE device, WDFCMRESLIST translated)
 {
     UNREFERENCED_PARAMETER(translated);
     PMP_ADAPTER adapter = QZCxGetAdapter(device);
+    // A power-up that failed after the first one leaves the framework no D0 exit to call: the NIC that
+    // still runs is shut down before its hardware and blocks go.
+    if (adapter->NicStarted && !adapter->NicShutDown) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_PNP, "release hardware: the NIC still runs, shut it down first");
+        QZCxShutdownNic(adapter);
+    }
     if (g_InterruptRegistered) {
         // The framework deletes the interrupt object with the device.
         g_InterruptRegistered = FALSE;
@@ -740,78 +754,8 @@ NTSTATUS WdiAllocateOidParamBuffer(PMP_ADAPTER adapter)
 void WdiFreeOidParamBuffer(PMP_ADAPTER adapter) { UNREFERENCED_PARAMETER(adapter); }
 
 // ================================================================================================
-// callbacks whose code comes with the power, adapter and WDI parts of the shell
+// callbacks whose code comes with the adapter and WDI parts of the shell
 // ================================================================================================
-NTSTATUS EvtDeviceD0Entry(WDFDEVICE device, WDF_POWER_DEVICE_STATE previousState)
-{
-    UNREFERENCED_PARAMETER(device);
-    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_POWER, "D0 entry from %s", QZCxPowerStateName(previousState));
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS EvtDeviceD0EntryPostInterruptsEnabled(WDFDEVICE device, WDF_POWER_DEVICE_STATE previousState)
-{
-    UNREFERENCED_PARAMETER(device);
-    UNREFERENCED_PARAMETER(previousState);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS EvtDeviceD0Exit(WDFDEVICE device, WDF_POWER_DEVICE_STATE targetState)
-{
-    UNREFERENCED_PARAMETER(device);
-    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_POWER, "D0 exit to %s", QZCxPowerStateName(targetState));
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS EvtDeviceD0ExitPreInterruptsDisabled(WDFDEVICE device, WDF_POWER_DEVICE_STATE targetState)
-{
-    UNREFERENCED_PARAMETER(device);
-    UNREFERENCED_PARAMETER(targetState);
-    return NOT_BUILT_YET();
-}
-
-VOID EvtDeviceEvtSurpriseRemoval(WDFDEVICE device)
-{
-    UNREFERENCED_PARAMETER(device);
-    (void)NOT_BUILT_YET();
-}
-
-NTSTATUS EvtDeviceArmWakeFromS0(WDFDEVICE device)
-{
-    UNREFERENCED_PARAMETER(device);
-    return NOT_BUILT_YET();
-}
-
-VOID EvtDeviceDisarmWakeFromS0(WDFDEVICE device)
-{
-    UNREFERENCED_PARAMETER(device);
-    (void)NOT_BUILT_YET();
-}
-
-VOID EvtDeviceWakeFromS0Triggered(WDFDEVICE device)
-{
-    UNREFERENCED_PARAMETER(device);
-    (void)NOT_BUILT_YET();
-}
-
-NTSTATUS EvtDeviceArmWakeFromSx(WDFDEVICE device)
-{
-    UNREFERENCED_PARAMETER(device);
-    return NOT_BUILT_YET();
-}
-
-VOID EvtDeviceDisarmWakeFromSx(WDFDEVICE device)
-{
-    UNREFERENCED_PARAMETER(device);
-    (void)NOT_BUILT_YET();
-}
-
-VOID EvtDeviceWakeFromSxTriggered(WDFDEVICE device)
-{
-    UNREFERENCED_PARAMETER(device);
-    (void)NOT_BUILT_YET();
-}
-
 VOID EvtWiFiDeviceSendCommand(WDFDEVICE device, WIFIREQUEST request)
 {
     UNREFERENCED_PARAMETER(device);

@@ -162,6 +162,13 @@ NTSTATUS WdiAllocateOidParamBuffer(PMP_ADAPTER adapter);
 void WdiFreeOidParamBuffer(PMP_ADAPTER adapter);
 
 // ---- PnP and power ----------------------------------------------------------------------------------
+// The first-power-up byte (driver-wide): set by the first D0 entry, cleared by the D0 exit towards
+// D3Final.
+extern BOOLEAN g_FirstPowerUp;
+// First power-up (previous D3Final): firmware own noted and driver own taken. Any other: a resume
+// (flag 0x4, tables emptied, reorder sessions and MLME queue reset, flags cleared, driver own in
+// low-power mode). Then the chip's D0 register set-up and L1 substate detection. 0xC0000001 when
+// driver own failed.
 EVT_WDF_DEVICE_D0_ENTRY EvtDeviceD0Entry;
 EVT_WDF_DEVICE_D0_ENTRY_POST_INTERRUPTS_ENABLED EvtDeviceD0EntryPostInterruptsEnabled;
 EVT_WDF_DEVICE_D0_EXIT EvtDeviceD0Exit;
@@ -173,6 +180,49 @@ EVT_WDF_DEVICE_WAKE_FROM_S0_TRIGGERED EvtDeviceWakeFromS0Triggered;
 EVT_WDF_DEVICE_ARM_WAKE_FROM_SX EvtDeviceArmWakeFromSx;
 EVT_WDF_DEVICE_DISARM_WAKE_FROM_SX EvtDeviceDisarmWakeFromSx;
 EVT_WDF_DEVICE_WAKE_FROM_SX_TRIGGERED EvtDeviceWakeFromSxTriggered;
+
+// Moves the running adapter to D0 (1) or to a low-power state (2, 3, 4) through the bus layer's power
+// change by port; 0xC0010015 for another state, 0 at once for the current one.
+#define STATUS_QZL_POWER_STATE_REFUSED ((NTSTATUS)0xC0010015L)
+NTSTATUS QZCxSetPowerState(PMP_ADAPTER adapter, ULONG state);
+// Marks the NIC shut down and runs the teardown; a second call does nothing.
+VOID QZCxShutdownNic(PMP_ADAPTER adapter);
+// Returns every queued firmware-log request to its pool.
+VOID QZCxDrainFwLogCmdQueue(PMP_ADAPTER adapter);
+// Low-power countdown started on entering a low-power state (100 ms ticks).
+#define LOW_POWER_COUNTDOWN_TICKS 1200
+// Passes of the firmware-own loop of a D0 exit.
+#define D0_EXIT_FW_OWN_PASSES 100
+
+// ---- adapter block ----------------------------------------------------------------------------------
+// The DMA enabler: 32-byte alignment, scatter-gather of 32-bit addresses (34 bits with "DMAExtension"
+// on 0x3601 and 0x0C03), transfers of at most 4,096 bytes in at most two elements. 0xC000009A when it
+// cannot be created.
+#define QZL_DMA_ALIGNMENT 31
+#define QZL_DMA_MAX_LENGTH 4096
+#define QZL_DMA_EXTENDED_WIDTH 34
+NTSTATUS QZCxInitWdfDma(PMP_ADAPTER adapter);
+
+// ---- services of the WDI intake and the capability report the power-up calls --------------------------
+// Waits for the WDI work items of every port.
+VOID QZCxFlushWorkItem(PMP_ADAPTER adapter);
+// The capability records and their setters (the first power-up reports them in this order).
+VOID QZCxInitWiFiCapabilities(WDFDEVICE device);
+NTSTATUS QZCxSetDeviceCapabilites(WDFDEVICE device);
+NTSTATUS QZCxSetStationCapabilities(WDFDEVICE device);
+NTSTATUS QZCxSetBandCapabilities(WDFDEVICE device);
+NTSTATUS QZCxSetPhyCapabilities(WDFDEVICE device);
+NTSTATUS QZCxSetWiFiDirectCapabilities(WDFDEVICE device);
+// Bit of "Hlk_feature_optional" that reports the Wi-Fi Direct capabilities.
+#define HLK_FEATURE_WIFI_DIRECT 0x10u
+// Bit of "Hlk_feature_optional" that arms the receive-ring resume timer at a return to D0.
+#define HLK_FEATURE_RX_RESUME_TIMER 0x400u
+// Wake patterns and protocol offloads of the OS, and the wake reason.
+NTSTATUS QZCxAddWowWakeupPattern(WDFDEVICE device);
+NTSTATUS QZCxAddWowOffloadProtocol(WDFDEVICE device);
+VOID QZCxRemoveWowWakeupPattern(PMP_ADAPTER adapter);
+VOID QZCxRemoveWowOffloadProtocol(PMP_ADAPTER adapter);
+VOID QZCxIndicateWowWakeReasonToNetAdapterCx(PMP_ADAPTER adapter, PMP_PORT port);
 
 // ---- WiFiCx entry points ------------------------------------------------------------------------------
 EVT_WIFI_DEVICE_SEND_COMMAND EvtWiFiDeviceSendCommand;

@@ -1,0 +1,92 @@
+// Firmware settings the shell and the chip bring-up send through the command layer's one send call:
+// the chip configuration text command, the firmware log switch, system-error-recovery control,
+// dual-band concurrency, the radio-status query, key installation, network-list offload, factory
+// calibration with its driver-wide store, and the LED commands. They are declared here, beside their
+// callers' needs, until the command layer's own builders take them over.
+#pragma once
+
+#include "kshim/nt_types.h"
+
+typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
+typedef struct _MP_PORT MP_PORT, *PMP_PORT;
+
+// Sends one command of class 0xED (or the given class) for port 0 through the send call; 0xC0000001
+// (traced) without port 0. The send call's status otherwise.
+NTSTATUS FwSettingSendPort0(PMP_ADAPTER adapter, UCHAR cmdId, UCHAR cmdClass, UCHAR extCmdId, UCHAR setQuery,
+                            UCHAR option, const void* payload, USHORT length);
+
+// ---- chip configuration texts (command 0xCA, class 0xED, set, option 8) -----------------------------
+// Payload: bytes 0-3 zero, u16 text length at 4, bytes 6-7 zero, the NUL-terminated ASCII text from
+// byte 8 (at most 320 bytes with its NUL).
+#define CHIP_CONFIG_CMD_ID 0xCA
+#define CHIP_CONFIG_OPTION 0x08
+#define CHIP_CONFIG_PAYLOAD_SIZE 328
+#define CHIP_CONFIG_TEXT_OFFSET 8
+#define CHIP_CONFIG_LENGTH_OFFSET 4
+#define CHIP_CONFIG_TEXT_MAX 320
+
+// Sends a copy of the caller's 328-byte payload for port 0; 0xC0000001 without port 0.
+NTSTATUS QzCmdSetChipConfig(PMP_ADAPTER adapter, const UCHAR* payload);
+// "EdccaAntGain" and the gain in decimal; the length field holds the text's length.
+NTSTATUS QZCmdUpdateEdccaAntGain(PMP_ADAPTER adapter, UCHAR gain);
+
+// ---- device, log and recovery controls -----------------------------------------------------------------
+// Command 0xC5 (query, option 8) with {2, 0, 0, 0} when the adapter's firmware-log-to-host value is 1;
+// nothing (0) otherwise, and nothing on the third generation while "FWIndexLogCheck" is set.
+#define FW_CMD_ID_FW_LOG 0xC5
+NTSTATUS QzCmdSetFWLog(PMP_ADAPTER adapter);
+// Extended command 0x81 (set, option 8) with {action, parameter, extra, 0}.
+#define FW_EXT_CMD_SER_ACTION 0x81
+NTSTATUS QzCmdSerAction(PMP_ADAPTER adapter, UCHAR action, UCHAR parameter, UCHAR extra);
+// Command 0x28 (set) with 36 bytes {enable, 2 when enabling else 0, 0, band flag}; option 13 when
+// `wait`, else 8.
+#define FW_CMD_ID_DBDC 0x28
+#define FW_CMD_DBDC_PAYLOAD_SIZE 36
+NTSTATUS QzCmdUpdateDBDCSetting(PMP_ADAPTER adapter, UCHAR enable, UCHAR bandFlag, UCHAR wait);
+// The hardware radio-switch state (its answer switches the radio off or on).
+NTSTATUS QzCmdQueryCurrentRadioStatus(PMP_ADAPTER adapter, ULONG mode);
+
+// ---- keys ------------------------------------------------------------------------------------------------
+struct _KEY_REQUEST;
+// Installs or removes a key in the firmware (command 0x07, 64 bytes) from the request the chip layer
+// builds.
+NTSTATUS QzCmdSetAddDeleteKey(PMP_ADAPTER adapter, const struct _KEY_REQUEST* request);
+
+// ---- network-list offload --------------------------------------------------------------------------------
+// The adapter's network-list offload, as the sleep path sets it up.
+typedef struct _NLO_OFFLOAD_RECORD {
+    UCHAR Configured;
+    UCHAR Active;  // the inverse of the value last sent
+    ULONG Flags;
+} NLO_OFFLOAD_RECORD, *PNLO_OFFLOAD_RECORD;
+// Command 0x61 (4 bytes, first byte the value); stores the inverse of the value in the record's
+// active byte.
+NTSTATUS QzCmdEnableNLO(PMP_ADAPTER adapter, PMP_PORT port, PNLO_OFFLOAD_RECORD record, UCHAR value);
+
+// ---- factory calibration ----------------------------------------------------------------------------------
+#define FACT_CAL_RECORD_COUNT 10
+#define FACT_CAL_STATE_REFRESH 2
+// The driver-wide store of factory calibration records: how many are stored, the address they were
+// taken for, and the refresh request with its system time.
+typedef struct _FACT_CAL_STORE {
+    UCHAR Count;
+    UCHAR MacAddress[6];
+    UCHAR State;
+    LONGLONG StateTime;
+} FACT_CAL_STORE;
+extern FACT_CAL_STORE g_FactCalStore;
+
+// Reads the runtime calibration data file and sends the records the chip accepts.
+void readFactlCalFile(PMP_ADAPTER adapter);
+// Keys 100-199: band 0, index key - 100; keys 200-600: band 1, index key - 200; other keys refused.
+BOOLEAN factCalKeyToBandIndex(ULONG key, PUCHAR band, PUCHAR index);
+// Pushes one stored factory calibration record back to the firmware.
+NTSTATUS QzCmdFactCalSet(PMP_ADAPTER adapter, UCHAR band, UCHAR index);
+// Tells the firmware whether stored factory calibration is in use.
+NTSTATUS QzCmdFactCalUpdateFlag(PMP_ADAPTER adapter, UCHAR flag);
+
+// ---- LEDs (unified command 0x2A) ------------------------------------------------------------------------------
+NTSTATUS nicUniCmdLedGpioEnable(PMP_ADAPTER adapter, UCHAR enable);
+NTSTATUS nicUniCmdLedGpioLedCtrl(PMP_ADAPTER adapter, UCHAR state);
+NTSTATUS nicUniCmdRODuduGpioEnable(PMP_ADAPTER adapter, UCHAR enable);
+NTSTATUS nicUniCmdRODuduGpioLedCtrl(PMP_ADAPTER adapter, UCHAR connected, UCHAR linkState, UCHAR mode7);
