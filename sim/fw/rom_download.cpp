@@ -152,6 +152,18 @@ void RomDownload::Reset()
     regions_.clear();
     steps_.clear();
     faults_.clear();
+    if (ramReported_) {
+        ramReported_ = false;
+        if (ramHook_) {
+            ramHook_(false);
+        }
+    }
+}
+
+void RomDownload::SetRamRunningHook(std::function<void(bool running)> hook)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    ramHook_ = std::move(hook);
 }
 
 bool RomDownload::RomRunningLocked() const
@@ -168,6 +180,12 @@ uint32_t RomDownload::FwState()
 {
     std::lock_guard<std::mutex> lock(mutex_);
     const uint32_t state = RamRunningLocked() ? kStateRamRunning : RomRunningLocked() ? kStateRomReady : kStateRomNotRunning;
+    if (state == kStateRamRunning && !ramReported_) {
+        ramReported_ = true;
+        if (ramHook_) {
+            ramHook_(true);
+        }
+    }
     ++stateReads_;
     ++readsSincePowerOn_;
     if (ramStarted_) {

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -110,6 +111,12 @@ public:
     // The chip's reset: the ROM boots again, nothing downloaded, RAM code not running.
     void Reset();
 
+    // Told when the RAM code comes up (true: the state register first reads "RAM code running" after
+    // an accepted firmware start) and when it is gone again (false: the chip's reset). The hook runs
+    // under this model's lock, and under the chip's for a read of the state register: it must not call
+    // back into either.
+    void SetRamRunningHook(std::function<void(bool running)> hook);
+
     // The firmware state register as the host reads it; each call is one read.
     uint32_t FwState();
     uint64_t StateReads() const;
@@ -170,6 +177,8 @@ private:
     std::vector<DownloadRegion> regions_;
     std::vector<DownloadStep> steps_;
     std::vector<std::string> faults_;
+    std::function<void(bool)> ramHook_;
+    bool ramReported_ = false;
 };
 
 // The data mode the ROM expects with a piece: ROM and Bluetooth patches take it from the

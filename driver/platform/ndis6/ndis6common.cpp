@@ -124,8 +124,11 @@ void N6TermPort(PMP_PORT port)
     }
     (void)PortNblWaitqFlush(adapter, port);
     (void)PortNblFreeqDeInit(port);
-    PlatformCancelThread(adapter, &port->SendThread);
-    PlatformFreeThread(adapter, &port->SendThread);
+    // The teardown stops every worker thread, the send threads among them, before the ports go.
+    if (port->SendThread.RunState.load() != PLATFORM_THREAD_FREE) {
+        PlatformCancelThread(adapter, &port->SendThread);
+        PlatformFreeThread(adapter, &port->SendThread);
+    }
     // The work items carry the port in their context: they go with the port, once they have run.
     for (WDFWORKITEM* workItem : {&port->TaskWorkItem, &port->PropertyWorkItem}) {
         if (*workItem != nullptr) {
