@@ -389,9 +389,14 @@ void TeardownTail(PMP_ADAPTER adapter, PUCHAR progress, bool surprise)
         }
         NdisCommonFreeAllThreads(adapter);
         PlatformIndicateRejectPendingPackets(adapter, 1);
-    } else if (adapter->RegistryBlock.FWIndexLogCheck) {
-        fwLogMmioStop();
-        fwLogCtrlDeInitSubCtrl();
+    } else {
+        // The DMA of a device that is gone is not stopped; its start is forgotten with it.
+        progress[BRINGUP_TX_STARTED] = 0;
+        progress[BRINGUP_RX_STARTED] = 0;
+        if (adapter->RegistryBlock.FWIndexLogCheck) {
+            fwLogMmioStop();
+            fwLogCtrlDeInitSubCtrl();
+        }
     }
     FreeCommandPools(adapter);
     NdisCommonHifVoidHook();
