@@ -1,6 +1,6 @@
 // The fwcmd scenario: the simulated OS loads the driver and prepares a device over a simulated chip;
-// the testbed builds what the bring-up would before the firmware download (DMA enabler, command
-// pools and queue, the firmware command thread, the rings, started, and the interrupt), puts the
+// the testbed runs the bring-up's own steps that come before the firmware download (port 0, the
+// worker threads, the adapter block with the rings, started, and the interrupt), puts the
 // simulated boot ROM on the chip's rings and sends one ROM-mode query, the ROM-version register read,
 // through the driver's send call. It prints the command as the ROM took it off the command ring, the
 // answer event as the ROM wrote it into the event ring, what the driver made of it, and how many
@@ -70,7 +70,7 @@ int RoundTrip(sim::chip::Chip& chip, Rig* rig)
     sim::fw::AppendU32(payload, kRomVersionAddress);
     sim::fw::AppendU32(payload, 0);
     chip.ClearTranscript();
-    NTSTATUS status = QzCmdSendSetQuery(&rig->port, kRegisterRead, kRegisterRead, 0, 0, FW_CMD_FLAG_NEED_ANSWER,
+    NTSTATUS status = QzCmdSendSetQuery(rig->port, kRegisterRead, kRegisterRead, 0, 0, FW_CMD_FLAG_NEED_ANSWER,
                                         payload.data(), static_cast<USHORT>(payload.size()), nullptr, 0, 0);
     (void)firmware.WaitDelivered();
     // The round trip ends when the command ring's record is home and the interrupt work is over.

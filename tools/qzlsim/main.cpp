@@ -9,6 +9,9 @@
 //                            one ROM-mode firmware command through the rings and its answer
 //     qzlsim download --device 0x3602 [--files DIR]
 //                            the firmware download through the rings, step by step
+//     qzlsim boot --device 0x3502 [--files DIR]
+//                            the first power-up through the OS: the whole bring-up, then stop,
+//                            removal and unload
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,7 +24,8 @@ namespace {
 void Usage(FILE* out)
 {
     std::fputs("usage: qzlsim [load | prepare --device ID | fwcmd --device ID |\n"
-               "               download --device ID [--files DIR]] [--trace]\n"
+               "               download --device ID [--files DIR] | boot --device ID [--files DIR]]\n"
+               "              [--trace]\n"
                "  load     load the driver, add one device, remove it and unload the driver,\n"
                "           printing what the driver did\n"
                "  prepare  the same over a simulated chip of PCI device id ID (e.g. 0x3602), with\n"
@@ -31,11 +35,16 @@ void Usage(FILE* out)
                "           one ROM-mode query (the ROM-version register read) and prints the command,\n"
                "           the answer event and the register accesses of the round trip (second and\n"
                "           third generation)\n"
-               "  download the same with the firmware download the bring-up runs: the Wi-Fi\n"
-               "           container loaded, driver own and the wait for the ROM, ROM patch,\n"
-               "           Bluetooth patch, RAM code; prints each step with the sections, regions,\n"
-               "           bytes and data modes the ROM received, and the final firmware state;\n"
-               "           exits 0 when the RAM code runs (second and third generation)\n"
+               "  download the device started through the OS: its bring-up loads the Wi-Fi\n"
+               "           container and downloads the ROM patch, the Bluetooth patch and the RAM\n"
+               "           code; prints the sections, regions, bytes and data modes the ROM received,\n"
+               "           and the final firmware state; exits 0 when the RAM code runs (second and\n"
+               "           third generation)\n"
+               "  boot     the first power-up through the OS: prepare hardware, D0 entry, interrupts,\n"
+               "           D0 entry after interrupts; prints the OS's callbacks, what the driver built\n"
+               "           (threads, port, rings, pools), what the firmware received (download and\n"
+               "           post-download settings) and the services of later steps the bring-up\n"
+               "           called; then stop, removal and unload; exits 0 when the device came up\n"
                "  --files  the folder that stands for the platform's file system, holding\n"
                "           SystemRoot/System32/drivers/qzlwlan.dat and the image files beside it\n"
                "           (default: a new folder with the chip's images written by the package\n"
@@ -63,7 +72,7 @@ int main(int argc, char** argv)
         }
         if (arg == "--trace") {
             options.trace = true;
-        } else if (arg == "load" || arg == "prepare" || arg == "fwcmd" || arg == "download") {
+        } else if (arg == "load" || arg == "prepare" || arg == "fwcmd" || arg == "download" || arg == "boot") {
             scenario = arg;
         } else if (arg == "--files" && i + 1 < argc) {
             files = argv[++i];
@@ -80,7 +89,7 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    if (scenario == "prepare" || scenario == "fwcmd" || scenario == "download") {
+    if (scenario == "prepare" || scenario == "fwcmd" || scenario == "download" || scenario == "boot") {
         if (deviceId < 0) {
             std::fprintf(stderr, "qzlsim: %s needs --device ID\n", scenario.c_str());
             Usage(stderr);
@@ -89,6 +98,9 @@ int main(int argc, char** argv)
         const uint16_t id = static_cast<uint16_t>(deviceId);
         if (scenario == "download") {
             return qzlsim::RunDownload(options, id, files);
+        }
+        if (scenario == "boot") {
+            return qzlsim::RunBoot(options, id, files);
         }
         return scenario == "fwcmd" ? qzlsim::RunFwCmd(options, id) : qzlsim::RunPrepare(options, id);
     }

@@ -1,7 +1,9 @@
-// What the scenarios that talk to the simulated firmware share: the simulated OS loads the driver
-// and prepares a device over a simulated chip, and the testbed builds what the bring-up would before
-// the firmware download (DMA enabler, command pools and queue, the firmware command thread, the
-// rings, started, and the interrupt); afterwards everything is released and the driver unloaded.
+// What the fwcmd scenario needs to talk to the boot ROM: the simulated OS loads the driver and
+// prepares a device over a simulated chip, then the testbed runs the bring-up's own steps that come
+// before the firmware download (port 0 and the worker threads, the command events, the configuration,
+// the adapter block with its pools, command queue, DMA enabler and rings, the start of transmit and
+// receive) and enables the interrupt; afterwards the bring-up's teardown gives everything back and the
+// driver is unloaded.
 #pragma once
 
 #include <functional>
@@ -12,13 +14,10 @@
 
 namespace qzlsim {
 
-// The bring-up's share that talking to the firmware needs.
 struct Rig {
     PMP_ADAPTER adapter = nullptr;
-    MP_PORT port{};
-    bool pools = false;
-    bool rings = false;
-    bool thread = false;
+    PMP_PORT port = nullptr;  // port 0
+    bool built = false;
     bool interrupts = false;
 };
 

@@ -30,11 +30,16 @@ int RunPrepare(const Options& options, uint16_t deviceId);
 // given back.
 int RunFwCmd(const Options& options, uint16_t deviceId);
 
-// Hardware preparation over a simulated chip with the boot ROM and its download model on its rings,
-// then the firmware download as the bring-up runs it, from the firmware files under `files` (a new
-// folder with the chip's standard package, written by the package builder, when empty); prints each
-// step with what the ROM received and the final firmware state. 0 when the RAM code runs, the ROM
-// found nothing wrong and everything was given back.
+// The device started through the OS over a simulated chip with the boot ROM and its download model,
+// from the firmware files under `files` (a new folder with the chip's standard package, written by
+// the package builder, when empty); prints what the ROM received and the final firmware state. 0 when
+// the RAM code runs, the ROM found nothing wrong and everything was given back.
 int RunDownload(const Options& options, uint16_t deviceId, const std::string& files);
+
+// The first power-up through the OS over a simulated chip with its whole firmware (files as for
+// RunDownload): prints the OS's callbacks, what the driver built, what the firmware received and the
+// services of later steps the bring-up called, then stops and removes the device and unloads the
+// driver. 0 when the device came up and everything was given back.
+int RunBoot(const Options& options, uint16_t deviceId, const std::string& files);
 
 }  // namespace qzlsim

@@ -63,8 +63,8 @@ NTSTATUS MlmeInit(PMP_ADAPTER adapter)
 {
     UNREFERENCED_PARAMETER(adapter);
     // The bring-up goes on only when the MLME core is up: until the core exists it has nothing to
-    // create, and says so.
-    DBGPRINT(TRACE_LEVEL_WARNING, DBG_MLME, "MlmeInit: the MLME core is not built yet; nothing to create");
+    // create and answers 0.
+    (void)NOT_BUILT_YET();
     return STATUS_SUCCESS;
 }
 
