@@ -967,6 +967,88 @@ NTSTATUS QzCmdSendSetQueryCmdAdv(PMP_PORT port, UCHAR cmdId, UCHAR cmdClass, UCH
 }
 
 // ================================================================================================
+// the unified writer
+// ================================================================================================
+NTSTATUS QzCmdSendSetQueryUniCmdAdv(PMP_PORT port, UCHAR uniCmdId, UCHAR setQuery, UCHAR needResp, UCHAR flags,
+                                    FW_CMD_CALLBACK callback, ULONG payloadLength, const void* payload,
+                                    ULONG64 callbackContext, ULONG callbackArgument, USHORT answerTag)
+{
+    if (port == nullptr || port->Adapter == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "unified command 0x%02X without a port", static_cast<unsigned>(uniCmdId));
+        return STATUS_UNSUCCESSFUL;
+    }
+    PMP_ADAPTER adapter = port->Adapter;
+    const UCHAR recoveryState = LoadByte(&adapter->FwRecoveryState);
+    if (!LoadByte(&adapter->FwDownloaded) && (recoveryState == 1 || recoveryState == 2)) {
+        ULONG refused = __atomic_add_fetch(&adapter->RefusedCmdCount, 1, __ATOMIC_RELAXED);
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "unified command 0x%02X refused during firmware recovery (%u)",
+                 static_cast<unsigned>(uniCmdId), static_cast<unsigned>(refused));
+        return STATUS_UNSUCCESSFUL;
+    }
+    if (LoadByte(&adapter->RecoveryInProgress) || LoadByte(&adapter->CmdTimeout)) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "unified command 0x%02X refused: recovery %u, command time-out %u",
+                 static_cast<unsigned>(uniCmdId), static_cast<unsigned>(LoadByte(&adapter->RecoveryInProgress)),
+                 static_cast<unsigned>(LoadByte(&adapter->CmdTimeout)));
+        return STATUS_UNSUCCESSFUL;
+    }
+    // The chip layer's prefix length sizes the message; the payload always starts behind the 48-byte
+    // unified prefix.
+    ULONG prefix;
+    if (adapter->HalOps.CmdTxdLength != nullptr) {
+        prefix = adapter->HalOps.CmdTxdLength(adapter);
+    } else if (QzCmdChipGroup(adapter) == FW_CHIP_GROUP_ARVEL3X && LoadByte(&adapter->FwDownloaded)) {
+        prefix = FW_CMD_UNI_PREFIX_LENGTH;
+    } else {
+        prefix = FW_CMD_LEGACY_PREFIX_LENGTH;
+    }
+    if (prefix < FW_CMD_UNI_PREFIX_LENGTH) {
+        prefix = FW_CMD_UNI_PREFIX_LENGTH;
+    }
+    if (payload == nullptr || payloadLength == 0) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "unified command 0x%02X without payload", static_cast<unsigned>(uniCmdId));
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    if (payloadLength > 0xFFFF - prefix) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "unified command 0x%02X of %u bytes refused",
+                 static_cast<unsigned>(uniCmdId), static_cast<unsigned>(payloadLength));
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    PFW_CMD_MSG msg = QzCmdAllocCmdMsg(adapter, prefix + payloadLength);
+    if (msg == nullptr) {
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    msg->Class = FW_CMD_CLASS_NORMAL;
+    msg->ExtCmdId = uniCmdId;
+    msg->Flags = flags;
+    msg->Callback = callback;
+    msg->CallbackContext = callbackContext;
+    msg->CallbackArgument = callbackArgument;
+    msg->UniTag = answerTag;
+    msg->Port = port;
+    msg->RingSelector = FW_CMD_RING_COMMAND;
+    msg->PqId = QzCmdGetPqId(FW_CMD_CLASS_NORMAL);
+
+    PUCHAR b = msg->Buffer;
+    PutU32(b, (msg->TotalLength & 0xFFFFu) | (1u << 24) | (1u << 30));
+    PutU32(b + 4, 1u << 14);
+    PUCHAR header = b + FW_CMD_TXD_LENGTH;
+    PutU16(header, FW_CMD_UNI_PREFIX_LENGTH - FW_CMD_TXD_LENGTH + payloadLength);
+    PutU16(header + 2, uniCmdId);
+    header[5] = FW_CMD_HEADER_PACKET_TYPE;
+    header[7] = GetNextSeqNum(adapter, SEQ_NUM_CLASS_FW_CMD, TRUE);
+    header[10] = 0;
+    header[11] = !setQuery ? 0x02 : !needResp ? 0x06 : 0x07;
+    PlatformMoveMemory(b + FW_CMD_UNI_PREFIX_LENGTH, payload, payloadLength);
+
+    NTSTATUS status = QzCmdEnqueueFWCmd(adapter, port, msg);
+    if (status == STATUS_PENDING) {
+        return STATUS_SUCCESS;
+    }
+    ReleaseSenderMsg(adapter, msg, prefix + payloadLength);
+    return status;
+}
+
+// ================================================================================================
 // builders the bus layer sends
 // ================================================================================================
 NTSTATUS QzCmdSendFwPowerCtrl(PMP_ADAPTER adapter, ULONG value)
