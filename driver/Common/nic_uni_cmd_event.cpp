@@ -347,8 +347,30 @@ PUCHAR AllocLegacyRecord(PMP_ADAPTER adapter, const UCHAR* uniHeader, UCHAR lega
     return record;
 }
 
+// Traces a rebuilt legacy event: its id and the first bytes of its payload.
+void TraceLegacyRecord(const UCHAR* record)
+{
+    constexpr ULONG kShown = 40;
+    const ULONG payloadLength = FwEventViewPayloadLength(record);
+    const ULONG shown = payloadLength < kShown ? payloadLength : kShown;
+    static const char kHex[] = "0123456789ABCDEF";
+    char text[kShown * 3 + 1];
+    ULONG at = 0;
+    for (ULONG i = 0; i < shown; ++i) {
+        const UCHAR b = record[FW_EVENT_VIEW_PAYLOAD_OFFSET + i];
+        text[at++] = kHex[b >> 4];
+        text[at++] = kHex[b & 0xF];
+        text[at++] = i + 1 < shown ? ' ' : '\0';
+    }
+    text[at] = '\0';
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_CMD, "legacy event 0x%02X/0x%02X rebuilt, %u bytes: %s",
+             static_cast<unsigned>(record[FW_EVENT_VIEW_ID_OFFSET]),
+             static_cast<unsigned>(record[FW_EVENT_VIEW_EXT_ID_OFFSET]), static_cast<unsigned>(payloadLength), text);
+}
+
 void RunLegacyRecord(PMP_ADAPTER adapter, PUCHAR record, ULONG recordSize)
 {
+    TraceLegacyRecord(record);
     const UCHAR legacyEventId = record[FW_EVENT_VIEW_ID_OFFSET];
     FW_EVENT_HANDLER handler = FwEventGetHandler(legacyEventId);
     if (handler != nullptr) {
@@ -509,6 +531,7 @@ VOID nicUniCmdEventQueryNicCapabilityV2(PMP_ADAPTER adapter, PUCHAR header, ULON
         ++written;
         return TRUE;
     }, TRUE);
+    TraceLegacyRecord(record);
     ProcessChipCapabilityEvent(adapter, record);
     PlatformFreeMemory(record, size);
 }
@@ -601,6 +624,7 @@ VOID nicUniEventScanDone(PMP_ADAPTER adapter, PUCHAR header, ULONG length)
     // The record is the handler's payload: it reads no more than the record holds.
     const ULONG payloadLength = length - FW_EVENT_HEADER_LENGTH < kRecordSize ? length - FW_EVENT_HEADER_LENGTH
                                                                                : kRecordSize;
+    TraceLegacyRecord(record);
     ProcessScanDoneEvent(adapter, out, payloadLength, 1);
     PlatformFreeMemory(record, size);
 }
