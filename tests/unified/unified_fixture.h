@@ -72,10 +72,16 @@ protected:
         a->HalOps.CmdSendMsg = &UnifiedTest::SeamSendMsg;
         current_ = this;
         if (startThread) {
-            PlatformInitThread(a, a, &a->FwCmdThread, fwcmdtest::FwCmdThreadBody, "PlatformFWCmdThread");
-            ASSERT_EQ(PlatformRunThread(a, &a->FwCmdThread), STATUS_SUCCESS);
-            threadStarted_ = true;
+            StartThread();
         }
+    }
+
+    void StartThread()
+    {
+        MP_ADAPTER* a = adapter_.get();
+        PlatformInitThread(a, a, &a->FwCmdThread, fwcmdtest::FwCmdThreadBody, "PlatformFWCmdThread");
+        ASSERT_EQ(PlatformRunThread(a, &a->FwCmdThread), STATUS_SUCCESS);
+        threadStarted_ = true;
     }
 
     void TearDown() override
