@@ -183,6 +183,23 @@ TEST_F(UnifiedTest, DirectSendBeforeTheRamCodeRunsIsRefusedAndCountedDuringRecov
     EXPECT_TRUE(HandedOverMessages().empty());
 }
 
+TEST_F(UnifiedTest, EntryOrMessageThatCannotBeAllocatedSendsNothing)
+{
+    constexpr unsigned kPoolAttempts = 6;  // the allocator's retries of one allocation
+    SetUpDevice(0x3602);
+    kshim::host::FaultArm("pool", "ZV54", 1, STATUS_INSUFFICIENT_RESOURCES, kPoolAttempts);
+    EXPECT_EQ(Send(0x04, 8, {1, 0, 0, 0}), STATUS_INSUFFICIENT_RESOURCES);
+    EXPECT_TRUE(HandedOverMessages().empty());
+    kshim::host::FaultClearAll();
+    // A payload above the message pool's buffers takes its message from the allocator.
+    adapter_->RegistryBlock.BinMode = 1;
+    kshim::host::FaultArm("pool", "ZV0T", 1, STATUS_INSUFFICIENT_RESOURCES, kPoolAttempts);
+    EXPECT_EQ(Send(0xED, 0x10, {0, 1, 0, 0}, 0x21), STATUS_INSUFFICIENT_RESOURCES);
+    EXPECT_TRUE(HandedOverMessages().empty());
+    kshim::host::FaultClearAll();
+    EXPECT_EQ(Send(0x04, 8, {1, 0, 0, 0}), STATUS_SUCCESS);
+}
+
 TEST_F(UnifiedTest, RegisterQueryCompletesWithTheFirmwaresAnswer)
 {
     SetUpDevice(0x3602);
