@@ -9,29 +9,6 @@ namespace {
 
 constexpr ULONG kFixedPart = 4;
 
-void PutU16(PUCHAR p, ULONG value)
-{
-    p[0] = static_cast<UCHAR>(value);
-    p[1] = static_cast<UCHAR>(value >> 8);
-}
-
-void PutU32(PUCHAR p, ULONG value)
-{
-    PutU16(p, value & 0xFFFF);
-    PutU16(p + 2, value >> 16);
-}
-
-USHORT GetU16(const UCHAR* p) { return static_cast<USHORT>(p[0] | (p[1] << 8)); }
-ULONG GetU32(const UCHAR* p) { return GetU16(p) | (static_cast<ULONG>(GetU16(p + 2)) << 16); }
-
-// Writes a TLV header; the value follows at p + 4.
-PUCHAR PutTlv(PUCHAR p, USHORT tag, USHORT length)
-{
-    PutU16(p, tag);
-    PutU16(p + 2, length);
-    return p + sizeof(UNI_TLV);
-}
-
 // The request is one the builder knows: its command id, the extended id of an extended command,
 // and at least `minimum` payload bytes (`exact`: exactly that many).
 BOOLEAN Accepts(PCSTR builder, const UNI_CMD_REQUEST* request, UCHAR cmdId, UCHAR extCmdId, ULONG minimum,
@@ -48,21 +25,20 @@ BOOLEAN Accepts(PCSTR builder, const UNI_CMD_REQUEST* request, UCHAR cmdId, UCHA
     return TRUE;
 }
 
-PUNI_CMD_ENTRY NewEntry(PCSTR builder, PMP_PORT port, UCHAR uniCmdId, ULONG size)
+// The shape of every builder here: one entry of `size` bytes whose payload is the 4-byte fixed part
+// (all zero) and one TLV of the rest; `fill` writes the TLV's value and may set the answer tag.
+template <typename Fill>
+NTSTATUS BuildOneTlv(PCSTR builder, PMP_PORT port, PUNI_CMD_REQUEST request, UCHAR uniCmdId, ULONG size, USHORT tag,
+                     Fill fill)
 {
     PUNI_CMD_ENTRY entry = nicUniCmdAllocEntry(port, uniCmdId, size);
     if (entry == nullptr) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "%s: entry of %u bytes not allocated", builder, static_cast<unsigned>(size));
+        return STATUS_INSUFFICIENT_RESOURCES;
     }
-    return entry;
-}
-
-// The common shape of a one-TLV command: fixed part (byte 0 given), one TLV of `tlvLength` bytes
-// whose value the caller fills at the returned position.
-PUCHAR OneTlv(PUNI_CMD_ENTRY entry, UCHAR fixedByte0, USHORT tag, USHORT tlvLength)
-{
-    entry->Payload[0] = fixedByte0;
-    return PutTlv(entry->Payload + kFixedPart, tag, tlvLength);
+    fill(UniPutTlv(entry->Payload + kFixedPart, tag, static_cast<USHORT>(size - kFixedPart)), entry);
+    nicUniCmdAppendEntry(request, entry);
+    return STATUS_SUCCESS;
 }
 
 }  // namespace
@@ -72,14 +48,7 @@ NTSTATUS nicUniCmdNicCapability(PMP_PORT port, PUNI_CMD_REQUEST request)
     if (!Accepts(__func__, request, 0x8A, 0, 0, FALSE)) {
         return STATUS_UNI_CMD_NOT_ACCEPTED;
     }
-    PUNI_CMD_ENTRY entry = NewEntry(__func__, port, 0x0E, 8);
-    if (entry == nullptr) {
-        return STATUS_INSUFFICIENT_RESOURCES;
-    }
-    (void)OneTlv(entry, 0, 3, 4);
-    entry->AnswerTag = 3;
-    nicUniCmdAppendEntry(request, entry);
-    return STATUS_SUCCESS;
+    return BuildOneTlv(__func__, port, request, 0x0E, 8, 3, [](PUCHAR, PUNI_CMD_ENTRY entry) { entry->AnswerTag = 3; });
 }
 
 NTSTATUS nicUniCmdWsysFwBasicConfig(PMP_PORT port, PUNI_CMD_REQUEST request)
@@ -87,18 +56,13 @@ NTSTATUS nicUniCmdWsysFwBasicConfig(PMP_PORT port, PUNI_CMD_REQUEST request)
     if (!Accepts(__func__, request, 0x02, 0, 12, TRUE)) {
         return STATUS_UNI_CMD_NOT_ACCEPTED;
     }
-    PUNI_CMD_ENTRY entry = NewEntry(__func__, port, 0x0B, 16);
-    if (entry == nullptr) {
-        return STATUS_INSUFFICIENT_RESOURCES;
-    }
     const UCHAR* legacy = request->Payload;
-    PUCHAR v = OneTlv(entry, 0, 3, 12);
-    PutU16(v, GetU16(legacy + 4));
-    PutU16(v + 2, GetU16(legacy + 6));
-    v[4] = legacy[1];
-    entry->AnswerTag = 3;
-    nicUniCmdAppendEntry(request, entry);
-    return STATUS_SUCCESS;
+    return BuildOneTlv(__func__, port, request, 0x0B, 16, 3, [&](PUCHAR v, PUNI_CMD_ENTRY entry) {
+        UniPutU16(v, UniGetU16(legacy + 4));
+        UniPutU16(v + 2, UniGetU16(legacy + 6));
+        v[4] = legacy[1];
+        entry->AnswerTag = 3;
+    });
 }
 
 NTSTATUS nicUniCmdAccessReg(PMP_PORT port, PUNI_CMD_REQUEST request)
@@ -106,29 +70,23 @@ NTSTATUS nicUniCmdAccessReg(PMP_PORT port, PUNI_CMD_REQUEST request)
     if (!Accepts(__func__, request, 0xC0, 0, 8, TRUE)) {
         return STATUS_UNI_CMD_NOT_ACCEPTED;
     }
-    const ULONG address = GetU32(request->Payload);
-    const ULONG value = GetU32(request->Payload + 4);
-    // Addresses of the 0x99xxxxxx range take the second form, which names their third byte.
+    const ULONG address = UniGetU32(request->Payload);
+    const ULONG value = UniGetU32(request->Payload + 4);
+    // Addresses of the 0x99xxxxxx range take the second form, which names their third byte first.
     const BOOLEAN second = (address >> 24) == 0x99;
-    PUNI_CMD_ENTRY entry = NewEntry(__func__, port, 0x0D, second ? 20 : 16);
-    if (entry == nullptr) {
-        return STATUS_INSUFFICIENT_RESOURCES;
-    }
-    if (second) {
-        PUCHAR v = OneTlv(entry, 0, 1, 16);
-        PutU16(v, (address >> 16) & 0xFF);
-        PutU32(v + 4, address);
-        PutU32(v + 8, value);
-    } else {
-        PUCHAR v = OneTlv(entry, 0, 0, 12);
-        PutU32(v, address);
-        PutU32(v + 4, value);
-    }
-    if (!request->SetQuery) {
-        entry->AnswerTag = second ? 1 : 0;
-    }
-    nicUniCmdAppendEntry(request, entry);
-    return STATUS_SUCCESS;
+    const BOOLEAN query = !request->SetQuery;
+    return BuildOneTlv(__func__, port, request, 0x0D, second ? 20 : 16, second ? 1 : 0,
+                       [&](PUCHAR v, PUNI_CMD_ENTRY entry) {
+                           if (second) {
+                               UniPutU16(v, (address >> 16) & 0xFF);
+                               v += 4;
+                           }
+                           UniPutU32(v, address);
+                           UniPutU32(v + 4, value);
+                           if (query) {
+                               entry->AnswerTag = second ? 1 : 0;
+                           }
+                       });
 }
 
 NTSTATUS nicUniCmdSetMbmc(PMP_PORT port, PUNI_CMD_REQUEST request)
@@ -136,15 +94,11 @@ NTSTATUS nicUniCmdSetMbmc(PMP_PORT port, PUNI_CMD_REQUEST request)
     if (port == nullptr || !Accepts(__func__, request, 0x28, 0, 36, TRUE)) {
         return STATUS_UNI_CMD_NOT_ACCEPTED;
     }
-    PUNI_CMD_ENTRY entry = NewEntry(__func__, port, 0x28, 12);
-    if (entry == nullptr) {
-        return STATUS_INSUFFICIENT_RESOURCES;
-    }
-    PUCHAR v = OneTlv(entry, 0, 0, 8);
-    v[0] = request->Payload[0];
-    v[1] = request->Payload[3];
-    nicUniCmdAppendEntry(request, entry);
-    return STATUS_SUCCESS;
+    const UCHAR* legacy = request->Payload;
+    return BuildOneTlv(__func__, port, request, 0x28, 12, 0, [&](PUCHAR v, PUNI_CMD_ENTRY) {
+        v[0] = legacy[0];
+        v[1] = legacy[3];
+    });
 }
 
 NTSTATUS nicUniCmdChipCfg(PMP_PORT port, PUNI_CMD_REQUEST request)
@@ -156,27 +110,23 @@ NTSTATUS nicUniCmdChipCfg(PMP_PORT port, PUNI_CMD_REQUEST request)
         return STATUS_UNI_CMD_NOT_ACCEPTED;
     }
     const UCHAR* legacy = request->Payload;
-    const USHORT textLength = GetU16(legacy + 4);
+    const USHORT textLength = UniGetU16(legacy + 4);
     if (textLength > kTextRoom) {
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "%s: text of %u bytes is longer than its %u", __func__,
                  static_cast<unsigned>(textLength), static_cast<unsigned>(kTextRoom));
         return STATUS_UNI_CMD_NOT_ACCEPTED;
     }
-    PUNI_CMD_ENTRY entry = NewEntry(__func__, port, 0x0E, 336);
-    if (entry == nullptr) {
-        return STATUS_INSUFFICIENT_RESOURCES;
-    }
-    PUCHAR v = OneTlv(entry, 0, 2, 332);
-    PutU16(v, GetU16(legacy));
-    v[2] = legacy[2];
-    v[3] = legacy[3];
-    PutU16(v + 4, textLength);
-    PlatformMoveMemory(v + 8, legacy + kTextOffset, textLength);
-    if (!request->SetQuery) {
-        entry->AnswerTag = 2;
-    }
-    nicUniCmdAppendEntry(request, entry);
-    return STATUS_SUCCESS;
+    const BOOLEAN query = !request->SetQuery;
+    return BuildOneTlv(__func__, port, request, 0x0E, 336, 2, [&](PUCHAR v, PUNI_CMD_ENTRY entry) {
+        UniPutU16(v, UniGetU16(legacy));
+        v[2] = legacy[2];
+        v[3] = legacy[3];
+        UniPutU16(v + 4, textLength);
+        PlatformMoveMemory(v + 8, legacy + kTextOffset, textLength);
+        if (query) {
+            entry->AnswerTag = 2;
+        }
+    });
 }
 
 NTSTATUS nicUniCmdWsysFwLog2Host(PMP_PORT port, PUNI_CMD_REQUEST request)
@@ -184,15 +134,11 @@ NTSTATUS nicUniCmdWsysFwLog2Host(PMP_PORT port, PUNI_CMD_REQUEST request)
     if (!Accepts(__func__, request, 0xC5, 0, 4, TRUE)) {
         return STATUS_UNI_CMD_NOT_ACCEPTED;
     }
-    PUNI_CMD_ENTRY entry = NewEntry(__func__, port, 0x0B, 12);
-    if (entry == nullptr) {
-        return STATUS_INSUFFICIENT_RESOURCES;
-    }
-    PUCHAR v = OneTlv(entry, 0, 0, 8);
-    v[0] = request->Payload[0];
-    entry->AnswerTag = 0;
-    nicUniCmdAppendEntry(request, entry);
-    return STATUS_SUCCESS;
+    const UCHAR level = request->Payload[0];
+    return BuildOneTlv(__func__, port, request, 0x0B, 12, 0, [&](PUCHAR v, PUNI_CMD_ENTRY entry) {
+        v[0] = level;
+        entry->AnswerTag = 0;
+    });
 }
 
 NTSTATUS nicUniCmdPowerCtrl(PMP_PORT port, PUNI_CMD_REQUEST request)
@@ -200,26 +146,21 @@ NTSTATUS nicUniCmdPowerCtrl(PMP_PORT port, PUNI_CMD_REQUEST request)
     if (!Accepts(__func__, request, 0x04, 0, 4, TRUE)) {
         return STATUS_UNI_CMD_NOT_ACCEPTED;
     }
-    PUNI_CMD_ENTRY entry = NewEntry(__func__, port, 0x0F, 12);
-    if (entry == nullptr) {
-        return STATUS_INSUFFICIENT_RESOURCES;
-    }
-    PUCHAR v = OneTlv(entry, 0, 0, 8);
-    v[0] = request->Payload[0];
-    nicUniCmdAppendEntry(request, entry);
-    return STATUS_SUCCESS;
+    const UCHAR value = request->Payload[0];
+    return BuildOneTlv(__func__, port, request, 0x0F, 12, 0, [&](PUCHAR v, PUNI_CMD_ENTRY) { v[0] = value; });
 }
 
 NTSTATUS nicUniCmdEfuseBufferMode(PMP_PORT port, PUNI_CMD_REQUEST request)
 {
     constexpr ULONG kHead = 4;
     constexpr ULONG kData = 1024;
-    if (port == nullptr || port->Adapter == nullptr || !Accepts(__func__, request, FW_CMD_ID_EXTENDED, 0x21, kHead, FALSE)) {
+    if (port == nullptr || port->Adapter == nullptr ||
+        !Accepts(__func__, request, FW_CMD_ID_EXTENDED, 0x21, kHead, FALSE)) {
         return STATUS_UNI_CMD_NOT_ACCEPTED;
     }
     const UCHAR binMode = port->Adapter->RegistryBlock.BinMode;
     const UCHAR* legacy = request->Payload;
-    const USHORT dataLength = GetU16(legacy + 2);
+    const USHORT dataLength = UniGetU16(legacy + 2);
     const BOOLEAN copyData = binMode == 1 && dataLength != 0;
     // The data always travels as a whole 1024-byte piece; the legacy payload must hold it.
     if (copyData && request->PayloadLength < kHead + kData) {
@@ -228,22 +169,20 @@ NTSTATUS nicUniCmdEfuseBufferMode(PMP_PORT port, PUNI_CMD_REQUEST request)
         return STATUS_UNI_CMD_NOT_ACCEPTED;
     }
     const ULONG size = binMode != 0 ? kFixedPart + sizeof(UNI_TLV) + kHead + kData : 12;
-    PUNI_CMD_ENTRY entry = NewEntry(__func__, port, 0x2D, size);
-    if (entry == nullptr) {
-        return STATUS_INSUFFICIENT_RESOURCES;
+    const NTSTATUS status = BuildOneTlv(__func__, port, request, 0x2D, size, 2, [&](PUCHAR v, PUNI_CMD_ENTRY) {
+        v[0] = legacy[0];
+        v[1] = legacy[1];
+        UniPutU16(v + 2, dataLength);
+        if (copyData) {
+            PlatformMoveMemory(v + kHead, legacy + kHead, kData);
+        }
+    });
+    if (status == STATUS_SUCCESS) {
+        // The firmware answers every piece.
+        request->SetQuery = 1;
+        request->NeedResp = 1;
     }
-    // The firmware answers every piece.
-    request->SetQuery = 1;
-    request->NeedResp = 1;
-    PUCHAR v = OneTlv(entry, 0, 2, static_cast<USHORT>(size - kFixedPart));
-    v[0] = legacy[0];
-    v[1] = legacy[1];
-    PutU16(v + 2, dataLength);
-    if (copyData) {
-        PlatformMoveMemory(v + kHead, legacy + kHead, kData);
-    }
-    nicUniCmdAppendEntry(request, entry);
-    return STATUS_SUCCESS;
+    return status;
 }
 
 NTSTATUS nicUniCmdSerAction(PMP_PORT port, PUNI_CMD_REQUEST request)
@@ -255,37 +194,28 @@ NTSTATUS nicUniCmdSerAction(PMP_PORT port, PUNI_CMD_REQUEST request)
     const UCHAR action = legacy[0];
     // Legacy bytes each action reads.
     static const UCHAR kNeeded[5] = {1, 2, 2, 3, 2};
-    if (action >= 5) {
-        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "%s: action %u not known", __func__, static_cast<unsigned>(action));
+    if (action >= 5 || request->PayloadLength < kNeeded[action]) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "%s: action %u with %u bytes not accepted", __func__,
+                 static_cast<unsigned>(action), static_cast<unsigned>(request->PayloadLength));
         return STATUS_UNI_CMD_NOT_ACCEPTED;
     }
-    if (request->PayloadLength < kNeeded[action]) {
-        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "%s: action %u with %u bytes", __func__, static_cast<unsigned>(action),
-                 static_cast<unsigned>(request->PayloadLength));
-        return STATUS_UNI_CMD_NOT_ACCEPTED;
-    }
-    PUNI_CMD_ENTRY entry = NewEntry(__func__, port, 0x13, action == 0 ? 8 : 12);
-    if (entry == nullptr) {
-        return STATUS_INSUFFICIENT_RESOURCES;
-    }
-    PUCHAR v = OneTlv(entry, 0, action, action == 0 ? 4 : 8);
-    switch (action) {
-    case 1:
-    case 4:
-        v[0] = legacy[1];
-        break;
-    case 2:
-        PutU32(v, legacy[1]);
-        break;
-    case 3:
-        v[0] = legacy[1];
-        v[1] = legacy[2];
-        break;
-    default:
-        break;
-    }
-    nicUniCmdAppendEntry(request, entry);
-    return STATUS_SUCCESS;
+    return BuildOneTlv(__func__, port, request, 0x13, action == 0 ? 8 : 12, action, [&](PUCHAR v, PUNI_CMD_ENTRY) {
+        switch (action) {
+        case 1:
+        case 4:
+            v[0] = legacy[1];
+            break;
+        case 2:
+            UniPutU32(v, legacy[1]);
+            break;
+        case 3:
+            v[0] = legacy[1];
+            v[1] = legacy[2];
+            break;
+        default:
+            break;
+        }
+    });
 }
 
 NTSTATUS nicUniCmdNotSupport(PMP_PORT port, PUNI_CMD_REQUEST request)

@@ -1,7 +1,7 @@
 // Unified commands without a legacy form.
 #include "Common/nic_uni_cmd_direct.h"
 
-#include "Common/qzcmd.h"
+#include "Common/nic_uni_cmd_event.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/trace.h"
@@ -11,18 +11,6 @@ namespace {
 constexpr UCHAR kFlagsNoAnswer = 16;
 constexpr USHORT kNoAnswerTag = 255;
 constexpr ULONG kLedPayload = 12;
-
-void PutU16(PUCHAR p, ULONG value)
-{
-    p[0] = static_cast<UCHAR>(value);
-    p[1] = static_cast<UCHAR>(value >> 8);
-}
-
-void PutU32(PUCHAR p, ULONG value)
-{
-    PutU16(p, value & 0xFFFF);
-    PutU16(p + 2, value >> 16);
-}
 
 // Allocates the zeroed payload, lets `fill` write it, sends it and frees it.
 template <typename Fill>
@@ -56,9 +44,7 @@ NTSTATUS SendLed(PMP_ADAPTER adapter, PCSTR what, UCHAR gpio, USHORT tag, UCHAR 
     }
     return SendDirect(adapter, what, UNI_CMD_ID_LED, kLedPayload, TAG_ZV47, [&](PUCHAR p) {
         p[0] = gpio;
-        PutU16(p + 4, tag);
-        PutU16(p + 6, 8);
-        p[8] = value;
+        UniPutTlv(p + 4, tag, 8)[0] = value;
     });
 }
 
@@ -96,9 +82,8 @@ NTSTATUS nicUniCmdFwLogUpdateRead(PMP_ADAPTER adapter, ULONG ring, ULONG readPoi
         return STATUS_UNSUCCESSFUL;
     }
     return SendDirect(adapter, __func__, UNI_CMD_ID_WSYS_CONFIG, 28, TAG_ZV54, [&](PUCHAR p) {
-        PutU16(p + 4, 5);
-        PutU16(p + 6, 24);
-        PutU32(p + 8 + 4 * (ring - 1), readPointer);
+        PUCHAR v = UniPutTlv(p + 4, 5, 24);
+        UniPutU32(v + 4 * (ring - 1), readPointer);
         p[24] = static_cast<UCHAR>(1u << ring);
     });
 }

@@ -73,21 +73,6 @@ const UNI_CMD_ROUTE UniCmdRouteTable[UNI_CMD_ROUTE_ROWS] = {
 
 namespace {
 
-USHORT GetU16(const UCHAR* p) { return static_cast<USHORT>(p[0] | (p[1] << 8)); }
-ULONG GetU32(const UCHAR* p) { return GetU16(p) | (static_cast<ULONG>(GetU16(p + 2)) << 16); }
-
-void PutU16(PUCHAR p, ULONG value)
-{
-    p[0] = static_cast<UCHAR>(value);
-    p[1] = static_cast<UCHAR>(value >> 8);
-}
-
-void PutU32(PUCHAR p, ULONG value)
-{
-    PutU16(p, value & 0xFFFF);
-    PutU16(p + 2, value >> 16);
-}
-
 UCHAR LoadByte(const UCHAR* p) { return __atomic_load_n(p, __ATOMIC_ACQUIRE); }
 
 }  // namespace
@@ -294,14 +279,14 @@ void WalkTlvs(PMP_ADAPTER adapter, PUCHAR header, ULONG length, Visit visit, BOO
             return;
         }
         PUCHAR tlv = header + offset;
-        const ULONG tlvLength = GetU16(tlv + 2);
+        const ULONG tlvLength = UniGetU16(tlv + 2);
         if (tlvLength < sizeof(UNI_TLV) || tlvLength > remaining) {
             if (!quiet) {
                 CountMalformed(adapter, header, "TLV length outside the event", tlvLength, remaining);
             }
             return;
         }
-        if (!visit(GetU16(tlv), tlv, tlvLength)) {
+        if (!visit(UniGetU16(tlv), tlv, tlvLength)) {
             return;
         }
         offset += tlvLength;
@@ -336,8 +321,8 @@ PUCHAR AllocLegacyRecord(PMP_ADAPTER adapter, const UCHAR* uniHeader, UCHAR lega
     PUCHAR record = static_cast<PUCHAR>(block);
     PlatformZeroMemory(record, size);
     PUCHAR h = record + kViewPrefix;
-    PutU16(h, payloadLength + FW_EVENT_HEADER_LENGTH);
-    PutU16(h + 2, GetU16(uniHeader + 2));
+    UniPutU16(h, payloadLength + FW_EVENT_HEADER_LENGTH);
+    UniPutU16(h + 2, UniGetU16(uniHeader + 2));
     h[4] = legacyEventId;
     h[5] = uniHeader[5];
     h[6] = uniHeader[6];
@@ -439,7 +424,7 @@ UCHAR RamModeUniEventHandler(PMP_ADAPTER adapter, PUCHAR header, ULONG length)
         return 0;
     }
     // The caller checked the header's length against the received bytes; the fixed part must be there.
-    if (length < UNI_EVENT_TLV_OFFSET || GetU16(header) < length) {
+    if (length < UNI_EVENT_TLV_OFFSET || UniGetU16(header) < length) {
         LONG count = InterlockedIncrement(&adapter->UniEventMalformedCount);
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "unified event of %u bytes dropped; %d malformed",
                  static_cast<unsigned>(length), static_cast<int>(count));
@@ -488,8 +473,8 @@ VOID nicUniCmdEventResultToHif(PMP_ADAPTER adapter, PUCHAR header, ULONG length)
         CountMalformed(adapter, header, "command result shorter than its fields", length, kNeeded);
         return;
     }
-    const USHORT uniCmdId = GetU16(header + 12);
-    const ULONG status = GetU32(header + 16);
+    const USHORT uniCmdId = UniGetU16(header + 12);
+    const ULONG status = UniGetU32(header + 16);
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "unified command 0x%02X result 0x%08X", static_cast<unsigned>(uniCmdId),
              static_cast<unsigned>(status));
     if (uniCmdId == 0x27 && status != 0) {
@@ -516,7 +501,7 @@ VOID nicUniCmdEventQueryNicCapabilityV2(PMP_ADAPTER adapter, PUCHAR header, ULON
         return;
     }
     PUCHAR out = record + FW_EVENT_VIEW_PAYLOAD_OFFSET;
-    PutU16(out, count);
+    UniPutU16(out, count);
     ULONG offset = 4;
     ULONG written = 0;
     WalkTlvs(adapter, header, length, [&](ULONG tag, PUCHAR tlv, ULONG tlvLength) {
@@ -524,8 +509,8 @@ VOID nicUniCmdEventQueryNicCapabilityV2(PMP_ADAPTER adapter, PUCHAR header, ULON
         if (written == count || offset + 8 + valueLength > bytes) {
             return FALSE;
         }
-        PutU32(out + offset, tag);
-        PutU32(out + offset + 4, valueLength);
+        UniPutU32(out + offset, tag);
+        UniPutU32(out + offset + 4, valueLength);
         PlatformMoveMemory(out + offset + 8, tlv + sizeof(UNI_TLV), valueLength);
         offset += 8 + valueLength;
         ++written;
@@ -556,7 +541,7 @@ VOID nicUniEventFwLog2Host(PMP_ADAPTER adapter, PUCHAR header, ULONG length)
         }
         PUCHAR out = record + FW_EVENT_VIEW_PAYLOAD_OFFSET;
         out[2] = tlv[4];
-        PutU16(out + 8, textLength);
+        UniPutU16(out + 8, textLength);
         PlatformMoveMemory(out + 12, tlv + 8, textLength);
         RunLegacyRecord(adapter, record, size);
         return TRUE;
@@ -582,7 +567,7 @@ VOID nicUniEventScanDone(PMP_ADAPTER adapter, PUCHAR header, ULONG length)
                 out[5] = tlv[5];
                 out[6] = tlv[6];
                 out[12] = tlv[7];
-                PutU32(out + 8, GetU32(tlv + 8));
+                UniPutU32(out + 8, UniGetU32(tlv + 8));
             }
             break;
         case 1:
@@ -608,7 +593,7 @@ VOID nicUniEventScanDone(PMP_ADAPTER adapter, PUCHAR header, ULONG length)
             for (ULONG i = 0; i < n; ++i) {
                 const UCHAR* entry = tlv + 8 + 8 * i;
                 out[20 + i] = entry[0];
-                PutU16(out + 84 + 2 * i, GetU16(entry + 4));
+                UniPutU16(out + 84 + 2 * i, UniGetU16(entry + 4));
                 out[276 + i] = entry[2];
             }
             break;
@@ -638,7 +623,7 @@ VOID nicUniCmdEventChMngrHandleChEvent(PMP_ADAPTER adapter, PUCHAR header, ULONG
         PlatformMoveMemory(out + 7, tlv + 11, 3);
         const UCHAR band = tlv[14];
         out[10] = band == 0xFF ? 4 : band == 0xFE ? 3 : band;
-        PutU32(out + 12, GetU32(tlv + 16));
+        UniPutU32(out + 12, UniGetU32(tlv + 16));
     });
 }
 
@@ -654,8 +639,8 @@ VOID nicUniCmdEventQueryMcrRead(PMP_ADAPTER adapter, PUCHAR header, ULONG length
         const ULONG at = tag == 0 ? 4 : 8;
         if (TlvHolds(adapter, header, tlvLength, at + 8)) {
             Translate(adapter, header, 0x05, 0, 8, [&](PUCHAR out) {
-                PutU32(out, GetU32(tlv + at));
-                PutU32(out + 4, GetU32(tlv + at + 4));
+                UniPutU32(out, UniGetU32(tlv + at));
+                UniPutU32(out + 4, UniGetU32(tlv + at + 4));
             });
         }
         return FALSE;
@@ -697,17 +682,17 @@ VOID nicUniCmdEventQueryChipCfg(PMP_ADAPTER adapter, PUCHAR header, ULONG length
         if (!TlvHolds(adapter, header, tlvLength, 12)) {
             return TRUE;
         }
-        ULONG textLength = GetU16(tlv + 8);
+        ULONG textLength = UniGetU16(tlv + 8);
         if (textLength > kTextRoom || textLength > tlvLength - 12) {
             CountMalformed(adapter, header, "chip configuration text beyond its room or its TLV", textLength,
                            tlvLength - 12 < kTextRoom ? tlvLength - 12 : kTextRoom);
             textLength = tlvLength - 12 < kTextRoom ? tlvLength - 12 : kTextRoom;
         }
         Translate(adapter, header, 0x44, 0, 328, [&](PUCHAR out) {
-            PutU16(out, GetU16(tlv + 4));
+            UniPutU16(out, UniGetU16(tlv + 4));
             out[2] = tlv[6];
             out[3] = tlv[7];
-            PutU16(out + 4, textLength);
+            UniPutU16(out + 4, textLength);
             PlatformMoveMemory(out + 8, tlv + 12, textLength);
         });
         return TRUE;
@@ -718,9 +703,9 @@ VOID nicUniEventStatusToHost(PMP_ADAPTER adapter, PUCHAR header, ULONG length)
 {
     TranslateTag0(adapter, header, length, 32, 0x0F, 88, [](PUCHAR out, const UCHAR* tlv) {
         PlatformMoveMemory(out, tlv + 4, 14);
-        PutU32(out + 16, GetU32(tlv + 20));
-        PutU32(out + 20, GetU32(tlv + 24));
-        PutU32(out + 24, GetU32(tlv + 28));
+        UniPutU32(out + 16, UniGetU32(tlv + 20));
+        UniPutU32(out + 20, UniGetU32(tlv + 24));
+        UniPutU32(out + 24, UniGetU32(tlv + 28));
     });
 }
 
@@ -792,7 +777,7 @@ VOID nicUniEventWow(PMP_ADAPTER adapter, PUCHAR header, ULONG length)
 {
     TranslateTag0(adapter, header, length, 8, 0x5B, 6, [](PUCHAR out, const UCHAR* tlv) {
         out[0] = tlv[4];
-        PutU16(out + 2, GetU16(tlv + 6));
+        UniPutU16(out + 2, UniGetU16(tlv + 6));
     });
 }
 
@@ -805,14 +790,14 @@ VOID nicUniCmdEventQuerySRInfo(PMP_ADAPTER adapter, PUCHAR header, ULONG length)
         CountMalformed(adapter, header, "spatial-reuse answer without its sub-id", length, 30);
         return;
     }
-    const USHORT subId = GetU16(header + 28);
+    const USHORT subId = UniGetU16(header + 28);
     if (subId == 0xC0) {
         if (length < 52) {
             CountMalformed(adapter, header, "spatial-reuse answer shorter than its fields", length, 52);
             return;
         }
         Translate(adapter, header, FW_CMD_EVENT_EXTENDED, kExtEventSr, 20, [&](PUCHAR out) {
-            PutU32(out, 1);
+            UniPutU32(out, 1);
             PlatformMoveMemory(out + 8, header + 32, 8);
             PlatformMoveMemory(out + 16, header + 48, 4);
         });
@@ -822,7 +807,7 @@ VOID nicUniCmdEventQuerySRInfo(PMP_ADAPTER adapter, PUCHAR header, ULONG length)
             return;
         }
         Translate(adapter, header, FW_CMD_EVENT_EXTENDED, kExtEventSr, 32, [&](PUCHAR out) {
-            PutU32(out, 4);
+            UniPutU32(out, 4);
             PlatformMoveMemory(out + 8, header + 32, 24);
         });
     } else {
@@ -857,7 +842,7 @@ VOID nicUniEventDbdcCtrl(PMP_ADAPTER adapter, PUCHAR header, ULONG length)
         __atomic_store_n(&adapter->FwDbdcState, state, __ATOMIC_RELEASE);
         if (__atomic_load_n(&adapter->DbdcMode, __ATOMIC_ACQUIRE) == 0 && state == 1) {
             const UCHAR bssMask = tlv[5];
-            const USHORT bands = GetU16(tlv + 6);
+            const USHORT bands = UniGetU16(tlv + 6);
             for (ULONG i = 0; i < 4; ++i) {
                 PBSS_INDEX_SLOT slot = &adapter->BssIndexSlots[i];
                 if ((bssMask & (1u << i)) != 0 && slot->InUse) {
@@ -881,7 +866,7 @@ VOID nicUniEventBtCtrl(PMP_ADAPTER adapter, PUCHAR header, ULONG length)
             return TRUE;
         }
         for (ULONG i = 0; i < kValues; ++i) {
-            __atomic_store_n(&adapter->BtState[i], GetU32(tlv + 4 + 4 * i), __ATOMIC_RELEASE);
+            __atomic_store_n(&adapter->BtState[i], UniGetU32(tlv + 4 + 4 * i), __ATOMIC_RELEASE);
         }
         if (adapter->BtState[kValues - 1] == 1) {
             __atomic_store_n(&adapter->BtReady, static_cast<UCHAR>(1), __ATOMIC_RELEASE);
@@ -906,7 +891,7 @@ VOID nicUniEventEfuseCtrl(PMP_ADAPTER adapter, PUCHAR header, ULONG length)
         CountMalformed(adapter, header, "eFuse answer without its kind", length, kKindAt + 2);
         return;
     }
-    switch (GetU16(header + kKindAt)) {
+    switch (UniGetU16(header + kKindAt)) {
     case 0:
         DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "eFuse buffer mode answered");
         break;

@@ -59,6 +59,27 @@ static_assert(FW_CMD_UNI_PREFIX_LENGTH == FW_CMD_TXD_LENGTH + sizeof(UNI_CMD_HEA
 #define UNI_EVENT_FIXED_OFFSET 12
 #define UNI_EVENT_TLV_OFFSET 16
 
+// Little-endian fields of unified payloads and events.
+inline USHORT UniGetU16(const UCHAR* p) { return static_cast<USHORT>(p[0] | (p[1] << 8)); }
+inline ULONG UniGetU32(const UCHAR* p) { return UniGetU16(p) | (static_cast<ULONG>(UniGetU16(p + 2)) << 16); }
+inline void UniPutU16(PUCHAR p, ULONG value)
+{
+    p[0] = static_cast<UCHAR>(value);
+    p[1] = static_cast<UCHAR>(value >> 8);
+}
+inline void UniPutU32(PUCHAR p, ULONG value)
+{
+    UniPutU16(p, value & 0xFFFF);
+    UniPutU16(p + 2, value >> 16);
+}
+// Writes a TLV header at p; the value follows at p + 4.
+inline PUCHAR UniPutTlv(PUCHAR p, USHORT tag, USHORT length)
+{
+    UniPutU16(p, tag);
+    UniPutU16(p + 2, length);
+    return p + sizeof(UNI_TLV);
+}
+
 // ---- the translation records ----------------------------------------------------------------------
 // One unified command a builder produced; allocated with its payload in one zeroed block.
 typedef struct _UNI_CMD_ENTRY {

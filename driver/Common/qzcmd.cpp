@@ -133,18 +133,37 @@ BOOLEAN ClassAllowedDuringRecovery(UCHAR cmdClass)
     }
 }
 
+// The command prefix (transmit descriptor and header) the chip layer reports: its operation when
+// the chip has one, else 48 on the third generation once its RAM code runs and 64 otherwise.
+ULONG ChipCmdPrefixLength(PMP_ADAPTER adapter)
+{
+    if (adapter->HalOps.CmdTxdLength != nullptr) {
+        return adapter->HalOps.CmdTxdLength(adapter);
+    }
+    if (QzCmdChipGroup(adapter) == FW_CHIP_GROUP_ARVEL3X && LoadByte(&adapter->FwDownloaded)) {
+        return FW_CMD_UNI_PREFIX_LENGTH;
+    }
+    return FW_CMD_LEGACY_PREFIX_LENGTH;
+}
+
+// A firmware-level recovery or an earlier command time-out refuses every command.
+BOOLEAN RefusedByFirmwareState(PMP_ADAPTER adapter, PCSTR format, UCHAR cmdId)
+{
+    const UCHAR recovery = LoadByte(&adapter->RecoveryInProgress);
+    const UCHAR timeout = LoadByte(&adapter->CmdTimeout);
+    if (recovery || timeout) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "%s command 0x%02X refused: recovery %u, command time-out %u", format,
+                 static_cast<unsigned>(cmdId), static_cast<unsigned>(recovery), static_cast<unsigned>(timeout));
+        return TRUE;
+    }
+    return FALSE;
+}
+
 // The legacy format always carries the 64-byte prefix; the chip's operation is asked, and a chip
 // that answers otherwise (only the unified format has another) is traced.
 ULONG LegacyPrefixLength(PMP_ADAPTER adapter)
 {
-    ULONG prefix;
-    if (adapter->HalOps.CmdTxdLength != nullptr) {
-        prefix = adapter->HalOps.CmdTxdLength(adapter);
-    } else if (QzCmdChipGroup(adapter) == FW_CHIP_GROUP_ARVEL3X && LoadByte(&adapter->FwDownloaded)) {
-        prefix = FW_CMD_UNI_PREFIX_LENGTH;
-    } else {
-        prefix = FW_CMD_LEGACY_PREFIX_LENGTH;
-    }
+    const ULONG prefix = ChipCmdPrefixLength(adapter);
     if (prefix != FW_CMD_LEGACY_PREFIX_LENGTH) {
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "command prefix %u is not the legacy one; legacy command uses %u",
                  static_cast<unsigned>(prefix), static_cast<unsigned>(FW_CMD_LEGACY_PREFIX_LENGTH));
@@ -925,10 +944,7 @@ NTSTATUS QzCmdSendSetQueryCmdAdv(PMP_PORT port, UCHAR cmdId, UCHAR cmdClass, UCH
         return STATUS_UNSUCCESSFUL;
     }
     PMP_ADAPTER adapter = port->Adapter;
-    if (LoadByte(&adapter->RecoveryInProgress) || LoadByte(&adapter->CmdTimeout)) {
-        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "command 0x%02X refused: recovery %u, command time-out %u",
-                 static_cast<unsigned>(cmdId), static_cast<unsigned>(LoadByte(&adapter->RecoveryInProgress)),
-                 static_cast<unsigned>(LoadByte(&adapter->CmdTimeout)));
+    if (RefusedByFirmwareState(adapter, "legacy", cmdId)) {
         return STATUS_UNSUCCESSFUL;
     }
     const UCHAR recoveryState = LoadByte(&adapter->FwRecoveryState);
@@ -985,22 +1001,12 @@ NTSTATUS QzCmdSendSetQueryUniCmdAdv(PMP_PORT port, UCHAR uniCmdId, UCHAR setQuer
                  static_cast<unsigned>(uniCmdId), static_cast<unsigned>(refused));
         return STATUS_UNSUCCESSFUL;
     }
-    if (LoadByte(&adapter->RecoveryInProgress) || LoadByte(&adapter->CmdTimeout)) {
-        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "unified command 0x%02X refused: recovery %u, command time-out %u",
-                 static_cast<unsigned>(uniCmdId), static_cast<unsigned>(LoadByte(&adapter->RecoveryInProgress)),
-                 static_cast<unsigned>(LoadByte(&adapter->CmdTimeout)));
+    if (RefusedByFirmwareState(adapter, "unified", uniCmdId)) {
         return STATUS_UNSUCCESSFUL;
     }
     // The chip layer's prefix length sizes the message; the payload always starts behind the 48-byte
     // unified prefix.
-    ULONG prefix;
-    if (adapter->HalOps.CmdTxdLength != nullptr) {
-        prefix = adapter->HalOps.CmdTxdLength(adapter);
-    } else if (QzCmdChipGroup(adapter) == FW_CHIP_GROUP_ARVEL3X && LoadByte(&adapter->FwDownloaded)) {
-        prefix = FW_CMD_UNI_PREFIX_LENGTH;
-    } else {
-        prefix = FW_CMD_LEGACY_PREFIX_LENGTH;
-    }
+    ULONG prefix = ChipCmdPrefixLength(adapter);
     if (prefix < FW_CMD_UNI_PREFIX_LENGTH) {
         prefix = FW_CMD_UNI_PREFIX_LENGTH;
     }
