@@ -159,6 +159,25 @@ BOOLEAN RefusedByFirmwareState(PMP_ADAPTER adapter, PCSTR format, UCHAR cmdId)
     return FALSE;
 }
 
+// A message of `length` bytes filled with what the send call gives for the queue.
+PFW_CMD_MSG AllocSenderMsg(PMP_PORT port, ULONG length, UCHAR cmdClass, UCHAR extCmdId, UCHAR flags,
+                           FW_CMD_CALLBACK callback, ULONG64 callbackContext, ULONG callbackArgument)
+{
+    PFW_CMD_MSG msg = QzCmdAllocCmdMsg(port->Adapter, length);
+    if (msg == nullptr) {
+        return nullptr;
+    }
+    msg->Class = cmdClass;
+    msg->ExtCmdId = extCmdId;
+    msg->Flags = flags;
+    msg->Callback = callback;
+    msg->CallbackContext = callbackContext;
+    msg->CallbackArgument = callbackArgument;
+    msg->Port = port;
+    msg->PqId = QzCmdGetPqId(cmdClass);
+    return msg;
+}
+
 // The legacy format always carries the 64-byte prefix; the chip's operation is asked, and a chip
 // that answers otherwise (only the unified format has another) is traced.
 ULONG LegacyPrefixLength(PMP_ADAPTER adapter)
@@ -957,18 +976,11 @@ NTSTATUS QzCmdSendSetQueryCmdAdv(PMP_PORT port, UCHAR cmdId, UCHAR cmdClass, UCH
     }
 
     const ULONG prefix = LegacyPrefixLength(adapter);
-    PFW_CMD_MSG msg = QzCmdAllocCmdMsg(adapter, prefix + length);
+    PFW_CMD_MSG msg =
+        AllocSenderMsg(port, prefix + length, cmdClass, extCmdId, flags, callback, callbackContext, callbackArgument);
     if (msg == nullptr) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }
-    msg->Class = cmdClass;
-    msg->ExtCmdId = extCmdId;
-    msg->Flags = flags;
-    msg->Callback = callback;
-    msg->CallbackContext = callbackContext;
-    msg->CallbackArgument = callbackArgument;
-    msg->Port = port;
-    msg->PqId = QzCmdGetPqId(cmdClass);
     WriteLegacyCommand(adapter, msg, cmdId, cmdClass, extCmdId, setQuery, length);
     if (payload != nullptr && length != 0) {
         PlatformMoveMemory(msg->Buffer + prefix, payload, length);
@@ -1019,20 +1031,14 @@ NTSTATUS QzCmdSendSetQueryUniCmdAdv(PMP_PORT port, UCHAR uniCmdId, UCHAR setQuer
                  static_cast<unsigned>(uniCmdId), static_cast<unsigned>(payloadLength));
         return STATUS_INSUFFICIENT_RESOURCES;
     }
-    PFW_CMD_MSG msg = QzCmdAllocCmdMsg(adapter, prefix + payloadLength);
+    // Class 0xED; its extended-id field carries the unified id.
+    PFW_CMD_MSG msg = AllocSenderMsg(port, prefix + payloadLength, FW_CMD_CLASS_NORMAL, uniCmdId, flags, callback,
+                                     callbackContext, callbackArgument);
     if (msg == nullptr) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }
-    msg->Class = FW_CMD_CLASS_NORMAL;
-    msg->ExtCmdId = uniCmdId;
-    msg->Flags = flags;
-    msg->Callback = callback;
-    msg->CallbackContext = callbackContext;
-    msg->CallbackArgument = callbackArgument;
     msg->UniTag = answerTag;
-    msg->Port = port;
     msg->RingSelector = FW_CMD_RING_COMMAND;
-    msg->PqId = QzCmdGetPqId(FW_CMD_CLASS_NORMAL);
 
     PUCHAR b = msg->Buffer;
     PutU32(b, (msg->TotalLength & 0xFFFFu) | (1u << 24) | (1u << 30));

@@ -13,13 +13,6 @@ constexpr uint8_t kPacketType = 0xA0;
 uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t U32(const uint8_t* p) { return U16(p) | (static_cast<uint32_t>(U16(p + 2)) << 16); }
 
-std::optional<UnifiedCommand> Refuse(std::string* why, const std::string& reason)
-{
-    if (why != nullptr) {
-        *why = reason;
-    }
-    return std::nullopt;
-}
 
 }  // namespace
 
@@ -40,6 +33,12 @@ bool IsUnifiedCommand(const uint8_t* data, size_t length)
 
 std::optional<UnifiedCommand> DecodeUnifiedCommand(const uint8_t* data, size_t length, std::string* why)
 {
+    auto Refuse = [](std::string* reasonOut, const char* reason) -> std::optional<UnifiedCommand> {
+        if (reasonOut != nullptr) {
+            *reasonOut = reason;
+        }
+        return std::nullopt;
+    };
     if (data == nullptr || length < kUniPrefixLength) {
         return Refuse(why, "shorter than descriptor and unified header");
     }
