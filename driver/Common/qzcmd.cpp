@@ -133,18 +133,56 @@ BOOLEAN ClassAllowedDuringRecovery(UCHAR cmdClass)
     }
 }
 
+// The command prefix (transmit descriptor and header) the chip layer reports: its operation when
+// the chip has one, else 48 on the third generation once its RAM code runs and 64 otherwise.
+ULONG ChipCmdPrefixLength(PMP_ADAPTER adapter)
+{
+    if (adapter->HalOps.CmdTxdLength != nullptr) {
+        return adapter->HalOps.CmdTxdLength(adapter);
+    }
+    if (QzCmdChipGroup(adapter) == FW_CHIP_GROUP_ARVEL3X && LoadByte(&adapter->FwDownloaded)) {
+        return FW_CMD_UNI_PREFIX_LENGTH;
+    }
+    return FW_CMD_LEGACY_PREFIX_LENGTH;
+}
+
+// A firmware-level recovery or an earlier command time-out refuses every command.
+BOOLEAN RefusedByFirmwareState(PMP_ADAPTER adapter, PCSTR format, UCHAR cmdId)
+{
+    const UCHAR recovery = LoadByte(&adapter->RecoveryInProgress);
+    const UCHAR timeout = LoadByte(&adapter->CmdTimeout);
+    if (recovery || timeout) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "%s command 0x%02X refused: recovery %u, command time-out %u", format,
+                 static_cast<unsigned>(cmdId), static_cast<unsigned>(recovery), static_cast<unsigned>(timeout));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// A message of `length` bytes filled with what the send call gives for the queue.
+PFW_CMD_MSG AllocSenderMsg(PMP_PORT port, ULONG length, UCHAR cmdClass, UCHAR extCmdId, UCHAR flags,
+                           FW_CMD_CALLBACK callback, ULONG64 callbackContext, ULONG callbackArgument)
+{
+    PFW_CMD_MSG msg = QzCmdAllocCmdMsg(port->Adapter, length);
+    if (msg == nullptr) {
+        return nullptr;
+    }
+    msg->Class = cmdClass;
+    msg->ExtCmdId = extCmdId;
+    msg->Flags = flags;
+    msg->Callback = callback;
+    msg->CallbackContext = callbackContext;
+    msg->CallbackArgument = callbackArgument;
+    msg->Port = port;
+    msg->PqId = QzCmdGetPqId(cmdClass);
+    return msg;
+}
+
 // The legacy format always carries the 64-byte prefix; the chip's operation is asked, and a chip
 // that answers otherwise (only the unified format has another) is traced.
 ULONG LegacyPrefixLength(PMP_ADAPTER adapter)
 {
-    ULONG prefix;
-    if (adapter->HalOps.CmdTxdLength != nullptr) {
-        prefix = adapter->HalOps.CmdTxdLength(adapter);
-    } else if (QzCmdChipGroup(adapter) == FW_CHIP_GROUP_ARVEL3X && LoadByte(&adapter->FwDownloaded)) {
-        prefix = FW_CMD_UNI_PREFIX_LENGTH;
-    } else {
-        prefix = FW_CMD_LEGACY_PREFIX_LENGTH;
-    }
+    const ULONG prefix = ChipCmdPrefixLength(adapter);
     if (prefix != FW_CMD_LEGACY_PREFIX_LENGTH) {
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "command prefix %u is not the legacy one; legacy command uses %u",
                  static_cast<unsigned>(prefix), static_cast<unsigned>(FW_CMD_LEGACY_PREFIX_LENGTH));
@@ -925,10 +963,7 @@ NTSTATUS QzCmdSendSetQueryCmdAdv(PMP_PORT port, UCHAR cmdId, UCHAR cmdClass, UCH
         return STATUS_UNSUCCESSFUL;
     }
     PMP_ADAPTER adapter = port->Adapter;
-    if (LoadByte(&adapter->RecoveryInProgress) || LoadByte(&adapter->CmdTimeout)) {
-        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "command 0x%02X refused: recovery %u, command time-out %u",
-                 static_cast<unsigned>(cmdId), static_cast<unsigned>(LoadByte(&adapter->RecoveryInProgress)),
-                 static_cast<unsigned>(LoadByte(&adapter->CmdTimeout)));
+    if (RefusedByFirmwareState(adapter, "legacy", cmdId)) {
         return STATUS_UNSUCCESSFUL;
     }
     const UCHAR recoveryState = LoadByte(&adapter->FwRecoveryState);
@@ -941,18 +976,11 @@ NTSTATUS QzCmdSendSetQueryCmdAdv(PMP_PORT port, UCHAR cmdId, UCHAR cmdClass, UCH
     }
 
     const ULONG prefix = LegacyPrefixLength(adapter);
-    PFW_CMD_MSG msg = QzCmdAllocCmdMsg(adapter, prefix + length);
+    PFW_CMD_MSG msg =
+        AllocSenderMsg(port, prefix + length, cmdClass, extCmdId, flags, callback, callbackContext, callbackArgument);
     if (msg == nullptr) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }
-    msg->Class = cmdClass;
-    msg->ExtCmdId = extCmdId;
-    msg->Flags = flags;
-    msg->Callback = callback;
-    msg->CallbackContext = callbackContext;
-    msg->CallbackArgument = callbackArgument;
-    msg->Port = port;
-    msg->PqId = QzCmdGetPqId(cmdClass);
     WriteLegacyCommand(adapter, msg, cmdId, cmdClass, extCmdId, setQuery, length);
     if (payload != nullptr && length != 0) {
         PlatformMoveMemory(msg->Buffer + prefix, payload, length);
@@ -963,6 +991,72 @@ NTSTATUS QzCmdSendSetQueryCmdAdv(PMP_PORT port, UCHAR cmdId, UCHAR cmdClass, UCH
         return STATUS_SUCCESS;
     }
     ReleaseSenderMsg(adapter, msg, prefix + length);
+    return status;
+}
+
+// ================================================================================================
+// the unified writer
+// ================================================================================================
+NTSTATUS QzCmdSendSetQueryUniCmdAdv(PMP_PORT port, UCHAR uniCmdId, UCHAR setQuery, UCHAR needResp, UCHAR flags,
+                                    FW_CMD_CALLBACK callback, ULONG payloadLength, const void* payload,
+                                    ULONG64 callbackContext, ULONG callbackArgument, USHORT answerTag)
+{
+    if (port == nullptr || port->Adapter == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "unified command 0x%02X without a port", static_cast<unsigned>(uniCmdId));
+        return STATUS_UNSUCCESSFUL;
+    }
+    PMP_ADAPTER adapter = port->Adapter;
+    const UCHAR recoveryState = LoadByte(&adapter->FwRecoveryState);
+    if (!LoadByte(&adapter->FwDownloaded) && (recoveryState == 1 || recoveryState == 2)) {
+        ULONG refused = __atomic_add_fetch(&adapter->RefusedCmdCount, 1, __ATOMIC_RELAXED);
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "unified command 0x%02X refused during firmware recovery (%u)",
+                 static_cast<unsigned>(uniCmdId), static_cast<unsigned>(refused));
+        return STATUS_UNSUCCESSFUL;
+    }
+    if (RefusedByFirmwareState(adapter, "unified", uniCmdId)) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    // The chip layer's prefix length sizes the message; the payload always starts behind the 48-byte
+    // unified prefix.
+    ULONG prefix = ChipCmdPrefixLength(adapter);
+    if (prefix < FW_CMD_UNI_PREFIX_LENGTH) {
+        prefix = FW_CMD_UNI_PREFIX_LENGTH;
+    }
+    if (payload == nullptr || payloadLength == 0) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "unified command 0x%02X without payload", static_cast<unsigned>(uniCmdId));
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    if (payloadLength > 0xFFFF - prefix) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "unified command 0x%02X of %u bytes refused",
+                 static_cast<unsigned>(uniCmdId), static_cast<unsigned>(payloadLength));
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    // Class 0xED; its extended-id field carries the unified id.
+    PFW_CMD_MSG msg = AllocSenderMsg(port, prefix + payloadLength, FW_CMD_CLASS_NORMAL, uniCmdId, flags, callback,
+                                     callbackContext, callbackArgument);
+    if (msg == nullptr) {
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    msg->UniTag = answerTag;
+    msg->RingSelector = FW_CMD_RING_COMMAND;
+
+    PUCHAR b = msg->Buffer;
+    PutU32(b, (msg->TotalLength & 0xFFFFu) | (1u << 24) | (1u << 30));
+    PutU32(b + 4, 1u << 14);
+    PUCHAR header = b + FW_CMD_TXD_LENGTH;
+    PutU16(header, FW_CMD_UNI_PREFIX_LENGTH - FW_CMD_TXD_LENGTH + payloadLength);
+    PutU16(header + 2, uniCmdId);
+    header[5] = FW_CMD_HEADER_PACKET_TYPE;
+    header[7] = GetNextSeqNum(adapter, SEQ_NUM_CLASS_FW_CMD, TRUE);
+    header[10] = 0;
+    header[11] = !setQuery ? 0x02 : !needResp ? 0x06 : 0x07;
+    PlatformMoveMemory(b + FW_CMD_UNI_PREFIX_LENGTH, payload, payloadLength);
+
+    NTSTATUS status = QzCmdEnqueueFWCmd(adapter, port, msg);
+    if (status == STATUS_PENDING) {
+        return STATUS_SUCCESS;
+    }
+    ReleaseSenderMsg(adapter, msg, prefix + payloadLength);
     return status;
 }
 

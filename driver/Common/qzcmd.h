@@ -227,6 +227,14 @@ void QzCmdSlotCallbackHandler(PMP_ADAPTER adapter, PUCHAR payload, ULONG length)
 NTSTATUS QzCmdSendSetQuery(PMP_PORT port, UCHAR cmdId, UCHAR cmdClass, UCHAR extCmdId, UCHAR setQuery, UCHAR flags,
                            const void* payload, USHORT length, FW_CMD_CALLBACK callback, ULONG64 callbackContext,
                            ULONG callbackArgument);
+// The unified writer: writes one unified command (transmit descriptor, unified header, the payload
+// copied to byte 48) and queues it. The unified translation sends each command it built through it,
+// and the few commands without a legacy form call it directly. Option byte: query 2, set 6, set with
+// an answer requested 7. 0, 0xC0000001 (refused), 0xC000009A (no payload, no message), or the
+// queue's status; a caller above passive level gets 0 once the command is queued.
+NTSTATUS QzCmdSendSetQueryUniCmdAdv(PMP_PORT port, UCHAR uniCmdId, UCHAR setQuery, UCHAR needResp, UCHAR flags,
+                                    FW_CMD_CALLBACK callback, ULONG payloadLength, const void* payload,
+                                    ULONG64 callbackContext, ULONG callbackArgument, USHORT answerTag);
 // The legacy writer; called only by the send call.
 NTSTATUS QzCmdSendSetQueryCmdAdv(PMP_PORT port, UCHAR cmdId, UCHAR cmdClass, UCHAR extCmdId, UCHAR setQuery,
                                  UCHAR flags, const void* payload, USHORT length, FW_CMD_CALLBACK callback,

@@ -128,7 +128,7 @@ UCHAR RamModeEventHandler(PMP_ADAPTER adapter, PUCHAR buffer, ULONG receivedLeng
     PUCHAR view = header - FW_EVENT_VIEW_HEADER_OFFSET;
     const FW_CHIP_GROUP group = QzCmdChipGroup(adapter);
     if (group == FW_CHIP_GROUP_ARVEL3X && (fields->Option & FW_EVENT_OPTION_UNIFIED) != 0) {
-        return RamModeUniEventHandler(adapter, header, receivedLength);
+        return RamModeUniEventHandler(adapter, header, headerLength);
     }
     if (group == FW_CHIP_GROUP_OLDER && fields->PacketType != FW_EVENT_PACKET_TYPE_OLDER) {
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "event packet type 0x%04X is not an event",

@@ -751,6 +751,18 @@ typedef struct _MP_ADAPTER {
     volatile LONG FwEventShortCount;
     volatile LONG FwEventUnknownCount;
 
+    // ---- unified commands and events (Common/nic_uni_cmd_event) ---------------------------------------
+    // Unified events, or TLVs inside them, that lie about their length (shorter than their fixed
+    // part or fields, a TLV length below 4 or past the event's end), and TLVs no handler uses.
+    volatile LONG UniEventMalformedCount;
+    volatile LONG UniEventUnknownTagCount;
+    UCHAR FwDbdcState;   // the firmware's dual-band state, as its dual-band report last gave it
+    UCHAR DbdcMode;      // dual-band mode chosen by the driver: the firmware's report then leaves the BSS bands alone
+    ULONG BtState[6];    // the six words of the firmware's Bluetooth state report
+    UCHAR BtReady;       // the Bluetooth side reported ready (sixth word 1)
+    UCHAR EfuseStatus[2];
+    UCHAR EfuseData[16];
+
     // ---- firmware files and download (hal/common/fwfile, hal/common/fwdownload) -----------------------
     FW_FILE_BLOCK FwFiles;                  // both loaded containers, the last image's time stamp
     CHAR FwIdentText[FW_IDENT_TEXT_SIZE];   // ";" + the RAM code's identification text + line feed
