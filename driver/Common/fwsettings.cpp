@@ -149,33 +149,3 @@ NTSTATUS QzCmdFactCalUpdateFlag(PMP_ADAPTER adapter, UCHAR flag)
     UNREFERENCED_PARAMETER(flag);
     return NOT_BUILT_YET();
 }
-
-NTSTATUS nicUniCmdLedGpioEnable(PMP_ADAPTER adapter, UCHAR enable)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(enable);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS nicUniCmdLedGpioLedCtrl(PMP_ADAPTER adapter, UCHAR state)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(state);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS nicUniCmdRODuduGpioEnable(PMP_ADAPTER adapter, UCHAR enable)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(enable);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS nicUniCmdRODuduGpioLedCtrl(PMP_ADAPTER adapter, UCHAR connected, UCHAR linkState, UCHAR mode7)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(connected);
-    UNREFERENCED_PARAMETER(linkState);
-    UNREFERENCED_PARAMETER(mode7);
-    return NOT_BUILT_YET();
-}

@@ -1,7 +1,7 @@
 // Firmware settings the shell and the chip bring-up send through the command layer's one send call:
 // the chip configuration text command, the firmware log switch, system-error-recovery control,
 // dual-band concurrency, the radio-status query, key installation, network-list offload, factory
-// calibration with its driver-wide store, and the LED commands. They are declared here, beside their
+// calibration with its driver-wide store. They are declared here, beside their
 // callers' needs, until the command layer's own builders take them over.
 #pragma once
 
@@ -84,9 +84,3 @@ BOOLEAN factCalKeyToBandIndex(ULONG key, PUCHAR band, PUCHAR index);
 NTSTATUS QzCmdFactCalSet(PMP_ADAPTER adapter, UCHAR band, UCHAR index);
 // Tells the firmware whether stored factory calibration is in use.
 NTSTATUS QzCmdFactCalUpdateFlag(PMP_ADAPTER adapter, UCHAR flag);
-
-// ---- LEDs (unified command 0x2A) ------------------------------------------------------------------------------
-NTSTATUS nicUniCmdLedGpioEnable(PMP_ADAPTER adapter, UCHAR enable);
-NTSTATUS nicUniCmdLedGpioLedCtrl(PMP_ADAPTER adapter, UCHAR state);
-NTSTATUS nicUniCmdRODuduGpioEnable(PMP_ADAPTER adapter, UCHAR enable);
-NTSTATUS nicUniCmdRODuduGpioLedCtrl(PMP_ADAPTER adapter, UCHAR connected, UCHAR linkState, UCHAR mode7);

@@ -83,16 +83,11 @@ void RamFirmware::Arm(Knob knob, int cmdId, unsigned count, uint32_t delayMs)
     knobs_.push_back({knob, cmdId, count, delayMs});
 }
 
-void RamFirmware::SetUnifiedHandler(UnifiedHandler handler)
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    unified_ = std::move(handler);
-}
-
 void RamFirmware::ExpectBufferBin(const std::vector<uint8_t>& image)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     expectedBin_ = image;
+    unified_.Settings().expectedBufferBin = image;
 }
 
 void RamFirmware::SetRunning(bool running) { running_.store(running); }
@@ -281,13 +276,11 @@ void RamFirmware::OnBuffer(const sim::chip::TxBuffer& buffer)
     exchange.ramPhase = true;
     if (IsUnified(buffer.data, buffer.length)) {
         exchange.unified = true;
-        if (unified_) {
-            exchange.events = unified_(buffer.data, buffer.length);
-            exchange.note = "RAM: unified command, " + std::to_string(exchange.events.size()) + " answer event(s)";
-            QueueLocked(exchange.events, 0);
-        } else {
-            exchange.note = "RAM: unified command, no unified model";
-        }
+        UnifiedAnswer answer = unified_.Consume(buffer.data, buffer.length);
+        exchange.unifiedCommand = answer.command;
+        exchange.events = answer.events;
+        exchange.note = "RAM: " + answer.note;
+        QueueLocked(answer.events, answer.delayMs);
         exchanges_.push_back(std::move(exchange));
         return;
     }
@@ -393,7 +386,15 @@ std::map<uint32_t, uint32_t> RamFirmware::RegisterWrites() const
 std::vector<std::string> RamFirmware::Faults() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    return faults_;
+    std::vector<std::string> faults = faults_;
+    const UnifiedRamRecord& u = unified_.Record();
+    if (u.malformed != 0) {
+        faults.push_back(std::to_string(u.malformed) + " malformed unified command(s)");
+    }
+    if (expectedBin_ && u.bufferBinComplete && u.bufferBinFromFile && !u.bufferBinMatches) {
+        faults.push_back("the unified buffer-bin differs from the EEPROM image");
+    }
+    return faults;
 }
 
 void RamFirmware::ClearRecords()

@@ -10,8 +10,7 @@
 //   legacy 0xED / extended 0x21 buffer-bin piece   -> recorded and reassembled (piece bytes checked)
 //   legacy 0xC0 register write through firmware   -> recorded
 //   every other legacy command                    -> recorded, the DMA-done report only
-//   a unified command                              -> the unified model, when one is plugged in;
-//                                                     otherwise recorded, the DMA-done report only
+//   a unified command (third generation)           -> the unified RAM code (fw/unified_ram)
 //
 // Answers carry the command's sequence number and go out in the run-time dialect (12-byte header).
 // Knobs delay, drop or renumber the answer of chosen commands, as the ROM's knobs do. The download
@@ -41,6 +40,7 @@
 #include "fw/ring_firmware.h"
 #include "fw/rom.h"
 #include "fw/rom_download.h"
+#include "fw/unified_ram.h"
 
 namespace sim::fw {
 
@@ -73,6 +73,7 @@ struct RamExchange {
     bool unified = false;
     std::vector<uint8_t> bytes;                // the buffer as fetched
     std::optional<LegacyCommand> command;      // decoded, when it was a legacy command
+    std::optional<UnifiedCommand> unifiedCommand;  // decoded, when it was a unified command
     std::vector<std::vector<uint8_t>> events;  // the answer events, in order
     std::string note;
 };
@@ -87,9 +88,6 @@ struct BufferBinPiece {
     std::vector<uint8_t> data;  // `length` bytes
 };
 
-// What the unified model answers to a unified command buffer: run-time event buffers, in order.
-using UnifiedHandler = std::function<std::vector<std::vector<uint8_t>>(const uint8_t* data, size_t length)>;
-
 class RamFirmware {
 public:
     // Takes the chip's command ring; while the boot ROM runs, `rom` answers. Both must outlive it.
@@ -102,7 +100,9 @@ public:
     // The next `count` RAM-phase commands with this id (kAnyCommand: any id) are treated as the knob
     // says (for an extended command: its extended id).
     void Arm(Knob knob, int cmdId, unsigned count = 1, uint32_t delayMs = 0);
-    void SetUnifiedHandler(UnifiedHandler handler);
+    // The third generation's RAM code as it answers unified commands (its settings, knobs and record).
+    // Changed only while no command is in flight.
+    UnifiedRamFirmware& Unified() { return unified_; }
     // The EEPROM image the buffer-bin must carry (none: only the pieces' consistency is checked).
     void ExpectBufferBin(const std::vector<uint8_t>& image);
 
@@ -159,7 +159,7 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable cv_;
     std::mutex deliverMutex_;
-    UnifiedHandler unified_;
+    UnifiedRamFirmware unified_;
     std::vector<ArmedKnob> knobs_;
     std::optional<std::vector<uint8_t>> expectedBin_;
     std::vector<RamExchange> exchanges_;

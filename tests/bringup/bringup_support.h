@@ -133,7 +133,7 @@ protected:
     }
 
     // The commands the firmware took off the command ring, in order: "ROM 0x10", "RAM 0x8A",
-    // "RAM 0xED/0x21" (extended), "RAM unified".
+    // "RAM 0xED/0x21" (extended), "RAM unified 0x0E".
     std::vector<std::string> Sequence() const
     {
         std::vector<std::string> out;
@@ -142,6 +142,10 @@ protected:
             char id[16];
             if (e.unified) {
                 line += "unified";
+                if (e.unifiedCommand) {
+                    std::snprintf(id, sizeof(id), " 0x%02X", e.unifiedCommand->cmdId);
+                    line += id;
+                }
             } else if (e.command) {
                 std::snprintf(id, sizeof(id), "0x%02X", e.command->cmdId);
                 line += id;

@@ -1,6 +1,5 @@
 // The first power-up through the simulated OS: the whole bring-up on a second-generation chip, the
-// order of what the firmware receives, the third generation's stop at its first unified command, and
-// a stop followed by a new start.
+// order of what the firmware receives on both generations, and a stop followed by a new start.
 #include <cstring>
 
 #include "bringup_support.h"
@@ -152,34 +151,53 @@ TEST_F(BringUpTest, SecondGenerationGoldenSequence)
     EXPECT_EQ(steps, callbacks);
 }
 
-// Until the unified command format lands, the third generation downloads its firmware and then stops
-// at the first unified command: the power-up fails with that status and the teardown gives back
-// everything.
-TEST_F(BringUpTest, ThirdGenerationStopsAtItsFirstUnifiedCommandAndTearsDown)
+// The third generation sends its post-download settings in the unified format: the capability
+// query, the basic configuration, the register write through the firmware, the buffer-bin, dual-band
+// concurrency on, and the thermal-protection texts of both bands.
+TEST_F(BringUpTest, ThirdGenerationGoldenSequence)
 {
     AddDevice(0x3602);
-    const NTSTATUS status = os_.Start(device_);
-    EXPECT_EQ(status, STATUS_NOT_SUPPORTED);
-    EXPECT_EQ(device_->State(), DeviceState::Failed);
+    ASSERT_EQ(os_.Start(device_), STATUS_SUCCESS);
+    ASSERT_TRUE(firmware_->WaitDelivered());
     MP_ADAPTER* a = Adapter();
-    EXPECT_EQ(a->InitFinished, 1) << "set even when the bring-up failed";
-    EXPECT_EQ(a->NicStarted, 0);
-    EXPECT_TRUE(AdapterTestFlags(a, ADAPTER_FLAG_HALT_IN_PROGRESS));
-    EXPECT_EQ(RecordedPowerState(), 4u) << "a failed first power-up is recorded as D3Final";
+    EXPECT_EQ(a->Running, 1u);
+    EXPECT_EQ(a->FwDownloaded, 1);
+    const std::vector<std::string> expected = {
+        "ROM 0x10",
+        "ROM 0x05", "ROM 0x05", "ROM 0x07",
+        "ROM 0x01", "ROM 0x01", "ROM 0x01", "ROM 0x02",
+        "RAM unified 0x0E",  // capability query
+        "RAM unified 0x0B",  // basic configuration
+        "RAM unified 0x0D",  // register write through the firmware
+        "RAM unified 0x2D",  // buffer-bin
+        "RAM unified 0x28",  // dual-band concurrency on
+        "RAM unified 0x0E",  // "ThermalProtAband"
+        "RAM unified 0x0E",  // "ThermalProtGband"
+    };
+    EXPECT_EQ(Sequence(), expected);
+    const sim::fw::UnifiedRamRecord& record = Ram().Unified().Record();
+    const std::vector<std::string> texts = {"ThermalProtAband 1 100 90 80 60 1 1 105 100 10\n",
+                                            "ThermalProtGband 1 100 90 80 60 1 1 105 100 10\n"};
+    EXPECT_EQ(record.chipConfigTexts, texts);
+    EXPECT_EQ(record.registers.count(0x820CC800u), 1u);
+    EXPECT_EQ(record.registers.at(0x820CC800u), 0x0003C200u);
+    EXPECT_EQ(record.dbdcSettings, (std::vector<uint8_t>{1}));
+    EXPECT_EQ(record.bufferBinPieces, 1u);
+    EXPECT_FALSE(record.bufferBinFromFile);
+    EXPECT_EQ(record.malformed, 0u);
+    ASSERT_EQ(os_.Stop(device_), STATUS_SUCCESS);
     for (UCHAR byte : g_BringUpProgress) {
         EXPECT_EQ(byte, 0);
     }
-    const std::vector<std::string> sequence = Sequence();
-    ASSERT_FALSE(sequence.empty());
-    EXPECT_EQ(sequence.front(), "ROM 0x10");
-    EXPECT_EQ(sequence.back(), "ROM 0x02") << "the RAM code started; nothing reached it";
 }
 
 // A stop and a new start bring the same firmware and settings again; each teardown gives back what
 // its bring-up took.
-TEST_F(BringUpTest, StopAndStartAgain)
+class Restarts : public BringUpTest, public ::testing::WithParamInterface<USHORT> {};
+
+TEST_P(Restarts, StopAndStartAgain)
 {
-    AddDevice(0x3502);
+    AddDevice(GetParam());
     ASSERT_EQ(os_.Start(device_), STATUS_SUCCESS);
     ASSERT_TRUE(firmware_->WaitDelivered());
     const std::vector<std::string> first = Sequence();
@@ -193,6 +211,8 @@ TEST_F(BringUpTest, StopAndStartAgain)
     EXPECT_EQ(kshim::host::PoolOutstandingBlocks(), blocksUp) << "the second bring-up holds what the first held";
     ASSERT_EQ(os_.Stop(device_), STATUS_SUCCESS);
 }
+
+INSTANTIATE_TEST_SUITE_P(Chips, Restarts, ::testing::Values(USHORT{0x3502}, USHORT{0x3602}));
 
 // The DMA enabler's address width: 34 bits only with "DMAExtension" on 0x3601 and 0x0C03.
 TEST_F(BringUpTest, DmaAddressWidthByChipAndConfiguration)

@@ -5,6 +5,8 @@
 #include "kshim/host/eventlog.h"
 
 #include <cctype>
+#include <cstdio>
+#include <tuple>
 
 namespace {
 
@@ -29,17 +31,17 @@ struct StepFault {
     unsigned count;
 };
 
-class BringUpFault : public BringUpTest, public ::testing::WithParamInterface<StepFault> {};
+class BringUpFault : public BringUpTest, public ::testing::WithParamInterface<std::tuple<USHORT, StepFault>> {};
 
 // The step fails; the power-up fails with it, the device is failed, no progress byte stays set, and
 // the removal and the unload (TearDown) find every allocation, thread, mapping, common buffer and
 // framework object returned.
 TEST_P(BringUpFault, TheTeardownGivesBackWhatTheBringUpTook)
 {
-    const StepFault& f = GetParam();
-    // The port's allocation retries after 2 s stalls, and the waits for lost answers last seconds.
+    const StepFault& f = std::get<1>(GetParam());
+    // The port's allocation retries after 2 s stalls.
     kshim::host::ClockSetReal(20);
-    AddDevice(0x3502);
+    AddDevice(std::get<0>(GetParam()));
     kshim::host::FaultArm(f.point, f.key, f.nth, STATUS_INSUFFICIENT_RESOURCES, f.count);
     const NTSTATUS status = os_.Start(device_);
     const unsigned fired = kshim::host::FaultFired(f.point);
@@ -69,9 +71,13 @@ const StepFault kStepFaults[] = {
     {"packet pools", "pool", "ZV0R", 700, 1},
 };
 
-INSTANTIATE_TEST_SUITE_P(Steps, BringUpFault, ::testing::ValuesIn(kStepFaults),
-                         [](const ::testing::TestParamInfo<StepFault>& info) {
-                             std::string name = info.param.name;
+INSTANTIATE_TEST_SUITE_P(Steps, BringUpFault,
+                         ::testing::Combine(::testing::Values(USHORT{0x3502}, USHORT{0x3602}),
+                                            ::testing::ValuesIn(kStepFaults)),
+                         [](const ::testing::TestParamInfo<std::tuple<USHORT, StepFault>>& info) {
+                             char chip[8];
+                             std::snprintf(chip, sizeof(chip), "%04X_", std::get<0>(info.param));
+                             std::string name = std::string(chip) + std::get<1>(info.param).name;
                              for (char& c : name) {
                                  c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
                              }
@@ -79,21 +85,31 @@ INSTANTIATE_TEST_SUITE_P(Steps, BringUpFault, ::testing::ValuesIn(kStepFaults),
                          });
 
 // A firmware answer that never comes: the command's wait runs out, the step fails, and the teardown
-// runs. The boot ROM's semaphore answer and the RAM code's capability answer.
+// runs. The boot ROM's semaphore answer and the RAM code's capability answer, legacy and unified.
 TEST_F(BringUpTest, ALostFirmwareAnswerFailsThePowerUpCleanly)
 {
+    enum class Who { Rom, Ram, Unified };
     struct Case {
-        bool rom;
+        USHORT device;
+        Who who;
         int cmdId;
     };
-    for (const Case c : {Case{true, 0x10}, Case{false, 0x8A}}) {
+    const Case cases[] = {{0x3502, Who::Rom, 0x10}, {0x3502, Who::Ram, 0x8A}, {0x3602, Who::Unified, 0x0E}};
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.cmdId);
+        // The waits for lost answers last seconds.
         kshim::host::ClockSetReal(20);
-        AddDevice(0x3502);
-        if (c.rom) {
+        AddDevice(c.device);
+        switch (c.who) {
+        case Who::Rom:
             firmware_->Rom().Arm(sim::fw::Knob::Drop, c.cmdId, 1);
-        } else {
+            break;
+        case Who::Ram:
             Ram().Arm(sim::fw::Knob::Drop, c.cmdId, 1);
+            break;
+        case Who::Unified:
+            Ram().Unified().Arm(sim::fw::Knob::Drop, c.cmdId, 1);
+            break;
         }
         EXPECT_FALSE(NT_SUCCESS(os_.Start(device_)));
         EXPECT_EQ(device_->State(), DeviceState::Failed);
@@ -110,12 +126,14 @@ TEST_F(BringUpTest, ALostFirmwareAnswerFailsThePowerUpCleanly)
 // Surprise removal before the power-down callbacks (the device is gone): the surprise-removal
 // teardown runs once, sends nothing to the firmware and touches no register; the D0 exit that follows
 // finds the NIC shut down.
-TEST_F(BringUpTest, SurpriseRemovalBeforeThePowerDown)
+class SurpriseRemoval : public BringUpTest, public ::testing::WithParamInterface<USHORT> {};
+
+TEST_P(SurpriseRemoval, BeforeThePowerDown)
 {
     kshim::host::RegistrySetDword(std::string(bringup::kServiceKey) + "\\Parameters", "EnableSystemEventLog", 1);
     ASSERT_EQ(os_.Unload().clean, true);
     ASSERT_EQ(os_.Load(DriverEntry, u"wdrvcx"), STATUS_SUCCESS);
-    AddDevice(0x3502);
+    AddDevice(GetParam());
     ASSERT_EQ(os_.Start(device_), STATUS_SUCCESS);
     ASSERT_TRUE(firmware_->WaitDelivered());
     const size_t exchanges = Ram().Exchanges().size();
@@ -148,6 +166,8 @@ TEST_F(BringUpTest, SurpriseRemovalBeforeThePowerDown)
         EXPECT_EQ(byte, 0);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Chips, SurpriseRemoval, ::testing::Values(USHORT{0x3502}, USHORT{0x3602}));
 
 // Surprise removal after the power-down (the framework noticed it late): the normal teardown already
 // ran, and the surprise-removal handler has nothing left to shut down.

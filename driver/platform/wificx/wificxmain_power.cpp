@@ -5,6 +5,7 @@
 
 #include "Common/common.h"
 #include "Common/fwsettings.h"
+#include "Common/nic_uni_cmd_direct.h"
 #include "Common/logevent.h"
 #include "Common/mlme/mlme.h"
 #include "Common/mlme/mlmesync.h"
