@@ -1,6 +1,6 @@
 // qzlsim: runs the driver in the simulated world and tells what it did.
 //
-//     qzlsim                 the built-in scenario: the firmware download on a simulated 0x3602
+//     qzlsim                 the built-in scenario: the first power-up of a simulated 0x3602
 //     qzlsim load            driver entry, device add, removal and unload of one device
 //     qzlsim load --trace    the same, with the driver's trace messages on stderr
 //     qzlsim prepare --device 0x3602
@@ -50,7 +50,7 @@ void Usage(FILE* out)
                "           (default: a new folder with the chip's images written by the package\n"
                "           builder)\n"
                "  --trace  echo the driver's trace messages to stderr\n"
-               "With no arguments: download --device 0x3602.\n",
+               "With no arguments: boot --device 0x3602.\n",
                out);
 }
 
@@ -58,9 +58,9 @@ void Usage(FILE* out)
 
 int main(int argc, char** argv)
 {
-    // The built-in scenario shows the furthest the driver goes today: load, hardware preparation and
-    // the firmware download on a third-generation chip.
-    std::string scenario = argc > 1 ? "load" : "download";
+    // The built-in scenario shows the furthest the driver goes today: the first power-up of a
+    // third-generation chip through the OS, and its stop.
+    std::string scenario = argc > 1 ? "load" : "boot";
     qzlsim::Options options;
     long deviceId = argc > 1 ? -1 : 0x3602;
     std::string files;

@@ -163,7 +163,12 @@ void PrintRamCommands(const sim::fw::RamFirmware& ram)
 {
     for (const sim::fw::RamExchange& e : ram.Exchanges()) {
         if (e.ramPhase) {
-            std::printf("    %s\n", e.note.c_str());
+            // A configuration text may end with its own line feed.
+            std::string note;
+            for (char c : e.note) {
+                note += c == '\n' ? std::string("\\n") : std::string(1, c);
+            }
+            std::printf("    %s\n", note.c_str());
         }
     }
 }
