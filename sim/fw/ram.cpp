@@ -34,12 +34,6 @@ std::string Hex(uint32_t value)
     return text;
 }
 
-// A unified command buffer: its option byte (header byte 11) has bit 1 set.
-bool IsUnified(const uint8_t* data, size_t length)
-{
-    return length > kTxdLength + 11 && (data[kTxdLength + 11] & kOptionUnified) != 0;
-}
-
 void AppendRecord(std::vector<uint8_t>& payload, uint32_t tag, const std::vector<uint8_t>& value)
 {
     AppendU32(payload, tag);
@@ -261,27 +255,28 @@ void RamFirmware::OnBuffer(const sim::chip::TxBuffer& buffer)
 {
     RamExchange exchange;
     exchange.bytes.assign(buffer.data, buffer.data + buffer.length);
+    // The boot ROM, and the third generation's unified RAM code, answer as they ask.
+    auto keep = [this, &exchange](const char* who, const std::vector<std::vector<uint8_t>>& events, uint32_t delayMs,
+                                  const std::string& note) {
+        exchange.events = events;
+        exchange.note = std::string(who) + note;
+        QueueLocked(events, delayMs);
+        exchanges_.push_back(std::move(exchange));
+    };
     if (!running_.load()) {
-        // The boot ROM answers; its answers go out as it asks.
         RomAnswer answer = rom_.Consume(kCommandRing, buffer.data, buffer.length);
         std::lock_guard<std::mutex> lock(mutex_);
         exchange.command = answer.command;
-        exchange.events = answer.events;
-        exchange.note = "ROM: " + answer.note;
-        QueueLocked(answer.events, answer.delayMs);
-        exchanges_.push_back(std::move(exchange));
+        keep("ROM: ", answer.events, answer.delayMs, answer.note);
         return;
     }
     std::lock_guard<std::mutex> lock(mutex_);
     exchange.ramPhase = true;
-    if (IsUnified(buffer.data, buffer.length)) {
+    if (IsUnifiedCommand(buffer.data, buffer.length)) {
         exchange.unified = true;
         UnifiedAnswer answer = unified_.Consume(buffer.data, buffer.length);
         exchange.unifiedCommand = answer.command;
-        exchange.events = answer.events;
-        exchange.note = "RAM: " + answer.note;
-        QueueLocked(answer.events, answer.delayMs);
-        exchanges_.push_back(std::move(exchange));
+        keep("RAM: ", answer.events, answer.delayMs, answer.note);
         return;
     }
     std::string why;

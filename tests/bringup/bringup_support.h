@@ -1,5 +1,6 @@
 // The real driver brought up by the simulated OS on a simulated chip with its whole firmware: the
-// registry of an installed driver, the chip's standard firmware package in a file root, the boot ROM
+// registry of an installed driver (the configuration tests' fixture), the chip's standard firmware
+// package in a file root, the boot ROM
 // with its download model and the RAM code on the chip's rings. Each test adds one device, starts it
 // through the OS and checks what the driver did, what the firmware received, and that the unload finds
 // nothing left.
@@ -16,6 +17,8 @@
 #include <vector>
 
 #include "chip/chip.h"
+#include "config/config_device.h"
+#include "hal/common/hal_chip.h"
 #include "fw/image_builder.h"
 #include "fw/ram.h"
 #include "kshim/host/control.h"
@@ -30,35 +33,7 @@
 
 namespace bringup {
 
-inline const char kServiceKey[] = "\\Registry\\Machine\\SYSTEM\\CurrentControlSet\\Services\\wdrvcx";
-
-// The driver's service and the Bluetooth filter's, installed beside each other.
-inline const char kRegistry[] = R"(
-[\Registry\Machine\SYSTEM\CurrentControlSet\Services\wdrvcx]
-ImagePath=sz:"\SystemRoot\System32\drivers\qzlwlan.sys"
-[\Registry\Machine\SYSTEM\CurrentControlSet\Services\wdrvcx\Parameters]
-[\Registry\Machine\SYSTEM\CurrentControlSet\Services\ZUDEVIzirero64]
-ImagePath=sz:"\SystemRoot\System32\drivers\qzlbtfilter.sys"
-[@device]
-)";
-
-inline uint16_t ChipCodeOf(USHORT deviceId)
-{
-    switch (deviceId) {
-    case 0x3501:
-    case 0x3504:
-    case 0x0C01:
-        return 0x3501;
-    case 0x3502:
-    case 0x0C02:
-        return 0x3502;
-    case 0x3601:
-    case 0x0C03:
-        return 0x3601;
-    default:
-        return 0x3602;
-    }
-}
+using config_test::kServiceKey;
 
 class BringUpTest : public ::testing::Test {
 protected:
@@ -69,7 +44,7 @@ protected:
         kshim::host::TraceSetCapacity(1u << 20);
         kshim::host::RegistryClear();
         std::string error;
-        ASSERT_TRUE(kshim::host::RegistryLoadText(kRegistry, &error)) << error;
+        ASSERT_TRUE(kshim::host::RegistryLoadText(config_test::kBaseFixture, &error)) << error;
         char pattern[] = "/tmp/qzl-bringup-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         root_ = pattern;
@@ -105,7 +80,7 @@ protected:
     {
         chip_ = std::make_unique<sim::chip::Chip>(deviceId);
         firmware_ = std::make_unique<sim::fw::ChipFirmware>(*chip_);
-        images_ = sim::fw::StandardImages(ChipCodeOf(deviceId));
+        images_ = sim::fw::StandardImages(HalChipCodeOfDeviceId(deviceId));
         ASSERT_TRUE(sim::fw::WritePackage(images_));
         firmware_->Expect(images_);
         kshim::host::DeviceConfig config;

@@ -89,19 +89,13 @@ int RunBoot(const Options& options, uint16_t deviceId, const std::string& files)
     kshim::host::TraceSetCapacity(1u << 20);
     std::printf("qzlsim boot: the first power-up of a simulated chip of device id 0x%04X\n", deviceId);
     World world(deviceId);
-    if (!world.Install(files)) {
-        return 1;
-    }
     kshim::host::Os os;
-    kshim::host::OsDevice* device = world.AddDevice(os);
-    if (device == nullptr || !NT_SUCCESS(device->AddStatus())) {
-        (void)RemoveAndUnload(os, device);
+    kshim::host::OsDevice* device = nullptr;
+    const NTSTATUS started = world.Start(os, files, &device);
+    if (device == nullptr) {
         return 1;
     }
-    std::printf("the OS starts the device:\n");
-    const NTSTATUS started = os.Start(device);
-    size_t logged = PrintOsLog(os, 0);
-    (void)world.Firmware().WaitDelivered();
+    const size_t logged = os.Log().size();
     const bool up = NT_SUCCESS(started) && device->State() == kshim::host::DeviceState::Started;
     std::printf("start: 0x%08X, the device %s\n", static_cast<unsigned>(started), up ? "is up" : "did not come up");
     if (up) {

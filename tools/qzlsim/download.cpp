@@ -22,19 +22,12 @@ int RunDownload(const Options& options, uint16_t deviceId, const std::string& fi
     BeginRun(options, &violations);
     std::printf("qzlsim download: the firmware download on a simulated chip of device id 0x%04X\n", deviceId);
     World world(deviceId);
-    if (!world.Install(files)) {
-        return 1;
-    }
     kshim::host::Os os;
-    kshim::host::OsDevice* device = world.AddDevice(os);
-    if (device == nullptr || !NT_SUCCESS(device->AddStatus())) {
-        (void)RemoveAndUnload(os, device);
+    kshim::host::OsDevice* device = nullptr;
+    const NTSTATUS started = world.Start(os, files, &device);
+    if (device == nullptr) {
         return 1;
     }
-    std::printf("the OS starts the device; its bring-up downloads the firmware:\n");
-    const NTSTATUS started = os.Start(device);
-    (void)PrintOsLog(os, 0);
-    (void)world.Firmware().WaitDelivered();
     std::printf("what the boot ROM received:\n");
     (void)PrintRomSteps(world.Firmware().Download(), 0, 0);
     const bool running = world.Firmware().Download().RamStarted();

@@ -14,6 +14,7 @@
 #include "kshim/host/registry.h"
 #include "kshim/trace.h"
 #include "scenarios.h"
+#include "world.h"
 
 // The driver image's entry, as the loader knows it.
 extern "C" NTSTATUS DriverEntry(PDRIVER_OBJECT driverObject, PUNICODE_STRING registryPath);
@@ -21,8 +22,7 @@ extern "C" NTSTATUS DriverEntry(PDRIVER_OBJECT driverObject, PUNICODE_STRING reg
 namespace qzlsim {
 namespace {
 
-// The driver's service name and the service key the OS keeps its parameters in.
-const char16_t kServiceName[] = u"wdrvcx";
+// The service key the OS keeps the driver's parameters in.
 const char kServiceParameters[] = "\\Registry\\Machine\\SYSTEM\\CurrentControlSet\\Services\\wdrvcx\\Parameters";
 
 // Texts of the driver's message table for the entries this scenario can meet.

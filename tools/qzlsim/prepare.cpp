@@ -14,11 +14,10 @@
 #include "kshim/trace.h"
 #include "platform/wificx/wificxmain.h"
 #include "scenarios.h"
+#include "world.h"
 
 namespace qzlsim {
 namespace {
-
-const char16_t kServiceName[] = u"wdrvcx";
 
 const char* GenerationOf(const CHIP_HAL_INFO& info, USHORT deviceId)
 {

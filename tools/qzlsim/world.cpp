@@ -111,6 +111,25 @@ kshim::host::OsDevice* World::AddDevice(kshim::host::Os& os)
     return device;
 }
 
+NTSTATUS World::Start(kshim::host::Os& os, const std::string& files, kshim::host::OsDevice** device)
+{
+    *device = nullptr;
+    if (!Install(files)) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    kshim::host::OsDevice* added = AddDevice(os);
+    if (added == nullptr || !NT_SUCCESS(added->AddStatus())) {
+        (void)RemoveAndUnload(os, added);
+        return STATUS_UNSUCCESSFUL;
+    }
+    *device = added;
+    std::printf("the OS starts the device:\n");
+    const NTSTATUS status = os.Start(added);
+    (void)PrintOsLog(os, 0);
+    (void)firmware_->WaitDelivered();
+    return status;
+}
+
 size_t PrintOsLog(const kshim::host::Os& os, size_t from)
 {
     std::vector<kshim::host::OsLogEntry> log = os.Log();

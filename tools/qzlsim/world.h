@@ -35,6 +35,10 @@ public:
 
     // Loads the driver and adds one device over the chip; null (printed) on a failure.
     kshim::host::OsDevice* AddDevice(kshim::host::Os& os);
+    // Install, AddDevice, then the OS starts the device and its callbacks are printed. The start's
+    // status; *device is the device (null when none was added). A world that could not be set up
+    // gives STATUS_UNSUCCESSFUL with the driver unloaded again.
+    NTSTATUS Start(kshim::host::Os& os, const std::string& files, kshim::host::OsDevice** device);
 
 private:
     sim::chip::Chip chip_;

@@ -176,22 +176,6 @@ void LoadContainers(PMP_ADAPTER adapter)
     }
 }
 
-void SwitchLeds(PMP_ADAPTER adapter)
-{
-    switch (adapter->RegistryBlock.OemLedMode) {
-    case 1:
-        (void)nicUniCmdLedGpioEnable(adapter, 1);
-        (void)nicUniCmdLedGpioLedCtrl(adapter, adapter->DualBand);
-        break;
-    case 2:
-        (void)nicUniCmdRODuduGpioEnable(adapter, 1);
-        (void)nicUniCmdRODuduGpioLedCtrl(adapter, 0, adapter->DualBand, 0);
-        break;
-    default:
-        break;
-    }
-}
-
 void PcieSpeedSwitch(PMP_ADAPTER adapter, PMP_PORT port0)
 {
     REGISTRY_BLOCK& r = adapter->RegistryBlock;
@@ -228,7 +212,7 @@ void AfterDownload(PMP_ADAPTER adapter, PMP_PORT port0)
     adapter->Running = 1;
     port0->State = 1;
     PlatformIndicateCurrentRadioState(adapter, 0, -1);
-    SwitchLeds(adapter);
+    QZCxLedOn(adapter, 0, 0);
     (void)MlmeInfoSetPhyMode(adapter, port0, adapter->WorkingCfg.WirelessMode, 1);
     if (adapter->HalOps.ChipInitHook != nullptr) {
         adapter->HalOps.ChipInitHook(adapter);
@@ -433,20 +417,6 @@ void TeardownAlways(PMP_ADAPTER adapter, PUCHAR progress)
     progress[BRINGUP_SW_CTRL] = 0;
     progress[BRINGUP_FW_DOWNLOADED] = 0;
     progress[BRINGUP_ENTERED] = 0;
-}
-
-void TurnLedOff(PMP_ADAPTER adapter)
-{
-    switch (adapter->RegistryBlock.OemLedMode) {
-    case 1:
-        (void)nicUniCmdLedGpioLedCtrl(adapter, 0);
-        break;
-    case 2:
-        (void)nicUniCmdRODuduGpioLedCtrl(adapter, 0, 0, 0);
-        break;
-    default:
-        break;
-    }
 }
 
 PMP_PORT PendingScanPort(PMP_ADAPTER adapter)
@@ -683,7 +653,7 @@ NTSTATUS DeInitFwHwSw(PMP_ADAPTER adapter)
             if (scanPort != nullptr && AdapterTestFlags(adapter, ADAPTER_FLAG_OS_SCAN)) {
                 PlatformIndicateScanStatus(adapter, scanPort, 0, 1, 0);
             }
-            TurnLedOff(adapter);
+            QZCxLedOff(adapter);
             P2pShutdownAllPorts(adapter);
         }
         if (r.NLOEnable && port0 != nullptr && adapter->NloOffload.Active) {

@@ -189,6 +189,10 @@ NTSTATUS QZCxSetPowerState(PMP_ADAPTER adapter, ULONG state);
 VOID QZCxShutdownNic(PMP_ADAPTER adapter);
 // Returns every queued firmware-log request to its pool.
 VOID QZCxDrainFwLogCmdQueue(PMP_ADAPTER adapter);
+// The LEDs by "OemLedMode": on (1: the LED GPIO, with the dual-band byte; 2: the two-LED scheme, with
+// the connection flag, the dual-band byte and the 320 MHz flag) and off; nothing with another mode.
+VOID QZCxLedOn(PMP_ADAPTER adapter, UCHAR connected, UCHAR wide);
+VOID QZCxLedOff(PMP_ADAPTER adapter);
 // Low-power countdown started on entering a low-power state (100 ms ticks).
 #define LOW_POWER_COUNTDOWN_TICKS 1200
 // Passes of the firmware-own loop of a D0 exit.

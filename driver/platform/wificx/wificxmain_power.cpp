@@ -105,40 +105,14 @@ NTSTATUS ReportCapabilities(WDFDEVICE device, PMP_ADAPTER adapter)
 
 void SwitchLedsOn(PMP_ADAPTER adapter)
 {
-    PMP_PORT port0 = adapter->PortList[0];
-    switch (adapter->RegistryBlock.OemLedMode) {
-    case 1:
-        (void)nicUniCmdLedGpioEnable(adapter, 1);
-        (void)nicUniCmdLedGpioLedCtrl(adapter, adapter->DualBand);
-        break;
-    case 2: {
-        UCHAR connected = 1;
-        UCHAR wide = port0 != nullptr && port0->Channel.Bandwidth == BW_320 ? 1 : 0;
-        if (port0 != nullptr && (port0->StatusFlags & 0x2) != 0) {
-            connected = 0;
-            wide = 0;
-        }
-        (void)nicUniCmdRODuduGpioEnable(adapter, 1);
-        (void)nicUniCmdRODuduGpioLedCtrl(adapter, connected, adapter->DualBand, wide);
-        break;
+    const PMP_PORT port0 = adapter->PortList[0];
+    UCHAR connected = 1;
+    UCHAR wide = port0 != nullptr && port0->Channel.Bandwidth == BW_320 ? 1 : 0;
+    if (port0 != nullptr && (port0->StatusFlags & 0x2) != 0) {
+        connected = 0;
+        wide = 0;
     }
-    default:
-        break;
-    }
-}
-
-void SwitchLedsOff(PMP_ADAPTER adapter)
-{
-    switch (adapter->RegistryBlock.OemLedMode) {
-    case 1:
-        (void)nicUniCmdLedGpioLedCtrl(adapter, 0);
-        break;
-    case 2:
-        (void)nicUniCmdRODuduGpioLedCtrl(adapter, 0, 0, 0);
-        break;
-    default:
-        break;
-    }
+    QZCxLedOn(adapter, connected, wide);
 }
 
 void ArmRxResumeTimer(PMP_ADAPTER adapter, ULONG ms)
@@ -348,7 +322,7 @@ NTSTATUS QZCxSetPowerState(PMP_ADAPTER adapter, ULONG state)
         DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_POWER, "low power without wake-on-WLAN (%u patterns, %u offloads)",
                  static_cast<unsigned>(adapter->WowPatternCount), static_cast<unsigned>(adapter->WowOffloadCount));
     }
-    SwitchLedsOff(adapter);
+    QZCxLedOff(adapter);
     adapter->LowPowerCountdownActive = 1;
     adapter->LowPowerCountdown = LOW_POWER_COUNTDOWN_TICKS;
     LocalNow(&adapter->LastLowPowerTime);
@@ -367,6 +341,36 @@ VOID QZCxShutdownNic(PMP_ADAPTER adapter)
     adapter->NicShutDown = 1;
     (void)DeInitStopIcs(adapter);
     adapter->NicStarted = 0;
+}
+
+VOID QZCxLedOn(PMP_ADAPTER adapter, UCHAR connected, UCHAR wide)
+{
+    switch (adapter->RegistryBlock.OemLedMode) {
+    case 1:
+        (void)nicUniCmdLedGpioEnable(adapter, 1);
+        (void)nicUniCmdLedGpioLedCtrl(adapter, adapter->DualBand);
+        break;
+    case 2:
+        (void)nicUniCmdRODuduGpioEnable(adapter, 1);
+        (void)nicUniCmdRODuduGpioLedCtrl(adapter, connected, adapter->DualBand, wide);
+        break;
+    default:
+        break;
+    }
+}
+
+VOID QZCxLedOff(PMP_ADAPTER adapter)
+{
+    switch (adapter->RegistryBlock.OemLedMode) {
+    case 1:
+        (void)nicUniCmdLedGpioLedCtrl(adapter, 0);
+        break;
+    case 2:
+        (void)nicUniCmdRODuduGpioLedCtrl(adapter, 0, 0, 0);
+        break;
+    default:
+        break;
+    }
 }
 
 VOID QZCxDrainFwLogCmdQueue(PMP_ADAPTER adapter)
