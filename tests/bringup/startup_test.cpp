@@ -245,3 +245,43 @@ TEST_F(BringUpTest, DmaAddressWidthByChipAndConfiguration)
 }
 
 }  // namespace
+
+namespace {
+
+// Container files the bring-up could not open.
+size_t OpenFailures()
+{
+    size_t n = 0;
+    for (const kshim::host::TraceRecord& r : kshim::host::TraceSnapshot()) {
+        n += r.function == "HalLoadBinfromPath" && r.text.find("open failed") != std::string::npos ? 1 : 0;
+    }
+    return n;
+}
+
+// "FWBin" 0 (from the service's parameters): the Wi-Fi container comes from the fixed temporary file
+// and the Bluetooth container is not looked for; with "FWBin" 1 both containers are.
+TEST_F(BringUpTest, ContainersByFwBin)
+{
+    kshim::host::RegistrySetDword(std::string(bringup::kServiceKey) + "\\Parameters", "FWBin", 0);
+    AddDevice(0x3502);
+    std::optional<std::vector<uint8_t>> container = kshim::host::FilesRead(sim::fw::kWifiContainerName);
+    ASSERT_TRUE(container.has_value());
+    ASSERT_TRUE(kshim::host::FilesWrite("\\SystemRoot\\System32\\drivers\\qzlwlan.tmp", *container));
+    ASSERT_TRUE(kshim::host::FilesRemove(sim::fw::kWifiContainerName));
+    ASSERT_EQ(os_.Start(device_), STATUS_SUCCESS) << "the RAM code and the ROM patch came from the temporary file";
+    EXPECT_EQ(Adapter()->RegistryBlock.FWBin, 0u);
+    EXPECT_EQ(Adapter()->RegistryBlock.BtContainerPath[0], 0);
+    EXPECT_EQ(OpenFailures(), 0u) << "no Bluetooth container is looked for";
+    ASSERT_EQ(os_.Stop(device_), STATUS_SUCCESS);
+}
+
+TEST_F(BringUpTest, BothContainersAreLookedForWithFwBin1)
+{
+    AddDevice(0x3502);
+    ASSERT_EQ(os_.Start(device_), STATUS_SUCCESS);
+    EXPECT_EQ(Adapter()->RegistryBlock.FWBin, 1u);
+    EXPECT_NE(Adapter()->RegistryBlock.BtContainerPath[0], 0);
+    EXPECT_EQ(OpenFailures(), 1u) << "the package has no Bluetooth container: a missing file is no failure";
+}
+
+}  // namespace
