@@ -90,6 +90,14 @@ protected:
     }
 
     MP_ADAPTER* Adapter() const { return QZCxGetAdapter(device_->Handle()); }
+
+    // Before the test changes a field of a running adapter: every firmware event is delivered and the
+    // deferred routines that took them have finished (a later one is ordered after the change).
+    void Quiesce()
+    {
+        EXPECT_TRUE(firmware_->WaitDelivered());
+        KeFlushQueuedDpcs();
+    }
     sim::fw::RamFirmware& Ram() { return firmware_->Ram(); }
 
     // A value of the device's configuration, as the installation writes it.

@@ -117,7 +117,7 @@ TEST_F(BringUpTest, DownloadOverTheOperationsTable)
     AddDevice(0x3502);
     ASSERT_EQ(os_.Start(device_), STATUS_SUCCESS);
     MP_ADAPTER* a = Adapter();
-    ASSERT_TRUE(firmware_->WaitDelivered());
+    Quiesce();
     const CHIP_HAL_OPS saved = a->HalOps;
 
     // A running firmware kept through a low-power state: nothing is sent at all.
@@ -125,6 +125,7 @@ TEST_F(BringUpTest, DownloadOverTheOperationsTable)
     a->KeepRunningFw = 1;
     EXPECT_EQ(HalDownloadPatchFirmware(a), STATUS_SUCCESS);
     EXPECT_TRUE(Ram().Exchanges().empty());
+    Quiesce();
     a->KeepRunningFw = 0;
 
     // A running firmware the chip cannot erase stays: no download, the post-download settings again.
@@ -138,6 +139,7 @@ TEST_F(BringUpTest, DownloadOverTheOperationsTable)
         EXPECT_EQ(s.rfind("RAM", 0), 0u) << s;
     }
     EXPECT_EQ(a->FwDownloaded, 1);
+    Quiesce();
     a->HalOps = saved;
 
     // From here the chip has lost its firmware: the boot ROM answers again.
@@ -155,11 +157,12 @@ TEST_F(BringUpTest, DownloadOverTheOperationsTable)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        Quiesce();
         firmware_->PowerCycle();
         Ram().ClearRecords();
         a->HalOps.*c.slot = c.replacement;
         EXPECT_EQ(HalDownloadPatchFirmware(a), c.result);
-        ASSERT_TRUE(firmware_->WaitDelivered());
+        Quiesce();
         a->HalOps = saved;
     }
     EXPECT_EQ(os_.Stop(device_), STATUS_SUCCESS);

@@ -123,6 +123,7 @@ TEST_F(BringUpTest, TheChipGoesToItsFirmwareAtTheLastPowerDownByDeInitLP)
     SetConfig("DeInitLP", 2);
     AddDevice(0x3502);
     ASSERT_EQ(os_.Start(device_), STATUS_SUCCESS);
+    chip_->SetGone(true);
     EXPECT_EQ(os_.SurpriseRemove(device_, kshim::host::SurpriseRemovalOrder::BeforeD0Exit), STATUS_SUCCESS);
     EXPECT_EQ(Adapter()->FwOwn[1], 0) << "a device that is gone is not handed to its firmware";
 }
@@ -142,6 +143,7 @@ TEST_F(BringUpTest, DriverOwnershipRefusedAtPowerUp)
         SCOPED_TRACE(c.sleep);
         AddDevice(0x3502);
         ASSERT_EQ(os_.Start(device_), STATUS_SUCCESS);
+        Quiesce();
         Adapter()->LowPowerMode = 1;
         SleepOptions sleep;
         sleep.target = c.sleep;

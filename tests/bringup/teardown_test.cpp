@@ -196,6 +196,7 @@ TEST_F(BringUpTest, ReleaseAfterAFailedResumeShutsTheNicDown)
     AddDevice(0x3502);
     ASSERT_EQ(os_.Start(device_), STATUS_SUCCESS);
     MP_ADAPTER* a = Adapter();
+    Quiesce();
     a->LowPowerMode = 1;
     (void)os_.Sleep(device_, {});
     // The chip goes to its firmware and does not come back.

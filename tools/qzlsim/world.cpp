@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 
 #include "kshim/host/files.h"
 #include "kshim/host/registry.h"
@@ -72,7 +73,13 @@ bool World::Install(const std::string& files)
     firmware_ = std::make_unique<sim::fw::ChipFirmware>(chip_);
     const uint16_t chipCode = chip_.model().design;
     if (made_) {
-        std::vector<sim::fw::NamedImage> images = sim::fw::StandardImages(chipCode);
+        std::vector<sim::fw::NamedImage> images;
+        try {
+            images = sim::fw::StandardImages(chipCode);
+        } catch (const std::invalid_argument&) {
+            std::printf("the package builder knows no chip 0x%04X: no firmware package is written\n", chipCode);
+            return true;
+        }
         if (!sim::fw::WritePackage(images)) {
             std::printf("the firmware package could not be written into %s\n", root_.c_str());
             return false;

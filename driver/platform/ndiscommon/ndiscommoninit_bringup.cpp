@@ -387,6 +387,11 @@ void TeardownTail(PMP_ADAPTER adapter, PUCHAR progress, bool surprise)
     NdisCommonHifVoidHook();
     (void)WdiUpdateCntlBlock(adapter, nullptr, WDI_TASK_ROW_NONE);
     N6FreePortMemory(adapter);
+    // Not in the Part: a deferred interrupt routine that is still running on the rings (the interrupts
+    // are still connected in the power-down and surprise-removal callbacks) finishes before they go.
+    if (KeGetCurrentIrql() == PASSIVE_LEVEL) {
+        KeFlushQueuedDpcs();
+    }
     if (progress[BRINGUP_RX_RINGS]) {
         NdisCommonHifFreeRecv(adapter->HifContext);
         progress[BRINGUP_RX_RINGS] = 0;
