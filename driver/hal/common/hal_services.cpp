@@ -30,8 +30,7 @@ VOID fwLogCtrlDeInitSubCtrl() { (void)NOT_BUILT_YET(); }
 NTSTATUS kalSyncTimeToFW(PMP_ADAPTER adapter)
 {
     UNREFERENCED_PARAMETER(adapter);
-    (void)NOT_BUILT_YET();
-    return STATUS_SUCCESS;
+    return NOT_BUILT_YET();
 }
 
 VOID HalShowHostCsrInfo(PMP_ADAPTER adapter)
