@@ -130,12 +130,16 @@ void RingFirmware::ClearExchanges()
 
 uint64_t RingFirmware::EventsWritten() const
 {
+    // A delayed answer is counted after the chip wrote it, and the host may serve it in between:
+    // a delivery under way is waited for, so that what the host has seen is counted.
+    std::lock_guard<std::mutex> order(deliverMutex_);
     std::lock_guard<std::mutex> lock(mutex_);
     return written_;
 }
 
 size_t RingFirmware::EventsWaiting() const
 {
+    std::lock_guard<std::mutex> order(deliverMutex_);
     std::lock_guard<std::mutex> lock(mutex_);
     return pending_.size();
 }

@@ -52,7 +52,8 @@ public:
     // Everything taken off the rings so far, in order.
     std::vector<RingExchange> Exchanges() const;
     void ClearExchanges();
-    // Events written into the event ring, and events still waiting (delayed, or for room).
+    // Events written into the event ring, and events still waiting (delayed, or for room). Every event
+    // the host may have served is counted written. Not to be called from inside the chip's lock.
     uint64_t EventsWritten() const;
     size_t EventsWaiting() const;
     // Waits (real time, up to `ms`) until no event waits; false on time-out.
@@ -76,7 +77,9 @@ private:
     unsigned hwEvents_ = 0;
     mutable std::mutex mutex_;
     mutable std::condition_variable cv_;
-    std::mutex deliverMutex_;  // one writer of the event ring at a time, in order
+    // One writer of the event ring at a time, in order; taken before mutex_ and the chip's lock, and
+    // by the counts' readers so that they never see an event written and not yet counted.
+    mutable std::mutex deliverMutex_;
     std::vector<RingExchange> exchanges_;
     std::deque<Pending> pending_;
     uint64_t written_ = 0;

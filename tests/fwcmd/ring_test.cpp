@@ -61,9 +61,9 @@ TEST_P(Ring, PassiveSenderWaitsForItsAnswerThroughTheRings)
     EXPECT_EQ(fw_->EventsWritten(), 2u);
     // Records, descriptors and event buffers all went home; the event ring moved on by two.
     EXPECT_TRUE(WaitFor([&] { return CommandRingIdle() && EventRecordsHome(); }));
-    EXPECT_EQ(hif_->RxRing[1].ReadIndex, 2u);
-    EXPECT_EQ(hif_->TxRing[PCI_TX_RING_COMMAND].CpuIndex, 2u);
-    EXPECT_EQ(hif_->TxRing[PCI_TX_RING_COMMAND].ReclaimIndex, 2u);
+    EXPECT_EQ(RxRingField(1, &PCI_RX_RING::ReadIndex), 2u);
+    EXPECT_EQ(TxRingField(PCI_TX_RING_COMMAND, &PCI_TX_RING::CpuIndex), 2u);
+    EXPECT_EQ(TxRingField(PCI_TX_RING_COMMAND, &PCI_TX_RING::ReclaimIndex), 2u);
     EXPECT_TRUE(chip_->RingFaults().empty());
 }
 
@@ -194,8 +194,8 @@ TEST_P(Ring, ReclaimKeepsUpAcrossTheRingsWrap)
     }
     EXPECT_TRUE(WaitFor([&] { return CommandRingIdle(); }));
     EXPECT_EQ(fw_->Exchanges().size(), kCount);
-    EXPECT_EQ(hif_->TxRing[PCI_TX_RING_COMMAND].CpuIndex, kCount % 128);
-    EXPECT_EQ(hif_->TxRing[PCI_TX_RING_COMMAND].ReclaimIndex, kCount % 128);
+    EXPECT_EQ(TxRingField(PCI_TX_RING_COMMAND, &PCI_TX_RING::CpuIndex), kCount % 128);
+    EXPECT_EQ(TxRingField(PCI_TX_RING_COMMAND, &PCI_TX_RING::ReclaimIndex), kCount % 128);
     EXPECT_EQ(SlotsInUse(), 0u);
     EXPECT_TRUE(chip_->RingFaults().empty());
 }
@@ -240,7 +240,8 @@ TEST_P(Ring, ShortUnknownAndForeignBuffersAreDroppedAndCounted)
     const size_t rxd = sim::fw::RxDescriptorLength(generation_);
     auto push = [&](std::vector<uint8_t> bytes) {
         ASSERT_EQ(chip_->PushRx(ring, bytes.data(), bytes.size()), sim::chip::RxResult::Ok);
-        ASSERT_TRUE(WaitFor([&] { return EventRecordsHome() && hif_->RxRing[1].ReadIndex == chip_->RxFilled(ring); }));
+        ASSERT_TRUE(WaitFor(
+            [&] { return EventRecordsHome() && RxRingField(1, &PCI_RX_RING::ReadIndex) == chip_->RxFilled(ring); }));
     };
     sim::fw::EventHeader h;
     h.id = 0x05;
@@ -346,7 +347,7 @@ TEST_P(Messages, DownloadDataLeavesItsPrefixAndLengthsAreBounded)
     EXPECT_EQ(seen[0].bytes[0], 64);  // the data behind the prefix
     EXPECT_EQ(seen[1].ring, sim::fw::kCommandRing);
     EXPECT_EQ(seen[1].bytes.size(), 4096u);
-    EXPECT_EQ(hif_->TxRing[PCI_TX_RING_DOWNLOAD].CpuIndex, 1u);
+    EXPECT_EQ(TxRingField(PCI_TX_RING_DOWNLOAD, &PCI_TX_RING::CpuIndex), 1u);
 }
 
 TEST_P(Messages, WhileHaltingOnlyThePowerControlCommandGoesOut)

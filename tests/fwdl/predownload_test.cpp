@@ -2,6 +2,9 @@
 // wait for the boot ROM; the older chip's sequence reset and DMA restart.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "download_fixture.h"
 #include "hal/chips/qz3501.h"
 #include "hal/chips/qz3503.h"
@@ -32,6 +35,41 @@ TEST_P(PreDownload, DescriptorIsRefreshedOnlyWithoutRomVer)
     ASSERT_EQ(a->HalOps.PreFirmwareDownloadInit(a), STATUS_SUCCESS);
     EXPECT_STREQ(a->HalInfo.RamCodeFileName, chosen.RamCodeFileName);
     EXPECT_EQ(a->HalInfo.MaxBandwidth, chosen.MaxBandwidth);
+    EXPECT_EQ(std::memcmp(&a->HalInfo, &chosen, sizeof(chosen)), 0);
+}
+
+// The interrupt path reads the descriptor (chip code, ring numbers, delayed-interrupt value) while the
+// bring-up refreshes it: a reader never finds it cleared or changed.
+TEST_P(PreDownload, RefreshNeverShowsAReaderAClearedDescriptor)
+{
+    SetUpChip(GetParam());
+    MP_ADAPTER* a = adapter_.get();
+    const CHIP_HAL_INFO chosen = a->HalInfo;
+    std::atomic<bool> done{false};
+    std::atomic<unsigned> reads{0};
+    std::atomic<unsigned> wrong{0};
+    std::thread reader([&] {
+        while (!done.load()) {
+            if (__atomic_load_n(&a->HalInfo.ChipCode, __ATOMIC_RELAXED) != chosen.ChipCode ||
+                __atomic_load_n(&a->HalInfo.HifRingCommand, __ATOMIC_RELAXED) != chosen.HifRingCommand ||
+                __atomic_load_n(&a->HalInfo.HwDelayIntValue, __ATOMIC_RELAXED) != chosen.HwDelayIntValue) {
+                ++wrong;
+            }
+            ++reads;
+        }
+    });
+    while (reads.load() == 0) {
+        std::this_thread::yield();
+    }
+    for (int i = 0; i < 100; ++i) {
+        if (a->HalOps.PreFirmwareDownloadInit(a) != STATUS_SUCCESS) {
+            ADD_FAILURE() << "refresh " << i;
+            break;
+        }
+    }
+    done = true;
+    reader.join();
+    EXPECT_EQ(wrong.load(), 0u);
     EXPECT_EQ(std::memcmp(&a->HalInfo, &chosen, sizeof(chosen)), 0);
 }
 

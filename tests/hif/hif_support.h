@@ -122,13 +122,20 @@ protected:
         interruptsOn_ = true;
     }
 
-    void Stop()
+    // Keeps the interrupt path off the rings from here on: the interrupt object is disabled and every
+    // deferred routine queued before has run.
+    void InterruptsOff()
     {
         if (interruptsOn_) {
             EXPECT_EQ(kshim::wdf::InterruptsDisable(device_->Handle()), STATUS_SUCCESS);
             KeFlushQueuedDpcs();
             interruptsOn_ = false;
         }
+    }
+
+    void Stop()
+    {
+        InterruptsOff();
         if (rings_) {
             NdisCommonHifFreeTransmit(hif_);
             NdisCommonHifFreeRecv(hif_);
@@ -144,6 +151,24 @@ protected:
         if (adapter_ != nullptr) {
             adapter_->PortList[0] = nullptr;
         }
+    }
+
+    // A field of a ring, read under the ring's lock: the deferred routine's ring services write them.
+    template <typename T>
+    T TxRingField(ULONG ring, T PCI_TX_RING::*field)
+    {
+        NdisCommonHifPciAcquireTxRingLock(hif_, ring);
+        T value = hif_->TxRing[ring].*field;
+        NdisCommonHifPciReleaseTxRingLock(hif_, ring);
+        return value;
+    }
+    template <typename T>
+    T RxRingField(ULONG ring, T PCI_RX_RING::*field)
+    {
+        NdisCommonHifPciAcquireRxRingLock(hif_, ring);
+        T value = hif_->RxRing[ring].*field;
+        NdisCommonHifPciReleaseRxRingLock(hif_, ring);
+        return value;
     }
 
     // Internal commands posted to the control thread: {id, first payload word}.

@@ -17,7 +17,7 @@ NTSTATUS QZ3501PreFirmwareDownloadInit(PMP_ADAPTER adapter)
         CHIP_HAL_INFO info;
         QZ3501ChipInfoInit(&info);
         QZ3501FwBinSelect(&info, adapter->HwIdentity, adapter->RomVersion);
-        adapter->HalInfo = info;
+        HalChipInfoRefresh(&adapter->HalInfo, &info);
     }
     return HalFwPreDownloadWaitRom(adapter, AsicArvel2xGetFwSyncValue, FW_DL_ROM_READY_READS);
 }

@@ -12,7 +12,9 @@
 NTSTATUS QZ3502PreFirmwareDownloadInit(PMP_ADAPTER adapter)
 {
     if (adapter->RegistryBlock.RomVer == 0) {
-        QZ3502ChipInfoInit(&adapter->HalInfo);
+        CHIP_HAL_INFO info;
+        QZ3502ChipInfoInit(&info);
+        HalChipInfoRefresh(&adapter->HalInfo, &info);
     }
     return HalFwPreDownloadWaitRom(adapter, AsicArvel2xGetFwSyncValue, FW_DL_ROM_READY_READS);
 }

@@ -12,7 +12,9 @@
 NTSTATUS QZ3503PreFirmwareDownloadInit(PMP_ADAPTER adapter)
 {
     if (adapter->RegistryBlock.RomVer == 0) {
-        QZ3503ChipInfoInit(&adapter->HalInfo);
+        CHIP_HAL_INFO info;
+        QZ3503ChipInfoInit(&info);
+        HalChipInfoRefresh(&adapter->HalInfo, &info);
     }
     return HalFwPreDownloadWaitRom(adapter, AsicArvel2xGetFwSyncValue, QZ3503_ROM_READY_READS);
 }

@@ -14,7 +14,9 @@
 NTSTATUS QZ3601PreFirmwareDownloadInit(PMP_ADAPTER adapter)
 {
     if (adapter->RegistryBlock.RomVer == 0) {
-        QZ3601ChipInfoInit(&adapter->HalInfo);
+        CHIP_HAL_INFO info;
+        QZ3601ChipInfoInit(&info);
+        HalChipInfoRefresh(&adapter->HalInfo, &info);
     }
     return HalFwPreDownloadWaitRom(adapter, AsicArvel3xGetFwSyncValue, FW_DL_ROM_READY_READS);
 }

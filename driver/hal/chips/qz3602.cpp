@@ -14,7 +14,9 @@
 NTSTATUS QZ3602PreFirmwareDownloadInit(PMP_ADAPTER adapter)
 {
     if (adapter->RegistryBlock.RomVer == 0) {
-        QZ3602ChipInfoInit(&adapter->HalInfo);
+        CHIP_HAL_INFO info;
+        QZ3602ChipInfoInit(&info);
+        HalChipInfoRefresh(&adapter->HalInfo, &info);
     }
     return HalFwPreDownloadWaitRom(adapter, AsicArvel3xGetFwSyncValue, FW_DL_ROM_READY_READS);
 }

@@ -359,7 +359,7 @@ NTSTATUS AsicDriverOwnFinish(PMP_ADAPTER adapter, BOOLEAN granted, LONG64 start,
             (void)adapter->HalOps.ShowDebugSopInfo(adapter, 1);
         }
     }
-    if (adapter->FwDownloaded == 1) {
+    if (__atomic_load_n(&adapter->FwDownloaded, __ATOMIC_ACQUIRE) == 1) {
         restoreRings(adapter);
     }
     if (lockFree) {

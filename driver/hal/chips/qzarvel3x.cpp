@@ -418,7 +418,8 @@ NTSTATUS AsicArvel3xPciXmitStartTxRx(PMP_ADAPTER adapter)
 
 ULONG AsicArvel3xCmdTxdLength(PMP_ADAPTER adapter)
 {
-    return adapter->FwDownloaded == 1 ? ARVEL3X_CMD_TXD_LENGTH_RAM : ARVEL2X_CMD_TXD_LENGTH;
+    return __atomic_load_n(&adapter->FwDownloaded, __ATOMIC_ACQUIRE) == 1 ? ARVEL3X_CMD_TXD_LENGTH_RAM
+                                                                          : ARVEL2X_CMD_TXD_LENGTH;
 }
 
 // ---- interrupts -----------------------------------------------------------------------------
@@ -610,7 +611,8 @@ NTSTATUS AsicArvel3xPciHandleInterruptCommon(PMP_ADAPTER adapter, BOOLEAN qz3602
         N6PciTxRingCmdDmaDoneInterrupt(hif, PCI_TX_RING_DOWNLOAD, FALSE);
     }
     if ((s & ARVEL3X_INT_TX2_DONE) != 0) {
-        N6PciTxRingCmdDmaDoneInterrupt(hif, PCI_TX_RING_COMMAND, static_cast<BOOLEAN>(adapter->FwDownloaded == 1));
+        const BOOLEAN unified = static_cast<BOOLEAN>(__atomic_load_n(&adapter->FwDownloaded, __ATOMIC_ACQUIRE) == 1);
+        N6PciTxRingCmdDmaDoneInterrupt(hif, PCI_TX_RING_COMMAND, unified);
     }
     if (qz3602 && (p & 0x100000) != 0) {
         ULONG ccif = adapter->HalOps.CcifGetStatus != nullptr ? adapter->HalOps.CcifGetStatus(adapter) : 0;

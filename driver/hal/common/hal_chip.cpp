@@ -88,6 +88,17 @@ VOID HalChipInfoInit(PCHIP_HAL_INFO info, USHORT chipCode, UCHAR downloadRing, U
     info->HifRingData1 = HIF_RING_DATA1;
 }
 
+VOID HalChipInfoRefresh(PCHIP_HAL_INFO target, const CHIP_HAL_INFO* fresh)
+{
+    PUCHAR to = reinterpret_cast<PUCHAR>(target);
+    const UCHAR* from = reinterpret_cast<const UCHAR*>(fresh);
+    for (size_t i = 0; i < sizeof(*target); ++i) {
+        if (to[i] != from[i]) {
+            to[i] = from[i];
+        }
+    }
+}
+
 NTSTATUS HalQueryHwVersion(PMP_ADAPTER adapter)
 {
     switch (HalChipCodeOfDeviceId(adapter->DeviceId)) {

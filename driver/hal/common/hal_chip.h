@@ -255,6 +255,11 @@ VOID HalQueryRomVersion(PMP_ADAPTER adapter);
 // word layouts 2, receive header pad 2) with the chip code and its hardware ring numbers (data
 // rings 0 and 1 on hardware rings 0 and 1).
 VOID HalChipInfoInit(PCHIP_HAL_INFO info, USHORT chipCode, UCHAR downloadRing, UCHAR commandRing);
+// For the pre-download routines: copies a chip's static descriptor over the adapter's copy. The
+// interrupt path reads that copy (chip code, ring numbers, delayed-interrupt value) while the
+// bring-up refreshes it, so the copy is never cleared on the way and only the bytes that differ are
+// written: a refresh that finds the chip's own values changes nothing a reader sees.
+VOID HalChipInfoRefresh(PCHIP_HAL_INFO target, const CHIP_HAL_INFO* fresh);
 
 // The routine that fills slot 6 of every chip that has it; never called, returns 0xC0000001.
 NTSTATUS HalReservedOp6(PMP_ADAPTER adapter);
