@@ -4,6 +4,7 @@
 #include "kshim/eventlog.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
+#include "Common/mlme/mlmesync.h"
 #include "platform/ndiscommon/trace.h"
 #include "platform/wificx/wificxmain.h"
 
@@ -36,6 +37,25 @@ void LogDriverLife(PMP_ADAPTER adapter, ULONG messageId, PCSTR caller)
     PlatformMoveMemory(record.Version, QZL_DRIVER_VERSION_TEXT,
                        static_cast<ULONG>(length < sizeof(record.Version) ? length : sizeof(record.Version)));
     (void)WriteSystemEventLog(adapter, messageId, 0, &record, sizeof(record));
+}
+
+// The writers of a fixed text: no adapter, no entry.
+void LogFixedText(PMP_ADAPTER adapter, ULONG messageId, PCSTR text, PCSTR caller)
+{
+    if (adapter == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_INIT, "%s: no adapter", caller);
+        return;
+    }
+    (void)WriteSystemEventLog(adapter, messageId, 0, text, static_cast<USHORT>(std::strlen(text)));
+}
+
+NTSTATUS LogCounter(PMP_ADAPTER adapter, ULONG messageId, const UCHAR* counter, PCSTR caller)
+{
+    if (adapter == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_INIT, "%s: no adapter", caller);
+        return STATUS_SUCCESS;
+    }
+    return WriteSystemEventLog(adapter, messageId, 0, counter, sizeof(UCHAR));
 }
 
 }  // namespace
@@ -85,3 +105,149 @@ NTSTATUS WriteSystemEventLog(PMP_ADAPTER adapter, ULONG messageId, UCHAR mode, c
 void LogEventDriverInit(PMP_ADAPTER adapter) { LogDriverLife(adapter, EVENT_LOG_DRIVER_INIT, __func__); }
 
 void LogEventDriverUnload(PMP_ADAPTER adapter) { LogDriverLife(adapter, EVENT_LOG_DRIVER_UNLOAD, __func__); }
+
+// ================================================================================================
+// clients of the group owner
+// ================================================================================================
+void LogEventConnectClient(PMP_ADAPTER adapter, PMAC_TABLE_ENTRY entry, const UCHAR* peer)
+{
+    if (adapter == nullptr || entry == nullptr || peer == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_AP, "%s: no adapter, station entry or address", __func__);
+        return;
+    }
+    ++adapter->GoClientCount;
+    // The text names the entry's WLAN index, which the station table's entries do not carry yet.
+    (void)NOT_BUILT_YET();
+}
+
+void LogEventDisconnectClient(PMP_ADAPTER adapter, PMAC_TABLE_ENTRY entry, const UCHAR* peer)
+{
+    if (adapter == nullptr || entry == nullptr || peer == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_AP, "%s: no adapter, station entry or address", __func__);
+        return;
+    }
+    // A disconnect logged without its connect leaves the count at 0.
+    if (adapter->GoClientCount != 0) {
+        --adapter->GoClientCount;
+    }
+    (void)NOT_BUILT_YET();
+}
+
+// ================================================================================================
+// Wi-Fi Direct steps
+// ================================================================================================
+void LogEventDiscoveryStart(PMP_ADAPTER adapter)
+{
+    LogFixedText(adapter, EVENT_LOG_DISCOVERY_STARTED, "Discovery Started\n", __func__);
+}
+
+void LogEventDiscoveryComplete(PMP_ADAPTER adapter)
+{
+    LogFixedText(adapter, EVENT_LOG_DISCOVERY_COMPLETED, "Discovery Completed\n", __func__);
+}
+
+void LogEventP2PClientRole(PMP_ADAPTER adapter) { LogFixedText(adapter, EVENT_LOG_P2P_CLIENT_ROLE, "GC Role\n", __func__); }
+
+void LogEventP2PStartGO(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    if (adapter == nullptr || port == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_P2P, "%s: no adapter or port", __func__);
+        return;
+    }
+    if (port->HotspotGo) {
+        LogEventHotspotGO(adapter, port);
+    } else {
+        LogEventMiracastGO(adapter, port);
+    }
+}
+
+void LogEventHotspotGO(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    if (port == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_P2P, "%s: no port", __func__);
+        return;
+    }
+    LogFixedText(adapter, EVENT_LOG_HOTSPOT_GO, "GO Enabled For Hotspot\n", __func__);
+}
+
+void LogEventMiracastGO(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    if (port == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_P2P, "%s: no port", __func__);
+        return;
+    }
+    LogFixedText(adapter, EVENT_LOG_MIRACAST_GO, "GO Enabled For Miracast\n", __func__);
+}
+
+void LogEventStopGO(PMP_ADAPTER adapter) { LogFixedText(adapter, EVENT_LOG_STOP_GO, "STOP GO \n", __func__); }
+
+void LogEventP2PGoNegoReqRecv(PMP_ADAPTER adapter)
+{
+    LogFixedText(adapter, EVENT_LOG_GO_NEGO_REQ_RECV, "GO Negotiation Request Received", __func__);
+}
+
+void LogEventP2PGoNegoRspRecv(PMP_ADAPTER adapter)
+{
+    LogFixedText(adapter, EVENT_LOG_GO_NEGO_RSP_RECV, "GO Negotiation Response Received", __func__);
+}
+
+void LogEventP2PGoNegoCnfRecv(PMP_ADAPTER adapter)
+{
+    LogFixedText(adapter, EVENT_LOG_GO_NEGO_CNF_RECV, "GO Negotiation Confirmation Received", __func__);
+}
+
+void LogEventP2PGoNegoReqSend(PMP_ADAPTER adapter)
+{
+    LogFixedText(adapter, EVENT_LOG_GO_NEGO_REQ_SEND, "GO Negotiation Request Send", __func__);
+}
+
+void LogEventP2PGoNegoRspSend(PMP_ADAPTER adapter)
+{
+    LogFixedText(adapter, EVENT_LOG_GO_NEGO_RSP_SEND, "GO Negotiation Response Send", __func__);
+}
+
+void LogEventP2PGoNegoCnfSend(PMP_ADAPTER adapter)
+{
+    LogFixedText(adapter, EVENT_LOG_GO_NEGO_CNF_SEND, "GO Negotiation Confirmation Send", __func__);
+}
+
+void LogEventP2PPersistentGroup(PMP_ADAPTER adapter)
+{
+    LogFixedText(adapter, EVENT_LOG_PERSISTENT_GROUP, "Persistent Group Invite", __func__);
+}
+
+void LogEventP2PConnection(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(port);
+    if (adapter == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_P2P, "%s: no adapter", __func__);
+        return;
+    }
+    PMP_PORT station = MlmeSyncGetPortByType(adapter, EXTSTA);
+    if (station == nullptr) {
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_P2P, "%s: no station port", __func__);
+        return;
+    }
+    // The kind of connection follows the multi-channel and dual-band state and the channels of the
+    // Wi-Fi Direct client and group owner, which come with the concurrency decisions.
+    (void)NOT_BUILT_YET();
+}
+
+// ================================================================================================
+// recovery counters
+// ================================================================================================
+NTSTATUS LogEventDriverIOFail(PMP_ADAPTER adapter)
+{
+    return LogCounter(adapter, EVENT_LOG_IO_FAIL, adapter != nullptr ? &adapter->RecoveryIoFailCount : nullptr, __func__);
+}
+
+NTSTATUS LogEventDriverSerCount(PMP_ADAPTER adapter)
+{
+    return LogCounter(adapter, EVENT_LOG_SER_COUNT, adapter != nullptr ? &adapter->RecoveryL05Count : nullptr, __func__);
+}
+
+NTSTATUS LogEventDriverBusHang(PMP_ADAPTER adapter)
+{
+    return LogCounter(adapter, EVENT_LOG_BUS_HANG, adapter != nullptr ? &adapter->RecoveryBusHangCount : nullptr,
+                      __func__);
+}

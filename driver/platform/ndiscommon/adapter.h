@@ -24,6 +24,9 @@
 #define MP_ADAPTER_SIGNATURE 0xAABBCCDDu
 #define MP_MAX_PORTS 5
 #define MAC_ADDR_LEN 6
+// The adapter's copies of the last beamforming profile data and tag events.
+#define BF_PROFILE_DATA_SIZE 136
+#define BF_PROFILE_TAG_SIZE 56
 
 // ---- the adapter flag word -----------------------------------------------------------------------------
 #define ADAPTER_FLAG_MLME_RESTARTING 0x00000002u    // MLME state machines restarting
@@ -331,6 +334,10 @@ typedef struct _MP_PORT {
     ULONG PowerUpCounter;        // cleared at every resume
     // The port's receive reorder sessions (the MLME core keeps them; a resume resets them).
     REORDER_SESSION ReorderSessions[REORDER_SESSION_COUNT];
+
+    // ---- control-thread executor and system event log (ndiscommonhif_control, logevent) ---------------
+    UCHAR LastBssid[MAC_ADDR_LEN];  // the BSSID the last link loss took down
+    UCHAR HotspotGo;                // 1 while the port's group owner serves a hotspot
 } MP_PORT;
 
 // ---- separately allocated adapter blocks ------------------------------------------------------------------
@@ -849,6 +856,33 @@ typedef struct _MP_ADAPTER {
     UCHAR NeighborReport[NEIGHBOR_REPORT_SIZE];
     UCHAR ReorderQueueInUse[REORDER_QUEUE_COUNT];  // in-use bytes of the receive reorder queues
     PLATFORM_TIMER WowRxResumeTimer;   // the receive-ring resume timer (the wake-on-WLAN set-up creates it)
+
+    // ---- control-thread executor, system event log, private requests (ndiscommonhif_control, logevent,
+    // ndiscommonioctl) ----------------------------------------------------------------------------------------
+    // Core-dump file: open mark, the assert-dump mark, the dump-in-progress mark and byte count of the
+    // assert-dump event, and the file handle.
+    UCHAR CoreDumpOpen;
+    UCHAR AssertDumpMark;
+    UCHAR CoreDumpInProgress;
+    ULONG CoreDumpByteCount;
+    HANDLE CoreDumpFile;
+    // ICS log file: open mark, handle, and the record counter of its record headers.
+    UCHAR IcsLogOpen;
+    HANDLE IcsLogFile;
+    USHORT IcsRecordCounter;
+    ULONG PendingWakeIndication;  // a wake reason still to be indicated at the next link loss
+    // System event log: clients connected to the group owner, and the three recovery counters.
+    ULONG GoClientCount;
+    UCHAR RecoveryIoFailCount;
+    UCHAR RecoveryL05Count;
+    UCHAR RecoveryBusHangCount;
+    // Private requests: when the last one was accepted (ms), the last beamforming profile events, and the
+    // last register-access answers for two registers of the second generation.
+    ULONG64 LastPrivateRequestTime;
+    UCHAR BfProfileData[BF_PROFILE_DATA_SIZE];
+    UCHAR BfProfileTag[BF_PROFILE_TAG_SIZE];
+    ULONG LatchedReg83086040;
+    ULONG LatchedReg830860F8;
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.

@@ -267,26 +267,21 @@ BOOLEAN NdisCommonHifSendMlmeCmdPkt(PMP_ADAPTER adapter)
 VOID NdisCommonHifVoidHook() {}
 
 // ================================================================================================
-// the control-thread command executor
+// recovery and channel privilege (their procedures come with the recovery and the per-port dequeue)
 // ================================================================================================
-NTSTATUS NdisCommonHifControlThreadHandler(PMP_PORT port, ULONG cmdId, PUCHAR payload, ULONG length)
+NTSTATUS ErrorRecoveryProc(PMP_ADAPTER adapter, ULONG kind)
 {
-    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_THREAD, "internal command 0x%08X for port %u, %u bytes",
-             static_cast<unsigned>(cmdId), port != nullptr ? static_cast<unsigned>(port->PortNumber) : 0u,
-             static_cast<unsigned>(length));
-    switch (cmdId) {
-    case INTERNAL_CMD_FW_CMD_CALLBACK:
-        // A completed firmware command's callback, with the slot and its answer event.
-        if (port == nullptr || port->Adapter == nullptr) {
-            return STATUS_UNSUCCESSFUL;
-        }
-        QzCmdSlotCallbackHandler(port->Adapter, payload, length);
-        return STATUS_SUCCESS;
-    default:
-        return NOT_BUILT_YET();
-    }
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(kind);
+    return NOT_BUILT_YET();
 }
 
+NTSTATUS DoRestoreChannelPrivilege(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    return NOT_BUILT_YET();
+}
 
 void NdisCommonHifIntHandlerThreadHandler(PMP_PORT port, ULONG cmdId)
 {

@@ -91,6 +91,85 @@ typedef enum _RECOVERY_TYPE {
 // 1000th (the count restarting at 0), posts internal command 0x10000044 with kind 5 for port 0.
 VOID IoErrRecovery(PMP_ADAPTER adapter, BOOLEAN failed);
 
+// Runs the firmware or chip recovery of one kind (internal command 0x10000044).
+NTSTATUS ErrorRecoveryProc(PMP_ADAPTER adapter, ULONG kind);
+// Restores the channel privilege of a newly created port (internal command 0x10000300).
+NTSTATUS DoRestoreChannelPrivilege(PMP_ADAPTER adapter, PMP_PORT port);
+
 // ---- the control-thread command executor -----------------------------------------------------------------
-// Executes one internal command on the control or the ICS thread.
+// Internal commands of "PlatformControlCmdThread" (0x1000xxxx) and of "IcsCmdThread" (0x8000000x).
+#define INTERNAL_CMD_RESET 0x10000002u               // u32 port index
+#define INTERNAL_CMD_DEFAULT_KEY_ID 0x10000003u      // u32 port index
+#define INTERNAL_CMD_POWER_MGMT_MODE 0x1000001Cu     // u32 mode
+#define INTERNAL_CMD_STA_PERIODIC 0x1000001Du
+#define INTERNAL_CMD_SET_PHY_MODE 0x10000025u        // u32 wireless mode
+#define INTERNAL_CMD_LINK_LOSS 0x10000034u           // u32 port index
+#define INTERNAL_CMD_CORE_DUMP_FILE 0x10000041u      // byte 0: 1 the dump starts, else it ends
+#define INTERNAL_CMD_CORE_DUMP_DATA 0x10000042u      // dump bytes
+#define INTERNAL_CMD_FW_RECOVERY 0x10000043u
+#define INTERNAL_CMD_CAL_COLLECT 0x10000046u
+#define INTERNAL_CMD_CAL_WRITE 0x10000047u
+#define INTERNAL_CMD_HOST_CSR_DUMP 0x10000048u
+#define INTERNAL_CMD_DYNAMIC_ICS_ON 0x10000049u
+#define INTERNAL_CMD_DYNAMIC_ICS_OFF 0x1000004Au
+#define INTERNAL_CMD_MCC_SWITCH 0x10000100u
+#define INTERNAL_CMD_MLME_PERIODIC 0x10000200u
+#define INTERNAL_CMD_POWER_CONSUMPTION 0x10000201u
+#define INTERNAL_CMD_RESTORE_CH_PRIVILEGE 0x10000300u
+#define INTERNAL_CMD_CONNECT_START_TIMEOUT 0x10000301u
+#define INTERNAL_CMD_DBDC_DISABLE 0x10000302u
+#define INTERNAL_CMD_DISCONNECT 0x10000400u
+#define INTERNAL_CMD_RADIO_PERIODIC 0x10000500u
+#define INTERNAL_CMD_MCAST_CON_ABORT 0x10000800u
+#define INTERNAL_CMD_REMOVE_PEER 0x10000900u         // 6-byte peer address
+#define INTERNAL_CMD_ADD_PEER 0x10000901u            // 6-byte peer address
+#define INTERNAL_CMD_ICS_FILE 0x80000001u            // byte 0: 1 opens the ICS log, else closes it
+#define INTERNAL_CMD_ICS_WRITE 0x80000002u           // one ICS log packet, its first u16 its length
+
+// Link loss reports the disassociation with 802.11 reason 2 and source code 107.
+#define LINK_LOSS_REASON 2u
+#define LINK_LOSS_SOURCE 107u
+// Calibration states the collection sets: all records requested, file written.
+#define FACT_CAL_STATE_COLLECTED 4
+#define FACT_CAL_STATE_WRITTEN 5
+// The calibration cursor after a walk that met a key no record maps to.
+#define FACT_CAL_CURSOR_ENDED 99
+// The driver-wide cursor of the runtime calibration collection into the chip's calibration keys; the
+// calibration file reader sets it to 0 when it asks for a refresh.
+extern UCHAR g_FactCalCursor;
+
+// ICS log file records: a 16-byte header before each ICS packet and, every "IcsTimeSyncCnt" records, a
+// 24-byte time-sync record.
+#define ICS_RECORD_MAGIC 0x44D9C99Au
+#define ICS_RECORD_HEADER_SIZE 16
+#define ICS_TIME_SYNC_SIZE 24
+#pragma pack(push, 1)
+typedef struct _ICS_RECORD_HEADER {
+    ULONG Magic;
+    USHORT Version;  // 1
+    USHORT Counter;  // the adapter's ICS record counter
+    ULONG Reserved;
+    USHORT Type;     // 12: an ICS packet follows
+    USHORT Length;   // bytes of the packet
+} ICS_RECORD_HEADER;
+typedef struct _ICS_TIME_SYNC_RECORD {
+    ULONG Magic;
+    USHORT Version;  // 1
+    USHORT Counter;
+    ULONG Reserved;
+    USHORT Type;     // 0x0110
+    USHORT Length;   // 8
+    ULONG64 UnixTimeNs;  // nanoseconds since 1970-01-01 UTC
+} ICS_TIME_SYNC_RECORD;
+#pragma pack(pop)
+static_assert(sizeof(ICS_RECORD_HEADER) == ICS_RECORD_HEADER_SIZE, "ICS record header is 16 bytes");
+static_assert(sizeof(ICS_TIME_SYNC_RECORD) == ICS_TIME_SYNC_SIZE, "ICS time-sync record is 24 bytes");
+#define ICS_RECORD_TYPE_PACKET 12u
+#define ICS_RECORD_TYPE_TIME_SYNC 0x0110u
+
+// Executes one internal command on the control or the ICS thread (and, to close the ICS log, from the
+// teardown). Commands are dropped while the adapter halts, is suspended or the device does not answer.
 NTSTATUS NdisCommonHifControlThreadHandler(PMP_PORT port, ULONG cmdId, PUCHAR payload, ULONG length);
+// Fills a 24-byte time-sync record at the head of `buffer` and writes it to an open ICS log when the
+// adapter's ICS record counter is a multiple of "IcsTimeSyncCnt" (0: never); TRUE when it was filled.
+BOOLEAN nicRxWriteIcsTimeSync(PMP_ADAPTER adapter, PUCHAR buffer);

@@ -1,10 +1,557 @@
-// Private control: firmware answers to the vendor tool's requests.
+// Private control: the dispatch of the control tool's private requests through the four OID tables,
+// the record rules every handler follows, and the firmware answers that complete parked requests.
 #include "platform/ndiscommon/ndiscommonioctl.h"
 
+#include <cstring>
+
+#include "Common/qzevent.h"
+#include "hal/common/hal_chip.h"
+#include "kshim/ex.h"
+#include "platform/ndiscommon/adapter.h"
+#include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/trace.h"
+#include "platform/wificx/wificxmain.h"
 
-VOID ProcessAccessReg(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
+namespace {
 
-VOID ProcessGetChipReq(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
+constexpr NTSTATUS kStatusInvalidDeviceRequestOid = static_cast<NTSTATUS>(0xC0000002L);  // no table holds the OID
+constexpr NTSTATUS kStatusNotReady = static_cast<NTSTATUS>(0x80000005L);                 // buffer overflow
+constexpr NTSTATUS kStatusTooSmall = static_cast<NTSTATUS>(0xC0000023L);                 // buffer too small
 
-VOID ProcessCoexCtrl(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
+// The registers whose register-access answers the second generation keeps.
+constexpr ULONG kLatchedRegisterA = 0x83086040u;
+constexpr ULONG kLatchedRegisterB = 0x830860F8u;
+
+BOOLEAN IsSecondGeneration(USHORT deviceId)
+{
+    switch (deviceId) {
+    case 0x3501:
+    case 0x3502:
+    case 0x3503:
+    case 0x3504:
+    case 0x0C01:
+    case 0x0C02:
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+BOOLEAN AdapterTakesRequests(const MP_ADAPTER* adapter)
+{
+    if (adapter == nullptr || adapter->Signature != MP_ADAPTER_SIGNATURE) {
+        return FALSE;
+    }
+    return static_cast<BOOLEAN>(adapter->InitFinished != 0 &&
+                                !AdapterTestFlags(adapter, ADAPTER_FLAGS_HALTING_OR_REMOVED) &&
+                                adapter->ShutdownNotified != 1);
+}
+
+// ---- the firmware answers ---------------------------------------------------------------------------------------
+USHORT EventLength(const UCHAR* eventView)
+{
+    FW_EVENT_HEADER header;
+    std::memcpy(&header, eventView + FW_EVENT_VIEW_HEADER_OFFSET, sizeof(header));
+    return header.Length;
+}
+
+ULONG EventBodyLength(const UCHAR* eventView)
+{
+    const USHORT length = EventLength(eventView);
+    return length > FW_EVENT_HEADER_LENGTH ? static_cast<ULONG>(length - FW_EVENT_HEADER_LENGTH) : 0;
+}
+
+// Completes the oldest parked request with `count` reply bytes written at `offset` of its output buffer
+// (no more than the buffer holds), reporting `reported` bytes (no more than the buffer holds).
+void CompleteOldestParked(PMP_ADAPTER adapter, const UCHAR* reply, ULONG count, ULONG offset, ULONG reported)
+{
+    if (adapter->PendingRequestList.Flink == nullptr) {
+        return;  // the control device's resources are not allocated: nothing can be parked
+    }
+    PLIST_ENTRY link = ExInterlockedRemoveHeadList(&adapter->PendingRequestList, &adapter->PendingRequestLock);
+    if (link == nullptr) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_IOCTL, "firmware answer without a parked request");
+        return;
+    }
+    InterlockedDecrement(&adapter->PendingRequestCount);
+    auto* pending = CONTAINING_RECORD(link, PENDING_OID_REQUEST, Link);
+    PVOID buffer = nullptr;
+    size_t bufferLength = 0;
+    NTSTATUS status = WdfRequestRetrieveOutputBuffer(pending->Request, 0, &buffer, &bufferLength);
+    if (!NT_SUCCESS(status)) {
+        // The tool's request still ends, with the reason its answer could not be placed.
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_IOCTL, "parked request without its buffer: 0x%08X", static_cast<unsigned>(status));
+        WdfRequestComplete(pending->Request, status);
+        PlatformFreeMemory(pending, sizeof(*pending));
+        return;
+    }
+    ULONG copied = 0;
+    if (offset < bufferLength) {
+        const size_t room = bufferLength - offset;
+        copied = count < room ? count : static_cast<ULONG>(room);
+        PlatformMoveMemory(static_cast<PUCHAR>(buffer) + offset, reply, copied);
+    }
+    WdfRequestCompleteWithInformation(pending->Request, STATUS_SUCCESS,
+                                      reported < bufferLength ? reported : bufferLength);
+    PlatformFreeMemory(pending, sizeof(*pending));
+}
+
+// Keeps a beamforming profile event's body (at most `size` bytes, the rest zero-filled).
+void KeepBfProfile(PUCHAR area, ULONG size, const UCHAR* eventView)
+{
+    const ULONG body = EventBodyLength(eventView);
+    const ULONG count = body < size ? body : size;
+    PlatformZeroMemory(area, size);
+    PlatformMoveMemory(area, eventView + FW_EVENT_VIEW_PAYLOAD_OFFSET, count);
+}
+
+}  // namespace
+
+// ================================================================================================
+// record rules
+// ================================================================================================
+NTSTATUS PrivateOidCheckRecord(PMP_ADAPTER adapter, ULONG rule, ULONG size, ULONG recordLength, PULONG bytesWritten,
+                               PULONG bytesNeeded)
+{
+    const ULONG kind = rule & OID_RECORD_KIND_MASK;
+    if (kind == OID_RECORD_NONE || kind == OID_RECORD_REPORT) {
+        return STATUS_SUCCESS;
+    }
+    if ((rule & OID_SIZE_BY_GENERATION) != 0 && adapter != nullptr && HalIsThirdGeneration(adapter->DeviceId)) {
+        size = OID_SIZE_THIRD_GENERATION;
+    }
+    const BOOLEAN fits = kind == OID_RECORD_EXACT ? recordLength == size : recordLength >= size;
+    if (!fits) {
+        *bytesWritten = 0;
+        *bytesNeeded = size;
+        return (rule & OID_ANSWER_TOO_SMALL) != 0 ? kStatusTooSmall : kStatusNotReady;
+    }
+    if ((rule & OID_NO_COUNTERS) == 0) {
+        const ULONG counted = (rule & OID_COUNT_FULL_LENGTH) != 0 ? recordLength : size;
+        *bytesWritten = counted;
+        *bytesNeeded = counted;
+    }
+    return STATUS_SUCCESS;
+}
+
+// ================================================================================================
+// the handlers whose work comes with their own families: each applies its record rule, then
+// answers not supported
+// ================================================================================================
+#define PRIVATE_OID_NOT_BUILT(name, rule, size)                                                             \
+    NTSTATUS name(PMP_ADAPTER adapter, WDFREQUEST request, PUCHAR record, ULONG recordLength,                 \
+                  PULONG bytesWritten, PULONG bytesNeeded)                                                     \
+    {                                                                                                          \
+        UNREFERENCED_PARAMETER(request);                                                                       \
+        UNREFERENCED_PARAMETER(record);                                                                        \
+        NTSTATUS status = PrivateOidCheckRecord(adapter, (rule), (size), recordLength, bytesWritten, bytesNeeded); \
+        if (status != STATUS_SUCCESS) {                                                                        \
+            return status;                                                                                     \
+        }                                                                                                      \
+        return NOT_BUILT_YET();                                                                                \
+    }
+
+PRIVATE_OID_NOT_BUILT(FuncGetCr, OID_RECORD_AT_LEAST, 8)
+PRIVATE_OID_NOT_BUILT(FuncSetCr, OID_RECORD_AT_LEAST, 8)
+PRIVATE_OID_NOT_BUILT(FuncSetIoMode, OID_RECORD_AT_LEAST, 4)
+PRIVATE_OID_NOT_BUILT(FuncGetStaInfo, OID_RECORD_AT_LEAST | OID_ANSWER_TOO_SMALL | OID_COUNT_FULL_LENGTH, 1)
+PRIVATE_OID_NOT_BUILT(FuncCoexCtrl, OID_RECORD_AT_LEAST, 464)
+PRIVATE_OID_NOT_BUILT(FuncFWVer, OID_RECORD_AT_LEAST, 100)
+PRIVATE_OID_NOT_BUILT(FuncSetFwLog, OID_RECORD_AT_LEAST, 4)
+PRIVATE_OID_NOT_BUILT(FuncGetScratchValue, OID_RECORD_AT_LEAST, 8)
+PRIVATE_OID_NOT_BUILT(FuncSetScratchValue, OID_RECORD_AT_LEAST, 8)
+PRIVATE_OID_NOT_BUILT(FuncGetTxStat, OID_RECORD_AT_LEAST, 68)
+PRIVATE_OID_NOT_BUILT(FuncSetCoextp, OID_RECORD_AT_LEAST, 4)
+PRIVATE_OID_NOT_BUILT(FuncGetCoextp, OID_RECORD_AT_LEAST, 4)
+PRIVATE_OID_NOT_BUILT(FuncSwDebug, OID_RECORD_AT_LEAST, 264)
+PRIVATE_OID_NOT_BUILT(FuncGetPCIeCS, OID_RECORD_AT_LEAST | OID_ANSWER_TOO_SMALL, 8)
+PRIVATE_OID_NOT_BUILT(FuncSetPCIeCS, OID_RECORD_AT_LEAST | OID_ANSWER_TOO_SMALL, 8)
+PRIVATE_OID_NOT_BUILT(FuncSetChip, OID_RECORD_AT_LEAST | OID_NO_COUNTERS, 328)
+PRIVATE_OID_NOT_BUILT(FuncGetChip, OID_RECORD_AT_LEAST | OID_NO_COUNTERS, 328)
+PRIVATE_OID_NOT_BUILT(FuncDynamicDtim, OID_RECORD_AT_LEAST | OID_NO_COUNTERS, 1)
+PRIVATE_OID_NOT_BUILT(FuncTpTestMode, OID_RECORD_AT_LEAST | OID_NO_COUNTERS, 1)
+PRIVATE_OID_NOT_BUILT(FuncResetDefaul, OID_RECORD_AT_LEAST | OID_NO_COUNTERS, 4)
+PRIVATE_OID_NOT_BUILT(FuncSetBcc, OID_RECORD_AT_LEAST | OID_NO_COUNTERS, 1)
+PRIVATE_OID_NOT_BUILT(FuncTwtTest, OID_RECORD_AT_LEAST, 12)
+PRIVATE_OID_NOT_BUILT(FuncWaitFwAnswer, OID_RECORD_AT_LEAST | OID_COUNT_FULL_LENGTH, 20)
+PRIVATE_OID_NOT_BUILT(FuncSetReassociate, OID_RECORD_AT_LEAST, 6)
+PRIVATE_OID_NOT_BUILT(FuncSetAssociate, OID_RECORD_AT_LEAST, 6)
+PRIVATE_OID_NOT_BUILT(FuncSetAxBaSize, OID_RECORD_AT_LEAST, 4)
+PRIVATE_OID_NOT_BUILT(FuncSetMbo, OID_RECORD_AT_LEAST, 7)
+PRIVATE_OID_NOT_BUILT(FuncSetSer, OID_RECORD_AT_LEAST | OID_NO_COUNTERS, 4)
+PRIVATE_OID_NOT_BUILT(FuncSetSrEnable, OID_RECORD_AT_LEAST, 4)
+PRIVATE_OID_NOT_BUILT(FuncGetSrInfo15, OID_RECORD_AT_LEAST, 20)
+PRIVATE_OID_NOT_BUILT(FuncGetSrInfo18, OID_RECORD_AT_LEAST, 32)
+PRIVATE_OID_NOT_BUILT(FuncSetUapsd, OID_RECORD_AT_LEAST, 1)
+PRIVATE_OID_NOT_BUILT(FuncSetPwrSave, OID_RECORD_AT_LEAST, 1)
+PRIVATE_OID_NOT_BUILT(FuncSetPsMode, OID_RECORD_AT_LEAST, 1)
+PRIVATE_OID_NOT_BUILT(FuncEfuse, OID_RECORD_AT_LEAST, 32)
+PRIVATE_OID_NOT_BUILT(FuncListen6GAP, OID_RECORD_AT_LEAST, 4)
+PRIVATE_OID_NOT_BUILT(FuncGetWtblInfo, OID_RECORD_AT_LEAST, 40)
+PRIVATE_OID_NOT_BUILT(FuncGetReservedByte, OID_RECORD_AT_LEAST, 1)
+PRIVATE_OID_NOT_BUILT(FunSetRadarDetectMode, OID_RECORD_AT_LEAST, 8)
+PRIVATE_OID_NOT_BUILT(FuncSetRadarTest, OID_RECORD_AT_LEAST, 1)
+PRIVATE_OID_NOT_BUILT(FuncSetReserved, OID_RECORD_AT_LEAST, 8)
+PRIVATE_OID_NOT_BUILT(FuncBFProfile, OID_RECORD_AT_LEAST, 68)
+PRIVATE_OID_NOT_BUILT(FuncGetBFProfileData, OID_RECORD_REPORT, 0)
+PRIVATE_OID_NOT_BUILT(FuncGetBFProfileTag, OID_RECORD_REPORT, 0)
+PRIVATE_OID_NOT_BUILT(FuncGetStaStat, OID_RECORD_REPORT, 0)
+PRIVATE_OID_NOT_BUILT(FuncSetPpControl, OID_RECORD_AT_LEAST, 20)
+PRIVATE_OID_NOT_BUILT(FuncGetRssi, OID_RECORD_AT_LEAST, 8)
+PRIVATE_OID_NOT_BUILT(FuncGetDebugSopInfo, OID_RECORD_NONE, 0)
+PRIVATE_OID_NOT_BUILT(FuncSetYb, OID_RECORD_EXACT, 4)
+PRIVATE_OID_NOT_BUILT(FuncSetScanNoAp, OID_RECORD_EXACT, 4)
+PRIVATE_OID_NOT_BUILT(FuncSetBtL0p4RecoverState, OID_RECORD_EXACT, 4)
+PRIVATE_OID_NOT_BUILT(FuncGetWfdInfo, OID_RECORD_REPORT, 0)
+PRIVATE_OID_NOT_BUILT(FuncGetPlePseWfdmaInfo, OID_RECORD_NONE, 0)
+PRIVATE_OID_NOT_BUILT(FuncCountry, OID_RECORD_AT_LEAST, 772)
+PRIVATE_OID_NOT_BUILT(FuncRf, OID_RECORD_EXACT, 68)
+PRIVATE_OID_NOT_BUILT(FuncBIOS_Setting, OID_RECORD_AT_LEAST | OID_NO_COUNTERS, 35)
+PRIVATE_OID_NOT_BUILT(FuncTRx_Setting, OID_RECORD_AT_LEAST | OID_NO_COUNTERS, 4)
+PRIVATE_OID_NOT_BUILT(FuncGetSarAcpiTable, OID_RECORD_EXACT, 368)
+PRIVATE_OID_NOT_BUILT(FuncGetTxHangCounter, OID_RECORD_AT_LEAST, 8)
+PRIVATE_OID_NOT_BUILT(FuncSniffer, OID_RECORD_EXACT, 28)
+PRIVATE_OID_NOT_BUILT(FuncShowDebugInfo, OID_RECORD_NONE, 0)
+PRIVATE_OID_NOT_BUILT(FuncSetIcs, OID_RECORD_AT_LEAST, 80)
+PRIVATE_OID_NOT_BUILT(FuncGetMacAdd, OID_RECORD_AT_LEAST, 8)
+PRIVATE_OID_NOT_BUILT(FuncSetLpSupportNonMs, OID_RECORD_REPORT, 0)
+PRIVATE_OID_NOT_BUILT(FuncSetReg, OID_RECORD_AT_LEAST, 56)
+PRIVATE_OID_NOT_BUILT(FuncGetReg, OID_RECORD_AT_LEAST, 56)
+PRIVATE_OID_NOT_BUILT(FuncGetFwVer, OID_RECORD_AT_LEAST | OID_COUNT_FULL_LENGTH, 255)
+PRIVATE_OID_NOT_BUILT(FuncGetBTPowerTable, OID_RECORD_AT_LEAST | OID_COUNT_FULL_LENGTH, 104)
+PRIVATE_OID_NOT_BUILT(FuncGenSwitchChk, OID_RECORD_AT_LEAST | OID_COUNT_FULL_LENGTH, 8)
+PRIVATE_OID_NOT_BUILT(FuncGetGoSupportCH, OID_RECORD_AT_LEAST, 258)
+PRIVATE_OID_NOT_BUILT(FuncSetGoPreferredCH, OID_RECORD_AT_LEAST, 532)
+PRIVATE_OID_NOT_BUILT(FuncResetGoPreferredCH, OID_RECORD_NONE, 0)
+PRIVATE_OID_NOT_BUILT(FuncSetGoOperationCH, OID_RECORD_AT_LEAST, 16)
+PRIVATE_OID_NOT_BUILT(FuncSetScanFilter, OID_RECORD_AT_LEAST, 40)
+PRIVATE_OID_NOT_BUILT(FuncResetScanFilter, OID_RECORD_NONE, 0)
+PRIVATE_OID_NOT_BUILT(FuncEnableGoShow, OID_RECORD_NONE, 0)
+PRIVATE_OID_NOT_BUILT(FuncDisableGoShow, OID_RECORD_NONE, 0)
+PRIVATE_OID_NOT_BUILT(FuncSetGoPreferredCHPhymode, OID_RECORD_AT_LEAST, 766)
+PRIVATE_OID_NOT_BUILT(FuncResetGoPreferredCHPhymode, OID_RECORD_NONE, 0)
+PRIVATE_OID_NOT_BUILT(FuncGetGoPreferredCHPhymode, OID_RECORD_AT_LEAST, 4)
+PRIVATE_OID_NOT_BUILT(FuncSetLegacyAndP2PScanCH, OID_RECORD_AT_LEAST, 2)
+PRIVATE_OID_NOT_BUILT(FuncResetLegacyAndP2PScanCH, OID_RECORD_NONE, 0)
+PRIVATE_OID_NOT_BUILT(FuncSetGoPreferredBand5G, OID_RECORD_AT_LEAST, 1)
+PRIVATE_OID_NOT_BUILT(FuncPciePmControl, OID_RECORD_AT_LEAST | OID_ANSWER_TOO_SMALL, 8)
+PRIVATE_OID_NOT_BUILT(FuncSetRadio, OID_RECORD_AT_LEAST, 4)
+PRIVATE_OID_NOT_BUILT(FuncSetFixedRate, OID_RECORD_AT_LEAST | OID_SIZE_BY_GENERATION, 40)
+PRIVATE_OID_NOT_BUILT(FuncGetDmaqInfo, OID_RECORD_AT_LEAST, 68)
+PRIVATE_OID_NOT_BUILT(FuncD3PlatformInfo, OID_RECORD_EXACT | OID_NO_COUNTERS, 24)
+PRIVATE_OID_NOT_BUILT(FuncSetLog2Air, OID_RECORD_EXACT, 56)
+PRIVATE_OID_NOT_BUILT(FuncVerifSysRcvy, OID_RECORD_EXACT, 4)
+PRIVATE_OID_NOT_BUILT(FuncGetLinkStatus, OID_RECORD_AT_LEAST, 96)
+PRIVATE_OID_NOT_BUILT(FuncGetStartTimeInfo, OID_RECORD_AT_LEAST, 240)
+
+#undef PRIVATE_OID_NOT_BUILT
+
+// ================================================================================================
+// the four tables
+// ================================================================================================
+namespace {
+
+const PRIVATE_OID_ENTRY kPrivateOidTable1[] = {
+    {0xFFFCF001u, FuncGetCr},
+    {0xFFFCF002u, FuncSetCr},
+    {0xFFFCF128u, FuncSetIoMode},
+    {0xFFFCF005u, FuncGetStaInfo},
+    {0xFFFCF003u, FuncCoexCtrl},
+    {0xFFFCF007u, FuncFWVer},
+    {0xFFFCF004u, FuncSetFwLog},
+    {0xFFFCF008u, FuncGetScratchValue},
+    {0xFFFCF009u, FuncSetScratchValue},
+    {0xFFFCF00Au, FuncGetTxStat},
+    {0xFFFCF010u, FuncSetCoextp},
+    {0xFFFCF011u, FuncGetCoextp},
+    {0xFFFCF101u, FuncSwDebug},
+    {0xFFFCF00Bu, FuncGetPCIeCS},
+    {0xFFFCF00Cu, FuncSetPCIeCS},
+    {0xFFFCF012u, FuncSetChip},
+    {0xFFFCF013u, FuncGetChip},
+    {0xFFFCF015u, FuncDynamicDtim},
+    {0x0FFFC20Fu, FuncTpTestMode},
+    {0x0FFFC200u, FuncResetDefaul},
+    {0x0FFFC201u, FuncSetBcc},
+    {0x0FFFC202u, FuncTwtTest},
+    {0xFFFCF100u, FuncWaitFwAnswer},
+    {0x0FFFC204u, FuncSetReassociate},
+    {0x0FFFC20Au, FuncSetAssociate},
+    {0x0FFFC205u, FuncSetAxBaSize},
+    {0x0FFFC206u, FuncSetMbo},
+    {0xFFFCF103u, FuncSetSer},
+    {0xFFFCF019u, FuncSetSrEnable},
+    {0xFFFCF01Au, FuncGetSrInfo15},
+    {0xFFFCF01Bu, FuncGetSrInfo18},
+    {0x0FFFC207u, FuncSetUapsd},
+    {0x0FFFC208u, FuncSetPwrSave},
+    {0x0FFFC209u, FuncSetPsMode},
+    {0xFFFCF01Eu, FuncEfuse},
+    {0x0FFFC20Bu, FuncListen6GAP},
+    {0xFFFCF10Au, FuncGetWtblInfo},
+    {0xFFFCF10Bu, FuncGetReservedByte},
+    {0xFFFCF10Du, FunSetRadarDetectMode},
+    {0xFFFCF10Eu, FuncSetRadarTest},
+    {0xFFFCF10Fu, FuncSetReserved},
+    {0xFFFCF112u, FuncBFProfile},
+    {0xFFFCF113u, FuncGetBFProfileData},
+    {0xFFFCF114u, FuncGetBFProfileTag},
+    {0xFFFCF006u, FuncGetStaStat},
+    {0xFFFCF129u, FuncSetPpControl},
+    {0xFFFCF13Cu, FuncGetRssi},
+    {0x0FFFC214u, FuncGetDebugSopInfo},
+    {0xFFFCF12Au, FuncSetYb},
+    {0xFFFCF12Bu, FuncSetScanNoAp},
+    {0xFFFCF12Cu, FuncSetBtL0p4RecoverState},
+};
+const PRIVATE_OID_ENTRY kPrivateOidTable2[] = {
+    {0xFFFCF102u, FuncGetWfdInfo},
+    {0x0FFFC203u, FuncGetPlePseWfdmaInfo},
+    {0xFFFCF014u, FuncCountry},
+    {0xFFFCF016u, FuncRf},
+    {0xFFFCF126u, FuncBIOS_Setting},
+    {0xFFFCF01Fu, FuncTRx_Setting},
+    {0xFFFCF017u, FuncGetSarAcpiTable},
+    {0xFFFCF018u, FuncGetTxHangCounter},
+    {0xFFFCF01Cu, FuncSniffer},
+    {0xFFFCF01Du, FuncShowDebugInfo},
+    {0xFFFCF104u, FuncSetIcs},
+    {0xFFFCF105u, FuncGetMacAdd},
+    {0xFFFCF107u, FuncSetLpSupportNonMs},
+    {0xFFFCF108u, FuncSetReg},
+    {0xFFFCF109u, FuncGetReg},
+    {0x0FFFC20Du, FuncGetFwVer},
+    {0x0FFFC210u, FuncGetBTPowerTable},
+    {0xFFFCF116u, FuncGenSwitchChk},
+    {0xFFFCF117u, FuncGetGoSupportCH},
+    {0xFFFCF118u, FuncSetGoPreferredCH},
+    {0xFFFCF119u, FuncResetGoPreferredCH},
+    {0xFFFCF11Au, FuncSetGoOperationCH},
+    {0xFFFCF11Bu, FuncSetScanFilter},
+    {0xFFFCF11Cu, FuncResetScanFilter},
+    {0xFFFCF11Du, FuncEnableGoShow},
+    {0xFFFCF11Eu, FuncDisableGoShow},
+    {0xFFFCF11Fu, FuncSetGoPreferredCHPhymode},
+    {0xFFFCF120u, FuncResetGoPreferredCHPhymode},
+    {0xFFFCF121u, FuncGetGoPreferredCHPhymode},
+    {0xFFFCF122u, FuncSetLegacyAndP2PScanCH},
+    {0xFFFCF123u, FuncResetLegacyAndP2PScanCH},
+    {0xFFFCF124u, FuncSetGoPreferredBand5G},
+    {0xFFFCF00Du, FuncPciePmControl},
+    {0xFFFCF00Eu, FuncSetRadio},
+    {0xFFFCF00Fu, FuncSetFixedRate},
+    {0xFFFCF020u, FuncGetDmaqInfo},
+    {0xFFFCF021u, FuncD3PlatformInfo},
+    {0xFFFCF13Du, FuncSetLog2Air},
+};
+const PRIVATE_OID_ENTRY kPrivateOidTable3[] = {
+    {0xFFFCFA00u, FuncVerifSysRcvy},
+};
+const PRIVATE_OID_ENTRY kPrivateOidTable4[] = {
+    {0xFFFCFC00u, FuncGetLinkStatus},
+    {0xFFFCFC01u, FuncGetStartTimeInfo},
+};
+
+static_assert(sizeof(kPrivateOidTable1) / sizeof(kPrivateOidTable1[0]) == PRIVATE_OID_TABLE1_ROWS, "table 1");
+static_assert(sizeof(kPrivateOidTable2) / sizeof(kPrivateOidTable2[0]) == PRIVATE_OID_TABLE2_ROWS, "table 2");
+static_assert(sizeof(kPrivateOidTable3) / sizeof(kPrivateOidTable3[0]) == PRIVATE_OID_TABLE3_ROWS, "table 3");
+static_assert(sizeof(kPrivateOidTable4) / sizeof(kPrivateOidTable4[0]) == PRIVATE_OID_TABLE4_ROWS, "table 4");
+
+struct PrivateOidTable {
+    const PRIVATE_OID_ENTRY* Rows;
+    ULONG Count;
+};
+
+constexpr PrivateOidTable kPrivateOidTables[] = {
+    {kPrivateOidTable1, PRIVATE_OID_TABLE1_ROWS},
+    {kPrivateOidTable2, PRIVATE_OID_TABLE2_ROWS},
+    {kPrivateOidTable3, PRIVATE_OID_TABLE3_ROWS},
+    {kPrivateOidTable4, PRIVATE_OID_TABLE4_ROWS},
+};
+
+}  // namespace
+
+// ================================================================================================
+// dispatch
+// ================================================================================================
+NTSTATUS NdisCommonProcessIOCTL(PMP_ADAPTER adapter, WDFREQUEST request, ULONG oid, PVOID buffer, ULONG inputLength,
+                                ULONG outputLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    UNREFERENCED_PARAMETER(inputLength);
+    if (!AdapterTakesRequests(adapter)) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_IOCTL, "private OID 0x%08X refused: the adapter takes no requests",
+                 static_cast<unsigned>(oid));
+        return kStatusNotReady;
+    }
+    LARGE_INTEGER now;
+    KeQuerySystemTime(&now);
+    adapter->LastPrivateRequestTime = static_cast<ULONG64>(now.QuadPart) / 10000;
+    NTSTATUS status = kStatusInvalidDeviceRequestOid;
+    for (const PrivateOidTable& table : kPrivateOidTables) {
+        for (ULONG i = 0; i < table.Count; ++i) {
+            if (table.Rows[i].Oid == oid) {
+                status = table.Rows[i].Handler(adapter, request, static_cast<PUCHAR>(buffer), outputLength,
+                                               bytesWritten, bytesNeeded);
+            }
+        }
+    }
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_IOCTL, "private OID 0x%08X: 0x%08X, %u bytes written, %u needed",
+             static_cast<unsigned>(oid), static_cast<unsigned>(status), static_cast<unsigned>(*bytesWritten),
+             static_cast<unsigned>(*bytesNeeded));
+    return status;
+}
+
+void NdisCommonIoctlDeviceControl(PMP_ADAPTER adapter, WDFREQUEST request, ULONG ioControlCode)
+{
+    if (adapter == nullptr) {
+        WdfRequestComplete(request, STATUS_INVALID_PARAMETER);
+        return;
+    }
+    if (ioControlCode != PRIVATE_IOCTL_CODE) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_IOCTL, "control code 0x%08X is not a private request",
+                 static_cast<unsigned>(ioControlCode));
+        WdfRequestComplete(request, STATUS_SUCCESS);
+        return;
+    }
+    PVOID input = nullptr;
+    size_t inputLength = 0;
+    NTSTATUS status = WdfRequestRetrieveInputBuffer(request, 0, &input, &inputLength);
+    if (!NT_SUCCESS(status)) {
+        WdfRequestComplete(request, STATUS_INSUFFICIENT_RESOURCES);
+        return;
+    }
+    if (input == nullptr || inputLength < PRIVATE_OID_INPUT_SIZE) {
+        WdfRequestComplete(request, status);
+        return;
+    }
+    ULONG oid = 0;
+    std::memcpy(&oid, input, sizeof(oid));
+    PVOID output = nullptr;
+    size_t outputLength = 0;
+    status = WdfRequestRetrieveOutputBuffer(request, 0, &output, &outputLength);
+    if (!NT_SUCCESS(status)) {
+        WdfRequestComplete(request, status);
+        return;
+    }
+    const ULONG length = outputLength > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<ULONG>(outputLength);
+    ULONG written = 0;
+    ULONG needed = 0;
+    status = NdisCommonProcessIOCTL(adapter, request, oid, output, length, length, &written, &needed);
+    if (status == STATUS_SUCCESS) {
+        WdfRequestCompleteWithInformation(request, STATUS_SUCCESS, written < length ? written : length);
+    } else if (status == kStatusNotReady) {
+        WdfRequestCompleteWithInformation(request, status, needed);
+    } else if (status == STATUS_PENDING) {
+        // A handler parked the request; a firmware answer or the cancellation completes it.
+    } else {
+        WdfRequestComplete(request, status);
+    }
+}
+
+// ================================================================================================
+// rate lists
+// ================================================================================================
+void NdisGetCCKRates(PUCHAR rateRecord)
+{
+    static constexpr UCHAR kCck[] = {1, 2, 5, 11};
+    PlatformMoveMemory(rateRecord, kCck, sizeof(kCck));
+}
+
+void NdisGetOFDMRates(PUCHAR rateRecord)
+{
+    static constexpr UCHAR kOfdm[] = {48, 24, 12, 6, 54, 36, 18, 9};
+    PlatformMoveMemory(rateRecord + 8, kOfdm, sizeof(kOfdm));
+}
+
+NTSTATUS setDynamicICS(PMP_ADAPTER adapter, UCHAR on, UCHAR second)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(on);
+    UNREFERENCED_PARAMETER(second);
+    return NOT_BUILT_YET();
+}
+
+// ================================================================================================
+// parked requests
+// ================================================================================================
+NTSTATUS QZCxChainPendingRequest(PMP_ADAPTER adapter, WDFREQUEST request)
+{
+    if (adapter == nullptr || adapter->PendingRequestList.Flink == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_IOCTL, "no pending list to park a request on");
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    PPENDING_OID_REQUEST pending = nullptr;
+    NTSTATUS status = PlatformAllocateMemory(adapter, reinterpret_cast<PVOID*>(&pending), sizeof(*pending), TAG_ZVA0);
+    if (!NT_SUCCESS(status)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_IOCTL, "no entry to park a request: 0x%08X", static_cast<unsigned>(status));
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    pending->Request = request;
+    pending->Signature = PENDING_OID_REQUEST_SIGNATURE;
+    InterlockedIncrement(&adapter->PendingRequestCount);
+    ExInterlockedInsertTailList(&adapter->PendingRequestList, &pending->Link, &adapter->PendingRequestLock);
+    return STATUS_PENDING;
+}
+
+// ================================================================================================
+// firmware answers
+// ================================================================================================
+VOID ProcessAccessReg(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    if (EventLength(eventView) != ACCESS_REG_EVENT_LENGTH) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_IOCTL, "%s: answer of %u bytes ignored", __func__,
+                 static_cast<unsigned>(EventLength(eventView)));
+        return;
+    }
+    const PUCHAR body = eventView + FW_EVENT_VIEW_PAYLOAD_OFFSET;
+    ULONG address = 0;
+    ULONG value = 0;
+    std::memcpy(&address, body, sizeof(address));
+    std::memcpy(&value, body + sizeof(address), sizeof(value));
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_IOCTL, "%s: register 0x%08X = 0x%08X", __func__, static_cast<unsigned>(address),
+             static_cast<unsigned>(value));
+    if (IsSecondGeneration(adapter->DeviceId)) {
+        if (address == kLatchedRegisterA) {
+            adapter->LatchedReg83086040 = value;
+        } else if (address == kLatchedRegisterB) {
+            adapter->LatchedReg830860F8 = value;
+        }
+    }
+    CompleteOldestParked(adapter, body + sizeof(address), sizeof(value), sizeof(address), 2 * sizeof(ULONG));
+}
+
+VOID ProcessCoexCtrl(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    if (EventLength(eventView) != COEX_CTRL_EVENT_LENGTH) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_IOCTL, "%s: answer of %u bytes ignored", __func__,
+                 static_cast<unsigned>(EventLength(eventView)));
+        return;
+    }
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_IOCTL, "%s: coexistence answer", __func__);
+    CompleteOldestParked(adapter, eventView + FW_EVENT_VIEW_PAYLOAD_OFFSET, COEX_CTRL_RECORD_SIZE, 0,
+                         COEX_CTRL_RECORD_SIZE);
+}
+
+VOID ProcessGetChipReq(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    // The record is at most 328 bytes and never more than the event carries.
+    const ULONG body = EventBodyLength(eventView);
+    const ULONG count = body < CHIP_CONFIG_RECORD_SIZE ? body : CHIP_CONFIG_RECORD_SIZE;
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_IOCTL, "%s: chip configuration answer of %u bytes", __func__,
+             static_cast<unsigned>(body));
+    CompleteOldestParked(adapter, eventView + FW_EVENT_VIEW_PAYLOAD_OFFSET, count, 0, count);
+}
+
+VOID ProcessBFProfileData(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    KeepBfProfile(adapter->BfProfileData, BF_PROFILE_DATA_SIZE, eventView);
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_IOCTL, "beamforming profile data kept (%u bytes of event body)",
+             static_cast<unsigned>(EventBodyLength(eventView)));
+}
+
+VOID ProcessBFProfileTag(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    KeepBfProfile(adapter->BfProfileTag, BF_PROFILE_TAG_SIZE, eventView);
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_IOCTL, "beamforming profile tag kept (%u bytes of event body)",
+             static_cast<unsigned>(EventBodyLength(eventView)));
+}

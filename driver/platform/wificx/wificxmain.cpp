@@ -12,6 +12,7 @@
 #include "hal/common/hal_chip.h"
 #include "platform/ndis6/n6indicate.h"
 #include "platform/ndis6/ndis6common.h"
+#include "platform/ndiscommon/ndiscommonioctl.h"
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/ndiscommon.h"
 #include "platform/ndiscommon/ndiscommonhif.h"
@@ -335,11 +336,11 @@ NTSTATUS QZCxCreateControlDevice(WDFDEVICE device)
 VOID QZCxEvtIoDeviceControl(WDFQUEUE queue, WDFREQUEST request, size_t outputBufferLength, size_t inputBufferLength,
                             ULONG ioControlCode)
 {
-    UNREFERENCED_PARAMETER(queue);
     UNREFERENCED_PARAMETER(outputBufferLength);
     UNREFERENCED_PARAMETER(inputBufferLength);
-    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_IOCTL, "private request 0x%08X", static_cast<unsigned>(ioControlCode));
-    WdfRequestComplete(request, NOT_BUILT_YET());
+    WDFDEVICE control = WdfIoQueueGetDevice(queue);
+    NdisCommonIoctlDeviceControl(control != nullptr ? QZCxGetControlDeviceContext(control)->Adapter : nullptr, request,
+                                 ioControlCode);
 }
 
 VOID EvtShutdownNotification(WDFDEVICE device)

@@ -1,0 +1,143 @@
+// Services of other layers that the control-thread executor calls, until their layers are built.
+#include "platform/ndiscommon/ndiscommonhif_services.h"
+
+#include "platform/ndiscommon/trace.h"
+
+NTSTATUS MlmeInfoStaOidSetWEPDefaultKeyID(PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(port);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS MlmeInfoPnpSetPowerMgmtMode(PMP_ADAPTER adapter, PMP_PORT port, ULONG mode)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(mode);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS STAMlmePeriodicExec(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS MlmePeriodicExecPassivLevel(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS MlmePowerConsumptionCtrl(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS MlmeRadioPeriodicExecPassivLevel(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS DisconnectRequest(PMP_ADAPTER adapter, PMP_PORT port, PULONG bytesWritten, PULONG bytesNeeded, UCHAR source,
+                           PUCHAR parameters)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(bytesWritten);
+    UNREFERENCED_PARAMETER(bytesNeeded);
+    UNREFERENCED_PARAMETER(source);
+    UNREFERENCED_PARAMETER(parameters);
+    return NOT_BUILT_YET();
+}
+
+BOOLEAN MlmeUpdateRepositTabFromScanTab(PMP_ADAPTER adapter, UCHAR force, UCHAR decideCountry)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(force);
+    UNREFERENCED_PARAMETER(decideCountry);
+    (void)NOT_BUILT_YET();
+    return FALSE;
+}
+
+void ScanNeighborAPInfoListReset(PMP_ADAPTER adapter, PSCAN_NEIGHBOR_AP_LIST list)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(list);
+    (void)NOT_BUILT_YET();
+}
+
+NTSTATUS QzCmdSendAbortScan(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS QzCmdFactCalGet(PMP_ADAPTER adapter, UCHAR band, UCHAR index)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(band);
+    UNREFERENCED_PARAMETER(index);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS writeFactCalfile(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS PlatformOpenCoreDumpFile(PMP_ADAPTER adapter, UCHAR open)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(open);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS PlatformOpenIcsLogFile(PMP_ADAPTER adapter, UCHAR open)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(open);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS PlatformIndicateFirmwareStalled(PMP_ADAPTER adapter, ULONG reason)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(reason);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS WOWLANPacketIndicateFunc(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS MultiChannelSwitchExec(PMP_PORT port, PUCHAR record)
+{
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(record);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS MultiChannelMcastConAbortExec(PMP_PORT port, PUCHAR record)
+{
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(record);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS MultiBandDisableDbdcDecision(PMP_ADAPTER adapter, PMP_PORT port, UCHAR reason)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(reason);
+    return NOT_BUILT_YET();
+}

@@ -1,0 +1,64 @@
+// Services of other layers that the control-thread executor calls and that those layers do not
+// provide yet. Each keeps the name and the arguments its own layer will give it; until then it
+// traces and answers STATUS_NOT_SUPPORTED. Each moves to its layer's module when that layer is built.
+#pragma once
+
+#include "kshim/nt_types.h"
+
+typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
+typedef struct _MP_PORT MP_PORT, *PMP_PORT;
+typedef struct _SCAN_NEIGHBOR_AP_LIST SCAN_NEIGHBOR_AP_LIST, *PSCAN_NEIGHBOR_AP_LIST;
+
+// ---- station key and power settings (Common/mlme/mlmeinfo) ---------------------------------------------
+// Sends the port's default key id to the firmware.
+NTSTATUS MlmeInfoStaOidSetWEPDefaultKeyID(PMP_PORT port);
+// Sets the station power-save mode and sends the power-control command.
+NTSTATUS MlmeInfoPnpSetPowerMgmtMode(PMP_ADAPTER adapter, PMP_PORT port, ULONG mode);
+
+// ---- periodic MLME work (Common/mlme) ----------------------------------------------------------------------
+// Station periodic job: temperature query, periodic 20/40 coexistence scan request.
+NTSTATUS STAMlmePeriodicExec(PMP_ADAPTER adapter);
+// The passive-level periodic MLME job of the 100 ms timer.
+NTSTATUS MlmePeriodicExecPassivLevel(PMP_ADAPTER adapter, PMP_PORT port);
+// Starts or stops the power-consumption control period.
+NTSTATUS MlmePowerConsumptionCtrl(PMP_ADAPTER adapter, PMP_PORT port);
+// The radio periodic job; re-arms the radio timer.
+NTSTATUS MlmeRadioPeriodicExecPassivLevel(PMP_ADAPTER adapter, PMP_PORT port);
+// Disconnects the port: restarts its MLME machines, sends deauthentication, indicates the
+// disassociation to the OS and runs link down. `parameters` are the optional disassociation
+// parameters of the caller.
+NTSTATUS DisconnectRequest(PMP_ADAPTER adapter, PMP_PORT port, PULONG bytesWritten, PULONG bytesNeeded, UCHAR source,
+                           PUCHAR parameters);
+
+// ---- scan (Common/mlme) --------------------------------------------------------------------------------------
+// Merges the scan table into the roaming-candidate table.
+BOOLEAN MlmeUpdateRepositTabFromScanTab(PMP_ADAPTER adapter, UCHAR force, UCHAR decideCountry);
+// Empties the neighbour-AP list.
+void ScanNeighborAPInfoListReset(PMP_ADAPTER adapter, PSCAN_NEIGHBOR_AP_LIST list);
+
+// ---- firmware commands and files (Common/qzcmd, Common/fwsettings) -------------------------------------------
+// Scan abort command 0x1B (4 bytes).
+NTSTATUS QzCmdSendAbortScan(PMP_ADAPTER adapter);
+// Asks the firmware for one factory calibration record (unified command 0x7C, query).
+NTSTATUS QzCmdFactCalGet(PMP_ADAPTER adapter, UCHAR band, UCHAR index);
+// Writes the runtime calibration data file from the collected records.
+NTSTATUS writeFactCalfile(PMP_ADAPTER adapter);
+// With `open` 1 opens (creating when needed) the core-dump file and keeps its handle in the adapter
+// (CoreDumpFile); with 0 closes it.
+NTSTATUS PlatformOpenCoreDumpFile(PMP_ADAPTER adapter, UCHAR open);
+// The same for the ICS log file (IcsLogFile).
+NTSTATUS PlatformOpenIcsLogFile(PMP_ADAPTER adapter, UCHAR open);
+
+// ---- OS indications (platform/ndis6/n6indicate) ------------------------------------------------------------
+// A firmware-stalled report to the WDI firmware-stalled indication.
+NTSTATUS PlatformIndicateFirmwareStalled(PMP_ADAPTER adapter, ULONG reason);
+// Indicates the wake reason and the stored wake packet to the OS.
+NTSTATUS WOWLANPacketIndicateFunc(PMP_ADAPTER adapter, PMP_PORT port);
+
+// ---- multi-channel and dual-band concurrency (Common/p2p) ---------------------------------------------------
+// Runs the pending multi-channel start of a new connection.
+NTSTATUS MultiChannelSwitchExec(PMP_PORT port, PUCHAR record);
+// Ends a group owner's multicast-concurrency quota period and sends the quotas again.
+NTSTATUS MultiChannelMcastConAbortExec(PMP_PORT port, PUCHAR record);
+// Decides whether dual-band concurrency can stop and turns it off on the chips that program it.
+NTSTATUS MultiBandDisableDbdcDecision(PMP_ADAPTER adapter, PMP_PORT port, UCHAR reason);
