@@ -1,0 +1,432 @@
+// The control-thread executor: its guards, where each internal command goes, link loss, core-dump
+// and ICS log files, the calibration walk and the connection-start time-out.
+#include <filesystem>
+
+#include "Common/fwsettings.h"
+#include "ctrl_fixture.h"
+
+namespace ctrltest {
+namespace {
+
+using kshim::host::TraceContains;
+
+// ---- guards and dispatch ---------------------------------------------------------------------------------------
+TEST_F(ExecutorTest, EveryCommandIsDroppedWhileTheAdapterHaltsIsSuspendedOrDoesNotAnswer)
+{
+    for (ULONG flag : {ADAPTER_FLAG_HALT_IN_PROGRESS, ADAPTER_FLAG_NOT_RESPONDING, ADAPTER_FLAG_PCI_SUSPENDED}) {
+        AdapterSetFlag(adapter_.get(), flag, "test");
+        kshim::host::TraceClear();
+        Run(INTERNAL_CMD_MLME_PERIODIC);
+        Run(INTERNAL_CMD_ERROR_RECOVERY, U32(RECOVERY_IO_FAIL));
+        Run(0x10000005);
+        EXPECT_EQ(CountTraces("is not built yet"), 0u) << std::hex << flag;
+        EXPECT_FALSE(TraceContains("unknown internal command id")) << std::hex << flag;
+        AdapterClearFlag(adapter_.get(), flag, "test");
+    }
+}
+
+TEST_F(ExecutorTest, AnIdNoRowNamesIsTracedAndHasNoOtherEffect)
+{
+    Run(0x10000005, U32(1));
+    EXPECT_TRUE(TraceContains("unknown internal command id 0x10000005 dropped"));
+    EXPECT_EQ(CountTraces("is not built yet"), 0u);
+    EXPECT_EQ(adapter_->Cmd.ControlQueue.Count, 0u);
+}
+
+TEST_F(ExecutorTest, NoPortOrAPortWithoutAdapterDoesNothing)
+{
+    EXPECT_EQ(NdisCommonHifControlThreadHandler(nullptr, INTERNAL_CMD_MLME_PERIODIC, nullptr, 0),
+              STATUS_INVALID_PARAMETER);
+    MP_PORT orphan = {};
+    EXPECT_EQ(NdisCommonHifControlThreadHandler(&orphan, INTERNAL_CMD_MLME_PERIODIC, nullptr, 0),
+              STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(CountTraces("is not built yet"), 0u);
+}
+
+struct RouteCase {
+    ULONG id;
+    std::vector<UCHAR> payload;
+    const char* service;  // the service the command reaches
+    size_t calls;
+};
+
+TEST_F(ExecutorTest, EachCommandReachesItsService)
+{
+    const RouteCase cases[] = {
+        {INTERNAL_CMD_DEFAULT_KEY_ID, U32(0), "MlmeInfoStaOidSetWEPDefaultKeyID", 1},
+        {INTERNAL_CMD_POWER_MGMT_MODE, U32(2), "MlmeInfoPnpSetPowerMgmtMode", 1},
+        {INTERNAL_CMD_STA_PERIODIC, {}, "STAMlmePeriodicExec", 1},
+        {INTERNAL_CMD_ERROR_RECOVERY, U32(RECOVERY_FW_CMD_TIMEOUT), "ErrorRecoveryProc", 1},
+        {INTERNAL_CMD_CAL_WRITE, {}, "writeFactCalfile", 1},
+        {INTERNAL_CMD_DYNAMIC_ICS_ON, {}, "setDynamicICS", 2},
+        {INTERNAL_CMD_DYNAMIC_ICS_OFF, {}, "setDynamicICS", 1},
+        {INTERNAL_CMD_MCC_SWITCH, U32(0), "MultiChannelSwitchExec", 1},
+        {INTERNAL_CMD_MLME_PERIODIC, {}, "MlmePeriodicExecPassivLevel", 1},
+        {INTERNAL_CMD_POWER_CONSUMPTION, {}, "MlmePowerConsumptionCtrl", 1},
+        {INTERNAL_CMD_RESTORE_CH_PRIVILEGE, {}, "DoRestoreChannelPrivilege", 1},
+        {INTERNAL_CMD_DBDC_DISABLE, {}, "MultiBandDisableDbdcDecision", 1},
+        {INTERNAL_CMD_DISCONNECT, U32(0), "DisconnectRequest", 1},
+        {INTERNAL_CMD_RADIO_PERIODIC, {}, "MlmeRadioPeriodicExecPassivLevel", 1},
+        {INTERNAL_CMD_MCAST_CON_ABORT, U32(0), "MultiChannelMcastConAbortExec", 1},
+        {INTERNAL_CMD_SET_PHY_MODE, U32(11), "MlmeInfoSetPhyMode", 1},
+    };
+    for (const RouteCase& c : cases) {
+        kshim::host::TraceClear();
+        Run(c.id, c.payload);
+        EXPECT_EQ(CountTraces(NotBuilt(c.service)), c.calls) << std::hex << c.id;
+        EXPECT_EQ(CountTraces("is not built yet"), c.calls) << std::hex << c.id;
+    }
+    // The wireless mode is traced by name.
+    EXPECT_TRUE(TraceContains("wireless mode PHY_11VHT for port 0"));
+}
+
+TEST_F(ExecutorTest, RecoveryRunsOnlyForAPayloadOfExactlyFourBytes)
+{
+    for (size_t size : {0u, 2u, 8u}) {
+        kshim::host::TraceClear();
+        Run(INTERNAL_CMD_ERROR_RECOVERY, std::vector<UCHAR>(size, 1));
+        EXPECT_FALSE(TraceContains(NotBuilt("ErrorRecoveryProc"))) << size;
+        EXPECT_TRUE(TraceContains("recovery request of")) << size;
+    }
+}
+
+TEST_F(ExecutorTest, APortIndexFromThePayloadOutsideThePortsIsRefused)
+{
+    // Port 7 does not exist, port 3 is absent, and two bytes are not an index.
+    for (const std::vector<UCHAR>& payload : {U32(7), U32(3), std::vector<UCHAR>{0, 0}}) {
+        kshim::host::TraceClear();
+        Run(INTERNAL_CMD_DEFAULT_KEY_ID, payload);
+        Run(INTERNAL_CMD_LINK_LOSS, payload);
+        EXPECT_EQ(CountTraces("is not built yet"), 0u);
+    }
+}
+
+TEST_F(ExecutorTest, TheStationPeriodicJobNeedsACreatedPortZero)
+{
+    port0_->Created = 0;
+    Run(INTERNAL_CMD_STA_PERIODIC);
+    EXPECT_FALSE(TraceContains(NotBuilt("STAMlmePeriodicExec")));
+}
+
+// ---- link loss ---------------------------------------------------------------------------------------------------
+TEST_F(ExecutorTest, LinkLossKeepsTheBssidAndIndicatesAPendingWakeFirst)
+{
+    MP_PORT* port2 = AddPort(2, EXTSTA);
+    const UCHAR bssid[MAC_ADDR_LEN] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
+    std::memcpy(port2->Bssid, bssid, MAC_ADDR_LEN);
+    adapter_->PendingWakeIndication = 3;
+    Run(INTERNAL_CMD_LINK_LOSS, U32(2));
+    EXPECT_EQ(std::memcmp(port2->LastBssid, bssid, MAC_ADDR_LEN), 0);
+    EXPECT_EQ(adapter_->PendingWakeIndication, 0u);
+    EXPECT_TRUE(TraceContains(NotBuilt("MlmeCntLinkDown")));
+    EXPECT_TRUE(TraceContains(NotBuilt("WOWLANPacketIndicateFunc")));
+    EXPECT_TRUE(TraceContains("disassociation from 00:11:22:33:44:55 indicated"));
+
+    // Without a pending wake reason nothing is indicated but the disassociation.
+    kshim::host::TraceClear();
+    Run(INTERNAL_CMD_LINK_LOSS, U32(2));
+    EXPECT_FALSE(TraceContains(NotBuilt("WOWLANPacketIndicateFunc")));
+}
+
+// ---- core dump ---------------------------------------------------------------------------------------------------
+TEST_F(ExecutorTest, ADumpEndWithNoFileOpenDoesNothing)
+{
+    Run(INTERNAL_CMD_CORE_DUMP_FILE, {0});
+    EXPECT_EQ(CountTraces("is not built yet"), 0u);
+    EXPECT_EQ(adapter_->Cmd.ControlQueue.Count, 0u);
+}
+
+TEST_F(ExecutorTest, ADumpStartOpensTheFileAndAFailureLeavesItMarkedClosed)
+{
+    Run(INTERNAL_CMD_CORE_DUMP_FILE, {1});
+    EXPECT_TRUE(TraceContains(NotBuilt("PlatformOpenCoreDumpFile")));
+    EXPECT_TRUE(TraceContains("core-dump file not opened"));
+    EXPECT_EQ(adapter_->CoreDumpOpen, 0);
+}
+
+TEST_F(ExecutorTest, ADumpEndingWithItsFileOpenReportsTheStallAndAsksForRecoveryKindSix)
+{
+    adapter_->CoreDumpOpen = 1;
+    adapter_->CoreDumpInProgress = 1;
+    adapter_->CoreDumpByteCount = 4096;
+    Run(INTERNAL_CMD_CORE_DUMP_FILE, {0});
+    EXPECT_EQ(adapter_->CoreDumpOpen, 0);
+    EXPECT_EQ(adapter_->CoreDumpInProgress, 0);
+    EXPECT_EQ(adapter_->CoreDumpByteCount, 0u);
+    EXPECT_TRUE(TraceContains(NotBuilt("PlatformOpenCoreDumpFile")));
+    EXPECT_TRUE(TraceContains(NotBuilt("PlatformIndicateFirmwareStalled")));
+    ASSERT_EQ(adapter_->Cmd.ControlQueue.Count, 1u);
+    PINTERNAL_CMD posted = QzDequeueCmdQueueLocked(&adapter_->Cmd.ControlQueue);
+    EXPECT_EQ(posted->CmdId, INTERNAL_CMD_ERROR_RECOVERY);
+    EXPECT_EQ(posted->PortIndex, 0u);
+    ASSERT_EQ(posted->PayloadLength, 4u);
+    ULONG kind = 0;
+    std::memcpy(&kind, posted->Payload, sizeof(kind));
+    EXPECT_EQ(kind, static_cast<ULONG>(RECOVERY_SER_TIMEOUT));
+    QzReturnInternalCmdBuffer(adapter_.get(), posted);
+}
+
+TEST_F(ExecutorTest, ADumpEndAfterTheAssertDumpOnlyClosesTheFile)
+{
+    adapter_->CoreDumpOpen = 1;
+    adapter_->AssertDumpMark = 1;
+    adapter_->CoreDumpInProgress = 1;
+    Run(INTERNAL_CMD_CORE_DUMP_FILE, {2});
+    EXPECT_EQ(adapter_->AssertDumpMark, 0);
+    EXPECT_EQ(adapter_->CoreDumpOpen, 0);
+    EXPECT_EQ(adapter_->CoreDumpInProgress, 0);
+    EXPECT_FALSE(TraceContains(NotBuilt("PlatformIndicateFirmwareStalled")));
+    EXPECT_EQ(adapter_->Cmd.ControlQueue.Count, 0u);
+}
+
+class FileExecutorTest : public ExecutorTest {
+protected:
+    void SetUp() override
+    {
+        ExecutorTest::SetUp();
+        char pattern[] = "/tmp/qzl-ctrl-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root_ = pattern;
+        kshim::host::FilesSetRoot(root_);
+        ASSERT_TRUE(kshim::host::FilesWrite("\\SystemRoot\\placeholder", {}));
+    }
+    void TearDown() override
+    {
+        ExecutorTest::TearDown();
+        kshim::host::FilesSetRoot("");
+        std::filesystem::remove_all(root_);
+    }
+    std::vector<uint8_t> Read(const std::string& name)
+    {
+        auto bytes = kshim::host::FilesRead(name);
+        return bytes ? *bytes : std::vector<uint8_t>{};
+    }
+    std::string root_;
+};
+
+TEST_F(FileExecutorTest, DumpDataGoesToTheOpenFileOnly)
+{
+    Run(INTERNAL_CMD_CORE_DUMP_DATA, {1, 2, 3});
+    EXPECT_TRUE(TraceContains("3 core-dump bytes without an open file"));
+    adapter_->CoreDumpFile = OpenForWrite(u"\\SystemRoot\\dump.bin");
+    adapter_->CoreDumpOpen = 1;
+    Run(INTERNAL_CMD_CORE_DUMP_DATA, {1, 2, 3});
+    Run(INTERNAL_CMD_CORE_DUMP_DATA, {4, 5});
+    EXPECT_EQ(Read("\\SystemRoot\\dump.bin"), (std::vector<uint8_t>{1, 2, 3, 4, 5}));
+}
+
+// ---- ICS log -----------------------------------------------------------------------------------------------------
+// One ICS packet whose first u16 is its length.
+std::vector<UCHAR> IcsPacket(USHORT length, UCHAR fill)
+{
+    std::vector<UCHAR> packet(length, fill);
+    std::memcpy(packet.data(), &length, sizeof(length));
+    return packet;
+}
+
+TEST_F(ExecutorTest, AnIcsPacketWithTheLogClosedStillAdvancesTheCounterAndFreesItsBuffer)
+{
+    adapter_->RegistryBlock.IcsTimeSyncCnt = 1000;
+    adapter_->IcsRecordCounter = 5;
+    Run(INTERNAL_CMD_ICS_WRITE, IcsPacket(10, 0xAB));
+    EXPECT_EQ(adapter_->IcsRecordCounter, 6);
+    EXPECT_TRUE(TraceContains("ICS log closed: 26 bytes not written"));
+    // The pool check of the fixture's tear-down finds the record buffer returned.
+}
+
+TEST_F(ExecutorTest, AnIcsPacketThatLiesAboutItsLengthIsDropped)
+{
+    adapter_->RegistryBlock.IcsTimeSyncCnt = 1;
+    std::vector<UCHAR> longer = IcsPacket(10, 0);
+    longer.resize(6);  // says 10, carries 6
+    // Lengths 1 and 0 are below the length field itself.
+    for (const std::vector<UCHAR>& packet : {longer, std::vector<UCHAR>{1, 0}, std::vector<UCHAR>{0, 0}, std::vector<UCHAR>{}}) {
+        Run(INTERNAL_CMD_ICS_WRITE, packet);
+    }
+    EXPECT_EQ(adapter_->IcsRecordCounter, 0);
+    EXPECT_EQ(CountTraces("dropped"), 4u);
+}
+
+TEST_F(ExecutorTest, OpeningTheIcsLogTwiceOpensItOnceAndClosingRunsEvenWhileHalting)
+{
+    adapter_->IcsLogOpen = 1;
+    Run(INTERNAL_CMD_ICS_FILE, {1});
+    EXPECT_FALSE(TraceContains(NotBuilt("PlatformOpenIcsLogFile")));
+    // The teardown closes the log with a zeroed argument after the adapter started halting.
+    AdapterSetFlag(adapter_.get(), ADAPTER_FLAG_NOT_RESPONDING, "test");
+    Run(INTERNAL_CMD_ICS_FILE, {0, 0, 0, 0});
+    EXPECT_EQ(adapter_->IcsLogOpen, 0);
+    EXPECT_TRUE(TraceContains(NotBuilt("PlatformOpenIcsLogFile")));
+    // An open is a command like any other: dropped.
+    kshim::host::TraceClear();
+    Run(INTERNAL_CMD_ICS_FILE, {1});
+    EXPECT_FALSE(TraceContains(NotBuilt("PlatformOpenIcsLogFile")));
+}
+
+#pragma pack(push, 1)
+struct IcsRecord {
+    ICS_RECORD_HEADER header;
+};
+#pragma pack(pop)
+
+TEST_F(FileExecutorTest, TheIcsLogCarriesHeadersAndATimeSyncRecordEveryIcsTimeSyncCntRecords)
+{
+    kshim::host::ClockSetManual();
+    // 2024-01-01 00:00:00 UTC: 1 704 067 200 s after 1970.
+    const int64_t unixSeconds = 1704067200;
+    kshim::host::ClockSetSystemTime((unixSeconds + 11644473600LL) * 10000000LL);
+    adapter_->RegistryBlock.IcsTimeSyncCnt = 3;
+    adapter_->IcsLogFile = OpenForWrite(u"\\SystemRoot\\ics.bin");
+    adapter_->IcsLogOpen = 1;
+    for (UCHAR i = 0; i < 3; ++i) {
+        Run(INTERNAL_CMD_ICS_WRITE, IcsPacket(static_cast<USHORT>(4 + i), static_cast<UCHAR>(0xA0 + i)));
+    }
+    kshim::host::ClockSetReal();
+    const std::vector<uint8_t> file = Read("\\SystemRoot\\ics.bin");
+    // Counter 0: time sync (counter 0), then packet (counter 1); counter 2: packet; counter 3: time sync,
+    // then packet (counter 4).
+    ASSERT_EQ(file.size(), 24u + (16 + 4) + (16 + 5) + 24u + (16 + 6));
+    size_t at = 0;
+    auto sync = [&](USHORT counter) {
+        ICS_TIME_SYNC_RECORD r;
+        std::memcpy(&r, file.data() + at, sizeof(r));
+        EXPECT_EQ(r.Magic, ICS_RECORD_MAGIC);
+        EXPECT_EQ(r.Version, 1);
+        EXPECT_EQ(r.Counter, counter);
+        EXPECT_EQ(r.Reserved, 0u);
+        EXPECT_EQ(r.Type, 0x0110);
+        EXPECT_EQ(r.Length, 8);
+        EXPECT_EQ(r.UnixTimeNs, static_cast<ULONG64>(unixSeconds) * 1000000000ull);
+        at += sizeof(r);
+    };
+    auto packet = [&](USHORT counter, USHORT length, UCHAR fill) {
+        ICS_RECORD_HEADER h;
+        std::memcpy(&h, file.data() + at, sizeof(h));
+        EXPECT_EQ(h.Magic, ICS_RECORD_MAGIC);
+        EXPECT_EQ(h.Version, 1);
+        EXPECT_EQ(h.Counter, counter);
+        EXPECT_EQ(h.Reserved, 0u);
+        EXPECT_EQ(h.Type, 12);
+        EXPECT_EQ(h.Length, length);
+        at += sizeof(h);
+        std::vector<uint8_t> expected = IcsPacket(length, fill);
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), file.begin() + static_cast<long>(at)));
+        at += length;
+    };
+    sync(0);
+    packet(1, 4, 0xA0);
+    packet(2, 5, 0xA1);
+    sync(3);
+    packet(4, 6, 0xA2);
+    EXPECT_EQ(adapter_->IcsRecordCounter, 5);
+}
+
+TEST_F(ExecutorTest, AnIcsTimeSyncCountOfZeroWritesNoTimeSyncRecord)
+{
+    adapter_->RegistryBlock.IcsTimeSyncCnt = 0;
+    UCHAR buffer[ICS_TIME_SYNC_SIZE] = {};
+    EXPECT_FALSE(nicRxWriteIcsTimeSync(adapter_.get(), buffer));
+    EXPECT_EQ(adapter_->IcsRecordCounter, 0);
+}
+
+TEST_F(ExecutorTest, IcsPacketsPostedToTheIcsThreadAreWritten)
+{
+    adapter_->RegistryBlock.IcsTimeSyncCnt = 1000;
+    adapter_->IcsRecordCounter = 1;
+    StartThreads();
+    std::vector<UCHAR> packet = IcsPacket(8, 0x11);
+    ASSERT_EQ(QZEnqueueIcsCmd(adapter_.get(), port0_, INTERNAL_CMD_ICS_WRITE, packet.data(), 8), STATUS_SUCCESS);
+    EXPECT_TRUE(Eventually([&] { return adapter_->IcsRecordCounter == 2; }));
+}
+
+// ---- runtime calibration -----------------------------------------------------------------------------------------
+class CalibrationTest : public ExecutorTest {
+protected:
+    void SetUp() override
+    {
+        ExecutorTest::SetUp();
+        saved_ = g_FactCalStore;
+        g_FactCalCursor = 0;
+    }
+    void TearDown() override
+    {
+        g_FactCalStore = saved_;
+        g_FactCalCursor = 0;
+        ExecutorTest::TearDown();
+    }
+    void Keys(std::initializer_list<ULONG> keys)
+    {
+        adapter_->HalInfo.FactoryCalIdCount = static_cast<ULONG>(keys.size());
+        ULONG i = 0;
+        for (ULONG key : keys) {
+            adapter_->HalInfo.FactoryCalIds[i++] = key;
+        }
+    }
+    FACT_CAL_STORE saved_;
+};
+
+TEST_F(CalibrationTest, AFullWalkAsksForEveryRecordThenPostsTheFileWrite)
+{
+    Keys({100, 150, 200});
+    g_FactCalStore.State = 2;
+    Run(INTERNAL_CMD_CAL_COLLECT);
+    EXPECT_EQ(CountTraces(NotBuilt("QzCmdFactCalGet")), 3u);
+    EXPECT_EQ(g_FactCalCursor, 3);
+    EXPECT_EQ(g_FactCalStore.State, FACT_CAL_STATE_COLLECTED);
+    EXPECT_NE(g_FactCalStore.StateTime, 0);
+    ASSERT_EQ(adapter_->Cmd.ControlQueue.Count, 1u);
+    PINTERNAL_CMD posted = QzDequeueCmdQueueLocked(&adapter_->Cmd.ControlQueue);
+    EXPECT_EQ(posted->CmdId, INTERNAL_CMD_CAL_WRITE);
+    EXPECT_EQ(posted->PayloadLength, 0u);
+    QzReturnInternalCmdBuffer(adapter_.get(), posted);
+
+    // Running the write marks the file written.
+    Run(INTERNAL_CMD_CAL_WRITE);
+    EXPECT_EQ(g_FactCalStore.State, FACT_CAL_STATE_WRITTEN);
+
+    // A finished walk asks for nothing more.
+    kshim::host::TraceClear();
+    Run(INTERNAL_CMD_CAL_COLLECT);
+    EXPECT_FALSE(TraceContains(NotBuilt("QzCmdFactCalGet")));
+    EXPECT_EQ(adapter_->Cmd.ControlQueue.Count, 0u);
+}
+
+TEST_F(CalibrationTest, AKeyThatMapsToNoRecordEndsTheWalk)
+{
+    Keys({100, 42, 200});
+    g_FactCalStore.State = 2;
+    Run(INTERNAL_CMD_CAL_COLLECT);
+    EXPECT_EQ(CountTraces(NotBuilt("QzCmdFactCalGet")), 1u);
+    EXPECT_EQ(g_FactCalCursor, FACT_CAL_CURSOR_ENDED);
+    EXPECT_EQ(g_FactCalStore.State, 2);
+    EXPECT_EQ(adapter_->Cmd.ControlQueue.Count, 0u);
+}
+
+// ---- connection-start time-out -----------------------------------------------------------------------------------
+TEST_F(ExecutorTest, TheConnectionStartTimeOutAbortsARunningScanOnly)
+{
+    Run(INTERNAL_CMD_CONNECT_START_TIMEOUT);
+    EXPECT_EQ(CountTraces("is not built yet"), 0u);
+
+    AdapterSetFlag(adapter_.get(), ADAPTER_FLAG_SCANNING, "test");
+    Run(INTERNAL_CMD_CONNECT_START_TIMEOUT);
+    EXPECT_TRUE(TraceContains(NotBuilt("MlmeUpdateRepositTabFromScanTab")));
+    EXPECT_TRUE(TraceContains(NotBuilt("ScanNeighborAPInfoListReset")));
+    EXPECT_TRUE(TraceContains(NotBuilt("QzCmdSendAbortScan")));
+    EXPECT_FALSE(AdapterTestFlags(adapter_.get(), ADAPTER_FLAG_SCANNING));
+}
+
+// ---- WiFiCx peers ------------------------------------------------------------------------------------------------
+TEST_F(ExecutorTest, PeerCommandsNeedAnAddressAStationPortAndItsNetAdapter)
+{
+    Run(INTERNAL_CMD_ADD_PEER, {1, 2, 3});
+    EXPECT_TRUE(TraceContains("without a peer address"));
+    const std::vector<UCHAR> peer = {2, 0, 0, 0, 0, 1};
+    kshim::host::TraceClear();
+    Run(INTERNAL_CMD_ADD_PEER, peer);  // port 0 has no net adapter
+    EXPECT_EQ(CountTraces("is not built yet"), 0u);
+    EXPECT_EQ(port0_->ConnectionFlags, 0u);
+}
+
+}  // namespace
+}  // namespace ctrltest
