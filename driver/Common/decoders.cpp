@@ -11,15 +11,19 @@ struct ValueName {
     PCSTR Name;
 };
 
+// The name of a value in its table, or the table's unknown text (traced when `unknownTraced`).
 template <size_t N>
-PCSTR FindName(const ValueName (&table)[N], ULONG value)
+PCSTR NameOf(const ValueName (&table)[N], ULONG value, PCSTR unknown, PCSTR unknownTraced = nullptr)
 {
     for (const ValueName& row : table) {
         if (row.Value == value) {
             return row.Name;
         }
     }
-    return nullptr;
+    if (unknownTraced != nullptr) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_INIT, "unknown %s %u", unknownTraced, static_cast<unsigned>(value));
+    }
+    return unknown;
 }
 
 constexpr ValueName kCipherNames[] = {
@@ -231,52 +235,22 @@ void DBGDumpString(PCSTR title, const void* data, ULONG length)
 // ================================================================================================
 ULONG WdiConvertScanType(ULONG scanType) { return scanType >= 1 && scanType <= 3 ? scanType : 0x80000000u; }
 
-PCSTR DecodeCipherName(ULONG cipher)
-{
-    PCSTR name = FindName(kCipherNames, cipher);
-    if (name == nullptr) {
-        DBGPRINT(TRACE_LEVEL_WARNING, DBG_INIT, "unknown cipher %u", static_cast<unsigned>(cipher));
-        return "***UNKNOWN Alogorithm***";
-    }
-    return name;
-}
+PCSTR DecodeCipherName(ULONG cipher) { return NameOf(kCipherNames, cipher, "***UNKNOWN Alogorithm***", "cipher"); }
 
-PCSTR DecodePhyMode(ULONG mode)
-{
-    PCSTR name = FindName(kPhyModeNames, mode);
-    if (name == nullptr) {
-        DBGPRINT(TRACE_LEVEL_WARNING, DBG_INIT, "unknown wireless mode %u", static_cast<unsigned>(mode));
-        return "";
-    }
-    return name;
-}
+PCSTR DecodePhyMode(ULONG mode) { return NameOf(kPhyModeNames, mode, "", "wireless mode"); }
 
 PCSTR DecodeWdiP2PActionFrame(ULONG frameType)
 {
-    PCSTR name = FindName(kWdiP2pActionNames, frameType);
-    return name != nullptr ? name : "<** UNKNOWN ACTION Frame **>";
+    return NameOf(kWdiP2pActionNames, frameType, "<** UNKNOWN ACTION Frame **>");
 }
 
-PCSTR DecodeP2PFrameType(ULONG frameType)
-{
-    PCSTR name = FindName(kP2pFrameNames, frameType);
-    return name != nullptr ? name : "<** UNKNOWN Frame**>";
-}
+PCSTR DecodeP2PFrameType(ULONG frameType) { return NameOf(kP2pFrameNames, frameType, "<** UNKNOWN Frame**>"); }
 
-PCSTR decodeAuthAlgorithm(ULONG algorithm)
-{
-    PCSTR name = FindName(kAuthNames, algorithm);
-    return name != nullptr ? name : "***UNKNOWN Alogorithm***";
-}
+PCSTR decodeAuthAlgorithm(ULONG algorithm) { return NameOf(kAuthNames, algorithm, "***UNKNOWN Alogorithm***"); }
 
 PCSTR decodeCipherAlgorithm(ULONG algorithm)
 {
-    PCSTR name = FindName(kCipherAlgorithmNames, algorithm);
-    return name != nullptr ? name : "***UNKNOWN Cipher***";
+    return NameOf(kCipherAlgorithmNames, algorithm, "***UNKNOWN Cipher***");
 }
 
-PCSTR DecodeIeName(USHORT elementId)
-{
-    PCSTR name = FindName(kIeNames, elementId);
-    return name != nullptr ? name : "<** UNKNOWN IE **>";
-}
+PCSTR DecodeIeName(USHORT elementId) { return NameOf(kIeNames, elementId, "<** UNKNOWN IE **>"); }
