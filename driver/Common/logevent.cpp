@@ -218,9 +218,8 @@ void LogEventP2PPersistentGroup(PMP_ADAPTER adapter)
 
 void LogEventP2PConnection(PMP_ADAPTER adapter, PMP_PORT port)
 {
-    UNREFERENCED_PARAMETER(port);
-    if (adapter == nullptr) {
-        DBGPRINT(TRACE_LEVEL_ERROR, DBG_P2P, "%s: no adapter", __func__);
+    if (adapter == nullptr || port == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_P2P, "%s: no adapter or port", __func__);
         return;
     }
     PMP_PORT station = MlmeSyncGetPortByType(adapter, EXTSTA);

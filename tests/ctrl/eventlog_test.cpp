@@ -120,8 +120,11 @@ TEST_F(EventLogWriters, TheClientCountNeverGoesBelowZero)
 
 TEST_F(EventLogWriters, TheConnectionKindNeedsAStationPort)
 {
-    LogEventP2PConnection(adapter_.get(), nullptr);
+    MP_PORT* go = AddPort(1, WFD_GO);
+    LogEventP2PConnection(adapter_.get(), go);
     EXPECT_TRUE(kshim::host::TraceContains("LogEventP2PConnection: no station port"));
+    LogEventP2PConnection(adapter_.get(), nullptr);
+    EXPECT_TRUE(kshim::host::TraceContains("LogEventP2PConnection: no adapter or port"));
     EXPECT_TRUE(kshim::host::ErrorLogSnapshot().empty());
 }
 

@@ -339,6 +339,17 @@ TEST_F(ExecutorTest, IcsPacketsPostedToTheIcsThreadAreWritten)
     EXPECT_TRUE(Eventually([&] { return adapter_->IcsRecordCounter == 2; }));
 }
 
+TEST_F(ExecutorTest, CommandsPostedToTheControlThreadAreCarriedOut)
+{
+    StartThreads();
+    const ULONG kind = RECOVERY_IO_FAIL;
+    ASSERT_EQ(QZEnqueueInternalCmd(adapter_.get(), port0_, INTERNAL_CMD_ERROR_RECOVERY, &kind, sizeof(kind)),
+              STATUS_SUCCESS);
+    ASSERT_EQ(QZEnqueueInternalCmd(adapter_.get(), port0_, INTERNAL_CMD_MLME_PERIODIC, nullptr, 0), STATUS_SUCCESS);
+    EXPECT_TRUE(Eventually([&] { return TraceContains(NotBuilt("MlmePeriodicExecPassivLevel")); }));
+    EXPECT_TRUE(TraceContains(NotBuilt("ErrorRecoveryProc")));
+}
+
 // ---- runtime calibration -----------------------------------------------------------------------------------------
 class CalibrationTest : public ExecutorTest {
 protected:
