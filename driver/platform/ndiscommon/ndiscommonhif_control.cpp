@@ -33,8 +33,6 @@ constexpr NTSTATUS kFwRecoveryNotSupported = static_cast<NTSTATUS>(0xC00000BBL);
 // The recovery kind a core dump that ends with its file open asks for, and the stall reason it reports.
 constexpr ULONG kCoreDumpRecoveryKind = 6;
 constexpr ULONG kCoreDumpStallReason = 8;
-// Bit of a port's connection flags: a WiFiCx peer was added for it.
-constexpr ULONG kPortConnPeerAdded = 0x00200000u;
 // The station entry whose peer is reported to WiFiCx.
 constexpr UCHAR kPeerWlanIndex = 1;
 // Seconds from 1601-01-01 to 1970-01-01.
@@ -217,9 +215,8 @@ void WifiCxPeer(PMP_PORT port, ULONG cmdId, const UCHAR* payload, ULONG length)
                  static_cast<unsigned>(cmdId), static_cast<unsigned>(kPeerWlanIndex));
         return;
     }
-    // The station entry's peer-added mark and the WiFiCx add and remove peer calls come with the station
-    // table; until then the port's connection flag stays as it is.
-    UNREFERENCED_PARAMETER(kPortConnPeerAdded);
+    // The station entry's peer-added mark, the WiFiCx add and remove peer calls and bit 0x200000 of the
+    // port's connection flags come with the station table's entries.
     (void)NOT_BUILT_YET();
 }
 
