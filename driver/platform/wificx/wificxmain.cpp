@@ -12,11 +12,11 @@
 #include "hal/common/hal_chip.h"
 #include "platform/ndis6/n6indicate.h"
 #include "platform/ndis6/ndis6common.h"
-#include "platform/ndiscommon/ndiscommonioctl.h"
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/ndiscommon.h"
 #include "platform/ndiscommon/ndiscommonhif.h"
 #include "platform/ndiscommon/ndiscommonhifpci.h"
+#include "platform/ndiscommon/ndiscommonioctl.h"
 #include "platform/ndiscommon/trace.h"
 
 UCHAR g_EnableSystemEventLog;
