@@ -111,7 +111,7 @@ NTSTATUS N6PciInitTransmit(PPCI_HIF_CONTEXT hif, BOOLEAN allocate)
     } const pools[TX_DMAQ_POOL_COUNT] = {{TX_DMAQ_POOL0_RECORDS, TX_DMAQ_POOL0_BUFFER},
                                          {TX_DMAQ_POOL1_RECORDS, TX_DMAQ_POOL1_BUFFER}};
     for (ULONG p = 0; p < TX_DMAQ_POOL_COUNT; ++p) {
-        NTSTATUS status = __TxDmaqInit(adapter, p, pools[p].records, pools[p].buffer);
+        NTSTATUS status = TxDmaqInit(adapter, p, pools[p].records, pools[p].buffer);
         if (status == STATUS_DMAQ_POOL_BUILT && !allocate) {
             // A re-initialisation keeps the pools it finds.
             continue;
@@ -183,11 +183,8 @@ VOID WpdmaFreeTxRings(PPCI_HIF_CONTEXT hif)
         ring.LastDmaIndex = 0;
         ring.InFlight = 0;
     }
-    // The software queues that hold transmit records (per access category, transmit done) come with
-    // the queue module; the pools go now.
-    for (ULONG p = 0; p < TX_DMAQ_POOL_COUNT; ++p) {
-        (void)__TxDmaqFree(hif->Adapter, p);
-    }
+    // The records still on the software queues go home without completing anything; then the pools.
+    TxDmaqDeInit(hif->Adapter);
 }
 
 // ================================================================================================
@@ -209,7 +206,7 @@ NTSTATUS N6PciInitRecv(PPCI_HIF_CONTEXT hif, BOOLEAN allocate)
                                          {RX_DMAQ_POOL1_RECORDS, RX_DMAQ_POOL1_BUFFER},
                                          {RX_DMAQ_POOL2_RECORDS, RX_DMAQ_POOL2_BUFFER}};
     for (ULONG p = 0; p < RX_DMAQ_POOL_COUNT; ++p) {
-        NTSTATUS status = __RxDmaqInit(adapter, p, pools[p].records, pools[p].buffer);
+        NTSTATUS status = RxDmaqInit(adapter, p, pools[p].records, pools[p].buffer);
         if (!NT_SUCCESS(status)) {
             DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "receive pool %u: 0x%08X", static_cast<unsigned>(p),
                      static_cast<unsigned>(status));
@@ -284,20 +281,17 @@ VOID WpdmaFreeRxRings(PPCI_HIF_CONTEXT hif)
         if (r->Area.Va != nullptr || r->Area.CommonBuffer != nullptr) {
             DeleteRingArea(&r->Area);
         }
-        // The records attached to the slots go home before their pools are released.
-        for (DMA_RING_SLOT& slot : r->Slots) {
-            if (slot.Record != nullptr) {
-                RxDmaqFree(hif->Adapter, slot.Record);
-            }
-            slot = DMA_RING_SLOT{};
-        }
         r->SlotCount = 0;
         r->CpuIndex = 0;
         r->DmaIndex = 0;
         r->ReadIndex = 0;
     }
-    for (ULONG p = 0; p < RX_DMAQ_POOL_COUNT; ++p) {
-        (void)__RxDmaqFree(hif->Adapter, p);
+    // The records attached to the slots and those on the receive queues go home, then the pools.
+    RxDmaqDeInit(hif->Adapter);
+    for (PCI_RX_RING& ring : hif->RxRing) {
+        for (DMA_RING_SLOT& slot : ring.Slots) {
+            slot = DMA_RING_SLOT{};
+        }
     }
 }
 
