@@ -70,28 +70,9 @@ VOID AsicArvel2xXmitWriteTxD(PMP_ADAPTER adapter, PUCHAR d, PTX_FRAME_INFO info)
     TxdSetField(d, 1, 20, 22, info->Tid);
     TxdSetField(d, 1, 24, 29, info->OwnMacIndex);
     TxdSetField(d, 1, 31, 31, 1);
-    if (info->MgmtLayout != 0) {
-        TxdSetField(d, 2, 0, 3, info->FrameSubtype);
-        TxdSetField(d, 2, 4, 5, info->FrameType);
-    } else {
-        TxdSetField(d, 7, 16, 19, info->FrameSubtype);
-        TxdSetField(d, 7, 20, 21, info->FrameType);
-    }
-    TxdSetField(d, 2, 10, 10, info->GroupAddressed != 0 ? 1 : 0);
-    // Data frames always ask for an acknowledgement.
-    TxdSetField(d, 3, 0, 0, !data && info->Ack == 0 ? 1 : 0);
-    TxdSetField(d, 3, 1, 1, info->Protection != 0 ? 1 : 0);
+    TxdWriteFrameKind(d, info);
     TxdSetField(d, 3, 11, 15, info->Queue == 7 ? 7 : 30);
-    if (TxdPacketIdApplies(info, FALSE)) {
-        TxdSetField(d, 5, 0, 7, info->PacketId);
-        TxdSetField(d, 5, 9, 10, 3);
-    } else if (data && info->PacketId == 0) {
-        if (TxdAggregationAllowed(info)) {
-            TxdSetField(d, 7, 10, 10, 1);
-        } else {
-            TxdSetField(d, 5, 10, 10, 1);
-        }
-    }
+    TxdPacketIdOrAggregation(d, info, FALSE, TXD_BIT{7, 10}, TXD_BIT{5, 10});
     if (fixedRate) {
         TxdSetField(d, 2, 30, 30, 0);
         TxdSetField(d, 2, 31, 31, 1);
@@ -103,16 +84,10 @@ VOID AsicArvel2xXmitWriteTxD(PMP_ADAPTER adapter, PUCHAR d, PTX_FRAME_INFO info)
     TxdSetField(d, 7, 11, 15, AntennaField(adapter, info));
     PMP_PORT fixed = TxdFixedRatePort(adapter);
     if (fixed != nullptr) {
-        const ULONG* cfg = &fixed->FixedRatePhyCfg;
+        static constexpr TXD_RATE_FIELDS kArvel2xRate = {{22, 25}, {16, 21}, {0, 2}, {14, 15}, {29, 29}, {26, 28}, {11, 11}};
         TxdSetField(d, 2, 30, 30, 0);
         TxdSetField(d, 2, 31, 31, 1);
-        TxdSetField(d, 6, 22, 25, READ_PHY_CFG_MODE(adapter, cfg));
-        TxdSetField(d, 6, 16, 21, TxdFixedRateMcs(adapter, cfg));
-        TxdSetField(d, 6, 0, 2, READ_PHY_CFG_BW(adapter, cfg));
-        TxdSetField(d, 6, 14, 15, READ_PHY_CFG_SHORT_GI(adapter, cfg));
-        TxdSetField(d, 6, 29, 29, READ_PHY_CFG_STBC(adapter, cfg));
-        TxdSetField(d, 6, 26, 28, READ_PHY_CFG_NSS(adapter, cfg));
-        TxdSetField(d, 6, 11, 11, READ_PHY_CFG_LDPC(adapter, cfg));
+        TxdWriteFixedRate(adapter, d, &fixed->FixedRatePhyCfg, &kArvel2xRate);
     }
 }
 

@@ -91,16 +91,7 @@ VOID AsicArvel3xXmitWriteTxD(PMP_ADAPTER adapter, PUCHAR d, PTX_FRAME_INFO info)
     }
     TxdSetField(d, 3, 1, 1, info->Protection != 0 ? 1 : 0);
     TxdSetField(d, 3, 11, 15, IsProbeResponse(info) ? 2 : (info->Queue == 7 ? 7 : 30));
-    if (TxdPacketIdApplies(info, TRUE)) {
-        TxdSetField(d, 5, 0, 7, info->PacketId);
-        TxdSetField(d, 5, 9, 10, 3);
-    } else if (data && info->PacketId == 0) {
-        if (TxdAggregationAllowed(info)) {
-            TxdSetField(d, 3, 5, 5, 1);
-        } else {
-            TxdSetField(d, 5, 10, 10, 1);
-        }
-    }
+    TxdPacketIdOrAggregation(d, info, TRUE, TXD_BIT{3, 5}, TXD_BIT{5, 10});
     TxdSetField(d, 6, 2, 2, info->GroupAddressed == 0 ? 1 : 0);
     TxdSetField(d, 6, 3, 3, info->FrameType == TX_FRAME_TYPE_MGMT ? 1 : 0);
     TxdSetField(d, 6, 4, 9, 1);

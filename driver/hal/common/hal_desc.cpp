@@ -105,6 +105,45 @@ BOOLEAN TxdPacketIdApplies(const TX_FRAME_INFO* info, BOOLEAN icmpData)
     return static_cast<BOOLEAN>(icmpData && IsData(info) && info->IcmpEcho != 0);
 }
 
+VOID TxdWriteFrameKind(PUCHAR d, const TX_FRAME_INFO* info)
+{
+    if (info->MgmtLayout != 0) {
+        TxdSetField(d, 2, 0, 3, info->FrameSubtype);
+        TxdSetField(d, 2, 4, 5, info->FrameType);
+    } else {
+        // DW7 bits 22-29 stay 0.
+        TxdSetField(d, 7, 16, 19, info->FrameSubtype);
+        TxdSetField(d, 7, 20, 21, info->FrameType);
+    }
+    TxdSetField(d, 2, 10, 10, info->GroupAddressed != 0 ? 1 : 0);
+    // Data frames always ask for an acknowledgement.
+    TxdSetField(d, 3, 0, 0, !IsData(info) && info->Ack == 0 ? 1 : 0);
+    TxdSetField(d, 3, 1, 1, info->Protection != 0 ? 1 : 0);
+}
+
+VOID TxdWriteFixedRate(PMP_ADAPTER adapter, PUCHAR d, const ULONG* cfg, const TXD_RATE_FIELDS* f)
+{
+    TxdSetField(d, 6, f->mode[0], f->mode[1], READ_PHY_CFG_MODE(adapter, cfg));
+    TxdSetField(d, 6, f->mcs[0], f->mcs[1], TxdFixedRateMcs(adapter, cfg));
+    TxdSetField(d, 6, f->bw[0], f->bw[1], READ_PHY_CFG_BW(adapter, cfg));
+    TxdSetField(d, 6, f->shortGi[0], f->shortGi[1], READ_PHY_CFG_SHORT_GI(adapter, cfg));
+    TxdSetField(d, 6, f->stbc[0], f->stbc[1], READ_PHY_CFG_STBC(adapter, cfg));
+    TxdSetField(d, 6, f->nss[0], f->nss[1], READ_PHY_CFG_NSS(adapter, cfg));
+    TxdSetField(d, 6, f->ldpc[0], f->ldpc[1], READ_PHY_CFG_LDPC(adapter, cfg));
+}
+
+VOID TxdPacketIdOrAggregation(PUCHAR d, PTX_FRAME_INFO info, BOOLEAN icmpData, TXD_BIT aggregation,
+                              TXD_BIT noAggregation)
+{
+    if (TxdPacketIdApplies(info, icmpData)) {
+        TxdSetField(d, 5, 0, 7, info->PacketId);
+        TxdSetField(d, 5, 9, 10, 3);
+    } else if (IsData(info) && info->PacketId == 0) {
+        const TXD_BIT bit = TxdAggregationAllowed(info) ? aggregation : noAggregation;
+        TxdSetField(d, bit.word, bit.bit, bit.bit, 1);
+    }
+}
+
 VOID XmitWriteTxD(PMP_ADAPTER adapter, PUCHAR descriptor, PTX_FRAME_INFO info)
 {
     if (adapter == nullptr || descriptor == nullptr || info == nullptr) {
@@ -138,29 +177,9 @@ VOID XmitWriteTxDv1(PMP_ADAPTER adapter, PUCHAR d, PTX_FRAME_INFO info)
     TxdSetField(d, 1, 21, 23, info->Tid);
     TxdSetField(d, 1, 24, 25, data ? 0 : 2);
     TxdSetField(d, 1, 26, 31, info->OwnMacIndex);
-    if (info->MgmtLayout != 0) {
-        TxdSetField(d, 2, 0, 3, info->FrameSubtype);
-        TxdSetField(d, 2, 4, 5, info->FrameType);
-    } else {
-        TxdSetField(d, 7, 16, 19, info->FrameSubtype);
-        TxdSetField(d, 7, 20, 21, info->FrameType);
-        TxdSetField(d, 7, 22, 29, 0);
-    }
-    TxdSetField(d, 2, 10, 10, info->GroupAddressed != 0 ? 1 : 0);
-    // Data frames always ask for an acknowledgement.
-    TxdSetField(d, 3, 0, 0, !data && info->Ack == 0 ? 1 : 0);
-    TxdSetField(d, 3, 1, 1, info->Protection != 0 ? 1 : 0);
+    TxdWriteFrameKind(d, info);
     TxdSetField(d, 3, 11, 15, info->Queue == 7 ? 15 : 30);
-    if (TxdPacketIdApplies(info, FALSE)) {
-        TxdSetField(d, 5, 0, 7, info->PacketId);
-        TxdSetField(d, 5, 9, 10, 3);
-    } else if (data && info->PacketId == 0) {
-        if (TxdAggregationAllowed(info)) {
-            TxdSetField(d, 7, 30, 30, 1);
-        } else {
-            TxdSetField(d, 5, 9, 9, 1);
-        }
-    }
+    TxdPacketIdOrAggregation(d, info, FALSE, TXD_BIT{7, 30}, TXD_BIT{5, 9});
     if (fixedRate) {
         TxdSetField(d, 2, 29, 29, data ? 0 : 1);
         TxdSetField(d, 2, 31, 31, 1);
@@ -171,16 +190,10 @@ VOID XmitWriteTxDv1(PMP_ADAPTER adapter, PUCHAR d, PTX_FRAME_INFO info)
     }
     PMP_PORT fixed = TxdFixedRatePort(adapter);
     if (fixed != nullptr) {
-        const ULONG* cfg = &fixed->FixedRatePhyCfg;
+        static constexpr TXD_RATE_FIELDS kV1Rate = {{22, 24}, {16, 21}, {0, 2}, {30, 30}, {27, 27}, {25, 26}, {29, 29}};
         TxdSetField(d, 2, 31, 31, 1);
         TxdSetField(d, 6, 31, 31, 0);
-        TxdSetField(d, 6, 22, 24, READ_PHY_CFG_MODE(adapter, cfg));
-        TxdSetField(d, 6, 16, 21, TxdFixedRateMcs(adapter, cfg));
-        TxdSetField(d, 6, 0, 2, READ_PHY_CFG_BW(adapter, cfg));
-        TxdSetField(d, 6, 30, 30, READ_PHY_CFG_SHORT_GI(adapter, cfg));
-        TxdSetField(d, 6, 27, 27, READ_PHY_CFG_STBC(adapter, cfg));
-        TxdSetField(d, 6, 25, 26, READ_PHY_CFG_NSS(adapter, cfg));
-        TxdSetField(d, 6, 29, 29, READ_PHY_CFG_LDPC(adapter, cfg));
+        TxdWriteFixedRate(adapter, d, &fixed->FixedRatePhyCfg, &kV1Rate);
     }
 }
 

@@ -72,6 +72,30 @@ BOOLEAN TxdAggregationAllowed(PTX_FRAME_INFO info);
 // The packet-id rule: a management frame other than a probe request, probe response or beacon
 // (and, when `icmpData`, a data frame marked ICMP echo) carries its nonzero packet id.
 BOOLEAN TxdPacketIdApplies(const TX_FRAME_INFO* info, BOOLEAN icmpData);
+// The packet-id rule (DW5 bits 0-7, 9 and 10), or, for a data frame without packet id, the
+// generation's aggregation bit (per-TID flag set) or its no-aggregation bit.
+typedef struct _TXD_BIT {
+    ULONG word;
+    ULONG bit;
+} TXD_BIT;
+// The older and second-generation layouts: type and subtype in DW2 bits 0-5 (management layout) or
+// DW7 bits 16-21, the group-addressed bit DW2 bit 10, no-acknowledgement DW3 bit 0 (never for data
+// frames) and the protection bit DW3 bit 1.
+VOID TxdWriteFrameKind(PUCHAR d, const TX_FRAME_INFO* info);
+// Where a layout keeps the fixed-rate override's fields in DW6: {first bit, last bit} of each.
+typedef struct _TXD_RATE_FIELDS {
+    ULONG mode[2];
+    ULONG mcs[2];
+    ULONG bw[2];
+    ULONG shortGi[2];
+    ULONG stbc[2];
+    ULONG nss[2];
+    ULONG ldpc[2];
+} TXD_RATE_FIELDS;
+// Writes port 0's fixed PHY configuration word into DW6 by the layout's fields.
+VOID TxdWriteFixedRate(PMP_ADAPTER adapter, PUCHAR d, const ULONG* phyCfg, const TXD_RATE_FIELDS* fields);
+VOID TxdPacketIdOrAggregation(PUCHAR d, PTX_FRAME_INFO info, BOOLEAN icmpData, TXD_BIT aggregation,
+                              TXD_BIT noAggregation);
 
 // ---- receive descriptors -----------------------------------------------------------------------------------
 #define RXD_BASE_OLDER 16u

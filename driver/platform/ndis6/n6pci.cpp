@@ -83,6 +83,27 @@ constexpr UCHAR kRxPktIcs2 = 13;
 // Writes a descriptor word the chip reads.
 void StoreDescriptorWord(volatile ULONG* word, ULONG value) { __atomic_store_n(word, value, __ATOMIC_RELEASE); }
 
+// Puts a record's buffer on the transmit ring's slot at the CPU index (`length` bytes of it) and
+// moves the CPU index on; the caller holds the ring lock and has checked that a slot is free.
+void PlaceTxDescriptor(PPCI_TX_RING r, const TX_DMAQ_DESC* record, ULONG length, ULONG cmdSlotIndex)
+{
+    const ULONG c = r->CpuIndex;
+    PDMA_RING_SLOT slot = &r->Slots[c];
+    slot->CmdSlotIndex = cmdSlotIndex;
+    slot->BufferVa = record->BufferVa;
+    slot->BufferLa = record->BufferLa;
+    slot->BufferLength = record->BytesUsed;
+    PWPDMA_DESC d = slot->DescriptorVa;
+    StoreDescriptorWord(&d->Control, 0);
+    d->BufferLow = static_cast<ULONG>(record->BufferLa);
+    d->Word2 = 0;
+    d->Word3 = static_cast<ULONG>(record->BufferLa >> 32) & 0xFFFFu;
+    // The control word last: the chip reads a complete descriptor.
+    StoreDescriptorWord(&d->Control, ((length & WPDMA_CTRL_LENGTH_MASK) << WPDMA_CTRL_LENGTH_SHIFT) | WPDMA_CTRL_LAST_SEGMENT);
+    r->CpuIndex = (c + 1) % r->SlotCount;
+    ++r->InFlight;
+}
+
 // Stops the chip's ring engine before the rings or buffers it may reach go away.
 void StopDmaBeforeRelease(PPCI_HIF_CONTEXT hif)
 {
@@ -400,22 +421,7 @@ NTSTATUS N6PciTxSendCmd(PPCI_HIF_CONTEXT hif, PTX_DMAQ_DESC record, ULONG ring, 
                  static_cast<unsigned>(ring), static_cast<unsigned>(r->Regs.CpuIndex));
         return STATUS_INSUFFICIENT_RESOURCES;
     }
-    const ULONG c = r->CpuIndex;
-    PDMA_RING_SLOT slot = &r->Slots[c];
-    slot->CmdSlotIndex = cmdSlotIndex;
-    slot->BufferVa = record->BufferVa;
-    slot->BufferLa = record->BufferLa;
-    slot->BufferLength = record->BytesUsed;
-    PWPDMA_DESC d = slot->DescriptorVa;
-    StoreDescriptorWord(&d->Control, 0);
-    d->BufferLow = static_cast<ULONG>(record->BufferLa);
-    d->Word2 = 0;
-    d->Word3 = static_cast<ULONG>(record->BufferLa >> 32) & 0xFFFFu;
-    // The control word last: the chip reads a complete descriptor.
-    StoreDescriptorWord(&d->Control, ((record->BytesUsed & WPDMA_CTRL_LENGTH_MASK) << WPDMA_CTRL_LENGTH_SHIFT) |
-                                         WPDMA_CTRL_LAST_SEGMENT);
-    r->CpuIndex = (c + 1) % r->SlotCount;
-    ++r->InFlight;
+    PlaceTxDescriptor(r, record, record->BytesUsed, cmdSlotIndex);
     if (cmdSlotIndex < FW_CMD_SLOT_COUNT) {
         // The command layer's slot lock nests inside the ring lock.
         KIRQL old;
@@ -666,21 +672,7 @@ NTSTATUS N6PciTxSendPkt(PPCI_HIF_CONTEXT hif, PTX_DMAQ_DESC record, ULONG ring, 
                  static_cast<unsigned>(ring), static_cast<unsigned>(r->Regs.CpuIndex));
         return STATUS_INSUFFICIENT_RESOURCES;
     }
-    const ULONG c = r->CpuIndex;
-    PDMA_RING_SLOT slot = &r->Slots[c];
-    slot->CmdSlotIndex = PCI_RING_NO_CMD_SLOT;
-    slot->BufferVa = record->BufferVa;
-    slot->BufferLa = record->BufferLa;
-    slot->BufferLength = record->BytesUsed;
-    PWPDMA_DESC d = slot->DescriptorVa;
-    StoreDescriptorWord(&d->Control, 0);
-    d->BufferLow = static_cast<ULONG>(record->BufferLa);
-    d->Word2 = 0;
-    d->Word3 = static_cast<ULONG>(record->BufferLa >> 32) & 0xFFFFu;
-    // The control word last: the chip reads a complete descriptor.
-    StoreDescriptorWord(&d->Control, ((length & WPDMA_CTRL_LENGTH_MASK) << WPDMA_CTRL_LENGTH_SHIFT) | WPDMA_CTRL_LAST_SEGMENT);
-    r->CpuIndex = (c + 1) % r->SlotCount;
-    ++r->InFlight;
+    PlaceTxDescriptor(r, record, length, PCI_RING_NO_CMD_SLOT);
     BOOLEAN doorbell = TRUE;
     if (data && port != nullptr) {
         doorbell = static_cast<BOOLEAN>(kick || record->MoreFollow == 0 ||
