@@ -3,6 +3,7 @@
 // doorbell batching of a port, management frames on the command ring, and the refusals.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -24,7 +25,7 @@ protected:
     void SetUp() override
     {
         Device::SetUp();
-        Prepare(0x3502);
+        Prepare(ChipId());
         Start();
         port_.PortNumber = 0;
         port_.PortType = EXTSTA;
@@ -87,6 +88,8 @@ protected:
         return r;
     }
 
+    virtual USHORT ChipId() const { return 0x3502; }
+
     std::vector<sim::chip::DataFrame> Frames()
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -113,12 +116,23 @@ protected:
     std::vector<sim::chip::DataFrame> frames_;
 };
 
+class SubmitChips : public Submit, public ::testing::WithParamInterface<USHORT> {
+protected:
+    USHORT ChipId() const override { return GetParam(); }
+};
+INSTANTIATE_TEST_SUITE_P(Generations, SubmitChips, ::testing::Values<USHORT>(0x3502, 0x3601, 0x3602),
+                         [](const auto& info) {
+                             char name[16];
+                             std::snprintf(name, sizeof(name), "chip%04X", static_cast<unsigned>(info.param));
+                             return std::string(name);
+                         });
+
 struct GatherCase {
     std::vector<ULONG> fragments;
     unsigned segments;  // the TXP segments the chip walks, the last one included
 };
 
-TEST_F(Submit, DeviceGathersTheFrameFromTheTransmitPacketTable)
+TEST_P(SubmitChips, DeviceGathersTheFrameFromTheTransmitPacketTable)
 {
     const GatherCase cases[] = {
         {{124}, 2},

@@ -28,8 +28,9 @@ ULONG BandIndex(PMP_ADAPTER adapter, const TX_FRAME_INFO* info, PBSS_INDEX_SLOT 
     PMP_PORT port = info->Port;
     const BOOLEAN wfdDevice = static_cast<BOOLEAN>(port != nullptr && port->PortType == WFD_DEVICE);
     if (adapter->HalInfo.ChipCode == 0x3601) {
-        UCHAR band = slot != nullptr ? slot->BandIndex : kNoBand;
-        if (wfdDevice && band == kNoBand) {
+        // A port without a BSS slot has no band index of its own: 0.
+        UCHAR band = slot != nullptr ? slot->BandIndex : 0;
+        if (wfdDevice && slot != nullptr && band == kNoBand) {
             PMP_PORT go = MlmeSyncGetPortByType(adapter, WFD_GO);
             PBSS_INDEX_SLOT goSlot = go != nullptr ? GetBssIndexSlotByPort(adapter, go) : nullptr;
             if (goSlot != nullptr) {
