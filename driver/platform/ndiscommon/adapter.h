@@ -23,7 +23,6 @@
 
 #define MP_ADAPTER_SIGNATURE 0xAABBCCDDu
 #define MP_MAX_PORTS 5
-#define PORT_RX_VECTOR_WORDS 16
 #define MAC_ADDR_LEN 6
 
 // ---- the adapter flag word -----------------------------------------------------------------------------
@@ -243,6 +242,9 @@ typedef struct _PORT_CFG {
     ULONG GroupCipherDefault;
 } PORT_CFG, *PPORT_CFG;
 
+// Words of a port's receive-vector store.
+#define PORT_RX_VECTOR_WORDS 16
+
 // The transmit bookkeeping entry of a port, cleared with the adapter's traffic counters.
 typedef struct _PORT_TX_BOOKKEEPING {
     ULONG Count;
@@ -319,6 +321,16 @@ typedef struct _MP_PORT {
     PLATFORM_THREAD SendThread;  // "WdiSendDataThread0" to "WdiSendDataThread4"
     ULONG TxQuota;
     ULONG RxProcessCount;
+    // ---- data path: packet queues, transmit descriptors, frame ring submission (dmaq, hal_desc, n6pci) ----
+    PNET_BUFFER_LIST PendingNblHead;   // buffer lists to send again after a firmware recovery
+    PNET_BUFFER_LIST PendingNblTail;
+    ULONG DeferredDoorbellCount;       // data descriptors queued since the last CPU-index write
+    ULONG DoorbellThreshold;           // the CPU index is written at least every threshold / 2 frames
+    UCHAR FixedRateEnable;             // port 0: every descriptor gets the fixed rate below
+    PHY_CFG FixedRatePhyCfg;
+    ULONG RxVectorStore[PORT_RX_VECTOR_WORDS];  // receive vector words (RCPI word 3, rate word 12, ...)
+    ULONG NetworkKind;                 // 0 infrastructure; a port reset sets 4
+    UCHAR NetworkActive;               // the port's network is active in the firmware
 
     // ---- bring-up and power transitions (ndiscommoninit, wificxmain) ------------------------------------
     UCHAR Powered;               // 1 from the end of bring-up; the power transitions by port change it
@@ -332,16 +344,6 @@ typedef struct _MP_PORT {
     ULONG PowerUpCounter;        // cleared at every resume
     // The port's receive reorder sessions (the MLME core keeps them; a resume resets them).
     REORDER_SESSION ReorderSessions[REORDER_SESSION_COUNT];
-    // ---- data path: packet queues, transmit descriptors, frame ring submission (dmaq, hal_desc, n6pci) ----
-    PNET_BUFFER_LIST PendingNblHead;   // buffer lists to send again after a firmware recovery
-    PNET_BUFFER_LIST PendingNblTail;
-    ULONG DeferredDoorbellCount;       // data descriptors queued since the last CPU-index write
-    ULONG DoorbellThreshold;           // the CPU index is written at least every threshold / 2 frames
-    UCHAR FixedRateEnable;             // port 0: every descriptor gets the fixed rate below
-    PHY_CFG FixedRatePhyCfg;
-    ULONG RxVectorStore[PORT_RX_VECTOR_WORDS];  // receive vector words (RCPI word 3, rate word 12, ...)
-    ULONG NetworkKind;                 // 0 infrastructure; a port reset sets 4
-    UCHAR NetworkActive;               // the port's network is active in the firmware
 } MP_PORT;
 
 // ---- separately allocated adapter blocks ------------------------------------------------------------------
@@ -811,6 +813,11 @@ typedef struct _MP_ADAPTER {
     // ---- firmware commands on the rings and the receive ring service (platform/ndis6/n6pci) ----------
     volatile LONG RxFrameCount;  // buffers taken off receive ring 0 (interlocked)
     UCHAR DumpInProgress;        // 1 while the chip's register dumps run (hal/common/hal_services)
+    // ---- data path: packet queues, transmit descriptors, frame ring submission (dmaq, hal_desc, n6pci) ----
+    ULONG64 TxDoneAgeSweepTime;        // system time of the last age sweep that found nothing old
+    volatile LONG DataTxInFlight;      // data frames on the data rings (interlocked)
+    volatile LONG GoTxInFlight;        // of them, frames of a group-owner port (interlocked)
+    UCHAR MccActive;                   // multi-channel concurrency: a second channel is in use
 
     // ---- adapter block: counters, pools and lists built by NdisCommonInitAdapterBlock (ndiscommoninit) ----
     ULONG64 TrafficCounters[ADAPTER_TRAFFIC_COUNTERS];  // incremented by the data path
@@ -860,11 +867,6 @@ typedef struct _MP_ADAPTER {
     UCHAR NeighborReport[NEIGHBOR_REPORT_SIZE];
     UCHAR ReorderQueueInUse[REORDER_QUEUE_COUNT];  // in-use bytes of the receive reorder queues
     PLATFORM_TIMER WowRxResumeTimer;   // the receive-ring resume timer (the wake-on-WLAN set-up creates it)
-    // ---- data path: packet queues, transmit descriptors, frame ring submission (dmaq, hal_desc, n6pci) ----
-    ULONG64 TxDoneAgeSweepTime;        // system time of the last age sweep that found nothing old
-    volatile LONG DataTxInFlight;      // data frames on the data rings (interlocked)
-    volatile LONG GoTxInFlight;        // of them, frames of a group-owner port (interlocked)
-    UCHAR MccActive;                   // multi-channel concurrency: a second channel is in use
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.
