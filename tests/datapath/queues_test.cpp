@@ -193,6 +193,32 @@ TEST_F(Queues, PoolFallsBackToOneBufferPerRecord)
     kshim::host::DmaSetCommonBufferLimit(0);
 }
 
+TEST_F(Queues, OutOfMemoryWhileBuildingReleasesThePoolAndTheIndexesComeBack)
+{
+    TxDmaqDeInit(adapter_);
+    kshim::host::FaultArm("pool", "ZV50", 3, STATUS_INSUFFICIENT_RESOURCES, 1000);
+    EXPECT_EQ(TxDmaqInit(adapter_, 0, 16, TX_DMAQ_POOL0_BUFFER), STATUS_INSUFFICIENT_RESOURCES);
+    kshim::host::FaultClearAll();
+    EXPECT_EQ(TxDmaqGetFreeCount(adapter_, 0), 0u);
+    EXPECT_EQ(TxDmaqAlloc(adapter_, 0), nullptr);
+    EXPECT_EQ(kshim::host::PoolOutstandingBlocksWithTag("ZV50"), RX_DMAQ_POOL0_RECORDS + RX_DMAQ_POOL1_RECORDS +
+                                                                      RX_DMAQ_POOL2_RECORDS)
+        << "only the receive records are left";
+    // Built again, the pool hands out the same tokens.
+    ASSERT_EQ(TxDmaqInit(adapter_, 0, 16, TX_DMAQ_POOL0_BUFFER), STATUS_SUCCESS);
+    ASSERT_EQ(TxDmaqInit(adapter_, 1, 4, TX_DMAQ_POOL1_BUFFER), STATUS_SUCCESS);
+    std::vector<USHORT> tokens;
+    for (PTX_DMAQ_DESC r = TxDmaqAlloc(adapter_, 0); r != nullptr; r = TxDmaqAlloc(adapter_, 0)) {
+        tokens.push_back(r->RecordIndex);
+        tx_.push_back(r);
+    }
+    std::vector<USHORT> expected;
+    for (USHORT i = 0; i < 16; ++i) {
+        expected.push_back(i);
+    }
+    EXPECT_EQ(tokens, expected);
+}
+
 TEST_F(Queues, KeyedDequeuesFindTheirRecordAnywhere)
 {
     MP_PORT other{};
