@@ -265,6 +265,26 @@ void Chip::SetTxConsumer(unsigned ring, TxConsumer consumer)
     wfdma_.SetTxConsumer(ring, std::move(consumer));
 }
 
+void Chip::SetDataFrameConsumer(DataFrameConsumer consumer)
+{
+    DeviceLock guard(*this);
+    for (TxRole role : {TxRole::Data0, TxRole::Data1}) {
+        if (!consumer) {
+            wfdma_.SetTxConsumer(wfdma_.map().TxRing(role), nullptr);
+            continue;
+        }
+        wfdma_.SetTxConsumer(wfdma_.map().TxRing(role), [this, consumer](const TxBuffer& buffer) {
+            DataFrame frame;
+            std::string error;
+            if (!GatherDataFrame(buffer, &frame, &error)) {
+                wfdma_.NoteFault(error);
+                return;
+            }
+            consumer(frame);
+        });
+    }
+}
+
 RxResult Chip::PushRx(unsigned ring, const void* data, size_t length)
 {
     DeviceLock guard(*this);

@@ -30,6 +30,7 @@
 #include "chip/ownership.h"
 #include "chip/register_file.h"
 #include "chip/ring_map.h"
+#include "chip/txp.h"
 #include "chip/wfdma.h"
 #include "kshim/host/pci_device.h"
 
@@ -78,6 +79,10 @@ public:
     // under the chip's lock on the thread that moved the CPU index, which may be the driver's at
     // DISPATCH_LEVEL holding its spin locks: it must not block or wait.
     void SetTxConsumer(unsigned ring, TxConsumer consumer);
+    // Receives the data frames of both data rings, gathered through their transmit packet tables
+    // (chip/txp.h). A buffer that does not describe its frame is a ring fault and is not handed on.
+    using DataFrameConsumer = std::function<void(const DataFrame&)>;
+    void SetDataFrameConsumer(DataFrameConsumer consumer);
     // Writes a buffer into the next free slot of receive ring `ring`, sets its descriptor done,
     // moves the DMA index and raises the ring's status bit.
     RxResult PushRx(unsigned ring, const void* data, size_t length);

@@ -96,6 +96,8 @@ public:
     // noted in Faults().
     void SetStrict(bool strict) { strict_ = strict; }
     const std::vector<std::string>& Faults() const { return faults_; }
+    // A fault a consumer of the engine found in what the host handed it (same rules as ring faults).
+    void NoteFault(const std::string& what) { Fault(what); }
 
 private:
     static uint32_t TxReg(unsigned ring, uint32_t reg) { return kTxRingBase + 0x10 * ring + reg; }

@@ -18,3 +18,19 @@ NTSTATUS MlmeInfoSetPhyMode(PMP_ADAPTER adapter, PMP_PORT port, UCHAR wirelessMo
              static_cast<unsigned>(wirelessMode), static_cast<unsigned>(flag));
     return NOT_BUILT_YET();
 }
+
+ULONG MlmeInfoGetRxLinkSpeed(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    (void)NOT_BUILT_YET();
+    return 0;
+}
+
+ULONG MlmeInfoGetMaxLinkSpeed(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    (void)NOT_BUILT_YET();
+    return 0;
+}

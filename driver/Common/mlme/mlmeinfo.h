@@ -16,3 +16,6 @@ typedef struct _CIPHER_KEY {
 NTSTATUS MlmeInfoWPARemoveAllKeys(PMP_ADAPTER adapter, PMP_PORT port);
 // Sets the port's wireless mode (lowered to what the port can do) and its rate sets.
 NTSTATUS MlmeInfoSetPhyMode(PMP_ADAPTER adapter, PMP_PORT port, UCHAR wirelessMode, UCHAR flag);
+// The port's receive link speed from the last receive rate report, and its maximum link speed.
+ULONG MlmeInfoGetRxLinkSpeed(PMP_ADAPTER adapter, PMP_PORT port);
+ULONG MlmeInfoGetMaxLinkSpeed(PMP_ADAPTER adapter, PMP_PORT port);

@@ -12,9 +12,13 @@ typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 // group values (by key index), which a resume clears.
 #define MAC_ENTRY_UNICAST_PN 16
 #define MAC_ENTRY_GROUP_PN 4
+#define MAC_ENTRY_TIDS 8
 typedef struct _MAC_TABLE_ENTRY {
     ULONG64 RxUnicastPn[MAC_ENTRY_UNICAST_PN];
     ULONG64 RxGroupPn[MAC_ENTRY_GROUP_PN];
+    // Transmit aggregation per TID, read by the transmit-descriptor writers: nonzero while the
+    // TID's frames may be aggregated.
+    UCHAR TxAggregation[MAC_ENTRY_TIDS];
 } MAC_TABLE_ENTRY, *PMAC_TABLE_ENTRY;
 
 #define WLAN_ROLE_NONE 99

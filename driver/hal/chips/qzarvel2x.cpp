@@ -972,12 +972,6 @@ VOID AsicArvel2xProcessGetMIBInfoEvent(PMP_ADAPTER adapter, PUCHAR event)
     (void)NOT_BUILT_YET();
 }
 
-// ---- transmit descriptor --------------------------------------------------------------------
-VOID AsicArvel2xXmitWriteTxD(PMP_ADAPTER adapter, PUCHAR descriptor, PTX_FRAME_INFO info)
-{
-    (void)NOT_BUILT_YET();
-}
-
 // ---- diagnostics ----------------------------------------------------------------------------
 VOID AsicArvel2xShowHostCsrInfo(PMP_ADAPTER adapter)
 {

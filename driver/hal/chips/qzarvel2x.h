@@ -101,7 +101,11 @@ VOID AsicSwDefinedDispatch(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record, PFN_CHIP_
 VOID AsicRxRecordReturn(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record);
 
 // ---- transmit descriptor --------------------------------------------------------------------
+// The 32-byte transmit descriptor of the generation from the frame information.
 VOID AsicArvel2xXmitWriteTxD(PMP_ADAPTER adapter, PUCHAR descriptor, PTX_FRAME_INFO info);
+// The receive descriptor of the generation: TRUE when the byte count is acceptable (the frame, its
+// length and the groups are then set in the record), FALSE otherwise.
+BOOLEAN Qz3501RxdMacHdrParser(PMP_ADAPTER adapter, PRX_DMAQ_DESC record);
 
 // ---- diagnostics ----------------------------------------------------------------------------
 VOID AsicArvel2xShowHostCsrInfo(PMP_ADAPTER adapter);

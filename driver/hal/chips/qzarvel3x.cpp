@@ -686,12 +686,6 @@ VOID AsicArvel3xProcessStaStatistics(PMP_ADAPTER adapter, PUCHAR event)
     (void)NOT_BUILT_YET();
 }
 
-// ---- transmit descriptor --------------------------------------------------------------------
-VOID AsicArvel3xXmitWriteTxD(PMP_ADAPTER adapter, PUCHAR descriptor, PTX_FRAME_INFO info)
-{
-    (void)NOT_BUILT_YET();
-}
-
 // ---- PCI Express low power and power-up set-up ----------------------------------------------
 VOID AsicArvel3xPcieCfgSpaceLowPower(PMP_ADAPTER adapter)
 {

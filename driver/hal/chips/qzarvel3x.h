@@ -72,7 +72,11 @@ VOID AsicArvel3xPciProcessRxPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record);
 VOID AsicArvel3xProcessStaStatistics(PMP_ADAPTER adapter, PUCHAR event);
 
 // ---- transmit descriptor --------------------------------------------------------------------
+// The 32-byte transmit descriptor of the generation from the frame information.
 VOID AsicArvel3xXmitWriteTxD(PMP_ADAPTER adapter, PUCHAR descriptor, PTX_FRAME_INFO info);
+// The receive descriptor of the generation: TRUE when the byte count is acceptable (the frame, its
+// length and the groups are then set in the record), FALSE otherwise.
+BOOLEAN AsicArvel3xRxdMacHdrParser(PMP_ADAPTER adapter, PRX_DMAQ_DESC record);
 
 // ---- PCI Express low power and power-up set-up ----------------------------------------------
 VOID AsicArvel3xPcieCfgSpaceLowPower(PMP_ADAPTER adapter);

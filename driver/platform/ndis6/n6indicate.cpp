@@ -2,6 +2,7 @@
 #include "platform/ndis6/n6indicate.h"
 
 #include "platform/ndiscommon/adapter.h"
+#include "platform/ndiscommon/dmaq.h"
 #include "platform/ndiscommon/trace.h"
 
 void PlatformIndicateDisassociation(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* peer, ULONG reason,
@@ -44,5 +45,34 @@ void PlatformIndicateRejectPendingPackets(PMP_ADAPTER adapter, UCHAR all)
 {
     UNREFERENCED_PARAMETER(adapter);
     UNREFERENCED_PARAMETER(all);
+    (void)NOT_BUILT_YET();
+}
+
+void PlatformIndicateXmitPktToNdisWhenSER(PMP_ADAPTER adapter, PTX_DMAQ_DESC record, NTSTATUS status)
+{
+    UNREFERENCED_PARAMETER(status);
+    if (record == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "completion of no record");
+        return;
+    }
+    if (record->TxQueueContext != nullptr) {
+        // The NetAdapterCx packet's completion comes with the transmit queue.
+        (void)NOT_BUILT_YET();
+    }
+    TxDmaqFree(adapter, record);
+}
+
+void N6PlatformIndicateXmitPktToNdis(PMP_ADAPTER adapter, PNET_BUFFER_LIST chain, ULONG reserved, ULONG flags)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(reserved);
+    UNREFERENCED_PARAMETER(flags);
+    if (chain == nullptr) {
+        return;
+    }
+    if (chain->Context == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "send completion of a buffer list without context word");
+        return;
+    }
     (void)NOT_BUILT_YET();
 }

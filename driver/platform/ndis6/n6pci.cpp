@@ -1,6 +1,8 @@
 // The PCI Express rings of the bus layer.
 #include "platform/ndis6/n6pci.h"
 
+#include "platform/ndis6/n6pci_txqueue.h"
+
 #include "Common/qzcmd.h"
 #include "hal/common/hal_chip.h"
 #include "platform/ndiscommon/adapter.h"
@@ -81,6 +83,27 @@ constexpr UCHAR kRxPktIcs2 = 13;
 // Writes a descriptor word the chip reads.
 void StoreDescriptorWord(volatile ULONG* word, ULONG value) { __atomic_store_n(word, value, __ATOMIC_RELEASE); }
 
+// Puts a record's buffer on the transmit ring's slot at the CPU index (`length` bytes of it) and
+// moves the CPU index on; the caller holds the ring lock and has checked that a slot is free.
+void PlaceTxDescriptor(PPCI_TX_RING r, const TX_DMAQ_DESC* record, ULONG length, ULONG cmdSlotIndex)
+{
+    const ULONG c = r->CpuIndex;
+    PDMA_RING_SLOT slot = &r->Slots[c];
+    slot->CmdSlotIndex = cmdSlotIndex;
+    slot->BufferVa = record->BufferVa;
+    slot->BufferLa = record->BufferLa;
+    slot->BufferLength = record->BytesUsed;
+    PWPDMA_DESC d = slot->DescriptorVa;
+    StoreDescriptorWord(&d->Control, 0);
+    d->BufferLow = static_cast<ULONG>(record->BufferLa);
+    d->Word2 = 0;
+    d->Word3 = static_cast<ULONG>(record->BufferLa >> 32) & 0xFFFFu;
+    // The control word last: the chip reads a complete descriptor.
+    StoreDescriptorWord(&d->Control, ((length & WPDMA_CTRL_LENGTH_MASK) << WPDMA_CTRL_LENGTH_SHIFT) | WPDMA_CTRL_LAST_SEGMENT);
+    r->CpuIndex = (c + 1) % r->SlotCount;
+    ++r->InFlight;
+}
+
 // Stops the chip's ring engine before the rings or buffers it may reach go away.
 void StopDmaBeforeRelease(PPCI_HIF_CONTEXT hif)
 {
@@ -111,7 +134,7 @@ NTSTATUS N6PciInitTransmit(PPCI_HIF_CONTEXT hif, BOOLEAN allocate)
     } const pools[TX_DMAQ_POOL_COUNT] = {{TX_DMAQ_POOL0_RECORDS, TX_DMAQ_POOL0_BUFFER},
                                          {TX_DMAQ_POOL1_RECORDS, TX_DMAQ_POOL1_BUFFER}};
     for (ULONG p = 0; p < TX_DMAQ_POOL_COUNT; ++p) {
-        NTSTATUS status = __TxDmaqInit(adapter, p, pools[p].records, pools[p].buffer);
+        NTSTATUS status = TxDmaqInit(adapter, p, pools[p].records, pools[p].buffer);
         if (status == STATUS_DMAQ_POOL_BUILT && !allocate) {
             // A re-initialisation keeps the pools it finds.
             continue;
@@ -183,11 +206,8 @@ VOID WpdmaFreeTxRings(PPCI_HIF_CONTEXT hif)
         ring.LastDmaIndex = 0;
         ring.InFlight = 0;
     }
-    // The software queues that hold transmit records (per access category, transmit done) come with
-    // the queue module; the pools go now.
-    for (ULONG p = 0; p < TX_DMAQ_POOL_COUNT; ++p) {
-        (void)__TxDmaqFree(hif->Adapter, p);
-    }
+    // The records still on the software queues go home without completing anything; then the pools.
+    TxDmaqDeInit(hif->Adapter);
 }
 
 // ================================================================================================
@@ -209,7 +229,7 @@ NTSTATUS N6PciInitRecv(PPCI_HIF_CONTEXT hif, BOOLEAN allocate)
                                          {RX_DMAQ_POOL1_RECORDS, RX_DMAQ_POOL1_BUFFER},
                                          {RX_DMAQ_POOL2_RECORDS, RX_DMAQ_POOL2_BUFFER}};
     for (ULONG p = 0; p < RX_DMAQ_POOL_COUNT; ++p) {
-        NTSTATUS status = __RxDmaqInit(adapter, p, pools[p].records, pools[p].buffer);
+        NTSTATUS status = RxDmaqInit(adapter, p, pools[p].records, pools[p].buffer);
         if (!NT_SUCCESS(status)) {
             DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "receive pool %u: 0x%08X", static_cast<unsigned>(p),
                      static_cast<unsigned>(status));
@@ -284,20 +304,17 @@ VOID WpdmaFreeRxRings(PPCI_HIF_CONTEXT hif)
         if (r->Area.Va != nullptr || r->Area.CommonBuffer != nullptr) {
             DeleteRingArea(&r->Area);
         }
-        // The records attached to the slots go home before their pools are released.
-        for (DMA_RING_SLOT& slot : r->Slots) {
-            if (slot.Record != nullptr) {
-                RxDmaqFree(hif->Adapter, slot.Record);
-            }
-            slot = DMA_RING_SLOT{};
-        }
         r->SlotCount = 0;
         r->CpuIndex = 0;
         r->DmaIndex = 0;
         r->ReadIndex = 0;
     }
-    for (ULONG p = 0; p < RX_DMAQ_POOL_COUNT; ++p) {
-        (void)__RxDmaqFree(hif->Adapter, p);
+    // The records attached to the slots and those on the receive queues go home, then the pools.
+    RxDmaqDeInit(hif->Adapter);
+    for (PCI_RX_RING& ring : hif->RxRing) {
+        for (DMA_RING_SLOT& slot : ring.Slots) {
+            slot = DMA_RING_SLOT{};
+        }
     }
 }
 
@@ -404,22 +421,7 @@ NTSTATUS N6PciTxSendCmd(PPCI_HIF_CONTEXT hif, PTX_DMAQ_DESC record, ULONG ring, 
                  static_cast<unsigned>(ring), static_cast<unsigned>(r->Regs.CpuIndex));
         return STATUS_INSUFFICIENT_RESOURCES;
     }
-    const ULONG c = r->CpuIndex;
-    PDMA_RING_SLOT slot = &r->Slots[c];
-    slot->CmdSlotIndex = cmdSlotIndex;
-    slot->BufferVa = record->BufferVa;
-    slot->BufferLa = record->BufferLa;
-    slot->BufferLength = record->BytesUsed;
-    PWPDMA_DESC d = slot->DescriptorVa;
-    StoreDescriptorWord(&d->Control, 0);
-    d->BufferLow = static_cast<ULONG>(record->BufferLa);
-    d->Word2 = 0;
-    d->Word3 = static_cast<ULONG>(record->BufferLa >> 32) & 0xFFFFu;
-    // The control word last: the chip reads a complete descriptor.
-    StoreDescriptorWord(&d->Control, ((record->BytesUsed & WPDMA_CTRL_LENGTH_MASK) << WPDMA_CTRL_LENGTH_SHIFT) |
-                                         WPDMA_CTRL_LAST_SEGMENT);
-    r->CpuIndex = (c + 1) % r->SlotCount;
-    ++r->InFlight;
+    PlaceTxDescriptor(r, record, record->BytesUsed, cmdSlotIndex);
     if (cmdSlotIndex < FW_CMD_SLOT_COUNT) {
         // The command layer's slot lock nests inside the ring lock.
         KIRQL old;
@@ -495,6 +497,196 @@ VOID N6PciTxRingCmdDmaDoneInterrupt(PPCI_HIF_CONTEXT hif, ULONG ring, BOOLEAN un
     r->LastDmaIndex = d;
     r->ReclaimIndex = i;
     NdisCommonHifPciReleaseTxRingLock(hif, ring);
+}
+
+// ================================================================================================
+// frame ring submission
+// ================================================================================================
+namespace {
+
+// Offsets of the four segments' address and length words inside the TXP.
+struct TxpSegment {
+    ULONG address;
+    ULONG length;
+};
+constexpr TxpSegment kTxpSegments[TXP_SEGMENTS] = {{8, 12}, {16, 14}, {20, 24}, {28, 26}};
+// A length word carries address bits 32-34 in its bits 12-14.
+constexpr ULONG64 kTxpAddressLimit = 1ull << 35;
+
+void PutLe16(PUCHAR p, USHORT v)
+{
+    p[0] = static_cast<UCHAR>(v);
+    p[1] = static_cast<UCHAR>(v >> 8);
+}
+
+void PutLe32(PUCHAR p, ULONG v)
+{
+    PutLe16(p, static_cast<USHORT>(v));
+    PutLe16(p + 2, static_cast<USHORT>(v >> 16));
+}
+
+// Segment `k` of the TXP: FALSE when the segment cannot be expressed.
+BOOLEAN SetSegment(PUCHAR txp, ULONG k, ULONG64 address, ULONG length, BOOLEAN last)
+{
+    if (length > TXP_SEGMENT_LENGTH_MASK || address >= kTxpAddressLimit) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "TXP segment %u: %u bytes at 0x%llx cannot be expressed",
+                 static_cast<unsigned>(k), static_cast<unsigned>(length), static_cast<unsigned long long>(address));
+        return FALSE;
+    }
+    PutLe32(txp + kTxpSegments[k].address, static_cast<ULONG>(address));
+    const ULONG word = length | (static_cast<ULONG>(address >> 32) << 12) | (last ? TXP_SEGMENT_LAST : 0);
+    PutLe16(txp + kTxpSegments[k].length, static_cast<USHORT>(word));
+    return TRUE;
+}
+
+}  // namespace
+
+BOOLEAN N6PciUpdateAppendTxD(PMP_ADAPTER adapter, PTX_DMAQ_DESC record)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    if (record == nullptr || record->BufferVa == nullptr) {
+        return FALSE;
+    }
+    PUCHAR txp = record->BufferVa + TXP_OFFSET;
+    PlatformZeroMemory(txp, TXP_SIZE);
+    PQZCX_TXQUEUE queue = static_cast<PQZCX_TXQUEUE>(record->TxQueueContext);
+    PTX_PACKET_SIDE_INFO side = static_cast<PTX_PACKET_SIDE_INFO>(record->SideInfo);
+    if (queue == nullptr || side == nullptr || queue->ScatterVa == nullptr || queue->ScatterEntryCount == 0) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "TXP of record %u: no transmit queue or side record",
+                 static_cast<unsigned>(record->RecordIndex));
+        return FALSE;
+    }
+    PutLe16(txp, static_cast<USHORT>(record->RecordIndex | TXP_TOKEN_VALID));
+    // Segment 0: the header copy behind the descriptor and the TXP, exactly as many bytes as were
+    // copied (24, or 28 with the QoS control field and its padding).
+    if (record->BytesUsed < TXP_DATA_DESCRIPTOR_LENGTH + TXP_OS_HEADER_LENGTH || record->BytesUsed > record->BufferSize) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "TXP of record %u: %u bytes used in a %u-byte buffer",
+                 static_cast<unsigned>(record->RecordIndex), static_cast<unsigned>(record->BytesUsed),
+                 static_cast<unsigned>(record->BufferSize));
+        return FALSE;
+    }
+    if (!SetSegment(txp, 0, record->BufferLa + TXP_DATA_DESCRIPTOR_LENGTH,
+                    record->BytesUsed - TXP_DATA_DESCRIPTOR_LENGTH, FALSE)) {
+        return FALSE;
+    }
+    // The packet's fragments: from its first scatter entry to the one marked last of its packet.
+    const TX_SG_ENTRY* fragment[TXP_SEGMENTS] = {};
+    ULONG n = 0;
+    for (;;) {
+        const TX_SG_ENTRY* entry = &queue->ScatterVa[(side->FirstFragmentIndex + n) % queue->ScatterEntryCount];
+        if (n == TXP_SEGMENTS - 1) {
+            DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "TXP of record %u: more than %u fragments",
+                     static_cast<unsigned>(record->RecordIndex), static_cast<unsigned>(TXP_SEGMENTS - 1));
+            return FALSE;
+        }
+        fragment[n++] = entry;
+        if ((entry->Flags & TX_SG_LAST_OF_PACKET) != 0) {
+            break;
+        }
+    }
+    // Segment 1: the first fragment after the OS frame's 802.11 header, which travels in segment 0.
+    if (fragment[0]->Length < TXP_OS_HEADER_LENGTH) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "TXP of record %u: first fragment of %u bytes holds no header",
+                 static_cast<unsigned>(record->RecordIndex), static_cast<unsigned>(fragment[0]->Length));
+        return FALSE;
+    }
+    const ULONG rest = fragment[0]->Length - TXP_OS_HEADER_LENGTH;
+    const ULONG64 restAddress = fragment[0]->LogicalAddress + TXP_OS_HEADER_LENGTH;
+    switch (n) {
+    case 1:
+        return SetSegment(txp, 1, restAddress, rest, TRUE);
+    case 2:
+        if (rest == 0) {
+            // The first fragment held only the header.
+            return SetSegment(txp, 1, fragment[1]->LogicalAddress, fragment[1]->Length, TRUE);
+        }
+        return static_cast<BOOLEAN>(SetSegment(txp, 1, restAddress, rest, FALSE) &&
+                                    SetSegment(txp, 2, fragment[1]->LogicalAddress, fragment[1]->Length, TRUE));
+    default:
+        return static_cast<BOOLEAN>(SetSegment(txp, 1, restAddress, rest, FALSE) &&
+                                    SetSegment(txp, 2, fragment[1]->LogicalAddress, fragment[1]->Length, FALSE) &&
+                                    SetSegment(txp, 3, fragment[2]->LogicalAddress, fragment[2]->Length, TRUE));
+    }
+}
+
+NTSTATUS N6PciTxSendPkt(PPCI_HIF_CONTEXT hif, PTX_DMAQ_DESC record, ULONG ring, BOOLEAN kick)
+{
+    if (hif == nullptr || hif->Adapter == nullptr || record == nullptr || record->BufferVa == nullptr ||
+        ring > PCI_TX_RING_COMMAND) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "frame submission: no context or record, or ring %u", static_cast<unsigned>(ring));
+        return STATUS_UNSUCCESSFUL;
+    }
+    PMP_ADAPTER adapter = hif->Adapter;
+    const ULONG flags = AdapterGetFlags(adapter);
+    if ((flags & ADAPTER_FLAGS_NO_TX_SUBMIT) != 0) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_TX, "frame not submitted: flags 0x%08X", static_cast<unsigned>(flags));
+        return STATUS_UNSUCCESSFUL;
+    }
+    const BOOLEAN data = static_cast<BOOLEAN>(ring != PCI_TX_RING_COMMAND);
+    if (data && !N6PciUpdateAppendTxD(adapter, record)) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    const ULONG length = data ? TXP_DATA_DESCRIPTOR_LENGTH : record->BytesUsed;
+    if (length == 0 || length > WPDMA_CTRL_LENGTH_MASK || record->BytesUsed > record->BufferSize) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "frame submission: %u bytes in a %u-byte buffer",
+                 static_cast<unsigned>(record->BytesUsed), static_cast<unsigned>(record->BufferSize));
+        return STATUS_UNSUCCESSFUL;
+    }
+    if (!NT_SUCCESS(NdisCommonHifPciFreeDescriptorRequest(hif, static_cast<UCHAR>(ring), 1))) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_TX, "transmit ring %u filled up", static_cast<unsigned>(ring));
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    PQZCX_TXQUEUE queue = static_cast<PQZCX_TXQUEUE>(record->TxQueueContext);
+    PMP_PORT port = record->Port;
+    // On its wait queue first: the chip may report the frame as soon as the doorbell is written.
+    if (data) {
+        (void)InterlockedIncrement(&adapter->DataTxInFlight);
+        if (record->SideInfo != nullptr && queue != nullptr) {
+            (void)InterlockedIncrement(&queue->InFlight);
+        }
+        if (port != nullptr && port->PortType == WFD_GO) {
+            (void)InterlockedIncrement(&adapter->GoTxInFlight);
+        }
+        TxDoneWaitqEnqueue(adapter, record);
+    } else {
+        TxDWaitqEnqueue(adapter, record);
+    }
+    PPCI_TX_RING r = &hif->TxRing[ring];
+    NdisCommonHifPciAcquireTxRingLock(hif, ring);
+    if (NdisCommonHifPciTxRingFreeCount(r) == 0 || r->Regs.CpuIndex == 0) {
+        NdisCommonHifPciReleaseTxRingLock(hif, ring);
+        // Filled up since the check, or never started: the record leaves its wait queue again.
+        if (data) {
+            (void)TxDoneWaitqDequeue(adapter, record->RecordIndex);
+            (void)InterlockedDecrement(&adapter->DataTxInFlight);
+            if (record->SideInfo != nullptr && queue != nullptr) {
+                (void)InterlockedDecrement(&queue->InFlight);
+            }
+            if (port != nullptr && port->PortType == WFD_GO) {
+                (void)InterlockedDecrement(&adapter->GoTxInFlight);
+            }
+        } else {
+            (void)TxDWaitqDequeue(adapter, record->BufferVa);
+        }
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_TX, "transmit ring %u: no descriptor (CPU register 0x%08X)",
+                 static_cast<unsigned>(ring), static_cast<unsigned>(r->Regs.CpuIndex));
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    PlaceTxDescriptor(r, record, length, PCI_RING_NO_CMD_SLOT);
+    BOOLEAN doorbell = TRUE;
+    if (data && port != nullptr) {
+        doorbell = static_cast<BOOLEAN>(kick || record->MoreFollow == 0 ||
+                                        port->DeferredDoorbellCount >= port->DoorbellThreshold / 2);
+        port->DeferredDoorbellCount = doorbell ? 0 : port->DeferredDoorbellCount + 1;
+    } else if (kick && port != nullptr) {
+        port->DeferredDoorbellCount = 0;
+    }
+    if (doorbell) {
+        // One write covers every descriptor deferred before it.
+        (void)HifIoWrite32(adapter, r->Regs.CpuIndex, r->CpuIndex);
+    }
+    NdisCommonHifPciReleaseTxRingLock(hif, ring);
+    return STATUS_SUCCESS;
 }
 
 // ================================================================================================

@@ -52,6 +52,35 @@ NTSTATUS N6PciTxSendCmd(PPCI_HIF_CONTEXT hif, struct _TX_DMAQ_DESC* record, ULON
 // walk; a DMA index outside the descriptors handed to the chip reclaims nothing.
 VOID N6PciTxRingCmdDmaDoneInterrupt(PPCI_HIF_CONTEXT hif, ULONG ring, BOOLEAN unified);
 
+// ---- frame ring submission ------------------------------------------------------------------------------
+// A data frame's record buffer: the 32-byte transmit descriptor, the 32-byte transmit packet table
+// (TXP) and the header copy. The descriptor on a data ring covers the first 64 bytes; the TXP
+// points the chip at the header copy and at the OS packet's fragments.
+#define TXP_OFFSET 32u
+#define TXP_SIZE 32u
+#define TXP_TOKEN_VALID 0x8000u
+#define TXP_SEGMENT_LAST 0x8000u
+#define TXP_SEGMENT_LENGTH_MASK 0x0FFFu
+#define TXP_SEGMENTS 4u
+#define TXP_OS_HEADER_LENGTH 24u  // the 802.11 header at the start of the OS frame, sent from the copy
+#define TXP_DATA_DESCRIPTOR_LENGTH 64u
+// The adapter states in which nothing is put on a ring.
+#define ADAPTER_FLAGS_NO_TX_SUBMIT 0x50020140u
+
+// Puts a frame's record on transmit ring `ring` (0 or 1: data, 2: management) at the CPU index: a
+// data frame gets its TXP and waits on TxDoneWaitq for its transmit-done report, a management frame
+// waits on TxDWaitq for DMA done. The CPU index is written on ring 2 always; on a data ring when
+// `kick` is set, when no further packet of the batch follows, or when the port has deferred half
+// its doorbell threshold. 0; 0xC0000001 when the adapter halts, is removed, suspended or its radio
+// is off, or when the frame's TXP cannot describe it (nothing queued); 0xC000009A when the ring has
+// no free descriptor or is not started.
+NTSTATUS N6PciTxSendPkt(PPCI_HIF_CONTEXT hif, struct _TX_DMAQ_DESC* record, ULONG ring, BOOLEAN kick);
+// Fills the TXP of a data record from its packet's scatter entries: the token, segment 0 the
+// header copy, then the fragments after the OS frame's 802.11 header. FALSE (traced) when the
+// frame cannot be described: no queue or side record, a first fragment shorter than the header,
+// more than three fragments, or a segment longer than a length word holds.
+BOOLEAN N6PciUpdateAppendTxD(PMP_ADAPTER adapter, struct _TX_DMAQ_DESC* record);
+
 // ---- receive ring service ----------------------------------------------------------------------------------
 // Receive ring `ring` has filled descriptors: clears its software-delay record (when "SwDlyIntEn")
 // and fetches; returns the number still waiting.

@@ -245,6 +245,9 @@ typedef struct _PORT_CFG {
     ULONG GroupCipherDefault;
 } PORT_CFG, *PPORT_CFG;
 
+// Words of a port's receive-vector store.
+#define PORT_RX_VECTOR_WORDS 16
+
 // The transmit bookkeeping entry of a port, cleared with the adapter's traffic counters.
 typedef struct _PORT_TX_BOOKKEEPING {
     ULONG Count;
@@ -321,6 +324,16 @@ typedef struct _MP_PORT {
     PLATFORM_THREAD SendThread;  // "WdiSendDataThread0" to "WdiSendDataThread4"
     ULONG TxQuota;
     ULONG RxProcessCount;
+    // ---- data path: packet queues, transmit descriptors, frame ring submission (dmaq, hal_desc, n6pci) ----
+    PNET_BUFFER_LIST PendingNblHead;   // buffer lists to send again after a firmware recovery
+    PNET_BUFFER_LIST PendingNblTail;
+    ULONG DeferredDoorbellCount;       // data descriptors queued since the last CPU-index write
+    ULONG DoorbellThreshold;           // the CPU index is written at least every threshold / 2 frames
+    UCHAR FixedRateEnable;             // port 0: every descriptor gets the fixed rate below
+    PHY_CFG FixedRatePhyCfg;
+    ULONG RxVectorStore[PORT_RX_VECTOR_WORDS];  // receive vector words (RCPI word 3, rate word 12, ...)
+    ULONG NetworkKind;                 // 0 infrastructure; a port reset sets 4
+    UCHAR NetworkActive;               // the port's network is active in the firmware
 
     // ---- bring-up and power transitions (ndiscommoninit, wificxmain) ------------------------------------
     UCHAR Powered;               // 1 from the end of bring-up; the power transitions by port change it
@@ -807,6 +820,11 @@ typedef struct _MP_ADAPTER {
     // ---- firmware commands on the rings and the receive ring service (platform/ndis6/n6pci) ----------
     volatile LONG RxFrameCount;  // buffers taken off receive ring 0 (interlocked)
     UCHAR DumpInProgress;        // 1 while the chip's register dumps run (hal/common/hal_services)
+    // ---- data path: packet queues, transmit descriptors, frame ring submission (dmaq, hal_desc, n6pci) ----
+    ULONG64 TxDoneAgeSweepTime;        // system time of the last age sweep that found nothing old
+    volatile LONG DataTxInFlight;      // data frames on the data rings (interlocked)
+    volatile LONG GoTxInFlight;        // of them, frames of a group-owner port (interlocked)
+    UCHAR MccActive;                   // multi-channel concurrency: a second channel is in use
 
     // ---- adapter block: counters, pools and lists built by NdisCommonInitAdapterBlock (ndiscommoninit) ----
     ULONG64 TrafficCounters[ADAPTER_TRAFFIC_COUNTERS];  // incremented by the data path

@@ -219,6 +219,55 @@ VOID NdisCommonHifPciReleaseRxRingLock(PPCI_HIF_CONTEXT hif, ULONG ring);
 // Free descriptors of a transmit ring (one slot always stays empty); the caller holds the ring lock.
 ULONG NdisCommonHifPciTxRingFreeCount(const PCI_TX_RING* ring);
 
+// ---- the per-frame transmit information ------------------------------------------------------------------
+// Built zeroed by every hard-transmit routine and read by the chip's transmit-descriptor writer
+// (XmitWriteTxD, hal/common/hal_desc).
+typedef struct _TX_FRAME_INFO {
+    USHORT Length;              // 802.11 frame in the record, header included, descriptor area not
+    UCHAR HeaderLength;         // 24, or 26 after a QoS control field was inserted
+    UCHAR BssIndex;
+    UCHAR Queue;                // hardware queue; 7 changes the descriptor's count field
+    UCHAR FwQueue;              // 1 for frames of the management path
+    UCHAR WlanIndex;            // firmware station index of the receiver
+    UCHAR Ack;                  // 0: no acknowledgement asked
+    UCHAR Tid;
+    UCHAR OwnMacIndex;
+    UCHAR Protection;           // 0 unprotected, else the cipher (4 also a protected management frame)
+    UCHAR HeaderPadding;        // 2 after a QoS control field was inserted
+    UCHAR PacketId;             // transmit-status report asked for (0 none)
+    USHORT FrameType;           // 0 management, 1 control, 2 data
+    USHORT FrameSubtype;
+    PMP_PORT Port;
+    UCHAR SkipDescriptor;       // the older chip's writer leaves the descriptor untouched
+    UCHAR WfdPort;
+    UCHAR GroupAddressed;
+    USHORT EtherType;
+    UCHAR Eapol;
+    UCHAR Kick;
+    ULONG SecuritySuite;
+    USHORT SecurityHeaderLength;
+    UCHAR NdpAnnouncement;
+    UCHAR NotNdpAnnouncement;
+    UCHAR KeyIndex;             // 255 for none
+    UCHAR GroupKey;
+    UCHAR MgmtLayout;           // 1 on the management path: type and subtype in the management fields
+    UCHAR BlockAckActive;
+    UCHAR SpecialAction;
+    UCHAR QosHeaderWanted;
+    UCHAR AggregationAllowed;
+    UCHAR FrameCheckResults[2];
+    UCHAR SpecialFrame;         // DHCP to a group address, or ARP
+    UCHAR IcmpEcho;             // an ICMP echo request
+    USHORT PortControlState;
+    UCHAR KeyState;
+    UCHAR BlockAckRequest;
+    ULONG BlockAckRequestStart;
+} TX_FRAME_INFO, *PTX_FRAME_INFO;
+
+#define TX_FRAME_TYPE_MGMT 0
+#define TX_FRAME_TYPE_CTRL 1
+#define TX_FRAME_TYPE_DATA 2
+
 // ---- the rest of the bus layer, reached through the host interface facade ------------------------------
 typedef struct _FW_CMD_MSG FW_CMD_MSG, *PFW_CMD_MSG;
 struct _TX_DMAQ_DESC;
