@@ -32,6 +32,22 @@ PMP_PORT EnabledDevicePort(PMP_ADAPTER adapter)
     return device;
 }
 
+// "xx:xx:xx:xx:xx:xx" of an address, for the trace printers.
+struct AddressText {
+    char Text[3 * P2P_ADDR_LEN];
+};
+AddressText FormatAddress(const UCHAR* address)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    AddressText out = {};
+    for (ULONG i = 0; i < P2P_ADDR_LEN; ++i) {
+        out.Text[3 * i] = kHex[address[i] >> 4];
+        out.Text[3 * i + 1] = kHex[address[i] & 0xF];
+        out.Text[3 * i + 2] = i + 1 < P2P_ADDR_LEN ? ':' : '\0';
+    }
+    return out;
+}
+
 void ResetOsDrivenBlock(PMP_PORT port)
 {
     P2P_MS_BLOCK& ms = port->P2pMs;
@@ -200,13 +216,11 @@ void P2PPrintDiscoEntry(PMP_ADAPTER adapter, UCHAR index)
     }
     const P2P_DISCO_ENTRY& e = block->DiscoTable[index];
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_P2P,
-             "disco[%u] valid %u device %02X:%02X:%02X:%02X:%02X:%02X interface %02X:%02X:%02X:%02X:%02X:%02X "
-             "name \"%.*s\" (%u) ssid %u beacon %llu/%llu probe response %llu/%llu",
-             static_cast<unsigned>(index), static_cast<unsigned>(e.Valid), e.DeviceAddress[0], e.DeviceAddress[1],
-             e.DeviceAddress[2], e.DeviceAddress[3], e.DeviceAddress[4], e.DeviceAddress[5], e.InterfaceAddress[0],
-             e.InterfaceAddress[1], e.InterfaceAddress[2], e.InterfaceAddress[3], e.InterfaceAddress[4],
-             e.InterfaceAddress[5], static_cast<int>(e.DeviceNameLen > P2P_DEVICE_NAME_MAX ? P2P_DEVICE_NAME_MAX
-                                                                                            : e.DeviceNameLen),
+             "disco[%u] valid %u device %s interface %s name \"%.*s\" (%u) ssid %u beacon %llu/%llu "
+             "probe response %llu/%llu",
+             static_cast<unsigned>(index), static_cast<unsigned>(e.Valid), FormatAddress(e.DeviceAddress).Text,
+             FormatAddress(e.InterfaceAddress).Text,
+             static_cast<int>(e.DeviceNameLen > P2P_DEVICE_NAME_MAX ? P2P_DEVICE_NAME_MAX : e.DeviceNameLen),
              reinterpret_cast<const char*>(e.DeviceName), static_cast<unsigned>(e.DeviceNameLen),
              static_cast<unsigned>(e.SsidLen), static_cast<unsigned long long>(e.BeaconTime),
              static_cast<unsigned long long>(e.PrevBeaconTime), static_cast<unsigned long long>(e.ProbeRspTime),
@@ -220,13 +234,9 @@ void P2PPrintGroupEntry(PMP_ADAPTER adapter, UCHAR index)
         return;
     }
     const P2P_GROUP_ENTRY& e = block->GroupTable[index];
-    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_P2P,
-             "group[%u] %s device %02X:%02X:%02X:%02X:%02X:%02X interface %02X:%02X:%02X:%02X:%02X:%02X "
-             "channel %u role %u config methods %s",
-             static_cast<unsigned>(index), p2pGroupStateName(e.State), e.DeviceAddress[0], e.DeviceAddress[1],
-             e.DeviceAddress[2], e.DeviceAddress[3], e.DeviceAddress[4], e.DeviceAddress[5], e.InterfaceAddress[0],
-             e.InterfaceAddress[1], e.InterfaceAddress[2], e.InterfaceAddress[3], e.InterfaceAddress[4],
-             e.InterfaceAddress[5], static_cast<unsigned>(e.OpChannel), static_cast<unsigned>(e.Role),
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_P2P, "group[%u] %s device %s interface %s channel %u role %u config methods %s",
+             static_cast<unsigned>(index), p2pGroupStateName(e.State), FormatAddress(e.DeviceAddress).Text,
+             FormatAddress(e.InterfaceAddress).Text, static_cast<unsigned>(e.OpChannel), static_cast<unsigned>(e.Role),
              P2pConfigMethodName(e.ConfigMethods));
 }
 
@@ -276,6 +286,17 @@ void CopyChannelPlan(PMP_ADAPTER adapter, PMP_PORT port, ULONG limit)
     }
     port->P2pScanChannelCount = static_cast<UCHAR>(count);
     port->P2pScanSingleChannel = 0;
+}
+
+// The whole plan becomes the list unless the adapter keeps a fixed scan list; FALSE when no list
+// is to be handed on.
+BOOLEAN PlanUnlessFixed(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    if (adapter->FixedScanList) {
+        return FALSE;
+    }
+    CopyChannelPlan(adapter, port, P2P_SCAN_LIST_MAX);
+    return TRUE;
 }
 
 ULONG BandOfChannel(UCHAR channel) { return channel <= 14 ? BAND_24G : BAND_5G; }
@@ -384,11 +405,7 @@ void P2pScanChannelUpdate(PMP_ADAPTER adapter, PMP_PORT port)
             port->P2pScanSingleChannel = 1;
         } else {
             port->P2pScanSingleChannel = 0;
-            if (adapter->FixedScanList) {
-                withList = FALSE;
-            } else {
-                CopyChannelPlan(adapter, port, P2P_SCAN_LIST_MAX);
-            }
+            withList = PlanUnlessFixed(adapter, port);
         }
         SetDwell(port);
         break;
@@ -397,11 +414,7 @@ void P2pScanChannelUpdate(PMP_ADAPTER adapter, PMP_PORT port)
         P2pSetSocialChannels(adapter, port);
         break;
     case 3:
-        if (adapter->FixedScanList) {
-            withList = FALSE;
-        } else {
-            CopyChannelPlan(adapter, port, P2P_SCAN_LIST_MAX);
-        }
+        withList = PlanUnlessFixed(adapter, port);
         SetDwell(port);
         break;
     default:

@@ -398,17 +398,27 @@ void P2PCmdThread(PVOID context)
     }
 }
 
+namespace {
+
+// A timer routine only posts its P2P command again.
+void PostFromTimer(PMP_PORT port, ULONG cmdId)
+{
+    if (port == nullptr || port->Adapter == nullptr ||
+        AdapterTestFlags(port->Adapter, ADAPTER_FLAGS_HALTING_OR_REMOVED)) {
+        return;
+    }
+    (void)QZEnqueueInternalCmd(port->Adapter, port, cmdId, nullptr, 0);
+}
+
+}  // namespace
+
 void P2pListenSTASwitchTimeoutCallback(PVOID systemSpecific1, PMP_PORT port, PPLATFORM_TIMER timer,
                                        PVOID systemSpecific3)
 {
     UNREFERENCED_PARAMETER(systemSpecific1);
     UNREFERENCED_PARAMETER(timer);
     UNREFERENCED_PARAMETER(systemSpecific3);
-    if (port == nullptr || port->Adapter == nullptr ||
-        AdapterTestFlags(port->Adapter, ADAPTER_FLAGS_HALTING_OR_REMOVED)) {
-        return;
-    }
-    (void)QZEnqueueInternalCmd(port->Adapter, port, P2P_CMD_DWELL_END, nullptr, 0);
+    PostFromTimer(port, P2P_CMD_DWELL_END);
 }
 
 void SwitchP2PListenTimeoutCallback(PVOID systemSpecific1, PMP_PORT port, PPLATFORM_TIMER timer,
@@ -417,9 +427,5 @@ void SwitchP2PListenTimeoutCallback(PVOID systemSpecific1, PMP_PORT port, PPLATF
     UNREFERENCED_PARAMETER(systemSpecific1);
     UNREFERENCED_PARAMETER(timer);
     UNREFERENCED_PARAMETER(systemSpecific3);
-    if (port == nullptr || port->Adapter == nullptr ||
-        AdapterTestFlags(port->Adapter, ADAPTER_FLAGS_HALTING_OR_REMOVED)) {
-        return;
-    }
-    (void)QZEnqueueInternalCmd(port->Adapter, port, P2P_CMD_LISTEN_SWITCH, nullptr, 0);
+    PostFromTimer(port, P2P_CMD_LISTEN_SWITCH);
 }
