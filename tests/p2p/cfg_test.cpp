@@ -66,6 +66,8 @@ TEST_F(P2pDefaults, UserCfgInitSetsTheStartValues)
     EXPECT_EQ(std::memcmp(device_->P2pMs.OptionWord, option, 4), 0);
     EXPECT_EQ(device_->P2pMs.TrailingFlag, 1);
     EXPECT_EQ(device_->P2pBand, 2);
+    EXPECT_EQ(device_->P2pActState, P2P_NULL_STATE);
+    EXPECT_EQ(device_->P2pActPendingSignal, P2P_ACTION_NO_PENDING_SIGNAL);
 }
 
 TEST_F(P2pDefaults, TablesAreClearedOnlyForAGroupOwnerOperationMode)

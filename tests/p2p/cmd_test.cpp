@@ -55,6 +55,10 @@ TEST_F(P2pCommands, ThreadRunsPostedCommandsInOrder)
 TEST_F(P2pCommands, CommandsQueuedBeforeHaltingOrSuspendAreDroppedAndTheirRecordsReturned)
 {
     StartThreads();
+    // The thread body is running (its start routine no longer looks at the halting bits).
+    adapter_->P2pCounter = 7;
+    ASSERT_EQ(QZEnqueueInternalCmd(A(), device_, P2P_CMD_CLEAR_COUNTER, nullptr, 0), STATUS_SUCCESS);
+    ASSERT_TRUE(Eventually([&] { return adapter_->P2pCounter == 0; }));
     for (ULONG flag : {ADAPTER_FLAG_HALT_IN_PROGRESS, ADAPTER_FLAG_NOT_RESPONDING, ADAPTER_FLAG_PCI_SUSPENDED}) {
         kshim::host::TraceClear();
         adapter_->P2pCounter = 7;

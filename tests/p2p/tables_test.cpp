@@ -340,6 +340,13 @@ TEST(P2pNames, StatesConfigMethodsAndPasswordIds)
     for (LONG unnamed : {9, 10, 11, 12, 14, 31, 40, 46}) {
         EXPECT_STREQ(p2pStateName(unnamed), "***UNKNOWN state***") << unnamed;
     }
+    EXPECT_STREQ(MlmeP2pMsStateName(101), "P2P_NULL_STATE");
+    EXPECT_STREQ(MlmeP2pMsStateName(104), "P2P_WAIT_RSP_STATE");
+    EXPECT_STREQ(MlmeP2pMsStateName(100), "P2P_STATE_UNKNOWN");
+    EXPECT_STREQ(MlmeP2pMsSignalName(0), "GO_NEGOCIATION_REQ");
+    EXPECT_STREQ(MlmeP2pMsSignalName(8), "P2P_PROVISION_RSP");
+    EXPECT_STREQ(MlmeP2pMsSignalName(9), "P2P_SIGNAL_UNKNOWN");
+    EXPECT_STREQ(MlmeP2pMsSignalName(100), "P2P_GOT_ACK");
     EXPECT_STREQ(P2pConfigMethodName(0), "NOT SPECIFY CONFIG METHOD ");
     EXPECT_STREQ(P2pConfigMethodName(4), "LABEL  LABEL ");
     EXPECT_STREQ(P2pConfigMethodName(128), "PBC   PBC");

@@ -525,6 +525,35 @@ PCSTR p2pGroupStateName(LONG state) { return NameOf(kGroupStateNames, state); }
 
 PCSTR p2pStateName(LONG state) { return NameOf(kPortStateNames, state); }
 
+PCSTR MlmeP2pMsStateName(ULONG state)
+{
+    switch (state) {
+    case P2P_NULL_STATE:
+        return "P2P_NULL_STATE";
+    case P2P_SEND_STATE:
+        return "P2P_SEND_STATE";
+    case P2P_WAIT_ACK_STATE:
+        return "P2P_WAIT_ACK_STATE";
+    case P2P_WAIT_RSP_STATE:
+        return "P2P_WAIT_RSP_STATE";
+    default:
+        return "P2P_STATE_UNKNOWN";
+    }
+}
+
+PCSTR MlmeP2pMsSignalName(ULONG signal)
+{
+    static const PCSTR kSubtypeNames[] = {
+        "GO_NEGOCIATION_REQ", "GO_NEGOCIATION_RSP", "GO_NEGOCIATION_CONFIRM",
+        "P2P_INVITE_REQ",     "P2P_INVITE_RSP",     "P2P_DEV_DISC_REQ",
+        "P2P_DEV_DISC_RSP",   "P2P_PROVISION_REQ",  "P2P_PROVISION_RSP",
+    };
+    if (signal < sizeof(kSubtypeNames) / sizeof(kSubtypeNames[0])) {
+        return kSubtypeNames[signal];
+    }
+    return signal == P2P_GOT_ACK ? "P2P_GOT_ACK" : "P2P_SIGNAL_UNKNOWN";
+}
+
 PCSTR P2pConfigMethodName(USHORT configMethod)
 {
     switch (configMethod) {

@@ -347,9 +347,30 @@ typedef struct _P2P_SCAN_REQUEST {
 
 // Byte of an action-frame command payload that holds the P2P public action subtype or signal.
 #define P2P_ACTION_SUBTYPE_OFFSET 30
-// Machine state and signal the send and acknowledgement commands set.
-#define P2P_SEND_STATE 102
-#define P2P_GOT_ACK 100
+// P2P_ACTION_SM_STATE: the states of the public-action-frame machine of a port.
+typedef enum _P2P_ACTION_SM_STATE {
+    P2P_NULL_STATE = 101,
+    P2P_SEND_STATE = 102,
+    P2P_WAIT_ACK_STATE = 103,
+    P2P_WAIT_RSP_STATE = 104,
+} P2P_ACTION_SM_STATE;
+
+// P2pActPendingSignal when no sent frame waits for its completion.
+#define P2P_ACTION_NO_PENDING_SIGNAL 9
+
+// P2P_ACTION_SIGNAL: the machine's input; 0 to 8 are the P2P public action frame subtypes.
+typedef enum _P2P_ACTION_SIGNAL {
+    GO_NEGOCIATION_REQ = 0,
+    GO_NEGOCIATION_RSP = 1,
+    GO_NEGOCIATION_CONFIRM = 2,
+    P2P_INVITE_REQ = 3,
+    P2P_INVITE_RSP = 4,
+    P2P_DEV_DISC_REQ = 5,
+    P2P_DEV_DISC_RSP = 6,
+    P2P_PROVISION_REQ = 7,
+    P2P_PROVISION_RSP = 8,
+    P2P_GOT_ACK = 100,
+} P2P_ACTION_SIGNAL;
 
 // The OS interface version from which the newer Wi-Fi Direct paths run.
 #define P2P_MS_MIN_NDIS_VERSION 0x0006001Eu
@@ -384,6 +405,8 @@ void P2PConfigMethodSet(PMP_ADAPTER adapter, PMP_PORT port);
 void P2PInitWpsInfo(PMP_ADAPTER adapter, PMP_PORT port);
 PCSTR p2pGroupStateName(LONG state);
 PCSTR p2pStateName(LONG state);
+PCSTR MlmeP2pMsStateName(ULONG state);
+PCSTR MlmeP2pMsSignalName(ULONG signal);
 PCSTR P2pConfigMethodName(USHORT configMethod);
 PCSTR P2pDevPasswordIdName(USHORT passwordId);
 // Table selector 4: by band (1 2.4 GHz, 2 5 GHz, 3 6 GHz); selector 1: by channel alone.

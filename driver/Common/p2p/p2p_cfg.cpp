@@ -142,9 +142,11 @@ void P2pUserCfgInit(PMP_ADAPTER adapter, PMP_PORT port)
     port->P2pScanType2 = 3;
     ResetOsDrivenBlock(port);
 
-    // No public action frame of the port waits for its transmit status any more.
-    port->P2pActState = 0;
+    // The public-action-frame machine back in its null state, with no frame pending.
+    port->P2pActPrevState = P2P_NULL_STATE;
+    port->P2pActState = P2P_NULL_STATE;
     port->P2pActSignal = 0;
+    port->P2pActPendingSignal = P2P_ACTION_NO_PENDING_SIGNAL;
     port->P2pBand = adapter->CurrentBand;
 }
 

@@ -123,7 +123,7 @@ void GoBeaconUpdate(PMP_ADAPTER adapter, PMP_PORT port)
 }
 
 // The action-frame commands that set the machine's signal carry it at the frame's subtype byte.
-BOOLEAN ActionSignalOf(PUCHAR payload, ULONG length, PLONG signal)
+BOOLEAN ActionSignalOf(PUCHAR payload, ULONG length, PUCHAR signal)
 {
     if (payload == nullptr || length <= P2P_ACTION_SUBTYPE_OFFSET) {
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_P2P, "action command of %u bytes has no signal",
@@ -276,7 +276,7 @@ BOOLEAN P2PCmdHandler(PMP_ADAPTER adapter, PMP_PORT port, ULONG cmdId, PUCHAR pa
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_P2P, "P2P command 0x%08X without its port", static_cast<unsigned>(cmdId));
         return TRUE;
     }
-    LONG signal = 0;
+    UCHAR signal = 0;
     switch (cmdId) {
     case P2P_CMD_CONNECTION_RESET:
         ConnectionReset(adapter, block, port);

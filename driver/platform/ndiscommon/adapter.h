@@ -401,8 +401,10 @@ typedef struct _MP_PORT {
     ULONG CntlState;           // the station's connect-control state (0, 1, 4 idle-like; 2-7 connecting)
     std::atomic<ULONG> P2pCsaNotifyArmed;  // the pending channel-switch notification
     UCHAR HotspotFlag;         // the group owner serves as a hotspot
-    LONG P2pActState;          // public-action-frame machine: current state
-    LONG P2pActSignal;         // public-action-frame machine: current signal
+    UCHAR P2pActPrevState;     // public-action-frame machine: previous P2P_ACTION_SM_STATE
+    UCHAR P2pActState;         // public-action-frame machine: current P2P_ACTION_SM_STATE
+    UCHAR P2pActPendingSignal; // subtype of the frame sent and not yet completed; 9 none
+    UCHAR P2pActSignal;        // public-action-frame machine: current P2P_ACTION_SIGNAL
     PUCHAR P2pActAckFrame;     // copy of a sent public action frame waiting for its transmit status
     ULONG P2pActAckFrameLen;
     P2P_MS_BLOCK P2pMs;
