@@ -153,9 +153,16 @@ TEST_F(P2pDefaults, ShutdownTakesDownEveryActiveWiFiDirectPort)
     MP_PORT* client = Port(4, WFD_CLIENT);
     client->Active = 0;
     (void)go;
+    kshim::host::ClockSetManual();
+    PlatformInitTimer(client, &client->SwitchP2PListenTimer, SwitchP2PListenTimeoutCallback, 0, "switch");
+    ASSERT_EQ(PlatformSetTimer(client, &client->SwitchP2PListenTimer, 1500), STATUS_SUCCESS);
     P2pShutdownAllPorts(A());
     // The device port and the group owner; not the station, not the inactive client.
     EXPECT_EQ(CountTraces("P2pMsDown is not built yet"), 2u);
+    // The armed timer is gone with its framework timer: nothing is posted when its time comes.
+    EXPECT_EQ(client->SwitchP2PListenTimer.Created, 0);
+    kshim::host::ClockAdvanceMs(2000);
+    EXPECT_EQ(QueueCount(&Block()->CmdQueue), 0u);
 }
 
 TEST_F(P2pDefaults, PrintersStayQuietForNoEntry)

@@ -198,7 +198,13 @@ void P2pShutdownAllPorts(PMP_ADAPTER adapter)
     }
     for (ULONG i = 0; i < MP_MAX_PORTS; ++i) {
         PMP_PORT port = adapter->PortList[i];
-        if (port == nullptr || !port->Active) {
+        if (port == nullptr) {
+            continue;
+        }
+        // The listen-switch timers of the command thread post to the port: they go before it does.
+        PlatformFreeTimer(&port->P2pListenSTASwitchTimer);
+        PlatformFreeTimer(&port->SwitchP2PListenTimer);
+        if (!port->Active) {
             continue;
         }
         if (port->PortType == WFD_DEVICE || port->PortType == WFD_GO || port->PortType == WFD_CLIENT) {
