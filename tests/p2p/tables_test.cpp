@@ -326,6 +326,23 @@ TEST_F(P2pTables, ConfigMethodAndWpsInfoFromTheControlValue)
     EXPECT_EQ(port->P2pWpsStatusByte, 0);
 }
 
+TEST_F(P2pTables, AnOperatingClientLeavesItsGroupOwnerThroughItsRolePort)
+{
+    MP_PORT* device = Port(3, WFD_DEVICE);
+    MP_PORT* client = Port(4, WFD_CLIENT);
+    device->P2pRolePortIndex = 4;
+    device->P2pConnectState = P2P_I_AM_CLIENT_OP;
+    EXPECT_EQ(P2pDisconnectAllPeers(A(), device, 0), STATUS_UNSUCCESSFUL);  // the MLME queue refused it
+    EXPECT_EQ(CountTraces("MLME machine 1 message 2 (8 bytes)"), 1u);
+    (void)client;
+    // Nothing while the adapter halts.
+    AdapterSetFlag(A(), ADAPTER_FLAG_HALT_IN_PROGRESS, "test");
+    EXPECT_EQ(P2pDisconnectAllPeers(A(), device, 0), STATUS_SUCCESS);
+    EXPECT_EQ(CountTraces("MLME machine 1 message 2"), 1u);
+    AdapterClearFlag(A(), ADAPTER_FLAG_HALT_IN_PROGRESS, "test");
+    EXPECT_EQ(P2pDisconnectAllPeers(A(), device, 4), STATUS_INVALID_PARAMETER);
+}
+
 TEST(P2pNames, StatesConfigMethodsAndPasswordIds)
 {
     EXPECT_STREQ(p2pGroupStateName(0), "P2PSTATE_NONE");

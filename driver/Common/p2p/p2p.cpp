@@ -368,7 +368,9 @@ NTSTATUS P2pDisconnectAllPeers(PMP_ADAPTER adapter, PMP_PORT port, UCHAR mode)
         PlatformMoveMemory(request.Addr, port->P2pGroupBssid, sizeof(request.Addr));
         request.Reason = 3;
         return MlmeEnqueue(adapter, rolePort, MLME_ASSOC_STATE_MACHINE, MT2_MLME_DISASSOC_REQ, sizeof(request),
-                           &request);
+                           &request)
+                   ? STATUS_SUCCESS
+                   : STATUS_UNSUCCESSFUL;
     }
     // The peers of a group owner are found in the port's station entries by their Wi-Fi Direct
     // peer state, which the station table keeps.

@@ -95,7 +95,7 @@ void P2pUserCfgInit(PMP_ADAPTER adapter, PMP_PORT port)
     port->P2pDeviceNameLen = sizeof(kDefaultDeviceName) - 1;
     port->P2pGroupBssidLead = 0;
 
-    port->P2pOwnWlanIndex = MacTableWlanIndexOf(adapter, MlmeSyncMacTabMatchedRoleType(port, 1));
+    port->P2pOwnWlanIndex = MlmeSyncGetWlanIdxByRoleType(port, 1);
 
     port->P2pDiscoState = P2P_DISABLE;
     port->P2pConnectState = P2P_DISABLE;

@@ -3,15 +3,15 @@
 
 #include "platform/ndiscommon/trace.h"
 
-NTSTATUS MlmeEnqueue(PMP_ADAPTER adapter, PMP_PORT port, ULONG machine, ULONG msgType, ULONG length,
-                     const void* body)
+BOOLEAN MlmeEnqueue(PMP_ADAPTER adapter, PMP_PORT port, ULONG machine, ULONG msg, ULONG msgLen, const void* msgBody)
 {
     UNREFERENCED_PARAMETER(adapter);
     UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(body);
+    UNREFERENCED_PARAMETER(msgBody);
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_P2P, "MLME machine %u message %u (%u bytes)", static_cast<unsigned>(machine),
-             static_cast<unsigned>(msgType), static_cast<unsigned>(length));
-    return NOT_BUILT_YET();
+             static_cast<unsigned>(msg), static_cast<unsigned>(msgLen));
+    (void)NOT_BUILT_YET();
+    return FALSE;
 }
 
 NTSTATUS MlmeSyncP2pSetListenState(PMP_ADAPTER adapter, PMP_PORT port, ULONG reserved1, ULONG reserved2,
@@ -69,10 +69,10 @@ BOOLEAN WdiTaskIsPending(PMP_ADAPTER adapter, ULONG messageId)
     return FALSE;
 }
 
-UCHAR MacTableWlanIndexOf(PMP_ADAPTER adapter, PMAC_TABLE_ENTRY entry)
+UCHAR MlmeSyncGetWlanIdxByRoleType(PMP_PORT port, USHORT kind)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(entry);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(kind);
     (void)NOT_BUILT_YET();
-    return 20;
+    return 0xFF;
 }
