@@ -319,19 +319,6 @@ typedef struct _MP_PORT {
     ULONG TxQuota;
     ULONG RxProcessCount;
 
-    // ---- bring-up and power transitions (ndiscommoninit, wificxmain) ------------------------------------
-    UCHAR Powered;               // 1 from the end of bring-up; the power transitions by port change it
-    USHORT StatusFlags;          // bit 0x2: the LED shows no connection at power-up
-    PORT_TX_BOOKKEEPING TxBook;  // cleared by the adapter block initialisation
-    // The saving of the power change by port, undone by a resume that finds the marker set.
-    UCHAR LowPowerMarker;
-    UCHAR PowerSaveByte;
-    UCHAR SavedPowerSaveByte;
-    ULONG64 SavedPowerValue;
-    ULONG PowerUpCounter;        // cleared at every resume
-    // The port's receive reorder sessions (the MLME core keeps them; a resume resets them).
-    REORDER_SESSION ReorderSessions[REORDER_SESSION_COUNT];
-
     // ---- Wi-Fi Direct state, defaults and channel lists (Common/p2p) --------------------------------------
     LONG P2pDiscoState;        // P2P_PORT_STATE_VALUE of the device side
     LONG P2pConnectState;      // P2P_PORT_STATE_VALUE of the connection side
@@ -411,6 +398,19 @@ typedef struct _MP_PORT {
     P2P_CHANNEL_LIST P2pChannelList;  // the Channel List attribute's record
     PLATFORM_TIMER P2pListenSTASwitchTimer;  // "P2pListenSTASwitchTimeoutCallback"
     PLATFORM_TIMER SwitchP2PListenTimer;     // "SwitchP2PListenTimeoutCallback"
+
+    // ---- bring-up and power transitions (ndiscommoninit, wificxmain) ------------------------------------
+    UCHAR Powered;               // 1 from the end of bring-up; the power transitions by port change it
+    USHORT StatusFlags;          // bit 0x2: the LED shows no connection at power-up
+    PORT_TX_BOOKKEEPING TxBook;  // cleared by the adapter block initialisation
+    // The saving of the power change by port, undone by a resume that finds the marker set.
+    UCHAR LowPowerMarker;
+    UCHAR PowerSaveByte;
+    UCHAR SavedPowerSaveByte;
+    ULONG64 SavedPowerValue;
+    ULONG PowerUpCounter;        // cleared at every resume
+    // The port's receive reorder sessions (the MLME core keeps them; a resume resets them).
+    REORDER_SESSION ReorderSessions[REORDER_SESSION_COUNT];
 } MP_PORT;
 
 // ---- separately allocated adapter blocks ------------------------------------------------------------------
@@ -906,6 +906,17 @@ typedef struct _MP_ADAPTER {
     PBSS_TABLE ScanTable;
     NLO_OFFLOAD_RECORD NloOffload;     // the network-list offload set for sleep
 
+    // ---- Wi-Fi Direct: scan request, channel privilege and working values (Common/p2p) ---------------------
+    P2P_SCAN_REQUEST P2pScanRequest;   // the scan request the Wi-Fi Direct channel lists fill for the sync machine
+    UCHAR FixedScanList;               // 1: the channel plan is not copied into P2P scan lists
+    ULONG P2pTrafficCounts[2];         // the periodic statistics' traffic counters (below 80: light traffic)
+    UCHAR ChPrivilegeHeld;             // the held channel privilege
+    UCHAR ChPrivilegeChannel;
+    UCHAR ChPrivilegeBand;
+    UCHAR DiscoveryPrivilege;          // a discovery's channel privilege is outstanding
+    UCHAR CurrentBand;                 // the adapter's current band byte
+    ULONG P2pCounter;                  // the adapter counter P2P command 0x20000005 clears
+
     // ---- bring-up, teardown and power transitions (ndiscommoninit, wificxmain) -------------------------
     UCHAR InitFinished;                // set at the end of every bring-up, failed or not
     UCHAR NicStarted;                  // the first power-up brought the NIC up; cleared when it is shut down
@@ -929,17 +940,6 @@ typedef struct _MP_ADAPTER {
     UCHAR NeighborReport[NEIGHBOR_REPORT_SIZE];
     UCHAR ReorderQueueInUse[REORDER_QUEUE_COUNT];  // in-use bytes of the receive reorder queues
     PLATFORM_TIMER WowRxResumeTimer;   // the receive-ring resume timer (the wake-on-WLAN set-up creates it)
-
-    // ---- Wi-Fi Direct: scan request, channel privilege and working values (Common/p2p) ---------------------
-    P2P_SCAN_REQUEST P2pScanRequest;   // the scan request the Wi-Fi Direct channel lists fill for the sync machine
-    UCHAR FixedScanList;               // 1: the channel plan is not copied into P2P scan lists
-    ULONG P2pTrafficCounts[2];         // the periodic statistics' traffic counters (below 80: light traffic)
-    UCHAR ChPrivilegeHeld;             // the held channel privilege
-    UCHAR ChPrivilegeChannel;
-    UCHAR ChPrivilegeBand;
-    UCHAR DiscoveryPrivilege;          // a discovery's channel privilege is outstanding
-    UCHAR CurrentBand;                 // the adapter's current band byte
-    ULONG P2pCounter;                  // the adapter counter P2P command 0x20000005 clears
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.
