@@ -1,6 +1,9 @@
 // The operating-system-driven Wi-Fi Direct routines.
 #include "Common/p2p/p2pms.h"
 
+#include "Common/p2p/p2p.h"
+#include "Common/p2p/p2p_services.h"
+#include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/trace.h"
 
@@ -25,4 +28,170 @@ void P2pMsFreeBuffer(PUCHAR* buffer, PULONG length)
         *buffer = nullptr;
     }
     *length = 0;
+}
+
+NTSTATUS P2pMsTimeoutAction(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS P2pMsIndicatePublicActionFrameRecv(PMP_ADAPTER adapter, PMP_PORT port, PUCHAR frame, ULONG length)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(frame);
+    UNREFERENCED_PARAMETER(length);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS P2pMsHandleEcsaChSwitch(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS P2pMsEcsaGcHdlr(PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(port);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS P2pMsDown(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    return NOT_BUILT_YET();
+}
+
+// ================================================================================================
+// listen channel and P2P channel bookkeeping
+// ================================================================================================
+namespace {
+
+// The working "WfdListenChannel"; 8 when it was set to 0.
+UCHAR WorkingListenChannel(PMP_ADAPTER adapter)
+{
+    ULONG channel = adapter->WorkingCfg.P2pMcc.WfdListenChannel;
+    return channel != 0 ? static_cast<UCHAR>(channel & 0xFF) : 8;
+}
+
+BOOLEAN PortBusy(PMP_PORT port)
+{
+    return static_cast<BOOLEAN>(port != nullptr &&
+                                (port->ConnectionFlags & (PORT_CONN_CONNECTED | PORT_CONN_CONNECTING)) != 0);
+}
+
+// No connection attempt of the station is under way.
+BOOLEAN StationIdleLike(PMP_PORT station)
+{
+    ULONG state = station->CntlState;
+    return static_cast<BOOLEAN>(state == 0 || state == 1 || state == 4 || state >= 8);
+}
+
+}  // namespace
+
+void P2PMSSyncListenChannelToPortChannel(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    PP2P_CTRL_BLOCK block = adapter != nullptr ? adapter->P2pBlock : nullptr;
+    if (block == nullptr || port == nullptr || port != block->DevicePort || block->StationPort == nullptr) {
+        return;
+    }
+    PMP_PORT station = block->StationPort;
+    if (station->ConnectionFlags & PORT_CONN_CONNECTED) {
+        port->P2pGroupChannel = station->Channel.PrimaryChannel;
+        port->P2pOpChannel = station->Channel.PrimaryChannel;
+        return;
+    }
+    UCHAR listen = WorkingListenChannel(adapter);
+    port->P2pListenChannel = listen;
+    BOOLEAN moveStation = StationIdleLike(station);
+    if (moveStation) {
+        station->Channel.PrimaryChannel = listen;
+    }
+    ULONG wfa = adapter->RegistryBlock.Win8WfdWfaControl;
+    if (wfa & 0x80000000u) {
+        // Fixed test channels.
+        port->P2pListenChannel = static_cast<UCHAR>(wfa & 0xF);
+        port->P2pOpChannel = static_cast<UCHAR>((wfa >> 4) & 0xFF);
+        port->P2pGroupChannel = port->P2pOpChannel;
+        return;
+    }
+    if (moveStation) {
+        station->Channel.CentreChannel = listen;
+    }
+    port->Channel.PrimaryChannel = listen;
+    port->Channel.CentreChannel = listen;
+    port->Channel.Bandwidth = BW_20;
+    port->P2pGroupChannel = port->P2pOpChannel;
+}
+
+void P2pMsDefaultListenChannel(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    PP2P_CTRL_BLOCK block = adapter != nullptr ? adapter->P2pBlock : nullptr;
+    if (block == nullptr || port == nullptr) {
+        return;
+    }
+    PMP_PORT device = block->DevicePort;
+    if (device == nullptr || !device->Active || device->PortType != WFD_DEVICE || device->P2pDiscoState == P2P_DISABLE) {
+        return;
+    }
+    if (block->StationPort == nullptr || PortBusy(block->StationPort) || PortBusy(block->ClientPort) ||
+        PortBusy(block->GoPort)) {
+        return;
+    }
+    PMP_PORT go = block->GoPort;
+    if (go != nullptr && go->Active && go->PortType == WFD_GO && port->P2pGoActive) {
+        return;
+    }
+    UCHAR listen = WorkingListenChannel(adapter);
+    device->P2pListenChannel = listen;
+    port->Channel.PrimaryChannel = listen;
+    port->Channel.CentreChannel = listen;
+    port->P2pGroupChannel = listen;
+    port->P2pOpChannel = listen;
+    port->Channel.Bandwidth = BW_20;
+    DecideMaxTxRxProcessNumber(port);
+}
+
+void P2pMsRestoreChannel(PMP_ADAPTER adapter, PMP_PORT port, UCHAR channel)
+{
+    if (adapter == nullptr || port == nullptr) {
+        return;
+    }
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_P2P, "port %u restores its channel after %u",
+             static_cast<unsigned>(port->PortNumber), static_cast<unsigned>(channel));
+    if (adapter->ChPrivilegeHeld) {
+        (void)QzCmdChPrivilage(adapter, port, adapter->ChPrivilegeChannel, adapter->ChPrivilegeBand,
+                               CH_PRIVILEGE_RELEASE, 4, 0, nullptr, nullptr, 0, 0);
+    }
+    PMP_PORT device = adapter->P2pBlock != nullptr ? adapter->P2pBlock->DevicePort : nullptr;
+    if (device == nullptr) {
+        return;
+    }
+    if (device->PortType >= WFD_DEVICE && device->PortType <= WFD_CLIENT) {
+        device->P2pDiscoState = device->P2pDiscoStateBackup;
+    }
+    if (device->P2pDiscoState == P2P_ENABLE_LISTEN_ONLY && !adapter->ChPrivilegeHeld) {
+        (void)MlmeSyncP2pSetListenState(adapter, port, 0, 0, P2P_LISTEN_RESTART_MS, 1);
+    }
+}
+
+void P2pMsFillSupportedChList(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    if (adapter == nullptr || port == nullptr) {
+        return;
+    }
+    P2P_CHANNEL_LIST& list = port->P2pChannelList;
+    ULONG tableCount = adapter->ChannelListCount < DOMAIN_CHANNEL_MAX ? adapter->ChannelListCount : DOMAIN_CHANNEL_MAX;
+    UCHAR count = 0;
+    for (ULONG i = 0; i < tableCount && count < P2P_CHANNEL_LIST_MAX; ++i) {
+        if (adapter->ChannelList[i].Band == BAND_6G) {
+            continue;
+        }
+        list.Channels[count++] = adapter->ChannelList[i].Channel;
+    }
+    list.Count = count;
 }

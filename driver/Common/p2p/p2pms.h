@@ -12,3 +12,24 @@ NTSTATUS P2pMsInfoResetRequest(PMP_ADAPTER adapter, PMP_PORT port);
 NTSTATUS P2pMsIndicateDiscoverComplete(PMP_ADAPTER adapter, PMP_PORT port);
 // Frees a port-held buffer and zeroes its length.
 void P2pMsFreeBuffer(PUCHAR* buffer, PULONG length);
+
+// Times out stalled OS-driven exchanges and ages discovery entries (every P2P tick).
+NTSTATUS P2pMsTimeoutAction(PMP_ADAPTER adapter, PMP_PORT port);
+// Indicates a received P2P public action frame to the OS.
+NTSTATUS P2pMsIndicatePublicActionFrameRecv(PMP_ADAPTER adapter, PMP_PORT port, PUCHAR frame, ULONG length);
+// Group owner channel switch and the client's following of it.
+NTSTATUS P2pMsHandleEcsaChSwitch(PMP_ADAPTER adapter, PMP_PORT port);
+NTSTATUS P2pMsEcsaGcHdlr(PMP_PORT port);
+// Takes a Wi-Fi Direct port down.
+NTSTATUS P2pMsDown(PMP_ADAPTER adapter, PMP_PORT port);
+
+// ---- listen channel and P2P channel bookkeeping --------------------------------------------------------
+// Keeps the device port's listen, group and operating channels in step with the configuration and
+// the connected station (the device port only, and only while the station port is known).
+void P2PMSSyncListenChannelToPortChannel(PMP_ADAPTER adapter, PMP_PORT port);
+// Puts a role port back on the listen channel when nothing is connected.
+void P2pMsDefaultListenChannel(PMP_ADAPTER adapter, PMP_PORT port);
+// Releases a held channel privilege and restores the device port's listening; the channel is traced.
+void P2pMsRestoreChannel(PMP_ADAPTER adapter, PMP_PORT port, UCHAR channel);
+// Rebuilds the port's Channel List record from the adapter's channel table (6 GHz left out).
+void P2pMsFillSupportedChList(PMP_ADAPTER adapter, PMP_PORT port);

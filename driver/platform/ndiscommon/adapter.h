@@ -335,6 +335,86 @@ typedef struct _MP_PORT {
     ULONG NetworkKind;                 // 0 infrastructure; a port reset sets 4
     UCHAR NetworkActive;               // the port's network is active in the firmware
 
+    // ---- Wi-Fi Direct state, defaults and channel lists (Common/p2p) --------------------------------------
+    LONG P2pDiscoState;        // P2P_PORT_STATE_VALUE of the device side
+    LONG P2pConnectState;      // P2P_PORT_STATE_VALUE of the connection side
+    LONG P2pMsState;           // P2pMs_STATE_IDLE .. P2pMs_STATE_PROVISIONING
+    LONG P2pDiscoStateBackup;
+    UCHAR P2pFormState;
+    LONG P2pPresenceState;
+    ULONG P2pCfgControl;       // copy of "WifiDirectControl"
+    ULONG P2pCfgListenChannel; // copy of "WfdListenChannel"
+    ULONG P2pCfgGoChannel;     // copy of "WfdGOOperatingChannel"
+    UCHAR P2pListenChannel;
+    UCHAR P2pGroupChannel;
+    UCHAR P2pOpChannel;
+    UCHAR P2pSsid[32];
+    UCHAR P2pSsidLen;
+    UCHAR P2pDeviceName[32];
+    UCHAR P2pDeviceNameLen;
+    UCHAR P2pGroupBssidLead;   // the byte before P2pGroupBssid
+    UCHAR P2pGroupBssid[MAC_ADDR_LEN];
+    UCHAR P2pGroupDeviceAddr[MAC_ADDR_LEN];
+    UCHAR P2pGroupMode;        // own GO intent 0..15; 16 an autonomous group owner
+    UCHAR P2pRolePortIndex;
+    UCHAR P2pRoleBytes[3];     // the three bytes after P2pRolePortIndex
+    UCHAR P2pGoPortIndex;
+    UCHAR P2pGoWlanIndex;      // P2P_GO_WLAN_INDEX_NONE when none
+    UCHAR P2pOwnWlanIndex;
+    UCHAR P2pTxHold[2];
+    UCHAR P2pGoVhtOn;
+    UCHAR P2pConnValues[8];    // per-connection values cleared by the defaults
+    UCHAR P2pConnRecords[2][8];  // the two connection records cleared at the end of a formation
+    UCHAR P2pConnRecordFlag;
+    ULONG P2pStateTicks;       // 100 ms ticks of the current state
+    ULONG P2pFormationTicks;
+    ULONG P2pDiscoTicks;       // length of the next discovery phase in 100 ms ticks
+    ULONG P2pExtraTicks[3];    // the three further 100 ms tick counters
+    ULONG P2pLongTicks[2];     // two 100 ms counters the defaults set to 300
+    ULONG P2pCounter;
+    USHORT P2pWpsDevicePasswordId;  // 0xFFFF none
+    USHORT P2pConfigMethod;
+    P2P_WPS_EXCHANGE P2pWpsExchange;
+    UCHAR P2pWpsCredentialRef[8];
+    UCHAR P2pWpsStatusByte;
+    UCHAR P2pWmmByte;
+    UCHAR P2pNoaActive;
+    UCHAR P2pNoaStartsAbsence;
+    UCHAR P2pNoaAbsent;
+    UCHAR P2pNoaIndex;
+    UCHAR P2pOppPsActive;
+    UCHAR P2pNoaWakePending;
+    UCHAR P2pNoaBytes[2];
+    UCHAR P2pGoCentreChannel;  // the recorded GO centre channel
+    UCHAR P2pGoWidthSetting;   // 1: 20 MHz
+    ULONG P2pRetryValue;
+    ULONG P2pScanType;         // low 4 bits select the list P2pScanChannelUpdate builds
+    ULONG P2pScanType2;        // not 0 while a special search runs
+    ULONG P2pScanDwell;        // per-channel dwell: 20, 25 or 40
+    UCHAR P2pScanChannels[P2P_SCAN_LIST_MAX];
+    UCHAR P2pScanChannelCount;
+    UCHAR P2pScanSingleChannel;
+    UCHAR P2pScanRepeat;
+    UCHAR P2pScanListReady;
+    UCHAR P2pSearchChannel;
+    UCHAR P2pBand;             // copy of the adapter's current band byte
+    UCHAR P2pResumeListen;     // device port: the listen phase is to be resumed
+    UCHAR P2pListenState;      // device port: the listen state is on
+    UCHAR P2pGoActive;         // the group owner of this port runs
+    ULONG CntlState;           // the station's connect-control state (0, 1, 4 idle-like; 2-7 connecting)
+    std::atomic<ULONG> P2pCsaNotifyArmed;  // the pending channel-switch notification
+    UCHAR HotspotFlag;         // the group owner serves as a hotspot
+    UCHAR P2pActPrevState;     // public-action-frame machine: previous P2P_ACTION_SM_STATE
+    UCHAR P2pActState;         // public-action-frame machine: current P2P_ACTION_SM_STATE
+    UCHAR P2pActPendingSignal; // subtype of the frame sent and not yet completed; 9 none
+    UCHAR P2pActSignal;        // public-action-frame machine: current P2P_ACTION_SIGNAL
+    PUCHAR P2pActAckFrame;     // copy of a sent public action frame waiting for its transmit status
+    ULONG P2pActAckFrameLen;
+    P2P_MS_BLOCK P2pMs;
+    P2P_CHANNEL_LIST P2pChannelList;  // the Channel List attribute's record
+    PLATFORM_TIMER P2pListenSTASwitchTimer;  // "P2pListenSTASwitchTimeoutCallback"
+    PLATFORM_TIMER SwitchP2PListenTimer;     // "SwitchP2PListenTimeoutCallback"
+
     // ---- bring-up and power transitions (ndiscommoninit, wificxmain) ------------------------------------
     UCHAR Powered;               // 1 from the end of bring-up; the power transitions by port change it
     USHORT StatusFlags;          // bit 0x2: the LED shows no connection at power-up
@@ -850,6 +930,17 @@ typedef struct _MP_ADAPTER {
     struct _MLME_QUEUE* MlmeQueue;
     PBSS_TABLE ScanTable;
     NLO_OFFLOAD_RECORD NloOffload;     // the network-list offload set for sleep
+
+    // ---- Wi-Fi Direct: scan request, channel privilege and working values (Common/p2p) ---------------------
+    P2P_SCAN_REQUEST P2pScanRequest;   // the scan request the Wi-Fi Direct channel lists fill for the sync machine
+    UCHAR FixedScanList;               // 1: the channel plan is not copied into P2P scan lists
+    ULONG P2pTrafficCounts[2];         // the periodic statistics' traffic counters (below 80: light traffic)
+    UCHAR ChPrivilegeHeld;             // the held channel privilege
+    UCHAR ChPrivilegeChannel;
+    UCHAR ChPrivilegeBand;
+    UCHAR DiscoveryPrivilege;          // a discovery's channel privilege is outstanding
+    UCHAR CurrentBand;                 // the adapter's current band byte
+    ULONG P2pCounter;                  // the adapter counter P2P command 0x20000005 clears
 
     // ---- bring-up, teardown and power transitions (ndiscommoninit, wificxmain) -------------------------
     UCHAR InitFinished;                // set at the end of every bring-up, failed or not

@@ -1,0 +1,78 @@
+// Services of neighbouring subsystems the Wi-Fi Direct routines call, until their owners build them.
+#include "Common/p2p/p2p_services.h"
+
+#include "platform/ndiscommon/trace.h"
+
+BOOLEAN MlmeEnqueue(PMP_ADAPTER adapter, PMP_PORT port, ULONG machine, ULONG msg, ULONG msgLen, const void* msgBody)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(msgBody);
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_P2P, "MLME machine %u message %u (%u bytes)", static_cast<unsigned>(machine),
+             static_cast<unsigned>(msg), static_cast<unsigned>(msgLen));
+    (void)NOT_BUILT_YET();
+    return FALSE;
+}
+
+NTSTATUS MlmeSyncP2pSetListenState(PMP_ADAPTER adapter, PMP_PORT port, ULONG reserved1, ULONG reserved2,
+                                   ULONG durationMs, UCHAR start)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(reserved1);
+    UNREFERENCED_PARAMETER(reserved2);
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_P2P, "listen state %u for %u ms", static_cast<unsigned>(start),
+             static_cast<unsigned>(durationMs));
+    return NOT_BUILT_YET();
+}
+
+PMAC_TABLE_ENTRY MacTableLookup(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* address)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(address);
+    (void)NOT_BUILT_YET();
+    return nullptr;
+}
+
+NTSTATUS QzCmdChPrivilage(PMP_ADAPTER adapter, PMP_PORT port, UCHAR channel, UCHAR band, UCHAR action,
+                          UCHAR requestKind, ULONG durationMs, QZ_CMD_COMPLETION* completion, PVOID context,
+                          ULONG contextSize, UCHAR option)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(completion);
+    UNREFERENCED_PARAMETER(context);
+    UNREFERENCED_PARAMETER(contextSize);
+    UNREFERENCED_PARAMETER(option);
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_P2P, "channel privilege action %u kind %u on %u (band %u) for %u ms",
+             static_cast<unsigned>(action), static_cast<unsigned>(requestKind), static_cast<unsigned>(channel),
+             static_cast<unsigned>(band), static_cast<unsigned>(durationMs));
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS ApAuthDeauthFrameSend(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* address, USHORT reason)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(address);
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_P2P, "deauthentication reason %u", static_cast<unsigned>(reason));
+    return NOT_BUILT_YET();
+}
+
+BOOLEAN WdiTaskIsPending(PMP_ADAPTER adapter, ULONG messageId)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(messageId);
+    // Until the task control block exists no task is known to be pending.
+    (void)NOT_BUILT_YET();
+    return FALSE;
+}
+
+UCHAR MlmeSyncGetWlanIdxByRoleType(PMP_PORT port, USHORT kind)
+{
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(kind);
+    (void)NOT_BUILT_YET();
+    return 0xFF;
+}

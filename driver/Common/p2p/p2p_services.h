@@ -1,0 +1,41 @@
+// Services of neighbouring subsystems that the Wi-Fi Direct routines call before their owners
+// build them; each is listed under its owner module. Their bodies trace and return
+// STATUS_NOT_SUPPORTED (or the neutral value the Wi-Fi Direct caller needs) until the owner's
+// module takes them over.
+#pragma once
+
+#include "Common/mlme/mlmesync_mactab.h"
+#include "kshim/nt_types.h"
+
+typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
+typedef struct _MP_PORT MP_PORT, *PMP_PORT;
+
+// ---- Common/mlme (MLME queue, sync machine, station table) ---------------------------------------------
+// Posts a message (body of at most 2048 bytes) to the MLME queue and wakes the MLME thread; FALSE
+// when it is refused.
+BOOLEAN MlmeEnqueue(PMP_ADAPTER adapter, PMP_PORT port, ULONG machine, ULONG msg, ULONG msgLen, const void* msgBody);
+// Starts (start 1) or stops (start 0) the Wi-Fi Direct listen state for the given duration.
+NTSTATUS MlmeSyncP2pSetListenState(PMP_ADAPTER adapter, PMP_PORT port, ULONG reserved1, ULONG reserved2,
+                                   ULONG durationMs, UCHAR start);
+// The port's station entry for an address; none when it has none.
+PMAC_TABLE_ENTRY MacTableLookup(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* address);
+
+// The WLAN index of the port's first station entry of this kind; 0xFF when it has none.
+UCHAR MlmeSyncGetWlanIdxByRoleType(PMP_PORT port, USHORT kind);
+
+// ---- Common/qzcmd (firmware commands) -----------------------------------------------------------------
+typedef NTSTATUS QZ_CMD_COMPLETION(PMP_ADAPTER adapter, PMP_PORT port, PVOID context);
+// Requests (action 0) or releases (action 1) the firmware's channel privilege.
+NTSTATUS QzCmdChPrivilage(PMP_ADAPTER adapter, PMP_PORT port, UCHAR channel, UCHAR band, UCHAR action,
+                          UCHAR requestKind, ULONG durationMs, QZ_CMD_COMPLETION* completion, PVOID context,
+                          ULONG contextSize, UCHAR option);
+#define CH_PRIVILEGE_REQUEST 0
+#define CH_PRIVILEGE_RELEASE 1
+
+// ---- Common/ap (soft access point) --------------------------------------------------------------------
+// Sends a deauthentication frame to a peer of an access-point or group-owner port.
+NTSTATUS ApAuthDeauthFrameSend(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* address, USHORT reason);
+
+// ---- platform/wdi (the WDI task control block) --------------------------------------------------------
+// TRUE while the OS has a task with this WDI message id pending.
+BOOLEAN WdiTaskIsPending(PMP_ADAPTER adapter, ULONG messageId);
