@@ -197,10 +197,10 @@ TEST_F(P2pCommands, ChannelSwitchNotificationIsCompletedOnceForTwoPosts)
     EXPECT_EQ(go->P2pCsaNotifyArmed.load(), 0u);
     // A hotspot group owner, and a group owner without a net adapter, complete nothing.
     go->P2pCsaNotifyArmed.store(1);
-    go->HotspotFlag = 1;
+    go->HotspotGo = 1;
     EXPECT_TRUE(Run(go, P2P_CMD_ECSA_SWITCH));
     EXPECT_EQ(go->P2pCsaNotifyArmed.load(), 1u);
-    go->HotspotFlag = 0;
+    go->HotspotGo = 0;
     go->NetAdapter = nullptr;
     EXPECT_TRUE(Run(go, P2P_CMD_ECSA_SWITCH));
     EXPECT_EQ(go->P2pCsaNotifyArmed.load(), 0u);

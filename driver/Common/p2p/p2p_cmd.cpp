@@ -177,7 +177,7 @@ void ListenSwitch(PMP_ADAPTER adapter, PP2P_CTRL_BLOCK block, PMP_PORT port)
 void EcsaSwitch(PMP_ADAPTER adapter, PMP_PORT port)
 {
     (void)P2pMsHandleEcsaChSwitch(adapter, port);
-    if (port->PortType != WFD_GO || port->HotspotFlag) {
+    if (port->PortType != WFD_GO || port->HotspotGo) {
         return;
     }
     // The firmware event and the switch timer may both post this command: the notification is

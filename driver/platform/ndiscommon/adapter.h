@@ -403,7 +403,6 @@ typedef struct _MP_PORT {
     UCHAR P2pGoActive;         // the group owner of this port runs
     ULONG CntlState;           // the station's connect-control state (0, 1, 4 idle-like; 2-7 connecting)
     std::atomic<ULONG> P2pCsaNotifyArmed;  // the pending channel-switch notification
-    UCHAR HotspotFlag;         // the group owner serves as a hotspot
     UCHAR P2pActPrevState;     // public-action-frame machine: previous P2P_ACTION_SM_STATE
     UCHAR P2pActState;         // public-action-frame machine: current P2P_ACTION_SM_STATE
     UCHAR P2pActPendingSignal; // subtype of the frame sent and not yet completed; 9 none
