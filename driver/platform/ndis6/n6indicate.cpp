@@ -46,3 +46,10 @@ void PlatformIndicateRejectPendingPackets(PMP_ADAPTER adapter, UCHAR all)
     UNREFERENCED_PARAMETER(all);
     (void)NOT_BUILT_YET();
 }
+
+void PlatformIndicateResetAllStatus(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    (void)NOT_BUILT_YET();
+}

@@ -17,3 +17,5 @@ void PlatformIndicateScanStatus(PMP_ADAPTER adapter, PMP_PORT port, ULONG status
 void PlatformIndicateRejectPendingPackets(PMP_ADAPTER adapter, UCHAR all);
 // Roaming completion point of a port; trace only.
 void PlatformIndicateRoamingCompletion(PMP_ADAPTER adapter, PMP_PORT port, ULONG status);
+// Resets the port's indication history and state (port start-up of the MLME core).
+void PlatformIndicateResetAllStatus(PMP_ADAPTER adapter, PMP_PORT port);

@@ -331,6 +331,10 @@ typedef struct _MP_PORT {
     ULONG PowerUpCounter;        // cleared at every resume
     // The port's receive reorder sessions (the MLME core keeps them; a resume resets them).
     REORDER_SESSION ReorderSessions[REORDER_SESSION_COUNT];
+
+    // ---- MLME core: the port's station-entry list, its state machines and MLME state (Common/mlme) ----
+    MAC_TABLE_PORT_LIST MacTab;
+    MLME_PORT_BLOCK Mlme;
 } MP_PORT;
 
 // ---- separately allocated adapter blocks ------------------------------------------------------------------
@@ -849,6 +853,10 @@ typedef struct _MP_ADAPTER {
     UCHAR NeighborReport[NEIGHBOR_REPORT_SIZE];
     UCHAR ReorderQueueInUse[REORDER_QUEUE_COUNT];  // in-use bytes of the receive reorder queues
     PLATFORM_TIMER WowRxResumeTimer;   // the receive-ring resume timer (the wake-on-WLAN set-up creates it)
+
+    // ---- MLME core: the station-entry pool, the MLME queue, handler and buffer pool (Common/mlme) -------
+    MAC_TABLE_POOL MacTabPool;
+    MLME_ADAPTER_BLOCK Mlme;
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.
