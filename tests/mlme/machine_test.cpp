@@ -154,7 +154,7 @@ TEST_F(Machines, StartUpWithoutBuffersStillBuildsPort0sMachines)
     EXPECT_EQ(adapter_->Mlme.BufferPool.BlocksCreated, 3u);
     EXPECT_EQ(adapter_->Mlme.BufferPool.Ready, 1);
     EXPECT_EQ(adapter_->PortList[0]->Mlme.SyncMachine.NrMsg, 11u);
-    EXPECT_EQ(adapter_->Mlme.Initialized, 0);
+    EXPECT_EQ(adapter_->Mlme.Initialized.load(), 0);
     MlmeHalt(adapter_, adapter_->PortList[0]);  // gives the three blocks back
 }
 

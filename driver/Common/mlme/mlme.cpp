@@ -424,6 +424,14 @@ BOOLEAN MlmeEnqueueForRecv(PMP_ADAPTER adapter, PMP_PORT port, UCHAR wlanIdx, UC
     }
     KIRQL oldIrql;
     KeAcquireSpinLock(&queue->Lock, &oldIrql);
+    // Other senders may have filled the queue since the test above: the element at the tail is
+    // taken only while it is still free.
+    if (queue->Num >= MLME_QUEUE_RECV_LIMIT || queue->Entry[queue->Tail].Occupied) {
+        KeReleaseSpinLock(&queue->Lock, oldIrql);
+        WakeMlmeThread(adapter);
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_MLME, "MLME queue filled up: received frame dropped");
+        return FALSE;
+    }
     PMLME_QUEUE_ELEM elem = TakeTail(queue);
     elem->Machine = machine;
     elem->MsgType = msg;

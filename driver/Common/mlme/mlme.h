@@ -2,6 +2,8 @@
 // framework and the port machines, the MLME start-up and shut-down.
 #pragma once
 
+#include <atomic>
+
 #include "Common/mlme/mlmemem.h"
 #include "platform/ndiscommon/ndiscommon.h"
 
@@ -211,7 +213,7 @@ typedef struct _MLME_ADAPTER_BLOCK {
     KSPIN_LOCK HandlerLock;
     UCHAR HandlerRunning;          // 1 while a handler drains the queue
     ULONG HandlerClaims;           // nested claims of the running flag (a restart inside an action)
-    UCHAR Initialized;             // the queue lock and handler lock exist
+    std::atomic<UCHAR> Initialized;  // the queue lock and handler lock exist (read by the MLME thread)
     MLME_BUFFER_POOL BufferPool;
     // Values the frame classifier and the restart read and write.
     UCHAR PmfSupported;            // the adapter supports management-frame protection
