@@ -259,6 +259,49 @@ TEST_F(Machines, TheMlmeThreadRunsPostedMessages)
     EXPECT_TRUE(Eventually([&] { return Queued() == 0; }));
 }
 
+TEST_F(Machines, FourProducersAndTheMlmeThreadLoseNothingAndKeepEachProducersOrder)
+{
+    StartMlme();
+    MP_PORT* port0 = adapter_->PortList[0];
+    constexpr int kProducers = 4;
+    constexpr ULONG kEach = 400;
+    std::atomic<ULONG> total{0};
+    std::vector<ULONG> next(kProducers, 0);
+    std::atomic<int> outOfOrder{0};
+    StateMachineSetAction(&port0->Mlme.SyncMachine, 0, 6, Record);
+    g_onAction = [&](PMP_ADAPTER, PMLME_QUEUE_ELEM elem) {
+        ULONG producer = elem->Msg[0];
+        ULONG sequence = 0;
+        std::memcpy(&sequence, elem->Msg + 1, 4);
+        if (producer >= kProducers || sequence != next[producer]) {
+            outOfOrder.fetch_add(1);
+        } else {
+            ++next[producer];
+        }
+        total.fetch_add(1);
+    };
+    g_seen.reserve(kProducers * kEach);
+    PlatformInitThread(adapter_, adapter_, &adapter_->MlmeThread, MlmeThreadProc, "MlmeThread");
+    ASSERT_EQ(PlatformRunThread(adapter_, &adapter_->MlmeThread), STATUS_SUCCESS);
+    std::vector<std::thread> producers;
+    for (int p = 0; p < kProducers; ++p) {
+        producers.emplace_back([&, p] {
+            for (ULONG i = 0; i < kEach; ++i) {
+                UCHAR body[5] = {static_cast<UCHAR>(p)};
+                std::memcpy(body + 1, &i, 4);
+                while (!MlmeEnqueue(adapter_, port0, MLME_SYNC_STATE_MACHINE, 6, sizeof(body), body)) {
+                    std::this_thread::yield();  // full: the MLME thread makes room
+                }
+            }
+        });
+    }
+    for (std::thread& t : producers) {
+        t.join();
+    }
+    EXPECT_TRUE(Eventually([&] { return total.load() == kProducers * kEach; }));
+    EXPECT_EQ(outOfOrder.load(), 0);
+}
+
 // ---- restart ---------------------------------------------------------------------------------------------
 class Restart : public Machines {
 protected:
