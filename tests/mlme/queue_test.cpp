@@ -40,7 +40,7 @@ protected:
     {
         PMLME_QUEUE_ELEM elem = nullptr;
         while (MlmeDequeue(&adapter_->Mlme.Queue, &elem)) {
-            MlmeQueueReleaseElem(elem);
+            MlmeQueueReleaseElem(&adapter_->Mlme.Queue, elem);
         }
     }
 
@@ -95,7 +95,7 @@ TEST_F(MlmeQueue, AnElementStillInUseIsNotOverwritten)
     }
     EXPECT_EQ(Queued(), 199u);
     EXPECT_FALSE(MlmeEnqueue(adapter_, port0_, MLME_SYNC_STATE_MACHINE, 2, 0, nullptr));
-    MlmeQueueReleaseElem(running);
+    MlmeQueueReleaseElem(&adapter_->Mlme.Queue, running);
     EXPECT_TRUE(MlmeEnqueue(adapter_, port0_, MLME_SYNC_STATE_MACHINE, 2, 0, nullptr));
     DrainWithoutRunning();
 }
@@ -343,7 +343,7 @@ TEST_F(MlmeQueue, TheRingWrapsAndKeepsTheOrder)
             for (int i = 0; i < 2; ++i) {
                 PMLME_QUEUE_ELEM elem = nullptr;
                 ASSERT_TRUE(MlmeDequeue(q, &elem));
-                MlmeQueueReleaseElem(elem);
+                MlmeQueueReleaseElem(&adapter_->Mlme.Queue, elem);
             }
         }
     }
@@ -355,7 +355,7 @@ TEST_F(MlmeQueue, TheRingWrapsAndKeepsTheOrder)
         ULONG value = 0;
         std::memcpy(&value, elem->Msg, 4);
         EXPECT_EQ(value, expected++);
-        MlmeQueueReleaseElem(elem);
+        MlmeQueueReleaseElem(&adapter_->Mlme.Queue, elem);
     }
     EXPECT_TRUE(MlmeQueueEmpty(q));
 }

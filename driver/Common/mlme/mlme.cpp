@@ -219,10 +219,14 @@ BOOLEAN MlmeDequeue(PMLME_QUEUE queue, PMLME_QUEUE_ELEM* elem)
     return TRUE;
 }
 
-void MlmeQueueReleaseElem(PMLME_QUEUE_ELEM elem)
+void MlmeQueueReleaseElem(PMLME_QUEUE queue, PMLME_QUEUE_ELEM elem)
 {
+    // Under the queue lock: a sender that finds the element free then sees every use of it finished.
+    KIRQL oldIrql;
+    KeAcquireSpinLock(&queue->Lock, &oldIrql);
     elem->Occupied = 0;
     elem->MsgLen = 0;
+    KeReleaseSpinLock(&queue->Lock, oldIrql);
 }
 
 BOOLEAN MlmeEnqueue(PMP_ADAPTER adapter, PMP_PORT port, ULONG machine, ULONG msg, ULONG msgLen, const void* msgBody)
@@ -487,11 +491,11 @@ NTSTATUS MlmeHandler(PMP_ADAPTER adapter)
             DBGPRINT(TRACE_LEVEL_ERROR, DBG_MLME, "MLME message (%u, %u) for missing port %u",
                      static_cast<unsigned>(elem->Machine), static_cast<unsigned>(elem->MsgType),
                      static_cast<unsigned>(elem->PortIndex));
-            MlmeQueueReleaseElem(elem);
+            MlmeQueueReleaseElem(&mlme.Queue, elem);
             break;
         }
         Dispatch(adapter, port, elem);
-        MlmeQueueReleaseElem(elem);
+        MlmeQueueReleaseElem(&mlme.Queue, elem);
     }
 
     KeAcquireSpinLock(&mlme.HandlerLock, &oldIrql);

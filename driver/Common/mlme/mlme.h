@@ -251,8 +251,8 @@ BOOLEAN MlmeQueueFullForRecv(PMLME_QUEUE queue);
 // The station-side frame classifier: (machine, message) of a received management frame.
 BOOLEAN MsgTypeSubst(PMP_ADAPTER adapter, PMP_PORT port, const void* frame, ULONG frameLen, PULONG machine,
                      PULONG msg);
-// Releases an element taken from the queue.
-void MlmeQueueReleaseElem(PMLME_QUEUE_ELEM elem);
+// Releases an element taken from the queue (its slot may be used again).
+void MlmeQueueReleaseElem(PMLME_QUEUE queue, PMLME_QUEUE_ELEM elem);
 
 // ---- the handler and the thread ------------------------------------------------------------------------------
 // Body of "MlmeThread".

@@ -77,7 +77,7 @@ void PurgePortMessages(PMP_ADAPTER adapter, PMP_PORT port)
                  static_cast<unsigned>(port->PortNumber));
         PMLME_QUEUE_ELEM elem = nullptr;
         while (MlmeDequeue(queue, &elem)) {
-            MlmeQueueReleaseElem(elem);
+            MlmeQueueReleaseElem(queue, elem);
         }
         return;
     }
@@ -86,7 +86,7 @@ void PurgePortMessages(PMP_ADAPTER adapter, PMP_PORT port)
     while (MlmeDequeue(queue, &elem)) {
         if (elem->PortIndex != port->PortNumber) {
             if (AdapterTestFlags(adapter, ADAPTER_FLAG_HALT_IN_PROGRESS)) {
-                MlmeQueueReleaseElem(elem);
+                MlmeQueueReleaseElem(queue, elem);
                 break;
             }
             if (keptCount < queued) {
@@ -94,7 +94,7 @@ void PurgePortMessages(PMP_ADAPTER adapter, PMP_PORT port)
                 ++keptCount;
             }
         }
-        MlmeQueueReleaseElem(elem);
+        MlmeQueueReleaseElem(queue, elem);
     }
     for (ULONG i = 0; i < keptCount; ++i) {
         RepostElement(adapter, kept[i]);
