@@ -113,6 +113,8 @@ TEST_F(PortReset, ConnectedStationSendsDisassociationReason8ThenIndicatesReason9
     kshim::host::ClockSetManual();
     port_->ConnectionFlags = PORT_CONN_CONNECTED | PORT_CONN_RESET_CLEAR;
     std::memset(port_->ConnectRequest, 0x33, sizeof(port_->ConnectRequest));
+    port_->Mlme.CntlMachine.CurrState = 5;  // the port's machines are returned to their idle state
+    port_->Mlme.SyncMachine.CurrState = 2;
     int64_t start = kshim::host::ClockNow();
     NdisCommonInfoResetHandler(port_);
 
@@ -133,7 +135,8 @@ TEST_F(PortReset, ConnectedStationSendsDisassociationReason8ThenIndicatesReason9
     EXPECT_TRUE(std::all_of(std::begin(port_->ConnectRequest), std::end(port_->ConnectRequest),
                             [](UCHAR b) { return b == 0; }));
     EXPECT_GE(IndexOf("P2pMsInfoResetRequest is not built yet"), 0);
-    EXPECT_GE(IndexOf("MlmeRestartStateMachine is not built yet"), 0);
+    EXPECT_EQ(port_->Mlme.CntlMachine.CurrState, 0u);
+    EXPECT_EQ(port_->Mlme.SyncMachine.CurrState, 0u);
     EXPECT_EQ(IndexOf("P2pGetClientWcid"), -1);
 }
 

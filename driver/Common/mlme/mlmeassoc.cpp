@@ -1,7 +1,16 @@
 // The association machine.
 #include "Common/mlme/mlmeassoc.h"
 
+#include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/trace.h"
+
+VOID MlmeAssocStateMachineInit(PMP_ADAPTER adapter, PMP_PORT port, PSTATE_MACHINE machine)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    // Until the association actions exist every message of the machine is dropped.
+    StateMachineInit(machine, port->Mlme.AssocFunc, ASSOC_MACHINE_STATES, ASSOC_MACHINE_MSGS, Drop, 0, 0);
+    (void)NOT_BUILT_YET();
+}
 
 NTSTATUS MlmeDisassocReqAction(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
 {

@@ -15,5 +15,7 @@ static_assert(sizeof(MLME_DISASSOC_REQ_STRUCT) == 8, "disassociation request bod
 // Reason 8: disassociated because the sending station is leaving.
 #define REASON_DISASSOC_STA_LEAVING 8
 
+// Builds the association machine (4 states x 11 messages).
+VOID MlmeAssocStateMachineInit(PMP_ADAPTER adapter, PMP_PORT port, PSTATE_MACHINE machine);
 // Sends a disassociation frame with the element's reason and arms the disassociation timer.
 NTSTATUS MlmeDisassocReqAction(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem);

@@ -1,9 +1,13 @@
-// The connect-control machine's entries the shell calls.
+// The connect-control machine's entries the shell and the MLME core call.
 #pragma once
 
-#include "kshim/nt_types.h"
-
-typedef struct _MP_PORT MP_PORT, *PMP_PORT;
+#include "Common/mlme/mlme.h"
 
 // Link down of a port.
 NTSTATUS MlmeCntLinkDown(PMP_PORT port, ULONG reason);
+// State 0 (idle), reset-request flag clear.
+VOID MlmeCntlInit(PMLME_CNTL_MACHINE machine);
+// The same effect, at port creation and the adapter's MLME start-up.
+VOID MlmeCntResetState(PMP_PORT port, PMLME_CNTL_MACHINE machine);
+// Runs a connect-control message (machine 5) by the machine's state.
+VOID MlmeCntlMachinePerformAction(PMP_ADAPTER adapter, PMLME_CNTL_MACHINE machine, PMLME_QUEUE_ELEM elem);

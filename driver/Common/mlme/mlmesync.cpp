@@ -4,27 +4,12 @@
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/trace.h"
 
-NTSTATUS MlmeSyncInitMacTabPool(PMP_ADAPTER adapter)
+VOID MlmeSyncStateMachineInit(PMP_ADAPTER adapter, PMP_PORT port, PSTATE_MACHINE machine)
 {
     UNREFERENCED_PARAMETER(adapter);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS MlmeSyncDeInitMacTab(PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
-}
-
-PMP_PORT MlmeSyncGetPortByType(PMP_ADAPTER adapter, ULONG portType)
-{
-    for (ULONG i = 0; i < MP_MAX_PORTS; ++i) {
-        PMP_PORT port = adapter->PortList[i];
-        if (port != nullptr && port->Active && port->PortType == portType) {
-            return port;
-        }
-    }
-    return nullptr;
+    // Until the sync actions exist every message of the machine is dropped.
+    StateMachineInit(machine, port->Mlme.SyncFunc, SYNC_MACHINE_STATES, SYNC_MACHINE_MSGS, Drop, 0, 0);
+    (void)NOT_BUILT_YET();
 }
 
 void ScanNeighborAPInfoListInit(PMP_ADAPTER adapter, PSCAN_NEIGHBOR_AP_LIST list)
@@ -38,6 +23,18 @@ void ScanNeighborAPInfoListInit(PMP_ADAPTER adapter, PSCAN_NEIGHBOR_AP_LIST list
 void BssTableInit(PBSS_TABLE table)
 {
     UNREFERENCED_PARAMETER(table);
+    (void)NOT_BUILT_YET();
+}
+
+void MlmeBssTableInit(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    (void)NOT_BUILT_YET();
+}
+
+void MlmeRepositTableInit(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
     (void)NOT_BUILT_YET();
 }
 

@@ -1,6 +1,8 @@
 // The sync machine's station table and port lookups the shell calls.
 #pragma once
 
+#include "Common/mlme/mlme.h"
+#include "Common/mlme/mlmesync_mactab.h"
 #include "kshim/ke.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
@@ -13,12 +15,10 @@ typedef struct _SCAN_NEIGHBOR_AP_LIST {
     KSPIN_LOCK Lock;
 } SCAN_NEIGHBOR_AP_LIST, *PSCAN_NEIGHBOR_AP_LIST;
 
-// Builds the 20-entry station table pool.
-NTSTATUS MlmeSyncInitMacTabPool(PMP_ADAPTER adapter);
-// Returns every station entry of the port to the adapter's pool.
-NTSTATUS MlmeSyncDeInitMacTab(PMP_PORT port);
 // The first active port of the given type, or none.
 PMP_PORT MlmeSyncGetPortByType(PMP_ADAPTER adapter, ULONG portType);
+// Builds the sync machine (5 states x 11 messages).
+VOID MlmeSyncStateMachineInit(PMP_ADAPTER adapter, PMP_PORT port, PSTATE_MACHINE machine);
 // Empty list, count 0, its spin lock initialised.
 void ScanNeighborAPInfoListInit(PMP_ADAPTER adapter, PSCAN_NEIGHBOR_AP_LIST list);
 
@@ -47,6 +47,10 @@ typedef struct _REORDER_SESSION {
 typedef struct _BSS_TABLE BSS_TABLE, *PBSS_TABLE;
 // Count 0 and all 256 entries zeroed.
 void BssTableInit(PBSS_TABLE table);
+// The adapter's BSS tables at MLME start-up.
+void MlmeBssTableInit(PMP_ADAPTER adapter);
+// The roaming-candidate table at MLME start-up.
+void MlmeRepositTableInit(PMP_ADAPTER adapter);
 // Empties the roaming-candidate table.
 void MlmeResetRepositTable(PMP_ADAPTER adapter);
 // Releases the neighbour-AP list.

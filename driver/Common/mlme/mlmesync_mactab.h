@@ -1,19 +1,120 @@
-// The station table lookups that the firmware command layer needs before the table itself exists
-// beside the sync machine.
+// The MAC table: one station entry per peer a port talks to and per port itself, taken from the
+// adapter's pool of 20. The index of an entry in the pool is its WLAN index, the number under which
+// the firmware knows the peer; each port keeps its entries on a singly linked list and a free entry
+// sits on the adapter's free list.
 #pragma once
 
+#include "kshim/ndis.h"
 #include "kshim/nt_types.h"
+#include "platform/ndiscommon/ndiscommon.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 
-// A station entry, as far as the shell touches it (the station table adds its own fields): the
-// last accepted packet numbers of the replay check, 16 unicast values (by access category) and 4
+#define MAC_TABLE_POOL_SIZE 20
+#define MAC_ADDR_BYTES 6
+
+// Kinds of an entry in its port.
+#define MAC_ENTRY_KIND_OWN_BSS 0       // the port's broadcast / own-BSS entry
+#define MAC_ENTRY_KIND_PEER 1          // the port's own station or access-point entry; a peer of a station or soft AP
+#define MAC_ENTRY_KIND_GO_CLIENT 2     // a client of a group owner
+#define MAC_ENTRY_KIND_CLIENT_GO 9     // the group owner seen by a Wi-Fi Direct client
+#define MAC_ENTRY_KIND_UNUSED 99       // a pool entry that was never used
+
+// Entry types.
+#define MAC_ENTRY_TYPE_AP_PEER 0x21    // own kind-0 entry; a soft access point's peer
+#define MAC_ENTRY_TYPE_GO_CLIENT 0x22
+#define MAC_ENTRY_TYPE_STA 0x41        // own kind-1 entry; a station port's peer
+#define MAC_ENTRY_TYPE_CLIENT_GO 0x42
+
+#define WLAN_ROLE_NONE 99
+#define WLAN_INDEX_NONE 0xFF
+
+// Port roles for firmware commands.
+#define WLAN_ROLE_STA 1
+#define WLAN_ROLE_P2P_CLIENT 2
+#define WLAN_ROLE_P2P_DEVICE 3
+#define WLAN_ROLE_ADHOC 8
+
+// Bits of the port's status flags read here.
+#define PORT_STATUS_INFRA_LINK_UP 0x00000001u
+#define PORT_STATUS_ADHOC_LINK_UP 0x00000002u
+
+#define MAC_ENTRY_RX_SEQ_CACHE 72
+#define MAC_ENTRY_TID_CACHE 18
+#define MAC_ENTRY_TID_COUNT 16
+#define MAC_ENTRY_TX_TID_SLOTS 17
+#define MAC_ENTRY_HT_MCS_BYTES 3
+#define MAC_ENTRY_VHT_CAP_SIZE 12
+#define MAC_ENTRY_TXBF_CAP_SIZE 4
+
+// The last accepted packet numbers of the replay check: 16 unicast values (by access category) and 4
 // group values (by key index), which a resume clears.
 #define MAC_ENTRY_UNICAST_PN 16
 #define MAC_ENTRY_GROUP_PN 4
 #define MAC_ENTRY_TIDS 8
+
+// Start values of the entry's working fields.
+#define MAC_ENTRY_NO_RX_SEQ 0xFFF
+#define MAC_ENTRY_NO_SEQ 0xFFFF
+#define MAC_ENTRY_ASSOCIATED 2
+
 typedef struct _MAC_TABLE_ENTRY {
+    struct _MAC_TABLE_ENTRY* Next;  // free list or the owning port's list
+    UCHAR WlanIdx;                  // pool index; fixed for the life of the adapter
+    UCHAR StaRecIdx;                // firmware station record; the pool index at pool creation
+    USHORT Kind;                    // MAC_ENTRY_KIND_*
+    USHORT KindHigh;                // the 16 bits after Kind, cleared with it at pool creation
+    USHORT Valid;                   // 1 after the entry is set to its initial state
+    UCHAR ByteAfterValid;
+    ULONG EntryType;                // MAC_ENTRY_TYPE_*
+    PLATFORM_TIMER EntryTimer;      // survives a full reset of the entry
+    ULONG AuthMode;
+    ULONG CipherMode;
+    ULONG KeyState;
+    PMP_ADAPTER Adapter;
+    ULONG LastRxSeq;
+    USHORT RxSeqCache[MAC_ENTRY_RX_SEQ_CACHE];
+    UCHAR FragCache[MAC_ENTRY_TID_CACHE];
+    UCHAR DupCache[MAC_ENTRY_TID_CACHE];
+    UCHAR Addr[MAC_ADDR_BYTES];
+    ULONG AssocState;               // MAC_ENTRY_ASSOCIATED while the peer is associated
+    UCHAR FwStaRecIdx;              // the WLAN index used in firmware commands
+    // HT and block-ack state.
+    ULONG HtFlags;
+    USHORT BaRecipientBitmap;
+    USHORT BaOriginatorBitmap2;
+    USHORT BaOriginatorSetupBitmap;
+    UCHAR BaRecipientSlot[MAC_ENTRY_TID_COUNT];
+    UCHAR BaOriginatorSlot[MAC_ENTRY_TID_COUNT];
+    USHORT TxSeq[MAC_ENTRY_TID_COUNT];
+    ULONG PhyCfgData;
+    ULONG PhyCfgHighest;
+    ULONG PhyCfgLowest;
+    UCHAR MinMpduStartSpacing;
+    USHORT AmpduLimit;
+    UCHAR HtMcsSet[MAC_ENTRY_HT_MCS_BYTES];  // MCS 0..7, 8..15, 16..23
+    USHORT HtExtCapability;
+    UCHAR TxBfCapability[MAC_ENTRY_TXBF_CAP_SIZE];
+    USHORT ListenInterval;
+    UCHAR OsPeerAdded;
+    // VHT and HE records.
+    UCHAR VhtPresent;
+    UCHAR VhtCapability[MAC_ENTRY_VHT_CAP_SIZE];
+    UCHAR CapabilityBytes[2];       // two bytes of the port's VHT or HE capability block
+    UCHAR Bandwidth;
+    UCHAR HighestStreamIndex;
+    PMP_PORT OwnerPort;
+    UCHAR MaxNss;
+    USHORT MaxNssWord;              // 0x00FF at initialisation
+    UCHAR MaxNssByte;               // 1 at initialisation
+    // Per-TID transmit bookkeeping of the data path.
+    USHORT TxTidSeq[MAC_ENTRY_TX_TID_SLOTS];
+    UCHAR TxTidState[MAC_ENTRY_TX_TID_SLOTS];
+    // Working fields of other subsystems with a non-zero start value.
+    USHORT PsWord;                  // 2 at initialisation
+    USHORT RateWord;                // 0x0303 at initialisation
+    // The replay check's packet numbers.
     ULONG64 RxUnicastPn[MAC_ENTRY_UNICAST_PN];
     ULONG64 RxGroupPn[MAC_ENTRY_GROUP_PN];
     // Transmit aggregation per TID, read by the transmit-descriptor writers: nonzero while the
@@ -21,13 +122,62 @@ typedef struct _MAC_TABLE_ENTRY {
     UCHAR TxAggregation[MAC_ENTRY_TIDS];
 } MAC_TABLE_ENTRY, *PMAC_TABLE_ENTRY;
 
-#define WLAN_ROLE_NONE 99
+// The adapter's pool: 20 entries, the free list and its count. MacTabLock of the adapter guards the
+// free list, the port lists and the entries' links.
+typedef struct _MAC_TABLE_POOL {
+    MAC_TABLE_ENTRY Entries[MAC_TABLE_POOL_SIZE];
+    PMAC_TABLE_ENTRY FreeHead;
+    PMAC_TABLE_ENTRY FreeTail;
+    LONG FreeCount;
+} MAC_TABLE_POOL, *PMAC_TABLE_POOL;
 
-// The role a port's own station entry has in firmware commands; WLAN_ROLE_NONE for no port.
-USHORT GetWlanRoleType(PMP_PORT port);
-// The port's first station entry of the given kind; none when it has none.
-PMAC_TABLE_ENTRY MlmeSyncMacTabMatchedRoleType(PMP_PORT port, USHORT kind);
-// The port's station entry with this peer address; none when it has none.
+// A port's list of entries.
+typedef struct _MAC_TABLE_PORT_LIST {
+    UCHAR PeerCount;  // entries inserted, the two own entries included
+    PMAC_TABLE_ENTRY Head;
+    PMAC_TABLE_ENTRY Tail;
+    LONG Count;
+    UCHAR OwnWlanIdx;  // WLAN index of the port's own kind-0 entry
+} MAC_TABLE_PORT_LIST, *PMAC_TABLE_PORT_LIST;
+
+// Builds the pool: entry i has WLAN index i; entries 1..19 go on the free list, entry 0 is never
+// handed out.
+NTSTATUS MlmeSyncInitMacTabPool(PMP_ADAPTER adapter);
+// Clears the port's list and, with ownEntries, inserts the port's two own entries (kinds 0 and 1).
+NTSTATUS MlmeSyncInitMacTab(PMP_PORT port, UCHAR ownEntries);
+// Returns every entry of the port to the adapter's free list (port teardown: no other user is left).
+NTSTATUS MlmeSyncDeInitMacTab(PMP_PORT port);
+// Takes a free entry for the port, sets it to its initial state with the address and appends it to
+// the port's list; none when the port is missing or the pool is empty.
+PMAC_TABLE_ENTRY MacTableInsertEntry(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* address, UCHAR fullReset);
+// Sets the entry's fields to their start values; with fullReset the whole entry is cleared first
+// (its timer, list link, indexes, kind and type survive).
+void MacTableSetToInitState(PMP_ADAPTER adapter, PMP_PORT port, PMAC_TABLE_ENTRY entry, UCHAR fullReset);
+// The port's entry with this address, looked up under the read lock; none when absent.
+PMAC_TABLE_ENTRY MacTableLookup(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* address);
+
+// Matches over a port's list without the lock: the caller holds it or runs where the list cannot
+// change. The first match wins; none when absent.
 PMAC_TABLE_ENTRY MlmeSyncMacTabMatchedBssid(PMP_PORT port, const UCHAR* address);
-// The port's station entry with this firmware WLAN index; none when it has none.
+PMAC_TABLE_ENTRY MlmeSyncMacTabMatchedBssidOnly(PMP_PORT port, const UCHAR* address);
 PMAC_TABLE_ENTRY MlmeSyncMacTabMatchedWlanIdx(PMP_PORT port, UCHAR wlanIndex);
+PMAC_TABLE_ENTRY MlmeSyncMacTabMatchedRoleType(PMP_PORT port, USHORT kind);
+PMAC_TABLE_ENTRY MlmeSyncMacTabMatchedPort(PMP_PORT port, USHORT kind);
+// Over all 20 pool entries.
+PMAC_TABLE_ENTRY MlmeSyncMacTabMatchedStaRecIdx(PMP_ADAPTER adapter, UCHAR staRecIdx);
+
+// The owner port of the first active port's entry with this WLAN index; none when absent.
+PMP_PORT MlmeSyncGetPortByWlanIdx(PMP_ADAPTER adapter, UCHAR wlanIndex);
+// The kind of the port's entry with this WLAN index; WLAN_ROLE_NONE when absent.
+USHORT MlmeSyncGetRoleTypeByWlanIdx(PMP_PORT port, UCHAR wlanIndex);
+// The WLAN index of the port's first entry of this kind; WLAN_INDEX_NONE when absent.
+UCHAR MlmeSyncGetWlanIdxByRoleType(PMP_PORT port, USHORT kind);
+// The first active station or Wi-Fi Direct client port with a link up (infrastructure or ad hoc);
+// else the adapter's current port (port 0).
+PMP_PORT MlmeSyncGetConnectedStaPort(PMP_ADAPTER adapter);
+// The Wi-Fi Direct role port 0 or 1 of the Wi-Fi Direct context; none for other values.
+PMP_PORT MlmeSyncGetP2pRolePort(PMP_ADAPTER adapter, UCHAR role);
+// The role a port has in firmware commands; WLAN_ROLE_NONE for no port or another type.
+USHORT GetWlanRoleType(PMP_PORT port);
+// Traces every entry of the port's list.
+void MlmeSyncMacTabShow(PMP_PORT port);

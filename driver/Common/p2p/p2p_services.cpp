@@ -3,17 +3,6 @@
 
 #include "platform/ndiscommon/trace.h"
 
-BOOLEAN MlmeEnqueue(PMP_ADAPTER adapter, PMP_PORT port, ULONG machine, ULONG msg, ULONG msgLen, const void* msgBody)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(msgBody);
-    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_P2P, "MLME machine %u message %u (%u bytes)", static_cast<unsigned>(machine),
-             static_cast<unsigned>(msg), static_cast<unsigned>(msgLen));
-    (void)NOT_BUILT_YET();
-    return FALSE;
-}
-
 NTSTATUS MlmeSyncP2pSetListenState(PMP_ADAPTER adapter, PMP_PORT port, ULONG reserved1, ULONG reserved2,
                                    ULONG durationMs, UCHAR start)
 {
@@ -24,15 +13,6 @@ NTSTATUS MlmeSyncP2pSetListenState(PMP_ADAPTER adapter, PMP_PORT port, ULONG res
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_P2P, "listen state %u for %u ms", static_cast<unsigned>(start),
              static_cast<unsigned>(durationMs));
     return NOT_BUILT_YET();
-}
-
-PMAC_TABLE_ENTRY MacTableLookup(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* address)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(address);
-    (void)NOT_BUILT_YET();
-    return nullptr;
 }
 
 NTSTATUS QzCmdChPrivilage(PMP_ADAPTER adapter, PMP_PORT port, UCHAR channel, UCHAR band, UCHAR action,
@@ -69,10 +49,3 @@ BOOLEAN WdiTaskIsPending(PMP_ADAPTER adapter, ULONG messageId)
     return FALSE;
 }
 
-UCHAR MlmeSyncGetWlanIdxByRoleType(PMP_PORT port, USHORT kind)
-{
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(kind);
-    (void)NOT_BUILT_YET();
-    return 0xFF;
-}

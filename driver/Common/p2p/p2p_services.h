@@ -4,6 +4,7 @@
 // module takes them over.
 #pragma once
 
+#include "Common/mlme/mlme.h"
 #include "Common/mlme/mlmesync_mactab.h"
 #include "kshim/nt_types.h"
 
@@ -11,17 +12,9 @@ typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 
 // ---- Common/mlme (MLME queue, sync machine, station table) ---------------------------------------------
-// Posts a message (body of at most 2048 bytes) to the MLME queue and wakes the MLME thread; FALSE
-// when it is refused.
-BOOLEAN MlmeEnqueue(PMP_ADAPTER adapter, PMP_PORT port, ULONG machine, ULONG msg, ULONG msgLen, const void* msgBody);
 // Starts (start 1) or stops (start 0) the Wi-Fi Direct listen state for the given duration.
 NTSTATUS MlmeSyncP2pSetListenState(PMP_ADAPTER adapter, PMP_PORT port, ULONG reserved1, ULONG reserved2,
                                    ULONG durationMs, UCHAR start);
-// The port's station entry for an address; none when it has none.
-PMAC_TABLE_ENTRY MacTableLookup(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* address);
-
-// The WLAN index of the port's first station entry of this kind; 0xFF when it has none.
-UCHAR MlmeSyncGetWlanIdxByRoleType(PMP_PORT port, USHORT kind);
 
 // ---- Common/qzcmd (firmware commands) -----------------------------------------------------------------
 typedef NTSTATUS QZ_CMD_COMPLETION(PMP_ADAPTER adapter, PMP_PORT port, PVOID context);

@@ -24,3 +24,5 @@ void PlatformIndicateRoamingCompletion(PMP_ADAPTER adapter, PMP_PORT port, ULONG
 void PlatformIndicateXmitPktToNdisWhenSER(PMP_ADAPTER adapter, PTX_DMAQ_DESC record, NTSTATUS status);
 // Hands a buffer-list chain back to the OS (send completion); a null chain does nothing.
 void N6PlatformIndicateXmitPktToNdis(PMP_ADAPTER adapter, PNET_BUFFER_LIST chain, ULONG reserved, ULONG flags);
+// Resets the port's indication history and state (port start-up of the MLME core).
+void PlatformIndicateResetAllStatus(PMP_ADAPTER adapter, PMP_PORT port);

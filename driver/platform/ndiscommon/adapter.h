@@ -430,6 +430,9 @@ typedef struct _MP_PORT {
     // ---- control-thread executor and system event log (ndiscommonhif_control, logevent) ---------------
     UCHAR LastBssid[MAC_ADDR_LEN];  // the BSSID the last link loss took down
     UCHAR HotspotGo;                // 1 while the port's group owner serves a hotspot
+    // ---- MLME core: the port's station-entry list, its state machines and MLME state (Common/mlme) ----
+    MAC_TABLE_PORT_LIST MacTab;
+    MLME_PORT_BLOCK Mlme;
 } MP_PORT;
 
 // ---- separately allocated adapter blocks ------------------------------------------------------------------
@@ -991,6 +994,9 @@ typedef struct _MP_ADAPTER {
     UCHAR BfProfileTag[BF_PROFILE_TAG_SIZE];
     ULONG LatchedReg83086040;
     ULONG LatchedReg830860F8;
+    // ---- MLME core: the station-entry pool, the MLME queue, handler and buffer pool (Common/mlme) -------
+    MAC_TABLE_POOL MacTabPool;
+    MLME_ADAPTER_BLOCK Mlme;
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.

@@ -1,0 +1,47 @@
+// The soft access point's MLME side.
+#include "Common/ap/apmlme.h"
+
+#include "platform/ndiscommon/trace.h"
+
+BOOLEAN ApMlmeMsgTypeSubst(PMP_ADAPTER adapter, PMP_PORT port, const void* frame, ULONG frameLen, PULONG machine,
+                           PULONG msg)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(frame);
+    UNREFERENCED_PARAMETER(frameLen);
+    UNREFERENCED_PARAMETER(machine);
+    UNREFERENCED_PARAMETER(msg);
+    // Without the access-point classifier every frame of such a port is dropped.
+    (void)NOT_BUILT_YET();
+    return FALSE;
+}
+
+// Until the access-point actions exist every message of these machines is dropped.
+VOID ApAssocStateMachineInit(PMP_ADAPTER adapter, PSTATE_MACHINE machine, PSTATE_MACHINE_FUNC* trans)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    StateMachineInit(machine, trans, AP_ASSOC_MACHINE_STATES, AP_ASSOC_MACHINE_MSGS, Drop, 0, 0);
+    (void)NOT_BUILT_YET();
+}
+
+VOID ApAuthStateMachineInit(PMP_ADAPTER adapter, PSTATE_MACHINE machine, PSTATE_MACHINE_FUNC* trans)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    StateMachineInit(machine, trans, AP_AUTH_MACHINE_STATES, AP_AUTH_MACHINE_MSGS, Drop, 0, 0);
+    (void)NOT_BUILT_YET();
+}
+
+VOID ApAuthRspStateMachineInit(PMP_ADAPTER adapter, PSTATE_MACHINE machine, PSTATE_MACHINE_FUNC* trans)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    StateMachineInit(machine, trans, AP_AUTH_RSP_MACHINE_STATES, AP_AUTH_RSP_MACHINE_MSGS, Drop, 0, 0);
+    (void)NOT_BUILT_YET();
+}
+
+VOID ApSyncStateMachineInit(PMP_ADAPTER adapter, PSTATE_MACHINE machine, PSTATE_MACHINE_FUNC* trans)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    StateMachineInit(machine, trans, AP_SYNC_MACHINE_STATES, AP_SYNC_MACHINE_MSGS, Drop, 0, 0);
+    (void)NOT_BUILT_YET();
+}

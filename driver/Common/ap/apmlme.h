@@ -1,0 +1,13 @@
+// The soft access point's MLME side: its frame classifier and its four table machines.
+#pragma once
+
+#include "Common/mlme/mlme.h"
+
+// (machine, message) of a frame received on an access-point-like port; FALSE drops the frame.
+BOOLEAN ApMlmeMsgTypeSubst(PMP_ADAPTER adapter, PMP_PORT port, const void* frame, ULONG frameLen, PULONG machine,
+                           PULONG msg);
+// Build the access-point machines with the port's action tables.
+VOID ApAssocStateMachineInit(PMP_ADAPTER adapter, PSTATE_MACHINE machine, PSTATE_MACHINE_FUNC* trans);
+VOID ApAuthStateMachineInit(PMP_ADAPTER adapter, PSTATE_MACHINE machine, PSTATE_MACHINE_FUNC* trans);
+VOID ApAuthRspStateMachineInit(PMP_ADAPTER adapter, PSTATE_MACHINE machine, PSTATE_MACHINE_FUNC* trans);
+VOID ApSyncStateMachineInit(PMP_ADAPTER adapter, PSTATE_MACHINE machine, PSTATE_MACHINE_FUNC* trans);

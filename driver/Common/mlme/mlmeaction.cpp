@@ -1,0 +1,16 @@
+// The ACTION machine of a port.
+#include "Common/mlme/mlmeaction.h"
+
+#include "platform/ndiscommon/adapter.h"
+#include "platform/ndiscommon/trace.h"
+
+VOID ActionStateMachineInit(PMP_ADAPTER adapter, PMP_PORT port, PENTRY_EXIT_STATE_MACHINE machine)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    // Until the action rows exist the machine has none: it sits in Idle and handles nothing.
+    machine->Port = port;
+    machine->CurrentState = 0;
+    machine->RowCount = 0;
+    machine->Rows = nullptr;
+    (void)NOT_BUILT_YET();
+}

@@ -1,0 +1,7 @@
+// The SAE authentication machine.
+#pragma once
+
+#include "Common/mlme/mlme.h"
+
+// Builds the SAE machine (5 states x 5 messages).
+VOID MlmeSAEStateMachineInit(PMP_ADAPTER adapter, PMP_PORT port, PSTATE_MACHINE machine);
