@@ -34,13 +34,6 @@ std::string Hex(uint32_t value)
     return text;
 }
 
-void AppendRecord(std::vector<uint8_t>& payload, uint32_t tag, const std::vector<uint8_t>& value)
-{
-    AppendU32(payload, tag);
-    AppendU32(payload, static_cast<uint32_t>(value.size()));
-    payload.insert(payload.end(), value.begin(), value.end());
-}
-
 }  // namespace
 
 // ================================================================================================
@@ -93,20 +86,7 @@ void RamFirmware::AttachTo(RomDownload& download)
 
 std::vector<uint8_t> RamFirmware::CapabilityPayloadLocked() const
 {
-    std::vector<uint8_t> payload;
-    AppendU16(payload, 4);
-    AppendU16(payload, 0);
-    AppendRecord(payload, kCapTagMacAddress,
-                 std::vector<uint8_t>(settings_.macAddress.begin(), settings_.macAddress.end()));
-    std::vector<uint8_t> phy(12, 0);
-    phy[4] = settings_.streams;
-    phy[6] = 1;
-    phy[7] = 1;
-    phy[10] = settings_.txPath;
-    AppendRecord(payload, kCapTagPhy, phy);
-    AppendRecord(payload, kCapTag6Ghz, {settings_.sixGhz, 0, 0, 0});
-    AppendRecord(payload, kCapTagFactoryCal, {settings_.factoryCal, 0, 0, 0});
-    return payload;
+    return EncodeChipCapabilityPayload(CapabilityRecords(settings_.capabilities));
 }
 
 void RamFirmware::RecordTextLocked(const LegacyCommand& command, std::string* note)

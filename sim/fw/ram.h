@@ -5,7 +5,7 @@
 // (RomFirmware::Consume, with its handlers and knobs) and the ROM's answers are written into the event
 // ring; once the ROM's download model reports the RAM code running, the RAM code takes the commands:
 //
-//   legacy 0x8A capability query                  -> event 0xEC: the chip capability records
+//   legacy 0x8A capability query                  -> event 0xEC: the chip capability records (fw/capability)
 //   legacy 0xCA chip configuration text           -> recorded (text and length field checked)
 //   legacy 0xED / extended 0x21 buffer-bin piece   -> recorded and reassembled (piece bytes checked)
 //   legacy 0xC0 register write through firmware   -> recorded
@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "chip/chip.h"
+#include "fw/capability.h"
 #include "fw/image_builder.h"
 #include "fw/legacy_cmd.h"
 #include "fw/ring_firmware.h"
@@ -52,19 +53,14 @@ constexpr uint8_t kRamCmdExtended = 0xED;
 constexpr uint8_t kRamExtBufferBin = 0x21;
 constexpr uint8_t kRamCmdRegWrite = 0xC0;
 
-// Tags of the chip capability records.
-constexpr uint32_t kCapTagMacAddress = 0x07;
-constexpr uint32_t kCapTagPhy = 0x08;
-constexpr uint32_t kCapTag6Ghz = 0x18;
-constexpr uint32_t kCapTagFactoryCal = 0x24;
-
-// What the RAM code reports about the chip.
+// What the RAM code reports about the chip: the standard capability records, then those of tags 0
+// to 3 and one of a tag the host has no use for.
 struct RamSettings {
-    std::array<uint8_t, 6> macAddress = {0x00, 0x0C, 0x43, 0x35, 0x00, 0x01};
-    uint8_t streams = 2;           // PHY capability byte 4
-    uint8_t txPath = 3;            // PHY capability byte 10
-    uint8_t sixGhz = 0;
-    uint8_t factoryCal = 0;
+    ChipCapabilities capabilities = [] {
+        ChipCapabilities caps;
+        caps.extra = LegacyExtraCapabilityRecords();
+        return caps;
+    }();
 };
 
 // One buffer taken off the command ring, and what the firmware made of it.
