@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -133,16 +134,6 @@ public:
     USHORT DeviceId() const { return deviceId_; }
     MP_ADAPTER* Adapter() const { return QZCxGetAdapter(device_->Handle()); }
     sim::fw::ChipFirmware& Firmware() { return *firmware_; }
-    // The bytes of every image of the package.
-    size_t PackageBytes() const
-    {
-        size_t n = 0;
-        for (const sim::fw::NamedImage& image : images_) {
-            n += image.image.bytes.size();
-        }
-        return n;
-    }
-    const std::vector<sim::fw::NamedImage>& Images() const { return images_; }
 
 private:
     USHORT deviceId_;
@@ -226,6 +217,19 @@ inline int RunWithRatios(int argc, char** argv, const std::vector<RatioPair>& pa
     reporter.PrintRatios(pairs);
     benchmark::Shutdown();
     return 0;
+}
+
+// The baseline most measurements sit beside: a copy of `bytes` bytes per iteration.
+inline void CopyBaseline(benchmark::State& state, size_t bytes)
+{
+    std::vector<uint8_t> from(bytes, 0x5A);
+    std::vector<uint8_t> to(bytes);
+    for (auto _ : state) {
+        std::memcpy(to.data(), from.data(), from.size());
+        benchmark::DoNotOptimize(to.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
 }
 
 // Seconds since `start`, for benchmarks that time only part of an iteration.

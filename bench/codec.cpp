@@ -113,21 +113,9 @@ void Parse(benchmark::State& state, USHORT deviceId, const std::vector<uint8_t>&
 void BM_ChipCapabilityEventParse3502(benchmark::State& state) { Parse(state, 0x3502, LegacyCapabilityEvent()); }
 void BM_UnifiedCapabilityEventParse3602(benchmark::State& state) { Parse(state, 0x3602, UnifiedCapabilityEvent()); }
 
-void Memcpy(benchmark::State& state, size_t bytes)
-{
-    std::vector<uint8_t> from(bytes, 0x5A);
-    std::vector<uint8_t> to(bytes);
-    for (auto _ : state) {
-        std::memcpy(to.data(), from.data(), from.size());
-        benchmark::DoNotOptimize(to.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
-}
-
-void BM_MemcpyLegacyCommandBytes(benchmark::State& state) { Memcpy(state, kLegacyPrefix + kTextPayload); }
-void BM_MemcpyLegacyEventBytes(benchmark::State& state) { Memcpy(state, LegacyCapabilityEvent().size()); }
-void BM_MemcpyUnifiedEventBytes(benchmark::State& state) { Memcpy(state, UnifiedCapabilityEvent().size()); }
+void BM_MemcpyLegacyCommandBytes(benchmark::State& state) { qzlbench::CopyBaseline(state, kLegacyPrefix + kTextPayload); }
+void BM_MemcpyLegacyEventBytes(benchmark::State& state) { qzlbench::CopyBaseline(state, LegacyCapabilityEvent().size()); }
+void BM_MemcpyUnifiedEventBytes(benchmark::State& state) { qzlbench::CopyBaseline(state, UnifiedCapabilityEvent().size()); }
 
 }  // namespace
 

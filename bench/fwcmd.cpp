@@ -8,7 +8,6 @@
 // Baselines in the same run: a set/wait round trip of two stand-in events between two threads (the
 // least a command that is answered on another thread can cost), and a copy of the command's bytes.
 #include <atomic>
-#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -65,17 +64,7 @@ void BM_EventSetWaitRoundTrip(benchmark::State& state)
     peer.join();
 }
 
-void BM_MemcpyCommandBytes(benchmark::State& state)
-{
-    std::vector<uint8_t> from(kLegacyCommandBytes, 0x5A);
-    std::vector<uint8_t> to(kLegacyCommandBytes);
-    for (auto _ : state) {
-        std::memcpy(to.data(), from.data(), from.size());
-        benchmark::DoNotOptimize(to.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * from.size()));
-}
+void BM_MemcpyCommandBytes(benchmark::State& state) { qzlbench::CopyBaseline(state, kLegacyCommandBytes); }
 
 }  // namespace
 
