@@ -12,9 +12,10 @@
 //   every other legacy command                    -> recorded, the DMA-done report only
 //   a unified command (third generation)           -> the unified RAM code (fw/unified_ram)
 //
-// Answers carry the command's sequence number and go out in the run-time dialect (12-byte header).
-// Knobs delay, drop or renumber the answer of chosen commands, as the ROM's knobs do. The download
-// ring stays with RingFirmware (the ROM's download model takes its data).
+// Answers carry the command's sequence number and go out in the run-time dialect (12-byte header),
+// through the event ring's writer (fw/event_writer). Knobs delay, drop or renumber the answer of
+// chosen commands, as the ROM's knobs do. The download ring stays with RingFirmware (the ROM's
+// download model takes its data).
 //
 // ChipFirmware bundles the pieces a running chip needs: the ring firmware with the boot ROM, the
 // ROM's download model (connected to the state register), and the RAM code on the command ring.
@@ -22,20 +23,18 @@
 
 #include <array>
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "chip/chip.h"
 #include "fw/capability.h"
+#include "fw/event_writer.h"
 #include "fw/image_builder.h"
 #include "fw/legacy_cmd.h"
 #include "fw/ring_firmware.h"
@@ -121,10 +120,6 @@ public:
     bool WaitDelivered(unsigned ms = 5000) const;
 
 private:
-    struct Pending {
-        int64_t due;
-        std::vector<uint8_t> bytes;
-    };
     struct ArmedKnob {
         Knob knob;
         int cmdId;
@@ -141,20 +136,14 @@ private:
     std::vector<uint8_t> CapabilityPayloadLocked() const;
     // Applies the first matching knob: the delay it asks for, false when it drops the answer.
     bool KnobLocked(int id, uint8_t* seq, uint32_t* delayMs, std::string* note);
-    void QueueLocked(std::vector<std::vector<uint8_t>> events, uint32_t delayMs);
-    void Deliver();
-    void DeliveryLoop();
 
     sim::chip::Chip& chip_;
     RomFirmware& rom_;
     sim::chip::Generation generation_;
     unsigned hwCommand_ = 0;
-    unsigned hwEvents_ = 0;
     std::atomic<bool> running_{false};
     RamSettings settings_;
-    mutable std::mutex mutex_;
-    mutable std::condition_variable cv_;
-    std::mutex deliverMutex_;
+    mutable std::mutex mutex_;  // the records, knobs and models; taken before the writer's locks
     UnifiedRamFirmware unified_;
     std::vector<ArmedKnob> knobs_;
     std::optional<std::vector<uint8_t>> expectedBin_;
@@ -163,9 +152,7 @@ private:
     std::vector<BufferBinPiece> pieces_;
     std::map<uint32_t, uint32_t> registers_;
     std::vector<std::string> faults_;
-    std::deque<Pending> pending_;
-    bool stop_ = false;
-    std::thread delivery_;
+    EventRingWriter events_;
 };
 
 // The whole firmware of a simulated chip on its rings: the boot ROM with its download model, then
