@@ -179,9 +179,18 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-                // Seconds, whatever unit the benchmark reports in.
-                times_[run.benchmark_name()] = run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            if (run.error_occurred) {
+                continue;
+            }
+            // Seconds, whatever unit the benchmark reports in. With repetitions the median stands for
+            // the benchmark; without, its one run.
+            const double seconds = run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            const std::string name = run.run_name.str();
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+                times_[name] = seconds;
+                medians_[name] = true;
+            } else if (run.run_type == Run::RT_Iteration && !medians_[name]) {
+                times_[name] = seconds;
             }
         }
         ConsoleReporter::ReportRuns(runs);
@@ -190,7 +199,7 @@ public:
     // Prints "measurement / baseline = ratio" for every pair both of whose runs were measured.
     void PrintRatios(const std::vector<RatioPair>& pairs) const
     {
-        std::printf("\nratios (real time per iteration, measurement / baseline, same run):\n");
+        std::printf("\nratios (real time per iteration, measurement / baseline, same run; medians of repetitions):\n");
         for (const RatioPair& pair : pairs) {
             auto m = times_.find(pair.measurement);
             auto b = times_.find(pair.baseline);
@@ -203,6 +212,7 @@ public:
 
 private:
     std::map<std::string, double> times_;
+    std::map<std::string, bool> medians_;
 };
 
 inline int RunWithRatios(int argc, char** argv, const std::vector<RatioPair>& pairs)
