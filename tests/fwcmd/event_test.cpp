@@ -52,9 +52,7 @@ TEST_P(RamDispatchTest, EveryListedEventReachesItsHandler)
         kshim::host::TraceClear();
         EXPECT_EQ(DeliverEvent(RamEvent(row.id, {0, 0, 0, 0, 0, 0, 0, 0})), 1) << std::hex << int(row.id);
         if (row.handler[0] != '\0') {
-            // A handler not built yet says so; a built one traces under its own name.
-            EXPECT_TRUE(TraceContains(NotBuilt(row.handler)) || TraceContains(std::string(row.handler) + ": "))
-                << std::hex << int(row.id) << " " << row.handler;
+            EXPECT_GE(HandlerRuns(row.handler), 1u) << std::hex << int(row.id) << " " << row.handler;
         } else {
             EXPECT_EQ(CountTraces("is not built yet"), CountTraces(NotBuilt("RxDmaqFree"))) << std::hex << int(row.id);
         }

@@ -53,6 +53,13 @@ inline size_t CountTraces(const std::string& needle)
     return n;
 }
 
+// A firmware-event handler ran when it traced under its own name: "Name: ..." once it does its work,
+// "Name is not built yet" while its service is still missing.
+inline size_t HandlerRuns(const std::string& handler)
+{
+    return CountTraces(handler + ": ") + CountTraces(handler + " is not built yet");
+}
+
 class Device : public ::testing::Test {
 protected:
     void SetUp() override

@@ -174,6 +174,13 @@ protected:
         return n;
     }
 
+    // A firmware-event handler ran when it traced under its own name: "Name: ..." once it does its work,
+    // "Name is not built yet" while its service is still missing.
+    static size_t HandlerRuns(const std::string& handler)
+    {
+        return CountTraces(handler + ": ") + CountTraces(handler + " is not built yet");
+    }
+
     // Polls (real time) until the predicate holds or two seconds pass.
     static bool Eventually(const std::function<bool()>& predicate)
     {
