@@ -149,14 +149,14 @@ VOID ProcessChipCapabilityEvent(PMP_ADAPTER adapter, PUCHAR eventView)
     for (ULONG i = 0; i < count; ++i) {
         // The count and every value length come from the firmware: the walk ends where the event does.
         if (length - offset < CHIP_CAP_RECORD_HEADER_LENGTH) {
-            CountMalformed(adapter, __func__, "record header past the event end", offset, length);
+            CountMalformed(adapter, "chip capability record", "record header past the event end", offset, length);
             return;
         }
         const ULONG tag = GetU32(payload + offset);
         const ULONG valueLength = GetU32(payload + offset + 4);
         const ULONG room = length - offset - CHIP_CAP_RECORD_HEADER_LENGTH;
         if (valueLength > room) {
-            CountMalformed(adapter, __func__, "record value past the event end", valueLength, room);
+            CountMalformed(adapter, "chip capability record", "record value past the event end", valueLength, room);
             return;
         }
         const UCHAR* value = payload + offset + CHIP_CAP_RECORD_HEADER_LENGTH;
@@ -165,7 +165,7 @@ VOID ProcessChipCapabilityEvent(PMP_ADAPTER adapter, PUCHAR eventView)
             DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_CMD, "chip capability tag 0x%X (%u bytes) skipped", static_cast<unsigned>(tag),
                      static_cast<unsigned>(valueLength));
         } else if (valueLength < row->MinLength) {
-            CountMalformed(adapter, __func__, "record shorter than its fields", valueLength, row->MinLength);
+            CountMalformed(adapter, "chip capability record", "record shorter than its fields", valueLength, row->MinLength);
         } else {
             row->Handler(adapter, value);
         }
@@ -198,9 +198,6 @@ VOID ProcessNicCapabilityEvent(PMP_ADAPTER adapter, PUCHAR payload, ULONG payloa
     record.Last = payload[NIC_CAP_OFFSET_LAST];
     record.Reported = 1;
     adapter->Only24G = record.Only24G;
-    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "ProcessNicCapabilityEvent: versions %04X %04X %04X, 2.4 GHz only %u",
-             static_cast<unsigned>(record.Version[0]), static_cast<unsigned>(record.Version[1]),
-             static_cast<unsigned>(record.Version[2]), static_cast<unsigned>(record.Only24G));
 
     static const UCHAR kZero[MAC_ADDR_LEN] = {};
     record.MacValid = (record.MacAddress[0] & 0x01) == 0 && !PlatformEqualMemory(record.MacAddress, kZero, MAC_ADDR_LEN);
@@ -217,9 +214,16 @@ VOID ProcessNicCapabilityEvent(PMP_ADAPTER adapter, PUCHAR payload, ULONG payloa
         address[3] = NIC_CAP_FALLBACK_BYTE3;
         address[4] = NIC_CAP_FALLBACK_BYTE4;
         address[5] = NIC_CAP_FALLBACK_BYTE5;
-        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "ProcessNicCapabilityEvent: reported address not usable, fallback taken");
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "NIC capability: reported address %02X:%02X:%02X:%02X:%02X:%02X not usable",
+                 record.MacAddress[0], record.MacAddress[1], record.MacAddress[2], record.MacAddress[3],
+                 record.MacAddress[4], record.MacAddress[5]);
     }
     PlatformMoveMemory(adapter->PermanentAddress, address, MAC_ADDR_LEN);
     PlatformMoveMemory(adapter->CurrentAddress, address, MAC_ADDR_LEN);
-    TraceAddresses(adapter, "ProcessNicCapabilityEvent");
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD,
+             "ProcessNicCapabilityEvent: versions %04X %04X %04X, 2.4 GHz only %u, %s address %02X:%02X:%02X:%02X:%02X:%02X",
+             static_cast<unsigned>(record.Version[0]), static_cast<unsigned>(record.Version[1]),
+             static_cast<unsigned>(record.Version[2]), static_cast<unsigned>(record.Only24G),
+             record.MacValid ? "reported" : "fallback", address[0], address[1], address[2], address[3], address[4],
+             address[5]);
 }
