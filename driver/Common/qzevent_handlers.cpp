@@ -27,8 +27,6 @@ VOID ProcessTxAddBA(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET
 
 VOID ProcessCsaDoneEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
 
-VOID ProcessChipCapabilityEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
-
 VOID ProcessSleepyInfoEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
 
 VOID ProcessStaStatisticsEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
@@ -46,8 +44,6 @@ VOID ProcesPcieEnteredLinkStateCounterEvent(PMP_ADAPTER adapter, PUCHAR eventVie
 VOID ProcessLayer0ExtMagicEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
 
 VOID ProcessHifControlEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
-
-VOID ProcessNicCapabilityEvent(PMP_ADAPTER adapter, PUCHAR payload, ULONG payloadLength) { (void)NOT_BUILT_YET(); }
 
 VOID ProcessScanDoneEvent(PMP_ADAPTER adapter, PUCHAR payload, ULONG payloadLength, UCHAR detailedTrace)
 {

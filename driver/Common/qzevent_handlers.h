@@ -24,7 +24,7 @@ VOID ProcessNLOEvent(PMP_ADAPTER adapter, PUCHAR eventView);  // 0x23 network-li
 VOID ProcessAddKeyDone(PMP_ADAPTER adapter, PUCHAR eventView);  // 0x24 key installed
 VOID ProcessTxAddBA(PMP_ADAPTER adapter, PUCHAR eventView);  // 0x2E transmit block-ack agreed
 VOID ProcessCsaDoneEvent(PMP_ADAPTER adapter, PUCHAR eventView);  // 0x61 channel switch done
-VOID ProcessChipCapabilityEvent(PMP_ADAPTER adapter, PUCHAR eventView);  // 0xEC chip capability report
+VOID ProcessChipCapabilityEvent(PMP_ADAPTER adapter, PUCHAR eventView);  // 0xEC chip capability report (qzevent_capability)
 VOID ProcessSleepyInfoEvent(PMP_ADAPTER adapter, PUCHAR eventView);  // 0x07 sleepy information
 VOID ProcessStaStatisticsEvent(PMP_ADAPTER adapter, PUCHAR eventView);  // 0x21 station statistics (legacy event table)
 VOID ProcessStaStatisticsOri(PMP_ADAPTER adapter, PUCHAR eventView);  // 0x21 station statistics of a chip without its own operation
@@ -36,7 +36,7 @@ VOID ProcessLayer0ExtMagicEvent(PMP_ADAPTER adapter, PUCHAR eventView);  // 0xED
 VOID ProcessHifControlEvent(PMP_ADAPTER adapter, PUCHAR eventView);  // 0xF6 host-interface control
 
 // Handlers with other arguments. A payload comes with its length (header length less 12).
-VOID ProcessNicCapabilityEvent(PMP_ADAPTER adapter, PUCHAR payload, ULONG payloadLength);  // 0x01
+VOID ProcessNicCapabilityEvent(PMP_ADAPTER adapter, PUCHAR payload, ULONG payloadLength);  // 0x01 (qzevent_capability)
 VOID ProcessScanDoneEvent(PMP_ADAPTER adapter, PUCHAR payload, ULONG payloadLength, UCHAR detailedTrace);  // 0x0D
 VOID ProcessWowEvent(PMP_ADAPTER adapter, UCHAR eventId);  // 0x1B, 0x71, 0x72
 VOID ProcessAssertDumpEvent(PMP_ADAPTER adapter, PUCHAR eventView, PUCHAR payload, ULONG payloadLength);  // 0xF0

@@ -1,21 +1,17 @@
 // The firmware once its RAM code runs, and the chip's whole firmware on its rings.
 #include "fw/ram.h"
 
-#include <chrono>
 #include <cstdio>
 
 #include "fw/events.h"
-#include "kshim/host/control.h"
 
 namespace sim::fw {
 
-using sim::chip::RxResult;
 using sim::chip::RxRole;
 using sim::chip::TxRole;
 
 namespace {
 
-constexpr int64_t kUnitsPerMs = 10000;
 constexpr uint32_t kRomVersionAddress = 0x88000004;
 constexpr size_t kTextOffset = 8;
 constexpr size_t kTextLengthOffset = 4;
@@ -34,28 +30,22 @@ std::string Hex(uint32_t value)
     return text;
 }
 
-void AppendRecord(std::vector<uint8_t>& payload, uint32_t tag, const std::vector<uint8_t>& value)
-{
-    AppendU32(payload, tag);
-    AppendU32(payload, static_cast<uint32_t>(value.size()));
-    payload.insert(payload.end(), value.begin(), value.end());
-}
-
 }  // namespace
 
 // ================================================================================================
 // RamFirmware
 // ================================================================================================
 RamFirmware::RamFirmware(sim::chip::Chip& chip, RomFirmware& rom)
-    : chip_(chip), rom_(rom), generation_(chip.model().generation)
+    : chip_(chip),
+      rom_(rom),
+      generation_(chip.model().generation),
+      events_(chip, chip.rings().RxRing(RxRole::Events))
 {
     const sim::chip::RingMap& map = chip_.rings();
     hwCommand_ = map.TxRing(TxRole::Command);
-    hwEvents_ = map.RxRing(RxRole::Events);
     if (map.present) {
         chip_.SetTxConsumer(hwCommand_, [this](const sim::chip::TxBuffer& b) { OnBuffer(b); });
     }
-    delivery_ = std::thread([this] { DeliveryLoop(); });
 }
 
 RamFirmware::~RamFirmware()
@@ -63,12 +53,6 @@ RamFirmware::~RamFirmware()
     if (chip_.rings().present) {
         chip_.SetTxConsumer(hwCommand_, nullptr);
     }
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stop_ = true;
-    }
-    cv_.notify_all();
-    delivery_.join();
 }
 
 void RamFirmware::Arm(Knob knob, int cmdId, unsigned count, uint32_t delayMs)
@@ -93,20 +77,7 @@ void RamFirmware::AttachTo(RomDownload& download)
 
 std::vector<uint8_t> RamFirmware::CapabilityPayloadLocked() const
 {
-    std::vector<uint8_t> payload;
-    AppendU16(payload, 4);
-    AppendU16(payload, 0);
-    AppendRecord(payload, kCapTagMacAddress,
-                 std::vector<uint8_t>(settings_.macAddress.begin(), settings_.macAddress.end()));
-    std::vector<uint8_t> phy(12, 0);
-    phy[4] = settings_.streams;
-    phy[6] = 1;
-    phy[7] = 1;
-    phy[10] = settings_.txPath;
-    AppendRecord(payload, kCapTagPhy, phy);
-    AppendRecord(payload, kCapTag6Ghz, {settings_.sixGhz, 0, 0, 0});
-    AppendRecord(payload, kCapTagFactoryCal, {settings_.factoryCal, 0, 0, 0});
-    return payload;
+    return EncodeChipCapabilityPayload(CapabilityRecords(settings_.capabilities));
 }
 
 void RamFirmware::RecordTextLocked(const LegacyCommand& command, std::string* note)
@@ -233,24 +204,6 @@ bool RamFirmware::KnobLocked(int id, uint8_t* seq, uint32_t* delayMs, std::strin
     return true;
 }
 
-void RamFirmware::QueueLocked(std::vector<std::vector<uint8_t>> events, uint32_t delayMs)
-{
-    const int64_t due = kshim::host::ClockNow() + static_cast<int64_t>(delayMs) * kUnitsPerMs;
-    for (std::vector<uint8_t>& event : events) {
-        // At once when nothing waits before it and the ring has room (the write is part of the
-        // consumption, so the event is in host memory before the consumption's interrupt).
-        if (delayMs == 0 && pending_.empty() && chip_.PushRx(hwEvents_, event.data(), event.size()) == RxResult::Ok) {
-            continue;
-        }
-        auto it = pending_.begin();
-        while (it != pending_.end() && it->due <= due) {
-            ++it;
-        }
-        pending_.insert(it, Pending{due, std::move(event)});
-    }
-    cv_.notify_all();
-}
-
 void RamFirmware::OnBuffer(const sim::chip::TxBuffer& buffer)
 {
     RamExchange exchange;
@@ -260,7 +213,7 @@ void RamFirmware::OnBuffer(const sim::chip::TxBuffer& buffer)
                                   const std::string& note) {
         exchange.events = events;
         exchange.note = std::string(who) + note;
-        QueueLocked(events, delayMs);
+        events_.Write(events, delayMs);
         exchanges_.push_back(std::move(exchange));
     };
     if (!running_.load()) {
@@ -301,45 +254,10 @@ void RamFirmware::OnBuffer(const sim::chip::TxBuffer& buffer)
             header.seq = seq;
             exchange.events.push_back(EncodeRamEvent(generation_, header, payload));
             exchange.note += ", answer " + Hex(eventId);
-            QueueLocked(exchange.events, delayMs);
+            events_.Write(exchange.events, delayMs);
         }
     }
     exchanges_.push_back(std::move(exchange));
-}
-
-void RamFirmware::Deliver()
-{
-    std::lock_guard<std::mutex> order(deliverMutex_);
-    for (;;) {
-        std::vector<uint8_t> bytes;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (pending_.empty() || pending_.front().due > kshim::host::ClockNow()) {
-                return;
-            }
-            bytes = pending_.front().bytes;
-        }
-        const RxResult result = chip_.PushRx(hwEvents_, bytes.data(), bytes.size());
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (result == RxResult::Full || result == RxResult::Disabled || result == RxResult::NotProgrammed) {
-            return;
-        }
-        pending_.pop_front();
-        cv_.notify_all();
-    }
-}
-
-void RamFirmware::DeliveryLoop()
-{
-    std::unique_lock<std::mutex> lock(mutex_);
-    while (!stop_) {
-        if (!pending_.empty()) {
-            lock.unlock();
-            Deliver();
-            lock.lock();
-        }
-        cv_.wait_for(lock, std::chrono::milliseconds(1));
-    }
 }
 
 std::vector<RamExchange> RamFirmware::Exchanges() const
@@ -402,11 +320,7 @@ void RamFirmware::ClearRecords()
     faults_.clear();
 }
 
-bool RamFirmware::WaitDelivered(unsigned ms) const
-{
-    std::unique_lock<std::mutex> lock(mutex_);
-    return cv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return pending_.empty(); });
-}
+bool RamFirmware::WaitDelivered(unsigned ms) const { return events_.WaitDelivered(ms); }
 
 // ================================================================================================
 // ChipFirmware

@@ -5,16 +5,17 @@
 // (RomFirmware::Consume, with its handlers and knobs) and the ROM's answers are written into the event
 // ring; once the ROM's download model reports the RAM code running, the RAM code takes the commands:
 //
-//   legacy 0x8A capability query                  -> event 0xEC: the chip capability records
+//   legacy 0x8A capability query                  -> event 0xEC: the chip capability records (fw/capability)
 //   legacy 0xCA chip configuration text           -> recorded (text and length field checked)
 //   legacy 0xED / extended 0x21 buffer-bin piece   -> recorded and reassembled (piece bytes checked)
 //   legacy 0xC0 register write through firmware   -> recorded
 //   every other legacy command                    -> recorded, the DMA-done report only
 //   a unified command (third generation)           -> the unified RAM code (fw/unified_ram)
 //
-// Answers carry the command's sequence number and go out in the run-time dialect (12-byte header).
-// Knobs delay, drop or renumber the answer of chosen commands, as the ROM's knobs do. The download
-// ring stays with RingFirmware (the ROM's download model takes its data).
+// Answers carry the command's sequence number and go out in the run-time dialect (12-byte header),
+// through the event ring's writer (fw/event_writer). Knobs delay, drop or renumber the answer of
+// chosen commands, as the ROM's knobs do. The download ring stays with RingFirmware (the ROM's
+// download model takes its data).
 //
 // ChipFirmware bundles the pieces a running chip needs: the ring firmware with the boot ROM, the
 // ROM's download model (connected to the state register), and the RAM code on the command ring.
@@ -22,19 +23,18 @@
 
 #include <array>
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "chip/chip.h"
+#include "fw/capability.h"
+#include "fw/event_writer.h"
 #include "fw/image_builder.h"
 #include "fw/legacy_cmd.h"
 #include "fw/ring_firmware.h"
@@ -52,19 +52,14 @@ constexpr uint8_t kRamCmdExtended = 0xED;
 constexpr uint8_t kRamExtBufferBin = 0x21;
 constexpr uint8_t kRamCmdRegWrite = 0xC0;
 
-// Tags of the chip capability records.
-constexpr uint32_t kCapTagMacAddress = 0x07;
-constexpr uint32_t kCapTagPhy = 0x08;
-constexpr uint32_t kCapTag6Ghz = 0x18;
-constexpr uint32_t kCapTagFactoryCal = 0x24;
-
-// What the RAM code reports about the chip.
+// What the RAM code reports about the chip: the standard capability records, then those of tags 0
+// to 3 and one of a tag the host has no use for.
 struct RamSettings {
-    std::array<uint8_t, 6> macAddress = {0x00, 0x0C, 0x43, 0x35, 0x00, 0x01};
-    uint8_t streams = 2;           // PHY capability byte 4
-    uint8_t txPath = 3;            // PHY capability byte 10
-    uint8_t sixGhz = 0;
-    uint8_t factoryCal = 0;
+    ChipCapabilities capabilities = [] {
+        ChipCapabilities caps;
+        caps.extra = LegacyExtraCapabilityRecords();
+        return caps;
+    }();
 };
 
 // One buffer taken off the command ring, and what the firmware made of it.
@@ -125,10 +120,6 @@ public:
     bool WaitDelivered(unsigned ms = 5000) const;
 
 private:
-    struct Pending {
-        int64_t due;
-        std::vector<uint8_t> bytes;
-    };
     struct ArmedKnob {
         Knob knob;
         int cmdId;
@@ -145,20 +136,14 @@ private:
     std::vector<uint8_t> CapabilityPayloadLocked() const;
     // Applies the first matching knob: the delay it asks for, false when it drops the answer.
     bool KnobLocked(int id, uint8_t* seq, uint32_t* delayMs, std::string* note);
-    void QueueLocked(std::vector<std::vector<uint8_t>> events, uint32_t delayMs);
-    void Deliver();
-    void DeliveryLoop();
 
     sim::chip::Chip& chip_;
     RomFirmware& rom_;
     sim::chip::Generation generation_;
     unsigned hwCommand_ = 0;
-    unsigned hwEvents_ = 0;
     std::atomic<bool> running_{false};
     RamSettings settings_;
-    mutable std::mutex mutex_;
-    mutable std::condition_variable cv_;
-    std::mutex deliverMutex_;
+    mutable std::mutex mutex_;  // the records, knobs and models; taken before the writer's locks
     UnifiedRamFirmware unified_;
     std::vector<ArmedKnob> knobs_;
     std::optional<std::vector<uint8_t>> expectedBin_;
@@ -167,9 +152,7 @@ private:
     std::vector<BufferBinPiece> pieces_;
     std::map<uint32_t, uint32_t> registers_;
     std::vector<std::string> faults_;
-    std::deque<Pending> pending_;
-    bool stop_ = false;
-    std::thread delivery_;
+    EventRingWriter events_;
 };
 
 // The whole firmware of a simulated chip on its rings: the boot ROM with its download model, then

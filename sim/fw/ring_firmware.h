@@ -1,28 +1,21 @@
 // The firmware's side of the command rings (docs/hardware.md, "The firmware on the rings"): it takes
 // every buffer the chip's WFDMA engine consumes from the command ring and the download ring, hands it
-// to the firmware model (for now the boot ROM), and writes the model's answer events into the event
-// ring, each as one receive buffer (the generation's receive descriptor, then the event header and
-// payload). The engine itself sets the descriptor's DMA done and raises the ring's interrupt bit:
-// that is the DMA-done report every command gets.
-//
-// An answer goes out at once, inside the consumption (on the thread that moved the CPU index, under
-// the chip's lock), unless the model delays it: then a delivery thread writes it once the stand-in's
-// clock has reached its time. An answer that finds the event ring full waits for the host to return
-// slots and goes out in order.
+// to the firmware model (for now the boot ROM), and hands the model's answer events to the event
+// ring's writer (fw/event_writer: at once inside the consumption, or later when delayed or the ring
+// is full, in order). The engine itself sets the descriptor's DMA done and raises the ring's interrupt
+// bit: that is the DMA-done report every command gets.
 //
 // Second and third generation only: the older chip has no WFDMA engine in the simulation.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "chip/chip.h"
+#include "fw/event_writer.h"
 #include "fw/rom.h"
 
 namespace sim::fw {
@@ -60,31 +53,15 @@ public:
     bool WaitDelivered(unsigned ms = 5000) const;
 
 private:
-    struct Pending {
-        int64_t due;  // stand-in clock, 100 ns units
-        std::vector<uint8_t> bytes;
-    };
-
     void OnBuffer(unsigned ring, const sim::chip::TxBuffer& buffer);
-    // Writes what is due, in order, while the event ring has room; the caller holds no lock of ours.
-    void Deliver();
-    void DeliveryLoop();
 
     sim::chip::Chip& chip_;
     RomFirmware rom_;
     unsigned hwCommand_ = 0;
     unsigned hwDownload_ = 0;
-    unsigned hwEvents_ = 0;
-    mutable std::mutex mutex_;
-    mutable std::condition_variable cv_;
-    // One writer of the event ring at a time, in order; taken before mutex_ and the chip's lock, and
-    // by the counts' readers so that they never see an event written and not yet counted.
-    mutable std::mutex deliverMutex_;
+    mutable std::mutex mutex_;  // the exchanges; taken before the writer's locks
     std::vector<RingExchange> exchanges_;
-    std::deque<Pending> pending_;
-    uint64_t written_ = 0;
-    bool stop_ = false;
-    std::thread delivery_;
+    EventRingWriter events_;
 };
 
 }  // namespace sim::fw

@@ -61,15 +61,9 @@ void UnifiedRamFirmware::Answer(const UnifiedCommand& c, UnifiedAnswer* answer)
     case kCmdChipConfig:
         if (const UniTlv* t = c.Find(3); t != nullptr && c.WantsAnswer()) {
             std::vector<UniTlv> caps;
-            caps.push_back({0x07, std::vector<uint8_t>(settings_.macAddress.begin(), settings_.macAddress.end())});
-            std::vector<uint8_t> phy(12, 0);
-            phy[4] = settings_.streams;
-            phy[6] = settings_.htFeature;
-            phy[7] = settings_.vhtFeature;
-            phy[10] = settings_.phyPath;
-            caps.push_back({0x08, phy});
-            caps.push_back({0x18, {settings_.sixGhz, 0, 0, 0}});
-            caps.push_back({0x24, {settings_.factoryCal, 0, 0, 0}});
+            for (const CapabilityRecord& r : CapabilityRecords(settings_.capabilities)) {
+                caps.push_back({static_cast<uint16_t>(r.tag), r.value});
+            }
             planned.push_back({0x43, caps});
             note += ": capability report";
         }

@@ -26,19 +26,20 @@
 #include <utility>
 #include <vector>
 
+#include "fw/capability.h"
 #include "fw/rom.h"
 #include "fw/unified_cmd.h"
 
 namespace sim::fw {
 
 struct UnifiedRamSettings {
-    std::array<uint8_t, 6> macAddress{0x00, 0x0C, 0x43, 0x36, 0x02, 0x01};
-    uint8_t streams = 2;         // PHY capability byte 4
-    uint8_t htFeature = 1;       // PHY capability bytes 6 and 7
-    uint8_t vhtFeature = 1;
-    uint8_t phyPath = 3;         // PHY capability byte 10
-    uint8_t sixGhz = 1;          // tag 0x18 byte 0
-    uint8_t factoryCal = 0;      // tag 0x24 byte 0 (0 keeps the calibration restore off)
+    // The capability report: the standard records only.
+    ChipCapabilities capabilities = [] {
+        ChipCapabilities caps;
+        caps.macAddress = {0x00, 0x0C, 0x43, 0x36, 0x02, 0x01};
+        caps.sixGhz = 1;
+        return caps;
+    }();
     // Register reads of addresses never written; 0 when unset.
     std::function<uint32_t(uint32_t address)> readRegister;
     // The buffer-bin image the pieces must add up to; empty: any image is accepted.

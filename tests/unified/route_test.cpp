@@ -219,7 +219,9 @@ TEST_F(UnifiedTest, CapabilityQueryCompletesWithTheCapabilityReport)
     // the MAC address first.
     EXPECT_TRUE(kshim::host::TraceContains(
         "legacy event 0xEC/0x00 rebuilt, 62 bytes: 04 00 00 00 07 00 00 00 06 00 00 00 00 0C 43 36 02 01"));
-    EXPECT_TRUE(kshim::host::TraceContains("ProcessChipCapabilityEvent is not built yet"));
+    EXPECT_TRUE(kshim::host::TraceContains("ProcessChipCapabilityEvent: 4 records"));
+    EXPECT_EQ(adapter_->PermanentAddress[5], 0x01);
+    EXPECT_EQ(adapter_->ChipStreams, 0x22);
     EXPECT_EQ(SlotsInUseCount(), 0u);
 }
 

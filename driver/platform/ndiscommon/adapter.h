@@ -14,6 +14,7 @@
 #include "Common/mlme/mlmesync.h"
 #include "Common/p2p/p2p.h"
 #include "Common/qzcmd.h"
+#include "Common/qzevent_capability.h"
 #include "hal/common/fwfile.h"
 #include "hal/common/hal_chip.h"
 #include "hal/common/phy_cfg.h"
@@ -922,6 +923,14 @@ typedef struct _MP_ADAPTER {
     UCHAR ChipTxPathMask;
     UCHAR ChipStreams;                 // high four bits transmit, low four bits receive streams
     UCHAR FactoryCalCapable;
+    // The chip capability report beyond the bring-up's copies (Common/qzevent_capability).
+    NIC_CAPABILITY_RECORD NicCapability;
+    CHIP_CAPABILITY_RECORD ChipCapability;
+    USHORT HwAntennaPath;              // the chip's antenna-path word: limits the peers' stream-count updates
+    UCHAR ChipTxLdpc;                  // PHY capability: 1 when the chip transmits LDPC
+    UCHAR ChipRxLdpc;                  // PHY capability: 1 when the chip receives LDPC
+    UCHAR SixGCapable;                 // the chip reports 6 GHz support
+    volatile LONG ChipCapMalformedCount;  // capability records cut short or skipped as too short
     // The second generation's copies of the capability answer.
     UCHAR TxPathSetting;
     UCHAR TxStreamLimit;
