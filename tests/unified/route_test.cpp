@@ -231,7 +231,8 @@ TEST_F(UnifiedTest, DualBandSettingReportsTheFirmwaresState)
     Bytes legacy(36, 0);
     legacy[0] = 1;
     EXPECT_EQ(Send(0x28, 8, legacy), STATUS_SUCCESS);
-    EXPECT_EQ(adapter_->FwDbdcState, 1);
+    // The send does not wait for the answer: the dual-band report arrives on the event path.
+    EXPECT_TRUE(Eventually([&] { return __atomic_load_n(&adapter_->FwDbdcState, __ATOMIC_ACQUIRE) == 1; }));
     EXPECT_EQ(fw_.Record().dbdcSettings, Bytes{1});
 }
 
