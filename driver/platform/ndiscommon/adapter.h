@@ -20,6 +20,7 @@
 #include "platform/ndiscommon/ndiscommon.h"
 #include "platform/ndiscommon/registry_block.h"
 #include "platform/ndiscommon/registry_table.h"
+#include "platform/wdi/wdimain.h"
 
 #define MP_ADAPTER_SIGNATURE 0xAABBCCDDu
 #define MP_MAX_PORTS 5
@@ -849,6 +850,8 @@ typedef struct _MP_ADAPTER {
     UCHAR NeighborReport[NEIGHBOR_REPORT_SIZE];
     UCHAR ReorderQueueInUse[REORDER_QUEUE_COUNT];  // in-use bytes of the receive reorder queues
     PLATFORM_TIMER WowRxResumeTimer;   // the receive-ring resume timer (the wake-on-WLAN set-up creates it)
+    // ---- WDI task control block, request intake and parameter buffers (platform/wdi, platform/wificx) ----
+    WDI_ADAPTER_STATE Wdi;
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.

@@ -67,6 +67,7 @@ NTSTATUS InitializeNewDevice(WDFDEVICE device, PMP_ADAPTER adapter)
 
     PlatformZeroMemory(&adapter->TlvContext, sizeof(adapter->TlvContext));
     adapter->TlvContext.PeerVersion = WifiDeviceGetOsWdiVersion(device);
+    WdiInitCntlBlock(adapter);
 
     WDF_DEVICE_POWER_CAPABILITIES caps;
     WDF_DEVICE_POWER_CAPABILITIES_INIT(&caps);
@@ -728,40 +729,15 @@ void QZCxCancelPendingRequest(PMP_ADAPTER adapter)
     PlatformFreeMemory(pending, sizeof(*pending));
 }
 
-// ---- WDI parameter buffers and capability lists ----------------------------------------------------------
-NTSTATUS QZCxAllocateOidParamBuffer(PMP_ADAPTER adapter)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_WDI, "WDI parameter buffers: sized by the WDI dispatch tables, none yet");
-    return STATUS_SUCCESS;
-}
-
-void QZCxFreeOidParamBuffer(PMP_ADAPTER adapter) { UNREFERENCED_PARAMETER(adapter); }
-
 void QZCxFreeBandCapabilityLists(PMP_ADAPTER adapter)
 {
     UNREFERENCED_PARAMETER(adapter);
     (void)NOT_BUILT_YET();
 }
 
-NTSTATUS WdiAllocateOidParamBuffer(PMP_ADAPTER adapter)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_WDI, "WDI row parameter buffers: sized by the WDI dispatch tables, none yet");
-    return STATUS_SUCCESS;
-}
-
-void WdiFreeOidParamBuffer(PMP_ADAPTER adapter) { UNREFERENCED_PARAMETER(adapter); }
-
 // ================================================================================================
 // callbacks whose code comes with the adapter and WDI parts of the shell
 // ================================================================================================
-VOID EvtWiFiDeviceSendCommand(WDFDEVICE device, WIFIREQUEST request)
-{
-    UNREFERENCED_PARAMETER(device);
-    UNREFERENCED_PARAMETER(request);
-    (void)NOT_BUILT_YET();
-}
 
 NTSTATUS EvtWiFiDeviceCreateAdapter(WDFDEVICE device, NETADAPTER_INIT* adapterInit)
 {
@@ -777,14 +753,4 @@ NTSTATUS EvtWiFiDeviceCreateDirectDevice(WDFDEVICE device, WIFIDIRECT_DEVICE_INI
     return NOT_BUILT_YET();
 }
 
-VOID QZCxTaskProcessWorkItem(WDFWORKITEM workItem)
-{
-    UNREFERENCED_PARAMETER(workItem);
-    (void)NOT_BUILT_YET();
-}
 
-VOID QZCxPropertyProcessWorkItem(WDFWORKITEM workItem)
-{
-    UNREFERENCED_PARAMETER(workItem);
-    (void)NOT_BUILT_YET();
-}

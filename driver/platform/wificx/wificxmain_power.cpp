@@ -454,12 +454,6 @@ NTSTATUS QZCxInitWdfDma(PMP_ADAPTER adapter)
 // ================================================================================================
 // services of the WDI intake, the capability report and the wake patterns
 // ================================================================================================
-VOID QZCxFlushWorkItem(PMP_ADAPTER adapter)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    (void)NOT_BUILT_YET();
-}
-
 VOID QZCxInitWiFiCapabilities(WDFDEVICE device)
 {
     UNREFERENCED_PARAMETER(device);
