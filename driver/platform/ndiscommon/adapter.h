@@ -332,7 +332,20 @@ typedef struct _MP_PORT {
     ULONG PowerUpCounter;        // cleared at every resume
     // The port's receive reorder sessions (the MLME core keeps them; a resume resets them).
     REORDER_SESSION ReorderSessions[REORDER_SESSION_COUNT];
+    // ---- net adapter of the port (wificxmain) ----
+    ULONG WifiAdapterType;  // 1 station, 2 access point
+    ULONG TxFragRingLimit;  // with "OptimizeFragIndLimitEn": read by the transmit advance
+    // The driver operation-mode code the port was created for (1 soft access point, 2 station, 8
+    // Wi-Fi Direct device, 16 group owner, 32 Wi-Fi Direct client); OpMode above is the subtype.
+    ULONG OpModeCode;
 } MP_PORT;
+
+// The multicast list the receive filter sends to the firmware: at most 16 addresses.
+#define MULTICAST_LIST_MAX 16
+typedef struct _MULTICAST_LIST {
+    ULONG Count;
+    UCHAR Addresses[MULTICAST_LIST_MAX][MAC_ADDR_LEN];
+} MULTICAST_LIST;
 
 // ---- separately allocated adapter blocks ------------------------------------------------------------------
 #define ADAPTER_COMMON_BUFFER_SIZE 1024
@@ -850,8 +863,15 @@ typedef struct _MP_ADAPTER {
     UCHAR NeighborReport[NEIGHBOR_REPORT_SIZE];
     UCHAR ReorderQueueInUse[REORDER_QUEUE_COUNT];  // in-use bytes of the receive reorder queues
     PLATFORM_TIMER WowRxResumeTimer;   // the receive-ring resume timer (the wake-on-WLAN set-up creates it)
-    // ---- WDI task control block, request intake and parameter buffers (platform/wdi, platform/wificx) ----
+    // ---- WDI task control block, request intake and parameter buffers; net adapter creation (platform/wdi, platform/wificx) ----
     WDI_ADAPTER_STATE Wdi;
+    ULONG WifiAdapterType;            // WiFiCx adapter type of the last net adapter created (1 station, 2 AP)
+    ULONG TxFragRingLimit;            // the transmit fragment-ring limit handed to NetAdapterCx
+    ULONG DataPathAdapterType;        // adapter type and port number of the last data-path set-up
+    ULONG DataPathPortNumber;
+    UCHAR ApAddressUsed[3];           // MAC indexes 3, 4 and 5 of access-point ports (never given back)
+    UCHAR SecondRoleAddressUsed;      // MAC index 6
+    MULTICAST_LIST MulticastList;     // the OS's multicast addresses as last sent to the firmware
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.

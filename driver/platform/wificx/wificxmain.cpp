@@ -734,23 +734,3 @@ void QZCxFreeBandCapabilityLists(PMP_ADAPTER adapter)
     UNREFERENCED_PARAMETER(adapter);
     (void)NOT_BUILT_YET();
 }
-
-// ================================================================================================
-// callbacks whose code comes with the adapter and WDI parts of the shell
-// ================================================================================================
-
-NTSTATUS EvtWiFiDeviceCreateAdapter(WDFDEVICE device, NETADAPTER_INIT* adapterInit)
-{
-    UNREFERENCED_PARAMETER(device);
-    UNREFERENCED_PARAMETER(adapterInit);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS EvtWiFiDeviceCreateDirectDevice(WDFDEVICE device, WIFIDIRECT_DEVICE_INIT* wfdDeviceInit)
-{
-    UNREFERENCED_PARAMETER(device);
-    UNREFERENCED_PARAMETER(wfdDeviceInit);
-    return NOT_BUILT_YET();
-}
-
-

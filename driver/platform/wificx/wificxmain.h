@@ -4,7 +4,9 @@
 #pragma once
 
 #include "kshim/wdf.h"
+#include "kshim/netadapter_caps.h"
 #include "kshim/wificx.h"
+#include "kshim/wificx_adapter.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/wdi/wdimain.h"
 
@@ -226,6 +228,45 @@ NTSTATUS QZCxAddWowOffloadProtocol(WDFDEVICE device);
 VOID QZCxRemoveWowWakeupPattern(PMP_ADAPTER adapter);
 VOID QZCxRemoveWowOffloadProtocol(PMP_ADAPTER adapter);
 VOID QZCxIndicateWowWakeReasonToNetAdapterCx(PMP_ADAPTER adapter, PMP_PORT port);
+
+// ---- net adapters, ports and the Wi-Fi Direct device ------------------------------------------------------
+// The transmit fragment-ring limits handed to NetAdapterCx.
+#define QZCX_TX_FRAG_RING_LIMIT 65536u
+#define QZCX_TX_FRAG_RING_LIMIT_AP 32768u
+#define QZCX_RX_FRAG_RING_HINT 16384u
+#define QZCX_RX_MAX_FRAME_SIZE 2048u
+#define QZCX_LINK_SPEED 46000000000ull
+#define QZCX_MTU 1500u
+#define QZCX_RECEIVE_FILTERS 0xFu
+#define QZCX_MULTICAST_DECLARED 16u
+// Operation-mode flags of port creation: station, Wi-Fi Direct device, access point.
+#define QZCX_PORT_FLAGS_STATION 1u
+#define QZCX_PORT_FLAGS_WFD_DEVICE 8u
+#define QZCX_PORT_FLAGS_AP 64u
+// Bits of "CertReg" read by port creation.
+#define CERT_REG_KEEP_NO_PORT 0x1u
+#define CERT_REG_FIXED_ADDRESS 0x8u
+// Bit of "Hlk_feature_optional" that reports wake and offload capabilities on a station adapter.
+#define HLK_FEATURE_WAKE_CAPS 0x8u
+// Internal command: restore the channel privilege after port 0's network came up.
+#define INTERNAL_CMD_RESTORE_CH_PRIVILEGE 0x10000300u
+
+// Creates the port block of a WiFiCx port (or keeps the existing one), gives it its MAC address,
+// defaults and wireless mode, and for port 0 its firmware BSS; 0xC000009A when a new block cannot be
+// allocated, else the status of sending the receive filter of a port other than 0 (0 for port 0).
+NTSTATUS QZCxCreatePort(PMP_ADAPTER adapter, ULONG portNumber, ULONG opModeFlags);
+// The Wi-Fi Direct device's port (id 0xFFFF means 0; 5 or more: 0xC0000001).
+NTSTATUS QZCxDriverInitWifiDirectDeviceContext(WDFDEVICE device, WIFIDIRECTDEVICE wifiDirectDevice, ULONG portId);
+// The transmit and receive data-path capabilities of the net adapter; always 0.
+NTSTATUS QZCxInitTxRxDataCapability(WDFDEVICE device, NETADAPTER netAdapter, ULONG adapterType, ULONG portNumber);
+// Link state, link layer, addresses, receive filter and magic packet, then the start; 0xC0000001
+// without a port.
+NTSTATUS QZCxDriverNetAdapterStart(NETADAPTER netAdapter);
+EVT_NET_ADAPTER_SET_RECEIVE_FILTER EvtNetAdapterSetReceiveFilter;
+EVT_NET_ADAPTER_RETURN_RX_BUFFER EvtNetAdapterReturnRxBuffer;
+// Wake and power-offload capabilities of a station net adapter.
+NTSTATUS QZCxSetWakeUpCapabilities(NETADAPTER netAdapter);
+NTSTATUS QZCxSetOffloadCapabilities(NETADAPTER netAdapter);
 
 // ---- WiFiCx entry points ------------------------------------------------------------------------------
 EVT_WIFI_DEVICE_SEND_COMMAND EvtWiFiDeviceSendCommand;

@@ -497,6 +497,18 @@ NTSTATUS QZCxSetWiFiDirectCapabilities(WDFDEVICE device)
     return STATUS_SUCCESS;
 }
 
+NTSTATUS QZCxSetWakeUpCapabilities(NETADAPTER netAdapter)
+{
+    UNREFERENCED_PARAMETER(netAdapter);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS QZCxSetOffloadCapabilities(NETADAPTER netAdapter)
+{
+    UNREFERENCED_PARAMETER(netAdapter);
+    return NOT_BUILT_YET();
+}
+
 NTSTATUS QZCxAddWowWakeupPattern(WDFDEVICE device)
 {
     UNREFERENCED_PARAMETER(device);

@@ -34,4 +34,26 @@ void Os::SendWdiRequest(OsDevice* device, const WdiRequest& request)
     send(device->handle_, handle);
 }
 
+NTSTATUS Os::CreateWifiDirectDevice(OsDevice* device, uint16_t portId)
+{
+    if (KeGetCurrentIrql() != PASSIVE_LEVEL) {
+        KshimViolation("the PnP manager was called above PASSIVE_LEVEL", "Os::CreateWifiDirectDevice");
+    }
+    if (device == nullptr || device->fx_ == nullptr) {
+        return STATUS_INVALID_DEVICE_STATE;
+    }
+    PFN_WIFI_DEVICE_CREATE_WIFIDIRECTDEVICE create = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(device->fx_->settingsLock);
+        create = device->fx_->settings.wifiInitialized ? device->fx_->settings.wifi.CreateWifiDirectDevice : nullptr;
+    }
+    if (create == nullptr) {
+        return STATUS_INVALID_DEVICE_STATE;
+    }
+    WIFIDIRECT_DEVICE_INIT init;
+    init.device = device->fx_;
+    init.portId = portId;
+    return create(device->handle_, &init);
+}
+
 }  // namespace kshim::host

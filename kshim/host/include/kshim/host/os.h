@@ -249,6 +249,11 @@ public:
     NTSTATUS CreateAdapter(OsDevice* device, uint16_t portId, WIFI_ADAPTER_TYPE type,
                            CreateAdapterEntry entry = nullptr);
 
+    // WiFiCx asks the driver, through its create-Wi-Fi-Direct-device entry point, for the Wi-Fi
+    // Direct device of WDI port `portId`; returns the entry point's status (the initialisation object
+    // lives only during the call).
+    NTSTATUS CreateWifiDirectDevice(OsDevice* device, uint16_t portId);
+
     // The OS's Wi-Fi service sends a WDI message (header and TLVs) to the device's send-command entry
     // point, on the calling thread at PASSIVE_LEVEL; the request's buffer holds max(message size,
     // outputLength) bytes (see kshim/host/wifi.h). A device without the entry point gets a request
