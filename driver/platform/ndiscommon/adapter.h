@@ -21,6 +21,7 @@
 #include "platform/ndiscommon/registry_block.h"
 #include "platform/ndiscommon/registry_table.h"
 #include "platform/wdi/wdimain.h"
+#include "platform/wificx/wificxcaps.h"
 
 #define MP_ADAPTER_SIGNATURE 0xAABBCCDDu
 #define MP_MAX_PORTS 5
@@ -863,7 +864,7 @@ typedef struct _MP_ADAPTER {
     UCHAR NeighborReport[NEIGHBOR_REPORT_SIZE];
     UCHAR ReorderQueueInUse[REORDER_QUEUE_COUNT];  // in-use bytes of the receive reorder queues
     PLATFORM_TIMER WowRxResumeTimer;   // the receive-ring resume timer (the wake-on-WLAN set-up creates it)
-    // ---- WDI task control block, request intake and parameter buffers; net adapter creation (platform/wdi, platform/wificx) ----
+    // ---- WDI task control block, request intake and parameter buffers; net adapters; capabilities (platform/wdi, platform/wificx) ----
     WDI_ADAPTER_STATE Wdi;
     ULONG WifiAdapterType;            // WiFiCx adapter type of the last net adapter created (1 station, 2 AP)
     ULONG TxFragRingLimit;            // the transmit fragment-ring limit handed to NetAdapterCx
@@ -872,6 +873,8 @@ typedef struct _MP_ADAPTER {
     UCHAR ApAddressUsed[3];           // MAC indexes 3, 4 and 5 of access-point ports (never given back)
     UCHAR SecondRoleAddressUsed;      // MAC index 6
     MULTICAST_LIST MulticastList;     // the OS's multicast addresses as last sent to the firmware
+    WIFI_CAPABILITY_RECORDS WifiCaps; // the capability records reported to WiFiCx
+    UCHAR SixGhzCapable;              // the chip can use the 6 GHz band (set from its capability report)
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.

@@ -728,9 +728,3 @@ void QZCxCancelPendingRequest(PMP_ADAPTER adapter)
     WdfRequestComplete(pending->Request, STATUS_CANCELLED);
     PlatformFreeMemory(pending, sizeof(*pending));
 }
-
-void QZCxFreeBandCapabilityLists(PMP_ADAPTER adapter)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    (void)NOT_BUILT_YET();
-}
