@@ -92,6 +92,23 @@ TEST_F(WdiTest, TasksAreRefusedWhileTheAdapterHalts)
     EXPECT_EQ(Block().TaskPending, 0);
 }
 
+// A task taken before the adapter began to halt, whose work item runs after: completed with the
+// refusal, and the block is free again.
+TEST_F(WdiTest, ATaskWhoseWorkItemRunsAfterTheHaltBeganIsRefusedThere)
+{
+    kshim::host::SystemWorkersHold(true);
+    WdiRequest scan = os_.SendWdiRequest(device_, WDI_TASK_SCAN, kshim::host::WdiMessage(0, 21), 64);
+    EXPECT_FALSE(scan.Completed());
+    EXPECT_EQ(Block().TaskPending, 1);
+    AdapterSetFlag(Adapter(), ADAPTER_FLAG_HALT_IN_PROGRESS, "test");
+    kshim::host::SystemWorkersHold(false);
+    ASSERT_TRUE(scan.Wait());
+    AdapterClearFlag(Adapter(), ADAPTER_FLAG_HALT_IN_PROGRESS, "test");
+    EXPECT_EQ(scan.Status(), kRefused);
+    EXPECT_EQ(scan.Completions(), 1);
+    EXPECT_EQ(Block().TaskPending, 0);
+}
+
 // A task whose handler fails before starting the work ends with that failure, once, and the next
 // task is taken.
 TEST_F(WdiTest, ATaskWhoseHandlerFailsEndsWithItsStatusAndFreesTheBlock)

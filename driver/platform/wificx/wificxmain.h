@@ -305,6 +305,12 @@ VOID QZCxRefuseRequest(WIFIREQUEST request, NTSTATUS status);
 VOID QZCxHistoryDone(PMP_ADAPTER adapter, ULONG messageId, ULONG transactionId, NTSTATUS status);
 // The system time in milliseconds.
 ULONG64 QZCxTimeMs();
+// Runs a row on its request: the parser (when the row, the request's buffer and the parameter buffer
+// allow) into the zeroed parameter buffer, then the handler unless the parser failed, then the free
+// routine. The parser's failure or the handler's status; 0xC0000001 for a row without a handler.
+NTSTATUS QZCxRunRow(PMP_ADAPTER adapter, WIFIREQUEST request, PCSTR name, WDI_TLV_PARSE_ROUTINE* parse,
+                    WDI_MESSAGE_HANDLER* handler, WDI_TLV_FREE_ROUTINE* free, ULONG parameterSize, PVOID parameters,
+                    ULONG parametersCapacity);
 
 // ---- WDI work items of a port ---------------------------------------------------------------------------
 EVT_WDF_WORKITEM QZCxTaskProcessWorkItem;

@@ -142,6 +142,34 @@ VOID QZCxHistoryDone(PMP_ADAPTER adapter, ULONG messageId, ULONG transactionId, 
     }
 }
 
+NTSTATUS QZCxRunRow(PMP_ADAPTER adapter, WIFIREQUEST request, PCSTR name, WDI_TLV_PARSE_ROUTINE* parse,
+                    WDI_MESSAGE_HANDLER* handler, WDI_TLV_FREE_ROUTINE* free, ULONG parameterSize, PVOID parameters,
+                    ULONG parametersCapacity)
+{
+    if (handler == nullptr) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    UINT inputLength = 0;
+    auto* buffer = static_cast<PUCHAR>(WifiRequestGetInOutBuffer(request, &inputLength, nullptr));
+    if (parse != nullptr && parameters != nullptr && buffer != nullptr && inputLength != 0) {
+        std::memset(parameters, 0, parameterSize < parametersCapacity ? parameterSize : parametersCapacity);
+        NTSTATUS status = parse(WdiTlvLength(inputLength), buffer + WDI_MESSAGE_HEADER_SIZE, &adapter->TlvContext,
+                                parameters);
+        if (!NT_SUCCESS(status)) {
+            DBGPRINT(TRACE_LEVEL_ERROR, DBG_WDI, "%s: parameters not parsed: 0x%08X", name, static_cast<unsigned>(status));
+            if (free != nullptr) {
+                free(parameters);
+            }
+            return status;
+        }
+    }
+    NTSTATUS status = handler(adapter, request, parameters);
+    if (free != nullptr && parameters != nullptr) {
+        free(parameters);
+    }
+    return status;
+}
+
 VOID EvtWiFiDeviceSendCommand(WDFDEVICE device, WIFIREQUEST request)
 {
     PMP_ADAPTER adapter = QZCxGetAdapter(device);

@@ -1,7 +1,5 @@
 // The property road of the WDI intake: each property runs on its port's property work item at
 // PASSIVE_LEVEL and is completed with its handler's status.
-#include <cstring>
-
 #include "platform/ndiscommon/trace.h"
 #include "platform/wificx/wificxmain.h"
 
@@ -90,29 +88,8 @@ VOID QZCxPropertyProcessWorkItem(WDFWORKITEM workItem)
     auto* buffer = static_cast<PUCHAR>(WifiRequestGetInOutBuffer(request, &inputLength, nullptr));
     ULONG transactionId = TransactionIdOf(buffer, inputLength);
 
-    NTSTATUS status = STATUS_UNSUCCESSFUL;
-    if (row->Handler != nullptr) {
-        PVOID parameters = adapter->Wdi.PropertyParamBuffer;
-        bool parsed = true;
-        if (row->Parse != nullptr && parameters != nullptr && buffer != nullptr && inputLength != 0) {
-            ULONG size = row->ParameterSize < adapter->Wdi.PropertyParamBufferSize ? row->ParameterSize
-                                                                                    : adapter->Wdi.PropertyParamBufferSize;
-            std::memset(parameters, 0, size);
-            status = row->Parse(WdiTlvLength(inputLength), buffer + WDI_MESSAGE_HEADER_SIZE, &adapter->TlvContext,
-                                parameters);
-            if (!NT_SUCCESS(status)) {
-                DBGPRINT(TRACE_LEVEL_ERROR, DBG_WDI, "property %s: parameters not parsed: 0x%08X", row->Name,
-                         static_cast<unsigned>(status));
-                parsed = false;
-            }
-        }
-        if (parsed) {
-            status = row->Handler(adapter, request, parameters);
-        }
-        if (row->Free != nullptr && parameters != nullptr) {
-            row->Free(parameters);
-        }
-    }
+    NTSTATUS status = QZCxRunRow(adapter, request, row->Name, row->Parse, row->Handler, row->Free, row->ParameterSize,
+                                 adapter->Wdi.PropertyParamBuffer, adapter->Wdi.PropertyParamBufferSize);
     // A failure reaches the OS as a failure; a success without an answer is completed here unless
     // the handler answered itself.
     if (!NT_SUCCESS(status)) {

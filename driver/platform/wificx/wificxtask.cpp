@@ -1,7 +1,5 @@
 // The task road of the WDI intake: one task at a time, recorded as the pending task and run on the
 // port's task work item at PASSIVE_LEVEL.
-#include <cstring>
-
 #include "platform/ndiscommon/ndiscommon.h"
 #include "platform/ndiscommon/trace.h"
 #include "platform/wificx/wificxmain.h"
@@ -137,33 +135,10 @@ VOID QZCxTaskProcessWorkItem(WDFWORKITEM workItem)
         return;
     }
 
-    NTSTATUS status = STATUS_UNSUCCESSFUL;
-    if (row->Handler != nullptr) {
-        block->HandlerRunning.store(1);
-        UINT inputLength = 0;
-        auto* buffer = static_cast<PUCHAR>(WifiRequestGetInOutBuffer(request, &inputLength, nullptr));
-        PVOID parameters = adapter->Wdi.TaskParamBuffer;
-        bool parsed = true;
-        if (row->Parse != nullptr && parameters != nullptr && buffer != nullptr && inputLength != 0) {
-            ULONG size = row->ParameterSize < adapter->Wdi.TaskParamBufferSize ? row->ParameterSize
-                                                                                : adapter->Wdi.TaskParamBufferSize;
-            std::memset(parameters, 0, size);
-            status = row->Parse(WdiTlvLength(inputLength), buffer + WDI_MESSAGE_HEADER_SIZE, &adapter->TlvContext,
-                                parameters);
-            if (!NT_SUCCESS(status)) {
-                DBGPRINT(TRACE_LEVEL_ERROR, DBG_WDI, "task %s: parameters not parsed: 0x%08X", row->Name,
-                         static_cast<unsigned>(status));
-                parsed = false;
-            }
-        }
-        if (parsed) {
-            status = row->Handler(adapter, request, parameters);
-        }
-        if (row->Free != nullptr && parameters != nullptr) {
-            row->Free(parameters);
-        }
-        block->HandlerRunning.store(0);
-    }
+    block->HandlerRunning.store(1);
+    NTSTATUS status = QZCxRunRow(adapter, request, row->Name, row->Parse, row->Handler, row->Free, row->ParameterSize,
+                                 adapter->Wdi.TaskParamBuffer, adapter->Wdi.TaskParamBufferSize);
+    block->HandlerRunning.store(0);
     if (!NT_SUCCESS(status)) {
         EndFailedTask(adapter, request, sequence, status);
     }
