@@ -305,6 +305,10 @@ VOID QZCxRefuseRequest(WIFIREQUEST request, NTSTATUS status);
 VOID QZCxHistoryDone(PMP_ADAPTER adapter, ULONG messageId, ULONG transactionId, NTSTATUS status);
 // The system time in milliseconds.
 ULONG64 QZCxTimeMs();
+// Hands a request and its row to a port's WDI work item; 0xC0000001 when the item is missing or
+// still holds a request.
+NTSTATUS QZCxQueueWdiWorkItem(WDFWORKITEM workItem, PMP_ADAPTER adapter, PMP_PORT port, WIFIREQUEST request,
+                              const WDI_TASK_DISPATCH_ENTRY* taskRow, const WDI_PROPERTY_DISPATCH_ENTRY* propertyRow);
 // Runs a row on its request: the parser (when the row, the request's buffer and the parameter buffer
 // allow) into the zeroed parameter buffer, then the handler unless the parser failed, then the free
 // routine. The parser's failure or the handler's status; 0xC0000001 for a row without a handler.

@@ -142,6 +142,26 @@ VOID QZCxHistoryDone(PMP_ADAPTER adapter, ULONG messageId, ULONG transactionId, 
     }
 }
 
+NTSTATUS QZCxQueueWdiWorkItem(WDFWORKITEM workItem, PMP_ADAPTER adapter, PMP_PORT port, WIFIREQUEST request,
+                              const WDI_TASK_DISPATCH_ENTRY* taskRow, const WDI_PROPERTY_DISPATCH_ENTRY* propertyRow)
+{
+    if (workItem == nullptr) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    PQZCX_TASK_WORKITEM context = QZCxGetTaskWorkItemContext(workItem);
+    LONG idle = 0;
+    if (!context->Queued.compare_exchange_strong(idle, 1)) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    context->Adapter = adapter;
+    context->Port = port;
+    context->Request = request;
+    context->Row = taskRow;
+    context->PropertyRow = propertyRow;
+    WdfWorkItemEnqueue(workItem);
+    return STATUS_SUCCESS;
+}
+
 NTSTATUS QZCxRunRow(PMP_ADAPTER adapter, WIFIREQUEST request, PCSTR name, WDI_TLV_PARSE_ROUTINE* parse,
                     WDI_MESSAGE_HANDLER* handler, WDI_TLV_FREE_ROUTINE* free, ULONG parameterSize, PVOID parameters,
                     ULONG parametersCapacity)

@@ -55,20 +55,10 @@ NTSTATUS QZCxPropertySendCommand(PMP_ADAPTER adapter, WIFIREQUEST request, ULONG
 NTSTATUS QZCxPropertyQueueWorkItem(PMP_ADAPTER adapter, PMP_PORT port, WIFIREQUEST request,
                                    const WDI_PROPERTY_DISPATCH_ENTRY* row)
 {
-    if (port == nullptr || port->PropertyWorkItem == nullptr) {
+    if (port == nullptr) {
         return STATUS_UNSUCCESSFUL;
     }
-    PQZCX_TASK_WORKITEM context = QZCxGetTaskWorkItemContext(port->PropertyWorkItem);
-    LONG idle = 0;
-    if (!context->Queued.compare_exchange_strong(idle, 1)) {
-        return STATUS_UNSUCCESSFUL;
-    }
-    context->Adapter = adapter;
-    context->Port = port;
-    context->Request = request;
-    context->PropertyRow = row;
-    WdfWorkItemEnqueue(port->PropertyWorkItem);
-    return STATUS_SUCCESS;
+    return QZCxQueueWdiWorkItem(port->PropertyWorkItem, adapter, port, request, nullptr, row);
 }
 
 VOID QZCxPropertyProcessWorkItem(WDFWORKITEM workItem)

@@ -86,20 +86,10 @@ NTSTATUS QZCxTaskSendCommand(PMP_ADAPTER adapter, WIFIREQUEST request, ULONG mes
 NTSTATUS QZCxTaskQueueWorkItem(PMP_ADAPTER adapter, PMP_PORT port, WIFIREQUEST request,
                                const WDI_TASK_DISPATCH_ENTRY* row)
 {
-    if (port == nullptr || port->TaskWorkItem == nullptr) {
+    if (port == nullptr) {
         return STATUS_UNSUCCESSFUL;
     }
-    PQZCX_TASK_WORKITEM context = QZCxGetTaskWorkItemContext(port->TaskWorkItem);
-    LONG idle = 0;
-    if (!context->Queued.compare_exchange_strong(idle, 1)) {
-        return STATUS_UNSUCCESSFUL;
-    }
-    context->Adapter = adapter;
-    context->Port = port;
-    context->Request = request;
-    context->Row = row;
-    WdfWorkItemEnqueue(port->TaskWorkItem);
-    return STATUS_SUCCESS;
+    return QZCxQueueWdiWorkItem(port->TaskWorkItem, adapter, port, request, row, nullptr);
 }
 
 VOID QZCxTaskProcessWorkItem(WDFWORKITEM workItem)
