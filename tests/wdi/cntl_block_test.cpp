@@ -134,6 +134,27 @@ TEST_F(WdiTest, AnIndicationWithoutABufferGoesOutAsABareHeader)
     EXPECT_EQ(seen[0].PortId(), 1);
 }
 
+// Firmware events and timers indicate at DISPATCH_LEVEL.
+TEST_F(WdiTest, IndicationsMayBeSentAtDispatchLevel)
+{
+    WdiRequest scan = Make(WDI_TASK_SCAN, 0, 55);
+    Record(scan);
+    WDI_MESSAGE_HEADER header = Block().HeaderCopy;
+    KSPIN_LOCK lock;
+    KeInitializeSpinLock(&lock);
+    KIRQL irql;
+    KeAcquireSpinLock(&lock, &irql);
+    WdiEventSendStatusIndicationEx(Adapter(), &header, 0, WDI_INDICATION_SCAN_COMPLETE, STATUS_SUCCESS, nullptr, 0,
+                                   WDI_INDICATION_MODE_TASK_COMPLETION);
+    KeReleaseSpinLock(&lock, irql);
+    std::vector<WdiIndication> seen = kshim::host::WifiIndications();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].TransactionId(), 55u);
+    EXPECT_EQ(Block().TaskPending, 0);
+    EXPECT_EQ(Block().PrivateCopy, nullptr);
+    WifiRequestComplete(kshim::host::WdiRequestHandle(scan), STATUS_SUCCESS, 0);
+}
+
 TEST_F(WdiTest, AHeaderPortAboveFourMeansPortZero)
 {
     for (uint16_t portId : {uint16_t{0}, uint16_t{5}, uint16_t{7}, uint16_t{0xFFFF}}) {
