@@ -172,8 +172,12 @@ TEST_F(WdiTest, TheEleventhMessageOverwritesTheOldestHistoryEntry)
 TEST_F(WdiTest, FlushGivesUpWaitingForAStuckHandler)
 {
     Adapter()->Wdi.CntlBlock.HandlerRunning.store(1);
+    ULONG64 start = QZCxTimeMs();
     EXPECT_EQ(QZCxFlushWorkItem(Adapter()), STATUS_SUCCESS);
+    ULONG64 waited = QZCxTimeMs() - start;
     Adapter()->Wdi.CntlBlock.HandlerRunning.store(0);
+    EXPECT_GE(waited, 190u);  // twenty waits of 10 ms
+    EXPECT_LT(waited, 1000u);
 }
 
 TEST_F(WdiTest, ParameterBuffersAreSizedByTheRows)
