@@ -198,6 +198,68 @@ TEST_F(WdiTest, AbortNamingAnotherTaskChangesNothing)
     WifiRequestComplete(kshim::host::WdiRequestHandle(connect), STATUS_SUCCESS, 0);
 }
 
+// The abort of the pending task by what is pending and the adapter's state.
+TEST_F(WdiTest, AbortGoesToTheRowsAbortHandlerUnlessTheAdapterHalts)
+{
+    struct Case {
+        const char* what;
+        uint16_t task;
+        ULONG flags;            // adapter flags set around the abort
+        bool indicatedAtOnce;   // the row's completion indication goes out at once
+        ULONG flagsAfter;       // flags expected set after the abort
+        ULONG flagsCleared;     // flags expected clear after the abort
+    };
+    const Case cases[] = {
+        // The scan's abort handler runs (it comes with the scan code); the scan is marked running so
+        // that the firmware scan abort goes out.
+        {"scan", WDI_TASK_SCAN, 0, false, ADAPTER_FLAG_SCANNING | ADAPTER_FLAG_OS_SCAN, 0},
+        {"connect while halting", WDI_TASK_CONNECT, ADAPTER_FLAG_HALT_IN_PROGRESS, true, 0, 0},
+        {"connect while the firmware scans", WDI_TASK_CONNECT, ADAPTER_FLAG_SCANNING, false, 0, ADAPTER_FLAG_SCANNING},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        kshim::host::WifiClearIndications();
+        WdiRequest task = Make(c.task, 0, 600 + c.task);
+        Record(task);
+        if (c.flags != 0) {
+            AdapterSetFlag(Adapter(), c.flags, "test");
+        }
+        WdiRequest abort = Send(WDI_ABORT_TASK, 0, 9, AbortTlvs(c.task, 600 + c.task, 0));
+        EXPECT_EQ(abort.Status(), STATUS_SUCCESS);
+        ULONG flags = AdapterGetFlags(Adapter());
+        AdapterClearFlag(Adapter(), c.flags | ADAPTER_FLAG_SCANNING | ADAPTER_FLAG_OS_SCAN, "test");
+        EXPECT_EQ(flags & c.flagsAfter, c.flagsAfter);
+        EXPECT_EQ(flags & c.flagsCleared, 0u);
+        std::vector<WdiIndication> seen = kshim::host::WifiIndications();
+        ASSERT_EQ(seen.size(), c.indicatedAtOnce ? 1u : 0u);
+        if (c.indicatedAtOnce) {
+            EXPECT_EQ(seen[0].code, static_cast<uint16_t>(g_WdiTaskTable[WdiFindTaskRow(c.task)].CompletionCode));
+            EXPECT_EQ(seen[0].TransactionId(), 600u + c.task);
+            EXPECT_EQ(Block().TaskPending, 0);
+        } else {
+            EXPECT_EQ(Block().TaskPending, 1);
+            EXPECT_EQ(Block().AbortRequested.load(), 1);
+            ASSERT_EQ(WdiUpdateCntlBlock(Adapter(), nullptr, WDI_TASK_ROW_NONE), STATUS_SUCCESS);
+        }
+        WifiRequestComplete(kshim::host::WdiRequestHandle(task), STATUS_SUCCESS, 0);
+    }
+}
+
+// Without a memory object the indication is lost, but a matched completion still ends the task.
+TEST_F(WdiTest, AnIndicationWithoutAMemoryObjectIsLostAndStillEndsTheTask)
+{
+    WdiRequest scan = Make(WDI_TASK_SCAN, 0, 8);
+    Record(scan);
+    WDI_MESSAGE_HEADER header = Block().HeaderCopy;
+    kshim::host::FaultArm("wdf.create", "WDFMEMORY", 1, STATUS_INSUFFICIENT_RESOURCES);
+    WdiEventSendStatusIndicationEx(Adapter(), &header, 0, WDI_INDICATION_SCAN_COMPLETE, STATUS_SUCCESS, nullptr, 0,
+                                   WDI_INDICATION_MODE_TASK_COMPLETION);
+    kshim::host::FaultClearAll();
+    EXPECT_TRUE(kshim::host::WifiIndications().empty());
+    EXPECT_EQ(Block().TaskPending, 0);
+    WifiRequestComplete(kshim::host::WdiRequestHandle(scan), STATUS_SUCCESS, 0);
+}
+
 TEST_F(WdiTest, AbortDirectCallsRefuseMissingParametersAndAnIdleBlock)
 {
     WdiRequest r = Make(WDI_ABORT_TASK, 0, 1);
