@@ -281,6 +281,11 @@ TEST_F(WdiTest, AnAbortWhoseParametersDoNotParseIsCompletedWithTheParsersFailure
     lying[2] = 0x40;
     WdiRequest abort = Send(WDI_ABORT_TASK, 0, 9, lying);
     EXPECT_EQ(abort.Status(), NDIS_STATUS_INVALID_DATA);
+    QZCxFlushWorkItem(Adapter());
+    const WDI_COMMAND_HISTORY_ENTRY* e = FindHistory(WDI_ABORT_TASK, 9);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->Done, 1);
+    EXPECT_EQ(e->Status, NDIS_STATUS_INVALID_DATA);
     EXPECT_EQ(Block().TaskPending, 1);
     ASSERT_EQ(WdiUpdateCntlBlock(Adapter(), nullptr, WDI_TASK_ROW_NONE), STATUS_SUCCESS);
     WifiRequestComplete(kshim::host::WdiRequestHandle(connect), STATUS_SUCCESS, 0);

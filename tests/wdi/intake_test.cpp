@@ -9,16 +9,6 @@ using wdi_test::WdiTest;
 
 constexpr NTSTATUS kRefused = static_cast<NTSTATUS>(0xC0000001);
 
-const WDI_COMMAND_HISTORY_ENTRY* FindHistory(PMP_ADAPTER adapter, ULONG messageId, ULONG transactionId)
-{
-    for (const WDI_COMMAND_HISTORY_ENTRY& e : adapter->Wdi.History.Entries) {
-        if (e.MessageId == messageId && e.TransactionId == transactionId) {
-            return &e;
-        }
-    }
-    return nullptr;
-}
-
 TEST_F(WdiTest, TaskPredicateAndRows)
 {
     for (ULONG id : {4u, 5u, 6u, 7u, 8u, 9u, 10u, 11u, 14u, 15u, 17u, 90u, 92u, 100u, 102u, 105u, 109u, 136u}) {
@@ -71,7 +61,7 @@ TEST_F(WdiTest, ASecondTaskIsRefusedWhileOneIsPendingAndItsHistoryStaysOpen)
     EXPECT_EQ(scan.Status(), kRefused);
     EXPECT_EQ(scan.BytesWritten(), 16u);
     EXPECT_EQ(Block().PendingMessageId, static_cast<ULONG>(WDI_TASK_CONNECT));
-    const WDI_COMMAND_HISTORY_ENTRY* e = FindHistory(Adapter(), WDI_TASK_SCAN, 78);
+    const WDI_COMMAND_HISTORY_ENTRY* e = FindHistory(WDI_TASK_SCAN, 78);
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->Done, 0);
     EXPECT_EQ(e->Status, kRefused);
@@ -123,7 +113,7 @@ TEST_F(WdiTest, ATaskWhoseHandlerFailsEndsWithItsStatusAndFreesTheBlock)
     }
     // The work item marks its history entry when the handler has returned.
     QZCxFlushWorkItem(Adapter());
-    const WDI_COMMAND_HISTORY_ENTRY* e = FindHistory(Adapter(), WDI_TASK_SCAN, 12);
+    const WDI_COMMAND_HISTORY_ENTRY* e = FindHistory(WDI_TASK_SCAN, 12);
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->Done, 1);
     EXPECT_EQ(e->Status, STATUS_NOT_SUPPORTED);
@@ -165,8 +155,8 @@ TEST_F(WdiTest, TheEleventhMessageOverwritesTheOldestHistoryEntry)
     const WDI_COMMAND_HISTORY& h = Adapter()->Wdi.History;
     EXPECT_EQ(h.NextIndex, (start + 11) % WDI_COMMAND_HISTORY_SIZE);
     EXPECT_EQ(h.Entries[start].TransactionId, 1010u);
-    EXPECT_EQ(FindHistory(Adapter(), 200, 1000), nullptr);
-    EXPECT_NE(FindHistory(Adapter(), 200, 1001), nullptr);
+    EXPECT_EQ(FindHistory(200, 1000), nullptr);
+    EXPECT_NE(FindHistory(200, 1001), nullptr);
 }
 
 TEST_F(WdiTest, FlushGivesUpWaitingForAStuckHandler)

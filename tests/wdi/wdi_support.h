@@ -73,6 +73,17 @@ protected:
     }
 
     const WDI_CNTL_BLOCK& Block() { return Adapter()->Wdi.CntlBlock; }
+
+    // The history entry of a message, null when the ring holds none.
+    const WDI_COMMAND_HISTORY_ENTRY* FindHistory(ULONG messageId, ULONG transactionId)
+    {
+        for (const WDI_COMMAND_HISTORY_ENTRY& e : Adapter()->Wdi.History.Entries) {
+            if (e.MessageId == messageId && e.TransactionId == transactionId) {
+                return &e;
+            }
+        }
+        return nullptr;
+    }
 };
 
 }  // namespace wdi_test
