@@ -243,6 +243,9 @@ TEST_F(CapsTest, SettersRefuseARecordNotFilledAndAMissingDevice)
     EXPECT_EQ(QZCxSetBandCapabilities(device_->Handle()), STATUS_UNSUCCESSFUL);
     Adapter()->WifiCaps.BandReady = 1;
     EXPECT_EQ(QZCxSetPhyCapabilities(nullptr), STATUS_INVALID_PARAMETER);
+    // Freed lists leave no band record to report.
+    QZCxFreeBandCapabilityLists(Adapter());
+    EXPECT_EQ(QZCxSetBandCapabilities(device_->Handle()), STATUS_UNSUCCESSFUL);
 }
 
 TEST_F(CapsTest, ARefusedReportFailsTheFirstPowerUp)

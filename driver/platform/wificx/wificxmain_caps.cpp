@@ -409,5 +409,7 @@ void QZCxFreeBandCapabilityLists(PMP_ADAPTER adapter)
         PlatformFreeMemory(lists.Widths, lists.WidthCount * sizeof(ULONG));
         lists = WIFI_CAPS_BAND_LISTS{};
     }
+    // The band record points at these lists: it is not reported again until it is filled again.
     adapter->WifiCaps.Band.NumBands = 0;
+    adapter->WifiCaps.BandReady = 0;
 }
