@@ -1,6 +1,7 @@
 // Capability and operation elements of a port.
 #include "Common/rlm.h"
 
+#include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/trace.h"
 
 NTSTATUS VhtInitCtrl(PMP_ADAPTER adapter, PMP_PORT port)
@@ -88,4 +89,20 @@ void WoWLANInitialization(PMP_ADAPTER adapter)
 {
     UNREFERENCED_PARAMETER(adapter);
     (void)NOT_BUILT_YET();
+}
+
+ULONG DomainGetChannelCountByBand(PMP_ADAPTER adapter, ULONG selector)
+{
+    ULONG band = selector == 1 ? BAND_24G : selector == 2 ? BAND_5G : selector == 5 ? BAND_6G : 0;
+    if (band == 0) {
+        return 0;
+    }
+    ULONG count = 0;
+    ULONG entries = adapter->ChannelListCount < DOMAIN_CHANNEL_MAX ? adapter->ChannelListCount : DOMAIN_CHANNEL_MAX;
+    for (ULONG i = 0; i < entries; ++i) {
+        if (adapter->ChannelList[i].Band == band) {
+            ++count;
+        }
+    }
+    return count;
 }

@@ -16,6 +16,9 @@ NTSTATUS EhtInitCtrl(PMP_ADAPTER adapter, PMP_PORT port);
 // Re-derives the regulatory domain for the current country and sends it to the firmware (with the
 // standard-power rules, the country for the Bluetooth companion and the power limits).
 NTSTATUS DomainConfigureDomainInfo(PMP_ADAPTER adapter, PMP_PORT port);
+// The number of entries of the adapter's channel list in a band: selector 1 (2.4 GHz), 2 (5 GHz) or
+// 5 (6 GHz); any other selector gives 0.
+ULONG DomainGetChannelCountByBand(PMP_ADAPTER adapter, ULONG selector);
 // Reads the platform's ACPI SAR methods (and the platform's PCIe-switch flag).
 void SarGetSarPwrTbl(PMP_ADAPTER adapter);
 // Opens the WMI SAR sensor block and registers for its notifications; closes them.

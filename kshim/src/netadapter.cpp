@@ -321,6 +321,9 @@ NTSTATUS NetAdapterCreate(NETADAPTER_INIT* AdapterInit, PWDF_OBJECT_ATTRIBUTES A
     auto* adapter = new FxNetAdapter();
     adapter->portId = AdapterInit->portId;
     adapter->type = AdapterInit->type;
+    adapter->hasDatapath = AdapterInit->hasDatapath;
+    adapter->datapath = AdapterInit->datapath;
+    adapter->txDemux = AdapterInit->txDemux;
     // A net adapter always belongs to its device, whatever parent the attributes name.
     PWDF_OBJECT_ATTRIBUTES attributes = Attributes;
     WDF_OBJECT_ATTRIBUTES copy;

@@ -14,6 +14,7 @@
 #include "kshim/host/os.h"
 #include "kshim/wdf.h"
 #include "kshim/wificx.h"
+#include "kshim/wificx_adapter.h"
 
 namespace kshim::wdf {
 
@@ -36,6 +37,7 @@ enum class Kind : uint8_t {
     CommonBuffer,
     NetConfiguration,
     NetAdapter,
+    WifiDirectDevice,
 };
 const char* KindName(Kind kind);  // "WDFDEVICE", ...
 
@@ -111,6 +113,8 @@ void FrameworkDelete(FxObject* o);
 // fires.
 bool CreateFault(Kind kind, NTSTATUS* status);
 
+// The object's children now, in creation order (read under the tree lock).
+std::vector<FxObject*> ChildrenOf(FxObject* o);
 // Framework objects alive now, and a line per object for reports.
 size_t LiveObjectCount();
 std::vector<std::string> LiveObjectDescriptions(const FxObject* except);
@@ -255,6 +259,18 @@ struct NETADAPTER_INIT {
     USHORT portId = 0;
     ULONG type = 0;
     bool consumed = false;
+    // What the driver declares before creating the adapter (netadapter_caps.cpp, wificx_adapter.cpp).
+    bool hasDatapath = false;
+    NET_ADAPTER_DATAPATH_CALLBACKS datapath{};
+    std::vector<WIFI_ADAPTER_TX_DEMUX> txDemux;
+    int frees = 0;  // NetAdapterInitFree calls
+};
+
+// The initialisation object the OS hands to the create-Wi-Fi-Direct-device entry point.
+struct WIFIDIRECT_DEVICE_INIT {
+    kshim::wdf::FxDevice* device = nullptr;
+    USHORT portId = 0;
+    bool consumed = false;
 };
 
 namespace kshim::wdf {
@@ -264,6 +280,35 @@ struct FxNetAdapter : FxObject {
     FxNetAdapter() : FxObject(Kind::NetAdapter) {}
     USHORT portId = 0;
     ULONG type = 0;
+    // What the driver declared (netadapter_caps.cpp, wificx_adapter.cpp); guarded by `declared`.
+    std::mutex declared;
+    bool hasDatapath = false;
+    NET_ADAPTER_DATAPATH_CALLBACKS datapath{};
+    std::vector<WIFI_ADAPTER_TX_DEMUX> txDemux;
+    bool wifiInitialized = false;
+    bool hasDataPathCapabilities = false;
+    NET_ADAPTER_TX_CAPABILITIES tx{};
+    NET_ADAPTER_DMA_CAPABILITIES txDma{};
+    bool txHasDma = false;
+    NET_ADAPTER_RX_CAPABILITIES rx{};
+    bool hasLinkState = false;
+    NET_ADAPTER_LINK_STATE linkState{};
+    bool hasLinkLayerCapabilities = false;
+    NET_ADAPTER_LINK_LAYER_CAPABILITIES linkLayer{};
+    ULONG mtu = 0;
+    NET_ADAPTER_LINK_LAYER_ADDRESS permanentAddress{};
+    NET_ADAPTER_LINK_LAYER_ADDRESS currentAddress{};
+    bool hasReceiveFilter = false;
+    NET_ADAPTER_RECEIVE_FILTER_CAPABILITIES receiveFilter{};
+    bool magicPacket = false;
+    bool started = false;
+};
+
+struct FxWifiDirectDevice : FxObject {
+    static constexpr Kind kKind = Kind::WifiDirectDevice;
+    FxWifiDirectDevice() : FxObject(Kind::WifiDirectDevice) {}
+    USHORT portId = 0;
+    bool initialized = false;
 };
 
 }  // namespace kshim::wdf

@@ -122,6 +122,7 @@ const char* KindName(Kind kind)
     case Kind::CommonBuffer: return "WDFCOMMONBUFFER";
     case Kind::NetConfiguration: return "NETCONFIGURATION";
     case Kind::NetAdapter: return "NETADAPTER";
+    case Kind::WifiDirectDevice: return "WIFIDIRECTDEVICE";
     }
     return "WDFOBJECT";
 }
@@ -352,3 +353,13 @@ VOID WdfObjectDelete(WDFOBJECT Object)
     }
     DeleteInternal(o);
 }
+
+namespace kshim::wdf {
+
+std::vector<FxObject*> ChildrenOf(FxObject* o)
+{
+    std::lock_guard<std::mutex> guard(g_tree);
+    return o != nullptr ? o->children : std::vector<FxObject*>{};
+}
+
+}  // namespace kshim::wdf

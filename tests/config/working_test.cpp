@@ -301,6 +301,7 @@ TEST_F(WorkingConfig, StartValuesOverrideTheChannelModeAndSetTheScanPhases)
         adapter_->LastIcmpEchoTime = 5;
         adapter_->BandWord = 2;
         kshim::host::TraceClear();
+        adapter_->Wdi.CntlBlock.TaskPending = 1;
         UserCfgInit(adapter_);
         EXPECT_EQ(adapter_->WorkingCfg.ChannelMode, 1);
         EXPECT_EQ(adapter_->ScanPhase[0], 1);
@@ -321,7 +322,9 @@ TEST_F(WorkingConfig, StartValuesOverrideTheChannelModeAndSetTheScanPhases)
         EXPECT_EQ(adapter_->WorkingCfg.CapWord, adapter_->HalInfo.CapWord);
         EXPECT_EQ(adapter_->WorkingCfg.CapBits[0], 1);
         EXPECT_EQ(adapter_->WorkingCfg.IcsTimeSyncCnt, 1000u);
-        EXPECT_TRUE(kshim::host::TraceContains("WdiUpdateCntlBlock is not built yet"));
+        // The working configuration starts with no WDI task pending.
+        EXPECT_EQ(adapter_->Wdi.CntlBlock.TaskPending, 0);
+        EXPECT_EQ(adapter_->Wdi.CntlBlock.RowIndex, WDI_TASK_ROW_NONE);
         Stop();
     }
     UserCfgInit(nullptr);  // traced, nothing else

@@ -375,7 +375,6 @@ typedef enum _P2P_ACTION_SIGNAL {
 // The OS interface version from which the newer Wi-Fi Direct paths run.
 #define P2P_MS_MIN_NDIS_VERSION 0x0006001Eu
 // WDI message id of the dot11 reset task.
-#define WDI_TASK_DOT11_RESET_ID 6
 // Listen phases started again by the command thread last this long.
 #define P2P_LISTEN_RESTART_MS 4000
 

@@ -7,6 +7,7 @@
 #include "Common/p2p/p2pms.h"
 #include "Common/p2p/p2ppacket.h"
 #include "kshim/wificx_peer.h"
+#include "platform/wdi/wdimain.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/trace.h"
@@ -23,7 +24,7 @@ BOOLEAN StationConnected(PP2P_CTRL_BLOCK block)
                                 (block->StationPort->ConnectionFlags & PORT_CONN_CONNECTED) != 0);
 }
 
-BOOLEAN Dot11ResetPending(PMP_ADAPTER adapter) { return WdiTaskIsPending(adapter, WDI_TASK_DOT11_RESET_ID); }
+BOOLEAN Dot11ResetPending(PMP_ADAPTER adapter) { return WdiTaskIsPending(adapter, WDI_TASK_DOT11_RESET); }
 
 // Gives back the channel privilege the adapter holds.
 void AbortChannelPrivilege(PMP_ADAPTER adapter, PMP_PORT port, UCHAR channel, UCHAR band)

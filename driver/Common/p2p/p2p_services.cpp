@@ -40,12 +40,3 @@ NTSTATUS ApAuthDeauthFrameSend(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* 
     return NOT_BUILT_YET();
 }
 
-BOOLEAN WdiTaskIsPending(PMP_ADAPTER adapter, ULONG messageId)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(messageId);
-    // Until the task control block exists no task is known to be pending.
-    (void)NOT_BUILT_YET();
-    return FALSE;
-}
-

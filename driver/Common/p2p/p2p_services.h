@@ -29,6 +29,3 @@ NTSTATUS QzCmdChPrivilage(PMP_ADAPTER adapter, PMP_PORT port, UCHAR channel, UCH
 // Sends a deauthentication frame to a peer of an access-point or group-owner port.
 NTSTATUS ApAuthDeauthFrameSend(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* address, USHORT reason);
 
-// ---- platform/wdi (the WDI task control block) --------------------------------------------------------
-// TRUE while the OS has a task with this WDI message id pending.
-BOOLEAN WdiTaskIsPending(PMP_ADAPTER adapter, ULONG messageId);

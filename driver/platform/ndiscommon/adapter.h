@@ -21,6 +21,8 @@
 #include "platform/ndiscommon/ndiscommon.h"
 #include "platform/ndiscommon/registry_block.h"
 #include "platform/ndiscommon/registry_table.h"
+#include "platform/wdi/wdimain.h"
+#include "platform/wificx/wificxcaps.h"
 
 #define MP_ADAPTER_SIGNATURE 0xAABBCCDDu
 #define MP_MAX_PORTS 5
@@ -434,7 +436,20 @@ typedef struct _MP_PORT {
     // ---- MLME core: the port's station-entry list, its state machines and MLME state (Common/mlme) ----
     MAC_TABLE_PORT_LIST MacTab;
     MLME_PORT_BLOCK Mlme;
+    // ---- net adapter of the port (wificxmain) ----
+    ULONG WifiAdapterType;  // 1 station, 2 access point
+    ULONG TxFragRingLimit;  // with "OptimizeFragIndLimitEn": read by the transmit advance
+    // The driver operation-mode code the port was created for (1 soft access point, 2 station, 8
+    // Wi-Fi Direct device, 16 group owner, 32 Wi-Fi Direct client); OpMode above is the subtype.
+    ULONG OpModeCode;
 } MP_PORT;
+
+// The multicast list the receive filter sends to the firmware: at most 16 addresses.
+#define MULTICAST_LIST_MAX 16
+typedef struct _MULTICAST_LIST {
+    ULONG Count;
+    UCHAR Addresses[MULTICAST_LIST_MAX][MAC_ADDR_LEN];
+} MULTICAST_LIST;
 
 // ---- separately allocated adapter blocks ------------------------------------------------------------------
 #define ADAPTER_COMMON_BUFFER_SIZE 1024
@@ -1006,6 +1021,17 @@ typedef struct _MP_ADAPTER {
     // ---- MLME core: the station-entry pool, the MLME queue, handler and buffer pool (Common/mlme) -------
     MAC_TABLE_POOL MacTabPool;
     MLME_ADAPTER_BLOCK Mlme;
+    // ---- WDI task control block, request intake and parameter buffers; net adapters; capabilities (platform/wdi, platform/wificx) ----
+    WDI_ADAPTER_STATE Wdi;
+    ULONG WifiAdapterType;            // WiFiCx adapter type of the last net adapter created (1 station, 2 AP)
+    ULONG TxFragRingLimit;            // the transmit fragment-ring limit handed to NetAdapterCx
+    ULONG DataPathAdapterType;        // adapter type and port number of the last data-path set-up
+    ULONG DataPathPortNumber;
+    UCHAR ApAddressUsed[3];           // MAC indexes 3, 4 and 5 of access-point ports (never given back)
+    UCHAR SecondRoleAddressUsed;      // MAC index 6
+    MULTICAST_LIST MulticastList;     // the OS's multicast addresses as last sent to the firmware
+    WIFI_CAPABILITY_RECORDS WifiCaps; // the capability records reported to WiFiCx
+    UCHAR SixGhzCapable;              // the chip can use the 6 GHz band (set from its capability report)
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.

@@ -26,3 +26,19 @@ ULONG NdisWdiGetOpModeValue(PMP_ADAPTER adapter, ULONG code)
         return 0;
     }
 }
+
+ULONG NdisWdiGetQzlOpModeValue(PMP_ADAPTER adapter, ULONG value)
+{
+    bool newer = adapter->TlvContext.PeerVersion > kNewOpModeWdiVersion;
+    switch (value) {
+    case 0x1: return newer ? 2 : 0;
+    case 0x4: return newer ? 0 : 2;
+    case 0x8: return newer ? 8 : 1;
+    case 0x10: return newer ? 32 : 8;
+    case 0x20: return 16;
+    case 0x30: return newer ? 16 : 0;
+    case 0x40: return newer ? 0 : 32;
+    case 0x80000000u: return newer ? 0 : 4;
+    default: return 0;
+    }
+}

@@ -68,6 +68,7 @@ NTSTATUS InitializeNewDevice(WDFDEVICE device, PMP_ADAPTER adapter)
 
     PlatformZeroMemory(&adapter->TlvContext, sizeof(adapter->TlvContext));
     adapter->TlvContext.PeerVersion = WifiDeviceGetOsWdiVersion(device);
+    WdiInitCntlBlock(adapter);
 
     WDF_DEVICE_POWER_CAPABILITIES caps;
     WDF_DEVICE_POWER_CAPABILITIES_INIT(&caps);
@@ -727,65 +728,4 @@ void QZCxCancelPendingRequest(PMP_ADAPTER adapter)
     auto* pending = CONTAINING_RECORD(entry, PENDING_OID_REQUEST, Link);
     WdfRequestComplete(pending->Request, STATUS_CANCELLED);
     PlatformFreeMemory(pending, sizeof(*pending));
-}
-
-// ---- WDI parameter buffers and capability lists ----------------------------------------------------------
-NTSTATUS QZCxAllocateOidParamBuffer(PMP_ADAPTER adapter)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_WDI, "WDI parameter buffers: sized by the WDI dispatch tables, none yet");
-    return STATUS_SUCCESS;
-}
-
-void QZCxFreeOidParamBuffer(PMP_ADAPTER adapter) { UNREFERENCED_PARAMETER(adapter); }
-
-void QZCxFreeBandCapabilityLists(PMP_ADAPTER adapter)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    (void)NOT_BUILT_YET();
-}
-
-NTSTATUS WdiAllocateOidParamBuffer(PMP_ADAPTER adapter)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_WDI, "WDI row parameter buffers: sized by the WDI dispatch tables, none yet");
-    return STATUS_SUCCESS;
-}
-
-void WdiFreeOidParamBuffer(PMP_ADAPTER adapter) { UNREFERENCED_PARAMETER(adapter); }
-
-// ================================================================================================
-// callbacks whose code comes with the adapter and WDI parts of the shell
-// ================================================================================================
-VOID EvtWiFiDeviceSendCommand(WDFDEVICE device, WIFIREQUEST request)
-{
-    UNREFERENCED_PARAMETER(device);
-    UNREFERENCED_PARAMETER(request);
-    (void)NOT_BUILT_YET();
-}
-
-NTSTATUS EvtWiFiDeviceCreateAdapter(WDFDEVICE device, NETADAPTER_INIT* adapterInit)
-{
-    UNREFERENCED_PARAMETER(device);
-    UNREFERENCED_PARAMETER(adapterInit);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS EvtWiFiDeviceCreateDirectDevice(WDFDEVICE device, WIFIDIRECT_DEVICE_INIT* wfdDeviceInit)
-{
-    UNREFERENCED_PARAMETER(device);
-    UNREFERENCED_PARAMETER(wfdDeviceInit);
-    return NOT_BUILT_YET();
-}
-
-VOID QZCxTaskProcessWorkItem(WDFWORKITEM workItem)
-{
-    UNREFERENCED_PARAMETER(workItem);
-    (void)NOT_BUILT_YET();
-}
-
-VOID QZCxPropertyProcessWorkItem(WDFWORKITEM workItem)
-{
-    UNREFERENCED_PARAMETER(workItem);
-    (void)NOT_BUILT_YET();
 }

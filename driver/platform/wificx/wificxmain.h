@@ -4,8 +4,11 @@
 #pragma once
 
 #include "kshim/wdf.h"
+#include "kshim/netadapter_caps.h"
 #include "kshim/wificx.h"
+#include "kshim/wificx_adapter.h"
 #include "platform/ndiscommon/adapter.h"
+#include "platform/wdi/wdimain.h"
 
 // The driver's version, and the text the trace and the driver-life event-log entries carry.
 #define QZL_DRIVER_VERSION "1.0.0.0"
@@ -32,12 +35,15 @@ typedef struct _QZCX_WIFI_DIRECT_DEVICE {
 } QZCX_WIFI_DIRECT_DEVICE, *PQZCX_WIFI_DIRECT_DEVICE;
 WDF_DECLARE_CONTEXT_TYPE_WITH_NAME(QZCX_WIFI_DIRECT_DEVICE, QZCxGetWifiDirectDeviceContext);
 
-struct _WDI_TASK_DISPATCH_ENTRY;
 typedef struct _QZCX_TASK_WORKITEM {
     PMP_ADAPTER Adapter;
     PMP_PORT Port;
     WIFIREQUEST Request;
-    const struct _WDI_TASK_DISPATCH_ENTRY* Row;  // the dispatch-table row of the request
+    const WDI_TASK_DISPATCH_ENTRY* Row;  // the dispatch-table row of the request (task work item)
+    const WDI_PROPERTY_DISPATCH_ENTRY* PropertyRow;  // (property work item)
+    // 1 from the queueing until the callback has taken the request: a second request for the same
+    // work item meanwhile is refused rather than lost.
+    std::atomic<LONG> Queued;
 } QZCX_TASK_WORKITEM, *PQZCX_TASK_WORKITEM;
 WDF_DECLARE_CONTEXT_TYPE_WITH_NAME(QZCX_TASK_WORKITEM, QZCxGetTaskWorkItemContext);
 
@@ -147,19 +153,13 @@ typedef struct _PENDING_OID_REQUEST {
 void QZCxCancelPendingRequest(PMP_ADAPTER adapter);
 
 // ---- WDI parameter buffers and capability lists -----------------------------------------------------------
-// The task and property parameter buffers of the WDI intake; they are sized from the WDI dispatch
-// tables, which come with the OS command interface: until then the calls record themselves and
-// allocate nothing.
+// The shared task and property parameter buffers of the WDI intake, each of the largest parameter size
+// of its table (none for a table whose rows parse nothing); 0xC0000001 when one cannot be allocated
+// (nothing is left allocated). The free is safe on a partly built set.
 NTSTATUS QZCxAllocateOidParamBuffer(PMP_ADAPTER adapter);
 void QZCxFreeOidParamBuffer(PMP_ADAPTER adapter);
 // Frees the per-band PHY-type, channel and channel-width lists of the band capabilities.
 void QZCxFreeBandCapabilityLists(PMP_ADAPTER adapter);
-
-// ---- services of other modules the preparation calls --------------------------------------------------------
-// Declared here until their own module (the WDI dispatch tables) lands.
-// The per-row parameter buffers of the WDI dispatch tables.
-NTSTATUS WdiAllocateOidParamBuffer(PMP_ADAPTER adapter);
-void WdiFreeOidParamBuffer(PMP_ADAPTER adapter);
 
 // ---- PnP and power ----------------------------------------------------------------------------------
 // The first-power-up byte (driver-wide): set by the first D0 entry, cleared by the D0 exit towards
@@ -208,8 +208,9 @@ VOID QZCxLedOff(PMP_ADAPTER adapter);
 NTSTATUS QZCxInitWdfDma(PMP_ADAPTER adapter);
 
 // ---- services of the WDI intake and the capability report the power-up calls --------------------------
-// Waits for the WDI work items of every port.
-VOID QZCxFlushWorkItem(PMP_ADAPTER adapter);
+// Waits (at most 20 x 10 ms) while a task handler runs, then for the WDI work items of every port;
+// always 0.
+NTSTATUS QZCxFlushWorkItem(PMP_ADAPTER adapter);
 // The capability records and their setters (the first power-up reports them in this order).
 VOID QZCxInitWiFiCapabilities(WDFDEVICE device);
 NTSTATUS QZCxSetDeviceCapabilites(WDFDEVICE device);
@@ -228,10 +229,92 @@ VOID QZCxRemoveWowWakeupPattern(PMP_ADAPTER adapter);
 VOID QZCxRemoveWowOffloadProtocol(PMP_ADAPTER adapter);
 VOID QZCxIndicateWowWakeReasonToNetAdapterCx(PMP_ADAPTER adapter, PMP_PORT port);
 
+// ---- net adapters, ports and the Wi-Fi Direct device ------------------------------------------------------
+// The transmit fragment-ring limits handed to NetAdapterCx.
+#define QZCX_TX_FRAG_RING_LIMIT 65536u
+#define QZCX_TX_FRAG_RING_LIMIT_AP 32768u
+#define QZCX_RX_FRAG_RING_HINT 16384u
+#define QZCX_RX_MAX_FRAME_SIZE 2048u
+#define QZCX_LINK_SPEED 46000000000ull
+#define QZCX_MTU 1500u
+#define QZCX_RECEIVE_FILTERS 0xFu
+#define QZCX_MULTICAST_DECLARED 16u
+// Operation-mode flags of port creation: station, Wi-Fi Direct device, access point.
+#define QZCX_PORT_FLAGS_STATION 1u
+#define QZCX_PORT_FLAGS_WFD_DEVICE 8u
+#define QZCX_PORT_FLAGS_AP 64u
+// Bits of "CertReg" read by port creation.
+#define CERT_REG_KEEP_NO_PORT 0x1u
+#define CERT_REG_FIXED_ADDRESS 0x8u
+// Bit of "Hlk_feature_optional" that reports wake and offload capabilities on a station adapter.
+#define HLK_FEATURE_WAKE_CAPS 0x8u
+// Internal command: restore the channel privilege after port 0's network came up.
+#define INTERNAL_CMD_RESTORE_CH_PRIVILEGE 0x10000300u
+
+// Creates the port block of a WiFiCx port (or keeps the existing one), gives it its MAC address,
+// defaults and wireless mode, and for port 0 its firmware BSS; 0xC000009A when a new block cannot be
+// allocated, else the status of sending the receive filter of a port other than 0 (0 for port 0).
+NTSTATUS QZCxCreatePort(PMP_ADAPTER adapter, ULONG portNumber, ULONG opModeFlags);
+// The Wi-Fi Direct device's port (id 0xFFFF means 0; 5 or more: 0xC0000001).
+NTSTATUS QZCxDriverInitWifiDirectDeviceContext(WDFDEVICE device, WIFIDIRECTDEVICE wifiDirectDevice, ULONG portId);
+// The transmit and receive data-path capabilities of the net adapter; always 0.
+NTSTATUS QZCxInitTxRxDataCapability(WDFDEVICE device, NETADAPTER netAdapter, ULONG adapterType, ULONG portNumber);
+// Link state, link layer, addresses, receive filter and magic packet, then the start; 0xC0000001
+// without a port.
+NTSTATUS QZCxDriverNetAdapterStart(NETADAPTER netAdapter);
+EVT_NET_ADAPTER_SET_RECEIVE_FILTER EvtNetAdapterSetReceiveFilter;
+EVT_NET_ADAPTER_RETURN_RX_BUFFER EvtNetAdapterReturnRxBuffer;
+// Wake and power-offload capabilities of a station net adapter.
+NTSTATUS QZCxSetWakeUpCapabilities(NETADAPTER netAdapter);
+NTSTATUS QZCxSetOffloadCapabilities(NETADAPTER netAdapter);
+
 // ---- WiFiCx entry points ------------------------------------------------------------------------------
 EVT_WIFI_DEVICE_SEND_COMMAND EvtWiFiDeviceSendCommand;
 EVT_WIFI_DEVICE_CREATE_ADAPTER EvtWiFiDeviceCreateAdapter;
 EVT_WIFI_DEVICE_CREATE_WIFIDIRECTDEVICE EvtWiFiDeviceCreateDirectDevice;
+
+// ---- WDI request intake -------------------------------------------------------------------------------
+// A request the intake refuses is completed with 0xC0000001 and the 16-byte header written (fewer
+// when the output buffer is shorter). A request without a whole WDI header is completed with
+// 0xC000000D and nothing written.
+#define WDI_REFUSED_STATUS STATUS_UNSUCCESSFUL
+// True for the message ids of WDI tasks; every other id is a property.
+BOOLEAN QZCxIsWdiTaskMessage(ULONG messageId);
+// The WDI name of a message id, for traces; "<** UNKNOWN OID **>" for an unknown one.
+PCSTR QZCxGetWdiMessageName(ULONG messageId);
+// The port a WDI header names: 0xFFFF and ids above 4 mean port 0; null when that port does not exist.
+PMP_PORT QZCxGetPortOfWdiHeader(PMP_ADAPTER adapter, const WDI_MESSAGE_HEADER* header);
+// Task road: refuses a task while another is pending, while the adapter halts or is removed, for an
+// id without a row, or when the port's task work item cannot take it; otherwise records it as the
+// pending task and queues the port's task work item with its row.
+NTSTATUS QZCxTaskSendCommand(PMP_ADAPTER adapter, WIFIREQUEST request, ULONG messageId,
+                             const WDI_MESSAGE_HEADER* header);
+// 0xC0000001 when the port or its work item is missing or the work item still holds a request.
+NTSTATUS QZCxTaskQueueWorkItem(PMP_ADAPTER adapter, PMP_PORT port, WIFIREQUEST request,
+                               const WDI_TASK_DISPATCH_ENTRY* row);
+// Property road: properties are taken while a task is pending and while the adapter halts.
+NTSTATUS QZCxPropertySendCommand(PMP_ADAPTER adapter, WIFIREQUEST request, ULONG messageId,
+                                 const WDI_MESSAGE_HEADER* header);
+// Accepts every property.
+NTSTATUS QZCxPropertyPreCheck(PMP_ADAPTER adapter, ULONG messageId, USHORT rowIndex);
+NTSTATUS QZCxPropertyQueueWorkItem(PMP_ADAPTER adapter, PMP_PORT port, WIFIREQUEST request,
+                                   const WDI_PROPERTY_DISPATCH_ENTRY* row);
+// Completes a refused request (see WDI_REFUSED_STATUS).
+VOID QZCxRefuseRequest(WIFIREQUEST request, NTSTATUS status);
+// Marks the history entries of (message id, transaction id) done with the status and the time.
+VOID QZCxHistoryDone(PMP_ADAPTER adapter, ULONG messageId, ULONG transactionId, NTSTATUS status);
+// The system time in milliseconds.
+ULONG64 QZCxTimeMs();
+// Hands a request and its row to a port's WDI work item; 0xC0000001 when the item is missing or
+// still holds a request.
+NTSTATUS QZCxQueueWdiWorkItem(WDFWORKITEM workItem, PMP_ADAPTER adapter, PMP_PORT port, WIFIREQUEST request,
+                              const WDI_TASK_DISPATCH_ENTRY* taskRow, const WDI_PROPERTY_DISPATCH_ENTRY* propertyRow);
+// Runs a row on its request: the parser (when the row, the request's buffer and the parameter buffer
+// allow) into the zeroed parameter buffer, then the handler unless the parser failed, then the free
+// routine. The parser's failure or the handler's status; 0xC0000001 for a row without a handler.
+NTSTATUS QZCxRunRow(PMP_ADAPTER adapter, WIFIREQUEST request, PCSTR name, WDI_TLV_PARSE_ROUTINE* parse,
+                    WDI_MESSAGE_HANDLER* handler, WDI_TLV_FREE_ROUTINE* free, ULONG parameterSize, PVOID parameters,
+                    ULONG parametersCapacity);
 
 // ---- WDI work items of a port ---------------------------------------------------------------------------
 EVT_WDF_WORKITEM QZCxTaskProcessWorkItem;

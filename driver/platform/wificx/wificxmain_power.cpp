@@ -454,53 +454,16 @@ NTSTATUS QZCxInitWdfDma(PMP_ADAPTER adapter)
 // ================================================================================================
 // services of the WDI intake, the capability report and the wake patterns
 // ================================================================================================
-VOID QZCxFlushWorkItem(PMP_ADAPTER adapter)
+NTSTATUS QZCxSetWakeUpCapabilities(NETADAPTER netAdapter)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    (void)NOT_BUILT_YET();
+    UNREFERENCED_PARAMETER(netAdapter);
+    return NOT_BUILT_YET();
 }
 
-VOID QZCxInitWiFiCapabilities(WDFDEVICE device)
+NTSTATUS QZCxSetOffloadCapabilities(NETADAPTER netAdapter)
 {
-    UNREFERENCED_PARAMETER(device);
-    (void)NOT_BUILT_YET();
-}
-
-// The power-up fails when a capability cannot be reported. Until the report exists the setters
-// report nothing and answer 0, so that the power-up goes on.
-NTSTATUS QZCxSetDeviceCapabilites(WDFDEVICE device)
-{
-    UNREFERENCED_PARAMETER(device);
-    (void)NOT_BUILT_YET();
-    return STATUS_SUCCESS;
-}
-
-NTSTATUS QZCxSetStationCapabilities(WDFDEVICE device)
-{
-    UNREFERENCED_PARAMETER(device);
-    (void)NOT_BUILT_YET();
-    return STATUS_SUCCESS;
-}
-
-NTSTATUS QZCxSetBandCapabilities(WDFDEVICE device)
-{
-    UNREFERENCED_PARAMETER(device);
-    (void)NOT_BUILT_YET();
-    return STATUS_SUCCESS;
-}
-
-NTSTATUS QZCxSetPhyCapabilities(WDFDEVICE device)
-{
-    UNREFERENCED_PARAMETER(device);
-    (void)NOT_BUILT_YET();
-    return STATUS_SUCCESS;
-}
-
-NTSTATUS QZCxSetWiFiDirectCapabilities(WDFDEVICE device)
-{
-    UNREFERENCED_PARAMETER(device);
-    (void)NOT_BUILT_YET();
-    return STATUS_SUCCESS;
+    UNREFERENCED_PARAMETER(netAdapter);
+    return NOT_BUILT_YET();
 }
 
 NTSTATUS QZCxAddWowWakeupPattern(WDFDEVICE device)

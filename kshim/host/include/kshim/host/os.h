@@ -24,6 +24,7 @@
 
 #include "kshim/io.h"
 #include "kshim/wdf.h"
+#include "kshim/host/wifi.h"
 #include "kshim/wificx.h"
 
 namespace kshim::wdf {
@@ -247,6 +248,20 @@ public:
     using CreateAdapterEntry = std::function<NTSTATUS(WDFDEVICE, NETADAPTER_INIT*)>;
     NTSTATUS CreateAdapter(OsDevice* device, uint16_t portId, WIFI_ADAPTER_TYPE type,
                            CreateAdapterEntry entry = nullptr);
+
+    // WiFiCx asks the driver, through its create-Wi-Fi-Direct-device entry point, for the Wi-Fi
+    // Direct device of WDI port `portId`; returns the entry point's status (the initialisation object
+    // lives only during the call).
+    NTSTATUS CreateWifiDirectDevice(OsDevice* device, uint16_t portId);
+
+    // The OS's Wi-Fi service sends a WDI message (header and TLVs) to the device's send-command entry
+    // point, on the calling thread at PASSIVE_LEVEL; the request's buffer holds max(message size,
+    // outputLength) bytes (see kshim/host/wifi.h). A device without the entry point gets a request
+    // completed at once with STATUS_INVALID_DEVICE_STATE.
+    WdiRequest SendWdiRequest(OsDevice* device, uint16_t messageId, const std::vector<uint8_t>& message,
+                              size_t outputLength);
+    // Sends an already made request (NewWdiRequest) the same way.
+    void SendWdiRequest(OsDevice* device, const WdiRequest& request);
 
     // Sends a device-control request to a control device by name or symbolic link. The request
     // is delivered through the device's queue on a system worker thread; see
