@@ -1,6 +1,7 @@
 // Fuzz target: arbitrary bytes as the information elements of a received Wi-Fi Direct frame through
-// the P2P attribute parser, and as one WPS element through the WPS element parser. Each buffer is
-// exactly as long as the input, so any read past it is an address error.
+// the P2P attribute parser, as one WPS element through the WPS element parser, and as a whole probe
+// request through the probe request check. Each buffer is exactly as long as the input, so any read
+// past it is an address error.
 //
 // Input: byte 0 bit 0 is the beacon flag, bit 1 asks the WPS parser for requested device types instead
 // of the primary one, bits 2-7 with byte 1 pick the record fields the caller wants (all of them when
@@ -13,6 +14,7 @@
 #include "Common/p2p/p2p.h"
 #include "Common/p2p/p2ppacket.h"
 #include "kshim/host/control.h"
+#include "platform/ndiscommon/adapter.h"
 
 namespace {
 
@@ -61,6 +63,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t length)
     (void)P2PParseWPSIE(buffer.data(), static_cast<ULONG>(size), &pwd, &methods, name, &nameLen, &selectedRegistrar,
                         (mode & 2) != 0 ? &count : nullptr, types);
     if (nameLen > P2P_DEVICE_NAME_MAX || count > WSC_REQUESTED_TYPES_MAX) {
+        __builtin_trap();
+    }
+
+    static MP_ADAPTER* adapter = new MP_ADAPTER();
+    static MP_PORT* port = new MP_PORT();
+    port->PortType = WFD_DEVICE;
+    UCHAR transmitter[P2P_ADDR_LEN];
+    UCHAR ssid[P2P_SSID_MAX];
+    UCHAR ssidLen = 0;
+    ULONG p2pLen = 0;
+    ULONG wpsLen = 0;
+    std::vector<UCHAR> p2p(P2P_PROBE_P2P_BUFFER_SIZE);
+    std::vector<UCHAR> wps(P2P_PROBE_WPS_BUFFER_SIZE);
+    (void)PeerP2pProbeReqSanity(adapter, port, buffer.data(), static_cast<ULONG>(size), transmitter, ssid, &ssidLen,
+                                &p2pLen, p2p.data(), &wpsLen, wps.data());
+    if (p2pLen > P2P_PROBE_P2P_BUFFER_SIZE || wpsLen > P2P_PROBE_WPS_BUFFER_SIZE || ssidLen > P2P_SSID_MAX) {
         __builtin_trap();
     }
     return 0;

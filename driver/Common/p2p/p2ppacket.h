@@ -186,3 +186,18 @@ void P2pMakeBeaconWpsIE(PMP_ADAPTER adapter, PMP_PORT port, PUCHAR destination, 
 // Writes the group owner's notice-of-absence P2P element: 24 bytes with a schedule, 11 with
 // opportunistic power save alone, else nothing.
 ULONG P2pMakeNoAElement(PMP_ADAPTER adapter, PMP_PORT port, PUCHAR destination, ULONG capacity);
+
+// ---- probe requests to the P2P device --------------------------------------------------------------------
+#define P2P_PROBE_P2P_BUFFER_SIZE 2048
+#define P2P_PROBE_WPS_BUFFER_SIZE 1024
+#define P2P_ROLE_CLIENT 1
+#define P2P_ROLE_GROUP_OWNER 3
+
+// Checks a received probe request (frame of frameLen bytes, 24-byte header first) for an answer from the
+// port: returns its transmitter, SSID, the P2P element bodies collected into p2pBuffer (2048 bytes; the
+// first from its OUI on, the later ones without) and the WPS elements collected into wpsBuffer (1024
+// bytes; the first whole, the later ones' bodies after the OUI). TRUE for a P2P probe request to
+// "DIRECT-" from a station not limited to 802.11b rates that the port may answer.
+BOOLEAN PeerP2pProbeReqSanity(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* frame, ULONG frameLen,
+                              PUCHAR transmitter, PUCHAR ssid, PUCHAR ssidLen, PULONG p2pLen, PUCHAR p2pBuffer,
+                              PULONG wpsLen, PUCHAR wpsBuffer);

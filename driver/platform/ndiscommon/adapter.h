@@ -434,6 +434,7 @@ typedef struct _MP_PORT {
     ULONG P2pWpsEnabled;
     ULONG P2pWpsMode;                    // 1 first record, 2 or 3 second record
     WSC_DEVICE_INFO WscDevInfo[2];       // the port's two WPS device-information records
+    ULONG P2pRole;                       // P2P role of a station port: 1 client, 3 group owner
 
     // ---- bring-up and power transitions (ndiscommoninit, wificxmain) ------------------------------------
     UCHAR Powered;               // 1 from the end of bring-up; the power transitions by port change it
