@@ -92,7 +92,7 @@ TEST_F(AttrWriterTest, ListenAndOperatingChannelCarryCountryStringAndClass)
 TEST_F(AttrWriterTest, ChannelListOfTheAdapterTableStartsAnEntryAtEveryClassChange)
 {
     PMP_PORT sta = Port(0, EXTSTA);
-    SetPlan({{1, BAND_24G}, {6, BAND_24G}, {36, BAND_5G}, {40, BAND_5G}, {11, BAND_24G}, {149, BAND_5G}});
+    SetChannelTable({1, 6, 36, 40, 11, 149});
     const Bytes got = Write(sta, P2P_ATTR_CHANNEL_LIST, nullptr);
     const Bytes entries{81, 2, 1, 6, 115, 2, 36, 40, 81, 1, 11, 124, 1, 149};
     EXPECT_EQ(got, Cat({{11, static_cast<UCHAR>(entries.size() + 3), 0, 'G', 'L', 4}, entries}));
@@ -101,7 +101,7 @@ TEST_F(AttrWriterTest, ChannelListOfTheAdapterTableStartsAnEntryAtEveryClassChan
 TEST_F(AttrWriterTest, ChannelListOfTheDevicePortComesFromItsRecord)
 {
     PMP_PORT dev = Port(1, WFD_DEVICE);
-    SetPlan({{1, BAND_24G}});
+    SetChannelTable({1});  // not read for the device port
     P2P_CHANNEL_LIST list{};
     list.Count = 4;
     const UCHAR channels[4] = {1, 11, 36, 161};

@@ -165,13 +165,14 @@ protected:
         port->P2pDeviceNameLen = static_cast<UCHAR>(name.size());
     }
 
-    void SetPlan(std::initializer_list<std::pair<UCHAR, ULONG>> channels)
+    // The adapter's channel table in the given order, each channel on the band its number names.
+    void SetChannelTable(std::initializer_list<UCHAR> channels)
     {
         adapter_->ChannelListCount = 0;
-        for (const auto& [channel, band] : channels) {
-            adapter_->ChannelList[adapter_->ChannelListCount].Channel = channel;
-            adapter_->ChannelList[adapter_->ChannelListCount].Band = band;
-            ++adapter_->ChannelListCount;
+        for (UCHAR channel : channels) {
+            DOMAIN_CHANNEL_ENTRY& entry = adapter_->ChannelList[adapter_->ChannelListCount++];
+            entry.Channel = channel;
+            entry.Band = channel <= 14 ? BAND_24G : BAND_5G;
         }
     }
 

@@ -212,6 +212,7 @@ void P2pMakeP2pIE(PMP_ADAPTER adapter, PMP_PORT port, ULONG selector, UCHAR fram
 
         bool channels = false;
         if (frameKind == P2P_FRAME_PROBE_REQ) {
+            // P2pDiscoverDeviceFilter: the flags, count and devices of the OS's running discover request.
             const P2P_MS_BLOCK& ms = port->P2pMs;
             if (wfdPort && (ms.DiscoverFilterFlags & P2P_MS_FILTER_DEVICE_ID) != 0 && ms.DeviceFilterCount > 0) {
                 attrs.Put(P2P_ATTR_DEVICE_ID, ms.DeviceFilters[0].DeviceAddress);
