@@ -326,3 +326,45 @@ TEST_F(IeTest, WpsElementThatDoesNotFitIsNotReported)
 
 }  // namespace
 }  // namespace p2pie
+
+namespace p2pie {
+namespace {
+
+TEST(P2pWrap, LongContentIsSplitOverSeveralElements)
+{
+    struct Case {
+        ULONG attrLen;
+        std::vector<UCHAR> lengthBytes;  // the length byte of each element written
+    } cases[] = {
+        {0, {4}},
+        {251, {255}},
+        {252, {255, 5}},
+        {600, {255, 255, 102}},
+    };
+    for (const auto& c : cases) {
+        Bytes content(c.attrLen);
+        for (ULONG i = 0; i < c.attrLen; ++i) {
+            content[i] = static_cast<UCHAR>(i * 7);
+        }
+        const ULONG total = c.attrLen + 6 * static_cast<ULONG>(c.lengthBytes.size());
+        Bytes out(total + 8, 0xAA);
+        std::copy(content.begin(), content.end(), out.begin() + 6);
+        ASSERT_EQ(P2pWrapP2pElements(out.data(), c.attrLen, total), total) << c.attrLen;
+        EXPECT_EQ(out[total], 0xAA);
+        Bytes joined;
+        size_t at = 0;
+        for (UCHAR lengthByte : c.lengthBytes) {
+            EXPECT_EQ(Bytes(out.begin() + at, out.begin() + at + 6),
+                      (Bytes{221, lengthByte, 0x50, 0x6F, 0x9A, 0x09}))
+                << c.attrLen;
+            joined.insert(joined.end(), out.begin() + at + 6, out.begin() + at + 2 + lengthByte);
+            at += 2u + lengthByte;
+        }
+        EXPECT_EQ(joined, content) << c.attrLen;
+        // One byte less room than the heads need: nothing is wrapped.
+        EXPECT_EQ(P2pWrapP2pElements(out.data(), c.attrLen, total - 1), 0u);
+    }
+}
+
+}  // namespace
+}  // namespace p2pie

@@ -177,6 +177,10 @@ void P2pParseSubElmt(PMP_ADAPTER adapter, const UCHAR* buffer, ULONG length, UCH
 // the notice-of-absence element after it); outLength gets the bytes written, 0 when they do not fit.
 void P2pMakeP2pIE(PMP_ADAPTER adapter, PMP_PORT port, ULONG selector, UCHAR frameKind, PUCHAR destination,
                   ULONG capacity, PULONG outLength);
+// Wraps attrLen attribute bytes written at destination + 6 into P2P elements (head: id, length, OUI and
+// type) of at most 251 attribute bytes each, so that content longer than one element's u8 length is
+// split over several; returns the total, or 0 when the extra heads do not fit capacity.
+ULONG P2pWrapP2pElements(PUCHAR destination, ULONG attrLen, ULONG capacity);
 // Writes the WPS element of a P2P probe response (kind 5) or probe request (any other kind).
 void P2pMakeWpsIE(PMP_ADAPTER adapter, PMP_PORT port, USHORT frameKind, PUCHAR destination, ULONG capacity,
                   PULONG outLength);

@@ -73,27 +73,6 @@ struct AttrWriter {
     }
 };
 
-// Wraps attrLen attribute bytes written at destination + 6 into P2P elements of at most 251 attribute
-// bytes each; returns the total or 0 when the extra heads do not fit capacity.
-ULONG WrapP2pElements(PUCHAR destination, ULONG attrLen, ULONG capacity)
-{
-    const ULONG chunk = P2P_IE_MAX_ATTR_BYTES;
-    const ULONG elements = attrLen == 0 ? 1 : (attrLen + chunk - 1) / chunk;
-    const ULONG total = attrLen + elements * P2P_IE_HEAD_LEN;
-    if (total > capacity) {
-        return 0;
-    }
-    for (ULONG k = elements; k-- > 0;) {
-        const ULONG len = attrLen - k * chunk < chunk ? attrLen - k * chunk : chunk;
-        PUCHAR head = destination + k * (chunk + P2P_IE_HEAD_LEN);
-        memmove(head + P2P_IE_HEAD_LEN, destination + P2P_IE_HEAD_LEN + k * chunk, len);
-        head[0] = P2P_IE_ID;
-        head[1] = static_cast<UCHAR>(len + sizeof(kP2pOui));
-        memcpy(head + 2, kP2pOui, sizeof(kP2pOui));
-    }
-    return total;
-}
-
 // WPS attributes written one after another, bounded by the destination.
 struct WpsWriter {
     PUCHAR Base;
@@ -163,6 +142,25 @@ void PutVersion2Tail(PMP_ADAPTER adapter, WpsWriter& wps)
 }
 
 }  // namespace
+
+ULONG P2pWrapP2pElements(PUCHAR destination, ULONG attrLen, ULONG capacity)
+{
+    const ULONG chunk = P2P_IE_MAX_ATTR_BYTES;
+    const ULONG elements = attrLen == 0 ? 1 : (attrLen + chunk - 1) / chunk;
+    const ULONG total = attrLen + elements * P2P_IE_HEAD_LEN;
+    if (total > capacity) {
+        return 0;
+    }
+    for (ULONG k = elements; k-- > 0;) {
+        const ULONG len = attrLen - k * chunk < chunk ? attrLen - k * chunk : chunk;
+        PUCHAR head = destination + k * (chunk + P2P_IE_HEAD_LEN);
+        memmove(head + P2P_IE_HEAD_LEN, destination + P2P_IE_HEAD_LEN + k * chunk, len);
+        head[0] = P2P_IE_ID;
+        head[1] = static_cast<UCHAR>(len + sizeof(kP2pOui));
+        memcpy(head + 2, kP2pOui, sizeof(kP2pOui));
+    }
+    return total;
+}
 
 void P2pMakeP2pIE(PMP_ADAPTER adapter, PMP_PORT port, ULONG selector, UCHAR frameKind, PUCHAR destination,
                   ULONG capacity, PULONG outLength)
@@ -253,7 +251,7 @@ void P2pMakeP2pIE(PMP_ADAPTER adapter, PMP_PORT port, ULONG selector, UCHAR fram
     if (attrs.Full) {
         return;
     }
-    ULONG total = WrapP2pElements(destination, attrs.Offset, capacity);
+    ULONG total = P2pWrapP2pElements(destination, attrs.Offset, capacity);
     if (total == 0) {
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_P2P, "%s: %u attribute bytes do not fit %u", __func__, attrs.Offset,
                  capacity);
