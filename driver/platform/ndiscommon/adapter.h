@@ -416,6 +416,28 @@ typedef struct _MP_PORT {
     P2P_CHANNEL_LIST P2pChannelList;  // the Channel List attribute's record
     PLATFORM_TIMER P2pListenSTASwitchTimer;  // "P2pListenSTASwitchTimeoutCallback"
     PLATFORM_TIMER SwitchP2PListenTimer;     // "SwitchP2PListenTimeoutCallback"
+    // ---- Wi-Fi Direct frame elements: what the P2P attribute, P2P IE and WPS IE writers read (p2ppacket) ----
+    UCHAR P2pPortActive;                 // 1 once the port was created for the OS
+    UCHAR P2pCapability[2];              // device and group capability of station and soft-AP ports
+    UCHAR P2pOsCapability[2];            // the same, set by the OS, of Wi-Fi Direct ports
+    USHORT P2pExtListenPeriod;
+    USHORT P2pExtListenInterval;
+    USHORT P2pWpsConfigMethods;
+    UCHAR P2pPrimaryDeviceType[P2P_DEVICE_TYPE_LEN];
+    struct {
+        PUCHAR Types;      // 8-byte WPS device types
+        ULONG ByteLength;
+        ULONG Count;
+    } P2pOsSecondaryDeviceTypes;
+    UCHAR P2pCtWindow;                   // CTWindow in bits 0-6, OppPS in bit 7
+    UCHAR P2pNoaCount;                   // count or type of the own absence schedule
+    ULONG P2pNoaDuration;
+    ULONG P2pNoaInterval;
+    ULONG P2pNoaStartTime;
+    ULONG P2pWpsEnabled;
+    ULONG P2pWpsMode;                    // 1 first record, 2 or 3 second record
+    WSC_DEVICE_INFO WscDevInfo[2];       // the port's two WPS device-information records
+    ULONG P2pRole;                       // P2P role of a station port: 1 client, 3 group owner
 
     // ---- bring-up and power transitions (ndiscommoninit, wificxmain) ------------------------------------
     UCHAR Powered;               // 1 from the end of bring-up; the power transitions by port change it
