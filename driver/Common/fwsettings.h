@@ -59,9 +59,7 @@ typedef struct _NLO_OFFLOAD_RECORD {
     UCHAR Active;  // the inverse of the value last sent
     ULONG Flags;
 } NLO_OFFLOAD_RECORD, *PNLO_OFFLOAD_RECORD;
-// Command 0x61 (4 bytes, first byte the value); stores the inverse of the value in the record's
-// active byte.
-NTSTATUS QzCmdEnableNLO(PMP_ADAPTER adapter, PMP_PORT port, PNLO_OFFLOAD_RECORD record, UCHAR value);
+// QzCmdEnableNLO: Common/qzcmd_scan.
 
 // ---- factory calibration ----------------------------------------------------------------------------------
 #define FACT_CAL_RECORD_COUNT 10

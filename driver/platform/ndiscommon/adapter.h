@@ -932,6 +932,21 @@ typedef struct _MP_ADAPTER {
     struct _MLME_QUEUE* MlmeQueue;
     PBSS_TABLE ScanTable;
     NLO_OFFLOAD_RECORD NloOffload;     // the network-list offload set for sleep
+    // Firmware scan, channel-privilege and domain commands (Common/qzcmd_scan): the BSS index of the
+    // held grant, the completion waiting for a grant, the scan request the abort reads, the WDI layer's
+    // scan-aborted mark, the private scan filter, the offload's sequence number and the 6 GHz reports.
+    UCHAR ChPrivilegeBssIndex;
+    PVOID ChPrivilegeCompletion;           // QZ_CMD_COMPLETION of the outstanding request
+    PMP_PORT ChPrivilegeCompletionPort;
+    PVOID ChPrivilegeCompletionContext;
+    struct _MLME_SCAN_REQ* ScanRequest;    // the adapter's current scan request (the sync machine's record)
+    UCHAR ScanTaskAborted;                 // the OS scan task of the current request was aborted
+    UCHAR BeaconTimeoutMark;               // a beacon time-out is being handled
+    UCHAR PrivateScanFilterOn;
+    UCHAR PrivateScanFilterAddress[MAC_ADDR_LEN];
+    UCHAR NloScanSeqNum;
+    UCHAR Chip6GhzCapable;                 // the chip reports the 6 GHz band
+    UCHAR FwCap6GhzOff;                    // the firmware's capability report turns 6 GHz off
 
     // ---- Wi-Fi Direct: scan request, channel privilege and working values (Common/p2p) ---------------------
     P2P_SCAN_REQUEST P2pScanRequest;   // the scan request the Wi-Fi Direct channel lists fill for the sync machine
