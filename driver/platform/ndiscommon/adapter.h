@@ -334,6 +334,21 @@ typedef struct _MP_PORT {
     ULONG RxVectorStore[PORT_RX_VECTOR_WORDS];  // receive vector words (RCPI word 3, rate word 12, ...)
     ULONG NetworkKind;                 // 0 infrastructure; a port reset sets 4
     UCHAR NetworkActive;               // the port's network is active in the firmware
+    // Firmware BSS, station-record, key and power-management commands (Common/qzcmd_bss): the values
+    // they send, written by the connection, access-point and Wi-Fi Direct code.
+    UCHAR NetworkActivation[2];        // the state the last activation command set (sent, answered)
+    UCHAR WmmInUse;
+    USHORT BeaconInterval;
+    UCHAR DtimPeriod;
+    USHORT AssociationId;
+    USHORT SecondTimingWord;
+    UCHAR UapsdEnable;
+    UCHAR UapsdAc[4];                  // per access category, in their stored order
+    UCHAR UapsdMaxSp;
+    UCHAR FwModeWord;                  // 1 for the Wi-Fi Direct and access-point roles in the firmware
+    ULONG OperationModeCode;           // driver operation-mode code (1 AP, 2 station, 8 device, 16 GO, 32 client)
+    UCHAR StartedAsGo;
+    UCHAR CapabilityInfoLow;           // low byte of the port's capability information
 
     // ---- Wi-Fi Direct state, defaults and channel lists (Common/p2p) --------------------------------------
     LONG P2pDiscoState;        // P2P_PORT_STATE_VALUE of the device side
