@@ -91,13 +91,6 @@ NTSTATUS QzCmdQueryCurrentRadioStatus(PMP_ADAPTER adapter, ULONG mode)
 }
 
 // ---- keys, offload, calibration, LEDs -------------------------------------------------------------------
-NTSTATUS QzCmdSetAddDeleteKey(PMP_ADAPTER adapter, const struct _KEY_REQUEST* request)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(request);
-    return NOT_BUILT_YET();
-}
-
 void readFactlCalFile(PMP_ADAPTER adapter)
 {
     UNREFERENCED_PARAMETER(adapter);

@@ -47,10 +47,7 @@ NTSTATUS QzCmdUpdateDBDCSetting(PMP_ADAPTER adapter, UCHAR enable, UCHAR bandFla
 NTSTATUS QzCmdQueryCurrentRadioStatus(PMP_ADAPTER adapter, ULONG mode);
 
 // ---- keys ------------------------------------------------------------------------------------------------
-struct _KEY_REQUEST;
-// Installs or removes a key in the firmware (command 0x07, 64 bytes) from the request the chip layer
-// builds.
-NTSTATUS QzCmdSetAddDeleteKey(PMP_ADAPTER adapter, const struct _KEY_REQUEST* request);
+// QzCmdSetAddDeleteKey: Common/qzcmd_bss.
 
 // ---- network-list offload --------------------------------------------------------------------------------
 // The adapter's network-list offload, as the sleep path sets it up.

@@ -247,4 +247,5 @@ NTSTATUS QzCmdSendSetQueryCmdAdv(PMP_PORT port, UCHAR cmdId, UCHAR cmdClass, UCH
 NTSTATUS QzCmdSendFwPowerCtrl(PMP_ADAPTER adapter, ULONG value);
 
 // The per-family command builders.
+#include "Common/qzcmd_bss.h"
 #include "Common/qzcmd_scan.h"

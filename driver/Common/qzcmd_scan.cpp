@@ -279,6 +279,9 @@ NTSTATUS QzCmdChPrivilage(PMP_ADAPTER adapter, PMP_PORT port, UCHAR channel, UCH
                           UCHAR requestKind, ULONG durationMs, QZ_CMD_COMPLETION* completion, PVOID context,
                           ULONG contextSize, UCHAR option)
 {
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "channel privilege action %u kind %u on %u (band %u) for %u ms",
+             static_cast<unsigned>(action), static_cast<unsigned>(requestKind), static_cast<unsigned>(channel),
+             static_cast<unsigned>(band), static_cast<unsigned>(durationMs));
     if (adapter == nullptr || port == nullptr || action > CH_PRIVILEGE_RELEASE) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "channel privilege refused: no port or action %u",
                  static_cast<unsigned>(action));

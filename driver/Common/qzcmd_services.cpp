@@ -43,3 +43,18 @@ PDOMAIN_INFO DomainGetDomainInfo(PMP_ADAPTER adapter)
     (void)NOT_BUILT_YET();
     return nullptr;
 }
+
+void Qz3501ClearRxFrag(PMP_ADAPTER adapter, UCHAR all, UCHAR index)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(all);
+    UNREFERENCED_PARAMETER(index);
+    (void)NOT_BUILT_YET();
+}
+
+void MacTabResetWlanIdxRecord(PMP_ADAPTER adapter, UCHAR wlanIndex)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(wlanIndex);
+    (void)NOT_BUILT_YET();
+}
