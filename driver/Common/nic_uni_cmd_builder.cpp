@@ -29,18 +29,27 @@ BOOLEAN Accepts(PCSTR builder, const UNI_CMD_REQUEST* request, UCHAR cmdId, UCHA
 
 // The shape of every builder here: one entry of `size` bytes whose payload is the 4-byte fixed part
 // (all zero) and one TLV of the rest; `fill` writes the TLV's value and may set the answer tag.
+// The same with byte 0 of the fixed part set to `head` (a BSS index, or 0xFF).
 template <typename Fill>
-NTSTATUS BuildOneTlv(PCSTR builder, PMP_PORT port, PUNI_CMD_REQUEST request, UCHAR uniCmdId, ULONG size, USHORT tag,
-                     Fill fill)
+NTSTATUS BuildHeadTlv(PCSTR builder, PMP_PORT port, PUNI_CMD_REQUEST request, UCHAR uniCmdId, ULONG size, UCHAR head,
+                      USHORT tag, Fill fill)
 {
     PUNI_CMD_ENTRY entry = nicUniCmdAllocEntry(port, uniCmdId, size);
     if (entry == nullptr) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "%s: entry of %u bytes not allocated", builder, static_cast<unsigned>(size));
         return STATUS_INSUFFICIENT_RESOURCES;
     }
+    entry->Payload[0] = head;
     fill(UniPutTlv(entry->Payload + kFixedPart, tag, static_cast<USHORT>(size - kFixedPart)), entry);
     nicUniCmdAppendEntry(request, entry);
     return STATUS_SUCCESS;
+}
+
+template <typename Fill>
+NTSTATUS BuildOneTlv(PCSTR builder, PMP_PORT port, PUNI_CMD_REQUEST request, UCHAR uniCmdId, ULONG size, USHORT tag,
+                     Fill fill)
+{
+    return BuildHeadTlv(builder, port, request, uniCmdId, size, 0, tag, fill);
 }
 
 }  // namespace
@@ -297,13 +306,7 @@ NTSTATUS nicUniCmdScanCancel(PMP_PORT port, PUNI_CMD_REQUEST request)
         return STATUS_UNI_CMD_NOT_ACCEPTED;
     }
     const UCHAR* legacy = request->Payload;
-    PUNI_CMD_ENTRY entry = AllocWithHead(__func__, port, 0x16, 12, legacy[0]);
-    if (entry == nullptr) {
-        return STATUS_INSUFFICIENT_RESOURCES;
-    }
-    UniPutTlv(entry->Payload + kFixedPart, 2, 8)[0] = legacy[1];
-    nicUniCmdAppendEntry(request, entry);
-    return STATUS_SUCCESS;
+    return BuildHeadTlv(__func__, port, request, 0x16, 12, legacy[0], 2, [&](PUCHAR v, PUNI_CMD_ENTRY) { v[0] = legacy[1]; });
 }
 
 NTSTATUS nicUniCmdChPrivilege(PMP_PORT port, PUNI_CMD_REQUEST request)
@@ -592,13 +595,8 @@ NTSTATUS nicUniCmdPowerSaveMode(PMP_PORT port, PUNI_CMD_REQUEST request)
         return STATUS_UNI_CMD_NOT_ACCEPTED;
     }
     const UCHAR* legacy = request->Payload;
-    PUNI_CMD_ENTRY entry = AllocWithHead(__func__, port, 0x02, 12, legacy[0]);
-    if (entry == nullptr) {
-        return STATUS_INSUFFICIENT_RESOURCES;
-    }
-    UniPutTlv(entry->Payload + kFixedPart, 0x15, 8)[0] = legacy[1];
-    nicUniCmdAppendEntry(request, entry);
-    return STATUS_SUCCESS;
+    return BuildHeadTlv(__func__, port, request, 0x02, 12, legacy[0], 0x15,
+                        [&](PUCHAR v, PUNI_CMD_ENTRY) { v[0] = legacy[1]; });
 }
 
 NTSTATUS nicUniCmdPmDisable(PMP_PORT port, PUNI_CMD_REQUEST request)
@@ -606,13 +604,7 @@ NTSTATUS nicUniCmdPmDisable(PMP_PORT port, PUNI_CMD_REQUEST request)
     if (!Accepts(__func__, request, 0x17, 0, 4, TRUE)) {
         return STATUS_UNI_CMD_NOT_ACCEPTED;
     }
-    PUNI_CMD_ENTRY entry = AllocWithHead(__func__, port, 0x02, 8, request->Payload[0]);
-    if (entry == nullptr) {
-        return STATUS_INSUFFICIENT_RESOURCES;
-    }
-    (void)UniPutTlv(entry->Payload + kFixedPart, 0x1B, 4);
-    nicUniCmdAppendEntry(request, entry);
-    return STATUS_SUCCESS;
+    return BuildHeadTlv(__func__, port, request, 0x02, 8, request->Payload[0], 0x1B, [](PUCHAR, PUNI_CMD_ENTRY) {});
 }
 
 NTSTATUS nicUniCmdPmEnable(PMP_PORT port, PUNI_CMD_REQUEST request)
@@ -621,15 +613,10 @@ NTSTATUS nicUniCmdPmEnable(PMP_PORT port, PUNI_CMD_REQUEST request)
         return STATUS_UNI_CMD_NOT_ACCEPTED;
     }
     const UCHAR* legacy = request->Payload;
-    PUNI_CMD_ENTRY entry = AllocWithHead(__func__, port, 0x02, 12, legacy[0]);
-    if (entry == nullptr) {
-        return STATUS_INSUFFICIENT_RESOURCES;
-    }
-    PUCHAR v = UniPutTlv(entry->Payload + kFixedPart, 0x16, 8);
-    UniPutU16(v, UniGetU16(legacy + 4));
-    v[2] = legacy[1];
-    nicUniCmdAppendEntry(request, entry);
-    return STATUS_SUCCESS;
+    return BuildHeadTlv(__func__, port, request, 0x02, 12, legacy[0], 0x16, [&](PUCHAR v, PUNI_CMD_ENTRY) {
+        UniPutU16(v, UniGetU16(legacy + 4));
+        v[2] = legacy[1];
+    });
 }
 
 NTSTATUS nicUniCmdBcnContent(PMP_PORT port, PUNI_CMD_REQUEST request)
@@ -796,19 +783,14 @@ NTSTATUS nicUniCmdUpdateSrParams(PMP_PORT port, PUNI_CMD_REQUEST request)
         return STATUS_UNI_CMD_NOT_ACCEPTED;
     }
     const UCHAR* legacy = request->Payload;
-    PUNI_CMD_ENTRY entry = AllocWithHead(__func__, port, 0x25, 68, 0xFF);
-    if (entry == nullptr) {
-        return STATUS_INSUFFICIENT_RESOURCES;
-    }
-    PUCHAR v = UniPutTlv(entry->Payload + kFixedPart, 0x87, 64);
-    v[0] = legacy[0];
-    UniPutU16(v + 2, UniGetU16(legacy + 2));
-    PlatformMoveMemory(v + 4, legacy + 4, 5);
-    for (ULONG i = 0; i < 4; ++i) {
-        UniPutU32(v + 12 + 4 * i, UniGetU32(legacy + 12 + 4 * i));
-    }
-    nicUniCmdAppendEntry(request, entry);
-    return STATUS_SUCCESS;
+    return BuildHeadTlv(__func__, port, request, 0x25, 68, 0xFF, 0x87, [&](PUCHAR v, PUNI_CMD_ENTRY) {
+        v[0] = legacy[0];
+        UniPutU16(v + 2, UniGetU16(legacy + 2));
+        PlatformMoveMemory(v + 4, legacy + 4, 5);
+        for (ULONG i = 0; i < 4; ++i) {
+            UniPutU32(v + 12 + 4 * i, UniGetU32(legacy + 12 + 4 * i));
+        }
+    });
 }
 
 NTSTATUS nicUniCmdUpdateMuEdca(PMP_PORT port, PUNI_CMD_REQUEST request)
@@ -836,13 +818,7 @@ NTSTATUS nicUniCmdSetRxFilter(PMP_PORT port, PUNI_CMD_REQUEST request)
         return STATUS_UNI_CMD_NOT_ACCEPTED;
     }
     const ULONG filter = UniGetU32(request->Payload);
-    PUNI_CMD_ENTRY entry = AllocWithHead(__func__, port, 0x08, 12, 0xFF);
-    if (entry == nullptr) {
-        return STATUS_INSUFFICIENT_RESOURCES;
-    }
-    UniPutU32(UniPutTlv(entry->Payload + kFixedPart, 2, 8), filter);
-    nicUniCmdAppendEntry(request, entry);
-    return STATUS_SUCCESS;
+    return BuildHeadTlv(__func__, port, request, 0x08, 12, 0xFF, 2, [&](PUCHAR v, PUNI_CMD_ENTRY) { UniPutU32(v, filter); });
 }
 
 NTSTATUS nicUniCmdGetLinkQuality(PMP_PORT port, PUNI_CMD_REQUEST request)
@@ -896,15 +872,10 @@ NTSTATUS nicUniCmdSetSuspendMode(PMP_PORT port, PUNI_CMD_REQUEST request)
         return STATUS_UNI_CMD_NOT_ACCEPTED;
     }
     const UCHAR* legacy = request->Payload;
-    PUNI_CMD_ENTRY entry = AllocWithHead(__func__, port, 0x05, 16, legacy[0]);
-    if (entry == nullptr) {
-        return STATUS_INSUFFICIENT_RESOURCES;
-    }
-    PUCHAR v = UniPutTlv(entry->Payload + kFixedPart, 0, 12);
-    v[0] = legacy[1];
-    v[1] = legacy[2];
-    nicUniCmdAppendEntry(request, entry);
-    return STATUS_SUCCESS;
+    return BuildHeadTlv(__func__, port, request, 0x05, 16, legacy[0], 0, [&](PUCHAR v, PUNI_CMD_ENTRY) {
+        v[0] = legacy[1];
+        v[1] = legacy[2];
+    });
 }
 
 NTSTATUS nicUniCmdSetMonitor(PMP_PORT port, PUNI_CMD_REQUEST request)
@@ -964,13 +935,7 @@ NTSTATUS nicUniCmdHifCtrl(PMP_PORT port, PUNI_CMD_REQUEST request)
         return STATUS_UNI_CMD_NOT_ACCEPTED;
     }
     const UCHAR* legacy = request->Payload;
-    PUNI_CMD_ENTRY entry = AllocWithHead(__func__, port, 0x07, 16, legacy[0]);
-    if (entry == nullptr) {
-        return STATUS_INSUFFICIENT_RESOURCES;
-    }
-    UniPutTlv(entry->Payload + kFixedPart, 0, 12)[0] = legacy[3];
-    nicUniCmdAppendEntry(request, entry);
-    return STATUS_SUCCESS;
+    return BuildHeadTlv(__func__, port, request, 0x07, 16, legacy[0], 0, [&](PUCHAR v, PUNI_CMD_ENTRY) { v[0] = legacy[3]; });
 }
 
 NTSTATUS nicUniCmdSetMultiAddr(PMP_PORT port, PUNI_CMD_REQUEST request)
@@ -1008,13 +973,8 @@ NTSTATUS nicUniCmdTwtArgtUpdate(PMP_PORT port, PUNI_CMD_REQUEST request)
         return STATUS_UNI_CMD_NOT_ACCEPTED;
     }
     const UCHAR* legacy = request->Payload;
-    PUNI_CMD_ENTRY entry = AllocWithHead(__func__, port, 0x14, 36, legacy[7]);
-    if (entry == nullptr) {
-        return STATUS_INSUFFICIENT_RESOURCES;
-    }
-    PlatformMoveMemory(UniPutTlv(entry->Payload + kFixedPart, 0, 32), legacy, 28);
-    nicUniCmdAppendEntry(request, entry);
-    return STATUS_SUCCESS;
+    return BuildHeadTlv(__func__, port, request, 0x14, 36, legacy[7], 0,
+                        [&](PUCHAR v, PUNI_CMD_ENTRY) { PlatformMoveMemory(v, legacy, 28); });
 }
 
 NTSTATUS nicUniCmdBFAction(PMP_PORT port, PUNI_CMD_REQUEST request)

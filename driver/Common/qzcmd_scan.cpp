@@ -63,6 +63,23 @@ void CopyChannels(SCAN_CHANNEL_WIRE* out, const MLME_SCAN_REQ* request, ULONG fi
     }
 }
 
+// The request (the adapter's when none is given) and the port of its BSS index; none (traced) when
+// either is missing.
+PMP_PORT ScanRequestPort(PMP_ADAPTER adapter, const MLME_SCAN_REQ** request)
+{
+    if (adapter == nullptr) {
+        return nullptr;
+    }
+    if (*request == nullptr) {
+        *request = adapter->ScanRequest;
+    }
+    PMP_PORT port = *request != nullptr ? GetPortByBssIndex(adapter, (*request)->BssIndex) : nullptr;
+    if (port == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "scan request without a request or a port of its BSS index");
+    }
+    return port;
+}
+
 USHORT ExtraIeLength(const MLME_SCAN_REQ* request)
 {
     return Min<USHORT>(request->ExtraIeLength, SCAN_REQ_EXTRA_IE_MAX);
@@ -75,15 +92,8 @@ USHORT ExtraIeLength(const MLME_SCAN_REQ* request)
 // ================================================================================================
 NTSTATUS QzCmdSendScanReqMsgV2(PMP_ADAPTER adapter, const MLME_SCAN_REQ* request)
 {
-    if (adapter == nullptr) {
-        return STATUS_UNSUCCESSFUL;
-    }
-    if (request == nullptr) {
-        request = adapter->ScanRequest;
-    }
-    PMP_PORT port = request != nullptr ? GetPortByBssIndex(adapter, request->BssIndex) : nullptr;
+    PMP_PORT port = ScanRequestPort(adapter, &request);
     if (port == nullptr) {
-        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "scan request without a request or a port of its BSS index");
         return STATUS_UNSUCCESSFUL;
     }
     SCAN_REQ_V2_WIRE wire;
@@ -158,12 +168,8 @@ NTSTATUS QzCmdSendScanReqMsg(PMP_ADAPTER adapter, const MLME_SCAN_REQ* request)
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "scan request refused: no OS scan in progress or its task was aborted");
         return STATUS_UNSUCCESSFUL;
     }
-    if (request == nullptr) {
-        request = adapter->ScanRequest;
-    }
-    PMP_PORT port = request != nullptr ? GetPortByBssIndex(adapter, request->BssIndex) : nullptr;
+    PMP_PORT port = ScanRequestPort(adapter, &request);
     if (port == nullptr) {
-        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "scan request without a request or a port of its BSS index");
         return STATUS_UNSUCCESSFUL;
     }
     SCAN_REQ_V1_WIRE wire;
