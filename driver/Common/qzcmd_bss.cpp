@@ -269,6 +269,30 @@ NTSTATUS QzCmdSendStaRecUpdate(PMP_ADAPTER adapter, PMP_PORT port, PVOID entry, 
     return NOT_BUILT_YET();
 }
 
-NTSTATUS QZcmdnicQmUpdateMUEdcaParams(PMP_ADAPTER adapter, PMP_PORT port) { return NOT_BUILT_YET(); }
+NTSTATUS QZcmdnicQmUpdateMUEdcaParams(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    if (adapter == nullptr || port == nullptr) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    UCHAR payload[MU_EDCA_PAYLOAD_SIZE] = {};
+    payload[4] = port->BssIndex;
+    payload[5] = port->WmmInUse;
+    PlatformMoveMemory(payload + 8, port->MuEdcaParams, sizeof(port->MuEdcaParams));
+    return SendSet(port, FW_CMD_ID_MU_EDCA, kFlagsNoAnswer, payload, sizeof(payload));
+}
 
-NTSTATUS QZcmdnicRlmUpdateSRParams(PMP_ADAPTER adapter, PMP_PORT port) { return NOT_BUILT_YET(); }
+NTSTATUS QZcmdnicRlmUpdateSRParams(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    if (adapter == nullptr || port == nullptr) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    UCHAR payload[SR_PARAMS_PAYLOAD_SIZE] = {};
+    payload[4] = port->BssIndex;
+    PlatformMoveMemory(payload + 5, port->SrControl, sizeof(port->SrControl));
+    for (ULONG i = 0; i < 8; ++i) {
+        payload[12 + i] = static_cast<UCHAR>(port->SrBssColorBitmap >> (8 * i));
+        payload[20 + i] = static_cast<UCHAR>(port->SrPartialBssidBitmap >> (8 * i));
+    }
+    return QzCmdSendSetQuery(port, FW_CMD_ID_SR_PARAMS, FW_CMD_CLASS_NORMAL, FW_EXT_CMD_SR, 1, kFlagsNoAnswer8, payload,
+                             sizeof(payload), nullptr, 0, 0);
+}

@@ -139,5 +139,14 @@ NTSTATUS QzCmdUpdateBeacon(PMP_ADAPTER adapter, PMP_PORT port, UCHAR action, con
 NTSTATUS QzCmdSetBssInfo(PMP_ADAPTER adapter, PMP_PORT port, UCHAR useStationPort);
 NTSTATUS QzCmdSetBssRlmParam(PMP_ADAPTER adapter, PMP_PORT port);
 NTSTATUS QzCmdSendStaRecUpdate(PMP_ADAPTER adapter, PMP_PORT port, PVOID entry, const UCHAR* block);
+
+// MU EDCA parameters (command 0xB0, 72 bytes: BSS index at 4, WMM at 5, the port's MU EDCA record at 8).
+#define FW_CMD_ID_MU_EDCA 0xB0
+#define MU_EDCA_PAYLOAD_SIZE 72
 NTSTATUS QZcmdnicQmUpdateMUEdcaParams(PMP_ADAPTER adapter, PMP_PORT port);
+// Spatial-reuse parameters (command 0xB1 with extended id 0xA8, 60 bytes: BSS index at 4, the four
+// control bytes at 5-8, the BSS colour bitmap at 12, the partial BSSID bitmap at 20).
+#define FW_CMD_ID_SR_PARAMS 0xB1
+#define FW_EXT_CMD_SR 0xA8
+#define SR_PARAMS_PAYLOAD_SIZE 60
 NTSTATUS QZcmdnicRlmUpdateSRParams(PMP_ADAPTER adapter, PMP_PORT port);

@@ -264,3 +264,37 @@ TEST_F(BuilderTest, StationRemovalNeedsAKnownStationRecord)
 
 }  // namespace
 }  // namespace fwcmdstest
+
+namespace fwcmdstest {
+namespace {
+
+TEST_F(BssTest, SpatialReuseTravelsAsTheUnifiedSpatialReuseCommandOfItsOwnBuilder)
+{
+    SetUpChip(kThirdGen);
+    port0_->SrControl[0] = 0x11;
+    port0_->SrBssColorBitmap = 0x0102030405060708ull;
+    ASSERT_EQ(QZcmdnicRlmUpdateSRParams(adapter_.get(), port0_), STATUS_SUCCESS);
+    auto sent = Unified();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].cmdId, 0x25);
+    const sim::fw::UniTlv* t = sent[0].Find(0x87);
+    ASSERT_NE(t, nullptr) << "legacy 0xB1 reaches its own builder, not the extended 0xA8 one";
+    EXPECT_EQ(t->value[5], 0x11);
+    EXPECT_EQ(t->value[12], 0x08);
+    EXPECT_EQ(t->value[19], 0x01);
+}
+
+TEST_F(BssTest, MuEdcaCarriesThePortsRecord)
+{
+    SetUpChip(kSecondGen);
+    port0_->MuEdcaParams[0] = 0x2F;
+    port0_->WmmInUse = 1;
+    ASSERT_EQ(QZcmdnicQmUpdateMUEdcaParams(adapter_.get(), port0_), STATUS_SUCCESS);
+    const Bytes p = Legacy().at(0).payload;
+    ASSERT_EQ(p.size(), 72u);
+    EXPECT_EQ(p[5], 1);
+    EXPECT_EQ(p[8], 0x2F);
+}
+
+}  // namespace
+}  // namespace fwcmdstest

@@ -349,6 +349,10 @@ typedef struct _MP_PORT {
     ULONG OperationModeCode;           // driver operation-mode code (1 AP, 2 station, 8 device, 16 GO, 32 client)
     UCHAR StartedAsGo;
     UCHAR CapabilityInfoLow;           // low byte of the port's capability information
+    UCHAR MuEdcaParams[32];            // the MU EDCA parameter record of the BSS
+    UCHAR SrControl[4];                // spatial-reuse control bytes
+    ULONG64 SrBssColorBitmap;
+    ULONG64 SrPartialBssidBitmap;
 
     // ---- Wi-Fi Direct state, defaults and channel lists (Common/p2p) --------------------------------------
     LONG P2pDiscoState;        // P2P_PORT_STATE_VALUE of the device side
