@@ -264,7 +264,7 @@ NTSTATUS QzCmdSetBssInfo(PMP_ADAPTER adapter, PMP_PORT port, UCHAR useStationPor
 
 NTSTATUS QzCmdSetBssRlmParam(PMP_ADAPTER adapter, PMP_PORT port) { return NOT_BUILT_YET(); }
 
-NTSTATUS QzCmdSendStaRecUpdate(PMP_ADAPTER adapter, PMP_PORT port, PVOID entry, const UCHAR* block)
+NTSTATUS QzCmdSendStaRecUpdate(PMP_ADAPTER adapter, PMP_PORT port, struct _MAC_TABLE_ENTRY* entry, const UCHAR* block)
 {
     return NOT_BUILT_YET();
 }

@@ -138,7 +138,7 @@ NTSTATUS QzCmdUpdateBeacon(PMP_ADAPTER adapter, PMP_PORT port, UCHAR action, con
 // Not built yet: the station entry does not hold the peer capabilities these send.
 NTSTATUS QzCmdSetBssInfo(PMP_ADAPTER adapter, PMP_PORT port, UCHAR useStationPort);
 NTSTATUS QzCmdSetBssRlmParam(PMP_ADAPTER adapter, PMP_PORT port);
-NTSTATUS QzCmdSendStaRecUpdate(PMP_ADAPTER adapter, PMP_PORT port, PVOID entry, const UCHAR* block);
+NTSTATUS QzCmdSendStaRecUpdate(PMP_ADAPTER adapter, PMP_PORT port, struct _MAC_TABLE_ENTRY* entry, const UCHAR* block);
 
 // MU EDCA parameters (command 0xB0, 72 bytes: BSS index at 4, WMM at 5, the port's MU EDCA record at 8).
 #define FW_CMD_ID_MU_EDCA 0xB0
