@@ -91,22 +91,6 @@ NTSTATUS QzCmdQueryCurrentRadioStatus(PMP_ADAPTER adapter, ULONG mode)
 }
 
 // ---- keys, offload, calibration, LEDs -------------------------------------------------------------------
-NTSTATUS QzCmdSetAddDeleteKey(PMP_ADAPTER adapter, const struct _KEY_REQUEST* request)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(request);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS QzCmdEnableNLO(PMP_ADAPTER adapter, PMP_PORT port, PNLO_OFFLOAD_RECORD record, UCHAR value)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(record);
-    UNREFERENCED_PARAMETER(value);
-    return NOT_BUILT_YET();
-}
-
 void readFactlCalFile(PMP_ADAPTER adapter)
 {
     UNREFERENCED_PARAMETER(adapter);

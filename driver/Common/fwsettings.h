@@ -47,10 +47,7 @@ NTSTATUS QzCmdUpdateDBDCSetting(PMP_ADAPTER adapter, UCHAR enable, UCHAR bandFla
 NTSTATUS QzCmdQueryCurrentRadioStatus(PMP_ADAPTER adapter, ULONG mode);
 
 // ---- keys ------------------------------------------------------------------------------------------------
-struct _KEY_REQUEST;
-// Installs or removes a key in the firmware (command 0x07, 64 bytes) from the request the chip layer
-// builds.
-NTSTATUS QzCmdSetAddDeleteKey(PMP_ADAPTER adapter, const struct _KEY_REQUEST* request);
+// QzCmdSetAddDeleteKey: Common/qzcmd_bss.
 
 // ---- network-list offload --------------------------------------------------------------------------------
 // The adapter's network-list offload, as the sleep path sets it up.
@@ -59,9 +56,7 @@ typedef struct _NLO_OFFLOAD_RECORD {
     UCHAR Active;  // the inverse of the value last sent
     ULONG Flags;
 } NLO_OFFLOAD_RECORD, *PNLO_OFFLOAD_RECORD;
-// Command 0x61 (4 bytes, first byte the value); stores the inverse of the value in the record's
-// active byte.
-NTSTATUS QzCmdEnableNLO(PMP_ADAPTER adapter, PMP_PORT port, PNLO_OFFLOAD_RECORD record, UCHAR value);
+// QzCmdEnableNLO: Common/qzcmd_scan.
 
 // ---- factory calibration ----------------------------------------------------------------------------------
 #define FACT_CAL_RECORD_COUNT 10

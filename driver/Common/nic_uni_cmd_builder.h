@@ -33,7 +33,20 @@ NTSTATUS nicUniCmdSerAction(PMP_PORT port, PUNI_CMD_REQUEST request);
 // 0x15: no unified form; traces and builds nothing (the route lookup never selects it).
 NTSTATUS nicUniCmdNotSupport(PMP_PORT port, PUNI_CMD_REQUEST request);
 
-// ---- builders of later subsystems (scan, BSS, station records, keys, power, filters, ...) -------
+// ---- builders of the scan, BSS, station-record, key, power, filter and diagnostic commands --------
+// The domain builder accepts only the channel-list form (12 + 8 channels bytes, fewer than 256
+// channels) and refuses anything else.
+NTSTATUS nicUniCmdSetDomainV2(PMP_PORT port, PUNI_CMD_REQUEST request);
+// Connection type of a port in BSS information (0x10001 station, 0x20000 device, 0x20001 client,
+// 0x20002 group owner, 0 otherwise) and of a station entry's type (0x21, 0x22, 0x41, 0x42).
+ULONG nicUniCmdBssInfoConnType(PMP_PORT port);
+ULONG nicUniCmdStaRecConnType(UCHAR entryType);
+// The unified PHY type set of a legacy PHY type byte (station-record byte 13 layout).
+USHORT nicUniCmdBssInfoPhyTypeSet(UCHAR legacy);
+// Writes the three radio-link tags (2, 3, 0x17; 44 bytes) from the 22 legacy radio-link bytes.
+ULONG nicUniCmdSetBssRlmImpl(PUCHAR out, const UCHAR* legacy);
+// Writes the MLD tag (0x1A, 20 bytes) of the port.
+ULONG nicUniCmdBssInfoMld(PMP_PORT port, PUCHAR out);
 NTSTATUS nicUniCmdSetDomain(PMP_PORT port, PUNI_CMD_REQUEST request);
 NTSTATUS nicUniCmdSetCountryPwrLimitPerRate(PMP_PORT port, PUNI_CMD_REQUEST request);
 NTSTATUS nicUniCmdCustomerCfg(PMP_PORT port, PUNI_CMD_REQUEST request);
@@ -78,3 +91,45 @@ NTSTATUS nicUniCmdRddOnOffCtrl(PMP_PORT port, PUNI_CMD_REQUEST request);
 NTSTATUS nicUniCmdPerfInd(PMP_PORT port, PUNI_CMD_REQUEST request);
 NTSTATUS nicUniCmdEfuseAccess(PMP_PORT port, PUNI_CMD_REQUEST request);
 NTSTATUS nicUniCmdEfuseFreeBlock(PMP_PORT port, PUNI_CMD_REQUEST request);
+
+// ---- tag lists -----------------------------------------------------------------------------------------
+// One row of a tag list: the most bytes the row writes, and its builder, which writes one tag at
+// `out` from the legacy payload (`legacyLength` bytes) and returns the bytes written (0: left out).
+typedef ULONG (*UNI_TAG_BUILD)(PMP_PORT port, PUCHAR out, const UCHAR* legacy, ULONG legacyLength);
+typedef struct _UNI_TAG_BUILDER {
+    ULONG64 MaxLength;
+    UNI_TAG_BUILD Build;
+} UNI_TAG_BUILDER;
+
+#define UNI_TAG_BUILDER_ROWS 45
+#define UNI_TAG_ROWS_SCAN_FIRST 0
+#define UNI_TAG_ROWS_SCAN 6
+#define UNI_TAG_ROWS_SCHED_FIRST 6
+#define UNI_TAG_ROWS_SCHED 6
+#define UNI_TAG_ROWS_BSS_FIRST 12
+#define UNI_TAG_ROWS_BSS 14
+#define UNI_TAG_ROWS_BF_FIRST 26
+#define UNI_TAG_ROWS_BF 8
+#define UNI_TAG_ROWS_STA_FIRST 34
+#define UNI_TAG_ROWS_STA 11
+extern const UNI_TAG_BUILDER UniTagBuilderTable[UNI_TAG_BUILDER_ROWS];
+
+// Legacy lengths of the tag-list commands.
+#define UNI_SCAN_LEGACY_LENGTH 1188
+#define UNI_SCHED_SCAN_LEGACY_LENGTH 1224
+#define UNI_BSS_INFO_LEGACY_LENGTH 116
+#define UNI_STA_REC_LEGACY_LENGTH 236
+
+ULONG nicUniCmdSchedScanTagWinNlo(PMP_PORT port, PUCHAR out, const UCHAR* legacy, ULONG legacyLength);
+ULONG nicUniCmdBssInfoTagBasic(PMP_PORT port, PUCHAR out, const UCHAR* legacy, ULONG legacyLength);
+ULONG nicUniCmdBssInfoTagHe(PMP_PORT port, PUCHAR out, const UCHAR* legacy, ULONG legacyLength);
+ULONG nicUniCmdBssInfoTagBssColor(PMP_PORT port, PUCHAR out, const UCHAR* legacy, ULONG legacyLength);
+ULONG nicUniCmdBssInfoTagEht(PMP_PORT port, PUCHAR out, const UCHAR* legacy, ULONG legacyLength);
+ULONG nicUniCmdBssInfoTagSTAIoT(PMP_PORT port, PUCHAR out, const UCHAR* legacy, ULONG legacyLength);
+ULONG nicUniCmdBFActionTxApply(PMP_PORT port, PUCHAR out, const UCHAR* legacy, ULONG legacyLength);
+ULONG nicUniCmdBFActionTagRead(PMP_PORT port, PUCHAR out, const UCHAR* legacy, ULONG legacyLength);
+ULONG nicUniCmdBFActionTagWrite(PMP_PORT port, PUCHAR out, const UCHAR* legacy, ULONG legacyLength);
+ULONG nicUniCmdBFActionDataRead(PMP_PORT port, PUCHAR out, const UCHAR* legacy, ULONG legacyLength);
+ULONG nicUniCmdStaRecTagHeBasic(PMP_PORT port, PUCHAR out, const UCHAR* legacy, ULONG legacyLength);
+ULONG nicUniCmdStaRecTagHe6gCap(PMP_PORT port, PUCHAR out, const UCHAR* legacy, ULONG legacyLength);
+ULONG nicUniCmdStaRecTagEhtInfo(PMP_PORT port, PUCHAR out, const UCHAR* legacy, ULONG legacyLength);

@@ -245,3 +245,7 @@ NTSTATUS QzCmdSendSetQueryCmdAdv(PMP_PORT port, UCHAR cmdId, UCHAR cmdClass, UCH
 // for port 0; 0xC0000001 when port 0 does not exist. The firmware erase sends 1.
 #define FW_CMD_ID_POWER_CTRL 0x04
 NTSTATUS QzCmdSendFwPowerCtrl(PMP_ADAPTER adapter, ULONG value);
+
+// The per-family command builders.
+#include "Common/qzcmd_bss.h"
+#include "Common/qzcmd_scan.h"

@@ -1,8 +1,10 @@
 // The firmware once its RAM code runs, and the chip's whole firmware on its rings.
 #include "fw/ram.h"
 
+#include <chrono>
 #include <cstdio>
 
+#include "fw/channel_grant.h"
 #include "fw/events.h"
 
 namespace sim::fw {
@@ -170,6 +172,12 @@ bool RamFirmware::AnswerLocked(const LegacyCommand& command, uint8_t* eventId, s
         }
         return false;
     default:
+        if (std::optional<std::vector<uint8_t>> grant = LegacyChannelGrant(command)) {
+            *eventId = kLegacyEventChGrant;
+            *payload = std::move(*grant);
+            *note += ", channel granted";
+            return true;
+        }
         return false;
     }
 }

@@ -84,7 +84,7 @@ std::optional<UnifiedCommand> DecodeUnifiedCommand(const uint8_t* data, size_t l
     const size_t payloadLength = c.headerLength - kUniHeaderLength;
     const uint8_t* p = data + kUniPrefixLength;
     c.payload.assign(p, p + payloadLength);
-    const size_t fixed = c.cmdId == kUniCmdStaRec ? 8 : 4;
+    const size_t fixed = c.cmdId == kUniCmdStaRec || c.cmdId == kUniCmdDomain ? 8 : 4;
     if (payloadLength < fixed) {
         return Refuse(why, "payload shorter than its fixed part");
     }

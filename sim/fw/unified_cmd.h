@@ -1,6 +1,6 @@
 // What the firmware reads from a unified command (third generation, once its RAM code runs): the
 // 32-byte transmit descriptor, the 16-byte unified header and the payload, which is a fixed part
-// (4 bytes; 8 for the station-record command 0x03) followed by TLVs {u16 tag, u16 length counting
+// (4 bytes; 8 for the station-record command 0x03 and the domain command 0x15) followed by TLVs {u16 tag, u16 length counting
 // the 4-byte TLV header, value}. Everything little-endian.
 //
 // The firmware tells a unified header from a legacy one by bit 1 of the header's option byte
@@ -22,7 +22,8 @@ constexpr size_t kUniPrefixLength = 32 + kUniHeaderLength;
 constexpr uint8_t kUniOptionQuery = 0x02;
 constexpr uint8_t kUniOptionSet = 0x06;
 constexpr uint8_t kUniOptionSetAnswer = 0x07;
-constexpr uint8_t kUniCmdStaRec = 0x03;  // the one command with an 8-byte fixed part
+constexpr uint8_t kUniCmdStaRec = 0x03;  // 8-byte fixed part
+constexpr uint8_t kUniCmdDomain = 0x15;  // 8-byte fixed part: u32, three bytes, one reserved
 
 struct UniTlv {
     uint16_t tag = 0;

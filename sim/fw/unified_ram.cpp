@@ -1,6 +1,8 @@
 // The third generation's RAM code answering unified commands.
 #include "fw/unified_ram.h"
 
+#include "fw/channel_grant.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -159,6 +161,12 @@ void UnifiedRamFirmware::Answer(const UnifiedCommand& c, UnifiedAnswer* answer)
     case kCmdLed:
         for (const UniTlv& t : c.tlvs) {
             record_.leds.push_back({c.fixed[0], t.tag, t.value.empty() ? uint8_t{0} : t.value[0]});
+        }
+        break;
+    case kUniCmdChPrivilege:
+        if (std::optional<std::vector<uint8_t>> grant = UnifiedChannelGrant(c)) {
+            planned.push_back({kUniEventChGrant, {{0, *grant}}});
+            note += ": channel granted";
         }
         break;
     default:

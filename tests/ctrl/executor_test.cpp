@@ -2,6 +2,7 @@
 // and ICS log files, the calibration walk and the connection-start time-out.
 #include <filesystem>
 
+#include "kshim/host/eventlog.h"
 #include "Common/fwsettings.h"
 #include "ctrl_fixture.h"
 
@@ -420,10 +421,18 @@ TEST_F(ExecutorTest, TheConnectionStartTimeOutAbortsARunningScanOnly)
     EXPECT_EQ(CountTraces("is not built yet"), 0u);
 
     AdapterSetFlag(adapter_.get(), ADAPTER_FLAG_SCANNING, "test");
+    adapter_->Fdo = WdfDeviceWdmGetDeviceObject(adapter_->Device);
+    adapter_->EnableSystemEventLog = 1;
+    kshim::host::ErrorLogClear();
     Run(INTERNAL_CMD_CONNECT_START_TIMEOUT);
     EXPECT_TRUE(TraceContains(NotBuilt("MlmeUpdateRepositTabFromScanTab")));
     EXPECT_TRUE(TraceContains(NotBuilt("ScanNeighborAPInfoListReset")));
-    EXPECT_TRUE(TraceContains(NotBuilt("QzCmdSendAbortScan")));
+    // The scan abort went to the firmware and wrote its event-log entry.
+    bool abortLogged = false;
+    for (const auto& e : kshim::host::ErrorLogSnapshot()) {
+        abortLogged = abortLogged || e.errorCode == 0x400203EBu;
+    }
+    EXPECT_TRUE(abortLogged);
     EXPECT_FALSE(AdapterTestFlags(adapter_.get(), ADAPTER_FLAG_SCANNING));
 }
 

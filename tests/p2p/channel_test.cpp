@@ -322,11 +322,13 @@ TEST_F(P2pChannels, RestoreChannelReleasesThePrivilegeAndListensAgain)
     P2pMsRestoreChannel(A(), device_, 6);
     EXPECT_EQ(CountTraces("channel privilege action 1 kind 4 on 1 (band 1)"), 1u);
     EXPECT_EQ(device_->P2pDiscoState, P2P_ENABLE_LISTEN_ONLY);
-    // The privilege is still recorded as held: no listen yet.
-    EXPECT_EQ(CountTraces("listen state 1 for 4000 ms"), 0u);
-    adapter_->ChPrivilegeHeld = 0;
-    P2pMsRestoreChannel(A(), device_, 6);
+    // The release gave the privilege back: listening restarts at once.
+    EXPECT_EQ(adapter_->ChPrivilegeHeld, 0);
     EXPECT_EQ(CountTraces("listen state 1 for 4000 ms"), 1u);
+    // With no privilege held, a second restore sends no release and listens again.
+    P2pMsRestoreChannel(A(), device_, 6);
+    EXPECT_EQ(CountTraces("channel privilege action 1 kind 4"), 1u);
+    EXPECT_EQ(CountTraces("listen state 1 for 4000 ms"), 2u);
 }
 
 TEST_F(P2pChannels, SupportedChannelListLeavesOutSixGigahertz)

@@ -15,22 +15,6 @@ NTSTATUS MlmeSyncP2pSetListenState(PMP_ADAPTER adapter, PMP_PORT port, ULONG res
     return NOT_BUILT_YET();
 }
 
-NTSTATUS QzCmdChPrivilage(PMP_ADAPTER adapter, PMP_PORT port, UCHAR channel, UCHAR band, UCHAR action,
-                          UCHAR requestKind, ULONG durationMs, QZ_CMD_COMPLETION* completion, PVOID context,
-                          ULONG contextSize, UCHAR option)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(completion);
-    UNREFERENCED_PARAMETER(context);
-    UNREFERENCED_PARAMETER(contextSize);
-    UNREFERENCED_PARAMETER(option);
-    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_P2P, "channel privilege action %u kind %u on %u (band %u) for %u ms",
-             static_cast<unsigned>(action), static_cast<unsigned>(requestKind), static_cast<unsigned>(channel),
-             static_cast<unsigned>(band), static_cast<unsigned>(durationMs));
-    return NOT_BUILT_YET();
-}
-
 NTSTATUS ApAuthDeauthFrameSend(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* address, USHORT reason)
 {
     UNREFERENCED_PARAMETER(adapter);

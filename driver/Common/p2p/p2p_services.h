@@ -16,14 +16,8 @@ typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 NTSTATUS MlmeSyncP2pSetListenState(PMP_ADAPTER adapter, PMP_PORT port, ULONG reserved1, ULONG reserved2,
                                    ULONG durationMs, UCHAR start);
 
-// ---- Common/qzcmd (firmware commands) -----------------------------------------------------------------
-typedef NTSTATUS QZ_CMD_COMPLETION(PMP_ADAPTER adapter, PMP_PORT port, PVOID context);
-// Requests (action 0) or releases (action 1) the firmware's channel privilege.
-NTSTATUS QzCmdChPrivilage(PMP_ADAPTER adapter, PMP_PORT port, UCHAR channel, UCHAR band, UCHAR action,
-                          UCHAR requestKind, ULONG durationMs, QZ_CMD_COMPLETION* completion, PVOID context,
-                          ULONG contextSize, UCHAR option);
-#define CH_PRIVILEGE_REQUEST 0
-#define CH_PRIVILEGE_RELEASE 1
+// ---- Common/qzcmd (firmware commands): QzCmdChPrivilage ------------------------------------------------
+#include "Common/qzcmd.h"
 
 // ---- Common/ap (soft access point) --------------------------------------------------------------------
 // Sends a deauthentication frame to a peer of an access-point or group-owner port.

@@ -337,6 +337,25 @@ typedef struct _MP_PORT {
     ULONG RxVectorStore[PORT_RX_VECTOR_WORDS];  // receive vector words (RCPI word 3, rate word 12, ...)
     ULONG NetworkKind;                 // 0 infrastructure; a port reset sets 4
     UCHAR NetworkActive;               // the port's network is active in the firmware
+    // Firmware BSS, station-record, key and power-management commands (Common/qzcmd_bss): the values
+    // they send, written by the connection, access-point and Wi-Fi Direct code.
+    UCHAR NetworkActivation[2];        // the state the last activation command set (sent, answered)
+    UCHAR WmmInUse;
+    USHORT BeaconInterval;
+    UCHAR DtimPeriod;
+    USHORT AssociationId;
+    USHORT SecondTimingWord;
+    UCHAR UapsdEnable;
+    UCHAR UapsdAc[4];                  // per access category, in their stored order
+    UCHAR UapsdMaxSp;
+    UCHAR FwModeWord;                  // 1 for the Wi-Fi Direct and access-point roles in the firmware
+    ULONG OperationModeCode;           // driver operation-mode code (1 AP, 2 station, 8 device, 16 GO, 32 client)
+    UCHAR StartedAsGo;
+    UCHAR CapabilityInfoLow;           // low byte of the port's capability information
+    UCHAR MuEdcaParams[32];            // the MU EDCA parameter record of the BSS
+    UCHAR SrControl[4];                // spatial-reuse control bytes
+    ULONG64 SrBssColorBitmap;
+    ULONG64 SrPartialBssidBitmap;
 
     // ---- Wi-Fi Direct state, defaults and channel lists (Common/p2p) --------------------------------------
     LONG P2pDiscoState;        // P2P_PORT_STATE_VALUE of the device side
@@ -978,6 +997,21 @@ typedef struct _MP_ADAPTER {
     struct _MLME_QUEUE* MlmeQueue;
     PBSS_TABLE ScanTable;
     NLO_OFFLOAD_RECORD NloOffload;     // the network-list offload set for sleep
+    // Firmware scan, channel-privilege and domain commands (Common/qzcmd_scan): the BSS index of the
+    // held grant, the completion waiting for a grant, the scan request the abort reads, the WDI layer's
+    // scan-aborted mark, the private scan filter, the offload's sequence number and the 6 GHz reports.
+    UCHAR ChPrivilegeBssIndex;
+    PVOID ChPrivilegeCompletion;           // QZ_CMD_COMPLETION of the outstanding request
+    PMP_PORT ChPrivilegeCompletionPort;
+    PVOID ChPrivilegeCompletionContext;
+    struct _MLME_SCAN_REQ* ScanRequest;    // the adapter's current scan request (the sync machine's record)
+    UCHAR ScanTaskAborted;                 // the OS scan task of the current request was aborted
+    UCHAR BeaconTimeoutMark;               // a beacon time-out is being handled
+    UCHAR PrivateScanFilterOn;
+    UCHAR PrivateScanFilterAddress[MAC_ADDR_LEN];
+    UCHAR NloScanSeqNum;
+    UCHAR Chip6GhzCapable;                 // the chip reports the 6 GHz band
+    UCHAR FwCap6GhzOff;                    // the firmware's capability report turns 6 GHz off
 
     // ---- Wi-Fi Direct: scan request, channel privilege and working values (Common/p2p) ---------------------
     P2P_SCAN_REQUEST P2pScanRequest;   // the scan request the Wi-Fi Direct channel lists fill for the sync machine

@@ -72,12 +72,6 @@ void ScanNeighborAPInfoListReset(PMP_ADAPTER adapter, PSCAN_NEIGHBOR_AP_LIST lis
     (void)NOT_BUILT_YET();
 }
 
-NTSTATUS QzCmdSendAbortScan(PMP_ADAPTER adapter)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    return NOT_BUILT_YET();
-}
-
 NTSTATUS QzCmdFactCalGet(PMP_ADAPTER adapter, UCHAR band, UCHAR index)
 {
     UNREFERENCED_PARAMETER(adapter);

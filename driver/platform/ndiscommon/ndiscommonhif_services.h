@@ -37,8 +37,6 @@ BOOLEAN MlmeUpdateRepositTabFromScanTab(PMP_ADAPTER adapter, UCHAR force, UCHAR 
 void ScanNeighborAPInfoListReset(PMP_ADAPTER adapter, PSCAN_NEIGHBOR_AP_LIST list);
 
 // ---- firmware commands and files (Common/qzcmd, Common/fwsettings) -------------------------------------------
-// Scan abort command 0x1B (4 bytes).
-NTSTATUS QzCmdSendAbortScan(PMP_ADAPTER adapter);
 // Asks the firmware for one factory calibration record (unified command 0x7C, query).
 NTSTATUS QzCmdFactCalGet(PMP_ADAPTER adapter, UCHAR band, UCHAR index);
 // Writes the runtime calibration data file from the collected records.

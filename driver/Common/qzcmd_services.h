@@ -1,0 +1,50 @@
+// Services of neighbouring subsystems that the firmware command builders call before their owners
+// build them, each listed under its owner. Their bodies trace and return STATUS_NOT_SUPPORTED (or
+// the neutral value the caller needs) until the owner's module takes them over.
+#pragma once
+
+#include "kshim/nt_types.h"
+
+typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
+typedef struct _MP_PORT MP_PORT, *PMP_PORT;
+
+// ---- platform/wdi (scan task) ------------------------------------------------------------------------
+// Sends the scan-complete indication that ends the OS scan task of the port.
+NTSTATUS WdiScanComplete(PMP_ADAPTER adapter, PMP_PORT port, NTSTATUS status);
+// WDI band id 1 -> 1 (2.4 GHz), 2 -> 2 (5 GHz), 5 -> 3 (6 GHz), anything else -> 1.
+ULONG NdisWdiGetBandFromWdiBandId(ULONG wdiBandId);
+
+// ---- Common/p2p (Wi-Fi Direct) -------------------------------------------------------------------------
+// Unless the listening port's channel is granted, waits up to 500 ms for the grant, then 40 ms.
+void WaitForChannelGrant(PMP_ADAPTER adapter, PMP_PORT listenPort);
+
+// ---- Common/mlme (connect control) -------------------------------------------------------------------
+// Steps the adapter's scan sequence number to (value + 1) modulo 100 and returns it.
+UCHAR MlmeCntlGetScanSeqNum(PMP_ADAPTER adapter);
+
+// ---- regulatory domain ----------------------------------------------------------------------------------
+// One sub-band of the country's channel plan.
+typedef struct _CHANNEL_PLAN_SUBBAND {
+    UCHAR OperatingClass;
+    UCHAR Band;            // 1 2.4 GHz, 2 5 GHz, 3 6 GHz
+    UCHAR ChannelSpacing;
+    UCHAR FirstChannel;
+    UCHAR ChannelCount;
+    USHORT Flags;
+} CHANNEL_PLAN_SUBBAND;
+#define CHANNEL_PLAN_SUBBAND_COUNT 12
+typedef struct _DOMAIN_INFO {
+    USHORT CountryCode;    // first letter in the low byte
+    CHANNEL_PLAN_SUBBAND Subbands[CHANNEL_PLAN_SUBBAND_COUNT];
+} DOMAIN_INFO, *PDOMAIN_INFO;
+// Rebuilds the adapter's domain (channel plan and channel list) for the current country; none when
+// it cannot.
+PDOMAIN_INFO DomainGetDomainInfo(PMP_ADAPTER adapter);
+
+// ---- data path (receive defragmentation of the second-generation family) ----------------------------------
+// Clears the receive defragmentation state: every one of the 10 slots when `all` is set, else `index`.
+void Qz3501ClearRxFrag(PMP_ADAPTER adapter, UCHAR all, UCHAR index);
+
+// ---- Common/ap (soft access point) ---------------------------------------------------------------------
+// Resets the record of this WLAN index (0-20) to its empty values when it is in use.
+void MacTabResetWlanIdxRecord(PMP_ADAPTER adapter, UCHAR wlanIndex);
