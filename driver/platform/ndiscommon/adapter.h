@@ -12,6 +12,8 @@
 #include "Common/common.h"
 #include "Common/fwsettings.h"
 #include "Common/mlme/mlmesync.h"
+#include "Common/mlme/mlmesync_bss.h"
+#include "Common/mlme/mlmesync_chnl.h"
 #include "Common/p2p/p2p.h"
 #include "Common/qzcmd.h"
 #include "hal/common/fwfile.h"
@@ -433,6 +435,12 @@ typedef struct _MP_PORT {
     // ---- MLME core: the port's station-entry list, its state machines and MLME state (Common/mlme) ----
     MAC_TABLE_PORT_LIST MacTab;
     MLME_PORT_BLOCK Mlme;
+    // ---- BSS table and beacon parsing: the port state they read (Common/mlme/mlmesync_bss, _sanity) ----
+    UCHAR HeEnabled;           // the port's HE switch (1 = HE enabled)
+    ULONG WpsMethod;           // WPS_METHOD_*: push-button or PIN search
+    ULONG WpsMode;             // 2 while a WPS search runs
+    ULONG WpsState;            // 3 while the search looks for its access point
+    USHORT Aid;                // own association id (low 14 bits used)
 } MP_PORT;
 
 // ---- separately allocated adapter blocks ------------------------------------------------------------------
@@ -997,6 +1005,22 @@ typedef struct _MP_ADAPTER {
     // ---- MLME core: the station-entry pool, the MLME queue, handler and buffer pool (Common/mlme) -------
     MAC_TABLE_POOL MacTabPool;
     MLME_ADAPTER_BLOCK Mlme;
+    // ---- BSS table, channel lists and beacon parsing (Common/mlme/mlmesync_bss, _chnl, _sanity) ---------
+    BSS_TABLE ScanTab;                 // the scan table's storage (ScanTable points to it)
+    SCAN_AP_NUM_TABLE ScanApNum;       // APs per channel found by the last scan
+    SP_RULE_PLAN SpRulePlan;           // 6 GHz standard-power rules of the current country
+    UCHAR ConnectTargetBssid[MAC_ADDR_LEN];  // the connect attempt's target
+    UCHAR ConnectTargetSsid[32];
+    UCHAR ConnectTargetSsidLen;
+    UCHAR CurrentChannel;              // the channel the adapter is tuned to
+    UCHAR AfcNotApplicable;            // 1: the AFC power table must not be used
+    UCHAR AfcChannel;                  // 6 GHz primary channel the AFC state belongs to
+    UCHAR AfcBasePower;
+    UCHAR CertOweTransPending;         // certification: a hidden OWE-transition network is awaited
+    UCHAR CertOweTransSsid[32];
+    UCHAR CertOweTransSsidLen;
+    UCHAR CertOweTransBssid[MAC_ADDR_LEN];
+    MLME_CHANNEL_LISTS ChannelLists;   // 5 GHz, all-channel and group-owner lists
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.
