@@ -441,6 +441,13 @@ typedef struct _MP_PORT {
     ULONG WpsMode;             // 2 while a WPS search runs
     ULONG WpsState;            // 3 while the search looks for its access point
     USHORT Aid;                // own association id (low 14 bits used)
+    UCHAR CurrentSsid[32];     // the SSID of the current connection
+    UCHAR CurrentSsidLen;
+    UCHAR LastConnectSsid[32]; // the SSID of the last connection (saved at link down)
+    UCHAR LastConnectSsidLen;
+    CHAR RssiLastSample[3];    // per receive chain: last sample, average (weight 1/8) and running sum
+    CHAR RssiAvg[3];
+    SHORT RssiSum[3];
 } MP_PORT;
 
 // ---- separately allocated adapter blocks ------------------------------------------------------------------
@@ -1021,6 +1028,10 @@ typedef struct _MP_ADAPTER {
     UCHAR CertOweTransSsidLen;
     UCHAR CertOweTransBssid[MAC_ADDR_LEN];
     MLME_CHANNEL_LISTS ChannelLists;   // 5 GHz, all-channel and group-owner lists
+    CHAR RssiPeak;                     // the RSSI monitor: peak and lowest RSSI since the peak
+    CHAR RssiLowest;
+    UCHAR CountryFixed;                // the country was fixed by a private request
+    UCHAR ScanDoneSinceRequest;        // a scan-done event arrived since the last scan request
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.
