@@ -49,6 +49,37 @@ ULONG PairwiseValue(UCHAR type, bool rsn)
     }
 }
 
+// The group cipher suite type of an RSN or WPA element; a type outside the list keeps the record's
+// group cipher. WEP group ciphers are noted in the entry as well.
+void SetGroupCipher(PBSS_ENTRY entry, PBSS_CIPHER_INFO info, UCHAR type, bool rsn)
+{
+    switch (type) {
+    case 1:
+        info->GroupCipher = BSS_CIPHER_WEP40;
+        entry->WepGroupCipher = BSS_CIPHER_WEP40;
+        break;
+    case 2:
+        info->GroupCipher = BSS_CIPHER_TKIP;
+        break;
+    case 4:
+        info->GroupCipher = BSS_CIPHER_CCMP;
+        break;
+    case 5:
+        info->GroupCipher = BSS_CIPHER_WEP104;
+        entry->WepGroupCipher = BSS_CIPHER_WEP104;
+        break;
+    case 9:
+        if (rsn) {
+            info->GroupCipher = BSS_CIPHER_GCMP256;
+            break;
+        }
+        [[fallthrough]];
+    default:
+        DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_MLME, "group cipher suite %u not known", type);
+        break;
+    }
+}
+
 void ParseRsn(PMP_ADAPTER adapter, PBSS_ENTRY entry, UCHAR* body, ULONG len)
 {
     BSS_CIPHER_INFO& rsn = entry->RsnCipher;
@@ -62,27 +93,7 @@ void ParseRsn(PMP_ADAPTER adapter, PBSS_ENTRY entry, UCHAR* body, ULONG len)
         DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_MLME, "RSN element of length %u not used", static_cast<unsigned>(len));
         return;
     }
-    switch (body[5]) {
-    case 1:
-        rsn.GroupCipher = BSS_CIPHER_WEP40;
-        entry->WepGroupCipher = BSS_CIPHER_WEP40;
-        break;
-    case 2:
-        rsn.GroupCipher = BSS_CIPHER_TKIP;
-        break;
-    case 4:
-        rsn.GroupCipher = BSS_CIPHER_CCMP;
-        break;
-    case 5:
-        rsn.GroupCipher = BSS_CIPHER_WEP104;
-        entry->WepGroupCipher = BSS_CIPHER_WEP104;
-        break;
-    case 9:
-        rsn.GroupCipher = BSS_CIPHER_GCMP256;
-        break;
-    default:
-        break;
-    }
+    SetGroupCipher(entry, &rsn, body[5], true);
 
     ULONG pos = 6;
     ULONG lastPairwise = BSS_CIPHER_NONE;
@@ -181,25 +192,7 @@ void ParseRsn(PMP_ADAPTER adapter, PBSS_ENTRY entry, UCHAR* body, ULONG len)
 void ParseWpa(PBSS_ENTRY entry, const UCHAR* body, ULONG len)
 {
     BSS_CIPHER_INFO& wpa = entry->WpaCipher;
-    switch (body[9]) {
-    case 1:
-        wpa.GroupCipher = BSS_CIPHER_WEP40;
-        entry->WepGroupCipher = BSS_CIPHER_WEP40;
-        break;
-    case 2:
-        wpa.GroupCipher = BSS_CIPHER_TKIP;
-        break;
-    case 4:
-        wpa.GroupCipher = BSS_CIPHER_CCMP;
-        break;
-    case 5:
-        wpa.GroupCipher = BSS_CIPHER_WEP104;
-        entry->WepGroupCipher = BSS_CIPHER_WEP104;
-        break;
-    default:
-        DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_MLME, "WPA group cipher %u not known", body[9]);
-        break;
-    }
+    SetGroupCipher(entry, &wpa, body[9], false);
     ULONG pos = 10;
     if (len - pos >= 2) {
         ULONG count = ReadLe16(body + pos);

@@ -125,6 +125,22 @@ ULONG RepositCount(const REPOSIT_TABLE* t)
     return t->RepositCount < MAX_LEN_OF_BSS_TABLE ? t->RepositCount : MAX_LEN_OF_BSS_TABLE;
 }
 
+// Walks the slots from the last down to the first; a slot the test picks takes the last entry and
+// its time, and the count drops (the order of the table changes).
+template <typename Pick>
+void RemoveWhere(PREPOSIT_TABLE t, Pick pick)
+{
+    for (LONG i = static_cast<LONG>(RepositCount(t)) - 1; i >= 0; --i) {
+        if (!pick(static_cast<ULONG>(i))) {
+            continue;
+        }
+        ULONG last = t->RepositCount - 1u;
+        t->RepositEntries[i] = t->RepositEntries[last];
+        t->RepositTime[i] = t->RepositTime[last];
+        t->RepositCount--;
+    }
+}
+
 bool SsidMatches(const BSS_ENTRY& e, const UCHAR* ssid, UCHAR ssidLen)
 {
     return e.SsidLen == ssidLen && ssidLen <= BSS_SSID_MAX && std::memcmp(e.Ssid, ssid, ssidLen) == 0;
@@ -250,15 +266,7 @@ void MlmeRemoveAgeOutScanEntry(PMP_ADAPTER adapter)
         return;
     }
     LONGLONG now = Now();
-    for (LONG i = static_cast<LONG>(RepositCount(t)) - 1; i >= 0; --i) {
-        if (!IsOld(now, t->RepositTime[i], t->RepositAgeSeconds)) {
-            continue;
-        }
-        ULONG last = t->RepositCount - 1u;
-        t->RepositEntries[i] = t->RepositEntries[last];
-        t->RepositTime[i] = t->RepositTime[last];
-        t->RepositCount--;
-    }
+    RemoveWhere(t, [&](ULONG i) { return IsOld(now, t->RepositTime[i], t->RepositAgeSeconds); });
     MlmeDumpScanTab(adapter, SCAN_TAB_DUMP_BOTH);
 }
 
@@ -268,15 +276,7 @@ void RepositTableCompact(PMP_ADAPTER adapter)
     if (t == nullptr) {
         return;
     }
-    for (LONG i = static_cast<LONG>(RepositCount(t)) - 1; i >= 0; --i) {
-        if (t->RepositEntries[i].Band == BAND_6G) {
-            continue;
-        }
-        ULONG last = t->RepositCount - 1u;
-        t->RepositEntries[i] = t->RepositEntries[last];
-        t->RepositTime[i] = t->RepositTime[last];
-        t->RepositCount--;
-    }
+    RemoveWhere(t, [&](ULONG i) { return t->RepositEntries[i].Band != BAND_6G; });
     MlmeDumpScanTab(adapter, SCAN_TAB_DUMP_REPOSIT);
 }
 
