@@ -425,7 +425,7 @@ TEST_F(ExecutorTest, TheConnectionStartTimeOutAbortsARunningScanOnly)
     adapter_->EnableSystemEventLog = 1;
     kshim::host::ErrorLogClear();
     Run(INTERNAL_CMD_CONNECT_START_TIMEOUT);
-    EXPECT_TRUE(TraceContains(NotBuilt("MlmeUpdateRepositTabFromScanTab")));
+    EXPECT_TRUE(TraceContains("roaming-candidate merge without storage"));
     EXPECT_TRUE(TraceContains(NotBuilt("ScanNeighborAPInfoListReset")));
     // The scan abort went to the firmware and wrote its event-log entry.
     bool abortLogged = false;

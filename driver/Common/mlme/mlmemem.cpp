@@ -228,16 +228,3 @@ UCHAR RandomOctetGet(PMP_ADAPTER adapter)
     }
     return result;
 }
-
-ULONG RepositTableSearchByBand(PMP_ADAPTER adapter, PMP_PORT port, PREPOSIT_TABLE table, ULONG band,
-                               const UCHAR* bssid)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(table);
-    UNREFERENCED_PARAMETER(band);
-    UNREFERENCED_PARAMETER(bssid);
-    // The roaming-candidate table and its BSS entries come with the BSS table.
-    (void)NOT_BUILT_YET();
-    return 0xFFFFFFFFu;
-}

@@ -20,30 +20,6 @@ void ScanNeighborAPInfoListInit(PMP_ADAPTER adapter, PSCAN_NEIGHBOR_AP_LIST list
     KeInitializeSpinLock(&list->Lock);
 }
 
-void BssTableInit(PBSS_TABLE table)
-{
-    UNREFERENCED_PARAMETER(table);
-    (void)NOT_BUILT_YET();
-}
-
-void MlmeBssTableInit(PMP_ADAPTER adapter)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    (void)NOT_BUILT_YET();
-}
-
-void MlmeRepositTableInit(PMP_ADAPTER adapter)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    (void)NOT_BUILT_YET();
-}
-
-void MlmeResetRepositTable(PMP_ADAPTER adapter)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    (void)NOT_BUILT_YET();
-}
-
 void ScanNeighborAPInfoListDeInit(PMP_ADAPTER adapter, PSCAN_NEIGHBOR_AP_LIST list)
 {
     UNREFERENCED_PARAMETER(adapter);

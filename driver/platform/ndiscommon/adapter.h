@@ -12,6 +12,8 @@
 #include "Common/common.h"
 #include "Common/fwsettings.h"
 #include "Common/mlme/mlmesync.h"
+#include "Common/mlme/mlmesync_bss.h"
+#include "Common/mlme/mlmesync_chnl.h"
 #include "Common/p2p/p2p.h"
 #include "Common/qzcmd.h"
 #include "Common/qzevent_capability.h"
@@ -483,6 +485,19 @@ typedef struct _MP_PORT {
     // The driver operation-mode code the port was created for (1 soft access point, 2 station, 8
     // Wi-Fi Direct device, 16 group owner, 32 Wi-Fi Direct client); OpMode above is the subtype.
     ULONG OpModeCode;
+    // ---- BSS table and beacon parsing: the port state they read (Common/mlme/mlmesync_bss, _sanity) ----
+    UCHAR HeEnabled;           // the port's HE switch (1 = HE enabled)
+    ULONG WpsMethod;           // WPS_METHOD_*: push-button or PIN search
+    ULONG WpsMode;             // 2 while a WPS search runs
+    ULONG WpsState;            // 3 while the search looks for its access point
+    USHORT Aid;                // own association id (low 14 bits used)
+    UCHAR CurrentSsid[32];     // the SSID of the current connection
+    UCHAR CurrentSsidLen;
+    UCHAR LastConnectSsid[32]; // the SSID of the last connection (saved at link down)
+    UCHAR LastConnectSsidLen;
+    CHAR RssiLastSample[3];    // per receive chain: last sample, average (weight 1/8) and running sum
+    CHAR RssiAvg[3];
+    SHORT RssiSum[3];
 } MP_PORT;
 
 // The multicast list the receive filter sends to the firmware: at most 16 addresses.
@@ -1088,6 +1103,26 @@ typedef struct _MP_ADAPTER {
     MULTICAST_LIST MulticastList;     // the OS's multicast addresses as last sent to the firmware
     WIFI_CAPABILITY_RECORDS WifiCaps; // the capability records reported to WiFiCx
     UCHAR SixGhzCapable;              // the chip can use the 6 GHz band (set from its capability report)
+    // ---- BSS table, channel lists and beacon parsing (Common/mlme/mlmesync_bss, _chnl, _sanity) ---------
+    BSS_TABLE ScanTab;                 // the scan table's storage (ScanTable points to it)
+    SCAN_AP_NUM_TABLE ScanApNum;       // APs per channel found by the last scan
+    SP_RULE_PLAN SpRulePlan;           // 6 GHz standard-power rules of the current country
+    UCHAR ConnectTargetBssid[MAC_ADDR_LEN];  // the connect attempt's target
+    UCHAR ConnectTargetSsid[32];
+    UCHAR ConnectTargetSsidLen;
+    UCHAR CurrentChannel;              // the channel the adapter is tuned to
+    UCHAR AfcNotApplicable;            // 1: the AFC power table must not be used
+    UCHAR AfcChannel;                  // 6 GHz primary channel the AFC state belongs to
+    UCHAR AfcBasePower;
+    UCHAR CertOweTransPending;         // certification: a hidden OWE-transition network is awaited
+    UCHAR CertOweTransSsid[32];
+    UCHAR CertOweTransSsidLen;
+    UCHAR CertOweTransBssid[MAC_ADDR_LEN];
+    MLME_CHANNEL_LISTS ChannelLists;   // 5 GHz, all-channel and group-owner lists
+    CHAR RssiPeak;                     // the RSSI monitor: peak and lowest RSSI since the peak
+    CHAR RssiLowest;
+    UCHAR CountryFixed;                // the country was fixed by a private request
+    UCHAR ScanDoneSinceRequest;        // a scan-done event arrived since the last scan request
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.

@@ -56,15 +56,6 @@ NTSTATUS DisconnectRequest(PMP_ADAPTER adapter, PMP_PORT port, PULONG bytesWritt
     return NOT_BUILT_YET();
 }
 
-BOOLEAN MlmeUpdateRepositTabFromScanTab(PMP_ADAPTER adapter, UCHAR force, UCHAR decideCountry)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(force);
-    UNREFERENCED_PARAMETER(decideCountry);
-    (void)NOT_BUILT_YET();
-    return FALSE;
-}
-
 void ScanNeighborAPInfoListReset(PMP_ADAPTER adapter, PSCAN_NEIGHBOR_AP_LIST list)
 {
     UNREFERENCED_PARAMETER(adapter);

@@ -31,7 +31,7 @@ NTSTATUS DisconnectRequest(PMP_ADAPTER adapter, PMP_PORT port, PULONG bytesWritt
                            PUCHAR parameters);
 
 // ---- scan (Common/mlme) --------------------------------------------------------------------------------------
-// Merges the scan table into the roaming-candidate table.
+// Merges the scan table into the roaming-candidate table (Common/mlme/mlmesync_reposit).
 BOOLEAN MlmeUpdateRepositTabFromScanTab(PMP_ADAPTER adapter, UCHAR force, UCHAR decideCountry);
 // Empties the neighbour-AP list.
 void ScanNeighborAPInfoListReset(PMP_ADAPTER adapter, PSCAN_NEIGHBOR_AP_LIST list);

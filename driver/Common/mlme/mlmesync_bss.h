@@ -1,0 +1,325 @@
+// The BSS table: one BSS_ENTRY per BSS heard in beacons and probe responses, stored, updated,
+// searched and deleted in tables of 256 entries; the security summary of every stored BSS.
+#pragma once
+
+#include <cstddef>
+
+#include "kshim/nt_types.h"
+
+typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
+typedef struct _MP_PORT MP_PORT, *PMP_PORT;
+
+#define MAX_LEN_OF_BSS_TABLE 256
+#define BSS_NOT_FOUND (-1)
+#define BSS_SSID_MAX 32
+#define BSS_RATES_MAX 12
+#define BSS_HT_CAP_LEN 26
+#define BSS_HT_OP_LEN 22
+#define BSS_VHT_CAP_LEN 12
+#define BSS_VHT_OP_LEN 5
+#define BSS_IE_BUFFER_SIZE 1024  // element copies, WPS elements and frame copies
+
+// BSS types.
+#define BSS_INFRA 1
+#define BSS_ADHOC 2
+
+// Authentication algorithms (the OS's numbering).
+#define BSS_AUTH_OPEN 1
+#define BSS_AUTH_SHARED 2
+#define BSS_AUTH_WPA 3
+#define BSS_AUTH_WPA_PSK 4
+#define BSS_AUTH_WPA_NONE 5
+#define BSS_AUTH_RSNA 6
+#define BSS_AUTH_RSNA_PSK 7
+#define BSS_AUTH_WPA3_192 8
+#define BSS_AUTH_SAE 9
+#define BSS_AUTH_OWE 10
+
+// Ciphers (the OS's numbering).
+#define BSS_CIPHER_NONE 0
+#define BSS_CIPHER_WEP40 1
+#define BSS_CIPHER_TKIP 2
+#define BSS_CIPHER_CCMP 4
+#define BSS_CIPHER_WEP104 5
+#define BSS_CIPHER_GCMP256 9
+#define BSS_CIPHER_WEP 0x101
+
+// The EDCA parameter record of a WMM parameter or information element; each array is indexed by
+// access category.
+typedef struct _EDCA_PARM {
+    UCHAR Valid;
+    UCHAR Reserved[3];
+    UCHAR UapsdCapable;
+    UCHAR ParamSetCount;
+    UCHAR Aifsn[4];
+    UCHAR CwMin[4];
+    UCHAR CwMax[4];
+    USHORT TxopLimit[4];
+    UCHAR Acm[4];
+} EDCA_PARM, *PEDCA_PARM;
+static_assert(sizeof(EDCA_PARM) == 30, "the EDCA record is 30 bytes");
+
+#pragma pack(push, 1)
+typedef struct _QOS_CAPABILITY_PARM {
+    UCHAR Valid;
+    UCHAR Bytes[4];
+} QOS_CAPABILITY_PARM, *PQOS_CAPABILITY_PARM;
+static_assert(sizeof(QOS_CAPABILITY_PARM) == 5, "the QoS capability record is 5 bytes");
+
+typedef struct _QBSS_LOAD_PARM {
+    UCHAR Valid;
+    UCHAR Reserved0;
+    USHORT StaCount;
+    UCHAR ChannelUtilization;
+    UCHAR Reserved1;
+} QBSS_LOAD_PARM, *PQBSS_LOAD_PARM;
+static_assert(sizeof(QBSS_LOAD_PARM) == 6, "the BSS load record is 6 bytes");
+
+typedef struct _MOBILITY_DOMAIN_PARM {
+    UCHAR Present;
+    USHORT MdId;  // as it lies in the frame
+    UCHAR FtCapPolicy;
+} MOBILITY_DOMAIN_PARM, *PMOBILITY_DOMAIN_PARM;
+static_assert(sizeof(MOBILITY_DOMAIN_PARM) == 4, "the mobility domain record is 4 bytes");
+
+// CF Parameter Set of a frame.
+typedef struct _CF_PARM {
+    UCHAR Present;
+    UCHAR CfpCount;
+    UCHAR CfpPeriod;
+    USHORT CfpMaxDuration;
+    USHORT CfpDurRemaining;
+} CF_PARM, *PCF_PARM;
+#pragma pack(pop)
+
+// A cipher summary of a WPA or RSN element.
+typedef struct _BSS_CIPHER_INFO {
+    ULONG PairwiseCipher;
+    ULONG PairwiseCipherAux;
+    ULONG GroupCipher;
+    USHORT RsnCapability;
+    UCHAR Sha256Akm;
+    UCHAR FtAkm;
+    UCHAR MixedCipher;
+    UCHAR PmfRequired;
+    UCHAR RsnxeOctet;
+    UCHAR Reserved;
+} BSS_CIPHER_INFO, *PBSS_CIPHER_INFO;
+
+typedef struct _BSS_ENTRY {
+    UCHAR Bssid[6];
+    LONG Band;  // 1 2.4 GHz, 2 5 GHz, 3 6 GHz
+    UCHAR Channel;
+    UCHAR CentralChannel;
+    UCHAR BssType;
+    USHORT AtimWindow;
+    USHORT BeaconPeriod;
+    ULONG64 FrameTimestamp;
+    ULONG64 LastUpdateTime;
+    UCHAR Valid;
+    UCHAR SupportedRates[BSS_RATES_MAX];
+    UCHAR SupportedRatesLen;
+    UCHAR ExtendedRates[BSS_RATES_MAX];
+    UCHAR ExtendedRatesLen;
+    USHORT RateBitmap;
+    USHORT BasicRateBitmap;
+    UCHAR OtherBasicRate;
+    UCHAR HtCapability[BSS_HT_CAP_LEN];
+    UCHAR HtCapabilityLen;
+    UCHAR HtOperation[BSS_HT_OP_LEN];
+    UCHAR HtOperationLen;
+    UCHAR HePresent;
+    UCHAR He6gRegulatoryInfo;
+    UCHAR SecondaryChannelOffset;  // 0xFF when none
+    USHORT CountryString;          // first letter in the low byte; 0 without a Country element
+    CHAR Rssi;
+    USHORT Score;
+    CHAR Rssi0;
+    CHAR Rssi1;
+    UCHAR Privacy;
+    UCHAR HiddenBeacon;
+    USHORT DtimPeriod;
+    USHORT CapabilityInfo;
+    USHORT CfpCount;
+    USHORT CfpPeriod;
+    USHORT CfpMaxDuration;
+    USHORT CfpDurRemaining;
+    UCHAR SsidLen;
+    UCHAR Ssid[BSS_SSID_MAX];
+    ULONG64 LastBeaconTime;
+    UCHAR VendorOui904cSeen;
+    BSS_CIPHER_INFO WpaCipher;
+    BSS_CIPHER_INFO RsnCipher;
+    ULONG WepGroupCipher;
+    ULONG AuthModeAux;
+    ULONG AuthMode;
+    ULONG EncryptionStatus;
+    USHORT VarIeLen;
+    UCHAR VarIes[BSS_IE_BUFFER_SIZE];
+    UCHAR BeaconWpsIe[BSS_IE_BUFFER_SIZE];
+    USHORT BeaconWpsIeLen;
+    UCHAR ProbeRspWpsIe[BSS_IE_BUFFER_SIZE];
+    USHORT ProbeRspWpsIeLen;
+    EDCA_PARM EdcaParameters;
+    QOS_CAPABILITY_PARM QosCapability;
+    QBSS_LOAD_PARM QbssLoad;
+    UCHAR WpsPresent;
+    UCHAR WpsVersion2;
+    UCHAR WpsApSetupLocked;
+    USHORT WpsDevicePasswordId;
+    UCHAR P2pDeviceSeen;
+    UCHAR WpsInteropFlag;
+    UCHAR VhtPresent;
+    UCHAR VhtCapability[BSS_VHT_CAP_LEN];
+    UCHAR VhtOperation[BSS_VHT_OP_LEN];
+    UCHAR BeaconFrame[BSS_IE_BUFFER_SIZE];
+    USHORT BeaconFrameLen;
+    UCHAR ProbeRspFrame[BSS_IE_BUFFER_SIZE];
+    USHORT ProbeRspFrameLen;
+    MOBILITY_DOMAIN_PARM MobilityDomain;
+    UCHAR OweTransBssid[6];
+    UCHAR OweTransSsid[BSS_SSID_MAX];
+    UCHAR OweTransSsidLen;
+    UCHAR MbssidIndicator;
+    UCHAR MbssidIndex;
+    UCHAR IndicatedSinceUpdate;
+} BSS_ENTRY, *PBSS_ENTRY;
+
+typedef struct _BSS_TABLE {
+    USHORT EntryCount;
+    USHORT OverflowSlot;
+    BSS_ENTRY BssEntry[MAX_LEN_OF_BSS_TABLE];
+} BSS_TABLE, *PBSS_TABLE;
+static_assert(offsetof(BSS_TABLE, OverflowSlot) == 2, "count and overflow slot share one 32-bit word");
+
+// The parsed values of one beacon or probe response that BssTableSetEntry stores. Pointers may be
+// null where a record is absent (CF parameters, EDCA, QoS, BSS load, mobility domain, elements).
+typedef struct _BSS_ENTRY_INPUT {
+    const UCHAR* Bssid;
+    const UCHAR* Ssid;
+    UCHAR SsidLen;
+    UCHAR BssType;
+    USHORT BeaconPeriod;
+    const CF_PARM* CfParams;
+    USHORT AtimWindow;
+    USHORT CapabilityInfo;
+    const UCHAR* SupportedRates;
+    UCHAR SupportedRatesLen;
+    const UCHAR* ExtendedRates;
+    UCHAR ExtendedRatesLen;
+    const UCHAR* HtCapability;
+    const UCHAR* VhtCapability;   // 12 bytes
+    const UCHAR* VhtOperation;    // 5 bytes
+    const UCHAR* HtOperation;
+    UCHAR HtCapabilityLen;
+    UCHAR HtOperationLen;
+    UCHAR HePresent;
+    UCHAR He6gRegulatoryInfo;
+    UCHAR SecondaryChannelOffset;
+    USHORT CountryString;
+    UCHAR Channel;
+    LONG Band;
+    CHAR Rssi;
+    CHAR Rssi0;
+    CHAR Rssi1;
+    ULONG64 FrameTimestamp;
+    const EDCA_PARM* Edca;
+    const QOS_CAPABILITY_PARM* QosCapability;
+    const QBSS_LOAD_PARM* QbssLoad;
+    USHORT BeaconWpsIeLen;
+    const UCHAR* BeaconWpsIe;
+    USHORT ProbeRspWpsIeLen;
+    const UCHAR* ProbeRspWpsIe;
+    USHORT VarIeLen;
+    const UCHAR* VarIes;
+    UCHAR RssiUpdate;
+    const MOBILITY_DOMAIN_PARM* MobilityDomain;
+    const UCHAR* OweTransBssid;
+    const UCHAR* OweTransSsid;
+    UCHAR OweTransSsidLen;
+    UCHAR IsBeacon;
+    const UCHAR* Frame;
+    ULONG FrameLen;
+} BSS_ENTRY_INPUT, *PBSS_ENTRY_INPUT;
+
+// The 6 GHz standard-power rules of the current country (the regulatory code fills them).
+#define SP_RULE_MAX 12
+typedef struct _SP_RULE_RECORD {
+    UCHAR Reserved0;
+    UCHAR Band;          // 3 = 6 GHz; 0 ends the list
+    UCHAR ChannelCount;
+    UCHAR FirstChannel;
+    UCHAR ChannelSpacing;
+    UCHAR Reserved1[3];
+    ULONG PowerMode;
+} SP_RULE_RECORD;
+static_assert(sizeof(SP_RULE_RECORD) == 12, "a standard-power record is 12 bytes");
+typedef struct _SP_RULE_PLAN {
+    ULONG RecordCount;
+    SP_RULE_RECORD Records[SP_RULE_MAX];
+} SP_RULE_PLAN, *PSP_RULE_PLAN;
+
+// The per-channel AP count that a scan leaves behind.
+typedef struct _SCAN_AP_NUM_ROW {
+    UCHAR Channel;
+    UCHAR Reserved;
+    USHORT ApCount;
+} SCAN_AP_NUM_ROW;
+typedef struct _SCAN_AP_NUM_TABLE {
+    USHORT RowCount;
+    SCAN_AP_NUM_ROW Rows[118];
+} SCAN_AP_NUM_TABLE, *PSCAN_AP_NUM_TABLE;
+
+// ---- WPS search methods of a port (the WPS code sets them) ----------------------------------------
+#define WPS_METHOD_PIN 0x10000000u
+#define WPS_METHOD_PBC 0x20000000u
+#define WPS_METHOD_PIN_2 0x40000000u
+#define WPS_METHOD_PIN_3 0x80000000u
+
+// ---- clearing ----------------------------------------------------------------------------------------
+// BssTableInit (table) is declared with the MLME start-up in mlmesync.h; it clears one table.
+
+// ---- searches: each returns the entry index or BSS_NOT_FOUND ----------------------------------------------
+LONG BssTableSearch(PMP_ADAPTER adapter, PMP_PORT port, const BSS_TABLE* table, const UCHAR* bssid, UCHAR channel);
+LONG BssTableSearchByBssid(PMP_ADAPTER adapter, PMP_PORT port, const BSS_TABLE* table, const UCHAR* bssid);
+LONG BssTableSearchBySsid(const BSS_TABLE* table, const UCHAR* ssid, UCHAR ssidLen);
+LONG BssSearchWithSsid(const BSS_TABLE* table, const UCHAR* bssid, const UCHAR* ssid, UCHAR ssidLen, UCHAR channel);
+LONG BssTableFindBssidOnBand(const BSS_TABLE* table, const UCHAR* bssid, UCHAR channel);
+LONG BssTableFindBssidInBand(PMP_ADAPTER adapter, PMP_PORT port, const BSS_TABLE* table, LONG band,
+                             const UCHAR* bssid);
+LONG BssTableFindBssidSsid(const BSS_TABLE* table, const UCHAR* bssid, const UCHAR* ssid, UCHAR ssidLen,
+                           UCHAR channel);
+// The entry with the lowest negative RSSI (the first on ties); BSS_NOT_FOUND when none is negative.
+LONG MlmeGetWorstRssiBssFromBssTab(const BSS_TABLE* table);
+
+// ---- writing -------------------------------------------------------------------------------------------
+// Stores one parsed beacon or probe response; the index written, or BSS_NOT_FOUND when nothing was
+// stored.
+LONG BssTableSetEntry(PMP_ADAPTER adapter, PMP_PORT port, PBSS_TABLE table, const BSS_ENTRY_INPUT* in);
+// Writes one entry from the parsed values.
+void BssEntrySet(PMP_ADAPTER adapter, PMP_PORT port, PBSS_ENTRY entry, const BSS_ENTRY_INPUT* in);
+// Derives the entry's authentication and cipher summary from its stored elements.
+void BssCipherParse(PMP_ADAPTER adapter, PBSS_ENTRY entry);
+
+// ---- deleting ------------------------------------------------------------------------------------------
+void BssTableDeleteEntry(PBSS_TABLE table, const UCHAR* bssid, UCHAR channel);
+void BssTableDeleteEntryEx(PBSS_TABLE table, const UCHAR* bssid, UCHAR channel, const UCHAR* ssid, UCHAR ssidLen);
+
+// ---- 6 GHz standard power ---------------------------------------------------------------------------------
+// The standard-power action for a 6 GHz BSS: heOp6g is its 6 GHz Operation Information (primary
+// channel, control, centre 0, centre 1, minimum rate). The action is left as the caller set it
+// when the rule walk finds no record for the channel.
+void BSSCheck6GFilterAction(PMP_ADAPTER adapter, PMP_PORT port, UCHAR channel, LONG band, const UCHAR* heOp6g,
+                            PULONG action);
+
+// ---- tracing and the per-channel AP count ------------------------------------------------------------
+#define SCAN_TAB_DUMP_SCAN 1
+#define SCAN_TAB_DUMP_REPOSIT 2
+#define SCAN_TAB_DUMP_P2P 3
+#define SCAN_TAB_DUMP_BOTH 4
+void MlmeDumpScanTab(PMP_ADAPTER adapter, ULONG kind);
+void ScanTblApNumInit(PMP_ADAPTER adapter);
+void ScanTblApNumOfCh(PMP_ADAPTER adapter);
+
+// The channel's band side: 14 and below is the 2.4 GHz side.
+inline bool BssSameBandSide(UCHAR a, UCHAR b) { return (a <= 14) == (b <= 14); }

@@ -1,0 +1,9 @@
+// Candidate sorting: the ordering and filtering of BSS entries for connections, roams and the
+// preferred-SSID table.
+#pragma once
+
+#include "Common/mlme/mlmesync_bss.h"
+
+// Fills the output table with the source entries of the SSID that the port could join.
+void scanSsidTabSort(PMP_ADAPTER adapter, PMP_PORT port, const BSS_TABLE* source, PBSS_TABLE output,
+                     const UCHAR* ssid, UCHAR ssidLen);

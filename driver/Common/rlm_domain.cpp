@@ -1,0 +1,11 @@
+// The regulatory domain's country decisions.
+#include "Common/rlm_domain.h"
+
+#include "platform/ndiscommon/trace.h"
+
+void DomainCountryDecisionByBcn(PMP_ADAPTER adapter, PUSHORT countryCode)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    *countryCode = 0;  // no decision
+    (void)NOT_BUILT_YET();
+}
