@@ -27,3 +27,10 @@ void RxThreadLoop(PMP_ADAPTER adapter, ULONG ring)
 void RxThreadProc0(PVOID context) { RxThreadLoop(static_cast<PMP_ADAPTER>(context), 0); }
 void RxThreadProc1(PVOID context) { RxThreadLoop(static_cast<PMP_ADAPTER>(context), 1); }
 void RxThreadProc2(PVOID context) { RxThreadLoop(static_cast<PMP_ADAPTER>(context), 2); }
+
+// ---- frame processing after the per-chip dispatch --------------------------------------------------------
+VOID RecvFlushPortIndications(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    (void)NOT_BUILT_YET();
+}

@@ -8,3 +8,15 @@
 PLATFORM_THREAD_BODY RxThreadProc0;
 PLATFORM_THREAD_BODY RxThreadProc1;
 PLATFORM_THREAD_BODY RxThreadProc2;
+
+typedef struct _RX_DMAQ_DESC RX_DMAQ_DESC, *PRX_DMAQ_DESC;
+
+// Hands every active port's pending chain of received frames to the OS.
+VOID RecvFlushPortIndications(PMP_ADAPTER adapter);
+// The port a received frame belongs to, by its addresses; null when none.
+PMP_PORT RecvGetMacContext(PMP_ADAPTER adapter, PRX_DMAQ_DESC record);
+// Station-port receive processing of a parsed frame, per generation; the record is handed on or
+// returned to its pool. `rssi` holds the RSSI of chains 0 and 1 (dBm).
+VOID RecvProcessPacket(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi);
+VOID Qz3501RecvProcessPacket(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi);
+VOID Arvel3xRecvProcessPacket(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi);
