@@ -771,6 +771,7 @@ void FlushPendingCompletions(PMP_ADAPTER adapter)
 {
     PNET_BUFFER_LIST chain = adapter->PendingTxCompletions;
     adapter->PendingTxCompletions = nullptr;
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_TX, "send completions handed to the OS");
     N6PlatformIndicateXmitPktToNdis(adapter, chain, 0, 0);
 }
 
@@ -807,7 +808,7 @@ void StaleSweep(PMP_ADAPTER adapter)
 
 // One token of a transmit-done report: the frame leaves TxDoneWaitq and goes back to the OS.
 // Returns TRUE when a frame was completed.
-BOOLEAN CompleteToken(PMP_ADAPTER adapter, ULONG token, BOOLEAN endOfBatch)
+BOOLEAN CompleteToken(PMP_ADAPTER adapter, ULONG token)
 {
     // Tokens are record indexes of transmit pool 0; the queue's own keys lie above them.
     if (token >= TX_DMAQ_POOL0_RECORDS) {
@@ -824,9 +825,6 @@ BOOLEAN CompleteToken(PMP_ADAPTER adapter, ULONG token, BOOLEAN endOfBatch)
         // The frame left the queue: it goes back to the OS, uncounted.
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_TX, "transmit-done token %u: frame without port", static_cast<unsigned>(token));
         PlatformIndicateXmitPktToNdisEx(adapter, record, STATUS_SUCCESS);
-        if (endOfBatch) {
-            FlushPendingCompletions(adapter);
-        }
         return TRUE;
     }
     const BOOLEAN group = static_cast<BOOLEAN>(record->Frame != nullptr && record->FrameLength >= 10 &&
@@ -835,9 +833,6 @@ BOOLEAN CompleteToken(PMP_ADAPTER adapter, ULONG token, BOOLEAN endOfBatch)
         (void)InterlockedDecrement(&port->TxInFlight);
     }
     PlatformIndicateXmitPktToNdisEx(adapter, record, STATUS_SUCCESS);
-    if (endOfBatch) {
-        FlushPendingCompletions(adapter);
-    }
     if (group) {
         ++port->TxDoneMulticast;
     } else {
@@ -1269,9 +1264,17 @@ VOID N6PciProcessMsduReport(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
             done = TRUE;
             continue;
         }
+        BOOLEAN completed = FALSE;
         for (ULONG token : tokens) {
-            if (token != 0x7FFF && CompleteToken(adapter, token, endOfBatch)) {
-                lastFlagged = endOfBatch;
+            if (token != 0x7FFF && CompleteToken(adapter, token)) {
+                completed = TRUE;
+            }
+        }
+        if (completed) {
+            // The entry's completions carry the end-of-batch flag: the batch goes to the OS.
+            lastFlagged = endOfBatch;
+            if (endOfBatch) {
+                FlushPendingCompletions(adapter);
             }
         }
     }
