@@ -13,8 +13,10 @@ typedef struct _RX_DMAQ_DESC RX_DMAQ_DESC, *PRX_DMAQ_DESC;
 
 // Hands every active port's pending chain of received frames to the OS.
 VOID RecvFlushPortIndications(PMP_ADAPTER adapter);
-// The port a received frame belongs to, by its addresses; null when none.
-PMP_PORT RecvGetMacContext(PMP_ADAPTER adapter, PRX_DMAQ_DESC record);
+// The port of a frame whose sender is not known by its WLAN index (a 24-byte header): port 0 by
+// default; a group-addressed frame goes to the first active port whose BSSID is address 2 or
+// address 3, a unicast frame to the first active port whose own address is address 1.
+NTSTATUS RecvGetMacContext(PMP_ADAPTER adapter, const UCHAR* header, PMP_PORT* port);
 // Station-port receive processing of a parsed frame, per generation; the record is handed on or
 // returned to its pool. `rssi` holds the RSSI of chains 0 and 1 (dBm).
 VOID RecvProcessPacket(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi);

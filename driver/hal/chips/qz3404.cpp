@@ -1,6 +1,7 @@
 // Chip 3404.
 #include "platform/ndiscommon/trace.h"
 #include "hal/chips/qz3404.h"
+#include "hal/common/hal_desc.h"
 #include "platform/ndiscommon/ndiscommonhif.h"
 
 #include "platform/ndiscommon/adapter.h"
@@ -358,8 +359,18 @@ VOID Qz3404PciProcessRxSwDefinedPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC recor
 
 VOID Qz3404PciProcessRxPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
-    AsicRxRecordReturn(hif, record);
-    (void)NOT_BUILT_YET();
+    if (record == nullptr) {
+        return;
+    }
+    // Frames come as packet type 2, or 5 to 7 through the software-defined path.
+    const ULONG readable = record->ReceivedLength < record->BufferSize ? record->ReceivedLength : record->BufferSize;
+    const UCHAR type = record->BufferVa != nullptr && readable >= 4 ? static_cast<UCHAR>(record->BufferVa[3] >> 5) : 0;
+    if (type != 2 && (type < 5 || type > 7)) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_RX, "older chip: frame of packet type %u dropped", static_cast<unsigned>(type));
+        RxDmaqFree(hif->Adapter, record);
+        return;
+    }
+    AsicRxFrameDispatch(hif, record, DESC_GEN_OLDER);
 }
 
 VOID QZ3404ProcessStaStatistics(PMP_ADAPTER adapter, PUCHAR event)

@@ -4,6 +4,13 @@
 
 #include "Common/common.h"
 #include "Common/qzevent.h"
+#include "Common/ap_recv.h"
+#include "Common/mlmesync_recv.h"
+#include "Common/qzevent_ics.h"
+#include "Common/recv.h"
+#include "Common/wowlan_recv.h"
+#include "hal/chips/qzarvel3x.h"
+#include "hal/common/hal_desc.h"
 #include "hal/chips/qz3501.h"
 #include "hal/common/fwdownload.h"
 #include "hal/common/hal_postdl.h"
@@ -903,9 +910,193 @@ VOID AsicArvel2xProcessSoftwareInterrupt(PMP_ADAPTER adapter)
 }
 
 // ---- receive dispatch and statistics events -------------------------------------------------
+VOID AsicRecvProcessIcsLog(PMP_ADAPTER adapter, PRX_DMAQ_DESC record)
+{
+    if (adapter == nullptr || record == nullptr || record->BufferVa == nullptr) {
+        return;
+    }
+    const ULONG readable = record->ReceivedLength < record->BufferSize ? record->ReceivedLength : record->BufferSize;
+    if (readable < 2) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_RX, "log packet of %u bytes", static_cast<unsigned>(readable));
+        return;
+    }
+    const USHORT length = static_cast<USHORT>(record->BufferVa[0] | (record->BufferVa[1] << 8));
+    if (length > readable) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_RX, "log packet claims %u bytes, %u received", static_cast<unsigned>(length),
+                 static_cast<unsigned>(readable));
+        return;
+    }
+    const NTSTATUS status = ProcessIcsLog(adapter, record->BufferVa, length);
+    if (!NT_SUCCESS(status)) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_RX, "log packet not taken: 0x%08X", static_cast<unsigned>(status));
+    }
+}
+
 VOID AsicArvel2xRecvProcessIcsLog(PMP_ADAPTER adapter, ULONG portIndex, PRX_DMAQ_DESC record)
 {
-    (void)NOT_BUILT_YET();
+    AsicRecvProcessIcsLog(adapter, record);
+}
+
+namespace {
+
+constexpr UCHAR kZeroAddress[MAC_ADDR_LEN] = {};
+constexpr ULONG kHeaderLength = 24;
+
+BOOLEAN SameAddress(const UCHAR* a, const UCHAR* b) { return static_cast<BOOLEAN>(RtlCompareMemory(a, b, MAC_ADDR_LEN) == MAC_ADDR_LEN); }
+
+// The port's signal fields from a frame of its BSS, and the adapter's sample ring.
+void UpdatePortSignal(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* rcpi, const CHAR* rssi)
+{
+    for (ULONG c = 0; c < 4; ++c) {
+        port->RxRcpi[c] = rcpi[c];
+    }
+    UpdateRssiSampleAvg(port, rssi[0], rssi[1], 0);
+    for (ULONG c = 0; c < 3; ++c) {
+        port->RxRssiAvgByte[c] = static_cast<UCHAR>(port->RxRssiSum[c] / 8);
+    }
+    ULONG span = adapter->RegistryBlock.GetRssiAvgCount;
+    span = span < 8 ? 8 : (span > RX_RSSI_SAMPLES ? RX_RSSI_SAMPLES : span);
+    const ULONG at = adapter->RssiSampleIndex % span;
+    adapter->RssiSamples[at][0] = rssi[0];
+    adapter->RssiSamples[at][1] = rssi[1];
+    adapter->RssiSampleIndex = static_cast<UCHAR>((at + 1) % span);
+}
+
+}  // namespace
+
+VOID AsicRxFrameDispatch(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record, UCHAR generation)
+{
+    PMP_ADAPTER adapter = hif->Adapter;
+    BOOLEAN parsed = FALSE;
+    switch (generation) {
+    case DESC_GEN_OLDER:
+        parsed = RxdMacHdrParser(adapter, record);
+        break;
+    case DESC_GEN_ARVEL2X:
+        parsed = Qz3501RxdMacHdrParser(adapter, record);
+        break;
+    case DESC_GEN_ARVEL3X:
+        parsed = AsicArvel3xRxdMacHdrParser(adapter, record);
+        break;
+    default:
+        break;
+    }
+    RXD_FIELDS fields;
+    if (!parsed || record->Frame == nullptr || !RxdGetFields(adapter, record, &fields)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_RX, "received frame: descriptor not parsed");
+        RxDmaqFree(adapter, record);
+        return;
+    }
+    if (record->FrameLength < kHeaderLength) {
+        // Every path after the dispatch needs the whole 802.11 header.
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_RX, "received frame of %u bytes", static_cast<unsigned>(record->FrameLength));
+        RxDmaqFree(adapter, record);
+        return;
+    }
+    const PUCHAR header = record->Frame;
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "received frame: FC 0x%02X%02X, %u bytes, WLAN index %u, BSS index %u",
+             static_cast<unsigned>(header[1]), static_cast<unsigned>(header[0]), static_cast<unsigned>(record->FrameLength),
+             static_cast<unsigned>(fields.WlanIndex), static_cast<unsigned>(fields.BssIndex));
+    BOOLEAN wake = FALSE;
+    if (generation == DESC_GEN_OLDER) {
+        wake = WoWLANWakePacketCheck(adapter, record);
+    } else if (generation == DESC_GEN_ARVEL2X) {
+        wake = Qz3501WoWLANWakePacketCheck(adapter, record);
+    } else {
+        wake = Arvel3xWoWLANWakePacketCheck(adapter, record);
+    }
+    if (wake) {
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_RX, "received frame is the wake packet");
+    }
+    if (SameAddress(header + 4, kZeroAddress)) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_RX, "received frame to an all-zero address");
+        RxDmaqFree(adapter, record);
+        return;
+    }
+    // The station table has 20 entries (0-19): only those indexes name a station.
+    PMP_PORT port = nullptr;
+    if (fields.WlanIndex >= 1 && fields.WlanIndex < RX_STA_ENTRIES) {
+        port = MlmeSyncGetPortByWlanIdx(adapter, fields.WlanIndex);
+    }
+    if (port == nullptr) {
+        (void)RecvGetMacContext(adapter, header, &port);
+    }
+    if (port == nullptr) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_RX, "received frame for no port");
+        RxDmaqFree(adapter, record);
+        return;
+    }
+    const UCHAR n = fields.Channel;
+    if (generation == DESC_GEN_OLDER) {
+        adapter->LastRxBand = n < 15 ? 1 : 2;
+        adapter->LastRxChannel = n;
+    } else if (n <= 14) {
+        adapter->LastRxBand = 1;
+        adapter->LastRxChannel = n;
+    } else if (n <= 180) {
+        adapter->LastRxBand = 2;
+        adapter->LastRxChannel = n;
+    } else {
+        adapter->LastRxBand = 3;
+        adapter->LastRxChannel = static_cast<UCHAR>(n * 4u + 45u);
+    }
+    CHAR rssi[3] = {};
+    UCHAR rcpi[4] = {};
+    BOOLEAN signal = FALSE;
+    const UCHAR fc0 = header[0];
+    const UCHAR type = static_cast<UCHAR>((fc0 >> 2) & 0x3);
+    const UCHAR subtype = static_cast<UCHAR>(fc0 >> 4);
+    const BOOLEAN unicastData = static_cast<BOOLEAN>(type == 2 && (fields.Word3 & (1u << 16)) != 0);
+    const PUCHAR vector = record->Groups[RXD_SLOT_GROUP3];
+    if (vector != nullptr) {
+        signal = TRUE;
+        if (generation == DESC_GEN_OLDER) {
+            UCHAR out[RX_VGROUP_OUTPUT_SIZE] = {};
+            ParseRxVGroup(adapter, 2, out, vector);
+            rssi[0] = static_cast<CHAR>(out[0]);
+            rssi[1] = static_cast<CHAR>(out[1]);
+            for (ULONG c = 0; c < 4; ++c) {
+                rcpi[c] = out[7 + c];
+            }
+        } else {
+            const ULONG rcpiWord = TxdGetWord(vector, 1);
+            port->RxVectorStore[3] = rcpiWord;
+            for (ULONG c = 0; c < 4; ++c) {
+                rcpi[c] = static_cast<UCHAR>(rcpiWord >> (8 * c));
+            }
+            rssi[0] = RcpiToRssi(rcpi[0]);
+            rssi[1] = RcpiToRssi(rcpi[1]);
+            if (generation == DESC_GEN_ARVEL3X) {
+                port->RxVectorStore[13] = static_cast<ULONG>(vector[8] | (vector[9] << 8));
+            }
+            if (unicastData) {
+                port->RxVectorStore[12] = TxdGetWord(vector, 0);
+            }
+        }
+    }
+    const BOOLEAN fromBss = static_cast<BOOLEAN>((type == 2 || (type == 0 && subtype == 8)) &&
+                                                 SameAddress(header + 10, port->Bssid));
+    const BOOLEAN association = static_cast<BOOLEAN>(type == 0 && subtype <= 1);
+    if (signal && !AdapterTestFlags(adapter, ADAPTER_FLAG_SCANNING) && (fromBss || association)) {
+        UpdatePortSignal(adapter, port, rcpi, rssi);
+    }
+    if (generation == DESC_GEN_ARVEL3X && adapter->RegistryBlock.fgPerfIndicatorEn == 1) {
+        AsicArvel3xRxPerfIndProcessRXV(adapter, port, record, rssi);
+    }
+    const BOOLEAN accessPoint = static_cast<BOOLEAN>(port->OpMode == 2 || port->OpMode == 3);
+    switch (generation) {
+    case DESC_GEN_OLDER:
+        accessPoint ? ApDataCommonRxPacket(adapter, port, record, rssi) : RecvProcessPacket(adapter, port, record, rssi);
+        break;
+    case DESC_GEN_ARVEL2X:
+        accessPoint ? Qz3501ApDataCommonRxPacket(adapter, port, record, rssi)
+                    : Qz3501RecvProcessPacket(adapter, port, record, rssi);
+        break;
+    default:
+        accessPoint ? Arvel3xApDataCommonRxPacket(adapter, port, record, rssi)
+                    : Arvel3xRecvProcessPacket(adapter, port, record, rssi);
+        break;
+    }
 }
 
 VOID AsicRxRecordReturn(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
@@ -958,8 +1149,7 @@ VOID AsicArvel2xPciProcessRxSwDefinedPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC 
 
 VOID AsicArvel2xPciProcessRxPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
-    AsicRxRecordReturn(hif, record);
-    (void)NOT_BUILT_YET();
+    AsicRxFrameDispatch(hif, record, DESC_GEN_ARVEL2X);
 }
 
 VOID AsicArvel2xProcessStaStatistics(PMP_ADAPTER adapter, PUCHAR event)

@@ -399,3 +399,71 @@ ULONG ProcessGetRxRate(PMP_PORT port, PMP_ADAPTER adapter, PUCHAR record, PULONG
     }
     return 0;
 }
+
+BOOLEAN RxdGetFields(PMP_ADAPTER adapter, const RX_DMAQ_DESC* record, PRXD_FIELDS f)
+{
+    if (record == nullptr || record->Descriptor == nullptr || f == nullptr) {
+        return FALSE;
+    }
+    const UCHAR* d = record->Descriptor;
+    RtlZeroMemory(f, sizeof(*f));
+    f->Channel = d[RXD_CHANNEL_OFFSET];
+    f->Word1 = TxdGetWord(d, 1);
+    f->Word3 = TxdGetWord(d, 3);
+    switch (HalDescGeneration(adapter)) {
+    case DESC_GEN_OLDER:
+        f->WlanIndex = static_cast<UCHAR>(TxdGetField(d, 2, 0, 7));
+        f->BssIndex = static_cast<UCHAR>(TxdGetField(d, 1, 26, 31));
+        f->Tid = static_cast<UCHAR>(TxdGetField(d, 2, 8, 10));
+        f->Tid4 = static_cast<UCHAR>(TxdGetField(d, 2, 8, 11));
+        f->Unicast = static_cast<BOOLEAN>(TxdGetField(d, 1, 1, 1));
+        f->Group = static_cast<BOOLEAN>(TxdGetField(d, 1, 2, 3) != 0);
+        f->KeyIndex = static_cast<UCHAR>(TxdGetField(d, 1, 6, 7));
+        f->Wake = static_cast<BOOLEAN>(TxdGetField(d, 3, 8, 8));
+        f->AmsduPosition = static_cast<UCHAR>(TxdGetField(d, 1, 24, 25));
+        f->NotAggregate = static_cast<BOOLEAN>(TxdGetField(d, 2, 31, 31));
+        f->Errors = TxdGetWord(d, 2);
+        return TRUE;
+    case DESC_GEN_ARVEL2X:
+        f->WlanIndex = static_cast<UCHAR>(TxdGetField(d, 1, 0, 7));
+        f->BssIndex = static_cast<UCHAR>(TxdGetField(d, 2, 0, 5));
+        f->Tid = static_cast<UCHAR>(TxdGetField(d, 2, 16, 18));
+        f->Tid4 = static_cast<UCHAR>(TxdGetField(d, 2, 16, 19));
+        f->SecurityMode = static_cast<UCHAR>(TxdGetField(d, 1, 16, 20));
+        f->KeyIndex = static_cast<UCHAR>(TxdGetField(d, 1, 21, 22));
+        f->Translated = static_cast<BOOLEAN>(TxdGetField(d, 2, 13, 13));
+        f->Fragment = static_cast<BOOLEAN>(TxdGetField(d, 2, 27, 27));
+        break;
+    case DESC_GEN_ARVEL3X:
+        f->WlanIndex = static_cast<UCHAR>(TxdGetField(d, 1, 0, 7));
+        f->BssIndex = static_cast<UCHAR>(TxdGetField(d, 2, 0, 5));
+        f->Tid = static_cast<UCHAR>(TxdGetField(d, 4, 3, 5));
+        f->Tid4 = static_cast<UCHAR>(TxdGetField(d, 4, 3, 6));
+        f->SecurityMode = static_cast<UCHAR>(TxdGetField(d, 2, 16, 20));
+        f->KeyIndex = static_cast<UCHAR>(TxdGetField(d, 1, 21, 22));
+        f->Translated = static_cast<BOOLEAN>(TxdGetField(d, 2, 7, 7));
+        f->Fragment = static_cast<BOOLEAN>(TxdGetField(d, 2, 27, 27));
+        break;
+    default:
+        return FALSE;
+    }
+    f->Unicast = static_cast<BOOLEAN>(TxdGetField(d, 3, 16, 16));
+    f->Group = static_cast<BOOLEAN>(TxdGetField(d, 3, 17, 17));
+    f->Wake = static_cast<BOOLEAN>(TxdGetField(d, 3, 19, 19));
+    f->AmsduPosition = static_cast<UCHAR>(TxdGetField(d, 4, 0, 1));
+    return TRUE;
+}
+
+BOOLEAN RxdGetPacketNumber(const RX_DMAQ_DESC* record, ULONG64* number)
+{
+    if (record == nullptr || record->Descriptor == nullptr || record->Groups[RXD_SLOT_GROUP1] == nullptr) {
+        return FALSE;
+    }
+    const UCHAR* g = record->Groups[RXD_SLOT_GROUP1];
+    ULONG64 n = 0;
+    for (ULONG i = 0; i < 6; ++i) {
+        n |= static_cast<ULONG64>(g[i]) << (8 * i);
+    }
+    *number = n;
+    return TRUE;
+}
