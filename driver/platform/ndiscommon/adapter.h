@@ -1049,6 +1049,7 @@ typedef struct _MP_ADAPTER {
     UCHAR RssiSampleIndex;             // advanced modulo "GetRssiAvgCount"
     ULONG SnifferFrameCount[3];        // data, management, control
     UCHAR RxTestMode;                  // receive test: every frame counted
+    UCHAR RxPerPhyCounting;            // group frames also counted in the multicast statistics
     UCHAR StaKeyState;                 // 1 once the station's keys are installed
     UCHAR WowPatternCode;              // code of the pattern the firmware matched
     UCHAR WakePacketSeen;
