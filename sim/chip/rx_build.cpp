@@ -73,6 +73,9 @@ std::vector<uint8_t> BuildRxFrame(RxdGeneration gen, const RxdFields& f, const s
     if (f.packetNumber) {
         addGroup(l.g1Bit, l.g1, f.packetNumber->data(), 6);
     }
+    if (f.timeStamp) {
+        addGroup(l.g2Bit, l.g2, f.timeStamp->data(), 8);
+    }
     if (f.rxVector) {
         uint8_t v[24] = {};
         for (int w = 0; w < 2; ++w) {

@@ -40,6 +40,7 @@ struct RxdFields {
     uint32_t olderErrors = 0; // older chip: DW2 error bits (17-25)
     uint8_t headerPadding = 0;  // bytes between the groups and the 802.11 header (even)
     std::optional<std::array<uint8_t, 6>> packetNumber;  // group 1
+    std::optional<std::array<uint8_t, 8>> timeStamp;     // group 2
     std::optional<std::array<uint32_t, 3>> rxVector;     // group 3: rate word, RCPI word, third field
     std::optional<std::vector<uint8_t>> longRxVector;    // group 5 (sized to the generation, zero-padded)
 };

@@ -5,6 +5,7 @@
 #include "Common/common.h"
 #include "Common/qzevent.h"
 #include "Common/ap_recv.h"
+#include "Common/diag_sniffer.h"
 #include "Common/mlmesync_recv.h"
 #include "Common/qzevent_ics.h"
 #include "Common/recv.h"
@@ -1026,20 +1027,7 @@ VOID AsicRxFrameDispatch(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record, UCHAR gener
         RxDmaqFree(adapter, record);
         return;
     }
-    const UCHAR n = fields.Channel;
-    if (generation == DESC_GEN_OLDER) {
-        adapter->LastRxBand = n < 15 ? 1 : 2;
-        adapter->LastRxChannel = n;
-    } else if (n <= 14) {
-        adapter->LastRxBand = 1;
-        adapter->LastRxChannel = n;
-    } else if (n <= 180) {
-        adapter->LastRxBand = 2;
-        adapter->LastRxChannel = n;
-    } else {
-        adapter->LastRxBand = 3;
-        adapter->LastRxChannel = static_cast<UCHAR>(n * 4u + 45u);
-    }
+    AsicRxBandChannel(generation, fields.Channel, &adapter->LastRxBand, &adapter->LastRxChannel);
     CHAR rssi[3] = {};
     UCHAR rcpi[4] = {};
     BOOLEAN signal = FALSE;
@@ -1106,10 +1094,196 @@ VOID AsicRxRecordReturn(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
     }
 }
 
+VOID AsicRxBandChannel(UCHAR generation, UCHAR n, PULONG band, PUCHAR channel)
+{
+    if (generation == DESC_GEN_OLDER) {
+        *band = n < 15 ? 1 : 2;
+        *channel = n;
+    } else if (n <= 14) {
+        *band = 1;
+        *channel = n;
+    } else if (n <= 180) {
+        *band = 2;
+        *channel = n;
+    } else {
+        *band = 3;
+        *channel = static_cast<UCHAR>(n * 4u + 45u);
+    }
+}
+
+namespace {
+
+// PHY mode code of the radio record from the long receive vector's mode field.
+UCHAR SnifferPhyMode(ULONG m, BOOLEAN third)
+{
+    switch (m) {
+    case 1: case 2: case 3: case 4: return static_cast<UCHAR>(m);
+    case 8: return 5;
+    case 9: return 6;
+    case 10: return 7;
+    case 11: return 8;
+    case 13: return third ? 9 : 0;
+    case 14: return third ? 10 : 0;
+    case 15: return third ? 11 : 0;
+    default: return 0;
+    }
+}
+
+// The rate byte of modes 0 and 1 (CCK and OFDM rate codes), else the rate word's MCS bits.
+UCHAR SnifferRate(ULONG m, ULONG rate)
+{
+    if (m == 0) {
+        switch (rate & 0x7) {
+        case 1: return 4;
+        case 2: return 11;
+        case 3: return 22;
+        default: return 2;
+        }
+    }
+    if (m == 1) {
+        static constexpr UCHAR kOfdm[8] = {96, 48, 24, 12, 108, 72, 36, 18};  // codes 8-15
+        const ULONG code = rate & 0xF;
+        return code >= 8 ? kOfdm[code - 8] : 12;
+    }
+    return static_cast<UCHAR>(m == 2 || m == 3 ? (rate & 0x7F) : (rate & 0xF));
+}
+
+UCHAR Bit(ULONG word, ULONG bit) { return static_cast<UCHAR>((word >> bit) & 1); }
+UCHAR Bits(ULONG word, ULONG first, ULONG width) { return static_cast<UCHAR>((word >> first) & ((1u << width) - 1)); }
+
+}  // namespace
+
+VOID AsicSnifferPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record, BOOLEAN third)
+{
+    PMP_ADAPTER adapter = hif->Adapter;
+    const UCHAR generation = third ? DESC_GEN_ARVEL3X : DESC_GEN_ARVEL2X;
+    const BOOLEAN parsed = third ? AsicArvel3xRxdMacHdrParser(adapter, record) : Qz3501RxdMacHdrParser(adapter, record);
+    const PUCHAR stamp = record->Groups[RXD_SLOT_GROUP2];
+    const PUCHAR shortVector = record->Groups[RXD_SLOT_GROUP3];
+    const PUCHAR longVector = record->Groups[RXD_SLOT_GROUP5];
+    RXD_FIELDS fields;
+    if (!parsed || record->Frame == nullptr || record->FrameLength < 24 || stamp == nullptr || shortVector == nullptr ||
+        longVector == nullptr || !RxdGetFields(adapter, record, &fields)) {
+        DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "sniffer: buffer without frame or receive vectors");
+        RxDmaqFree(adapter, record);
+        return;
+    }
+    const PUCHAR header = record->Frame;
+    const UCHAR type = static_cast<UCHAR>((header[0] >> 2) & 0x3);
+    if (type <= 2) {
+        static constexpr ULONG kCounter[3] = {1, 2, 0};  // management, control, data
+        ++adapter->SnifferFrameCount[kCounter[type]];
+    }
+    auto L = [&](ULONG w) { return TxdGetWord(longVector, w); };
+    const ULONG rate = TxdGetWord(shortVector, 0);
+    const ULONG dw1 = TxdGetWord(record->Descriptor, 1);
+    const ULONG dw2 = TxdGetWord(record->Descriptor, 2);
+    const ULONG l0 = L(0);
+    const ULONG m = (l0 >> 4) & 0xF;
+    UCHAR radio[SNIFFER_RADIO_RECORD_SIZE] = {};
+    radio[0] = SnifferPhyMode(m, third);
+    TxdSetWord(radio, 1, TxdGetWord(stamp, 0));
+    radio[8] = Bit(dw2, 27);
+    radio[10] = static_cast<UCHAR>(Bit(dw2, 30) ^ 1);
+    ULONG band = 0;
+    AsicRxBandChannel(generation, fields.Channel, &band, &radio[13]);
+    radio[12] = static_cast<UCHAR>(band);
+    const ULONG l6 = L(6);
+    radio[14] = static_cast<UCHAR>(RcpiToRssi(static_cast<UCHAR>(l6)));
+    radio[15] = static_cast<UCHAR>(RcpiToRssi(static_cast<UCHAR>(l6 >> 8)));
+    const USHORT sequence = static_cast<USHORT>((header[22] | (header[23] << 8)) >> 4);
+    radio[16] = static_cast<UCHAR>(sequence);
+    radio[17] = static_cast<UCHAR>(sequence >> 8);
+    radio[20] = SnifferRate(m, rate);
+    if (!third) {
+        const ULONG g = (l0 >> 13) & 3;
+        const BOOLEAN he = static_cast<BOOLEAN>(m >= 8 && m <= 11);
+        radio[9] = Bit(dw1, 27);
+        radio[11] = static_cast<UCHAR>(g == 0 ? 1 : (he ? (g == 1 ? 2 : 3) : 0));
+        const ULONG bw = (l0 >> 8) & 7;
+        radio[18] = static_cast<UCHAR>(bw >= 1 && bw <= 3 ? bw : 0);
+        radio[19] = Bit(rate, 11);
+        if (m == 4) {
+            radio[21] = (l0 & 3) != 0 ? 1 : 0;
+            radio[22] = Bit(l0, 11);
+            radio[23] = Bit(l0, 23);
+            radio[24] = Bit(l0, 20);
+            radio[25] = Bit(rate, 10);
+            radio[26] = static_cast<UCHAR>(Bits(rate, 7, 3) + 1);
+            radio[27] = Bits(L(2), 22, 6);
+            radio[28] = Bits(L(5), 20, 8);
+        } else if (he) {
+            const ULONG l9 = L(9);
+            const ULONG l12 = L(12);
+            radio[21] = Bits(l12, 0, 6);
+            radio[22] = Bit(l12, 13);
+            radio[23] = Bit(l0, 31);
+            radio[24] = static_cast<UCHAR>(Bit(rate, 4) != 0 ? 0x10 : 0);
+            radio[25] = (l0 & 3) != 0 ? 1 : 0;
+            radio[26] = Bits(l9, 8, 4);
+            radio[27] = Bits(l9, 12, 4);
+            radio[28] = Bits(l9, 16, 4);
+            radio[29] = Bits(l9, 20, 4);
+            const USHORT ltf = static_cast<USHORT>((L(5) >> 20) & 0x7FF);
+            radio[30] = static_cast<UCHAR>(ltf);
+            radio[31] = static_cast<UCHAR>(ltf >> 8);
+            radio[32] = Bit(rate, 10);
+            radio[33] = Bit(l0, 23);
+            radio[34] = static_cast<UCHAR>(Bits(rate, 7, 3) + 1);
+            radio[35] = Bit(l12, 16);
+            radio[36] = Bits(l12, 6, 7);
+        }
+    } else {
+        const ULONG g = (l0 >> 16) & 3;
+        const BOOLEAN he = static_cast<BOOLEAN>(m >= 8 && m != 12);
+        radio[9] = static_cast<UCHAR>(record->Descriptor[15] & 1);
+        radio[11] = static_cast<UCHAR>(g == 0 ? 1 : (he ? (g == 1 ? 2 : 3) : 0));
+        const ULONG bw = (l0 >> 11) & 7;
+        radio[18] = static_cast<UCHAR>(bw >= 1 && bw <= 3 ? bw : 0);
+        radio[19] = Bit(rate, 12);
+        if (m > 3) {
+            radio[24] = static_cast<UCHAR>(Bit(rate, 4) != 0 ? 0x10 : 0);
+        }
+        if (m > 4) {
+            radio[32] = Bit(rate, 11);
+            radio[34] = static_cast<UCHAR>(Bits(rate, 7, 4) + 1);
+        }
+        if (m == 4) {
+            radio[21] = ((l0 >> 9) & 3) != 0 ? 1 : 0;
+            radio[22] = Bit(l0, 14);
+            radio[23] = Bit(L(1), 1);
+            radio[24] = Bit(l0, 30);
+            radio[25] = Bit(rate, 11);
+            radio[26] = static_cast<UCHAR>(Bits(rate, 7, 4) + 1);
+            radio[27] = Bits(L(2), 22, 6);
+            radio[28] = Bits(L(4), 17, 8);
+        } else if (he) {
+            const ULONG l4 = L(4);
+            const ULONG l5 = L(5);
+            const ULONG l9 = L(9);
+            radio[21] = Bits(l5, 10, 6);
+            radio[22] = Bit(l4, 29);
+            radio[23] = Bit(L(1), 2);
+            radio[25] = ((l0 >> 9) & 3) != 0 ? 1 : 0;
+            radio[26] = Bits(l9, 8, 4);
+            radio[27] = Bits(l9, 12, 4);
+            radio[28] = Bits(l9, 16, 4);
+            radio[29] = Bits(l9, 20, 4);
+            const USHORT ltf = static_cast<USHORT>((l4 >> 17) & 0x7FF);
+            radio[30] = static_cast<UCHAR>(ltf);
+            radio[31] = static_cast<UCHAR>(ltf >> 8);
+            radio[33] = Bit(L(1), 1);
+            radio[35] = Bit(l5, 0);
+            radio[36] = Bits(l5, 17, 7);
+        }
+    }
+    PrintSnifferPcapLog(radio, record->FrameLength, header);
+    RxDmaqFree(adapter, record);
+}
+
 VOID AsicArvel2xPciProcessRxSnifferPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
-    AsicRxRecordReturn(hif, record);
-    (void)NOT_BUILT_YET();
+    AsicSnifferPacket(hif, record, FALSE);
 }
 
 VOID AsicSwDefinedDispatch(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record, PFN_CHIP_RX_PACKET frame, USHORT mask,

@@ -722,8 +722,7 @@ VOID AsicArvel3xRxPerfIndProcessRXV(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ
 
 VOID AsicArvel3xPciProcessRxSnifferPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
-    AsicRxRecordReturn(hif, record);
-    (void)NOT_BUILT_YET();
+    AsicSnifferPacket(hif, record, TRUE);
 }
 
 VOID AsicArvel3xPciProcessRxSwDefinedPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
