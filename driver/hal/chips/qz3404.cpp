@@ -7,6 +7,7 @@
 #include "platform/ndiscommon/adapter.h"
 #include "Common/fwsettings.h"
 #include "Common/qzcmd.h"
+#include "Common/qzevent.h"
 #include "hal/common/fwdownload.h"
 #include "hal/common/hal_postdl.h"
 #include "hal/common/hal_remap.h"
@@ -380,7 +381,19 @@ VOID QZ3404ProcessStaStatistics(PMP_ADAPTER adapter, PUCHAR event)
 
 VOID QZ3404ProcessGetMIBInfoEvent(PMP_ADAPTER adapter, PUCHAR event)
 {
-    (void)NOT_BUILT_YET();
+    if (adapter == nullptr || event == nullptr) {
+        return;
+    }
+    const ULONG total = static_cast<ULONG>(event[0] | (event[1] << 8));
+    const ULONG payloadLength = total > FW_EVENT_HEADER_LENGTH ? total - FW_EVENT_HEADER_LENGTH : 0;
+    // The record is copied from 10 bytes into the payload: the payload must hold all of it.
+    constexpr ULONG kSkip = 10;
+    if (payloadLength < kSkip + MIB_RECORD_SIZE) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "MIB information of %u bytes", static_cast<unsigned>(payloadLength));
+        return;
+    }
+    RtlZeroMemory(adapter->MibRecord, sizeof(adapter->MibRecord));
+    RtlCopyMemory(adapter->MibRecord, event + FW_EVENT_HEADER_LENGTH + kSkip, MIB_RECORD_SIZE);
 }
 
 // ---- PCI Express low power ------------------------------------------------------------------

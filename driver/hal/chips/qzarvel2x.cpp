@@ -1326,14 +1326,100 @@ VOID AsicArvel2xPciProcessRxPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
     AsicRxFrameDispatch(hif, record, DESC_GEN_ARVEL2X);
 }
 
+namespace {
+
+struct StatField {
+    USHORT offset;
+    USHORT length;
+};
+
+// The fixed fields of the statistics event, {offset, bytes}; the per-band blocks follow separately.
+constexpr StatField kStatFields2[] = {{46, 1},  {47, 1},  {48, 4},  {52, 4},  {60, 4},  {64, 4},  {72, 4},
+                                      {76, 4},  {168, 4}, {172, 4}, {120, 4}, {124, 4}, {112, 7}, {128, 1},
+                                      {140, 16}, {156, 5}, {162, 2}, {164, 2}, {176, 24}, {304, 1}, {305, 1},
+                                      {306, 2}, {308, 1}, {309, 1}, {310, 4}, {314, 9}, {80, 32}};
+constexpr StatField kStatFields3[] = {{46, 1},  {47, 1},  {48, 4},  {52, 4},  {60, 4},  {64, 4},  {72, 4},
+                                      {76, 4},  {168, 4}, {172, 4}, {120, 4}, {124, 4}, {112, 7}, {128, 1},
+                                      {132, 24}, {156, 5}, {162, 2}, {164, 2}, {176, 24}, {368, 1}, {369, 1},
+                                      {370, 2}, {372, 1}, {373, 1}, {374, 4}, {378, 9}, {80, 32}};
+
+ULONG Le32(const UCHAR* p) { return TxdGetWord(p, 0); }
+ULONG Ratio(ULONG64 part, ULONG64 other) { return part + other == 0 ? 0 : static_cast<ULONG>(part * 1000 / (part + other)); }
+
+}  // namespace
+
+VOID AsicStaStatistics(PMP_ADAPTER adapter, PUCHAR event, BOOLEAN third)
+{
+    if (adapter == nullptr || event == nullptr) {
+        return;
+    }
+    const ULONG total = static_cast<ULONG>(event[0] | (event[1] << 8));
+    const ULONG payloadLength = total > FW_EVENT_HEADER_LENGTH ? total - FW_EVENT_HEADER_LENGTH : 0;
+    const ULONG expected = third ? 376 : 312;
+    if (payloadLength != expected) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "station statistics of %u bytes ignored", static_cast<unsigned>(payloadLength));
+        return;
+    }
+    const UCHAR* p = event + FW_EVENT_HEADER_LENGTH;
+    const ULONG blockSize = third ? 84 : 52;
+    if ((Le32(p + 32) & 1) != 0) {
+        // Fields that would reach past the payload are cut at its end.
+        const StatField* fields = third ? kStatFields3 : kStatFields2;
+        const ULONG count = third ? sizeof(kStatFields3) / sizeof(kStatFields3[0]) : sizeof(kStatFields2) / sizeof(kStatFields2[0]);
+        for (ULONG i = 0; i < count; ++i) {
+            const ULONG at = fields[i].offset;
+            if (at < payloadLength && at < STA_STAT_RECORD_SIZE) {
+                ULONG n = fields[i].length;
+                n = n < payloadLength - at ? n : payloadLength - at;
+                RtlCopyMemory(adapter->StaStatRecord + at, p + at, n);
+            }
+        }
+        RtlCopyMemory(adapter->StaStatRecord + 200, p + 200, 2 * blockSize);
+        for (ULONG band = 0; band < 2; ++band) {
+            const UCHAR* block = p + 200 + band * blockSize;
+            for (ULONG c = 0; c < 21; ++c) {
+                const ULONG value = c < 5 || third ? Le32(block + 4 * c) : static_cast<ULONG>(block[20 + 2 * (c - 5)] |
+                                                                                             (block[21 + 2 * (c - 5)] << 8));
+                adapter->StaStatBandTotals[band][c] += value;
+            }
+        }
+        const ULONG divisor = Le32(p + 56);
+        adapter->StaStatRate = divisor == 0 ? 0 : static_cast<ULONG>(static_cast<ULONG64>(Le32(p + 68)) * 32 / 1000 / divisor);
+    }
+    for (ULONG band = 0; band < 2; ++band) {
+        const UCHAR* block = p + 200 + band * blockSize;
+        for (ULONG c = 0; c < 5; ++c) {
+            adapter->StaStatBandCumulative[band][c] += adapter->StaStatBandTotals[band][c];
+        }
+        adapter->StaStatRatioCumulative[band] =
+            Ratio(adapter->StaStatBandCumulative[band][1], adapter->StaStatBandCumulative[band][0]);
+        adapter->StaStatRatioEvent[band] = Ratio(Le32(block + 4), Le32(block));
+    }
+    if (adapter->StaStatReset != 0) {
+        RtlZeroMemory(adapter->StaStatBandTotals, sizeof(adapter->StaStatBandTotals));
+        RtlZeroMemory(adapter->StaStatBandCumulative, sizeof(adapter->StaStatBandCumulative));
+        RtlZeroMemory(adapter->StaStatRatioCumulative, sizeof(adapter->StaStatRatioCumulative));
+        RtlZeroMemory(adapter->StaStatRatioEvent, sizeof(adapter->StaStatRatioEvent));
+        RtlZeroMemory(adapter->StaStatCounters, sizeof(adapter->StaStatCounters));
+    }
+}
+
 VOID AsicArvel2xProcessStaStatistics(PMP_ADAPTER adapter, PUCHAR event)
 {
-    (void)NOT_BUILT_YET();
+    AsicStaStatistics(adapter, event, FALSE);
 }
 
 VOID AsicArvel2xProcessGetMIBInfoEvent(PMP_ADAPTER adapter, PUCHAR event)
 {
-    (void)NOT_BUILT_YET();
+    if (adapter == nullptr || event == nullptr) {
+        return;
+    }
+    const ULONG total = static_cast<ULONG>(event[0] | (event[1] << 8));
+    const ULONG payloadLength = total > FW_EVENT_HEADER_LENGTH ? total - FW_EVENT_HEADER_LENGTH : 0;
+    const UCHAR* p = event + FW_EVENT_HEADER_LENGTH;
+    for (ULONG at = 0; at + 4 <= payloadLength && at < 64; at += 4) {
+        DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_CMD, "MIB counter %u: %u", static_cast<unsigned>(at / 4), static_cast<unsigned>(Le32(p + at)));
+    }
 }
 
 // ---- diagnostics ----------------------------------------------------------------------------

@@ -111,6 +111,9 @@ VOID AsicRxBandChannel(UCHAR generation, UCHAR n, PULONG band, PUCHAR channel);
 // time-stamp group and both receive-vector groups is counted by frame type and passed with its
 // radio record to the capture; the record always returns to its pool.
 VOID AsicSnifferPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record, BOOLEAN third);
+// Station statistics event of the second (312-byte payload) or third generation (376 bytes):
+// fixed fields into the adapter's record, per-band running totals, cumulative counters and ratios.
+VOID AsicStaStatistics(PMP_ADAPTER adapter, PUCHAR event, BOOLEAN third);
 // The log packet's buffer and the u16 length at its start (bounded by the bytes received) to the
 // firmware event layer's ICS log intake; the caller returns the record.
 VOID AsicRecvProcessIcsLog(PMP_ADAPTER adapter, PRX_DMAQ_DESC record);

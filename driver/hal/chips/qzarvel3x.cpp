@@ -737,7 +737,7 @@ VOID AsicArvel3xPciProcessRxPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 
 VOID AsicArvel3xProcessStaStatistics(PMP_ADAPTER adapter, PUCHAR event)
 {
-    (void)NOT_BUILT_YET();
+    AsicStaStatistics(adapter, event, TRUE);
 }
 
 // ---- PCI Express low power and power-up set-up ----------------------------------------------

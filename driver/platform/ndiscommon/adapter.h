@@ -731,6 +731,8 @@ typedef struct _RX_PERF_INDICATOR {
 #define RX_RSSI_SAMPLES 30
 #define RX_DUP_RING_RECORDS 32
 #define RX_STA_ENTRIES 20
+#define STA_STAT_RECORD_SIZE 384
+#define MIB_RECORD_SIZE 236
 
 typedef struct _MP_ADAPTER {
     // Framework handles and the device objects beneath the device.
@@ -1065,6 +1067,15 @@ typedef struct _MP_ADAPTER {
     UCHAR RxDupLastIndex[RX_STA_ENTRIES][9];
     UCHAR RxAmsduBad[RX_STA_ENTRIES][17];       // per sender WLAN index and TID row (16 non-QoS)
     USHORT RxAmsduSeq[RX_STA_ENTRIES][17];
+    UCHAR StaStatRecord[STA_STAT_RECORD_SIZE];  // the statistics event's fixed fields at their payload offsets
+    ULONG64 StaStatBandTotals[2][21];           // per band: running totals of the block's counters
+    ULONG64 StaStatBandCumulative[2][5];
+    ULONG StaStatRatioCumulative[2];            // thousandths
+    ULONG StaStatRatioEvent[2];
+    ULONG StaStatRate;
+    ULONG64 StaStatCounters[2];
+    UCHAR StaStatReset;                          // the statistics are being reset
+    UCHAR MibRecord[MIB_RECORD_SIZE];
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.
