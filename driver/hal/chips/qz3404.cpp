@@ -386,6 +386,7 @@ VOID QZ3404ProcessGetMIBInfoEvent(PMP_ADAPTER adapter, PUCHAR event)
     }
     const ULONG total = static_cast<ULONG>(event[0] | (event[1] << 8));
     const ULONG payloadLength = total > FW_EVENT_HEADER_LENGTH ? total - FW_EVENT_HEADER_LENGTH : 0;
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_CMD, "QZ3404ProcessGetMIBInfoEvent: %u bytes", static_cast<unsigned>(payloadLength));
     // The record is copied from 10 bytes into the payload: the payload must hold all of it.
     constexpr ULONG kSkip = 10;
     if (payloadLength < kSkip + MIB_RECORD_SIZE) {

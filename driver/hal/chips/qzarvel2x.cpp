@@ -1323,6 +1323,8 @@ VOID AsicArvel2xPciProcessRxSwDefinedPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC 
 
 VOID AsicArvel2xPciProcessRxPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "AsicArvel2xPciProcessRxPacket: %u bytes",
+             static_cast<unsigned>(record != nullptr ? record->ReceivedLength : 0));
     AsicRxFrameDispatch(hif, record, DESC_GEN_ARVEL2X);
 }
 
@@ -1406,6 +1408,7 @@ VOID AsicStaStatistics(PMP_ADAPTER adapter, PUCHAR event, BOOLEAN third)
 
 VOID AsicArvel2xProcessStaStatistics(PMP_ADAPTER adapter, PUCHAR event)
 {
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_CMD, "AsicArvel2xProcessStaStatistics: event");
     AsicStaStatistics(adapter, event, FALSE);
 }
 
@@ -1417,6 +1420,7 @@ VOID AsicArvel2xProcessGetMIBInfoEvent(PMP_ADAPTER adapter, PUCHAR event)
     const ULONG total = static_cast<ULONG>(event[0] | (event[1] << 8));
     const ULONG payloadLength = total > FW_EVENT_HEADER_LENGTH ? total - FW_EVENT_HEADER_LENGTH : 0;
     const UCHAR* p = event + FW_EVENT_HEADER_LENGTH;
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_CMD, "AsicArvel2xProcessGetMIBInfoEvent: %u bytes", static_cast<unsigned>(payloadLength));
     for (ULONG at = 0; at + 4 <= payloadLength && at < 64; at += 4) {
         DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_CMD, "MIB counter %u: %u", static_cast<unsigned>(at / 4), static_cast<unsigned>(Le32(p + at)));
     }

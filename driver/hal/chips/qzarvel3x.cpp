@@ -732,11 +732,14 @@ VOID AsicArvel3xPciProcessRxSwDefinedPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC 
 
 VOID AsicArvel3xPciProcessRxPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "AsicArvel3xPciProcessRxPacket: %u bytes",
+             static_cast<unsigned>(record != nullptr ? record->ReceivedLength : 0));
     AsicRxFrameDispatch(hif, record, DESC_GEN_ARVEL3X);
 }
 
 VOID AsicArvel3xProcessStaStatistics(PMP_ADAPTER adapter, PUCHAR event)
 {
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_CMD, "AsicArvel3xProcessStaStatistics: event");
     AsicStaStatistics(adapter, event, TRUE);
 }
 
