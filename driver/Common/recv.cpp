@@ -68,10 +68,7 @@ NTSTATUS RecvGetMacContext(PMP_ADAPTER adapter, const UCHAR* header, PMP_PORT* p
     return STATUS_SUCCESS;
 }
 
-namespace {
-
-// Station-port frame processing comes with the receive processing; until then the frame is returned.
-VOID ProcessNotBuilt(PMP_ADAPTER adapter, PRX_DMAQ_DESC record, PCSTR name)
+VOID RecvReturnNotBuilt(PMP_ADAPTER adapter, PRX_DMAQ_DESC record, PCSTR name)
 {
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_RX, "%s: frame of %u bytes returned", name,
              static_cast<unsigned>(record != nullptr ? record->FrameLength : 0));
@@ -81,21 +78,19 @@ VOID ProcessNotBuilt(PMP_ADAPTER adapter, PRX_DMAQ_DESC record, PCSTR name)
     (void)NOT_BUILT_YET();
 }
 
-}  // namespace
-
 VOID RecvProcessPacket(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi)
 {
-    ProcessNotBuilt(adapter, record, "RecvProcessPacket");
+    RecvReturnNotBuilt(adapter, record, "RecvProcessPacket");
 }
 
 VOID Qz3501RecvProcessPacket(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi)
 {
-    ProcessNotBuilt(adapter, record, "Qz3501RecvProcessPacket");
+    RecvReturnNotBuilt(adapter, record, "Qz3501RecvProcessPacket");
 }
 
 VOID Arvel3xRecvProcessPacket(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi)
 {
-    ProcessNotBuilt(adapter, record, "Arvel3xRecvProcessPacket");
+    RecvReturnNotBuilt(adapter, record, "Arvel3xRecvProcessPacket");
 }
 
 // ================================================================================================

@@ -9,6 +9,7 @@
 
 #include "Common/recv.h"
 #include "chip/rx_build.h"
+#include "frames.h"
 #include "hal/common/hal_desc.h"
 #include "kshim/host/control.h"
 #include "platform/ndiscommon/adapter.h"
@@ -20,23 +21,10 @@ using sim::chip::BuildRxFrame;
 using sim::chip::RxdFields;
 using sim::chip::RxdGeneration;
 
-constexpr UCHAR kOwn[6] = {0x02, 0x11, 0x22, 0x33, 0x44, 0x00};
-constexpr UCHAR kAp[6] = {0x00, 0xAA, 0xBB, 0xCC, 0xDD, 0x00};
-constexpr UCHAR kOther[6] = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05};
-
-std::vector<uint8_t> Frame(uint8_t fc0, uint8_t fc1, const UCHAR* a1, const UCHAR* a2, const UCHAR* a3, size_t body,
-                           uint16_t sequence = 0)
-{
-    std::vector<uint8_t> f(24 + body, 0);
-    f[0] = fc0;
-    f[1] = fc1;
-    std::memcpy(&f[4], a1, 6);
-    std::memcpy(&f[10], a2, 6);
-    std::memcpy(&f[16], a3, 6);
-    f[22] = static_cast<uint8_t>(sequence << 4);
-    f[23] = static_cast<uint8_t>(sequence >> 4);
-    return f;
-}
+using rxtest::Frame;
+using rxtest::kOther;
+constexpr const uint8_t* kOwn = rxtest::kOwn0;
+constexpr const uint8_t* kAp = rxtest::kAp0;
 
 class Checks : public ::testing::Test {
 protected:
@@ -242,8 +230,7 @@ TEST_P(Exemption, EntryActionsAndTheExcludeRule)
     port_->PrivacyExemptionList.Buffer = list;
     port_->PrivacyExemptionList.Size = sizeof(list);
     port_->ExcludeUnencrypted = c.exclude ? 1 : 0;
-    const UCHAR broadcast[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-    std::vector<uint8_t> f = Frame(0x08, c.protectedFrame ? 0x40 : 0, c.group ? broadcast : kOwn, kAp, kAp, 16);
+    std::vector<uint8_t> f = Frame(0x08, c.protectedFrame ? 0x40 : 0, c.group ? rxtest::kBroadcast : kOwn, kAp, kAp, 16);
     const UCHAR llc[8] = {0xAA, 0xAA, 0x03, 0, 0, 0, 0x88, 0x8E};
     std::memcpy(&f[24], llc, 8);
     EXPECT_EQ(RecvCheckExemptionList(adapter_.get(), port_.get(), f.data(), static_cast<ULONG>(f.size()), 0), c.verdict);

@@ -3,6 +3,7 @@
 // from the receive vector, the access-point and station hand-off, and every record back home.
 #include <gtest/gtest.h>
 
+#include "frames.h"
 #include "rxpath_support.h"
 
 namespace {
@@ -13,24 +14,14 @@ using sim::chip::BuildRxFrame;
 using sim::chip::RxdFields;
 using sim::chip::RxRole;
 
-constexpr UCHAR kOwn0[6] = {0x02, 0x11, 0x22, 0x33, 0x44, 0x00};
-constexpr UCHAR kOwn1[6] = {0x02, 0x11, 0x22, 0x33, 0x44, 0x01};
-constexpr UCHAR kAp0[6] = {0x00, 0xAA, 0xBB, 0xCC, 0xDD, 0x00};
-constexpr UCHAR kAp1[6] = {0x00, 0xAA, 0xBB, 0xCC, 0xDD, 0x01};
+using rxtest::kAp0;
+using rxtest::kAp1;
+using rxtest::kOwn0;
+using rxtest::kOwn1;
 
-// A 802.11 frame: frame control byte 0, addresses 1-3, then `body` bytes.
-std::vector<uint8_t> Frame(uint8_t fc0, const UCHAR* a1, const UCHAR* a2, const UCHAR* a3, size_t body = 8, uint8_t fc1 = 0)
+std::vector<uint8_t> Frame(uint8_t fc0, const UCHAR* a1, const UCHAR* a2, const UCHAR* a3)
 {
-    std::vector<uint8_t> f(24 + body, 0);
-    f[0] = fc0;
-    f[1] = fc1;
-    std::memcpy(&f[4], a1, 6);
-    std::memcpy(&f[10], a2, 6);
-    std::memcpy(&f[16], a3, 6);
-    for (size_t i = 24; i < f.size(); ++i) {
-        f[i] = static_cast<uint8_t>(i);
-    }
-    return f;
+    return rxtest::Frame(fc0, 0, a1, a2, a3);
 }
 
 class Dispatch : public RxDevice, public ::testing::WithParamInterface<USHORT> {
@@ -103,8 +94,8 @@ TEST_P(Dispatch, ThePortIsChosenByAddressAndItsSignalFollowsItsBss)
     EXPECT_EQ(adapter_->LastRxChannel, 36);
 
     // A beacon of a foreign BSS to broadcast goes to port 0 (the default) and leaves its signal alone.
-    const UCHAR broadcast[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-    const UCHAR other[6] = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05};
+    const UCHAR* broadcast = rxtest::kBroadcast;
+    const UCHAR* other = rxtest::kOther;
     port_.RxVectorStore[12] = 0;
     Receive(f, Frame(0x80, broadcast, other, other));
     EXPECT_EQ(port_.RxRcpi[0], 0);
@@ -138,10 +129,10 @@ TEST_P(Dispatch, AccessPointPortsTakeTheAccessPointPath)
 {
     port1_.OpMode = 2;
     Receive(RxdFields{}, Frame(0x08, kOwn1, kAp1, kAp1));
-    EXPECT_EQ(CountTraces(ApPath() + ": frame of an access-point port returned"), 1u);
+    EXPECT_EQ(CountTraces(ApPath() + ": frame of 32 bytes returned"), 1u);
     port1_.OpMode = 3;
     Receive(RxdFields{}, Frame(0x08, kOwn1, kAp1, kAp1));
-    EXPECT_EQ(CountTraces(ApPath() + ": frame of an access-point port returned"), 2u);
+    EXPECT_EQ(CountTraces(ApPath() + ": frame of 32 bytes returned"), 2u);
     EXPECT_EQ(CountTraces(StationPath() + ": "), 0u);
 }
 
@@ -154,8 +145,7 @@ TEST_P(Dispatch, ASignalWhileScanningLeavesThePortAlone)
     EXPECT_EQ(port_.RxRcpi[0], 0);
     AdapterClearFlag(adapter_, ADAPTER_FLAG_SCANNING, "test");
     // An association response from any address updates it.
-    const UCHAR other[6] = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05};
-    Receive(f, Frame(0x10, kOwn0, other, other));
+    Receive(f, Frame(0x10, kOwn0, rxtest::kOther, rxtest::kOther));
     EXPECT_EQ(port_.RxRcpi[0], 0x64);
 }
 
