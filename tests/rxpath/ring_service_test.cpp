@@ -174,6 +174,30 @@ TEST_P(RingServiceSecond, ReportsBeyondTheLimitOrOfOldFormatsAreRefused)
     EXPECT_EQ(TxDoneWaitqGetCount(adapter_), c.refused ? 1u : 0u);
 }
 
+class RingServiceSweep : public RxDevice {};
+
+TEST_F(RingServiceSweep, SecondGenerationSweepsStaleFramesEveryAgeoutPeriod)
+{
+    Open(0x3502);
+    WaitForReport({7});
+    // The frame has waited since the clock's start; the last sweep that found nothing was just now.
+    PTX_DMAQ_DESC r = TxDoneWaitqDequeue(adapter_, 7);
+    ASSERT_NE(r, nullptr);
+    TxDoneWaitqEnqueue(adapter_, r);
+    r->EnqueueTime = 0;
+    const std::vector<uint8_t> empty = BuildTxDoneReport(sim::chip::RxdGeneration::Second, 5, {});
+    Deliver(RxRole::Reports, 2, empty);
+    EXPECT_EQ(TxDoneWaitqGetCount(adapter_), 1u);
+    // "Ageoutreport2" (600 s) after the last sweep: the stale frame goes back to its pool.
+    LARGE_INTEGER now;
+    KeQuerySystemTime(&now);
+    adapter_->TxDoneAgeSweepTime = static_cast<ULONG64>(now.QuadPart) - 600ull * 10000000ull;
+    const ULONG free0 = TxDmaqGetFreeCount(adapter_, 0);
+    Deliver(RxRole::Reports, 2, empty);
+    EXPECT_EQ(TxDoneWaitqGetCount(adapter_), 0u);
+    EXPECT_EQ(TxDmaqGetFreeCount(adapter_, 0), free0 + 1);
+}
+
 TEST_P(RingService, ReceiveReportFeedsPortZeroSignalValues)
 {
     Open(GetParam());

@@ -896,6 +896,8 @@ ULONG N6PciGetRxDonePkt(PPCI_HIF_CONTEXT hif, ULONG ring)
     }
     const ULONG pool = RxPoolOfRing(ring);
     PPCI_RX_RING r = &hif->RxRing[ring];
+    const BOOLEAN timed = static_cast<BOOLEAN>(ring == 0 && (adapter->RegistryBlock.EnduranceTest & 0x8) != 0);
+    const LONG64 start = timed ? PerfNow() : 0;
     NdisCommonHifPciAcquireRxRingLock(hif, ring);
     const ULONG pending = PendingLocked(hif, ring);
     if (pending == 0) {
@@ -967,6 +969,9 @@ ULONG N6PciGetRxDonePkt(PPCI_HIF_CONTEXT hif, ULONG ring)
         PlatformSignalThread(&hif->RxThread[ring]);
     } else {
         (void)N6PciProcRxDonePkt(adapter, ring);
+    }
+    if (timed) {
+        TracePerf(adapter, start, "fetch");
     }
     return pending - taken;
 }
