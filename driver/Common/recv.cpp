@@ -3,6 +3,7 @@
 
 #include "Common/mlme/mlmesync.h"
 #include "Common/mlme/mlmesync_mactab.h"
+#include "Common/mlmeconnect_recv.h"
 #include "Common/mlmeinfo_recv.h"
 #include "Common/p2p/p2p_services.h"
 #include "hal/common/hal_desc.h"
@@ -78,19 +79,192 @@ VOID RecvReturnNotBuilt(PMP_ADAPTER adapter, PRX_DMAQ_DESC record, PCSTR name)
     (void)NOT_BUILT_YET();
 }
 
+namespace {
+
+enum RX_GENERATION : UCHAR { RX_GEN_OLDER, RX_GEN_SECOND, RX_GEN_THIRD };
+
+struct RecvFamily {
+    PCSTR name;
+    NTSTATUS (*checkError)(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC);
+    ULONG (*checkDuplicate)(PMP_ADAPTER, PMP_PORT, const UCHAR*, const UCHAR*, PRX_DMAQ_DESC);
+    BOOLEAN (*data)(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, const CHAR*);
+    BOOLEAN (*management)(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, const CHAR*);
+    VOID (*beaconTime)(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC);
+};
+
+const RecvFamily kFamilies[3] = {
+    {"RecvProcessPacket", RecvCheckRxError, RecvCheckDuplicatePkt, RecvProcessDataPkt, RecvProcessMgntPkt,
+     RecvUpdateLastRxBeaconTimeSamp},
+    {"Qz3501RecvProcessPacket", Qz3501RecvCheckRxError, Qz3501RecvCheckDuplicatePkt, Qz3501RecvProcessDataPkt,
+     Qz3501RecvProcessMgntPkt, Qz3501RecvUpdateLastRxBeaconTimeSamp},
+    {"Arvel3xRecvProcessPacket", Arvel3xRecvCheckRxError, Arvel3xRecvCheckDuplicatePkt, Arvel3xRecvProcessDataPkt,
+     Arvel3xRecvProcessMgntPkt, Arvel3xRecvUpdateLastRxBeaconTimeSamp},
+};
+
+constexpr ULONG kMacHeaderLength = 24;
+
+void ProcessPacket(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi, RX_GENERATION gen)
+{
+    const RecvFamily& family = kFamilies[gen];
+    if (record == nullptr) {
+        return;
+    }
+    if (port == nullptr || record->Frame == nullptr || record->Descriptor == nullptr) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_RX, "%s: no header or descriptor", family.name);
+        RxDmaqFree(adapter, record);
+        return;
+    }
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "%s: frame of %u bytes", family.name, static_cast<unsigned>(record->FrameLength));
+    ++adapter->RxFrameTotal;
+    if (!NT_SUCCESS(family.checkError(adapter, port, record))) {
+        RxDmaqFree(adapter, record);
+        return;
+    }
+    ++adapter->RxGoodFrames;
+    if (adapter->RxPerPhyCounting != 0) {
+        for (ULONG i = 0; i < PORT_PHY_STAT_ENTRIES; ++i) {
+            ++port->PhyFrameStats[i][PHY_STAT_RECEIVED_FRAGMENTS];
+        }
+    }
+    const UCHAR* header = record->Frame;
+    const UCHAR fc0 = header[0];
+    const UCHAR type = static_cast<UCHAR>((fc0 >> 2) & 0x3);
+    const BOOLEAN blockAckRequest = static_cast<BOOLEAN>(fc0 == 0x84);
+    // Every step after this one reads the whole 802.11 header.
+    if (record->FrameLength < kMacHeaderLength ||
+        (record->FrameLength == kMacHeaderLength &&
+         !(blockAckRequest && RtlCompareMemory(header + 4, port->MacAddress, MAC_ADDR_LEN) == MAC_ADDR_LEN))) {
+        DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "%s: %s frame of %u bytes freed", family.name,
+                 type == 1 ? "control" : ((fc0 & 0x4C) == 0x48 ? "null data" : "short"),
+                 static_cast<unsigned>(record->FrameLength));
+        RxDmaqFree(adapter, record);
+        return;
+    }
+    if (gen == RX_GEN_SECOND && (fc0 & 0x3) != 0) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_RX, "%s: protocol version %u", family.name, static_cast<unsigned>(fc0 & 0x3));
+        RxDmaqFree(adapter, record);
+        return;
+    }
+    if (gen == RX_GEN_OLDER) {
+        family.beaconTime(adapter, port, record);
+    }
+    switch (type) {
+    case 2:
+        if (family.checkDuplicate(adapter, port, record->Descriptor, header, record) == 0 &&
+            family.data(adapter, port, record, rssi)) {
+            return;
+        }
+        break;
+    case 0:
+        if (gen != RX_GEN_OLDER && fc0 == 0x80) {
+            family.beaconTime(adapter, port, record);
+        }
+        if (family.management(adapter, port, record, rssi)) {
+            return;
+        }
+        break;
+    case 1:
+        if (fc0 >= 0x80 && fc0 <= 0x8F && port->WirelessMode >= 5 && port->WirelessMode <= 14 &&
+            ((header[4] & 0x01) != 0 || RtlCompareMemory(header + 4, port->MacAddress, MAC_ADDR_LEN) == MAC_ADDR_LEN)) {
+            RXD_FIELDS f = {};
+            (void)RxdGetFields(adapter, record, &f);
+            CntlEnqueueForRecv(adapter, port, f.WlanIndex, record->FrameLength, header);
+        }
+        break;
+    default:
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_RX, "%s: frame of type 3", family.name);
+        break;
+    }
+    RxDmaqFree(adapter, record);
+}
+
+// The data and management steps come with the receive processing's delivery to the OS and the
+// MLME queue; until then they take nothing.
+BOOLEAN StepNotBuilt(PCSTR name)
+{
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "%s: frame not taken", name);
+    (void)NOT_BUILT_YET();
+    return FALSE;
+}
+
+void UpdateBeaconTime(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record)
+{
+    RXD_FIELDS f;
+    if (port == nullptr || record == nullptr || record->Frame == nullptr || record->FrameLength < 2 ||
+        !RxdGetFields(adapter, record, &f) || f.BssIndex == RXD_BSS_NONE) {
+        return;
+    }
+    const BOOLEAN fromDs = static_cast<BOOLEAN>((record->Frame[1] & 0x02) != 0);
+    if ((port->ConnectionFlags & 0x2) != 0 || ((port->ConnectionFlags & 0x1) != 0 && fromDs && port->PortNumber == 0)) {
+        LARGE_INTEGER now;
+        KeQuerySystemTime(&now);
+        adapter->LastBeaconTime = static_cast<ULONG64>(now.QuadPart);
+        port->MissedBeaconCount = 0;
+    }
+}
+
+}  // namespace
+
 VOID RecvProcessPacket(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi)
 {
-    RecvReturnNotBuilt(adapter, record, "RecvProcessPacket");
+    ProcessPacket(adapter, port, record, rssi, RX_GEN_OLDER);
 }
 
 VOID Qz3501RecvProcessPacket(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi)
 {
-    RecvReturnNotBuilt(adapter, record, "Qz3501RecvProcessPacket");
+    ProcessPacket(adapter, port, record, rssi, RX_GEN_SECOND);
 }
 
 VOID Arvel3xRecvProcessPacket(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi)
 {
-    RecvReturnNotBuilt(adapter, record, "Arvel3xRecvProcessPacket");
+    ProcessPacket(adapter, port, record, rssi, RX_GEN_THIRD);
+}
+
+BOOLEAN RecvProcessDataPkt(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, const CHAR*) { return StepNotBuilt("RecvProcessDataPkt"); }
+BOOLEAN Qz3501RecvProcessDataPkt(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, const CHAR*)
+{
+    return StepNotBuilt("Qz3501RecvProcessDataPkt");
+}
+BOOLEAN Arvel3xRecvProcessDataPkt(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, const CHAR*)
+{
+    return StepNotBuilt("Arvel3xRecvProcessDataPkt");
+}
+BOOLEAN RecvProcessMgntPkt(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, const CHAR*) { return StepNotBuilt("RecvProcessMgntPkt"); }
+BOOLEAN Qz3501RecvProcessMgntPkt(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, const CHAR*)
+{
+    return StepNotBuilt("Qz3501RecvProcessMgntPkt");
+}
+BOOLEAN Arvel3xRecvProcessMgntPkt(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, const CHAR*)
+{
+    return StepNotBuilt("Arvel3xRecvProcessMgntPkt");
+}
+
+VOID RecvUpdateLastRxBeaconTimeSamp(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record)
+{
+    UpdateBeaconTime(adapter, port, record);
+}
+
+VOID Qz3501RecvUpdateLastRxBeaconTimeSamp(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record)
+{
+    UpdateBeaconTime(adapter, port, record);
+}
+
+VOID Arvel3xRecvUpdateLastRxBeaconTimeSamp(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record)
+{
+    UpdateBeaconTime(adapter, port, record);
+}
+
+UCHAR IsAnyPortLowLatency(PMP_ADAPTER adapter)
+{
+    if (adapter == nullptr) {
+        return 0;
+    }
+    for (PMP_PORT port : adapter->PortList) {
+        if (port != nullptr && port->PortType > WFD_DEVICE && port->LowLatency != 0) {
+            return 1;
+        }
+    }
+    return 0;
 }
 
 // ================================================================================================

@@ -20,10 +20,28 @@ VOID RecvFlushPortIndications(PMP_ADAPTER adapter);
 // address 3, a unicast frame to the first active port whose own address is address 1.
 NTSTATUS RecvGetMacContext(PMP_ADAPTER adapter, const UCHAR* header, PMP_PORT* port);
 // Station-port receive processing of a parsed frame, per generation; the record is handed on or
-// returned to its pool. `rssi` holds the RSSI of chains 0 and 1 (dBm).
+// returned to its pool. `rssi` holds the RSSI of chains 0 and 1 (dBm). The entry counts the frame,
+// runs the error check, frees frames of a header or less (a Block Ack Request to the port's own
+// address excepted) and routes by frame type: data (after the duplicate check) and management
+// frames to their steps, Block Ack Requests to the block-ack control.
 VOID RecvProcessPacket(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi);
 VOID Qz3501RecvProcessPacket(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi);
 VOID Arvel3xRecvProcessPacket(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi);
+// The data and management steps: TRUE when the step took the record (the caller frees it otherwise).
+BOOLEAN RecvProcessDataPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi);
+BOOLEAN Qz3501RecvProcessDataPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi);
+BOOLEAN Arvel3xRecvProcessDataPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi);
+BOOLEAN RecvProcessMgntPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi);
+BOOLEAN Qz3501RecvProcessMgntPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi);
+BOOLEAN Arvel3xRecvProcessMgntPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi);
+// Last-beacon time: for a frame of a known BSS (BSS index not 15) on a port whose flag word has bit
+// 1 (or bit 0 with a frame from the distribution system on port 0), the system time becomes the
+// adapter's last-beacon time and the port's missed-beacon count is cleared.
+VOID RecvUpdateLastRxBeaconTimeSamp(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record);
+VOID Qz3501RecvUpdateLastRxBeaconTimeSamp(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record);
+VOID Arvel3xRecvUpdateLastRxBeaconTimeSamp(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record);
+// 1 when a Wi-Fi Direct group-owner or client port (type above 3) is in low-latency mode, else 0.
+UCHAR IsAnyPortLowLatency(PMP_ADAPTER adapter);
 
 // ---- receive checks ----------------------------------------------------------------------------------------
 // Counters of the port's statistics, in the order of the platform's DOT11_PHY_FRAME_STATISTICS and

@@ -82,7 +82,7 @@ TEST_P(Dispatch, ThePortIsChosenByAddressAndItsSignalFollowsItsBss)
     f.rxVector = std::array<uint32_t, 3>{0x1234, 0x0000FA64u /* RCPI 100, 250 */, 0x55};
     // Unicast data to port 1's own address from port 1's access point.
     Receive(f, Frame(0x08, kOwn1, kAp1, kAp1));
-    EXPECT_EQ(CountTraces(StationPath() + ": frame of 32 bytes returned"), 1u);
+    EXPECT_EQ(CountTraces(StationPath() + ": frame of 32 bytes"), 1u);
     EXPECT_EQ(port1_.RxRcpi[0], 100);
     EXPECT_EQ(port1_.RxRcpi[1], 250);
     EXPECT_EQ(port_.RxRcpi[0], 0);

@@ -466,6 +466,8 @@ typedef struct _MP_PORT {
     UCHAR HostCipher;                  // the host encrypts and decrypts
     UCHAR KeyExchangeState;            // 3 or 4 while the keys are being exchanged
     UCHAR PortKeyCipher[4];            // cipher of port key 0-3: 1/2 WEP, 3 TKIP, 4 AES
+    UCHAR MissedBeaconCount;
+    UCHAR LowLatency;                  // Wi-Fi Direct group owner or client in low-latency mode
 } MP_PORT;
 
 // ---- separately allocated adapter blocks ------------------------------------------------------------------
@@ -1076,6 +1078,9 @@ typedef struct _MP_ADAPTER {
     ULONG64 StaStatCounters[2];
     UCHAR StaStatReset;                          // the statistics are being reset
     UCHAR MibRecord[MIB_RECORD_SIZE];
+    ULONG64 RxFrameTotal;              // frames that reached the receive processing
+    ULONG64 RxGoodFrames;              // of them, frames the error check passed
+    ULONG64 LastBeaconTime;            // system time of the last beacon of a connected BSS
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.
