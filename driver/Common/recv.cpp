@@ -4,6 +4,8 @@
 #include "Common/mlme/mlmesync.h"
 #include "Common/mlme/mlmesync_mactab.h"
 #include "Common/mlmeconnect_recv.h"
+#include "Common/wowlan_recv.h"
+#include "platform/ndiscommon/ndiscommon_report.h"
 #include "Common/mlmeinfo_recv.h"
 #include "Common/p2p/p2p_services.h"
 #include "hal/common/hal_desc.h"
@@ -203,6 +205,197 @@ void UpdateBeaconTime(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record)
     }
 }
 
+constexpr ULONG kAmsduPadding = 2;  // the chip's A-MSDU padding after the QoS control
+constexpr ULONG kMaxGroupFrame = 4096;
+
+struct StepFamily {
+    BOOLEAN (*group)(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, UCHAR);
+    BOOLEAN (*unicast)(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, UCHAR, BOOLEAN, const CHAR*);
+    ULONG (*amsdu)(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, ULONG);
+    ULONG (*eapol)(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, const UCHAR*);
+    ULONG (*pn)(PMP_ADAPTER, PMP_PORT, const UCHAR*, PRX_DMAQ_DESC, ULONG64, UCHAR);
+    PCSTR name;
+};
+
+const StepFamily kSteps[3] = {
+    {RecvProcessBroadMcastDataPkt, RecvProcessUnicastDataPkt, nullptr, nullptr, RecvCheckRxPktPnAllowed,
+     "RecvProcessDataPkt"},
+    {Qz3501RecvProcessBroadMcastDataPkt, Qz3501RecvProcessUnicastDataPkt, Qz3501AmsduAttackDetection,
+     Qz3501DetectRxInvalidEAPOL, Qz3501RecvCheckRxPktPnAllowed, "Qz3501RecvProcessDataPkt"},
+    {Arvel3xRecvProcessBroadMcastDataPkt, Arvel3xRecvProcessUnicastDataPkt, Arvel3xAmsduAttackDetection,
+     Arvel3xDetectRxInvalidEAPOL, Arvel3xRecvCheckRxPktPnAllowed, "Arvel3xRecvProcessDataPkt"},
+};
+
+BOOLEAN Refuse(PCSTR name, PCSTR why)
+{
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "%s: %s", name, why);
+    return FALSE;
+}
+
+// The early-open exception of the port gate (second and third generation).
+BOOLEAN EarlyOpen(PMP_ADAPTER adapter, PMP_PORT port, RX_GENERATION gen)
+{
+    if (gen == RX_GEN_OLDER || (adapter->RegistryBlock.Hlk_feature_optional & 0x800) == 0 || port->PortType != EXTSTA ||
+        adapter->StaKeyState != 2) {
+        return FALSE;
+    }
+    const ULONG mode = port->AuthMode;
+    return static_cast<BOOLEAN>(mode == 6 || mode == 7 || mode == 10 || (gen == RX_GEN_THIRD && mode == 9));
+}
+
+BOOLEAN DataStep(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi, RX_GENERATION gen)
+{
+    const StepFamily& step = kSteps[gen];
+    RXD_FIELDS f;
+    if (port == nullptr || record == nullptr || record->Frame == nullptr || record->FrameLength < kMacHeaderLength ||
+        !RxdGetFields(adapter, record, &f)) {
+        return FALSE;
+    }
+    // 1. The port gate.
+    if ((port->ConnectionFlags & 0x80) == 0) {
+        if (!EarlyOpen(adapter, port, gen)) {
+            return Refuse(step.name, "port not open for data");
+        }
+        port->EarlyData = 1;
+    }
+    PUCHAR header = record->Frame;
+    // 2. Null data frames.
+    if ((header[0] & 0x4C) == 0x48) {
+        return Refuse(step.name, "null data frame");
+    }
+    // 3. Conversion to the 24-byte header form.
+    UCHAR tid = 0;
+    ULONG remove = 0;
+    ULONG subframeOffset = 0;
+    BOOLEAN amsdu = FALSE;
+    const BOOLEAN qos = static_cast<BOOLEAN>((header[0] & 0x80) != 0);
+    const BOOLEAN order = static_cast<BOOLEAN>((header[1] & 0x80) != 0);
+    if (qos) {
+        if (record->FrameLength < kMacHeaderLength + 2) {
+            return Refuse(step.name, "QoS frame without QoS control");
+        }
+        tid = f.Tid;
+        amsdu = static_cast<BOOLEAN>((header[kMacHeaderLength] & 0x80) != 0);
+        remove = 2;
+        if (order) {
+            remove += 4;
+        }
+        if (amsdu) {
+            subframeOffset = remove + kAmsduPadding;
+            remove = subframeOffset + 14;
+        }
+    } else if (order && (port->ConnectionFlags & 0x200) != 0 && record->FrameLength >= kMacHeaderLength + 2) {
+        const ULONG value = static_cast<ULONG>(header[kMacHeaderLength] | (header[kMacHeaderLength + 1] << 8));
+        if (value <= 0x600 && value < record->FrameLength) {
+            remove = 2;
+        }
+    }
+    if (record->FrameLength < kMacHeaderLength + remove) {
+        return Refuse(step.name, "frame shorter than its header fields");
+    }
+    if (amsdu && step.amsdu != nullptr && step.amsdu(adapter, port, record, subframeOffset) != 0) {
+        UpdateLastIndSeqForDroppedFrame(adapter, port, record, tid);
+        return Refuse(step.name, "forged A-MSDU subframe");
+    }
+    if (qos) {
+        header[0] = static_cast<UCHAR>(header[0] & ~0x80);
+    }
+    if (remove != 0) {
+        RtlMoveMemory(header + remove, header, kMacHeaderLength);
+        record->Frame = header + remove;
+        record->FrameLength -= remove;
+        header = record->Frame;
+    }
+    // 4. Wake packet.
+    if (WoWLANWakePacketProcess(adapter, record)) {
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_RX, "%s: wake packet", step.name);
+    }
+    // 5. Unprotected or misdirected EAPOL and data.
+    const UCHAR* llc = record->FrameLength >= kMacHeaderLength + 8 ? header + kMacHeaderLength : nullptr;
+    if (step.eapol != nullptr && step.eapol(adapter, port, record, llc) != 0) {
+        return Refuse(step.name, "invalid EAPOL or unprotected data");
+    }
+    // 6. EAPOL.
+    const BOOLEAN eapol = static_cast<BOOLEAN>(record->FrameLength >= 32 && header[30] == 0x88 && header[31] == 0x8E);
+    BOOLEAN skipBss = FALSE;
+    if (eapol) {
+        const USHORT sequence = static_cast<USHORT>((header[22] | (header[23] << 8)) >> 4);
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_RX, "%s: EAPOL sequence %u, retry %u, port %u, early %u, open %u", step.name,
+                 static_cast<unsigned>(sequence), static_cast<unsigned>((header[1] >> 3) & 1),
+                 static_cast<unsigned>(port->PortNumber), static_cast<unsigned>(port->EarlyData),
+                 static_cast<unsigned>((port->ConnectionFlags >> 7) & 1));
+        if (gen == RX_GEN_THIRD && (record->Flag & RX_RECORD_FLAG_DUPLICATE) != 0) {
+            return Refuse(step.name, "repeated EAPOL frame");
+        }
+        if ((adapter->RegistryBlock.Hlk_feature_optional & 0x2000) != 0) {
+            adapter->EapolReceived = 1;
+        }
+        port->EapolSequence = sequence;
+        if (port->EarlyData != 0 && (gen != RX_GEN_THIRD || (port->ConnectionFlags & 0x1) == 0)) {
+            skipBss = TRUE;
+        }
+        if (port->PortType == EXTSTA) {
+            port->EapolProtected = static_cast<UCHAR>((header[1] & 0x40) != 0 ? 1 : 0);
+        }
+    }
+    // 7. The BSS test.
+    if (!eapol && f.BssIndex == RXD_BSS_NONE) {
+        return Refuse(step.name, "frame of no known BSS");
+    }
+    const UCHAR* bssid = (port->ConnectionFlags & 0x1) != 0 ? header + 10 : header + 16;
+    if (!skipBss && RtlCompareMemory(bssid, port->Bssid, MAC_ADDR_LEN) != MAC_ADDR_LEN) {
+        return Refuse(step.name, "frame of another BSS");
+    }
+    // 8. The privacy exemption list.
+    if (!eapol && port->HostCipher == 0 &&
+        RecvCheckExemptionList(adapter, port, header, record->FrameLength, 0) == RX_EXEMPTION_DROP) {
+        return Refuse(step.name, "refused by the exemption list");
+    }
+    // 10. The packet number.
+    ULONG64 pn = 0;
+    const BOOLEAN hasPn = RxdGetPacketNumber(record, &pn);
+    if (hasPn) {
+        adapter->RxPnPresent = 1;
+    }
+    // 11. Group or unicast delivery.
+    if (f.Group) {
+        if (!hasPn || step.pn(adapter, port, header, record, pn, tid) != 0 || port->HostCipher != 0) {
+            return step.group(adapter, port, record, tid);
+        }
+        return Refuse(step.name, "replayed group frame");
+    }
+    if (f.Unicast || adapter->RegistryBlock.NetworkType == 3) {
+        adapter->RxUnicastBytes += record->FrameLength;
+        if (gen == RX_GEN_OLDER && hasPn && step.pn(adapter, port, header, record, pn, tid) == 0) {
+            return Refuse(step.name, "replayed frame");
+        }
+        return step.unicast(adapter, port, record, tid, static_cast<BOOLEAN>(skipBss), rssi);
+    }
+    return Refuse(step.name, "frame neither unicast nor group-addressed");
+}
+
+BOOLEAN GroupDataStep(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, UCHAR tid, RX_GENERATION gen)
+{
+    const UCHAR* header = record->Frame;
+    ++adapter->RxGroupDataFrames;
+    const BOOLEAN moreFragments = static_cast<BOOLEAN>((header[1] & 0x04) != 0);
+    const BOOLEAN fragment = static_cast<BOOLEAN>(moreFragments || (gen != RX_GEN_OLDER && (header[22] & 0x0F) != 0));
+    if (fragment) {
+        return Refuse("group data", "fragment");
+    }
+    if (gen != RX_GEN_OLDER && record->FrameLength > kMaxGroupFrame) {
+        return Refuse("group data", "frame too long");
+    }
+    if ((header[1] & 0x02) != 0 && RtlCompareMemory(header + 16, port->MacAddress, MAC_ADDR_LEN) == MAC_ADDR_LEN) {
+        return Refuse("group data", "own frame echoed by the distribution system");
+    }
+    const UCHAR reordering = adapter->ReorderInProgress;
+    adapter->ReorderInProgress = 0;
+    (void)NdisCommonReportEthFrameToLLC(adapter, port, record, tid, 0, 0);
+    adapter->ReorderInProgress = reordering;
+    return TRUE;
+}
+
 }  // namespace
 
 VOID RecvProcessPacket(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi)
@@ -220,15 +413,45 @@ VOID Arvel3xRecvProcessPacket(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC 
     ProcessPacket(adapter, port, record, rssi, RX_GEN_THIRD);
 }
 
-BOOLEAN RecvProcessDataPkt(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, const CHAR*) { return StepNotBuilt("RecvProcessDataPkt"); }
-BOOLEAN Qz3501RecvProcessDataPkt(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, const CHAR*)
+BOOLEAN RecvProcessDataPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi)
 {
-    return StepNotBuilt("Qz3501RecvProcessDataPkt");
+    return DataStep(adapter, port, record, rssi, RX_GEN_OLDER);
 }
-BOOLEAN Arvel3xRecvProcessDataPkt(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, const CHAR*)
+BOOLEAN Qz3501RecvProcessDataPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi)
 {
-    return StepNotBuilt("Arvel3xRecvProcessDataPkt");
+    return DataStep(adapter, port, record, rssi, RX_GEN_SECOND);
 }
+BOOLEAN Arvel3xRecvProcessDataPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi)
+{
+    return DataStep(adapter, port, record, rssi, RX_GEN_THIRD);
+}
+
+BOOLEAN RecvProcessBroadMcastDataPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, UCHAR tid)
+{
+    return GroupDataStep(adapter, port, record, tid, RX_GEN_OLDER);
+}
+BOOLEAN Qz3501RecvProcessBroadMcastDataPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, UCHAR tid)
+{
+    return GroupDataStep(adapter, port, record, tid, RX_GEN_SECOND);
+}
+BOOLEAN Arvel3xRecvProcessBroadMcastDataPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, UCHAR tid)
+{
+    return GroupDataStep(adapter, port, record, tid, RX_GEN_THIRD);
+}
+
+BOOLEAN RecvProcessUnicastDataPkt(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, UCHAR, BOOLEAN, const CHAR*)
+{
+    return StepNotBuilt("RecvProcessUnicastDataPkt");
+}
+BOOLEAN Qz3501RecvProcessUnicastDataPkt(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, UCHAR, BOOLEAN, const CHAR*)
+{
+    return StepNotBuilt("Qz3501RecvProcessUnicastDataPkt");
+}
+BOOLEAN Arvel3xRecvProcessUnicastDataPkt(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, UCHAR, BOOLEAN, const CHAR*)
+{
+    return StepNotBuilt("Arvel3xRecvProcessUnicastDataPkt");
+}
+
 BOOLEAN RecvProcessMgntPkt(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, const CHAR*) { return StepNotBuilt("RecvProcessMgntPkt"); }
 BOOLEAN Qz3501RecvProcessMgntPkt(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, const CHAR*)
 {

@@ -28,9 +28,25 @@ VOID RecvProcessPacket(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record,
 VOID Qz3501RecvProcessPacket(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi);
 VOID Arvel3xRecvProcessPacket(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi);
 // The data and management steps: TRUE when the step took the record (the caller frees it otherwise).
+// The data step: the port gate, null data, conversion to the 24-byte header form (QoS control,
+// HT control, A-MSDU subframe header removed; forged A-MSDU subframes refused), invalid EAPOL,
+// EAPOL bookkeeping, the BSS test, the exemption list, the packet number, then group or unicast
+// data.
 BOOLEAN RecvProcessDataPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi);
 BOOLEAN Qz3501RecvProcessDataPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi);
 BOOLEAN Arvel3xRecvProcessDataPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi);
+// Group data (with the TID): fragments, frames over 4096 bytes and the port's own frames echoed by
+// the distribution system are refused; others go to the OS.
+BOOLEAN RecvProcessBroadMcastDataPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, UCHAR tid);
+BOOLEAN Qz3501RecvProcessBroadMcastDataPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, UCHAR tid);
+BOOLEAN Arvel3xRecvProcessBroadMcastDataPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, UCHAR tid);
+// Unicast data (with the TID, the early mark and the signal bytes).
+BOOLEAN RecvProcessUnicastDataPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, UCHAR tid, BOOLEAN early,
+                                  const CHAR* rssi);
+BOOLEAN Qz3501RecvProcessUnicastDataPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, UCHAR tid,
+                                        BOOLEAN early, const CHAR* rssi);
+BOOLEAN Arvel3xRecvProcessUnicastDataPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, UCHAR tid,
+                                         BOOLEAN early, const CHAR* rssi);
 BOOLEAN RecvProcessMgntPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi);
 BOOLEAN Qz3501RecvProcessMgntPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi);
 BOOLEAN Arvel3xRecvProcessMgntPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi);

@@ -14,3 +14,9 @@ BOOLEAN Qz3501WoWLANWakePacketCheck(PMP_ADAPTER adapter, PRX_DMAQ_DESC record)
     (void)NOT_BUILT_YET();
     return FALSE;
 }
+
+BOOLEAN WoWLANWakePacketProcess(PMP_ADAPTER adapter, PRX_DMAQ_DESC record)
+{
+    (void)NOT_BUILT_YET();
+    return FALSE;
+}

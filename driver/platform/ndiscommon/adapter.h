@@ -468,6 +468,9 @@ typedef struct _MP_PORT {
     UCHAR PortKeyCipher[4];            // cipher of port key 0-3: 1/2 WEP, 3 TKIP, 4 AES
     UCHAR MissedBeaconCount;
     UCHAR LowLatency;                  // Wi-Fi Direct group owner or client in low-latency mode
+    UCHAR EarlyData;                   // a frame passed the port gate before the port was open
+    USHORT EapolSequence;              // sequence number of the last EAPOL frame received
+    UCHAR EapolProtected;              // the last EAPOL frame on a station port was protected
 } MP_PORT;
 
 // ---- separately allocated adapter blocks ------------------------------------------------------------------
@@ -1081,6 +1084,12 @@ typedef struct _MP_ADAPTER {
     ULONG64 RxFrameTotal;              // frames that reached the receive processing
     ULONG64 RxGoodFrames;              // of them, frames the error check passed
     ULONG64 LastBeaconTime;            // system time of the last beacon of a connected BSS
+    ULONG64 RxUnicastBytes;            // bytes of unicast data frames received
+    UCHAR EapolReceived;               // an EAPOL frame arrived
+    UCHAR ReorderInProgress;           // the block-ack reorder step is handing frames on
+    UCHAR RxPnPresent;                 // the last data frame carried a packet number
+    ULONG64 RxGroupDataFrames;
+    ULONG64 RxUnicastDataFrames;
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.
