@@ -1048,17 +1048,21 @@ VOID AsicRxFrameDispatch(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record, UCHAR gener
             }
         } else {
             const ULONG rcpiWord = TxdGetWord(vector, 1);
-            port->RxVectorStore[3] = rcpiWord;
             for (ULONG c = 0; c < 4; ++c) {
                 rcpi[c] = static_cast<UCHAR>(rcpiWord >> (8 * c));
             }
             rssi[0] = RcpiToRssi(rcpi[0]);
             rssi[1] = RcpiToRssi(rcpi[1]);
+            // The second generation keeps every frame's RCPI word; the third its 16-bit third
+            // field, and both words only of unicast data.
             if (generation == DESC_GEN_ARVEL3X) {
                 port->RxVectorStore[13] = static_cast<ULONG>(vector[8] | (vector[9] << 8));
+            } else {
+                port->RxVectorStore[3] = rcpiWord;
             }
             if (unicastData) {
                 port->RxVectorStore[12] = TxdGetWord(vector, 0);
+                port->RxVectorStore[3] = rcpiWord;
             }
         }
     }

@@ -694,7 +694,7 @@ NTSTATUS N6PciTxSendPkt(PPCI_HIF_CONTEXT hif, PTX_DMAQ_DESC record, ULONG ring, 
 }
 
 // ================================================================================================
-// receive ring service (the event ring's share; frames and reports come with the data path)
+// receive ring service: fetch, processing, dispatch by packet type, transmit-done and receive reports
 // ================================================================================================
 namespace {
 
