@@ -425,25 +425,28 @@ BOOLEAN RxdGetFields(PMP_ADAPTER adapter, const RX_DMAQ_DESC* record, PRXD_FIELD
         f->Errors = TxdGetWord(d, 2);
         return TRUE;
     case DESC_GEN_ARVEL2X:
-        f->WlanIndex = static_cast<UCHAR>(TxdGetField(d, 1, 0, 7));
-        f->BssIndex = static_cast<UCHAR>(TxdGetField(d, 2, 0, 5));
-        f->Tid = static_cast<UCHAR>(TxdGetField(d, 2, 16, 18));
-        f->Tid4 = static_cast<UCHAR>(TxdGetField(d, 2, 16, 19));
-        f->SecurityMode = static_cast<UCHAR>(TxdGetField(d, 1, 16, 20));
-        f->KeyIndex = static_cast<UCHAR>(TxdGetField(d, 1, 21, 22));
-        f->Translated = static_cast<BOOLEAN>(TxdGetField(d, 2, 13, 13));
-        f->Fragment = static_cast<BOOLEAN>(TxdGetField(d, 2, 27, 27));
+    case DESC_GEN_ARVEL3X: {
+        // Where the two later layouts keep the fields: {word, first bit, last bit}.
+        struct Pos {
+            UCHAR word, first, last;
+        };
+        struct Map {
+            Pos wlan, bss, tid, tid4, security, key, translated, fragment;
+        };
+        static constexpr Map kArvel2x = {{1, 0, 7}, {2, 0, 5}, {2, 16, 18}, {2, 16, 19}, {1, 16, 20}, {1, 21, 22}, {2, 13, 13}, {2, 27, 27}};
+        static constexpr Map kArvel3x = {{1, 0, 7}, {2, 0, 5}, {4, 3, 5}, {4, 3, 6}, {2, 16, 20}, {1, 21, 22}, {2, 7, 7}, {2, 27, 27}};
+        const Map& m = HalDescGeneration(adapter) == DESC_GEN_ARVEL2X ? kArvel2x : kArvel3x;
+        auto get = [d](const Pos& p) { return static_cast<UCHAR>(TxdGetField(d, p.word, p.first, p.last)); };
+        f->WlanIndex = get(m.wlan);
+        f->BssIndex = get(m.bss);
+        f->Tid = get(m.tid);
+        f->Tid4 = get(m.tid4);
+        f->SecurityMode = get(m.security);
+        f->KeyIndex = get(m.key);
+        f->Translated = static_cast<BOOLEAN>(get(m.translated));
+        f->Fragment = static_cast<BOOLEAN>(get(m.fragment));
         break;
-    case DESC_GEN_ARVEL3X:
-        f->WlanIndex = static_cast<UCHAR>(TxdGetField(d, 1, 0, 7));
-        f->BssIndex = static_cast<UCHAR>(TxdGetField(d, 2, 0, 5));
-        f->Tid = static_cast<UCHAR>(TxdGetField(d, 4, 3, 5));
-        f->Tid4 = static_cast<UCHAR>(TxdGetField(d, 4, 3, 6));
-        f->SecurityMode = static_cast<UCHAR>(TxdGetField(d, 2, 16, 20));
-        f->KeyIndex = static_cast<UCHAR>(TxdGetField(d, 1, 21, 22));
-        f->Translated = static_cast<BOOLEAN>(TxdGetField(d, 2, 7, 7));
-        f->Fragment = static_cast<BOOLEAN>(TxdGetField(d, 2, 27, 27));
-        break;
+    }
     default:
         return FALSE;
     }
