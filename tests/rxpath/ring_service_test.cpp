@@ -273,3 +273,27 @@ TEST_F(RingServiceDelay, ThresholdsDecideWhenARingIsServed)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_P(RingService, LogPacketLengthIsBoundedByTheBytesReceived)
+{
+    Open(GetParam());
+    // A log packet whose leading u16 (its length for the log intake) claims more than was written.
+    std::vector<uint8_t> packet(64, 0);
+    const uint32_t w0 = sim::chip::RxWord0(generation_, 64, sim::chip::kRxTypeIcs);
+    std::memcpy(packet.data(), &w0, 4);
+    packet[0] = 0xF0;  // 0x00F0 bytes claimed, byte count 240 below 2352
+    packet.resize(64);
+    kshim::host::TraceClear();
+    Deliver(RxRole::Frames, 0, packet);
+    EXPECT_EQ(CountTraces("log packet claims 240 bytes, 64 received"), 1u);
+    EXPECT_EQ(CountTraces("ICS log record of"), 0u);
+    // One that fits goes to the log intake.
+    packet[0] = 64;
+    Deliver(RxRole::Frames, 0, packet);
+    EXPECT_EQ(CountTraces("ICS log record of 64 bytes"), 1u);
+    EXPECT_EQ(RxDmaqGetFreeCount(adapter_, 0), RX_DMAQ_POOL0_RECORDS - 4095);
+}
+
+}  // namespace
