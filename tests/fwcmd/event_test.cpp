@@ -74,10 +74,10 @@ TEST_P(RamDispatchTest, EveryListedEventReachesItsHandler)
         }
         kshim::host::TraceClear();
         EXPECT_EQ(DeliverEvent(RamEvent(0x21)), 1);
-        EXPECT_TRUE(TraceContains(NotBuilt(chip.statistics)));
+        EXPECT_GE(HandlerRuns(chip.statistics), 1u);
         kshim::host::TraceClear();
         EXPECT_EQ(DeliverEvent(RamEvent(0xCE)), 1);
-        EXPECT_TRUE(TraceContains(NotBuilt(chip.mib)));
+        EXPECT_GE(HandlerRuns(chip.mib), 1u);
     }
     adapter_->HalOps.ProcessStaStatistics = nullptr;
     kshim::host::TraceClear();

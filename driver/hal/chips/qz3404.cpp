@@ -1,11 +1,13 @@
 // Chip 3404.
 #include "platform/ndiscommon/trace.h"
 #include "hal/chips/qz3404.h"
+#include "hal/common/hal_desc.h"
 #include "platform/ndiscommon/ndiscommonhif.h"
 
 #include "platform/ndiscommon/adapter.h"
 #include "Common/fwsettings.h"
 #include "Common/qzcmd.h"
+#include "Common/qzevent.h"
 #include "hal/common/fwdownload.h"
 #include "hal/common/hal_postdl.h"
 #include "hal/common/hal_remap.h"
@@ -358,8 +360,18 @@ VOID Qz3404PciProcessRxSwDefinedPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC recor
 
 VOID Qz3404PciProcessRxPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
-    AsicRxRecordReturn(hif, record);
-    (void)NOT_BUILT_YET();
+    if (record == nullptr) {
+        return;
+    }
+    // Frames come as packet type 2, or 5 to 7 through the software-defined path.
+    const ULONG readable = record->ReceivedLength < record->BufferSize ? record->ReceivedLength : record->BufferSize;
+    const UCHAR type = record->BufferVa != nullptr && readable >= 4 ? static_cast<UCHAR>(record->BufferVa[3] >> 5) : 0;
+    if (type != 2 && (type < 5 || type > 7)) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_RX, "older chip: frame of packet type %u dropped", static_cast<unsigned>(type));
+        RxDmaqFree(hif->Adapter, record);
+        return;
+    }
+    AsicRxFrameDispatch(hif, record, DESC_GEN_OLDER);
 }
 
 VOID QZ3404ProcessStaStatistics(PMP_ADAPTER adapter, PUCHAR event)
@@ -369,7 +381,20 @@ VOID QZ3404ProcessStaStatistics(PMP_ADAPTER adapter, PUCHAR event)
 
 VOID QZ3404ProcessGetMIBInfoEvent(PMP_ADAPTER adapter, PUCHAR event)
 {
-    (void)NOT_BUILT_YET();
+    if (adapter == nullptr || event == nullptr) {
+        return;
+    }
+    const ULONG total = static_cast<ULONG>(event[0] | (event[1] << 8));
+    const ULONG payloadLength = total > FW_EVENT_HEADER_LENGTH ? total - FW_EVENT_HEADER_LENGTH : 0;
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_CMD, "QZ3404ProcessGetMIBInfoEvent: %u bytes", static_cast<unsigned>(payloadLength));
+    // The record is copied from 10 bytes into the payload: the payload must hold all of it.
+    constexpr ULONG kSkip = 10;
+    if (payloadLength < kSkip + MIB_RECORD_SIZE) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "MIB information of %u bytes", static_cast<unsigned>(payloadLength));
+        return;
+    }
+    RtlZeroMemory(adapter->MibRecord, sizeof(adapter->MibRecord));
+    RtlCopyMemory(adapter->MibRecord, event + FW_EVENT_HEADER_LENGTH + kSkip, MIB_RECORD_SIZE);
 }
 
 // ---- PCI Express low power ------------------------------------------------------------------

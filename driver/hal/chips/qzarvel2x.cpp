@@ -4,6 +4,14 @@
 
 #include "Common/common.h"
 #include "Common/qzevent.h"
+#include "Common/ap_recv.h"
+#include "Common/diag_sniffer.h"
+#include "Common/mlmesync_recv.h"
+#include "Common/qzevent_ics.h"
+#include "Common/recv.h"
+#include "Common/wowlan_recv.h"
+#include "hal/chips/qzarvel3x.h"
+#include "hal/common/hal_desc.h"
 #include "hal/chips/qz3501.h"
 #include "hal/common/fwdownload.h"
 #include "hal/common/hal_postdl.h"
@@ -903,9 +911,184 @@ VOID AsicArvel2xProcessSoftwareInterrupt(PMP_ADAPTER adapter)
 }
 
 // ---- receive dispatch and statistics events -------------------------------------------------
+VOID AsicRecvProcessIcsLog(PMP_ADAPTER adapter, PRX_DMAQ_DESC record)
+{
+    if (adapter == nullptr || record == nullptr || record->BufferVa == nullptr) {
+        return;
+    }
+    const ULONG readable = record->ReceivedLength < record->BufferSize ? record->ReceivedLength : record->BufferSize;
+    if (readable < 2) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_RX, "log packet of %u bytes", static_cast<unsigned>(readable));
+        return;
+    }
+    const USHORT length = static_cast<USHORT>(record->BufferVa[0] | (record->BufferVa[1] << 8));
+    if (length > readable) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_RX, "log packet claims %u bytes, %u received", static_cast<unsigned>(length),
+                 static_cast<unsigned>(readable));
+        return;
+    }
+    const NTSTATUS status = ProcessIcsLog(adapter, record->BufferVa, length);
+    if (!NT_SUCCESS(status)) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_RX, "log packet not taken: 0x%08X", static_cast<unsigned>(status));
+    }
+}
+
 VOID AsicArvel2xRecvProcessIcsLog(PMP_ADAPTER adapter, ULONG portIndex, PRX_DMAQ_DESC record)
 {
-    (void)NOT_BUILT_YET();
+    AsicRecvProcessIcsLog(adapter, record);
+}
+
+namespace {
+
+constexpr UCHAR kZeroAddress[MAC_ADDR_LEN] = {};
+constexpr ULONG kHeaderLength = 24;
+
+BOOLEAN SameAddress(const UCHAR* a, const UCHAR* b) { return static_cast<BOOLEAN>(RtlCompareMemory(a, b, MAC_ADDR_LEN) == MAC_ADDR_LEN); }
+
+// The port's signal fields from a frame of its BSS, and the adapter's sample ring.
+void UpdatePortSignal(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* rcpi, const CHAR* rssi)
+{
+    for (ULONG c = 0; c < 4; ++c) {
+        port->RxRcpi[c] = rcpi[c];
+    }
+    UpdateRssiSampleAvg(port, rssi[0], rssi[1], 0);
+    for (ULONG c = 0; c < 3; ++c) {
+        port->RxRssiAvgByte[c] = static_cast<UCHAR>(port->RxRssiSum[c] / 8);
+    }
+    ULONG span = adapter->RegistryBlock.GetRssiAvgCount;
+    span = span < 8 ? 8 : (span > RX_RSSI_SAMPLES ? RX_RSSI_SAMPLES : span);
+    const ULONG at = adapter->RssiSampleIndex % span;
+    adapter->RssiSamples[at][0] = rssi[0];
+    adapter->RssiSamples[at][1] = rssi[1];
+    adapter->RssiSampleIndex = static_cast<UCHAR>((at + 1) % span);
+}
+
+}  // namespace
+
+VOID AsicRxFrameDispatch(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record, UCHAR generation)
+{
+    PMP_ADAPTER adapter = hif->Adapter;
+    BOOLEAN parsed = FALSE;
+    switch (generation) {
+    case DESC_GEN_OLDER:
+        parsed = RxdMacHdrParser(adapter, record);
+        break;
+    case DESC_GEN_ARVEL2X:
+        parsed = Qz3501RxdMacHdrParser(adapter, record);
+        break;
+    case DESC_GEN_ARVEL3X:
+        parsed = AsicArvel3xRxdMacHdrParser(adapter, record);
+        break;
+    default:
+        break;
+    }
+    RXD_FIELDS fields;
+    if (!parsed || record->Frame == nullptr || !RxdGetFields(adapter, record, &fields)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_RX, "received frame: descriptor not parsed");
+        RxDmaqFree(adapter, record);
+        return;
+    }
+    if (record->FrameLength < kHeaderLength) {
+        // Every path after the dispatch needs the whole 802.11 header.
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_RX, "received frame of %u bytes", static_cast<unsigned>(record->FrameLength));
+        RxDmaqFree(adapter, record);
+        return;
+    }
+    const PUCHAR header = record->Frame;
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "received frame: FC 0x%02X%02X, %u bytes, WLAN index %u, BSS index %u",
+             static_cast<unsigned>(header[1]), static_cast<unsigned>(header[0]), static_cast<unsigned>(record->FrameLength),
+             static_cast<unsigned>(fields.WlanIndex), static_cast<unsigned>(fields.BssIndex));
+    BOOLEAN wake = FALSE;
+    if (generation == DESC_GEN_OLDER) {
+        wake = WoWLANWakePacketCheck(adapter, record);
+    } else if (generation == DESC_GEN_ARVEL2X) {
+        wake = Qz3501WoWLANWakePacketCheck(adapter, record);
+    } else {
+        wake = Arvel3xWoWLANWakePacketCheck(adapter, record);
+    }
+    if (wake) {
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_RX, "received frame is the wake packet");
+    }
+    if (SameAddress(header + 4, kZeroAddress)) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_RX, "received frame to an all-zero address");
+        RxDmaqFree(adapter, record);
+        return;
+    }
+    // The station table has 20 entries (0-19): only those indexes name a station.
+    PMP_PORT port = nullptr;
+    if (fields.WlanIndex >= 1 && fields.WlanIndex < RX_STA_ENTRIES) {
+        port = MlmeSyncGetPortByWlanIdx(adapter, fields.WlanIndex);
+    }
+    if (port == nullptr) {
+        (void)RecvGetMacContext(adapter, header, &port);
+    }
+    if (port == nullptr) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_RX, "received frame for no port");
+        RxDmaqFree(adapter, record);
+        return;
+    }
+    AsicRxBandChannel(generation, fields.Channel, &adapter->LastRxBand, &adapter->LastRxChannel);
+    CHAR rssi[3] = {};
+    UCHAR rcpi[4] = {};
+    BOOLEAN signal = FALSE;
+    const UCHAR fc0 = header[0];
+    const UCHAR type = static_cast<UCHAR>((fc0 >> 2) & 0x3);
+    const UCHAR subtype = static_cast<UCHAR>(fc0 >> 4);
+    const BOOLEAN unicastData = static_cast<BOOLEAN>(type == 2 && (fields.Word3 & (1u << 16)) != 0);
+    const PUCHAR vector = record->Groups[RXD_SLOT_GROUP3];
+    if (vector != nullptr) {
+        signal = TRUE;
+        if (generation == DESC_GEN_OLDER) {
+            UCHAR out[RX_VGROUP_OUTPUT_SIZE] = {};
+            ParseRxVGroup(adapter, 2, out, vector);
+            rssi[0] = static_cast<CHAR>(out[0]);
+            rssi[1] = static_cast<CHAR>(out[1]);
+            for (ULONG c = 0; c < 4; ++c) {
+                rcpi[c] = out[7 + c];
+            }
+        } else {
+            const ULONG rcpiWord = TxdGetWord(vector, 1);
+            for (ULONG c = 0; c < 4; ++c) {
+                rcpi[c] = static_cast<UCHAR>(rcpiWord >> (8 * c));
+            }
+            rssi[0] = RcpiToRssi(rcpi[0]);
+            rssi[1] = RcpiToRssi(rcpi[1]);
+            // The second generation keeps every frame's RCPI word; the third its 16-bit third
+            // field, and both words only of unicast data.
+            if (generation == DESC_GEN_ARVEL3X) {
+                port->RxVectorStore[13] = static_cast<ULONG>(vector[8] | (vector[9] << 8));
+            } else {
+                port->RxVectorStore[3] = rcpiWord;
+            }
+            if (unicastData) {
+                port->RxVectorStore[12] = TxdGetWord(vector, 0);
+                port->RxVectorStore[3] = rcpiWord;
+            }
+        }
+    }
+    const BOOLEAN fromBss = static_cast<BOOLEAN>((type == 2 || (type == 0 && subtype == 8)) &&
+                                                 SameAddress(header + 10, port->Bssid));
+    const BOOLEAN association = static_cast<BOOLEAN>(type == 0 && subtype <= 1);
+    if (signal && !AdapterTestFlags(adapter, ADAPTER_FLAG_SCANNING) && (fromBss || association)) {
+        UpdatePortSignal(adapter, port, rcpi, rssi);
+    }
+    if (generation == DESC_GEN_ARVEL3X && adapter->RegistryBlock.fgPerfIndicatorEn == 1) {
+        AsicArvel3xRxPerfIndProcessRXV(adapter, port, record, rssi);
+    }
+    const BOOLEAN accessPoint = static_cast<BOOLEAN>(port->OpMode == 2 || port->OpMode == 3);
+    switch (generation) {
+    case DESC_GEN_OLDER:
+        accessPoint ? ApDataCommonRxPacket(adapter, port, record, rssi) : RecvProcessPacket(adapter, port, record, rssi);
+        break;
+    case DESC_GEN_ARVEL2X:
+        accessPoint ? Qz3501ApDataCommonRxPacket(adapter, port, record, rssi)
+                    : Qz3501RecvProcessPacket(adapter, port, record, rssi);
+        break;
+    default:
+        accessPoint ? Arvel3xApDataCommonRxPacket(adapter, port, record, rssi)
+                    : Arvel3xRecvProcessPacket(adapter, port, record, rssi);
+        break;
+    }
 }
 
 VOID AsicRxRecordReturn(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
@@ -915,10 +1098,196 @@ VOID AsicRxRecordReturn(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
     }
 }
 
+VOID AsicRxBandChannel(UCHAR generation, UCHAR n, PULONG band, PUCHAR channel)
+{
+    if (generation == DESC_GEN_OLDER) {
+        *band = n < 15 ? 1 : 2;
+        *channel = n;
+    } else if (n <= 14) {
+        *band = 1;
+        *channel = n;
+    } else if (n <= 180) {
+        *band = 2;
+        *channel = n;
+    } else {
+        *band = 3;
+        *channel = static_cast<UCHAR>(n * 4u + 45u);
+    }
+}
+
+namespace {
+
+// PHY mode code of the radio record from the long receive vector's mode field.
+UCHAR SnifferPhyMode(ULONG m, BOOLEAN third)
+{
+    switch (m) {
+    case 1: case 2: case 3: case 4: return static_cast<UCHAR>(m);
+    case 8: return 5;
+    case 9: return 6;
+    case 10: return 7;
+    case 11: return 8;
+    case 13: return third ? 9 : 0;
+    case 14: return third ? 10 : 0;
+    case 15: return third ? 11 : 0;
+    default: return 0;
+    }
+}
+
+// The rate byte of modes 0 and 1 (CCK and OFDM rate codes), else the rate word's MCS bits.
+UCHAR SnifferRate(ULONG m, ULONG rate)
+{
+    if (m == 0) {
+        switch (rate & 0x7) {
+        case 1: return 4;
+        case 2: return 11;
+        case 3: return 22;
+        default: return 2;
+        }
+    }
+    if (m == 1) {
+        static constexpr UCHAR kOfdm[8] = {96, 48, 24, 12, 108, 72, 36, 18};  // codes 8-15
+        const ULONG code = rate & 0xF;
+        return code >= 8 ? kOfdm[code - 8] : 12;
+    }
+    return static_cast<UCHAR>(m == 2 || m == 3 ? (rate & 0x7F) : (rate & 0xF));
+}
+
+UCHAR Bit(ULONG word, ULONG bit) { return static_cast<UCHAR>((word >> bit) & 1); }
+UCHAR Bits(ULONG word, ULONG first, ULONG width) { return static_cast<UCHAR>((word >> first) & ((1u << width) - 1)); }
+
+}  // namespace
+
+VOID AsicSnifferPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record, BOOLEAN third)
+{
+    PMP_ADAPTER adapter = hif->Adapter;
+    const UCHAR generation = third ? DESC_GEN_ARVEL3X : DESC_GEN_ARVEL2X;
+    const BOOLEAN parsed = third ? AsicArvel3xRxdMacHdrParser(adapter, record) : Qz3501RxdMacHdrParser(adapter, record);
+    const PUCHAR stamp = record->Groups[RXD_SLOT_GROUP2];
+    const PUCHAR shortVector = record->Groups[RXD_SLOT_GROUP3];
+    const PUCHAR longVector = record->Groups[RXD_SLOT_GROUP5];
+    RXD_FIELDS fields;
+    if (!parsed || record->Frame == nullptr || record->FrameLength < 24 || stamp == nullptr || shortVector == nullptr ||
+        longVector == nullptr || !RxdGetFields(adapter, record, &fields)) {
+        DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "sniffer: buffer without frame or receive vectors");
+        RxDmaqFree(adapter, record);
+        return;
+    }
+    const PUCHAR header = record->Frame;
+    const UCHAR type = static_cast<UCHAR>((header[0] >> 2) & 0x3);
+    if (type <= 2) {
+        static constexpr ULONG kCounter[3] = {1, 2, 0};  // management, control, data
+        ++adapter->SnifferFrameCount[kCounter[type]];
+    }
+    auto L = [&](ULONG w) { return TxdGetWord(longVector, w); };
+    const ULONG rate = TxdGetWord(shortVector, 0);
+    const ULONG dw1 = TxdGetWord(record->Descriptor, 1);
+    const ULONG dw2 = TxdGetWord(record->Descriptor, 2);
+    const ULONG l0 = L(0);
+    const ULONG m = (l0 >> 4) & 0xF;
+    UCHAR radio[SNIFFER_RADIO_RECORD_SIZE] = {};
+    radio[0] = SnifferPhyMode(m, third);
+    TxdSetWord(radio, 1, TxdGetWord(stamp, 0));
+    radio[8] = Bit(dw2, 27);
+    radio[10] = static_cast<UCHAR>(Bit(dw2, 30) ^ 1);
+    ULONG band = 0;
+    AsicRxBandChannel(generation, fields.Channel, &band, &radio[13]);
+    radio[12] = static_cast<UCHAR>(band);
+    const ULONG l6 = L(6);
+    radio[14] = static_cast<UCHAR>(RcpiToRssi(static_cast<UCHAR>(l6)));
+    radio[15] = static_cast<UCHAR>(RcpiToRssi(static_cast<UCHAR>(l6 >> 8)));
+    const USHORT sequence = static_cast<USHORT>((header[22] | (header[23] << 8)) >> 4);
+    radio[16] = static_cast<UCHAR>(sequence);
+    radio[17] = static_cast<UCHAR>(sequence >> 8);
+    radio[20] = SnifferRate(m, rate);
+    if (!third) {
+        const ULONG g = (l0 >> 13) & 3;
+        const BOOLEAN he = static_cast<BOOLEAN>(m >= 8 && m <= 11);
+        radio[9] = Bit(dw1, 27);
+        radio[11] = static_cast<UCHAR>(g == 0 ? 1 : (he ? (g == 1 ? 2 : 3) : 0));
+        const ULONG bw = (l0 >> 8) & 7;
+        radio[18] = static_cast<UCHAR>(bw >= 1 && bw <= 3 ? bw : 0);
+        radio[19] = Bit(rate, 11);
+        if (m == 4) {
+            radio[21] = (l0 & 3) != 0 ? 1 : 0;
+            radio[22] = Bit(l0, 11);
+            radio[23] = Bit(l0, 23);
+            radio[24] = Bit(l0, 20);
+            radio[25] = Bit(rate, 10);
+            radio[26] = static_cast<UCHAR>(Bits(rate, 7, 3) + 1);
+            radio[27] = Bits(L(2), 22, 6);
+            radio[28] = Bits(L(5), 20, 8);
+        } else if (he) {
+            const ULONG l9 = L(9);
+            const ULONG l12 = L(12);
+            radio[21] = Bits(l12, 0, 6);
+            radio[22] = Bit(l12, 13);
+            radio[23] = Bit(l0, 31);
+            radio[24] = static_cast<UCHAR>(Bit(rate, 4) != 0 ? 0x10 : 0);
+            radio[25] = (l0 & 3) != 0 ? 1 : 0;
+            radio[26] = Bits(l9, 8, 4);
+            radio[27] = Bits(l9, 12, 4);
+            radio[28] = Bits(l9, 16, 4);
+            radio[29] = Bits(l9, 20, 4);
+            const USHORT ltf = static_cast<USHORT>((L(5) >> 20) & 0x7FF);
+            radio[30] = static_cast<UCHAR>(ltf);
+            radio[31] = static_cast<UCHAR>(ltf >> 8);
+            radio[32] = Bit(rate, 10);
+            radio[33] = Bit(l0, 23);
+            radio[34] = static_cast<UCHAR>(Bits(rate, 7, 3) + 1);
+            radio[35] = Bit(l12, 16);
+            radio[36] = Bits(l12, 6, 7);
+        }
+    } else {
+        const ULONG g = (l0 >> 16) & 3;
+        const BOOLEAN he = static_cast<BOOLEAN>(m >= 8 && m != 12);
+        radio[9] = static_cast<UCHAR>(record->Descriptor[15] & 1);
+        radio[11] = static_cast<UCHAR>(g == 0 ? 1 : (he ? (g == 1 ? 2 : 3) : 0));
+        const ULONG bw = (l0 >> 11) & 7;
+        radio[18] = static_cast<UCHAR>(bw >= 1 && bw <= 3 ? bw : 0);
+        radio[19] = Bit(rate, 12);
+        if (m > 3) {
+            radio[24] = static_cast<UCHAR>(Bit(rate, 4) != 0 ? 0x10 : 0);
+        }
+        if (m > 4) {
+            radio[32] = Bit(rate, 11);
+            radio[34] = static_cast<UCHAR>(Bits(rate, 7, 4) + 1);
+        }
+        if (m == 4) {
+            radio[21] = ((l0 >> 9) & 3) != 0 ? 1 : 0;
+            radio[22] = Bit(l0, 14);
+            radio[23] = Bit(L(1), 1);
+            radio[24] = Bit(l0, 30);
+            radio[25] = Bit(rate, 11);
+            radio[26] = static_cast<UCHAR>(Bits(rate, 7, 4) + 1);
+            radio[27] = Bits(L(2), 22, 6);
+            radio[28] = Bits(L(4), 17, 8);
+        } else if (he) {
+            const ULONG l4 = L(4);
+            const ULONG l5 = L(5);
+            const ULONG l9 = L(9);
+            radio[21] = Bits(l5, 10, 6);
+            radio[22] = Bit(l4, 29);
+            radio[23] = Bit(L(1), 2);
+            radio[25] = ((l0 >> 9) & 3) != 0 ? 1 : 0;
+            radio[26] = Bits(l9, 8, 4);
+            radio[27] = Bits(l9, 12, 4);
+            radio[28] = Bits(l9, 16, 4);
+            radio[29] = Bits(l9, 20, 4);
+            const USHORT ltf = static_cast<USHORT>((l4 >> 17) & 0x7FF);
+            radio[30] = static_cast<UCHAR>(ltf);
+            radio[31] = static_cast<UCHAR>(ltf >> 8);
+            radio[33] = Bit(L(1), 1);
+            radio[35] = Bit(l5, 0);
+            radio[36] = Bits(l5, 17, 7);
+        }
+    }
+    PrintSnifferPcapLog(radio, record->FrameLength, header);
+    RxDmaqFree(adapter, record);
+}
+
 VOID AsicArvel2xPciProcessRxSnifferPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
-    AsicRxRecordReturn(hif, record);
-    (void)NOT_BUILT_YET();
+    AsicSnifferPacket(hif, record, FALSE);
 }
 
 VOID AsicSwDefinedDispatch(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record, PFN_CHIP_RX_PACKET frame, USHORT mask,
@@ -958,18 +1327,107 @@ VOID AsicArvel2xPciProcessRxSwDefinedPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC 
 
 VOID AsicArvel2xPciProcessRxPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
-    AsicRxRecordReturn(hif, record);
-    (void)NOT_BUILT_YET();
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "AsicArvel2xPciProcessRxPacket: %u bytes",
+             static_cast<unsigned>(record != nullptr ? record->ReceivedLength : 0));
+    AsicRxFrameDispatch(hif, record, DESC_GEN_ARVEL2X);
+}
+
+namespace {
+
+struct StatField {
+    USHORT offset;
+    USHORT length;
+};
+
+// The fixed fields of the statistics event, {offset, bytes}; the per-band blocks follow separately.
+constexpr StatField kStatFields2[] = {{46, 1},  {47, 1},  {48, 4},  {52, 4},  {60, 4},  {64, 4},  {72, 4},
+                                      {76, 4},  {168, 4}, {172, 4}, {120, 4}, {124, 4}, {112, 7}, {128, 1},
+                                      {140, 16}, {156, 5}, {162, 2}, {164, 2}, {176, 24}, {304, 1}, {305, 1},
+                                      {306, 2}, {308, 1}, {309, 1}, {310, 4}, {314, 9}, {80, 32}};
+constexpr StatField kStatFields3[] = {{46, 1},  {47, 1},  {48, 4},  {52, 4},  {60, 4},  {64, 4},  {72, 4},
+                                      {76, 4},  {168, 4}, {172, 4}, {120, 4}, {124, 4}, {112, 7}, {128, 1},
+                                      {132, 24}, {156, 5}, {162, 2}, {164, 2}, {176, 24}, {368, 1}, {369, 1},
+                                      {370, 2}, {372, 1}, {373, 1}, {374, 4}, {378, 9}, {80, 32}};
+
+ULONG Le32(const UCHAR* p) { return TxdGetWord(p, 0); }
+ULONG Ratio(ULONG64 part, ULONG64 other) { return part + other == 0 ? 0 : static_cast<ULONG>(part * 1000 / (part + other)); }
+
+}  // namespace
+
+VOID AsicStaStatistics(PMP_ADAPTER adapter, PUCHAR event, BOOLEAN third)
+{
+    if (adapter == nullptr || event == nullptr) {
+        return;
+    }
+    const ULONG total = static_cast<ULONG>(event[0] | (event[1] << 8));
+    const ULONG payloadLength = total > FW_EVENT_HEADER_LENGTH ? total - FW_EVENT_HEADER_LENGTH : 0;
+    const ULONG expected = third ? 376 : 312;
+    if (payloadLength != expected) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "station statistics of %u bytes ignored", static_cast<unsigned>(payloadLength));
+        return;
+    }
+    const UCHAR* p = event + FW_EVENT_HEADER_LENGTH;
+    const ULONG blockSize = third ? 84 : 52;
+    if ((Le32(p + 32) & 1) != 0) {
+        // Fields that would reach past the payload are cut at its end.
+        const StatField* fields = third ? kStatFields3 : kStatFields2;
+        const ULONG count = third ? sizeof(kStatFields3) / sizeof(kStatFields3[0]) : sizeof(kStatFields2) / sizeof(kStatFields2[0]);
+        for (ULONG i = 0; i < count; ++i) {
+            const ULONG at = fields[i].offset;
+            if (at < payloadLength && at < STA_STAT_RECORD_SIZE) {
+                ULONG n = fields[i].length;
+                n = n < payloadLength - at ? n : payloadLength - at;
+                RtlCopyMemory(adapter->StaStatRecord + at, p + at, n);
+            }
+        }
+        RtlCopyMemory(adapter->StaStatRecord + 200, p + 200, 2 * blockSize);
+        for (ULONG band = 0; band < 2; ++band) {
+            const UCHAR* block = p + 200 + band * blockSize;
+            for (ULONG c = 0; c < 21; ++c) {
+                const ULONG value = c < 5 || third ? Le32(block + 4 * c) : static_cast<ULONG>(block[20 + 2 * (c - 5)] |
+                                                                                             (block[21 + 2 * (c - 5)] << 8));
+                adapter->StaStatBandTotals[band][c] += value;
+            }
+        }
+        const ULONG divisor = Le32(p + 56);
+        adapter->StaStatRate = divisor == 0 ? 0 : static_cast<ULONG>(static_cast<ULONG64>(Le32(p + 68)) * 32 / 1000 / divisor);
+    }
+    for (ULONG band = 0; band < 2; ++band) {
+        const UCHAR* block = p + 200 + band * blockSize;
+        for (ULONG c = 0; c < 5; ++c) {
+            adapter->StaStatBandCumulative[band][c] += adapter->StaStatBandTotals[band][c];
+        }
+        adapter->StaStatRatioCumulative[band] =
+            Ratio(adapter->StaStatBandCumulative[band][1], adapter->StaStatBandCumulative[band][0]);
+        adapter->StaStatRatioEvent[band] = Ratio(Le32(block + 4), Le32(block));
+    }
+    if (adapter->StaStatReset != 0) {
+        RtlZeroMemory(adapter->StaStatBandTotals, sizeof(adapter->StaStatBandTotals));
+        RtlZeroMemory(adapter->StaStatBandCumulative, sizeof(adapter->StaStatBandCumulative));
+        RtlZeroMemory(adapter->StaStatRatioCumulative, sizeof(adapter->StaStatRatioCumulative));
+        RtlZeroMemory(adapter->StaStatRatioEvent, sizeof(adapter->StaStatRatioEvent));
+        RtlZeroMemory(adapter->StaStatCounters, sizeof(adapter->StaStatCounters));
+    }
 }
 
 VOID AsicArvel2xProcessStaStatistics(PMP_ADAPTER adapter, PUCHAR event)
 {
-    (void)NOT_BUILT_YET();
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_CMD, "AsicArvel2xProcessStaStatistics: event");
+    AsicStaStatistics(adapter, event, FALSE);
 }
 
 VOID AsicArvel2xProcessGetMIBInfoEvent(PMP_ADAPTER adapter, PUCHAR event)
 {
-    (void)NOT_BUILT_YET();
+    if (adapter == nullptr || event == nullptr) {
+        return;
+    }
+    const ULONG total = static_cast<ULONG>(event[0] | (event[1] << 8));
+    const ULONG payloadLength = total > FW_EVENT_HEADER_LENGTH ? total - FW_EVENT_HEADER_LENGTH : 0;
+    const UCHAR* p = event + FW_EVENT_HEADER_LENGTH;
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_CMD, "AsicArvel2xProcessGetMIBInfoEvent: %u bytes", static_cast<unsigned>(payloadLength));
+    for (ULONG at = 0; at + 4 <= payloadLength && at < 64; at += 4) {
+        DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_CMD, "MIB counter %u: %u", static_cast<unsigned>(at / 4), static_cast<unsigned>(Le32(p + at)));
+    }
 }
 
 // ---- diagnostics ----------------------------------------------------------------------------

@@ -96,9 +96,27 @@ VOID AsicArvel2xProcessGetMIBInfoEvent(PMP_ADAPTER adapter, PUCHAR event);
 #define QZ3404_SW_DEFINED_MASK 0xE00Fu
 VOID AsicSwDefinedDispatch(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record, PFN_CHIP_RX_PACKET frame, USHORT mask,
                            BOOLEAN romEvents);
-// Returns a receive record to its pool: the receive-path operations whose processing comes with the
-// data path keep no record.
+// Returns a receive record to its pool.
 VOID AsicRxRecordReturn(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record);
+// Received frame of any generation (`generation` DESC_GEN_*): parse the descriptor, run the wake
+// check, drop a frame whose address 1 is all zeros or that is shorter than an 802.11 header, find
+// the port (by the sender's WLAN index 1-19, else by the addresses), record band and channel, take
+// the signal values from the receive vector, update the port's signal averages for frames of its
+// BSS, and hand the record to the access-point path (operation mode 2 or 3) or the station path.
+VOID AsicRxFrameDispatch(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record, UCHAR generation);
+// Band and channel of a received frame from the descriptor's channel byte N: band 1 up to 14, 2 up
+// to 180, else band 3 with channel (N x 4 + 45) mod 256 (older chip: band 1 below 15, else 2).
+VOID AsicRxBandChannel(UCHAR generation, UCHAR n, PULONG band, PUCHAR channel);
+// Monitor mode of the second (and, with `third`, the third) generation: a parsed frame with its
+// time-stamp group and both receive-vector groups is counted by frame type and passed with its
+// radio record to the capture; the record always returns to its pool.
+VOID AsicSnifferPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record, BOOLEAN third);
+// Station statistics event of the second (312-byte payload) or third generation (376 bytes):
+// fixed fields into the adapter's record, per-band running totals, cumulative counters and ratios.
+VOID AsicStaStatistics(PMP_ADAPTER adapter, PUCHAR event, BOOLEAN third);
+// The log packet's buffer and the u16 length at its start (bounded by the bytes received) to the
+// firmware event layer's ICS log intake; the caller returns the record.
+VOID AsicRecvProcessIcsLog(PMP_ADAPTER adapter, PRX_DMAQ_DESC record);
 
 // ---- transmit descriptor --------------------------------------------------------------------
 // The 32-byte transmit descriptor of the generation from the frame information.

@@ -5,6 +5,8 @@
 
 #include "Common/common.h"
 #include "hal/chips/qzarvel2x.h"
+#include "hal/common/hal_desc.h"
+#include "platform/ndiscommon/ndiscommon.h"
 #include "hal/common/fwdownload.h"
 #include "hal/common/hal_postdl.h"
 #include "platform/ndiscommon/memory.h"
@@ -661,13 +663,66 @@ ULONG AsicArvel3xReadCcifStatusReg(PMP_ADAPTER adapter, ULONG which)
 // ---- receive dispatch and statistics events -------------------------------------------------
 VOID AsicArvel3xRecvProcessIcsLog(PMP_ADAPTER adapter, ULONG portIndex, PRX_DMAQ_DESC record)
 {
-    (void)NOT_BUILT_YET();
+    AsicRecvProcessIcsLog(adapter, record);
+}
+
+BOOLEAN Arvel3xWoWLANWakePacketCheck(PMP_ADAPTER adapter, PRX_DMAQ_DESC record)
+{
+    if (adapter == nullptr || record == nullptr || record->Descriptor == nullptr || (adapter->WowArmed & 0x1) == 0) {
+        return FALSE;
+    }
+    // The wake word is descriptor DW5; its bits 2 and 3 are the two wake flags.
+    const ULONG word = TxdGetWord(record->Descriptor, 5);
+    UCHAR kind = 0;
+    UCHAR code = 0;
+    if ((word & (1u << 23)) != 0) {
+        kind = 2;
+        code = adapter->WowPatternCode;
+    } else if ((word & (0x1Fu << 24)) != 0) {
+        kind = 1;
+        code = static_cast<UCHAR>((word >> 25) & 0xF);
+    } else if ((word & (1u << 2)) != 0) {
+        code = 20;
+        kind = static_cast<UCHAR>(code - 17);
+    } else if ((word & (1u << 3)) != 0) {
+        code = 21;
+        kind = static_cast<UCHAR>(code - 17);
+    } else {
+        return FALSE;
+    }
+    adapter->WakePacketSeen = 1;
+    adapter->WakeReasonKind = kind;
+    adapter->WakeReasonCode = code;
+    return TRUE;
+}
+
+VOID AsicArvel3xRxPerfIndProcessRXV(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi)
+{
+    const UCHAR bss = PortGetBssIndex(adapter, port);
+    if (bss >= 4) {
+        DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "receive performance: BSS index %u", static_cast<unsigned>(bss));
+        return;
+    }
+    UCHAR rate[RX_RATE_RECORD_SIZE] = {};
+    ULONG speed = 0;
+    const ULONG status = ProcessGetRxRate(port, adapter, rate, &speed, nullptr);
+    const ULONG kind = TxdGetWord(rate, 0);
+    if (kind == 1 || kind == 2) {
+        UCHAR& count = adapter->RxPerfKindCount[bss][kind - 1];
+        if (count < 255) {
+            ++count;
+        }
+    }
+    if (speed != 0 && status == 0 && speed / 5 > adapter->RxPerfHighRate[bss]) {
+        adapter->RxPerfHighRate[bss] = static_cast<USHORT>(speed / 5 > 0xFFFF ? 0xFFFF : speed / 5);
+        adapter->RxPerfRcpi[bss][0] = port->RxRcpi[0];
+        adapter->RxPerfRcpi[bss][1] = port->RxRcpi[1];
+    }
 }
 
 VOID AsicArvel3xPciProcessRxSnifferPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
-    AsicRxRecordReturn(hif, record);
-    (void)NOT_BUILT_YET();
+    AsicSnifferPacket(hif, record, TRUE);
 }
 
 VOID AsicArvel3xPciProcessRxSwDefinedPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
@@ -677,13 +732,15 @@ VOID AsicArvel3xPciProcessRxSwDefinedPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC 
 
 VOID AsicArvel3xPciProcessRxPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
-    AsicRxRecordReturn(hif, record);
-    (void)NOT_BUILT_YET();
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "AsicArvel3xPciProcessRxPacket: %u bytes",
+             static_cast<unsigned>(record != nullptr ? record->ReceivedLength : 0));
+    AsicRxFrameDispatch(hif, record, DESC_GEN_ARVEL3X);
 }
 
 VOID AsicArvel3xProcessStaStatistics(PMP_ADAPTER adapter, PUCHAR event)
 {
-    (void)NOT_BUILT_YET();
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_CMD, "AsicArvel3xProcessStaStatistics: event");
+    AsicStaStatistics(adapter, event, TRUE);
 }
 
 // ---- PCI Express low power and power-up set-up ----------------------------------------------

@@ -3,6 +3,8 @@
 
 #include "hal/common/hal_chip.h"
 
+typedef struct _MP_PORT MP_PORT, *PMP_PORT;
+
 // ---- firmware download ----------------------------------------------------------------------
 // Loaders of the operations table: ROM patch (slot 1) and RAM code (slot 4); 0 or the status of the
 // step that failed.
@@ -69,6 +71,12 @@ VOID AsicArvel3xRecvProcessIcsLog(PMP_ADAPTER adapter, ULONG portIndex, PRX_DMAQ
 VOID AsicArvel3xPciProcessRxSnifferPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record);
 VOID AsicArvel3xPciProcessRxSwDefinedPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record);
 VOID AsicArvel3xPciProcessRxPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record);
+// Wake-on-WLAN armed: the frame's wake word (descriptor DW5) names the wake reason (a pattern, bit
+// 23; a magic-packet kind, bits 24-28; its flag bits 2 and 3); it is recorded and TRUE returned.
+BOOLEAN Arvel3xWoWLANWakePacketCheck(PMP_ADAPTER adapter, PRX_DMAQ_DESC record);
+// Per BSS index (0-3) of the port: counters of the decoded receive kinds 1 and 2 and the highest
+// receive rate / 5 with the RCPI bytes seen with it.
+VOID AsicArvel3xRxPerfIndProcessRXV(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi);
 VOID AsicArvel3xProcessStaStatistics(PMP_ADAPTER adapter, PUCHAR event);
 
 // ---- transmit descriptor --------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include "kshim/files.h"
 #include "kshim/hal.h"
 #include "kshim/rtl.h"
+#include "platform/ndiscommon/dmaq.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/ndiscommoninit.h"
@@ -88,6 +89,9 @@ NTSTATUS HalInitHwCtrl(PMP_ADAPTER adapter)
 NTSTATUS HalDownloadPatchFirmware(PMP_ADAPTER adapter)
 {
     const CHIP_HAL_OPS& ops = adapter->HalOps;
+    // A transmit-done report (read against this limit on the second generation) never names more
+    // frames than the data pool can have in flight.
+    adapter->TxDoneEntryLimit = TX_DMAQ_POOL0_RECORDS;
     BOOLEAN running = ops.IsFwReady != nullptr ? ops.IsFwReady(adapter) : FALSE;
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HAL, "firmware download: firmware %s", running ? "running" : "not running");
     if (running) {

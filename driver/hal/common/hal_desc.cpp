@@ -399,3 +399,74 @@ ULONG ProcessGetRxRate(PMP_PORT port, PMP_ADAPTER adapter, PUCHAR record, PULONG
     }
     return 0;
 }
+
+BOOLEAN RxdGetFields(PMP_ADAPTER adapter, const RX_DMAQ_DESC* record, PRXD_FIELDS f)
+{
+    if (record == nullptr || record->Descriptor == nullptr || f == nullptr) {
+        return FALSE;
+    }
+    const UCHAR* d = record->Descriptor;
+    RtlZeroMemory(f, sizeof(*f));
+    f->Channel = d[RXD_CHANNEL_OFFSET];
+    f->Word1 = TxdGetWord(d, 1);
+    f->Word3 = TxdGetWord(d, 3);
+    switch (HalDescGeneration(adapter)) {
+    case DESC_GEN_OLDER:
+        f->WlanIndex = static_cast<UCHAR>(TxdGetField(d, 2, 0, 7));
+        f->BssIndex = static_cast<UCHAR>(TxdGetField(d, 1, 26, 31));
+        f->Tid = static_cast<UCHAR>(TxdGetField(d, 2, 8, 10));
+        f->Tid4 = static_cast<UCHAR>(TxdGetField(d, 2, 8, 11));
+        f->Unicast = static_cast<BOOLEAN>(TxdGetField(d, 1, 1, 1));
+        f->Group = static_cast<BOOLEAN>(TxdGetField(d, 1, 2, 3) != 0);
+        f->KeyIndex = static_cast<UCHAR>(TxdGetField(d, 1, 6, 7));
+        f->Wake = static_cast<BOOLEAN>(TxdGetField(d, 3, 8, 8));
+        f->AmsduPosition = static_cast<UCHAR>(TxdGetField(d, 1, 24, 25));
+        f->NotAggregate = static_cast<BOOLEAN>(TxdGetField(d, 2, 31, 31));
+        f->Errors = TxdGetWord(d, 2);
+        return TRUE;
+    case DESC_GEN_ARVEL2X:
+    case DESC_GEN_ARVEL3X: {
+        // Where the two later layouts keep the fields: {word, first bit, last bit}.
+        struct Pos {
+            UCHAR word, first, last;
+        };
+        struct Map {
+            Pos wlan, bss, tid, tid4, security, key, translated, fragment;
+        };
+        static constexpr Map kArvel2x = {{1, 0, 7}, {2, 0, 5}, {2, 16, 18}, {2, 16, 19}, {1, 16, 20}, {1, 21, 22}, {2, 13, 13}, {2, 27, 27}};
+        static constexpr Map kArvel3x = {{1, 0, 7}, {2, 0, 5}, {4, 3, 5}, {4, 3, 6}, {2, 16, 20}, {1, 21, 22}, {2, 7, 7}, {2, 27, 27}};
+        const Map& m = HalDescGeneration(adapter) == DESC_GEN_ARVEL2X ? kArvel2x : kArvel3x;
+        auto get = [d](const Pos& p) { return static_cast<UCHAR>(TxdGetField(d, p.word, p.first, p.last)); };
+        f->WlanIndex = get(m.wlan);
+        f->BssIndex = get(m.bss);
+        f->Tid = get(m.tid);
+        f->Tid4 = get(m.tid4);
+        f->SecurityMode = get(m.security);
+        f->KeyIndex = get(m.key);
+        f->Translated = static_cast<BOOLEAN>(get(m.translated));
+        f->Fragment = static_cast<BOOLEAN>(get(m.fragment));
+        break;
+    }
+    default:
+        return FALSE;
+    }
+    f->Unicast = static_cast<BOOLEAN>(TxdGetField(d, 3, 16, 16));
+    f->Group = static_cast<BOOLEAN>(TxdGetField(d, 3, 17, 17));
+    f->Wake = static_cast<BOOLEAN>(TxdGetField(d, 3, 19, 19));
+    f->AmsduPosition = static_cast<UCHAR>(TxdGetField(d, 4, 0, 1));
+    return TRUE;
+}
+
+BOOLEAN RxdGetPacketNumber(const RX_DMAQ_DESC* record, ULONG64* number)
+{
+    if (record == nullptr || record->Descriptor == nullptr || record->Groups[RXD_SLOT_GROUP1] == nullptr) {
+        return FALSE;
+    }
+    const UCHAR* g = record->Groups[RXD_SLOT_GROUP1];
+    ULONG64 n = 0;
+    for (ULONG i = 0; i < 6; ++i) {
+        n |= static_cast<ULONG64>(g[i]) << (8 * i);
+    }
+    *number = n;
+    return TRUE;
+}

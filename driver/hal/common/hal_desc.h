@@ -130,3 +130,31 @@ ULONG ProcessGetRxRate(PMP_PORT port, PMP_ADAPTER adapter, PUCHAR record, PULONG
 
 // The parser of a generation's layout, shared by the chips' parsers.
 BOOLEAN HalRxdParse(PMP_ADAPTER adapter, PRX_DMAQ_DESC record, UCHAR generation);
+
+// The receive-descriptor fields the receive path reads, by generation (a parsed record).
+typedef struct _RXD_FIELDS {
+    UCHAR WlanIndex;      // sender's station index, 255 none
+    UCHAR BssIndex;       // 15 no match
+    UCHAR Tid;            // 3 bits
+    UCHAR Tid4;           // the TID with the bit above it (the A-MSDU check's row)
+    UCHAR KeyIndex;
+    UCHAR AmsduPosition;  // 0 none, 3 first, 2 middle, 1 last
+    UCHAR SecurityMode;   // 0 none (older chip: always 0)
+    UCHAR Channel;        // the channel byte (byte 12)
+    BOOLEAN Unicast;      // to an own address
+    BOOLEAN Group;        // group-addressed
+    BOOLEAN Wake;         // wake packet
+    BOOLEAN Translated;   // header translated by the chip
+    BOOLEAN Fragment;
+    BOOLEAN NotAggregate; // older chip: not part of an aggregate
+    ULONG Errors;         // older chip: DW2 (error bits 17-25)
+    ULONG Word1;          // DW1 and DW3 as received
+    ULONG Word3;
+} RXD_FIELDS, *PRXD_FIELDS;
+#define RXD_CHANNEL_OFFSET 12u
+#define RXD_WLAN_NONE 255u
+#define RXD_BSS_NONE 15u
+// FALSE when the record has no parsed descriptor or the chip's generation is unknown.
+BOOLEAN RxdGetFields(PMP_ADAPTER adapter, const RX_DMAQ_DESC* record, PRXD_FIELDS fields);
+// The 48-bit packet number of group 1 (FALSE when the group is absent).
+BOOLEAN RxdGetPacketNumber(const RX_DMAQ_DESC* record, ULONG64* number);

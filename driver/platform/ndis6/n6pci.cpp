@@ -3,6 +3,10 @@
 
 #include "platform/ndis6/n6pci_txqueue.h"
 
+#include "Common/recv.h"
+#include "platform/ndis6/n6indicate.h"
+#include "platform/ndis6/n6indicate_txdone.h"
+
 #include "Common/qzcmd.h"
 #include "hal/common/hal_chip.h"
 #include "platform/ndiscommon/adapter.h"
@@ -690,7 +694,7 @@ NTSTATUS N6PciTxSendPkt(PPCI_HIF_CONTEXT hif, PTX_DMAQ_DESC record, ULONG ring, 
 }
 
 // ================================================================================================
-// receive ring service (the event ring's share; frames and reports come with the data path)
+// receive ring service: fetch, processing, dispatch by packet type, transmit-done and receive reports
 // ================================================================================================
 namespace {
 
@@ -742,13 +746,130 @@ BOOLEAN WaitDescriptorDone(PWPDMA_DESC d, PULONG control)
     return FALSE;
 }
 
-// A frame, transmit-done report, receive report or log packet: their handling comes with the data
-// path; the record goes back to its pool.
-void NotBuiltReturn(PMP_ADAPTER adapter, PRX_DMAQ_DESC record, PCSTR what)
+// Word k of a receive buffer, little-endian.
+ULONG RxWord(const RX_DMAQ_DESC* record, ULONG k)
 {
-    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_RX, "%s of %u bytes returned", what, static_cast<unsigned>(record->ReceivedLength));
-    RxDmaqFree(adapter, record);
-    (void)NOT_BUILT_YET();
+    const UCHAR* p = record->BufferVa + 4u * k;
+    return static_cast<ULONG>(p[0]) | (static_cast<ULONG>(p[1]) << 8) | (static_cast<ULONG>(p[2]) << 16) |
+           (static_cast<ULONG>(p[3]) << 24);
+}
+
+// Bytes of a receive buffer that may be read: what the chip wrote, never beyond the buffer.
+ULONG RxReadable(const RX_DMAQ_DESC* record)
+{
+    return record->ReceivedLength < record->BufferSize ? record->ReceivedLength : record->BufferSize;
+}
+
+BOOLEAN IsSecondGeneration(PMP_ADAPTER adapter)
+{
+    const USHORT chip = adapter->HalInfo.ChipCode;
+    return static_cast<BOOLEAN>(chip == 0x3501 || chip == 0x3502 || chip == 0x3503);
+}
+
+// Hands the adapter's waiting buffer-list send completions to the OS.
+void FlushPendingCompletions(PMP_ADAPTER adapter)
+{
+    PNET_BUFFER_LIST chain = adapter->PendingTxCompletions;
+    adapter->PendingTxCompletions = nullptr;
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_TX, "send completions handed to the OS");
+    N6PlatformIndicateXmitPktToNdis(adapter, chain, 0, 0);
+}
+
+// Completes a record taken off TxDoneWaitq outside a report: an OS packet goes back to the OS, any
+// other record to its pool.
+void CompleteWaitingRecord(PMP_ADAPTER adapter, PTX_DMAQ_DESC record)
+{
+    if (record->OsBufferList != nullptr || record->TxQueueContext != nullptr) {
+        PlatformIndicateXmitPktToNdis(adapter, record, STATUS_SUCCESS);
+    } else {
+        TxDmaqFree(adapter, record);
+    }
+}
+
+// Second generation: the frames that waited longer than their time-out, once every "Ageoutreport2"
+// seconds since the last sweep that found none (64-bit times).
+void StaleSweep(PMP_ADAPTER adapter)
+{
+    LARGE_INTEGER now;
+    KeQuerySystemTime(&now);
+    const ULONG64 period = static_cast<ULONG64>(adapter->RegistryBlock.Ageoutreport2) * 10000000ull;
+    const ULONG64 last = adapter->TxDoneAgeSweepTime;
+    const ULONG64 t = static_cast<ULONG64>(now.QuadPart);
+    if (t < last || t - last < period) {
+        return;
+    }
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_TX, "transmit-done sweep of stale frames");
+    for (PTX_DMAQ_DESC r = TxDoneWaitqDequeue(adapter, TX_DONE_WAITQ_AGEOUT); r != nullptr;
+         r = TxDoneWaitqDequeue(adapter, TX_DONE_WAITQ_AGEOUT)) {
+        CompleteWaitingRecord(adapter, r);
+    }
+    FlushPendingCompletions(adapter);
+}
+
+// One token of a transmit-done report: the frame leaves TxDoneWaitq and goes back to the OS.
+// Returns TRUE when a frame was completed.
+BOOLEAN CompleteToken(PMP_ADAPTER adapter, ULONG token)
+{
+    // Tokens are record indexes of transmit pool 0; the queue's own keys lie above them.
+    if (token >= TX_DMAQ_POOL0_RECORDS) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "transmit-done token %u names no record", static_cast<unsigned>(token));
+        return FALSE;
+    }
+    PTX_DMAQ_DESC record = TxDoneWaitqDequeue(adapter, token);
+    if (record == nullptr) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_TX, "transmit-done token %u: no frame waits", static_cast<unsigned>(token));
+        return FALSE;
+    }
+    PMP_PORT port = record->Port;
+    if (port == nullptr) {
+        // The frame left the queue: it goes back to the OS, uncounted.
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_TX, "transmit-done token %u: frame without port", static_cast<unsigned>(token));
+        PlatformIndicateXmitPktToNdisEx(adapter, record, STATUS_SUCCESS);
+        return TRUE;
+    }
+    const BOOLEAN group = static_cast<BOOLEAN>(record->Frame != nullptr && record->FrameLength >= 10 &&
+                                               (record->Frame[4] & 0x01) != 0);
+    if (port->PortNumber == 0 && port->TxInFlight > 0) {
+        (void)InterlockedDecrement(&port->TxInFlight);
+    }
+    PlatformIndicateXmitPktToNdisEx(adapter, record, STATUS_SUCCESS);
+    if (group) {
+        ++port->TxDoneMulticast;
+    } else {
+        ++port->TxDoneUnicast;
+    }
+    const ULONG column = group ? 1 : 0;
+    if (port->PortNumber == 0) {
+        for (ULONG row = 0; row < PORT_TX_DONE_CONTEXTS; ++row) {
+            ++port->TxDoneByContext[row][column];
+        }
+    } else if (adapter->TxDoneContextIndex < PORT_TX_DONE_CONTEXTS) {
+        ++port->TxDoneByContext[adapter->TxDoneContextIndex][column];
+    }
+    return TRUE;
+}
+
+// dBm of an RCPI value: (min(RCPI, 220) >> 1) - 110.
+CHAR ReportRssi(UCHAR rcpi)
+{
+    const ULONG clipped = rcpi < 220 ? rcpi : 220;
+    return static_cast<CHAR>(static_cast<LONG>(clipped >> 1) - 110);
+}
+
+LONG64 PerfNow()
+{
+    return KeQueryPerformanceCounter(nullptr).QuadPart;
+}
+
+void TracePerf(PMP_ADAPTER adapter, LONG64 start, PCSTR what)
+{
+    LARGE_INTEGER frequency;
+    const LONG64 end = KeQueryPerformanceCounter(&frequency).QuadPart;
+    if (frequency.QuadPart > 0) {
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_RX, "%s of receive ring 0: %lld us", what,
+                 static_cast<long long>((end - start) * 1000000 / frequency.QuadPart));
+    }
+    UNREFERENCED_PARAMETER(adapter);
 }
 
 }  // namespace
@@ -775,6 +896,8 @@ ULONG N6PciGetRxDonePkt(PPCI_HIF_CONTEXT hif, ULONG ring)
     }
     const ULONG pool = RxPoolOfRing(ring);
     PPCI_RX_RING r = &hif->RxRing[ring];
+    const BOOLEAN timed = static_cast<BOOLEAN>(ring == 0 && (adapter->RegistryBlock.EnduranceTest & 0x8) != 0);
+    const LONG64 start = timed ? PerfNow() : 0;
     NdisCommonHifPciAcquireRxRingLock(hif, ring);
     const ULONG pending = PendingLocked(hif, ring);
     if (pending == 0) {
@@ -847,6 +970,9 @@ ULONG N6PciGetRxDonePkt(PPCI_HIF_CONTEXT hif, ULONG ring)
     } else {
         (void)N6PciProcRxDonePkt(adapter, ring);
     }
+    if (timed) {
+        TracePerf(adapter, start, "fetch");
+    }
     return pending - taken;
 }
 
@@ -867,10 +993,41 @@ ULONG N6PciRxDmaDoneInterrupt(PPCI_HIF_CONTEXT hif, ULONG ring)
 
 BOOLEAN N6PciSwDelayIntRxProc(PPCI_HIF_CONTEXT hif, ULONG ring)
 {
-    UNREFERENCED_PARAMETER(hif);
-    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_RX, "receive ring %u delay decision", static_cast<unsigned>(ring));
-    (void)NOT_BUILT_YET();
-    return TRUE;
+    if (hif == nullptr || hif->Adapter == nullptr || ring == 1 || ring >= PCI_RX_RING_COUNT) {
+        return TRUE;
+    }
+    const REGISTRY_BLOCK& config = hif->Adapter->RegistryBlock;
+    const ULONG countThreshold = ring == 0 ? config.SwDlyIntRxDataCntTh : config.SwDlyIntRxMsduRptCntTh;
+    const ULONG deferThreshold = ring == 0 ? config.SwDlyIntRxDataToTh : config.SwDlyIntRxMsduRptToTh;
+    if (countThreshold == 0 && deferThreshold == 0) {
+        return TRUE;
+    }
+    const ULONG pending = N6PciGetRxDmaPendingCnt(hif, ring);
+    if (pending >= countThreshold) {
+        return TRUE;
+    }
+    NdisCommonHifPciAcquireRxRingLock(hif, ring);
+    PPCI_RX_RING r = &hif->RxRing[ring];
+    const ULONG deferrals = ++r->SwDelayCount;
+    if (deferrals >= deferThreshold) {
+        NdisCommonHifPciReleaseRxRingLock(hif, ring);
+        return TRUE;
+    }
+    r->SwDelayLastPending = pending;
+    NdisCommonHifPciReleaseRxRingLock(hif, ring);
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "receive ring %u served later: %u pending, deferral %u", static_cast<unsigned>(ring),
+             static_cast<unsigned>(pending), static_cast<unsigned>(deferrals));
+    return FALSE;
+}
+
+VOID N6PciRxPacketIndicateCheck(PPCI_HIF_CONTEXT hif, ULONG remaining, ULONG ring)
+{
+    if (hif == nullptr || hif->Adapter == nullptr) {
+        return;
+    }
+    if (ring == 0 && remaining > 0) {
+        hif->Adapter->RxMorePending = 1;
+    }
 }
 
 NTSTATUS N6PciProcRxDonePkt(PMP_ADAPTER adapter, ULONG ring)
@@ -879,6 +1036,8 @@ NTSTATUS N6PciProcRxDonePkt(PMP_ADAPTER adapter, ULONG ring)
         return STATUS_UNSUCCESSFUL;
     }
     PPCI_HIF_CONTEXT hif = adapter->HifContext;
+    const BOOLEAN timed = static_cast<BOOLEAN>(ring == 0 && (adapter->RegistryBlock.EnduranceTest & 0x8) != 0);
+    const LONG64 start = timed ? PerfNow() : 0;
     const ULONG pool = RxPoolOfRing(ring);
     const ULONG count = RxProcqGetCount(adapter, pool);
     for (ULONG k = 0; k < count; ++k) {
@@ -894,7 +1053,65 @@ NTSTATUS N6PciProcRxDonePkt(PMP_ADAPTER adapter, ULONG ring)
             RxDmaqFree(adapter, record);
             continue;
         }
-        N6PciRxPacketHandler(hif, record);
+        if (record->PoolIndex != 0) {
+            N6PciRxPacketHandler(hif, record);
+        } else if (adapter->SnifferMode != 0) {
+            if (record->BufferVa != nullptr && RxReadable(record) >= kRxWord0Length &&
+                N6PciGetRxPktType(hif, record) == kRxPktFrame) {
+                if (adapter->HalOps.PciProcessRxSnifferPacket != nullptr) {
+                    adapter->HalOps.PciProcessRxSnifferPacket(hif, record);
+                } else {
+                    DBGPRINT(TRACE_LEVEL_WARNING, DBG_RX, "sniffer frame without the chip's sniffer operation");
+                    RxDmaqFree(adapter, record);
+                }
+            } else {
+                DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_RX, "sniffer mode: a buffer that is no frame");
+                N6PciRxPacketHandler(hif, record);
+            }
+        } else {
+            N6PciRxPacketIndicateCheck(hif, count - k - 1, ring);
+            N6PciRxPacketHandler(hif, record);
+        }
+    }
+    if (ring == 0) {
+        if (adapter->RxMorePending != 0) {
+            adapter->RxMorePending = 0;
+            RecvFlushPortIndications(adapter);
+        }
+        static constexpr ULONG kQueuePortTypes[2] = {EXTSTA, EXTAP};
+        for (ULONG t = 0; t < 2; ++t) {
+            if (InterlockedCompareExchange(&adapter->RxWaiting[t], 0, 0) == 0 ||
+                InterlockedExchange(&adapter->RxNotifyArmed[t], 0) != 1) {
+                continue;
+            }
+            for (PMP_PORT port : adapter->PortList) {
+                if (port == nullptr || port->PortType != kQueuePortTypes[t]) {
+                    continue;
+                }
+                if (port->RxQueue != nullptr && port->RxQueueStopping == 0) {
+                    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "receive queue of port %u notified",
+                             static_cast<unsigned>(port->PortNumber));
+                    (void)NOT_BUILT_YET();  // NetRxQueueNotifyMoreReceivedPacketsAvailable
+                }
+                break;
+            }
+        }
+    }
+    if (ring == 2 && adapter->RegistryBlock.TxRxThreadMode != 0 && !AdapterTestFlags(adapter, 0x200C0u)) {
+        BOOLEAN waiting = FALSE;
+        for (UCHAR ac = 0; ac < TX_PROCQ_COUNT && !waiting; ++ac) {
+            waiting = static_cast<BOOLEAN>(TxProcqGetCount(adapter, ac) != 0);
+        }
+        if (waiting) {
+            for (PMP_PORT port : adapter->PortList) {
+                if (port != nullptr) {
+                    PlatformSignalThread(&port->SendThread);
+                }
+            }
+        }
+    }
+    if (timed) {
+        TracePerf(adapter, start, "processing");
     }
     return STATUS_SUCCESS;
 }
@@ -902,8 +1119,7 @@ NTSTATUS N6PciProcRxDonePkt(PMP_ADAPTER adapter, ULONG ring)
 UCHAR N6PciGetRxPktType(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
     PMP_ADAPTER adapter = hif->Adapter;
-    const ULONG word0 = static_cast<ULONG>(record->BufferVa[0]) | (static_cast<ULONG>(record->BufferVa[1]) << 8) |
-                        (static_cast<ULONG>(record->BufferVa[2]) << 16) | (static_cast<ULONG>(record->BufferVa[3]) << 24);
+    const ULONG word0 = RxWord(record, 0);
     switch (adapter->HalInfo.ChipCode) {
     case 0x3404:
         return static_cast<UCHAR>(word0 >> 29);
@@ -921,22 +1137,21 @@ UCHAR N6PciGetRxPktType(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 VOID N6PciRxPacketHandler(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
     PMP_ADAPTER adapter = hif->Adapter;
-    if (record->BufferVa == nullptr || record->ReceivedLength < kRxWord0Length) {
+    if (record->BufferVa == nullptr || RxReadable(record) < kRxWord0Length) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_RX, "receive buffer of %u bytes has no descriptor word",
                  static_cast<unsigned>(record->ReceivedLength));
         RxDmaqFree(adapter, record);
         return;
     }
-    const ULONG byteCount = record->BufferVa[0] | (record->BufferVa[1] << 8);
+    const ULONG byteCount = RxWord(record, 0) & 0xFFFFu;
     if (byteCount >= kRxMaxByteCount) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_RX, "receive buffer claims %u bytes", static_cast<unsigned>(byteCount));
         RxDmaqFree(adapter, record);
         return;
     }
     const UCHAR type = N6PciGetRxPktType(hif, record);
-    const USHORT chip = adapter->HalInfo.ChipCode;
-    const BOOLEAN second = static_cast<BOOLEAN>(chip == 0x3501 || chip == 0x3502 || chip == 0x3503);
-    if (second && record->PoolIndex == 0 && type != kRxPktFrame && type != kRxPktIcs && type != kRxPktIcs2) {
+    if (IsSecondGeneration(adapter) && record->PoolIndex == 0 && type != kRxPktFrame && type != kRxPktIcs &&
+        type != kRxPktIcs2) {
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_RX, "packet type %u on the frame ring", static_cast<unsigned>(type));
         RxDmaqFree(adapter, record);
         return;
@@ -957,19 +1172,192 @@ VOID N6PciRxPacketHandler(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
             RxDmaqFree(adapter, record);
         }
         break;
-    case kRxPktMsduReport:
-        NotBuiltReturn(adapter, record, "transmit-done report");
+    case kRxPktMsduReport: {
+        N6PciProcessMsduReport(hif, record);
+        const BOOLEAN waiting = static_cast<BOOLEAN>(TxDoneWaitqGetCount(adapter) != 0);
+        if (adapter->RegistryBlock.BatteryLifeImprove != 0 && adapter->LowPowerMode != 0 &&
+            __atomic_load_n(&adapter->FwOwn[0], __ATOMIC_ACQUIRE) == 0 && ops.PcieAspmCtl != nullptr) {
+            ops.PcieAspmCtl(adapter, waiting ? 1 : 0);
+        }
+        if (adapter->LowPowerMode == 0 && adapter->RegistryBlock.LowPowerEnable != 0 && !waiting &&
+            ops.PcieDynamicL1 != nullptr) {
+            ops.PcieDynamicL1(adapter, TRUE);
+        }
         break;
+    }
     case kRxPktRxReport:
-        NotBuiltReturn(adapter, record, "receive report");
+        N6PciProcessRxReport(hif, record);
         break;
     case kRxPktIcs:
     case kRxPktIcs2:
-        NotBuiltReturn(adapter, record, "log packet");
+        N6PciProcessRxIcsPacket(hif, record);
         break;
     default:
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_RX, "packet type %u dropped", static_cast<unsigned>(type));
         RxDmaqFree(adapter, record);
         break;
     }
+}
+
+VOID N6PciProcessMsduReport(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
+{
+    PMP_ADAPTER adapter = hif->Adapter;
+    const ULONG readable = RxReadable(record);
+    if (record->BufferVa == nullptr || readable < 8) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "transmit-done report of %u bytes", static_cast<unsigned>(readable));
+        RxDmaqFree(adapter, record);
+        return;
+    }
+    const ULONG word0 = RxWord(record, 0);
+    const ULONG word1 = RxWord(record, 1);
+    ULONG words = (word0 >> 2) & 0x3FFFu;
+    if (words > readable / 4) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "transmit-done report claims %u words, %u bytes received",
+                 static_cast<unsigned>(words), static_cast<unsigned>(readable));
+        words = readable / 4;
+    }
+    const ULONG entries = words >= 2 ? words - 2 : 0;
+    const ULONG format = (word1 >> 16) & 0x7u;
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_TX, "transmit-done report: %u entries of format %u, 0x%02X",
+             static_cast<unsigned>(entries), static_cast<unsigned>(format), static_cast<unsigned>(word1 & 0xFF));
+    if (IsSecondGeneration(adapter)) {
+        if (entries > adapter->TxDoneEntryLimit || format < 3) {
+            DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "transmit-done report of %u entries (limit %u), format %u refused",
+                     static_cast<unsigned>(entries), static_cast<unsigned>(adapter->TxDoneEntryLimit),
+                     static_cast<unsigned>(format));
+            RxDmaqFree(adapter, record);
+            N6PlatformIndicateTxSendRestartToWdi(adapter);
+            return;
+        }
+        StaleSweep(adapter);
+    }
+    const ULONG batch = adapter->RegistryBlock.TpParameter1;
+    BOOLEAN lastFlagged = FALSE;
+    BOOLEAN done = FALSE;
+    for (ULONG w = 0; w < entries && !done; ++w) {
+        const ULONG entry = RxWord(record, 2 + w);
+        const BOOLEAN endOfBatch =
+            static_cast<BOOLEAN>(w + 1 == entries || (batch != 0 && (w + 1) % batch == 0));
+        ULONG tokens[2] = {0x7FFF, 0x7FFF};
+        switch (format) {
+        case 0:
+            tokens[0] = entry & 0xFFFFu;
+            tokens[1] = entry >> 16;
+            break;
+        case 1:
+            tokens[0] = entry & 0xFFFFu;
+            break;
+        case 3:
+            if ((entry & 0x80000000u) == 0) {
+                tokens[0] = (entry >> 16) & 0x7FFFu;
+            }
+            break;
+        case 5:
+            if ((entry & 0x80000000u) != 0) {
+                DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_TX, "transmit-done time stamp %u/%u",
+                         static_cast<unsigned>((entry >> 12) & 0xFFF), static_cast<unsigned>((entry >> 24) & 0x7F));
+            } else if ((entry & 0x40000000u) != 0) {
+                static constexpr PCSTR kStatus[4] = {"Success", "Dropped by HW", "Dropped by MCU or SDO", "?"};
+                DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_TX, "transmit-done status: %s", kStatus[(entry >> 28) & 0x3]);
+            } else {
+                tokens[0] = entry & 0x7FFFu;
+                tokens[1] = (entry >> 15) & 0x7FFFu;
+            }
+            break;
+        default:
+            DBGPRINT(TRACE_LEVEL_WARNING, DBG_TX, "transmit-done report format %u not handled", static_cast<unsigned>(format));
+            done = TRUE;
+            continue;
+        }
+        BOOLEAN completed = FALSE;
+        for (ULONG token : tokens) {
+            if (token != 0x7FFF && CompleteToken(adapter, token)) {
+                completed = TRUE;
+            }
+        }
+        if (completed) {
+            // The entry's completions carry the end-of-batch flag: the batch goes to the OS.
+            lastFlagged = endOfBatch;
+            if (endOfBatch) {
+                FlushPendingCompletions(adapter);
+            }
+        }
+    }
+    if (!lastFlagged) {
+        DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_TX, "transmit-done report ends without a batch end");
+        FlushPendingCompletions(adapter);
+    }
+    RxDmaqFree(adapter, record);
+}
+
+VOID N6PciProcessRxReport(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
+{
+    PMP_ADAPTER adapter = hif->Adapter;
+    constexpr ULONG kFixedWords = 20;
+    constexpr ULONG kGroupFlagWord = 20;
+    constexpr ULONG kGroupsStart = 22;  // byte 88
+    const ULONG readable = RxReadable(record);
+    if (record->BufferVa == nullptr || readable < 4) {
+        RxDmaqFree(adapter, record);
+        return;
+    }
+    const ULONG word0 = RxWord(record, 0);
+    const ULONG byteCount = word0 & 0xFFFFu;
+    const BOOLEAN groups = static_cast<BOOLEAN>((word0 & (1u << 25)) != 0);
+    ULONG flags = 0;
+    if (groups && readable >= 4 * (kGroupFlagWord + 1)) {
+        flags = RxWord(record, kGroupFlagWord);
+    }
+    const BOOLEAN g1 = static_cast<BOOLEAN>((flags & (1u << 16)) != 0);
+    const BOOLEAN g2 = static_cast<BOOLEAN>((flags & (1u << 17)) != 0);
+    const BOOLEAN g3 = static_cast<BOOLEAN>((flags & (1u << 18)) != 0);
+    const BOOLEAN g4 = static_cast<BOOLEAN>((flags & (1u << 19)) != 0);
+    const ULONG expected = 4 * (kFixedWords + (groups ? 2 : 0) + (g1 ? 18 : 0) + (g2 ? 2 : 0) + (g3 ? 4 : 0) + (g4 ? 26 : 0));
+    if (byteCount != expected || expected > readable) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_RX, "receive report of %u bytes, expected %u (%u received)",
+                 static_cast<unsigned>(byteCount), static_cast<unsigned>(expected), static_cast<unsigned>(readable));
+        RxDmaqFree(adapter, record);
+        return;
+    }
+    PMP_PORT port = adapter->PortList[0];
+    if (port != nullptr && groups) {
+        ULONG w = kGroupsStart;
+        const ULONG group1 = w;
+        w += g1 ? 18 : 0;
+        const ULONG group2 = w;
+        if (g2) {
+            port->RxReportTimeStamp = RxWord(record, group2);
+        }
+        if (g1) {
+            // Words 0 (the rate word), 2 and 6 (the RCPI word) go to the receive-vector store.
+            port->RxVectorStore[12] = RxWord(record, group1);
+            port->RxVectorStore[14] = RxWord(record, group1 + 2);
+            const ULONG rcpiWord = RxWord(record, group1 + 6);
+            port->RxVectorStore[3] = rcpiWord;
+            for (ULONG b = 0; b < 4; ++b) {
+                port->RxReportRcpi[b] = static_cast<UCHAR>(rcpiWord >> (8 * b));
+            }
+            for (ULONG a = 0; a < 2; ++a) {
+                const CHAR rssi = ReportRssi(port->RxReportRcpi[a]);
+                port->RxReportRssi[a] = rssi;
+                port->RxReportRssiSum[a] = static_cast<SHORT>(port->RxReportRssiSum[a] + rssi - port->RxReportRssiAvg[a]);
+                port->RxReportRssiAvg[a] = static_cast<CHAR>(port->RxReportRssiSum[a] >> 3);
+            }
+        }
+        if (g2) {
+            port->RxVectorStore[15] = port->RxReportTimeStamp;
+        }
+    }
+    RxDmaqFree(adapter, record);
+}
+
+VOID N6PciProcessRxIcsPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
+{
+    PMP_ADAPTER adapter = hif->Adapter;
+    if (adapter->HalOps.RecvProcessIcsLog != nullptr) {
+        adapter->HalOps.RecvProcessIcsLog(adapter, 0, record);
+    } else {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_RX, "log packet: the chip has no log operation");
+    }
+    RxDmaqFree(adapter, record);
 }

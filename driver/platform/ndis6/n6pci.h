@@ -92,11 +92,32 @@ ULONG N6PciGetRxDmaPendingCnt(PPCI_HIF_CONTEXT hif, ULONG ring);
 // hands the filled records to the ring's RxProcq; then wakes the ring's receive thread
 // ("TxRxThreadMode") or processes them at once. Returns the number of filled descriptors not taken.
 ULONG N6PciGetRxDonePkt(PPCI_HIF_CONTEXT hif, ULONG ring);
-// Second generation's software interrupt delay: TRUE when the ring should be served now.
+// Second generation's software interrupt delay: TRUE when the ring should be served now (ring 1
+// always; rings 0 and 2 once their pending count or their count of deferrals reaches the ring's
+// "SwDlyIntRx..." thresholds, or when both thresholds are 0).
 BOOLEAN N6PciSwDelayIntRxProc(PPCI_HIF_CONTEXT hif, ULONG ring);
 // Drains the ring's RxProcq through the packet dispatch.
 NTSTATUS N6PciProcRxDonePkt(PMP_ADAPTER adapter, ULONG ring);
 // The packet type the chip wrote in word 0 of the buffer.
 UCHAR N6PciGetRxPktType(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record);
 // Routes one received buffer by its packet type; the record is handed on or returned to its pool.
+// A byte count of 2352 or more is dropped; on the second generation the frame ring carries only
+// frames and log packets. After a transmit-done report the chip's PCIe low-power controls follow
+// whether frames still wait for their report.
 VOID N6PciRxPacketHandler(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record);
+// Ring 0: while further records of the batch follow (remaining > 0), the hand-off of received frames
+// to the OS waits for the batch's end.
+VOID N6PciRxPacketIndicateCheck(PPCI_HIF_CONTEXT hif, ULONG remaining, ULONG ring);
+// Transmit-done report (packet type 6): word 0 bits 2-15 the report's length in words (bounded by
+// the bytes received), word 1 bits 16-18 the entry format (0, 1, 3 or 5), then the entries. Each
+// token (a transmit pool 0 record index; anything at or above the pool size is ignored) completes
+// its frame to the OS; the buffer-list completions are handed on every "TpParameter1" entries and
+// at the end. The second generation refuses reports beyond its entry limit or of a format below 3
+// and sweeps stale frames every "Ageoutreport2" seconds. The record returns to its pool.
+VOID N6PciProcessMsduReport(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record);
+// Receive report (packet type 11): a byte count that misses 4 x (20 + 2 + groups) is dropped; group
+// 1 (rate word, word 2, RCPI word) and group 2 (time stamp) update port 0's receive-vector store,
+// RCPI and RSSI values and running RSSI averages. The record returns to its pool.
+VOID N6PciProcessRxReport(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record);
+// Log packet (packet types 12, 13): the chip's log operation, then the record returns to its pool.
+VOID N6PciProcessRxIcsPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record);

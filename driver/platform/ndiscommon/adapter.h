@@ -252,6 +252,12 @@ typedef struct _PORT_CFG {
 
 // Words of a port's receive-vector store.
 #define PORT_RX_VECTOR_WORDS 16
+// Receive path of the port: rows of transmit-done counters (channel contexts), PHY-type statistics
+// entries, and the counters of the platform's DOT11_PHY_FRAME_STATISTICS and DOT11_MAC_FRAME_STATISTICS.
+#define PORT_TX_DONE_CONTEXTS 2
+#define PORT_PHY_STAT_ENTRIES 8
+#define DOT11_PHY_STAT_COUNTERS 18
+#define DOT11_MAC_STAT_COUNTERS 14
 
 // The transmit bookkeeping entry of a port, cleared with the adapter's traffic counters.
 typedef struct _PORT_TX_BOOKKEEPING {
@@ -498,6 +504,41 @@ typedef struct _MP_PORT {
     CHAR RssiLastSample[3];    // per receive chain: last sample, average (weight 1/8) and running sum
     CHAR RssiAvg[3];
     SHORT RssiSum[3];
+
+    // ---- receive path: signal values, receive reports, transmit-done counts, receive statistics and
+    // receive-check state (n6pci, hal/chips receive dispatch, Common/recv, Common/recv_check) ------------
+    ULONG RxReportTimeStamp;           // group 2 of the last receive report
+    UCHAR RxReportRcpi[4];             // group 1 word 6: RCPI0, RCPI1 and the two bytes after them
+    CHAR RxReportRssi[2];              // dBm of RCPI0 and RCPI1
+    SHORT RxReportRssiSum[2];          // running sums: sum += RSSI - average
+    CHAR RxReportRssiAvg[2];           // sum >> 3
+    SHORT RxThirdSignalAvg;            // a third running signal value no receive report feeds
+    UCHAR RxRcpi[4];                   // the four raw RCPI bytes of the last frame from the peer
+    LONG RxRssiSum[3];                 // per-chain running sums kept by UpdateRssiSampleAvg
+    LONG RxRssiAvg[3];                 // their averages
+    UCHAR RxRssiAvgByte[3];            // running sum / 8, as bytes
+    volatile LONG TxInFlight;          // port 0: data frames waiting for their transmit-done report
+    ULONG64 TxDoneUnicast;
+    ULONG64 TxDoneMulticast;
+    ULONG TxDoneByContext[PORT_TX_DONE_CONTEXTS][2];
+    PVOID RxQueue;                     // the port's NetAdapterCx receive queue (null while it has none)
+    UCHAR RxQueueStopping;
+    ULONG PhyTypeIndex;                // current entry of PhyFrameStats
+    ULONG64 PhyFrameStats[PORT_PHY_STAT_ENTRIES][DOT11_PHY_STAT_COUNTERS];
+    ULONG64 MacFrameStats[2][DOT11_MAC_STAT_COUNTERS];  // [0] unicast, [1] multicast
+    ULONG TkipMicFailureTotal;
+    ULONG ExcludedUnicast;
+    ULONG ExcludedGroup;
+    ULONG CipherSetting;               // DOT11_CIPHER_ALGORITHM of the connection
+    ULONG AuthMode;                    // 1 open
+    UCHAR HostCipher;                  // the host encrypts and decrypts
+    UCHAR KeyExchangeState;            // 3 or 4 while the keys are being exchanged
+    UCHAR PortKeyCipher[4];            // cipher of port key 0-3: 1/2 WEP, 3 TKIP, 4 AES
+    UCHAR MissedBeaconCount;
+    UCHAR LowLatency;                  // Wi-Fi Direct group owner or client in low-latency mode
+    UCHAR EarlyData;                   // a frame passed the port gate before the port was open
+    USHORT EapolSequence;              // sequence number of the last EAPOL frame received
+    UCHAR EapolProtected;              // the last EAPOL frame on a station port was protected
 } MP_PORT;
 
 // The multicast list the receive filter sends to the firmware: at most 16 addresses.
@@ -764,6 +805,14 @@ typedef struct _ADAPTER_WORKING_CFG {
 typedef struct _RX_PERF_INDICATOR {
     ULONG Values[16];
 } RX_PERF_INDICATOR;
+
+// Receive path of the adapter: the (RSSI0, RSSI1) sample ring, the duplicate debug ring, and the
+// receive-check state kept per sender WLAN index (the station table's 20 entries).
+#define RX_RSSI_SAMPLES 30
+#define RX_DUP_RING_RECORDS 32
+#define RX_STA_ENTRIES 20
+#define STA_STAT_RECORD_SIZE 384
+#define MIB_RECORD_SIZE 236
 
 typedef struct _MP_ADAPTER {
     // Framework handles and the device objects beneath the device.
@@ -1123,6 +1172,56 @@ typedef struct _MP_ADAPTER {
     CHAR RssiLowest;
     UCHAR CountryFixed;                // the country was fixed by a private request
     UCHAR ScanDoneSinceRequest;        // a scan-done event arrived since the last scan request
+
+    // ---- receive ring service, per-chip receive dispatch and receive checks (n6pci, hal/chips, Common/recv,
+    // Common/recv_check) ------------------------------------------------------------------------------------
+    UCHAR SnifferMode;                 // monitor mode: frames go to the chip's sniffer operation
+    UCHAR RxMorePending;               // more records of the batch follow: hand the batch on after the last
+    ULONG TxDoneEntryLimit;            // second generation: most entries a transmit-done report may carry
+    PNET_BUFFER_LIST PendingTxCompletions;  // buffer-list send completions waiting to be handed to the OS
+    volatile LONG RxWaiting[2];        // received packets waiting for the receive queue of port type 1, 2
+    volatile LONG RxNotifyArmed[2];    // the receive queue asked to be notified (exchanged atomically)
+    ULONG TxDoneContextIndex;          // the adapter's current channel context (row of the done counters)
+    ULONG LastRxBand;
+    UCHAR LastRxChannel;
+    LONG RssiSamples[RX_RSSI_SAMPLES][2];  // (RSSI0, RSSI1) sample pairs
+    UCHAR RssiSampleIndex;             // advanced modulo "GetRssiAvgCount"
+    ULONG SnifferFrameCount[3];        // data, management, control
+    UCHAR RxTestMode;                  // receive test: every frame counted
+    UCHAR RxPerPhyCounting;            // group frames also counted in the multicast statistics
+    UCHAR StaKeyState;                 // 1 once the station's keys are installed
+    UCHAR WowPatternCode;              // code of the pattern the firmware matched
+    UCHAR WakePacketSeen;
+    UCHAR WakeReasonKind;
+    UCHAR WakeReasonCode;
+    USHORT RxPerfHighRate[4];          // per BSS index: highest receive rate / 5
+    UCHAR RxPerfRcpi[4][2];            // the two RCPI bytes seen with it
+    UCHAR RxPerfKindCount[4][2];       // saturating counters of the decoded kinds 1 and 2
+    UCHAR RxDupRing[RX_DUP_RING_RECORDS][8];  // duplicate debug records {retry, seq lo, seq hi, frag, verdict, row, wlan, 0}
+    UCHAR RxDupRingIndex;
+    USHORT RxDupHistory[RX_STA_ENTRIES][9][8];  // per sender WLAN index: 9 rows of 8 sequence numbers
+    UCHAR RxDupWriteIndex[RX_STA_ENTRIES][9];
+    UCHAR RxDupLastIndex[RX_STA_ENTRIES][9];
+    UCHAR RxAmsduBad[RX_STA_ENTRIES][17];       // per sender WLAN index and TID row (16 non-QoS)
+    USHORT RxAmsduSeq[RX_STA_ENTRIES][17];
+    UCHAR StaStatRecord[STA_STAT_RECORD_SIZE];  // the statistics event's fixed fields at their payload offsets
+    ULONG64 StaStatBandTotals[2][21];           // per band: running totals of the block's counters
+    ULONG64 StaStatBandCumulative[2][5];
+    ULONG StaStatRatioCumulative[2];            // thousandths
+    ULONG StaStatRatioEvent[2];
+    ULONG StaStatRate;
+    ULONG64 StaStatCounters[2];
+    UCHAR StaStatReset;                          // the statistics are being reset
+    UCHAR MibRecord[MIB_RECORD_SIZE];
+    ULONG64 RxFrameTotal;              // frames that reached the receive processing
+    ULONG64 RxGoodFrames;              // of them, frames the error check passed
+    ULONG64 LastBeaconTime;            // system time of the last beacon of a connected BSS
+    ULONG64 RxUnicastBytes;            // bytes of unicast data frames received
+    UCHAR EapolReceived;               // an EAPOL frame arrived
+    UCHAR ReorderInProgress;           // the block-ack reorder step is handing frames on
+    UCHAR RxPnPresent;                 // the last data frame carried a packet number
+    ULONG64 RxGroupDataFrames;
+    ULONG64 RxUnicastDataFrames;
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.
