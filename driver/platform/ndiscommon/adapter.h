@@ -334,6 +334,9 @@ typedef struct _MP_PORT {
     ULONG RxVectorStore[PORT_RX_VECTOR_WORDS];  // receive vector words (RCPI word 3, rate word 12, ...)
     ULONG NetworkKind;                 // 0 infrastructure; a port reset sets 4
     UCHAR NetworkActive;               // the port's network is active in the firmware
+    // ---- periodic timers a firmware recovery re-arms (set up with the MLME port timers) ----------------------
+    PLATFORM_TIMER MlmePeriodicTimer;  // 100 ms MLME periodic job
+    PLATFORM_TIMER TxHangTimer;        // 1000 ms transmit-hang check
 
     // ---- Wi-Fi Direct state, defaults and channel lists (Common/p2p) --------------------------------------
     LONG P2pDiscoState;        // P2P_PORT_STATE_VALUE of the device side
@@ -991,6 +994,25 @@ typedef struct _MP_ADAPTER {
     UCHAR BfProfileTag[BF_PROFILE_TAG_SIZE];
     ULONG LatchedReg83086040;
     ULONG LatchedReg830860F8;
+
+    // ---- error recovery, SER steps and firmware recovery (ndiscommonhif, hal/common/hal_ser) ------------------
+    // Counters of the recovery kinds 1 to 4 (kind 5 counts in RecoveryIoFailCount, the L0.5 recoveries in
+    // RecoveryL05Count, the platform-level resets in RecoveryBusHangCount); the L0.5-done mark is
+    // RecoveryInProgress.
+    UCHAR RecoveryKindCount[4];
+    LONG64 L05StartTime;           // system time the running L0.5 started; 0 when none
+    UCHAR PldrMark;                // a platform-level device reset was requested
+    LONG64 PldrStartTime;          // system time of that request
+    UCHAR TxStopped;               // the SER transmit-stop check found every dequeue idle
+    // Per access category: a dequeue of TxProcq[ac] runs (1), under the category's dequeue lock.
+    UCHAR AcDequeueInProgress[5];
+    KSPIN_LOCK AcDequeueLock[5];
+    ULONG SerIntCount;             // SER step interrupts served
+    ULONG RecoveryStage;           // 2 while a SER runs
+    KEVENT SerDoneEvent;           // set when a SER has passed all its steps
+    PLATFORM_TIMER SerCheckTxStopTimer;  // "rSerCheckTxStopTimer"
+    UCHAR RoamAfterRecovery;       // the scan, connect and roam tasks roam once after a firmware recovery
+    UCHAR PmfEnabled;              // protected management frames are in use on the connection
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.
