@@ -348,7 +348,10 @@ NTSTATUS AsicArvel2xFwRecovery(PMP_ADAPTER adapter)
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "firmware recovery: subsystem reset 0x%08X", static_cast<unsigned>(status));
         return status;
     }
+    // Commands may go out again. The command-time-out mark goes with the L0.5-done mark: a recovery
+    // asked for by a time-out must be able to download the firmware again.
     __atomic_store_n(&adapter->RecoveryInProgress, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
+    __atomic_store_n(&adapter->CmdTimeout, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
     AsicArvel2xRestoreRingsAfterFwOwn(adapter);
     (void)NdisCommonHifEnableInterrupt(adapter->HifContext);
     SetRecoveryFlag(adapter, FALSE);

@@ -1,0 +1,88 @@
+// Recovery end to end: the driver brought up on a simulated chip with its whole firmware; a firmware
+// command gets no answer, the control thread runs the firmware-level recovery (Wi-Fi subsystem reset,
+// the firmware back in its boot ROM, a second download) and a command sent afterwards is answered.
+#include "bringup/bringup_support.h"
+
+#include <chrono>
+#include <thread>
+
+#include "hal/common/hal_postdl.h"
+#include "kshim/host/device_reset.h"
+#include "platform/ndiscommon/ndiscommonhif.h"
+
+namespace recovery_test {
+namespace {
+
+template <typename Pred>
+bool Eventually(Pred pred, int ms = 20000)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+class RecoveryE2e : public bringup::BringUpTest, public ::testing::WithParamInterface<USHORT> {
+protected:
+    void SetUp() override
+    {
+        bringup::BringUpTest::SetUp();
+        kshim::host::DeviceResetClear();
+        // Firmware waits of seconds run twenty times faster.
+        kshim::host::ClockSetReal(20);
+    }
+
+    // Every RAM-phase command of either dialect: the next one is dropped.
+    void DropNextAnswer()
+    {
+        Ram().Arm(sim::fw::Knob::Drop, sim::fw::kAnyCommand, 1);
+        Ram().Unified().Arm(sim::fw::Knob::Drop, sim::fw::kAnyCommand, 1);
+    }
+};
+
+TEST_P(RecoveryE2e, ACommandWithoutAnswerIsFollowedByARecoveryAfterWhichCommandsAreAnswered)
+{
+    AddDevice(GetParam());
+    ASSERT_EQ(os_.Start(device_), STATUS_SUCCESS);
+    MP_ADAPTER* a = Adapter();
+    ASSERT_EQ(a->Running, 1u);
+    const uint64_t restartsAtStart = chip_->SubsystemRestarts();
+    Quiesce();
+
+    DropNextAnswer();
+    EXPECT_NE(HalPostDlQueryCapability(a), STATUS_SUCCESS);
+    // The control thread recovers: one L0.5, the subsystem reset once more, the firmware downloaded
+    // again and running.
+    ASSERT_TRUE(Eventually([&] {
+        return a->RecoveryL05Count == 1 && a->L05StartTime == 0 && a->FwRecoveryState == 0;
+    })) << "L0.5 count " << unsigned(a->RecoveryL05Count) << ", state " << unsigned(a->FwRecoveryState);
+    EXPECT_EQ(a->RecoveryKindCount[RECOVERY_FW_TRIGGERED - 1], 1u);
+    EXPECT_EQ(chip_->SubsystemRestarts(), restartsAtStart + 1);
+    EXPECT_TRUE(firmware_->Download().RamStarted());
+    EXPECT_EQ(a->FwDownloaded, 1);
+    EXPECT_EQ(a->CmdTimeout, 0);
+    EXPECT_EQ(a->RecoveryInProgress, 0);
+    EXPECT_FALSE(AdapterTestFlags(a, ADAPTER_FLAG_FW_RECOVERY));
+    EXPECT_FALSE(ErrRecoveryNoneOccurred(a));
+    // An L0.5 is no platform-level reset.
+    EXPECT_TRUE(kshim::host::DeviceResetRequests().empty());
+
+    Quiesce();
+    Ram().ClearRecords();
+    EXPECT_EQ(HalPostDlQueryCapability(a), STATUS_SUCCESS);
+    EXPECT_FALSE(Ram().Exchanges().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Chips, RecoveryE2e, ::testing::Values(0x3502, 0x3602, 0x3601),
+                         [](const ::testing::TestParamInfo<USHORT>& info) {
+                             char name[16];
+                             std::snprintf(name, sizeof(name), "Chip%04X", info.param);
+                             return std::string(name);
+                         });
+
+}  // namespace
+}  // namespace recovery_test
