@@ -13,6 +13,7 @@ struct SerStep {
 };
 constexpr SerStep kSerSteps[] = {{1, 0x08}, {2, 0x10}, {8, 0x20}};
 constexpr uint32_t kSerStartBit = 0x04;
+constexpr uint32_t kSerBits = 0x3C;
 
 }  // namespace
 
@@ -94,6 +95,9 @@ void Wfsys::Restart(RegisterFile& r)
 
 void Wfsys::StartSer(RegisterFile& r)
 {
+    // The firmware lets its four SER bits through the software enable (the third generation's driver
+    // never writes them there).
+    r.Set(kSwIntEnable, r.Get(kSwIntEnable) | kSerBits);
     serStep_ = 1;
     interrupts_.SetSoftwareStatus(r, kSerStartBit);
 }

@@ -44,6 +44,15 @@ protected:
     }
 };
 
+class RecoveryE2eAssert : public bringup::BringUpTest {
+protected:
+    void SetUp() override
+    {
+        bringup::BringUpTest::SetUp();
+        kshim::host::ClockSetReal(20);
+    }
+};
+
 TEST_P(RecoveryE2e, ACommandWithoutAnswerIsFollowedByARecoveryAfterWhichCommandsAreAnswered)
 {
     AddDevice(GetParam());
@@ -68,6 +77,7 @@ TEST_P(RecoveryE2e, ACommandWithoutAnswerIsFollowedByARecoveryAfterWhichCommands
     EXPECT_EQ(a->RecoveryInProgress, 0);
     EXPECT_FALSE(AdapterTestFlags(a, ADAPTER_FLAG_FW_RECOVERY));
     EXPECT_FALSE(ErrRecoveryNoneOccurred(a));
+    EXPECT_TRUE(kshim::host::TraceContains("L0.5 number 1 ended: 0x00000000"));
     // An L0.5 is no platform-level reset.
     EXPECT_TRUE(kshim::host::DeviceResetRequests().empty());
 
@@ -75,6 +85,25 @@ TEST_P(RecoveryE2e, ACommandWithoutAnswerIsFollowedByARecoveryAfterWhichCommands
     Ram().ClearRecords();
     EXPECT_EQ(HalPostDlQueryCapability(a), STATUS_SUCCESS);
     EXPECT_FALSE(Ram().Exchanges().empty());
+}
+
+TEST_F(RecoveryE2eAssert, AFirmwareAssertOnA3601IsRecoveredAndCommandsAreAnsweredAfterwards)
+{
+    AddDevice(0x3601);
+    ASSERT_EQ(os_.Start(device_), STATUS_SUCCESS);
+    MP_ADAPTER* a = Adapter();
+    Quiesce();
+    // The firmware asserts: MCU-to-host software interrupt bit 7, which it lets through itself.
+    chip_->Poke(0x7C0241F4, chip_->Peek(0x7C0241F4) | 0x80);
+    chip_->RaiseSoftwareInterrupt(0x80);
+    ASSERT_TRUE(Eventually([&] {
+        return a->RecoveryL05Count == 1 && a->L05StartTime == 0 && a->FwRecoveryState == 0;
+    }));
+    EXPECT_EQ(a->FwAssertCount, 1u);
+    EXPECT_EQ(a->RecoveryKindCount[RECOVERY_FW_REQUEST - 1], 1u);
+    EXPECT_TRUE(kshim::host::TraceContains("L0.5 number 1 ended: 0x00000000"));
+    Quiesce();
+    EXPECT_EQ(HalPostDlQueryCapability(a), STATUS_SUCCESS);
 }
 
 INSTANTIATE_TEST_SUITE_P(Chips, RecoveryE2e, ::testing::Values(0x3502, 0x3602, 0x3601),
