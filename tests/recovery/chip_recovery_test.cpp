@@ -3,41 +3,17 @@
 // 3601.
 #include "bringup/bringup_support.h"
 
-#include <chrono>
-#include <thread>
-
 #include "hal/chips/qzarvel2x.h"
 #include "hal/chips/qzarvel3x.h"
 #include "hal/common/hal_ser.h"
 #include "kshim/host/device_reset.h"
 #include "platform/ndiscommon/ndiscommonhif.h"
+#include "recovery/recovery_support.h"
 
 namespace recovery_test {
 namespace {
 
 using kshim::host::TraceContains;
-
-template <typename Pred>
-bool Eventually(Pred pred, int ms = 10000)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
-
-size_t CountTraces(const std::string& needle)
-{
-    size_t n = 0;
-    for (const kshim::host::TraceRecord& r : kshim::host::TraceSnapshot()) {
-        n += r.text.find(needle) != std::string::npos ? 1 : 0;
-    }
-    return n;
-}
 
 // The position of the first trace holding the needle after `from`; npos when none.
 size_t TraceIndex(const std::string& needle, size_t from = 0)

@@ -3,28 +3,13 @@
 // the firmware back in its boot ROM, a second download) and a command sent afterwards is answered.
 #include "bringup/bringup_support.h"
 
-#include <chrono>
-#include <thread>
-
 #include "hal/common/hal_postdl.h"
 #include "kshim/host/device_reset.h"
 #include "platform/ndiscommon/ndiscommonhif.h"
+#include "recovery/recovery_support.h"
 
 namespace recovery_test {
 namespace {
-
-template <typename Pred>
-bool Eventually(Pred pred, int ms = 20000)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 class RecoveryE2e : public bringup::BringUpTest, public ::testing::WithParamInterface<USHORT> {
 protected:

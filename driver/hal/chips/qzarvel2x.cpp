@@ -291,13 +291,6 @@ void SetRecoveryFlag(PMP_ADAPTER adapter, BOOLEAN set)
     }
 }
 
-void TraceReplay(PCSTR step, NTSTATUS status)
-{
-    if (status != STATUS_SUCCESS) {
-        DBGPRINT(TRACE_LEVEL_WARNING, DBG_HAL, "firmware recovery: %s 0x%08X", step, static_cast<unsigned>(status));
-    }
-}
-
 void ReadKeptRegisters(PMP_ADAPTER adapter, ULONG kept[ARVEL2X_KEPT_REGISTER_COUNT])
 {
     (void)HifIoWrite32(adapter, ARVEL2X_KEPT_REGISTER_GATE, 0);
@@ -338,20 +331,14 @@ NTSTATUS AsicArvel2xFwRecovery(PMP_ADAPTER adapter)
     if (lowPower) {
         (void)NdisCommonHifPmSetDriverOwn(adapter);
     }
-    TraceReplay("transmit pause", WdiTxSendPauseIndication(adapter, 1, 3));
+    AsicTraceRecoveryStep("transmit pause", WdiTxSendPauseIndication(adapter, 1, 3));
     ULONG kept[ARVEL2X_KEPT_REGISTER_COUNT] = {};
     ReadKeptRegisters(adapter, kept);
 
-    NTSTATUS status = adapter->HalOps.ToggleWfsysRst != nullptr ? adapter->HalOps.ToggleWfsysRst(adapter)
-                                                                : STATUS_NOT_SUPPORTED;
+    NTSTATUS status = AsicRecoveryResetWfsys(adapter);
     if (status != STATUS_SUCCESS) {
-        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "firmware recovery: subsystem reset 0x%08X", static_cast<unsigned>(status));
         return status;
     }
-    // Commands may go out again. The command-time-out mark goes with the L0.5-done mark: a recovery
-    // asked for by a time-out must be able to download the firmware again.
-    __atomic_store_n(&adapter->RecoveryInProgress, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
-    __atomic_store_n(&adapter->CmdTimeout, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
     AsicArvel2xRestoreRingsAfterFwOwn(adapter);
     (void)NdisCommonHifEnableInterrupt(adapter->HifContext);
     SetRecoveryFlag(adapter, FALSE);
@@ -363,28 +350,28 @@ NTSTATUS AsicArvel2xFwRecovery(PMP_ADAPTER adapter)
 
     NTSTATUS result = STATUS_SUCCESS;
     if (port0 != nullptr) {
-        TraceReplay("MLME periodic timer", PlatformSetTimer(port0, &port0->MlmePeriodicTimer, 100));
-        TraceReplay("network of port 0", QzCmdActivateDeactivateNetwork(adapter, port0->BssIndex, 1));
+        AsicTraceRecoveryStep("MLME periodic timer", PlatformSetTimer(port0, &port0->MlmePeriodicTimer, 100));
+        AsicTraceRecoveryStep("network of port 0", QzCmdActivateDeactivateNetwork(adapter, port0->BssIndex, 1));
         if (adapter->PortList[1] != nullptr) {
-            TraceReplay("network of port 1", QzCmdActivateDeactivateNetwork(adapter, adapter->PortList[1]->BssIndex, 1));
+            AsicTraceRecoveryStep("network of port 1", QzCmdActivateDeactivateNetwork(adapter, adapter->PortList[1]->BssIndex, 1));
         }
-        TraceReplay("domain", DomainConfigureDomainInfo(adapter, port0));
+        AsicTraceRecoveryStep("domain", DomainConfigureDomainInfo(adapter, port0));
     }
     if (lowPower) {
         (void)NdisCommonHifPmSetFwOwn(adapter, 0);
     }
     if (port0 != nullptr && (port0->ConnectionFlags & PORT_CONN_CONNECTED) != 0) {
-        TraceReplay("BSS information", QzCmdSetBssInfo(adapter, port0, 0));
-        TraceReplay("station record", QzCmdSendStaRecUpdate(adapter, port0, peer, nullptr));
+        AsicTraceRecoveryStep("BSS information", QzCmdSetBssInfo(adapter, port0, 0));
+        AsicTraceRecoveryStep("station record", QzCmdSendStaRecUpdate(adapter, port0, peer, nullptr));
         result = QzCmdSetPmIndicateBssConnected(adapter, port0);
-        TraceReplay("power management", result);
-        TraceReplay("EDCA", AsicSetEdcaParm(adapter, port0, nullptr, 1));
+        AsicTraceRecoveryStep("power management", result);
+        AsicTraceRecoveryStep("EDCA", AsicSetEdcaParm(adapter, port0, nullptr, 1));
         if (adapter->RegistryBlock.EnableSR == 1) {
-            TraceReplay("spatial reuse", rlmSetSrControl(port0, 1));
+            AsicTraceRecoveryStep("spatial reuse", rlmSetSrControl(port0, 1));
         }
         if (adapter->PmfEnabled == 1) {
             result = peer != nullptr ? MlmeRestoreKey(adapter, port0, peer) : STATUS_UNSUCCESSFUL;
-            TraceReplay(peer != nullptr ? "key restore" : "key restore without a peer entry", result);
+            AsicTraceRecoveryStep(peer != nullptr ? "key restore" : "key restore without a peer entry", result);
         }
         WriteKeptRegisters(adapter, kept);
         NdisCommonGenericDelay(10000);
@@ -394,8 +381,30 @@ NTSTATUS AsicArvel2xFwRecovery(PMP_ADAPTER adapter)
     __atomic_store_n(&adapter->FwRecoveryState, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
     adapter->IntRecoveryPending[0] = 0;
     adapter->IntRecoveryPending[1] = 0;
-    TraceReplay("transmit restart", WdiTxSendPauseIndication(adapter, 0, 3));
+    AsicTraceRecoveryStep("transmit restart", WdiTxSendPauseIndication(adapter, 0, 3));
     return result;
+}
+
+NTSTATUS AsicRecoveryResetWfsys(PMP_ADAPTER adapter)
+{
+    NTSTATUS status = adapter->HalOps.ToggleWfsysRst != nullptr ? adapter->HalOps.ToggleWfsysRst(adapter)
+                                                                : STATUS_NOT_SUPPORTED;
+    if (status != STATUS_SUCCESS) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "firmware recovery: subsystem reset 0x%08X", static_cast<unsigned>(status));
+        return status;
+    }
+    // Commands may go out again. The command-time-out mark goes with the L0.5-done mark on both
+    // generations: a recovery asked for by a time-out must be able to download the firmware again.
+    __atomic_store_n(&adapter->RecoveryInProgress, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
+    __atomic_store_n(&adapter->CmdTimeout, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
+    return STATUS_SUCCESS;
+}
+
+VOID AsicTraceRecoveryStep(PCSTR step, NTSTATUS status)
+{
+    if (status != STATUS_SUCCESS) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_HAL, "firmware recovery: %s 0x%08X", step, static_cast<unsigned>(status));
+    }
 }
 
 NTSTATUS AsicArvel2xHalPollWfsysSwInitDone(PMP_ADAPTER adapter)

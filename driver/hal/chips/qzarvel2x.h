@@ -67,6 +67,11 @@ NTSTATUS AsicArvel2xHalPollWfsysSwInitDone(PMP_ADAPTER adapter);
 // After a subsystem reset: the firmware gets the chip and gives it back, so that the driver owns it
 // again with the firmware-downloaded flag clear. Failures are traced only.
 VOID AsicWfsysResetOwnCycle(PMP_ADAPTER adapter);
+// Both generations' firmware recovery: the chip's subsystem reset (a failure traced and returned), then
+// the L0.5-done and command-time-out marks cleared so that commands go out again.
+NTSTATUS AsicRecoveryResetWfsys(PMP_ADAPTER adapter);
+// Both generations' firmware recovery: a step that failed is traced and the recovery goes on.
+VOID AsicTraceRecoveryStep(PCSTR step, NTSTATUS status);
 #define ARVEL2X_RESET_KEY_REGISTER 0x7C00E260u
 #define ARVEL2X_RESET_KEY 0x18007000u
 #define ARVEL2X_WFSYS_RESET 0x7C062600u       // BAR 0xE2600 while the key holds; bit 0 asserts the reset

@@ -256,17 +256,6 @@ VOID AsicArvel3xQueryRomVersion(PMP_ADAPTER adapter)
 }
 
 // ---- recovery and reset ---------------------------------------------------------------------
-namespace {
-
-void TraceRecoveryStep(PCSTR step, NTSTATUS status)
-{
-    if (status != STATUS_SUCCESS) {
-        DBGPRINT(TRACE_LEVEL_WARNING, DBG_HAL, "firmware recovery: %s 0x%08X", step, static_cast<unsigned>(status));
-    }
-}
-
-}  // namespace
-
 VOID AsicArvel3xSetSwIntToMcu(PMP_ADAPTER adapter, ULONG value)
 {
     (void)HifIoWrite32(adapter, ARVEL_HOST_TO_MCU_SW_INT, value);
@@ -283,17 +272,13 @@ NTSTATUS AsicArvel3xFwRecovery(PMP_ADAPTER adapter)
         (void)NdisCommonHifPmSetDriverOwn(adapter);
     }
     PlatformIndicateRejectPendingPackets(adapter, 1);
-    NTSTATUS status = adapter->HalOps.ToggleWfsysRst != nullptr ? adapter->HalOps.ToggleWfsysRst(adapter)
-                                                                : STATUS_NOT_SUPPORTED;
+    NTSTATUS status = AsicRecoveryResetWfsys(adapter);
     if (status != STATUS_SUCCESS) {
-        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "firmware recovery: subsystem reset 0x%08X", static_cast<unsigned>(status));
         return status;
     }
-    __atomic_store_n(&adapter->RecoveryInProgress, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
-    __atomic_store_n(&adapter->CmdTimeout, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
     PPCI_HIF_CONTEXT hif = adapter->HifContext;
     (void)NdisCommonHifDisableInterrupt(hif);
-    TraceRecoveryStep("transmit and receive start", NdisCommonHifStartTxRx(hif, g_BringUpProgress));
+    AsicTraceRecoveryStep("transmit and receive start", NdisCommonHifStartTxRx(hif, g_BringUpProgress));
     (void)NdisCommonHifEnableInterrupt(hif);
     AdapterClearFlag(adapter, ADAPTER_FLAG_FW_RECOVERY, __func__);
     status = HalDownloadPatchFirmware(adapter);
@@ -303,20 +288,20 @@ NTSTATUS AsicArvel3xFwRecovery(PMP_ADAPTER adapter)
     }
     PMP_PORT port0 = adapter->PortList[0];
     if (port0 != nullptr) {
-        TraceRecoveryStep("wireless mode", MlmeInfoSetPhyMode(adapter, port0, adapter->WorkingCfg.WirelessMode, 1));
-        TraceRecoveryStep("domain", DomainConfigureDomainInfo(adapter, port0));
+        AsicTraceRecoveryStep("wireless mode", MlmeInfoSetPhyMode(adapter, port0, adapter->WorkingCfg.WirelessMode, 1));
+        AsicTraceRecoveryStep("domain", DomainConfigureDomainInfo(adapter, port0));
     }
     for (PMP_PORT port : adapter->PortList) {
         if (port != nullptr && port->NetworkActive == 1) {
             port->NetworkActive = 0;
-            TraceRecoveryStep("network", QzCmdActivateDeactivateNetwork(adapter, port->BssIndex, 1));
+            AsicTraceRecoveryStep("network", QzCmdActivateDeactivateNetwork(adapter, port->BssIndex, 1));
         }
     }
     if (port0 != nullptr) {
-        TraceRecoveryStep("keep full power", MlmeUpdateKeepFullPwrToFw(adapter, port0));
+        AsicTraceRecoveryStep("keep full power", MlmeUpdateKeepFullPwrToFw(adapter, port0));
         if (adapter->RadioState.RadioOn) {
-            TraceRecoveryStep("MLME periodic timer", PlatformSetTimer(port0, &port0->MlmePeriodicTimer, 100));
-            TraceRecoveryStep("transmit-hang timer", PlatformSetTimer(port0, &port0->TxHangTimer, 1000));
+            AsicTraceRecoveryStep("MLME periodic timer", PlatformSetTimer(port0, &port0->MlmePeriodicTimer, 100));
+            AsicTraceRecoveryStep("transmit-hang timer", PlatformSetTimer(port0, &port0->TxHangTimer, 1000));
         }
     }
     if (lowPower) {
@@ -326,7 +311,7 @@ NTSTATUS AsicArvel3xFwRecovery(PMP_ADAPTER adapter)
     __atomic_store_n(&adapter->FwRecoveryState, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
     if (port0 != nullptr && (port0->ConnectionFlags & PORT_CONN_CONNECTED) != 0) {
         adapter->RoamAfterRecovery = 1;
-        TraceRecoveryStep("roaming needed", WdiEventIndicateRoamingNeeded(adapter, port0, 10));
+        AsicTraceRecoveryStep("roaming needed", WdiEventIndicateRoamingNeeded(adapter, port0, 10));
     }
     return STATUS_SUCCESS;
 }

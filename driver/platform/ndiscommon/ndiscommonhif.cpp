@@ -375,6 +375,20 @@ void RequestPldr(PMP_ADAPTER adapter, ULONG kind)
     NetDeviceRequestReset(adapter->Device, PlatformLevelDeviceReset);
 }
 
+// Kinds 5 and 7: after a bus fault, the event-log entry, the Bluetooth dump, the chip's own step (the
+// whole-chip reset, the recovery hook) and a settling delay come before the platform-level reset.
+void BusFaultPldr(PMP_ADAPTER adapter, ULONG kind, PFN_CHIP_VOID chipStep, ULONG settleMicroseconds)
+{
+    MarkPldr(adapter);
+    (void)(kind == RECOVERY_IO_FAIL ? LogEventDriverIOFail(adapter) : LogEventDriverBusHang(adapter));
+    BluetoothDumpSteps(adapter);
+    if (chipStep != nullptr) {
+        chipStep(adapter);
+    }
+    NdisCommonGenericDelay(settleMicroseconds);
+    RequestPldr(adapter, kind);
+}
+
 }  // namespace
 
 BOOLEAN L05InProgress(PMP_ADAPTER adapter)
@@ -455,26 +469,12 @@ VOID ErrorRecoveryProc(PMP_ADAPTER adapter, ULONG kind)
     case RECOVERY_IO_FAIL:
         if ((mask & FW_STALL_RECOVERY_PLDR_BUS) != 0) {
             IncrementCounter(&adapter->RecoveryIoFailCount);
-            MarkPldr(adapter);
-            (void)LogEventDriverIOFail(adapter);
-            BluetoothDumpSteps(adapter);
-            if (ops.L0WholeChipReset != nullptr) {
-                ops.L0WholeChipReset(adapter);
-            }
-            NdisCommonGenericDelay(1400000);
-            RequestPldr(adapter, kind);
+            BusFaultPldr(adapter, kind, ops.L0WholeChipReset, 1400000);
         }
         break;
     case RECOVERY_CHIP_HOOK:
         if ((mask & FW_STALL_RECOVERY_PLDR_BUS) != 0) {
-            MarkPldr(adapter);
-            (void)LogEventDriverBusHang(adapter);
-            BluetoothDumpSteps(adapter);
-            if (ops.ErrorRecoveryHook != nullptr) {
-                ops.ErrorRecoveryHook(adapter);
-            }
-            NdisCommonGenericDelay(2400000);
-            RequestPldr(adapter, kind);
+            BusFaultPldr(adapter, kind, ops.ErrorRecoveryHook, 2400000);
         }
         break;
     case RECOVERY_DRIVER_OWN_FAIL:
