@@ -54,7 +54,7 @@ TEST_P(Ser, TheFirmwareDrivenRecoveryPassesItsFourStepsInOrder)
     chip_->ClearTranscript();
     chip_->StartSer();
     ASSERT_TRUE(Eventually([&] { return KeReadStateEvent(&a->SerDoneEvent) != 0; }))
-        << "SER state " << unsigned(a->SerState) << ", chip step " << chip_->SerStep();
+        << "SER state " << unsigned(Load(a->SerState)) << ", chip step " << chip_->SerStep();
     EXPECT_EQ(chip_->HostToMcuWrites(), (std::vector<uint32_t>{1, 2, 8}));
     EXPECT_EQ(a->SerState, SER_STATE_IDLE);
     EXPECT_EQ(a->RecoveryStage, 0u);
@@ -83,7 +83,7 @@ TEST_F(ChipRecovery, The3503DesignAlsoDumpsItsSerRegistersAtTheStart)
     }
     EXPECT_EQ(a->RecoveryStage, SER_RECOVERY_STAGE);
     // The transmit-stop check finishes the step: nothing is being dequeued.
-    EXPECT_TRUE(Eventually([&] { return a->SerState == SER_STATE_TX_STOPPED; }));
+    EXPECT_TRUE(Eventually([&] { return Load(a->SerState) == SER_STATE_TX_STOPPED; }));
     EXPECT_EQ(chip_->HostToMcuWrites(), (std::vector<uint32_t>{1}));
 }
 
@@ -95,7 +95,7 @@ TEST_F(ChipRecovery, ASerStepOutOfOrderIsIgnored)
     EXPECT_EQ(a->SerState, SER_STATE_IDLE);
     EXPECT_TRUE(TraceContains("SER step ignored: state 0, status 0x00000008"));
     EXPECT_TRUE(chip_->HostToMcuWrites().empty());
-    EXPECT_EQ(a->SavedSwIntStatus, 0u) << "the saved status is taken";
+    EXPECT_EQ(Load(a->SavedSwIntStatus), 0u) << "the saved status is taken";
 }
 
 // ---- the subsystem reset refused by "TestYBFlag" ----------------------------------------------------------

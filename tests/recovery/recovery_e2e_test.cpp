@@ -52,8 +52,8 @@ TEST_P(RecoveryE2e, ACommandWithoutAnswerIsFollowedByARecoveryAfterWhichCommands
     // The control thread recovers: one L0.5, the subsystem reset once more, the firmware downloaded
     // again and running.
     ASSERT_TRUE(Eventually([&] {
-        return a->RecoveryL05Count == 1 && a->L05StartTime == 0 && a->FwRecoveryState == 0;
-    })) << "L0.5 count " << unsigned(a->RecoveryL05Count) << ", state " << unsigned(a->FwRecoveryState);
+        return Load(a->RecoveryL05Count) == 1 && Load(a->L05StartTime) == 0 && Load(a->FwRecoveryState) == 0;
+    })) << "L0.5 count " << unsigned(Load(a->RecoveryL05Count)) << ", state " << unsigned(Load(a->FwRecoveryState));
     EXPECT_EQ(a->RecoveryKindCount[RECOVERY_FW_TRIGGERED - 1], 1u);
     EXPECT_EQ(chip_->SubsystemRestarts(), restartsAtStart + 1);
     EXPECT_TRUE(firmware_->Download().RamStarted());
@@ -82,7 +82,7 @@ TEST_F(RecoveryE2eAssert, AFirmwareAssertOnA3601IsRecoveredAndCommandsAreAnswere
     chip_->Poke(0x7C0241F4, chip_->Peek(0x7C0241F4) | 0x80);
     chip_->RaiseSoftwareInterrupt(0x80);
     ASSERT_TRUE(Eventually([&] {
-        return a->RecoveryL05Count == 1 && a->L05StartTime == 0 && a->FwRecoveryState == 0;
+        return Load(a->RecoveryL05Count) == 1 && Load(a->L05StartTime) == 0 && Load(a->FwRecoveryState) == 0;
     }));
     EXPECT_EQ(a->FwAssertCount, 1u);
     EXPECT_EQ(a->RecoveryKindCount[RECOVERY_FW_REQUEST - 1], 1u);

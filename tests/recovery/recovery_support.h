@@ -23,6 +23,13 @@ bool Eventually(Pred pred, int ms = 20000)
     return true;
 }
 
+// A field the driver's threads change, read from the test's thread.
+template <typename T>
+T Load(const T& field)
+{
+    return __atomic_load_n(&field, __ATOMIC_ACQUIRE);
+}
+
 inline size_t CountTraces(const std::string& needle)
 {
     size_t n = 0;

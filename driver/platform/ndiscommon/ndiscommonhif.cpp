@@ -316,7 +316,8 @@ BOOLEAN WithinGuard(LONG64 start, LONG64 guard)
     return static_cast<BOOLEAN>(elapsed >= 0 && elapsed < guard);
 }
 
-void IncrementCounter(UCHAR* counter) { *counter = static_cast<UCHAR>(*counter + 1); }
+// The counters are read by other threads (diagnostics): changed with atomic operations.
+void IncrementCounter(UCHAR* counter) { (void)__atomic_add_fetch(counter, static_cast<UCHAR>(1), __ATOMIC_RELAXED); }
 
 // The firmware-level recovery of kinds 1, 2, 3 and 6.
 void RunL05(PMP_ADAPTER adapter, ULONG kind)
@@ -337,13 +338,13 @@ void RunL05(PMP_ADAPTER adapter, ULONG kind)
     }
     IncrementCounter(&adapter->RecoveryL05Count);
     __atomic_store_n(&adapter->RecoveryInProgress, static_cast<UCHAR>(1), __ATOMIC_RELEASE);
-    adapter->L05StartTime = RecoveryNow();
+    __atomic_store_n(&adapter->L05StartTime, RecoveryNow(), __ATOMIC_RELEASE);
     (void)LogEventDriverSerCount(adapter);
     NTSTATUS status = adapter->HalOps.FwRecovery != nullptr ? adapter->HalOps.FwRecovery(adapter) : STATUS_NOT_SUPPORTED;
     DBGPRINT(status == STATUS_SUCCESS ? TRACE_LEVEL_INFORMATION : TRACE_LEVEL_ERROR, DBG_HIF,
              "L0.5 number %u ended: 0x%08X", static_cast<unsigned>(adapter->RecoveryL05Count),
              static_cast<unsigned>(status));
-    adapter->L05StartTime = 0;
+    __atomic_store_n(&adapter->L05StartTime, static_cast<LONG64>(0), __ATOMIC_RELEASE);
 }
 
 void MarkPldr(PMP_ADAPTER adapter)
@@ -397,7 +398,7 @@ BOOLEAN L05InProgress(PMP_ADAPTER adapter)
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_HIF, "L0.5 test: adapter flags 0x%08X", static_cast<unsigned>(AdapterGetFlags(adapter)));
         return TRUE;
     }
-    return WithinGuard(adapter->L05StartTime, RECOVERY_L05_GUARD);
+    return WithinGuard(__atomic_load_n(&adapter->L05StartTime, __ATOMIC_ACQUIRE), RECOVERY_L05_GUARD);
 }
 
 BOOLEAN PldrInProgress(PMP_ADAPTER adapter)
