@@ -218,6 +218,42 @@ TEST_F(ChipRecovery, ThirdGenerationReactivatesTheActiveNetworksThenAsksTheOsToR
     EXPECT_EQ(a->FwRecoveryState, 0);
 }
 
+// ---- the 3601's own operations ---------------------------------------------------------------------------------
+TEST_F(ChipRecovery, The3601BusInfraStatusIsAFaultWhenAnErrorBitIsSetOrTheReadyBitIsMissing)
+{
+    MP_ADAPTER* a = Start(0x3601);
+    struct Case {
+        uint32_t status;
+        bool fault;
+    };
+    const Case cases[] = {{0x00080000, false}, {0x00000000, true}, {0x00180000, true}, {0x00480000, true},
+                          {0x00280000, true}, {0xFF8FFFFF, false}, {0xFF87FFFF, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.status);
+        chip_->SetConfig32(0x488, c.status);
+        chip_->SetConfig32(0x494, 0xFFFFFFFF);
+        EXPECT_EQ(a->HalOps.CheckCbInfraStatus(a), c.fault ? TRUE : FALSE);
+        // The control word goes back with bits 7, 30 and 31 cleared.
+        EXPECT_EQ(chip_->Config32(0x494), 0xC0000080u & 0x3FFFFF7Fu);
+    }
+}
+
+TEST_F(ChipRecovery, The3601InitHookPulsesItsThreeControlBits)
+{
+    MP_ADAPTER* a = Start(0x3601);
+    chip_->ClearTranscript();
+    a->HalOps.InitHook(a);
+    const uint32_t pulses[][2] = {{0x70026A50, 0xFFF80000}, {0x70026A6C, 0x1}, {0x7002842C, 0x2}};
+    for (const auto& p : pulses) {
+        bool set = false;
+        for (const sim::chip::Access& access : chip_->AccessesTo(p[0])) {
+            set = set || (access.write && (access.value & p[1]) == p[1]);
+        }
+        EXPECT_TRUE(set) << std::hex << p[0];
+        EXPECT_EQ(chip_->Peek(p[0]) & p[1], 0u) << std::hex << p[0];
+    }
+}
+
 // ---- platform-level reset ------------------------------------------------------------------------------------
 TEST_F(ChipRecovery, RegisterReadsThatKeepFailingOnA3601EndInAWholeChipResetAndADeviceResetRequest)
 {
