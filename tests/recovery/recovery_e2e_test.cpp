@@ -29,7 +29,7 @@ protected:
     }
 };
 
-class RecoveryE2eAssert : public bringup::BringUpTest {
+class RecoveryE2eChip : public bringup::BringUpTest {
 protected:
     void SetUp() override
     {
@@ -72,7 +72,7 @@ TEST_P(RecoveryE2e, ACommandWithoutAnswerIsFollowedByARecoveryAfterWhichCommands
     EXPECT_FALSE(Ram().Exchanges().empty());
 }
 
-TEST_F(RecoveryE2eAssert, AFirmwareAssertOnA3601IsRecoveredAndCommandsAreAnsweredAfterwards)
+TEST_F(RecoveryE2eChip, AFirmwareAssertOnA3601IsRecoveredAndCommandsAreAnsweredAfterwards)
 {
     AddDevice(0x3601);
     ASSERT_EQ(os_.Start(device_), STATUS_SUCCESS);
@@ -89,6 +89,26 @@ TEST_F(RecoveryE2eAssert, AFirmwareAssertOnA3601IsRecoveredAndCommandsAreAnswere
     EXPECT_TRUE(kshim::host::TraceContains("L0.5 number 1 ended: 0x00000000"));
     Quiesce();
     EXPECT_EQ(HalPostDlQueryCapability(a), STATUS_SUCCESS);
+}
+
+TEST_F(RecoveryE2eChip, AChipThatCannotBeWokenIsResetByThePlatformAndComesBack)
+{
+    kshim::host::DeviceResetClear();
+    AddDevice(0x3602);
+    ASSERT_EQ(os_.Start(device_), STATUS_SUCCESS);
+    MP_ADAPTER* a = Adapter();
+    Quiesce();
+    const uint64_t restarts = chip_->SubsystemRestarts();
+    ErrorRecoveryProc(a, RECOVERY_DRIVER_OWN_FAIL);
+    EXPECT_EQ(chip_->SubsystemRestarts(), restarts + 1) << "the Wi-Fi subsystem reset comes first";
+    const std::vector<kshim::host::DeviceResetRequest> requests = kshim::host::DeviceResetRequests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].type, PlatformLevelDeviceReset);
+    EXPECT_TRUE(PldrInProgress(a));
+    // The OS carries the reset out: the device is stopped, loses power and is started again.
+    ASSERT_EQ(Restart(), STATUS_SUCCESS);
+    Quiesce();
+    EXPECT_EQ(HalPostDlQueryCapability(Adapter()), STATUS_SUCCESS);
 }
 
 INSTANTIATE_TEST_SUITE_P(Chips, RecoveryE2e, ::testing::Values(0x3502, 0x3602, 0x3601),
