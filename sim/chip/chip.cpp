@@ -16,7 +16,8 @@ Chip::Chip(uint16_t deviceId)
       config_(model_),
       interrupts_(model_),
       wfdma_(model_, interrupts_),
-      ownership_(model_)
+      ownership_(model_),
+      wfsys_(model_, interrupts_, wfdma_)
 {
     ownership_.OnFirmwareOwn([this](RegisterFile& r) {
         if (loseRings_) {
@@ -175,6 +176,9 @@ uint32_t Chip::ReadWord(uint32_t barOffset, std::optional<uint32_t>* chipAddress
     if (ownership_.Handles(*address)) {
         return ownership_.Read(registers_, *address);
     }
+    if (wfsys_.Handles(*address)) {
+        return wfsys_.Read(registers_, *address);
+    }
     return registers_.Get(*address);
 }
 
@@ -193,6 +197,8 @@ void Chip::WriteWord(uint32_t barOffset, uint32_t value)
         wfdma_.Write(registers_, *address, value);
     } else if (ownership_.Handles(*address)) {
         ownership_.Write(registers_, *address, value);
+    } else if (wfsys_.Handles(*address)) {
+        wfsys_.Write(registers_, *address, value);
     } else {
         registers_.Set(*address, value);
     }
@@ -396,6 +402,44 @@ uint64_t Chip::DriverOwnGrants() const
 {
     DeviceLock guard(*this);
     return ownership_.DriverOwnGrants();
+}
+
+// ---- Wi-Fi subsystem reset and SER ------------------------------------------------------------------------------
+void Chip::SetSubsystemRestartHook(std::function<void()> hook)
+{
+    DeviceLock guard(*this);
+    wfsys_.OnRestart(std::move(hook));
+}
+
+uint64_t Chip::SubsystemRestarts() const
+{
+    DeviceLock guard(*this);
+    return wfsys_.Restarts();
+}
+
+bool Chip::SubsystemInReset() const
+{
+    DeviceLock guard(*this);
+    return wfsys_.InReset();
+}
+
+void Chip::StartSer()
+{
+    DeviceLock guard(*this);
+    wfsys_.StartSer(registers_);
+    NoteRaise();
+}
+
+unsigned Chip::SerStep() const
+{
+    DeviceLock guard(*this);
+    return wfsys_.SerStep();
+}
+
+std::vector<uint32_t> Chip::HostToMcuWrites() const
+{
+    DeviceLock guard(*this);
+    return wfsys_.HostToMcuWrites();
 }
 
 // ---- transcript -----------------------------------------------------------------------------------------------

@@ -32,6 +32,7 @@
 #include "chip/ring_map.h"
 #include "chip/txp.h"
 #include "chip/wfdma.h"
+#include "chip/wfsys.h"
 #include "kshim/host/pci_device.h"
 
 namespace sim::chip {
@@ -113,6 +114,16 @@ public:
     void SetLoseRingsWhileFirmwareOwns(bool lose);
     uint64_t DriverOwnGrants() const;
 
+    // ---- Wi-Fi subsystem reset and SER, device side (chip/wfsys.h) -----------------------------------
+    // Runs (under the chip's lock) each time the subsystem starts again after a reset.
+    void SetSubsystemRestartHook(std::function<void()> hook);
+    uint64_t SubsystemRestarts() const;
+    bool SubsystemInReset() const;
+    // The firmware starts a SER; the step it waits for (0: none) and the driver's answers so far.
+    void StartSer();
+    unsigned SerStep() const;
+    std::vector<uint32_t> HostToMcuWrites() const;
+
     // ---- transcript -------------------------------------------------------------------------------
     std::vector<Access> Transcript() const;
     // BAR accesses that reached one register, in order.
@@ -156,6 +167,7 @@ private:
     InterruptModel interrupts_;
     Wfdma wfdma_;
     Ownership ownership_;
+    Wfsys wfsys_;
     std::unordered_map<uint32_t, ReadHook> readHooks_;
     std::unordered_map<uint32_t, WriteHook> writeHooks_;
     std::vector<Access> transcript_;

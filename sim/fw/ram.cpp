@@ -353,6 +353,11 @@ ChipFirmware::ChipFirmware(sim::chip::Chip& chip) : chip_(chip)
     download_->ConnectStateRegister(chip_);
     ram_ = std::make_unique<RamFirmware>(chip_, ring_->Rom());
     ram_->AttachTo(*download_);
+    // A reset of the Wi-Fi subsystem sends the firmware back to its boot ROM, ready for a new download.
+    chip_.SetSubsystemRestartHook([this] {
+        download_->Reset();
+        ram_->SetRunning(false);
+    });
     // The third generation's ROM keeps its version word in chip memory, where the host reads it.
     if (chip_.model().generation == sim::chip::Generation::Third) {
         chip_.Poke(kRomVersionAddress, ring_->Rom().Settings().romVersionWord);
@@ -365,6 +370,7 @@ ChipFirmware::~ChipFirmware()
     // plain word before the model goes.
     chip_.ClearHooks(kFwStateRegister);
     chip_.ClearHooks(kOlderFwStateRegister);
+    chip_.SetSubsystemRestartHook(nullptr);
     ram_.reset();
     ring_.reset();
     download_.reset();

@@ -7,6 +7,7 @@
 #include "hal/common/hal_remap.h"
 #include "hal/chips/qzarvel2x.h"
 #include "platform/ndiscommon/ndiscommonhifpci.h"
+#include "platform/ndiscommon/ndiscommonhif.h"
 
 // ---- bring-up -------------------------------------------------------------------------------
 NTSTATUS QZ3501PreFirmwareDownloadInit(PMP_ADAPTER adapter)
@@ -141,4 +142,15 @@ VOID QZ3501ChipOpsInit(PCHIP_HAL_OPS ops)
     ops->BusAddrRemap = QZ3501BusAddrRemap;
     ops->CheckConnsysStatus = QZ3501CeckConnsysStatus;
     ops->RegAccessTraceHook = QZ3501RegAccessTraceHook;
+}
+
+// ---- SER ------------------------------------------------------------------------------------
+VOID qz3501DumpSerDummyCR(PMP_ADAPTER adapter)
+{
+    for (ULONG reg = 0x400E00; reg <= 0x400E24; reg += 4) {
+        ULONG value = 0;
+        (void)HifIoRead32(adapter, reg, &value);
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HAL, "SER register 0x%06X = 0x%08X", static_cast<unsigned>(reg),
+                 static_cast<unsigned>(value));
+    }
 }

@@ -31,6 +31,8 @@ VOID qz3501_show_pse_info(PMP_ADAPTER adapter);
 BOOLEAN qz3501_show_debug_sop_info(PMP_ADAPTER adapter, UCHAR mode);
 // Traces the descriptors of the three receive rings (second generation, DMA error interrupt).
 VOID qz3501_show_rx_ring_info(PMP_ADAPTER adapter);
+// Reads and traces the ten SER state registers 0x400E00 to 0x400E24 (chips 3501, 3502, 3503).
+VOID qz3501DumpSerDummyCR(PMP_ADAPTER adapter);
 
 // ---- chip selection ---------------------------------------------------------------------------
 // Fills a descriptor with the 3501 values (image names as for identity 0 and ROM version 0).

@@ -9,6 +9,8 @@
 #include "hal/chips/qzarvel3x.h"
 #include "platform/ndiscommon/ndiscommonhif.h"
 #include "hal/chips/dbg_sop_qz3601.h"
+#include "platform/ndiscommon/ndiscommon.h"
+#include "platform/ndiscommon/ndiscommonhifpci.h"
 
 // ---- bring-up -------------------------------------------------------------------------------
 NTSTATUS QZ3601PreFirmwareDownloadInit(PMP_ADAPTER adapter)
@@ -28,7 +30,13 @@ NTSTATUS QZ3601QueryHwVersion(PMP_ADAPTER adapter)
 
 VOID QZ3601InitHook(PMP_ADAPTER adapter)
 {
-    (void)NOT_BUILT_YET();
+    AsicSetRegBits(adapter, 0x70026A50, 0xFFF80000u, 0);
+    AsicSetRegBits(adapter, 0x70026A6C, 0x1, 0);
+    AsicSetRegBits(adapter, 0x7002842C, 0x2, 0);
+    NdisCommonGenericDelay(1000);
+    AsicSetRegBits(adapter, 0x70026A50, 0, 0xFFF80000u);
+    AsicSetRegBits(adapter, 0x70026A6C, 0, 0x1);
+    AsicSetRegBits(adapter, 0x7002842C, 0, 0x2);
 }
 
 // ---- DMA engine and rings -------------------------------------------------------------------
@@ -99,20 +107,40 @@ VOID QZ3601PcieAspmCtl(PMP_ADAPTER adapter, ULONG mode)
     (void)NOT_BUILT_YET();
 }
 
+namespace {
+// Configuration-space registers of the 3601's connection-subsystem bus (infra) control.
+constexpr ULONG kCbInfraControl = 0x494;
+constexpr ULONG kCbInfraStatus = 0x488;
+}  // namespace
+
 VOID QZ3601L0WholeChipReset(PMP_ADAPTER adapter)
 {
-    (void)NOT_BUILT_YET();
+    NdisCommonGenericDelay(1000000);
+    const ULONG value = NdisCommonHifPciReadConfigurationSpace(adapter, kCbInfraControl);
+    NdisCommonHifPciWriteConfigurationSpace(adapter, kCbInfraControl, value | 0x1);
 }
 
 BOOLEAN QZ3601CheckCbInfraStatus(PMP_ADAPTER adapter)
 {
-    (void)NOT_BUILT_YET();
-    return FALSE;
+    NdisCommonHifPciWriteConfigurationSpace(adapter, kCbInfraControl, 0xC0000080);
+    const ULONG status = NdisCommonHifPciReadConfigurationSpace(adapter, kCbInfraStatus);
+    const BOOLEAN fault = static_cast<BOOLEAN>((status & 0x700000) != 0 || (status & 0x80000) == 0);
+    if (fault) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "bus infra status 0x%08X: fault", static_cast<unsigned>(status));
+    }
+    const ULONG control = NdisCommonHifPciReadConfigurationSpace(adapter, kCbInfraControl);
+    NdisCommonHifPciWriteConfigurationSpace(adapter, kCbInfraControl, control & 0x3FFFFF7F);
+    return fault;
 }
 
 VOID QZ3601ErrorRecoveryHook(PMP_ADAPTER adapter)
 {
-    (void)NOT_BUILT_YET();
+    for (ULONG reg : {0x70026A58u, 0x70026A68u, 0x70026A64u, 0x7002842Cu, 0x70028430u, 0x70028434u}) {
+        ULONG value = 0;
+        (void)HifIoRead32(adapter, reg, &value);
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HAL, "recovery register 0x%08X = 0x%08X", static_cast<unsigned>(reg),
+                 static_cast<unsigned>(value));
+    }
 }
 
 // ---- chip selection ---------------------------------------------------------------------------

@@ -22,6 +22,13 @@
 #include "platform/ndiscommon/ndiscommonhif.h"
 #include "platform/ndiscommon/ndiscommonhifpci.h"
 #include "platform/wificx/wificxmain.h"
+#include "Common/mlme/mlmesync_mactab.h"
+#include "Common/p2p/p2p_services.h"
+#include "Common/qzcmd.h"
+#include "Common/rlm.h"
+#include "hal/common/hal_bringup.h"
+#include "platform/ndiscommon/ndiscommon.h"
+#include "platform/ndiscommon/ndiscommonhif_services.h"
 
 namespace {
 
@@ -278,14 +285,229 @@ NTSTATUS AsicArvel2xPostFwDownloadInit(PMP_ADAPTER adapter)
 }
 
 // ---- recovery and reset ---------------------------------------------------------------------
+namespace {
+
+// Sets or clears the firmware-recovery flag under the flag lock (without it above dispatch level).
+void SetRecoveryFlag(PMP_ADAPTER adapter, BOOLEAN set)
+{
+    if (!set) {
+        AdapterClearFlag(adapter, ADAPTER_FLAG_FW_RECOVERY, __func__);
+    } else if (KeGetCurrentIrql() > DISPATCH_LEVEL) {
+        AdapterSetFlagUnlocked(adapter, ADAPTER_FLAG_FW_RECOVERY);
+    } else {
+        AdapterSetFlag(adapter, ADAPTER_FLAG_FW_RECOVERY, __func__);
+    }
+}
+
+void ReadKeptRegisters(PMP_ADAPTER adapter, ULONG kept[ARVEL2X_KEPT_REGISTER_COUNT])
+{
+    (void)HifIoWrite32(adapter, ARVEL2X_KEPT_REGISTER_GATE, 0);
+    for (ULONG i = 0; i < ARVEL2X_KEPT_REGISTER_COUNT; ++i) {
+        kept[i] = AsicReadReg(adapter, ARVEL2X_KEPT_REGISTER_FIRST + 4 * i);
+    }
+}
+
+// Writes the kept registers back, the first one plus 1, and traces all six.
+void WriteKeptRegisters(PMP_ADAPTER adapter, const ULONG kept[ARVEL2X_KEPT_REGISTER_COUNT])
+{
+    (void)HifIoWrite32(adapter, ARVEL2X_KEPT_REGISTER_GATE, 0);
+    for (ULONG i = 0; i < ARVEL2X_KEPT_REGISTER_COUNT; ++i) {
+        (void)HifIoWrite32(adapter, ARVEL2X_KEPT_REGISTER_FIRST + 4 * i, i == 0 ? kept[i] + 1 : kept[i]);
+    }
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HAL, "kept registers: 0x%08X 0x%08X 0x%08X 0x%08X 0x%08X 0x%08X",
+             static_cast<unsigned>(AsicReadReg(adapter, ARVEL2X_KEPT_REGISTER_GATE)),
+             static_cast<unsigned>(AsicReadReg(adapter, ARVEL2X_KEPT_REGISTER_FIRST)),
+             static_cast<unsigned>(AsicReadReg(adapter, ARVEL2X_KEPT_REGISTER_FIRST + 4)),
+             static_cast<unsigned>(AsicReadReg(adapter, ARVEL2X_KEPT_REGISTER_FIRST + 8)),
+             static_cast<unsigned>(AsicReadReg(adapter, ARVEL2X_KEPT_REGISTER_FIRST + 12)),
+             static_cast<unsigned>(AsicReadReg(adapter, ARVEL2X_KEPT_REGISTER_FIRST + 16)));
+}
+
+}  // namespace
+
 NTSTATUS AsicArvel2xFwRecovery(PMP_ADAPTER adapter)
 {
-    return NOT_BUILT_YET();
+    PMP_PORT port0 = adapter->PortList[0];
+    PMAC_TABLE_ENTRY peer = nullptr;
+    if (port0 != nullptr) {
+        peer = MlmeSyncMacTabMatchedWlanIdx(port0, MlmeSyncGetWlanIdxByRoleType(port0, 1));
+    }
+    QzCmdInitFWCmdQueue(adapter);
+    __atomic_store_n(&adapter->FwRecoveryState, static_cast<UCHAR>(2), __ATOMIC_RELEASE);
+    SetRecoveryFlag(adapter, TRUE);
+    const BOOLEAN lowPower = static_cast<BOOLEAN>(adapter->LowPowerMode != 0);
+    if (lowPower) {
+        (void)NdisCommonHifPmSetDriverOwn(adapter);
+    }
+    AsicTraceRecoveryStep("transmit pause", WdiTxSendPauseIndication(adapter, 1, 3));
+    ULONG kept[ARVEL2X_KEPT_REGISTER_COUNT] = {};
+    ReadKeptRegisters(adapter, kept);
+
+    NTSTATUS status = AsicRecoveryResetWfsys(adapter);
+    if (status != STATUS_SUCCESS) {
+        return status;
+    }
+    AsicArvel2xRestoreRingsAfterFwOwn(adapter);
+    (void)NdisCommonHifEnableInterrupt(adapter->HifContext);
+    SetRecoveryFlag(adapter, FALSE);
+    status = HalDownloadPatchFirmware(adapter);
+    if (status != STATUS_SUCCESS) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "firmware recovery: download 0x%08X", static_cast<unsigned>(status));
+        return status;
+    }
+
+    NTSTATUS result = STATUS_SUCCESS;
+    if (port0 != nullptr) {
+        AsicTraceRecoveryStep("MLME periodic timer", PlatformSetTimer(port0, &port0->MlmePeriodicTimer, 100));
+        AsicTraceRecoveryStep("network of port 0", QzCmdActivateDeactivateNetwork(adapter, port0->BssIndex, 1));
+        if (adapter->PortList[1] != nullptr) {
+            AsicTraceRecoveryStep("network of port 1", QzCmdActivateDeactivateNetwork(adapter, adapter->PortList[1]->BssIndex, 1));
+        }
+        AsicTraceRecoveryStep("domain", DomainConfigureDomainInfo(adapter, port0));
+    }
+    if (lowPower) {
+        (void)NdisCommonHifPmSetFwOwn(adapter, 0);
+    }
+    if (port0 != nullptr && (port0->ConnectionFlags & PORT_CONN_CONNECTED) != 0) {
+        AsicTraceRecoveryStep("BSS information", QzCmdSetBssInfo(adapter, port0, 0));
+        AsicTraceRecoveryStep("station record", QzCmdSendStaRecUpdate(adapter, port0, peer, nullptr));
+        result = QzCmdSetPmIndicateBssConnected(adapter, port0);
+        AsicTraceRecoveryStep("power management", result);
+        AsicTraceRecoveryStep("EDCA", AsicSetEdcaParm(adapter, port0, nullptr, 1));
+        if (adapter->RegistryBlock.EnableSR == 1) {
+            AsicTraceRecoveryStep("spatial reuse", rlmSetSrControl(port0, 1));
+        }
+        if (adapter->PmfEnabled == 1) {
+            result = peer != nullptr ? MlmeRestoreKey(adapter, port0, peer) : STATUS_UNSUCCESSFUL;
+            AsicTraceRecoveryStep(peer != nullptr ? "key restore" : "key restore without a peer entry", result);
+        }
+        WriteKeptRegisters(adapter, kept);
+        NdisCommonGenericDelay(10000);
+        TxDoneWaitQTailToTxProcessQHead(adapter);
+        ++adapter->FwRecoveryCount;
+    }
+    __atomic_store_n(&adapter->FwRecoveryState, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
+    adapter->IntRecoveryPending[0] = 0;
+    adapter->IntRecoveryPending[1] = 0;
+    AsicTraceRecoveryStep("transmit restart", WdiTxSendPauseIndication(adapter, 0, 3));
+    return result;
+}
+
+NTSTATUS AsicRecoveryResetWfsys(PMP_ADAPTER adapter)
+{
+    NTSTATUS status = adapter->HalOps.ToggleWfsysRst != nullptr ? adapter->HalOps.ToggleWfsysRst(adapter)
+                                                                : STATUS_NOT_SUPPORTED;
+    if (status != STATUS_SUCCESS) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "firmware recovery: subsystem reset 0x%08X", static_cast<unsigned>(status));
+        return status;
+    }
+    // Commands may go out again. The command-time-out mark goes with the L0.5-done mark on both
+    // generations: a recovery asked for by a time-out must be able to download the firmware again.
+    __atomic_store_n(&adapter->RecoveryInProgress, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
+    __atomic_store_n(&adapter->CmdTimeout, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
+    return STATUS_SUCCESS;
+}
+
+VOID AsicTraceRecoveryStep(PCSTR step, NTSTATUS status)
+{
+    if (status != STATUS_SUCCESS) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_HAL, "firmware recovery: %s 0x%08X", step, static_cast<unsigned>(status));
+    }
+}
+
+NTSTATUS AsicArvel2xHalPollWfsysSwInitDone(PMP_ADAPTER adapter)
+{
+    for (ULONG read = 0; read < 21; ++read) {
+        if (read != 0) {
+            AsicBusyWait(100);
+        }
+        if ((AsicReadReg(adapter, ARVEL2X_WFSYS_INIT_DONE) & ARVEL2X_WFSYS_INIT_DONE_BIT) != 0) {
+            return STATUS_SUCCESS;
+        }
+    }
+    DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "Wi-Fi subsystem software init not done after 21 reads");
+    return STATUS_UNSUCCESSFUL;
+}
+
+VOID AsicWfsysResetOwnCycle(PMP_ADAPTER adapter)
+{
+    const CHIP_HAL_OPS& ops = adapter->HalOps;
+    __atomic_store_n(&adapter->FwDownloaded, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
+    if (ops.SetFwOwn == nullptr || ops.GetOwnStatus == nullptr || ops.RequestDriverOwn == nullptr) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_HAL, "ownership cycle: the chip lacks an ownership operation");
+        return;
+    }
+    UCHAR done = 0;
+    ops.SetFwOwn(adapter, &done);
+    UCHAR driverOwns = 1;
+    for (ULONG i = 0; !done && driverOwns && i < 51; ++i) {
+        ops.GetOwnStatus(adapter, &driverOwns);
+    }
+    ops.RequestDriverOwn(adapter, &driverOwns);
+    for (ULONG i = 0; !driverOwns && i < 50; ++i) {
+        ops.GetOwnStatus(adapter, &driverOwns);
+        if (driverOwns) {
+            break;
+        }
+        ops.RequestDriverOwn(adapter, &driverOwns);
+        AsicBusyWait(1000);
+    }
+    if (driverOwns) {
+        AsicClearFwOwnFlag(adapter);
+    } else {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "ownership cycle after the subsystem reset: driver own not granted");
+    }
 }
 
 NTSTATUS AsicArvel2xToggleWfsysRst(PMP_ADAPTER adapter)
 {
-    return NOT_BUILT_YET();
+    if (!asicArvel2xWfdmaPollingAllIdle(adapter)) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_HAL, "subsystem reset: DMA not idle");
+    }
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HAL, "subsystem reset: init-done register 0x%08X",
+             static_cast<unsigned>(AsicReadReg(adapter, ARVEL2X_WFSYS_INIT_DONE)));
+    // The key register also positions the BAR window of the ownership and firmware-state
+    // registers: its saved value goes back on every exit.
+    const ULONG saved = AsicReadReg(adapter, ARVEL2X_RESET_KEY_REGISTER);
+    (void)HifIoWrite32(adapter, ARVEL2X_RESET_KEY_REGISTER, ARVEL2X_RESET_KEY);
+    NdisCommonGenericDelay(10);
+    const ULONG key = AsicReadReg(adapter, ARVEL2X_RESET_KEY_REGISTER);
+    NTSTATUS status = STATUS_SUCCESS;
+    if (adapter->RegistryBlock.TestYBFlag == 1) {
+        status = STATUS_UNSUCCESSFUL;
+    } else if (key != ARVEL2X_RESET_KEY) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "subsystem reset: key reads 0x%08X", static_cast<unsigned>(key));
+        status = STATUS_UNSUCCESSFUL;
+    } else {
+        NdisCommonGenericDelay(10);
+        if (AsicReadReg(adapter, ARVEL2X_WFSYS_RESET) == 0xFFFFFFFF) {
+            DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "subsystem reset: reset register reads all ones");
+            status = STATUS_UNSUCCESSFUL;
+        }
+    }
+    if (status != STATUS_SUCCESS) {
+        (void)HifIoWrite32(adapter, ARVEL2X_RESET_KEY_REGISTER, saved);
+        return status;
+    }
+    BOOLEAN asserted = FALSE;
+    for (ULONG write = 0; write < 6 && !asserted; ++write) {
+        if (write != 0) {
+            NdisCommonGenericDelay(1);
+        }
+        (void)HifIoWrite32(adapter, ARVEL2X_WFSYS_RESET, 1);
+        NdisCommonGenericDelay(1000);
+        asserted = static_cast<BOOLEAN>((AsicReadReg(adapter, ARVEL2X_WFSYS_RESET) & 1) != 0);
+    }
+    if (!asserted) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "subsystem reset: reset bit never read set");
+    }
+    NdisCommonGenericDelay(1);
+    (void)HifIoWrite32(adapter, ARVEL2X_WFSYS_RESET, 0);
+    (void)HifIoWrite32(adapter, ARVEL2X_RESET_KEY_REGISTER, saved);
+    NdisCommonGenericDelay(10);
+    status = AsicArvel2xHalPollWfsysSwInitDone(adapter);
+    AsicWfsysResetOwnCycle(adapter);
+    return status;
 }
 
 // ---- ownership ------------------------------------------------------------------------------

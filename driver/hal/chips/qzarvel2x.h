@@ -52,8 +52,35 @@ NTSTATUS AsicArvel2xUpdateThermalThreshold(PMP_ADAPTER adapter);  // "DowngradeT
 NTSTATUS AsicArvel2xUpdateTherAdm(PMP_ADAPTER adapter);           // "TherAdm", device id 0x3504
 
 // ---- recovery and reset ---------------------------------------------------------------------
+// Firmware recovery (slot 10): empties the command queue, pauses the OS transmit path, keeps five
+// chip registers, resets the Wi-Fi subsystem, restarts the rings and interrupts, downloads the
+// firmware again, re-activates ports 0 and 1 and, when port 0 is connected, replays the connection
+// into the new firmware and writes the kept registers back. 0 when port 0 was not connected, else the
+// power-management command's (or the key restore's) status; a reset or download failure as is.
 NTSTATUS AsicArvel2xFwRecovery(PMP_ADAPTER adapter);
+// Wi-Fi subsystem reset (slot 11): unlock key, reset pulse, software-init-done poll, ownership
+// cycle. 0, or 0xC0000001 when the key does not take, the reset register reads all ones, the
+// init-done never comes or "TestYBFlag" is 1. The key register is restored on every exit.
 NTSTATUS AsicArvel2xToggleWfsysRst(PMP_ADAPTER adapter);
+// Reads 0x7C000140 until bit 4 is set: at most 21 reads 100 microseconds apart; 0 or 0xC0000001.
+NTSTATUS AsicArvel2xHalPollWfsysSwInitDone(PMP_ADAPTER adapter);
+// After a subsystem reset: the firmware gets the chip and gives it back, so that the driver owns it
+// again with the firmware-downloaded flag clear. Failures are traced only.
+VOID AsicWfsysResetOwnCycle(PMP_ADAPTER adapter);
+// Both generations' firmware recovery: the chip's subsystem reset (a failure traced and returned), then
+// the L0.5-done and command-time-out marks cleared so that commands go out again.
+NTSTATUS AsicRecoveryResetWfsys(PMP_ADAPTER adapter);
+// Both generations' firmware recovery: a step that failed is traced and the recovery goes on.
+VOID AsicTraceRecoveryStep(PCSTR step, NTSTATUS status);
+#define ARVEL2X_RESET_KEY_REGISTER 0x7C00E260u
+#define ARVEL2X_RESET_KEY 0x18007000u
+#define ARVEL2X_WFSYS_RESET 0x7C062600u       // BAR 0xE2600 while the key holds; bit 0 asserts the reset
+#define ARVEL2X_WFSYS_INIT_DONE 0x7C000140u   // bit 4: the subsystem's software init is done
+#define ARVEL2X_WFSYS_INIT_DONE_BIT 0x10u
+// Chip registers a second-generation firmware recovery keeps; 0x820C4094 is written 0 first.
+#define ARVEL2X_KEPT_REGISTER_GATE 0x820C4094u
+#define ARVEL2X_KEPT_REGISTER_FIRST 0x820C6080u
+#define ARVEL2X_KEPT_REGISTER_COUNT 5
 
 // ---- ownership ------------------------------------------------------------------------------
 BOOLEAN AsicArvel2xIsFwReady(PMP_ADAPTER adapter);

@@ -15,6 +15,15 @@
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/ndiscommonhifpci.h"
 #include "platform/wificx/wificxmain.h"
+#include "Common/mlme/mlme.h"
+#include "Common/mlme/mlmeinfo.h"
+#include "Common/qzcmd.h"
+#include "Common/rlm.h"
+#include "hal/common/hal_bringup.h"
+#include "platform/ndis6/n6indicate.h"
+#include "platform/ndiscommon/ndiscommon.h"
+#include "platform/ndiscommon/ndiscommonhif_services.h"
+#include "platform/ndiscommon/ndiscommoninit.h"
 
 namespace {
 
@@ -249,14 +258,147 @@ VOID AsicArvel3xQueryRomVersion(PMP_ADAPTER adapter)
 }
 
 // ---- recovery and reset ---------------------------------------------------------------------
+VOID AsicArvel3xSetSwIntToMcu(PMP_ADAPTER adapter, ULONG value)
+{
+    (void)HifIoWrite32(adapter, ARVEL_HOST_TO_MCU_SW_INT, value);
+}
+
 NTSTATUS AsicArvel3xFwRecovery(PMP_ADAPTER adapter)
 {
-    return NOT_BUILT_YET();
+    QzCmdQueueFlushCheck(adapter);
+    QzCmdInitFWCmdQueue(adapter);
+    __atomic_store_n(&adapter->FwRecoveryState, static_cast<UCHAR>(2), __ATOMIC_RELEASE);
+    AdapterSetFlag(adapter, ADAPTER_FLAG_FW_RECOVERY, __func__);
+    const BOOLEAN lowPower = static_cast<BOOLEAN>(adapter->LowPowerMode != 0);
+    if (lowPower) {
+        (void)NdisCommonHifPmSetDriverOwn(adapter);
+    }
+    PlatformIndicateRejectPendingPackets(adapter, 1);
+    NTSTATUS status = AsicRecoveryResetWfsys(adapter);
+    if (status != STATUS_SUCCESS) {
+        return status;
+    }
+    PPCI_HIF_CONTEXT hif = adapter->HifContext;
+    (void)NdisCommonHifDisableInterrupt(hif);
+    AsicTraceRecoveryStep("transmit and receive start", NdisCommonHifStartTxRx(hif, g_BringUpProgress));
+    (void)NdisCommonHifEnableInterrupt(hif);
+    AdapterClearFlag(adapter, ADAPTER_FLAG_FW_RECOVERY, __func__);
+    status = HalDownloadPatchFirmware(adapter);
+    if (status != STATUS_SUCCESS) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "firmware recovery: download 0x%08X", static_cast<unsigned>(status));
+        return status;
+    }
+    PMP_PORT port0 = adapter->PortList[0];
+    if (port0 != nullptr) {
+        AsicTraceRecoveryStep("wireless mode", MlmeInfoSetPhyMode(adapter, port0, adapter->WorkingCfg.WirelessMode, 1));
+        AsicTraceRecoveryStep("domain", DomainConfigureDomainInfo(adapter, port0));
+    }
+    for (PMP_PORT port : adapter->PortList) {
+        if (port != nullptr && port->NetworkActive == 1) {
+            port->NetworkActive = 0;
+            AsicTraceRecoveryStep("network", QzCmdActivateDeactivateNetwork(adapter, port->BssIndex, 1));
+        }
+    }
+    if (port0 != nullptr) {
+        AsicTraceRecoveryStep("keep full power", MlmeUpdateKeepFullPwrToFw(adapter, port0));
+        if (adapter->RadioState.RadioOn) {
+            AsicTraceRecoveryStep("MLME periodic timer", PlatformSetTimer(port0, &port0->MlmePeriodicTimer, 100));
+            AsicTraceRecoveryStep("transmit-hang timer", PlatformSetTimer(port0, &port0->TxHangTimer, 1000));
+        }
+    }
+    if (lowPower) {
+        (void)NdisCommonHifPmSetFwOwn(adapter, 0);
+    }
+    ++adapter->FwRecoveryCount;
+    __atomic_store_n(&adapter->FwRecoveryState, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
+    if (port0 != nullptr && (port0->ConnectionFlags & PORT_CONN_CONNECTED) != 0) {
+        adapter->RoamAfterRecovery = 1;
+        AsicTraceRecoveryStep("roaming needed", WdiEventIndicateRoamingNeeded(adapter, port0, 10));
+    }
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS AsicArvel3xHalPollWfsysSwInitDone(PMP_ADAPTER adapter)
+{
+    for (ULONG read = 0; read < 501; ++read) {
+        if (read != 0) {
+            AsicBusyWait(100);
+        }
+        if (AsicReadReg(adapter, ARVEL3X_WFSYS_INIT_DONE) == ARVEL3X_WFSYS_INIT_DONE_VALUE) {
+            return STATUS_SUCCESS;
+        }
+    }
+    return STATUS_UNSUCCESSFUL;
 }
 
 NTSTATUS AsicArvel3xToggleWfsysRst(PMP_ADAPTER adapter)
 {
-    return NOT_BUILT_YET();
+    const USHORT code = adapter->HalInfo.ChipCode;
+    if (code != 0x3601 && code != 0x3602 && code != 0x3603) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "subsystem reset: chip 0x%04X has none", static_cast<unsigned>(code));
+        return STATUS_UNSUCCESSFUL;
+    }
+    const BOOLEAN qz3601 = static_cast<BOOLEAN>(code == 0x3601);
+    const ULONG resetBit = qz3601 ? 0x1u : 0x10u;
+    if (adapter->HalOps.IsFwReady != nullptr && adapter->HalOps.IsFwReady(adapter)) {
+        (void)fwLogMmioHandler();
+    }
+    if (!qz3601) {
+        AsicSetRegBits(adapter, 0x7C001600, 0, 0xF);
+        for (ULONG reg : {0x7C001620u, 0x7C001630u}) {
+            const ULONG value = AsicReadReg(adapter, reg);
+            if ((value & 0x3) != 0) {
+                (void)HifIoWrite32(adapter, reg, value);
+            }
+        }
+    }
+    if (!AsicArvel3xWfdmaPollingAllIdle(adapter)) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_HAL, "subsystem reset: DMA not idle");
+    }
+    (void)HifIoWrite32(adapter, 0x81023F00, 0xC0000100);
+    (void)HifIoWrite32(adapter, 0x81023008, 0);
+    if (qz3601) {
+        AsicSetRegBits(adapter, ARVEL3X_WFSYS_RESET, 0, 0x40);
+        AsicSetRegBits(adapter, 0x7C0114C0, 0x000C000E, 0);
+    }
+    ULONG value = AsicReadReg(adapter, ARVEL3X_WFSYS_RESET);
+    if (adapter->RegistryBlock.TestYBFlag == 1) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    BOOLEAN asserted = FALSE;
+    for (ULONG write = 0; write < 6 && !asserted; ++write) {
+        if (write != 0) {
+            NdisCommonGenericDelay(1);
+        }
+        (void)HifIoWrite32(adapter, ARVEL3X_WFSYS_RESET, value | resetBit);
+        NdisCommonGenericDelay(1000);
+        value = AsicReadReg(adapter, ARVEL3X_WFSYS_RESET);
+        asserted = static_cast<BOOLEAN>((value & resetBit) != 0);
+    }
+    if (!asserted) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "subsystem reset: reset bit never read set");
+    }
+    NdisCommonGenericDelay(20000);
+    value = AsicReadReg(adapter, ARVEL3X_WFSYS_RESET);
+    if (value == 0xFFFFFFFF) {
+        if (adapter->HalOps.ShowDebugSopInfo != nullptr) {
+            (void)adapter->HalOps.ShowDebugSopInfo(adapter, 1);
+        }
+        value = AsicReadReg(adapter, ARVEL3X_WFSYS_RESET);
+    }
+    (void)HifIoWrite32(adapter, ARVEL3X_WFSYS_RESET, value & ~resetBit);
+    NdisCommonGenericDelay(200);
+    NTSTATUS status = AsicArvel3xHalPollWfsysSwInitDone(adapter);
+    if (status != STATUS_SUCCESS) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "subsystem reset: init not done (0x%08X, 0x%08X)",
+                 static_cast<unsigned>(AsicReadReg(adapter, ARVEL3X_WFSYS_RESET)),
+                 static_cast<unsigned>(AsicReadReg(adapter, 0x70028610)));
+        if (adapter->HalOps.ShowDebugSopInfo != nullptr) {
+            (void)adapter->HalOps.ShowDebugSopInfo(adapter, 1);
+        }
+    }
+    AsicWfsysResetOwnCycle(adapter);
+    return status;
 }
 
 // ---- ownership ------------------------------------------------------------------------------

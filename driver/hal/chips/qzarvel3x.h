@@ -43,8 +43,26 @@ NTSTATUS AsicArvel3xUpdatePcieGenSwitchConfig(PMP_ADAPTER adapter); // "PcieGenS
 VOID AsicArvel3xQueryRomVersion(PMP_ADAPTER adapter);
 
 // ---- recovery and reset ---------------------------------------------------------------------
+// Firmware recovery (slot 10): completes and empties the command queue, returns every pending
+// transmit packet, resets the Wi-Fi subsystem, restarts DMA and interrupts, downloads the firmware
+// again, re-activates the active networks and, when port 0 is connected, asks the OS to roam. 0, or
+// the reset's or download's failure as is.
 NTSTATUS AsicArvel3xFwRecovery(PMP_ADAPTER adapter);
+// Wi-Fi subsystem reset (slot 11) of chips 3601, 3602 and 3603: 0, or 0xC0000001 ("TestYBFlag" 1,
+// init-done never read, another chip).
 NTSTATUS AsicArvel3xToggleWfsysRst(PMP_ADAPTER adapter);
+// Reads 0x81021604 until it equals 0x1D1E: at most 501 reads 100 microseconds apart; 0 or 0xC0000001.
+NTSTATUS AsicArvel3xHalPollWfsysSwInitDone(PMP_ADAPTER adapter);
+// The host-to-firmware software interrupt: writes the value to 0x54000108.
+VOID AsicArvel3xSetSwIntToMcu(PMP_ADAPTER adapter, ULONG value);
+#define ARVEL_HOST_TO_MCU_SW_INT 0x54000108u
+// Values of the SER handshake: transmission stopped, DMA initialised again, pending frames returned.
+#define ARVEL_SER_HOST_TX_STOPPED 1u
+#define ARVEL_SER_HOST_DMA_REINIT 2u
+#define ARVEL_SER_HOST_TX_RETURNED 8u
+#define ARVEL3X_WFSYS_RESET 0x70028600u        // 3602 code: bit 4; 3601 code: bit 0
+#define ARVEL3X_WFSYS_INIT_DONE 0x81021604u    // reads 0x1D1E once the subsystem's software init is done
+#define ARVEL3X_WFSYS_INIT_DONE_VALUE 0x1D1Eu
 
 // ---- ownership ------------------------------------------------------------------------------
 BOOLEAN AsicArvel3xIsFwReady(PMP_ADAPTER adapter);

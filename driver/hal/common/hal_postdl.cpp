@@ -173,12 +173,6 @@ NTSTATUS HalPostDlSoftApLinkCheck(PMP_ADAPTER adapter)
     return HalSendChipConfigText(adapter, "LinkDtSapCheckIntervalP2pGo %d", 240);
 }
 
-BOOLEAN ErrRecoveryNoneOccurred(PMP_ADAPTER adapter)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    return TRUE;
-}
-
 // ---- key installation -------------------------------------------------------------------------------------------
 VOID AsicFillKeyRequest(PMP_ADAPTER adapter, PMP_PORT port, UCHAR install, UCHAR bssIndex, UCHAR keyIndex,
                         UCHAR wlanIndex, ULONG keyKind, PCIPHER_KEY key, const UCHAR* peerAddress,

@@ -73,9 +73,8 @@ NTSTATUS HalPostDlPassiveToActiveScan(PMP_ADAPTER adapter);  // "PassiveToActive
 NTSTATUS HalPostDlSoftApLinkCheck(PMP_ADAPTER adapter);      // "APSDCapable": "LinkDtSapCheckIntervalP2pGo 240"
 
 // ---- services of error recovery ------------------------------------------------------------------------
-// True while no recovery of kind 1 to 5 has happened. Declared here until error recovery lands: no
-// recovery runs before it, so none has happened.
-BOOLEAN ErrRecoveryNoneOccurred(PMP_ADAPTER adapter);
+// ErrRecoveryNoneOccurred comes with the error recovery.
+#include "platform/ndiscommon/ndiscommonhif.h"
 
 // ---- key installation ---------------------------------------------------------------------------------------
 #define KEY_KIND_GROUP 0u

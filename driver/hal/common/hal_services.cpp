@@ -4,12 +4,6 @@
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/trace.h"
 
-VOID SerStepHandler(PMP_ADAPTER adapter)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    (void)NOT_BUILT_YET();
-}
-
 NTSTATUS fwLogMmioHandler() { return NOT_BUILT_YET(); }
 
 NTSTATUS fwLogMmioInitMcu(PMP_ADAPTER adapter)

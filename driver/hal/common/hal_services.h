@@ -9,9 +9,8 @@ typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 NTSTATUS AsicArvel2xPciHandleInterruptInternal(PMP_ADAPTER adapter);
 NTSTATUS AsicArvel3xPciHandleInterruptInternal(PMP_ADAPTER adapter);
 
-// The SER step handler: serves the saved MCU-to-host software interrupt status of a system-error
-// recovery step (second and third generation).
-VOID SerStepHandler(PMP_ADAPTER adapter);
+// The SER step handler (hal/common/hal_ser).
+#include "hal/common/hal_ser.h"
 
 // ---- the firmware log over the memory BAR, and the time of day ----------------------------------------
 // One poll of the firmware log ring; run by "PlatformFWIdxLogThread" for each queued request.

@@ -364,6 +364,9 @@ typedef struct _MP_PORT {
     UCHAR SrControl[4];                // spatial-reuse control bytes
     ULONG64 SrBssColorBitmap;
     ULONG64 SrPartialBssidBitmap;
+    // ---- periodic timers a firmware recovery re-arms (set up with the MLME port timers) ----------------------
+    PLATFORM_TIMER MlmePeriodicTimer;  // 100 ms MLME periodic job
+    PLATFORM_TIMER TxHangTimer;        // 1000 ms transmit-hang check
 
     // ---- Wi-Fi Direct state, defaults and channel lists (Common/p2p) --------------------------------------
     LONG P2pDiscoState;        // P2P_PORT_STATE_VALUE of the device side
@@ -875,6 +878,26 @@ typedef struct _MP_ADAPTER {
     ULONG FwRecoveryCount;
     ULONG IoErrorCount;     // consecutive register reads that found the device removed
     UCHAR FwDownloaded;     // 1 once the RAM code runs: RAM-mode events, unified commands on the third generation
+
+    // ---- error recovery, SER steps and firmware recovery (ndiscommonhif, hal/common/hal_ser) ------------------
+    // Counters of the recovery kinds 1 to 4 (kind 5 counts in RecoveryIoFailCount, the L0.5 recoveries in
+    // RecoveryL05Count, the platform-level resets in RecoveryBusHangCount); the L0.5-done mark is
+    // RecoveryInProgress.
+    UCHAR RecoveryKindCount[4];
+    LONG64 L05StartTime;           // system time the running L0.5 started; 0 when none
+    UCHAR PldrMark;                // a platform-level device reset was requested
+    LONG64 PldrStartTime;          // system time of that request
+    UCHAR TxStopped;               // the SER transmit-stop check found every dequeue idle
+    // Per access category: a dequeue of TxProcq[ac] runs (1), under the category's dequeue lock.
+    UCHAR AcDequeueInProgress[5];
+    KSPIN_LOCK AcDequeueLock[5];
+    ULONG SerIntCount;             // SER step interrupts served
+    ULONG RecoveryStage;           // 2 while a SER runs
+    KEVENT SerDoneEvent;           // set when a SER has passed all its steps
+    PLATFORM_TIMER SerCheckTxStopTimer;  // "rSerCheckTxStopTimer"
+    UCHAR RoamAfterRecovery;       // the scan, connect and roam tasks roam once after a firmware recovery
+    UCHAR PmfEnabled;              // protected management frames are in use on the connection
+
     UCHAR PermanentAddress[MAC_ADDR_LEN];
     UCHAR CurrentAddress[MAC_ADDR_LEN];
 

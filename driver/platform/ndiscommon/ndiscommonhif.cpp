@@ -4,8 +4,16 @@
 
 #include "Common/common.h"
 #include "Common/qzcmd.h"
+#include "Common/logevent.h"
+#include "Common/p2p/p2p.h"
+#include "hal/chips/qzarvel3x.h"
+#include "hal/common/hal_bringup.h"
 #include "hal/common/hal_chip.h"
 #include "hal/common/hal_services.h"
+#include "kshim/netadapter_reset.h"
+#include "platform/ndiscommon/dmaq.h"
+#include "hal/common/hal_ser.h"
+#include "platform/ndiscommon/ndiscommonhif_services.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/ndiscommonhifpci.h"
@@ -183,6 +191,11 @@ void NdisCommonHifAllocateSpinLock(PMP_ADAPTER adapter)
     }
     PlatformAllocateSpinLock(&hif->GeneralLock.Lock);
     PlatformAllocateSpinLock(&adapter->OwnLock);
+    // The per-category dequeue locks and the SER-done event of the error recovery.
+    for (KSPIN_LOCK& lock : adapter->AcDequeueLock) {
+        PlatformAllocateSpinLock(&lock);
+    }
+    KeInitializeEvent(&adapter->SerDoneEvent, NotificationEvent, FALSE);
 }
 
 void NdisCommonHifDeallocateSpinLock(PMP_ADAPTER adapter)
@@ -199,6 +212,9 @@ void NdisCommonHifDeallocateSpinLock(PMP_ADAPTER adapter)
     }
     PlatformFreeSpinLock(&hif->GeneralLock.Lock);
     PlatformFreeSpinLock(&adapter->OwnLock);
+    for (KSPIN_LOCK& lock : adapter->AcDequeueLock) {
+        PlatformFreeSpinLock(&lock);
+    }
 }
 
 NTSTATUS NdisCommonHifIoSpaceUnmap(PMP_ADAPTER adapter) { return N6PciIoSpaceUnmap(adapter); }
@@ -267,13 +283,261 @@ BOOLEAN NdisCommonHifSendMlmeCmdPkt(PMP_ADAPTER adapter)
 VOID NdisCommonHifVoidHook() {}
 
 // ================================================================================================
-// recovery and channel privilege (their procedures come with the recovery and the per-port dequeue)
+// error recovery
 // ================================================================================================
-NTSTATUS ErrorRecoveryProc(PMP_ADAPTER adapter, ULONG kind)
+namespace {
+
+// The PCI device ids whose chips recover; any other (0x3504, the older 0x3404) only runs its hook.
+BOOLEAN ChipRecovers(USHORT deviceId)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(kind);
-    return NOT_BUILT_YET();
+    switch (deviceId) {
+    case 0x3501: case 0x0C01: case 0x3502: case 0x3503: case 0x0C02:
+    case 0x3601: case 0x0C03: case 0x3602: case 0x0C04: case 0x3603:
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+LONG64 RecoveryNow()
+{
+    LARGE_INTEGER now;
+    KeQuerySystemTime(&now);
+    return now.QuadPart;
+}
+
+// A guard time recorded at `start` (0: none) that has not run out yet.
+BOOLEAN WithinGuard(LONG64 start, LONG64 guard)
+{
+    if (start == 0) {
+        return FALSE;
+    }
+    const LONG64 elapsed = RecoveryNow() - start;
+    return static_cast<BOOLEAN>(elapsed >= 0 && elapsed < guard);
+}
+
+// The counters are read by other threads (diagnostics): changed with atomic operations.
+void IncrementCounter(UCHAR* counter) { (void)__atomic_add_fetch(counter, static_cast<UCHAR>(1), __ATOMIC_RELAXED); }
+
+// The firmware-level recovery of kinds 1, 2, 3 and 6.
+void RunL05(PMP_ADAPTER adapter, ULONG kind)
+{
+    if (kind <= RECOVERY_FW_REQUEST) {
+        IncrementCounter(&adapter->RecoveryKindCount[kind - 1]);
+    }
+    for (PMP_PORT port : adapter->PortList) {
+        if (port != nullptr && port->Created && port->P2pMsState > P2pMs_STATE_IDLE) {
+            DBGPRINT(TRACE_LEVEL_WARNING, DBG_HIF, "L0.5 while port %u has a Wi-Fi Direct action in progress (%d)",
+                     static_cast<unsigned>(port->PortNumber), static_cast<int>(port->P2pMsState));
+            break;
+        }
+    }
+    if (L05InProgress(adapter)) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_HIF, "recovery kind %u dropped: an L0.5 is under way", static_cast<unsigned>(kind));
+        return;
+    }
+    IncrementCounter(&adapter->RecoveryL05Count);
+    __atomic_store_n(&adapter->RecoveryInProgress, static_cast<UCHAR>(1), __ATOMIC_RELEASE);
+    __atomic_store_n(&adapter->L05StartTime, RecoveryNow(), __ATOMIC_RELEASE);
+    (void)LogEventDriverSerCount(adapter);
+    NTSTATUS status = adapter->HalOps.FwRecovery != nullptr ? adapter->HalOps.FwRecovery(adapter) : STATUS_NOT_SUPPORTED;
+    DBGPRINT(status == STATUS_SUCCESS ? TRACE_LEVEL_INFORMATION : TRACE_LEVEL_ERROR, DBG_HIF,
+             "L0.5 number %u ended: 0x%08X", static_cast<unsigned>(adapter->RecoveryL05Count),
+             static_cast<unsigned>(status));
+    __atomic_store_n(&adapter->L05StartTime, static_cast<LONG64>(0), __ATOMIC_RELEASE);
+}
+
+void MarkPldr(PMP_ADAPTER adapter)
+{
+    IncrementCounter(&adapter->RecoveryBusHangCount);
+    adapter->PldrMark = 1;
+    adapter->PldrStartTime = RecoveryNow();
+}
+
+// Before a platform-level reset of kind 5 or 7, the companion Bluetooth driver's dump ("BtDumpSop").
+void BluetoothDumpSteps(PMP_ADAPTER adapter)
+{
+    if (adapter->RegistryBlock.BtDumpSop == 0) {
+        return;
+    }
+    (void)WriteSystemEventLog(adapter, EVENT_LOG_BT_DUMP_SOP, 0, nullptr, 0);
+    (void)N6PlatformIndicateBusHang(adapter);
+    NdisCommonGenericDelay(1000000);
+    NTSTATUS status = HalGetBtDebugSopInfo();
+    if (status != STATUS_SUCCESS) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_HIF, "Bluetooth dump: 0x%08X", static_cast<unsigned>(status));
+    }
+}
+
+void RequestPldr(PMP_ADAPTER adapter, ULONG kind)
+{
+    DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "recovery kind %u: platform-level device reset requested (number %u)",
+             static_cast<unsigned>(kind), static_cast<unsigned>(adapter->RecoveryBusHangCount));
+    NetDeviceRequestReset(adapter->Device, PlatformLevelDeviceReset);
+}
+
+// Kinds 5 and 7: after a bus fault, the event-log entry, the Bluetooth dump, the chip's own step (the
+// whole-chip reset, the recovery hook) and a settling delay come before the platform-level reset.
+void BusFaultPldr(PMP_ADAPTER adapter, ULONG kind, PFN_CHIP_VOID chipStep, ULONG settleMicroseconds)
+{
+    MarkPldr(adapter);
+    (void)(kind == RECOVERY_IO_FAIL ? LogEventDriverIOFail(adapter) : LogEventDriverBusHang(adapter));
+    BluetoothDumpSteps(adapter);
+    if (chipStep != nullptr) {
+        chipStep(adapter);
+    }
+    NdisCommonGenericDelay(settleMicroseconds);
+    RequestPldr(adapter, kind);
+}
+
+}  // namespace
+
+BOOLEAN L05InProgress(PMP_ADAPTER adapter)
+{
+    if (AdapterTestFlags(adapter, ADAPTER_FLAGS_REGISTER_REFUSED)) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_HIF, "L0.5 test: adapter flags 0x%08X", static_cast<unsigned>(AdapterGetFlags(adapter)));
+        return TRUE;
+    }
+    return WithinGuard(__atomic_load_n(&adapter->L05StartTime, __ATOMIC_ACQUIRE), RECOVERY_L05_GUARD);
+}
+
+BOOLEAN PldrInProgress(PMP_ADAPTER adapter)
+{
+    if (AdapterTestFlags(adapter, ADAPTER_FLAGS_REGISTER_REFUSED)) {
+        return TRUE;
+    }
+    return static_cast<BOOLEAN>(adapter->PldrMark != 0 && WithinGuard(adapter->PldrStartTime, RECOVERY_PLDR_GUARD));
+}
+
+BOOLEAN ErrRecoveryNoneOccurred(PMP_ADAPTER adapter)
+{
+    for (UCHAR count : adapter->RecoveryKindCount) {
+        if (count != 0) {
+            return FALSE;
+        }
+    }
+    return static_cast<BOOLEAN>(adapter->RecoveryIoFailCount == 0);
+}
+
+VOID ErrorRecoveryProc(PMP_ADAPTER adapter, ULONG kind)
+{
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "ErrorRecoveryProc: kind %u", static_cast<unsigned>(kind));
+    if (adapter->Running != 1) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_HIF, "recovery kind %u before bring-up completed: ignored", static_cast<unsigned>(kind));
+        return;
+    }
+    const CHIP_HAL_OPS& ops = adapter->HalOps;
+    if (ops.DumpPPDebugCr != nullptr) {
+        ops.DumpPPDebugCr(adapter);
+    }
+    if (ops.ShowDebugSopInfo != nullptr) {
+        (void)ops.ShowDebugSopInfo(adapter, 1);
+    }
+    if (!ChipRecovers(adapter->DeviceId)) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_HIF, "recovery kind %u: device 0x%04X does not recover", static_cast<unsigned>(kind),
+                 static_cast<unsigned>(adapter->DeviceId));
+        if (ops.ErrorRecoveryHook != nullptr) {
+            ops.ErrorRecoveryHook(adapter);
+        }
+        return;
+    }
+    const REGISTRY_BLOCK& config = adapter->RegistryBlock;
+    if (config.SysRcvyEn == 0) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_HIF, "recovery kind %u: recovery disabled", static_cast<unsigned>(kind));
+        return;
+    }
+    if (config.Log2AirEnable != 0 && (adapter->DeviceId == 0x3601 || adapter->DeviceId == 0x0C03)) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_HIF, "recovery kind %u: not while the log goes to the air", static_cast<unsigned>(kind));
+        return;
+    }
+    if (PldrInProgress(adapter)) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_HIF, "recovery kind %u dropped: a platform-level reset is under way",
+                 static_cast<unsigned>(kind));
+        return;
+    }
+    DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "recovery kind %u (mask 0x%X)", static_cast<unsigned>(kind),
+             static_cast<unsigned>(config.FwStallRecovery));
+    const ULONG mask = config.FwStallRecovery;
+    switch (kind) {
+    case RECOVERY_FW_CMD_TIMEOUT:
+    case RECOVERY_FW_TRIGGERED:
+    case RECOVERY_FW_REQUEST:
+    case RECOVERY_SER_TIMEOUT:
+        if ((mask & FW_STALL_RECOVERY_L05) != 0) {
+            RunL05(adapter, kind);
+        }
+        break;
+    case RECOVERY_IO_FAIL:
+        if ((mask & FW_STALL_RECOVERY_PLDR_BUS) != 0) {
+            IncrementCounter(&adapter->RecoveryIoFailCount);
+            BusFaultPldr(adapter, kind, ops.L0WholeChipReset, 1400000);
+        }
+        break;
+    case RECOVERY_CHIP_HOOK:
+        if ((mask & FW_STALL_RECOVERY_PLDR_BUS) != 0) {
+            BusFaultPldr(adapter, kind, ops.ErrorRecoveryHook, 2400000);
+        }
+        break;
+    case RECOVERY_DRIVER_OWN_FAIL:
+        if ((mask & FW_STALL_RECOVERY_PLDR_OWN) != 0) {
+            IncrementCounter(&adapter->RecoveryKindCount[RECOVERY_DRIVER_OWN_FAIL - 1]);
+            MarkPldr(adapter);
+            if (ops.ToggleWfsysRst != nullptr) {
+                NTSTATUS reset = ops.ToggleWfsysRst(adapter);
+                if (reset != STATUS_SUCCESS) {
+                    DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "Wi-Fi subsystem reset: 0x%08X", static_cast<unsigned>(reset));
+                }
+            }
+            RequestPldr(adapter, kind);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+ULONG CheckAllQStop(PMP_ADAPTER adapter)
+{
+    ULONG bits = 0;
+    ULONG queued = 0;
+    for (UCHAR ac = 0; ac < 5; ++ac) {
+        KIRQL oldIrql;
+        KeAcquireSpinLock(&adapter->AcDequeueLock[ac], &oldIrql);
+        const UCHAR running = adapter->AcDequeueInProgress[ac];
+        KeReleaseSpinLock(&adapter->AcDequeueLock[ac], oldIrql);
+        if (running == 1) {
+            bits |= 1u << ac;
+            DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "access category %u still being dequeued", static_cast<unsigned>(ac));
+        }
+        queued += TxProcqGetCount(adapter, ac);
+    }
+    queued += TxDoneWaitqGetCount(adapter);
+    const LONG inFlight = __atomic_load_n(&adapter->DataTxInFlight, __ATOMIC_ACQUIRE);
+    if (static_cast<LONG>(queued) != inFlight) {
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "frames queued %u, in flight %d", static_cast<unsigned>(queued),
+                 static_cast<int>(inFlight));
+    }
+    return bits & 0xFF;
+}
+
+VOID SerCheckTxStopTimeOut(PVOID systemSpecific1, PMP_PORT port, struct _PLATFORM_TIMER* timer, PVOID systemSpecific3)
+{
+    UNREFERENCED_PARAMETER(systemSpecific1);
+    UNREFERENCED_PARAMETER(systemSpecific3);
+    if (port == nullptr || port->Adapter == nullptr) {
+        return;
+    }
+    PMP_ADAPTER adapter = port->Adapter;
+    if (CheckAllQStop(adapter) != 0) {
+        (void)PlatformSetTimer(port, timer, SER_TX_STOP_CHECK_MS);
+        return;
+    }
+    // The SER moves on before the firmware is told, so that its next step finds the state ready.
+    __atomic_store_n(&adapter->TxStopped, static_cast<UCHAR>(1), __ATOMIC_RELEASE);
+    __atomic_store_n(&adapter->SerState, static_cast<UCHAR>(SER_STATE_TX_STOPPED), __ATOMIC_RELEASE);
+    if (ChipRecovers(adapter->DeviceId)) {
+        AsicArvel3xSetSwIntToMcu(adapter, ARVEL_SER_HOST_TX_STOPPED);
+    }
 }
 
 NTSTATUS DoRestoreChannelPrivilege(PMP_ADAPTER adapter, PMP_PORT port)

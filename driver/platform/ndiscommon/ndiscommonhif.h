@@ -73,16 +73,28 @@ BOOLEAN NdisCommonHifSendMlmeCmdPkt(PMP_ADAPTER adapter);
 VOID NdisCommonHifVoidHook();
 
 // ---- error recovery ----------------------------------------------------------------------------------------
-// The recovery kind carried by internal command 0x10000044.
+// The recovery kind carried by internal command 0x10000044: kinds 1, 2, 3 and 6 ask for a
+// firmware-level recovery (L0.5), kinds 4, 5 and 7 for a platform-level device reset (PLDR).
 typedef enum _RECOVERY_TYPE {
-    RECOVERY_FW_CMD_TIMEOUT = 1,
-    RECOVERY_FW_TRIGGERED = 2,
-    RECOVERY_FW_REQUEST = 3,
-    RECOVERY_DRIVER_OWN_FAIL = 4,
-    RECOVERY_IO_FAIL = 5,
-    RECOVERY_SER_TIMEOUT = 6,
-    RECOVERY_CHIP_HOOK = 7,
+    RECOVERY_FW_CMD_TIMEOUT = 1,   // third-generation interrupt work (PCIe error)
+    RECOVERY_FW_TRIGGERED = 2,     // a firmware command got no answer in time
+    RECOVERY_FW_REQUEST = 3,       // chip software interrupt: the firmware asserted or asks for it
+    RECOVERY_DRIVER_OWN_FAIL = 4,  // the chip could not be woken; PLDR after a Wi-Fi subsystem reset
+    RECOVERY_IO_FAIL = 5,          // register reads keep failing; PLDR after a whole-chip reset
+    RECOVERY_SER_TIMEOUT = 6,      // end of a firmware core dump
+    RECOVERY_CHIP_HOOK = 7,        // bus hang of the 3601; PLDR after the chip's recovery hook
 } RECOVERY_TYPE;
+// "FwStallRecovery" bits: the PLDR of kinds 5 and 7, the PLDR of kind 4, the L0.5 of kinds 1, 2, 3, 6.
+#define FW_STALL_RECOVERY_PLDR_BUS 0x1u
+#define FW_STALL_RECOVERY_PLDR_OWN 0x2u
+#define FW_STALL_RECOVERY_L05 0x4u
+// A recorded L0.5 keeps further ones out for 10 s, a requested PLDR every recovery for 20 s (100 ns).
+#define RECOVERY_L05_GUARD 100000000LL
+#define RECOVERY_PLDR_GUARD 200000000LL
+// Event-log entry written before the companion Bluetooth driver is asked for its dump.
+#define EVENT_LOG_BT_DUMP_SOP 0x40020007u
+// The SER transmit-stop check re-arms itself every 5 ms while a dequeue runs.
+#define SER_TX_STOP_CHECK_MS 5u
 #define INTERNAL_CMD_ERROR_RECOVERY 0x10000044u
 // Register reads found failing in a row before the first recovery request, and thereafter.
 #define IO_ERROR_RECOVERY_FIRST 20u
@@ -91,8 +103,24 @@ typedef enum _RECOVERY_TYPE {
 // 1000th (the count restarting at 0), posts internal command 0x10000044 with kind 5 for port 0.
 VOID IoErrRecovery(PMP_ADAPTER adapter, BOOLEAN failed);
 
-// Runs the firmware or chip recovery of one kind (internal command 0x10000044).
-NTSTATUS ErrorRecoveryProc(PMP_ADAPTER adapter, ULONG kind);
+// Runs the recovery of one kind on the control thread (internal command 0x10000044): an L0.5 through
+// the chip's FwRecovery, or a chip reset followed by the platform-level device reset request. Every
+// refusal (bring-up not completed, chip without recovery, recovery disabled, a PLDR or an L0.5 under
+// way, the kind's mask bit clear) is traced.
+VOID ErrorRecoveryProc(PMP_ADAPTER adapter, ULONG kind);
+// True while the device is gone or halting (flags 0x10000100), or an L0.5 started less than 10 s ago.
+BOOLEAN L05InProgress(PMP_ADAPTER adapter);
+// True while the device is gone or halting, or a PLDR was requested less than 20 s ago.
+BOOLEAN PldrInProgress(PMP_ADAPTER adapter);
+// True when no recovery of kinds 1 to 5 was ever asked for.
+BOOLEAN ErrRecoveryNoneOccurred(PMP_ADAPTER adapter);
+// Bit i set when access category i (0 to 4) is being dequeued; traces when the frames queued for
+// transmit and waiting for transmit done differ from the in-flight count.
+ULONG CheckAllQStop(PMP_ADAPTER adapter);
+// The SER transmit-stop timer ("rSerCheckTxStopTimer", port 0): re-arms itself for 5 ms while a
+// dequeue runs; otherwise tells the firmware transmission has stopped (the chips that recover) and
+// sets the adapter's transmit-stopped mark.
+VOID SerCheckTxStopTimeOut(PVOID systemSpecific1, PMP_PORT port, struct _PLATFORM_TIMER* timer, PVOID systemSpecific3);
 // Restores the channel privilege of a newly created port (internal command 0x10000300).
 NTSTATUS DoRestoreChannelPrivilege(PMP_ADAPTER adapter, PMP_PORT port);
 

@@ -126,3 +126,57 @@ NTSTATUS MultiBandDisableDbdcDecision(PMP_ADAPTER adapter, PMP_PORT port, UCHAR 
     UNREFERENCED_PARAMETER(reason);
     return NOT_BUILT_YET();
 }
+
+// ---- what the error and firmware recovery call of other layers ------------------------------------------------
+NTSTATUS N6PlatformIndicateBusHang(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS PlatformIndicateTxAbortPendingPacketsByPort(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS WdiTxSendPauseIndication(PMP_ADAPTER adapter, UCHAR pause, UCHAR reason)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(pause);
+    UNREFERENCED_PARAMETER(reason);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS WdiEventIndicateRoamingNeeded(PMP_ADAPTER adapter, PMP_PORT port, ULONG reason)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(reason);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS AsicSetEdcaParm(PMP_ADAPTER adapter, PMP_PORT port, PVOID edcaParm, UCHAR enable)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(edcaParm);
+    UNREFERENCED_PARAMETER(enable);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS rlmSetSrControl(PMP_PORT port, UCHAR enable)
+{
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(enable);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS MlmeRestoreKey(PMP_ADAPTER adapter, PMP_PORT port, PMAC_TABLE_ENTRY entry)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(entry);
+    return NOT_BUILT_YET();
+}

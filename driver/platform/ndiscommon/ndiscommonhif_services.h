@@ -60,3 +60,20 @@ NTSTATUS MultiChannelSwitchExec(PMP_PORT port, PUCHAR record);
 NTSTATUS MultiChannelMcastConAbortExec(PMP_PORT port, PUCHAR record);
 // Decides whether dual-band concurrency can stop and turns it off on the chips that program it.
 NTSTATUS MultiBandDisableDbdcDecision(PMP_ADAPTER adapter, PMP_PORT port, UCHAR reason);
+
+// ---- what the error and firmware recovery call of other layers ------------------------------------------------
+typedef struct _MAC_TABLE_ENTRY MAC_TABLE_ENTRY, *PMAC_TABLE_ENTRY;
+// Reports the hung bus to the OS (platform/ndis6/n6indicate).
+NTSTATUS N6PlatformIndicateBusHang(PMP_ADAPTER adapter);
+// Returns the port's pending transmit packets to the OS (platform/ndis6/n6indicate).
+NTSTATUS PlatformIndicateTxAbortPendingPacketsByPort(PMP_ADAPTER adapter, PMP_PORT port);
+// Pauses (pause 1) or restarts (pause 0) the OS transmit path for a reason (platform/wdi).
+NTSTATUS WdiTxSendPauseIndication(PMP_ADAPTER adapter, UCHAR pause, UCHAR reason);
+// Tells the OS the port needs to roam, with a reason code (platform/wdi).
+NTSTATUS WdiEventIndicateRoamingNeeded(PMP_ADAPTER adapter, PMP_PORT port, ULONG reason);
+// The port's EDCA parameter set to the chip (Common/mlme).
+NTSTATUS AsicSetEdcaParm(PMP_ADAPTER adapter, PMP_PORT port, PVOID edcaParm, UCHAR enable);
+// Spatial-reuse control of the port (Common/rlm).
+NTSTATUS rlmSetSrControl(PMP_PORT port, UCHAR enable);
+// Installs the connection's keys again for the peer entry (Common/mlme).
+NTSTATUS MlmeRestoreKey(PMP_ADAPTER adapter, PMP_PORT port, PMAC_TABLE_ENTRY entry);

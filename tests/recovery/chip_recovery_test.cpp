@@ -1,0 +1,276 @@
+// The chip's side of recovery on a running simulated device: the SER handshake, the Wi-Fi subsystem
+// reset's refusals, the firmware recovery's replay and its failure, the platform-level reset of a
+// 3601.
+#include <algorithm>
+#include "bringup/bringup_support.h"
+
+#include "hal/chips/qzarvel2x.h"
+#include "hal/chips/qzarvel3x.h"
+#include "hal/common/hal_ser.h"
+#include "kshim/host/device_reset.h"
+#include "platform/ndiscommon/ndiscommonhif.h"
+#include "recovery/recovery_support.h"
+
+namespace recovery_test {
+namespace {
+
+using kshim::host::TraceContains;
+
+// The position of the first trace holding the needle after `from`; npos when none.
+size_t TraceIndex(const std::string& needle, size_t from = 0)
+{
+    const std::vector<kshim::host::TraceRecord> records = kshim::host::TraceSnapshot();
+    for (size_t i = from; i < records.size(); ++i) {
+        if (records[i].text.find(needle) != std::string::npos) {
+            return i;
+        }
+    }
+    return std::string::npos;
+}
+
+class ChipRecovery : public bringup::BringUpTest {
+protected:
+    void SetUp() override
+    {
+        bringup::BringUpTest::SetUp();
+        kshim::host::DeviceResetClear();
+        kshim::host::ClockSetReal(20);
+    }
+    MP_ADAPTER* Start(USHORT deviceId)
+    {
+        AddDevice(deviceId);
+        EXPECT_EQ(os_.Start(device_), STATUS_SUCCESS);
+        Quiesce();
+        return Adapter();
+    }
+};
+
+// ---- SER ----------------------------------------------------------------------------------------------------
+class Ser : public ChipRecovery, public ::testing::WithParamInterface<USHORT> {};
+
+TEST_P(Ser, TheFirmwareDrivenRecoveryPassesItsFourStepsInOrder)
+{
+    MP_ADAPTER* a = Start(GetParam());
+    KeClearEvent(&a->SerDoneEvent);
+    chip_->ClearTranscript();
+    chip_->StartSer();
+    ASSERT_TRUE(Eventually([&] { return KeReadStateEvent(&a->SerDoneEvent) != 0; }))
+        << "SER state " << unsigned(Load(a->SerState)) << ", chip step " << chip_->SerStep();
+    EXPECT_EQ(chip_->HostToMcuWrites(), (std::vector<uint32_t>{1, 2, 8}));
+    EXPECT_EQ(a->SerState, SER_STATE_IDLE);
+    EXPECT_EQ(a->RecoveryStage, 0u);
+    EXPECT_EQ(a->SerIntCount, 4u);
+    EXPECT_EQ(chip_->SerStep(), 0u);
+    // Only the second-generation designs dump their ten SER registers at the start.
+    size_t dumped = 0;
+    for (uint32_t reg = 0x400E00; reg <= 0x400E24; reg += 4) {
+        dumped += chip_->AccessesTo(reg).size();
+    }
+    EXPECT_EQ(dumped, GetParam() / 0x100 == 0x35 ? 10u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Chips, Ser, ::testing::Values(0x3502, 0x3602, 0x3601));
+
+TEST_F(ChipRecovery, The3503DesignAlsoDumpsItsSerRegistersAtTheStart)
+{
+    MP_ADAPTER* a = Start(0x3502);
+    a->HalInfo.ChipCode = 0x3503;
+    chip_->ClearTranscript();
+    a->SavedSwIntStatus = SER_INT_START;
+    SerStepHandler(a);
+    a->HalInfo.ChipCode = 0x3502;
+    for (uint32_t reg = 0x400E00; reg <= 0x400E24; reg += 4) {
+        EXPECT_EQ(chip_->AccessesTo(reg).size(), 1u) << std::hex << reg;
+    }
+    EXPECT_EQ(a->RecoveryStage, SER_RECOVERY_STAGE);
+    // The transmit-stop check finishes the step: nothing is being dequeued.
+    EXPECT_TRUE(Eventually([&] { return Load(a->SerState) == SER_STATE_TX_STOPPED; }));
+    EXPECT_EQ(chip_->HostToMcuWrites(), (std::vector<uint32_t>{1}));
+}
+
+TEST_F(ChipRecovery, ASerStepOutOfOrderIsIgnored)
+{
+    MP_ADAPTER* a = Start(0x3502);
+    a->SavedSwIntStatus = SER_INT_DMA_REINIT;
+    SerStepHandler(a);
+    EXPECT_EQ(a->SerState, SER_STATE_IDLE);
+    EXPECT_TRUE(TraceContains("SER step ignored: state 0, status 0x00000008"));
+    EXPECT_TRUE(chip_->HostToMcuWrites().empty());
+    EXPECT_EQ(Load(a->SavedSwIntStatus), 0u) << "the saved status is taken";
+}
+
+// ---- the subsystem reset refused by "TestYBFlag" ----------------------------------------------------------
+class TestYb : public ChipRecovery, public ::testing::WithParamInterface<USHORT> {};
+
+TEST_P(TestYb, NoResetIsEverAssertedAndTheKeyRegisterIsRestored)
+{
+    SetConfig("TestYBFlag", 1);
+    MP_ADAPTER* a = Start(GetParam());
+    // Every bring-up try failed; the chip never went through a reset.
+    EXPECT_EQ(CountTraces("Wi-Fi subsystem reset, attempt"), 4u);
+    EXPECT_EQ(chip_->SubsystemRestarts(), 0u);
+    chip_->ClearTranscript();
+    EXPECT_EQ(a->HalOps.ToggleWfsysRst(a), STATUS_UNSUCCESSFUL);
+    if (GetParam() / 0x100 == 0x36) {
+        const uint32_t resetBit = GetParam() == 0x3601 ? 0x1 : 0x10;
+        for (const sim::chip::Access& access : chip_->AccessesTo(ARVEL3X_WFSYS_RESET)) {
+            EXPECT_FALSE(access.write && (access.value & resetBit) != 0) << "reset bit written";
+        }
+    } else {
+        EXPECT_TRUE(chip_->AccessesTo(ARVEL2X_WFSYS_RESET).empty());
+        EXPECT_EQ(chip_->Peek(ARVEL2X_RESET_KEY_REGISTER), 0u) << "the window register goes back";
+    }
+    EXPECT_FALSE(chip_->SubsystemInReset());
+}
+
+INSTANTIATE_TEST_SUITE_P(Chips, TestYb, ::testing::Values(0x3502, 0x3602, 0x3601));
+
+TEST_F(ChipRecovery, SecondGenerationResetWhoseKeyDoesNotTakeFailsAndRestoresTheKeyRegister)
+{
+    MP_ADAPTER* a = Start(0x3502);
+    chip_->Poke(ARVEL2X_RESET_KEY_REGISTER, 0x12345678);
+    chip_->SetWriteHook(ARVEL2X_RESET_KEY_REGISTER, [](sim::chip::RegisterFile& r, uint32_t address, uint32_t value) {
+        if (value != ARVEL2X_RESET_KEY) {
+            r.Set(address, value);
+        }
+    });
+    EXPECT_EQ(a->HalOps.ToggleWfsysRst(a), STATUS_UNSUCCESSFUL);
+    EXPECT_TRUE(TraceContains("subsystem reset: key reads 0x12345678"));
+    EXPECT_EQ(chip_->Peek(ARVEL2X_RESET_KEY_REGISTER), 0x12345678u);
+    chip_->ClearHooks(ARVEL2X_RESET_KEY_REGISTER);
+}
+
+// ---- firmware recovery -------------------------------------------------------------------------------------
+class FwRecovery : public ChipRecovery, public ::testing::WithParamInterface<USHORT> {};
+
+TEST_P(FwRecovery, AFailingResetIsReturnedAndLeavesTheRecoveryFlagAndState)
+{
+    MP_ADAPTER* a = Start(GetParam());
+    a->RegistryBlock.TestYBFlag = 1;
+    EXPECT_EQ(a->HalOps.FwRecovery(a), STATUS_UNSUCCESSFUL);
+    EXPECT_TRUE(AdapterTestFlags(a, ADAPTER_FLAG_FW_RECOVERY));
+    EXPECT_EQ(a->FwRecoveryState, 2);
+    EXPECT_EQ(a->FwRecoveryCount, 0u);
+    a->RegistryBlock.TestYBFlag = 0;
+}
+
+INSTANTIATE_TEST_SUITE_P(Chips, FwRecovery, ::testing::Values(0x3502, 0x3602));
+
+TEST_F(ChipRecovery, SecondGenerationReplaysAConnectionAndWritesTheKeptRegistersBack)
+{
+    MP_ADAPTER* a = Start(0x3502);
+    PMP_PORT port0 = a->PortList[0];
+    ASSERT_NE(port0, nullptr);
+    chip_->Poke(ARVEL2X_KEPT_REGISTER_FIRST, 41);
+    chip_->Poke(ARVEL2X_KEPT_REGISTER_FIRST + 4, 7);
+
+    // Disconnected: nothing replayed, the count stays.
+    kshim::host::TraceClear();
+    EXPECT_EQ(a->HalOps.FwRecovery(a), STATUS_SUCCESS);
+    EXPECT_EQ(a->FwRecoveryCount, 0u);
+    EXPECT_EQ(CountTraces("QzCmdSetBssInfo is not built yet"), 0u);
+    EXPECT_EQ(chip_->Peek(ARVEL2X_KEPT_REGISTER_FIRST), 41u);
+    EXPECT_EQ(a->FwRecoveryState, 0);
+    EXPECT_TRUE(firmware_->Download().RamStarted());
+
+    // Connected: the replay runs; its power-management status is the result.
+    Quiesce();
+    port0->ConnectionFlags |= PORT_CONN_CONNECTED;
+    kshim::host::TraceClear();
+    EXPECT_EQ(a->HalOps.FwRecovery(a), STATUS_SUCCESS);
+    port0->ConnectionFlags &= ~PORT_CONN_CONNECTED;
+    EXPECT_EQ(a->FwRecoveryCount, 1u);
+    for (const char* service : {"QzCmdSetBssInfo", "QzCmdSendStaRecUpdate", "AsicSetEdcaParm", "rlmSetSrControl"}) {
+        EXPECT_EQ(CountTraces(std::string(service) + " is not built yet"), 1u) << service;
+    }
+    EXPECT_EQ(chip_->Peek(ARVEL2X_KEPT_REGISTER_FIRST), 42u);
+    EXPECT_EQ(chip_->Peek(ARVEL2X_KEPT_REGISTER_FIRST + 4), 7u);
+    EXPECT_EQ(chip_->Peek(ARVEL2X_KEPT_REGISTER_GATE), 0u);
+    EXPECT_FALSE(AdapterTestFlags(a, ADAPTER_FLAG_FW_RECOVERY));
+}
+
+TEST_F(ChipRecovery, ThirdGenerationReactivatesTheActiveNetworksThenAsksTheOsToRoam)
+{
+    MP_ADAPTER* a = Start(0x3602);
+    PMP_PORT port0 = a->PortList[0];
+    ASSERT_NE(port0, nullptr);
+
+    kshim::host::TraceClear();
+    EXPECT_EQ(a->HalOps.FwRecovery(a), STATUS_SUCCESS);
+    EXPECT_EQ(CountTraces("WdiEventIndicateRoamingNeeded is not built yet"), 0u) << "not connected";
+    EXPECT_EQ(a->RoamAfterRecovery, 0);
+    EXPECT_EQ(a->FwRecoveryCount, 1u);
+
+    Quiesce();
+    port0->NetworkActive = 1;
+    port0->ConnectionFlags |= PORT_CONN_CONNECTED;
+    kshim::host::TraceSetLevel(TRACE_LEVEL_VERBOSE, 0xFFFFFFFFu);
+    kshim::host::TraceClear();
+    EXPECT_EQ(a->HalOps.FwRecovery(a), STATUS_SUCCESS);
+    port0->ConnectionFlags &= ~PORT_CONN_CONNECTED;
+    // The activation command ran: sent, or refused for a port without a firmware BSS slot.
+    const size_t activated = std::min(TraceIndex(" activated"), TraceIndex("QzCmdActivateDeactivateNetwork"));
+    const size_t roam = TraceIndex("WdiEventIndicateRoamingNeeded is not built yet");
+    ASSERT_NE(activated, std::string::npos);
+    ASSERT_NE(roam, std::string::npos);
+    EXPECT_LT(activated, roam);
+    EXPECT_EQ(port0->NetworkActive, 0) << "the re-activation clears the byte";
+    EXPECT_EQ(a->RoamAfterRecovery, 1);
+    EXPECT_EQ(a->FwRecoveryCount, 2u);
+    EXPECT_EQ(a->FwRecoveryState, 0);
+}
+
+// ---- the 3601's own operations ---------------------------------------------------------------------------------
+TEST_F(ChipRecovery, The3601BusInfraStatusIsAFaultWhenAnErrorBitIsSetOrTheReadyBitIsMissing)
+{
+    MP_ADAPTER* a = Start(0x3601);
+    struct Case {
+        uint32_t status;
+        bool fault;
+    };
+    const Case cases[] = {{0x00080000, false}, {0x00000000, true}, {0x00180000, true}, {0x00480000, true},
+                          {0x00280000, true}, {0xFF8FFFFF, false}, {0xFF87FFFF, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.status);
+        chip_->SetConfig32(0x488, c.status);
+        chip_->SetConfig32(0x494, 0xFFFFFFFF);
+        EXPECT_EQ(a->HalOps.CheckCbInfraStatus(a), c.fault ? TRUE : FALSE);
+        // The control word goes back with bits 7, 30 and 31 cleared.
+        EXPECT_EQ(chip_->Config32(0x494), 0xC0000080u & 0x3FFFFF7Fu);
+    }
+}
+
+TEST_F(ChipRecovery, The3601InitHookPulsesItsThreeControlBits)
+{
+    MP_ADAPTER* a = Start(0x3601);
+    chip_->ClearTranscript();
+    a->HalOps.InitHook(a);
+    const uint32_t pulses[][2] = {{0x70026A50, 0xFFF80000}, {0x70026A6C, 0x1}, {0x7002842C, 0x2}};
+    for (const auto& p : pulses) {
+        bool set = false;
+        for (const sim::chip::Access& access : chip_->AccessesTo(p[0])) {
+            set = set || (access.write && (access.value & p[1]) == p[1]);
+        }
+        EXPECT_TRUE(set) << std::hex << p[0];
+        EXPECT_EQ(chip_->Peek(p[0]) & p[1], 0u) << std::hex << p[0];
+    }
+}
+
+// ---- platform-level reset ------------------------------------------------------------------------------------
+TEST_F(ChipRecovery, RegisterReadsThatKeepFailingOnA3601EndInAWholeChipResetAndADeviceResetRequest)
+{
+    MP_ADAPTER* a = Start(0x3601);
+    ErrorRecoveryProc(a, RECOVERY_IO_FAIL);
+    EXPECT_EQ(chip_->Config32(0x494) & 0x1, 0x1u) << "whole-chip reset bit";
+    const std::vector<kshim::host::DeviceResetRequest> requests = kshim::host::DeviceResetRequests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].type, PlatformLevelDeviceReset);
+    EXPECT_EQ(requests[0].device, a->Device);
+    EXPECT_EQ(a->RecoveryIoFailCount, 1);
+    EXPECT_TRUE(PldrInProgress(a));
+    // The companion Bluetooth driver's dump was asked for first ("BtDumpSop" 1 by default).
+    EXPECT_TRUE(TraceContains("N6PlatformIndicateBusHang is not built yet"));
+}
+
+}  // namespace
+}  // namespace recovery_test
