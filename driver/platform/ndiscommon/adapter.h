@@ -18,6 +18,7 @@
 #include "hal/common/fwfile.h"
 #include "hal/common/hal_chip.h"
 #include "hal/common/phy_cfg.h"
+#include "platform/ndis6/n6indicate.h"
 #include "platform/ndiscommon/ndiscommon.h"
 #include "platform/ndiscommon/registry_block.h"
 #include "platform/ndiscommon/registry_table.h"
@@ -442,6 +443,8 @@ typedef struct _MP_PORT {
     // The driver operation-mode code the port was created for (1 soft access point, 2 station, 8
     // Wi-Fi Direct device, 16 group owner, 32 Wi-Fi Direct client); OpMode above is the subtype.
     ULONG OpModeCode;
+    // ---- indication layers: the connection dialogue with the OS, its history, the link figures (platform/ndis6/n6indicate) ----
+    PORT_INDICATION_BLOCK Ind;
 } MP_PORT;
 
 // The multicast list the receive filter sends to the firmware: at most 16 addresses.
@@ -1032,6 +1035,8 @@ typedef struct _MP_ADAPTER {
     MULTICAST_LIST MulticastList;     // the OS's multicast addresses as last sent to the firmware
     WIFI_CAPABILITY_RECORDS WifiCaps; // the capability records reported to WiFiCx
     UCHAR SixGhzCapable;              // the chip can use the 6 GHz band (set from its capability report)
+    // ---- indication layers: the connection dialogue bytes and the association's frames (platform/ndis6/n6indicate) ----
+    ADAPTER_INDICATION_BLOCK Ind;
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.
