@@ -8,6 +8,7 @@
 
 #include "kshim/host/control.h"
 #include "kshim/host/wifi.h"
+#include "Common/mlme/mlmesync_mactab.h"
 #include "platform/ndis6/n6indicate.h"
 #include "platform/ndis6/n6platformindicate.h"
 #include "platform/wdi/wdievent.h"
@@ -58,6 +59,21 @@ inline uint32_t U32(const std::vector<uint8_t>& v, size_t offset)
 class IndTest : public wdi_test::WdiTest {
 protected:
     PMP_PORT Port(ULONG i = 0) { return Adapter()->PortList[i]; }
+
+    // The port's own station entry (the entry of its WLAN role), inserted when the port has none.
+    PMAC_TABLE_ENTRY OwnEntry(ULONG i = 0)
+    {
+        PMP_PORT port = Port(i);
+        PMAC_TABLE_ENTRY own = MlmeSyncMacTabMatchedRoleType(port, GetWlanRoleType(port));
+        if (own == nullptr) {
+            const UCHAR peer[6] = {0x02, 0x42, 0x53, 0x53, 0x49, 0x44};
+            own = MacTableInsertEntry(Adapter(), port, peer, TRUE);
+            if (own != nullptr) {
+                own->Kind = GetWlanRoleType(port);
+            }
+        }
+        return own;
+    }
 
     // A task the OS has pending (recorded as the intake records it), to be finished by Finish.
     kshim::host::WdiRequest Pending(uint16_t messageId, uint32_t transactionId, uint16_t portId = 0)
