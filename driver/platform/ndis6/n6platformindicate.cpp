@@ -220,7 +220,7 @@ NTSTATUS N6PlatformIndicateAssociationCompletion(PMP_ADAPTER adapter, PMP_PORT p
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_WDI, "association completion of port %u: 802.11 status %u WDI %u caller %u",
              static_cast<unsigned>(port->PortNumber), static_cast<unsigned>(dot11Status),
              static_cast<unsigned>(wdiStatus), static_cast<unsigned>(callerCode));
-    WdiGeneratorAssociationCompletion(adapter, port, record, &assoc);
+    WdiGeneratorAssociationCompletion(adapter, port, record, size, &assoc);
     ind.AssocRequestLength = 0;
     ind.AssocResponseLength = 0;
     if (result == STATUS_SUCCESS) {

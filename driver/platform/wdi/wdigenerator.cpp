@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "Common/mlme/mlmesync_mactab.h"
+#include "platform/ndis6/n6platformindicate.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/trace.h"
@@ -298,10 +299,9 @@ void WdiGeneratorP2pBssEntry(PMP_ADAPTER adapter, PMP_PORT port, const void* dis
 // ================================================================================================
 // association
 // ================================================================================================
-void WdiGeneratorAssociationCompletion(PMP_ADAPTER adapter, PMP_PORT port, const void* record,
+void WdiGeneratorAssociationCompletion(PMP_ADAPTER adapter, PMP_PORT port, const void* record, ULONG recordLength,
                                        const WDI_ASSOCIATION_RESULT* result)
 {
-    UNREFERENCED_PARAMETER(record);
     if (adapter == nullptr || port == nullptr || result == nullptr) {
         return;
     }
@@ -311,7 +311,25 @@ void WdiGeneratorAssociationCompletion(PMP_ADAPTER adapter, PMP_PORT port, const
                  static_cast<unsigned>(port->PortNumber));
         return;
     }
-    const ADAPTER_INDICATION_BLOCK& ind = adapter->Ind;
+    // The frames the record points at: the request and response bodies as they are, the beacon
+    // behind its MAC header.
+    const UCHAR* base = static_cast<const UCHAR*>(record);
+    ULONG offsets[3] = {};
+    ULONG sizes[3] = {};
+    if (base != nullptr && recordLength >= sizeof(DOT11_ASSOCIATION_COMPLETION_PARAMETERS)) {
+        DOT11_ASSOCIATION_COMPLETION_PARAMETERS r;
+        std::memcpy(&r, base, sizeof(r));
+        const ULONG o[3] = {r.uAssocReqOffset, r.uAssocRespOffset, r.uBeaconOffset};
+        const ULONG z[3] = {r.uAssocReqSize, r.uAssocRespSize, r.uBeaconSize};
+        for (int i = 0; i < 3; ++i) {
+            if (z[i] != 0 && o[i] <= recordLength && z[i] <= recordLength - o[i]) {
+                offsets[i] = o[i];
+                sizes[i] = z[i];
+            } else if (z[i] != 0) {
+                DBGPRINT(TRACE_LEVEL_ERROR, DBG_WDI, "association record frame %d outside the record", i);
+            }
+        }
+    }
     const ULONG context = DeviceContext(adapter);
     const NTSTATUS status = result->AssociationStatus != 0 ? STATUS_UNSUCCESSFUL : STATUS_SUCCESS;
     GenerateAndSend(adapter, "WdiGeneratorAssociationCompletion", &adapter->Wdi.CntlBlock.HeaderCopy,
@@ -319,9 +337,15 @@ void WdiGeneratorAssociationCompletion(PMP_ADAPTER adapter, PMP_PORT port, const
                     OnFailure::Drop, [&](TlvWriter& w) {
                         PutParts(w, WDI_TLV_BSSID, own->Addr, 6);
                         PutParts(w, WDI_TLV_ASSOCIATION_RESULT, result, sizeof(*result));
-                        PutFrameBody(w, WDI_TLV_ASSOC_REQUEST_FRAME, ind.AssocRequest, ind.AssocRequestLength);
-                        PutFrameBody(w, WDI_TLV_ASSOC_RESPONSE_FRAME, ind.AssocResponse, ind.AssocResponseLength);
-                        PutFrameBody(w, WDI_TLV_BEACON_FRAME, ind.Beacon, ind.BeaconLength);
+                        if (sizes[0] != 0) {
+                            PutParts(w, WDI_TLV_ASSOC_REQUEST_FRAME, base + offsets[0], sizes[0]);
+                        }
+                        if (sizes[1] != 0) {
+                            PutParts(w, WDI_TLV_ASSOC_RESPONSE_FRAME, base + offsets[1], sizes[1]);
+                        }
+                        if (sizes[2] != 0) {
+                            PutFrameBody(w, WDI_TLV_BEACON_FRAME, base + offsets[2], sizes[2]);
+                        }
                         PutParts(w, WDI_TLV_DEVICE_CONTEXT, &context, sizeof(context));
                     });
 }

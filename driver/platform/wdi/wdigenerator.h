@@ -119,7 +119,9 @@ typedef struct _WDI_BSS_ENTRY_SOURCE {
 // ---- generators ----------------------------------------------------------------------------------------------
 void WdiGeneratorBssEntry(PMP_ADAPTER adapter, PMP_PORT port, const WDI_BSS_ENTRY_SOURCE* entry);
 void WdiGeneratorP2pBssEntry(PMP_ADAPTER adapter, PMP_PORT port, const void* discoveryEntry);
-void WdiGeneratorAssociationCompletion(PMP_ADAPTER adapter, PMP_PORT port, const void* record,
+// `record` is the 802.11 association-completion record with the frames its offsets and sizes point at,
+// `recordLength` bytes in all; a frame outside those bytes is left out.
+void WdiGeneratorAssociationCompletion(PMP_ADAPTER adapter, PMP_PORT port, const void* record, ULONG recordLength,
                                        const WDI_ASSOCIATION_RESULT* result);
 void WdiGeneratorApSendAssociationResponseComplete(PMP_ADAPTER adapter, PMP_PORT port, PMAC_TABLE_ENTRY entry,
                                                    const UCHAR* peer, UCHAR result, ULONG frameLength,
