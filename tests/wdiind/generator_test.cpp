@@ -273,3 +273,62 @@ TEST_F(IndTest, AFrameLongerThanATlvCanCarryIsNotSent)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(IndTest, TheAccessPointsResponseCompletionEndsItsTask)
+{
+    kshim::host::WdiRequest task = Pending(WDI_TASK_SEND_AP_ASSOCIATION_RESPONSE, 17);
+    MAC_TABLE_ENTRY entry{};
+    entry.AuthMode = 7;
+    entry.CipherMode = 4;
+    const UCHAR peer[6] = {0x0A, 1, 2, 3, 4, 5};
+    const UCHAR response[3] = {0x31, 0x32, 0x33};
+    WdiGeneratorApSendAssociationResponseComplete(Adapter(), Port(), &entry, peer, 0, sizeof(response), response);
+    std::vector<WdiIndication> seen = Seen(WDI_INDICATION_SEND_AP_ASSOCIATION_RESPONSE_COMPLETE);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].TransactionId(), 17u);
+    std::vector<uint8_t> summary = Tlv(seen[0], WDI_TLV_AP_ASSOC_RESPONSE_RESULT);
+    ASSERT_EQ(summary.size(), 16u);
+    EXPECT_EQ(summary[0], 0x0A);
+    EXPECT_EQ(U32(summary, 8), 7u);
+    EXPECT_EQ(U32(summary, 12), 4u);
+    EXPECT_EQ(Tlv(seen[0], WDI_TLV_ASSOC_RESPONSE_FRAME), std::vector<uint8_t>(response, response + 3));
+    EXPECT_EQ(Block().TaskPending, 0);
+    Finish(task);
+}
+
+TEST_F(IndTest, TheGroupOperatingChannelAttribute)
+{
+    Port()->Channel.PrimaryChannel = 6;
+    Port()->Channel.Band = BAND_24G;
+    WdiGeneratorEventP2PGroupOperatingChannel(Adapter(), Port());
+    WdiGeneratorEventP2PGroupOperatingChannel(Adapter(), nullptr);
+    std::vector<WdiIndication> seen = Seen(WDI_INDICATION_P2P_GROUP_OPERATING_CHANNEL);
+    ASSERT_EQ(seen.size(), 1u);
+    std::vector<uint8_t> a = Tlv(seen[0], WDI_TLV_P2P_GROUP_CHANNEL);
+    ASSERT_EQ(a.size(), 10u);
+    EXPECT_EQ(std::vector<uint8_t>(a.begin(), a.begin() + 3), (std::vector<uint8_t>{'X', 'X', 4}));
+    EXPECT_EQ(a[3], P2pOpClassFromChannel(6, BAND_24G, 4));
+    EXPECT_EQ(a[4], 6);
+    EXPECT_EQ(a[5], 1);
+    EXPECT_EQ(U32(a, 6), static_cast<uint32_t>(WIFI_BAND_ID_2G));
+}
+
+TEST_F(IndTest, AWiFiDirectActionFrameCarriesItsInformationBodyAndExtraElements)
+{
+    UCHAR info[WDI_P2P_ACTION_FRAME_INFO_SIZE] = {3, 0, 0, 0, 9};
+    const UCHAR body[2] = {0x04, 0x09};
+    const UCHAR extra[3] = {0xDD, 0x01, 0x00};
+    WdiGeneratorP2PIncomingActionFrame(Adapter(), Port(), info, body, sizeof(body), extra, sizeof(extra));
+    WdiGeneratorP2PIncomingActionFrame(Adapter(), Port(), info, nullptr, 0, nullptr, 0);
+    std::vector<WdiIndication> seen = Seen(WDI_INDICATION_P2P_ACTION_FRAME_RECEIVED);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(Tlv(seen[0], WDI_TLV_P2P_ACTION_FRAME_INFO), std::vector<uint8_t>(info, info + 12));
+    EXPECT_EQ(Tlv(seen[0], WDI_TLV_ACTION_FRAME_BODY), std::vector<uint8_t>(body, body + 2));
+    EXPECT_EQ(Tlv(seen[0], WDI_TLV_P2P_EXTRA_IES), std::vector<uint8_t>(extra, extra + 3));
+    EXPECT_TRUE(Tlv(seen[1], WDI_TLV_ACTION_FRAME_BODY).empty());
+    EXPECT_TRUE(Tlv(seen[1], WDI_TLV_P2P_EXTRA_IES).empty());
+}
+
+}  // namespace

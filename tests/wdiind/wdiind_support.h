@@ -9,6 +9,7 @@
 #include "kshim/host/control.h"
 #include "kshim/host/wifi.h"
 #include "Common/mlme/mlmesync_mactab.h"
+#include "Common/p2p/p2p.h"
 #include "platform/ndis6/n6indicate.h"
 #include "platform/ndis6/n6platformindicate.h"
 #include "platform/wdi/wdievent.h"

@@ -3,7 +3,9 @@
 
 #include <cstring>
 
+#include "Common/decoders.h"
 #include "Common/mlme/mlmesync_mactab.h"
+#include "Common/p2p/p2p.h"
 #include "platform/ndis6/n6platformindicate.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
@@ -354,15 +356,33 @@ void WdiGeneratorApSendAssociationResponseComplete(PMP_ADAPTER adapter, PMP_PORT
                                                    const UCHAR* peer, UCHAR result, ULONG frameLength,
                                                    const UCHAR* frame)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(entry);
-    UNREFERENCED_PARAMETER(peer);
-    UNREFERENCED_PARAMETER(result);
-    UNREFERENCED_PARAMETER(frameLength);
-    UNREFERENCED_PARAMETER(frame);
-    // The group owner's beacon store and the access-point peer fields come with the access point.
-    (void)NOT_BUILT_YET();
+    if (adapter == nullptr || port == nullptr || peer == nullptr) {
+        return;
+    }
+    if (port->PortType == WFD_GO) {
+        // The group owner's current beacon body goes along; its store comes with the group owner's
+        // beacon builders.
+        (void)NOT_BUILT_YET();
+    }
+    const ULONG context = DeviceContext(adapter);
+    UCHAR summary[6 + 2 + 8] = {};
+    std::memcpy(summary, peer, 6);
+    summary[6] = result;
+    summary[7] = result;
+    const ULONG auth = entry != nullptr ? entry->AuthMode : 0;
+    const ULONG cipher = entry != nullptr ? entry->CipherMode : 0;
+    std::memcpy(summary + 8, &auth, 4);
+    std::memcpy(summary + 12, &cipher, 4);
+    const WDI_MESSAGE_HEADER header = adapter->Wdi.CntlBlock.HeaderCopy;
+    GenerateAndSend(adapter, "WdiGeneratorApSendAssociationResponseComplete", &header, PortIdOf(port),
+                    WDI_INDICATION_SEND_AP_ASSOCIATION_RESPONSE_COMPLETE, STATUS_SUCCESS,
+                    WDI_INDICATION_MODE_TASK_COMPLETION, OnFailure::SendBare, [&](TlvWriter& w) {
+                        PutParts(w, WDI_TLV_AP_ASSOC_RESPONSE_RESULT, summary, sizeof(summary));
+                        if (frame != nullptr && frameLength != 0) {
+                            PutParts(w, WDI_TLV_ASSOC_RESPONSE_FRAME, frame, frameLength);
+                        }
+                        PutParts(w, WDI_TLV_DEVICE_CONTEXT, &context, sizeof(context));
+                    });
 }
 
 NTSTATUS WdiGeneratorEventIndicateApAssociationRequest(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* peerRecord,
@@ -618,10 +638,25 @@ void WdiGeneratorEventIndicateWakeReason(PMP_ADAPTER adapter, PMP_PORT port, con
 
 void WdiGeneratorEventP2PGroupOperatingChannel(PMP_ADAPTER adapter, PMP_PORT port)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    // The channel attribute needs the operating-class map of the Wi-Fi Direct code.
-    (void)NOT_BUILT_YET();
+    if (adapter == nullptr) {
+        return;
+    }
+    if (port == nullptr) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_WDI, "group operating channel: no port");
+        return;
+    }
+    const UCHAR channel = port->PortType == WFD_GO ? port->P2pOpChannel : port->Channel.PrimaryChannel;
+    const ULONG band = channel < 15 ? BAND_24G : BAND_5G;
+    UCHAR attribute[10] = {'X', 'X', 4};
+    attribute[3] = P2pOpClassFromChannel(channel, band, 4);
+    attribute[4] = channel;
+    attribute[5] = 1;
+    const ULONG bandId = WdiGeneratorBandId(port->Channel.Band);
+    std::memcpy(attribute + 6, &bandId, 4);
+    GenerateAndSend(adapter, "WdiGeneratorEventP2PGroupOperatingChannel", nullptr, PortIdOf(port),
+                    WDI_INDICATION_P2P_GROUP_OPERATING_CHANNEL, STATUS_SUCCESS, WDI_INDICATION_MODE_UNSOLICITED,
+                    OnFailure::SendBare,
+                    [&](TlvWriter& w) { PutParts(w, WDI_TLV_P2P_GROUP_CHANNEL, attribute, sizeof(attribute)); });
 }
 
 NTSTATUS WdiGeneratorGetStatistics(PMP_ADAPTER adapter, PMP_PORT port, const void* statistics, ULONG macEntryCount,
@@ -669,15 +704,24 @@ NTSTATUS WdiGeneratorIncomingActionFrame(PMP_ADAPTER adapter, PMP_PORT port, UCH
 void WdiGeneratorP2PIncomingActionFrame(PMP_ADAPTER adapter, PMP_PORT port, const void* frameInfo, const UCHAR* body,
                                         ULONG bodyLength, const UCHAR* extraIes, ULONG extraLength)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(frameInfo);
-    UNREFERENCED_PARAMETER(body);
-    UNREFERENCED_PARAMETER(bodyLength);
-    UNREFERENCED_PARAMETER(extraIes);
-    UNREFERENCED_PARAMETER(extraLength);
-    // The 12-byte frame information record comes with the Wi-Fi Direct action-frame intake.
-    (void)NOT_BUILT_YET();
+    if (adapter == nullptr || frameInfo == nullptr) {
+        return;
+    }
+    ULONG frameType = 0;
+    std::memcpy(&frameType, frameInfo, sizeof(frameType));
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_WDI, "Wi-Fi Direct action frame received: %s",
+             DecodeWdiP2PActionFrame(frameType));
+    GenerateAndSend(adapter, "WdiGeneratorP2PIncomingActionFrame", nullptr, PortIdOf(port),
+                    WDI_INDICATION_P2P_ACTION_FRAME_RECEIVED, STATUS_SUCCESS, WDI_INDICATION_MODE_UNSOLICITED,
+                    OnFailure::SendBare, [&](TlvWriter& w) {
+                        PutParts(w, WDI_TLV_P2P_ACTION_FRAME_INFO, frameInfo, WDI_P2P_ACTION_FRAME_INFO_SIZE);
+                        if (body != nullptr && bodyLength != 0) {
+                            PutParts(w, WDI_TLV_ACTION_FRAME_BODY, body, bodyLength);
+                        }
+                        if (extraIes != nullptr && extraLength != 0) {
+                            PutParts(w, WDI_TLV_P2P_EXTRA_IES, extraIes, extraLength);
+                        }
+                    });
 }
 
 namespace {

@@ -148,6 +148,8 @@ NTSTATUS WdiGeneratorGetStatistics(PMP_ADAPTER adapter, PMP_PORT port, const voi
                                    ULONG phyEntryCount, PUCHAR* buffer, PULONG length);
 NTSTATUS WdiGeneratorIncomingActionFrame(PMP_ADAPTER adapter, PMP_PORT port, UCHAR value, ULONG channel,
                                          const UCHAR* frame, ULONG frameLength);
+// `frameInfo` is the 12-byte frame information (u32 frame type first).
+#define WDI_P2P_ACTION_FRAME_INFO_SIZE 12u
 void WdiGeneratorP2PIncomingActionFrame(PMP_ADAPTER adapter, PMP_PORT port, const void* frameInfo, const UCHAR* body,
                                         ULONG bodyLength, const UCHAR* extraIes, ULONG extraLength);
 // `peer` is the 7-byte sent-frame summary (peer address and the byte after it).

@@ -67,3 +67,7 @@ VOID WdiTlvCleanup(PVOID parameters);
 #define WDI_TLV_AP_ASSOC_EXTRA 0x011Du           // the caller's second buffer
 #define WDI_TLV_IHV_EVENT 0x011Eu                // IHV event body
 #define WDI_TLV_SEND_COMPLETE_FRAME 0x011Fu      // the frame a send-complete indication reports
+#define WDI_TLV_P2P_GROUP_CHANNEL 0x0120u        // {3-byte country string, u8 operating class, u8 channel, u8 channel count, u32 WDI band id}
+#define WDI_TLV_P2P_ACTION_FRAME_INFO 0x0121u    // the 12-byte frame information (frame type first)
+#define WDI_TLV_P2P_EXTRA_IES 0x0122u            // the extra IEs of a Wi-Fi Direct action frame
+#define WDI_TLV_AP_ASSOC_RESPONSE_RESULT 0x0123u // {6-byte peer address, u8 result, u8 result, u32 auth algorithm, u32 cipher}
