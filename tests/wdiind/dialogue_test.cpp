@@ -11,15 +11,11 @@ using kshim::host::WdiIndication;
 using kshim::host::WdiRequest;
 using wdiind_test::IndTest;
 
-class Dialogue : public IndTest {
+class Dialogue : public wdiind_test::OwnEntryTest {
 protected:
     void SetUp() override
     {
-        IndTest::SetUp();
-        if (HasFatalFailure()) {
-            return;
-        }
-        ASSERT_NE(OwnEntry(), nullptr);
+        OwnEntryTest::SetUp();
         Adapter()->Ind.ConnectRequest.OsInitiated = 1;
     }
 

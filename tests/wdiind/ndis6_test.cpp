@@ -10,24 +10,15 @@ using wdiind_test::IndTest;
 using wdiind_test::Tlv;
 using wdiind_test::U32;
 
-class Ndis6 : public IndTest {
+class Ndis6 : public wdiind_test::OwnEntryTest {
 protected:
-    void SetUp() override
-    {
-        IndTest::SetUp();
-        if (HasFatalFailure()) {
-            return;
-        }
-        ASSERT_NE(OwnEntry(), nullptr);
-    }
-
     void TearDown() override
     {
         ADAPTER_INDICATION_BLOCK& ind = Adapter()->Ind;
         ind.Beacon = nullptr;
         ind.AssocRequest = nullptr;
         ind.AssocResponse = nullptr;
-        IndTest::TearDown();
+        OwnEntryTest::TearDown();
     }
 
     // Stores the frames of the association as the connect path does.

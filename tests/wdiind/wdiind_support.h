@@ -112,4 +112,17 @@ protected:
     }
 };
 
+// With the port's own station entry, which the association result and the link state need.
+class OwnEntryTest : public IndTest {
+protected:
+    void SetUp() override
+    {
+        IndTest::SetUp();
+        if (HasFatalFailure()) {
+            return;
+        }
+        ASSERT_NE(OwnEntry(), nullptr);
+    }
+};
+
 }  // namespace wdiind_test

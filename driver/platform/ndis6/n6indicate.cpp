@@ -62,16 +62,16 @@ bool PassResetGate(PMP_PORT port, ULONG code, ULONG callerCode)
     return true;
 }
 
-// Passes the gate of an ordered indication: the reset gate, the allowed bit, the busy flag and the
-// indication's own condition; on success the port is busy and the history written.
-bool Enter(PMP_PORT port, ULONG code, ULONG callerCode, bool condition)
+// Passes the gate of an ordered indication: the reset gate, the allowed bit, the busy flag and, when
+// given, a flag of the dialogue that must be 1; on success the port is busy and the history written.
+bool Enter(PMP_PORT port, ULONG code, ULONG callerCode, const UCHAR* required = nullptr)
 {
     DialogueLock lock(port);
     if (!PassResetGate(port, code, callerCode)) {
         return false;
     }
     PORT_INDICATION_STATE& st = port->Ind.State;
-    if ((st.AllowedMask & code) == 0 || st.Busy != 0 || !condition) {
+    if ((st.AllowedMask & code) == 0 || st.Busy != 0 || (required != nullptr && *required != 1)) {
         return false;
     }
     st.Busy = 1;
@@ -109,7 +109,7 @@ void PlatformIndicateDisassociation(PMP_ADAPTER adapter, PMP_PORT port, const UC
              "PlatformIndicateDisassociation: port %u peer %02X:%02X:%02X:%02X:%02X:%02X reason %u source %u",
              static_cast<unsigned>(port->PortNumber), shown[0], shown[1], shown[2], shown[3], shown[4], shown[5],
              static_cast<unsigned>(reason), static_cast<unsigned>(sourceCode));
-    if (!Enter(port, INDICATION_DISASSOCIATION, sourceCode, true)) {
+    if (!Enter(port, INDICATION_DISASSOCIATION, sourceCode)) {
         return;
     }
     const ULONG wdiStatus = WdiEventAssocStatusFromDot11(reason);
@@ -292,7 +292,7 @@ void PlatformIndicateAssociationStart(PMP_ADAPTER adapter, PMP_PORT port, const 
     if (adapter == nullptr || port == nullptr) {
         return;
     }
-    if (!Enter(port, INDICATION_ASSOCIATION_START, callerCode, true)) {
+    if (!Enter(port, INDICATION_ASSOCIATION_START, callerCode)) {
         return;
     }
     N6PlatformIndicateAssociationStart(adapter, port, bssEntry, osInitiated, callerCode);
@@ -307,12 +307,7 @@ NTSTATUS PlatformIndicateAssociationCompletion(PMP_ADAPTER adapter, PMP_PORT por
     if (adapter == nullptr || port == nullptr) {
         return STATUS_SUCCESS;
     }
-    bool started;
-    {
-        DialogueLock lock(port);
-        started = port->Ind.State.AssociationStarted == 1;
-    }
-    if (!Enter(port, INDICATION_ASSOCIATION_COMPLETION, callerCode, started)) {
+    if (!Enter(port, INDICATION_ASSOCIATION_COMPLETION, callerCode, &port->Ind.State.AssociationStarted)) {
         return STATUS_SUCCESS;
     }
     NTSTATUS result = N6PlatformIndicateAssociationCompletion(adapter, port, status, callerCode);

@@ -56,6 +56,15 @@ bool PmfCipherCondition(PMP_ADAPTER adapter, PMP_PORT port)
             auth == AUTH_PMF_SUITE);
 }
 
+bool StoreIfChanged(ULONG64* field, ULONG64 value)
+{
+    if (*field == value) {
+        return false;
+    }
+    *field = value;
+    return true;
+}
+
 ULONG LinkQualityLevel(ULONG quality)
 {
     return quality == 0 ? 0 : quality / 5 + 1;
@@ -392,11 +401,7 @@ UCHAR N6PlatformIndicateNewLinkSpeedLinkUp(PMP_ADAPTER adapter, ULONG portIndex)
     default:
         break;
     }
-    if (speed != port->Ind.TxLinkSpeed) {
-        port->Ind.TxLinkSpeed = speed;
-        return 1;
-    }
-    return 0;
+    return StoreIfChanged(&port->Ind.TxLinkSpeed, speed) ? 1 : 0;
 }
 
 UCHAR N6PlatformIndicatePeriodicLinkSpeed(PMP_ADAPTER adapter, ULONG portIndex)
@@ -415,16 +420,10 @@ UCHAR N6PlatformIndicatePeriodicLinkSpeed(PMP_ADAPTER adapter, ULONG portIndex)
         tx = static_cast<ULONG64>(port->Ind.LastEventRate) * 500000ull;
         rx = static_cast<ULONG64>(MlmeInfoGetRxLinkSpeed(adapter, port)) * 100000ull;
     }
-    UCHAR changed = 0;
-    if (tx != port->Ind.TxLinkSpeed) {
-        port->Ind.TxLinkSpeed = tx;
-        changed = 1;
-    }
-    if (rx != 0 && rx != port->Ind.RxLinkSpeed) {
-        port->Ind.RxLinkSpeed = rx;
-        changed = 1;
-    }
-    return changed;
+    const bool txChanged = StoreIfChanged(&port->Ind.TxLinkSpeed, tx);
+    // A receive speed of 0 is not stored.
+    const bool rxChanged = rx != 0 && StoreIfChanged(&port->Ind.RxLinkSpeed, rx);
+    return txChanged || rxChanged ? 1 : 0;
 }
 
 // ================================================================================================
