@@ -313,7 +313,7 @@ NTSTATUS AsicArvel3xFwRecovery(PMP_ADAPTER adapter)
     __atomic_store_n(&adapter->FwRecoveryState, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
     if (port0 != nullptr && (port0->ConnectionFlags & PORT_CONN_CONNECTED) != 0) {
         adapter->RoamAfterRecovery = 1;
-        AsicTraceRecoveryStep("roaming needed", WdiEventIndicateRoamingNeeded(adapter, port0, 10));
+        WdiEventIndicateRoamingNeeded(adapter, port0, 10);
     }
     return STATUS_SUCCESS;
 }

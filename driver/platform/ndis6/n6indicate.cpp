@@ -1,19 +1,129 @@
 // Indications to the OS.
 #include "platform/ndis6/n6indicate.h"
 
+#include <cstring>
+
+#include "Common/mlme/mlmesync_mactab.h"
+#include "Common/p2p/p2p.h"
+#include "Common/p2p/p2pms.h"
+#include "platform/ndis6/n6platformindicate.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/dmaq.h"
 #include "platform/ndiscommon/trace.h"
+#include "platform/wdi/wdievent.h"
+#include "platform/wdi/wdigenerator.h"
+
+#define HLK_FEATURE_COMPLETION_DELAY 0x2000u
+#define RESET_COMPLETION_STATUS 6u
+#define RESET_ASSOCIATION_STATUS 2u
+
+namespace {
+
+// The port's dialogue is changed only under its lock; nothing is called down with it held.
+class DialogueLock {
+public:
+    explicit DialogueLock(PMP_PORT port) : lock_(&port->Ind.Lock) { KeAcquireSpinLock(lock_, &irql_); }
+    ~DialogueLock() { KeReleaseSpinLock(lock_, irql_); }
+    DialogueLock(const DialogueLock&) = delete;
+    DialogueLock& operator=(const DialogueLock&) = delete;
+
+private:
+    PKSPIN_LOCK lock_;
+    KIRQL irql_;
+};
+
+// One history record of the port's current state (under the port's lock).
+void WriteHistory(PMP_PORT port, ULONG callerCode)
+{
+    PORT_INDICATION_STATE& st = port->Ind.State;
+    PORT_INDICATION_HISTORY& h = port->Ind.History;
+    const UCHAR index = static_cast<UCHAR>(h.NextIndex % PORT_INDICATION_HISTORY_SIZE);
+    PORT_INDICATION_RECORD& r = h.Records[index];
+    r.LastIndication = st.LastIndication;
+    r.AllowedMask = st.AllowedMask;
+    r.CallerCode = callerCode;
+    r.ResetFlag = st.ResetFlag;
+    r.ConnectionStarted = st.ConnectionStarted;
+    r.AssociationStarted = st.AssociationStarted;
+    r.Allowed = (st.AllowedMask & st.LastIndication) != 0 ? 1 : 0;
+    h.NextIndex = static_cast<UCHAR>((index + 1) % PORT_INDICATION_HISTORY_SIZE);
+}
+
+// Stores the code as the port's last indication; FALSE when a reset runs and the caller is the core.
+bool PassResetGate(PMP_PORT port, ULONG code, ULONG callerCode)
+{
+    port->Ind.State.LastIndication = code;
+    if (port->Ind.State.ResetFlag != 0 && callerCode < INDICATION_CALLER_RESET_FIRST) {
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_WDI, "indication 0x%X of port %u dropped: reset in progress (caller %u)",
+                 static_cast<unsigned>(code), static_cast<unsigned>(port->PortNumber),
+                 static_cast<unsigned>(callerCode));
+        return false;
+    }
+    return true;
+}
+
+// Passes the gate of an ordered indication: the reset gate, the allowed bit, the busy flag and, when
+// given, a flag of the dialogue that must be 1; on success the port is busy and the history written.
+bool Enter(PMP_PORT port, ULONG code, ULONG callerCode, const UCHAR* required = nullptr)
+{
+    DialogueLock lock(port);
+    if (!PassResetGate(port, code, callerCode)) {
+        return false;
+    }
+    PORT_INDICATION_STATE& st = port->Ind.State;
+    if ((st.AllowedMask & code) == 0 || st.Busy != 0 || (required != nullptr && *required != 1)) {
+        return false;
+    }
+    st.Busy = 1;
+    WriteHistory(port, callerCode);
+    return true;
+}
+
+void StopTimer(PPLATFORM_TIMER timer)
+{
+    UCHAR cancelled = 0;
+    PlatformCancelTimer(timer, &cancelled);
+}
+
+bool AllZero(const UCHAR* address)
+{
+    for (int i = 0; i < 6; ++i) {
+        if (address[i] != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
 
 void PlatformIndicateDisassociation(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* peer, ULONG reason,
                                     ULONG sourceCode)
 {
-    UNREFERENCED_PARAMETER(adapter);
+    if (adapter == nullptr || port == nullptr) {
+        return;
+    }
+    static const UCHAR kNoPeer[6] = {};
+    const UCHAR* shown = peer != nullptr ? peer : kNoPeer;
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_WDI,
              "PlatformIndicateDisassociation: port %u peer %02X:%02X:%02X:%02X:%02X:%02X reason %u source %u",
-             port != nullptr ? static_cast<unsigned>(port->PortNumber) : 0u, peer[0], peer[1], peer[2], peer[3],
-             peer[4], peer[5], static_cast<unsigned>(reason), static_cast<unsigned>(sourceCode));
-    (void)NOT_BUILT_YET();
+             static_cast<unsigned>(port->PortNumber), shown[0], shown[1], shown[2], shown[3], shown[4], shown[5],
+             static_cast<unsigned>(reason), static_cast<unsigned>(sourceCode));
+    if (!Enter(port, INDICATION_DISASSOCIATION, sourceCode)) {
+        return;
+    }
+    const ULONG wdiStatus = WdiEventAssocStatusFromDot11(reason);
+    if (peer != nullptr && port->Ind.BeaconLost == 0) {
+        WdiEventIndicationDisassociation(adapter, port, peer, wdiStatus, sourceCode);
+    }
+    if (peer != nullptr && !AllZero(peer)) {
+        // The peer's entry (WLAN index 1 for a station, the group owner's for a client) leaves the OS;
+        // the OS peer calls arrive with the MAC table entry removal and OS peers.
+        (void)NOT_BUILT_YET();
+    }
+    DialogueLock lock(port);
+    port->Ind.State.Busy = 0;
+    port->Ind.State.AllowedMask = INDICATION_ALLOWED_DISASSOCIATED;
 }
 
 void PlatformIndicateRoamingCompletion(PMP_ADAPTER adapter, PMP_PORT port, ULONG status)
@@ -25,20 +135,26 @@ void PlatformIndicateRoamingCompletion(PMP_ADAPTER adapter, PMP_PORT port, ULONG
 
 void PlatformIndicateCurrentRadioState(PMP_ADAPTER adapter, ULONG portNumber, LONG status)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(portNumber);
-    UNREFERENCED_PARAMETER(status);
-    (void)NOT_BUILT_YET();
+    N6PlatformIndicateCurrentRadioState(adapter, portNumber, status);
 }
 
 void PlatformIndicateScanStatus(PMP_ADAPTER adapter, PMP_PORT port, ULONG status, ULONG done, ULONG reason)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(status);
-    UNREFERENCED_PARAMETER(done);
-    UNREFERENCED_PARAMETER(reason);
-    (void)NOT_BUILT_YET();
+    if (adapter == nullptr || port == nullptr) {
+        return;
+    }
+    switch (port->PortType) {
+    case EXTSTA:
+        N6PlatformIndicateScanStatus(adapter, port, status, done, reason);
+        break;
+    case WFD_DEVICE:
+    case WFD_GO:
+    case WFD_CLIENT:
+        (void)P2pMsIndicateDiscoverComplete(adapter, port);
+        break;
+    default:
+        break;
+    }
 }
 
 void PlatformIndicateRejectPendingPackets(PMP_ADAPTER adapter, UCHAR all)
@@ -79,7 +195,220 @@ void N6PlatformIndicateXmitPktToNdis(PMP_ADAPTER adapter, PNET_BUFFER_LIST chain
 
 void PlatformIndicateResetAllStatus(PMP_ADAPTER adapter, PMP_PORT port)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    (void)NOT_BUILT_YET();
+    if (adapter == nullptr || port == nullptr) {
+        return;
+    }
+    {
+        DialogueLock lock(port);
+        if (port->Ind.State.ResetFlag != 0) {
+            DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_WDI, "reset of port %u already running",
+                     static_cast<unsigned>(port->PortNumber));
+            return;
+        }
+        port->Ind.State.ResetFlag = 1;
+    }
+    StopTimer(&port->Ind.ConnectionTimeoutTimer[0]);
+    StopTimer(&port->Ind.ConnectionTimeoutTimer[1]);
+    // Close the dialogue the OS has open.
+    switch (port->Ind.State.LastIndication) {
+    case INDICATION_CONNECTION_START:
+        (void)PlatformIndicateConnectionCompletion(adapter, port, RESET_COMPLETION_STATUS, 900);
+        break;
+    case INDICATION_ASSOCIATION_START:
+        (void)PlatformIndicateAssociationCompletion(adapter, port, RESET_ASSOCIATION_STATUS, 901);
+        if (port->Ind.State.ConnectionStarted == 1) {
+            (void)PlatformIndicateConnectionCompletion(adapter, port, RESET_COMPLETION_STATUS, 902);
+        }
+        break;
+    case INDICATION_ASSOCIATION_COMPLETION:
+        if (port->Ind.State.ConnectionStarted == 1) {
+            (void)PlatformIndicateConnectionCompletion(adapter, port, RESET_COMPLETION_STATUS, 904);
+        }
+        break;
+    default:
+        if (adapter->Ind.ConnectionStartPending == 1) {
+            PlatformIndicateConnectionStart(adapter, port, adapter->RegistryBlock.NetworkType, nullptr, nullptr, 0,
+                                            908);
+            (void)PlatformIndicateConnectionCompletion(adapter, port, RESET_COMPLETION_STATUS, 909);
+        }
+        break;
+    }
+    for (ULONG i = 0; i < MP_MAX_PORTS; ++i) {
+        PMP_PORT p = adapter->PortList[i];
+        if (p == nullptr) {
+            continue;
+        }
+        DialogueLock lock(p);
+        p->Ind.State.LastIndication = INDICATION_RESET;
+        p->Ind.State.AllowedMask = INDICATION_ALLOWED_IDLE;
+        WriteHistory(p, INDICATION_CALLER_RESET_CLOSE);
+    }
+    adapter->Ind.ConnectionInProgress = 0;
+    DialogueLock lock(port);
+    port->Ind.State.ResetFlag = 0;
+}
+
+// ================================================================================================
+// the ordered connection dialogue
+// ================================================================================================
+void PlatformIndicateConnectionStart(PMP_ADAPTER adapter, PMP_PORT port, ULONG bssType, const UCHAR* bssid,
+                                     const UCHAR* ssid, ULONG ssidLength, ULONG callerCode)
+{
+    UNREFERENCED_PARAMETER(bssid);
+    UNREFERENCED_PARAMETER(ssid);
+    if (adapter == nullptr || port == nullptr) {
+        return;
+    }
+    {
+        DialogueLock lock(port);
+        if (!PassResetGate(port, INDICATION_CONNECTION_START, callerCode)) {
+            return;
+        }
+        PORT_INDICATION_STATE& st = port->Ind.State;
+        if ((st.AllowedMask & INDICATION_CONNECTION_START) == 0 || st.Busy != 0 ||
+            adapter->Ind.ConnectionStartPending != 1) {
+            return;
+        }
+        st.Busy = 1;
+        adapter->Ind.ConnectionStartPending = 0;
+        adapter->Ind.ConnectionInProgress = 1;
+        st.ConnectionStarted = 1;
+        WriteHistory(port, callerCode);
+    }
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_WDI, "connection start of port %u: BSS type %u, SSID of %u bytes",
+             static_cast<unsigned>(port->PortNumber), static_cast<unsigned>(bssType),
+             static_cast<unsigned>(ssidLength));
+    StopTimer(&port->Ind.ConnectionTimeoutTimer[1]);
+    (void)PlatformSetTimer(port, &port->Ind.ConnectionTimeoutTimer[0], CONNECTION_TIMEOUT_MS);
+    N6PlatformIndicateConnectionStart(adapter, port, callerCode);
+    DialogueLock lock(port);
+    port->Ind.State.Busy = 0;
+    port->Ind.State.AllowedMask = INDICATION_ALLOWED_CONNECTING;
+}
+
+void PlatformIndicateAssociationStart(PMP_ADAPTER adapter, PMP_PORT port, const void* bssEntry, UCHAR osInitiated,
+                                      ULONG callerCode)
+{
+    if (adapter == nullptr || port == nullptr) {
+        return;
+    }
+    if (!Enter(port, INDICATION_ASSOCIATION_START, callerCode)) {
+        return;
+    }
+    N6PlatformIndicateAssociationStart(adapter, port, bssEntry, osInitiated, callerCode);
+    DialogueLock lock(port);
+    port->Ind.State.Busy = 0;
+    port->Ind.State.AssociationStarted = 1;
+    port->Ind.State.AllowedMask = INDICATION_ALLOWED_ASSOCIATING;
+}
+
+NTSTATUS PlatformIndicateAssociationCompletion(PMP_ADAPTER adapter, PMP_PORT port, ULONG status, ULONG callerCode)
+{
+    if (adapter == nullptr || port == nullptr) {
+        return STATUS_SUCCESS;
+    }
+    if (!Enter(port, INDICATION_ASSOCIATION_COMPLETION, callerCode, &port->Ind.State.AssociationStarted)) {
+        return STATUS_SUCCESS;
+    }
+    NTSTATUS result = N6PlatformIndicateAssociationCompletion(adapter, port, status, callerCode);
+    DialogueLock lock(port);
+    port->Ind.State.Busy = 0;
+    port->Ind.State.AssociationStarted = 0;
+    port->Ind.State.AllowedMask = INDICATION_ALLOWED_ASSOCIATED;
+    return result;
+}
+
+NTSTATUS PlatformIndicateConnectionCompletion(PMP_ADAPTER adapter, PMP_PORT port, ULONG status, ULONG callerCode)
+{
+    if (adapter == nullptr || port == nullptr) {
+        return STATUS_SUCCESS;
+    }
+    {
+        DialogueLock lock(port);
+        if (!PassResetGate(port, INDICATION_CONNECTION_COMPLETION, callerCode)) {
+            return STATUS_SUCCESS;
+        }
+        PORT_INDICATION_STATE& st = port->Ind.State;
+        // A roam the roam task refused ends with a connection completion whatever the dialogue.
+        const bool ordered = (st.AllowedMask & INDICATION_CONNECTION_COMPLETION) != 0 && st.Busy == 0 &&
+                             st.ConnectionStarted == 1;
+        if (!ordered && port->Ind.RefusedRoam == 0) {
+            return STATUS_SUCCESS;
+        }
+        st.Busy = 1;
+        WriteHistory(port, callerCode);
+    }
+    StopTimer(&port->Ind.ConnectionTimeoutTimer[0]);
+    StopTimer(&port->Mlme.SaeTimeoutTimer);
+    NTSTATUS result = N6PlatformIndicateConnectionCompletion(adapter, port, status, callerCode);
+    if ((adapter->RegistryBlock.Hlk_feature_optional & HLK_FEATURE_COMPLETION_DELAY) != 0) {
+        NdisCommonGenericDelay(2000);
+    }
+    adapter->Ind.ConnectionInProgress = 0;
+    DialogueLock lock(port);
+    port->Ind.State.Busy = 0;
+    port->Ind.State.ConnectionStarted = 0;
+    port->Ind.State.AllowedMask = INDICATION_ALLOWED_IDLE;
+    return result;
+}
+
+void PlatformIndicateAPStatus(PMP_ADAPTER adapter, ULONG portIndex, ULONG statusCode, const void* record,
+                              ULONG recordSize, ULONG callerCode)
+{
+    if (adapter == nullptr || portIndex >= MP_MAX_PORTS || adapter->PortList[portIndex] == nullptr) {
+        return;
+    }
+    PMP_PORT port = adapter->PortList[portIndex];
+    {
+        DialogueLock lock(port);
+        port->Ind.State.LastIndication = INDICATION_RESET;
+        if (statusCode != NDIS_STATUS_DOT11_DISASSOCIATION) {
+            return;
+        }
+        if (record == nullptr || recordSize < sizeof(DOT11_DISASSOCIATION_PARAMETERS)) {
+            DBGPRINT(TRACE_LEVEL_WARNING, DBG_WDI, "access-point disassociation with a record of %u bytes",
+                     static_cast<unsigned>(recordSize));
+            return;
+        }
+        WriteHistory(port, callerCode);
+    }
+    DOT11_DISASSOCIATION_PARAMETERS params;
+    std::memcpy(&params, record, sizeof(params));
+    WdiEventIndicationDisassociation(adapter, port, params.MacAddr, params.uReason, callerCode);
+}
+
+// ================================================================================================
+// forwarders
+// ================================================================================================
+void PlatformIndicateDot11Status(PMP_ADAPTER adapter, PMP_PORT port, ULONG status)
+{
+    N6PlatformIndicateDot11Status(adapter, port, status);
+}
+
+UCHAR PlatformIndicateLinkQuality(PMP_ADAPTER adapter, ULONG portIndex)
+{
+    return N6PlatformIndicateLinkQuality(adapter, portIndex);
+}
+
+void PlatformIndicateMICFailure(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* peer, ULONG keyKind, ULONG keyIndex)
+{
+    WdiEventIndicateMicFailure(adapter, port, peer, keyKind, keyIndex);
+}
+
+void PlatformIndicateNLODiscovery(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* frame, ULONG length, LONG rssi)
+{
+    WdiGeneratorEventIndicateNLODiscovery(adapter, port, frame, length, rssi);
+}
+
+UCHAR PlatformIndicateNewLinkSpeed(PMP_ADAPTER adapter, ULONG portIndex, ULONG ignored, UCHAR linkUp)
+{
+    UNREFERENCED_PARAMETER(ignored);
+    return linkUp != 0 ? N6PlatformIndicateNewLinkSpeedLinkUp(adapter, portIndex)
+                       : N6PlatformIndicatePeriodicLinkSpeed(adapter, portIndex);
+}
+
+void PlatformIndicateRoamingStart(PMP_PORT port)
+{
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_WDI, "roaming start of port %u",
+             port != nullptr ? static_cast<unsigned>(port->PortNumber) : 0u);
 }

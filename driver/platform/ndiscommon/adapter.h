@@ -20,6 +20,7 @@
 #include "hal/common/fwfile.h"
 #include "hal/common/hal_chip.h"
 #include "hal/common/phy_cfg.h"
+#include "platform/ndis6/n6indicate.h"
 #include "platform/ndiscommon/ndiscommon.h"
 #include "platform/ndiscommon/registry_block.h"
 #include "platform/ndiscommon/registry_table.h"
@@ -542,6 +543,8 @@ typedef struct _MP_PORT {
     UCHAR EarlyData;                   // a frame passed the port gate before the port was open
     USHORT EapolSequence;              // sequence number of the last EAPOL frame received
     UCHAR EapolProtected;              // the last EAPOL frame on a station port was protected
+    // ---- indication layers: the connection dialogue with the OS, its history, the link figures (platform/ndis6/n6indicate) ----
+    PORT_INDICATION_BLOCK Ind;
 } MP_PORT;
 
 // The multicast list the receive filter sends to the firmware: at most 16 addresses.
@@ -1245,6 +1248,8 @@ typedef struct _MP_ADAPTER {
     UCHAR RxPnPresent;                 // the last data frame carried a packet number
     ULONG64 RxGroupDataFrames;
     ULONG64 RxUnicastDataFrames;
+    // ---- indication layers: the connection dialogue bytes and the association's frames (platform/ndis6/n6indicate) ----
+    ADAPTER_INDICATION_BLOCK Ind;
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.

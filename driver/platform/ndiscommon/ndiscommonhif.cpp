@@ -361,7 +361,7 @@ void BluetoothDumpSteps(PMP_ADAPTER adapter)
         return;
     }
     (void)WriteSystemEventLog(adapter, EVENT_LOG_BT_DUMP_SOP, 0, nullptr, 0);
-    (void)N6PlatformIndicateBusHang(adapter);
+    N6PlatformIndicateBusHang(adapter);
     NdisCommonGenericDelay(1000000);
     NTSTATUS status = HalGetBtDebugSopInfo();
     if (status != STATUS_SUCCESS) {

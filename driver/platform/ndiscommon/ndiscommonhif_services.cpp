@@ -128,12 +128,6 @@ NTSTATUS MultiBandDisableDbdcDecision(PMP_ADAPTER adapter, PMP_PORT port, UCHAR 
 }
 
 // ---- what the error and firmware recovery call of other layers ------------------------------------------------
-NTSTATUS N6PlatformIndicateBusHang(PMP_ADAPTER adapter)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    return NOT_BUILT_YET();
-}
-
 NTSTATUS PlatformIndicateTxAbortPendingPacketsByPort(PMP_ADAPTER adapter, PMP_PORT port)
 {
     UNREFERENCED_PARAMETER(adapter);
@@ -145,14 +139,6 @@ NTSTATUS WdiTxSendPauseIndication(PMP_ADAPTER adapter, UCHAR pause, UCHAR reason
 {
     UNREFERENCED_PARAMETER(adapter);
     UNREFERENCED_PARAMETER(pause);
-    UNREFERENCED_PARAMETER(reason);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS WdiEventIndicateRoamingNeeded(PMP_ADAPTER adapter, PMP_PORT port, ULONG reason)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
     UNREFERENCED_PARAMETER(reason);
     return NOT_BUILT_YET();
 }

@@ -3,6 +3,9 @@
 // traces and answers STATUS_NOT_SUPPORTED. Each moves to its layer's module when that layer is built.
 #pragma once
 
+#include "platform/ndis6/n6platformindicate.h"
+#include "platform/wdi/wdievent.h"
+
 #include "kshim/nt_types.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
@@ -63,14 +66,10 @@ NTSTATUS MultiBandDisableDbdcDecision(PMP_ADAPTER adapter, PMP_PORT port, UCHAR 
 
 // ---- what the error and firmware recovery call of other layers ------------------------------------------------
 typedef struct _MAC_TABLE_ENTRY MAC_TABLE_ENTRY, *PMAC_TABLE_ENTRY;
-// Reports the hung bus to the OS (platform/ndis6/n6indicate).
-NTSTATUS N6PlatformIndicateBusHang(PMP_ADAPTER adapter);
 // Returns the port's pending transmit packets to the OS (platform/ndis6/n6indicate).
 NTSTATUS PlatformIndicateTxAbortPendingPacketsByPort(PMP_ADAPTER adapter, PMP_PORT port);
 // Pauses (pause 1) or restarts (pause 0) the OS transmit path for a reason (platform/wdi).
 NTSTATUS WdiTxSendPauseIndication(PMP_ADAPTER adapter, UCHAR pause, UCHAR reason);
-// Tells the OS the port needs to roam, with a reason code (platform/wdi).
-NTSTATUS WdiEventIndicateRoamingNeeded(PMP_ADAPTER adapter, PMP_PORT port, ULONG reason);
 // The port's EDCA parameter set to the chip (Common/mlme).
 NTSTATUS AsicSetEdcaParm(PMP_ADAPTER adapter, PMP_PORT port, PVOID edcaParm, UCHAR enable);
 // Spatial-reuse control of the port (Common/rlm).

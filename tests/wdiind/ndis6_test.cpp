@@ -1,0 +1,265 @@
+// The NDIS-6 indication layer: the association result and its record, the connection completion,
+// the link figures, the scan end and the bus-hang event.
+#include "wdiind_support.h"
+
+namespace {
+
+using kshim::host::WdiIndication;
+using kshim::host::WdiRequest;
+using wdiind_test::IndTest;
+using wdiind_test::Tlv;
+using wdiind_test::U32;
+
+class Ndis6 : public wdiind_test::OwnEntryTest {
+protected:
+    void TearDown() override
+    {
+        ADAPTER_INDICATION_BLOCK& ind = Adapter()->Ind;
+        ind.Beacon = nullptr;
+        ind.AssocRequest = nullptr;
+        ind.AssocResponse = nullptr;
+        OwnEntryTest::TearDown();
+    }
+
+    // Stores the frames of the association as the connect path does.
+    void StoreFrames(ULONG requestLength, ULONG responseLength)
+    {
+        beacon_.assign(24 + 6, 0xBE);
+        request_.assign(requestLength, 0x11);
+        response_.assign(responseLength, 0x22);
+        for (size_t i = 24; i < request_.size(); ++i) {
+            request_[i] = static_cast<uint8_t>(i);
+        }
+        ADAPTER_INDICATION_BLOCK& ind = Adapter()->Ind;
+        ind.Beacon = beacon_.data();
+        ind.BeaconLength = static_cast<ULONG>(beacon_.size());
+        ind.AssocRequest = request_.data();
+        ind.AssocRequestLength = requestLength;
+        ind.AssocResponse = response_.data();
+        ind.AssocResponseLength = responseLength;
+    }
+
+    std::vector<uint8_t> beacon_;
+    std::vector<uint8_t> request_;
+    std::vector<uint8_t> response_;
+};
+
+TEST_F(Ndis6, ASuccessfulAssociationSendsItsResultWithTheFrames)
+{
+    PMP_PORT port = Port();
+    port->Mlme.AuthAlgorithm = 7;
+    port->Mlme.UnicastCipher = 4;
+    port->Ind.MulticastCipher = 4;
+    port->Ind.Reassociation = 1;
+    StoreFrames(24 + 4, 24 + 3);
+    Adapter()->Ind.ScanDeviceContext = 0x55;
+    EXPECT_EQ(N6PlatformIndicateAssociationCompletion(Adapter(), port, 0, 1), STATUS_SUCCESS);
+    std::vector<WdiIndication> seen = Seen(WDI_INDICATION_ASSOCIATION_RESULT);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].Status(), 0u);
+    std::vector<uint8_t> result = Tlv(seen[0], WDI_TLV_ASSOCIATION_RESULT);
+    ASSERT_EQ(result.size(), 52u);
+    EXPECT_EQ(U32(result, 0), 0u);
+    EXPECT_EQ(U32(result, 4), 1u);   // reassociation
+    EXPECT_EQ(U32(result, 8), 7u);   // authentication
+    EXPECT_EQ(U32(result, 12), 4u);  // unicast cipher
+    EXPECT_EQ(U32(result, 32), 3u);  // DS information
+    EXPECT_EQ(Tlv(seen[0], WDI_TLV_ASSOC_REQUEST_FRAME), (std::vector<uint8_t>{24, 25, 26, 27}));
+    EXPECT_EQ(Tlv(seen[0], WDI_TLV_ASSOC_RESPONSE_FRAME), (std::vector<uint8_t>{0x22, 0x22, 0x22}));
+    EXPECT_EQ(Tlv(seen[0], WDI_TLV_BEACON_FRAME), std::vector<uint8_t>(6, 0xBE));
+    EXPECT_EQ(U32(Tlv(seen[0], WDI_TLV_DEVICE_CONTEXT), 0), 0x55u);
+    EXPECT_EQ(Adapter()->Ind.AssocRequestLength, 0u) << "the stored lengths are cleared";
+    EXPECT_EQ(Adapter()->Ind.AssocResponseLength, 0u);
+}
+
+TEST_F(Ndis6, ARefusedAssociationSendsTheMappedStatusAndAddsNoPeer)
+{
+    kshim::host::TraceClear();
+    EXPECT_EQ(N6PlatformIndicateAssociationCompletion(Adapter(), Port(), 17, 1), STATUS_SUCCESS);
+    std::vector<WdiIndication> seen = Seen(WDI_INDICATION_ASSOCIATION_RESULT);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].Status(), 0xC0000001u);
+    EXPECT_EQ(U32(Tlv(seen[0], WDI_TLV_ASSOCIATION_RESULT), 0), 1u);
+    EXPECT_EQ(U32(Tlv(seen[0], WDI_TLV_ASSOCIATION_RESULT), 8), 0u) << "no values on a refusal";
+    EXPECT_FALSE(kshim::host::TraceContains("N6PlatformIndicateAssociationCompletion is not built yet"))
+        << "the peer is only added after a success";
+}
+
+// A stored frame no longer than its MAC header counts as none; it cannot shrink the record's size.
+TEST_F(Ndis6, ShortStoredFramesAreLeftOut)
+{
+    StoreFrames(10, 24);
+    EXPECT_EQ(N6PlatformIndicateAssociationCompletion(Adapter(), Port(), 0, 1), STATUS_SUCCESS);
+    std::vector<WdiIndication> seen = Seen(WDI_INDICATION_ASSOCIATION_RESULT);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_TRUE(Tlv(seen[0], WDI_TLV_ASSOC_REQUEST_FRAME).empty());
+    EXPECT_TRUE(Tlv(seen[0], WDI_TLV_ASSOC_RESPONSE_FRAME).empty());
+    EXPECT_EQ(Tlv(seen[0], WDI_TLV_BEACON_FRAME).size(), 6u);
+}
+
+TEST_F(Ndis6, WithoutARecordBufferTheResultGoesAloneAndTheCallFails)
+{
+    StoreFrames(30, 30);
+    kshim::host::FaultArm("pool", "ZV12", 1, STATUS_INSUFFICIENT_RESOURCES, 6);
+    EXPECT_EQ(N6PlatformIndicateAssociationCompletion(Adapter(), Port(), 0, 1), STATUS_INSUFFICIENT_RESOURCES);
+    kshim::host::FaultClearAll();
+    std::vector<WdiIndication> seen = Seen(WDI_INDICATION_ASSOCIATION_RESULT);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(Tlv(seen[0], WDI_TLV_ASSOCIATION_RESULT).size(), 52u);
+    EXPECT_TRUE(Tlv(seen[0], WDI_TLV_ASSOC_REQUEST_FRAME).empty());
+    EXPECT_TRUE(Tlv(seen[0], WDI_TLV_BEACON_FRAME).empty());
+}
+
+TEST_F(Ndis6, ProtectedManagementCiphers)
+{
+    PMP_PORT port = Port();
+    struct Case {
+        ULONG auth;
+        ULONG unicast;
+        ULONG multicast;
+        UCHAR pmf;
+        uint32_t mgmt;
+    };
+    for (const Case& c : {Case{7, 4, 4, 1, 6}, Case{7, 4, 4, 0, 0}, Case{7, 2, 2, 1, 0}, Case{8, 9, 9, 1, 12},
+                          Case{9, 4, 9, 1, 12}, Case{9, 4, 4, 1, 6}}) {
+        kshim::host::WifiClearIndications();
+        Adapter()->Mlme.PmfSupported = c.pmf;
+        port->Mlme.PmfEnabled = c.pmf;
+        port->Mlme.AuthAlgorithm = c.auth;
+        port->Mlme.UnicastCipher = c.unicast;
+        port->Ind.MulticastCipher = c.multicast;
+        (void)N6PlatformIndicateAssociationCompletion(Adapter(), port, 0, 1);
+        std::vector<WdiIndication> seen = Seen(WDI_INDICATION_ASSOCIATION_RESULT);
+        ASSERT_EQ(seen.size(), 1u);
+        EXPECT_EQ(U32(Tlv(seen[0], WDI_TLV_ASSOCIATION_RESULT), 20), c.mgmt) << c.auth << " " << c.unicast;
+    }
+    Adapter()->Mlme.PmfSupported = 0;
+    port->Mlme.PmfEnabled = 0;
+}
+
+TEST_F(Ndis6, LinkUpSpeedByConfiguration)
+{
+    PMP_PORT port = Port();
+    const ULONG savedSubtype = port->OpMode;
+    struct Case {
+        const char* what;
+        UCHAR linkSpeedStatus;
+        ULONG subtype;
+        UCHAR wirelessMode;
+        ULONG cipher;
+        UCHAR prohibit;
+        UCHAR channel;
+        ULONG flags;
+        uint64_t speed;
+    };
+    for (const Case& c : {Case{"WEP, prohibited on HT", 0, 2, PHY_11N, 1, 1, 6, 0, 54000000},
+                          Case{"WEP, prohibited on HT, 11b", 0, 2, PHY_11B, 5, 1, 6, 0, 11000000},
+                          Case{"group owner without HT", 0, 4, PHY_11G, 4, 0, 6, 0, 54000000},
+                          Case{"channel 14", 0, 4, PHY_11G, 4, 0, 14, 0, 11000000},
+                          Case{"ad hoc without its N mode", 1, 0, PHY_11N, 4, 0, 6, PORT_STATUS_ADHOC_LINK_UP, 54000000},
+                          Case{"legacy station", 1, 0, PHY_11G, 4, 0, 6, 0, 54000000}}) {
+        Adapter()->RegistryBlock.LinkSpeedStatus = c.linkSpeedStatus;
+        Adapter()->WorkingCfg.AdhocNMode = 0;
+        port->OpMode = c.subtype;
+        port->WirelessMode = c.wirelessMode;
+        port->Mlme.UnicastCipher = c.cipher;
+        port->Cfg.ProhibitTKIPonHT = c.prohibit;
+        port->Cfg.Ch14BOnly = 1;
+        port->Channel.PrimaryChannel = c.channel;
+        port->ConnectionFlags = c.flags;
+        port->Ind.LegacyRateCount = 8;
+        port->Ind.HtInUse = 0;
+        port->Ind.TxLinkSpeed = 1;
+        EXPECT_EQ(N6PlatformIndicateNewLinkSpeedLinkUp(Adapter(), 0), 1) << c.what;
+        EXPECT_EQ(port->Ind.TxLinkSpeed, c.speed) << c.what;
+        EXPECT_EQ(N6PlatformIndicateNewLinkSpeedLinkUp(Adapter(), 0), 0) << c.what << ": unchanged the second time";
+    }
+    port->OpMode = savedSubtype;
+    port->ConnectionFlags = 0;
+    EXPECT_EQ(N6PlatformIndicateNewLinkSpeedLinkUp(Adapter(), 7), 0) << "no such port";
+}
+
+// Above quality 75 (with "LinkSpeedMode" 1) the maximum link speed counts, else the firmware's rate.
+TEST_F(Ndis6, PeriodicLinkSpeedByQuality)
+{
+    PMP_PORT port = Port();
+    Adapter()->RegistryBlock.LinkSpeedMode = 1;
+    Adapter()->RegistryBlock.NetworkType = 1;
+    port->OpMode = 0;
+    port->Ind.LastEventRate = 130;  // 65 Mb/s
+    port->Ind.LastLinkQuality = 75;
+    port->Ind.TxLinkSpeed = 0;
+    EXPECT_EQ(N6PlatformIndicatePeriodicLinkSpeed(Adapter(), 0), 1);
+    EXPECT_EQ(port->Ind.TxLinkSpeed, 65000000u);
+    EXPECT_EQ(N6PlatformIndicatePeriodicLinkSpeed(Adapter(), 0), 0);
+    port->Ind.LastLinkQuality = 76;
+    kshim::host::TraceClear();
+    (void)N6PlatformIndicatePeriodicLinkSpeed(Adapter(), 0);
+    EXPECT_TRUE(kshim::host::TraceContains("MlmeInfoGetMaxLinkSpeed is not built yet"));
+    EXPECT_NE(port->Ind.TxLinkSpeed, 65000000u);
+}
+
+TEST_F(Ndis6, LinkQualityReportsOnlyALevelChange)
+{
+    PMP_PORT port = Port();
+    port->OpMode = 0;
+    Adapter()->AntennaPath = 0x22;
+    port->Ind.LastLinkQuality = 0;
+    port->Ind.ChainRssi[0] = -40;
+    port->Ind.ChainRssi[1] = -50;  // average -45: quality 91
+    EXPECT_EQ(N6PlatformIndicateLinkQuality(Adapter(), 0), 1);
+    EXPECT_EQ(port->Ind.ReportedRssi, -45);
+    EXPECT_EQ(port->Ind.LastLinkQuality, 91);
+    port->Ind.ChainRssi[0] = -44;
+    port->Ind.ChainRssi[1] = -44;  // quality 92: the same level
+    EXPECT_EQ(N6PlatformIndicateLinkQuality(Adapter(), 0), 0);
+    EXPECT_EQ(port->Ind.LastLinkQuality, 91);
+}
+
+TEST_F(Ndis6, AScanEndCompletesTheScanTaskOnlyWhenAScanIsPending)
+{
+    WdiRequest scan = Pending(WDI_TASK_SCAN, 33);
+    Adapter()->OsScanRequest = 0;
+    AdapterSetFlag(Adapter(), ADAPTER_FLAG_OS_SCAN, "test");
+    PlatformIndicateScanStatus(Adapter(), Port(), 0, 1, 0);
+    EXPECT_FALSE(AdapterTestFlags(Adapter(), ADAPTER_FLAG_OS_SCAN));
+    EXPECT_TRUE(Seen(WDI_INDICATION_SCAN_COMPLETE).empty());
+    EXPECT_EQ(Block().TaskPending, 1);
+
+    Adapter()->OsScanRequest = 1;
+    Port()->Mlme.SyncMachine.CurrState = 2;
+    PlatformIndicateScanStatus(Adapter(), Port(), 0, 0, 1);
+    std::vector<WdiIndication> seen = Seen(WDI_INDICATION_SCAN_COMPLETE);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].TransactionId(), 33u);
+    EXPECT_EQ(Adapter()->OsScanRequest, 0);
+    EXPECT_EQ(Port()->Mlme.SyncMachine.CurrState, 0u);
+    Finish(scan);
+}
+
+TEST_F(Ndis6, ABusHangIsAnIhvEvent)
+{
+    N6PlatformIndicateBusHang(Adapter());
+    std::vector<WdiIndication> seen = Seen(WDI_INDICATION_IHV_EVENT);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(Tlv(seen[0], WDI_TLV_IHV_EVENT), (std::vector<uint8_t>{189, 0, 1, 0, 0}));
+    kshim::host::FaultArm("pool", "ZV40", 1, STATUS_INSUFFICIENT_RESOURCES, 6);
+    N6PlatformIndicateBusHang(Adapter());
+    kshim::host::FaultClearAll();
+    EXPECT_EQ(Seen(WDI_INDICATION_IHV_EVENT).size(), 1u);
+}
+
+TEST_F(Ndis6, AnAssociationStartOutsideAnOsConnectionOpensAndClosesOneDialogue)
+{
+    Adapter()->Ind.ConnectRequest.OsInitiated = 0;
+    Adapter()->Ind.ConnectRequest.ConnectionIndicated = 0;
+    Adapter()->Ind.ConnectionStartPending = 1;
+    N6PlatformIndicateAssociationStart(Adapter(), Port(), nullptr, 0, 5);
+    EXPECT_EQ(Adapter()->Ind.ConnectRequest.ConnectionIndicated, 1);
+    EXPECT_EQ(Port()->Ind.State.AllowedMask, INDICATION_ALLOWED_IDLE) << "started and completed";
+    const UCHAR next = Port()->Ind.History.NextIndex;
+    N6PlatformIndicateAssociationStart(Adapter(), Port(), nullptr, 0, 5);
+    EXPECT_EQ(Port()->Ind.History.NextIndex, next) << "once only";
+}
+
+}  // namespace
