@@ -3,6 +3,7 @@
 // traces and answers STATUS_NOT_SUPPORTED. Each moves to its layer's module when that layer is built.
 #pragma once
 
+#include "Common/fwdump.h"  // the core-dump and ICS log files
 #include "kshim/nt_types.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
@@ -43,11 +44,6 @@ NTSTATUS QzCmdSendAbortScan(PMP_ADAPTER adapter);
 NTSTATUS QzCmdFactCalGet(PMP_ADAPTER adapter, UCHAR band, UCHAR index);
 // Writes the runtime calibration data file from the collected records.
 NTSTATUS writeFactCalfile(PMP_ADAPTER adapter);
-// With `open` 1 opens (creating when needed) the core-dump file and keeps its handle in the adapter
-// (CoreDumpFile); with 0 closes it.
-NTSTATUS PlatformOpenCoreDumpFile(PMP_ADAPTER adapter, UCHAR open);
-// The same for the ICS log file (IcsLogFile).
-NTSTATUS PlatformOpenIcsLogFile(PMP_ADAPTER adapter, UCHAR open);
 
 // ---- OS indications (platform/ndis6/n6indicate) ------------------------------------------------------------
 // A firmware-stalled report to the WDI firmware-stalled indication.

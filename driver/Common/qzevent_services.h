@@ -1,0 +1,29 @@
+// Services of other layers that the firmware event handlers call and that those layers do not
+// provide yet. Each keeps the name and the arguments its own layer gives it; each moves to its
+// layer's module when that layer is built. Until then it traces and answers STATUS_NOT_SUPPORTED (or,
+// for a question, the answer that changes nothing).
+#pragma once
+
+#include "kshim/nt_types.h"
+
+typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
+typedef struct _MP_PORT MP_PORT, *PMP_PORT;
+typedef struct _PCI_HIF_CONTEXT PCI_HIF_CONTEXT, *PPCI_HIF_CONTEXT;
+
+// ---- MLME requests (Common/mlme) ----------------------------------------------------------------------------
+// Switches the radio off (on) for the port as a radio-state request would, and releases the WDI task
+// control block's task-pending flag when done.
+NTSTATUS MlmeRadioOffManually(PMP_ADAPTER adapter, PMP_PORT port);
+NTSTATUS MlmeRadioOnManually(PMP_ADAPTER adapter, PMP_PORT port);
+
+// ---- device commands (Common/qzcmd) -------------------------------------------------------------------------
+// The Bluetooth control command with its one value.
+NTSTATUS QzCmdBtCtrl(PMP_ADAPTER adapter, ULONG value);
+
+// ---- host interface and chip layer ------------------------------------------------------------------------
+// TRUE when one of the five ports is up and carries the low-latency connection-quality hint. (No
+// port carries the hint yet: FALSE.)
+BOOLEAN IsAnyPortLowLatency(PMP_ADAPTER adapter);
+// Records the suspend handshake state of the host interface: 1 the firmware acknowledged suspend,
+// 4 it acknowledged resume.
+VOID HalUpdateHifSuspendState(PPCI_HIF_CONTEXT hif, ULONG state);
