@@ -4,7 +4,13 @@
 #include <cstring>
 
 #include "Common/fwdump.h"
+#include "Common/cnm.h"
+#include "Common/common.h"
 #include "Common/logevent.h"
+#include "Common/mlme/mlme.h"
+#include "Common/mlme/mlmemem.h"
+#include "Common/mlme/mlmesync_mactab.h"
+#include "Common/qzcmd.h"
 #include "Common/qzevent.h"
 #include "Common/qzevent_services.h"
 #include "platform/ndiscommon/adapter.h"
@@ -133,23 +139,9 @@ VOID ProcessLinkQualityEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_
 
 VOID ProcessTxDoneEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
 
-VOID ProcessChPrivilegeEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
-
 VOID ProcessBssAbsencePresenceEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
 
-VOID ProcessRxAddBA(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
-
-VOID ProcessRxDelBA(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
-
 VOID ProcessBssBeaconTimeout(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
-
-VOID ProcessAPClientAgeout(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
-
-VOID ProcessNLOEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
-
-VOID ProcessAddKeyDone(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
-
-VOID ProcessTxAddBA(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
 
 VOID ProcessCsaDoneEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
 
@@ -493,4 +485,221 @@ VOID ProcessWlanInfo(PMP_ADAPTER adapter, PUCHAR eventView)
     }
     PlatformMoveMemory(adapter->WlanInfo, eventView + FW_EVENT_VIEW_PAYLOAD_OFFSET, WLAN_INFO_RECORD_SIZE);
     DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_CMD, "ProcessWlanInfo: record kept");
+}
+
+// ---- legacy firmware events of the core: block-ack agreements, keys, age-out, channel time -------------------
+namespace {
+
+constexpr ULONG kOlderChipTxBaRegister = 0x82061000;
+constexpr ULONG kOlderChipTxBaControl = 0x8206100C;
+constexpr ULONG kOlderChipRxBaRegister = 0x820F7000;
+constexpr USHORT kBaQuirkTimeout = 5000;
+constexpr ULONG kP2pDiscoveryChannelGranted = 0x20000021;
+
+// The station entry of the event's station-record index and its port; none (traced under the
+// handler's name) when either is missing.
+PMAC_TABLE_ENTRY EntryOfStaRec(PMP_ADAPTER adapter, UCHAR staRecIdx, PMP_PORT* port)
+{
+    PMAC_TABLE_ENTRY entry = MlmeSyncMacTabMatchedStaRecIdx(adapter, staRecIdx);
+    *port = entry != nullptr ? entry->OwnerPort : nullptr;
+    return *port != nullptr ? entry : nullptr;
+}
+
+void RxAddBA(PMP_ADAPTER adapter, PUCHAR eventView, BOOLEAN extended, PCSTR name)
+{
+    ULONG length = 0;
+    PUCHAR p = ViewPayload(eventView, &length);
+    const ULONG needed = extended ? 10 : 8;
+    if (length < needed) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "%s: %u bytes dropped", name, static_cast<unsigned>(length));
+        return;
+    }
+    PMP_PORT port = nullptr;
+    PMAC_TABLE_ENTRY entry = EntryOfStaRec(adapter, p[0], &port);
+    if (entry == nullptr) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "%s: no station for record %u", name, static_cast<unsigned>(p[0]));
+        return;
+    }
+    const USHORT parameters = GetU16(p + 2);
+    const USHORT timeout = GetU16(p + 4);
+    const USHORT startSequence = static_cast<USHORT>(GetU16(p + 6) >> 4);
+    ULONG bufferSize = (parameters >> 6) & 0x3FF;
+    if (extended) {
+        bufferSize += 1024u * GetU16(p + 8);
+    }
+    const UCHAR tid = static_cast<UCHAR>((parameters >> 2) & 0xF);
+    const BOOLEAN immediate = static_cast<BOOLEAN>((parameters & 0x2) != 0);
+    const ULONG limit = port->BaWindowLimit & 0xFF;
+    const ULONG window = bufferSize < limit ? bufferSize : limit;
+    if (window == 0 && timeout == kBaQuirkTimeout && immediate) {
+        adapter->MacBaQuirk[entry->WlanIdx % MAC_TABLE_POOL_SIZE] = 1;
+        port->BaQuirk = 1;
+    }
+    const USHORT reorderStart = startSequence == 0 ? 4095 : static_cast<USHORT>(startSequence - 1);
+    adapter->MacReorderStart[entry->WlanIdx % MAC_TABLE_POOL_SIZE] = reorderStart;
+    if (QzCmdChipGroup(adapter) == FW_CHIP_GROUP_OLDER) {
+        ULONG value = 0;
+        if (NT_SUCCESS(HifIoRead32(adapter, kOlderChipRxBaRegister, &value))) {
+            (void)HifIoWrite32(adapter, kOlderChipRxBaRegister, value | (1u << 16));
+        }
+    }
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "%s: WLAN %u TID %u buffer %u window %u reorder start %u", name,
+             static_cast<unsigned>(entry->WlanIdx), static_cast<unsigned>(tid), static_cast<unsigned>(bufferSize),
+             static_cast<unsigned>(window), static_cast<unsigned>(reorderStart));
+    BATableInsertEntry(adapter, port, entry->WlanIdx, timeout, reorderStart, tid, static_cast<USHORT>(bufferSize), 0, 1);
+}
+
+}  // namespace
+
+VOID ProcessNLOEvent(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    ULONG length = 0;
+    PUCHAR p = ViewPayload(eventView, &length);
+    if (length < 2) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "ProcessNLOEvent: %u bytes dropped", static_cast<unsigned>(length));
+    } else if (p[1] != 1) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "ProcessNLOEvent: status %u", static_cast<unsigned>(p[1]));
+    } else {
+        DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_CMD, "ProcessNLOEvent: normal");
+    }
+}
+
+VOID ProcessTxAddBA(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    ULONG length = 0;
+    PUCHAR p = ViewPayload(eventView, &length);
+    if (length < 4) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "ProcessTxAddBA: %u bytes dropped", static_cast<unsigned>(length));
+        return;
+    }
+    PMP_PORT port = nullptr;
+    PMAC_TABLE_ENTRY found = EntryOfStaRec(adapter, p[0], &port);
+    PMAC_TABLE_ENTRY entry = found != nullptr ? MlmeSyncMacTabMatchedWlanIdx(port, found->WlanIdx) : nullptr;
+    const UCHAR tid = p[1];
+    if (entry == nullptr || tid >= MAC_ENTRY_TIDS) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "ProcessTxAddBA: record %u TID %u has no agreement to mark",
+                 static_cast<unsigned>(p[0]), static_cast<unsigned>(tid));
+        return;
+    }
+    entry->TxAggregation[tid] = 1;
+    if (adapter->DeviceId == 0x3404 && p[3] != 0) {
+        (void)HifIoWrite32(adapter, kOlderChipTxBaRegister, 1);
+        ULONG value = 0;
+        if (NT_SUCCESS(HifIoRead32(adapter, kOlderChipTxBaControl, &value))) {
+            (void)HifIoWrite32(adapter, kOlderChipTxBaControl, value | 0x80);
+        }
+    }
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "ProcessTxAddBA: WLAN %u TID %u agreed", static_cast<unsigned>(entry->WlanIdx),
+             static_cast<unsigned>(tid));
+}
+
+VOID ProcessRxAddBA(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    if (QzCmdChipGroup(adapter) == FW_CHIP_GROUP_ARVEL3X) {
+        DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_CMD, "ProcessRxAddBA: extended form");
+        ProcessRxAddBAExtended(adapter, eventView);
+        return;
+    }
+    RxAddBA(adapter, eventView, FALSE, "ProcessRxAddBA");
+}
+
+VOID ProcessRxAddBAExtended(PMP_ADAPTER adapter, PUCHAR eventView) { RxAddBA(adapter, eventView, TRUE, __func__); }
+
+VOID ProcessRxDelBA(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    ULONG length = 0;
+    PUCHAR p = ViewPayload(eventView, &length);
+    if (length < 2) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "ProcessRxDelBA: %u bytes dropped", static_cast<unsigned>(length));
+        return;
+    }
+    PMP_PORT port = nullptr;
+    PMAC_TABLE_ENTRY entry = EntryOfStaRec(adapter, p[0], &port);
+    if (entry == nullptr) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "ProcessRxDelBA: no station for record %u", static_cast<unsigned>(p[0]));
+        return;
+    }
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "ProcessRxDelBA: WLAN %u TID %u", static_cast<unsigned>(entry->WlanIdx),
+             static_cast<unsigned>(p[1]));
+    BATableTearRECEntry(adapter, port, p[1], entry->WlanIdx, 0);
+}
+
+VOID ProcessAPClientAgeout(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    ULONG length = 0;
+    PUCHAR p = ViewPayload(eventView, &length);
+    PMP_PORT port = nullptr;
+    PMAC_TABLE_ENTRY entry = length >= 1 ? EntryOfStaRec(adapter, p[0], &port) : nullptr;
+    if (entry == nullptr) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "ProcessAPClientAgeout: no station (%u bytes)", static_cast<unsigned>(length));
+        return;
+    }
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_AP, "ProcessAPClientAgeout: WLAN %u ages out", static_cast<unsigned>(entry->WlanIdx));
+    ApAgeoutPeerRequest(adapter, entry);
+}
+
+VOID ProcessAddKeyDone(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    ULONG length = 0;
+    PUCHAR p = ViewPayload(eventView, &length);
+    PMP_PORT port = length >= 8 ? GetPortByBssIndex(adapter, p[0]) : nullptr;
+    PMAC_TABLE_ENTRY entry = port != nullptr ? MlmeSyncMacTabMatchedRoleType(port, GetWlanRoleType(port)) : nullptr;
+    if (entry == nullptr) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "ProcessAddKeyDone: no port or station of BSS %u (%u bytes)",
+                 static_cast<unsigned>(length >= 1 ? p[0] : 0xFF), static_cast<unsigned>(length));
+        return;
+    }
+    adapter->MacKeyInstalled[entry->WlanIdx % MAC_TABLE_POOL_SIZE] = 1;
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "ProcessAddKeyDone: BSS %u WLAN %u, %02X %02X %02X %02X %02X %02X",
+             static_cast<unsigned>(p[0]), static_cast<unsigned>(entry->WlanIdx), p[2], p[3], p[4], p[5], p[6], p[7]);
+}
+
+VOID ProcessChPrivilegeEvent(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    ULONG length = 0;
+    PUCHAR p = ViewPayload(eventView, &length);
+    if (length < 11) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "ProcessChPrivilegeEvent: %u bytes dropped", static_cast<unsigned>(length));
+        return;
+    }
+    const UCHAR bssIndex = p[0];
+    PMP_PORT port = GetPortByBssIndex(adapter, bssIndex);
+    PBSS_INDEX_SLOT slot = GetActiveBssIndexSlot(adapter, bssIndex);
+    if (port == nullptr || slot == nullptr) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "ProcessChPrivilegeEvent: no port or slot for BSS %u",
+                 static_cast<unsigned>(bssIndex));
+        return;
+    }
+    if (AdapterTestFlags(adapter, ADAPTER_FLAG_CH_PRIVILEGE)) {
+        AdapterClearFlag(adapter, ADAPTER_FLAG_CH_PRIVILEGE, __func__);
+        if (adapter->DiscoveryPrivilege != 0) {
+            (void)QZEnqueueInternalCmd(adapter, port, kP2pDiscoveryChannelGranted, nullptr, 0);
+        }
+    }
+    const UCHAR channel = p[3];
+    adapter->CurrentChannelRecord[0] = channel;
+    adapter->CurrentChannelRecord[1] = 1;
+    adapter->CurrentChannelRecord[2] = channel;
+    adapter->CurrentChannelRecord[3] = bssIndex;
+    adapter->CurrentChannelRecord[4] = p[5];
+    adapter->ChGrantGranted = 1;
+    adapter->ChGrantBssIndex = bssIndex;
+    adapter->ChGrantToken = p[1];
+    adapter->BssSlotGrantValue[bssIndex % BSS_INDEX_SLOT_COUNT] = p[10];
+    const BOOLEAN pending = static_cast<BOOLEAN>(port->PendingActionFrame != 0);
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "ProcessChPrivilegeEvent: BSS %u token %u channel %u band %u%s",
+             static_cast<unsigned>(bssIndex), static_cast<unsigned>(p[1]), static_cast<unsigned>(channel),
+             static_cast<unsigned>(p[5]), pending ? ", pending action frame posted" : "");
+    if (pending) {
+        port->PendingActionFrame = 0;
+        PVOID body = port->PendingActionBody;
+        const ULONG bodyLength = port->PendingActionLength;
+        port->PendingActionBody = nullptr;
+        port->PendingActionLength = 0;
+        (void)MlmeEnqueue(adapter, port, MLME_ACTION_STATE_MACHINE, 15, bodyLength, body);
+        if (body != nullptr) {
+            MlmeFreeMemory(adapter, body);
+        }
+    }
 }

@@ -18,6 +18,7 @@ VOID ProcessTxDoneEvent(PMP_ADAPTER adapter, PUCHAR eventView);  // 0x0F transmi
 VOID ProcessChPrivilegeEvent(PMP_ADAPTER adapter, PUCHAR eventView);  // 0x10 channel privilege granted
 VOID ProcessBssAbsencePresenceEvent(PMP_ADAPTER adapter, PUCHAR eventView);  // 0x11 absence and presence of a Wi-Fi Direct peer
 VOID ProcessRxAddBA(PMP_ADAPTER adapter, PUCHAR eventView);  // 0x0A receive block-ack agreed
+VOID ProcessRxAddBAExtended(PMP_ADAPTER adapter, PUCHAR eventView);  // 0x0A with the high part of the buffer size (third generation)
 VOID ProcessRxDelBA(PMP_ADAPTER adapter, PUCHAR eventView);  // 0x0B receive block-ack deleted
 VOID ProcessBssBeaconTimeout(PMP_ADAPTER adapter, PUCHAR eventView);  // 0x13 beacon time-out
 VOID ProcessAPClientAgeout(PMP_ADAPTER adapter, PUCHAR eventView);  // 0x19 station age-out on an access point

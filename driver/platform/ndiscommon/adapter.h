@@ -464,6 +464,12 @@ typedef struct _MP_PORT {
     // The driver operation-mode code the port was created for (1 soft access point, 2 station, 8
     // Wi-Fi Direct device, 16 group owner, 32 Wi-Fi Direct client); OpMode above is the subtype.
     ULONG OpModeCode;
+    // ---- legacy firmware event handlers: block-ack window, channel-time wait (Common/qzevent_handlers) ----
+    USHORT BaWindowLimit;        // block-ack window limit; its low byte bounds a receive agreement's window
+    UCHAR BaQuirk;               // a peer asked for window 0 with time-out 5000 and the immediate policy
+    UCHAR PendingActionFrame;    // an action frame waits for channel time: its MLME message body is kept
+    PVOID PendingActionBody;     // MLME buffer (MlmeFreeMemory)
+    ULONG PendingActionLength;
 } MP_PORT;
 
 // The multicast list the receive filter sends to the firmware: at most 16 addresses.
@@ -1104,6 +1110,16 @@ typedef struct _MP_ADAPTER {
     UCHAR CoreDumpHeaderPhase;        // the dump's header chunks are traced
     UCHAR IcsLoggingDynamic;          // the third ICS-logging flag (dynamic ICS logging), beside IcsLogging[2]
     PLATFORM_TIMER CoreDumpTimer;     // "wlanMcuCorDumpTimer": the dump ends 500 ms after its last chunk
+    // Legacy event handlers: the channel grant and current-channel records, and per station entry (WLAN
+    // index) the key-installed flag, the block-ack quirk flag and the reorder start of the last agreement.
+    UCHAR ChGrantGranted;
+    UCHAR ChGrantBssIndex;
+    UCHAR ChGrantToken;
+    UCHAR CurrentChannelRecord[5];    // primary channel, 1, primary channel, BSS index, band
+    UCHAR BssSlotGrantValue[5];       // per BSS-index slot: the value byte of its last channel grant
+    UCHAR MacKeyInstalled[MAC_TABLE_POOL_SIZE];
+    UCHAR MacBaQuirk[MAC_TABLE_POOL_SIZE];
+    USHORT MacReorderStart[MAC_TABLE_POOL_SIZE];
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.
