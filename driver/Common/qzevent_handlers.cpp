@@ -34,6 +34,17 @@ PUCHAR ViewPayload(PUCHAR eventView, PULONG length)
     return eventView + FW_EVENT_VIEW_PAYLOAD_OFFSET;
 }
 
+// The payload when it holds `needed` bytes; none (traced under the handler's name) otherwise.
+PUCHAR CheckedPayload(PUCHAR eventView, ULONG needed, ULONG flag, PCSTR name, PULONG length)
+{
+    PUCHAR payload = ViewPayload(eventView, length);
+    if (*length < needed) {
+        DBGPRINT(TRACE_LEVEL_WARNING, flag, "%s: %u bytes dropped", name, static_cast<unsigned>(*length));
+        return nullptr;
+    }
+    return payload;
+}
+
 ULONG ViewHeaderLength(const UCHAR* eventView) { return GetU16(eventView + FW_EVENT_VIEW_HEADER_OFFSET); }
 
 // ---- the extended event's sub-ids -----------------------------------------------------------------------------
@@ -270,9 +281,8 @@ VOID ProcessSleepyInfoEvent(PMP_ADAPTER adapter, PUCHAR eventView)
 VOID ProcessHifControlEvent(PMP_ADAPTER adapter, PUCHAR eventView)
 {
     ULONG length = 0;
-    PUCHAR payload = ViewPayload(eventView, &length);
-    if (length < 4) {
-        DBGPRINT(TRACE_LEVEL_WARNING, DBG_POWER, "ProcessHifControlEvent: %u bytes dropped", static_cast<unsigned>(length));
+    PUCHAR payload = CheckedPayload(eventView, 4, DBG_POWER, "ProcessHifControlEvent", &length);
+    if (payload == nullptr) {
         return;
     }
     const ULONG state = payload[3] != 0 ? 1 : 4;
@@ -285,10 +295,8 @@ VOID ProcesPcieEnteredLinkStateCounterEvent(PMP_ADAPTER adapter, PUCHAR eventVie
 {
     UNREFERENCED_PARAMETER(adapter);
     ULONG length = 0;
-    PUCHAR payload = ViewPayload(eventView, &length);
-    if (length < 4) {
-        DBGPRINT(TRACE_LEVEL_WARNING, DBG_HIF, "ProcesPcieEnteredLinkStateCounterEvent: %u bytes dropped",
-                 static_cast<unsigned>(length));
+    PUCHAR payload = CheckedPayload(eventView, 4, DBG_HIF, "ProcesPcieEnteredLinkStateCounterEvent", &length);
+    if (payload == nullptr) {
         return;
     }
     const ULONG code = GetU32(payload);
@@ -508,10 +516,8 @@ PMAC_TABLE_ENTRY EntryOfStaRec(PMP_ADAPTER adapter, UCHAR staRecIdx, PMP_PORT* p
 void RxAddBA(PMP_ADAPTER adapter, PUCHAR eventView, BOOLEAN extended, PCSTR name)
 {
     ULONG length = 0;
-    PUCHAR p = ViewPayload(eventView, &length);
-    const ULONG needed = extended ? 10 : 8;
-    if (length < needed) {
-        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "%s: %u bytes dropped", name, static_cast<unsigned>(length));
+    PUCHAR p = CheckedPayload(eventView, extended ? 10 : 8, DBG_CMD, name, &length);
+    if (p == nullptr) {
         return;
     }
     PMP_PORT port = nullptr;
@@ -568,9 +574,8 @@ VOID ProcessNLOEvent(PMP_ADAPTER adapter, PUCHAR eventView)
 VOID ProcessTxAddBA(PMP_ADAPTER adapter, PUCHAR eventView)
 {
     ULONG length = 0;
-    PUCHAR p = ViewPayload(eventView, &length);
-    if (length < 4) {
-        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "ProcessTxAddBA: %u bytes dropped", static_cast<unsigned>(length));
+    PUCHAR p = CheckedPayload(eventView, 4, DBG_CMD, "ProcessTxAddBA", &length);
+    if (p == nullptr) {
         return;
     }
     PMP_PORT port = nullptr;
@@ -609,9 +614,8 @@ VOID ProcessRxAddBAExtended(PMP_ADAPTER adapter, PUCHAR eventView) { RxAddBA(ada
 VOID ProcessRxDelBA(PMP_ADAPTER adapter, PUCHAR eventView)
 {
     ULONG length = 0;
-    PUCHAR p = ViewPayload(eventView, &length);
-    if (length < 2) {
-        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "ProcessRxDelBA: %u bytes dropped", static_cast<unsigned>(length));
+    PUCHAR p = CheckedPayload(eventView, 2, DBG_CMD, "ProcessRxDelBA", &length);
+    if (p == nullptr) {
         return;
     }
     PMP_PORT port = nullptr;
@@ -658,9 +662,8 @@ VOID ProcessAddKeyDone(PMP_ADAPTER adapter, PUCHAR eventView)
 VOID ProcessChPrivilegeEvent(PMP_ADAPTER adapter, PUCHAR eventView)
 {
     ULONG length = 0;
-    PUCHAR p = ViewPayload(eventView, &length);
-    if (length < 11) {
-        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "ProcessChPrivilegeEvent: %u bytes dropped", static_cast<unsigned>(length));
+    PUCHAR p = CheckedPayload(eventView, 11, DBG_CMD, "ProcessChPrivilegeEvent", &length);
+    if (p == nullptr) {
         return;
     }
     const UCHAR bssIndex = p[0];
