@@ -139,6 +139,13 @@ VOID ProcessAssertDumpEvent(PMP_ADAPTER adapter, PUCHAR eventView, PUCHAR payloa
         DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_FW, "ProcessAssertDumpEvent: S2D index %u ignored", static_cast<unsigned>(s2d));
         return;
     }
+    PMP_PORT port0 = adapter->PortList[0];
+    if (port0 == nullptr) {
+        // The dump's commands and its end timer belong to port 0.
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_FW, "ProcessAssertDumpEvent: no port 0, %u bytes dropped",
+                 static_cast<unsigned>(payloadLength));
+        return;
+    }
     const BOOLEAN start = static_cast<BOOLEAN>(adapter->CoreDumpInProgress == 0);
     if (start) {
         adapter->AssertDumpMark = static_cast<UCHAR>(adapter->RegistryBlock.EnableBtCoredumpExport != 0 &&
@@ -167,7 +174,6 @@ VOID ProcessAssertDumpEvent(PMP_ADAPTER adapter, PUCHAR eventView, PUCHAR payloa
     PostDumpData(adapter, payload, payloadLength);
     adapter->CoreDumpByteCount += payloadLength;
 
-    PMP_PORT port0 = adapter->PortList[0];
     if (!adapter->CoreDumpTimer.Initialized) {
         PlatformInitTimer(port0, &adapter->CoreDumpTimer, McuCorDumpTimeOut, 0, "wlanMcuCorDumpTimer");
     }
