@@ -198,7 +198,7 @@ VOID McuCorDumpTimeOut(PVOID systemSpecific1, PMP_PORT port, PPLATFORM_TIMER tim
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_FW, "core dump ended: 0x%08X", static_cast<unsigned>(status));
 }
 
-NTSTATUS ProcessIcsLog(PMP_ADAPTER adapter, PUCHAR data, ULONG length)
+NTSTATUS ProcessIcsLog(PMP_ADAPTER adapter, const UCHAR* buffer, USHORT length)
 {
     if (!IcsLoggingOn(adapter)) {
         return STATUS_SUCCESS;
@@ -210,7 +210,7 @@ NTSTATUS ProcessIcsLog(PMP_ADAPTER adapter, PUCHAR data, ULONG length)
             return status;
         }
     }
-    return QZEnqueueIcsCmd(adapter, adapter->PortList[0], INTERNAL_CMD_ICS_WRITE, data, length);
+    return QZEnqueueIcsCmd(adapter, adapter->PortList[0], INTERNAL_CMD_ICS_WRITE, buffer, length);
 }
 
 VOID nicExtEventPhyIcsRawData(PMP_ADAPTER adapter, PUCHAR payload, ULONG payloadLength)

@@ -35,6 +35,6 @@ VOID ProcessAssertDumpEvent(PMP_ADAPTER adapter, PUCHAR eventView, PUCHAR payloa
 VOID McuCorDumpTimeOut(PVOID systemSpecific1, PMP_PORT port, PPLATFORM_TIMER timer, PVOID systemSpecific3);
 // One sniffer record of the chip (its first u16 is its length): queued for the ICS log when ICS
 // logging is on; 0 and nothing done otherwise.
-NTSTATUS ProcessIcsLog(PMP_ADAPTER adapter, PUCHAR data, ULONG length);
+NTSTATUS ProcessIcsLog(PMP_ADAPTER adapter, const UCHAR* buffer, USHORT length);
 // Extended event 0xED sub-id 0x04: a block of PHY raw words for the ICS log (payload and its length).
 VOID nicExtEventPhyIcsRawData(PMP_ADAPTER adapter, PUCHAR payload, ULONG payloadLength);
