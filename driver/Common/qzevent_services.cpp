@@ -26,7 +26,7 @@ NTSTATUS QzCmdBtCtrl(PMP_ADAPTER adapter, ULONG value)
     return NOT_BUILT_YET();
 }
 
-BOOLEAN IsAnyPortLowLatency(PMP_ADAPTER adapter)
+UCHAR IsAnyPortLowLatency(PMP_ADAPTER adapter)
 {
     UNREFERENCED_PARAMETER(adapter);
     (void)NOT_BUILT_YET();

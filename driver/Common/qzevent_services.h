@@ -22,9 +22,9 @@ NTSTATUS MlmeRadioOnManually(PMP_ADAPTER adapter, PMP_PORT port);
 NTSTATUS QzCmdBtCtrl(PMP_ADAPTER adapter, ULONG value);
 
 // ---- host interface and chip layer ------------------------------------------------------------------------
-// TRUE when one of the five ports is up and carries the low-latency connection-quality hint. (No
-// port carries the hint yet: FALSE.)
-BOOLEAN IsAnyPortLowLatency(PMP_ADAPTER adapter);
+// 1 when one of the five ports is up and carries the low-latency connection-quality hint. (No
+// port carries the hint yet: 0.)
+UCHAR IsAnyPortLowLatency(PMP_ADAPTER adapter);
 // Records the suspend handshake state of the host interface: 1 the firmware acknowledged suspend,
 // 4 it acknowledged resume.
 VOID HalUpdateHifSuspendState(PPCI_HIF_CONTEXT hif, ULONG state);
