@@ -1,60 +1,710 @@
 // Firmware event handlers.
 #include "Common/qzevent_handlers.h"
 
+#include <cstring>
+
+#include "Common/fwdump.h"
+#include "Common/cnm.h"
+#include "Common/common.h"
+#include "Common/logevent.h"
+#include "Common/mlme/mlme.h"
+#include "Common/mlme/mlmemem.h"
+#include "Common/mlme/mlmesync_mactab.h"
+#include "Common/qzcmd.h"
+#include "Common/qzevent.h"
+#include "Common/qzevent_services.h"
+#include "platform/ndiscommon/adapter.h"
+#include "platform/ndiscommon/memory.h"
+#include "platform/ndiscommon/ndiscommon.h"
+#include "platform/ndiscommon/ndiscommonhif.h"
+#include "platform/ndiscommon/ndiscommonioctl.h"
 #include "platform/ndiscommon/trace.h"
+
+ULONG g_PcieLinkStateCount[2];
+
+namespace {
+
+USHORT GetU16(const UCHAR* p) { return static_cast<USHORT>(p[0] | (p[1] << 8)); }
+ULONG GetU32(const UCHAR* p) { return GetU16(p) | (static_cast<ULONG>(GetU16(p + 2)) << 16); }
+
+// The payload of an event view and its length (header length less 12).
+PUCHAR ViewPayload(PUCHAR eventView, PULONG length)
+{
+    *length = FwEventViewPayloadLength(eventView);
+    return eventView + FW_EVENT_VIEW_PAYLOAD_OFFSET;
+}
+
+// The payload when it holds `needed` bytes; none (traced under the handler's name) otherwise.
+PUCHAR CheckedPayload(PUCHAR eventView, ULONG needed, ULONG flag, PCSTR name, PULONG length)
+{
+    PUCHAR payload = ViewPayload(eventView, length);
+    if (*length < needed) {
+        DBGPRINT(TRACE_LEVEL_WARNING, flag, "%s: %u bytes dropped", name, static_cast<unsigned>(*length));
+        return nullptr;
+    }
+    return payload;
+}
+
+ULONG ViewHeaderLength(const UCHAR* eventView) { return GetU16(eventView + FW_EVENT_VIEW_HEADER_OFFSET); }
+
+// ---- the extended event's sub-ids -----------------------------------------------------------------------------
+constexpr UCHAR kExtEfuseRead = 0x01;
+constexpr UCHAR kExtPhyIcsRaw = 0x04;
+constexpr UCHAR kExtBfProfile = 0x35;
+constexpr UCHAR kExtEfuseFreeBlock = 0x4D;
+constexpr UCHAR kExtRadioStatus = 0x9A;
+constexpr UCHAR kExtBtCtrl = 0x9C;
+constexpr UCHAR kExtPhyStatus = 0xA8;
+constexpr ULONG kEfuseAnswerOffset = 8;
+constexpr ULONG kBtValues = 6;
+
+// The hardware radio switch: the firmware reports the switch position; the radio follows it only
+// when the radio is not already there and, to switch on, only when the switch turned it off.
+void RadioStatus(PMP_ADAPTER adapter, UCHAR position, PCSTR* what)
+{
+    PWDI_CNTL_BLOCK cntl = &adapter->Wdi.CntlBlock;
+    PREGISTRY_RADIO_STATE radio = &adapter->RadioState;
+    KIRQL irql;
+    KeAcquireSpinLock(&cntl->PendingLock, &irql);
+    if (cntl->TaskPending == 1) {
+        KeReleaseSpinLock(&cntl->PendingLock, irql);
+        *what = "radio status dropped: a WDI task is pending";
+        return;
+    }
+    int action = 0;  // 1 off, 2 on
+    if (position == radio->FirmwareRadioState && position == radio->RadioOn) {
+        *what = "radio already as switched";
+    } else if (position == 0 && radio->RadioOn != 0) {
+        adapter->RadioOffBySwitch = 1;
+        radio->FirmwareRadioState = position;
+        cntl->TaskPending = 1;
+        action = 1;
+        *what = "radio off by the switch";
+    } else if (position == 1 && radio->RadioOn == 0 && adapter->RadioOffBySwitch != 0) {
+        adapter->RadioOffBySwitch = 0;
+        radio->FirmwareRadioState = position;
+        cntl->TaskPending = 1;
+        action = 2;
+        *what = "radio on by the switch";
+    } else {
+        radio->FirmwareRadioState = position;
+        *what = "switch position recorded";
+    }
+    KeReleaseSpinLock(&cntl->PendingLock, irql);
+    if (action == 1) {
+        (void)MlmeRadioOffManually(adapter, adapter->PortList[0]);
+    } else if (action == 2) {
+        (void)MlmeRadioOnManually(adapter, adapter->PortList[0]);
+    }
+}
+
+void BtControl(PMP_ADAPTER adapter, const UCHAR* payload)
+{
+    for (ULONG i = 0; i < kBtValues; ++i) {
+        __atomic_store_n(&adapter->BtState[i], GetU32(payload + 4 * i), __ATOMIC_RELEASE);
+    }
+    if (adapter->BtState[kBtValues - 1] == 1) {
+        if (__atomic_exchange_n(&adapter->BtReady, static_cast<UCHAR>(1), __ATOMIC_ACQ_REL) == 0) {
+            DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "Bluetooth control acknowledged");
+        }
+        return;
+    }
+    // Not acknowledged: switch the Bluetooth control on and off again.
+    (void)QzCmdBtCtrl(adapter, 1);
+    NdisCommonGenericDelay(10000);
+    (void)QzCmdBtCtrl(adapter, 0);
+}
+
+// Firmware wake-reason codes and the NDIS wake-reason types they are stored as.
+constexpr ULONG kWakePacket = 1;
+constexpr ULONG kWakeMediaDisconnect = 2;
+constexpr ULONG kWakeNloDiscovery = 0x1000;
+constexpr ULONG kWakeApAssociationLost = 0x1001;
+constexpr ULONG kWakeGtkHandshakeError = 0x1002;
+constexpr ULONG kWakeReasonLogId = 0x400207D4;
+
+// ---- station statistics of a chip without its own operation ---------------------------------------------------
+constexpr ULONG kStatHeaderLength = STA_STAT_ORI_PAYLOAD_SIZE + FW_EVENT_HEADER_LENGTH;
+constexpr ULONG kStatBandArea = 0xA8;
+struct StatField {
+    USHORT Offset;
+    USHORT Length;
+};
+// The payload fields the record keeps, at their payload offsets; the per-band area is summed apart.
+constexpr StatField kStatFields[] = {
+    {0x12, 2},  {0x54, 7},  {0x2C, 4}, {0x30, 4}, {0x14, 4}, {0x18, 2},  {0x20, 4},  {0x24, 4},  {0x5C, 4},
+    {0x60, 4},  {0x64, 1},  {0x7D, 5}, {0x82, 2}, {0x84, 2}, {0x88, 4},  {0x8C, 4},  {0x90, 24}, {kStatBandArea, 104},
+    {0x110, 19}, {0x34, 32},
+};
+static_assert(kStatBandArea + 2 * STA_STAT_ORI_BAND_BLOCK_SIZE <= STA_STAT_ORI_PAYLOAD_SIZE, "band area inside the payload");
+static_assert(0x110 + 19 <= STA_STAT_ORI_PAYLOAD_SIZE, "rate-adaptation bytes inside the payload");
+
+ULONG Ratio(ULONG64 part, ULONG64 other)
+{
+    return part + other == 0 ? 0 : static_cast<ULONG>(part * 1000 / (part + other));
+}
+
+}  // namespace
 
 VOID ProcessLinkQualityEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
 
 VOID ProcessTxDoneEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
 
-VOID ProcessChPrivilegeEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
-
 VOID ProcessBssAbsencePresenceEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
-
-VOID ProcessRxAddBA(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
-
-VOID ProcessRxDelBA(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
 
 VOID ProcessBssBeaconTimeout(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
 
-VOID ProcessAPClientAgeout(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
-
-VOID ProcessNLOEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
-
-VOID ProcessAddKeyDone(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
-
-VOID ProcessTxAddBA(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
-
 VOID ProcessCsaDoneEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
-
-VOID ProcessSleepyInfoEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
-
-VOID ProcessStaStatisticsEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
-
-VOID ProcessStaStatisticsOri(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
-
-VOID ProcessFwLogEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
-
-VOID ProcessWoWWakeReasonEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
-
-VOID ProcessWlanInfo(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
-
-VOID ProcesPcieEnteredLinkStateCounterEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
-
-VOID ProcessLayer0ExtMagicEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
-
-VOID ProcessHifControlEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
 
 VOID ProcessScanDoneEvent(PMP_ADAPTER adapter, PUCHAR payload, ULONG payloadLength, UCHAR detailedTrace)
 {
     (void)NOT_BUILT_YET();
 }
 
-VOID ProcessWowEvent(PMP_ADAPTER adapter, UCHAR eventId) { (void)NOT_BUILT_YET(); }
 
-VOID ProcessAssertDumpEvent(PMP_ADAPTER adapter, PUCHAR eventView, PUCHAR payload, ULONG payloadLength)
+// ---- firmware status, statistics and wake events ----------------------------------------------------------------
+VOID ProcessLayer0ExtMagicEvent(PMP_ADAPTER adapter, PUCHAR eventView)
 {
-    (void)NOT_BUILT_YET();
+    ULONG length = 0;
+    PUCHAR payload = ViewPayload(eventView, &length);
+    const UCHAR subId = eventView[FW_EVENT_VIEW_EXT_ID_OFFSET];
+    // The payload bytes each sub-id reads; a shorter event is traced and dropped.
+    ULONG needed = 0;
+    switch (subId) {
+    case 0x2C: needed = 8; break;
+    case 0x3C: needed = 12; break;
+    case kExtEfuseRead: needed = kEfuseAnswerOffset + sizeof(adapter->EfuseData); break;
+    case kExtBfProfile: needed = 1; break;
+    case kExtEfuseFreeBlock: needed = 3; break;
+    case kExtRadioStatus: needed = 1; break;
+    case kExtBtCtrl: needed = 4 * kBtValues; break;
+    case kExtPhyStatus:
+        needed = 1;
+        if (length >= 1 && payload[0] == 1) {
+            needed = PHY_STATUS_RECORD_SMALL;
+        } else if (length >= 1 && payload[0] == 4) {
+            needed = PHY_STATUS_RECORD_LARGE;
+        }
+        break;
+    default: break;
+    }
+    if (length < needed) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "ProcessLayer0ExtMagicEvent: sub-id 0x%02X of %u bytes dropped (needs %u)",
+                 static_cast<unsigned>(subId), static_cast<unsigned>(length), static_cast<unsigned>(needed));
+        return;
+    }
+    PCSTR what = "";
+    switch (subId) {
+    case 0x00:
+        what = "traced";
+        break;
+    case 0x2C:
+        DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_CMD, "extended event 0x2C: 0x%08X 0x%08X", static_cast<unsigned>(GetU32(payload)),
+                 static_cast<unsigned>(GetU32(payload + 4)));
+        what = "traced";
+        break;
+    case 0x3C:
+        DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_CMD, "extended event 0x3C: 0x%04X 0x%08X 0x%08X",
+                 static_cast<unsigned>(GetU16(payload)), static_cast<unsigned>(GetU32(payload + 4)),
+                 static_cast<unsigned>(GetU32(payload + 8)));
+        what = "traced";
+        break;
+    case kExtEfuseRead:
+        PlatformMoveMemory(adapter->EfuseData, payload + kEfuseAnswerOffset, sizeof(adapter->EfuseData));
+        what = "EFUSE answer kept";
+        break;
+    case kExtPhyIcsRaw:
+        what = "PHY raw data";
+        break;
+    case kExtBfProfile:
+        what = payload[0] == BF_PROFILE_SUBTYPE_TAG    ? "beamforming profile tag"
+               : payload[0] == BF_PROFILE_SUBTYPE_DATA ? "beamforming profile data"
+                                                       : "beamforming profile answer of another kind ignored";
+        break;
+    case kExtEfuseFreeBlock:
+        adapter->EfuseStatus[0] = payload[0];
+        adapter->EfuseStatus[1] = payload[2];
+        what = "EFUSE free blocks kept";
+        break;
+    case kExtRadioStatus:
+        RadioStatus(adapter, payload[0], &what);
+        break;
+    case kExtBtCtrl:
+        what = "Bluetooth control";
+        break;
+    case kExtPhyStatus:
+        if (payload[0] == 1) {
+            PlatformMoveMemory(adapter->PhyStatusSmall, payload, PHY_STATUS_RECORD_SMALL);
+            what = "PHY status record of 20 bytes kept";
+        } else if (payload[0] == 4) {
+            PlatformMoveMemory(adapter->PhyStatusLarge, payload, PHY_STATUS_RECORD_LARGE);
+            what = "PHY status record of 32 bytes kept";
+        } else {
+            what = "PHY status record of another kind ignored";
+        }
+        break;
+    default:
+        what = "not handled";
+        break;
+    }
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "ProcessLayer0ExtMagicEvent: sub-id 0x%02X, %u bytes: %s",
+             static_cast<unsigned>(subId), static_cast<unsigned>(length), what);
+    // The sub-handlers that trace or send on their own run after the event's trace.
+    if (subId == kExtPhyIcsRaw) {
+        nicExtEventPhyIcsRawData(adapter, payload, length);
+    } else if (subId == kExtBfProfile && payload[0] == BF_PROFILE_SUBTYPE_TAG) {
+        ProcessBFProfileTag(adapter, eventView);
+    } else if (subId == kExtBfProfile && payload[0] == BF_PROFILE_SUBTYPE_DATA) {
+        ProcessBFProfileData(adapter, eventView);
+    } else if (subId == kExtBtCtrl) {
+        BtControl(adapter, payload);
+    }
 }
 
-VOID ProcessInitEventCmdResult(PMP_ADAPTER adapter, PUCHAR buffer, ULONG receivedLength) { (void)NOT_BUILT_YET(); }
+VOID ProcessSleepyInfoEvent(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    UNREFERENCED_PARAMETER(eventView);
+    if (IsAnyPortLowLatency(adapter) || __atomic_load_n(&adapter->MccActive, __ATOMIC_ACQUIRE) != 0) {
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_POWER, "ProcessSleepyInfoEvent: ignored (low latency or multi-channel)");
+        return;
+    }
+    if (adapter->LowPowerMode == 0) {
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_POWER, "ProcessSleepyInfoEvent: the chip is not under low-power ownership");
+        return;
+    }
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_POWER, "ProcessSleepyInfoEvent: the chip goes back to the firmware");
+    (void)NdisCommonHifPmSetDriverOwn(adapter);
+    __atomic_store_n(&adapter->FwAskedToSleep, static_cast<UCHAR>(1), __ATOMIC_RELEASE);
+    (void)NdisCommonHifPmSetFwOwn(adapter, 0);
+}
+
+VOID ProcessHifControlEvent(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    ULONG length = 0;
+    PUCHAR payload = CheckedPayload(eventView, 4, DBG_POWER, "ProcessHifControlEvent", &length);
+    if (payload == nullptr) {
+        return;
+    }
+    const ULONG state = payload[3] != 0 ? 1 : 4;
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_POWER, "ProcessHifControlEvent: firmware acknowledged %s",
+             state == 1 ? "suspend" : "resume");
+    HalUpdateHifSuspendState(adapter->HifContext, state);
+}
+
+VOID ProcesPcieEnteredLinkStateCounterEvent(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    ULONG length = 0;
+    PUCHAR payload = CheckedPayload(eventView, 4, DBG_HIF, "ProcesPcieEnteredLinkStateCounterEvent", &length);
+    if (payload == nullptr) {
+        return;
+    }
+    const ULONG code = GetU32(payload);
+    ULONG kind = 9;
+    if ((code & 0x11110000u) == 0x11110000u) {
+        kind = 1;
+        __atomic_add_fetch(&g_PcieLinkStateCount[0], 1u, __ATOMIC_RELAXED);
+    } else if ((code & 0x22220000u) == 0x22220000u) {
+        kind = 2;
+        __atomic_add_fetch(&g_PcieLinkStateCount[1], 1u, __ATOMIC_RELAXED);
+    }
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "ProcesPcieEnteredLinkStateCounterEvent: kind %u, 0x%04X",
+             static_cast<unsigned>(kind), static_cast<unsigned>(code & 0xFFFF));
+}
+
+VOID ProcessInitEventCmdResult(PMP_ADAPTER adapter, PUCHAR buffer, ULONG receivedLength)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(buffer);
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "ProcessInitEventCmdResult: %u bytes", static_cast<unsigned>(receivedLength));
+}
+
+VOID ProcessFwLogEvent(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    constexpr ULONG kTextOverhead = 56;  // header (12) and the fields before the text (12), and 32 more
+    constexpr ULONG kTextMax = 1200;
+    constexpr ULONG kTextOffset = 12;
+    const USHORT n = static_cast<USHORT>(ViewHeaderLength(eventView) - kTextOverhead);
+    if (n > kTextMax) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_FW, "ProcessFwLogEvent: %u bytes of log dropped", static_cast<unsigned>(n));
+        return;
+    }
+    ULONG length = 0;
+    PUCHAR payload = ViewPayload(eventView, &length);
+    const UCHAR kind = payload[2];
+    if (kind == 3) {
+        // The text lies inside the payload: 12 + n = header length - 44 <= payload length.
+        char text[kTextMax + 1];
+        PlatformMoveMemory(text, payload + kTextOffset, n);
+        const void* nul = n != 0 ? std::memchr(text, 0, n) : nullptr;
+        if (nul != nullptr) {
+            const ULONG at = static_cast<ULONG>(static_cast<const char*>(nul) - text);
+            if (at > 0 && text[at - 1] == '\n') {
+                text[at - 1] = '\0';
+            }
+        } else if (n != 0) {
+            text[n - 1] = '\0';
+        } else {
+            text[0] = '\0';
+        }
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_FW, "ProcessFwLogEvent: %s", text);
+    } else if (kind == 1) {
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_FW, "ProcessFwLogEvent: index log 0x%04X %u 0x%08X",
+                 static_cast<unsigned>(GetU16(payload)), static_cast<unsigned>(payload[3]),
+                 static_cast<unsigned>(GetU32(payload + 4)));
+    } else {
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_FW, "ProcessFwLogEvent: log of kind %u", static_cast<unsigned>(kind));
+    }
+}
+
+VOID ProcessWoWWakeReasonEvent(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    ULONG length = 0;
+    PUCHAR payload = ViewPayload(eventView, &length);
+    if (length < 1) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_POWER, "ProcessWoWWakeReasonEvent: no wake reason");
+        return;
+    }
+    const UCHAR code = payload[0];
+    (void)WriteSystemEventLog(adapter, kWakeReasonLogId, 0, &code, 1);
+    ULONG reason = adapter->WakeReason;
+    BOOLEAN pattern = FALSE;
+    switch (code) {
+    case 0: reason = kWakePacket; break;
+    case 1:
+    case 15:
+    case 16:
+        reason = kWakePacket;
+        pattern = TRUE;
+        break;
+    case 3: reason = kWakeGtkHandshakeError; break;
+    case 8: reason = kWakeMediaDisconnect; break;
+    case 13: reason = kWakeApAssociationLost; break;
+    case 21: reason = kWakeNloDiscovery; break;
+    default: break;
+    }
+    adapter->WakeReason = reason;
+    if (pattern) {
+        const ULONG index = adapter->WakePatternIndex;
+        if (index < WOW_PATTERN_SLOTS && adapter->WowPatterns[index].InUse) {
+            adapter->WakePatternIndex = adapter->WowPatterns[index].OsPatternId;
+        }
+    }
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_POWER, "ProcessWoWWakeReasonEvent: code %u, wake reason 0x%X, pattern %u",
+             static_cast<unsigned>(code), static_cast<unsigned>(adapter->WakeReason),
+             static_cast<unsigned>(adapter->WakePatternIndex));
+}
+
+VOID ProcessWowEvent(PMP_ADAPTER adapter, UCHAR eventId)
+{
+    switch (eventId) {
+    case 0x1B: adapter->WakeReason = kWakeMediaDisconnect; break;
+    case 0x71: adapter->WakeReason = kWakeApAssociationLost; break;
+    case 0x72: adapter->WakeReason = kWakeGtkHandshakeError; break;
+    default: break;
+    }
+    adapter->WakePatternIndex = 0;
+    adapter->WakePacketWord = 0;
+    adapter->PendingWakeIndication = 1;
+    adapter->LinkLossCause = 1;
+    const ULONG portIndex = 0;
+    const NTSTATUS status =
+        QZEnqueueInternalCmd(adapter, adapter->PortList[0], INTERNAL_CMD_LINK_LOSS, &portIndex, sizeof(portIndex));
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_POWER, "ProcessWowEvent: event 0x%02X, wake reason 0x%X, link loss posted: 0x%08X",
+             static_cast<unsigned>(eventId), static_cast<unsigned>(adapter->WakeReason), static_cast<unsigned>(status));
+}
+
+VOID ProcessStaStatisticsEvent(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    const BOOLEAN own = static_cast<BOOLEAN>(adapter->HalOps.ProcessStaStatistics != nullptr);
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_CMD, "ProcessStaStatisticsEvent: %s", own ? "the chip's operation" : "common record");
+    if (own) {
+        // The chip's operation takes the event header: its length and the payload behind it.
+        adapter->HalOps.ProcessStaStatistics(adapter, eventView + FW_EVENT_VIEW_HEADER_OFFSET);
+    } else {
+        ProcessStaStatisticsOri(adapter, eventView);
+    }
+}
+
+VOID ProcessStaStatisticsOri(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    const ULONG headerLength = ViewHeaderLength(eventView);
+    if (headerLength != kStatHeaderLength) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "ProcessStaStatisticsOri: %u payload bytes dropped (expected %u)",
+                 static_cast<unsigned>(headerLength > FW_EVENT_HEADER_LENGTH ? headerLength - FW_EVENT_HEADER_LENGTH : 0),
+                 static_cast<unsigned>(STA_STAT_ORI_PAYLOAD_SIZE));
+        return;
+    }
+    ULONG length = 0;
+    const UCHAR* p = ViewPayload(eventView, &length);
+    STA_STAT_ORI_RECORD* record = &adapter->StaStatOri;
+    const BOOLEAN valid = static_cast<BOOLEAN>((GetU32(p + 4) & 1) != 0);
+    if (valid) {
+        for (const StatField& field : kStatFields) {
+            PlatformMoveMemory(record->Fields + field.Offset, p + field.Offset, field.Length);
+        }
+        const ULONG divisor = GetU32(p + 0x1C);
+        record->AirTime = divisor == 0 ? 0 : static_cast<ULONG>(static_cast<ULONG64>(GetU32(p + 0x28)) * 32 / 1000 / divisor);
+    }
+    for (ULONG b = 0; b < 2; ++b) {
+        STA_STAT_BAND* band = &record->Band[b];
+        const UCHAR* block = p + kStatBandArea + b * STA_STAT_ORI_BAND_BLOCK_SIZE;
+        if (valid) {
+            for (ULONG c = 0; c < 5; ++c) {
+                band->Running32[c] += GetU32(block + 4 * c);
+            }
+            for (ULONG c = 0; c < 8; ++c) {
+                band->Running16[c] += GetU16(block + 20 + 2 * c);
+            }
+        }
+        for (ULONG c = 0; c < 5; ++c) {
+            band->Totals[c] += band->Running32[c];
+        }
+        for (ULONG c = 0; c < 3; ++c) {
+            band->Last[c] = band->Running32[c];
+        }
+        band->TotalRatio = Ratio(band->Totals[1], band->Totals[0]);
+        band->EventRatio = Ratio(GetU32(block + 4), GetU32(block));
+        if (adapter->StaInfoResetRequested != 0) {
+            RtlZeroMemory(band->Totals, sizeof(band->Totals));
+            RtlZeroMemory(band->Last, sizeof(band->Last));
+            band->TotalRatio = 0;
+            band->EventRatio = 0;
+        }
+    }
+    if (adapter->StaInfoResetRequested != 0) {
+        RtlZeroMemory(record->Fields + 0x2C, 8);  // transmit total and failure counts
+        RtlZeroMemory(record->Fields + 0x88, 8);
+        record->Fields[0x12] = 0;
+    }
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_CMD, "ProcessStaStatisticsOri: %s, transmitted %u, failed %u",
+             valid ? "counters taken" : "no new counters", static_cast<unsigned>(GetU32(record->Fields + 0x2C)),
+             static_cast<unsigned>(GetU32(record->Fields + 0x30)));
+}
+
+VOID ProcessWlanInfo(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    const ULONG headerLength = ViewHeaderLength(eventView);
+    if (headerLength != WLAN_INFO_RECORD_SIZE + FW_EVENT_HEADER_LENGTH) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "ProcessWlanInfo: header length %u dropped (expected %u)",
+                 static_cast<unsigned>(headerLength), static_cast<unsigned>(WLAN_INFO_RECORD_SIZE + FW_EVENT_HEADER_LENGTH));
+        return;
+    }
+    PlatformMoveMemory(adapter->WlanInfo, eventView + FW_EVENT_VIEW_PAYLOAD_OFFSET, WLAN_INFO_RECORD_SIZE);
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_CMD, "ProcessWlanInfo: record kept");
+}
+
+// ---- legacy firmware events of the core: block-ack agreements, keys, age-out, channel time -------------------
+namespace {
+
+constexpr ULONG kOlderChipTxBaRegister = 0x82061000;
+constexpr ULONG kOlderChipTxBaControl = 0x8206100C;
+constexpr ULONG kOlderChipRxBaRegister = 0x820F7000;
+constexpr USHORT kBaQuirkTimeout = 5000;
+constexpr ULONG kP2pDiscoveryChannelGranted = 0x20000021;
+
+// The station entry of the event's station-record index and its port; none (traced under the
+// handler's name) when either is missing.
+PMAC_TABLE_ENTRY EntryOfStaRec(PMP_ADAPTER adapter, UCHAR staRecIdx, PMP_PORT* port)
+{
+    PMAC_TABLE_ENTRY entry = MlmeSyncMacTabMatchedStaRecIdx(adapter, staRecIdx);
+    *port = entry != nullptr ? entry->OwnerPort : nullptr;
+    return *port != nullptr ? entry : nullptr;
+}
+
+void RxAddBA(PMP_ADAPTER adapter, PUCHAR eventView, BOOLEAN extended, PCSTR name)
+{
+    ULONG length = 0;
+    PUCHAR p = CheckedPayload(eventView, extended ? 10 : 8, DBG_CMD, name, &length);
+    if (p == nullptr) {
+        return;
+    }
+    PMP_PORT port = nullptr;
+    PMAC_TABLE_ENTRY entry = EntryOfStaRec(adapter, p[0], &port);
+    if (entry == nullptr) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "%s: no station for record %u", name, static_cast<unsigned>(p[0]));
+        return;
+    }
+    const USHORT parameters = GetU16(p + 2);
+    const USHORT timeout = GetU16(p + 4);
+    const USHORT startSequence = static_cast<USHORT>(GetU16(p + 6) >> 4);
+    ULONG bufferSize = (parameters >> 6) & 0x3FF;
+    if (extended) {
+        bufferSize += 1024u * GetU16(p + 8);
+    }
+    const UCHAR tid = static_cast<UCHAR>((parameters >> 2) & 0xF);
+    const BOOLEAN immediate = static_cast<BOOLEAN>((parameters & 0x2) != 0);
+    const ULONG limit = port->BaWindowLimit & 0xFF;
+    const ULONG window = bufferSize < limit ? bufferSize : limit;
+    if (window == 0 && timeout == kBaQuirkTimeout && immediate) {
+        adapter->MacBaQuirk[entry->WlanIdx % MAC_TABLE_POOL_SIZE] = 1;
+        port->BaQuirk = 1;
+    }
+    const USHORT reorderStart = startSequence == 0 ? 4095 : static_cast<USHORT>(startSequence - 1);
+    adapter->MacReorderStart[entry->WlanIdx % MAC_TABLE_POOL_SIZE] = reorderStart;
+    if (QzCmdChipGroup(adapter) == FW_CHIP_GROUP_OLDER) {
+        ULONG value = 0;
+        if (NT_SUCCESS(HifIoRead32(adapter, kOlderChipRxBaRegister, &value))) {
+            (void)HifIoWrite32(adapter, kOlderChipRxBaRegister, value | (1u << 16));
+        }
+    }
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "%s: WLAN %u TID %u buffer %u window %u reorder start %u", name,
+             static_cast<unsigned>(entry->WlanIdx), static_cast<unsigned>(tid), static_cast<unsigned>(bufferSize),
+             static_cast<unsigned>(window), static_cast<unsigned>(reorderStart));
+    BATableInsertEntry(adapter, port, entry->WlanIdx, timeout, reorderStart, tid, static_cast<USHORT>(bufferSize), 0, 1);
+}
+
+}  // namespace
+
+VOID ProcessNLOEvent(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    ULONG length = 0;
+    PUCHAR p = ViewPayload(eventView, &length);
+    if (length < 2) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "ProcessNLOEvent: %u bytes dropped", static_cast<unsigned>(length));
+    } else if (p[1] != 1) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "ProcessNLOEvent: status %u", static_cast<unsigned>(p[1]));
+    } else {
+        DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_CMD, "ProcessNLOEvent: normal");
+    }
+}
+
+VOID ProcessTxAddBA(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    ULONG length = 0;
+    PUCHAR p = CheckedPayload(eventView, 4, DBG_CMD, "ProcessTxAddBA", &length);
+    if (p == nullptr) {
+        return;
+    }
+    PMP_PORT port = nullptr;
+    PMAC_TABLE_ENTRY found = EntryOfStaRec(adapter, p[0], &port);
+    PMAC_TABLE_ENTRY entry = found != nullptr ? MlmeSyncMacTabMatchedWlanIdx(port, found->WlanIdx) : nullptr;
+    const UCHAR tid = p[1];
+    if (entry == nullptr || tid >= MAC_ENTRY_TIDS) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "ProcessTxAddBA: record %u TID %u has no agreement to mark",
+                 static_cast<unsigned>(p[0]), static_cast<unsigned>(tid));
+        return;
+    }
+    entry->TxAggregation[tid] = 1;
+    if (adapter->DeviceId == 0x3404 && p[3] != 0) {
+        (void)HifIoWrite32(adapter, kOlderChipTxBaRegister, 1);
+        ULONG value = 0;
+        if (NT_SUCCESS(HifIoRead32(adapter, kOlderChipTxBaControl, &value))) {
+            (void)HifIoWrite32(adapter, kOlderChipTxBaControl, value | 0x80);
+        }
+    }
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "ProcessTxAddBA: WLAN %u TID %u agreed", static_cast<unsigned>(entry->WlanIdx),
+             static_cast<unsigned>(tid));
+}
+
+VOID ProcessRxAddBA(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    if (QzCmdChipGroup(adapter) == FW_CHIP_GROUP_ARVEL3X) {
+        DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_CMD, "ProcessRxAddBA: extended form");
+        ProcessRxAddBAExtended(adapter, eventView);
+        return;
+    }
+    RxAddBA(adapter, eventView, FALSE, "ProcessRxAddBA");
+}
+
+VOID ProcessRxAddBAExtended(PMP_ADAPTER adapter, PUCHAR eventView) { RxAddBA(adapter, eventView, TRUE, __func__); }
+
+VOID ProcessRxDelBA(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    ULONG length = 0;
+    PUCHAR p = CheckedPayload(eventView, 2, DBG_CMD, "ProcessRxDelBA", &length);
+    if (p == nullptr) {
+        return;
+    }
+    PMP_PORT port = nullptr;
+    PMAC_TABLE_ENTRY entry = EntryOfStaRec(adapter, p[0], &port);
+    if (entry == nullptr) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "ProcessRxDelBA: no station for record %u", static_cast<unsigned>(p[0]));
+        return;
+    }
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "ProcessRxDelBA: WLAN %u TID %u", static_cast<unsigned>(entry->WlanIdx),
+             static_cast<unsigned>(p[1]));
+    BATableTearRECEntry(adapter, port, p[1], entry->WlanIdx, 0);
+}
+
+VOID ProcessAPClientAgeout(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    ULONG length = 0;
+    PUCHAR p = ViewPayload(eventView, &length);
+    PMP_PORT port = nullptr;
+    PMAC_TABLE_ENTRY entry = length >= 1 ? EntryOfStaRec(adapter, p[0], &port) : nullptr;
+    if (entry == nullptr) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "ProcessAPClientAgeout: no station (%u bytes)", static_cast<unsigned>(length));
+        return;
+    }
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_AP, "ProcessAPClientAgeout: WLAN %u ages out", static_cast<unsigned>(entry->WlanIdx));
+    ApAgeoutPeerRequest(adapter, entry);
+}
+
+VOID ProcessAddKeyDone(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    ULONG length = 0;
+    PUCHAR p = ViewPayload(eventView, &length);
+    PMP_PORT port = length >= 8 ? GetPortByBssIndex(adapter, p[0]) : nullptr;
+    PMAC_TABLE_ENTRY entry = port != nullptr ? MlmeSyncMacTabMatchedRoleType(port, GetWlanRoleType(port)) : nullptr;
+    if (entry == nullptr) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "ProcessAddKeyDone: no port or station of BSS %u (%u bytes)",
+                 static_cast<unsigned>(length >= 1 ? p[0] : 0xFF), static_cast<unsigned>(length));
+        return;
+    }
+    adapter->MacKeyInstalled[entry->WlanIdx % MAC_TABLE_POOL_SIZE] = 1;
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "ProcessAddKeyDone: BSS %u WLAN %u, %02X %02X %02X %02X %02X %02X",
+             static_cast<unsigned>(p[0]), static_cast<unsigned>(entry->WlanIdx), p[2], p[3], p[4], p[5], p[6], p[7]);
+}
+
+VOID ProcessChPrivilegeEvent(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    ULONG length = 0;
+    PUCHAR p = CheckedPayload(eventView, 11, DBG_CMD, "ProcessChPrivilegeEvent", &length);
+    if (p == nullptr) {
+        return;
+    }
+    const UCHAR bssIndex = p[0];
+    PMP_PORT port = GetPortByBssIndex(adapter, bssIndex);
+    PBSS_INDEX_SLOT slot = GetActiveBssIndexSlot(adapter, bssIndex);
+    if (port == nullptr || slot == nullptr) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "ProcessChPrivilegeEvent: no port or slot for BSS %u",
+                 static_cast<unsigned>(bssIndex));
+        return;
+    }
+    if (AdapterTestFlags(adapter, ADAPTER_FLAG_CH_PRIVILEGE)) {
+        AdapterClearFlag(adapter, ADAPTER_FLAG_CH_PRIVILEGE, __func__);
+        if (adapter->DiscoveryPrivilege != 0) {
+            (void)QZEnqueueInternalCmd(adapter, port, kP2pDiscoveryChannelGranted, nullptr, 0);
+        }
+    }
+    const UCHAR channel = p[3];
+    adapter->CurrentChannelRecord[0] = channel;
+    adapter->CurrentChannelRecord[1] = 1;
+    adapter->CurrentChannelRecord[2] = channel;
+    adapter->CurrentChannelRecord[3] = bssIndex;
+    adapter->CurrentChannelRecord[4] = p[5];
+    adapter->ChGrantGranted = 1;
+    adapter->ChGrantBssIndex = bssIndex;
+    adapter->ChGrantToken = p[1];
+    adapter->BssSlotGrantValue[bssIndex % BSS_INDEX_SLOT_COUNT] = p[10];
+    // The grant is held until it is released (the next request or a release gives it back first).
+    QzCmdChPrivilegeRecordGrant(adapter, bssIndex, channel, p[5]);
+    const BOOLEAN pending = static_cast<BOOLEAN>(port->PendingActionFrame != 0);
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "ProcessChPrivilegeEvent: BSS %u token %u channel %u band %u%s",
+             static_cast<unsigned>(bssIndex), static_cast<unsigned>(p[1]), static_cast<unsigned>(channel),
+             static_cast<unsigned>(p[5]), pending ? ", pending action frame posted" : "");
+    if (pending) {
+        port->PendingActionFrame = 0;
+        PVOID body = port->PendingActionBody;
+        const ULONG bodyLength = port->PendingActionLength;
+        port->PendingActionBody = nullptr;
+        port->PendingActionLength = 0;
+        (void)MlmeEnqueue(adapter, port, MLME_ACTION_STATE_MACHINE, 15, bodyLength, body);
+        if (body != nullptr) {
+            MlmeFreeMemory(adapter, body);
+        }
+    }
+}

@@ -8,6 +8,7 @@
 // Each handler checks its own payload length (FwEventViewPayloadLength) before reading a field.
 #pragma once
 
+#include "Common/fwdump.h"  // ProcessAssertDumpEvent (0xF0), nicExtEventPhyIcsRawData
 #include "kshim/nt_types.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
@@ -17,6 +18,7 @@ VOID ProcessTxDoneEvent(PMP_ADAPTER adapter, PUCHAR eventView);  // 0x0F transmi
 VOID ProcessChPrivilegeEvent(PMP_ADAPTER adapter, PUCHAR eventView);  // 0x10 channel privilege granted
 VOID ProcessBssAbsencePresenceEvent(PMP_ADAPTER adapter, PUCHAR eventView);  // 0x11 absence and presence of a Wi-Fi Direct peer
 VOID ProcessRxAddBA(PMP_ADAPTER adapter, PUCHAR eventView);  // 0x0A receive block-ack agreed
+VOID ProcessRxAddBAExtended(PMP_ADAPTER adapter, PUCHAR eventView);  // 0x0A with the high part of the buffer size (third generation)
 VOID ProcessRxDelBA(PMP_ADAPTER adapter, PUCHAR eventView);  // 0x0B receive block-ack deleted
 VOID ProcessBssBeaconTimeout(PMP_ADAPTER adapter, PUCHAR eventView);  // 0x13 beacon time-out
 VOID ProcessAPClientAgeout(PMP_ADAPTER adapter, PUCHAR eventView);  // 0x19 station age-out on an access point
@@ -32,6 +34,8 @@ VOID ProcessFwLogEvent(PMP_ADAPTER adapter, PUCHAR eventView);  // 0x27 firmware
 VOID ProcessWoWWakeReasonEvent(PMP_ADAPTER adapter, PUCHAR eventView);  // 0x62 (and 0x5B) wake reason
 VOID ProcessWlanInfo(PMP_ADAPTER adapter, PUCHAR eventView);  // 0xCD WLAN information
 VOID ProcesPcieEnteredLinkStateCounterEvent(PMP_ADAPTER adapter, PUCHAR eventView);  // 0xDA PCIe link-state counters
+// The two driver-wide counters of the PCI Express link-state reports (codes 0x1111xxxx and 0x2222xxxx).
+extern ULONG g_PcieLinkStateCount[2];
 VOID ProcessLayer0ExtMagicEvent(PMP_ADAPTER adapter, PUCHAR eventView);  // 0xED extended event
 VOID ProcessHifControlEvent(PMP_ADAPTER adapter, PUCHAR eventView);  // 0xF6 host-interface control
 
@@ -39,6 +43,5 @@ VOID ProcessHifControlEvent(PMP_ADAPTER adapter, PUCHAR eventView);  // 0xF6 hos
 VOID ProcessNicCapabilityEvent(PMP_ADAPTER adapter, PUCHAR payload, ULONG payloadLength);  // 0x01 (qzevent_capability)
 VOID ProcessScanDoneEvent(PMP_ADAPTER adapter, PUCHAR payload, ULONG payloadLength, UCHAR detailedTrace);  // 0x0D
 VOID ProcessWowEvent(PMP_ADAPTER adapter, UCHAR eventId);  // 0x1B, 0x71, 0x72
-VOID ProcessAssertDumpEvent(PMP_ADAPTER adapter, PUCHAR eventView, PUCHAR payload, ULONG payloadLength);  // 0xF0
 // The buffer as received (receive descriptor first) and its received length.
 VOID ProcessInitEventCmdResult(PMP_ADAPTER adapter, PUCHAR buffer, ULONG receivedLength);  // 0xFD

@@ -159,10 +159,13 @@ TEST_P(ChPrivilegeTest, ARequestWaitsForTheGrantAndItsCompletionRunsOnTheControl
     EXPECT_EQ(QzCmdChPrivilage(adapter_.get(), port0_, 36, BAND_5G, CH_PRIVILEGE_REQUEST, 1, 300, RecordGrant,
                                &context, 0, 9),
               STATUS_SUCCESS);
-    EXPECT_TRUE(AdapterTestFlags(adapter_.get(), ADAPTER_FLAG_CH_PRIVILEGE));
     EXPECT_EQ(g_completed.count, 0) << "never in the completion itself";
     RunCallbacks();
     EXPECT_EQ(g_completed.count, 1);
+    // The grant event ended the request in flight and recorded the held grant.
+    EXPECT_FALSE(AdapterTestFlags(adapter_.get(), ADAPTER_FLAG_CH_PRIVILEGE));
+    EXPECT_EQ(adapter_->ChPrivilegeHeld, 1);
+    EXPECT_EQ(adapter_->ChPrivilegeChannel, 36);
     EXPECT_EQ(g_completed.adapter, adapter_.get());
     EXPECT_EQ(g_completed.port, port0_);
     EXPECT_EQ(g_completed.context, &context);
@@ -204,7 +207,8 @@ TEST_P(ChPrivilegeTest, ASecondRequestFirstGivesBackTheHeldGrant)
     ClearSent();
     ASSERT_EQ(QzCmdChPrivilage(adapter_.get(), port0_, 11, BAND_24G, CH_PRIVILEGE_REQUEST, 3, 0, nullptr, nullptr, 0, 0),
               STATUS_SUCCESS);
-    EXPECT_EQ(adapter_->ChPrivilegeHeld, 0);
+    // The held grant was given back; the new request's own grant is the one held now.
+    EXPECT_TRUE(Eventually([&] { return __atomic_load_n(&adapter_->ChPrivilegeChannel, __ATOMIC_ACQUIRE) == 11; }));
     if (GetParam() == kThirdGen) {
         auto sent = Unified();
         ASSERT_EQ(sent.size(), 2u);

@@ -545,6 +545,12 @@ typedef struct _MP_PORT {
     UCHAR EapolProtected;              // the last EAPOL frame on a station port was protected
     // ---- indication layers: the connection dialogue with the OS, its history, the link figures (platform/ndis6/n6indicate) ----
     PORT_INDICATION_BLOCK Ind;
+    // ---- legacy firmware event handlers: block-ack window, channel-time wait (Common/qzevent_handlers) ----
+    USHORT BaWindowLimit;        // block-ack window limit; its low byte bounds a receive agreement's window
+    UCHAR BaQuirk;               // a peer asked for window 0 with time-out 5000 and the immediate policy
+    UCHAR PendingActionFrame;    // an action frame waits for channel time: its MLME message body is kept
+    PVOID PendingActionBody;     // MLME buffer (MlmeFreeMemory)
+    ULONG PendingActionLength;
 } MP_PORT;
 
 // The multicast list the receive filter sends to the firmware: at most 16 addresses.
@@ -819,6 +825,37 @@ typedef struct _RX_PERF_INDICATOR {
 #define RX_STA_ENTRIES 20
 #define STA_STAT_RECORD_SIZE 384
 #define MIB_RECORD_SIZE 236
+// Firmware status and wake events: the wake-pattern slots (20 handed out, 2 kept for the firmware's own
+// wake kinds), the statistics record of a chip without its own statistics operation, and the sizes of
+// the PHY status records, the WLAN-information record and the assert-dump identification line.
+#define WOW_PATTERN_SLOTS 22
+typedef struct _WOW_PATTERN_ENTRY {
+    UCHAR InUse;
+    ULONG Kind;          // 1 bitmap pattern, 2 magic packet, 3 media disconnect
+    ULONG OsPatternId;   // the OS's pattern id (1 for the two other kinds)
+    UCHAR Mask[16];
+    ULONG MaskSize;
+    UCHAR Pattern[128];
+    ULONG PatternSize;
+} WOW_PATTERN_ENTRY, *PWOW_PATTERN_ENTRY;
+#define STA_STAT_ORI_PAYLOAD_SIZE 296
+#define STA_STAT_ORI_BAND_BLOCK_SIZE 52
+typedef struct _STA_STAT_BAND {
+    ULONG Running32[5];   // the firmware block's five u32 counters, summed over the events
+    ULONG Running16[8];   // its eight u16 counters, summed
+    ULONG64 Totals[5];    // running counters summed at every event
+    ULONG Last[3];        // running counters 0, 1 and 2 as the last event left them
+    ULONG TotalRatio;     // thousandths: total1 / (total0 + total1)
+    ULONG EventRatio;     // thousandths: c1 / (c0 + c1) of the event's own block
+} STA_STAT_BAND;
+typedef struct _STA_STAT_ORI_RECORD {
+    UCHAR Fields[STA_STAT_ORI_PAYLOAD_SIZE];  // the copied payload fields at their payload offsets
+    ULONG AirTime;                            // (u32 at 0x28 x 32 / 1000) / u32 at 0x1C
+    STA_STAT_BAND Band[2];
+} STA_STAT_ORI_RECORD;
+#define WLAN_INFO_RECORD_SIZE 156
+#define PHY_STATUS_RECORD_SMALL 20
+#define PHY_STATUS_RECORD_LARGE 32
 
 typedef struct _MP_ADAPTER {
     // Framework handles and the device objects beneath the device.
@@ -1250,6 +1287,34 @@ typedef struct _MP_ADAPTER {
     ULONG64 RxUnicastDataFrames;
     // ---- indication layers: the connection dialogue bytes and the association's frames (platform/ndis6/n6indicate) ----
     ADAPTER_INDICATION_BLOCK Ind;
+    // ---- firmware status, statistics and wake events; assert dump and ICS log (Common/qzevent_handlers, Common/fwdump) ----
+    UCHAR RadioOffBySwitch;           // the radio was switched off by the hardware radio switch
+    UCHAR PhyStatusSmall[PHY_STATUS_RECORD_SMALL];  // PHY status record of kind 1
+    UCHAR PhyStatusLarge[PHY_STATUS_RECORD_LARGE];  // PHY status record of kind 4
+    UCHAR FwAskedToSleep;             // the firmware's sleep notification was served
+    ULONG WakeReason;                 // NDIS wake-reason type, read by the wake indication
+    ULONG WakePatternIndex;           // pattern slot, then the OS pattern id
+    ULONG WakePacketWord;
+    ULONG LinkLossCause;              // 1: beacon loss or a disconnect wake
+    WOW_PATTERN_ENTRY WowPatterns[WOW_PATTERN_SLOTS];
+    STA_STAT_ORI_RECORD StaStatOri;
+    UCHAR StaInfoResetRequested;      // the last station-information query asked for the counters to be reset
+    UCHAR WlanInfo[WLAN_INFO_RECORD_SIZE];
+    UCHAR FwAsserted;                 // the firmware sent an assert dump; cleared by error recovery
+    // (AssertDumpMark above marks a dump of the Bluetooth side, written to the Bluetooth file.)
+    UCHAR CoreDumpHeaderPhase;        // the dump's header chunks are traced
+    UCHAR IcsLoggingDynamic;          // the third ICS-logging flag (dynamic ICS logging), beside IcsLogging[2]
+    PLATFORM_TIMER CoreDumpTimer;     // "wlanMcuCorDumpTimer": the dump ends 500 ms after its last chunk
+    // Legacy event handlers: the channel grant and current-channel records, and per station entry (WLAN
+    // index) the key-installed flag, the block-ack quirk flag and the reorder start of the last agreement.
+    UCHAR ChGrantGranted;
+    UCHAR ChGrantBssIndex;
+    UCHAR ChGrantToken;
+    UCHAR CurrentChannelRecord[5];    // primary channel, 1, primary channel, BSS index, band
+    UCHAR BssSlotGrantValue[5];       // per BSS-index slot: the value byte of its last channel grant
+    UCHAR MacKeyInstalled[MAC_TABLE_POOL_SIZE];
+    UCHAR MacBaQuirk[MAC_TABLE_POOL_SIZE];
+    USHORT MacReorderStart[MAC_TABLE_POOL_SIZE];
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.

@@ -77,20 +77,6 @@ NTSTATUS writeFactCalfile(PMP_ADAPTER adapter)
     return NOT_BUILT_YET();
 }
 
-NTSTATUS PlatformOpenCoreDumpFile(PMP_ADAPTER adapter, UCHAR open)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(open);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS PlatformOpenIcsLogFile(PMP_ADAPTER adapter, UCHAR open)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(open);
-    return NOT_BUILT_YET();
-}
-
 NTSTATUS PlatformIndicateFirmwareStalled(PMP_ADAPTER adapter, ULONG reason)
 {
     UNREFERENCED_PARAMETER(adapter);

@@ -6,6 +6,7 @@
 #include "platform/ndis6/n6platformindicate.h"
 #include "platform/wdi/wdievent.h"
 
+#include "Common/fwdump.h"  // the core-dump and ICS log files
 #include "kshim/nt_types.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
@@ -44,11 +45,6 @@ void ScanNeighborAPInfoListReset(PMP_ADAPTER adapter, PSCAN_NEIGHBOR_AP_LIST lis
 NTSTATUS QzCmdFactCalGet(PMP_ADAPTER adapter, UCHAR band, UCHAR index);
 // Writes the runtime calibration data file from the collected records.
 NTSTATUS writeFactCalfile(PMP_ADAPTER adapter);
-// With `open` 1 opens (creating when needed) the core-dump file and keeps its handle in the adapter
-// (CoreDumpFile); with 0 closes it.
-NTSTATUS PlatformOpenCoreDumpFile(PMP_ADAPTER adapter, UCHAR open);
-// The same for the ICS log file (IcsLogFile).
-NTSTATUS PlatformOpenIcsLogFile(PMP_ADAPTER adapter, UCHAR open);
 
 // ---- OS indications (platform/ndis6/n6indicate) ------------------------------------------------------------
 // A firmware-stalled report to the WDI firmware-stalled indication.

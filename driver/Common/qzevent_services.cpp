@@ -1,0 +1,49 @@
+// Services of other layers that the firmware event handlers call; see the header.
+#include "Common/qzevent_services.h"
+
+#include "platform/ndiscommon/adapter.h"
+#include "platform/ndiscommon/ndiscommonhifpci.h"
+#include "platform/ndiscommon/trace.h"
+
+NTSTATUS MlmeRadioOffManually(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS MlmeRadioOnManually(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS QzCmdBtCtrl(PMP_ADAPTER adapter, ULONG value)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(value);
+    return NOT_BUILT_YET();
+}
+
+VOID HalUpdateHifSuspendState(PPCI_HIF_CONTEXT hif, ULONG state)
+{
+    if (hif == nullptr) {
+        return;
+    }
+    __atomic_store_n(&hif->SuspendState, state, __ATOMIC_RELEASE);
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "host-interface suspend state %u", static_cast<unsigned>(state));
+}
+
+VOID BATableInsertEntry(PMP_ADAPTER adapter, PMP_PORT port, UCHAR wlanIndex, USHORT timeout, USHORT startSequence,
+                        UCHAR tid, USHORT bufferSize, UCHAR originatorState, UCHAR recipient)
+{
+    (void)NOT_BUILT_YET();
+}
+
+VOID BATableTearRECEntry(PMP_ADAPTER adapter, PMP_PORT port, UCHAR tid, UCHAR wlanIndex, UCHAR all)
+{
+    (void)NOT_BUILT_YET();
+}
+
+VOID ApAgeoutPeerRequest(PMP_ADAPTER adapter, PMAC_TABLE_ENTRY entry) { (void)NOT_BUILT_YET(); }

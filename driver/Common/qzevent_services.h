@@ -1,0 +1,41 @@
+// Services of other layers that the firmware event handlers call and that those layers do not
+// provide yet. Each keeps the name and the arguments its own layer gives it; each moves to its
+// layer's module when that layer is built. Until then it traces and answers STATUS_NOT_SUPPORTED (or,
+// for a question, the answer that changes nothing).
+#pragma once
+
+#include "Common/recv.h"
+
+#include "kshim/nt_types.h"
+
+typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
+typedef struct _MP_PORT MP_PORT, *PMP_PORT;
+typedef struct _PCI_HIF_CONTEXT PCI_HIF_CONTEXT, *PPCI_HIF_CONTEXT;
+typedef struct _MAC_TABLE_ENTRY MAC_TABLE_ENTRY, *PMAC_TABLE_ENTRY;
+
+// ---- MLME requests (Common/mlme) ----------------------------------------------------------------------------
+// Switches the radio off (on) for the port as a radio-state request would, and releases the WDI task
+// control block's task-pending flag when done.
+NTSTATUS MlmeRadioOffManually(PMP_ADAPTER adapter, PMP_PORT port);
+NTSTATUS MlmeRadioOnManually(PMP_ADAPTER adapter, PMP_PORT port);
+
+// ---- device commands (Common/qzcmd) -------------------------------------------------------------------------
+// The Bluetooth control command with its one value.
+NTSTATUS QzCmdBtCtrl(PMP_ADAPTER adapter, ULONG value);
+
+// Records the suspend handshake state of the host interface: 1 the firmware acknowledged suspend,
+// 4 it acknowledged resume.
+VOID HalUpdateHifSuspendState(PPCI_HIF_CONTEXT hif, ULONG state);
+
+// ---- block-ack session table (Common/mlme) ------------------------------------------------------------------
+// Opens an agreement of the peer (WLAN index) for the TID: time-out, starting sequence number, buffer
+// or window size, originator state and recipient flag.
+VOID BATableInsertEntry(PMP_ADAPTER adapter, PMP_PORT port, UCHAR wlanIndex, USHORT timeout, USHORT startSequence,
+                        UCHAR tid, USHORT bufferSize, UCHAR originatorState, UCHAR recipient);
+// Tears down the peer's recipient agreement of the TID (all TIDs with `all`).
+VOID BATableTearRECEntry(PMP_ADAPTER adapter, PMP_PORT port, UCHAR tid, UCHAR wlanIndex, UCHAR all);
+
+// ---- soft access point (Common/ap) ---------------------------------------------------------------------------
+// Ages a station out of the access point: deauthentication, pending transmissions, station record,
+// entry and the disassociation indication.
+VOID ApAgeoutPeerRequest(PMP_ADAPTER adapter, PMAC_TABLE_ENTRY entry);
