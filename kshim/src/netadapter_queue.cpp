@@ -434,6 +434,18 @@ bool NetQueueArmed(NETPACKETQUEUE queue)
     return q != nullptr && q->armed.load();
 }
 
+void NetQueueReposition(NETPACKETQUEUE queue, uint32_t packetIndex, uint32_t fragmentIndex)
+{
+    FxNetQueue* q = QueueOf(queue, "NetQueueReposition");
+    if (q == nullptr) {
+        return;
+    }
+    NET_RING& pr = q->packetRing;
+    NET_RING& fr = q->fragmentRing;
+    pr.BeginIndex = pr.NextIndex = pr.EndIndex = q->osBegin = packetIndex & pr.ElementIndexMask;
+    fr.BeginIndex = fr.NextIndex = fr.EndIndex = q->osFragmentBegin = fragmentIndex & fr.ElementIndexMask;
+}
+
 NET_RING* NetQueuePacketRing(NETPACKETQUEUE queue)
 {
     FxNetQueue* q = QueueOf(queue, "NetQueuePacketRing");

@@ -201,7 +201,7 @@ void PlatformCancelTxQueuePkts(NETPACKETQUEUE queue)
     for (ULONG i = pr->BeginIndex; i != pr->EndIndex; i = NetRingIncrementIndex(pr, i)) {
         NetRingGetPacketAtIndex(pr, i)->Flags |= NET_PACKET_FLAG_SCRATCH;
         (void)InterlockedDecrement(&q->InFlight);
-        if (IsApPort(q->Port)) {
+        if (IsApPort(PortOfIndex(q->Adapter, static_cast<USHORT>(q->PortId)))) {
             (void)InterlockedDecrement(&q->Adapter->ApTxInFlight);
         }
     }

@@ -49,6 +49,21 @@ void DropWaiting(PMP_ADAPTER adapter, PRX_RETURN_LIST list)
     }
 }
 
+// The queue's port as the adapter holds it now (ports go away when the adapter powers down).
+PMP_PORT PortOf(PQZCX_RXQUEUE q)
+{
+    if (q->Adapter == nullptr || q->Port == nullptr) {
+        return nullptr;
+    }
+    for (PMP_PORT p : q->Adapter->PortList) {
+        if (p == q->Port) {
+            return p;
+        }
+    }
+    q->Port = nullptr;
+    return nullptr;
+}
+
 }  // namespace
 
 NTSTATUS EvtAdapterCreateRxQueue(NETADAPTER netAdapter, NETRXQUEUE_INIT* rxQueueInit)
@@ -161,7 +176,8 @@ void EvtRxQueueAdvance(NETPACKETQUEUE queue)
     ULONG f = fr->BeginIndex;
     const ULONG e = fr->EndIndex;
     ULONG p = pr->BeginIndex;
-    PRX_RETURN_LIST list = q->Port != nullptr ? ListOfType(adapter, q->Port->WifiAdapterType) : nullptr;
+    PMP_PORT port = PortOf(q);
+    PRX_RETURN_LIST list = port != nullptr ? ListOfType(adapter, port->WifiAdapterType) : nullptr;
     // Both rings bound the loop: a packet and a fragment per frame.
     while (list != nullptr && f != e && p != pr->EndIndex) {
         PLIST_ENTRY entry = ExInterlockedRemoveHeadList(&list->Head, &list->Lock);
@@ -193,10 +209,11 @@ void EvtRxQueueAdvance(NETPACKETQUEUE queue)
 void EvtRxQueueSetNotificationEnabled(NETPACKETQUEUE queue, BOOLEAN enabled)
 {
     PQZCX_RXQUEUE q = QZCxGetRxQueueContext(queue);
-    if (q == nullptr || q->Adapter == nullptr || q->Port == nullptr || q->Port->RxQueue != queue) {
+    PMP_PORT port = q != nullptr ? PortOf(q) : nullptr;
+    if (port == nullptr || port->RxQueue != queue) {
         return;
     }
-    volatile LONG* flag = NotifyFlagOfType(q->Adapter, q->Port->WifiAdapterType);
+    volatile LONG* flag = NotifyFlagOfType(q->Adapter, port->WifiAdapterType);
     if (flag != nullptr) {
         (void)InterlockedExchange(flag, enabled ? 1 : 0);
     }
@@ -225,16 +242,18 @@ void EvtRxQueueCancel(NETPACKETQUEUE queue)
 void EvtRxQueueStart(NETPACKETQUEUE queue)
 {
     PQZCX_RXQUEUE q = QZCxGetRxQueueContext(queue);
-    if (q != nullptr && q->Port != nullptr) {
-        q->Port->RxStopped = 0;
+    PMP_PORT port = q != nullptr ? PortOf(q) : nullptr;
+    if (port != nullptr) {
+        port->RxStopped = 0;
     }
 }
 
 void EvtRxQueueStop(NETPACKETQUEUE queue)
 {
     PQZCX_RXQUEUE q = QZCxGetRxQueueContext(queue);
-    if (q != nullptr && q->Port != nullptr) {
-        q->Port->RxStopped = 1;
+    PMP_PORT port = q != nullptr ? PortOf(q) : nullptr;
+    if (port != nullptr) {
+        port->RxStopped = 1;
     }
 }
 

@@ -23,7 +23,15 @@ constexpr UCHAR kBandwidth320 = 7;
 constexpr UCHAR kAspmControlBatteryLife = 2;
 constexpr UCHAR kPacketSkip = NET_PACKET_FLAG_IGNORE | NET_PACKET_FLAG_SCRATCH;
 
-ULONG PortIndexOf(PQZCX_TXQUEUE q) { return q->Port != nullptr ? q->Port->PortNumber % MP_MAX_PORTS : 0; }
+ULONG PortIndexOf(PQZCX_TXQUEUE q) { return q->PortId < MP_MAX_PORTS ? q->PortId : 0; }
+
+// The queue's port as the adapter holds it now (ports go away when the adapter powers down, while
+// the OS may keep the queue a little longer); refreshed in the context.
+PMP_PORT RefreshPort(PQZCX_TXQUEUE q)
+{
+    q->Port = (q->Adapter != nullptr && q->PortId < MP_MAX_PORTS) ? q->Adapter->PortList[q->PortId] : nullptr;
+    return q->Port;
+}
 
 BOOLEAN IsApPort(PMP_PORT port) { return static_cast<BOOLEAN>(port != nullptr && port->PortType == WFD_GO); }
 
@@ -78,7 +86,7 @@ void Advance(NETPACKETQUEUE queue, BOOLEAN direct)
         return;
     }
     PMP_ADAPTER adapter = q->Adapter;
-    PMP_PORT port = q->Port;
+    PMP_PORT port = RefreshPort(q);
     if (port == nullptr) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "transmit advance: queue of port id %u has no port",
                  static_cast<unsigned>(q->PortId));
@@ -317,6 +325,7 @@ BOOLEAN TxQueueReturnFinished(PQZCX_TXQUEUE q)
     const ULONG portIndex = PortIndexOf(q);
     TX_PORT_PROGRESS& progress = adapter->TxProgress[portIndex];
     TX_PORT_WATCH& watch = adapter->TxWatch[portIndex];
+    const BOOLEAN apPort = IsApPort(RefreshPort(q));
     ULONG begin = pr->BeginIndex;
     ULONG fragmentBegin = fr->BeginIndex;
     BOOLEAN returned = FALSE;
@@ -343,7 +352,7 @@ BOOLEAN TxQueueReturnFinished(PQZCX_TXQUEUE q)
         }
         begin = NetRingIncrementIndex(pr, begin);
         (void)InterlockedDecrement(&q->InFlight);
-        if (IsApPort(q->Port)) {
+        if (apPort) {
             (void)InterlockedDecrement(&adapter->ApTxInFlight);
         }
         progress.Stalled = 0;
@@ -452,7 +461,7 @@ NTSTATUS QZCxTxQueueInitialize(NETADAPTER netAdapter, NETPACKETQUEUE queue)
 void EvtTxQueueStart(NETPACKETQUEUE queue)
 {
     PQZCX_TXQUEUE q = QZCxGetTxQueueContext(queue);
-    if (q == nullptr || q->Adapter == nullptr || q->Port == nullptr) {
+    if (q == nullptr || q->Adapter == nullptr || RefreshPort(q) == nullptr) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "transmit queue start: no context, adapter or port");
         return;
     }
@@ -518,7 +527,7 @@ void EvtTxQueueStart(NETPACKETQUEUE queue)
 void EvtTxQueueStop(NETPACKETQUEUE queue)
 {
     PQZCX_TXQUEUE q = QZCxGetTxQueueContext(queue);
-    if (q == nullptr || q->Adapter == nullptr || q->Port == nullptr) {
+    if (q == nullptr || q->Adapter == nullptr || RefreshPort(q) == nullptr) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "transmit queue stop: no context, adapter or port");
         return;
     }
@@ -561,6 +570,7 @@ void EvtTxQueueDestroy(WDFOBJECT object)
         return;
     }
     PMP_ADAPTER adapter = q->Adapter;
+    (void)RefreshPort(q);
     KeAcquireSpinLock(&q->Lock, &q->OldIrql);
     if (q->SideMemory != nullptr) {
         if (q->Port != nullptr && q->Port->TxGroupQueue == queue) {

@@ -51,6 +51,8 @@ void NetQueueDestroy(NETPACKETQUEUE queue);
 // Notifications the driver sent on the queue so far, and whether notification is enabled now.
 size_t NetQueueNotifications(NETPACKETQUEUE queue);
 bool NetQueueArmed(NETPACKETQUEUE queue);
+// Moves an empty queue's rings (and the OS's own cursors) to these indexes.
+void NetQueueReposition(NETPACKETQUEUE queue, uint32_t packetIndex, uint32_t fragmentIndex);
 // The queue's rings (the test may read and set indexes).
 NET_RING* NetQueuePacketRing(NETPACKETQUEUE queue);
 NET_RING* NetQueueFragmentRing(NETPACKETQUEUE queue);
