@@ -240,3 +240,53 @@ TEST_F(TxqTest, ABurstAcrossTheRingWrapIsSentDirectlyOrByTheTransmitQueueThread)
 }
 
 }  // namespace
+
+namespace {
+
+using namespace txq_test;
+
+TEST_F(TxqTest, AbortByPortCompletesThatPortsRecordsAndLeavesOthers)
+{
+    NETPACKETQUEUE q = OpenTx();
+    ASSERT_EQ(host::NetTxQueuePost(q, Frames(3)), 3u);
+    std::vector<PTX_DMAQ_DESC> taken = Take(q, 0, 3);
+    MP_PORT other{};
+    other.PortNumber = 1;
+    PTX_DMAQ_DESC foreign = TxDmaqAlloc(Adapter(), 0);
+    ASSERT_NE(foreign, nullptr);
+    foreign->Port = &other;
+    TxProcqEnqueue(Adapter(), taken[0], 1, FALSE);
+    TxProcqEnqueue(Adapter(), foreign, 1, FALSE);
+    TxProcqEnqueue(Adapter(), taken[1], 3, FALSE);
+    TxDoneWaitqEnqueue(Adapter(), taken[2]);
+
+    PlatformIndicateTxAbortPendingPacketsByPort(Adapter(), 0);
+    EXPECT_EQ(TxProcqGetCount(Adapter(), 1), 1u);
+    EXPECT_EQ(TxProcqGetCount(Adapter(), 3), 0u);
+    EXPECT_EQ(TxDoneWaitqGetCount(Adapter()), 0u);
+    host::NetQueueAdvance(q);
+    EXPECT_EQ(Tags(host::NetTxQueueTakeReturned(q)), (std::vector<uint8_t>{0, 1, 2}));
+    EXPECT_EQ(TxProcqDequeue(Adapter(), 1), foreign);
+    TxDmaqFree(Adapter(), foreign);
+}
+
+TEST_F(TxqTest, StopAbortsThePortsPendingPacketsAndRejectReturnsRecordsWithoutFinishingPackets)
+{
+    NETPACKETQUEUE q = OpenTx();
+    ASSERT_EQ(host::NetTxQueuePost(q, Frames(2)), 2u);
+    std::vector<PTX_DMAQ_DESC> taken = Take(q, 0, 2);
+    const ULONG free = TxDmaqGetFreeCount(Adapter(), 0);
+    TxDoneWaitqEnqueue(Adapter(), taken[0]);
+    PlatformIndicateRejectPendingPackets(Adapter(), 1);
+    EXPECT_EQ(TxDmaqGetFreeCount(Adapter(), 0), free + 1);
+    host::NetQueueAdvance(q);
+    EXPECT_TRUE(host::NetTxQueueTakeReturned(q).empty());  // its packet waits for the cancel
+
+    TxDoneWaitqEnqueue(Adapter(), taken[1]);
+    host::NetQueueStop(q);
+    EXPECT_EQ(TxDmaqGetFreeCount(Adapter(), 0), free + 2);
+    host::NetQueueCancel(q);
+    EXPECT_EQ(host::NetTxQueueTakeReturned(q).size(), 2u);
+}
+
+}  // namespace
