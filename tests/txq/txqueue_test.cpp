@@ -290,3 +290,44 @@ TEST_F(TxqTest, StopAbortsThePortsPendingPacketsAndRejectReturnsRecordsWithoutFi
 }
 
 }  // namespace
+
+namespace {
+
+using namespace txq_test;
+
+TEST_F(TxqTest, WhileAGroupOwnerRunsFinishedPacketsGoBackWithTheirCompletion)
+{
+    ASSERT_NE(Adapter()->P2pBlock, nullptr);
+    const ULONG saved = Adapter()->P2pBlock->Flags;
+    NETPACKETQUEUE q = OpenTx();
+    ASSERT_EQ(host::NetTxQueuePost(q, Frames(3)), 3u);
+    std::vector<PTX_DMAQ_DESC> taken = Take(q, 0, 3);
+    // Without the group owner the packet waits for the next advance.
+    PlatformIndicateXmitPktToNdisEx(Adapter(), taken[0], STATUS_SUCCESS);
+    EXPECT_TRUE(host::NetTxQueueTakeReturned(q).empty());
+    Adapter()->P2pBlock->Flags |= P2P_FLAG_GO_RUNNING;
+    PlatformIndicateXmitPktToNdisEx(Adapter(), taken[2], STATUS_SUCCESS);
+    EXPECT_EQ(Tags(host::NetTxQueueTakeReturned(q)), (std::vector<uint8_t>{0}));
+    PlatformIndicateXmitPktToNdisEx(Adapter(), taken[1], STATUS_SUCCESS);
+    EXPECT_EQ(Tags(host::NetTxQueueTakeReturned(q)), (std::vector<uint8_t>{1, 2}));
+    Adapter()->P2pBlock->Flags = saved;
+}
+
+TEST_F(TxqTest, CancellingAQueuesPacketsReturnsThemAllAtOnce)
+{
+    NETPACKETQUEUE q = OpenTx();
+    ASSERT_EQ(host::NetTxQueuePost(q, Frames(10)), 10u);
+    std::vector<PTX_DMAQ_DESC> taken = Take(q, 0, 6);
+    PlatformCancelTxQueuePkts(q);
+    EXPECT_EQ(host::NetTxQueueTakeReturned(q).size(), 10u);
+    EXPECT_EQ(QZCxGetTxQueueContext(q)->InFlight, -10);
+    EXPECT_EQ(host::NetQueueFragmentRing(q)->BeginIndex, 10u);
+    // Their records complete later; the packets are not returned twice.
+    for (PTX_DMAQ_DESC r : taken) {
+        PlatformIndicateXmitPktToNdisEx(Adapter(), r, STATUS_SUCCESS);
+    }
+    host::NetQueueAdvance(q);
+    EXPECT_TRUE(host::NetTxQueueTakeReturned(q).empty());
+}
+
+}  // namespace

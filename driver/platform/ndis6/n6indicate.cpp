@@ -196,19 +196,7 @@ void PlatformCancelTxQueuePkts(NETPACKETQUEUE queue)
         return;
     }
     KeAcquireSpinLock(&q->Lock, &q->OldIrql);
-    NET_RING* pr = NetRingCollectionGetPacketRing(q->RingCollection);
-    NET_RING* fr = NetRingCollectionGetFragmentRing(q->RingCollection);
-    for (ULONG i = pr->BeginIndex; i != pr->EndIndex; i = NetRingIncrementIndex(pr, i)) {
-        NetRingGetPacketAtIndex(pr, i)->Flags |= NET_PACKET_FLAG_SCRATCH;
-        (void)InterlockedDecrement(&q->InFlight);
-        if (IsApPort(PortOfIndex(q->Adapter, static_cast<USHORT>(q->PortId)))) {
-            (void)InterlockedDecrement(&q->Adapter->ApTxInFlight);
-        }
-    }
-    pr->BeginIndex = pr->EndIndex;
-    pr->NextIndex = pr->EndIndex;
-    fr->BeginIndex = fr->EndIndex;
-    fr->NextIndex = fr->EndIndex;
+    TxQueueReturnAllOutstanding(q, TRUE);
     KeReleaseSpinLock(&q->Lock, q->OldIrql);
 }
 

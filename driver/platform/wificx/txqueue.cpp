@@ -550,16 +550,28 @@ void EvtTxQueueCancel(NETPACKETQUEUE queue)
         entry->Cancelled = 1;
     }
     KeReleaseSpinLockFromDpcLevel(&q->Adapter->TxQueueTableLock);
+    TxQueueReturnAllOutstanding(q, FALSE);
+    KeReleaseSpinLock(&q->Lock, q->OldIrql);
+}
+
+VOID TxQueueReturnAllOutstanding(PQZCX_TXQUEUE q, BOOLEAN countInFlight)
+{
     NET_RING* pr = NetRingCollectionGetPacketRing(q->RingCollection);
     NET_RING* fr = NetRingCollectionGetFragmentRing(q->RingCollection);
+    const BOOLEAN apPort = static_cast<BOOLEAN>(countInFlight && IsApPort(RefreshPort(q)));
     for (ULONG i = pr->BeginIndex; i != pr->EndIndex; i = NetRingIncrementIndex(pr, i)) {
         NetRingGetPacketAtIndex(pr, i)->Flags |= NET_PACKET_FLAG_SCRATCH;
+        if (countInFlight) {
+            (void)InterlockedDecrement(&q->InFlight);
+        }
+        if (apPort) {
+            (void)InterlockedDecrement(&q->Adapter->ApTxInFlight);
+        }
     }
     pr->BeginIndex = pr->EndIndex;
     pr->NextIndex = pr->EndIndex;
     fr->BeginIndex = fr->EndIndex;
     fr->NextIndex = fr->EndIndex;
-    KeReleaseSpinLock(&q->Lock, q->OldIrql);
 }
 
 void EvtTxQueueDestroy(WDFOBJECT object)

@@ -114,3 +114,6 @@ void TxNetQueueAdvance(PVOID txQueue);
 // Returns the queue's finished packets to the OS in ring order from BeginIndex up to the first
 // unfinished one; the caller holds the queue's lock. True when at least one packet went back.
 BOOLEAN TxQueueReturnFinished(PQZCX_TXQUEUE context);
+// Marks every outstanding packet Scratch and hands them all back (BeginIndex := EndIndex on both
+// rings); with countInFlight each one also leaves the in-flight counts. The caller holds the lock.
+VOID TxQueueReturnAllOutstanding(PQZCX_TXQUEUE context, BOOLEAN countInFlight);
