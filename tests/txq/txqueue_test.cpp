@@ -331,3 +331,38 @@ TEST_F(TxqTest, CancellingAQueuesPacketsReturnsThemAllAtOnce)
 }
 
 }  // namespace
+
+namespace {
+
+using namespace txq_test;
+
+TEST_F(TxqTest, ADeferredAdvanceOfADestroyedQueueIsDropped)
+{
+    NETPACKETQUEUE q = OpenTx();
+    PTXQ_NET_BUFFER b = QzGetTXQNetBuffer(Adapter());
+    ASSERT_NE(b, nullptr);
+    b->TxQueue = q;
+    // Waiting on the thread's list, the thread not woken yet.
+    PTXQ_NET_QUEUE list = &Adapter()->Cmd.TxqNetQueue;
+    KIRQL irql;
+    KeAcquireSpinLock(&list->Lock, &irql);
+    b->Next = nullptr;
+    if (list->Tail == nullptr) {
+        list->Head = b;
+    } else {
+        list->Tail->Next = b;
+    }
+    list->Tail = b;
+    ++list->Count;
+    KeReleaseSpinLock(&list->Lock, irql);
+
+    host::NetQueueDestroy(q);
+    EXPECT_EQ(b->TxQueue, nullptr);
+    PlatformSignalThread(&Adapter()->TxNetQueueThread);
+    for (int i = 0; i < 200 && Adapter()->Cmd.TxqNetQueue.Count != 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(Adapter()->Cmd.TxqNetQueue.Count, 0u);
+}
+
+}  // namespace

@@ -616,6 +616,17 @@ void EvtTxQueueDestroy(WDFOBJECT object)
         adapter->CurrentTxQueue = nullptr;
         adapter->CurrentTxQueueContext = nullptr;
     }
+    // A deferred advance still waiting for the transmit-queue thread must not reach the queue once
+    // it is gone: its record keeps no queue and the thread drops it.
+    PTXQ_NET_QUEUE deferred = &adapter->Cmd.TxqNetQueue;
+    KIRQL irql;
+    KeAcquireSpinLock(&deferred->Lock, &irql);
+    for (PTXQ_NET_BUFFER b = deferred->Head; b != nullptr; b = b->Next) {
+        if (b->TxQueue == queue) {
+            b->TxQueue = nullptr;
+        }
+    }
+    KeReleaseSpinLock(&deferred->Lock, irql);
 }
 
 void EvtTxQueueSetNotificationEnabled(NETPACKETQUEUE queue, BOOLEAN enabled)
