@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/ndis6/n6indicate.h"
+#include "platform/ndiscommon/ndiscommon.h"
 
 namespace {
 
@@ -363,6 +364,37 @@ TEST_F(TxqTest, ADeferredAdvanceOfADestroyedQueueIsDropped)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     EXPECT_EQ(Adapter()->Cmd.TxqNetQueue.Count, 0u);
+}
+
+}  // namespace
+
+namespace {
+
+using namespace txq_test;
+
+TEST_F(TxqTest, AnAdapterThatCannotSendKeepsPacketsQueuedUntilItCan)
+{
+    struct Case {
+        const char* what;
+        ULONG flag;
+    };
+    const Case cases[] = {
+        {"halting", ADAPTER_FLAG_HALT_IN_PROGRESS},
+        {"radio off", ADAPTER_FLAG_RADIO_OFF},
+        {"not responding", ADAPTER_FLAG_NOT_RESPONDING},
+    };
+    uint32_t id = 0;
+    for (const Case& c : cases) {
+        NETPACKETQUEUE q = OpenTx(0, id++);
+        ASSERT_EQ(host::NetTxQueuePost(q, Frames(2)), 2u);
+        AdapterSetFlag(Adapter(), c.flag, "test");
+        host::NetQueueAdvance(q);
+        EXPECT_TRUE(host::NetTxQueueTakeReturned(q).empty()) << c.what;
+        EXPECT_EQ(host::NetQueuePacketRing(q)->NextIndex, 0u) << c.what;
+        AdapterClearFlag(Adapter(), c.flag, "test");
+        host::NetQueueAdvance(q);
+        EXPECT_EQ(host::NetTxQueueTakeReturned(q).size(), 2u) << c.what;
+    }
 }
 
 }  // namespace
