@@ -5,7 +5,7 @@
 #include "Common/mlme/mlmesync_mactab.h"
 #include "Common/mlmeconnect_recv.h"
 #include "Common/wowlan_recv.h"
-#include "platform/ndiscommon/ndiscommon_report.h"
+#include "platform/ndis6/n6indicate.h"
 #include "Common/mlmeinfo_recv.h"
 #include "Common/p2p/p2p_services.h"
 #include "hal/common/hal_desc.h"

@@ -38,6 +38,7 @@ enum class Kind : uint8_t {
     NetConfiguration,
     NetAdapter,
     WifiDirectDevice,
+    NetPacketQueue,
 };
 const char* KindName(Kind kind);  // "WDFDEVICE", ...
 

@@ -123,6 +123,7 @@ const char* KindName(Kind kind)
     case Kind::NetConfiguration: return "NETCONFIGURATION";
     case Kind::NetAdapter: return "NETADAPTER";
     case Kind::WifiDirectDevice: return "WIFIDIRECTDEVICE";
+    case Kind::NetPacketQueue: return "NETPACKETQUEUE";
     }
     return "WDFOBJECT";
 }

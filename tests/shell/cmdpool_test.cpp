@@ -233,13 +233,13 @@ TEST_F(CommandPools, DeferredTransmitAdvanceReachesItsThread)
     StartThreads();
     PTXQ_NET_BUFFER buffer = QzGetTXQNetBuffer(adapter_.get());
     ASSERT_NE(buffer, nullptr);
-    buffer->TxQueue = reinterpret_cast<PVOID>(0x1234);
+    buffer->TxQueue = nullptr;
     QzEnqueueTXQNetBuffer(adapter_.get(), buffer);
     PTXQ_NET_BUFFER empty = QzGetTXQNetBuffer(adapter_.get());
     QzEnqueueTXQNetBuffer(adapter_.get(), empty);  // no queue handle: traced and dropped
     ASSERT_TRUE(Eventually([&] { return FreeCount(&adapter_->Cmd.TxqNetPool) == TXQ_NET_POOL_SIZE; }));
-    EXPECT_EQ(CountTraces("TxNetQueueAdvance is not built yet"), 1u);
-    EXPECT_EQ(CountTraces("deferred advance without a queue dropped"), 1u);
+    // Both reached the thread; a real queue's deferred advance is shown with the transmit queues.
+    EXPECT_EQ(CountTraces("deferred advance without a queue dropped"), 2u);
 }
 
 TEST_F(CommandPools, SequenceNumbersRunInTheirClassRanges)

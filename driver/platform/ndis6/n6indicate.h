@@ -2,6 +2,7 @@
 #pragma once
 
 #include "kshim/ke.h"
+#include "kshim/netadapter_queue.h"
 #include "kshim/nt_types.h"
 #include "platform/ndiscommon/ndiscommon.h"
 
@@ -17,13 +18,40 @@ void PlatformIndicateDisassociation(PMP_ADAPTER adapter, PMP_PORT port, const UC
 void PlatformIndicateCurrentRadioState(PMP_ADAPTER adapter, ULONG portNumber, LONG status);
 // The end of an OS scan on the port.
 void PlatformIndicateScanStatus(PMP_ADAPTER adapter, PMP_PORT port, ULONG status, ULONG done, ULONG reason);
-// Returns every pending transmit packet to the OS.
-void PlatformIndicateRejectPendingPackets(PMP_ADAPTER adapter, UCHAR all);
+// Empties the transmit queues of port 0 (TxProcq 0-4, TxDoneWaitq, with includeCommands also
+// TxDWaitq, then TxBmcPsq 0) and flushes the power-save queues of its stations: records carrying an
+// OS buffer are completed, the others (NetAdapterCx packets among them) returned to their pool.
+void PlatformIndicateRejectPendingPackets(PMP_ADAPTER adapter, UCHAR includeCommands);
 // Roaming completion point of a port; trace only.
 void PlatformIndicateRoamingCompletion(PMP_ADAPTER adapter, PMP_PORT port, ULONG status);
-// Completes a transmit record after a firmware recovery: a NetAdapterCx packet is marked finished
-// and handed back, then the record returns to its pool.
+// Transmit completion of one record: a NetAdapterCx packet is marked finished under its queue's
+// lock (finished packets may go back to the OS at once, and the OS is notified once per enabling),
+// then the record returns to its pool. The status is not used.
+void PlatformIndicateXmitPktToNdis(PMP_ADAPTER adapter, PTX_DMAQ_DESC record, NTSTATUS status);
+// The same without the buffer-list check (transmit-done reports).
+void PlatformIndicateXmitPktToNdisEx(PMP_ADAPTER adapter, PTX_DMAQ_DESC record, NTSTATUS status);
+// Transmission may restart: the OS is told only when a pause reason was stored, which never happens.
+void N6PlatformIndicateTxSendRestartToWdi(PMP_ADAPTER adapter);
+// The same after a firmware recovery.
 void PlatformIndicateXmitPktToNdisWhenSER(PMP_ADAPTER adapter, PTX_DMAQ_DESC record, NTSTATUS status);
+// Returns the finished packets of the record's transmit queue to the OS at once (while a Wi-Fi
+// Direct group owner runs); the caller holds the queue's lock.
+void PlatformDrainPkts(PMP_ADAPTER adapter, PTX_DMAQ_DESC record);
+// Returns every outstanding packet of a transmit queue to the OS.
+void PlatformCancelTxQueuePkts(NETPACKETQUEUE queue);
+// Completes every pending transmit record of a port (or of one peer of the port).
+void PlatformIndicateTxAbortPendingPacketsByPort(PMP_ADAPTER adapter, USHORT portIndex);
+void PlatformIndicateTxAbortPendingPacketsByPeerAddr(PMP_ADAPTER adapter, USHORT portIndex, const UCHAR* address);
+
+// Receive hand-off: the frame goes to the port's NetAdapterCx receive queue, or is dropped (its
+// record returned). TRUE when the queue took it. The last three arguments matter only to the
+// buffer-list path, which this system does not use.
+BOOLEAN NdisCommonReportEthFrameToLLC(PMP_ADAPTER adapter, PMP_PORT port, struct _RX_DMAQ_DESC* record,
+                                      UCHAR userPriority, UCHAR apFlag, UCHAR immediate);
+BOOLEAN Ndis6CommonReportEthFrameToLLC(PMP_ADAPTER adapter, PMP_PORT port, struct _RX_DMAQ_DESC* record,
+                                       UCHAR userPriority, UCHAR apFlag, UCHAR immediate);
+// Looks for the Hotspot 2.0 test authority's certificate in a received EAP frame.
+void Check_For_CAFake_Cert(PMP_ADAPTER adapter, PMP_PORT port, struct _RX_DMAQ_DESC* record);
 // Hands a buffer-list chain back to the OS (send completion); a null chain does nothing.
 void N6PlatformIndicateXmitPktToNdis(PMP_ADAPTER adapter, PNET_BUFFER_LIST chain, ULONG reserved, ULONG flags);
 // Resets the port's indication history and state (port start-up of the MLME core).

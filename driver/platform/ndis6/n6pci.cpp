@@ -5,7 +5,7 @@
 
 #include "Common/recv.h"
 #include "platform/ndis6/n6indicate.h"
-#include "platform/ndis6/n6indicate_txdone.h"
+#include "platform/ndis6/n6indicate.h"
 
 #include "Common/qzcmd.h"
 #include "hal/common/hal_chip.h"

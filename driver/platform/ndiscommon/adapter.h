@@ -8,6 +8,7 @@
 #include "kshim/ke.h"
 #include "kshim/ndis.h"
 #include "kshim/netadapter.h"
+#include "platform/wificx/txqueue.h"
 #include "Common/cnm.h"
 #include "Common/common.h"
 #include "Common/fwsettings.h"
@@ -525,7 +526,6 @@ typedef struct _MP_PORT {
     ULONG64 TxDoneUnicast;
     ULONG64 TxDoneMulticast;
     ULONG TxDoneByContext[PORT_TX_DONE_CONTEXTS][2];
-    PVOID RxQueue;                     // the port's NetAdapterCx receive queue (null while it has none)
     UCHAR RxQueueStopping;
     ULONG PhyTypeIndex;                // current entry of PhyFrameStats
     ULONG64 PhyFrameStats[PORT_PHY_STAT_ENTRIES][DOT11_PHY_STAT_COUNTERS];
@@ -551,6 +551,14 @@ typedef struct _MP_PORT {
     UCHAR PendingActionFrame;    // an action frame waits for channel time: its MLME message body is kept
     PVOID PendingActionBody;     // MLME buffer (MlmeFreeMemory)
     ULONG PendingActionLength;
+    // ---- NetAdapterCx transmit and receive queues of the port (platform/wificx) ----
+    UCHAR TxAcBestEffortOnly[5];     // per access category: its queues send as best effort
+    UCHAR WfdGoFlag;                 // the Wi-Fi Direct group owner runs on this port
+    NETPACKETQUEUE TxVideoQueue;     // access-point port: its queue of access category 2
+    PQZCX_TXQUEUE TxVideoQueueContext;
+    NETPACKETQUEUE TxGroupQueue;     // access-point port: its queue of the broadcast peer
+    NETPACKETQUEUE RxQueue;          // the port's receive queue (null while it has none)
+    UCHAR RxStopped;                 // 1 between the receive queue's stop and start
 } MP_PORT;
 
 // The multicast list the receive filter sends to the firmware: at most 16 addresses.
@@ -1315,6 +1323,23 @@ typedef struct _MP_ADAPTER {
     UCHAR MacKeyInstalled[MAC_TABLE_POOL_SIZE];
     UCHAR MacBaQuirk[MAC_TABLE_POOL_SIZE];
     USHORT MacReorderStart[MAC_TABLE_POOL_SIZE];
+    // ---- NetAdapterCx transmit and receive queues (platform/wificx, platform/ndis6/n6indicate) ----
+    NETPACKETQUEUE CurrentTxQueue;    // the most recently initialised transmit queue
+    PQZCX_TXQUEUE CurrentTxQueueContext;
+    ULONG64 LastTxTime;               // system time of the last packet handed to a hard transmit
+    volatile LONG ApTxInFlight;       // packets of access-point ports in flight (a statistic)
+    TX_PORT_PROGRESS TxProgress[MP_MAX_PORTS];
+    TX_PORT_WATCH TxWatch[MP_MAX_PORTS];
+    TX_QUEUE_TABLE_ENTRY TxQueueTable[TX_QUEUE_TABLE_SIZE];
+    UCHAR TxQueueStartedCount;
+    KSPIN_LOCK TxQueueTableLock;      // guards the table and the started count
+    volatile LONG RxNotifySta;        // notification enabled on the station receive list
+    volatile LONG RxNotifyAp;         // notification enabled on the access-point receive list
+    UCHAR CertEapIdentifier;          // of the last EAP frame examined for the test certificate
+    UCHAR CertEapType;
+    UCHAR CertTlsLengthIncluded;      // 0x80 or 0
+    UCHAR CertTlsMoreFragments;       // 0x40 or 0
+    UCHAR CertFakeCaSeen;             // the Hotspot 2.0 test authority's certificate was seen
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.
