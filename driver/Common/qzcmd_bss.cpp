@@ -15,7 +15,6 @@ namespace {
 
 constexpr UCHAR kFlagsNoAnswer = 16;
 constexpr UCHAR kFlagsNoAnswer8 = 8;
-constexpr UCHAR kFlagsAnswer = 13;
 
 NTSTATUS SendSet(PMP_PORT port, UCHAR cmdId, UCHAR flags, const void* payload, ULONG length)
 {
