@@ -303,19 +303,8 @@ NTSTATUS NetConfigurationAssignUnicodeString(NETCONFIGURATION Configuration, PCU
 NTSTATUS NetAdapterCreate(NETADAPTER_INIT* AdapterInit, PWDF_OBJECT_ATTRIBUTES Attributes, NETADAPTER* Adapter)
 {
     using namespace kshim::wdf;
-    RequirePassive("NetAdapterCreate");
-    if (AdapterInit == nullptr || Adapter == nullptr || AdapterInit->device == nullptr) {
-        return STATUS_INVALID_PARAMETER;
-    }
-    if (AdapterInit->consumed) {
-        KshimViolation("NetAdapterCreate with an initialisation object already used", nullptr);
-        return STATUS_INVALID_DEVICE_STATE;
-    }
-    if (Attributes != nullptr && !AttributesValid(Attributes)) {
-        return STATUS_INFO_LENGTH_MISMATCH;
-    }
-    NTSTATUS status;
-    if (CreateFault(Kind::NetAdapter, &status)) {
+    NTSTATUS status = CheckCreateFromInit("NetAdapterCreate", AdapterInit, Adapter, Attributes, Kind::NetAdapter);
+    if (status != STATUS_SUCCESS) {
         return status;
     }
     auto* adapter = new FxNetAdapter();

@@ -122,6 +122,31 @@ std::vector<std::string> LiveObjectDescriptions(const FxObject* except);
 // Clean-up and destroy callbacks run at PASSIVE_LEVEL; this names the IRQL check for reports.
 void RequirePassive(const char* call);
 
+// The checks every create call over a one-use initialisation object makes, in the framework's order:
+// passive level, the object and its device given, not used before, valid attributes, then the
+// create-time fault point of the kind. STATUS_SUCCESS when the object may be created.
+template <typename Init>
+NTSTATUS CheckCreateFromInit(const char* call, Init* init, const void* out, PWDF_OBJECT_ATTRIBUTES attributes,
+                             Kind kind)
+{
+    RequirePassive(call);
+    if (init == nullptr || out == nullptr || init->device == nullptr) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    if (init->consumed) {
+        KshimViolation((std::string(call) + " with an initialisation object already used").c_str(), nullptr);
+        return STATUS_INVALID_DEVICE_STATE;
+    }
+    if (attributes != nullptr && !AttributesValid(attributes)) {
+        return STATUS_INFO_LENGTH_MISMATCH;
+    }
+    NTSTATUS status = STATUS_SUCCESS;
+    if (CreateFault(kind, &status)) {
+        return status;
+    }
+    return STATUS_SUCCESS;
+}
+
 // ================================================================================================
 // driver and devices
 // ================================================================================================

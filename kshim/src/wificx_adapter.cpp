@@ -42,19 +42,9 @@ NTSTATUS WifiAdapterInitialize(NETADAPTER Adapter)
 NTSTATUS WifiDirectDeviceCreate(WIFIDIRECT_DEVICE_INIT* WfdDeviceInit, PWDF_OBJECT_ATTRIBUTES Attributes,
                                 WIFIDIRECTDEVICE* WifiDirectDevice)
 {
-    RequirePassive("WifiDirectDeviceCreate");
-    if (WfdDeviceInit == nullptr || WifiDirectDevice == nullptr || WfdDeviceInit->device == nullptr) {
-        return STATUS_INVALID_PARAMETER;
-    }
-    if (WfdDeviceInit->consumed) {
-        KshimViolation("WifiDirectDeviceCreate with an initialisation object already used", nullptr);
-        return STATUS_INVALID_DEVICE_STATE;
-    }
-    if (Attributes != nullptr && !AttributesValid(Attributes)) {
-        return STATUS_INFO_LENGTH_MISMATCH;
-    }
-    NTSTATUS status;
-    if (CreateFault(Kind::WifiDirectDevice, &status)) {
+    NTSTATUS status =
+        CheckCreateFromInit("WifiDirectDeviceCreate", WfdDeviceInit, WifiDirectDevice, Attributes, Kind::WifiDirectDevice);
+    if (status != STATUS_SUCCESS) {
         return status;
     }
     auto* device = new FxWifiDirectDevice();
