@@ -343,7 +343,9 @@ TEST_F(ExecutorTest, IcsPacketsPostedToTheIcsThreadAreWritten)
     StartThreads();
     std::vector<UCHAR> packet = IcsPacket(8, 0x11);
     ASSERT_EQ(QZEnqueueIcsCmd(adapter_.get(), port0_, INTERNAL_CMD_ICS_WRITE, packet.data(), 8), STATUS_SUCCESS);
-    EXPECT_TRUE(Eventually([&] { return adapter_->IcsRecordCounter == 2; }));
+    // The record back in its pool (under the pool's lock) means the ICS thread is done with it.
+    EXPECT_TRUE(Eventually([&] { return FreeCount(&adapter_->Cmd.IcsPool) == ICS_CMD_POOL_SIZE; }));
+    EXPECT_EQ(adapter_->IcsRecordCounter, 2);
 }
 
 TEST_F(ExecutorTest, CommandsPostedToTheControlThreadAreCarriedOut)

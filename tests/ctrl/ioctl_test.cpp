@@ -243,6 +243,7 @@ protected:
         adapter_ = std::make_unique<MP_ADAPTER>();
         InitializeListHead(&adapter_->PendingRequestList);
         PlatformAllocateSpinLock(&adapter_->PendingRequestLock);
+        adapter_->PendingRequestListReady = 1;
         g_parkAdapter = adapter_.get();
         ASSERT_EQ(os_.Load(ParkDriverEntry, u"qzlpark"), STATUS_SUCCESS);
         device_ = os_.AddDevice();
@@ -263,16 +264,18 @@ protected:
     }
     DeviceControlRequest Park(size_t output)
     {
-        const LONG before = adapter_->PendingRequestCount;
+        const LONG before = Parked();
         DeviceControlRequest r = os_.SendDeviceControl(u"\\Device\\QZLCTRLTEST", PRIVATE_IOCTL_CODE,
                                                        Oid(0xFFFCF001), output);
         auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (adapter_->PendingRequestCount == before && std::chrono::steady_clock::now() < until) {
+        while (Parked() == before && std::chrono::steady_clock::now() < until) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        EXPECT_EQ(adapter_->PendingRequestCount, before + 1);
+        EXPECT_EQ(Parked(), before + 1);
         return r;
     }
+    // The parked count, read as the intake thread wrote it.
+    LONG Parked() const { return __atomic_load_n(&adapter_->PendingRequestCount, __ATOMIC_ACQUIRE); }
     // An event view: 16 bytes before the header, the header, the body.
     static std::vector<UCHAR> Event(UCHAR id, const std::vector<UCHAR>& body, int lengthDelta = 0)
     {
@@ -309,7 +312,7 @@ TEST_F(ParkedRequests, ARegisterAnswerCompletesTheOldestRequestWithTheValueAtOff
     ULONG value = 0;
     std::memcpy(&value, out.data() + 4, 4);
     EXPECT_EQ(value, 0xCAFEF00Du);
-    EXPECT_EQ(adapter_->PendingRequestCount, 0);
+    EXPECT_EQ(Parked(), 0);
 }
 
 TEST_F(ParkedRequests, AnAnswerOfTheWrongLengthCompletesNothing)
@@ -322,7 +325,7 @@ TEST_F(ParkedRequests, AnAnswerOfTheWrongLengthCompletesNothing)
     std::vector<UCHAR> coex = Event(0x7C, std::vector<UCHAR>(464, 1), -1);
     ProcessCoexCtrl(adapter_.get(), coex.data());
     EXPECT_FALSE(r.Completed());
-    EXPECT_EQ(adapter_->PendingRequestCount, 1);
+    EXPECT_EQ(Parked(), 1);
 }
 
 TEST_F(ParkedRequests, ACoexistenceAnswerCompletesAnEarlierRegisterReadWithinItsBuffer)
@@ -365,7 +368,7 @@ TEST_F(ParkedRequests, ARequestWithoutAnOutputBufferEndsWithTheRetrievalFailure)
     ProcessAccessReg(adapter_.get(), event.data());
     ASSERT_TRUE(r.Wait());
     EXPECT_FALSE(NT_SUCCESS(r.Status()));
-    EXPECT_EQ(adapter_->PendingRequestCount, 0);
+    EXPECT_EQ(Parked(), 0);
 }
 
 TEST_F(ParkedRequests, TheSecondGenerationLatchesTwoRegistersEvenWithNoRequestParked)
@@ -397,7 +400,7 @@ TEST_F(ParkedRequests, ParkingWithoutMemoryAnswersInsufficientResources)
     DeviceControlRequest r = os_.SendDeviceControl(u"\\Device\\QZLCTRLTEST", PRIVATE_IOCTL_CODE, Oid(0xFFFCF001), 8);
     ASSERT_TRUE(r.Wait());
     EXPECT_EQ(r.Status(), STATUS_INSUFFICIENT_RESOURCES);
-    EXPECT_EQ(adapter_->PendingRequestCount, 0);
+    EXPECT_EQ(Parked(), 0);
 }
 
 TEST(BfProfiles, EachEventReplacesOnlyItsOwnAreaAndAShortBodyIsZeroFilled)

@@ -1007,6 +1007,7 @@ typedef struct _MP_ADAPTER {
     RX_RETURN_LIST RxReturnAp;            // frames indicated on an access-point adapter
     LIST_ENTRY PendingRequestList;        // parked private requests (PENDING_OID_REQUEST)
     KSPIN_LOCK PendingRequestLock;
+    UCHAR PendingRequestListReady;        // set (release) once the list and its lock are initialised
     volatile LONG PendingRequestCount;
 
     // Port reset state.

@@ -65,7 +65,7 @@ ULONG EventBodyLength(const UCHAR* eventView)
 // (no more than the buffer holds), reporting `reported` bytes (no more than the buffer holds).
 void CompleteOldestParked(PMP_ADAPTER adapter, const UCHAR* reply, ULONG count, ULONG offset, ULONG reported)
 {
-    if (adapter->PendingRequestList.Flink == nullptr) {
+    if (__atomic_load_n(&adapter->PendingRequestListReady, __ATOMIC_ACQUIRE) == 0) {
         return;  // the control device's resources are not allocated: nothing can be parked
     }
     PLIST_ENTRY link = ExInterlockedRemoveHeadList(&adapter->PendingRequestList, &adapter->PendingRequestLock);
@@ -476,7 +476,7 @@ NTSTATUS setDynamicICS(PMP_ADAPTER adapter, UCHAR on, UCHAR second)
 // ================================================================================================
 NTSTATUS QZCxChainPendingRequest(PMP_ADAPTER adapter, WDFREQUEST request)
 {
-    if (adapter == nullptr || adapter->PendingRequestList.Flink == nullptr) {
+    if (adapter == nullptr || __atomic_load_n(&adapter->PendingRequestListReady, __ATOMIC_ACQUIRE) == 0) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_IOCTL, "no pending list to park a request on");
         return STATUS_INSUFFICIENT_RESOURCES;
     }
@@ -488,8 +488,9 @@ NTSTATUS QZCxChainPendingRequest(PMP_ADAPTER adapter, WDFREQUEST request)
     }
     pending->Request = request;
     pending->Signature = PENDING_OID_REQUEST_SIGNATURE;
-    InterlockedIncrement(&adapter->PendingRequestCount);
+    // Listed first, counted after: whoever sees the count sees the request on the list.
     ExInterlockedInsertTailList(&adapter->PendingRequestList, &pending->Link, &adapter->PendingRequestLock);
+    InterlockedIncrement(&adapter->PendingRequestCount);
     return STATUS_PENDING;
 }
 

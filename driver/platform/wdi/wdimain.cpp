@@ -147,6 +147,7 @@ VOID WdiInitCntlBlock(PMP_ADAPTER adapter)
     PWDI_CNTL_BLOCK block = Block(adapter);
     PlatformAllocateSpinLock(&block->PendingLock);
     PlatformAllocateSpinLock(&block->CopyLock);
+    PlatformAllocateSpinLock(&adapter->Wdi.History.Lock);
     block->RowIndex = WDI_TASK_ROW_NONE;
     block->TaskPending = 0;
     block->PendingRequest = nullptr;

@@ -143,6 +143,7 @@ typedef struct _WDI_COMMAND_HISTORY_ENTRY {
 typedef struct _WDI_COMMAND_HISTORY {
     WDI_COMMAND_HISTORY_ENTRY Entries[WDI_COMMAND_HISTORY_SIZE];
     ULONG NextIndex;  // 0 to 9
+    KSPIN_LOCK Lock;  // the intake records and the work items complete entries from other threads
 } WDI_COMMAND_HISTORY;
 
 // The last request of a kind (task or property), for traces and dumps.

@@ -551,6 +551,7 @@ NTSTATUS QZCxAllocateResource(PMP_ADAPTER adapter)
     InitializeListHead(&adapter->PendingRequestList);
     PlatformAllocateSpinLock(&adapter->PendingRequestLock);
     adapter->PendingRequestCount = 0;
+    __atomic_store_n(&adapter->PendingRequestListReady, static_cast<UCHAR>(1), __ATOMIC_RELEASE);
 
     NTSTATUS status = Ndis6CommonAllocAdapterBlock(adapter);
     if (!NT_SUCCESS(status)) {

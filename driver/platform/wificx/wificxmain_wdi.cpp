@@ -133,6 +133,8 @@ VOID QZCxRefuseRequest(WIFIREQUEST request, NTSTATUS status)
 VOID QZCxHistoryDone(PMP_ADAPTER adapter, ULONG messageId, ULONG transactionId, NTSTATUS status)
 {
     ULONG64 now = QZCxTimeMs();
+    KIRQL irql;
+    KeAcquireSpinLock(&adapter->Wdi.History.Lock, &irql);
     for (WDI_COMMAND_HISTORY_ENTRY& entry : adapter->Wdi.History.Entries) {
         if (entry.MessageId == messageId && entry.TransactionId == transactionId) {
             entry.Done = 1;
@@ -140,6 +142,7 @@ VOID QZCxHistoryDone(PMP_ADAPTER adapter, ULONG messageId, ULONG transactionId, 
             entry.CompletionTimeMs = now;
         }
     }
+    KeReleaseSpinLock(&adapter->Wdi.History.Lock, irql);
 }
 
 NTSTATUS QZCxQueueWdiWorkItem(WDFWORKITEM workItem, PMP_ADAPTER adapter, PMP_PORT port, WIFIREQUEST request,
@@ -209,14 +212,18 @@ VOID EvtWiFiDeviceSendCommand(WDFDEVICE device, WIFIREQUEST request)
              static_cast<unsigned>(transactionId));
 
     WDI_COMMAND_HISTORY& history = adapter->Wdi.History;
+    const ULONG64 requestTime = QZCxTimeMs();
+    KIRQL historyIrql;
+    KeAcquireSpinLock(&history.Lock, &historyIrql);
     WDI_COMMAND_HISTORY_ENTRY& entry = history.Entries[history.NextIndex % WDI_COMMAND_HISTORY_SIZE];
-    entry.RequestTimeMs = QZCxTimeMs();
+    entry.RequestTimeMs = requestTime;
     entry.MessageId = messageId;
     entry.TransactionId = transactionId;
     entry.Done = 0;
     entry.CompletionTimeMs = 0;
     entry.Status = STATUS_UNSUCCESSFUL;
     history.NextIndex = (history.NextIndex + 1) % WDI_COMMAND_HISTORY_SIZE;
+    KeReleaseSpinLock(&history.Lock, historyIrql);
 
     // Every message starts with its WDI header; one that does not carry a whole header is refused
     // before anything reads it.
