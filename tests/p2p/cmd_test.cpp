@@ -40,7 +40,9 @@ TEST_F(P2pCommands, ThreadRunsPostedCommandsInOrder)
     StartThreads();
     adapter_->P2pCounter = 7;
     ASSERT_EQ(QZEnqueueInternalCmd(A(), device_, P2P_CMD_CLEAR_COUNTER, nullptr, 0), STATUS_SUCCESS);
-    ASSERT_TRUE(Eventually([&] { return adapter_->P2pCounter == 0; }));
+    // The record back in its pool (under the pool's lock) means the P2P thread is done with it.
+    ASSERT_TRUE(Eventually([&] { return FreeCount(&adapter_->Cmd.InternalPool) == INTERNAL_CMD_POOL_SIZE; }));
+    ASSERT_EQ(adapter_->P2pCounter, 0u);
     // Unknown ids are traced and their records returned.
     ASSERT_EQ(QZEnqueueInternalCmd(A(), device_, 0x20000011, nullptr, 0), STATUS_SUCCESS);
     ASSERT_EQ(QZEnqueueInternalCmd(A(), device_, 0x20000012, nullptr, 0), STATUS_SUCCESS);
@@ -58,7 +60,9 @@ TEST_F(P2pCommands, CommandsQueuedBeforeHaltingOrSuspendAreDroppedAndTheirRecord
     // The thread body is running (its start routine no longer looks at the halting bits).
     adapter_->P2pCounter = 7;
     ASSERT_EQ(QZEnqueueInternalCmd(A(), device_, P2P_CMD_CLEAR_COUNTER, nullptr, 0), STATUS_SUCCESS);
-    ASSERT_TRUE(Eventually([&] { return adapter_->P2pCounter == 0; }));
+    // The record back in its pool (under the pool's lock) means the P2P thread is done with it.
+    ASSERT_TRUE(Eventually([&] { return FreeCount(&adapter_->Cmd.InternalPool) == INTERNAL_CMD_POOL_SIZE; }));
+    ASSERT_EQ(adapter_->P2pCounter, 0u);
     for (ULONG flag : {ADAPTER_FLAG_HALT_IN_PROGRESS, ADAPTER_FLAG_NOT_RESPONDING, ADAPTER_FLAG_PCI_SUSPENDED}) {
         kshim::host::TraceClear();
         adapter_->P2pCounter = 7;
