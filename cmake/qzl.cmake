@@ -1,5 +1,13 @@
 # Shared compile settings.
 
+# A compiler cache, where the machine has one, makes rebuilds of several work trees cheap; a machine
+# without it builds as before.
+find_program(QZL_CCACHE ccache)
+if(QZL_CCACHE AND NOT CMAKE_CXX_COMPILER_LAUNCHER)
+  set(CMAKE_CXX_COMPILER_LAUNCHER ${QZL_CCACHE})
+  set(CMAKE_C_COMPILER_LAUNCHER ${QZL_CCACHE})
+endif()
+
 if(QZL_SANITIZE)
   add_compile_options(-fsanitize=${QZL_SANITIZE} -fno-omit-frame-pointer)
   add_link_options(-fsanitize=${QZL_SANITIZE})
