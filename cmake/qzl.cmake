@@ -8,6 +8,11 @@ if(QZL_CCACHE AND NOT CMAKE_CXX_COMPILER_LAUNCHER)
   set(CMAKE_C_COMPILER_LAUNCHER ${QZL_CCACHE})
 endif()
 
+# Links of the sanitised test programs take most of the memory a build needs; at most two at once keeps
+# a build of several work trees on one machine within its memory.
+set_property(GLOBAL PROPERTY JOB_POOLS qzl_link=2)
+set(CMAKE_JOB_POOL_LINK qzl_link)
+
 if(QZL_SANITIZE)
   add_compile_options(-fsanitize=${QZL_SANITIZE} -fno-omit-frame-pointer)
   add_link_options(-fsanitize=${QZL_SANITIZE})
