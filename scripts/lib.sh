@@ -10,12 +10,17 @@ qzl_need_packages() {
     echo "installing: ${missing[*]}"
     local sudo=""
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    # tshark asks whether non-root users may capture; the answer is no, without a prompt.
+    echo "wireshark-common wireshark-common/install-setuid boolean false" | $sudo debconf-set-selections 2>/dev/null || true
     $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
     $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
   fi
 }
 
-QZL_BASE_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libssl-dev)
+# Build tools and test libraries; CLI11 for the testbed's command line, toml++ for world files, tshark and
+# the NIST cipher vectors for the independent checks of the end-to-end and cipher tests.
+QZL_BASE_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libssl-dev
+                   libcli11-dev libtomlplusplus-dev tshark python3-cryptography-vectors)
 
 qzl_jobs() {
   local n
