@@ -62,16 +62,22 @@ void PrintDriver(const MP_ADAPTER* a)
 // The services of later steps that the bring-up called, once each, in the order of their first call.
 void PrintNotBuilt()
 {
+    constexpr size_t kWidth = 104;
     std::set<std::string> seen;
+    std::string lines;
     std::string line;
     for (const kshim::host::TraceRecord& r : kshim::host::TraceSnapshot()) {
         if (IsNotBuiltRecord(r) && seen.insert(r.function).second) {
+            if (!line.empty() && line.size() + r.function.size() + 2 > kWidth) {
+                lines += "  " + line + ",\n";
+                line.clear();
+            }
             line += (line.empty() ? "" : ", ") + r.function;
         }
     }
     if (!line.empty()) {
         std::printf("services of later steps the bring-up called (not built yet; traced, the bring-up went on):\n");
-        std::printf("  %s\n", line.c_str());
+        std::printf("%s  %s\n", lines.c_str(), line.c_str());
     }
 }
 

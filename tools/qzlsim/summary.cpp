@@ -17,6 +17,10 @@
 namespace qzlsim {
 namespace {
 
+// The domain command: legacy id and unified id.
+constexpr uint8_t kLegacyDomain = 0x0F;
+constexpr uint16_t kUnifiedDomain = 0x15;
+
 // The OS's PHY type numbers (the ones a Wi-Fi adapter reports), by the standard that brought each.
 const char* PhyName(uint32_t type)
 {
@@ -148,6 +152,21 @@ std::string AddressSource(const MP_ADAPTER* a, sim::fw::ChipFirmware* firmware)
     return "the driver's stand-in: the address the chip reported was not usable";
 }
 
+// Whether the firmware received the domain (country and channels) command in either form.
+bool DomainSent(sim::fw::ChipFirmware* firmware)
+{
+    if (firmware == nullptr) {
+        return false;
+    }
+    for (const sim::fw::RamExchange& e : firmware->Ram().Exchanges()) {
+        if ((e.unifiedCommand && e.unifiedCommand->cmdId == kUnifiedDomain) ||
+            (e.command && e.command->cmdId == kLegacyDomain)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 void PrintDeviceSummary(kshim::host::OsDevice* device, sim::fw::ChipFirmware* firmware)
@@ -164,7 +183,12 @@ void PrintDeviceSummary(kshim::host::OsDevice* device, sim::fw::ChipFirmware* fi
     PrintCapabilities(kshim::host::WifiCapabilitiesOf(device->Handle()));
     std::printf("  MAC address %s: %s\n", MacText(a->CurrentAddress).c_str(), AddressSource(a, firmware).c_str());
     const USHORT country = a->WorkingCfg.CountryCode;
-    std::printf("  country \"%c%c\"\n", static_cast<char>(country & 0xFF), static_cast<char>(country >> 8));
+    std::printf("  country \"%c%c\": %s; %s\n", static_cast<char>(country & 0xFF), static_cast<char>(country >> 8),
+                kshim::host::RegistryGetString("@device", "CountryRegionString")
+                    ? "from the configuration (\"CountryRegionString\")"
+                    : "the driver's default (no \"CountryRegionString\" configured)",
+                DomainSent(firmware) ? "the firmware received the domain setting"
+                                     : "the firmware has not received a domain setting");
 }
 
 }  // namespace qzlsim
