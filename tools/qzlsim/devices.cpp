@@ -101,7 +101,10 @@ std::string DeviceListText()
         size_t end = i;
         std::string ids;
         while (end < known.size() && known[end].chip == known[i].chip && known[end].refusal == known[i].refusal) {
-            ids += (ids.empty() ? "" : " ") + Hex4(known[end].id);
+            if (!ids.empty()) {
+                ids += ' ';
+            }
+            ids += Hex4(known[end].id);
             ++end;
         }
         const DeviceFacts& f = known[i];
