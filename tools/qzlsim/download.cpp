@@ -40,7 +40,7 @@ int RunDownload(const Run& run)
         std::printf("firmware state: %s\n", FwStateName(running ? 3 : 1));
         faults = PrintFirmwareFaults(*world.Firmware());
     }
-    std::printf("the bring-up after the download: %s\n", StatusText(started).c_str());
+    std::printf("the device's start: %s\n", StatusText(started).c_str());
     (void)os.Stop(device);
     const bool clean = RemoveAndUnload(os, device);
     return running && faults == 0 && clean && violations == 0 ? 0 : 1;
