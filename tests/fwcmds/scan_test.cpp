@@ -4,6 +4,7 @@
 
 #include "fwcmds/fwcmds_fixture.h"
 #include "kshim/host/control.h"
+#include "support/crossings.h"
 
 namespace fwcmdstest {
 namespace {
@@ -121,7 +122,7 @@ TEST_F(ScanTest, AbortWhileScanningSendsTheRunningScansNumberElseCompletesTheTas
     adapter_->ScanRequest = request.get();
     EXPECT_EQ(QzCmdSendAbortScan(adapter_.get()), STATUS_UNSUCCESSFUL);
     EXPECT_TRUE(Sent().empty());
-    EXPECT_TRUE(kshim::host::TraceContains("WdiScanComplete is not built yet"));
+    EXPECT_EQ(qzltest::NotBuiltCalls("WdiScanComplete"), 1u);
     AdapterSetFlag(adapter_.get(), ADAPTER_FLAG_SCANNING, "test");
     EXPECT_EQ(QzCmdSendAbortScan(adapter_.get()), STATUS_SUCCESS);
     auto sent = Legacy();

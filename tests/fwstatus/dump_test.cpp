@@ -4,6 +4,7 @@
 // raw words are written as records of their own.
 #include "fwstatus_fixture.h"
 #include "kshim/host/control.h"
+#include "support/crossings.h"
 
 namespace fwstatustest {
 namespace {
@@ -78,7 +79,7 @@ TEST_F(AssertDump, AWifiDumpStartsWithTheIdentificationLineAndEndsAfterAPause)
     EXPECT_EQ(File(kWifiDump), ident_ + "<dump header>;[core dump start] textmemory more");
     EXPECT_EQ(adapter_->CoreDumpInProgress, 0);
     EXPECT_EQ(adapter_->CoreDumpOpen, 0);
-    EXPECT_TRUE(TraceContains(NotBuilt("PlatformIndicateFirmwareStalled")));
+    EXPECT_EQ(qzltest::NotBuiltCalls("PlatformIndicateFirmwareStalled"), 1u);
     auto recovery = TakeControl();
     ASSERT_EQ(recovery.size(), 1u);
     EXPECT_EQ(recovery[0].id, INTERNAL_CMD_ERROR_RECOVERY);
@@ -107,7 +108,7 @@ TEST_F(AssertDump, TheBluetoothMarkerChoosesTheBluetoothFileOnlyWhenExportIsOn)
     kshim::host::TraceClear();
     Chunk(marker);
     EXPECT_EQ(adapter_->AssertDumpMark, 1);
-    EXPECT_TRUE(TraceContains(NotBuilt("QzCmdBtCtrl")));
+    EXPECT_EQ(qzltest::NotBuiltCalls("QzCmdBtCtrl"), 1u);
     Chunk("bt memory");
     RunAll(TakeControl());
     ASSERT_TRUE(EndPostedAfter(500));
@@ -116,7 +117,7 @@ TEST_F(AssertDump, TheBluetoothMarkerChoosesTheBluetoothFileOnlyWhenExportIsOn)
     // The end of a Bluetooth dump only closes its file.
     EXPECT_EQ(adapter_->AssertDumpMark, 0);
     EXPECT_EQ(adapter_->CoreDumpInProgress, 0);
-    EXPECT_FALSE(TraceContains(NotBuilt("PlatformIndicateFirmwareStalled")));
+    EXPECT_EQ(qzltest::NotBuiltCalls("PlatformIndicateFirmwareStalled"), 0u);
     EXPECT_TRUE(TakeControl().empty());
 }
 

@@ -3,6 +3,7 @@
 #include "Common/mlme/mlme.h"
 #include "Common/mlme/mlmesync_mactab.h"
 #include "fwstatus_fixture.h"
+#include "support/crossings.h"
 
 namespace fwstatustest {
 namespace {
@@ -55,7 +56,7 @@ TEST_F(LegacyEvents, ReceiveAgreementsGiveTheReorderStartAndTheQuirk)
         Deliver(ProcessRxAddBAExtended, 0x0A, RxAddBa(3, 32, 0, c.ssn, true));
         EXPECT_EQ(adapter_->MacReorderStart[entry_->WlanIdx], c.expectedStart) << c.ssn;
     }
-    EXPECT_EQ(CountTraces(NotBuilt("BATableInsertEntry")), 3u);
+    EXPECT_EQ(qzltest::NotBuiltCalls("BATableInsertEntry"), 3u);
     EXPECT_EQ(adapter_->MacBaQuirk[entry_->WlanIdx], 0);
     // Window 0 with time-out 5000 and the immediate policy marks the entry and the port.
     Deliver(ProcessRxAddBAExtended, 0x0A, RxAddBa(3, 0, 5000, 5, false));
@@ -86,7 +87,7 @@ TEST_F(LegacyEvents, TheExtendedFormAddsTheHighPartOfTheBufferSize)
     Deliver(ProcessRxAddBAExtended, 0x0A, unknown);
     EXPECT_TRUE(TraceContains("ProcessRxAddBA: 7 bytes dropped"));
     EXPECT_TRUE(TraceContains("ProcessRxAddBAExtended: no station for record 238"));
-    EXPECT_EQ(CountTraces(NotBuilt("BATableInsertEntry")), 2u);
+    EXPECT_EQ(qzltest::NotBuiltCalls("BATableInsertEntry"), 2u);
 }
 
 TEST_F(LegacyEvents, TransmitAgreementsMarkTheirTidAndIgnoreTidsBeyondTheTable)
@@ -102,11 +103,11 @@ TEST_F(LegacyEvents, TransmitAgreementsMarkTheirTidAndIgnoreTidsBeyondTheTable)
 TEST_F(LegacyEvents, DeletionAgeOutAndKeyReportsReachTheirEntry)
 {
     Deliver(ProcessRxDelBA, 0x0B, {entry_->StaRecIdx, 2});
-    EXPECT_EQ(CountTraces(NotBuilt("BATableTearRECEntry")), 1u);
+    EXPECT_EQ(qzltest::NotBuiltCalls("BATableTearRECEntry"), 1u);
     Deliver(ProcessAPClientAgeout, 0x19, {entry_->StaRecIdx});
-    EXPECT_EQ(CountTraces(NotBuilt("ApAgeoutPeerRequest")), 1u);
+    EXPECT_EQ(qzltest::NotBuiltCalls("ApAgeoutPeerRequest"), 1u);
     Deliver(ProcessAPClientAgeout, 0x19, {});
-    EXPECT_EQ(CountTraces(NotBuilt("ApAgeoutPeerRequest")), 1u);
+    EXPECT_EQ(qzltest::NotBuiltCalls("ApAgeoutPeerRequest"), 1u);
 
     // The key report names a BSS index; the port's entry of its own role kind gets the flag.
     PMAC_TABLE_ENTRY own = MlmeSyncMacTabMatchedRoleType(port0_, GetWlanRoleType(port0_));

@@ -2,6 +2,7 @@
 // hardware radio switch, Bluetooth control, PHY status records), the power handshakes, the log text,
 // the wake reasons and the statistics records.
 #include "fwstatus_fixture.h"
+#include "support/crossings.h"
 
 namespace fwstatustest {
 namespace {
@@ -16,8 +17,8 @@ protected:
         ProcessLayer0ExtMagicEvent(adapter_.get(), view.data());
     }
     void Radio(UCHAR position) { Ext(0x9A, {position}); }
-    size_t RadioOffs() { return CountTraces(NotBuilt("MlmeRadioOffManually")); }
-    size_t RadioOns() { return CountTraces(NotBuilt("MlmeRadioOnManually")); }
+    size_t RadioOffs() { return qzltest::NotBuiltCalls("MlmeRadioOffManually"); }
+    size_t RadioOns() { return qzltest::NotBuiltCalls("MlmeRadioOnManually"); }
 };
 
 // ---- hardware radio switch ---------------------------------------------------------------------------------
@@ -68,13 +69,13 @@ TEST_F(ExtEvent, BluetoothAcknowledgedSetsTheFlagWithoutCommandsElseTheControlIs
     Ext(0x9C, values);
     EXPECT_EQ(adapter_->BtReady, 1);
     EXPECT_EQ(adapter_->BtState[2], 3u);
-    EXPECT_EQ(CountTraces(NotBuilt("QzCmdBtCtrl")), 0u);
+    EXPECT_EQ(qzltest::NotBuiltCalls("QzCmdBtCtrl"), 0u);
     EXPECT_EQ(CountTraces("Bluetooth control acknowledged"), 1u);
     Ext(0x9C, values);
     EXPECT_EQ(CountTraces("Bluetooth control acknowledged"), 1u) << "traced the first time only";
     PutU32(values, 20, 0);
     Ext(0x9C, values);
-    EXPECT_EQ(CountTraces(NotBuilt("QzCmdBtCtrl")), 2u) << "on, then off";
+    EXPECT_EQ(qzltest::NotBuiltCalls("QzCmdBtCtrl"), 2u) << "on, then off";
     EXPECT_EQ(adapter_->BtState[5], 0u);
 }
 

@@ -20,6 +20,7 @@
 #include "platform/ndiscommon/ndiscommon.h"
 #include "platform/ndiscommon/ndiscommoninit.h"
 #include "platform/ndiscommon/trace.h"
+#include "support/crossings.h"
 
 namespace shelltest {
 
@@ -175,10 +176,10 @@ protected:
     }
 
     // A firmware-event handler ran when it traced under its own name: "Name: ..." once it does its work,
-    // "Name is not built yet" while its service is still missing.
+    // and a call into its service as the stand-in recorded it while that service is still missing.
     static size_t HandlerRuns(const std::string& handler)
     {
-        return CountTraces(handler + ": ") + CountTraces(handler + " is not built yet");
+        return CountTraces(handler + ": ") + qzltest::NotBuiltCalls(handler);
     }
 
     // Polls (real time) until the predicate holds or two seconds pass.

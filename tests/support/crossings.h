@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "kshim/host/recorder.h"
 
@@ -12,6 +13,16 @@ namespace qzltest {
 inline size_t NotBuiltCalls(const std::string& service = "")
 {
     return kshim::host::TraceEventCount("NotBuiltYet", service);
+}
+
+// The not-built services the driver called, by function name, in call order.
+inline std::vector<std::string> NotBuiltSequence()
+{
+    std::vector<std::string> services;
+    for (const kshim::host::TraceRecord& r : kshim::host::TraceEvents("NotBuiltYet")) {
+        services.push_back(r.function);
+    }
+    return services;
 }
 
 }  // namespace qzltest
