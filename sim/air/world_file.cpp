@@ -222,6 +222,29 @@ bool ParseBand(const std::string& text, Band* out)
     return true;
 }
 
+// "band" and "channel"; the channel must exist in the band when `checkChannel`.
+bool ReadChannel(const toml::table& t, const Reader& r, Channel* c, bool checkChannel, std::string* error)
+{
+    std::string text;
+    if (!r.String("band", &text, true, error)) {
+        return false;
+    }
+    if (!ParseBand(text, &c->band)) {
+        *error = Where(t) + r.What() + ": band \"" + text + "\" is none of \"2.4\", \"5\", \"6\"";
+        return false;
+    }
+    int64_t v = 0;
+    if (!r.Int("channel", &v, 1, 233, true, error)) {
+        return false;
+    }
+    c->number = static_cast<uint8_t>(v);
+    if (checkChannel && !ValidChannel(*c)) {
+        *error = Where(t) + r.What() + ": channel " + std::to_string(v) + " is not in that band";
+        return false;
+    }
+    return true;
+}
+
 bool ParseAp(const toml::table& t, size_t index, ApConfig* ap, std::string* error)
 {
     std::string label = "access point " + std::to_string(index + 1);
@@ -247,19 +270,10 @@ bool ParseAp(const toml::table& t, size_t index, ApConfig* ap, std::string* erro
         *error = Where(t) + r.What() + ": bssid \"" + text + "\" is not an individual MAC address";
         return false;
     }
-    if (!r.String("band", &text, true, error)) {
+    if (!ReadChannel(t, r, &ap->channel, false, error)) {  // ValidateApConfig says why a channel is wrong
         return false;
     }
-    if (!ParseBand(text, &ap->channel.band)) {
-        *error = Where(t) + r.What() + ": band \"" + text + "\" is none of \"2.4\", \"5\", \"6\"";
-        return false;
-    }
-    int64_t v = 0;
-    if (!r.Int("channel", &v, 1, 233, true, error)) {
-        return false;
-    }
-    ap->channel.number = static_cast<uint8_t>(v);
-    v = 20;
+    int64_t v = 20;
     if (!r.Int("width", &v, 20, 320, false, error)) {
         return false;
     }
@@ -423,24 +437,11 @@ bool ParseFrame(const toml::table& t, size_t index, ReplayFrame* f, std::string*
     if (!r.CheckKeys({"band", "channel", "signal", "hex"}, error)) {
         return false;
     }
+    if (!ReadChannel(t, r, &f->channel, true, error)) {
+        return false;
+    }
     std::string text;
-    if (!r.String("band", &text, true, error)) {
-        return false;
-    }
-    if (!ParseBand(text, &f->channel.band)) {
-        *error = Where(t) + r.What() + ": band \"" + text + "\" is none of \"2.4\", \"5\", \"6\"";
-        return false;
-    }
-    int64_t v = 0;
-    if (!r.Int("channel", &v, 1, 233, true, error)) {
-        return false;
-    }
-    f->channel.number = static_cast<uint8_t>(v);
-    if (!ValidChannel(f->channel)) {
-        *error = Where(t) + r.What() + ": channel " + std::to_string(v) + " is not in that band";
-        return false;
-    }
-    v = kReplayDefaultSignalDbm;
+    int64_t v = kReplayDefaultSignalDbm;
     if (!r.Int("signal", &v, -110, 0, false, error)) {
         return false;
     }

@@ -329,6 +329,9 @@ std::vector<std::string> RamFirmware::Faults() const
     if (expectedBin_ && u.bufferBinComplete && u.bufferBinFromFile && !u.bufferBinMatches) {
         faults.push_back("the unified buffer-bin differs from the EEPROM image");
     }
+    for (const std::string& f : scan_->Record().faults) {
+        faults.push_back("scan engine: " + f);
+    }
     return faults;
 }
 

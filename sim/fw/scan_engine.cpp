@@ -226,6 +226,28 @@ void ScanEngine::HandleText(const std::string& text)
     }
 }
 
+void ScanEngine::SetDomain(std::optional<Domain> domain)
+{
+    if (domain) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        domain_ = *domain;
+        record_.domain = std::move(*domain);
+    }
+}
+
+void ScanEngine::Tune(uint8_t band, uint8_t number, int64_t due)
+{
+    const Channel ch{static_cast<Band>(band), number};
+    if (band < 1 || band > 3 || !sim::air::ValidChannel(ch)) {
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        record_.home = ch;
+    }
+    ResumeHome(due);
+}
+
 void ScanEngine::HandleLegacy(const LegacyCommand& c, const RadioIdentity& id, int64_t due)
 {
     const Bytes& p = c.payload;
@@ -280,11 +302,7 @@ void ScanEngine::HandleLegacy(const LegacyCommand& c, const RadioIdentity& id, i
         }
         break;
     case kLegacyCmdDomain:
-        if (std::optional<Domain> d = DecodeDomain(p, &faults)) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            domain_ = *d;
-            record_.domain = std::move(*d);
-        }
+        SetDomain(DecodeDomain(p, &faults));
         break;
     case kLegacyCmdBssActivate:
         if (p.size() >= 10) {
@@ -298,14 +316,7 @@ void ScanEngine::HandleLegacy(const LegacyCommand& c, const RadioIdentity& id, i
         break;
     case 0x1C:
         if (p.size() >= 6 && p[2] == 0) {
-            const Channel ch{static_cast<Band>(p[5]), p[3]};
-            if (p[5] >= 1 && p[5] <= 3 && sim::air::ValidChannel(ch)) {
-                {
-                    std::lock_guard<std::mutex> lock(mutex_);
-                    record_.home = ch;
-                }
-                ResumeHome(due);
-            }
+            Tune(p[5], p[3], due);
         }
         break;
     case 0xCA:
@@ -351,11 +362,7 @@ void ScanEngine::HandleUnified(const UnifiedCommand& c, const RadioIdentity& id,
         }
         break;
     case kUniCmdDomain:
-        if (std::optional<Domain> d = DecodeUnifiedDomain(c, &faults)) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            domain_ = *d;
-            record_.domain = std::move(*d);
-        }
+        SetDomain(DecodeUnifiedDomain(c, &faults));
         break;
     case kUniCmdDevInfo:
         if (const UniTlv* t = c.Find(0); t != nullptr && t->value.size() >= 8 && !c.fixed.empty()) {
@@ -379,14 +386,7 @@ void ScanEngine::HandleUnified(const UnifiedCommand& c, const RadioIdentity& id,
         break;
     case 0x27:
         if (const UniTlv* t = c.Find(0); t != nullptr && t->value.size() >= 5) {
-            const Channel ch{static_cast<Band>(t->value[4]), t->value[2]};
-            if (t->value[4] >= 1 && t->value[4] <= 3 && sim::air::ValidChannel(ch)) {
-                {
-                    std::lock_guard<std::mutex> lock(mutex_);
-                    record_.home = ch;
-                }
-                ResumeHome(due);
-            }
+            Tune(t->value[4], t->value[2], due);
         }
         break;
     case 0x0E:

@@ -157,6 +157,7 @@ private:
         int64_t maxUnits;
     };
     struct Current {
+        Current() {}  // user-provided: default-constructible inside the class being defined
         ScanRun run;
         std::vector<Plan> plan;
         size_t index = 0;
@@ -172,6 +173,9 @@ private:
     void HandleLegacy(const LegacyCommand& c, const RadioIdentity& id, int64_t due);
     void HandleUnified(const UnifiedCommand& c, const RadioIdentity& id, int64_t due);
     void HandleText(const std::string& text);
+    void SetDomain(std::optional<Domain> domain);
+    // A granted channel privilege: the radio's channel outside scans.
+    void Tune(uint8_t band, uint8_t number, int64_t due);
     void StartScan(ScanRequest request, bool offload, int64_t due);
     void AbortScan(uint8_t seq, int64_t due);
     void StartChannel(uint64_t gen, int64_t t);
