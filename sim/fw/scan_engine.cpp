@@ -328,6 +328,11 @@ void ScanEngine::HandleLegacy(const LegacyCommand& c, const RadioIdentity& id, i
     default:
         break;
     }
+    KeepFaults(faults);
+}
+
+void ScanEngine::KeepFaults(const std::vector<std::string>& faults)
+{
     if (!faults.empty()) {
         std::lock_guard<std::mutex> lock(mutex_);
         record_.faults.insert(record_.faults.end(), faults.begin(), faults.end());
@@ -399,10 +404,7 @@ void ScanEngine::HandleUnified(const UnifiedCommand& c, const RadioIdentity& id,
     default:
         break;
     }
-    if (!faults.empty()) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        record_.faults.insert(record_.faults.end(), faults.begin(), faults.end());
-    }
+    KeepFaults(faults);
 }
 
 // ================================================================================================

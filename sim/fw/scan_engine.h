@@ -173,6 +173,8 @@ private:
     void HandleLegacy(const LegacyCommand& c, const RadioIdentity& id, int64_t due);
     void HandleUnified(const UnifiedCommand& c, const RadioIdentity& id, int64_t due);
     void HandleText(const std::string& text);
+    // Faults of the sender a command showed, into the record (lock not held).
+    void KeepFaults(const std::vector<std::string>& faults);
     void SetDomain(std::optional<Domain> domain);
     // A granted channel privilege: the radio's channel outside scans.
     void Tune(uint8_t band, uint8_t number, int64_t due);
