@@ -12,9 +12,12 @@
 #include "Common/cnm.h"
 #include "Common/common.h"
 #include "Common/fwsettings.h"
+#include "Common/mlme/mlmeinfo.h"
 #include "Common/mlme/mlmesync.h"
 #include "Common/mlme/mlmesync_bss.h"
 #include "Common/mlme/mlmesync_chnl.h"
+#include "Common/mlme/mlmewep.h"
+#include "Common/mlme/mlmewsc.h"
 #include "Common/p2p/p2p.h"
 #include "Common/qzcmd.h"
 #include "Common/qzevent_capability.h"
@@ -559,6 +562,10 @@ typedef struct _MP_PORT {
     NETPACKETQUEUE TxGroupQueue;     // access-point port: its queue of the broadcast peer
     NETPACKETQUEUE RxQueue;          // the port's receive queue (null while it has none)
     UCHAR RxStopped;                 // 1 between the receive queue's stop and start
+    // ---- security: the BIP-GMAC-256 key and its receive check (Common/mlme/mlmeinfo, mlmeaes) ----
+    PORT_BIP_GMAC_KEY BipGmac;
+    // ---- WPS: device information sources, the OS's element, the search's candidates (Common/mlme/mlmewsc) ----
+    WSC_PORT_BLOCK Wsc;
 } MP_PORT;
 
 // The multicast list the receive filter sends to the firmware: at most 16 addresses.
@@ -1341,6 +1348,10 @@ typedef struct _MP_ADAPTER {
     UCHAR CertTlsLengthIncluded;      // 0x80 or 0
     UCHAR CertTlsMoreFragments;       // 0x40 or 0
     UCHAR CertFakeCaSeen;             // the Hotspot 2.0 test authority's certificate was seen
+    // ---- security: the software WEP packet of a shared-key authentication (Common/mlme/mlmewep) ----
+    WEP_CRYPT_STATE WepCrypt;
+    // ---- WPS: the access point the last search settled on (Common/mlme/mlmewsc) ----
+    WSC_ADAPTER_BLOCK Wsc;
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.
