@@ -190,17 +190,27 @@ void Wipe(void* block, size_t size)
     }
 }
 
-bool BlockLengthsFit(const char* who, ULONG inputLength, ULONG keyLength, const PULONG outputLength,
-                     bool decrypt)
+// One block through the cipher or its inverse under a key expanded for the call. The input length
+// must be 16, the key length one the direction takes and the output room at least 16; otherwise the
+// call is traced and nothing is written.
+NTSTATUS CipherOneBlock(const char* who, void (*cipher)(const UCHAR*, ULONG, const UCHAR*, UCHAR*), bool only128,
+                        const UCHAR* input, ULONG inputLength, const UCHAR* key, ULONG keyLength, UCHAR* output,
+                        PULONG outputLength)
 {
-    const bool keyOk = decrypt ? keyLength == 16 : (keyLength == 16 || keyLength == 24 || keyLength == 32);
-    if (inputLength != AES_BLOCK_SIZE || !keyOk || outputLength == nullptr || *outputLength < AES_BLOCK_SIZE) {
+    const bool keyOk = only128 ? keyLength == 16 : (keyLength == 16 || keyLength == 24 || keyLength == 32);
+    if (input == nullptr || key == nullptr || output == nullptr || inputLength != AES_BLOCK_SIZE || !keyOk ||
+        outputLength == nullptr || *outputLength < AES_BLOCK_SIZE) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_MLME, "%s: input length %u, key length %u, output room %u refused", who,
                  static_cast<unsigned>(inputLength), static_cast<unsigned>(keyLength),
                  outputLength != nullptr ? static_cast<unsigned>(*outputLength) : 0u);
-        return false;
+        return STATUS_INVALID_PARAMETER;
     }
-    return true;
+    UCHAR roundKeys[AES_ROUND_KEYS_SIZE];
+    const ULONG rounds = AES_ExpandKey(key, keyLength, roundKeys);
+    cipher(roundKeys, rounds, input, output);
+    Wipe(roundKeys, sizeof(roundKeys));
+    *outputLength = AES_BLOCK_SIZE;
+    return STATUS_SUCCESS;
 }
 
 // ---- GCM ---------------------------------------------------------------------------------------------
@@ -268,31 +278,13 @@ ULONG AES_ExpandKey(const UCHAR* key, ULONG keyLength, UCHAR* roundKeys)
 NTSTATUS AES_Encrypt(const UCHAR* input, ULONG inputLength, const UCHAR* key, ULONG keyLength, UCHAR* output,
                      PULONG outputLength)
 {
-    if (input == nullptr || key == nullptr || output == nullptr ||
-        !BlockLengthsFit(__func__, inputLength, keyLength, outputLength, false)) {
-        return STATUS_INVALID_PARAMETER;
-    }
-    UCHAR roundKeys[AES_ROUND_KEYS_SIZE];
-    const ULONG rounds = AES_ExpandKey(key, keyLength, roundKeys);
-    EncryptBlock(roundKeys, rounds, input, output);
-    Wipe(roundKeys, sizeof(roundKeys));
-    *outputLength = AES_BLOCK_SIZE;
-    return STATUS_SUCCESS;
+    return CipherOneBlock(__func__, EncryptBlock, false, input, inputLength, key, keyLength, output, outputLength);
 }
 
 NTSTATUS AES_Decrypt(const UCHAR* input, ULONG inputLength, const UCHAR* key, ULONG keyLength, UCHAR* output,
                      PULONG outputLength)
 {
-    if (input == nullptr || key == nullptr || output == nullptr ||
-        !BlockLengthsFit(__func__, inputLength, keyLength, outputLength, true)) {
-        return STATUS_INVALID_PARAMETER;
-    }
-    UCHAR roundKeys[AES_ROUND_KEYS_SIZE];
-    const ULONG rounds = AES_ExpandKey(key, keyLength, roundKeys);
-    DecryptBlock(roundKeys, rounds, input, output);
-    Wipe(roundKeys, sizeof(roundKeys));
-    *outputLength = AES_BLOCK_SIZE;
-    return STATUS_SUCCESS;
+    return CipherOneBlock(__func__, DecryptBlock, true, input, inputLength, key, keyLength, output, outputLength);
 }
 
 void gcm_block_shift_right(UCHAR* block)
