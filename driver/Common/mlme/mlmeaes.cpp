@@ -42,19 +42,23 @@ struct ByteTable {
     UCHAR v[256];
 };
 
-// The S-box: the multiplicative inverse in GF(2^8) followed by the affine transformation.
+// The S-box: the multiplicative inverse in GF(2^8) followed by the affine transformation. The
+// inverses come from the powers of the generator 3: x = 3^k has the inverse 3^(255-k). One pass of
+// 255 products keeps the compile-time evaluation short.
 constexpr ByteTable MakeSbox()
 {
+    UCHAR power[256]{};  // 3^k
+    UCHAR log[256]{};    // k for 3^k
+    unsigned x = 1;
+    for (unsigned k = 0; k < 255; ++k) {
+        power[k] = static_cast<UCHAR>(x);
+        log[x] = static_cast<UCHAR>(k);
+        x = x ^ Xtime(x);  // x * 3
+    }
     ByteTable t{};
-    for (unsigned x = 0; x < 256; ++x) {
-        unsigned inverse = 0;
-        for (unsigned y = 1; y < 256 && x != 0; ++y) {
-            if (GfMul(x, y) == 1) {
-                inverse = y;
-                break;
-            }
-        }
-        t.v[x] = static_cast<UCHAR>(inverse ^ Rotl8(inverse, 1) ^ Rotl8(inverse, 2) ^ Rotl8(inverse, 3) ^
+    for (unsigned v = 0; v < 256; ++v) {
+        const unsigned inverse = v == 0 ? 0u : power[(255u - log[v]) % 255u];
+        t.v[v] = static_cast<UCHAR>(inverse ^ Rotl8(inverse, 1) ^ Rotl8(inverse, 2) ^ Rotl8(inverse, 3) ^
                                     Rotl8(inverse, 4) ^ 0x63u);
     }
     return t;
