@@ -406,6 +406,36 @@ TEST(Sae, MapToCurveAgreesWithTheHashToCurveVectors)
     EXPECT_FALSE(sae::MapToCurve(Bytes(32, 0xff)));  // not below p
 }
 
+// The SAE hash-to-element example of IEEE 802.11 (group 19): SSID "byteme", password
+// "mekmitasdigoat", identifier "psk4internet" give PT; PT and the addresses 00:09:5b:66:ec:1e and
+// 00:0b:6b:d9:02:46 give the password element, whichever side computes it.
+TEST(Sae, HashToElementIeeeExample)
+{
+    const Bytes ssid = {'b', 'y', 't', 'e', 'm', 'e'};
+    const auto pt = sae::DerivePt(ssid, "mekmitasdigoat", "psk4internet");
+    ASSERT_TRUE(pt);
+    EXPECT_EQ(ToHex(*pt),
+              "b6e38c98750c684b5d17c3d8c9a4100b39931279187ca6cced5f37ef46ddfa97"
+              "5687e972e50f73e3898861e7edad21bea7d5f622df88243bb804920ae8e647fa");
+    const MacAddress a = {0x00, 0x09, 0x5b, 0x66, 0xec, 0x1e};
+    const MacAddress b = {0x00, 0x0b, 0x6b, 0xd9, 0x02, 0x46};
+    const std::string pwe = "c93049b9e64000f848201649e999f2b5c22dea69b5632c9df4d633b8aa1f6c1e"
+                            "73634e94b53d82e7383a8d258199d9dc1a5ee8269d060382ccbf33e614ff59a0";
+    for (const auto& [own, peer] : {std::pair{a, b}, std::pair{b, a}}) {
+        const auto fromPt = sae::Session::CreateFromPt(*pt, own, peer);
+        ASSERT_TRUE(fromPt);
+        EXPECT_EQ(ToHex(fromPt->Pwe()), pwe);
+        const auto direct = sae::Session::Create(sae::PasswordElement::HashToElement, "mekmitasdigoat", ssid, own,
+                                                 peer, "psk4internet");
+        ASSERT_TRUE(direct);
+        EXPECT_EQ(ToHex(direct->Pwe()), pwe);
+    }
+    // Without the identifier the base is another point.
+    const auto withoutId = sae::DerivePt(ssid, "mekmitasdigoat");
+    ASSERT_TRUE(withoutId);
+    EXPECT_NE(*withoutId, *pt);
+}
+
 struct SaePair {
     std::unique_ptr<sae::Session> sta, ap;
 };
