@@ -2,16 +2,19 @@
 #include "platform/ndis6/ndis6common.h"
 
 #include "Common/mlme/mlme.h"
+#include "Common/mlme/mlmewsc.h"
+#include "Common/p2p/p2p.h"
+#include "Common/p2p/p2pms.h"
 #include "kshim/auxklib.h"
 #include "kshim/netadapter.h"
 #include "kshim/registry.h"
 #include "kshim/rtl.h"
-#include "Common/p2p/p2pms.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/dmaq.h"
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/ndiscommonhifpci.h"
 #include "platform/ndiscommon/registry_host.h"
+#include "platform/ndiscommon/registry_table.h"
 #include "platform/ndiscommon/trace.h"
 
 namespace {
@@ -129,6 +132,7 @@ void N6TermPort(PMP_PORT port)
         PlatformCancelThread(adapter, &port->SendThread);
         PlatformFreeThread(adapter, &port->SendThread);
     }
+    WscFreePort(port);
     // The work items carry the port in their context: they go with the port, once they have run.
     for (WDFWORKITEM* workItem : {&port->TaskWorkItem, &port->PropertyWorkItem}) {
         if (*workItem != nullptr) {

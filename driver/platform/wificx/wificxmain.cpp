@@ -527,10 +527,10 @@ NTSTATUS QZCxAllocateResource(PMP_ADAPTER adapter)
     InitRxReturnList(&adapter->RxReturnFree);
     InitRxReturnList(&adapter->RxReturnSta);
     InitRxReturnList(&adapter->RxReturnAp);
-    InitializeListHead(&adapter->PendingRequestList);
-    PlatformAllocateSpinLock(&adapter->PendingRequestLock);
-    adapter->PendingRequestCount = 0;
-    __atomic_store_n(&adapter->PendingRequestListReady, static_cast<UCHAR>(1), __ATOMIC_RELEASE);
+    InitializeListHead(&adapter->Ioctl.PendingRequestList);
+    PlatformAllocateSpinLock(&adapter->Ioctl.PendingRequestLock);
+    adapter->Ioctl.PendingRequestCount = 0;
+    __atomic_store_n(&adapter->Ioctl.PendingRequestListReady, static_cast<UCHAR>(1), __ATOMIC_RELEASE);
 
     NTSTATUS status = Ndis6CommonAllocAdapterBlock(adapter);
     if (!NT_SUCCESS(status)) {
@@ -563,8 +563,8 @@ NTSTATUS QZCxAllocateResource(PMP_ADAPTER adapter)
 void QZCxFreeResource(PMP_ADAPTER adapter)
 {
     // Every parked request is completed: none may stay behind its freed entry.
-    if (adapter->PendingRequestList.Flink != nullptr) {
-        while (!IsListEmpty(&adapter->PendingRequestList)) {
+    if (adapter->Ioctl.PendingRequestList.Flink != nullptr) {
+        while (!IsListEmpty(&adapter->Ioctl.PendingRequestList)) {
             QZCxCancelPendingRequest(adapter);
         }
     }
@@ -653,25 +653,7 @@ BOOLEAN QZCxSyncEnableInterrupt(WDFINTERRUPT interrupt, PVOID context)
 {
     UNREFERENCED_PARAMETER(interrupt);
     auto* adapter = static_cast<PMP_ADAPTER>(context);
-    switch (adapter->DeviceId) {
-    case 0x3602:
-    case 0x0C04:
-    case 0x3603:
-    case 0x3601:
-    case 0x0C03:
-        AsicArvel3xEnableInterrupt(adapter);
-        break;
-    case 0x3501:
-    case 0x0C01:
-    case 0x3503:
-    case 0x3504:
-    case 0x3502:
-    case 0x0C02:
-        AsicArvel2xEnableInterrupt(adapter);
-        break;
-    default:
-        break;
-    }
+    (void)HalCallOptional(adapter->HalOps.EnableInterrupt, adapter);
     return TRUE;
 }
 
@@ -679,9 +661,7 @@ NTSTATUS QZCxInterruptEnable(WDFINTERRUPT interrupt, WDFDEVICE associatedDevice)
 {
     UNREFERENCED_PARAMETER(associatedDevice);
     PMP_ADAPTER adapter = QZCxGetInterruptContext(interrupt)->Adapter;
-    if (adapter->HalOps.EnableInterrupt != nullptr) {
-        adapter->HalOps.EnableInterrupt(adapter);
-    }
+    (void)HalCallOptional(adapter->HalOps.EnableInterrupt, adapter);
     __atomic_store_n(&adapter->InterruptsDisabled, 0, __ATOMIC_RELEASE);
     return STATUS_SUCCESS;
 }
@@ -690,9 +670,7 @@ NTSTATUS QZCxInterruptDisable(WDFINTERRUPT interrupt, WDFDEVICE associatedDevice
 {
     UNREFERENCED_PARAMETER(associatedDevice);
     PMP_ADAPTER adapter = QZCxGetInterruptContext(interrupt)->Adapter;
-    if (adapter->HalOps.DisableInterrupt != nullptr) {
-        adapter->HalOps.DisableInterrupt(adapter);
-    }
+    (void)HalCallOptional(adapter->HalOps.DisableInterrupt, adapter);
     __atomic_store_n(&adapter->InterruptsDisabled, 1, __ATOMIC_RELEASE);
     return STATUS_SUCCESS;
 }
@@ -700,11 +678,11 @@ NTSTATUS QZCxInterruptDisable(WDFINTERRUPT interrupt, WDFDEVICE associatedDevice
 // ---- parked private requests ----------------------------------------------------------------------------
 void QZCxCancelPendingRequest(PMP_ADAPTER adapter)
 {
-    PLIST_ENTRY entry = ExInterlockedRemoveHeadList(&adapter->PendingRequestList, &adapter->PendingRequestLock);
+    PLIST_ENTRY entry = ExInterlockedRemoveHeadList(&adapter->Ioctl.PendingRequestList, &adapter->Ioctl.PendingRequestLock);
     if (entry == nullptr) {
         return;
     }
-    InterlockedDecrement(&adapter->PendingRequestCount);
+    InterlockedDecrement(&adapter->Ioctl.PendingRequestCount);
     auto* pending = CONTAINING_RECORD(entry, PENDING_OID_REQUEST, Link);
     WdfRequestComplete(pending->Request, STATUS_CANCELLED);
     PlatformFreeMemory(pending, sizeof(*pending));
