@@ -14,6 +14,7 @@
 #include "kshim/host/wait.h"
 #include "support/eventually.h"
 #include "platform/ndiscommon/adapter.h"
+#include "platform/ndiscommon/ndiscommon.h"
 
 namespace fwcmdtest {
 
