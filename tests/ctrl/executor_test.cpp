@@ -288,7 +288,7 @@ TEST_F(FileExecutorTest, TheIcsLogCarriesHeadersAndATimeSyncRecordEveryIcsTimeSy
     for (UCHAR i = 0; i < 3; ++i) {
         Run(INTERNAL_CMD_ICS_WRITE, IcsPacket(static_cast<USHORT>(4 + i), static_cast<UCHAR>(0xA0 + i)));
     }
-    kshim::host::ClockSetReal();
+    kshim::host::ClockSetAuto();
     const std::vector<uint8_t> file = Read("\\SystemRoot\\ics.bin");
     // Counter 0: time sync (counter 0), then packet (counter 1); counter 2: packet; counter 3: time sync,
     // then packet (counter 4).

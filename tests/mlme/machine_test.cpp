@@ -483,21 +483,21 @@ TEST_F(Restart, TheHandlerWaitGivesUpAfterAboutHalfASecond)
     adapter_->Mlme.HandlerRunning = 1;
     ASSERT_TRUE(MlmeEnqueue(adapter_, port0_, MLME_SYNC_STATE_MACHINE, 1, 0, nullptr));
     std::atomic<bool> done{false};
-    std::thread waiter([&] {
+    int64_t start = kshim::host::ClockNow();
+    kshim::host::SimThread waiter([&] {
         EXPECT_TRUE(MlmeWaitForMlmeHandlerStop(adapter_));
         done = true;
     });
-    int64_t start = kshim::host::ClockNow();
-    while (!done.load()) {
+    // Each step of the manual clock once the waiter has blocked again.
+    while (qzl_test::Settle() && !done.load()) {
         kshim::host::ClockAdvanceMs(5);
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    waiter.join();
+    waiter.Join();
     EXPECT_GE(kshim::host::ClockNow() - start, 500 * 10000);
     EXPECT_TRUE(kshim::host::TraceContains("MLME handler still running after 500 ms"));
     adapter_->Mlme.HandlerRunning = 0;
     EXPECT_TRUE(MlmeWaitForMlmeHandlerStop(adapter_));  // not running: at once
-    kshim::host::ClockSetReal(100);
+    kshim::host::ClockSetAuto();
 }
 
 }  // namespace

@@ -35,7 +35,7 @@ protected:
     {
         bringup::BringUpTest::SetUp();
         kshim::host::DeviceResetClear();
-        kshim::host::ClockSetReal(20);
+        kshim::host::ClockSetAuto();
     }
     MP_ADAPTER* Start(USHORT deviceId)
     {
