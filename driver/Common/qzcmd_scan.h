@@ -38,24 +38,31 @@
 
 // Channel types of a scan request.
 #define SCAN_CHANNEL_TYPE_ALL 0
-#define SCAN_CHANNEL_TYPE_LIST 4  // the channel list of the request
-#define SCAN_CHANNEL_TYPE_RNR 8   // a reduced-neighbour-report scan with a BSSID list
+#define SCAN_CHANNEL_TYPE_24G 1     // the firmware's list of 2.4 GHz channels
+#define SCAN_CHANNEL_TYPE_5G 2      // the firmware's list of 5 GHz channels
+#define SCAN_CHANNEL_TYPE_SOCIAL 3  // the Wi-Fi Direct social channels
+#define SCAN_CHANNEL_TYPE_LIST 4    // the channel list of the request
+#define SCAN_CHANNEL_TYPE_RNR 8     // a reduced-neighbour-report scan with a BSSID list
 
 typedef struct _SCAN_REQ_CHANNEL {
     ULONG Band;  // BAND_24G, BAND_5G, BAND_6G
     UCHAR Channel;
 } SCAN_REQ_CHANNEL;
 
-// The adapter's scan request as the sync machine fills it; the scan commands read it.
+// The adapter's scan request (1760 bytes, so that it fits the body of one MLME message): filled by
+// the scan task, the connect-control machine, the periodic overlapping-BSS scan and the neighbour-AP
+// scan; the sync machine sends it with the scan commands below.
+#define MLME_SCAN_REQ_SIZE 1760
 typedef struct _MLME_SCAN_REQ {
     ULONG ScanType;        // 0 passive, 1 active
-    ULONG RequestKind;     // origin and flavour of the request (1 to 8)
+    ULONG Trigger;         // the OS's scan trigger: 2 background, 3 and 6 roaming, 4 connect
+    UCHAR RequestKind;     // 1 wildcard, 2 Wi-Fi Direct wildcard ("DIRECT-"), 4 directed
     UCHAR BssIndex;        // firmware BSS index of the requesting port
     UCHAR Option;
     UCHAR SsidCount;       // 0 to 4
     UCHAR SsidLength[SCAN_REQ_SSID_MAX];
     UCHAR Ssid[SCAN_REQ_SSID_MAX][SCAN_REQ_SSID_LEN];
-    UCHAR BssidListByte;
+    UCHAR BssidListByte;   // the short-SSID count of a neighbour-AP scan
     UCHAR BssidCount;      // 0 to 4
     UCHAR Bssid[SCAN_REQ_BSSID_MAX][FW_CMD_MAC_LEN];
     UCHAR BssidScanParams[8];  // four per-BSSID channels, then four per-BSSID SSID indexes
@@ -71,12 +78,14 @@ typedef struct _MLME_SCAN_REQ {
     UCHAR ChunkStart;      // split scan: first channel of this command
     UCHAR ChunkSize;       // 0: every channel from the start
     UCHAR ChunkStep;
-    UCHAR ChunkIssued;
+    UCHAR ChunkIssued;     // scan commands issued for this request
     UCHAR Progress;
     UCHAR ScanSeqNum;      // 0..99
     USHORT ExtraIeLength;
     UCHAR ExtraIe[SCAN_REQ_EXTRA_IE_MAX];
+    UCHAR Reserved[12];
 } MLME_SCAN_REQ, *PMLME_SCAN_REQ;
+static_assert(sizeof(MLME_SCAN_REQ) == MLME_SCAN_REQ_SIZE, "the scan request is 1760 bytes");
 
 // ---- wire layouts --------------------------------------------------------------------------------------
 #define SCAN_V2_PAYLOAD_SIZE 1188
@@ -257,6 +266,9 @@ static_assert(sizeof(DOMAIN_INFO_V2_HEAD_WIRE) == 12 && sizeof(DOMAIN_CHANNEL_WI
 #define SCAN_V2_FLAG_CONNECTED_STA 0x20
 
 // ---- scan ----------------------------------------------------------------------------------------------
+// 6 GHz is usable: the chip reports the band, "Config_6G" has bit 0 and the firmware's capability
+// report does not turn the band off.
+BOOLEAN QzCmdSixGhzUsable(PMP_ADAPTER adapter);
 // Version 2 (second and third generation). Counts are kept within the payload's room: at most 4
 // SSIDs of at most 32 bytes, 4 BSSIDs, 64 channels taken from the chunk start and never past the
 // listed ones, 600 bytes of extra elements. 0xC0000001 without a request or a port of its BSS index.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Common/common.h"
+#include "Common/mlme/mlmesync_rnr.h"
 #include "kshim/host/control.h"
 #include "kshim/host/os.h"
 #include "platform/ndis6/ndis6common.h"
@@ -87,6 +88,7 @@ protected:
         QzInitIcsCmdBuffer(a);
         QzInitTXQNetBuffer(a);
         QzInitMsgCmdBuffer(a);
+        ScanNeighborAPInfoListInit(a, &a->NeighborApList);
     }
 
     void TearDown() override
@@ -98,6 +100,7 @@ protected:
         // The stand-in signals a system thread's object a moment before it stops counting the thread
         // as running; let the last ones finish before the unload check counts them.
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ScanNeighborAPInfoListDeInit(a, &a->NeighborApList);
         N6FreePortMemory(a);
         QzFreeFWLogHandlerCmdBuffer(a);
         QzFreeIcsCmdBuffer(a);

@@ -185,10 +185,26 @@ typedef struct _BSS_ENTRY {
     UCHAR IndicatedSinceUpdate;
 } BSS_ENTRY, *PBSS_ENTRY;
 
+// The index of a table, so that a stored frame costs the same whatever the table's fill: its entries
+// by BSSID (open addressing, entry index + 1 per slot, 0 free), and by signal strength (per negative
+// RSSI value a bit per entry, with a bit per value that holds any). It is kept by the table's own
+// writers and rebuilt whenever it does not cover the table's count; every hit is checked against the
+// entry it names.
+#define BSS_INDEX_SLOTS 512
+#define BSS_RSSI_LEVELS 128
+typedef struct _BSS_TABLE_INDEX {
+    USHORT IndexedCount;
+    USHORT Slots[BSS_INDEX_SLOTS];
+    ULONG64 RssiMap[BSS_RSSI_LEVELS][MAX_LEN_OF_BSS_TABLE / 64];
+    ULONG64 RssiLevels[BSS_RSSI_LEVELS / 64];
+    CHAR FiledRssi[MAX_LEN_OF_BSS_TABLE];  // the value each entry is filed under (0: not filed)
+} BSS_TABLE_INDEX;
+
 typedef struct _BSS_TABLE {
     USHORT EntryCount;
     USHORT OverflowSlot;
     BSS_ENTRY BssEntry[MAX_LEN_OF_BSS_TABLE];
+    BSS_TABLE_INDEX Index;
 } BSS_TABLE, *PBSS_TABLE;
 static_assert(offsetof(BSS_TABLE, OverflowSlot) == 2, "count and overflow slot share one 32-bit word");
 
@@ -300,6 +316,11 @@ LONG BssTableSetEntry(PMP_ADAPTER adapter, PMP_PORT port, PBSS_TABLE table, cons
 void BssEntrySet(PMP_ADAPTER adapter, PMP_PORT port, PBSS_ENTRY entry, const BSS_ENTRY_INPUT* in);
 // Derives the entry's authentication and cipher summary from its stored elements.
 void BssCipherParse(PMP_ADAPTER adapter, PBSS_ENTRY entry);
+
+// Puts one entry back as the table's only entry (the flush of the BSS list keeps the current AP).
+void BssTableRestoreEntry(PBSS_TABLE table, const BSS_ENTRY* entry);
+// Writes an entry's RSSI and files it under the new value.
+void BssTableSetRssi(PBSS_TABLE table, ULONG index, CHAR rssi);
 
 // ---- deleting ------------------------------------------------------------------------------------------
 void BssTableDeleteEntry(PBSS_TABLE table, const UCHAR* bssid, UCHAR channel);

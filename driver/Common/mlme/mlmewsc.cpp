@@ -30,3 +30,19 @@ ULONG WscPINModeAPSearch(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* bssid,
     (void)NOT_BUILT_YET();
     return 0;
 }
+
+void WscMakeProbeReqIE(PMP_ADAPTER adapter, PMP_PORT port, PUCHAR out, PULONG length)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(out);
+    *length = 0;
+    (void)NOT_BUILT_YET();
+}
+
+void WscStop(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    (void)NOT_BUILT_YET();
+}

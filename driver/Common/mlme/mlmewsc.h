@@ -15,3 +15,7 @@ void WscCheckWPSAP(PBSS_ENTRY entry);
 ULONG WscPBCModeAPSearch(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* bssid, UCHAR channel, PULONG index);
 // The same for PIN mode.
 ULONG WscPINModeAPSearch(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* bssid, UCHAR channel, PULONG index);
+// Writes the WPS element of the port's probe request; its length, 0 when none.
+void WscMakeProbeReqIE(PMP_ADAPTER adapter, PMP_PORT port, PUCHAR out, PULONG length);
+// Stops a running WPS search of the port (timers and state).
+void WscStop(PMP_ADAPTER adapter, PMP_PORT port);

@@ -7,6 +7,7 @@
 #include "Common/mlme/mlmesync_mactab.h"
 #include "Common/p2p/p2p.h"
 #include "platform/ndiscommon/adapter.h"
+#include "platform/wdi/ndiswdi.h"
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/trace.h"
 #include "platform/wdi/wdievent.h"
@@ -446,13 +447,9 @@ void N6PlatformIndicateScanStatus(PMP_ADAPTER adapter, PMP_PORT port, ULONG stat
     if (port->PortNumber == 0) {
         adapter->Mlme.ScanReqPending = 0;
     }
-    // The scan task's completion: the scan-complete indication on the pending task.
-    WDI_MESSAGE_HEADER header = adapter->Wdi.CntlBlock.HeaderCopy;
-    WdiEventSendStatusIndicationEx(adapter, &header, static_cast<USHORT>(port->PortNumber),
-                                   WDI_INDICATION_SCAN_COMPLETE, static_cast<NTSTATUS>(status), nullptr, 0,
-                                   WDI_INDICATION_MODE_TASK_COMPLETION);
-    // The OS scan's timer belongs to the scan task, which stops it unless its callback runs now.
-    (void)NOT_BUILT_YET();
+    (void)WdiScanComplete(adapter, port, static_cast<NTSTATUS>(status));
+    UCHAR cancelled = 0;
+    PlatformCancelTimer(&adapter->Mlme.Scan.ScanTimer, &cancelled);
     if (resetSyncState != 0) {
         port->Mlme.SyncMachine.CurrState = 0;
     }

@@ -991,7 +991,7 @@ typedef struct _MP_ADAPTER {
     FW_CMD_SLOT FwCmdSlots[FW_CMD_SLOT_COUNT];
     KSPIN_LOCK FwCmdSlotLock;
     UCHAR LowPowerMode;  // the chip's low-power ownership feature is in use
-    SCAN_NEIGHBOR_AP_LIST NeighborApList;
+    NEIGHBOR_AP_INFO_LIST NeighborApList;
     NDIS_RW_LOCK MacTabLock;
 
     // Flag word lock.
@@ -1294,6 +1294,8 @@ typedef struct _MP_ADAPTER {
     UCHAR RxPnPresent;                 // the last data frame carried a packet number
     ULONG64 RxGroupDataFrames;
     ULONG64 RxUnicastDataFrames;
+    ULONG64 RxOwnBssBeacons;           // group-addressed beacons of port 0's BSS the management step passed
+    ULONG WakePacketLength;            // bytes of the wake packet stored in Ind.WakePacket
     // ---- indication layers: the connection dialogue bytes and the association's frames (platform/ndis6/n6indicate) ----
     ADAPTER_INDICATION_BLOCK Ind;
     // ---- firmware status, statistics and wake events; assert dump and ICS log (Common/qzevent_handlers, Common/fwdump) ----

@@ -1,0 +1,174 @@
+// MLME requests: the entry points through which the OS command interface, the firmware event handlers
+// and the control thread start a scan, a connection, a disconnection, radio off and on, modern
+// standby, the listen state of the Wi-Fi Direct device port and the channel time of an action frame;
+// and the small decisions those paths and the periodic jobs consult.
+#pragma once
+
+#include "Common/mlme/mlmesync_bss.h"
+#include "kshim/ndis.h"
+#include "platform/ndiscommon/ndiscommon.h"
+#include "kshim/nt_types.h"
+
+typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
+typedef struct _MP_PORT MP_PORT, *PMP_PORT;
+
+// Messages posted to the connect-control machine (machine 5).
+#define CNTL_MSG_OID_SCAN 0x0D01030Bu
+#define CNTL_MSG_OID_CONNECT 0x0E010181u
+#define CNTL_MSG_CONNECT_GIVE_UP 0x0D810101u
+#define CNTL_MSG_ASSOC_CONFIRM 34
+#define CNTL_MSG_AUTH_CONFIRM 35
+#define CNTL_MSG_DISASSOC_CONFIRM 37
+#define CNTL_MSG_REASSOC_CONFIRM 38
+#define CNTL_MSG_JOIN_CONFIRM 40
+#define CNTL_MSG_SCAN_CONFIRM 41
+#define CNTL_MSG_START_CONFIRM 42
+
+// The OS's native scan request (the body of CNTL_MSG_OID_SCAN): a 56-byte header, then SSID entries
+// of 36 bytes and the extra elements, both found by offsets from byte 56.
+#define OID_SCAN_REQUEST_HEADER 56u
+#define OID_SCAN_REQUEST_SSID_ENTRY 36u
+#define OID_SCAN_BSS_TYPE_OFFSET 0
+#define OID_SCAN_BSSID_OFFSET 4
+#define OID_SCAN_TYPE_OFFSET 12
+#define OID_SCAN_RESTRICTED_OFFSET 16
+#define OID_SCAN_SSID_OFFSET_OFFSET 20
+#define OID_SCAN_SSID_COUNT_OFFSET 24
+#define OID_SCAN_IE_OFFSET_OFFSET 48
+#define OID_SCAN_IE_LENGTH_OFFSET 52
+#define OID_SCAN_TYPE_FORCED 0x80000000u
+
+// Port connection states.
+#define PORT_CONN_STATE_IDLE 1
+#define PORT_CONN_STATE_CONNECTING 2
+
+#define JOIN_PROGRESS_RECORD_SIZE 80
+
+// The adapter's request state: what the scan, connect, disconnect and radio requests record.
+typedef struct _MLME_REQUEST_STATE {
+    UCHAR JoinSsid[32];              // the join target's SSID
+    UCHAR JoinSsidLen;
+    UCHAR AutoReconnect;             // the attempt is an automatic reconnection
+    ULONG ConnectingPort;
+    UCHAR ConnectActive;
+    ULONG JoinTimeoutCount;
+    ULONG JoinResult;
+    UCHAR JoinByte;
+    UCHAR ConnectProgress[JOIN_PROGRESS_RECORD_SIZE];
+    ULONG64 ConnectRequestTime;      // local time of the last connect request
+    UCHAR SavedWepPending[2];        // a saved WEP key waits to be installed again (both flags set)
+    ULONG SavedWepKeyIndex;
+    ULONG SavedWepCipher;
+    UCHAR SavedWepKeyLength;
+    UCHAR SavedWepKey[13];
+    UCHAR DisconnectInProgress;
+    UCHAR DisconnectByOs;
+    UCHAR ForgetLastNetwork;         // a disconnect forgets port 0's desired BSSID
+    UCHAR WpsSearchRunning;
+    UCHAR RadioCurrent;              // the radio is currently on
+    UCHAR PowerControlOff;           // the adapter's power-control switch is off
+    UCHAR BssListSortOn;             // the BSS list is reported strongest first
+    ULONG CurrentThroughputMbps;     // the adapter's total throughput (the periodic job measures it)
+    UCHAR ListenTimerArmed;
+    // What the idle beacon intake keeps beside the connection.
+    CHAR RssiOffset;                 // added to stored signal strengths
+    UCHAR OperatingBandwidth;        // 0 20 MHz, 1 40 MHz
+    UCHAR ExtChannelOffset;          // 1 above, 3 below
+    UCHAR BandwidthOverride;
+    UCHAR MaxPowerSwitch;            // spectrum management: the maximum transmit power applies
+    USHORT ApVhtRxMcsMap;            // the access point's VHT and HE MCS maps as last applied
+    USHORT ApHeMcsMap[2];
+} MLME_REQUEST_STATE, *PMLME_REQUEST_STATE;
+
+// The port's request state.
+typedef struct _MLME_PORT_REQUEST_STATE {
+    ULONG ConnectionState;           // PORT_CONN_STATE_*
+    UCHAR DisconnectInProgress;
+    ULONG BssTypeCode;               // 0 infrastructure, 1 ad hoc, 4, 6
+    ULONG DesiredBssType;            // the OS's desired BSS type
+    UCHAR DesiredBssid[6];
+    UCHAR DesiredBssidFollow[2];
+    UCHAR TestModeDisconnect;
+    ULONG RoamRetryCount;
+    ULONG DiscoveryBudgetMs;         // Wi-Fi Direct discovery time budget (the discovery task sets it)
+    ULONG P2pSavedState;             // the Wi-Fi Direct state saved by a scan or connect request
+    UCHAR ActionTransmitArmed;
+    PLATFORM_TIMER ActionChannelTimer;  // "ChannelSwitchTimeoutCallback": the action frame's channel time
+    UCHAR ListenOnChannel;
+    UCHAR ListenStop;
+    UCHAR ListenRestart;
+    UCHAR KeepListen;
+    ULONG ListenState;
+    ULONG ListenDwellMs;
+    UCHAR P2pScanPhase;              // the Wi-Fi Direct scan phase
+    UCHAR DbdcBandIndex;             // the port's radio under dual-band concurrency (0 the main radio)
+    ULONG SavedPacketFilter;
+    ULONG TxPendingCount;
+    // What the idle beacon intake follows for the connected network.
+    BSS_ENTRY SavedBssEntry;         // the port's copy of its access point's entry
+    NDIS_RW_LOCK SavedBssEntryLock;
+    ULONG64 OwnBeaconCount;
+    ULONG64 ForeignBeaconCount;
+    ULONG StatisticsWord;            // bit 2: the beacon counters are kept
+    UCHAR LowPower;                  // the power path keeps the port asleep
+    UCHAR McsWatch;
+    UCHAR PowerConstraintInForce;
+    ULONG TxPowerSetting;
+    UCHAR ChSwitchHold;
+    CHAR BandwidthLock;              // negative: the bandwidth is not followed
+    UCHAR BandwidthCapability;       // bits 0..1: 40 MHz capable
+    UCHAR P2pSwitch;                 // the port's Wi-Fi Direct switch
+    UCHAR P2pHtSwitch;
+    UCHAR HighestRateIndex;          // the port's highest supported rate index (3 and below: CCK)
+    UCHAR EdcaCount;                 // the EDCA parameter-set count last applied
+    UCHAR QbssLoad[6];
+    UCHAR QosCapability[5];
+} MLME_PORT_REQUEST_STATE, *PMLME_PORT_REQUEST_STATE;
+
+// ---- scan ---------------------------------------------------------------------------------------------------
+// Takes the OS's scan request (at least its 56-byte header) for the port: 0xC0000001 without port or
+// while an OS scan abort is pending; 0xC0010014 for a short request or an SSID over 32 bytes (bytes
+// needed 56); 0xC00000BB for a BSS or scan type out of range. Otherwise posts it to the connect-control
+// machine and returns 0.
+NTSTATUS MlmeScanRequest(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* request, ULONG length,
+                         PULONG bytesWritten, PULONG bytesNeeded);
+
+// ---- connect and disconnect ------------------------------------------------------------------------------
+NTSTATUS MlmeConnectRequest(PMP_ADAPTER adapter, PMP_PORT port);
+// 0xC0000184 when the port is not connecting or connected.
+NTSTATUS DisconnectRequest(PMP_ADAPTER adapter, PMP_PORT port, PULONG bytesWritten, PULONG bytesNeeded,
+                           UCHAR sourceFlag, const void* disassocParameters);
+VOID MlmeAutoReconnectLastSSID(PMP_ADAPTER adapter, PMP_PORT port);
+// At most 32 bytes, none below 0x20.
+BOOLEAN MlmeValidateSsid(const UCHAR* ssid, ULONG length);
+
+// ---- radio ---------------------------------------------------------------------------------------------------
+VOID MlmeRadioOff(PMP_ADAPTER adapter, PMP_PORT port);
+VOID MlmeRadioOn(PMP_ADAPTER adapter, PMP_PORT port);
+VOID MlmeRadioOffManually(PMP_ADAPTER adapter, PMP_PORT port);
+VOID MlmeRadioOnManually(PMP_ADAPTER adapter, PMP_PORT port);
+NTSTATUS MlmeModernStandbyEnable(PMP_ADAPTER adapter, PMP_PORT port, UCHAR enable);
+
+// ---- Wi-Fi Direct listen and action-frame channel time --------------------------------------------------------
+// Starts (start 1) or stops (start 0) the Wi-Fi Direct device port's listen state for the duration:
+// the listen channel's privilege and the listen receive filter; `keep` keeps the listen state.
+NTSTATUS MlmeSyncP2pSetListenState(PMP_ADAPTER adapter, PMP_PORT port, ULONG listenChannel, ULONG keep,
+                                   ULONG durationMs, UCHAR start);
+VOID MlmeP2pListenPhaseStopCallback(PVOID systemSpecific1, PMP_PORT port, PPLATFORM_TIMER timer,
+                                    PVOID systemSpecific3);
+NTSTATUS MlmeTxActionFrameChPrivilege(PMP_ADAPTER adapter, PMP_PORT port, UCHAR channel, UCHAR band,
+                                      ULONG durationMs, UCHAR arm);
+
+// ---- decisions -------------------------------------------------------------------------------------------------
+BOOLEAN IsRoamingAllowed(PMP_ADAPTER adapter, PMP_PORT port);
+BOOLEAN NeedRoamBadAvgRssi(PMP_ADAPTER adapter, PMP_PORT port, CHAR averageRssi);
+BOOLEAN MlmeIgnoreScanByThroughput(PMP_ADAPTER adapter, PMP_PORT port, ULONG phyClass, ULONG scanKind);
+// Fills `order` (256 entries) with the indexes of the BSS list to report, strongest first; returns
+// how many were written (0 when the sort is off).
+ULONG MlmeSortBssListByRssi(PMP_ADAPTER adapter, PULONG order);
+
+// ---- transmit-pending bookkeeping --------------------------------------------------------------------------
+VOID MlmeClearPktCount(PMP_ADAPTER adapter, PMP_PORT port);
+VOID MlmeResetGCTxPendingPktCount(PMP_ADAPTER adapter);
+BOOLEAN MlmeDumpTXPendingPktbyWcid(PMP_ADAPTER adapter);
+VOID MlmeDumpTXPendingPktbyTxQ(PMP_ADAPTER adapter);
