@@ -31,8 +31,10 @@ std::vector<uint8_t> Beacon(uint32_t n, uint8_t channel)
                               static_cast<uint8_t>(n), 0x01};
     std::memcpy(f.data() + 10, bssid, 6);
     std::memcpy(f.data() + 16, bssid, 6);
-    const uint8_t fixed[12] = {1, 2, 3, 4, 5, 6, 7, 8, 100, 0, 0x11, 0x04};
-    f.insert(f.end(), fixed, fixed + 12);
+    // Timestamp, beacon interval 100, capabilities (ESS, privacy, short slot).
+    for (uint8_t b : {1, 2, 3, 4, 5, 6, 7, 8, 100, 0, 0x11, 0x04}) {
+        f.push_back(b);
+    }
     char ssid[32];
     const int ssidLength = std::snprintf(ssid, sizeof(ssid), "bench-ap-%u", n);
     f.push_back(0);
@@ -97,6 +99,12 @@ struct BareAdapter {
         port->PortType = EXTSTA;
         adapter->PortList[0] = port;
         adapter->AntennaPath = 1;
+        // The 2.4 GHz channels the access points beacon on are channels the adapter may use.
+        for (UCHAR channel : {1, 6, 11}) {
+            DOMAIN_CHANNEL_ENTRY& e = adapter->ChannelList[adapter->ChannelListCount++];
+            e.Channel = channel;
+            e.Band = BAND_24G;
+        }
         MlmeBssTableInit(adapter);
     }
 };

@@ -55,6 +55,29 @@ void FreeBytes(WDI_BYTE_ARRAY* array)
     array->MemoryInternallyAllocated = 0;
 }
 
+// Reads a TLV value that is a list of two-u32 records into a newly allocated array (none when the
+// value is empty); `set` stores one record's two words. A value that is not whole records is refused.
+template <typename T, typename Set>
+NTSTATUS ReadWordPairs(const UCHAR* v, USHORT l, ULONG* count, T** elements, Set set)
+{
+    if (l % 8 != 0) {
+        return NDIS_STATUS_INVALID_DATA;
+    }
+    *count = l / 8;
+    if (*count == 0) {
+        return STATUS_SUCCESS;
+    }
+    *elements = static_cast<T*>(Allocate(sizeof(T) * *count));
+    if (*elements == nullptr) {
+        *count = 0;
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    for (ULONG i = 0; i < *count; ++i) {
+        set((*elements)[i], ReadU32(v + 8 * i), ReadU32(v + 8 * i + 4));
+    }
+    return STATUS_SUCCESS;
+}
+
 // Appends one element to a list of records of type T (count, pointer, owned flag), growing it by one.
 template <typename T>
 T* Append(ULONG* count, T** elements, UCHAR* owned)
@@ -715,40 +738,26 @@ NTSTATUS ParseSsidOffload(WDI_NLO_PARAMETERS* out, const UCHAR* value, USHORT va
             break;
         case WDI_TLV_ALGORITHM_PAIRS:
             if (!havePairs) {
-                if (l % 8 != 0) {
-                    return NDIS_STATUS_INVALID_DATA;
-                }
-                entry.PairCount = l / 8;
-                if (entry.PairCount != 0) {
-                    entry.pPairs = static_cast<WDI_ALGORITHM_PAIR*>(Allocate(sizeof(WDI_ALGORITHM_PAIR) * entry.PairCount));
-                    if (entry.pPairs == nullptr) {
-                        entry.PairCount = 0;
-                        return STATUS_INSUFFICIENT_RESOURCES;
-                    }
-                    for (ULONG i = 0; i < entry.PairCount; ++i) {
-                        entry.pPairs[i].AuthAlgorithm = ReadU32(v + 8 * i);
-                        entry.pPairs[i].CipherAlgorithm = ReadU32(v + 8 * i + 4);
-                    }
+                const NTSTATUS read = ReadWordPairs(v, l, &entry.PairCount, &entry.pPairs,
+                                                    [](WDI_ALGORITHM_PAIR& pair, ULONG auth, ULONG cipher) {
+                                                        pair.AuthAlgorithm = auth;
+                                                        pair.CipherAlgorithm = cipher;
+                                                    });
+                if (!NT_SUCCESS(read)) {
+                    return read;
                 }
                 havePairs = true;
             }
             break;
         case WDI_TLV_CHANNEL_HINT_LIST:
             if (!haveHints) {
-                if (l % 8 != 0) {
-                    return NDIS_STATUS_INVALID_DATA;
-                }
-                entry.HintCount = l / 8;
-                if (entry.HintCount != 0) {
-                    entry.pHints = static_cast<WDI_CHANNEL_HINT*>(Allocate(sizeof(WDI_CHANNEL_HINT) * entry.HintCount));
-                    if (entry.pHints == nullptr) {
-                        entry.HintCount = 0;
-                        return STATUS_INSUFFICIENT_RESOURCES;
-                    }
-                    for (ULONG i = 0; i < entry.HintCount; ++i) {
-                        entry.pHints[i].BandId = ReadU32(v + 8 * i);
-                        entry.pHints[i].ChannelNumber = ReadU32(v + 8 * i + 4);
-                    }
+                const NTSTATUS read = ReadWordPairs(v, l, &entry.HintCount, &entry.pHints,
+                                                    [](WDI_CHANNEL_HINT& hint, ULONG band, ULONG channel) {
+                                                        hint.BandId = band;
+                                                        hint.ChannelNumber = channel;
+                                                    });
+                if (!NT_SUCCESS(read)) {
+                    return read;
                 }
                 haveHints = true;
             }

@@ -4,6 +4,8 @@
 // and the small decisions those paths and the periodic jobs consult.
 #pragma once
 
+#include <cstddef>
+
 #include "Common/mlme/mlmesync_bss.h"
 #include "kshim/ndis.h"
 #include "platform/ndiscommon/ndiscommon.h"
@@ -37,6 +39,30 @@ typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 #define OID_SCAN_IE_OFFSET_OFFSET 48
 #define OID_SCAN_IE_LENGTH_OFFSET 52
 #define OID_SCAN_TYPE_FORCED 0x80000000u
+
+// The header of the native scan request as it lies in the message body (little-endian words).
+#pragma pack(push, 1)
+typedef struct _OID_SCAN_REQUEST {
+    ULONG BssType;           // 1 infrastructure, 2 independent, 3 any
+    UCHAR Bssid[6];          // the BSSID sought (all 0xFF: any)
+    UCHAR Reserved0[2];
+    ULONG ScanType;          // 1 active, 2 passive, 3 auto; OID_SCAN_TYPE_FORCED may be added
+    ULONG Restricted;
+    ULONG SsidOffset;        // from the start of the variable part (byte 56)
+    ULONG SsidCount;         // entries of OID_SCAN_REQUEST_SSID_ENTRY bytes: u32 length, 32 bytes
+    UCHAR Reserved1[20];
+    ULONG IeOffset;          // the extra elements of the probe requests, from the variable part
+    ULONG IeLength;
+} OID_SCAN_REQUEST, *POID_SCAN_REQUEST;
+#pragma pack(pop)
+static_assert(sizeof(OID_SCAN_REQUEST) == OID_SCAN_REQUEST_HEADER, "the native scan request header is 56 bytes");
+static_assert(offsetof(OID_SCAN_REQUEST, Bssid) == OID_SCAN_BSSID_OFFSET, "BSSID at byte 4");
+static_assert(offsetof(OID_SCAN_REQUEST, ScanType) == OID_SCAN_TYPE_OFFSET, "scan type at byte 12");
+static_assert(offsetof(OID_SCAN_REQUEST, Restricted) == OID_SCAN_RESTRICTED_OFFSET, "restricted flag at byte 16");
+static_assert(offsetof(OID_SCAN_REQUEST, SsidOffset) == OID_SCAN_SSID_OFFSET_OFFSET, "SSID offset at byte 20");
+static_assert(offsetof(OID_SCAN_REQUEST, SsidCount) == OID_SCAN_SSID_COUNT_OFFSET, "SSID count at byte 24");
+static_assert(offsetof(OID_SCAN_REQUEST, IeOffset) == OID_SCAN_IE_OFFSET_OFFSET, "element offset at byte 48");
+static_assert(offsetof(OID_SCAN_REQUEST, IeLength) == OID_SCAN_IE_LENGTH_OFFSET, "element length at byte 52");
 
 // Port connection states.
 #define PORT_CONN_STATE_IDLE 1

@@ -328,6 +328,7 @@ void scanParseRnrElement(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* elemen
         const UCHAR c = scanProcessRnrChannel(adapter, field, &params, record->BssidCount, &newChannel);
 
         bool handled = false;
+        bool recordedOnField = false;
         const TbttLayout layout = LayoutOf(readAs);
         for (ULONG i = 0; i < n && layout.bssid; ++i) {
             const UCHAR* tbtt = field + kFieldHeader + i * fieldLength;
@@ -336,17 +337,6 @@ void scanParseRnrElement(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* elemen
             if (BssTableSearchByBssid(adapter, port, adapter->ScanTable, bssid) != BSS_NOT_FOUND ||
                 ScanNeighborAPInfoHasBssid(&params, bssid, k) || ScanSrchBssidInCurrNeighborAPInfoList(adapter, bssid) ||
                 AllZero(bssid, 6) || c == 0) {
-                // A skipped neighbour gives back the channel its field added, unless a neighbour
-                // recorded before it was announced on that channel.
-                bool channelInUse = false;
-                for (UCHAR j = 0; j < k; ++j) {
-                    channelInUse = channelInUse || params.BssidChannel[j] == c;
-                }
-                if (newChannel == 1 && params.ChannelCount != 0 && !channelInUse) {
-                    --params.ChannelCount;
-                    params.Channels[params.ChannelCount] = {};
-                    newChannel = 0;
-                }
                 continue;
             }
             if (k >= NEIGHBOR_AP_MAX) {
@@ -356,6 +346,7 @@ void scanParseRnrElement(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* elemen
             std::memcpy(params.Bssid[k], bssid, 6);
             params.BssidChannel[k] = c;
             ++k;
+            recordedOnField = true;
             if (params.ShortSsidCount < NEIGHBOR_AP_MAX && params.ExtraIeLen + 4u <= NEIGHBOR_AP_EXTRA_IE_MAX) {
                 if (layout.shortSsid) {
                     std::memcpy(params.ExtraIe + 3 + 4 * params.ShortSsidCount, tbtt + 7, 4);
@@ -368,6 +359,12 @@ void scanParseRnrElement(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* elemen
                     ScanNeighborAPInfoAddSsid(&params, ssidLen, ssid, k);
                 }
             }
+        }
+        // Skipped neighbours give back the channel their field added; a field that recorded one keeps
+        // it, so every recorded neighbour's channel is one the scan visits.
+        if (handled && newChannel == 1 && !recordedOnField && params.ChannelCount != 0) {
+            --params.ChannelCount;
+            params.Channels[params.ChannelCount] = {};
         }
         p += size;
         if (handled) {

@@ -198,7 +198,7 @@ NTSTATUS N6PlatformIndicateAssociationCompletion(PMP_ADAPTER adapter, PMP_PORT p
         assoc.FourAddress = 0;
         assoc.PortAuthorized = record->bPortAuthorized;
         assoc.DsInfo = 3;
-        assoc.BandId = WdiGeneratorBandId(port->Channel.Band);
+        assoc.BandId = NdisWdiGetWdiBandIdFromBand(adapter, port->Channel.Band);
         if (auth == AUTH_WPA3_192 || (auth == AUTH_SAE && record->MulticastCipher == CIPHER_GCMP_256)) {
             record->MulticastMgmtCipher = MGMT_CIPHER_BIP_GMAC_256;
             assoc.MulticastMgmtCipher = MGMT_CIPHER_BIP_GMAC_256;

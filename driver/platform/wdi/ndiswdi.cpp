@@ -314,6 +314,19 @@ ULONG NdisWdiGetBandFromWdiBandId(ULONG wdiBandId)
     }
 }
 
+ULONG NdisWdiGetWdiBandIdFromBand(PMP_ADAPTER adapter, ULONG band)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    switch (band) {
+    case BAND_5G:
+        return 2;
+    case BAND_6G:
+        return 5;
+    default:
+        return 1;
+    }
+}
+
 ULONG NdisWdiDot11ScanRequestSize(const WDI_SCAN_PARAMETERS* p)
 {
     const ULONG ssids = p->SsidList.ElementCount != 0 ? p->SsidList.ElementCount : 1;

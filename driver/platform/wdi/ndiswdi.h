@@ -19,6 +19,8 @@ typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 
 // WDI band id 1 -> 1 (2.4 GHz), 2 -> 2 (5 GHz), 5 -> 3 (6 GHz), anything else -> 1.
 ULONG NdisWdiGetBandFromWdiBandId(ULONG wdiBandId);
+// The WDI band id of a driver band: 1 -> 1 (2.4 GHz), 2 -> 2 (5 GHz), 3 -> 5 (6 GHz), anything else -> 1.
+ULONG NdisWdiGetWdiBandIdFromBand(PMP_ADAPTER adapter, ULONG band);
 // The scan task's conversion: checks, skips, the channel fields of the adapter's scan request and the
 // core scan request handed to MlmeScanRequest.
 NTSTATUS NdisWdiSetOidDot11ScanRequest(PMP_ADAPTER adapter, WIFIREQUEST request, const WDI_SCAN_PARAMETERS* parameters);
