@@ -101,7 +101,7 @@ struct BareAdapter {
         adapter->AntennaPath = 1;
         // The 2.4 GHz channels the access points beacon on are channels the adapter may use.
         for (UCHAR channel : {1, 6, 11}) {
-            DOMAIN_CHANNEL_ENTRY& e = adapter->ChannelList[adapter->ChannelListCount++];
+            DOMAIN_CHANNEL_ENTRY& e = adapter->Country.ChannelList[adapter->Country.ChannelListCount++];
             e.Channel = channel;
             e.Band = BAND_24G;
         }

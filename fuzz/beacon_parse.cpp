@@ -37,11 +37,11 @@ World& TheWorld()
         MlmeBssTableInit(w.adapter);
         const UCHAR channels[] = {1, 6, 11, 13, 36, 40, 44, 48, 149, 165};
         for (UCHAR ch : channels) {
-            DOMAIN_CHANNEL_ENTRY& e = w.adapter->ChannelList[w.adapter->ChannelListCount++];
+            DOMAIN_CHANNEL_ENTRY& e = w.adapter->Country.ChannelList[w.adapter->Country.ChannelListCount++];
             e.Channel = ch;
             e.Band = ch <= 14 ? BAND_24G : BAND_5G;
         }
-        DOMAIN_CHANNEL_ENTRY& six = w.adapter->ChannelList[w.adapter->ChannelListCount++];
+        DOMAIN_CHANNEL_ENTRY& six = w.adapter->Country.ChannelList[w.adapter->Country.ChannelListCount++];
         six.Channel = 37;
         six.Band = BAND_6G;
         return w;

@@ -29,7 +29,7 @@ World& TheWorld()
         w.adapter->PortList[0] = w.port;
         const UCHAR channels[] = {1, 5, 21, 37, 53, 69, 85, 101, 117, 133, 149, 165, 181, 197, 213, 229};
         for (UCHAR ch : channels) {
-            DOMAIN_CHANNEL_ENTRY& e = w.adapter->ChannelList[w.adapter->ChannelListCount++];
+            DOMAIN_CHANNEL_ENTRY& e = w.adapter->Country.ChannelList[w.adapter->Country.ChannelListCount++];
             e.Channel = ch;
             e.Band = BAND_6G;
         }

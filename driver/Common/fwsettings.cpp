@@ -87,7 +87,7 @@ void QzCmdSetDFSTime(PMP_ADAPTER adapter, USHORT time) { SendDwellText(adapter, 
 
 NTSTATUS QZCmdUpdateStayTime(PMP_ADAPTER adapter, PMP_PORT port, ULONG microseconds)
 {
-    if (adapter == nullptr || port == nullptr || !port->Active || microseconds == 0 || adapter->DbdcMode != 0) {
+    if (adapter == nullptr || port == nullptr || !port->Active || microseconds == 0 || adapter->UniEvent.DbdcMode != 0) {
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "stay time %u us not sent", static_cast<unsigned>(microseconds));
         return STATUS_UNSUCCESSFUL;
     }

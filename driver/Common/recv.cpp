@@ -501,17 +501,17 @@ void MgmtNloWake(PMP_ADAPTER adapter, PRX_DMAQ_DESC record, const CHAR* rssi, RX
     const BOOLEAN fits = static_cast<BOOLEAN>(body < WAKE_PACKET_BUFFER_SIZE);
     if (gen == RX_GEN_OLDER) {
         if (fits) {
-            adapter->WakePacketWord = kWakeReasonNloDiscovery;
+            adapter->Wake.WakePacketWord = kWakeReasonNloDiscovery;
             std::memcpy(adapter->Ind.WakePacket, record->Frame + kMacHeaderLength, body);
-            adapter->WakePacketLength = body;
+            adapter->Ind.WakePacketLength = body;
         }
     } else {
-        adapter->WakePatternIndex = 0;
-        adapter->WakeReason = kWakeReasonNloDiscovery;
+        adapter->Wake.WakePatternIndex = 0;
+        adapter->Wake.WakeReason = kWakeReasonNloDiscovery;
         if (fits) {
             std::memcpy(adapter->Ind.WakePacket, record->Frame + kMacHeaderLength, body);
         }
-        adapter->WakePacketLength = fits ? body : 0;
+        adapter->Ind.WakePacketLength = fits ? body : 0;
         (void)WOWLANPacketIndicateFunc(adapter, adapter->PortList[0]);
     }
     const CHAR average = RssiAverageByChains(adapter, rssi[0], rssi[1], rssi[2]);

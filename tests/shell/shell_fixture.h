@@ -13,6 +13,7 @@
 
 #include "Common/common.h"
 #include "Common/mlme/mlmesync_rnr.h"
+#include "Common/p2p/p2p.h"
 #include "kshim/host/control.h"
 #include "kshim/host/os.h"
 #include "platform/ndis6/ndis6common.h"

@@ -4,6 +4,7 @@
 #include "Common/mlme/mlme.h"
 #include "Common/mlme/mlmesync_mactab.h"
 #include "Common/mlme/mlmesync_rnr.h"
+#include "Common/mlme/mlmesync_types.h"
 #include "kshim/ke.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
@@ -66,27 +67,6 @@ BOOLEAN PeerProbeReqSanity(PMP_ADAPTER adapter, const UCHAR* frame, ULONG frameL
 void MlmeSyncFreeIntakeArea(PMP_ADAPTER adapter);
 // The frame's signal in dBm from the chains' values (0 where a chain gave none); 0 when none gave any.
 CHAR RssiAverageByChains(PMP_ADAPTER adapter, CHAR rssi0, CHAR rssi1, CHAR rssi2);
-
-// ---- receive reorder sessions -----------------------------------------------------------------------------
-#define REORDER_SESSION_COUNT 32
-#define REORDER_QUEUE_COUNT 64
-#define REORDER_SESSION_ACTIVE 1
-#define REORDER_SEQ_NONE 0xFFFF
-
-// One receive reorder record of a port (the block-ack receive logic keeps it).
-typedef struct _REORDER_SESSION {
-    UCHAR WlanIndex;
-    UCHAR Tid;
-    USHORT LastIndicatedSeq;
-    USHORT ArmedSeq;        // REORDER_SEQ_NONE when the age-out timer is not armed
-    UCHAR QueueIndex;       // reorder queue 0 to 63
-    UCHAR DuplicateFlag;
-    ULONG State;            // REORDER_SESSION_ACTIVE while an agreement runs
-    UCHAR Indicating;       // cleared at resume
-    UCHAR FlushPending;     // set at resume on an active session
-    KSPIN_LOCK Lock;
-    KIRQL OldIrql;
-} REORDER_SESSION, *PREORDER_SESSION;
 
 // ---- the BSS and roaming-candidate tables ------------------------------------------------------------------
 typedef struct _BSS_TABLE BSS_TABLE, *PBSS_TABLE;

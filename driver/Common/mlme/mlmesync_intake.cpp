@@ -268,7 +268,7 @@ VOID MlmeSyncPeerBeaconAtScanAction(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
         const LONG index = BssTableSetEntry(adapter, port, adapter->ScanTable, &in);
 
         // 20/40 coexistence: the gating row is the first of the channel table.
-        if (adapter->ChannelListCount != 0 && adapter->ChannelList[0].Mark == 1 && port != nullptr &&
+        if (adapter->Country.ChannelListCount != 0 && adapter->Country.ChannelList[0].Mark == 1 && port != nullptr &&
             ChannelIsInChannelList(adapter, r.Channel, CHANNEL_SEL_24G_5G)) {
             UCHAR obss[OBSS_SCAN_PARAM_LEN];
             UCHAR operatingClass = 0;

@@ -2,6 +2,7 @@
 #include "Common/mlme/mlmesync_scan.h"
 
 #include "Common/fwsettings.h"
+#include "Common/mlme/mlmesync.h"
 #include "Common/mlme/mlmesync_chnl.h"
 #include "Common/mlme/mlmesync_sort.h"
 #include "Common/p2p/p2p.h"
@@ -14,7 +15,7 @@ constexpr ULONG kCntlWaitOidSplitScan = 11;
 
 ULONG ChannelTableCount(const MP_ADAPTER* adapter)
 {
-    return adapter->ChannelListCount <= DOMAIN_CHANNEL_MAX ? adapter->ChannelListCount : DOMAIN_CHANNEL_MAX;
+    return adapter->Country.ChannelListCount <= DOMAIN_CHANNEL_MAX ? adapter->Country.ChannelListCount : DOMAIN_CHANNEL_MAX;
 }
 
 // Appends {band, channel} while the request has room.
@@ -35,7 +36,7 @@ void AppendBand(PMP_ADAPTER adapter, MLME_SCAN_REQ& request, ULONG band)
 {
     const ULONG count = ChannelTableCount(adapter);
     for (ULONG i = 0; i < count; ++i) {
-        const DOMAIN_CHANNEL_ENTRY& e = adapter->ChannelList[i];
+        const DOMAIN_CHANNEL_ENTRY& e = adapter->Country.ChannelList[i];
         if (e.Band == band && (band != BAND_6G || PreferredScan6Ghz(e.Channel))) {
             Append(request, band, e.Channel);
         }
@@ -66,7 +67,7 @@ UCHAR MlmeSyncBuildChannelListForScan(PMP_ADAPTER adapter, PMP_PORT port)
         if (adapter->RegistryBlock.FWBuildScnChList == 0) {
             const ULONG count = ChannelTableCount(adapter);
             for (ULONG i = 0; i < count; ++i) {
-                Append(request, adapter->ChannelList[i].Band, adapter->ChannelList[i].Channel);
+                Append(request, adapter->Country.ChannelList[i].Band, adapter->Country.ChannelList[i].Channel);
             }
             request.ChannelType = SCAN_CHANNEL_TYPE_LIST;
         } else if (adapter->Only24G) {
@@ -128,14 +129,14 @@ NTSTATUS MlmeSyncScanBuildChannelList(PMP_ADAPTER adapter, PMP_PORT port)
         (port->ConnectionFlags & PORT_CONN_CONNECTED) != 0 && stationChannel > 14 && ScanIsDfsChannel(stationChannel);
     auto all24 = [&] {
         for (ULONG i = 0; i < count; ++i) {
-            if (adapter->ChannelList[i].Band == BAND_24G) {
-                Append(request, BAND_24G, adapter->ChannelList[i].Channel);
+            if (adapter->Country.ChannelList[i].Band == BAND_24G) {
+                Append(request, BAND_24G, adapter->Country.ChannelList[i].Channel);
             }
         }
     };
     auto clean5 = [&] {
         for (ULONG i = 0; i < count; ++i) {
-            const DOMAIN_CHANNEL_ENTRY& e = adapter->ChannelList[i];
+            const DOMAIN_CHANNEL_ENTRY& e = adapter->Country.ChannelList[i];
             if (e.Band == BAND_5G && !ScanIsDfsChannel(e.Channel)) {
                 Append(request, BAND_5G, e.Channel);
             }

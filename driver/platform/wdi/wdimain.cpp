@@ -4,9 +4,11 @@
 
 #include <cstring>
 
+#include "Common/mlme/mlmesync_rnr.h"
 #include "Common/qzcmd_scan.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
+#include "platform/ndiscommon/ndiscommon.h"
 #include "platform/ndiscommon/trace.h"
 #include "platform/wdi/wdiproperty.h"
 #include "platform/wdi/wditask.h"

@@ -78,7 +78,7 @@ NTSTATUS WdiPropertySetNetworkListOffload(PMP_ADAPTER adapter, WIFIREQUEST reque
     if (p == nullptr) {
         return NDIS_STATUS_INVALID_DATA;
     }
-    NLO_OFFLOAD_RECORD& nlo = adapter->NloOffload;
+    NLO_OFFLOAD_RECORD& nlo = adapter->Wake.NloOffload;
     const bool profiles = (p->Presence & WDI_NLO_PRESENT_SSID_OFFLOAD) != 0;
     nlo.Configured = profiles ? 1 : 0;
     if (nlo.Active == 1) {
