@@ -181,3 +181,10 @@ VOID MlmeCntlConnectGiveUp(PMP_ADAPTER adapter, PMP_PORT port)
     UNREFERENCED_PARAMETER(port);
     (void)NOT_BUILT_YET();
 }
+
+VOID MlmeCntlResetConnectTarget(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    // Port 0's desired BSSID lives in the connect-control record.
+    (void)NOT_BUILT_YET();
+}

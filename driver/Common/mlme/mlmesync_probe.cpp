@@ -293,8 +293,8 @@ VOID MgntPktConstructProbeReqFrame(PMP_PORT port, PUCHAR buffer, PULONG length)
         ps.OsProbeIe != nullptr) {
         (void)w.Put(ps.OsProbeIe, ps.OsProbeIeLength);
     } else {
-        ULONG n = 0;
-        WscMakeProbeReqIE(adapter, port, element, &n);
+        USHORT n = 0;
+        WscMakeProbeReqIE(adapter, port, FALSE, element, &n);
         (void)w.Put(element, n < sizeof(element) ? n : 0);
     }
 
