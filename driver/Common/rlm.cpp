@@ -106,3 +106,19 @@ ULONG DomainGetChannelCountByBand(PMP_ADAPTER adapter, ULONG selector)
     }
     return count;
 }
+
+NTSTATUS skuTableSendPwrLimitCmd(PMP_ADAPTER adapter, UCHAR flag)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(flag);
+    return NOT_BUILT_YET();
+}
+
+UCHAR MDSMCalculateMaxTxPower(PMP_ADAPTER adapter, UCHAR localMaxTxPower, UCHAR powerConstraint)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(localMaxTxPower);
+    UNREFERENCED_PARAMETER(powerConstraint);
+    (void)NOT_BUILT_YET();
+    return 0;
+}

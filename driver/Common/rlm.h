@@ -38,3 +38,8 @@ void D3ColdInterfaceDeInit();
 // ---- wake-on-WLAN -----------------------------------------------------------------------------------------
 // Clears the wake tables and counters and creates the receive-ring resume timer.
 void WoWLANInitialization(PMP_ADAPTER adapter);
+// ---- transmit power ---------------------------------------------------------------------------------
+// Rebuilds the per-channel power limits of the current country and sends them.
+NTSTATUS skuTableSendPwrLimitCmd(PMP_ADAPTER adapter, UCHAR flag);
+// 1 when the access point's local maximum power and power constraint limit the transmit power.
+UCHAR MDSMCalculateMaxTxPower(PMP_ADAPTER adapter, UCHAR localMaxTxPower, UCHAR powerConstraint);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Common/common.h"
+#include "Common/mlme/mlmesync_rnr.h"
 #include "Common/p2p/p2p.h"
 #include "kshim/host/control.h"
 #include "kshim/host/os.h"
@@ -89,6 +90,7 @@ protected:
         QzInitIcsCmdBuffer(a);
         QzInitTXQNetBuffer(a);
         QzInitMsgCmdBuffer(a);
+        ScanNeighborAPInfoListInit(a, &a->NeighborApList);
     }
 
     void TearDown() override
@@ -100,6 +102,7 @@ protected:
         // A system thread signals its object a moment before it ends; the unload check counts the
         // threads once every one has ended or waits.
         EXPECT_TRUE(qzl_test::Settle());
+        ScanNeighborAPInfoListDeInit(a, &a->NeighborApList);
         N6FreePortMemory(a);
         QzFreeFWLogHandlerCmdBuffer(a);
         QzFreeIcsCmdBuffer(a);

@@ -99,3 +99,21 @@ void SetAllAFCPwrBuffer(PMP_ADAPTER adapter, UCHAR basePower)
     UNREFERENCED_PARAMETER(basePower);
     (void)NOT_BUILT_YET();
 }
+
+void heRlmGenerateHeCap(PMP_ADAPTER adapter, PMP_PORT port, PUCHAR buffer, PUSHORT length)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(buffer);
+    *length = 0;
+    (void)NOT_BUILT_YET();
+}
+
+void heRlmGenerateHe6GCap(PMP_ADAPTER adapter, PMP_PORT port, PUCHAR buffer, PUSHORT length)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(buffer);
+    *length = 0;
+    (void)NOT_BUILT_YET();
+}

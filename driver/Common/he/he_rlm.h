@@ -52,3 +52,8 @@ void ehtRlmRecOperation(PMP_ADAPTER adapter, PMP_PORT port, PEHT_OPERATION_INFO 
 // The AFC power table: reset, and every row set from a base power.
 void AFCArrayInit(PMP_ADAPTER adapter);
 void SetAllAFCPwrBuffer(PMP_ADAPTER adapter, UCHAR basePower);
+
+// The element writers of the port's own HE Capabilities (id 255, extension id 35) and HE 6 GHz Band
+// Capabilities (id 255, length 3, extension id 59); `length` gets the bytes written with the header.
+void heRlmGenerateHeCap(PMP_ADAPTER adapter, PMP_PORT port, PUCHAR buffer, PUSHORT length);
+void heRlmGenerateHe6GCap(PMP_ADAPTER adapter, PMP_PORT port, PUCHAR buffer, PUSHORT length);

@@ -429,7 +429,7 @@ typedef struct _MP_ADAPTER {
     PLATFORM_THREAD TxNetQueueThread;  // "WINCXTxNetQueueThread"
     PLATFORM_THREAD SendAfterSerThread;  // "WdiSendDataThreadAfterSER"; its wake event is the send-restart event
     INTERNAL_CMD_BLOCK Cmd;
-    SCAN_NEIGHBOR_AP_LIST NeighborApList;
+    NEIGHBOR_AP_INFO_LIST NeighborApList;
     NDIS_RW_LOCK MacTabLock;
 
     // Flag word lock.
@@ -625,6 +625,7 @@ typedef struct _MP_ADAPTER {
     UCHAR RxPnPresent;                 // the last data frame carried a packet number
     ULONG64 RxGroupDataFrames;
     ULONG64 RxUnicastDataFrames;
+    ULONG64 RxOwnBssBeacons;           // group-addressed beacons of port 0's BSS the management step passed
     // ---- indication layers: the connection dialogue bytes and the association's frames (platform/ndis6/n6indicate) ----
     ADAPTER_INDICATION_BLOCK Ind;
     // ---- firmware status, statistics and wake events (Common/qzevent_handlers) -------------------------------
