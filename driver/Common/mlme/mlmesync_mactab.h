@@ -6,6 +6,7 @@
 
 #include "kshim/ndis.h"
 #include "kshim/nt_types.h"
+#include "Common/rlm_records.h"
 #include "platform/ndiscommon/ndiscommon.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
@@ -120,6 +121,8 @@ typedef struct _MAC_TABLE_ENTRY {
     // Transmit aggregation per TID, read by the transmit-descriptor writers: nonzero while the
     // TID's frames may be aggregated.
     UCHAR TxAggregation[MAC_ENTRY_TIDS];
+    // The peer's HE and EHT records and the TWT flows (Common/he).
+    RLM_ENTRY_BLOCK Rlm;
 } MAC_TABLE_ENTRY, *PMAC_TABLE_ENTRY;
 
 // The adapter's pool: 20 entries, the free list and its count. MacTabLock of the adapter guards the

@@ -46,6 +46,12 @@ BOOLEAN HalIsThirdGeneration(USHORT deviceId)
     return static_cast<BOOLEAN>(code == 0x3601 || code == 0x3602);
 }
 
+BOOLEAN HalChipHas6GhzBand(USHORT deviceId)
+{
+    const USHORT code = HalChipCodeOfDeviceId(deviceId);
+    return static_cast<BOOLEAN>(code != 0 && code != 0x3404 && deviceId != 0x3504);
+}
+
 VOID HalRegisterChip(PMP_ADAPTER adapter)
 {
     USHORT code = HalChipCodeOfDeviceId(adapter->DeviceId);

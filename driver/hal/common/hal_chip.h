@@ -214,6 +214,8 @@ VOID HalRegisterChip(PMP_ADAPTER adapter);
 USHORT HalChipCodeOfDeviceId(USHORT deviceId);
 // True for the third-generation device ids (0x3601, 0x3602, 0x3603, 0x0C03, 0x0C04).
 BOOLEAN HalIsThirdGeneration(USHORT deviceId);
+// True for the chips that have the 6 GHz band: every second- and third-generation id but 0x3504.
+BOOLEAN HalChipHas6GhzBand(USHORT deviceId);
 
 // Chip selection's last steps, run by every chip initialiser once the descriptor and the table are
 // in the adapter: the error-recovery state is reset (SER state 0, event word 0, SER handling on,

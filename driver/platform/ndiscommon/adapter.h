@@ -18,6 +18,7 @@
 #include "Common/p2p/p2p.h"
 #include "Common/qzcmd.h"
 #include "Common/qzevent_capability.h"
+#include "Common/rlm_records.h"
 #include "hal/common/fwfile.h"
 #include "hal/common/hal_chip.h"
 #include "hal/common/phy_cfg.h"
@@ -559,6 +560,8 @@ typedef struct _MP_PORT {
     NETPACKETQUEUE TxGroupQueue;     // access-point port: its queue of the broadcast peer
     NETPACKETQUEUE RxQueue;          // the port's receive queue (null while it has none)
     UCHAR RxStopped;                 // 1 between the receive queue's stop and start
+    // ---- VHT, HE and EHT capability and operation records, the access point's HE parameters (Common/rlm_vht, Common/he) ----
+    RLM_PORT_BLOCK Rlm;
 } MP_PORT;
 
 // The multicast list the receive filter sends to the firmware: at most 16 addresses.
@@ -1341,6 +1344,8 @@ typedef struct _MP_ADAPTER {
     UCHAR CertTlsLengthIncluded;      // 0x80 or 0
     UCHAR CertTlsMoreFragments;       // 0x40 or 0
     UCHAR CertFakeCaSeen;             // the Hotspot 2.0 test authority's certificate was seen
+    // ---- the station link's agreed capabilities, TWT agreement slots, AFC power table (Common/rlm_vht, Common/he, Common/rlm_power) ----
+    RLM_ADAPTER_BLOCK Rlm;
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.
