@@ -125,6 +125,7 @@ protected:
     // A port of the type, PHY mode and band; records not yet built.
     MP_PORT* Port(ULONG number, ULONG type, UCHAR phyMode, ULONG band, UCHAR primary = 36)
     {
+        delete adapter_->PortList[number];
         auto* port = new MP_PORT();
         port->Adapter = adapter_.get();
         port->PortNumber = number;
