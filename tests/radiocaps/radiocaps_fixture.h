@@ -285,7 +285,7 @@ inline std::map<std::string, std::string> TsharkFields(const std::string& pcap, 
 // Frames tshark finds malformed or marks with an error-severity expert note (empty when none).
 inline std::string TsharkProblems(const std::string& pcap)
 {
-    return RunCommand("tshark -r '" + pcap + "' -Y '_ws.malformed || _ws.expert.severity == \"Error\"' 2>&1");
+    return RunCommand("tshark -r '" + pcap + "' -Y '_ws.malformed || _ws.expert.severity == \"Error\"' 2>/dev/null");
 }
 
 // tshark's integer text ("0x0000000a", "10", "True") as a number.
