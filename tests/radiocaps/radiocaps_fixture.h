@@ -257,29 +257,36 @@ inline std::string RunCommand(const std::string& command)
 
 inline bool TsharkPresent() { return RunCommand("command -v tshark").find("tshark") != std::string::npos; }
 
-// The values tshark gives the fields of frame `frame` (1-based): one entry per field, its
-// occurrences joined by ','.
-inline std::map<std::string, std::string> TsharkFields(const std::string& pcap, int frame,
-                                                       const std::vector<std::string>& fields)
+// The values tshark gives the fields, one map per frame of the pcap (in order): one entry per field,
+// its occurrences joined by ','. One tshark run for the whole file.
+inline std::vector<std::map<std::string, std::string>> TsharkFields(const std::string& pcap,
+                                                                    const std::vector<std::string>& fields)
 {
-    std::string command = "tshark -r '" + pcap + "' -Y 'frame.number == " + std::to_string(frame) +
-                          "' -T fields -E separator='|' -E occurrence=a -E aggregator=','";
+    std::string command = "tshark -r '" + pcap + "' -T fields -E separator='|' -E occurrence=a -E aggregator=','";
     for (const std::string& f : fields) {
         command += " -e " + f;
     }
     command += " 2>/dev/null";
-    std::string line = RunCommand(command);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
-        line.pop_back();
+    const std::string text = RunCommand(command);
+    std::vector<std::map<std::string, std::string>> frames;
+    size_t lineStart = 0;
+    while (lineStart < text.size()) {
+        size_t lineEnd = text.find('\n', lineStart);
+        if (lineEnd == std::string::npos) {
+            lineEnd = text.size();
+        }
+        const std::string line = text.substr(lineStart, lineEnd - lineStart);
+        lineStart = lineEnd + 1;
+        std::map<std::string, std::string> values;
+        size_t start = 0;
+        for (const std::string& f : fields) {
+            size_t end = line.find('|', start);
+            values[f] = line.substr(start, end == std::string::npos ? std::string::npos : end - start);
+            start = end == std::string::npos ? line.size() : end + 1;
+        }
+        frames.push_back(values);
     }
-    std::map<std::string, std::string> values;
-    size_t start = 0;
-    for (const std::string& f : fields) {
-        size_t end = line.find('|', start);
-        values[f] = line.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        start = end == std::string::npos ? line.size() : end + 1;
-    }
-    return values;
+    return frames;
 }
 
 // Frames tshark finds malformed or marks with an error-severity expert note (empty when none).

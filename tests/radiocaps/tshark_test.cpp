@@ -92,9 +92,11 @@ TEST_F(Tshark, DecodesTheProbeRequestElementsOfEachChip)
         "wlan.ext_tag.he_ppe_thresholds.ru_index_bitmask", "wlan.ext_tag.he_ppe_thresholds.ppet16",
         "wlan.ext_tag.he_ppe_thresholds.ppet8", "wlan.tag.he_6ghz.cap_inf.b3_b5", "wlan.tag.he_6ghz.cap_inf.b6_b7",
         "wlan.ext_tag.number", "wlan.ext_tag.length", "wlan.powercap.min", "wlan.powercap.max"};
+    const auto decoded = TsharkFields(pcap, fields);
+    ASSERT_EQ(decoded.size(), std::size(rows));
     for (size_t i = 0; i < std::size(rows); ++i) {
         const Row& r = rows[i];
-        auto f = TsharkFields(pcap, static_cast<int>(i + 1), fields);
+        auto f = decoded[i];
         SCOPED_TRACE(testing::Message() << "chip " << std::hex << r.chip << std::dec << " band " << r.band);
         EXPECT_EQ(N(f, "wlan.vht.capabilities.maxmpdulength"), 2u);
         EXPECT_EQ(N(f, "wlan.vht.capabilities.supportedchanwidthset"), r.widthSet);
@@ -179,7 +181,7 @@ TEST_F(Tshark, DecodesTheAdvertisedVhtAndTheOperationElements)
                 VhtOpElement(port->Rlm.Vht.OwnOp), HeCapElement(port), op});
     const std::string pcap = WritePcap({MgmtFrame(5, body, kStaAddr, kApAddr)}, "probe_response");
     EXPECT_EQ(TsharkProblems(pcap), "");
-    auto f = TsharkFields(pcap, 1,
+    const auto decoded = TsharkFields(pcap,
                           {"wlan.vht.capabilities.maxmpdulength", "wlan.vht.capabilities.short80",
                            "wlan.vht.capabilities.rxstbc", "wlan.vht.capabilities.subeamformee",
                            "wlan.vht.capabilities.maxampdu", "wlan.vht.op.channelwidth", "wlan.vht.op.channelcenter0",
@@ -192,6 +194,8 @@ TEST_F(Tshark, DecodesTheAdvertisedVhtAndTheOperationElements)
                            "wlan.ext_tag.he_operation.max_he_mcs_for_1_ss",
                            "wlan.ext_tag.he_operation.max_he_mcs_for_2_ss",
                            "wlan.ext_tag.he_operation.max_he_mcs_for_3_ss"});
+    ASSERT_EQ(decoded.size(), 1u);
+    const auto& f = decoded[0];
     EXPECT_EQ(N(f, "wlan.vht.capabilities.maxmpdulength"), 1u) << "7 991 octets";
     EXPECT_EQ(N(f, "wlan.vht.capabilities.short80"), 1u);
     EXPECT_EQ(N(f, "wlan.vht.capabilities.rxstbc"), 1u);
