@@ -31,6 +31,18 @@ inline void RlmSetField(PUCHAR octets, ULONG first, ULONG width, ULONG value)
     }
 }
 
+// TRUE when the table holds the value.
+template <ULONG N>
+inline BOOLEAN RlmContains(const UCHAR (&table)[N], UCHAR value)
+{
+    for (UCHAR entry : table) {
+        if (entry == value) {
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
 inline USHORT RlmGetU16(const UCHAR* p) { return static_cast<USHORT>(p[0] | (p[1] << 8)); }
 inline void RlmPutU16(PUCHAR p, USHORT v)
 {

@@ -4,6 +4,8 @@
 
 #include "Common/cnm.h"
 #include "Common/rlm.h"
+#include "Common/rlm_bits.h"
+#include "platform/ndiscommon/ndiscommoninit.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/trace.h"
 
@@ -54,7 +56,7 @@ constexpr ULONG kAdvertisedCapInfo = 0x33801121u;
 // 160 MHz centre channels of the 5 and 6 GHz bands.
 constexpr UCHAR k160Centres[] = {15, 47, 50, 79, 111, 114, 143, 163, 175, 207};
 
-UCHAR ReceivePaths(const MP_ADAPTER* adapter) { return static_cast<UCHAR>(adapter->AntennaPath & 0x0F); }
+UCHAR ReceivePaths(PMP_ADAPTER adapter) { return KOVAGetAntennaPath(adapter); }
 UCHAR TransmitPaths(const MP_ADAPTER* adapter) { return static_cast<UCHAR>((adapter->AntennaPath >> 4) & 0x0F); }
 
 // The MCS map of a path count: MCS 0-9 on stream 1, on stream 2 with two paths or more, no other stream.
@@ -63,16 +65,6 @@ USHORT McsMapOfPaths(UCHAR paths) { return paths >= 2 ? 0xFFFA : 0xFFFE; }
 USHORT HighestRateOfPaths(USHORT old, UCHAR paths)
 {
     return static_cast<USHORT>((old & 0xE000) | (paths >= 2 ? 866 : 390));
-}
-
-BOOLEAN Is160Centre(UCHAR channel)
-{
-    for (UCHAR c : k160Centres) {
-        if (c == channel) {
-            return TRUE;
-        }
-    }
-    return FALSE;
 }
 
 BOOLEAN IsWifiDirectPort(const MP_PORT* port)
@@ -327,7 +319,7 @@ void VhtUpdate160CentralChannel(PUCHAR centre1, PUCHAR centre2, UCHAR htSegment2
     }
     const int difference = static_cast<int>(a) - static_cast<int>(b);
     if (difference == 8 || difference == -8) {
-        *centre1 = Is160Centre(a) ? a : b;
+        *centre1 = RlmContains(k160Centres, a) ? a : b;
         *centre2 = 0;
         *channelWidth = CW_160;
     }

@@ -10,33 +10,29 @@
 // transmit status from the state the hand-over leaves; the frames themselves are checked from their
 // builders, byte by byte and by tshark.
 #include <memory>
-#include <mutex>
+#include <optional>
 
 #include "Common/he/twt.h"
 #include "Common/mlme/mlmesync_mactab.h"
 #include "fw/legacy_cmd.h"
 #include "fw/twt.h"
 #include "radiocaps/radiocaps_fixture.h"
-#include "unified/unified_fixture.h"
+#include "fwcmds/fwcmds_fixture.h"
 
 namespace radiocapstest {
 namespace {
 
 using sim::chip::Generation;
 
-class TwtTest : public unifiedtest::UnifiedTest {
+class TwtTest : public fwcmdstest::FwCmdsTest {
 protected:
     void SetUpChip(USHORT deviceId)
     {
-        generation_ = deviceId == kChip3602 ? Generation::Third : Generation::Second;
-        SetUpDevice(deviceId, true, false);
-        adapter_->HalOps.CmdSendMsg = &TwtTest::Seam;
-        current_ = this;
+        fwcmdstest::FwCmdsTest::SetUpChip(deviceId);
         // No bus context: the management transmit path is out of this fixture (the adapter block's
         // context comes back for the teardown).
         savedHif_ = adapter_->HifContext;
         adapter_->HifContext = nullptr;
-        port0_->BssIndex = 0;
         port0_->OwnMacIndex = 0;
         port0_->OpMode = 0;
         port0_->WirelessMode = PHY_11He;
@@ -44,8 +40,6 @@ protected:
         port0_->ConnectionFlags |= PORT_CONN_CONNECTED;
         std::memcpy(port0_->MacAddress, kStaAddr, 6);
         std::memcpy(port0_->Bssid, kApAddr, 6);
-        adapter_->BssIndexSlots[0].InUse = 1;
-        adapter_->BssIndexSlots[0].Port = port0_;
         ASSERT_EQ(MlmeSyncInitMacTabPool(adapter_.get()), STATUS_SUCCESS);
         ASSERT_EQ(MlmeInit(adapter_.get()), STATUS_SUCCESS);
         mlmeStarted_ = true;
@@ -57,7 +51,6 @@ protected:
         std::memcpy(ap_->Addr, kApAddr, 6);
         ap_->AssocState = MAC_ENTRY_ASSOCIATED;
         ap_->Rlm.HeMacCap[0] = 0x04;  // HE MAC bit 2: TWT responder
-        StartThread();
     }
 
     void TearDown() override
@@ -70,34 +63,37 @@ protected:
             adapter_->HifContext = savedHif_;
             savedHif_ = nullptr;
         }
-        current_ = nullptr;
-        unifiedtest::UnifiedTest::TearDown();
+        fwcmdstest::FwCmdsTest::TearDown();
     }
 
-    // Runs the MLME machines until the queue is empty, and the firmware command callbacks the control
-    // thread would run; again while either produced more.
+    // The TSF answer the simulated firmware gives to each TSF query.
+    std::vector<Bytes> ExtraAnswers(const Bytes& command, bool unified) override
+    {
+        std::optional<uint8_t> bss;
+        uint8_t seq = 0;
+        if (unified) {
+            if (auto c = sim::fw::DecodeUnifiedCommand(command.data(), command.size())) {
+                bss = sim::fw::TsfQueryBssIndex(*c);
+                seq = c->seq;
+            }
+        } else if (auto c = sim::fw::DecodeLegacyCommand(generation_, command.data(), command.size())) {
+            bss = sim::fw::TsfQueryBssIndex(*c);
+            seq = c->seq;
+        }
+        if (!bss || !answerTsf_) {
+            return {};
+        }
+        return {sim::fw::TsfAnswer(generation_, seq, *bss, tsf_, unified ? 0 : tsfAnswerLength_)};
+    }
+
+    // Runs the MLME machines and the firmware command callbacks the control thread would run, until
+    // neither has anything left.
     void Run()
     {
         for (int round = 0; round < 8; ++round) {
             (void)MlmeHandler(adapter_.get());
-            if (!RunCallbacks() && adapter_->Mlme.Queue.Num == 0) {
-                return;
-            }
+            RunCallbacks();
         }
-    }
-
-    bool RunCallbacks()
-    {
-        bool any = false;
-        for (PINTERNAL_CMD cmd = QzDequeueCmdQueueLocked(&adapter_->Cmd.ControlQueue); cmd != nullptr;
-             cmd = QzDequeueCmdQueueLocked(&adapter_->Cmd.ControlQueue)) {
-            if (cmd->CmdId == INTERNAL_CMD_FW_CMD_CALLBACK) {
-                QzCmdSlotCallbackHandler(adapter_.get(), cmd->Payload, cmd->PayloadLength);
-                any = true;
-            }
-            QzReturnInternalCmdBuffer(adapter_.get(), cmd);
-        }
-        return any;
     }
 
     // The private test request bytes: argument count, command, flow, unused, trigger, protection,
@@ -136,15 +132,15 @@ protected:
     std::vector<sim::fw::TwtAgreementUpdate> Agreements()
     {
         std::vector<sim::fw::TwtAgreementUpdate> out;
-        for (const Bytes& b : Sent()) {
-            if (generation_ == Generation::Third) {
-                if (auto c = sim::fw::DecodeUnifiedCommand(b.data(), b.size())) {
-                    if (auto u = sim::fw::DecodeTwtAgreementUpdate(*c)) {
-                        out.push_back(*u);
-                    }
+        if (generation_ == Generation::Third) {
+            for (const auto& c : Unified()) {
+                if (auto u = sim::fw::DecodeTwtAgreementUpdate(c)) {
+                    out.push_back(*u);
                 }
-            } else if (auto c = sim::fw::DecodeLegacyCommand(generation_, b.data(), b.size())) {
-                if (auto u = sim::fw::DecodeTwtAgreementUpdate(*c)) {
+            }
+        } else {
+            for (const auto& c : Legacy()) {
+                if (auto u = sim::fw::DecodeTwtAgreementUpdate(c)) {
                     out.push_back(*u);
                 }
             }
@@ -154,26 +150,16 @@ protected:
     size_t TsfQueries()
     {
         size_t n = 0;
-        for (const Bytes& b : Sent()) {
-            if (generation_ == Generation::Third) {
-                auto c = sim::fw::DecodeUnifiedCommand(b.data(), b.size());
-                n += c && sim::fw::TsfQueryBssIndex(*c) == 0 ? 1 : 0;
-            } else {
-                auto c = sim::fw::DecodeLegacyCommand(generation_, b.data(), b.size());
-                n += c && sim::fw::TsfQueryBssIndex(*c) == 0 ? 1 : 0;
+        if (generation_ == Generation::Third) {
+            for (const auto& c : Unified()) {
+                n += sim::fw::TsfQueryBssIndex(c) == 0 ? 1 : 0;
+            }
+        } else {
+            for (const auto& c : Legacy()) {
+                n += sim::fw::TsfQueryBssIndex(c) == 0 ? 1 : 0;
             }
         }
         return n;
-    }
-    std::vector<Bytes> Sent()
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return sent_;
-    }
-    void ClearSent()
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        sent_.clear();
     }
 
     // The queued MLME messages of machine 19, oldest first.
@@ -216,58 +202,12 @@ protected:
 
     MP_ADAPTER& A() { return *adapter_; }
 
-    Generation generation_ = Generation::Second;
     PMAC_TABLE_ENTRY ap_ = nullptr;
     uint64_t tsf_ = 1000000;
     size_t tsfAnswerLength_ = 0;  // 0: the whole answer
     bool answerTsf_ = true;
 
 private:
-    static NTSTATUS Seam(PMP_ADAPTER adapter, PFW_CMD_MSG msg, ULONG) { return current_->OnSend(adapter, msg); }
-
-    NTSTATUS OnSend(PMP_ADAPTER adapter, PFW_CMD_MSG msg)
-    {
-        const ULONG slot = msg->SlotIndex;
-        Bytes bytes(msg->Buffer, msg->Buffer + msg->TotalLength);
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            sent_.push_back(bytes);
-        }
-        if (slot < FW_CMD_SLOT_COUNT) {
-            KIRQL old;
-            KeAcquireSpinLock(&adapter->FwCmdSlotLock, &old);
-            adapter->FwCmdSlots[slot].OnRing = 1;
-            KeReleaseSpinLock(&adapter->FwCmdSlotLock, old);
-        }
-        const bool unified = sim::fw::IsUnifiedCommand(bytes.data(), bytes.size());
-        std::vector<Bytes> events;
-        if (unified) {
-            if (auto c = sim::fw::DecodeUnifiedCommand(bytes.data(), bytes.size())) {
-                if (auto bss = sim::fw::TsfQueryBssIndex(*c); bss && answerTsf_) {
-                    events.push_back(sim::fw::TsfAnswer(generation_, c->seq, *bss, tsf_));
-                }
-            }
-        } else if (auto c = sim::fw::DecodeLegacyCommand(generation_, bytes.data(), bytes.size())) {
-            if (auto bss = sim::fw::TsfQueryBssIndex(*c); bss && answerTsf_) {
-                events.push_back(sim::fw::TsfAnswer(generation_, c->seq, *bss, tsf_, tsfAnswerLength_));
-            }
-        }
-        if (slot < FW_CMD_SLOT_COUNT) {
-            KIRQL old;
-            KeRaiseIrql(DISPATCH_LEVEL, &old);
-            (void)QzCmdEventCompleteWaitingFwCmd(adapter, unified ? FW_CMD_UNI_EVENT_DMA_DONE : FW_CMD_EVENT_DMA_DONE,
-                                                 nullptr, slot, STATUS_SUCCESS, unified);
-            KeLowerIrql(old);
-        }
-        for (const Bytes& event : events) {
-            DeliverEvent(event);
-        }
-        return STATUS_SUCCESS;
-    }
-
-    static inline TwtTest* current_ = nullptr;
-    std::mutex mutex_;
-    std::vector<Bytes> sent_;
     bool mlmeStarted_ = false;
     PPCI_HIF_CONTEXT savedHif_ = nullptr;
 };
@@ -283,7 +223,7 @@ TEST_F(TwtTest, ASetupTheAccessPointAcceptsBecomesAFirmwareAgreement)
         ASSERT_TRUE(TestRequest(Request(10, TWT_TEST_SETUP, 2, 1, 1, 0, TWT_SETUP_CMD_SUGGEST, 64, 10, 512)));
         (void)MlmeHandler(adapter_.get());
         EXPECT_EQ(TsfQueries(), 1u);
-        ASSERT_TRUE(RunCallbacks());
+        RunCallbacks();
         ASSERT_EQ(QueuedTwtMessages(), (std::vector<ULONG>{TWT_MSG_SEND_SETUP}));
         const TWT_PARAMS& req = ap_->Rlm.TwtFlows[2].Request;
         EXPECT_EQ(req.TargetWakeTime, 1000000u + 5000000u);
@@ -414,7 +354,7 @@ TEST_F(TwtTest, SuspendAndResumeAtTheNextAlignedWakeTime)
         ASSERT_TRUE(TestRequest(Request(3, TWT_TEST_RESUME, 1)));
         (void)MlmeHandler(adapter_.get());
         EXPECT_EQ(TsfQueries(), 1u);
-        ASSERT_TRUE(RunCallbacks());
+        RunCallbacks();
         const MLME_QUEUE_ELEM* resume = QueuedTwtMessage(TWT_MSG_RESUME);
         ASSERT_NE(resume, nullptr);
         TWT_RESUME_MSG body{};
@@ -442,7 +382,7 @@ TEST_F(TwtTest, SuspendAndResumeAtTheNextAlignedWakeTime)
         ap_->Rlm.HeMacCap[3] |= 0x40;  // HE MAC bit 30
         ASSERT_TRUE(TestRequest(Request(3, TWT_TEST_RESUME, 1)));
         (void)MlmeHandler(adapter_.get());
-        ASSERT_TRUE(RunCallbacks());
+        RunCallbacks();
         resume = QueuedTwtMessage(TWT_MSG_RESUME);
         ASSERT_NE(resume, nullptr);
         std::memcpy(&body, resume->Msg, sizeof(body));

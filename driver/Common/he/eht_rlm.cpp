@@ -9,6 +9,7 @@
 #include "Common/rlm_bits.h"
 #include "Common/rlm_vht.h"
 #include "platform/ndiscommon/adapter.h"
+#include "platform/ndiscommon/ndiscommoninit.h"
 #include "platform/ndiscommon/trace.h"
 
 namespace {
@@ -37,7 +38,7 @@ constexpr ULONG kPhyAlwaysSet[] = {3, 5, 6, 25, 26, 28, 29, 30, 31, 32, 35, 40, 
 constexpr ULONG kHePhyWidth80In5 = 2;
 constexpr ULONG kHePhyWidth160 = 3;
 
-UCHAR ReceivePaths(const MP_ADAPTER* adapter) { return static_cast<UCHAR>(adapter->AntennaPath & 0x0F); }
+UCHAR ReceivePaths(PMP_ADAPTER adapter) { return KOVAGetAntennaPath(adapter); }
 
 // The band whose bandwidth limit the EHT capabilities follow: 6 GHz on a 6 GHz port, else 5 GHz.
 ULONG CapabilityBand(const MP_PORT* port) { return port->Channel.Band == RLM_BAND_6G ? RLM_BAND_6G : RLM_BAND_5G; }

@@ -6,6 +6,7 @@
 #include "Common/rlm.h"
 #include "Common/rlm_bits.h"
 #include "hal/common/hal_chip.h"
+#include "platform/ndiscommon/ndiscommoninit.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/trace.h"
 
@@ -53,17 +54,10 @@ constexpr ULONG kExtCapTwtRequester = 77;
 constexpr ULONG kPpet16 = 0;
 constexpr ULONG kPpet8 = 7;
 
-UCHAR ReceivePaths(const MP_ADAPTER* adapter) { return static_cast<UCHAR>(adapter->AntennaPath & 0x0F); }
+UCHAR ReceivePaths(PMP_ADAPTER adapter) { return KOVAGetAntennaPath(adapter); }
 
 // The band the element writers use: a port without a band counts as 6 GHz.
 ULONG WriterBand(const MP_PORT* port) { return port->Channel.Band == 0 ? RLM_BAND_6G : port->Channel.Band; }
-
-// The widest bandwidth the element announces on the band: 320 MHz counts as 160.
-UCHAR ElementBandwidth(PMP_ADAPTER adapter, PMP_PORT port, ULONG band)
-{
-    const UCHAR w = cnmGetMaxBwByBand(adapter, port, band);
-    return w == MAX_BW_320 ? MAX_BW_160 : w;
-}
 
 // The certification set-up's downgrade: a 160 MHz-capable station port facing an access point whose
 // HE capabilities stop at 80 MHz announces 80 MHz.
@@ -198,7 +192,7 @@ ULONG heRlmFillPPEThreshold(PMP_ADAPTER adapter, PMP_PORT port, PUCHAR buffer)
         buffer[i] = 0;
     }
     const ULONG band = WriterBand(port);
-    UCHAR w = ElementBandwidth(adapter, port, band);
+    UCHAR w = heRlmCapBandwidth(adapter, port, band);
     if (SigmaDowngrade(adapter, port, band, w)) {
         w = MAX_BW_80;
     }
@@ -243,7 +237,7 @@ void heRlmGenerateHeCap(PMP_ADAPTER adapter, PMP_PORT port, PUCHAR buffer, PUSHO
 {
     HE_CAP_IE& he = port->Rlm.He;
     const ULONG band = WriterBand(port);
-    UCHAR w = ElementBandwidth(adapter, port, band);
+    UCHAR w = heRlmCapBandwidth(adapter, port, band);
 
     switch (QzCmdChipGroup(adapter)) {
     case FW_CHIP_GROUP_ARVEL3X:

@@ -58,22 +58,6 @@ ULONG RecordingBand(const MP_PORT* port)
     return (port == nullptr || port->Channel.Band == 0) ? RLM_BAND_6G : port->Channel.Band;
 }
 
-UCHAR ElementBandwidth(PMP_ADAPTER adapter, PMP_PORT port, ULONG band)
-{
-    const UCHAR w = cnmGetMaxBwByBand(adapter, port, band);
-    return w == MAX_BW_320 ? MAX_BW_160 : w;
-}
-
-BOOLEAN Is6g160Centre(UCHAR channel)
-{
-    for (UCHAR c : k6g160Centres) {
-        if (c == channel) {
-            return TRUE;
-        }
-    }
-    return FALSE;
-}
-
 ULONG64 GetU64(const UCHAR* p)
 {
     ULONG64 v = 0;
@@ -124,7 +108,7 @@ ULONG heRlmRecHeMcsMap(PMP_ADAPTER adapter, PMP_PORT port, PHE_CAPABILITY_INFO h
                        ULONG bodyLength)
 {
     NEGOTIATED_LINK_CAPS& link = adapter->Rlm.Link;
-    const UCHAR w = ElementBandwidth(adapter, port, RecordingBand(port));
+    const UCHAR w = heRlmCapBandwidth(adapter, port, RecordingBand(port));
     const UCHAR* ownPhy = port != nullptr ? port->Rlm.He.PhyCap : nullptr;
     USHORT maps[HE_MCS_MAPS] = {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
     ULONG at = kHeCapFixed - 4;
@@ -373,7 +357,7 @@ BOOLEAN QZCheckHe(PMP_ADAPTER adapter, PMP_PORT port, UCHAR wlanIndex, const HE_
 UCHAR heRlmRec6GChannelWidth(PMP_ADAPTER adapter, PMP_PORT port, UCHAR controlWidth)
 {
     UCHAR code = controlWidth <= 1 ? CW_20_40 : controlWidth == 2 ? CW_80 : CW_160;
-    const UCHAR limit = cnmMapBwToChannelWidth(ElementBandwidth(adapter, port, RLM_BAND_6G));
+    const UCHAR limit = cnmMapBwToChannelWidth(heRlmCapBandwidth(adapter, port, RLM_BAND_6G));
     return code < limit ? code : limit;
 }
 
@@ -383,7 +367,7 @@ void heRlmModifyHE6GBwPara(UCHAR primary, UCHAR channelWidth, PUCHAR seg0, PUCHA
     case CW_160: {
         const int difference = static_cast<int>(*seg0) - static_cast<int>(*seg1);
         if (*seg0 != 0 && *seg1 != 0 && (difference == 8 || difference == -8)) {
-            *seg0 = Is6g160Centre(*seg0) ? *seg0 : *seg1;
+            *seg0 = RlmContains(k6g160Centres, *seg0) ? *seg0 : *seg1;
         } else {
             he6GCentralChannelDecision(primary, CW_160, 0, seg0);
         }

@@ -5,6 +5,7 @@
 // switch (he_rlm.cpp). HeInitCtrl is declared in Common/rlm.h.
 #pragma once
 
+#include "Common/cnm.h"
 #include "Common/he/eht_rlm.h"
 #include "Common/rlm_power.h"
 #include "Common/rlm_records.h"
@@ -24,6 +25,13 @@ typedef struct _MAC_TABLE_ENTRY MAC_TABLE_ENTRY, *PMAC_TABLE_ENTRY;
 // "Config_6G", and the chip's capability report says 6 GHz. The one test of the channel list, the
 // firmware domain and the HE capabilities.
 BOOLEAN heRlmIs6GUsable(PMP_ADAPTER adapter);
+
+// The widest bandwidth the HE capabilities deal with on a band: the port's limit, 320 MHz counted as 160.
+inline UCHAR heRlmCapBandwidth(PMP_ADAPTER adapter, PMP_PORT port, ULONG band)
+{
+    const UCHAR w = cnmGetMaxBwByBand(adapter, port, band);
+    return w == MAX_BW_320 ? MAX_BW_160 : w;
+}
 
 // ---- the port's own capabilities and elements ---------------------------------------------------------
 // Builds the port's own HE record (zeroed first when clear is TRUE).

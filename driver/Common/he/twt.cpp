@@ -355,20 +355,30 @@ VOID twtActSetupDone(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
     }
 }
 
-VOID twtActSuspendDone(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
+namespace {
+
+// The firmware forgets the flow's agreement (the slot stays for a resume unless `clear`), then the peer
+// action; the transient state that led here ends: the flow is idle again (else no later response or
+// teardown of the access point would be taken).
+void AgreementGone(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem, BOOLEAN clear, ULONG transientState)
 {
     PMP_PORT port;
     PMAC_TABLE_ENTRY entry;
     UCHAR flow;
     if (FlowTarget(adapter, elem, &port, &entry, &flow)) {
-        (void)twtAgrtDelete(adapter, port, entry, flow, FALSE);
+        (void)twtAgrtDelete(adapter, port, entry, flow, clear);
         (void)twtAgrtPeerCmd(adapter, entry);
-        // "Suspend delivered" lasts until this step: the flow is idle again (else no later response or
-        // teardown of the access point would be taken).
-        if (entry->Rlm.TwtState == TWT_STATE_SUSPEND_DELIVERED) {
+        if (entry->Rlm.TwtState == transientState) {
             entry->Rlm.TwtState = TWT_STATE_IDLE;
         }
     }
+}
+
+}  // namespace
+
+VOID twtActSuspendDone(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
+{
+    AgreementGone(adapter, elem, FALSE, TWT_STATE_SUSPEND_DELIVERED);
 }
 
 VOID twtActResumeDone(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
@@ -383,16 +393,7 @@ VOID twtActResumeDone(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
 
 VOID twtActTeardownDone(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
 {
-    PMP_PORT port;
-    PMAC_TABLE_ENTRY entry;
-    UCHAR flow;
-    if (FlowTarget(adapter, elem, &port, &entry, &flow)) {
-        (void)twtAgrtDelete(adapter, port, entry, flow, TRUE);
-        (void)twtAgrtPeerCmd(adapter, entry);
-        if (entry->Rlm.TwtState == TWT_STATE_TEARDOWN_RECEIVED) {
-            entry->Rlm.TwtState = TWT_STATE_IDLE;
-        }
-    }
+    AgreementGone(adapter, elem, TRUE, TWT_STATE_TEARDOWN_RECEIVED);
 }
 
 VOID twtActSetTwt(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
