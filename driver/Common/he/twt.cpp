@@ -294,25 +294,24 @@ VOID twtActSendSetup(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
     }
 }
 
-VOID twtActSendTeardown(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
+namespace {
+
+// The flow of a flow-reference message moves to the state (whose frame goes out).
+void FlowToState(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem, ULONG state)
 {
     PMP_PORT port;
     PMAC_TABLE_ENTRY entry;
     UCHAR flow;
     if (FlowTarget(adapter, elem, &port, &entry, &flow)) {
-        twtSetFlowState(adapter, entry, TWT_STATE_TEARDOWN_SENT, flow, nullptr);
+        twtSetFlowState(adapter, entry, state, flow, nullptr);
     }
 }
 
-VOID twtActSuspend(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
-{
-    PMP_PORT port;
-    PMAC_TABLE_ENTRY entry;
-    UCHAR flow;
-    if (FlowTarget(adapter, elem, &port, &entry, &flow)) {
-        twtSetFlowState(adapter, entry, TWT_STATE_SUSPEND_SENT, flow, nullptr);
-    }
-}
+}  // namespace
+
+VOID twtActSendTeardown(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem) { FlowToState(adapter, elem, TWT_STATE_TEARDOWN_SENT); }
+
+VOID twtActSuspend(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem) { FlowToState(adapter, elem, TWT_STATE_SUSPEND_SENT); }
 
 VOID twtActResume(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
 {
