@@ -2,6 +2,7 @@
 #include "fw/twt.h"
 
 #include "fw/unified_events.h"
+#include "kshim/host/control.h"
 
 namespace sim::fw {
 namespace {
@@ -10,7 +11,6 @@ constexpr uint8_t kCmdExtended = 0xED;
 constexpr uint8_t kExtAgreementUpdate = 0x94;
 constexpr uint8_t kExtGetTsf = 0x3C;
 constexpr uint16_t kUniCmdAgreementUpdate = 0x14;
-constexpr uint16_t kUniCmdGetTsf = 0x1A;
 constexpr size_t kAgreementLength = 44;
 constexpr size_t kUnifiedAgreementValue = 28;  // the legacy bytes 0-27
 constexpr size_t kLegacyTsfPayload = 40;
@@ -75,7 +75,7 @@ std::optional<uint8_t> TsfQueryBssIndex(const LegacyCommand& command)
 
 std::optional<uint8_t> TsfQueryBssIndex(const UnifiedCommand& command)
 {
-    if (command.cmdId != kUniCmdGetTsf) {
+    if (command.cmdId != kUniCmdGetTsfQuery) {
         return std::nullopt;
     }
     const UniTlv* tlv = command.Find(0);
@@ -85,17 +85,8 @@ std::optional<uint8_t> TsfQueryBssIndex(const UnifiedCommand& command)
     return tlv->value[1];
 }
 
-std::vector<uint8_t> TsfAnswer(Generation generation, uint8_t seq, uint8_t bssIndex, uint64_t tsf, size_t payloadLength)
+std::vector<uint8_t> LegacyTsfPayload(uint8_t bssIndex, uint64_t tsf, size_t payloadLength)
 {
-    if (generation == Generation::Third) {
-        // Payload: fixed part (4), TLV header (4), value of 24 bytes whose bytes 16-19 and 20-23 are
-        // payload bytes 24 and 28.
-        std::vector<uint8_t> value(24, 0);
-        value[0] = bssIndex;
-        PutU32(value, 16, static_cast<uint32_t>(tsf));
-        PutU32(value, 20, static_cast<uint32_t>(tsf >> 32));
-        return EncodeUnifiedEvent(static_cast<uint8_t>(kUniCmdGetTsf), seq, {0, 0, 0, 0}, {UniTlv{0, value}});
-    }
     std::vector<uint8_t> payload(payloadLength == 0 ? kLegacyTsfPayload : payloadLength, 0);
     if (payload.size() >= 5) {
         payload[0] = 2;
@@ -105,11 +96,36 @@ std::vector<uint8_t> TsfAnswer(Generation generation, uint8_t seq, uint8_t bssIn
         PutU32(payload, 32, static_cast<uint32_t>(tsf));
         PutU32(payload, 36, static_cast<uint32_t>(tsf >> 32));
     }
+    return payload;
+}
+
+std::vector<uint8_t> UnifiedTsfValue(uint8_t bssIndex, uint64_t tsf)
+{
+    // Payload: fixed part (4), TLV header (4), value of 24 bytes whose bytes 16-19 and 20-23 are
+    // payload bytes 24 and 28.
+    std::vector<uint8_t> value(24, 0);
+    value[0] = bssIndex;
+    PutU32(value, 16, static_cast<uint32_t>(tsf));
+    PutU32(value, 20, static_cast<uint32_t>(tsf >> 32));
+    return value;
+}
+
+std::vector<uint8_t> TsfAnswer(Generation generation, uint8_t seq, uint8_t bssIndex, uint64_t tsf, size_t payloadLength)
+{
+    if (generation == Generation::Third) {
+        return EncodeUnifiedEvent(static_cast<uint8_t>(kUniCmdGetTsfQuery), seq, {0, 0, 0, 0},
+                                  {UniTlv{0, UnifiedTsfValue(bssIndex, tsf)}});
+    }
     EventHeader header;
     header.id = kCmdExtended;
     header.extId = kExtGetTsf;
     header.seq = seq;
-    return EncodeRamEvent(generation, header, payload);
+    return EncodeRamEvent(generation, header, LegacyTsfPayload(bssIndex, tsf, payloadLength));
+}
+
+uint64_t ChipTsf()
+{
+    return static_cast<uint64_t>(kshim::host::ClockNow()) / 10;
 }
 
 }  // namespace sim::fw

@@ -13,6 +13,9 @@
 
 namespace sim::fw {
 
+// The TSF query's command (and answer event) in the unified form.
+constexpr uint16_t kUniCmdGetTsfQuery = 0x1A;
+
 struct TwtAgreementUpdate {
     uint8_t slot = 0;
     uint8_t action = 0;        // 0 add, 2 delete, 3 peer, 4 all
@@ -42,5 +45,12 @@ std::optional<uint8_t> TsfQueryBssIndex(const UnifiedCommand& command);
 // after the 4-byte fixed part). `payloadLength` shortens the legacy payload for the drop test (0: 40).
 std::vector<uint8_t> TsfAnswer(Generation generation, uint8_t seq, uint8_t bssIndex, uint64_t tsf,
                                size_t payloadLength = 0);
+// The two answers' contents: the legacy event payload (40 bytes unless `payloadLength` says otherwise)
+// and the value of the unified event's TLV 0.
+std::vector<uint8_t> LegacyTsfPayload(uint8_t bssIndex, uint64_t tsf, size_t payloadLength = 0);
+std::vector<uint8_t> UnifiedTsfValue(uint8_t bssIndex, uint64_t tsf);
+
+// The chip's TSF as the RAM code answers it: the stand-in's clock in microseconds.
+uint64_t ChipTsf();
 
 }  // namespace sim::fw

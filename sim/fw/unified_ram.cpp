@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "fw/twt.h"
 #include "fw/unified_events.h"
 
 namespace sim::fw {
@@ -167,6 +168,12 @@ void UnifiedRamFirmware::Answer(const UnifiedCommand& c, UnifiedAnswer* answer)
         if (std::optional<std::vector<uint8_t>> grant = UnifiedChannelGrant(c)) {
             planned.push_back({kUniEventChGrant, {{0, *grant}}});
             note += ": channel granted";
+        }
+        break;
+    case kUniCmdGetTsfQuery:
+        if (std::optional<uint8_t> bss = TsfQueryBssIndex(c)) {
+            planned.push_back({static_cast<uint8_t>(kUniCmdGetTsfQuery), {{0, UnifiedTsfValue(*bss, settings_.tsf ? settings_.tsf() : ChipTsf())}}});
+            note += ": TSF of BSS " + std::to_string(*bss);
         }
         break;
     default:

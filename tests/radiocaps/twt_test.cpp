@@ -16,6 +16,8 @@
 #include "Common/mlme/mlmesync_mactab.h"
 #include "fw/legacy_cmd.h"
 #include "fw/twt.h"
+#include "fw/unified_ram.h"
+#include "kshim/host/control.h"
 #include "radiocaps/radiocaps_fixture.h"
 #include "fwcmds/fwcmds_fixture.h"
 
@@ -51,6 +53,7 @@ protected:
         std::memcpy(ap_->Addr, kApAddr, 6);
         ap_->AssocState = MAC_ENTRY_ASSOCIATED;
         ap_->Rlm.HeMacCap[0] = 0x04;  // HE MAC bit 2: TWT responder
+        fw_.Settings().tsf = [this] { return ramCodeTsf_ ? sim::fw::ChipTsf() : tsf_; };
     }
 
     void TearDown() override
@@ -83,7 +86,18 @@ protected:
         if (!bss || !answerTsf_) {
             return {};
         }
-        return {sim::fw::TsfAnswer(generation_, seq, *bss, tsf_, unified ? 0 : tsfAnswerLength_)};
+        if (unified) {
+            return {};  // the third generation's RAM code answers it (with `tsf_` unless ramCodeTsf_)
+        }
+        if (ramCodeTsf_) {
+            // As the simulated RAM code answers, with the chip's TSF.
+            sim::fw::EventHeader header;
+            header.id = 0xED;
+            header.extId = 0x3C;
+            header.seq = seq;
+            return {sim::fw::EncodeRamEvent(generation_, header, sim::fw::LegacyTsfPayload(*bss, sim::fw::ChipTsf()))};
+        }
+        return {sim::fw::TsfAnswer(generation_, seq, *bss, tsf_, tsfAnswerLength_)};
     }
 
     // Runs the MLME machines and the firmware command callbacks the control thread would run, until
@@ -206,6 +220,7 @@ protected:
     uint64_t tsf_ = 1000000;
     size_t tsfAnswerLength_ = 0;  // 0: the whole answer
     bool answerTsf_ = true;
+    bool ramCodeTsf_ = false;  // the simulated RAM code answers with the chip's TSF (not `tsf_`)
 
 private:
     bool mlmeStarted_ = false;
@@ -268,6 +283,30 @@ TEST_F(TwtTest, ASetupTheAccessPointAcceptsBecomesAFirmwareAgreement)
         ASSERT_TRUE(TestRequest(Request(10, TWT_TEST_SETUP, 2, 0, 0, 0, 0, 64, 10, 512)));
         Run();
         EXPECT_EQ(TsfQueries(), 0u);
+        TearDown();
+        SetUp();
+    }
+}
+
+// The simulated RAM code answers the TSF query with the chip's TSF: the stand-in's clock in
+// microseconds (100 ns units / 10); the setup's target wake time is 5 s after it.
+TEST_F(TwtTest, TheSimulatedRamCodeAnswersTheTsfQueryWithTheChipsClock)
+{
+    for (USHORT chip : kChips) {
+        SetUpChip(chip);
+        SCOPED_TRACE(testing::Message() << "chip " << std::hex << chip);
+        ramCodeTsf_ = true;
+        const uint64_t before = static_cast<uint64_t>(kshim::host::ClockNow()) / 10;
+        ASSERT_TRUE(TestRequest(Request(10, TWT_TEST_SETUP, 1, 1, 0, 0, TWT_SETUP_CMD_SUGGEST, 64, 10, 512)));
+        (void)MlmeHandler(adapter_.get());
+        EXPECT_EQ(TsfQueries(), 1u);
+        RunCallbacks();
+        const uint64_t after = static_cast<uint64_t>(kshim::host::ClockNow()) / 10;
+        ASSERT_EQ(QueuedTwtMessages(), (std::vector<ULONG>{TWT_MSG_SEND_SETUP}));
+        const uint64_t twt = ap_->Rlm.TwtFlows[1].Request.TargetWakeTime;
+        EXPECT_GE(twt, before + 5000000u);
+        EXPECT_LE(twt, after + 5000000u);
+        ramCodeTsf_ = false;
         TearDown();
         SetUp();
     }
