@@ -20,8 +20,6 @@ constexpr UCHAR kExtHe6gCap = 59;
 // HE PHY capability bits.
 constexpr ULONG kPhyWidth40In24 = 1;
 constexpr ULONG kPhyWidth80In5 = 2;
-constexpr ULONG kPhyWidth160 = 3;
-constexpr ULONG kPhyWidth8080 = 4;
 constexpr ULONG kPhyDeviceClassA = 12;
 constexpr ULONG kPhyLdpcPayload = 13;
 constexpr ULONG kPhyNdp4xLtf = 17;
@@ -36,7 +34,6 @@ constexpr ULONG kPhyFeedbackFirst = 48;       // bits 48-52: codebook and trigge
 constexpr ULONG kPhyFeedbackLast = 52;
 constexpr ULONG kPhyPpeThresholdsPresent = 55;
 constexpr ULONG kPhySuMu4xLtf08Gi = 58;
-constexpr ULONG kPhyMaxNc = 59;               // 3 bits
 constexpr ULONG kPhyStbcTxAbove80 = 62;
 constexpr ULONG kPhyStbcRxAbove80 = 63;
 
@@ -45,7 +42,6 @@ constexpr ULONG kMacHtcHe = 0;
 constexpr ULONG kMacTwtRequester = 1;
 constexpr ULONG kMacTriggerPadding = 10;      // 2 bits
 constexpr ULONG kMacOmControl = 25;
-constexpr ULONG kMacAmpduExpExt = 27;         // 2 bits
 constexpr ULONG kMacAmsduNotUnderBa = 38;
 
 constexpr ULONG kExtCapTwtRequester = 77;
@@ -67,7 +63,7 @@ BOOLEAN SigmaDowngrade(PMP_ADAPTER adapter, PMP_PORT port, ULONG band, UCHAR wid
     return static_cast<BOOLEAN>((adapter->RegistryBlock.SigmaEn & 1) != 0 &&
                                 (band == RLM_BAND_5G || band == RLM_BAND_6G) && port->PortType == EXTSTA &&
                                 width == MAX_BW_160 && RlmGetBit(apPhy, kPhyWidth80In5) &&
-                                !RlmGetBit(apPhy, kPhyWidth160));
+                                !RlmGetBit(apPhy, HE_PHY_WIDTH_160));
 }
 
 void PutMaps(PMP_ADAPTER adapter, PUCHAR out, ULONG* at)
@@ -150,8 +146,8 @@ void HeInitCapIE(PMP_ADAPTER adapter, PMP_PORT port, BOOLEAN clear)
     } else {
         const UCHAR w5 = cnmGetMaxBwByBand(adapter, port, RLM_BAND_5G);
         RlmSetBit(he.PhyCap, kPhyWidth80In5, static_cast<BOOLEAN>(w5 != 0));
-        RlmSetBit(he.PhyCap, kPhyWidth160, static_cast<BOOLEAN>(w5 >= MAX_BW_160));
-        RlmSetBit(he.PhyCap, kPhyWidth8080, static_cast<BOOLEAN>(w5 >= MAX_BW_8080));
+        RlmSetBit(he.PhyCap, HE_PHY_WIDTH_160, static_cast<BOOLEAN>(w5 >= MAX_BW_160));
+        RlmSetBit(he.PhyCap, HE_PHY_WIDTH_8080, static_cast<BOOLEAN>(w5 >= MAX_BW_8080));
     }
     RlmSetBit(he.PhyCap, kPhyLdpcPayload, static_cast<BOOLEAN>((x & 0x180) == 0x180));
     RlmSetBit(he.PhyCap, kPhyStbcTx80, static_cast<BOOLEAN>((x >> 5) & 1));
@@ -165,7 +161,7 @@ void HeInitCapIE(PMP_ADAPTER adapter, PMP_PORT port, BOOLEAN clear)
             RlmSetBit(he.PhyCap, bit, TRUE);
         }
         RlmSetBit(he.PhyCap, kPhySuMu4xLtf08Gi, TRUE);
-        RlmSetField(he.PhyCap, kPhyMaxNc, 3, paths > 0 ? paths - 1u : 0u);
+        RlmSetField(he.PhyCap, HE_PHY_MAX_NC, 3, paths > 0 ? paths - 1u : 0u);
     }
 
     UCHAR maps[4];
@@ -241,10 +237,10 @@ void heRlmGenerateHeCap(PMP_ADAPTER adapter, PMP_PORT port, PUCHAR buffer, PUSHO
 
     switch (QzCmdChipGroup(adapter)) {
     case FW_CHIP_GROUP_ARVEL3X:
-        RlmSetField(he.MacCap, kMacAmpduExpExt, 2, 3);
+        RlmSetField(he.MacCap, HE_MAC_AMPDU_EXP_EXT, 2, 3);
         break;
     case FW_CHIP_GROUP_ARVEL2X:
-        RlmSetField(he.MacCap, kMacAmpduExpExt, 2, band == RLM_BAND_24G ? 3 : 1);
+        RlmSetField(he.MacCap, HE_MAC_AMPDU_EXP_EXT, 2, band == RLM_BAND_24G ? 3 : 1);
         break;
     default:
         break;  // the older chip keeps its value
@@ -274,16 +270,16 @@ void heRlmGenerateHeCap(PMP_ADAPTER adapter, PMP_PORT port, PUCHAR buffer, PUSHO
     at += 4;
 
     const NEGOTIATED_LINK_CAPS& link = adapter->Rlm.Link;
-    const BOOLEAN apNarrowsTo80 = static_cast<BOOLEAN>(RlmGetBit(link.HePhyCap, kPhyWidth160) &&
+    const BOOLEAN apNarrowsTo80 = static_cast<BOOLEAN>(RlmGetBit(link.HePhyCap, HE_PHY_WIDTH_160) &&
                                                        link.VhtOp.ChannelWidth == CW_80 &&
                                                        link.VhtOp.CentreSeg0 != 0 && link.VhtOp.CentreSeg1 == 0);
     if (downgraded || apNarrowsTo80) {
-        RlmSetBit(phy, kPhyWidth160, FALSE);
+        RlmSetBit(phy, HE_PHY_WIDTH_160, FALSE);
     }
-    if (RlmGetBit(phy, kPhyWidth160)) {
+    if (RlmGetBit(phy, HE_PHY_WIDTH_160)) {
         PutMaps(adapter, body, &at);
     }
-    if (RlmGetBit(phy, kPhyWidth8080)) {
+    if (RlmGetBit(phy, HE_PHY_WIDTH_8080)) {
         PutMaps(adapter, body, &at);
     }
     at += heRlmFillPPEThreshold(adapter, port, body + at);

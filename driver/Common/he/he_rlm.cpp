@@ -22,14 +22,9 @@ constexpr ULONG kOpCoHostedBss = 15;
 constexpr ULONG kOp6gInfoPresent = 17;
 
 // HE PHY capability bits.
-constexpr ULONG kPhyWidth160 = 3;
-constexpr ULONG kPhyWidth8080 = 4;
 constexpr ULONG kPhySuBeamformer = 31;
 constexpr ULONG kPhyMuBeamformer = 33;
-constexpr ULONG kPhyMaxNc = 59;             // 3 bits
 // HE MAC capability bits.
-constexpr ULONG kMacTwtResponder = 2;
-constexpr ULONG kMacAmpduExpExt = 27;       // 2 bits
 
 // Spatial Reuse Parameter Set: SR Control bits.
 constexpr UCHAR kSrNonSrgOffsetPresent = 0x04;
@@ -122,7 +117,7 @@ ULONG heRlmRecHeMcsMap(PMP_ADAPTER adapter, PMP_PORT port, PHE_CAPABILITY_INFO h
         UCHAR minWidth;
         ULONG first;
     };
-    const Pair pairs[2] = {{kPhyWidth160, MAX_BW_160, HE_MCS_RX_160}, {kPhyWidth8080, MAX_BW_8080, HE_MCS_RX_8080}};
+    const Pair pairs[2] = {{HE_PHY_WIDTH_160, MAX_BW_160, HE_MCS_RX_160}, {HE_PHY_WIDTH_8080, MAX_BW_8080, HE_MCS_RX_8080}};
     for (const Pair& pair : pairs) {
         if (!RlmGetBit(peerPhy, pair.bit)) {
             continue;
@@ -282,18 +277,18 @@ BOOLEAN QZCheckHe(PMP_ADAPTER adapter, PMP_PORT port, UCHAR wlanIndex, const HE_
             RlmPutU16(link.HeMcs80, peerCap->McsMap[HE_MCS_RX_80]);
             RlmPutU16(link.HeMcs80 + 2, peerCap->McsMap[HE_MCS_TX_80]);
         } else {
-            const UCHAR ampdu = LowerField(own.MacCap, peerCap->MacCap, kMacAmpduExpExt, 2);
-            const UCHAR nc = LowerField(own.PhyCap, peerCap->PhyCap, kPhyMaxNc, 3);
+            const UCHAR ampdu = LowerField(own.MacCap, peerCap->MacCap, HE_MAC_AMPDU_EXP_EXT, 2);
+            const UCHAR nc = LowerField(own.PhyCap, peerCap->PhyCap, HE_PHY_MAX_NC, 3);
             for (ULONG i = 0; i < 6; ++i) {
                 link.HeMacCap[i] = static_cast<UCHAR>(own.MacCap[i] & peerCap->MacCap[i]);
             }
             for (ULONG i = 0; i < 11; ++i) {
                 link.HePhyCap[i] = static_cast<UCHAR>(own.PhyCap[i] & peerCap->PhyCap[i]);
             }
-            RlmSetField(link.HeMacCap, kMacAmpduExpExt, 2, ampdu);
-            RlmSetField(link.HePhyCap, kPhyMaxNc, 3, nc);
+            RlmSetField(link.HeMacCap, HE_MAC_AMPDU_EXP_EXT, 2, ampdu);
+            RlmSetField(link.HePhyCap, HE_PHY_MAX_NC, 3, nc);
             // The access point's TWT responder role is kept whatever this side supports.
-            RlmSetBit(link.HeMacCap, kMacTwtResponder, RlmGetBit(peerCap->MacCap, kMacTwtResponder));
+            RlmSetBit(link.HeMacCap, HE_MAC_TWT_RESPONDER, RlmGetBit(peerCap->MacCap, HE_MAC_TWT_RESPONDER));
         }
     }
     if (!join) {

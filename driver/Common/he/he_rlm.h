@@ -21,6 +21,15 @@ typedef struct _MAC_TABLE_ENTRY MAC_TABLE_ENTRY, *PMAC_TABLE_ENTRY;
 #define HE_6G_CAP_ELEMENT_LEN 5
 #define HE_PPE_THRESHOLD_MAX 16
 
+// Bit positions in the HE MAC (6 octets) and PHY (11 octets) capability fields that the element
+// writers, the peer recorders and the TWT requester all read.
+#define HE_MAC_TWT_RESPONDER 2
+#define HE_MAC_AMPDU_EXP_EXT 27      // 2 bits
+#define HE_MAC_FLEXIBLE_TWT 30
+#define HE_PHY_WIDTH_160 3
+#define HE_PHY_WIDTH_8080 4
+#define HE_PHY_MAX_NC 59             // 3 bits
+
 // The 6 GHz band is usable: a chip that has it, the 5 GHz band not reported disabled, bit 0 of
 // "Config_6G", and the chip's capability report says 6 GHz. The one test of the channel list, the
 // firmware domain and the HE capabilities.

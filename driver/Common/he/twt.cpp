@@ -1,6 +1,7 @@
 // Target wake time: the requester's machine, its frames, the firmware agreement slots and the TSF.
 #include "Common/he/twt.h"
 
+#include "Common/he/he_rlm.h"
 #include "Common/mlme/mlmemem.h"
 #include "Common/mlme/mlmesync_mactab.h"
 #include "Common/qzcmd.h"
@@ -44,8 +45,6 @@ constexpr ULONG64 kSetupDelayUs = 5000000;
 constexpr UCHAR kResumeSizeCode = 3;
 
 // HE MAC capability bits of the access point's entry.
-constexpr ULONG kHeMacTwtResponder = 2;
-constexpr ULONG kHeMacFlexibleTwt = 30;
 
 constexpr ULONG kEntryTypeStationPeer = 0x40;  // the access point's entry of a station port
 
@@ -440,7 +439,7 @@ VOID twtActTestRequest(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
         query(TWT_REQUEST_LOCAL, &msg->Params);
         return;
     }
-    if (!RlmGetBit(entry->Rlm.HeMacCap, kHeMacTwtResponder)) {
+    if (!RlmGetBit(entry->Rlm.HeMacCap, HE_MAC_TWT_RESPONDER)) {
         DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_MLME, "TWT request %u: the access point is no TWT responder",
                  static_cast<unsigned>(msg->Command));
         return;
@@ -800,7 +799,7 @@ NTSTATUS twtGetTsfDone(PMP_ADAPTER adapter, ULONG64 context, ULONG argument, PUC
         break;
     case TWT_REQUEST_RESUME: {
         ULONG64 next = tsf + kSetupDelayUs;
-        if (!RlmGetBit(entry->Rlm.HeMacCap, kHeMacFlexibleTwt)) {
+        if (!RlmGetBit(entry->Rlm.HeMacCap, HE_MAC_FLEXIBLE_TWT)) {
             next = twtGetNextTwt(adapter, record->BssIndex, flow, next);
         }
         TWT_RESUME_MSG msg{};
