@@ -41,7 +41,7 @@ World& TheWorld()
         a->RegistryBlock.Config_6G = 0xAB;
         a->RegistryBlock.Config_11BE = 0x71;
         a->AntennaPath = 0x22;
-        a->SixGCapable = 1;
+        a->Cap.SixGCapable = 1;
         // No firmware here: every firmware command (an agreement added by a TSF answer) is refused at once.
         a->CmdTimeout = 1;
         w.port->Adapter = a;

@@ -148,11 +148,11 @@ void VhtInitCapIE(PMP_ADAPTER adapter, PMP_PORT port, BOOLEAN clear)
     }
     cap |= 7u << kAmpduExpShift;
     cap |= kRxAntennaConsistency | kTxAntennaConsistency;
-    if (adapter->ChipRxLdpc == 1 && (g & 0x20) != 0) {
+    if (adapter->Cap.ChipRxLdpc == 1 && (g & 0x20) != 0) {
         vht.LdpcFlags = static_cast<USHORT>((vht.LdpcFlags & ~0x2u) | ((ldpcDisable & 0x4) == 0 ? 0x2u : 0u));
         cap = (vht.LdpcFlags & 0x2) != 0 ? (cap | kRxLdpc) : (cap & ~kRxLdpc);
     }
-    if (adapter->ChipTxLdpc == 1 && (g & 0x10) != 0) {
+    if (adapter->Cap.ChipTxLdpc == 1 && (g & 0x10) != 0) {
         vht.LdpcFlags = static_cast<USHORT>((vht.LdpcFlags & ~0x1u) | ((ldpcDisable & 0x8) == 0 ? 0x1u : 0u));
     }
     cap = (cap & ~kRxStbcMask) | ((g & 0x8) != 0 ? (1u << kRxStbcShift) : 0u);

@@ -285,7 +285,7 @@ TEST_F(He, OperationAndSixGigahertzBandCapabilitiesElements)
     A().Only24G = 1;
     EXPECT_FALSE(heRlmIs6GUsable(&A()));
     A().Only24G = 0;
-    A().SixGCapable = 0;
+    A().Cap.SixGCapable = 0;
     EXPECT_FALSE(heRlmIs6GUsable(&A()));
 }
 

@@ -405,7 +405,7 @@ TEST_F(HeCheck, TheStationEntryGetsTheNegotiatedValues)
     EXPECT_EQ(entry->Rlm.He6gChannelWidth, 1);
     EXPECT_EQ(entry->Rlm.He6gSeg0, 39);
 
-    A().SixGCapable = 0;
+    A().Cap.SixGCapable = 0;
     HeUpdateMacTable(&A(), port, entry.get());
     EXPECT_EQ(entry->Rlm.He6gPresent, 0);
 }

@@ -119,7 +119,7 @@ protected:
         a->ChipRxLdpc = 1;
         a->ChipTxLdpc = 1;
         a->Only24G = 0;
-        a->SixGCapable = 1;
+        a->Cap.SixGCapable = 1;
     }
 
     // A port of the type, PHY mode and band; records not yet built.

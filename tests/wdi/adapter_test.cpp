@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "kshim/host/netadapter.h"
+#include "platform/ndiscommon/ndiscommon.h"
 #include "wdi_support.h"
 
 namespace {

@@ -4,7 +4,7 @@
 // entry's EHT copy. EhtInitCtrl is declared in Common/rlm.h.
 #pragma once
 
-#include "Common/rlm_records.h"
+#include "Common/rlm_types.h"
 #include "kshim/nt_types.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;

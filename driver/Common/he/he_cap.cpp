@@ -77,7 +77,7 @@ void PutMaps(PMP_ADAPTER adapter, PUCHAR out, ULONG* at)
 BOOLEAN heRlmIs6GUsable(PMP_ADAPTER adapter)
 {
     return static_cast<BOOLEAN>(HalChipHas6GhzBand(adapter->DeviceId) && adapter->Only24G == 0 &&
-                                (adapter->RegistryBlock.Config_6G & 0x1) != 0 && adapter->SixGCapable != 0);
+                                (adapter->RegistryBlock.Config_6G & 0x1) != 0 && adapter->Cap.SixGCapable != 0);
 }
 
 NTSTATUS HeInitCtrl(PMP_ADAPTER adapter, PMP_PORT port)

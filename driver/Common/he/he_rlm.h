@@ -8,7 +8,7 @@
 #include "Common/cnm.h"
 #include "Common/he/eht_rlm.h"
 #include "Common/rlm_power.h"
-#include "Common/rlm_records.h"
+#include "Common/rlm_types.h"
 #include "kshim/nt_types.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;

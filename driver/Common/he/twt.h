@@ -7,7 +7,7 @@
 #pragma once
 
 #include "Common/mlme/mlme.h"
-#include "Common/rlm_records.h"
+#include "Common/rlm_types.h"
 
 typedef struct _MAC_TABLE_ENTRY MAC_TABLE_ENTRY, *PMAC_TABLE_ENTRY;
 

@@ -3,17 +3,11 @@
 
 #include "Common/mlme/mlme.h"
 #include "Common/mlme/mlmesync_mactab.h"
+#include "Common/mlme/mlmesync_types.h"
 #include "kshim/ke.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 typedef struct _MP_PORT MP_PORT, *PMP_PORT;
-
-// The adapter's list of neighbour access points.
-typedef struct _SCAN_NEIGHBOR_AP_LIST {
-    LIST_ENTRY Head;
-    ULONG Count;
-    KSPIN_LOCK Lock;
-} SCAN_NEIGHBOR_AP_LIST, *PSCAN_NEIGHBOR_AP_LIST;
 
 // The first active port of the given type, or none.
 PMP_PORT MlmeSyncGetPortByType(PMP_ADAPTER adapter, ULONG portType);
@@ -21,27 +15,6 @@ PMP_PORT MlmeSyncGetPortByType(PMP_ADAPTER adapter, ULONG portType);
 VOID MlmeSyncStateMachineInit(PMP_ADAPTER adapter, PMP_PORT port, PSTATE_MACHINE machine);
 // Empty list, count 0, its spin lock initialised.
 void ScanNeighborAPInfoListInit(PMP_ADAPTER adapter, PSCAN_NEIGHBOR_AP_LIST list);
-
-// ---- receive reorder sessions -----------------------------------------------------------------------------
-#define REORDER_SESSION_COUNT 32
-#define REORDER_QUEUE_COUNT 64
-#define REORDER_SESSION_ACTIVE 1
-#define REORDER_SEQ_NONE 0xFFFF
-
-// One receive reorder record of a port (the block-ack receive logic keeps it).
-typedef struct _REORDER_SESSION {
-    UCHAR WlanIndex;
-    UCHAR Tid;
-    USHORT LastIndicatedSeq;
-    USHORT ArmedSeq;        // REORDER_SEQ_NONE when the age-out timer is not armed
-    UCHAR QueueIndex;       // reorder queue 0 to 63
-    UCHAR DuplicateFlag;
-    ULONG State;            // REORDER_SESSION_ACTIVE while an agreement runs
-    UCHAR Indicating;       // cleared at resume
-    UCHAR FlushPending;     // set at resume on an active session
-    KSPIN_LOCK Lock;
-    KIRQL OldIrql;
-} REORDER_SESSION, *PREORDER_SESSION;
 
 // ---- the BSS and roaming-candidate tables ------------------------------------------------------------------
 typedef struct _BSS_TABLE BSS_TABLE, *PBSS_TABLE;

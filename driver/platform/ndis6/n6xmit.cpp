@@ -1,6 +1,7 @@
 // The transmit frame checks and the send step.
 #include "platform/ndis6/n6xmit.h"
 
+#include "Common/p2p/p2p.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/dmaq.h"
 #include "platform/ndiscommon/trace.h"
@@ -40,8 +41,8 @@ NTSTATUS XmitCheckHWReadyToSend(PMP_ADAPTER adapter, PMP_PORT port)
     if ((flags & kFlagsNotReady) != 0) {
         return STATUS_UNSUCCESSFUL;
     }
-    const UCHAR recovery = adapter->FwRecoveryState;
-    if (recovery == 1 || recovery == 2 || adapter->RecoveryInProgress == 1 || adapter->RecoveryInProgress == 2) {
+    const UCHAR recovery = adapter->Recovery.FwRecoveryState;
+    if (recovery == 1 || recovery == 2 || adapter->FwCmd.RecoveryInProgress == 1 || adapter->FwCmd.RecoveryInProgress == 2) {
         return STATUS_UNSUCCESSFUL;
     }
     if (IsApOpMode(port->OpMode)) {

@@ -2,16 +2,18 @@
 #include "platform/ndis6/ndis6common.h"
 
 #include "Common/mlme/mlme.h"
+#include "Common/p2p/p2p.h"
+#include "Common/p2p/p2pms.h"
 #include "kshim/auxklib.h"
 #include "kshim/netadapter.h"
 #include "kshim/registry.h"
 #include "kshim/rtl.h"
-#include "Common/p2p/p2pms.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/dmaq.h"
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/ndiscommonhifpci.h"
 #include "platform/ndiscommon/registry_host.h"
+#include "platform/ndiscommon/registry_table.h"
 #include "platform/ndiscommon/trace.h"
 
 namespace {

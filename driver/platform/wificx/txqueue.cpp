@@ -92,7 +92,7 @@ void Advance(NETPACKETQUEUE queue, BOOLEAN direct)
                  static_cast<unsigned>(q->PortId));
         return;
     }
-    const UCHAR lowPower = adapter->LowPowerMode;
+    const UCHAR lowPower = adapter->LowPower.LowPowerMode;
     if (lowPower) {
         (void)NdisCommonHifPmSetDriverOwn(adapter);
     }
