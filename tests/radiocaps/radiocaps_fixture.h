@@ -116,8 +116,8 @@ protected:
         a->RegistryBlock.P2P_GO_Band = 2;
         a->RegistryBlock.EnableSR = 1;
         a->AntennaPath = 0x22;  // two receive paths, two transmit paths
-        a->ChipRxLdpc = 1;
-        a->ChipTxLdpc = 1;
+        a->Cap.ChipRxLdpc = 1;
+        a->Cap.ChipTxLdpc = 1;
         a->Only24G = 0;
         a->Cap.SixGCapable = 1;
     }

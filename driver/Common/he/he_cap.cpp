@@ -76,7 +76,8 @@ void PutMaps(PMP_ADAPTER adapter, PUCHAR out, ULONG* at)
 
 BOOLEAN heRlmIs6GUsable(PMP_ADAPTER adapter)
 {
-    return static_cast<BOOLEAN>(HalChipHas6GhzBand(adapter->DeviceId) && adapter->Only24G == 0 &&
+    return static_cast<BOOLEAN>(HalDeviceGeneration(adapter->DeviceId) >= CHIP_GENERATION_SECOND &&
+                                !HalDeviceHasFact(adapter->DeviceId, CHIP_FACT_NO_6GHZ) && adapter->Only24G == 0 &&
                                 (adapter->RegistryBlock.Config_6G & 0x1) != 0 && adapter->Cap.SixGCapable != 0);
 }
 

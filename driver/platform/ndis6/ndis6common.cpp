@@ -2,6 +2,7 @@
 #include "platform/ndis6/ndis6common.h"
 
 #include "Common/mlme/mlme.h"
+#include "Common/mlme/mlmewsc.h"
 #include "Common/p2p/p2p.h"
 #include "Common/p2p/p2pms.h"
 #include "kshim/auxklib.h"
@@ -131,6 +132,7 @@ void N6TermPort(PMP_PORT port)
         PlatformCancelThread(adapter, &port->SendThread);
         PlatformFreeThread(adapter, &port->SendThread);
     }
+    WscFreePort(port);
     // The work items carry the port in their context: they go with the port, once they have run.
     for (WDFWORKITEM* workItem : {&port->TaskWorkItem, &port->PropertyWorkItem}) {
         if (*workItem != nullptr) {

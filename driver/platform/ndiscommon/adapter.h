@@ -13,6 +13,8 @@
 #include "Common/common_types.h"
 #include "Common/fwdump_types.h"
 #include "Common/mlme/mlme_types.h"
+#include "Common/mlme/mlmewep_types.h"
+#include "Common/mlme/mlmewsc_types.h"
 #include "Common/mlme/mlmesync_bss_types.h"
 #include "Common/mlme/mlmesync_chnl_types.h"
 #include "Common/mlme/mlmesync_mactab_types.h"
@@ -658,6 +660,10 @@ typedef struct _MP_ADAPTER {
     UCHAR CertTlsLengthIncluded;      // 0x80 or 0
     UCHAR CertTlsMoreFragments;       // 0x40 or 0
     UCHAR CertFakeCaSeen;             // the Hotspot 2.0 test authority's certificate was seen
+    // ---- security: the software WEP packet of a shared-key authentication (Common/mlme/mlmewep) ----
+    WEP_CRYPT_STATE WepCrypt;
+    // ---- WPS: the access point the last search settled on (Common/mlme/mlmewsc) ----
+    WSC_ADAPTER_BLOCK Wsc;
     // ---- the station link's agreed capabilities, TWT agreement slots, AFC power table (Common/rlm_vht, Common/he, Common/rlm_power) ----
     RLM_ADAPTER_BLOCK Rlm;
 } MP_ADAPTER;

@@ -11,6 +11,8 @@
 #include "kshim/netadapter.h"
 #include "kshim/netadapter_queue.h"
 #include "Common/mlme/mlme_types.h"
+#include "Common/mlme/mlmeinfo_types.h"
+#include "Common/mlme/mlmewsc_types.h"
 #include "Common/mlme/mlmesync_mactab_types.h"
 #include "Common/mlme/mlmesync_types.h"
 #include "Common/p2p/p2p_types.h"
@@ -526,6 +528,10 @@ typedef struct _MP_PORT {
     NETPACKETQUEUE TxGroupQueue;     // access-point port: its queue of the broadcast peer
     NETPACKETQUEUE RxQueue;          // the port's receive queue (null while it has none)
     UCHAR RxStopped;                 // 1 between the receive queue's stop and start
+    // ---- security: the BIP-GMAC-256 key and its receive check (Common/mlme/mlmeinfo, mlmeaes) ----
+    PORT_BIP_GMAC_KEY BipGmac;
+    // ---- WPS: device information sources, the OS's element, the search's candidates (Common/mlme/mlmewsc) ----
+    WSC_PORT_BLOCK Wsc;
     // ---- VHT, HE and EHT capability and operation records, the access point's HE parameters (Common/rlm_vht, Common/he) ----
     RLM_PORT_BLOCK Rlm;
 } MP_PORT;
