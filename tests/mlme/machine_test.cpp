@@ -136,7 +136,13 @@ TEST_F(Machines, StartUpBuildsPort0sMachinesAndTheBufferPool)
         EXPECT_EQ(d.machine.CurrState, 0u) << d.name;
         EXPECT_EQ(d.machine.Base, 0) << d.name;
         ASSERT_NE(d.machine.TransFunc, nullptr) << d.name;
-        EXPECT_EQ(d.machine.TransFunc[d.states * d.messages - 1], &Drop) << d.name;
+        // The target-wake-time machine acts on every message of its one state; the others drop
+        // their last message.
+        if (std::string(d.name) != "twt") {
+            EXPECT_EQ(d.machine.TransFunc[d.states * d.messages - 1], &Drop) << d.name;
+        } else {
+            EXPECT_NE(d.machine.TransFunc[d.states * d.messages - 1], &Drop) << d.name;
+        }
     }
     EXPECT_EQ(m.ActionMachine.Port, port0);
     EXPECT_EQ(adapter_->MlmeQueue, &adapter_->Mlme.Queue);

@@ -13,6 +13,7 @@
 #include "Common/p2p/p2p.h"
 #include "Common/qzcmd_bss.h"
 #include "Common/rlm.h"
+#include "Common/rlm_power.h"
 #include "hal/common/phy_cfg.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"

@@ -4,6 +4,7 @@
 
 #include "kshim/ndis.h"
 #include "kshim/nt_types.h"
+#include "Common/rlm_types.h"
 #include "platform/ndiscommon/ndiscommon_types.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
@@ -129,6 +130,8 @@ typedef struct _MAC_TABLE_ENTRY {
     UCHAR ProtectionLock;
     ULONG64 LastBeaconTime;         // a group owner's last beacon
     ULONG TxPendingCount;           // frames of the peer handed to the chip and not yet completed
+    // The peer's HE and EHT records and the TWT flows (Common/he).
+    RLM_ENTRY_BLOCK Rlm;
 } MAC_TABLE_ENTRY, *PMAC_TABLE_ENTRY;
 
 // The adapter's pool: 20 entries, the free list and its count. MacTabLock of the adapter guards the

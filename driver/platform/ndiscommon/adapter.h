@@ -26,6 +26,7 @@
 #include "Common/qzevent_handlers_types.h"
 #include "Common/qzevent_types.h"
 #include "Common/rlm_domain_types.h"
+#include "Common/rlm_types.h"
 #include "Common/wowlan_types.h"
 #include "hal/common/fwfile_types.h"
 #include "hal/common/hal_chip_types.h"
@@ -664,6 +665,8 @@ typedef struct _MP_ADAPTER {
     WEP_CRYPT_STATE WepCrypt;
     // ---- WPS: the access point the last search settled on (Common/mlme/mlmewsc) ----
     WSC_ADAPTER_BLOCK Wsc;
+    // ---- the station link's agreed capabilities, TWT agreement slots, AFC power table (Common/rlm_vht, Common/he, Common/rlm_power) ----
+    RLM_ADAPTER_BLOCK Rlm;
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.

@@ -119,13 +119,6 @@ NTSTATUS AsicSetEdcaParm(PMP_ADAPTER adapter, PMP_PORT port, PVOID edcaParm, UCH
     return NOT_BUILT_YET();
 }
 
-NTSTATUS rlmSetSrControl(PMP_PORT port, UCHAR enable)
-{
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(enable);
-    return NOT_BUILT_YET();
-}
-
 NTSTATUS MlmeRestoreKey(PMP_ADAPTER adapter, PMP_PORT port, PMAC_TABLE_ENTRY entry)
 {
     UNREFERENCED_PARAMETER(adapter);

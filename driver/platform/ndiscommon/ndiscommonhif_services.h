@@ -60,7 +60,5 @@ NTSTATUS PlatformIndicateTxAbortPendingPacketsByPort(PMP_ADAPTER adapter, PMP_PO
 NTSTATUS WdiTxSendPauseIndication(PMP_ADAPTER adapter, UCHAR pause, UCHAR reason);
 // The port's EDCA parameter set to the chip (Common/mlme).
 NTSTATUS AsicSetEdcaParm(PMP_ADAPTER adapter, PMP_PORT port, PVOID edcaParm, UCHAR enable);
-// Spatial-reuse control of the port (Common/rlm).
-NTSTATUS rlmSetSrControl(PMP_PORT port, UCHAR enable);
 // Installs the connection's keys again for the peer entry (Common/mlme).
 NTSTATUS MlmeRestoreKey(PMP_ADAPTER adapter, PMP_PORT port, PMAC_TABLE_ENTRY entry);
