@@ -24,6 +24,7 @@
 #include "hal/common/hal_chip.h"
 #include "kshim/host/control.h"
 #include "platform/ndiscommon/adapter.h"
+#include "support/run_command.h"
 
 namespace radiocapstest {
 
@@ -239,21 +240,7 @@ inline std::string WritePcap(const std::vector<Bytes>& frames, const std::string
     return path;
 }
 
-inline std::string RunCommand(const std::string& command)
-{
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return output;
-    }
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) {
-        output.append(buffer, n);
-    }
-    pclose(pipe);
-    return output;
-}
+using qzl_test::RunCommand;
 
 inline bool TsharkPresent() { return RunCommand("command -v tshark").find("tshark") != std::string::npos; }
 

@@ -5,7 +5,7 @@
 // simulated firmware decodes it, on the second and the third generation.
 //
 // The management transmit path is not in this fixture (no bus context): a TWT frame the machine sends
-// is refused there, and the machine takes the refusal as the Parts say (flow back to idle, with the
+// is refused there, and the machine takes the refusal as a failed send (flow back to idle, with the
 // follow-up of the state it left). The transitions a delivered frame causes are driven by the frame's
 // transmit status from the state the hand-over leaves; the frames themselves are checked from their
 // builders, byte by byte and by tshark.
