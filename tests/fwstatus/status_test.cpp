@@ -2,6 +2,7 @@
 // hardware radio switch, Bluetooth control, PHY status records), the power handshakes, the log text,
 // the wake reasons and the statistics records.
 #include "fwstatus_fixture.h"
+#include "kshim/host/wifi.h"
 #include "support/crossings.h"
 
 namespace fwstatustest {
@@ -17,34 +18,80 @@ protected:
         ProcessLayer0ExtMagicEvent(adapter_.get(), view.data());
     }
     void Radio(UCHAR position) { Ext(0x9A, {position}); }
-    size_t RadioOffs() { return qzltest::NotBuiltCalls("MlmeRadioOffManually"); }
-    size_t RadioOns() { return qzltest::NotBuiltCalls("MlmeRadioOnManually"); }
+    void SetUp() override
+    {
+        FwStatusTest::SetUp();
+        kshim::host::WifiClearIndications();
+    }
+    // Radio-status indications the OS received: code 0x0043, one TLV 0x0111 {hardware, software state};
+    // the radio is off unless both states are on.
+    size_t RadioIndications(bool on)
+    {
+        size_t n = 0;
+        for (const kshim::host::WdiIndication& i : kshim::host::WifiIndications()) {
+            if (i.code != 0x0043) {
+                continue;
+            }
+            const std::vector<uint8_t>& b = i.bytes;
+            EXPECT_EQ(b.size(), 22u);
+            if (b.size() == 22 && b[16] == 0x11 && b[17] == 0x01 && b[18] == 2 && b[19] == 0 &&
+                (b[20] != 0 && b[21] != 0) == on) {
+                ++n;
+            }
+        }
+        return n;
+    }
+    size_t RadioOffs() { return RadioIndications(false); }
+    size_t RadioOns() { return RadioIndications(true); }
 };
 
 // ---- hardware radio switch ---------------------------------------------------------------------------------
 TEST_F(ExtEvent, TwoSwitchOffReportsInARowSwitchTheRadioOffOnce)
 {
+    adapter_->RadioState.SoftwareRadioState = 1;
+    adapter_->RadioState.HardwareRadioState = 0;
     adapter_->RadioState.RadioOn = 1;
     adapter_->RadioState.FirmwareRadioState = 1;
     Radio(0);
     EXPECT_EQ(RadioOffs(), 1u);
     EXPECT_EQ(adapter_->RadioOffBySwitch, 1);
     EXPECT_EQ(adapter_->RadioState.FirmwareRadioState, 0);
-    EXPECT_EQ(adapter_->Wdi.CntlBlock.TaskPending, 1);
-    // The radio-off task is still pending: the next report is dropped and decides nothing.
+    EXPECT_EQ(adapter_->RadioState.RadioOn, 0);
+    EXPECT_TRUE(AdapterTestFlags(adapter_.get(), ADAPTER_FLAG_RADIO_OFF));
+    EXPECT_EQ(adapter_->Wdi.CntlBlock.TaskPending, 0) << "the radio change ends the task it marked";
+    // The radio is off: the same report changes nothing.
+    Radio(0);
+    EXPECT_EQ(RadioOffs(), 1u);
+    EXPECT_TRUE(TraceContains("radio already as switched"));
+    // While a task is pending, a report is dropped and decides nothing.
+    adapter_->Wdi.CntlBlock.TaskPending = 1;
+    adapter_->RadioState.RadioOn = 1;
+    adapter_->RadioState.FirmwareRadioState = 1;
     Radio(0);
     EXPECT_EQ(RadioOffs(), 1u);
     EXPECT_TRUE(TraceContains("radio status dropped: a WDI task is pending"));
-    // Once the task is done and the radio is off, the same report changes nothing.
+    EXPECT_EQ(adapter_->RadioState.FirmwareRadioState, 1);
     adapter_->Wdi.CntlBlock.TaskPending = 0;
-    adapter_->RadioState.RadioOn = 0;
+}
+
+TEST_F(ExtEvent, ASwitchOffWhileBothRadioStatesAreOnKeepsTheRadioOn)
+{
+    adapter_->RadioState.SoftwareRadioState = 1;
+    adapter_->RadioState.HardwareRadioState = 1;
+    adapter_->RadioState.RadioOn = 1;
+    adapter_->RadioState.FirmwareRadioState = 1;
     Radio(0);
-    EXPECT_EQ(RadioOffs(), 1u);
-    EXPECT_EQ(adapter_->Wdi.CntlBlock.TaskPending, 0);
+    EXPECT_EQ(RadioOffs(), 0u);
+    EXPECT_EQ(adapter_->RadioState.RadioOn, 1);
+    EXPECT_FALSE(AdapterTestFlags(adapter_.get(), ADAPTER_FLAG_RADIO_OFF));
+    EXPECT_EQ(adapter_->Wdi.CntlBlock.TaskPending, 1) << "nothing ended the task";
+    adapter_->Wdi.CntlBlock.TaskPending = 0;
 }
 
 TEST_F(ExtEvent, SwitchingOnFollowsOnlyARadioTheSwitchTurnedOff)
 {
+    adapter_->RadioState.SoftwareRadioState = 1;
+    adapter_->RadioState.HardwareRadioState = 1;
     // The user turned the radio off: the switch's "on" is only recorded.
     adapter_->RadioState.RadioOn = 0;
     adapter_->RadioState.FirmwareRadioState = 0;
@@ -54,10 +101,13 @@ TEST_F(ExtEvent, SwitchingOnFollowsOnlyARadioTheSwitchTurnedOff)
     EXPECT_EQ(adapter_->Wdi.CntlBlock.TaskPending, 0);
     // Switched off by the switch: switched on again by it.
     adapter_->RadioOffBySwitch = 1;
+    AdapterSetFlag(adapter_.get(), ADAPTER_FLAG_RADIO_OFF, "test");
     Radio(1);
     EXPECT_EQ(RadioOns(), 1u);
     EXPECT_EQ(adapter_->RadioOffBySwitch, 0);
-    EXPECT_EQ(adapter_->Wdi.CntlBlock.TaskPending, 1);
+    EXPECT_EQ(adapter_->RadioState.RadioOn, 1);
+    EXPECT_FALSE(AdapterTestFlags(adapter_.get(), ADAPTER_FLAG_RADIO_OFF));
+    EXPECT_EQ(adapter_->Wdi.CntlBlock.TaskPending, 0);
 }
 
 // ---- the other sub-ids -----------------------------------------------------------------------------------------

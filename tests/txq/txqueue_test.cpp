@@ -9,6 +9,7 @@
 #include "Common/p2p/p2p.h"
 #include "platform/ndis6/n6indicate.h"
 #include "platform/ndiscommon/ndiscommon.h"
+#include "support/eventually.h"
 
 namespace {
 
@@ -232,12 +233,12 @@ TEST_F(TxqTest, ABurstAcrossTheRingWrapIsSentDirectlyOrByTheTransmitQueueThread)
         }
         // 320 MHz: the advance went to "WINCXTxNetQueueThread", whose advance sends them; the OS
         // sees them on its next advance.
-        for (int i = 0; i < 200 && back.size() < 9; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        qzl_test::Eventually([&] {
             host::NetQueueAdvance(q);
             std::vector<host::TxReturned> more = host::NetTxQueueTakeReturned(q);
             back.insert(back.end(), more.begin(), more.end());
-        }
+            return back.size() >= 9;
+        });
         EXPECT_EQ(back.size(), 9u);
     }
 }
@@ -362,9 +363,7 @@ TEST_F(TxqTest, ADeferredAdvanceOfADestroyedQueueIsDropped)
     host::NetQueueDestroy(q);
     EXPECT_EQ(b->TxQueue, nullptr);
     PlatformSignalThread(&Adapter()->TxNetQueueThread);
-    for (int i = 0; i < 200 && Adapter()->Cmd.TxqNetQueue.Count != 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    qzl_test::Eventually([&] { return Adapter()->Cmd.TxqNetQueue.Count == 0; });
     EXPECT_EQ(Adapter()->Cmd.TxqNetQueue.Count, 0u);
 }
 

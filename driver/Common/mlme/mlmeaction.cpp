@@ -14,3 +14,22 @@ VOID ActionStateMachineInit(PMP_ADAPTER adapter, PMP_PORT port, PENTRY_EXIT_STAT
     machine->Rows = nullptr;
     (void)NOT_BUILT_YET();
 }
+
+VOID PeerVHTOperatingModeNotificationAction(PMP_ADAPTER adapter, UCHAR wlanIndex, UCHAR channelWidth, UCHAR rxNss,
+                                            UCHAR rxNssType)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(wlanIndex);
+    UNREFERENCED_PARAMETER(channelWidth);
+    UNREFERENCED_PARAMETER(rxNss);
+    UNREFERENCED_PARAMETER(rxNssType);
+    (void)NOT_BUILT_YET();
+}
+
+NTSTATUS PeerNssUpdateAction(PMP_ADAPTER adapter, UCHAR wlanIndex, UCHAR twoStreams)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(wlanIndex);
+    UNREFERENCED_PARAMETER(twoStreams);
+    return NOT_BUILT_YET();
+}
