@@ -4,6 +4,8 @@
 
 #include "Common/mlme/mlmesync.h"
 #include "Common/p2p/p2p.h"
+#include "kshim/host/eventlog.h"
+#include "kshim/host/wifi.h"
 #include "shell/shell_fixture.h"
 #include "support/crossings.h"
 
@@ -91,7 +93,50 @@ protected:
         ShellTest::SetUp();
         port_ = AddPort(0, EXTSTA);
         std::memcpy(port_->Bssid, kBssid, sizeof(kBssid));
+        adapter_->Fdo = WdfDeviceWdmGetDeviceObject(adapter_->Device);
+        adapter_->EnableSystemEventLog = 1;
+        port_->Ind.State.AllowedMask = 0x40;  // a disassociation may go to the OS
         kshim::host::TraceClear();
+        kshim::host::ErrorLogClear();
+        kshim::host::WifiClearIndications();
+    }
+
+    // What the OS learnt of a disassociation: the "DisAssoc" event-log entry (0x40020424, 18 bytes:
+    // u32 port, peer, u32 WDI status, u32 caller code) and the disassociation indication (0x0033).
+    struct Disassociation {
+        ULONG port, status, caller;
+        std::vector<UCHAR> peer;
+    };
+    static std::vector<Disassociation> Disassociations()
+    {
+        std::vector<Disassociation> out;
+        for (const auto& e : kshim::host::ErrorLogSnapshot()) {
+            if (e.errorCode != 0x40020424u) {
+                continue;
+            }
+            EXPECT_GE(e.dumpData.size(), 18u);
+            if (e.dumpData.size() < 18) {
+                continue;
+            }
+            Disassociation d{};
+            std::memcpy(&d.port, e.dumpData.data(), 4);
+            d.peer.assign(e.dumpData.begin() + 4, e.dumpData.begin() + 10);
+            std::memcpy(&d.status, e.dumpData.data() + 10, 4);
+            std::memcpy(&d.caller, e.dumpData.data() + 14, 4);
+            out.push_back(d);
+        }
+        size_t indications = 0;
+        for (const auto& i : kshim::host::WifiIndications()) {
+            indications += i.code == 0x0033 ? 1 : 0;
+        }
+        EXPECT_EQ(indications, out.size()) << "one OS indication with each entry";
+        return out;
+    }
+    static int Position(const std::string& service)
+    {
+        std::vector<std::string> calls = qzltest::NotBuiltSequence();
+        auto it = std::find(calls.begin(), calls.end(), service);
+        return it == calls.end() ? -1 : static_cast<int>(it - calls.begin());
     }
 
     // Index of the first trace containing `needle`, or -1.
@@ -121,13 +166,19 @@ TEST_F(PortReset, ConnectedStationSendsDisassociationReason8ThenIndicatesReason9
     NdisCommonInfoResetHandler(port_);
 
     int disassoc = IndexOf("MlmeDisassocReqAction: machine 1 message 2 port 0 peer 02:11:22:33:44:55 reason 8");
-    int linkDown = IndexOf("MlmeCntLinkDown: reason 0");
-    int indicate = IndexOf("PlatformIndicateDisassociation: port 0 peer 02:11:22:33:44:55 reason 9 source 115");
     ASSERT_GE(disassoc, 0);
-    EXPECT_LT(disassoc, linkDown);
-    EXPECT_LT(linkDown, indicate);
-    EXPECT_EQ(CountTraces("MlmeDisassocReqAction:"), 1u);
-    EXPECT_EQ(CountTraces("PlatformIndicateDisassociation:"), 1u);
+    // The disassociation is asked for, then the link goes down, then the peer leaves the OS.
+    EXPECT_LT(Position("MlmeDisassocReqAction"), Position("MlmeCntLinkDown"));
+    EXPECT_LT(Position("MlmeCntLinkDown"), Position("PlatformIndicateDisassociation"));
+    EXPECT_EQ(qzltest::NotBuiltCalls("MlmeDisassocReqAction"), 1u);
+    EXPECT_EQ(qzltest::NotBuiltCalls("MlmeCntLinkDown"), 1u);
+    // Reason 9 reaches the OS as WDI status 7, with caller code 115.
+    std::vector<Disassociation> told = Disassociations();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].port, 0u);
+    EXPECT_EQ(told[0].peer, std::vector<UCHAR>(kBssid, kBssid + 6));
+    EXPECT_EQ(told[0].status, 7u);
+    EXPECT_EQ(told[0].caller, 115u);
     EXPECT_GE(kshim::host::ClockNow() - start, 25 * 10000);  // busy-wait before the link-down
     EXPECT_EQ(port_->ResetProgress, PORT_RESET_DISCONNECTING | PORT_RESET_DISASSOC_SENT);
     EXPECT_EQ(adapter_->ResetDisconnectMark, 1);
@@ -150,28 +201,37 @@ TEST_F(PortReset, WhatIsSentAndIndicatedByConnectionStateAndNdisVersion)
         ULONG ndisVersion;
         bool disassociation;
         bool linkDown;
-        const char* indication;  // nullptr: nothing indicated
+        bool indicated;
+        bool toPeer;     // the peer is the BSSID; else the null address
+        ULONG caller;
     } cases[] = {
-        {"idle, 6.30", 0, NDIS_VERSION_630, false, false, nullptr},
-        {"idle, 6.20", 0, NDIS_VERSION_620, false, false, nullptr},
-        {"connecting, 6.30", PORT_CONN_CONNECTING, NDIS_VERSION_630, false, true, nullptr},
-        {"connecting, 6.20", PORT_CONN_CONNECTING, NDIS_VERSION_620, false, true,
-         "PlatformIndicateDisassociation: port 0 peer 00:00:00:00:00:00 reason 7 source 166"},
-        {"connected, 6.20", PORT_CONN_CONNECTED | PORT_CONN_CONNECTING, NDIS_VERSION_620, true, true,
-         "reason 9 source 115"},
+        {"idle, 6.30", 0, NDIS_VERSION_630, false, false, false, false, 0},
+        {"idle, 6.20", 0, NDIS_VERSION_620, false, false, false, false, 0},
+        {"connecting, 6.30", PORT_CONN_CONNECTING, NDIS_VERSION_630, false, true, false, false, 0},
+        {"connecting, 6.20", PORT_CONN_CONNECTING, NDIS_VERSION_620, false, true, true, false, 166},
+        {"connected, 6.20", PORT_CONN_CONNECTED | PORT_CONN_CONNECTING, NDIS_VERSION_620, true, true, true, true, 115},
     };
     for (const Case& c : cases) {
         kshim::host::TraceClear();
+        kshim::host::ErrorLogClear();
+        kshim::host::WifiClearIndications();
         port_->ConnectionFlags = c.connection;
+        port_->Ind.State.AllowedMask = 0x40;  // each disassociation leaves the mask at 17
         adapter_->CommonBlock->NdisVersion = c.ndisVersion;
         NdisCommonInfoResetHandler(port_);
-        EXPECT_EQ(CountTraces("MlmeDisassocReqAction:"), c.disassociation ? 1u : 0u) << c.what;
-        EXPECT_EQ(CountTraces("MlmeCntLinkDown:"), c.linkDown ? 1u : 0u) << c.what;
-        EXPECT_EQ(CountTraces("PlatformIndicateDisassociation:"), c.indication != nullptr ? 1u : 0u) << c.what;
-        if (c.indication != nullptr) {
-            EXPECT_EQ(CountTraces(c.indication), 1u) << c.what;
+        EXPECT_EQ(qzltest::NotBuiltCalls("MlmeDisassocReqAction"), c.disassociation ? 1u : 0u) << c.what;
+        EXPECT_EQ(qzltest::NotBuiltCalls("MlmeCntLinkDown"), c.linkDown ? 1u : 0u) << c.what;
+        std::vector<Disassociation> told = Disassociations();
+        ASSERT_EQ(told.size(), c.indicated ? 1u : 0u) << c.what;
+        if (c.indicated) {
+            // Reasons 7 (connecting) and 9 (connected) both reach the OS as WDI status 7.
+            EXPECT_EQ(told[0].status, 7u) << c.what;
+            EXPECT_EQ(told[0].caller, c.caller) << c.what;
+            EXPECT_EQ(told[0].peer, c.toPeer ? std::vector<UCHAR>(kBssid, kBssid + 6) : std::vector<UCHAR>(6, 0))
+                << c.what;
         }
-        EXPECT_EQ(CountTraces("P2pMsInfoResetRequest"), c.ndisVersion >= NDIS_VERSION_630 ? 1u : 0u) << c.what;
+        EXPECT_EQ(qzltest::NotBuiltCalls("P2pMsInfoResetRequest"), c.ndisVersion >= NDIS_VERSION_630 ? 1u : 0u)
+            << c.what;
     }
 }
 
@@ -180,9 +240,12 @@ TEST_F(PortReset, MissingElementSkipsOnlyTheDisassociationFrame)
     port_->ConnectionFlags = PORT_CONN_CONNECTED;
     kshim::host::FaultArm("pool", "ZV19", 1, STATUS_INSUFFICIENT_RESOURCES, 6);
     NdisCommonInfoResetHandler(port_);
-    EXPECT_EQ(CountTraces("MlmeDisassocReqAction:"), 0u);
-    EXPECT_EQ(CountTraces("no element for the disassociation"), 1u);
-    EXPECT_EQ(CountTraces("reason 9 source 115"), 1u);
+    EXPECT_EQ(qzltest::NotBuiltCalls("MlmeDisassocReqAction"), 0u) << "no element for the disassociation";
+    EXPECT_EQ(qzltest::NotBuiltCalls("MlmeCntLinkDown"), 1u);
+    std::vector<Disassociation> told = Disassociations();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].status, 7u);
+    EXPECT_EQ(told[0].caller, 115u);
 }
 
 TEST_F(PortReset, WiFiDirectClientLooksUpItsGroupOwnerEntry)
@@ -258,6 +321,7 @@ TEST_F(PortReset, PortZeroResetsAdapterValuesAndAppliesAPendingPhyMode)
         EXPECT_EQ(port_->ResetRequest, 0);
         EXPECT_EQ(CountTraces("roaming completion of port 0: status 6"), 1u);
         EXPECT_EQ(CountTraces("MlmeInfoSetPhyMode: mode 13 flag 1"), c.applied ? 1u : 0u);
+        EXPECT_EQ(qzltest::NotBuiltCalls("MlmeInfoSetPhyMode"), c.applied ? 1u : 0u);
         EXPECT_EQ(port_->PhyModeChangePending, 0);
         EXPECT_EQ(port_->PhyModeOverride, PORT_PHY_MODE_OVERRIDE_NONE);
     }
@@ -287,7 +351,7 @@ TEST_F(PortReset, PortZeroEndsTheCompanionDevicePortsDiscovery)
     // Nothing pending: nothing completed.
     kshim::host::TraceClear();
     NdisCommonInfoResetHandler(port_);
-    EXPECT_EQ(CountTraces("P2pMsIndicateDiscoverComplete"), 0u);
+    EXPECT_EQ(qzltest::NotBuiltCalls("P2pMsIndicateDiscoverComplete"), 0u);
 }
 
 TEST_F(PortReset, NullPortIsTracedOnly)
