@@ -96,7 +96,7 @@ TEST_F(WorkerThreads, StopByteReturnsQueuedRecordsWithoutRunningThem)
     // A running thread handles its record: the firmware-own request reaches the bus layer.
     ASSERT_EQ(QZEnqueueIntHandlerCmd(adapter_.get(), port, INT_HANDLER_CMD_FW_OWN, nullptr, 0), STATUS_SUCCESS);
     ASSERT_TRUE(Eventually([&] { return qzltest::NotBuiltCalls("NdisCommonHifPciPmSetFwOwn") == 1; }));
-    ASSERT_TRUE(Eventually([&] { return FreeCount(&adapter_->Cmd.IntHandlerPool) == INT_HANDLER_CMD_POOL_SIZE; }));
+    ASSERT_TRUE(Eventually([&] { return FreeCount(&adapter_->Cmd.IntHandlerPool) == 32; }));
 
     // Records queued once the stop byte is set are returned, not run.
     adapter_->StopThreads = 1;
@@ -115,7 +115,7 @@ TEST_F(WorkerThreads, StopByteReturnsQueuedRecordsWithoutRunningThem)
         KeReleaseSpinLock(&queue->Lock, old);
     }
     PlatformSignalThread(&adapter_->IntHandlerThread);
-    EXPECT_TRUE(Eventually([&] { return FreeCount(&adapter_->Cmd.IntHandlerPool) == INT_HANDLER_CMD_POOL_SIZE; }));
+    EXPECT_TRUE(Eventually([&] { return FreeCount(&adapter_->Cmd.IntHandlerPool) == 32; }));
     EXPECT_TRUE(Eventually([&] { return adapter_->IntHandlerThread.RunState.load() == PLATFORM_THREAD_READY; }));
     EXPECT_EQ(qzltest::NotBuiltCalls("NdisCommonHifPciPmSetFwOwn"), 1u);
     EXPECT_EQ(QueueCount(&adapter_->Cmd.IntHandlerQueue), 0u);
