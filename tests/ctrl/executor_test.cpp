@@ -123,17 +123,32 @@ TEST_F(ExecutorTest, LinkLossKeepsTheBssidAndIndicatesAPendingWakeFirst)
     const UCHAR bssid[MAC_ADDR_LEN] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
     std::memcpy(port2->Bssid, bssid, MAC_ADDR_LEN);
     adapter_->Wake.PendingWakeIndication = 3;
+    adapter_->Fdo = WdfDeviceWdmGetDeviceObject(adapter_->Device);
+    adapter_->EnableSystemEventLog = 1;
+    port2->Ind.State.AllowedMask = 0x40;  // a disassociation may go to the OS
+    kshim::host::ErrorLogClear();
+    kshim::host::WifiClearIndications();
     Run(INTERNAL_CMD_LINK_LOSS, U32(2));
     EXPECT_EQ(std::memcmp(port2->LastBssid, bssid, MAC_ADDR_LEN), 0);
     EXPECT_EQ(adapter_->Wake.PendingWakeIndication, 0u);
     EXPECT_EQ(qzltest::NotBuiltCalls("MlmeCntLinkDown"), 1u);
     EXPECT_EQ(qzltest::NotBuiltCalls("WOWLANPacketIndicateFunc"), 1u);
-    EXPECT_TRUE(TraceContains("disassociation from 00:11:22:33:44:55 indicated"));
+    // The OS learns of the loss: port 2, the BSSID, reason 2 (WDI status 2), caller code 107.
+    std::vector<qzltest::Disassociation> told = qzltest::Disassociations();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].port, 2u);
+    EXPECT_EQ(told[0].peer, std::vector<uint8_t>(bssid, bssid + MAC_ADDR_LEN));
+    EXPECT_EQ(told[0].status, 2u);
+    EXPECT_EQ(told[0].caller, 107u);
 
     // Without a pending wake reason nothing is indicated but the disassociation.
     kshim::host::TraceClear();
+    kshim::host::ErrorLogClear();
+    kshim::host::WifiClearIndications();
+    port2->Ind.State.AllowedMask = 0x40;
     Run(INTERNAL_CMD_LINK_LOSS, U32(2));
     EXPECT_EQ(qzltest::NotBuiltCalls("WOWLANPacketIndicateFunc"), 0u);
+    EXPECT_EQ(qzltest::Disassociations().size(), 1u);
 }
 
 // ---- core dump ---------------------------------------------------------------------------------------------------
@@ -147,9 +162,12 @@ TEST_F(ExecutorTest, ADumpEndWithNoFileOpenDoesNothing)
 TEST_F(ExecutorTest, ADumpStartOpensTheFileAndAFailureLeavesItMarkedClosed)
 {
     // No file root: the open fails.
+    kshim::host::FileOpensClear();
     Run(INTERNAL_CMD_CORE_DUMP_FILE, {1});
-    EXPECT_TRUE(TraceContains("core-dump file open failed"));
-    EXPECT_TRUE(TraceContains("core-dump file not opened"));
+    std::vector<kshim::host::FileOpenRecord> opens = kshim::host::FileOpens();
+    ASSERT_EQ(opens.size(), 1u);
+    EXPECT_EQ(opens[0].name, "\\SystemRoot\\System32\\drivers\\CoreDump");
+    EXPECT_FALSE(NT_SUCCESS(opens[0].status));
     EXPECT_EQ(adapter_->FwDump.CoreDumpFile, nullptr);
     EXPECT_EQ(adapter_->FwDump.CoreDumpOpen, 0);
 }
@@ -216,8 +234,9 @@ protected:
 
 TEST_F(FileExecutorTest, DumpDataGoesToTheOpenFileOnly)
 {
+    kshim::host::FileOpensClear();
     Run(INTERNAL_CMD_CORE_DUMP_DATA, {1, 2, 3});
-    EXPECT_TRUE(TraceContains("3 core-dump bytes without an open file"));
+    EXPECT_TRUE(kshim::host::FileOpens().empty()) << "3 bytes without an open file: nothing opened for them";
     adapter_->FwDump.CoreDumpFile = OpenForWrite(u"\\SystemRoot\\dump.bin");
     adapter_->FwDump.CoreDumpOpen = 1;
     Run(INTERNAL_CMD_CORE_DUMP_DATA, {1, 2, 3});
@@ -260,17 +279,18 @@ TEST_F(ExecutorTest, AnIcsPacketThatLiesAboutItsLengthIsDropped)
 TEST_F(ExecutorTest, OpeningTheIcsLogTwiceOpensItOnceAndClosingRunsEvenWhileHalting)
 {
     adapter_->FwDump.IcsLogOpen = 1;
+    kshim::host::FileOpensClear();
     Run(INTERNAL_CMD_ICS_FILE, {1});
-    EXPECT_FALSE(TraceContains("ICS log file open failed"));
+    EXPECT_TRUE(kshim::host::FileOpens().empty()) << "already open";
     // The teardown closes the log with a zeroed argument after the adapter started halting.
     AdapterSetFlag(adapter_.get(), ADAPTER_FLAG_NOT_RESPONDING, "test");
     Run(INTERNAL_CMD_ICS_FILE, {0, 0, 0, 0});
     EXPECT_EQ(adapter_->FwDump.IcsLogOpen, 0);
     EXPECT_EQ(adapter_->FwDump.IcsLogFile, nullptr);
     // An open is a command like any other: dropped (without a file root an open would fail and say so).
-    kshim::host::TraceClear();
+    kshim::host::FileOpensClear();
     Run(INTERNAL_CMD_ICS_FILE, {1});
-    EXPECT_FALSE(TraceContains("ICS log file"));
+    EXPECT_TRUE(kshim::host::FileOpens().empty());
     EXPECT_EQ(adapter_->FwDump.IcsLogOpen, 0);
 }
 

@@ -4,8 +4,6 @@
 
 #include "Common/mlme/mlmesync.h"
 #include "Common/p2p/p2p.h"
-#include "kshim/host/eventlog.h"
-#include "kshim/host/wifi.h"
 #include "shell/shell_fixture.h"
 #include "support/crossings.h"
 
@@ -101,37 +99,6 @@ protected:
         kshim::host::WifiClearIndications();
     }
 
-    // What the OS learnt of a disassociation: the "DisAssoc" event-log entry (0x40020424, 18 bytes:
-    // u32 port, peer, u32 WDI status, u32 caller code) and the disassociation indication (0x0033).
-    struct Disassociation {
-        ULONG port, status, caller;
-        std::vector<UCHAR> peer;
-    };
-    static std::vector<Disassociation> Disassociations()
-    {
-        std::vector<Disassociation> out;
-        for (const auto& e : kshim::host::ErrorLogSnapshot()) {
-            if (e.errorCode != 0x40020424u) {
-                continue;
-            }
-            EXPECT_GE(e.dumpData.size(), 18u);
-            if (e.dumpData.size() < 18) {
-                continue;
-            }
-            Disassociation d{};
-            std::memcpy(&d.port, e.dumpData.data(), 4);
-            d.peer.assign(e.dumpData.begin() + 4, e.dumpData.begin() + 10);
-            std::memcpy(&d.status, e.dumpData.data() + 10, 4);
-            std::memcpy(&d.caller, e.dumpData.data() + 14, 4);
-            out.push_back(d);
-        }
-        size_t indications = 0;
-        for (const auto& i : kshim::host::WifiIndications()) {
-            indications += i.code == 0x0033 ? 1 : 0;
-        }
-        EXPECT_EQ(indications, out.size()) << "one OS indication with each entry";
-        return out;
-    }
     static int Position(const std::string& service)
     {
         std::vector<std::string> calls = qzltest::NotBuiltSequence();
@@ -173,7 +140,7 @@ TEST_F(PortReset, ConnectedStationSendsDisassociationReason8ThenIndicatesReason9
     EXPECT_EQ(qzltest::NotBuiltCalls("MlmeDisassocReqAction"), 1u);
     EXPECT_EQ(qzltest::NotBuiltCalls("MlmeCntLinkDown"), 1u);
     // Reason 9 reaches the OS as WDI status 7, with caller code 115.
-    std::vector<Disassociation> told = Disassociations();
+    std::vector<qzltest::Disassociation> told = qzltest::Disassociations();
     ASSERT_EQ(told.size(), 1u);
     EXPECT_EQ(told[0].port, 0u);
     EXPECT_EQ(told[0].peer, std::vector<UCHAR>(kBssid, kBssid + 6));
@@ -221,7 +188,7 @@ TEST_F(PortReset, WhatIsSentAndIndicatedByConnectionStateAndNdisVersion)
         NdisCommonInfoResetHandler(port_);
         EXPECT_EQ(qzltest::NotBuiltCalls("MlmeDisassocReqAction"), c.disassociation ? 1u : 0u) << c.what;
         EXPECT_EQ(qzltest::NotBuiltCalls("MlmeCntLinkDown"), c.linkDown ? 1u : 0u) << c.what;
-        std::vector<Disassociation> told = Disassociations();
+        std::vector<qzltest::Disassociation> told = qzltest::Disassociations();
         ASSERT_EQ(told.size(), c.indicated ? 1u : 0u) << c.what;
         if (c.indicated) {
             // Reasons 7 (connecting) and 9 (connected) both reach the OS as WDI status 7.
@@ -242,7 +209,7 @@ TEST_F(PortReset, MissingElementSkipsOnlyTheDisassociationFrame)
     NdisCommonInfoResetHandler(port_);
     EXPECT_EQ(qzltest::NotBuiltCalls("MlmeDisassocReqAction"), 0u) << "no element for the disassociation";
     EXPECT_EQ(qzltest::NotBuiltCalls("MlmeCntLinkDown"), 1u);
-    std::vector<Disassociation> told = Disassociations();
+    std::vector<qzltest::Disassociation> told = qzltest::Disassociations();
     ASSERT_EQ(told.size(), 1u);
     EXPECT_EQ(told[0].status, 7u);
     EXPECT_EQ(told[0].caller, 115u);
