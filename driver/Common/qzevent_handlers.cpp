@@ -23,7 +23,6 @@
 #include "platform/ndiscommon/ndiscommonioctl.h"
 #include "platform/ndiscommon/trace.h"
 
-ULONG g_PcieLinkStateCount[2];
 
 namespace {
 
@@ -346,7 +345,6 @@ VOID ProcessHifControlEvent(PMP_ADAPTER adapter, PUCHAR eventView)
 
 VOID ProcesPcieEnteredLinkStateCounterEvent(PMP_ADAPTER adapter, PUCHAR eventView)
 {
-    UNREFERENCED_PARAMETER(adapter);
     ULONG length = 0;
     PUCHAR payload = CheckedPayload(eventView, 4, DBG_HIF, "ProcesPcieEnteredLinkStateCounterEvent", &length);
     if (payload == nullptr) {
@@ -356,10 +354,10 @@ VOID ProcesPcieEnteredLinkStateCounterEvent(PMP_ADAPTER adapter, PUCHAR eventVie
     ULONG kind = 9;
     if ((code & 0x11110000u) == 0x11110000u) {
         kind = 1;
-        __atomic_add_fetch(&g_PcieLinkStateCount[0], 1u, __ATOMIC_RELAXED);
+        __atomic_add_fetch(&adapter->Stats.PcieLinkStateCount[0], 1u, __ATOMIC_RELAXED);
     } else if ((code & 0x22220000u) == 0x22220000u) {
         kind = 2;
-        __atomic_add_fetch(&g_PcieLinkStateCount[1], 1u, __ATOMIC_RELAXED);
+        __atomic_add_fetch(&adapter->Stats.PcieLinkStateCount[1], 1u, __ATOMIC_RELAXED);
     }
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "ProcesPcieEnteredLinkStateCounterEvent: kind %u, 0x%04X",
              static_cast<unsigned>(kind), static_cast<unsigned>(code & 0xFFFF));

@@ -34,8 +34,6 @@ VOID ProcessFwLogEvent(PMP_ADAPTER adapter, PUCHAR eventView);  // 0x27 firmware
 VOID ProcessWoWWakeReasonEvent(PMP_ADAPTER adapter, PUCHAR eventView);  // 0x62 (and 0x5B) wake reason
 VOID ProcessWlanInfo(PMP_ADAPTER adapter, PUCHAR eventView);  // 0xCD WLAN information
 VOID ProcesPcieEnteredLinkStateCounterEvent(PMP_ADAPTER adapter, PUCHAR eventView);  // 0xDA PCIe link-state counters
-// The two driver-wide counters of the PCI Express link-state reports (codes 0x1111xxxx and 0x2222xxxx).
-extern ULONG g_PcieLinkStateCount[2];
 VOID ProcessLayer0ExtMagicEvent(PMP_ADAPTER adapter, PUCHAR eventView);  // 0xED extended event
 VOID ProcessHifControlEvent(PMP_ADAPTER adapter, PUCHAR eventView);  // 0xF6 host-interface control
 

@@ -41,4 +41,5 @@ typedef struct _STATISTICS_BLOCK {
     UCHAR WlanInfo[WLAN_INFO_RECORD_SIZE];
     UCHAR PhyStatusSmall[PHY_STATUS_RECORD_SMALL];  // PHY status record of kind 1
     UCHAR PhyStatusLarge[PHY_STATUS_RECORD_LARGE];  // PHY status record of kind 4
+    ULONG PcieLinkStateCount[2];  // the PCI Express link-state reports (codes 0x1111xxxx and 0x2222xxxx)
 } STATISTICS_BLOCK, *PSTATISTICS_BLOCK;

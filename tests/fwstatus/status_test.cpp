@@ -223,7 +223,7 @@ TEST_F(FwStatusTest, TheHostInterfaceEventGivesSuspendOrResume)
 
 TEST_F(FwStatusTest, LinkStateReportsCountByTheirMasks)
 {
-    const ULONG before[2] = {g_PcieLinkStateCount[0], g_PcieLinkStateCount[1]};
+    const ULONG before[2] = {adapter_->Stats.PcieLinkStateCount[0], adapter_->Stats.PcieLinkStateCount[1]};
     for (ULONG code : {0x11110001u, 0x33330002u, 0x22220003u, 0x12340004u}) {
         Bytes payload(4, 0);
         PutU32(payload, 0, code);
@@ -231,8 +231,8 @@ TEST_F(FwStatusTest, LinkStateReportsCountByTheirMasks)
         ProcesPcieEnteredLinkStateCounterEvent(adapter_.get(), view.data());
     }
     // 0x3333 matches the first mask.
-    EXPECT_EQ(g_PcieLinkStateCount[0] - before[0], 2u);
-    EXPECT_EQ(g_PcieLinkStateCount[1] - before[1], 1u);
+    EXPECT_EQ(adapter_->Stats.PcieLinkStateCount[0] - before[0], 2u);
+    EXPECT_EQ(adapter_->Stats.PcieLinkStateCount[1] - before[1], 1u);
     EXPECT_TRUE(TraceContains("ProcesPcieEnteredLinkStateCounterEvent: kind 9, 0x0004"));
 }
 
