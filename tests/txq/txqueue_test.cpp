@@ -360,10 +360,18 @@ TEST_F(TxqTest, ADeferredAdvanceOfADestroyedQueueIsDropped)
     host::NetQueueDestroy(q);
     EXPECT_EQ(b->TxQueue, nullptr);
     PlatformSignalThread(&Adapter()->TxNetQueueThread);
-    for (int i = 0; i < 200 && Adapter()->Cmd.TxqNetQueue.Count != 0; ++i) {
+    // The count is the list's own: read it under the list's lock.
+    auto waiting = [list] {
+        KIRQL irql;
+        KeAcquireSpinLock(&list->Lock, &irql);
+        const ULONG n = list->Count;
+        KeReleaseSpinLock(&list->Lock, irql);
+        return n;
+    };
+    for (int i = 0; i < 200 && waiting() != 0; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    EXPECT_EQ(Adapter()->Cmd.TxqNetQueue.Count, 0u);
+    EXPECT_EQ(waiting(), 0u);
 }
 
 }  // namespace
