@@ -15,6 +15,7 @@
 #include "platform/ndiscommon/trace.h"
 #include "platform/ndis6/n6pci.h"
 #include "platform/ndiscommon/dmaq_rx.h"
+#include "platform/ndiscommon/dmaq.h"
 
 namespace {
 
@@ -27,7 +28,11 @@ void RxThreadLoop(PMP_ADAPTER adapter, ULONG ring)
         if (adapter->StopThreads.load() == 1) {
             break;
         }
-        (void)N6PciProcRxDonePkt(adapter, ring);
+        // With the software interrupt delay the ring's queue is drained; otherwise one pass per wake.
+        do {
+            (void)N6PciProcRxDonePkt(adapter, ring);
+        } while (adapter->RegistryBlock.SwDlyIntEn != 0 && adapter->StopThreads.load() != 1 &&
+                 RxProcqGetCount(adapter, ring <= 1 ? ring : 2) != 0);
     }
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_RX, "receive thread of ring %u ends", static_cast<unsigned>(ring));
 }
@@ -41,8 +46,44 @@ void RxThreadProc2(PVOID context) { RxThreadLoop(static_cast<PMP_ADAPTER>(contex
 // ---- frame processing after the per-chip dispatch --------------------------------------------------------
 VOID RecvFlushPortIndications(PMP_ADAPTER adapter)
 {
+    if (adapter == nullptr) {
+        return;
+    }
+    for (PMP_PORT port : adapter->PortList) {
+        if (port == nullptr || port->Active == 0 || port->Recv.Ready == 0) {
+            continue;
+        }
+        KIRQL irql;
+        KeAcquireSpinLock(&port->Recv.BatchLock, &irql);
+        if (port->Recv.BatchCount == 0) {
+            KeReleaseSpinLock(&port->Recv.BatchLock, irql);
+            continue;
+        }
+        // The chain leaves the port's batch in one piece; the batch and the adapter's totals restart.
+        LIST_ENTRY chain;
+        InitializeListHead(&chain);
+        const ULONG count = port->Recv.BatchCount;
+        while (!IsListEmpty(&port->Recv.Batch)) {
+            InsertTailList(&chain, RemoveHeadList(&port->Recv.Batch));
+        }
+        port->Recv.BatchCount = 0;
+        adapter->Recv.BatchTotals[0] = 0;
+        adapter->Recv.BatchTotals[1] = 0;
+        KeReleaseSpinLock(&port->Recv.BatchLock, irql);
+        PlatformIndicateRecvPktToNdis(adapter, &chain, port->PortNumber, count);
+    }
+}
+
+VOID RecvPortInit(PMP_ADAPTER adapter, PMP_PORT port)
+{
     UNREFERENCED_PARAMETER(adapter);
-    (void)NOT_BUILT_YET();
+    if (port == nullptr || port->Recv.Ready) {
+        return;
+    }
+    KeInitializeSpinLock(&port->Recv.BatchLock);
+    InitializeListHead(&port->Recv.Batch);
+    port->Recv.BatchCount = 0;
+    port->Recv.Ready = 1;
 }
 
 NTSTATUS RecvGetMacContext(PMP_ADAPTER adapter, const UCHAR* header, PMP_PORT* port)
@@ -104,6 +145,7 @@ const RecvFamily kFamilies[3] = {
 };
 
 constexpr ULONG kMacHeaderLength = 24;
+constexpr ULONG kBarLength = 20;
 
 void ProcessPacket(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi, RX_GENERATION gen)
 {
@@ -132,10 +174,11 @@ void ProcessPacket(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, con
     const UCHAR fc0 = header[0];
     const UCHAR type = static_cast<UCHAR>((fc0 >> 2) & 0x3);
     const BOOLEAN blockAckRequest = static_cast<BOOLEAN>(fc0 == 0x84);
-    // Every step after this one reads the whole 802.11 header.
-    if (record->FrameLength < kMacHeaderLength ||
-        (record->FrameLength == kMacHeaderLength &&
-         !(blockAckRequest && RtlCompareMemory(header + 4, port->MacAddress, MAC_ADDR_LEN) == MAC_ADDR_LEN))) {
+    // A frame of a header or less goes, but for a Block Ack Request (20 bytes) to the port's own
+    // address; every data and management step after this one reads the whole 802.11 header.
+    const BOOLEAN ownBar = static_cast<BOOLEAN>(blockAckRequest && record->FrameLength >= kBarLength &&
+                                                RtlCompareMemory(header + 4, port->MacAddress, MAC_ADDR_LEN) == MAC_ADDR_LEN);
+    if (record->FrameLength < 2 || (record->FrameLength <= kMacHeaderLength && !ownBar)) {
         DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "%s: %s frame of %u bytes freed", family.name,
                  type == 1 ? "control" : ((fc0 & 0x4C) == 0x48 ? "null data" : "short"),
                  static_cast<unsigned>(record->FrameLength));
@@ -437,19 +480,6 @@ BOOLEAN Qz3501RecvProcessBroadMcastDataPkt(PMP_ADAPTER adapter, PMP_PORT port, P
 BOOLEAN Arvel3xRecvProcessBroadMcastDataPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, UCHAR tid)
 {
     return GroupDataStep(adapter, port, record, tid, RX_GEN_THIRD);
-}
-
-BOOLEAN RecvProcessUnicastDataPkt(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, UCHAR, BOOLEAN, const CHAR*)
-{
-    return StepNotBuilt("RecvProcessUnicastDataPkt");
-}
-BOOLEAN Qz3501RecvProcessUnicastDataPkt(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, UCHAR, BOOLEAN, const CHAR*)
-{
-    return StepNotBuilt("Qz3501RecvProcessUnicastDataPkt");
-}
-BOOLEAN Arvel3xRecvProcessUnicastDataPkt(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, UCHAR, BOOLEAN, const CHAR*)
-{
-    return StepNotBuilt("Arvel3xRecvProcessUnicastDataPkt");
 }
 
 BOOLEAN RecvProcessMgntPkt(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, const CHAR*) { return StepNotBuilt("RecvProcessMgntPkt"); }
@@ -993,12 +1023,16 @@ VOID UpdateLastIndSeqForDroppedFrame(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMA
             return;
         }
         const USHORT sequence = SequenceOf(record->Frame);
+        // The reordering moves the window under the port's reorder lock.
+        KIRQL reorderIrql;
+        KeAcquireSpinLock(&port->Ba.ReorderLock, &reorderIrql);
         KeAcquireSpinLock(&session.Lock, &session.OldIrql);
         if (sequence == ((session.LastIndicatedSeq + 1) & 0x0FFF)) {
             session.LastIndicatedSeq = sequence;
         }
         KIRQL irql = session.OldIrql;
         KeReleaseSpinLock(&session.Lock, irql);
+        KeReleaseSpinLock(&port->Ba.ReorderLock, reorderIrql);
         return;
     }
     DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "UpdateLastIndSeqForDroppedFrame: no reorder record for TID %u",

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "internal.h"
+#include "kshim/host/net_queue.h"
 #include "kshim/host/netadapter.h"
 #include "kshim/netadapter_caps.h"
 #include "wdf_internal.h"
@@ -256,6 +257,9 @@ bool NetAdapterReturnRxBuffer(NETADAPTER handle, void* returnContext)
 {
     NetAdapterRecord record;
     if (!DescribeNetAdapter(handle, &record) || record.rx.EvtAdapterReturnRxBuffer == nullptr) {
+        return false;
+    }
+    if (!NetQueueBufferReturned(returnContext)) {
         return false;
     }
     record.rx.EvtAdapterReturnRxBuffer(handle, static_cast<NET_FRAGMENT_RETURN_CONTEXT_HANDLE>(returnContext));

@@ -124,6 +124,9 @@ void N6TermPort(PMP_PORT port)
     }
     (void)PortNblWaitqFlush(adapter, port);
     (void)PortNblFreeqDeInit(port);
+    BATableDeInit(adapter, port);
+    ActionStateMachineFree(adapter, port);
+    RecvFreePortStores(adapter, port);
     // The teardown stops every worker thread, the send threads among them, before the ports go.
     if (port->SendThread.RunState.load() != PLATFORM_THREAD_FREE) {
         PlatformCancelThread(adapter, &port->SendThread);

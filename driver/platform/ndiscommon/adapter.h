@@ -9,6 +9,11 @@
 #include "kshim/ndis.h"
 #include "kshim/netadapter.h"
 #include "platform/wificx/txqueue.h"
+#include "platform/wificx/wificxtx.h"
+#include "Common/recv.h"
+#include "Common/mlme/mlmeinfo_rate.h"
+#include "Common/mlme/mlmesync_ba.h"
+#include "Common/mlme/mlmeaction.h"
 #include "Common/cnm.h"
 #include "Common/common.h"
 #include "Common/fwsettings.h"
@@ -559,6 +564,13 @@ typedef struct _MP_PORT {
     NETPACKETQUEUE TxGroupQueue;     // access-point port: its queue of the broadcast peer
     NETPACKETQUEUE RxQueue;          // the port's receive queue (null while it has none)
     UCHAR RxStopped;                 // 1 between the receive queue's stop and start
+    // ---- data path: transmit state, rates, block-ack agreements, receive stores (platform/wificx/wificxtx,
+    // Common/mlme/mlmeinfo_rate, Common/mlme/mlmesync_ba, Common/recv) ----
+    PORT_XMIT_BLOCK Xmit;
+    PORT_RATE_BLOCK Rate;
+    PORT_BA_BLOCK Ba;
+    PORT_RECV_BLOCK Recv;
+    PORT_ACTION_BLOCK Action;
 } MP_PORT;
 
 // The multicast list the receive filter sends to the firmware: at most 16 addresses.
@@ -1251,8 +1263,6 @@ typedef struct _MP_ADAPTER {
     UCHAR RxMorePending;               // more records of the batch follow: hand the batch on after the last
     ULONG TxDoneEntryLimit;            // second generation: most entries a transmit-done report may carry
     PNET_BUFFER_LIST PendingTxCompletions;  // buffer-list send completions waiting to be handed to the OS
-    volatile LONG RxWaiting[2];        // received packets waiting for the receive queue of port type 1, 2
-    volatile LONG RxNotifyArmed[2];    // the receive queue asked to be notified (exchanged atomically)
     ULONG TxDoneContextIndex;          // the adapter's current channel context (row of the done counters)
     ULONG LastRxBand;
     UCHAR LastRxChannel;
@@ -1341,6 +1351,13 @@ typedef struct _MP_ADAPTER {
     UCHAR CertTlsLengthIncluded;      // 0x80 or 0
     UCHAR CertTlsMoreFragments;       // 0x40 or 0
     UCHAR CertFakeCaSeen;             // the Hotspot 2.0 test authority's certificate was seen
+    // ---- data path: transmit state, the connect attempt's rates, block-ack queues, reassembly
+    // (platform/wificx/wificxtx, Common/mlme/mlmeinfo_rate, Common/mlme/mlmesync_ba, Common/recv) ----
+    ADAPTER_XMIT_BLOCK Xmit;
+    CONNECT_RATES ConnectRates;
+    ADAPTER_BA_BLOCK Ba;
+    ADAPTER_RECV_BLOCK Recv;
+    ADAPTER_ACTION_BLOCK Action;
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.

@@ -90,6 +90,8 @@ NTSTATUS NdisCommonInitPort(PMP_PORT port)
         PlatformAllocateSpinLock(&session.Lock);
         session.ArmedSeq = REORDER_SEQ_NONE;
     }
+    BATableInit(adapter, port);
+    RecvPortInit(adapter, port);
 
     PCSTR name = SendThreadName(port->PortNumber);
     if (name == nullptr) {

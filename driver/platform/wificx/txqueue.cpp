@@ -198,6 +198,7 @@ void Advance(NETPACKETQUEUE queue, BOOLEAN direct)
             PlatformSignalThread(&adapter->TxNetQueueThread);
         }
         const ULONG fragLimit = reg.OptimizeFragIndLimitEn != 0 ? port->TxFragRingLimit : adapter->TxFragRingLimit;
+        const ULONG64 now = next != end ? SystemTimeNow() : 0;  // one clock read per advance
         while (go && next != end) {
             NET_PACKET* packet = NetRingGetPacketAtIndex(pr, next);
             if ((packet->Flags & kPacketSkip) == 0 && packet->FragmentCount > kMaxFragmentsPerPacket) {
@@ -313,11 +314,26 @@ void Advance(NETPACKETQUEUE queue, BOOLEAN direct)
                 break;
             }
             fr->NextIndex = NetRingIncrementIndex(fr, lastFragment);
-            adapter->LastTxTime = SystemTimeNow();
-            (void)XmitSendPacket(adapter, record);
-            const NTSTATUS sent = record->ApMark == TX_DMAQ_AP_MARK_AP
-                                      ? QZCxHifPciApXmitHardTransmit(adapter->HifContext, record, ring)
-                                      : QZCxHifPciXmitHardTransmit(adapter->HifContext, record, ring);
+            adapter->LastTxTime = now;
+            const NTSTATUS classified = XmitSendPacket(adapter, record);
+            NTSTATUS sent;
+            if (classified == STATUS_PENDING) {
+                // Held for a sleeping station: the access-point code sends it when the station wakes.
+                sent = STATUS_SUCCESS;
+            } else if (classified != STATUS_SUCCESS && XmitIsApOpMode(port)) {
+                sent = classified;  // the access-point send step refused it
+            } else {
+                sent = record->ApMark == TX_DMAQ_AP_MARK_AP ? QZCxHifPciApXmitHardTransmit(adapter->HifContext, record, ring)
+                                                           : QZCxHifPciXmitHardTransmit(adapter->HifContext, record, ring);
+            }
+            if (sent == STATUS_INSUFFICIENT_RESOURCES) {
+                // The ring filled up: the packet stays at NextIndex for the next advance.
+                side->Flags = 0;
+                side->FragmentsProcessed = 0;
+                TxDmaqFree(adapter, record);
+                fr->NextIndex = firstFragment;
+                break;
+            }
             if (sent != STATUS_SUCCESS) {
                 DBGPRINT(TRACE_LEVEL_WARNING, DBG_TX, "packet %u not sent (0x%08X)", static_cast<unsigned>(next),
                          static_cast<unsigned>(sent));
