@@ -269,8 +269,10 @@ const StepFamily kSteps[3] = {
      Arvel3xDetectRxInvalidEAPOL, Arvel3xRecvCheckRxPktPnAllowed, "Arvel3xRecvProcessDataPkt"},
 };
 
-BOOLEAN Refuse(PCSTR name, PCSTR why)
+// A data frame the data step does not take: counted as dropped (a null data frame is not).
+BOOLEAN Refuse(PMP_ADAPTER adapter, PCSTR name, PCSTR why)
 {
+    ++adapter->Recv.DroppedDataFrames;
     DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "%s: %s", name, why);
     return FALSE;
 }
@@ -297,14 +299,15 @@ BOOLEAN DataStep(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const
     // 1. The port gate.
     if ((port->ConnectionFlags & 0x80) == 0) {
         if (!EarlyOpen(adapter, port, gen)) {
-            return Refuse(step.name, "port not open for data");
+            return Refuse(adapter, step.name, "port not open for data");
         }
         port->EarlyData = 1;
     }
     PUCHAR header = record->Frame;
     // 2. Null data frames.
     if ((header[0] & 0x4C) == 0x48) {
-        return Refuse(step.name, "null data frame");
+        DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "%s: null data frame", step.name);
+        return FALSE;
     }
     // 3. Conversion to the 24-byte header form.
     UCHAR tid = 0;
@@ -315,7 +318,7 @@ BOOLEAN DataStep(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const
     const BOOLEAN order = static_cast<BOOLEAN>((header[1] & 0x80) != 0);
     if (qos) {
         if (record->FrameLength < kMacHeaderLength + 2) {
-            return Refuse(step.name, "QoS frame without QoS control");
+            return Refuse(adapter, step.name, "QoS frame without QoS control");
         }
         tid = f.Tid;
         amsdu = static_cast<BOOLEAN>((header[kMacHeaderLength] & 0x80) != 0);
@@ -334,11 +337,11 @@ BOOLEAN DataStep(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const
         }
     }
     if (record->FrameLength < kMacHeaderLength + remove) {
-        return Refuse(step.name, "frame shorter than its header fields");
+        return Refuse(adapter, step.name, "frame shorter than its header fields");
     }
     if (amsdu && step.amsdu != nullptr && step.amsdu(adapter, port, record, subframeOffset) != 0) {
         UpdateLastIndSeqForDroppedFrame(adapter, port, record, tid);
-        return Refuse(step.name, "forged A-MSDU subframe");
+        return Refuse(adapter, step.name, "forged A-MSDU subframe");
     }
     if (qos) {
         header[0] = static_cast<UCHAR>(header[0] & ~0x80);
@@ -356,7 +359,7 @@ BOOLEAN DataStep(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const
     // 5. Unprotected or misdirected EAPOL and data.
     const UCHAR* llc = record->FrameLength >= kMacHeaderLength + 8 ? header + kMacHeaderLength : nullptr;
     if (step.eapol != nullptr && step.eapol(adapter, port, record, llc) != 0) {
-        return Refuse(step.name, "invalid EAPOL or unprotected data");
+        return Refuse(adapter, step.name, "invalid EAPOL or unprotected data");
     }
     // 6. EAPOL.
     const BOOLEAN eapol = static_cast<BOOLEAN>(record->FrameLength >= 32 && header[30] == 0x88 && header[31] == 0x8E);
@@ -368,7 +371,7 @@ BOOLEAN DataStep(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const
                  static_cast<unsigned>(port->PortNumber), static_cast<unsigned>(port->EarlyData),
                  static_cast<unsigned>((port->ConnectionFlags >> 7) & 1));
         if (gen == RX_GEN_THIRD && (record->Flag & RX_RECORD_FLAG_DUPLICATE) != 0) {
-            return Refuse(step.name, "repeated EAPOL frame");
+            return Refuse(adapter, step.name, "repeated EAPOL frame");
         }
         if ((adapter->RegistryBlock.Hlk_feature_optional & 0x2000) != 0) {
             adapter->EapolReceived = 1;
@@ -383,16 +386,16 @@ BOOLEAN DataStep(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const
     }
     // 7. The BSS test.
     if (!eapol && f.BssIndex == RXD_BSS_NONE) {
-        return Refuse(step.name, "frame of no known BSS");
+        return Refuse(adapter, step.name, "frame of no known BSS");
     }
     const UCHAR* bssid = (port->ConnectionFlags & 0x1) != 0 ? header + 10 : header + 16;
     if (!skipBss && RtlCompareMemory(bssid, port->Bssid, MAC_ADDR_LEN) != MAC_ADDR_LEN) {
-        return Refuse(step.name, "frame of another BSS");
+        return Refuse(adapter, step.name, "frame of another BSS");
     }
     // 8. The privacy exemption list.
     if (!eapol && port->HostCipher == 0 &&
         RecvCheckExemptionList(adapter, port, header, record->FrameLength, 0) == RX_EXEMPTION_DROP) {
-        return Refuse(step.name, "refused by the exemption list");
+        return Refuse(adapter, step.name, "refused by the exemption list");
     }
     // 10. The packet number.
     ULONG64 pn = 0;
@@ -405,16 +408,16 @@ BOOLEAN DataStep(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const
         if (!hasPn || step.pn(adapter, port, header, record, pn, tid) != 0 || port->HostCipher != 0) {
             return step.group(adapter, port, record, tid);
         }
-        return Refuse(step.name, "replayed group frame");
+        return Refuse(adapter, step.name, "replayed group frame");
     }
     if (f.Unicast || adapter->RegistryBlock.NetworkType == 3) {
         adapter->RxUnicastBytes += record->FrameLength;
         if (gen == RX_GEN_OLDER && hasPn && step.pn(adapter, port, header, record, pn, tid) == 0) {
-            return Refuse(step.name, "replayed frame");
+            return Refuse(adapter, step.name, "replayed frame");
         }
         return step.unicast(adapter, port, record, tid, static_cast<BOOLEAN>(skipBss), rssi);
     }
-    return Refuse(step.name, "frame neither unicast nor group-addressed");
+    return Refuse(adapter, step.name, "frame neither unicast nor group-addressed");
 }
 
 BOOLEAN GroupDataStep(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, UCHAR tid, RX_GENERATION gen)
@@ -424,13 +427,13 @@ BOOLEAN GroupDataStep(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, 
     const BOOLEAN moreFragments = static_cast<BOOLEAN>((header[1] & 0x04) != 0);
     const BOOLEAN fragment = static_cast<BOOLEAN>(moreFragments || (gen != RX_GEN_OLDER && (header[22] & 0x0F) != 0));
     if (fragment) {
-        return Refuse("group data", "fragment");
+        return Refuse(adapter, "group data", "fragment");
     }
     if (gen != RX_GEN_OLDER && record->FrameLength > kMaxGroupFrame) {
-        return Refuse("group data", "frame too long");
+        return Refuse(adapter, "group data", "frame too long");
     }
     if ((header[1] & 0x02) != 0 && RtlCompareMemory(header + 16, port->MacAddress, MAC_ADDR_LEN) == MAC_ADDR_LEN) {
-        return Refuse("group data", "own frame echoed by the distribution system");
+        return Refuse(adapter, "group data", "own frame echoed by the distribution system");
     }
     const UCHAR reordering = adapter->ReorderInProgress;
     adapter->ReorderInProgress = 0;
@@ -551,13 +554,21 @@ BOOLEAN HasFrame(const RX_DMAQ_DESC* record)
                                 record->FrameLength >= kHeaderLength);
 }
 
+// A whole 802.11 header, or a Block Ack Request (20 bytes: it has no third address).
+BOOLEAN HasFrameOrBar(const RX_DMAQ_DESC* record)
+{
+    return static_cast<BOOLEAN>(HasFrame(record) || (record != nullptr && record->Descriptor != nullptr &&
+                                                     record->Frame != nullptr && record->FrameLength >= kBarLength &&
+                                                     record->Frame[0] == 0x84));
+}
+
 // Descriptor errors of the second and third generation: only a missing descriptor or header drops.
 NTSTATUS CheckRxErrorLater(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, PCSTR name)
 {
     if (port == nullptr) {
         return kDrop;
     }
-    if (!HasFrame(record)) {
+    if (!HasFrameOrBar(record)) {
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_RX, "%s: no descriptor or header", name);
         ++PhyStats(port)[PHY_STAT_RECEIVED_FRAMES];
         return kDrop;

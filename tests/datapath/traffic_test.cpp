@@ -182,7 +182,7 @@ TEST_P(Traffic, TenThousandFramesArriveInOrder)
 
 // A stream with gaps, duplicates, reordering inside the window and the wrap of the sequence number
 // reaches the OS exactly as the standard's reordering says, with Block Ack Requests and age-outs.
-TEST_P(Traffic, DISABLED_ReorderingFollowsTheStandardAcrossTheWrap)
+TEST_P(Traffic, ReorderingFollowsTheStandardAcrossTheWrap)
 {
     ASSERT_NO_FATAL_FAILURE(OpenQueues());
     const uint8_t tid = 3;
@@ -245,6 +245,14 @@ TEST_P(Traffic, DISABLED_ReorderingFollowsTheStandardAcrossTheWrap)
         expected.insert(expected.end(), want.begin(), want.end());
         ASSERT_EQ(got, expected) << "after burst " << burst;
     }
+    // The last frames held go with a final age-out (none is left for the teardown's clock change).
+    model.Ageout();
+    host::ClockAdvanceMs(Adapter()->RegistryBlock.Ageout + 1);
+    std::vector<uint32_t> last = Received();
+    got.insert(got.end(), last.begin(), last.end());
+    std::vector<uint32_t> want = model.Take();
+    expected.insert(expected.end(), want.begin(), want.end());
+    EXPECT_EQ(got, expected) << "after the last age-out";
     EXPECT_GT(got.size(), 800u);
 }
 
@@ -274,7 +282,7 @@ TEST_P(Traffic, BlockAckAgreementsBothWays)
 
 // Frames the driver cannot take are dropped, counted and their buffers returned: an unknown sender,
 // a frame of a header only, and a descriptor whose groups claim more than was received.
-TEST_P(Traffic, DISABLED_BadFramesAreDroppedAndCounted)
+TEST_P(Traffic, BadFramesAreDroppedAndCounted)
 {
     ASSERT_NO_FATAL_FAILURE(OpenQueues());
     const ULONG poolFree = RxDmaqGetFreeCount(Adapter(), 0);
