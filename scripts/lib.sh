@@ -22,14 +22,29 @@ qzl_need_packages() {
 QZL_BASE_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libssl-dev
                    libcli11-dev libtomlplusplus-dev tshark python3-cryptography-vectors)
 
+# Parallel jobs for builds and test runs: JOBS when set (e.g. `JOBS=2 scripts/test` on a shared or
+# small machine), else every processor.
 qzl_jobs() {
-  local n
-  n=$(nproc 2>/dev/null || echo 2)
-  echo "$n"
+  if [ -n "${JOBS:-}" ]; then
+    case "$JOBS" in
+      *[!0-9]* | 0*) echo "JOBS=\"$JOBS\" is not a number of jobs (1 or more)" >&2; return 1 ;;
+    esac
+    echo "$JOBS"
+    return 0
+  fi
+  nproc 2>/dev/null || echo 2
 }
 
+# Configures a preset and builds it: everything, or only the targets named after the preset.
 qzl_build() {
   local preset=$1
+  shift
+  local jobs
+  jobs=$(qzl_jobs) || return 1
   cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$(qzl_jobs)"
+  if [ $# -gt 0 ]; then
+    cmake --build --preset "$preset" -j "$jobs" --target "$@"
+  else
+    cmake --build --preset "$preset" -j "$jobs"
+  fi
 }

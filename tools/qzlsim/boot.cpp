@@ -17,7 +17,9 @@
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/ndiscommonhifpci.h"
 #include "platform/wificx/wificxmain.h"
-#include "scenarios.h"
+#include "explain.h"
+#include "scenario.h"
+#include "summary.h"
 #include "world.h"
 
 namespace qzlsim {
@@ -39,16 +41,12 @@ size_t RunningThreads(const MP_ADAPTER* a)
 
 void PrintDriver(const MP_ADAPTER* a)
 {
-    const CHIP_HAL_INFO& info = a->HalInfo;
-    std::printf("the driver:\n");
-    std::printf("  chip 0x%04X (device id 0x%04X), hardware version 0x%04X, firmware %s, running word %u\n",
-                info.ChipCode, a->DeviceId, static_cast<unsigned>(a->HwVersion),
-                a->FwDownloaded ? "in RAM" : "not in RAM", static_cast<unsigned>(a->Running));
+    std::printf("what the driver built:\n");
     const MP_PORT* port0 = a->PortList[0];
     if (port0 != nullptr) {
         std::printf("  port 0: station, address %02X:%02X:%02X:%02X:%02X:%02X, send thread \"%s\"\n",
-                    a->CurrentAddress[0], a->CurrentAddress[1], a->CurrentAddress[2], a->CurrentAddress[3],
-                    a->CurrentAddress[4], a->CurrentAddress[5], port0->SendThread.Name);
+                    port0->MacAddress[0], port0->MacAddress[1], port0->MacAddress[2], port0->MacAddress[3],
+                    port0->MacAddress[4], port0->MacAddress[5], port0->SendThread.Name);
     }
     std::printf("  worker threads running: %zu of 11\n", RunningThreads(a));
     const PCI_HIF_CONTEXT* hif = a->HifContext;
@@ -64,49 +62,56 @@ void PrintDriver(const MP_ADAPTER* a)
 // The services of later steps that the bring-up called, once each, in the order of their first call.
 void PrintNotBuilt()
 {
+    constexpr size_t kWidth = 104;
     std::set<std::string> seen;
+    std::string lines;
     std::string line;
     for (const kshim::host::TraceRecord& r : kshim::host::TraceSnapshot()) {
-        const std::string suffix = " is not built yet";
-        if (r.text.size() > suffix.size() && r.text.compare(r.text.size() - suffix.size(), suffix.size(), suffix) == 0 &&
-            seen.insert(r.function).second) {
+        if (IsNotBuiltRecord(r) && seen.insert(r.function).second) {
+            if (!line.empty() && line.size() + r.function.size() + 2 > kWidth) {
+                lines += "  " + line + ",\n";
+                line.clear();
+            }
             line += (line.empty() ? "" : ", ") + r.function;
         }
     }
     if (!line.empty()) {
         std::printf("services of later steps the bring-up called (not built yet; traced, the bring-up went on):\n");
-        std::printf("  %s\n", line.c_str());
+        std::printf("%s  %s\n", lines.c_str(), line.c_str());
     }
 }
 
-}  // namespace
-
-int RunBoot(const Options& options, uint16_t deviceId, const std::string& files)
+int RunBoot(const Run& run)
 {
     size_t violations = 0;
-    BeginRun(options, &violations);
+    BeginRun(run, &violations);
     kshim::host::TraceSetLevel(TRACE_LEVEL_VERBOSE);
     kshim::host::TraceSetCapacity(1u << 20);
-    std::printf("qzlsim boot: the first power-up of a simulated chip of device id 0x%04X\n", deviceId);
-    World world(deviceId);
+    std::printf("qzlsim boot: the first power-up of a simulated chip of device id %s\n", run.device.Text().c_str());
+    World world(run.device.id);
     kshim::host::Os os;
     kshim::host::OsDevice* device = nullptr;
-    const NTSTATUS started = world.Start(os, files, &device);
+    const NTSTATUS started = world.Start(run, os, &device);
     if (device == nullptr) {
         return 1;
     }
     const size_t logged = os.Log().size();
     const bool up = NT_SUCCESS(started) && device->State() == kshim::host::DeviceState::Started;
-    std::printf("start: 0x%08X, the device %s\n", static_cast<unsigned>(started), up ? "is up" : "did not come up");
     if (up) {
+        std::printf("the device is up\n");
+        PrintDeviceSummary(device, world.Firmware());
         PrintDriver(QZCxGetAdapter(device->Handle()));
     }
-    std::printf("the firmware received:\n");
-    (void)PrintRomSteps(world.Firmware().Download(), 0, 0);
-    PrintRamCommands(world.Firmware().Ram());
-    std::printf("  firmware state: %s\n", FwStateName(world.Firmware().Download().RamStarted() ? 3 : 1));
+    size_t faults = 0;
+    if (world.Firmware() != nullptr && (up || !world.Firmware()->Download().Steps().empty())) {
+        sim::fw::ChipFirmware& firmware = *world.Firmware();
+        std::printf("the firmware received:\n");
+        (void)PrintRomSteps(firmware.Download(), 0, 0);
+        PrintRamCommands(firmware.Ram());
+        std::printf("  firmware state: %s\n", FwStateName(firmware.Download().RamStarted() ? 3 : 1));
+        faults = PrintFirmwareFaults(firmware);
+    }
     PrintNotBuilt();
-    const size_t faults = PrintFirmwareFaults(world.Firmware());
 
     std::printf("the OS stops and removes the device and unloads the driver:\n");
     (void)os.Stop(device);
@@ -116,4 +121,19 @@ int RunBoot(const Options& options, uint16_t deviceId, const std::string& files)
     return up && clean && faults == 0 && violations == 0 ? 0 : 1;
 }
 
+const Registration kBoot({
+    .name = "boot",
+    .summary = "the first power-up through the OS: the whole bring-up, the chip's summary, then stop and unload",
+    .details = "The OS prepares the hardware, enters D0 and enables interrupts; the driver brings itself up and\n"
+               "downloads the firmware. Prints the OS's callbacks, the chip's capabilities as the OS received\n"
+               "them, the MAC address and where it came from, the country, what the driver built, every\n"
+               "command the firmware received (by name) and the services of later steps the bring-up called;\n"
+               "then the OS stops and removes the device and unloads the driver. Exit status 0 when the device\n"
+               "came up and everything was given back.",
+    .order = 50,
+    .uses = kUsesDevice | kUsesFiles,
+    .run = RunBoot,
+});
+
+}  // namespace
 }  // namespace qzlsim

@@ -23,7 +23,7 @@
 #include "platform/ndiscommon/dmaq.h"
 #include "platform/ndiscommon/ndiscommonhif.h"
 #include "rig.h"
-#include "scenarios.h"
+#include "scenario.h"
 
 namespace qzlsim {
 namespace {
@@ -65,6 +65,10 @@ size_t RegisterAccesses(const sim::chip::Chip& chip)
 int RoundTrip(sim::chip::Chip& chip, Rig* rig)
 {
     PMP_ADAPTER a = rig->adapter;
+    if (!chip.rings().present) {
+        std::printf("no boot ROM to ask: the simulated chip has no ring engine\n");
+        return 1;
+    }
     sim::fw::RingFirmware firmware(chip);
     std::vector<uint8_t> payload(4, 0);
     sim::fw::AppendU32(payload, kRomVersionAddress);
@@ -99,19 +103,31 @@ int RoundTrip(sim::chip::Chip& chip, Rig* rig)
     return answered ? 0 : 1;
 }
 
-}  // namespace
-
-int RunFwCmd(const Options& options, uint16_t deviceId)
+int RunFwCmd(const Run& run)
 {
     size_t violations = 0;
-    BeginRun(options, &violations);
-    std::printf("qzlsim fwcmd: one ROM-mode firmware command on a simulated chip of device id 0x%04X\n", deviceId);
-    sim::chip::Chip chip(deviceId);
+    BeginRun(run, &violations);
+    std::printf("qzlsim fwcmd: one ROM-mode firmware command on a simulated chip of device id %s\n",
+                run.device.Text().c_str());
+    sim::chip::Chip chip(run.device.id);
     if (!chip.rings().present) {
-        std::printf("the simulated chip of device id 0x%04X has no ring engine\n", deviceId);
-        return 1;
+        // The driver refuses such a chip before it would use rings; its refusal is the result.
+        std::printf("the simulated chip of device id %s has no ring engine: no firmware runs on it\n",
+                    run.device.Text().c_str());
     }
-    return RunOnRig(chip, violations, [&chip](Rig* rig) { return RoundTrip(chip, rig); });
+    return RunOnRig(run, chip, violations, [&chip](Rig* rig) { return RoundTrip(chip, rig); });
 }
 
+const Registration kFwCmd({
+    .name = "fwcmd",
+    .summary = "one ROM-mode firmware command through the rings and its answer, byte by byte",
+    .details = "Runs the bring-up's steps before the download, puts the simulated boot ROM on the rings and\n"
+               "sends the ROM-version register read: prints the command, the answer event and the register\n"
+               "accesses of the round trip (second and third generation).",
+    .order = 30,
+    .uses = kUsesDevice,
+    .run = RunFwCmd,
+});
+
+}  // namespace
 }  // namespace qzlsim

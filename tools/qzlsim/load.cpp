@@ -13,7 +13,8 @@
 #include "kshim/host/os.h"
 #include "kshim/host/registry.h"
 #include "kshim/trace.h"
-#include "scenarios.h"
+#include "explain.h"
+#include "scenario.h"
 #include "world.h"
 
 // The driver image's entry, as the loader knows it.
@@ -154,12 +155,10 @@ PoolTotals Totals()
     return totals;
 }
 
-}  // namespace
-
-int RunLoad(const Options& options)
+int RunLoad(const Run& run)
 {
     size_t violations = 0;
-    BeginRun(options, &violations);
+    BeginRun(run, &violations);
     // The OS's configuration of the driver service: system event logging on.
     kshim::host::RegistrySetDword(kServiceParameters, "EnableSystemEventLog", 1);
     kshim::host::ErrorLogClear();
@@ -168,20 +167,22 @@ int RunLoad(const Options& options)
     PoolTotals start = Totals();
     size_t shown = 0;
     kshim::host::Os os;
+    size_t mark = TraceMark();
     NTSTATUS status = os.Load(DriverEntry, kServiceName);
     PrintOsLog(os);
     if (!NT_SUCCESS(status)) {
-        std::printf("driver entry failed: 0x%08X\n", static_cast<unsigned>(status));
+        ExplainFailure(run, {"driver entry", status, mark, nullptr});
         return 1;
     }
 
+    mark = TraceMark();
     kshim::host::OsDevice* device = os.AddDevice();
     PrintOsLog(os);
     bool added = NT_SUCCESS(device->AddStatus());
     if (added) {
         PrintDevice(device);
     } else {
-        std::printf("%s: device add failed: 0x%08X\n", device->Name().c_str(), static_cast<unsigned>(device->AddStatus()));
+        ExplainFailure(run, {"device add", device->AddStatus(), mark, nullptr});
     }
     PrintNewEntries(&shown);
 
@@ -205,4 +206,14 @@ int RunLoad(const Options& options)
     return added && report.clean && allocations == frees && violations == 0 ? 0 : 1;
 }
 
+const Registration kLoad({
+    .name = "load",
+    .summary = "load the driver, add one device (no chip), remove it and unload the driver",
+    .details = "Prints the OS's callbacks, what the device became, the system event-log entries the driver\n"
+               "wrote and whether every allocation was returned.",
+    .order = 10,
+    .run = RunLoad,
+});
+
+}  // namespace
 }  // namespace qzlsim

@@ -13,22 +13,13 @@
 #include "kshim/host/registry.h"
 #include "kshim/trace.h"
 #include "platform/wificx/wificxmain.h"
-#include "scenarios.h"
+#include "devices.h"
+#include "explain.h"
+#include "scenario.h"
 #include "world.h"
 
 namespace qzlsim {
 namespace {
-
-const char* GenerationOf(const CHIP_HAL_INFO& info, USHORT deviceId)
-{
-    if (info.ChipCode == 0) {
-        return "none";
-    }
-    if (HalIsThirdGeneration(deviceId)) {
-        return "third";
-    }
-    return info.ChipCode == 0x3404 ? "older" : "second";
-}
 
 const char* NameOrNone(PCSTR name) { return name != nullptr ? name : "(none)"; }
 
@@ -36,7 +27,7 @@ void PrintChip(const MP_ADAPTER* adapter)
 {
     const CHIP_HAL_INFO& info = adapter->HalInfo;
     std::printf("chip selected: device id 0x%04X, %s generation, chip code 0x%04X\n", adapter->DeviceId,
-                GenerationOf(info, adapter->DeviceId), info.ChipCode);
+                FactsOf(adapter->DeviceId).generation, info.ChipCode);
     std::printf("  RAM code        %s\n", NameOrNone(info.RamCodeFileName));
     std::printf("  ROM patch       %s\n", NameOrNone(info.RomPatchFileName));
     std::printf("  EEPROM image    %s\n", NameOrNone(info.EepromFileName));
@@ -51,30 +42,31 @@ void PrintOsLog(kshim::host::Os& os)
     os.ClearLog();
 }
 
-}  // namespace
-
-int RunPrepare(const Options& options, uint16_t deviceId)
+int RunPrepare(const Run& run)
 {
     size_t violations = 0;
-    BeginRun(options, &violations);
-    std::printf("qzlsim prepare: hardware preparation and release on a simulated chip of device id 0x%04X\n",
-                deviceId);
-    sim::chip::Chip chip(deviceId);
+    BeginRun(run, &violations);
+    std::printf("qzlsim prepare: hardware preparation and release on a simulated chip of device id %s\n",
+                run.device.Text().c_str());
+    sim::chip::Chip chip(run.device.id);
     kshim::host::Os os;
+    size_t mark = TraceMark();
     NTSTATUS status = os.Load(DriverEntry, kServiceName);
     PrintOsLog(os);
     if (!NT_SUCCESS(status)) {
-        std::printf("driver entry failed: 0x%08X\n", static_cast<unsigned>(status));
+        ExplainFailure(run, {"driver entry", status, mark, nullptr});
         return 1;
     }
     kshim::host::DeviceConfig config;
     config.pci = &chip;
+    mark = TraceMark();
     kshim::host::OsDevice* device = os.AddDevice(config);
     PrintOsLog(os);
     bool prepared = false;
     if (!NT_SUCCESS(device->AddStatus())) {
-        std::printf("%s: device add failed: 0x%08X\n", device->Name().c_str(), static_cast<unsigned>(device->AddStatus()));
+        ExplainFailure(run, {"device add", device->AddStatus(), mark, nullptr});
     } else {
+        mark = TraceMark();
         status = os.PrepareHardware(device);
         PrintOsLog(os);
         if (NT_SUCCESS(status)) {
@@ -82,7 +74,7 @@ int RunPrepare(const Options& options, uint16_t deviceId)
             PrintChip(QZCxGetAdapter(device->Handle()));
             status = os.ReleaseHardware(device);
         } else {
-            std::printf("preparation refused: 0x%08X (device id 0x%04X)\n", static_cast<unsigned>(status), deviceId);
+            ExplainFailure(run, {"hardware preparation", status, mark, nullptr});
         }
         PrintOsLog(os);
     }
@@ -102,4 +94,13 @@ int RunPrepare(const Options& options, uint16_t deviceId)
     return prepared && report.clean && mappings == 0 && violations == 0 ? 0 : 1;
 }
 
+const Registration kPrepare({
+    .name = "prepare",
+    .summary = "hardware preparation and release on a simulated chip: the chip selected, or the refusal",
+    .order = 20,
+    .uses = kUsesDevice,
+    .run = RunPrepare,
+});
+
+}  // namespace
 }  // namespace qzlsim

@@ -9,14 +9,16 @@
 #include "platform/ndiscommon/ndiscommonhif.h"
 #include "platform/ndiscommon/ndiscommoninit.h"
 #include "platform/wificx/wificxmain.h"
+#include "explain.h"
 #include "world.h"
 
 namespace qzlsim {
 namespace {
 
 // The bring-up's steps before the download; false (printed) on a failure.
-bool BuildRig(kshim::host::OsDevice* device, Rig* rig)
+bool BuildRig(const Run& run, kshim::host::OsDevice* device, Rig* rig)
 {
+    const size_t mark = TraceMark();
     PMP_ADAPTER a = QZCxGetAdapter(device->Handle());
     rig->adapter = a;
     rig->built = true;
@@ -36,7 +38,7 @@ bool BuildRig(kshim::host::OsDevice* device, Rig* rig)
         status = kshim::wdf::InterruptsEnable(device->Handle());
     }
     if (!NT_SUCCESS(status)) {
-        std::printf("the bring-up's steps before the download failed: 0x%08X\n", static_cast<unsigned>(status));
+        ExplainFailure(run, {"the bring-up's steps before the download", status, mark, a});
         return false;
     }
     rig->interrupts = true;
@@ -57,26 +59,34 @@ void ReleaseRig(kshim::host::OsDevice* device, Rig* rig)
 
 }  // namespace
 
-int RunOnRig(sim::chip::Chip& chip, const size_t& violations, const std::function<int(Rig*)>& body)
+int RunOnRig(const Run& run, sim::chip::Chip& chip, const size_t& violations, const std::function<int(Rig*)>& body)
 {
     kshim::host::Os os;
-    if (!NT_SUCCESS(os.Load(DriverEntry, kServiceName))) {
-        std::printf("driver entry failed\n");
+    size_t mark = TraceMark();
+    const NTSTATUS loaded = os.Load(DriverEntry, kServiceName);
+    if (!NT_SUCCESS(loaded)) {
+        ExplainFailure(run, {"driver entry", loaded, mark, nullptr});
         return 1;
     }
     kshim::host::DeviceConfig config;
     config.pci = &chip;
+    mark = TraceMark();
     kshim::host::OsDevice* device = os.AddDevice(config);
     int result = 1;
     Rig rig;
-    if (NT_SUCCESS(device->AddStatus()) && NT_SUCCESS(os.PrepareHardware(device))) {
-        if (BuildRig(device, &rig)) {
+    NTSTATUS status = device->AddStatus();
+    if (NT_SUCCESS(status)) {
+        status = os.PrepareHardware(device);
+    }
+    if (NT_SUCCESS(status)) {
+        if (BuildRig(run, device, &rig)) {
             result = body(&rig);
         }
         ReleaseRig(device, &rig);
         (void)os.ReleaseHardware(device);
     } else {
-        std::printf("device add or hardware preparation failed\n");
+        ExplainFailure(run, {NT_SUCCESS(device->AddStatus()) ? "hardware preparation" : "device add", status, mark,
+                             nullptr});
     }
     const bool clean = RemoveAndUnload(os, device);
     return result == 0 && clean && violations == 0 ? 0 : 1;

@@ -10,7 +10,7 @@
 
 #include "chip/chip.h"
 #include "platform/ndiscommon/adapter.h"
-#include "scenarios.h"
+#include "scenario.h"
 
 namespace qzlsim {
 
@@ -23,8 +23,8 @@ struct Rig {
 
 // Loads the driver, adds and prepares a device over `chip`, builds the rig and runs `body` on it;
 // then releases everything and unloads the driver. The body's result (1 when the rig could not be
-// built), or 1 when the unload found leftovers or strict mode found a failure (`violations`, as
+// built, which is explained), or 1 when the unload found leftovers or strict mode found a failure (`violations`, as
 // BeginRun counts them).
-int RunOnRig(sim::chip::Chip& chip, const size_t& violations, const std::function<int(Rig*)>& body);
+int RunOnRig(const Run& run, sim::chip::Chip& chip, const size_t& violations, const std::function<int(Rig*)>& body);
 
 }  // namespace qzlsim

@@ -6,12 +6,17 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "explain.h"
+#include "fwnames.h"
 #include "kshim/host/files.h"
 #include "kshim/host/registry.h"
 #include "platform/wificx/wificxmain.h"
 
 namespace qzlsim {
 namespace {
+
+// How the simulated RAM code starts its note of a command.
+const char kRamNotePrefix[] = "RAM: ";
 
 // The driver's service and the Bluetooth filter's, installed beside each other: the driver finds
 // its firmware container beside its own image.
@@ -55,10 +60,6 @@ World::~World()
 
 bool World::Install(const std::string& files)
 {
-    if (!chip_.rings().present) {
-        std::printf("the simulated chip of device id 0x%04X has no ring engine\n", chip_.model().deviceId);
-        return false;
-    }
     root_ = files;
     if (root_.empty()) {
         char pattern[] = "/tmp/qzlsim-firmware-XXXXXX";
@@ -70,9 +71,14 @@ bool World::Install(const std::string& files)
         made_ = true;
     }
     kshim::host::FilesSetRoot(root_);
-    firmware_ = std::make_unique<sim::fw::ChipFirmware>(chip_);
     const uint16_t chipCode = chip_.model().design;
-    if (made_) {
+    if (!chip_.rings().present) {
+        std::printf("the simulated chip of device id 0x%04X has no ring engine: no firmware runs on it\n",
+                    chip_.model().deviceId);
+    } else {
+        firmware_ = std::make_unique<sim::fw::ChipFirmware>(chip_);
+    }
+    if (made_ && firmware_ != nullptr) {
         std::vector<sim::fw::NamedImage> images;
         try {
             images = sim::fw::StandardImages(chipCode);
@@ -91,7 +97,7 @@ bool World::Install(const std::string& files)
             std::printf("  %-40s %8zu bytes%s\n", n.name.c_str(), n.image.bytes.size(),
                         n.inContainer ? " (in the Wi-Fi container)" : "");
         }
-    } else {
+    } else if (!made_) {
         std::printf("firmware files from %s (the boot ROM checks lengths only)\n", root_.c_str());
     }
     kshim::host::RegistryClear();
@@ -103,37 +109,45 @@ bool World::Install(const std::string& files)
     return true;
 }
 
-kshim::host::OsDevice* World::AddDevice(kshim::host::Os& os)
+kshim::host::OsDevice* World::AddDevice(const Run& run, kshim::host::Os& os)
 {
-    if (!NT_SUCCESS(os.Load(DriverEntry, kServiceName))) {
-        std::printf("driver entry failed\n");
+    const size_t mark = TraceMark();
+    const NTSTATUS loaded = os.Load(DriverEntry, kServiceName);
+    if (!NT_SUCCESS(loaded)) {
+        ExplainFailure(run, {"driver entry", loaded, mark, nullptr});
         return nullptr;
     }
     kshim::host::DeviceConfig config;
     config.pci = &chip_;
     kshim::host::OsDevice* device = os.AddDevice(config);
     if (!NT_SUCCESS(device->AddStatus())) {
-        std::printf("device add failed: 0x%08X\n", static_cast<unsigned>(device->AddStatus()));
+        ExplainFailure(run, {"device add", device->AddStatus(), mark, nullptr});
     }
     return device;
 }
 
-NTSTATUS World::Start(kshim::host::Os& os, const std::string& files, kshim::host::OsDevice** device)
+NTSTATUS World::Start(const Run& run, kshim::host::Os& os, kshim::host::OsDevice** device)
 {
     *device = nullptr;
-    if (!Install(files)) {
+    if (!Install(run.files)) {
         return STATUS_UNSUCCESSFUL;
     }
-    kshim::host::OsDevice* added = AddDevice(os);
+    kshim::host::OsDevice* added = AddDevice(run, os);
     if (added == nullptr || !NT_SUCCESS(added->AddStatus())) {
         (void)RemoveAndUnload(os, added);
         return STATUS_UNSUCCESSFUL;
     }
     *device = added;
     std::printf("the OS starts the device:\n");
+    const size_t mark = TraceMark();
     const NTSTATUS status = os.Start(added);
     (void)PrintOsLog(os, 0);
-    (void)firmware_->WaitDelivered();
+    if (firmware_ != nullptr) {
+        (void)firmware_->WaitDelivered();
+    }
+    if (!NT_SUCCESS(status) || added->State() != kshim::host::DeviceState::Started) {
+        ExplainFailure(run, {"the device's start", status, mark, QZCxGetAdapter(added->Handle())});
+    }
     return status;
 }
 
@@ -188,14 +202,23 @@ size_t PrintRomSteps(const sim::fw::RomDownload& rom, size_t from, size_t region
 void PrintRamCommands(const sim::fw::RamFirmware& ram)
 {
     for (const sim::fw::RamExchange& e : ram.Exchanges()) {
-        if (e.ramPhase) {
-            // A configuration text may end with its own line feed.
-            std::string note;
-            for (char c : e.note) {
-                note += c == '\n' ? std::string("\\n") : std::string(1, c);
-            }
-            std::printf("    %s\n", note.c_str());
+        if (!e.ramPhase) {
+            continue;
         }
+        std::string name;
+        if (e.unifiedCommand) {
+            const sim::fw::UnifiedCommand& c = *e.unifiedCommand;
+            name = UnifiedCommandName(c.cmdId, c.tlvs.empty() ? -1 : c.tlvs[0].tag);
+        } else if (e.command) {
+            name = LegacyCommandName(e.command->cmdId, e.command->extCmdId);
+        }
+        // The firmware's note, after its "RAM: "; a configuration text may end with its own line feed.
+        std::string note;
+        const size_t from = e.note.rfind(kRamNotePrefix, 0) == 0 ? sizeof(kRamNotePrefix) - 1 : 0;
+        for (size_t i = from; i < e.note.size(); ++i) {
+            note += e.note[i] == '\n' ? std::string("\\n") : std::string(1, e.note[i]);
+        }
+        std::printf("    RAM: %s%s%s\n", name.empty() ? "" : name.c_str(), name.empty() ? "" : ": ", note.c_str());
     }
 }
 

@@ -12,6 +12,7 @@
 #include "fw/image_builder.h"
 #include "fw/ram.h"
 #include "kshim/host/os.h"
+#include "scenario.h"
 
 namespace qzlsim {
 
@@ -27,18 +28,20 @@ public:
 
     // The firmware package (the folder `files`, or the chip's standard package written by the
     // package builder into a new file root) and the registry of an installed driver; prints what it
-    // did. False (printed) when the chip has no ring engine or the package cannot be written.
+    // did. A chip without a ring engine runs no firmware (the driver refuses it before it would need
+    // one). False (printed) when the package cannot be written.
     bool Install(const std::string& files);
 
     sim::chip::Chip& Chip() { return chip_; }
-    sim::fw::ChipFirmware& Firmware() { return *firmware_; }
+    // The chip's firmware; null for a chip without a ring engine.
+    sim::fw::ChipFirmware* Firmware() { return firmware_.get(); }
 
-    // Loads the driver and adds one device over the chip; null (printed) on a failure.
-    kshim::host::OsDevice* AddDevice(kshim::host::Os& os);
+    // Loads the driver and adds one device over the chip; null (printed and explained) on a failure.
+    kshim::host::OsDevice* AddDevice(const Run& run, kshim::host::Os& os);
     // Install, AddDevice, then the OS starts the device and its callbacks are printed. The start's
     // status; *device is the device (null when none was added). A world that could not be set up
-    // gives STATUS_UNSUCCESSFUL with the driver unloaded again.
-    NTSTATUS Start(kshim::host::Os& os, const std::string& files, kshim::host::OsDevice** device);
+    // gives STATUS_UNSUCCESSFUL with the driver unloaded again. A start that fails is explained.
+    NTSTATUS Start(const Run& run, kshim::host::Os& os, kshim::host::OsDevice** device);
 
 private:
     sim::chip::Chip chip_;
@@ -52,7 +55,7 @@ size_t PrintOsLog(const kshim::host::Os& os, size_t from);
 // What the boot ROM's download model received, from step `from` and region `regionsFrom` on;
 // returns the new end of its steps.
 size_t PrintRomSteps(const sim::fw::RomDownload& rom, size_t from, size_t regionsFrom);
-// Every command the RAM code received, with what it made of it.
+// Every command the RAM code received, by name, with what it made of it.
 void PrintRamCommands(const sim::fw::RamFirmware& ram);
 // The firmware models' faults, printed; the number of them.
 size_t PrintFirmwareFaults(const sim::fw::ChipFirmware& firmware);

@@ -40,6 +40,27 @@ USHORT HalChipCodeOfDeviceId(USHORT deviceId)
     }
 }
 
+BOOLEAN HalDeviceIdAcceptedAtPreparation(USHORT deviceId)
+{
+    switch (deviceId) {
+    case 0x3405:
+    case 0x3404:
+    case 0x3501:
+    case 0x3504:
+    case 0x3502:
+    case 0x3601:
+    case 0x3603:
+    case 0x3602:
+    case 0x0C01:
+    case 0x0C02:
+    case 0x0C04:
+    case 0x0C03:
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
 BOOLEAN HalIsThirdGeneration(USHORT deviceId)
 {
     USHORT code = HalChipCodeOfDeviceId(deviceId);

@@ -212,6 +212,9 @@ VOID HalRegisterChip(PMP_ADAPTER adapter);
 // The chip code a PCI device id selects, 0 for none. For traces and for the parts that the system
 // lets test the id.
 USHORT HalChipCodeOfDeviceId(USHORT deviceId);
+// The device ids hardware preparation accepts (with the vendor id): every id of the table but 0x3503,
+// and 0x3405, which selects no chip.
+BOOLEAN HalDeviceIdAcceptedAtPreparation(USHORT deviceId);
 // True for the third-generation device ids (0x3601, 0x3602, 0x3603, 0x0C03, 0x0C04).
 BOOLEAN HalIsThirdGeneration(USHORT deviceId);
 

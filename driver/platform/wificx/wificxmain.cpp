@@ -430,27 +430,6 @@ USHORT ConfigWord(const UCHAR* config, ULONG offset)
     return static_cast<USHORT>(config[offset] | (config[offset + 1] << 8));
 }
 
-BOOLEAN DeviceIdAccepted(USHORT deviceId)
-{
-    switch (deviceId) {
-    case 0x3405:
-    case 0x3404:
-    case 0x3501:
-    case 0x3504:
-    case 0x3502:
-    case 0x3601:
-    case 0x3603:
-    case 0x3602:
-    case 0x0C01:
-    case 0x0C02:
-    case 0x0C04:
-    case 0x0C03:
-        return TRUE;
-    default:
-        return FALSE;
-    }
-}
-
 // The prepare steps after the resources; a failure is traced and returned.
 NTSTATUS PrepareAfterResources(WDFDEVICE device, PMP_ADAPTER adapter, WDFCMRESLIST raw, WDFCMRESLIST translated)
 {
@@ -625,7 +604,7 @@ NTSTATUS QZCxPciInterfaceStart(PMP_ADAPTER adapter, WDFCMRESLIST raw, WDFCMRESLI
     }
     USHORT vendorId = ConfigWord(config, 0x00);
     USHORT deviceId = ConfigWord(config, 0x02);
-    if (vendorId != QZL_PCI_VENDOR_ID || !DeviceIdAccepted(deviceId)) {
+    if (vendorId != QZL_PCI_VENDOR_ID || !HalDeviceIdAcceptedAtPreparation(deviceId)) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_PNP, "vendor id 0x%04X, device id 0x%04X: not this driver's device", vendorId,
                  deviceId);
         return STATUS_UNSUCCESSFUL;
