@@ -3,19 +3,11 @@
 // slot accessors.
 #pragma once
 
+#include "Common/cnm_types.h"
 #include "kshim/nt_types.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 typedef struct _MP_PORT MP_PORT, *PMP_PORT;
-
-#define BSS_INDEX_SLOT_COUNT 5
-#define BSS_INDEX_NONE 255
-
-typedef struct _BSS_INDEX_SLOT {
-    UCHAR InUse;
-    UCHAR BandIndex;  // 0xFF = none
-    PMP_PORT Port;    // the bound port
-} BSS_INDEX_SLOT, *PBSS_INDEX_SLOT;
 
 // Clears the five firmware BSS slots (used flag and port).
 void cnmInitBssInfo(PMP_ADAPTER adapter);

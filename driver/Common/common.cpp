@@ -1,10 +1,12 @@
 // Internal command pools and queues, posting, and the sequence numbers.
 #include "Common/common.h"
 
+#include "Common/p2p/p2p.h"
 #include "Common/qzcmd.h"
 #include "Common/rlm.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
+#include "platform/ndiscommon/ndiscommon.h"
 #include "platform/ndiscommon/trace.h"
 
 namespace {

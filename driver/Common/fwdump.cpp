@@ -76,8 +76,8 @@ ULONG Little32(const UCHAR* p)
 
 BOOLEAN IcsLoggingOn(const MP_ADAPTER* adapter)
 {
-    return static_cast<BOOLEAN>(adapter->IcsLogging[0] != 0 || adapter->IcsLogging[1] != 0 ||
-                                adapter->IcsLoggingDynamic != 0);
+    return static_cast<BOOLEAN>(adapter->FwDump.IcsLogging[0] != 0 || adapter->FwDump.IcsLogging[1] != 0 ||
+                                adapter->FwDump.IcsLoggingDynamic != 0);
 }
 
 }  // namespace
@@ -85,12 +85,12 @@ BOOLEAN IcsLoggingOn(const MP_ADAPTER* adapter)
 NTSTATUS PlatformOpenCoreDumpFile(PMP_ADAPTER adapter, UCHAR open)
 {
     if (!open) {
-        CloseHandleOf(&adapter->CoreDumpFile);
+        CloseHandleOf(&adapter->FwDump.CoreDumpFile);
         return STATUS_SUCCESS;
     }
-    CloseHandleOf(&adapter->CoreDumpFile);
+    CloseHandleOf(&adapter->FwDump.CoreDumpFile);
     UNICODE_STRING name;
-    RtlInitUnicodeString(&name, adapter->AssertDumpMark ? kCoreDumpBtName : kCoreDumpName);
+    RtlInitUnicodeString(&name, adapter->FwDump.AssertDumpMark ? kCoreDumpBtName : kCoreDumpName);
     // Emptied on open: a shorter dump must not keep the tail of the one before.
     HANDLE handle = nullptr;
     const NTSTATUS status = OpenLogFile(&handle, &name, FILE_OVERWRITE_IF);
@@ -98,14 +98,14 @@ NTSTATUS PlatformOpenCoreDumpFile(PMP_ADAPTER adapter, UCHAR open)
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "core-dump file open failed: 0x%08X", static_cast<unsigned>(status));
         return status;
     }
-    adapter->CoreDumpFile = handle;
+    adapter->FwDump.CoreDumpFile = handle;
     return STATUS_SUCCESS;
 }
 
 NTSTATUS PlatformOpenIcsLogFile(PMP_ADAPTER adapter, UCHAR open)
 {
     if (!open) {
-        CloseHandleOf(&adapter->IcsLogFile);
+        CloseHandleOf(&adapter->FwDump.IcsLogFile);
         return STATUS_SUCCESS;
     }
     WCHAR text[kIcsNameBytes / sizeof(WCHAR)] = {};
@@ -121,14 +121,14 @@ NTSTATUS PlatformOpenIcsLogFile(PMP_ADAPTER adapter, UCHAR open)
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "ICS log file name not built: 0x%08X", static_cast<unsigned>(status));
         return status;
     }
-    CloseHandleOf(&adapter->IcsLogFile);
+    CloseHandleOf(&adapter->FwDump.IcsLogFile);
     HANDLE handle = nullptr;
     status = OpenLogFile(&handle, &name, FILE_OPEN_IF);
     if (!NT_SUCCESS(status)) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "ICS log file open failed: 0x%08X", static_cast<unsigned>(status));
         return status;
     }
-    adapter->IcsLogFile = handle;
+    adapter->FwDump.IcsLogFile = handle;
     return STATUS_SUCCESS;
 }
 
@@ -146,43 +146,43 @@ VOID ProcessAssertDumpEvent(PMP_ADAPTER adapter, PUCHAR eventView, PUCHAR payloa
                  static_cast<unsigned>(payloadLength));
         return;
     }
-    const BOOLEAN start = static_cast<BOOLEAN>(adapter->CoreDumpInProgress == 0);
+    const BOOLEAN start = static_cast<BOOLEAN>(adapter->FwDump.CoreDumpInProgress == 0);
     if (start) {
-        adapter->AssertDumpMark = static_cast<UCHAR>(adapter->RegistryBlock.EnableBtCoredumpExport != 0 &&
+        adapter->FwDump.AssertDumpMark = static_cast<UCHAR>(adapter->RegistryBlock.EnableBtCoredumpExport != 0 &&
                                                      payloadLength >= sizeof(kBtDumpText) &&
                                                      std::memcmp(payload, kBtDumpText, sizeof(kBtDumpText)) == 0);
-        adapter->FwAsserted = 1;
-        adapter->CoreDumpHeaderPhase = 1;
+        adapter->FwDump.FwAsserted = 1;
+        adapter->FwDump.CoreDumpHeaderPhase = 1;
         const UCHAR openFile = 1;
         (void)QZEnqueueInternalCmd(adapter, adapter->PortList[0], INTERNAL_CMD_CORE_DUMP_FILE, &openFile, sizeof(openFile));
-        adapter->CoreDumpByteCount = 0;
-        adapter->CoreDumpInProgress = 1;
-        if (adapter->AssertDumpMark) {
+        adapter->FwDump.CoreDumpByteCount = 0;
+        adapter->FwDump.CoreDumpInProgress = 1;
+        if (adapter->FwDump.AssertDumpMark) {
             (void)QzCmdBtCtrl(adapter, 0);
         } else {
             PostDumpData(adapter, reinterpret_cast<const UCHAR*>(adapter->FwIdentText), FW_IDENT_TEXT_SIZE);
         }
     }
-    if (adapter->CoreDumpHeaderPhase) {
+    if (adapter->FwDump.CoreDumpHeaderPhase) {
         DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_FW, "assert dump: %.*s", static_cast<int>(payloadLength),
                  reinterpret_cast<const char*>(payload));
         if (payloadLength >= kHeaderEndLength && (std::memcmp(payload, kHeaderEndMore, kHeaderEndLength) == 0 ||
                                                   std::memcmp(payload, kHeaderEndCore, kHeaderEndLength) == 0)) {
-            adapter->CoreDumpHeaderPhase = 0;
+            adapter->FwDump.CoreDumpHeaderPhase = 0;
         }
     }
     PostDumpData(adapter, payload, payloadLength);
-    adapter->CoreDumpByteCount += payloadLength;
+    adapter->FwDump.CoreDumpByteCount += payloadLength;
 
-    if (!adapter->CoreDumpTimer.Initialized) {
-        PlatformInitTimer(port0, &adapter->CoreDumpTimer, McuCorDumpTimeOut, 0, "wlanMcuCorDumpTimer");
+    if (!adapter->FwDump.CoreDumpTimer.Initialized) {
+        PlatformInitTimer(port0, &adapter->FwDump.CoreDumpTimer, McuCorDumpTimeOut, 0, "wlanMcuCorDumpTimer");
     }
     UCHAR cancelled = 0;
-    PlatformCancelTimer(&adapter->CoreDumpTimer, &cancelled);
-    const NTSTATUS armed = PlatformSetTimer(port0, &adapter->CoreDumpTimer, CORE_DUMP_END_MS);
+    PlatformCancelTimer(&adapter->FwDump.CoreDumpTimer, &cancelled);
+    const NTSTATUS armed = PlatformSetTimer(port0, &adapter->FwDump.CoreDumpTimer, CORE_DUMP_END_MS);
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_FW, "ProcessAssertDumpEvent: %s%s dump, chunk of %u bytes, %u in all; end timer 0x%08X",
-             start ? "new " : "", adapter->AssertDumpMark ? "Bluetooth" : "Wi-Fi", static_cast<unsigned>(payloadLength),
-             static_cast<unsigned>(adapter->CoreDumpByteCount), static_cast<unsigned>(armed));
+             start ? "new " : "", adapter->FwDump.AssertDumpMark ? "Bluetooth" : "Wi-Fi", static_cast<unsigned>(payloadLength),
+             static_cast<unsigned>(adapter->FwDump.CoreDumpByteCount), static_cast<unsigned>(armed));
 }
 
 VOID McuCorDumpTimeOut(PVOID systemSpecific1, PMP_PORT port, PPLATFORM_TIMER timer, PVOID systemSpecific3)
@@ -203,7 +203,7 @@ NTSTATUS ProcessIcsLog(PMP_ADAPTER adapter, const UCHAR* buffer, USHORT length)
     if (!IcsLoggingOn(adapter)) {
         return STATUS_SUCCESS;
     }
-    if (!adapter->IcsLogOpen) {
+    if (!adapter->FwDump.IcsLogOpen) {
         const UCHAR openFile = 1;
         const NTSTATUS status = QZEnqueueIcsCmd(adapter, adapter->PortList[0], INTERNAL_CMD_ICS_FILE, &openFile, sizeof(openFile));
         if (!NT_SUCCESS(status)) {
@@ -231,7 +231,7 @@ VOID nicExtEventPhyIcsRawData(PMP_ADAPTER adapter, PUCHAR payload, ULONG payload
     if (KeGetCurrentIrql() > PASSIVE_LEVEL) {
         // Files are written at passive level only: the record is dropped, and the log is opened on the
         // ICS thread for the records that follow.
-        if (!adapter->IcsLogOpen) {
+        if (!adapter->FwDump.IcsLogOpen) {
             const UCHAR openFile = 1;
             (void)QZEnqueueIcsCmd(adapter, adapter->PortList[0], INTERNAL_CMD_ICS_FILE, &openFile, sizeof(openFile));
         }
@@ -255,17 +255,17 @@ VOID nicExtEventPhyIcsRawData(PMP_ADAPTER adapter, PUCHAR payload, ULONG payload
         const ULONG word = BigEndian32(payload + ICS_PHY_RAW_DATA_OFFSET + i * sizeof(ULONG));
         std::memcpy(record + ICS_RECORD_HEADER_SIZE + i * sizeof(ULONG), &word, sizeof(word));
     }
-    if (!adapter->IcsLogOpen) {
+    if (!adapter->FwDump.IcsLogOpen) {
         status = PlatformOpenIcsLogFile(adapter, 1);
         if (!NT_SUCCESS(status)) {
             DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "ICS log not opened for a PHY raw record: 0x%08X", static_cast<unsigned>(status));
             PlatformFreeMemory(record, recordLength);
             return;
         }
-        adapter->IcsLogOpen = 1;
+        adapter->FwDump.IcsLogOpen = 1;
     }
     IO_STATUS_BLOCK io = {};
-    status = ZwWriteFile(adapter->IcsLogFile, nullptr, nullptr, nullptr, &io, record, recordLength, nullptr, nullptr);
+    status = ZwWriteFile(adapter->FwDump.IcsLogFile, nullptr, nullptr, nullptr, &io, record, recordLength, nullptr, nullptr);
     if (!NT_SUCCESS(status)) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_FW, "PHY raw record write failed: 0x%08X", static_cast<unsigned>(status));
     }

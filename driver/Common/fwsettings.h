@@ -5,6 +5,7 @@
 // callers' needs, until the command layer's own builders take them over.
 #pragma once
 
+#include "Common/wowlan_types.h"
 #include "kshim/nt_types.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
@@ -50,12 +51,6 @@ NTSTATUS QzCmdQueryCurrentRadioStatus(PMP_ADAPTER adapter, ULONG mode);
 // QzCmdSetAddDeleteKey: Common/qzcmd_bss.
 
 // ---- network-list offload --------------------------------------------------------------------------------
-// The adapter's network-list offload, as the sleep path sets it up.
-typedef struct _NLO_OFFLOAD_RECORD {
-    UCHAR Configured;
-    UCHAR Active;  // the inverse of the value last sent
-    ULONG Flags;
-} NLO_OFFLOAD_RECORD, *PNLO_OFFLOAD_RECORD;
 // QzCmdEnableNLO: Common/qzcmd_scan.
 
 // ---- factory calibration ----------------------------------------------------------------------------------

@@ -237,16 +237,16 @@ void LogEventP2PConnection(PMP_ADAPTER adapter, PMP_PORT port)
 // ================================================================================================
 NTSTATUS LogEventDriverIOFail(PMP_ADAPTER adapter)
 {
-    return LogCounter(adapter, EVENT_LOG_IO_FAIL, adapter != nullptr ? &adapter->RecoveryIoFailCount : nullptr, __func__);
+    return LogCounter(adapter, EVENT_LOG_IO_FAIL, adapter != nullptr ? &adapter->Recovery.RecoveryIoFailCount : nullptr, __func__);
 }
 
 NTSTATUS LogEventDriverSerCount(PMP_ADAPTER adapter)
 {
-    return LogCounter(adapter, EVENT_LOG_SER_COUNT, adapter != nullptr ? &adapter->RecoveryL05Count : nullptr, __func__);
+    return LogCounter(adapter, EVENT_LOG_SER_COUNT, adapter != nullptr ? &adapter->Recovery.RecoveryL05Count : nullptr, __func__);
 }
 
 NTSTATUS LogEventDriverBusHang(PMP_ADAPTER adapter)
 {
-    return LogCounter(adapter, EVENT_LOG_BUS_HANG, adapter != nullptr ? &adapter->RecoveryBusHangCount : nullptr,
+    return LogCounter(adapter, EVENT_LOG_BUS_HANG, adapter != nullptr ? &adapter->Recovery.RecoveryBusHangCount : nullptr,
                       __func__);
 }

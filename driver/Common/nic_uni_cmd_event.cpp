@@ -152,10 +152,10 @@ NTSTATUS QzCmdSendSetQueryCmdHelper(PMP_PORT port, UCHAR cmdId, UCHAR cmdClass, 
         return STATUS_UNSUCCESSFUL;
     }
     PMP_ADAPTER adapter = port->Adapter;
-    if (LoadByte(&adapter->RecoveryInProgress) || LoadByte(&adapter->CmdTimeout)) {
+    if (LoadByte(&adapter->FwCmd.RecoveryInProgress) || LoadByte(&adapter->FwCmd.CmdTimeout)) {
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "unified command for 0x%02X refused: recovery %u, command time-out %u",
-                 static_cast<unsigned>(cmdId), static_cast<unsigned>(LoadByte(&adapter->RecoveryInProgress)),
-                 static_cast<unsigned>(LoadByte(&adapter->CmdTimeout)));
+                 static_cast<unsigned>(cmdId), static_cast<unsigned>(LoadByte(&adapter->FwCmd.RecoveryInProgress)),
+                 static_cast<unsigned>(LoadByte(&adapter->FwCmd.CmdTimeout)));
         return STATUS_UNSUCCESSFUL;
     }
     const LONG row = nicUniCmdFindRoute(cmdId, extCmdId);
@@ -249,7 +249,7 @@ constexpr ULONG kViewPrefix = FW_EVENT_VIEW_HEADER_OFFSET;
 
 void CountMalformed(PMP_ADAPTER adapter, const UCHAR* header, PCSTR what, ULONG value, ULONG limit)
 {
-    LONG count = InterlockedIncrement(&adapter->UniEventMalformedCount);
+    LONG count = InterlockedIncrement(&adapter->UniEvent.UniEventMalformedCount);
     DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "unified event 0x%02X: %s (%u, limit %u); %d malformed",
              static_cast<unsigned>(header[4]), what, static_cast<unsigned>(value), static_cast<unsigned>(limit),
              static_cast<int>(count));
@@ -257,7 +257,7 @@ void CountMalformed(PMP_ADAPTER adapter, const UCHAR* header, PCSTR what, ULONG 
 
 void CountUnknownTag(PMP_ADAPTER adapter, const UCHAR* header, ULONG tag, ULONG tlvLength)
 {
-    LONG count = InterlockedIncrement(&adapter->UniEventUnknownTagCount);
+    LONG count = InterlockedIncrement(&adapter->UniEvent.UniEventUnknownTagCount);
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "unified event 0x%02X: tag 0x%02X of %u bytes not used; %d unused",
              static_cast<unsigned>(header[4]), static_cast<unsigned>(tag), static_cast<unsigned>(tlvLength),
              static_cast<int>(count));
@@ -426,7 +426,7 @@ UCHAR RamModeUniEventHandler(PMP_ADAPTER adapter, PUCHAR header, ULONG length)
     }
     // The caller checked the header's length against the received bytes; the fixed part must be there.
     if (length < UNI_EVENT_TLV_OFFSET || UniGetU16(header) < length) {
-        LONG count = InterlockedIncrement(&adapter->UniEventMalformedCount);
+        LONG count = InterlockedIncrement(&adapter->UniEvent.UniEventMalformedCount);
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "unified event of %u bytes dropped; %d malformed",
                  static_cast<unsigned>(length), static_cast<int>(count));
         return 0;
@@ -434,7 +434,7 @@ UCHAR RamModeUniEventHandler(PMP_ADAPTER adapter, PUCHAR header, ULONG length)
     const UCHAR eventId = header[4];
     const UNI_EVENT_ROUTE* row = FindEventRoute(eventId);
     if (row == nullptr) {
-        LONG count = InterlockedIncrement(&adapter->FwEventUnknownCount);
+        LONG count = InterlockedIncrement(&adapter->FwEvent.FwEventUnknownCount);
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "unified event 0x%02X has no handler; %d unknown",
                  static_cast<unsigned>(eventId), static_cast<int>(count));
         return 0;
@@ -891,8 +891,8 @@ VOID nicUniEventDbdcCtrl(PMP_ADAPTER adapter, PUCHAR header, ULONG length)
             return TRUE;
         }
         const UCHAR state = tlv[4];
-        __atomic_store_n(&adapter->FwDbdcState, state, __ATOMIC_RELEASE);
-        if (__atomic_load_n(&adapter->DbdcMode, __ATOMIC_ACQUIRE) == 0 && state == 1) {
+        __atomic_store_n(&adapter->UniEvent.FwDbdcState, state, __ATOMIC_RELEASE);
+        if (__atomic_load_n(&adapter->UniEvent.DbdcMode, __ATOMIC_ACQUIRE) == 0 && state == 1) {
             const UCHAR bssMask = tlv[5];
             const USHORT bands = UniGetU16(tlv + 6);
             for (ULONG i = 0; i < 4; ++i) {
@@ -918,10 +918,10 @@ VOID nicUniEventBtCtrl(PMP_ADAPTER adapter, PUCHAR header, ULONG length)
             return TRUE;
         }
         for (ULONG i = 0; i < kValues; ++i) {
-            __atomic_store_n(&adapter->BtState[i], UniGetU32(tlv + 4 + 4 * i), __ATOMIC_RELEASE);
+            __atomic_store_n(&adapter->UniEvent.BtState[i], UniGetU32(tlv + 4 + 4 * i), __ATOMIC_RELEASE);
         }
-        if (adapter->BtState[kValues - 1] == 1) {
-            __atomic_store_n(&adapter->BtReady, static_cast<UCHAR>(1), __ATOMIC_RELEASE);
+        if (adapter->UniEvent.BtState[kValues - 1] == 1) {
+            __atomic_store_n(&adapter->UniEvent.BtReady, static_cast<UCHAR>(1), __ATOMIC_RELEASE);
         } else {
             // The Bluetooth control pulse (value 1, 10 ms, value 0) is sent by the device commands.
             (void)NOT_BUILT_YET();
@@ -952,15 +952,15 @@ VOID nicUniEventEfuseCtrl(PMP_ADAPTER adapter, PUCHAR header, ULONG length)
             CountMalformed(adapter, header, "eFuse status shorter than its fields", length, 23);
             break;
         }
-        adapter->EfuseStatus[0] = header[20];
-        adapter->EfuseStatus[1] = header[22];
+        adapter->UniEvent.EfuseStatus[0] = header[20];
+        adapter->UniEvent.EfuseStatus[1] = header[22];
         break;
     case 2:
         if (length < 76) {
             CountMalformed(adapter, header, "eFuse data shorter than its fields", length, 76);
             break;
         }
-        PlatformMoveMemory(adapter->EfuseData, header + 60, sizeof(adapter->EfuseData));
+        PlatformMoveMemory(adapter->UniEvent.EfuseData, header + 60, sizeof(adapter->UniEvent.EfuseData));
         break;
     default:
         break;

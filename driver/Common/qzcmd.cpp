@@ -50,11 +50,11 @@ void StoreByte(UCHAR* p, UCHAR value) { __atomic_store_n(p, value, __ATOMIC_RELE
 KIRQL LockQueue(PMP_ADAPTER adapter)
 {
     KIRQL oldIrql;
-    KeAcquireSpinLock(&adapter->FwCmdSlotLock, &oldIrql);
+    KeAcquireSpinLock(&adapter->FwCmd.FwCmdSlotLock, &oldIrql);
     return oldIrql;
 }
 
-void UnlockQueue(PMP_ADAPTER adapter, KIRQL oldIrql) { KeReleaseSpinLock(&adapter->FwCmdSlotLock, oldIrql); }
+void UnlockQueue(PMP_ADAPTER adapter, KIRQL oldIrql) { KeReleaseSpinLock(&adapter->FwCmd.FwCmdSlotLock, oldIrql); }
 
 ULONG ExtraLength(PMP_ADAPTER adapter) { return adapter->HalInfo.CmdExtraLength; }
 
@@ -149,8 +149,8 @@ ULONG ChipCmdPrefixLength(PMP_ADAPTER adapter)
 // A firmware-level recovery or an earlier command time-out refuses every command.
 BOOLEAN RefusedByFirmwareState(PMP_ADAPTER adapter, PCSTR format, UCHAR cmdId)
 {
-    const UCHAR recovery = LoadByte(&adapter->RecoveryInProgress);
-    const UCHAR timeout = LoadByte(&adapter->CmdTimeout);
+    const UCHAR recovery = LoadByte(&adapter->FwCmd.RecoveryInProgress);
+    const UCHAR timeout = LoadByte(&adapter->FwCmd.CmdTimeout);
     if (recovery || timeout) {
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "%s command 0x%02X refused: recovery %u, command time-out %u", format,
                  static_cast<unsigned>(cmdId), static_cast<unsigned>(recovery), static_cast<unsigned>(timeout));
@@ -476,19 +476,19 @@ USHORT QzCmdGetRespEventIDForUniCmdID(PMP_ADAPTER adapter, USHORT uniCmdId, cons
 void QzCmdInitFWCmdSlotEvents(PMP_ADAPTER adapter)
 {
     for (ULONG i = 0; i < FW_CMD_SLOT_COUNT; ++i) {
-        KeInitializeEvent(&adapter->FwCmdSentEvents[i], SynchronizationEvent, FALSE);
-        KeInitializeEvent(&adapter->FwCmdRespEvents[i], SynchronizationEvent, FALSE);
+        KeInitializeEvent(&adapter->FwCmd.FwCmdSentEvents[i], SynchronizationEvent, FALSE);
+        KeInitializeEvent(&adapter->FwCmd.FwCmdRespEvents[i], SynchronizationEvent, FALSE);
     }
 }
 
 void QzCmdInitFWCmdQueue(PMP_ADAPTER adapter)
 {
     KIRQL oldIrql = LockQueue(adapter);
-    adapter->FwCmdWriteIndex = 0;
-    adapter->FwCmdReadIndex = 0;
-    adapter->FwCmdQueuedCount = 0;
-    ++adapter->FwCmdQueueEpoch;
-    for (FW_CMD_SLOT& slot : adapter->FwCmdSlots) {
+    adapter->FwCmd.FwCmdWriteIndex = 0;
+    adapter->FwCmd.FwCmdReadIndex = 0;
+    adapter->FwCmd.FwCmdQueuedCount = 0;
+    ++adapter->FwCmd.FwCmdQueueEpoch;
+    for (FW_CMD_SLOT& slot : adapter->FwCmd.FwCmdSlots) {
         // A sender still waiting on a slot keeps it from being taken until it has read its result.
         slot.InUse = 0;
         slot.Unified = 0;
@@ -511,20 +511,20 @@ ULONG QzCmdStoreInfo(PMP_ADAPTER adapter, PFW_CMD_MSG msg)
     const BOOLEAN needAnswer = (msg->Flags & FW_CMD_FLAG_NEED_ANSWER) != 0;
 
     KIRQL oldIrql = LockQueue(adapter);
-    const ULONG index = adapter->FwCmdWriteIndex;
-    PFW_CMD_SLOT slot = &adapter->FwCmdSlots[index];
+    const ULONG index = adapter->FwCmd.FwCmdWriteIndex;
+    PFW_CMD_SLOT slot = &adapter->FwCmd.FwCmdSlots[index];
     if (slot->InUse || slot->WaiterPresent) {
         ULONG busy = 0;
         for (ULONG i = 0; i < FW_CMD_SLOT_COUNT; ++i) {
-            busy |= adapter->FwCmdSlots[i].InUse ? (1u << i) : 0u;
+            busy |= adapter->FwCmd.FwCmdSlots[i].InUse ? (1u << i) : 0u;
         }
         UnlockQueue(adapter, oldIrql);
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "command queue full at slot %u: slots in use 0x%05X",
                  static_cast<unsigned>(index), static_cast<unsigned>(busy));
         return FW_CMD_SLOT_NONE;
     }
-    adapter->FwCmdWriteIndex = static_cast<UCHAR>((index + 1) % FW_CMD_SLOT_COUNT);
-    ++adapter->FwCmdQueuedCount;
+    adapter->FwCmd.FwCmdWriteIndex = static_cast<UCHAR>((index + 1) % FW_CMD_SLOT_COUNT);
+    ++adapter->FwCmd.FwCmdQueuedCount;
     PlatformZeroMemory(slot, sizeof(*slot));
     slot->Unified = unified;
     slot->InUse = 1;
@@ -563,9 +563,9 @@ ULONG QzCmdStoreInfo(PMP_ADAPTER adapter, PFW_CMD_MSG msg)
         slot->WaiterPresent = 1;
     }
     if (oldIrql <= DISPATCH_LEVEL) {
-        KeClearEvent(&adapter->FwCmdSentEvents[index]);
+        KeClearEvent(&adapter->FwCmd.FwCmdSentEvents[index]);
         if (needAnswer) {
-            KeClearEvent(&adapter->FwCmdRespEvents[index]);
+            KeClearEvent(&adapter->FwCmd.FwCmdRespEvents[index]);
         }
     }
     UnlockQueue(adapter, oldIrql);
@@ -577,10 +577,10 @@ NTSTATUS QzCmdEnqueueFWCmd(PMP_ADAPTER adapter, PMP_PORT port, PFW_CMD_MSG msg)
     if (adapter == nullptr || msg == nullptr) {
         return STATUS_UNSUCCESSFUL;
     }
-    if (LoadByte(&adapter->RecoveryInProgress) || PlatformThreadsStopping(adapter) ||
+    if (LoadByte(&adapter->FwCmd.RecoveryInProgress) || PlatformThreadsStopping(adapter) ||
         AdapterTestFlags(adapter, ADAPTER_FLAGS_HALTING_OR_REMOVED) || adapter->Signature != MP_ADAPTER_SIGNATURE) {
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "command refused: recovery %u, threads stopping %u, flags 0x%08X",
-                 static_cast<unsigned>(LoadByte(&adapter->RecoveryInProgress)),
+                 static_cast<unsigned>(LoadByte(&adapter->FwCmd.RecoveryInProgress)),
                  static_cast<unsigned>(PlatformThreadsStopping(adapter)), static_cast<unsigned>(AdapterGetFlags(adapter)));
         return STATUS_UNSUCCESSFUL;
     }
@@ -589,7 +589,7 @@ NTSTATUS QzCmdEnqueueFWCmd(PMP_ADAPTER adapter, PMP_PORT port, PFW_CMD_MSG msg)
     if (index >= FW_CMD_SLOT_COUNT) {
         return STATUS_UNSUCCESSFUL;
     }
-    PFW_CMD_SLOT slot = &adapter->FwCmdSlots[index];
+    PFW_CMD_SLOT slot = &adapter->FwCmd.FwCmdSlots[index];
 
     if (KeGetCurrentIrql() > PASSIVE_LEVEL) {
         KIRQL oldIrql = LockQueue(adapter);
@@ -609,17 +609,17 @@ NTSTATUS QzCmdEnqueueFWCmd(PMP_ADAPTER adapter, PMP_PORT port, PFW_CMD_MSG msg)
     NTSTATUS waitStatus = STATUS_SUCCESS;
     BOOLEAN stoppedWhileSending = FALSE;
     if (!sent) {
-        const ULONG ms = LoadByte(&adapter->FwJustDownloaded) ? kSentWaitAfterDownloadMs
-                         : LoadByte(&adapter->ShuttingDown)   ? kShutdownWaitMs
+        const ULONG ms = LoadByte(&adapter->FwCmd.FwJustDownloaded) ? kSentWaitAfterDownloadMs
+                         : LoadByte(&adapter->FwCmd.ShuttingDown)   ? kShutdownWaitMs
                                                               : kSentWaitMs;
         PlatformSignalThread(&adapter->FwCmdThread);
-        waitStatus = QzCmdEventWait(adapter, &adapter->FwCmdSentEvents[index], RelativeMs(ms));
+        waitStatus = QzCmdEventWait(adapter, &adapter->FwCmd.FwCmdSentEvents[index], RelativeMs(ms));
         if (waitStatus == STATUS_TIMEOUT) {
             oldIrql = LockQueue(adapter);
             const BOOLEAN retry = !slot->OnRing && !slot->Sent && adapter->RegistryBlock.SysRcvyEn == 0;
             UnlockQueue(adapter, oldIrql);
             if (retry) {
-                waitStatus = QzCmdEventWait(adapter, &adapter->FwCmdSentEvents[index], RelativeMs(ms));
+                waitStatus = QzCmdEventWait(adapter, &adapter->FwCmd.FwCmdSentEvents[index], RelativeMs(ms));
             }
         }
         stoppedWhileSending = PlatformThreadsStopping(adapter);
@@ -633,11 +633,11 @@ NTSTATUS QzCmdEnqueueFWCmd(PMP_ADAPTER adapter, PMP_PORT port, PFW_CMD_MSG msg)
         if (stoppedWhileSending || PlatformThreadsStopping(adapter)) {
             skippedAnswer = TRUE;
         } else {
-            const ULONG ms = LoadByte(&adapter->ShuttingDown) ? kShutdownWaitMs
+            const ULONG ms = LoadByte(&adapter->FwCmd.ShuttingDown) ? kShutdownWaitMs
                              : keyCommand                     ? kKeyAnswerWaitMs
                                                               : kAnswerWaitMs;
             PlatformSignalThread(&adapter->FwCmdThread);
-            waitStatus = QzCmdEventWait(adapter, &adapter->FwCmdRespEvents[index], RelativeMs(ms));
+            waitStatus = QzCmdEventWait(adapter, &adapter->FwCmd.FwCmdRespEvents[index], RelativeMs(ms));
             if (waitStatus == STATUS_TIMEOUT && keyCommand) {
                 MarkOwnStationKeyDone(port);
             }
@@ -679,10 +679,10 @@ NTSTATUS QzCmdDequeueFWCmd(PMP_ADAPTER adapter, ULONG reserved)
     KIRQL oldIrql = LockQueue(adapter);
     // The slots between the read and the write index wait for the hand-over; when all 20 were taken
     // before the thread ran, the two indices are equal, so the count of taken slots decides.
-    while (adapter->FwCmdQueuedCount != 0) {
-        const ULONG index = adapter->FwCmdReadIndex;
-        const ULONG epoch = adapter->FwCmdQueueEpoch;
-        PFW_CMD_SLOT slot = &adapter->FwCmdSlots[index];
+    while (adapter->FwCmd.FwCmdQueuedCount != 0) {
+        const ULONG index = adapter->FwCmd.FwCmdReadIndex;
+        const ULONG epoch = adapter->FwCmd.FwCmdQueueEpoch;
+        PFW_CMD_SLOT slot = &adapter->FwCmd.FwCmdSlots[index];
         PFW_CMD_MSG msg = slot->InUse ? slot->Message : nullptr;
         if (msg != nullptr) {
             const BOOLEAN unified = slot->Unified;
@@ -710,13 +710,13 @@ NTSTATUS QzCmdDequeueFWCmd(PMP_ADAPTER adapter, ULONG reserved)
                 QzCmdFreeCmdMsg(adapter, msg, msg->TotalLength - ExtraLength(adapter));
                 oldIrql = LockQueue(adapter);
             }
-            if (adapter->FwCmdQueueEpoch != epoch) {
+            if (adapter->FwCmd.FwCmdQueueEpoch != epoch) {
                 // The queue was emptied meanwhile (firmware recovery): go on from its new state.
                 continue;
             }
         }
-        adapter->FwCmdReadIndex = static_cast<UCHAR>((index + 1) % FW_CMD_SLOT_COUNT);
-        --adapter->FwCmdQueuedCount;
+        adapter->FwCmd.FwCmdReadIndex = static_cast<UCHAR>((index + 1) % FW_CMD_SLOT_COUNT);
+        --adapter->FwCmd.FwCmdQueuedCount;
     }
     UnlockQueue(adapter, oldIrql);
     return last;
@@ -732,15 +732,15 @@ NTSTATUS QzCmdEventWait(PMP_ADAPTER adapter, PKEVENT event, LONGLONG timeout)
     }
     DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "firmware command wait of %lld ms timed out",
              static_cast<long long>(wait.QuadPart < 0 ? -wait.QuadPart / kUnitsPerMs : wait.QuadPart));
-    StoreByte(&adapter->CmdTimeout, 1);
-    if (adapter->LowPowerMode) {
+    StoreByte(&adapter->FwCmd.CmdTimeout, 1);
+    if (adapter->LowPower.LowPowerMode) {
         (void)NdisCommonHifPmSetDriverOwn(adapter);
     }
     HalShowHostCsrInfo(adapter);
     if (adapter->HalOps.ShowDebugSopInfo != nullptr) {
         (void)adapter->HalOps.ShowDebugSopInfo(adapter, 1);
     }
-    if (adapter->LowPowerMode) {
+    if (adapter->LowPower.LowPowerMode) {
         (void)NdisCommonHifPmSetFwOwn(adapter, 0);
     }
     if (QzCmdChipGroup(adapter) != FW_CHIP_GROUP_OLDER) {
@@ -774,7 +774,7 @@ ULONG QzCmdEventCompleteWaitingFwCmd(PMP_ADAPTER adapter, USHORT eventId, PUCHAR
     ULONG index = FW_CMD_SLOT_NONE;
     if (answer) {
         for (ULONG i = 0; i < FW_CMD_SLOT_COUNT; ++i) {
-            const FW_CMD_SLOT* candidate = &adapter->FwCmdSlots[i];
+            const FW_CMD_SLOT* candidate = &adapter->FwCmd.FwCmdSlots[i];
             if (candidate->InUse && SlotMatchesAnswer(adapter, candidate, eventId, eventRecord, unified)) {
                 index = i;
                 break;
@@ -789,7 +789,7 @@ ULONG QzCmdEventCompleteWaitingFwCmd(PMP_ADAPTER adapter, USHORT eventId, PUCHAR
         index = slotIndex;
     }
 
-    PFW_CMD_SLOT slot = &adapter->FwCmdSlots[index];
+    PFW_CMD_SLOT slot = &adapter->FwCmd.FwCmdSlots[index];
     if (!slot->InUse) {
         UnlockQueue(adapter, oldIrql);
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "event 0x%02X for slot %u, which is free", static_cast<unsigned>(eventId),
@@ -805,9 +805,9 @@ ULONG QzCmdEventCompleteWaitingFwCmd(PMP_ADAPTER adapter, USHORT eventId, PUCHAR
                 slot->Answered = 1;
             }
             FreeSlot(slot, status);
-            KeSetEvent(&adapter->FwCmdSentEvents[index], IO_NO_INCREMENT, FALSE);
+            KeSetEvent(&adapter->FwCmd.FwCmdSentEvents[index], IO_NO_INCREMENT, FALSE);
             if (slot->NeedAnswer) {
-                KeSetEvent(&adapter->FwCmdRespEvents[index], IO_NO_INCREMENT, FALSE);
+                KeSetEvent(&adapter->FwCmd.FwCmdRespEvents[index], IO_NO_INCREMENT, FALSE);
             }
         }
         UnlockQueue(adapter, oldIrql);
@@ -817,7 +817,7 @@ ULONG QzCmdEventCompleteWaitingFwCmd(PMP_ADAPTER adapter, USHORT eventId, PUCHAR
     slot->Status = status;
     if (!slot->Sent) {
         slot->Sent = 1;
-        KeSetEvent(&adapter->FwCmdSentEvents[index], IO_NO_INCREMENT, FALSE);
+        KeSetEvent(&adapter->FwCmd.FwCmdSentEvents[index], IO_NO_INCREMENT, FALSE);
     }
 
     BOOLEAN post = FALSE;
@@ -827,7 +827,7 @@ ULONG QzCmdEventCompleteWaitingFwCmd(PMP_ADAPTER adapter, USHORT eventId, PUCHAR
         if (!answeredEarlier) {
             slot->Answered = 1;
             FreeSlot(slot, status);
-            KeSetEvent(&adapter->FwCmdRespEvents[index], IO_NO_INCREMENT, FALSE);
+            KeSetEvent(&adapter->FwCmd.FwCmdRespEvents[index], IO_NO_INCREMENT, FALSE);
         }
         slot->AnswerEvent = eventRecord;
         if (slot->CompletionCallback != nullptr || slot->AnswerCallback != nullptr) {
@@ -876,7 +876,7 @@ void QzCmdQueueFlushCheck(PMP_ADAPTER adapter)
 {
     KIRQL oldIrql = LockQueue(adapter);
     for (ULONG i = 0; i < FW_CMD_SLOT_COUNT; ++i) {
-        PFW_CMD_SLOT slot = &adapter->FwCmdSlots[i];
+        PFW_CMD_SLOT slot = &adapter->FwCmd.FwCmdSlots[i];
         if (!slot->InUse) {
             continue;
         }
@@ -885,12 +885,12 @@ void QzCmdQueueFlushCheck(PMP_ADAPTER adapter)
             if (slot->NeedAnswer) {
                 slot->Answered = 1;
             }
-            KeSetEvent(&adapter->FwCmdSentEvents[i], IO_NO_INCREMENT, FALSE);
+            KeSetEvent(&adapter->FwCmd.FwCmdSentEvents[i], IO_NO_INCREMENT, FALSE);
         }
         if (slot->NeedAnswer && !slot->Answered) {
             slot->Answered = 1;
             slot->InUse = 0;
-            KeSetEvent(&adapter->FwCmdRespEvents[i], IO_NO_INCREMENT, FALSE);
+            KeSetEvent(&adapter->FwCmd.FwCmdRespEvents[i], IO_NO_INCREMENT, FALSE);
         }
     }
     UnlockQueue(adapter, oldIrql);
@@ -900,7 +900,7 @@ BOOLEAN QzCmdQueueValidCheck(PMP_ADAPTER adapter)
 {
     KIRQL oldIrql = LockQueue(adapter);
     for (ULONG i = 0; i < FW_CMD_SLOT_COUNT; ++i) {
-        if (adapter->FwCmdSlots[i].InUse) {
+        if (adapter->FwCmd.FwCmdSlots[i].InUse) {
             UnlockQueue(adapter, oldIrql);
             DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "command slot %u in use", static_cast<unsigned>(i));
             return TRUE;
@@ -966,10 +966,10 @@ NTSTATUS QzCmdSendSetQueryCmdAdv(PMP_PORT port, UCHAR cmdId, UCHAR cmdClass, UCH
     if (RefusedByFirmwareState(adapter, "legacy", cmdId)) {
         return STATUS_UNSUCCESSFUL;
     }
-    const UCHAR recoveryState = LoadByte(&adapter->FwRecoveryState);
+    const UCHAR recoveryState = LoadByte(&adapter->Recovery.FwRecoveryState);
     if (!LoadByte(&adapter->FwDownloaded) && (recoveryState == 1 || recoveryState == 2) &&
         !ClassAllowedDuringRecovery(cmdClass)) {
-        ULONG refused = __atomic_add_fetch(&adapter->RefusedCmdCount, 1, __ATOMIC_RELAXED);
+        ULONG refused = __atomic_add_fetch(&adapter->FwCmd.RefusedCmdCount, 1, __ATOMIC_RELAXED);
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "command 0x%02X of class 0x%02X refused during firmware recovery (%u)",
                  static_cast<unsigned>(cmdId), static_cast<unsigned>(cmdClass), static_cast<unsigned>(refused));
         return STATUS_UNSUCCESSFUL;
@@ -1006,9 +1006,9 @@ NTSTATUS QzCmdSendSetQueryUniCmdAdv(PMP_PORT port, UCHAR uniCmdId, UCHAR setQuer
         return STATUS_UNSUCCESSFUL;
     }
     PMP_ADAPTER adapter = port->Adapter;
-    const UCHAR recoveryState = LoadByte(&adapter->FwRecoveryState);
+    const UCHAR recoveryState = LoadByte(&adapter->Recovery.FwRecoveryState);
     if (!LoadByte(&adapter->FwDownloaded) && (recoveryState == 1 || recoveryState == 2)) {
-        ULONG refused = __atomic_add_fetch(&adapter->RefusedCmdCount, 1, __ATOMIC_RELAXED);
+        ULONG refused = __atomic_add_fetch(&adapter->FwCmd.RefusedCmdCount, 1, __ATOMIC_RELAXED);
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "unified command 0x%02X refused during firmware recovery (%u)",
                  static_cast<unsigned>(uniCmdId), static_cast<unsigned>(refused));
         return STATUS_UNSUCCESSFUL;

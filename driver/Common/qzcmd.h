@@ -14,9 +14,7 @@
 #include <cstddef>
 
 #include "Common/common.h"
-
-#define FW_CMD_SLOT_COUNT 20
-#define FW_CMD_SLOT_NONE FW_CMD_SLOT_COUNT  // a message without a slot / "find the slot by the event"
+#include "Common/qzcmd_types.h"
 
 // Command classes.
 #define FW_CMD_CLASS_NORMAL 0xED         // every ordinary and extended command
@@ -53,24 +51,6 @@
 #define INTERNAL_CMD_ERROR_RECOVERY 0x10000044u
 #define RECOVERY_KIND_FW_CMD_TIMEOUT 2u
 
-// ---- callbacks -------------------------------------------------------------------------------------
-// A command's callback runs on the control thread once the command is complete. The send call takes
-// one callback; the queue decides by the command which form it has: the answer form for the unified
-// command that expects event 0x1A and for the extended command 0x3C, the completion form otherwise.
-// Their results are not used.
-typedef NTSTATUS (*FW_CMD_COMPLETION_CALLBACK)(ULONG64 context, ULONG argument);
-typedef NTSTATUS (*FW_CMD_ANSWER_CALLBACK)(PMP_ADAPTER adapter, ULONG64 context, ULONG argument,
-                                           PUCHAR answerEvent);
-typedef void (*FW_CMD_CALLBACK)(void);
-inline FW_CMD_CALLBACK FwCmdCompletionCallback(FW_CMD_COMPLETION_CALLBACK callback)
-{
-    return reinterpret_cast<FW_CMD_CALLBACK>(callback);
-}
-inline FW_CMD_CALLBACK FwCmdAnswerCallback(FW_CMD_ANSWER_CALLBACK callback)
-{
-    return reinterpret_cast<FW_CMD_CALLBACK>(callback);
-}
-
 // ---- the command message ---------------------------------------------------------------------------
 typedef struct _FW_CMD_MSG {
     POOL_LINK Link;  // free-list link while the descriptor is in the message pool
@@ -100,31 +80,6 @@ typedef struct _FW_CMD_MSG {
     UCHAR HandOverBusy;   // the command thread is handing the message to the host interface
     UCHAR ReleaseByThread;  // the command thread releases the message after its hand-over
 } FW_CMD_MSG, *PFW_CMD_MSG;
-
-// ---- the command slot ------------------------------------------------------------------------------
-typedef struct _FW_CMD_SLOT {
-    volatile UCHAR InUse;
-    PMP_PORT Port;
-    USHORT CmdId;             // legacy command id, or unified command id
-    USHORT ExpectedEventId;   // FW_CMD_EVENT_DMA_DONE / FW_CMD_UNI_EVENT_DMA_DONE: only the sent report completes it
-    UCHAR Class;
-    UCHAR SeqNum;             // from the command header
-    UCHAR NeedAnswer;
-    volatile UCHAR Answered;
-    volatile UCHAR Sent;      // the host interface reported the command sent (or a completion stood for it)
-    ULONG64 CallbackContext;
-    ULONG CallbackArgument;
-    FW_CMD_COMPLETION_CALLBACK CompletionCallback;
-    FW_CMD_ANSWER_CALLBACK AnswerCallback;
-    PFW_CMD_MSG Message;      // none once the command thread has released a message nobody waits for
-    NTSTATUS Status;          // 0xC0000001 when taken; the command's final status
-    volatile UCHAR OnRing;    // set by the host interface once the message is on a ring
-    USHORT ExpectedExtEventId;
-    PUCHAR AnswerEvent;       // the event that answered; valid only while the event is being dispatched
-    UCHAR Unified;
-    USHORT UniTag;            // FW_CMD_UNI_TAG_LEGACY for a legacy message
-    UCHAR WaiterPresent;      // a sender at passive level has not yet read the slot's result
-} FW_CMD_SLOT, *PFW_CMD_SLOT;
 
 // The data of internal command 0x10000039: the copied slot and a copy of its answer event (the
 // receive buffer is returned before the control thread runs), 0 bytes when there is none.

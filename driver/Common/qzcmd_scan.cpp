@@ -491,10 +491,10 @@ NTSTATUS QzCmdSendDomainInfoCmd_V2(PMP_ADAPTER adapter, PMP_PORT port, BOOLEAN w
     if (adapter == nullptr || port == nullptr) {
         return STATUS_UNSUCCESSFUL;
     }
-    const ULONG listed = Min<ULONG>(adapter->ChannelListCount, DOMAIN_CHANNEL_MAX);
+    const ULONG listed = Min<ULONG>(adapter->Country.ChannelListCount, DOMAIN_CHANNEL_MAX);
     UCHAR counts[3] = {};
     for (ULONG i = 0; i < listed; ++i) {
-        const DOMAIN_CHANNEL_ENTRY& entry = adapter->ChannelList[i];
+        const DOMAIN_CHANNEL_ENTRY& entry = adapter->Country.ChannelList[i];
         if (entry.Band == BAND_24G || entry.Band == BAND_5G) {
             ++counts[entry.Band - 1];
         } else if (entry.Band == BAND_6G && with6G && Listed6GhzChannel(entry.Channel)) {
@@ -519,7 +519,7 @@ NTSTATUS QzCmdSendDomainInfoCmd_V2(PMP_ADAPTER adapter, PMP_PORT port, BOOLEAN w
     PUCHAR out = payload + sizeof(DOMAIN_INFO_V2_HEAD_WIRE);
     for (ULONG band = BAND_24G; band <= BAND_6G; ++band) {
         for (ULONG i = 0; i < listed; ++i) {
-            const DOMAIN_CHANNEL_ENTRY& entry = adapter->ChannelList[i];
+            const DOMAIN_CHANNEL_ENTRY& entry = adapter->Country.ChannelList[i];
             if (entry.Band != band || (band == BAND_6G && (!with6G || !Listed6GhzChannel(entry.Channel)))) {
                 continue;
             }

@@ -39,14 +39,14 @@ ULONG GetU32(const UCHAR* p) { return GetU16(p) | (static_cast<ULONG>(GetU16(p +
 
 void CountDropped(PMP_ADAPTER adapter, PCSTR what, ULONG value, ULONG limit)
 {
-    LONG count = InterlockedIncrement(&adapter->FwEventShortCount);
+    LONG count = InterlockedIncrement(&adapter->FwEvent.FwEventShortCount);
     DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "firmware event dropped: %s (%u, limit %u); %d dropped", what,
              static_cast<unsigned>(value), static_cast<unsigned>(limit), static_cast<int>(count));
 }
 
 void CountUnknown(PMP_ADAPTER adapter, PCSTR dialect, ULONG eventId)
 {
-    LONG count = InterlockedIncrement(&adapter->FwEventUnknownCount);
+    LONG count = InterlockedIncrement(&adapter->FwEvent.FwEventUnknownCount);
     DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "%s event 0x%02X has no handler; %d unknown", dialect,
              static_cast<unsigned>(eventId), static_cast<int>(count));
 }
@@ -249,7 +249,7 @@ UCHAR RomModeEventHandler(PMP_ADAPTER adapter, PUCHAR buffer, ULONG receivedLeng
             DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_FW, "ROM register read 0x%08X = 0x%08X", static_cast<unsigned>(address),
                      static_cast<unsigned>(value));
             if (address == FW_ROM_VERSION_ADDRESS) {
-                Publish(&adapter->RomVersionWord, value);
+                Publish(&adapter->FwEvent.RomVersionWord, value);
             }
         }
         break;
@@ -258,18 +258,18 @@ UCHAR RomModeEventHandler(PMP_ADAPTER adapter, PUCHAR buffer, ULONG receivedLeng
         handled = 0;
         break;
     case 0x04:
-        Publish(&adapter->PatchSemaphoreStatus, payload[0]);
+        Publish(&adapter->FwEvent.PatchSemaphoreStatus, payload[0]);
         break;
     case 0x06:
         if (group != FW_CHIP_GROUP_OLDER) {
-            Publish(&adapter->BtPatchStatus, payload[0]);
-            Publish(&adapter->BtPatchValue, GetU32(payload + 4));
+            Publish(&adapter->FwEvent.BtPatchStatus, payload[0]);
+            Publish(&adapter->FwEvent.BtPatchValue, GetU32(payload + 4));
         }
         break;
     case 0x08:
         if (group == FW_CHIP_GROUP_ARVEL3X) {
             if (payload[1] == 0 && payload[0] == 1) {
-                Publish(&adapter->FwLogBaseAddress, GetU32(payload + 4));
+                Publish(&adapter->FwEvent.FwLogBaseAddress, GetU32(payload + 4));
             } else {
                 DBGPRINT(TRACE_LEVEL_WARNING, DBG_FW, "ROM log-base answer %u/%u ignored",
                          static_cast<unsigned>(payload[0]), static_cast<unsigned>(payload[1]));

@@ -25,7 +25,7 @@ ULONG GetU32(const UCHAR* p) { return GetU16(p) | (static_cast<ULONG>(GetU16(p +
 
 void CountMalformed(PMP_ADAPTER adapter, PCSTR who, PCSTR what, ULONG value, ULONG limit)
 {
-    LONG count = InterlockedIncrement(&adapter->ChipCapMalformedCount);
+    LONG count = InterlockedIncrement(&adapter->Cap.ChipCapMalformedCount);
     DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "%s: %s (%u, limit %u); %d malformed", who, what,
              static_cast<unsigned>(value), static_cast<unsigned>(limit), static_cast<int>(count));
 }
@@ -60,7 +60,7 @@ const CHIP_CAP_HANDLER_ENTRY* ChipCapGetHandler(ULONG tag)
 // ---- the tag handlers ----------------------------------------------------------------------------------
 VOID nicCfgChipCapTag0(PMP_ADAPTER adapter, const UCHAR* value)
 {
-    CHIP_CAPABILITY_RECORD& record = adapter->ChipCapability;
+    CHIP_CAPABILITY_RECORD& record = adapter->Cap.ChipCapability;
     for (ULONG i = 0; i < 4; ++i) {
         record.Tag0[i] = GetU32(value + 4 * i);
     }
@@ -72,7 +72,7 @@ VOID nicCfgChipCapTag0(PMP_ADAPTER adapter, const UCHAR* value)
 
 VOID nicCfgChipCapTag1(PMP_ADAPTER adapter, const UCHAR* value)
 {
-    CHIP_CAPABILITY_RECORD& record = adapter->ChipCapability;
+    CHIP_CAPABILITY_RECORD& record = adapter->Cap.ChipCapability;
     record.Tag1[0] = GetU32(value);
     record.Tag1[1] = GetU32(value + 4);
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "nicCfgChipCapTag1: 0x%08X 0x%08X", static_cast<unsigned>(record.Tag1[0]),
@@ -81,9 +81,9 @@ VOID nicCfgChipCapTag1(PMP_ADAPTER adapter, const UCHAR* value)
 
 VOID nicCfgChipCapTag2(PMP_ADAPTER adapter, const UCHAR* value)
 {
-    adapter->ChipCapability.Tag2 = GetU32(value);
+    adapter->Cap.ChipCapability.Tag2 = GetU32(value);
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "nicCfgChipCapTag2: 0x%08X",
-             static_cast<unsigned>(adapter->ChipCapability.Tag2));
+             static_cast<unsigned>(adapter->Cap.ChipCapability.Tag2));
 }
 
 VOID nicCfgChipCapTag3(PMP_ADAPTER adapter, const UCHAR* value)
@@ -107,26 +107,26 @@ VOID nicCfgChipCapPhyCap(PMP_ADAPTER adapter, const UCHAR* value)
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "nicCfgChipCapPhyCap: %u spatial streams reported",
                  static_cast<unsigned>(streams));
     }
-    adapter->ChipStreams = static_cast<UCHAR>((streams << 4) | streams);
+    adapter->Cap.ChipStreams = static_cast<UCHAR>((streams << 4) | streams);
     adapter->AntennaPath = WithStreams(adapter->AntennaPath, streams);
-    adapter->HwAntennaPath = WithStreams(adapter->HwAntennaPath, streams);
-    adapter->ChipTxLdpc = value[CHIP_CAP_PHY_TX_LDPC];
-    adapter->ChipRxLdpc = value[CHIP_CAP_PHY_RX_LDPC];
-    adapter->ChipTxPathMask = value[CHIP_CAP_PHY_PATH];
+    adapter->Cap.HwAntennaPath = WithStreams(adapter->Cap.HwAntennaPath, streams);
+    adapter->Cap.ChipTxLdpc = value[CHIP_CAP_PHY_TX_LDPC];
+    adapter->Cap.ChipRxLdpc = value[CHIP_CAP_PHY_RX_LDPC];
+    adapter->Cap.ChipTxPathMask = value[CHIP_CAP_PHY_PATH];
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "nicCfgChipCapPhyCap: streams %u, LDPC %u/%u, path 0x%02X",
-             static_cast<unsigned>(streams), static_cast<unsigned>(adapter->ChipTxLdpc),
-             static_cast<unsigned>(adapter->ChipRxLdpc), static_cast<unsigned>(adapter->ChipTxPathMask));
+             static_cast<unsigned>(streams), static_cast<unsigned>(adapter->Cap.ChipTxLdpc),
+             static_cast<unsigned>(adapter->Cap.ChipRxLdpc), static_cast<unsigned>(adapter->Cap.ChipTxPathMask));
 }
 
 VOID nicCfgChipCap6GCap(PMP_ADAPTER adapter, const UCHAR* value)
 {
-    adapter->SixGCapable = value[0];
+    adapter->Cap.SixGCapable = value[0];
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "nicCfgChipCap6GCap: %u", static_cast<unsigned>(value[0]));
 }
 
 VOID nicCfgChipCapFactoryCalCap(PMP_ADAPTER adapter, const UCHAR* value)
 {
-    adapter->FactoryCalCapable = value[0];
+    adapter->Cap.FactoryCalCapable = value[0];
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "nicCfgChipCapFactoryCalCap: %u", static_cast<unsigned>(value[0]));
 }
 
@@ -183,7 +183,7 @@ VOID ProcessNicCapabilityEvent(PMP_ADAPTER adapter, PUCHAR payload, ULONG payloa
         CountMalformed(adapter, __func__, "NIC capability shorter than its fields", payloadLength, NIC_CAP_PAYLOAD_LENGTH);
         return;
     }
-    NIC_CAPABILITY_RECORD& record = adapter->NicCapability;
+    NIC_CAPABILITY_RECORD& record = adapter->Cap.NicCapability;
     for (ULONG i = 0; i < 3; ++i) {
         record.Version[i] = GetU16(payload + NIC_CAP_OFFSET_VERSION + 2 * i);
     }

@@ -11,6 +11,7 @@
 // short for what its handler reads is skipped. Each such case is counted in the adapter.
 #pragma once
 
+#include "Common/qzevent_capability_types.h"
 #include "kshim/nt_types.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
@@ -35,20 +36,6 @@ typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 #define NIC_CAP_FALLBACK_BYTE4 0x44
 #define NIC_CAP_FALLBACK_BYTE5 0x55
 
-// The NIC capability event as reported (only traces read it besides the flags the handler derives).
-typedef struct _NIC_CAPABILITY_RECORD {
-    USHORT Version[3];
-    UCHAR Only24G;
-    UCHAR Feature;
-    UCHAR MacAddress[6];
-    UCHAR Block[16];
-    ULONG Words[4];
-    UCHAR Tail[4];
-    UCHAR Last;
-    UCHAR MacValid;  // the reported address was a unicast, nonzero address
-    UCHAR Reported;  // an event was taken
-} NIC_CAPABILITY_RECORD, *PNIC_CAPABILITY_RECORD;
-
 // Chip capability payload (event 0xEC): u16 record count, two reserved bytes, then the records.
 #define CHIP_CAP_HEADER_LENGTH 4
 #define CHIP_CAP_RECORD_HEADER_LENGTH 8  // u32 tag, u32 value length
@@ -70,14 +57,6 @@ typedef struct _NIC_CAPABILITY_RECORD {
 #define CHIP_CAP_PHY_PATH 10      // the transmit path mask the transmit descriptor writer reads
 #define CHIP_CAP_PHY_LENGTH 11
 #define CHIP_CAP_MAX_EXPECTED_STREAMS 2
-
-// The values of tags 0 to 2, kept as reported.
-typedef struct _CHIP_CAPABILITY_RECORD {
-    ULONG Tag0[4];
-    UCHAR Tag0Present;
-    ULONG Tag1[2];
-    ULONG Tag2;
-} CHIP_CAPABILITY_RECORD, *PCHIP_CAPABILITY_RECORD;
 
 // One row of the chip-capability table: the record's tag, the value bytes its handler reads, and
 // the handler (adapter, value). A tag without a row is skipped.

@@ -8,6 +8,7 @@
 #include "Common/common.h"
 #include "Common/he/twt.h"
 #include "Common/logevent.h"
+#include "Common/p2p/p2p.h"
 #include "Common/p2p/p2pms.h"
 #include "Common/mlme/mlme.h"
 #include "Common/mlme/mlmeaction.h"
@@ -105,10 +106,10 @@ void RadioStatus(PMP_ADAPTER adapter, UCHAR position, PCSTR* what)
 void BtControl(PMP_ADAPTER adapter, const UCHAR* payload)
 {
     for (ULONG i = 0; i < kBtValues; ++i) {
-        __atomic_store_n(&adapter->BtState[i], GetU32(payload + 4 * i), __ATOMIC_RELEASE);
+        __atomic_store_n(&adapter->UniEvent.BtState[i], GetU32(payload + 4 * i), __ATOMIC_RELEASE);
     }
-    if (adapter->BtState[kBtValues - 1] == 1) {
-        if (__atomic_exchange_n(&adapter->BtReady, static_cast<UCHAR>(1), __ATOMIC_ACQ_REL) == 0) {
+    if (adapter->UniEvent.BtState[kBtValues - 1] == 1) {
+        if (__atomic_exchange_n(&adapter->UniEvent.BtReady, static_cast<UCHAR>(1), __ATOMIC_ACQ_REL) == 0) {
             DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "Bluetooth control acknowledged");
         }
         return;
@@ -244,7 +245,7 @@ VOID ProcessLayer0ExtMagicEvent(PMP_ADAPTER adapter, PUCHAR eventView)
     switch (subId) {
     case 0x2C: needed = 8; break;
     case 0x3C: needed = 12; break;
-    case kExtEfuseRead: needed = kEfuseAnswerOffset + sizeof(adapter->EfuseData); break;
+    case kExtEfuseRead: needed = kEfuseAnswerOffset + sizeof(adapter->UniEvent.EfuseData); break;
     case kExtBfProfile: needed = 1; break;
     case kExtEfuseFreeBlock: needed = 3; break;
     case kExtRadioStatus: needed = 1; break;
@@ -281,7 +282,7 @@ VOID ProcessLayer0ExtMagicEvent(PMP_ADAPTER adapter, PUCHAR eventView)
         what = "traced";
         break;
     case kExtEfuseRead:
-        PlatformMoveMemory(adapter->EfuseData, payload + kEfuseAnswerOffset, sizeof(adapter->EfuseData));
+        PlatformMoveMemory(adapter->UniEvent.EfuseData, payload + kEfuseAnswerOffset, sizeof(adapter->UniEvent.EfuseData));
         what = "EFUSE answer kept";
         break;
     case kExtPhyIcsRaw:
@@ -293,8 +294,8 @@ VOID ProcessLayer0ExtMagicEvent(PMP_ADAPTER adapter, PUCHAR eventView)
                                                        : "beamforming profile answer of another kind ignored";
         break;
     case kExtEfuseFreeBlock:
-        adapter->EfuseStatus[0] = payload[0];
-        adapter->EfuseStatus[1] = payload[2];
+        adapter->UniEvent.EfuseStatus[0] = payload[0];
+        adapter->UniEvent.EfuseStatus[1] = payload[2];
         what = "EFUSE free blocks kept";
         break;
     case kExtRadioStatus:
@@ -305,10 +306,10 @@ VOID ProcessLayer0ExtMagicEvent(PMP_ADAPTER adapter, PUCHAR eventView)
         break;
     case kExtPhyStatus:
         if (payload[0] == 1) {
-            PlatformMoveMemory(adapter->PhyStatusSmall, payload, PHY_STATUS_RECORD_SMALL);
+            PlatformMoveMemory(adapter->Stats.PhyStatusSmall, payload, PHY_STATUS_RECORD_SMALL);
             what = "PHY status record of 20 bytes kept";
         } else if (payload[0] == 4) {
-            PlatformMoveMemory(adapter->PhyStatusLarge, payload, PHY_STATUS_RECORD_LARGE);
+            PlatformMoveMemory(adapter->Stats.PhyStatusLarge, payload, PHY_STATUS_RECORD_LARGE);
             what = "PHY status record of 32 bytes kept";
         } else {
             what = "PHY status record of another kind ignored";
@@ -339,7 +340,7 @@ VOID ProcessSleepyInfoEvent(PMP_ADAPTER adapter, PUCHAR eventView)
         DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_POWER, "ProcessSleepyInfoEvent: ignored (low latency or multi-channel)");
         return;
     }
-    if (adapter->LowPowerMode == 0) {
+    if (adapter->LowPower.LowPowerMode == 0) {
         DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_POWER, "ProcessSleepyInfoEvent: the chip is not under low-power ownership");
         return;
     }
@@ -439,7 +440,7 @@ VOID ProcessWoWWakeReasonEvent(PMP_ADAPTER adapter, PUCHAR eventView)
     }
     const UCHAR code = payload[0];
     (void)WriteSystemEventLog(adapter, kWakeReasonLogId, 0, &code, 1);
-    ULONG reason = adapter->WakeReason;
+    ULONG reason = adapter->Wake.WakeReason;
     BOOLEAN pattern = FALSE;
     switch (code) {
     case 0: reason = kWakePacket; break;
@@ -455,35 +456,35 @@ VOID ProcessWoWWakeReasonEvent(PMP_ADAPTER adapter, PUCHAR eventView)
     case 21: reason = kWakeNloDiscovery; break;
     default: break;
     }
-    adapter->WakeReason = reason;
+    adapter->Wake.WakeReason = reason;
     if (pattern) {
-        const ULONG index = adapter->WakePatternIndex;
-        if (index < WOW_PATTERN_SLOTS && adapter->WowPatterns[index].InUse) {
-            adapter->WakePatternIndex = adapter->WowPatterns[index].OsPatternId;
+        const ULONG index = adapter->Wake.WakePatternIndex;
+        if (index < WOW_PATTERN_SLOTS && adapter->Wake.WowPatterns[index].InUse) {
+            adapter->Wake.WakePatternIndex = adapter->Wake.WowPatterns[index].OsPatternId;
         }
     }
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_POWER, "ProcessWoWWakeReasonEvent: code %u, wake reason 0x%X, pattern %u",
-             static_cast<unsigned>(code), static_cast<unsigned>(adapter->WakeReason),
-             static_cast<unsigned>(adapter->WakePatternIndex));
+             static_cast<unsigned>(code), static_cast<unsigned>(adapter->Wake.WakeReason),
+             static_cast<unsigned>(adapter->Wake.WakePatternIndex));
 }
 
 VOID ProcessWowEvent(PMP_ADAPTER adapter, UCHAR eventId)
 {
     switch (eventId) {
-    case 0x1B: adapter->WakeReason = kWakeMediaDisconnect; break;
-    case 0x71: adapter->WakeReason = kWakeApAssociationLost; break;
-    case 0x72: adapter->WakeReason = kWakeGtkHandshakeError; break;
+    case 0x1B: adapter->Wake.WakeReason = kWakeMediaDisconnect; break;
+    case 0x71: adapter->Wake.WakeReason = kWakeApAssociationLost; break;
+    case 0x72: adapter->Wake.WakeReason = kWakeGtkHandshakeError; break;
     default: break;
     }
-    adapter->WakePatternIndex = 0;
-    adapter->WakePacketWord = 0;
-    adapter->PendingWakeIndication = 1;
-    adapter->LinkLossCause = 1;
+    adapter->Wake.WakePatternIndex = 0;
+    adapter->Wake.WakePacketWord = 0;
+    adapter->Wake.PendingWakeIndication = 1;
+    adapter->Wake.LinkLossCause = 1;
     const ULONG portIndex = 0;
     const NTSTATUS status =
         QZEnqueueInternalCmd(adapter, adapter->PortList[0], INTERNAL_CMD_LINK_LOSS, &portIndex, sizeof(portIndex));
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_POWER, "ProcessWowEvent: event 0x%02X, wake reason 0x%X, link loss posted: 0x%08X",
-             static_cast<unsigned>(eventId), static_cast<unsigned>(adapter->WakeReason), static_cast<unsigned>(status));
+             static_cast<unsigned>(eventId), static_cast<unsigned>(adapter->Wake.WakeReason), static_cast<unsigned>(status));
 }
 
 VOID ProcessStaStatisticsEvent(PMP_ADAPTER adapter, PUCHAR eventView)
@@ -509,7 +510,7 @@ VOID ProcessStaStatisticsOri(PMP_ADAPTER adapter, PUCHAR eventView)
     }
     ULONG length = 0;
     const UCHAR* p = ViewPayload(eventView, &length);
-    STA_STAT_ORI_RECORD* record = &adapter->StaStatOri;
+    STA_STAT_ORI_RECORD* record = &adapter->Stats.StaStatOri;
     const BOOLEAN valid = static_cast<BOOLEAN>((GetU32(p + 4) & 1) != 0);
     if (valid) {
         for (const StatField& field : kStatFields) {
@@ -537,14 +538,14 @@ VOID ProcessStaStatisticsOri(PMP_ADAPTER adapter, PUCHAR eventView)
         }
         band->TotalRatio = Ratio(band->Totals[1], band->Totals[0]);
         band->EventRatio = Ratio(GetU32(block + 4), GetU32(block));
-        if (adapter->StaInfoResetRequested != 0) {
+        if (adapter->Stats.StaInfoResetRequested != 0) {
             RtlZeroMemory(band->Totals, sizeof(band->Totals));
             RtlZeroMemory(band->Last, sizeof(band->Last));
             band->TotalRatio = 0;
             band->EventRatio = 0;
         }
     }
-    if (adapter->StaInfoResetRequested != 0) {
+    if (adapter->Stats.StaInfoResetRequested != 0) {
         RtlZeroMemory(record->Fields + 0x2C, 8);  // transmit total and failure counts
         RtlZeroMemory(record->Fields + 0x88, 8);
         record->Fields[0x12] = 0;
@@ -562,7 +563,7 @@ VOID ProcessWlanInfo(PMP_ADAPTER adapter, PUCHAR eventView)
                  static_cast<unsigned>(headerLength), static_cast<unsigned>(WLAN_INFO_RECORD_SIZE + FW_EVENT_HEADER_LENGTH));
         return;
     }
-    PlatformMoveMemory(adapter->WlanInfo, eventView + FW_EVENT_VIEW_PAYLOAD_OFFSET, WLAN_INFO_RECORD_SIZE);
+    PlatformMoveMemory(adapter->Stats.WlanInfo, eventView + FW_EVENT_VIEW_PAYLOAD_OFFSET, WLAN_INFO_RECORD_SIZE);
     DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_CMD, "ProcessWlanInfo: record kept");
 }
 

@@ -1,7 +1,6 @@
 // Services of other layers that the firmware event handlers call; see the header.
 #include "Common/qzevent_services.h"
 
-#include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/ndiscommonhifpci.h"
 #include "platform/ndiscommon/trace.h"
 

@@ -220,7 +220,7 @@ BOOLEAN ParseNewer(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, UCH
     }
     const USHORT d = static_cast<USHORT>((seq - last) & kSeqMask);
     BOOLEAN drop;
-    if (adapter->DbdcMode == 0) {
+    if (adapter->UniEvent.DbdcMode == 0) {
         drop = static_cast<BOOLEAN>(d > kFarAheadSecond);
     } else {
         drop = static_cast<BOOLEAN>((seq < last && last - seq < kDbdcBehind) || (seq > last && seq - last > kDbdcAhead));

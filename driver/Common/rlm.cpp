@@ -98,9 +98,9 @@ ULONG DomainGetChannelCountByBand(PMP_ADAPTER adapter, ULONG selector)
         return 0;
     }
     ULONG count = 0;
-    ULONG entries = adapter->ChannelListCount < DOMAIN_CHANNEL_MAX ? adapter->ChannelListCount : DOMAIN_CHANNEL_MAX;
+    ULONG entries = adapter->Country.ChannelListCount < DOMAIN_CHANNEL_MAX ? adapter->Country.ChannelListCount : DOMAIN_CHANNEL_MAX;
     for (ULONG i = 0; i < entries; ++i) {
-        if (adapter->ChannelList[i].Band == band) {
+        if (adapter->Country.ChannelList[i].Band == band) {
             ++count;
         }
     }

@@ -103,7 +103,7 @@ void DataPath::SetAirSink(AirSink sink)
 
 void DataPath::OnFrame(const sim::chip::DataFrame& f)
 {
-    AirFrame air;
+    SentDataFrame air;
     air.token = f.token;
     air.ring = f.ring;
     std::memcpy(air.txd, f.txd, sizeof(air.txd));
@@ -145,7 +145,7 @@ void DataPath::SendManagement(const uint8_t* buffer, size_t length, unsigned rin
     }
     const uint32_t word0 = buffer[0] | (buffer[1] << 8);
     const size_t frameLength = word0 >= 32 ? std::min<size_t>(word0 - 32, length - 32) : 0;
-    AirFrame air;
+    SentDataFrame air;
     air.ring = ring;
     std::memcpy(air.txd, buffer, sizeof(air.txd));
     air.bytes.assign(buffer + 32, buffer + 32 + frameLength);

@@ -22,7 +22,7 @@
 namespace sim::fw {
 
 // A frame the device put on the air.
-struct AirFrame {
+struct SentDataFrame {
     std::vector<uint8_t> bytes;  // the 802.11 frame as sent (no FCS)
     uint16_t token = 0;          // the host's record token
     unsigned ring = 0;           // hardware ring it came from
@@ -40,7 +40,7 @@ public:
     // ---- transmit -------------------------------------------------------------------------------------
     // Receives every frame the device puts on the air (under the chip's lock, on the thread that rang
     // the doorbell: it must not block or call back into the chip).
-    using AirSink = std::function<void(const AirFrame&)>;
+    using AirSink = std::function<void(const SentDataFrame&)>;
     void SetAirSink(AirSink sink);
     // A management or control frame from the command ring (32-byte descriptor, then the frame): it
     // goes on the air as it is (its descriptor done is the host's completion).

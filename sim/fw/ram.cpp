@@ -41,7 +41,9 @@ RamFirmware::RamFirmware(sim::chip::Chip& chip, RomFirmware& rom)
     : chip_(chip),
       rom_(rom),
       generation_(chip.model().generation),
-      events_(chip, chip.rings().RxRing(RxRole::Events))
+      events_(chip, chip.rings().RxRing(RxRole::Events)),
+      scanHost_(chip),
+      scan_(std::make_unique<ScanEngine>(chip.model().generation, scanHost_))
 {
     const sim::chip::RingMap& map = chip_.rings();
     hwCommand_ = map.TxRing(TxRole::Command);
@@ -52,6 +54,7 @@ RamFirmware::RamFirmware(sim::chip::Chip& chip, RomFirmware& rom)
 
 RamFirmware::~RamFirmware()
 {
+    scan_.reset();
     if (chip_.rings().present) {
         chip_.SetTxConsumer(hwCommand_, nullptr);
     }
@@ -70,7 +73,13 @@ void RamFirmware::ExpectBufferBin(const std::vector<uint8_t>& image)
     unified_.Settings().expectedBufferBin = image;
 }
 
-void RamFirmware::SetRunning(bool running) { running_.store(running); }
+void RamFirmware::SetRunning(bool running)
+{
+    if (!running && running_.load()) {
+        scan_->Reset();
+    }
+    running_.store(running);
+}
 
 void RamFirmware::AttachTo(RomDownload& download)
 {
@@ -247,6 +256,10 @@ void RamFirmware::OnBuffer(const sim::chip::TxBuffer& buffer)
         exchange.unified = true;
         UnifiedAnswer answer = unified_.Consume(buffer.data, buffer.length);
         exchange.unifiedCommand = answer.command;
+        if (answer.command) {
+            const ChipCapabilities& caps = unified_.Settings().capabilities;
+            scan_->TakeUnified(*answer.command, {caps.macAddress, caps.streams});
+        }
         keep("RAM: ", answer.events, answer.delayMs, answer.note);
         return;
     }
@@ -260,6 +273,7 @@ void RamFirmware::OnBuffer(const sim::chip::TxBuffer& buffer)
     }
     const LegacyCommand& command = *exchange.command;
     exchange.note = "RAM: " + Describe(command);
+    scan_->TakeLegacy(command, {settings_.capabilities.macAddress, settings_.capabilities.streams});
     uint8_t eventId = 0;
     std::vector<uint8_t> payload;
     if (AnswerLocked(command, &eventId, &payload, &exchange.note)) {
@@ -324,6 +338,9 @@ std::vector<std::string> RamFirmware::Faults() const
     }
     if (expectedBin_ && u.bufferBinComplete && u.bufferBinFromFile && !u.bufferBinMatches) {
         faults.push_back("the unified buffer-bin differs from the EEPROM image");
+    }
+    for (const std::string& f : scan_->Record().faults) {
+        faults.push_back("scan engine: " + f);
     }
     return faults;
 }

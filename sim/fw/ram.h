@@ -41,6 +41,7 @@
 #include "fw/ring_firmware.h"
 #include "fw/rom.h"
 #include "fw/rom_download.h"
+#include "fw/scan_engine.h"
 #include "fw/unified_ram.h"
 
 namespace sim::fw {
@@ -101,6 +102,9 @@ public:
     UnifiedRamFirmware& Unified() { return unified_; }
     // The EEPROM image the buffer-bin must carry (none: only the pieces' consistency is checked).
     void ExpectBufferBin(const std::vector<uint8_t>& image);
+    // The scan engine and the chip's radio (fw/scan_engine): it takes the scan, offload, domain and
+    // channel commands of both formats beside the answers above.
+    ScanEngine& Scan() { return *scan_; }
 
     // The RAM code starts (true) or the chip went back to its boot ROM (false). The download model's
     // hook calls it; it only flips the phase, so it may run under the chip's lock.
@@ -161,6 +165,8 @@ private:
     std::vector<std::string> faults_;
     std::function<void(const sim::chip::TxBuffer&)> frameHandler_;
     EventRingWriter events_;
+    ChipScanHost scanHost_;
+    std::unique_ptr<ScanEngine> scan_;
 };
 
 // The whole firmware of a simulated chip on its rings: the boot ROM with its download model, then

@@ -122,11 +122,11 @@ TEST_F(BringUpTest, DownloadOverTheOperationsTable)
 
     // A running firmware kept through a low-power state: nothing is sent at all.
     Ram().ClearRecords();
-    a->KeepRunningFw = 1;
+    a->LowPower.KeepRunningFw = 1;
     EXPECT_EQ(HalDownloadPatchFirmware(a), STATUS_SUCCESS);
     EXPECT_TRUE(Ram().Exchanges().empty());
     Quiesce();
-    a->KeepRunningFw = 0;
+    a->LowPower.KeepRunningFw = 0;
 
     // A running firmware the chip cannot erase stays: no download, the post-download settings again.
     a->HalOps.EraseFirmware = ReportsEmptySlot;

@@ -2,6 +2,7 @@
 // a low-power state, the power state recorded in the registry, wake arming, and what the D0 exit
 // towards D3Final does with the chip.
 #include "bringup_support.h"
+#include "platform/ndiscommon/ndiscommon.h"
 
 namespace {
 
@@ -21,10 +22,10 @@ TEST_F(BringUpTest, SleepAndResume)
     sleep.wake = SleepOptions::Wake::DoNotArm;
     EXPECT_EQ(os_.Sleep(device_, sleep), STATUS_NOT_SUPPORTED) << "the power change by port is not built yet";
     EXPECT_EQ(RecordedPowerState(), 3u) << "D3, recorded as the framework state minus one";
-    EXPECT_EQ(a->LowPowerCountdownActive, 1);
-    EXPECT_EQ(a->LowPowerCountdown, static_cast<ULONG>(LOW_POWER_COUNTDOWN_TICKS));
-    EXPECT_EQ(a->WowArmed, 0);
-    EXPECT_NE(a->LastLowPowerTime.QuadPart, 0);
+    EXPECT_EQ(a->LowPower.LowPowerCountdownActive, 1);
+    EXPECT_EQ(a->LowPower.LowPowerCountdown, static_cast<ULONG>(LOW_POWER_COUNTDOWN_TICKS));
+    EXPECT_EQ(a->Wake.WowArmed, 0);
+    EXPECT_NE(a->LowPower.LastLowPowerTime.QuadPart, 0);
 
     AdapterSetFlag(a, ADAPTER_FLAG_NOT_RESPONDING | ADAPTER_FLAG_PCI_SUSPENDED | ADAPTER_FLAG_RESUME_CLEAR, "test");
     a->PortList[0]->ReorderSessions[3].State = REORDER_SESSION_ACTIVE;
@@ -82,14 +83,14 @@ TEST_F(BringUpTest, PowerStateRequests)
         UCHAR armed;
     };
     for (const Wake w : {Wake{1, 0, 0}, Wake{0, 1, 0}, Wake{2, 1, 1}, Wake{0, 0, 0}}) {
-        a->WowPatternCount = w.patterns;
-        a->WowOffloadCount = w.offloads;
+        a->Wake.WowPatternCount = w.patterns;
+        a->Wake.WowOffloadCount = w.offloads;
         (void)QZCxSetPowerState(a, 4);
-        EXPECT_EQ(a->WowArmed, w.armed) << static_cast<int>(w.patterns) << " patterns, "
+        EXPECT_EQ(a->Wake.WowArmed, w.armed) << static_cast<int>(w.patterns) << " patterns, "
                                         << static_cast<int>(w.offloads) << " offloads";
     }
-    a->WowPatternCount = 0;
-    a->WowOffloadCount = 0;
+    a->Wake.WowPatternCount = 0;
+    a->Wake.WowOffloadCount = 0;
 }
 
 // Towards D3Final the chip goes to its firmware by "DeInitLP": never with 0, only after a shutdown
@@ -111,9 +112,9 @@ TEST_F(BringUpTest, TheChipGoesToItsFirmwareAtTheLastPowerDownByDeInitLP)
             os_.Shutdown();
             EXPECT_EQ(Adapter()->ShutdownNotified, 1);
         }
-        EXPECT_EQ(Adapter()->FwOwn[1], 0);
+        EXPECT_EQ(Adapter()->LowPower.FwOwn[1], 0);
         EXPECT_EQ(os_.Stop(device_), STATUS_SUCCESS);
-        EXPECT_EQ(Adapter()->FwOwn[1], c.requested);
+        EXPECT_EQ(Adapter()->LowPower.FwOwn[1], c.requested);
         EXPECT_FALSE(g_FirstPowerUp);
         os_.Remove(device_);
         device_ = nullptr;
@@ -125,7 +126,7 @@ TEST_F(BringUpTest, TheChipGoesToItsFirmwareAtTheLastPowerDownByDeInitLP)
     ASSERT_EQ(os_.Start(device_), STATUS_SUCCESS);
     chip_->SetGone(true);
     EXPECT_EQ(os_.SurpriseRemove(device_, kshim::host::SurpriseRemovalOrder::BeforeD0Exit), STATUS_SUCCESS);
-    EXPECT_EQ(Adapter()->FwOwn[1], 0) << "a device that is gone is not handed to its firmware";
+    EXPECT_EQ(Adapter()->LowPower.FwOwn[1], 0) << "a device that is gone is not handed to its firmware";
 }
 
 // A power-up whose driver ownership cannot be had fails with 0xC0000001; the power-up-failed field is
@@ -144,7 +145,7 @@ TEST_F(BringUpTest, DriverOwnershipRefusedAtPowerUp)
         AddDevice(0x3502);
         ASSERT_EQ(os_.Start(device_), STATUS_SUCCESS);
         Quiesce();
-        Adapter()->LowPowerMode = 1;
+        Adapter()->LowPower.LowPowerMode = 1;
         SleepOptions sleep;
         sleep.target = c.sleep;
         sleep.wake = SleepOptions::Wake::DoNotArm;

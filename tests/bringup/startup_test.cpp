@@ -2,6 +2,7 @@
 // order of what the firmware receives on both generations, and a stop followed by a new start.
 #include <cstring>
 
+#include "Common/p2p/p2p.h"
 #include "bringup_support.h"
 #include "hal/common/hal_bringup.h"
 #include "platform/ndiscommon/ndiscommonhifpci.h"

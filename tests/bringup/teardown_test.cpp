@@ -197,7 +197,7 @@ TEST_F(BringUpTest, ReleaseAfterAFailedResumeShutsTheNicDown)
     ASSERT_EQ(os_.Start(device_), STATUS_SUCCESS);
     MP_ADAPTER* a = Adapter();
     Quiesce();
-    a->LowPowerMode = 1;
+    a->LowPower.LowPowerMode = 1;
     (void)os_.Sleep(device_, {});
     // The chip goes to its firmware and does not come back.
     chip_->SetDriverOwnLatency(sim::chip::Latency::Never());

@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <vector>
 
+#include "Common/mlme/mlmesync.h"
 #include "Common/mlme/mlmesync_bss.h"
 #include "Common/mlme/mlmesync_chnl.h"
 #include "kshim/host/control.h"
@@ -76,9 +77,9 @@ protected:
 
     void SetChannels(std::initializer_list<std::pair<UCHAR, ULONG>> channels)
     {
-        adapter_->ChannelListCount = 0;
+        adapter_->Country.ChannelListCount = 0;
         for (const auto& [ch, band] : channels) {
-            DOMAIN_CHANNEL_ENTRY& e = adapter_->ChannelList[adapter_->ChannelListCount++];
+            DOMAIN_CHANNEL_ENTRY& e = adapter_->Country.ChannelList[adapter_->Country.ChannelListCount++];
             e.Channel = ch;
             e.Band = band;
         }

@@ -2,6 +2,7 @@
 // rules, the searches and the deletes.
 #include <string>
 
+#include "Common/mlme/mlmesync.h"
 #include "bss/bss_fixture.h"
 
 namespace bsstest {

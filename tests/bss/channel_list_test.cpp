@@ -1,4 +1,5 @@
 // Channel lists derived from the adapter channel list, the clean-channel choices and the 20/40 marks.
+#include "Common/mlme/mlmesync.h"
 #include "bss/bss_fixture.h"
 
 namespace bsstest {
@@ -57,9 +58,9 @@ TEST_F(ChannelLists, TheCleanChannelPrefersTheLowSideOnlyWhenStrictlyQuieter)
 
 TEST_F(ChannelLists, TheAllChannelListStopsAtItsCapacity)
 {
-    adapter_->ChannelListCount = 150;  // more than the adapter list holds
+    adapter_->Country.ChannelListCount = 150;  // more than the adapter list holds
     for (int i = 0; i < DOMAIN_CHANNEL_MAX; ++i) {
-        adapter_->ChannelList[i] = {static_cast<UCHAR>(i + 1), BAND_5G, 0, 0};
+        adapter_->Country.ChannelList[i] = {static_cast<UCHAR>(i + 1), BAND_5G, 0, 0};
     }
     MlmeCreateAllChannelList(adapter_);
     EXPECT_EQ(L().AllList.Count, ALL_CHANNEL_MAX);
@@ -82,12 +83,12 @@ TEST_F(ChannelLists, CoexistenceMarksOnTheTwoPointFourGigahertzChannels)
 {
     SetChannels({{1, BAND_24G}, {14, BAND_24G}, {36, BAND_5G}, {1, BAND_6G}});
     MlmeSyncChnlSetObssMark(adapter_);
-    EXPECT_EQ(adapter_->ChannelList[0].Mark, 1);
-    EXPECT_EQ(adapter_->ChannelList[1].Mark, 1);
-    EXPECT_EQ(adapter_->ChannelList[2].Mark, 0);
-    EXPECT_EQ(adapter_->ChannelList[3].Mark, 0);
+    EXPECT_EQ(adapter_->Country.ChannelList[0].Mark, 1);
+    EXPECT_EQ(adapter_->Country.ChannelList[1].Mark, 1);
+    EXPECT_EQ(adapter_->Country.ChannelList[2].Mark, 0);
+    EXPECT_EQ(adapter_->Country.ChannelList[3].Mark, 0);
     MlmeSyncEraseChnlObssMark(adapter_);
-    EXPECT_EQ(adapter_->ChannelList[0].Mark, 0);
+    EXPECT_EQ(adapter_->Country.ChannelList[0].Mark, 0);
 }
 
 TEST_F(ChannelLists, TheGroupOwnerChannelFallsBackFromFiveToTwoPointFourGigahertz)

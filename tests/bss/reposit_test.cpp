@@ -1,6 +1,7 @@
 // The roaming-candidate and preferred-SSID tables: the merge from the scan table, ageing, the
 // 6 GHz compaction, the delete, the roam test, the RSSI averages and the RSSI-drop monitor.
 #include "Common/mlme/mlme.h"
+#include "Common/mlme/mlmesync.h"
 #include "Common/mlme/mlmesync_reposit.h"
 #include "bss/bss_fixture.h"
 

@@ -161,7 +161,7 @@ TEST_F(ConfigReader, CountryFromTheFirstTwoLettersElseUS)
         }
         StartAndRead();
         USHORT expected = REGISTRY_COUNTRY_CODE(static_cast<UCHAR>(c.first), static_cast<UCHAR>(c.second));
-        EXPECT_EQ(adapter_->RegCountryCode, expected);
+        EXPECT_EQ(adapter_->Country.RegCountryCode, expected);
         EXPECT_EQ(adapter_->WorkingCfg.CountryCode, expected);
         EXPECT_EQ(port_->Cfg.CountryCode, expected);
         Stop();
@@ -209,7 +209,7 @@ TEST_F(ConfigReader, RadioBitsCssCodeRomVersionAndCountByte)
     EXPECT_EQ(adapter_->RadioState.HardwareRadioState, 1);
     EXPECT_EQ(adapter_->RadioState.RadioOn, 0);
     EXPECT_EQ(adapter_->RadioState.FirmwareRadioState, 1);
-    EXPECT_EQ(adapter_->CssCode, 'E');
+    EXPECT_EQ(adapter_->Country.CssCode, 'E');
     EXPECT_EQ(adapter_->RomVersion, 1u);
     EXPECT_EQ(adapter_->CommonBlock->MultipleIrp, 0);
     EXPECT_EQ(adapter_->CommonBlock->MultipleIrpCount, 1);
@@ -222,7 +222,7 @@ TEST_F(ConfigReader, RadioBitsCssCodeRomVersionAndCountByte)
     EXPECT_EQ(adapter_->RadioState.HardwareRadioState, 1);
     EXPECT_EQ(adapter_->RadioState.RadioOn, 1);
     EXPECT_EQ(adapter_->RadioState.FirmwareRadioState, 0);
-    EXPECT_EQ(adapter_->CssCode, 'D');
+    EXPECT_EQ(adapter_->Country.CssCode, 'D');
     EXPECT_EQ(adapter_->RomVersion, 0u);  // not configured: the chip's query decides
     EXPECT_EQ(adapter_->CommonBlock->MultipleIrpCount, 5);
 }

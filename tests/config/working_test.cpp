@@ -6,6 +6,8 @@
 
 #include "Common/mlme/mlme.h"
 #include "config/config_device.h"
+#include "hal/common/phy_cfg.h"
+#include "platform/ndiscommon/registry_table.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "config/config_device.h"
+#include "platform/ndiscommon/registry_table.h"
 
 namespace {
 

@@ -33,7 +33,7 @@ protected:
     }
     void TearDown() override
     {
-        for (HANDLE* handle : {&adapter_->IcsLogFile, &adapter_->CoreDumpFile}) {
+        for (HANDLE* handle : {&adapter_->FwDump.IcsLogFile, &adapter_->FwDump.CoreDumpFile}) {
             if (*handle != nullptr) {
                 ZwClose(*handle);
                 *handle = nullptr;

@@ -80,9 +80,9 @@ TEST_F(EventLogWriters, AGroupOwnerStartIsLoggedAsHotspotOrMiracast)
 
 TEST_F(EventLogWriters, RecoveryCountersAreOneByteEntriesAndTheirResultIsPassedOn)
 {
-    adapter_->RecoveryIoFailCount = 3;
-    adapter_->RecoveryL05Count = 7;
-    adapter_->RecoveryBusHangCount = 9;
+    adapter_->Recovery.RecoveryIoFailCount = 3;
+    adapter_->Recovery.RecoveryL05Count = 7;
+    adapter_->Recovery.RecoveryBusHangCount = 9;
     struct Case {
         NTSTATUS (*writer)(PMP_ADAPTER);
         uint32_t message;

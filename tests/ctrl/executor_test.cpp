@@ -118,10 +118,10 @@ TEST_F(ExecutorTest, LinkLossKeepsTheBssidAndIndicatesAPendingWakeFirst)
     MP_PORT* port2 = AddPort(2, EXTSTA);
     const UCHAR bssid[MAC_ADDR_LEN] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
     std::memcpy(port2->Bssid, bssid, MAC_ADDR_LEN);
-    adapter_->PendingWakeIndication = 3;
+    adapter_->Wake.PendingWakeIndication = 3;
     Run(INTERNAL_CMD_LINK_LOSS, U32(2));
     EXPECT_EQ(std::memcmp(port2->LastBssid, bssid, MAC_ADDR_LEN), 0);
-    EXPECT_EQ(adapter_->PendingWakeIndication, 0u);
+    EXPECT_EQ(adapter_->Wake.PendingWakeIndication, 0u);
     EXPECT_TRUE(TraceContains(NotBuilt("MlmeCntLinkDown")));
     EXPECT_TRUE(TraceContains(NotBuilt("WOWLANPacketIndicateFunc")));
     EXPECT_TRUE(TraceContains("disassociation from 00:11:22:33:44:55 indicated"));
@@ -146,20 +146,20 @@ TEST_F(ExecutorTest, ADumpStartOpensTheFileAndAFailureLeavesItMarkedClosed)
     Run(INTERNAL_CMD_CORE_DUMP_FILE, {1});
     EXPECT_TRUE(TraceContains("core-dump file open failed"));
     EXPECT_TRUE(TraceContains("core-dump file not opened"));
-    EXPECT_EQ(adapter_->CoreDumpFile, nullptr);
-    EXPECT_EQ(adapter_->CoreDumpOpen, 0);
+    EXPECT_EQ(adapter_->FwDump.CoreDumpFile, nullptr);
+    EXPECT_EQ(adapter_->FwDump.CoreDumpOpen, 0);
 }
 
 TEST_F(ExecutorTest, ADumpEndingWithItsFileOpenReportsTheStallAndAsksForRecoveryKindSix)
 {
-    adapter_->CoreDumpOpen = 1;
-    adapter_->CoreDumpInProgress = 1;
-    adapter_->CoreDumpByteCount = 4096;
+    adapter_->FwDump.CoreDumpOpen = 1;
+    adapter_->FwDump.CoreDumpInProgress = 1;
+    adapter_->FwDump.CoreDumpByteCount = 4096;
     Run(INTERNAL_CMD_CORE_DUMP_FILE, {0});
-    EXPECT_EQ(adapter_->CoreDumpOpen, 0);
-    EXPECT_EQ(adapter_->CoreDumpInProgress, 0);
-    EXPECT_EQ(adapter_->CoreDumpByteCount, 0u);
-    EXPECT_EQ(adapter_->CoreDumpFile, nullptr);
+    EXPECT_EQ(adapter_->FwDump.CoreDumpOpen, 0);
+    EXPECT_EQ(adapter_->FwDump.CoreDumpInProgress, 0);
+    EXPECT_EQ(adapter_->FwDump.CoreDumpByteCount, 0u);
+    EXPECT_EQ(adapter_->FwDump.CoreDumpFile, nullptr);
     EXPECT_TRUE(TraceContains(NotBuilt("PlatformIndicateFirmwareStalled")));
     ASSERT_EQ(adapter_->Cmd.ControlQueue.Count, 1u);
     PINTERNAL_CMD posted = QzDequeueCmdQueueLocked(&adapter_->Cmd.ControlQueue);
@@ -174,13 +174,13 @@ TEST_F(ExecutorTest, ADumpEndingWithItsFileOpenReportsTheStallAndAsksForRecovery
 
 TEST_F(ExecutorTest, ADumpEndAfterTheAssertDumpOnlyClosesTheFile)
 {
-    adapter_->CoreDumpOpen = 1;
-    adapter_->AssertDumpMark = 1;
-    adapter_->CoreDumpInProgress = 1;
+    adapter_->FwDump.CoreDumpOpen = 1;
+    adapter_->FwDump.AssertDumpMark = 1;
+    adapter_->FwDump.CoreDumpInProgress = 1;
     Run(INTERNAL_CMD_CORE_DUMP_FILE, {2});
-    EXPECT_EQ(adapter_->AssertDumpMark, 0);
-    EXPECT_EQ(adapter_->CoreDumpOpen, 0);
-    EXPECT_EQ(adapter_->CoreDumpInProgress, 0);
+    EXPECT_EQ(adapter_->FwDump.AssertDumpMark, 0);
+    EXPECT_EQ(adapter_->FwDump.CoreDumpOpen, 0);
+    EXPECT_EQ(adapter_->FwDump.CoreDumpInProgress, 0);
     EXPECT_FALSE(TraceContains(NotBuilt("PlatformIndicateFirmwareStalled")));
     EXPECT_EQ(adapter_->Cmd.ControlQueue.Count, 0u);
 }
@@ -214,8 +214,8 @@ TEST_F(FileExecutorTest, DumpDataGoesToTheOpenFileOnly)
 {
     Run(INTERNAL_CMD_CORE_DUMP_DATA, {1, 2, 3});
     EXPECT_TRUE(TraceContains("3 core-dump bytes without an open file"));
-    adapter_->CoreDumpFile = OpenForWrite(u"\\SystemRoot\\dump.bin");
-    adapter_->CoreDumpOpen = 1;
+    adapter_->FwDump.CoreDumpFile = OpenForWrite(u"\\SystemRoot\\dump.bin");
+    adapter_->FwDump.CoreDumpOpen = 1;
     Run(INTERNAL_CMD_CORE_DUMP_DATA, {1, 2, 3});
     Run(INTERNAL_CMD_CORE_DUMP_DATA, {4, 5});
     EXPECT_EQ(Read("\\SystemRoot\\dump.bin"), (std::vector<uint8_t>{1, 2, 3, 4, 5}));
@@ -233,9 +233,9 @@ std::vector<UCHAR> IcsPacket(USHORT length, UCHAR fill)
 TEST_F(ExecutorTest, AnIcsPacketWithTheLogClosedStillAdvancesTheCounterAndFreesItsBuffer)
 {
     adapter_->RegistryBlock.IcsTimeSyncCnt = 1000;
-    adapter_->IcsRecordCounter = 5;
+    adapter_->FwDump.IcsRecordCounter = 5;
     Run(INTERNAL_CMD_ICS_WRITE, IcsPacket(10, 0xAB));
-    EXPECT_EQ(adapter_->IcsRecordCounter, 6);
+    EXPECT_EQ(adapter_->FwDump.IcsRecordCounter, 6);
     EXPECT_TRUE(TraceContains("ICS log closed: 26 bytes not written"));
     // The pool check of the fixture's tear-down finds the record buffer returned.
 }
@@ -249,25 +249,25 @@ TEST_F(ExecutorTest, AnIcsPacketThatLiesAboutItsLengthIsDropped)
     for (const std::vector<UCHAR>& packet : {longer, std::vector<UCHAR>{1, 0}, std::vector<UCHAR>{0, 0}, std::vector<UCHAR>{}}) {
         Run(INTERNAL_CMD_ICS_WRITE, packet);
     }
-    EXPECT_EQ(adapter_->IcsRecordCounter, 0);
+    EXPECT_EQ(adapter_->FwDump.IcsRecordCounter, 0);
     EXPECT_EQ(CountTraces("dropped"), 4u);
 }
 
 TEST_F(ExecutorTest, OpeningTheIcsLogTwiceOpensItOnceAndClosingRunsEvenWhileHalting)
 {
-    adapter_->IcsLogOpen = 1;
+    adapter_->FwDump.IcsLogOpen = 1;
     Run(INTERNAL_CMD_ICS_FILE, {1});
     EXPECT_FALSE(TraceContains("ICS log file open failed"));
     // The teardown closes the log with a zeroed argument after the adapter started halting.
     AdapterSetFlag(adapter_.get(), ADAPTER_FLAG_NOT_RESPONDING, "test");
     Run(INTERNAL_CMD_ICS_FILE, {0, 0, 0, 0});
-    EXPECT_EQ(adapter_->IcsLogOpen, 0);
-    EXPECT_EQ(adapter_->IcsLogFile, nullptr);
+    EXPECT_EQ(adapter_->FwDump.IcsLogOpen, 0);
+    EXPECT_EQ(adapter_->FwDump.IcsLogFile, nullptr);
     // An open is a command like any other: dropped (without a file root an open would fail and say so).
     kshim::host::TraceClear();
     Run(INTERNAL_CMD_ICS_FILE, {1});
     EXPECT_FALSE(TraceContains("ICS log file"));
-    EXPECT_EQ(adapter_->IcsLogOpen, 0);
+    EXPECT_EQ(adapter_->FwDump.IcsLogOpen, 0);
 }
 
 #pragma pack(push, 1)
@@ -283,8 +283,8 @@ TEST_F(FileExecutorTest, TheIcsLogCarriesHeadersAndATimeSyncRecordEveryIcsTimeSy
     const int64_t unixSeconds = 1704067200;
     kshim::host::ClockSetSystemTime((unixSeconds + 11644473600LL) * 10000000LL);
     adapter_->RegistryBlock.IcsTimeSyncCnt = 3;
-    adapter_->IcsLogFile = OpenForWrite(u"\\SystemRoot\\ics.bin");
-    adapter_->IcsLogOpen = 1;
+    adapter_->FwDump.IcsLogFile = OpenForWrite(u"\\SystemRoot\\ics.bin");
+    adapter_->FwDump.IcsLogOpen = 1;
     for (UCHAR i = 0; i < 3; ++i) {
         Run(INTERNAL_CMD_ICS_WRITE, IcsPacket(static_cast<USHORT>(4 + i), static_cast<UCHAR>(0xA0 + i)));
     }
@@ -325,7 +325,7 @@ TEST_F(FileExecutorTest, TheIcsLogCarriesHeadersAndATimeSyncRecordEveryIcsTimeSy
     packet(2, 5, 0xA1);
     sync(3);
     packet(4, 6, 0xA2);
-    EXPECT_EQ(adapter_->IcsRecordCounter, 5);
+    EXPECT_EQ(adapter_->FwDump.IcsRecordCounter, 5);
 }
 
 TEST_F(ExecutorTest, AnIcsTimeSyncCountOfZeroWritesNoTimeSyncRecord)
@@ -333,19 +333,19 @@ TEST_F(ExecutorTest, AnIcsTimeSyncCountOfZeroWritesNoTimeSyncRecord)
     adapter_->RegistryBlock.IcsTimeSyncCnt = 0;
     UCHAR buffer[ICS_TIME_SYNC_SIZE] = {};
     EXPECT_FALSE(nicRxWriteIcsTimeSync(adapter_.get(), buffer));
-    EXPECT_EQ(adapter_->IcsRecordCounter, 0);
+    EXPECT_EQ(adapter_->FwDump.IcsRecordCounter, 0);
 }
 
 TEST_F(ExecutorTest, IcsPacketsPostedToTheIcsThreadAreWritten)
 {
     adapter_->RegistryBlock.IcsTimeSyncCnt = 1000;
-    adapter_->IcsRecordCounter = 1;
+    adapter_->FwDump.IcsRecordCounter = 1;
     StartThreads();
     std::vector<UCHAR> packet = IcsPacket(8, 0x11);
     ASSERT_EQ(QZEnqueueIcsCmd(adapter_.get(), port0_, INTERNAL_CMD_ICS_WRITE, packet.data(), 8), STATUS_SUCCESS);
     // The record back in its pool (under the pool's lock) means the ICS thread is done with it.
     EXPECT_TRUE(Eventually([&] { return FreeCount(&adapter_->Cmd.IcsPool) == ICS_CMD_POOL_SIZE; }));
-    EXPECT_EQ(adapter_->IcsRecordCounter, 2);
+    EXPECT_EQ(adapter_->FwDump.IcsRecordCounter, 2);
 }
 
 TEST_F(ExecutorTest, CommandsPostedToTheControlThreadAreCarriedOut)

@@ -10,6 +10,7 @@
 #include "kshim/host/os.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
+#include "platform/ndiscommon/ndiscommon.h"
 #include "platform/ndiscommon/ndiscommonioctl.h"
 #include "platform/ndiscommon/trace.h"
 #include "platform/wificx/wificxmain.h"
@@ -97,7 +98,7 @@ TEST_F(PrivateRequests, AnAdapterThatCannotTakeRequestsAnswersOverflowWithNoData
     adapter_->ShutdownNotified = 1;
     EXPECT_EQ(Send(Oid(0xFFFCF001), 8).Status(), kOverflow);
     adapter_->ShutdownNotified = 0;
-    EXPECT_EQ(adapter_->LastPrivateRequestTime, 0u);
+    EXPECT_EQ(adapter_->Ioctl.LastPrivateRequestTime, 0u);
 }
 
 TEST_F(PrivateRequests, AnOidOfNoTableAnswersNoSuchOidAndStampsTheRequestTime)
@@ -108,7 +109,7 @@ TEST_F(PrivateRequests, AnOidOfNoTableAnswersNoSuchOidAndStampsTheRequestTime)
     DeviceControlRequest r = Send(Oid(0xFFFCF0FF), 16);
     EXPECT_EQ(r.Status(), kNoSuchOid);
     EXPECT_EQ(r.Information(), 0u);
-    EXPECT_EQ(adapter_->LastPrivateRequestTime, 123456789u);
+    EXPECT_EQ(adapter_->Ioctl.LastPrivateRequestTime, 123456789u);
 }
 
 struct RecordCase {
@@ -241,9 +242,9 @@ protected:
         kshim::host::ResetDefaults();
         kshim::host::TraceSetLevel(TRACE_LEVEL_VERBOSE);
         adapter_ = std::make_unique<MP_ADAPTER>();
-        InitializeListHead(&adapter_->PendingRequestList);
-        PlatformAllocateSpinLock(&adapter_->PendingRequestLock);
-        adapter_->PendingRequestListReady = 1;
+        InitializeListHead(&adapter_->Ioctl.PendingRequestList);
+        PlatformAllocateSpinLock(&adapter_->Ioctl.PendingRequestLock);
+        adapter_->Ioctl.PendingRequestListReady = 1;
         g_parkAdapter = adapter_.get();
         ASSERT_EQ(os_.Load(ParkDriverEntry, u"qzlpark"), STATUS_SUCCESS);
         device_ = os_.AddDevice();
@@ -251,7 +252,7 @@ protected:
     }
     void TearDown() override
     {
-        while (!IsListEmpty(&adapter_->PendingRequestList)) {
+        while (!IsListEmpty(&adapter_->Ioctl.PendingRequestList)) {
             QZCxCancelPendingRequest(adapter_.get());
         }
         WdfObjectDelete(g_parkControl);
@@ -275,7 +276,7 @@ protected:
         return r;
     }
     // The parked count, read as the intake thread wrote it.
-    LONG Parked() const { return __atomic_load_n(&adapter_->PendingRequestCount, __ATOMIC_ACQUIRE); }
+    LONG Parked() const { return __atomic_load_n(&adapter_->Ioctl.PendingRequestCount, __ATOMIC_ACQUIRE); }
     // An event view: 16 bytes before the header, the header, the body.
     static std::vector<UCHAR> Event(UCHAR id, const std::vector<UCHAR>& body, int lengthDelta = 0)
     {
@@ -378,12 +379,12 @@ TEST_F(ParkedRequests, TheSecondGenerationLatchesTwoRegistersEvenWithNoRequestPa
     adapter_->DeviceId = 0x3502;
     ProcessAccessReg(adapter_.get(), a.data());
     ProcessAccessReg(adapter_.get(), b.data());
-    EXPECT_EQ(adapter_->LatchedReg83086040, 0x11u);
-    EXPECT_EQ(adapter_->LatchedReg830860F8, 0x22u);
+    EXPECT_EQ(adapter_->Ioctl.LatchedReg83086040, 0x11u);
+    EXPECT_EQ(adapter_->Ioctl.LatchedReg830860F8, 0x22u);
     adapter_->DeviceId = 0x3601;
     std::vector<UCHAR> c = Event(0x05, RegisterAnswer(0x83086040, 0x99));
     ProcessAccessReg(adapter_.get(), c.data());
-    EXPECT_EQ(adapter_->LatchedReg83086040, 0x11u);
+    EXPECT_EQ(adapter_->Ioctl.LatchedReg83086040, 0x11u);
 }
 
 TEST_F(ParkedRequests, ACancelledRequestCompletesWithCancelled)
@@ -418,13 +419,13 @@ TEST(BfProfiles, EachEventReplacesOnlyItsOwnAreaAndAShortBodyIsZeroFilled)
     ProcessBFProfileData(adapter.get(), data.data());
     std::vector<UCHAR> tag = event(std::vector<UCHAR>(56, 0x10));
     ProcessBFProfileTag(adapter.get(), tag.data());
-    EXPECT_EQ(adapter->BfProfileData[BF_PROFILE_DATA_SIZE - 1], 0x17);
-    EXPECT_EQ(adapter->BfProfileTag[BF_PROFILE_TAG_SIZE - 1], 0x10);
+    EXPECT_EQ(adapter->Ioctl.BfProfileData[BF_PROFILE_DATA_SIZE - 1], 0x17);
+    EXPECT_EQ(adapter->Ioctl.BfProfileTag[BF_PROFILE_TAG_SIZE - 1], 0x10);
     std::vector<UCHAR> shortData = event(std::vector<UCHAR>(4, 0x11));
     ProcessBFProfileData(adapter.get(), shortData.data());
-    EXPECT_EQ(adapter->BfProfileData[3], 0x11);
-    EXPECT_EQ(adapter->BfProfileData[4], 0);
-    EXPECT_EQ(adapter->BfProfileTag[0], 0x10);
+    EXPECT_EQ(adapter->Ioctl.BfProfileData[3], 0x11);
+    EXPECT_EQ(adapter->Ioctl.BfProfileData[4], 0);
+    EXPECT_EQ(adapter->Ioctl.BfProfileTag[0], 0x10);
 }
 
 }  // namespace

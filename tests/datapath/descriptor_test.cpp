@@ -11,6 +11,7 @@
 #include "hal/chips/qzarvel2x.h"
 #include "hal/chips/qzarvel3x.h"
 #include "hal/common/hal_desc.h"
+#include "hal/common/phy_cfg.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/dmaq.h"
 #include "platform/ndiscommon/ndiscommonhifpci.h"
@@ -263,16 +264,16 @@ TEST_F(Descriptors, Arvel2xAntennaRule)
     adapter_->AntennaPath = 0x0022;
     adapter_->RegistryBlock.Ra1ss1t6g = 1;
     port_.Channel.Band = 3;
-    adapter_->RegCountryCode = 0x5355;
+    adapter_->Country.RegCountryCode = 0x5355;
     Chip(0x3502);
     Expect(Write(k2x, data), {{7, 11, 15, 0}}, "US 6 GHz on 3502");
-    adapter_->RegCountryCode = 0x4544;
+    adapter_->Country.RegCountryCode = 0x4544;
     Expect(Write(k2x, data), {{7, 11, 15, 24}}, "another country");
     adapter_->AntennaPath = 0x0012;
-    adapter_->ChipTxPathMask = 0x4;
-    adapter_->TxPathSetting = 0x6;
+    adapter_->Cap.ChipTxPathMask = 0x4;
+    adapter_->Cap.TxPathSetting = 0x6;
     Expect(Write(k2x, data), {{7, 11, 15, 1}}, "path mask with bit 2");
-    adapter_->TxPathSetting = 0x3;
+    adapter_->Cap.TxPathSetting = 0x3;
     Expect(Write(k2x, data), {{7, 11, 15, 0}}, "path mask without bits 2 and 3");
     adapter_->AntennaPath = 0x0031;
     Expect(Write(k2x, data), {{7, 11, 15, 0}}, "other value");
@@ -314,7 +315,7 @@ TEST_F(Descriptors, Arvel3xPowerSavingBit)
     Chip(0x3602);
     Expect(Write(k3x, eapol), {{2, 9, 9, 0}}, "feature off");
     adapter_->RegistryBlock.BatteryLifeImprove = 1;
-    adapter_->LowPowerMode = 1;
+    adapter_->LowPower.LowPowerMode = 1;
     Expect(Write(k3x, eapol), {{2, 9, 9, 1}, {7, 13, 13, 0}}, "3602");
     Chip(0x3601);
     Expect(Write(k3x, eapol), {{2, 9, 9, 0}, {7, 13, 13, 1}}, "3601");

@@ -24,6 +24,7 @@
 #include "kshim/host/control.h"
 #include "kshim/host/net_queue.h"
 #include "kshim/host/netadapter.h"
+#include "Common/mlme/mlmesync_mactab.h"
 #include "platform/ndis6/n6pci.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/dmaq.h"
@@ -54,7 +55,7 @@ protected:
         interruptsOff_ = true;
         Adapter()->RegistryBlock.TxRxThreadMode = 0;
         host::ClockSetManual();
-        firmware_->Data().SetAirSink([this](const sim::fw::AirFrame& f) {
+        firmware_->Data().SetAirSink([this](const sim::fw::SentDataFrame& f) {
             std::lock_guard<std::mutex> lock(airMutex_);
             air_.push_back(f);
         });
@@ -218,10 +219,10 @@ protected:
         return out;
     }
 
-    std::vector<sim::fw::AirFrame> TakeAir()
+    std::vector<sim::fw::SentDataFrame> TakeAir()
     {
         std::lock_guard<std::mutex> lock(airMutex_);
-        std::vector<sim::fw::AirFrame> out;
+        std::vector<sim::fw::SentDataFrame> out;
         out.swap(air_);
         return out;
     }
@@ -234,7 +235,7 @@ protected:
     NETPACKETQUEUE rx_ = nullptr;
     bool interruptsOff_ = false;
     std::mutex airMutex_;
-    std::vector<sim::fw::AirFrame> air_;
+    std::vector<sim::fw::SentDataFrame> air_;
 };
 
 }  // namespace traffic

@@ -142,7 +142,7 @@ TEST_P(Traffic, TenThousandFramesGoOutWholeAndInOrder)
         for (const host::TxReturned& r : back) {
             EXPECT_EQ(r.flags & NET_PACKET_FLAG_SCRATCH, 0) << "a packet came back unsent";
         }
-        std::vector<sim::fw::AirFrame> air = TakeAir();
+        std::vector<sim::fw::SentDataFrame> air = TakeAir();
         ASSERT_EQ(air.size(), frames.size());
         for (uint32_t i = 0; i < count; ++i) {
             const std::vector<uint8_t>& a = air[i].bytes;

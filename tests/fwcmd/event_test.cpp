@@ -85,8 +85,8 @@ TEST_P(RamDispatchTest, EveryListedEventReachesItsHandler)
     // The common record's handler runs and drops an event shorter than its 296 bytes.
     EXPECT_EQ(HandlerRuns("ProcessStaStatisticsOri"), 1u);
     EXPECT_TRUE(TraceContains("ProcessStaStatisticsOri: 0 payload bytes dropped"));
-    EXPECT_EQ(adapter_->FwEventUnknownCount, 0);
-    EXPECT_EQ(adapter_->FwEventShortCount, 0);
+    EXPECT_EQ(adapter_->FwEvent.FwEventUnknownCount, 0);
+    EXPECT_EQ(adapter_->FwEvent.FwEventShortCount, 0);
 }
 
 TEST_P(RamDispatchTest, UnknownIdIsCountedAndStillAnswersItsCommand)
@@ -98,7 +98,7 @@ TEST_P(RamDispatchTest, UnknownIdIsCountedAndStillAnswersItsCommand)
     adapter_->FwDownloaded = 1;
     MarkOnRing(0);
     EXPECT_EQ(DeliverEvent(RamEvent(0x08, {1, 0, 0, 0})), 0);
-    EXPECT_EQ(adapter_->FwEventUnknownCount, 1);
+    EXPECT_EQ(adapter_->FwEvent.FwEventUnknownCount, 1);
     EXPECT_TRUE(TraceContains("event 0x08 has no handler"));
     EXPECT_TRUE(Slot(0).Answered);
     EXPECT_FALSE(Slot(0).InUse);
@@ -109,7 +109,7 @@ TEST_P(RamDispatchTest, TheHeaderLengthBoundsWhatHandlersSee)
     // A receive buffer padded beyond the event: handlers learn the header's length, not the buffer's.
     std::vector<uint8_t> event = RamEvent(0x0D, {7, 1, 2});
     EXPECT_EQ(DeliverEvent(event, static_cast<ULONG>(event.size() + 8), static_cast<ULONG>(event.size() + 8)), 1);
-    EXPECT_EQ(adapter_->FwEventShortCount, 0);
+    EXPECT_EQ(adapter_->FwEvent.FwEventShortCount, 0);
 }
 
 TEST_F(FwCmdFixture, UnifiedEventGoesOnlyToTheUnifiedDispatch)
@@ -220,16 +220,16 @@ TEST_P(MalformedTest, IsDroppedAndCountedAndAnswersNothing)
     MarkOnRing(1);
     MarkOnRing(2);
     adapter_->FwDownloaded = m.rom ? 0 : 1;
-    adapter_->RomVersionWord = 0x55;
+    adapter_->FwEvent.RomVersionWord = 0x55;
     kshim::host::TraceClear();
     std::vector<uint8_t> bytes = m.build(generation_);
     // The receive buffer is exactly the bytes: reading past them is an address error.
     EXPECT_EQ(DeliverEvent(bytes, static_cast<ULONG>(bytes.size()) + m.receivedDelta), 0);
-    EXPECT_EQ(adapter_->FwEventShortCount, 1);
-    EXPECT_EQ(adapter_->FwEventUnknownCount, 0);
+    EXPECT_EQ(adapter_->FwEvent.FwEventShortCount, 1);
+    EXPECT_EQ(adapter_->FwEvent.FwEventUnknownCount, 0);
     EXPECT_EQ(SlotsInUse(), 3u);
-    EXPECT_EQ(adapter_->PatchSemaphoreStatus, 0);
-    EXPECT_EQ(adapter_->RomVersionWord, 0x55u);
+    EXPECT_EQ(adapter_->FwEvent.PatchSemaphoreStatus, 0);
+    EXPECT_EQ(adapter_->FwEvent.RomVersionWord, 0x55u);
     EXPECT_EQ(CountTraces("is not built yet"), CountTraces(NotBuilt("RxDmaqFree"))) << "no handler ran";
 }
 
@@ -265,22 +265,22 @@ TEST_P(RomDispatchTest, StoresWhatTheDownloadReads)
 
     EXPECT_EQ(Rom(0x01, {6}), 1);
     EXPECT_EQ(Rom(0x02, {0x00, 0x10, 0x00, 0x80, 0x11, 0x22, 0x33, 0x44}), 1);
-    EXPECT_EQ(a->RomVersionWord, 0u) << "another address changes nothing";
+    EXPECT_EQ(a->FwEvent.RomVersionWord, 0u) << "another address changes nothing";
     EXPECT_EQ(Rom(0x02, {0x04, 0x00, 0x00, 0x88, 0x01, 0x8A, 0x00, 0x00}), 1);
-    EXPECT_EQ(a->RomVersionWord, older ? 0u : 0x8A01u);
+    EXPECT_EQ(a->FwEvent.RomVersionWord, older ? 0u : 0x8A01u);
     EXPECT_EQ(Rom(0x03, {}), 0);
     EXPECT_EQ(Rom(0x04, {3}), 1);
-    EXPECT_EQ(a->PatchSemaphoreStatus, 3);
+    EXPECT_EQ(a->FwEvent.PatchSemaphoreStatus, 3);
     EXPECT_EQ(Rom(0x06, {1, 0, 0, 0, 0x78, 0x56, 0x34, 0x12}), 1);
-    EXPECT_EQ(a->BtPatchStatus, older ? 0 : 1);
-    EXPECT_EQ(a->BtPatchValue, older ? 0u : 0x12345678u);
+    EXPECT_EQ(a->FwEvent.BtPatchStatus, older ? 0 : 1);
+    EXPECT_EQ(a->FwEvent.BtPatchValue, older ? 0u : 0x12345678u);
     EXPECT_EQ(Rom(0x08, {0, 1, 0, 0, 0xEF, 0xBE, 0xAD, 0xDE}), 1);
-    EXPECT_EQ(a->FwLogBaseAddress, 0u) << "bytes 0 and 1 must read 1 and 0";
+    EXPECT_EQ(a->FwEvent.FwLogBaseAddress, 0u) << "bytes 0 and 1 must read 1 and 0";
     EXPECT_EQ(Rom(0x08, {1, 0, 0, 0, 0xEF, 0xBE, 0xAD, 0xDE}), 1);
-    EXPECT_EQ(a->FwLogBaseAddress, third ? 0xDEADBEEFu : 0u);
+    EXPECT_EQ(a->FwEvent.FwLogBaseAddress, third ? 0xDEADBEEFu : 0u);
     EXPECT_EQ(Rom(0x77, {}), 0);
-    EXPECT_EQ(a->FwEventUnknownCount, 1);
-    EXPECT_EQ(a->FwEventShortCount, 0);
+    EXPECT_EQ(a->FwEvent.FwEventUnknownCount, 1);
+    EXPECT_EQ(a->FwEvent.FwEventShortCount, 0);
 }
 
 // ---- matching answers to slots ---------------------------------------------------------------------
@@ -294,7 +294,7 @@ protected:
     // Takes slots in order 0, 1, ...; each is placed on the ring.
     ULONG Take(UCHAR cmdId, UCHAR cmdClass, UCHAR flags, UCHAR extCmdId = 0)
     {
-        ULONG index = adapter_->FwCmdWriteIndex;
+        ULONG index = adapter_->FwCmd.FwCmdWriteIndex;
         EXPECT_EQ(SendAtDispatch(cmdId, cmdClass, flags, {0, 0, 0, 0}, extCmdId), STATUS_SUCCESS);
         MarkOnRing(index);
         return index;
@@ -354,7 +354,7 @@ TEST_P(MatchTest, ReportsThatCompleteNothing)
     EXPECT_TRUE(Slot(slot).Sent);
     EXPECT_TRUE(Slot(slot).InUse);
     // A success report for a slot not yet on a ring changes nothing.
-    ULONG notOnRing = adapter_->FwCmdWriteIndex;
+    ULONG notOnRing = adapter_->FwCmd.FwCmdWriteIndex;
     ASSERT_EQ(SendAtDispatch(0x04, 0x10, 8, {1}), STATUS_SUCCESS);
     EXPECT_EQ(ReportDmaDone(notOnRing), notOnRing);
     EXPECT_FALSE(Slot(notOnRing).Sent);

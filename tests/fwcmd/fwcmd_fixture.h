@@ -127,10 +127,10 @@ protected:
     SlotState Slot(ULONG index)
     {
         KIRQL old;
-        KeAcquireSpinLock(&adapter_->FwCmdSlotLock, &old);
-        const FW_CMD_SLOT& slot = adapter_->FwCmdSlots[index];
+        KeAcquireSpinLock(&adapter_->FwCmd.FwCmdSlotLock, &old);
+        const FW_CMD_SLOT& slot = adapter_->FwCmd.FwCmdSlots[index];
         SlotState state{slot.InUse != 0, slot.Sent != 0, slot.Answered != 0, slot.OnRing != 0, slot.Status};
-        KeReleaseSpinLock(&adapter_->FwCmdSlotLock, old);
+        KeReleaseSpinLock(&adapter_->FwCmd.FwCmdSlotLock, old);
         return state;
     }
 
@@ -147,9 +147,9 @@ protected:
     void MarkOnRing(ULONG index)
     {
         KIRQL old;
-        KeAcquireSpinLock(&adapter_->FwCmdSlotLock, &old);
-        adapter_->FwCmdSlots[index].OnRing = 1;
-        KeReleaseSpinLock(&adapter_->FwCmdSlotLock, old);
+        KeAcquireSpinLock(&adapter_->FwCmd.FwCmdSlotLock, &old);
+        adapter_->FwCmd.FwCmdSlots[index].OnRing = 1;
+        KeReleaseSpinLock(&adapter_->FwCmd.FwCmdSlotLock, old);
     }
 
     // The command ring's descriptor-done report, at DISPATCH_LEVEL as the interrupt work gives it.

@@ -16,6 +16,7 @@
 #include "Common/qzcmd.h"
 #include "kshim/host/control.h"
 #include "platform/ndiscommon/adapter.h"
+#include "platform/ndiscommon/ndiscommon.h"
 
 namespace fwcmdtest {
 

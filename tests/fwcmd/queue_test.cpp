@@ -38,21 +38,21 @@ TEST_P(QueueTest, PassiveSenderReceivesItsAnswer)
 
     // The patch semaphore: event 0x04 answers command 0x10 by the expected-event map.
     EXPECT_EQ(Send(0x10, 0x10, kFlagsAnswer, {1, 0, 0, 0}), STATUS_SUCCESS);
-    EXPECT_EQ(a->PatchSemaphoreStatus, 2);
+    EXPECT_EQ(a->FwEvent.PatchSemaphoreStatus, 2);
     // The ROM version query: event 0x02 answers command 0x03, paired by command id.
     EXPECT_EQ(Send(0x03, 0x03, 0x0D, RegisterReadPayload(0x88000004)), STATUS_SUCCESS);
-    EXPECT_EQ(a->RomVersionWord, 0x00008A01u);
+    EXPECT_EQ(a->FwEvent.RomVersionWord, 0x00008A01u);
     // The Bluetooth patch query: event 0x06 answers command 0x11, paired by command id.
     EXPECT_EQ(Send(0x11, 0x11, kFlagsAnswer, {1, 0, 0, 0, 0, 0, 0, 0}), STATUS_SUCCESS);
-    EXPECT_EQ(a->BtPatchStatus, 1);
-    EXPECT_EQ(a->BtPatchValue, 0x00900000u);
+    EXPECT_EQ(a->FwEvent.BtPatchStatus, 1);
+    EXPECT_EQ(a->FwEvent.BtPatchValue, 0x00900000u);
     // The firmware-log base query: event 0x08; only the third generation keeps the base.
     EXPECT_EQ(Send(0x21, 0x03, 0x0D, LogBaseQueryPayload()), STATUS_SUCCESS);
-    EXPECT_EQ(a->FwLogBaseAddress, GetParam() == 0x3602 ? 0x70045000u : 0u);
+    EXPECT_EQ(a->FwEvent.FwLogBaseAddress, GetParam() == 0x3602 ? 0x70045000u : 0u);
 
     EXPECT_EQ(Rom().commandsSeen(), 4u);
     EXPECT_FALSE(QzCmdQueueValidCheck(a));
-    EXPECT_EQ(a->CmdTimeout, 0);
+    EXPECT_EQ(a->FwCmd.CmdTimeout, 0);
     EXPECT_TRUE(TakePosted().empty()) << "no recovery request";
 }
 
@@ -68,7 +68,7 @@ TEST_P(QueueTest, AnswerWithAnotherSequenceNumberStillCompletes)
 {
     Rom().Arm(sim::fw::Knob::WrongSeq, 0x10);
     EXPECT_EQ(Send(0x10, 0x10, kFlagsAnswer, {1, 0, 0, 0}), STATUS_SUCCESS);
-    EXPECT_EQ(adapter_->PatchSemaphoreStatus, 2);
+    EXPECT_EQ(adapter_->FwEvent.PatchSemaphoreStatus, 2);
 }
 
 TEST_P(QueueTest, DelayedAnswerIsWaitedFor)
@@ -78,7 +78,7 @@ TEST_P(QueueTest, DelayedAnswerIsWaitedFor)
     EXPECT_EQ(status, STATUS_SUCCESS);
     EXPECT_GE(elapsedMs, 3000);
     EXPECT_LT(elapsedMs, 10000);
-    EXPECT_EQ(adapter_->PatchSemaphoreStatus, 2);
+    EXPECT_EQ(adapter_->FwEvent.PatchSemaphoreStatus, 2);
 }
 
 // ---- DISPATCH_LEVEL: the send returns at once; the answer still frees the slot ------------------------
@@ -87,7 +87,7 @@ TEST_P(QueueTest, DispatchSenderReturnsAtOnceAndTheAnswerFreesTheSlot)
     MP_ADAPTER* a = adapter_.get();
     // Waiting at DISPATCH_LEVEL would be a strict-mode failure: the call must not block.
     EXPECT_EQ(SendAtDispatch(0x10, 0x10, kFlagsAnswer, {1, 0, 0, 0}), STATUS_SUCCESS);
-    ASSERT_TRUE(Eventually([&] { return Load(a->PatchSemaphoreStatus) == 2 && !QzCmdQueueValidCheck(a); }));
+    ASSERT_TRUE(Eventually([&] { return Load(a->FwEvent.PatchSemaphoreStatus) == 2 && !QzCmdQueueValidCheck(a); }));
     // The command thread released the message after its hand-over.
     ASSERT_TRUE(Eventually([&] { return FreeCount(&a->Cmd.MsgPool) == MSG_CMD_POOL_SIZE; }));
 }
@@ -166,8 +166,8 @@ TEST_P(TimeoutTest, WaitRunsOutAndRecoveryIsRequested)
 {
     const TimeoutCase& c = std::get<1>(GetParam());
     MP_ADAPTER* a = adapter_.get();
-    a->FwJustDownloaded = c.justDownloaded;
-    a->ShuttingDown = c.shuttingDown;
+    a->FwCmd.FwJustDownloaded = c.justDownloaded;
+    a->FwCmd.ShuttingDown = c.shuttingDown;
     chipMode_ = c.silentChip ? ChipMode::Silent : ChipMode::Rom;
     Rom().Arm(sim::fw::Knob::Drop, sim::fw::kAnyCommand);
 
@@ -175,7 +175,7 @@ TEST_P(TimeoutTest, WaitRunsOutAndRecoveryIsRequested)
     EXPECT_EQ(status, STATUS_TIMEOUT);
     EXPECT_GE(elapsedMs, c.waitMs);
     EXPECT_LE(elapsedMs, c.waitMs + 1000);  // the clock moves in steps
-    EXPECT_EQ(a->CmdTimeout, 1);
+    EXPECT_EQ(a->FwCmd.CmdTimeout, 1);
     EXPECT_EQ(SlotsInUse(), 0u) << "the slot is freed with the time-out";
 
     // The recovery request: internal command 0x10000044 for port 0 with the kind 2.
@@ -187,11 +187,11 @@ TEST_P(TimeoutTest, WaitRunsOutAndRecoveryIsRequested)
 
     // Until a recovery clears the mark, every command fails at once without touching the queue.
     const size_t handed = HandedOverCount();
-    const UCHAR writeIndex = a->FwCmdWriteIndex;
+    const UCHAR writeIndex = a->FwCmd.FwCmdWriteIndex;
     EXPECT_EQ(Send(0x04, 0x10, kFlagsNoAnswer, {1, 0, 0, 0}), STATUS_UNSUCCESSFUL);
     EXPECT_EQ(SendAtDispatch(0x04, 0x10, kFlagsNoAnswer, {1, 0, 0, 0}), STATUS_UNSUCCESSFUL);
-    EXPECT_EQ(a->FwCmdWriteIndex, writeIndex);
-    a->CmdTimeout = 0;
+    EXPECT_EQ(a->FwCmd.FwCmdWriteIndex, writeIndex);
+    a->FwCmd.CmdTimeout = 0;
     chipMode_ = ChipMode::Rom;
     EXPECT_EQ(Send(0x04, 0x10, kFlagsNoAnswer, {1, 0, 0, 0}), STATUS_SUCCESS);
     EXPECT_GT(HandedOverCount(), handed);
@@ -203,7 +203,7 @@ TEST_F(FwCmdFixture, OlderChipTimesOutWithoutRecoveryRequest)
     Rom().Arm(sim::fw::Knob::Drop, 0x10);
     auto [status, elapsedMs] = RunWithManualClock([&] { return Send(0x10, 0x10, kFlagsAnswer, {1, 0, 0, 0}); });
     EXPECT_EQ(status, STATUS_TIMEOUT);
-    EXPECT_EQ(adapter_->CmdTimeout, 1);
+    EXPECT_EQ(adapter_->FwCmd.CmdTimeout, 1);
     EXPECT_TRUE(TakePosted().empty());
     // Before its RAM code runs the older chip takes every command on the download ring.
     ASSERT_EQ(HandedOverCount(), 1u);
@@ -226,15 +226,15 @@ TEST_P(QueueTest, SentWaitRetriesOnceWithoutRecoveryEnabled)
 TEST_P(QueueTest, RecoveryStateLetsOnlyDownloadClassesThrough)
 {
     MP_ADAPTER* a = adapter_.get();
-    a->FwRecoveryState = 2;
+    a->Recovery.FwRecoveryState = 2;
     EXPECT_EQ(Send(0x04, 0xED, kFlagsNoAnswer, {1, 0, 0, 0}), STATUS_UNSUCCESSFUL);
     EXPECT_EQ(Send(0xCA, 0xED, kFlagsNoAnswer, {1, 0, 0, 0}), STATUS_UNSUCCESSFUL);
-    EXPECT_EQ(a->RefusedCmdCount, 2u);
+    EXPECT_EQ(a->FwCmd.RefusedCmdCount, 2u);
     EXPECT_EQ(HandedOverCount(), 0u);
     for (UCHAR cmdClass : {0x01, 0x02, 0x05, 0x07, 0x10, 0x11, 0xEF}) {
         EXPECT_EQ(Send(0x04, cmdClass, kFlagsNoAnswer, {1, 0, 0, 0}), STATUS_SUCCESS) << int(cmdClass);
     }
-    EXPECT_EQ(a->RefusedCmdCount, 2u);
+    EXPECT_EQ(a->FwCmd.RefusedCmdCount, 2u);
     // Once the firmware runs in RAM the class filter no longer applies (second generation: legacy).
     if (GetParam() == 0x3502) {
         a->FwDownloaded = 1;
@@ -247,16 +247,16 @@ TEST_P(QueueTest, RefusalsQueueNothing)
     MP_ADAPTER* a = adapter_.get();
     EXPECT_EQ(QzCmdSendSetQuery(nullptr, 0x04, 0x10, 0, 0, kFlagsNoAnswer, nullptr, 0, nullptr, 0, 0),
               STATUS_UNSUCCESSFUL);
-    a->RecoveryInProgress = 1;
+    a->FwCmd.RecoveryInProgress = 1;
     EXPECT_EQ(Send(0x04, 0x10, kFlagsNoAnswer), STATUS_UNSUCCESSFUL);
-    a->RecoveryInProgress = 0;
+    a->FwCmd.RecoveryInProgress = 0;
     AdapterSetFlag(a, ADAPTER_FLAG_HALT_IN_PROGRESS, "test");
     EXPECT_EQ(Send(0x04, 0x10, kFlagsNoAnswer), STATUS_UNSUCCESSFUL);
     AdapterClearFlag(a, ADAPTER_FLAG_HALT_IN_PROGRESS, "test");
     a->Signature = 0;
     EXPECT_EQ(Send(0x04, 0x10, kFlagsNoAnswer), STATUS_UNSUCCESSFUL);
     a->Signature = MP_ADAPTER_SIGNATURE;
-    EXPECT_EQ(a->FwCmdWriteIndex, 0);
+    EXPECT_EQ(a->FwCmd.FwCmdWriteIndex, 0);
     EXPECT_EQ(HandedOverCount(), 0u);
 }
 
@@ -266,7 +266,7 @@ TEST_P(QueueTest, ChipWithoutSendOperationFailsTheCommandAtOnce)
     const int64_t before = kshim::host::ClockNow();
     EXPECT_EQ(Send(0x10, 0x10, kFlagsAnswer, {1, 0, 0, 0}), STATUS_NOT_SUPPORTED);
     EXPECT_LT(kshim::host::ClockNow() - before, 10000 * 1000);
-    EXPECT_EQ(adapter_->CmdTimeout, 0);
+    EXPECT_EQ(adapter_->FwCmd.CmdTimeout, 0);
     EXPECT_EQ(SlotsInUse(), 0u);
 }
 

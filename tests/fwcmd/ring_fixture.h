@@ -80,9 +80,9 @@ protected:
     bool SlotInUse(ULONG index)
     {
         KIRQL old;
-        KeAcquireSpinLock(&adapter_->FwCmdSlotLock, &old);
-        bool inUse = adapter_->FwCmdSlots[index].InUse != 0;
-        KeReleaseSpinLock(&adapter_->FwCmdSlotLock, old);
+        KeAcquireSpinLock(&adapter_->FwCmd.FwCmdSlotLock, &old);
+        bool inUse = adapter_->FwCmd.FwCmdSlots[index].InUse != 0;
+        KeReleaseSpinLock(&adapter_->FwCmd.FwCmdSlotLock, old);
         return inUse;
     }
     ULONG SlotsInUse()

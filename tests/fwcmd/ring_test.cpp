@@ -43,12 +43,12 @@ TEST_P(Ring, PassiveSenderWaitsForItsAnswerThroughTheRings)
     fw_->Rom().Settings().semaphoreAnswer = 1;
     EXPECT_EQ(Send(kSemaphore, kSemaphore, FW_CMD_FLAG_NEED_ANSWER, {1, 0, 0, 0}, 1), STATUS_SUCCESS);
     // The answer was there before the sender returned.
-    EXPECT_EQ(__atomic_load_n(&adapter_->PatchSemaphoreStatus, __ATOMIC_ACQUIRE), 1);
+    EXPECT_EQ(__atomic_load_n(&adapter_->FwEvent.PatchSemaphoreStatus, __ATOMIC_ACQUIRE), 1);
     EXPECT_EQ(SlotsInUse(), 0u);
     // The register read is paired with its answer by command id.
     fw_->Rom().Settings().romVersionWord = 0x00008B00;
     EXPECT_EQ(Send(kRegisterRead, kRegisterRead, FW_CMD_FLAG_NEED_ANSWER, RegisterRead(0x88000004)), STATUS_SUCCESS);
-    EXPECT_EQ(__atomic_load_n(&adapter_->RomVersionWord, __ATOMIC_ACQUIRE), 0x00008B00u);
+    EXPECT_EQ(__atomic_load_n(&adapter_->FwEvent.RomVersionWord, __ATOMIC_ACQUIRE), 0x00008B00u);
 
     std::vector<sim::fw::RingExchange> seen = fw_->Exchanges();
     ASSERT_EQ(seen.size(), 2u);
@@ -80,7 +80,7 @@ TEST_P(Ring, DispatchSenderReturnsAtOnceAndItsAnswerStillFreesTheSlot)
     EXPECT_EQ(SlotsInUse(), 1u);
     kshim::host::ClockAdvanceMs(300);
     EXPECT_TRUE(WaitFor([&] { return SlotsInUse() == 0; }));
-    EXPECT_EQ(__atomic_load_n(&adapter_->PatchSemaphoreStatus, __ATOMIC_ACQUIRE), 2);
+    EXPECT_EQ(__atomic_load_n(&adapter_->FwEvent.PatchSemaphoreStatus, __ATOMIC_ACQUIRE), 2);
     EXPECT_TRUE(WaitFor([&] { return CommandRingIdle() && EventRecordsHome(); }));
 }
 
@@ -115,7 +115,7 @@ TEST_P(Ring, AnAnswerThatNeverComesTimesOutAndAsksForRecovery)
     // The sent report came at once; the answer wait is 10 s.
     EXPECT_GE(ms, 10000);
     EXPECT_LT(ms, 10000 + 1000);
-    EXPECT_EQ(__atomic_load_n(&adapter_->CmdTimeout, __ATOMIC_ACQUIRE), 1);
+    EXPECT_EQ(__atomic_load_n(&adapter_->FwCmd.CmdTimeout, __ATOMIC_ACQUIRE), 1);
     // The host register dumps ran (the second generation lacks the first, the third the second).
     EXPECT_EQ(CountTraces(GetParam() == 0x3602 ? "the chip has no ShowHostCsrInfo" : "the chip has no ShowPcieWfdmaInfo"),
               1u);
@@ -229,8 +229,8 @@ TEST_P(Ring, RunTimeEventsReachTheirHandlerRow)
         ASSERT_EQ(chip_->PushRx(ring, bytes.data(), bytes.size()), sim::chip::RxResult::Ok);
         EXPECT_TRUE(WaitFor([&] { return HandlerRuns(c.handler) == 1 && EventRecordsHome(); }));
     }
-    EXPECT_EQ(adapter_->FwEventShortCount, 0);
-    EXPECT_EQ(adapter_->FwEventUnknownCount, 0);
+    EXPECT_EQ(adapter_->FwEvent.FwEventShortCount, 0);
+    EXPECT_EQ(adapter_->FwEvent.FwEventUnknownCount, 0);
 }
 
 TEST_P(Ring, ShortUnknownAndForeignBuffersAreDroppedAndCounted)
@@ -252,16 +252,16 @@ TEST_P(Ring, ShortUnknownAndForeignBuffersAreDroppedAndCounted)
     std::vector<uint8_t> cut(good.begin(), good.begin() + static_cast<long>(rxd + 6));
     cut[0] = static_cast<uint8_t>(cut.size());
     push(cut);
-    EXPECT_EQ(adapter_->FwEventShortCount, 1);
+    EXPECT_EQ(adapter_->FwEvent.FwEventShortCount, 1);
     // A header whose length claims more than was received.
     std::vector<uint8_t> lying = good;
     lying[rxd] = 200;
     push(lying);
-    EXPECT_EQ(adapter_->FwEventShortCount, 2);
+    EXPECT_EQ(adapter_->FwEvent.FwEventShortCount, 2);
     // An id no handler row has.
     h.id = 0x99;
     push(sim::fw::EncodeRamEvent(generation_, h, {}));
-    EXPECT_EQ(adapter_->FwEventUnknownCount, 1);
+    EXPECT_EQ(adapter_->FwEvent.FwEventUnknownCount, 1);
     // A software-defined buffer of another sub-type, and a frame in software-defined form (its
     // processing comes with the data path): neither reaches the event dispatch.
     kshim::host::TraceClear();
@@ -281,8 +281,8 @@ TEST_P(Ring, ShortUnknownAndForeignBuffersAreDroppedAndCounted)
     big[1] = 0x09;
     push(big);
     EXPECT_EQ(CountTraces("receive buffer claims 2352 bytes"), 1u);
-    EXPECT_EQ(adapter_->FwEventShortCount, 2);
-    EXPECT_EQ(adapter_->FwEventUnknownCount, 1);
+    EXPECT_EQ(adapter_->FwEvent.FwEventShortCount, 2);
+    EXPECT_EQ(adapter_->FwEvent.FwEventUnknownCount, 1);
 }
 
 TEST_P(Ring, BootRomEventsArePublishedWhileTheFirmwareIsNotInRam)
@@ -293,7 +293,7 @@ TEST_P(Ring, BootRomEventsArePublishedWhileTheFirmwareIsNotInRam)
     auto bytes = sim::fw::EncodeRomEvent(generation_, 0x04, 7, {3, 0, 0, 0});
     bytes[2] = 0x01;
     ASSERT_EQ(chip_->PushRx(ring, bytes.data(), bytes.size()), sim::chip::RxResult::Ok);
-    EXPECT_TRUE(WaitFor([&] { return __atomic_load_n(&adapter_->PatchSemaphoreStatus, __ATOMIC_ACQUIRE) == 3; }));
+    EXPECT_TRUE(WaitFor([&] { return __atomic_load_n(&adapter_->FwEvent.PatchSemaphoreStatus, __ATOMIC_ACQUIRE) == 3; }));
     EXPECT_TRUE(WaitFor([&] { return EventRecordsHome(); }));
 }
 
@@ -377,9 +377,9 @@ TEST_P(Messages, ARefusedPlacementWakesTheWaiterWithItsStatus)
     EXPECT_EQ(NdisCommonHifPciCmdSendMsg(hif_, msg, FW_CMD_RING_COMMAND), STATUS_UNSUCCESSFUL);
     AdapterClearFlag(adapter_, ADAPTER_FLAG_HALT_IN_PROGRESS, __func__);
     EXPECT_FALSE(SlotInUse(slot));
-    EXPECT_EQ(adapter_->FwCmdSlots[slot].Status, STATUS_UNSUCCESSFUL);
-    EXPECT_EQ(KeReadStateEvent(&adapter_->FwCmdSentEvents[slot]), 1);
-    EXPECT_EQ(KeReadStateEvent(&adapter_->FwCmdRespEvents[slot]), 1);
+    EXPECT_EQ(adapter_->FwCmd.FwCmdSlots[slot].Status, STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(KeReadStateEvent(&adapter_->FwCmd.FwCmdSentEvents[slot]), 1);
+    EXPECT_EQ(KeReadStateEvent(&adapter_->FwCmd.FwCmdRespEvents[slot]), 1);
     EXPECT_TRUE(fw_->Exchanges().empty());
     EXPECT_EQ(TxDmaqGetFreeCount(adapter_, 1), txFreeAtStart_);
 }
@@ -446,7 +446,7 @@ TEST_F(Erase, GivesUpWithThePowerCommandsStatus)
     g_syncReads = 0;
     g_syncZeroAt = 0;
     adapter_->FwDownloaded = 1;
-    adapter_->CmdTimeout = 1;  // the power-control command is refused
+    adapter_->FwCmd.CmdTimeout = 1;  // the power-control command is refused
     auto [status, ms] = RunWithManualClock([&] { return NdisCommonHifPciEraseFirmware(hif_); });
     EXPECT_EQ(status, STATUS_UNSUCCESSFUL);
     EXPECT_EQ(g_syncReads.load(), 500);
@@ -463,7 +463,7 @@ TEST_P(Ring, WaitForCommandsAndSerEndsAtOnceWhenIdleAndAfterItsLimitOtherwise)
     WaitFwCmdAndSerFinish(adapter_);
     EXPECT_EQ(kshim::host::ClockNow(), before);
     // A SER step that never ends: 2 s.
-    __atomic_store_n(&adapter_->SerState, static_cast<UCHAR>(1), __ATOMIC_RELEASE);
+    __atomic_store_n(&adapter_->Recovery.SerState, static_cast<UCHAR>(1), __ATOMIC_RELEASE);
     auto [ser, serMs] = RunWithManualClock(
         [&] {
             WaitFwCmdAndSerFinish(adapter_);
@@ -473,7 +473,7 @@ TEST_P(Ring, WaitForCommandsAndSerEndsAtOnceWhenIdleAndAfterItsLimitOtherwise)
     (void)ser;
     EXPECT_GE(serMs, 2000);
     EXPECT_LT(serMs, 3000);
-    __atomic_store_n(&adapter_->SerState, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
+    __atomic_store_n(&adapter_->Recovery.SerState, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
 }
 
 }  // namespace

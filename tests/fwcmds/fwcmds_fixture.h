@@ -110,9 +110,9 @@ private:
         }
         if (slot < FW_CMD_SLOT_COUNT) {
             KIRQL old;
-            KeAcquireSpinLock(&adapter->FwCmdSlotLock, &old);
-            adapter->FwCmdSlots[slot].OnRing = 1;
-            KeReleaseSpinLock(&adapter->FwCmdSlotLock, old);
+            KeAcquireSpinLock(&adapter->FwCmd.FwCmdSlotLock, &old);
+            adapter->FwCmd.FwCmdSlots[slot].OnRing = 1;
+            KeReleaseSpinLock(&adapter->FwCmd.FwCmdSlotLock, old);
         }
         const bool unified = sim::fw::IsUnifiedCommand(bytes.data(), bytes.size());
         std::vector<Bytes> events;

@@ -341,9 +341,9 @@ protected:
             {1, BAND_24G, 0, 0}, {36, BAND_5G, 0, 2}, {52, BAND_5G, 0, 8}, {1, BAND_6G, 0, 0}, {5, BAND_6G, 0, 0},
             {21, BAND_6G, 0, 0},
         };
-        adapter_->ChannelListCount = sizeof(list) / sizeof(list[0]);
+        adapter_->Country.ChannelListCount = sizeof(list) / sizeof(list[0]);
         for (size_t i = 0; i < sizeof(list) / sizeof(list[0]); ++i) {
-            adapter_->ChannelList[i] = list[i];
+            adapter_->Country.ChannelList[i] = list[i];
         }
         adapter_->WorkingCfg.CountryCode = 0x5355;
         adapter_->Chip6GhzCapable = 1;

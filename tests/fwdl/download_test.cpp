@@ -58,7 +58,7 @@ TEST_P(WholeDownload, EveryByteAndDataModeIsConfirmedAndTheRamCodeRuns)
     EXPECT_EQ(DlRom().EntryAddress(), ram.entryAddress);
 
     // The driver's side: the start mark, the identification text, both caches complete.
-    EXPECT_EQ(a->FwJustDownloaded, 1);
+    EXPECT_EQ(a->FwCmd.FwJustDownloaded, 1);
     EXPECT_NE(a->FwStartTime, 0);
     EXPECT_EQ(a->FwIdentText[0], ';');
     EXPECT_EQ(a->FwIdentText[FW_IDENT_TEXT_SIZE - 1], '\n');
@@ -167,7 +167,7 @@ TEST_F(DownloadTest, SemaphoreAnswerIsClearedBeforeTheFirstSend)
 {
     SetUpChip(0x3602);
     MP_ADAPTER* a = adapter_.get();
-    a->PatchSemaphoreStatus = 1;  // an earlier download's answer
+    a->FwEvent.PatchSemaphoreStatus = 1;  // an earlier download's answer
     DlRom().Knobs().semaphoreAnswer = 0;
     LoadContainer();
     ASSERT_EQ(a->HalOps.LoadRomPatch(a), STATUS_SUCCESS);
@@ -192,7 +192,7 @@ TEST_F(DownloadTest, RamCodeThatNeverRunsFailsAfter500Reads)
     EXPECT_EQ(DlRom().StateReads() - before, 1u + FW_DL_RAM_RUNNING_READS);  // the ROM check, then the wait
     EXPECT_GE(ms, 500);
     EXPECT_TRUE(DlRom().RamStarted()) << "the ROM accepted the start";
-    EXPECT_EQ(a->FwJustDownloaded, 0);
+    EXPECT_EQ(a->FwCmd.FwJustDownloaded, 0);
     EXPECT_FALSE(g_FwRamCodeCache.Valid);
 }
 
@@ -241,7 +241,7 @@ TEST_F(DownloadTest, DroppedAnswerFailsTheStepWithItsStatus)
     EXPECT_GE(ms, 5000);
     EXPECT_EQ(RegionsOf(ImageKind::RamCode).size(), 1u);
     EXPECT_TRUE(RegionsOf(ImageKind::RamCode).front().pieces.empty()) << "no data after the failed init";
-    EXPECT_EQ(Load(a->CmdTimeout), 1);
+    EXPECT_EQ(Load(a->FwCmd.CmdTimeout), 1);
     bool recovery = false;
     for (const auto& p : TakePosted(1)) {
         recovery = recovery || p.cmdId == INTERNAL_CMD_ERROR_RECOVERY;
@@ -264,7 +264,7 @@ TEST_F(DownloadTest, SecondDownloadUsesTheCachedImages)
     HalFreeBigFW(&adapter_->FwFiles);
     ASSERT_TRUE(kshim::host::FilesRemove(sim::fw::kWifiContainerName));
     DlRom().Reset();
-    adapter_->FwJustDownloaded = 0;
+    adapter_->FwCmd.FwJustDownloaded = 0;
     ASSERT_EQ(Download(), STATUS_SUCCESS);
     const std::vector<DownloadStep> second = DlRom().Steps();
     ASSERT_EQ(second.size(), first.size());
@@ -275,7 +275,7 @@ TEST_F(DownloadTest, SecondDownloadUsesTheCachedImages)
         EXPECT_EQ(second[i].value, first[i].value) << i;
     }
     EXPECT_TRUE(DlRom().Faults().empty()) << ::testing::PrintToString(DlRom().Faults());
-    EXPECT_EQ(adapter_->FwJustDownloaded, 1);
+    EXPECT_EQ(adapter_->FwCmd.FwJustDownloaded, 1);
 }
 
 struct SourceCase {

@@ -42,7 +42,7 @@ TEST_F(OlderChip, WholeDownloadFromFiles)
     // No caches, no start mark, no identification text on this chip.
     EXPECT_FALSE(g_FwRomPatchCache.Valid);
     EXPECT_FALSE(g_FwRamCodeCache.Valid);
-    EXPECT_EQ(a->FwJustDownloaded, 0);
+    EXPECT_EQ(a->FwCmd.FwJustDownloaded, 0);
     EXPECT_EQ(a->FwIdentText[0], 0);
 }
 
@@ -100,7 +100,7 @@ TEST_F(OlderChip, EarlierSemaphoreAnswerCountsUntilANewOneArrives)
 {
     MP_ADAPTER* a = adapter_.get();
     ASSERT_EQ(a->HalOps.PreFirmwareDownloadInit(a), STATUS_SUCCESS);
-    a->PatchSemaphoreStatus = 1;
+    a->FwEvent.PatchSemaphoreStatus = 1;
     Rom().Arm(sim::fw::Knob::Drop, FW_DL_CMD_PATCH_SEMAPHORE);
     auto [status, ms] = fwcmdtest::RunWithManualClock([a] { return a->HalOps.LoadRomPatch(a); });
     EXPECT_EQ(status, STATUS_SUCCESS);

@@ -32,20 +32,20 @@ TEST_P(CapabilityBringUp, TheFirmwaresReportReachesTheAdapter)
     Quiesce();
     const MP_ADAPTER* a = Adapter();
     EXPECT_EQ(std::memcmp(a->PermanentAddress, caps.macAddress.data(), 6), 0);
-    EXPECT_EQ(a->ChipStreams, 0x22);
+    EXPECT_EQ(a->Cap.ChipStreams, 0x22);
     EXPECT_EQ(a->AntennaPath & 0xFF, 0x22);
-    EXPECT_EQ(a->HwAntennaPath & 0xFF, 0x22);
-    EXPECT_EQ(a->ChipTxPathMask, 0x0B);
-    EXPECT_EQ(a->SixGCapable, 1);
-    EXPECT_EQ(a->FactoryCalCapable, 0);
-    EXPECT_EQ(a->ChipCapMalformedCount, 0);
+    EXPECT_EQ(a->Cap.HwAntennaPath & 0xFF, 0x22);
+    EXPECT_EQ(a->Cap.ChipTxPathMask, 0x0B);
+    EXPECT_EQ(a->Cap.SixGCapable, 1);
+    EXPECT_EQ(a->Cap.FactoryCalCapable, 0);
+    EXPECT_EQ(a->Cap.ChipCapMalformedCount, 0);
     if (id == 0x3502) {
         // The second generation copies the path mask and splits the stream byte after the query.
-        EXPECT_EQ(a->TxPathSetting, 0x0B);
-        EXPECT_EQ(a->TxStreamLimit, 2);
-        EXPECT_EQ(a->RxStreamLimit, 2);
+        EXPECT_EQ(a->Cap.TxPathSetting, 0x0B);
+        EXPECT_EQ(a->Cap.TxStreamLimit, 2);
+        EXPECT_EQ(a->Cap.RxStreamLimit, 2);
         // The legacy report also carries the records of tags 0 to 3 and one the driver skips.
-        EXPECT_EQ(a->ChipCapability.Tag0Present, 1);
+        EXPECT_EQ(a->Cap.ChipCapability.Tag0Present, 1);
         EXPECT_TRUE(kshim::host::TraceContains("ProcessChipCapabilityEvent: 9 records"));
     }
 }

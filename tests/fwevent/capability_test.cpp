@@ -46,7 +46,7 @@ protected:
         std::memcpy(adapter_->PermanentAddress, kPowerUpMac, 6);
         std::memcpy(adapter_->CurrentAddress, kPowerUpMac, 6);
         adapter_->AntennaPath = 0x5A11;
-        adapter_->HwAntennaPath = 0xA511;
+        adapter_->Cap.HwAntennaPath = 0xA511;
     }
 
     // A chip capability event with these records; the count field says `count` (default: the
@@ -65,7 +65,7 @@ protected:
     }
 
     const MP_ADAPTER& A() const { return *adapter_; }
-    LONG Malformed() const { return adapter_->ChipCapMalformedCount; }
+    LONG Malformed() const { return adapter_->Cap.ChipCapMalformedCount; }
 };
 
 INSTANTIATE_TEST_SUITE_P(Devices, CapabilityTest, ::testing::Values(USHORT{0x3404}, USHORT{0x3502}, USHORT{0x3602}),
@@ -91,22 +91,22 @@ TEST_P(CapabilityTest, EveryTaggedRecordReachesItsAdapterField)
                                      {0x18, {1, 0, 0, 0}},
                                      {0x24, {1, 0, 0, 0}}}),
               1);
-    EXPECT_EQ(A().ChipCapability.Tag0Present, 1);
-    EXPECT_EQ(A().ChipCapability.Tag0[3], 0x44u);
-    EXPECT_EQ(A().ChipCapability.Tag1[1], 0x66u);
-    EXPECT_EQ(A().ChipCapability.Tag2, 0x77u);
+    EXPECT_EQ(A().Cap.ChipCapability.Tag0Present, 1);
+    EXPECT_EQ(A().Cap.ChipCapability.Tag0[3], 0x44u);
+    EXPECT_EQ(A().Cap.ChipCapability.Tag1[1], 0x66u);
+    EXPECT_EQ(A().Cap.ChipCapability.Tag2, 0x77u);
     EXPECT_EQ(std::memcmp(A().PermanentAddress, kChipMac, 6), 0);
     // Only the chip's own address changes: the address in use stays.
     EXPECT_EQ(std::memcmp(A().CurrentAddress, kPowerUpMac, 6), 0);
     // Two streams in both nibbles of both antenna words, their high bytes kept.
     EXPECT_EQ(A().AntennaPath, 0x5A22);
-    EXPECT_EQ(A().HwAntennaPath, 0xA522);
-    EXPECT_EQ(A().ChipStreams, 0x22);
-    EXPECT_EQ(A().ChipTxLdpc, 1);
-    EXPECT_EQ(A().ChipRxLdpc, 0);
-    EXPECT_EQ(A().ChipTxPathMask, 0x0C);
-    EXPECT_EQ(A().SixGCapable, 1);
-    EXPECT_EQ(A().FactoryCalCapable, 1);
+    EXPECT_EQ(A().Cap.HwAntennaPath, 0xA522);
+    EXPECT_EQ(A().Cap.ChipStreams, 0x22);
+    EXPECT_EQ(A().Cap.ChipTxLdpc, 1);
+    EXPECT_EQ(A().Cap.ChipRxLdpc, 0);
+    EXPECT_EQ(A().Cap.ChipTxPathMask, 0x0C);
+    EXPECT_EQ(A().Cap.SixGCapable, 1);
+    EXPECT_EQ(A().Cap.FactoryCalCapable, 1);
     EXPECT_EQ(Malformed(), 0);
 }
 
@@ -114,15 +114,15 @@ TEST_P(CapabilityTest, ZeroRecordsStoreNothing)
 {
     EXPECT_EQ(DeliverChipCapability({{0x07, Bytes(kChipMac, kChipMac + 6)}}, 0), 1);
     EXPECT_EQ(std::memcmp(A().PermanentAddress, kPowerUpMac, 6), 0);
-    EXPECT_EQ(A().ChipCapability.Tag0Present, 0);
+    EXPECT_EQ(A().Cap.ChipCapability.Tag0Present, 0);
     EXPECT_EQ(Malformed(), 0);
 }
 
 TEST_P(CapabilityTest, UnknownTagIsSkippedByItsLengthAndTheNextRecordIsRead)
 {
     EXPECT_EQ(DeliverChipCapability({{0x05, Bytes(9, 0xEE)}, {0x24, {1, 0, 0, 0}}, {0x99, {}}, {0x18, {1}}}), 1);
-    EXPECT_EQ(A().FactoryCalCapable, 1);
-    EXPECT_EQ(A().SixGCapable, 1);
+    EXPECT_EQ(A().Cap.FactoryCalCapable, 1);
+    EXPECT_EQ(A().Cap.SixGCapable, 1);
     EXPECT_EQ(Malformed(), 0);
 }
 
@@ -130,8 +130,8 @@ TEST_P(CapabilityTest, MoreStreamsThanExpectedAreWarnedAboutAndUsedByTheirLowNib
 {
     EXPECT_EQ(DeliverChipCapability({{0x08, Phy(0xF3, 1, 1, 7)}}), 1);
     EXPECT_EQ(A().AntennaPath & 0xFF, 0x33);
-    EXPECT_EQ(A().HwAntennaPath & 0xFF, 0x33);
-    EXPECT_EQ(A().ChipStreams, 0x33);
+    EXPECT_EQ(A().Cap.HwAntennaPath & 0xFF, 0x33);
+    EXPECT_EQ(A().Cap.ChipStreams, 0x33);
     EXPECT_TRUE(kshim::host::TraceContains("nicCfgChipCapPhyCap: 3 spatial streams reported"));
 }
 
@@ -164,17 +164,17 @@ TEST_P(CapabilityTest, ReportsThatClaimMoreThanTheEventCarriesAreReadToItsEnd)
     };
     for (const LyingCase& c : cases) {
         SCOPED_TRACE(c.name);
-        adapter_->FactoryCalCapable = 0;
-        adapter_->SixGCapable = 0;
-        adapter_->ChipStreams = 0;
-        adapter_->ChipCapability = {};
+        adapter_->Cap.FactoryCalCapable = 0;
+        adapter_->Cap.SixGCapable = 0;
+        adapter_->Cap.ChipStreams = 0;
+        adapter_->Cap.ChipCapability = {};
         std::memcpy(adapter_->PermanentAddress, kPowerUpMac, 6);
         const LONG before = Malformed();
         EXPECT_EQ(DeliverChipCapability(c.records, c.count, c.cut), 1);
-        EXPECT_EQ(A().FactoryCalCapable, c.factoryCal ? 1 : 0);
-        EXPECT_EQ(A().SixGCapable, c.sixGhz ? 1 : 0);
-        EXPECT_EQ(A().ChipStreams, c.streams);
-        EXPECT_EQ(A().ChipCapability.Tag0Present, 0);
+        EXPECT_EQ(A().Cap.FactoryCalCapable, c.factoryCal ? 1 : 0);
+        EXPECT_EQ(A().Cap.SixGCapable, c.sixGhz ? 1 : 0);
+        EXPECT_EQ(A().Cap.ChipStreams, c.streams);
+        EXPECT_EQ(A().Cap.ChipCapability.Tag0Present, 0);
         EXPECT_EQ(std::memcmp(A().PermanentAddress, kPowerUpMac, 6), 0);
         EXPECT_EQ(Malformed(), before + 1);
     }
@@ -188,7 +188,7 @@ TEST_P(CapabilityTest, ValueLengthThatWrapsTheOffsetEndsTheWalk)
         payload.insert(payload.end(), b.begin(), b.end());
     }
     EXPECT_EQ(DeliverEvent(RamEvent(0xEC, payload)), 1);
-    EXPECT_EQ(A().FactoryCalCapable, 0);
+    EXPECT_EQ(A().Cap.FactoryCalCapable, 0);
     EXPECT_EQ(Malformed(), 1);
 }
 
@@ -216,11 +216,11 @@ TEST_P(CapabilityTest, NicCapabilityWithAUnicastAddressSetsBothAddresses)
     EXPECT_EQ(std::memcmp(A().PermanentAddress, kChipMac, 6), 0);
     EXPECT_EQ(std::memcmp(A().CurrentAddress, kChipMac, 6), 0);
     EXPECT_EQ(A().Only24G, 1);
-    EXPECT_EQ(A().NicCapability.MacValid, 1);
-    EXPECT_EQ(A().NicCapability.Version[2], 3);
-    EXPECT_EQ(A().NicCapability.Feature, 9);
-    EXPECT_EQ(A().NicCapability.Words[0], 0xAAu);
-    EXPECT_EQ(A().NicCapability.Last, 0x5C);
+    EXPECT_EQ(A().Cap.NicCapability.MacValid, 1);
+    EXPECT_EQ(A().Cap.NicCapability.Version[2], 3);
+    EXPECT_EQ(A().Cap.NicCapability.Feature, 9);
+    EXPECT_EQ(A().Cap.NicCapability.Words[0], 0xAAu);
+    EXPECT_EQ(A().Cap.NicCapability.Last, 0x5C);
 }
 
 TEST_P(CapabilityTest, NicCapabilityWithAGroupOrEmptyAddressTakesTheFallback)
@@ -231,7 +231,7 @@ TEST_P(CapabilityTest, NicCapabilityWithAGroupOrEmptyAddressTakesTheFallback)
     for (const uint8_t* mac : {group, zero, broadcast}) {
         std::memcpy(adapter_->PermanentAddress, kPowerUpMac, 6);
         EXPECT_EQ(DeliverEvent(RamEvent(0x01, NicPayload(mac, 0))), 1);
-        EXPECT_EQ(A().NicCapability.MacValid, 0);
+        EXPECT_EQ(A().Cap.NicCapability.MacValid, 0);
         EXPECT_EQ(A().PermanentAddress[0] & 0x03, 0) << "unicast, globally administered";
         const uint8_t tail[5] = {0xC1, 0x9B, 0x33, 0x44, 0x55};
         EXPECT_EQ(std::memcmp(A().PermanentAddress + 1, tail, 5), 0);
@@ -249,7 +249,7 @@ TEST_P(CapabilityTest, NicCapabilityShorterThanItsFieldsChangesNothing)
         EXPECT_EQ(std::memcmp(A().PermanentAddress, kPowerUpMac, 6), 0) << length;
         EXPECT_EQ(std::memcmp(A().CurrentAddress, kPowerUpMac, 6), 0) << length;
         EXPECT_EQ(A().Only24G, 0) << length;
-        EXPECT_EQ(A().NicCapability.Reported, 0) << length;
+        EXPECT_EQ(A().Cap.NicCapability.Reported, 0) << length;
         EXPECT_EQ(Malformed(), before + 1) << length;
     }
 }
@@ -280,12 +280,12 @@ TEST_F(UnifiedCapabilityTest, UnifiedRecordsGoThroughTheSameTagTable)
     }
     EXPECT_EQ(DeliverEvent(sim::fw::EncodeUnifiedEvent(0x43, 0, {0, 0, 0, 0}, tlvs)), 1);
     EXPECT_EQ(std::memcmp(adapter_->PermanentAddress, caps.macAddress.data(), 6), 0);
-    EXPECT_EQ(adapter_->ChipStreams, 0x11);
-    EXPECT_EQ(adapter_->ChipTxPathMask, 1);
-    EXPECT_EQ(adapter_->SixGCapable, 1);
-    EXPECT_EQ(adapter_->FactoryCalCapable, 1);
-    EXPECT_EQ(adapter_->ChipCapability.Tag2, 0x1234u);
-    EXPECT_EQ(adapter_->ChipCapMalformedCount, 0);
+    EXPECT_EQ(adapter_->Cap.ChipStreams, 0x11);
+    EXPECT_EQ(adapter_->Cap.ChipTxPathMask, 1);
+    EXPECT_EQ(adapter_->Cap.SixGCapable, 1);
+    EXPECT_EQ(adapter_->Cap.FactoryCalCapable, 1);
+    EXPECT_EQ(adapter_->Cap.ChipCapability.Tag2, 0x1234u);
+    EXPECT_EQ(adapter_->Cap.ChipCapMalformedCount, 0);
 }
 
 TEST(ChipCapTable, EightRowsOneHandlerEachAndNoneForOtherTags)

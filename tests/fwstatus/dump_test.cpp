@@ -53,10 +53,10 @@ TEST_F(AssertDump, AWifiDumpStartsWithTheIdentificationLineAndEndsAfterAPause)
 {
     Chunk("<dump header>");
     Chunk(";[core dump start] text");
-    EXPECT_EQ(adapter_->CoreDumpHeaderPhase, 0) << "the start line ends the header";
+    EXPECT_EQ(adapter_->FwDump.CoreDumpHeaderPhase, 0) << "the start line ends the header";
     Chunk("memory");
-    EXPECT_EQ(adapter_->CoreDumpByteCount, 13u + 23u + 6u);
-    EXPECT_EQ(adapter_->FwAsserted, 1);
+    EXPECT_EQ(adapter_->FwDump.CoreDumpByteCount, 13u + 23u + 6u);
+    EXPECT_EQ(adapter_->FwDump.FwAsserted, 1);
     EXPECT_TRUE(TraceContains("assert dump: <dump header>"));
     EXPECT_TRUE(TraceContains("assert dump: ;[core dump start] text"));
     EXPECT_FALSE(TraceContains("assert dump: memory"));
@@ -76,8 +76,8 @@ TEST_F(AssertDump, AWifiDumpStartsWithTheIdentificationLineAndEndsAfterAPause)
     EXPECT_EQ(end[0].payload, Bytes{0});
     RunAll(end);
     EXPECT_EQ(File(kWifiDump), ident_ + "<dump header>;[core dump start] textmemory more");
-    EXPECT_EQ(adapter_->CoreDumpInProgress, 0);
-    EXPECT_EQ(adapter_->CoreDumpOpen, 0);
+    EXPECT_EQ(adapter_->FwDump.CoreDumpInProgress, 0);
+    EXPECT_EQ(adapter_->FwDump.CoreDumpOpen, 0);
     EXPECT_TRUE(TraceContains(NotBuilt("PlatformIndicateFirmwareStalled")));
     auto recovery = TakeControl();
     ASSERT_EQ(recovery.size(), 1u);
@@ -96,7 +96,7 @@ TEST_F(AssertDump, TheBluetoothMarkerChoosesTheBluetoothFileOnlyWhenExportIsOn)
     const std::string marker("bt_coredump\0", 12);
     adapter_->RegistryBlock.EnableBtCoredumpExport = 0;
     Chunk(marker);
-    EXPECT_EQ(adapter_->AssertDumpMark, 0);
+    EXPECT_EQ(adapter_->FwDump.AssertDumpMark, 0);
     RunAll(TakeControl());
     ASSERT_TRUE(EndPostedAfter(500));
     RunAll(TakeControl());
@@ -106,7 +106,7 @@ TEST_F(AssertDump, TheBluetoothMarkerChoosesTheBluetoothFileOnlyWhenExportIsOn)
     adapter_->RegistryBlock.EnableBtCoredumpExport = 1;
     kshim::host::TraceClear();
     Chunk(marker);
-    EXPECT_EQ(adapter_->AssertDumpMark, 1);
+    EXPECT_EQ(adapter_->FwDump.AssertDumpMark, 1);
     EXPECT_TRUE(TraceContains(NotBuilt("QzCmdBtCtrl")));
     Chunk("bt memory");
     RunAll(TakeControl());
@@ -114,8 +114,8 @@ TEST_F(AssertDump, TheBluetoothMarkerChoosesTheBluetoothFileOnlyWhenExportIsOn)
     RunAll(TakeControl());
     EXPECT_EQ(File(kBtDump), marker + "bt memory") << "no identification line";
     // The end of a Bluetooth dump only closes its file.
-    EXPECT_EQ(adapter_->AssertDumpMark, 0);
-    EXPECT_EQ(adapter_->CoreDumpInProgress, 0);
+    EXPECT_EQ(adapter_->FwDump.AssertDumpMark, 0);
+    EXPECT_EQ(adapter_->FwDump.CoreDumpInProgress, 0);
     EXPECT_FALSE(TraceContains(NotBuilt("PlatformIndicateFirmwareStalled")));
     EXPECT_TRUE(TakeControl().empty());
 }
@@ -124,7 +124,7 @@ TEST_F(AssertDump, AChunkLongerThanOneCommandArrivesWholeAndOtherS2DIndexesAreIg
 {
     Chunk("x", 1);
     EXPECT_TRUE(TraceContains("ProcessAssertDumpEvent: S2D index 1 ignored"));
-    EXPECT_EQ(adapter_->CoreDumpInProgress, 0);
+    EXPECT_EQ(adapter_->FwDump.CoreDumpInProgress, 0);
     EXPECT_TRUE(TakeControl().empty());
 
     std::string longChunk(3000, 'q');
@@ -147,7 +147,7 @@ TEST_F(AssertDump, AFailedOpenLeavesTheDumpRunningUntilItsTimerTeardown)
     EXPECT_TRUE(TraceContains("core-dump file open failed"));
     ASSERT_TRUE(EndPostedAfter(500));
     RunAll(TakeControl());
-    EXPECT_EQ(adapter_->CoreDumpInProgress, 1);
+    EXPECT_EQ(adapter_->FwDump.CoreDumpInProgress, 1);
     EXPECT_TRUE(TakeControl().empty()) << "no recovery without a file";
     kshim::host::FilesSetRoot(root_);
 }
@@ -193,7 +193,7 @@ TEST_F(IcsLog, SnifferRecordsQueueOnlyWhileLoggingIsOnAndTheFirstFollowsATimeSyn
     EXPECT_EQ(ProcessIcsLog(adapter_.get(), record.data(), 8), STATUS_SUCCESS);
     EXPECT_TRUE(TakeIcs().empty());
 
-    adapter_->IcsLoggingDynamic = 1;
+    adapter_->FwDump.IcsLoggingDynamic = 1;
     EXPECT_EQ(ProcessIcsLog(adapter_.get(), record.data(), 8), STATUS_SUCCESS);
     auto posted = TakeIcs();
     ASSERT_EQ(posted.size(), 2u);
@@ -217,7 +217,7 @@ TEST_F(IcsLog, SnifferRecordsQueueOnlyWhileLoggingIsOnAndTheFirstFollowsATimeSyn
 
 TEST_F(IcsLog, AFailedOpenPostIsReturnedAndTheRecordIsNotQueued)
 {
-    adapter_->IcsLogging[0] = 1;
+    adapter_->FwDump.IcsLogging[0] = 1;
     adapter_->StopThreads = 1;  // internal commands are refused
     Bytes record = {4, 0, 1, 2};
     EXPECT_EQ(ProcessIcsLog(adapter_.get(), record.data(), 4), STATUS_UNSUCCESSFUL);
@@ -241,7 +241,7 @@ TEST_F(IcsLog, PhyRawWordsBecomeARecordOfTheirCount)
 {
     Bytes payload = PhyRaw(3, 0xCAFE);
     nicExtEventPhyIcsRawData(adapter_.get(), payload.data(), static_cast<ULONG>(payload.size()));
-    EXPECT_EQ(adapter_->IcsLogOpen, 1);
+    EXPECT_EQ(adapter_->FwDump.IcsLogOpen, 1);
     const Bytes log = LogFile();
     ASSERT_EQ(log.size(), 28u);
     EXPECT_EQ(U32At(log, 0), ICS_RECORD_MAGIC);
@@ -277,7 +277,7 @@ TEST_F(IcsLog, APhyRawBlockAbovePassiveLevelIsNotWrittenInPlace)
     auto posted = TakeIcs();
     ASSERT_EQ(posted.size(), 1u);
     EXPECT_EQ(posted[0].id, INTERNAL_CMD_ICS_FILE);
-    EXPECT_EQ(adapter_->IcsLogFile, nullptr);
+    EXPECT_EQ(adapter_->FwDump.IcsLogFile, nullptr);
 }
 
 }  // namespace

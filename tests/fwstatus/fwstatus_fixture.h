@@ -55,9 +55,9 @@ protected:
     void TearDown() override
     {
         UCHAR cancelled = 0;
-        PlatformCancelTimer(&adapter_->CoreDumpTimer, &cancelled);
-        PlatformFreeTimer(&adapter_->CoreDumpTimer);
-        for (HANDLE* handle : {&adapter_->IcsLogFile, &adapter_->CoreDumpFile}) {
+        PlatformCancelTimer(&adapter_->FwDump.CoreDumpTimer, &cancelled);
+        PlatformFreeTimer(&adapter_->FwDump.CoreDumpTimer);
+        for (HANDLE* handle : {&adapter_->FwDump.IcsLogFile, &adapter_->FwDump.CoreDumpFile}) {
             if (*handle != nullptr) {
                 ZwClose(*handle);
                 *handle = nullptr;

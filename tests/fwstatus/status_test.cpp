@@ -66,8 +66,8 @@ TEST_F(ExtEvent, BluetoothAcknowledgedSetsTheFlagWithoutCommandsElseTheControlIs
     for (ULONG i = 0; i < 6; ++i) PutU32(values, 4 * i, i + 1);
     PutU32(values, 20, 1);
     Ext(0x9C, values);
-    EXPECT_EQ(adapter_->BtReady, 1);
-    EXPECT_EQ(adapter_->BtState[2], 3u);
+    EXPECT_EQ(adapter_->UniEvent.BtReady, 1);
+    EXPECT_EQ(adapter_->UniEvent.BtState[2], 3u);
     EXPECT_EQ(CountTraces(NotBuilt("QzCmdBtCtrl")), 0u);
     EXPECT_EQ(CountTraces("Bluetooth control acknowledged"), 1u);
     Ext(0x9C, values);
@@ -75,7 +75,7 @@ TEST_F(ExtEvent, BluetoothAcknowledgedSetsTheFlagWithoutCommandsElseTheControlIs
     PutU32(values, 20, 0);
     Ext(0x9C, values);
     EXPECT_EQ(CountTraces(NotBuilt("QzCmdBtCtrl")), 2u) << "on, then off";
-    EXPECT_EQ(adapter_->BtState[5], 0u);
+    EXPECT_EQ(adapter_->UniEvent.BtState[5], 0u);
 }
 
 TEST_F(ExtEvent, EachSubIdReadsOnlyWhatItsPayloadHolds)
@@ -84,29 +84,29 @@ TEST_F(ExtEvent, EachSubIdReadsOnlyWhatItsPayloadHolds)
     Bytes efuse(24, 0);
     for (size_t i = 0; i < 16; ++i) efuse[8 + i] = static_cast<UCHAR>(0x40 + i);
     Ext(0x01, efuse);
-    EXPECT_EQ(adapter_->EfuseData[0], 0x40);
-    EXPECT_EQ(adapter_->EfuseData[15], 0x4F);
+    EXPECT_EQ(adapter_->UniEvent.EfuseData[0], 0x40);
+    EXPECT_EQ(adapter_->UniEvent.EfuseData[15], 0x4F);
     // One byte short: dropped, the answer stays.
     efuse.resize(23);
     efuse[8] = 0x99;
     Ext(0x01, efuse);
-    EXPECT_EQ(adapter_->EfuseData[0], 0x40);
+    EXPECT_EQ(adapter_->UniEvent.EfuseData[0], 0x40);
     // EFUSE free blocks: bytes 0 and 2.
     Ext(0x4D, {7, 0, 9});
-    EXPECT_EQ(adapter_->EfuseStatus[0], 7);
-    EXPECT_EQ(adapter_->EfuseStatus[1], 9);
+    EXPECT_EQ(adapter_->UniEvent.EfuseStatus[0], 7);
+    EXPECT_EQ(adapter_->UniEvent.EfuseStatus[1], 9);
     // PHY status records by kind; a kind-4 record needs 32 bytes.
     Bytes small(20, 0x11);
     small[0] = 1;
     Ext(0xA8, small);
-    EXPECT_EQ(adapter_->PhyStatusSmall[19], 0x11);
+    EXPECT_EQ(adapter_->Stats.PhyStatusSmall[19], 0x11);
     Bytes large(31, 0x22);
     large[0] = 4;
     Ext(0xA8, large);
-    EXPECT_EQ(adapter_->PhyStatusLarge[0], 0);
+    EXPECT_EQ(adapter_->Stats.PhyStatusLarge[0], 0);
     large.push_back(0x22);
     Ext(0xA8, large);
-    EXPECT_EQ(adapter_->PhyStatusLarge[31], 0x22);
+    EXPECT_EQ(adapter_->Stats.PhyStatusLarge[31], 0x22);
     // Empty payloads of the sub-ids that read byte 0.
     for (UCHAR subId : {0x35, 0x9A, 0x9C, 0xA8}) {
         Ext(subId, {});
@@ -120,11 +120,11 @@ TEST_F(ExtEvent, BeamformingProfileAnswersGoToTheirPrivateCopies)
     Bytes tag(56, 0x5A);
     tag[0] = 16;
     Ext(0x35, tag);
-    EXPECT_EQ(adapter_->BfProfileTag[1], 0x5A);
+    EXPECT_EQ(adapter_->Ioctl.BfProfileTag[1], 0x5A);
     Bytes other(56, 0x6B);
     other[0] = 18;
     Ext(0x35, other);
-    EXPECT_EQ(adapter_->BfProfileData[1], 0);
+    EXPECT_EQ(adapter_->Ioctl.BfProfileData[1], 0);
     EXPECT_TRUE(TraceContains("beamforming profile answer of another kind ignored"));
 }
 
@@ -132,13 +132,13 @@ TEST_F(ExtEvent, BeamformingProfileAnswersGoToTheirPrivateCopies)
 TEST_F(FwStatusTest, SleepIsIgnoredUnderMultiChannelAndWithoutLowPowerOwnership)
 {
     Bytes view = View(0x07, {1, 0, 0, 0});
-    adapter_->LowPowerMode = 1;
+    adapter_->LowPower.LowPowerMode = 1;
     adapter_->MccActive = 1;
     ProcessSleepyInfoEvent(adapter_.get(), view.data());
     EXPECT_TRUE(TraceContains("ProcessSleepyInfoEvent: ignored"));
     EXPECT_EQ(adapter_->FwAskedToSleep, 0);
     adapter_->MccActive = 0;
-    adapter_->LowPowerMode = 0;
+    adapter_->LowPower.LowPowerMode = 0;
     ProcessSleepyInfoEvent(adapter_.get(), view.data());
     EXPECT_EQ(adapter_->FwAskedToSleep, 0);
 }
@@ -236,10 +236,10 @@ TEST_F(FwStatusTest, WakeReasonCodesMapToNdisWakeTypesAndAlwaysReachTheEventLog)
                                              {8, 2},       {13, 0x1001}, {21, 0x1000}, {9, 0x7777}, {255, 0x7777}};
     for (const auto& [code, reason] : cases) {
         kshim::host::ErrorLogClear();
-        adapter_->WakeReason = 0x7777;
+        adapter_->Wake.WakeReason = 0x7777;
         Bytes view = View(0x62, {code});
         ProcessWoWWakeReasonEvent(adapter_.get(), view.data());
-        EXPECT_EQ(adapter_->WakeReason, reason) << int(code);
+        EXPECT_EQ(adapter_->Wake.WakeReason, reason) << int(code);
         auto entries = kshim::host::ErrorLogSnapshot();
         ASSERT_EQ(entries.size(), 1u) << int(code);
         EXPECT_EQ(entries[0].errorCode, 0x400207D4u);
@@ -250,33 +250,33 @@ TEST_F(FwStatusTest, WakeReasonCodesMapToNdisWakeTypesAndAlwaysReachTheEventLog)
 
 TEST_F(FwStatusTest, APatternWakeReportsTheOsPatternIdOfAnInstalledSlot)
 {
-    adapter_->WowPatterns[3].InUse = 1;
-    adapter_->WowPatterns[3].OsPatternId = 77;
-    adapter_->WakePatternIndex = 3;
+    adapter_->Wake.WowPatterns[3].InUse = 1;
+    adapter_->Wake.WowPatterns[3].OsPatternId = 77;
+    adapter_->Wake.WakePatternIndex = 3;
     Bytes view = View(0x62, {1});
     ProcessWoWWakeReasonEvent(adapter_.get(), view.data());
-    EXPECT_EQ(adapter_->WakePatternIndex, 77u);
+    EXPECT_EQ(adapter_->Wake.WakePatternIndex, 77u);
     // A free slot, and an index past the table, stay as they are.
-    adapter_->WakePatternIndex = 4;
+    adapter_->Wake.WakePatternIndex = 4;
     ProcessWoWWakeReasonEvent(adapter_.get(), view.data());
-    EXPECT_EQ(adapter_->WakePatternIndex, 4u);
-    adapter_->WakePatternIndex = 1000;
+    EXPECT_EQ(adapter_->Wake.WakePatternIndex, 4u);
+    adapter_->Wake.WakePatternIndex = 1000;
     ProcessWoWWakeReasonEvent(adapter_.get(), view.data());
-    EXPECT_EQ(adapter_->WakePatternIndex, 1000u);
+    EXPECT_EQ(adapter_->Wake.WakePatternIndex, 1000u);
 }
 
 TEST_F(FwStatusTest, WakeEventsStoreTheirReasonAndPostTheLinkLossOfPortZero)
 {
     const std::pair<UCHAR, ULONG> cases[] = {{0x1B, 2}, {0x71, 0x1001}, {0x72, 0x1002}};
     for (const auto& [id, reason] : cases) {
-        adapter_->WakePatternIndex = 5;
-        adapter_->WakePacketWord = 6;
+        adapter_->Wake.WakePatternIndex = 5;
+        adapter_->Wake.WakePacketWord = 6;
         ProcessWowEvent(adapter_.get(), id);
-        EXPECT_EQ(adapter_->WakeReason, reason);
-        EXPECT_EQ(adapter_->WakePatternIndex, 0u);
-        EXPECT_EQ(adapter_->WakePacketWord, 0u);
-        EXPECT_EQ(adapter_->PendingWakeIndication, 1u);
-        EXPECT_EQ(adapter_->LinkLossCause, 1u);
+        EXPECT_EQ(adapter_->Wake.WakeReason, reason);
+        EXPECT_EQ(adapter_->Wake.WakePatternIndex, 0u);
+        EXPECT_EQ(adapter_->Wake.WakePacketWord, 0u);
+        EXPECT_EQ(adapter_->Wake.PendingWakeIndication, 1u);
+        EXPECT_EQ(adapter_->Wake.LinkLossCause, 1u);
         auto posted = TakeControl();
         ASSERT_EQ(posted.size(), 1u);
         EXPECT_EQ(posted[0].id, INTERNAL_CMD_LINK_LOSS);
@@ -309,7 +309,7 @@ TEST_F(FwStatusTest, StatisticsOfAChipWithoutItsOwnOperationAreKeptAndSummed)
     Bytes view = View(0x21, Statistics(true, 30, 10));
     ProcessStaStatisticsEvent(adapter_.get(), view.data());
     ProcessStaStatisticsEvent(adapter_.get(), view.data());
-    const STA_STAT_ORI_RECORD& r = adapter_->StaStatOri;
+    const STA_STAT_ORI_RECORD& r = adapter_->Stats.StaStatOri;
     EXPECT_EQ(r.Fields[0x2C], 100);
     EXPECT_EQ(r.AirTime, 16u);  // 1000 x 32 / 1000 / 2
     EXPECT_EQ(r.Band[1].Running32[0], 60u);
@@ -335,11 +335,11 @@ TEST_F(FwStatusTest, StatisticsOfAChipWithoutItsOwnOperationAreKeptAndSummed)
 TEST_F(FwStatusTest, WithTheResetRequestTheTotalsReadZeroAfterEveryEvent)
 {
     adapter_->HalOps.ProcessStaStatistics = nullptr;
-    adapter_->StaInfoResetRequested = 1;
+    adapter_->Stats.StaInfoResetRequested = 1;
     for (int i = 0; i < 2; ++i) {
         Bytes view = View(0x21, Statistics(true, 30, 10));
         ProcessStaStatisticsOri(adapter_.get(), view.data());
-        const STA_STAT_ORI_RECORD& r = adapter_->StaStatOri;
+        const STA_STAT_ORI_RECORD& r = adapter_->Stats.StaStatOri;
         for (const STA_STAT_BAND& band : r.Band) {
             EXPECT_EQ(band.Totals[0] + band.Totals[1] + band.Last[0] + band.TotalRatio + band.EventRatio, 0u);
         }
@@ -352,10 +352,10 @@ TEST_F(FwStatusTest, WlanInformationOnlyOfItsOwnLength)
     Bytes info(WLAN_INFO_RECORD_SIZE, 0xC3);
     Bytes view = View(0xCD, Bytes(info.begin(), info.end() - 1));
     ProcessWlanInfo(adapter_.get(), view.data());
-    EXPECT_EQ(adapter_->WlanInfo[0], 0);
+    EXPECT_EQ(adapter_->Stats.WlanInfo[0], 0);
     view = View(0xCD, info);
     ProcessWlanInfo(adapter_.get(), view.data());
-    EXPECT_EQ(adapter_->WlanInfo[155], 0xC3);
+    EXPECT_EQ(adapter_->Stats.WlanInfo[155], 0xC3);
 }
 
 }  // namespace

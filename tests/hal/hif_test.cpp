@@ -323,7 +323,7 @@ TEST_F(Hif, TwentyFailingReadsAskForRecoveryAndASuccessStartsTheCountAgain)
     bus.chip.SetGone(false);
     ULONG value = 0;
     EXPECT_EQ(HifIoRead32(bus.adapter, 0x7C0600F0, &value), STATUS_SUCCESS);
-    EXPECT_EQ(bus.adapter->IoErrorCount, 0u);
+    EXPECT_EQ(bus.adapter->Recovery.IoErrorCount, 0u);
 
     bus.chip.SetGone(true);
     fail(19);
@@ -351,7 +351,7 @@ TEST_F(Hif, DriverOwnFailureAsksForRecoveryOnlyOnceRunning)
     kshim::host::ClockSetManual();
     Bus bus(0x3602);
     // A chip in firmware own that never answers the driver-own request.
-    bus.adapter->FwOwn[0] = 1;
+    bus.adapter->LowPower.FwOwn[0] = 1;
     bus.chip.Poke(0x7C060010, 0x4);
     bus.chip.SetDriverOwnLatency(sim::chip::Latency::Never());
     EXPECT_FALSE(NT_SUCCESS(NdisCommonHifPmSetDriverOwn(bus.adapter)));
@@ -453,19 +453,19 @@ TEST_F(Hif, ChipSelectionSetsRingNumbersAndResetsRecovery)
                               RingCase{0x0C04, 16, 15, 1, 1}, RingCase{0x3404, 3, 15, 0, 0}}) {
         SCOPED_TRACE(testing::Message() << std::hex << c.deviceId);
         Bus bus(c.deviceId);
-        bus.adapter->SerState = 2;
-        bus.adapter->FwRecoveryState = 2;
-        bus.adapter->FwRecoveryCount = 3;
+        bus.adapter->Recovery.SerState = 2;
+        bus.adapter->Recovery.FwRecoveryState = 2;
+        bus.adapter->Recovery.FwRecoveryCount = 3;
         HalRegisterChip(bus.adapter);
         EXPECT_EQ(bus.hif->HwRingDownload, c.download);
         EXPECT_EQ(bus.hif->HwRingCommand, c.command);
         EXPECT_EQ(bus.hif->HwRingData0, 0);
         EXPECT_EQ(bus.hif->HwRingData1, c.data1);
-        EXPECT_EQ(bus.adapter->SerEnabled, c.serEnabled);
+        EXPECT_EQ(bus.adapter->Recovery.SerEnabled, c.serEnabled);
         bool reset = c.deviceId != 0x3404;
-        EXPECT_EQ(bus.adapter->SerState, reset ? 0 : 2);
-        EXPECT_EQ(bus.adapter->FwRecoveryState, reset ? 0 : 2);
-        EXPECT_EQ(bus.adapter->FwRecoveryCount, reset ? 0u : 3u);
+        EXPECT_EQ(bus.adapter->Recovery.SerState, reset ? 0 : 2);
+        EXPECT_EQ(bus.adapter->Recovery.FwRecoveryState, reset ? 0 : 2);
+        EXPECT_EQ(bus.adapter->Recovery.FwRecoveryCount, reset ? 0u : 3u);
     }
 }
 

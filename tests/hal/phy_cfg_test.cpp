@@ -1,6 +1,7 @@
 // The PHY-configuration word accessors in both layouts and the primary-channel location.
 #include <gtest/gtest.h>
 
+#include "hal/common/hal_chip.h"
 #include "hal/common/phy_cfg.h"
 #include "hal_support.h"
 

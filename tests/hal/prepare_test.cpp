@@ -134,7 +134,7 @@ TEST_F(Prepare, EachIdSelectsItsChipOrIsRefused)
             HalRegisterChip(reference.get());
             EXPECT_EQ(haltest::Slots(adapter->HalOps), haltest::Slots(reference->HalOps));
             EXPECT_EQ(std::memcmp(&adapter->HalInfo, &reference->HalInfo, sizeof(CHIP_HAL_INFO)), 0);
-            EXPECT_EQ(adapter->SerEnabled, 1);
+            EXPECT_EQ(adapter->Recovery.SerEnabled, 1);
 
             PPCI_HIF_CONTEXT hif = adapter->HifContext;
             EXPECT_EQ(hif->Adapter, adapter);
@@ -185,7 +185,7 @@ TEST_F(Prepare, FreeListHoldsEveryReturnRecordOnce)
     EXPECT_EQ(count, static_cast<ULONG>(RX_RETURN_CONTEXT_COUNT));
     EXPECT_TRUE(IsListEmpty(&adapter->RxReturnSta.Head));
     EXPECT_TRUE(IsListEmpty(&adapter->RxReturnAp.Head));
-    EXPECT_EQ(adapter->PendingRequestCount, 0);
+    EXPECT_EQ(adapter->Ioctl.PendingRequestCount, 0);
     EXPECT_EQ(adapter->CommonBlock->NdisVersion, NdisGetVersion());
     EXPECT_NE(adapter->TxQueueLock, nullptr);
     EXPECT_EQ(os_.ReleaseHardware(device), STATUS_SUCCESS);

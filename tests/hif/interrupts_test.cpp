@@ -186,7 +186,7 @@ TEST_F(Interrupts, FaultsAskForRecovery)
         ASSERT_TRUE(WaitFor([&] { return Load(adapter_->FwAssertCount) == static_cast<ULONG>(i + 1) && Unmasked(); }));
     }
     EXPECT_EQ(Posted(), (std::vector<std::pair<ULONG, ULONG>>{{0x10000043u, 0u}}));
-    EXPECT_EQ(Load(adapter_->IntRecoveryPending[0]), 1);
+    EXPECT_EQ(Load(adapter_->Recovery.IntRecoveryPending[0]), 1);
     // A PCIe error is counted and asks for recovery too (still pending: not posted again).
     Raise(Source::Mac, 0x100);
     ASSERT_TRUE(WaitFor([&] { return Load(adapter_->PcieErrorCount) == 1 && Unmasked(); }));

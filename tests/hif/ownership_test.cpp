@@ -30,7 +30,7 @@ protected:
         adapter_->HalOps.SetFwOwn(adapter_, &done);
         ASSERT_EQ(done, 1);
         ASSERT_TRUE(chip_->FirmwareOwns());
-        adapter_->FwOwn[0] = 1;
+        adapter_->LowPower.FwOwn[0] = 1;
         chip_->ClearTranscript();
     }
     NTSTATUS DriverOwn() { return adapter_->HalOps.HifPciPmSetDriverOwn(adapter_); }
@@ -42,21 +42,21 @@ TEST_F(Ownership, AnOwnedChipIsLeftAlone)
     for (USHORT id : {USHORT{0x3502}, USHORT{0x3602}}) {
         SCOPED_TRACE(id);
         Prepare(id);
-        LONG balance = adapter_->OwnCallBalance;
+        LONG balance = adapter_->LowPower.OwnCallBalance;
         EXPECT_EQ(DriverOwn(), STATUS_SUCCESS);
-        EXPECT_EQ(adapter_->OwnCallBalance, balance + 1);
+        EXPECT_EQ(adapter_->LowPower.OwnCallBalance, balance + 1);
         EXPECT_TRUE(chip_->AccessesTo(kLowPower).empty());
         // Giving ownership back and taking it again.
         UCHAR done = 0;
         adapter_->HalOps.SetFwOwn(adapter_, &done);
         EXPECT_EQ(done, 1);
         EXPECT_TRUE(chip_->FirmwareOwns());
-        adapter_->FwOwn[0] = 1;
-        adapter_->FwOwn[1] = 7;
+        adapter_->LowPower.FwOwn[0] = 1;
+        adapter_->LowPower.FwOwn[1] = 7;
         chip_->SetDriverOwnLatency(Latency::Milliseconds(5));
         EXPECT_EQ(NdisCommonHifPmSetDriverOwn(adapter_), STATUS_SUCCESS);
-        EXPECT_EQ(adapter_->FwOwn[0], 0);
-        EXPECT_EQ(adapter_->FwOwn[1], 0);
+        EXPECT_EQ(adapter_->LowPower.FwOwn[0], 0);
+        EXPECT_EQ(adapter_->LowPower.FwOwn[1], 0);
         EXPECT_FALSE(chip_->FirmwareOwns());
         EXPECT_EQ(chip_->DriverOwnGrants(), 1u);
         Stop();
@@ -69,14 +69,14 @@ TEST_F(Ownership, AnOwnedChipIsLeftAlone)
 TEST_F(Ownership, LowPowerSettingsComeBackOnlyWithoutBatteryLifeImprove)
 {
     Prepare(0x3502);
-    adapter_->LowPowerRestore = 1;
+    adapter_->LowPower.LowPowerRestore = 1;
     kshim::host::TraceClear();
     EXPECT_EQ(DriverOwn(), STATUS_SUCCESS);
-    EXPECT_EQ(adapter_->LowPowerRestore, 1);
+    EXPECT_EQ(adapter_->LowPower.LowPowerRestore, 1);
     EXPECT_EQ(CountTraces("AsicPcieMacL1ssEnable is not built yet"), 0u);
     adapter_->RegistryBlock.BatteryLifeImprove = 0;
     EXPECT_EQ(DriverOwn(), STATUS_SUCCESS);
-    EXPECT_EQ(adapter_->LowPowerRestore, 0);
+    EXPECT_EQ(adapter_->LowPower.LowPowerRestore, 0);
     EXPECT_EQ(CountTraces("AsicPcieMacL1ssEnable is not built yet"), 1u);
     EXPECT_TRUE(chip_->AccessesTo(kLowPower).empty());
 }
@@ -84,9 +84,9 @@ TEST_F(Ownership, LowPowerSettingsComeBackOnlyWithoutBatteryLifeImprove)
 TEST_F(Ownership, EnsureDriverOwnAsksOnceOrClearsTheFlag)
 {
     Prepare(0x3602);
-    adapter_->FwOwn[0] = 1;
+    adapter_->LowPower.FwOwn[0] = 1;
     EXPECT_EQ(NdisCommonHifEnsureDriverOwn(adapter_), STATUS_SUCCESS);
-    EXPECT_EQ(adapter_->FwOwn[0], 0);
+    EXPECT_EQ(adapter_->LowPower.FwOwn[0], 0);
     EXPECT_EQ(Writes(kLowPower), 0u);
     UCHAR done = 0;
     adapter_->HalOps.SetFwOwn(adapter_, &done);
@@ -137,8 +137,8 @@ TEST_P(OwnershipTimeout, GivesUpAfterItsBoundReRequestingEvery200Ms)
     EXPECT_LE(elapsedMs, c.ms + 10);
     EXPECT_GE(OwnRequests(), c.minRequests);
     EXPECT_LE(OwnRequests(), c.maxRequests);
-    EXPECT_EQ(adapter_->FwOwn[0], 1);  // the next call tries again
-    EXPECT_EQ(adapter_->OwnInProgress, 0);
+    EXPECT_EQ(adapter_->LowPower.FwOwn[0], 1);  // the next call tries again
+    EXPECT_EQ(adapter_->LowPower.OwnInProgress, 0);
     EXPECT_EQ(CountTraces(std::string(c.dump) + " is not built yet"), 1u);
     kshim::host::ClockSetReal();
 }
@@ -189,7 +189,7 @@ TEST(OlderChipOwnership, AtMostFiftyAttempts)
     // The firmware owns the chip and never lets go. The low-power register is BAR offset 0x7000.
     const uint32_t lowPower = chip.Decode(0x7000).value();
     chip.SetReadHook(lowPower, [](sim::chip::RegisterFile&, uint32_t) { return 1u; });
-    adapter->FwOwn[0] = 1;
+    adapter->LowPower.FwOwn[0] = 1;
     chip.ClearTranscript();
     EXPECT_EQ(adapter->HalOps.HifPciPmSetDriverOwn(adapter), STATUS_UNSUCCESSFUL);
     size_t reads = 0;
@@ -207,7 +207,7 @@ TEST(OlderChipOwnership, AtMostFiftyAttempts)
     chip.ClearHooks(lowPower);
     chip.Poke(lowPower, 0);
     EXPECT_EQ(adapter->HalOps.EnsureDriverOwn(adapter), STATUS_SUCCESS);
-    EXPECT_EQ(adapter->FwOwn[0], 0);
+    EXPECT_EQ(adapter->LowPower.FwOwn[0], 0);
     (void)NdisCommonHifIoSpaceUnmap(adapter);
     NdisCommonDeallocateAllSpinLock(adapter);
     Ndis6CommonDeallocAdapterBlock(adapter);

@@ -297,7 +297,7 @@ TEST_P(Rings, DriverOwnRestoresRingsTheChipLost)
     // Without a loss the driver only repeats the delayed-interrupt settings.
     adapter_->HalOps.SetFwOwn(adapter_, &done);
     ASSERT_EQ(done, 1);
-    adapter_->FwOwn[0] = 1;
+    adapter_->LowPower.FwOwn[0] = 1;
     chip_->ClearTranscript();
     EXPECT_EQ(NdisCommonHifPmSetDriverOwn(adapter_), STATUS_SUCCESS);
     EXPECT_EQ(Writes(rxBase), 0u);
@@ -305,11 +305,11 @@ TEST_P(Rings, DriverOwnRestoresRingsTheChipLost)
     // The chip loses its ring registers when the firmware takes it: the driver programs them again.
     chip_->SetLoseRingsWhileFirmwareOwns(true);
     adapter_->HalOps.SetFwOwn(adapter_, &done);
-    adapter_->FwOwn[0] = 1;
+    adapter_->LowPower.FwOwn[0] = 1;
     ASSERT_EQ(chip_->Peek(rxBase), 0u);
     chip_->ClearTranscript();
     EXPECT_EQ(NdisCommonHifPmSetDriverOwn(adapter_), STATUS_SUCCESS);
-    EXPECT_EQ(adapter_->FwOwn[0], 0);
+    EXPECT_EQ(adapter_->LowPower.FwOwn[0], 0);
     EXPECT_EQ(chip_->Peek(rxBase), static_cast<uint32_t>(hif_->RxRing[0].Area.La));
     EXPECT_EQ(chip_->Peek(rxBase + 4), 4095u);
     EXPECT_NE(chip_->Peek(ARVEL_RING_MARKER) & ARVEL_RING_MARKER_PRESENT, 0u);

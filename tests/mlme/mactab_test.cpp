@@ -178,7 +178,7 @@ TEST_F(MacTable, MaxNssFromThePeersMcsSetAndThePortsStreams)
         {3, {0xFF, 0xFF, 0xFF}, 1}, {2, {0xFF, 0x7F, 0x00}, 1}, {1, {0xFF, 0xFF, 0x00}, 1},
     };
     for (const Case& c : cases) {
-        adapter_->ChipStreams = static_cast<UCHAR>((c.streams << 4) | c.streams);
+        adapter_->Cap.ChipStreams = static_cast<UCHAR>((c.streams << 4) | c.streams);
         PMAC_TABLE_ENTRY entry = &adapter_->MacTabPool.Entries[5];
         std::memcpy(entry->HtMcsSet, c.mcs, 3);
         MacTableSetToInitState(adapter_, station_, entry, FALSE);  // keeps the peer's MCS set

@@ -141,7 +141,7 @@ TEST_F(P2pChannels, TheWholeChannelPlanFitsTheList)
     EXPECT_EQ(device_->P2pScanChannelCount, DOMAIN_CHANNEL_MAX);
     EXPECT_EQ(adapter_->P2pScanRequest.ChannelCount, DOMAIN_CHANNEL_MAX);
     EXPECT_EQ(adapter_->P2pScanRequest.Channels[DOMAIN_CHANNEL_MAX - 1].Channel,
-              adapter_->ChannelList[DOMAIN_CHANNEL_MAX - 1].Channel);
+              adapter_->Country.ChannelList[DOMAIN_CHANNEL_MAX - 1].Channel);
 }
 
 TEST_F(P2pChannels, FixedScanListHandsNothingOn)

@@ -36,19 +36,19 @@ protected:
     // The channel plan of the adapter.
     void SetPlan(std::initializer_list<std::pair<UCHAR, ULONG>> channels)
     {
-        adapter_->ChannelListCount = 0;
+        adapter_->Country.ChannelListCount = 0;
         for (const auto& [channel, band] : channels) {
-            adapter_->ChannelList[adapter_->ChannelListCount].Channel = channel;
-            adapter_->ChannelList[adapter_->ChannelListCount].Band = band;
-            ++adapter_->ChannelListCount;
+            adapter_->Country.ChannelList[adapter_->Country.ChannelListCount].Channel = channel;
+            adapter_->Country.ChannelList[adapter_->Country.ChannelListCount].Band = band;
+            ++adapter_->Country.ChannelListCount;
         }
     }
     void SetPlanOfCount(ULONG count)
     {
-        adapter_->ChannelListCount = static_cast<UCHAR>(count);
+        adapter_->Country.ChannelListCount = static_cast<UCHAR>(count);
         for (ULONG i = 0; i < count; ++i) {
-            adapter_->ChannelList[i].Channel = static_cast<UCHAR>(i < 13 ? i + 1 : 36 + 4 * (i - 13));
-            adapter_->ChannelList[i].Band = i < 13 ? BAND_24G : BAND_5G;
+            adapter_->Country.ChannelList[i].Channel = static_cast<UCHAR>(i < 13 ? i + 1 : 36 + 4 * (i - 13));
+            adapter_->Country.ChannelList[i].Band = i < 13 ? BAND_24G : BAND_5G;
         }
     }
 };

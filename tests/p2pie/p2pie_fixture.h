@@ -168,9 +168,9 @@ protected:
     // The adapter's channel table in the given order, each channel on the band its number names.
     void SetChannelTable(std::initializer_list<UCHAR> channels)
     {
-        adapter_->ChannelListCount = 0;
+        adapter_->Country.ChannelListCount = 0;
         for (UCHAR channel : channels) {
-            DOMAIN_CHANNEL_ENTRY& entry = adapter_->ChannelList[adapter_->ChannelListCount++];
+            DOMAIN_CHANNEL_ENTRY& entry = adapter_->Country.ChannelList[adapter_->Country.ChannelListCount++];
             entry.Channel = channel;
             entry.Band = channel <= 14 ? BAND_24G : BAND_5G;
         }

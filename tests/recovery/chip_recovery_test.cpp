@@ -52,15 +52,15 @@ class Ser : public ChipRecovery, public ::testing::WithParamInterface<USHORT> {}
 TEST_P(Ser, TheFirmwareDrivenRecoveryPassesItsFourStepsInOrder)
 {
     MP_ADAPTER* a = Start(GetParam());
-    KeClearEvent(&a->SerDoneEvent);
+    KeClearEvent(&a->Recovery.SerDoneEvent);
     chip_->ClearTranscript();
     chip_->StartSer();
-    ASSERT_TRUE(Eventually([&] { return KeReadStateEvent(&a->SerDoneEvent) != 0; }))
-        << "SER state " << unsigned(Load(a->SerState)) << ", chip step " << chip_->SerStep();
+    ASSERT_TRUE(Eventually([&] { return KeReadStateEvent(&a->Recovery.SerDoneEvent) != 0; }))
+        << "SER state " << unsigned(Load(a->Recovery.SerState)) << ", chip step " << chip_->SerStep();
     EXPECT_EQ(chip_->HostToMcuWrites(), (std::vector<uint32_t>{1, 2, 8}));
-    EXPECT_EQ(a->SerState, SER_STATE_IDLE);
-    EXPECT_EQ(a->RecoveryStage, 0u);
-    EXPECT_EQ(a->SerIntCount, 4u);
+    EXPECT_EQ(a->Recovery.SerState, SER_STATE_IDLE);
+    EXPECT_EQ(a->Recovery.RecoveryStage, 0u);
+    EXPECT_EQ(a->Recovery.SerIntCount, 4u);
     EXPECT_EQ(chip_->SerStep(), 0u);
     // Only the second-generation designs dump their ten SER registers at the start.
     size_t dumped = 0;
@@ -83,9 +83,9 @@ TEST_F(ChipRecovery, The3503DesignAlsoDumpsItsSerRegistersAtTheStart)
     for (uint32_t reg = 0x400E00; reg <= 0x400E24; reg += 4) {
         EXPECT_EQ(chip_->AccessesTo(reg).size(), 1u) << std::hex << reg;
     }
-    EXPECT_EQ(a->RecoveryStage, SER_RECOVERY_STAGE);
+    EXPECT_EQ(a->Recovery.RecoveryStage, SER_RECOVERY_STAGE);
     // The transmit-stop check finishes the step: nothing is being dequeued.
-    EXPECT_TRUE(Eventually([&] { return Load(a->SerState) == SER_STATE_TX_STOPPED; }));
+    EXPECT_TRUE(Eventually([&] { return Load(a->Recovery.SerState) == SER_STATE_TX_STOPPED; }));
     EXPECT_EQ(chip_->HostToMcuWrites(), (std::vector<uint32_t>{1}));
 }
 
@@ -94,7 +94,7 @@ TEST_F(ChipRecovery, ASerStepOutOfOrderIsIgnored)
     MP_ADAPTER* a = Start(0x3502);
     a->SavedSwIntStatus = SER_INT_DMA_REINIT;
     SerStepHandler(a);
-    EXPECT_EQ(a->SerState, SER_STATE_IDLE);
+    EXPECT_EQ(a->Recovery.SerState, SER_STATE_IDLE);
     EXPECT_TRUE(TraceContains("SER step ignored: state 0, status 0x00000008"));
     EXPECT_TRUE(chip_->HostToMcuWrites().empty());
     EXPECT_EQ(Load(a->SavedSwIntStatus), 0u) << "the saved status is taken";
@@ -150,8 +150,8 @@ TEST_P(FwRecovery, AFailingResetIsReturnedAndLeavesTheRecoveryFlagAndState)
     a->RegistryBlock.TestYBFlag = 1;
     EXPECT_EQ(a->HalOps.FwRecovery(a), STATUS_UNSUCCESSFUL);
     EXPECT_TRUE(AdapterTestFlags(a, ADAPTER_FLAG_FW_RECOVERY));
-    EXPECT_EQ(a->FwRecoveryState, 2);
-    EXPECT_EQ(a->FwRecoveryCount, 0u);
+    EXPECT_EQ(a->Recovery.FwRecoveryState, 2);
+    EXPECT_EQ(a->Recovery.FwRecoveryCount, 0u);
     a->RegistryBlock.TestYBFlag = 0;
 }
 
@@ -168,10 +168,10 @@ TEST_F(ChipRecovery, SecondGenerationReplaysAConnectionAndWritesTheKeptRegisters
     // Disconnected: nothing replayed, the count stays.
     kshim::host::TraceClear();
     EXPECT_EQ(a->HalOps.FwRecovery(a), STATUS_SUCCESS);
-    EXPECT_EQ(a->FwRecoveryCount, 0u);
+    EXPECT_EQ(a->Recovery.FwRecoveryCount, 0u);
     EXPECT_EQ(CountTraces("QzCmdSetBssInfo is not built yet"), 0u);
     EXPECT_EQ(chip_->Peek(ARVEL2X_KEPT_REGISTER_FIRST), 41u);
-    EXPECT_EQ(a->FwRecoveryState, 0);
+    EXPECT_EQ(a->Recovery.FwRecoveryState, 0);
     EXPECT_TRUE(firmware_->Download().RamStarted());
 
     // Connected: the replay runs; its power-management status is the result.
@@ -180,7 +180,7 @@ TEST_F(ChipRecovery, SecondGenerationReplaysAConnectionAndWritesTheKeptRegisters
     kshim::host::TraceClear();
     EXPECT_EQ(a->HalOps.FwRecovery(a), STATUS_SUCCESS);
     port0->ConnectionFlags &= ~PORT_CONN_CONNECTED;
-    EXPECT_EQ(a->FwRecoveryCount, 1u);
+    EXPECT_EQ(a->Recovery.FwRecoveryCount, 1u);
     for (const char* service : {"QzCmdSetBssInfo", "QzCmdSendStaRecUpdate", "AsicSetEdcaParm", "rlmSetSrControl"}) {
         EXPECT_EQ(CountTraces(std::string(service) + " is not built yet"), 1u) << service;
     }
@@ -208,8 +208,8 @@ TEST_F(ChipRecovery, ThirdGenerationReactivatesTheActiveNetworksThenAsksTheOsToR
     kshim::host::WifiClearIndications();
     EXPECT_EQ(a->HalOps.FwRecovery(a), STATUS_SUCCESS);
     EXPECT_EQ(roamIndications(), 0u) << "not connected";
-    EXPECT_EQ(a->RoamAfterRecovery, 0);
-    EXPECT_EQ(a->FwRecoveryCount, 1u);
+    EXPECT_EQ(a->Recovery.RoamAfterRecovery, 0);
+    EXPECT_EQ(a->Recovery.FwRecoveryCount, 1u);
 
     Quiesce();
     port0->NetworkActive = 1;
@@ -223,9 +223,9 @@ TEST_F(ChipRecovery, ThirdGenerationReactivatesTheActiveNetworksThenAsksTheOsToR
     ASSERT_NE(activated, std::string::npos);
     EXPECT_EQ(roamIndications(), 1u);
     EXPECT_EQ(port0->NetworkActive, 0) << "the re-activation clears the byte";
-    EXPECT_EQ(a->RoamAfterRecovery, 1);
-    EXPECT_EQ(a->FwRecoveryCount, 2u);
-    EXPECT_EQ(a->FwRecoveryState, 0);
+    EXPECT_EQ(a->Recovery.RoamAfterRecovery, 1);
+    EXPECT_EQ(a->Recovery.FwRecoveryCount, 2u);
+    EXPECT_EQ(a->Recovery.FwRecoveryState, 0);
 }
 
 // ---- the 3601's own operations ---------------------------------------------------------------------------------
@@ -274,7 +274,7 @@ TEST_F(ChipRecovery, RegisterReadsThatKeepFailingOnA3601EndInAWholeChipResetAndA
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].type, PlatformLevelDeviceReset);
     EXPECT_EQ(requests[0].device, a->Device);
-    EXPECT_EQ(a->RecoveryIoFailCount, 1);
+    EXPECT_EQ(a->Recovery.RecoveryIoFailCount, 1);
     EXPECT_TRUE(PldrInProgress(a));
     // The companion Bluetooth driver's dump was asked for first ("BtDumpSop" 1 by default).
     // The OS heard of the hung bus: one IHV event indication (0x005E).

@@ -86,7 +86,7 @@ TEST_F(ErrorRecovery, EachKindRunsItsRecoveryOnlyWhenItsMaskBitIsSet)
         SCOPED_TRACE(testing::Message() << "kind " << c.kind << " mask " << c.mask);
         g_calls = {};
         kshim::host::DeviceResetClear();
-        adapter_->PldrMark = 0;
+        adapter_->Recovery.PldrMark = 0;
         adapter_->RegistryBlock.FwStallRecovery = c.mask;
         ErrorRecoveryProc(adapter_.get(), c.kind);
         EXPECT_EQ(g_calls.fwRecovery, c.fwRecovery);
@@ -97,7 +97,7 @@ TEST_F(ErrorRecovery, EachKindRunsItsRecoveryOnlyWhenItsMaskBitIsSet)
         if (c.resets != 0) {
             EXPECT_EQ(kshim::host::DeviceResetRequests()[0].type, PlatformLevelDeviceReset);
             EXPECT_EQ(kshim::host::DeviceResetRequests()[0].device, adapter_->Device);
-            EXPECT_EQ(adapter_->PldrMark, 1);
+            EXPECT_EQ(adapter_->Recovery.PldrMark, 1);
         }
     }
 }
@@ -106,15 +106,15 @@ TEST_F(ErrorRecovery, CountersFollowTheKindsThatRan)
 {
     ErrorRecoveryProc(adapter_.get(), RECOVERY_FW_TRIGGERED);
     ErrorRecoveryProc(adapter_.get(), RECOVERY_SER_TIMEOUT);
-    EXPECT_EQ(adapter_->RecoveryKindCount[1], 1);
-    EXPECT_EQ(adapter_->RecoveryL05Count, 2);
-    EXPECT_EQ(adapter_->RecoveryInProgress, 1) << "the L0.5-done mark stays for the firmware recovery";
-    EXPECT_EQ(adapter_->L05StartTime, 0);
+    EXPECT_EQ(adapter_->Recovery.RecoveryKindCount[1], 1);
+    EXPECT_EQ(adapter_->Recovery.RecoveryL05Count, 2);
+    EXPECT_EQ(adapter_->FwCmd.RecoveryInProgress, 1) << "the L0.5-done mark stays for the firmware recovery";
+    EXPECT_EQ(adapter_->Recovery.L05StartTime, 0);
     EXPECT_FALSE(ErrRecoveryNoneOccurred(adapter_.get()));
 
     ErrorRecoveryProc(adapter_.get(), RECOVERY_IO_FAIL);
-    EXPECT_EQ(adapter_->RecoveryIoFailCount, 1);
-    EXPECT_EQ(adapter_->RecoveryBusHangCount, 1) << "the platform-level reset count";
+    EXPECT_EQ(adapter_->Recovery.RecoveryIoFailCount, 1);
+    EXPECT_EQ(adapter_->Recovery.RecoveryBusHangCount, 1) << "the platform-level reset count";
 }
 
 TEST_F(ErrorRecovery, ASecondL05AskedForWhileOneRunsIsDroppedButCounted)
@@ -125,8 +125,8 @@ TEST_F(ErrorRecovery, ASecondL05AskedForWhileOneRunsIsDroppedButCounted)
     };
     ErrorRecoveryProc(adapter_.get(), RECOVERY_FW_TRIGGERED);
     EXPECT_EQ(g_calls.fwRecovery, 1);
-    EXPECT_EQ(adapter_->RecoveryKindCount[RECOVERY_FW_TRIGGERED - 1], 2);
-    EXPECT_EQ(adapter_->RecoveryL05Count, 1);
+    EXPECT_EQ(adapter_->Recovery.RecoveryKindCount[RECOVERY_FW_TRIGGERED - 1], 2);
+    EXPECT_EQ(adapter_->Recovery.RecoveryL05Count, 1);
     EXPECT_TRUE(TraceContains("recovery kind 2 dropped: an L0.5 is under way"));
 }
 
@@ -144,7 +144,7 @@ TEST_F(ErrorRecovery, APlatformResetKeepsEveryRecoveryOutForTwentySeconds)
     kshim::host::ClockAdvance(1 * 10000000LL);
     ErrorRecoveryProc(adapter_.get(), RECOVERY_DRIVER_OWN_FAIL);
     EXPECT_EQ(Resets(), 2u);
-    EXPECT_EQ(adapter_->RecoveryKindCount[RECOVERY_DRIVER_OWN_FAIL - 1], 2);
+    EXPECT_EQ(adapter_->Recovery.RecoveryKindCount[RECOVERY_DRIVER_OWN_FAIL - 1], 2);
 }
 
 TEST_F(ErrorRecovery, AnL05KeepsFurtherOnesOutForTenSeconds)
@@ -152,13 +152,13 @@ TEST_F(ErrorRecovery, AnL05KeepsFurtherOnesOutForTenSeconds)
     kshim::host::ClockSetManual();
     LARGE_INTEGER now;
     KeQuerySystemTime(&now);
-    adapter_->L05StartTime = now.QuadPart;
+    adapter_->Recovery.L05StartTime = now.QuadPart;
     EXPECT_TRUE(L05InProgress(adapter_.get()));
     kshim::host::ClockAdvance(10 * 10000000LL - 1);
     EXPECT_TRUE(L05InProgress(adapter_.get()));
     kshim::host::ClockAdvance(1);
     EXPECT_FALSE(L05InProgress(adapter_.get()));
-    adapter_->L05StartTime = 0;
+    adapter_->Recovery.L05StartTime = 0;
     EXPECT_FALSE(L05InProgress(adapter_.get()));
     AdapterSetFlag(adapter_.get(), ADAPTER_FLAG_NOT_RESPONDING, "test");
     EXPECT_TRUE(L05InProgress(adapter_.get()));
@@ -194,7 +194,7 @@ TEST_F(ErrorRecovery, RefusalsLeaveEverythingAsItWas)
         EXPECT_EQ(g_calls.fwRecovery + g_calls.toggle + g_calls.wholeChip, 0);
         EXPECT_EQ(Resets(), 0u);
         EXPECT_TRUE(ErrRecoveryNoneOccurred(a));
-        EXPECT_EQ(a->RecoveryL05Count + a->RecoveryBusHangCount, 0);
+        EXPECT_EQ(a->Recovery.RecoveryL05Count + a->Recovery.RecoveryBusHangCount, 0);
     }
     // Only a chip without recovery still runs its hook, once per request.
     g_calls = {};
@@ -209,20 +209,20 @@ TEST_F(ErrorRecovery, TheTransmitStopCheckWaitsForEveryDequeueThenTellsTheFirmwa
     // A chip that does not recover has no firmware to tell: only the marks change (the firmware's side
     // runs end to end in the SER tests).
     adapter_->DeviceId = 0x3504;
-    adapter_->AcDequeueInProgress[3] = 1;
+    adapter_->Recovery.AcDequeueInProgress[3] = 1;
     EXPECT_EQ(CheckAllQStop(adapter_.get()), 0x8u);
     PLATFORM_TIMER timer = {};
     PlatformInitTimer(port0_, &timer, SerCheckTxStopTimeOut, 0, "rSerCheckTxStopTimer");
     SerCheckTxStopTimeOut(nullptr, port0_, &timer, nullptr);
-    EXPECT_EQ(adapter_->TxStopped, 0);
+    EXPECT_EQ(adapter_->Recovery.TxStopped, 0);
     EXPECT_EQ(timer.PeriodMs, SER_TX_STOP_CHECK_MS) << "armed again for 5 ms";
     PlatformFreeTimer(&timer);
 
-    adapter_->AcDequeueInProgress[3] = 0;
+    adapter_->Recovery.AcDequeueInProgress[3] = 0;
     EXPECT_EQ(CheckAllQStop(adapter_.get()), 0u);
     SerCheckTxStopTimeOut(nullptr, port0_, &timer, nullptr);
-    EXPECT_EQ(adapter_->TxStopped, 1);
-    EXPECT_EQ(adapter_->SerState, 1);
+    EXPECT_EQ(adapter_->Recovery.TxStopped, 1);
+    EXPECT_EQ(adapter_->Recovery.SerState, 1);
 }
 
 }  // namespace

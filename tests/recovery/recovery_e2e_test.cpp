@@ -52,14 +52,14 @@ TEST_P(RecoveryE2e, ACommandWithoutAnswerIsFollowedByARecoveryAfterWhichCommands
     // The control thread recovers: one L0.5, the subsystem reset once more, the firmware downloaded
     // again and running.
     ASSERT_TRUE(Eventually([&] {
-        return Load(a->RecoveryL05Count) == 1 && Load(a->L05StartTime) == 0 && Load(a->FwRecoveryState) == 0;
-    })) << "L0.5 count " << unsigned(Load(a->RecoveryL05Count)) << ", state " << unsigned(Load(a->FwRecoveryState));
-    EXPECT_EQ(a->RecoveryKindCount[RECOVERY_FW_TRIGGERED - 1], 1u);
+        return Load(a->Recovery.RecoveryL05Count) == 1 && Load(a->Recovery.L05StartTime) == 0 && Load(a->Recovery.FwRecoveryState) == 0;
+    })) << "L0.5 count " << unsigned(Load(a->Recovery.RecoveryL05Count)) << ", state " << unsigned(Load(a->Recovery.FwRecoveryState));
+    EXPECT_EQ(a->Recovery.RecoveryKindCount[RECOVERY_FW_TRIGGERED - 1], 1u);
     EXPECT_EQ(chip_->SubsystemRestarts(), restartsAtStart + 1);
     EXPECT_TRUE(firmware_->Download().RamStarted());
     EXPECT_EQ(a->FwDownloaded, 1);
-    EXPECT_EQ(a->CmdTimeout, 0);
-    EXPECT_EQ(a->RecoveryInProgress, 0);
+    EXPECT_EQ(a->FwCmd.CmdTimeout, 0);
+    EXPECT_EQ(a->FwCmd.RecoveryInProgress, 0);
     EXPECT_FALSE(AdapterTestFlags(a, ADAPTER_FLAG_FW_RECOVERY));
     EXPECT_FALSE(ErrRecoveryNoneOccurred(a));
     EXPECT_TRUE(kshim::host::TraceContains("L0.5 number 1 ended: 0x00000000"));
@@ -82,10 +82,10 @@ TEST_F(RecoveryE2eChip, AFirmwareAssertOnA3601IsRecoveredAndCommandsAreAnsweredA
     chip_->Poke(0x7C0241F4, chip_->Peek(0x7C0241F4) | 0x80);
     chip_->RaiseSoftwareInterrupt(0x80);
     ASSERT_TRUE(Eventually([&] {
-        return Load(a->RecoveryL05Count) == 1 && Load(a->L05StartTime) == 0 && Load(a->FwRecoveryState) == 0;
+        return Load(a->Recovery.RecoveryL05Count) == 1 && Load(a->Recovery.L05StartTime) == 0 && Load(a->Recovery.FwRecoveryState) == 0;
     }));
     EXPECT_EQ(a->FwAssertCount, 1u);
-    EXPECT_EQ(a->RecoveryKindCount[RECOVERY_FW_REQUEST - 1], 1u);
+    EXPECT_EQ(a->Recovery.RecoveryKindCount[RECOVERY_FW_REQUEST - 1], 1u);
     EXPECT_TRUE(kshim::host::TraceContains("L0.5 number 1 ended: 0x00000000"));
     Quiesce();
     EXPECT_EQ(HalPostDlQueryCapability(a), STATUS_SUCCESS);

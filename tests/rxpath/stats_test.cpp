@@ -46,8 +46,8 @@ TEST_F(Stats, SecondGenerationAcceptsOnly312Bytes)
         Put32(e, 12 + 200, 7);
         AsicArvel2xProcessStaStatistics(adapter_.get(), e.data());
     }
-    EXPECT_EQ(adapter_->StaStatBandTotals[0][0], 0u);
-    EXPECT_EQ(adapter_->StaStatBandCumulative[0][0], 0u);
+    EXPECT_EQ(adapter_->Stats.StaStatBandTotals[0][0], 0u);
+    EXPECT_EQ(adapter_->Stats.StaStatBandCumulative[0][0], 0u);
 }
 
 TEST_F(Stats, TotalsRatiosAndRateOfTheSecondGeneration)
@@ -63,24 +63,24 @@ TEST_F(Stats, TotalsRatiosAndRateOfTheSecondGeneration)
     Put32(e, p + 252, 1);      // band 1: first counter, second 0
     e[p + 304] = 0x42;
     AsicArvel2xProcessStaStatistics(adapter_.get(), e.data());
-    EXPECT_EQ(adapter_->StaStatRate, 800u);
-    EXPECT_EQ(adapter_->StaStatBandTotals[0][0], 30u);
-    EXPECT_EQ(adapter_->StaStatBandTotals[0][5], 5u);
-    EXPECT_EQ(adapter_->StaStatBandTotals[1][0], 1u);
-    EXPECT_EQ(adapter_->StaStatRatioEvent[0], 250u);  // 10 / (30 + 10)
-    EXPECT_EQ(adapter_->StaStatRatioCumulative[0], 250u);
-    EXPECT_EQ(adapter_->StaStatRatioEvent[1], 0u);
-    EXPECT_EQ(adapter_->StaStatRecord[304], 0x42);
+    EXPECT_EQ(adapter_->Stats.StaStatRate, 800u);
+    EXPECT_EQ(adapter_->Stats.StaStatBandTotals[0][0], 30u);
+    EXPECT_EQ(adapter_->Stats.StaStatBandTotals[0][5], 5u);
+    EXPECT_EQ(adapter_->Stats.StaStatBandTotals[1][0], 1u);
+    EXPECT_EQ(adapter_->Stats.StaStatRatioEvent[0], 250u);  // 10 / (30 + 10)
+    EXPECT_EQ(adapter_->Stats.StaStatRatioCumulative[0], 250u);
+    EXPECT_EQ(adapter_->Stats.StaStatRatioEvent[1], 0u);
+    EXPECT_EQ(adapter_->Stats.StaStatRecord[304], 0x42);
     // Without the valid bit nothing is added, but the cumulative counters still take the totals.
     Put32(e, p + 32, 0);
     AsicArvel2xProcessStaStatistics(adapter_.get(), e.data());
-    EXPECT_EQ(adapter_->StaStatBandTotals[0][0], 30u);
-    EXPECT_EQ(adapter_->StaStatBandCumulative[0][0], 60u);
+    EXPECT_EQ(adapter_->Stats.StaStatBandTotals[0][0], 30u);
+    EXPECT_EQ(adapter_->Stats.StaStatBandCumulative[0][0], 60u);
     // A reset clears totals and ratios.
-    adapter_->StaStatReset = 1;
+    adapter_->Stats.StaStatReset = 1;
     AsicArvel2xProcessStaStatistics(adapter_.get(), e.data());
-    EXPECT_EQ(adapter_->StaStatBandTotals[0][0], 0u);
-    EXPECT_EQ(adapter_->StaStatRatioCumulative[0], 0u);
+    EXPECT_EQ(adapter_->Stats.StaStatBandTotals[0][0], 0u);
+    EXPECT_EQ(adapter_->Stats.StaStatRatioCumulative[0], 0u);
 }
 
 TEST_F(Stats, ThirdGenerationTakes376BytesWith32BitBandCounters)
@@ -92,25 +92,25 @@ TEST_F(Stats, ThirdGenerationTakes376BytesWith32BitBandCounters)
     Put32(e, p + 284, 9);                      // band 1: first counter
     e[p + 375] = 0x5A;                         // the payload's last byte, inside the last tail field
     AsicArvel3xProcessStaStatistics(adapter_.get(), e.data());
-    EXPECT_EQ(adapter_->StaStatBandTotals[0][20], 0x10000u);
-    EXPECT_EQ(adapter_->StaStatBandTotals[1][0], 9u);
-    EXPECT_EQ(adapter_->StaStatRecord[375], 0x5A);
-    EXPECT_EQ(adapter_->StaStatRecord[376], 0) << "nothing copied past the payload";
+    EXPECT_EQ(adapter_->Stats.StaStatBandTotals[0][20], 0x10000u);
+    EXPECT_EQ(adapter_->Stats.StaStatBandTotals[1][0], 9u);
+    EXPECT_EQ(adapter_->Stats.StaStatRecord[375], 0x5A);
+    EXPECT_EQ(adapter_->Stats.StaStatRecord[376], 0) << "nothing copied past the payload";
     AsicArvel2xProcessStaStatistics(adapter_.get(), e.data());  // 376 bytes: not a second-generation event
-    EXPECT_EQ(adapter_->StaStatBandTotals[1][0], 9u);
+    EXPECT_EQ(adapter_->Stats.StaStatBandTotals[1][0], 9u);
 }
 
 TEST_F(Stats, OlderChipMibRecordNeedsTheWholeRecordInThePayload)
 {
     std::vector<uint8_t> shortEvent = Event(240);
     QZ3404ProcessGetMIBInfoEvent(adapter_.get(), shortEvent.data());
-    EXPECT_EQ(adapter_->MibRecord[0], 0);
+    EXPECT_EQ(adapter_->Stats.MibRecord[0], 0);
     std::vector<uint8_t> e = Event(246);
     e[FW_EVENT_HEADER_LENGTH + 10] = 0x11;
     e[FW_EVENT_HEADER_LENGTH + 245] = 0x22;
     QZ3404ProcessGetMIBInfoEvent(adapter_.get(), e.data());
-    EXPECT_EQ(adapter_->MibRecord[0], 0x11);
-    EXPECT_EQ(adapter_->MibRecord[235], 0x22);
+    EXPECT_EQ(adapter_->Stats.MibRecord[0], 0x11);
+    EXPECT_EQ(adapter_->Stats.MibRecord[235], 0x22);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 #include <atomic>
 #include <thread>
 
+#include "Common/cnm.h"
+#include "Common/p2p/p2p.h"
 #include "platform/ndiscommon/ndiscommonhifpci.h"
 #include "shell/shell_fixture.h"
 

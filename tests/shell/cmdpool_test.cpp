@@ -3,6 +3,7 @@
 #include <cstring>
 #include <thread>
 
+#include "Common/p2p/p2p.h"
 #include "Common/qzcmd.h"
 #include "shell/shell_fixture.h"
 

@@ -3,10 +3,11 @@
 #include <string>
 
 #include "Common/logevent.h"
+#include "Common/mlme/mlmesync_mactab.h"
+#include "kshim/host/control.h"
 #include "kshim/host/eventlog.h"
 #include "kshim/host/registry.h"
 #include "kshim/host/rtl.h"
-#include "kshim/host/control.h"
 #include "platform/ndis6/ndis6common.h"
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/ndiscommoninit.h"

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Common/common.h"
+#include "Common/p2p/p2p.h"
 #include "kshim/host/control.h"
 #include "kshim/host/os.h"
 #include "platform/ndis6/ndis6common.h"

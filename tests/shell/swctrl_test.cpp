@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "Common/mlme/mlmesync.h"
+#include "Common/p2p/p2p.h"
 #include "shell/shell_fixture.h"
 
 namespace {

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "Common/p2p/p2p.h"
 #include "platform/ndiscommon/ndiscommonhifpci.h"
 #include "platform/ndiscommon/ndiscommoninit.h"
 #include "shell/shell_fixture.h"
@@ -303,9 +304,9 @@ namespace {
 TEST_F(WorkerThreads, StoppingWaits50MsForEachBusyFirmwareCommandSlot)
 {
     StartThreads();
-    adapter_->FwCmdSlots[0].InUse = 1;
-    adapter_->FwCmdSlots[7].InUse = 1;
-    adapter_->FwCmdSlots[19].InUse = 1;
+    adapter_->FwCmd.FwCmdSlots[0].InUse = 1;
+    adapter_->FwCmd.FwCmdSlots[7].InUse = 1;
+    adapter_->FwCmd.FwCmdSlots[19].InUse = 1;
     kshim::host::ClockSetReal(20);
     int64_t start = kshim::host::ClockNow();
     StopThreads();

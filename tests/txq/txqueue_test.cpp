@@ -5,6 +5,8 @@
 #include <chrono>
 #include <thread>
 
+#include "Common/common.h"
+#include "Common/p2p/p2p.h"
 #include "platform/ndis6/n6indicate.h"
 #include "platform/ndiscommon/ndiscommon.h"
 

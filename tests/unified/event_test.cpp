@@ -52,7 +52,7 @@ protected:
         SetUpDevice(0x3602, true, false);
     }
     UCHAR Deliver(uint8_t id, const Bytes& body) { return DeliverEvent(UniEvent(id, body)); }
-    LONG Malformed() const { return adapter_->UniEventMalformedCount; }
+    LONG Malformed() const { return adapter_->UniEvent.UniEventMalformedCount; }
 };
 
 // ---- translations into legacy events ---------------------------------------------------------------
@@ -181,18 +181,18 @@ TEST_F(UniEvents, DualBandReportSetsTheBandsOfTheBssesItNames)
     }
     // BSS 0, 2 and 3 named; bands: BSS 0 -> 1, BSS 1 -> 2, BSS 2 -> 3, BSS 3 -> 1.
     const Bytes report = Body({}, {Tlv(0, Bytes{1, 0x0D, 0x79, 0x00})});
-    adapter_->DbdcMode = 1;
+    adapter_->UniEvent.DbdcMode = 1;
     EXPECT_EQ(Deliver(0x28, report), 1);
-    EXPECT_EQ(adapter_->FwDbdcState, 1);
+    EXPECT_EQ(adapter_->UniEvent.FwDbdcState, 1);
     EXPECT_EQ(adapter_->BssIndexSlots[0].BandIndex, 0xFF);  // the driver's own dual-band mode wins
-    adapter_->DbdcMode = 0;
+    adapter_->UniEvent.DbdcMode = 0;
     EXPECT_EQ(Deliver(0x28, report), 1);
     EXPECT_EQ(adapter_->BssIndexSlots[0].BandIndex, 1);
     EXPECT_EQ(adapter_->BssIndexSlots[1].BandIndex, 0xFF);  // not named
     EXPECT_EQ(adapter_->BssIndexSlots[2].BandIndex, 3);
     EXPECT_EQ(adapter_->BssIndexSlots[3].BandIndex, 0xFF);  // not in use
     EXPECT_EQ(Deliver(0x28, Body({}, {Tlv(0, Bytes{0, 0x0F, 0, 0})})), 1);
-    EXPECT_EQ(adapter_->FwDbdcState, 0);
+    EXPECT_EQ(adapter_->UniEvent.FwDbdcState, 0);
     EXPECT_EQ(adapter_->BssIndexSlots[0].BandIndex, 1);
 }
 
@@ -203,20 +203,20 @@ TEST_F(UniEvents, EfuseAnswersFillTheirAdapterFields)
     status[8] = 0x5A;
     status[10] = 0xA5;
     EXPECT_EQ(Deliver(0x48, status), 1);
-    EXPECT_EQ(adapter_->EfuseStatus[0], 0x5A);
-    EXPECT_EQ(adapter_->EfuseStatus[1], 0xA5);
+    EXPECT_EQ(adapter_->UniEvent.EfuseStatus[0], 0x5A);
+    EXPECT_EQ(adapter_->UniEvent.EfuseStatus[1], 0xA5);
     Bytes data(64, 0);
     PutU16(data, 4, 2);
     for (size_t i = 48; i < 64; ++i) data[i] = static_cast<uint8_t>(i);
     EXPECT_EQ(Deliver(0x48, data), 1);
-    EXPECT_EQ(adapter_->EfuseData[0], 48);
-    EXPECT_EQ(adapter_->EfuseData[15], 63);
+    EXPECT_EQ(adapter_->UniEvent.EfuseData[0], 48);
+    EXPECT_EQ(adapter_->UniEvent.EfuseData[15], 63);
     // Data announced in an event too short to hold it changes nothing.
     data.resize(63);
     data[47] = 0;
-    adapter_->EfuseData[15] = 0;
+    adapter_->UniEvent.EfuseData[15] = 0;
     EXPECT_EQ(Deliver(0x48, data), 1);
-    EXPECT_EQ(adapter_->EfuseData[15], 0);
+    EXPECT_EQ(adapter_->UniEvent.EfuseData[15], 0);
     EXPECT_EQ(Malformed(), 1);
 }
 
@@ -225,9 +225,9 @@ TEST_F(UniEvents, BluetoothStateIsStoredAndItsSixthWordMarksItReady)
     Bytes words;
     for (uint32_t v : {1u, 2u, 3u, 4u, 5u, 1u}) sim::fw::AppendU32(words, v);
     EXPECT_EQ(Deliver(0x7B, Body({}, {Tlv(0, words)})), 1);
-    EXPECT_EQ(adapter_->BtState[0], 1u);
-    EXPECT_EQ(adapter_->BtState[4], 5u);
-    EXPECT_EQ(adapter_->BtReady, 1);
+    EXPECT_EQ(adapter_->UniEvent.BtState[0], 1u);
+    EXPECT_EQ(adapter_->UniEvent.BtState[4], 5u);
+    EXPECT_EQ(adapter_->UniEvent.BtReady, 1);
 }
 
 TEST_F(UniEvents, TracedOnlyAndAnswerOnlyEventsAreHandled)
@@ -265,9 +265,9 @@ TEST_F(UniEvents, OnlyAHandledEventCompletesTheCommandThatWaitsForIt)
     KeLowerIrql(old);
     ASSERT_TRUE(Eventually([&] { return HandedOverMessages().size() == 1; }));
     EXPECT_EQ(SlotsInUseCount(), 1u);
-    const LONG unknownBefore = adapter_->FwEventUnknownCount;
+    const LONG unknownBefore = adapter_->FwEvent.FwEventUnknownCount;
     EXPECT_EQ(Deliver(0x99, Body({}, {})), 0);
-    EXPECT_EQ(adapter_->FwEventUnknownCount, unknownBefore + 1);
+    EXPECT_EQ(adapter_->FwEvent.FwEventUnknownCount, unknownBefore + 1);
     EXPECT_EQ(Deliver(0x06, Bytes{0, 0}), 0);  // shorter than its fixed part: dropped
     EXPECT_EQ(SlotsInUseCount(), 1u);
     EXPECT_EQ(Deliver(0x06, Body({}, {Tlv(0, Bytes{0x00, 0xD0, 0x0C, 0x82, 1, 0, 0, 0})})), 1);

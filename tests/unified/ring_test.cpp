@@ -97,12 +97,12 @@ TEST_F(UnifiedRing, PostDownloadCommandsOfThe3602GoOutUnifiedAndComplete)
     EXPECT_FALSE(record.bufferBinFromFile);
     EXPECT_EQ(record.dbdcState, 1);
     EXPECT_EQ(record.chipConfigTexts, std::vector<std::string>{"LinkDtSapCheckIntervalP2pGo 240"});
-    EXPECT_EQ(__atomic_load_n(&adapter_->FwDbdcState, __ATOMIC_ACQUIRE), 1);
+    EXPECT_EQ(__atomic_load_n(&adapter_->UniEvent.FwDbdcState, __ATOMIC_ACQUIRE), 1);
 
     // Every slot free, every record home, the answers all taken off the event ring.
     EXPECT_TRUE(WaitFor([&] { return SlotsInUse() == 0 && CommandRingIdle() && EventRecordsHome(); }));
     EXPECT_EQ(hif_->TxRing[PCI_TX_RING_COMMAND].CpuIndex, 7u);
-    EXPECT_EQ(adapter_->UniEventMalformedCount, 0);
+    EXPECT_EQ(adapter_->UniEvent.UniEventMalformedCount, 0);
     EXPECT_TRUE(chip_->RingFaults().empty());
 }
 

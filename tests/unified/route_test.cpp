@@ -158,14 +158,14 @@ TEST_F(UnifiedTest, BuilderRefusalsReachTheCallerAndSendNothing)
 TEST_F(UnifiedTest, FirmwareAssertOrCommandTimeoutRefusesEveryUnifiedCommand)
 {
     SetUpDevice(0x3602);
-    adapter_->RecoveryInProgress = 1;
+    adapter_->FwCmd.RecoveryInProgress = 1;
     EXPECT_EQ(Send(0x04, 8, {1, 0, 0, 0}), STATUS_UNSUCCESSFUL);
     EXPECT_EQ(QzCmdSendSetQueryUniCmdAdv(port0_, 0x0F, 1, 0, 16, nullptr, 4, "\x01\0\0", 0, 0, 255),
               STATUS_UNSUCCESSFUL);
-    adapter_->RecoveryInProgress = 0;
-    adapter_->CmdTimeout = 1;
+    adapter_->FwCmd.RecoveryInProgress = 0;
+    adapter_->FwCmd.CmdTimeout = 1;
     EXPECT_EQ(Send(0x04, 8, {1, 0, 0, 0}), STATUS_UNSUCCESSFUL);
-    adapter_->CmdTimeout = 0;
+    adapter_->FwCmd.CmdTimeout = 0;
     EXPECT_TRUE(HandedOverMessages().empty());
     EXPECT_EQ(Send(0x04, 8, {1, 0, 0, 0}), STATUS_SUCCESS);
 }
@@ -174,11 +174,11 @@ TEST_F(UnifiedTest, DirectSendBeforeTheRamCodeRunsIsRefusedAndCountedDuringRecov
 {
     SetUpDevice(0x3602, false);
     for (UCHAR state : {UCHAR{1}, UCHAR{2}}) {
-        adapter_->FwRecoveryState = state;
+        adapter_->Recovery.FwRecoveryState = state;
         EXPECT_EQ(QzCmdSendSetQueryUniCmdAdv(port0_, 0x0F, 1, 0, 16, nullptr, 4, "\x01\0\0", 0, 0, 255),
                   STATUS_UNSUCCESSFUL);
     }
-    EXPECT_EQ(adapter_->RefusedCmdCount, 2u);
+    EXPECT_EQ(adapter_->FwCmd.RefusedCmdCount, 2u);
     EXPECT_TRUE(HandedOverMessages().empty());
 }
 
@@ -220,7 +220,7 @@ TEST_F(UnifiedTest, CapabilityQueryCompletesWithTheCapabilityReport)
         "legacy event 0xEC/0x00 rebuilt, 62 bytes: 04 00 00 00 07 00 00 00 06 00 00 00 00 0C 43 36 02 01"));
     EXPECT_TRUE(kshim::host::TraceContains("ProcessChipCapabilityEvent: 4 records"));
     EXPECT_EQ(adapter_->PermanentAddress[5], 0x01);
-    EXPECT_EQ(adapter_->ChipStreams, 0x22);
+    EXPECT_EQ(adapter_->Cap.ChipStreams, 0x22);
     EXPECT_EQ(SlotsInUseCount(), 0u);
 }
 
@@ -231,7 +231,7 @@ TEST_F(UnifiedTest, DualBandSettingReportsTheFirmwaresState)
     legacy[0] = 1;
     EXPECT_EQ(Send(0x28, 8, legacy), STATUS_SUCCESS);
     // The send does not wait for the answer: the dual-band report arrives on the event path.
-    EXPECT_TRUE(Eventually([&] { return __atomic_load_n(&adapter_->FwDbdcState, __ATOMIC_ACQUIRE) == 1; }));
+    EXPECT_TRUE(Eventually([&] { return __atomic_load_n(&adapter_->UniEvent.FwDbdcState, __ATOMIC_ACQUIRE) == 1; }));
     EXPECT_EQ(fw_.Record().dbdcSettings, Bytes{1});
 }
 

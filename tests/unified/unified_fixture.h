@@ -113,11 +113,11 @@ protected:
     {
         ULONG n = 0;
         KIRQL old;
-        KeAcquireSpinLock(&adapter_->FwCmdSlotLock, &old);
-        for (const FW_CMD_SLOT& slot : adapter_->FwCmdSlots) {
+        KeAcquireSpinLock(&adapter_->FwCmd.FwCmdSlotLock, &old);
+        for (const FW_CMD_SLOT& slot : adapter_->FwCmd.FwCmdSlots) {
             n += slot.InUse ? 1 : 0;
         }
-        KeReleaseSpinLock(&adapter_->FwCmdSlotLock, old);
+        KeReleaseSpinLock(&adapter_->FwCmd.FwCmdSlotLock, old);
         return n;
     }
 
@@ -168,9 +168,9 @@ private:
         }
         if (record.slot < FW_CMD_SLOT_COUNT) {
             KIRQL old;
-            KeAcquireSpinLock(&adapter->FwCmdSlotLock, &old);
-            adapter->FwCmdSlots[record.slot].OnRing = 1;
-            KeReleaseSpinLock(&adapter->FwCmdSlotLock, old);
+            KeAcquireSpinLock(&adapter->FwCmd.FwCmdSlotLock, &old);
+            adapter->FwCmd.FwCmdSlots[record.slot].OnRing = 1;
+            KeReleaseSpinLock(&adapter->FwCmd.FwCmdSlotLock, old);
         }
         if (!answer_) {
             return STATUS_SUCCESS;

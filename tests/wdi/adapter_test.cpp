@@ -5,6 +5,7 @@
 
 #include "kshim/host/control.h"
 #include "kshim/host/netadapter.h"
+#include "platform/ndiscommon/ndiscommon.h"
 #include "wdi_support.h"
 
 namespace {

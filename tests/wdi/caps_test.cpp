@@ -79,8 +79,8 @@ TEST_F(CapsTest, TheFirstPowerUpReportsEveryRecordInOrder)
     const WIFI_DEVICE_CAPABILITIES& d = *r.device;
     EXPECT_EQ(d.Size, 280u);
     EXPECT_EQ(std::memcmp(d.FirmwareVersion, Adapter()->FwFiles.FwTimeStamp, 14), 0);
-    EXPECT_EQ(d.NumRxStreams, Adapter()->ChipStreams & 0x0F);
-    EXPECT_EQ(d.NumTxStreams, Adapter()->ChipStreams >> 4);
+    EXPECT_EQ(d.NumRxStreams, Adapter()->Cap.ChipStreams & 0x0F);
+    EXPECT_EQ(d.NumTxStreams, Adapter()->Cap.ChipStreams >> 4);
     EXPECT_EQ(d.MACAddressRandomizationMask[0], 0x03);
     EXPECT_TRUE(d.MU_MIMOSupported && d.BSSTransitionSupported && d.SAEAuthenticationSupported && d.MBOSupported);
     EXPECT_FALSE(d.Support_eCSA || d.BeaconReportsImplemented || d.SupportsNonWdiOidRequests);
@@ -203,8 +203,8 @@ TEST_F(CapsTest, TheTwoPointFourBandListsTheAdaptersChannels)
     StartChip(0x3602);
     const DOMAIN_CHANNEL_ENTRY list[] = {{1, BAND_24G, 0, 0}, {36, BAND_5G, 0, 0}, {6, BAND_24G, 0, 0},
                                          {14, BAND_24G, 0, 0}};
-    std::memcpy(Adapter()->ChannelList, list, sizeof(list));
-    Adapter()->ChannelListCount = 4;
+    std::memcpy(Adapter()->Country.ChannelList, list, sizeof(list));
+    Adapter()->Country.ChannelListCount = 4;
     WifiCapabilitiesRecord r = Report();
     const auto* b = Band(r, 1);
     ASSERT_NE(b, nullptr);
@@ -219,8 +219,8 @@ TEST_F(CapsTest, ChannelListFrequenciesAndTheCountLimit)
     StartChip(0x3602);
     const DOMAIN_CHANNEL_ENTRY list[] = {{1, BAND_6G, 0, 0},   {37, BAND_6G, 0, 0},  {233, BAND_6G, 0, 0},
                                          {165, BAND_5G, 0, 0}, {183, BAND_5G, 0, 0}, {2, BAND_6G, 0, 0}};
-    std::memcpy(Adapter()->ChannelList, list, sizeof(list));
-    Adapter()->ChannelListCount = 6;
+    std::memcpy(Adapter()->Country.ChannelList, list, sizeof(list));
+    Adapter()->Country.ChannelListCount = 6;
     WIFI_CHANNEL_MAPPING_ENTRY out[8]{};
     ASSERT_EQ(WdiGeneratorSupportedChannelList(Adapter(), out, 8, 5), 4u);
     EXPECT_EQ(out[0].ChannelCenterFrequency, 5955u);
@@ -233,7 +233,7 @@ TEST_F(CapsTest, ChannelListFrequenciesAndTheCountLimit)
     EXPECT_EQ(WdiGeneratorSupportedChannelList(Adapter(), out, 2, 5), 2u);
     EXPECT_EQ(DomainGetChannelCountByBand(Adapter(), 5), 4u);
     EXPECT_EQ(DomainGetChannelCountByBand(Adapter(), 3), 0u);
-    Adapter()->ChannelListCount = 0;
+    Adapter()->Country.ChannelListCount = 0;
 }
 
 TEST_F(CapsTest, SettersRefuseARecordNotFilledAndAMissingDevice)

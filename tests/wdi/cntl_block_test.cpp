@@ -2,6 +2,7 @@
 // sender of indications matching a task's completion, and the abort of the pending task.
 #include <cstring>
 
+#include "platform/ndiscommon/ndiscommon.h"
 #include "wdi_support.h"
 
 namespace {

@@ -1,5 +1,6 @@
 // The WDI intake: tasks one at a time, properties on their port's work item, refusals, the
 // command history and the flush at teardown.
+#include "platform/ndiscommon/ndiscommon.h"
 #include "wdi_support.h"
 
 namespace {

@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 
+#include "Common/p2p/p2p.h"
 #include "hal/common/hal_chip.h"
 #include "kshim/host/control.h"
 #include "kshim/host/os.h"

@@ -94,7 +94,7 @@ int RoundTrip(sim::chip::Chip& chip, Rig* rig)
             PrintBytes("answer event (receive descriptor, ROM header, payload)", event);
         }
     }
-    const ULONG version = __atomic_load_n(&a->RomVersionWord, __ATOMIC_ACQUIRE);
+    const ULONG version = __atomic_load_n(&a->FwEvent.RomVersionWord, __ATOMIC_ACQUIRE);
     std::printf("driver: ROM version word 0x%08X recorded, firmware command slots in use: %s\n",
                 static_cast<unsigned>(version), QzCmdQueueValidCheck(a) ? "some" : "none");
     std::printf("round trip: %zu register accesses (send, sent report, answer event, slot returns)\n", accesses);

@@ -6,6 +6,7 @@
 #include "../../kshim/src/wdf_interrupt_internal.h"
 #include "hal/common/hal_bringup.h"
 #include "kshim/host/os.h"
+#include "platform/ndiscommon/ndiscommon.h"
 #include "platform/ndiscommon/ndiscommonhif.h"
 #include "platform/ndiscommon/ndiscommoninit.h"
 #include "platform/wificx/wificxmain.h"

@@ -10,6 +10,7 @@
 #include "Common/mlme/mlmesync_bss.h"
 #include "Common/mlme/mlmesync_chnl.h"
 #include "Common/mlme/mlmesync_mactab.h"
+#include "Common/p2p/p2p.h"
 #include "Common/p2p/p2pms.h"
 #include "Common/qzcmd_bss.h"
 #include "Common/qzcmd_scan.h"
@@ -198,7 +199,7 @@ VOID ActionIdleHandler(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
         if (NT_SUCCESS(MlmeAllocateMemoryEx(adapter, MLME_ACTION_MACHINE, &buffer)) && buffer != nullptr &&
             elem->MsgLen <= MLME_BUFFER_SIZE) {
             PlatformMoveMemory(buffer, elem->Msg, elem->MsgLen);
-            if (adapter->DbdcMode != 0) {
+            if (adapter->UniEvent.DbdcMode != 0) {
                 (void)MultiChannelWaitForChannelGrant(adapter, port);
             }
             const UCHAR pid = IsP2pPort(port) ? ACTION_PID_TRACKED : GetNextSeqNum(adapter, kSeqClassAction, TRUE);
@@ -504,10 +505,10 @@ BOOLEAN StreamsRefused(PMP_ADAPTER adapter, UCHAR streams)
     if ((adapter->AntennaPath & 0x0F) == 2 && streams > 1) {
         return TRUE;
     }
-    if (adapter->DbdcMode != 0) {
+    if (adapter->UniEvent.DbdcMode != 0) {
         return static_cast<BOOLEAN>(streams != 0);
     }
-    return static_cast<BOOLEAN>((adapter->HwAntennaPath & 0x0F) == 2 ? streams > 1 : streams > 0);
+    return static_cast<BOOLEAN>((adapter->Cap.HwAntennaPath & 0x0F) == 2 ? streams > 1 : streams > 0);
 }
 
 }  // namespace

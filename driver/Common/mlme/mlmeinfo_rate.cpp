@@ -410,7 +410,7 @@ BOOLEAN KOVACheckHt(PMP_ADAPTER adapter, PMP_PORT port, UCHAR wlanIndex, const U
     }
     USHORT info = 0;
     // 6. LDPC.
-    if (adapter->ChipTxLdpc == 1 && (r.HtSetting & 0x2000) != 0) {
+    if (adapter->Cap.ChipTxLdpc == 1 && (r.HtSetting & 0x2000) != 0) {
         info |= 0x1;
     }
     // 7. 40 MHz.

@@ -2,39 +2,18 @@
 // builders, and the adapter's pseudo-random byte generator.
 #pragma once
 
+#include "Common/mlme/mlme_types.h"
 #include "kshim/ke.h"
 #include "kshim/nt_types.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 
-#define MLME_BUFFER_SIZE 2048
-#define MLME_BUFFER_MAGIC 0x0C7B0C7Bu
 #define MLME_BUFFER_INITIAL_BLOCKS 20
 // Ends the (length, pointer) list of BuildFrameFromParts.
 #define END_OF_ARGS 0xFFFFFFFFu
 
 #define MGMT_HEADER_SIZE 24
-
-// One pool block: on exactly one of the pool's two lists.
-typedef struct _MLME_BUFFER_BLOCK {
-    LIST_ENTRY Link;
-    ULONG Magic;     // MLME_BUFFER_MAGIC; a block with another value is never handed out, returned or freed
-    ULONG OwnerTag;  // the allocating caller's id; 0 while free
-    UCHAR InUse;     // 1 while on the used list
-    UCHAR Buffer[MLME_BUFFER_SIZE];
-} MLME_BUFFER_BLOCK, *PMLME_BUFFER_BLOCK;
-
-typedef struct _MLME_BUFFER_POOL {
-    LIST_ENTRY FreeList;
-    LIST_ENTRY UsedList;
-    KSPIN_LOCK Lock;
-    KIRQL OldIrql;
-    ULONG BlocksCreated;
-    ULONG FreeCount;
-    ULONG UsedCount;
-    UCHAR Ready;  // 1 after creation, 0 from the start of the teardown
-} MLME_BUFFER_POOL, *PMLME_BUFFER_POOL;
 
 // The 24-byte management MAC header.
 #pragma pack(push, 1)

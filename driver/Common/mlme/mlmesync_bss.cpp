@@ -605,10 +605,10 @@ void MlmeDumpScanTab(PMP_ADAPTER adapter, ULONG kind)
 void ScanTblApNumInit(PMP_ADAPTER adapter)
 {
     SCAN_AP_NUM_TABLE& t = adapter->ScanApNum;
-    ULONG count = adapter->ChannelListCount <= DOMAIN_CHANNEL_MAX ? adapter->ChannelListCount : DOMAIN_CHANNEL_MAX;
+    ULONG count = adapter->Country.ChannelListCount <= DOMAIN_CHANNEL_MAX ? adapter->Country.ChannelListCount : DOMAIN_CHANNEL_MAX;
     std::memset(&t, 0, sizeof(t));
     for (ULONG i = 0; i < count; ++i) {
-        t.Rows[i].Channel = adapter->ChannelList[i].Channel;
+        t.Rows[i].Channel = adapter->Country.ChannelList[i].Channel;
     }
     t.RowCount = static_cast<USHORT>(count);
 }

@@ -15,7 +15,7 @@ constexpr ULONG kCountLimit = 100;  // a channel with this many APs or more is n
 
 ULONG ChannelListCount(const MP_ADAPTER* adapter)
 {
-    return adapter->ChannelListCount <= DOMAIN_CHANNEL_MAX ? adapter->ChannelListCount : DOMAIN_CHANNEL_MAX;
+    return adapter->Country.ChannelListCount <= DOMAIN_CHANNEL_MAX ? adapter->Country.ChannelListCount : DOMAIN_CHANNEL_MAX;
 }
 
 ULONG ScanEntriesOnChannel(const MP_ADAPTER* adapter, UCHAR channel)
@@ -96,7 +96,7 @@ void MlmeCreateABChannelList(PMP_ADAPTER adapter)
     ULONG count = ChannelListCount(adapter);
     LONG taken = 0;
     for (ULONG i = 0; i < count; ++i) {
-        const DOMAIN_CHANNEL_ENTRY& c = adapter->ChannelList[i];
+        const DOMAIN_CHANNEL_ENTRY& c = adapter->Country.ChannelList[i];
         if (c.Band != BAND_5G || (c.Channel >= 50 && c.Channel <= 64) || (c.Channel >= 100 && c.Channel <= 144)) {
             continue;
         }
@@ -128,8 +128,8 @@ void MlmeCreateAllChannelList(PMP_ADAPTER adapter)
         return;
     }
     for (ULONG i = 0; i < count; ++i) {
-        list.Records[i].Channel = adapter->ChannelList[i].Channel;
-        list.Records[i].Band = static_cast<UCHAR>(adapter->ChannelList[i].Band & 0xFF);
+        list.Records[i].Channel = adapter->Country.ChannelList[i].Channel;
+        list.Records[i].Band = static_cast<UCHAR>(adapter->Country.ChannelList[i].Band & 0xFF);
         list.Records[i].Seen = 0;
         list.Records[i].Count = 0;
     }
@@ -235,7 +235,7 @@ BOOLEAN ChannelIsInChannelList(PMP_ADAPTER adapter, UCHAR channel, UCHAR selecto
 {
     ULONG count = ChannelListCount(adapter);
     for (ULONG i = 0; i < count; ++i) {
-        const DOMAIN_CHANNEL_ENTRY& c = adapter->ChannelList[i];
+        const DOMAIN_CHANNEL_ENTRY& c = adapter->Country.ChannelList[i];
         if (c.Channel != channel) {
             continue;
         }
@@ -253,7 +253,7 @@ void MlmeSyncChnlSetObssMark(PMP_ADAPTER adapter)
 {
     ULONG count = ChannelListCount(adapter);
     for (ULONG i = 0; i < count; ++i) {
-        DOMAIN_CHANNEL_ENTRY& c = adapter->ChannelList[i];
+        DOMAIN_CHANNEL_ENTRY& c = adapter->Country.ChannelList[i];
         if (c.Band == BAND_24G && c.Channel <= 14) {
             c.Mark = 1;
         }
@@ -264,6 +264,6 @@ void MlmeSyncEraseChnlObssMark(PMP_ADAPTER adapter)
 {
     ULONG count = ChannelListCount(adapter);
     for (ULONG i = 0; i < count; ++i) {
-        adapter->ChannelList[i].Mark = 0;
+        adapter->Country.ChannelList[i].Mark = 0;
     }
 }

@@ -43,7 +43,7 @@ PMAC_TABLE_ENTRY ListPop(PMAC_TABLE_ENTRY* head, PMAC_TABLE_ENTRY* tail)
 }
 
 // Transmit streams of the port: the chip's transmit stream count.
-ULONG PortStreamCount(PMP_ADAPTER adapter) { return static_cast<ULONG>(adapter->ChipStreams >> 4); }
+ULONG PortStreamCount(PMP_ADAPTER adapter) { return static_cast<ULONG>(adapter->Cap.ChipStreams >> 4); }
 
 // 2 when the peer's HT MCS set has all of MCS 0..15 and the port has two streams, or more streams
 // and no MCS 16..23; else 1.

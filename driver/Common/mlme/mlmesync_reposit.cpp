@@ -5,13 +5,14 @@
 #include <cstring>
 
 #include "Common/mlme/mlmemem.h"
+#include "Common/mlme/mlmesync.h"
 #include "Common/mlme/mlmesync_chnl.h"
 #include "Common/mlme/mlmesync_sort.h"
 #include "Common/rlm.h"
 #include "Common/rlm_domain.h"
-#include "platform/ndiscommon/ndiscommon.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
+#include "platform/ndiscommon/ndiscommon.h"
 #include "platform/ndiscommon/trace.h"
 
 PREPOSIT_TABLE RepositTableGet(PMP_ADAPTER adapter)
@@ -244,7 +245,7 @@ BOOLEAN MlmeUpdateRepositTabFromScanTab(PMP_ADAPTER adapter, BOOLEAN force, BOOL
     }
     ReleaseBusy(adapter);
 
-    if (!adapter->CountryFixed && decideCountry && adapter->ScanDoneSinceRequest &&
+    if (!adapter->Country.CountryFixed && decideCountry && adapter->ScanDoneSinceRequest &&
         adapter->RegistryBlock.DynamicCountryDecisionEn) {
         USHORT country = 0;
         DomainCountryDecisionByBcn(adapter, &country);

@@ -7,6 +7,7 @@
 #include <atomic>
 
 #include "Common/common.h"
+#include "Common/p2p/p2p_types.h"
 #include "platform/ndiscommon/ndiscommon.h"
 
 // ---- table sizes and the "no entry" index ---------------------------------------------------------------
@@ -18,12 +19,6 @@
 #define P2P_NO_ENTRY 0xFF
 #define P2P_TABLE_LIMIT 30
 
-#define P2P_ADDR_LEN 6
-#define P2P_SSID_MAX 32
-#define P2P_DEVICE_NAME_MAX 32
-#define P2P_DEVICE_TYPE_LEN 8
-#define P2P_SECONDARY_TYPES_MAX 32
-#define P2P_DISCO_IES_MAX 2048
 // Indexes a discovery search by interface address records at most.
 #define P2P_DISCO_SEARCH_INDEXES 7
 
@@ -243,82 +238,6 @@ typedef struct _P2P_CTRL_BLOCK {
     ULONG P2pCounter;       // cleared by the port defaults
 } P2P_CTRL_BLOCK, *PP2P_CTRL_BLOCK;
 
-// ---- the per-port record the shell keeps ------------------------------------------------------------------
-#define P2P_DISCOVERY_PENDING 0x01u
-
-typedef struct _P2P_PORT_STATE {
-    ULONG StateValue;
-    ULONG ModeValue;
-    ULONG DiscoveryFlags;
-    UCHAR RoleIndex;
-} P2P_PORT_STATE, *PP2P_PORT_STATE;
-
-// ---- the Wi-Fi Direct fields of a port ---------------------------------------------------------------------
-#define P2P_SCAN_LIST_MAX 118        // room for the whole channel plan
-#define P2P_SOCIAL_LIST_COUNT 24
-#define P2P_SINGLE_LIST_COUNT 32
-#define P2P_WPS_EXCHANGE_SIZE 52
-#define P2P_MS_EXTRA_IES_SIZE 1024
-#define P2P_MS_DEVICE_FILTER_MAX 2
-#define P2P_CHANNEL_LIST_MAX 118
-#define P2P_GO_WLAN_INDEX_NONE 20
-
-// The WPS exchange block of a port.
-typedef struct _P2P_WPS_EXCHANGE {
-    ULONG Mode;           // bits 12-14 of P2pCfgControl
-    USHORT PasswordWord;  // 0xFFFF after initialisation
-    UCHAR Rest[P2P_WPS_EXCHANGE_SIZE - 6];
-} P2P_WPS_EXCHANGE;
-static_assert(sizeof(P2P_WPS_EXCHANGE) == P2P_WPS_EXCHANGE_SIZE, "the WPS exchange block is 52 bytes");
-
-// One requested device of an OS discover request.
-typedef struct _P2P_MS_DEVICE_FILTER {
-    UCHAR DeviceAddress[P2P_ADDR_LEN];
-    UCHAR MatchKind;  // 1 device only, 2 device and SSID
-    UCHAR Reserved;
-    ULONG SsidLen;
-    UCHAR Ssid[P2P_SSID_MAX];
-} P2P_MS_DEVICE_FILTER;
-static_assert(sizeof(P2P_MS_DEVICE_FILTER) == 44, "a device filter record is 44 bytes");
-
-#define P2P_MS_FILTER_DEVICE_ID 0x01u
-#define P2P_MS_FILTER_NO_NARROWING 0x08u
-
-// The block of the operating-system-driven Wi-Fi Direct routines of a port.
-typedef struct _P2P_MS_BLOCK {
-    UCHAR ExtraIes[P2P_MS_EXTRA_IES_SIZE];
-    ULONG ExtraIesLen;
-    UCHAR ListenStateByte;  // 0xFF
-    ULONG ListenStateWord;  // 0xFFFFFF
-    ULONG ListenStateValue; // 0
-    UCHAR OptionWord[4];    // 01 00 00 01
-    UCHAR TrailingFlag;     // 1
-    UCHAR DiscoverFilterFlags;
-    UCHAR OsListenChannel;
-    ULONG DeviceFilterCount;
-    P2P_MS_DEVICE_FILTER DeviceFilters[P2P_MS_DEVICE_FILTER_MAX];
-} P2P_MS_BLOCK;
-
-// The record of the Channel List attribute.
-typedef struct _P2P_CHANNEL_LIST {
-    UCHAR Lead;
-    UCHAR Count;
-    UCHAR Channels[P2P_CHANNEL_LIST_MAX];
-} P2P_CHANNEL_LIST;
-
-// ---- the adapter's scan request as the Wi-Fi Direct lists fill it -------------------------------------------
-#define SCAN_KIND_P2P 4
-typedef struct _P2P_SCAN_REQUEST_CHANNEL {
-    ULONG Band;  // 1 for channels up to 14, else 2
-    UCHAR Channel;
-} P2P_SCAN_REQUEST_CHANNEL;
-typedef struct _P2P_SCAN_REQUEST {
-    ULONG ScanKind;  // 4 when channels are given, else 0
-    UCHAR ChannelCount;
-    P2P_SCAN_REQUEST_CHANNEL Channels[P2P_SCAN_LIST_MAX];
-    UCHAR ByteAfterList;
-} P2P_SCAN_REQUEST, *PP2P_SCAN_REQUEST;
-
 // ---- P2P commands -------------------------------------------------------------------------------------------
 #define P2P_CMD_CONNECTION_RESET 0x20000001u
 #define P2P_CMD_FORMATION_END 0x20000002u
@@ -458,34 +377,6 @@ UCHAR P2pGetClientWcid(PMP_ADAPTER adapter, PMP_PORT port);
 void P2pSetModeValue(PMP_ADAPTER adapter, PMP_PORT port, ULONG mode);
 
 // ---- WPS device information and the WPS element parser ------------------------------------------------
-#define WSC_UUID_LEN 16
-#define WSC_MANUFACTURER_MAX 64
-#define WSC_MODEL_NAME_MAX 32
-#define WSC_MODEL_NUMBER_MAX 32
-#define WSC_SERIAL_NUMBER_MAX 32
-#define WSC_DEVICE_INFO_SIZE 304
-
-// A port's WPS device-information record (the port keeps two).
-typedef struct _WSC_DEVICE_INFO {
-    UCHAR Version;   // 0x10
-    UCHAR Version2;  // "WSCVersion2" when 0x20 or more, else 0x10
-    UCHAR Uuid[WSC_UUID_LEN];
-    UCHAR MacAddress[P2P_ADDR_LEN];
-    UCHAR DeviceNameLen;
-    UCHAR DeviceName[P2P_DEVICE_NAME_MAX];
-    UCHAR PrimaryDeviceType[P2P_DEVICE_TYPE_LEN];
-    UCHAR Manufacturer[WSC_MANUFACTURER_MAX];
-    UCHAR ModelName[WSC_MODEL_NAME_MAX];
-    UCHAR ModelNumber[WSC_MODEL_NUMBER_MAX];
-    UCHAR SerialNumber[WSC_SERIAL_NUMBER_MAX];
-    UCHAR RfBands;  // 1 2.4 GHz, 2 5 GHz
-    USHORT AssocState;
-    USHORT ConfigError;
-    USHORT ConfigMethods;
-    UCHAR Reserved[WSC_DEVICE_INFO_SIZE - 232];
-} WSC_DEVICE_INFO, *PWSC_DEVICE_INFO;
-static_assert(sizeof(WSC_DEVICE_INFO) == WSC_DEVICE_INFO_SIZE, "a WPS device-information record is 304 bytes");
-
 // WPS attribute types the Wi-Fi Direct code reads and writes.
 #define WSC_ID_ASSOC_STATE 0x1002
 #define WSC_ID_CONFIG_METHODS 0x1008

@@ -282,7 +282,7 @@ namespace {
 // The channel plan into the port's list; the list holds the whole plan.
 void CopyChannelPlan(PMP_ADAPTER adapter, PMP_PORT port, ULONG limit)
 {
-    ULONG count = adapter->ChannelListCount;
+    ULONG count = adapter->Country.ChannelListCount;
     if (count > limit) {
         count = limit;
     }
@@ -290,7 +290,7 @@ void CopyChannelPlan(PMP_ADAPTER adapter, PMP_PORT port, ULONG limit)
         count = P2P_SCAN_LIST_MAX;
     }
     for (ULONG i = 0; i < count; ++i) {
-        port->P2pScanChannels[i] = adapter->ChannelList[i].Channel;
+        port->P2pScanChannels[i] = adapter->Country.ChannelList[i].Channel;
     }
     port->P2pScanChannelCount = static_cast<UCHAR>(count);
     port->P2pScanSingleChannel = 0;
@@ -450,7 +450,7 @@ void P2pScanChannelUpdate(PMP_ADAPTER adapter, PMP_PORT port)
         if (adapter->P2pTrafficCounts[0] < 80 && adapter->P2pTrafficCounts[1] < 80) {
             if (port->P2pScanChannelCount == 3 || port->P2pScanChannelCount == 4) {
                 ULONG limit = P2P_SCAN_LIST_MAX;
-                if (port->P2pConnectState >= P2P_I_AM_GO_OP && adapter->ChannelListCount >= 12) {
+                if (port->P2pConnectState >= P2P_I_AM_GO_OP && adapter->Country.ChannelListCount >= 12) {
                     limit = 11;
                 }
                 CopyChannelPlan(adapter, port, limit);

@@ -185,13 +185,13 @@ void P2pMsFillSupportedChList(PMP_ADAPTER adapter, PMP_PORT port)
         return;
     }
     P2P_CHANNEL_LIST& list = port->P2pChannelList;
-    ULONG tableCount = adapter->ChannelListCount < DOMAIN_CHANNEL_MAX ? adapter->ChannelListCount : DOMAIN_CHANNEL_MAX;
+    ULONG tableCount = adapter->Country.ChannelListCount < DOMAIN_CHANNEL_MAX ? adapter->Country.ChannelListCount : DOMAIN_CHANNEL_MAX;
     UCHAR count = 0;
     for (ULONG i = 0; i < tableCount && count < P2P_CHANNEL_LIST_MAX; ++i) {
-        if (adapter->ChannelList[i].Band == BAND_6G) {
+        if (adapter->Country.ChannelList[i].Band == BAND_6G) {
             continue;
         }
-        list.Channels[count++] = adapter->ChannelList[i].Channel;
+        list.Channels[count++] = adapter->Country.ChannelList[i].Channel;
     }
     list.Count = count;
 }

@@ -241,9 +241,9 @@ BOOLEAN InsertP2PChannelEntries(PMP_ADAPTER adapter, PMP_PORT port, const void* 
         }
         selector = 4;
     } else {
-        channels = &adapter->ChannelList[0].Channel;
+        channels = &adapter->Country.ChannelList[0].Channel;
         stride = sizeof(DOMAIN_CHANNEL_ENTRY);
-        count = adapter->ChannelListCount > DOMAIN_CHANNEL_MAX ? DOMAIN_CHANNEL_MAX : adapter->ChannelListCount;
+        count = adapter->Country.ChannelListCount > DOMAIN_CHANNEL_MAX ? DOMAIN_CHANNEL_MAX : adapter->Country.ChannelListCount;
     }
 
     ULONG offset = 0;

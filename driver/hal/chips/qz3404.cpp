@@ -220,7 +220,7 @@ BOOLEAN QZ3404IsFwReady(PMP_ADAPTER adapter)
 NTSTATUS QZ3404HifPciPmSetDriverOwn(PMP_ADAPTER adapter)
 {
     AsicAcquireOwnLock(adapter);
-    InterlockedIncrement(&adapter->OwnCallBalance);
+    InterlockedIncrement(&adapter->LowPower.OwnCallBalance);
     NTSTATUS status = STATUS_SUCCESS;
     if (AsicFwOwnFlag(adapter)) {
         UCHAR owns = 0;
@@ -393,8 +393,8 @@ VOID QZ3404ProcessGetMIBInfoEvent(PMP_ADAPTER adapter, PUCHAR event)
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "MIB information of %u bytes", static_cast<unsigned>(payloadLength));
         return;
     }
-    RtlZeroMemory(adapter->MibRecord, sizeof(adapter->MibRecord));
-    RtlCopyMemory(adapter->MibRecord, event + FW_EVENT_HEADER_LENGTH + kSkip, MIB_RECORD_SIZE);
+    RtlZeroMemory(adapter->Stats.MibRecord, sizeof(adapter->Stats.MibRecord));
+    RtlCopyMemory(adapter->Stats.MibRecord, event + FW_EVENT_HEADER_LENGTH + kSkip, MIB_RECORD_SIZE);
 }
 
 // ---- PCI Express low power ------------------------------------------------------------------

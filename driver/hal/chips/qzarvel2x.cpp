@@ -133,7 +133,7 @@ BOOLEAN AsicArvel2xwlanBtPatchIsDownloaded(PMP_ADAPTER adapter, ULONG targetAddr
     UCHAR status = 0;
     for (ULONG sends = 0; sends < FW_DL_BT_QUERY_SENDS; ++sends) {
         (void)AsicArvel2xBtPatchQuery(adapter, targetAddress);
-        status = __atomic_load_n(&adapter->BtPatchStatus, __ATOMIC_ACQUIRE);
+        status = __atomic_load_n(&adapter->FwEvent.BtPatchStatus, __ATOMIC_ACQUIRE);
         if (status != 0) {
             break;
         }
@@ -142,7 +142,7 @@ BOOLEAN AsicArvel2xwlanBtPatchIsDownloaded(PMP_ADAPTER adapter, ULONG targetAddr
     if (status == 1) {
         return TRUE;
     }
-    *address = __atomic_load_n(&adapter->BtPatchValue, __ATOMIC_ACQUIRE);
+    *address = __atomic_load_n(&adapter->FwEvent.BtPatchValue, __ATOMIC_ACQUIRE);
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_FW, "Bluetooth patch absent (status %u): download to 0x%08X",
              static_cast<unsigned>(status), static_cast<unsigned>(*address));
     return FALSE;
@@ -248,9 +248,9 @@ NTSTATUS AsicArvel2xPostFwDownloadInit(PMP_ADAPTER adapter)
     if (status != STATUS_SUCCESS) {
         return status;
     }
-    adapter->TxPathSetting = adapter->ChipTxPathMask;
-    adapter->TxStreamLimit = static_cast<UCHAR>(adapter->ChipStreams >> 4);
-    adapter->RxStreamLimit = static_cast<UCHAR>(adapter->ChipStreams & 0x0F);
+    adapter->Cap.TxPathSetting = adapter->Cap.ChipTxPathMask;
+    adapter->Cap.TxStreamLimit = static_cast<UCHAR>(adapter->Cap.ChipStreams >> 4);
+    adapter->Cap.RxStreamLimit = static_cast<UCHAR>(adapter->Cap.ChipStreams & 0x0F);
     status = AsicArvel2xUpdateFwBasicConfig(adapter);
     if (status != STATUS_SUCCESS) {
         return status;
@@ -334,9 +334,9 @@ NTSTATUS AsicArvel2xFwRecovery(PMP_ADAPTER adapter)
         peer = MlmeSyncMacTabMatchedWlanIdx(port0, MlmeSyncGetWlanIdxByRoleType(port0, 1));
     }
     QzCmdInitFWCmdQueue(adapter);
-    __atomic_store_n(&adapter->FwRecoveryState, static_cast<UCHAR>(2), __ATOMIC_RELEASE);
+    __atomic_store_n(&adapter->Recovery.FwRecoveryState, static_cast<UCHAR>(2), __ATOMIC_RELEASE);
     SetRecoveryFlag(adapter, TRUE);
-    const BOOLEAN lowPower = static_cast<BOOLEAN>(adapter->LowPowerMode != 0);
+    const BOOLEAN lowPower = static_cast<BOOLEAN>(adapter->LowPower.LowPowerMode != 0);
     if (lowPower) {
         (void)NdisCommonHifPmSetDriverOwn(adapter);
     }
@@ -385,11 +385,11 @@ NTSTATUS AsicArvel2xFwRecovery(PMP_ADAPTER adapter)
         WriteKeptRegisters(adapter, kept);
         NdisCommonGenericDelay(10000);
         TxDoneWaitQTailToTxProcessQHead(adapter);
-        ++adapter->FwRecoveryCount;
+        ++adapter->Recovery.FwRecoveryCount;
     }
-    __atomic_store_n(&adapter->FwRecoveryState, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
-    adapter->IntRecoveryPending[0] = 0;
-    adapter->IntRecoveryPending[1] = 0;
+    __atomic_store_n(&adapter->Recovery.FwRecoveryState, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
+    adapter->Recovery.IntRecoveryPending[0] = 0;
+    adapter->Recovery.IntRecoveryPending[1] = 0;
     AsicTraceRecoveryStep("transmit restart", WdiTxSendPauseIndication(adapter, 0, 3));
     return result;
 }
@@ -404,8 +404,8 @@ NTSTATUS AsicRecoveryResetWfsys(PMP_ADAPTER adapter)
     }
     // Commands may go out again. The command-time-out mark goes with the L0.5-done mark on both
     // generations: a recovery asked for by a time-out must be able to download the firmware again.
-    __atomic_store_n(&adapter->RecoveryInProgress, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
-    __atomic_store_n(&adapter->CmdTimeout, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
+    __atomic_store_n(&adapter->FwCmd.RecoveryInProgress, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
+    __atomic_store_n(&adapter->FwCmd.CmdTimeout, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
     return STATUS_SUCCESS;
 }
 
@@ -522,12 +522,12 @@ BOOLEAN AsicArvel2xIsFwReady(PMP_ADAPTER adapter)
 
 VOID AsicClearFwOwnFlag(PMP_ADAPTER adapter)
 {
-    __atomic_store_n(reinterpret_cast<USHORT*>(adapter->FwOwn), static_cast<USHORT>(0), __ATOMIC_RELEASE);
+    __atomic_store_n(reinterpret_cast<USHORT*>(adapter->LowPower.FwOwn), static_cast<USHORT>(0), __ATOMIC_RELEASE);
 }
 
 BOOLEAN AsicFwOwnFlag(PMP_ADAPTER adapter)
 {
-    return static_cast<BOOLEAN>(__atomic_load_n(&adapter->FwOwn[0], __ATOMIC_ACQUIRE) != 0);
+    return static_cast<BOOLEAN>(__atomic_load_n(&adapter->LowPower.FwOwn[0], __ATOMIC_ACQUIRE) != 0);
 }
 
 ULONG AsicReadReg(PMP_ADAPTER adapter, ULONG reg)
@@ -562,11 +562,11 @@ VOID AsicBusyWait(ULONG microseconds)
 VOID AsicAcquireOwnLock(PMP_ADAPTER adapter)
 {
     KIRQL old;
-    KeAcquireSpinLock(&adapter->OwnLock, &old);
-    adapter->OwnLockIrql = old;
+    KeAcquireSpinLock(&adapter->LowPower.OwnLock, &old);
+    adapter->LowPower.OwnLockIrql = old;
 }
 
-VOID AsicReleaseOwnLock(PMP_ADAPTER adapter) { KeReleaseSpinLock(&adapter->OwnLock, adapter->OwnLockIrql); }
+VOID AsicReleaseOwnLock(PMP_ADAPTER adapter) { KeReleaseSpinLock(&adapter->LowPower.OwnLock, adapter->LowPower.OwnLockIrql); }
 
 NTSTATUS AsicDriverOwnFinish(PMP_ADAPTER adapter, BOOLEAN granted, LONG64 start, ULONG attempts, BOOLEAN autoDetect,
                              PFN_CHIP_VOID restoreRings, BOOLEAN lockFree)
@@ -575,14 +575,14 @@ NTSTATUS AsicDriverOwnFinish(PMP_ADAPTER adapter, BOOLEAN granted, LONG64 start,
     if (granted) {
         AsicClearFwOwnFlag(adapter);
         DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HAL, "driver own in %lld ms (balance %d)", ms,
-                 static_cast<int>(__atomic_load_n(&adapter->OwnCallBalance, __ATOMIC_ACQUIRE)));
+                 static_cast<int>(__atomic_load_n(&adapter->LowPower.OwnCallBalance, __ATOMIC_ACQUIRE)));
         if (autoDetect && adapter->HalOps.AutoDetectL1ssCap != nullptr) {
             adapter->HalOps.AutoDetectL1ssCap(adapter);
         }
         if (adapter->HalOps.PcieLTRValue != nullptr) {
             adapter->HalOps.PcieLTRValue(adapter, 0, TRUE);
         }
-        adapter->LowPowerRestore = 0;
+        adapter->LowPower.LowPowerRestore = 0;
     } else {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "driver own not granted after %u attempts, %lld ms",
                  static_cast<unsigned>(attempts), ms);
@@ -595,7 +595,7 @@ NTSTATUS AsicDriverOwnFinish(PMP_ADAPTER adapter, BOOLEAN granted, LONG64 start,
     }
     if (lockFree) {
         AsicAcquireOwnLock(adapter);
-        InterlockedDecrement(&adapter->OwnInProgress);
+        InterlockedDecrement(&adapter->LowPower.OwnInProgress);
     }
     AsicReleaseOwnLock(adapter);
     return granted ? STATUS_SUCCESS : STATUS_UNSUCCESSFUL;
@@ -608,7 +608,7 @@ NTSTATUS AsicArvel2xHifPciPmSetDriverOwn(PMP_ADAPTER adapter)
     AsicAcquireOwnLock(adapter);
     if (zizi) {
         ULONG waits = 0;
-        while (__atomic_load_n(&adapter->OwnInProgress, __ATOMIC_ACQUIRE) != 0) {
+        while (__atomic_load_n(&adapter->LowPower.OwnInProgress, __ATOMIC_ACQUIRE) != 0) {
             if (waits++ >= kOwnWaitsMax) {
                 DBGPRINT(TRACE_LEVEL_WARNING, DBG_HAL, "driver own: another poll still runs after %u waits",
                          static_cast<unsigned>(kOwnWaitsMax));
@@ -619,22 +619,22 @@ NTSTATUS AsicArvel2xHifPciPmSetDriverOwn(PMP_ADAPTER adapter)
             AsicAcquireOwnLock(adapter);
         }
     }
-    (void)InterlockedIncrement(&adapter->OwnCallBalance);
+    (void)InterlockedIncrement(&adapter->LowPower.OwnCallBalance);
     if (!AsicFwOwnFlag(adapter)) {
-        if (config.BatteryLifeImprove == 0 && adapter->LowPowerRestore != 0) {
+        if (config.BatteryLifeImprove == 0 && adapter->LowPower.LowPowerRestore != 0) {
             if (adapter->HalOps.PcieMacL1ssEnable != nullptr) {
                 adapter->HalOps.PcieMacL1ssEnable(adapter, 0);
             }
             if (adapter->HalOps.PcieLTRValue != nullptr) {
                 adapter->HalOps.PcieLTRValue(adapter, 0, TRUE);
             }
-            adapter->LowPowerRestore = 0;
+            adapter->LowPower.LowPowerRestore = 0;
         }
         AsicReleaseOwnLock(adapter);
         return STATUS_SUCCESS;
     }
     if (zizi) {
-        InterlockedIncrement(&adapter->OwnInProgress);
+        InterlockedIncrement(&adapter->LowPower.OwnInProgress);
         AsicReleaseOwnLock(adapter);
     }
     LONG64 start = AsicSystemTime();
@@ -913,13 +913,13 @@ BOOLEAN AsicArvel2xPciMsr(WDFINTERRUPT interrupt, ULONG messageId)
     UNREFERENCED_PARAMETER(messageId);
     PMP_ADAPTER adapter = QZCxGetInterruptContext(interrupt)->Adapter;
     if (AdapterTestFlags(adapter, ADAPTER_FLAG_SURPRISE_REMOVED) ||
-        __atomic_load_n(&adapter->SleepFlag, __ATOMIC_ACQUIRE) != 0) {
+        __atomic_load_n(&adapter->LowPower.SleepFlag, __ATOMIC_ACQUIRE) != 0) {
         return FALSE;
     }
     if (AdapterTestFlags(adapter, 0x20000)) {
         DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "interrupt, message %u", static_cast<unsigned>(messageId));
     }
-    if (adapter->LowPowerMode != 0 && AsicFwOwnFlag(adapter) && adapter->HalOps.RequestDriverOwn != nullptr) {
+    if (adapter->LowPower.LowPowerMode != 0 && AsicFwOwnFlag(adapter) && adapter->HalOps.RequestDriverOwn != nullptr) {
         UCHAR owns = 0;
         adapter->HalOps.RequestDriverOwn(adapter, &owns);
     }
@@ -934,12 +934,12 @@ namespace {
 // thread (interrupts stay masked until it is done).
 BOOLEAN DeferToIntThreadOrOwn(PMP_ADAPTER adapter)
 {
-    if (adapter->LowPowerMode == 0) {
+    if (adapter->LowPower.LowPowerMode == 0) {
         return FALSE;
     }
     if (adapter->RegistryBlock.ZiziSolution != 0) {
         AsicAcquireOwnLock(adapter);
-        if (__atomic_load_n(&adapter->OwnInProgress, __ATOMIC_ACQUIRE) > 0 || AsicFwOwnFlag(adapter)) {
+        if (__atomic_load_n(&adapter->LowPower.OwnInProgress, __ATOMIC_ACQUIRE) > 0 || AsicFwOwnFlag(adapter)) {
             (void)QZEnqueueIntHandlerCmd(adapter, adapter->PortList[0], INT_HANDLER_CMD_INTERRUPT_WORK, nullptr, 0);
             AsicReleaseOwnLock(adapter);
             return TRUE;
@@ -954,12 +954,12 @@ BOOLEAN DeferToIntThreadOrOwn(PMP_ADAPTER adapter)
 // interrupt work thread while a driver-own poll runs.
 void GiveBackOwnership(PMP_ADAPTER adapter)
 {
-    if (adapter->LowPowerMode == 0) {
+    if (adapter->LowPower.LowPowerMode == 0) {
         return;
     }
     if (adapter->RegistryBlock.ZiziSolution != 0) {
         AsicAcquireOwnLock(adapter);
-        if (__atomic_load_n(&adapter->OwnInProgress, __ATOMIC_ACQUIRE) > 0) {
+        if (__atomic_load_n(&adapter->LowPower.OwnInProgress, __ATOMIC_ACQUIRE) > 0) {
             (void)QZEnqueueIntHandlerCmd(adapter, adapter->PortList[0], INT_HANDLER_CMD_FW_OWN, nullptr, 0);
             AsicReleaseOwnLock(adapter);
             return;
@@ -1112,9 +1112,9 @@ NTSTATUS AsicArvel2xPciHandleInterruptCommon(PMP_ADAPTER adapter)
     if ((s & ARVEL_INT_SW) != 0) {
         AsicArvel2xProcessSoftwareInterrupt(adapter);
     }
-    if (recovery && adapter->IntRecoveryPending[0] != 1) {
-        adapter->IntRecoveryPending[0] = 1;
-        adapter->IntRecoveryPending[1] = 1;
+    if (recovery && adapter->Recovery.IntRecoveryPending[0] != 1) {
+        adapter->Recovery.IntRecoveryPending[0] = 1;
+        adapter->Recovery.IntRecoveryPending[1] = 1;
         PostInternal(adapter, 0x10000043);
     }
     return STATUS_SUCCESS;
@@ -1605,36 +1605,36 @@ VOID AsicStaStatistics(PMP_ADAPTER adapter, PUCHAR event, BOOLEAN third)
             if (at < payloadLength && at < STA_STAT_RECORD_SIZE) {
                 ULONG n = fields[i].length;
                 n = n < payloadLength - at ? n : payloadLength - at;
-                RtlCopyMemory(adapter->StaStatRecord + at, p + at, n);
+                RtlCopyMemory(adapter->Stats.StaStatRecord + at, p + at, n);
             }
         }
-        RtlCopyMemory(adapter->StaStatRecord + 200, p + 200, 2 * blockSize);
+        RtlCopyMemory(adapter->Stats.StaStatRecord + 200, p + 200, 2 * blockSize);
         for (ULONG band = 0; band < 2; ++band) {
             const UCHAR* block = p + 200 + band * blockSize;
             for (ULONG c = 0; c < 21; ++c) {
                 const ULONG value = c < 5 || third ? Le32(block + 4 * c) : static_cast<ULONG>(block[20 + 2 * (c - 5)] |
                                                                                              (block[21 + 2 * (c - 5)] << 8));
-                adapter->StaStatBandTotals[band][c] += value;
+                adapter->Stats.StaStatBandTotals[band][c] += value;
             }
         }
         const ULONG divisor = Le32(p + 56);
-        adapter->StaStatRate = divisor == 0 ? 0 : static_cast<ULONG>(static_cast<ULONG64>(Le32(p + 68)) * 32 / 1000 / divisor);
+        adapter->Stats.StaStatRate = divisor == 0 ? 0 : static_cast<ULONG>(static_cast<ULONG64>(Le32(p + 68)) * 32 / 1000 / divisor);
     }
     for (ULONG band = 0; band < 2; ++band) {
         const UCHAR* block = p + 200 + band * blockSize;
         for (ULONG c = 0; c < 5; ++c) {
-            adapter->StaStatBandCumulative[band][c] += adapter->StaStatBandTotals[band][c];
+            adapter->Stats.StaStatBandCumulative[band][c] += adapter->Stats.StaStatBandTotals[band][c];
         }
-        adapter->StaStatRatioCumulative[band] =
-            Ratio(adapter->StaStatBandCumulative[band][1], adapter->StaStatBandCumulative[band][0]);
-        adapter->StaStatRatioEvent[band] = Ratio(Le32(block + 4), Le32(block));
+        adapter->Stats.StaStatRatioCumulative[band] =
+            Ratio(adapter->Stats.StaStatBandCumulative[band][1], adapter->Stats.StaStatBandCumulative[band][0]);
+        adapter->Stats.StaStatRatioEvent[band] = Ratio(Le32(block + 4), Le32(block));
     }
-    if (adapter->StaStatReset != 0) {
-        RtlZeroMemory(adapter->StaStatBandTotals, sizeof(adapter->StaStatBandTotals));
-        RtlZeroMemory(adapter->StaStatBandCumulative, sizeof(adapter->StaStatBandCumulative));
-        RtlZeroMemory(adapter->StaStatRatioCumulative, sizeof(adapter->StaStatRatioCumulative));
-        RtlZeroMemory(adapter->StaStatRatioEvent, sizeof(adapter->StaStatRatioEvent));
-        RtlZeroMemory(adapter->StaStatCounters, sizeof(adapter->StaStatCounters));
+    if (adapter->Stats.StaStatReset != 0) {
+        RtlZeroMemory(adapter->Stats.StaStatBandTotals, sizeof(adapter->Stats.StaStatBandTotals));
+        RtlZeroMemory(adapter->Stats.StaStatBandCumulative, sizeof(adapter->Stats.StaStatBandCumulative));
+        RtlZeroMemory(adapter->Stats.StaStatRatioCumulative, sizeof(adapter->Stats.StaStatRatioCumulative));
+        RtlZeroMemory(adapter->Stats.StaStatRatioEvent, sizeof(adapter->Stats.StaStatRatioEvent));
+        RtlZeroMemory(adapter->Stats.StaStatCounters, sizeof(adapter->Stats.StaStatCounters));
     }
 }
 

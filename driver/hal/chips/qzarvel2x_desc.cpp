@@ -41,11 +41,11 @@ ULONG AntennaField(PMP_ADAPTER adapter, const TX_FRAME_INFO* info)
     switch ((adapter->AntennaPath >> 4) & 0xF) {
     case 1:
         // The PHY path value of the chip's capability answer against the transmit paths in use.
-        return ((adapter->ChipTxPathMask & adapter->TxPathSetting) & 0xC) != 0 ? 1 : 0;
+        return ((adapter->Cap.ChipTxPathMask & adapter->Cap.TxPathSetting) & 0xC) != 0 ? 1 : 0;
     case 2: {
         const BOOLEAN sixGhzUs = static_cast<BOOLEAN>(
             adapter->RegistryBlock.Ra1ss1t6g == 1 && info->Port != nullptr && info->Port->Channel.Band == kBand6G &&
-            adapter->RegCountryCode == kCountryUs && adapter->HalInfo.ChipCode == 0x3502);
+            adapter->Country.RegCountryCode == kCountryUs && adapter->HalInfo.ChipCode == 0x3502);
         return sixGhzUs ? 0 : 24;
     }
     default:

@@ -217,7 +217,7 @@ NTSTATUS AsicArvel3xPostFwDownloadInit(PMP_ADAPTER adapter)
     if (status != STATUS_SUCCESS) {
         return status;
     }
-    if (adapter->RegistryBlock.EnablePowerOnCalEnhancement && adapter->FactoryCalCapable) {
+    if (adapter->RegistryBlock.EnablePowerOnCalEnhancement && adapter->Cap.FactoryCalCapable) {
         RestoreFactoryCalibration(adapter);
     }
     (void)HalPostDlRegWrite(adapter, POSTDL_FW_REG_ARVEL3X, POSTDL_FW_REG_VALUE);
@@ -267,9 +267,9 @@ NTSTATUS AsicArvel3xFwRecovery(PMP_ADAPTER adapter)
 {
     QzCmdQueueFlushCheck(adapter);
     QzCmdInitFWCmdQueue(adapter);
-    __atomic_store_n(&adapter->FwRecoveryState, static_cast<UCHAR>(2), __ATOMIC_RELEASE);
+    __atomic_store_n(&adapter->Recovery.FwRecoveryState, static_cast<UCHAR>(2), __ATOMIC_RELEASE);
     AdapterSetFlag(adapter, ADAPTER_FLAG_FW_RECOVERY, __func__);
-    const BOOLEAN lowPower = static_cast<BOOLEAN>(adapter->LowPowerMode != 0);
+    const BOOLEAN lowPower = static_cast<BOOLEAN>(adapter->LowPower.LowPowerMode != 0);
     if (lowPower) {
         (void)NdisCommonHifPmSetDriverOwn(adapter);
     }
@@ -309,10 +309,10 @@ NTSTATUS AsicArvel3xFwRecovery(PMP_ADAPTER adapter)
     if (lowPower) {
         (void)NdisCommonHifPmSetFwOwn(adapter, 0);
     }
-    ++adapter->FwRecoveryCount;
-    __atomic_store_n(&adapter->FwRecoveryState, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
+    ++adapter->Recovery.FwRecoveryCount;
+    __atomic_store_n(&adapter->Recovery.FwRecoveryState, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
     if (port0 != nullptr && (port0->ConnectionFlags & PORT_CONN_CONNECTED) != 0) {
-        adapter->RoamAfterRecovery = 1;
+        adapter->Recovery.RoamAfterRecovery = 1;
         WdiEventIndicateRoamingNeeded(adapter, port0, 10);
     }
     return STATUS_SUCCESS;
@@ -414,14 +414,14 @@ NTSTATUS AsicArvel3xHifPciPmSetDriverOwn(PMP_ADAPTER adapter)
 {
     const REGISTRY_BLOCK& config = adapter->RegistryBlock;
     const BOOLEAN zizi = static_cast<BOOLEAN>(config.ZiziSolution != 0);
-    (void)InterlockedIncrement(&adapter->OwnCallBalance);
+    (void)InterlockedIncrement(&adapter->LowPower.OwnCallBalance);
     if (Halting(adapter)) {
         return STATUS_UNSUCCESSFUL;
     }
     AsicAcquireOwnLock(adapter);
     if (zizi) {
         LONG64 waitStart = AsicSystemTime();
-        while (__atomic_load_n(&adapter->OwnInProgress, __ATOMIC_ACQUIRE) != 0) {
+        while (__atomic_load_n(&adapter->LowPower.OwnInProgress, __ATOMIC_ACQUIRE) != 0) {
             if (AsicSystemTime() - waitStart > kOwnWaitUnits) {
                 AsicReleaseOwnLock(adapter);
                 DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "driver own: another poll still runs after 2 s");
@@ -443,7 +443,7 @@ NTSTATUS AsicArvel3xHifPciPmSetDriverOwn(PMP_ADAPTER adapter)
         return STATUS_SUCCESS;
     }
     if (zizi) {
-        InterlockedIncrement(&adapter->OwnInProgress);
+        InterlockedIncrement(&adapter->LowPower.OwnInProgress);
         AsicReleaseOwnLock(adapter);
     }
     LONG64 start = AsicSystemTime();
@@ -592,13 +592,13 @@ VOID AsicArvel3xEnableInterrupt(PMP_ADAPTER adapter)
 BOOLEAN AsicArvel3xPciMsr(WDFINTERRUPT interrupt, ULONG messageId)
 {
     PMP_ADAPTER adapter = QZCxGetInterruptContext(interrupt)->Adapter;
-    if (Halting(adapter) || __atomic_load_n(&adapter->SleepFlag, __ATOMIC_ACQUIRE) != 0 || FrameworkDisabled(adapter)) {
+    if (Halting(adapter) || __atomic_load_n(&adapter->LowPower.SleepFlag, __ATOMIC_ACQUIRE) != 0 || FrameworkDisabled(adapter)) {
         return FALSE;
     }
     if (AdapterTestFlags(adapter, 0x20000)) {
         DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "interrupt, message %u", static_cast<unsigned>(messageId));
     }
-    if (adapter->LowPowerMode != 0 && AsicFwOwnFlag(adapter) && adapter->HalOps.RequestDriverOwn != nullptr) {
+    if (adapter->LowPower.LowPowerMode != 0 && AsicFwOwnFlag(adapter) && adapter->HalOps.RequestDriverOwn != nullptr) {
         UCHAR owns = 0;
         adapter->HalOps.RequestDriverOwn(adapter, &owns);
     }
@@ -614,13 +614,13 @@ VOID AsicArvel3xPciHandleInterrupt(WDFINTERRUPT interrupt, WDFOBJECT associatedO
     if (Halting(adapter) || FrameworkDisabled(adapter)) {
         return;
     }
-    const BOOLEAN lowPower = static_cast<BOOLEAN>(adapter->LowPowerMode != 0);
+    const BOOLEAN lowPower = static_cast<BOOLEAN>(adapter->LowPower.LowPowerMode != 0);
     const BOOLEAN zizi = static_cast<BOOLEAN>(adapter->RegistryBlock.ZiziSolution != 0);
     if (lowPower) {
         BOOLEAN deferred = FALSE;
         if (zizi) {
             AsicAcquireOwnLock(adapter);
-            if (__atomic_load_n(&adapter->OwnInProgress, __ATOMIC_ACQUIRE) > 0 || AsicFwOwnFlag(adapter)) {
+            if (__atomic_load_n(&adapter->LowPower.OwnInProgress, __ATOMIC_ACQUIRE) > 0 || AsicFwOwnFlag(adapter)) {
                 (void)QZEnqueueIntHandlerCmd(adapter, adapter->PortList[0], INT_HANDLER_CMD_INTERRUPT_WORK, nullptr, 0);
                 deferred = TRUE;
             }
@@ -650,7 +650,7 @@ VOID AsicArvel3xPciHandleInterrupt(WDFINTERRUPT interrupt, WDFOBJECT associatedO
     if (lowPower) {
         if (zizi) {
             AsicAcquireOwnLock(adapter);
-            if (__atomic_load_n(&adapter->OwnInProgress, __ATOMIC_ACQUIRE) > 0) {
+            if (__atomic_load_n(&adapter->LowPower.OwnInProgress, __ATOMIC_ACQUIRE) > 0) {
                 (void)QZEnqueueIntHandlerCmd(adapter, adapter->PortList[0], INT_HANDLER_CMD_FW_OWN, nullptr, 0);
                 AsicReleaseOwnLock(adapter);
                 return;
@@ -777,7 +777,7 @@ VOID AsicArvel3xProcessSoftwareInterrupt(PMP_ADAPTER adapter)
     ULONG m = AsicReadReg(adapter, ARVEL_SW_INT_STATUS);
     (void)HifIoWrite32(adapter, ARVEL_SW_INT_STATUS, m);
     adapter->SavedSwIntStatus = m;
-    if (adapter->HalInfo.ChipCode == 0x3601 && (m & 0x80) != 0 && adapter->FwRecoveryState != 2) {
+    if (adapter->HalInfo.ChipCode == 0x3601 && (m & 0x80) != 0 && adapter->Recovery.FwRecoveryState != 2) {
         __atomic_fetch_add(&adapter->FwAssertCount, 1u, __ATOMIC_RELAXED);
         PostRecovery(adapter, RECOVERY_FW_REQUEST);
         return;
@@ -810,7 +810,7 @@ VOID AsicArvel3xRecvProcessIcsLog(PMP_ADAPTER adapter, ULONG portIndex, PRX_DMAQ
 
 BOOLEAN Arvel3xWoWLANWakePacketCheck(PMP_ADAPTER adapter, PRX_DMAQ_DESC record)
 {
-    if (adapter == nullptr || record == nullptr || record->Descriptor == nullptr || (adapter->WowArmed & 0x1) == 0) {
+    if (adapter == nullptr || record == nullptr || record->Descriptor == nullptr || (adapter->Wake.WowArmed & 0x1) == 0) {
         return FALSE;
     }
     // The wake word is descriptor DW5; its bits 2 and 3 are the two wake flags.
@@ -819,7 +819,7 @@ BOOLEAN Arvel3xWoWLANWakePacketCheck(PMP_ADAPTER adapter, PRX_DMAQ_DESC record)
     UCHAR code = 0;
     if ((word & (1u << 23)) != 0) {
         kind = 2;
-        code = adapter->WowPatternCode;
+        code = adapter->Wake.WowPatternCode;
     } else if ((word & (0x1Fu << 24)) != 0) {
         kind = 1;
         code = static_cast<UCHAR>((word >> 25) & 0xF);
@@ -832,9 +832,9 @@ BOOLEAN Arvel3xWoWLANWakePacketCheck(PMP_ADAPTER adapter, PRX_DMAQ_DESC record)
     } else {
         return FALSE;
     }
-    adapter->WakePacketSeen = 1;
-    adapter->WakeReasonKind = kind;
-    adapter->WakeReasonCode = code;
+    adapter->Wake.WakePacketSeen = 1;
+    adapter->Wake.WakeReasonKind = kind;
+    adapter->Wake.WakeReasonCode = code;
     return TRUE;
 }
 

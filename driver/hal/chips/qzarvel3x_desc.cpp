@@ -105,7 +105,7 @@ VOID AsicArvel3xXmitWriteTxD(PMP_ADAPTER adapter, PUCHAR d, PTX_FRAME_INFO info)
     }
     TxdSetField(d, 1, 12, 13, BandIndex(adapter, info, slot));
     // Frames that must get through quickly while the chip saves power.
-    const BOOLEAN powerSaving = static_cast<BOOLEAN>(reg.BatteryLifeImprove != 0 && adapter->LowPowerMode != 0);
+    const BOOLEAN powerSaving = static_cast<BOOLEAN>(reg.BatteryLifeImprove != 0 && adapter->LowPower.LowPowerMode != 0);
     const BOOLEAN urgent = static_cast<BOOLEAN>(info->SpecialFrame != 0 || info->Eapol != 0 ||
                                                 (info->IcmpEcho != 0 && reg.IcmpFixRate != 0 && (reg.SigmaEn & 1) == 0));
     if (powerSaving && urgent && portType != WFD_GO && portType != WFD_CLIENT) {

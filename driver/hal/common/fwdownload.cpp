@@ -111,7 +111,7 @@ NTSTATUS HalFwDlSendBtPatchQuery(PMP_ADAPTER adapter, ULONG targetAddress)
 NTSTATUS HalFwDlPatchSemaphore(PMP_ADAPTER adapter, UCHAR operation, BOOLEAN clearFirst)
 {
     if (clearFirst) {
-        __atomic_store_n(&adapter->PatchSemaphoreStatus, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
+        __atomic_store_n(&adapter->FwEvent.PatchSemaphoreStatus, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
     }
     NTSTATUS status = STATUS_SUCCESS;
     ULONG sends = 0;
@@ -119,10 +119,10 @@ NTSTATUS HalFwDlPatchSemaphore(PMP_ADAPTER adapter, UCHAR operation, BOOLEAN cle
         status = HalFwDlSendPatchSemaphore(adapter, operation);
         ++sends;
     } while (HalFwDlSucceeded(status) && operation == FW_DL_SEMAPHORE_OBTAIN &&
-             __atomic_load_n(&adapter->PatchSemaphoreStatus, __ATOMIC_ACQUIRE) == FW_DL_SEMAPHORE_NOT_GRANTED &&
+             __atomic_load_n(&adapter->FwEvent.PatchSemaphoreStatus, __ATOMIC_ACQUIRE) == FW_DL_SEMAPHORE_NOT_GRANTED &&
              sends < FW_DL_SEMAPHORE_SENDS);
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_FW, "patch semaphore: answer %u after %u sends (0x%08X)",
-             static_cast<unsigned>(__atomic_load_n(&adapter->PatchSemaphoreStatus, __ATOMIC_ACQUIRE)),
+             static_cast<unsigned>(__atomic_load_n(&adapter->FwEvent.PatchSemaphoreStatus, __ATOMIC_ACQUIRE)),
              static_cast<unsigned>(sends), static_cast<unsigned>(status));
     return status;
 }
@@ -377,7 +377,7 @@ NTSTATUS HalFwDlLoadRomPatch(PMP_ADAPTER adapter, PCFW_DL_GENERATION generation)
     NTSTATUS result = STATUS_UNSUCCESSFUL;
     if (TakeImage(adapter, generation, &g_FwRomPatchCache, name, generation->MinRomPatchSize, &image)) {
         (void)generation->PatchSemaphore(adapter, FW_DL_SEMAPHORE_OBTAIN);
-        const UCHAR answer = __atomic_load_n(&adapter->PatchSemaphoreStatus, __ATOMIC_ACQUIRE);
+        const UCHAR answer = __atomic_load_n(&adapter->FwEvent.PatchSemaphoreStatus, __ATOMIC_ACQUIRE);
         if (answer == FW_DL_SEMAPHORE_PATCH_PRESENT) {
             DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_FW, "%s: the ROM patch is in the chip already", generation->Name);
             result = STATUS_SUCCESS;
@@ -445,7 +445,7 @@ NTSTATUS HalFwDlLoadFirmware(PMP_ADAPTER adapter, PCFW_DL_GENERATION generation)
             LARGE_INTEGER now;
             KeQuerySystemTime(&now);
             adapter->FwStartTime = now.QuadPart;
-            __atomic_store_n(&adapter->FwJustDownloaded, static_cast<UCHAR>(1), __ATOMIC_RELEASE);
+            __atomic_store_n(&adapter->FwCmd.FwJustDownloaded, static_cast<UCHAR>(1), __ATOMIC_RELEASE);
         }
         if (HalFwDlSucceeded(result) && generation->UseCaches) {
             HalFwImageCacheSetValid(&g_FwRamCodeCache);

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 
+#include "hal/common/fwfile_types.h"
 #include "hal/common/fwimage.h"
 #include "kshim/nt_types.h"
 
@@ -20,7 +21,6 @@ struct _MP_ADAPTER;
 // ---- container layout (little-endian) ---------------------------------------------------------------
 
 #define FW_CONTAINER_MAGIC "QZL-"
-#define FW_IMAGE_INFO_SIZE 16u
 
 #pragma pack(push, 1)
 // At offset 0 of the container.
@@ -54,26 +54,6 @@ typedef struct _FW_IMAGE_REF {
     ULONG Size;
     const UCHAR* Image;      // inside the loaded container
 } FW_IMAGE_REF, *PFW_IMAGE_REF;
-
-// ---- the adapter's share ------------------------------------------------------------------------------
-
-// One loaded container: the whole file (allocator block, tag ZV53) or null, and the result of its
-// check, kept for the buffer it was made on.
-typedef struct _FW_CONTAINER_FILE {
-    PUCHAR Buffer;
-    ULONG Size;
-    const UCHAR* CheckedBuffer;
-    ULONG CheckedSize;
-    NTSTATUS CheckStatus;
-} FW_CONTAINER_FILE, *PFW_CONTAINER_FILE;
-
-// The adapter's firmware-file block: both loaded containers and the time-stamp text of the last
-// image copied out (reported by a private request).
-typedef struct _FW_FILE_BLOCK {
-    FW_CONTAINER_FILE WifiContainer;
-    FW_CONTAINER_FILE BtContainer;
-    UCHAR FwTimeStamp[FW_IMAGE_INFO_SIZE];
-} FW_FILE_BLOCK, *PFW_FILE_BLOCK;
 
 // ---- containers in memory ---------------------------------------------------------------------------
 

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 
+#include "hal/common/fwfile_types.h"
 #include "kshim/nt_types.h"
 
 struct _MP_ADAPTER;
@@ -170,12 +171,6 @@ typedef struct _FW_RAM_CODE_INFO {
     FW_REGION_DESC Regions[FW_MAX_REGIONS];
     ULONG EntryAddress;      // of the last region with FW_REGION_FLAG_ENTRY; 0 when none
 } FW_RAM_CODE_INFO, *PFW_RAM_CODE_INFO;
-
-// Identification text of the second- and third-generation RAM code: 81 bytes at this file offset,
-// kept as ";" + those bytes with the last one replaced by a line feed (82 bytes).
-#define FW_IDENT_TEXT_OFFSET 0x98698u
-#define FW_IDENT_TEXT_BYTES 81u
-#define FW_IDENT_TEXT_SIZE 82u
 
 // ---- 3404 ROM patch ---------------------------------------------------------------------------------
 

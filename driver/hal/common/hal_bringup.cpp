@@ -57,7 +57,7 @@ void AfterPostDownload(PMP_ADAPTER adapter)
         (void)MlmeUpdateFwlogSramEvtBlcok(adapter, port0, 0);
         (void)fwLogMmioHandler();
     }
-    if (r.EnablePowerOnCalEnhancement && adapter->FactoryCalCapable) {
+    if (r.EnablePowerOnCalEnhancement && adapter->Cap.FactoryCalCapable) {
         if (g_FactCalStore.Count == adapter->HalInfo.FactoryCalIdCount &&
             PlatformEqualMemory(g_FactCalStore.MacAddress, adapter->PermanentAddress, MAC_ADDR_LEN)) {
             (void)QzCmdFactCalUpdateFlag(adapter, 0);
@@ -95,7 +95,7 @@ NTSTATUS HalDownloadPatchFirmware(PMP_ADAPTER adapter)
     BOOLEAN running = ops.IsFwReady != nullptr ? ops.IsFwReady(adapter) : FALSE;
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HAL, "firmware download: firmware %s", running ? "running" : "not running");
     if (running) {
-        if (adapter->KeepRunningFw) {
+        if (adapter->LowPower.KeepRunningFw) {
             DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HAL, "the running firmware is kept: nothing downloaded");
             return STATUS_SUCCESS;
         }
@@ -117,7 +117,7 @@ NTSTATUS HalDownloadPatchFirmware(PMP_ADAPTER adapter)
 
     if (!running) {
         SetFwInRam(adapter, 0);
-        adapter->KeepRunningFw = 0;
+        adapter->LowPower.KeepRunningFw = 0;
         adapter->WorkingCfg.FixedValue = 42;
         status = RunStep(adapter, ops.LoadRomPatch);
         if (StepFailed(status)) {

@@ -169,11 +169,11 @@ VOID HalChipFinishInit(PMP_ADAPTER adapter)
 {
     const CHIP_HAL_INFO& info = adapter->HalInfo;
     if (info.ChipCode != 0x3404) {
-        adapter->SerState = 0;
-        adapter->SerEventWord = 0;
-        adapter->SerEnabled = 1;
-        adapter->FwRecoveryState = 0;
-        adapter->FwRecoveryCount = 0;
+        adapter->Recovery.SerState = 0;
+        adapter->Recovery.SerEventWord = 0;
+        adapter->Recovery.SerEnabled = 1;
+        adapter->Recovery.FwRecoveryState = 0;
+        adapter->Recovery.FwRecoveryCount = 0;
     }
     PPCI_HIF_CONTEXT hif = adapter->HifContext;
     if (hif != nullptr) {

@@ -22,7 +22,7 @@ BOOLEAN DumpsSerRegisters(USHORT chipCode)
 
 void SetSerState(PMP_ADAPTER adapter, UCHAR state)
 {
-    __atomic_store_n(&adapter->SerState, state, __ATOMIC_RELEASE);
+    __atomic_store_n(&adapter->Recovery.SerState, state, __ATOMIC_RELEASE);
 }
 
 // State 0, bit 2: stop transmission; the transmit-stop check finishes the step.
@@ -31,17 +31,17 @@ void SerStart(PMP_ADAPTER adapter)
     if (DumpsSerRegisters(adapter->HalInfo.ChipCode)) {
         qz3501DumpSerDummyCR(adapter);
     }
-    adapter->RecoveryStage = SER_RECOVERY_STAGE;
+    adapter->Recovery.RecoveryStage = SER_RECOVERY_STAGE;
     PMP_PORT port0 = adapter->PortList[0];
     if (port0 == nullptr) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "SER start without port 0: transmit-stop check not armed");
         return;
     }
-    if (!adapter->SerCheckTxStopTimer.Initialized) {
+    if (!adapter->Recovery.SerCheckTxStopTimer.Initialized) {
         // Normally bound with the MLME port timers; bound here when those have not run.
-        PlatformInitTimer(port0, &adapter->SerCheckTxStopTimer, SerCheckTxStopTimeOut, 0, "rSerCheckTxStopTimer");
+        PlatformInitTimer(port0, &adapter->Recovery.SerCheckTxStopTimer, SerCheckTxStopTimeOut, 0, "rSerCheckTxStopTimer");
     }
-    NTSTATUS status = PlatformSetTimer(port0, &adapter->SerCheckTxStopTimer, SER_TX_STOP_CHECK_MS);
+    NTSTATUS status = PlatformSetTimer(port0, &adapter->Recovery.SerCheckTxStopTimer, SER_TX_STOP_CHECK_MS);
     if (status != STATUS_SUCCESS) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "SER transmit-stop check not armed: 0x%08X", static_cast<unsigned>(status));
     }
@@ -85,10 +85,10 @@ void SerDone(PMP_ADAPTER adapter)
     if (!HalIsThirdGeneration(adapter->DeviceId)) {
         (void)WdiTxSendPauseIndication(adapter, 0, 2);
     }
-    adapter->RecoveryStage = 0;
-    __atomic_store_n(&adapter->TxStopped, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
+    adapter->Recovery.RecoveryStage = 0;
+    __atomic_store_n(&adapter->Recovery.TxStopped, static_cast<UCHAR>(0), __ATOMIC_RELEASE);
     SetSerState(adapter, SER_STATE_IDLE);
-    (void)KeSetEvent(&adapter->SerDoneEvent, 0, FALSE);
+    (void)KeSetEvent(&adapter->Recovery.SerDoneEvent, 0, FALSE);
 }
 
 }  // namespace
@@ -96,13 +96,13 @@ void SerDone(PMP_ADAPTER adapter)
 VOID SerStepHandler(PMP_ADAPTER adapter)
 {
     const ULONG s = __atomic_exchange_n(&adapter->SavedSwIntStatus, 0u, __ATOMIC_ACQ_REL);
-    const UCHAR state = __atomic_load_n(&adapter->SerState, __ATOMIC_ACQUIRE);
+    const UCHAR state = __atomic_load_n(&adapter->Recovery.SerState, __ATOMIC_ACQUIRE);
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HAL, "SerStepHandler: state %u, status 0x%08X", static_cast<unsigned>(state),
              static_cast<unsigned>(s));
-    if (adapter->SerEnabled == 0) {
+    if (adapter->Recovery.SerEnabled == 0) {
         return;
     }
-    ++adapter->SerIntCount;
+    ++adapter->Recovery.SerIntCount;
     if (state == SER_STATE_IDLE && (s & SER_INT_START) != 0) {
         SerStart(adapter);
     } else if (state == SER_STATE_TX_STOPPED && (s & SER_INT_DMA_REINIT) != 0) {

@@ -12,11 +12,10 @@
 //   PHY mode       bits 14-16    bits 14-15
 #pragma once
 
+#include "hal/common/phy_cfg_types.h"
 #include "kshim/nt_types.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
-
-typedef ULONG PHY_CFG, *PPHY_CFG;
 
 #define PHY_CFG_LAYOUT_2 2
 

@@ -430,9 +430,9 @@ NTSTATUS N6PciTxSendCmd(PPCI_HIF_CONTEXT hif, PTX_DMAQ_DESC record, ULONG ring, 
     if (cmdSlotIndex < FW_CMD_SLOT_COUNT) {
         // The command layer's slot lock nests inside the ring lock.
         KIRQL old;
-        KeAcquireSpinLock(&adapter->FwCmdSlotLock, &old);
-        adapter->FwCmdSlots[cmdSlotIndex].OnRing = 1;
-        KeReleaseSpinLock(&adapter->FwCmdSlotLock, old);
+        KeAcquireSpinLock(&adapter->FwCmd.FwCmdSlotLock, &old);
+        adapter->FwCmd.FwCmdSlots[cmdSlotIndex].OnRing = 1;
+        KeReleaseSpinLock(&adapter->FwCmd.FwCmdSlotLock, old);
     }
     (void)HifIoWrite32(adapter, r->Regs.CpuIndex, r->CpuIndex);
     NdisCommonHifPciReleaseTxRingLock(hif, ring);
@@ -1160,11 +1160,11 @@ VOID N6PciRxPacketHandler(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
     case kRxPktMsduReport: {
         N6PciProcessMsduReport(hif, record);
         const BOOLEAN waiting = static_cast<BOOLEAN>(TxDoneWaitqGetCount(adapter) != 0);
-        if (adapter->RegistryBlock.BatteryLifeImprove != 0 && adapter->LowPowerMode != 0 &&
-            __atomic_load_n(&adapter->FwOwn[0], __ATOMIC_ACQUIRE) == 0 && ops.PcieAspmCtl != nullptr) {
+        if (adapter->RegistryBlock.BatteryLifeImprove != 0 && adapter->LowPower.LowPowerMode != 0 &&
+            __atomic_load_n(&adapter->LowPower.FwOwn[0], __ATOMIC_ACQUIRE) == 0 && ops.PcieAspmCtl != nullptr) {
             ops.PcieAspmCtl(adapter, waiting ? 1 : 0);
         }
-        if (adapter->LowPowerMode == 0 && adapter->RegistryBlock.LowPowerEnable != 0 && !waiting &&
+        if (adapter->LowPower.LowPowerMode == 0 && adapter->RegistryBlock.LowPowerEnable != 0 && !waiting &&
             ops.PcieDynamicL1 != nullptr) {
             ops.PcieDynamicL1(adapter, TRUE);
         }

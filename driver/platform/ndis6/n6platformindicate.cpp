@@ -6,6 +6,7 @@
 #include "Common/mlme/mlmeinfo.h"
 #include "Common/mlme/mlmesync_mactab.h"
 #include "Common/p2p/p2p.h"
+#include "platform/ndis6/n6indicate.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/trace.h"

@@ -47,8 +47,8 @@ NTSTATUS XmitCheckHWReadyToSend(PMP_ADAPTER adapter, PMP_PORT port)
     if ((flags & kFlagsNotReady) != 0) {
         return STATUS_UNSUCCESSFUL;
     }
-    const UCHAR recovery = adapter->FwRecoveryState;
-    if (recovery == 1 || recovery == 2 || adapter->RecoveryInProgress == 1 || adapter->RecoveryInProgress == 2) {
+    const UCHAR recovery = adapter->Recovery.FwRecoveryState;
+    if (recovery == 1 || recovery == 2 || adapter->FwCmd.RecoveryInProgress == 1 || adapter->FwCmd.RecoveryInProgress == 2) {
         return STATUS_UNSUCCESSFUL;
     }
     if (IsApOpMode(port->OpMode)) {

@@ -2,16 +2,21 @@
 #include "platform/ndis6/ndis6common.h"
 
 #include "Common/mlme/mlme.h"
+#include "Common/mlme/mlmeaction.h"
+#include "Common/mlme/mlmesync_ba.h"
+#include "Common/p2p/p2p.h"
+#include "Common/p2p/p2pms.h"
+#include "Common/recv.h"
 #include "kshim/auxklib.h"
 #include "kshim/netadapter.h"
 #include "kshim/registry.h"
 #include "kshim/rtl.h"
-#include "Common/p2p/p2pms.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/dmaq.h"
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/ndiscommonhifpci.h"
 #include "platform/ndiscommon/registry_host.h"
+#include "platform/ndiscommon/registry_table.h"
 #include "platform/ndiscommon/trace.h"
 
 namespace {

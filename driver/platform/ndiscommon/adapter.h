@@ -1,6 +1,7 @@
-// MP_ADAPTER, the one object per device (the framework device context), and MP_PORT, the
-// per-port block. The adapter grows module by module: each module's share is a block declared in
-// that module's own header.
+// MP_ADAPTER, the one object per device (the framework device context). The adapter is made of the
+// records each layer declares in its own header, embedded by value; the per-port block MP_PORT has
+// its own header. This header includes only the platform stand-in and those record headers, never a
+// header that declares a layer's services.
 #pragma once
 
 #include <atomic>
@@ -8,38 +9,43 @@
 #include "kshim/ke.h"
 #include "kshim/ndis.h"
 #include "kshim/netadapter.h"
-#include "platform/wificx/txqueue.h"
-#include "platform/wificx/wificxtx.h"
-#include "Common/recv.h"
-#include "Common/mlme/mlmeinfo_rate.h"
-#include "Common/mlme/mlmesync_ba.h"
-#include "Common/mlme/mlmeaction.h"
-#include "Common/cnm.h"
-#include "Common/common.h"
-#include "Common/fwsettings.h"
-#include "Common/mlme/mlmesync.h"
-#include "Common/mlme/mlmesync_bss.h"
-#include "Common/mlme/mlmesync_chnl.h"
-#include "Common/p2p/p2p.h"
-#include "Common/qzcmd.h"
-#include "Common/qzevent_capability.h"
-#include "hal/common/fwfile.h"
-#include "hal/common/hal_chip.h"
-#include "hal/common/phy_cfg.h"
-#include "platform/ndis6/n6indicate.h"
-#include "platform/ndiscommon/ndiscommon.h"
+#include "Common/cnm_types.h"
+#include "Common/common_types.h"
+#include "Common/fwdump_types.h"
+#include "Common/mlme/mlme_types.h"
+#include "Common/mlme/mlmeaction_types.h"
+#include "Common/mlme/mlmeinfo_rate_types.h"
+#include "Common/mlme/mlmesync_ba_types.h"
+#include "Common/mlme/mlmesync_bss_types.h"
+#include "Common/mlme/mlmesync_chnl_types.h"
+#include "Common/mlme/mlmesync_mactab_types.h"
+#include "Common/mlme/mlmesync_types.h"
+#include "Common/nic_uni_cmd_event_types.h"
+#include "Common/p2p/p2p_types.h"
+#include "Common/qzcmd_types.h"
+#include "Common/qzevent_capability_types.h"
+#include "Common/qzevent_handlers_types.h"
+#include "Common/qzevent_types.h"
+#include "Common/recv_types.h"
+#include "Common/rlm_domain_types.h"
+#include "Common/wowlan_types.h"
+#include "hal/common/fwfile_types.h"
+#include "hal/common/hal_chip_types.h"
+#include "platform/ndis6/n6indicate_types.h"
+#include "platform/ndiscommon/ndiscommon_types.h"
+#include "platform/ndiscommon/ndiscommonhif_types.h"
+#include "platform/ndiscommon/ndiscommonioctl_types.h"
+#include "platform/ndiscommon/port.h"
 #include "platform/ndiscommon/registry_block.h"
-#include "platform/ndiscommon/registry_table.h"
-#include "platform/wdi/wdimain.h"
+#include "platform/wdi/wdimain_types.h"
+#include "platform/wificx/txqueue_types.h"
+#include "platform/wificx/wificxtx_types.h"
 #include "platform/wificx/wificxcaps.h"
+
+typedef struct _P2P_CTRL_BLOCK P2P_CTRL_BLOCK, *PP2P_CTRL_BLOCK;
 
 #define MP_ADAPTER_SIGNATURE 0xAABBCCDDu
 #define MP_MAX_PORTS 5
-#define MAC_ADDR_LEN 6
-// The adapter's copies of the last beamforming profile data and tag events.
-#define BF_PROFILE_DATA_SIZE 136
-#define BF_PROFILE_TAG_SIZE 56
-
 // ---- the adapter flag word -----------------------------------------------------------------------------
 #define ADAPTER_FLAG_MLME_RESTARTING 0x00000002u    // MLME state machines restarting
 #define ADAPTER_FLAG_LOW_POWER_RETURN 0x00000004u   // back from low power, power state not yet restored
@@ -63,515 +69,6 @@
 #define ADAPTER_FLAGS_MLME_STOP 0x40000042u
 #define ADAPTER_FLAGS_MLME_RECV_STOP 0x40000142u
 
-// ---- ports ---------------------------------------------------------------------------------------------------
-typedef enum _PORT_TYPE {
-    HELPER = 0,
-    EXTSTA = 1,
-    EXTAP = 2,
-    WFD_DEVICE = 3,
-    WFD_GO = 4,
-    WFD_CLIENT = 5,
-} PORT_TYPE;
-
-// The access-point operation mode of port 0 when "OpMode" is 1.
-#define PORT_OP_MODE_AP 4
-
-// Wireless modes, as the driver names them.
-typedef enum _WIRELESS_MODE {
-    PHY_11BG_MIXED = 0,
-    PHY_11B = 1,
-    PHY_11A = 2,
-    PHY_11ABG_MIXED = 3,
-    PHY_11G = 4,
-    PHY_11ABGN_MIXED = 5,
-    PHY_11N = 6,
-    PHY_11GN_MIXED = 7,
-    PHY_11AN_MIXED = 8,
-    PHY_11BGN_MIXED = 9,
-    PHY_11AGN_MIXED = 10,
-    PHY_11VHT = 11,
-    PHY_11VHT5G_ONLY = 12,
-    PHY_11He = 13,
-    PHY_11BE = 14,
-} WIRELESS_MODE;
-
-// Bands and bandwidth codes of PORT_CHANNEL_INFO.
-#define BAND_24G 1
-#define BAND_5G 2
-#define BAND_6G 3
-#define BW_20 0
-#define BW_40 1
-#define BW_80 2
-#define BW_160 3
-#define BW_320 7
-
-#pragma pack(push, 1)
-typedef struct _PORT_CHANNEL_INFO {
-    ULONG Band;
-    UCHAR PrimaryChannel;
-    UCHAR CentreChannel;
-    UCHAR Bandwidth;
-} PORT_CHANNEL_INFO, *PPORT_CHANNEL_INFO;
-
-typedef struct _OBSS_SCAN_PARAMS {
-    UCHAR DelayFactor;
-    ULONG TriggerScanInterval;
-    ULONG Delay;  // interval times factor
-    ULONG PassiveDwell;
-    ULONG ActiveDwell;
-    ULONG PassiveTotalPerChannel;
-    ULONG ActiveTotalPerChannel;
-    ULONG ActivityThreshold;
-} OBSS_SCAN_PARAMS, *POBSS_SCAN_PARAMS;
-#pragma pack(pop)
-
-// A buffer a port owns, with its size and allocated flag.
-typedef struct _PORT_OWNED_BUFFER {
-    PUCHAR Buffer;
-    ULONG Size;
-    UCHAR Allocated;
-} PORT_OWNED_BUFFER, *PPORT_OWNED_BUFFER;
-
-// The port's variable information elements: the general one and eight per-kind pairs.
-#define PORT_VARIABLE_IE_COUNT 17
-// Owned buffers freed with the privacy exemption list.
-#define PORT_EXTRA_BUFFER_COUNT 4
-
-#define PORT_SPIN_LOCKS 6
-#define PORT_EXTRA_SPIN_LOCKS 64
-#define PORT_EVENTS 2
-
-// Connection flags of a port.
-#define PORT_CONN_CONNECTED 0x00000001u
-#define PORT_CONN_CONNECTING 0x00000002u
-#define PORT_CONN_RESET_CLEAR 0x00000080u
-
-// Progress bits of a port reset.
-#define PORT_RESET_DISCONNECTING 0x00000003u
-#define PORT_RESET_DISASSOC_SENT 0x00000004u
-
-#define PORT_CONNECT_REQUEST_SIZE 1272
-#define PORT_KEY_AREA_SIZE 192
-#define PORT_PHY_MODE_OVERRIDE_NONE 255
-
-
-// ---- working configuration shared by the adapter and its ports ------------------------------------------
-// The Wi-Fi Direct and multi-channel values of the working configuration; every port receives a copy.
-#define MCC_TIME_COUNT 32  // "MccStaTimeNoGOclient", "MccGOTimeNoGOclient" and the 30 per-case times
-
-typedef struct _WORKING_P2P_MCC_CFG {
-    ULONG WifiDirectControl;
-    ULONG WfdListenChannel;
-    ULONG WfdGOOperatingChannel;
-    UCHAR DynamicDbdcEnable;  // "ZivDynamicDbdcEnable"
-    UCHAR AAModeDbdcEnable;   // "ZivAAModeDbdcEnable"
-    UCHAR SapStayTimeEnable;
-    UCHAR MccStayTimeEnable;
-    // Quota times in microseconds (the registry gives milliseconds).
-    ULONG MccStaQuotaTime;
-    ULONG MccP2pGOQuotaTime;
-    ULONG MccP2pGOBrakeTime;
-    ULONG MccP2pGCQuotaTime;
-    ULONG MccP2pStaGCQuotaTime;
-    ULONG MccP2pGOMcastConQuotaTime;
-    ULONG MccP2pSTAMcastConQuotaTime;
-    // Per-case times in microseconds, in table order; set only with "HotspotMCCTputOptimization".
-    ULONG MccTimes[MCC_TIME_COUNT];
-    ULONG AutoWfdGOOpChannel;
-    UCHAR AutoWfdBandEnable;
-    UCHAR P2pEcsaEnable;  // channel-switch switch of the group owner
-    ULONG P2pGoBand;
-} WORKING_P2P_MCC_CFG, *PWORKING_P2P_MCC_CFG;
-
-// The per-port configuration: the working values every port receives from the adapter
-// (NdisCommonInitUpdatePortDefaultSetting) and the port's own defaults (NdisCommonInitPortUserCfg).
-#define PORT_APSD_AC_COUNT 4  // best effort, background, video, voice
-#define PORT_RATE_MASKS 2
-
-typedef struct _PORT_CFG {
-    ULONG TxSetting;                  // the adapter's working transmit setting
-    UCHAR WirelessModeCopy[2];        // the two copies beside the port's wireless mode
-    ULONG BaCapability;               // block-ack and HT parameter word
-    UCHAR WmmCapable;
-    USHORT CountryCode;
-    ULONG CalibrationOption;
-    UCHAR DynamicTxEnhanceSwitching;
-    UCHAR PMEnable;
-    UCHAR EDCCAEnable;
-    UCHAR EDCCADebug;
-    UCHAR Auth360;
-    UCHAR DisableTxRxLdpc;
-    UCHAR FixAPBW20;
-    UCHAR Enable256QamOn24G;          // "2G256QAM"
-    UCHAR DisableVirtualPort;
-    ULONG SWChannel;
-    ULONG SWChannel5G;
-    UCHAR APTGN;
-    USHORT RtsThreshold;
-    USHORT FragThreshold;
-    ULONG BGProtection;
-    UCHAR ShortSlot;
-    UCHAR IEEE80211H;
-    UCHAR CarrierDetect;
-    UCHAR TXBurst;
-    UCHAR ApsdCapable;
-    UCHAR ApsdAc[PORT_APSD_AC_COUNT];
-    ULONG TransmitSetting;            // "TransmitSetting" as read
-    UCHAR DLSCapable;
-    ULONG DirectMode;
-    UCHAR PSPXlink;
-    WORKING_P2P_MCC_CFG P2pMcc;
-    UCHAR ProhibitTKIPonHT;
-    UCHAR Ch14BOnly;
-    ULONG TxPowerDefault;
-    UCHAR WepConnectCheckEncry;
-    ULONG MPolicy;
-    UCHAR EnablePPAD;
-    UCHAR RxCheckDupFrame;
-    ULONG EnduranceTest;
-
-    // The port's own defaults.
-    ULONG RateMask[PORT_RATE_MASKS];
-    USHORT UserWord;                  // 0xFF00
-    ULONG UserState;                  // 1
-    ULONG SupportedOpModes;           // OR of the WDI operation modes the port may take
-    ULONG UserValue;                  // 4
-    USHORT CapabilityWord;            // bits 5, 10 and 15 cleared by the defaults
-    PHY_CFG PhyCfg;                   // the port's transmit rate word
-    ULONG BandWord;                   // the adapter's band word (1 or 2)
-
-    // HT capability areas: the capability words and A-MPDU parameter bytes, the density byte
-    // (bits 2-4: minimum MPDU start spacing), and the HT and VHT switches.
-    REGISTRY_HT_SETTINGS Ht;
-    UCHAR HtDensity;
-    UCHAR HtEnabled;
-    UCHAR VhtEnabled;
-
-    // Default ciphers (KOVASetDefaultCipher), DOT11 values.
-    ULONG AuthAlgorithm;
-    ULONG PairwiseCipher;
-    ULONG GroupCipher;
-    ULONG ExtraCipher[2];
-    UCHAR ExtraCipherFlag;
-    ULONG CipherPolicy;
-    ULONG GroupCipherDefault;
-} PORT_CFG, *PPORT_CFG;
-
-// Words of a port's receive-vector store.
-#define PORT_RX_VECTOR_WORDS 16
-// Receive path of the port: rows of transmit-done counters (channel contexts), PHY-type statistics
-// entries, and the counters of the platform's DOT11_PHY_FRAME_STATISTICS and DOT11_MAC_FRAME_STATISTICS.
-#define PORT_TX_DONE_CONTEXTS 2
-#define PORT_PHY_STAT_ENTRIES 8
-#define DOT11_PHY_STAT_COUNTERS 18
-#define DOT11_MAC_STAT_COUNTERS 14
-
-// The transmit bookkeeping entry of a port, cleared with the adapter's traffic counters.
-typedef struct _PORT_TX_BOOKKEEPING {
-    ULONG Count;
-    ULONG64 Value;
-    UCHAR Flag;
-} PORT_TX_BOOKKEEPING;
-
-typedef struct _MP_PORT {
-    // Identity.
-    PMP_ADAPTER Adapter;
-    ULONG PortType;  // PORT_TYPE
-    ULONG OpMode;    // selects the access-point transmit (2, 3, 4) and receive (2, 3) paths
-    ULONG PortNumber;
-    UCHAR Active;
-    UCHAR Created;
-    ULONG State;
-    UCHAR BssIndex;     // BSS_INDEX_NONE when unbound
-    UCHAR OwnMacIndex;  // 255 when unbound
-    ULONG PendingWork;  // work items pending
-
-    // The OS's net adapter of the port (null while it has none).
-    NETADAPTER NetAdapter;
-
-    // WDI work items of the port (task and property).
-    WDFWORKITEM TaskWorkItem;
-    WDFWORKITEM PropertyWorkItem;
-
-    // Channel and address.
-    PORT_CHANNEL_INFO Channel;
-    PORT_CHANNEL_INFO SavedChannel;
-    ULONG BringUpDone;  // 1 on port 0 at the end of bring-up
-    UCHAR MacAddress[MAC_ADDR_LEN];
-
-    // Connection, security and capability state.
-    ULONG ConnectionFlags;
-    UCHAR Bssid[MAC_ADDR_LEN];
-    UCHAR HiddenNetwork;         // filled by the connect and roam tasks
-    UCHAR ExcludeUnencrypted;    // filled by the connect and roam tasks
-    UCHAR ConnectRequest[PORT_CONNECT_REQUEST_SIZE];
-    ULONG SecurityState;
-    ULONG KeyCount;
-    UCHAR KeyArea[PORT_KEY_AREA_SIZE];
-    UCHAR KeyInstalled;
-    UCHAR WirelessMode;  // WIRELESS_MODE
-    UCHAR PhyModeChangePending;
-    UCHAR PendingPhyMode;
-    UCHAR PhyModeOverride;  // PORT_PHY_MODE_OVERRIDE_NONE when none
-    UCHAR StaResetState[16];
-    PLATFORM_TIMER StaStateTimers[2];  // the two station timers a reset cancels
-    PORT_OWNED_BUFFER VariableIe[PORT_VARIABLE_IE_COUNT];
-    PORT_OWNED_BUFFER PrivacyExemptionList;
-    PORT_OWNED_BUFFER ExtraBuffers[PORT_EXTRA_BUFFER_COUNT];
-    PUCHAR P2pPoolBuffer;  // the port's Wi-Fi Direct pool buffer
-    ULONG P2pPoolBufferLength;
-    OBSS_SCAN_PARAMS ObssScanParams;
-    P2P_PORT_STATE P2pState;
-
-    // Configuration: working values copied from the adapter and the port's own defaults.
-    PORT_CFG Cfg;
-
-    // Reset state.
-    ULONG ResetState;
-    ULONG ResetProgress;
-    ULONG PendingCount;
-    UCHAR ResetRequest;
-
-    // Locks and events.
-    KSPIN_LOCK SpinLocks[PORT_SPIN_LOCKS];
-    NDIS_RW_LOCK RwLock;
-    KSPIN_LOCK ExtraSpinLocks[PORT_EXTRA_SPIN_LOCKS];
-    NDIS_EVENT Events[PORT_EVENTS];
-
-    // Send thread and transmit/receive quotas.
-    PLATFORM_THREAD SendThread;  // "WdiSendDataThread0" to "WdiSendDataThread4"
-    ULONG TxQuota;
-    ULONG RxProcessCount;
-    // ---- data path: packet queues, transmit descriptors, frame ring submission (dmaq, hal_desc, n6pci) ----
-    PNET_BUFFER_LIST PendingNblHead;   // buffer lists to send again after a firmware recovery
-    PNET_BUFFER_LIST PendingNblTail;
-    ULONG DeferredDoorbellCount;       // data descriptors queued since the last CPU-index write
-    ULONG DoorbellThreshold;           // the CPU index is written at least every threshold / 2 frames
-    UCHAR FixedRateEnable;             // port 0: every descriptor gets the fixed rate below
-    PHY_CFG FixedRatePhyCfg;
-    ULONG RxVectorStore[PORT_RX_VECTOR_WORDS];  // receive vector words (RCPI word 3, rate word 12, ...)
-    ULONG NetworkKind;                 // 0 infrastructure; a port reset sets 4
-    UCHAR NetworkActive;               // the port's network is active in the firmware
-    // Firmware BSS, station-record, key and power-management commands (Common/qzcmd_bss): the values
-    // they send, written by the connection, access-point and Wi-Fi Direct code.
-    UCHAR NetworkActivation[2];        // the state the last activation command set (sent, answered)
-    UCHAR WmmInUse;
-    USHORT BeaconInterval;
-    UCHAR DtimPeriod;
-    USHORT AssociationId;
-    USHORT SecondTimingWord;
-    UCHAR UapsdEnable;
-    UCHAR UapsdAc[4];                  // per access category, in their stored order
-    UCHAR UapsdMaxSp;
-    UCHAR FwModeWord;                  // 1 for the Wi-Fi Direct and access-point roles in the firmware
-    ULONG OperationModeCode;           // driver operation-mode code (1 AP, 2 station, 8 device, 16 GO, 32 client)
-    UCHAR StartedAsGo;
-    UCHAR CapabilityInfoLow;           // low byte of the port's capability information
-    UCHAR MuEdcaParams[32];            // the MU EDCA parameter record of the BSS
-    UCHAR SrControl[4];                // spatial-reuse control bytes
-    ULONG64 SrBssColorBitmap;
-    ULONG64 SrPartialBssidBitmap;
-    // ---- periodic timers a firmware recovery re-arms (set up with the MLME port timers) ----------------------
-    PLATFORM_TIMER MlmePeriodicTimer;  // 100 ms MLME periodic job
-    PLATFORM_TIMER TxHangTimer;        // 1000 ms transmit-hang check
-
-    // ---- Wi-Fi Direct state, defaults and channel lists (Common/p2p) --------------------------------------
-    LONG P2pDiscoState;        // P2P_PORT_STATE_VALUE of the device side
-    LONG P2pConnectState;      // P2P_PORT_STATE_VALUE of the connection side
-    LONG P2pMsState;           // P2pMs_STATE_IDLE .. P2pMs_STATE_PROVISIONING
-    LONG P2pDiscoStateBackup;
-    UCHAR P2pFormState;
-    LONG P2pPresenceState;
-    ULONG P2pCfgControl;       // copy of "WifiDirectControl"
-    ULONG P2pCfgListenChannel; // copy of "WfdListenChannel"
-    ULONG P2pCfgGoChannel;     // copy of "WfdGOOperatingChannel"
-    UCHAR P2pListenChannel;
-    UCHAR P2pGroupChannel;
-    UCHAR P2pOpChannel;
-    UCHAR P2pSsid[32];
-    UCHAR P2pSsidLen;
-    UCHAR P2pDeviceName[32];
-    UCHAR P2pDeviceNameLen;
-    UCHAR P2pGroupBssidLead;   // the byte before P2pGroupBssid
-    UCHAR P2pGroupBssid[MAC_ADDR_LEN];
-    UCHAR P2pGroupDeviceAddr[MAC_ADDR_LEN];
-    UCHAR P2pGroupMode;        // own GO intent 0..15; 16 an autonomous group owner
-    UCHAR P2pRolePortIndex;
-    UCHAR P2pRoleBytes[3];     // the three bytes after P2pRolePortIndex
-    UCHAR P2pGoPortIndex;
-    UCHAR P2pGoWlanIndex;      // P2P_GO_WLAN_INDEX_NONE when none
-    UCHAR P2pOwnWlanIndex;
-    UCHAR P2pTxHold[2];
-    UCHAR P2pGoVhtOn;
-    UCHAR P2pConnValues[8];    // per-connection values cleared by the defaults
-    UCHAR P2pConnRecords[2][8];  // the two connection records cleared at the end of a formation
-    UCHAR P2pConnRecordFlag;
-    ULONG P2pStateTicks;       // 100 ms ticks of the current state
-    ULONG P2pFormationTicks;
-    ULONG P2pDiscoTicks;       // length of the next discovery phase in 100 ms ticks
-    ULONG P2pExtraTicks[3];    // the three further 100 ms tick counters
-    ULONG P2pLongTicks[2];     // two 100 ms counters the defaults set to 300
-    ULONG P2pCounter;
-    USHORT P2pWpsDevicePasswordId;  // 0xFFFF none
-    USHORT P2pConfigMethod;
-    P2P_WPS_EXCHANGE P2pWpsExchange;
-    UCHAR P2pWpsCredentialRef[8];
-    UCHAR P2pWpsStatusByte;
-    UCHAR P2pWmmByte;
-    UCHAR P2pNoaActive;
-    UCHAR P2pNoaStartsAbsence;
-    UCHAR P2pNoaAbsent;
-    UCHAR P2pNoaIndex;
-    UCHAR P2pOppPsActive;
-    UCHAR P2pNoaWakePending;
-    UCHAR P2pNoaBytes[2];
-    UCHAR P2pGoCentreChannel;  // the recorded GO centre channel
-    UCHAR P2pGoWidthSetting;   // 1: 20 MHz
-    ULONG P2pRetryValue;
-    ULONG P2pScanType;         // low 4 bits select the list P2pScanChannelUpdate builds
-    ULONG P2pScanType2;        // not 0 while a special search runs
-    ULONG P2pScanDwell;        // per-channel dwell: 20, 25 or 40
-    UCHAR P2pScanChannels[P2P_SCAN_LIST_MAX];
-    UCHAR P2pScanChannelCount;
-    UCHAR P2pScanSingleChannel;
-    UCHAR P2pScanRepeat;
-    UCHAR P2pScanListReady;
-    UCHAR P2pSearchChannel;
-    UCHAR P2pBand;             // copy of the adapter's current band byte
-    UCHAR P2pResumeListen;     // device port: the listen phase is to be resumed
-    UCHAR P2pListenState;      // device port: the listen state is on
-    UCHAR P2pGoActive;         // the group owner of this port runs
-    ULONG CntlState;           // the station's connect-control state (0, 1, 4 idle-like; 2-7 connecting)
-    std::atomic<ULONG> P2pCsaNotifyArmed;  // the pending channel-switch notification
-    UCHAR P2pActPrevState;     // public-action-frame machine: previous P2P_ACTION_SM_STATE
-    UCHAR P2pActState;         // public-action-frame machine: current P2P_ACTION_SM_STATE
-    UCHAR P2pActPendingSignal; // subtype of the frame sent and not yet completed; 9 none
-    UCHAR P2pActSignal;        // public-action-frame machine: current P2P_ACTION_SIGNAL
-    PUCHAR P2pActAckFrame;     // copy of a sent public action frame waiting for its transmit status
-    ULONG P2pActAckFrameLen;
-    P2P_MS_BLOCK P2pMs;
-    P2P_CHANNEL_LIST P2pChannelList;  // the Channel List attribute's record
-    PLATFORM_TIMER P2pListenSTASwitchTimer;  // "P2pListenSTASwitchTimeoutCallback"
-    PLATFORM_TIMER SwitchP2PListenTimer;     // "SwitchP2PListenTimeoutCallback"
-    // ---- Wi-Fi Direct frame elements: what the P2P attribute, P2P IE and WPS IE writers read (p2ppacket) ----
-    UCHAR P2pPortActive;                 // 1 once the port was created for the OS
-    UCHAR P2pCapability[2];              // device and group capability of station and soft-AP ports
-    UCHAR P2pOsCapability[2];            // the same, set by the OS, of Wi-Fi Direct ports
-    USHORT P2pExtListenPeriod;
-    USHORT P2pExtListenInterval;
-    USHORT P2pWpsConfigMethods;
-    UCHAR P2pPrimaryDeviceType[P2P_DEVICE_TYPE_LEN];
-    struct {
-        PUCHAR Types;      // 8-byte WPS device types
-        ULONG ByteLength;
-        ULONG Count;
-    } P2pOsSecondaryDeviceTypes;
-    UCHAR P2pCtWindow;                   // CTWindow in bits 0-6, OppPS in bit 7
-    UCHAR P2pNoaCount;                   // count or type of the own absence schedule
-    ULONG P2pNoaDuration;
-    ULONG P2pNoaInterval;
-    ULONG P2pNoaStartTime;
-    ULONG P2pWpsEnabled;
-    ULONG P2pWpsMode;                    // 1 first record, 2 or 3 second record
-    WSC_DEVICE_INFO WscDevInfo[2];       // the port's two WPS device-information records
-    ULONG P2pRole;                       // P2P role of a station port: 1 client, 3 group owner
-
-    // ---- bring-up and power transitions (ndiscommoninit, wificxmain) ------------------------------------
-    UCHAR Powered;               // 1 from the end of bring-up; the power transitions by port change it
-    USHORT StatusFlags;          // bit 0x2: the LED shows no connection at power-up
-    PORT_TX_BOOKKEEPING TxBook;  // cleared by the adapter block initialisation
-    // The saving of the power change by port, undone by a resume that finds the marker set.
-    UCHAR LowPowerMarker;
-    UCHAR PowerSaveByte;
-    UCHAR SavedPowerSaveByte;
-    ULONG64 SavedPowerValue;
-    ULONG PowerUpCounter;        // cleared at every resume
-    // The port's receive reorder sessions (the MLME core keeps them; a resume resets them).
-    REORDER_SESSION ReorderSessions[REORDER_SESSION_COUNT];
-
-    // ---- control-thread executor and system event log (ndiscommonhif_control, logevent) ---------------
-    UCHAR LastBssid[MAC_ADDR_LEN];  // the BSSID the last link loss took down
-    UCHAR HotspotGo;                // 1 while the port's group owner serves a hotspot
-    // ---- MLME core: the port's station-entry list, its state machines and MLME state (Common/mlme) ----
-    MAC_TABLE_PORT_LIST MacTab;
-    MLME_PORT_BLOCK Mlme;
-    // ---- net adapter of the port (wificxmain) ----
-    ULONG WifiAdapterType;  // 1 station, 2 access point
-    ULONG TxFragRingLimit;  // with "OptimizeFragIndLimitEn": read by the transmit advance
-    // The driver operation-mode code the port was created for (1 soft access point, 2 station, 8
-    // Wi-Fi Direct device, 16 group owner, 32 Wi-Fi Direct client); OpMode above is the subtype.
-    ULONG OpModeCode;
-    // ---- BSS table and beacon parsing: the port state they read (Common/mlme/mlmesync_bss, _sanity) ----
-    UCHAR HeEnabled;           // the port's HE switch (1 = HE enabled)
-    ULONG WpsMethod;           // WPS_METHOD_*: push-button or PIN search
-    ULONG WpsMode;             // 2 while a WPS search runs
-    ULONG WpsState;            // 3 while the search looks for its access point
-    USHORT Aid;                // own association id (low 14 bits used)
-    UCHAR CurrentSsid[32];     // the SSID of the current connection
-    UCHAR CurrentSsidLen;
-    UCHAR LastConnectSsid[32]; // the SSID of the last connection (saved at link down)
-    UCHAR LastConnectSsidLen;
-    CHAR RssiLastSample[3];    // per receive chain: last sample, average (weight 1/8) and running sum
-    CHAR RssiAvg[3];
-    SHORT RssiSum[3];
-
-    // ---- receive path: signal values, receive reports, transmit-done counts, receive statistics and
-    // receive-check state (n6pci, hal/chips receive dispatch, Common/recv, Common/recv_check) ------------
-    ULONG RxReportTimeStamp;           // group 2 of the last receive report
-    UCHAR RxReportRcpi[4];             // group 1 word 6: RCPI0, RCPI1 and the two bytes after them
-    CHAR RxReportRssi[2];              // dBm of RCPI0 and RCPI1
-    SHORT RxReportRssiSum[2];          // running sums: sum += RSSI - average
-    CHAR RxReportRssiAvg[2];           // sum >> 3
-    SHORT RxThirdSignalAvg;            // a third running signal value no receive report feeds
-    UCHAR RxRcpi[4];                   // the four raw RCPI bytes of the last frame from the peer
-    LONG RxRssiSum[3];                 // per-chain running sums kept by UpdateRssiSampleAvg
-    LONG RxRssiAvg[3];                 // their averages
-    UCHAR RxRssiAvgByte[3];            // running sum / 8, as bytes
-    volatile LONG TxInFlight;          // port 0: data frames waiting for their transmit-done report
-    ULONG64 TxDoneUnicast;
-    ULONG64 TxDoneMulticast;
-    ULONG TxDoneByContext[PORT_TX_DONE_CONTEXTS][2];
-    UCHAR RxQueueStopping;
-    ULONG PhyTypeIndex;                // current entry of PhyFrameStats
-    ULONG64 PhyFrameStats[PORT_PHY_STAT_ENTRIES][DOT11_PHY_STAT_COUNTERS];
-    ULONG64 MacFrameStats[2][DOT11_MAC_STAT_COUNTERS];  // [0] unicast, [1] multicast
-    ULONG TkipMicFailureTotal;
-    ULONG ExcludedUnicast;
-    ULONG ExcludedGroup;
-    ULONG CipherSetting;               // DOT11_CIPHER_ALGORITHM of the connection
-    ULONG AuthMode;                    // 1 open
-    UCHAR HostCipher;                  // the host encrypts and decrypts
-    UCHAR KeyExchangeState;            // 3 or 4 while the keys are being exchanged
-    UCHAR PortKeyCipher[4];            // cipher of port key 0-3: 1/2 WEP, 3 TKIP, 4 AES
-    UCHAR MissedBeaconCount;
-    UCHAR LowLatency;                  // Wi-Fi Direct group owner or client in low-latency mode
-    UCHAR EarlyData;                   // a frame passed the port gate before the port was open
-    USHORT EapolSequence;              // sequence number of the last EAPOL frame received
-    UCHAR EapolProtected;              // the last EAPOL frame on a station port was protected
-    // ---- indication layers: the connection dialogue with the OS, its history, the link figures (platform/ndis6/n6indicate) ----
-    PORT_INDICATION_BLOCK Ind;
-    // ---- legacy firmware event handlers: block-ack window, channel-time wait (Common/qzevent_handlers) ----
-    USHORT BaWindowLimit;        // block-ack window limit; its low byte bounds a receive agreement's window
-    UCHAR BaQuirk;               // a peer asked for window 0 with time-out 5000 and the immediate policy
-    UCHAR PendingActionFrame;    // an action frame waits for channel time: its MLME message body is kept
-    PVOID PendingActionBody;     // MLME buffer (MlmeFreeMemory)
-    ULONG PendingActionLength;
-    // ---- NetAdapterCx transmit and receive queues of the port (platform/wificx) ----
-    UCHAR TxAcBestEffortOnly[5];     // per access category: its queues send as best effort
-    UCHAR WfdGoFlag;                 // the Wi-Fi Direct group owner runs on this port
-    NETPACKETQUEUE TxVideoQueue;     // access-point port: its queue of access category 2
-    PQZCX_TXQUEUE TxVideoQueueContext;
-    NETPACKETQUEUE TxGroupQueue;     // access-point port: its queue of the broadcast peer
-    NETPACKETQUEUE RxQueue;          // the port's receive queue (null while it has none)
-    UCHAR RxStopped;                 // 1 between the receive queue's stop and start
-    // ---- data path: transmit state, rates, block-ack agreements, receive stores (platform/wificx/wificxtx,
-    // Common/mlme/mlmeinfo_rate, Common/mlme/mlmesync_ba, Common/recv) ----
-    PORT_XMIT_BLOCK Xmit;
-    PORT_RATE_BLOCK Rate;
-    PORT_BA_BLOCK Ba;
-    PORT_RECV_BLOCK Recv;
-    PORT_ACTION_BLOCK Action;
-} MP_PORT;
 
 // The multicast list the receive filter sends to the firmware: at most 16 addresses.
 #define MULTICAST_LIST_MAX 16
@@ -731,18 +228,8 @@ typedef struct _QZL_TLV_CONTEXT {
 
 // ---- configuration derived at the first power-up -----------------------------------------------------------
 #define WPS_DEV_NAME_SIZE 32
-#define DOMAIN_CHANNEL_MAX 118
 #define THROUGHPUT_THRESHOLD_COUNT 15  // "HLegacy11g" to "L11xBW40", "HSignal" and "MSignal" aside
 #define THERMAL_ADMISSION_COUNT 4
-
-// One channel of the adapter's channel list, which the regulatory domain code builds for the
-// current country.
-typedef struct _DOMAIN_CHANNEL_ENTRY {
-    UCHAR Channel;
-    ULONG Band;    // BAND_24G, BAND_5G, BAND_6G
-    UCHAR Mark;    // 20/40 coexistence mark
-    USHORT Flags;  // 8 radar, 2 passive
-} DOMAIN_CHANNEL_ENTRY, *PDOMAIN_CHANNEL_ENTRY;
 
 // The adapter-wide working configuration, derived from the registry block.
 typedef struct _ADAPTER_WORKING_CFG {
@@ -843,40 +330,6 @@ typedef struct _RX_PERF_INDICATOR {
 #define RX_RSSI_SAMPLES 30
 #define RX_DUP_RING_RECORDS 32
 #define RX_STA_ENTRIES 20
-#define STA_STAT_RECORD_SIZE 384
-#define MIB_RECORD_SIZE 236
-// Firmware status and wake events: the wake-pattern slots (20 handed out, 2 kept for the firmware's own
-// wake kinds), the statistics record of a chip without its own statistics operation, and the sizes of
-// the PHY status records, the WLAN-information record and the assert-dump identification line.
-#define WOW_PATTERN_SLOTS 22
-typedef struct _WOW_PATTERN_ENTRY {
-    UCHAR InUse;
-    ULONG Kind;          // 1 bitmap pattern, 2 magic packet, 3 media disconnect
-    ULONG OsPatternId;   // the OS's pattern id (1 for the two other kinds)
-    UCHAR Mask[16];
-    ULONG MaskSize;
-    UCHAR Pattern[128];
-    ULONG PatternSize;
-} WOW_PATTERN_ENTRY, *PWOW_PATTERN_ENTRY;
-#define STA_STAT_ORI_PAYLOAD_SIZE 296
-#define STA_STAT_ORI_BAND_BLOCK_SIZE 52
-typedef struct _STA_STAT_BAND {
-    ULONG Running32[5];   // the firmware block's five u32 counters, summed over the events
-    ULONG Running16[8];   // its eight u16 counters, summed
-    ULONG64 Totals[5];    // running counters summed at every event
-    ULONG Last[3];        // running counters 0, 1 and 2 as the last event left them
-    ULONG TotalRatio;     // thousandths: total1 / (total0 + total1)
-    ULONG EventRatio;     // thousandths: c1 / (c0 + c1) of the event's own block
-} STA_STAT_BAND;
-typedef struct _STA_STAT_ORI_RECORD {
-    UCHAR Fields[STA_STAT_ORI_PAYLOAD_SIZE];  // the copied payload fields at their payload offsets
-    ULONG AirTime;                            // (u32 at 0x28 x 32 / 1000) / u32 at 0x1C
-    STA_STAT_BAND Band[2];
-} STA_STAT_ORI_RECORD;
-#define WLAN_INFO_RECORD_SIZE 156
-#define PHY_STATUS_RECORD_SMALL 20
-#define PHY_STATUS_RECORD_LARGE 32
-
 typedef struct _MP_ADAPTER {
     // Framework handles and the device objects beneath the device.
     WDFDEVICE Device;
@@ -930,32 +383,13 @@ typedef struct _MP_ADAPTER {
     ULONG HwIdentity;  // hardware identity word (bit 7: the "1a" revision of the 3501 group)
     ULONG RomVersion;  // ROM version (low byte only)
 
-    // Error recovery: the state chip selection resets, and the run of failed register reads.
-    UCHAR SerState;         // 0 idle, 1 transmit stopped, 2 DMA re-initialised, 3 transmit resumed
-    ULONG SerEventWord;
-    UCHAR SerEnabled;       // 1: the chip's system-error recovery is handled
-    UCHAR FwRecoveryState;  // 0 idle; 1 or 2 while a firmware recovery runs
-    ULONG FwRecoveryCount;
-    ULONG IoErrorCount;     // consecutive register reads that found the device removed
     UCHAR FwDownloaded;     // 1 once the RAM code runs: RAM-mode events, unified commands on the third generation
 
-    // ---- error recovery, SER steps and firmware recovery (ndiscommonhif, hal/common/hal_ser) ------------------
-    // Counters of the recovery kinds 1 to 4 (kind 5 counts in RecoveryIoFailCount, the L0.5 recoveries in
-    // RecoveryL05Count, the platform-level resets in RecoveryBusHangCount); the L0.5-done mark is
-    // RecoveryInProgress.
-    UCHAR RecoveryKindCount[4];
-    LONG64 L05StartTime;           // system time the running L0.5 started; 0 when none
-    UCHAR PldrMark;                // a platform-level device reset was requested
-    LONG64 PldrStartTime;          // system time of that request
-    UCHAR TxStopped;               // the SER transmit-stop check found every dequeue idle
-    // Per access category: a dequeue of TxProcq[ac] runs (1), under the category's dequeue lock.
-    UCHAR AcDequeueInProgress[5];
-    KSPIN_LOCK AcDequeueLock[5];
-    ULONG SerIntCount;             // SER step interrupts served
-    ULONG RecoveryStage;           // 2 while a SER runs
-    KEVENT SerDoneEvent;           // set when a SER has passed all its steps
-    PLATFORM_TIMER SerCheckTxStopTimer;  // "rSerCheckTxStopTimer"
-    UCHAR RoamAfterRecovery;       // the scan, connect and roam tasks roam once after a firmware recovery
+    // Error recovery, SER steps and firmware recovery (platform/ndiscommon/ndiscommonhif_types.h).
+    RECOVERY_BLOCK Recovery;
+    // Chip ownership, PCIe low power and the power-by-port rests (platform/ndiscommon/ndiscommonhif_types.h).
+    LOW_POWER_BLOCK LowPower;
+
     UCHAR PmfEnabled;              // protected management frames are in use on the connection
 
     UCHAR PermanentAddress[MAC_ADDR_LEN];
@@ -967,8 +401,6 @@ typedef struct _MP_ADAPTER {
     // ---- configuration: what the reader derives besides the registry block ----
     REGISTRY_RADIO_STATE RadioState;  // "Radio" split into the software, hardware, radio-on and firmware bytes
     ULONG FwToHost;                   // "FWToHost" of the firmware-log autologger
-    USHORT RegCountryCode;            // parsed "CountryRegionString"
-    UCHAR CssCode;                    // power-limit variant letter ("CSSCode")
     UCHAR WpsDevNameLength;
     CHAR WpsDevName[WPS_DEV_NAME_SIZE];
     UCHAR AddressConfigured;          // 1 when "NetworkAddress" gave the current address
@@ -977,9 +409,9 @@ typedef struct _MP_ADAPTER {
     UCHAR DefaultChannel;             // 36 on a dual-band adapter
     USHORT AntennaPath;               // low nibble first path count, next nibble second
     ULONG RandomSeed;                 // pseudo-random generator state; 0 = not yet seeded
-    UCHAR ChannelListCount;
-    DOMAIN_CHANNEL_ENTRY ChannelList[DOMAIN_CHANNEL_MAX];
     ADAPTER_WORKING_CFG WorkingCfg;
+    // The country and the adapter's channel list for it (Common/rlm_domain_types.h).
+    COUNTRY_BLOCK Country;
     // Values of other subsystems written here: the SAR sensor state (mode and value, for the
     // companion Bluetooth driver), and the start values set by UserCfgInit.
     UCHAR SarSensorMode;
@@ -1000,9 +432,6 @@ typedef struct _MP_ADAPTER {
     PLATFORM_THREAD TxNetQueueThread;  // "WINCXTxNetQueueThread"
     PLATFORM_THREAD SendAfterSerThread;  // "WdiSendDataThreadAfterSER"; its wake event is the send-restart event
     INTERNAL_CMD_BLOCK Cmd;
-    FW_CMD_SLOT FwCmdSlots[FW_CMD_SLOT_COUNT];
-    KSPIN_LOCK FwCmdSlotLock;
-    UCHAR LowPowerMode;  // the chip's low-power ownership feature is in use
     SCAN_NEIGHBOR_AP_LIST NeighborApList;
     NDIS_RW_LOCK MacTabLock;
 
@@ -1017,10 +446,6 @@ typedef struct _MP_ADAPTER {
     RX_RETURN_LIST RxReturnFree;          // RX_RETURN_CONTEXT_COUNT records at start
     RX_RETURN_LIST RxReturnSta;           // frames indicated on a station adapter
     RX_RETURN_LIST RxReturnAp;            // frames indicated on an access-point adapter
-    LIST_ENTRY PendingRequestList;        // parked private requests (PENDING_OID_REQUEST)
-    KSPIN_LOCK PendingRequestLock;
-    UCHAR PendingRequestListReady;        // set (release) once the list and its lock are initialised
-    volatile LONG PendingRequestCount;
 
     // Port reset state.
     ULONG ResetState;
@@ -1032,43 +457,11 @@ typedef struct _MP_ADAPTER {
     UCHAR StaStateBytes[ADAPTER_STA_STATE_BYTES];
     ULONG ResetValues[2];
 
-    // ---- firmware commands and events (Common/qzcmd, Common/qzevent) ---------------------------------
-    // The command queue beside FwCmdSlots and FwCmdSlotLock: its two ring indices and the two events of
-    // each slot. The command thread's wake event is FwCmdThread's.
-    UCHAR FwCmdWriteIndex;
-    UCHAR FwCmdReadIndex;
-    UCHAR FwCmdQueuedCount;  // slots taken that the command thread has not yet passed (20 when all are)
-    ULONG FwCmdQueueEpoch;   // advanced each time the queue is emptied
-    KEVENT FwCmdSentEvents[FW_CMD_SLOT_COUNT];
-    KEVENT FwCmdRespEvents[FW_CMD_SLOT_COUNT];
-    // Firmware state the send call and the event dispatch follow.
-    UCHAR RecoveryInProgress;  // a firmware-level (L0.5) recovery runs: every command is refused
-    UCHAR CmdTimeout;          // a command got no answer in time: every command is refused until recovery
-    UCHAR FwJustDownloaded;    // set when a download starts, cleared 10 s later: 7 s sent waits
-    UCHAR ShuttingDown;        // 1 s waits
-    ULONG RefusedCmdCount;     // commands refused by class while a firmware recovery runs
-    // Values the boot ROM's events report, read by the firmware download.
-    ULONG RomVersionWord;      // register-read answer for chip address 0x88000004, polled by the ROM-version query
-    UCHAR PatchSemaphoreStatus;
-    UCHAR BtPatchStatus;
-    ULONG BtPatchValue;
-    ULONG FwLogBaseAddress;    // third generation
-    // Events the dispatch dropped: shorter than their descriptor and header or than the header
-    // says, and events whose id has no handler.
-    volatile LONG FwEventShortCount;
-    volatile LONG FwEventUnknownCount;
-
-    // ---- unified commands and events (Common/nic_uni_cmd_event) ---------------------------------------
-    // Unified events, or TLVs inside them, that lie about their length (shorter than their fixed
-    // part or fields, a TLV length below 4 or past the event's end), and TLVs no handler uses.
-    volatile LONG UniEventMalformedCount;
-    volatile LONG UniEventUnknownTagCount;
-    UCHAR FwDbdcState;   // the firmware's dual-band state, as its dual-band report last gave it
-    UCHAR DbdcMode;      // dual-band mode chosen by the driver: the firmware's report then leaves the BSS bands alone
-    ULONG BtState[6];    // the six words of the firmware's Bluetooth state report
-    UCHAR BtReady;       // the Bluetooth side reported ready (sixth word 1)
-    UCHAR EfuseStatus[2];
-    UCHAR EfuseData[16];
+    // Firmware commands and events: the command queue (Common/qzcmd_types.h), the event dispatch's values
+    // (Common/qzevent_types.h) and the unified event handlers' (Common/nic_uni_cmd_event_types.h).
+    FW_CMD_BLOCK FwCmd;
+    FW_EVENT_BLOCK FwEvent;
+    UNI_EVENT_BLOCK UniEvent;
 
     // ---- firmware files and download (hal/common/fwfile, hal/common/fwdownload) -----------------------
     FW_FILE_BLOCK FwFiles;                  // both loaded containers, the last image's time stamp
@@ -1085,24 +478,14 @@ typedef struct _MP_ADAPTER {
     // with atomic operations. Each failed take of a receive record adds 0x10000 to the failure count.
     ULONG RxExhaustMask;
     ULONG RxAllocFailCount;
-    // Interrupts.
-    // Bytes read by the interrupt routines on other processors: accessed with atomic loads and stores.
+    // Interrupts. Read by the interrupt routines on other processors: accessed with atomic loads and stores.
     UCHAR InterruptsDisabled;    // 1 after the interrupt object's disable callback, 0 after enable
-    UCHAR SleepFlag;             // set by the power-by-port code while the device sleeps
     ULONG RxPassCount[2];        // receive passes that left work behind (ring 0; rings 1 and 2)
     ULONG RxThroughput[2];       // the periodic job's receive throughput figures (ring 0, ring 2)
     ULONG SavedSwIntStatus;      // the MCU-to-host software interrupt status last served
     ULONG PcieErrorCount;        // counted with atomic operations
     ULONG FwAssertCount;
-    UCHAR IntRecoveryPending[2]; // both set to 1 when the interrupt path asked for firmware recovery
     UCHAR FwLogPending;          // the firmware said its log ring holds data
-    // Ownership of the chip: driver own or firmware own.
-    KSPIN_LOCK OwnLock;
-    KIRQL OwnLockIrql;
-    alignas(2) UCHAR FwOwn[2];   // FwOwn[0]: 1 while the firmware owns the chip; both cleared together
-    UCHAR LowPowerRestore;       // PCIe low-power settings were changed when ownership was given away
-    volatile LONG OwnInProgress; // driver-own polls running with the own lock released
-    volatile LONG OwnCallBalance;
 
     // ---- firmware commands on the rings and the receive ring service (platform/ndis6/n6pci) ----------
     volatile LONG RxFrameCount;  // buffers taken off receive ring 0 (interlocked)
@@ -1121,30 +504,14 @@ typedef struct _MP_ADAPTER {
 
     // ---- firmware bring-up (hal/common/hal_bringup, hal/common/hal_postdl) -----------------------------
     ULONG CpuVendor;                   // HAL_CPU_VENDOR_*: the processor's vendor, read at bring-up
-    UCHAR KeepRunningFw;               // the firmware stayed alive through a low-power state: keep it
     UCHAR ChannelPrivilegeSupported;
-    // What the firmware's capability answer reports (its event handler writes them).
-    UCHAR ChipTxPathMask;
-    UCHAR ChipStreams;                 // high four bits transmit, low four bits receive streams
-    UCHAR FactoryCalCapable;
-    // The chip capability report beyond the bring-up's copies (Common/qzevent_capability).
-    NIC_CAPABILITY_RECORD NicCapability;
-    CHIP_CAPABILITY_RECORD ChipCapability;
-    USHORT HwAntennaPath;              // the chip's antenna-path word: limits the peers' stream-count updates
-    UCHAR ChipTxLdpc;                  // PHY capability: 1 when the chip transmits LDPC
-    UCHAR ChipRxLdpc;                  // PHY capability: 1 when the chip receives LDPC
-    UCHAR SixGCapable;                 // the chip reports 6 GHz support
-    volatile LONG ChipCapMalformedCount;  // capability records cut short or skipped as too short
-    // The second generation's copies of the capability answer.
-    UCHAR TxPathSetting;
-    UCHAR TxStreamLimit;
-    UCHAR RxStreamLimit;
+    // What the firmware's capability answers report (Common/qzevent_capability_types.h).
+    CHIP_CAP_BLOCK Cap;
     UCHAR DualBand;                    // 1 when both the 2.4 GHz and the 5 GHz band are enabled
     UCHAR PlatformPcieSwitch;          // the platform's PCIe-switch flag, read with the SAR tables
     // The MLME core's queue and BSS table (MlmeInit creates them).
     struct _MLME_QUEUE* MlmeQueue;
     PBSS_TABLE ScanTable;
-    NLO_OFFLOAD_RECORD NloOffload;     // the network-list offload set for sleep
     // Firmware scan, channel-privilege and domain commands (Common/qzcmd_scan): the BSS index of the
     // held grant, the completion waiting for a grant, the scan request the abort reads, the WDI layer's
     // scan-aborted mark, the private scan filter, the offload's sequence number and the 6 GHz reports.
@@ -1177,51 +544,20 @@ typedef struct _MP_ADAPTER {
     UCHAR NicStarted;                  // the first power-up brought the NIC up; cleared when it is shut down
     UCHAR NicShutDown;
     UCHAR ShutdownNotified;            // the system is shutting down
-    UCHAR IcsLogging[2];               // the two ICS logging bytes
     UCHAR OsScanRequest;               // an OS scan request is recorded (the WDI layer sets it)
     ULONG PendingScanPort;             // port number of the pending OS scan
     ULONG CurrentPowerState;           // 1 D0 (working), 2 D1, 3 D2, 4 D3 (sleep)
     ULONG PowerUpFailed;               // 1 when the last power-up from D3 failed
-    UCHAR WowArmed;
-    UCHAR WowPatternCount;             // installed wake patterns
-    UCHAR WowOffloadCount;             // installed protocol offloads
-    UCHAR LowPowerCountdownActive;
-    ULONG LowPowerCountdown;           // 100 ms ticks left before the station periodic job rests
-    LARGE_INTEGER LastD0Time;          // local time of the last return to D0
-    LARGE_INTEGER LastLowPowerTime;    // local time of the last entry to low power
     ULONG PowerUpCounters[2];          // cleared at every resume (with port 0's)
     ULONG StartCounter;                // cleared after a good first power-up
     UCHAR NeighborReportCount;         // the WDI property handlers' neighbour-report store
     UCHAR NeighborReport[NEIGHBOR_REPORT_SIZE];
     UCHAR ReorderQueueInUse[REORDER_QUEUE_COUNT];  // in-use bytes of the receive reorder queues
-    PLATFORM_TIMER WowRxResumeTimer;   // the receive-ring resume timer (the wake-on-WLAN set-up creates it)
 
-    // ---- control-thread executor, system event log, private requests (ndiscommonhif_control, logevent,
-    // ndiscommonioctl) ----------------------------------------------------------------------------------------
-    // Core-dump file: open mark, the assert-dump mark, the dump-in-progress mark and byte count of the
-    // assert-dump event, and the file handle.
-    UCHAR CoreDumpOpen;
-    UCHAR AssertDumpMark;
-    UCHAR CoreDumpInProgress;
-    ULONG CoreDumpByteCount;
-    HANDLE CoreDumpFile;
-    // ICS log file: open mark, handle, and the record counter of its record headers.
-    UCHAR IcsLogOpen;
-    HANDLE IcsLogFile;
-    USHORT IcsRecordCounter;
-    ULONG PendingWakeIndication;  // a wake reason still to be indicated at the next link loss
-    // System event log: clients connected to the group owner, and the three recovery counters.
-    ULONG GoClientCount;
-    UCHAR RecoveryIoFailCount;
-    UCHAR RecoveryL05Count;
-    UCHAR RecoveryBusHangCount;
-    // Private requests: when the last one was accepted (ms), the last beamforming profile events, and the
-    // last register-access answers for two registers of the second generation.
-    ULONG64 LastPrivateRequestTime;
-    UCHAR BfProfileData[BF_PROFILE_DATA_SIZE];
-    UCHAR BfProfileTag[BF_PROFILE_TAG_SIZE];
-    ULONG LatchedReg83086040;
-    ULONG LatchedReg830860F8;
+    // ---- system event log, firmware dumps, private requests (logevent, fwdump, ndiscommonioctl) ----------
+    ULONG GoClientCount;               // system event log: clients connected to the group owner
+    FW_DUMP_BLOCK FwDump;              // assert dump, core-dump and ICS log files (Common/fwdump_types.h)
+    PRIVATE_REQUEST_BLOCK Ioctl;       // private requests (platform/ndiscommon/ndiscommonioctl_types.h)
     // ---- MLME core: the station-entry pool, the MLME queue, handler and buffer pool (Common/mlme) -------
     MAC_TABLE_POOL MacTabPool;
     MLME_ADAPTER_BLOCK Mlme;
@@ -1254,7 +590,6 @@ typedef struct _MP_ADAPTER {
     MLME_CHANNEL_LISTS ChannelLists;   // 5 GHz, all-channel and group-owner lists
     CHAR RssiPeak;                     // the RSSI monitor: peak and lowest RSSI since the peak
     CHAR RssiLowest;
-    UCHAR CountryFixed;                // the country was fixed by a private request
     UCHAR ScanDoneSinceRequest;        // a scan-done event arrived since the last scan request
 
     // ---- receive ring service, per-chip receive dispatch and receive checks (n6pci, hal/chips, Common/recv,
@@ -1272,10 +607,6 @@ typedef struct _MP_ADAPTER {
     UCHAR RxTestMode;                  // receive test: every frame counted
     UCHAR RxPerPhyCounting;            // group frames also counted in the multicast statistics
     UCHAR StaKeyState;                 // 1 once the station's keys are installed
-    UCHAR WowPatternCode;              // code of the pattern the firmware matched
-    UCHAR WakePacketSeen;
-    UCHAR WakeReasonKind;
-    UCHAR WakeReasonCode;
     USHORT RxPerfHighRate[4];          // per BSS index: highest receive rate / 5
     UCHAR RxPerfRcpi[4][2];            // the two RCPI bytes seen with it
     UCHAR RxPerfKindCount[4][2];       // saturating counters of the decoded kinds 1 and 2
@@ -1286,15 +617,6 @@ typedef struct _MP_ADAPTER {
     UCHAR RxDupLastIndex[RX_STA_ENTRIES][9];
     UCHAR RxAmsduBad[RX_STA_ENTRIES][17];       // per sender WLAN index and TID row (16 non-QoS)
     USHORT RxAmsduSeq[RX_STA_ENTRIES][17];
-    UCHAR StaStatRecord[STA_STAT_RECORD_SIZE];  // the statistics event's fixed fields at their payload offsets
-    ULONG64 StaStatBandTotals[2][21];           // per band: running totals of the block's counters
-    ULONG64 StaStatBandCumulative[2][5];
-    ULONG StaStatRatioCumulative[2];            // thousandths
-    ULONG StaStatRatioEvent[2];
-    ULONG StaStatRate;
-    ULONG64 StaStatCounters[2];
-    UCHAR StaStatReset;                          // the statistics are being reset
-    UCHAR MibRecord[MIB_RECORD_SIZE];
     ULONG64 RxFrameTotal;              // frames that reached the receive processing
     ULONG64 RxGoodFrames;              // of them, frames the error check passed
     ULONG64 LastBeaconTime;            // system time of the last beacon of a connected BSS
@@ -1306,24 +628,11 @@ typedef struct _MP_ADAPTER {
     ULONG64 RxUnicastDataFrames;
     // ---- indication layers: the connection dialogue bytes and the association's frames (platform/ndis6/n6indicate) ----
     ADAPTER_INDICATION_BLOCK Ind;
-    // ---- firmware status, statistics and wake events; assert dump and ICS log (Common/qzevent_handlers, Common/fwdump) ----
+    // ---- firmware status, statistics and wake events (Common/qzevent_handlers) -------------------------------
     UCHAR RadioOffBySwitch;           // the radio was switched off by the hardware radio switch
-    UCHAR PhyStatusSmall[PHY_STATUS_RECORD_SMALL];  // PHY status record of kind 1
-    UCHAR PhyStatusLarge[PHY_STATUS_RECORD_LARGE];  // PHY status record of kind 4
     UCHAR FwAskedToSleep;             // the firmware's sleep notification was served
-    ULONG WakeReason;                 // NDIS wake-reason type, read by the wake indication
-    ULONG WakePatternIndex;           // pattern slot, then the OS pattern id
-    ULONG WakePacketWord;
-    ULONG LinkLossCause;              // 1: beacon loss or a disconnect wake
-    WOW_PATTERN_ENTRY WowPatterns[WOW_PATTERN_SLOTS];
-    STA_STAT_ORI_RECORD StaStatOri;
-    UCHAR StaInfoResetRequested;      // the last station-information query asked for the counters to be reset
-    UCHAR WlanInfo[WLAN_INFO_RECORD_SIZE];
-    UCHAR FwAsserted;                 // the firmware sent an assert dump; cleared by error recovery
-    // (AssertDumpMark above marks a dump of the Bluetooth side, written to the Bluetooth file.)
-    UCHAR CoreDumpHeaderPhase;        // the dump's header chunks are traced
-    UCHAR IcsLoggingDynamic;          // the third ICS-logging flag (dynamic ICS logging), beside IcsLogging[2]
-    PLATFORM_TIMER CoreDumpTimer;     // "wlanMcuCorDumpTimer": the dump ends 500 ms after its last chunk
+    STATISTICS_BLOCK Stats;           // the statistics events' records (Common/qzevent_handlers_types.h)
+    WAKE_BLOCK Wake;                  // wake patterns, offloads and the wake reason (Common/wowlan_types.h)
     // Legacy event handlers: the channel grant and current-channel records, and per station entry (WLAN
     // index) the key-installed flag, the block-ack quirk flag and the reorder start of the last agreement.
     UCHAR ChGrantGranted;
@@ -1351,8 +660,9 @@ typedef struct _MP_ADAPTER {
     UCHAR CertTlsLengthIncluded;      // 0x80 or 0
     UCHAR CertTlsMoreFragments;       // 0x40 or 0
     UCHAR CertFakeCaSeen;             // the Hotspot 2.0 test authority's certificate was seen
-    // ---- data path: transmit state, the connect attempt's rates, block-ack queues, reassembly
-    // (platform/wificx/wificxtx, Common/mlme/mlmeinfo_rate, Common/mlme/mlmesync_ba, Common/recv) ----
+    // ---- data path: transmit state, the connect attempt's rates, block-ack queues, reassembly, action
+    // exchanges (platform/wificx/wificxtx, Common/mlme/mlmeinfo_rate, Common/mlme/mlmesync_ba,
+    // Common/recv, Common/mlme/mlmeaction) ----
     ADAPTER_XMIT_BLOCK Xmit;
     CONNECT_RATES ConnectRates;
     ADAPTER_BA_BLOCK Ba;

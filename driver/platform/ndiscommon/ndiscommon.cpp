@@ -2,24 +2,26 @@
 // worker threads, delays and event waits, software control init, spin-lock set and port reset.
 #include "platform/ndiscommon/ndiscommon.h"
 
+#include "Common/cnm.h"
 #include "Common/common.h"
 #include "Common/mlme/mlme.h"
 #include "Common/mlme/mlmeassoc.h"
 #include "Common/mlme/mlmeconnect.h"
 #include "Common/mlme/mlmeinfo.h"
 #include "Common/mlme/mlmesync.h"
+#include "Common/p2p/p2p.h"
 #include "Common/p2p/p2pms.h"
 #include "Common/qzcmd.h"
 #include "Common/recv.h"
 #include "hal/common/hal_services.h"
 #include "kshim/rtl.h"
+#include "platform/ndis6/n6indicate.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/ndiscommonhif.h"
 #include "platform/ndiscommon/ndiscommonhifpci.h"
 #include "platform/ndiscommon/ndiscommoninit.h"
 #include "platform/ndiscommon/trace.h"
-#include "platform/ndis6/n6indicate.h"
 #include "platform/wdi/wdisend.h"
 #include "platform/wificx/txqueue.h"
 
@@ -459,11 +461,11 @@ void PlatformFWCmdThreadProc(PVOID context)
     PlatformSetThreadPriority();
     while (!PlatformThreadsStopping(adapter)) {
         (void)PlatformWaitEvent(&adapter->FwCmdThread.WakeEvent, 0);
-        if (adapter->LowPowerMode) {
+        if (adapter->LowPower.LowPowerMode) {
             (void)NdisCommonHifPmSetDriverOwn(adapter);
         }
         (void)QzCmdDequeueFWCmd(adapter, 0);
-        if (adapter->LowPowerMode) {
+        if (adapter->LowPower.LowPowerMode) {
             (void)NdisCommonHifPmSetFwOwn(adapter, 0);
         }
     }
@@ -581,7 +583,7 @@ void NdisCommonFreeAllThreads(PMP_ADAPTER adapter)
 {
     adapter->StopThreads.store(1);
     for (ULONG i = 0; i < FW_CMD_SLOT_COUNT; ++i) {
-        if (adapter->FwCmdSlots[i].InUse) {
+        if (adapter->FwCmd.FwCmdSlots[i].InUse) {
             NdisCommonGenericDelay(50 * 1000);
         }
     }
@@ -713,7 +715,7 @@ void FreePoolLocks(PINTERNAL_CMD_BLOCK cmd)
 void NdisCommonSpinLockInit(PMP_ADAPTER adapter)
 {
     PlatformAllocateSpinLock(&adapter->Cmd.MsgPool.Lock);
-    PlatformAllocateSpinLock(&adapter->FwCmdSlotLock);
+    PlatformAllocateSpinLock(&adapter->FwCmd.FwCmdSlotLock);
     InitPoolLocks(&adapter->Cmd);
     NdisCommonHifAllocateSpinLock(adapter);
     if (adapter->P2pBlock != nullptr) {
@@ -726,7 +728,7 @@ void NdisCommonSpinLockInit(PMP_ADAPTER adapter)
 void NdisCommonDeallocateAllSpinLock(PMP_ADAPTER adapter)
 {
     PlatformFreeSpinLock(&adapter->Cmd.MsgPool.Lock);
-    PlatformFreeSpinLock(&adapter->FwCmdSlotLock);
+    PlatformFreeSpinLock(&adapter->FwCmd.FwCmdSlotLock);
     FreePoolLocks(&adapter->Cmd);
     if (adapter->P2pBlock != nullptr) {
         PlatformFreeSpinLock(&adapter->P2pBlock->CmdQueue.Lock);

@@ -68,17 +68,17 @@ VOID IoErrRecovery(PMP_ADAPTER adapter, BOOLEAN failed)
 {
     // Register reads run on every thread and in the interrupt path: the count changes atomically.
     if (!failed) {
-        if (__atomic_load_n(&adapter->IoErrorCount, __ATOMIC_RELAXED) != 0) {
-            __atomic_store_n(&adapter->IoErrorCount, 0u, __ATOMIC_RELAXED);
+        if (__atomic_load_n(&adapter->Recovery.IoErrorCount, __ATOMIC_RELAXED) != 0) {
+            __atomic_store_n(&adapter->Recovery.IoErrorCount, 0u, __ATOMIC_RELAXED);
         }
         return;
     }
-    ULONG count = __atomic_add_fetch(&adapter->IoErrorCount, 1u, __ATOMIC_RELAXED);
+    ULONG count = __atomic_add_fetch(&adapter->Recovery.IoErrorCount, 1u, __ATOMIC_RELAXED);
     if (count == IO_ERROR_RECOVERY_FIRST || count == IO_ERROR_RECOVERY_AGAIN) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "%u register reads failed in a row: recovery requested",
                  static_cast<unsigned>(count));
         if (count == IO_ERROR_RECOVERY_AGAIN) {
-            __atomic_store_n(&adapter->IoErrorCount, 0u, __ATOMIC_RELAXED);
+            __atomic_store_n(&adapter->Recovery.IoErrorCount, 0u, __ATOMIC_RELAXED);
         }
         PostRecovery(adapter, RECOVERY_IO_FAIL);
     }
@@ -190,12 +190,12 @@ void NdisCommonHifAllocateSpinLock(PMP_ADAPTER adapter)
         lock.OldIrql = PASSIVE_LEVEL;
     }
     PlatformAllocateSpinLock(&hif->GeneralLock.Lock);
-    PlatformAllocateSpinLock(&adapter->OwnLock);
+    PlatformAllocateSpinLock(&adapter->LowPower.OwnLock);
     // The per-category dequeue locks and the SER-done event of the error recovery.
-    for (KSPIN_LOCK& lock : adapter->AcDequeueLock) {
+    for (KSPIN_LOCK& lock : adapter->Recovery.AcDequeueLock) {
         PlatformAllocateSpinLock(&lock);
     }
-    KeInitializeEvent(&adapter->SerDoneEvent, NotificationEvent, FALSE);
+    KeInitializeEvent(&adapter->Recovery.SerDoneEvent, NotificationEvent, FALSE);
 }
 
 void NdisCommonHifDeallocateSpinLock(PMP_ADAPTER adapter)
@@ -211,8 +211,8 @@ void NdisCommonHifDeallocateSpinLock(PMP_ADAPTER adapter)
         PlatformFreeSpinLock(&lock.Lock);
     }
     PlatformFreeSpinLock(&hif->GeneralLock.Lock);
-    PlatformFreeSpinLock(&adapter->OwnLock);
-    for (KSPIN_LOCK& lock : adapter->AcDequeueLock) {
+    PlatformFreeSpinLock(&adapter->LowPower.OwnLock);
+    for (KSPIN_LOCK& lock : adapter->Recovery.AcDequeueLock) {
         PlatformFreeSpinLock(&lock);
     }
 }
@@ -237,7 +237,7 @@ NTSTATUS NdisCommonHifApXmitHardTransmit(PPCI_HIF_CONTEXT hif, struct _TX_DMAQ_D
 NTSTATUS NdisCommonHifMiniportMMRequest(PPCI_HIF_CONTEXT hif, PUCHAR frame, ULONG length, UCHAR sequence)
 {
     PMP_ADAPTER adapter = hif->Adapter;
-    BOOLEAN bracket = static_cast<BOOLEAN>(adapter->LowPowerMode != 0);
+    BOOLEAN bracket = static_cast<BOOLEAN>(adapter->LowPower.LowPowerMode != 0);
     if (bracket) {
         (void)NdisCommonHifPmSetDriverOwn(adapter);
     }
@@ -323,7 +323,7 @@ void IncrementCounter(UCHAR* counter) { (void)__atomic_add_fetch(counter, static
 void RunL05(PMP_ADAPTER adapter, ULONG kind)
 {
     if (kind <= RECOVERY_FW_REQUEST) {
-        IncrementCounter(&adapter->RecoveryKindCount[kind - 1]);
+        IncrementCounter(&adapter->Recovery.RecoveryKindCount[kind - 1]);
     }
     for (PMP_PORT port : adapter->PortList) {
         if (port != nullptr && port->Created && port->P2pMsState > P2pMs_STATE_IDLE) {
@@ -336,22 +336,22 @@ void RunL05(PMP_ADAPTER adapter, ULONG kind)
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_HIF, "recovery kind %u dropped: an L0.5 is under way", static_cast<unsigned>(kind));
         return;
     }
-    IncrementCounter(&adapter->RecoveryL05Count);
-    __atomic_store_n(&adapter->RecoveryInProgress, static_cast<UCHAR>(1), __ATOMIC_RELEASE);
-    __atomic_store_n(&adapter->L05StartTime, RecoveryNow(), __ATOMIC_RELEASE);
+    IncrementCounter(&adapter->Recovery.RecoveryL05Count);
+    __atomic_store_n(&adapter->FwCmd.RecoveryInProgress, static_cast<UCHAR>(1), __ATOMIC_RELEASE);
+    __atomic_store_n(&adapter->Recovery.L05StartTime, RecoveryNow(), __ATOMIC_RELEASE);
     (void)LogEventDriverSerCount(adapter);
     NTSTATUS status = adapter->HalOps.FwRecovery != nullptr ? adapter->HalOps.FwRecovery(adapter) : STATUS_NOT_SUPPORTED;
     DBGPRINT(status == STATUS_SUCCESS ? TRACE_LEVEL_INFORMATION : TRACE_LEVEL_ERROR, DBG_HIF,
-             "L0.5 number %u ended: 0x%08X", static_cast<unsigned>(adapter->RecoveryL05Count),
+             "L0.5 number %u ended: 0x%08X", static_cast<unsigned>(adapter->Recovery.RecoveryL05Count),
              static_cast<unsigned>(status));
-    __atomic_store_n(&adapter->L05StartTime, static_cast<LONG64>(0), __ATOMIC_RELEASE);
+    __atomic_store_n(&adapter->Recovery.L05StartTime, static_cast<LONG64>(0), __ATOMIC_RELEASE);
 }
 
 void MarkPldr(PMP_ADAPTER adapter)
 {
-    IncrementCounter(&adapter->RecoveryBusHangCount);
-    adapter->PldrMark = 1;
-    adapter->PldrStartTime = RecoveryNow();
+    IncrementCounter(&adapter->Recovery.RecoveryBusHangCount);
+    adapter->Recovery.PldrMark = 1;
+    adapter->Recovery.PldrStartTime = RecoveryNow();
 }
 
 // Before a platform-level reset of kind 5 or 7, the companion Bluetooth driver's dump ("BtDumpSop").
@@ -372,7 +372,7 @@ void BluetoothDumpSteps(PMP_ADAPTER adapter)
 void RequestPldr(PMP_ADAPTER adapter, ULONG kind)
 {
     DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "recovery kind %u: platform-level device reset requested (number %u)",
-             static_cast<unsigned>(kind), static_cast<unsigned>(adapter->RecoveryBusHangCount));
+             static_cast<unsigned>(kind), static_cast<unsigned>(adapter->Recovery.RecoveryBusHangCount));
     NetDeviceRequestReset(adapter->Device, PlatformLevelDeviceReset);
 }
 
@@ -398,7 +398,7 @@ BOOLEAN L05InProgress(PMP_ADAPTER adapter)
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_HIF, "L0.5 test: adapter flags 0x%08X", static_cast<unsigned>(AdapterGetFlags(adapter)));
         return TRUE;
     }
-    return WithinGuard(__atomic_load_n(&adapter->L05StartTime, __ATOMIC_ACQUIRE), RECOVERY_L05_GUARD);
+    return WithinGuard(__atomic_load_n(&adapter->Recovery.L05StartTime, __ATOMIC_ACQUIRE), RECOVERY_L05_GUARD);
 }
 
 BOOLEAN PldrInProgress(PMP_ADAPTER adapter)
@@ -406,17 +406,17 @@ BOOLEAN PldrInProgress(PMP_ADAPTER adapter)
     if (AdapterTestFlags(adapter, ADAPTER_FLAGS_REGISTER_REFUSED)) {
         return TRUE;
     }
-    return static_cast<BOOLEAN>(adapter->PldrMark != 0 && WithinGuard(adapter->PldrStartTime, RECOVERY_PLDR_GUARD));
+    return static_cast<BOOLEAN>(adapter->Recovery.PldrMark != 0 && WithinGuard(adapter->Recovery.PldrStartTime, RECOVERY_PLDR_GUARD));
 }
 
 BOOLEAN ErrRecoveryNoneOccurred(PMP_ADAPTER adapter)
 {
-    for (UCHAR count : adapter->RecoveryKindCount) {
+    for (UCHAR count : adapter->Recovery.RecoveryKindCount) {
         if (count != 0) {
             return FALSE;
         }
     }
-    return static_cast<BOOLEAN>(adapter->RecoveryIoFailCount == 0);
+    return static_cast<BOOLEAN>(adapter->Recovery.RecoveryIoFailCount == 0);
 }
 
 VOID ErrorRecoveryProc(PMP_ADAPTER adapter, ULONG kind)
@@ -469,7 +469,7 @@ VOID ErrorRecoveryProc(PMP_ADAPTER adapter, ULONG kind)
         break;
     case RECOVERY_IO_FAIL:
         if ((mask & FW_STALL_RECOVERY_PLDR_BUS) != 0) {
-            IncrementCounter(&adapter->RecoveryIoFailCount);
+            IncrementCounter(&adapter->Recovery.RecoveryIoFailCount);
             BusFaultPldr(adapter, kind, ops.L0WholeChipReset, 1400000);
         }
         break;
@@ -480,7 +480,7 @@ VOID ErrorRecoveryProc(PMP_ADAPTER adapter, ULONG kind)
         break;
     case RECOVERY_DRIVER_OWN_FAIL:
         if ((mask & FW_STALL_RECOVERY_PLDR_OWN) != 0) {
-            IncrementCounter(&adapter->RecoveryKindCount[RECOVERY_DRIVER_OWN_FAIL - 1]);
+            IncrementCounter(&adapter->Recovery.RecoveryKindCount[RECOVERY_DRIVER_OWN_FAIL - 1]);
             MarkPldr(adapter);
             if (ops.ToggleWfsysRst != nullptr) {
                 NTSTATUS reset = ops.ToggleWfsysRst(adapter);
@@ -502,9 +502,9 @@ ULONG CheckAllQStop(PMP_ADAPTER adapter)
     ULONG queued = 0;
     for (UCHAR ac = 0; ac < 5; ++ac) {
         KIRQL oldIrql;
-        KeAcquireSpinLock(&adapter->AcDequeueLock[ac], &oldIrql);
-        const UCHAR running = adapter->AcDequeueInProgress[ac];
-        KeReleaseSpinLock(&adapter->AcDequeueLock[ac], oldIrql);
+        KeAcquireSpinLock(&adapter->Recovery.AcDequeueLock[ac], &oldIrql);
+        const UCHAR running = adapter->Recovery.AcDequeueInProgress[ac];
+        KeReleaseSpinLock(&adapter->Recovery.AcDequeueLock[ac], oldIrql);
         if (running == 1) {
             bits |= 1u << ac;
             DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "access category %u still being dequeued", static_cast<unsigned>(ac));
@@ -533,8 +533,8 @@ VOID SerCheckTxStopTimeOut(PVOID systemSpecific1, PMP_PORT port, struct _PLATFOR
         return;
     }
     // The SER moves on before the firmware is told, so that its next step finds the state ready.
-    __atomic_store_n(&adapter->TxStopped, static_cast<UCHAR>(1), __ATOMIC_RELEASE);
-    __atomic_store_n(&adapter->SerState, static_cast<UCHAR>(SER_STATE_TX_STOPPED), __ATOMIC_RELEASE);
+    __atomic_store_n(&adapter->Recovery.TxStopped, static_cast<UCHAR>(1), __ATOMIC_RELEASE);
+    __atomic_store_n(&adapter->Recovery.SerState, static_cast<UCHAR>(SER_STATE_TX_STOPPED), __ATOMIC_RELEASE);
     if (ChipRecovers(adapter->DeviceId)) {
         AsicArvel3xSetSwIntToMcu(adapter, ARVEL_SER_HOST_TX_STOPPED);
     }

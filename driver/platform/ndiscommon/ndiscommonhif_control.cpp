@@ -74,8 +74,8 @@ void LinkLoss(PMP_ADAPTER adapter, PMP_PORT port)
     PlatformMoveMemory(port->LastBssid, bssid, MAC_ADDR_LEN);
     (void)MlmeCntLinkDown(port, 0);
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_THREAD, "link lost on port %u", static_cast<unsigned>(port->PortNumber));
-    if (adapter->PendingWakeIndication != 0) {
-        adapter->PendingWakeIndication = 0;
+    if (adapter->Wake.PendingWakeIndication != 0) {
+        adapter->Wake.PendingWakeIndication = 0;
         (void)WOWLANPacketIndicateFunc(adapter, adapter->PortList[0]);
     }
     PlatformIndicateDisassociation(adapter, port, bssid, LINK_LOSS_REASON, LINK_LOSS_SOURCE);
@@ -86,10 +86,10 @@ void LinkLoss(PMP_ADAPTER adapter, PMP_PORT port)
 // ---- core dump ------------------------------------------------------------------------------------------------
 void CloseCoreDump(PMP_ADAPTER adapter)
 {
-    adapter->CoreDumpInProgress = 0;
-    adapter->CoreDumpByteCount = 0;
+    adapter->FwDump.CoreDumpInProgress = 0;
+    adapter->FwDump.CoreDumpByteCount = 0;
     (void)PlatformOpenCoreDumpFile(adapter, 0);
-    adapter->CoreDumpOpen = 0;
+    adapter->FwDump.CoreDumpOpen = 0;
 }
 
 void CoreDumpFile(PMP_ADAPTER adapter, const UCHAR* payload, ULONG length)
@@ -101,19 +101,19 @@ void CoreDumpFile(PMP_ADAPTER adapter, const UCHAR* payload, ULONG length)
     if (payload[0] == 1) {
         NTSTATUS status = PlatformOpenCoreDumpFile(adapter, 1);
         if (NT_SUCCESS(status)) {
-            adapter->CoreDumpOpen = 1;
+            adapter->FwDump.CoreDumpOpen = 1;
         } else {
             DBGPRINT(TRACE_LEVEL_ERROR, DBG_THREAD, "core-dump file not opened: 0x%08X", static_cast<unsigned>(status));
         }
         return;
     }
-    if (adapter->AssertDumpMark) {
+    if (adapter->FwDump.AssertDumpMark) {
         // This dump is reported by its own event; the file only closes.
-        adapter->AssertDumpMark = 0;
+        adapter->FwDump.AssertDumpMark = 0;
         CloseCoreDump(adapter);
         return;
     }
-    if (adapter->CoreDumpOpen) {
+    if (adapter->FwDump.CoreDumpOpen) {
         CloseCoreDump(adapter);
         (void)PlatformIndicateFirmwareStalled(adapter, kCoreDumpStallReason);
         const ULONG kind = kCoreDumpRecoveryKind;
@@ -128,12 +128,12 @@ void CoreDumpFile(PMP_ADAPTER adapter, const UCHAR* payload, ULONG length)
 
 void CoreDumpData(PMP_ADAPTER adapter, PUCHAR payload, ULONG length)
 {
-    if (!adapter->CoreDumpOpen || adapter->CoreDumpFile == nullptr) {
+    if (!adapter->FwDump.CoreDumpOpen || adapter->FwDump.CoreDumpFile == nullptr) {
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_THREAD, "%u core-dump bytes without an open file", static_cast<unsigned>(length));
         return;
     }
     IO_STATUS_BLOCK io = {};
-    NTSTATUS status = ZwWriteFile(adapter->CoreDumpFile, nullptr, nullptr, nullptr, &io, payload, length, nullptr, nullptr);
+    NTSTATUS status = ZwWriteFile(adapter->FwDump.CoreDumpFile, nullptr, nullptr, nullptr, &io, payload, length, nullptr, nullptr);
     DBGPRINT(NT_SUCCESS(status) ? TRACE_LEVEL_VERBOSE : TRACE_LEVEL_ERROR, DBG_THREAD,
              "core-dump write of %u bytes: 0x%08X", static_cast<unsigned>(length), static_cast<unsigned>(status));
 }
@@ -173,7 +173,7 @@ void CalibrationCollect(PMP_ADAPTER adapter)
 // ---- host CSR dump ------------------------------------------------------------------------------------------------
 void HostCsrDump(PMP_ADAPTER adapter)
 {
-    const BOOLEAN bracket = static_cast<BOOLEAN>(adapter->LowPowerMode != 0);
+    const BOOLEAN bracket = static_cast<BOOLEAN>(adapter->LowPower.LowPowerMode != 0);
     if (bracket) {
         (void)NdisCommonHifPmSetDriverOwn(adapter);
     }
@@ -225,31 +225,31 @@ void IcsFile(PMP_ADAPTER adapter, const UCHAR* payload, ULONG length)
 {
     const UCHAR open = payload != nullptr && length >= 1 && payload[0] == 1;
     if (open) {
-        if (adapter->IcsLogOpen) {
+        if (adapter->FwDump.IcsLogOpen) {
             return;
         }
         NTSTATUS status = PlatformOpenIcsLogFile(adapter, 1);
         if (NT_SUCCESS(status)) {
-            adapter->IcsLogOpen = 1;
+            adapter->FwDump.IcsLogOpen = 1;
         } else {
             DBGPRINT(TRACE_LEVEL_ERROR, DBG_THREAD, "ICS log not opened: 0x%08X", static_cast<unsigned>(status));
         }
         return;
     }
-    if (adapter->IcsLogOpen) {
-        adapter->IcsLogOpen = 0;
+    if (adapter->FwDump.IcsLogOpen) {
+        adapter->FwDump.IcsLogOpen = 0;
         (void)PlatformOpenIcsLogFile(adapter, 0);
     }
 }
 
 void IcsWriteToFile(PMP_ADAPTER adapter, PUCHAR bytes, ULONG length)
 {
-    if (!adapter->IcsLogOpen || adapter->IcsLogFile == nullptr) {
+    if (!adapter->FwDump.IcsLogOpen || adapter->FwDump.IcsLogFile == nullptr) {
         DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_THREAD, "ICS log closed: %u bytes not written", static_cast<unsigned>(length));
         return;
     }
     IO_STATUS_BLOCK io = {};
-    NTSTATUS status = ZwWriteFile(adapter->IcsLogFile, nullptr, nullptr, nullptr, &io, bytes, length, nullptr, nullptr);
+    NTSTATUS status = ZwWriteFile(adapter->FwDump.IcsLogFile, nullptr, nullptr, nullptr, &io, bytes, length, nullptr, nullptr);
     DBGPRINT(NT_SUCCESS(status) ? TRACE_LEVEL_VERBOSE : TRACE_LEVEL_ERROR, DBG_THREAD, "ICS log write of %u bytes: 0x%08X",
              static_cast<unsigned>(length), static_cast<unsigned>(status));
 }
@@ -280,7 +280,7 @@ void IcsWrite(PMP_ADAPTER adapter, const UCHAR* payload, ULONG length)
     ICS_RECORD_HEADER header = {};
     header.Magic = ICS_RECORD_MAGIC;
     header.Version = 1;
-    header.Counter = adapter->IcsRecordCounter++;
+    header.Counter = adapter->FwDump.IcsRecordCounter++;
     header.Type = ICS_RECORD_TYPE_PACKET;
     header.Length = packetLength;
     PlatformMoveMemory(buffer, &header, sizeof(header));
@@ -295,7 +295,7 @@ BOOLEAN nicRxWriteIcsTimeSync(PMP_ADAPTER adapter, PUCHAR buffer)
 {
     // An "IcsTimeSyncCnt" of 0 means no time-sync records.
     const ULONG every = adapter->RegistryBlock.IcsTimeSyncCnt;
-    if (every == 0 || adapter->IcsRecordCounter % every != 0) {
+    if (every == 0 || adapter->FwDump.IcsRecordCounter % every != 0) {
         return FALSE;
     }
     LARGE_INTEGER now;
@@ -303,15 +303,15 @@ BOOLEAN nicRxWriteIcsTimeSync(PMP_ADAPTER adapter, PUCHAR buffer)
     ICS_TIME_SYNC_RECORD record = {};
     record.Magic = ICS_RECORD_MAGIC;
     record.Version = 1;
-    record.Counter = adapter->IcsRecordCounter++;
+    record.Counter = adapter->FwDump.IcsRecordCounter++;
     record.Type = ICS_RECORD_TYPE_TIME_SYNC;
     record.Length = sizeof(ULONG64);
     record.UnixTimeNs = static_cast<ULONG64>(now.QuadPart) * 100 - kUnixEpochSeconds * 1000000000ull;
     PlatformMoveMemory(buffer, &record, sizeof(record));
-    if (adapter->IcsLogOpen && adapter->IcsLogFile != nullptr) {
+    if (adapter->FwDump.IcsLogOpen && adapter->FwDump.IcsLogFile != nullptr) {
         IO_STATUS_BLOCK io = {};
         NTSTATUS status =
-            ZwWriteFile(adapter->IcsLogFile, nullptr, nullptr, nullptr, &io, buffer, sizeof(record), nullptr, nullptr);
+            ZwWriteFile(adapter->FwDump.IcsLogFile, nullptr, nullptr, nullptr, &io, buffer, sizeof(record), nullptr, nullptr);
         if (!NT_SUCCESS(status)) {
             DBGPRINT(TRACE_LEVEL_ERROR, DBG_THREAD, "ICS time-sync write: 0x%08X", static_cast<unsigned>(status));
         }

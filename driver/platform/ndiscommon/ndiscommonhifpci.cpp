@@ -602,7 +602,7 @@ NTSTATUS NdisCommonHifPciEraseFirmware(PPCI_HIF_CONTEXT hif)
 
 VOID WaitFwCmdAndSerFinish(PMP_ADAPTER adapter)
 {
-    const UCHAR serAtEntry = __atomic_load_n(&adapter->SerState, __ATOMIC_ACQUIRE);
+    const UCHAR serAtEntry = __atomic_load_n(&adapter->Recovery.SerState, __ATOMIC_ACQUIRE);
     if (TxDWaitqGetCount(adapter) == 0 && !QzCmdQueueValidCheck(adapter) && serAtEntry == 0) {
         return;
     }
@@ -612,7 +612,7 @@ VOID WaitFwCmdAndSerFinish(PMP_ADAPTER adapter)
     for (;;) {
         const ULONG onRings = TxDWaitqGetCount(adapter);
         const BOOLEAN slotsInUse = QzCmdQueueValidCheck(adapter);
-        if (onRings == 0 && !slotsInUse && __atomic_load_n(&adapter->SerState, __ATOMIC_ACQUIRE) == 0) {
+        if (onRings == 0 && !slotsInUse && __atomic_load_n(&adapter->Recovery.SerState, __ATOMIC_ACQUIRE) == 0) {
             return;
         }
         DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "%u commands still on the rings, slots in use %u",

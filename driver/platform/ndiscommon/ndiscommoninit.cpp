@@ -5,6 +5,9 @@
 #include <cstddef>
 
 #include "Common/mlme/mlme.h"
+#include "Common/mlme/mlmesync_ba.h"
+#include "Common/recv.h"
+#include "hal/common/hal_chip.h"
 #include "hal/common/phy_cfg.h"
 #include "kshim/netadapter.h"
 #include "platform/ndiscommon/adapter.h"
@@ -196,8 +199,8 @@ void SetAccessPointOperation(PMP_ADAPTER adapter, PMP_PORT port)
     LARGE_INTEGER now;
     KeQuerySystemTime(&now);
     UCHAR channel = port->Channel.PrimaryChannel;
-    ULONG count = adapter->ChannelListCount <= DOMAIN_CHANNEL_MAX ? adapter->ChannelListCount : DOMAIN_CHANNEL_MAX;
-    NTSTATUS status = RegistryChooseApChannel(&adapter->ChannelList[0].Channel, sizeof(DOMAIN_CHANNEL_ENTRY), count,
+    ULONG count = adapter->Country.ChannelListCount <= DOMAIN_CHANNEL_MAX ? adapter->Country.ChannelListCount : DOMAIN_CHANNEL_MAX;
+    NTSTATUS status = RegistryChooseApChannel(&adapter->Country.ChannelList[0].Channel, sizeof(DOMAIN_CHANNEL_ENTRY), count,
                                               adapter->RegistryBlock.ChannelMode,
                                               static_cast<ULONGLONG>(now.QuadPart), &channel);
     if (NT_SUCCESS(status)) {
@@ -253,8 +256,8 @@ NTSTATUS QZCxInitNICReadRegParameters(PMP_ADAPTER adapter)
         NdisCommonQueryBigFWPath(adapter);
     }
 
-    adapter->RegCountryCode = RegistryParseCountryCode(&strings->Strings[REGISTRY_STRING_COUNTRY_REGION]);
-    adapter->CssCode = RegistryParseCssCode(&strings->Strings[REGISTRY_STRING_CSS_CODE]);
+    adapter->Country.RegCountryCode = RegistryParseCountryCode(&strings->Strings[REGISTRY_STRING_COUNTRY_REGION]);
+    adapter->Country.CssCode = RegistryParseCssCode(&strings->Strings[REGISTRY_STRING_CSS_CODE]);
 
     NdisCommonInitCopyRegistryToDriverDefaultSetting(adapter);
     PMP_PORT port = adapter->PortList[0];
@@ -489,7 +492,7 @@ void NdisCommonInitCopyRegistryToDriverDefaultSetting(PMP_ADAPTER adapter)
     working->BaCapability = block->BACapability;
     working->WmmCapable = block->WMMCapable;
     working->L1IdleTime = block->ConnIdleTimeForL1;
-    working->CountryCode = adapter->RegCountryCode;
+    working->CountryCode = adapter->Country.RegCountryCode;
     if (adapter->HalOps.LowPowerEnableInit != nullptr) {
         adapter->HalOps.LowPowerEnableInit(adapter);
     }

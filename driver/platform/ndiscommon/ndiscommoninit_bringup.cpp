@@ -229,7 +229,7 @@ void AfterDownload(PMP_ADAPTER adapter, PMP_PORT port0)
     PcieSpeedSwitch(adapter, port0);
     (void)MlmeUpdateEnableRekeyOffloadToFw(adapter, port0);
     (void)MlmeUpdateEdccaDetectEnableToFw(adapter, port0);
-    if (adapter->LowPowerMode) {
+    if (adapter->LowPower.LowPowerMode) {
         (void)NdisCommonHifPmSetFwOwn(adapter, 0);
     } else if (r.LowPowerEnable != 0 && adapter->HalOps.PcieDynamicL1 != nullptr) {
         adapter->HalOps.PcieDynamicL1(adapter, TRUE);
@@ -610,7 +610,7 @@ NTSTATUS NdisWdiInitFwHwSw(PMP_ADAPTER adapter)
     const NTSTATUS status = BringUp(adapter, progress);
     if (!NT_SUCCESS(status)) {
         HalFreeBigFW(&adapter->FwFiles);
-        if (adapter->LowPowerMode) {
+        if (adapter->LowPower.LowPowerMode) {
             (void)NdisCommonHifPmSetFwOwn(adapter, 0);
         }
         (void)DeInitStopIcs(adapter);
@@ -627,9 +627,9 @@ NTSTATUS NdisWdiInitFwHwSw(PMP_ADAPTER adapter)
 // ================================================================================================
 NTSTATUS DeInitStopIcs(PMP_ADAPTER adapter)
 {
-    if (adapter->IcsLogging[0] || adapter->IcsLogging[1]) {
-        adapter->IcsLogging[0] = 0;
-        adapter->IcsLogging[1] = 0;
+    if (adapter->FwDump.IcsLogging[0] || adapter->FwDump.IcsLogging[1]) {
+        adapter->FwDump.IcsLogging[0] = 0;
+        adapter->FwDump.IcsLogging[1] = 0;
         UCHAR argument[4] = {};
         (void)NdisCommonHifControlThreadHandler(adapter->PortList[0], kIcsStopCmd, argument, sizeof(argument));
     }
@@ -647,7 +647,7 @@ NTSTATUS DeInitFwHwSw(PMP_ADAPTER adapter)
     if (progress[BRINGUP_SW_CTRL]) {
         PMP_PORT port0 = adapter->PortList[0];
         const REGISTRY_BLOCK& r = adapter->RegistryBlock;
-        if (adapter->LowPowerMode) {
+        if (adapter->LowPower.LowPowerMode) {
             (void)NdisCommonHifPmSetDriverOwn(adapter);
         }
         if (port0 != nullptr && (port0->ConnectionFlags & PORT_CONN_CONNECTED) != 0) {
@@ -661,9 +661,9 @@ NTSTATUS DeInitFwHwSw(PMP_ADAPTER adapter)
             QZCxLedOff(adapter);
             P2pShutdownAllPorts(adapter);
         }
-        if (r.NLOEnable && port0 != nullptr && adapter->NloOffload.Active) {
-            adapter->NloOffload.Active = 0;
-            (void)QzCmdEnableNLO(adapter, port0, &adapter->NloOffload, 1);
+        if (r.NLOEnable && port0 != nullptr && adapter->Wake.NloOffload.Active) {
+            adapter->Wake.NloOffload.Active = 0;
+            (void)QzCmdEnableNLO(adapter, port0, &adapter->Wake.NloOffload, 1);
         }
         if (r.FWIndexLogCheck) {
             (void)MlmeUpdateFwlogSramEvtBlcok(adapter, port0, 1);
@@ -693,20 +693,20 @@ void SurpriseRemovedHandler(PMP_ADAPTER adapter)
     NdisCommonFreeAllThreads(adapter);
     // No thread may stay blocked on a device that is gone.
     KIRQL oldIrql;
-    KeAcquireSpinLock(&adapter->FwCmdSlotLock, &oldIrql);
+    KeAcquireSpinLock(&adapter->FwCmd.FwCmdSlotLock, &oldIrql);
     for (ULONG i = 0; i < FW_CMD_SLOT_COUNT; ++i) {
-        const FW_CMD_SLOT& slot = adapter->FwCmdSlots[i];
+        const FW_CMD_SLOT& slot = adapter->FwCmd.FwCmdSlots[i];
         if (!slot.InUse) {
             continue;
         }
         if (!slot.Answered) {
-            (void)KeSetEvent(&adapter->FwCmdRespEvents[i], IO_NO_INCREMENT, FALSE);
+            (void)KeSetEvent(&adapter->FwCmd.FwCmdRespEvents[i], IO_NO_INCREMENT, FALSE);
         }
         if (!slot.Sent) {
-            (void)KeSetEvent(&adapter->FwCmdSentEvents[i], IO_NO_INCREMENT, FALSE);
+            (void)KeSetEvent(&adapter->FwCmd.FwCmdSentEvents[i], IO_NO_INCREMENT, FALSE);
         }
     }
-    KeReleaseSpinLock(&adapter->FwCmdSlotLock, oldIrql);
+    KeReleaseSpinLock(&adapter->FwCmd.FwCmdSlotLock, oldIrql);
     PlatformIndicateRejectPendingPackets(adapter, 1);
     if (adapter->NicStarted && !adapter->NicShutDown) {
         QZCxShutdownNic(adapter);

@@ -65,15 +65,15 @@ ULONG EventBodyLength(const UCHAR* eventView)
 // (no more than the buffer holds), reporting `reported` bytes (no more than the buffer holds).
 void CompleteOldestParked(PMP_ADAPTER adapter, const UCHAR* reply, ULONG count, ULONG offset, ULONG reported)
 {
-    if (__atomic_load_n(&adapter->PendingRequestListReady, __ATOMIC_ACQUIRE) == 0) {
+    if (__atomic_load_n(&adapter->Ioctl.PendingRequestListReady, __ATOMIC_ACQUIRE) == 0) {
         return;  // the control device's resources are not allocated: nothing can be parked
     }
-    PLIST_ENTRY link = ExInterlockedRemoveHeadList(&adapter->PendingRequestList, &adapter->PendingRequestLock);
+    PLIST_ENTRY link = ExInterlockedRemoveHeadList(&adapter->Ioctl.PendingRequestList, &adapter->Ioctl.PendingRequestLock);
     if (link == nullptr) {
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_IOCTL, "firmware answer without a parked request");
         return;
     }
-    InterlockedDecrement(&adapter->PendingRequestCount);
+    InterlockedDecrement(&adapter->Ioctl.PendingRequestCount);
     auto* pending = CONTAINING_RECORD(link, PENDING_OID_REQUEST, Link);
     PVOID buffer = nullptr;
     size_t bufferLength = 0;
@@ -385,7 +385,7 @@ NTSTATUS NdisCommonProcessIOCTL(PMP_ADAPTER adapter, WDFREQUEST request, ULONG o
     }
     LARGE_INTEGER now;
     KeQuerySystemTime(&now);
-    adapter->LastPrivateRequestTime = static_cast<ULONG64>(now.QuadPart) / 10000;
+    adapter->Ioctl.LastPrivateRequestTime = static_cast<ULONG64>(now.QuadPart) / 10000;
     NTSTATUS status = kStatusInvalidDeviceRequestOid;
     for (const PrivateOidTable& table : kPrivateOidTables) {
         for (ULONG i = 0; i < table.Count; ++i) {
@@ -476,7 +476,7 @@ NTSTATUS setDynamicICS(PMP_ADAPTER adapter, UCHAR on, UCHAR second)
 // ================================================================================================
 NTSTATUS QZCxChainPendingRequest(PMP_ADAPTER adapter, WDFREQUEST request)
 {
-    if (adapter == nullptr || __atomic_load_n(&adapter->PendingRequestListReady, __ATOMIC_ACQUIRE) == 0) {
+    if (adapter == nullptr || __atomic_load_n(&adapter->Ioctl.PendingRequestListReady, __ATOMIC_ACQUIRE) == 0) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_IOCTL, "no pending list to park a request on");
         return STATUS_INSUFFICIENT_RESOURCES;
     }
@@ -489,8 +489,8 @@ NTSTATUS QZCxChainPendingRequest(PMP_ADAPTER adapter, WDFREQUEST request)
     pending->Request = request;
     pending->Signature = PENDING_OID_REQUEST_SIGNATURE;
     // Listed first, counted after: whoever sees the count sees the request on the list.
-    ExInterlockedInsertTailList(&adapter->PendingRequestList, &pending->Link, &adapter->PendingRequestLock);
-    InterlockedIncrement(&adapter->PendingRequestCount);
+    ExInterlockedInsertTailList(&adapter->Ioctl.PendingRequestList, &pending->Link, &adapter->Ioctl.PendingRequestLock);
+    InterlockedIncrement(&adapter->Ioctl.PendingRequestCount);
     return STATUS_PENDING;
 }
 
@@ -513,9 +513,9 @@ VOID ProcessAccessReg(PMP_ADAPTER adapter, PUCHAR eventView)
              static_cast<unsigned>(value));
     if (IsSecondGeneration(adapter->DeviceId)) {
         if (address == kLatchedRegisterA) {
-            adapter->LatchedReg83086040 = value;
+            adapter->Ioctl.LatchedReg83086040 = value;
         } else if (address == kLatchedRegisterB) {
-            adapter->LatchedReg830860F8 = value;
+            adapter->Ioctl.LatchedReg830860F8 = value;
         }
     }
     CompleteOldestParked(adapter, body + sizeof(address), sizeof(value), sizeof(address), 2 * sizeof(ULONG));
@@ -545,14 +545,14 @@ VOID ProcessGetChipReq(PMP_ADAPTER adapter, PUCHAR eventView)
 
 VOID ProcessBFProfileData(PMP_ADAPTER adapter, PUCHAR eventView)
 {
-    KeepBfProfile(adapter->BfProfileData, BF_PROFILE_DATA_SIZE, eventView);
+    KeepBfProfile(adapter->Ioctl.BfProfileData, BF_PROFILE_DATA_SIZE, eventView);
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_IOCTL, "beamforming profile data kept (%u bytes of event body)",
              static_cast<unsigned>(EventBodyLength(eventView)));
 }
 
 VOID ProcessBFProfileTag(PMP_ADAPTER adapter, PUCHAR eventView)
 {
-    KeepBfProfile(adapter->BfProfileTag, BF_PROFILE_TAG_SIZE, eventView);
+    KeepBfProfile(adapter->Ioctl.BfProfileTag, BF_PROFILE_TAG_SIZE, eventView);
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_IOCTL, "beamforming profile tag kept (%u bytes of event body)",
              static_cast<unsigned>(EventBodyLength(eventView)));
 }

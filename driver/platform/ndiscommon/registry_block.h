@@ -2,7 +2,8 @@
 // order, each as wide as its row (UCHAR, USHORT or ULONG), named as the row is named (a name that
 // starts with a digit gets the prefix "Reg"). The string rows live in the driver-wide string block
 // (registry_table.h). After the rows come the five firmware path buffers built while the
-// configuration is read.
+// configuration is read. Also the two records the reader derives from single rows: the four bytes of
+// "Radio" and a port's HT settings from "BACapability".
 #pragma once
 
 #include "kshim/nt_types.h"
@@ -423,3 +424,18 @@ typedef struct _REGISTRY_BLOCK {
     WCHAR WifiContainerPath[REGISTRY_FW_PATH_CHARS];    // Wi-Fi container full path, or the temporary file
     WCHAR WifiContainerFileName[REGISTRY_FW_PATH_CHARS];  // its file name
 } REGISTRY_BLOCK, *PREGISTRY_BLOCK;
+
+// "Radio": bit 0 software radio state, bit 1 hardware radio state, bit 2 radio on, bit 3 the
+// radio state reported by the firmware's radio-status event.
+typedef struct _REGISTRY_RADIO_STATE {
+    UCHAR SoftwareRadioState;
+    UCHAR HardwareRadioState;
+    UCHAR RadioOn;
+    UCHAR FirmwareRadioState;
+} REGISTRY_RADIO_STATE, *PREGISTRY_RADIO_STATE;
+
+// The HT capability words and A-MPDU parameter bytes a port derives from "BACapability".
+typedef struct _REGISTRY_HT_SETTINGS {
+    USHORT CapabilityInfo[2];
+    UCHAR AmpduParameters[2];
+} REGISTRY_HT_SETTINGS, *PREGISTRY_HT_SETTINGS;

@@ -123,15 +123,7 @@ NTSTATUS AsciiHexToBytes(PCSTR text, PUCHAR bytes, ULONG count);
 #define REGISTRY_MAC_ADDRESS_LENGTH 6
 NTSTATUS RegistryParseNetworkAddress(PCUNICODE_STRING text, UCHAR address[REGISTRY_MAC_ADDRESS_LENGTH]);
 
-// "Radio": bit 0 software radio state, bit 1 hardware radio state, bit 2 radio on, bit 3 the
-// radio state reported by the firmware's radio-status event.
-typedef struct _REGISTRY_RADIO_STATE {
-    UCHAR SoftwareRadioState;
-    UCHAR HardwareRadioState;
-    UCHAR RadioOn;
-    UCHAR FirmwareRadioState;
-} REGISTRY_RADIO_STATE, *PREGISTRY_RADIO_STATE;
-
+// "Radio" split into its four bytes.
 void RegistrySplitRadio(ULONG radio, PREGISTRY_RADIO_STATE state);
 // The value written back: firmware × 8 + radio on × 4 + hardware × 2 + software.
 ULONG RegistryJoinRadio(const REGISTRY_RADIO_STATE* state);
@@ -174,11 +166,6 @@ NTSTATUS RegistryChooseApChannel(const UCHAR* entries, ULONG entrySize, ULONG co
 // ack bit 10 of the first word only; bits 19-21 give the minimum MPDU start spacing (bits 2-4) of
 // both A-MPDU parameter bytes, and the first byte's maximum A-MPDU length exponent (bits 0-1)
 // becomes 3. Other bits are kept.
-typedef struct _REGISTRY_HT_SETTINGS {
-    USHORT CapabilityInfo[2];
-    UCHAR AmpduParameters[2];
-} REGISTRY_HT_SETTINGS, *PREGISTRY_HT_SETTINGS;
-
 void RegistryApplyBaCapabilityToHt(ULONG baCapability, PREGISTRY_HT_SETTINGS ht);
 
 // The WPS version rule: the working "WSCVersion2" is saved; bit 0 of the working "WSC20Testbed"

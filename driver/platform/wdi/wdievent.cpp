@@ -6,6 +6,7 @@
 #include "Common/decoders.h"
 #include "Common/logevent.h"
 #include "Common/mlme/mlmesync_mactab.h"
+#include "Common/p2p/p2p.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/trace.h"
 #include "platform/wdi/wdigenerator.h"

@@ -804,9 +804,9 @@ ULONG WdiGeneratorSupportedChannelList(PMP_ADAPTER adapter, WIFI_CHANNEL_MAPPING
         return 0;
     }
     ULONG written = 0;
-    ULONG listed = adapter->ChannelListCount < DOMAIN_CHANNEL_MAX ? adapter->ChannelListCount : DOMAIN_CHANNEL_MAX;
+    ULONG listed = adapter->Country.ChannelListCount < DOMAIN_CHANNEL_MAX ? adapter->Country.ChannelListCount : DOMAIN_CHANNEL_MAX;
     for (ULONG i = 0; i < listed && written < count; ++i) {
-        const DOMAIN_CHANNEL_ENTRY& e = adapter->ChannelList[i];
+        const DOMAIN_CHANNEL_ENTRY& e = adapter->Country.ChannelList[i];
         if (e.Band != band) {
             continue;
         }

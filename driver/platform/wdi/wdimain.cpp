@@ -6,6 +6,7 @@
 
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
+#include "platform/ndiscommon/ndiscommon.h"
 #include "platform/ndiscommon/trace.h"
 #include "platform/wdi/wdiproperty.h"
 #include "platform/wdi/wditask.h"

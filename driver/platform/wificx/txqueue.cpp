@@ -108,7 +108,7 @@ void Advance(NETPACKETQUEUE queue, BOOLEAN direct)
         return;
     }
     PMP_ADAPTER adapter = q->Adapter;
-    const UCHAR lowPower = adapter->LowPowerMode;
+    const UCHAR lowPower = adapter->LowPower.LowPowerMode;
     if (lowPower) {
         (void)NdisCommonHifPmSetDriverOwn(adapter);
     }

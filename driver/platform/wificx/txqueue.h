@@ -7,6 +7,7 @@
 #include "kshim/netadapter_queue.h"
 #include "kshim/wdf.h"
 #include "kshim/wdf_dma.h"
+#include "platform/wificx/txqueue_types.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 typedef struct _MP_PORT MP_PORT, *PMP_PORT;
@@ -70,32 +71,6 @@ typedef struct _QZCX_TXQUEUE {
     KIRQL OldIrql;
 } QZCX_TXQUEUE, *PQZCX_TXQUEUE;
 WDF_DECLARE_CONTEXT_TYPE_WITH_NAME(QZCX_TXQUEUE, QZCxGetTxQueueContext);
-
-// One started transmit queue in the adapter's table.
-#define TX_QUEUE_TABLE_SIZE 73
-typedef struct _TX_QUEUE_TABLE_ENTRY {
-    NETPACKETQUEUE Queue;
-    UCHAR InUse;
-    UCHAR Cancelled;
-    PMAC_TABLE_ENTRY Station;
-    UCHAR GroupQueue;  // 1 for the access-point port's queue of the broadcast peer
-    UCHAR AccessCategory;
-    ULONG PortId;
-    PQZCX_TXQUEUE Context;
-} TX_QUEUE_TABLE_ENTRY, *PTX_QUEUE_TABLE_ENTRY;
-
-// Per-port progress and watch records read by the transmit-hang check.
-typedef struct _TX_PORT_PROGRESS {
-    UCHAR Stalled;
-    UCHAR StallTicks;
-    ULONG HangCount;
-} TX_PORT_PROGRESS;
-typedef struct _TX_PORT_WATCH {
-    UCHAR Watching;
-    ULONG WatchIndex;
-    ULONG LastSeen;
-    UCHAR Ticks;
-} TX_PORT_WATCH;
 
 // User priority (0-7) to access category (0 background, 1 best effort, 2 video, 3 voice).
 UCHAR TxQueueAcOfPriority(UCHAR userPriority);

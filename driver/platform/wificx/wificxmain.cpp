@@ -527,10 +527,10 @@ NTSTATUS QZCxAllocateResource(PMP_ADAPTER adapter)
     InitRxReturnList(&adapter->RxReturnFree);
     InitRxReturnList(&adapter->RxReturnSta);
     InitRxReturnList(&adapter->RxReturnAp);
-    InitializeListHead(&adapter->PendingRequestList);
-    PlatformAllocateSpinLock(&adapter->PendingRequestLock);
-    adapter->PendingRequestCount = 0;
-    __atomic_store_n(&adapter->PendingRequestListReady, static_cast<UCHAR>(1), __ATOMIC_RELEASE);
+    InitializeListHead(&adapter->Ioctl.PendingRequestList);
+    PlatformAllocateSpinLock(&adapter->Ioctl.PendingRequestLock);
+    adapter->Ioctl.PendingRequestCount = 0;
+    __atomic_store_n(&adapter->Ioctl.PendingRequestListReady, static_cast<UCHAR>(1), __ATOMIC_RELEASE);
 
     NTSTATUS status = Ndis6CommonAllocAdapterBlock(adapter);
     if (!NT_SUCCESS(status)) {
@@ -563,8 +563,8 @@ NTSTATUS QZCxAllocateResource(PMP_ADAPTER adapter)
 void QZCxFreeResource(PMP_ADAPTER adapter)
 {
     // Every parked request is completed: none may stay behind its freed entry.
-    if (adapter->PendingRequestList.Flink != nullptr) {
-        while (!IsListEmpty(&adapter->PendingRequestList)) {
+    if (adapter->Ioctl.PendingRequestList.Flink != nullptr) {
+        while (!IsListEmpty(&adapter->Ioctl.PendingRequestList)) {
             QZCxCancelPendingRequest(adapter);
         }
     }
@@ -700,11 +700,11 @@ NTSTATUS QZCxInterruptDisable(WDFINTERRUPT interrupt, WDFDEVICE associatedDevice
 // ---- parked private requests ----------------------------------------------------------------------------
 void QZCxCancelPendingRequest(PMP_ADAPTER adapter)
 {
-    PLIST_ENTRY entry = ExInterlockedRemoveHeadList(&adapter->PendingRequestList, &adapter->PendingRequestLock);
+    PLIST_ENTRY entry = ExInterlockedRemoveHeadList(&adapter->Ioctl.PendingRequestList, &adapter->Ioctl.PendingRequestLock);
     if (entry == nullptr) {
         return;
     }
-    InterlockedDecrement(&adapter->PendingRequestCount);
+    InterlockedDecrement(&adapter->Ioctl.PendingRequestCount);
     auto* pending = CONTAINING_RECORD(entry, PENDING_OID_REQUEST, Link);
     WdfRequestComplete(pending->Request, STATUS_CANCELLED);
     PlatformFreeMemory(pending, sizeof(*pending));

@@ -110,8 +110,8 @@ void FillDevice(PMP_ADAPTER adapter, WIFI_DEVICE_CAPABILITIES& d)
         std::memcpy(d.FirmwareVersion, kNoFirmwareVersion, sizeof(kNoFirmwareVersion));
     }
     d.ActionFramesSupported = TRUE;
-    d.NumRxStreams = static_cast<UCHAR>(adapter->ChipStreams & 0x0F);
-    d.NumTxStreams = static_cast<UCHAR>(adapter->ChipStreams >> 4);
+    d.NumRxStreams = static_cast<UCHAR>(adapter->Cap.ChipStreams & 0x0F);
+    d.NumTxStreams = static_cast<UCHAR>(adapter->Cap.ChipStreams >> 4);
     d.Support_eCSA = FALSE;
     d.MACAddressRandomization = TRUE;
     d.MACAddressRandomizationMask[0] = 0x03;

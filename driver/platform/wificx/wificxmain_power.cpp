@@ -41,7 +41,7 @@ void ResumeSoftware(PMP_ADAPTER adapter)
             PlatformZeroMemory(entry->RxUnicastPn, sizeof(entry->RxUnicastPn));
             PlatformZeroMemory(entry->RxGroupPn, sizeof(entry->RxGroupPn));
         }
-        if (!adapter->WowArmed && port0->LowPowerMarker) {
+        if (!adapter->Wake.WowArmed && port0->LowPowerMarker) {
             port0->PowerSaveByte = port0->SavedPowerSaveByte;
             port0->SavedPowerValue = 0;
         }
@@ -118,22 +118,22 @@ void SwitchLedsOn(PMP_ADAPTER adapter)
 void ArmRxResumeTimer(PMP_ADAPTER adapter, ULONG ms)
 {
     PMP_PORT port0 = adapter->PortList[0];
-    if (port0 == nullptr || !NT_SUCCESS(PlatformSetTimer(port0, &adapter->WowRxResumeTimer, ms))) {
+    if (port0 == nullptr || !NT_SUCCESS(PlatformSetTimer(port0, &adapter->Wake.WowRxResumeTimer, ms))) {
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_POWER, "receive-ring resume timer not armed");
     }
 }
 
-UCHAR LoadOwnState(PMP_ADAPTER adapter) { return __atomic_load_n(&adapter->FwOwn[0], __ATOMIC_ACQUIRE); }
+UCHAR LoadOwnState(PMP_ADAPTER adapter) { return __atomic_load_n(&adapter->LowPower.FwOwn[0], __ATOMIC_ACQUIRE); }
 
 // The chip goes to the firmware at a D0 exit; the hand-over is retried while the chip does not take it.
 void GiveChipToFirmware(PMP_ADAPTER adapter)
 {
-    __atomic_store_n(&adapter->FwOwn[1], static_cast<UCHAR>(1), __ATOMIC_RELEASE);
+    __atomic_store_n(&adapter->LowPower.FwOwn[1], static_cast<UCHAR>(1), __ATOMIC_RELEASE);
     (void)NdisCommonHifPmSetFwOwn(adapter, 0);
     bool sawOwn = false;
     ULONG pass = 0;
     for (; pass < D0_EXIT_FW_OWN_PASSES; ++pass) {
-        const bool busy = __atomic_load_n(&adapter->OwnCallBalance, __ATOMIC_ACQUIRE) != 0 || LoadOwnState(adapter) != 1;
+        const bool busy = __atomic_load_n(&adapter->LowPower.OwnCallBalance, __ATOMIC_ACQUIRE) != 0 || LoadOwnState(adapter) != 1;
         if (!busy && !sawOwn) {
             break;
         }
@@ -159,20 +159,20 @@ NTSTATUS EvtDeviceD0Entry(WDFDEVICE device, WDF_POWER_DEVICE_STATE previousState
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_POWER, "D0 entry from %s", QZCxPowerStateName(previousState));
     NTSTATUS status = STATUS_SUCCESS;
     if (previousState == WdfPowerDeviceD3Final) {
-        __atomic_store_n(&adapter->FwOwn[0], static_cast<UCHAR>(1), __ATOMIC_RELEASE);
+        __atomic_store_n(&adapter->LowPower.FwOwn[0], static_cast<UCHAR>(1), __ATOMIC_RELEASE);
         if (!NT_SUCCESS(NdisCommonHifPmSetDriverOwn(adapter))) {
             status = STATUS_UNSUCCESSFUL;
         }
         g_FirstPowerUp = TRUE;
     } else {
         ResumeSoftware(adapter);
-        if (adapter->LowPowerMode) {
-            if (LoadOwnState(adapter) == 0 || __atomic_load_n(&adapter->OwnCallBalance, __ATOMIC_ACQUIRE) != 0) {
+        if (adapter->LowPower.LowPowerMode) {
+            if (LoadOwnState(adapter) == 0 || __atomic_load_n(&adapter->LowPower.OwnCallBalance, __ATOMIC_ACQUIRE) != 0) {
                 DBGPRINT(TRACE_LEVEL_WARNING, DBG_POWER, "resume: own state %u, driver-own count %d",
                          static_cast<unsigned>(LoadOwnState(adapter)),
-                         static_cast<int>(__atomic_load_n(&adapter->OwnCallBalance, __ATOMIC_ACQUIRE)));
-                __atomic_store_n(&adapter->FwOwn[0], static_cast<UCHAR>(1), __ATOMIC_RELEASE);
-                __atomic_store_n(&adapter->OwnCallBalance, 0, __ATOMIC_RELEASE);
+                         static_cast<int>(__atomic_load_n(&adapter->LowPower.OwnCallBalance, __ATOMIC_ACQUIRE)));
+                __atomic_store_n(&adapter->LowPower.FwOwn[0], static_cast<UCHAR>(1), __ATOMIC_RELEASE);
+                __atomic_store_n(&adapter->LowPower.OwnCallBalance, 0, __ATOMIC_RELEASE);
             }
             if (!NT_SUCCESS(NdisCommonHifPmSetDriverOwn(adapter))) {
                 status = STATUS_UNSUCCESSFUL;
@@ -267,7 +267,7 @@ NTSTATUS EvtDeviceD0Exit(WDFDEVICE device, WDF_POWER_DEVICE_STATE targetState)
             QZCxDrainFwLogCmdQueue(adapter);
             (void)fwLogMmioHandler();
         }
-        if (adapter->LowPowerMode) {
+        if (adapter->LowPower.LowPowerMode) {
             GiveChipToFirmware(adapter);
         }
         return STATUS_SUCCESS;
@@ -276,7 +276,7 @@ NTSTATUS EvtDeviceD0Exit(WDFDEVICE device, WDF_POWER_DEVICE_STATE targetState)
         const USHORT deInitLp = adapter->RegistryBlock.DeInitLP;
         if (deInitLp != 0 && !AdapterTestFlags(adapter, ADAPTER_FLAG_SURPRISE_REMOVED) &&
             (adapter->ShutdownNotified || deInitLp == 2)) {
-            __atomic_store_n(&adapter->FwOwn[1], static_cast<UCHAR>(1), __ATOMIC_RELEASE);
+            __atomic_store_n(&adapter->LowPower.FwOwn[1], static_cast<UCHAR>(1), __ATOMIC_RELEASE);
             (void)NdisCommonHifPmSetFwOwn(adapter, 0);
         }
         g_FirstPowerUp = FALSE;
@@ -299,8 +299,8 @@ NTSTATUS QZCxSetPowerState(PMP_ADAPTER adapter, ULONG state)
     PMP_PORT port0 = adapter->PortList[0];
     NTSTATUS status;
     if (state == 1) {
-        LocalNow(&adapter->LastD0Time);
-        adapter->LowPowerCountdownActive = 0;
+        LocalNow(&adapter->LowPower.LastD0Time);
+        adapter->LowPower.LowPowerCountdownActive = 0;
         status = NdisCommonHifSetPowerbyPortWOWLan(port0, 1);
         if (status != STATUS_SUCCESS) {
             AdapterClearFlag(adapter, ADAPTER_FLAG_LOW_POWER_RETURN, __func__);
@@ -317,15 +317,15 @@ NTSTATUS QZCxSetPowerState(PMP_ADAPTER adapter, ULONG state)
     }
     // Wake is armed only with both something to wake on and something to answer; a sleep without
     // them does not keep the arming of an earlier one.
-    adapter->WowArmed = adapter->WowPatternCount != 0 && adapter->WowOffloadCount != 0 ? 1 : 0;
-    if (!adapter->WowArmed) {
+    adapter->Wake.WowArmed = adapter->Wake.WowPatternCount != 0 && adapter->Wake.WowOffloadCount != 0 ? 1 : 0;
+    if (!adapter->Wake.WowArmed) {
         DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_POWER, "low power without wake-on-WLAN (%u patterns, %u offloads)",
-                 static_cast<unsigned>(adapter->WowPatternCount), static_cast<unsigned>(adapter->WowOffloadCount));
+                 static_cast<unsigned>(adapter->Wake.WowPatternCount), static_cast<unsigned>(adapter->Wake.WowOffloadCount));
     }
     QZCxLedOff(adapter);
-    adapter->LowPowerCountdownActive = 1;
-    adapter->LowPowerCountdown = LOW_POWER_COUNTDOWN_TICKS;
-    LocalNow(&adapter->LastLowPowerTime);
+    adapter->LowPower.LowPowerCountdownActive = 1;
+    adapter->LowPower.LowPowerCountdown = LOW_POWER_COUNTDOWN_TICKS;
+    LocalNow(&adapter->LowPower.LastLowPowerTime);
     status = NdisCommonHifSetPowerbyPortWOWLan(port0, state);
     return status;
 }

@@ -56,7 +56,7 @@ NTSTATUS QZCxTaskSendCommand(PMP_ADAPTER adapter, WIFIREQUEST request, ULONG mes
     }
     if (AdapterTestFlags(adapter, ADAPTER_FLAG_LOW_POWER_RETURN)) {
         UCHAR cancelled = 0;
-        PlatformCancelTimer(&adapter->WowRxResumeTimer, &cancelled);
+        PlatformCancelTimer(&adapter->Wake.WowRxResumeTimer, &cancelled);
         AdapterClearFlag(adapter, ADAPTER_FLAG_LOW_POWER_RETURN, __func__);
     }
     USHORT row = WdiFindTaskRow(messageId);

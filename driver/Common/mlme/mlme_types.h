@@ -1,0 +1,260 @@
+// The MLME core's records: the MLME queue and its elements, the state-machine records, the MLME
+// buffer pool, and the MLME blocks of the adapter and of each port.
+#pragma once
+
+#include <atomic>
+
+#include "kshim/ke.h"
+#include "platform/ndiscommon/ndiscommon_types.h"
+
+typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
+typedef struct _MP_PORT MP_PORT, *PMP_PORT;
+
+// ---- the MLME buffer pool ----------------------------------------------------------------------------------
+#define MLME_BUFFER_SIZE 2048
+#define MLME_BUFFER_MAGIC 0x0C7B0C7Bu
+
+// One pool block: on exactly one of the pool's two lists.
+typedef struct _MLME_BUFFER_BLOCK {
+    LIST_ENTRY Link;
+    ULONG Magic;     // MLME_BUFFER_MAGIC; a block with another value is never handed out, returned or freed
+    ULONG OwnerTag;  // the allocating caller's id; 0 while free
+    UCHAR InUse;     // 1 while on the used list
+    UCHAR Buffer[MLME_BUFFER_SIZE];
+} MLME_BUFFER_BLOCK, *PMLME_BUFFER_BLOCK;
+
+typedef struct _MLME_BUFFER_POOL {
+    LIST_ENTRY FreeList;
+    LIST_ENTRY UsedList;
+    KSPIN_LOCK Lock;
+    KIRQL OldIrql;
+    ULONG BlocksCreated;
+    ULONG FreeCount;
+    ULONG UsedCount;
+    UCHAR Ready;  // 1 after creation, 0 from the start of the teardown
+} MLME_BUFFER_POOL, *PMLME_BUFFER_POOL;
+
+// ---- the MLME queue ----------------------------------------------------------------------------------------
+#define MLME_QUEUE_ELEM_SIZE 2080  // what a caller allocates for one element built on the spot
+#define MLME_MSG_SIZE 2048
+#define MAX_LEN_OF_MLME_QUEUE 200
+#define MLME_QUEUE_RECV_LIMIT 197  // received frames leave the last three elements to internal senders
+
+// Machine numbers (MLME_MACHINE_ID).
+#define MLME_ASSOC_STATE_MACHINE 1
+#define MLME_AUTH_STATE_MACHINE 2
+#define MLME_AUTH_RSP_STATE_MACHINE 3
+#define MLME_SYNC_STATE_MACHINE 4
+#define MLME_CNTL_STATE_MACHINE 5
+#define MLME_DLS_STATE_MACHINE 7         // produced by the classifier, discarded
+#define MLME_ACTION_STATE_MACHINE 8
+#define MLME_WPS_STATE_MACHINE 9         // produced by the access-point classifier, discarded
+#define MLME_AP_ASSOC_STATE_MACHINE 10
+#define MLME_AP_AUTH_STATE_MACHINE 11
+#define MLME_AP_AUTH_RSP_STATE_MACHINE 12
+#define MLME_AP_SYNC_STATE_MACHINE 13
+#define MLME_AP_EAPOL_STATE_MACHINE 15   // produced by the access-point classifier, discarded
+#define MLME_P2P_ACTION_STATE_MACHINE 17
+#define MLME_PMF_STATE_MACHINE 18
+#define MLME_TWT_STATE_MACHINE 19
+#define MLME_SAE_STATE_MACHINE 20
+
+// Messages the MLME core itself names.
+#define MT2_MLME_DISASSOC_REQ 2
+#define MT2_PEER_DISASSOC_REQ 3
+#define MT2_PEER_BEACON 3
+#define MT2_PEER_PROBE_RSP 4
+#define MT2_PEER_ATIM 5
+#define MT2_PEER_PROBE_REQ 9
+#define MT2_PEER_ASSOC_REQ 4
+#define MT2_PEER_ASSOC_RSP 5
+#define MT2_PEER_REASSOC_REQ 6
+#define MT2_PEER_REASSOC_RSP 7
+#define MT2_PEER_AUTH_ODD 1              // AUTH_RSP: odd-numbered authentication frames
+#define MT2_PEER_DEAUTH 2                // AUTH_RSP: deauthentication
+#define MT2_PEER_AUTH_EVEN 1             // AUTH: even-numbered authentication frames
+#define MT2_SAE_PEER_COMMIT 1
+#define MT2_SAE_PEER_CONFIRM 3
+#define MT2_PMF_SA_QUERY_START 0
+#define MT2_PMF_SA_QUERY_REQ 1
+#define MT2_PMF_SA_QUERY_RSP 2
+#define MT2_ACTION_PUBLIC 4
+#define MT2_ACTION_VENDOR_OTHER 13       // action categories above 21
+#define MT2_ACTION_OTHER_DIALOG 0x113u   // a public action frame that is not the awaited answer (above every category)
+#define MT2_ACTION_CATEGORY_MAX 21
+
+typedef struct _MLME_QUEUE_ELEM {
+    ULONG Machine;
+    ULONG MsgType;
+    ULONG MsgLen;      // valid body bytes, at most MLME_MSG_SIZE
+    ULONG PortIndex;
+    UCHAR Rssi0;       // signed dBm per receive chain; received frames only
+    UCHAR Rssi1;
+    UCHAR Rssi2;
+    UCHAR Band;        // band of reception; received frames only
+    UCHAR Channel;
+    UCHAR WlanIdx;     // sender's WLAN index, 255 without an entry; received frames only
+    UCHAR Occupied;    // 1 from enqueue until the handler has finished with the element
+    UCHAR Msg[MLME_MSG_SIZE];
+} MLME_QUEUE_ELEM, *PMLME_QUEUE_ELEM;
+static_assert(sizeof(MLME_QUEUE_ELEM) <= MLME_QUEUE_ELEM_SIZE, "an MLME element fits its 2080 bytes");
+
+typedef struct _MLME_QUEUE {
+    KSPIN_LOCK Lock;
+    KIRQL OldIrql;
+    ULONG Num;   // queued elements, 0..200
+    ULONG Head;  // next element to take
+    ULONG Tail;  // next free element
+    MLME_QUEUE_ELEM Entry[MAX_LEN_OF_MLME_QUEUE];
+} MLME_QUEUE, *PMLME_QUEUE;
+
+// ---- state machines -------------------------------------------------------------------------------------------
+// An action of a table machine; it finds its port through the element's port index and sets the
+// next state itself.
+typedef VOID STATE_MACHINE_FUNC(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem);
+typedef STATE_MACHINE_FUNC* PSTATE_MACHINE_FUNC;
+
+typedef struct _STATE_MACHINE {
+    LONG Base;       // message number of column 0
+    ULONG NrState;
+    ULONG NrMsg;
+    ULONG CurrState;
+    PSTATE_MACHINE_FUNC* TransFunc;  // NrState x NrMsg actions, row-major by state
+    UCHAR Flag;
+} STATE_MACHINE, *PSTATE_MACHINE;
+
+// A machine given by a constant table of rows with entry, handler and exit routines per state.
+typedef VOID ENTRY_EXIT_ROUTINE(PMP_ADAPTER adapter, PMP_PORT port);
+typedef VOID ENTRY_EXIT_HANDLER(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem);
+
+typedef struct _ENTRY_EXIT_STATE {
+    ULONG StateId;
+    ENTRY_EXIT_ROUTINE* Entry;
+    ENTRY_EXIT_HANDLER* Handler;
+    ENTRY_EXIT_ROUTINE* Exit;
+} ENTRY_EXIT_STATE, *PENTRY_EXIT_STATE;
+
+typedef struct _ENTRY_EXIT_STATE_MACHINE {
+    PMP_PORT Port;
+    ULONG RowCount;
+    ULONG CurrentState;
+    const ENTRY_EXIT_STATE* Rows;
+} ENTRY_EXIT_STATE_MACHINE, *PENTRY_EXIT_STATE_MACHINE;
+
+// The connect-control machine's record: it has no action table, its owner switches on the state.
+typedef struct _MLME_CNTL_MACHINE {
+    ULONG CurrState;
+    UCHAR ResetRequest;
+} MLME_CNTL_MACHINE, *PMLME_CNTL_MACHINE;
+
+// Dimensions of the table machines.
+#define ASSOC_MACHINE_STATES 4
+#define ASSOC_MACHINE_MSGS 11
+#define AUTH_MACHINE_STATES 3
+#define AUTH_MACHINE_MSGS 3
+#define SAE_MACHINE_STATES 5
+#define SAE_MACHINE_MSGS 5
+#define AUTH_RSP_MACHINE_STATES 2
+#define AUTH_RSP_MACHINE_MSGS 3
+#define SYNC_MACHINE_STATES 5
+#define SYNC_MACHINE_MSGS 11
+#define TWT_MACHINE_STATES 1
+#define TWT_MACHINE_MSGS 10
+#define PMF_MACHINE_STATES 2
+#define PMF_MACHINE_MSGS 4
+#define P2P_ACTION_MACHINE_STATES 1
+#define P2P_ACTION_MACHINE_MSGS 12
+#define AP_ASSOC_MACHINE_STATES 1
+#define AP_ASSOC_MACHINE_MSGS 6
+#define AP_AUTH_MACHINE_STATES 1
+#define AP_AUTH_MACHINE_MSGS 2
+#define AP_AUTH_RSP_MACHINE_STATES 1
+#define AP_AUTH_RSP_MACHINE_MSGS 3
+#define AP_SYNC_MACHINE_STATES 1
+#define AP_SYNC_MACHINE_MSGS 3
+
+// The ACTION machine's state in which a request was sent and its answer is awaited.
+#define ACTION_STATE_SENT 1
+
+// Bits of the port's MLME status word.
+#define PORT_MLME_DISCONNECT_REQUESTED 0x04u
+#define PORT_MLME_DISCONNECT_DONE 0x08u
+#define PORT_MLME_STATUS_BIT_10 0x10u
+
+// A port's machines with their action tables, and the port state the MLME core reads and resets.
+typedef struct _MLME_PORT_BLOCK {
+    STATE_MACHINE AssocMachine;
+    PSTATE_MACHINE_FUNC AssocFunc[ASSOC_MACHINE_STATES * ASSOC_MACHINE_MSGS];
+    STATE_MACHINE AuthMachine;
+    PSTATE_MACHINE_FUNC AuthFunc[AUTH_MACHINE_STATES * AUTH_MACHINE_MSGS];
+    STATE_MACHINE SaeMachine;
+    PSTATE_MACHINE_FUNC SaeFunc[SAE_MACHINE_STATES * SAE_MACHINE_MSGS];
+    STATE_MACHINE AuthRspMachine;
+    PSTATE_MACHINE_FUNC AuthRspFunc[AUTH_RSP_MACHINE_STATES * AUTH_RSP_MACHINE_MSGS];
+    STATE_MACHINE SyncMachine;
+    PSTATE_MACHINE_FUNC SyncFunc[SYNC_MACHINE_STATES * SYNC_MACHINE_MSGS];
+    STATE_MACHINE TwtMachine;
+    PSTATE_MACHINE_FUNC TwtFunc[TWT_MACHINE_STATES * TWT_MACHINE_MSGS];
+    ENTRY_EXIT_STATE_MACHINE ActionMachine;
+    STATE_MACHINE PmfMachine;
+    PSTATE_MACHINE_FUNC PmfFunc[PMF_MACHINE_STATES * PMF_MACHINE_MSGS];
+    STATE_MACHINE P2pActionMachine;
+    PSTATE_MACHINE_FUNC P2pActionFunc[P2P_ACTION_MACHINE_STATES * P2P_ACTION_MACHINE_MSGS];
+    MLME_CNTL_MACHINE CntlMachine;
+    STATE_MACHINE ApAssocMachine;
+    PSTATE_MACHINE_FUNC ApAssocFunc[AP_ASSOC_MACHINE_STATES * AP_ASSOC_MACHINE_MSGS];
+    STATE_MACHINE ApAuthMachine;
+    PSTATE_MACHINE_FUNC ApAuthFunc[AP_AUTH_MACHINE_STATES * AP_AUTH_MACHINE_MSGS];
+    STATE_MACHINE ApAuthRspMachine;
+    PSTATE_MACHINE_FUNC ApAuthRspFunc[AP_AUTH_RSP_MACHINE_STATES * AP_AUTH_RSP_MACHINE_MSGS];
+    STATE_MACHINE ApSyncMachine;
+    PSTATE_MACHINE_FUNC ApSyncFunc[AP_SYNC_MACHINE_STATES * AP_SYNC_MACHINE_MSGS];
+
+    // Security state read by the frame classifier and reset by a restart.
+    UCHAR SaeInUse;               // the port authenticates with SAE
+    USHORT SaeStatus;
+    UCHAR SaeRetransCount;
+    UCHAR PmfEnabled;             // management-frame protection enabled on the port
+    ULONG UnicastCipher;          // OS numbering (4 CCMP)
+    ULONG AuthAlgorithm;          // OS numbering (8, 9, 0x80000006 protected-management suites)
+    ULONG StatusWord;             // PORT_MLME_*
+    UCHAR PendingActionToken;     // dialog token of the action frame whose answer is awaited
+    ULONG P2pPublicActionState;
+    // Access-point roles: the two started flags the frame intake tests.
+    UCHAR GoStarted;
+    UCHAR ApStarted;
+    // The machine timers a restart cancels (bound with the port's timers): "MlmeAssocTimeoutTimerCallbackTimer",
+    // "MlmeAssocReAssocTimeoutTimerCallbackTimer", "MlmeAssocDisAssocTimeoutTimerCallbackTimer",
+    // "AuthTimeoutTimer", "BeaconTimeoutTimer" and "SAETimeoutTimer".
+    PLATFORM_TIMER AssocTimeoutTimer;
+    PLATFORM_TIMER ReassocTimeoutTimer;
+    PLATFORM_TIMER DisassocTimeoutTimer;
+    PLATFORM_TIMER AuthTimeoutTimer;
+    PLATFORM_TIMER BeaconTimeoutTimer;
+    PLATFORM_TIMER SaeTimeoutTimer;
+} MLME_PORT_BLOCK, *PMLME_PORT_BLOCK;
+
+// The adapter's MLME state beside the queue.
+typedef struct _MLME_ADAPTER_BLOCK {
+    MLME_QUEUE Queue;
+    KSPIN_LOCK HandlerLock;
+    UCHAR HandlerRunning;          // 1 while a handler drains the queue
+    ULONG HandlerClaims;           // nested claims of the running flag (a restart inside an action)
+    std::atomic<UCHAR> Initialized;  // the queue lock and handler lock exist (read by the MLME thread)
+    MLME_BUFFER_POOL BufferPool;
+    // Values the frame classifier and the restart read and write.
+    UCHAR PmfSupported;            // the adapter supports management-frame protection
+    UCHAR PmfSwitch;               // the management-frame-protection switch
+    UCHAR LastRxBand;              // band and channel of the last received frame (the receive path)
+    UCHAR LastRxChannel;
+    UCHAR ScanReqPending;          // an MLME scan request is pending
+    UCHAR AutoReconnectPending;
+    UCHAR AutoReconnectHold;
+    UCHAR SplitScanProgress;
+    ULONG ConnectRetryCount;
+    USHORT ListenInterval;         // copied into every new station entry
+    UCHAR ScanRequest[1760];       // the MLME scan request area
+    LONG RepositBusy;              // the roaming-candidate table's busy flag
+    PVOID RepositTable;            // the roaming-candidate table's storage
+    ULONG RepositTableSize;
+} MLME_ADAPTER_BLOCK, *PMLME_ADAPTER_BLOCK;

@@ -1,0 +1,657 @@
+// A simulated access point.
+#include "air/access_point.h"
+
+#include <algorithm>
+#include <map>
+
+namespace sim::air {
+
+namespace {
+
+// Cipher and AKM suites (00-0F-AC, 00-50-F2).
+constexpr uint8_t kSuiteTkip = 2;
+constexpr uint8_t kSuiteCcmp = 4;
+constexpr uint8_t kSuiteBipCmac = 6;
+constexpr uint8_t kAkmPsk = 2;
+constexpr uint8_t kAkmSae = 8;
+
+constexpr uint16_t kCapEss = 0x0001;
+constexpr uint16_t kCapPrivacy = 0x0010;
+constexpr uint16_t kCapShortPreamble = 0x0020;
+constexpr uint16_t kCapShortSlot = 0x0400;
+
+constexpr uint16_t kRsnCapReplayCounters = 0x000C;  // 16 PTKSA replay counters
+constexpr uint16_t kRsnCapMfpr = 0x0040;
+constexpr uint16_t kRsnCapMfpc = 0x0080;
+
+constexpr uint8_t kBssParamSameSsid = 0x02;
+constexpr uint8_t kBssParamColocated = 0x40;
+constexpr uint8_t kTbttInfoLength = 12;  // TBTT offset, BSSID, short SSID, BSS parameters
+
+void PutSuite(Bytes& b, const uint8_t (&oui)[3], uint8_t type)
+{
+    b.insert(b.end(), oui, oui + 3);
+    b.push_back(type);
+}
+
+constexpr uint8_t kIeeeOui[3] = {0x00, 0x0F, 0xAC};
+constexpr uint8_t kMsOui[3] = {0x00, 0x50, 0xF2};
+
+bool Secured(Security s) { return s != Security::Open; }
+bool Rsn(Security s) { return s != Security::Open && s != Security::Wep; }
+
+unsigned WidthCode(unsigned w)  // HE 6 GHz and EHT operation: 0 20, 1 40, 2 80, 3 160, 4 320
+{
+    switch (w) {
+    case 40: return 1;
+    case 80: return 2;
+    case 160: return 3;
+    case 320: return 4;
+    default: return 0;
+    }
+}
+
+}  // namespace
+
+const char* SecurityText(Security s)
+{
+    switch (s) {
+    case Security::Open: return "open";
+    case Security::Wep: return "WEP";
+    case Security::WpaWpa2: return "WPA/WPA2-PSK";
+    case Security::Wpa2Psk: return "WPA2-PSK";
+    case Security::Wpa3Sae: return "WPA3-SAE";
+    case Security::Wpa2Wpa3: return "WPA2/WPA3";
+    }
+    return "?";
+}
+
+std::string ValidateApConfig(const ApConfig& c)
+{
+    if (c.ssid.size() > 32) {
+        return "SSID longer than 32 bytes";
+    }
+    if (!ValidChannel(c.channel)) {
+        return "channel " + std::to_string(c.channel.number) + " is not a channel of the " + BandText(c.channel.band) +
+               " band";
+    }
+    if (!ValidWidth(c.channel, c.widthMhz)) {
+        return "a " + std::to_string(c.widthMhz) + " MHz BSS cannot have primary channel " +
+               std::to_string(c.channel.number) + " in the " + BandText(c.channel.band) + " band";
+    }
+    if (c.channel.band == Band::B6G && (!c.he || c.ht || c.vht)) {
+        return "a 6 GHz access point is HE (and maybe EHT), without HT or VHT";
+    }
+    if (c.vht && c.channel.band != Band::B5G) {
+        return "VHT exists in the 5 GHz band only";
+    }
+    if ((c.vht || c.he) && c.channel.band != Band::B6G && !c.ht) {
+        return "VHT and HE access points in 2.4 and 5 GHz are also HT";
+    }
+    if (c.eht && !c.he) {
+        return "an EHT access point is also HE";
+    }
+    if (c.widthMhz >= 40 && c.channel.band != Band::B6G && !c.ht) {
+        return "a 40 MHz or wider BSS outside 6 GHz needs HT";
+    }
+    if (c.widthMhz >= 80 && c.channel.band == Band::B5G && !c.vht && !c.he) {
+        return "an 80 MHz or wider 5 GHz BSS needs VHT or HE";
+    }
+    if (c.widthMhz == 320 && !c.eht) {
+        return "a 320 MHz BSS needs EHT";
+    }
+    if (c.pmf != Pmf::Off && !Rsn(c.security)) {
+        return "protected management frames need RSN security";
+    }
+    if (c.security == Security::Wpa3Sae && c.pmf != Pmf::Required) {
+        return "WPA3-SAE requires protected management frames";
+    }
+    if (c.channel.band == Band::B6G && c.security != Security::Wpa3Sae && c.security != Security::Open) {
+        return "6 GHz allows WPA3-SAE (or OWE/open), not " + std::string(SecurityText(c.security));
+    }
+    if (c.beaconIntervalTu == 0 || c.dtimPeriod == 0) {
+        return "beacon interval and DTIM period must be above 0";
+    }
+    if (c.country.size() != 2) {
+        return "country code must be two letters";
+    }
+    return "";
+}
+
+AccessPoint::AccessPoint(ApConfig config, int64_t epoch) : config_(std::move(config)), bssid_(config_.bssid), epoch_(epoch)
+{
+    const uint32_t h = Crc32(bssid_.data(), bssid_.size());
+    if (config_.tbttOffsetTu < 0) {
+        config_.tbttOffsetTu = static_cast<int>(h % config_.beaconIntervalTu);
+    }
+    // An uptime of its own, a whole number of beacon intervals, so that TSF mod interval is 0 at TBTT.
+    tsfBase_ = static_cast<uint64_t>(100 + h % 5000) * config_.beaconIntervalTu * 1024u;
+    responseDelay_ = 3000 + static_cast<int64_t>(h % 10) * 1000;
+}
+
+ApConfig AccessPoint::Config() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return config_;
+}
+
+Channel AccessPoint::OperatingChannel() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return config_.channel;
+}
+
+void AccessPoint::SetNeighbours(std::vector<NeighbourInfo> neighbours)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    neighbours_ = std::move(neighbours);
+}
+
+void AccessPoint::SetSignal(int8_t dbm)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    config_.signalDbm = dbm;
+}
+
+void AccessPoint::SetMedium(Medium* medium)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    medium_ = medium;
+}
+
+void AccessPoint::MediumGone()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    medium_ = nullptr;
+}
+
+AccessPoint::Record AccessPoint::GetRecord() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return record_;
+}
+
+int64_t AccessPoint::PhaseUnits() const { return static_cast<int64_t>(config_.tbttOffsetTu) * kUnitsPerTu; }
+
+int64_t AccessPoint::Tbtt(int64_t index) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return epoch_ + PhaseUnits() + index * config_.beaconIntervalTu * kUnitsPerTu;
+}
+
+uint64_t AccessPoint::TsfAt(int64_t time) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<uint64_t>(static_cast<int64_t>(tsfBase_) + (time - epoch_ - PhaseUnits()) / kUnitsPerUs);
+}
+
+uint16_t AccessPoint::NextSeq() const
+{
+    seq_ = static_cast<uint16_t>((seq_ + 1) & 0xFFF);
+    return seq_;
+}
+
+Bytes AccessPoint::Elements(bool beacon) const
+{
+    const ApConfig& c = config_;
+    const Channel ch = c.channel;
+    const bool g24 = ch.band == Band::B2G4;
+    const unsigned w = c.widthMhz;
+    Bytes e;
+
+    // SSID: a hidden access point's beacon keeps its name to itself.
+    if (beacon && c.hidden) {
+        PutElement(e, kEidSsid, c.hiddenZeros ? Bytes(c.ssid.size(), 0) : Bytes{});
+    } else {
+        PutElement(e, kEidSsid, c.ssid);
+    }
+    if (g24) {
+        PutElement(e, kEidRates, {0x82, 0x84, 0x8B, 0x96, 0x0C, 0x12, 0x18, 0x24});
+    } else {
+        PutElement(e, kEidRates, {0x8C, 0x12, 0x98, 0x24, 0xB0, 0x48, 0x60, 0x6C});
+    }
+    if (ch.band != Band::B6G) {
+        PutElement(e, kEidDsParams, {ch.number});
+    }
+    if (beacon) {
+        // The TIM of a DTIM beacon; the caller's beacon index decides the count (see Body).
+        PutElement(e, kEidTim, {0, c.dtimPeriod, 0, 0});
+    }
+    {
+        Bytes country = {static_cast<uint8_t>(c.country[0]), static_cast<uint8_t>(c.country[1]), 0x20};
+        switch (ch.band) {
+        case Band::B2G4:
+            country.insert(country.end(), {1, 11, 30});
+            break;
+        case Band::B5G:
+            country.insert(country.end(), {36, 4, 23, 52, 4, 24, 100, 12, 24, 149, 5, 30});
+            break;
+        case Band::B6G:
+            country.insert(country.end(), {1, 59, 23});
+            break;
+        }
+        if (country.size() % 2 != 0) {
+            country.push_back(0);
+        }
+        PutElement(e, kEidCountry, country);
+    }
+    if (c.stationCount != 0 || c.channelUtilisation != 0) {
+        Bytes load;
+        PutLe16(load, c.stationCount);
+        load.push_back(c.channelUtilisation);
+        PutLe16(load, 31250);
+        PutElement(e, kEidBssLoad, load);
+    }
+    if (g24) {
+        PutElement(e, kEidErp, {0x00});
+        PutElement(e, kEidExtRates, {0x30, 0x48, 0x60, 0x6C});
+    }
+    if (Rsn(c.security)) {
+        Bytes rsn;
+        PutLe16(rsn, 1);
+        const bool tkip = c.security == Security::WpaWpa2;
+        PutSuite(rsn, kIeeeOui, tkip ? kSuiteTkip : kSuiteCcmp);
+        PutLe16(rsn, tkip ? 2 : 1);
+        PutSuite(rsn, kIeeeOui, kSuiteCcmp);
+        if (tkip) {
+            PutSuite(rsn, kIeeeOui, kSuiteTkip);
+        }
+        const bool both = c.security == Security::Wpa2Wpa3;
+        PutLe16(rsn, both ? 2 : 1);
+        if (c.security != Security::Wpa3Sae) {
+            PutSuite(rsn, kIeeeOui, kAkmPsk);
+        }
+        if (c.security == Security::Wpa3Sae || both) {
+            PutSuite(rsn, kIeeeOui, kAkmSae);
+        }
+        uint16_t caps = kRsnCapReplayCounters;
+        if (c.pmf != Pmf::Off) {
+            caps |= kRsnCapMfpc;
+        }
+        if (c.pmf == Pmf::Required) {
+            caps |= kRsnCapMfpr;
+        }
+        PutLe16(rsn, caps);
+        if (c.pmf != Pmf::Off) {
+            PutLe16(rsn, 0);  // no PMKIDs
+            PutSuite(rsn, kIeeeOui, kSuiteBipCmac);
+        }
+        PutElement(e, kEidRsn, rsn);
+    }
+    if (c.ht && ch.band != Band::B6G) {
+        Bytes ht;
+        uint16_t info = 0x0001 | 0x000C | 0x0020 | 0x0080 | 0x0100;  // LDPC, SM PS off, SGI 20, STBC
+        if (w >= 40) {
+            info |= 0x0002 | 0x0040;  // 20/40 MHz, SGI 40
+        }
+        PutLe16(ht, info);
+        ht.push_back(0x17);  // A-MPDU: 64 KiB, 4 us spacing
+        Bytes mcs(16, 0);
+        mcs[0] = 0xFF;  // MCS 0-15: two streams
+        mcs[1] = 0xFF;
+        mcs[12] = 0x01;  // transmit MCS set defined
+        ht.insert(ht.end(), mcs.begin(), mcs.end());
+        PutLe16(ht, 0);
+        PutLe32(ht, 0);
+        ht.push_back(0);
+        PutElement(e, kEidHtCaps, ht);
+
+        Bytes op(22, 0);
+        op[0] = ch.number;
+        op[1] = static_cast<uint8_t>(SecondaryOffset(ch, w) | (w >= 40 ? 0x04 : 0));
+        PutElement(e, kEidHtOperation, op);
+    }
+    {
+        Bytes ext(8, 0);
+        ext[2] |= 0x08;  // bit 19: BSS transition
+        if (c.vht || c.he) {
+            ext[7] |= 0x40;  // bit 62: operating mode notification
+        }
+        PutElement(e, kEidExtCaps, ext);
+    }
+    if (c.vht && ch.band == Band::B5G) {
+        Bytes vht;
+        uint32_t info = 2 | (1u << 4) | (1u << 5) | (1u << 7) | (1u << 8) | (1u << 11) | (1u << 12) | (3u << 13) |
+                        (1u << 16) | (7u << 23);
+        if (w >= 160) {
+            info |= (1u << 2) | (1u << 6);
+        }
+        PutLe32(vht, info);
+        PutLe16(vht, 0xFFFA);  // MCS 0-9 on two streams
+        PutLe16(vht, 0);
+        PutLe16(vht, 0xFFFA);
+        PutLe16(vht, 0);
+        PutElement(e, kEidVhtCaps, vht);
+
+        Bytes op;
+        op.push_back(w >= 80 ? 1 : 0);
+        op.push_back(w >= 160 ? CentreChannel(ch, 80) : w == 80 ? CentreChannel(ch, 80) : 0);
+        op.push_back(w >= 160 ? CentreChannel(ch, 160) : 0);
+        PutLe16(op, 0xFFFC);  // basic: MCS 0-7 on one stream
+        PutElement(e, kEidVhtOperation, op);
+    }
+    if (!neighbours_.empty()) {
+        // One Neighbor AP Information field per operating class and channel.
+        std::map<std::pair<uint8_t, uint8_t>, std::vector<const NeighbourInfo*>> groups;
+        for (const NeighbourInfo& n : neighbours_) {
+            groups[{OperatingClass(n.channel, n.widthMhz), n.channel.number}].push_back(&n);
+        }
+        Bytes rnr;
+        for (const auto& [key, list] : groups) {
+            for (size_t first = 0; first < list.size(); first += 16) {
+                const size_t count = std::min<size_t>(16, list.size() - first);
+                Bytes field;
+                field.push_back(static_cast<uint8_t>((count - 1) << 4));
+                field.push_back(kTbttInfoLength);
+                field.push_back(key.first);
+                field.push_back(key.second);
+                for (size_t i = first; i < first + count; ++i) {
+                    const NeighbourInfo& n = *list[i];
+                    const int interval = n.beaconIntervalTu == 0 ? 100 : n.beaconIntervalTu;
+                    const int offset = ((n.tbttOffsetTu - c.tbttOffsetTu) % interval + interval) % interval;
+                    field.push_back(static_cast<uint8_t>(std::min(offset, 254)));
+                    field.insert(field.end(), n.bssid.begin(), n.bssid.end());
+                    PutLe32(field, ShortSsid(n.ssid.data(), n.ssid.size()));
+                    uint8_t params = 0;
+                    if (n.ssid == c.ssid) {
+                        params |= kBssParamSameSsid;
+                    }
+                    if (n.channel.band == Band::B6G && ch.band != Band::B6G) {
+                        params |= kBssParamColocated;
+                    }
+                    field.push_back(params);
+                }
+                if (rnr.size() + field.size() > 255) {
+                    PutElement(e, kEidRnr, rnr);
+                    rnr.clear();
+                }
+                rnr.insert(rnr.end(), field.begin(), field.end());
+            }
+        }
+        if (!rnr.empty()) {
+            PutElement(e, kEidRnr, rnr);
+        }
+    }
+    if (c.he) {
+        Bytes caps(6, 0);  // MAC capabilities
+        Bytes phy(11, 0);
+        if (g24) {
+            phy[0] = 0x02;  // 40 MHz in 2.4 GHz
+        } else {
+            phy[0] = 0x04;  // 40 and 80 MHz in 5/6 GHz
+            if (w >= 160) {
+                phy[0] |= 0x08;  // 160 MHz
+            }
+        }
+        caps.insert(caps.end(), phy.begin(), phy.end());
+        PutLe16(caps, 0xFFFA);  // MCS 0-11 on two streams, up to 80 MHz, receive and transmit
+        PutLe16(caps, 0xFFFA);
+        if (!g24 && w >= 160) {
+            PutLe16(caps, 0xFFFA);
+            PutLe16(caps, 0xFFFA);
+        }
+        PutExtElement(e, kExtHeCaps, caps);
+
+        Bytes op;
+        uint32_t params = 0x3FFu << 4;  // TXOP duration RTS threshold disabled
+        if (ch.band == Band::B6G) {
+            params |= 1u << 17;  // 6 GHz operation information present
+        }
+        op.push_back(static_cast<uint8_t>(params));
+        op.push_back(static_cast<uint8_t>(params >> 8));
+        op.push_back(static_cast<uint8_t>(params >> 16));
+        op.push_back(static_cast<uint8_t>(1 + Crc32(bssid_.data(), 6) % 63));  // BSS colour
+        PutLe16(op, 0xFFFC);
+        if (ch.band == Band::B6G) {
+            const unsigned hw = std::min(w, 160u);
+            op.push_back(ch.number);
+            op.push_back(static_cast<uint8_t>(WidthCode(hw)));
+            op.push_back(hw >= 160 ? CentreChannel(ch, 80) : CentreChannel(ch, hw));
+            op.push_back(hw >= 160 ? CentreChannel(ch, 160) : 0);
+            op.push_back(6);  // minimum rate 6 Mb/s
+        }
+        PutExtElement(e, kExtHeOperation, op);
+        if (ch.band == Band::B6G) {
+            Bytes b6;
+            PutLe16(b6, static_cast<uint16_t>(5 | (7u << 3) | (2u << 6) | (3u << 9)));
+            PutExtElement(e, kExtHe6GhzCaps, b6);
+        }
+    }
+    if (c.eht) {
+        Bytes caps(2, 0);
+        Bytes phy(9, 0);
+        const bool has320 = ch.band == Band::B6G && w >= 320;
+        if (has320) {
+            phy[0] |= 0x02;  // 320 MHz in 6 GHz
+        }
+        caps.insert(caps.end(), phy.begin(), phy.end());
+        caps.insert(caps.end(), {0x22, 0x22, 0x22});  // up to 80 MHz: two streams, MCS 0-13
+        if (!g24 && w >= 160) {
+            caps.insert(caps.end(), {0x22, 0x22, 0x22});
+        }
+        if (has320) {
+            caps.insert(caps.end(), {0x22, 0x22, 0x22});
+        }
+        PutExtElement(e, kExtEhtCaps, caps);
+
+        Bytes op;
+        op.push_back(0x01);  // EHT operation information present
+        op.insert(op.end(), {0x11, 0x11, 0x11, 0x11});
+        op.push_back(static_cast<uint8_t>(WidthCode(w)));
+        if (w >= 320) {
+            op.push_back(CentreChannel(ch, 160));
+            op.push_back(CentreChannel(ch, 320));
+        } else if (w == 160) {
+            op.push_back(CentreChannel(ch, 80));
+            op.push_back(CentreChannel(ch, 160));
+        } else {
+            op.push_back(CentreChannel(ch, w));
+            op.push_back(0);
+        }
+        PutExtElement(e, kExtEhtOperation, op);
+    }
+    if (c.security == Security::WpaWpa2) {
+        Bytes wpa = {0x00, 0x50, 0xF2, 0x01};
+        PutLe16(wpa, 1);
+        PutSuite(wpa, kMsOui, kSuiteTkip);
+        PutLe16(wpa, 1);
+        PutSuite(wpa, kMsOui, kSuiteTkip);
+        PutLe16(wpa, 1);
+        PutSuite(wpa, kMsOui, kAkmPsk);
+        PutElement(e, kEidVendor, wpa);
+    }
+    if (c.ht || c.he) {
+        // WMM parameters: best effort, background, video, voice.
+        PutElement(e, kEidVendor, {0x00, 0x50, 0xF2, 0x02, 0x01, 0x01, 0x00, 0x00, 0x03, 0xA4, 0x00, 0x00, 0x27, 0xA4,
+                                   0x00, 0x00, 0x42, 0x43, 0x5E, 0x00, 0x62, 0x32, 0x2F, 0x00});
+    }
+    return e;
+}
+
+Bytes AccessPoint::Body(bool beacon, int64_t time) const
+{
+    Bytes b;
+    const int64_t sinceFirst = time - epoch_ - PhaseUnits();
+    PutLe64(b, static_cast<uint64_t>(static_cast<int64_t>(tsfBase_) + sinceFirst / kUnitsPerUs));
+    PutLe16(b, config_.beaconIntervalTu);
+    uint16_t cap = kCapEss;
+    if (Secured(config_.security)) {
+        cap |= kCapPrivacy;
+    }
+    if (config_.channel.band == Band::B2G4) {
+        cap |= kCapShortPreamble | kCapShortSlot;
+    }
+    PutLe16(b, cap);
+    Bytes e = Elements(beacon);
+    if (beacon) {
+        // DTIM count of this beacon (0 on a DTIM beacon).
+        const int64_t period = static_cast<int64_t>(config_.beaconIntervalTu) * kUnitsPerTu;
+        const int64_t index = sinceFirst >= 0 ? sinceFirst / period : 0;
+        const uint8_t dtim = config_.dtimPeriod;
+        const uint8_t count = static_cast<uint8_t>((dtim - index % dtim) % dtim);
+        if (std::optional<Element> tim = FindElement(e.data(), e.size(), kEidTim)) {
+            e[static_cast<size_t>(tim->body - e.data())] = count;
+        }
+    }
+    b.insert(b.end(), e.begin(), e.end());
+    return b;
+}
+
+Bytes AccessPoint::BeaconAt(int64_t time) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    Bytes f = MgmtHeader(kFcBeacon, kBroadcast, bssid_, bssid_, NextSeq());
+    Bytes body = Body(true, time);
+    f.insert(f.end(), body.begin(), body.end());
+    return f;
+}
+
+Bytes AccessPoint::ProbeResponseTo(const Mac& requester, int64_t time) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    Bytes f = MgmtHeader(kFcProbeResp, requester, bssid_, bssid_, NextSeq());
+    Bytes body = Body(false, time);
+    f.insert(f.end(), body.begin(), body.end());
+    return f;
+}
+
+bool AccessPoint::AnswersProbe(const Bytes& frame, Channel heardOn) const
+{
+    std::optional<FrameAddresses> a = ReadAddresses(frame.data(), frame.size());
+    if (!a || a->fc != kFcProbeReq) {
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (heardOn != config_.channel) {
+        return false;
+    }
+    if ((a->a1 != kBroadcast && a->a1 != bssid_) || (a->a3 != kBroadcast && a->a3 != bssid_)) {
+        return false;
+    }
+    const uint8_t* elements = frame.data() + kMgmtHeaderLength;
+    const size_t length = frame.size() - kMgmtHeaderLength;
+    std::optional<Element> ssid;
+    std::optional<Element> list;
+    std::optional<Element> shortList;
+    ElementReader reader(elements, length);
+    Element e;
+    while (reader.Next(&e)) {
+        if (e.id == kEidSsid && !ssid) {
+            ssid = e;
+        } else if (e.id == kEidSsidList && !list) {
+            list = e;
+        } else if (e.id == kEidExtension && e.extId == kExtShortSsidList && !shortList) {
+            shortList = e;
+        } else if (e.id == kEidDsParams && e.length >= 1 && e.body[0] != config_.channel.number) {
+            return false;  // sent for another channel, heard beside it
+        }
+    }
+    if (!ssid || ssid->length > 32) {
+        return false;  // no valid SSID element: not a probe request to answer
+    }
+    const Bytes& own = config_.ssid;
+    const bool named = ssid->length == own.size() && std::equal(own.begin(), own.end(), ssid->body);
+    if (named) {
+        return true;
+    }
+    if (shortList) {
+        const uint32_t mine = ShortSsid(own.data(), own.size());
+        for (size_t at = 0; at + 4 <= shortList->length; at += 4) {
+            if (Le32(shortList->body + at) == mine) {
+                return true;
+            }
+        }
+        return false;
+    }
+    if (list) {
+        ElementReader inner(list->body, list->length);
+        Element s;
+        while (inner.Next(&s)) {
+            if (s.id == kEidSsid && s.length == own.size() && std::equal(own.begin(), own.end(), s.body)) {
+                return true;
+            }
+        }
+        return false;
+    }
+    return ssid->length == 0 && !config_.hidden;
+}
+
+bool AccessPoint::Hears(Channel c, int64_t) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return c == config_.channel;
+}
+
+void AccessPoint::Receive(const Bytes& frame, const Reception& rx)
+{
+    std::optional<FrameAddresses> a = ReadAddresses(frame.data(), frame.size());
+    if (!a || FrameType(a->fc) != 0) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (a && a->a1 == bssid_) {
+            ++record_.otherFrames;
+            record_.otherFrameControls.push_back(a->fc);
+        }
+        return;
+    }
+    if ((a->fc & 0x00FC) == kFcProbeReq) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++record_.probeRequests;
+        }
+        if (!AnswersProbe(frame, rx.channel)) {
+            return;
+        }
+        const int64_t at = rx.time + responseDelay_;
+        Bytes response = ProbeResponseTo(a->a2, at);
+        Medium* medium;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++record_.probeResponses;
+            medium = medium_;
+        }
+        if (medium != nullptr) {
+            medium->Transmit(this, rx.channel, at, response);
+        }
+        return;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (a->a1 == bssid_) {
+        ++record_.otherFrames;
+        record_.otherFrameControls.push_back(a->fc);
+    }
+}
+
+void AccessPoint::Scheduled(Channel c, int64_t from, int64_t to, std::vector<Emission>* out)
+{
+    int64_t first;
+    int64_t period;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (c != config_.channel) {
+            return;
+        }
+        period = static_cast<int64_t>(config_.beaconIntervalTu) * kUnitsPerTu;
+        const int64_t start = epoch_ + PhaseUnits();
+        const int64_t k = from <= start ? 0 : (from - start + period - 1) / period;
+        first = start + k * period;
+    }
+    for (int64_t t = first; t < to; t += period) {
+        out->push_back({t, BeaconAt(t), std::nullopt});
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++record_.beacons;
+    }
+}
+
+std::optional<int8_t> AccessPoint::PathSignalDbm(int64_t) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return config_.signalDbm;
+}
+
+std::array<int8_t, 4> AccessPoint::ChainOffsets() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return config_.chainOffsets;
+}
+
+}  // namespace sim::air
