@@ -273,7 +273,7 @@ FW_CHIP_GROUP QzCmdChipGroup(PMP_ADAPTER adapter)
     if (HalIsThirdGeneration(adapter->DeviceId)) {
         return FW_CHIP_GROUP_ARVEL3X;
     }
-    if (HalChipCodeOfDeviceId(adapter->DeviceId) == 0x3404) {
+    if (HalDeviceGeneration(adapter->DeviceId) == CHIP_GENERATION_OLDER) {
         return FW_CHIP_GROUP_OLDER;
     }
     return FW_CHIP_GROUP_ARVEL2X;

@@ -6,6 +6,7 @@
 #include "Common/logevent.h"
 #include "Common/p2p/p2p.h"
 #include "Common/qzcmd_services.h"
+#include "hal/common/hal_chip.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/ndiscommon.h"
@@ -17,7 +18,6 @@ constexpr UCHAR kFlagsNoAnswer = 16;
 constexpr UCHAR kFlagsNoAnswer8 = 8;
 constexpr UCHAR kFlagsAnswer = 13;
 constexpr UCHAR kSeqClassChPrivilege = 1;
-constexpr USHORT kDeviceIdDomainV1Only = 0x3504;
 constexpr UCHAR kP2pConcurrency = 0x10;
 
 template <typename T>
@@ -547,7 +547,7 @@ NTSTATUS QzCmdSendDomainInfoCmd(PMP_ADAPTER adapter, PMP_PORT port)
     if (group == FW_CHIP_GROUP_ARVEL3X && adapter->FwDownloaded == 1) {
         return QzCmdSendDomainInfoCmd_V2(adapter, port, sixGhz);
     }
-    if (group != FW_CHIP_GROUP_OLDER && adapter->DeviceId != kDeviceIdDomainV1Only && sixGhz) {
+    if (group != FW_CHIP_GROUP_OLDER && !HalDeviceHasFact(adapter->DeviceId, CHIP_FACT_DOMAIN_V1_ONLY) && sixGhz) {
         return QzCmdSendDomainInfoCmd_V2(adapter, port, TRUE);
     }
     if (domain == nullptr) {

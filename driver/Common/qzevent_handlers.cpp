@@ -18,6 +18,7 @@
 #include "Common/qzcmd.h"
 #include "Common/qzevent.h"
 #include "Common/qzevent_services.h"
+#include "hal/common/hal_chip.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/ndiscommon.h"
@@ -660,7 +661,7 @@ VOID ProcessTxAddBA(PMP_ADAPTER adapter, PUCHAR eventView)
         return;
     }
     entry->TxAggregation[tid] = 1;
-    if (adapter->DeviceId == 0x3404 && p[3] != 0) {
+    if (HalDeviceGeneration(adapter->DeviceId) == CHIP_GENERATION_OLDER && p[3] != 0) {
         (void)HifIoWrite32(adapter, kOlderChipTxBaRegister, 1);
         ULONG value = 0;
         if (NT_SUCCESS(HifIoRead32(adapter, kOlderChipTxBaControl, &value))) {

@@ -112,14 +112,13 @@ NTSTATUS RecvGetMacContext(PMP_ADAPTER adapter, const UCHAR* header, PMP_PORT* p
     return STATUS_SUCCESS;
 }
 
-VOID RecvReturnNotBuilt(PMP_ADAPTER adapter, PRX_DMAQ_DESC record, PCSTR name)
+VOID RecvReturnUntaken(PMP_ADAPTER adapter, PRX_DMAQ_DESC record, PCSTR name)
 {
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_RX, "%s: frame of %u bytes returned", name,
              static_cast<unsigned>(record != nullptr ? record->FrameLength : 0));
     if (record != nullptr) {
         RxDmaqFree(adapter, record);
     }
-    (void)NOT_BUILT_YET();
 }
 
 namespace {
@@ -221,15 +220,6 @@ void ProcessPacket(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, con
         break;
     }
     RxDmaqFree(adapter, record);
-}
-
-// The data and management steps come with the receive processing's delivery to the OS and the
-// MLME queue; until then they take nothing.
-BOOLEAN StepNotBuilt(PCSTR name)
-{
-    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "%s: frame not taken", name);
-    (void)NOT_BUILT_YET();
-    return FALSE;
 }
 
 void UpdateBeaconTime(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record)
@@ -485,14 +475,23 @@ BOOLEAN Arvel3xRecvProcessBroadMcastDataPkt(PMP_ADAPTER adapter, PMP_PORT port, 
     return GroupDataStep(adapter, port, record, tid, RX_GEN_THIRD);
 }
 
-BOOLEAN RecvProcessMgntPkt(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, const CHAR*) { return StepNotBuilt("RecvProcessMgntPkt"); }
+BOOLEAN RecvProcessMgntPkt(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, const CHAR*)
+{
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "%s: frame not taken", __func__);
+    (void)NOT_BUILT_YET();
+    return FALSE;
+}
 BOOLEAN Qz3501RecvProcessMgntPkt(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, const CHAR*)
 {
-    return StepNotBuilt("Qz3501RecvProcessMgntPkt");
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "%s: frame not taken", __func__);
+    (void)NOT_BUILT_YET();
+    return FALSE;
 }
 BOOLEAN Arvel3xRecvProcessMgntPkt(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, const CHAR*)
 {
-    return StepNotBuilt("Arvel3xRecvProcessMgntPkt");
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "%s: frame not taken", __func__);
+    (void)NOT_BUILT_YET();
+    return FALSE;
 }
 
 VOID RecvUpdateLastRxBeaconTimeSamp(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record)

@@ -12,8 +12,9 @@ PLATFORM_THREAD_BODY RxThreadProc2;
 
 typedef struct _RX_DMAQ_DESC RX_DMAQ_DESC, *PRX_DMAQ_DESC;
 
-// A receive path that is not built yet returns the frame: traced under the path's name.
-VOID RecvReturnNotBuilt(PMP_ADAPTER adapter, PRX_DMAQ_DESC record, PCSTR name);
+// Gives a frame that no path takes back to its receive pool, traced under the name of the path that
+// returned it.
+VOID RecvReturnUntaken(PMP_ADAPTER adapter, PRX_DMAQ_DESC record, PCSTR name);
 // Hands every active port's pending chain of received frames to the OS.
 VOID RecvFlushPortIndications(PMP_ADAPTER adapter);
 // The port of a frame whose sender is not known by its WLAN index (a 24-byte header): port 0 by

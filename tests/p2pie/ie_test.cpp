@@ -2,7 +2,7 @@
 // notice-of-absence element.
 #include "p2pie_fixture.h"
 
-#include "Common/p2p/p2ppacket_services.h"
+#include "Common/mlme/mlmewsc.h"
 
 namespace p2pie {
 namespace {
@@ -223,8 +223,8 @@ TEST_F(IeTest, WpsProbeRequestWithTheDefaultRecord)
                                                  0x1012, 0x1011, 0x1021, 0x1023, 0x1024, 0x1049}));
     EXPECT_EQ(ValueOf(attrs, 0x104A), (Bytes{0x10}));
     EXPECT_EQ(ValueOf(attrs, 0x1008), (Bytes{0x01, 0x88}));
-    EXPECT_EQ(ValueOf(attrs, 0x1047), Cat({{0xAB, 0x02, 0xB1, 0xAB, 0x02, 0x24, 0x32, 0x03, 0x28, 0x32},
-                                          Bytes(dev_->MacAddress, dev_->MacAddress + 6)}));
+    // UUID-E: "TelvarWPS-" and the port's address.
+    EXPECT_EQ(ValueOf(attrs, 0x1047), Cat({Str("TelvarWPS-"), Bytes(dev_->MacAddress, dev_->MacAddress + 6)}));
     EXPECT_EQ(ValueOf(attrs, 0x1054), (Bytes{0, 1, 0, 0x50, 0xF2, 4, 0, 1}));
     EXPECT_EQ(ValueOf(attrs, 0x1002), (Bytes{0, 0}));
     EXPECT_EQ(ValueOf(attrs, 0x1012), (Bytes{0, 4}));

@@ -30,3 +30,10 @@ VOID MlmeCntlMachinePerformAction(PMP_ADAPTER adapter, PMLME_CNTL_MACHINE machin
              static_cast<unsigned>(machine->CurrState), static_cast<unsigned>(elem->MsgType));
     (void)NOT_BUILT_YET();
 }
+
+VOID MlmeCntlResetConnectTarget(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    // Port 0's desired BSSID lives in the connect-control record.
+    (void)NOT_BUILT_YET();
+}

@@ -11,3 +11,7 @@ VOID MlmeCntlInit(PMLME_CNTL_MACHINE machine);
 VOID MlmeCntResetState(PMP_PORT port, PMLME_CNTL_MACHINE machine);
 // Runs a connect-control message (machine 5) by the machine's state.
 VOID MlmeCntlMachinePerformAction(PMP_ADAPTER adapter, PMLME_CNTL_MACHINE machine, PMLME_QUEUE_ELEM elem);
+// Resets the connection target of the adapter's port 0 as a reset does: desired BSSID
+// FF:FF:FF:FF:FF:FF and the two settings beside it 1 (the WPS stop, the SA Query time-out and the
+// disconnect request).
+VOID MlmeCntlResetConnectTarget(PMP_ADAPTER adapter);

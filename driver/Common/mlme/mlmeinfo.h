@@ -2,15 +2,11 @@
 #pragma once
 
 #include "kshim/nt_types.h"
+#include "Common/mlme/mlmeinfo_types.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 
-// A cipher key record of the security code; the chip layer reads its cipher code.
-typedef struct _CIPHER_KEY {
-    UCHAR CipherAlg;  // driver cipher code
-} CIPHER_KEY, *PCIPHER_KEY;
-#define CIPHER_CODE_GROUP_KEEP_PEER 6  // with "OpMode" 1 a group key keeps the given peer address
 
 // Removes all keys of the port from the firmware and from the key records.
 NTSTATUS MlmeInfoWPARemoveAllKeys(PMP_ADAPTER adapter, PMP_PORT port);

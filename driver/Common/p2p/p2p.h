@@ -7,6 +7,7 @@
 #include <atomic>
 
 #include "Common/common.h"
+#include "Common/mlme/mlmewsc.h"
 #include "Common/p2p/p2p_types.h"
 #include "platform/ndiscommon/ndiscommon.h"
 
@@ -376,29 +377,7 @@ NTSTATUS P2pGPTimeOutHandle(PMP_ADAPTER adapter);
 UCHAR P2pGetClientWcid(PMP_ADAPTER adapter, PMP_PORT port);
 void P2pSetModeValue(PMP_ADAPTER adapter, PMP_PORT port, ULONG mode);
 
-// ---- WPS device information and the WPS element parser ------------------------------------------------
-// WPS attribute types the Wi-Fi Direct code reads and writes.
-#define WSC_ID_ASSOC_STATE 0x1002
-#define WSC_ID_CONFIG_METHODS 0x1008
-#define WSC_ID_CONFIG_ERROR 0x1009
-#define WSC_ID_DEVICE_NAME 0x1011
-#define WSC_ID_DEVICE_PWD_ID 0x1012
-#define WSC_ID_MANUFACTURER 0x1021
-#define WSC_ID_MODEL_NAME 0x1023
-#define WSC_ID_MODEL_NUMBER 0x1024
-#define WSC_ID_REQUEST_TYPE 0x103A
-#define WSC_ID_RESPONSE_TYPE 0x103B
-#define WSC_ID_RF_BANDS 0x103C
-#define WSC_ID_SELECTED_REGISTRAR 0x1041
-#define WSC_ID_SERIAL_NUMBER 0x1042
-#define WSC_ID_WPS_STATE 0x1044
-#define WSC_ID_UUID_E 0x1047
-#define WSC_ID_VENDOR_EXTENSION 0x1049
-#define WSC_ID_VERSION 0x104A
-#define WSC_ID_SEL_REG_CONFIG_METHODS 0x1053
-#define WSC_ID_PRIMARY_DEVICE_TYPE 0x1054
-#define WSC_ID_REQUESTED_DEVICE_TYPE 0x106A
-#define WSC_ID_TEST 0x10FE
+// ---- the WPS element parser (the WPS device information and attribute types: Common/mlme/mlmewsc.h) ----
 // Requested Device Type attributes kept of one WPS element.
 #define WSC_REQUESTED_TYPES_MAX 5
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "kshim/nt_types.h"
+#include "Common/mlme/mlmewsc_types.h"
 
 #define P2P_ADDR_LEN 6
 #define P2P_SSID_MAX 32
@@ -88,31 +89,4 @@ typedef struct _P2P_SCAN_REQUEST {
     UCHAR ByteAfterList;
 } P2P_SCAN_REQUEST, *PP2P_SCAN_REQUEST;
 
-// ---- WPS device information ---------------------------------------------------------------------------
-#define WSC_UUID_LEN 16
-#define WSC_MANUFACTURER_MAX 64
-#define WSC_MODEL_NAME_MAX 32
-#define WSC_MODEL_NUMBER_MAX 32
-#define WSC_SERIAL_NUMBER_MAX 32
-#define WSC_DEVICE_INFO_SIZE 304
-
-// A port's WPS device-information record (the port keeps two).
-typedef struct _WSC_DEVICE_INFO {
-    UCHAR Version;   // 0x10
-    UCHAR Version2;  // "WSCVersion2" when 0x20 or more, else 0x10
-    UCHAR Uuid[WSC_UUID_LEN];
-    UCHAR MacAddress[P2P_ADDR_LEN];
-    UCHAR DeviceNameLen;
-    UCHAR DeviceName[P2P_DEVICE_NAME_MAX];
-    UCHAR PrimaryDeviceType[P2P_DEVICE_TYPE_LEN];
-    UCHAR Manufacturer[WSC_MANUFACTURER_MAX];
-    UCHAR ModelName[WSC_MODEL_NAME_MAX];
-    UCHAR ModelNumber[WSC_MODEL_NUMBER_MAX];
-    UCHAR SerialNumber[WSC_SERIAL_NUMBER_MAX];
-    UCHAR RfBands;  // 1 2.4 GHz, 2 5 GHz
-    USHORT AssocState;
-    USHORT ConfigError;
-    USHORT ConfigMethods;
-    UCHAR Reserved[WSC_DEVICE_INFO_SIZE - 232];
-} WSC_DEVICE_INFO, *PWSC_DEVICE_INFO;
-static_assert(sizeof(WSC_DEVICE_INFO) == WSC_DEVICE_INFO_SIZE, "a WPS device-information record is 304 bytes");
+// The WPS device-information record the port keeps twice: Common/mlme/mlmewsc_types.h.

@@ -3,9 +3,9 @@
 // element.
 #include <cstring>
 
+#include "Common/mlme/mlmewsc.h"
 #include "Common/p2p/p2p.h"
 #include "Common/p2p/p2ppacket.h"
-#include "Common/p2p/p2ppacket_services.h"
 #include "Common/p2p/p2ppacket_wire.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"

@@ -1,6 +1,7 @@
 // Chip 3404.
 #include "platform/ndiscommon/trace.h"
 #include "hal/chips/qz3404.h"
+#include "hal/common/hal_chip.h"
 #include "hal/common/hal_desc.h"
 #include "platform/ndiscommon/ndiscommonhif.h"
 
@@ -90,9 +91,7 @@ NTSTATUS QZ3404PreFirmwareDownloadInit(PMP_ADAPTER adapter)
         } else {
             DBGPRINT(TRACE_LEVEL_WARNING, DBG_FW, "no DMA idle wait");
         }
-        if (adapter->HalOps.WpdmaConfig != nullptr) {
-            adapter->HalOps.WpdmaConfig(adapter, TRUE);
-        }
+        (void)HalCallOptional(adapter->HalOps.WpdmaConfig, adapter, TRUE);
     }
     return STATUS_SUCCESS;
 }
@@ -231,12 +230,8 @@ NTSTATUS QZ3404HifPciPmSetDriverOwn(PMP_ADAPTER adapter)
             QZ3404GetOwnStatus(adapter, &owns);
             if (owns) {
                 AsicClearFwOwnFlag(adapter);
-                if (adapter->HalOps.AutoDetectL1ssCap != nullptr) {
-                    adapter->HalOps.AutoDetectL1ssCap(adapter);
-                }
-                if (adapter->HalOps.PcieMacL1ssEnable != nullptr) {
-                    adapter->HalOps.PcieMacL1ssEnable(adapter, 0);
-                }
+                (void)HalCallOptional(adapter->HalOps.AutoDetectL1ssCap, adapter);
+                (void)HalCallOptional(adapter->HalOps.PcieMacL1ssEnable, adapter, 0);
                 status = STATUS_SUCCESS;
                 break;
             }

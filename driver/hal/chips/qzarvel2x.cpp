@@ -12,6 +12,7 @@
 #include "Common/recv.h"
 #include "Common/wowlan_recv.h"
 #include "hal/chips/qzarvel3x.h"
+#include "hal/common/hal_chip.h"
 #include "hal/common/hal_desc.h"
 #include "hal/chips/qz3501.h"
 #include "hal/common/fwdownload.h"
@@ -396,8 +397,7 @@ NTSTATUS AsicArvel2xFwRecovery(PMP_ADAPTER adapter)
 
 NTSTATUS AsicRecoveryResetWfsys(PMP_ADAPTER adapter)
 {
-    NTSTATUS status = adapter->HalOps.ToggleWfsysRst != nullptr ? adapter->HalOps.ToggleWfsysRst(adapter)
-                                                                : STATUS_NOT_SUPPORTED;
+    NTSTATUS status = HalCallOptional(adapter->HalOps.ToggleWfsysRst, adapter);
     if (status != STATUS_SUCCESS) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "firmware recovery: subsystem reset 0x%08X", static_cast<unsigned>(status));
         return status;
@@ -579,9 +579,7 @@ NTSTATUS AsicDriverOwnFinish(PMP_ADAPTER adapter, BOOLEAN granted, LONG64 start,
         if (autoDetect && adapter->HalOps.AutoDetectL1ssCap != nullptr) {
             adapter->HalOps.AutoDetectL1ssCap(adapter);
         }
-        if (adapter->HalOps.PcieLTRValue != nullptr) {
-            adapter->HalOps.PcieLTRValue(adapter, 0, TRUE);
-        }
+        (void)HalCallOptional(adapter->HalOps.PcieLTRValue, adapter, 0, TRUE);
         adapter->LowPower.LowPowerRestore = 0;
     } else {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "driver own not granted after %u attempts, %lld ms",
@@ -622,12 +620,8 @@ NTSTATUS AsicArvel2xHifPciPmSetDriverOwn(PMP_ADAPTER adapter)
     (void)InterlockedIncrement(&adapter->LowPower.OwnCallBalance);
     if (!AsicFwOwnFlag(adapter)) {
         if (config.BatteryLifeImprove == 0 && adapter->LowPower.LowPowerRestore != 0) {
-            if (adapter->HalOps.PcieMacL1ssEnable != nullptr) {
-                adapter->HalOps.PcieMacL1ssEnable(adapter, 0);
-            }
-            if (adapter->HalOps.PcieLTRValue != nullptr) {
-                adapter->HalOps.PcieLTRValue(adapter, 0, TRUE);
-            }
+            (void)HalCallOptional(adapter->HalOps.PcieMacL1ssEnable, adapter, 0);
+            (void)HalCallOptional(adapter->HalOps.PcieLTRValue, adapter, 0, TRUE);
             adapter->LowPower.LowPowerRestore = 0;
         }
         AsicReleaseOwnLock(adapter);
@@ -879,9 +873,7 @@ VOID AsicArvel2xRestoreRingsAfterFwOwn(PMP_ADAPTER adapter)
 
 NTSTATUS AsicArvel2xPciXmitStartTxRx(PMP_ADAPTER adapter)
 {
-    if (adapter->HalOps.DmashdlInit != nullptr) {
-        adapter->HalOps.DmashdlInit(adapter);
-    }
+    (void)HalCallOptional(adapter->HalOps.DmashdlInit, adapter);
     AsicArvel2xWpdmaInitRing(adapter);
     AsicWfdmaFinishStart(adapter, 0);
     return STATUS_SUCCESS;
@@ -1012,9 +1004,7 @@ NTSTATUS AsicArvel2xPciHandleInterruptInternal(PMP_ADAPTER adapter)
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "interrupt work on the thread");
     (void)NdisCommonHifPmSetDriverOwn(adapter);
     NTSTATUS status = AsicArvel2xPciHandleInterruptCommon(adapter);
-    if (adapter->HalOps.EnableInterrupt != nullptr) {
-        adapter->HalOps.EnableInterrupt(adapter);
-    }
+    (void)HalCallOptional(adapter->HalOps.EnableInterrupt, adapter);
     (void)NdisCommonHifPmSetFwOwn(adapter, 0);
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "interrupt work on the thread done in %lld ms",
              static_cast<long long>((AsicSystemTime() - start) / kUnitsPerMs));
@@ -1104,9 +1094,7 @@ NTSTATUS AsicArvel2xPciHandleInterruptCommon(PMP_ADAPTER adapter)
     }
     if ((s & ARVEL2X_INT_DMA_ERROR) != 0) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "DMA error interrupt");
-        if (adapter->HalOps.DumpPPDebugCr != nullptr) {
-            adapter->HalOps.DumpPPDebugCr(adapter);
-        }
+        (void)HalCallOptional(adapter->HalOps.DumpPPDebugCr, adapter);
         qz3501_show_rx_ring_info(adapter);
     }
     if ((s & ARVEL_INT_SW) != 0) {

@@ -5,6 +5,7 @@
 
 #include "Common/common.h"
 #include "hal/chips/qzarvel2x.h"
+#include "hal/common/hal_chip.h"
 #include "hal/common/hal_desc.h"
 #include "platform/ndiscommon/ndiscommon.h"
 #include "hal/common/fwdownload.h"
@@ -436,9 +437,7 @@ NTSTATUS AsicArvel3xHifPciPmSetDriverOwn(PMP_ADAPTER adapter)
         }
     }
     if (!AsicFwOwnFlag(adapter)) {
-        if (adapter->HalOps.PcieLTRValue != nullptr) {
-            adapter->HalOps.PcieLTRValue(adapter, 0, TRUE);
-        }
+        (void)HalCallOptional(adapter->HalOps.PcieLTRValue, adapter, 0, TRUE);
         AsicReleaseOwnLock(adapter);
         return STATUS_SUCCESS;
     }
@@ -527,18 +526,10 @@ VOID AsicArvel3xWpdmaConfigCommon(PMP_ADAPTER adapter, BOOLEAN enable, ULONG ena
 VOID AsicArvel3xWpdmaInitRing(PMP_ADAPTER adapter)
 {
     const CHIP_HAL_OPS& ops = adapter->HalOps;
-    if (ops.WpdmaConfig != nullptr) {
-        ops.WpdmaConfig(adapter, FALSE);
-    }
-    if (ops.InitTxRxRing != nullptr) {
-        ops.InitTxRxRing(adapter->HifContext);
-    }
-    if (ops.WfdmaPrefetchReset != nullptr) {
-        ops.WfdmaPrefetchReset(adapter);
-    }
-    if (ops.WpdmaConfig != nullptr) {
-        ops.WpdmaConfig(adapter, TRUE);
-    }
+    (void)HalCallOptional(ops.WpdmaConfig, adapter, FALSE);
+    (void)HalCallOptional(ops.InitTxRxRing, adapter->HifContext);
+    (void)HalCallOptional(ops.WfdmaPrefetchReset, adapter);
+    (void)HalCallOptional(ops.WpdmaConfig, adapter, TRUE);
 }
 
 namespace {
@@ -552,9 +543,7 @@ VOID AsicArvel3xRestoreRingsAfterFwOwn(PMP_ADAPTER adapter)
 
 NTSTATUS AsicArvel3xPciXmitStartTxRx(PMP_ADAPTER adapter)
 {
-    if (adapter->HalOps.DmashdlInit != nullptr) {
-        adapter->HalOps.DmashdlInit(adapter);
-    }
+    (void)HalCallOptional(adapter->HalOps.DmashdlInit, adapter);
     AsicArvel3xWpdmaInitRing(adapter);
     AsicWfdmaFinishStart(adapter, StartExtraWord(adapter));
     return STATUS_SUCCESS;
@@ -569,9 +558,7 @@ ULONG AsicArvel3xCmdTxdLength(PMP_ADAPTER adapter)
 // ---- interrupts -----------------------------------------------------------------------------
 VOID AsicArvel3xDisableInterrupt(PMP_ADAPTER adapter)
 {
-    if (adapter->HalOps.ConfigIntMask != nullptr) {
-        adapter->HalOps.ConfigIntMask(adapter, FALSE);
-    }
+    (void)HalCallOptional(adapter->HalOps.ConfigIntMask, adapter, FALSE);
 }
 
 VOID AsicArvel3xEnableInterrupt(PMP_ADAPTER adapter)
@@ -631,9 +618,7 @@ VOID AsicArvel3xPciHandleInterrupt(WDFINTERRUPT interrupt, WDFOBJECT associatedO
         }
         (void)NdisCommonHifPmSetDriverOwn(adapter);
     }
-    NTSTATUS status = adapter->HalOps.PciHandleInterruptCommon != nullptr
-                          ? adapter->HalOps.PciHandleInterruptCommon(adapter)
-                          : STATUS_NOT_SUPPORTED;
+    NTSTATUS status = HalCallOptional(adapter->HalOps.PciHandleInterruptCommon, adapter);
     if (!NT_SUCCESS(status)) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_HIF, "interrupt handler: 0x%08X; interrupts stay masked",
                  static_cast<unsigned>(status));
@@ -666,16 +651,12 @@ NTSTATUS AsicArvel3xPciHandleInterruptInternal(PMP_ADAPTER adapter)
     LONG64 start = AsicSystemTime();
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "interrupt work on the thread");
     (void)NdisCommonHifPmSetDriverOwn(adapter);
-    NTSTATUS status = adapter->HalOps.PciHandleInterruptCommon != nullptr
-                          ? adapter->HalOps.PciHandleInterruptCommon(adapter)
-                          : STATUS_NOT_SUPPORTED;
+    NTSTATUS status = HalCallOptional(adapter->HalOps.PciHandleInterruptCommon, adapter);
     if (!NT_SUCCESS(status)) {
         (void)NdisCommonHifPmSetFwOwn(adapter, 0);
         return status;
     }
-    if (adapter->HalOps.EnableInterrupt != nullptr) {
-        adapter->HalOps.EnableInterrupt(adapter);
-    }
+    (void)HalCallOptional(adapter->HalOps.EnableInterrupt, adapter);
     (void)NdisCommonHifPmSetFwOwn(adapter, 0);
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "interrupt work on the thread done in %lld ms",
              static_cast<long long>((AsicSystemTime() - start) / kUnitsPerMs));

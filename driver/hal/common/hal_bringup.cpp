@@ -29,7 +29,7 @@ NTSTATUS RunStep(PMP_ADAPTER adapter, PFN_CHIP_STATUS operation)
 }
 
 // The chips that take the time before their RAM code download.
-bool TimeBeforeRamCode(USHORT deviceId) { return deviceId == 0x0C04 || deviceId == 0x3602 || deviceId == 0x3603; }
+bool TimeBeforeRamCode(USHORT deviceId) { return HalDeviceHasFact(deviceId, CHIP_FACT_TIME_BEFORE_RAM_CODE); }
 
 void SetFwInRam(PMP_ADAPTER adapter, UCHAR value)
 {

@@ -13,58 +13,80 @@
 #include "platform/ndiscommon/ndiscommonhif.h"
 #include "platform/ndiscommon/ndiscommonhifpci.h"
 
-// Device-id groups: the ids that run each chip's code.
+// The chip-selection table: one row per PCI device id.
+namespace {
+constexpr ULONG kFacts3502 = CHIP_FACT_RECOVERS | CHIP_FACT_WIDE_160 | CHIP_FACT_PCIE_SWITCH_ON_INTEL;
+constexpr ULONG kFacts3601 = CHIP_FACT_RECOVERS | CHIP_FACT_DMA_EXTENSION | CHIP_FACT_LOG2AIR | CHIP_FACT_PCIE_SWITCH_ON_INTEL;
+constexpr ULONG kFacts3602 = CHIP_FACT_RECOVERS | CHIP_FACT_TIME_BEFORE_RAM_CODE;
+
+constexpr CHIP_ID_ROW kChipIds[] = {
+    {0x3501, 0x3501, CHIP_GENERATION_SECOND, 1, CHIP_FACT_RECOVERS},
+    {0x3504, 0x3501, CHIP_GENERATION_SECOND, 1, CHIP_FACT_NO_6GHZ | CHIP_FACT_DOMAIN_V1_ONLY},
+    {0x0C01, 0x3501, CHIP_GENERATION_SECOND, 1, CHIP_FACT_RECOVERS},
+    {0x3502, 0x3502, CHIP_GENERATION_SECOND, 1, kFacts3502},
+    {0x0C02, 0x3502, CHIP_GENERATION_SECOND, 1, kFacts3502},
+    // Refused at hardware preparation; its code and facts stay for the parts that run it.
+    {0x3503, 0x3503, CHIP_GENERATION_SECOND, 0, CHIP_FACT_RECOVERS | CHIP_FACT_OWN_THROUGHPUT | CHIP_FACT_LARGE_EVENT_RING},
+    {0x3601, 0x3601, CHIP_GENERATION_THIRD, 1, kFacts3601},
+    {0x0C03, 0x3601, CHIP_GENERATION_THIRD, 1, kFacts3601},
+    {0x3602, 0x3602, CHIP_GENERATION_THIRD, 1, kFacts3602},
+    {0x3603, 0x3602, CHIP_GENERATION_THIRD, 1, kFacts3602},
+    {0x0C04, 0x3602, CHIP_GENERATION_THIRD, 1, kFacts3602},
+    {0x3404, 0x3404, CHIP_GENERATION_OLDER, 1, 0},
+    // Accepted at hardware preparation, with no chip code: the descriptor and the table stay all zero.
+    {0x3405, 0, CHIP_GENERATION_NONE, 1, 0},
+};
+}  // namespace
+
+const CHIP_ID_ROW* HalChipIdRow(USHORT deviceId)
+{
+    for (const CHIP_ID_ROW& row : kChipIds) {
+        if (row.DeviceId == deviceId) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
 USHORT HalChipCodeOfDeviceId(USHORT deviceId)
 {
-    switch (deviceId) {
-    case 0x3501:
-    case 0x3504:
-    case 0x0C01:
-        return 0x3501;
-    case 0x3502:
-    case 0x0C02:
-        return 0x3502;
-    case 0x3503:
-        return 0x3503;
-    case 0x3601:
-    case 0x0C03:
-        return 0x3601;
-    case 0x3602:
-    case 0x3603:
-    case 0x0C04:
-        return 0x3602;
-    case 0x3404:
-        return 0x3404;
-    default:
-        return 0;
-    }
+    const CHIP_ID_ROW* row = HalChipIdRow(deviceId);
+    return row != nullptr ? row->ChipCode : 0;
+}
+
+UCHAR HalDeviceGeneration(USHORT deviceId)
+{
+    const CHIP_ID_ROW* row = HalChipIdRow(deviceId);
+    return row != nullptr ? row->Generation : static_cast<UCHAR>(CHIP_GENERATION_NONE);
+}
+
+UCHAR HalChipGeneration(USHORT chipCode)
+{
+    return chipCode != 0 && HalChipCodeOfDeviceId(chipCode) == chipCode ? HalDeviceGeneration(chipCode)
+                                                                        : static_cast<UCHAR>(CHIP_GENERATION_NONE);
 }
 
 BOOLEAN HalDeviceIdAcceptedAtPreparation(USHORT deviceId)
 {
-    switch (deviceId) {
-    case 0x3405:
-    case 0x3404:
-    case 0x3501:
-    case 0x3504:
-    case 0x3502:
-    case 0x3601:
-    case 0x3603:
-    case 0x3602:
-    case 0x0C01:
-    case 0x0C02:
-    case 0x0C04:
-    case 0x0C03:
-        return TRUE;
-    default:
-        return FALSE;
-    }
+    const CHIP_ID_ROW* row = HalChipIdRow(deviceId);
+    return static_cast<BOOLEAN>(row != nullptr && row->Accepted != 0);
 }
 
 BOOLEAN HalIsThirdGeneration(USHORT deviceId)
 {
-    USHORT code = HalChipCodeOfDeviceId(deviceId);
-    return static_cast<BOOLEAN>(code == 0x3601 || code == 0x3602);
+    return static_cast<BOOLEAN>(HalDeviceGeneration(deviceId) == CHIP_GENERATION_THIRD);
+}
+
+BOOLEAN HalDeviceHasFact(USHORT deviceId, ULONG fact)
+{
+    const CHIP_ID_ROW* row = HalChipIdRow(deviceId);
+    return static_cast<BOOLEAN>(row != nullptr && (row->Facts & fact) == fact);
+}
+
+BOOLEAN HalChipHasFact(USHORT chipCode, ULONG fact)
+{
+    return static_cast<BOOLEAN>(chipCode != 0 && HalChipCodeOfDeviceId(chipCode) == chipCode &&
+                                HalDeviceHasFact(chipCode, fact));
 }
 
 VOID HalRegisterChip(PMP_ADAPTER adapter)

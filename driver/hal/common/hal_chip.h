@@ -8,6 +8,8 @@
 // operation: every caller tests the slot and goes on with the value it started from.
 #pragma once
 
+#include <type_traits>
+
 #include "hal/common/hal_chip_types.h"
 #include "kshim/nt_types.h"
 
@@ -18,14 +20,71 @@ typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 // nothing, so the adapter's descriptor and table stay all zero.
 VOID HalRegisterChip(PMP_ADAPTER adapter);
 
+// ---- the device ids the driver knows --------------------------------------------------------------------
+// Every PCI device id has one row in the chip-selection table (hal_chip.cpp): the chip code whose
+// code runs it, its generation, whether hardware preparation accepts it, and the facts in which ids of one
+// chip or one generation differ. The rest of the driver asks these queries and never compares a
+// device id or a chip code itself; a new alias id is one new row.
+#define CHIP_GENERATION_NONE 0    // an id with no chip code (accepted, nothing runs)
+#define CHIP_GENERATION_OLDER 1   // the older chip (3404)
+#define CHIP_GENERATION_SECOND 2  // 3501, 3502, 3503 and their ids
+#define CHIP_GENERATION_THIRD 3   // 3601, 3602 and their ids
+
+#define CHIP_FACT_RECOVERS 0x00000001u            // the error recovery resets and restarts the chip
+#define CHIP_FACT_WIDE_160 0x00000002u            // 160 MHz channels reported in the 5 and 6 GHz bands
+#define CHIP_FACT_NO_6GHZ 0x00000004u             // the 6 GHz band is never reported
+#define CHIP_FACT_DMA_EXTENSION 0x00000008u       // "DMAExtension" selects the 64-bit DMA profile
+#define CHIP_FACT_LOG2AIR 0x00000010u             // "Log2AirEnable" is honoured (SER action 4, and at start)
+#define CHIP_FACT_PCIE_SWITCH_ON_INTEL 0x00000020u // the PCIe speed switch is forced on with an Intel processor
+#define CHIP_FACT_TIME_BEFORE_RAM_CODE 0x00000040u // the host time goes to the chip before the RAM code starts
+#define CHIP_FACT_OWN_THROUGHPUT 0x00000080u      // the chip's own throughput-threshold table replaces the registry's
+#define CHIP_FACT_LARGE_EVENT_RING 0x00000100u    // receive ring 1 (events) has the chip's larger buffers
+#define CHIP_FACT_DOMAIN_V1_ONLY 0x00000200u      // the domain information goes only in its first version
+
+typedef struct _CHIP_ID_ROW {
+    USHORT DeviceId;
+    USHORT ChipCode;    // the device id of the chip whose code runs it; 0 for none
+    UCHAR Generation;   // CHIP_GENERATION_*
+    UCHAR Accepted;     // hardware preparation accepts the id
+    ULONG Facts;        // CHIP_FACT_*
+} CHIP_ID_ROW;
+
+// The row of a device id; nullptr for an id of no row.
+const CHIP_ID_ROW* HalChipIdRow(USHORT deviceId);
 // The chip code a PCI device id selects, 0 for none. For traces and for the parts that the system
 // lets test the id.
 USHORT HalChipCodeOfDeviceId(USHORT deviceId);
 // The device ids hardware preparation accepts (with the vendor id): every id of the table but 0x3503,
 // and 0x3405, which selects no chip.
 BOOLEAN HalDeviceIdAcceptedAtPreparation(USHORT deviceId);
+// The generation of a device id, and of a chip code (the chip's own id row); CHIP_GENERATION_NONE
+// for an unknown one.
+UCHAR HalDeviceGeneration(USHORT deviceId);
+UCHAR HalChipGeneration(USHORT chipCode);
 // True for the third-generation device ids (0x3601, 0x3602, 0x3603, 0x0C03, 0x0C04).
 BOOLEAN HalIsThirdGeneration(USHORT deviceId);
+// True when the device id's row (or the chip code's own row) holds every bit of `fact`.
+BOOLEAN HalDeviceHasFact(USHORT deviceId, ULONG fact);
+BOOLEAN HalChipHasFact(USHORT chipCode, ULONG fact);
+
+// ---- optional operations ----------------------------------------------------------------------------------
+// Calls an operation the chip's table may lack: an empty slot answers STATUS_NOT_SUPPORTED
+// (0xC00000BB) and runs nothing; a slot that returns nothing answers STATUS_SUCCESS once it ran; a
+// slot that returns a status answers that status.
+template <typename Result, typename... Params, typename... Args>
+inline NTSTATUS HalCallOptional(Result (*slot)(Params...), Args... args)
+{
+    static_assert(std::is_void_v<Result> || std::is_same_v<Result, NTSTATUS>, "a void or status operation");
+    if (slot == nullptr) {
+        return STATUS_NOT_SUPPORTED;
+    }
+    if constexpr (std::is_void_v<Result>) {
+        slot(args...);
+        return STATUS_SUCCESS;
+    } else {
+        return slot(args...);
+    }
+}
 
 // Chip selection's last steps, run by every chip initialiser once the descriptor and the table are
 // in the adapter: the error-recovery state is reset (SER state 0, event word 0, SER handling on,

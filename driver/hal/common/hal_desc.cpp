@@ -4,6 +4,7 @@
 
 #include "Common/mlme/mlmeinfo.h"
 #include "Common/mlme/mlmesync_mactab.h"
+#include "hal/common/hal_chip.h"
 #include "hal/common/phy_cfg.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/dmaq.h"
@@ -12,16 +13,12 @@
 
 UCHAR HalDescGeneration(PMP_ADAPTER adapter)
 {
-    switch (adapter != nullptr ? adapter->HalInfo.ChipCode : 0) {
-    case 0x3404:
+    switch (adapter != nullptr ? HalChipGeneration(adapter->HalInfo.ChipCode) : CHIP_GENERATION_NONE) {
+    case CHIP_GENERATION_OLDER:
         return DESC_GEN_OLDER;
-    case 0x3501:
-    case 0x3502:
-    case 0x3503:
+    case CHIP_GENERATION_SECOND:
         return DESC_GEN_ARVEL2X;
-    case 0x3601:
-    case 0x3602:
-    case 0x3603:
+    case CHIP_GENERATION_THIRD:
         return DESC_GEN_ARVEL3X;
     default:
         return DESC_GEN_NONE;
@@ -351,24 +348,15 @@ ULONG ProcessGetRxRate(PMP_PORT port, PMP_ADAPTER adapter, PUCHAR record, PULONG
     const ULONG* v = port->RxVectorStore;
     const ULONG rate = v[12];
     ULONG mode = 0, streams = 0, bandwidth = 0, gi = 0, mcs = 0;
-    switch (adapter->DeviceId) {
-    case 0x3501:
-    case 0x3502:
-    case 0x3503:
-    case 0x3504:
-    case 0x0C01:
-    case 0x0C02:
+    switch (HalDeviceGeneration(adapter->DeviceId)) {
+    case CHIP_GENERATION_SECOND:
         mcs = rate & 0x7F;
         streams = (rate >> 7) & 0x7;
         mode = (rate >> 24) & 0xF;
         bandwidth = (rate >> 12) & 0x7;
         gi = (rate >> 15) & 0x3;
         break;
-    case 0x3601:
-    case 0x3602:
-    case 0x3603:
-    case 0x0C03:
-    case 0x0C04:
+    case CHIP_GENERATION_THIRD:
         mcs = rate & 0x7F;
         streams = (rate >> 7) & 0xF;
         mode = (v[13] >> 11) & 0xF;

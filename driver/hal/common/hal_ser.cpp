@@ -17,7 +17,7 @@ namespace {
 
 BOOLEAN DumpsSerRegisters(USHORT chipCode)
 {
-    return static_cast<BOOLEAN>(chipCode == 0x3501 || chipCode == 0x3502 || chipCode == 0x3503);
+    return static_cast<BOOLEAN>(HalChipGeneration(chipCode) == CHIP_GENERATION_SECOND);
 }
 
 void SetSerState(PMP_ADAPTER adapter, UCHAR state)
@@ -50,9 +50,7 @@ void SerStart(PMP_ADAPTER adapter)
 // State 1, bit 3: the firmware re-initialised its DMA; the driver restores its side.
 void SerDmaReinit(PMP_ADAPTER adapter)
 {
-    if (adapter->HalOps.DmashdlInit != nullptr) {
-        adapter->HalOps.DmashdlInit(adapter);
-    }
+    (void)HalCallOptional(adapter->HalOps.DmashdlInit, adapter);
     if (HalIsThirdGeneration(adapter->DeviceId)) {
         AsicArvel3xRestoreRingsAfterFwOwn(adapter);
     } else {

@@ -243,10 +243,10 @@ NTSTATUS N6PciInitRecv(PPCI_HIF_CONTEXT hif, BOOLEAN allocate)
     }
     NTSTATUS status = N6PciInitRxRing(hif, 0, PCI_RX_RING0_SLOTS, PCI_RX_RING0_BUFFER, allocate);
     if (NT_SUCCESS(status)) {
-        ULONG eventBuffer = adapter->HalInfo.ChipCode == 0x3503 ? PCI_RX_RING1_BUFFER_QZ3503 : PCI_RX_RING1_BUFFER;
+        ULONG eventBuffer = HalChipHasFact(adapter->HalInfo.ChipCode, CHIP_FACT_LARGE_EVENT_RING) ? PCI_RX_RING1_BUFFER_QZ3503 : PCI_RX_RING1_BUFFER;
         status = N6PciInitRxRing(hif, 1, PCI_RX_RING1_SLOTS, eventBuffer, allocate);
     }
-    if (NT_SUCCESS(status) && adapter->HalInfo.ChipCode != 0x3404) {
+    if (NT_SUCCESS(status) && HalChipGeneration(adapter->HalInfo.ChipCode) != CHIP_GENERATION_OLDER) {
         status = N6PciInitRxRing(hif, 2, PCI_RX_RING2_SLOTS, PCI_RX_RING2_BUFFER, allocate);
     }
     return status;
@@ -763,8 +763,7 @@ ULONG RxReadable(const RX_DMAQ_DESC* record)
 
 BOOLEAN IsSecondGeneration(PMP_ADAPTER adapter)
 {
-    const USHORT chip = adapter->HalInfo.ChipCode;
-    return static_cast<BOOLEAN>(chip == 0x3501 || chip == 0x3502 || chip == 0x3503);
+    return static_cast<BOOLEAN>(HalChipGeneration(adapter->HalInfo.ChipCode) == CHIP_GENERATION_SECOND);
 }
 
 // Hands the adapter's waiting buffer-list send completions to the OS.
@@ -1105,14 +1104,11 @@ UCHAR N6PciGetRxPktType(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
     PMP_ADAPTER adapter = hif->Adapter;
     const ULONG word0 = RxWord(record, 0);
-    switch (adapter->HalInfo.ChipCode) {
-    case 0x3404:
+    switch (HalChipGeneration(adapter->HalInfo.ChipCode)) {
+    case CHIP_GENERATION_OLDER:
         return static_cast<UCHAR>(word0 >> 29);
-    case 0x3501:
-    case 0x3502:
-    case 0x3503:
-    case 0x3601:
-    case 0x3602:
+    case CHIP_GENERATION_SECOND:
+    case CHIP_GENERATION_THIRD:
         return static_cast<UCHAR>(word0 >> 27);
     default:
         return 0;

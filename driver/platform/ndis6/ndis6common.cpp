@@ -4,6 +4,7 @@
 #include "Common/mlme/mlme.h"
 #include "Common/mlme/mlmeaction.h"
 #include "Common/mlme/mlmesync_ba.h"
+#include "Common/mlme/mlmewsc.h"
 #include "Common/p2p/p2p.h"
 #include "Common/p2p/p2pms.h"
 #include "Common/recv.h"
@@ -137,6 +138,7 @@ void N6TermPort(PMP_PORT port)
         PlatformCancelThread(adapter, &port->SendThread);
         PlatformFreeThread(adapter, &port->SendThread);
     }
+    WscFreePort(port);
     // The work items carry the port in their context: they go with the port, once they have run.
     for (WDFWORKITEM* workItem : {&port->TaskWorkItem, &port->PropertyWorkItem}) {
         if (*workItem != nullptr) {

@@ -16,6 +16,8 @@
 #include "Common/mlme/mlmeaction_types.h"
 #include "Common/mlme/mlmeinfo_rate_types.h"
 #include "Common/mlme/mlmesync_ba_types.h"
+#include "Common/mlme/mlmewep_types.h"
+#include "Common/mlme/mlmewsc_types.h"
 #include "Common/mlme/mlmesync_bss_types.h"
 #include "Common/mlme/mlmesync_chnl_types.h"
 #include "Common/mlme/mlmesync_mactab_types.h"
@@ -668,6 +670,10 @@ typedef struct _MP_ADAPTER {
     ADAPTER_BA_BLOCK Ba;
     ADAPTER_RECV_BLOCK Recv;
     ADAPTER_ACTION_BLOCK Action;
+    // ---- security: the software WEP packet of a shared-key authentication (Common/mlme/mlmewep) ----
+    WEP_CRYPT_STATE WepCrypt;
+    // ---- WPS: the access point the last search settled on (Common/mlme/mlmewsc) ----
+    WSC_ADAPTER_BLOCK Wsc;
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.

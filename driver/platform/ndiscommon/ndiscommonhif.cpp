@@ -287,16 +287,10 @@ VOID NdisCommonHifVoidHook() {}
 // ================================================================================================
 namespace {
 
-// The PCI device ids whose chips recover; any other (0x3504, the older 0x3404) only runs its hook.
+// The chips that recover; any other only runs its hook.
 BOOLEAN ChipRecovers(USHORT deviceId)
 {
-    switch (deviceId) {
-    case 0x3501: case 0x0C01: case 0x3502: case 0x3503: case 0x0C02:
-    case 0x3601: case 0x0C03: case 0x3602: case 0x0C04: case 0x3603:
-        return TRUE;
-    default:
-        return FALSE;
-    }
+    return HalDeviceHasFact(deviceId, CHIP_FACT_RECOVERS);
 }
 
 LONG64 RecoveryNow()
@@ -340,7 +334,7 @@ void RunL05(PMP_ADAPTER adapter, ULONG kind)
     __atomic_store_n(&adapter->FwCmd.RecoveryInProgress, static_cast<UCHAR>(1), __ATOMIC_RELEASE);
     __atomic_store_n(&adapter->Recovery.L05StartTime, RecoveryNow(), __ATOMIC_RELEASE);
     (void)LogEventDriverSerCount(adapter);
-    NTSTATUS status = adapter->HalOps.FwRecovery != nullptr ? adapter->HalOps.FwRecovery(adapter) : STATUS_NOT_SUPPORTED;
+    NTSTATUS status = HalCallOptional(adapter->HalOps.FwRecovery, adapter);
     DBGPRINT(status == STATUS_SUCCESS ? TRACE_LEVEL_INFORMATION : TRACE_LEVEL_ERROR, DBG_HIF,
              "L0.5 number %u ended: 0x%08X", static_cast<unsigned>(adapter->Recovery.RecoveryL05Count),
              static_cast<unsigned>(status));
@@ -427,18 +421,14 @@ VOID ErrorRecoveryProc(PMP_ADAPTER adapter, ULONG kind)
         return;
     }
     const CHIP_HAL_OPS& ops = adapter->HalOps;
-    if (ops.DumpPPDebugCr != nullptr) {
-        ops.DumpPPDebugCr(adapter);
-    }
+    (void)HalCallOptional(ops.DumpPPDebugCr, adapter);
     if (ops.ShowDebugSopInfo != nullptr) {
         (void)ops.ShowDebugSopInfo(adapter, 1);
     }
     if (!ChipRecovers(adapter->DeviceId)) {
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_HIF, "recovery kind %u: device 0x%04X does not recover", static_cast<unsigned>(kind),
                  static_cast<unsigned>(adapter->DeviceId));
-        if (ops.ErrorRecoveryHook != nullptr) {
-            ops.ErrorRecoveryHook(adapter);
-        }
+        (void)HalCallOptional(ops.ErrorRecoveryHook, adapter);
         return;
     }
     const REGISTRY_BLOCK& config = adapter->RegistryBlock;
@@ -446,7 +436,7 @@ VOID ErrorRecoveryProc(PMP_ADAPTER adapter, ULONG kind)
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_HIF, "recovery kind %u: recovery disabled", static_cast<unsigned>(kind));
         return;
     }
-    if (config.Log2AirEnable != 0 && (adapter->DeviceId == 0x3601 || adapter->DeviceId == 0x0C03)) {
+    if (config.Log2AirEnable != 0 && HalDeviceHasFact(adapter->DeviceId, CHIP_FACT_LOG2AIR)) {
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_HIF, "recovery kind %u: not while the log goes to the air", static_cast<unsigned>(kind));
         return;
     }
@@ -561,8 +551,7 @@ void NdisCommonHifIntHandlerThreadHandler(PMP_PORT port, ULONG cmdId)
     case INT_HANDLER_CMD_INTERRUPT_WORK:
         if (HalIsThirdGeneration(adapter->DeviceId)) {
             (void)AsicArvel3xPciHandleInterruptInternal(adapter);
-        } else if (HalChipCodeOfDeviceId(adapter->DeviceId) / 0x100 == 0x35) {
-            // The second generation: chip codes 0x3501, 0x3502, 0x3503.
+        } else if (HalDeviceGeneration(adapter->DeviceId) == CHIP_GENERATION_SECOND) {
             (void)AsicArvel2xPciHandleInterruptInternal(adapter);
         }
         break;

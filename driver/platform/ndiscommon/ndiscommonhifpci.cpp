@@ -4,6 +4,7 @@
 
 #include "Common/qzcmd.h"
 #include "hal/chips/qzarvel2x.h"
+#include "hal/common/hal_chip.h"
 #include "hal/common/hal_remap.h"
 #include "platform/ndiscommon/dmaq.h"
 #include "platform/ndiscommon/memory.h"
@@ -635,7 +636,7 @@ NTSTATUS NdisCommonHifPciCmdSendMsg(PPCI_HIF_CONTEXT hif, PFW_CMD_MSG message, U
         return STATUS_UNSUCCESSFUL;
     }
     PMP_ADAPTER adapter = hif->Adapter;
-    const BOOLEAN older = static_cast<BOOLEAN>(adapter->HalInfo.ChipCode == 0x3404);
+    const BOOLEAN older = static_cast<BOOLEAN>(HalChipGeneration(adapter->HalInfo.ChipCode) == CHIP_GENERATION_OLDER);
     const BOOLEAN running = static_cast<BOOLEAN>(__atomic_load_n(&adapter->FwDownloaded, __ATOMIC_ACQUIRE) != 0);
     ULONG ring = PCI_TX_RING_DOWNLOAD;
     if (running || !older) {

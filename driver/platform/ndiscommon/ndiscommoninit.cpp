@@ -419,8 +419,8 @@ UCHAR WirelessModeOfPhyMode(PMP_ADAPTER adapter, UCHAR phyMode, UCHAR current)
 
 bool IsSecondOrThirdGeneration(USHORT deviceId)
 {
-    USHORT code = HalChipCodeOfDeviceId(deviceId);
-    return code != 0 && code != 0x3404;
+    const UCHAR generation = HalDeviceGeneration(deviceId);
+    return generation == CHIP_GENERATION_SECOND || generation == CHIP_GENERATION_THIRD;
 }
 
 void CopyP2pMcc(PMP_ADAPTER adapter)
@@ -480,7 +480,7 @@ void NdisCommonInitCopyRegistryToDriverDefaultSetting(PMP_ADAPTER adapter)
     if (IsSecondOrThirdGeneration(adapter->DeviceId)) {
         block->Config_11AX |= 0x180;
     }
-    if (adapter->DeviceId == 0x3503) {
+    if (HalDeviceHasFact(adapter->DeviceId, CHIP_FACT_OWN_THROUGHPUT)) {
         for (ULONG i = 0; i < THROUGHPUT_THRESHOLD_COUNT; ++i) {
             BlockWord(block, kThroughputRows[i]) = kThroughput3503[i];
         }
@@ -493,9 +493,7 @@ void NdisCommonInitCopyRegistryToDriverDefaultSetting(PMP_ADAPTER adapter)
     working->WmmCapable = block->WMMCapable;
     working->L1IdleTime = block->ConnIdleTimeForL1;
     working->CountryCode = adapter->Country.RegCountryCode;
-    if (adapter->HalOps.LowPowerEnableInit != nullptr) {
-        adapter->HalOps.LowPowerEnableInit(adapter);
-    }
+    (void)HalCallOptional(adapter->HalOps.LowPowerEnableInit, adapter);
 
     CopyP2pMcc(adapter);
     working->Hotspot2gCh = block->Hotspot2gCh;

@@ -42,17 +42,7 @@ constexpr ULONG kIcsStopCmd = 0x80000001u;
 
 bool SecondGeneration(USHORT id)
 {
-    switch (id) {
-    case 0x3501:
-    case 0x0C01:
-    case 0x3502:
-    case 0x0C02:
-    case 0x3503:
-    case 0x3504:
-        return true;
-    default:
-        return false;
-    }
+    return HalDeviceGeneration(id) == CHIP_GENERATION_SECOND;
 }
 
 // ---- adapter block ------------------------------------------------------------------------------------
@@ -182,7 +172,7 @@ void PcieSpeedSwitch(PMP_ADAPTER adapter, PMP_PORT port0)
     const USHORT id = adapter->DeviceId;
     const bool intel = adapter->CpuVendor == HAL_CPU_VENDOR_INTEL;
     if (HalIsThirdGeneration(id)) {
-        if (intel && (id == 0x3601 || id == 0x0C03)) {
+        if (intel && HalDeviceHasFact(id, CHIP_FACT_PCIE_SWITCH_ON_INTEL)) {
             r.EnablePcieSwitch = 1;
         }
         if (r.EnablePcieSwitch) {
@@ -191,7 +181,7 @@ void PcieSpeedSwitch(PMP_ADAPTER adapter, PMP_PORT port0)
         }
         return;
     }
-    if ((intel || adapter->PlatformPcieSwitch) && (id == 0x3502 || id == 0x0C02)) {
+    if ((intel || adapter->PlatformPcieSwitch) && HalDeviceHasFact(id, CHIP_FACT_PCIE_SWITCH_ON_INTEL)) {
         r.EnablePcieSwitch = 1;
     }
     if (r.EnablePcieSwitch == 1) {
@@ -206,7 +196,7 @@ void AfterDownload(PMP_ADAPTER adapter, PMP_PORT port0)
     (void)InitHtVhtHeEhtCtrl(adapter, port0);
     // The 2.4 GHz band is always there; the 5 GHz band unless the chip reported 2.4 GHz only.
     adapter->DualBand = adapter->Only24G == 0 ? 1 : 0;
-    if ((adapter->DeviceId == 0x3601 || adapter->DeviceId == 0x0C03) && r.Log2AirEnable) {
+    if (HalDeviceHasFact(adapter->DeviceId, CHIP_FACT_LOG2AIR) && r.Log2AirEnable) {
         (void)QzCmdSerAction(adapter, 4, 4, 0);
     }
     adapter->Running = 1;
@@ -214,9 +204,7 @@ void AfterDownload(PMP_ADAPTER adapter, PMP_PORT port0)
     PlatformIndicateCurrentRadioState(adapter, 0, -1);
     QZCxLedOn(adapter, 0, 0);
     (void)MlmeInfoSetPhyMode(adapter, port0, adapter->WorkingCfg.WirelessMode, 1);
-    if (adapter->HalOps.ChipInitHook != nullptr) {
-        adapter->HalOps.ChipInitHook(adapter);
-    }
+    (void)HalCallOptional(adapter->HalOps.ChipInitHook, adapter);
     SarGetSarPwrTbl(adapter);
     SarOpenSensorObject(adapter);
     skuTableReadSingleSkuFile(adapter);
@@ -258,9 +246,7 @@ NTSTATUS BringUp(PMP_ADAPTER adapter, PUCHAR progress)
                      static_cast<unsigned>(health));
         }
     }
-    if (ops.InitHook != nullptr) {
-        ops.InitHook(adapter);
-    }
+    (void)HalCallOptional(ops.InitHook, adapter);
     if (SecondGeneration(id) || HalIsThirdGeneration(id)) {
         for (ULONG attempt = 1; attempt <= kToggleResetTries; ++attempt) {
             const NTSTATUS reset = ops.ToggleWfsysRst != nullptr ? ops.ToggleWfsysRst(adapter) : STATUS_SUCCESS;
@@ -291,9 +277,7 @@ NTSTATUS BringUp(PMP_ADAPTER adapter, PUCHAR progress)
     }
     UserCfgInit(adapter);
     adapter->CpuVendor = HalGetCPUVendorID();
-    if (ops.PcieCfgSpaceLowPower != nullptr) {
-        ops.PcieCfgSpaceLowPower(adapter);
-    }
+    (void)HalCallOptional(ops.PcieCfgSpaceLowPower, adapter);
     if (adapter->CpuVendor == HAL_CPU_VENDOR_AMD && NT_SUCCESS(D3ColdInterfaceInit(adapter, adapter->Device)) &&
         GetD3ColdSupport(adapter)) {
         (void)WriteSystemEventLog(adapter, EVENT_LOG_D3COLD_SUPPORT, 0, nullptr, 0);
@@ -316,7 +300,7 @@ NTSTATUS BringUp(PMP_ADAPTER adapter, PUCHAR progress)
     }
     (void)NdisCommonHifEnableInterrupt(adapter->HifContext);
 
-    if (adapter->HalInfo.ChipCode == 0x3404) {
+    if (HalChipGeneration(adapter->HalInfo.ChipCode) == CHIP_GENERATION_OLDER) {
         (void)HifIoWrite32(adapter, 0xF0188, 15);
     } else if (SecondGeneration(id)) {
         ULONG value = 0;
@@ -387,8 +371,8 @@ void TeardownTail(PMP_ADAPTER adapter, PUCHAR progress, bool surprise)
     NdisCommonHifVoidHook();
     (void)WdiUpdateCntlBlock(adapter, nullptr, WDI_TASK_ROW_NONE);
     N6FreePortMemory(adapter);
-    // Not in the Part: a deferred interrupt routine that is still running on the rings (the interrupts
-    // are still connected in the power-down and surprise-removal callbacks) finishes before they go.
+    // A deferred interrupt routine may still be running on the rings (the interrupts are still
+    // connected in the power-down and surprise-removal callbacks): it finishes before they go.
     if (KeGetCurrentIrql() == PASSIVE_LEVEL) {
         KeFlushQueuedDpcs();
     }

@@ -24,17 +24,7 @@ constexpr ULONG kLatchedRegisterB = 0x830860F8u;
 
 BOOLEAN IsSecondGeneration(USHORT deviceId)
 {
-    switch (deviceId) {
-    case 0x3501:
-    case 0x3502:
-    case 0x3503:
-    case 0x3504:
-    case 0x0C01:
-    case 0x0C02:
-        return TRUE;
-    default:
-        return FALSE;
-    }
+    return static_cast<BOOLEAN>(HalDeviceGeneration(deviceId) == CHIP_GENERATION_SECOND);
 }
 
 BOOLEAN AdapterTakesRequests(const MP_ADAPTER* adapter)
@@ -138,113 +128,467 @@ NTSTATUS PrivateOidCheckRecord(PMP_ADAPTER adapter, ULONG rule, ULONG size, ULON
 // the handlers whose work comes with their own families: each applies its record rule, then
 // answers not supported
 // ================================================================================================
-#define PRIVATE_OID_NOT_BUILT(name, rule, size)                                                             \
-    NTSTATUS name(PMP_ADAPTER adapter, WDFREQUEST request, PUCHAR record, ULONG recordLength,                 \
-                  PULONG bytesWritten, PULONG bytesNeeded)                                                     \
-    {                                                                                                          \
-        UNREFERENCED_PARAMETER(request);                                                                       \
-        UNREFERENCED_PARAMETER(record);                                                                        \
-        NTSTATUS status = PrivateOidCheckRecord(adapter, (rule), (size), recordLength, bytesWritten, bytesNeeded); \
-        if (status != STATUS_SUCCESS) {                                                                        \
-            return status;                                                                                     \
-        }                                                                                                      \
-        return NOT_BUILT_YET();                                                                                \
-    }
 
-PRIVATE_OID_NOT_BUILT(FuncGetCr, OID_RECORD_AT_LEAST, 8)
-PRIVATE_OID_NOT_BUILT(FuncSetCr, OID_RECORD_AT_LEAST, 8)
-PRIVATE_OID_NOT_BUILT(FuncSetIoMode, OID_RECORD_AT_LEAST, 4)
-PRIVATE_OID_NOT_BUILT(FuncGetStaInfo, OID_RECORD_AT_LEAST | OID_ANSWER_TOO_SMALL | OID_COUNT_FULL_LENGTH, 1)
-PRIVATE_OID_NOT_BUILT(FuncCoexCtrl, OID_RECORD_AT_LEAST, 464)
-PRIVATE_OID_NOT_BUILT(FuncFWVer, OID_RECORD_AT_LEAST, 100)
-PRIVATE_OID_NOT_BUILT(FuncSetFwLog, OID_RECORD_AT_LEAST, 4)
-PRIVATE_OID_NOT_BUILT(FuncGetScratchValue, OID_RECORD_AT_LEAST, 8)
-PRIVATE_OID_NOT_BUILT(FuncSetScratchValue, OID_RECORD_AT_LEAST, 8)
-PRIVATE_OID_NOT_BUILT(FuncGetTxStat, OID_RECORD_AT_LEAST, 68)
-PRIVATE_OID_NOT_BUILT(FuncSetCoextp, OID_RECORD_AT_LEAST, 4)
-PRIVATE_OID_NOT_BUILT(FuncGetCoextp, OID_RECORD_AT_LEAST, 4)
-PRIVATE_OID_NOT_BUILT(FuncSwDebug, OID_RECORD_AT_LEAST, 264)
-PRIVATE_OID_NOT_BUILT(FuncGetPCIeCS, OID_RECORD_AT_LEAST | OID_ANSWER_TOO_SMALL, 8)
-PRIVATE_OID_NOT_BUILT(FuncSetPCIeCS, OID_RECORD_AT_LEAST | OID_ANSWER_TOO_SMALL, 8)
-PRIVATE_OID_NOT_BUILT(FuncSetChip, OID_RECORD_AT_LEAST | OID_NO_COUNTERS, 328)
-PRIVATE_OID_NOT_BUILT(FuncGetChip, OID_RECORD_AT_LEAST | OID_NO_COUNTERS, 328)
-PRIVATE_OID_NOT_BUILT(FuncDynamicDtim, OID_RECORD_AT_LEAST | OID_NO_COUNTERS, 1)
-PRIVATE_OID_NOT_BUILT(FuncTpTestMode, OID_RECORD_AT_LEAST | OID_NO_COUNTERS, 1)
-PRIVATE_OID_NOT_BUILT(FuncResetDefaul, OID_RECORD_AT_LEAST | OID_NO_COUNTERS, 4)
-PRIVATE_OID_NOT_BUILT(FuncSetBcc, OID_RECORD_AT_LEAST | OID_NO_COUNTERS, 1)
-PRIVATE_OID_NOT_BUILT(FuncTwtTest, OID_RECORD_AT_LEAST, 12)
-PRIVATE_OID_NOT_BUILT(FuncWaitFwAnswer, OID_RECORD_AT_LEAST | OID_COUNT_FULL_LENGTH, 20)
-PRIVATE_OID_NOT_BUILT(FuncSetReassociate, OID_RECORD_AT_LEAST, 6)
-PRIVATE_OID_NOT_BUILT(FuncSetAssociate, OID_RECORD_AT_LEAST, 6)
-PRIVATE_OID_NOT_BUILT(FuncSetAxBaSize, OID_RECORD_AT_LEAST, 4)
-PRIVATE_OID_NOT_BUILT(FuncSetMbo, OID_RECORD_AT_LEAST, 7)
-PRIVATE_OID_NOT_BUILT(FuncSetSer, OID_RECORD_AT_LEAST | OID_NO_COUNTERS, 4)
-PRIVATE_OID_NOT_BUILT(FuncSetSrEnable, OID_RECORD_AT_LEAST, 4)
-PRIVATE_OID_NOT_BUILT(FuncGetSrInfo15, OID_RECORD_AT_LEAST, 20)
-PRIVATE_OID_NOT_BUILT(FuncGetSrInfo18, OID_RECORD_AT_LEAST, 32)
-PRIVATE_OID_NOT_BUILT(FuncSetUapsd, OID_RECORD_AT_LEAST, 1)
-PRIVATE_OID_NOT_BUILT(FuncSetPwrSave, OID_RECORD_AT_LEAST, 1)
-PRIVATE_OID_NOT_BUILT(FuncSetPsMode, OID_RECORD_AT_LEAST, 1)
-PRIVATE_OID_NOT_BUILT(FuncEfuse, OID_RECORD_AT_LEAST, 32)
-PRIVATE_OID_NOT_BUILT(FuncListen6GAP, OID_RECORD_AT_LEAST, 4)
-PRIVATE_OID_NOT_BUILT(FuncGetWtblInfo, OID_RECORD_AT_LEAST, 40)
-PRIVATE_OID_NOT_BUILT(FuncGetReservedByte, OID_RECORD_AT_LEAST, 1)
-PRIVATE_OID_NOT_BUILT(FunSetRadarDetectMode, OID_RECORD_AT_LEAST, 8)
-PRIVATE_OID_NOT_BUILT(FuncSetRadarTest, OID_RECORD_AT_LEAST, 1)
-PRIVATE_OID_NOT_BUILT(FuncSetReserved, OID_RECORD_AT_LEAST, 8)
-PRIVATE_OID_NOT_BUILT(FuncBFProfile, OID_RECORD_AT_LEAST, 68)
-PRIVATE_OID_NOT_BUILT(FuncGetBFProfileData, OID_RECORD_REPORT, 0)
-PRIVATE_OID_NOT_BUILT(FuncGetBFProfileTag, OID_RECORD_REPORT, 0)
-PRIVATE_OID_NOT_BUILT(FuncGetStaStat, OID_RECORD_REPORT, 0)
-PRIVATE_OID_NOT_BUILT(FuncSetPpControl, OID_RECORD_AT_LEAST, 20)
-PRIVATE_OID_NOT_BUILT(FuncGetRssi, OID_RECORD_AT_LEAST, 8)
-PRIVATE_OID_NOT_BUILT(FuncGetDebugSopInfo, OID_RECORD_NONE, 0)
-PRIVATE_OID_NOT_BUILT(FuncSetYb, OID_RECORD_EXACT, 4)
-PRIVATE_OID_NOT_BUILT(FuncSetScanNoAp, OID_RECORD_EXACT, 4)
-PRIVATE_OID_NOT_BUILT(FuncSetBtL0p4RecoverState, OID_RECORD_EXACT, 4)
-PRIVATE_OID_NOT_BUILT(FuncGetWfdInfo, OID_RECORD_REPORT, 0)
-PRIVATE_OID_NOT_BUILT(FuncGetPlePseWfdmaInfo, OID_RECORD_NONE, 0)
-PRIVATE_OID_NOT_BUILT(FuncCountry, OID_RECORD_AT_LEAST, 772)
-PRIVATE_OID_NOT_BUILT(FuncRf, OID_RECORD_EXACT, 68)
-PRIVATE_OID_NOT_BUILT(FuncBIOS_Setting, OID_RECORD_AT_LEAST | OID_NO_COUNTERS, 35)
-PRIVATE_OID_NOT_BUILT(FuncTRx_Setting, OID_RECORD_AT_LEAST | OID_NO_COUNTERS, 4)
-PRIVATE_OID_NOT_BUILT(FuncGetSarAcpiTable, OID_RECORD_EXACT, 368)
-PRIVATE_OID_NOT_BUILT(FuncGetTxHangCounter, OID_RECORD_AT_LEAST, 8)
-PRIVATE_OID_NOT_BUILT(FuncSniffer, OID_RECORD_EXACT, 28)
-PRIVATE_OID_NOT_BUILT(FuncShowDebugInfo, OID_RECORD_NONE, 0)
-PRIVATE_OID_NOT_BUILT(FuncSetIcs, OID_RECORD_AT_LEAST, 80)
-PRIVATE_OID_NOT_BUILT(FuncGetMacAdd, OID_RECORD_AT_LEAST, 8)
-PRIVATE_OID_NOT_BUILT(FuncSetLpSupportNonMs, OID_RECORD_REPORT, 0)
-PRIVATE_OID_NOT_BUILT(FuncSetReg, OID_RECORD_AT_LEAST, 56)
-PRIVATE_OID_NOT_BUILT(FuncGetReg, OID_RECORD_AT_LEAST, 56)
-PRIVATE_OID_NOT_BUILT(FuncGetFwVer, OID_RECORD_AT_LEAST | OID_COUNT_FULL_LENGTH, 255)
-PRIVATE_OID_NOT_BUILT(FuncGetBTPowerTable, OID_RECORD_AT_LEAST | OID_COUNT_FULL_LENGTH, 104)
-PRIVATE_OID_NOT_BUILT(FuncGenSwitchChk, OID_RECORD_AT_LEAST | OID_COUNT_FULL_LENGTH, 8)
-PRIVATE_OID_NOT_BUILT(FuncGetGoSupportCH, OID_RECORD_AT_LEAST, 258)
-PRIVATE_OID_NOT_BUILT(FuncSetGoPreferredCH, OID_RECORD_AT_LEAST, 532)
-PRIVATE_OID_NOT_BUILT(FuncResetGoPreferredCH, OID_RECORD_NONE, 0)
-PRIVATE_OID_NOT_BUILT(FuncSetGoOperationCH, OID_RECORD_AT_LEAST, 16)
-PRIVATE_OID_NOT_BUILT(FuncSetScanFilter, OID_RECORD_AT_LEAST, 40)
-PRIVATE_OID_NOT_BUILT(FuncResetScanFilter, OID_RECORD_NONE, 0)
-PRIVATE_OID_NOT_BUILT(FuncEnableGoShow, OID_RECORD_NONE, 0)
-PRIVATE_OID_NOT_BUILT(FuncDisableGoShow, OID_RECORD_NONE, 0)
-PRIVATE_OID_NOT_BUILT(FuncSetGoPreferredCHPhymode, OID_RECORD_AT_LEAST, 766)
-PRIVATE_OID_NOT_BUILT(FuncResetGoPreferredCHPhymode, OID_RECORD_NONE, 0)
-PRIVATE_OID_NOT_BUILT(FuncGetGoPreferredCHPhymode, OID_RECORD_AT_LEAST, 4)
-PRIVATE_OID_NOT_BUILT(FuncSetLegacyAndP2PScanCH, OID_RECORD_AT_LEAST, 2)
-PRIVATE_OID_NOT_BUILT(FuncResetLegacyAndP2PScanCH, OID_RECORD_NONE, 0)
-PRIVATE_OID_NOT_BUILT(FuncSetGoPreferredBand5G, OID_RECORD_AT_LEAST, 1)
-PRIVATE_OID_NOT_BUILT(FuncPciePmControl, OID_RECORD_AT_LEAST | OID_ANSWER_TOO_SMALL, 8)
-PRIVATE_OID_NOT_BUILT(FuncSetRadio, OID_RECORD_AT_LEAST, 4)
-PRIVATE_OID_NOT_BUILT(FuncSetFixedRate, OID_RECORD_AT_LEAST | OID_SIZE_BY_GENERATION, 40)
-PRIVATE_OID_NOT_BUILT(FuncGetDmaqInfo, OID_RECORD_AT_LEAST, 68)
-PRIVATE_OID_NOT_BUILT(FuncD3PlatformInfo, OID_RECORD_EXACT | OID_NO_COUNTERS, 24)
-PRIVATE_OID_NOT_BUILT(FuncSetLog2Air, OID_RECORD_EXACT, 56)
-PRIVATE_OID_NOT_BUILT(FuncVerifSysRcvy, OID_RECORD_EXACT, 4)
-PRIVATE_OID_NOT_BUILT(FuncGetLinkStatus, OID_RECORD_AT_LEAST, 96)
-PRIVATE_OID_NOT_BUILT(FuncGetStartTimeInfo, OID_RECORD_AT_LEAST, 240)
-
-#undef PRIVATE_OID_NOT_BUILT
+NTSTATUS FuncGetCr(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 8, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetCr(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 8, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetIoMode(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 4, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncGetStaInfo(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST | OID_ANSWER_TOO_SMALL | OID_COUNT_FULL_LENGTH, 1, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncCoexCtrl(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 464, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncFWVer(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 100, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetFwLog(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 4, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncGetScratchValue(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 8, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetScratchValue(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 8, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncGetTxStat(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 68, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetCoextp(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 4, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncGetCoextp(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 4, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSwDebug(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 264, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncGetPCIeCS(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST | OID_ANSWER_TOO_SMALL, 8, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetPCIeCS(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST | OID_ANSWER_TOO_SMALL, 8, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetChip(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST | OID_NO_COUNTERS, 328, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncGetChip(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST | OID_NO_COUNTERS, 328, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncDynamicDtim(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST | OID_NO_COUNTERS, 1, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncTpTestMode(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST | OID_NO_COUNTERS, 1, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncResetDefaul(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST | OID_NO_COUNTERS, 4, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetBcc(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST | OID_NO_COUNTERS, 1, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncTwtTest(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 12, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncWaitFwAnswer(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST | OID_COUNT_FULL_LENGTH, 20, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetReassociate(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 6, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetAssociate(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 6, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetAxBaSize(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 4, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetMbo(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 7, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetSer(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST | OID_NO_COUNTERS, 4, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetSrEnable(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 4, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncGetSrInfo15(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 20, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncGetSrInfo18(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 32, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetUapsd(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 1, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetPwrSave(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 1, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetPsMode(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 1, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncEfuse(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 32, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncListen6GAP(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 4, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncGetWtblInfo(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 40, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncGetReservedByte(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 1, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FunSetRadarDetectMode(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 8, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetRadarTest(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 1, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetReserved(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 8, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncBFProfile(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 68, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncGetBFProfileData(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_REPORT, 0, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncGetBFProfileTag(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_REPORT, 0, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncGetStaStat(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_REPORT, 0, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetPpControl(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 20, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncGetRssi(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 8, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncGetDebugSopInfo(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_NONE, 0, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetYb(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_EXACT, 4, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetScanNoAp(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_EXACT, 4, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetBtL0p4RecoverState(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_EXACT, 4, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncGetWfdInfo(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_REPORT, 0, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncGetPlePseWfdmaInfo(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_NONE, 0, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncCountry(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 772, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncRf(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_EXACT, 68, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncBIOS_Setting(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST | OID_NO_COUNTERS, 35, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncTRx_Setting(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST | OID_NO_COUNTERS, 4, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncGetSarAcpiTable(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_EXACT, 368, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncGetTxHangCounter(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 8, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSniffer(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_EXACT, 28, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncShowDebugInfo(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_NONE, 0, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetIcs(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 80, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncGetMacAdd(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 8, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetLpSupportNonMs(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_REPORT, 0, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetReg(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 56, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncGetReg(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 56, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncGetFwVer(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST | OID_COUNT_FULL_LENGTH, 255, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncGetBTPowerTable(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST | OID_COUNT_FULL_LENGTH, 104, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncGenSwitchChk(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST | OID_COUNT_FULL_LENGTH, 8, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncGetGoSupportCH(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 258, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetGoPreferredCH(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 532, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncResetGoPreferredCH(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_NONE, 0, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetGoOperationCH(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 16, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetScanFilter(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 40, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncResetScanFilter(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_NONE, 0, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncEnableGoShow(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_NONE, 0, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncDisableGoShow(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_NONE, 0, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetGoPreferredCHPhymode(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 766, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncResetGoPreferredCHPhymode(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_NONE, 0, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncGetGoPreferredCHPhymode(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 4, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetLegacyAndP2PScanCH(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 2, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncResetLegacyAndP2PScanCH(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_NONE, 0, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetGoPreferredBand5G(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 1, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncPciePmControl(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST | OID_ANSWER_TOO_SMALL, 8, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetRadio(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 4, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetFixedRate(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST | OID_SIZE_BY_GENERATION, 40, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncGetDmaqInfo(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 68, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncD3PlatformInfo(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_EXACT | OID_NO_COUNTERS, 24, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncSetLog2Air(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_EXACT, 56, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncVerifSysRcvy(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_EXACT, 4, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncGetLinkStatus(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 96, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+NTSTATUS FuncGetStartTimeInfo(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 240, recordLength, bytesWritten, bytesNeeded);
+    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
 
 // ================================================================================================
 // the four tables

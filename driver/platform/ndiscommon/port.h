@@ -14,6 +14,8 @@
 #include "Common/mlme/mlmeaction_types.h"
 #include "Common/mlme/mlmeinfo_rate_types.h"
 #include "Common/mlme/mlmesync_ba_types.h"
+#include "Common/mlme/mlmeinfo_types.h"
+#include "Common/mlme/mlmewsc_types.h"
 #include "Common/mlme/mlmesync_mactab_types.h"
 #include "Common/mlme/mlmesync_types.h"
 #include "Common/p2p/p2p_types.h"
@@ -538,4 +540,8 @@ typedef struct _MP_PORT {
     PORT_BA_BLOCK Ba;
     PORT_RECV_BLOCK Recv;
     PORT_ACTION_BLOCK Action;
+    // ---- security: the BIP-GMAC-256 key and its receive check (Common/mlme/mlmeinfo, mlmeaes) ----
+    PORT_BIP_GMAC_KEY BipGmac;
+    // ---- WPS: device information sources, the OS's element, the search's candidates (Common/mlme/mlmewsc) ----
+    WSC_PORT_BLOCK Wsc;
 } MP_PORT;

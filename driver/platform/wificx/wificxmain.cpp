@@ -653,25 +653,7 @@ BOOLEAN QZCxSyncEnableInterrupt(WDFINTERRUPT interrupt, PVOID context)
 {
     UNREFERENCED_PARAMETER(interrupt);
     auto* adapter = static_cast<PMP_ADAPTER>(context);
-    switch (adapter->DeviceId) {
-    case 0x3602:
-    case 0x0C04:
-    case 0x3603:
-    case 0x3601:
-    case 0x0C03:
-        AsicArvel3xEnableInterrupt(adapter);
-        break;
-    case 0x3501:
-    case 0x0C01:
-    case 0x3503:
-    case 0x3504:
-    case 0x3502:
-    case 0x0C02:
-        AsicArvel2xEnableInterrupt(adapter);
-        break;
-    default:
-        break;
-    }
+    (void)HalCallOptional(adapter->HalOps.EnableInterrupt, adapter);
     return TRUE;
 }
 
@@ -679,9 +661,7 @@ NTSTATUS QZCxInterruptEnable(WDFINTERRUPT interrupt, WDFDEVICE associatedDevice)
 {
     UNREFERENCED_PARAMETER(associatedDevice);
     PMP_ADAPTER adapter = QZCxGetInterruptContext(interrupt)->Adapter;
-    if (adapter->HalOps.EnableInterrupt != nullptr) {
-        adapter->HalOps.EnableInterrupt(adapter);
-    }
+    (void)HalCallOptional(adapter->HalOps.EnableInterrupt, adapter);
     __atomic_store_n(&adapter->InterruptsDisabled, 0, __ATOMIC_RELEASE);
     return STATUS_SUCCESS;
 }
@@ -690,9 +670,7 @@ NTSTATUS QZCxInterruptDisable(WDFINTERRUPT interrupt, WDFDEVICE associatedDevice
 {
     UNREFERENCED_PARAMETER(associatedDevice);
     PMP_ADAPTER adapter = QZCxGetInterruptContext(interrupt)->Adapter;
-    if (adapter->HalOps.DisableInterrupt != nullptr) {
-        adapter->HalOps.DisableInterrupt(adapter);
-    }
+    (void)HalCallOptional(adapter->HalOps.DisableInterrupt, adapter);
     __atomic_store_n(&adapter->InterruptsDisabled, 1, __ATOMIC_RELEASE);
     return STATUS_SUCCESS;
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "Common/rlm.h"
+#include "hal/common/hal_chip.h"
 #include "platform/ndis6/ndis6common.h"
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/trace.h"
@@ -78,10 +79,10 @@ enum class Generation { Older, Second, Third };
 
 Generation GenerationOf(USHORT deviceId)
 {
-    switch (deviceId) {
-    case 0x3601: case 0x3602: case 0x3603: case 0x0C03: case 0x0C04:
+    switch (HalDeviceGeneration(deviceId)) {
+    case CHIP_GENERATION_THIRD:
         return Generation::Third;
-    case 0x3501: case 0x3502: case 0x3503: case 0x3504: case 0x0C01: case 0x0C02:
+    case CHIP_GENERATION_SECOND:
         return Generation::Second;
     default:
         return Generation::Older;
@@ -202,7 +203,7 @@ bool FillBands(PMP_ADAPTER adapter, WIFI_CAPABILITY_RECORDS& caps)
     bool newer = generation != Generation::Older;
     bool eht = generation == Generation::Third && adapter->RegistryBlock.bHideWiFi7CapOS == 0;
     bool has5G = adapter->Only24G == 0;
-    bool wide160 = adapter->DeviceId == 0x3502 || adapter->DeviceId == 0x0C02;
+    bool wide160 = HalDeviceHasFact(adapter->DeviceId, CHIP_FACT_WIDE_160);
     ULONG count = 0;
     ULONG bytes = 0;
 
@@ -234,7 +235,7 @@ bool FillBands(PMP_ADAPTER adapter, WIFI_CAPABILITY_RECORDS& caps)
         }
         ++count;
     }
-    if (newer && adapter->DeviceId != 0x3504 && has5G && (adapter->RegistryBlock.Config_6G & 0x1) != 0 &&
+    if (newer && !HalDeviceHasFact(adapter->DeviceId, CHIP_FACT_NO_6GHZ) && has5G && (adapter->RegistryBlock.Config_6G & 0x1) != 0 &&
         adapter->SixGhzCapable != 0) {
         ULONG phy6G[3] = {kPhyOfdm, kPhyHe};
         n = 2;

@@ -179,12 +179,8 @@ NTSTATUS EvtDeviceD0Entry(WDFDEVICE device, WDF_POWER_DEVICE_STATE previousState
             }
         }
     }
-    if (adapter->HalOps.D0EntryRegSetup != nullptr) {
-        adapter->HalOps.D0EntryRegSetup(adapter);
-    }
-    if (adapter->HalOps.AutoDetectL1ssCap != nullptr) {
-        adapter->HalOps.AutoDetectL1ssCap(adapter);
-    }
+    (void)HalCallOptional(adapter->HalOps.D0EntryRegSetup, adapter);
+    (void)HalCallOptional(adapter->HalOps.AutoDetectL1ssCap, adapter);
     adapter->PowerUpFailed = status == STATUS_UNSUCCESSFUL && previousState == WdfPowerDeviceD3 ? 1 : 0;
     return status;
 }
@@ -429,7 +425,7 @@ NTSTATUS QZCxInitWdfDma(PMP_ADAPTER adapter)
 {
     WdfDeviceSetAlignmentRequirement(adapter->Device, QZL_DMA_ALIGNMENT);
     const USHORT id = adapter->DeviceId;
-    const bool extended = adapter->RegistryBlock.DMAExtension && (id == 0x3601 || id == 0x0C03);
+    const bool extended = adapter->RegistryBlock.DMAExtension && HalDeviceHasFact(id, CHIP_FACT_DMA_EXTENSION);
     WDF_DMA_ENABLER_CONFIG config;
     WDF_DMA_ENABLER_CONFIG_INIT(&config, extended ? WdfDmaProfileScatterGather64 : WdfDmaProfileScatterGather,
                                 QZL_DMA_MAX_LENGTH);
