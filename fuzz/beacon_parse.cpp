@@ -37,11 +37,11 @@ World& TheWorld()
         MlmeBssTableInit(w.adapter);
         const UCHAR channels[] = {1, 6, 11, 13, 36, 40, 44, 48, 149, 165};
         for (UCHAR ch : channels) {
-            DOMAIN_CHANNEL_ENTRY& e = w.adapter->ChannelList[w.adapter->ChannelListCount++];
+            DOMAIN_CHANNEL_ENTRY& e = w.adapter->Country.ChannelList[w.adapter->Country.ChannelListCount++];
             e.Channel = ch;
             e.Band = ch <= 14 ? BAND_24G : BAND_5G;
         }
-        DOMAIN_CHANNEL_ENTRY& six = w.adapter->ChannelList[w.adapter->ChannelListCount++];
+        DOMAIN_CHANNEL_ENTRY& six = w.adapter->Country.ChannelList[w.adapter->Country.ChannelListCount++];
         six.Channel = 37;
         six.Band = BAND_6G;
         return w;
@@ -49,54 +49,10 @@ World& TheWorld()
     return world;
 }
 
-void Store(MP_ADAPTER* adapter, MP_PORT* port, const BEACON_PARSE_RESULT& r, const uint8_t* frame, size_t size,
-           const MLME_QUEUE_ELEM* elem)
+// The parse result into the scan table, as the intake does.
+void Store(MP_ADAPTER* adapter, MP_PORT* port, const BEACON_PARSE_RESULT& r, const MLME_QUEUE_ELEM* elem)
 {
-    BSS_ENTRY_INPUT in{};
-    in.Bssid = r.Bssid;
-    in.Ssid = r.Ssid;
-    in.SsidLen = r.SsidLen;
-    in.BssType = r.BssType;
-    in.BeaconPeriod = r.BeaconPeriod;
-    in.CfParams = &r.CfParams;
-    in.AtimWindow = r.AtimWindow;
-    in.CapabilityInfo = r.CapabilityInfo;
-    in.SupportedRates = r.SupportedRates;
-    in.SupportedRatesLen = r.SupportedRatesLen;
-    in.ExtendedRates = r.ExtendedRates;
-    in.ExtendedRatesLen = r.ExtendedRatesLen;
-    in.HtCapability = r.HtCapability;
-    in.VhtCapability = r.VhtCapability;
-    in.VhtOperation = r.VhtOperation;
-    in.HtOperation = r.HtOperation;
-    in.HtCapabilityLen = r.HtCapabilityLen != 0 ? r.HtCapabilityLen : r.PreStdHtCapabilityLen;
-    in.HtOperationLen = r.HtOperationLen;
-    in.HePresent = r.HePresent;
-    in.He6gRegulatoryInfo = static_cast<UCHAR>((r.He6gOperation[1] >> 3) & 7);
-    in.SecondaryChannelOffset = r.SecondaryChannelOffset;
-    in.CountryString = r.CountryString;
-    in.Channel = r.Channel;
-    in.Band = static_cast<LONG>(r.Band);
-    in.Rssi = static_cast<CHAR>(elem->Rssi0);
-    in.Rssi0 = static_cast<CHAR>(elem->Rssi0);
-    in.RssiUpdate = 1;
-    in.FrameTimestamp = r.FrameTimestamp;
-    in.Edca = &r.EdcaParameters;
-    in.QosCapability = &r.QosCapability;
-    in.QbssLoad = &r.QbssLoad;
-    in.BeaconWpsIe = r.BeaconWpsIe;
-    in.BeaconWpsIeLen = r.BeaconWpsIeLen;
-    in.ProbeRspWpsIe = r.ProbeRspWpsIe;
-    in.ProbeRspWpsIeLen = r.ProbeRspWpsIeLen;
-    in.VarIes = r.VarIes;
-    in.VarIeLen = r.VarIeLen;
-    in.MobilityDomain = &r.MobilityDomain;
-    in.OweTransBssid = r.OweTransBssid;
-    in.OweTransSsid = r.OweTransSsid;
-    in.OweTransSsidLen = r.OweTransSsidLen;
-    in.IsBeacon = ((frame[0] >> 4) & 0x0F) == 8;
-    in.Frame = frame;
-    in.FrameLen = static_cast<ULONG>(size);
+    const BSS_ENTRY_INPUT in = MlmeSyncBeaconEntryInput(r, elem, static_cast<CHAR>(elem->Rssi0));
     (void)BssTableSetEntry(adapter, port, adapter->ScanTable, &in);
 }
 
@@ -147,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t length)
     result->Channel = 0xFF;
     const uint8_t* frame = storage.get() + offsetof(MLME_QUEUE_ELEM, Msg);
     if (MlmeSyncPeerBeaconAndProbeRspSanity(adapter, port, elem, static_cast<ULONG>(size), result.get())) {
-        Store(adapter, port, *result, frame, size, elem);
+        Store(adapter, port, *result, elem);
     }
     UCHAR obss[OBSS_SCAN_PARAM_LEN];
     UCHAR opClass = 0;

@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     port->ConnectionFlags = (control >> 2) & 1;
     port->Mlme.ActionMachine.CurrentState = (control >> 3) & 1;
     port->Mlme.PendingActionToken = data[1];
-    adapter->Mlme.LastRxBand = (control & 0x10) != 0 ? BAND_6G : BAND_5G;
+    adapter->LastRxBand = (control & 0x10) != 0 ? BAND_6G : BAND_5G;
 
     std::vector<uint8_t> frame(data + kControlBytes, data + size);
     (void)MlmeEnqueueForRecv(adapter, port, 3, 0xC0, 0xC1, 0xC2, static_cast<ULONG>(frame.size()),

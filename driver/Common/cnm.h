@@ -13,3 +13,13 @@ typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 void cnmInitBssInfo(PMP_ADAPTER adapter);
 // Releases the port's firmware BSS slot.
 NTSTATUS cnmFreeBssInfo(PMP_ADAPTER adapter, PBSS_INDEX_SLOT slot);
+
+// ---- bandwidth limits and conversions of the radio capabilities ----------------------------------------
+// The widest bandwidth code (MAX_BW_*) the port may use on a band (1 2.4 GHz, 2 5 GHz, 3 6 GHz), from
+// the adapter's maximum and "Config_11AX", "P2P_GO_Band" or "Config_6G"; 3 for any other band.
+UCHAR cnmGetMaxBwByBand(PMP_ADAPTER adapter, PMP_PORT port, ULONG band);
+// Bandwidth code (0-5) to channel-width code: 0 and 1 -> 0, 2 -> 1, 3 -> 2, 4 -> 3, 5 -> 4, other -> 1.
+UCHAR cnmMapBwToChannelWidth(UCHAR bandwidth);
+// Channel-width code to bandwidth code: 0 -> 1 with a secondary-channel offset of 1 or 3, else 0;
+// 1 -> 2, 2 -> 3, 3 -> 4, 4 -> 5; other -> 0.
+UCHAR cnmMapChannelWidthToBw(UCHAR channelWidth, ULONG secondaryOffset);

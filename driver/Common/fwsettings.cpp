@@ -52,6 +52,73 @@ NTSTATUS QZCmdUpdateEdccaAntGain(PMP_ADAPTER adapter, UCHAR gain)
     return QzCmdSetChipConfig(adapter, payload);
 }
 
+namespace {
+
+// The two dwell-time texts: "<key> <time>", the length field the text's length.
+void SendDwellText(PMP_ADAPTER adapter, PCSTR format, USHORT time)
+{
+    PVOID block = nullptr;
+    if (PlatformAllocateMemory(adapter, &block, CHIP_CONFIG_PAYLOAD_SIZE, TAG_ZV47) != STATUS_SUCCESS ||
+        block == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "dwell time %u: no payload", static_cast<unsigned>(time));
+        return;
+    }
+    auto* payload = static_cast<PUCHAR>(block);
+    PlatformZeroMemory(payload, CHIP_CONFIG_PAYLOAD_SIZE);
+    char text[30] = {};
+    if (NT_SUCCESS(RtlStringCbPrintfA(text, sizeof(text), format, static_cast<int>(time)))) {
+        const USHORT length = static_cast<USHORT>(std::strlen(text));
+        payload[CHIP_CONFIG_LENGTH_OFFSET] = static_cast<UCHAR>(length);
+        payload[CHIP_CONFIG_LENGTH_OFFSET + 1] = static_cast<UCHAR>(length >> 8);
+        PlatformMoveMemory(payload + CHIP_CONFIG_TEXT_OFFSET, text, length);
+        const NTSTATUS status = QzCmdSetChipConfig(adapter, payload);
+        if (!NT_SUCCESS(status)) {
+            DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "%s not sent: 0x%08X", text, static_cast<unsigned>(status));
+        }
+    }
+    PlatformFreeMemory(block, CHIP_CONFIG_PAYLOAD_SIZE);
+}
+
+}  // namespace
+
+void QzCmdSetMinDwellTime(PMP_ADAPTER adapter, USHORT time) { SendDwellText(adapter, "ScnChannelDwellTimeMin %d", time); }
+
+void QzCmdSetDFSTime(PMP_ADAPTER adapter, USHORT time) { SendDwellText(adapter, "ScnChannelDFSTime %d", time); }
+
+NTSTATUS QZCmdUpdateStayTime(PMP_ADAPTER adapter, PMP_PORT port, ULONG microseconds)
+{
+    if (adapter == nullptr || port == nullptr || !port->Active || microseconds == 0 || adapter->UniEvent.DbdcMode != 0) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "stay time %u us not sent", static_cast<unsigned>(microseconds));
+        return STATUS_UNSUCCESSFUL;
+    }
+    if (adapter->RegistryBlock.HotspotMCCTputOptimization != 0) {
+        if (port->Mlme.Scan.LastStayTime == microseconds) {
+            DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "stay time %u us already sent", static_cast<unsigned>(microseconds));
+            return STATUS_UNSUCCESSFUL;
+        }
+        port->Mlme.Scan.LastStayTime = microseconds;
+    }
+    PCSTR key = "MccStaQuotaTimeInUs";
+    ULONG role = 2;
+    if (port->PortType == WFD_GO) {
+        key = "MccP2pGoQuotaTimeInUs";
+        role = 0;
+    } else if (port->PortType == WFD_CLIENT) {
+        key = "MccP2pGcQuotaTimeInUs";
+        role = 1;
+    }
+    adapter->Mlme.Scan.StayQuotaMs[role] = microseconds / 1000;
+    UCHAR payload[CHIP_CONFIG_PAYLOAD_SIZE] = {};
+    PSTR text = reinterpret_cast<PSTR>(payload + CHIP_CONFIG_TEXT_OFFSET);
+    if (!NT_SUCCESS(RtlStringCbPrintfA(text, CHIP_CONFIG_TEXT_MAX, "%s %u", key, static_cast<unsigned>(microseconds)))) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    const USHORT length = static_cast<USHORT>(std::strlen(key) + 7);
+    payload[CHIP_CONFIG_LENGTH_OFFSET] = static_cast<UCHAR>(length);
+    payload[CHIP_CONFIG_LENGTH_OFFSET + 1] = static_cast<UCHAR>(length >> 8);
+    return QzCmdSetChipConfig(adapter, payload);
+}
+
 // ---- device, log and recovery controls -----------------------------------------------------------------
 NTSTATUS QzCmdSetFWLog(PMP_ADAPTER adapter)
 {
@@ -131,5 +198,36 @@ NTSTATUS QzCmdFactCalUpdateFlag(PMP_ADAPTER adapter, UCHAR flag)
 {
     UNREFERENCED_PARAMETER(adapter);
     UNREFERENCED_PARAMETER(flag);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS QzCmdSetRadioPowerState(PMP_ADAPTER adapter, UCHAR on)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(on);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS QzCmdSetPowerCtrl(PMP_ADAPTER adapter, PMP_PORT port, UCHAR powerSaveMode)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(powerSaveMode);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS QZCmdSetSuspendMode(PMP_ADAPTER adapter, PMP_PORT port, UCHAR enable)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(enable);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS QzCmdSetCurrentPacketFilter(PMP_ADAPTER adapter, PMP_PORT port, ULONG filter)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(filter);
     return NOT_BUILT_YET();
 }

@@ -30,6 +30,15 @@ NTSTATUS FwSettingSendPort0(PMP_ADAPTER adapter, UCHAR cmdId, UCHAR cmdClass, UC
 NTSTATUS QzCmdSetChipConfig(PMP_ADAPTER adapter, const UCHAR* payload);
 // "EdccaAntGain" and the gain in decimal; the length field holds the text's length.
 NTSTATUS QZCmdUpdateEdccaAntGain(PMP_ADAPTER adapter, UCHAR gain);
+// "ScnChannelDwellTimeMin %d" and "ScnChannelDFSTime %d": the scan's minimum and DFS-channel dwell
+// times (ms); the length field holds the text's length. Failures are traced only.
+void QzCmdSetMinDwellTime(PMP_ADAPTER adapter, USHORT time);
+void QzCmdSetDFSTime(PMP_ADAPTER adapter, USHORT time);
+// The multi-channel quota of a port in microseconds: "MccP2pGoQuotaTimeInUs" (group owner),
+// "MccP2pGcQuotaTimeInUs" (Wi-Fi Direct client) or "MccStaQuotaTimeInUs", a space and the value; the
+// length field is the key's length + 7. 0xC0000001 for no port, an inactive port, 0 or while dual-band
+// concurrency is on; with "HotspotMCCTputOptimization" also for the value last sent for the port.
+NTSTATUS QZCmdUpdateStayTime(PMP_ADAPTER adapter, PMP_PORT port, ULONG microseconds);
 
 // ---- device, log and recovery controls -----------------------------------------------------------------
 // Command 0xC5 (query, option 8) with {2, 0, 0, 0} when the adapter's firmware-log-to-host value is 1;
@@ -44,6 +53,12 @@ NTSTATUS QzCmdSerAction(PMP_ADAPTER adapter, UCHAR action, UCHAR parameter, UCHA
 #define FW_CMD_ID_DBDC 0x28
 #define FW_CMD_DBDC_PAYLOAD_SIZE 36
 NTSTATUS QzCmdUpdateDBDCSetting(PMP_ADAPTER adapter, UCHAR enable, UCHAR bandFlag, UCHAR wait);
+// Radio power (1 on, 0 off), power control of a port (power-save mode), suspend mode (modern
+// standby) and the receive packet filter.
+NTSTATUS QzCmdSetRadioPowerState(PMP_ADAPTER adapter, UCHAR on);
+NTSTATUS QzCmdSetPowerCtrl(PMP_ADAPTER adapter, PMP_PORT port, UCHAR powerSaveMode);
+NTSTATUS QZCmdSetSuspendMode(PMP_ADAPTER adapter, PMP_PORT port, UCHAR enable);
+NTSTATUS QzCmdSetCurrentPacketFilter(PMP_ADAPTER adapter, PMP_PORT port, ULONG filter);
 // The hardware radio-switch state (its answer switches the radio off or on).
 NTSTATUS QzCmdQueryCurrentRadioStatus(PMP_ADAPTER adapter, ULONG mode);
 

@@ -110,3 +110,10 @@ NTSTATUS nicUniCmdRODuduGpioLedCtrl(PMP_ADAPTER adapter, UCHAR connected, UCHAR 
     const ULONG pattern = !connected ? (radioState != 0 ? 1 : 0) : (linkKind != 0 ? 2 : 3);
     return SendLedPair(adapter, __func__, 1, kPattern[pattern][0], kPattern[pattern][1]);
 }
+
+NTSTATUS nicUniCmdBandGapClockReq(PMP_ADAPTER adapter, UCHAR on)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(on);
+    return NOT_BUILT_YET();
+}

@@ -23,3 +23,5 @@ NTSTATUS nicUniCmdLedGpioLedCtrl(PMP_ADAPTER adapter, UCHAR state);
 // non-zero). The state follows the pattern of (connected, radio state, link kind).
 NTSTATUS nicUniCmdRODuduGpioEnable(PMP_ADAPTER adapter, UCHAR value);
 NTSTATUS nicUniCmdRODuduGpioLedCtrl(PMP_ADAPTER adapter, UCHAR connected, UCHAR radioState, UCHAR linkKind);
+// The band-gap clock request of the third generation: 0 switches the radio off, 1 on.
+NTSTATUS nicUniCmdBandGapClockReq(PMP_ADAPTER adapter, UCHAR on);

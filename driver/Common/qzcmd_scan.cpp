@@ -5,8 +5,10 @@
 #include "Common/fwsettings.h"
 #include "Common/logevent.h"
 #include "Common/p2p/p2p.h"
+#include "Common/mlme/mlmeconnect.h"
 #include "Common/qzcmd_services.h"
 #include "hal/common/hal_chip.h"
+#include "platform/wdi/ndiswdi.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/ndiscommon.h"
@@ -86,6 +88,12 @@ USHORT ExtraIeLength(const MLME_SCAN_REQ* request)
 }
 
 }  // namespace
+
+BOOLEAN QzCmdSixGhzUsable(PMP_ADAPTER adapter)
+{
+    return static_cast<BOOLEAN>(adapter != nullptr && adapter->Chip6GhzCapable &&
+                                (adapter->RegistryBlock.Config_6G & 1) != 0 && !adapter->FwCap6GhzOff);
+}
 
 // ================================================================================================
 // scan
@@ -475,12 +483,6 @@ void PutCountry(PMP_ADAPTER adapter, PUCHAR out)
     out[1] = static_cast<UCHAR>(country >> 8);
 }
 
-BOOLEAN SixGhzUsable(PMP_ADAPTER adapter)
-{
-    return static_cast<BOOLEAN>(adapter->Chip6GhzCapable && (adapter->RegistryBlock.Config_6G & 1) != 0 &&
-                                !adapter->FwCap6GhzOff);
-}
-
 // The 6 GHz channels the domain names: 5, 21, 37, ...
 BOOLEAN Listed6GhzChannel(UCHAR channel) { return static_cast<BOOLEAN>(channel >= 5 && (channel - 5) % 16 == 0); }
 
@@ -542,7 +544,7 @@ NTSTATUS QzCmdSendDomainInfoCmd(PMP_ADAPTER adapter, PMP_PORT port)
     }
     PDOMAIN_INFO domain = DomainGetDomainInfo(adapter);
     const FW_CHIP_GROUP group = QzCmdChipGroup(adapter);
-    const BOOLEAN sixGhz = SixGhzUsable(adapter);
+    const BOOLEAN sixGhz = QzCmdSixGhzUsable(adapter);
     // The unified form knows only the channel-list version: a third generation in RAM always gets it.
     if (group == FW_CHIP_GROUP_ARVEL3X && adapter->FwDownloaded == 1) {
         return QzCmdSendDomainInfoCmd_V2(adapter, port, sixGhz);

@@ -13,8 +13,7 @@
 
 #include "Common/fwsettings.h"
 #include "Common/qzcmd.h"
-
-#define FW_CMD_MAC_LEN 6
+#include "Common/qzcmd_scan_types.h"
 
 // ---- command ids ------------------------------------------------------------------------------------
 #define FW_CMD_ID_SCAN_REQ_V1 0x1A
@@ -28,55 +27,6 @@
 
 // The system event-log entry written when a running scan is aborted.
 #define EVENT_LOG_SCAN_ABORT 0x400203EBu
-
-// ---- the scan request --------------------------------------------------------------------------------
-#define SCAN_REQ_SSID_MAX 4
-#define SCAN_REQ_SSID_LEN 32
-#define SCAN_REQ_BSSID_MAX 4
-#define SCAN_REQ_CHANNEL_MAX 118
-#define SCAN_REQ_EXTRA_IE_MAX 600
-
-// Channel types of a scan request.
-#define SCAN_CHANNEL_TYPE_ALL 0
-#define SCAN_CHANNEL_TYPE_LIST 4  // the channel list of the request
-#define SCAN_CHANNEL_TYPE_RNR 8   // a reduced-neighbour-report scan with a BSSID list
-
-typedef struct _SCAN_REQ_CHANNEL {
-    ULONG Band;  // BAND_24G, BAND_5G, BAND_6G
-    UCHAR Channel;
-} SCAN_REQ_CHANNEL;
-
-// The adapter's scan request as the sync machine fills it; the scan commands read it.
-typedef struct _MLME_SCAN_REQ {
-    ULONG ScanType;        // 0 passive, 1 active
-    ULONG RequestKind;     // origin and flavour of the request (1 to 8)
-    UCHAR BssIndex;        // firmware BSS index of the requesting port
-    UCHAR Option;
-    UCHAR SsidCount;       // 0 to 4
-    UCHAR SsidLength[SCAN_REQ_SSID_MAX];
-    UCHAR Ssid[SCAN_REQ_SSID_MAX][SCAN_REQ_SSID_LEN];
-    UCHAR BssidListByte;
-    UCHAR BssidCount;      // 0 to 4
-    UCHAR Bssid[SCAN_REQ_BSSID_MAX][FW_CMD_MAC_LEN];
-    UCHAR BssidScanParams[8];  // four per-BSSID channels, then four per-BSSID SSID indexes
-    USHORT Timing1;
-    USHORT Timing2;        // the request's time budget in milliseconds
-    USHORT Timing3;
-    UCHAR Version2;        // 1: version-2 scan command
-    UCHAR ProbeCount;
-    UCHAR ProbeOption;
-    ULONG ChannelType;     // SCAN_CHANNEL_TYPE_*
-    UCHAR ChannelCount;
-    SCAN_REQ_CHANNEL Channels[SCAN_REQ_CHANNEL_MAX];
-    UCHAR ChunkStart;      // split scan: first channel of this command
-    UCHAR ChunkSize;       // 0: every channel from the start
-    UCHAR ChunkStep;
-    UCHAR ChunkIssued;
-    UCHAR Progress;
-    UCHAR ScanSeqNum;      // 0..99
-    USHORT ExtraIeLength;
-    UCHAR ExtraIe[SCAN_REQ_EXTRA_IE_MAX];
-} MLME_SCAN_REQ, *PMLME_SCAN_REQ;
 
 // ---- wire layouts --------------------------------------------------------------------------------------
 #define SCAN_V2_PAYLOAD_SIZE 1188
@@ -257,6 +207,9 @@ static_assert(sizeof(DOMAIN_INFO_V2_HEAD_WIRE) == 12 && sizeof(DOMAIN_CHANNEL_WI
 #define SCAN_V2_FLAG_CONNECTED_STA 0x20
 
 // ---- scan ----------------------------------------------------------------------------------------------
+// 6 GHz is usable: the chip reports the band, "Config_6G" has bit 0 and the firmware's capability
+// report does not turn the band off.
+BOOLEAN QzCmdSixGhzUsable(PMP_ADAPTER adapter);
 // Version 2 (second and third generation). Counts are kept within the payload's room: at most 4
 // SSIDs of at most 32 bytes, 4 BSSIDs, 64 channels taken from the chunk start and never past the
 // listed ones, 600 bytes of extra elements. 0xC0000001 without a request or a port of its BSS index.

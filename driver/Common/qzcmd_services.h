@@ -8,19 +8,9 @@
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 
-// ---- platform/wdi (scan task) ------------------------------------------------------------------------
-// Sends the scan-complete indication that ends the OS scan task of the port.
-NTSTATUS WdiScanComplete(PMP_ADAPTER adapter, PMP_PORT port, NTSTATUS status);
-// WDI band id 1 -> 1 (2.4 GHz), 2 -> 2 (5 GHz), 5 -> 3 (6 GHz), anything else -> 1.
-ULONG NdisWdiGetBandFromWdiBandId(ULONG wdiBandId);
-
 // ---- Common/p2p (Wi-Fi Direct) -------------------------------------------------------------------------
 // Unless the listening port's channel is granted, waits up to 500 ms for the grant, then 40 ms.
 void WaitForChannelGrant(PMP_ADAPTER adapter, PMP_PORT listenPort);
-
-// ---- Common/mlme (connect control) -------------------------------------------------------------------
-// Steps the adapter's scan sequence number to (value + 1) modulo 100 and returns it.
-UCHAR MlmeCntlGetScanSeqNum(PMP_ADAPTER adapter);
 
 // ---- regulatory domain ----------------------------------------------------------------------------------
 // One sub-band of the country's channel plan.

@@ -19,6 +19,8 @@
 #include "Common/qzevent.h"
 #include "Common/qzevent_services.h"
 #include "hal/common/hal_chip.h"
+#include "Common/mlme/mlmesync.h"
+#include "Common/mlme/mlmesync_reposit.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/ndiscommon.h"
@@ -192,7 +194,7 @@ VOID ProcessTxDoneEvent(PMP_ADAPTER adapter, PUCHAR eventView)
         return;
     }
     if (pid >= kPidTwtFirst && pid <= kPidTwtLast) {
-        twtTxDoneHandler(adapter, wlanIndex, status);
+        (void)twtTxDoneHandler(adapter, wlanIndex, status);
         return;
     }
     if (pid == kPidP2pPublic) {
@@ -231,7 +233,57 @@ VOID ProcessCsaDoneEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUIL
 
 VOID ProcessScanDoneEvent(PMP_ADAPTER adapter, PUCHAR payload, ULONG payloadLength, UCHAR detailedTrace)
 {
-    (void)NOT_BUILT_YET();
+    if (adapter == nullptr || payload == nullptr || payloadLength < 1) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "ProcessScanDoneEvent: %u bytes dropped", static_cast<unsigned>(payloadLength));
+        return;
+    }
+    const ULONG scanning = adapter->PendingScanPort;
+    PMP_PORT port = scanning < MP_MAX_PORTS ? adapter->PortList[scanning] : nullptr;
+    if (port == nullptr) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "ProcessScanDoneEvent: no scanning port %u", static_cast<unsigned>(scanning));
+        return;
+    }
+    LARGE_INTEGER now;
+    KeQuerySystemTime(&now);
+    port->Mlme.Scan.LastScanDoneTime = static_cast<ULONG64>(now.QuadPart);
+    adapter->ScanDoneSinceRequest = 1;
+    MLME_SCAN_STATE& scan = adapter->Mlme.Scan;
+    const UCHAR sequence = payload[0];
+    if (detailedTrace) {
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "scan done %u (request %u), %u bytes", static_cast<unsigned>(sequence),
+                 static_cast<unsigned>(adapter->Mlme.ScanRequest.ScanSeqNum), static_cast<unsigned>(payloadLength));
+    }
+    const bool enhancement = adapter->RegistryBlock.RebootScanEnhancement != 0;
+    if (enhancement && scan.RebootScanState == REBOOT_SCAN_SENT) {
+        // The one-channel reboot scan is done: the full request goes out again.
+        scan.RebootScanState = REBOOT_SCAN_DONE;
+        (void)MlmeUpdateRepositTabFromScanTab(adapter, TRUE, FALSE);
+        STATE_MACHINE& sync = port->Mlme.SyncMachine;
+        if (sync.CurrState == SYNC_JOIN || port->Mlme.CntlMachine.CurrState == 10) {
+            sync.CurrState = SYNC_SCAN;
+        }
+        (void)MlmeEnqueue(adapter, port, MLME_SYNC_STATE_MACHINE, MT2_SYNC_SCAN_REQ, 0, nullptr);
+        return;
+    }
+    const ULONG state = port->Mlme.SyncMachine.CurrState;
+    if ((state == SYNC_JOIN || state == SYNC_SCAN) && sequence == adapter->Mlme.ScanRequest.ScanSeqNum) {
+        const bool p2p = port->PortType >= WFD_DEVICE && port->PortType <= WFD_CLIENT;
+        if (enhancement && !p2p) {
+            if (scan.RebootRetryCount < adapter->RegistryBlock.RebootScanRetryThreshold) {
+                ++scan.RebootRetryCount;
+                scan.RebootScanState = REBOOT_SCAN_RETRY;
+            } else {
+                scan.RebootScanState = REBOOT_SCAN_OFF;
+            }
+        }
+        ScanTblApNumOfCh(adapter);
+        (void)MlmeSyncScanDone(adapter, port, scan.ScanFindsNoAp == 1 ? static_cast<ULONG>(STATUS_UNSUCCESSFUL) : 0);
+        return;
+    }
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "ProcessScanDoneEvent: stale scan done %u (request %u, sync state %u)",
+             static_cast<unsigned>(sequence), static_cast<unsigned>(adapter->Mlme.ScanRequest.ScanSeqNum),
+             static_cast<unsigned>(state));
+    (void)MlmeUpdateRepositTabFromScanTab(adapter, TRUE, FALSE);
 }
 
 

@@ -4,20 +4,6 @@
 #include "platform/ndiscommon/ndiscommonhifpci.h"
 #include "platform/ndiscommon/trace.h"
 
-NTSTATUS MlmeRadioOffManually(PMP_ADAPTER adapter, PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS MlmeRadioOnManually(PMP_ADAPTER adapter, PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
-}
-
 NTSTATUS QzCmdBtCtrl(PMP_ADAPTER adapter, ULONG value)
 {
     UNREFERENCED_PARAMETER(adapter);

@@ -13,12 +13,6 @@ typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 typedef struct _PCI_HIF_CONTEXT PCI_HIF_CONTEXT, *PPCI_HIF_CONTEXT;
 typedef struct _MAC_TABLE_ENTRY MAC_TABLE_ENTRY, *PMAC_TABLE_ENTRY;
 
-// ---- MLME requests (Common/mlme) ----------------------------------------------------------------------------
-// Switches the radio off (on) for the port as a radio-state request would, and releases the WDI task
-// control block's task-pending flag when done.
-NTSTATUS MlmeRadioOffManually(PMP_ADAPTER adapter, PMP_PORT port);
-NTSTATUS MlmeRadioOnManually(PMP_ADAPTER adapter, PMP_PORT port);
-
 // ---- device commands (Common/qzcmd) -------------------------------------------------------------------------
 // The Bluetooth control command with its one value.
 NTSTATUS QzCmdBtCtrl(PMP_ADAPTER adapter, ULONG value);

@@ -1,8 +1,12 @@
 // Receive processing: the receive threads.
 #include "Common/recv.h"
 
+#include <cstring>
+
 #include "Common/mlme/mlmesync.h"
+#include "Common/mlme/mlmemem.h"
 #include "Common/mlme/mlmesync_mactab.h"
+#include "platform/ndiscommon/ndiscommonhif_services.h"
 #include "Common/mlmeconnect_recv.h"
 #include "Common/wowlan_recv.h"
 #include "platform/ndis6/n6indicate.h"
@@ -432,6 +436,233 @@ BOOLEAN GroupDataStep(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, 
     return TRUE;
 }
 
+// ---- the management step --------------------------------------------------------------------------------
+constexpr ULONG kMaxMgmtPorts = 5;
+constexpr UCHAR kSubtypeDisassoc = 0xA;
+constexpr UCHAR kSubtypeDeauth = 0xC;
+constexpr UCHAR kSubtypeAction = 0xD;
+constexpr UCHAR kSubtypeActionNoAck = 0xE;
+constexpr UCHAR kSubtypeProbeReq = 0x4;
+constexpr UCHAR kSubtypeBeacon = 0x8;
+constexpr UCHAR kFcProtected = 0x40;        // frame control byte 1
+constexpr ULONG kReasonOffset = 24;
+constexpr ULONG kDeauthMinLength = 26;      // header and reason code
+constexpr UCHAR kMgmtMicElement = 76;
+constexpr UCHAR kCategoryPublic = 4;
+constexpr UCHAR kCategorySelfProtected = 15;
+constexpr UCHAR kCategoryVendorProtected = 22;
+constexpr ULONG kPublicTokenOffset = 26;    // category, action, dialog token
+constexpr ULONG kCertAllowUnprotectedDeauth = 0x2;
+constexpr ULONG kWakeReasonNloDiscovery = 0x1000;
+constexpr ULONG kCipherCcmp = 4;
+
+PCSTR MgmtStepName(RX_GENERATION gen)
+{
+    return gen == RX_GEN_OLDER ? "RecvProcessMgntPkt" : gen == RX_GEN_SECOND ? "Qz3501RecvProcessMgntPkt"
+                                                                               : "Arvel3xRecvProcessMgntPkt";
+}
+
+// A management frame the step does not take (not counted among the dropped data frames).
+BOOLEAN MgmtRefuse(RX_GENERATION gen, PCSTR why)
+{
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "%s: %s", MgmtStepName(gen), why);
+    return FALSE;
+}
+
+// Management-frame protection governs the frame: on the adapter and the port, with CCMP or a
+// protected-management suite, once the station's keys are in place.
+BOOLEAN MgmtProtectionApplies(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    const ULONG auth = port->Mlme.AuthAlgorithm;
+    return static_cast<BOOLEAN>(adapter->Mlme.PmfSupported != 0 && port->Mlme.PmfEnabled != 0 &&
+                                (port->Mlme.UnicastCipher == kCipherCcmp || auth == 8 || auth == 9 ||
+                                 auth == 0x80000006u) &&
+                                adapter->StaKeyState == 1);
+}
+
+// The protected-management rules; FALSE refuses the frame.
+BOOLEAN MgmtProtectionRules(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const RXD_FIELDS& f,
+                            RX_GENERATION gen)
+{
+    const UCHAR* frame = record->Frame;
+    const ULONG length = record->FrameLength;
+    const UCHAR subtype = static_cast<UCHAR>(frame[0] >> 4);
+    const BOOLEAN protectedFrame = static_cast<BOOLEAN>((frame[1] & kFcProtected) != 0);
+    const BOOLEAN deauth = static_cast<BOOLEAN>(subtype == kSubtypeDeauth || subtype == kSubtypeDisassoc);
+    if (deauth) {
+        if (length < kDeauthMinLength) {
+            return MgmtRefuse(gen, "deauthentication or disassociation without its reason code");
+        }
+        if (gen != RX_GEN_OLDER) {
+            UCHAR mic = 0;
+            DOT11_IE_CURSOR cursor;
+            Dot11IeCursorInit(&cursor, frame + kDeauthMinLength, length - kDeauthMinLength);
+            const UCHAR* element = nullptr;
+            UCHAR bodyLength = 0;
+            while (Dot11IeNext(&cursor, &element, &bodyLength)) {
+                if (element[0] == kMgmtMicElement) {
+                    mic = 1;
+                    break;
+                }
+            }
+            port->Mlme.MgmtMicPresent = mic;
+        }
+        if (f.Unicast) {
+            const USHORT reason = static_cast<USHORT>(frame[kReasonOffset] | (frame[kReasonOffset + 1] << 8));
+            if (!protectedFrame && port->Mlme.MgmtMicPresent == 0 && reason != 6 && reason != 7 &&
+                (adapter->RegistryBlock.CertReg & kCertAllowUnprotectedDeauth) == 0) {
+                return MgmtRefuse(gen, "unprotected deauthentication or disassociation");
+            }
+        }
+    }
+    if (subtype == kSubtypeAction && length > kMacHeaderLength) {
+        const UCHAR category = frame[kMacHeaderLength];
+        if (protectedFrame) {
+            if (category == kCategoryPublic) {
+                return MgmtRefuse(gen, "protected public action frame");
+            }
+        } else {
+            if (category != kCategoryPublic && (gen == RX_GEN_OLDER || category != kCategoryVendorProtected)) {
+                return MgmtRefuse(gen, "unprotected robust action frame");
+            }
+            if (category == kCategoryPublic && length > kPublicTokenOffset &&
+                StateMachineGetState(&port->Mlme.ActionMachine) == ACTION_STATE_SENT &&
+                frame[kPublicTokenOffset] == port->Mlme.PendingActionToken) {
+                (void)MlmeEnqueue(adapter, port, MLME_ACTION_STATE_MACHINE, MT2_ACTION_FRAME_DONE, 0, nullptr);
+            }
+        }
+    }
+    return TRUE;
+}
+
+// A wake packet while network-list offload runs: the discovery is indicated for port 0.
+void MgmtNloWake(PMP_ADAPTER adapter, PRX_DMAQ_DESC record, const CHAR* rssi, RX_GENERATION gen)
+{
+    const ULONG body = record->FrameLength - kMacHeaderLength;
+    const BOOLEAN fits = static_cast<BOOLEAN>(body < WAKE_PACKET_BUFFER_SIZE);
+    if (gen == RX_GEN_OLDER) {
+        if (fits) {
+            adapter->Wake.WakePacketWord = kWakeReasonNloDiscovery;
+            std::memcpy(adapter->Ind.WakePacket, record->Frame + kMacHeaderLength, body);
+            adapter->Ind.WakePacketLength = body;
+        }
+    } else {
+        adapter->Wake.WakePatternIndex = 0;
+        adapter->Wake.WakeReason = kWakeReasonNloDiscovery;
+        if (fits) {
+            std::memcpy(adapter->Ind.WakePacket, record->Frame + kMacHeaderLength, body);
+        }
+        adapter->Ind.WakePacketLength = fits ? body : 0;
+        (void)WOWLANPacketIndicateFunc(adapter, adapter->PortList[0]);
+    }
+    const CHAR average = RssiAverageByChains(adapter, rssi[0], rssi[1], rssi[2]);
+    PlatformIndicateNLODiscovery(adapter, adapter->PortList[0], record->Frame, record->FrameLength, average);
+}
+
+BOOLEAN MgmtEnqueue(PMP_ADAPTER adapter, PMP_PORT port, UCHAR wlanIndex, PRX_DMAQ_DESC record, const CHAR* rssi,
+                    RX_GENERATION gen)
+{
+    const BOOLEAN queued =
+        MlmeEnqueueForRecv(adapter, port, wlanIndex, static_cast<UCHAR>(rssi[0]), static_cast<UCHAR>(rssi[1]),
+                           static_cast<UCHAR>(rssi[2]), record->FrameLength, record->Frame);
+    if (queued) {
+        DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "%s: subtype %u queued for port %u", MgmtStepName(gen),
+                 static_cast<unsigned>(record->Frame[0] >> 4), static_cast<unsigned>(port->PortNumber));
+    }
+    return queued;
+}
+
+BOOLEAN ManagementStep(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi, RX_GENERATION gen)
+{
+    static const CHAR kNoSignal[3] = {0, 0, 0};
+    RXD_FIELDS f;
+    if (record == nullptr || record->Frame == nullptr || record->FrameLength < kMacHeaderLength ||
+        !RxdGetFields(adapter, record, &f)) {
+        return MgmtRefuse(gen, "no frame or receive information");
+    }
+    if (rssi == nullptr) {
+        rssi = kNoSignal;
+    }
+    // 1. More ports than the step serves.
+    if (adapter->PortCount > kMaxMgmtPorts) {
+        return MgmtRefuse(gen, "more ports than served");
+    }
+    // 2. Protected management frames.
+    if (port != nullptr && MgmtProtectionApplies(adapter, port) && !MgmtProtectionRules(adapter, port, record, f, gen)) {
+        return FALSE;
+    }
+    // 3. No port.
+    if (port == nullptr) {
+        return MgmtRefuse(gen, "no port");
+    }
+    const UCHAR* header = record->Frame;
+    // 4. A wake packet while network-list offload runs.
+    if (adapter->RegistryBlock.NLOEnable != 0 && f.Wake) {
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_RX, "%s: network-list offload wake packet of %u bytes", MgmtStepName(gen),
+                 static_cast<unsigned>(record->FrameLength));
+        MgmtNloWake(adapter, record, rssi, gen);
+        RxDmaqFree(adapter, record);
+        return TRUE;
+    }
+    // 5. The sender's WLAN index by its BSSID.
+    UCHAR wlanIndex = f.WlanIndex;
+    if (wlanIndex == RXD_WLAN_NONE) {
+        PMAC_TABLE_ENTRY sender = MlmeSyncMacTabMatchedBssid(port, header + 10);
+        if (sender != nullptr) {
+            wlanIndex = sender->WlanIdx;
+        }
+    }
+    const UCHAR subtype = static_cast<UCHAR>(header[0] >> 4);
+    PMP_PORT port0 = adapter->PortList[0];
+    if ((header[4] & 0x01) != 0) {
+        // 6. Group-addressed frames: port 0 first, then the other active ports.
+        const BOOLEAN beacon = static_cast<BOOLEAN>(subtype == kSubtypeBeacon);
+        if (beacon && port0 != nullptr && RtlCompareMemory(header + 10, port0->Bssid, MAC_ADDR_LEN) == MAC_ADDR_LEN) {
+            ++adapter->RxOwnBssBeacons;
+        }
+        if (gen != RX_GEN_OLDER && (subtype == kSubtypeAction || subtype == kSubtypeActionNoAck) &&
+            record->FrameLength > kMacHeaderLength && header[kMacHeaderLength] == kCategorySelfProtected) {
+            PMAC_TABLE_ENTRY sender = gen == RX_GEN_THIRD ? MlmeSyncMacTabMatchedBssidOnly(port, header + 10)
+                                                          : MlmeSyncMacTabMatchedBssid(port, header + 10);
+            if (sender == nullptr) {
+                return MgmtRefuse(gen, "self-protected action frame of an unknown sender");
+            }
+        }
+        if (port0 != nullptr) {
+            (void)MgmtEnqueue(adapter, port0, wlanIndex, record, rssi, gen);
+        }
+        for (ULONG i = 1; i < kMaxMgmtPorts; ++i) {
+            PMP_PORT other = adapter->PortList[i];
+            if (other == nullptr || other->Active == 0) {
+                continue;
+            }
+            const BOOLEAN linked = static_cast<BOOLEAN>((other->ConnectionFlags & 0x1) != 0);
+            const BOOLEAN foreignBeacon = static_cast<BOOLEAN>(
+                beacon && RtlCompareMemory(header + 10, other->Bssid, MAC_ADDR_LEN) != MAC_ADDR_LEN);
+            if (other->PortType == EXTSTA && other->OpMode == 0) {
+                continue;
+            }
+            if (other->PortType == WFD_CLIENT && (subtype == kSubtypeProbeReq || (foreignBeacon && linked))) {
+                continue;
+            }
+            if (other->PortType == EXTSTA && other->OpMode == 1 && foreignBeacon && linked) {
+                continue;
+            }
+            (void)MgmtEnqueue(adapter, other, wlanIndex, record, rssi, gen);
+        }
+    } else if (port->PortType == EXTSTA || port->PortType == WFD_DEVICE || port->PortType == WFD_CLIENT) {
+        // 7. Unicast frames for the port's own address.
+        const UCHAR* own = port->OpMode == 3 && port0 != nullptr ? port0->MacAddress : port->MacAddress;
+        if (RtlCompareMemory(header + 4, own, MAC_ADDR_LEN) != MAC_ADDR_LEN) {
+            return MgmtRefuse(gen, "unicast frame for another address");
+        }
+        (void)MgmtEnqueue(adapter, port, wlanIndex, record, rssi, gen);
+    }
+    // 8. Done with the frame.
+    RxDmaqFree(adapter, record);
+    return TRUE;
+}
+
 }  // namespace
 
 VOID RecvProcessPacket(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi)
@@ -475,23 +706,17 @@ BOOLEAN Arvel3xRecvProcessBroadMcastDataPkt(PMP_ADAPTER adapter, PMP_PORT port, 
     return GroupDataStep(adapter, port, record, tid, RX_GEN_THIRD);
 }
 
-BOOLEAN RecvProcessMgntPkt(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, const CHAR*)
+BOOLEAN RecvProcessMgntPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi)
 {
-    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "%s: frame not taken", __func__);
-    (void)NOT_BUILT_YET();
-    return FALSE;
+    return ManagementStep(adapter, port, record, rssi, RX_GEN_OLDER);
 }
-BOOLEAN Qz3501RecvProcessMgntPkt(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, const CHAR*)
+BOOLEAN Qz3501RecvProcessMgntPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi)
 {
-    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "%s: frame not taken", __func__);
-    (void)NOT_BUILT_YET();
-    return FALSE;
+    return ManagementStep(adapter, port, record, rssi, RX_GEN_SECOND);
 }
-BOOLEAN Arvel3xRecvProcessMgntPkt(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, const CHAR*)
+BOOLEAN Arvel3xRecvProcessMgntPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi)
 {
-    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "%s: frame not taken", __func__);
-    (void)NOT_BUILT_YET();
-    return FALSE;
+    return ManagementStep(adapter, port, record, rssi, RX_GEN_THIRD);
 }
 
 VOID RecvUpdateLastRxBeaconTimeSamp(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record)

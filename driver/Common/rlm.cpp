@@ -1,29 +1,8 @@
-// Capability and operation elements of a port.
+// The regulatory domain, power-limit, SAR, D3cold and wake-on-WLAN services of the radio features.
 #include "Common/rlm.h"
 
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/trace.h"
-
-NTSTATUS VhtInitCtrl(PMP_ADAPTER adapter, PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS HeInitCtrl(PMP_ADAPTER adapter, PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS EhtInitCtrl(PMP_ADAPTER adapter, PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
-}
 
 NTSTATUS DomainConfigureDomainInfo(PMP_ADAPTER adapter, PMP_PORT port)
 {
@@ -105,4 +84,11 @@ ULONG DomainGetChannelCountByBand(PMP_ADAPTER adapter, ULONG selector)
         }
     }
     return count;
+}
+
+NTSTATUS skuTableSendPwrLimitCmd(PMP_ADAPTER adapter, UCHAR flag)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(flag);
+    return NOT_BUILT_YET();
 }

@@ -8,6 +8,10 @@
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 
+// The port's capability and operation records, rebuilt at bring-up and on a change of operation mode:
+// VHT when its PHY mode is 11 to 14 (Common/rlm_vht), HE on the second and third generation in PHY
+// mode 13 or 14 (Common/he/he_cap), EHT for port 0 of the third generation in PHY mode 14
+// (Common/he/eht_rlm); otherwise each is switched off. 0, or 0xC000000D without adapter or port.
 NTSTATUS VhtInitCtrl(PMP_ADAPTER adapter, PMP_PORT port);
 NTSTATUS HeInitCtrl(PMP_ADAPTER adapter, PMP_PORT port);
 NTSTATUS EhtInitCtrl(PMP_ADAPTER adapter, PMP_PORT port);
@@ -38,3 +42,6 @@ void D3ColdInterfaceDeInit();
 // ---- wake-on-WLAN -----------------------------------------------------------------------------------------
 // Clears the wake tables and counters and creates the receive-ring resume timer.
 void WoWLANInitialization(PMP_ADAPTER adapter);
+// ---- transmit power ---------------------------------------------------------------------------------
+// Rebuilds the per-channel power limits of the current country and sends them.
+NTSTATUS skuTableSendPwrLimitCmd(PMP_ADAPTER adapter, UCHAR flag);

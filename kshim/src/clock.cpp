@@ -1,4 +1,9 @@
 // The one clock of the stand-in.
+//
+// Three modes: real time (the host's time times an integer speed-up), manual (time stands until the
+// harness advances it, or a processor stall does), and automatic (real time, except that whenever no
+// thread of the simulation is running the clock moves straight on to the next deadline; see
+// kshim/host/wait.h). Readers never take a lock: the parameters are published under a sequence count.
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -7,6 +12,7 @@
 
 #include "internal.h"
 #include "kshim/host/control.h"
+#include "kshim/host/wait.h"
 
 namespace kshim {
 namespace {
@@ -14,137 +20,243 @@ namespace {
 // 100 ns units between 1601-01-01 and 1970-01-01.
 constexpr int64_t kEpochDelta = 116444736000000000LL;
 
-struct ClockState {
+int64_t SteadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Written under Writer's lock, between two increments of `seq` (odd while a change is under way).
+std::atomic<uint64_t> g_seq{0};
+std::atomic<int> g_mode{static_cast<int>(ClockMode::Real)};
+std::atomic<int64_t> g_base{0};     // real and automatic: system time at g_startNs; manual: the time
+std::atomic<int64_t> g_startNs{0};  // host steady time of g_base
+std::atomic<unsigned> g_speedup{1};
+
+struct Writer {
     std::mutex lock;
-    bool manual = false;
-    unsigned speedup = 1;
-    int64_t base = 0;                                   // system time at `start`
-    std::chrono::steady_clock::time_point start;
-    int64_t manualNow = 0;
     int64_t localOffset = 0;
     std::vector<std::function<void(int64_t)>> listeners;
 };
 
-ClockState& State()
+Writer& TheWriter()
 {
-    static ClockState* state = [] {
-        auto* s = new ClockState();
+    static Writer* writer = [] {
+        auto* w = new Writer();
         auto wall = std::chrono::duration_cast<std::chrono::nanoseconds>(
                         std::chrono::system_clock::now().time_since_epoch())
                         .count();
-        s->base = kEpochDelta + wall / 100;
-        s->start = std::chrono::steady_clock::now();
-        return s;
+        g_base.store(kEpochDelta + wall / 100, std::memory_order_relaxed);
+        g_startNs.store(SteadyNs(), std::memory_order_relaxed);
+        return w;
     }();
-    return *state;
+    return *writer;
 }
 
-std::atomic<bool> g_manual{false};
-std::atomic<int64_t> g_manualNow{0};
-std::atomic<unsigned> g_speedup{1};
+struct Snapshot {
+    ClockMode mode;
+    int64_t base;
+    int64_t startNs;
+    unsigned speedup;
+};
 
-int64_t RealNowLocked(ClockState& s)
+Snapshot Read()
 {
-    auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() -
-                                                                        s.start)
-                       .count();
-    return s.base + (elapsed / 100) * static_cast<int64_t>(s.speedup);
+    for (;;) {
+        uint64_t before = g_seq.load(std::memory_order_acquire);
+        if ((before & 1) != 0) {
+            std::this_thread::yield();
+            continue;
+        }
+        Snapshot s{static_cast<ClockMode>(g_mode.load(std::memory_order_relaxed)),
+                   g_base.load(std::memory_order_relaxed), g_startNs.load(std::memory_order_relaxed),
+                   g_speedup.load(std::memory_order_relaxed)};
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (g_seq.load(std::memory_order_relaxed) == before) {
+            return s;
+        }
+    }
+}
+
+int64_t NowOf(const Snapshot& s)
+{
+    if (s.mode == ClockMode::Manual) {
+        return s.base;
+    }
+    return s.base + ((SteadyNs() - s.startNs) / 100) * static_cast<int64_t>(s.speedup);
+}
+
+// Publishes new parameters; the caller holds the writer's lock.
+void PublishLocked(ClockMode mode, int64_t base, int64_t startNs, unsigned speedup)
+{
+    g_seq.fetch_add(1, std::memory_order_acq_rel);
+    std::atomic_thread_fence(std::memory_order_release);
+    g_mode.store(static_cast<int>(mode), std::memory_order_relaxed);
+    g_base.store(base, std::memory_order_relaxed);
+    g_startNs.store(startNs, std::memory_order_relaxed);
+    g_speedup.store(speedup, std::memory_order_relaxed);
+    g_seq.fetch_add(1, std::memory_order_release);
 }
 
 }  // namespace
 
 int64_t ClockNow()
 {
-    if (g_manual.load(std::memory_order_acquire)) {
-        return g_manualNow.load(std::memory_order_acquire);
-    }
-    ClockState& s = State();
-    std::lock_guard<std::mutex> guard(s.lock);
-    return RealNowLocked(s);
+    TheWriter();
+    return NowOf(Read());
 }
 
 int64_t ClockLocalOffset()
 {
-    ClockState& s = State();
-    std::lock_guard<std::mutex> guard(s.lock);
-    return s.localOffset;
+    Writer& w = TheWriter();
+    std::lock_guard<std::mutex> guard(w.lock);
+    return w.localOffset;
 }
 
-bool ClockManual() { return g_manual.load(std::memory_order_acquire); }
+bool ClockManual() { return ClockCurrentMode() == ClockMode::Manual; }
 
-std::chrono::nanoseconds ClockSlice(int64_t remaining100ns)
+ClockMode ClockCurrentMode()
 {
-    if (ClockManual()) {
-        return std::chrono::milliseconds(1);
+    TheWriter();
+    return static_cast<ClockMode>(g_mode.load(std::memory_order_acquire));
+}
+
+std::chrono::nanoseconds ClockRealSpan(int64_t span100ns)
+{
+    Snapshot s = Read();
+    if (s.mode == ClockMode::Manual) {
+        return std::chrono::nanoseconds::max();
     }
-    constexpr int64_t kMaxSliceNs = 20'000'000;  // re-read the clock at least every 20 ms
-    if (remaining100ns == INT64_MAX) {
-        return std::chrono::nanoseconds(kMaxSliceNs);
+    if (span100ns <= 0) {
+        return std::chrono::nanoseconds(0);
     }
-    int64_t ns = remaining100ns * 100 / static_cast<int64_t>(g_speedup.load());
-    if (ns > kMaxSliceNs) {
-        ns = kMaxSliceNs;
+    int64_t per = static_cast<int64_t>(s.speedup);
+    if (span100ns > INT64_MAX / 100) {
+        return std::chrono::nanoseconds::max();
     }
-    return std::chrono::nanoseconds(ns < 1000 ? 1000 : ns);
+    return std::chrono::nanoseconds(span100ns * 100 / per);
+}
+
+bool ClockJumpTo(int64_t target)
+{
+    Writer& w = TheWriter();
+    std::lock_guard<std::mutex> guard(w.lock);
+    Snapshot s = Read();
+    if (s.mode != ClockMode::Auto) {
+        return false;
+    }
+    int64_t now = NowOf(s);
+    if (target <= now) {
+        return false;
+    }
+    PublishLocked(s.mode, s.base + (target - now), s.startNs, s.speedup);
+    return true;
 }
 
 void ClockSleep(int64_t units100ns)
 {
     std::mutex m;
-    std::condition_variable cv;
+    kshim::host::WaitCond cond;
     std::unique_lock<std::mutex> lock(m);
-    int64_t deadline = ClockNow() + units100ns;
-    ClockWaitUntil(lock, cv, deadline, [] { return false; });
+    int64_t now = ClockNow();
+    int64_t deadline = units100ns >= INT64_MAX - now ? INT64_MAX : now + units100ns;
+    kshim::host::WaitUntil(lock, cond, deadline, [] { return false; }, kshim::host::kNoRealLimit, "sleep");
+}
+
+void ClockStall(int64_t units100ns)
+{
+    switch (ClockCurrentMode()) {
+    case ClockMode::Manual:
+        kshim::host::ClockAdvance(units100ns);
+        return;
+    case ClockMode::Auto: {
+        // The processor spends the time: the clock moves on by it at once, as it does for a wait.
+        Writer& w = TheWriter();
+        {
+            std::lock_guard<std::mutex> guard(w.lock);
+            Snapshot s = Read();
+            if (s.mode == ClockMode::Auto) {
+                PublishLocked(s.mode, s.base + units100ns, s.startNs, s.speedup);
+            }
+        }
+        SchedTimeMoved(false);
+        return;
+    }
+    case ClockMode::Real: {
+        int64_t deadline = ClockNow() + units100ns;
+        while (ClockNow() < deadline) {
+            __builtin_ia32_pause();
+        }
+        return;
+    }
+    }
 }
 
 }  // namespace kshim
 
 namespace kshim::host {
 
+using kshim::ClockMode;
+
+namespace {
+
+void SetMode(ClockMode mode, unsigned speedup)
+{
+    kshim::Writer& w = kshim::TheWriter();
+    {
+        std::lock_guard<std::mutex> guard(w.lock);
+        kshim::Snapshot s = kshim::Read();
+        int64_t now = kshim::NowOf(s);
+        if (mode == ClockMode::Manual && s.mode == ClockMode::Manual) {
+            return;
+        }
+        kshim::PublishLocked(mode, now, kshim::SteadyNs(), speedup == 0 ? 1 : speedup);
+    }
+    kshim::SchedTimeMoved(true);
+}
+
+}  // namespace
+
 void ClockSetReal(unsigned speedup)
 {
-    ClockState& s = State();
-    std::lock_guard<std::mutex> guard(s.lock);
-    int64_t now = s.manual ? s.manualNow : RealNowLocked(s);
-    s.manual = false;
-    s.speedup = speedup == 0 ? 1 : speedup;
-    s.base = now;
-    s.start = std::chrono::steady_clock::now();
-    g_speedup.store(s.speedup);
-    g_manual.store(false, std::memory_order_release);
+    kshim::SchedParticipate();
+    SetMode(ClockMode::Real, speedup);
+}
+
+void ClockSetAuto(unsigned speedup)
+{
+    kshim::SchedParticipate();
+    SetMode(ClockMode::Auto, speedup);
 }
 
 void ClockSetManual()
 {
-    ClockState& s = State();
-    std::lock_guard<std::mutex> guard(s.lock);
-    if (!s.manual) {
-        s.manualNow = RealNowLocked(s);
-        g_manualNow.store(s.manualNow, std::memory_order_release);
-    }
-    s.manual = true;
-    g_manual.store(true, std::memory_order_release);
+    kshim::SchedParticipate();
+    SetMode(ClockMode::Manual, kshim::Read().speedup);
 }
 
 bool ClockIsManual() { return kshim::ClockManual(); }
 
-unsigned ClockSpeedup() { return g_speedup.load(); }
+bool ClockIsAuto() { return kshim::ClockCurrentMode() == ClockMode::Auto; }
+
+unsigned ClockSpeedup() { return kshim::Read().speedup; }
 
 void ClockAdvance(int64_t units100ns)
 {
-    ClockState& s = State();
+    kshim::Writer& w = kshim::TheWriter();
     std::vector<std::function<void(int64_t)>> listeners;
     int64_t now;
     {
-        std::lock_guard<std::mutex> guard(s.lock);
-        if (!s.manual || units100ns < 0) {
+        std::lock_guard<std::mutex> guard(w.lock);
+        kshim::Snapshot s = kshim::Read();
+        if (s.mode != ClockMode::Manual || units100ns < 0) {
             return;
         }
-        s.manualNow += units100ns;
-        now = s.manualNow;
-        g_manualNow.store(now, std::memory_order_release);
-        listeners = s.listeners;
+        now = s.base + units100ns;
+        kshim::PublishLocked(s.mode, now, s.startNs, s.speedup);
+        listeners = w.listeners;
     }
+    kshim::SchedTimeMoved(false);
     for (auto& l : listeners) {
         l(now);
     }
@@ -152,31 +264,29 @@ void ClockAdvance(int64_t units100ns)
 
 void ClockSetSystemTime(int64_t systemTime100ns)
 {
-    ClockState& s = State();
-    std::lock_guard<std::mutex> guard(s.lock);
-    if (s.manual) {
-        s.manualNow = systemTime100ns;
-        g_manualNow.store(systemTime100ns, std::memory_order_release);
-    } else {
-        s.base = systemTime100ns;
-        s.start = std::chrono::steady_clock::now();
+    kshim::Writer& w = kshim::TheWriter();
+    {
+        std::lock_guard<std::mutex> guard(w.lock);
+        kshim::Snapshot s = kshim::Read();
+        kshim::PublishLocked(s.mode, systemTime100ns, kshim::SteadyNs(), s.speedup);
     }
+    kshim::SchedTimeMoved(true);
 }
 
 void ClockSetLocalOffset(int64_t offset100ns)
 {
-    ClockState& s = State();
-    std::lock_guard<std::mutex> guard(s.lock);
-    s.localOffset = offset100ns;
+    kshim::Writer& w = kshim::TheWriter();
+    std::lock_guard<std::mutex> guard(w.lock);
+    w.localOffset = offset100ns;
 }
 
 int64_t ClockNow() { return kshim::ClockNow(); }
 
 void ClockOnAdvance(std::function<void(int64_t)> listener)
 {
-    ClockState& s = State();
-    std::lock_guard<std::mutex> guard(s.lock);
-    s.listeners.push_back(std::move(listener));
+    kshim::Writer& w = kshim::TheWriter();
+    std::lock_guard<std::mutex> guard(w.lock);
+    w.listeners.push_back(std::move(listener));
 }
 
 }  // namespace kshim::host

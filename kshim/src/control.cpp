@@ -8,7 +8,7 @@ namespace kshim::host {
 
 void ResetDefaults()
 {
-    ClockSetReal(1);
+    ClockSetAuto(1);
     FaultClearAll();
     SetViolationHandler(nullptr);
     SetFastFailHook(nullptr);

@@ -11,6 +11,8 @@
 #include <mutex>
 #include <shared_mutex>
 
+#include <sys/mman.h>
+
 #include "kshim/host/dma.h"
 #include "kshim/irql.h"
 
@@ -25,7 +27,8 @@ struct Region {
     uint64_t bus = 0;         // first byte the device may reach
     size_t length = 0;        // bytes the device may reach
     uint8_t* host = nullptr;  // host memory of the first reachable byte
-    void* allocation = nullptr;  // what to free (common buffers)
+    void* mapping = nullptr;  // the anonymous mapping to release (common buffers)
+    size_t mappingLength = 0;
     bool common = false;
 };
 
@@ -133,6 +136,34 @@ void ReportOutside(const char* what, uint64_t bus, size_t length)
     KshimViolation("DMA outside any live buffer", detail);
 }
 
+// A common buffer's memory is an anonymous mapping, as the OS hands out a contiguous allocation: its
+// pages read as zero and cost nothing until first touched, so a large receive pool that the device
+// fills slot by slot is not paid for up front. A page with no access rights follows the buffer, so
+// that a host-side overrun faults at once instead of reaching a neighbour.
+bool MapCommon(size_t rounded, size_t alignment, void** mapping, size_t* mappingLength, uint8_t** memory)
+{
+    // Over-map by the alignment's excess so that an aligned start lies inside, plus the guard page.
+    size_t slack = alignment > kPage ? alignment - kPage : 0;
+    if (rounded > SIZE_MAX - slack - kPage) {
+        return false;
+    }
+    size_t length = rounded + slack + kPage;
+    void* raw = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (raw == MAP_FAILED) {
+        return false;
+    }
+    auto base = reinterpret_cast<uintptr_t>(raw);
+    uintptr_t aligned = static_cast<uintptr_t>(AlignUp(base, alignment));
+    if (mprotect(reinterpret_cast<void*>(aligned + rounded), kPage, PROT_NONE) != 0) {
+        munmap(raw, length);
+        return false;
+    }
+    *mapping = raw;
+    *mappingLength = length;
+    *memory = reinterpret_cast<uint8_t*>(aligned);
+    return true;
+}
+
 }  // namespace
 
 bool AllocateCommon(size_t length, unsigned widthBits, size_t alignment, void** host, uint64_t* bus)
@@ -143,26 +174,28 @@ bool AllocateCommon(size_t length, unsigned widthBits, size_t alignment, void** 
         return false;
     }
     size_t rounded = static_cast<size_t>(AlignUp(length, alignment));
-    void* memory = std::aligned_alloc(alignment, rounded);
-    if (memory == nullptr) {
+    void* mapping = nullptr;
+    size_t mappingLength = 0;
+    uint8_t* memory = nullptr;
+    if (!MapCommon(rounded, alignment, &mapping, &mappingLength, &memory)) {
         return false;
     }
-    std::memset(memory, 0, rounded);
     Space& s = TheSpace();
     std::unique_lock<std::shared_mutex> guard(s.lock);
     uint64_t span = AlignUp(length, kPage) + kPage;
     uint64_t at = 0;
     if (!PlaceLocked(s, span, length, widthBits, alignment, &at)) {
         guard.unlock();
-        std::free(memory);
+        munmap(mapping, mappingLength);
         return false;
     }
     Region r;
     r.span = span;
     r.bus = at;
     r.length = length;
-    r.host = static_cast<uint8_t*>(memory);
-    r.allocation = memory;
+    r.host = memory;
+    r.mapping = mapping;
+    r.mappingLength = mappingLength;
     r.common = true;
     s.regions.emplace(at, r);
     ++s.commonCount;
@@ -173,7 +206,8 @@ bool AllocateCommon(size_t length, unsigned widthBits, size_t alignment, void** 
 
 void FreeCommon(uint64_t bus)
 {
-    void* memory = nullptr;
+    void* mapping = nullptr;
+    size_t mappingLength = 0;
     {
         Space& s = TheSpace();
         std::unique_lock<std::shared_mutex> guard(s.lock);
@@ -183,11 +217,12 @@ void FreeCommon(uint64_t bus)
             KshimViolation("common buffer freed twice or never allocated", nullptr);
             return;
         }
-        memory = it->second.allocation;
+        mapping = it->second.mapping;
+        mappingLength = it->second.mappingLength;
         s.regions.erase(it);
         --s.commonCount;
     }
-    std::free(memory);
+    munmap(mapping, mappingLength);
 }
 
 size_t CommonBufferLimit()

@@ -9,7 +9,8 @@ namespace kshim::dma {
 
 // Allocates zero-filled host memory of `length` bytes aligned to `alignment` (a power of two, at
 // least a page) and a bus range for it that satisfies the placement rules for an enabler of
-// `widthBits`. False when the memory or a bus range cannot be had.
+// `widthBits`. False when the memory or a bus range cannot be had. The memory is an anonymous
+// mapping: zero pages cost nothing until touched.
 bool AllocateCommon(size_t length, unsigned widthBits, size_t alignment, void** host, uint64_t* bus);
 // Frees a buffer of AllocateCommon (its memory and its bus range).
 void FreeCommon(uint64_t bus);

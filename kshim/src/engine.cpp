@@ -80,8 +80,8 @@ constexpr unsigned kMaxWorkers = 16;  // more are started while every worker is 
 
 struct WorkPool {
     std::mutex lock;
-    std::condition_variable available;  // a record was queued
-    std::condition_variable changed;    // a record's state changed
+    kshim::host::WaitCond available;  // a record was queued
+    kshim::host::WaitCond changed;    // a record's state changed
     std::deque<Work*> queue;
     unsigned threads = 0;
     unsigned idle = 0;
@@ -100,7 +100,7 @@ void WorkerMain()
     std::unique_lock<std::mutex> lock(p.lock);
     for (;;) {
         ++p.idle;
-        p.available.wait(lock, [&] { return !p.queue.empty() && !p.held; });
+        kshim::host::WaitUntil(lock, p.available, INT64_MAX, [&] { return !p.queue.empty() && !p.held; });
         --p.idle;
         Work* w = p.queue.front();
         p.queue.pop_front();
@@ -113,11 +113,11 @@ void WorkerMain()
         if (w->state == Work::State::RunningRequeued && !w->dead) {
             w->state = Work::State::Queued;
             p.queue.push_back(w);
-            p.available.notify_one();
+            p.available.NotifyAll();
         } else {
             w->state = Work::State::Idle;
         }
-        p.changed.notify_all();
+        p.changed.NotifyAll();
         ReleaseIfDeferred(lock, w);
     }
 }
@@ -125,7 +125,7 @@ void WorkerMain()
 void StartWorkerLocked(WorkPool& p)
 {
     ++p.threads;
-    std::thread(WorkerMain).detach();
+    kshim::host::StartDetachedThread(WorkerMain);
 }
 
 }  // namespace
@@ -155,7 +155,7 @@ void WorkEnqueue(Work* w)
     if (p.idle == 0 && p.threads < kMaxWorkers) {
         StartWorkerLocked(p);
     }
-    p.available.notify_one();
+    p.available.NotifyAll();
 }
 
 void WorkHold(bool hold)
@@ -164,7 +164,7 @@ void WorkHold(bool hold)
     std::lock_guard<std::mutex> guard(p.lock);
     p.held = hold;
     if (!hold) {
-        p.available.notify_all();
+        p.available.NotifyAll();
     }
 }
 
@@ -182,7 +182,8 @@ bool WorkFlush(Work* w)
     if (w->runner == std::this_thread::get_id()) {
         return false;
     }
-    p.changed.wait(lock, [&] { return w->state == Work::State::Idle; });
+    kshim::host::WaitUntil(lock, p.changed, INT64_MAX, [&] { return w->state == Work::State::Idle; },
+                           kshim::host::kNoRealLimit, "work.flush");
     return true;
 }
 
@@ -209,7 +210,8 @@ bool WorkCancel(Work* w)
             w->deferredRelease = w->release != nullptr;
             return true;
         }
-        p.changed.wait(lock, [&] { return w->state == Work::State::Idle; });
+        kshim::host::WaitUntil(lock, p.changed, INT64_MAX, [&] { return w->state == Work::State::Idle; },
+                               kshim::host::kNoRealLimit, "work.cancel");
     }
     return false;
 }
@@ -223,8 +225,8 @@ using TimerKey = std::pair<int64_t, uint64_t>;  // (due, sequence)
 
 struct TimerWheel {
     std::mutex lock;
-    std::condition_variable wake;     // the set of timers or the clock changed
-    std::condition_variable changed;  // a callback ended, or a scan found nothing due
+    kshim::host::WaitCond wake;     // the set of timers or the clock changed
+    kshim::host::WaitCond changed;  // a callback ended, or a scan found nothing due
     std::map<TimerKey, Timer*> queue;
     uint64_t nextSeq = 0;
     bool started = false;
@@ -285,12 +287,12 @@ void TimerMain()
             RunAt(DISPATCH_LEVEL, "timer callback", [t] { t->routine(t); });
             lock.lock();
             t->running = false;
-            w.changed.notify_all();
+            w.changed.NotifyAll();
             ReleaseIfDeferred(lock, t);
             continue;
         }
         w.servedTicket = ticket;
-        w.changed.notify_all();
+        w.changed.NotifyAll();
         int64_t deadline = first == w.queue.end() ? INT64_MAX : first->first.first;
         w.wakeFlag = false;
         kshim::ClockWaitUntil(lock, w.wake, deadline, [&] { return w.wakeFlag; });
@@ -311,10 +313,9 @@ void OnClockAdvance(int64_t)
     }
     uint64_t ticket = ++w.advanceTicket;
     w.wakeFlag = true;
-    w.wake.notify_all();
-    while (w.servedTicket < ticket && kshim::ClockManual()) {
-        w.changed.wait_for(lock, std::chrono::milliseconds(10));
-    }
+    w.wake.NotifyAll();
+    kshim::host::WaitUntil(lock, w.changed, INT64_MAX,
+                           [&] { return w.servedTicket >= ticket || !kshim::ClockManual(); });
 }
 
 void StartTimerThreadLocked(TimerWheel& w)
@@ -324,7 +325,7 @@ void StartTimerThreadLocked(TimerWheel& w)
     }
     w.started = true;
     kshim::host::ClockOnAdvance(OnClockAdvance);
-    std::thread(TimerMain).detach();
+    kshim::host::StartDetachedThread(TimerMain);
 }
 
 }  // namespace
@@ -343,7 +344,7 @@ bool TimerStart(Timer* t, int64_t due)
     InsertLocked(w, t, due);
     StartTimerThreadLocked(w);
     w.wakeFlag = true;
-    w.wake.notify_all();
+    w.wake.NotifyAll();
     return was;
 }
 
@@ -354,7 +355,8 @@ bool TimerStop(Timer* t, bool wait)
     bool was = t->pending;
     RemoveLocked(w, t);
     if (wait && !t_timerThread) {
-        w.changed.wait(lock, [&] { return !t->running; });
+        kshim::host::WaitUntil(lock, w.changed, INT64_MAX, [&] { return !t->running; }, kshim::host::kNoRealLimit,
+                               "timer.stop");
     }
     return was;
 }
@@ -370,7 +372,8 @@ bool TimerCancel(Timer* t)
             t->deferredRelease = t->release != nullptr;
             return true;
         }
-        w.changed.wait(lock, [&] { return !t->running; });
+        kshim::host::WaitUntil(lock, w.changed, INT64_MAX, [&] { return !t->running; }, kshim::host::kNoRealLimit,
+                               "timer.cancel");
     }
     return false;
 }
@@ -382,8 +385,8 @@ namespace {
 
 struct DpcQueueState {
     std::mutex lock;
-    std::condition_variable available;
-    std::condition_variable changed;
+    kshim::host::WaitCond available;
+    kshim::host::WaitCond changed;
     std::deque<Dpc*> queue;
     uint64_t nextSeq = 0;
     Dpc* running = nullptr;
@@ -405,7 +408,7 @@ void DispatchMain()
     DpcQueueState& q = Dpcs();
     std::unique_lock<std::mutex> lock(q.lock);
     for (;;) {
-        q.available.wait(lock, [&] { return !q.queue.empty(); });
+        kshim::host::WaitUntil(lock, q.available, INT64_MAX, [&] { return !q.queue.empty(); });
         Dpc* d = q.queue.front();
         q.queue.pop_front();
         d->queued = false;
@@ -417,7 +420,7 @@ void DispatchMain()
         lock.lock();
         d->running = false;
         q.running = nullptr;
-        q.changed.notify_all();
+        q.changed.NotifyAll();
         ReleaseIfDeferred(lock, d);
     }
 }
@@ -434,7 +437,7 @@ bool RemoveQueuedLocked(DpcQueueState& q, Dpc* d)
         }
     }
     d->queued = false;
-    q.changed.notify_all();
+    q.changed.NotifyAll();
     return true;
 }
 
@@ -454,9 +457,9 @@ bool DpcQueue(Dpc* d)
     q.queue.push_back(d);
     if (!q.started) {
         q.started = true;
-        std::thread(DispatchMain).detach();
+        kshim::host::StartDetachedThread(DispatchMain);
     }
-    q.available.notify_one();
+    q.available.NotifyAll();
     return true;
 }
 
@@ -478,7 +481,8 @@ bool DpcCancel(Dpc* d)
             d->deferredRelease = d->release != nullptr;
             return true;
         }
-        q.changed.wait(lock, [&] { return !d->running; });
+        kshim::host::WaitUntil(lock, q.changed, INT64_MAX, [&] { return !d->running; }, kshim::host::kNoRealLimit,
+                               "dpc.cancel");
     }
     return false;
 }
@@ -491,11 +495,11 @@ void DpcFlushQueued()
     DpcQueueState& q = Dpcs();
     std::unique_lock<std::mutex> lock(q.lock);
     uint64_t ticket = q.nextSeq;
-    q.changed.wait(lock, [&] {
+    kshim::host::WaitUntil(lock, q.changed, INT64_MAX, [&] {
         bool queuedDone = q.queue.empty() || q.queue.front()->seq > ticket;
         bool runningDone = q.running == nullptr || q.runningSeq > ticket;
         return queuedDone && runningDone;
-    });
+    }, kshim::host::kNoRealLimit, "dpc.flush");
 }
 
 // ================================================================================================
@@ -505,8 +509,8 @@ namespace {
 
 struct InterruptLines {
     std::mutex lock;
-    std::condition_variable wake;     // a message became deliverable
-    std::condition_variable changed;  // a delivery ended
+    kshim::host::WaitCond wake;     // a message became deliverable
+    kshim::host::WaitCond changed;  // a delivery ended
     std::vector<Interrupt*> lines;    // records that were ever raised or enabled, not cancelled
     size_t next = 0;                  // where the next search starts (records take turns)
     bool started = false;
@@ -545,7 +549,7 @@ void InterruptMain()
     for (;;) {
         Interrupt* r = nullptr;
         uint32_t message = 0;
-        s.wake.wait(lock, [&] { return (r = TakeLocked(s, &message)) != nullptr; });
+        kshim::host::WaitUntil(lock, s.wake, INT64_MAX, [&] { return (r = TakeLocked(s, &message)) != nullptr; });
         r->delivering = true;
         lock.unlock();
         bool taken = true;
@@ -555,7 +559,7 @@ void InterruptMain()
         if (!taken && !r->dead) {
             r->pending |= 1u << message;
         }
-        s.changed.notify_all();
+        s.changed.NotifyAll();
     }
 }
 
@@ -567,7 +571,7 @@ void ListLocked(InterruptLines& s, Interrupt* r)
     }
     if (!s.started) {
         s.started = true;
-        std::thread(InterruptMain).detach();
+        kshim::host::StartDetachedThread(InterruptMain);
     }
 }
 
@@ -585,7 +589,7 @@ bool InterruptRaise(Interrupt* r, uint32_t message)
     r->pending |= 1u << message;
     ListLocked(s, r);
     if (r->enabled) {
-        s.wake.notify_all();
+        s.wake.NotifyAll();
     }
     return true;
 }
@@ -600,7 +604,7 @@ void InterruptSetEnabled(Interrupt* r, bool enabled)
     r->enabled = enabled;
     if (enabled) {
         ListLocked(s, r);
-        s.wake.notify_all();
+        s.wake.NotifyAll();
     }
 }
 
@@ -624,7 +628,8 @@ void InterruptCancel(Interrupt* r)
             KshimViolation("interrupt object deleted from an interrupt service routine", nullptr);
             return;
         }
-        s.changed.wait(lock, [&] { return !r->delivering; });
+        kshim::host::WaitUntil(lock, s.changed, INT64_MAX, [&] { return !r->delivering; }, kshim::host::kNoRealLimit,
+                               "interrupt.cancel");
     }
     if (r->listed) {
         for (auto it = s.lines.begin(); it != s.lines.end(); ++it) {

@@ -4,7 +4,7 @@
 #include <map>
 #include <mutex>
 #include <string>
-#include <unordered_map>
+#include <vector>
 
 #include "internal.h"
 #include "kshim/ex.h"
@@ -23,8 +23,99 @@ struct TagCount {
     uint64_t outstandingBytes = 0;
 };
 
+// The live blocks by address: an open-addressed table (linear probing, deletion by moving later
+// entries back), so that keeping account of a block costs no allocation of its own. A bring-up makes
+// tens of thousands of small blocks; a node per block doubled the allocator's work.
+class BlockTable {
+public:
+    struct Entry {
+        void* key = nullptr;
+        Block block{};
+    };
+
+    size_t size() const { return count_; }
+
+    void Insert(void* key, Block block)
+    {
+        if ((count_ + 1) * 2 > slots_.size()) {
+            Grow();
+        }
+        size_t i = Home(key);
+        while (slots_[i].key != nullptr && slots_[i].key != key) {
+            i = (i + 1) & (slots_.size() - 1);
+        }
+        if (slots_[i].key == nullptr) {
+            ++count_;
+        }
+        slots_[i] = Entry{key, block};
+    }
+
+    // Takes the entry of `key` out; false when there is none.
+    bool Remove(void* key, Block* block)
+    {
+        if (slots_.empty()) {
+            return false;
+        }
+        const size_t mask = slots_.size() - 1;
+        size_t i = Home(key);
+        while (slots_[i].key != key) {
+            if (slots_[i].key == nullptr) {
+                return false;
+            }
+            i = (i + 1) & mask;
+        }
+        *block = slots_[i].block;
+        // Moves back each later entry of the run that its home allows into the gap.
+        size_t gap = i;
+        for (size_t j = (i + 1) & mask; slots_[j].key != nullptr; j = (j + 1) & mask) {
+            const size_t home = Home(slots_[j].key);
+            const bool movable = gap <= j ? (home <= gap || home > j) : (home <= gap && home > j);
+            if (movable) {
+                slots_[gap] = slots_[j];
+                gap = j;
+            }
+        }
+        slots_[gap] = Entry{};
+        --count_;
+        return true;
+    }
+
+    template <class F>
+    void ForEach(F f) const
+    {
+        for (const Entry& e : slots_) {
+            if (e.key != nullptr) {
+                f(e.key, e.block);
+            }
+        }
+    }
+
+private:
+    size_t Home(void* key) const
+    {
+        uint64_t h = reinterpret_cast<uintptr_t>(key) * 0x9E3779B97F4A7C15ull;
+        return static_cast<size_t>(h >> 20) & (slots_.size() - 1);
+    }
+
+    void Grow()
+    {
+        std::vector<Entry> old;
+        old.swap(slots_);
+        slots_.assign(old.empty() ? 1024 : old.size() * 2, Entry{});
+        count_ = 0;
+        for (const Entry& e : old) {
+            if (e.key != nullptr) {
+                Insert(e.key, e.block);
+            }
+        }
+    }
+
+    std::vector<Entry> slots_;  // a power of two in size, at most half full
+    size_t count_ = 0;
+};
+
 std::mutex g_poolLock;
-std::unordered_map<void*, Block>* g_blocks = new std::unordered_map<void*, Block>();
+BlockTable* g_blocks = new BlockTable();
 std::map<ULONG, TagCount>* g_tags = new std::map<ULONG, TagCount>();
 
 }  // namespace
@@ -62,7 +153,7 @@ PVOID ExAllocatePool2(POOL_FLAGS flags, SIZE_T numberOfBytes, ULONG tag)
         return nullptr;
     }
     std::lock_guard<std::mutex> guard(g_poolLock);
-    (*g_blocks)[p] = Block{numberOfBytes, tag};
+    g_blocks->Insert(p, Block{numberOfBytes, tag});
     TagCount& c = (*g_tags)[tag];
     ++c.allocations;
     c.outstandingBytes += numberOfBytes;
@@ -81,13 +172,10 @@ static void FreeBlock(PVOID p, const ULONG* expectedTag)
     Block block;
     {
         std::lock_guard<std::mutex> guard(g_poolLock);
-        auto it = g_blocks->find(p);
-        if (it == g_blocks->end()) {
+        if (!g_blocks->Remove(p, &block)) {
             KshimViolation("free of memory that is not a live pool block", nullptr);
             return;
         }
-        block = it->second;
-        g_blocks->erase(it);
         TagCount& c = (*g_tags)[block.tag];
         ++c.frees;
         c.outstandingBytes -= block.size;
@@ -159,11 +247,11 @@ uint64_t PoolOutstandingBlocksWithTag(const std::string& tag)
 {
     std::lock_guard<std::mutex> guard(g_poolLock);
     uint64_t n = 0;
-    for (const auto& [p, b] : *g_blocks) {
+    g_blocks->ForEach([&](void*, const Block& b) {
         char text[5];
         kshim::TagText(b.tag, text);
         n += tag == text ? 1 : 0;
-    }
+    });
     return n;
 }
 
@@ -171,14 +259,14 @@ std::string PoolLeakReport()
 {
     std::lock_guard<std::mutex> guard(g_poolLock);
     std::string out;
-    for (const auto& [p, b] : *g_blocks) {
+    g_blocks->ForEach([&](void*, const Block& b) {
         char text[5];
         kshim::TagText(b.tag, text);
         out += text;
         out += " ";
         out += std::to_string(b.size);
         out += "\n";
-    }
+    });
     return out;
 }
 

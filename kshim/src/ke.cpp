@@ -33,11 +33,17 @@ void SpinAcquire(PKSPIN_LOCK lock)
                                               std::memory_order_relaxed)) {
             break;
         }
+        if (spins == 0) {
+            kshim::SchedNotePoint("spin lock", +1);  // a test may wait for a thread to be held here
+        }
         if (++spins < 64) {
             __builtin_ia32_pause();
         } else {
             std::this_thread::yield();
         }
+    }
+    if (spins != 0) {
+        kshim::SchedNotePoint("spin lock", -1);
     }
     kshim::NoteSpinLock(+1);
 }
@@ -102,7 +108,7 @@ namespace {
 
 struct Bucket {
     std::mutex lock;
-    std::condition_variable cv;
+    kshim::host::WaitCond cv;
 };
 
 Bucket g_buckets[64];
@@ -139,7 +145,7 @@ static LONG SignalObject(DISPATCHER_HEADER* header)
     Bucket& b = BucketFor(header);
     std::lock_guard<std::mutex> guard(b.lock);
     LONG previous = header->SignalState.exchange(1, std::memory_order_acq_rel);
-    b.cv.notify_all();
+    b.cv.NotifyAll();
     return previous;
 }
 
@@ -188,9 +194,9 @@ NTSTATUS KeWaitForSingleObject(PVOID object, KWAIT_REASON reason, KPROCESSOR_MOD
     bool synchronization = header->ObjectKind == KSHIM_OBJ_EVENT && header->EventType == SynchronizationEvent;
     Bucket& b = BucketFor(header);
     std::unique_lock<std::mutex> lock(b.lock);
-    bool signalled = kshim::ClockWaitUntil(lock, b.cv, deadline, [&] {
-        return header->SignalState.load(std::memory_order_acquire) != 0;
-    });
+    bool signalled = kshim::ClockWaitUntil(
+        lock, b.cv, deadline, [&] { return header->SignalState.load(std::memory_order_acquire) != 0; },
+        "KeWaitForSingleObject");
     if (!signalled) {
         return STATUS_TIMEOUT;
     }
@@ -357,8 +363,10 @@ NTSTATUS PsCreateSystemThread(PHANDLE threadHandle, ULONG desiredAccess, POBJECT
     thread->Number = g_nextThreadNumber.fetch_add(1);
     thread->Foreign = false;
     g_runningThreads.fetch_add(1);
+    kshim::SchedPrecount();
     try {
         std::thread([thread, startRoutine, context] {
+            kshim::SchedAdopt();
             t_thread = thread;
             try {
                 startRoutine(context);
@@ -372,8 +380,10 @@ NTSTATUS PsCreateSystemThread(PHANDLE threadHandle, ULONG desiredAccess, POBJECT
             SignalObject(&thread->Header);
             t_thread = nullptr;
             DereferenceThread(thread);
+            kshim::SchedLeave();  // the thread has done all it will do
         }).detach();
     } catch (...) {
+        kshim::SchedUncount();
         g_runningThreads.fetch_sub(1);
         delete thread;
         return STATUS_INSUFFICIENT_RESOURCES;
@@ -470,17 +480,7 @@ LARGE_INTEGER KeQueryPerformanceCounter(PLARGE_INTEGER performanceFrequency)
     return v;
 }
 
-void KeStallExecutionProcessor(ULONG microseconds)
-{
-    if (kshim::ClockManual()) {
-        kshim::host::ClockAdvance(static_cast<int64_t>(microseconds) * 10);
-        return;
-    }
-    int64_t deadline = kshim::ClockNow() + static_cast<int64_t>(microseconds) * 10;
-    while (kshim::ClockNow() < deadline) {
-        __builtin_ia32_pause();
-    }
-}
+void KeStallExecutionProcessor(ULONG microseconds) { kshim::ClockStall(static_cast<int64_t>(microseconds) * 10); }
 
 NTSTATUS KeDelayExecutionThread(KPROCESSOR_MODE mode, BOOLEAN alertable, PLARGE_INTEGER interval)
 {

@@ -18,7 +18,13 @@ void (*g_fastFailHook)(ULONG) = nullptr;
 
 }  // namespace
 
-KIRQL KeGetCurrentIrql() { return t_irql; }
+// A thread that asks for its level runs stand-in code: from then on it takes part in the simulation
+// (kshim/host/wait.h), so that time does not move on while it works.
+KIRQL KeGetCurrentIrql()
+{
+    kshim::SchedParticipate();
+    return t_irql;
+}
 
 void KeRaiseIrql(KIRQL newIrql, PKIRQL oldIrql)
 {

@@ -12,6 +12,7 @@
 
 #include "engine.h"
 #include "kshim/host/os.h"
+#include "kshim/host/wait.h"
 #include "kshim/wdf.h"
 #include "kshim/wificx.h"
 #include "kshim/wificx_adapter.h"
@@ -255,7 +256,7 @@ NTSTATUS DisableInterrupts(FxDevice* device);
 // The harness's side of one device-control request.
 struct RequestRecord {
     std::mutex lock;
-    std::condition_variable done;
+    kshim::host::WaitCond done;
     ULONG code = 0;
     std::vector<uint8_t> input;   // what the sender gave
     std::vector<uint8_t> output;  // the output buffer as the driver left it (valid when completed)

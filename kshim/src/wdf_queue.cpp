@@ -83,7 +83,7 @@ void Finish(FxRequest* r, NTSTATUS status, ULONG_PTR information)
         r->record->status = status;
         r->record->information = information;
         r->record->completed = true;
-        r->record->done.notify_all();
+        r->record->done.NotifyAll();
     }
     {
         std::lock_guard<std::mutex> guard(g_queueLock);
@@ -127,7 +127,7 @@ void CompleteRecordOnly(const std::shared_ptr<RequestRecord>& record, NTSTATUS s
     std::lock_guard<std::mutex> guard(record->lock);
     record->status = status;
     record->completed = true;
-    record->done.notify_all();
+    record->done.NotifyAll();
 }
 
 NTSTATUS RetrieveBuffer(WDFREQUEST Request, size_t minimum, PVOID* buffer, size_t* length, bool output,

@@ -16,7 +16,7 @@ namespace kshim::wifi {
 // The harness's side of one request; the driver holds a handle to it until the completion.
 struct RequestRecord {
     std::mutex lock;
-    std::condition_variable done;
+    kshim::host::WaitCond done;
     uint16_t messageId = 0;
     std::vector<uint8_t> buffer;
     uint32_t inputLength = 0;
@@ -40,7 +40,7 @@ struct RequestObject : WIFIREQUEST__ {
 };
 
 std::mutex g_lock;
-std::condition_variable g_indicated;
+kshim::host::WaitCond g_indicated;
 std::set<RequestObject*> g_live;                // guarded by g_lock
 std::vector<kshim::host::WdiIndication> g_seen;  // guarded by g_lock
 
@@ -122,7 +122,7 @@ VOID WifiRequestComplete(WIFIREQUEST Request, NTSTATUS NtStatus, UINT BytesWritt
     record->completions++;
     record->status = NtStatus;
     record->bytesWritten = BytesWritten;
-    record->done.notify_all();
+    record->done.NotifyAll();
 }
 
 VOID WifiDeviceReceiveIndication(WDFDEVICE Device, USHORT IndicationType, WDFMEMORY Data)
@@ -138,7 +138,7 @@ VOID WifiDeviceReceiveIndication(WDFDEVICE Device, USHORT IndicationType, WDFMEM
     }
     std::lock_guard<std::mutex> guard(g_lock);
     g_seen.push_back(std::move(indication));
-    g_indicated.notify_all();
+    g_indicated.NotifyAll();
 }
 
 namespace kshim::host {
@@ -208,7 +208,8 @@ size_t WdiRequestsOutstanding()
 bool WdiRequest::Wait(unsigned realMs) const
 {
     std::unique_lock<std::mutex> lock(record->lock);
-    return record->done.wait_for(lock, std::chrono::milliseconds(realMs), [&] { return record->completions > 0; });
+    return kshim::host::WaitUntil(lock, record->done, INT64_MAX, [&] { return record->completions > 0; },
+                                  std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs));
 }
 
 bool WdiRequest::Completed() const
@@ -277,7 +278,8 @@ void WifiClearIndications()
 bool WifiWaitIndications(size_t count, unsigned realMs)
 {
     std::unique_lock<std::mutex> lock(g_lock);
-    return g_indicated.wait_for(lock, std::chrono::milliseconds(realMs), [&] { return g_seen.size() >= count; });
+    return kshim::host::WaitUntil(lock, g_indicated, INT64_MAX, [&] { return g_seen.size() >= count; },
+                                  std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs));
 }
 
 }  // namespace kshim::host

@@ -195,10 +195,12 @@ void Chip::WriteWord(uint32_t barOffset, uint32_t value)
         interrupts_.Write(registers_, *address, value);
     } else if (wfdma_.Handles(*address)) {
         wfdma_.Write(registers_, *address, value);
+        scheduler_.RingWritten();
     } else if (ownership_.Handles(*address)) {
         ownership_.Write(registers_, *address, value);
     } else if (wfsys_.Handles(*address)) {
         wfsys_.Write(registers_, *address, value);
+        scheduler_.RingWritten();
     } else {
         registers_.Set(*address, value);
     }
@@ -443,19 +445,58 @@ std::vector<uint32_t> Chip::HostToMcuWrites() const
 }
 
 // ---- transcript -----------------------------------------------------------------------------------------------
-void Chip::Record(const Access& access) { transcript_.push_back(access); }
+void Chip::Record(const Access& access)
+{
+    if (transcriptCapacity_ == 0) {
+        ++transcriptDropped_;
+        return;
+    }
+    if (transcript_.size() < transcriptCapacity_) {
+        transcript_.push_back(access);
+        return;
+    }
+    transcript_[transcriptNext_] = access;
+    transcriptNext_ = (transcriptNext_ + 1) % transcriptCapacity_;
+    ++transcriptDropped_;
+}
+
+void Chip::SetTranscriptCapacity(size_t accesses)
+{
+    DeviceLock guard(*this);
+    std::vector<Access> kept;
+    size_t n = transcript_.size();
+    size_t keep = n < accesses ? n : accesses;
+    kept.reserve(keep);
+    for (size_t i = n - keep; i < n; ++i) {
+        kept.push_back(transcript_[(transcriptNext_ + i) % n]);
+    }
+    transcriptDropped_ += n - keep;
+    transcript_ = std::move(kept);
+    transcriptNext_ = 0;
+    transcriptCapacity_ = accesses;
+}
 
 std::vector<Access> Chip::Transcript() const
 {
     DeviceLock guard(*this);
-    return transcript_;
+    std::vector<Access> out;
+    out.reserve(transcript_.size());
+    for (size_t i = 0; i < transcript_.size(); ++i) {
+        out.push_back(transcript_[(transcriptNext_ + i) % transcript_.size()]);
+    }
+    return out;
+}
+
+uint64_t Chip::TranscriptDropped() const
+{
+    DeviceLock guard(*this);
+    return transcriptDropped_;
 }
 
 std::vector<Access> Chip::AccessesTo(uint32_t chipAddress) const
 {
-    DeviceLock guard(*this);
     std::vector<Access> out;
-    for (const Access& a : transcript_) {
+    for (const Access& a : Transcript()) {
         if (a.space == Access::Space::Bar && a.chipAddress && *a.chipAddress == chipAddress) {
             out.push_back(a);
         }
@@ -467,6 +508,7 @@ void Chip::ClearTranscript()
 {
     DeviceLock guard(*this);
     transcript_.clear();
+    transcriptNext_ = 0;
 }
 
 }  // namespace sim::chip

@@ -1,5 +1,5 @@
 // The simulated chip as a PCI function: configuration space, one memory BAR decoded to chip
-// registers, per-register behaviour hooks, a "gone" knob and a transcript of every access; and,
+// registers, per-register behaviour hooks, a "gone" knob and a transcript of the latest accesses; and,
 // on the second and third generation, the chip's own behaviour: the WFDMA ring engine, the
 // interrupt logic that raises the PCI interrupt (message 0), and the driver/firmware ownership
 // handshake (docs/hardware.md).
@@ -30,6 +30,7 @@
 #include "chip/ownership.h"
 #include "chip/register_file.h"
 #include "chip/ring_map.h"
+#include "chip/scheduler.h"
 #include "chip/txp.h"
 #include "chip/wfdma.h"
 #include "chip/wfsys.h"
@@ -124,9 +125,21 @@ public:
     unsigned SerStep() const;
     std::vector<uint32_t> HostToMcuWrites() const;
 
+    // ---- the firmware thread (chip/scheduler.h) ---------------------------------------------------------
+    // Where the firmware models run their delayed and doorbell-driven work; every write of the host to
+    // the ring engine's registers (and the Wi-Fi subsystem's) rings its handlers.
+    sim::chip::Scheduler& FirmwareThread() { return scheduler_; }
+
     // ---- transcript -------------------------------------------------------------------------------
+    // The transcript keeps the latest kDefaultTranscriptCapacity accesses (a ring: the oldest go first),
+    // so that a device left running costs no more memory the longer it runs. A test that needs a longer
+    // history sets a larger capacity before the accesses it looks at; 0 records nothing.
+    static constexpr size_t kDefaultTranscriptCapacity = 1u << 16;
+    void SetTranscriptCapacity(size_t accesses);
+    // The accesses kept, oldest first; and how many older ones the ring has dropped.
     std::vector<Access> Transcript() const;
-    // BAR accesses that reached one register, in order.
+    uint64_t TranscriptDropped() const;
+    // BAR accesses that reached one register, in order (of those kept).
     std::vector<Access> AccessesTo(uint32_t chipAddress) const;
     void ClearTranscript();
 
@@ -170,7 +183,12 @@ private:
     Wfsys wfsys_;
     std::unordered_map<uint32_t, ReadHook> readHooks_;
     std::unordered_map<uint32_t, WriteHook> writeHooks_;
-    std::vector<Access> transcript_;
+    std::vector<Access> transcript_;  // a ring once full: transcriptNext_ is the oldest entry
+    size_t transcriptCapacity_ = kDefaultTranscriptCapacity;
+    size_t transcriptNext_ = 0;
+    uint64_t transcriptDropped_ = 0;
+    // Last: its thread stops before anything else of the chip goes.
+    sim::chip::Scheduler scheduler_;
 };
 
 }  // namespace sim::chip

@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "kshim/host/control.h"
+#include "kshim/host/wait.h"
 
 namespace sim::fw {
 
@@ -17,17 +18,38 @@ constexpr int64_t kUnitsPerMs = 10000;
 
 EventRingWriter::EventRingWriter(sim::chip::Chip& chip, unsigned hwRing) : chip_(chip), hwRing_(hwRing)
 {
-    delivery_ = std::thread([this] { DeliveryLoop(); });
+    // A slot the host returns, a ring it programs or DMA it enables may let a waiting event out.
+    chip_.FirmwareThread().OnRingWrite(this, [this] {
+        bool waiting;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            waiting = !pending_.empty();
+        }
+        if (waiting) {
+            Deliver();
+        }
+    });
 }
 
-EventRingWriter::~EventRingWriter()
+EventRingWriter::~EventRingWriter() { chip_.FirmwareThread().Cancel(this); }
+
+void EventRingWriter::ScheduleLocked()
 {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stop_ = true;
+    if (pending_.empty()) {
+        return;
     }
-    cv_.notify_all();
-    delivery_.join();
+    const int64_t due = pending_.front().due;
+    if (due >= scheduledFor_) {
+        return;  // a delivery no later is asked for already
+    }
+    scheduledFor_ = due;
+    chip_.FirmwareThread().RunAt(this, due, [this] {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            scheduledFor_ = INT64_MAX;
+        }
+        Deliver();
+    });
 }
 
 void EventRingWriter::Write(std::vector<std::vector<uint8_t>> events, uint32_t delayMs)
@@ -48,7 +70,8 @@ void EventRingWriter::Write(std::vector<std::vector<uint8_t>> events, uint32_t d
         }
         pending_.insert(it, Pending{due, std::move(event)});
     }
-    cv_.notify_all();
+    ScheduleLocked();
+    cv_.NotifyAll();
 }
 
 void EventRingWriter::Deliver()
@@ -58,7 +81,11 @@ void EventRingWriter::Deliver()
         std::vector<uint8_t> bytes;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            if (pending_.empty() || pending_.front().due > kshim::host::ClockNow()) {
+            if (pending_.empty()) {
+                return;
+            }
+            if (pending_.front().due > kshim::host::ClockNow()) {
+                ScheduleLocked();
                 return;
             }
             bytes = pending_.front().bytes;
@@ -67,26 +94,13 @@ void EventRingWriter::Deliver()
         const RxResult result = chip_.PushRx(hwRing_, bytes.data(), bytes.size());
         std::lock_guard<std::mutex> lock(mutex_);
         if (result == RxResult::Full || result == RxResult::Disabled || result == RxResult::NotProgrammed) {
-            return;  // tried again later
+            return;  // tried again when the host next writes the ring engine
         }
         pending_.pop_front();
         if (result == RxResult::Ok) {
             ++written_;
         }
-        cv_.notify_all();
-    }
-}
-
-void EventRingWriter::DeliveryLoop()
-{
-    std::unique_lock<std::mutex> lock(mutex_);
-    while (!stop_) {
-        if (!pending_.empty()) {
-            lock.unlock();
-            Deliver();
-            lock.lock();
-        }
-        cv_.wait_for(lock, std::chrono::milliseconds(1));
+        cv_.NotifyAll();
     }
 }
 
@@ -109,7 +123,8 @@ size_t EventRingWriter::Waiting() const
 bool EventRingWriter::WaitDelivered(unsigned ms) const
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    return cv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return pending_.empty(); });
+    return kshim::host::WaitUntil(lock, cv_, INT64_MAX, [this] { return pending_.empty(); },
+                                  std::chrono::steady_clock::now() + std::chrono::milliseconds(ms));
 }
 
 }  // namespace sim::fw

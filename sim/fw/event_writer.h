@@ -4,18 +4,18 @@
 //
 // An answer goes out at once, inside the consumption that produced it (on the thread that moved the
 // CPU index, under the chip's lock), when it is not delayed, nothing due before it waits and the ring
-// has room; otherwise it waits in order of due time, after everything due no later, and a delivery
-// thread writes it once the stand-in's clock has reached its time and the host has returned a slot.
+// has room; otherwise it waits in order of due time, after everything due no later, and the chip's
+// firmware thread (chip/scheduler.h) writes it once the stand-in's clock has reached its time and the
+// host has returned a slot (a write to the ring engine's registers rings the writer again).
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "chip/chip.h"
+#include "kshim/host/wait.h"
 
 namespace sim::fw {
 
@@ -34,7 +34,8 @@ public:
     // host may have served is counted written. Not to be called from inside the chip's lock.
     uint64_t Written() const;
     size_t Waiting() const;
-    // Waits (real time, up to `ms`) until no event waits; false on time-out.
+    // Waits until no event waits (a wait of the stand-in: delayed answers go out on its clock); false when
+    // `ms` of host time pass first.
     bool WaitDelivered(unsigned ms) const;
 
 private:
@@ -43,21 +44,22 @@ private:
         std::vector<uint8_t> bytes;
     };
 
-    // Writes what is due, in order, while the ring has room; the caller holds no lock of ours.
+    // Writes what is due, in order, while the ring has room; the caller holds no lock of ours. Runs on
+    // the firmware thread.
     void Deliver();
-    void DeliveryLoop();
+    // Asks the firmware thread to deliver when the front is due (mutex_ held).
+    void ScheduleLocked();
 
     sim::chip::Chip& chip_;
     unsigned hwRing_;
     mutable std::mutex mutex_;
-    mutable std::condition_variable cv_;
+    mutable kshim::host::WaitCond cv_;
     // One writer of the ring at a time, in order; taken before mutex_ and the chip's lock, and by the
     // counts' readers so that they never see an event written and not yet counted.
     mutable std::mutex deliverMutex_;
     std::deque<Pending> pending_;
     uint64_t written_ = 0;
-    bool stop_ = false;
-    std::thread delivery_;
+    int64_t scheduledFor_ = INT64_MAX;  // the time of the delivery already asked for
 };
 
 }  // namespace sim::fw

@@ -6,6 +6,7 @@
 
 #include "fw/channel_grant.h"
 #include "fw/events.h"
+#include "fw/twt.h"
 
 namespace sim::fw {
 
@@ -158,12 +159,12 @@ void RamFirmware::RecordPieceLocked(const LegacyCommand& command, std::string* n
     pieces_.push_back(std::move(piece));
 }
 
-bool RamFirmware::AnswerLocked(const LegacyCommand& command, uint8_t* eventId, std::vector<uint8_t>* payload,
+bool RamFirmware::AnswerLocked(const LegacyCommand& command, EventHeader* header, std::vector<uint8_t>* payload,
                                std::string* note)
 {
     switch (command.cmdId) {
     case kRamCmdCapability:
-        *eventId = kRamEventCapability;
+        header->id = kRamEventCapability;
         *payload = CapabilityPayloadLocked();
         return true;
     case kRamCmdChipConfig:
@@ -172,6 +173,13 @@ bool RamFirmware::AnswerLocked(const LegacyCommand& command, uint8_t* eventId, s
     case kRamCmdExtended:
         if (command.extCmdId == kRamExtBufferBin) {
             RecordPieceLocked(command, note);
+        }
+        if (std::optional<uint8_t> bss = TsfQueryBssIndex(command)) {
+            header->id = kRamCmdExtended;
+            header->extId = command.extCmdId;
+            *payload = LegacyTsfPayload(*bss, ChipTsf());
+            *note += ", TSF of BSS " + std::to_string(*bss);
+            return true;
         }
         return false;
     case kRamCmdRegWrite:
@@ -182,7 +190,7 @@ bool RamFirmware::AnswerLocked(const LegacyCommand& command, uint8_t* eventId, s
         return false;
     default:
         if (std::optional<std::vector<uint8_t>> grant = LegacyChannelGrant(command)) {
-            *eventId = kLegacyEventChGrant;
+            header->id = kLegacyEventChGrant;
             *payload = std::move(*grant);
             *note += ", channel granted";
             return true;
@@ -274,18 +282,16 @@ void RamFirmware::OnBuffer(const sim::chip::TxBuffer& buffer)
     const LegacyCommand& command = *exchange.command;
     exchange.note = "RAM: " + Describe(command);
     scan_->TakeLegacy(command, {settings_.capabilities.macAddress, settings_.capabilities.streams});
-    uint8_t eventId = 0;
+    EventHeader header;
     std::vector<uint8_t> payload;
-    if (AnswerLocked(command, &eventId, &payload, &exchange.note)) {
+    if (AnswerLocked(command, &header, &payload, &exchange.note)) {
         uint8_t seq = command.seq;
         uint32_t delayMs = 0;
         const int knobId = command.cmdId == kRamCmdExtended ? command.extCmdId : command.cmdId;
         if (KnobLocked(knobId, &seq, &delayMs, &exchange.note)) {
-            EventHeader header;
-            header.id = eventId;
             header.seq = seq;
             exchange.events.push_back(EncodeRamEvent(generation_, header, payload));
-            exchange.note += ", answer " + Hex(eventId);
+            exchange.note += ", answer " + Hex(header.id);
             events_.Write(exchange.events, delayMs);
         }
     }

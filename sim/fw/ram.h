@@ -9,6 +9,8 @@
 //   legacy 0xCA chip configuration text           -> recorded (text and length field checked)
 //   legacy 0xED / extended 0x21 buffer-bin piece   -> recorded and reassembled (piece bytes checked)
 //   legacy 0xC0 register write through firmware   -> recorded
+//   legacy 0xED / extended 0x3C TSF query          -> event 0xED / 0x3C: the TSF (fw/twt)
+//   legacy channel privilege request              -> the grant (fw/channel_grant)
 //   every other legacy command                    -> recorded, the DMA-done report only
 //   a unified command (third generation)           -> the unified RAM code (fw/unified_ram)
 //
@@ -36,6 +38,7 @@
 #include "fw/capability.h"
 #include "fw/datapath.h"
 #include "fw/event_writer.h"
+#include "fw/events.h"
 #include "fw/image_builder.h"
 #include "fw/legacy_cmd.h"
 #include "fw/ring_firmware.h"
@@ -139,8 +142,8 @@ private:
     };
 
     void OnBuffer(const sim::chip::TxBuffer& buffer);
-    // The RAM code's answer to a legacy command (event id and payload), none when it answers nothing.
-    bool AnswerLocked(const LegacyCommand& command, uint8_t* eventId, std::vector<uint8_t>* payload,
+    // The RAM code's answer to a legacy command (event header and payload), none when it answers nothing.
+    bool AnswerLocked(const LegacyCommand& command, EventHeader* header, std::vector<uint8_t>* payload,
                       std::string* note);
     void RecordTextLocked(const LegacyCommand& command, std::string* note);
     void RecordPieceLocked(const LegacyCommand& command, std::string* note);

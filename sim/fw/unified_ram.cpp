@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "fw/twt.h"
 #include "fw/unified_events.h"
 
 namespace sim::fw {
@@ -81,13 +82,13 @@ void UnifiedRamFirmware::Answer(const UnifiedCommand& c, UnifiedAnswer* answer)
             record_.chipConfigTexts.push_back(text);
             note += ": text \"" + text + "\"";
             if (c.WantsAnswer()) {
-                std::vector<uint8_t> v(8, 0);
-                v[0] = t->value[0];
-                v[1] = t->value[1];
-                v[2] = t->value[2];
-                v[3] = t->value[3];
-                v[4] = static_cast<uint8_t>(text.size());
-                v[5] = static_cast<uint8_t>(text.size() >> 8);
+                // {the request's first 4 bytes, u16 text length, 2 reserved, the text}
+                std::vector<uint8_t> v(t->value.begin(), t->value.begin() + 4);
+                v.reserve(8 + text.size());
+                v.push_back(static_cast<uint8_t>(text.size()));
+                v.push_back(static_cast<uint8_t>(text.size() >> 8));
+                v.push_back(0);
+                v.push_back(0);
                 v.insert(v.end(), text.begin(), text.end());
                 planned.push_back({0x07, {{2, v}}});
             }
@@ -167,6 +168,12 @@ void UnifiedRamFirmware::Answer(const UnifiedCommand& c, UnifiedAnswer* answer)
         if (std::optional<std::vector<uint8_t>> grant = UnifiedChannelGrant(c)) {
             planned.push_back({kUniEventChGrant, {{0, *grant}}});
             note += ": channel granted";
+        }
+        break;
+    case kUniCmdGetTsfQuery:
+        if (std::optional<uint8_t> bss = TsfQueryBssIndex(c)) {
+            planned.push_back({static_cast<uint8_t>(kUniCmdGetTsfQuery), {{0, UnifiedTsfValue(*bss, settings_.tsf ? settings_.tsf() : ChipTsf())}}});
+            note += ": TSF of BSS " + std::to_string(*bss);
         }
         break;
     default:

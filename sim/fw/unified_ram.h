@@ -11,6 +11,7 @@
 //   0x2D tag 2 buffer-bin piece        -> reassembled, compared with the expected image; event 0x48
 //                                          tag 0 {status} when the command asks for an answer
 //   0x28 tag 0 dual-band setting       -> event 0x28 tag 0 {state, 0, u16 0}
+//   0x1A tag 0 TSF query               -> event 0x1A tag 0: the TSF (fw/twt)
 //   0x0F power control / band-gap clock, 0x13 SER action, 0x2A LEDs -> recorded
 //
 // Answers carry the command's sequence number. The policy knows nothing of rings: bytes in, event
@@ -44,6 +45,8 @@ struct UnifiedRamSettings {
     std::function<uint32_t(uint32_t address)> readRegister;
     // The buffer-bin image the pieces must add up to; empty: any image is accepted.
     std::vector<uint8_t> expectedBufferBin;
+    // The chip's TSF in microseconds; unset: the stand-in's clock (ChipTsf).
+    std::function<uint64_t()> tsf;
 };
 
 struct UnifiedAnswer {

@@ -133,7 +133,7 @@ TEST_F(BringUpTest, TheChipGoesToItsFirmwareAtTheLastPowerDownByDeInitLP)
 // set only for a resume from D3.
 TEST_F(BringUpTest, DriverOwnershipRefusedAtPowerUp)
 {
-    kshim::host::ClockSetReal(20);
+    kshim::host::ClockSetAuto();
     // A refused driver own ends sooner with the plain poll than with the lock-free one.
     SetConfig("ZiziSolution", 0);
     struct Case {

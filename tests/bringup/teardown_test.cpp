@@ -40,7 +40,7 @@ TEST_P(BringUpFault, TheTeardownGivesBackWhatTheBringUpTook)
 {
     const StepFault& f = std::get<1>(GetParam());
     // The port's allocation retries after 2 s stalls.
-    kshim::host::ClockSetReal(20);
+    kshim::host::ClockSetAuto();
     AddDevice(std::get<0>(GetParam()));
     kshim::host::FaultArm(f.point, f.key, f.nth, STATUS_INSUFFICIENT_RESOURCES, f.count);
     const NTSTATUS status = os_.Start(device_);
@@ -98,7 +98,7 @@ TEST_F(BringUpTest, ALostFirmwareAnswerFailsThePowerUpCleanly)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.cmdId);
         // The waits for lost answers last seconds.
-        kshim::host::ClockSetReal(20);
+        kshim::host::ClockSetAuto();
         AddDevice(c.device);
         switch (c.who) {
         case Who::Rom:
@@ -190,7 +190,7 @@ TEST_F(BringUpTest, SurpriseRemovalAfterThePowerDown)
 // calls no D0 exit for it, so the release of hardware shuts the NIC down before its blocks go.
 TEST_F(BringUpTest, ReleaseAfterAFailedResumeShutsTheNicDown)
 {
-    kshim::host::ClockSetReal(20);
+    kshim::host::ClockSetAuto();
     // A refused driver own ends sooner with the plain poll than with the lock-free one.
     SetConfig("ZiziSolution", 0);
     AddDevice(0x3502);

@@ -140,7 +140,7 @@ TEST_F(Reposit, AFullTableReplacesItsWeakestOnlyForAStrongerEntry)
 
 TEST_F(Reposit, AHeldBusyFlagMakesTheMergeGiveUp)
 {
-    kshim::host::ClockSetReal(1000);  // the 100 tries sleep 100 us each
+    kshim::host::ClockSetAuto();  // the 100 tries sleep 100 us each
     Scan(1, 6, BAND_24G);
     adapter_->Mlme.RepositBusy = 1;
     EXPECT_FALSE(Merge());

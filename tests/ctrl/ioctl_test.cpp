@@ -14,6 +14,7 @@
 #include "platform/ndiscommon/ndiscommonioctl.h"
 #include "platform/ndiscommon/trace.h"
 #include "platform/wificx/wificxmain.h"
+#include "support/eventually.h"
 
 namespace {
 
@@ -268,10 +269,7 @@ protected:
         const LONG before = Parked();
         DeviceControlRequest r = os_.SendDeviceControl(u"\\Device\\QZLCTRLTEST", PRIVATE_IOCTL_CODE,
                                                        Oid(0xFFFCF001), output);
-        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (Parked() == before && std::chrono::steady_clock::now() < until) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        qzl_test::Eventually([&] { return Parked() != before; });
         EXPECT_EQ(Parked(), before + 1);
         return r;
     }

@@ -202,8 +202,9 @@ TEST_F(Queues, OutOfMemoryWhileBuildingReleasesThePoolAndTheIndexesComeBack)
     EXPECT_EQ(TxDmaqGetFreeCount(adapter_, 0), 0u);
     EXPECT_EQ(TxDmaqAlloc(adapter_, 0), nullptr);
     EXPECT_EQ(kshim::host::PoolOutstandingBlocksWithTag("ZV50"), RX_DMAQ_POOL0_RECORDS + RX_DMAQ_POOL1_RECORDS +
-                                                                      RX_DMAQ_POOL2_RECORDS + 1)
-        << "only the receive records (and the WDI abort-task parameter buffer) are left";
+                                                                      RX_DMAQ_POOL2_RECORDS + 3)
+        << "only the receive records (and the WDI parameter buffers of the scan and abort-scan tasks and of the "
+           "network-list offload property) are left";
     // Built again, the pool hands out the same tokens.
     ASSERT_EQ(TxDmaqInit(adapter_, 0, 16, TX_DMAQ_POOL0_BUFFER), STATUS_SUCCESS);
     ASSERT_EQ(TxDmaqInit(adapter_, 1, 4, TX_DMAQ_POOL1_BUFFER), STATUS_SUCCESS);

@@ -5,6 +5,7 @@
 // through the driver's event reception (at once, or later when the ROM delays them).
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
@@ -25,6 +26,7 @@
 #include "hal/common/hal_chip.h"
 #include "platform/ndiscommon/dmaq_rx.h"
 #include "fwcmd_support.h"
+#include "kshim/host/wait.h"
 #include "shell/shell_fixture.h"
 
 namespace fwcmdtest {
@@ -58,7 +60,7 @@ protected:
         rom_ = std::make_unique<sim::fw::RomFirmware>(generation_);
         a->HalOps.CmdSendMsg = &FwCmdFixture::SeamSendMsg;
         current_ = this;
-        delivery_ = std::thread([this] { DeliveryLoop(); });
+        delivery_ = kshim::host::SimThread([this] { DeliveryLoop(); });
         if (startThread) {
             StartFwCmdThread();
         }
@@ -77,10 +79,8 @@ protected:
             std::lock_guard<std::mutex> lock(mutex_);
             stopDelivery_ = true;
         }
-        cv_.notify_all();
-        if (delivery_.joinable()) {
-            delivery_.join();
-        }
+        cv_.NotifyAll();
+        delivery_.Join();
         for (PINTERNAL_CMD cmd = QzDequeueCmdQueueLocked(&a->Cmd.ControlQueue); cmd != nullptr;
              cmd = QzDequeueCmdQueueLocked(&a->Cmd.ControlQueue)) {
             QzReturnInternalCmdBuffer(a, cmd);
@@ -219,7 +219,7 @@ protected:
             holdNext_ = false;
             holding_ = false;
         }
-        cv_.notify_all();
+        cv_.NotifyAll();
     }
 
     // Posted internal commands, taken off the control thread's queue.
@@ -228,16 +228,16 @@ protected:
         ULONG portIndex;
         std::vector<uint8_t> payload;
     };
-    // Waits (up to 5 s of real time) until at least `atLeast` records were posted, then takes them
-    // all: the answer path posts its record after it has woken the sender.
+    // Waits (support/eventually.h, up to 5 s) until at least `atLeast` records were posted, then takes
+    // them all: the answer path posts its record after it has woken the sender.
     std::vector<Posted> TakePosted(size_t atLeast)
     {
-        std::vector<Posted> posted = TakePosted();
-        for (int i = 0; i < 5000 && posted.size() < atLeast; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::vector<Posted> posted;
+        qzl_test::Eventually([&] {
             std::vector<Posted> more = TakePosted();
             posted.insert(posted.end(), more.begin(), more.end());
-        }
+            return posted.size() >= atLeast;
+        });
         return posted;
     }
     std::vector<Posted> TakePosted()
@@ -282,7 +282,7 @@ private:
             if (holdNext_) {
                 holdNext_ = false;
                 holding_ = true;
-                cv_.wait(lock, [this] { return !holding_; });
+                kshim::host::WaitUntil(lock, cv_, INT64_MAX, [this] { return !holding_; });
                 // The message must still be there once the host interface goes on with it.
                 EXPECT_EQ(std::memcmp(msg->Buffer, record.bytes.data(), record.bytes.size()), 0);
             }
@@ -311,17 +311,20 @@ private:
             } else {
                 std::lock_guard<std::mutex> lock(mutex_);
                 delayed_.push_back({kshim::host::ClockNow() + int64_t(answer.delayMs) * 10000, event});
+                ++delayedAdded_;
             }
         }
-        cv_.notify_all();
+        cv_.NotifyAll();
         return STATUS_SUCCESS;
     }
 
-    // Delivers delayed answers once the stand-in's clock has reached them.
+    // Delivers delayed answers once the stand-in's clock has reached them (a wait of the stand-in until
+    // the earliest is due or another comes).
     void DeliveryLoop()
     {
         std::unique_lock<std::mutex> lock(mutex_);
         while (!stopDelivery_) {
+            int64_t next = INT64_MAX;
             for (auto it = delayed_.begin(); it != delayed_.end();) {
                 if (kshim::host::ClockNow() >= it->due) {
                     std::vector<uint8_t> event = it->bytes;
@@ -329,11 +332,15 @@ private:
                     lock.unlock();
                     DeliverEvent(event);
                     lock.lock();
+                    it = delayed_.begin();  // the list may have changed meanwhile
+                    next = INT64_MAX;
                 } else {
+                    next = std::min(next, it->due);
                     ++it;
                 }
             }
-            cv_.wait_for(lock, std::chrono::milliseconds(1));
+            const uint64_t seen = delayedAdded_;
+            kshim::host::WaitUntil(lock, cv_, next, [&] { return stopDelivery_ || delayedAdded_ != seen; });
         }
     }
 
@@ -345,14 +352,15 @@ private:
     static inline FwCmdFixture* current_ = nullptr;
     std::unique_ptr<sim::fw::RomFirmware> rom_;
     std::mutex mutex_;
-    std::condition_variable cv_;
+    kshim::host::WaitCond cv_;
     std::vector<HandedOver> handedOver_;
     std::vector<Delayed> delayed_;
+    uint64_t delayedAdded_ = 0;
     bool holdNext_ = false;
     bool holding_ = false;
     bool stopDelivery_ = false;
     bool fwThreadStarted_ = false;
-    std::thread delivery_;
+    kshim::host::SimThread delivery_;
 };
 
 // Test names: "dev3502", and "<case>_dev3502" for (device, case) parameters whose case has a name.

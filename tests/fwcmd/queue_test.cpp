@@ -295,7 +295,7 @@ TEST_P(QueueTest, FlushReleasesEveryWaiter)
     std::thread second([&] { waitingForAnswer = Send(0x10, 0x10, kFlagsAnswer, {1, 0, 0, 0}); });
     ASSERT_TRUE(Eventually([&] { return HandedOverCount() == 2; }));
     EXPECT_EQ(ReportDmaDone(1), 1u);  // the second is sent and waits for its answer
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(qzl_test::Settle());
     QzCmdQueueFlushCheck(adapter_.get());
     first.join();
     second.join();

@@ -95,6 +95,15 @@ protected:
         }
     }
 
+    // Answers a test adds to what the simulated firmware gives for a command (the command's bytes as the
+    // chip fetched them; `unified` for the third generation's form).
+    virtual std::vector<Bytes> ExtraAnswers(const Bytes& command, bool unified)
+    {
+        (void)command;
+        (void)unified;
+        return {};
+    }
+
     Generation generation_ = Generation::Second;
 
 private:
@@ -125,6 +134,9 @@ private:
                 header.seq = c->seq;
                 events.push_back(sim::fw::EncodeRamEvent(generation_, header, *grant));
             }
+        }
+        for (Bytes& extra : ExtraAnswers(bytes, unified)) {
+            events.push_back(std::move(extra));
         }
         if (slot < FW_CMD_SLOT_COUNT) {
             KIRQL old;

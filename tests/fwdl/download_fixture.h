@@ -230,7 +230,7 @@ protected:
     template <typename F>
     NTSTATUS Polled(F step, int64_t* elapsedMs)
     {
-        kshim::host::ClockSetReal(20);
+        kshim::host::ClockSetAuto();
         const int64_t start = kshim::host::ClockNow();
         NTSTATUS status = step();
         *elapsedMs = (kshim::host::ClockNow() - start) / 10000;

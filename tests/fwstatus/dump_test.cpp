@@ -26,7 +26,7 @@ protected:
     void TearDown() override
     {
         FwStatusTest::TearDown();
-        kshim::host::ClockSetReal();
+        kshim::host::ClockSetAuto();
     }
     void Chunk(const std::string& text, UCHAR s2d = 0)
     {

@@ -16,34 +16,57 @@ protected:
         ProcessLayer0ExtMagicEvent(adapter_.get(), view.data());
     }
     void Radio(UCHAR position) { Ext(0x9A, {position}); }
-    size_t RadioOffs() { return CountTraces(NotBuilt("MlmeRadioOffManually")); }
-    size_t RadioOns() { return CountTraces(NotBuilt("MlmeRadioOnManually")); }
+    size_t RadioOffs() { return CountTraces("radio switched off"); }
+    size_t RadioOns() { return CountTraces("radio switched on"); }
 };
 
 // ---- hardware radio switch ---------------------------------------------------------------------------------
 TEST_F(ExtEvent, TwoSwitchOffReportsInARowSwitchTheRadioOffOnce)
 {
+    adapter_->RadioState.SoftwareRadioState = 1;
+    adapter_->RadioState.HardwareRadioState = 0;
     adapter_->RadioState.RadioOn = 1;
     adapter_->RadioState.FirmwareRadioState = 1;
     Radio(0);
     EXPECT_EQ(RadioOffs(), 1u);
     EXPECT_EQ(adapter_->RadioOffBySwitch, 1);
     EXPECT_EQ(adapter_->RadioState.FirmwareRadioState, 0);
-    EXPECT_EQ(adapter_->Wdi.CntlBlock.TaskPending, 1);
-    // The radio-off task is still pending: the next report is dropped and decides nothing.
+    EXPECT_EQ(adapter_->RadioState.RadioOn, 0);
+    EXPECT_TRUE(AdapterTestFlags(adapter_.get(), ADAPTER_FLAG_RADIO_OFF));
+    EXPECT_EQ(adapter_->Wdi.CntlBlock.TaskPending, 0) << "the radio change ends the task it marked";
+    // The radio is off: the same report changes nothing.
+    Radio(0);
+    EXPECT_EQ(RadioOffs(), 1u);
+    EXPECT_TRUE(TraceContains("radio already as switched"));
+    // While a task is pending, a report is dropped and decides nothing.
+    adapter_->Wdi.CntlBlock.TaskPending = 1;
+    adapter_->RadioState.RadioOn = 1;
+    adapter_->RadioState.FirmwareRadioState = 1;
     Radio(0);
     EXPECT_EQ(RadioOffs(), 1u);
     EXPECT_TRUE(TraceContains("radio status dropped: a WDI task is pending"));
-    // Once the task is done and the radio is off, the same report changes nothing.
+    EXPECT_EQ(adapter_->RadioState.FirmwareRadioState, 1);
     adapter_->Wdi.CntlBlock.TaskPending = 0;
-    adapter_->RadioState.RadioOn = 0;
+}
+
+TEST_F(ExtEvent, ASwitchOffWhileBothRadioStatesAreOnKeepsTheRadioOn)
+{
+    adapter_->RadioState.SoftwareRadioState = 1;
+    adapter_->RadioState.HardwareRadioState = 1;
+    adapter_->RadioState.RadioOn = 1;
+    adapter_->RadioState.FirmwareRadioState = 1;
     Radio(0);
-    EXPECT_EQ(RadioOffs(), 1u);
-    EXPECT_EQ(adapter_->Wdi.CntlBlock.TaskPending, 0);
+    EXPECT_EQ(RadioOffs(), 0u);
+    EXPECT_EQ(adapter_->RadioState.RadioOn, 1);
+    EXPECT_FALSE(AdapterTestFlags(adapter_.get(), ADAPTER_FLAG_RADIO_OFF));
+    EXPECT_EQ(adapter_->Wdi.CntlBlock.TaskPending, 1) << "nothing ended the task";
+    adapter_->Wdi.CntlBlock.TaskPending = 0;
 }
 
 TEST_F(ExtEvent, SwitchingOnFollowsOnlyARadioTheSwitchTurnedOff)
 {
+    adapter_->RadioState.SoftwareRadioState = 1;
+    adapter_->RadioState.HardwareRadioState = 1;
     // The user turned the radio off: the switch's "on" is only recorded.
     adapter_->RadioState.RadioOn = 0;
     adapter_->RadioState.FirmwareRadioState = 0;
@@ -53,10 +76,13 @@ TEST_F(ExtEvent, SwitchingOnFollowsOnlyARadioTheSwitchTurnedOff)
     EXPECT_EQ(adapter_->Wdi.CntlBlock.TaskPending, 0);
     // Switched off by the switch: switched on again by it.
     adapter_->RadioOffBySwitch = 1;
+    AdapterSetFlag(adapter_.get(), ADAPTER_FLAG_RADIO_OFF, "test");
     Radio(1);
     EXPECT_EQ(RadioOns(), 1u);
     EXPECT_EQ(adapter_->RadioOffBySwitch, 0);
-    EXPECT_EQ(adapter_->Wdi.CntlBlock.TaskPending, 1);
+    EXPECT_EQ(adapter_->RadioState.RadioOn, 1);
+    EXPECT_FALSE(AdapterTestFlags(adapter_.get(), ADAPTER_FLAG_RADIO_OFF));
+    EXPECT_EQ(adapter_->Wdi.CntlBlock.TaskPending, 0);
 }
 
 // ---- the other sub-ids -----------------------------------------------------------------------------------------

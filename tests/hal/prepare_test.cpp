@@ -152,9 +152,10 @@ TEST_F(Prepare, EachIdSelectsItsChipOrIsRefused)
             EXPECT_EQ(hif->HwRingCommand, c.commandRing);
             EXPECT_EQ(hif->HwRingData0, 0);
             EXPECT_EQ(hif->HwRingData1, 1);
-            // The receive return records, and the WDI intake's property parameter buffer of device add.
+            // The receive return records, and the WDI intake's task and property parameter buffers of
+            // device add.
             EXPECT_EQ(kshim::host::PoolOutstandingBlocksWithTag("ZVA0"),
-                      static_cast<uint64_t>(RX_RETURN_CONTEXT_COUNT + 1));
+                      static_cast<uint64_t>(RX_RETURN_CONTEXT_COUNT + 2));
             EXPECT_EQ(device->BusInterfaceReferences(), 1);
             EXPECT_EQ(kshim::host::MmioMappingCount(), 1u);
             EXPECT_EQ(os_.ReleaseHardware(device), STATUS_SUCCESS);
@@ -213,12 +214,12 @@ const FailureCase kFailures[] = {
     {"no spin lock object", 0x3602, STATUS_INSUFFICIENT_RESOURCES,
      [](Chip*, DeviceConfig*) { kshim::host::FaultArm("wdf.create", "WDFSPINLOCK", 1); }},
     {"first receive return record", 0x3602, STATUS_INSUFFICIENT_RESOURCES,
-     [](Chip*, DeviceConfig*) { kshim::host::FaultArm("pool", "ZVA0", 2, STATUS_INSUFFICIENT_RESOURCES, kPoolAttempts); }},
-    {"second receive return record", 0x3602, STATUS_INSUFFICIENT_RESOURCES,
      [](Chip*, DeviceConfig*) { kshim::host::FaultArm("pool", "ZVA0", 3, STATUS_INSUFFICIENT_RESOURCES, kPoolAttempts); }},
+    {"second receive return record", 0x3602, STATUS_INSUFFICIENT_RESOURCES,
+     [](Chip*, DeviceConfig*) { kshim::host::FaultArm("pool", "ZVA0", 4, STATUS_INSUFFICIENT_RESOURCES, kPoolAttempts); }},
     {"last receive return record", 0x3502, STATUS_INSUFFICIENT_RESOURCES,
      [](Chip*, DeviceConfig*) {
-         kshim::host::FaultArm("pool", "ZVA0", RX_RETURN_CONTEXT_COUNT + 1, STATUS_INSUFFICIENT_RESOURCES, kPoolAttempts);
+         kshim::host::FaultArm("pool", "ZVA0", RX_RETURN_CONTEXT_COUNT + 2, STATUS_INSUFFICIENT_RESOURCES, kPoolAttempts);
      }},
 };
 

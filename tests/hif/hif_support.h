@@ -26,22 +26,16 @@
 #include "platform/ndiscommon/ndiscommonhif.h"
 #include "platform/ndiscommon/ndiscommonhifpci.h"
 #include "platform/wificx/wificxmain.h"
+#include "support/eventually.h"
 
 namespace hiftest {
 
 using sim::chip::Chip;
 
-// Waits (real time) until `done` holds; false after `ms`.
+// Waits until `done` holds (support/eventually.h); false after `ms`.
 inline bool WaitFor(const std::function<bool()>& done, unsigned ms = 5000)
 {
-    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+    return qzl_test::Eventually(done, ms);
 }
 
 inline size_t CountTraces(const std::string& needle)

@@ -140,7 +140,7 @@ TEST_P(OwnershipTimeout, GivesUpAfterItsBoundReRequestingEvery200Ms)
     EXPECT_EQ(adapter_->LowPower.FwOwn[0], 1);  // the next call tries again
     EXPECT_EQ(adapter_->LowPower.OwnInProgress, 0);
     EXPECT_EQ(CountTraces(std::string(c.dump) + " is not built yet"), 1u);
-    kshim::host::ClockSetReal();
+    kshim::host::ClockSetAuto();
 }
 
 TEST_F(Ownership, AHaltDuringTheThirdGenerationPollEndsIt)
@@ -165,7 +165,7 @@ TEST_F(Ownership, AHaltDuringTheThirdGenerationPollEndsIt)
     EXPECT_EQ(reads.load(), 5);
     chip_->ClearHooks(kLowPower);
     AdapterClearFlag(adapter_, ADAPTER_FLAG_SURPRISE_REMOVED, __func__);
-    kshim::host::ClockSetReal();
+    kshim::host::ClockSetAuto();
 }
 
 TEST(OlderChipOwnership, AtMostFiftyAttempts)

@@ -53,7 +53,7 @@ TEST(DeferredRoutines, FlushWaitsForEveryRoutineQueuedBeforeIt)
         KeFlushQueuedDpcs();
         flushed = true;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_TRUE(kshim::host::WaitBlockedAt("dpc.flush"));
     EXPECT_FALSE(flushed.load());
     gate.open = true;
     flusher.join();

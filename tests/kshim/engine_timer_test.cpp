@@ -192,7 +192,7 @@ TEST_F(TimerTest, StopWithoutWaitReturnsAtOnceStopWithWaitAndDeleteWaitForTheCal
             }
             done = true;
         });
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        EXPECT_TRUE(kshim::host::WaitBlockedAt(deleteIt ? "timer.cancel" : "timer.stop"));
         EXPECT_FALSE(done.load());
         gate.open = true;
         waiter.join();

@@ -138,7 +138,7 @@ TEST_F(WorkItemTest, FlushReturnsOnlyWhenTheItemIsIdle)
         WdfWorkItemFlush(item);
         flushed = true;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_TRUE(kshim::host::WaitBlockedAt("work.flush"));
     EXPECT_FALSE(flushed.load());
     KeSetEvent(&probe.release, 0, FALSE);
     flusher.join();
@@ -164,7 +164,7 @@ TEST_F(WorkItemTest, DeleteCancelsAQueuedRunAndWaitsForARunningOne)
         WdfObjectDelete(runningItem);
         deleted = true;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_TRUE(kshim::host::WaitBlockedAt("work.cancel"));
     EXPECT_FALSE(deleted.load());
     KeSetEvent(&running.release, 0, FALSE);
     deleter.join();

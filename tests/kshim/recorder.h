@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "kshim/host/control.h"
+#include "kshim/host/wait.h"
+#include "support/eventually.h"
 
 namespace kshim::test {
 
@@ -45,7 +47,8 @@ private:
     std::vector<kshim::host::Violation> seen_;
 };
 
-// Runs a call on its own thread so a test can watch whether it has returned yet.
+// Runs a call on its own thread (a thread of the simulation, kshim/host/wait.h) so a test can watch
+// whether it has returned yet.
 template <class Result>
 class Waiter {
 public:
@@ -57,40 +60,24 @@ public:
           })
     {
     }
-    ~Waiter()
-    {
-        if (thread_.joinable()) {
-            thread_.join();
-        }
-    }
+    ~Waiter() { thread_.Join(); }
     bool Done() const { return done_.load(); }
-    // Returns once the call has been entered and had a little real time to block (a relative
-    // time-out is measured from when the call reads the clock).
-    void Entered()
-    {
-        while (!started_.load()) {
-            std::this_thread::yield();
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    // Waits up to `limit` of real time for the call to return.
+    // Returns once the call has been entered and blocked in its wait (or returned).
+    void Entered() { EXPECT_TRUE(qzl_test::Settle()); }
+    // Waits (support/eventually.h) up to `limit` for the call to return.
     bool Finishes(std::chrono::milliseconds limit = std::chrono::milliseconds(3000))
     {
-        auto end = std::chrono::steady_clock::now() + limit;
-        while (!done_.load() && std::chrono::steady_clock::now() < end) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return done_.load();
+        return qzl_test::Eventually([this] { return done_.load(); }, static_cast<unsigned>(limit.count()));
     }
-    // The call is still blocked after a little real time.
+    // The call is still blocked once everything else has settled.
     bool StillBlocked()
     {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        EXPECT_TRUE(qzl_test::Settle());
         return !done_.load();
     }
     Result Get()
     {
-        thread_.join();
+        thread_.Join();
         return result_;
     }
 
@@ -98,7 +85,7 @@ private:
     std::atomic<bool> started_{false};
     std::atomic<bool> done_{false};
     Result result_{};
-    std::thread thread_;
+    kshim::host::SimThread thread_;
 };
 
 }  // namespace kshim::test

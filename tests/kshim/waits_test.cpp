@@ -156,7 +156,7 @@ TEST(Waits, SynchronizationEventReleasesExactlyOneOfTwoWaitersNotificationReleas
     EXPECT_TRUE(a.StillBlocked());
     EXPECT_TRUE(b.StillBlocked());
     KeSetEvent(&s, 0, FALSE);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(qzl_test::Settle());
     EXPECT_EQ(static_cast<int>(a.Done()) + static_cast<int>(b.Done()), 1);
     EXPECT_EQ(KeReadStateEvent(&s), 0) << "a synchronization event clears itself when it releases a waiter";
     KeSetEvent(&s, 0, FALSE);

@@ -13,6 +13,8 @@
 
 #include "kshim/host/control.h"
 #include "kshim/host/os.h"
+#include "kshim/host/wait.h"
+#include "support/eventually.h"
 #include "kshim/wdf.h"
 
 namespace kshim_test {
@@ -66,18 +68,11 @@ private:
     std::vector<std::string> seen_;
 };
 
-// Polls (real time) until pred() holds; false after the limit.
+// Waits until pred() holds (support/eventually.h); false after the limit.
 template <class Pred>
 bool Eventually(Pred pred, int limitMs = 5000)
 {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+    return qzl_test::Eventually(pred, static_cast<unsigned>(limitMs));
 }
 
 // A gate a callback at any IRQL can spin on (no blocking wait) until the test opens it.

@@ -168,7 +168,7 @@ TEST_F(InterruptTest, ServiceRoutineAtDeviceLevelThenDeferredRoutineAtDispatchLe
 
     // KeFlushQueuedDpcs returns only once the deferred routine the service routine queued is done.
     std::thread opener([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        EXPECT_TRUE(kshim::host::WaitBlockedAt("dpc.flush"));
         dpcGate.open = true;
     });
     KeFlushQueuedDpcs();
@@ -210,7 +210,7 @@ TEST_F(InterruptTest, RaisesWhileDisabledStayPendingOncePerMessageAndComeAfterTh
     for (int i = 0; i < 3; ++i) {
         pci_.RaiseInterrupt(0);
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(qzl_test::Settle());
     EXPECT_EQ(probe.isrCalls, 0);
     EXPECT_EQ(kshim::wdf::InterruptPendingMessages(interrupt), 1u);
     ASSERT_EQ(kshim::wdf::InterruptsEnable(device_), STATUS_SUCCESS);
@@ -223,7 +223,7 @@ TEST_F(InterruptTest, RaisesWhileDisabledStayPendingOncePerMessageAndComeAfterTh
     ASSERT_EQ(kshim::wdf::InterruptsDisable(device_), STATUS_SUCCESS);
     EXPECT_FALSE(kshim::wdf::InterruptEnabled(interrupt));
     pci_.RaiseInterrupt(0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(qzl_test::Settle());
     EXPECT_EQ(probe.isrCalls, 1);
     ASSERT_EQ(kshim::wdf::InterruptsEnable(device_), STATUS_SUCCESS);
     ASSERT_TRUE(Eventually([&] { return probe.isrCalls.load() == 2; }));
@@ -279,7 +279,7 @@ TEST_F(InterruptTest, SynchronizeNeverOverlapsTheServiceRoutine)
             },
             &record);
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_TRUE(kshim::host::WaitBlockedAt("spin lock"));
     EXPECT_FALSE(record.ran.load());
     isrGate.open = true;
     syncer.join();
@@ -293,7 +293,7 @@ TEST_F(InterruptTest, SynchronizeNeverOverlapsTheServiceRoutine)
     WdfInterruptAcquireLock(interrupt);
     EXPECT_EQ(KeGetCurrentIrql(), DEVICE_LEVEL);
     pci_.RaiseInterrupt(0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(kshim::host::WaitBlockedAt("spin lock"));
     EXPECT_EQ(probe.isrCalls, 1);
     WdfInterruptReleaseLock(interrupt);
     EXPECT_EQ(KeGetCurrentIrql(), PASSIVE_LEVEL);
@@ -319,7 +319,7 @@ TEST_F(InterruptTest, EachMessageGoesToItsObjectAndMessagesWithoutOneAreCounted)
     // Disconnected, the function's raises go nowhere.
     kshim::wdf::InterruptDisconnect(device_);
     pci_.RaiseInterrupt(0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(qzl_test::Settle());
     EXPECT_EQ(first.isrCalls, 0);
 }
 

@@ -168,7 +168,7 @@ TEST_F(MlmeBuffers, PseudoRandomBytes)
     adapter_->RandomSeed = 0;
     (void)RandomOctetGet(adapter_);
     EXPECT_NE(adapter_->RandomSeed, 0u);
-    kshim::host::ClockSetReal(100);
+    kshim::host::ClockSetAuto();
 }
 
 }  // namespace

@@ -15,6 +15,8 @@
 #include "Common/mlme/mlmesync.h"
 #include "Common/mlme/mlmesync_mactab.h"
 #include "kshim/host/control.h"
+#include "kshim/host/wait.h"
+#include "support/eventually.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/trace.h"
@@ -43,7 +45,7 @@ protected:
     void SetUp() override
     {
         kshim::host::ResetDefaults();
-        kshim::host::ClockSetReal(100);  // the halt's 500 ms wait takes 5 ms
+        kshim::host::ClockSetAuto();  // the halt's 500 ms wait costs no host time
         kshim::host::TraceSetLevel(TRACE_LEVEL_VERBOSE);
         kshim::host::TraceClear();
         outstanding_ = kshim::host::PoolOutstandingBlocks();
@@ -65,7 +67,8 @@ protected:
             port = nullptr;
         }
         delete adapter_;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        // Threads the test started finish what they give back before the pool is counted.
+        EXPECT_TRUE(qzl_test::Settle());
         EXPECT_EQ(kshim::host::PoolOutstandingBlocks(), outstanding_) << kshim::host::PoolLeakReport();
         kshim::host::ResetDefaults();
     }
@@ -130,17 +133,7 @@ protected:
         return n;
     }
 
-    static bool Eventually(const std::function<bool()>& predicate)
-    {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (predicate()) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return predicate();
-    }
+    static bool Eventually(const std::function<bool()>& predicate) { return qzl_test::Eventually(predicate, 2000); }
 
     MP_ADAPTER* adapter_ = nullptr;
     bool started_ = false;

@@ -262,12 +262,12 @@ TEST_F(MlmeQueue, APublicActionFrameThatIsNotTheAwaitedAnswerBecomesMessage19)
 
 TEST_F(MlmeQueue, GroupAddressedBeaconsOf6GHzReachOnlyPort0)
 {
-    adapter_->Mlme.LastRxBand = BAND_6G;
+    adapter_->LastRxBand = BAND_6G;
     EXPECT_EQ(Classified(station1_, MgmtFrame(8, {}, kBroadcast)), MM(0, 0));
     EXPECT_EQ(Classified(station1_, MgmtFrame(5, {}, kBroadcast)), MM(0, 0));
     EXPECT_EQ(Classified(station1_, MgmtFrame(8)), MM(4, 3));
     EXPECT_EQ(Classified(port0_, MgmtFrame(8, {}, kBroadcast)), MM(4, 3));
-    adapter_->Mlme.LastRxBand = BAND_5G;
+    adapter_->LastRxBand = BAND_5G;
     EXPECT_EQ(Classified(station1_, MgmtFrame(8, {}, kBroadcast)), MM(4, 3));
 }
 
@@ -283,8 +283,8 @@ TEST_F(MlmeQueue, AccessPointPortsUseTheirOwnClassifier)
 
 TEST_F(MlmeQueue, WhatAReceivedAndAnInternalElementCarry)
 {
-    adapter_->Mlme.LastRxBand = BAND_5G;
-    adapter_->Mlme.LastRxChannel = 149;
+    adapter_->LastRxBand = BAND_5G;
+    adapter_->LastRxChannel = 149;
     std::vector<UCHAR> beacon = MgmtFrame(8, {1, 2, 3});
     ASSERT_TRUE(Recv(station1_, beacon));
     const UCHAR body[8] = {1, 2, 3, 4, 5, 6, 7, 8};

@@ -35,7 +35,7 @@ protected:
     {
         bringup::BringUpTest::SetUp();
         kshim::host::DeviceResetClear();
-        kshim::host::ClockSetReal(20);
+        kshim::host::ClockSetAuto();
     }
     MP_ADAPTER* Start(USHORT deviceId)
     {
@@ -181,9 +181,20 @@ TEST_F(ChipRecovery, SecondGenerationReplaysAConnectionAndWritesTheKeptRegisters
     EXPECT_EQ(a->HalOps.FwRecovery(a), STATUS_SUCCESS);
     port0->ConnectionFlags &= ~PORT_CONN_CONNECTED;
     EXPECT_EQ(a->Recovery.FwRecoveryCount, 1u);
-    for (const char* service : {"QzCmdSetBssInfo", "QzCmdSendStaRecUpdate", "AsicSetEdcaParm", "rlmSetSrControl"}) {
+    for (const char* service : {"QzCmdSetBssInfo", "QzCmdSendStaRecUpdate", "AsicSetEdcaParm"}) {
         EXPECT_EQ(CountTraces(std::string(service) + " is not built yet"), 1u) << service;
     }
+    // Spatial reuse is switched on again: extended command 0xA8, 20 bytes, sub-command 1, value 1.
+    size_t srSwitches = 0;
+    for (const sim::fw::LegacyCommand& c : firmware_->Ram().RamCommands()) {
+        if (c.cmdId == 0xED && c.extCmdId == 0xA8) {
+            ++srSwitches;
+            ASSERT_EQ(c.payload.size(), 20u);
+            EXPECT_EQ(c.payload[0], 1);
+            EXPECT_EQ(c.payload[8], 1);
+        }
+    }
+    EXPECT_EQ(srSwitches, 1u);
     EXPECT_EQ(chip_->Peek(ARVEL2X_KEPT_REGISTER_FIRST), 42u);
     EXPECT_EQ(chip_->Peek(ARVEL2X_KEPT_REGISTER_FIRST + 4), 7u);
     EXPECT_EQ(chip_->Peek(ARVEL2X_KEPT_REGISTER_GATE), 0u);

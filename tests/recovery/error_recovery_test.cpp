@@ -42,7 +42,7 @@ protected:
         g_duringFwRecovery = nullptr;
         kshim::host::DeviceResetClear();
         // The reset paths wait seconds; a thousand times faster here.
-        kshim::host::ClockSetReal(1000);
+        kshim::host::ClockSetAuto();
         MP_ADAPTER* a = adapter_.get();
         a->Running = 1;
         a->DeviceId = 0x3602;

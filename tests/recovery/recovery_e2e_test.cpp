@@ -18,7 +18,7 @@ protected:
         bringup::BringUpTest::SetUp();
         kshim::host::DeviceResetClear();
         // Firmware waits of seconds run twenty times faster.
-        kshim::host::ClockSetReal(20);
+        kshim::host::ClockSetAuto();
     }
 
     // Every RAM-phase command of either dialect: the next one is dropped.
@@ -34,7 +34,7 @@ protected:
     void SetUp() override
     {
         bringup::BringUpTest::SetUp();
-        kshim::host::ClockSetReal(20);
+        kshim::host::ClockSetAuto();
     }
 };
 

@@ -6,21 +6,15 @@
 #include <thread>
 
 #include "kshim/host/control.h"
+#include "support/eventually.h"
 
 namespace recovery_test {
 
-// Polls until the predicate holds; false after `ms` of real time.
+// Waits until the predicate holds (support/eventually.h); false after `ms` of the stand-in's clock.
 template <typename Pred>
 bool Eventually(Pred pred, int ms = 20000)
 {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
+    return qzl_test::Eventually(pred, static_cast<unsigned>(ms));
 }
 
 // A field the driver's threads change, read from the test's thread.

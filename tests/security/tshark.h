@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "vectors.h"
+#include "support/run_command.h"
 
 namespace security {
 
@@ -36,21 +37,7 @@ inline void WritePcap(const std::string& path, const std::vector<Bytes>& frames)
     }
 }
 
-inline std::string RunCommand(const std::string& command)
-{
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return output;
-    }
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) {
-        output.append(buffer, n);
-    }
-    pclose(pipe);
-    return output;
-}
+using qzl_test::RunCommand;
 
 // Runs tshark over the frames with the given options and returns what it printed.
 inline std::string Tshark(const std::string& name, const std::vector<Bytes>& frames, const std::string& options)

@@ -12,9 +12,11 @@
 #include <vector>
 
 #include "Common/common.h"
+#include "Common/mlme/mlmesync_rnr.h"
 #include "Common/p2p/p2p.h"
 #include "kshim/host/control.h"
 #include "kshim/host/os.h"
+#include "support/eventually.h"
 #include "platform/ndis6/ndis6common.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
@@ -88,6 +90,7 @@ protected:
         QzInitIcsCmdBuffer(a);
         QzInitTXQNetBuffer(a);
         QzInitMsgCmdBuffer(a);
+        ScanNeighborAPInfoListInit(a, &a->NeighborApList);
     }
 
     void TearDown() override
@@ -96,9 +99,10 @@ protected:
         if (threadsStarted_) {
             NdisCommonFreeAllThreads(a);
         }
-        // The stand-in signals a system thread's object a moment before it stops counting the thread
-        // as running; let the last ones finish before the unload check counts them.
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        // A system thread signals its object a moment before it ends; the unload check counts the
+        // threads once every one has ended or waits.
+        EXPECT_TRUE(qzl_test::Settle());
+        ScanNeighborAPInfoListDeInit(a, &a->NeighborApList);
         N6FreePortMemory(a);
         QzFreeFWLogHandlerCmdBuffer(a);
         QzFreeIcsCmdBuffer(a);
@@ -182,18 +186,8 @@ protected:
         return CountTraces(handler + ": ") + CountTraces(handler + " is not built yet");
     }
 
-    // Polls (real time) until the predicate holds or two seconds pass.
-    static bool Eventually(const std::function<bool()>& predicate)
-    {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (predicate()) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return predicate();
-    }
+    // Waits until the predicate holds (support/eventually.h) or two seconds pass.
+    static bool Eventually(const std::function<bool()>& predicate) { return qzl_test::Eventually(predicate, 2000); }
 
     kshim::host::Os os_;
     kshim::host::OsDevice* device_ = nullptr;

@@ -15,7 +15,7 @@ using simtest::TxReg;
 class OwnershipTest : public ::testing::Test {
 protected:
     void SetUp() override { kshim::host::ClockSetManual(); }
-    void TearDown() override { kshim::host::ClockSetReal(1); }
+    void TearDown() override { kshim::host::ClockSetAuto(); }
 
     bool FirmwareOwnsByRegister(Registers& regs) { return (regs.Read(kLowPowerControl) & kLpFirmwareOwns) != 0; }
 };

@@ -9,6 +9,7 @@
 #include "Common/p2p/p2p.h"
 #include "platform/ndis6/n6indicate.h"
 #include "platform/ndiscommon/ndiscommon.h"
+#include "support/eventually.h"
 
 namespace {
 
@@ -236,12 +237,12 @@ TEST_F(TxqTest, ABurstAcrossTheRingWrapIsSentDirectlyOrByTheTransmitQueueThread)
         }
         // 320 MHz: the advance went to "WINCXTxNetQueueThread", whose advance sends them; the OS
         // sees them on its next advance.
-        for (int i = 0; i < 200 && back.size() < 9; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        qzl_test::Eventually([&] {
             host::NetQueueAdvance(q);
             std::vector<host::TxReturned> more = host::NetTxQueueTakeReturned(q);
             back.insert(back.end(), more.begin(), more.end());
-        }
+            return back.size() >= 9;
+        });
         EXPECT_EQ(back.size(), 9u);
     }
 }
@@ -374,9 +375,7 @@ TEST_F(TxqTest, ADeferredAdvanceOfADestroyedQueueIsDropped)
         KeReleaseSpinLock(&list->Lock, irql);
         return n;
     };
-    for (int i = 0; i < 200 && waiting() != 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    qzl_test::Eventually([&] { return waiting() == 0; });
     EXPECT_EQ(waiting(), 0u);
 }
 

@@ -101,12 +101,12 @@ TEST_F(WdiTest, ATaskWhoseWorkItemRunsAfterTheHaltBeganIsRefusedThere)
 }
 
 // A task whose handler fails before starting the work ends with that failure, once, and the next
-// task is taken.
+// task is taken: a scan without its parameters.
 TEST_F(WdiTest, ATaskWhoseHandlerFailsEndsWithItsStatusAndFreesTheBlock)
 {
     for (uint32_t transaction : {11u, 12u}) {
         WdiRequest scan = Send(WDI_TASK_SCAN, 0, transaction);
-        EXPECT_EQ(scan.Status(), STATUS_NOT_SUPPORTED);
+        EXPECT_EQ(scan.Status(), NDIS_STATUS_INVALID_DATA);
         EXPECT_EQ(scan.Completions(), 1);
         KeFlushQueuedDpcs();
         EXPECT_EQ(Block().TaskPending, 0);
@@ -117,7 +117,7 @@ TEST_F(WdiTest, ATaskWhoseHandlerFailsEndsWithItsStatusAndFreesTheBlock)
     const WDI_COMMAND_HISTORY_ENTRY* e = FindHistory(WDI_TASK_SCAN, 12);
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->Done, 1);
-    EXPECT_EQ(e->Status, STATUS_NOT_SUPPORTED);
+    EXPECT_EQ(e->Status, NDIS_STATUS_INVALID_DATA);
     EXPECT_TRUE(kshim::host::WifiIndications().empty());
 }
 
@@ -125,7 +125,7 @@ TEST_F(WdiTest, ATaskWhoseHandlerFailsEndsWithItsStatusAndFreesTheBlock)
 // itself, is completed once by the work item when its handler fails.
 TEST_F(WdiTest, PropertiesCompleteWithTheirHandlersStatusOnce)
 {
-    for (uint16_t id : {uint16_t{97}, uint16_t{WDI_GET_STATISTICS}, uint16_t{WDI_GET_NEXT_ACTION_FRAME_DIALOG_TOKEN}}) {
+    for (uint16_t id : {uint16_t{99}, uint16_t{WDI_GET_STATISTICS}, uint16_t{WDI_GET_NEXT_ACTION_FRAME_DIALOG_TOKEN}}) {
         WdiRequest r = Send(id, 0, 40 + id);
         EXPECT_EQ(r.Status(), STATUS_NOT_SUPPORTED) << id;
         EXPECT_EQ(r.Completions(), 1) << id;
@@ -137,8 +137,8 @@ TEST_F(WdiTest, PropertiesCompleteWithTheirHandlersStatusOnce)
 TEST_F(WdiTest, ASecondPropertyWhileThePortsWorkItemHoldsOneIsRefused)
 {
     kshim::host::SystemWorkersHold(true);
-    WdiRequest first = os_.SendWdiRequest(device_, 97, kshim::host::WdiMessage(0, 1), 64);
-    WdiRequest second = os_.SendWdiRequest(device_, 97, kshim::host::WdiMessage(0, 2), 64);
+    WdiRequest first = os_.SendWdiRequest(device_, 99, kshim::host::WdiMessage(0, 1), 64);
+    WdiRequest second = os_.SendWdiRequest(device_, 99, kshim::host::WdiMessage(0, 2), 64);
     EXPECT_FALSE(first.Completed());
     ASSERT_TRUE(second.Completed());
     EXPECT_EQ(second.Status(), kRefused);
@@ -173,8 +173,12 @@ TEST_F(WdiTest, FlushGivesUpWaitingForAStuckHandler)
 
 TEST_F(WdiTest, ParameterBuffersAreSizedByTheRows)
 {
-    EXPECT_EQ(Adapter()->Wdi.PropertyParamBufferSize, sizeof(WDI_TASK_ABORT_PARAMETERS));
+    // The largest parsed parameters: the network-list offload's among the properties, the scan's
+    // among the tasks.
+    EXPECT_EQ(Adapter()->Wdi.PropertyParamBufferSize, sizeof(WDI_NLO_PARAMETERS));
+    EXPECT_EQ(Adapter()->Wdi.TaskParamBufferSize, sizeof(WDI_SCAN_PARAMETERS));
     EXPECT_NE(Adapter()->Wdi.PropertyRowBuffers[WdiFindPropertyRow(WDI_ABORT_TASK)], nullptr);
+    EXPECT_NE(Adapter()->Wdi.PropertyRowBuffers[WdiFindPropertyRow(41)], nullptr);
     EXPECT_EQ(Adapter()->Wdi.PropertyRowBuffers[WdiFindPropertyRow(97)], nullptr);
 }
 

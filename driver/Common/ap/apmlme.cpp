@@ -45,3 +45,12 @@ VOID ApSyncStateMachineInit(PMP_ADAPTER adapter, PSTATE_MACHINE machine, PSTATE_
     StateMachineInit(machine, trans, AP_SYNC_MACHINE_STATES, AP_SYNC_MACHINE_MSGS, Drop, 0, 0);
     (void)NOT_BUILT_YET();
 }
+
+VOID MgntPktConstructIBSSProbRspFrame(PMP_PORT port, const UCHAR* destination, PUCHAR buffer, PULONG length)
+{
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(destination);
+    UNREFERENCED_PARAMETER(buffer);
+    *length = 0;
+    (void)NOT_BUILT_YET();
+}

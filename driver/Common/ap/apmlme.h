@@ -11,3 +11,5 @@ VOID ApAssocStateMachineInit(PMP_ADAPTER adapter, PSTATE_MACHINE machine, PSTATE
 VOID ApAuthStateMachineInit(PMP_ADAPTER adapter, PSTATE_MACHINE machine, PSTATE_MACHINE_FUNC* trans);
 VOID ApAuthRspStateMachineInit(PMP_ADAPTER adapter, PSTATE_MACHINE machine, PSTATE_MACHINE_FUNC* trans);
 VOID ApSyncStateMachineInit(PMP_ADAPTER adapter, PSTATE_MACHINE machine, PSTATE_MACHINE_FUNC* trans);
+// Builds the ad hoc probe response to `destination` into an MLME buffer and stores its length.
+VOID MgntPktConstructIBSSProbRspFrame(PMP_PORT port, const UCHAR* destination, PUCHAR buffer, PULONG length);

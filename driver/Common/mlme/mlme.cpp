@@ -421,7 +421,7 @@ BOOLEAN MlmeEnqueueForRecv(PMP_ADAPTER adapter, PMP_PORT port, UCHAR wlanIdx, UC
             f[kActionCodeOffset] != kPublicActionGasComeback) {
             msg = MT2_ACTION_OTHER_DIALOG;
         }
-        if (port->PortNumber != 0 && adapter->Mlme.LastRxBand == BAND_6G && (f[4] & 0x01) != 0 &&
+        if (port->PortNumber != 0 && adapter->LastRxBand == BAND_6G && (f[4] & 0x01) != 0 &&
             (msg == MT2_PEER_BEACON || msg == MT2_PEER_PROBE_RSP)) {
             return FALSE;
         }
@@ -444,8 +444,8 @@ BOOLEAN MlmeEnqueueForRecv(PMP_ADAPTER adapter, PMP_PORT port, UCHAR wlanIdx, UC
     elem->Rssi2 = rssi2;
     elem->Occupied = 1;
     elem->MsgLen = msgLen;
-    elem->Band = adapter->Mlme.LastRxBand;
-    elem->Channel = adapter->Mlme.LastRxChannel;
+    elem->Band = static_cast<UCHAR>(adapter->LastRxBand);
+    elem->Channel = adapter->LastRxChannel;
     elem->WlanIdx = wlanIdx;
     elem->PortIndex = port->PortNumber;
     PlatformMoveMemory(elem->Msg, frame, msgLen);
@@ -557,7 +557,8 @@ NTSTATUS MlmeInit(PMP_ADAPTER adapter)
         PlatformAllocateSpinLock(&mlme.HandlerLock);
         mlme.Initialized = 1;
         mlme.ScanReqPending = 0;
-        PlatformZeroMemory(mlme.ScanRequest, sizeof(mlme.ScanRequest));
+        PlatformZeroMemory(&mlme.ScanRequest, sizeof(mlme.ScanRequest));
+        adapter->ScanRequest = &mlme.ScanRequest;
         MlmeBssTableInit(adapter);
         MlmeRepositTableInit(adapter);
     }
@@ -588,6 +589,7 @@ void MlmeHalt(PMP_ADAPTER adapter, PMP_PORT port)
     PlatformFreeSpinLock(&mlme.HandlerLock);
     mlme.Initialized = 0;
     MlmeFreeRepositTable(adapter);
+    MlmeSyncFreeIntakeArea(adapter);
     MlmeFreeMemoryHandler(adapter);
 }
 
@@ -691,4 +693,36 @@ NTSTATUS MlmeUpdateFwlogSemaEn(PMP_ADAPTER adapter, PMP_PORT port)
     UNREFERENCED_PARAMETER(adapter);
     UNREFERENCED_PARAMETER(port);
     return NOT_BUILT_YET();
+}
+
+NTSTATUS MlmeUpdateDynamicDtimToFw(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    return NOT_BUILT_YET();
+}
+
+VOID AsicUpdateProtect(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* htOperation, UCHAR mask, UCHAR setMask,
+                       UCHAR nonGreenfield)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(htOperation);
+    UNREFERENCED_PARAMETER(mask);
+    UNREFERENCED_PARAMETER(setMask);
+    UNREFERENCED_PARAMETER(nonGreenfield);
+    (void)NOT_BUILT_YET();
+}
+
+VOID TriEventTableSetEntry(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* bssid, const UCHAR* htCapability,
+                           UCHAR htCapabilityLen, UCHAR operatingClass, UCHAR channel)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(bssid);
+    UNREFERENCED_PARAMETER(htCapability);
+    UNREFERENCED_PARAMETER(htCapabilityLen);
+    UNREFERENCED_PARAMETER(operatingClass);
+    UNREFERENCED_PARAMETER(channel);
+    (void)NOT_BUILT_YET();
 }

@@ -6,6 +6,10 @@
 
 #include "Common/mlme/mlme_types.h"
 #include "Common/mlme/mlmemem.h"
+#include "Common/mlme/mlmereq.h"
+#include "Common/mlme/mlmesync_join.h"
+#include "Common/mlme/mlmesync_scan.h"
+#include "Common/qzcmd_scan.h"
 #include "platform/ndiscommon/ndiscommon.h"
 
 // ---- the queue -----------------------------------------------------------------------------------------------
@@ -85,3 +89,11 @@ NTSTATUS MlmeUpdateEdccaDetectEnableToFw(PMP_ADAPTER adapter, PMP_PORT port);
 NTSTATUS MlmeUpdateFwlogSramEvtBlcok(PMP_ADAPTER adapter, PMP_PORT port, UCHAR value);
 NTSTATUS MlmeUpdateFwlogDropFront(PMP_ADAPTER adapter, PMP_PORT port);
 NTSTATUS MlmeUpdateFwlogSemaEn(PMP_ADAPTER adapter, PMP_PORT port);
+// The DTIM-period setting of the connection ("ScreenoffDTIMPeriod") to the firmware.
+NTSTATUS MlmeUpdateDynamicDtimToFw(PMP_ADAPTER adapter, PMP_PORT port);
+// Records a 20/40 coexistence trigger event of a BSS heard on the channel.
+VOID TriEventTableSetEntry(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* bssid, const UCHAR* htCapability,
+                           UCHAR htCapabilityLen, UCHAR operatingClass, UCHAR channel);
+// The protection bytes of the port's own entry from an HT operation (mask of the bits to take).
+VOID AsicUpdateProtect(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* htOperation, UCHAR mask, UCHAR setMask,
+                       UCHAR nonGreenfield);

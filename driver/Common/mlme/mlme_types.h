@@ -4,6 +4,11 @@
 
 #include <atomic>
 
+#include "Common/mlme/mlmereq_types.h"
+#include "Common/mlme/mlmesync_bss_types.h"
+#include "Common/mlme/mlmesync_join_types.h"
+#include "Common/mlme/mlmesync_scan_types.h"
+#include "Common/qzcmd_scan_types.h"
 #include "kshim/ke.h"
 #include "platform/ndiscommon/ndiscommon_types.h"
 
@@ -81,6 +86,7 @@ typedef struct _MLME_BUFFER_POOL {
 #define MT2_ACTION_PUBLIC 4
 #define MT2_ACTION_VENDOR_OTHER 13       // action categories above 21
 #define MT2_ACTION_OTHER_DIALOG 0x113u   // a public action frame that is not the awaited answer (above every category)
+#define MT2_ACTION_FRAME_DONE 0x111u     // the action frame the port sent was delivered or answered (above every category)
 #define MT2_ACTION_CATEGORY_MAX 21
 
 typedef struct _MLME_QUEUE_ELEM {
@@ -215,6 +221,7 @@ typedef struct _MLME_PORT_BLOCK {
     USHORT SaeStatus;
     UCHAR SaeRetransCount;
     UCHAR PmfEnabled;             // management-frame protection enabled on the port
+    UCHAR MgmtMicPresent;         // the last deauthentication or disassociation carried a Management MIC element
     ULONG UnicastCipher;          // OS numbering (4 CCMP)
     ULONG AuthAlgorithm;          // OS numbering (8, 9, 0x80000006 protected-management suites)
     ULONG StatusWord;             // PORT_MLME_*
@@ -232,6 +239,9 @@ typedef struct _MLME_PORT_BLOCK {
     PLATFORM_TIMER AuthTimeoutTimer;
     PLATFORM_TIMER BeaconTimeoutTimer;
     PLATFORM_TIMER SaeTimeoutTimer;
+    // Scanning and the MLME requests.
+    MLME_PORT_SCAN_STATE Scan;
+    MLME_PORT_REQUEST_STATE Req;
 } MLME_PORT_BLOCK, *PMLME_PORT_BLOCK;
 
 // The adapter's MLME state beside the queue.
@@ -245,15 +255,17 @@ typedef struct _MLME_ADAPTER_BLOCK {
     // Values the frame classifier and the restart read and write.
     UCHAR PmfSupported;            // the adapter supports management-frame protection
     UCHAR PmfSwitch;               // the management-frame-protection switch
-    UCHAR LastRxBand;              // band and channel of the last received frame (the receive path)
-    UCHAR LastRxChannel;
     UCHAR ScanReqPending;          // an MLME scan request is pending
     UCHAR AutoReconnectPending;
     UCHAR AutoReconnectHold;
     UCHAR SplitScanProgress;
     ULONG ConnectRetryCount;
     USHORT ListenInterval;         // copied into every new station entry
-    UCHAR ScanRequest[1760];       // the MLME scan request area
+    MLME_SCAN_REQ ScanRequest;     // the adapter's scan request (the adapter's ScanRequest points here)
+    MLME_SCAN_STATE Scan;          // the scan state beside it
+    MLME_REQUEST_STATE Req;        // what the MLME requests record
+    JOIN_TARGET_INFO JoinTargetInfo;  // the BSS being joined, then connected
+    BSS_TABLE ConnectCandidates;   // the connect attempt's candidate table (CONNECT_CANDIDATE_LIST)
     LONG RepositBusy;              // the roaming-candidate table's busy flag
     PVOID RepositTable;            // the roaming-candidate table's storage
     ULONG RepositTableSize;

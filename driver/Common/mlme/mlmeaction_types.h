@@ -30,7 +30,7 @@ typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 #define ACTION_MSG_P2P_SIGNAL (ACTION_MSG_DRIVER + 14)   // a Wi-Fi Direct public action signal
 #define ACTION_MSG_SEND (ACTION_MSG_DRIVER + 15)         // transmit an OS frame
 #define ACTION_MSG_TIMEOUT (ACTION_MSG_DRIVER + 16)
-#define ACTION_MSG_DELIVERED (ACTION_MSG_DRIVER + 17)
+#define ACTION_MSG_DELIVERED MT2_ACTION_FRAME_DONE      // delivered or answered
 #define ACTION_MSG_RESEND (ACTION_MSG_DRIVER + 18)
 #define ACTION_MSG_FOREIGN_PUBLIC MT2_ACTION_OTHER_DIALOG  // a public action frame of another exchange
 #define ACTION_MSG_OPMODE_NOTIFY (ACTION_MSG_DRIVER + 22)

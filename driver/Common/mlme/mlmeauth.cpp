@@ -19,3 +19,12 @@ VOID MlmeAuthRspStateMachineInit(PMP_ADAPTER adapter, PMP_PORT port, PSTATE_MACH
     StateMachineInit(machine, port->Mlme.AuthRspFunc, AUTH_RSP_MACHINE_STATES, AUTH_RSP_MACHINE_MSGS, Drop, 0, 0);
     (void)NOT_BUILT_YET();
 }
+
+NTSTATUS MlmeAuthDeauthReq(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* peer, USHORT reason)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(peer);
+    UNREFERENCED_PARAMETER(reason);
+    return NOT_BUILT_YET();
+}

@@ -1,7 +1,24 @@
-// The connect-control machine's entries the shell and the MLME core call.
+// The connect-control machine (machine 5): the dispatch by state, the idle procedure, the OS scan
+// requests and their confirms, the neighbour-AP follow-up scans, and the entries the shell and the
+// MLME core call.
 #pragma once
 
 #include "Common/mlme/mlme.h"
+#include "Common/mlme/mlmesync_rnr.h"
+
+// States.
+#define CNTL_IDLE 0
+#define CNTL_WAIT_DISASSOC 1
+#define CNTL_WAIT_JOIN 2
+#define CNTL_WAIT_REASSOC 3
+#define CNTL_WAIT_START 4
+#define CNTL_WAIT_AUTH 5
+#define CNTL_WAIT_ASSOC 6
+#define CNTL_WAIT_AUTH2 7
+#define CNTL_WAIT_OID_LIST_SCAN 8
+#define CNTL_WAIT_LINK_DOWN_DISASSOC 9
+#define CNTL_WAIT_CONNECT_SCAN 10
+#define CNTL_WAIT_OID_SPLIT_SCAN 11
 
 // Link down of a port.
 NTSTATUS MlmeCntLinkDown(PMP_PORT port, ULONG reason);
@@ -15,3 +32,51 @@ VOID MlmeCntlMachinePerformAction(PMP_ADAPTER adapter, PMLME_CNTL_MACHINE machin
 // FF:FF:FF:FF:FF:FF and the two settings beside it 1 (the WPS stop, the SA Query time-out and the
 // disconnect request).
 VOID MlmeCntlResetConnectTarget(PMP_ADAPTER adapter);
+
+// ---- state procedures --------------------------------------------------------------------------------------
+VOID MlmeCntlIdleProc(PMP_ADAPTER adapter, PMP_PORT port, PMLME_QUEUE_ELEM elem);
+VOID MlmeCntlOidConnectProc(PMP_ADAPTER adapter, PMP_PORT port, PMLME_QUEUE_ELEM elem);
+VOID MlmeCntlWaitDisassocProc(PMP_ADAPTER adapter, PMP_PORT port, PMLME_QUEUE_ELEM elem);
+VOID MlmeCntlWaitJoinProc(PMP_ADAPTER adapter, PMP_PORT port, PMLME_QUEUE_ELEM elem);
+VOID MlmeCntlWaitReassocProc(PMP_ADAPTER adapter, PMP_PORT port, PMLME_QUEUE_ELEM elem);
+VOID MlmeCntlWaitAuthProc(PMP_ADAPTER adapter, PMP_PORT port, PMLME_QUEUE_ELEM elem);
+VOID MlmeCntlWaitAssocProc(PMP_ADAPTER adapter, PMP_PORT port, PMLME_QUEUE_ELEM elem);
+VOID MlmeCntlWaitAuth2Proc(PMP_ADAPTER adapter, PMP_PORT port, PMLME_QUEUE_ELEM elem);
+// The connect-scan confirm (state 10).
+VOID MlmeCntlWaitConnectScanProc(PMP_ADAPTER adapter, PMP_PORT port, PMLME_QUEUE_ELEM elem);
+// The disassociation confirm before link down (state 9).
+VOID MlmeCntlWaitLinkDownDisassocProc(PMP_ADAPTER adapter, PMP_PORT port, PMLME_QUEUE_ELEM elem);
+// Ends a WPS attempt (state idle, give-up message).
+VOID MlmeCntlConnectGiveUp(PMP_ADAPTER adapter, PMP_PORT port);
+
+// ---- OS scan requests ------------------------------------------------------------------------------------
+// CNTL_MSG_OID_SCAN in the idle state: the OS's request into the adapter's scan request, then the sync
+// machine's scan.
+VOID MlmeCntlOidScanProc(PMP_ADAPTER adapter, PMP_PORT port, PMLME_QUEUE_ELEM elem);
+// The scan confirms of states 8 and 11.
+VOID MlmeCntlWaitOidListScan(PMP_ADAPTER adapter, PMP_PORT port, PMLME_QUEUE_ELEM elem);
+VOID MlmeCntlWaitOidSplitScan(PMP_ADAPTER adapter, PMP_PORT port, PMLME_QUEUE_ELEM elem);
+// Steps the adapter's scan sequence number (0..99, 99 wraps to 0) and returns it.
+UCHAR MlmeCntlGetScanSeqNum(PMP_ADAPTER adapter);
+// A one-SSID scan request: active flag, SSID count 1, request kind 4, the port's BSS index; the extra
+// elements, the short-SSID count and the option bytes cleared.
+VOID MlmeCntScanReqParamFill(PMP_ADAPTER adapter, PMP_PORT port, PMLME_SCAN_REQ request, const UCHAR* ssid,
+                             UCHAR ssidLen, UCHAR active);
+// A one-channel scan request: active flag, channel type, the channel and its band, the sequence number;
+// version 2 and the dwell fields 130, 350 and 110.
+VOID MlmeScanReqParamFill(PMP_ADAPTER adapter, PMLME_SCAN_REQ request, UCHAR active, ULONG channelType,
+                          UCHAR channel, ULONG band, UCHAR seqNum);
+// Takes the OS's native scan request (body of CNTL_MSG_OID_SCAN) into the scan request: SSIDs, request
+// kind, extra elements (at most `ieRoom` bytes) and the short-SSID count. FALSE for a body whose
+// offsets or lengths do not fit it (nothing taken). `ieCopy` gets the element bytes (may be null).
+BOOLEAN MlmeCntlParseOidScanRequest(const UCHAR* body, ULONG length, PMLME_SCAN_REQ request, ULONG ieRoom,
+                                    const UCHAR** ies, PULONG iesLength);
+
+// ---- neighbour-AP follow-up scans ---------------------------------------------------------------------------
+VOID MlmeCntCollectRnrFromScanTab(PMP_ADAPTER adapter, PMP_PORT port, PNEIGHBOR_AP_INFO_LIST list);
+VOID MlmeCntParseBcnRnrIE(PMP_ADAPTER adapter, PMP_PORT port, const BSS_ENTRY* entry, const UCHAR* body,
+                          ULONG bodyLength);
+// 0 when a follow-up scan was started, 0xC0000001 otherwise.
+NTSTATUS MlmeCntRnrScanProc(PMP_ADAPTER adapter, PMP_PORT port, PNEIGHBOR_AP_INFO_LIST list);
+// The 20/40 BSS coexistence report to the access point of a linked port.
+VOID TriEventSend2040Coexist(PMP_PORT port, UCHAR peerWlanIndex, UCHAR flag);

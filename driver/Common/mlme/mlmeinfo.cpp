@@ -34,3 +34,25 @@ ULONG MlmeInfoGetMaxLinkSpeed(PMP_ADAPTER adapter, PMP_PORT port)
     (void)NOT_BUILT_YET();
     return 0;
 }
+
+VOID UpdateBssScanParm(PMP_ADAPTER adapter, const UCHAR* parameters)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(parameters);
+    (void)NOT_BUILT_YET();
+}
+
+NTSTATUS MlmeInfoAddKey(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* peer, ULONG keyIndex, ULONG cipher,
+                        ULONG materialSize, const void* material, UCHAR isStatic, UCHAR pairwise)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(peer);
+    UNREFERENCED_PARAMETER(keyIndex);
+    UNREFERENCED_PARAMETER(cipher);
+    UNREFERENCED_PARAMETER(materialSize);
+    UNREFERENCED_PARAMETER(material);
+    UNREFERENCED_PARAMETER(isStatic);
+    UNREFERENCED_PARAMETER(pairwise);
+    return NOT_BUILT_YET();
+}

@@ -15,3 +15,8 @@ NTSTATUS MlmeInfoSetPhyMode(PMP_ADAPTER adapter, PMP_PORT port, UCHAR wirelessMo
 // The port's receive link speed from the last receive rate report, and its maximum link speed.
 ULONG MlmeInfoGetRxLinkSpeed(PMP_ADAPTER adapter, PMP_PORT port);
 ULONG MlmeInfoGetMaxLinkSpeed(PMP_ADAPTER adapter, PMP_PORT port);
+// Stores an access point's Overlapping BSS Scan Parameters (the element's 14 octets) in port 0.
+VOID UpdateBssScanParm(PMP_ADAPTER adapter, const UCHAR* parameters);
+// Installs a key: into the port's shared key slot or the peer's key record, and into the firmware.
+NTSTATUS MlmeInfoAddKey(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* peer, ULONG keyIndex, ULONG cipher,
+                        ULONG materialSize, const void* material, UCHAR isStatic, UCHAR pairwise);

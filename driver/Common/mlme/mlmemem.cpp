@@ -228,3 +228,31 @@ UCHAR RandomOctetGet(PMP_ADAPTER adapter)
     }
     return result;
 }
+
+// ================================================================================================
+// walking 802.11 elements
+// ================================================================================================
+VOID Dot11IeCursorInit(DOT11_IE_CURSOR* cursor, const UCHAR* bytes, ULONG length)
+{
+    cursor->Bytes = bytes;
+    cursor->Length = bytes != nullptr ? length : 0;
+    cursor->Offset = 0;
+    cursor->Trailing = FALSE;
+}
+
+BOOLEAN Dot11IeNext(DOT11_IE_CURSOR* cursor, const UCHAR** element, PUCHAR bodyLength)
+{
+    if (cursor->Trailing || cursor->Offset >= cursor->Length) {
+        return FALSE;
+    }
+    const ULONG left = cursor->Length - cursor->Offset;
+    const UCHAR* p = cursor->Bytes + cursor->Offset;
+    if (left < 2 || static_cast<ULONG>(p[1]) > left - 2) {
+        cursor->Trailing = TRUE;
+        return FALSE;
+    }
+    *element = p;
+    *bodyLength = p[1];
+    cursor->Offset += 2u + p[1];
+    return TRUE;
+}

@@ -60,3 +60,17 @@ typedef struct _REPOSIT_TABLE REPOSIT_TABLE, *PREPOSIT_TABLE;
 // Index of the roaming-candidate entry with this BSSID on this band; 0xFFFFFFFF when none.
 ULONG RepositTableSearchByBand(PMP_ADAPTER adapter, PMP_PORT port, PREPOSIT_TABLE table, ULONG band,
                                const UCHAR* bssid);
+
+// ---- walking 802.11 elements ------------------------------------------------------------------------
+// The one checked walk over information elements {id, length, body}: an element is yielded only when
+// its header and its whole body lie inside the run; a run that ends inside an element is reported as
+// trailing garbage.
+typedef struct _DOT11_IE_CURSOR {
+    const UCHAR* Bytes;
+    ULONG Length;
+    ULONG Offset;
+    BOOLEAN Trailing;
+} DOT11_IE_CURSOR;
+VOID Dot11IeCursorInit(DOT11_IE_CURSOR* cursor, const UCHAR* bytes, ULONG length);
+// The next element (its header at *element, its body length in *bodyLength); FALSE at the end.
+BOOLEAN Dot11IeNext(DOT11_IE_CURSOR* cursor, const UCHAR** element, PUCHAR bodyLength);

@@ -129,6 +129,149 @@ void RemoveAt(PBSS_TABLE table, ULONG index, ULONG count)
     std::memset(&table->BssEntry[count - 1], 0, sizeof(BSS_ENTRY));
 }
 
+// ---- the table's index ----------------------------------------------------------------------------------
+constexpr ULONG kSlotMask = BSS_INDEX_SLOTS - 1;
+static_assert((BSS_INDEX_SLOTS & kSlotMask) == 0 && BSS_INDEX_SLOTS >= 2 * MAX_LEN_OF_BSS_TABLE,
+              "a power of two with room to spare");
+
+ULONG HashBssid(const UCHAR* bssid)
+{
+    ULONG h = 2166136261u;
+    for (ULONG i = 0; i < MAC_ADDR_LEN; ++i) {
+        h = (h ^ bssid[i]) * 16777619u;
+    }
+    return (h ^ (h >> 15)) & kSlotMask;
+}
+
+void IndexAdd(PBSS_TABLE table, ULONG index)
+{
+    ULONG slot = HashBssid(table->BssEntry[index].Bssid);
+    while (table->Index.Slots[slot] != 0) {
+        slot = (slot + 1) & kSlotMask;
+    }
+    table->Index.Slots[slot] = static_cast<USHORT>(index + 1);
+}
+
+// Takes the entry out of the BSSID slots (by backward shift, so that every probe run stays whole).
+void IndexRemove(PBSS_TABLE table, ULONG index)
+{
+    BSS_TABLE_INDEX& x = table->Index;
+    ULONG hole = HashBssid(table->BssEntry[index].Bssid);
+    for (ULONG probes = 0; x.Slots[hole] != index + 1; ++probes) {
+        if (x.Slots[hole] == 0 || probes >= BSS_INDEX_SLOTS) {
+            return;
+        }
+        hole = (hole + 1) & kSlotMask;
+    }
+    ULONG next = hole;
+    for (;;) {
+        x.Slots[hole] = 0;
+        for (;;) {
+            next = (next + 1) & kSlotMask;
+            if (x.Slots[next] == 0) {
+                return;
+            }
+            const ULONG home = HashBssid(table->BssEntry[x.Slots[next] - 1].Bssid);
+            const bool stays = hole <= next ? (hole < home && home <= next) : (hole < home || home <= next);
+            if (!stays) {
+                break;
+            }
+        }
+        x.Slots[hole] = x.Slots[next];
+        hole = next;
+    }
+}
+
+void RssiUnfile(PBSS_TABLE table, ULONG index)
+{
+    BSS_TABLE_INDEX& x = table->Index;
+    const CHAR filed = x.FiledRssi[index];
+    if (filed >= 0) {
+        return;
+    }
+    const ULONG level = static_cast<ULONG>(-(filed + 1));
+    x.RssiMap[level][index / 64] &= ~(1ull << (index % 64));
+    bool any = false;
+    for (ULONG64 word : x.RssiMap[level]) {
+        any = any || word != 0;
+    }
+    if (!any) {
+        x.RssiLevels[level / 64] &= ~(1ull << (level % 64));
+    }
+    x.FiledRssi[index] = 0;
+}
+
+void RssiFile(PBSS_TABLE table, ULONG index)
+{
+    BSS_TABLE_INDEX& x = table->Index;
+    RssiUnfile(table, index);
+    const CHAR rssi = table->BssEntry[index].Rssi;
+    if (rssi >= 0) {
+        return;
+    }
+    const ULONG level = static_cast<ULONG>(-(rssi + 1));
+    x.RssiMap[level][index / 64] |= 1ull << (index % 64);
+    x.RssiLevels[level / 64] |= 1ull << (level % 64);
+    x.FiledRssi[index] = rssi;
+}
+
+void IndexRebuild(PBSS_TABLE table)
+{
+    std::memset(&table->Index, 0, sizeof(table->Index));
+    const ULONG count = TableCount(table);
+    for (ULONG i = 0; i < count; ++i) {
+        IndexAdd(table, i);
+        RssiFile(table, i);
+    }
+    table->Index.IndexedCount = static_cast<USHORT>(count);
+}
+
+void IndexEnsure(const BSS_TABLE* table)
+{
+    if (table->Index.IndexedCount != TableCount(table)) {
+        IndexRebuild(const_cast<PBSS_TABLE>(table));
+    }
+}
+
+// The lowest entry index with this BSSID that `accept` takes; BSS_NOT_FOUND when none.
+template <typename Accept>
+LONG FindByBssid(const BSS_TABLE* table, const UCHAR* bssid, Accept&& accept)
+{
+    if (table == nullptr || bssid == nullptr) {
+        return BSS_NOT_FOUND;
+    }
+    IndexEnsure(table);
+    const ULONG count = TableCount(table);
+    LONG best = BSS_NOT_FOUND;
+    ULONG slot = HashBssid(bssid);
+    for (ULONG probes = 0; probes < BSS_INDEX_SLOTS && table->Index.Slots[slot] != 0; ++probes) {
+        const ULONG index = table->Index.Slots[slot] - 1u;
+        if (index >= count) {
+            // An index that does not match its table is rebuilt, and the search repeated.
+            IndexRebuild(const_cast<PBSS_TABLE>(table));
+            return FindByBssid(table, bssid, accept);
+        }
+        const BSS_ENTRY& e = table->BssEntry[index];
+        if (std::memcmp(e.Bssid, bssid, MAC_ADDR_LEN) == 0 && accept(e) &&
+            (best == BSS_NOT_FOUND || static_cast<LONG>(index) < best)) {
+            best = static_cast<LONG>(index);
+        }
+        slot = (slot + 1) & kSlotMask;
+    }
+    return best;
+}
+
+// Lowest set bit index of a word array, or -1.
+LONG FirstSet(const ULONG64* words, ULONG count)
+{
+    for (ULONG w = 0; w < count; ++w) {
+        if (words[w] != 0) {
+            return static_cast<LONG>(w * 64 + __builtin_ctzll(words[w]));
+        }
+    }
+    return -1;
+}
+
 }  // namespace
 
 // ================================================================================================
@@ -143,6 +286,7 @@ void BssTableInit(PBSS_TABLE table)
     ULONG zero = 0;
     std::memcpy(&table->EntryCount, &zero, sizeof(zero));  // the count and the overflow slot together
     std::memset(table->BssEntry, 0, sizeof(table->BssEntry));
+    std::memset(&table->Index, 0, sizeof(table->Index));
 }
 
 void MlmeBssTableInit(PMP_ADAPTER adapter)
@@ -162,25 +306,12 @@ LONG BssTableSearchByBssid(PMP_ADAPTER adapter, PMP_PORT port, const BSS_TABLE* 
 {
     UNREFERENCED_PARAMETER(adapter);
     UNREFERENCED_PARAMETER(port);
-    ULONG count = TableCount(table);
-    for (ULONG i = 0; i < count; ++i) {
-        if (std::memcmp(table->BssEntry[i].Bssid, bssid, MAC_ADDR_LEN) == 0) {
-            return static_cast<LONG>(i);
-        }
-    }
-    return BSS_NOT_FOUND;
+    return FindByBssid(table, bssid, [](const BSS_ENTRY&) { return true; });
 }
 
 LONG BssTableFindBssidOnBand(const BSS_TABLE* table, const UCHAR* bssid, UCHAR channel)
 {
-    ULONG count = TableCount(table);
-    for (ULONG i = 0; i < count; ++i) {
-        const BSS_ENTRY& e = table->BssEntry[i];
-        if (BssSameBandSide(e.Channel, channel) && std::memcmp(e.Bssid, bssid, MAC_ADDR_LEN) == 0) {
-            return static_cast<LONG>(i);
-        }
-    }
-    return BSS_NOT_FOUND;
+    return FindByBssid(table, bssid, [channel](const BSS_ENTRY& e) { return BssSameBandSide(e.Channel, channel); });
 }
 
 LONG BssTableSearch(PMP_ADAPTER adapter, PMP_PORT port, const BSS_TABLE* table, const UCHAR* bssid, UCHAR channel)
@@ -224,15 +355,9 @@ LONG BssTableSearchBySsid(const BSS_TABLE* table, const UCHAR* ssid, UCHAR ssidL
 
 LONG BssSearchWithSsid(const BSS_TABLE* table, const UCHAR* bssid, const UCHAR* ssid, UCHAR ssidLen, UCHAR channel)
 {
-    ULONG count = TableCount(table);
-    for (ULONG i = 0; i < count; ++i) {
-        const BSS_ENTRY& e = table->BssEntry[i];
-        if (std::memcmp(e.Bssid, bssid, MAC_ADDR_LEN) == 0 && SsidEqual(e, ssid, ssidLen) &&
-            BssSameBandSide(e.Channel, channel)) {
-            return static_cast<LONG>(i);
-        }
-    }
-    return BSS_NOT_FOUND;
+    return FindByBssid(table, bssid, [&](const BSS_ENTRY& e) {
+        return SsidEqual(e, ssid, ssidLen) && BssSameBandSide(e.Channel, channel);
+    });
 }
 
 LONG BssTableFindBssidInBand(PMP_ADAPTER adapter, PMP_PORT port, const BSS_TABLE* table, LONG band,
@@ -240,14 +365,7 @@ LONG BssTableFindBssidInBand(PMP_ADAPTER adapter, PMP_PORT port, const BSS_TABLE
 {
     UNREFERENCED_PARAMETER(adapter);
     UNREFERENCED_PARAMETER(port);
-    ULONG count = TableCount(table);
-    for (ULONG i = 0; i < count; ++i) {
-        const BSS_ENTRY& e = table->BssEntry[i];
-        if (e.Band == band && std::memcmp(e.Bssid, bssid, MAC_ADDR_LEN) == 0) {
-            return static_cast<LONG>(i);
-        }
-    }
-    return BSS_NOT_FOUND;
+    return FindByBssid(table, bssid, [band](const BSS_ENTRY& e) { return e.Band == band; });
 }
 
 LONG BssTableFindBssidSsid(const BSS_TABLE* table, const UCHAR* bssid, const UCHAR* ssid, UCHAR ssidLen,
@@ -256,33 +374,39 @@ LONG BssTableFindBssidSsid(const BSS_TABLE* table, const UCHAR* bssid, const UCH
     if (ssidLen > BSS_SSID_MAX) {
         return BSS_NOT_FOUND;
     }
-    bool wantedHidden = AllZero(ssid, ssidLen);
-    ULONG count = TableCount(table);
-    for (ULONG i = 0; i < count; ++i) {
-        const BSS_ENTRY& e = table->BssEntry[i];
-        if (!BssSameBandSide(e.Channel, channel) || std::memcmp(e.Bssid, bssid, MAC_ADDR_LEN) != 0) {
-            continue;
+    const bool wantedHidden = AllZero(ssid, ssidLen);
+    return FindByBssid(table, bssid, [&](const BSS_ENTRY& e) {
+        if (!BssSameBandSide(e.Channel, channel)) {
+            return false;
         }
-        bool entryHidden = AllZero(e.Ssid, e.SsidLen <= BSS_SSID_MAX ? e.SsidLen : BSS_SSID_MAX);
-        if (SsidEqual(e, ssid, ssidLen) || wantedHidden || entryHidden) {
-            return static_cast<LONG>(i);
-        }
-    }
-    return BSS_NOT_FOUND;
+        const bool entryHidden = AllZero(e.Ssid, e.SsidLen <= BSS_SSID_MAX ? e.SsidLen : BSS_SSID_MAX);
+        return SsidEqual(e, ssid, ssidLen) || wantedHidden || entryHidden;
+    });
 }
 
 LONG MlmeGetWorstRssiBssFromBssTab(const BSS_TABLE* table)
 {
-    LONG worst = BSS_NOT_FOUND;
-    CHAR lowest = 0;
-    ULONG count = TableCount(table);
-    for (ULONG i = 0; i < count; ++i) {
-        if (table->BssEntry[i].Rssi < lowest) {
-            lowest = table->BssEntry[i].Rssi;
-            worst = static_cast<LONG>(i);
-        }
+    if (table == nullptr) {
+        return BSS_NOT_FOUND;
     }
-    return worst;
+    IndexEnsure(table);
+    const BSS_TABLE_INDEX& x = table->Index;
+    // The lowest value is the highest level with an entry; its first entry wins ties.
+    for (LONG word = BSS_RSSI_LEVELS / 64 - 1; word >= 0; --word) {
+        if (x.RssiLevels[word] == 0) {
+            continue;
+        }
+        const LONG level = word * 64 + 63 - __builtin_clzll(x.RssiLevels[word]);
+        const LONG index = FirstSet(x.RssiMap[level], MAX_LEN_OF_BSS_TABLE / 64);
+        if (index >= 0 && static_cast<ULONG>(index) < TableCount(table) &&
+            table->BssEntry[index].Rssi == x.FiledRssi[index]) {
+            return index;
+        }
+        // The index does not match the entries (a signal written past the table's writers).
+        IndexRebuild(const_cast<PBSS_TABLE>(table));
+        return MlmeGetWorstRssiBssFromBssTab(table);
+    }
+    return BSS_NOT_FOUND;
 }
 
 // ================================================================================================
@@ -480,12 +604,18 @@ LONG BssTableSetEntry(PMP_ADAPTER adapter, PMP_PORT port, PBSS_TABLE table, cons
             return index;
         }
         BssEntrySet(adapter, port, entry, in);
+        RssiFile(table, static_cast<ULONG>(index));
         return index;
     }
     if (table->EntryCount < MAX_LEN_OF_BSS_TABLE) {
         LONG slot = table->EntryCount;
         BssEntrySet(adapter, port, &table->BssEntry[slot], in);
         table->EntryCount++;
+        if (table->Index.IndexedCount + 1u == table->EntryCount) {
+            IndexAdd(table, static_cast<ULONG>(slot));
+            RssiFile(table, static_cast<ULONG>(slot));
+            table->Index.IndexedCount = table->EntryCount;
+        }
         return slot;
     }
 
@@ -497,12 +627,17 @@ LONG BssTableSetEntry(PMP_ADAPTER adapter, PMP_PORT port, PBSS_TABLE table, cons
                        in->SsidLen <= BSS_SSID_MAX && std::memcmp(in->Ssid, adapter->ConnectTargetSsid, in->SsidLen) == 0);
         if (target) {
             table->OverflowSlot = static_cast<USHORT>((table->OverflowSlot + 1) & 0xFF);
-            PBSS_ENTRY entry = &table->BssEntry[table->OverflowSlot];
+            const ULONG slot = table->OverflowSlot;
+            IndexRemove(table, slot);
+            RssiUnfile(table, slot);
+            PBSS_ENTRY entry = &table->BssEntry[slot];
             std::memset(entry, 0, sizeof(*entry));
             BssEntrySet(adapter, port, entry, in);
+            IndexAdd(table, slot);
+            RssiFile(table, slot);
             DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_MLME, "BSS table full: connect target in slot %u",
                      table->OverflowSlot);
-            return table->OverflowSlot;
+            return static_cast<LONG>(slot);
         }
     }
     LONG worst = MlmeGetWorstRssiBssFromBssTab(table);
@@ -510,10 +645,36 @@ LONG BssTableSetEntry(PMP_ADAPTER adapter, PMP_PORT port, PBSS_TABLE table, cons
         DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_MLME, "BSS table full: frame of rssi %d not stored", in->Rssi);
         return BSS_NOT_FOUND;
     }
+    IndexRemove(table, static_cast<ULONG>(worst));
+    RssiUnfile(table, static_cast<ULONG>(worst));
     PBSS_ENTRY entry = &table->BssEntry[worst];
     std::memset(entry, 0, sizeof(*entry));
     BssEntrySet(adapter, port, entry, in);
+    IndexAdd(table, static_cast<ULONG>(worst));
+    RssiFile(table, static_cast<ULONG>(worst));
     return worst;
+}
+
+void BssTableRestoreEntry(PBSS_TABLE table, const BSS_ENTRY* entry)
+{
+    BssTableInit(table);
+    if (table == nullptr || entry == nullptr) {
+        return;
+    }
+    table->BssEntry[0] = *entry;
+    table->EntryCount = 1;
+    IndexRebuild(table);
+}
+
+void BssTableSetRssi(PBSS_TABLE table, ULONG index, CHAR rssi)
+{
+    if (table == nullptr || index >= TableCount(table)) {
+        return;
+    }
+    table->BssEntry[index].Rssi = rssi;
+    if (table->Index.IndexedCount == TableCount(table)) {
+        RssiFile(table, index);
+    }
 }
 
 // ================================================================================================

@@ -91,6 +91,11 @@ void BssEntrySet(PMP_ADAPTER adapter, PMP_PORT port, PBSS_ENTRY entry, const BSS
 // Derives the entry's authentication and cipher summary from its stored elements.
 void BssCipherParse(PMP_ADAPTER adapter, PBSS_ENTRY entry);
 
+// Puts one entry back as the table's only entry (the flush of the BSS list keeps the current AP).
+void BssTableRestoreEntry(PBSS_TABLE table, const BSS_ENTRY* entry);
+// Writes an entry's RSSI and files it under the new value.
+void BssTableSetRssi(PBSS_TABLE table, ULONG index, CHAR rssi);
+
 // ---- deleting ------------------------------------------------------------------------------------------
 void BssTableDeleteEntry(PBSS_TABLE table, const UCHAR* bssid, UCHAR channel);
 void BssTableDeleteEntryEx(PBSS_TABLE table, const UCHAR* bssid, UCHAR channel, const UCHAR* ssid, UCHAR ssidLen);

@@ -182,10 +182,26 @@ typedef struct _BSS_ENTRY {
     UCHAR IndicatedSinceUpdate;
 } BSS_ENTRY, *PBSS_ENTRY;
 
+// The index of a table, so that a stored frame costs the same whatever the table's fill: its entries
+// by BSSID (open addressing, entry index + 1 per slot, 0 free), and by signal strength (per negative
+// RSSI value a bit per entry, with a bit per value that holds any). It is kept by the table's own
+// writers and rebuilt whenever it does not cover the table's count; every hit is checked against the
+// entry it names.
+#define BSS_INDEX_SLOTS 512
+#define BSS_RSSI_LEVELS 128
+typedef struct _BSS_TABLE_INDEX {
+    USHORT IndexedCount;
+    USHORT Slots[BSS_INDEX_SLOTS];
+    ULONG64 RssiMap[BSS_RSSI_LEVELS][MAX_LEN_OF_BSS_TABLE / 64];
+    ULONG64 RssiLevels[BSS_RSSI_LEVELS / 64];
+    CHAR FiledRssi[MAX_LEN_OF_BSS_TABLE];  // the value each entry is filed under (0: not filed)
+} BSS_TABLE_INDEX;
+
 typedef struct _BSS_TABLE {
     USHORT EntryCount;
     USHORT OverflowSlot;
     BSS_ENTRY BssEntry[MAX_LEN_OF_BSS_TABLE];
+    BSS_TABLE_INDEX Index;
 } BSS_TABLE, *PBSS_TABLE;
 static_assert(offsetof(BSS_TABLE, OverflowSlot) == 2, "count and overflow slot share one 32-bit word");
 

@@ -9,7 +9,8 @@
 namespace {
 
 constexpr UCHAR kAbDefaultChannels[] = {36, 40, 44, 48, 149, 153, 157, 161};
-constexpr UCHAR kAbSkipChannels[AB_SKIP_CHANNEL_MAX] = {165};
+// The skip list AB_SKIP_CHANNELS: 5 GHz channels a group owner on the 5 GHz band leaves out.
+constexpr UCHAR AB_SKIP_CHANNELS[AB_SKIP_CHANNEL_MAX] = {165};
 constexpr ULONG kNoPick = 0xFFFFFFFFu;
 constexpr ULONG kCountLimit = 100;  // a channel with this many APs or more is never picked
 
@@ -141,7 +142,7 @@ BOOLEAN MlmeCheckABSkipChannel(UCHAR channel)
     if (channel == 0) {
         return FALSE;
     }
-    for (UCHAR skip : kAbSkipChannels) {
+    for (UCHAR skip : AB_SKIP_CHANNELS) {
         if (skip == channel) {
             return TRUE;
         }

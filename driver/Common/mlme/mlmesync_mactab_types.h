@@ -4,6 +4,7 @@
 
 #include "kshim/ndis.h"
 #include "kshim/nt_types.h"
+#include "Common/rlm_types.h"
 #include "platform/ndiscommon/ndiscommon_types.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
@@ -127,12 +128,24 @@ typedef struct _MAC_TABLE_ENTRY {
     UCHAR KeyReady;                // 1 once the peer's keys are installed
     UCHAR FirstData;               // an access point saw the peer's first data frame
     ULONG BaAgreementCount;        // originator agreements being set up with the peer
-    volatile LONG TxInFlight;      // data frames to the peer waiting for their transmit-done report
     USHORT LastBarSequence;        // starting sequence of the last Block Ack Request
     ULONG BarRepeatCount;          // Block Ack Requests that repeated it
     UCHAR StreamMarker;            // 0xFF: the peer may use two spatial streams
     UCHAR OpModeWidth;             // the peer's operating-mode channel width
     USHORT RefusedTids;            // TIDs whose originator set-up the peer kept refusing
+    // What the beacons of the connected access point last announced (the idle beacon intake).
+    UCHAR BcnHtOpBits;              // HT Operation octet 1 bits 0..2
+    UCHAR BcnSecondaryOffset;
+    UCHAR BcnVhtOperation[3];       // width, centre segment 0, centre segment 1
+    UCHAR BcnMcs2;                  // the second MCS octet (MCS 8..15)
+    UCHAR BcnDtimPeriod;
+    UCHAR VhtPeer;
+    UCHAR He6gBandCap;              // the access point works on 6 GHz with its 6 GHz capability
+    UCHAR ProtectionLock;
+    ULONG64 LastBeaconTime;         // a group owner's last beacon
+    ULONG TxPendingCount;           // frames of the peer handed to the chip and not yet completed
+    // The peer's HE and EHT records and the TWT flows (Common/he).
+    RLM_ENTRY_BLOCK Rlm;
 } MAC_TABLE_ENTRY, *PMAC_TABLE_ENTRY;
 
 // The adapter's pool: 20 entries, the free list and its count. MacTabLock of the adapter guards the

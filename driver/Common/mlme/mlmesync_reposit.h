@@ -49,3 +49,5 @@ void MlmeRemoveAgeOutPreferSsidTab(PMP_ADAPTER adapter);
 void UpdateRssiSampleAvg(PMP_PORT port, CHAR rssi0, CHAR rssi1, CHAR rssi2);
 // TRUE asks for a roaming scan: the RSSI fell more than "RoamingRssiReduce" below its peak.
 BOOLEAN RssiChangeMonitorForScan(PMP_ADAPTER adapter, CHAR rssi);
+// A better access point than the port's current one is in the roaming-candidate table.
+BOOLEAN CheckHasBetterAp(PMP_ADAPTER adapter, PMP_PORT port);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "Common/mlme/mlmesync_chnl.h"
+#include "Common/rlm_power.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/trace.h"
 

@@ -84,6 +84,9 @@ BOOLEAN MlmeSyncPeerBeaconAndProbeRspSanity(PMP_ADAPTER adapter, PMP_PORT port, 
 // operating class of a Supported Operating Classes element.
 BOOLEAN MlmeSyncPeerBeaconAndProbeRspSanity2(PMP_ADAPTER adapter, const UCHAR* frame, ULONG frameLen,
                                              PUCHAR obssScanParams, PUCHAR operatingClass);
+// The values of a parse record as BssTableSetEntry stores them: the frame of the element, the
+// chain-averaged signal `rssi`; the signal is taken as current when the frame came on its own channel.
+BSS_ENTRY_INPUT MlmeSyncBeaconEntryInput(const BEACON_PARSE_RESULT& r, const MLME_QUEUE_ELEM* elem, CHAR rssi);
 // Marks the members of a Multiple-BSSID set (element header included) in the table.
 void scanParsingMBSSIDSubelement(const UCHAR* element, PBSS_TABLE table, const UCHAR* bssid, UCHAR channel);
 // The TIM test of a TIM element (header included) for association id aid; always TRUE.

@@ -1,15 +1,61 @@
 // Records of the sync machine kept in the adapter and the ports: the list of neighbour access points
-// and the ports' receive reorder sessions.
+// with its records (one directed scan each), and the ports' receive reorder sessions.
 #pragma once
 
 #include "kshim/ke.h"
 
-// The adapter's list of neighbour access points.
-typedef struct _SCAN_NEIGHBOR_AP_LIST {
+// ---- the neighbour-AP list (reduced neighbour reports) ----------------------------------------------------
+#define RNR_ELEMENT_ID 201
+#define NEIGHBOR_AP_MAX 4               // BSSIDs, channels, SSIDs and short SSIDs of one record
+#define NEIGHBOR_AP_EXTRA_IE_MAX 32     // the Short SSID List element
+#define NEIGHBOR_AP_SSID_INDEX_NONE 4
+#define SHORT_SSID_LIST_EXT_ID 58
+
+// The adapter's neighbour-AP list.
+typedef struct _NEIGHBOR_AP_INFO_LIST {
     LIST_ENTRY Head;
+    UCHAR PrivateRequest;   // a record was made by a private request
     ULONG Count;
+    UCHAR Parsed;           // the scan table's elements were parsed for this cycle
     KSPIN_LOCK Lock;
-} SCAN_NEIGHBOR_AP_LIST, *PSCAN_NEIGHBOR_AP_LIST;
+    KIRQL OldIrql;
+} NEIGHBOR_AP_INFO_LIST, *PNEIGHBOR_AP_INFO_LIST;
+
+typedef struct _NEIGHBOR_AP_SSID {
+    ULONG Length;
+    UCHAR Ssid[32];
+} NEIGHBOR_AP_SSID;
+
+typedef struct _NEIGHBOR_AP_CHANNEL {
+    ULONG Band;  // 1, 2, 3
+    UCHAR Channel;
+} NEIGHBOR_AP_CHANNEL;
+
+// The scan parameters of one neighbour-AP record.
+typedef struct _NEIGHBOR_AP_SCAN_PARAMS {
+    UCHAR ShortSsidCount;
+    UCHAR SsidCount;
+    NEIGHBOR_AP_SSID Ssids[NEIGHBOR_AP_MAX];
+    UCHAR ScanType;         // 1 active
+    UCHAR ChannelCount;
+    NEIGHBOR_AP_CHANNEL Channels[NEIGHBOR_AP_MAX];
+    UCHAR BssIndex;
+    UCHAR Bssid[NEIGHBOR_AP_MAX][6];
+    UCHAR BssidChannel[NEIGHBOR_AP_MAX];
+    UCHAR BssidSsidIndex[NEIGHBOR_AP_MAX];  // NEIGHBOR_AP_SSID_INDEX_NONE: none
+    USHORT Timing[3];
+    USHORT ExtraIeLen;
+    UCHAR ExtraIe[NEIGHBOR_AP_EXTRA_IE_MAX];
+
+} NEIGHBOR_AP_SCAN_PARAMS, *PNEIGHBOR_AP_SCAN_PARAMS;
+static_assert(sizeof(NEIGHBOR_AP_SCAN_PARAMS) == 260, "a neighbour-AP record's scan parameters are 260 bytes");
+
+typedef struct _NEIGHBOR_AP_INFO {
+    LIST_ENTRY Link;
+    UCHAR BssidCount;       // BSSIDs recorded, 0..4
+    NEIGHBOR_AP_SCAN_PARAMS Params;
+} NEIGHBOR_AP_INFO, *PNEIGHBOR_AP_INFO;
+static_assert(sizeof(NEIGHBOR_AP_INFO) == 280, "a neighbour-AP record is 280 bytes");
 
 // ---- receive reorder sessions -----------------------------------------------------------------------------
 #define REORDER_SESSION_COUNT 32

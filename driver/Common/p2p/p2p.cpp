@@ -805,3 +805,82 @@ NTSTATUS P2pGPTimeOutHandle(PMP_ADAPTER adapter)
     UNREFERENCED_PARAMETER(adapter);
     return NOT_BUILT_YET();
 }
+
+// ================================================================================================
+// what the scan and the beacon intake call
+// ================================================================================================
+namespace {
+
+bool FormingGroup(const MP_PORT* port)
+{
+    if (port == nullptr) {
+        return false;
+    }
+    const LONG state = port->P2pConnectState;
+    return (state >= P2P_ANY_IN_FORMATION_AS_GO && state <= P2P_I_AM_CLIENT_ASSOC_AUTH) ||
+           port->P2pMsState == P2pMs_STATE_FORMATION;
+}
+
+}  // namespace
+
+BOOLEAN P2PIsScanAllowed(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(port);
+    PP2P_CTRL_BLOCK p2p = adapter != nullptr ? adapter->P2pBlock : nullptr;
+    if (p2p == nullptr) {
+        return TRUE;
+    }
+    return static_cast<BOOLEAN>(!FormingGroup(p2p->DevicePort) && !FormingGroup(p2p->GoPort));
+}
+
+UCHAR PeerP2pBeaconProbeRspAtScan(PMP_ADAPTER adapter, PMP_PORT port, PMLME_QUEUE_ELEM elem, USHORT capability,
+                                  UCHAR channel, P2P_DISCO_ENTRY** entry)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(elem);
+    UNREFERENCED_PARAMETER(capability);
+    UNREFERENCED_PARAMETER(channel);
+    *entry = nullptr;
+    (void)NOT_BUILT_YET();
+    return 0;
+}
+
+VOID P2pMsIndicateWfdDeviceDiscoveryList(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    (void)NOT_BUILT_YET();
+}
+
+VOID PeerP2pBeacon(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* transmitter, PMLME_QUEUE_ELEM elem)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(transmitter);
+    UNREFERENCED_PARAMETER(elem);
+    (void)NOT_BUILT_YET();
+}
+
+VOID PeerP2pProbeReq(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem, ULONG mode)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(elem);
+    UNREFERENCED_PARAMETER(mode);
+    (void)NOT_BUILT_YET();
+}
+
+VOID MlmeP2PListenPhaseStartCallback(PMP_PORT devicePort, ULONG reserved)
+{
+    UNREFERENCED_PARAMETER(devicePort);
+    UNREFERENCED_PARAMETER(reserved);
+    (void)NOT_BUILT_YET();
+}
+
+BOOLEAN MlmeP2PIsListenAllowed(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    (void)NOT_BUILT_YET();
+    return FALSE;
+}

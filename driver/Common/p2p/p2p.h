@@ -389,3 +389,22 @@ void P2pSetModeValue(PMP_ADAPTER adapter, PMP_PORT port, ULONG mode);
 BOOLEAN P2PParseWPSIE(const UCHAR* element, ULONG elementLen, PUSHORT devicePasswordId, PUSHORT configMethods,
                       PUCHAR name, PUCHAR nameLen, PUCHAR selectedRegistrar, PUCHAR requestedCount,
                       PUCHAR deviceTypes);
+
+// ---- what the scan and the beacon intake call -------------------------------------------------------------
+typedef struct _MLME_QUEUE_ELEM MLME_QUEUE_ELEM, *PMLME_QUEUE_ELEM;
+// FALSE while the device port or the group-owner port forms a group.
+BOOLEAN P2PIsScanAllowed(PMP_ADAPTER adapter, PMP_PORT port);
+// Records a Wi-Fi Direct device from a beacon or probe response heard while scanning: 1 when one was
+// recorded; its discovery entry (or none) in `entry`.
+UCHAR PeerP2pBeaconProbeRspAtScan(PMP_ADAPTER adapter, PMP_PORT port, PMLME_QUEUE_ELEM elem, USHORT capability,
+                                  UCHAR channel, P2P_DISCO_ENTRY** entry);
+// Reports the discovered devices to the OS's discovery task of the port.
+VOID P2pMsIndicateWfdDeviceDiscoveryList(PMP_ADAPTER adapter, PMP_PORT port);
+// The group owner's beacon on a client port.
+VOID PeerP2pBeacon(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* transmitter, PMLME_QUEUE_ELEM elem);
+// Answers a probe request for the Wi-Fi Direct device (mode 0 searching, 1 listening or idle).
+VOID PeerP2pProbeReq(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem, ULONG mode);
+// Arms the adapter's listen timer for the device port unless the adapter halts.
+VOID MlmeP2PListenPhaseStartCallback(PMP_PORT devicePort, ULONG reserved);
+// A listen phase may start between two scan chunks.
+BOOLEAN MlmeP2PIsListenAllowed(PMP_ADAPTER adapter, PMP_PORT port);

@@ -3,18 +3,6 @@
 
 #include "platform/ndiscommon/trace.h"
 
-NTSTATUS MlmeSyncP2pSetListenState(PMP_ADAPTER adapter, PMP_PORT port, ULONG reserved1, ULONG reserved2,
-                                   ULONG durationMs, UCHAR start)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(reserved1);
-    UNREFERENCED_PARAMETER(reserved2);
-    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_P2P, "listen state %u for %u ms", static_cast<unsigned>(start),
-             static_cast<unsigned>(durationMs));
-    return NOT_BUILT_YET();
-}
-
 NTSTATUS ApAuthDeauthFrameSend(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* address, USHORT reason)
 {
     UNREFERENCED_PARAMETER(adapter);

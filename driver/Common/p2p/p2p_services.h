@@ -12,9 +12,6 @@ typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 
 // ---- Common/mlme (MLME queue, sync machine, station table) ---------------------------------------------
-// Starts (start 1) or stops (start 0) the Wi-Fi Direct listen state for the given duration.
-NTSTATUS MlmeSyncP2pSetListenState(PMP_ADAPTER adapter, PMP_PORT port, ULONG reserved1, ULONG reserved2,
-                                   ULONG durationMs, UCHAR start);
 
 // ---- Common/qzcmd (firmware commands): QzCmdChPrivilage ------------------------------------------------
 #include "Common/qzcmd.h"

@@ -28,6 +28,7 @@
 #include "Common/p2p/p2p_services.h"
 #include "Common/qzcmd.h"
 #include "Common/rlm.h"
+#include "Common/he/he_rlm.h"
 #include "hal/common/hal_bringup.h"
 #include "platform/ndiscommon/ndiscommon.h"
 #include "platform/ndiscommon/ndiscommonhif_services.h"

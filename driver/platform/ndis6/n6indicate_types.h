@@ -114,6 +114,7 @@ typedef struct _ADAPTER_INDICATION_BLOCK {
     ULONG WdiFlags;                 // bit 0x200000: a connection completed with success
     INDICATION_CONNECT_REQUEST ConnectRequest;
     UCHAR WakePacket[WAKE_PACKET_BUFFER_SIZE];
+    ULONG WakePacketLength;         // bytes of the wake packet stored in WakePacket
     ULONG64 WakeValues[2];
     UCHAR FixedRecord[DOT11_ASSOCIATION_COMPLETION_SIZE];  // when no record buffer can be allocated
 } ADAPTER_INDICATION_BLOCK, *PADAPTER_INDICATION_BLOCK;

@@ -270,6 +270,8 @@ NTSTATUS N6PciInitRxRing(PPCI_HIF_CONTEXT hif, ULONG ring, ULONG slots, ULONG bu
         return STATUS_INSUFFICIENT_RESOURCES;
     }
     ULONG pool = ring <= 1 ? ring : 2;
+    // A buffer of a freshly built pool is still zero: touching every page of it up front only costs.
+    const BOOLEAN zeroed = RxDmaqPoolUntouched(pool);
     for (ULONG k = 0; k < slots; ++k) {
         PDMA_RING_SLOT slot = &r->Slots[k];
         PlaceSlot(slot, &r->Area, k);
@@ -285,7 +287,9 @@ NTSTATUS N6PciInitRxRing(PPCI_HIF_CONTEXT hif, ULONG ring, ULONG slots, ULONG bu
         slot->BufferLa = la;
         slot->Record = record;
         slot->CmdSlotIndex = PCI_RING_NO_CMD_SLOT;
-        PlatformZeroMemory(record->BufferVa, record->BufferSize);
+        if (!zeroed) {
+            PlatformZeroMemory(record->BufferVa, record->BufferSize);
+        }
         PWPDMA_DESC d = slot->DescriptorVa;
         d->BufferLow = static_cast<ULONG>(la);
         d->Word2 = static_cast<ULONG>(la >> 32);

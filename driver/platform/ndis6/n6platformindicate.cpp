@@ -8,6 +8,7 @@
 #include "Common/p2p/p2p.h"
 #include "platform/ndis6/n6indicate.h"
 #include "platform/ndiscommon/adapter.h"
+#include "platform/wdi/ndiswdi.h"
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/trace.h"
 #include "platform/wdi/wdievent.h"
@@ -198,7 +199,7 @@ NTSTATUS N6PlatformIndicateAssociationCompletion(PMP_ADAPTER adapter, PMP_PORT p
         assoc.FourAddress = 0;
         assoc.PortAuthorized = record->bPortAuthorized;
         assoc.DsInfo = 3;
-        assoc.BandId = WdiGeneratorBandId(port->Channel.Band);
+        assoc.BandId = NdisWdiGetWdiBandIdFromBand(adapter, port->Channel.Band);
         if (auth == AUTH_WPA3_192 || (auth == AUTH_SAE && record->MulticastCipher == CIPHER_GCMP_256)) {
             record->MulticastMgmtCipher = MGMT_CIPHER_BIP_GMAC_256;
             assoc.MulticastMgmtCipher = MGMT_CIPHER_BIP_GMAC_256;
@@ -447,13 +448,9 @@ void N6PlatformIndicateScanStatus(PMP_ADAPTER adapter, PMP_PORT port, ULONG stat
     if (port->PortNumber == 0) {
         adapter->Mlme.ScanReqPending = 0;
     }
-    // The scan task's completion: the scan-complete indication on the pending task.
-    WDI_MESSAGE_HEADER header = adapter->Wdi.CntlBlock.HeaderCopy;
-    WdiEventSendStatusIndicationEx(adapter, &header, static_cast<USHORT>(port->PortNumber),
-                                   WDI_INDICATION_SCAN_COMPLETE, static_cast<NTSTATUS>(status), nullptr, 0,
-                                   WDI_INDICATION_MODE_TASK_COMPLETION);
-    // The OS scan's timer belongs to the scan task, which stops it unless its callback runs now.
-    (void)NOT_BUILT_YET();
+    (void)WdiScanComplete(adapter, port, static_cast<NTSTATUS>(status));
+    UCHAR cancelled = 0;
+    PlatformCancelTimer(&adapter->Mlme.Scan.ScanTimer, &cancelled);
     if (resetSyncState != 0) {
         port->Mlme.SyncMachine.CurrState = 0;
     }

@@ -30,6 +30,7 @@
 #include "Common/qzevent_types.h"
 #include "Common/recv_types.h"
 #include "Common/rlm_domain_types.h"
+#include "Common/rlm_types.h"
 #include "Common/wowlan_types.h"
 #include "hal/common/fwfile_types.h"
 #include "hal/common/hal_chip_types.h"
@@ -434,7 +435,7 @@ typedef struct _MP_ADAPTER {
     PLATFORM_THREAD TxNetQueueThread;  // "WINCXTxNetQueueThread"
     PLATFORM_THREAD SendAfterSerThread;  // "WdiSendDataThreadAfterSER"; its wake event is the send-restart event
     INTERNAL_CMD_BLOCK Cmd;
-    SCAN_NEIGHBOR_AP_LIST NeighborApList;
+    NEIGHBOR_AP_INFO_LIST NeighborApList;
     NDIS_RW_LOCK MacTabLock;
 
     // Flag word lock.
@@ -628,6 +629,7 @@ typedef struct _MP_ADAPTER {
     UCHAR RxPnPresent;                 // the last data frame carried a packet number
     ULONG64 RxGroupDataFrames;
     ULONG64 RxUnicastDataFrames;
+    ULONG64 RxOwnBssBeacons;           // group-addressed beacons of port 0's BSS the management step passed
     // ---- indication layers: the connection dialogue bytes and the association's frames (platform/ndis6/n6indicate) ----
     ADAPTER_INDICATION_BLOCK Ind;
     // ---- firmware status, statistics and wake events (Common/qzevent_handlers) -------------------------------
@@ -674,6 +676,8 @@ typedef struct _MP_ADAPTER {
     WEP_CRYPT_STATE WepCrypt;
     // ---- WPS: the access point the last search settled on (Common/mlme/mlmewsc) ----
     WSC_ADAPTER_BLOCK Wsc;
+    // ---- the station link's agreed capabilities, TWT agreement slots, AFC power table (Common/rlm_vht, Common/he, Common/rlm_power) ----
+    RLM_ADAPTER_BLOCK Rlm;
 } MP_ADAPTER;
 
 // Reads the flag word without a lock.

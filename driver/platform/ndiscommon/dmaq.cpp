@@ -400,6 +400,7 @@ NTSTATUS __RxDmaqInit(PMP_ADAPTER adapter, ULONG poolIndex, ULONG count, ULONG b
         (void)__RxDmaqFree(adapter, poolIndex);
         return STATUS_INSUFFICIENT_RESOURCES;
     }
+    pool->Untouched = TRUE;  // common buffers come zero-filled
     return STATUS_SUCCESS;
 }
 
@@ -420,6 +421,7 @@ NTSTATUS __RxDmaqFree(PMP_ADAPTER adapter, ULONG poolIndex)
     if (poolIndex >= RX_DMAQ_POOL_COUNT) {
         return STATUS_INVALID_PARAMETER;
     }
+    g_RxDmaqPool[poolIndex].Untouched = FALSE;
     return ReleasePool(&g_RxDmaqPool[poolIndex], [](PLIST_ENTRY entry) {
         PlatformFreeMemory(CONTAINING_RECORD(entry, RX_DMAQ_DESC, Links), sizeof(RX_DMAQ_DESC));
     });
@@ -612,10 +614,23 @@ VOID RxDmaqReturnToPool(PMP_ADAPTER adapter, PRX_DMAQ_DESC record)
     LockPool(pool);
     InsertTailList(&pool->FreeList, &record->Links);
     ++pool->FreeCount;
+    pool->Untouched = FALSE;
     if (__atomic_load_n(&adapter->RxExhaustMask, __ATOMIC_ACQUIRE) != 0) {
         __atomic_fetch_and(&adapter->RxExhaustMask, ~(1u << record->PoolIndex), __ATOMIC_SEQ_CST);
     }
     UnlockPool(pool);
+}
+
+BOOLEAN RxDmaqPoolUntouched(ULONG poolIndex)
+{
+    if (poolIndex >= RX_DMAQ_POOL_COUNT) {
+        return FALSE;
+    }
+    PRX_DMAQ_POOL pool = &g_RxDmaqPool[poolIndex];
+    LockPool(pool);
+    const BOOLEAN untouched = pool->Untouched;
+    UnlockPool(pool);
+    return untouched;
 }
 
 ULONG RxDmaqGetFreeCount(PMP_ADAPTER adapter, ULONG poolIndex)

@@ -107,6 +107,7 @@ typedef struct _RX_DMAQ_POOL {
     KSPIN_LOCK Lock;
     KIRQL OldIrql;
     ULONG RecordCount;
+    BOOLEAN Untouched;  // built from fresh (zeroed) memory, and no record has come back since
 } RX_DMAQ_POOL, *PRX_DMAQ_POOL;
 
 // ---- pools ---------------------------------------------------------------------------------------------
@@ -146,6 +147,9 @@ PRX_DMAQ_DESC RxDmaqAlloc(PMP_ADAPTER adapter, ULONG poolIndex);
 // bit is cleared.
 VOID RxDmaqReturnToPool(PMP_ADAPTER adapter, PRX_DMAQ_DESC record);
 ULONG RxDmaqGetFreeCount(PMP_ADAPTER adapter, ULONG poolIndex);
+// Whether every buffer of the pool still holds the zeros of its fresh common buffer (no record has come
+// back to the pool since it was built): a ring set up from it need not zero them again.
+BOOLEAN RxDmaqPoolUntouched(ULONG poolIndex);
 
 // ---- software queues ------------------------------------------------------------------------------------
 // A queue of packet records linked through their list links: its list, its count and its own lock.

@@ -44,25 +44,6 @@ NTSTATUS MlmeRadioPeriodicExecPassivLevel(PMP_ADAPTER adapter, PMP_PORT port)
     return NOT_BUILT_YET();
 }
 
-NTSTATUS DisconnectRequest(PMP_ADAPTER adapter, PMP_PORT port, PULONG bytesWritten, PULONG bytesNeeded, UCHAR source,
-                           PUCHAR parameters)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(bytesWritten);
-    UNREFERENCED_PARAMETER(bytesNeeded);
-    UNREFERENCED_PARAMETER(source);
-    UNREFERENCED_PARAMETER(parameters);
-    return NOT_BUILT_YET();
-}
-
-void ScanNeighborAPInfoListReset(PMP_ADAPTER adapter, PSCAN_NEIGHBOR_AP_LIST list)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(list);
-    (void)NOT_BUILT_YET();
-}
-
 NTSTATUS QzCmdFactCalGet(PMP_ADAPTER adapter, UCHAR band, UCHAR index)
 {
     UNREFERENCED_PARAMETER(adapter);
@@ -129,13 +110,6 @@ NTSTATUS AsicSetEdcaParm(PMP_ADAPTER adapter, PMP_PORT port, PVOID edcaParm, UCH
     UNREFERENCED_PARAMETER(adapter);
     UNREFERENCED_PARAMETER(port);
     UNREFERENCED_PARAMETER(edcaParm);
-    UNREFERENCED_PARAMETER(enable);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS rlmSetSrControl(PMP_PORT port, UCHAR enable)
-{
-    UNREFERENCED_PARAMETER(port);
     UNREFERENCED_PARAMETER(enable);
     return NOT_BUILT_YET();
 }

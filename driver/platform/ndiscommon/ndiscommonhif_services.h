@@ -11,7 +11,6 @@
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 typedef struct _MP_PORT MP_PORT, *PMP_PORT;
-typedef struct _SCAN_NEIGHBOR_AP_LIST SCAN_NEIGHBOR_AP_LIST, *PSCAN_NEIGHBOR_AP_LIST;
 
 // ---- station key and power settings (Common/mlme/mlmeinfo) ---------------------------------------------
 // Sends the port's default key id to the firmware.
@@ -30,17 +29,10 @@ NTSTATUS MlmeSetPsmBit(PMP_ADAPTER adapter, UCHAR psm);
 NTSTATUS MlmePowerConsumptionCtrl(PMP_ADAPTER adapter, PMP_PORT port);
 // The radio periodic job; re-arms the radio timer.
 NTSTATUS MlmeRadioPeriodicExecPassivLevel(PMP_ADAPTER adapter, PMP_PORT port);
-// Disconnects the port: restarts its MLME machines, sends deauthentication, indicates the
-// disassociation to the OS and runs link down. `parameters` are the optional disassociation
-// parameters of the caller.
-NTSTATUS DisconnectRequest(PMP_ADAPTER adapter, PMP_PORT port, PULONG bytesWritten, PULONG bytesNeeded, UCHAR source,
-                           PUCHAR parameters);
 
 // ---- scan (Common/mlme) --------------------------------------------------------------------------------------
 // Merges the scan table into the roaming-candidate table (Common/mlme/mlmesync_reposit).
 BOOLEAN MlmeUpdateRepositTabFromScanTab(PMP_ADAPTER adapter, UCHAR force, UCHAR decideCountry);
-// Empties the neighbour-AP list.
-void ScanNeighborAPInfoListReset(PMP_ADAPTER adapter, PSCAN_NEIGHBOR_AP_LIST list);
 
 // ---- firmware commands and files (Common/qzcmd, Common/fwsettings) -------------------------------------------
 // Asks the firmware for one factory calibration record (unified command 0x7C, query).
@@ -68,7 +60,5 @@ typedef struct _MAC_TABLE_ENTRY MAC_TABLE_ENTRY, *PMAC_TABLE_ENTRY;
 NTSTATUS WdiTxSendPauseIndication(PMP_ADAPTER adapter, UCHAR pause, UCHAR reason);
 // The port's EDCA parameter set to the chip (Common/mlme).
 NTSTATUS AsicSetEdcaParm(PMP_ADAPTER adapter, PMP_PORT port, PVOID edcaParm, UCHAR enable);
-// Spatial-reuse control of the port (Common/rlm).
-NTSTATUS rlmSetSrControl(PMP_PORT port, UCHAR enable);
 // Installs the connection's keys again for the peer entry (Common/mlme).
 NTSTATUS MlmeRestoreKey(PMP_ADAPTER adapter, PMP_PORT port, PMAC_TABLE_ENTRY entry);

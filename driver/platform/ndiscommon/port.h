@@ -20,6 +20,7 @@
 #include "Common/mlme/mlmesync_types.h"
 #include "Common/p2p/p2p_types.h"
 #include "Common/recv_types.h"
+#include "Common/rlm_types.h"
 #include "hal/common/phy_cfg_types.h"
 #include "platform/ndis6/n6indicate_types.h"
 #include "platform/ndiscommon/ndiscommon_types.h"
@@ -544,4 +545,6 @@ typedef struct _MP_PORT {
     PORT_BIP_GMAC_KEY BipGmac;
     // ---- WPS: device information sources, the OS's element, the search's candidates (Common/mlme/mlmewsc) ----
     WSC_PORT_BLOCK Wsc;
+    // ---- VHT, HE and EHT capability and operation records, the access point's HE parameters (Common/rlm_vht, Common/he) ----
+    RLM_PORT_BLOCK Rlm;
 } MP_PORT;

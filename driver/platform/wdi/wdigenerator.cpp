@@ -1,6 +1,8 @@
 // WDI indication generators.
 #include "platform/wdi/wdigenerator.h"
 
+#include "platform/wdi/ndiswdi.h"
+
 #include <cstring>
 
 #include "Common/decoders.h"
@@ -197,18 +199,6 @@ bool HasBody(const UCHAR* frame, ULONG length)
 
 }  // namespace
 
-ULONG WdiGeneratorBandId(ULONG band)
-{
-    switch (band) {
-    case BAND_5G:
-        return WIFI_BAND_ID_5G;
-    case BAND_6G:
-        return WIFI_BAND_ID_6G;
-    default:
-        return WIFI_BAND_ID_2G;
-    }
-}
-
 ULONG WdiGeneratorLinkQuality(LONG rssi)
 {
     // x is the negated signal strength taken as an unsigned byte.
@@ -280,7 +270,7 @@ void WdiGeneratorBssEntry(PMP_ADAPTER adapter, PMP_PORT port, const WDI_BSS_ENTR
                         }
                         PutU32s(w, WDI_TLV_SIGNAL_INFO,
                                 {static_cast<ULONG>(entry->Rssi), WdiGeneratorLinkQuality(entry->Rssi)});
-                        PutU32s(w, WDI_TLV_CHANNEL_INFO, {entry->Channel, WdiGeneratorBandId(entry->Band)});
+                        PutU32s(w, WDI_TLV_CHANNEL_INFO, {entry->Channel, NdisWdiGetWdiBandIdFromBand(adapter, entry->Band)});
                         PutParts(w, WDI_TLV_DEVICE_CONTEXT, &context, sizeof(context));
                         UCHAR age[9];
                         std::memcpy(age, &entry->HostTimeStamp, 8);
@@ -566,7 +556,7 @@ void WdiGeneratorEventIndicateNLODiscovery(PMP_ADAPTER adapter, PMP_PORT port, c
                         PutParts(w, WDI_TLV_DEVICE_CONTEXT, &context, sizeof(context));
                         PutU32s(w, WDI_TLV_SIGNAL_INFO, {static_cast<ULONG>(rssi), WdiGeneratorLinkQuality(rssi)});
                         PutU32s(w, WDI_TLV_CHANNEL_INFO,
-                                {channel, WdiGeneratorBandId(adapter->CurrentBand)});
+                                {channel, NdisWdiGetWdiBandIdFromBand(adapter, adapter->CurrentBand)});
                     });
     PlatformFreeMemory(block, NLO_PARAMETER_BLOCK_SIZE);
 }
@@ -651,7 +641,7 @@ void WdiGeneratorEventP2PGroupOperatingChannel(PMP_ADAPTER adapter, PMP_PORT por
     attribute[3] = P2pOpClassFromChannel(channel, band, 4);
     attribute[4] = channel;
     attribute[5] = 1;
-    const ULONG bandId = WdiGeneratorBandId(port->Channel.Band);
+    const ULONG bandId = NdisWdiGetWdiBandIdFromBand(adapter, port->Channel.Band);
     std::memcpy(attribute + 6, &bandId, 4);
     GenerateAndSend(adapter, "WdiGeneratorEventP2PGroupOperatingChannel", nullptr, PortIdOf(port),
                     WDI_INDICATION_P2P_GROUP_OPERATING_CHANNEL, STATUS_SUCCESS, WDI_INDICATION_MODE_UNSOLICITED,
@@ -693,7 +683,7 @@ NTSTATUS WdiGeneratorIncomingActionFrame(PMP_ADAPTER adapter, PMP_PORT port, UCH
                         UCHAR info[11];
                         std::memcpy(info, frame + 10, 6);
                         info[6] = value;
-                        const ULONG bandId = WdiGeneratorBandId(band);
+                        const ULONG bandId = NdisWdiGetWdiBandIdFromBand(adapter, band);
                         std::memcpy(info + 7, &bandId, 4);
                         PutParts(w, WDI_TLV_ACTION_FRAME_INFO, info, sizeof(info));
                         PutFrameBody(w, WDI_TLV_ACTION_FRAME_BODY, frame, frameLength);

@@ -168,7 +168,5 @@ ULONG WdiGeneratorSupportedChannelList(PMP_ADAPTER adapter, WIFI_CHANNEL_MAPPING
 // The centre frequency (MHz) of a channel of a band (1: 2.4 GHz, 2: 5 GHz, 3: 6 GHz); an unknown
 // 2.4/5 GHz channel gives 2412, an unknown 6 GHz channel 6135.
 ULONG WdiChannelCentreFrequency(ULONG band, ULONG channel);
-// The WDI band id of a driver band: 1 -> 1, 2 -> 2, 3 -> 5, anything else 1.
-ULONG WdiGeneratorBandId(ULONG band);
 // The link quality (0..100) of a signal strength in dBm.
 ULONG WdiGeneratorLinkQuality(LONG rssi);

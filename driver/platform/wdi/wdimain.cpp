@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "Common/mlme/mlmesync_rnr.h"
+#include "Common/qzcmd_scan.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/ndiscommon.h"
@@ -15,8 +17,8 @@
 // dispatch rows
 // ================================================================================================
 const WDI_TASK_DISPATCH_ENTRY g_WdiTaskTable[WDI_TASK_ROW_COUNT] = {
-    {WDI_TASK_SCAN, "QZ_WDI_TASK_SCAN", WdiTaskScan, WdiTaskAbortScanRequest, WDI_INDICATION_SCAN_COMPLETE, nullptr,
-     nullptr, 0},
+    {WDI_TASK_SCAN, "QZ_WDI_TASK_SCAN", WdiTaskScan, WdiTaskAbortScanRequest, WDI_INDICATION_SCAN_COMPLETE,
+     WdiTlvParseTaskScan, WdiTlvCleanupTaskScan, sizeof(WDI_SCAN_PARAMETERS)},
     {WDI_TASK_P2P_DISCOVER, "QZ_WDI_TASK_P2P_DISCOVER", WdiTaskP2pDiscover, WdiTaskAbortScanRequest,
      WDI_INDICATION_P2P_DISCOVERY_COMPLETE, nullptr, nullptr, 0},
     {WDI_TASK_CONNECT, "QZ_WDI_TASK_CONNECT", WdiTaskConnect, WdiTaskAbortConnectRequest,
@@ -54,7 +56,8 @@ const WDI_PROPERTY_DISPATCH_ENTRY g_WdiPropertyTable[WDI_PROPERTY_ROW_COUNT] = {
     {31, "QZ_WDI_SET_DEFAULT_KEY_ID", WdiPropertySetDefaultKeyId, nullptr, nullptr, 0},
     {32, "QZ_WDI_SET_CONNECTION_QUALITY", WdiPropertySetConnectionQuality, nullptr, nullptr, 0},
     {WDI_GET_STATISTICS, "QZ_WDI_GET_STATISTICS", WdiPropertyGetStatistics, nullptr, nullptr, 0},
-    {41, "QZ_WDI_SET_NETWORK_LIST_OFFLOAD", WdiPropertySetNetworkListOffload, nullptr, nullptr, 0},
+    {41, "QZ_WDI_SET_NETWORK_LIST_OFFLOAD", WdiPropertySetNetworkListOffload, WdiTlvParseNetworkListOffload,
+     WdiTlvCleanupNetworkListOffload, sizeof(WDI_NLO_PARAMETERS)},
     {47, "QZ_WDI_GET_BSS_ENTRY_LIST", WdiPropertyGetBssEntryList, nullptr, nullptr, 0},
     {WDI_ABORT_TASK, "QZ_WDI_ABORT_TASK", WdiPropertySetTaskAbort, WdiTlvParseTaskAbort, WdiTlvCleanup,
      sizeof(WDI_TASK_ABORT_PARAMETERS)},
@@ -119,12 +122,12 @@ void DeliverIndication(PMP_ADAPTER adapter, ULONG code, PVOID buffer, ULONG leng
     WdfObjectDelete(memory);
 }
 
-// What the abort of a connect does while the firmware scans: empties the neighbour-AP list
-// (ScanNeighborAPInfoListReset) and sends the firmware scan abort (QzCmdSendAbortScan); both
-// services come with the scan code.
+// What the abort of a connect does while the firmware scans: empties the neighbour-AP list and sends
+// the firmware scan abort.
 void AbortScanOfConnect(PMP_ADAPTER adapter)
 {
-    (void)NOT_BUILT_YET();
+    ScanNeighborAPInfoListReset(adapter, &adapter->NeighborApList);
+    (void)QzCmdSendAbortScan(adapter);
     AdapterClearFlag(adapter, ADAPTER_FLAG_SCANNING, __func__);
 }
 

@@ -1,14 +1,19 @@
 // The handlers of the WDI task rows. Each comes with its own task's code.
 #include "platform/wdi/wditask.h"
 
+#include "Common/mlme/mlmereq.h"
+#include "Common/mlme/mlmesync.h"
+#include "Common/qzcmd_scan.h"
+#include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/trace.h"
+#include "platform/wdi/ndiswdi.h"
 
 NTSTATUS WdiTaskScan(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(request);
-    UNREFERENCED_PARAMETER(parameters);
-    return NOT_BUILT_YET();
+    const NTSTATUS status =
+        NdisWdiSetOidDot11ScanRequest(adapter, request, static_cast<const WDI_SCAN_PARAMETERS*>(parameters));
+    (void)WdiEventCompleteOid(adapter, request, nullptr, 0);
+    return status;
 }
 
 NTSTATUS WdiTaskP2pDiscover(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
@@ -125,9 +130,30 @@ NTSTATUS WdiTaskSendResponseActionFrame(PMP_ADAPTER adapter, WIFIREQUEST request
 
 NTSTATUS WdiTaskAbortScanRequest(PMP_ADAPTER adapter, PMP_PORT port)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
+    if (adapter == nullptr || port == nullptr) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    if (!AdapterTestFlags(adapter, ADAPTER_FLAG_OS_SCAN) && !WdiTaskIsPending(adapter, WDI_TASK_SCAN)) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    if (WdiTaskIsPending(adapter, WDI_TASK_P2P_DISCOVER) && AdapterTestFlags(adapter, ADAPTER_FLAG_SCANNING)) {
+        (void)MlmeSyncP2pSetListenState(adapter, port, port->P2pListenChannel, 0, 0, 0);
+        UCHAR cancelled = 0;
+        PlatformCancelTimer(&port->P2pListenSTASwitchTimer, &cancelled);
+    }
+    ScanNeighborAPInfoListReset(adapter, &adapter->NeighborApList);
+    adapter->Mlme.Scan.RoamingNeeded = 0;
+    UCHAR cancelled = 0;
+    PlatformCancelTimer(&adapter->Mlme.Scan.ScanTimer, &cancelled);
+    (void)MlmeSyncScanDone(adapter, port, 0);
+    const bool p2p = port->PortType >= WFD_DEVICE && port->PortType <= WFD_CLIENT;
+    MLME_SCAN_STATE& scan = adapter->Mlme.Scan;
+    if (adapter->RegistryBlock.RebootScanEnhancement && !p2p &&
+        (scan.RebootScanState == REBOOT_SCAN_SENT || scan.RebootScanState == REBOOT_SCAN_DONE)) {
+        scan.RebootScanState = REBOOT_SCAN_IDLE;
+    }
+    adapter->Wdi.ScanAbortRequested.store(1);
+    return QzCmdSendAbortScan(adapter);
 }
 
 NTSTATUS WdiTaskAbortConnectRequest(PMP_ADAPTER adapter, PMP_PORT port)

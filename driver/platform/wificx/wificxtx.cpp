@@ -336,11 +336,8 @@ NTSTATUS QZCxHifPciXmitHardTransmit(PPCI_HIF_CONTEXT hif, PTX_DMAQ_DESC record, 
     info.Kick = static_cast<UCHAR>((entry->TxModeByte & 0xF0) == 0 ? 1 : 0);
     const BOOLEAN kick = static_cast<BOOLEAN>(info.Kick || info.SpecialFrame || info.IcmpEcho || eapol);
     const NTSTATUS status = Submit(adapter, hif, record, &info, entry, ring, kick, TRUE);
-    if (NT_SUCCESS(status)) {
-        (void)InterlockedIncrement(&entry->TxInFlight);
-        if (port->PortNumber == 0) {
-            (void)InterlockedIncrement(&port->TxInFlight);
-        }
+    if (NT_SUCCESS(status) && port->PortNumber == 0) {
+        (void)InterlockedIncrement(&port->TxInFlight);
     }
     return status;
 }
@@ -488,9 +485,5 @@ NTSTATUS QZCxHifPciApXmitHardTransmit(PPCI_HIF_CONTEXT hif, PTX_DMAQ_DESC record
         record->FirstBufferLength -= kHeader;
     }
     const BOOLEAN kick = static_cast<BOOLEAN>(eapol || info.SpecialFrame);
-    const NTSTATUS status = Submit(adapter, hif, record, &info, entry, ring, kick, FALSE);
-    if (NT_SUCCESS(status)) {
-        (void)InterlockedIncrement(&entry->TxInFlight);
-    }
-    return status;
+    return Submit(adapter, hif, record, &info, entry, ring, kick, FALSE);
 }

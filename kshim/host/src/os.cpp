@@ -770,7 +770,8 @@ DeviceControlRequest Os::SendDeviceControl(const std::u16string& deviceName, ULO
 bool DeviceControlRequest::Wait(unsigned realMs) const
 {
     std::unique_lock<std::mutex> lock(record->lock);
-    return record->done.wait_for(lock, std::chrono::milliseconds(realMs), [&] { return record->completed; });
+    return kshim::host::WaitUntil(lock, record->done, INT64_MAX, [&] { return record->completed; },
+                                  std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs));
 }
 
 bool DeviceControlRequest::Completed() const

@@ -1,9 +1,17 @@
-// The WDI TLV parser: the TLVs behind a WDI message header, each {u16 type, u16 length of the value,
-// value}, little-endian, turned into the parameter records the driver's handlers read. A parse
-// routine checks every length against the bytes it was given, skips TLVs it does not know (the
-// first of a repeated TLV wins) and fails with NDIS_STATUS_INVALID_DATA when a TLV it needs is
-// missing or shorter than its record. The cleanup routine releases what a parse attached to a
-// record (nothing for a record of fixed members).
+// The WDI TLV library: the TLVs behind a WDI message header, each {u16 type, u16 length of the value,
+// value}, little-endian, some of them containers of further TLVs. A parse routine turns the TLVs of
+// one message into the parameter record its handler reads: a presence-bit word first when the
+// message has optional TLVs, fixed members inline, each list as {count, pointer, owned flag}. It
+// checks every length against the bytes it was given: a TLV whose header or value runs past its
+// message (or past its container) fails the parse with NDIS_STATUS_INVALID_DATA, as does a TLV the
+// message needs that is missing or shorter than its record. TLVs it does not know are skipped;
+// of a repeated single TLV the first wins, a repeated list TLV adds an entry. The cleanup routine
+// releases what a parse attached to a record (lists and byte arrays the library allocated).
+//
+// A generate routine writes the TLVs of one message or indication from the same record into a
+// buffer the library allocates ({reserved header bytes, zeroed}, then the TLVs); the caller frees it
+// with WdiTlvFreeGenerated. Parse and generate share one schema, so what the OS side generates the
+// driver parses and what the driver generates the OS side parses.
 #pragma once
 
 #include "kshim/nt_types.h"
@@ -13,6 +21,36 @@
 #ifndef NDIS_STATUS_INVALID_DATA
 #define NDIS_STATUS_INVALID_DATA ((NTSTATUS)0xC0010015L)
 #endif
+
+// ---- walking TLVs ------------------------------------------------------------------------------------------
+// The one checked walk over a run of TLVs: a TLV is yielded only when its header and its whole value
+// lie inside the run; a run that ends inside a header or a value is reported as malformed.
+typedef struct _WDI_TLV_CURSOR {
+    const UCHAR* Tlvs;
+    ULONG Length;
+    ULONG Offset;
+    BOOLEAN Malformed;
+} WDI_TLV_CURSOR;
+VOID WdiTlvCursorInit(WDI_TLV_CURSOR* cursor, const UCHAR* tlvs, ULONG length);
+// The next TLV; FALSE at the end of the run or at a malformed rest (Malformed set).
+BOOLEAN WdiTlvNext(WDI_TLV_CURSOR* cursor, USHORT* type, const UCHAR** value, USHORT* valueLength);
+
+// ---- lists as the parsed records carry them ----------------------------------------------------------------
+// A byte array (an SSID, an element buffer, a frame body).
+typedef struct _WDI_BYTE_ARRAY {
+    ULONG ElementCount;
+    PUCHAR pElements;
+    UCHAR MemoryInternallyAllocated;
+} WDI_BYTE_ARRAY, *PWDI_BYTE_ARRAY;
+// A list of u32 values.
+typedef struct _WDI_U32_LIST {
+    ULONG ElementCount;
+    PULONG pElements;
+    UCHAR MemoryInternallyAllocated;
+} WDI_U32_LIST, *PWDI_U32_LIST;
+
+// Frees the library's allocations of a generated buffer.
+VOID WdiTlvFreeGenerated(PUCHAR buffer);
 
 // TLV types.
 #define WDI_TLV_TASK_ABORT_PARAMETERS 0x0040u  // {u32 message id, u32 transaction id, u16 port id}
@@ -71,3 +109,161 @@ VOID WdiTlvCleanup(PVOID parameters);
 #define WDI_TLV_P2P_ACTION_FRAME_INFO 0x0121u    // the 12-byte frame information (frame type first)
 #define WDI_TLV_P2P_EXTRA_IES 0x0122u            // the extra IEs of a Wi-Fi Direct action frame
 #define WDI_TLV_AP_ASSOC_RESPONSE_RESULT 0x0123u // {6-byte peer address, u8 result, u8 result, u32 auth algorithm, u32 cipher}
+
+// ---- the scan task (message 4) ------------------------------------------------------------------------------
+// TLVs of the scan task. WDI_TLV_BSSID (above) is mandatory, and so are the scan mode and the dwell
+// times; the SSID list, the vendor elements, the band/channel list and the 6 GHz list are optional.
+#define WDI_TLV_SCAN_MODE 0x0200u               // {u8, u32 scan type, u8, u32 scan trigger}
+#define WDI_TLV_SCAN_MODE_SIZE 10u
+#define WDI_TLV_SCAN_DWELL_TIME 0x0201u         // three u32
+#define WDI_TLV_SCAN_DWELL_TIME_SIZE 12u
+#define WDI_TLV_SSID 0x0202u                    // the SSID bytes; one TLV per SSID of a list
+#define WDI_TLV_VENDOR_SPECIFIC_IE 0x0203u      // information elements as the OS gives them
+#define WDI_TLV_BAND_CHANNEL 0x0204u            // container: WDI_TLV_BAND_ID, WDI_TLV_CHANNEL_INFO_LIST
+#define WDI_TLV_BAND_ID 0x0205u                 // u32 WDI band id
+#define WDI_TLV_CHANNEL_INFO_LIST 0x0206u       // u32 channel numbers
+#define WDI_TLV_6_GHZ_BAND_CHANNEL 0x0207u      // container: WDI_TLV_BSSID, WDI_TLV_CHANNEL_NUMBER,
+                                                // optional WDI_TLV_BSS_ENTRY_CHANNEL_INFO
+#define WDI_TLV_CHANNEL_NUMBER 0x0208u          // u8
+#define WDI_TLV_BSS_ENTRY_CHANNEL_INFO 0x0209u  // two u32
+#define WDI_TLV_BSS_ENTRY_CHANNEL_INFO_SIZE 8u
+
+// Presence bits of WDI_SCAN_PARAMETERS.
+#define WDI_SCAN_PRESENT_VENDOR_IES 0x1u
+#define WDI_SCAN_PRESENT_BAND_CHANNEL 0x2u
+#define WDI_SCAN_PRESENT_6GHZ 0x4u
+
+typedef struct _WDI_SCAN_MODE_PARAMETERS {
+    UCHAR ModeByte0;
+    ULONG ScanType;     // 1 active, 2 passive, 3 auto
+    UCHAR ModeByte1;
+    ULONG ScanTrigger;  // 2 background, 3 and 6 roaming, 4 connect, others general
+} WDI_SCAN_MODE_PARAMETERS;
+
+typedef struct _WDI_SCAN_DWELL_PARAMETERS {
+    ULONG Values[3];
+} WDI_SCAN_DWELL_PARAMETERS;
+
+typedef struct _WDI_SSID_LIST {
+    ULONG ElementCount;
+    PWDI_BYTE_ARRAY pElements;
+    UCHAR MemoryInternallyAllocated;
+} WDI_SSID_LIST;
+
+typedef struct _WDI_BAND_CHANNEL_ENTRY {
+    ULONG BandId;              // WDI band id: 1 2.4 GHz, 2 5 GHz, 5 6 GHz
+    WDI_U32_LIST ChannelList;  // channel numbers
+} WDI_BAND_CHANNEL_ENTRY, *PWDI_BAND_CHANNEL_ENTRY;
+
+typedef struct _WDI_BAND_CHANNEL_LIST {
+    ULONG ElementCount;
+    PWDI_BAND_CHANNEL_ENTRY pElements;
+    UCHAR MemoryInternallyAllocated;
+} WDI_BAND_CHANNEL_LIST;
+
+#define WDI_6GHZ_PRESENT_CHANNEL_INFO 0x1u
+typedef struct _WDI_6GHZ_CHANNEL_ENTRY {
+    ULONG Presence;  // WDI_6GHZ_PRESENT_CHANNEL_INFO
+    UCHAR Bssid[6];
+    UCHAR ChannelNumber;
+    ULONG ChannelInfo[2];
+} WDI_6GHZ_CHANNEL_ENTRY, *PWDI_6GHZ_CHANNEL_ENTRY;
+
+typedef struct _WDI_6GHZ_CHANNEL_LIST {
+    ULONG ElementCount;
+    PWDI_6GHZ_CHANNEL_ENTRY pElements;
+    UCHAR MemoryInternallyAllocated;
+} WDI_6GHZ_CHANNEL_LIST;
+
+// The parsed parameters of the scan task.
+typedef struct _WDI_SCAN_PARAMETERS {
+    ULONG Presence;  // WDI_SCAN_PRESENT_*
+    UCHAR Bssid[6];
+    WDI_SSID_LIST SsidList;
+    WDI_BYTE_ARRAY VendorIes;
+    WDI_SCAN_MODE_PARAMETERS ScanMode;
+    WDI_SCAN_DWELL_PARAMETERS DwellTime;
+    WDI_BAND_CHANNEL_LIST BandChannelList;
+    WDI_6GHZ_CHANNEL_LIST SixGhzList;
+} WDI_SCAN_PARAMETERS, *PWDI_SCAN_PARAMETERS;
+
+NTSTATUS WdiTlvParseTaskScan(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters);
+VOID WdiTlvCleanupTaskScan(PVOID parameters);
+// Writes the scan task's TLVs behind `reservedHeaderLength` zero bytes.
+NTSTATUS WdiTlvGenerateTaskScan(const WDI_SCAN_PARAMETERS* parameters, ULONG reservedHeaderLength,
+                                const void* context, PULONG outLength, PUCHAR* outBuffer);
+
+// ---- the BSS entry indication (0x4005003E) -------------------------------------------------------------------
+#define WDI_TLV_SIGNAL_INFO_SIZE 8u
+#define WDI_TLV_CHANNEL_INFO_SIZE 8u
+#define WDI_TLV_BSS_ENTRY_AGE_INFO_SIZE 9u
+
+#define WDI_BSS_ENTRY_PRESENT_PROBE_RESPONSE 0x1u
+#define WDI_BSS_ENTRY_PRESENT_BEACON 0x2u
+#define WDI_BSS_ENTRY_PRESENT_DEVICE_CONTEXT 0x4u
+
+// One BSS entry: the BSSID, the probe-response and beacon bodies (behind their 24-byte MAC header),
+// the signal, the channel, the device context and the age information.
+typedef struct _WDI_BSS_ENTRY_PARAMETERS {
+    ULONG Presence;  // WDI_BSS_ENTRY_PRESENT_*
+    UCHAR Bssid[6];
+    WDI_BYTE_ARRAY ProbeResponseFrame;
+    WDI_BYTE_ARRAY BeaconFrame;
+    LONG Rssi;          // dBm
+    ULONG LinkQuality;  // 0..100
+    ULONG ChannelNumber;
+    ULONG BandId;       // WDI band id
+    WDI_BYTE_ARRAY DeviceContext;
+    ULONG64 HostTimeStamp;
+    UCHAR Cached;
+} WDI_BSS_ENTRY_PARAMETERS, *PWDI_BSS_ENTRY_PARAMETERS;
+
+NTSTATUS WdiTlvGenerateBssEntry(const WDI_BSS_ENTRY_PARAMETERS* parameters, ULONG reservedHeaderLength,
+                                const void* context, PULONG outLength, PUCHAR* outBuffer);
+// The OS side reads the indication back with these.
+NTSTATUS WdiTlvParseBssEntry(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters);
+VOID WdiTlvCleanupBssEntry(PVOID parameters);
+
+// ---- the network-list-offload property (message 41) ------------------------------------------------------
+#define WDI_TLV_SSID_OFFLOAD 0x0210u                 // container: WDI_TLV_SSID, WDI_TLV_ALGORITHM_PAIRS,
+                                                     // optional WDI_TLV_CHANNEL_HINT_LIST and WDI_TLV_HIDDEN_NETWORK
+#define WDI_TLV_ALGORITHM_PAIRS 0x0211u              // {u32 authentication algorithm, u32 cipher algorithm} pairs
+#define WDI_TLV_CHANNEL_HINT_LIST 0x0212u            // {u32 WDI band id, u32 channel number} pairs
+#define WDI_TLV_HIDDEN_NETWORK 0x0213u               // u8
+#define WDI_TLV_NETWORK_LIST_OFFLOAD_CONFIG 0x0214u  // four u32
+#define WDI_TLV_NETWORK_LIST_OFFLOAD_CONFIG_SIZE 16u
+
+#define WDI_NLO_PRESENT_SSID_OFFLOAD 0x1u
+
+typedef struct _WDI_ALGORITHM_PAIR {
+    ULONG AuthAlgorithm;
+    ULONG CipherAlgorithm;
+} WDI_ALGORITHM_PAIR;
+typedef struct _WDI_CHANNEL_HINT {
+    ULONG BandId;
+    ULONG ChannelNumber;
+} WDI_CHANNEL_HINT;
+typedef struct _WDI_SSID_OFFLOAD_ENTRY {
+    WDI_BYTE_ARRAY Ssid;
+    ULONG PairCount;
+    WDI_ALGORITHM_PAIR* pPairs;
+    ULONG HintCount;
+    WDI_CHANNEL_HINT* pHints;
+    UCHAR Hidden;
+} WDI_SSID_OFFLOAD_ENTRY, *PWDI_SSID_OFFLOAD_ENTRY;
+typedef struct _WDI_SSID_OFFLOAD_LIST {
+    ULONG ElementCount;
+    PWDI_SSID_OFFLOAD_ENTRY pElements;
+    UCHAR MemoryInternallyAllocated;
+} WDI_SSID_OFFLOAD_LIST;
+
+typedef struct _WDI_NLO_PARAMETERS {
+    ULONG Presence;  // WDI_NLO_PRESENT_SSID_OFFLOAD
+    ULONG Config[4];
+    WDI_SSID_OFFLOAD_LIST SsidOffloads;
+} WDI_NLO_PARAMETERS, *PWDI_NLO_PARAMETERS;
+
+NTSTATUS WdiTlvParseNetworkListOffload(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters);
+VOID WdiTlvCleanupNetworkListOffload(PVOID parameters);
+NTSTATUS WdiTlvGenerateNetworkListOffload(const WDI_NLO_PARAMETERS* parameters, ULONG reservedHeaderLength,
+                                          const void* context, PULONG outLength, PUCHAR* outBuffer);

@@ -14,10 +14,15 @@ namespace kshim::host {
 // ---- the one clock ---------------------------------------------------------------------------------
 // Real mode: system time runs with the host's time multiplied by an integer speed-up, so every
 // wait, sleep, stall, timer and time read of the driver and the simulator agree. Manual mode: time
-// stands still until ClockAdvance; stalls advance it.
+// stands still until ClockAdvance; stalls advance it. Automatic mode: as real mode, except that
+// whenever every thread of the simulation is blocked (kshim/host/wait.h) time moves straight on to the
+// earliest deadline of a wait or timer, and stalls move it on: a time-out that nothing can end costs
+// no host time.
 void ClockSetReal(unsigned speedup = 1);
+void ClockSetAuto(unsigned speedup = 1);
 void ClockSetManual();
 bool ClockIsManual();
+bool ClockIsAuto();
 unsigned ClockSpeedup();
 // Moves manual time forward (100 ns units) and wakes timed waits and due timers.
 void ClockAdvance(int64_t units100ns);
@@ -87,7 +92,8 @@ bool TraceContains(const std::string& text);
 // Was the driver's trace session started and not yet stopped?
 bool TraceSessionActive();
 
-// Resets clock, faults, handlers and capture to their defaults; pool accounting is kept.
+// Resets clock (the automatic clock at speed 1), faults, handlers and capture to their defaults; pool
+// accounting is kept.
 void ResetDefaults();
 
 }  // namespace kshim::host
