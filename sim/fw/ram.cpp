@@ -393,6 +393,7 @@ ChipFirmware::ChipFirmware(sim::chip::Chip& chip) : chip_(chip)
     ram_ = std::make_unique<RamFirmware>(chip_, ring_->Rom());
     ram_->AttachTo(*download_);
     data_ = std::make_unique<DataPath>(chip_, ram_->Events());
+    dataAir_ = std::make_unique<DataAir>(*data_, ram_->Scan());
     ram_->SetFrameHandler([this](const sim::chip::TxBuffer& b) { data_->SendManagement(b.data, b.length, b.ring); });
     // A reset of the Wi-Fi subsystem sends the firmware back to its boot ROM, ready for a new download.
     chip_.SetSubsystemRestartHook([this] {
@@ -413,6 +414,7 @@ ChipFirmware::~ChipFirmware()
     chip_.ClearHooks(kOlderFwStateRegister);
     chip_.SetSubsystemRestartHook(nullptr);
     ram_->SetFrameHandler(nullptr);
+    dataAir_.reset();
     data_.reset();
     ram_.reset();
     ring_.reset();

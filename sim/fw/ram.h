@@ -36,6 +36,7 @@
 
 #include "chip/chip.h"
 #include "fw/capability.h"
+#include "fw/data_air.h"
 #include "fw/datapath.h"
 #include "fw/event_writer.h"
 #include "fw/events.h"
@@ -185,6 +186,8 @@ public:
     RamFirmware& Ram() { return *ram_; }
     // The data path: data frames to and from the air, transmit-done reports, block-ack events.
     DataPath& Data() { return *data_; }
+    // The data path's frames on the air through the radio (a world's medium once attached).
+    DataAir& DataRadio() { return *dataAir_; }
 
     // The package the ROM checks the download against: the first RAM code, ROM patch and Bluetooth
     // patch of the list, told apart by their names; the RAM code checks the buffer-bin against the
@@ -203,6 +206,7 @@ private:
     std::unique_ptr<RomDownload> download_;
     std::unique_ptr<RamFirmware> ram_;
     std::unique_ptr<DataPath> data_;
+    std::unique_ptr<DataAir> dataAir_;
 };
 
 // Image kinds by the package's naming.

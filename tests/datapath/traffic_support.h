@@ -1,7 +1,7 @@
 // A started device on a simulated chip (second or third generation) with a station net adapter on
 // port 0 whose link is up, its transmit and receive queues opened by the OS, and the firmware's data
-// path connected to a peer of the test's own: what the device puts on the air is collected, what the
-// peer sends is written into the chip's frame ring.
+// path's radio watched: what the device puts on the air is collected as it goes out (on the air of a
+// world once one is attached), what the peer sends is written into the chip's frame ring.
 //
 // Link up is the connection code's work, which is not built yet: LinkUp() stands for it and sets,
 // through the driver's own station table, what a link-up leaves behind (the access point's station
@@ -15,11 +15,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
+#include <string>
 #include <mutex>
 #include <vector>
 
 #include "../../kshim/src/wdf_interrupt_internal.h"
 #include "bringup/bringup_support.h"
+#include "air/world.h"
 #include "chip/rx_build.h"
 #include "kshim/host/control.h"
 #include "kshim/host/net_queue.h"
@@ -55,7 +58,7 @@ protected:
         interruptsOff_ = true;
         Adapter()->RegistryBlock.TxRxThreadMode = 0;
         host::ClockSetManual();
-        firmware_->Data().SetAirSink([this](const sim::fw::SentDataFrame& f) {
+        firmware_->DataRadio().SetObserver([this](const sim::fw::SentDataFrame& f) {
             std::lock_guard<std::mutex> lock(airMutex_);
             air_.push_back(f);
         });
@@ -64,7 +67,8 @@ protected:
 
     void TearDown() override
     {
-        firmware_->Data().SetAirSink(nullptr);
+        firmware_->DataRadio().SetObserver(nullptr);
+        world_.reset();
         host::ClockSetReal();
         if (interruptsOff_) {
             EXPECT_EQ(kshim::wdf::InterruptsEnable(device_->Handle()), STATUS_SUCCESS);
@@ -227,7 +231,27 @@ protected:
         return out;
     }
 
+    // The device joins a world of one open access point kAp on channel 1, its radio at home there;
+    // the access point echoes the data frames it gets when `echo`. `pcap`: the air is captured.
+    void JoinWorld(bool echo, const std::string& pcap = {})
+    {
+        std::string error;
+        world_ = sim::air::World::FromText(
+            "[[ap]]\nssid = \"traffic\"\nbssid = \"02:a0:00:00:00:01\"\nband = \"2.4\"\nchannel = 1\n", &error);
+        ASSERT_TRUE(world_) << error;
+        sim::air::AccessPoint* ap = world_->FindAccessPoint(sim::air::Mac{0x02, 0xA0, 0x00, 0x00, 0x00, 0x01});
+        ASSERT_NE(ap, nullptr);
+        ap->SetEchoData(echo);
+        if (!pcap.empty()) {
+            ASSERT_TRUE(world_->StartCapture(pcap, &error)) << error;
+        }
+        world_->Attach(*firmware_);
+        firmware_->Ram().Scan().SetHome(sim::air::Channel{sim::air::Band::B2G4, 1});
+        firmware_->DataRadio().AddPeer(sim::air::Mac{0x02, 0xA0, 0x00, 0x00, 0x00, 0x01}, ownIndex_, 0);
+    }
+
     NETADAPTER net_ = nullptr;
+    std::unique_ptr<sim::air::World> world_;
     PMP_PORT port_ = nullptr;
     PMAC_TABLE_ENTRY entry_ = nullptr;
     UCHAR ownIndex_ = 0;

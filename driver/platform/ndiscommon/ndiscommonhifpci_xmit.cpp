@@ -146,13 +146,15 @@ NTSTATUS NdisCommonHifPciMiniportMMRequest(PPCI_HIF_CONTEXT hif, PUCHAR frame, U
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_TX, "%s: no request block", kPath);
         block = nullptr;
     } else if (port != nullptr) {
-        auto* request = reinterpret_cast<PMGMT_TX_REQUEST>(block);
-        request->Valid = 1;
-        request->Frame = frame;
-        request->Length = length;
-        request->Next = nullptr;
-        request->NdpAnnouncement = static_cast<UCHAR>((frame[0] & 0x0C) == 0x04 && (frame[0] & 0xF0) == 0x50 ? 1 : 0);
-        status = NdisCommonHifPciMlmeHardTransmit(hif, request, sequence);
+        // The request lives only for this call: it is built on the stack, where it is aligned (the
+        // MLME block's bytes carry no alignment a pointer member needs).
+        MGMT_TX_REQUEST request = {};
+        request.Valid = 1;
+        request.Frame = frame;
+        request.Length = length;
+        request.Next = nullptr;
+        request.NdpAnnouncement = static_cast<UCHAR>((frame[0] & 0x0C) == 0x04 && (frame[0] & 0xF0) == 0x50 ? 1 : 0);
+        status = NdisCommonHifPciMlmeHardTransmit(hif, &request, sequence);
     }
     MlmeFreeMemory(adapter, frame);
     if (block != nullptr) {
