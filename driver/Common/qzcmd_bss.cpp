@@ -4,6 +4,7 @@
 
 #include "Common/mlme/mlmesync_mactab.h"
 #include "Common/qzcmd_services.h"
+#include "Common/recv.h"
 #include "hal/common/hal_postdl.h"
 #include "Common/mlme/mlmeinfo.h"
 #include "platform/ndiscommon/adapter.h"

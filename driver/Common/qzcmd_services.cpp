@@ -17,14 +17,6 @@ PDOMAIN_INFO DomainGetDomainInfo(PMP_ADAPTER adapter)
     return nullptr;
 }
 
-void Qz3501ClearRxFrag(PMP_ADAPTER adapter, UCHAR all, UCHAR index)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(all);
-    UNREFERENCED_PARAMETER(index);
-    (void)NOT_BUILT_YET();
-}
-
 void MacTabResetWlanIdxRecord(PMP_ADAPTER adapter, UCHAR wlanIndex)
 {
     UNREFERENCED_PARAMETER(adapter);

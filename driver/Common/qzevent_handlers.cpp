@@ -6,8 +6,13 @@
 #include "Common/fwdump.h"
 #include "Common/cnm.h"
 #include "Common/common.h"
+#include "Common/he/twt.h"
 #include "Common/logevent.h"
+#include "Common/p2p/p2p.h"
+#include "Common/p2p/p2pms.h"
 #include "Common/mlme/mlme.h"
+#include "Common/mlme/mlmeaction.h"
+#include "Common/mlme/mlmesync_ba.h"
 #include "Common/mlme/mlmemem.h"
 #include "Common/mlme/mlmesync_mactab.h"
 #include "Common/qzcmd.h"
@@ -150,7 +155,74 @@ ULONG Ratio(ULONG64 part, ULONG64 other)
 
 VOID ProcessLinkQualityEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
 
-VOID ProcessTxDoneEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
+namespace {
+
+constexpr UCHAR kPidTwtFirst = 0x50;
+constexpr UCHAR kPidTwtLast = 0x52;
+constexpr UCHAR kPidP2pPublic = 0x64;
+constexpr UCHAR kPidMlmeTracked = 0x6C;
+constexpr ULONG kP2pCmdActionAcked = 0x20000007;
+constexpr UCHAR kSeqClassAction = 2;
+constexpr ULONG kTxDoneMinimum = 9;
+
+}  // namespace
+
+VOID ProcessTxDoneEvent(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    ULONG length = 0;
+    PUCHAR p = CheckedPayload(eventView, kTxDoneMinimum, DBG_CMD, "ProcessTxDoneEvent", &length);
+    if (p == nullptr) {
+        return;
+    }
+    const UCHAR pid = p[0];
+    const UCHAR status = p[1];
+    const UCHAR wlanIndex = p[4];
+    const UCHAR flags = p[8];
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_CMD, "ProcessTxDoneEvent: packet id 0x%02X status %u WLAN %u flags 0x%02X",
+             static_cast<unsigned>(pid), static_cast<unsigned>(status), static_cast<unsigned>(wlanIndex),
+             static_cast<unsigned>(flags));
+    PMP_PORT port = MlmeSyncGetPortByWlanIdx(adapter, wlanIndex);
+    PMP_PORT port0 = adapter->PortList[0];
+    if ((flags & 0x01) != 0 && port0 != nullptr &&
+        StateMachineGetState(&port0->Mlme.ActionMachine) == ACTION_STATE_SENT &&
+        pid == GetNextSeqNum(adapter, kSeqClassAction, FALSE)) {
+        // The acknowledgement of the action frame port 0 waits for.
+        if (status == 0) {
+            (void)MlmeEnqueue(adapter, port0, MLME_ACTION_STATE_MACHINE, ACTION_MSG_DELIVERED, 0, nullptr);
+        }
+        return;
+    }
+    if (pid >= kPidTwtFirst && pid <= kPidTwtLast) {
+        (void)twtTxDoneHandler(adapter, wlanIndex, status);
+        return;
+    }
+    if (pid == kPidP2pPublic) {
+        PMP_PORT p2pPort = port != nullptr ? port : (adapter->P2pBlock != nullptr ? adapter->P2pBlock->DevicePort : nullptr);
+        if (p2pPort == nullptr || MlmeP2pGoDiscoAckDone(adapter, p2pPort, status)) {
+            return;
+        }
+        if (status != 0) {
+            (void)MlmeP2pMsPublicActionFrameSend(adapter, p2pPort, p2pPort->P2pActSignal);
+            return;
+        }
+        (void)QZEnqueueInternalCmd(adapter, p2pPort, kP2pCmdActionAcked, nullptr, 0);
+        PlatformCancelTimer(&p2pPort->Action.ChannelSwitchTimer, nullptr);
+        (void)PlatformSetTimer(p2pPort, &p2pPort->Action.ChannelSwitchTimer,
+                               p2pPort->Action.ResponseWait + (adapter->RegistryBlock.Enable_U4TVBOX_FIX != 0 ? 300u : 0u));
+        return;
+    }
+    if (pid == kPidMlmeTracked) {
+        if (port == nullptr) {
+            return;
+        }
+        if (status != 0 && port->Action.NssChange != 0 && port->Action.NssResendCount < ACTION_NSS_RESEND_MAX) {
+            ++port->Action.NssResendCount;
+            (void)MlmeEnqueue(adapter, port, MLME_ACTION_STATE_MACHINE, ACTION_MSG_RESEND, 0, nullptr);
+        } else {
+            (void)MlmeEnqueue(adapter, port, MLME_ACTION_STATE_MACHINE, ACTION_MSG_DELIVERED, 0, nullptr);
+        }
+    }
+}
 
 VOID ProcessBssAbsencePresenceEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
 
@@ -753,7 +825,7 @@ VOID ProcessChPrivilegeEvent(PMP_ADAPTER adapter, PUCHAR eventView)
         const ULONG bodyLength = port->PendingActionLength;
         port->PendingActionBody = nullptr;
         port->PendingActionLength = 0;
-        (void)MlmeEnqueue(adapter, port, MLME_ACTION_STATE_MACHINE, 15, bodyLength, body);
+        (void)MlmeEnqueue(adapter, port, MLME_ACTION_STATE_MACHINE, ACTION_MSG_SEND, bodyLength, body);
         if (body != nullptr) {
             MlmeFreeMemory(adapter, body);
         }

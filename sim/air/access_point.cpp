@@ -153,6 +153,12 @@ void AccessPoint::SetSignal(int8_t dbm)
     config_.signalDbm = dbm;
 }
 
+void AccessPoint::SetEchoData(bool on)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    echoData_ = on;
+}
+
 void AccessPoint::SetMedium(Medium* medium)
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -585,6 +591,10 @@ bool AccessPoint::Hears(Channel c, int64_t) const
 void AccessPoint::Receive(const Bytes& frame, const Reception& rx)
 {
     std::optional<FrameAddresses> a = ReadAddresses(frame.data(), frame.size());
+    if (a && FrameType(a->fc) == 2 && (a->fc & 0x0300) == 0x0100 && frame.size() >= 24) {
+        EchoData(frame, *a, rx);
+        return;
+    }
     if (!a || FrameType(a->fc) != 0) {
         std::lock_guard<std::mutex> lock(mutex_);
         if (a && a->a1 == bssid_) {
@@ -619,6 +629,44 @@ void AccessPoint::Receive(const Bytes& frame, const Reception& rx)
         ++record_.otherFrames;
         record_.otherFrameControls.push_back(a->fc);
     }
+}
+
+void AccessPoint::EchoData(const Bytes& frame, const FrameAddresses& a, const Reception& rx)
+{
+    Medium* medium;
+    Bytes echo;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (a.a1 != bssid_) {
+            return;
+        }
+        ++record_.dataFrames;
+        medium = medium_;
+        if (!echoData_ || medium == nullptr) {
+            return;
+        }
+        // QoS data (subtype bit 3) carries its TID in the QoS control field behind the header.
+        const bool qos = (a.fc & 0x0080) != 0;
+        if (qos && frame.size() < 26) {
+            return;
+        }
+        const uint8_t tid = qos ? static_cast<uint8_t>(frame[24] & 0x0F) : 16;
+        uint16_t& next = echoSequence_[tid];
+        const uint16_t seq = next;
+        next = static_cast<uint16_t>((next + 1) & 0x0FFF);
+        echo = frame;
+        if (qos && (a.fc & 0x8000) != 0 && echo.size() >= 30) {
+            echo.erase(echo.begin() + 26, echo.begin() + 30);  // the HT control field goes with the Order bit
+        }
+        echo[1] = 0x02;  // From-DS; no retry, power management, more data, protection or order
+        std::copy(a.a2.begin(), a.a2.end(), echo.begin() + 4);   // to the station
+        std::copy(bssid_.begin(), bssid_.end(), echo.begin() + 10);
+        std::copy(a.a3.begin(), a.a3.end(), echo.begin() + 16);  // from the host it addressed
+        echo[22] = static_cast<uint8_t>((seq & 0x0F) << 4);
+        echo[23] = static_cast<uint8_t>(seq >> 4);
+        ++record_.dataEchoed;
+    }
+    medium->Transmit(this, rx.channel, rx.time + responseDelay_, echo);
 }
 
 void AccessPoint::Scheduled(Channel c, int64_t from, int64_t to, std::vector<Emission>* out)

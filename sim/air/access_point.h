@@ -28,6 +28,8 @@
 #include <string>
 #include <vector>
 
+#include <map>
+
 #include "air/ieee80211.h"
 #include "air/medium.h"
 
@@ -98,6 +100,10 @@ public:
     void SetSignal(int8_t dbm);
     // The air it is on.
     void SetMedium(Medium* medium);
+    // While on, every data frame a station sends to the access point (To-DS) comes back to the
+    // station From-DS with the same body, as if the host it named had sent it back: the addressed
+    // host's address in address 3, the access point's own sequence numbers per TID.
+    void SetEchoData(bool on);
 
     // The frames as they go on the air.
     Bytes BeaconAt(int64_t time) const;
@@ -114,6 +120,8 @@ public:
         uint64_t probeResponses = 0;
         uint64_t otherFrames = 0;       // addressed to it and not handled yet
         std::vector<uint16_t> otherFrameControls;
+        uint64_t dataFrames = 0;        // data frames to it from a station (To-DS)
+        uint64_t dataEchoed = 0;        // of them, sent back to their station
     };
     Record GetRecord() const;
 
@@ -128,6 +136,7 @@ public:
 private:
     Bytes Body(bool beacon, int64_t time) const;  // fixed fields and elements; lock held
     Bytes Elements(bool beacon) const;            // lock held
+    void EchoData(const Bytes& frame, const FrameAddresses& a, const Reception& rx);  // lock not held
     uint16_t NextSeq() const;                     // lock held
     int64_t PhaseUnits() const;                   // lock held
 
@@ -141,6 +150,8 @@ private:
     Medium* medium_ = nullptr;
     mutable uint16_t seq_ = 0;
     mutable Record record_;
+    bool echoData_ = false;
+    std::map<uint8_t, uint16_t> echoSequence_;  // next sequence number per TID (16: non-QoS)
 };
 
 }  // namespace sim::air

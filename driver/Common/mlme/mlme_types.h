@@ -85,8 +85,8 @@ typedef struct _MLME_BUFFER_POOL {
 #define MT2_PMF_SA_QUERY_RSP 2
 #define MT2_ACTION_PUBLIC 4
 #define MT2_ACTION_VENDOR_OTHER 13       // action categories above 21
-#define MT2_ACTION_OTHER_DIALOG 19       // a public action frame that is not the awaited answer
-#define MT2_ACTION_FRAME_DONE 17         // the action frame the port sent was delivered or answered
+#define MT2_ACTION_OTHER_DIALOG 0x113u   // a public action frame that is not the awaited answer (above every category)
+#define MT2_ACTION_FRAME_DONE 0x111u     // the action frame the port sent was delivered or answered (above every category)
 #define MT2_ACTION_CATEGORY_MAX 21
 
 typedef struct _MLME_QUEUE_ELEM {

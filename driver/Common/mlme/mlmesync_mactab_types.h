@@ -119,6 +119,20 @@ typedef struct _MAC_TABLE_ENTRY {
     // Transmit aggregation per TID, read by the transmit-descriptor writers: nonzero while the
     // TID's frames may be aggregated.
     UCHAR TxAggregation[MAC_ENTRY_TIDS];
+    // Data path: the peer's transmit state read by the hard transmits, and what the receive path
+    // keeps of it.
+    UCHAR TxModeByte;              // bits 4-7 set: frames to the peer are not kicked at once
+    UCHAR PairwiseCipher;          // cipher of the peer's pairwise key (1/2 WEP, 3 TKIP, 4 AES, ...)
+    UCHAR InactivityCount;         // ticks without traffic; the receive reordering clears it
+    UCHAR NoBuffering;             // an access point does not hold the peer's frames while it sleeps
+    UCHAR KeyReady;                // 1 once the peer's keys are installed
+    UCHAR FirstData;               // an access point saw the peer's first data frame
+    ULONG BaAgreementCount;        // originator agreements being set up with the peer
+    USHORT LastBarSequence;        // starting sequence of the last Block Ack Request
+    ULONG BarRepeatCount;          // Block Ack Requests that repeated it
+    UCHAR StreamMarker;            // 0xFF: the peer may use two spatial streams
+    UCHAR OpModeWidth;             // the peer's operating-mode channel width
+    USHORT RefusedTids;            // TIDs whose originator set-up the peer kept refusing
     // What the beacons of the connected access point last announced (the idle beacon intake).
     UCHAR BcnHtOpBits;              // HT Operation octet 1 bits 0..2
     UCHAR BcnSecondaryOffset;

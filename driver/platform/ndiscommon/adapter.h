@@ -13,6 +13,9 @@
 #include "Common/common_types.h"
 #include "Common/fwdump_types.h"
 #include "Common/mlme/mlme_types.h"
+#include "Common/mlme/mlmeaction_types.h"
+#include "Common/mlme/mlmeinfo_rate_types.h"
+#include "Common/mlme/mlmesync_ba_types.h"
 #include "Common/mlme/mlmewep_types.h"
 #include "Common/mlme/mlmewsc_types.h"
 #include "Common/mlme/mlmesync_bss_types.h"
@@ -25,6 +28,7 @@
 #include "Common/qzevent_capability_types.h"
 #include "Common/qzevent_handlers_types.h"
 #include "Common/qzevent_types.h"
+#include "Common/recv_types.h"
 #include "Common/rlm_domain_types.h"
 #include "Common/rlm_types.h"
 #include "Common/wowlan_types.h"
@@ -40,6 +44,7 @@
 #include "platform/wdi/wdimain_types.h"
 #include "platform/wificx/txqueue_types.h"
 #include "platform/wificx/wificxmain_types.h"
+#include "platform/wificx/wificxtx_types.h"
 #include "platform/wificx/wificxcaps.h"
 
 typedef struct _P2P_CTRL_BLOCK P2P_CTRL_BLOCK, *PP2P_CTRL_BLOCK;
@@ -598,8 +603,6 @@ typedef struct _MP_ADAPTER {
     UCHAR RxMorePending;               // more records of the batch follow: hand the batch on after the last
     ULONG TxDoneEntryLimit;            // second generation: most entries a transmit-done report may carry
     PNET_BUFFER_LIST PendingTxCompletions;  // buffer-list send completions waiting to be handed to the OS
-    volatile LONG RxWaiting[2];        // received packets waiting for the receive queue of port type 1, 2
-    volatile LONG RxNotifyArmed[2];    // the receive queue asked to be notified (exchanged atomically)
     ULONG TxDoneContextIndex;          // the adapter's current channel context (row of the done counters)
     ULONG LastRxBand;
     UCHAR LastRxChannel;
@@ -668,6 +671,14 @@ typedef struct _MP_ADAPTER {
     UCHAR CertTlsLengthIncluded;      // 0x80 or 0
     UCHAR CertTlsMoreFragments;       // 0x40 or 0
     UCHAR CertFakeCaSeen;             // the Hotspot 2.0 test authority's certificate was seen
+    // ---- data path: transmit state, the connect attempt's rates, block-ack queues, reassembly, action
+    // exchanges (platform/wificx/wificxtx, Common/mlme/mlmeinfo_rate, Common/mlme/mlmesync_ba,
+    // Common/recv, Common/mlme/mlmeaction) ----
+    ADAPTER_XMIT_BLOCK Xmit;
+    CONNECT_RATES ConnectRates;
+    ADAPTER_BA_BLOCK Ba;
+    ADAPTER_RECV_BLOCK Recv;
+    ADAPTER_ACTION_BLOCK Action;
     // ---- security: the software WEP packet of a shared-key authentication (Common/mlme/mlmewep) ----
     WEP_CRYPT_STATE WepCrypt;
     // ---- WPS: the access point the last search settled on (Common/mlme/mlmewsc) ----

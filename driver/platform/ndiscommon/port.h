@@ -11,16 +11,21 @@
 #include "kshim/netadapter.h"
 #include "kshim/netadapter_queue.h"
 #include "Common/mlme/mlme_types.h"
+#include "Common/mlme/mlmeaction_types.h"
+#include "Common/mlme/mlmeinfo_rate_types.h"
+#include "Common/mlme/mlmesync_ba_types.h"
 #include "Common/mlme/mlmeinfo_types.h"
 #include "Common/mlme/mlmewsc_types.h"
 #include "Common/mlme/mlmesync_mactab_types.h"
 #include "Common/mlme/mlmesync_types.h"
 #include "Common/p2p/p2p_types.h"
+#include "Common/recv_types.h"
 #include "Common/rlm_types.h"
 #include "hal/common/phy_cfg_types.h"
 #include "platform/ndis6/n6indicate_types.h"
 #include "platform/ndiscommon/ndiscommon_types.h"
 #include "platform/ndiscommon/registry_block.h"
+#include "platform/wificx/wificxtx_types.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 typedef struct _MP_PORT MP_PORT, *PMP_PORT;
@@ -528,6 +533,14 @@ typedef struct _MP_PORT {
     NETPACKETQUEUE TxGroupQueue;     // access-point port: its queue of the broadcast peer
     NETPACKETQUEUE RxQueue;          // the port's receive queue (null while it has none)
     UCHAR RxStopped;                 // 1 between the receive queue's stop and start
+    // ---- data path: transmit state, rates, block-ack agreements, receive stores, action exchanges
+    // (platform/wificx/wificxtx, Common/mlme/mlmeinfo_rate, Common/mlme/mlmesync_ba, Common/recv,
+    // Common/mlme/mlmeaction) ----
+    PORT_XMIT_BLOCK Xmit;
+    PORT_RATE_BLOCK Rate;
+    PORT_BA_BLOCK Ba;
+    PORT_RECV_BLOCK Recv;
+    PORT_ACTION_BLOCK Action;
     // ---- security: the BIP-GMAC-256 key and its receive check (Common/mlme/mlmeinfo, mlmeaes) ----
     PORT_BIP_GMAC_KEY BipGmac;
     // ---- WPS: device information sources, the OS's element, the search's candidates (Common/mlme/mlmewsc) ----
