@@ -195,3 +195,10 @@ void P2pMsFillSupportedChList(PMP_ADAPTER adapter, PMP_PORT port)
     }
     list.Count = count;
 }
+
+NTSTATUS P2pMsEnable(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    return NOT_BUILT_YET();
+}

@@ -21,6 +21,7 @@
 #include "platform/ndis6/n6indicate_types.h"
 #include "platform/ndiscommon/ndiscommon_types.h"
 #include "platform/ndiscommon/registry_block.h"
+#include "platform/wdi/wdiconnect_types.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 typedef struct _MP_PORT MP_PORT, *PMP_PORT;
@@ -534,4 +535,6 @@ typedef struct _MP_PORT {
     WSC_PORT_BLOCK Wsc;
     // ---- VHT, HE and EHT capability and operation records, the access point's HE parameters (Common/rlm_vht, Common/he) ----
     RLM_PORT_BLOCK Rlm;
+    // ---- connection settings of the OS's connect and roam tasks (platform/wdi) ----
+    PORT_CONNECT_CONFIG ConnectConfig;
 } MP_PORT;
