@@ -55,6 +55,18 @@ void FreeBytes(WDI_BYTE_ARRAY* array)
     array->MemoryInternallyAllocated = 0;
 }
 
+// Releases a list of SSIDs and the SSIDs in it.
+void FreeSsidList(WDI_SSID_LIST* list)
+{
+    for (ULONG i = 0; i < list->ElementCount && list->pElements != nullptr; ++i) {
+        FreeBytes(&list->pElements[i]);
+    }
+    if (list->MemoryInternallyAllocated) {
+        Free(list->pElements);
+    }
+    *list = {};
+}
+
 // Reads a TLV value that is a list of two-u32 records into a newly allocated array (none when the
 // value is empty); `set` stores one record's two words. A value that is not whole records is refused.
 template <typename T, typename Set>
@@ -480,13 +492,7 @@ VOID WdiTlvCleanupTaskScan(PVOID parameters)
         return;
     }
     auto* p = static_cast<PWDI_SCAN_PARAMETERS>(parameters);
-    for (ULONG i = 0; i < p->SsidList.ElementCount && p->SsidList.pElements != nullptr; ++i) {
-        FreeBytes(&p->SsidList.pElements[i]);
-    }
-    if (p->SsidList.MemoryInternallyAllocated) {
-        Free(p->SsidList.pElements);
-    }
-    p->SsidList = {};
+    FreeSsidList(&p->SsidList);
     FreeBytes(&p->VendorIes);
     for (ULONG i = 0; i < p->BandChannelList.ElementCount && p->BandChannelList.pElements != nullptr; ++i) {
         WDI_U32_LIST& list = p->BandChannelList.pElements[i].ChannelList;
@@ -1159,7 +1165,8 @@ NTSTATUS WdiTlvParseTaskConnect(ULONG length, const UCHAR* tlvs, const void* con
     bool haveAuth = false;
     bool haveMulticast = false;
     bool haveUnicast = false;
-    NTSTATUS status = Walk(tlvs, length, [&](USHORT type, const UCHAR* value, USHORT valueLength) {
+    // The TLVs inside the connect-parameters container.
+    auto each = [&](USHORT type, const UCHAR* value, USHORT valueLength) -> NTSTATUS {
         switch (type) {
         case WDI_TLV_CONNECTION_SETTINGS:
             if (!haveSettings) {
@@ -1246,14 +1253,23 @@ NTSTATUS WdiTlvParseTaskConnect(ULONG length, const UCHAR* tlvs, const void* con
             }
             out->Presence |= WDI_CONNECT_PRESENT_ALLOWED;
             return ReadAddressList(&out->AllowedBssids, value, valueLength);
-        case WDI_TLV_CONNECT_BSS_ENTRY:
-            return ParseConnectBssEntry(out, value, valueLength);
         default:
             return STATUS_SUCCESS;
         }
+    };
+    bool haveParameters = false;
+    NTSTATUS status = Walk(tlvs, length, [&](USHORT type, const UCHAR* value, USHORT valueLength) {
+        if (type == WDI_TLV_CONNECT_PARAMETERS && !haveParameters) {
+            haveParameters = true;
+            return Walk(value, valueLength, each);
+        }
+        if (type == WDI_TLV_CONNECT_BSS_ENTRY) {
+            return ParseConnectBssEntry(out, value, valueLength);
+        }
+        return STATUS_SUCCESS;
     });
     if (NT_SUCCESS(status) &&
-        (!haveSettings || out->SsidList.ElementCount == 0 || !haveAuth || !haveMulticast || !haveUnicast)) {
+        (!haveParameters || !haveSettings || out->SsidList.ElementCount == 0 || !haveAuth || !haveMulticast || !haveUnicast)) {
         status = NDIS_STATUS_INVALID_DATA;
     }
     if (!NT_SUCCESS(status)) {
@@ -1268,13 +1284,7 @@ VOID WdiTlvCleanupTaskConnect(PVOID parameters)
         return;
     }
     auto* p = static_cast<PWDI_CONNECT_PARAMETERS>(parameters);
-    for (ULONG i = 0; i < p->SsidList.ElementCount && p->SsidList.pElements != nullptr; ++i) {
-        FreeBytes(&p->SsidList.pElements[i]);
-    }
-    if (p->SsidList.MemoryInternallyAllocated) {
-        Free(p->SsidList.pElements);
-    }
-    p->SsidList = {};
+    FreeSsidList(&p->SsidList);
     FreeAddressList(&p->HessidInfo.Hessids);
     FreeBytes(&p->HessidInfo.HotspotIndicationElement);
     FreeU32List(&p->AuthAlgorithms);
@@ -1328,6 +1338,7 @@ NTSTATUS WdiTlvGenerateTaskConnect(const WDI_CONNECT_PARAMETERS* parameters, ULO
         w.End(at);
     };
     return Generate(reservedHeaderLength, outLength, outBuffer, [&](Writer& w) {
+        const ULONG parameters = w.Begin(WDI_TLV_CONNECT_PARAMETERS);
         ULONG at = w.Begin(WDI_TLV_CONNECTION_SETTINGS);
         const WDI_CONNECTION_SETTINGS& s = p.Settings;
         w.U8(s.RoamRequest);
@@ -1376,6 +1387,7 @@ NTSTATUS WdiTlvGenerateTaskConnect(const WDI_CONNECT_PARAMETERS* parameters, ULO
         if ((p.Presence & WDI_CONNECT_PRESENT_UNAVAILABLE_BANDS) != 0) {
             u32List(w, WDI_TLV_UNAVAILABLE_BANDS, p.UnavailableBands);
         }
+        w.End(parameters);
         for (ULONG i = 0; i < p.BssEntries.ElementCount && p.BssEntries.pElements != nullptr; ++i) {
             const WDI_CONNECT_BSS_ENTRY& e = p.BssEntries.pElements[i];
             const ULONG container = w.Begin(WDI_TLV_CONNECT_BSS_ENTRY);

@@ -53,32 +53,32 @@ TEST_F(ConnectTask, AConnectPostsTheConnectRequestAndItsAbortEndsTheTask)
 TEST_F(ConnectTask, MessagesWhoseLengthsLieAreRefusedAndPostNothing)
 {
     const Bytes good = ConnectTlvs("home", 1, 0);
-    const Bytes ssidAuthLists = Cat({Tlv(WDI_TLV_SSID, {'a'}), Tlv(WDI_TLV_AUTH_ALGO_LIST, U32s({1})),
-                                     Tlv(WDI_TLV_MULTICAST_CIPHER_ALGO_LIST, U32s({0})),
-                                     Tlv(WDI_TLV_UNICAST_CIPHER_ALGO_LIST, U32s({0}))});
+    const Bytes settings = Settings{}.Encode();
+    const Bytes ssid = Tlv(WDI_TLV_SSID, {'a'});
+    const Bytes auth = Tlv(WDI_TLV_AUTH_ALGO_LIST, U32s({1}));
+    const Bytes multicast = Tlv(WDI_TLV_MULTICAST_CIPHER_ALGO_LIST, U32s({0}));
+    const Bytes unicast = Tlv(WDI_TLV_UNICAST_CIPHER_ALGO_LIST, U32s({0}));
     Bytes truncated = good;
     truncated.resize(truncated.size() - 1);  // the last TLV runs past the message
-    Bytes shortSettings = Settings{}.Encode();
+    Bytes shortSettings = settings;
     shortSettings.resize(shortSettings.size() - 1);
     shortSettings[2] = 13;
+    auto withExtra = [](const Bytes& extra) { return ConnectTlvs("home", 1, 0, {}, Settings{}, extra); };
     struct Case {
         const char* what;
         Bytes tlvs;
     } cases[] = {
-        {"settings of 13 bytes", Cat({shortSettings, ssidAuthLists})},
-        {"no settings", ssidAuthLists},
-        {"no SSID", Cat({Settings{}.Encode(), Tlv(WDI_TLV_AUTH_ALGO_LIST, U32s({1})),
-                         Tlv(WDI_TLV_MULTICAST_CIPHER_ALGO_LIST, U32s({0})),
-                         Tlv(WDI_TLV_UNICAST_CIPHER_ALGO_LIST, U32s({0}))})},
-        {"authentication list of 5 bytes", Cat({Settings{}.Encode(), Tlv(WDI_TLV_SSID, {'a'}),
-                                                Tlv(WDI_TLV_AUTH_ALGO_LIST, {1, 0, 0, 0, 0}),
-                                                Tlv(WDI_TLV_MULTICAST_CIPHER_ALGO_LIST, U32s({0})),
-                                                Tlv(WDI_TLV_UNICAST_CIPHER_ALGO_LIST, U32s({0}))})},
-        {"unicast list of 6 bytes", Cat({Settings{}.Encode(), Tlv(WDI_TLV_SSID, {'a'}),
-                                         Tlv(WDI_TLV_AUTH_ALGO_LIST, U32s({1})),
-                                         Tlv(WDI_TLV_MULTICAST_CIPHER_ALGO_LIST, U32s({0})),
-                                         Tlv(WDI_TLV_UNICAST_CIPHER_ALGO_LIST, {0, 0, 0, 0, 0, 0})})},
-        {"disallowed list of 7 bytes", Cat({good, Tlv(WDI_TLV_DISALLOWED_BSSIDS_LIST, Bytes(7, 1))})},
+        {"settings of 13 bytes", Parameters(Cat({shortSettings, ssid, auth, multicast, unicast}))},
+        {"no settings", Parameters(Cat({ssid, auth, multicast, unicast}))},
+        {"no SSID", Parameters(Cat({settings, auth, multicast, unicast}))},
+        {"no parameters container", Cat({settings, ssid, auth, multicast, unicast})},
+        {"authentication list of 5 bytes",
+         Parameters(Cat({settings, ssid, Tlv(WDI_TLV_AUTH_ALGO_LIST, {1, 0, 0, 0, 0}), multicast, unicast}))},
+        {"unicast list of 6 bytes",
+         Parameters(Cat({settings, ssid, auth, multicast, Tlv(WDI_TLV_UNICAST_CIPHER_ALGO_LIST, Bytes(6, 0))}))},
+        {"disallowed list of 7 bytes", withExtra(Tlv(WDI_TLV_DISALLOWED_BSSIDS_LIST, Bytes(7, 1)))},
+        {"HESSID of 5 bytes", withExtra(Tlv(WDI_TLV_HESSID_INFO, Cat({Tlv(WDI_TLV_ACCESS_NETWORK_TYPE, {1}),
+                                                                       Tlv(WDI_TLV_HESSID, Bytes(5, 4))})))},
         {"PMKID of 15 bytes", Cat({good, Tlv(WDI_TLV_CONNECT_BSS_ENTRY,
                                              Cat({Tlv(WDI_TLV_BSSID, Mac(1)), Tlv(WDI_TLV_PMKID, Bytes(15, 9))}))})},
         {"BSS entry without BSSID", Cat({good, Tlv(WDI_TLV_CONNECT_BSS_ENTRY, Tlv(WDI_TLV_PMKID, Bytes(16, 9)))})},
@@ -87,8 +87,6 @@ TEST_F(ConnectTask, MessagesWhoseLengthsLieAreRefusedAndPostNothing)
          Cat({good, BssEntry(Mac(1), false,
                              Tlv(WDI_TLV_FT_REASSOC_PARAMETERS, Tlv(WDI_TLV_PMKR0_NAME, Bytes(15, 3))))})},
         {"signal of 7 bytes", Cat({good, BssEntry(Mac(1), false, Tlv(WDI_TLV_SIGNAL_INFO, Bytes(7, 0)))})},
-        {"HESSID of 5 bytes", Cat({good, Tlv(WDI_TLV_HESSID_INFO, Cat({Tlv(WDI_TLV_ACCESS_NETWORK_TYPE, {1}),
-                                                                      Tlv(WDI_TLV_HESSID, Bytes(5, 4))}))})},
         {"container whose inner TLV runs past it",
          Cat({good, Tlv(WDI_TLV_CONNECT_BSS_ENTRY, Bytes{0x00, 0x01, 0x06, 0x00, 1, 2, 3})})},
         {"message cut inside a TLV", truncated},
@@ -228,7 +226,7 @@ TEST_F(ConnectTask, SettingsFlagsSsidDisallowedListAndProtection)
         disallowed.insert(disallowed.end(), m.begin(), m.end());
     }
     const std::string longSsid(33, 'x');
-    EXPECT_EQ(Connect(ConnectTlvs(longSsid, 1, 0, Tlv(WDI_TLV_DISALLOWED_BSSIDS_LIST, disallowed), s)).Status(),
+    EXPECT_EQ(Connect(ConnectTlvs(longSsid, 1, 0, {}, s, Tlv(WDI_TLV_DISALLOWED_BSSIDS_LIST, disallowed))).Status(),
               STATUS_SUCCESS);
     EXPECT_EQ(Cfg().DesiredSsidRecord.SsidLength, 0u) << "an SSID over 32 bytes becomes the empty SSID";
     EXPECT_EQ(port0_->HiddenNetwork, 1);

@@ -76,6 +76,8 @@ TEST_F(RoamTask, TriggerOneRoamsEvenWithoutABetterAccessPoint)
 {
     kshim::host::WdiRequest r = Send(kTaskRoam, 0, 32, RoamTlvs(1));
     EXPECT_EQ(r.Status(), STATUS_SUCCESS);
+    // The failure's completion goes out once the task's work item has returned from the handler.
+    (void)QZCxFlushWorkItem(Adapter());
     Quiesce();
     // The old association is indicated as dropped for the roam (reason 2); without the port's own
     // peer entry the roam then fails and its completion carries the failure.

@@ -80,13 +80,19 @@ inline Bytes BssEntry(const Bytes& bssid, bool pmkid = false, const Bytes& more 
     return Tlv(WDI_TLV_CONNECT_BSS_ENTRY, Cat({inner, more}));
 }
 
-// A connect message: settings, SSID, the three algorithm lists, then `more`.
-inline Bytes ConnectTlvs(const std::string& ssid, uint32_t auth, uint32_t unicast, const Bytes& more = {},
-                         const Settings& settings = {})
+// The connect-parameters container around `inner`.
+inline Bytes Parameters(const Bytes& inner) { return Tlv(WDI_TLV_CONNECT_PARAMETERS, inner); }
+
+// A connect message: the parameters (settings, SSID, the three algorithm lists, then `extra` inside
+// the container), then `entries` (BSS entry containers) behind it.
+inline Bytes ConnectTlvs(const std::string& ssid, uint32_t auth, uint32_t unicast, const Bytes& entries = {},
+                         const Settings& settings = {}, const Bytes& extra = {})
 {
-    return Cat({settings.Encode(), Tlv(WDI_TLV_SSID, Bytes(ssid.begin(), ssid.end())),
-                Tlv(WDI_TLV_AUTH_ALGO_LIST, U32s({auth})), Tlv(WDI_TLV_MULTICAST_CIPHER_ALGO_LIST, U32s({unicast})),
-                Tlv(WDI_TLV_UNICAST_CIPHER_ALGO_LIST, U32s({unicast})), more});
+    return Cat({Parameters(Cat({settings.Encode(), Tlv(WDI_TLV_SSID, Bytes(ssid.begin(), ssid.end())),
+                                Tlv(WDI_TLV_AUTH_ALGO_LIST, U32s({auth})),
+                                Tlv(WDI_TLV_MULTICAST_CIPHER_ALGO_LIST, U32s({unicast})),
+                                Tlv(WDI_TLV_UNICAST_CIPHER_ALGO_LIST, U32s({unicast})), extra})),
+                entries});
 }
 
 class ConnTaskTest : public wdi_test::WdiTest {

@@ -479,8 +479,8 @@ void ResetAttemptState(PMP_PORT port)
 }
 
 // Disconnects the port: from dispatch level through the control thread (then an 800 ms wait),
-// otherwise at once.
-NTSTATUS Disconnect(PMP_ADAPTER adapter, PMP_PORT port, const void* parameters, ULONG length, const UCHAR* peer)
+// otherwise at once. `parameters` are the 8 bytes {peer, reason} of an OS disconnect, or none.
+NTSTATUS Disconnect(PMP_ADAPTER adapter, PMP_PORT port, const void* parameters, ULONG length)
 {
     if (AtDispatch()) {
         (void)QZEnqueueInternalCmd(adapter, port, INTERNAL_CMD_DISCONNECT, parameters, length);
@@ -491,11 +491,7 @@ NTSTATUS Disconnect(PMP_ADAPTER adapter, PMP_PORT port, const void* parameters, 
     }
     ULONG written = 0;
     ULONG needed = 0;
-    UCHAR disassoc[8] = {};
-    if (peer != nullptr) {
-        std::memcpy(disassoc, peer, 6);
-    }
-    return DisconnectRequest(adapter, port, &written, &needed, 0, peer != nullptr ? disassoc : nullptr);
+    return DisconnectRequest(adapter, port, &written, &needed, 0, parameters);
 }
 
 void PutU32(PUCHAR p, ULONG v)
@@ -694,6 +690,15 @@ VOID WdiSetDesiredSsidList(PMP_ADAPTER adapter, PMP_PORT port, const PORT_SSID_R
     cfg.DesiredSsidRecord = record;
 }
 
+VOID DumpHessid(const UCHAR* hessids, ULONG count)
+{
+    for (ULONG i = 0; hessids != nullptr && i < count; ++i) {
+        const UCHAR* h = hessids + 6 * i;
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_WDI, "HESSID %u: %02X:%02X:%02X:%02X:%02X:%02X", static_cast<unsigned>(i),
+                 h[0], h[1], h[2], h[3], h[4], h[5]);
+    }
+}
+
 VOID WdiSetHS20HESSID(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* hessids, UCHAR count)
 {
     if (adapter == nullptr || port == nullptr || port->PortType != EXTSTA || hessids == nullptr || count == 0) {
@@ -712,6 +717,7 @@ VOID WdiSetHS20HESSID(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* hessids, 
     std::memcpy(block, hessids, size);
     cfg.Hessids = static_cast<PUCHAR>(block);
     cfg.HessidCount = count;
+    DumpHessid(cfg.Hessids, count);
 }
 
 VOID WdiSetHS20IE(PMP_PORT port, const UCHAR* element, UCHAR length)
@@ -875,7 +881,7 @@ NTSTATUS WdiTaskRoam(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
         }
         if ((port->ConnectionFlags & PORT_CONN_CONNECTED) != 0) {
             port->Ind.DisconnectWaiting = 0;
-            (void)Disconnect(adapter, port, nullptr, 0, nullptr);
+            (void)Disconnect(adapter, port, nullptr, 0);
         }
         if (cfg.RoamRequest == 1 && cfg.AnyBssid == 0 && entries != 0) {
             std::memcpy(port->Ind.RoamTarget, p->BssEntries.pElements[0].Bssid, 6);
@@ -992,7 +998,7 @@ NTSTATUS WdiTaskDisconnect(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID param
             std::memcpy(deferred, p->MacAddress, 6);
             deferred[6] = static_cast<UCHAR>(p->Reason);
             deferred[7] = static_cast<UCHAR>(p->Reason >> 8);
-            status = Disconnect(adapter, port, deferred, sizeof(deferred), p->MacAddress);
+            status = Disconnect(adapter, port, deferred, sizeof(deferred));
             if (status == kStatusNotConnected) {
                 WdiEventIndicationDisconnectComplete(adapter, port);
             } else if (!NT_SUCCESS(status) && status != kStatusPending) {

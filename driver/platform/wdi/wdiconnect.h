@@ -23,6 +23,8 @@ VOID WdiSetHS20HESSID(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* hessids, 
 // Station ports only: the Hotspot 2.0 indication element.
 VOID WdiSetHS20IE(PMP_PORT port, const UCHAR* element, UCHAR length);
 
+// Traces a HESSID list (`count` 6-byte entries).
+VOID DumpHessid(const UCHAR* hessids, ULONG count);
 // Encryption-status code of a unicast cipher (after 0x80000008 -> 4).
 UCHAR WdiEncryptionStatusOfCipher(ULONG cipher);
 // Releases every buffer the port's connection settings own (element copies, HESSIDs, FT slots).

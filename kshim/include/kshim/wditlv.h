@@ -269,8 +269,10 @@ NTSTATUS WdiTlvGenerateNetworkListOffload(const WDI_NLO_PARAMETERS* parameters, 
                                           const void* context, PULONG outLength, PUCHAR* outBuffer);
 
 // ---- the connect and roam tasks (messages 6 and 100) ---------------------------------------------------------
-// The connection settings, the SSID list and the three algorithm lists are mandatory; the rest is
-// optional. Each candidate BSS is one WDI_TLV_CONNECT_BSS_ENTRY container.
+// The message is one WDI_TLV_CONNECT_PARAMETERS container and, behind it, one WDI_TLV_CONNECT_BSS_ENTRY
+// container per candidate BSS. Inside the parameters the connection settings, the SSID list and the
+// three algorithm lists are mandatory; the rest is optional.
+#define WDI_TLV_CONNECT_PARAMETERS 0x0265u            // container
 #define WDI_TLV_CONNECTION_SETTINGS 0x0240u           // {u8 roam request, u8 hidden network, u8 exclude unencrypted,
                                                       //  u8 MFP enabled, u8 host FIPS mode, u32 roaming-needed
                                                       //  reason, u32 roam trigger, u8 final settings}
