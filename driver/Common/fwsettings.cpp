@@ -52,6 +52,20 @@ NTSTATUS QZCmdUpdateEdccaAntGain(PMP_ADAPTER adapter, UCHAR gain)
     return QzCmdSetChipConfig(adapter, payload);
 }
 
+NTSTATUS QZCmdUpdateMiracastMode(PMP_ADAPTER adapter, UCHAR mode)
+{
+    adapter->StaConnect.MiracastMode = mode;
+    UCHAR payload[CHIP_CONFIG_PAYLOAD_SIZE] = {};
+    PSTR text = reinterpret_cast<PSTR>(payload + CHIP_CONFIG_TEXT_OFFSET);
+    if (!NT_SUCCESS(RtlStringCbPrintfA(text, CHIP_CONFIG_TEXT_MAX, "mira %d", static_cast<int>(mode)))) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    const USHORT length = static_cast<USHORT>(sizeof("mira") - 1 + 2);
+    payload[CHIP_CONFIG_LENGTH_OFFSET] = static_cast<UCHAR>(length);
+    payload[CHIP_CONFIG_LENGTH_OFFSET + 1] = static_cast<UCHAR>(length >> 8);
+    return QzCmdSetChipConfig(adapter, payload);
+}
+
 namespace {
 
 // The two dwell-time texts: "<key> <time>", the length field the text's length.

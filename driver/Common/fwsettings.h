@@ -30,6 +30,9 @@ NTSTATUS FwSettingSendPort0(PMP_ADAPTER adapter, UCHAR cmdId, UCHAR cmdClass, UC
 NTSTATUS QzCmdSetChipConfig(PMP_ADAPTER adapter, const UCHAR* payload);
 // "EdccaAntGain" and the gain in decimal; the length field holds the text's length.
 NTSTATUS QZCmdUpdateEdccaAntGain(PMP_ADAPTER adapter, UCHAR gain);
+// "mira" and the mode in decimal; the length field is the key's length + 2. The mode is also kept as
+// the adapter's Miracast mode.
+NTSTATUS QZCmdUpdateMiracastMode(PMP_ADAPTER adapter, UCHAR mode);
 // "ScnChannelDwellTimeMin %d" and "ScnChannelDFSTime %d": the scan's minimum and DFS-channel dwell
 // times (ms); the length field holds the text's length. Failures are traced only.
 void QzCmdSetMinDwellTime(PMP_ADAPTER adapter, USHORT time);

@@ -275,3 +275,10 @@ NTSTATUS MultiChannelWaitForChannelGrant(PMP_ADAPTER adapter, PMP_PORT port)
     UNREFERENCED_PARAMETER(port);
     return NOT_BUILT_YET();
 }
+
+NTSTATUS P2pMsEnable(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    return NOT_BUILT_YET();
+}

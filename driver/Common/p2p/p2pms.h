@@ -8,6 +8,8 @@ typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 
 // OS reset of a Wi-Fi Direct port.
 NTSTATUS P2pMsInfoResetRequest(PMP_ADAPTER adapter, PMP_PORT port);
+// Enables the Wi-Fi Direct device port (tables, listen channel, primary device type, defaults).
+NTSTATUS P2pMsEnable(PMP_ADAPTER adapter, PMP_PORT port);
 // Completes a Wi-Fi Direct discovery.
 NTSTATUS P2pMsIndicateDiscoverComplete(PMP_ADAPTER adapter, PMP_PORT port);
 // Frees a port-held buffer and zeroes its length.

@@ -19,6 +19,7 @@
 #include "platform/ndiscommon/registry_host.h"
 #include "platform/ndiscommon/registry_table.h"
 #include "platform/ndiscommon/trace.h"
+#include "platform/wdi/wdiconnect.h"
 
 namespace {
 
@@ -153,6 +154,7 @@ void N6FreePort(PMP_PORT port)
 {
     PMP_ADAPTER adapter = port->Adapter;
     ULONG number = port->PortNumber;
+    WdiConnectFreePortBuffers(port);
     PlatformFreeMemory(port, sizeof(MP_PORT));
     if (adapter != nullptr && number < MP_MAX_PORTS && adapter->PortList[number] == port) {
         adapter->PortList[number] = nullptr;

@@ -568,6 +568,8 @@ typedef struct _MP_ADAPTER {
     MLME_ADAPTER_BLOCK Mlme;
     // ---- WDI task control block, request intake and parameter buffers; net adapters; capabilities (platform/wdi, platform/wificx) ----
     WDI_ADAPTER_STATE Wdi;
+    // The station-connection bytes of the WDI tasks and properties (platform/wdi).
+    STA_CONNECT_ADAPTER_STATE StaConnect;
     ULONG WifiAdapterType;            // WiFiCx adapter type of the last net adapter created (1 station, 2 AP)
     ULONG TxFragRingLimit;            // the transmit fragment-ring limit handed to NetAdapterCx
     ULONG DataPathAdapterType;        // adapter type and port number of the last data-path set-up

@@ -25,6 +25,7 @@
 #include "platform/ndis6/n6indicate_types.h"
 #include "platform/ndiscommon/ndiscommon_types.h"
 #include "platform/ndiscommon/registry_block.h"
+#include "platform/wdi/wdiconnect_types.h"
 #include "platform/wificx/wificxtx_types.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
@@ -547,4 +548,6 @@ typedef struct _MP_PORT {
     WSC_PORT_BLOCK Wsc;
     // ---- VHT, HE and EHT capability and operation records, the access point's HE parameters (Common/rlm_vht, Common/he) ----
     RLM_PORT_BLOCK Rlm;
+    // ---- connection settings of the OS's connect and roam tasks (platform/wdi) ----
+    PORT_CONNECT_CONFIG ConnectConfig;
 } MP_PORT;
