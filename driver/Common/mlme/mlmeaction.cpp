@@ -361,7 +361,6 @@ VOID ActionFrameTimeoutCallback(PVOID systemSpecific1, PMP_PORT port, PPLATFORM_
     (void)MlmeEnqueue(port->Adapter, port, MLME_ACTION_MACHINE, ACTION_MSG_TIMEOUT, 0, nullptr);
 }
 
-UCHAR NdisWdiGetCurrentActionDialogToken(PMP_PORT port) { return port != nullptr ? port->Mlme.PendingActionToken : 0; }
 
 // ================================================================================================
 // received action frames

@@ -26,8 +26,6 @@ ENTRY_EXIT_ROUTINE ActionWaitResponseExit;
 VOID BuildActionMacHeader(PMP_ADAPTER adapter, PMP_PORT port, PUCHAR header, const UCHAR* destination,
                           const UCHAR* bssid);
 PLATFORM_TIMER_CALLBACK ActionFrameTimeoutCallback;
-// The dialog token of the last action frame the OS sent on the port.
-UCHAR NdisWdiGetCurrentActionDialogToken(PMP_PORT port);
 
 // ---- received action frames (per category) ---------------------------------------------------------------
 VOID PeerSpectrumAction(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem);

@@ -13,6 +13,7 @@
 #include "Common/qzcmd_bss.h"
 #include "Common/recv.h"
 #include "platform/ndis6/n6indicate.h"
+#include "platform/ndis6/n6xmit.h"
 #include "platform/ndis6/ndis6common.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/ndiscommonhif.h"
