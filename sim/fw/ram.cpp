@@ -257,6 +257,7 @@ void RamFirmware::OnBuffer(const sim::chip::TxBuffer& buffer)
         if (answer.command) {
             const ChipCapabilities& caps = unified_.Settings().capabilities;
             scan_->TakeUnified(*answer.command, {caps.macAddress, caps.streams});
+            records_.Take(*answer.command);
         }
         keep("RAM: ", answer.events, answer.delayMs, answer.note);
         return;
@@ -272,6 +273,7 @@ void RamFirmware::OnBuffer(const sim::chip::TxBuffer& buffer)
     const LegacyCommand& command = *exchange.command;
     exchange.note = "RAM: " + Describe(command);
     scan_->TakeLegacy(command, {settings_.capabilities.macAddress, settings_.capabilities.streams});
+    records_.Take(command);
     EventHeader header;
     std::vector<uint8_t> payload;
     if (AnswerLocked(command, &header, &payload, &exchange.note)) {

@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "chip/chip.h"
+#include "fw/bss_records.h"
 #include "fw/capability.h"
 #include "fw/event_writer.h"
 #include "fw/events.h"
@@ -107,6 +108,8 @@ public:
     // The scan engine and the chip's radio (fw/scan_engine): it takes the scan, offload, domain and
     // channel commands of both formats beside the answers above.
     ScanEngine& Scan() { return *scan_; }
+    // The BSS and station records the host gave the RAM code, in either format (fw/bss_records).
+    BssRecords& Records() { return records_; }
 
     // The RAM code starts (true) or the chip went back to its boot ROM (false). The download model's
     // hook calls it; it only flips the phase, so it may run under the chip's lock.
@@ -160,6 +163,7 @@ private:
     std::map<uint32_t, uint32_t> registers_;
     std::vector<std::string> faults_;
     EventRingWriter events_;
+    BssRecords records_;
     ChipScanHost scanHost_;
     std::unique_ptr<ScanEngine> scan_;
 };

@@ -418,6 +418,7 @@ typedef struct _MP_ADAPTER {
     UCHAR PingEnhanceActive;
     UCHAR ScanPhase[2];               // the scan machine's two phase bytes
     UCHAR IotApRuleMatched;           // a matched IoT access-point rule
+    UCHAR GoHidingOption;             // the private group-owner hiding option (1 on)
 
     // Worker threads, internal commands, firmware command slots.
     std::atomic<UCHAR> StopThreads;  // 1 asks every worker thread to end

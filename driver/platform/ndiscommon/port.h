@@ -335,6 +335,10 @@ typedef struct _MP_PORT {
     UCHAR SrControl[4];                // spatial-reuse control bytes
     ULONG64 SrBssColorBitmap;
     ULONG64 SrPartialBssidBitmap;
+    UCHAR ConnectionType;              // set by the connect request
+    UCHAR ConnectOption;               // the connect option byte
+    UCHAR JoinParam[2];                // the two candidate octets the join request copies
+    UCHAR StreamCount;                 // transmit streams the last BSS information gave the firmware
     // ---- periodic timers a firmware recovery re-arms (set up with the MLME port timers) ----------------------
     PLATFORM_TIMER MlmePeriodicTimer;  // 100 ms MLME periodic job
     PLATFORM_TIMER TxHangTimer;        // 1000 ms transmit-hang check
