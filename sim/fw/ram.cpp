@@ -290,6 +290,12 @@ void RamFirmware::OnBuffer(const sim::chip::TxBuffer& buffer)
     exchanges_.push_back(std::move(exchange));
 }
 
+void RamFirmware::Raise(const std::vector<uint8_t>& event)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    events_.Write({event}, 0);
+}
+
 std::vector<RamExchange> RamFirmware::Exchanges() const
 {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -110,6 +110,8 @@ public:
     ScanEngine& Scan() { return *scan_; }
     // The BSS and station records the host gave the RAM code, in either format (fw/bss_records).
     BssRecords& Records() { return records_; }
+    // Raises an event the RAM code builds on a test's request (fw/link_events), through the event ring.
+    void Raise(const std::vector<uint8_t>& event);
 
     // The RAM code starts (true) or the chip went back to its boot ROM (false). The download model's
     // hook calls it; it only flips the phase, so it may run under the chip's lock.
