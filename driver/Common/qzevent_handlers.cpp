@@ -234,10 +234,10 @@ VOID ProcessBssBeaconTimeout(PMP_ADAPTER adapter, PUCHAR eventView)
     const UCHAR bssIndex = payload[0];
     PMP_PORT port = bssIndex <= 4 ? GetPortByBssIndex(adapter, bssIndex) : nullptr;
     if (port == nullptr) {
-        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "beacon time-out of BSS %u: no port", static_cast<unsigned>(bssIndex));
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "%s: no port of BSS %u", __func__, static_cast<unsigned>(bssIndex));
         return;
     }
-    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "beacon time-out of BSS %u, reason %u", static_cast<unsigned>(bssIndex),
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "%s: BSS %u, reason %u", __func__, static_cast<unsigned>(bssIndex),
              static_cast<unsigned>(payload[1]));
     if (adapter->RegistryBlock.TpTestMode == 1) {
         return;
@@ -283,7 +283,7 @@ VOID ProcessCsaDoneEvent(PMP_ADAPTER adapter, PUCHAR eventView)
     UNREFERENCED_PARAMETER(eventView);
     PMP_PORT go = adapter != nullptr ? MlmeSyncGetPortByType(adapter, WFD_GO) : nullptr;
     if (go == nullptr) {
-        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "channel switch done without a group owner");
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "%s: no group owner", __func__);
         return;
     }
     if (go->P2pCsaDone == 1) {
