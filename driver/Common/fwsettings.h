@@ -92,3 +92,10 @@ BOOLEAN factCalKeyToBandIndex(ULONG key, PUCHAR band, PUCHAR index);
 NTSTATUS QzCmdFactCalSet(PMP_ADAPTER adapter, UCHAR band, UCHAR index);
 // Tells the firmware whether stored factory calibration is in use.
 NTSTATUS QzCmdFactCalUpdateFlag(PMP_ADAPTER adapter, UCHAR flag);
+
+// ---- link parameters ---------------------------------------------------------------------------------------
+// Removes from a peer's rate list (in place; `count` updated) every rate the adapter does not use in its
+// current mode: only the four CCK rates for port 0 in PHY_11B, or for an ad hoc network without OFDM on a
+// 2.4 GHz channel; otherwise the twelve rates 2, 4, 11, 22, 12, 18, 24, 36, 48, 72, 96, 108 (500 kb/s). The
+// basic-rate mark (bit 7) of a kept rate is kept.
+VOID KOVAFilterSupportedRates(PMP_ADAPTER adapter, PUCHAR rates, PUCHAR count);

@@ -23,3 +23,11 @@ void MacTabResetWlanIdxRecord(PMP_ADAPTER adapter, UCHAR wlanIndex)
     UNREFERENCED_PARAMETER(wlanIndex);
     (void)NOT_BUILT_YET();
 }
+
+UCHAR AuthModeToFwAuthMode(ULONG authAlgorithm)
+{
+    if (authAlgorithm == 2) {
+        return 1;
+    }
+    return authAlgorithm >= 3 && authAlgorithm <= 7 ? static_cast<UCHAR>(authAlgorithm) : 0;
+}

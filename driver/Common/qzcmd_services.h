@@ -34,3 +34,6 @@ PDOMAIN_INFO DomainGetDomainInfo(PMP_ADAPTER adapter);
 // ---- Common/ap (soft access point) ---------------------------------------------------------------------
 // Resets the record of this WLAN index (0-20) to its empty values when it is in use.
 void MacTabResetWlanIdxRecord(PMP_ADAPTER adapter, UCHAR wlanIndex);
+// The firmware authentication mode of an authentication algorithm (OS numbering): 2 -> 1, 3 to 7
+// unchanged, anything else 0.
+UCHAR AuthModeToFwAuthMode(ULONG authAlgorithm);

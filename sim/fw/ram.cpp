@@ -267,6 +267,7 @@ void RamFirmware::OnBuffer(const sim::chip::TxBuffer& buffer)
         if (answer.command) {
             const ChipCapabilities& caps = unified_.Settings().capabilities;
             scan_->TakeUnified(*answer.command, {caps.macAddress, caps.streams});
+            records_.Take(*answer.command);
         }
         keep("RAM: ", answer.events, answer.delayMs, answer.note);
         return;
@@ -282,6 +283,7 @@ void RamFirmware::OnBuffer(const sim::chip::TxBuffer& buffer)
     const LegacyCommand& command = *exchange.command;
     exchange.note = "RAM: " + Describe(command);
     scan_->TakeLegacy(command, {settings_.capabilities.macAddress, settings_.capabilities.streams});
+    records_.Take(command);
     EventHeader header;
     std::vector<uint8_t> payload;
     if (AnswerLocked(command, &header, &payload, &exchange.note)) {
@@ -296,6 +298,12 @@ void RamFirmware::OnBuffer(const sim::chip::TxBuffer& buffer)
         }
     }
     exchanges_.push_back(std::move(exchange));
+}
+
+void RamFirmware::Raise(const std::vector<uint8_t>& event)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    events_.Write({event}, 0);
 }
 
 std::vector<RamExchange> RamFirmware::Exchanges() const

@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "chip/chip.h"
+#include "fw/bss_records.h"
 #include "fw/capability.h"
 #include "fw/data_air.h"
 #include "fw/datapath.h"
@@ -109,6 +110,10 @@ public:
     // The scan engine and the chip's radio (fw/scan_engine): it takes the scan, offload, domain and
     // channel commands of both formats beside the answers above.
     ScanEngine& Scan() { return *scan_; }
+    // The BSS and station records the host gave the RAM code, in either format (fw/bss_records).
+    BssRecords& Records() { return records_; }
+    // Raises an event the RAM code builds on a test's request (fw/link_events), through the event ring.
+    void Raise(const std::vector<uint8_t>& event);
 
     // The RAM code starts (true) or the chip went back to its boot ROM (false). The download model's
     // hook calls it; it only flips the phase, so it may run under the chip's lock.
@@ -169,6 +174,7 @@ private:
     std::vector<std::string> faults_;
     std::function<void(const sim::chip::TxBuffer&)> frameHandler_;
     EventRingWriter events_;
+    BssRecords records_;
     ChipScanHost scanHost_;
     std::unique_ptr<ScanEngine> scan_;
 };

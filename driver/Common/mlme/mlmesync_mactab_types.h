@@ -58,6 +58,15 @@ typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 #define MAC_ENTRY_NO_SEQ 0xFFFF
 #define MAC_ENTRY_ASSOCIATED 2
 
+// The PHY type set of a peer (PhyModeFlags).
+#define MAC_ENTRY_PHY_CCK 0x01
+#define MAC_ENTRY_PHY_ERP 0x02
+#define MAC_ENTRY_PHY_OFDM 0x08
+#define MAC_ENTRY_PHY_HT 0x10
+#define MAC_ENTRY_PHY_VHT 0x20
+#define MAC_ENTRY_PHY_HE 0x40
+#define MAC_ENTRY_PHY_EHT 0x80
+
 typedef struct _MAC_TABLE_ENTRY {
     struct _MAC_TABLE_ENTRY* Next;  // free list or the owning port's list
     UCHAR WlanIdx;                  // pool index; fixed for the life of the adapter
@@ -144,6 +153,33 @@ typedef struct _MAC_TABLE_ENTRY {
     UCHAR ProtectionLock;
     ULONG64 LastBeaconTime;         // a group owner's last beacon
     ULONG TxPendingCount;           // frames of the peer handed to the chip and not yet completed
+    // What the join and the association learnt of the peer, sent in its station record and BSS
+    // information (Common/mlme/mlmesync_join, Common/qzcmd_bss).
+    UCHAR PeerHtCapability[26];     // HT Capabilities element body
+    UCHAR PeerHtOperation[22];      // HT Operation element body
+    USHORT SupportedRateBitmap;     // bits 0..3 CCK, bits 4..5 unused, bits 6..13 OFDM
+    USHORT BasicRateBitmap;
+    UCHAR PhyModeFlags;             // MAC_ENTRY_PHY_*
+    USHORT LegacyRateBitmap;        // SupportedRateBitmap without bits 4 and 5
+    UCHAR PhyModeFlagsCopy;         // PhyModeFlags as found at join or association
+    USHORT InitialTxRate;           // the default rate word
+    UCHAR PeerVhtCapability[12];
+    UCHAR PeerVhtOperation[5];      // width, centre segment 0, centre segment 1, basic MCS map
+    UCHAR PeerVhtBandwidth;         // 0 20 MHz, 1 40 MHz, 2 80 MHz, 3 160 MHz
+    UCHAR PeerVhtStreams;           // 0xFF: not known
+    UCHAR NonHtPhyKind;             // derived from the PHY type set when the association completes
+    UCHAR Dot11State;               // 1 unauthenticated, 2 authenticated, 3 associated
+    UCHAR Aid;                      // association id; 0 until an association sets it
+    UCHAR AssocPortByte;            // a port byte copied into the entry at association
+    UCHAR AssocEntryByte;           // an entry byte the station record carries
+    UCHAR DeviceNameLen;
+    UCHAR DeviceName[32];           // the peer's device name, when one is known
+    // Protection values of the BSS (AsicUpdateProtect), sent in the radio-link parameters.
+    ULONG ClientFlags;              // bit 0: the peer uses WMM
+    UCHAR ErpProtection;
+    UCHAR HtProtectionMode;
+    UCHAR ProtectionReserved;
+    UCHAR RifsMode;
     // The peer's HE and EHT records and the TWT flows (Common/he).
     RLM_ENTRY_BLOCK Rlm;
 } MAC_TABLE_ENTRY, *PMAC_TABLE_ENTRY;

@@ -425,6 +425,8 @@ typedef struct _MP_ADAPTER {
     UCHAR PingEnhanceActive;
     UCHAR ScanPhase[2];               // the scan machine's two phase bytes
     UCHAR IotApRuleMatched;           // a matched IoT access-point rule
+    UCHAR GoHidingOption;             // the private group-owner hiding option (1 on)
+    UCHAR RoamAfterBeaconLoss;        // a beacon loss asked the OS for a roam
 
     // Worker threads, internal commands, firmware command slots.
     std::atomic<UCHAR> StopThreads;  // 1 asks every worker thread to end

@@ -341,6 +341,21 @@ typedef struct _MP_PORT {
     UCHAR SrControl[4];                // spatial-reuse control bytes
     ULONG64 SrBssColorBitmap;
     ULONG64 SrPartialBssidBitmap;
+    UCHAR ConnectionType;              // set by the connect request
+    UCHAR ConnectOption;               // the connect option byte
+    UCHAR JoinParam[2];                // the two candidate octets the join request copies
+    UCHAR StreamCount;                 // transmit streams the last BSS information gave the firmware
+    // The firmware's link events (Common/qzevent_handlers): link rate and quality drop of the last
+    // link-quality report, and the roaming-needed reports sent after a beacon loss.
+    USHORT LinkRate;                   // 500 kb/s
+    UCHAR LinkQualityDrop;
+    UCHAR RoamingNeededCount;
+    // The group owner's channel switch: the firmware's countdown-done report and the timers of the
+    // switch ("P2pEcsaChSwitchTimer", "P2pEcsaChSwitchTimeout"), bound by the Wi-Fi Direct code.
+    UCHAR P2pCsaDone;
+    UCHAR P2pEcsaRetryCount;
+    PLATFORM_TIMER P2pEcsaChSwitchTimer;
+    PLATFORM_TIMER P2pEcsaChSwitchTimeoutTimer;
     // ---- periodic timers a firmware recovery re-arms (set up with the MLME port timers) ----------------------
     PLATFORM_TIMER MlmePeriodicTimer;  // 100 ms MLME periodic job
     PLATFORM_TIMER TxHangTimer;        // 1000 ms transmit-hang check
