@@ -294,7 +294,7 @@ TEST_F(WorldConnService, ADisassociationTakesTheLinkDownAndARoamMovesItWithoutAN
     EXPECT_EQ(wifi.Disassociations()[1].wdiStatus, 3u);
 }
 
-TEST_F(WorldConnService, TasksRunOneAtATimeAndOnlyTheirOwnCompletionEndsThem)
+TEST_F(WorldConnService, TasksRunOneAtATimeSaveTheOnesThatEndAConnectAndOnlyTheirOwnCompletionEndsThem)
 {
     std::vector<uint32_t> transactions;
     Script([&transactions](const Request& r) {
@@ -305,6 +305,7 @@ TEST_F(WorldConnService, TasksRunOneAtATimeAndOnlyTheirOwnCompletionEndsThem)
     ASSERT_EQ(wifi.StartTask(kshim::host::kWdiTaskDisconnect, 0, {}), STATUS_SUCCESS);
     EXPECT_EQ(wifi.Connection().state, ConnectionState::Disconnecting);
     EXPECT_EQ(wifi.StartTask(kshim::host::kWdiTaskConnect, 0, {}), STATUS_INVALID_DEVICE_STATE);
+    EXPECT_EQ(wifi.StartTask(kshim::host::kWdiTaskDisconnect, 0, {}), STATUS_INVALID_DEVICE_STATE);
     EXPECT_EQ(wifi.StartTask(47, 0, {}), STATUS_INVALID_DEVICE_STATE) << "not a task";
     // Another transaction's completion, and another task's completion code, do not end it.
     Indicate(device_->Handle(), kshim::host::kWdiIndicationDisconnectComplete, 0, transactions[0] + 7, {});
@@ -317,6 +318,17 @@ TEST_F(WorldConnService, TasksRunOneAtATimeAndOnlyTheirOwnCompletionEndsThem)
     EXPECT_EQ(wifi.StartTask(kshim::host::kWdiTaskDot11Reset, 0, {}), STATUS_NOT_SUPPORTED);
     EXPECT_EQ(wifi.TaskRunning(), 0);
     EXPECT_EQ(wifi.TaskStatus(kshim::host::kWdiTaskDot11Reset), STATUS_NOT_SUPPORTED);
+
+    // A connect in progress can be ended by a disconnect: both run until their own completions.
+    ASSERT_EQ(wifi.StartTask(kshim::host::kWdiTaskConnect, 0, {}), STATUS_SUCCESS);
+    ASSERT_EQ(wifi.StartTask(kshim::host::kWdiTaskDisconnect, 0, {}), STATUS_SUCCESS);
+    EXPECT_EQ(wifi.TaskRunning(), kshim::host::kWdiTaskConnect);
+    Indicate(device_->Handle(), kshim::host::kWdiIndicationDisconnectComplete, 0, transactions.back(), {});
+    EXPECT_TRUE(wifi.WaitTask(10000, kshim::host::kWdiTaskDisconnect));
+    EXPECT_FALSE(wifi.WaitTask(50, kshim::host::kWdiTaskConnect));
+    Indicate(device_->Handle(), kshim::host::kWdiIndicationConnectComplete, 0, transactions[transactions.size() - 2], {});
+    EXPECT_TRUE(wifi.WaitTask());
+    EXPECT_EQ(wifi.Connection().state, ConnectionState::Disconnected);
 }
 
 TEST_F(WorldConnService, IndicationsThatLieAboutTheirLengthsAreCountedAndChangeNothing)

@@ -91,6 +91,7 @@ uint16_t WdiTaskCompletion(uint16_t taskId)
     case kWdiTaskDisconnect: return kWdiIndicationDisconnectComplete;
     case kWdiTaskSetRadioState: return kWdiIndicationSetRadioStateComplete;
     case kWdiTaskRoam: return kWdiIndicationRoamComplete;
+    case kWdiTaskChangeOperationMode: return kWdiIndicationChangeOperationModeComplete;
     default: return 0;
     }
 }
@@ -103,24 +104,30 @@ void WifiService::Step(int64_t time, std::string what, uint32_t status, std::str
 NTSTATUS WifiService::StartTask(uint16_t taskId, uint16_t portId, const std::vector<uint8_t>& tlvs)
 {
     Poll();
-    if (taskRunning_ != 0 || WdiTaskCompletion(taskId) == 0) {
-        return STATUS_INVALID_DEVICE_STATE;  // one connection task at a time, and only tasks
+    if (WdiTaskCompletion(taskId) == 0 || taskId == kWdiTaskScan) {
+        return STATUS_INVALID_DEVICE_STATE;  // tasks only (the scan has its own members)
     }
-    const char* names[] = {"connect task", "reset task", "disconnect task", "radio task", "roam task"};
-    const char* name = taskId == kWdiTaskConnect      ? names[0]
-                       : taskId == kWdiTaskDot11Reset ? names[1]
-                       : taskId == kWdiTaskDisconnect ? names[2]
-                       : taskId == kWdiTaskSetRadioState ? names[3]
-                       : taskId == kWdiTaskRoam          ? names[4]
-                                                         : "task";
-    taskTransaction_ = nextTransaction_;
-    taskRunning_ = taskId;
+    const bool ender = taskId == kWdiTaskDisconnect || taskId == kWdiTaskDot11Reset;
+    for (const auto& [running, transaction] : running_) {
+        const bool endable = running == kWdiTaskConnect || running == kWdiTaskRoam;
+        if (running == taskId || !ender || !endable) {
+            return STATUS_INVALID_DEVICE_STATE;
+        }
+    }
+    const char* name = taskId == kWdiTaskConnect               ? "connect task"
+                       : taskId == kWdiTaskDot11Reset          ? "reset task"
+                       : taskId == kWdiTaskDisconnect          ? "disconnect task"
+                       : taskId == kWdiTaskSetRadioState       ? "radio task"
+                       : taskId == kWdiTaskRoam                ? "roam task"
+                       : taskId == kWdiTaskChangeOperationMode ? "operation mode task"
+                                                               : "task";
+    running_.push_back({taskId, nextTransaction_});
     const int64_t sent = ClockNow();
     const NTSTATUS status = Send(taskId, portId, tlvs);
     Step(sent, name, static_cast<uint32_t>(status));
     if (!NT_SUCCESS(status)) {
         // A refused task sends no completion indication.
-        taskRunning_ = 0;
+        running_.pop_back();
         taskStatus_.push_back({taskId, status});
     } else if (taskId == kWdiTaskConnect) {
         connection_.state = ConnectionState::Connecting;
@@ -136,11 +143,19 @@ NTSTATUS WifiService::StartTask(uint16_t taskId, uint16_t portId, const std::vec
     return status;
 }
 
-bool WifiService::WaitTask(unsigned realMs)
+bool WifiService::WaitTask(unsigned realMs, uint16_t taskId)
 {
     Poll();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs);
-    while (taskRunning_ != 0) {
+    auto runs = [&] {
+        for (const auto& [running, transaction] : running_) {
+            if (taskId == 0 || running == taskId) {
+                return true;
+            }
+        }
+        return false;
+    };
+    while (runs()) {
         if (std::chrono::steady_clock::now() >= deadline) {
             return false;
         }
@@ -315,18 +330,21 @@ void WifiService::TakeConnectionIndication(const WdiIndication& indication)
     default:
         break;
     }
-    // A task's completion: the indication of the running task, on its transaction.
-    if (taskRunning_ != 0 && indication.code == WdiTaskCompletion(taskRunning_) &&
-        indication.TransactionId() == taskTransaction_) {
-        const uint16_t task = taskRunning_;
+    // A task's completion: the indication of a running task, on its transaction.
+    auto it = std::find_if(running_.begin(), running_.end(), [&](const std::pair<uint16_t, uint32_t>& r) {
+        return indication.code == WdiTaskCompletion(r.first) && indication.TransactionId() == r.second;
+    });
+    if (it != running_.end()) {
+        const uint16_t task = it->first;
         const NTSTATUS status = static_cast<NTSTATUS>(indication.Status());
-        taskRunning_ = 0;
+        running_.erase(it);
         taskStatus_.push_back({task, status});
         const char* what = task == kWdiTaskConnect      ? "connect complete"
                            : task == kWdiTaskRoam       ? "roam complete"
                            : task == kWdiTaskDisconnect ? "disconnect complete"
                            : task == kWdiTaskDot11Reset ? "reset complete"
-                                                        : "radio state complete";
+                           : task == kWdiTaskSetRadioState ? "radio state complete"
+                                                        : "operation mode complete";
         switch (task) {
         case kWdiTaskConnect:
             if (!NT_SUCCESS(status) || connection_.state != ConnectionState::Connected) {

@@ -46,6 +46,7 @@ constexpr uint16_t kWdiTaskConnect = 6;
 constexpr uint16_t kWdiTaskDot11Reset = 7;
 constexpr uint16_t kWdiTaskDisconnect = 8;
 constexpr uint16_t kWdiTaskSetRadioState = 11;
+constexpr uint16_t kWdiTaskChangeOperationMode = 90;
 constexpr uint16_t kWdiTaskRoam = 100;
 constexpr uint16_t kWdiGetBssEntryList = 47;
 constexpr uint16_t kWdiAbortTask = 75;
@@ -61,6 +62,7 @@ constexpr uint16_t kWdiIndicationDot11ResetComplete = 0x003F;
 constexpr uint16_t kWdiIndicationConnectComplete = 0x0040;
 constexpr uint16_t kWdiIndicationRadioStatus = 0x0043;
 constexpr uint16_t kWdiIndicationAssociationResult = 0x004C;
+constexpr uint16_t kWdiIndicationChangeOperationModeComplete = 0x005B;
 constexpr uint16_t kWdiIndicationRoamComplete = 0x0065;
 
 // The completion indication of a task (0 for a message the service does not run as a task).
@@ -70,6 +72,8 @@ uint16_t WdiTaskCompletion(uint16_t taskId);
 constexpr uint32_t kWdiAuthOpen = 1;
 constexpr uint32_t kWdiAuthSharedKey = 2;
 constexpr uint32_t kWdiCipherNone = 0;
+// WDI operation modes.
+constexpr uint32_t kWdiOperationModeStation = 0x1;
 
 using MacAddress = std::array<uint8_t, 6>;
 
@@ -228,12 +232,17 @@ public:
                    uint16_t portId = 0);
     // The set-radio-state task.
     NTSTATUS SetRadio(bool on, uint16_t portId = 0);
-    // A task with TLVs the caller made (the tasks above use it).
+    // The change-operation-mode task (a WDI operation mode: kWdiOperationModeStation, ...).
+    NTSTATUS SetOperationMode(uint32_t wdiMode, uint16_t portId = 0);
+    // A task with TLVs the caller made (the tasks above use it). The OS runs one connect, roam or
+    // radio task at a time; a disconnect or reset may be sent while a connect or roam runs (to end
+    // it). STATUS_INVALID_DEVICE_STATE otherwise, and for a message that is not a task.
     NTSTATUS StartTask(uint16_t taskId, uint16_t portId, const std::vector<uint8_t>& tlvs);
-    // The task still running (0: none), and waits (real time) for its completion indication; true
-    // when it came. The completion's status is kept (TaskStatus).
-    uint16_t TaskRunning() const { return taskRunning_; }
-    bool WaitTask(unsigned realMs = 10000);
+    // The oldest task still running (0: none), and waits (real time) for the completion indication
+    // of `taskId` (0: of every running task); true when it came. Each completion's status is kept
+    // (TaskStatus).
+    uint16_t TaskRunning() const { return running_.empty() ? 0 : running_.front().first; }
+    bool WaitTask(unsigned realMs = 10000, uint16_t taskId = 0);
     // Completion status of the last task of this id (nullopt: none completed yet).
     std::optional<NTSTATUS> TaskStatus(uint16_t taskId) const;
     // Waits (real time) until the connection reaches `state`; true when it did.
@@ -280,8 +289,7 @@ private:
     size_t malformed_ = 0;
     std::vector<BssListEntry> bssList_;
     WdiRequest last_;
-    uint16_t taskRunning_ = 0;
-    uint32_t taskTransaction_ = 0;
+    std::vector<std::pair<uint16_t, uint32_t>> running_;  // task id, transaction
     std::vector<std::pair<uint16_t, NTSTATUS>> taskStatus_;
     ConnectionView connection_;
     std::vector<AssociationResultRecord> associations_;
