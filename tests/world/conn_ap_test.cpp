@@ -80,6 +80,27 @@ private:
     std::vector<Heard> got_;
 };
 
+// An access point and a station on a medium of their own (the station on the access point's channel).
+struct OnAir {
+    OnAir(const ApConfig& c, int64_t epoch) : ap(c, epoch), sta(air, c.channel)
+    {
+        ap.SetMedium(&air);
+        air.Join(&ap);
+    }
+    AccessPoint ap;
+    sim::air::Medium air;
+    TestStation sta;
+};
+
+ApEvent Event(int64_t atMs, ApEventKind kind, uint16_t reason = 0)
+{
+    ApEvent e;
+    e.at = atMs;
+    e.kind = kind;
+    e.reason = reason;
+    return e;
+}
+
 ApConfig Guest()
 {
     ApConfig c;
@@ -153,12 +174,10 @@ protected:
 
 TEST_F(WorldConnAp, OpenSystemAuthenticationThenAssociationGivesAidsInTurnAndTheNetworksElements)
 {
-    AccessPoint ap(Guest(), start_);
-    sim::air::Medium air;
-    ap.SetMedium(&air);
-    air.Join(&ap);
-    TestStation sta(air, {Band::B5G, 149});
-    TestStation other(air, {Band::B5G, 149});
+    OnAir apNet(Guest(), start_);
+    AccessPoint& ap = apNet.ap;
+    TestStation& sta = apNet.sta;
+    TestStation other(apNet.air, {Band::B5G, 149});
 
     std::vector<Answer> a = Exchange(sta, Auth(kSta, ap.Bssid(), 0, 1));
     ASSERT_EQ(a.size(), 1u);
@@ -211,11 +230,9 @@ TEST_F(WorldConnAp, OpenSystemAuthenticationThenAssociationGivesAidsInTurnAndThe
 
 TEST_F(WorldConnAp, AnswersLeaveAfterTheAccessPointsFixedDelay)
 {
-    AccessPoint ap(Guest(), start_);
-    sim::air::Medium air;
-    ap.SetMedium(&air);
-    air.Join(&ap);
-    TestStation sta(air, {Band::B5G, 149});
+    OnAir apNet(Guest(), start_);
+    AccessPoint& ap = apNet.ap;
+    TestStation& sta = apNet.sta;
     const int64_t sent = kshim::host::ClockNow();
     sta.Send(Auth(kSta, ap.Bssid(), 0, 1));
     const auto got = sta.Got();
@@ -232,11 +249,9 @@ TEST_F(WorldConnAp, SharedKeySendsA128ByteChallengeAndTakesFrameThreeByItsLength
     c.ht = c.vht = c.he = false;
     c.widthMhz = 20;
     c.authAlgorithms = {0, 1};
-    AccessPoint ap(c, start_);
-    sim::air::Medium air;
-    ap.SetMedium(&air);
-    air.Join(&ap);
-    TestStation sta(air, {Band::B5G, 149});
+    OnAir apNet(c, start_);
+    AccessPoint& ap = apNet.ap;
+    TestStation& sta = apNet.sta;
 
     std::vector<Answer> a = Exchange(sta, Auth(kSta, ap.Bssid(), 1, 1));
     ASSERT_EQ(a.size(), 1u);
@@ -266,12 +281,8 @@ TEST_F(WorldConnAp, SharedKeySendsA128ByteChallengeAndTakesFrameThreeByItsLength
     EXPECT_TRUE(Exchange(sta, stray).empty());
 
     // An open access point without shared key refuses the algorithm: status 13.
-    AccessPoint open(Guest(), start_);
-    sim::air::Medium air2;
-    open.SetMedium(&air2);
-    air2.Join(&open);
-    TestStation sta2(air2, {Band::B5G, 149});
-    a = Exchange(sta2, Auth(kSta, open.Bssid(), 1, 1));
+    OnAir open(Guest(), start_);
+    a = Exchange(open.sta, Auth(kSta, open.ap.Bssid(), 1, 1));
     ASSERT_EQ(a.size(), 1u);
     EXPECT_EQ(a[0].body, (Bytes{1, 0, 2, 0, 13, 0}));
 }
@@ -283,11 +294,9 @@ TEST_F(WorldConnAp, AssociationStatusesComeInTheOrderTheWorldGivesThem)
     c.pmf = Pmf::Capable;
     c.assocStatus = {30, 17, 10, 0};
     c.comebackTu = 1500;
-    AccessPoint ap(c, start_);
-    sim::air::Medium air;
-    ap.SetMedium(&air);
-    air.Join(&ap);
-    TestStation sta(air, {Band::B5G, 149});
+    OnAir apNet(c, start_);
+    AccessPoint& ap = apNet.ap;
+    TestStation& sta = apNet.sta;
     Exchange(sta, Auth(kSta, ap.Bssid(), 0, 1));
     const uint16_t statuses[] = {30, 17, 10, 0, 0};
     for (uint16_t want : statuses) {
@@ -307,7 +316,7 @@ TEST_F(WorldConnAp, AssociationStatusesComeInTheOrderTheWorldGivesThem)
     std::vector<Answer> a = Exchange(sta, AssocRequest(kSta, ap.Bssid(), "Other"));
     ASSERT_EQ(a.size(), 1u);
     EXPECT_EQ(a[0].U16(2), 1);
-    TestStation stranger(air, {Band::B5G, 149});
+    TestStation stranger(apNet.air, {Band::B5G, 149});
     a = Exchange(stranger, AssocRequest(kSta2, ap.Bssid(), "Guest"));
     ASSERT_EQ(a.size(), 1u);
     EXPECT_EQ(a[0].fc, 0x00C0);
@@ -325,11 +334,9 @@ TEST_F(WorldConnAp, SilentAndForgetfulAccessPointsLeaveRequestsUnanswered)
     ApConfig c = Guest();
     c.ignoreAuth = 2;
     c.ignoreAssoc = 1;
-    AccessPoint ap(c, start_);
-    sim::air::Medium air;
-    ap.SetMedium(&air);
-    air.Join(&ap);
-    TestStation sta(air, {Band::B5G, 149});
+    OnAir apNet(c, start_);
+    AccessPoint& ap = apNet.ap;
+    TestStation& sta = apNet.sta;
     EXPECT_TRUE(Exchange(sta, Auth(kSta, ap.Bssid(), 0, 1)).empty());
     EXPECT_TRUE(Exchange(sta, Auth(kSta, ap.Bssid(), 0, 1)).empty());
     EXPECT_EQ(Exchange(sta, Auth(kSta, ap.Bssid(), 0, 1)).size(), 1u) << "the third attempt is answered";
@@ -339,26 +346,20 @@ TEST_F(WorldConnAp, SilentAndForgetfulAccessPointsLeaveRequestsUnanswered)
 
     c = Guest();
     c.silent = true;
-    AccessPoint silent(c, start_);
-    sim::air::Medium air2;
-    silent.SetMedium(&air2);
-    air2.Join(&silent);
-    TestStation sta2(air2, {Band::B5G, 149});
+    OnAir silent(c, start_);
     for (int i = 0; i < 4; ++i) {
-        EXPECT_TRUE(Exchange(sta2, Auth(kSta, silent.Bssid(), 0, 1)).empty());
+        EXPECT_TRUE(Exchange(silent.sta, Auth(kSta, silent.ap.Bssid(), 0, 1)).empty());
     }
     std::vector<sim::air::Emission> beacons;
-    silent.Scheduled(c.channel, start_, start_ + 300 * sim::air::kUnitsPerMs, &beacons);
+    silent.ap.Scheduled(c.channel, start_, start_ + 300 * sim::air::kUnitsPerMs, &beacons);
     EXPECT_EQ(beacons.size(), 3u) << "a silent access point still beacons";
 }
 
 TEST_F(WorldConnAp, FramesTooShortForTheirFieldsOrLongerThanAnyManagementFrameAreDropped)
 {
-    AccessPoint ap(Guest(), start_);
-    sim::air::Medium air;
-    ap.SetMedium(&air);
-    air.Join(&ap);
-    TestStation sta(air, {Band::B5G, 149});
+    OnAir apNet(Guest(), start_);
+    AccessPoint& ap = apNet.ap;
+    TestStation& sta = apNet.sta;
     Bytes shortAuth = Auth(kSta, ap.Bssid(), 0, 1);
     shortAuth.resize(24 + 5);
     Bytes shortAssoc = AssocRequest(kSta, ap.Bssid(), "Guest");
@@ -387,20 +388,11 @@ TEST_F(WorldConnAp, FramesTooShortForTheirFieldsOrLongerThanAnyManagementFrameAr
 TEST_F(WorldConnAp, TheTimelineDeauthenticatesAndDisassociatesItsStationsAtTheirTime)
 {
     ApConfig c = Guest();
-    ApEvent disassoc;
-    disassoc.at = 500;
-    disassoc.kind = ApEventKind::Disassoc;
-    disassoc.reason = 8;
-    ApEvent deauth;
-    deauth.at = 800;
-    deauth.kind = ApEventKind::Deauth;
-    deauth.reason = 2;
-    c.events = {disassoc, deauth};
-    AccessPoint ap(c, start_);
-    sim::air::Medium air;
-    ap.SetMedium(&air);
-    air.Join(&ap);
-    TestStation sta(air, {Band::B5G, 149});
+    const ApEvent deauth = Event(800, ApEventKind::Deauth, 2);
+    c.events = {Event(500, ApEventKind::Disassoc, 8), deauth};
+    OnAir apNet(c, start_);
+    AccessPoint& ap = apNet.ap;
+    TestStation& sta = apNet.sta;
     Exchange(sta, Auth(kSta, ap.Bssid(), 0, 1));
     Exchange(sta, AssocRequest(kSta, ap.Bssid(), "Guest"));
     sta.Clear();
@@ -441,9 +433,8 @@ TEST_F(WorldConnAp, AChannelSwitchCountsDownInTheBeaconsThenTheAccessPointMoves)
 {
     ApConfig c = Guest();
     c.channel = {Band::B5G, 36};
-    ApEvent sw;
-    sw.at = 250;  // TBTTs every 102.4 ms from 10.24 ms: the first to announce is the 4th (317.44 ms)
-    sw.kind = ApEventKind::ChannelSwitch;
+    // TBTTs every 102.4 ms from 10.24 ms: the first to announce is the 4th (317.44 ms).
+    ApEvent sw = Event(250, ApEventKind::ChannelSwitch);
     sw.channel = 149;
     sw.count = 3;
     sw.mode = 1;
@@ -480,18 +471,12 @@ TEST_F(WorldConnAp, VanishingNarrowingAndFadingFollowTheTimeline)
 {
     ApConfig c = Guest();
     c.signalDbm = -50;
-    auto event = [](int64_t at, ApEventKind k) {
-        ApEvent e;
-        e.at = at;
-        e.kind = k;
-        return e;
-    };
-    ApEvent fade = event(100, ApEventKind::Signal);
+    ApEvent fade = Event(100, ApEventKind::Signal);
     fade.signalDbm = -80;
     fade.rampMs = 300;
-    ApEvent narrow = event(200, ApEventKind::Width);
+    ApEvent narrow = Event(200, ApEventKind::Width);
     narrow.widthMhz = 20;
-    c.events = {fade, narrow, event(600, ApEventKind::Vanish), event(900, ApEventKind::Appear)};
+    c.events = {fade, narrow, Event(600, ApEventKind::Vanish), Event(900, ApEventKind::Appear)};
     AccessPoint ap(c, start_);
     const int64_t ms = sim::air::kUnitsPerMs;
     struct Row {
@@ -604,21 +589,13 @@ TEST_F(WorldConnAp, TsharkDecodesEveryAnswerWithoutAFaultAndReadsItsFields)
     c.security = Security::Wpa2Psk;
     c.pmf = Pmf::Capable;
     c.assocStatus = {30, 17, 10, 0};
-    ApEvent sw;
-    sw.at = 0;
-    sw.kind = ApEventKind::ChannelSwitch;
+    ApEvent sw = Event(0, ApEventKind::ChannelSwitch);
     sw.channel = 36;
     sw.count = 5;
-    ApEvent deauth;
-    deauth.at = 50;
-    deauth.kind = ApEventKind::Deauth;
-    deauth.reason = 3;
-    c.events = {sw, deauth};
-    AccessPoint ap(c, start_);
-    sim::air::Medium air;
-    ap.SetMedium(&air);
-    air.Join(&ap);
-    TestStation sta(air, {Band::B5G, 149});
+    c.events = {sw, Event(50, ApEventKind::Deauth, 3)};
+    OnAir apNet(c, start_);
+    AccessPoint& ap = apNet.ap;
+    TestStation& sta = apNet.sta;
     Exchange(sta, Auth(kSta, ap.Bssid(), 0, 1));
     for (int i = 0; i < 4; ++i) {
         Exchange(sta, AssocRequest(kSta, ap.Bssid(), "Guest"));
