@@ -134,6 +134,9 @@ public:
     USHORT DeviceId() const { return deviceId_; }
     MP_ADAPTER* Adapter() const { return QZCxGetAdapter(device_->Handle()); }
     sim::fw::ChipFirmware& Firmware() { return *firmware_; }
+    sim::chip::Chip& Chip() { return *chip_; }
+    kshim::host::Os& Os() { return os_; }
+    kshim::host::OsDevice* Device() const { return device_; }
 
 private:
     USHORT deviceId_;

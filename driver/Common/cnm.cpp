@@ -95,3 +95,13 @@ UCHAR cnmMapChannelWidthToBw(UCHAR channelWidth, ULONG secondaryOffset)
         return MAX_BW_20;
     }
 }
+
+PBSS_INDEX_SLOT cnmInitAndGetBssIndexForPort(PMP_ADAPTER adapter, PMP_PORT port, UCHAR activate, UCHAR deviceFlag)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(activate);
+    UNREFERENCED_PARAMETER(deviceFlag);
+    (void)NOT_BUILT_YET();
+    return nullptr;
+}

@@ -11,6 +11,9 @@ typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 
 // Clears the five firmware BSS slots (used flag and port).
 void cnmInitBssInfo(PMP_ADAPTER adapter);
+// Binds the port to a firmware BSS slot and an own-MAC index (the Wi-Fi Direct device port to slot 4)
+// and writes both into the port; the slot, or none.
+PBSS_INDEX_SLOT cnmInitAndGetBssIndexForPort(PMP_ADAPTER adapter, PMP_PORT port, UCHAR activate, UCHAR deviceFlag);
 // Releases the port's firmware BSS slot.
 NTSTATUS cnmFreeBssInfo(PMP_ADAPTER adapter, PBSS_INDEX_SLOT slot);
 

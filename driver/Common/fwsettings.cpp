@@ -52,6 +52,20 @@ NTSTATUS QZCmdUpdateEdccaAntGain(PMP_ADAPTER adapter, UCHAR gain)
     return QzCmdSetChipConfig(adapter, payload);
 }
 
+NTSTATUS QZCmdUpdateMiracastMode(PMP_ADAPTER adapter, UCHAR mode)
+{
+    adapter->StaConnect.MiracastMode = mode;
+    UCHAR payload[CHIP_CONFIG_PAYLOAD_SIZE] = {};
+    PSTR text = reinterpret_cast<PSTR>(payload + CHIP_CONFIG_TEXT_OFFSET);
+    if (!NT_SUCCESS(RtlStringCbPrintfA(text, CHIP_CONFIG_TEXT_MAX, "mira %d", static_cast<int>(mode)))) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    const USHORT length = static_cast<USHORT>(sizeof("mira") - 1 + 2);
+    payload[CHIP_CONFIG_LENGTH_OFFSET] = static_cast<UCHAR>(length);
+    payload[CHIP_CONFIG_LENGTH_OFFSET + 1] = static_cast<UCHAR>(length >> 8);
+    return QzCmdSetChipConfig(adapter, payload);
+}
+
 namespace {
 
 // The two dwell-time texts: "<key> <time>", the length field the text's length.
@@ -230,4 +244,31 @@ NTSTATUS QzCmdSetCurrentPacketFilter(PMP_ADAPTER adapter, PMP_PORT port, ULONG f
     UNREFERENCED_PARAMETER(port);
     UNREFERENCED_PARAMETER(filter);
     return NOT_BUILT_YET();
+}
+
+// ---- link parameters ---------------------------------------------------------------------------------------
+VOID KOVAFilterSupportedRates(PMP_ADAPTER adapter, PUCHAR rates, PUCHAR count)
+{
+    static const UCHAR kOwnRates[12] = {2, 4, 11, 22, 12, 18, 24, 36, 48, 72, 96, 108};
+    if (adapter == nullptr || rates == nullptr || count == nullptr) {
+        return;
+    }
+    PMP_PORT port0 = adapter->PortList[0];
+    const ADAPTER_WORKING_CFG& cfg = adapter->WorkingCfg;
+    ULONG known = 12;
+    if (port0 != nullptr && (port0->WirelessMode == PHY_11B ||
+                             (cfg.NetworkType == 2 && cfg.AdhocOfdm == 0 && port0->Channel.PrimaryChannel <= 14))) {
+        known = 4;
+    }
+    UCHAR kept = 0;
+    for (ULONG i = 0; i < *count; ++i) {
+        const UCHAR value = static_cast<UCHAR>(rates[i] & 0x7F);
+        for (ULONG k = 0; k < known; ++k) {
+            if (kOwnRates[k] == value) {
+                rates[kept++] = rates[i];
+                break;
+            }
+        }
+    }
+    *count = kept;
 }

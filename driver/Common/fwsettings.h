@@ -30,6 +30,9 @@ NTSTATUS FwSettingSendPort0(PMP_ADAPTER adapter, UCHAR cmdId, UCHAR cmdClass, UC
 NTSTATUS QzCmdSetChipConfig(PMP_ADAPTER adapter, const UCHAR* payload);
 // "EdccaAntGain" and the gain in decimal; the length field holds the text's length.
 NTSTATUS QZCmdUpdateEdccaAntGain(PMP_ADAPTER adapter, UCHAR gain);
+// "mira" and the mode in decimal; the length field is the key's length + 2. The mode is also kept as
+// the adapter's Miracast mode.
+NTSTATUS QZCmdUpdateMiracastMode(PMP_ADAPTER adapter, UCHAR mode);
 // "ScnChannelDwellTimeMin %d" and "ScnChannelDFSTime %d": the scan's minimum and DFS-channel dwell
 // times (ms); the length field holds the text's length. Failures are traced only.
 void QzCmdSetMinDwellTime(PMP_ADAPTER adapter, USHORT time);
@@ -89,3 +92,10 @@ BOOLEAN factCalKeyToBandIndex(ULONG key, PUCHAR band, PUCHAR index);
 NTSTATUS QzCmdFactCalSet(PMP_ADAPTER adapter, UCHAR band, UCHAR index);
 // Tells the firmware whether stored factory calibration is in use.
 NTSTATUS QzCmdFactCalUpdateFlag(PMP_ADAPTER adapter, UCHAR flag);
+
+// ---- link parameters ---------------------------------------------------------------------------------------
+// Removes from a peer's rate list (in place; `count` updated) every rate the adapter does not use in its
+// current mode: only the four CCK rates for port 0 in PHY_11B, or for an ad hoc network without OFDM on a
+// 2.4 GHz channel; otherwise the twelve rates 2, 4, 11, 22, 12, 18, 24, 36, 48, 72, 96, 108 (500 kb/s). The
+// basic-rate mark (bit 7) of a kept rate is kept.
+VOID KOVAFilterSupportedRates(PMP_ADAPTER adapter, PUCHAR rates, PUCHAR count);

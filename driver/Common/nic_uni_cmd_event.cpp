@@ -2,6 +2,7 @@
 #include "Common/nic_uni_cmd_event.h"
 
 #include "Common/nic_uni_cmd_builder.h"
+#include "Common/mlme/mlmesync_mactab.h"
 #include "Common/qzevent_handlers.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
@@ -726,8 +727,59 @@ VOID nicUniEventBssIsAbsence(PMP_ADAPTER adapter, PUCHAR header, ULONG length)
 
 VOID nicUniEventBaOffload(PMP_ADAPTER adapter, PUCHAR header, ULONG length)
 {
-    // The translation needs the station table's entry of the record index.
-    (void)NOT_BUILT_YET();
+    // Tag 0: receive agreement (legacy 0x0A); tag 1: receive agreement deleted (0x0B); tag 2: transmit
+    // agreement (0x2E). Each names the station record at tag byte 4; a record no station entry carries is
+    // skipped.
+    static constexpr ULONG kNeeded[3] = {14, 7, 15};
+    WalkTlvs(adapter, header, length, [&](ULONG tag, PUCHAR tlv, ULONG tlvLength) {
+        if (tag > 2) {
+            CountUnknownTag(adapter, header, tag, tlvLength);
+            return TRUE;
+        }
+        if (!TlvHolds(adapter, header, tlvLength, kNeeded[tag])) {
+            return TRUE;
+        }
+        PMAC_TABLE_ENTRY entry = MlmeSyncMacTabMatchedStaRecIdx(adapter, tlv[4]);
+        if (entry == nullptr) {
+            DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "unified event 0x2C: tag %u of station record %u without an entry",
+                     static_cast<unsigned>(tag), static_cast<unsigned>(tlv[4]));
+            return TRUE;
+        }
+        const UCHAR record = entry->StaRecIdx;
+        switch (tag) {
+        case 0:
+            Translate(adapter, header, 0x0A, 0, 12, [&](PUCHAR out) {
+                const ULONG window = UniGetU16(tlv + 6);
+                out[0] = record;
+                out[1] = tlv[12];
+                const USHORT parameters = static_cast<USHORT>((((window << 4) | tlv[13]) << 2) & 0xFFFF);
+                UniPutU16(out + 2, parameters);
+                UniPutU16(out + 4, UniGetU16(tlv + 8));
+                UniPutU16(out + 6, UniGetU16(tlv + 10));
+                UniPutU16(out + 8, static_cast<USHORT>(window >> 10));
+            });
+            break;
+        case 1:
+            Translate(adapter, header, 0x0B, 0, 4, [&](PUCHAR out) {
+                out[0] = record;
+                out[1] = tlv[6];
+            });
+            break;
+        default:
+            Translate(adapter, header, 0x2E, 0, 32, [&](PUCHAR out) {
+                out[0] = record;
+                out[1] = tlv[10];
+                out[2] = tlv[6];
+                out[3] = tlv[11];
+                UniPutU16(out + 4, UniGetU16(tlv + 8));
+                out[6] = tlv[14];
+                UniPutU32(out + 8, tlv[12]);
+                UniPutU32(out + 12, tlv[13]);
+            });
+            break;
+        }
+        return TRUE;
+    });
 }
 
 VOID nicUniEventBeaconTimeout(PMP_ADAPTER adapter, PUCHAR header, ULONG length)

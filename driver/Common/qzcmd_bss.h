@@ -135,9 +135,25 @@ NTSTATUS QzCmdPmDisable(PMP_ADAPTER adapter, PMP_PORT port);
 // Beacon (action 1), probe-response (3) or empty (5) template; longer than 600 bytes is refused.
 NTSTATUS QzCmdUpdateBeacon(PMP_ADAPTER adapter, PMP_PORT port, UCHAR action, const UCHAR* frame, USHORT length);
 
-// Not built yet: the station entry does not hold the peer capabilities these send.
+// BSS information (command 0x12, 116 bytes, flags 16) of a port whose BSS slot is in use, with the
+// radio-link parameters at 68. With useStationPort set, the entry values other than the station-record
+// index and the authentication mode come from the first active station port's entry.
+#define BSS_INFO_PAYLOAD_SIZE 116
+#define BSS_INFO_RLM_OFFSET 68
 NTSTATUS QzCmdSetBssInfo(PMP_ADAPTER adapter, PMP_PORT port, UCHAR useStationPort);
+// Radio-link parameters (command 0x19, 22 bytes, flags 8); sent only for BSS index 0 to 3 (an index
+// of 4 or more returns 0 with nothing sent).
+#define BSS_RLM_PAYLOAD_SIZE 22
 NTSTATUS QzCmdSetBssRlmParam(PMP_ADAPTER adapter, PMP_PORT port);
+// Fills the 22 radio-link bytes of a port into `out`: band, channel, HT operation, protection, channel
+// width with its centre channels, basic rates and stream counts. With useStationPort set, the entry is
+// the own entry of the first active station port. FALSE (nothing filled) without an entry.
+BOOLEAN FillBssRlmParam(PMP_ADAPTER adapter, PMP_PORT port, PUCHAR out, UCHAR useStationPort);
+// Station record (command 0x13, flags 8) of the entry, or of the port's own entry: 202 bytes on the
+// second generation, 236 otherwise. `block` (32 bytes) is copied to byte 96 when given. May clear the
+// 40 MHz bit of the entry's HT capability (and its VHT width) under the bandwidth-selection settings.
+#define STA_REC_PAYLOAD_SIZE 236
+#define STA_REC_PAYLOAD_SIZE_GEN2 202
 NTSTATUS QzCmdSendStaRecUpdate(PMP_ADAPTER adapter, PMP_PORT port, struct _MAC_TABLE_ENTRY* entry, const UCHAR* block);
 
 // MU EDCA parameters (command 0xB0, 72 bytes: BSS index at 4, WMM at 5, the port's MU EDCA record at 8).

@@ -17,17 +17,17 @@ PDOMAIN_INFO DomainGetDomainInfo(PMP_ADAPTER adapter)
     return nullptr;
 }
 
-void Qz3501ClearRxFrag(PMP_ADAPTER adapter, UCHAR all, UCHAR index)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(all);
-    UNREFERENCED_PARAMETER(index);
-    (void)NOT_BUILT_YET();
-}
-
 void MacTabResetWlanIdxRecord(PMP_ADAPTER adapter, UCHAR wlanIndex)
 {
     UNREFERENCED_PARAMETER(adapter);
     UNREFERENCED_PARAMETER(wlanIndex);
     (void)NOT_BUILT_YET();
+}
+
+UCHAR AuthModeToFwAuthMode(ULONG authAlgorithm)
+{
+    if (authAlgorithm == 2) {
+        return 1;
+    }
+    return authAlgorithm >= 3 && authAlgorithm <= 7 ? static_cast<UCHAR>(authAlgorithm) : 0;
 }

@@ -31,10 +31,9 @@ typedef struct _DOMAIN_INFO {
 // it cannot.
 PDOMAIN_INFO DomainGetDomainInfo(PMP_ADAPTER adapter);
 
-// ---- data path (receive defragmentation of the second-generation family) ----------------------------------
-// Clears the receive defragmentation state: every one of the 10 slots when `all` is set, else `index`.
-void Qz3501ClearRxFrag(PMP_ADAPTER adapter, UCHAR all, UCHAR index);
-
 // ---- Common/ap (soft access point) ---------------------------------------------------------------------
 // Resets the record of this WLAN index (0-20) to its empty values when it is in use.
 void MacTabResetWlanIdxRecord(PMP_ADAPTER adapter, UCHAR wlanIndex);
+// The firmware authentication mode of an authentication algorithm (OS numbering): 2 -> 1, 3 to 7
+// unchanged, anything else 0.
+UCHAR AuthModeToFwAuthMode(ULONG authAlgorithm);

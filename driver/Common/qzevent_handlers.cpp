@@ -6,10 +6,16 @@
 #include "Common/fwdump.h"
 #include "Common/cnm.h"
 #include "Common/common.h"
+#include "Common/he/twt.h"
 #include "Common/logevent.h"
+#include "Common/p2p/p2p.h"
+#include "Common/p2p/p2pms.h"
 #include "Common/mlme/mlme.h"
+#include "Common/mlme/mlmeaction.h"
+#include "Common/mlme/mlmesync_ba.h"
 #include "Common/mlme/mlmemem.h"
 #include "Common/mlme/mlmesync_mactab.h"
+#include "Common/p2p/p2ppacket.h"
 #include "Common/qzcmd.h"
 #include "Common/qzevent.h"
 #include "Common/qzevent_services.h"
@@ -22,6 +28,9 @@
 #include "platform/ndiscommon/ndiscommonhif.h"
 #include "platform/ndiscommon/ndiscommonioctl.h"
 #include "platform/ndiscommon/trace.h"
+#include "platform/ndis6/n6indicate.h"
+#include "platform/wdi/wdievent.h"
+#include "Common/mlme/mlmesync_bss.h"
 
 
 namespace {
@@ -148,15 +157,222 @@ ULONG Ratio(ULONG64 part, ULONG64 other)
 
 }  // namespace
 
-VOID ProcessLinkQualityEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
+namespace {
 
-VOID ProcessTxDoneEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
+constexpr ULONG kStationSubtype = 0;
+constexpr CHAR kLostRssi = -100;
+constexpr ULONG kInternalLinkLost = 0x10000034;
+constexpr ULONG kRoamReasonBeaconLoss = 11;
+constexpr LONG64 kBeaconTimeoutSlack = 20000000;  // 2 s in 100 ns
+constexpr ULONG kLinkQualityRecords = 4;
+constexpr ULONG kLinkQualityRecordSize = 8;
+constexpr ULONG kHlkBeaconLossRoam = 0x20;
+
+// The port's RSSI as the link figures and the sample averages hold it.
+void SetPortRssi(PMP_PORT port, CHAR rssi)
+{
+    for (ULONG i = 0; i < 3; ++i) {
+        port->Ind.ChainRssi[i] = rssi;
+        port->RssiLastSample[i] = rssi;
+        port->RssiAvg[i] = rssi;
+        port->RssiSum[i] = static_cast<SHORT>(rssi * 8);
+    }
+    port->Ind.SignalStrength = rssi;
+}
+
+}  // namespace
+
+VOID ProcessLinkQualityEvent(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    if (adapter == nullptr || adapter->Signature != MP_ADAPTER_SIGNATURE ||
+        AdapterTestFlags(adapter, ADAPTER_FLAG_SURPRISE_REMOVED)) {
+        return;
+    }
+    ULONG length = 0;
+    PUCHAR payload = CheckedPayload(eventView, kLinkQualityRecords * kLinkQualityRecordSize, DBG_CMD, __func__, &length);
+    if (payload == nullptr) {
+        return;
+    }
+    for (ULONG bss = 0; bss < kLinkQualityRecords; ++bss) {
+        const UCHAR* record = payload + bss * kLinkQualityRecordSize;
+        PMP_PORT port = record[5] == 1 ? GetPortByBssIndex(adapter, static_cast<UCHAR>(bss)) : nullptr;
+        if (port == nullptr) {
+            continue;
+        }
+        const UCHAR oldQuality = port->Ind.LastLinkQuality;
+        const CHAR oldRssi = port->Ind.ReportedRssi;
+        CHAR rssi = static_cast<CHAR>(record[0]);
+        if (port->OpMode == kStationSubtype && port->Ind.BeaconLost) {
+            port->LinkRate = 0;
+            rssi = kLostRssi;
+            SetPortRssi(port, rssi);
+        } else {
+            port->LinkRate = GetU16(record + 2);
+            port->Ind.SignalStrength = rssi;
+            for (ULONG i = 0; i < 3; ++i) {
+                port->Ind.ChainRssi[i] = rssi;
+            }
+            UpdateRssiSampleAvg(port, rssi, rssi, rssi);
+        }
+        const UCHAR qualityChanged = PlatformIndicateLinkQuality(adapter, port->PortNumber);
+        (void)PlatformIndicateNewLinkSpeed(adapter, port->PortNumber, 0, 0);
+        if (qualityChanged) {
+            const UCHAR quality = port->Ind.LastLinkQuality;
+            port->LinkQualityDrop =
+                (quality >= 50 || (oldQuality < 50 && rssi + 15 >= oldRssi)) ? 0 : 1;
+        }
+    }
+}
+
+namespace {
+
+constexpr UCHAR kPidTwtFirst = 0x50;
+constexpr UCHAR kPidTwtLast = 0x52;
+constexpr UCHAR kPidP2pPublic = 0x64;
+constexpr UCHAR kPidMlmeTracked = 0x6C;
+constexpr ULONG kP2pCmdActionAcked = 0x20000007;
+constexpr UCHAR kSeqClassAction = 2;
+constexpr ULONG kTxDoneMinimum = 9;
+
+}  // namespace
+
+VOID ProcessTxDoneEvent(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    ULONG length = 0;
+    PUCHAR p = CheckedPayload(eventView, kTxDoneMinimum, DBG_CMD, "ProcessTxDoneEvent", &length);
+    if (p == nullptr) {
+        return;
+    }
+    const UCHAR pid = p[0];
+    const UCHAR status = p[1];
+    const UCHAR wlanIndex = p[4];
+    const UCHAR flags = p[8];
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_CMD, "ProcessTxDoneEvent: packet id 0x%02X status %u WLAN %u flags 0x%02X",
+             static_cast<unsigned>(pid), static_cast<unsigned>(status), static_cast<unsigned>(wlanIndex),
+             static_cast<unsigned>(flags));
+    PMP_PORT port = MlmeSyncGetPortByWlanIdx(adapter, wlanIndex);
+    PMP_PORT port0 = adapter->PortList[0];
+    if ((flags & 0x01) != 0 && port0 != nullptr &&
+        StateMachineGetState(&port0->Mlme.ActionMachine) == ACTION_STATE_SENT &&
+        pid == GetNextSeqNum(adapter, kSeqClassAction, FALSE)) {
+        // The acknowledgement of the action frame port 0 waits for.
+        if (status == 0) {
+            (void)MlmeEnqueue(adapter, port0, MLME_ACTION_STATE_MACHINE, ACTION_MSG_DELIVERED, 0, nullptr);
+        }
+        return;
+    }
+    if (pid >= kPidTwtFirst && pid <= kPidTwtLast) {
+        (void)twtTxDoneHandler(adapter, wlanIndex, status);
+        return;
+    }
+    if (pid == kPidP2pPublic) {
+        PMP_PORT p2pPort = port != nullptr ? port : (adapter->P2pBlock != nullptr ? adapter->P2pBlock->DevicePort : nullptr);
+        if (p2pPort == nullptr || MlmeP2pGoDiscoAckDone(adapter, p2pPort, status)) {
+            return;
+        }
+        if (status != 0) {
+            (void)MlmeP2pMsPublicActionFrameSend(adapter, p2pPort, p2pPort->P2pActSignal);
+            return;
+        }
+        (void)QZEnqueueInternalCmd(adapter, p2pPort, kP2pCmdActionAcked, nullptr, 0);
+        PlatformCancelTimer(&p2pPort->Action.ChannelSwitchTimer, nullptr);
+        (void)PlatformSetTimer(p2pPort, &p2pPort->Action.ChannelSwitchTimer,
+                               p2pPort->Action.ResponseWait + (adapter->RegistryBlock.Enable_U4TVBOX_FIX != 0 ? 300u : 0u));
+        return;
+    }
+    if (pid == kPidMlmeTracked) {
+        if (port == nullptr) {
+            return;
+        }
+        if (status != 0 && port->Action.NssChange != 0 && port->Action.NssResendCount < ACTION_NSS_RESEND_MAX) {
+            ++port->Action.NssResendCount;
+            (void)MlmeEnqueue(adapter, port, MLME_ACTION_STATE_MACHINE, ACTION_MSG_RESEND, 0, nullptr);
+        } else {
+            (void)MlmeEnqueue(adapter, port, MLME_ACTION_STATE_MACHINE, ACTION_MSG_DELIVERED, 0, nullptr);
+        }
+    }
+}
 
 VOID ProcessBssAbsencePresenceEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
 
-VOID ProcessBssBeaconTimeout(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
+VOID ProcessBssBeaconTimeout(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    ULONG length = 0;
+    PUCHAR payload = adapter != nullptr ? CheckedPayload(eventView, 2, DBG_CMD, __func__, &length) : nullptr;
+    if (payload == nullptr) {
+        return;
+    }
+    const UCHAR bssIndex = payload[0];
+    PMP_PORT port = bssIndex <= 4 ? GetPortByBssIndex(adapter, bssIndex) : nullptr;
+    if (port == nullptr) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "%s: no port of BSS %u", __func__, static_cast<unsigned>(bssIndex));
+        return;
+    }
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "%s: BSS %u, reason %u", __func__, static_cast<unsigned>(bssIndex),
+             static_cast<unsigned>(payload[1]));
+    if (adapter->RegistryBlock.TpTestMode == 1) {
+        return;
+    }
+    LARGE_INTEGER now;
+    KeQuerySystemTime(&now);
+    const LONG64 grace = static_cast<LONG64>(adapter->WorkingCfg.BeaconLostTime) * 10000000;
+    const LONG64 lastBeacon = static_cast<LONG64>(port->Mlme.Req.SavedBssEntry.LastBeaconTime);
+    if (lastBeacon + grace > now.QuadPart + kBeaconTimeoutSlack) {
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "beacon time-out within the grace time: ignored");
+        return;
+    }
+    adapter->Wake.LinkLossCause = 1;
+    if (port->OpMode == kStationSubtype && (adapter->RegistryBlock.Hlk_feature_optional & kHlkBeaconLossRoam) != 0) {
+        if (!port->Ind.BeaconLost) {
+            port->RoamingNeededCount = 0;
+            SetPortRssi(port, kLostRssi);
+            port->Ind.BeaconLost = 1;
+            (void)MlmeUpdatePreferSsidTab(adapter, TRUE, FALSE);
+            const UCHAR ssidLength = port->CurrentSsidLen <= 32 ? port->CurrentSsidLen : 32;
+            if (adapter->ScanTable != nullptr) {
+                BssTableDeleteEntryEx(adapter->ScanTable, port->Bssid, port->Channel.PrimaryChannel, port->CurrentSsid,
+                                      ssidLength);
+            }
+            BssRepositTableDeleteEntryEx(adapter, port->Bssid, port->Channel.PrimaryChannel, port->CurrentSsid,
+                                         ssidLength);
+            adapter->BeaconTimeoutMark = 1;
+            adapter->RoamAfterBeaconLoss = 1;
+            WdiEventIndicateRoamingNeeded(adapter, port, kRoamReasonBeaconLoss);
+            ++port->RoamingNeededCount;
+        }
+        (void)PlatformIndicateLinkQuality(adapter, port->PortNumber);
+        return;
+    }
+    adapter->BeaconTimeoutMark = 1;
+    (void)MlmeUpdatePreferSsidTab(adapter, TRUE, FALSE);
+    const ULONG portNumber = port->PortNumber;
+    (void)QZEnqueueInternalCmd(adapter, port, kInternalLinkLost, &portNumber, sizeof(portNumber));
+}
 
-VOID ProcessCsaDoneEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
+VOID ProcessCsaDoneEvent(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    UNREFERENCED_PARAMETER(eventView);
+    PMP_PORT go = adapter != nullptr ? MlmeSyncGetPortByType(adapter, WFD_GO) : nullptr;
+    if (go == nullptr) {
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "%s: no group owner", __func__);
+        return;
+    }
+    if (go->P2pCsaDone == 1) {
+        (void)GOUpdateBeaconFrame(adapter, go, 0);
+        return;
+    }
+    go->P2pCsaDone = 1;
+    UCHAR cancelled = 0;
+    if (go->P2pEcsaChSwitchTimer.Initialized) {
+        PlatformCancelTimer(&go->P2pEcsaChSwitchTimer, &cancelled);
+    }
+    go->P2pEcsaRetryCount = 0;
+    if (go->P2pEcsaChSwitchTimeoutTimer.Initialized) {
+        PlatformCancelTimer(&go->P2pEcsaChSwitchTimeoutTimer, &cancelled);
+        (void)PlatformSetTimer(go, &go->P2pEcsaChSwitchTimeoutTimer, 300);
+    }
+    (void)QZEnqueueInternalCmd(adapter, go, 0x20000017, nullptr, 0);
+}
 
 VOID ProcessScanDoneEvent(PMP_ADAPTER adapter, PUCHAR payload, ULONG payloadLength, UCHAR detailedTrace)
 {
@@ -753,7 +969,7 @@ VOID ProcessChPrivilegeEvent(PMP_ADAPTER adapter, PUCHAR eventView)
         const ULONG bodyLength = port->PendingActionLength;
         port->PendingActionBody = nullptr;
         port->PendingActionLength = 0;
-        (void)MlmeEnqueue(adapter, port, MLME_ACTION_STATE_MACHINE, 15, bodyLength, body);
+        (void)MlmeEnqueue(adapter, port, MLME_ACTION_STATE_MACHINE, ACTION_MSG_SEND, bodyLength, body);
         if (body != nullptr) {
             MlmeFreeMemory(adapter, body);
         }

@@ -20,15 +20,4 @@ VOID HalUpdateHifSuspendState(PPCI_HIF_CONTEXT hif, ULONG state)
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "host-interface suspend state %u", static_cast<unsigned>(state));
 }
 
-VOID BATableInsertEntry(PMP_ADAPTER adapter, PMP_PORT port, UCHAR wlanIndex, USHORT timeout, USHORT startSequence,
-                        UCHAR tid, USHORT bufferSize, UCHAR originatorState, UCHAR recipient)
-{
-    (void)NOT_BUILT_YET();
-}
-
-VOID BATableTearRECEntry(PMP_ADAPTER adapter, PMP_PORT port, UCHAR tid, UCHAR wlanIndex, UCHAR all)
-{
-    (void)NOT_BUILT_YET();
-}
-
 VOID ApAgeoutPeerRequest(PMP_ADAPTER adapter, PMAC_TABLE_ENTRY entry) { (void)NOT_BUILT_YET(); }

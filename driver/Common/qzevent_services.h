@@ -21,14 +21,6 @@ NTSTATUS QzCmdBtCtrl(PMP_ADAPTER adapter, ULONG value);
 // 4 it acknowledged resume.
 VOID HalUpdateHifSuspendState(PPCI_HIF_CONTEXT hif, ULONG state);
 
-// ---- block-ack session table (Common/mlme) ------------------------------------------------------------------
-// Opens an agreement of the peer (WLAN index) for the TID: time-out, starting sequence number, buffer
-// or window size, originator state and recipient flag.
-VOID BATableInsertEntry(PMP_ADAPTER adapter, PMP_PORT port, UCHAR wlanIndex, USHORT timeout, USHORT startSequence,
-                        UCHAR tid, USHORT bufferSize, UCHAR originatorState, UCHAR recipient);
-// Tears down the peer's recipient agreement of the TID (all TIDs with `all`).
-VOID BATableTearRECEntry(PMP_ADAPTER adapter, PMP_PORT port, UCHAR tid, UCHAR wlanIndex, UCHAR all);
-
 // ---- soft access point (Common/ap) ---------------------------------------------------------------------------
 // Ages a station out of the access point: deauthentication, pending transmissions, station record,
 // entry and the disassociation indication.

@@ -19,6 +19,7 @@
 #include "platform/ndiscommon/trace.h"
 #include "platform/ndis6/n6pci.h"
 #include "platform/ndiscommon/dmaq_rx.h"
+#include "platform/ndiscommon/dmaq.h"
 
 namespace {
 
@@ -31,7 +32,11 @@ void RxThreadLoop(PMP_ADAPTER adapter, ULONG ring)
         if (adapter->StopThreads.load() == 1) {
             break;
         }
-        (void)N6PciProcRxDonePkt(adapter, ring);
+        // With the software interrupt delay the ring's queue is drained; otherwise one pass per wake.
+        do {
+            (void)N6PciProcRxDonePkt(adapter, ring);
+        } while (adapter->RegistryBlock.SwDlyIntEn != 0 && adapter->StopThreads.load() != 1 &&
+                 RxProcqGetCount(adapter, ring <= 1 ? ring : 2) != 0);
     }
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_RX, "receive thread of ring %u ends", static_cast<unsigned>(ring));
 }
@@ -45,8 +50,44 @@ void RxThreadProc2(PVOID context) { RxThreadLoop(static_cast<PMP_ADAPTER>(contex
 // ---- frame processing after the per-chip dispatch --------------------------------------------------------
 VOID RecvFlushPortIndications(PMP_ADAPTER adapter)
 {
+    if (adapter == nullptr) {
+        return;
+    }
+    for (PMP_PORT port : adapter->PortList) {
+        if (port == nullptr || port->Active == 0 || port->Recv.Ready == 0) {
+            continue;
+        }
+        KIRQL irql;
+        KeAcquireSpinLock(&port->Recv.BatchLock, &irql);
+        if (port->Recv.BatchCount == 0) {
+            KeReleaseSpinLock(&port->Recv.BatchLock, irql);
+            continue;
+        }
+        // The chain leaves the port's batch in one piece; the batch and the adapter's totals restart.
+        LIST_ENTRY chain;
+        InitializeListHead(&chain);
+        const ULONG count = port->Recv.BatchCount;
+        while (!IsListEmpty(&port->Recv.Batch)) {
+            InsertTailList(&chain, RemoveHeadList(&port->Recv.Batch));
+        }
+        port->Recv.BatchCount = 0;
+        adapter->Recv.BatchTotals[0] = 0;
+        adapter->Recv.BatchTotals[1] = 0;
+        KeReleaseSpinLock(&port->Recv.BatchLock, irql);
+        PlatformIndicateRecvPktToNdis(adapter, &chain, port->PortNumber, count);
+    }
+}
+
+VOID RecvPortInit(PMP_ADAPTER adapter, PMP_PORT port)
+{
     UNREFERENCED_PARAMETER(adapter);
-    (void)NOT_BUILT_YET();
+    if (port == nullptr || port->Recv.Ready) {
+        return;
+    }
+    KeInitializeSpinLock(&port->Recv.BatchLock);
+    InitializeListHead(&port->Recv.Batch);
+    port->Recv.BatchCount = 0;
+    port->Recv.Ready = 1;
 }
 
 NTSTATUS RecvGetMacContext(PMP_ADAPTER adapter, const UCHAR* header, PMP_PORT* port)
@@ -107,6 +148,7 @@ const RecvFamily kFamilies[3] = {
 };
 
 constexpr ULONG kMacHeaderLength = 24;
+constexpr ULONG kBarLength = 20;
 
 void ProcessPacket(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi, RX_GENERATION gen)
 {
@@ -135,10 +177,11 @@ void ProcessPacket(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, con
     const UCHAR fc0 = header[0];
     const UCHAR type = static_cast<UCHAR>((fc0 >> 2) & 0x3);
     const BOOLEAN blockAckRequest = static_cast<BOOLEAN>(fc0 == 0x84);
-    // Every step after this one reads the whole 802.11 header.
-    if (record->FrameLength < kMacHeaderLength ||
-        (record->FrameLength == kMacHeaderLength &&
-         !(blockAckRequest && RtlCompareMemory(header + 4, port->MacAddress, MAC_ADDR_LEN) == MAC_ADDR_LEN))) {
+    // A frame of a header or less goes, but for a Block Ack Request (20 bytes) to the port's own
+    // address; every data and management step after this one reads the whole 802.11 header.
+    const BOOLEAN ownBar = static_cast<BOOLEAN>(blockAckRequest && record->FrameLength >= kBarLength &&
+                                                RtlCompareMemory(header + 4, port->MacAddress, MAC_ADDR_LEN) == MAC_ADDR_LEN);
+    if (record->FrameLength < 2 || (record->FrameLength <= kMacHeaderLength && !ownBar)) {
         DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "%s: %s frame of %u bytes freed", family.name,
                  type == 1 ? "control" : ((fc0 & 0x4C) == 0x48 ? "null data" : "short"),
                  static_cast<unsigned>(record->FrameLength));
@@ -220,8 +263,10 @@ const StepFamily kSteps[3] = {
      Arvel3xDetectRxInvalidEAPOL, Arvel3xRecvCheckRxPktPnAllowed, "Arvel3xRecvProcessDataPkt"},
 };
 
-BOOLEAN Refuse(PCSTR name, PCSTR why)
+// A data frame the data step does not take: counted as dropped (a null data frame is not).
+BOOLEAN Refuse(PMP_ADAPTER adapter, PCSTR name, PCSTR why)
 {
+    ++adapter->Recv.DroppedDataFrames;
     DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "%s: %s", name, why);
     return FALSE;
 }
@@ -248,14 +293,15 @@ BOOLEAN DataStep(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const
     // 1. The port gate.
     if ((port->ConnectionFlags & 0x80) == 0) {
         if (!EarlyOpen(adapter, port, gen)) {
-            return Refuse(step.name, "port not open for data");
+            return Refuse(adapter, step.name, "port not open for data");
         }
         port->EarlyData = 1;
     }
     PUCHAR header = record->Frame;
     // 2. Null data frames.
     if ((header[0] & 0x4C) == 0x48) {
-        return Refuse(step.name, "null data frame");
+        DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "%s: null data frame", step.name);
+        return FALSE;
     }
     // 3. Conversion to the 24-byte header form.
     UCHAR tid = 0;
@@ -266,7 +312,7 @@ BOOLEAN DataStep(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const
     const BOOLEAN order = static_cast<BOOLEAN>((header[1] & 0x80) != 0);
     if (qos) {
         if (record->FrameLength < kMacHeaderLength + 2) {
-            return Refuse(step.name, "QoS frame without QoS control");
+            return Refuse(adapter, step.name, "QoS frame without QoS control");
         }
         tid = f.Tid;
         amsdu = static_cast<BOOLEAN>((header[kMacHeaderLength] & 0x80) != 0);
@@ -285,11 +331,11 @@ BOOLEAN DataStep(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const
         }
     }
     if (record->FrameLength < kMacHeaderLength + remove) {
-        return Refuse(step.name, "frame shorter than its header fields");
+        return Refuse(adapter, step.name, "frame shorter than its header fields");
     }
     if (amsdu && step.amsdu != nullptr && step.amsdu(adapter, port, record, subframeOffset) != 0) {
         UpdateLastIndSeqForDroppedFrame(adapter, port, record, tid);
-        return Refuse(step.name, "forged A-MSDU subframe");
+        return Refuse(adapter, step.name, "forged A-MSDU subframe");
     }
     if (qos) {
         header[0] = static_cast<UCHAR>(header[0] & ~0x80);
@@ -307,7 +353,7 @@ BOOLEAN DataStep(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const
     // 5. Unprotected or misdirected EAPOL and data.
     const UCHAR* llc = record->FrameLength >= kMacHeaderLength + 8 ? header + kMacHeaderLength : nullptr;
     if (step.eapol != nullptr && step.eapol(adapter, port, record, llc) != 0) {
-        return Refuse(step.name, "invalid EAPOL or unprotected data");
+        return Refuse(adapter, step.name, "invalid EAPOL or unprotected data");
     }
     // 6. EAPOL.
     const BOOLEAN eapol = static_cast<BOOLEAN>(record->FrameLength >= 32 && header[30] == 0x88 && header[31] == 0x8E);
@@ -319,7 +365,7 @@ BOOLEAN DataStep(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const
                  static_cast<unsigned>(port->PortNumber), static_cast<unsigned>(port->EarlyData),
                  static_cast<unsigned>((port->ConnectionFlags >> 7) & 1));
         if (gen == RX_GEN_THIRD && (record->Flag & RX_RECORD_FLAG_DUPLICATE) != 0) {
-            return Refuse(step.name, "repeated EAPOL frame");
+            return Refuse(adapter, step.name, "repeated EAPOL frame");
         }
         if ((adapter->RegistryBlock.Hlk_feature_optional & 0x2000) != 0) {
             adapter->EapolReceived = 1;
@@ -334,16 +380,16 @@ BOOLEAN DataStep(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const
     }
     // 7. The BSS test.
     if (!eapol && f.BssIndex == RXD_BSS_NONE) {
-        return Refuse(step.name, "frame of no known BSS");
+        return Refuse(adapter, step.name, "frame of no known BSS");
     }
     const UCHAR* bssid = (port->ConnectionFlags & 0x1) != 0 ? header + 10 : header + 16;
     if (!skipBss && RtlCompareMemory(bssid, port->Bssid, MAC_ADDR_LEN) != MAC_ADDR_LEN) {
-        return Refuse(step.name, "frame of another BSS");
+        return Refuse(adapter, step.name, "frame of another BSS");
     }
     // 8. The privacy exemption list.
     if (!eapol && port->HostCipher == 0 &&
         RecvCheckExemptionList(adapter, port, header, record->FrameLength, 0) == RX_EXEMPTION_DROP) {
-        return Refuse(step.name, "refused by the exemption list");
+        return Refuse(adapter, step.name, "refused by the exemption list");
     }
     // 10. The packet number.
     ULONG64 pn = 0;
@@ -356,16 +402,16 @@ BOOLEAN DataStep(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const
         if (!hasPn || step.pn(adapter, port, header, record, pn, tid) != 0 || port->HostCipher != 0) {
             return step.group(adapter, port, record, tid);
         }
-        return Refuse(step.name, "replayed group frame");
+        return Refuse(adapter, step.name, "replayed group frame");
     }
     if (f.Unicast || adapter->RegistryBlock.NetworkType == 3) {
         adapter->RxUnicastBytes += record->FrameLength;
         if (gen == RX_GEN_OLDER && hasPn && step.pn(adapter, port, header, record, pn, tid) == 0) {
-            return Refuse(step.name, "replayed frame");
+            return Refuse(adapter, step.name, "replayed frame");
         }
         return step.unicast(adapter, port, record, tid, static_cast<BOOLEAN>(skipBss), rssi);
     }
-    return Refuse(step.name, "frame neither unicast nor group-addressed");
+    return Refuse(adapter, step.name, "frame neither unicast nor group-addressed");
 }
 
 BOOLEAN GroupDataStep(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, UCHAR tid, RX_GENERATION gen)
@@ -375,13 +421,13 @@ BOOLEAN GroupDataStep(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, 
     const BOOLEAN moreFragments = static_cast<BOOLEAN>((header[1] & 0x04) != 0);
     const BOOLEAN fragment = static_cast<BOOLEAN>(moreFragments || (gen != RX_GEN_OLDER && (header[22] & 0x0F) != 0));
     if (fragment) {
-        return Refuse("group data", "fragment");
+        return Refuse(adapter, "group data", "fragment");
     }
     if (gen != RX_GEN_OLDER && record->FrameLength > kMaxGroupFrame) {
-        return Refuse("group data", "frame too long");
+        return Refuse(adapter, "group data", "frame too long");
     }
     if ((header[1] & 0x02) != 0 && RtlCompareMemory(header + 16, port->MacAddress, MAC_ADDR_LEN) == MAC_ADDR_LEN) {
-        return Refuse("group data", "own frame echoed by the distribution system");
+        return Refuse(adapter, "group data", "own frame echoed by the distribution system");
     }
     const UCHAR reordering = adapter->ReorderInProgress;
     adapter->ReorderInProgress = 0;
@@ -416,7 +462,12 @@ PCSTR MgmtStepName(RX_GENERATION gen)
                                                                                : "Arvel3xRecvProcessMgntPkt";
 }
 
-BOOLEAN MgmtRefuse(RX_GENERATION gen, PCSTR why) { return Refuse(MgmtStepName(gen), why); }
+// A management frame the step does not take (not counted among the dropped data frames).
+BOOLEAN MgmtRefuse(RX_GENERATION gen, PCSTR why)
+{
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "%s: %s", MgmtStepName(gen), why);
+    return FALSE;
+}
 
 // Management-frame protection governs the frame: on the adapter and the port, with CCMP or a
 // protected-management suite, once the station's keys are in place.
@@ -655,27 +706,6 @@ BOOLEAN Arvel3xRecvProcessBroadMcastDataPkt(PMP_ADAPTER adapter, PMP_PORT port, 
     return GroupDataStep(adapter, port, record, tid, RX_GEN_THIRD);
 }
 
-// The data and management steps come with the receive processing's delivery to the OS and the
-// MLME queue; until then they take nothing.
-BOOLEAN RecvProcessUnicastDataPkt(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, UCHAR, BOOLEAN, const CHAR*)
-{
-    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "%s: frame not taken", __func__);
-    (void)NOT_BUILT_YET();
-    return FALSE;
-}
-BOOLEAN Qz3501RecvProcessUnicastDataPkt(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, UCHAR, BOOLEAN, const CHAR*)
-{
-    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "%s: frame not taken", __func__);
-    (void)NOT_BUILT_YET();
-    return FALSE;
-}
-BOOLEAN Arvel3xRecvProcessUnicastDataPkt(PMP_ADAPTER, PMP_PORT, PRX_DMAQ_DESC, UCHAR, BOOLEAN, const CHAR*)
-{
-    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "%s: frame not taken", __func__);
-    (void)NOT_BUILT_YET();
-    return FALSE;
-}
-
 BOOLEAN RecvProcessMgntPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, const CHAR* rssi)
 {
     return ManagementStep(adapter, port, record, rssi, RX_GEN_OLDER);
@@ -748,13 +778,21 @@ BOOLEAN HasFrame(const RX_DMAQ_DESC* record)
                                 record->FrameLength >= kHeaderLength);
 }
 
+// A whole 802.11 header, or a Block Ack Request (20 bytes: it has no third address).
+BOOLEAN HasFrameOrBar(const RX_DMAQ_DESC* record)
+{
+    return static_cast<BOOLEAN>(HasFrame(record) || (record != nullptr && record->Descriptor != nullptr &&
+                                                     record->Frame != nullptr && record->FrameLength >= kBarLength &&
+                                                     record->Frame[0] == 0x84));
+}
+
 // Descriptor errors of the second and third generation: only a missing descriptor or header drops.
 NTSTATUS CheckRxErrorLater(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, PCSTR name)
 {
     if (port == nullptr) {
         return kDrop;
     }
-    if (!HasFrame(record)) {
+    if (!HasFrameOrBar(record)) {
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_RX, "%s: no descriptor or header", name);
         ++PhyStats(port)[PHY_STAT_RECEIVED_FRAMES];
         return kDrop;
@@ -1220,12 +1258,16 @@ VOID UpdateLastIndSeqForDroppedFrame(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMA
             return;
         }
         const USHORT sequence = SequenceOf(record->Frame);
+        // The reordering moves the window under the port's reorder lock.
+        KIRQL reorderIrql;
+        KeAcquireSpinLock(&port->Ba.ReorderLock, &reorderIrql);
         KeAcquireSpinLock(&session.Lock, &session.OldIrql);
         if (sequence == ((session.LastIndicatedSeq + 1) & 0x0FFF)) {
             session.LastIndicatedSeq = sequence;
         }
         KIRQL irql = session.OldIrql;
         KeReleaseSpinLock(&session.Lock, irql);
+        KeReleaseSpinLock(&port->Ba.ReorderLock, reorderIrql);
         return;
     }
     DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "UpdateLastIndSeqForDroppedFrame: no reorder record for TID %u",

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/ndiscommon/ndiscommon.h"
+#include "Common/recv_types.h"
 
 // Bodies of "RxThread0" to "RxThread2" (context: the adapter). Each waits on its ring's event, which
 // is its thread's wake event, and runs the ring's service.
@@ -132,3 +133,20 @@ ULONG Arvel3xDetectRxInvalidEAPOL(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_D
 
 // A dropped in-order frame of a block-ack agreement moves the agreement's last indicated number on.
 VOID UpdateLastIndSeqForDroppedFrame(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, UCHAR tid);
+
+// ---- unicast data delivery, reassembly and the port stores --------------------------------------------------
+// Unicast delivery: the sender must be known; a first fragment starts a reassembly, later fragments
+// join it and the last one hands the whole frame on; an unfragmented frame goes to the OS through the
+// block-ack reordering (or directly). The record is always consumed when TRUE is returned.
+BOOLEAN ProcGeneralUcDataPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, UCHAR tid, BOOLEAN early,
+                             const CHAR* rssi);
+BOOLEAN Qz3501ProcGeneralUcDataPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, UCHAR tid,
+                                   BOOLEAN early, const CHAR* rssi);
+BOOLEAN Arvel3xProcGeneralUcDataPkt(PMP_ADAPTER adapter, PMP_PORT port, PRX_DMAQ_DESC record, UCHAR tid,
+                                    BOOLEAN early, const CHAR* rssi);
+// Clears every reassembly slot in use (all), or slot `index`.
+VOID Qz3501ClearRxFrag(PMP_ADAPTER adapter, BOOLEAN all, ULONG index);
+// The port's receive batch (port creation).
+VOID RecvPortInit(PMP_ADAPTER adapter, PMP_PORT port);
+// Returns the port's early-frame and EAP-identity stores to the MLME pool (port teardown).
+VOID RecvFreePortStores(PMP_ADAPTER adapter, PMP_PORT port);

@@ -20,3 +20,9 @@ BOOLEAN WoWLANWakePacketProcess(PMP_ADAPTER adapter, PRX_DMAQ_DESC record)
     (void)NOT_BUILT_YET();
     return FALSE;
 }
+
+BOOLEAN WoWLANWakePacketValid(PMP_ADAPTER adapter, PRX_DMAQ_DESC record)
+{
+    (void)NOT_BUILT_YET();
+    return FALSE;
+}

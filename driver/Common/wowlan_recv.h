@@ -12,3 +12,6 @@ BOOLEAN WoWLANWakePacketCheck(PMP_ADAPTER adapter, PRX_DMAQ_DESC record);
 BOOLEAN Qz3501WoWLANWakePacketCheck(PMP_ADAPTER adapter, PRX_DMAQ_DESC record);
 // The wake packet's processing on the converted data frame: TRUE when the frame woke the host.
 BOOLEAN WoWLANWakePacketProcess(PMP_ADAPTER adapter, PRX_DMAQ_DESC record);
+// TRUE when the frame is a valid wake packet (the second generation's unicast delivery then hands it
+// to the OS without the reordering); writes nothing.
+BOOLEAN WoWLANWakePacketValid(PMP_ADAPTER adapter, PRX_DMAQ_DESC record);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <map>
+#include <set>
 #include <string>
 
 #include "internal.h"
@@ -30,13 +32,43 @@ struct NETRXQUEUE_INIT {
 namespace kshim::wdf {
 namespace {
 
+// Receive buffers the driver has handed to the OS and the OS has not returned yet (by return context).
+std::mutex g_heldMutex;
+std::map<void*, const void*>& Held()
+{
+    static std::map<void*, const void*> held;  // return context -> the queue that posted it
+    return held;
+}
+
+struct FxNetQueue;
+// Every live queue, so that the OS can stop its data path before a device powers down for good.
+std::mutex g_liveMutex;
+std::set<FxNetQueue*>& Live()
+{
+    static std::set<FxNetQueue*> live;
+    return live;
+}
+
 struct FxNetQueue : FxObject {
     static constexpr Kind kKind = Kind::NetPacketQueue;
-    FxNetQueue() : FxObject(Kind::NetPacketQueue) {}
+    FxNetQueue() : FxObject(Kind::NetPacketQueue)
+    {
+        std::lock_guard<std::mutex> lock(g_liveMutex);
+        Live().insert(this);
+    }
     ~FxNetQueue() override
     {
         if (dataBus != 0) {
             kshim::host::DmaUnregister(dataBus);
+        }
+        {
+            std::lock_guard<std::mutex> lock(g_liveMutex);
+            Live().erase(this);
+        }
+        // Buffers still held by the OS when the queue goes are forgotten with it.
+        std::lock_guard<std::mutex> lock(g_heldMutex);
+        for (auto it = Held().begin(); it != Held().end();) {
+            it = it->second == this ? Held().erase(it) : std::next(it);
         }
     }
 
@@ -65,6 +97,19 @@ struct FxNetQueue : FxObject {
 };
 
 FxNetQueue* QueueOf(NETPACKETQUEUE handle, const char* call) { return Lookup<FxNetQueue>(handle, call); }
+
+// The driver may hand back only elements it owns: a new BeginIndex lies between the OS's cursor and
+// EndIndex (an index that moved backwards, or past EndIndex, breaks the ring's ownership rule).
+bool BeginMovedForward(const NET_RING& ring, uint32_t osBegin, uint32_t begin, const char* what)
+{
+    const uint32_t moved = (begin - osBegin) & ring.ElementIndexMask;
+    const uint32_t owned = (ring.EndIndex - osBegin) & ring.ElementIndexMask;
+    if (moved > owned) {
+        KshimViolation("a ring index moved backwards or past EndIndex", what);
+        return false;
+    }
+    return true;
+}
 
 void Shape(FxNetQueue* q, const kshim::host::NetQueueShape& shape)
 {
@@ -359,6 +404,11 @@ std::vector<TxReturned> NetTxQueueTakeReturned(NETPACKETQUEUE queue)
     }
     __atomic_thread_fence(__ATOMIC_ACQUIRE);
     uint32_t begin = __atomic_load_n(&q->packetRing.BeginIndex, __ATOMIC_ACQUIRE);
+    if (!BeginMovedForward(q->packetRing, q->osBegin, begin, "transmit packet ring") ||
+        !BeginMovedForward(q->fragmentRing, q->osFragmentBegin,
+                           __atomic_load_n(&q->fragmentRing.BeginIndex, __ATOMIC_ACQUIRE), "transmit fragment ring")) {
+        return out;
+    }
     while (q->osBegin != begin) {
         TxReturned r;
         r.bytes = std::move(q->posted[q->osBegin]);
@@ -490,6 +540,9 @@ std::vector<RxReceived> TakePosted(kshim::wdf::FxNetQueue* q)
 {
     std::vector<RxReceived> out;
     uint32_t begin = __atomic_load_n(&q->packetRing.BeginIndex, __ATOMIC_ACQUIRE);
+    if (!BeginMovedForward(q->packetRing, q->osBegin, begin, "receive packet ring")) {
+        return out;
+    }
     while (q->osBegin != begin) {
         const NET_PACKET* p = NetRingGetPacketAtIndex(&q->packetRing, q->osBegin);
         RxReceived r;
@@ -502,6 +555,10 @@ std::vector<RxReceived> TakePosted(kshim::wdf::FxNetQueue* q)
                 r.bytes.assign(va + f->Offset, va + f->Offset + f->ValidLength);
             }
             r.returnContext = q->returnContext[fi].Handle;
+            std::lock_guard<std::mutex> lock(kshim::wdf::g_heldMutex);
+            if (r.returnContext != nullptr && !kshim::wdf::Held().emplace(r.returnContext, q).second) {
+                KshimViolation("a receive buffer handed to the OS twice", "NetRxQueue advance");
+            }
         }
         out.push_back(std::move(r));
         q->osBegin = NetRingIncrementIndex(&q->packetRing, q->osBegin);
@@ -539,6 +596,44 @@ std::vector<RxReceived> NetRxQueueTakePosted(NETPACKETQUEUE queue)
         return {};
     }
     return TakePosted(q);
+}
+
+}  // namespace kshim::host
+
+namespace kshim::host {
+
+bool NetQueueBufferReturned(void* returnContext)
+{
+    std::lock_guard<std::mutex> lock(kshim::wdf::g_heldMutex);
+    if (kshim::wdf::Held().erase(returnContext) == 0) {
+        KshimViolation("a receive buffer returned twice, or never handed to the OS", "NetAdapterReturnRxBuffer");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace kshim::host
+
+namespace kshim::host {
+
+void NetQueuesStopAll()
+{
+    std::vector<NETPACKETQUEUE> queues;
+    {
+        std::lock_guard<std::mutex> lock(kshim::wdf::g_liveMutex);
+        for (kshim::wdf::FxNetQueue* q : kshim::wdf::Live()) {
+            queues.push_back(kshim::wdf::Handle<NETPACKETQUEUE>(q));
+        }
+    }
+    for (NETPACKETQUEUE queue : queues) {
+        NetQueueStop(queue);
+        NetQueueCancel(queue);
+        // A cancel hands every outstanding packet back: BeginIndex reaches EndIndex.
+        NET_RING* pr = NetQueuePacketRing(queue);
+        if (pr != nullptr && __atomic_load_n(&pr->BeginIndex, __ATOMIC_ACQUIRE) != pr->EndIndex) {
+            KshimViolation("a cancelled queue kept packets", "EvtPacketQueueCancel");
+        }
+    }
 }
 
 }  // namespace kshim::host

@@ -55,6 +55,18 @@ void FreeBytes(WDI_BYTE_ARRAY* array)
     array->MemoryInternallyAllocated = 0;
 }
 
+// Releases a list of SSIDs and the SSIDs in it.
+void FreeSsidList(WDI_SSID_LIST* list)
+{
+    for (ULONG i = 0; i < list->ElementCount && list->pElements != nullptr; ++i) {
+        FreeBytes(&list->pElements[i]);
+    }
+    if (list->MemoryInternallyAllocated) {
+        Free(list->pElements);
+    }
+    *list = {};
+}
+
 // Reads a TLV value that is a list of two-u32 records into a newly allocated array (none when the
 // value is empty); `set` stores one record's two words. A value that is not whole records is refused.
 template <typename T, typename Set>
@@ -480,13 +492,7 @@ VOID WdiTlvCleanupTaskScan(PVOID parameters)
         return;
     }
     auto* p = static_cast<PWDI_SCAN_PARAMETERS>(parameters);
-    for (ULONG i = 0; i < p->SsidList.ElementCount && p->SsidList.pElements != nullptr; ++i) {
-        FreeBytes(&p->SsidList.pElements[i]);
-    }
-    if (p->SsidList.MemoryInternallyAllocated) {
-        Free(p->SsidList.pElements);
-    }
-    p->SsidList = {};
+    FreeSsidList(&p->SsidList);
     FreeBytes(&p->VendorIes);
     for (ULONG i = 0; i < p->BandChannelList.ElementCount && p->BandChannelList.pElements != nullptr; ++i) {
         WDI_U32_LIST& list = p->BandChannelList.pElements[i].ChannelList;
@@ -885,4 +891,828 @@ NTSTATUS WdiTlvGenerateNetworkListOffload(const WDI_NLO_PARAMETERS* parameters, 
             w.End(container);
         }
     });
+}
+
+// ================================================================================================
+// the connect and roam tasks
+// ================================================================================================
+namespace {
+
+// A value of whole u32 words as a newly allocated list (none for an empty value).
+NTSTATUS ReadU32List(WDI_U32_LIST* out, const UCHAR* v, USHORT l)
+{
+    *out = {};
+    if (l % 4 != 0) {
+        return NDIS_STATUS_INVALID_DATA;
+    }
+    const ULONG count = l / 4u;
+    if (count == 0) {
+        return STATUS_SUCCESS;
+    }
+    auto* words = static_cast<PULONG>(Allocate(sizeof(ULONG) * count));
+    if (words == nullptr) {
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    for (ULONG i = 0; i < count; ++i) {
+        words[i] = ReadU32(v + 4 * i);
+    }
+    out->ElementCount = count;
+    out->pElements = words;
+    out->MemoryInternallyAllocated = 1;
+    return STATUS_SUCCESS;
+}
+
+void FreeU32List(WDI_U32_LIST* list)
+{
+    if (list->MemoryInternallyAllocated) {
+        Free(list->pElements);
+    }
+    *list = {};
+}
+
+// A value of whole 6-byte addresses as a newly allocated list.
+NTSTATUS ReadAddressList(WDI_MAC_ADDRESS_LIST* out, const UCHAR* v, USHORT l)
+{
+    *out = {};
+    if (l % 6 != 0) {
+        return NDIS_STATUS_INVALID_DATA;
+    }
+    const ULONG count = l / 6u;
+    if (count == 0) {
+        return STATUS_SUCCESS;
+    }
+    auto* addresses = static_cast<PWDI_MAC_ADDRESS>(Allocate(sizeof(WDI_MAC_ADDRESS) * count));
+    if (addresses == nullptr) {
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    std::memcpy(addresses, v, 6u * count);
+    out->ElementCount = count;
+    out->pElements = addresses;
+    out->MemoryInternallyAllocated = 1;
+    return STATUS_SUCCESS;
+}
+
+void FreeAddressList(WDI_MAC_ADDRESS_LIST* list)
+{
+    if (list->MemoryInternallyAllocated) {
+        Free(list->pElements);
+    }
+    *list = {};
+}
+
+void FreeFtParameters(WDI_FT_PARAMETERS& ft)
+{
+    FreeBytes(&ft.Mde);
+    FreeBytes(&ft.Fte);
+    ft.Presence = 0;
+}
+
+void FreeConnectBssEntry(WDI_CONNECT_BSS_ENTRY& e)
+{
+    FreeBytes(&e.ProbeResponseFrame);
+    FreeBytes(&e.BeaconFrame);
+    FreeBytes(&e.DeviceContext);
+    FreeBytes(&e.ExtraIes);
+    FreeFtParameters(e.FtInitial);
+    FreeFtParameters(e.FtReassoc);
+    e.Presence = 0;
+}
+
+NTSTATUS ParseFtParameters(WDI_FT_PARAMETERS* ft, const UCHAR* value, USHORT valueLength)
+{
+    NTSTATUS status = Walk(value, valueLength, [&](USHORT type, const UCHAR* v, USHORT l) {
+        if (type == WDI_TLV_FT_MDE && (ft->Presence & WDI_FT_PRESENT_MDE) == 0) {
+            if (!CopyBytes(&ft->Mde, v, l)) {
+                return STATUS_INSUFFICIENT_RESOURCES;
+            }
+            ft->Presence |= WDI_FT_PRESENT_MDE;
+        } else if (type == WDI_TLV_FTE && (ft->Presence & WDI_FT_PRESENT_FTE) == 0) {
+            if (!CopyBytes(&ft->Fte, v, l)) {
+                return STATUS_INSUFFICIENT_RESOURCES;
+            }
+            ft->Presence |= WDI_FT_PRESENT_FTE;
+        } else if (type == WDI_TLV_PMKR0_NAME && (ft->Presence & WDI_FT_PRESENT_PMKR0_NAME) == 0) {
+            if (l < sizeof(ft->PmkR0Name)) {
+                return NDIS_STATUS_INVALID_DATA;
+            }
+            std::memcpy(ft->PmkR0Name, v, sizeof(ft->PmkR0Name));
+            ft->Presence |= WDI_FT_PRESENT_PMKR0_NAME;
+        }
+        return STATUS_SUCCESS;
+    });
+    if (!NT_SUCCESS(status)) {
+        FreeFtParameters(*ft);
+    }
+    return status;
+}
+
+// Copies a byte TLV once into `array`, marking `bit` in `presence`.
+NTSTATUS TakeBytesOnce(ULONG* presence, ULONG bit, WDI_BYTE_ARRAY* array, const UCHAR* v, USHORT l)
+{
+    if ((*presence & bit) != 0) {
+        return STATUS_SUCCESS;
+    }
+    if (!CopyBytes(array, v, l)) {
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    *presence |= bit;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS ParseConnectBssEntry(WDI_CONNECT_PARAMETERS* out, const UCHAR* value, USHORT valueLength)
+{
+    WDI_CONNECT_BSS_ENTRY entry{};
+    bool haveBssid = false;
+    NTSTATUS status = Walk(value, valueLength, [&](USHORT type, const UCHAR* v, USHORT l) {
+        switch (type) {
+        case WDI_TLV_BSSID:
+            if (!haveBssid) {
+                if (l < 6) {
+                    return NDIS_STATUS_INVALID_DATA;
+                }
+                std::memcpy(entry.Bssid, v, 6);
+                haveBssid = true;
+            }
+            return STATUS_SUCCESS;
+        case WDI_TLV_PROBE_RESPONSE_FRAME:
+            return TakeBytesOnce(&entry.Presence, WDI_CONNECT_BSS_PRESENT_PROBE_RESPONSE, &entry.ProbeResponseFrame, v, l);
+        case WDI_TLV_BEACON_FRAME:
+            return TakeBytesOnce(&entry.Presence, WDI_CONNECT_BSS_PRESENT_BEACON, &entry.BeaconFrame, v, l);
+        case WDI_TLV_DEVICE_CONTEXT:
+            return TakeBytesOnce(&entry.Presence, WDI_CONNECT_BSS_PRESENT_DEVICE_CONTEXT, &entry.DeviceContext, v, l);
+        case WDI_TLV_BSS_ENTRY_EXTRA_IES:
+            return TakeBytesOnce(&entry.Presence, WDI_CONNECT_BSS_PRESENT_EXTRA_IES, &entry.ExtraIes, v, l);
+        case WDI_TLV_SIGNAL_INFO:
+            if ((entry.Presence & WDI_CONNECT_BSS_PRESENT_SIGNAL) == 0) {
+                if (l < WDI_TLV_SIGNAL_INFO_SIZE) {
+                    return NDIS_STATUS_INVALID_DATA;
+                }
+                entry.Rssi = static_cast<LONG>(ReadU32(v));
+                entry.LinkQuality = ReadU32(v + 4);
+                entry.Presence |= WDI_CONNECT_BSS_PRESENT_SIGNAL;
+            }
+            return STATUS_SUCCESS;
+        case WDI_TLV_CHANNEL_INFO:
+            if ((entry.Presence & WDI_CONNECT_BSS_PRESENT_CHANNEL) == 0) {
+                if (l < WDI_TLV_CHANNEL_INFO_SIZE) {
+                    return NDIS_STATUS_INVALID_DATA;
+                }
+                entry.ChannelNumber = ReadU32(v);
+                entry.BandId = ReadU32(v + 4);
+                entry.Presence |= WDI_CONNECT_BSS_PRESENT_CHANNEL;
+            }
+            return STATUS_SUCCESS;
+        case WDI_TLV_PMKID:
+            if ((entry.Presence & WDI_CONNECT_BSS_PRESENT_PMKID) == 0) {
+                if (l != WDI_PMKID_SIZE) {
+                    return NDIS_STATUS_INVALID_DATA;
+                }
+                std::memcpy(entry.Pmkid, v, WDI_PMKID_SIZE);
+                entry.Presence |= WDI_CONNECT_BSS_PRESENT_PMKID;
+            }
+            return STATUS_SUCCESS;
+        case WDI_TLV_FT_INITIAL_ASSOC_PARAMETERS:
+            if ((entry.Presence & WDI_CONNECT_BSS_PRESENT_FT_INITIAL) == 0) {
+                NTSTATUS s = ParseFtParameters(&entry.FtInitial, v, l);
+                if (!NT_SUCCESS(s)) {
+                    return s;
+                }
+                entry.Presence |= WDI_CONNECT_BSS_PRESENT_FT_INITIAL;
+            }
+            return STATUS_SUCCESS;
+        case WDI_TLV_FT_REASSOC_PARAMETERS:
+            if ((entry.Presence & WDI_CONNECT_BSS_PRESENT_FT_REASSOC) == 0) {
+                NTSTATUS s = ParseFtParameters(&entry.FtReassoc, v, l);
+                if (!NT_SUCCESS(s)) {
+                    return s;
+                }
+                entry.Presence |= WDI_CONNECT_BSS_PRESENT_FT_REASSOC;
+            }
+            return STATUS_SUCCESS;
+        default:
+            return STATUS_SUCCESS;
+        }
+    });
+    if (NT_SUCCESS(status) && !haveBssid) {
+        status = NDIS_STATUS_INVALID_DATA;
+    }
+    PWDI_CONNECT_BSS_ENTRY slot = nullptr;
+    if (NT_SUCCESS(status)) {
+        slot = Append(&out->BssEntries.ElementCount, &out->BssEntries.pElements,
+                      &out->BssEntries.MemoryInternallyAllocated);
+        if (slot == nullptr) {
+            status = STATUS_INSUFFICIENT_RESOURCES;
+        }
+    }
+    if (!NT_SUCCESS(status)) {
+        FreeConnectBssEntry(entry);
+        return status;
+    }
+    *slot = entry;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS ParseHessidInfo(WDI_CONNECT_PARAMETERS* out, const UCHAR* value, USHORT valueLength)
+{
+    WDI_HESSID_INFO& info = out->HessidInfo;
+    bool haveType = false;
+    bool haveElement = false;
+    NTSTATUS status = Walk(value, valueLength, [&](USHORT type, const UCHAR* v, USHORT l) {
+        if (type == WDI_TLV_ACCESS_NETWORK_TYPE && !haveType) {
+            if (l < 1) {
+                return NDIS_STATUS_INVALID_DATA;
+            }
+            info.AccessNetworkType = v[0];
+            haveType = true;
+        } else if (type == WDI_TLV_HESSID) {
+            if (l < 6) {
+                return NDIS_STATUS_INVALID_DATA;
+            }
+            PWDI_MAC_ADDRESS slot =
+                Append(&info.Hessids.ElementCount, &info.Hessids.pElements, &info.Hessids.MemoryInternallyAllocated);
+            if (slot == nullptr) {
+                return STATUS_INSUFFICIENT_RESOURCES;
+            }
+            std::memcpy(slot->Address, v, 6);
+        } else if (type == WDI_TLV_HOTSPOT_INDICATION_ELEMENT && !haveElement) {
+            if (!CopyBytes(&info.HotspotIndicationElement, v, l)) {
+                return STATUS_INSUFFICIENT_RESOURCES;
+            }
+            haveElement = true;
+        }
+        return STATUS_SUCCESS;
+    });
+    if (NT_SUCCESS(status) && !haveType) {
+        status = NDIS_STATUS_INVALID_DATA;
+    }
+    if (NT_SUCCESS(status)) {
+        out->Presence |= WDI_CONNECT_PRESENT_HESSID_INFO;
+    }
+    return status;
+}
+
+}  // namespace
+
+NTSTATUS WdiTlvParseTaskConnect(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters)
+{
+    (void)context;
+    if (parameters == nullptr || (length != 0 && tlvs == nullptr)) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    auto* out = static_cast<PWDI_CONNECT_PARAMETERS>(parameters);
+    std::memset(out, 0, sizeof(*out));
+    bool haveSettings = false;
+    bool haveAuth = false;
+    bool haveMulticast = false;
+    bool haveUnicast = false;
+    // The TLVs inside the connect-parameters container.
+    auto each = [&](USHORT type, const UCHAR* value, USHORT valueLength) -> NTSTATUS {
+        switch (type) {
+        case WDI_TLV_CONNECTION_SETTINGS:
+            if (!haveSettings) {
+                if (valueLength < WDI_TLV_CONNECTION_SETTINGS_SIZE) {
+                    return NDIS_STATUS_INVALID_DATA;
+                }
+                WDI_CONNECTION_SETTINGS& s = out->Settings;
+                s.RoamRequest = value[0];
+                s.HiddenNetwork = value[1];
+                s.ExcludeUnencrypted = value[2];
+                s.MfpEnabled = value[3];
+                s.HostFipsMode = value[4];
+                s.RoamingNeededReason = ReadU32(value + 5);
+                s.RoamTrigger = ReadU32(value + 9);
+                s.FinalSettings = value[13];
+                haveSettings = true;
+            }
+            return STATUS_SUCCESS;
+        case WDI_TLV_SSID: {
+            PWDI_BYTE_ARRAY slot =
+                Append(&out->SsidList.ElementCount, &out->SsidList.pElements, &out->SsidList.MemoryInternallyAllocated);
+            if (slot == nullptr || !CopyBytes(slot, value, valueLength)) {
+                return STATUS_INSUFFICIENT_RESOURCES;
+            }
+            return STATUS_SUCCESS;
+        }
+        case WDI_TLV_HESSID_INFO:
+            if ((out->Presence & WDI_CONNECT_PRESENT_HESSID_INFO) != 0) {
+                return STATUS_SUCCESS;
+            }
+            return ParseHessidInfo(out, value, valueLength);
+        case WDI_TLV_AUTH_ALGO_LIST:
+            if (haveAuth) {
+                return STATUS_SUCCESS;
+            }
+            haveAuth = true;
+            return ReadU32List(&out->AuthAlgorithms, value, valueLength);
+        case WDI_TLV_MULTICAST_CIPHER_ALGO_LIST:
+            if (haveMulticast) {
+                return STATUS_SUCCESS;
+            }
+            haveMulticast = true;
+            return ReadU32List(&out->MulticastCiphers, value, valueLength);
+        case WDI_TLV_UNICAST_CIPHER_ALGO_LIST:
+            if (haveUnicast) {
+                return STATUS_SUCCESS;
+            }
+            haveUnicast = true;
+            return ReadU32List(&out->UnicastCiphers, value, valueLength);
+        case WDI_TLV_EXTRA_ASSOCIATION_REQUEST_IES: {
+            ULONG presence = out->Presence;
+            NTSTATUS s = TakeBytesOnce(&presence, WDI_CONNECT_PRESENT_EXTRA_IES, &out->ExtraAssociationRequestIes,
+                                       value, valueLength);
+            out->Presence = presence;
+            return s;
+        }
+        case WDI_TLV_OWE_DH_IE: {
+            ULONG presence = out->Presence;
+            NTSTATUS s = TakeBytesOnce(&presence, WDI_CONNECT_PRESENT_OWE_DH, &out->OweDhIe, value, valueLength);
+            out->Presence = presence;
+            return s;
+        }
+        case WDI_TLV_PHY_TYPE_LIST:
+            if ((out->Presence & WDI_CONNECT_PRESENT_PHY_TYPES) != 0) {
+                return STATUS_SUCCESS;
+            }
+            out->Presence |= WDI_CONNECT_PRESENT_PHY_TYPES;
+            return ReadU32List(&out->PhyTypes, value, valueLength);
+        case WDI_TLV_UNAVAILABLE_BANDS:
+            if ((out->Presence & WDI_CONNECT_PRESENT_UNAVAILABLE_BANDS) != 0) {
+                return STATUS_SUCCESS;
+            }
+            out->Presence |= WDI_CONNECT_PRESENT_UNAVAILABLE_BANDS;
+            return ReadU32List(&out->UnavailableBands, value, valueLength);
+        case WDI_TLV_DISALLOWED_BSSIDS_LIST:
+            if ((out->Presence & WDI_CONNECT_PRESENT_DISALLOWED) != 0) {
+                return STATUS_SUCCESS;
+            }
+            out->Presence |= WDI_CONNECT_PRESENT_DISALLOWED;
+            return ReadAddressList(&out->DisallowedBssids, value, valueLength);
+        case WDI_TLV_ALLOWED_BSSIDS_LIST:
+            if ((out->Presence & WDI_CONNECT_PRESENT_ALLOWED) != 0) {
+                return STATUS_SUCCESS;
+            }
+            out->Presence |= WDI_CONNECT_PRESENT_ALLOWED;
+            return ReadAddressList(&out->AllowedBssids, value, valueLength);
+        default:
+            return STATUS_SUCCESS;
+        }
+    };
+    bool haveParameters = false;
+    NTSTATUS status = Walk(tlvs, length, [&](USHORT type, const UCHAR* value, USHORT valueLength) {
+        if (type == WDI_TLV_CONNECT_PARAMETERS && !haveParameters) {
+            haveParameters = true;
+            return Walk(value, valueLength, each);
+        }
+        if (type == WDI_TLV_CONNECT_BSS_ENTRY) {
+            return ParseConnectBssEntry(out, value, valueLength);
+        }
+        return STATUS_SUCCESS;
+    });
+    if (NT_SUCCESS(status) &&
+        (!haveParameters || !haveSettings || out->SsidList.ElementCount == 0 || !haveAuth || !haveMulticast || !haveUnicast)) {
+        status = NDIS_STATUS_INVALID_DATA;
+    }
+    if (!NT_SUCCESS(status)) {
+        WdiTlvCleanupTaskConnect(out);
+    }
+    return status;
+}
+
+VOID WdiTlvCleanupTaskConnect(PVOID parameters)
+{
+    if (parameters == nullptr) {
+        return;
+    }
+    auto* p = static_cast<PWDI_CONNECT_PARAMETERS>(parameters);
+    FreeSsidList(&p->SsidList);
+    FreeAddressList(&p->HessidInfo.Hessids);
+    FreeBytes(&p->HessidInfo.HotspotIndicationElement);
+    FreeU32List(&p->AuthAlgorithms);
+    FreeU32List(&p->MulticastCiphers);
+    FreeU32List(&p->UnicastCiphers);
+    FreeBytes(&p->ExtraAssociationRequestIes);
+    FreeU32List(&p->PhyTypes);
+    FreeAddressList(&p->DisallowedBssids);
+    FreeAddressList(&p->AllowedBssids);
+    FreeBytes(&p->OweDhIe);
+    FreeU32List(&p->UnavailableBands);
+    for (ULONG i = 0; i < p->BssEntries.ElementCount && p->BssEntries.pElements != nullptr; ++i) {
+        FreeConnectBssEntry(p->BssEntries.pElements[i]);
+    }
+    if (p->BssEntries.MemoryInternallyAllocated) {
+        Free(p->BssEntries.pElements);
+    }
+    p->BssEntries = {};
+    p->Presence = 0;
+}
+
+NTSTATUS WdiTlvGenerateTaskConnect(const WDI_CONNECT_PARAMETERS* parameters, ULONG reservedHeaderLength,
+                                   const void* context, PULONG outLength, PUCHAR* outBuffer)
+{
+    (void)context;
+    if (parameters == nullptr) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    const WDI_CONNECT_PARAMETERS& p = *parameters;
+    auto u32List = [](Writer& w, USHORT type, const WDI_U32_LIST& list) {
+        const ULONG at = w.Begin(type);
+        for (ULONG i = 0; i < list.ElementCount && list.pElements != nullptr; ++i) {
+            w.U32(list.pElements[i]);
+        }
+        w.End(at);
+    };
+    auto addressList = [](Writer& w, USHORT type, const WDI_MAC_ADDRESS_LIST& list) {
+        w.Tlv(type, list.pElements, list.pElements != nullptr ? 6u * list.ElementCount : 0u);
+    };
+    auto ft = [](Writer& w, USHORT type, const WDI_FT_PARAMETERS& f) {
+        const ULONG at = w.Begin(type);
+        if ((f.Presence & WDI_FT_PRESENT_MDE) != 0) {
+            w.Tlv(WDI_TLV_FT_MDE, f.Mde.pElements, f.Mde.ElementCount);
+        }
+        if ((f.Presence & WDI_FT_PRESENT_FTE) != 0) {
+            w.Tlv(WDI_TLV_FTE, f.Fte.pElements, f.Fte.ElementCount);
+        }
+        if ((f.Presence & WDI_FT_PRESENT_PMKR0_NAME) != 0) {
+            w.Tlv(WDI_TLV_PMKR0_NAME, f.PmkR0Name, sizeof(f.PmkR0Name));
+        }
+        w.End(at);
+    };
+    return Generate(reservedHeaderLength, outLength, outBuffer, [&](Writer& w) {
+        const ULONG parameters = w.Begin(WDI_TLV_CONNECT_PARAMETERS);
+        ULONG at = w.Begin(WDI_TLV_CONNECTION_SETTINGS);
+        const WDI_CONNECTION_SETTINGS& s = p.Settings;
+        w.U8(s.RoamRequest);
+        w.U8(s.HiddenNetwork);
+        w.U8(s.ExcludeUnencrypted);
+        w.U8(s.MfpEnabled);
+        w.U8(s.HostFipsMode);
+        w.U32(s.RoamingNeededReason);
+        w.U32(s.RoamTrigger);
+        w.U8(s.FinalSettings);
+        w.End(at);
+        for (ULONG i = 0; i < p.SsidList.ElementCount && p.SsidList.pElements != nullptr; ++i) {
+            w.Tlv(WDI_TLV_SSID, p.SsidList.pElements[i].pElements, p.SsidList.pElements[i].ElementCount);
+        }
+        if ((p.Presence & WDI_CONNECT_PRESENT_HESSID_INFO) != 0) {
+            const ULONG container = w.Begin(WDI_TLV_HESSID_INFO);
+            w.Tlv(WDI_TLV_ACCESS_NETWORK_TYPE, &p.HessidInfo.AccessNetworkType, 1);
+            for (ULONG i = 0; i < p.HessidInfo.Hessids.ElementCount && p.HessidInfo.Hessids.pElements != nullptr; ++i) {
+                w.Tlv(WDI_TLV_HESSID, p.HessidInfo.Hessids.pElements[i].Address, 6);
+            }
+            if (p.HessidInfo.HotspotIndicationElement.ElementCount != 0) {
+                w.Tlv(WDI_TLV_HOTSPOT_INDICATION_ELEMENT, p.HessidInfo.HotspotIndicationElement.pElements,
+                      p.HessidInfo.HotspotIndicationElement.ElementCount);
+            }
+            w.End(container);
+        }
+        u32List(w, WDI_TLV_AUTH_ALGO_LIST, p.AuthAlgorithms);
+        u32List(w, WDI_TLV_MULTICAST_CIPHER_ALGO_LIST, p.MulticastCiphers);
+        u32List(w, WDI_TLV_UNICAST_CIPHER_ALGO_LIST, p.UnicastCiphers);
+        if ((p.Presence & WDI_CONNECT_PRESENT_EXTRA_IES) != 0) {
+            w.Tlv(WDI_TLV_EXTRA_ASSOCIATION_REQUEST_IES, p.ExtraAssociationRequestIes.pElements,
+                  p.ExtraAssociationRequestIes.ElementCount);
+        }
+        if ((p.Presence & WDI_CONNECT_PRESENT_PHY_TYPES) != 0) {
+            u32List(w, WDI_TLV_PHY_TYPE_LIST, p.PhyTypes);
+        }
+        if ((p.Presence & WDI_CONNECT_PRESENT_DISALLOWED) != 0) {
+            addressList(w, WDI_TLV_DISALLOWED_BSSIDS_LIST, p.DisallowedBssids);
+        }
+        if ((p.Presence & WDI_CONNECT_PRESENT_ALLOWED) != 0) {
+            addressList(w, WDI_TLV_ALLOWED_BSSIDS_LIST, p.AllowedBssids);
+        }
+        if ((p.Presence & WDI_CONNECT_PRESENT_OWE_DH) != 0) {
+            w.Tlv(WDI_TLV_OWE_DH_IE, p.OweDhIe.pElements, p.OweDhIe.ElementCount);
+        }
+        if ((p.Presence & WDI_CONNECT_PRESENT_UNAVAILABLE_BANDS) != 0) {
+            u32List(w, WDI_TLV_UNAVAILABLE_BANDS, p.UnavailableBands);
+        }
+        w.End(parameters);
+        for (ULONG i = 0; i < p.BssEntries.ElementCount && p.BssEntries.pElements != nullptr; ++i) {
+            const WDI_CONNECT_BSS_ENTRY& e = p.BssEntries.pElements[i];
+            const ULONG container = w.Begin(WDI_TLV_CONNECT_BSS_ENTRY);
+            w.Tlv(WDI_TLV_BSSID, e.Bssid, 6);
+            if ((e.Presence & WDI_CONNECT_BSS_PRESENT_PROBE_RESPONSE) != 0) {
+                w.Tlv(WDI_TLV_PROBE_RESPONSE_FRAME, e.ProbeResponseFrame.pElements, e.ProbeResponseFrame.ElementCount);
+            }
+            if ((e.Presence & WDI_CONNECT_BSS_PRESENT_BEACON) != 0) {
+                w.Tlv(WDI_TLV_BEACON_FRAME, e.BeaconFrame.pElements, e.BeaconFrame.ElementCount);
+            }
+            if ((e.Presence & WDI_CONNECT_BSS_PRESENT_SIGNAL) != 0) {
+                at = w.Begin(WDI_TLV_SIGNAL_INFO);
+                w.U32(static_cast<ULONG>(e.Rssi));
+                w.U32(e.LinkQuality);
+                w.End(at);
+            }
+            if ((e.Presence & WDI_CONNECT_BSS_PRESENT_CHANNEL) != 0) {
+                at = w.Begin(WDI_TLV_CHANNEL_INFO);
+                w.U32(e.ChannelNumber);
+                w.U32(e.BandId);
+                w.End(at);
+            }
+            if ((e.Presence & WDI_CONNECT_BSS_PRESENT_DEVICE_CONTEXT) != 0) {
+                w.Tlv(WDI_TLV_DEVICE_CONTEXT, e.DeviceContext.pElements, e.DeviceContext.ElementCount);
+            }
+            if ((e.Presence & WDI_CONNECT_BSS_PRESENT_PMKID) != 0) {
+                w.Tlv(WDI_TLV_PMKID, e.Pmkid, WDI_PMKID_SIZE);
+            }
+            if ((e.Presence & WDI_CONNECT_BSS_PRESENT_EXTRA_IES) != 0) {
+                w.Tlv(WDI_TLV_BSS_ENTRY_EXTRA_IES, e.ExtraIes.pElements, e.ExtraIes.ElementCount);
+            }
+            if ((e.Presence & WDI_CONNECT_BSS_PRESENT_FT_INITIAL) != 0) {
+                ft(w, WDI_TLV_FT_INITIAL_ASSOC_PARAMETERS, e.FtInitial);
+            }
+            if ((e.Presence & WDI_CONNECT_BSS_PRESENT_FT_REASSOC) != 0) {
+                ft(w, WDI_TLV_FT_REASSOC_PARAMETERS, e.FtReassoc);
+            }
+            w.End(container);
+        }
+    });
+}
+
+// ================================================================================================
+// the disconnect, dot11 reset, set-radio-state and change-operation-mode tasks
+// ================================================================================================
+namespace {
+
+// Parses a message whose one mandatory TLV `type` of at least `minimum` bytes `take` reads.
+template <typename Take>
+NTSTATUS ParseSingle(ULONG length, const UCHAR* tlvs, PVOID parameters, SIZE_T size, USHORT type, USHORT minimum,
+                     Take&& take)
+{
+    if (parameters == nullptr || (length != 0 && tlvs == nullptr)) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    std::memset(parameters, 0, size);
+    bool found = false;
+    NTSTATUS status = Walk(tlvs, length, [&](USHORT t, const UCHAR* value, USHORT valueLength) {
+        if (t != type || found) {
+            return take(t, value, valueLength);
+        }
+        if (valueLength < minimum) {
+            return NDIS_STATUS_INVALID_DATA;
+        }
+        found = true;
+        return take(t, value, valueLength);
+    });
+    if (!NT_SUCCESS(status)) {
+        return status;
+    }
+    return found ? STATUS_SUCCESS : NDIS_STATUS_INVALID_DATA;
+}
+
+}  // namespace
+
+NTSTATUS WdiTlvParseTaskDisconnect(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters)
+{
+    (void)context;
+    auto* out = static_cast<PWDI_DISCONNECT_PARAMETERS>(parameters);
+    bool taken = false;
+    return ParseSingle(length, tlvs, parameters, sizeof(WDI_DISCONNECT_PARAMETERS), WDI_TLV_DISCONNECT_PARAMETERS,
+                       WDI_TLV_DISCONNECT_PARAMETERS_SIZE, [&](USHORT t, const UCHAR* v, USHORT) {
+                           if (t == WDI_TLV_DISCONNECT_PARAMETERS && !taken) {
+                               std::memcpy(out->MacAddress, v, 6);
+                               out->Reason = ReadU16(v + 6);
+                               taken = true;
+                           }
+                           return STATUS_SUCCESS;
+                       });
+}
+
+NTSTATUS WdiTlvParseTaskDot11Reset(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters)
+{
+    (void)context;
+    auto* out = static_cast<PWDI_DOT11_RESET_PARAMETERS>(parameters);
+    bool taken = false;
+    return ParseSingle(length, tlvs, parameters, sizeof(WDI_DOT11_RESET_PARAMETERS), WDI_TLV_DOT11_RESET_PARAMETERS, 1,
+                       [&](USHORT t, const UCHAR* v, USHORT l) {
+                           if (t == WDI_TLV_DOT11_RESET_PARAMETERS && !taken) {
+                               out->SetDefaultMib = v[0];
+                               taken = true;
+                           } else if (t == WDI_TLV_CONFIGURED_MAC_ADDRESS &&
+                                      (out->Presence & WDI_RESET_PRESENT_CONFIGURED_MAC) == 0) {
+                               if (l < 6) {
+                                   return NDIS_STATUS_INVALID_DATA;
+                               }
+                               std::memcpy(out->ConfiguredMacAddress, v, 6);
+                               out->Presence |= WDI_RESET_PRESENT_CONFIGURED_MAC;
+                           }
+                           return STATUS_SUCCESS;
+                       });
+}
+
+NTSTATUS WdiTlvParseTaskSetRadioState(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters)
+{
+    (void)context;
+    auto* out = static_cast<PWDI_SET_RADIO_STATE_PARAMETERS>(parameters);
+    bool taken = false;
+    return ParseSingle(length, tlvs, parameters, sizeof(WDI_SET_RADIO_STATE_PARAMETERS), WDI_TLV_RADIO_STATE_PARAMETERS,
+                       1, [&](USHORT t, const UCHAR* v, USHORT) {
+                           if (t == WDI_TLV_RADIO_STATE_PARAMETERS && !taken) {
+                               out->RadioOn = v[0];
+                               taken = true;
+                           }
+                           return STATUS_SUCCESS;
+                       });
+}
+
+NTSTATUS WdiTlvParseTaskChangeOperationMode(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters)
+{
+    (void)context;
+    auto* out = static_cast<PWDI_OPERATION_MODE_PARAMETERS>(parameters);
+    bool taken = false;
+    return ParseSingle(length, tlvs, parameters, sizeof(WDI_OPERATION_MODE_PARAMETERS), WDI_TLV_CURRENT_OPERATION_MODE,
+                       4, [&](USHORT t, const UCHAR* v, USHORT) {
+                           if (t == WDI_TLV_CURRENT_OPERATION_MODE && !taken) {
+                               out->OperationMode = ReadU32(v);
+                               taken = true;
+                           }
+                           return STATUS_SUCCESS;
+                       });
+}
+
+NTSTATUS WdiTlvGenerateTaskDisconnect(const WDI_DISCONNECT_PARAMETERS* parameters, ULONG reservedHeaderLength,
+                                      const void* context, PULONG outLength, PUCHAR* outBuffer)
+{
+    (void)context;
+    if (parameters == nullptr) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    return Generate(reservedHeaderLength, outLength, outBuffer, [&](Writer& w) {
+        const ULONG at = w.Begin(WDI_TLV_DISCONNECT_PARAMETERS);
+        w.Bytes(parameters->MacAddress, 6);
+        const UCHAR reason[2] = {static_cast<UCHAR>(parameters->Reason), static_cast<UCHAR>(parameters->Reason >> 8)};
+        w.Bytes(reason, 2);
+        w.End(at);
+    });
+}
+
+NTSTATUS WdiTlvGenerateTaskDot11Reset(const WDI_DOT11_RESET_PARAMETERS* parameters, ULONG reservedHeaderLength,
+                                      const void* context, PULONG outLength, PUCHAR* outBuffer)
+{
+    (void)context;
+    if (parameters == nullptr) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    return Generate(reservedHeaderLength, outLength, outBuffer, [&](Writer& w) {
+        w.Tlv(WDI_TLV_DOT11_RESET_PARAMETERS, &parameters->SetDefaultMib, 1);
+        if ((parameters->Presence & WDI_RESET_PRESENT_CONFIGURED_MAC) != 0) {
+            w.Tlv(WDI_TLV_CONFIGURED_MAC_ADDRESS, parameters->ConfiguredMacAddress, 6);
+        }
+    });
+}
+
+// ================================================================================================
+// station properties
+// ================================================================================================
+NTSTATUS WdiTlvParseAdapterConfiguration(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters)
+{
+    (void)context;
+    if (parameters == nullptr || (length != 0 && tlvs == nullptr)) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    auto* out = static_cast<PWDI_ADAPTER_CONFIGURATION_PARAMETERS>(parameters);
+    std::memset(out, 0, sizeof(*out));
+    return Walk(tlvs, length, [&](USHORT type, const UCHAR* v, USHORT l) {
+        auto once = [&](ULONG bit, USHORT minimum) {
+            if ((out->Presence & bit) != 0) {
+                return 0;  // a repeated TLV: the first wins
+            }
+            if (l < minimum) {
+                return -1;
+            }
+            out->Presence |= bit;
+            return 1;
+        };
+        int take = 0;
+        switch (type) {
+        case WDI_TLV_CONFIGURED_MAC_ADDRESS:
+            take = once(WDI_ADAPTER_CONFIG_PRESENT_MAC, 6);
+            if (take > 0) {
+                std::memcpy(out->ConfiguredMacAddress, v, 6);
+            }
+            break;
+        case WDI_TLV_UNREACHABLE_DETECTION_THRESHOLD:
+            take = once(WDI_ADAPTER_CONFIG_PRESENT_UNREACHABLE, 4);
+            if (take > 0) {
+                out->UnreachableDetectionThreshold = ReadU32(v);
+            }
+            break;
+        case WDI_TLV_P2P_GO_INTERNAL_RESET_POLICY:
+            take = once(WDI_ADAPTER_CONFIG_PRESENT_GO_RESET_POLICY, 4);
+            if (take > 0) {
+                out->GoInternalResetPolicy = ReadU32(v);
+            }
+            break;
+        case WDI_TLV_BAND_ID_LIST:
+            take = once(WDI_ADAPTER_CONFIG_PRESENT_BAND_IDS, 0);
+            if (take > 0) {
+                if (l % 4 != 0) {
+                    return NDIS_STATUS_INVALID_DATA;
+                }
+                out->BandIdCount = l / 4u < 8u ? l / 4u : 8u;
+                for (ULONG i = 0; i < out->BandIdCount; ++i) {
+                    out->BandIds[i] = ReadU32(v + 4 * i);
+                }
+            }
+            break;
+        case WDI_TLV_LINK_QUALITY_BAR_MAP:
+            take = once(WDI_ADAPTER_CONFIG_PRESENT_LINK_QUALITY_MAP, 0);
+            if (take > 0) {
+                out->LinkQualityMapLength = l < sizeof(out->LinkQualityMap) ? l : sizeof(out->LinkQualityMap);
+                std::memcpy(out->LinkQualityMap, v, out->LinkQualityMapLength);
+            }
+            break;
+        case WDI_TLV_ADAPTER_NLO_SCAN_MODE:
+            take = once(WDI_ADAPTER_CONFIG_PRESENT_NLO_SCAN_MODE, 4);
+            if (take > 0) {
+                out->NloScanMode = ReadU32(v);
+            }
+            break;
+        case WDI_TLV_PLDR_SUPPORT:
+            take = once(WDI_ADAPTER_CONFIG_PRESENT_PLDR, 1);
+            if (take > 0) {
+                out->PldrSupport = v[0];
+            }
+            break;
+        default:
+            break;
+        }
+        return take < 0 ? NDIS_STATUS_INVALID_DATA : STATUS_SUCCESS;
+    });
+}
+
+NTSTATUS WdiTlvParseLocationPrivacy(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters)
+{
+    (void)context;
+    auto* out = static_cast<PWDI_LOCATION_PRIVACY_PARAMETERS>(parameters);
+    bool taken = false;
+    return ParseSingle(length, tlvs, parameters, sizeof(WDI_LOCATION_PRIVACY_PARAMETERS), WDI_TLV_LOCATION_PRIVACY, 1,
+                       [&](USHORT t, const UCHAR* v, USHORT) {
+                           if (t == WDI_TLV_LOCATION_PRIVACY && !taken) {
+                               out->Value = v[0];
+                               taken = true;
+                           }
+                           return STATUS_SUCCESS;
+                       });
+}
+
+NTSTATUS WdiTlvParsePrivacyExemptionList(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters)
+{
+    (void)context;
+    if (parameters == nullptr || (length != 0 && tlvs == nullptr)) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    auto* out = static_cast<PWDI_PRIVACY_EXEMPTION_PARAMETERS>(parameters);
+    std::memset(out, 0, sizeof(*out));
+    NTSTATUS status = Walk(tlvs, length, [&](USHORT type, const UCHAR* value, USHORT valueLength) {
+        if (type != WDI_TLV_PRIVACY_EXEMPTION_LIST || (out->Presence & WDI_PRIVACY_EXEMPTION_PRESENT_LIST) != 0) {
+            return STATUS_SUCCESS;
+        }
+        out->Presence |= WDI_PRIVACY_EXEMPTION_PRESENT_LIST;
+        return Walk(value, valueLength, [&](USHORT t, const UCHAR* v, USHORT l) {
+            if (t != WDI_TLV_PRIVACY_EXEMPTION_ENTRY) {
+                return STATUS_SUCCESS;
+            }
+            if (l < WDI_TLV_PRIVACY_EXEMPTION_ENTRY_SIZE) {
+                return NDIS_STATUS_INVALID_DATA;
+            }
+            PWDI_PRIVACY_EXEMPTION_ENTRY slot =
+                Append(&out->ElementCount, &out->pElements, &out->MemoryInternallyAllocated);
+            if (slot == nullptr) {
+                return STATUS_INSUFFICIENT_RESOURCES;
+            }
+            slot->EtherType = ReadU16(v);
+            slot->ActionType = ReadU32(v + 2);
+            slot->PacketType = ReadU32(v + 6);
+            return STATUS_SUCCESS;
+        });
+    });
+    if (!NT_SUCCESS(status)) {
+        WdiTlvCleanupPrivacyExemptionList(out);
+    }
+    return status;
+}
+
+VOID WdiTlvCleanupPrivacyExemptionList(PVOID parameters)
+{
+    if (parameters == nullptr) {
+        return;
+    }
+    auto* p = static_cast<PWDI_PRIVACY_EXEMPTION_PARAMETERS>(parameters);
+    if (p->MemoryInternallyAllocated) {
+        Free(p->pElements);
+    }
+    p->ElementCount = 0;
+    p->pElements = nullptr;
+    p->MemoryInternallyAllocated = 0;
+    p->Presence = 0;
+}
+
+NTSTATUS WdiTlvGenerateNextDialogToken(UCHAR token, ULONG reservedHeaderLength, const void* context, PULONG outLength,
+                                       PUCHAR* outBuffer)
+{
+    (void)context;
+    return Generate(reservedHeaderLength, outLength, outBuffer,
+                    [&](Writer& w) { w.Tlv(WDI_TLV_NEXT_DIALOG_TOKEN, &token, 1); });
 }

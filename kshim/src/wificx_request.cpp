@@ -133,6 +133,7 @@ VOID WifiDeviceReceiveIndication(WDFDEVICE Device, USHORT IndicationType, WDFMEM
     kshim::host::WdiIndication indication;
     indication.device = Device;
     indication.code = IndicationType;
+    indication.time = kshim::ClockNow();
     if (bytes != nullptr) {
         indication.bytes.assign(bytes, bytes + size);
     }

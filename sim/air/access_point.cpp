@@ -115,7 +115,57 @@ std::string ValidateApConfig(const ApConfig& c)
     if (c.country.size() != 2) {
         return "country code must be two letters";
     }
+    if (c.assocStatus.empty()) {
+        return "assoc_status needs at least one status";
+    }
+    for (uint16_t status : c.assocStatus) {
+        if (status == kStatusRefusedTemporarily && c.pmf == Pmf::Off) {
+            return "association status 30 (refused temporarily, come back later) needs protected management frames";
+        }
+    }
+    for (uint16_t algorithm : c.authAlgorithms) {
+        if (algorithm != kAuthOpenSystem && algorithm != kAuthSharedKey) {
+            return "the access point answers the open-system (0) and shared-key (1) algorithms only";
+        }
+        if (algorithm == kAuthSharedKey && c.security != Security::Wep) {
+            return "shared-key authentication needs WEP security";
+        }
+    }
+    Channel channel = c.channel;
+    for (const ApEvent& e : c.events) {
+        if (e.at < 0) {
+            return "an event's time must not be negative";
+        }
+        if (e.kind == ApEventKind::ChannelSwitch) {
+            channel = {c.channel.band, e.channel};
+            if (!ValidChannel(channel)) {
+                return "a channel switch to channel " + std::to_string(e.channel) + ", which is not in the " +
+                       BandText(c.channel.band) + " band";
+            }
+        }
+        if (e.kind == ApEventKind::Width && !ValidWidth(channel, e.widthMhz)) {
+            return "a width of " + std::to_string(e.widthMhz) + " MHz does not fit channel " +
+                   std::to_string(channel.number);
+        }
+        if (e.kind == ApEventKind::Width && e.widthMhz > c.widthMhz) {
+            return "an access point can narrow its width on the timeline, not widen it past its capabilities";
+        }
+    }
     return "";
+}
+
+const char* ApEventText(ApEventKind k)
+{
+    switch (k) {
+    case ApEventKind::Signal: return "signal";
+    case ApEventKind::Deauth: return "deauth";
+    case ApEventKind::Disassoc: return "disassoc";
+    case ApEventKind::ChannelSwitch: return "switch";
+    case ApEventKind::Vanish: return "vanish";
+    case ApEventKind::Appear: return "appear";
+    case ApEventKind::Width: return "width";
+    }
+    return "?";
 }
 
 AccessPoint::AccessPoint(ApConfig config, int64_t epoch) : config_(std::move(config)), bssid_(config_.bssid), epoch_(epoch)
@@ -127,6 +177,124 @@ AccessPoint::AccessPoint(ApConfig config, int64_t epoch) : config_(std::move(con
     // An uptime of its own, a whole number of beacon intervals, so that TSF mod interval is 0 at TBTT.
     tsfBase_ = static_cast<uint64_t>(100 + h % 5000) * config_.beaconIntervalTu * 1024u;
     responseDelay_ = 3000 + static_cast<int64_t>(h % 10) * 1000;
+    for (ApEvent e : config_.events) {
+        e.at = epoch_ + e.at * kUnitsPerMs;
+        Schedule(e);
+    }
+}
+
+AccessPoint::~AccessPoint() = default;
+
+void AccessPoint::Schedule(ApEvent e)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto at = std::upper_bound(events_.begin(), events_.end(), e.at,
+                               [](int64_t t, const ApEvent& other) { return t < other.at; });
+    events_.insert(at, e);
+    if (e.kind == ApEventKind::Deauth || e.kind == ApEventKind::Disassoc) {
+        timeline_.At(e.at, [this, e](int64_t due) { RunEvent(e, due); });
+    }
+}
+
+void AccessPoint::OnAssociated(std::function<void(const Mac&)> hook)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    onAssociated_ = std::move(hook);
+}
+
+void AccessPoint::Forget(const Mac& station)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    stations_.erase(station);
+    challenges_.erase(station);
+}
+
+std::vector<StationInfo> AccessPoint::Stations() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<StationInfo> out;
+    for (const auto& [mac, info] : stations_) {
+        out.push_back(info);
+    }
+    return out;
+}
+
+ApState AccessPoint::StateAt(int64_t t) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return StateLocked(t);
+}
+
+int64_t AccessPoint::TbttLocked(int64_t index) const
+{
+    return epoch_ + PhaseUnits() + index * config_.beaconIntervalTu * kUnitsPerTu;
+}
+
+int64_t AccessPoint::BeaconIndexAtOrAfter(int64_t t) const
+{
+    const int64_t start = epoch_ + PhaseUnits();
+    const int64_t period = static_cast<int64_t>(config_.beaconIntervalTu) * kUnitsPerTu;
+    return t <= start ? 0 : (t - start + period - 1) / period;
+}
+
+ApState AccessPoint::StateLocked(int64_t t) const
+{
+    ApState s;
+    s.channel = config_.channel;
+    s.widthMhz = config_.widthMhz;
+    s.signalDbm = config_.signalDbm;
+    for (const ApEvent& e : events_) {
+        if (e.at > t) {
+            break;
+        }
+        switch (e.kind) {
+        case ApEventKind::Signal:
+            if (e.rampMs > 0 && t < e.at + e.rampMs * kUnitsPerMs) {
+                const int64_t from = s.signalDbm;
+                const int64_t span = e.rampMs * kUnitsPerMs;
+                s.signalDbm = static_cast<int8_t>(from + (e.signalDbm - from) * (t - e.at) / span);
+            } else {
+                s.signalDbm = e.signalDbm;
+            }
+            break;
+        case ApEventKind::Vanish:
+            s.present = false;
+            break;
+        case ApEventKind::Appear:
+            s.present = true;
+            break;
+        case ApEventKind::Width:
+            if (ValidWidth(s.channel, e.widthMhz)) {
+                s.widthMhz = e.widthMhz;
+            }
+            break;
+        case ApEventKind::ChannelSwitch: {
+            // The count is the number of TBTTs until the switch, which happens just before the
+            // TBTT the count reaches 0 at (802.11-2020 9.4.2.18); count 0: at once.
+            const int64_t first = BeaconIndexAtOrAfter(e.at);
+            const int64_t switchIndex = first + e.count;
+            const int64_t when = e.count == 0 ? e.at : std::max(e.at, TbttLocked(switchIndex) - kUnitsPerTu);
+            const Channel to{s.channel.band, e.channel};
+            if (t >= when) {
+                s.channel = to;
+                if (!ValidWidth(to, s.widthMhz)) {
+                    s.widthMhz = 20;
+                }
+                s.switching = false;
+            } else {
+                s.switching = true;
+                s.switchTo = to;
+                s.switchMode = e.mode;
+                s.switchTbtt = switchIndex;
+            }
+            break;
+        }
+        case ApEventKind::Deauth:
+        case ApEventKind::Disassoc:
+            break;
+        }
+    }
+    return s;
 }
 
 ApConfig AccessPoint::Config() const
@@ -153,6 +321,12 @@ void AccessPoint::SetSignal(int8_t dbm)
     config_.signalDbm = dbm;
 }
 
+void AccessPoint::SetEchoData(bool on)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    echoData_ = on;
+}
+
 void AccessPoint::SetMedium(Medium* medium)
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -176,7 +350,7 @@ int64_t AccessPoint::PhaseUnits() const { return static_cast<int64_t>(config_.tb
 int64_t AccessPoint::Tbtt(int64_t index) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    return epoch_ + PhaseUnits() + index * config_.beaconIntervalTu * kUnitsPerTu;
+    return TbttLocked(index);
 }
 
 uint64_t AccessPoint::TsfAt(int64_t time) const
@@ -191,12 +365,12 @@ uint16_t AccessPoint::NextSeq() const
     return seq_;
 }
 
-Bytes AccessPoint::Elements(bool beacon) const
+Bytes AccessPoint::Elements(const ApState& s, bool beacon, int64_t time) const
 {
     const ApConfig& c = config_;
-    const Channel ch = c.channel;
+    const Channel ch = s.channel;
     const bool g24 = ch.band == Band::B2G4;
-    const unsigned w = c.widthMhz;
+    const unsigned w = s.widthMhz;
     Bytes e;
 
     // SSID: a hidden access point's beacon keeps its name to itself.
@@ -234,6 +408,12 @@ Bytes AccessPoint::Elements(bool beacon) const
             country.push_back(0);
         }
         PutElement(e, kEidCountry, country);
+    }
+    if (s.switching) {
+        // Channel Switch Announcement: mode, new channel, TBTTs until the switch.
+        const int64_t count = s.switchTbtt - BeaconIndexAtOrAfter(time);
+        PutElement(e, kEidChannelSwitch,
+                   {s.switchMode, s.switchTo.number, static_cast<uint8_t>(std::clamp<int64_t>(count, 0, 255))});
     }
     if (c.stationCount != 0 || c.channelUtilisation != 0) {
         Bytes load;
@@ -468,12 +648,8 @@ Bytes AccessPoint::Elements(bool beacon) const
     return e;
 }
 
-Bytes AccessPoint::Body(bool beacon, int64_t time) const
+uint16_t AccessPoint::Capability() const
 {
-    Bytes b;
-    const int64_t sinceFirst = time - epoch_ - PhaseUnits();
-    PutLe64(b, static_cast<uint64_t>(static_cast<int64_t>(tsfBase_) + sinceFirst / kUnitsPerUs));
-    PutLe16(b, config_.beaconIntervalTu);
     uint16_t cap = kCapEss;
     if (Secured(config_.security)) {
         cap |= kCapPrivacy;
@@ -481,8 +657,17 @@ Bytes AccessPoint::Body(bool beacon, int64_t time) const
     if (config_.channel.band == Band::B2G4) {
         cap |= kCapShortPreamble | kCapShortSlot;
     }
-    PutLe16(b, cap);
-    Bytes e = Elements(beacon);
+    return cap;
+}
+
+Bytes AccessPoint::Body(const ApState& s, bool beacon, int64_t time) const
+{
+    Bytes b;
+    const int64_t sinceFirst = time - epoch_ - PhaseUnits();
+    PutLe64(b, static_cast<uint64_t>(static_cast<int64_t>(tsfBase_) + sinceFirst / kUnitsPerUs));
+    PutLe16(b, config_.beaconIntervalTu);
+    PutLe16(b, Capability());
+    Bytes e = Elements(s, beacon, time);
     if (beacon) {
         // DTIM count of this beacon (0 on a DTIM beacon).
         const int64_t period = static_cast<int64_t>(config_.beaconIntervalTu) * kUnitsPerTu;
@@ -501,7 +686,7 @@ Bytes AccessPoint::BeaconAt(int64_t time) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     Bytes f = MgmtHeader(kFcBeacon, kBroadcast, bssid_, bssid_, NextSeq());
-    Bytes body = Body(true, time);
+    Bytes body = Body(StateLocked(time), true, time);
     f.insert(f.end(), body.begin(), body.end());
     return f;
 }
@@ -510,19 +695,27 @@ Bytes AccessPoint::ProbeResponseTo(const Mac& requester, int64_t time) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     Bytes f = MgmtHeader(kFcProbeResp, requester, bssid_, bssid_, NextSeq());
-    Bytes body = Body(false, time);
+    Bytes body = Body(StateLocked(time), false, time);
     f.insert(f.end(), body.begin(), body.end());
     return f;
 }
 
-bool AccessPoint::AnswersProbe(const Bytes& frame, Channel heardOn) const
+bool AccessPoint::AnswersProbe(const Bytes& frame, Channel heardOn, std::optional<int64_t> time) const
 {
     std::optional<FrameAddresses> a = ReadAddresses(frame.data(), frame.size());
     if (!a || a->fc != kFcProbeReq) {
         return false;
     }
     std::lock_guard<std::mutex> lock(mutex_);
-    if (heardOn != config_.channel) {
+    Channel on = config_.channel;
+    if (time) {
+        const ApState state = StateLocked(*time);
+        if (!state.present) {
+            return false;
+        }
+        on = state.channel;
+    }
+    if (heardOn != on) {
         return false;
     }
     if ((a->a1 != kBroadcast && a->a1 != bssid_) || (a->a3 != kBroadcast && a->a3 != bssid_)) {
@@ -542,7 +735,7 @@ bool AccessPoint::AnswersProbe(const Bytes& frame, Channel heardOn) const
             list = e;
         } else if (e.id == kEidExtension && e.extId == kExtShortSsidList && !shortList) {
             shortList = e;
-        } else if (e.id == kEidDsParams && e.length >= 1 && e.body[0] != config_.channel.number) {
+        } else if (e.id == kEidDsParams && e.length >= 1 && e.body[0] != on.number) {
             return false;  // sent for another channel, heard beside it
         }
     }
@@ -576,15 +769,294 @@ bool AccessPoint::AnswersProbe(const Bytes& frame, Channel heardOn) const
     return ssid->length == 0 && !config_.hidden;
 }
 
-bool AccessPoint::Hears(Channel c, int64_t) const
+bool AccessPoint::Hears(Channel c, int64_t t) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    return c == config_.channel;
+    const ApState s = StateLocked(t);
+    return s.present && c == s.channel;
+}
+
+// ---- stations ----------------------------------------------------------------------------------------
+Bytes AccessPoint::AuthFrame(const Mac& to, uint16_t algorithm, uint16_t seq, uint16_t status, const Bytes* challenge)
+{
+    Bytes f = MgmtHeader(kFcAuth, to, bssid_, bssid_, NextSeq());
+    PutLe16(f, algorithm);
+    PutLe16(f, seq);
+    PutLe16(f, status);
+    if (challenge != nullptr) {
+        PutElement(f, kEidChallenge, *challenge);
+    }
+    return f;
+}
+
+Bytes AccessPoint::ReasonFrame(uint16_t fc, const Mac& to, uint16_t reason)
+{
+    Bytes f = MgmtHeader(fc, to, bssid_, bssid_, NextSeq());
+    PutLe16(f, reason);
+    return f;
+}
+
+Bytes AccessPoint::AssocResponse(const Mac& to, bool reassoc, uint16_t status, uint16_t aid, const ApState& s,
+                                 int64_t at)
+{
+    Bytes f = MgmtHeader(reassoc ? kFcReassocResp : kFcAssocResp, to, bssid_, bssid_, NextSeq());
+    PutLe16(f, Capability());
+    PutLe16(f, status);
+    PutLe16(f, status == kStatusSuccess ? static_cast<uint16_t>(aid | 0xC000) : 0);
+    // The elements of an association response (802.11-2020 Table 9-36), in its order: the rates,
+    // the comeback time of a temporary refusal, then the capabilities and operation of the PHYs
+    // and the WMM parameters.
+    const Bytes all = Elements(s, false, at);
+    ElementReader reader(all.data(), all.size());
+    Element e;
+    bool timeoutPlaced = false;
+    auto placeTimeout = [&] {
+        if (!timeoutPlaced && status == kStatusRefusedTemporarily) {
+            Bytes t = {kTimeoutComeback};
+            PutLe32(t, config_.comebackTu);
+            PutElement(f, kEidTimeoutInterval, t);
+        }
+        timeoutPlaced = true;
+    };
+    while (reader.Next(&e)) {
+        bool keep = false;
+        switch (e.id) {
+        case kEidRates:
+        case kEidExtRates:
+            keep = true;
+            break;
+        case kEidHtCaps:
+        case kEidHtOperation:
+        case kEidExtCaps:
+        case kEidVhtCaps:
+        case kEidVhtOperation:
+            placeTimeout();
+            keep = true;
+            break;
+        case kEidExtension:
+            placeTimeout();
+            keep = e.extId == kExtHeCaps || e.extId == kExtHeOperation || e.extId == kExtHe6GhzCaps ||
+                   e.extId == kExtEhtCaps || e.extId == kExtEhtOperation;
+            break;
+        case kEidVendor:
+            placeTimeout();
+            // The WMM parameter element (00-50-F2, type 2), not the WPA element.
+            keep = e.length >= 4 && e.body[0] == 0x00 && e.body[1] == 0x50 && e.body[2] == 0xF2 && e.body[3] == 0x02;
+            break;
+        default:
+            break;
+        }
+        if (!keep) {
+            continue;
+        }
+        if (e.id == kEidExtension) {
+            PutExtElement(f, e.extId, Bytes(e.body, e.body + e.length));
+        } else {
+            PutElement(f, e.id, Bytes(e.body, e.body + e.length));
+        }
+    }
+    placeTimeout();
+    return f;
+}
+
+uint16_t AccessPoint::FreeAid() const
+{
+    // Association IDs 1-2007 (802.11-2020 9.4.1.8); 0 when every one is taken.
+    for (uint16_t aid = 1; aid <= 2007; ++aid) {
+        bool used = false;
+        for (const auto& [mac, info] : stations_) {
+            used = used || (info.state == StationState::Associated && info.aid == aid);
+        }
+        if (!used) {
+            return aid;
+        }
+    }
+    return 0;
+}
+
+void AccessPoint::OnAuth(const FrameAddresses& a, const Bytes& frame, int64_t at, std::vector<Bytes>* out)
+{
+    const uint8_t* body = frame.data() + kMgmtHeaderLength;
+    const size_t length = frame.size() - kMgmtHeaderLength;
+    const Mac& station = a.a2;
+    if ((a.fc & 0x4000) != 0) {
+        // Shared key, frame 3: the challenge text comes back encrypted with WEP (IV 4 bytes, then
+        // algorithm, sequence and status, the challenge element, the ICV 4 bytes). Without WEP on the
+        // air its content cannot be checked yet: its length must be that of the challenge sent.
+        auto it = challenges_.find(station);
+        if (it == challenges_.end()) {
+            ++record_.unanswered;  // no challenge outstanding: nothing to answer
+            return;
+        }
+        ++record_.authRequests;
+        const size_t expected = 4 + 6 + 2 + it->second.size() + 4;
+        challenges_.erase(it);
+        uint16_t status = length == expected ? config_.authStatus : kStatusChallengeFailure;
+        if (status == kStatusSuccess) {
+            stations_[station] = StationInfo{station, StationState::Authenticated, 0, false, 0};
+        } else {
+            stations_.erase(station);
+        }
+        out->push_back(AuthFrame(station, kAuthSharedKey, 4, status, nullptr));
+        return;
+    }
+    if (length < 6) {
+        ++record_.dropped;
+        return;
+    }
+    ++record_.authRequests;
+    const uint16_t algorithm = Le16(body);
+    const uint16_t seq = Le16(body + 2);
+    if (seq != 1) {
+        ++record_.unanswered;  // only a station's first frame starts an exchange
+        return;
+    }
+    ++authSeen_;
+    if (config_.silent || authSeen_ <= config_.ignoreAuth) {
+        ++record_.unanswered;
+        return;
+    }
+    const bool known = std::find(config_.authAlgorithms.begin(), config_.authAlgorithms.end(), algorithm) !=
+                       config_.authAlgorithms.end();
+    if (!known) {
+        out->push_back(AuthFrame(station, algorithm, 2, kStatusAlgorithmUnsupported, nullptr));
+        return;
+    }
+    if (config_.authStatus != kStatusSuccess) {
+        out->push_back(AuthFrame(station, algorithm, 2, config_.authStatus, nullptr));
+        return;
+    }
+    // A new authentication ends what the station had here (802.11-2020 11.3.4.2).
+    if (algorithm == kAuthSharedKey) {
+        Bytes challenge(kChallengeLength);
+        ++challengeCounter_;
+        uint32_t x = Crc32(bssid_.data(), bssid_.size()) ^ Crc32(station.data(), station.size()) ^ challengeCounter_;
+        for (uint8_t& byte : challenge) {
+            x = x * 1664525u + 1013904223u;
+            byte = static_cast<uint8_t>(x >> 24);
+        }
+        challenges_[station] = challenge;
+        stations_[station] = StationInfo{station, StationState::Authenticating, 0, false, 0};
+        out->push_back(AuthFrame(station, kAuthSharedKey, 2, kStatusSuccess, &challenge));
+        return;
+    }
+    challenges_.erase(station);
+    stations_[station] = StationInfo{station, StationState::Authenticated, 0, false, 0};
+    out->push_back(AuthFrame(station, kAuthOpenSystem, 2, kStatusSuccess, nullptr));
+}
+
+void AccessPoint::OnAssoc(const FrameAddresses& a, const Bytes& frame, bool reassoc, int64_t at,
+                          std::vector<Bytes>* out, std::optional<Mac>* joined)
+{
+    const uint8_t* body = frame.data() + kMgmtHeaderLength;
+    const size_t length = frame.size() - kMgmtHeaderLength;
+    const size_t fixed = reassoc ? 10 : 4;  // capability, listen interval (and the current AP)
+    if (length < fixed) {
+        ++record_.dropped;
+        return;
+    }
+    ++(reassoc ? record_.reassocRequests : record_.assocRequests);
+    ++assocSeen_;
+    if (config_.silent || assocSeen_ <= config_.ignoreAssoc) {
+        ++record_.unanswered;
+        return;
+    }
+    const Mac& station = a.a2;
+    auto it = stations_.find(station);
+    if (it == stations_.end() || it->second.state == StationState::Authenticating) {
+        // A class 2 frame from a station that is not authenticated (802.11-2020 11.3.3).
+        out->push_back(ReasonFrame(kFcDeauth, station, kReasonNotAuthenticated));
+        return;
+    }
+    const ApState s = StateLocked(at);
+    const size_t answered = assocSeen_ - config_.ignoreAssoc - 1;
+    uint16_t status = config_.assocStatus[std::min(answered, config_.assocStatus.size() - 1)];
+    std::optional<Element> ssid = FindElement(body + fixed, length - fixed, kEidSsid);
+    const Bytes& own = config_.ssid;
+    if (!ssid || ssid->length != own.size() || !std::equal(own.begin(), own.end(), ssid->body)) {
+        status = kStatusUnspecified;  // not this network
+    }
+    uint16_t aid = 0;
+    if (status == kStatusSuccess) {
+        aid = it->second.state == StationState::Associated ? it->second.aid : FreeAid();
+        if (aid == 0) {
+            status = kStatusApFull;
+        }
+    }
+    if (status == kStatusSuccess) {
+        it->second.state = StationState::Associated;
+        it->second.aid = aid;
+        it->second.reassociated = reassoc;
+        it->second.listenInterval = Le16(body + 2);
+        *joined = station;
+    } else if (status != kStatusRefusedTemporarily) {
+        // A refused (re)association leaves the station authenticated only.
+        it->second.state = StationState::Authenticated;
+        it->second.aid = 0;
+    }
+    out->push_back(AssocResponse(station, reassoc, status, aid, s, at));
+}
+
+void AccessPoint::RunEvent(const ApEvent& e, int64_t due)
+{
+    std::vector<Bytes> frames;
+    Channel channel;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const ApState s = StateLocked(due);
+        if (!s.present) {
+            return;
+        }
+        channel = s.channel;
+        const bool deauth = e.kind == ApEventKind::Deauth;
+        const uint16_t fc = deauth ? kFcDeauth : kFcDisassoc;
+        for (auto it = stations_.begin(); it != stations_.end();) {
+            StationInfo& info = it->second;
+            if (deauth) {
+                frames.push_back(ReasonFrame(fc, info.address, e.reason));
+                challenges_.erase(info.address);
+                it = stations_.erase(it);
+                continue;
+            }
+            if (info.state == StationState::Associated) {
+                frames.push_back(ReasonFrame(fc, info.address, e.reason));
+                info.state = StationState::Authenticated;
+                info.aid = 0;
+            }
+            ++it;
+        }
+        if (frames.empty()) {
+            frames.push_back(ReasonFrame(fc, kBroadcast, e.reason));  // nobody to name: to everyone
+        }
+    }
+    Send(channel, due, std::move(frames));
+}
+
+void AccessPoint::Send(Channel c, int64_t at, std::vector<Bytes> frames)
+{
+    Medium* medium;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        medium = medium_;
+        for (const Bytes& f : frames) {
+            record_.sent.push_back({at, c, f});
+        }
+    }
+    if (medium == nullptr) {
+        return;
+    }
+    for (const Bytes& f : frames) {
+        medium->Transmit(this, c, at, f);
+    }
 }
 
 void AccessPoint::Receive(const Bytes& frame, const Reception& rx)
 {
     std::optional<FrameAddresses> a = ReadAddresses(frame.data(), frame.size());
+    if (a && FrameType(a->fc) == 2 && (a->fc & 0x0300) == 0x0100 && frame.size() >= 24) {
+        EchoData(frame, *a, rx);
+        return;
+    }
     if (!a || FrameType(a->fc) != 0) {
         std::lock_guard<std::mutex> lock(mutex_);
         if (a && a->a1 == bssid_) {
@@ -593,12 +1065,18 @@ void AccessPoint::Receive(const Bytes& frame, const Reception& rx)
         }
         return;
     }
-    if ((a->fc & 0x00FC) == kFcProbeReq) {
+    if (frame.size() > kMaxMgmtFrame) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++record_.dropped;
+        return;
+    }
+    const uint16_t subtype = a->fc & 0x00FC;
+    if (subtype == kFcProbeReq) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             ++record_.probeRequests;
         }
-        if (!AnswersProbe(frame, rx.channel)) {
+        if (!AnswersProbe(frame, rx.channel, rx.time)) {
             return;
         }
         const int64_t at = rx.time + responseDelay_;
@@ -614,38 +1092,121 @@ void AccessPoint::Receive(const Bytes& frame, const Reception& rx)
         }
         return;
     }
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (a->a1 == bssid_) {
-        ++record_.otherFrames;
-        record_.otherFrameControls.push_back(a->fc);
+    if (a->a1 != bssid_) {
+        return;  // for someone else
     }
+    std::vector<Bytes> answers;
+    std::optional<Mac> joined;
+    std::function<void(const Mac&)> hook;
+    const int64_t at = rx.time + responseDelay_;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!StateLocked(rx.time).present) {
+            ++record_.unanswered;
+            return;
+        }
+        const size_t length = frame.size() - kMgmtHeaderLength;
+        switch (subtype) {
+        case kFcAuth:
+            OnAuth(*a, frame, at, &answers);
+            break;
+        case kFcAssocReq:
+        case kFcReassocReq:
+            OnAssoc(*a, frame, subtype == kFcReassocReq, at, &answers, &joined);
+            break;
+        case kFcDeauth:
+        case kFcDisassoc:
+            if (length < 2 && (a->fc & 0x4000) == 0) {
+                ++record_.dropped;
+                break;
+            }
+            if (subtype == kFcDeauth) {
+                ++record_.deauthsReceived;
+                stations_.erase(a->a2);
+                challenges_.erase(a->a2);
+            } else {
+                ++record_.disassocsReceived;
+                if (auto it = stations_.find(a->a2); it != stations_.end() && it->second.state == StationState::Associated) {
+                    it->second.state = StationState::Authenticated;
+                    it->second.aid = 0;
+                }
+            }
+            break;
+        default:
+            ++record_.otherFrames;
+            record_.otherFrameControls.push_back(a->fc);
+            break;
+        }
+        hook = onAssociated_;
+    }
+    Send(rx.channel, at, std::move(answers));
+    if (joined && hook) {
+        hook(*joined);
+    }
+}
+
+void AccessPoint::EchoData(const Bytes& frame, const FrameAddresses& a, const Reception& rx)
+{
+    Medium* medium;
+    Bytes echo;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (a.a1 != bssid_) {
+            return;
+        }
+        ++record_.dataFrames;
+        medium = medium_;
+        if (!echoData_ || medium == nullptr) {
+            return;
+        }
+        // QoS data (subtype bit 3) carries its TID in the QoS control field behind the header.
+        const bool qos = (a.fc & 0x0080) != 0;
+        if (qos && frame.size() < 26) {
+            return;
+        }
+        const uint8_t tid = qos ? static_cast<uint8_t>(frame[24] & 0x0F) : 16;
+        uint16_t& next = echoSequence_[tid];
+        const uint16_t seq = next;
+        next = static_cast<uint16_t>((next + 1) & 0x0FFF);
+        echo = frame;
+        if (qos && (a.fc & 0x8000) != 0 && echo.size() >= 30) {
+            echo.erase(echo.begin() + 26, echo.begin() + 30);  // the HT control field goes with the Order bit
+        }
+        echo[1] = 0x02;  // From-DS; no retry, power management, more data, protection or order
+        std::copy(a.a2.begin(), a.a2.end(), echo.begin() + 4);   // to the station
+        std::copy(bssid_.begin(), bssid_.end(), echo.begin() + 10);
+        std::copy(a.a3.begin(), a.a3.end(), echo.begin() + 16);  // from the host it addressed
+        echo[22] = static_cast<uint8_t>((seq & 0x0F) << 4);
+        echo[23] = static_cast<uint8_t>(seq >> 4);
+        ++record_.dataEchoed;
+    }
+    medium->Transmit(this, rx.channel, rx.time + responseDelay_, echo);
 }
 
 void AccessPoint::Scheduled(Channel c, int64_t from, int64_t to, std::vector<Emission>* out)
 {
-    int64_t first;
-    int64_t period;
+    std::vector<int64_t> times;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (c != config_.channel) {
-            return;
+        const int64_t period = static_cast<int64_t>(config_.beaconIntervalTu) * kUnitsPerTu;
+        for (int64_t t = TbttLocked(BeaconIndexAtOrAfter(from)); t < to; t += period) {
+            const ApState s = StateLocked(t);
+            if (s.present && s.channel == c) {
+                times.push_back(t);
+            }
         }
-        period = static_cast<int64_t>(config_.beaconIntervalTu) * kUnitsPerTu;
-        const int64_t start = epoch_ + PhaseUnits();
-        const int64_t k = from <= start ? 0 : (from - start + period - 1) / period;
-        first = start + k * period;
     }
-    for (int64_t t = first; t < to; t += period) {
+    for (int64_t t : times) {
         out->push_back({t, BeaconAt(t), std::nullopt});
         std::lock_guard<std::mutex> lock(mutex_);
         ++record_.beacons;
     }
 }
 
-std::optional<int8_t> AccessPoint::PathSignalDbm(int64_t) const
+std::optional<int8_t> AccessPoint::PathSignalDbm(int64_t t) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    return config_.signalDbm;
+    return StateLocked(t).signalDbm;
 }
 
 std::array<int8_t, 4> AccessPoint::ChainOffsets() const

@@ -53,6 +53,19 @@ World::World(WorldConfig config) : config_(std::move(config)), epoch_(kshim::hos
         ap->SetMedium(&air_);
         air_.Join(ap.get());
     }
+    // A station that associates with one access point of a network has left the others of it (the
+    // distribution system tells them).
+    for (const std::unique_ptr<AccessPoint>& ap : aps_) {
+        AccessPoint* self = ap.get();
+        const Bytes ssid = ap->Config().ssid;
+        ap->OnAssociated([this, self, ssid](const Mac& station) {
+            for (const std::unique_ptr<AccessPoint>& other : aps_) {
+                if (other.get() != self && other->Config().ssid == ssid) {
+                    other->Forget(station);
+                }
+            }
+        });
+    }
     replay_ = std::make_unique<ReplaySource>();
     air_.Join(replay_.get());
     if (!config_.frames.empty()) {

@@ -1,6 +1,7 @@
 // The world file, read with toml++ (the only place that includes it: it is a large header).
 #include "air/world_file.h"
 
+#include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <set>
@@ -245,6 +246,186 @@ bool ReadChannel(const toml::table& t, const Reader& r, Channel* c, bool checkCh
     return true;
 }
 
+// How the access point answers stations.
+bool ParseStations(const toml::table& t, const Reader& r, ApConfig* ap, std::string* error)
+{
+    ap->authAlgorithms = {kAuthOpenSystem};
+    if (ap->security == Security::Wep) {
+        ap->authAlgorithms.push_back(kAuthSharedKey);
+    }
+    if (const toml::node* n = r.Node("auth_algorithms")) {
+        const toml::array* list = n->as_array();
+        if (list == nullptr || list->empty()) {
+            *error = Where(*n) + r.What() + ": auth_algorithms is a list such as [\"open\", \"shared\"]";
+            return false;
+        }
+        ap->authAlgorithms.clear();
+        for (const toml::node& item : *list) {
+            const std::optional<std::string> a = item.value<std::string>();
+            if (a == "open") {
+                ap->authAlgorithms.push_back(kAuthOpenSystem);
+            } else if (a == "shared") {
+                ap->authAlgorithms.push_back(kAuthSharedKey);
+            } else {
+                *error = Where(item) + r.What() + ": auth_algorithms entries are \"open\" and \"shared\"";
+                return false;
+            }
+        }
+    }
+    int64_t v = 0;
+    if (!r.Int("auth_status", &v, 0, 65535, false, error)) {
+        return false;
+    }
+    ap->authStatus = static_cast<uint16_t>(v);
+    if (const toml::node* n = r.Node("assoc_status")) {
+        ap->assocStatus.clear();
+        auto take = [&](const toml::node& item) {
+            const std::optional<int64_t> status = item.value<int64_t>();
+            if (!item.is_integer() || !status || *status < 0 || *status > 65535) {
+                *error = Where(item) + r.What() + ": assoc_status is a status code 0..65535 or a list of them";
+                return false;
+            }
+            ap->assocStatus.push_back(static_cast<uint16_t>(*status));
+            return true;
+        };
+        if (const toml::array* list = n->as_array()) {
+            for (const toml::node& item : *list) {
+                if (!take(item)) {
+                    return false;
+                }
+            }
+        } else if (!take(*n)) {
+            return false;
+        }
+    }
+    v = 1000;
+    if (!r.Int("comeback_tu", &v, 1, 0xFFFFFFFF, false, error)) {
+        return false;
+    }
+    ap->comebackTu = static_cast<uint32_t>(v);
+    if (!r.Bool("silent", &ap->silent, error)) {
+        return false;
+    }
+    v = 0;
+    if (!r.Int("ignore_auth", &v, 0, 1000, false, error)) {
+        return false;
+    }
+    ap->ignoreAuth = static_cast<unsigned>(v);
+    v = 0;
+    if (!r.Int("ignore_assoc", &v, 0, 1000, false, error)) {
+        return false;
+    }
+    ap->ignoreAssoc = static_cast<unsigned>(v);
+    (void)t;
+    return true;
+}
+
+// The access point's timeline: [[ap.event]] tables.
+bool ParseEvents(const toml::table& t, const Reader& r, ApConfig* ap, std::string* error)
+{
+    const toml::node* n = r.Node("event");
+    if (n == nullptr) {
+        return true;
+    }
+    const toml::array* list = n->as_array();
+    if (list == nullptr) {
+        *error = Where(*n) + r.What() + ": events are written as [[ap.event]] tables";
+        return false;
+    }
+    for (size_t i = 0; i < list->size(); ++i) {
+        const toml::table* et = (*list)[i].as_table();
+        if (et == nullptr) {
+            *error = Where((*list)[i]) + r.What() + ": events are written as [[ap.event]] tables";
+            return false;
+        }
+        Reader er(*et, r.What() + ", event " + std::to_string(i + 1));
+        if (!er.CheckKeys({"at_ms", "action", "signal", "over_ms", "reason", "channel", "count", "mode", "width"},
+                          error)) {
+            return false;
+        }
+        ApEvent e;
+        int64_t v = 0;
+        if (!er.Int("at_ms", &v, 0, 24 * 3600 * 1000, true, error)) {
+            return false;
+        }
+        e.at = v;
+        std::string action;
+        if (!er.String("action", &action, true, error)) {
+            return false;
+        }
+        const std::pair<const char*, ApEventKind> kinds[] = {
+            {"signal", ApEventKind::Signal}, {"deauth", ApEventKind::Deauth}, {"disassoc", ApEventKind::Disassoc},
+            {"switch", ApEventKind::ChannelSwitch}, {"vanish", ApEventKind::Vanish}, {"appear", ApEventKind::Appear},
+            {"width", ApEventKind::Width},
+        };
+        bool known = false;
+        for (const auto& [name, kind] : kinds) {
+            if (action == name) {
+                e.kind = kind;
+                known = true;
+            }
+        }
+        if (!known) {
+            *error = Where(*et) + er.What() + ": action \"" + action +
+                     "\" is none of signal, deauth, disassoc, switch, vanish, appear, width";
+            return false;
+        }
+        auto need = [&](const char* key, int64_t lo, int64_t hi, int64_t* out) {
+            return er.Int(key, out, lo, hi, true, error);
+        };
+        switch (e.kind) {
+        case ApEventKind::Signal:
+            if (!need("signal", -110, 0, &v)) {
+                return false;
+            }
+            e.signalDbm = static_cast<int8_t>(v);
+            v = 0;
+            if (!er.Int("over_ms", &v, 0, 3600 * 1000, false, error)) {
+                return false;
+            }
+            e.rampMs = v;
+            break;
+        case ApEventKind::Deauth:
+        case ApEventKind::Disassoc:
+            v = e.kind == ApEventKind::Deauth ? kReasonLeaving : kReasonDisassocLeaving;
+            if (!er.Int("reason", &v, 1, 65535, false, error)) {
+                return false;
+            }
+            e.reason = static_cast<uint16_t>(v);
+            break;
+        case ApEventKind::ChannelSwitch:
+            if (!need("channel", 1, 233, &v)) {
+                return false;
+            }
+            e.channel = static_cast<uint8_t>(v);
+            v = 5;
+            if (!er.Int("count", &v, 0, 255, false, error)) {
+                return false;
+            }
+            e.count = static_cast<uint8_t>(v);
+            v = 0;
+            if (!er.Int("mode", &v, 0, 1, false, error)) {
+                return false;
+            }
+            e.mode = static_cast<uint8_t>(v);
+            break;
+        case ApEventKind::Width:
+            if (!need("width", 20, 320, &v)) {
+                return false;
+            }
+            e.widthMhz = static_cast<unsigned>(v);
+            break;
+        case ApEventKind::Vanish:
+        case ApEventKind::Appear:
+            break;
+        }
+        ap->events.push_back(e);
+    }
+    std::stable_sort(ap->events.begin(), ap->events.end(), [](const ApEvent& a, const ApEvent& b) { return a.at < b.at; });
+    (void)t;
+    return true;
+}
+
 bool ParseAp(const toml::table& t, size_t index, ApConfig* ap, std::string* error)
 {
     std::string label = "access point " + std::to_string(index + 1);
@@ -254,7 +435,9 @@ bool ParseAp(const toml::table& t, size_t index, ApConfig* ap, std::string* erro
     Reader r(t, label);
     if (!r.CheckKeys({"name", "ssid", "bssid", "band", "channel", "width", "security", "pmf", "passphrase", "phy",
                       "hidden", "hidden_style", "beacon_interval", "dtim_period", "signal", "chain_offsets",
-                      "tbtt_offset", "country", "station_count", "channel_utilisation", "neighbours"},
+                      "tbtt_offset", "country", "station_count", "channel_utilisation", "neighbours",
+                      "auth_algorithms", "auth_status", "assoc_status", "comeback_tu", "silent", "ignore_auth",
+                      "ignore_assoc", "event"},
                      error)) {
         return false;
     }
@@ -422,6 +605,9 @@ bool ParseAp(const toml::table& t, size_t index, ApConfig* ap, std::string* erro
             }
             ap->neighbours.push_back(m);
         }
+    }
+    if (!ParseStations(t, r, ap, error) || !ParseEvents(t, r, ap, error)) {
+        return false;
     }
     const std::string problem = ValidateApConfig(*ap);
     if (!problem.empty()) {

@@ -250,6 +250,16 @@ void RamFirmware::OnBuffer(const sim::chip::TxBuffer& buffer)
     }
     std::lock_guard<std::mutex> lock(mutex_);
     exchange.ramPhase = true;
+    if (buffer.length >= 4) {
+        const uint32_t queue = (static_cast<uint32_t>(buffer.data[3]) >> 1) & 0x7F;
+        if (queue != 0 && queue != 0x20) {
+            // A management or control frame for the air, not a command.
+            if (frameHandler_) {
+                frameHandler_(buffer);
+            }
+            return;
+        }
+    }
     if (IsUnifiedCommand(buffer.data, buffer.length)) {
         exchange.unified = true;
         UnifiedAnswer answer = unified_.Consume(buffer.data, buffer.length);
@@ -257,6 +267,7 @@ void RamFirmware::OnBuffer(const sim::chip::TxBuffer& buffer)
         if (answer.command) {
             const ChipCapabilities& caps = unified_.Settings().capabilities;
             scan_->TakeUnified(*answer.command, {caps.macAddress, caps.streams});
+            records_.Take(*answer.command);
         }
         keep("RAM: ", answer.events, answer.delayMs, answer.note);
         return;
@@ -272,6 +283,7 @@ void RamFirmware::OnBuffer(const sim::chip::TxBuffer& buffer)
     const LegacyCommand& command = *exchange.command;
     exchange.note = "RAM: " + Describe(command);
     scan_->TakeLegacy(command, {settings_.capabilities.macAddress, settings_.capabilities.streams});
+    records_.Take(command);
     EventHeader header;
     std::vector<uint8_t> payload;
     if (AnswerLocked(command, &header, &payload, &exchange.note)) {
@@ -286,6 +298,12 @@ void RamFirmware::OnBuffer(const sim::chip::TxBuffer& buffer)
         }
     }
     exchanges_.push_back(std::move(exchange));
+}
+
+void RamFirmware::Raise(const std::vector<uint8_t>& event)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    events_.Write({event}, 0);
 }
 
 std::vector<RamExchange> RamFirmware::Exchanges() const
@@ -353,6 +371,12 @@ void RamFirmware::ClearRecords()
 
 bool RamFirmware::WaitDelivered(unsigned ms) const { return events_.WaitDelivered(ms); }
 
+void RamFirmware::SetFrameHandler(std::function<void(const sim::chip::TxBuffer&)> handler)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    frameHandler_ = std::move(handler);
+}
+
 // ================================================================================================
 // ChipFirmware
 // ================================================================================================
@@ -376,6 +400,9 @@ ChipFirmware::ChipFirmware(sim::chip::Chip& chip) : chip_(chip)
     download_->ConnectStateRegister(chip_);
     ram_ = std::make_unique<RamFirmware>(chip_, ring_->Rom());
     ram_->AttachTo(*download_);
+    data_ = std::make_unique<DataPath>(chip_, ram_->Events());
+    dataAir_ = std::make_unique<DataAir>(*data_, ram_->Scan());
+    ram_->SetFrameHandler([this](const sim::chip::TxBuffer& b) { data_->SendManagement(b.data, b.length, b.ring); });
     // A reset of the Wi-Fi subsystem sends the firmware back to its boot ROM, ready for a new download.
     chip_.SetSubsystemRestartHook([this] {
         download_->Reset();
@@ -394,6 +421,9 @@ ChipFirmware::~ChipFirmware()
     chip_.ClearHooks(kFwStateRegister);
     chip_.ClearHooks(kOlderFwStateRegister);
     chip_.SetSubsystemRestartHook(nullptr);
+    ram_->SetFrameHandler(nullptr);
+    dataAir_.reset();
+    data_.reset();
     ram_.reset();
     ring_.reset();
     download_.reset();
@@ -431,12 +461,15 @@ std::vector<std::string> ChipFirmware::Faults() const
     for (const std::string& f : ram_->Faults()) {
         faults.push_back("RAM code: " + f);
     }
+    for (const std::string& f : data_->Faults()) {
+        faults.push_back("data path: " + f);
+    }
     return faults;
 }
 
 bool ChipFirmware::WaitDelivered(unsigned ms) const
 {
-    return ring_->WaitDelivered(ms) && ram_->WaitDelivered(ms);
+    return ring_->WaitDelivered(ms) && ram_->WaitDelivered(ms) && data_->WaitDelivered(ms);
 }
 
 }  // namespace sim::fw

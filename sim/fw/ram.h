@@ -35,7 +35,10 @@
 #include <vector>
 
 #include "chip/chip.h"
+#include "fw/bss_records.h"
 #include "fw/capability.h"
+#include "fw/data_air.h"
+#include "fw/datapath.h"
 #include "fw/event_writer.h"
 #include "fw/events.h"
 #include "fw/image_builder.h"
@@ -107,6 +110,10 @@ public:
     // The scan engine and the chip's radio (fw/scan_engine): it takes the scan, offload, domain and
     // channel commands of both formats beside the answers above.
     ScanEngine& Scan() { return *scan_; }
+    // The BSS and station records the host gave the RAM code, in either format (fw/bss_records).
+    BssRecords& Records() { return records_; }
+    // Raises an event the RAM code builds on a test's request (fw/link_events), through the event ring.
+    void Raise(const std::vector<uint8_t>& event);
 
     // The RAM code starts (true) or the chip went back to its boot ROM (false). The download model's
     // hook calls it; it only flips the phase, so it may run under the chip's lock.
@@ -125,6 +132,12 @@ public:
     void ClearRecords();
     // Waits (real time, up to `ms`) until no answer waits; false on time-out.
     bool WaitDelivered(unsigned ms = 5000) const;
+    // The event ring's writer (the data path's block-ack events go through it too).
+    EventRingWriter& Events() { return events_; }
+    // Receives the 802.11 frames the host sends on the command ring once the RAM code runs (a buffer
+    // whose descriptor's queue field, word 0 bits 25-31, is neither 0 nor 0x20, the two values of
+    // commands). Runs under the chip's lock.
+    void SetFrameHandler(std::function<void(const sim::chip::TxBuffer&)> handler);
 
 private:
     struct ArmedKnob {
@@ -159,7 +172,9 @@ private:
     std::vector<BufferBinPiece> pieces_;
     std::map<uint32_t, uint32_t> registers_;
     std::vector<std::string> faults_;
+    std::function<void(const sim::chip::TxBuffer&)> frameHandler_;
     EventRingWriter events_;
+    BssRecords records_;
     ChipScanHost scanHost_;
     std::unique_ptr<ScanEngine> scan_;
 };
@@ -175,6 +190,10 @@ public:
     RomFirmware& Rom() { return ring_->Rom(); }
     RomDownload& Download() { return *download_; }
     RamFirmware& Ram() { return *ram_; }
+    // The data path: data frames to and from the air, transmit-done reports, block-ack events.
+    DataPath& Data() { return *data_; }
+    // The data path's frames on the air through the radio (a world's medium once attached).
+    DataAir& DataRadio() { return *dataAir_; }
 
     // The package the ROM checks the download against: the first RAM code, ROM patch and Bluetooth
     // patch of the list, told apart by their names; the RAM code checks the buffer-bin against the
@@ -192,6 +211,8 @@ private:
     std::unique_ptr<RingFirmware> ring_;
     std::unique_ptr<RomDownload> download_;
     std::unique_ptr<RamFirmware> ram_;
+    std::unique_ptr<DataPath> data_;
+    std::unique_ptr<DataAir> dataAir_;
 };
 
 // Image kinds by the package's naming.

@@ -144,6 +144,32 @@ void ScanEngine::AttachAir(sim::air::Medium* medium)
     }
 }
 
+void ScanEngine::SetDataHandler(DataHandler handler)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    dataHandler_ = std::move(handler);
+}
+
+bool ScanEngine::SendFrame(const Bytes& frame)
+{
+    std::lock_guard<std::recursive_mutex> air(airMutex_);
+    std::optional<Channel> home;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        home = record_.home;
+    }
+    if (medium_ == nullptr || !home) {
+        return false;
+    }
+    medium_->Transmit(this, *home, kshim::host::ClockNow(), frame);
+    return true;
+}
+
+void ScanEngine::SetHome(Channel channel)
+{
+    Tune(static_cast<uint8_t>(channel.band), channel.number, kshim::host::ClockNow());
+}
+
 void ScanEngine::MediumGone()
 {
     std::lock_guard<std::recursive_mutex> air(airMutex_);
@@ -804,6 +830,7 @@ void ScanEngine::Receive(const Bytes& frame, const sim::air::Reception& rx)
     bool home = false;
     bool wake = false;
     uint64_t gen;
+    DataHandler handler;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         const bool inScan = current_ && current_->listening &&
@@ -817,7 +844,9 @@ void ScanEngine::Receive(const Bytes& frame, const sim::air::Reception& rx)
         if (OwnAddress(a->a2)) {
             return;  // our own transmission
         }
-        if (sim::air::FrameType(a->fc) != 0 || !(sim::air::IsGroup(a->a1) || OwnAddress(a->a1))) {
+        if (home && sim::air::FrameType(a->fc) == 2 && dataHandler_) {
+            handler = dataHandler_;
+        } else if (sim::air::FrameType(a->fc) != 0 || !(sim::air::IsGroup(a->a1) || OwnAddress(a->a1))) {
             ++record_.framesFiltered;
             return;
         }
@@ -845,6 +874,10 @@ void ScanEngine::Receive(const Bytes& frame, const sim::air::Reception& rx)
         } else {
             gen = homeGen_;
         }
+    }
+    if (handler) {
+        handler(frame, rx);  // the data path decides when the frame reaches the host
+        return;
     }
     AirFrame f{rx.channel, rx.time, frame};
     const std::array<int8_t, 4> chains = rx.chainDbm;

@@ -21,6 +21,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -130,6 +131,15 @@ public:
     // The chip's radio joins this air (nullptr: leaves it).
     void AttachAir(sim::air::Medium* medium);
 
+    // The data path's share of the radio. Data frames heard on the home channel outside scans (not
+    // our own) go to the handler, outside the engine's locks; SendFrame puts a frame the device sends
+    // on the home channel now (false without air or home channel). SetHome tunes the radio as a
+    // channel grant does.
+    using DataHandler = std::function<void(const Bytes& frame, const sim::air::Reception& rx)>;
+    void SetDataHandler(DataHandler handler);
+    bool SendFrame(const Bytes& frame);
+    void SetHome(Channel channel);
+
     // Commands as the command ring delivered them; anything the engine does not take is ignored.
     // Called under the chip's lock: they only queue work.
     void TakeLegacy(const LegacyCommand& command, const RadioIdentity& identity);
@@ -220,6 +230,7 @@ private:
     uint64_t nloGen_ = 0;
     mutable uint16_t seqCounter_ = 0;
     ScanEngineRecord record_;
+    DataHandler dataHandler_;
     // Last: the timeline's thread runs the engine's items and must stop before the members go.
     sim::air::Timeline timeline_;
 };

@@ -246,14 +246,16 @@ TEST_F(MlmeQueue, FramesTooShortForTheFieldReadAreDropped)
     EXPECT_EQ(Classified(station1_, MgmtFrame(13, {10})), MM(8, 10));  // category alone suffices
 }
 
+// The action machine's own message 19 is numbered above every category (0x100 + 19), so that a
+// received frame of category 19 cannot pass for it.
 TEST_F(MlmeQueue, APublicActionFrameThatIsNotTheAwaitedAnswerBecomesMessage19)
 {
     port0_->Mlme.ActionMachine.CurrentState = ACTION_STATE_SENT;
     port0_->Mlme.PendingActionToken = 7;
-    EXPECT_EQ(Classified(port0_, Action(4, 0x0A, 8)), MM(8, 19));
+    EXPECT_EQ(Classified(port0_, Action(4, 0x0A, 8)), MM(8, 0x100 + 19));
     EXPECT_EQ(Classified(port0_, Action(4, 0x0A, 7)), MM(8, 4));     // the awaited token
     EXPECT_EQ(Classified(port0_, Action(4, 0x22, 8)), MM(8, 4));     // comeback answer
-    EXPECT_EQ(Classified(port0_, Action(0x84, 0x0A, 8)), MM(8, 19)); // bit 7 of the category
+    EXPECT_EQ(Classified(port0_, Action(0x84, 0x0A, 8)), MM(8, 0x100 + 19)); // bit 7 of the category
     EXPECT_EQ(Classified(port0_, MgmtFrame(5, {0, 0, 8})), MM(4, 4)); // a probe response stays
     port0_->Mlme.ActionMachine.CurrentState = 0;
     EXPECT_EQ(Classified(port0_, Action(4, 0x0A, 8)), MM(8, 4));

@@ -10,6 +10,7 @@
 #include "kshim/host/control.h"
 #include "kshim/host/netadapter.h"
 #include "kshim/host/net_queue.h"
+#include "Common/mlme/mlmesync_mactab.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/dmaq.h"
 #include "platform/ndiscommon/dmaq_rx.h"
@@ -71,6 +72,15 @@ protected:
             v.push_back(r.bytes.size() > 30 ? r.bytes[30] : 0);
         }
         return v;
+    }
+
+    // No link: the port's receiver entry is taken out of use, so the hard transmit refuses every
+    // frame ("no station entry for the receiver") and the queue hands each packet back unsent.
+    void NoReceiver()
+    {
+        PMAC_TABLE_ENTRY peer = MlmeSyncMacTabMatchedRoleType(port_, MAC_ENTRY_KIND_PEER);
+        ASSERT_NE(peer, nullptr);
+        peer->Kind = MAC_ENTRY_KIND_UNUSED;
     }
 
     // Takes packets [first, first + n) as an advance would, without handing them to a ring: their

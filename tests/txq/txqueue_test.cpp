@@ -85,6 +85,7 @@ TEST_F(TxqTest, AMissingExtensionFailsTheCreation)
 
 TEST_F(TxqTest, FramesTheHardTransmitRefusesReturnToTheOsInOrderAndRecordsToTheirPool)
 {
+    NoReceiver();
     NETPACKETQUEUE q = OpenTx();
     const ULONG free = TxDmaqGetFreeCount(Adapter(), 0);
     ASSERT_EQ(host::NetTxQueuePost(q, Frames(5)), 5u);
@@ -172,6 +173,7 @@ TEST_F(TxqTest, CancelReturnsEveryOutstandingPacketAndLaterAdvancesSendNothing)
 
 TEST_F(TxqTest, APacketOfThreeFragmentsGoesBackUnsentAndDoesNotHoldUpTheQueue)
 {
+    NoReceiver();
     NETPACKETQUEUE q = OpenTx();
     std::vector<host::TxFrame> frames = Frames(3);
     frames[1] = Frame(1, 90, 3);
@@ -185,6 +187,7 @@ TEST_F(TxqTest, APacketOfThreeFragmentsGoesBackUnsentAndDoesNotHoldUpTheQueue)
 
 TEST_F(TxqTest, TwoFragmentsFillTwoScatterEntriesAtTheirFragmentIndexes)
 {
+    NoReceiver();
     NETPACKETQUEUE q = OpenTx();
     ASSERT_EQ(host::NetTxQueuePost(q, {Frame(9), Frame(7, 76, 2)}), 2u);
     host::NetQueueAdvance(q);
@@ -217,6 +220,7 @@ TEST_F(TxqTest, BestEffortOnlyRewritesTheQueuePriority)
 
 TEST_F(TxqTest, ABurstAcrossTheRingWrapIsSentDirectlyOrByTheTransmitQueueThread)
 {
+    NoReceiver();
     Adapter()->RegistryBlock.TxDirectThreshold = 8;
     for (UCHAR bandwidth : {UCHAR{2}, UCHAR{7}}) {
         port_->Channel.Bandwidth = bandwidth;
@@ -363,8 +367,16 @@ TEST_F(TxqTest, ADeferredAdvanceOfADestroyedQueueIsDropped)
     host::NetQueueDestroy(q);
     EXPECT_EQ(b->TxQueue, nullptr);
     PlatformSignalThread(&Adapter()->TxNetQueueThread);
-    qzl_test::Eventually([&] { return Adapter()->Cmd.TxqNetQueue.Count == 0; });
-    EXPECT_EQ(Adapter()->Cmd.TxqNetQueue.Count, 0u);
+    // The count is the list's own: read it under the list's lock.
+    auto waiting = [list] {
+        KIRQL irql;
+        KeAcquireSpinLock(&list->Lock, &irql);
+        const ULONG n = list->Count;
+        KeReleaseSpinLock(&list->Lock, irql);
+        return n;
+    };
+    qzl_test::Eventually([&] { return waiting() == 0; });
+    EXPECT_EQ(waiting(), 0u);
 }
 
 }  // namespace
@@ -375,6 +387,7 @@ using namespace txq_test;
 
 TEST_F(TxqTest, AnAdapterThatCannotSendKeepsPacketsQueuedUntilItCan)
 {
+    NoReceiver();
     struct Case {
         const char* what;
         ULONG flag;

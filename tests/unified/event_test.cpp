@@ -246,9 +246,9 @@ TEST_F(UniEvents, HandlersOfServicesNotYetThereSayso)
         const char* handler;
         UCHAR handled;
     };
-    const Row rows[] = {{0x2C, "nicUniEventBaOffload", 1},   {0x0A, "nicUniCmdEventCoreDump", 1},
-                        {0x30, "nicUniEventPhyIcsRawData", 1}, {0x80, "nicUniEventRadioStatus", 1},
-                        {0x7C, "nicUniEventFactCal", 0}};
+    // (The block-ack offload event, 0x2C, is built: the data path's tests deliver it.)
+    const Row rows[] = {{0x0A, "nicUniCmdEventCoreDump", 1}, {0x30, "nicUniEventPhyIcsRawData", 1},
+                        {0x80, "nicUniEventRadioStatus", 1}, {0x7C, "nicUniEventFactCal", 0}};
     for (const Row& r : rows) {
         EXPECT_EQ(Deliver(r.id, Body({}, {Tlv(0, Bytes{0, 0, 0, 0})})), r.handled) << r.handler;
         EXPECT_EQ(qzltest::NotBuiltCalls(r.handler), 1u) << r.handler;

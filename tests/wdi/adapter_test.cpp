@@ -1,6 +1,9 @@
 // Net adapters, ports and the Wi-Fi Direct device WiFiCx asks a started device for.
 #include <cstring>
+#include <string>
+#include <vector>
 
+#include "kshim/host/control.h"
 #include "kshim/host/netadapter.h"
 #include "platform/ndiscommon/ndiscommon.h"
 #include "wdi_support.h"
@@ -207,6 +210,9 @@ TEST_F(AdapterTest, AReturnedReceiveRecordGoesBackOnlyWhenItIsOne)
     auto* record = CONTAINING_RECORD(entry, RX_RETURN_CONTEXT, Link);
     record->Descriptor = nullptr;
 
+    // Neither buffer was handed to the OS: the stand-in reports both returns as ring-rule violations.
+    std::vector<std::string> violations;
+    kshim::host::SetViolationHandler([&](const kshim::host::Violation& v) { violations.push_back(v.what); });
     RX_RETURN_CONTEXT foreign{};
     foreign.Signature = 0x12345678;
     ASSERT_TRUE(kshim::host::NetAdapterReturnRxBuffer(NewestHandle(), &foreign));
@@ -215,6 +221,8 @@ TEST_F(AdapterTest, AReturnedReceiveRecordGoesBackOnlyWhenItIsOne)
     ASSERT_TRUE(kshim::host::NetAdapterReturnRxBuffer(NewestHandle(), record));
     EXPECT_EQ(ListLength(free), before);
     EXPECT_EQ(free.Head.Blink, &record->Link);
+    kshim::host::SetViolationHandler(nullptr);
+    EXPECT_EQ(violations.size(), 2u);
 }
 
 }  // namespace

@@ -122,14 +122,18 @@ TEST_F(WdiTest, ATaskWhoseHandlerFailsEndsWithItsStatusAndFreesTheBlock)
 }
 
 // Properties complete with their handler's status; the statistics query, whose handler answers
-// itself, is completed once by the work item when its handler fails.
+// itself, is completed once by the work item when its handler fails, and the dialog-token query,
+// whose handler answers, once by its handler.
 TEST_F(WdiTest, PropertiesCompleteWithTheirHandlersStatusOnce)
 {
-    for (uint16_t id : {uint16_t{99}, uint16_t{WDI_GET_STATISTICS}, uint16_t{WDI_GET_NEXT_ACTION_FRAME_DIALOG_TOKEN}}) {
+    for (uint16_t id : {uint16_t{99}, uint16_t{WDI_GET_STATISTICS}}) {
         WdiRequest r = Send(id, 0, 40 + id);
         EXPECT_EQ(r.Status(), STATUS_NOT_SUPPORTED) << id;
         EXPECT_EQ(r.Completions(), 1) << id;
     }
+    WdiRequest token = Send(WDI_GET_NEXT_ACTION_FRAME_DIALOG_TOKEN, 0, 148);
+    EXPECT_EQ(token.Status(), STATUS_SUCCESS);
+    EXPECT_EQ(token.Completions(), 1);
 }
 
 // One property per port at a time: a second one while the first is still queued is refused rather
@@ -173,10 +177,10 @@ TEST_F(WdiTest, FlushGivesUpWaitingForAStuckHandler)
 
 TEST_F(WdiTest, ParameterBuffersAreSizedByTheRows)
 {
-    // The largest parsed parameters: the network-list offload's among the properties, the scan's
-    // among the tasks.
-    EXPECT_EQ(Adapter()->Wdi.PropertyParamBufferSize, sizeof(WDI_NLO_PARAMETERS));
-    EXPECT_EQ(Adapter()->Wdi.TaskParamBufferSize, sizeof(WDI_SCAN_PARAMETERS));
+    // The largest parsed parameters: the adapter configuration's among the properties, the connect
+    // task's among the tasks.
+    EXPECT_EQ(Adapter()->Wdi.PropertyParamBufferSize, sizeof(WDI_ADAPTER_CONFIGURATION_PARAMETERS));
+    EXPECT_EQ(Adapter()->Wdi.TaskParamBufferSize, sizeof(WDI_CONNECT_PARAMETERS));
     EXPECT_NE(Adapter()->Wdi.PropertyRowBuffers[WdiFindPropertyRow(WDI_ABORT_TASK)], nullptr);
     EXPECT_NE(Adapter()->Wdi.PropertyRowBuffers[WdiFindPropertyRow(41)], nullptr);
     EXPECT_EQ(Adapter()->Wdi.PropertyRowBuffers[WdiFindPropertyRow(97)], nullptr);

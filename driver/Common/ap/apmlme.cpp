@@ -54,3 +54,25 @@ VOID MgntPktConstructIBSSProbRspFrame(PMP_PORT port, const UCHAR* destination, P
     *length = 0;
     (void)NOT_BUILT_YET();
 }
+
+NTSTATUS ApOidDisassociatePeerRequest(PMP_ADAPTER adapter, ULONG portNumber, const void* request, ULONG length,
+                                      PULONG bytesRead)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(portNumber);
+    UNREFERENCED_PARAMETER(request);
+    UNREFERENCED_PARAMETER(length);
+    if (bytesRead != nullptr) {
+        *bytesRead = 0;
+    }
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS ApSetWpaRsnIE(PMP_ADAPTER adapter, PMP_PORT port, ULONG authAlgorithm, ULONG cipher)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(authAlgorithm);
+    UNREFERENCED_PARAMETER(cipher);
+    return NOT_BUILT_YET();
+}

@@ -13,3 +13,11 @@ VOID ApAuthRspStateMachineInit(PMP_ADAPTER adapter, PSTATE_MACHINE machine, PSTA
 VOID ApSyncStateMachineInit(PMP_ADAPTER adapter, PSTATE_MACHINE machine, PSTATE_MACHINE_FUNC* trans);
 // Builds the ad hoc probe response to `destination` into an MLME buffer and stores its length.
 VOID MgntPktConstructIBSSProbRspFrame(PMP_PORT port, const UCHAR* destination, PUCHAR buffer, PULONG length);
+
+// ---- services of the access-point code for the OS command interface ----------------------------------------
+// Disassociates one peer of the access-point port (or every peer for the broadcast address) from the
+// 12-byte native disassociate-peer request; `bytesRead` gets what was taken.
+NTSTATUS ApOidDisassociatePeerRequest(PMP_ADAPTER adapter, ULONG portNumber, const void* request, ULONG length,
+                                      PULONG bytesRead);
+// Builds the access-point port's own WPA and RSN elements for the authentication algorithm and cipher.
+NTSTATUS ApSetWpaRsnIE(PMP_ADAPTER adapter, PMP_PORT port, ULONG authAlgorithm, ULONG cipher);

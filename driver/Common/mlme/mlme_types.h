@@ -85,8 +85,8 @@ typedef struct _MLME_BUFFER_POOL {
 #define MT2_PMF_SA_QUERY_RSP 2
 #define MT2_ACTION_PUBLIC 4
 #define MT2_ACTION_VENDOR_OTHER 13       // action categories above 21
-#define MT2_ACTION_OTHER_DIALOG 19       // a public action frame that is not the awaited answer
-#define MT2_ACTION_FRAME_DONE 17         // the action frame the port sent was delivered or answered
+#define MT2_ACTION_OTHER_DIALOG 0x113u   // a public action frame that is not the awaited answer (above every category)
+#define MT2_ACTION_FRAME_DONE 0x111u     // the action frame the port sent was delivered or answered (above every category)
 #define MT2_ACTION_CATEGORY_MAX 21
 
 typedef struct _MLME_QUEUE_ELEM {
@@ -265,6 +265,14 @@ typedef struct _MLME_ADAPTER_BLOCK {
     MLME_SCAN_STATE Scan;          // the scan state beside it
     MLME_REQUEST_STATE Req;        // what the MLME requests record
     JOIN_TARGET_INFO JoinTargetInfo;  // the BSS being joined, then connected
+    // The join's further records (Common/mlme/mlmesync_join): the candidate being joined, the
+    // target's mobility domain {present, MDID, FT capability} and MBO-OCE flag, and the body of the
+    // frame that confirmed the join (after its 24-byte header).
+    ULONG JoinCandidateIndex;
+    UCHAR JoinMobilityDomain[4];
+    UCHAR JoinMboOce;
+    USHORT JoinFrameBodyLength;
+    UCHAR JoinFrameBody[MLME_MSG_SIZE];
     BSS_TABLE ConnectCandidates;   // the connect attempt's candidate table (CONNECT_CANDIDATE_LIST)
     LONG RepositBusy;              // the roaming-candidate table's busy flag
     PVOID RepositTable;            // the roaming-candidate table's storage

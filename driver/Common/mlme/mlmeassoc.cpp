@@ -26,3 +26,17 @@ NTSTATUS MlmeDisassocReqAction(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
              request.Addr[3], request.Addr[4], request.Addr[5], static_cast<unsigned>(request.Reason));
     return NOT_BUILT_YET();
 }
+
+VOID MboMakeNonPrefChnlReport(PMP_ADAPTER adapter, PMP_PORT port, UCHAR form, const void* settings, PULONG length,
+                              PUCHAR output)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(form);
+    UNREFERENCED_PARAMETER(settings);
+    UNREFERENCED_PARAMETER(output);
+    if (length != nullptr) {
+        *length = 0;
+    }
+    (void)NOT_BUILT_YET();
+}

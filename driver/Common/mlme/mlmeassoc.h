@@ -19,3 +19,8 @@ static_assert(sizeof(MLME_DISASSOC_REQ_STRUCT) == 8, "disassociation request bod
 VOID MlmeAssocStateMachineInit(PMP_ADAPTER adapter, PMP_PORT port, PSTATE_MACHINE machine);
 // Sends a disassociation frame with the element's reason and arms the disassociation timer.
 NTSTATUS MlmeDisassocReqAction(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem);
+// Appends the MBO non-preferred channel report of the adapter's MBO settings (form 1: the WNM
+// subelements, an empty report when the list is empty; form 0: the attributes) and stores the length
+// appended (station ports only).
+VOID MboMakeNonPrefChnlReport(PMP_ADAPTER adapter, PMP_PORT port, UCHAR form, const void* settings, PULONG length,
+                              PUCHAR output);

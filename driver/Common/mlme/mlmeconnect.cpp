@@ -110,6 +110,22 @@ VOID MlmeCntlWaitLinkDownDisassocProc(PMP_ADAPTER adapter, PMP_PORT port, PMLME_
     port->Mlme.CntlMachine.CurrState = CNTL_IDLE;
 }
 
+// ---- the reset request of the OS's aborts -------------------------------------------------------------------
+VOID MlmeCntlSetSmReset(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    (void)NOT_BUILT_YET();
+}
+
+BOOLEAN MlmeCntlWaitSmResetDone(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    (void)NOT_BUILT_YET();
+    return FALSE;
+}
+
 // ---- the connection steps ---------------------------------------------------------------------------------
 VOID MlmeCntlOidConnectProc(PMP_ADAPTER adapter, PMP_PORT port, PMLME_QUEUE_ELEM elem)
 {

@@ -26,6 +26,11 @@ NTSTATUS MlmeCntLinkDown(PMP_PORT port, ULONG reason);
 VOID MlmeCntlInit(PMLME_CNTL_MACHINE machine);
 // The same effect, at port creation and the adapter's MLME start-up.
 VOID MlmeCntResetState(PMP_PORT port, PMLME_CNTL_MACHINE machine);
+// Asks the port's connect-control machine to reset (the abort of an OS connect or roam task); called
+// from a work item, never from the MLME thread.
+VOID MlmeCntlSetSmReset(PMP_ADAPTER adapter, PMP_PORT port);
+// Waits until the machine cleared its reset request: at most 50 polls 10 ms apart; FALSE.
+BOOLEAN MlmeCntlWaitSmResetDone(PMP_ADAPTER adapter, PMP_PORT port);
 // Runs a connect-control message (machine 5) by the machine's state.
 VOID MlmeCntlMachinePerformAction(PMP_ADAPTER adapter, PMLME_CNTL_MACHINE machine, PMLME_QUEUE_ELEM elem);
 // Resets the connection target of the adapter's port 0 as a reset does: desired BSSID

@@ -15,6 +15,7 @@
 #include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/trace.h"
 #include "platform/wdi/wdimain.h"
+#include "platform/ndis6/n6xmit.h"
 #include "platform/wdi/wdisend.h"
 
 namespace {

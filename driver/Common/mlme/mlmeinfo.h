@@ -20,3 +20,10 @@ VOID UpdateBssScanParm(PMP_ADAPTER adapter, const UCHAR* parameters);
 // Installs a key: into the port's shared key slot or the peer's key record, and into the firmware.
 NTSTATUS MlmeInfoAddKey(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* peer, ULONG keyIndex, ULONG cipher,
                         ULONG materialSize, const void* material, UCHAR isStatic, UCHAR pairwise);
+
+typedef struct _MAC_TABLE_ENTRY MAC_TABLE_ENTRY, *PMAC_TABLE_ENTRY;
+// Records a peer's rates (at most 12, supported first) and its HT MCS set in the entry: the rate
+// bitmaps (SupportedRateBitmap and the basic one), the per-rate flags and the rate classes.
+VOID MlmeInfoSetSupportMCS(PMP_ADAPTER adapter, PMP_PORT port, BOOLEAN legacyOnly, PMAC_TABLE_ENTRY entry,
+                           const UCHAR* rates, UCHAR rateCount, const UCHAR* extRates, UCHAR extRateCount,
+                           PVOID unused1, PVOID unused2, const UCHAR* htCapability, UCHAR htPresent);

@@ -23,6 +23,7 @@
 #include "platform/ndiscommon/ndiscommonhif_services.h"
 #include "platform/ndiscommon/trace.h"
 #include "platform/wdi/wdimain.h"
+#include "platform/ndis6/n6xmit.h"
 #include "platform/wdi/wdisend.h"
 
 namespace {

@@ -63,6 +63,10 @@ void MlmeSyncArmScanTimer(PMP_ADAPTER adapter, ULONG ms);
 // A probe request's transmitter, SSID (at most 32 bytes, first element) and rates (second element).
 BOOLEAN PeerProbeReqSanity(PMP_ADAPTER adapter, const UCHAR* frame, ULONG frameLength, PUCHAR transmitter,
                            PUCHAR ssid, PUCHAR ssidLength);
+// The beacon intake's parse record, cleared, with its element copy attached (Channel and
+// SecondaryChannelOffset 0xFF); none without memory. One per adapter: the MLME thread only.
+typedef struct _BEACON_PARSE_RESULT BEACON_PARSE_RESULT, *PBEACON_PARSE_RESULT;
+PBEACON_PARSE_RESULT MlmeSyncTakeIntakeRecord(PMP_ADAPTER adapter);
 // Releases the beacon intake's parse area (at MLME halt).
 void MlmeSyncFreeIntakeArea(PMP_ADAPTER adapter);
 // The frame's signal in dBm from the chains' values (0 where a chain gave none); 0 when none gave any.

@@ -666,6 +666,13 @@ void BssTableRestoreEntry(PBSS_TABLE table, const BSS_ENTRY* entry)
     IndexRebuild(table);
 }
 
+void BssTableReindex(PBSS_TABLE table)
+{
+    if (table != nullptr) {
+        IndexRebuild(table);
+    }
+}
+
 void BssTableSetRssi(PBSS_TABLE table, ULONG index, CHAR rssi)
 {
     if (table == nullptr || index >= TableCount(table)) {

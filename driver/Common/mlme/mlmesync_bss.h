@@ -95,6 +95,8 @@ void BssCipherParse(PMP_ADAPTER adapter, PBSS_ENTRY entry);
 void BssTableRestoreEntry(PBSS_TABLE table, const BSS_ENTRY* entry);
 // Writes an entry's RSSI and files it under the new value.
 void BssTableSetRssi(PBSS_TABLE table, ULONG index, CHAR rssi);
+// Rebuilds the table's index after its entries were reordered in place.
+void BssTableReindex(PBSS_TABLE table);
 
 // ---- deleting ------------------------------------------------------------------------------------------
 void BssTableDeleteEntry(PBSS_TABLE table, const UCHAR* bssid, UCHAR channel);

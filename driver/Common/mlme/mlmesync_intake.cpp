@@ -165,6 +165,12 @@ BSS_ENTRY_INPUT MlmeSyncBeaconEntryInput(const BEACON_PARSE_RESULT& r, const MLM
     return in;
 }
 
+PBEACON_PARSE_RESULT MlmeSyncTakeIntakeRecord(PMP_ADAPTER adapter)
+{
+    IntakeArea* area = TakeArea(adapter);
+    return area != nullptr ? &area->record : nullptr;
+}
+
 void MlmeSyncFreeIntakeArea(PMP_ADAPTER adapter)
 {
     MLME_SCAN_STATE& scan = adapter->Mlme.Scan;

@@ -58,6 +58,15 @@ typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 #define MAC_ENTRY_NO_SEQ 0xFFFF
 #define MAC_ENTRY_ASSOCIATED 2
 
+// The PHY type set of a peer (PhyModeFlags).
+#define MAC_ENTRY_PHY_CCK 0x01
+#define MAC_ENTRY_PHY_ERP 0x02
+#define MAC_ENTRY_PHY_OFDM 0x08
+#define MAC_ENTRY_PHY_HT 0x10
+#define MAC_ENTRY_PHY_VHT 0x20
+#define MAC_ENTRY_PHY_HE 0x40
+#define MAC_ENTRY_PHY_EHT 0x80
+
 typedef struct _MAC_TABLE_ENTRY {
     struct _MAC_TABLE_ENTRY* Next;  // free list or the owning port's list
     UCHAR WlanIdx;                  // pool index; fixed for the life of the adapter
@@ -119,6 +128,20 @@ typedef struct _MAC_TABLE_ENTRY {
     // Transmit aggregation per TID, read by the transmit-descriptor writers: nonzero while the
     // TID's frames may be aggregated.
     UCHAR TxAggregation[MAC_ENTRY_TIDS];
+    // Data path: the peer's transmit state read by the hard transmits, and what the receive path
+    // keeps of it.
+    UCHAR TxModeByte;              // bits 4-7 set: frames to the peer are not kicked at once
+    UCHAR PairwiseCipher;          // cipher of the peer's pairwise key (1/2 WEP, 3 TKIP, 4 AES, ...)
+    UCHAR InactivityCount;         // ticks without traffic; the receive reordering clears it
+    UCHAR NoBuffering;             // an access point does not hold the peer's frames while it sleeps
+    UCHAR KeyReady;                // 1 once the peer's keys are installed
+    UCHAR FirstData;               // an access point saw the peer's first data frame
+    ULONG BaAgreementCount;        // originator agreements being set up with the peer
+    USHORT LastBarSequence;        // starting sequence of the last Block Ack Request
+    ULONG BarRepeatCount;          // Block Ack Requests that repeated it
+    UCHAR StreamMarker;            // 0xFF: the peer may use two spatial streams
+    UCHAR OpModeWidth;             // the peer's operating-mode channel width
+    USHORT RefusedTids;            // TIDs whose originator set-up the peer kept refusing
     // What the beacons of the connected access point last announced (the idle beacon intake).
     UCHAR BcnHtOpBits;              // HT Operation octet 1 bits 0..2
     UCHAR BcnSecondaryOffset;
@@ -130,6 +153,33 @@ typedef struct _MAC_TABLE_ENTRY {
     UCHAR ProtectionLock;
     ULONG64 LastBeaconTime;         // a group owner's last beacon
     ULONG TxPendingCount;           // frames of the peer handed to the chip and not yet completed
+    // What the join and the association learnt of the peer, sent in its station record and BSS
+    // information (Common/mlme/mlmesync_join, Common/qzcmd_bss).
+    UCHAR PeerHtCapability[26];     // HT Capabilities element body
+    UCHAR PeerHtOperation[22];      // HT Operation element body
+    USHORT SupportedRateBitmap;     // bits 0..3 CCK, bits 4..5 unused, bits 6..13 OFDM
+    USHORT BasicRateBitmap;
+    UCHAR PhyModeFlags;             // MAC_ENTRY_PHY_*
+    USHORT LegacyRateBitmap;        // SupportedRateBitmap without bits 4 and 5
+    UCHAR PhyModeFlagsCopy;         // PhyModeFlags as found at join or association
+    USHORT InitialTxRate;           // the default rate word
+    UCHAR PeerVhtCapability[12];
+    UCHAR PeerVhtOperation[5];      // width, centre segment 0, centre segment 1, basic MCS map
+    UCHAR PeerVhtBandwidth;         // 0 20 MHz, 1 40 MHz, 2 80 MHz, 3 160 MHz
+    UCHAR PeerVhtStreams;           // 0xFF: not known
+    UCHAR NonHtPhyKind;             // derived from the PHY type set when the association completes
+    UCHAR Dot11State;               // 1 unauthenticated, 2 authenticated, 3 associated
+    UCHAR Aid;                      // association id; 0 until an association sets it
+    UCHAR AssocPortByte;            // a port byte copied into the entry at association
+    UCHAR AssocEntryByte;           // an entry byte the station record carries
+    UCHAR DeviceNameLen;
+    UCHAR DeviceName[32];           // the peer's device name, when one is known
+    // Protection values of the BSS (AsicUpdateProtect), sent in the radio-link parameters.
+    ULONG ClientFlags;              // bit 0: the peer uses WMM
+    UCHAR ErpProtection;
+    UCHAR HtProtectionMode;
+    UCHAR ProtectionReserved;
+    UCHAR RifsMode;
     // The peer's HE and EHT records and the TWT flows (Common/he).
     RLM_ENTRY_BLOCK Rlm;
 } MAC_TABLE_ENTRY, *PMAC_TABLE_ENTRY;

@@ -460,11 +460,3 @@ BOOLEAN RssiChangeMonitorForScan(PMP_ADAPTER adapter, CHAR rssi)
     adapter->RssiLowest = rssi;
     return FALSE;
 }
-
-BOOLEAN CheckHasBetterAp(PMP_ADAPTER adapter, PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    (void)NOT_BUILT_YET();
-    return FALSE;
-}

@@ -195,3 +195,90 @@ void P2pMsFillSupportedChList(PMP_ADAPTER adapter, PMP_PORT port)
     }
     list.Count = count;
 }
+
+BOOLEAN MlmeP2pGoDiscoAckDone(PMP_ADAPTER adapter, PMP_PORT port, UCHAR status)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(status);
+    (void)NOT_BUILT_YET();
+    return FALSE;
+}
+
+NTSTATUS MlmeP2pMsPublicActionFrameSend(PMP_ADAPTER adapter, PMP_PORT port, UCHAR signal)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(signal);
+    return NOT_BUILT_YET();
+}
+
+VOID MlmeP2pMsPublicActionFrameSignalRecv(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* signal, ULONG length)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(length);
+    (void)NOT_BUILT_YET();
+}
+
+VOID P2PPublicAction(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* frame, ULONG length)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(length);
+    (void)NOT_BUILT_YET();
+}
+
+VOID P2pReceServDiscInitReqAction(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* frame, ULONG length)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(length);
+    (void)NOT_BUILT_YET();
+}
+
+VOID P2pReceServDiscInitRspAction(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* frame, ULONG length)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(length);
+    (void)NOT_BUILT_YET();
+}
+
+VOID P2pReceServDiscComebackReqAction(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* frame, ULONG length)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(length);
+    (void)NOT_BUILT_YET();
+}
+
+VOID P2pReceServDiscComebackRspAction(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* frame, ULONG length)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(length);
+    (void)NOT_BUILT_YET();
+}
+
+VOID P2pGOHandleDBDCSwitch(PMP_ADAPTER adapter, PMP_PORT port, UCHAR keepFirmware)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(keepFirmware);
+    (void)NOT_BUILT_YET();
+}
+
+NTSTATUS MultiChannelWaitForChannelGrant(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS P2pMsEnable(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    return NOT_BUILT_YET();
+}

@@ -8,6 +8,8 @@ typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 
 // OS reset of a Wi-Fi Direct port.
 NTSTATUS P2pMsInfoResetRequest(PMP_ADAPTER adapter, PMP_PORT port);
+// Enables the Wi-Fi Direct device port (tables, listen channel, primary device type, defaults).
+NTSTATUS P2pMsEnable(PMP_ADAPTER adapter, PMP_PORT port);
 // Completes a Wi-Fi Direct discovery.
 NTSTATUS P2pMsIndicateDiscoverComplete(PMP_ADAPTER adapter, PMP_PORT port);
 // Frees a port-held buffer and zeroes its length.
@@ -33,3 +35,21 @@ void P2pMsDefaultListenChannel(PMP_ADAPTER adapter, PMP_PORT port);
 void P2pMsRestoreChannel(PMP_ADAPTER adapter, PMP_PORT port, UCHAR channel);
 // Rebuilds the port's Channel List record from the adapter's channel table (6 GHz left out).
 void P2pMsFillSupportedChList(PMP_ADAPTER adapter, PMP_PORT port);
+// The transmit status of a Wi-Fi Direct public action frame (packet id 0x64): TRUE when the group
+// owner's discovery took the report.
+BOOLEAN MlmeP2pGoDiscoAckDone(PMP_ADAPTER adapter, PMP_PORT port, UCHAR status);
+// Sends the port's saved Wi-Fi Direct public action frame (signal) again.
+NTSTATUS MlmeP2pMsPublicActionFrameSend(PMP_ADAPTER adapter, PMP_PORT port, UCHAR signal);
+// A Wi-Fi Direct public action signal (message 14 of the ACTION machine) for the device machine.
+VOID MlmeP2pMsPublicActionFrameSignalRecv(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* signal, ULONG length);
+// A Wi-Fi Direct public action frame on a group port.
+VOID P2PPublicAction(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* frame, ULONG length);
+// Service discovery: GAS initial request, initial response, comeback request and comeback response.
+VOID P2pReceServDiscInitReqAction(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* frame, ULONG length);
+VOID P2pReceServDiscInitRspAction(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* frame, ULONG length);
+VOID P2pReceServDiscComebackReqAction(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* frame, ULONG length);
+VOID P2pReceServDiscComebackRspAction(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* frame, ULONG length);
+// The group owner's part of a spatial-stream change after a dual-band decision.
+VOID P2pGOHandleDBDCSwitch(PMP_ADAPTER adapter, PMP_PORT port, UCHAR keepFirmware);
+// When a channel request of the port is outstanding, waits at most 500 ms for the grant.
+NTSTATUS MultiChannelWaitForChannelGrant(PMP_ADAPTER adapter, PMP_PORT port);

@@ -1154,6 +1154,7 @@ namespace {
 
 constexpr UCHAR kZeroAddress[MAC_ADDR_LEN] = {};
 constexpr ULONG kHeaderLength = 24;
+constexpr ULONG kBarLength = 20;
 
 BOOLEAN SameAddress(const UCHAR* a, const UCHAR* b) { return static_cast<BOOLEAN>(RtlCompareMemory(a, b, MAC_ADDR_LEN) == MAC_ADDR_LEN); }
 
@@ -1200,8 +1201,12 @@ VOID AsicRxFrameDispatch(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record, UCHAR gener
         RxDmaqFree(adapter, record);
         return;
     }
-    if (record->FrameLength < kHeaderLength) {
-        // Every path after the dispatch needs the whole 802.11 header.
+    // A Block Ack Request to a single receiver is 20 bytes (control, duration, two addresses, BAR
+    // control and starting sequence); the paths it takes read no further than that.
+    const BOOLEAN blockAckRequest = static_cast<BOOLEAN>(record->FrameLength >= kBarLength &&
+                                                         (record->Frame[0] & 0xFC) == 0x84 && (record->Frame[4] & 0x01) == 0);
+    if (record->FrameLength < kHeaderLength && !blockAckRequest) {
+        // Every other path after the dispatch needs the whole 802.11 header.
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_RX, "received frame of %u bytes", static_cast<unsigned>(record->FrameLength));
         RxDmaqFree(adapter, record);
         return;

@@ -5,6 +5,7 @@
 #include "hal/chips/qzarvel2x.h"
 #include "hal/chips/qzarvel3x.h"
 #include "hal/common/hal_chip.h"
+#include "platform/ndis6/n6indicate.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/dmaq.h"
 #include "platform/ndiscommon/ndiscommon.h"
@@ -67,7 +68,7 @@ void SerTxResume(PMP_ADAPTER adapter)
     if (HalIsThirdGeneration(adapter->DeviceId)) {
         for (PMP_PORT port : adapter->PortList) {
             if (port != nullptr) {
-                (void)PlatformIndicateTxAbortPendingPacketsByPort(adapter, port);
+                PlatformIndicateTxAbortPendingPacketsByPort(adapter, static_cast<USHORT>(port->PortNumber));
             }
         }
     } else {

@@ -702,6 +702,26 @@ BOOLEAN Ndis6CommonReportEthFrameToLLC(PMP_ADAPTER adapter, PMP_PORT port, struc
     return FALSE;
 }
 
+void PlatformIndicateRecvPktToNdis(PMP_ADAPTER adapter, PLIST_ENTRY chain, ULONG portIndex, ULONG count)
+{
+    N6PlatformIndicateRecvPktToNdis(adapter, chain, portIndex, count);
+}
+
+void N6PlatformIndicateRecvPktToNdis(PMP_ADAPTER adapter, PLIST_ENTRY chain, ULONG portIndex, ULONG count)
+{
+    if (adapter == nullptr || chain == nullptr) {
+        return;
+    }
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "buffer-list indication of %u frames on port %u, at %s level",
+             static_cast<unsigned>(count), static_cast<unsigned>(portIndex),
+             KeGetCurrentIrql() > PASSIVE_LEVEL ? "dispatch" : "passive");
+    // The receive-indication state is never enabled: every frame of the chain goes back.
+    for (ULONG n = 0; n < count && !IsListEmpty(chain); ++n) {
+        PLIST_ENTRY e = RemoveHeadList(chain);
+        RxDmaqFree(adapter, CONTAINING_RECORD(e, RX_DMAQ_DESC, Links));
+    }
+}
+
 void N6PlatformIndicateTxSendRestartToWdi(PMP_ADAPTER adapter)
 {
     UNREFERENCED_PARAMETER(adapter);

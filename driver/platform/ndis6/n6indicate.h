@@ -51,6 +51,11 @@ BOOLEAN NdisCommonReportEthFrameToLLC(PMP_ADAPTER adapter, PMP_PORT port, struct
                                       UCHAR userPriority, UCHAR apFlag, UCHAR immediate);
 BOOLEAN Ndis6CommonReportEthFrameToLLC(PMP_ADAPTER adapter, PMP_PORT port, struct _RX_DMAQ_DESC* record,
                                        UCHAR userPriority, UCHAR apFlag, UCHAR immediate);
+// The buffer-list receive indication of a port's receive batch (a chain of receive records linked
+// through their list links, `count` of them): the OS's buffer-list receive entry is never registered in
+// this system, so every record is returned to its pool (traced). PlatformIndicateRecvPktToNdis forwards.
+void PlatformIndicateRecvPktToNdis(PMP_ADAPTER adapter, PLIST_ENTRY chain, ULONG portIndex, ULONG count);
+void N6PlatformIndicateRecvPktToNdis(PMP_ADAPTER adapter, PLIST_ENTRY chain, ULONG portIndex, ULONG count);
 // Looks for the Hotspot 2.0 test authority's certificate in a received EAP frame.
 void Check_For_CAFake_Cert(PMP_ADAPTER adapter, PMP_PORT port, struct _RX_DMAQ_DESC* record);
 // Hands a buffer-list chain back to the OS (send completion); a null chain does nothing.

@@ -1,5 +1,6 @@
 // The PCI Express rings of the bus layer.
 #include "platform/ndis6/n6pci.h"
+#include "platform/wificx/rxqueue.h"
 
 #include "platform/ndis6/n6pci_txqueue.h"
 
@@ -1081,24 +1082,8 @@ NTSTATUS N6PciProcRxDonePkt(PMP_ADAPTER adapter, ULONG ring)
             adapter->RxMorePending = 0;
             RecvFlushPortIndications(adapter);
         }
-        static constexpr ULONG kQueuePortTypes[2] = {EXTSTA, EXTAP};
-        for (ULONG t = 0; t < 2; ++t) {
-            if (InterlockedCompareExchange(&adapter->RxWaiting[t], 0, 0) == 0 ||
-                InterlockedExchange(&adapter->RxNotifyArmed[t], 0) != 1) {
-                continue;
-            }
-            for (PMP_PORT port : adapter->PortList) {
-                if (port == nullptr || port->PortType != kQueuePortTypes[t]) {
-                    continue;
-                }
-                if (port->RxQueue != nullptr && port->RxQueueStopping == 0) {
-                    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_RX, "receive queue of port %u notified",
-                             static_cast<unsigned>(port->PortNumber));
-                    (void)NOT_BUILT_YET();  // NetRxQueueNotifyMoreReceivedPacketsAvailable
-                }
-                break;
-            }
-        }
+        // Frames queued for the OS in this pass: the receive queues hear of them once per enabling.
+        QZCxRxNotify(adapter);
     }
     if (ring == 2 && adapter->RegistryBlock.TxRxThreadMode != 0 && !AdapterTestFlags(adapter, 0x200C0u)) {
         BOOLEAN waiting = FALSE;

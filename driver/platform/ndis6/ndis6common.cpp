@@ -2,9 +2,12 @@
 #include "platform/ndis6/ndis6common.h"
 
 #include "Common/mlme/mlme.h"
+#include "Common/mlme/mlmeaction.h"
+#include "Common/mlme/mlmesync_ba.h"
 #include "Common/mlme/mlmewsc.h"
 #include "Common/p2p/p2p.h"
 #include "Common/p2p/p2pms.h"
+#include "Common/recv.h"
 #include "kshim/auxklib.h"
 #include "kshim/netadapter.h"
 #include "kshim/registry.h"
@@ -16,6 +19,7 @@
 #include "platform/ndiscommon/registry_host.h"
 #include "platform/ndiscommon/registry_table.h"
 #include "platform/ndiscommon/trace.h"
+#include "platform/wdi/wdiconnect.h"
 
 namespace {
 
@@ -127,6 +131,9 @@ void N6TermPort(PMP_PORT port)
     }
     (void)PortNblWaitqFlush(adapter, port);
     (void)PortNblFreeqDeInit(port);
+    BATableDeInit(adapter, port);
+    ActionStateMachineFree(adapter, port);
+    RecvFreePortStores(adapter, port);
     // The teardown stops every worker thread, the send threads among them, before the ports go.
     if (port->SendThread.RunState.load() != PLATFORM_THREAD_FREE) {
         PlatformCancelThread(adapter, &port->SendThread);
@@ -147,6 +154,7 @@ void N6FreePort(PMP_PORT port)
 {
     PMP_ADAPTER adapter = port->Adapter;
     ULONG number = port->PortNumber;
+    WdiConnectFreePortBuffers(port);
     PlatformFreeMemory(port, sizeof(MP_PORT));
     if (adapter != nullptr && number < MP_MAX_PORTS && adapter->PortList[number] == port) {
         adapter->PortList[number] = nullptr;

@@ -13,6 +13,9 @@
 #include "Common/common_types.h"
 #include "Common/fwdump_types.h"
 #include "Common/mlme/mlme_types.h"
+#include "Common/mlme/mlmeaction_types.h"
+#include "Common/mlme/mlmeinfo_rate_types.h"
+#include "Common/mlme/mlmesync_ba_types.h"
 #include "Common/mlme/mlmewep_types.h"
 #include "Common/mlme/mlmewsc_types.h"
 #include "Common/mlme/mlmesync_bss_types.h"
@@ -25,6 +28,7 @@
 #include "Common/qzevent_capability_types.h"
 #include "Common/qzevent_handlers_types.h"
 #include "Common/qzevent_types.h"
+#include "Common/recv_types.h"
 #include "Common/rlm_domain_types.h"
 #include "Common/rlm_types.h"
 #include "Common/wowlan_types.h"
@@ -40,6 +44,7 @@
 #include "platform/wdi/wdimain_types.h"
 #include "platform/wificx/txqueue_types.h"
 #include "platform/wificx/wificxmain_types.h"
+#include "platform/wificx/wificxtx_types.h"
 #include "platform/wificx/wificxcaps.h"
 
 typedef struct _P2P_CTRL_BLOCK P2P_CTRL_BLOCK, *PP2P_CTRL_BLOCK;
@@ -420,6 +425,8 @@ typedef struct _MP_ADAPTER {
     UCHAR PingEnhanceActive;
     UCHAR ScanPhase[2];               // the scan machine's two phase bytes
     UCHAR IotApRuleMatched;           // a matched IoT access-point rule
+    UCHAR GoHidingOption;             // the private group-owner hiding option (1 on)
+    UCHAR RoamAfterBeaconLoss;        // a beacon loss asked the OS for a roam
 
     // Worker threads, internal commands, firmware command slots.
     std::atomic<UCHAR> StopThreads;  // 1 asks every worker thread to end
@@ -563,6 +570,8 @@ typedef struct _MP_ADAPTER {
     MLME_ADAPTER_BLOCK Mlme;
     // ---- WDI task control block, request intake and parameter buffers; net adapters; capabilities (platform/wdi, platform/wificx) ----
     WDI_ADAPTER_STATE Wdi;
+    // The station-connection bytes of the WDI tasks and properties (platform/wdi).
+    STA_CONNECT_ADAPTER_STATE StaConnect;
     ULONG WifiAdapterType;            // WiFiCx adapter type of the last net adapter created (1 station, 2 AP)
     ULONG TxFragRingLimit;            // the transmit fragment-ring limit handed to NetAdapterCx
     ULONG DataPathAdapterType;        // adapter type and port number of the last data-path set-up
@@ -598,8 +607,6 @@ typedef struct _MP_ADAPTER {
     UCHAR RxMorePending;               // more records of the batch follow: hand the batch on after the last
     ULONG TxDoneEntryLimit;            // second generation: most entries a transmit-done report may carry
     PNET_BUFFER_LIST PendingTxCompletions;  // buffer-list send completions waiting to be handed to the OS
-    volatile LONG RxWaiting[2];        // received packets waiting for the receive queue of port type 1, 2
-    volatile LONG RxNotifyArmed[2];    // the receive queue asked to be notified (exchanged atomically)
     ULONG TxDoneContextIndex;          // the adapter's current channel context (row of the done counters)
     ULONG LastRxBand;
     UCHAR LastRxChannel;
@@ -668,6 +675,14 @@ typedef struct _MP_ADAPTER {
     UCHAR CertTlsLengthIncluded;      // 0x80 or 0
     UCHAR CertTlsMoreFragments;       // 0x40 or 0
     UCHAR CertFakeCaSeen;             // the Hotspot 2.0 test authority's certificate was seen
+    // ---- data path: transmit state, the connect attempt's rates, block-ack queues, reassembly, action
+    // exchanges (platform/wificx/wificxtx, Common/mlme/mlmeinfo_rate, Common/mlme/mlmesync_ba,
+    // Common/recv, Common/mlme/mlmeaction) ----
+    ADAPTER_XMIT_BLOCK Xmit;
+    CONNECT_RATES ConnectRates;
+    ADAPTER_BA_BLOCK Ba;
+    ADAPTER_RECV_BLOCK Recv;
+    ADAPTER_ACTION_BLOCK Action;
     // ---- security: the software WEP packet of a shared-key authentication (Common/mlme/mlmewep) ----
     WEP_CRYPT_STATE WepCrypt;
     // ---- WPS: the access point the last search settled on (Common/mlme/mlmewsc) ----

@@ -248,7 +248,7 @@ NTSTATUS NdisCommonHifMiniportMMRequest(PPCI_HIF_CONTEXT hif, PUCHAR frame, ULON
     return status;
 }
 
-NTSTATUS NdisCommonHifMlmeHardTransmit(PPCI_HIF_CONTEXT hif, struct _MLME_HARD_TX_REQUEST* request, ULONG arg)
+NTSTATUS NdisCommonHifMlmeHardTransmit(PPCI_HIF_CONTEXT hif, struct _MGMT_TX_REQUEST* request, ULONG arg)
 {
     return NdisCommonHifPciMlmeHardTransmit(hif, request, arg);
 }

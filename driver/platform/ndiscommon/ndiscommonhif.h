@@ -12,7 +12,7 @@ typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 typedef struct _PCI_HIF_CONTEXT PCI_HIF_CONTEXT, *PPCI_HIF_CONTEXT;
 typedef struct _FW_CMD_MSG FW_CMD_MSG, *PFW_CMD_MSG;
 struct _TX_DMAQ_DESC;
-struct _MLME_HARD_TX_REQUEST;
+struct _MGMT_TX_REQUEST;
 
 // ---- register access: the only road to device registers for every other module ----------------------
 // Reads one chip register. The out value is cleared first; a device found removed (0xC00002B6)
@@ -60,7 +60,7 @@ NTSTATUS NdisCommonHifXmitHardTransmit(PPCI_HIF_CONTEXT hif, struct _TX_DMAQ_DES
 NTSTATUS NdisCommonHifApXmitHardTransmit(PPCI_HIF_CONTEXT hif, struct _TX_DMAQ_DESC* packet);
 // One management frame; in low-power mode bracketed by driver own before and firmware own after.
 NTSTATUS NdisCommonHifMiniportMMRequest(PPCI_HIF_CONTEXT hif, PUCHAR frame, ULONG length, UCHAR sequence);
-NTSTATUS NdisCommonHifMlmeHardTransmit(PPCI_HIF_CONTEXT hif, struct _MLME_HARD_TX_REQUEST* request, ULONG arg);
+NTSTATUS NdisCommonHifMlmeHardTransmit(PPCI_HIF_CONTEXT hif, struct _MGMT_TX_REQUEST* request, ULONG arg);
 // The CmdSendMsg operation of the chips that send firmware commands through the bus layer.
 NTSTATUS NdisCommonHifCmdSendMsg(PMP_ADAPTER adapter, PFW_CMD_MSG message, ULONG ringSelector);
 NTSTATUS NdisCommonHifSetPowerbyPortWOWLan(PMP_PORT port, ULONG state);

@@ -95,19 +95,14 @@ NTSTATUS MultiBandDisableDbdcDecision(PMP_ADAPTER adapter, PMP_PORT port, UCHAR 
 }
 
 // ---- what the error and firmware recovery call of other layers ------------------------------------------------
-NTSTATUS PlatformIndicateTxAbortPendingPacketsByPort(PMP_ADAPTER adapter, PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
-}
-
 NTSTATUS WdiTxSendPauseIndication(PMP_ADAPTER adapter, UCHAR pause, UCHAR reason)
 {
     UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(pause);
-    UNREFERENCED_PARAMETER(reason);
-    return NOT_BUILT_YET();
+    // The OS's transmit pause and restart entries of the buffer-list data path are never registered
+    // in this system: the request is only traced.
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_TX, "transmit %s for reason %u: no buffer-list data path to tell",
+             pause != 0 ? "pause" : "restart", static_cast<unsigned>(reason));
+    return STATUS_SUCCESS;
 }
 
 NTSTATUS AsicSetEdcaParm(PMP_ADAPTER adapter, PMP_PORT port, PVOID edcaParm, UCHAR enable)
@@ -124,5 +119,12 @@ NTSTATUS MlmeRestoreKey(PMP_ADAPTER adapter, PMP_PORT port, PMAC_TABLE_ENTRY ent
     UNREFERENCED_PARAMETER(adapter);
     UNREFERENCED_PARAMETER(port);
     UNREFERENCED_PARAMETER(entry);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS MlmeSetPsmBit(PMP_ADAPTER adapter, UCHAR psm)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(psm);
     return NOT_BUILT_YET();
 }

@@ -23,6 +23,8 @@ NTSTATUS MlmeInfoPnpSetPowerMgmtMode(PMP_ADAPTER adapter, PMP_PORT port, ULONG m
 NTSTATUS STAMlmePeriodicExec(PMP_ADAPTER adapter);
 // The passive-level periodic MLME job of the 100 ms timer.
 NTSTATUS MlmePeriodicExecPassivLevel(PMP_ADAPTER adapter, PMP_PORT port);
+// The power-management bit of the station's frames (0: awake); the power-save code keeps it.
+NTSTATUS MlmeSetPsmBit(PMP_ADAPTER adapter, UCHAR psm);
 // Starts or stops the power-consumption control period.
 NTSTATUS MlmePowerConsumptionCtrl(PMP_ADAPTER adapter, PMP_PORT port);
 // The radio periodic job; re-arms the radio timer.
@@ -54,8 +56,6 @@ NTSTATUS MultiBandDisableDbdcDecision(PMP_ADAPTER adapter, PMP_PORT port, UCHAR 
 
 // ---- what the error and firmware recovery call of other layers ------------------------------------------------
 typedef struct _MAC_TABLE_ENTRY MAC_TABLE_ENTRY, *PMAC_TABLE_ENTRY;
-// Returns the port's pending transmit packets to the OS (platform/ndis6/n6indicate).
-NTSTATUS PlatformIndicateTxAbortPendingPacketsByPort(PMP_ADAPTER adapter, PMP_PORT port);
 // Pauses (pause 1) or restarts (pause 0) the OS transmit path for a reason (platform/wdi).
 NTSTATUS WdiTxSendPauseIndication(PMP_ADAPTER adapter, UCHAR pause, UCHAR reason);
 // The port's EDCA parameter set to the chip (Common/mlme).

@@ -629,37 +629,6 @@ VOID WaitFwCmdAndSerFinish(PMP_ADAPTER adapter)
     }
 }
 
-NTSTATUS NdisCommonHifPciXmitHardTransmit(PPCI_HIF_CONTEXT hif, struct _TX_DMAQ_DESC* packet)
-{
-    UNREFERENCED_PARAMETER(hif);
-    UNREFERENCED_PARAMETER(packet);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS NdisCommonHifPciApXmitHardTransmit(PPCI_HIF_CONTEXT hif, struct _TX_DMAQ_DESC* packet)
-{
-    UNREFERENCED_PARAMETER(hif);
-    UNREFERENCED_PARAMETER(packet);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS NdisCommonHifPciMiniportMMRequest(PPCI_HIF_CONTEXT hif, PUCHAR frame, ULONG length, UCHAR sequence)
-{
-    UNREFERENCED_PARAMETER(hif);
-    UNREFERENCED_PARAMETER(frame);
-    UNREFERENCED_PARAMETER(length);
-    UNREFERENCED_PARAMETER(sequence);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS NdisCommonHifPciMlmeHardTransmit(PPCI_HIF_CONTEXT hif, struct _MLME_HARD_TX_REQUEST* request, ULONG arg)
-{
-    UNREFERENCED_PARAMETER(hif);
-    UNREFERENCED_PARAMETER(request);
-    UNREFERENCED_PARAMETER(arg);
-    return NOT_BUILT_YET();
-}
-
 NTSTATUS NdisCommonHifPciCmdSendMsg(PPCI_HIF_CONTEXT hif, PFW_CMD_MSG message, ULONG ringSelector)
 {
     if (hif == nullptr || hif->Adapter == nullptr || message == nullptr || message->Buffer == nullptr) {

@@ -271,7 +271,7 @@ typedef struct _TX_FRAME_INFO {
 // ---- the rest of the bus layer, reached through the host interface facade ------------------------------
 typedef struct _FW_CMD_MSG FW_CMD_MSG, *PFW_CMD_MSG;
 struct _TX_DMAQ_DESC;
-struct _MLME_HARD_TX_REQUEST;
+struct _MGMT_TX_REQUEST;
 
 // Ownership (driver own with its time-out, firmware own, ensure driver own before download).
 NTSTATUS NdisCommonHifPciPmSetDriverOwn(PPCI_HIF_CONTEXT hif);
@@ -302,11 +302,23 @@ NTSTATUS NdisCommonHifPciEraseFirmware(PPCI_HIF_CONTEXT hif);
 // TxDWaitq, no command slot is in use and no SER step runs, or after 1 s (2 s when a SER step ran
 // at entry). PASSIVE_LEVEL.
 VOID WaitFwCmdAndSerFinish(PMP_ADAPTER adapter);
-// Submission of frames and firmware commands.
+// One management frame on its way to the command ring: a block of the MLME pool (the frame is another).
+typedef struct _MGMT_TX_REQUEST {
+    UCHAR Valid;               // 1
+    UCHAR NdpAnnouncement;     // a control frame of subtype 5
+    struct _MGMT_TX_REQUEST* Next;
+    PUCHAR Frame;              // an MLME buffer
+    ULONG Length;
+} MGMT_TX_REQUEST, *PMGMT_TX_REQUEST;
+// Submission of frames and firmware commands. The data hard transmits of the buffer-list path check
+// the frame (25-2346 bytes, a first buffer holding the header, the port's 802.11h and carrier-detect
+// blocks), choose the ring and go on as the NetAdapterCx hard transmits do; the management path puts
+// a frame (at most 4064 bytes) behind a 32-byte descriptor on ring 2. MiniportMMRequest frees the
+// frame in every case.
 NTSTATUS NdisCommonHifPciXmitHardTransmit(PPCI_HIF_CONTEXT hif, struct _TX_DMAQ_DESC* packet);
 NTSTATUS NdisCommonHifPciApXmitHardTransmit(PPCI_HIF_CONTEXT hif, struct _TX_DMAQ_DESC* packet);
 NTSTATUS NdisCommonHifPciMiniportMMRequest(PPCI_HIF_CONTEXT hif, PUCHAR frame, ULONG length, UCHAR sequence);
-NTSTATUS NdisCommonHifPciMlmeHardTransmit(PPCI_HIF_CONTEXT hif, struct _MLME_HARD_TX_REQUEST* request, ULONG arg);
+NTSTATUS NdisCommonHifPciMlmeHardTransmit(PPCI_HIF_CONTEXT hif, struct _MGMT_TX_REQUEST* request, ULONG arg);
 // Places one firmware command message on the command ring (selector 1) or the download ring (0;
 // the older chip uses the download ring for everything until its firmware runs): the message is
 // copied into a record of transmit pool 1 (download data of the second and third generation

@@ -5,6 +5,8 @@
 #include <cstddef>
 
 #include "Common/mlme/mlme.h"
+#include "Common/mlme/mlmesync_ba.h"
+#include "Common/recv.h"
 #include "hal/common/hal_chip.h"
 #include "hal/common/phy_cfg.h"
 #include "kshim/netadapter.h"
@@ -91,6 +93,8 @@ NTSTATUS NdisCommonInitPort(PMP_PORT port)
         PlatformAllocateSpinLock(&session.Lock);
         session.ArmedSeq = REORDER_SEQ_NONE;
     }
+    BATableInit(adapter, port);
+    RecvPortInit(adapter, port);
 
     PCSTR name = SendThreadName(port->PortNumber);
     if (name == nullptr) {

@@ -11,16 +11,22 @@
 #include "kshim/netadapter.h"
 #include "kshim/netadapter_queue.h"
 #include "Common/mlme/mlme_types.h"
+#include "Common/mlme/mlmeaction_types.h"
+#include "Common/mlme/mlmeinfo_rate_types.h"
+#include "Common/mlme/mlmesync_ba_types.h"
 #include "Common/mlme/mlmeinfo_types.h"
 #include "Common/mlme/mlmewsc_types.h"
 #include "Common/mlme/mlmesync_mactab_types.h"
 #include "Common/mlme/mlmesync_types.h"
 #include "Common/p2p/p2p_types.h"
+#include "Common/recv_types.h"
 #include "Common/rlm_types.h"
 #include "hal/common/phy_cfg_types.h"
 #include "platform/ndis6/n6indicate_types.h"
 #include "platform/ndiscommon/ndiscommon_types.h"
 #include "platform/ndiscommon/registry_block.h"
+#include "platform/wdi/wdiconnect_types.h"
+#include "platform/wificx/wificxtx_types.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 typedef struct _MP_PORT MP_PORT, *PMP_PORT;
@@ -335,6 +341,21 @@ typedef struct _MP_PORT {
     UCHAR SrControl[4];                // spatial-reuse control bytes
     ULONG64 SrBssColorBitmap;
     ULONG64 SrPartialBssidBitmap;
+    UCHAR ConnectionType;              // set by the connect request
+    UCHAR ConnectOption;               // the connect option byte
+    UCHAR JoinParam[2];                // the two candidate octets the join request copies
+    UCHAR StreamCount;                 // transmit streams the last BSS information gave the firmware
+    // The firmware's link events (Common/qzevent_handlers): link rate and quality drop of the last
+    // link-quality report, and the roaming-needed reports sent after a beacon loss.
+    USHORT LinkRate;                   // 500 kb/s
+    UCHAR LinkQualityDrop;
+    UCHAR RoamingNeededCount;
+    // The group owner's channel switch: the firmware's countdown-done report and the timers of the
+    // switch ("P2pEcsaChSwitchTimer", "P2pEcsaChSwitchTimeout"), bound by the Wi-Fi Direct code.
+    UCHAR P2pCsaDone;
+    UCHAR P2pEcsaRetryCount;
+    PLATFORM_TIMER P2pEcsaChSwitchTimer;
+    PLATFORM_TIMER P2pEcsaChSwitchTimeoutTimer;
     // ---- periodic timers a firmware recovery re-arms (set up with the MLME port timers) ----------------------
     PLATFORM_TIMER MlmePeriodicTimer;  // 100 ms MLME periodic job
     PLATFORM_TIMER TxHangTimer;        // 1000 ms transmit-hang check
@@ -528,10 +549,20 @@ typedef struct _MP_PORT {
     NETPACKETQUEUE TxGroupQueue;     // access-point port: its queue of the broadcast peer
     NETPACKETQUEUE RxQueue;          // the port's receive queue (null while it has none)
     UCHAR RxStopped;                 // 1 between the receive queue's stop and start
+    // ---- data path: transmit state, rates, block-ack agreements, receive stores, action exchanges
+    // (platform/wificx/wificxtx, Common/mlme/mlmeinfo_rate, Common/mlme/mlmesync_ba, Common/recv,
+    // Common/mlme/mlmeaction) ----
+    PORT_XMIT_BLOCK Xmit;
+    PORT_RATE_BLOCK Rate;
+    PORT_BA_BLOCK Ba;
+    PORT_RECV_BLOCK Recv;
+    PORT_ACTION_BLOCK Action;
     // ---- security: the BIP-GMAC-256 key and its receive check (Common/mlme/mlmeinfo, mlmeaes) ----
     PORT_BIP_GMAC_KEY BipGmac;
     // ---- WPS: device information sources, the OS's element, the search's candidates (Common/mlme/mlmewsc) ----
     WSC_PORT_BLOCK Wsc;
     // ---- VHT, HE and EHT capability and operation records, the access point's HE parameters (Common/rlm_vht, Common/he) ----
     RLM_PORT_BLOCK Rlm;
+    // ---- connection settings of the OS's connect and roam tasks (platform/wdi) ----
+    PORT_CONNECT_CONFIG ConnectConfig;
 } MP_PORT;

@@ -34,3 +34,34 @@ NTSTATUS NdisWdiFillDot11ScanRequest(const WDI_SCAN_PARAMETERS* parameters, PUCH
 NTSTATUS WdiScanComplete(PMP_ADAPTER adapter, PMP_PORT port, NTSTATUS status);
 // Empties the BSS list but for the access point the port is associated with.
 VOID NdisWdiFlushBssList(PMP_ADAPTER adapter, PMP_PORT port);
+
+// ---- the disconnect and reset tasks' services ------------------------------------------------------------
+// A group owner's disassociation of one peer (or every peer for the broadcast address) through the
+// access-point code, as a 12-byte native request {type 0x80, revision 1, size 12, peer, reason}; other
+// ports 0. 0xC0000001 without the request's port.
+NTSTATUS NdisWdiSetOidDot11DisassociatePeerRequest(PMP_ADAPTER adapter, WIFIREQUEST request, const UCHAR* peer,
+                                                   USHORT reason);
+// The station side of a dot11 reset: the connection settings back to "any network", the port's
+// elements and connect flags released, the port reset. Always 0.
+NTSTATUS NdisWdiMPInfoResetRequest(PMP_ADAPTER adapter, PMP_PORT port, UCHAR setDefaultMib);
+// The access-point side of a dot11 reset. Always 0.
+NTSTATUS NdisWdiApInfoResetRequest(PMP_ADAPTER adapter, PMP_PORT port, ULONG portNumber);
+
+// ---- radio state, operation mode, power management and dialog tokens ---------------------------------------
+// The set-radio-state task's checks: a running group owner refuses (0xC00000BB, skip); with the
+// hardware radio off nothing can change (0, skip).
+NTSTATUS NdisWdiTaskSetRadioStateSanity(PMP_ADAPTER adapter, PMP_PORT port, WIFIREQUEST request, PBOOLEAN skip,
+                                        UCHAR radioOn);
+// Turns the radio on or off for the OS: the radio bytes, the MLME radio request, the periodic timers,
+// the end of a running scan, the radio-state indication and the registry value "Radio". Always 0.
+NTSTATUS NdisWdiTaskSetRadioState(PMP_ADAPTER adapter, PMP_PORT port, WIFIREQUEST request, UCHAR radioOn);
+// Takes the operation mode of a WDI value into the port (type, subtype, role, firmware BSS). Always 0.
+NTSTATUS NdisWdiSetCurrentOperationMode(PMP_ADAPTER adapter, PMP_PORT port, ULONG wdiOperationMode);
+// The OS's power-save mode for a station (0 to 24): 0xC0010017 on a soft access point, 0x80000005 with
+// 4 bytes needed for a shorter buffer, 0xC0010015 above 24.
+NTSTATUS NdisWdiSetOidDot11PowerMgmtRequest(PMP_ADAPTER adapter, PMP_PORT port, const ULONG* powerMode, ULONG length,
+                                            PULONG bytesNeeded);
+// The port's action-frame dialog token advanced (255 wraps to 1) and returned; 1 without a port.
+UCHAR NdisWdiGenerateActionDialogToken(PMP_PORT port);
+// The port's current action-frame dialog token; 1 without a port.
+UCHAR NdisWdiGetCurrentActionDialogToken(PMP_PORT port);

@@ -170,6 +170,20 @@ void WdiEventIndicationDisconnectComplete(PMP_ADAPTER adapter, PMP_PORT port)
     SendTaskCompletion(adapter, port, WDI_INDICATION_DISCONNECT_COMPLETE, STATUS_SUCCESS);
 }
 
+void WdiEventSetRadioState(PMP_ADAPTER adapter, USHORT portId, ULONG mode, NTSTATUS status)
+{
+    if (adapter == nullptr) {
+        return;
+    }
+    if (mode == 1) {
+        WDI_MESSAGE_HEADER header = adapter->Wdi.CntlBlock.HeaderCopy;
+        WdiEventSendStatusIndicationEx(adapter, &header, portId, WDI_INDICATION_SET_RADIO_STATE_COMPLETE, status, nullptr,
+                                       0, WDI_INDICATION_MODE_TASK_COMPLETION);
+        return;
+    }
+    WdiGeneratorSetRadioState(adapter);
+}
+
 void WdiEventIndicationFirmwareStalled(PMP_ADAPTER adapter, ULONG reasonBits)
 {
     if (adapter == nullptr || adapter->Ind.FwStallReporting == 0) {

@@ -43,6 +43,9 @@ NTSTATUS WdiEventIndicationApAssociationRequestReceived(PMP_ADAPTER adapter, PMP
 void WdiEventIndicationDisassociation(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* peer, ULONG wdiStatus,
                                       ULONG callerCode);
 void WdiEventIndicationDisconnectComplete(PMP_ADAPTER adapter, PMP_PORT port);
+// Mode 1: the set-radio-state task's completion (0x40050016) with the port id and status; any other
+// mode: the unsolicited radio-status indication.
+void WdiEventSetRadioState(PMP_ADAPTER adapter, USHORT portId, ULONG mode, NTSTATUS status);
 // Sent only when the OS enabled stall reporting and every reason bit is in "FwStallRecovery".
 void WdiEventIndicationFirmwareStalled(PMP_ADAPTER adapter, ULONG reasonBits);
 void WdiEventIndicationFtAssocParamsNeeded(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* target);

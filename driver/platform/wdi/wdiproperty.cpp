@@ -22,10 +22,58 @@ NTSTATUS WdiPropertySetP2pListenState(PMP_ADAPTER adapter, WIFIREQUEST request, 
 
 NTSTATUS WdiPropertySetPrivacyExemptionList(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(request);
-    UNREFERENCED_PARAMETER(parameters);
-    return NOT_BUILT_YET();
+    PMP_PORT port = NdisWdiGetMpPortPtr(adapter, request);
+    if (port == nullptr) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    const auto* p = static_cast<const WDI_PRIVACY_EXEMPTION_PARAMETERS*>(parameters);
+    if (p == nullptr) {
+        return NDIS_STATUS_INVALID_DATA;
+    }
+    if ((p->Presence & WDI_PRIVACY_EXEMPTION_PRESENT_LIST) == 0) {
+        return STATUS_SUCCESS;  // the port keeps its list
+    }
+    PORT_OWNED_BUFFER& list = port->PrivacyExemptionList;
+    if (list.Allocated == 1) {
+        PlatformFreeMemory(list.Buffer, list.Size);
+    }
+    list.Buffer = nullptr;
+    list.Size = 0;
+    list.Allocated = 0;
+    const ULONG count = p->pElements != nullptr ? p->ElementCount : 0;
+    if (count == 0) {
+        return STATUS_SUCCESS;
+    }
+    // Room for 20 bytes per entry: the 12-byte header and 6 bytes per entry fit it.
+    if (count > 0xFFFFFFFFu / 20u) {
+        return STATUS_SUCCESS;
+    }
+    const ULONG size = count * 20u;
+    PVOID block = nullptr;
+    if (PlatformAllocateMemory(adapter, &block, size, TAG_ZV43) != STATUS_SUCCESS || block == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_WDI, "privacy exemption list of %u entries: no memory", static_cast<unsigned>(count));
+        return STATUS_SUCCESS;
+    }
+    auto* out = static_cast<PUCHAR>(block);
+    PlatformZeroMemory(out, size);
+    auto put16 = [](PUCHAR at, ULONG v) {
+        at[0] = static_cast<UCHAR>(v);
+        at[1] = static_cast<UCHAR>(v >> 8);
+    };
+    put16(out + 4, count);
+    put16(out + 6, count >> 16);
+    put16(out + 8, count);
+    put16(out + 10, count >> 16);
+    for (ULONG i = 0; i < count; ++i) {
+        PUCHAR entry = out + 12 + 6 * i;
+        put16(entry, p->pElements[i].EtherType);
+        put16(entry + 2, p->pElements[i].ActionType);
+        put16(entry + 4, p->pElements[i].PacketType);
+    }
+    list.Buffer = out;
+    list.Size = size;
+    list.Allocated = 1;
+    return STATUS_SUCCESS;
 }
 
 NTSTATUS WdiPropertySetAddCipherKeys(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
@@ -62,10 +110,36 @@ NTSTATUS WdiPropertySetConnectionQuality(PMP_ADAPTER adapter, WIFIREQUEST reques
 
 NTSTATUS WdiPropertyGetStatistics(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(request);
     UNREFERENCED_PARAMETER(parameters);
-    return NOT_BUILT_YET();
+    PMP_PORT port = NdisWdiGetMpPortPtr(adapter, request);
+    if (port == nullptr) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    const ULONG phyTypes = adapter->SupportedPhyTypes != nullptr
+                               ? (adapter->SupportedPhyTypes->NumberOfEntries < SUPPORTED_PHY_TYPE_MAX
+                                      ? adapter->SupportedPhyTypes->NumberOfEntries
+                                      : SUPPORTED_PHY_TYPE_MAX)
+                               : 0;
+    const ULONG size = (2u * DOT11_MAC_STAT_COUNTERS + phyTypes * DOT11_PHY_STAT_COUNTERS) * sizeof(ULONG64);
+    PVOID area = nullptr;
+    if (PlatformAllocateMemory(adapter, &area, size, TAG_ZV43) != STATUS_SUCCESS || area == nullptr) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    PlatformZeroMemory(area, size);
+    PUCHAR answer = nullptr;
+    ULONG answerLength = 0;
+    NTSTATUS status = WdiGeneratorGetStatistics(adapter, port, area, 2, phyTypes, &answer, &answerLength);
+    if (NT_SUCCESS(status)) {
+        status = WdiEventCompleteOid(adapter, request, answer, answerLength);
+        if (!NT_SUCCESS(status)) {
+            status = STATUS_SUCCESS;  // the request was completed with the failure already
+        }
+    }
+    if (answer != nullptr) {
+        WdiTlvFreeGenerated(answer);
+    }
+    PlatformFreeMemory(area, size);
+    return status;
 }
 
 NTSTATUS WdiPropertySetNetworkListOffload(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
@@ -193,10 +267,31 @@ NTSTATUS WdiPropertyGetBssEntryList(PMP_ADAPTER adapter, WIFIREQUEST request, PV
 
 NTSTATUS WdiPropertySetAdapterConfiguration(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(request);
-    UNREFERENCED_PARAMETER(parameters);
-    return NOT_BUILT_YET();
+    const USHORT row = WdiFindPropertyRow(WifiRequestGetMessageId(request));
+    if (row == WDI_TASK_ROW_NONE) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_WDI, "adapter configuration without a row");
+        return STATUS_SUCCESS;
+    }
+    const auto* p = static_cast<const WDI_ADAPTER_CONFIGURATION_PARAMETERS*>(parameters);
+    if (p == nullptr) {
+        return NDIS_STATUS_INVALID_DATA;
+    }
+    STA_CONNECT_ADAPTER_STATE& sta = adapter->StaConnect;
+    STA_ADAPTER_CONFIGURATION& copy = sta.Configuration;
+    copy.Presence = p->Presence;
+    std::memcpy(copy.ConfiguredMacAddress, p->ConfiguredMacAddress, 6);
+    copy.UnreachableDetectionThreshold = p->UnreachableDetectionThreshold;
+    copy.PldrSupport = p->PldrSupport;
+    if ((p->Presence & WDI_ADAPTER_CONFIG_PRESENT_MAC) != 0) {
+        std::memcpy(sta.ConfiguredMacAddress, p->ConfiguredMacAddress, 6);
+    }
+    if ((p->Presence & WDI_ADAPTER_CONFIG_PRESENT_UNREACHABLE) == 0) {
+        copy.UnreachableDetectionThreshold = 30000000;
+    }
+    if (p->PldrSupport != 0) {
+        sta.PldrSupported = 1;
+    }
+    return STATUS_SUCCESS;
 }
 
 NTSTATUS WdiPropertyGetPmProtocolOffload(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
@@ -204,7 +299,8 @@ NTSTATUS WdiPropertyGetPmProtocolOffload(PMP_ADAPTER adapter, WIFIREQUEST reques
     UNREFERENCED_PARAMETER(adapter);
     UNREFERENCED_PARAMETER(request);
     UNREFERENCED_PARAMETER(parameters);
-    return NOT_BUILT_YET();
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_WDI, "protocol-offload query: no offloads to report");
+    return STATUS_SUCCESS;
 }
 
 NTSTATUS WdiPropertySetAdvertisementInfo(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
@@ -238,10 +334,22 @@ NTSTATUS WdiPropertySetAssociationParameters(PMP_ADAPTER adapter, WIFIREQUEST re
 
 NTSTATUS WdiPropertyGetNextActionFrameDialogToken(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(request);
     UNREFERENCED_PARAMETER(parameters);
-    return NOT_BUILT_YET();
+    PMP_PORT port = NdisWdiGetMpPortPtr(adapter, request);
+    if (port == nullptr) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    const UCHAR token = NdisWdiGenerateActionDialogToken(port);
+    PUCHAR answer = nullptr;
+    ULONG answerLength = 0;
+    NTSTATUS status = WdiTlvGenerateNextDialogToken(token, 0, &adapter->TlvContext, &answerLength, &answer);
+    if (!NT_SUCCESS(status)) {
+        return status;
+    }
+    // A failure of the completion was reported on the request itself.
+    (void)WdiEventCompleteOid(adapter, request, answer, answerLength);
+    WdiTlvFreeGenerated(answer);
+    return STATUS_SUCCESS;
 }
 
 NTSTATUS WdiPropertySetP2pWpsEnabled(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
@@ -280,6 +388,7 @@ NTSTATUS WdiPropertySetLocationPrivacy(PMP_ADAPTER adapter, WIFIREQUEST request,
 {
     UNREFERENCED_PARAMETER(adapter);
     UNREFERENCED_PARAMETER(request);
-    UNREFERENCED_PARAMETER(parameters);
-    return NOT_BUILT_YET();
+    const auto* p = static_cast<const WDI_LOCATION_PRIVACY_PARAMETERS*>(parameters);
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_WDI, "location privacy %u", static_cast<unsigned>(p != nullptr ? p->Value : 0));
+    return STATUS_SUCCESS;
 }

@@ -44,10 +44,3 @@ NTSTATUS WdiSendDataProcess(PMP_ADAPTER adapter, PMP_PORT port)
     UNREFERENCED_PARAMETER(port);
     return NOT_BUILT_YET();
 }
-
-VOID XmitKickPortTx(PMP_ADAPTER adapter, PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    (void)NOT_BUILT_YET();
-}

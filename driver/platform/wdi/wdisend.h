@@ -11,6 +11,3 @@ PLATFORM_THREAD_BODY WdiSendDataThreadProc;
 PLATFORM_THREAD_BODY WdiSendDataThreadAfterSERProc;
 // Re-sends the frames queued while the port could not transmit.
 NTSTATUS WdiSendDataProcess(PMP_ADAPTER adapter, PMP_PORT port);
-// Unless the adapter halts or resets, updates the port's Wi-Fi Direct absence state and wakes the
-// port's transmit worker.
-VOID XmitKickPortTx(PMP_ADAPTER adapter, PMP_PORT port);

@@ -1,4 +1,5 @@
-// The handlers of the WDI task rows. Each comes with its own task's code.
+// The handlers of the WDI task rows. Each comes with its own task's code (the connect, roam,
+// disconnect and reset tasks in wdiconnect.cpp, the radio and operation-mode tasks in wdiradio.cpp).
 #include "platform/wdi/wditask.h"
 
 #include "Common/mlme/mlmereq.h"
@@ -24,30 +25,6 @@ NTSTATUS WdiTaskP2pDiscover(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID para
     return NOT_BUILT_YET();
 }
 
-NTSTATUS WdiTaskConnect(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(request);
-    UNREFERENCED_PARAMETER(parameters);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS WdiTaskDot11Reset(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(request);
-    UNREFERENCED_PARAMETER(parameters);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS WdiTaskDisconnect(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(request);
-    UNREFERENCED_PARAMETER(parameters);
-    return NOT_BUILT_YET();
-}
-
 NTSTATUS WdiTaskP2pSendRequestActionFrame(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
 {
     UNREFERENCED_PARAMETER(adapter);
@@ -57,14 +34,6 @@ NTSTATUS WdiTaskP2pSendRequestActionFrame(PMP_ADAPTER adapter, WIFIREQUEST reque
 }
 
 NTSTATUS WdiTaskP2pSendResponseActionFrame(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(request);
-    UNREFERENCED_PARAMETER(parameters);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS WdiTaskSetRadioState(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
 {
     UNREFERENCED_PARAMETER(adapter);
     UNREFERENCED_PARAMETER(request);
@@ -89,22 +58,6 @@ NTSTATUS WdiTaskStopAp(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameter
 }
 
 NTSTATUS WdiTaskSendApAssociationResponse(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(request);
-    UNREFERENCED_PARAMETER(parameters);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS WdiTaskChangeOperationMode(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(request);
-    UNREFERENCED_PARAMETER(parameters);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS WdiTaskRoam(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
 {
     UNREFERENCED_PARAMETER(adapter);
     UNREFERENCED_PARAMETER(request);
@@ -154,18 +107,4 @@ NTSTATUS WdiTaskAbortScanRequest(PMP_ADAPTER adapter, PMP_PORT port)
     }
     adapter->Wdi.ScanAbortRequested.store(1);
     return QzCmdSendAbortScan(adapter);
-}
-
-NTSTATUS WdiTaskAbortConnectRequest(PMP_ADAPTER adapter, PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS WdiTaskAbortRoamRequest(PMP_ADAPTER adapter, PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
 }

@@ -26,11 +26,22 @@ constexpr UCHAR kPacketSkip = NET_PACKET_FLAG_IGNORE | NET_PACKET_FLAG_SCRATCH;
 ULONG PortIndexOf(PQZCX_TXQUEUE q) { return q->PortId < MP_MAX_PORTS ? q->PortId : 0; }
 
 // The queue's port as the adapter holds it now (ports go away when the adapter powers down, while
-// the OS may keep the queue a little longer); refreshed in the context.
+// the OS may keep the queue a little longer); refreshed in the context. The caller holds the queue's
+// lock: the transmit-queue thread and the completion paths read the context's port under it.
 PMP_PORT RefreshPort(PQZCX_TXQUEUE q)
 {
     q->Port = (q->Adapter != nullptr && q->PortId < MP_MAX_PORTS) ? q->Adapter->PortList[q->PortId] : nullptr;
     return q->Port;
+}
+
+// The same, taking the queue's lock for it.
+PMP_PORT LockedRefreshPort(PQZCX_TXQUEUE q)
+{
+    KIRQL irql;
+    KeAcquireSpinLock(&q->Lock, &irql);
+    PMP_PORT port = RefreshPort(q);
+    KeReleaseSpinLock(&q->Lock, irql);
+    return port;
 }
 
 BOOLEAN IsApPort(PMP_PORT port) { return static_cast<BOOLEAN>(port != nullptr && port->PortType == WFD_GO); }
@@ -76,6 +87,17 @@ void FinishRefused(PMP_ADAPTER adapter, PTX_DMAQ_DESC record)
     TxDmaqFree(adapter, record);
 }
 
+// TRUE when the packet at BeginIndex is ready to go back to the OS (finished, or passed over).
+BOOLEAN FirstOutstandingIsFinished(PQZCX_TXQUEUE q, const NET_RING* pr)
+{
+    const ULONG begin = pr->BeginIndex;
+    if (begin == pr->NextIndex || q->SideInfo == nullptr) {
+        return FALSE;
+    }
+    const NET_PACKET* packet = NetRingGetPacketAtIndex(pr, begin);
+    return static_cast<BOOLEAN>((packet->Flags & kPacketSkip) != 0 || (q->SideInfo[begin].Flags & TX_SIDE_FINISHED) != 0);
+}
+
 // The body of the advance; `direct` is the NetAdapterCx callback (which may hand the work to the
 // transmit-queue thread), otherwise the thread's deferred advance.
 void Advance(NETPACKETQUEUE queue, BOOLEAN direct)
@@ -86,21 +108,36 @@ void Advance(NETPACKETQUEUE queue, BOOLEAN direct)
         return;
     }
     PMP_ADAPTER adapter = q->Adapter;
-    PMP_PORT port = RefreshPort(q);
-    if (port == nullptr) {
-        DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "transmit advance: queue of port id %u has no port",
-                 static_cast<unsigned>(q->PortId));
-        return;
-    }
     const UCHAR lowPower = adapter->LowPower.LowPowerMode;
     if (lowPower) {
         (void)NdisCommonHifPmSetDriverOwn(adapter);
     }
     KeAcquireSpinLock(&q->Lock, &q->OldIrql);
+    PMP_PORT port = RefreshPort(q);
+    if (port == nullptr) {
+        KeReleaseSpinLock(&q->Lock, q->OldIrql);
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "transmit advance: queue of port id %u has no port",
+                 static_cast<unsigned>(q->PortId));
+        if (lowPower) {
+            (void)NdisCommonHifPmSetFwOwn(adapter, 0);
+        }
+        return;
+    }
     NET_RING* pr = NetRingCollectionGetPacketRing(q->RingCollection);
     NET_RING* fr = NetRingCollectionGetFragmentRing(q->RingCollection);
-    const ULONG end = pr->EndIndex;
+    // The OS moves EndIndex and reads BeginIndex only around its own calls into the queue. The
+    // transmit-queue thread therefore works up to the EndIndex the hand-over saw, and leaves
+    // BeginIndex (the return of packets) to the next advance the OS makes.
     ULONG next = pr->NextIndex;
+    ULONG end = pr->EndIndex;
+    if (!direct) {
+        end = q->DeferredEndIndex;
+        // An advance of the OS may have sent past the hand-over's end already.
+        const ULONG begin = pr->BeginIndex;
+        if (((next - begin) & pr->ElementIndexMask) > ((end - begin) & pr->ElementIndexMask)) {
+            end = next;
+        }
+    }
     const BOOLEAN waiting = static_cast<BOOLEAN>(next != end);
     const REGISTRY_BLOCK& reg = adapter->RegistryBlock;
 
@@ -148,6 +185,7 @@ void Advance(NETPACKETQUEUE queue, BOOLEAN direct)
         if (go && direct && pending >= reg.TxDirectThreshold && port->Channel.Bandwidth == kBandwidth320) {
             PTXQ_NET_BUFFER deferred = QzGetTXQNetBuffer(adapter);
             if (deferred != nullptr) {
+                q->DeferredEndIndex = end;
                 KeReleaseSpinLock(&q->Lock, q->OldIrql);
                 deferred->TxQueue = queue;
                 QzEnqueueTXQNetBuffer(adapter, deferred);
@@ -160,6 +198,7 @@ void Advance(NETPACKETQUEUE queue, BOOLEAN direct)
             PlatformSignalThread(&adapter->TxNetQueueThread);
         }
         const ULONG fragLimit = reg.OptimizeFragIndLimitEn != 0 ? port->TxFragRingLimit : adapter->TxFragRingLimit;
+        const ULONG64 now = next != end ? SystemTimeNow() : 0;  // one clock read per advance
         while (go && next != end) {
             NET_PACKET* packet = NetRingGetPacketAtIndex(pr, next);
             if ((packet->Flags & kPacketSkip) == 0 && packet->FragmentCount > kMaxFragmentsPerPacket) {
@@ -275,11 +314,26 @@ void Advance(NETPACKETQUEUE queue, BOOLEAN direct)
                 break;
             }
             fr->NextIndex = NetRingIncrementIndex(fr, lastFragment);
-            adapter->LastTxTime = SystemTimeNow();
-            (void)XmitSendPacket(adapter, record);
-            const NTSTATUS sent = record->ApMark == TX_DMAQ_AP_MARK_AP
-                                      ? QZCxHifPciApXmitHardTransmit(adapter->HifContext, record, ring)
-                                      : QZCxHifPciXmitHardTransmit(adapter->HifContext, record, ring);
+            adapter->LastTxTime = now;
+            const NTSTATUS classified = XmitSendPacket(adapter, record);
+            NTSTATUS sent;
+            if (classified == STATUS_PENDING) {
+                // Held for a sleeping station: the access-point code sends it when the station wakes.
+                sent = STATUS_SUCCESS;
+            } else if (classified != STATUS_SUCCESS && XmitIsApOpMode(port)) {
+                sent = classified;  // the access-point send step refused it
+            } else {
+                sent = record->ApMark == TX_DMAQ_AP_MARK_AP ? QZCxHifPciApXmitHardTransmit(adapter->HifContext, record, ring)
+                                                           : QZCxHifPciXmitHardTransmit(adapter->HifContext, record, ring);
+            }
+            if (sent == STATUS_INSUFFICIENT_RESOURCES) {
+                // The ring filled up: the packet stays at NextIndex for the next advance.
+                side->Flags = 0;
+                side->FragmentsProcessed = 0;
+                TxDmaqFree(adapter, record);
+                fr->NextIndex = firstFragment;
+                break;
+            }
             if (sent != STATUS_SUCCESS) {
                 DBGPRINT(TRACE_LEVEL_WARNING, DBG_TX, "packet %u not sent (0x%08X)", static_cast<unsigned>(next),
                          static_cast<unsigned>(sent));
@@ -292,7 +346,12 @@ void Advance(NETPACKETQUEUE queue, BOOLEAN direct)
         }
         pr->NextIndex = next;
     }
-    (void)TxQueueReturnFinished(q);
+    if (direct) {
+        (void)TxQueueReturnFinished(q);
+    } else if (FirstOutstandingIsFinished(q, pr) && InterlockedExchange(&q->NotificationEnabled, 0) == 1) {
+        // Packets the thread could not send are finished: the OS's next advance returns them.
+        NetTxQueueNotifyMoreCompletedPacketsAvailable(queue);
+    }
     KeReleaseSpinLock(&q->Lock, q->OldIrql);
     if (lowPower) {
         (void)NdisCommonHifPmSetFwOwn(adapter, 0);
@@ -461,12 +520,12 @@ NTSTATUS QZCxTxQueueInitialize(NETADAPTER netAdapter, NETPACKETQUEUE queue)
 void EvtTxQueueStart(NETPACKETQUEUE queue)
 {
     PQZCX_TXQUEUE q = QZCxGetTxQueueContext(queue);
-    if (q == nullptr || q->Adapter == nullptr || RefreshPort(q) == nullptr) {
+    PMP_PORT port = q != nullptr && q->Adapter != nullptr ? LockedRefreshPort(q) : nullptr;
+    if (port == nullptr) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "transmit queue start: no context, adapter or port");
         return;
     }
     PMP_ADAPTER adapter = q->Adapter;
-    PMP_PORT port = q->Port;
     q->UserPriority = static_cast<UCHAR>(WifiTxQueueGetDemuxWmmInfo(queue) & 7);
     q->AccessCategory = TxQueueAcOfPriority(q->UserPriority);
     q->Cancelled = 0;
@@ -527,12 +586,13 @@ void EvtTxQueueStart(NETPACKETQUEUE queue)
 void EvtTxQueueStop(NETPACKETQUEUE queue)
 {
     PQZCX_TXQUEUE q = QZCxGetTxQueueContext(queue);
-    if (q == nullptr || q->Adapter == nullptr || RefreshPort(q) == nullptr) {
+    PMP_PORT port = q != nullptr && q->Adapter != nullptr ? LockedRefreshPort(q) : nullptr;
+    if (port == nullptr) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "transmit queue stop: no context, adapter or port");
         return;
     }
     q->Adapter->TxWatch[PortIndexOf(q)].Watching = 0;
-    PlatformIndicateTxAbortPendingPacketsByPort(q->Adapter, static_cast<USHORT>(q->Port->PortNumber));
+    PlatformIndicateTxAbortPendingPacketsByPort(q->Adapter, static_cast<USHORT>(port->PortNumber));
 }
 
 void EvtTxQueueCancel(NETPACKETQUEUE queue)
@@ -582,8 +642,8 @@ void EvtTxQueueDestroy(WDFOBJECT object)
         return;
     }
     PMP_ADAPTER adapter = q->Adapter;
-    (void)RefreshPort(q);
     KeAcquireSpinLock(&q->Lock, &q->OldIrql);
+    (void)RefreshPort(q);
     if (q->SideMemory != nullptr) {
         if (q->Port != nullptr && q->Port->TxGroupQueue == queue) {
             q->Port->TxGroupQueue = nullptr;

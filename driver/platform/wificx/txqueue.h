@@ -65,6 +65,7 @@ typedef struct _QZCX_TXQUEUE {
     UCHAR PeerAddress[6];
     PMAC_TABLE_ENTRY Station;
     volatile LONG InFlight;         // handed to the rings and not yet returned (a statistic for traces)
+    ULONG DeferredEndIndex;         // the packet ring's EndIndex when an advance was handed to the thread
     ULONG Cancelled;
     KSPIN_LOCK Lock;
     KIRQL OldIrql;

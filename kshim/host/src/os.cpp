@@ -1,5 +1,6 @@
 // The OS side of the framework: driver load and unload, device add, and the PnP and power
 // sequence in the framework's order.
+#include "kshim/host/net_queue.h"
 #include "kshim/host/os.h"
 
 #include <cstdio>
@@ -326,6 +327,10 @@ NTSTATUS Os::PowerDown(OsDevice* device, WDF_POWER_DEVICE_STATE target)
             first = s;
         }
     };
+    if (target == WdfPowerDeviceD3Final) {
+        // The network adapters' data path stops before the device leaves D0 for good.
+        NetQueuesStopAll();
+    }
     if (fx->pnp.EvtDeviceD0ExitPreInterruptsDisabled != nullptr) {
         note(Call(device, OsStep::D0ExitPreInterruptsDisabled, target,
                   [&] { return fx->pnp.EvtDeviceD0ExitPreInterruptsDisabled(h, target); }));

@@ -252,6 +252,7 @@ void WifiService::Poll()
             }
             break;
         default:
+            TakeConnectionIndication(indication);
             break;
         }
     }

@@ -267,3 +267,242 @@ NTSTATUS WdiTlvParseNetworkListOffload(ULONG length, const UCHAR* tlvs, const vo
 VOID WdiTlvCleanupNetworkListOffload(PVOID parameters);
 NTSTATUS WdiTlvGenerateNetworkListOffload(const WDI_NLO_PARAMETERS* parameters, ULONG reservedHeaderLength,
                                           const void* context, PULONG outLength, PUCHAR* outBuffer);
+
+// ---- the connect and roam tasks (messages 6 and 100) ---------------------------------------------------------
+// The message is one WDI_TLV_CONNECT_PARAMETERS container and, behind it, one WDI_TLV_CONNECT_BSS_ENTRY
+// container per candidate BSS. Inside the parameters the connection settings, the SSID list and the
+// three algorithm lists are mandatory; the rest is optional.
+#define WDI_TLV_CONNECT_PARAMETERS 0x0265u            // container
+#define WDI_TLV_CONNECTION_SETTINGS 0x0240u           // {u8 roam request, u8 hidden network, u8 exclude unencrypted,
+                                                      //  u8 MFP enabled, u8 host FIPS mode, u32 roaming-needed
+                                                      //  reason, u32 roam trigger, u8 final settings}
+#define WDI_TLV_CONNECTION_SETTINGS_SIZE 14u
+#define WDI_TLV_AUTH_ALGO_LIST 0x0241u                // u32 values
+#define WDI_TLV_MULTICAST_CIPHER_ALGO_LIST 0x0242u    // u32 values
+#define WDI_TLV_UNICAST_CIPHER_ALGO_LIST 0x0243u      // u32 values
+#define WDI_TLV_EXTRA_ASSOCIATION_REQUEST_IES 0x0244u // element bytes
+#define WDI_TLV_PHY_TYPE_LIST 0x0245u                 // u32 values
+#define WDI_TLV_DISALLOWED_BSSIDS_LIST 0x0246u        // 6-byte addresses
+#define WDI_TLV_ALLOWED_BSSIDS_LIST 0x0247u           // 6-byte addresses
+#define WDI_TLV_OWE_DH_IE 0x0248u                     // element bytes
+#define WDI_TLV_UNAVAILABLE_BANDS 0x0249u             // u32 WDI band ids
+#define WDI_TLV_HESSID_INFO 0x024Au                   // container: WDI_TLV_ACCESS_NETWORK_TYPE, WDI_TLV_HESSID
+                                                      // (one per HESSID), optional WDI_TLV_HOTSPOT_INDICATION_ELEMENT
+#define WDI_TLV_ACCESS_NETWORK_TYPE 0x024Bu           // u8
+#define WDI_TLV_HESSID 0x024Cu                        // 6 bytes
+#define WDI_TLV_HOTSPOT_INDICATION_ELEMENT 0x024Du    // element bytes
+#define WDI_TLV_CONNECT_BSS_ENTRY 0x024Eu             // container: WDI_TLV_BSSID, then optional frames, signal,
+                                                      // channel, device context, PMKID, extra IEs and FT parameters
+#define WDI_TLV_PMKID 0x024Fu                         // 16 bytes
+#define WDI_TLV_BSS_ENTRY_EXTRA_IES 0x0250u           // element bytes
+#define WDI_TLV_FT_INITIAL_ASSOC_PARAMETERS 0x0251u   // container: optional WDI_TLV_FT_MDE
+#define WDI_TLV_FT_REASSOC_PARAMETERS 0x0252u         // container: optional WDI_TLV_FT_MDE, WDI_TLV_FTE, WDI_TLV_PMKR0_NAME
+#define WDI_TLV_FT_MDE 0x0253u                        // the mobility domain element as on the air
+#define WDI_TLV_FTE 0x0254u                           // the fast-transition element as on the air
+#define WDI_TLV_PMKR0_NAME 0x0255u                    // 16 bytes
+#define WDI_PMKID_SIZE 16u
+
+// Presence bits of WDI_CONNECT_PARAMETERS.
+#define WDI_CONNECT_PRESENT_HESSID_INFO 0x01u
+#define WDI_CONNECT_PRESENT_EXTRA_IES 0x02u
+#define WDI_CONNECT_PRESENT_PHY_TYPES 0x04u
+#define WDI_CONNECT_PRESENT_DISALLOWED 0x08u
+#define WDI_CONNECT_PRESENT_ALLOWED 0x10u
+#define WDI_CONNECT_PRESENT_OWE_DH 0x20u
+#define WDI_CONNECT_PRESENT_UNAVAILABLE_BANDS 0x40u
+
+// Presence bits of one WDI_CONNECT_BSS_ENTRY.
+#define WDI_CONNECT_BSS_PRESENT_PROBE_RESPONSE 0x01u
+#define WDI_CONNECT_BSS_PRESENT_BEACON 0x02u
+#define WDI_CONNECT_BSS_PRESENT_DEVICE_CONTEXT 0x04u
+#define WDI_CONNECT_BSS_PRESENT_PMKID 0x08u
+#define WDI_CONNECT_BSS_PRESENT_EXTRA_IES 0x10u
+#define WDI_CONNECT_BSS_PRESENT_FT_INITIAL 0x20u
+#define WDI_CONNECT_BSS_PRESENT_FT_REASSOC 0x40u
+#define WDI_CONNECT_BSS_PRESENT_SIGNAL 0x100u   // beside the bits above: the signal and channel TLVs
+#define WDI_CONNECT_BSS_PRESENT_CHANNEL 0x200u
+
+// Presence bits of the FT parameter containers.
+#define WDI_FT_PRESENT_MDE 0x1u
+#define WDI_FT_PRESENT_FTE 0x2u
+#define WDI_FT_PRESENT_PMKR0_NAME 0x4u
+
+typedef struct _WDI_MAC_ADDRESS {
+    UCHAR Address[6];
+} WDI_MAC_ADDRESS, *PWDI_MAC_ADDRESS;
+
+typedef struct _WDI_MAC_ADDRESS_LIST {
+    ULONG ElementCount;
+    PWDI_MAC_ADDRESS pElements;
+    UCHAR MemoryInternallyAllocated;
+} WDI_MAC_ADDRESS_LIST;
+
+typedef struct _WDI_CONNECTION_SETTINGS {
+    UCHAR RoamRequest;
+    UCHAR HiddenNetwork;
+    UCHAR ExcludeUnencrypted;
+    UCHAR MfpEnabled;
+    UCHAR HostFipsMode;
+    ULONG RoamingNeededReason;
+    ULONG RoamTrigger;
+    UCHAR FinalSettings;
+} WDI_CONNECTION_SETTINGS;
+
+typedef struct _WDI_HESSID_INFO {
+    UCHAR AccessNetworkType;
+    WDI_MAC_ADDRESS_LIST Hessids;
+    WDI_BYTE_ARRAY HotspotIndicationElement;  // empty when absent
+} WDI_HESSID_INFO;
+
+typedef struct _WDI_FT_PARAMETERS {
+    ULONG Presence;  // WDI_FT_PRESENT_*
+    WDI_BYTE_ARRAY Mde;
+    WDI_BYTE_ARRAY Fte;
+    UCHAR PmkR0Name[16];
+} WDI_FT_PARAMETERS;
+
+typedef struct _WDI_CONNECT_BSS_ENTRY {
+    ULONG Presence;  // WDI_CONNECT_BSS_PRESENT_*
+    UCHAR Bssid[6];
+    WDI_BYTE_ARRAY ProbeResponseFrame;
+    WDI_BYTE_ARRAY BeaconFrame;
+    LONG Rssi;
+    ULONG LinkQuality;
+    ULONG ChannelNumber;
+    ULONG BandId;
+    WDI_BYTE_ARRAY DeviceContext;
+    UCHAR Pmkid[WDI_PMKID_SIZE];
+    WDI_BYTE_ARRAY ExtraIes;
+    WDI_FT_PARAMETERS FtInitial;
+    WDI_FT_PARAMETERS FtReassoc;
+} WDI_CONNECT_BSS_ENTRY, *PWDI_CONNECT_BSS_ENTRY;
+
+typedef struct _WDI_CONNECT_BSS_ENTRY_LIST {
+    ULONG ElementCount;
+    PWDI_CONNECT_BSS_ENTRY pElements;
+    UCHAR MemoryInternallyAllocated;
+} WDI_CONNECT_BSS_ENTRY_LIST;
+
+// The parsed parameters of the connect and roam tasks.
+typedef struct _WDI_CONNECT_PARAMETERS {
+    ULONG Presence;  // WDI_CONNECT_PRESENT_*
+    WDI_CONNECTION_SETTINGS Settings;
+    WDI_SSID_LIST SsidList;
+    WDI_HESSID_INFO HessidInfo;
+    WDI_U32_LIST AuthAlgorithms;
+    WDI_U32_LIST MulticastCiphers;
+    WDI_U32_LIST UnicastCiphers;
+    WDI_BYTE_ARRAY ExtraAssociationRequestIes;
+    WDI_U32_LIST PhyTypes;
+    WDI_MAC_ADDRESS_LIST DisallowedBssids;
+    WDI_MAC_ADDRESS_LIST AllowedBssids;
+    WDI_BYTE_ARRAY OweDhIe;
+    WDI_U32_LIST UnavailableBands;
+    WDI_CONNECT_BSS_ENTRY_LIST BssEntries;
+} WDI_CONNECT_PARAMETERS, *PWDI_CONNECT_PARAMETERS;
+
+NTSTATUS WdiTlvParseTaskConnect(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters);
+VOID WdiTlvCleanupTaskConnect(PVOID parameters);
+NTSTATUS WdiTlvGenerateTaskConnect(const WDI_CONNECT_PARAMETERS* parameters, ULONG reservedHeaderLength,
+                                   const void* context, PULONG outLength, PUCHAR* outBuffer);
+
+// ---- the disconnect, dot11 reset, set-radio-state and change-operation-mode tasks ---------------------------
+#define WDI_TLV_DISCONNECT_PARAMETERS 0x0256u     // {6-byte peer address, u16 reason}
+#define WDI_TLV_DISCONNECT_PARAMETERS_SIZE 8u
+#define WDI_TLV_DOT11_RESET_PARAMETERS 0x0257u    // {u8 set default MIB}
+#define WDI_TLV_CONFIGURED_MAC_ADDRESS 0x0258u    // 6 bytes
+#define WDI_TLV_RADIO_STATE_PARAMETERS 0x0259u    // {u8 radio on}
+#define WDI_TLV_CURRENT_OPERATION_MODE 0x025Au    // u32 WDI operation mode
+
+typedef struct _WDI_DISCONNECT_PARAMETERS {
+    UCHAR MacAddress[6];
+    USHORT Reason;
+} WDI_DISCONNECT_PARAMETERS, *PWDI_DISCONNECT_PARAMETERS;
+
+#define WDI_RESET_PRESENT_CONFIGURED_MAC 0x1u
+typedef struct _WDI_DOT11_RESET_PARAMETERS {
+    ULONG Presence;  // WDI_RESET_PRESENT_CONFIGURED_MAC
+    UCHAR SetDefaultMib;
+    UCHAR ConfiguredMacAddress[6];
+} WDI_DOT11_RESET_PARAMETERS, *PWDI_DOT11_RESET_PARAMETERS;
+
+typedef struct _WDI_SET_RADIO_STATE_PARAMETERS {
+    UCHAR RadioOn;
+} WDI_SET_RADIO_STATE_PARAMETERS, *PWDI_SET_RADIO_STATE_PARAMETERS;
+
+typedef struct _WDI_OPERATION_MODE_PARAMETERS {
+    ULONG OperationMode;
+} WDI_OPERATION_MODE_PARAMETERS, *PWDI_OPERATION_MODE_PARAMETERS;
+
+NTSTATUS WdiTlvParseTaskDisconnect(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters);
+NTSTATUS WdiTlvParseTaskDot11Reset(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters);
+NTSTATUS WdiTlvParseTaskSetRadioState(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters);
+NTSTATUS WdiTlvParseTaskChangeOperationMode(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters);
+// These four records own nothing: WdiTlvCleanup releases them.
+NTSTATUS WdiTlvGenerateTaskDisconnect(const WDI_DISCONNECT_PARAMETERS* parameters, ULONG reservedHeaderLength,
+                                      const void* context, PULONG outLength, PUCHAR* outBuffer);
+NTSTATUS WdiTlvGenerateTaskDot11Reset(const WDI_DOT11_RESET_PARAMETERS* parameters, ULONG reservedHeaderLength,
+                                      const void* context, PULONG outLength, PUCHAR* outBuffer);
+
+// ---- station properties: adapter configuration, location privacy, privacy exemption list, dialog token ----
+#define WDI_TLV_UNREACHABLE_DETECTION_THRESHOLD 0x025Bu  // u32
+#define WDI_TLV_P2P_GO_INTERNAL_RESET_POLICY 0x025Cu     // u32
+#define WDI_TLV_BAND_ID_LIST 0x025Du                     // u32 WDI band ids
+#define WDI_TLV_LINK_QUALITY_BAR_MAP 0x025Eu             // bytes
+#define WDI_TLV_ADAPTER_NLO_SCAN_MODE 0x025Fu            // u32
+#define WDI_TLV_PLDR_SUPPORT 0x0260u                     // u8
+#define WDI_TLV_LOCATION_PRIVACY 0x0261u                 // u8
+#define WDI_TLV_PRIVACY_EXEMPTION_LIST 0x0262u           // container: WDI_TLV_PRIVACY_EXEMPTION_ENTRY, one per entry
+#define WDI_TLV_PRIVACY_EXEMPTION_ENTRY 0x0263u          // {u16 EtherType, u32 action type, u32 packet type}
+#define WDI_TLV_PRIVACY_EXEMPTION_ENTRY_SIZE 10u
+#define WDI_TLV_NEXT_DIALOG_TOKEN 0x0264u                // u8
+
+// Presence bits of WDI_ADAPTER_CONFIGURATION_PARAMETERS.
+#define WDI_ADAPTER_CONFIG_PRESENT_MAC 0x01u
+#define WDI_ADAPTER_CONFIG_PRESENT_UNREACHABLE 0x02u
+#define WDI_ADAPTER_CONFIG_PRESENT_GO_RESET_POLICY 0x04u
+#define WDI_ADAPTER_CONFIG_PRESENT_BAND_IDS 0x08u
+#define WDI_ADAPTER_CONFIG_PRESENT_NLO_SCAN_MODE 0x10u
+#define WDI_ADAPTER_CONFIG_PRESENT_LINK_QUALITY_MAP 0x20u
+#define WDI_ADAPTER_CONFIG_PRESENT_PLDR 0x40u
+
+// The parsed adapter configuration; it owns no memory (the band list keeps its first 8 ids, the link
+// quality map its first 32 bytes).
+typedef struct _WDI_ADAPTER_CONFIGURATION_PARAMETERS {
+    ULONG Presence;
+    UCHAR ConfiguredMacAddress[6];
+    ULONG UnreachableDetectionThreshold;
+    ULONG GoInternalResetPolicy;
+    ULONG BandIdCount;
+    ULONG BandIds[8];
+    ULONG LinkQualityMapLength;
+    UCHAR LinkQualityMap[32];
+    ULONG NloScanMode;
+    UCHAR PldrSupport;
+} WDI_ADAPTER_CONFIGURATION_PARAMETERS, *PWDI_ADAPTER_CONFIGURATION_PARAMETERS;
+
+typedef struct _WDI_LOCATION_PRIVACY_PARAMETERS {
+    UCHAR Value;
+} WDI_LOCATION_PRIVACY_PARAMETERS, *PWDI_LOCATION_PRIVACY_PARAMETERS;
+
+typedef struct _WDI_PRIVACY_EXEMPTION_ENTRY {
+    USHORT EtherType;
+    ULONG ActionType;
+    ULONG PacketType;
+} WDI_PRIVACY_EXEMPTION_ENTRY, *PWDI_PRIVACY_EXEMPTION_ENTRY;
+
+#define WDI_PRIVACY_EXEMPTION_PRESENT_LIST 0x1u
+typedef struct _WDI_PRIVACY_EXEMPTION_PARAMETERS {
+    ULONG Presence;  // WDI_PRIVACY_EXEMPTION_PRESENT_LIST
+    ULONG ElementCount;
+    PWDI_PRIVACY_EXEMPTION_ENTRY pElements;
+    UCHAR MemoryInternallyAllocated;
+} WDI_PRIVACY_EXEMPTION_PARAMETERS, *PWDI_PRIVACY_EXEMPTION_PARAMETERS;
+
+NTSTATUS WdiTlvParseAdapterConfiguration(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters);
+NTSTATUS WdiTlvParseLocationPrivacy(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters);
+NTSTATUS WdiTlvParsePrivacyExemptionList(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters);
+VOID WdiTlvCleanupPrivacyExemptionList(PVOID parameters);
+// The answer of the next-dialog-token query.
+NTSTATUS WdiTlvGenerateNextDialogToken(UCHAR token, ULONG reservedHeaderLength, const void* context, PULONG outLength,
+                                       PUCHAR* outBuffer);

@@ -46,6 +46,9 @@ void NetQueueSetNotification(NETPACKETQUEUE queue, bool enabled);
 void NetQueueCancel(NETPACKETQUEUE queue);
 void NetQueueStart(NETPACKETQUEUE queue);
 void NetQueueStop(NETPACKETQUEUE queue);
+// The OS stops the data path of every queue before a device powers down for good (stop, then cancel:
+// every outstanding packet must come back).
+void NetQueuesStopAll();
 // Deletes the queue (its destroy callback runs).
 void NetQueueDestroy(NETPACKETQUEUE queue);
 // Notifications the driver sent on the queue so far, and whether notification is enabled now.
@@ -68,6 +71,9 @@ struct RxReceived {
 // Gives the driver every free element (at most `limit` of them), calls the advance and takes the
 // packets the driver posted.
 std::vector<RxReceived> NetRxQueueReceive(NETPACKETQUEUE queue, uint32_t limit = UINT32_MAX);
+// The OS gives a receive buffer back (NetAdapterReturnRxBuffer calls it): false, a strict-mode
+// failure, for a buffer the OS does not hold (returned twice, or never handed over).
+bool NetQueueBufferReturned(void* returnContext);
 // The packets the driver handed back without an advance (after a cancel).
 std::vector<RxReceived> NetRxQueueTakePosted(NETPACKETQUEUE queue);
 

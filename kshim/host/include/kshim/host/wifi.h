@@ -56,6 +56,7 @@ struct WdiIndication {
     WDFDEVICE device = nullptr;
     uint16_t code = 0;  // the low 16 bits of the indication code
     std::vector<uint8_t> bytes;  // header and TLVs as the driver passed them
+    int64_t time = 0;            // the stand-in's clock when the driver handed it over
     uint16_t PortId() const;
     uint32_t Status() const;
     uint32_t TransactionId() const;

@@ -1,0 +1,76 @@
+// The data path's frames on the air.
+#include "fw/data_air.h"
+
+namespace sim::fw {
+
+DataAir::DataAir(DataPath& data, ScanEngine& radio) : data_(data), radio_(radio)
+{
+    data_.SetAirSink([this](const SentDataFrame& f) { Sent(f); });
+    radio_.SetDataHandler([this](const Bytes& frame, const sim::air::Reception& rx) { Heard(frame, rx); });
+}
+
+DataAir::~DataAir()
+{
+    data_.SetAirSink(nullptr);
+    radio_.SetDataHandler(nullptr);
+}
+
+void DataAir::AddPeer(const sim::air::Mac& peer, uint8_t wlanIndex, uint8_t bssIndex)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    peers_[peer] = {wlanIndex, bssIndex};
+}
+
+void DataAir::SetObserver(DataPath::AirSink observer)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    observer_ = std::move(observer);
+}
+
+DataAir::Record DataAir::GetRecord() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return record_;
+}
+
+void DataAir::Sent(const SentDataFrame& f)
+{
+    const bool sent = radio_.SendFrame(f.bytes);
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++(sent ? record_.sent : record_.notSent);
+    if (observer_) {
+        observer_(f);
+    }
+}
+
+void DataAir::Heard(const Bytes& frame, const sim::air::Reception& rx)
+{
+    std::optional<sim::air::FrameAddresses> a = sim::air::ReadAddresses(frame.data(), frame.size());
+    if (!a) {
+        return;
+    }
+    sim::chip::RxdFields fields;
+    fields.group = sim::air::IsGroup(a->a1);
+    fields.unicast = !fields.group;
+    fields.channel = rx.channel.number;
+    // QoS data (subtype bit 3) carries its TID behind the 24-byte header of a frame between a station
+    // and its access point.
+    const bool qos = (a->fc & 0x0080) != 0;
+    if (qos && frame.size() > 24) {
+        fields.tid = static_cast<uint8_t>(frame[24] & 0x0F);
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = peers_.find(a->a2);
+        if (it != peers_.end()) {
+            fields.wlanIndex = it->second.first;
+            fields.bssIndex = it->second.second;
+        } else {
+            ++record_.unknownPeer;
+        }
+        ++record_.received;
+    }
+    timeline_.At(rx.time, [this, frame, fields](int64_t) { data_.Receive(frame, fields); });
+}
+
+}  // namespace sim::fw
