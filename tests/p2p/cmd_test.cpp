@@ -32,6 +32,17 @@ protected:
     }
     static NETADAPTER FakeNetAdapter(uintptr_t n) { return reinterpret_cast<NETADAPTER>(0x1000 + n); }
 
+    // The firmware took one record, the abort of the grant held on `channel` of band 1; none is held now.
+    void ExpectOneAbortOf(UCHAR channel)
+    {
+        const std::vector<p2ptest::Privilege> taken = Privileges();
+        ASSERT_EQ(taken.size(), 1u);
+        EXPECT_EQ(taken[0].action, 1);
+        EXPECT_EQ(taken[0].channel, channel);
+        EXPECT_EQ(taken[0].band, 1);
+        EXPECT_EQ(adapter_->ChPrivilegeHeld, 0);
+    }
+
     // The firmware took `count` listen requests in all: channel 6 of band 1 for 4000 ms, request kind 1.
     void ExpectListenRequests(size_t count)
     {
@@ -306,12 +317,7 @@ TEST_F(P2pCommands, PrivilegeEventCompletesAnOutstandingDiscovery)
     adapter_->DiscoveryPrivilege = 1;
     EXPECT_TRUE(Run(device_, P2P_CMD_PRIVILEGE_EVENT));
     EXPECT_EQ(adapter_->DiscoveryPrivilege, 0);
-    const std::vector<p2ptest::Privilege> taken = Privileges();
-    ASSERT_EQ(taken.size(), 1u);
-    EXPECT_EQ(taken[0].action, 1);
-    EXPECT_EQ(taken[0].channel, 6);
-    EXPECT_EQ(taken[0].band, 1);
-    EXPECT_EQ(adapter_->ChPrivilegeHeld, 0);
+    ExpectOneAbortOf(6);
     EXPECT_EQ(qzltest::NotBuiltCalls("P2pMsIndicateDiscoverComplete"), 1u);
 }
 
@@ -322,12 +328,7 @@ TEST_F(P2pCommands, SendTaskAbortReleasesThePrivilegeAndPostsTheAcknowledgement)
     adapter_->ChPrivilegeChannel = 11;
     adapter_->ChPrivilegeBand = BAND_24G;
     EXPECT_TRUE(Run(device_, P2P_CMD_SEND_TASK_ABORT));
-    const std::vector<p2ptest::Privilege> taken = Privileges();
-    ASSERT_EQ(taken.size(), 1u);
-    EXPECT_EQ(taken[0].action, 1);
-    EXPECT_EQ(taken[0].channel, 11);
-    EXPECT_EQ(taken[0].band, 1);
-    EXPECT_EQ(adapter_->ChPrivilegeHeld, 0);
+    ExpectOneAbortOf(11);
     ASSERT_EQ(QueueCount(&Block()->CmdQueue), 1u);
     PINTERNAL_CMD posted = QzDequeueCmdQueueLocked(&Block()->CmdQueue);
     EXPECT_EQ(posted->CmdId, P2P_CMD_ACTION_GOT_ACK);
