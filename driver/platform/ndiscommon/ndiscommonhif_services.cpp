@@ -79,6 +79,13 @@ NTSTATUS MultiChannelSwitchExec(PMP_PORT port, PUCHAR record)
     return NOT_BUILT_YET();
 }
 
+NTSTATUS MultiChannelWaitForChannelGrant(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    return NOT_BUILT_YET();
+}
+
 NTSTATUS MultiChannelMcastConAbortExec(PMP_PORT port, PUCHAR record)
 {
     UNREFERENCED_PARAMETER(port);

@@ -47,6 +47,8 @@ NTSTATUS WOWLANPacketIndicateFunc(PMP_ADAPTER adapter, PMP_PORT port);
 // ---- multi-channel and dual-band concurrency (Common/p2p) ---------------------------------------------------
 // Runs the pending multi-channel start of a new connection.
 NTSTATUS MultiChannelSwitchExec(PMP_PORT port, PUCHAR record);
+// Waits (at most 500 ms) for the port's outstanding channel grant; 0 at once without one.
+NTSTATUS MultiChannelWaitForChannelGrant(PMP_ADAPTER adapter, PMP_PORT port);
 // Ends a group owner's multicast-concurrency quota period and sends the quotas again.
 NTSTATUS MultiChannelMcastConAbortExec(PMP_PORT port, PUCHAR record);
 // Decides whether dual-band concurrency can stop and turns it off on the chips that program it.
