@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Common/mlme/mlme.h"
+#include "Common/rlm_types.h"
 
 // Body of a disassociation request: the peer and the 802.11 reason.
 #pragma pack(push, 1)
@@ -78,11 +79,16 @@ typedef struct _ASSOC_RSP_FIELDS {
     UCHAR VhtOperation[5];
     UCHAR VhtOperationPresent;
     UCHAR HeCapabilityPresent;
+    HE_CAPABILITY_INFO HeCap;
     UCHAR HeOperationPresent;
+    HE_OPERATION_INFO HeOp;
+    UCHAR He6gOp[HE_6G_OP_INFO_LEN];
     USHORT He6gCapability;
     UCHAR He6gCapabilityPresent;
     UCHAR EhtCapabilityPresent;
+    EHT_CAPABILITY_INFO EhtCap;
     UCHAR EhtOperationPresent;
+    EHT_OPERATION_INFO EhtOp;
     UCHAR P2pElementLen;
     UCHAR VendorMarkerSeen;        // a vendor element of OUI 8C:FD:F0 longer than 4
     UCHAR VhtPresent;              // capability and operation both present
@@ -95,5 +101,10 @@ typedef struct _ASSOC_RSP_FIELDS {
 // the address, capability and status); FALSE for a frame shorter than 30 bytes.
 BOOLEAN PeerAssocRspSanity(PMP_ADAPTER adapter, PMP_PORT port, const void* frame, ULONG length,
                            PASSOC_RSP_FIELDS fields);
+// The PHY mode of an entry's PHY flags (0x01 CCK, 0x02 OFDM on 2.4 GHz, 0x08 OFDM above, 0x10 HT,
+// 0x20 VHT, 0x40 HE, 0x80 EHT), first match of the connection's table.
+UCHAR MlmeAssocPhyModeFromFlags(UCHAR flags);
+// The legacy PHY flags of an entry's rate bitmap (bits 0-3 CCK, 6-13 OFDM) on a channel.
+UCHAR MlmeAssocLegacyFlags(USHORT rateBitmap, UCHAR channel, BOOLEAN heInUse);
 // Applies an accepted response to the adapter, the access point's entry and the PHY mode.
 VOID MlmeAssocPostProc(PMP_ADAPTER adapter, PMP_PORT port, const ASSOC_RSP_FIELDS* fields);

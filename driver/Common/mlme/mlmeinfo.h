@@ -17,6 +17,11 @@ ULONG MlmeInfoGetRxLinkSpeed(PMP_ADAPTER adapter, PMP_PORT port);
 ULONG MlmeInfoGetMaxLinkSpeed(PMP_ADAPTER adapter, PMP_PORT port);
 // Stores an access point's Overlapping BSS Scan Parameters (the element's 14 octets) in port 0.
 VOID UpdateBssScanParm(PMP_ADAPTER adapter, const UCHAR* parameters);
+typedef struct _MAC_TABLE_ENTRY MAC_TABLE_ENTRY, *PMAC_TABLE_ENTRY;
+// A peer's rates and the HT MCS both sides support, into its entry (legacyOnly: no HT MCS).
+VOID MlmeInfoSetSupportMCS(PMP_ADAPTER adapter, PMP_PORT port, BOOLEAN legacyOnly, PMAC_TABLE_ENTRY entry,
+                           const UCHAR* rates, UCHAR rateCount, const UCHAR* extRates, UCHAR extRateCount,
+                           ULONG unused1, ULONG unused2, const UCHAR* htCapability, UCHAR htPresent);
 // Installs a key: into the port's shared key slot or the peer's key record, and into the firmware.
 NTSTATUS MlmeInfoAddKey(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* peer, ULONG keyIndex, ULONG cipher,
                         ULONG materialSize, const void* material, UCHAR isStatic, UCHAR pairwise);
