@@ -13,6 +13,7 @@ typedef struct _MLME_DISASSOC_REQ_STRUCT {
 } MLME_DISASSOC_REQ_STRUCT, *PMLME_DISASSOC_REQ_STRUCT;
 #pragma pack(pop)
 static_assert(sizeof(MLME_DISASSOC_REQ_STRUCT) == 8, "disassociation request body is 8 bytes");
+typedef MLME_DISASSOC_REQ_STRUCT MLME_DISASSOC_REQ;
 
 // Reason 8: disassociated because the sending station is leaving.
 #define REASON_DISASSOC_STA_LEAVING 8
@@ -50,6 +51,9 @@ PLATFORM_TIMER_CALLBACK MlmeConnectionCompleteTimeoutTimerCallback;
 VOID MgntPktConstructAsscReqFrame(PMP_ADAPTER adapter, PMP_PORT port, UCHAR reassoc, USHORT capability,
                                   USHORT listenInterval, const UCHAR* bssid, USHORT recordOffset, PUCHAR buffer,
                                   PULONG length);
+// The RM Enabled Capabilities element's 5 bytes: link measurement (bit 1) and beacon active
+// measurement (bit 6).
+VOID FillRrmEnabledCapabilities(PUCHAR capabilities);
 // TRUE for a station port whose HESSID list holds `bssid`.
 BOOLEAN HSAssocReqHESSIDValid(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* bssid);
 

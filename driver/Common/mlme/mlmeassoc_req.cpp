@@ -125,12 +125,20 @@ ULONG BuildWpa(PMP_PORT port, PUCHAR wpa)
 
 }  // namespace
 
+VOID FillRrmEnabledCapabilities(PUCHAR capabilities)
+{
+    std::memset(capabilities, 0, 5);
+    capabilities[0] = static_cast<UCHAR>((1u << 1) | (1u << 6));
+}
+
 BOOLEAN HSAssocReqHESSIDValid(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* bssid)
 {
     UNREFERENCED_PARAMETER(adapter);
     UNREFERENCED_PARAMETER(bssid);
-    // The port keeps no HESSID list from the OS yet: no BSSID is one of its networks.
-    return static_cast<BOOLEAN>(port != nullptr && port->PortType == EXTSTA && FALSE);
+    UNREFERENCED_PARAMETER(port);
+    // The HESSID list arrives with the OS connect task's Hotspot 2.0 settings.
+    (void)NOT_BUILT_YET();
+    return FALSE;
 }
 
 VOID MgntPktConstructAsscReqFrame(PMP_ADAPTER adapter, PMP_PORT port, UCHAR reassoc, USHORT capability,
@@ -181,7 +189,8 @@ VOID MgntPktConstructAsscReqFrame(PMP_ADAPTER adapter, PMP_PORT port, UCHAR reas
 
     // RM Enabled Capabilities on a station port.
     if (port->PortType == EXTSTA) {
-        const UCHAR rm[5] = {0x42, 0, 0, 0, 0};
+        UCHAR rm[5];
+        FillRrmEnabledCapabilities(rm);
         (void)w.AddElement(70, rm, sizeof(rm));
     }
 

@@ -60,6 +60,18 @@
 #define CHALLENGE_TEXT_LEN 128
 #define WEP_KEY_MAX 16
 
+// What MlmeInfoSetPhyMode hands to the HT/VHT settings.
+typedef struct _PHY_SETTINGS_REQUEST {
+    ULONG PhyMode;
+    UCHAR TxPath;       // second nibble of the adapter's antenna-path word
+    UCHAR HtMode;
+    UCHAR ExtChannel;
+    UCHAR Mcs;          // 7 bits; VHT modes: low nibble MCS, high nibble spatial streams
+    UCHAR Bandwidth;    // the chip's widest bandwidth code, at most 3
+    UCHAR Stbc;
+    UCHAR ShortGi;
+} PHY_SETTINGS_REQUEST, *PPHY_SETTINGS_REQUEST;
+
 #pragma pack(push, 1)
 // Body of the authentication request (message 0 of machine 2).
 typedef struct _MLME_AUTH_REQ {
@@ -171,6 +183,15 @@ typedef struct _MLME_CONN_PORT_BLOCK {
     USHORT ApRsnCapabilities;       // from the access point's beacon
     UCHAR Reassoc;                  // the request in progress is a reassociation
     UCHAR Associated;               // the port's associated byte of the EAPOL store
+    UCHAR SpatialStreams;           // the port's spatial-stream count (link speed)
+    UCHAR OsConnectionFlag;         // copied by the connect, roam and start-AP tasks from the OS request
+    // The port's rate sets of its PHY mode.
+    UCHAR SupRate[12];
+    UCHAR SupRateLen;
+    UCHAR ExtRate[12];
+    UCHAR ExtRateLen;
+    UCHAR DesiredRates[12];
+    ULONG RateAdaptState;           // the HT/VHT rate adaptation's word, cleared with every PHY mode
     UCHAR AssocParamsRecord[108];   // bytes 4-9: the BSSID the OS is asked association parameters for
     // Connection timers.
     PLATFORM_TIMER DisassocIndTimer;         // "MlmeDissassocIndTimeoutTimerCallbackTimer"
