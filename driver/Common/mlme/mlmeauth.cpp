@@ -12,6 +12,7 @@
 #include "platform/ndis6/n6indicate.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/ndiscommonhif.h"
+#include "platform/ndiscommon/ndiscommonhifpci.h"
 #include "platform/ndiscommon/trace.h"
 
 namespace {
@@ -164,7 +165,7 @@ BOOLEAN MlmeStaMfpInUse(PMP_ADAPTER adapter, PMP_PORT port, BOOLEAN withKey)
 
 NTSTATUS MlmeStaSendMgmtFrame(PMP_ADAPTER adapter, PUCHAR buffer, ULONG length, BOOLEAN packetNumber)
 {
-    if (length == 0 || adapter->HifContext == nullptr) {
+    if (length == 0 || adapter->HifContext == nullptr || adapter->HifContext->Adapter == nullptr) {
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_MLME, "management frame of %u bytes not sent (no bus context or frame)",
                  static_cast<unsigned>(length));
         MlmeFreeMemory(adapter, buffer);
