@@ -9,3 +9,10 @@ void DomainCountryDecisionByBcn(PMP_ADAPTER adapter, PUSHORT countryCode)
     *countryCode = 0;  // no decision
     (void)NOT_BUILT_YET();
 }
+
+BOOLEAN DomainCountrySupport80211be(PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(port);
+    (void)NOT_BUILT_YET();
+    return FALSE;
+}

@@ -118,10 +118,8 @@ NTSTATUS SendFrame(PMP_ADAPTER adapter, PUCHAR buffer, ULONG length, UCHAR packe
         MlmeFreeMemory(adapter, buffer);
         return STATUS_UNSUCCESSFUL;
     }
+    // The transmit path takes the buffer, sent or not.
     NTSTATUS status = NdisCommonHifMiniportMMRequest(adapter->HifContext, buffer, length, packetId);
-    if (!NT_SUCCESS(status)) {
-        MlmeFreeMemory(adapter, buffer);
-    }
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_MLME, "TWT frame %u of %u bytes: 0x%08X", static_cast<unsigned>(packetId),
              static_cast<unsigned>(length), static_cast<unsigned>(status));
     return status;

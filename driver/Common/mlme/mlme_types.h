@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "Common/mlme/mlmeassoc_types.h"
 #include "Common/mlme/mlmereq_types.h"
 #include "Common/mlme/mlmesync_bss_types.h"
 #include "Common/mlme/mlmesync_join_types.h"
@@ -242,6 +243,7 @@ typedef struct _MLME_PORT_BLOCK {
     // Scanning and the MLME requests.
     MLME_PORT_SCAN_STATE Scan;
     MLME_PORT_REQUEST_STATE Req;
+    MLME_CONN_PORT_BLOCK Conn;     // authentication, fast transition and connection timers
 } MLME_PORT_BLOCK, *PMLME_PORT_BLOCK;
 
 // The adapter's MLME state beside the queue.
@@ -277,4 +279,5 @@ typedef struct _MLME_ADAPTER_BLOCK {
     LONG RepositBusy;              // the roaming-candidate table's busy flag
     PVOID RepositTable;            // the roaming-candidate table's storage
     ULONG RepositTableSize;
+    MLME_CONN_ADAPTER_BLOCK Conn;  // the station's authentication and association exchange
 } MLME_ADAPTER_BLOCK, *PMLME_ADAPTER_BLOCK;

@@ -77,6 +77,11 @@ VOID MlmeScanReqParamFill(PMP_ADAPTER adapter, PMLME_SCAN_REQ request, UCHAR act
 BOOLEAN MlmeCntlParseOidScanRequest(const UCHAR* body, ULONG length, PMLME_SCAN_REQ request, ULONG ieRoom,
                                     const UCHAR** ies, PULONG iesLength);
 
+// ---- fast transition ------------------------------------------------------------------------------------
+// After the access point's FT authentication answer: "FT Needed" in the event log and the OS's FT
+// association-parameters indication.
+VOID MlmeCntlFT2ndAssocParamRequest(PMP_ADAPTER adapter, PMP_PORT port);
+
 // ---- neighbour-AP follow-up scans ---------------------------------------------------------------------------
 VOID MlmeCntCollectRnrFromScanTab(PMP_ADAPTER adapter, PMP_PORT port, PNEIGHBOR_AP_INFO_LIST list);
 VOID MlmeCntParseBcnRnrIE(PMP_ADAPTER adapter, PMP_PORT port, const BSS_ENTRY* entry, const UCHAR* body,

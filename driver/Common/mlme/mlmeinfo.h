@@ -12,9 +12,24 @@ typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 NTSTATUS MlmeInfoWPARemoveAllKeys(PMP_ADAPTER adapter, PMP_PORT port);
 // Sets the port's wireless mode (lowered to what the port can do) and its rate sets.
 NTSTATUS MlmeInfoSetPhyMode(PMP_ADAPTER adapter, PMP_PORT port, UCHAR wirelessMode, UCHAR flag);
+typedef struct _PHY_SETTINGS_REQUEST PHY_SETTINGS_REQUEST;
+// The port's HT and VHT settings of an HT-capable mode (called by MlmeInfoSetPhyMode).
+VOID MlmeInfoSetHtVht(PMP_ADAPTER adapter, PMP_PORT port, const PHY_SETTINGS_REQUEST* request);
 // The port's receive link speed from the last receive rate report, and its maximum link speed.
 ULONG MlmeInfoGetRxLinkSpeed(PMP_ADAPTER adapter, PMP_PORT port);
 ULONG MlmeInfoGetMaxLinkSpeed(PMP_ADAPTER adapter, PMP_PORT port);
+// Link quality 0..100 of a signal strength in dBm, and its level (0 for 0, else quality / 5 + 1).
+ULONG MlmeInfoGetLinkQuality(PMP_ADAPTER adapter, CHAR signalDbm);
+ULONG MlmeInfoGetLinkQualityLevel(ULONG quality);
+// Data rates in 100 kbit/s; 0 for an index outside the table. OFDM by the SIGNAL field's rate code; HT
+// by MCS 0-15, bandwidth 0-1 (20, 40 MHz), guard interval 0-1 (long, short); VHT by MCS 0-11, bandwidth
+// 0-3, streams 1-2, guard interval 0-1; HE by MCS 0-11, bandwidth 0-3, streams 1-2, guard interval 0-2
+// (0.8, 1.6, 3.2 us); EHT by MCS 0-13, bandwidth 0-4 (320 MHz), streams 1-2, guard interval 0-2.
+USHORT MlmeInfoOfdmRate(UCHAR rateCode);
+USHORT MlmeInfoHtRate(UCHAR mcs, UCHAR bandwidth, UCHAR shortGi);
+USHORT MlmeInfoVhtRate(UCHAR mcs, UCHAR bandwidth, UCHAR streams, UCHAR shortGi);
+USHORT MlmeInfoHeRate(UCHAR mcs, UCHAR bandwidth, UCHAR streams, UCHAR gi);
+USHORT MlmeInfoEhtRate(UCHAR mcs, UCHAR bandwidth, UCHAR streams, UCHAR gi);
 // Stores an access point's Overlapping BSS Scan Parameters (the element's 14 octets) in port 0.
 VOID UpdateBssScanParm(PMP_ADAPTER adapter, const UCHAR* parameters);
 // Installs a key: into the port's shared key slot or the peer's key record, and into the firmware.

@@ -1,6 +1,7 @@
 // The supported-rate and MCS record of a peer.
 #include "Common/mlme/mlmeinfo.h"
 
+#include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/trace.h"
 
 VOID MlmeInfoSetSupportMCS(PMP_ADAPTER adapter, PMP_PORT port, BOOLEAN legacyOnly, PMAC_TABLE_ENTRY entry,

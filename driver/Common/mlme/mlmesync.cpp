@@ -504,7 +504,10 @@ VOID MlmeSyncPeerProbeReqAction(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
     }
     ULONG frameLength = 0;
     MgntPktConstructIBSSProbRspFrame(port, transmitter, buffer, &frameLength);
-    if (frameLength == 0 || !NT_SUCCESS(NdisCommonHifMiniportMMRequest(adapter->HifContext, buffer, frameLength, 0))) {
+    if (frameLength == 0) {
         MlmeFreeMemory(adapter, buffer);
+        return;
     }
+    // The transmit path takes the buffer, sent or not.
+    (void)NdisCommonHifMiniportMMRequest(adapter->HifContext, buffer, frameLength, 0);
 }

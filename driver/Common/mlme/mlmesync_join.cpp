@@ -16,7 +16,7 @@
 #include "Common/mlme/mlmesync_probe.h"
 #include "Common/mlme/mlmesync_reposit.h"
 #include "Common/mlme/mlmesync_sanity.h"
-#include "Common/mlme/mlmetxrate.h"
+#include "Common/mlme/mlmeinfo_rate.h"
 #include "Common/p2p/p2p.h"
 #include "Common/qzcmd.h"
 #include "Common/qzcmd_bss.h"

@@ -40,6 +40,8 @@ VOID HalRegisterChip(PMP_ADAPTER adapter);
 #define CHIP_FACT_OWN_THROUGHPUT 0x00000080u      // the chip's own throughput-threshold table replaces the registry's
 #define CHIP_FACT_LARGE_EVENT_RING 0x00000100u    // receive ring 1 (events) has the chip's larger buffers
 #define CHIP_FACT_DOMAIN_V1_ONLY 0x00000200u      // the domain information goes only in its first version
+#define CHIP_FACT_ASSOC_MAKER_1 0x00000400u       // association requests carry the maker element, class byte 1
+#define CHIP_FACT_ASSOC_MAKER_2 0x00000800u       // association requests carry the maker element, class byte 2
 
 typedef struct _CHIP_ID_ROW {
     USHORT DeviceId;

@@ -58,7 +58,8 @@ NTSTATUS NdisCommonHifEraseFirmware(PMP_ADAPTER adapter);
 // ---- submission ------------------------------------------------------------------------------------------
 NTSTATUS NdisCommonHifXmitHardTransmit(PPCI_HIF_CONTEXT hif, struct _TX_DMAQ_DESC* packet);
 NTSTATUS NdisCommonHifApXmitHardTransmit(PPCI_HIF_CONTEXT hif, struct _TX_DMAQ_DESC* packet);
-// One management frame; in low-power mode bracketed by driver own before and firmware own after.
+// One management frame; in low-power mode bracketed by driver own before and firmware own after. The
+// frame's MLME buffer is freed whether it is sent or not.
 NTSTATUS NdisCommonHifMiniportMMRequest(PPCI_HIF_CONTEXT hif, PUCHAR frame, ULONG length, UCHAR sequence);
 NTSTATUS NdisCommonHifMlmeHardTransmit(PPCI_HIF_CONTEXT hif, struct _MGMT_TX_REQUEST* request, ULONG arg);
 // The CmdSendMsg operation of the chips that send firmware commands through the bus layer.

@@ -1,0 +1,163 @@
+// Link speed and link quality of a port: the 802.11 data-rate tables, the maximum link speed of the
+// port's PHY mode and bandwidth, and the quality of a signal strength.
+#include "Common/mlme/mlmeinfo.h"
+
+#include "platform/ndiscommon/adapter.h"
+#include "platform/ndiscommon/trace.h"
+
+namespace {
+
+// Bits per subcarrier and code rate (numerator, denominator) of MCS 0 to 13.
+struct Modulation {
+    unsigned bits;
+    unsigned num;
+    unsigned den;
+};
+constexpr Modulation kMcs[14] = {{1, 1, 2}, {2, 1, 2}, {2, 3, 4}, {4, 1, 2}, {4, 3, 4},  {6, 2, 3},  {6, 3, 4},
+                                 {6, 5, 6}, {8, 3, 4}, {8, 5, 6}, {10, 3, 4}, {10, 5, 6}, {12, 3, 4}, {12, 5, 6}};
+// Data subcarriers by bandwidth (20, 40, 80, 160, 320 MHz): VHT-style symbols and HE/EHT symbols.
+constexpr unsigned kVhtSubcarriers[4] = {52, 108, 234, 468};
+constexpr unsigned kHeSubcarriers[5] = {234, 468, 980, 1960, 3920};
+
+// Rate in 100 kbit/s, rounded to the nearest: subcarriers x bits x rate x streams / symbol time, with
+// the symbol time given in tenths of a microsecond.
+constexpr USHORT Rate(unsigned subcarriers, const Modulation& m, unsigned streams, unsigned symbolTenthsUs)
+{
+    // bits per symbol / symbol (us) = Mbit/s; x 10 for 100 kbit/s; symbol in tenths: x 100 overall.
+    const unsigned long long numerator = 100ull * subcarriers * m.bits * m.num * streams;
+    const unsigned long long denominator = static_cast<unsigned long long>(m.den) * symbolTenthsUs;
+    return static_cast<USHORT>((2 * numerator + denominator) / (2 * denominator));
+}
+
+// The OFDM SIGNAL rate codes (6, 9, 12, 18, 24, 36, 48, 54 Mbit/s).
+constexpr USHORT OfdmByCode(UCHAR code)
+{
+    switch (code) {
+    case 0xB: return 60;
+    case 0xF: return 90;
+    case 0xA: return 120;
+    case 0xE: return 180;
+    case 0x9: return 240;
+    case 0xD: return 360;
+    case 0x8: return 480;
+    case 0xC: return 540;
+    default: return 0;
+    }
+}
+
+constexpr USHORT kCckRates[4] = {10, 20, 55, 110};
+constexpr ULONG kOsBuildCapped = 22621;
+constexpr ULONG kCapSpeed = 40000;  // 4 Gbit/s
+
+}  // namespace
+
+USHORT MlmeInfoOfdmRate(UCHAR rateCode) { return OfdmByCode(rateCode); }
+
+USHORT MlmeInfoVhtRate(UCHAR mcs, UCHAR bandwidth, UCHAR streams, UCHAR shortGi)
+{
+    if (mcs > 11 || bandwidth > 3 || streams < 1 || streams > 2 || shortGi > 1) {
+        return 0;
+    }
+    return Rate(kVhtSubcarriers[bandwidth], kMcs[mcs], streams, shortGi ? 36 : 40);
+}
+
+USHORT MlmeInfoHtRate(UCHAR mcs, UCHAR bandwidth, UCHAR shortGi)
+{
+    if (mcs > 15 || bandwidth > 1) {
+        return 0;
+    }
+    // HT MCS 0-7 are rows 0-7 of the 1-stream table, MCS 8-15 rows 0-7 of the 2-stream table.
+    return MlmeInfoVhtRate(static_cast<UCHAR>(mcs % 8), bandwidth, static_cast<UCHAR>(mcs / 8 + 1), shortGi);
+}
+
+USHORT MlmeInfoHeRate(UCHAR mcs, UCHAR bandwidth, UCHAR streams, UCHAR gi)
+{
+    if (mcs > 11 || bandwidth > 3 || streams < 1 || streams > 2 || gi > 2) {
+        return 0;
+    }
+    constexpr unsigned kSymbol[3] = {136, 144, 160};  // 12.8 us plus 0.8, 1.6, 3.2 us
+    return Rate(kHeSubcarriers[bandwidth], kMcs[mcs], streams, kSymbol[gi]);
+}
+
+USHORT MlmeInfoEhtRate(UCHAR mcs, UCHAR bandwidth, UCHAR streams, UCHAR gi)
+{
+    if (mcs > 13 || bandwidth > 4 || streams < 1 || streams > 2 || gi > 2) {
+        return 0;
+    }
+    constexpr unsigned kSymbol[3] = {136, 144, 160};
+    return Rate(kHeSubcarriers[bandwidth], kMcs[mcs], streams, kSymbol[gi]);
+}
+
+ULONG MlmeInfoGetMaxLinkSpeed(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    if (adapter == nullptr || port == nullptr) {
+        return 0;
+    }
+    const REGISTRY_BLOCK& reg = adapter->RegistryBlock;
+    const ULONG band = port->Channel.Band;
+    if ((band == BAND_24G && reg.BWSelection24G != 0) || (band == BAND_5G && reg.BWSelection5G != 0) ||
+        (band == BAND_6G && reg.BWSelection6G != 0)) {
+        port->Channel.Bandwidth = BW_20;
+    }
+    UCHAR bw = 0;
+    switch (port->Channel.Bandwidth) {
+    case BW_20: bw = 0; break;
+    case BW_40: bw = 1; break;
+    case BW_80: bw = 2; break;
+    case BW_160: bw = 3; break;
+    case BW_320: bw = 4; break;
+    default:
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_MLME, "maximum link speed: bandwidth code %u",
+                 static_cast<unsigned>(port->Channel.Bandwidth));
+        return 0;
+    }
+    const UCHAR streams = port->Mlme.Conn.SpatialStreams;
+    auto htModes = [&]() -> ULONG {
+        return bw <= 1 ? MlmeInfoHtRate(static_cast<UCHAR>(streams <= 1 ? 7 : 15), bw, 1) : 0;
+    };
+    ULONG speed = 0;
+    switch (port->WirelessMode) {
+    case 13:
+        speed = MlmeInfoHeRate(11, bw, streams, 0);
+        break;
+    case 14:
+        speed = reg.bHideWiFi7CapOS == 1 ? MlmeInfoHeRate(11, bw, streams, 0) : MlmeInfoEhtRate(13, bw, streams, 0);
+        break;
+    case 11:
+        speed = band == BAND_24G ? htModes() : MlmeInfoVhtRate(static_cast<UCHAR>(bw == 0 ? 8 : 9), bw, streams, 1);
+        break;
+    case 5: case 6: case 7: case 8: case 9: case 10:
+        speed = htModes();
+        break;
+    case 1:
+        speed = kCckRates[3];
+        break;
+    case 0: case 2: case 3: case 4:
+        speed = OfdmByCode(0xC);
+        break;
+    default:
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_MLME, "maximum link speed: PHY mode %u", static_cast<unsigned>(port->WirelessMode));
+        return 0;
+    }
+    if (speed > kCapSpeed && adapter->OsBuildNumber <= kOsBuildCapped) {
+        speed = kCapSpeed;
+    }
+    return speed;
+}
+
+ULONG MlmeInfoGetLinkQuality(PMP_ADAPTER adapter, CHAR signalDbm)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    const LONG x = static_cast<UCHAR>(-static_cast<LONG>(signalDbm));
+    LONG quality = 0;
+    if (x < 31) {
+        quality = 100;
+    } else if (x <= 70) {
+        quality = 100 + (30 - x) * 25 / 40;
+    } else {
+        quality = 75 + (70 - x) * 45 / 15;
+    }
+    return quality < 1 ? 0 : static_cast<ULONG>(quality);
+}
+
+ULONG MlmeInfoGetLinkQualityLevel(ULONG quality) { return quality == 0 ? 0 : quality / 5 + 1; }
