@@ -45,7 +45,7 @@ MP_ADAPTER* NewAdapter(USHORT deviceId)
     HalRegisterChip(adapter);
     adapter->Signature = MP_ADAPTER_SIGNATURE;
     adapter->FwDownloaded = 1;
-    KeInitializeSpinLock(&adapter->FwCmdSlotLock);
+    KeInitializeSpinLock(&adapter->FwCmd.FwCmdSlotLock);
     KeInitializeSpinLock(&adapter->FlagLock);
     QzCmdInitFWCmdSlotEvents(adapter);
     QzCmdInitFWCmdQueue(adapter);

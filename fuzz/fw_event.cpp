@@ -35,7 +35,7 @@ MP_ADAPTER* NewAdapter(USHORT deviceId, bool inRam)
     HalRegisterChip(adapter);
     adapter->Signature = MP_ADAPTER_SIGNATURE;
     adapter->FwDownloaded = inRam ? 1 : 0;
-    KeInitializeSpinLock(&adapter->FwCmdSlotLock);
+    KeInitializeSpinLock(&adapter->FwCmd.FwCmdSlotLock);
     QzCmdInitFWCmdSlotEvents(adapter);
     QzCmdInitFWCmdQueue(adapter);
     return adapter;
@@ -45,7 +45,7 @@ MP_ADAPTER* NewAdapter(USHORT deviceId, bool inRam)
 void WaitFor(MP_ADAPTER* adapter, const uint8_t* expected)
 {
     for (ULONG i = 0; i < 4; ++i) {
-        FW_CMD_SLOT& slot = adapter->FwCmdSlots[i];
+        FW_CMD_SLOT& slot = adapter->FwCmd.FwCmdSlots[i];
         slot.InUse = 1;
         slot.OnRing = 1;
         slot.NeedAnswer = 1;

@@ -31,7 +31,7 @@ MP_ADAPTER* NewAdapter(USHORT deviceId, uint8_t slots)
     HalRegisterChip(adapter);
     adapter->Signature = MP_ADAPTER_SIGNATURE;
     adapter->FwDownloaded = 1;
-    KeInitializeSpinLock(&adapter->FwCmdSlotLock);
+    KeInitializeSpinLock(&adapter->FwCmd.FwCmdSlotLock);
     KeInitializeSpinLock(&adapter->FlagLock);
     QzCmdInitFWCmdSlotEvents(adapter);
     QzCmdInitFWCmdQueue(adapter);
@@ -44,7 +44,7 @@ MP_ADAPTER* NewAdapter(USHORT deviceId, uint8_t slots)
 void WaitFor(MP_ADAPTER* adapter, const uint8_t* expected)
 {
     for (ULONG i = 0; i < 2; ++i) {
-        FW_CMD_SLOT& slot = adapter->FwCmdSlots[i];
+        FW_CMD_SLOT& slot = adapter->FwCmd.FwCmdSlots[i];
         slot.InUse = 1;
         slot.OnRing = 1;
         slot.NeedAnswer = 1;
