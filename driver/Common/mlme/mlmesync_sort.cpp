@@ -22,6 +22,16 @@ void scanSsidTabSort(PMP_ADAPTER adapter, PMP_PORT port, const BSS_TABLE* source
     (void)NOT_BUILT_YET();
 }
 
+void BssTableSsidSort(PMP_ADAPTER adapter, PMP_PORT port, PBSS_TABLE candidates, const UCHAR* ssid, UCHAR ssidLen)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(candidates);
+    UNREFERENCED_PARAMETER(ssid);
+    UNREFERENCED_PARAMETER(ssidLen);
+    (void)NOT_BUILT_YET();
+}
+
 void scanMarkSsidChannels(PMP_ADAPTER adapter, const UCHAR* ssid, UCHAR ssidLen, ULONG authAlgorithm, ULONG cipher)
 {
     PREPOSIT_TABLE reposit = RepositTableGet(adapter);

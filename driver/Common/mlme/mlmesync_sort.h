@@ -4,6 +4,8 @@
 
 #include "Common/mlme/mlmesync_bss.h"
 
+// Empties the candidate table and fills it with the entries of the SSID that suit the port, best first.
+void BssTableSsidSort(PMP_ADAPTER adapter, PMP_PORT port, PBSS_TABLE candidates, const UCHAR* ssid, UCHAR ssidLen);
 // Fills the output table with the source entries of the SSID that the port could join.
 void scanSsidTabSort(PMP_ADAPTER adapter, PMP_PORT port, const BSS_TABLE* source, PBSS_TABLE output,
                      const UCHAR* ssid, UCHAR ssidLen);

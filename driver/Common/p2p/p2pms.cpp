@@ -195,3 +195,10 @@ void P2pMsFillSupportedChList(PMP_ADAPTER adapter, PMP_PORT port)
     }
     list.Count = count;
 }
+
+void P2pMsMlmeCntLinkDown(PMP_PORT port, ULONG hookArgument)
+{
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(hookArgument);
+    (void)NOT_BUILT_YET();
+}

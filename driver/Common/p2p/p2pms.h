@@ -33,3 +33,6 @@ void P2pMsDefaultListenChannel(PMP_ADAPTER adapter, PMP_PORT port);
 void P2pMsRestoreChannel(PMP_ADAPTER adapter, PMP_PORT port, UCHAR channel);
 // Rebuilds the port's Channel List record from the adapter's channel table (6 GHz left out).
 void P2pMsFillSupportedChList(PMP_ADAPTER adapter, PMP_PORT port);
+// The Wi-Fi Direct client's share of a link down (`hookArgument` 1 after a peer's disassociation or
+// deauthentication).
+void P2pMsMlmeCntLinkDown(PMP_PORT port, ULONG hookArgument);
