@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "internal.h"
+#include "recorder_internal.h"
 #include "kshim/host/files.h"
 #include "kshim/ndis.h"
 #include "text.h"
@@ -256,7 +257,8 @@ struct OpenRequest {
 };
 
 // Opens a file or device; the common path of ZwCreateFile, ZwOpenFile and NdisOpenFile.
-NTSTATUS OpenByName(const OpenRequest& request, kshim::HandleKind* kind, void** object, ULONG_PTR* information)
+NTSTATUS OpenByNameUnrecorded(const OpenRequest& request, kshim::HandleKind* kind, void** object,
+                              ULONG_PTR* information)
 {
     *information = 0;
     NTSTATUS status;
@@ -414,6 +416,14 @@ FileObject* LookupFile(HANDLE handle, NTSTATUS* status)
     *status = kshim::HandleLookup(handle, kshim::HandleDevice) != nullptr ? STATUS_INVALID_DEVICE_REQUEST
                                                                          : STATUS_INVALID_HANDLE;
     return nullptr;
+}
+
+// Every open by name, whatever its outcome, is recorded as a crossing of the file boundary.
+NTSTATUS OpenByName(const OpenRequest& request, kshim::HandleKind* kind, void** object, ULONG_PTR* information)
+{
+    NTSTATUS status = OpenByNameUnrecorded(request, kind, object, information);
+    kshim::RecordFileOpen(request.name, request.access, request.disposition, status);
+    return status;
 }
 
 }  // namespace

@@ -47,16 +47,12 @@ void Append(kshim::host::TraceRecord&& record)
     }
 }
 
-}  // namespace
-
-void KshimTraceMessage(const char* file, int line, const char* function, UCHAR level, ULONG flags,
-                       const char* format, ...)
+__attribute__((format(printf, 6, 0))) void AppendMessage(const char* file, const char* function, UCHAR level,
+                                                          ULONG flags, const char* event, const char* format,
+                                                          va_list args)
 {
     char text[KTRACE_MAX_MESSAGE];
-    va_list args;
-    va_start(args, format);
     std::vsnprintf(text, sizeof(text), format, args);
-    va_end(args);
     kshim::host::TraceRecord r;
     r.time = kshim::ClockNow();
     r.thread = kshim::CurrentThreadNumber();
@@ -66,7 +62,30 @@ void KshimTraceMessage(const char* file, int line, const char* function, UCHAR l
     r.file = BaseName(file);
     r.function = function;
     r.text = text;
+    if (event != nullptr) {
+        r.event = event;
+    }
     Append(std::move(r));
+}
+
+}  // namespace
+
+void KshimTraceMessage(const char* file, int, const char* function, UCHAR level, ULONG flags, const char* format,
+                       ...)
+{
+    va_list args;
+    va_start(args, format);
+    AppendMessage(file, function, level, flags, nullptr, format, args);
+    va_end(args);
+}
+
+void KshimTraceEvent(const char* file, int, const char* function, UCHAR level, ULONG flags, const char* event,
+                     const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    AppendMessage(file, function, level, flags, event, format, args);
+    va_end(args);
 }
 
 void KshimTraceBinary(const char* file, const char* function, UCHAR level, ULONG flags, const void* data,

@@ -115,7 +115,7 @@ TEST_F(BringUpTest, TheChipGoesToItsFirmwareAtTheLastPowerDownByDeInitLP)
         EXPECT_EQ(Adapter()->LowPower.FwOwn[1], 0);
         EXPECT_EQ(os_.Stop(device_), STATUS_SUCCESS);
         EXPECT_EQ(Adapter()->LowPower.FwOwn[1], c.requested);
-        EXPECT_FALSE(g_FirstPowerUp);
+        EXPECT_FALSE(Adapter()->Switches.FirstPowerUp);
         os_.Remove(device_);
         device_ = nullptr;
         firmware_.reset();

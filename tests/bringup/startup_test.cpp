@@ -31,7 +31,7 @@ TEST_F(BringUpTest, SecondGenerationComesUpWithItsThreadsPortPoolsAndFirmware)
     EXPECT_FALSE(AdapterTestFlags(a, ADAPTER_FLAG_HALT_IN_PROGRESS));
     for (ULONG byte : {BRINGUP_ENTERED, BRINGUP_SW_CTRL, BRINGUP_TX_RINGS, BRINGUP_RX_RINGS, BRINGUP_PACKET_POOLS,
                        BRINGUP_MLME, BRINGUP_TX_STARTED, BRINGUP_RX_STARTED, BRINGUP_FW_DOWNLOADED}) {
-        EXPECT_EQ(g_BringUpProgress[byte], 1) << "progress byte " << byte;
+        EXPECT_EQ(Adapter()->BringUp.Progress[byte], 1) << "progress byte " << byte;
     }
 
     // Port 0 with its send threads, and the eleven worker threads.
@@ -91,7 +91,7 @@ TEST_F(BringUpTest, SecondGenerationComesUpWithItsThreadsPortPoolsAndFirmware)
     EXPECT_EQ(a->Running, 1u) << "the running word belongs to the adapter, not the teardown";
     EXPECT_TRUE(AdapterTestFlags(a, ADAPTER_FLAG_HALT_IN_PROGRESS));
     EXPECT_EQ(a->NicShutDown, 1);
-    for (UCHAR byte : g_BringUpProgress) {
+    for (UCHAR byte : Adapter()->BringUp.Progress) {
         EXPECT_EQ(byte, 0);
     }
 }
@@ -188,7 +188,7 @@ TEST_F(BringUpTest, ThirdGenerationGoldenSequence)
     EXPECT_FALSE(record.bufferBinFromFile);
     EXPECT_EQ(record.malformed, 0u);
     ASSERT_EQ(os_.Stop(device_), STATUS_SUCCESS);
-    for (UCHAR byte : g_BringUpProgress) {
+    for (UCHAR byte : Adapter()->BringUp.Progress) {
         EXPECT_EQ(byte, 0);
     }
 }

@@ -52,7 +52,7 @@ TEST_P(BringUpFault, TheTeardownGivesBackWhatTheBringUpTook)
     MP_ADAPTER* a = Adapter();
     EXPECT_EQ(a->InitFinished, 1);
     for (size_t i = 0; i < BRINGUP_PROGRESS_BYTES; ++i) {
-        EXPECT_EQ(g_BringUpProgress[i], 0) << "progress byte " << i;
+        EXPECT_EQ(Adapter()->BringUp.Progress[i], 0) << "progress byte " << i;
     }
     EXPECT_EQ(a->DmaEnabler, nullptr);
     EXPECT_EQ(RecordedPowerState(), 4u);
@@ -113,7 +113,7 @@ TEST_F(BringUpTest, ALostFirmwareAnswerFailsThePowerUpCleanly)
         }
         EXPECT_FALSE(NT_SUCCESS(os_.Start(device_)));
         EXPECT_EQ(device_->State(), DeviceState::Failed);
-        for (UCHAR byte : g_BringUpProgress) {
+        for (UCHAR byte : Adapter()->BringUp.Progress) {
             EXPECT_EQ(byte, 0);
         }
         os_.Remove(device_);
@@ -162,7 +162,7 @@ TEST_P(SurpriseRemoval, BeforeThePowerDown)
         logged = logged || e.errorCode == EVENT_LOG_SURPRISE_REMOVE;
     }
     EXPECT_TRUE(logged) << "\"Driver surprise remove\" in the event log";
-    for (UCHAR byte : g_BringUpProgress) {
+    for (UCHAR byte : Adapter()->BringUp.Progress) {
         EXPECT_EQ(byte, 0);
     }
 }
@@ -181,7 +181,7 @@ TEST_F(BringUpTest, SurpriseRemovalAfterThePowerDown)
     EXPECT_TRUE(AdapterTestFlags(a, ADAPTER_FLAG_SURPRISE_REMOVED));
     EXPECT_TRUE(Traced("MlmeUpdateFwlogSramEvtBlcok")) << "the normal teardown ran first";
     EXPECT_EQ(a->NicShutDown, 1);
-    for (UCHAR byte : g_BringUpProgress) {
+    for (UCHAR byte : Adapter()->BringUp.Progress) {
         EXPECT_EQ(byte, 0);
     }
 }
@@ -206,11 +206,13 @@ TEST_F(BringUpTest, ReleaseAfterAFailedResumeShutsTheNicDown)
     EXPECT_EQ(device_->State(), DeviceState::Failed);
     EXPECT_EQ(a->PowerUpFailed, 1u);
     EXPECT_EQ(a->NicStarted, 1) << "still running: nothing shut it down yet";
-    os_.Remove(device_);
-    device_ = nullptr;
-    for (UCHAR byte : g_BringUpProgress) {
+    // The removal's release of the hardware undoes the bring-up; the adapter goes with the device.
+    EXPECT_EQ(os_.ReleaseHardware(device_), STATUS_SUCCESS);
+    for (UCHAR byte : a->BringUp.Progress) {
         EXPECT_EQ(byte, 0);
     }
+    os_.Remove(device_);
+    device_ = nullptr;
 }
 
 }  // namespace

@@ -13,8 +13,6 @@
 
 namespace ctrltest {
 
-inline std::string NotBuilt(const std::string& service) { return service + " is not built yet"; }
-
 inline std::vector<UCHAR> U32(ULONG value)
 {
     std::vector<UCHAR> bytes(sizeof(value));

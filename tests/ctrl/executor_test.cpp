@@ -6,6 +6,7 @@
 #include "Common/fwsettings.h"
 #include "Common/mlme/mlmesync_rnr.h"
 #include "ctrl_fixture.h"
+#include "support/crossings.h"
 
 namespace ctrltest {
 namespace {
@@ -21,7 +22,7 @@ TEST_F(ExecutorTest, EveryCommandIsDroppedWhileTheAdapterHaltsIsSuspendedOrDoesN
         Run(INTERNAL_CMD_MLME_PERIODIC);
         Run(INTERNAL_CMD_ERROR_RECOVERY, U32(RECOVERY_IO_FAIL));
         Run(0x10000005);
-        EXPECT_EQ(CountTraces("is not built yet"), 0u) << std::hex << flag;
+        EXPECT_EQ(qzltest::NotBuiltCalls(), 0u) << std::hex << flag;
         EXPECT_FALSE(TraceContains("unknown internal command id")) << std::hex << flag;
         AdapterClearFlag(adapter_.get(), flag, "test");
     }
@@ -31,7 +32,7 @@ TEST_F(ExecutorTest, AnIdNoRowNamesIsTracedAndHasNoOtherEffect)
 {
     Run(0x10000005, U32(1));
     EXPECT_TRUE(TraceContains("unknown internal command id 0x10000005 dropped"));
-    EXPECT_EQ(CountTraces("is not built yet"), 0u);
+    EXPECT_EQ(qzltest::NotBuiltCalls(), 0u);
     EXPECT_EQ(adapter_->Cmd.ControlQueue.Count, 0u);
 }
 
@@ -42,7 +43,7 @@ TEST_F(ExecutorTest, NoPortOrAPortWithoutAdapterDoesNothing)
     MP_PORT orphan = {};
     EXPECT_EQ(NdisCommonHifControlThreadHandler(&orphan, INTERNAL_CMD_MLME_PERIODIC, nullptr, 0),
               STATUS_INVALID_PARAMETER);
-    EXPECT_EQ(CountTraces("is not built yet"), 0u);
+    EXPECT_EQ(qzltest::NotBuiltCalls(), 0u);
 }
 
 struct RouteCase {
@@ -76,8 +77,8 @@ TEST_F(ExecutorTest, EachCommandReachesItsService)
     for (const RouteCase& c : cases) {
         kshim::host::TraceClear();
         Run(c.id, c.payload);
-        EXPECT_EQ(CountTraces(NotBuilt(c.service)), c.calls) << std::hex << c.id;
-        EXPECT_EQ(CountTraces("is not built yet"), c.calls) << std::hex << c.id;
+        EXPECT_EQ(qzltest::NotBuiltCalls(c.service), c.calls) << std::hex << c.id;
+        EXPECT_EQ(qzltest::NotBuiltCalls(), c.calls) << std::hex << c.id;
     }
     // The wireless mode is traced by name.
     EXPECT_TRUE(TraceContains("wireless mode PHY_11VHT for port 0"));
@@ -104,7 +105,7 @@ TEST_F(ExecutorTest, APortIndexFromThePayloadOutsideThePortsIsRefused)
         kshim::host::TraceClear();
         Run(INTERNAL_CMD_DEFAULT_KEY_ID, payload);
         Run(INTERNAL_CMD_LINK_LOSS, payload);
-        EXPECT_EQ(CountTraces("is not built yet"), 0u);
+        EXPECT_EQ(qzltest::NotBuiltCalls(), 0u);
     }
 }
 
@@ -112,7 +113,7 @@ TEST_F(ExecutorTest, TheStationPeriodicJobNeedsACreatedPortZero)
 {
     port0_->Created = 0;
     Run(INTERNAL_CMD_STA_PERIODIC);
-    EXPECT_FALSE(TraceContains(NotBuilt("STAMlmePeriodicExec")));
+    EXPECT_EQ(qzltest::NotBuiltCalls("STAMlmePeriodicExec"), 0u);
 }
 
 // ---- link loss ---------------------------------------------------------------------------------------------------
@@ -122,33 +123,51 @@ TEST_F(ExecutorTest, LinkLossKeepsTheBssidAndIndicatesAPendingWakeFirst)
     const UCHAR bssid[MAC_ADDR_LEN] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
     std::memcpy(port2->Bssid, bssid, MAC_ADDR_LEN);
     adapter_->Wake.PendingWakeIndication = 3;
+    adapter_->Fdo = WdfDeviceWdmGetDeviceObject(adapter_->Device);
+    adapter_->EnableSystemEventLog = 1;
+    port2->Ind.State.AllowedMask = 0x40;  // a disassociation may go to the OS
+    kshim::host::ErrorLogClear();
+    kshim::host::WifiClearIndications();
     Run(INTERNAL_CMD_LINK_LOSS, U32(2));
     EXPECT_EQ(std::memcmp(port2->LastBssid, bssid, MAC_ADDR_LEN), 0);
     EXPECT_EQ(adapter_->Wake.PendingWakeIndication, 0u);
-    EXPECT_TRUE(TraceContains(NotBuilt("MlmeCntLinkDown")));
-    EXPECT_TRUE(TraceContains(NotBuilt("WOWLANPacketIndicateFunc")));
-    EXPECT_TRUE(TraceContains("disassociation from 00:11:22:33:44:55 indicated"));
+    EXPECT_EQ(qzltest::NotBuiltCalls("MlmeCntLinkDown"), 1u);
+    EXPECT_EQ(qzltest::NotBuiltCalls("WOWLANPacketIndicateFunc"), 1u);
+    // The OS learns of the loss: port 2, the BSSID, reason 2 (WDI status 2), caller code 107.
+    std::vector<qzltest::Disassociation> told = qzltest::Disassociations();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].port, 2u);
+    EXPECT_EQ(told[0].peer, std::vector<uint8_t>(bssid, bssid + MAC_ADDR_LEN));
+    EXPECT_EQ(told[0].status, 2u);
+    EXPECT_EQ(told[0].caller, 107u);
 
     // Without a pending wake reason nothing is indicated but the disassociation.
     kshim::host::TraceClear();
+    kshim::host::ErrorLogClear();
+    kshim::host::WifiClearIndications();
+    port2->Ind.State.AllowedMask = 0x40;
     Run(INTERNAL_CMD_LINK_LOSS, U32(2));
-    EXPECT_FALSE(TraceContains(NotBuilt("WOWLANPacketIndicateFunc")));
+    EXPECT_EQ(qzltest::NotBuiltCalls("WOWLANPacketIndicateFunc"), 0u);
+    EXPECT_EQ(qzltest::Disassociations().size(), 1u);
 }
 
 // ---- core dump ---------------------------------------------------------------------------------------------------
 TEST_F(ExecutorTest, ADumpEndWithNoFileOpenDoesNothing)
 {
     Run(INTERNAL_CMD_CORE_DUMP_FILE, {0});
-    EXPECT_EQ(CountTraces("is not built yet"), 0u);
+    EXPECT_EQ(qzltest::NotBuiltCalls(), 0u);
     EXPECT_EQ(adapter_->Cmd.ControlQueue.Count, 0u);
 }
 
 TEST_F(ExecutorTest, ADumpStartOpensTheFileAndAFailureLeavesItMarkedClosed)
 {
     // No file root: the open fails.
+    kshim::host::FileOpensClear();
     Run(INTERNAL_CMD_CORE_DUMP_FILE, {1});
-    EXPECT_TRUE(TraceContains("core-dump file open failed"));
-    EXPECT_TRUE(TraceContains("core-dump file not opened"));
+    std::vector<kshim::host::FileOpenRecord> opens = kshim::host::FileOpens();
+    ASSERT_EQ(opens.size(), 1u);
+    EXPECT_EQ(opens[0].name, "\\SystemRoot\\System32\\drivers\\CoreDump");
+    EXPECT_FALSE(NT_SUCCESS(opens[0].status));
     EXPECT_EQ(adapter_->FwDump.CoreDumpFile, nullptr);
     EXPECT_EQ(adapter_->FwDump.CoreDumpOpen, 0);
 }
@@ -163,7 +182,7 @@ TEST_F(ExecutorTest, ADumpEndingWithItsFileOpenReportsTheStallAndAsksForRecovery
     EXPECT_EQ(adapter_->FwDump.CoreDumpInProgress, 0);
     EXPECT_EQ(adapter_->FwDump.CoreDumpByteCount, 0u);
     EXPECT_EQ(adapter_->FwDump.CoreDumpFile, nullptr);
-    EXPECT_TRUE(TraceContains(NotBuilt("PlatformIndicateFirmwareStalled")));
+    EXPECT_EQ(qzltest::NotBuiltCalls("PlatformIndicateFirmwareStalled"), 1u);
     ASSERT_EQ(adapter_->Cmd.ControlQueue.Count, 1u);
     PINTERNAL_CMD posted = QzDequeueCmdQueueLocked(&adapter_->Cmd.ControlQueue);
     EXPECT_EQ(posted->CmdId, INTERNAL_CMD_ERROR_RECOVERY);
@@ -184,7 +203,7 @@ TEST_F(ExecutorTest, ADumpEndAfterTheAssertDumpOnlyClosesTheFile)
     EXPECT_EQ(adapter_->FwDump.AssertDumpMark, 0);
     EXPECT_EQ(adapter_->FwDump.CoreDumpOpen, 0);
     EXPECT_EQ(adapter_->FwDump.CoreDumpInProgress, 0);
-    EXPECT_FALSE(TraceContains(NotBuilt("PlatformIndicateFirmwareStalled")));
+    EXPECT_EQ(qzltest::NotBuiltCalls("PlatformIndicateFirmwareStalled"), 0u);
     EXPECT_EQ(adapter_->Cmd.ControlQueue.Count, 0u);
 }
 
@@ -215,8 +234,9 @@ protected:
 
 TEST_F(FileExecutorTest, DumpDataGoesToTheOpenFileOnly)
 {
+    kshim::host::FileOpensClear();
     Run(INTERNAL_CMD_CORE_DUMP_DATA, {1, 2, 3});
-    EXPECT_TRUE(TraceContains("3 core-dump bytes without an open file"));
+    EXPECT_TRUE(kshim::host::FileOpens().empty()) << "3 bytes without an open file: nothing opened for them";
     adapter_->FwDump.CoreDumpFile = OpenForWrite(u"\\SystemRoot\\dump.bin");
     adapter_->FwDump.CoreDumpOpen = 1;
     Run(INTERNAL_CMD_CORE_DUMP_DATA, {1, 2, 3});
@@ -259,17 +279,18 @@ TEST_F(ExecutorTest, AnIcsPacketThatLiesAboutItsLengthIsDropped)
 TEST_F(ExecutorTest, OpeningTheIcsLogTwiceOpensItOnceAndClosingRunsEvenWhileHalting)
 {
     adapter_->FwDump.IcsLogOpen = 1;
+    kshim::host::FileOpensClear();
     Run(INTERNAL_CMD_ICS_FILE, {1});
-    EXPECT_FALSE(TraceContains("ICS log file open failed"));
+    EXPECT_TRUE(kshim::host::FileOpens().empty()) << "already open";
     // The teardown closes the log with a zeroed argument after the adapter started halting.
     AdapterSetFlag(adapter_.get(), ADAPTER_FLAG_NOT_RESPONDING, "test");
     Run(INTERNAL_CMD_ICS_FILE, {0, 0, 0, 0});
     EXPECT_EQ(adapter_->FwDump.IcsLogOpen, 0);
     EXPECT_EQ(adapter_->FwDump.IcsLogFile, nullptr);
     // An open is a command like any other: dropped (without a file root an open would fail and say so).
-    kshim::host::TraceClear();
+    kshim::host::FileOpensClear();
     Run(INTERNAL_CMD_ICS_FILE, {1});
-    EXPECT_FALSE(TraceContains("ICS log file"));
+    EXPECT_TRUE(kshim::host::FileOpens().empty());
     EXPECT_EQ(adapter_->FwDump.IcsLogOpen, 0);
 }
 
@@ -358,7 +379,7 @@ TEST_F(ExecutorTest, CommandsPostedToTheControlThreadAreCarriedOut)
     ASSERT_EQ(QZEnqueueInternalCmd(adapter_.get(), port0_, INTERNAL_CMD_ERROR_RECOVERY, &kind, sizeof(kind)),
               STATUS_SUCCESS);
     ASSERT_EQ(QZEnqueueInternalCmd(adapter_.get(), port0_, INTERNAL_CMD_MLME_PERIODIC, nullptr, 0), STATUS_SUCCESS);
-    EXPECT_TRUE(Eventually([&] { return TraceContains(NotBuilt("MlmePeriodicExecPassivLevel")); }));
+    EXPECT_TRUE(Eventually([&] { return qzltest::NotBuiltCalls("MlmePeriodicExecPassivLevel") > 0; }));
     EXPECT_TRUE(TraceContains("ErrorRecoveryProc: kind 5"));
 }
 
@@ -393,7 +414,7 @@ TEST_F(CalibrationTest, AFullWalkAsksForEveryRecordThenPostsTheFileWrite)
     Keys({100, 150, 200});
     g_FactCalStore.State = 2;
     Run(INTERNAL_CMD_CAL_COLLECT);
-    EXPECT_EQ(CountTraces(NotBuilt("QzCmdFactCalGet")), 3u);
+    EXPECT_EQ(qzltest::NotBuiltCalls("QzCmdFactCalGet"), 3u);
     EXPECT_EQ(g_FactCalCursor, 3);
     EXPECT_EQ(g_FactCalStore.State, FACT_CAL_STATE_COLLECTED);
     EXPECT_NE(g_FactCalStore.StateTime, 0);
@@ -410,7 +431,7 @@ TEST_F(CalibrationTest, AFullWalkAsksForEveryRecordThenPostsTheFileWrite)
     // A finished walk asks for nothing more.
     kshim::host::TraceClear();
     Run(INTERNAL_CMD_CAL_COLLECT);
-    EXPECT_FALSE(TraceContains(NotBuilt("QzCmdFactCalGet")));
+    EXPECT_EQ(qzltest::NotBuiltCalls("QzCmdFactCalGet"), 0u);
     EXPECT_EQ(adapter_->Cmd.ControlQueue.Count, 0u);
 }
 
@@ -419,7 +440,7 @@ TEST_F(CalibrationTest, AKeyThatMapsToNoRecordEndsTheWalk)
     Keys({100, 42, 200});
     g_FactCalStore.State = 2;
     Run(INTERNAL_CMD_CAL_COLLECT);
-    EXPECT_EQ(CountTraces(NotBuilt("QzCmdFactCalGet")), 1u);
+    EXPECT_EQ(qzltest::NotBuiltCalls("QzCmdFactCalGet"), 1u);
     EXPECT_EQ(g_FactCalCursor, FACT_CAL_CURSOR_ENDED);
     EXPECT_EQ(g_FactCalStore.State, 2);
     EXPECT_EQ(adapter_->Cmd.ControlQueue.Count, 0u);
@@ -429,7 +450,7 @@ TEST_F(CalibrationTest, AKeyThatMapsToNoRecordEndsTheWalk)
 TEST_F(ExecutorTest, TheConnectionStartTimeOutAbortsARunningScanOnly)
 {
     Run(INTERNAL_CMD_CONNECT_START_TIMEOUT);
-    EXPECT_EQ(CountTraces("is not built yet"), 0u);
+    EXPECT_EQ(qzltest::NotBuiltCalls(), 0u);
 
     AdapterSetFlag(adapter_.get(), ADAPTER_FLAG_SCANNING, "test");
     adapter_->Fdo = WdfDeviceWdmGetDeviceObject(adapter_->Device);
@@ -461,7 +482,7 @@ TEST_F(ExecutorTest, PeerCommandsNeedAnAddressAStationPortAndItsNetAdapter)
     const std::vector<UCHAR> peer = {2, 0, 0, 0, 0, 1};
     kshim::host::TraceClear();
     Run(INTERNAL_CMD_ADD_PEER, peer);  // port 0 has no net adapter
-    EXPECT_EQ(CountTraces("is not built yet"), 0u);
+    EXPECT_EQ(qzltest::NotBuiltCalls(), 0u);
     EXPECT_EQ(port0_->ConnectionFlags, 0u);
 }
 

@@ -13,6 +13,7 @@
 #include "fw/channel_grant.h"
 #include "fw/events.h"
 #include "fw/legacy_cmd.h"
+#include "support/eventually.h"
 #include "unified/unified_fixture.h"
 
 namespace fwcmdstest {
@@ -83,9 +84,12 @@ protected:
         sent_.clear();
     }
 
-    // Runs the firmware command callbacks the control thread would run.
+    // Runs the firmware command callbacks the control thread would run. The command thread wakes the
+    // waiting sender with the answer before it posts the answer's callback and before the event's own
+    // handler has run: the callbacks are there once that thread has handled the event to its end.
     void RunCallbacks()
     {
+        EXPECT_TRUE(qzl_test::Settle());
         for (PINTERNAL_CMD cmd = QzDequeueCmdQueueLocked(&adapter_->Cmd.ControlQueue); cmd != nullptr;
              cmd = QzDequeueCmdQueueLocked(&adapter_->Cmd.ControlQueue)) {
             if (cmd->CmdId == INTERNAL_CMD_FW_CMD_CALLBACK) {

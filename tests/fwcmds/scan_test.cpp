@@ -4,6 +4,8 @@
 
 #include "fwcmds/fwcmds_fixture.h"
 #include "kshim/host/control.h"
+#include "kshim/host/wifi.h"
+#include "platform/wdi/wdimain.h"
 
 namespace fwcmdstest {
 namespace {
@@ -119,10 +121,20 @@ TEST_F(ScanTest, AbortWhileScanningSendsTheRunningScansNumberElseCompletesTheTas
     auto request = Request(0);
     request->ScanSeqNum = 42;
     adapter_->ScanRequest = request.get();
+    // The OS's scan task is pending (transaction 31).
+    kshim::host::WifiClearIndications();
+    adapter_->Wdi.CntlBlock.HeaderCopy.TransactionId = 31;
+    adapter_->Wdi.CntlBlock.RowIndex = WdiFindTaskRow(WDI_TASK_SCAN);
+    adapter_->Wdi.CntlBlock.TaskPending = 1;
     EXPECT_EQ(QzCmdSendAbortScan(adapter_.get()), STATUS_UNSUCCESSFUL);
     EXPECT_TRUE(Sent().empty());
-    // No scan task is running here: the completion is offered and finds none to end.
-    EXPECT_TRUE(kshim::host::TraceContains("indication NDIS_STATUS_WDI_INDICATION_SCAN_COMPLETE (0x4005003C)"));
+    // With no scan running in the firmware, the OS's scan task ends here: its completion reaches the OS.
+    std::vector<kshim::host::WdiIndication> seen = kshim::host::WifiIndications();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].code, 0x003C) << "scan complete";
+    EXPECT_EQ(seen[0].TransactionId(), 31u);
+    EXPECT_EQ(adapter_->Wdi.CntlBlock.TaskPending, 0);
+    kshim::host::WifiClearIndications();
     AdapterSetFlag(adapter_.get(), ADAPTER_FLAG_SCANNING, "test");
     EXPECT_EQ(QzCmdSendAbortScan(adapter_.get()), STATUS_SUCCESS);
     auto sent = Legacy();

@@ -66,7 +66,7 @@ TEST_F(BtPatch, StatusZeroIsAskedAgain51Times)
     DlRom().Knobs().btPatchStatus = 0;
     DlRom().Knobs().btPatchAddress = 0x00A80000;
     ASSERT_EQ(Load(), STATUS_SUCCESS);
-    EXPECT_EQ(StepsOf(DownloadStep::Kind::BtQuery), FW_DL_BT_QUERY_SENDS);
+    EXPECT_EQ(StepsOf(DownloadStep::Kind::BtQuery), 51u);
     std::vector<DownloadRegion> bt = RegionsOf(ImageKind::BtPatch);
     ASSERT_EQ(bt.size(), 1u);
     EXPECT_EQ(bt[0].address, 0x00A80000u);

@@ -29,7 +29,7 @@ TEST_P(WholeDownload, EveryByteAndDataModeIsConfirmedAndTheRamCodeRuns)
     EXPECT_TRUE(DlRom().Faults().empty()) << ::testing::PrintToString(DlRom().Faults());
     EXPECT_TRUE(DlRom().PatchFinished());
     EXPECT_TRUE(DlRom().RamStarted());
-    EXPECT_EQ(a->HalOps.GetFwSyncValue(a), FW_STATE_RAM_RUNNING);
+    EXPECT_EQ(a->HalOps.GetFwSyncValue(a), 3u) << "RAM code running";
 
     // Every downloaded piece of both images arrived whole, with the data mode of its flags.
     const sim::fw::Image& ram = ImageNamed(a->HalInfo.RamCodeFileName);
@@ -61,7 +61,7 @@ TEST_P(WholeDownload, EveryByteAndDataModeIsConfirmedAndTheRamCodeRuns)
     EXPECT_EQ(a->FwCmd.FwJustDownloaded, 1);
     EXPECT_NE(a->FwStartTime, 0);
     EXPECT_EQ(a->FwIdentText[0], ';');
-    EXPECT_EQ(a->FwIdentText[FW_IDENT_TEXT_SIZE - 1], '\n');
+    EXPECT_EQ(a->FwIdentText[81], '\n') << "82 characters, the last a line end";
     EXPECT_EQ(std::string(a->FwIdentText + 1, 6), a->HalInfo.ChipCode == 0x3602 ? "QZ3602" : "QZ3502");
     EXPECT_TRUE(g_FwRomPatchCache.Valid);
     EXPECT_TRUE(g_FwRamCodeCache.Valid);
@@ -69,8 +69,8 @@ TEST_P(WholeDownload, EveryByteAndDataModeIsConfirmedAndTheRamCodeRuns)
     // Steps in the protocol's order: semaphore, sections, finish, regions, start.
     std::vector<uint8_t> ids = CommandIds();
     ASSERT_GE(ids.size(), 7u);
-    EXPECT_EQ(ids.front(), FW_DL_CMD_PATCH_SEMAPHORE);
-    EXPECT_EQ(ids.back(), FW_DL_CMD_FW_START);
+    EXPECT_EQ(ids.front(), 0x10) << "patch semaphore";
+    EXPECT_EQ(ids.back(), 0x02) << "firmware start";
 }
 
 INSTANTIATE_TEST_SUITE_P(Chips, WholeDownload, ::testing::Values(USHORT(0x3502), USHORT(0x3602)),
@@ -189,7 +189,7 @@ TEST_F(DownloadTest, RamCodeThatNeverRunsFailsAfter500Reads)
     const uint64_t before = DlRom().StateReads();
     int64_t ms = 0;
     EXPECT_EQ(Polled([a] { return a->HalOps.LoadFirmware(a); }, &ms), STATUS_UNSUCCESSFUL);
-    EXPECT_EQ(DlRom().StateReads() - before, 1u + FW_DL_RAM_RUNNING_READS);  // the ROM check, then the wait
+    EXPECT_EQ(DlRom().StateReads() - before, 1u + 500u);  // the ROM check, then the wait
     EXPECT_GE(ms, 500);
     EXPECT_TRUE(DlRom().RamStarted()) << "the ROM accepted the start";
     EXPECT_EQ(a->FwCmd.FwJustDownloaded, 0);

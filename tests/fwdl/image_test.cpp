@@ -328,8 +328,8 @@ TEST_F(FwFileTest, EveryChipsRamCodeParses)
         ASSERT_EQ(ident, STATUS_SUCCESS);
         EXPECT_EQ(text[0], ';');
         EXPECT_EQ(std::string(text + 1, 6), std::string(name).substr(14, 6));  // "QZ35xx" / "QZ36xx"
-        EXPECT_EQ(text[FW_IDENT_TEXT_SIZE - 1], '\n');
-        EXPECT_EQ(std::memcmp(text + 1, Data(image) + FW_IDENT_TEXT_OFFSET, FW_IDENT_TEXT_BYTES - 1), 0);
+        EXPECT_EQ(text[81], '\n');
+        EXPECT_EQ(std::memcmp(text + 1, Data(image) + 0x98698, 80), 0);
     }
 }
 
@@ -412,8 +412,8 @@ TEST_F(FwFileTest, MalformedRamCodeIsRefused)
 
 TEST(FwIdentText, NeedsAllEightyOneBytes)
 {
-    std::vector<UCHAR> image(FW_IDENT_TEXT_OFFSET + FW_IDENT_TEXT_BYTES, 'x');
-    image[FW_IDENT_TEXT_OFFSET] = 'Q';
+    std::vector<UCHAR> image(0x98698 + 81, 'x');
+    image[0x98698] = 'Q';
     CHAR text[FW_IDENT_TEXT_SIZE];
     ASSERT_EQ(HalFwGetIdentificationText(image.data(), static_cast<ULONG>(image.size()), text), STATUS_SUCCESS);
     EXPECT_EQ(text[1], 'Q');

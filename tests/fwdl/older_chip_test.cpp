@@ -28,11 +28,11 @@ TEST_F(OlderChip, WholeDownloadFromFiles)
     MP_ADAPTER* a = adapter_.get();
     ASSERT_EQ(Download(), STATUS_SUCCESS);
     EXPECT_TRUE(DlRom().Faults().empty()) << ::testing::PrintToString(DlRom().Faults());
-    EXPECT_EQ(a->HalOps.GetFwSyncValue(a), FW_STATE_RAM_RUNNING);
+    EXPECT_EQ(a->HalOps.GetFwSyncValue(a), 3u) << "RAM code running";
     std::vector<DownloadRegion> patch = RegionsOf(ImageKind::Qz3404Patch);
     ASSERT_EQ(patch.size(), 1u);
-    EXPECT_EQ(patch[0].address, QZ3404_PATCH_TARGET_ADDRESS);
-    EXPECT_EQ(patch[0].dataMode, FW_DATA_MODE_PLAIN);
+    EXPECT_EQ(patch[0].address, 0xDC000u);
+    EXPECT_EQ(patch[0].dataMode, 0x80000000u);
     EXPECT_TRUE(patch[0].Verified());
     // Region flags 0x31: bit 4 adds nothing on this chip.
     std::vector<DownloadRegion> ram = RegionsOf(ImageKind::RamCode);
@@ -80,15 +80,15 @@ TEST_F(OlderChip, BusyRegisterIsWaitedForThenIgnored)
     ReplaceImage(RomPatchName(), sim::fw::Build3404RomPatch(spec));
     MP_ADAPTER* a = adapter_.get();
     ASSERT_EQ(a->HalOps.PreFirmwareDownloadInit(a), STATUS_SUCCESS);
-    EXPECT_EQ(a->ScatterBusyRegister, QZ3404_SCATTER_BUSY_REGISTER);
+    EXPECT_EQ(a->ScatterBusyRegister, 0x81090108u);
     int busyReads = 3;  // the first piece waits three reads; the second finds it stuck
-    chip_->SetReadHook(QZ3404_SCATTER_BUSY_REGISTER, [&busyReads](sim::chip::RegisterFile&, uint32_t) {
+    chip_->SetReadHook(0x81090108u, [&busyReads](sim::chip::RegisterFile&, uint32_t) {
         return busyReads-- > 0 || busyReads < -1 ? 2u : 0u;
     });
     chip_->ClearTranscript();
     int64_t ms = 0;
     ASSERT_EQ(Polled([a] { return a->HalOps.LoadRomPatch(a); }, &ms), STATUS_SUCCESS);
-    EXPECT_EQ(chip_->AccessesTo(QZ3404_SCATTER_BUSY_REGISTER).size(), 4u + 10u);
+    EXPECT_EQ(chip_->AccessesTo(0x81090108u).size(), 4u + 10u);
     EXPECT_GE(ms, 13);
     EXPECT_EQ(RegionsOf(ImageKind::Qz3404Patch).at(0).pieces, (std::vector<uint32_t>{2048, 952}));
     EXPECT_TRUE(DlRom().PatchFinished());
@@ -145,7 +145,7 @@ TEST_F(OlderChip, RomThatNeverComesUpFailsBeforeTheDmaRestart)
     chip_->ClearTranscript();
     int64_t ms = 0;
     EXPECT_EQ(Polled([a] { return a->HalOps.PreFirmwareDownloadInit(a); }, &ms), STATUS_UNSUCCESSFUL);
-    EXPECT_EQ(DlRom().StateReads(), 1u + FW_DL_ROM_READY_READS);
+    EXPECT_EQ(DlRom().StateReads(), 1u + 501u);
     EXPECT_TRUE(chip_->AccessesTo(kDmaConfig).empty());
 }
 

@@ -93,7 +93,7 @@ TEST_P(PreDownload, RomThatNeverComesUpFailsAfterItsReads)
     DlRom().Knobs().romNeverReady = true;
     int64_t ms = 0;
     EXPECT_EQ(Polled([a] { return a->HalOps.PreFirmwareDownloadInit(a); }, &ms), STATUS_UNSUCCESSFUL);
-    const uint64_t reads = a->HalInfo.ChipCode == 0x3503 ? QZ3503_ROM_READY_READS : FW_DL_ROM_READY_READS;
+    const uint64_t reads = a->HalInfo.ChipCode == 0x3503 ? 6u : 501u;
     EXPECT_EQ(DlRom().StateReads(), 1 + reads);
     EXPECT_GE(ms, static_cast<int64_t>(reads));
 }
@@ -144,7 +144,7 @@ TEST_F(DownloadTest, Chip3501ChoosesImagesByRevision)
 {
     SetUpChip(0x3501);
     MP_ADAPTER* a = adapter_.get();
-    a->HwIdentity = QZ3501_HW_IDENTITY_1A;
+    a->HwIdentity = 0x80;  // identity bit 7
     a->RomVersion = 1;
     ASSERT_EQ(a->HalOps.PreFirmwareDownloadInit(a), STATUS_SUCCESS);
     EXPECT_STREQ(a->HalInfo.RamCodeFileName, "WIFI_RAM_CODE_QZ3501_1a.bin");

@@ -65,7 +65,7 @@ TEST_P(RingDownload, RamCodeRunsWithEveryByteConfirmed)
 {
     ASSERT_EQ(Download(), STATUS_SUCCESS);
     EXPECT_TRUE(download_->Faults().empty()) << ::testing::PrintToString(download_->Faults());
-    EXPECT_EQ(adapter_->HalOps.GetFwSyncValue(adapter_), FW_STATE_RAM_RUNNING);
+    EXPECT_EQ(adapter_->HalOps.GetFwSyncValue(adapter_), 3u) << "RAM code running";
     std::vector<DownloadRegion> patch = fwdl::RegionsOf(*download_, ImageKind::RomPatch);
     std::vector<DownloadRegion> ram = fwdl::RegionsOf(*download_, ImageKind::RamCode);
     ASSERT_EQ(patch.size(), 2u);

@@ -23,8 +23,6 @@ namespace fwstatustest {
 
 using Bytes = std::vector<UCHAR>;
 
-inline std::string NotBuilt(const std::string& service) { return service + " is not built yet"; }
-
 inline void PutU16(Bytes& b, size_t at, USHORT v) { std::memcpy(b.data() + at, &v, sizeof(v)); }
 inline void PutU32(Bytes& b, size_t at, ULONG v) { std::memcpy(b.data() + at, &v, sizeof(v)); }
 

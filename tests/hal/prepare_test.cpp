@@ -57,10 +57,11 @@ protected:
     // What a released device must have given back: blocks, mappings, the bus reference, switches.
     void ExpectReleased(OsDevice* device)
     {
-        EXPECT_FALSE(g_ResourcesAllocated);
-        EXPECT_FALSE(g_PciInterfaceStarted);
-        EXPECT_FALSE(g_SpinLocksAndChipRegistered);
-        EXPECT_FALSE(g_InterruptRegistered);
+        const QZCX_DEVICE_SWITCHES& switches = QZCxGetAdapter(device->Handle())->Switches;
+        EXPECT_FALSE(switches.ResourcesAllocated);
+        EXPECT_FALSE(switches.PciInterfaceStarted);
+        EXPECT_FALSE(switches.SpinLocksAndChipRegistered);
+        EXPECT_FALSE(switches.InterruptRegistered);
         EXPECT_EQ(kshim::host::MmioMappingCount(), 0u);
         EXPECT_EQ(device->BusInterfaceReferences(), 0);
         MP_ADAPTER* adapter = QZCxGetAdapter(device->Handle());
@@ -124,8 +125,8 @@ TEST_F(Prepare, EachIdSelectsItsChipOrIsRefused)
         ASSERT_EQ(os_.PrepareHardware(device), c.status);
         EXPECT_EQ(adapter->HalInfo.ChipCode, c.chipCode);
         if (NT_SUCCESS(c.status)) {
-            EXPECT_TRUE(g_ResourcesAllocated && g_PciInterfaceStarted && g_SpinLocksAndChipRegistered &&
-                        g_InterruptRegistered);
+            EXPECT_TRUE(adapter->Switches.ResourcesAllocated && adapter->Switches.PciInterfaceStarted &&
+                        adapter->Switches.SpinLocksAndChipRegistered && adapter->Switches.InterruptRegistered);
             EXPECT_EQ(adapter->DeviceId, c.deviceId);
             EXPECT_STREQ(adapter->HalInfo.RamCodeFileName, c.ramCode);
             // The adapter carries the chip code's own table and descriptor (their slots and values are

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "p2p/p2p_fixture.h"
+#include "support/crossings.h"
 
 namespace {
 
@@ -158,7 +159,7 @@ TEST_F(P2pDefaults, ShutdownTakesDownEveryActiveWiFiDirectPort)
     ASSERT_EQ(PlatformSetTimer(client, &client->SwitchP2PListenTimer, 1500), STATUS_SUCCESS);
     P2pShutdownAllPorts(A());
     // The device port and the group owner; not the station, not the inactive client.
-    EXPECT_EQ(CountTraces("P2pMsDown is not built yet"), 2u);
+    EXPECT_EQ(qzltest::NotBuiltCalls("P2pMsDown"), 2u);
     // The armed timer is gone with its framework timer: nothing is posted when its time comes.
     EXPECT_EQ(client->SwitchP2PListenTimer.Created, 0);
     kshim::host::ClockAdvanceMs(2000);

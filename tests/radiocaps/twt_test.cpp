@@ -243,7 +243,7 @@ TEST_F(TwtTest, ASetupTheAccessPointAcceptsBecomesAFirmwareAgreement)
         const TWT_PARAMS& req = ap_->Rlm.TwtFlows[2].Request;
         EXPECT_EQ(req.TargetWakeTime, 1000000u + 5000000u);
         EXPECT_EQ(req.Request, 1);
-        EXPECT_EQ(req.SetupCommand, TWT_SETUP_CMD_SUGGEST);
+        EXPECT_EQ(req.SetupCommand, 1) << "suggest";
         EXPECT_EQ(req.Trigger, 1);
         EXPECT_EQ(req.Protection, 1);
         EXPECT_EQ(req.MinWakeDuration, 64);
@@ -321,7 +321,7 @@ TEST_F(TwtTest, AnAlternateAnswerIsAskedForAgainWithTheAccessPointsValuesAndARej
     (void)MlmeHandler(adapter_.get());
     const TWT_PARAMS& req = ap_->Rlm.TwtFlows[3].Request;
     EXPECT_EQ(req.Request, 1);
-    EXPECT_EQ(req.SetupCommand, TWT_SETUP_CMD_SUGGEST);
+    EXPECT_EQ(req.SetupCommand, 1) << "suggest";
     EXPECT_EQ(req.TargetWakeTime, 9000000u);
     EXPECT_EQ(req.WakeIntervalExp, 12);
     EXPECT_EQ(req.WakeIntervalMantissa, 300);
@@ -348,7 +348,7 @@ TEST_F(TwtTest, AnAlternateAnswerIsAskedForAgainWithTheAccessPointsValuesAndARej
     ap_->Rlm.TwtState = TWT_STATE_SETUP_DELIVERED;
     Receive(SetupFromAp(TWT_SETUP_CMD_DICTATE, 5, 2000, 4, 50));
     (void)MlmeHandler(adapter_.get());
-    EXPECT_EQ(ap_->Rlm.TwtFlows[5].Request.SetupCommand, TWT_SETUP_CMD_SUGGEST);
+    EXPECT_EQ(ap_->Rlm.TwtFlows[5].Request.SetupCommand, 1) << "suggest";
 
     // The access point's own request, or a response when no setup is outstanding, changes no state.
     ap_->Rlm.TwtState = TWT_STATE_SETUP_DELIVERED;

@@ -5,11 +5,24 @@
 
 #include "hal/common/hal_postdl.h"
 #include "kshim/host/device_reset.h"
+#include "kshim/host/eventlog.h"
 #include "platform/ndiscommon/ndiscommonhif.h"
 #include "recovery/recovery_support.h"
 
 namespace recovery_test {
 namespace {
+
+// The counters of the "SER L0.5 Count" event-log entries (0x80020001, the count in its first byte).
+std::vector<uint8_t> SerCounts()
+{
+    std::vector<uint8_t> counts;
+    for (const kshim::host::ErrorLogEntry& e : kshim::host::ErrorLogSnapshot()) {
+        if (e.errorCode == 0x80020001u && !e.dumpData.empty()) {
+            counts.push_back(e.dumpData[0]);
+        }
+    }
+    return counts;
+}
 
 class RecoveryE2e : public bringup::BringUpTest, public ::testing::WithParamInterface<USHORT> {
 protected:
@@ -41,6 +54,7 @@ protected:
 TEST_P(RecoveryE2e, ACommandWithoutAnswerIsFollowedByARecoveryAfterWhichCommandsAreAnswered)
 {
     AddDevice(GetParam());
+    Adapter()->EnableSystemEventLog = 1;  // the service value "EnableSystemEventLog"
     ASSERT_EQ(os_.Start(device_), STATUS_SUCCESS);
     MP_ADAPTER* a = Adapter();
     ASSERT_EQ(a->Running, 1u);
@@ -62,7 +76,7 @@ TEST_P(RecoveryE2e, ACommandWithoutAnswerIsFollowedByARecoveryAfterWhichCommands
     EXPECT_EQ(a->FwCmd.RecoveryInProgress, 0);
     EXPECT_FALSE(AdapterTestFlags(a, ADAPTER_FLAG_FW_RECOVERY));
     EXPECT_FALSE(ErrRecoveryNoneOccurred(a));
-    EXPECT_TRUE(kshim::host::TraceContains("L0.5 number 1 ended: 0x00000000"));
+    EXPECT_EQ(SerCounts(), std::vector<uint8_t>{1}) << "the L0.5 counted once in the event log";
     // An L0.5 is no platform-level reset.
     EXPECT_TRUE(kshim::host::DeviceResetRequests().empty());
 
@@ -75,6 +89,7 @@ TEST_P(RecoveryE2e, ACommandWithoutAnswerIsFollowedByARecoveryAfterWhichCommands
 TEST_F(RecoveryE2eChip, AFirmwareAssertOnA3601IsRecoveredAndCommandsAreAnsweredAfterwards)
 {
     AddDevice(0x3601);
+    Adapter()->EnableSystemEventLog = 1;  // the service value "EnableSystemEventLog"
     ASSERT_EQ(os_.Start(device_), STATUS_SUCCESS);
     MP_ADAPTER* a = Adapter();
     Quiesce();
@@ -86,7 +101,7 @@ TEST_F(RecoveryE2eChip, AFirmwareAssertOnA3601IsRecoveredAndCommandsAreAnsweredA
     }));
     EXPECT_EQ(a->FwAssertCount, 1u);
     EXPECT_EQ(a->Recovery.RecoveryKindCount[RECOVERY_FW_REQUEST - 1], 1u);
-    EXPECT_TRUE(kshim::host::TraceContains("L0.5 number 1 ended: 0x00000000"));
+    EXPECT_EQ(SerCounts(), std::vector<uint8_t>{1}) << "the L0.5 counted once in the event log";
     Quiesce();
     EXPECT_EQ(HalPostDlQueryCapability(a), STATUS_SUCCESS);
 }

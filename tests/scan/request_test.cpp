@@ -120,11 +120,11 @@ TEST(NativeRequest, ScanTypesOtherThanOneToThreeBecomeForcedPassive)
 
 TEST(NativeRequest, WdiBandIds)
 {
-    EXPECT_EQ(NdisWdiGetBandFromWdiBandId(1), static_cast<ULONG>(BAND_24G));
-    EXPECT_EQ(NdisWdiGetBandFromWdiBandId(2), static_cast<ULONG>(BAND_5G));
-    EXPECT_EQ(NdisWdiGetBandFromWdiBandId(5), static_cast<ULONG>(BAND_6G));
-    EXPECT_EQ(NdisWdiGetBandFromWdiBandId(3), static_cast<ULONG>(BAND_24G));
-    EXPECT_EQ(NdisWdiGetBandFromWdiBandId(4), static_cast<ULONG>(BAND_24G));
+    // WDI band 1 -> 1 (2.4 GHz), 2 -> 2 (5 GHz), 5 -> 3 (6 GHz), anything else -> 1.
+    const std::pair<ULONG, ULONG> bands[] = {{1, 1}, {2, 2}, {5, 3}, {3, 1}, {4, 1}, {0, 1}, {0xFFFFFFFF, 1}};
+    for (const auto& [wdi, band] : bands) {
+        EXPECT_EQ(NdisWdiGetBandFromWdiBandId(wdi), band) << wdi;
+    }
 }
 
 // ---- the connect-control machine's parse of the native request ---------------------------------------------------

@@ -67,7 +67,7 @@ TEST_F(CommandPools, PartialBuildKeepsTheRecordsBuilt)
 TEST_F(CommandPools, ThirtyThirdPostIsRefusedUntilTheControlThreadDrainsOne)
 {
     // The control thread is not running: its queue fills the pool.
-    for (ULONG i = 0; i < INTERNAL_CMD_POOL_SIZE; ++i) {
+    for (ULONG i = 0; i < 32; ++i) {  // the internal pool holds 32 records
         ASSERT_EQ(QZEnqueueInternalCmd(adapter_.get(), port_, 0x10000200, nullptr, 0), STATUS_SUCCESS) << i;
     }
     EXPECT_EQ(adapter_->Cmd.ControlQueue.Count, 32u);
@@ -77,7 +77,7 @@ TEST_F(CommandPools, ThirtyThirdPostIsRefusedUntilTheControlThreadDrainsOne)
     // Records posted before the thread existed wait for its first wake.
     StartThreads();
     PlatformSignalThread(&adapter_->ControlCmdThread);
-    ASSERT_TRUE(Eventually([&] { return FreeCount(&adapter_->Cmd.InternalPool) == INTERNAL_CMD_POOL_SIZE; }));
+    ASSERT_TRUE(Eventually([&] { return FreeCount(&adapter_->Cmd.InternalPool) == 32; }));
     EXPECT_EQ(QZEnqueueInternalCmd(adapter_.get(), port_, 0x10000200, nullptr, 0), STATUS_SUCCESS);
     EXPECT_TRUE(Eventually([&] { return CountTraces("internal command 0x10000200 for port 0") == 33; }));
 }
@@ -174,7 +174,7 @@ TEST_F(CommandPools, ReturnedRecordCarriesNoStalePayload)
     UCHAR payload[64];
     std::memset(payload, 0x5A, sizeof(payload));
     // Fill every record once so that the next taker gets a used one.
-    for (ULONG i = 0; i < INTERNAL_CMD_POOL_SIZE; ++i) {
+    for (ULONG i = 0; i < 32; ++i) {  // the internal pool holds 32 records
         ASSERT_EQ(QZEnqueueInternalCmd(adapter_.get(), port_, 0x10000042, payload, sizeof(payload)), STATUS_SUCCESS);
     }
     while (PINTERNAL_CMD r = QzDequeueCmdQueueLocked(&adapter_->Cmd.ControlQueue)) {
@@ -190,9 +190,9 @@ TEST_F(CommandPools, ReturnedRecordCarriesNoStalePayload)
     QzReturnInternalCmdBuffer(adapter_.get(), reused);
 
     PFW_CMD_MSG msg = QzGetMsgCmdBuffer(adapter_.get());
-    std::memset(msg->Buffer, 0x77, MSG_CMD_BUFFER_SIZE);
+    std::memset(msg->Buffer, 0x77, 256);
     QzReturnMsgCmdBuffer(adapter_.get(), msg);
-    EXPECT_EQ(std::memcmp(msg->Buffer, kZero, MSG_CMD_BUFFER_SIZE), 0);
+    EXPECT_EQ(std::memcmp(msg->Buffer, kZero, 256), 0);
 }
 
 TEST_F(CommandPools, ManyProducersLoseNoRecord)
@@ -223,7 +223,7 @@ TEST_F(CommandPools, ManyProducersLoseNoRecord)
     for (auto& t : producers) {
         t.join();
     }
-    ASSERT_TRUE(Eventually([&] { return FreeCount(&adapter_->Cmd.InternalPool) == INTERNAL_CMD_POOL_SIZE; }));
+    ASSERT_TRUE(Eventually([&] { return FreeCount(&adapter_->Cmd.InternalPool) == 32; }));
     EXPECT_EQ(QueueCount(&adapter_->Cmd.ControlQueue), 0u);
     EXPECT_GT(accepted.load(), 0);
     EXPECT_EQ(CountTraces("internal command 0x1000020"), static_cast<size_t>(accepted.load()));
@@ -238,7 +238,7 @@ TEST_F(CommandPools, DeferredTransmitAdvanceReachesItsThread)
     QzEnqueueTXQNetBuffer(adapter_.get(), buffer);
     PTXQ_NET_BUFFER empty = QzGetTXQNetBuffer(adapter_.get());
     QzEnqueueTXQNetBuffer(adapter_.get(), empty);  // no queue handle: traced and dropped
-    ASSERT_TRUE(Eventually([&] { return FreeCount(&adapter_->Cmd.TxqNetPool) == TXQ_NET_POOL_SIZE; }));
+    ASSERT_TRUE(Eventually([&] { return FreeCount(&adapter_->Cmd.TxqNetPool) == 1024; }));
     // Both reached the thread; a real queue's deferred advance is shown with the transmit queues.
     EXPECT_EQ(CountTraces("deferred advance without a queue dropped"), 2u);
 }

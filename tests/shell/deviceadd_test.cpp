@@ -13,6 +13,7 @@
 #include "platform/ndiscommon/ndiscommoninit.h"
 #include "platform/wificx/wificxmain.h"
 #include "shell/shell_fixture.h"
+#include "support/crossings.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ TEST_F(DeviceAdd, CreatesTheDeviceWithItsAdapterCallbacksAndPowerPolicy)
 
     MP_ADAPTER* adapter = QZCxGetAdapter(device->Handle());
     EXPECT_EQ(adapter->Device, device->Handle());
-    EXPECT_EQ(adapter->Signature, MP_ADAPTER_SIGNATURE);
+    EXPECT_EQ(adapter->Signature, 0xAABBCCDDu);
     EXPECT_EQ(adapter->EnableSystemEventLog, 1);
     EXPECT_EQ(adapter->Pdo, device->PhysicalDevice());
     EXPECT_EQ(adapter->Fdo, WdfDeviceWdmGetDeviceObject(device->Handle()));
@@ -142,7 +143,7 @@ TEST_F(DeviceAdd, CreatesTheDeviceWithItsAdapterCallbacksAndPowerPolicy)
     os_.Remove(device);
     EXPECT_EQ(kshim::host::FindDevice(u"\\Device\\QZLWLAN"), nullptr);
     EXPECT_EQ(g_ControlDevice, nullptr);
-    EXPECT_EQ(EntriesWithId(EVENT_LOG_DRIVER_UNLOAD).size(), 1u);
+    EXPECT_EQ(EntriesWithId(0x40021F41u).size(), 1u);
 }
 
 // A net adapter that goes away with its device: a group owner's port gives back its station entries
@@ -187,7 +188,7 @@ TEST_F(DeviceAdd, NetAdapterCleanupReleasesThePortsSlotAndForgetsTheAdapter)
 
         os_.Remove(device);  // the net adapter goes with its device, before the device's own clean-up
         EXPECT_EQ(port->NetAdapter, nullptr);
-        EXPECT_TRUE(kshim::host::TraceContains("cnmFreeBssInfo is not built yet"));
+        EXPECT_EQ(qzltest::NotBuiltCalls("cnmFreeBssInfo"), 1u);
         EXPECT_EQ(port->MacTab.Count == 0 && port->MacTab.Head == nullptr, c.macTableReturned);
         PlatformFreeMemory(port, sizeof(*port));
         kshim::host::UnloadReport report = os_.Unload();
@@ -205,7 +206,7 @@ TEST_F(DeviceAdd, WritesDriverInitThenTheWakeSupportRecord)
     ASSERT_EQ(entries.size(), 2u);
 
     const auto& init = entries[0];
-    EXPECT_EQ(init.errorCode, EVENT_LOG_DRIVER_INIT);
+    EXPECT_EQ(init.errorCode, 0x40021F40u) << "Driver Init";
     EXPECT_EQ(init.ioObject, QZCxGetAdapter(device->Handle())->Fdo);
     EXPECT_EQ(init.sequenceNumber, 0x00010001u);
     EXPECT_EQ(init.dumpDataSize, 48u);  // 40 bytes, then 8 zero bytes
@@ -217,7 +218,7 @@ TEST_F(DeviceAdd, WritesDriverInitThenTheWakeSupportRecord)
     EXPECT_EQ(init.dumpData[39], 0);
 
     const auto& wake = entries[1];
-    EXPECT_EQ(wake.errorCode, EVENT_LOG_WAKE_SUPPORT);
+    EXPECT_EQ(wake.errorCode, 0x400207D0u) << "Support for WakeFromSx/S0Idle";
     EXPECT_EQ(wake.sequenceNumber, 0x00010001u);
     EXPECT_EQ(wake.dumpDataSize, 12u);  // 2 bytes padded to 4, then 8
     ASSERT_GE(wake.dumpData.size(), 2u);
@@ -239,7 +240,7 @@ TEST_F(DeviceAdd, PowerStateInvalidIsToleratedWithItsByteZero)
         kshim::host::OsDevice* device = LoadAndAdd();
         kshim::host::FaultClearAll();
         ASSERT_EQ(device->AddStatus(), STATUS_SUCCESS) << c.fault;
-        auto wake = EntriesWithId(EVENT_LOG_WAKE_SUPPORT);
+        auto wake = EntriesWithId(0x400207D0u);
         ASSERT_EQ(wake.size(), 1u) << c.fault;
         EXPECT_EQ(wake[0].dumpData[0], c.sxByte) << c.fault;
         EXPECT_EQ(wake[0].dumpData[1], c.s0Byte) << c.fault;
@@ -288,8 +289,8 @@ TEST_F(DeviceAdd, EachStepsFailureEndsTheAddAndOnlyLaterStepsStillReadTheOsVersi
         // The framework deleted the device: what device add created is released.
         EXPECT_EQ(kshim::host::FindDevice(u"\\Device\\QZLWLAN"), nullptr) << c.what;
         EXPECT_EQ(g_ControlDevice, nullptr) << c.what;
-        EXPECT_EQ(EntriesWithId(EVENT_LOG_DRIVER_INIT).size(), c.deviceExisted ? 1u : 0u) << c.what;
-        EXPECT_EQ(EntriesWithId(EVENT_LOG_DRIVER_UNLOAD).size(), c.deviceExisted ? 1u : 0u) << c.what;
+        EXPECT_EQ(EntriesWithId(0x40021F40u).size(), c.deviceExisted ? 1u : 0u) << c.what;
+        EXPECT_EQ(EntriesWithId(0x40021F41u).size(), c.deviceExisted ? 1u : 0u) << c.what;
         kshim::host::UnloadReport report = os_.Unload();
         EXPECT_TRUE(report.clean) << c.what << ": " << report.text;
         EXPECT_FALSE(kshim::host::TraceSessionActive()) << c.what;  // stopped once, at unload
@@ -438,11 +439,11 @@ TEST_F(EventLog, MissingDeviceObjectOrEntryEndsTheCall)
 {
     UCHAR data[300] = {};
     kshim::host::FaultArm("errorlog.alloc", "", 2);
-    EXPECT_EQ(WriteSystemEventLog(adapter_.get(), 0x40020407, 0, data, sizeof(data)), EVENT_LOG_WRITE_FAILED);
+    EXPECT_EQ(WriteSystemEventLog(adapter_.get(), 0x40020407, 0, data, sizeof(data)), static_cast<NTSTATUS>(0xFFFFFFFE));
     EXPECT_EQ(kshim::host::ErrorLogSnapshot().size(), 1u);  // the first piece stays written
     kshim::host::FaultClearAll();
     adapter_->Fdo = nullptr;
-    EXPECT_EQ(WriteSystemEventLog(adapter_.get(), 0x40020407, 0, data, 4), EVENT_LOG_WRITE_FAILED);
+    EXPECT_EQ(WriteSystemEventLog(adapter_.get(), 0x40020407, 0, data, 4), static_cast<NTSTATUS>(0xFFFFFFFE));
     EXPECT_EQ(kshim::host::ErrorLogOutstanding(), 0u);
 }
 

@@ -23,6 +23,7 @@
 #include "platform/ndiscommon/ndiscommon.h"
 #include "platform/ndiscommon/ndiscommoninit.h"
 #include "platform/ndiscommon/trace.h"
+#include "support/crossings.h"
 
 namespace shelltest {
 
@@ -180,10 +181,10 @@ protected:
     }
 
     // A firmware-event handler ran when it traced under its own name: "Name: ..." once it does its work,
-    // "Name is not built yet" while its service is still missing.
+    // and a call into its service as the stand-in recorded it while that service is still missing.
     static size_t HandlerRuns(const std::string& handler)
     {
-        return CountTraces(handler + ": ") + CountTraces(handler + " is not built yet");
+        return CountTraces(handler + ": ") + qzltest::NotBuiltCalls(handler);
     }
 
     // Waits until the predicate holds (support/eventually.h) or two seconds pass.

@@ -5,6 +5,7 @@
 #include "Common/mlme/mlmesync.h"
 #include "Common/p2p/p2p.h"
 #include "shell/shell_fixture.h"
+#include "support/crossings.h"
 
 namespace {
 
@@ -90,7 +91,19 @@ protected:
         ShellTest::SetUp();
         port_ = AddPort(0, EXTSTA);
         std::memcpy(port_->Bssid, kBssid, sizeof(kBssid));
+        adapter_->Fdo = WdfDeviceWdmGetDeviceObject(adapter_->Device);
+        adapter_->EnableSystemEventLog = 1;
+        port_->Ind.State.AllowedMask = 0x40;  // a disassociation may go to the OS
         kshim::host::TraceClear();
+        kshim::host::ErrorLogClear();
+        kshim::host::WifiClearIndications();
+    }
+
+    static int Position(const std::string& service)
+    {
+        std::vector<std::string> calls = qzltest::NotBuiltSequence();
+        auto it = std::find(calls.begin(), calls.end(), service);
+        return it == calls.end() ? -1 : static_cast<int>(it - calls.begin());
     }
 
     // Index of the first trace containing `needle`, or -1.
@@ -120,13 +133,19 @@ TEST_F(PortReset, ConnectedStationSendsDisassociationReason8ThenIndicatesReason9
     NdisCommonInfoResetHandler(port_);
 
     int disassoc = IndexOf("MlmeDisassocReqAction: machine 1 message 2 port 0 peer 02:11:22:33:44:55 reason 8");
-    int linkDown = IndexOf("MlmeCntLinkDown: reason 0");
-    int indicate = IndexOf("PlatformIndicateDisassociation: port 0 peer 02:11:22:33:44:55 reason 9 source 115");
     ASSERT_GE(disassoc, 0);
-    EXPECT_LT(disassoc, linkDown);
-    EXPECT_LT(linkDown, indicate);
-    EXPECT_EQ(CountTraces("MlmeDisassocReqAction:"), 1u);
-    EXPECT_EQ(CountTraces("PlatformIndicateDisassociation:"), 1u);
+    // The disassociation is asked for, then the link goes down, then the peer leaves the OS.
+    EXPECT_LT(Position("MlmeDisassocReqAction"), Position("MlmeCntLinkDown"));
+    EXPECT_LT(Position("MlmeCntLinkDown"), Position("PlatformIndicateDisassociation"));
+    EXPECT_EQ(qzltest::NotBuiltCalls("MlmeDisassocReqAction"), 1u);
+    EXPECT_EQ(qzltest::NotBuiltCalls("MlmeCntLinkDown"), 1u);
+    // Reason 9 reaches the OS as WDI status 7, with caller code 115.
+    std::vector<qzltest::Disassociation> told = qzltest::Disassociations();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].port, 0u);
+    EXPECT_EQ(told[0].peer, std::vector<UCHAR>(kBssid, kBssid + 6));
+    EXPECT_EQ(told[0].status, 7u);
+    EXPECT_EQ(told[0].caller, 115u);
     EXPECT_GE(kshim::host::ClockNow() - start, 25 * 10000);  // busy-wait before the link-down
     EXPECT_EQ(port_->ResetProgress, PORT_RESET_DISCONNECTING | PORT_RESET_DISASSOC_SENT);
     EXPECT_EQ(adapter_->ResetDisconnectMark, 1);
@@ -135,7 +154,7 @@ TEST_F(PortReset, ConnectedStationSendsDisassociationReason8ThenIndicatesReason9
     EXPECT_EQ(port_->ConnectionFlags, PORT_CONN_CONNECTED);  // bit 0x80 cleared
     EXPECT_TRUE(std::all_of(std::begin(port_->ConnectRequest), std::end(port_->ConnectRequest),
                             [](UCHAR b) { return b == 0; }));
-    EXPECT_GE(IndexOf("P2pMsInfoResetRequest is not built yet"), 0);
+    EXPECT_EQ(qzltest::NotBuiltCalls("P2pMsInfoResetRequest"), 1u);
     EXPECT_EQ(port_->Mlme.CntlMachine.CurrState, 0u);
     EXPECT_EQ(port_->Mlme.SyncMachine.CurrState, 0u);
     EXPECT_EQ(IndexOf("P2pGetClientWcid"), -1);
@@ -149,28 +168,37 @@ TEST_F(PortReset, WhatIsSentAndIndicatedByConnectionStateAndNdisVersion)
         ULONG ndisVersion;
         bool disassociation;
         bool linkDown;
-        const char* indication;  // nullptr: nothing indicated
+        bool indicated;
+        bool toPeer;     // the peer is the BSSID; else the null address
+        ULONG caller;
     } cases[] = {
-        {"idle, 6.30", 0, NDIS_VERSION_630, false, false, nullptr},
-        {"idle, 6.20", 0, NDIS_VERSION_620, false, false, nullptr},
-        {"connecting, 6.30", PORT_CONN_CONNECTING, NDIS_VERSION_630, false, true, nullptr},
-        {"connecting, 6.20", PORT_CONN_CONNECTING, NDIS_VERSION_620, false, true,
-         "PlatformIndicateDisassociation: port 0 peer 00:00:00:00:00:00 reason 7 source 166"},
-        {"connected, 6.20", PORT_CONN_CONNECTED | PORT_CONN_CONNECTING, NDIS_VERSION_620, true, true,
-         "reason 9 source 115"},
+        {"idle, 6.30", 0, NDIS_VERSION_630, false, false, false, false, 0},
+        {"idle, 6.20", 0, NDIS_VERSION_620, false, false, false, false, 0},
+        {"connecting, 6.30", PORT_CONN_CONNECTING, NDIS_VERSION_630, false, true, false, false, 0},
+        {"connecting, 6.20", PORT_CONN_CONNECTING, NDIS_VERSION_620, false, true, true, false, 166},
+        {"connected, 6.20", PORT_CONN_CONNECTED | PORT_CONN_CONNECTING, NDIS_VERSION_620, true, true, true, true, 115},
     };
     for (const Case& c : cases) {
         kshim::host::TraceClear();
+        kshim::host::ErrorLogClear();
+        kshim::host::WifiClearIndications();
         port_->ConnectionFlags = c.connection;
+        port_->Ind.State.AllowedMask = 0x40;  // each disassociation leaves the mask at 17
         adapter_->CommonBlock->NdisVersion = c.ndisVersion;
         NdisCommonInfoResetHandler(port_);
-        EXPECT_EQ(CountTraces("MlmeDisassocReqAction:"), c.disassociation ? 1u : 0u) << c.what;
-        EXPECT_EQ(CountTraces("MlmeCntLinkDown:"), c.linkDown ? 1u : 0u) << c.what;
-        EXPECT_EQ(CountTraces("PlatformIndicateDisassociation:"), c.indication != nullptr ? 1u : 0u) << c.what;
-        if (c.indication != nullptr) {
-            EXPECT_EQ(CountTraces(c.indication), 1u) << c.what;
+        EXPECT_EQ(qzltest::NotBuiltCalls("MlmeDisassocReqAction"), c.disassociation ? 1u : 0u) << c.what;
+        EXPECT_EQ(qzltest::NotBuiltCalls("MlmeCntLinkDown"), c.linkDown ? 1u : 0u) << c.what;
+        std::vector<qzltest::Disassociation> told = qzltest::Disassociations();
+        ASSERT_EQ(told.size(), c.indicated ? 1u : 0u) << c.what;
+        if (c.indicated) {
+            // Reasons 7 (connecting) and 9 (connected) both reach the OS as WDI status 7.
+            EXPECT_EQ(told[0].status, 7u) << c.what;
+            EXPECT_EQ(told[0].caller, c.caller) << c.what;
+            EXPECT_EQ(told[0].peer, c.toPeer ? std::vector<UCHAR>(kBssid, kBssid + 6) : std::vector<UCHAR>(6, 0))
+                << c.what;
         }
-        EXPECT_EQ(CountTraces("P2pMsInfoResetRequest"), c.ndisVersion >= NDIS_VERSION_630 ? 1u : 0u) << c.what;
+        EXPECT_EQ(qzltest::NotBuiltCalls("P2pMsInfoResetRequest"), c.ndisVersion >= NDIS_VERSION_630 ? 1u : 0u)
+            << c.what;
     }
 }
 
@@ -179,9 +207,12 @@ TEST_F(PortReset, MissingElementSkipsOnlyTheDisassociationFrame)
     port_->ConnectionFlags = PORT_CONN_CONNECTED;
     kshim::host::FaultArm("pool", "ZV19", 1, STATUS_INSUFFICIENT_RESOURCES, 6);
     NdisCommonInfoResetHandler(port_);
-    EXPECT_EQ(CountTraces("MlmeDisassocReqAction:"), 0u);
-    EXPECT_EQ(CountTraces("no element for the disassociation"), 1u);
-    EXPECT_EQ(CountTraces("reason 9 source 115"), 1u);
+    EXPECT_EQ(qzltest::NotBuiltCalls("MlmeDisassocReqAction"), 0u) << "no element for the disassociation";
+    EXPECT_EQ(qzltest::NotBuiltCalls("MlmeCntLinkDown"), 1u);
+    std::vector<qzltest::Disassociation> told = qzltest::Disassociations();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].status, 7u);
+    EXPECT_EQ(told[0].caller, 115u);
 }
 
 TEST_F(PortReset, WiFiDirectClientLooksUpItsGroupOwnerEntry)
@@ -189,7 +220,7 @@ TEST_F(PortReset, WiFiDirectClientLooksUpItsGroupOwnerEntry)
     MP_PORT* client = AddPort(2, WFD_CLIENT);
     client->ConnectionFlags = PORT_CONN_CONNECTED;
     NdisCommonInfoResetHandler(client);
-    EXPECT_EQ(CountTraces("P2pGetClientWcid is not built yet"), 1u);
+    EXPECT_EQ(qzltest::NotBuiltCalls("P2pGetClientWcid"), 1u);
     // A port other than 0 ends its reset before the adapter-wide values (NDIS 6.30).
     EXPECT_EQ(adapter_->ConnValueWord, 0);
     EXPECT_EQ(CountTraces("port 2 reset ends here"), 1u);
@@ -225,7 +256,7 @@ TEST_F(PortReset, KeysAreClearedUnlessSecuredAndRemovedUnlessAnotherLinkNeedsThe
         NdisCommonInfoResetHandler(port);
         EXPECT_EQ(port->KeyCount == 0, c.keyAreaCleared) << c.what;
         EXPECT_EQ(port->KeyArea[191] == 0, c.keyAreaCleared) << c.what;
-        EXPECT_EQ(CountTraces("MlmeInfoWPARemoveAllKeys is not built yet"), c.keysRemoved ? 1u : 0u) << c.what;
+        EXPECT_EQ(qzltest::NotBuiltCalls("MlmeInfoWPARemoveAllKeys"), c.keysRemoved ? 1u : 0u) << c.what;
         EXPECT_EQ(port->KeyInstalled == 0, c.keysRemoved) << c.what;
     }
 }
@@ -257,6 +288,7 @@ TEST_F(PortReset, PortZeroResetsAdapterValuesAndAppliesAPendingPhyMode)
         EXPECT_EQ(port_->ResetRequest, 0);
         EXPECT_EQ(CountTraces("roaming completion of port 0: status 6"), 1u);
         EXPECT_EQ(CountTraces("MlmeInfoSetPhyMode: mode 13 flag 1"), c.applied ? 1u : 0u);
+        EXPECT_EQ(qzltest::NotBuiltCalls("MlmeInfoSetPhyMode"), c.applied ? 1u : 0u);
         EXPECT_EQ(port_->PhyModeChangePending, 0);
         EXPECT_EQ(port_->PhyModeOverride, PORT_PHY_MODE_OVERRIDE_NONE);
     }
@@ -279,14 +311,14 @@ TEST_F(PortReset, PortZeroEndsTheCompanionDevicePortsDiscovery)
     EXPECT_EQ(device->P2pState.StateValue, static_cast<ULONG>(P2P_STATE_IDLE));
     EXPECT_EQ(device->P2pState.ModeValue, 3u);
     EXPECT_EQ(device->P2pState.DiscoveryFlags, 0x10u);
-    EXPECT_EQ(CountTraces("P2pMsIndicateDiscoverComplete is not built yet"), 1u);
+    EXPECT_EQ(qzltest::NotBuiltCalls("P2pMsIndicateDiscoverComplete"), 1u);
     EXPECT_EQ(port_->Channel.PrimaryChannel, 6);
     EXPECT_EQ(port_->Channel.Band, static_cast<ULONG>(BAND_24G));
 
     // Nothing pending: nothing completed.
     kshim::host::TraceClear();
     NdisCommonInfoResetHandler(port_);
-    EXPECT_EQ(CountTraces("P2pMsIndicateDiscoverComplete"), 0u);
+    EXPECT_EQ(qzltest::NotBuiltCalls("P2pMsIndicateDiscoverComplete"), 0u);
 }
 
 TEST_F(PortReset, NullPortIsTracedOnly)

@@ -7,6 +7,7 @@
 #include "platform/ndiscommon/ndiscommonhifpci.h"
 #include "platform/ndiscommon/ndiscommoninit.h"
 #include "shell/shell_fixture.h"
+#include "support/crossings.h"
 
 namespace {
 
@@ -94,8 +95,8 @@ TEST_F(WorkerThreads, StopByteReturnsQueuedRecordsWithoutRunningThem)
     StartThreads();
     // A running thread handles its record: the firmware-own request reaches the bus layer.
     ASSERT_EQ(QZEnqueueIntHandlerCmd(adapter_.get(), port, INT_HANDLER_CMD_FW_OWN, nullptr, 0), STATUS_SUCCESS);
-    ASSERT_TRUE(Eventually([&] { return CountTraces("NdisCommonHifPciPmSetFwOwn is not built yet") == 1; }));
-    ASSERT_TRUE(Eventually([&] { return FreeCount(&adapter_->Cmd.IntHandlerPool) == INT_HANDLER_CMD_POOL_SIZE; }));
+    ASSERT_TRUE(Eventually([&] { return qzltest::NotBuiltCalls("NdisCommonHifPciPmSetFwOwn") == 1; }));
+    ASSERT_TRUE(Eventually([&] { return FreeCount(&adapter_->Cmd.IntHandlerPool) == 32; }));
 
     // Records queued once the stop byte is set are returned, not run.
     adapter_->StopThreads = 1;
@@ -114,9 +115,9 @@ TEST_F(WorkerThreads, StopByteReturnsQueuedRecordsWithoutRunningThem)
         KeReleaseSpinLock(&queue->Lock, old);
     }
     PlatformSignalThread(&adapter_->IntHandlerThread);
-    EXPECT_TRUE(Eventually([&] { return FreeCount(&adapter_->Cmd.IntHandlerPool) == INT_HANDLER_CMD_POOL_SIZE; }));
+    EXPECT_TRUE(Eventually([&] { return FreeCount(&adapter_->Cmd.IntHandlerPool) == 32; }));
     EXPECT_TRUE(Eventually([&] { return adapter_->IntHandlerThread.RunState.load() == PLATFORM_THREAD_READY; }));
-    EXPECT_EQ(CountTraces("NdisCommonHifPciPmSetFwOwn is not built yet"), 1u);
+    EXPECT_EQ(qzltest::NotBuiltCalls("NdisCommonHifPciPmSetFwOwn"), 1u);
     EXPECT_EQ(QueueCount(&adapter_->Cmd.IntHandlerQueue), 0u);
 }
 
@@ -151,7 +152,7 @@ TEST_F(WorkerThreads, InterruptWorkFollowsTheChipGeneration)
         kshim::host::TraceClear();
         NdisCommonHifIntHandlerThreadHandler(port, INT_HANDLER_CMD_INTERRUPT_WORK);
         NdisCommonHifIntHandlerThreadHandler(port, INT_HANDLER_CMD_FW_OWN);
-        EXPECT_EQ(CountTraces("is not built yet"), 0u) << flag;
+        EXPECT_EQ(qzltest::NotBuiltCalls(), 0u) << flag;
         AdapterClearFlag(adapter_.get(), flag, __func__);
     }
 }
@@ -249,7 +250,7 @@ TEST_F(PlatformThreads, SendThreadTestsItsPortsAdapter)
     // Halting: neither body starts (the start routine returns at once).
     PlatformFreeThread(adapter_.get(), &port0->SendThread);
     PlatformFreeThread(adapter_.get(), &adapter_->SendAfterSerThread);
-    EXPECT_EQ(CountTraces("not built yet"), 0u);
+    EXPECT_EQ(qzltest::NotBuiltCalls(), 0u);
     AdapterClearFlag(adapter_.get(), ADAPTER_FLAG_HALT_IN_PROGRESS, __func__);
 }
 

@@ -23,17 +23,17 @@ bool BuildRig(const Run& run, kshim::host::OsDevice* device, Rig* rig)
     PMP_ADAPTER a = QZCxGetAdapter(device->Handle());
     rig->adapter = a;
     rig->built = true;
-    NTSTATUS status = NdisCommonInitializeSWCtrl(a, g_BringUpProgress);
-    g_BringUpProgress[BRINGUP_SW_CTRL] = 1;
+    NTSTATUS status = NdisCommonInitializeSWCtrl(a, a->BringUp.Progress);
+    a->BringUp.Progress[BRINGUP_SW_CTRL] = 1;
     if (NT_SUCCESS(status)) {
         HalInitHwCtrlEvents(a);
         status = NdisCommonInitNICReadRegParameters(a);
     }
     if (NT_SUCCESS(status)) {
-        status = NdisCommonInitAdapterBlock(a, g_BringUpProgress);
+        status = NdisCommonInitAdapterBlock(a, a->BringUp.Progress);
     }
     if (NT_SUCCESS(status)) {
-        status = NdisCommonHifStartTxRx(a->HifContext, g_BringUpProgress);
+        status = NdisCommonHifStartTxRx(a->HifContext, a->BringUp.Progress);
     }
     if (NT_SUCCESS(status)) {
         status = kshim::wdf::InterruptsEnable(device->Handle());

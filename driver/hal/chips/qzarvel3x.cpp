@@ -281,7 +281,7 @@ NTSTATUS AsicArvel3xFwRecovery(PMP_ADAPTER adapter)
     }
     PPCI_HIF_CONTEXT hif = adapter->HifContext;
     (void)NdisCommonHifDisableInterrupt(hif);
-    AsicTraceRecoveryStep("transmit and receive start", NdisCommonHifStartTxRx(hif, g_BringUpProgress));
+    AsicTraceRecoveryStep("transmit and receive start", NdisCommonHifStartTxRx(hif, adapter->BringUp.Progress));
     (void)NdisCommonHifEnableInterrupt(hif);
     AdapterClearFlag(adapter, ADAPTER_FLAG_FW_RECOVERY, __func__);
     status = HalDownloadPatchFirmware(adapter);

@@ -270,7 +270,7 @@ NTSTATUS N6PciInitRxRing(PPCI_HIF_CONTEXT hif, ULONG ring, ULONG slots, ULONG bu
     }
     ULONG pool = ring <= 1 ? ring : 2;
     // A buffer of a freshly built pool is still zero: touching every page of it up front only costs.
-    const BOOLEAN zeroed = RxDmaqPoolUntouched(pool);
+    const BOOLEAN zeroed = RxDmaqPoolUntouched(adapter, pool);
     for (ULONG k = 0; k < slots; ++k) {
         PDMA_RING_SLOT slot = &r->Slots[k];
         PlaceSlot(slot, &r->Area, k);

@@ -31,6 +31,7 @@
 #include "hal/common/fwfile_types.h"
 #include "hal/common/hal_chip_types.h"
 #include "platform/ndis6/n6indicate_types.h"
+#include "platform/ndiscommon/dmaq_types.h"
 #include "platform/ndiscommon/ndiscommon_types.h"
 #include "platform/ndiscommon/ndiscommonhif_types.h"
 #include "platform/ndiscommon/ndiscommonioctl_types.h"
@@ -38,6 +39,7 @@
 #include "platform/ndiscommon/registry_block.h"
 #include "platform/wdi/wdimain_types.h"
 #include "platform/wificx/txqueue_types.h"
+#include "platform/wificx/wificxmain_types.h"
 #include "platform/wificx/wificxcaps.h"
 
 typedef struct _P2P_CTRL_BLOCK P2P_CTRL_BLOCK, *PP2P_CTRL_BLOCK;
@@ -632,6 +634,11 @@ typedef struct _MP_ADAPTER {
     // ---- firmware status, statistics and wake events (Common/qzevent_handlers) -------------------------------
     UCHAR RadioOffBySwitch;           // the radio was switched off by the hardware radio switch
     UCHAR FwAskedToSleep;             // the firmware's sleep notification was served
+    // ---- device preparation and bring-up progress (platform/wificx, platform/ndiscommon/ndiscommoninit) ----
+    QZCX_DEVICE_SWITCHES Switches;    // done switches of the preparation steps, first-power-up mark
+    BRINGUP_RECORD BringUp;           // the bring-up's progress bytes
+    // ---- packet pools and software packet queues (platform/ndiscommon/dmaq_types.h) ----
+    DMAQ_STORE Dmaq;
     STATISTICS_BLOCK Stats;           // the statistics events' records (Common/qzevent_handlers_types.h)
     WAKE_BLOCK Wake;                  // wake patterns, offloads and the wake reason (Common/wowlan_types.h)
     // Legacy event handlers: the channel grant and current-channel records, and per station entry (WLAN

@@ -11,18 +11,9 @@
 
 namespace {
 
-// Driver-wide storage: one set of pools and queues for the driver image.
-TX_DMAQ_POOL g_TxDmaqPool[TX_DMAQ_POOL_COUNT];
-RX_DMAQ_POOL g_RxDmaqPool[RX_DMAQ_POOL_COUNT];
-DMAQ_QUEUE g_TxProcq[TX_PROCQ_COUNT];
-DMAQ_QUEUE g_TxDoneWaitq;
-DMAQ_QUEUE g_TxDWaitq;
-DMAQ_QUEUE g_TxBmcPsq[TX_BMC_PSQ_COUNT];
-DMAQ_QUEUE g_TxUcPsq[TX_UC_PSQ_COUNT];
-DMAQ_QUEUE g_RxProcq[RX_DMAQ_POOL_COUNT];
-DMAQ_QUEUE g_RxReorderq[RX_REORDERQ_COUNT];
-DMAQ_QUEUE g_PortNblFreeq[PORT_NBL_QUEUE_COUNT];
-DMAQ_QUEUE g_PortNblWaitq[PORT_NBL_QUEUE_COUNT];
+// The pools and queues are the adapter's own (one set per device).
+DMAQ_STORE& Store(PMP_ADAPTER adapter) { return adapter->Dmaq; }
+DMAQ_STORE& Store(PMP_PORT port) { return port->Adapter->Dmaq; }
 
 constexpr ULONG kPeerAddressOffset = 4;  // receiver address in the 802.11 header
 constexpr ULONG kMacAddressLength = 6;
@@ -345,7 +336,7 @@ NTSTATUS __TxDmaqInit(PMP_ADAPTER adapter, ULONG poolIndex, ULONG count, ULONG b
     if (poolIndex >= TX_DMAQ_POOL_COUNT) {
         return STATUS_INVALID_PARAMETER;
     }
-    PTX_DMAQ_POOL pool = &g_TxDmaqPool[poolIndex];
+    PTX_DMAQ_POOL pool = &Store(adapter).TxDmaqPool[poolIndex];
     NTSTATUS status = BuildPool(adapter, pool, count, bufferSize, [&](ULONG n, PUCHAR va, ULONG64 la) {
         PTX_DMAQ_DESC record = nullptr;
         if (!NT_SUCCESS(PlatformAllocateMemory(adapter, reinterpret_cast<PVOID*>(&record), sizeof(*record), TAG_ZV50))) {
@@ -377,7 +368,7 @@ NTSTATUS __RxDmaqInit(PMP_ADAPTER adapter, ULONG poolIndex, ULONG count, ULONG b
     if (poolIndex >= RX_DMAQ_POOL_COUNT) {
         return STATUS_INVALID_PARAMETER;
     }
-    PRX_DMAQ_POOL pool = &g_RxDmaqPool[poolIndex];
+    PRX_DMAQ_POOL pool = &Store(adapter).RxDmaqPool[poolIndex];
     NTSTATUS status = BuildPool(adapter, pool, count, bufferSize, [&](ULONG, PUCHAR va, ULONG64 la) {
         PRX_DMAQ_DESC record = nullptr;
         if (!NT_SUCCESS(PlatformAllocateMemory(adapter, reinterpret_cast<PVOID*>(&record), sizeof(*record), TAG_ZV50))) {
@@ -406,23 +397,21 @@ NTSTATUS __RxDmaqInit(PMP_ADAPTER adapter, ULONG poolIndex, ULONG count, ULONG b
 
 NTSTATUS __TxDmaqFree(PMP_ADAPTER adapter, ULONG poolIndex)
 {
-    UNREFERENCED_PARAMETER(adapter);
     if (poolIndex >= TX_DMAQ_POOL_COUNT) {
         return STATUS_INVALID_PARAMETER;
     }
-    return ReleasePool(&g_TxDmaqPool[poolIndex], [](PLIST_ENTRY entry) {
+    return ReleasePool(&Store(adapter).TxDmaqPool[poolIndex], [](PLIST_ENTRY entry) {
         PlatformFreeMemory(CONTAINING_RECORD(entry, TX_DMAQ_DESC, Link), sizeof(TX_DMAQ_DESC));
     });
 }
 
 NTSTATUS __RxDmaqFree(PMP_ADAPTER adapter, ULONG poolIndex)
 {
-    UNREFERENCED_PARAMETER(adapter);
     if (poolIndex >= RX_DMAQ_POOL_COUNT) {
         return STATUS_INVALID_PARAMETER;
     }
-    g_RxDmaqPool[poolIndex].Untouched = FALSE;
-    return ReleasePool(&g_RxDmaqPool[poolIndex], [](PLIST_ENTRY entry) {
+    Store(adapter).RxDmaqPool[poolIndex].Untouched = FALSE;
+    return ReleasePool(&Store(adapter).RxDmaqPool[poolIndex], [](PLIST_ENTRY entry) {
         PlatformFreeMemory(CONTAINING_RECORD(entry, RX_DMAQ_DESC, Links), sizeof(RX_DMAQ_DESC));
     });
 }
@@ -434,26 +423,26 @@ NTSTATUS TxDmaqInit(PMP_ADAPTER adapter, ULONG poolIndex, ULONG count, ULONG buf
         return status;
     }
     if (poolIndex == 1) {
-        return CreateQueue(&g_TxDWaitq, "TxDWaitq", 0);
+        return CreateQueue(&Store(adapter).TxDWaitq, "TxDWaitq", 0);
     }
-    status = CreateQueues(g_TxProcq, "TxProcq");
+    status = CreateQueues(Store(adapter).TxProcq, "TxProcq");
     if (NT_SUCCESS(status)) {
-        status = CreateQueue(&g_TxDoneWaitq, "TxDoneWaitq", 0);
-    }
-    if (NT_SUCCESS(status)) {
-        status = CreateQueues(g_TxBmcPsq, "TxBmcPsq");
+        status = CreateQueue(&Store(adapter).TxDoneWaitq, "TxDoneWaitq", 0);
     }
     if (NT_SUCCESS(status)) {
-        status = CreateQueues(g_TxUcPsq, "TxUcPsq");
+        status = CreateQueues(Store(adapter).TxBmcPsq, "TxBmcPsq");
+    }
+    if (NT_SUCCESS(status)) {
+        status = CreateQueues(Store(adapter).TxUcPsq, "TxUcPsq");
     }
     // The ports' buffer-list queues hold entries of the allocator that port termination frees:
     // they are set up once and keep what they hold.
     for (ULONG p = 0; NT_SUCCESS(status) && p < PORT_NBL_QUEUE_COUNT; ++p) {
-        if (!QueueExists(&g_PortNblFreeq[p])) {
-            status = CreateQueue(&g_PortNblFreeq[p], "port buffer-list free queue", p);
+        if (!QueueExists(&Store(adapter).PortNblFreeq[p])) {
+            status = CreateQueue(&Store(adapter).PortNblFreeq[p], "port buffer-list free queue", p);
         }
-        if (NT_SUCCESS(status) && !QueueExists(&g_PortNblWaitq[p])) {
-            status = CreateQueue(&g_PortNblWaitq[p], "port buffer-list wait queue", p);
+        if (NT_SUCCESS(status) && !QueueExists(&Store(adapter).PortNblWaitq[p])) {
+            status = CreateQueue(&Store(adapter).PortNblWaitq[p], "port buffer-list wait queue", p);
         }
     }
     return status;
@@ -465,20 +454,20 @@ NTSTATUS RxDmaqInit(PMP_ADAPTER adapter, ULONG poolIndex, ULONG count, ULONG buf
     if (!NT_SUCCESS(status)) {
         return status;
     }
-    status = CreateQueue(&g_RxProcq[poolIndex], "RxProcq", poolIndex);
+    status = CreateQueue(&Store(adapter).RxProcq[poolIndex], "RxProcq", poolIndex);
     if (NT_SUCCESS(status) && poolIndex == 0) {
-        status = CreateQueues(g_RxReorderq, "RxReorderq");
+        status = CreateQueues(Store(adapter).RxReorderq, "RxReorderq");
     }
     return status;
 }
 
 VOID TxDmaqDeInit(PMP_ADAPTER adapter)
 {
-    DrainTxQueue(adapter, &g_TxDWaitq, "TxDWaitq", 0);
-    DrainTxQueue(adapter, &g_TxDoneWaitq, "TxDoneWaitq", 0);
-    DrainTxQueues(adapter, g_TxProcq, "TxProcq");
-    DrainTxQueues(adapter, g_TxBmcPsq, "TxBmcPsq");
-    DrainTxQueues(adapter, g_TxUcPsq, "TxUcPsq");
+    DrainTxQueue(adapter, &Store(adapter).TxDWaitq, "TxDWaitq", 0);
+    DrainTxQueue(adapter, &Store(adapter).TxDoneWaitq, "TxDoneWaitq", 0);
+    DrainTxQueues(adapter, Store(adapter).TxProcq, "TxProcq");
+    DrainTxQueues(adapter, Store(adapter).TxBmcPsq, "TxBmcPsq");
+    DrainTxQueues(adapter, Store(adapter).TxUcPsq, "TxUcPsq");
     for (ULONG p = 0; p < TX_DMAQ_POOL_COUNT; ++p) {
         (void)__TxDmaqFree(adapter, p);
     }
@@ -502,7 +491,7 @@ VOID RxDmaqDeInit(PMP_ADAPTER adapter)
         (void)RxProcqFree(adapter, r);
     }
     for (ULONG a = 0; a < RX_REORDERQ_COUNT; ++a) {
-        DrainRxQueue(adapter, &g_RxReorderq[a], "RxReorderq", a);
+        DrainRxQueue(adapter, &Store(adapter).RxReorderq[a], "RxReorderq", a);
     }
     for (ULONG p = 0; p < RX_DMAQ_POOL_COUNT; ++p) {
         (void)__RxDmaqFree(adapter, p);
@@ -514,12 +503,11 @@ VOID RxDmaqDeInit(PMP_ADAPTER adapter)
 // ================================================================================================
 PTX_DMAQ_DESC TxDmaqAlloc(PMP_ADAPTER adapter, ULONG poolIndex)
 {
-    UNREFERENCED_PARAMETER(adapter);
     if (poolIndex >= TX_DMAQ_POOL_COUNT) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_MEM, "transmit pool %u does not exist", static_cast<unsigned>(poolIndex));
         return nullptr;
     }
-    PTX_DMAQ_POOL pool = &g_TxDmaqPool[poolIndex];
+    PTX_DMAQ_POOL pool = &Store(adapter).TxDmaqPool[poolIndex];
     PTX_DMAQ_DESC record = nullptr;
     LockPool(pool);
     if (pool->BaseVa != nullptr && !IsListEmpty(&pool->FreeList)) {
@@ -535,7 +523,6 @@ PTX_DMAQ_DESC TxDmaqAlloc(PMP_ADAPTER adapter, ULONG poolIndex)
 
 VOID TxDmaqFree(PMP_ADAPTER adapter, PTX_DMAQ_DESC record)
 {
-    UNREFERENCED_PARAMETER(adapter);
     if (record == nullptr || record->PoolIndex >= TX_DMAQ_POOL_COUNT) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_MEM, "transmit record of no pool returned");
         return;
@@ -562,7 +549,7 @@ VOID TxDmaqFree(PMP_ADAPTER adapter, PTX_DMAQ_DESC record)
     record->DataClass = 0;
     record->UserPriority = 0;
     record->AccessCategory = 0;
-    PTX_DMAQ_POOL pool = &g_TxDmaqPool[record->PoolIndex];
+    PTX_DMAQ_POOL pool = &Store(adapter).TxDmaqPool[record->PoolIndex];
     LockPool(pool);
     InsertTailList(&pool->FreeList, &record->Link);
     ++pool->FreeCount;
@@ -571,11 +558,10 @@ VOID TxDmaqFree(PMP_ADAPTER adapter, PTX_DMAQ_DESC record)
 
 ULONG TxDmaqGetFreeCount(PMP_ADAPTER adapter, ULONG poolIndex)
 {
-    UNREFERENCED_PARAMETER(adapter);
     if (poolIndex >= TX_DMAQ_POOL_COUNT) {
         return 0;
     }
-    PTX_DMAQ_POOL pool = &g_TxDmaqPool[poolIndex];
+    PTX_DMAQ_POOL pool = &Store(adapter).TxDmaqPool[poolIndex];
     LockPool(pool);
     ULONG count = pool->FreeCount;
     UnlockPool(pool);
@@ -588,7 +574,7 @@ PRX_DMAQ_DESC RxDmaqAlloc(PMP_ADAPTER adapter, ULONG poolIndex)
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_MEM, "receive pool %u does not exist", static_cast<unsigned>(poolIndex));
         return nullptr;
     }
-    PRX_DMAQ_POOL pool = &g_RxDmaqPool[poolIndex];
+    PRX_DMAQ_POOL pool = &Store(adapter).RxDmaqPool[poolIndex];
     PRX_DMAQ_DESC record = nullptr;
     LockPool(pool);
     if (pool->BaseVa != nullptr && !IsListEmpty(&pool->FreeList)) {
@@ -604,7 +590,7 @@ PRX_DMAQ_DESC RxDmaqAlloc(PMP_ADAPTER adapter, ULONG poolIndex)
 
 VOID RxDmaqReturnToPool(PMP_ADAPTER adapter, PRX_DMAQ_DESC record)
 {
-    PRX_DMAQ_POOL pool = &g_RxDmaqPool[record->PoolIndex];
+    PRX_DMAQ_POOL pool = &Store(adapter).RxDmaqPool[record->PoolIndex];
     if (pool->BaseVa == nullptr) {
         // The pool was never built (or is already released): the record is not one of its own.
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_RX, "receive record returned to pool %u, which does not exist",
@@ -621,12 +607,12 @@ VOID RxDmaqReturnToPool(PMP_ADAPTER adapter, PRX_DMAQ_DESC record)
     UnlockPool(pool);
 }
 
-BOOLEAN RxDmaqPoolUntouched(ULONG poolIndex)
+BOOLEAN RxDmaqPoolUntouched(PMP_ADAPTER adapter, ULONG poolIndex)
 {
     if (poolIndex >= RX_DMAQ_POOL_COUNT) {
         return FALSE;
     }
-    PRX_DMAQ_POOL pool = &g_RxDmaqPool[poolIndex];
+    PRX_DMAQ_POOL pool = &Store(adapter).RxDmaqPool[poolIndex];
     LockPool(pool);
     const BOOLEAN untouched = pool->Untouched;
     UnlockPool(pool);
@@ -635,11 +621,10 @@ BOOLEAN RxDmaqPoolUntouched(ULONG poolIndex)
 
 ULONG RxDmaqGetFreeCount(PMP_ADAPTER adapter, ULONG poolIndex)
 {
-    UNREFERENCED_PARAMETER(adapter);
     if (poolIndex >= RX_DMAQ_POOL_COUNT) {
         return 0;
     }
-    PRX_DMAQ_POOL pool = &g_RxDmaqPool[poolIndex];
+    PRX_DMAQ_POOL pool = &Store(adapter).RxDmaqPool[poolIndex];
     LockPool(pool);
     ULONG count = pool->FreeCount;
     UnlockPool(pool);
@@ -651,42 +636,37 @@ ULONG RxDmaqGetFreeCount(PMP_ADAPTER adapter, ULONG poolIndex)
 // ================================================================================================
 VOID TxProcqEnqueue(PMP_ADAPTER adapter, PTX_DMAQ_DESC record, UCHAR ac, BOOLEAN atHead)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    if (record == nullptr || ac >= TX_PROCQ_COUNT || !QueueExists(&g_TxProcq[ac])) {
+    if (record == nullptr || ac >= TX_PROCQ_COUNT || !QueueExists(&Store(adapter).TxProcq[ac])) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "TxProcq %u: no record or no queue", static_cast<unsigned>(ac));
         return;
     }
-    Enqueue(&g_TxProcq[ac], &record->Link, atHead);
+    Enqueue(&Store(adapter).TxProcq[ac], &record->Link, atHead);
 }
 
 PTX_DMAQ_DESC TxProcqDequeue(PMP_ADAPTER adapter, UCHAR ac)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    return ac < TX_PROCQ_COUNT ? TxOf(DequeueHead(&g_TxProcq[ac])) : nullptr;
+    return ac < TX_PROCQ_COUNT ? TxOf(DequeueHead(&Store(adapter).TxProcq[ac])) : nullptr;
 }
 
 PTX_DMAQ_DESC TxProcqDequeueByPeerAddr(PMP_ADAPTER adapter, UCHAR ac, const UCHAR* address)
 {
-    UNREFERENCED_PARAMETER(adapter);
     if (ac >= TX_PROCQ_COUNT) {
         return nullptr;
     }
-    return TxOf(DequeueFirst(&g_TxProcq[ac], [&](PLIST_ENTRY e) { return PeerIs(e, address) != 0; }));
+    return TxOf(DequeueFirst(&Store(adapter).TxProcq[ac], [&](PLIST_ENTRY e) { return PeerIs(e, address) != 0; }));
 }
 
 PTX_DMAQ_DESC TxProcqDequeueByPort(PMP_ADAPTER adapter, UCHAR ac, USHORT portIndex)
 {
-    UNREFERENCED_PARAMETER(adapter);
     if (ac >= TX_PROCQ_COUNT) {
         return nullptr;
     }
-    return TxOf(DequeueFirst(&g_TxProcq[ac], [&](PLIST_ENTRY e) { return PortIs(e, portIndex) != 0; }));
+    return TxOf(DequeueFirst(&Store(adapter).TxProcq[ac], [&](PLIST_ENTRY e) { return PortIs(e, portIndex) != 0; }));
 }
 
 ULONG TxProcqGetCount(PMP_ADAPTER adapter, UCHAR ac)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    return ac < TX_PROCQ_COUNT ? LockedCount(&g_TxProcq[ac]) : 0;
+    return ac < TX_PROCQ_COUNT ? LockedCount(&Store(adapter).TxProcq[ac]) : 0;
 }
 
 // ================================================================================================
@@ -694,20 +674,19 @@ ULONG TxProcqGetCount(PMP_ADAPTER adapter, UCHAR ac)
 // ================================================================================================
 VOID TxDoneWaitqEnqueue(PMP_ADAPTER adapter, PTX_DMAQ_DESC record)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    if (record == nullptr || !QueueExists(&g_TxDoneWaitq)) {
+    if (record == nullptr || !QueueExists(&Store(adapter).TxDoneWaitq)) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "TxDoneWaitq: no record or no queue");
         return;
     }
     LARGE_INTEGER now;
     KeQuerySystemTime(&now);
     record->EnqueueTime = static_cast<ULONG64>(now.QuadPart);
-    Enqueue(&g_TxDoneWaitq, &record->Link, FALSE);
+    Enqueue(&Store(adapter).TxDoneWaitq, &record->Link, FALSE);
 }
 
 PTX_DMAQ_DESC TxDoneWaitqDequeue(PMP_ADAPTER adapter, ULONG key)
 {
-    PDMAQ_QUEUE queue = &g_TxDoneWaitq;
+    PDMAQ_QUEUE queue = &Store(adapter).TxDoneWaitq;
     if (!QueueExists(queue) || QuickCount(queue) == 0) {
         return nullptr;
     }
@@ -752,8 +731,7 @@ PTX_DMAQ_DESC TxDoneWaitqDequeue(PMP_ADAPTER adapter, ULONG key)
 
 PTX_DMAQ_DESC TxDoneWaitqDequeueTail(PMP_ADAPTER adapter)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    PDMAQ_QUEUE queue = &g_TxDoneWaitq;
+    PDMAQ_QUEUE queue = &Store(adapter).TxDoneWaitq;
     if (!QueueExists(queue) || QuickCount(queue) == 0) {
         return nullptr;
     }
@@ -769,26 +747,22 @@ PTX_DMAQ_DESC TxDoneWaitqDequeueTail(PMP_ADAPTER adapter)
 
 PTX_DMAQ_DESC TxDoneWaitqDequeueByPeerAddr(PMP_ADAPTER adapter, const UCHAR* address)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    return TxOf(DequeueFirst(&g_TxDoneWaitq, [&](PLIST_ENTRY e) { return PeerIs(e, address) != 0; }));
+    return TxOf(DequeueFirst(&Store(adapter).TxDoneWaitq, [&](PLIST_ENTRY e) { return PeerIs(e, address) != 0; }));
 }
 
 PTX_DMAQ_DESC TxDoneWaitqDequeueByPort(PMP_ADAPTER adapter, USHORT portIndex)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    return TxOf(DequeueFirst(&g_TxDoneWaitq, [&](PLIST_ENTRY e) { return PortIs(e, portIndex) != 0; }));
+    return TxOf(DequeueFirst(&Store(adapter).TxDoneWaitq, [&](PLIST_ENTRY e) { return PortIs(e, portIndex) != 0; }));
 }
 
 ULONG TxDoneWaitqGetCount(PMP_ADAPTER adapter)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    return LockedCount(&g_TxDoneWaitq);
+    return LockedCount(&Store(adapter).TxDoneWaitq);
 }
 
 VOID TxDoneWaitqStat(PMP_ADAPTER adapter)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    PDMAQ_QUEUE queue = &g_TxDoneWaitq;
+    PDMAQ_QUEUE queue = &Store(adapter).TxDoneWaitq;
     if (!QueueExists(queue)) {
         return;
     }
@@ -865,25 +839,22 @@ VOID TxDoneWaitQTailToTxProcessQHead(PMP_ADAPTER adapter)
 // ================================================================================================
 VOID TxDWaitqEnqueue(PMP_ADAPTER adapter, PTX_DMAQ_DESC record)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    if (record == nullptr || !QueueExists(&g_TxDWaitq)) {
+    if (record == nullptr || !QueueExists(&Store(adapter).TxDWaitq)) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_MEM, "TxDWaitq: no record or no queue");
         return;
     }
-    Enqueue(&g_TxDWaitq, &record->Link, FALSE);
+    Enqueue(&Store(adapter).TxDWaitq, &record->Link, FALSE);
 }
 
 PTX_DMAQ_DESC TxDWaitqDequeue(PMP_ADAPTER adapter, PVOID bufferVa)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    return TxOf(DequeueFirst(&g_TxDWaitq,
+    return TxOf(DequeueFirst(&Store(adapter).TxDWaitq,
                              [&](PLIST_ENTRY e) { return bufferVa == nullptr || TxOf(e)->BufferVa == bufferVa; }));
 }
 
 ULONG TxDWaitqGetCount(PMP_ADAPTER adapter)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    return LockedCount(&g_TxDWaitq);
+    return LockedCount(&Store(adapter).TxDWaitq);
 }
 
 // ================================================================================================
@@ -891,77 +862,68 @@ ULONG TxDWaitqGetCount(PMP_ADAPTER adapter)
 // ================================================================================================
 VOID TxBmcPsqEnqueue(PMP_ADAPTER adapter, PTX_DMAQ_DESC record, ULONG portIndex)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    if (record == nullptr || portIndex >= TX_BMC_PSQ_COUNT || !QueueExists(&g_TxBmcPsq[portIndex])) {
+    if (record == nullptr || portIndex >= TX_BMC_PSQ_COUNT || !QueueExists(&Store(adapter).TxBmcPsq[portIndex])) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "TxBmcPsq %u: no record or no queue", static_cast<unsigned>(portIndex));
         return;
     }
-    Enqueue(&g_TxBmcPsq[portIndex], &record->Link, FALSE);
+    Enqueue(&Store(adapter).TxBmcPsq[portIndex], &record->Link, FALSE);
 }
 
 PTX_DMAQ_DESC TxBmcPsqDequeue(PMP_ADAPTER adapter, ULONG portIndex)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    return portIndex < TX_BMC_PSQ_COUNT ? TxOf(DequeueHead(&g_TxBmcPsq[portIndex])) : nullptr;
+    return portIndex < TX_BMC_PSQ_COUNT ? TxOf(DequeueHead(&Store(adapter).TxBmcPsq[portIndex])) : nullptr;
 }
 
 PTX_DMAQ_DESC TxBmcPsqDequeueByPeerAddr(PMP_ADAPTER adapter, ULONG portIndex, const UCHAR* address)
 {
-    UNREFERENCED_PARAMETER(adapter);
     if (portIndex >= TX_BMC_PSQ_COUNT) {
         return nullptr;
     }
-    return TxOf(DequeueFirst(&g_TxBmcPsq[portIndex], [&](PLIST_ENTRY e) { return PeerIs(e, address) != 0; }));
+    return TxOf(DequeueFirst(&Store(adapter).TxBmcPsq[portIndex], [&](PLIST_ENTRY e) { return PeerIs(e, address) != 0; }));
 }
 
 PTX_DMAQ_DESC TxBmcPsqDequeueByPort(PMP_ADAPTER adapter, ULONG portIndex)
 {
-    UNREFERENCED_PARAMETER(adapter);
     if (portIndex >= TX_BMC_PSQ_COUNT) {
         return nullptr;
     }
-    return TxOf(DequeueFirst(&g_TxBmcPsq[portIndex],
+    return TxOf(DequeueFirst(&Store(adapter).TxBmcPsq[portIndex],
                              [&](PLIST_ENTRY e) { return PortIs(e, static_cast<USHORT>(portIndex)) != 0; }));
 }
 
 ULONG TxBmcPsqGetCount(PMP_ADAPTER adapter, ULONG portIndex)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    return portIndex < TX_BMC_PSQ_COUNT ? LockedCount(&g_TxBmcPsq[portIndex]) : 0;
+    return portIndex < TX_BMC_PSQ_COUNT ? LockedCount(&Store(adapter).TxBmcPsq[portIndex]) : 0;
 }
 
 VOID TxUcPsqEnqueue(PMP_ADAPTER adapter, PTX_DMAQ_DESC record, ULONG stationIndex)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    if (record == nullptr || stationIndex >= TX_UC_PSQ_COUNT || !QueueExists(&g_TxUcPsq[stationIndex])) {
+    if (record == nullptr || stationIndex >= TX_UC_PSQ_COUNT || !QueueExists(&Store(adapter).TxUcPsq[stationIndex])) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "TxUcPsq %u: no record or no queue", static_cast<unsigned>(stationIndex));
         return;
     }
-    Enqueue(&g_TxUcPsq[stationIndex], &record->Link, FALSE);
+    Enqueue(&Store(adapter).TxUcPsq[stationIndex], &record->Link, FALSE);
 }
 
 PTX_DMAQ_DESC TxUcPsqDequeue(PMP_ADAPTER adapter, ULONG stationIndex)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    return stationIndex < TX_UC_PSQ_COUNT ? TxOf(DequeueHead(&g_TxUcPsq[stationIndex])) : nullptr;
+    return stationIndex < TX_UC_PSQ_COUNT ? TxOf(DequeueHead(&Store(adapter).TxUcPsq[stationIndex])) : nullptr;
 }
 
 PTX_DMAQ_DESC TxUcPsqDequeueByPeerAddr(PMP_ADAPTER adapter, ULONG stationIndex, const UCHAR* address)
 {
-    UNREFERENCED_PARAMETER(adapter);
     if (stationIndex >= TX_UC_PSQ_COUNT) {
         return nullptr;
     }
-    return TxOf(DequeueFirst(&g_TxUcPsq[stationIndex], [&](PLIST_ENTRY e) { return PeerIs(e, address) != 0; }));
+    return TxOf(DequeueFirst(&Store(adapter).TxUcPsq[stationIndex], [&](PLIST_ENTRY e) { return PeerIs(e, address) != 0; }));
 }
 
 PTX_DMAQ_DESC TxUcPsqDequeueByPort(PMP_ADAPTER adapter, ULONG stationIndex, USHORT portIndex)
 {
-    UNREFERENCED_PARAMETER(adapter);
     if (stationIndex >= TX_UC_PSQ_COUNT) {
         return nullptr;
     }
-    return TxOf(DequeueFirst(&g_TxUcPsq[stationIndex], [&](PLIST_ENTRY e) { return PortIs(e, portIndex) != 0; }));
+    return TxOf(DequeueFirst(&Store(adapter).TxUcPsq[stationIndex], [&](PLIST_ENTRY e) { return PortIs(e, portIndex) != 0; }));
 }
 
 // ================================================================================================
@@ -969,12 +931,11 @@ PTX_DMAQ_DESC TxUcPsqDequeueByPort(PMP_ADAPTER adapter, ULONG stationIndex, USHO
 // ================================================================================================
 VOID RxProcqEnqueue(PMP_ADAPTER adapter, PRX_DMAQ_DESC record, ULONG ring)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    if (ring >= RX_DMAQ_POOL_COUNT || record == nullptr || !QueueExists(&g_RxProcq[ring])) {
+    if (ring >= RX_DMAQ_POOL_COUNT || record == nullptr || !QueueExists(&Store(adapter).RxProcq[ring])) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_RX, "RxProcq %u: no record or no queue", static_cast<unsigned>(ring));
         return;
     }
-    PDMAQ_QUEUE queue = &g_RxProcq[ring];
+    PDMAQ_QUEUE queue = &Store(adapter).RxProcq[ring];
     LockQueue(queue);
     if (queue->Head.Blink->Flink != &queue->Head) {
         // A broken tail: the record stays unqueued rather than the system stopping.
@@ -989,18 +950,16 @@ VOID RxProcqEnqueue(PMP_ADAPTER adapter, PRX_DMAQ_DESC record, ULONG ring)
 
 PRX_DMAQ_DESC RxProcqDequeue(PMP_ADAPTER adapter, ULONG ring)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    if (ring >= RX_DMAQ_POOL_COUNT || !QueueExists(&g_RxProcq[ring])) {
+    if (ring >= RX_DMAQ_POOL_COUNT || !QueueExists(&Store(adapter).RxProcq[ring])) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_RX, "RxProcq %u does not exist", static_cast<unsigned>(ring));
         return nullptr;
     }
-    return RxOf(DequeueHead(&g_RxProcq[ring]));
+    return RxOf(DequeueHead(&Store(adapter).RxProcq[ring]));
 }
 
 ULONG RxProcqGetCount(PMP_ADAPTER adapter, ULONG ring)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    return ring < RX_DMAQ_POOL_COUNT ? LockedCount(&g_RxProcq[ring]) : 0;
+    return ring < RX_DMAQ_POOL_COUNT ? LockedCount(&Store(adapter).RxProcq[ring]) : 0;
 }
 
 NTSTATUS RxProcqFree(PMP_ADAPTER adapter, ULONG ring)
@@ -1008,7 +967,7 @@ NTSTATUS RxProcqFree(PMP_ADAPTER adapter, ULONG ring)
     if (ring >= RX_DMAQ_POOL_COUNT) {
         return STATUS_INVALID_PARAMETER;
     }
-    DrainRxQueue(adapter, &g_RxProcq[ring], "RxProcq", ring);
+    DrainRxQueue(adapter, &Store(adapter).RxProcq[ring], "RxProcq", ring);
     return STATUS_SUCCESS;
 }
 
@@ -1040,7 +999,7 @@ USHORT RxDmaqGetSeqNum(PRX_DMAQ_DESC record)
 BOOLEAN RxReorderqEnqueue(PMP_ADAPTER adapter, PRX_DMAQ_DESC record, PREORDER_SESSION session)
 {
     if (record == nullptr || session == nullptr || session->QueueIndex >= RX_REORDERQ_COUNT ||
-        !QueueExists(&g_RxReorderq[session->QueueIndex])) {
+        !QueueExists(&Store(adapter).RxReorderq[session->QueueIndex])) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_RX, "reorder queue: no record, session or queue");
         return FALSE;
     }
@@ -1051,7 +1010,7 @@ BOOLEAN RxReorderqEnqueue(PMP_ADAPTER adapter, PRX_DMAQ_DESC record, PREORDER_SE
     }
     const USHORT number = RxDmaqGetSeqNum(record);
     const UCHAR position = RxdGetAmsduPosition(adapter, record);
-    PDMAQ_QUEUE queue = &g_RxReorderq[session->QueueIndex];
+    PDMAQ_QUEUE queue = &Store(adapter).RxReorderq[session->QueueIndex];
     LockQueue(queue);
     PLIST_ENTRY after = &queue->Head;  // insert right after this entry; the head: at the front
     for (PLIST_ENTRY e = queue->Head.Blink; e != &queue->Head; e = e->Blink) {
@@ -1085,11 +1044,10 @@ BOOLEAN RxReorderqEnqueue(PMP_ADAPTER adapter, PRX_DMAQ_DESC record, PREORDER_SE
 
 PRX_DMAQ_DESC RxReorderqDequeue(PMP_ADAPTER adapter, PREORDER_SESSION session, USHORT number, BOOLEAN exact)
 {
-    UNREFERENCED_PARAMETER(adapter);
     if (session == nullptr || session->QueueIndex >= RX_REORDERQ_COUNT) {
         return nullptr;
     }
-    PDMAQ_QUEUE queue = &g_RxReorderq[session->QueueIndex];
+    PDMAQ_QUEUE queue = &Store(adapter).RxReorderq[session->QueueIndex];
     if (!QueueExists(queue) || QuickCount(queue) == 0) {
         return nullptr;
     }
@@ -1122,11 +1080,10 @@ PRX_DMAQ_DESC RxReorderqDequeue(PMP_ADAPTER adapter, PREORDER_SESSION session, U
 
 ULONG RxReorderqGetCount(PMP_ADAPTER adapter, PREORDER_SESSION session)
 {
-    UNREFERENCED_PARAMETER(adapter);
     if (session == nullptr || session->QueueIndex >= RX_REORDERQ_COUNT) {
         return 0;
     }
-    return LockedCount(&g_RxReorderq[session->QueueIndex]);
+    return LockedCount(&Store(adapter).RxReorderq[session->QueueIndex]);
 }
 
 // ================================================================================================
@@ -1135,11 +1092,11 @@ ULONG RxReorderqGetCount(PMP_ADAPTER adapter, PREORDER_SESSION session)
 VOID PortNblFreeqEnqueue(PMP_PORT port, PPORT_NBL_QUEUE_ENTRY entry)
 {
     const ULONG p = PortIndexOf(port);
-    if (entry == nullptr || p >= PORT_NBL_QUEUE_COUNT || !QueueExists(&g_PortNblFreeq[p])) {
+    if (entry == nullptr || p >= PORT_NBL_QUEUE_COUNT || !QueueExists(&Store(port).PortNblFreeq[p])) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "port buffer-list free queue %u: no entry or no queue", static_cast<unsigned>(p));
         return;
     }
-    Enqueue(&g_PortNblFreeq[p], &entry->Links, FALSE);
+    Enqueue(&Store(port).PortNblFreeq[p], &entry->Links, FALSE);
 }
 
 PPORT_NBL_QUEUE_ENTRY PortNblFreeqDequeue(PMP_PORT port)
@@ -1148,24 +1105,24 @@ PPORT_NBL_QUEUE_ENTRY PortNblFreeqDequeue(PMP_PORT port)
     if (p >= PORT_NBL_QUEUE_COUNT) {
         return nullptr;
     }
-    PLIST_ENTRY e = DequeueHead(&g_PortNblFreeq[p]);
+    PLIST_ENTRY e = DequeueHead(&Store(port).PortNblFreeq[p]);
     return e != nullptr ? CONTAINING_RECORD(e, PORT_NBL_QUEUE_ENTRY, Links) : nullptr;
 }
 
 ULONG PortNblFreeqGetCount(PMP_PORT port)
 {
     const ULONG p = PortIndexOf(port);
-    return p < PORT_NBL_QUEUE_COUNT ? LockedCount(&g_PortNblFreeq[p]) : 0;
+    return p < PORT_NBL_QUEUE_COUNT ? LockedCount(&Store(port).PortNblFreeq[p]) : 0;
 }
 
 VOID PortNblWaitqEnqueue(PMP_PORT port, PPORT_NBL_QUEUE_ENTRY entry, BOOLEAN atHead)
 {
     const ULONG p = PortIndexOf(port);
-    if (entry == nullptr || p >= PORT_NBL_QUEUE_COUNT || !QueueExists(&g_PortNblWaitq[p])) {
+    if (entry == nullptr || p >= PORT_NBL_QUEUE_COUNT || !QueueExists(&Store(port).PortNblWaitq[p])) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "port buffer-list wait queue %u: no entry or no queue", static_cast<unsigned>(p));
         return;
     }
-    Enqueue(&g_PortNblWaitq[p], &entry->Links, atHead);
+    Enqueue(&Store(port).PortNblWaitq[p], &entry->Links, atHead);
 }
 
 PPORT_NBL_QUEUE_ENTRY PortNblWaitqDequeue(PMP_PORT port)
@@ -1174,14 +1131,14 @@ PPORT_NBL_QUEUE_ENTRY PortNblWaitqDequeue(PMP_PORT port)
     if (p >= PORT_NBL_QUEUE_COUNT) {
         return nullptr;
     }
-    PLIST_ENTRY e = DequeueHead(&g_PortNblWaitq[p]);
+    PLIST_ENTRY e = DequeueHead(&Store(port).PortNblWaitq[p]);
     return e != nullptr ? CONTAINING_RECORD(e, PORT_NBL_QUEUE_ENTRY, Links) : nullptr;
 }
 
 ULONG PortNblWaitqGetCount(PMP_PORT port)
 {
     const ULONG p = PortIndexOf(port);
-    return p < PORT_NBL_QUEUE_COUNT ? LockedCount(&g_PortNblWaitq[p]) : 0;
+    return p < PORT_NBL_QUEUE_COUNT ? LockedCount(&Store(port).PortNblWaitq[p]) : 0;
 }
 
 NTSTATUS PortNblWaitqFlush(PMP_ADAPTER adapter, PMP_PORT port)

@@ -3,18 +3,18 @@
 //
 // Every frame that crosses the bus travels in a record taken from a fixed pool: a transmit record
 // owns one DMA buffer that holds the transmit descriptor and the 802.11 header, a receive record
-// owns one DMA buffer attached to a receive ring slot. The pools live in driver-wide storage and
-// are built once by the bus layer when it creates the rings; they never grow.
+// owns one DMA buffer attached to a receive ring slot. The pools and queues are the adapter's
+// own (one set per device) and are built by the bus layer when it creates the rings; they never grow.
 #pragma once
 
 #include "kshim/ke.h"
 #include "kshim/wdf.h"
 #include "platform/ndiscommon/dmaq_rx.h"
+#include "platform/ndiscommon/dmaq_types.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 
-#define TX_DMAQ_POOL_COUNT 2
 
 // Pool sizes fixed by the bus layer. A data record's buffer holds the 32-byte transmit descriptor,
 // the 32-byte transmit packet table and the header copy: 24 bytes, or 28 with the QoS control field
@@ -81,34 +81,7 @@ typedef struct _TX_DMAQ_DESC {
     PVOID SideInfo;        // the packet's side record
 } TX_DMAQ_DESC, *PTX_DMAQ_DESC;
 
-typedef struct _TX_DMAQ_POOL {
-    LIST_ENTRY FreeList;
-    WDFCOMMONBUFFER CommonBuffer;
-    PUCHAR BaseVa;
-    ULONG64 BaseLa;
-    PVOID AuxBuffer;       // always null
-    ULONG AuxBufferSize;   // always 0
-    ULONG AreaSize;
-    ULONG FreeCount;
-    ULONG OneBlock;        // 1 when every buffer lies in one common buffer
-    KSPIN_LOCK Lock;
-    KIRQL OldIrql;
-    ULONG RecordCount;     // records built, so that a release can tell whether all are home
-} TX_DMAQ_POOL, *PTX_DMAQ_POOL;
 
-typedef struct _RX_DMAQ_POOL {
-    LIST_ENTRY FreeList;
-    WDFCOMMONBUFFER CommonBuffer;
-    PUCHAR BaseVa;
-    ULONG64 BaseLa;
-    ULONG AreaSize;
-    ULONG FreeCount;
-    ULONG OneBlock;
-    KSPIN_LOCK Lock;
-    KIRQL OldIrql;
-    ULONG RecordCount;
-    BOOLEAN Untouched;  // built from fresh (zeroed) memory, and no record has come back since
-} RX_DMAQ_POOL, *PRX_DMAQ_POOL;
 
 // ---- pools ---------------------------------------------------------------------------------------------
 // Builds a pool of `count` records of `bufferSize` bytes on the adapter's DMA enabler: one common
@@ -149,24 +122,10 @@ VOID RxDmaqReturnToPool(PMP_ADAPTER adapter, PRX_DMAQ_DESC record);
 ULONG RxDmaqGetFreeCount(PMP_ADAPTER adapter, ULONG poolIndex);
 // Whether every buffer of the pool still holds the zeros of its fresh common buffer (no record has come
 // back to the pool since it was built): a ring set up from it need not zero them again.
-BOOLEAN RxDmaqPoolUntouched(ULONG poolIndex);
+BOOLEAN RxDmaqPoolUntouched(PMP_ADAPTER adapter, ULONG poolIndex);
 
 // ---- software queues ------------------------------------------------------------------------------------
-// A queue of packet records linked through their list links: its list, its count and its own lock.
-// Every list change checks the neighbours (a corrupted list stops the system).
-typedef struct _DMAQ_QUEUE {
-    LIST_ENTRY Head;
-    ULONG Count;
-    KSPIN_LOCK Lock;
-    KIRQL OldIrql;
-    UCHAR Created;         // set once the list head is initialised
-} DMAQ_QUEUE, *PDMAQ_QUEUE;
 
-#define TX_PROCQ_COUNT 5      // per access category
-#define TX_BMC_PSQ_COUNT 5    // per port index
-#define TX_UC_PSQ_COUNT 20    // per station index
-#define RX_REORDERQ_COUNT 64  // per block-ack agreement
-#define PORT_NBL_QUEUE_COUNT 5
 
 // Keys of TxDoneWaitqDequeue besides a transmit-done token.
 #define TX_DONE_WAITQ_HEAD 0xFFFFu

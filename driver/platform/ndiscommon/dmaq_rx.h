@@ -4,6 +4,7 @@
 #pragma once
 
 #include "kshim/nt_types.h"
+#include "platform/ndiscommon/dmaq_types.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 
@@ -23,8 +24,6 @@ typedef struct _RX_DMAQ_DESC {
     PUCHAR Groups[RX_DMAQ_GROUP_SLOTS];
     UCHAR Flag;               // cleared on return
 } RX_DMAQ_DESC, *PRX_DMAQ_DESC;
-
-#define RX_DMAQ_POOL_COUNT 3
 
 // Returns a receive record to the pool of its ring: the per-use fields are cleared, and the record
 // goes to the tail of its pool. A pool index above 2 is traced and the record left alone.

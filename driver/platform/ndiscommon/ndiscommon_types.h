@@ -62,3 +62,11 @@ struct _PLATFORM_TIMER {
     CHAR Name[PLATFORM_TIMER_NAME_SIZE];  // a 40-character name fills it without terminator
     std::atomic<UCHAR> Arming;  // set while PlatformSetTimer runs
 };
+
+// ---- bring-up progress ----------------------------------------------------------------------------------
+// The device's bring-up progress: one byte per step, set by the steps of the bring-up and read by the
+// teardown, which undoes exactly what was done and clears each byte it undoes.
+#define BRINGUP_PROGRESS_BYTES 16
+typedef struct _BRINGUP_RECORD {
+    UCHAR Progress[BRINGUP_PROGRESS_BYTES];
+} BRINGUP_RECORD, *PBRINGUP_RECORD;

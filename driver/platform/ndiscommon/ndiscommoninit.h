@@ -50,9 +50,7 @@ NTSTATUS NdisCommonInitCheckMacAddress(PMP_ADAPTER adapter);
 // ================================================================================================
 // Adapter block initialisation, and the firmware and hardware bring-up with its teardown
 // ================================================================================================
-// The bring-up progress record: one driver-wide record of bytes, set by the steps of the bring-up and
-// read by the teardown, which undoes exactly what was done and clears each byte it undoes.
-#define BRINGUP_PROGRESS_BYTES 16
+// Positions in the device's bring-up progress record (adapter->BringUp.Progress).
 #define BRINGUP_ENTERED 0
 #define BRINGUP_SW_CTRL 2        // threads and ports: the teardown body runs only when it is set
 #define BRINGUP_TX_RINGS 3
@@ -63,7 +61,6 @@ NTSTATUS NdisCommonInitCheckMacAddress(PMP_ADAPTER adapter);
 #define BRINGUP_RX_STARTED 8     // HIF_PROGRESS_RX_STARTED
 #define BRINGUP_FW_DOWNLOADED 9
 #define BRINGUP_CLEARED 12
-extern UCHAR g_BringUpProgress[BRINGUP_PROGRESS_BYTES];
 
 // Prepares what the data path and the command path need before the host interface starts: traffic
 // counters, the command queues and the six command-buffer pools, the firmware command queue, the DMA

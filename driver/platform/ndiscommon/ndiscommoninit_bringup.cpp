@@ -30,8 +30,6 @@
 #include "platform/wdi/wdimain.h"
 #include "platform/wificx/wificxmain.h"
 
-UCHAR g_BringUpProgress[BRINGUP_PROGRESS_BYTES];
-
 namespace {
 
 constexpr ULONG kNdisPoolTag = TAG_ZV0R;
@@ -583,7 +581,7 @@ NTSTATUS NdisCommonInitAdapterBlock(PMP_ADAPTER adapter, PUCHAR progress)
 // ================================================================================================
 NTSTATUS NdisWdiInitFwHwSw(PMP_ADAPTER adapter)
 {
-    PUCHAR progress = g_BringUpProgress;
+    PUCHAR progress = adapter->BringUp.Progress;
     progress[BRINGUP_ENTERED] = 1;
     if (adapter->Signature != MP_ADAPTER_SIGNATURE) {
         AdapterClearFlag(adapter, ADAPTER_FLAG_HALT_IN_PROGRESS, __func__);
@@ -627,7 +625,7 @@ NTSTATUS DeInitStopIcs(PMP_ADAPTER adapter)
 
 NTSTATUS DeInitFwHwSw(PMP_ADAPTER adapter)
 {
-    PUCHAR progress = g_BringUpProgress;
+    PUCHAR progress = adapter->BringUp.Progress;
     if (progress[BRINGUP_SW_CTRL]) {
         PMP_PORT port0 = adapter->PortList[0];
         const REGISTRY_BLOCK& r = adapter->RegistryBlock;
@@ -660,7 +658,7 @@ NTSTATUS DeInitFwHwSw(PMP_ADAPTER adapter)
 
 NTSTATUS DeInitFwHwSwSurpriseRemove(PMP_ADAPTER adapter)
 {
-    PUCHAR progress = g_BringUpProgress;
+    PUCHAR progress = adapter->BringUp.Progress;
     AdapterSetFlag(adapter, ADAPTER_FLAG_HALT_IN_PROGRESS, __func__);
     if (progress[BRINGUP_FW_DOWNLOADED]) {
         PlatformIndicateScanStatus(adapter, adapter->PortList[0], 0, 1, 0);

@@ -30,11 +30,14 @@
 
 // A service whose own code comes later: the call traces and fails loudly. Every such place is
 // listed by `grep -rn NOT_BUILT_YET driver/`. Usable as an expression (`return NOT_BUILT_YET();`) and,
-// in a routine without a result, as a statement (`(void)NOT_BUILT_YET();`).
+// in a routine without a result, as a statement (`(void)NOT_BUILT_YET();`). The trace is the named
+// event "NotBuiltYet" written under the service's own function name, so a tool lists the missing
+// services without reading the message.
 inline NTSTATUS NotBuiltYet(const char* file, int line, const char* function)
 {
     if (KTRACE_ENABLED(TRACE_LEVEL_ERROR, DBG_INIT)) {
-        KshimTraceMessage(file, line, function, TRACE_LEVEL_ERROR, DBG_INIT, "%s is not built yet", function);
+        KshimTraceEvent(file, line, function, TRACE_LEVEL_ERROR, DBG_INIT, "NotBuiltYet", "%s is not built yet",
+                        function);
     }
     return STATUS_NOT_SUPPORTED;
 }

@@ -21,13 +21,42 @@
 
 UCHAR g_EnableSystemEventLog;
 WDFDEVICE g_ControlDevice;
-BOOLEAN g_ResourcesAllocated;
-BOOLEAN g_PciInterfaceStarted;
-BOOLEAN g_SpinLocksAndChipRegistered;
-BOOLEAN g_InterruptRegistered;
 ULONG g_NdisVersion;
 
 namespace {
+
+// The devices of the driver that exist, so that the one control device can pass to a device that stays
+// when the device it serves goes away. A slot is claimed and given back atomically.
+#define QZCX_MAX_DEVICES 8
+PMP_ADAPTER g_Devices[QZCX_MAX_DEVICES];
+
+BOOLEAN RememberDevice(PMP_ADAPTER adapter)
+{
+    for (PMP_ADAPTER& slot : g_Devices) {
+        if (InterlockedCompareExchangePointer(reinterpret_cast<PVOID volatile*>(&slot), adapter, nullptr) == nullptr) {
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
+void ForgetDevice(PMP_ADAPTER adapter)
+{
+    for (PMP_ADAPTER& slot : g_Devices) {
+        (void)InterlockedCompareExchangePointer(reinterpret_cast<PVOID volatile*>(&slot), nullptr, adapter);
+    }
+}
+
+PMP_ADAPTER AnyDevice()
+{
+    for (PMP_ADAPTER& slot : g_Devices) {
+        PMP_ADAPTER adapter = static_cast<PMP_ADAPTER>(__atomic_load_n(&slot, __ATOMIC_ACQUIRE));
+        if (adapter != nullptr) {
+            return adapter;
+        }
+    }
+    return nullptr;
+}
 
 // Names of the framework's device power states, for traces.
 const PCSTR kPowerStateNames[] = {
@@ -191,6 +220,10 @@ NTSTATUS EvtDriverDeviceAdd(WDFDRIVER driver, PWDFDEVICE_INIT deviceInit)
     PMP_ADAPTER adapter = QZCxGetAdapter(device);
     adapter->Device = device;
     adapter->Signature = MP_ADAPTER_SIGNATURE;
+    if (!RememberDevice(adapter)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_PNP, "device add: more than %u devices", static_cast<unsigned>(QZCX_MAX_DEVICES));
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
     adapter->EnableSystemEventLog = g_EnableSystemEventLog;
     adapter->Pdo = WdfDeviceWdmGetPhysicalDevice(device);
     adapter->Fdo = WdfDeviceWdmGetDeviceObject(device);
@@ -226,13 +259,25 @@ VOID EvtDriverUnload(WDFDRIVER driver)
     WPP_CLEANUP(WdfDriverWdmGetDriverObject(driver));
 }
 
+// The control device goes with the last device; while other devices stay, the one it served hands it
+// to one of them.
 VOID EvtDeviceContextCleanup(WDFOBJECT device)
 {
+    PMP_ADAPTER adapter = QZCxGetAdapter(device);
+    ForgetDevice(adapter);
     if (g_ControlDevice != nullptr) {
-        WdfObjectDelete(g_ControlDevice);
-        g_ControlDevice = nullptr;
+        PQZCX_CONTROL_DEVICE control = QZCxGetControlDeviceContext(g_ControlDevice);
+        PMP_ADAPTER next = AnyDevice();
+        if (next == nullptr) {
+            WdfObjectDelete(g_ControlDevice);
+            g_ControlDevice = nullptr;
+        } else if (control->Adapter == adapter) {
+            DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_PNP, "the control device now serves device 0x%04X",
+                     static_cast<unsigned>(next->DeviceId));
+            __atomic_store_n(&control->Adapter, next, __ATOMIC_RELEASE);
+        }
     }
-    LogEventDriverUnload(QZCxGetAdapter(device));
+    LogEventDriverUnload(adapter);
 }
 
 // A net adapter goes away: the port it served gives back its station entries (a group owner's) and
@@ -311,6 +356,11 @@ NTSTATUS BuildControlDevice(PMP_ADAPTER adapter, PWDFDEVICE_INIT* init, WDFDEVIC
 NTSTATUS QZCxCreateControlDevice(WDFDEVICE device)
 {
     PMP_ADAPTER adapter = QZCxGetAdapter(device);
+    // One control device serves the driver: a later device finds it made by an earlier one.
+    if (g_ControlDevice != nullptr) {
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_IOCTL, "the control device exists already");
+        return STATUS_SUCCESS;
+    }
     WDFDRIVER driver = WdfDeviceGetDriver(device);
     PWDFDEVICE_INIT init = WdfControlDeviceInitAllocate(driver, &kControlDeviceSddl);
     if (init == nullptr) {
@@ -340,8 +390,9 @@ VOID QZCxEvtIoDeviceControl(WDFQUEUE queue, WDFREQUEST request, size_t outputBuf
     UNREFERENCED_PARAMETER(outputBufferLength);
     UNREFERENCED_PARAMETER(inputBufferLength);
     WDFDEVICE control = WdfIoQueueGetDevice(queue);
-    NdisCommonIoctlDeviceControl(control != nullptr ? QZCxGetControlDeviceContext(control)->Adapter : nullptr, request,
-                                 ioControlCode);
+    NdisCommonIoctlDeviceControl(
+        control != nullptr ? __atomic_load_n(&QZCxGetControlDeviceContext(control)->Adapter, __ATOMIC_ACQUIRE) : nullptr,
+        request, ioControlCode);
 }
 
 VOID EvtShutdownNotification(WDFDEVICE device)
@@ -452,16 +503,16 @@ NTSTATUS PrepareAfterResources(WDFDEVICE device, PMP_ADAPTER adapter, WDFCMRESLI
                  static_cast<unsigned>(status));
         return status;
     }
-    g_PciInterfaceStarted = TRUE;
+    adapter->Switches.PciInterfaceStarted = TRUE;
 
     NdisCommonSpinLockInit(adapter);
     HalRegisterChip(adapter);
-    g_SpinLocksAndChipRegistered = TRUE;
+    adapter->Switches.SpinLocksAndChipRegistered = TRUE;
     if (!NT_SUCCESS(QZCxHifPciRegisterInterrupt(adapter->HifContext, raw, translated))) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_PNP, "prepare hardware: interrupt not registered");
         return STATUS_UNSUCCESSFUL;
     }
-    g_InterruptRegistered = TRUE;
+    adapter->Switches.InterruptRegistered = TRUE;
     return STATUS_SUCCESS;
 }
 
@@ -476,7 +527,7 @@ NTSTATUS EvtDevicePrepareHardware(WDFDEVICE device, WDFCMRESLIST raw, WDFCMRESLI
                  static_cast<unsigned>(status));
         return status;
     }
-    g_ResourcesAllocated = TRUE;
+    adapter->Switches.ResourcesAllocated = TRUE;
     status = PrepareAfterResources(device, adapter, raw, translated);
     if (NT_SUCCESS(status)) {
         DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_PNP, "hardware prepared: device id 0x%04X, chip code 0x%04X",
@@ -495,25 +546,25 @@ NTSTATUS EvtDeviceReleaseHardware(WDFDEVICE device, WDFCMRESLIST translated)
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_PNP, "release hardware: the NIC still runs, shut it down first");
         QZCxShutdownNic(adapter);
     }
-    if (g_InterruptRegistered) {
+    if (adapter->Switches.InterruptRegistered) {
         // The framework deletes the interrupt object with the device.
-        g_InterruptRegistered = FALSE;
+        adapter->Switches.InterruptRegistered = FALSE;
     }
-    if (g_SpinLocksAndChipRegistered) {
+    if (adapter->Switches.SpinLocksAndChipRegistered) {
         NdisCommonDeallocateAllSpinLock(adapter);
-        g_SpinLocksAndChipRegistered = FALSE;
+        adapter->Switches.SpinLocksAndChipRegistered = FALSE;
     }
-    if (g_PciInterfaceStarted) {
+    if (adapter->Switches.PciInterfaceStarted) {
         (void)NdisCommonHifIoSpaceUnmap(adapter);
-        g_PciInterfaceStarted = FALSE;
+        adapter->Switches.PciInterfaceStarted = FALSE;
     }
     if (adapter->BusInterface.InterfaceDereference != nullptr) {
         adapter->BusInterface.InterfaceDereference(adapter->BusInterface.Context);
     }
     PlatformZeroMemory(&adapter->BusInterface, sizeof(adapter->BusInterface));
-    if (g_ResourcesAllocated) {
+    if (adapter->Switches.ResourcesAllocated) {
         QZCxFreeResource(adapter);
-        g_ResourcesAllocated = FALSE;
+        adapter->Switches.ResourcesAllocated = FALSE;
     }
     return STATUS_SUCCESS;
 }

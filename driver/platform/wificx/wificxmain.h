@@ -55,7 +55,8 @@ WDF_DECLARE_CONTEXT_TYPE_WITH_NAME(QZCX_CONTROL_DEVICE, QZCxGetControlDeviceCont
 // ---- driver-wide state ----------------------------------------------------------------------------
 // The copy of the service value "EnableSystemEventLog" (0 at load).
 extern UCHAR g_EnableSystemEventLog;
-// The control device, set once it is complete.
+// The control device, set once it is complete; the one control device of the driver, made by the first
+// device and handed to another device when the one it serves goes away.
 extern WDFDEVICE g_ControlDevice;
 
 // ---- entry, device add, unload, clean-up -----------------------------------------------------------
@@ -85,12 +86,8 @@ EVT_WDF_DEVICE_PREPARE_HARDWARE EvtDevicePrepareHardware;
 // Undoes, newest first, exactly the steps whose done switch is set; always 0.
 EVT_WDF_DEVICE_RELEASE_HARDWARE EvtDeviceReleaseHardware;
 
-// The done switches of the preparation steps (driver-wide): set when the step succeeded, tested and
-// cleared by the release.
-extern BOOLEAN g_ResourcesAllocated;
-extern BOOLEAN g_PciInterfaceStarted;       // the BAR is mapped
-extern BOOLEAN g_SpinLocksAndChipRegistered;
-extern BOOLEAN g_InterruptRegistered;
+// The done switches of the preparation steps are the device's own (adapter->Switches): set when the
+// step succeeded, tested and cleared by the release.
 // The OS's NDIS version, stored when the resources are allocated.
 extern ULONG g_NdisVersion;
 
@@ -162,9 +159,8 @@ void QZCxFreeOidParamBuffer(PMP_ADAPTER adapter);
 void QZCxFreeBandCapabilityLists(PMP_ADAPTER adapter);
 
 // ---- PnP and power ----------------------------------------------------------------------------------
-// The first-power-up byte (driver-wide): set by the first D0 entry, cleared by the D0 exit towards
-// D3Final.
-extern BOOLEAN g_FirstPowerUp;
+// The first-power-up mark (adapter->Switches.FirstPowerUp): set by the first D0 entry, cleared by the
+// D0 exit towards D3Final.
 // First power-up (previous D3Final): firmware own noted and driver own taken. Any other: a resume
 // (flag 0x4, tables emptied, reorder sessions and MLME queue reset, flags cleared, driver own in
 // low-power mode). Then the chip's D0 register set-up and L1 substate detection. 0xC0000001 when

@@ -19,7 +19,6 @@
 #include "platform/ndiscommon/ndiscommoninit.h"
 #include "platform/ndiscommon/trace.h"
 
-BOOLEAN g_FirstPowerUp;
 
 namespace {
 
@@ -163,7 +162,7 @@ NTSTATUS EvtDeviceD0Entry(WDFDEVICE device, WDF_POWER_DEVICE_STATE previousState
         if (!NT_SUCCESS(NdisCommonHifPmSetDriverOwn(adapter))) {
             status = STATUS_UNSUCCESSFUL;
         }
-        g_FirstPowerUp = TRUE;
+        adapter->Switches.FirstPowerUp = TRUE;
     } else {
         ResumeSoftware(adapter);
         if (adapter->LowPower.LowPowerMode) {
@@ -268,14 +267,14 @@ NTSTATUS EvtDeviceD0Exit(WDFDEVICE device, WDF_POWER_DEVICE_STATE targetState)
         }
         return STATUS_SUCCESS;
     }
-    if (g_FirstPowerUp) {
+    if (adapter->Switches.FirstPowerUp) {
         const USHORT deInitLp = adapter->RegistryBlock.DeInitLP;
         if (deInitLp != 0 && !AdapterTestFlags(adapter, ADAPTER_FLAG_SURPRISE_REMOVED) &&
             (adapter->ShutdownNotified || deInitLp == 2)) {
             __atomic_store_n(&adapter->LowPower.FwOwn[1], static_cast<UCHAR>(1), __ATOMIC_RELEASE);
             (void)NdisCommonHifPmSetFwOwn(adapter, 0);
         }
-        g_FirstPowerUp = FALSE;
+        adapter->Switches.FirstPowerUp = FALSE;
     }
     return STATUS_SUCCESS;
 }

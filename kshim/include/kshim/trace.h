@@ -26,6 +26,10 @@ void KshimTraceMessage(const char* file, int line, const char* function, UCHAR l
                        const char* format, ...) __attribute__((format(printf, 6, 7)));
 void KshimTraceBinary(const char* file, const char* function, UCHAR level, ULONG flags,
                       const void* data, SIZE_T length);
+// A message that also carries an event name, as self-describing platform events do: a reader finds
+// it by its name and the function that wrote it, never by parsing its text.
+void KshimTraceEvent(const char* file, int line, const char* function, UCHAR level, ULONG flags, const char* event,
+                     const char* format, ...) __attribute__((format(printf, 7, 8)));
 
 #define KTRACE_ENABLED(level, flags)                                                               \
     ((level) <= g_KshimTraceLevel && (g_KshimTraceFlags == 0 || ((flags) & g_KshimTraceFlags) != 0))
@@ -34,6 +38,14 @@ void KshimTraceBinary(const char* file, const char* function, UCHAR level, ULONG
     do {                                                                                           \
         if (KTRACE_ENABLED(level, flags)) {                                                        \
             KshimTraceMessage(__FILE__, __LINE__, __func__, (level), (flags), __VA_ARGS__);        \
+        }                                                                                          \
+    } while (0)
+
+// A named event: KTRACE_EVENT(level, flags, "Name", fmt, ...).
+#define KTRACE_EVENT(level, flags, event, ...)                                                     \
+    do {                                                                                           \
+        if (KTRACE_ENABLED(level, flags)) {                                                        \
+            KshimTraceEvent(__FILE__, __LINE__, __func__, (level), (flags), (event), __VA_ARGS__); \
         }                                                                                          \
     } while (0)
 

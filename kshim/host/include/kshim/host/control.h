@@ -81,6 +81,7 @@ struct TraceRecord {
     std::string function;
     std::string text;                // formatted message (empty for binary records)
     std::vector<uint8_t> binary;     // raw payload of a binary record
+    std::string event;               // the event name of a named event (empty for plain messages)
 };
 void TraceSetLevel(uint8_t level, uint32_t flags = 0);
 // Records at or below this level (more severe) are echoed to stderr; 0 turns echo off.
