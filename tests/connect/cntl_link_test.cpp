@@ -140,5 +140,72 @@ TEST_F(LinkDown, TheLinkDownDisassociationConfirmEndsIdle)
     EXPECT_TRUE(TakePosted().empty());
 }
 
+class LinkUp : public CntlTest {};
+
+TEST_F(LinkUp, TheBandwidthAndCentreFollowTheAccessPointsOperation)
+{
+    struct Row {
+        const char* name;
+        UCHAR vht;
+        UCHAR width;
+        UCHAR seg0;
+        UCHAR seg1;
+        UCHAR maxBw;
+        UCHAR portBw;
+        UCHAR ht40;
+        UCHAR bandwidth;
+        UCHAR centre;
+    } rows[] = {
+        {"VHT 160", 1, 2, 50, 0, 3, 0, 1, 3, 50},
+        {"VHT 80", 1, 1, 42, 0, 3, 0, 1, 2, 42},
+        {"VHT 80 with a second segment, adapter up to 160", 1, 1, 42, 50, 3, 3, 1, 3, 50},
+        {"VHT 80 with a second segment, adapter up to 80", 1, 1, 42, 50, 2, 3, 1, 2, 42},
+        {"VHT 20/40 with the HT 40 MHz bit", 1, 0, 0, 0, 3, 0, 1, 1, 38},
+        {"VHT 20/40 without the HT 40 MHz bit", 1, 0, 0, 0, 3, 0, 0, 0, 36},
+        {"VHT 80+80: nothing", 1, 3, 42, 50, 3, 0, 1, 0, 0},
+        {"HT 40", 0, 0, 0, 0, 3, 0, 1, 1, 38},
+        {"legacy", 0, 0, 0, 0, 3, 0, 0, 0, 36},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        port_->ConnectionFlags = 0;
+        port_->Channel.PrimaryChannel = 36;
+        port_->Channel.Bandwidth = r.portBw;
+        adapter_->HalInfo.MaxBandwidth = r.maxBw;
+        JOIN_TARGET_INFO& j = adapter_->Mlme.JoinTargetInfo;
+        j.VhtPresent = r.vht;
+        j.VhtOperation[0] = r.width;
+        j.VhtOperation[1] = r.seg0;
+        j.VhtOperation[2] = r.seg1;
+        j.HtCapabilityLen = 26;
+        j.HtCapability[0] = r.ht40 ? 0x02 : 0x00;
+        j.CentralChannel = 38;
+        MlmeCntLinkUp(port_, 1);
+        EXPECT_EQ(port_->Channel.Bandwidth, r.bandwidth);
+        EXPECT_EQ(port_->Channel.CentreChannel, r.centre);
+        EXPECT_EQ(port_->ConnectionFlags & 0x83u, 0x81u);  // linked, media connected, not ad hoc
+    }
+}
+
+TEST_F(LinkUp, TheFirstLinkUpIsAConnectionAndEveryLaterOneARoam)
+{
+    std::memcpy(adapter_->Mlme.Cntl.MlmeBssid, kApA, 6);
+    std::memcpy(adapter_->Mlme.Cntl.MlmeSsid, "home", 4);
+    adapter_->Mlme.Cntl.MlmeSsidLen = 4;
+    adapter_->Mlme.Cntl.KeepReconnecting = 1;
+    MlmeCntLinkUp(port_, 1);
+    EXPECT_EQ(adapter_->Mlme.Cntl.Roaming, 1);
+    EXPECT_EQ(adapter_->Mlme.Cntl.KeepReconnecting, 0);
+    EXPECT_EQ(std::memcmp(port_->Bssid, kApA, 6), 0);
+    EXPECT_EQ(port_->CurrentSsidLen, 4);
+    EXPECT_EQ(port_->Mlme.Cntl.LinkProgress & 0x03u, 0x03u);
+    EXPECT_EQ(port_->Mlme.Cntl.LinkUpInProgress, 0);
+    ASSERT_EQ(MlmeCntLinkDown(port_, 0), STATUS_SUCCESS);
+    adapter_->Mlme.Cntl.KeepReconnecting = 1;
+    MlmeCntLinkUp(port_, 1);
+    EXPECT_EQ(adapter_->Mlme.Cntl.Roaming, 1);
+    EXPECT_EQ(adapter_->Mlme.Cntl.KeepReconnecting, 1) << "a roam leaves the reconnect flag";
+}
+
 }  // namespace
 }  // namespace cntltest

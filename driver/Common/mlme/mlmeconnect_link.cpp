@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "Common/he/twt.h"
+#include "Common/logevent.h"
 #include "Common/mlme/mlmeconnect.h"
 #include "Common/mlme/mlmeinfo.h"
 #include "Common/mlme/mlmereq.h"
@@ -17,6 +18,7 @@
 #include "Common/qzcmd_bss.h"
 #include "Common/qzcmd_scan.h"
 #include "platform/ndis6/n6indicate.h"
+#include "platform/wdi/wdievent.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/ndiscommonhif_services.h"
 #include "platform/ndiscommon/ndiscommoninit.h"
@@ -42,6 +44,7 @@ constexpr CHAR kNoSignal = -100;
 constexpr ULONG kWpsModeSearch = 2;
 constexpr ULONG kWpsStateDone = 18;
 constexpr ULONG kWpsStatusLinkDown = 15;
+constexpr ULONG kWpsActiveState = 2;
 
 void ResetSignal(PMP_PORT port)
 {
@@ -85,11 +88,178 @@ BOOLEAN MlmeCntHasSharedKey(PMP_PORT port)
     return FALSE;
 }
 
+namespace {
+
+constexpr UCHAR kHtCap40 = 0x02;            // HT capability information bit 1: 40 MHz
+constexpr ULONG kEventPowerSave = 0x40021B59u;
+constexpr ULONG kEventPhyAndBandwidth = 0x40021771u;
+constexpr ULONG kWpsLinked = 5;
+constexpr ULONG kWpsStatusLinked = 4;
+
+// Bandwidth code and centre channel of the link from the access point's VHT operation or HT
+// capability (the 2.4 and 5 GHz bands).
+void DecideBandwidth(PMP_ADAPTER adapter, PMP_PORT port, const JOIN_TARGET_INFO& joined, UCHAR* bandwidth, UCHAR* centre)
+{
+    const UCHAR primary = port->Channel.PrimaryChannel;
+    const bool ht40 = joined.HtCapabilityLen != 0 && (joined.HtCapability[0] & kHtCap40) != 0;
+    if (joined.VhtPresent) {
+        const UCHAR width = joined.VhtOperation[0];
+        const UCHAR seg0 = joined.VhtOperation[1];
+        const UCHAR seg1 = joined.VhtOperation[2];
+        switch (width) {
+        case 2:
+            *bandwidth = BW_160;
+            *centre = seg0;
+            return;
+        case 1: {
+            *bandwidth = BW_80;
+            *centre = seg0;
+            const bool he160 = (adapter->Mlme.JoinTargetInfo.HeCapability[0] & 0x08) != 0;
+            if (seg1 != 0 && adapter->HalInfo.MaxBandwidth >= BW_160 && (he160 || port->Channel.Bandwidth == BW_160)) {
+                *bandwidth = BW_160;
+                *centre = seg1;
+            }
+            return;
+        }
+        case 0:
+            if (ht40) {
+                *bandwidth = BW_40;
+                *centre = joined.CentralChannel != 0 ? joined.CentralChannel : primary;
+            } else {
+                *bandwidth = BW_20;
+                *centre = primary;
+            }
+            return;
+        default:
+            // 80+80 MHz or an unknown width: neither a bandwidth nor a centre.
+            *bandwidth = 0;
+            *centre = 0;
+            return;
+        }
+    }
+    if (ht40) {
+        *bandwidth = BW_40;
+        *centre = joined.CentralChannel != 0 ? joined.CentralChannel : primary;
+        return;
+    }
+    *bandwidth = BW_20;
+    *centre = primary;
+}
+
+}  // namespace
+
 VOID MlmeCntLinkUp(PMP_PORT port, ULONG kind)
 {
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(kind);
-    (void)NOT_BUILT_YET();
+    if (port == nullptr || port->Adapter == nullptr) {
+        return;
+    }
+    PMP_ADAPTER adapter = port->Adapter;
+    MLME_CNTL_ADAPTER_BLOCK& c = adapter->Mlme.Cntl;
+    MLME_CNTL_PORT_BLOCK& p = port->Mlme.Cntl;
+    const JOIN_TARGET_INFO& joined = adapter->Mlme.JoinTargetInfo;
+
+    // 1. Start.
+    p.LinkProgress |= LINK_PROGRESS_UP_STARTED;
+    p.LinkUpInProgress = 1;
+    adapter->Mlme.Scan.OsScan = 0;
+    UCHAR cancelled = 0;
+    if (port->Mlme.DisassocTimeoutTimer.Initialized) {
+        PlatformCancelTimer(&port->Mlme.DisassocTimeoutTimer, &cancelled);
+    }
+    p.FtSecondAuth = 0;
+    p.FtParams = 0;
+    if (p.AssocDelay.Valid && std::memcmp(p.AssocDelay.Bssid, c.MlmeBssid, 6) == 0) {
+        std::memset(&p.AssocDelay, 0, sizeof(p.AssocDelay));
+    }
+
+    // 2. The peer: the access point of a station, the group owner of a client.
+    PMAC_TABLE_ENTRY peer = nullptr;
+    if (port->OpMode == 1) {
+        peer = MlmeSyncMacTabMatchedWlanIdx(port, P2pGetClientWcid(adapter, port));
+    } else {
+        peer = MlmeSyncMacTabMatchedRoleType(port, WLAN_ROLE_STA);
+    }
+    if (peer == nullptr) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_MLME, "link up of port %u without the peer's entry",
+                 static_cast<unsigned>(port->PortNumber));
+    }
+
+    // 3. The join's record becomes the port's connection.
+    PMP_PORT port0 = adapter->PortList[0];
+    const bool port0Linked =
+        port0 != nullptr && (port0->ConnectionFlags & (PORT_STATUS_INFRA_LINK_UP | PORT_STATUS_ADHOC_LINK_UP)) != 0;
+    if (port == port0 || !port0Linked || port->PortType == WFD_CLIENT) {
+        std::memset(port->CurrentSsid, 0, sizeof(port->CurrentSsid));
+        std::memcpy(port->CurrentSsid, c.MlmeSsid, c.MlmeSsidLen);
+        port->CurrentSsidLen = c.MlmeSsidLen;
+        std::memcpy(port->Bssid, c.MlmeBssid, 6);
+        port->SavedChannel = port->Channel;
+    }
+
+    // 6. Linked to an infrastructure network.
+    port->ConnectionFlags |= PORT_STATUS_INFRA_LINK_UP;
+    port->ConnectionFlags &= ~PORT_STATUS_ADHOC_LINK_UP;
+
+    // 9. Bandwidth and centre channel.
+    UCHAR bandwidth = BW_20;
+    UCHAR centre = port->Channel.PrimaryChannel;
+    DecideBandwidth(adapter, port, joined, &bandwidth, &centre);
+    if (port->Channel.Bandwidth != bandwidth) {
+        port->Channel.Bandwidth = bandwidth;
+        DecideMaxTxRxProcessNumber(port);
+    }
+    port->Channel.CentreChannel = centre;
+    adapter->WorkingCfg.Feature11n &= ~0x2u;
+
+    // 10.-11. Media connected.
+    (void)AsicSetEdcaParm(adapter, port, const_cast<EDCA_PARM*>(&joined.EdcaParameters), 1);
+    port->ConnectionFlags |= PORT_STATUS_MEDIA_CONNECTED;
+
+    // 13. The firmware learns the BSS and the station.
+    if (!NT_SUCCESS(QzCmdSetBssInfo(adapter, port, 0))) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_MLME, "link up: BSS information not sent");
+    }
+    if (peer != nullptr && !NT_SUCCESS(QzCmdSendStaRecUpdate(adapter, port, peer, nullptr))) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_MLME, "link up: station record not sent");
+    }
+
+    // 16. The peer entry, then the link reported to the OS.
+    if (peer != nullptr) {
+        std::memcpy(peer->Addr, port->Bssid, 6);
+        peer->AssocState = MAC_ENTRY_ASSOCIATED;
+        peer->Adapter = adapter;
+        if (joined.MakerCapability != 0) {
+            peer->HtFlags |= 0x2000;
+        }
+        (void)PlatformIndicateLinkQuality(adapter, port->PortNumber);
+        (void)PlatformIndicateNewLinkSpeed(adapter, port->PortNumber, 0, 1);
+        WdiEventIndicateLinkStateChange(adapter, port);
+        std::memcpy(p.PrevLinkBssid, port->Bssid, 6);
+        if (port->WpsState == kWpsActiveState) {
+            port->WpsState = kWpsLinked;
+            p.WpsStatus = kWpsStatusLinked;
+            NdisCommonGenericDelay(100000);
+        }
+    }
+
+    // 17. A connection, or a roam once a connection has completed.
+    if (kind == 1) {
+        if (c.Roaming) {
+            PlatformIndicateRoamingCompletion(adapter, port, 0);
+        } else {
+            (void)PlatformIndicateConnectionCompletion(adapter, port, 0, 78);
+            c.Roaming = 1;
+            c.KeepReconnecting = 0;
+        }
+    }
+
+    // 18. Done: the two event-log records.
+    p.LinkProgress |= LINK_PROGRESS_UP_DONE;
+    p.LinkUpInProgress = 0;
+    const UCHAR powerSave = static_cast<UCHAR>(adapter->WorkingCfg.PSMode);
+    (void)WriteSystemEventLog(adapter, kEventPowerSave, 0, &powerSave, sizeof(powerSave));
+    const ULONG phyAndBandwidth = (static_cast<ULONG>(port->WirelessMode) << 16) + port->Channel.Bandwidth;
+    (void)WriteSystemEventLog(adapter, kEventPhyAndBandwidth, 0, &phyAndBandwidth, sizeof(phyAndBandwidth));
 }
 
 NTSTATUS MlmeCntLinkDown(PMP_PORT port, ULONG hookArgument)
