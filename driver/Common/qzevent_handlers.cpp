@@ -193,6 +193,7 @@ VOID ProcessLinkQualityEvent(PMP_ADAPTER adapter, PUCHAR eventView)
     if (payload == nullptr) {
         return;
     }
+    DBGPRINT(TRACE_LEVEL_VERBOSE, DBG_CMD, "ProcessLinkQualityEvent: %u records", static_cast<unsigned>(kLinkQualityRecords));
     for (ULONG bss = 0; bss < kLinkQualityRecords; ++bss) {
         const UCHAR* record = payload + bss * kLinkQualityRecordSize;
         PMP_PORT port = record[5] == 1 ? GetPortByBssIndex(adapter, static_cast<UCHAR>(bss)) : nullptr;

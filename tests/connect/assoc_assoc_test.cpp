@@ -152,10 +152,13 @@ TEST_F(Assoc, DisassociationConfirmsThroughItsZeroWaitAlsoWhenRoaming)
     for (UCHAR roaming : {0, 1}) {
         port_->Mlme.Conn.RoamRequest = roaming;
         Run(kAssocMachine, 2, DisassocReq(kAp, 8));
-        EXPECT_EQ(State(), 3u);
-        EXPECT_TRUE(TakeConfirms().empty());
+        // The zero wait is due at once: any thread that moves the clock may run it before this one
+        // does, so the confirm is taken across the advance, exactly once.
+        std::vector<Confirm> confirms = TakeConfirms();
         AdvanceMs(0);
-        EXPECT_EQ(TakeConfirms(), (std::vector<Confirm>{{kDisassocConfirm, 0}}));
+        const std::vector<Confirm> later = TakeConfirms();
+        confirms.insert(confirms.end(), later.begin(), later.end());
+        EXPECT_EQ(confirms, (std::vector<Confirm>{{kDisassocConfirm, 0}}));
         EXPECT_EQ(State(), 0u);
     }
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "connect/task_support.h"
+#include "support/eventually.h"
 #include "Common/mlme/mlmesync_reposit.h"
 
 namespace {
@@ -167,6 +168,8 @@ TEST_F(RoamTask, AResetReturnsTheConnectionSettingsToAnyNetwork)
     kshim::host::WdiRequest r =
         Send(kTaskReset, 0, 72, Cat({Tlv(WDI_TLV_DOT11_RESET_PARAMETERS, {1}), Tlv(WDI_TLV_CONFIGURED_MAC_ADDRESS, sameMac)}));
     EXPECT_EQ(r.Status(), STATUS_SUCCESS);
+    // The reset completes once connect control reports its machines reset, on the MLME thread.
+    EXPECT_TRUE(qzl_test::Eventually([&] { return !Indications(0x003F).empty(); }));
     Quiesce();
     std::vector<kshim::host::WdiIndication> done = Indications(0x003F);
     ASSERT_EQ(done.size(), 1u);

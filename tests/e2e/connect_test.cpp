@@ -9,10 +9,8 @@
 #include "e2e_support.h"
 #include "support/run_command.h"
 
-// The connection tasks' messages come from the WDI TLV library's connect schema; until that schema is
-// in the tree this file builds to nothing.
+// The connection tasks' messages come from the WDI TLV library's connect schema.
 #include "kshim/wditlv.h"
-#if defined(WDI_TLV_CONNECT_BSS_ENTRY)
 namespace {
 
 using kshim::host::ConnectionState;
@@ -241,4 +239,3 @@ INSTANTIATE_TEST_SUITE_P(BothGenerations, Connect, ::testing::Values(uint16_t{0x
 
 }  // namespace
 
-#endif  // WDI_TLV_CONNECT_BSS_ENTRY

@@ -315,20 +315,37 @@ TEST_F(P2pChannels, RoleBackToListenChannelOnlyWhenNothingIsConnected)
 
 TEST_F(P2pChannels, RestoreChannelReleasesThePrivilegeAndListensAgain)
 {
+    TakeFirmwareCommands();
     adapter_->ChPrivilegeHeld = 1;
     adapter_->ChPrivilegeChannel = 1;
     adapter_->ChPrivilegeBand = BAND_24G;
+    device_->P2pListenChannel = 11;
     device_->P2pDiscoStateBackup = P2P_ENABLE_LISTEN_ONLY;
     P2pMsRestoreChannel(A(), device_, 6);
-    EXPECT_EQ(CountTraces("channel privilege action 1 kind 4 on 1 (band 1)"), 1u);
+    // The firmware took the abort of the held grant (channel 1, band 1), then the listen request:
+    // the listen channel for 4000 ms, request kind 1, band index 4.
+    std::vector<p2ptest::Privilege> taken = Privileges();
+    ASSERT_EQ(taken.size(), 2u);
+    EXPECT_EQ(taken[0].action, 1);
+    EXPECT_EQ(taken[0].channel, 1);
+    EXPECT_EQ(taken[0].band, 1);
+    EXPECT_EQ(taken[0].bandIndex, 4);
+    EXPECT_EQ(taken[1].action, 0);
+    EXPECT_EQ(taken[1].channel, 11);
+    EXPECT_EQ(taken[1].band, 1);
+    EXPECT_EQ(taken[1].kind, 1);
+    EXPECT_EQ(taken[1].bandIndex, 4);
+    EXPECT_EQ(taken[1].durationMs, 4000u);
     EXPECT_EQ(device_->P2pDiscoState, P2P_ENABLE_LISTEN_ONLY);
     // The release gave the privilege back: listening restarts at once.
     EXPECT_EQ(adapter_->ChPrivilegeHeld, 0);
-    EXPECT_EQ(CountTraces("listen state 1 for 4000 ms"), 1u);
     // With no privilege held, a second restore sends no release and listens again.
     P2pMsRestoreChannel(A(), device_, 6);
-    EXPECT_EQ(CountTraces("channel privilege action 1 kind 4"), 1u);
-    EXPECT_EQ(CountTraces("listen state 1 for 4000 ms"), 2u);
+    taken = Privileges();
+    ASSERT_EQ(taken.size(), 3u);
+    EXPECT_EQ(taken[2].action, 0);
+    EXPECT_EQ(taken[2].channel, 11);
+    EXPECT_EQ(taken[2].durationMs, 4000u);
 }
 
 TEST_F(P2pChannels, SupportedChannelListLeavesOutSixGigahertz)

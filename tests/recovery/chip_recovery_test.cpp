@@ -178,14 +178,33 @@ TEST_F(ChipRecovery, SecondGenerationReplaysAConnectionAndWritesTheKeptRegisters
 
     // Connected: the replay runs; its power-management status is the result.
     Quiesce();
+    // Port 0 holds BSS index 0, as a connection leaves it.
+    port0->BssIndex = 0;
+    a->BssIndexSlots[0].InUse = 1;
+    a->BssIndexSlots[0].Port = port0;
     port0->ConnectionFlags |= PORT_CONN_CONNECTED;
     kshim::host::TraceClear();
+    auto legacyCommands = [&](uint8_t id) {
+        size_t n = 0;
+        for (const sim::fw::LegacyCommand& c : firmware_->Ram().RamCommands()) {
+            n += c.cmdId == id ? 1 : 0;
+        }
+        return n;
+    };
+    const size_t bssInfoBefore = legacyCommands(0x12);
+    const size_t staRecBefore = legacyCommands(0x13);
     EXPECT_EQ(a->HalOps.FwRecovery(a), STATUS_SUCCESS);
     port0->ConnectionFlags &= ~PORT_CONN_CONNECTED;
     EXPECT_EQ(a->Recovery.FwRecoveryCount, 1u);
-    for (const char* service : {"QzCmdSetBssInfo", "QzCmdSendStaRecUpdate", "AsicSetEdcaParm"}) {
-        EXPECT_EQ(qzltest::NotBuiltCalls(service), 1u) << service;
-    }
+    // The replay asks for the BSS information (command 0x12) and the peer's station record (0x13)
+    // again; this connection is only the port's flag, without the peer's station entry, so both
+    // builders refuse and nothing reaches the firmware. The EDCA push is still to come.
+    Quiesce();
+    EXPECT_EQ(CountTraces("BSS information of port 0: no station entry"), 1u);
+    EXPECT_EQ(CountTraces("station record of port 0: no station entry"), 1u);
+    EXPECT_EQ(legacyCommands(0x12), bssInfoBefore);
+    EXPECT_EQ(legacyCommands(0x13), staRecBefore);
+    EXPECT_EQ(qzltest::NotBuiltCalls("AsicSetEdcaParm"), 1u);
     // Spatial reuse is switched on again: extended command 0xA8, 20 bytes, sub-command 1, value 1.
     size_t srSwitches = 0;
     for (const sim::fw::LegacyCommand& c : firmware_->Ram().RamCommands()) {

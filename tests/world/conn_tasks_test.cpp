@@ -16,10 +16,8 @@
 #include "kshim/wificx.h"
 #include "kshim/wificx_request.h"
 
-// The connection tasks' messages come from the WDI TLV library's connect schema; until that schema is
-// in the tree this file builds to nothing.
+// The connection tasks' messages come from the WDI TLV library's connect schema.
 #include "kshim/wditlv.h"
-#if defined(WDI_TLV_CONNECT_BSS_ENTRY)
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -254,4 +252,3 @@ TEST_F(WorldConnTasks, TheResetRadioAndOperationModeTasksCarryTheirFields)
 
 }  // namespace
 
-#endif  // WDI_TLV_CONNECT_BSS_ENTRY

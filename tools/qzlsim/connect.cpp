@@ -21,10 +21,8 @@
 #include "scenario.h"
 #include "world.h"
 
-// The connection tasks' messages come from the WDI TLV library's connect schema; until that schema is
-// in the tree this file builds to nothing.
+// The connection tasks' messages come from the WDI TLV library's connect schema.
 #include "kshim/wditlv.h"
-#if defined(WDI_TLV_CONNECT_BSS_ENTRY)
 namespace qzlsim {
 namespace {
 
@@ -404,4 +402,3 @@ const Registration kRoam({
 }  // namespace
 }  // namespace qzlsim
 
-#endif  // WDI_TLV_CONNECT_BSS_ENTRY

@@ -5,10 +5,8 @@
 #include "kshim/host/wifi_service.h"
 #include "kshim/wditlv.h"
 
-// The connection tasks' messages come from the WDI TLV library's connect schema; until that schema is
-// in the tree this file builds to nothing.
+// The connection tasks' messages come from the WDI TLV library's connect schema.
 #include "kshim/wditlv.h"
-#if defined(WDI_TLV_CONNECT_BSS_ENTRY)
 namespace kshim::host {
 
 namespace {
@@ -181,4 +179,3 @@ NTSTATUS WifiService::SetOperationMode(uint32_t wdiMode, uint16_t portId)
 
 }  // namespace kshim::host
 
-#endif  // WDI_TLV_CONNECT_BSS_ENTRY
