@@ -21,7 +21,7 @@ protected:
         }
         return out;
     }
-    void Clear() { adapter_->Mlme.ConnectCandidates.EntryCount = 0; }
+    void Clear() { ClearCandidates(); }
 };
 
 TEST_F(Candidates, ShortListsAreRepeatedUpToFiveAndSortedByScore)

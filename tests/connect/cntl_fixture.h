@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Common/mlme/mlmeconnect.h"
+#include "Common/mlme/mlmesync_reposit.h"
 #include "mlme/mlme_fixture.h"
 
 namespace cntltest {
@@ -31,6 +32,8 @@ protected:
         adapter_->WorkingCfg.NetworkType = 1;
         adapter_->Mlme.ListenInterval = 10;
         SetDesiredSsid("home");
+        port_->ConnectConfig.AnyBssid = 1;  // the OS names no BSSID list: every access point of the SSID
+        RepositTableGet(adapter_)->RepositCount = 0;
     }
 
     void SetDesiredSsid(const char* ssid)
@@ -54,7 +57,24 @@ protected:
         e.SsidLen = static_cast<UCHAR>(std::strlen(ssid));
         std::memcpy(e.Ssid, ssid, e.SsidLen);
         e.CapabilityInfo = 0x0431;
+        // The connect request sorts its candidates afresh from the roaming-candidate table: the entry
+        // is an open access point of the SSID there, all of one signal so the order stays as added.
+        e.BssType = 1;
+        e.AuthMode = 1;
+        e.Rssi = -50;
+        LARGE_INTEGER now;
+        KeQuerySystemTime(&now);
+        e.LastUpdateTime = static_cast<ULONG64>(now.QuadPart);
+        PREPOSIT_TABLE reposit = RepositTableGet(adapter_);
+        reposit->RepositEntries[reposit->RepositCount++] = e;
         return e;
+    }
+
+    // Forgets every candidate added so far.
+    void ClearCandidates()
+    {
+        adapter_->Mlme.ConnectCandidates.EntryCount = 0;
+        RepositTableGet(adapter_)->RepositCount = 0;
     }
 
     // Runs one element through the machine as the MLME handler would.

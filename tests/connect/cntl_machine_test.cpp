@@ -17,7 +17,7 @@ std::vector<UCHAR> AssocBody(const UCHAR* ap, USHORT capability)
 {
     return {ap[0], ap[1], ap[2], ap[3], ap[4], ap[5], static_cast<UCHAR>(capability), static_cast<UCHAR>(capability >> 8),
             0x0A, 0x00,                    // listen interval 10
-            0x00, 0x00, 0xFA, 0x00, 0x00, 0x00};  // 250 ms
+            0xFA, 0x00, 0x00, 0x00};       // 250 ms
 }
 
 class ConnectControl : public CntlTest {
@@ -86,8 +86,11 @@ TEST_F(ConnectControl, ConfirmsMoveTheMachineAsTheTableSays)
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(s.name);
-        adapter_->Mlme.ConnectCandidates.EntryCount = 0;
+        ClearCandidates();
         Joined(s.state);
+        if (s.state == 3) {
+            RepositTableGet(adapter_)->RepositCount = 0;  // no roaming candidate to try next
+        }
         Confirm(s.message, s.status);
         EXPECT_EQ(State(), s.next);
         auto posted = TakePosted();
@@ -144,6 +147,18 @@ TEST_F(ConnectControl, ARoamReassociates)
     EXPECT_EQ(posted[0].body, AssocBody(kApA, 0x1533));
 }
 
+TEST_F(ConnectControl, ARefusedReassociationTriesTheNextRoamingCandidate)
+{
+    Joined(3);  // A and B are the roaming candidates; A refused with 17
+    Confirm(38, 17);
+    EXPECT_EQ(State(), 3u);
+    auto posted = TakePosted();
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].machine, 1u);
+    EXPECT_EQ(posted[0].message, 1u);  // reassociation
+    EXPECT_EQ(posted[0].body, AssocBody(kApB, 0x0431 & 0x1533));
+}
+
 TEST_F(ConnectControl, WhenTheCandidatesAreUsedUpTheMachineWaitsWhereTheLastFailureCame)
 {
     Joined(2);
@@ -164,7 +179,7 @@ TEST_F(ConnectControl, AWpsAttemptGivesUpInsteadOfTryingTheNextCandidate)
     } cases[] = {{2, 40}, {7, 35}, {6, 34}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.state);
-        adapter_->Mlme.ConnectCandidates.EntryCount = 0;
+        ClearCandidates();
         Joined(c.state);
         port_->WpsState = 3;
         port_->Mlme.Cntl.WpsStatus = 0;
@@ -180,7 +195,7 @@ TEST_F(ConnectControl, AWpsAttemptGivesUpInsteadOfTryingTheNextCandidate)
         EXPECT_EQ(posted[0].body, std::vector<UCHAR>(peer, peer + 6));
     }
     // A failed first authentication is still tried once more.
-    adapter_->Mlme.ConnectCandidates.EntryCount = 0;
+    ClearCandidates();
     Joined(5);
     port_->WpsState = 3;
     Confirm(35, 16);
