@@ -182,6 +182,9 @@ typedef struct _MAC_TABLE_ENTRY {
     UCHAR RifsMode;
     // The peer's HE and EHT records and the TWT flows (Common/he).
     RLM_ENTRY_BLOCK Rlm;
+    // The connection's record of the access point (the connect-control machine writes them).
+    UCHAR AuthAttempt;              // 1 first authentication try, 2 second
+    UCHAR QosByte;                  // the joined access point's QoS byte
 } MAC_TABLE_ENTRY, *PMAC_TABLE_ENTRY;
 
 // The adapter's pool: 20 entries, the free list and its count. MacTabLock of the adapter guards the

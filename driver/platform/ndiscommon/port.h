@@ -254,6 +254,7 @@ typedef struct _MP_PORT {
     ULONG State;
     UCHAR BssIndex;     // BSS_INDEX_NONE when unbound
     UCHAR OwnMacIndex;  // 255 when unbound
+    ULONG BssIndexValue;  // given at binding (0 the first port, 1 the Wi-Fi Direct roles); network activation sends it
     ULONG PendingWork;  // work items pending
 
     // The OS's net adapter of the port (null while it has none).
