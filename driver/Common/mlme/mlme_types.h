@@ -280,6 +280,7 @@ typedef struct _MLME_ADAPTER_BLOCK {
     BSS_TABLE ConnectCandidates;   // the connect attempt's candidate table (CONNECT_CANDIDATE_LIST)
     MLME_CNTL_ADAPTER_BLOCK Cntl;  // the connect attempt's context
     LONG RepositBusy;              // the roaming-candidate table's busy flag
+    LONG PeerCallBusy;             // serialises the OS add-peer and remove-peer calls (0 free, 1 held)
     PVOID RepositTable;            // the roaming-candidate table's storage
     ULONG RepositTableSize;
     MLME_CONN_ADAPTER_BLOCK Conn;  // the station's authentication and association exchange

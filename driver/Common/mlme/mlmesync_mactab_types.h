@@ -58,6 +58,9 @@ typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 #define MAC_ENTRY_NO_SEQ 0xFFFF
 #define MAC_ENTRY_ASSOCIATED 2
 
+// The port status bit of a peer known to the OS (WiFiCx add-peer done).
+#define PORT_PEER_KNOWN_TO_OS 0x00200000u
+
 // The PHY type set of a peer (PhyModeFlags).
 #define MAC_ENTRY_PHY_CCK 0x01
 #define MAC_ENTRY_PHY_ERP 0x02
@@ -185,6 +188,9 @@ typedef struct _MAC_TABLE_ENTRY {
     // The connection's record of the access point (the connect-control machine writes them).
     UCHAR AuthAttempt;              // 1 first authentication try, 2 second
     UCHAR QosByte;                  // the joined access point's QoS byte
+    // Removal: with CancelTxOnRemove 1 the packets still queued for the peer (its pending-transmit
+    // queue, numbered by the WLAN index) are cancelled when the entry leaves its port.
+    UCHAR CancelTxOnRemove;
 } MAC_TABLE_ENTRY, *PMAC_TABLE_ENTRY;
 
 // The adapter's pool: 20 entries, the free list and its count. MacTabLock of the adapter guards the
@@ -203,4 +209,5 @@ typedef struct _MAC_TABLE_PORT_LIST {
     PMAC_TABLE_ENTRY Tail;
     LONG Count;
     UCHAR OwnWlanIdx;  // WLAN index of the port's own kind-0 entry
+    UCHAR ClientAssociated;  // a group owner sent an association response to a client
 } MAC_TABLE_PORT_LIST, *PMAC_TABLE_PORT_LIST;
