@@ -5,6 +5,7 @@
 #include "kshim/ndis.h"
 #include "kshim/nt_types.h"
 #include "Common/rlm_types.h"
+#include "Common/mlme/mlmeinfo_types.h"
 #include "platform/ndiscommon/ndiscommon_types.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
@@ -182,6 +183,10 @@ typedef struct _MAC_TABLE_ENTRY {
     UCHAR RifsMode;
     // The peer's HE and EHT records and the TWT flows (Common/he).
     RLM_ENTRY_BLOCK Rlm;
+    // The peer's pairwise key (Common/mlme/mlmeinfo_key).
+    CIPHER_KEY PairwiseKey;
+    ULONG OsCipher;                 // OS cipher algorithm of the last key installed on the entry
+    USHORT PortSecured;             // 1 secured, 2 (or 0 before the first key) not secured
 } MAC_TABLE_ENTRY, *PMAC_TABLE_ENTRY;
 
 // The adapter's pool: 20 entries, the free list and its count. MacTabLock of the adapter guards the
