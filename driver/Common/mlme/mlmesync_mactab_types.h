@@ -5,6 +5,7 @@
 #include "kshim/ndis.h"
 #include "kshim/nt_types.h"
 #include "Common/rlm_types.h"
+#include "Common/mlme/mlmeinfo_types.h"
 #include "platform/ndiscommon/ndiscommon_types.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
@@ -191,6 +192,10 @@ typedef struct _MAC_TABLE_ENTRY {
     // Removal: with CancelTxOnRemove 1 the packets still queued for the peer (its pending-transmit
     // queue, numbered by the WLAN index) are cancelled when the entry leaves its port.
     UCHAR CancelTxOnRemove;
+    // The peer's pairwise key (Common/mlme/mlmeinfo_key).
+    CIPHER_KEY PairwiseKey;
+    ULONG OsCipher;                 // OS cipher algorithm of the last key installed on the entry
+    USHORT PortSecured;             // 1 secured, 2 (or 0 before the first key) not secured
 } MAC_TABLE_ENTRY, *PMAC_TABLE_ENTRY;
 
 // The adapter's pool: 20 entries, the free list and its count. MacTabLock of the adapter guards the
