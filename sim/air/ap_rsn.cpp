@@ -125,7 +125,9 @@ uint16_t ApRsn::Associate(const Mac& station, const uint8_t* elements, size_t le
     stations_.erase(station);
     const std::optional<Element> e = FindElement(elements, length, kEidRsn);
     if (!e) {
-        return kStatusInvalidRsne;
+        // A request without an RSN element is taken as the air took every request before it learnt
+        // RSN: associated without a handshake, its data exchanged as it comes.
+        return 0;
     }
     const std::optional<RsnRequest> r = ReadRsn(e->body, e->length);
     if (!r) {
@@ -324,7 +326,12 @@ void AccessPoint::SecuredData(const Bytes& frame, const FrameAddresses& a, const
             ++record_.dataFrames;
             return;  // data from a station that is not associated is not taken
         }
-        in = RsnState()->FromStation(a.a2, frame);
+        if (!RsnState()->Known(a.a2)) {
+            in.kind = ApRsn::Intake::Data;  // associated without an RSN element
+            in.plain = frame;
+        } else {
+            in = rsn_->FromStation(a.a2, frame);
+        }
         if (in.kind == ApRsn::Intake::Eapol && in.reply) {
             uint16_t& next = echoSequence_[16];
             const uint16_t seq = next;

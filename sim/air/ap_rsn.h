@@ -6,7 +6,9 @@
 // Association: the station's RSN element is checked against what the access point offers (pairwise
 // CCMP-128, an AKM it advertises, SAE only after an SAE authentication, management frame protection
 // when required); a refusal carries the status IEEE 802.11 names for it. After a successful
-// association message 1 goes out at once.
+// association message 1 goes out at once. A request without an RSN element is associated as before
+// the air knew RSN (no handshake, data as it comes), so that worlds and callers written for that
+// keep working.
 //
 // Data: an EAPOL frame from a station feeds its authenticator (plain before the pairwise key, under
 // it after); any other data frame is taken only when protected with the station's key, with a packet
@@ -58,6 +60,8 @@ public:
     uint16_t Associate(const Mac& station, const uint8_t* elements, size_t length);
     void Forget(const Mac& station);
     bool Keyed(const Mac& station) const;
+    // Whether the station associated with an RSN element (and so runs the handshake).
+    bool Known(const Mac& station) const { return Find(station) != nullptr; }
     bool Pmf(const Mac& station) const;
 
     // Message 1 for a station just associated (empty when it has no handshake).

@@ -375,6 +375,7 @@ TEST_F(SecuredAir, ProtectedManagementFramesFollowTheAccessPointsPolicy)
     tkip[13] = 2;
     EXPECT_EQ(Associate(tkip), 42);
     EXPECT_EQ(Associate(Hex("3002 0100")), 72);
+    EXPECT_EQ(Associate(Hex("3003 010000")), 72);
 }
 
 }  // namespace
