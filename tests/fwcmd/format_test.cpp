@@ -101,7 +101,7 @@ TEST_P(GoldenTest, MessageBytesAndRing)
                                         static_cast<USHORT>(c.payload.size()), nullptr, 0, 0);
     KeLowerIrql(old);
     ASSERT_EQ(status, STATUS_SUCCESS);
-    ASSERT_TRUE(Eventually([&] { return HandedOverCount() == 1; }));
+    ASSERT_TRUE(WaitHandedOver(1));
     HandedOver sent = HandedOverMessages()[0];
 
     std::vector<uint8_t> expected(64, 0);

@@ -200,6 +200,15 @@ protected:
         std::lock_guard<std::mutex> lock(mutex_);
         return handedOver_.size();
     }
+    // Waits on the hand-over itself (no time-out of the stand-in's clock, a minute of host time as the
+    // last resort) until `count` messages were handed over; true when exactly `count` were.
+    bool WaitHandedOver(size_t count)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        kshim::host::WaitUntil(lock, cv_, INT64_MAX, [&] { return handedOver_.size() >= count; },
+                               std::chrono::steady_clock::now() + std::chrono::minutes(1));
+        return handedOver_.size() == count;
+    }
 
     // The next hand-over blocks in the host interface until ReleaseHeldHandOver.
     void HoldNextHandOver()
@@ -279,6 +288,7 @@ private:
         {
             std::unique_lock<std::mutex> lock(mutex_);
             handedOver_.push_back(record);
+            cv_.NotifyAll();
             if (holdNext_) {
                 holdNext_ = false;
                 holding_ = true;

@@ -107,7 +107,7 @@ TEST_P(QueueTest, TwentyBusySlotsRefuseTheTwentyFirstCommand)
     for (int i = 0; i < FW_CMD_SLOT_COUNT; ++i) {
         ASSERT_EQ(SendAtDispatch(0x04, 0x10, kFlagsNoAnswer, large), STATUS_SUCCESS) << i;
     }
-    ASSERT_TRUE(Eventually([&] { return HandedOverCount() == FW_CMD_SLOT_COUNT; }));
+    ASSERT_TRUE(WaitHandedOver(FW_CMD_SLOT_COUNT));
     EXPECT_EQ(SlotsInUse(), ULONG{FW_CMD_SLOT_COUNT});
     EXPECT_EQ(SendAtDispatch(0x04, 0x10, kFlagsNoAnswer, large), STATUS_UNSUCCESSFUL);
     const int64_t before = kshim::host::ClockNow();
@@ -122,7 +122,7 @@ TEST_P(QueueTest, TwentyBusySlotsRefuseTheTwentyFirstCommand)
     EXPECT_EQ(ReportDmaDone(0), 0u);
     EXPECT_EQ(SendAtDispatch(0x04, 0x10, kFlagsNoAnswer, large), STATUS_SUCCESS);
     EXPECT_TRUE(Slot(0).InUse);
-    EXPECT_TRUE(Eventually([&] { return HandedOverCount() == FW_CMD_SLOT_COUNT + 1; }));
+    EXPECT_TRUE(WaitHandedOver(FW_CMD_SLOT_COUNT + 1));
 }
 
 // ---- time-outs ---------------------------------------------------------------------------------------
@@ -289,16 +289,19 @@ TEST_P(QueueTest, FlushReleasesEveryWaiter)
 {
     chipMode_ = ChipMode::Silent;
     std::atomic<NTSTATUS> notSent{STATUS_PENDING};
-    std::thread first([&] { notSent = Send(0x04, 0x10, kFlagsNoAnswer, {1, 0, 0, 0}); });
-    ASSERT_TRUE(Eventually([&] { return HandedOverCount() == 1; }));
+    // The senders are threads of the simulation, so the clock does not move past their waits before
+    // the flush comes.
+    kshim::host::SimThread first([&] { notSent = Send(0x04, 0x10, kFlagsNoAnswer, {1, 0, 0, 0}); });
+    ASSERT_TRUE(WaitHandedOver(1));
     std::atomic<NTSTATUS> waitingForAnswer{STATUS_PENDING};
-    std::thread second([&] { waitingForAnswer = Send(0x10, 0x10, kFlagsAnswer, {1, 0, 0, 0}); });
-    ASSERT_TRUE(Eventually([&] { return HandedOverCount() == 2; }));
+    kshim::host::SimThread second([&] { waitingForAnswer = Send(0x10, 0x10, kFlagsAnswer, {1, 0, 0, 0}); });
+    ASSERT_TRUE(WaitHandedOver(2));
+    ASSERT_TRUE(qzl_test::Settle());  // the command thread has put the second on the ring
     EXPECT_EQ(ReportDmaDone(1), 1u);  // the second is sent and waits for its answer
     EXPECT_TRUE(qzl_test::Settle());
     QzCmdQueueFlushCheck(adapter_.get());
-    first.join();
-    second.join();
+    first.Join();
+    second.Join();
     EXPECT_EQ(notSent.load(), STATUS_UNSUCCESSFUL);
     EXPECT_EQ(waitingForAnswer.load(), STATUS_SUCCESS);
     EXPECT_EQ(SlotsInUse(), 0u);

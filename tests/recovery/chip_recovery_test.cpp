@@ -6,6 +6,7 @@
 
 #include "hal/chips/qzarvel2x.h"
 #include "hal/chips/qzarvel3x.h"
+#include "Common/mlme/mlmesync_mactab.h"
 #include "hal/common/hal_ser.h"
 #include "kshim/host/device_reset.h"
 #include "kshim/host/wifi.h"
@@ -183,6 +184,14 @@ TEST_F(ChipRecovery, SecondGenerationReplaysAConnectionAndWritesTheKeptRegisters
     a->BssIndexSlots[0].InUse = 1;
     a->BssIndexSlots[0].Port = port0;
     port0->ConnectionFlags |= PORT_CONN_CONNECTED;
+    // The access point's station entry, of the port's role, as the association leaves it.
+    const UCHAR peer[6] = {0x02, 0x41, 0x50, 0x00, 0x00, 0x01};
+    PMAC_TABLE_ENTRY apEntry = MlmeSyncMacTabMatchedRoleType(port0, GetWlanRoleType(port0));
+    if (apEntry == nullptr) {
+        apEntry = MacTableInsertEntry(a, port0, peer, TRUE);
+        ASSERT_NE(apEntry, nullptr);
+        apEntry->Kind = GetWlanRoleType(port0);
+    }
     kshim::host::TraceClear();
     auto legacyCommands = [&](uint8_t id) {
         size_t n = 0;
@@ -196,14 +205,11 @@ TEST_F(ChipRecovery, SecondGenerationReplaysAConnectionAndWritesTheKeptRegisters
     EXPECT_EQ(a->HalOps.FwRecovery(a), STATUS_SUCCESS);
     port0->ConnectionFlags &= ~PORT_CONN_CONNECTED;
     EXPECT_EQ(a->Recovery.FwRecoveryCount, 1u);
-    // The replay asks for the BSS information (command 0x12) and the peer's station record (0x13)
-    // again; this connection is only the port's flag, without the peer's station entry, so both
-    // builders refuse and nothing reaches the firmware. The EDCA push is still to come.
+    // The replay sends the BSS information (command 0x12) and the access point's station record
+    // (0x13) to the firmware again, once each. The EDCA push is still to come.
     Quiesce();
-    EXPECT_EQ(CountTraces("BSS information of port 0: no station entry"), 1u);
-    EXPECT_EQ(CountTraces("station record of port 0: no station entry"), 1u);
-    EXPECT_EQ(legacyCommands(0x12), bssInfoBefore);
-    EXPECT_EQ(legacyCommands(0x13), staRecBefore);
+    EXPECT_EQ(legacyCommands(0x12), bssInfoBefore + 1);
+    EXPECT_EQ(legacyCommands(0x13), staRecBefore + 1);
     EXPECT_EQ(qzltest::NotBuiltCalls("AsicSetEdcaParm"), 1u);
     // Spatial reuse is switched on again: extended command 0xA8, 20 bytes, sub-command 1, value 1.
     size_t srSwitches = 0;

@@ -98,13 +98,18 @@ NTSTATUS WdiTaskAbortScanRequest(PMP_ADAPTER adapter, PMP_PORT port)
     adapter->Mlme.Scan.RoamingNeeded = 0;
     UCHAR cancelled = 0;
     PlatformCancelTimer(&adapter->Mlme.Scan.ScanTimer, &cancelled);
-    (void)MlmeSyncScanDone(adapter, port, 0);
     const bool p2p = port->PortType >= WFD_DEVICE && port->PortType <= WFD_CLIENT;
     MLME_SCAN_STATE& scan = adapter->Mlme.Scan;
     if (adapter->RegistryBlock.RebootScanEnhancement && !p2p &&
         (scan.RebootScanState == REBOOT_SCAN_SENT || scan.RebootScanState == REBOOT_SCAN_DONE)) {
         scan.RebootScanState = REBOOT_SCAN_IDLE;
     }
+    // The firmware is told to cancel while the adapter still marks the scan running: the scan-done
+    // confirm queued below ends the scan on the MLME thread and clears that mark, after which the
+    // cancel would be refused and the firmware would scan on. The aborted byte is set first so the
+    // confirm starts no follow-up scan.
     adapter->Wdi.ScanAbortRequested.store(1);
-    return QzCmdSendAbortScan(adapter);
+    const NTSTATUS status = QzCmdSendAbortScan(adapter);
+    (void)MlmeSyncScanDone(adapter, port, 0);
+    return status;
 }
