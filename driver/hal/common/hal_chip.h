@@ -42,6 +42,7 @@ VOID HalRegisterChip(PMP_ADAPTER adapter);
 #define CHIP_FACT_DOMAIN_V1_ONLY 0x00000200u      // the domain information goes only in its first version
 #define CHIP_FACT_ASSOC_MAKER_1 0x00000400u       // association requests carry the maker element, class byte 1
 #define CHIP_FACT_ASSOC_MAKER_2 0x00000800u       // association requests carry the maker element, class byte 2
+#define CHIP_FACT_GROUP_BAND_FIRST 0x00001000u    // a station connecting beside a group owner not yet started yields the group's band
 
 typedef struct _CHIP_ID_ROW {
     USHORT DeviceId;
