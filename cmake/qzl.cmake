@@ -27,6 +27,11 @@ endif()
 
 function(qzl_strict_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Werror -Wno-unused-parameter)
+  # The dev preset's compiler holds the warning standard; the fuzz preset's compiler reports its own
+  # extra warnings without stopping the fuzz build.
+  if(QZL_FUZZ)
+    target_compile_options(${target} PRIVATE -Wno-error)
+  endif()
 endfunction()
 
 # Driver code is kernel code: no exceptions, no RTTI, strict warnings.

@@ -13,6 +13,8 @@
 #include "Common/mlme/mlmeauth.h"
 #include "platform/ndiscommon/adapter.h"
 
+#include "fuzz_support.h"
+
 namespace {
 
 constexpr size_t kControlBytes = 2;
@@ -37,6 +39,12 @@ World& Get()
 }
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    qzlfuzz::Quiet();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <memory>
 
+#include "Common/mlme/mlmesync.h"
 #include "Common/mlme/mlmesync_bss.h"
 #include "Common/mlme/mlmesync_sanity.h"
 #include "kshim/host/control.h"

@@ -19,6 +19,8 @@
 #include "kshim/host/control.h"
 #include "platform/ndiscommon/adapter.h"
 
+#include "fuzz_support.h"
+
 namespace {
 
 constexpr size_t kControlBytes = 2;
@@ -38,26 +40,31 @@ constexpr Report kReports[] = {
     {0x3404, 16, 0xEC, 0},
 };
 
-MP_ADAPTER* NewAdapter(USHORT deviceId)
+// One adapter per report kind, built once; each input starts from it as built.
+MP_ADAPTER* AdapterFor(size_t kind)
 {
-    auto* adapter = new MP_ADAPTER();
-    adapter->DeviceId = deviceId;
-    HalRegisterChip(adapter);
-    adapter->Signature = MP_ADAPTER_SIGNATURE;
-    adapter->FwDownloaded = 1;
-    KeInitializeSpinLock(&adapter->FwCmdSlotLock);
-    KeInitializeSpinLock(&adapter->FlagLock);
-    QzCmdInitFWCmdSlotEvents(adapter);
-    QzCmdInitFWCmdQueue(adapter);
-    return adapter;
+    static qzlfuzz::AdapterSnapshot snapshots[4];
+    qzlfuzz::AdapterSnapshot& snapshot = snapshots[kind];
+    if (snapshot.live == nullptr) {
+        auto* adapter = new MP_ADAPTER();
+        adapter->DeviceId = kReports[kind].deviceId;
+        HalRegisterChip(adapter);
+        adapter->Signature = MP_ADAPTER_SIGNATURE;
+        adapter->FwDownloaded = 1;
+        KeInitializeSpinLock(&adapter->FwCmd.FwCmdSlotLock);
+        KeInitializeSpinLock(&adapter->FlagLock);
+        QzCmdInitFWCmdSlotEvents(adapter);
+        QzCmdInitFWCmdQueue(adapter);
+        snapshot.Take(adapter);
+    }
+    return snapshot.Restore();
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    kshim::host::TraceSetEcho(0);
-    kshim::host::TraceSetLevel(0);
+    qzlfuzz::Quiet();
     return 0;
 }
 
@@ -88,8 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t length)
         std::memcpy(header + kHeader, data + kControlBytes, payload);
     }
 
-    MP_ADAPTER* adapter = NewAdapter(report.deviceId);
+    MP_ADAPTER* adapter = AdapterFor(data[0] & 3);
     (void)RamModeEventHandler(adapter, buffer.data(), static_cast<ULONG>(buffer.size()));
-    delete adapter;
     return 0;
 }

@@ -23,21 +23,30 @@
 #include "platform/ndiscommon/ndiscommonhifpci.h"
 #include "platform/ndis6/n6pci.h"
 
+#include "fuzz_support.h"
+
 namespace {
 
 constexpr USHORT kDevices[] = {0x3404, 0x3502, 0x3602, 0x3601};
 constexpr size_t kControlBytes = 6;
 
-MP_ADAPTER* NewAdapter(USHORT deviceId, bool inRam)
+// One adapter per device, built once; each input starts from it as built.
+MP_ADAPTER* AdapterFor(ULONG device, bool inRam)
 {
-    auto* adapter = new MP_ADAPTER();
-    adapter->DeviceId = deviceId;
-    HalRegisterChip(adapter);
-    adapter->Signature = MP_ADAPTER_SIGNATURE;
+    static qzlfuzz::AdapterSnapshot snapshots[4];
+    qzlfuzz::AdapterSnapshot& snapshot = snapshots[device];
+    if (snapshot.live == nullptr) {
+        auto* adapter = new MP_ADAPTER();
+        adapter->DeviceId = kDevices[device];
+        HalRegisterChip(adapter);
+        adapter->Signature = MP_ADAPTER_SIGNATURE;
+        KeInitializeSpinLock(&adapter->FwCmd.FwCmdSlotLock);
+        QzCmdInitFWCmdSlotEvents(adapter);
+        QzCmdInitFWCmdQueue(adapter);
+        snapshot.Take(adapter);
+    }
+    MP_ADAPTER* adapter = snapshot.Restore();
     adapter->FwDownloaded = inRam ? 1 : 0;
-    KeInitializeSpinLock(&adapter->FwCmdSlotLock);
-    QzCmdInitFWCmdSlotEvents(adapter);
-    QzCmdInitFWCmdQueue(adapter);
     return adapter;
 }
 
@@ -45,7 +54,7 @@ MP_ADAPTER* NewAdapter(USHORT deviceId, bool inRam)
 void WaitFor(MP_ADAPTER* adapter, const uint8_t* expected)
 {
     for (ULONG i = 0; i < 4; ++i) {
-        FW_CMD_SLOT& slot = adapter->FwCmdSlots[i];
+        FW_CMD_SLOT& slot = adapter->FwCmd.FwCmdSlots[i];
         slot.InUse = 1;
         slot.OnRing = 1;
         slot.NeedAnswer = 1;
@@ -61,8 +70,7 @@ void WaitFor(MP_ADAPTER* adapter, const uint8_t* expected)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    kshim::host::TraceSetEcho(0);
-    kshim::host::TraceSetLevel(0);
+    qzlfuzz::Quiet();
     return 0;
 }
 
@@ -72,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t length)
         return 0;
     }
     const uint8_t mode = data[0];
-    MP_ADAPTER* adapter = NewAdapter(kDevices[mode & 3], (mode & 4) != 0);
+    MP_ADAPTER* adapter = AdapterFor(mode & 3, (mode & 4) != 0);
     WaitFor(adapter, data + 2);
 
     const size_t size = length - kControlBytes;
@@ -96,6 +104,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t length)
     } else {
         (void)RecvProcessFwEvent(adapter, &record);
     }
-    delete adapter;
     return 0;
 }

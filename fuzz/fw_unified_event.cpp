@@ -18,23 +18,32 @@
 #include "kshim/host/control.h"
 #include "platform/ndiscommon/adapter.h"
 
+#include "fuzz_support.h"
+
 namespace {
 
 constexpr size_t kControlBytes = 6;
 constexpr size_t kRxd = 32;
 constexpr size_t kHeader = 12;
 
-MP_ADAPTER* NewAdapter(USHORT deviceId, uint8_t slots)
+// One adapter per device, built once; each input starts from it as built.
+MP_ADAPTER* AdapterFor(ULONG device, uint8_t slots)
 {
-    auto* adapter = new MP_ADAPTER();
-    adapter->DeviceId = deviceId;
-    HalRegisterChip(adapter);
-    adapter->Signature = MP_ADAPTER_SIGNATURE;
-    adapter->FwDownloaded = 1;
-    KeInitializeSpinLock(&adapter->FwCmdSlotLock);
-    KeInitializeSpinLock(&adapter->FlagLock);
-    QzCmdInitFWCmdSlotEvents(adapter);
-    QzCmdInitFWCmdQueue(adapter);
+    static qzlfuzz::AdapterSnapshot snapshots[2];
+    qzlfuzz::AdapterSnapshot& snapshot = snapshots[device];
+    if (snapshot.live == nullptr) {
+        auto* built = new MP_ADAPTER();
+        built->DeviceId = device != 0 ? 0x3601 : 0x3602;
+        HalRegisterChip(built);
+        built->Signature = MP_ADAPTER_SIGNATURE;
+        built->FwDownloaded = 1;
+        KeInitializeSpinLock(&built->FwCmd.FwCmdSlotLock);
+        KeInitializeSpinLock(&built->FlagLock);
+        QzCmdInitFWCmdSlotEvents(built);
+        QzCmdInitFWCmdQueue(built);
+        snapshot.Take(built);
+    }
+    MP_ADAPTER* adapter = snapshot.Restore();
     for (ULONG i = 0; i < 4; ++i) {
         adapter->BssIndexSlots[i].InUse = (slots >> i) & 1;
     }
@@ -44,7 +53,7 @@ MP_ADAPTER* NewAdapter(USHORT deviceId, uint8_t slots)
 void WaitFor(MP_ADAPTER* adapter, const uint8_t* expected)
 {
     for (ULONG i = 0; i < 2; ++i) {
-        FW_CMD_SLOT& slot = adapter->FwCmdSlots[i];
+        FW_CMD_SLOT& slot = adapter->FwCmd.FwCmdSlots[i];
         slot.InUse = 1;
         slot.OnRing = 1;
         slot.NeedAnswer = 1;
@@ -59,8 +68,7 @@ void WaitFor(MP_ADAPTER* adapter, const uint8_t* expected)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    kshim::host::TraceSetEcho(0);
-    kshim::host::TraceSetLevel(0);
+    qzlfuzz::Quiet();
     return 0;
 }
 
@@ -70,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t length)
         return 0;
     }
     const uint8_t mode = data[1];
-    MP_ADAPTER* adapter = NewAdapter((mode & 2) != 0 ? 0x3601 : 0x3602, static_cast<uint8_t>((mode >> 2) & 0xF));
+    MP_ADAPTER* adapter = AdapterFor((mode & 2) != 0 ? 1 : 0, static_cast<uint8_t>((mode >> 2) & 0xF));
     WaitFor(adapter, data + 4);
 
     const size_t body = length - kControlBytes;
@@ -86,6 +94,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t length)
         std::memcpy(buffer.data() + kRxd + kHeader, data + kControlBytes, body);
     }
     (void)RamModeEventHandler(adapter, buffer.data(), static_cast<ULONG>(buffer.size()));
-    delete adapter;
     return 0;
 }

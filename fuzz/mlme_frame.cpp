@@ -15,6 +15,8 @@
 #include "kshim/host/control.h"
 #include "platform/ndiscommon/adapter.h"
 
+#include "fuzz_support.h"
+
 namespace {
 
 constexpr size_t kControlBytes = 2;
@@ -22,6 +24,7 @@ constexpr size_t kControlBytes = 2;
 MP_ADAPTER* MakeAdapter()
 {
     auto* adapter = new MP_ADAPTER();
+    adapter->Device = qzlfuzz::PlainDevice();  // received action frames go up to the OS
     for (ULONG i = 0; i < 2; ++i) {
         auto* port = new MP_PORT();
         port->Adapter = adapter;
@@ -39,6 +42,12 @@ MP_ADAPTER* MakeAdapter()
 }
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    qzlfuzz::Quiet();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -60,5 +69,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     (void)MlmeEnqueueForRecv(adapter, port, 3, 0xC0, 0xC1, 0xC2, static_cast<ULONG>(frame.size()),
                              frame.empty() ? nullptr : frame.data());
     (void)MlmeHandler(adapter);
+    qzlfuzz::ForgetIndications();
     return 0;
 }

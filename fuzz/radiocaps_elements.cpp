@@ -43,7 +43,7 @@ World& TheWorld()
         a->AntennaPath = 0x22;
         a->Cap.SixGCapable = 1;
         // No firmware here: every firmware command (an agreement added by a TSF answer) is refused at once.
-        a->CmdTimeout = 1;
+        a->FwCmd.CmdTimeout = 1;
         w.port->Adapter = a;
         w.port->Active = 1;
         w.port->PortType = EXTSTA;

@@ -6,6 +6,14 @@
 
 #include "kshim/host/registry.h"
 
+#include "fuzz_support.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    qzlfuzz::Quiet();
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static const std::string empty = [] {

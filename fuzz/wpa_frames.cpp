@@ -8,6 +8,8 @@
 
 #include "kshim/host/wpa_crypto.h"
 
+#include "fuzz_support.h"
+
 using namespace kshim::host::wpa;
 
 namespace {
@@ -25,6 +27,12 @@ sae::Session* TheSession()
 }
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    qzlfuzz::Quiet();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

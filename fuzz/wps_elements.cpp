@@ -17,6 +17,8 @@
 #include "kshim/host/control.h"
 #include "platform/ndiscommon/adapter.h"
 
+#include "fuzz_support.h"
+
 namespace {
 
 struct World {
@@ -39,6 +41,12 @@ World& TheWorld()
 const UCHAR kBssid[6] = {0x02, 0xAA, 0xBB, 0xCC, 0xDD, 0x01};
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    qzlfuzz::Quiet();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

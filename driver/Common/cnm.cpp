@@ -12,11 +12,73 @@ void cnmInitBssInfo(PMP_ADAPTER adapter)
     }
 }
 
+PBSS_INDEX_SLOT cnmInitAndGetBssIndexForPort(PMP_ADAPTER adapter, PMP_PORT port, ULONG indexValue, BOOLEAN devicePort)
+{
+    constexpr ULONG kDeviceSlot = 4;
+    constexpr ULONG kRoleSlots = 4;
+    if (adapter == nullptr || port == nullptr) {
+        return nullptr;
+    }
+    BSS_INDEX_SLOT* slots = adapter->BssIndexSlots;
+    if (devicePort) {
+        slots[kDeviceSlot].Port = port;
+        slots[kDeviceSlot].InUse = 1;
+        port->BssIndex = static_cast<UCHAR>(kDeviceSlot);
+        port->OwnMacIndex = static_cast<UCHAR>(kDeviceSlot);
+        port->BssIndexValue = indexValue;
+        return &slots[kDeviceSlot];
+    }
+    // A port already bound keeps its slot.
+    if (port->BssIndex <= kDeviceSlot) {
+        for (ULONG k = 0; k < kRoleSlots; ++k) {
+            if (slots[k].InUse && slots[k].Port != nullptr && slots[k].Port->BssIndex == port->BssIndex) {
+                slots[k].Port->BssIndexValue = indexValue;
+                return &slots[k];
+            }
+        }
+    }
+    // The lowest own-MAC index no bound port uses.
+    ULONG ownMac = kRoleSlots;
+    for (ULONG i = 0; i < kRoleSlots && ownMac == kRoleSlots; ++i) {
+        bool taken = false;
+        for (ULONG k = 0; k < kRoleSlots; ++k) {
+            const MP_PORT* bound = slots[k].Port;
+            if (slots[k].InUse && bound != nullptr && bound->BssIndex == k && bound->OwnMacIndex == i) {
+                taken = true;
+            }
+        }
+        if (!taken) {
+            ownMac = i;
+        }
+    }
+    if (ownMac == kRoleSlots) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_INIT, "no own-MAC index left for port %u", static_cast<unsigned>(port->PortNumber));
+        return nullptr;
+    }
+    for (ULONG k = 0; k < kRoleSlots; ++k) {
+        if (!slots[k].InUse) {
+            slots[k].Port = port;
+            slots[k].InUse = 1;
+            slots[k].BandIndex = 0xFF;
+            port->BssIndex = static_cast<UCHAR>(k);
+            port->BssIndexValue = indexValue;
+            port->OwnMacIndex = static_cast<UCHAR>(ownMac);
+            return &slots[k];
+        }
+    }
+    DBGPRINT(TRACE_LEVEL_WARNING, DBG_INIT, "no BSS slot left for port %u", static_cast<unsigned>(port->PortNumber));
+    return nullptr;
+}
+
 NTSTATUS cnmFreeBssInfo(PMP_ADAPTER adapter, PBSS_INDEX_SLOT slot)
 {
     UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(slot);
-    return NOT_BUILT_YET();
+    if (slot == nullptr) {
+        return STATUS_SUCCESS;
+    }
+    // The port reference stays until the slot is bound again.
+    slot->InUse = 0;
+    return STATUS_SUCCESS;
 }
 
 // ================================================================================================
@@ -96,12 +158,3 @@ UCHAR cnmMapChannelWidthToBw(UCHAR channelWidth, ULONG secondaryOffset)
     }
 }
 
-PBSS_INDEX_SLOT cnmInitAndGetBssIndexForPort(PMP_ADAPTER adapter, PMP_PORT port, UCHAR activate, UCHAR deviceFlag)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(activate);
-    UNREFERENCED_PARAMETER(deviceFlag);
-    (void)NOT_BUILT_YET();
-    return nullptr;
-}

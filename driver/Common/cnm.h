@@ -11,10 +11,11 @@ typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 
 // Clears the five firmware BSS slots (used flag and port).
 void cnmInitBssInfo(PMP_ADAPTER adapter);
-// Binds the port to a firmware BSS slot and an own-MAC index (the Wi-Fi Direct device port to slot 4)
-// and writes both into the port; the slot, or none.
-PBSS_INDEX_SLOT cnmInitAndGetBssIndexForPort(PMP_ADAPTER adapter, PMP_PORT port, UCHAR activate, UCHAR deviceFlag);
-// Releases the port's firmware BSS slot.
+// Binds the port to a firmware BSS slot and own-MAC index: slot 4 for the Wi-Fi Direct device port,
+// the port's own slot again when it holds one, else the lowest free slot 0-3 with the lowest free
+// own-MAC index. Null when slots or own-MAC indexes 0-3 are all taken.
+PBSS_INDEX_SLOT cnmInitAndGetBssIndexForPort(PMP_ADAPTER adapter, PMP_PORT port, ULONG indexValue, BOOLEAN devicePort);
+// Releases the port's firmware BSS slot (nothing for no slot); the slot keeps its port reference.
 NTSTATUS cnmFreeBssInfo(PMP_ADAPTER adapter, PBSS_INDEX_SLOT slot);
 
 // ---- bandwidth limits and conversions of the radio capabilities ----------------------------------------

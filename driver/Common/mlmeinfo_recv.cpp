@@ -3,12 +3,6 @@
 
 #include "platform/ndiscommon/trace.h"
 
-ULONG MlmeInfoFindKeyMappingKey(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* address)
-{
-    (void)NOT_BUILT_YET();
-    return 0;
-}
-
 VOID PlatformIndicateMICFailure(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* transmitter, UCHAR keyIndex,
                                 BOOLEAN groupKey)
 {

@@ -98,8 +98,8 @@ void MarkOwnStationKeyDone(PMP_PORT port)
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "key command without answer: no own station entry to mark");
         return;
     }
-    // The key-installed mark is a field of the station entry.
-    (void)NOT_BUILT_YET();
+    PMP_ADAPTER adapter = port->Adapter;
+    adapter->MacKeyInstalled[entry->WlanIdx % MAC_TABLE_POOL_SIZE] = 1;
 }
 
 // Releases a message its sender is done with. While the command thread hands it to the host

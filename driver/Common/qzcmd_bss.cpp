@@ -22,6 +22,7 @@ namespace {
 
 constexpr UCHAR kFlagsNoAnswer = 16;
 constexpr UCHAR kFlagsNoAnswer8 = 8;
+constexpr UCHAR kFlagsKeyAnswer = 13;
 
 NTSTATUS SendSet(PMP_PORT port, UCHAR cmdId, UCHAR flags, const void* payload, ULONG length)
 {
@@ -141,16 +142,11 @@ NTSTATUS QzCmdSetAddDeleteKey(PMP_ADAPTER adapter, const struct _KEY_REQUEST* re
     if (port == nullptr) {
         return STATUS_UNSUCCESSFUL;
     }
-    if (request->Install) {
-        // The key record does not carry its key material yet: a key cannot be installed.
-        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "key %u of BSS %u: the key record holds no key material",
-                 static_cast<unsigned>(request->KeyIndex), static_cast<unsigned>(request->BssIndex));
-        return NOT_BUILT_YET();
-    }
     const BOOLEAN pairwise = request->KeyKind == KEY_KIND_PAIRWISE;
+    const CIPHER_KEY& key = *request->Key;
     KEY_WIRE wire;
     PlatformZeroMemory(&wire, sizeof(wire));
-    wire.Add = 0;
+    wire.Add = request->Install ? 1 : 0;
     wire.Pairwise = pairwise ? 1 : 0;
     wire.Pairwise2 = wire.Pairwise;
     PlatformMoveMemory(wire.PeerAddress, request->PeerAddress, MAC_ADDR_LEN);
@@ -158,12 +154,33 @@ NTSTATUS QzCmdSetAddDeleteKey(PMP_ADAPTER adapter, const struct _KEY_REQUEST* re
     wire.KeyIndex = request->KeyIndex;
     // The usage byte names the station entry the key belongs to.
     wire.Usage = request->WlanIndex;
-    wire.Cipher = QzCmdFwCipher(request->Key->CipherAlg);
+    wire.Cipher = QzCmdFwCipher(key.CipherAlg);
     if (wire.Cipher == 0) {
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "key of cipher code %u: no firmware cipher",
-                 static_cast<unsigned>(request->Key->CipherAlg));
+                 static_cast<unsigned>(key.CipherAlg));
+    } else if (key.CipherAlg != CIPHER_BIP_GMAC256) {
+        // The key bytes fill the material field (at most 32 bytes: the MIC keys of TKIP follow the
+        // 16-byte key at offset 32 and 40).
+        const ULONG keyLength = key.KeyLen < CIPHER_KEY_MAX ? key.KeyLen : CIPHER_KEY_MAX;
+        if (key.CipherAlg == CIPHER_TKIP) {
+            const ULONG tkipKey = keyLength < 16 ? keyLength : 16;
+            PlatformMoveMemory(wire.Material, key.Key, tkipKey);
+            PlatformMoveMemory(wire.Material + KEY_WIRE_TKIP_TX_MIC, key.TxMic, CIPHER_MIC_KEY_LEN);
+            PlatformMoveMemory(wire.Material + KEY_WIRE_TKIP_RX_MIC, key.RxMic, CIPHER_MIC_KEY_LEN);
+            wire.KeyLength = static_cast<UCHAR>(key.KeyLen + 16);
+        } else {
+            PlatformMoveMemory(wire.Material, key.Key, keyLength);
+            wire.KeyLength = key.KeyLen;
+        }
     }
-    return SendSet(port, FW_CMD_ID_KEY, kFlagsNoAnswer8, &wire, sizeof(wire));
+    UCHAR flags = kFlagsNoAnswer8;
+    if (pairwise && request->Install) {
+        if (SecondGeneration(adapter)) {
+            Qz3501ClearRxFrag(adapter, 1, 0);
+        }
+        flags = kFlagsKeyAnswer;
+    }
+    return SendSet(port, FW_CMD_ID_KEY, flags, &wire, sizeof(wire));
 }
 
 NTSTATUS QzCmdSetDefaultKeyId(PMP_ADAPTER adapter, UCHAR bssIndex, UCHAR keyIndex, UCHAR usage)

@@ -46,11 +46,11 @@ typedef struct _KEY_WIRE {
     UCHAR KeyLength;
     UCHAR Usage;
     UCHAR Reserved1;
-    UCHAR Material[16];
-    UCHAR TxMic[8];
-    UCHAR RxMic[8];
+    UCHAR Material[32];   // up to 32 key bytes; TKIP: 16 key bytes, then the transmit and receive MIC keys
     UCHAR Reserved2[16];
 } KEY_WIRE;
+#define KEY_WIRE_TKIP_TX_MIC 16  // offsets in Material
+#define KEY_WIRE_TKIP_RX_MIC 24
 
 typedef struct _EDCA_AC_WIRE {
     USHORT CwMin;
@@ -89,8 +89,7 @@ typedef struct _BEACON_TEMPLATE_HEAD_WIRE {
 } BEACON_TEMPLATE_HEAD_WIRE;
 #pragma pack(pop)
 static_assert(sizeof(BSS_ACTIVATE_WIRE) == 12, "network activation");
-static_assert(sizeof(KEY_WIRE) == 64 && offsetof(KEY_WIRE, Material) == 16 && offsetof(KEY_WIRE, TxMic) == 32 &&
-                  offsetof(KEY_WIRE, RxMic) == 40,
+static_assert(sizeof(KEY_WIRE) == 64 && offsetof(KEY_WIRE, Material) == 16 && offsetof(KEY_WIRE, Reserved2) == 48,
               "key");
 static_assert(sizeof(EDCA_WIRE) == 44 && offsetof(EDCA_WIRE, BssIndex) == 40, "EDCA");
 static_assert(sizeof(PM_BSS_CONNECTED_WIRE) == 12, "BSS connected");

@@ -1,6 +1,8 @@
 // A simulated access point.
 #include "air/access_point.h"
 
+#include "air/ap_rsn.h"
+
 #include <algorithm>
 #include <map>
 
@@ -164,6 +166,7 @@ const char* ApEventText(ApEventKind k)
     case ApEventKind::Vanish: return "vanish";
     case ApEventKind::Appear: return "appear";
     case ApEventKind::Width: return "width";
+    case ApEventKind::GroupRekey: return "rekey";
     }
     return "?";
 }
@@ -193,6 +196,8 @@ void AccessPoint::Schedule(ApEvent e)
     events_.insert(at, e);
     if (e.kind == ApEventKind::Deauth || e.kind == ApEventKind::Disassoc) {
         timeline_.At(e.at, [this, e](int64_t due) { RunEvent(e, due); });
+    } else if (e.kind == ApEventKind::GroupRekey) {
+        timeline_.At(e.at, [this](int64_t due) { RekeyGroup(due); });
     }
 }
 
@@ -207,6 +212,9 @@ void AccessPoint::Forget(const Mac& station)
     std::lock_guard<std::mutex> lock(mutex_);
     stations_.erase(station);
     challenges_.erase(station);
+    if (rsn_) {
+        rsn_->Forget(station);
+    }
 }
 
 std::vector<StationInfo> AccessPoint::Stations() const
@@ -291,6 +299,7 @@ ApState AccessPoint::StateLocked(int64_t t) const
         }
         case ApEventKind::Deauth:
         case ApEventKind::Disassoc:
+        case ApEventKind::GroupRekey:
             break;
         }
     }
@@ -983,6 +992,9 @@ void AccessPoint::OnAssoc(const FrameAddresses& a, const Bytes& frame, bool reas
             status = kStatusApFull;
         }
     }
+    if (status == kStatusSuccess && Rsn(config_.security)) {
+        status = RsnAssociate(station, body + fixed, length - fixed, nullptr);
+    }
     if (status == kStatusSuccess) {
         it->second.state = StationState::Associated;
         it->second.aid = aid;
@@ -995,6 +1007,9 @@ void AccessPoint::OnAssoc(const FrameAddresses& a, const Bytes& frame, bool reas
         it->second.aid = 0;
     }
     out->push_back(AssocResponse(station, reassoc, status, aid, s, at));
+    if (status == kStatusSuccess && Rsn(config_.security)) {
+        RsnAssociate(station, nullptr, 0, out);  // message 1 of the 4-way handshake
+    }
 }
 
 void AccessPoint::RunEvent(const ApEvent& e, int64_t due)
@@ -1015,6 +1030,9 @@ void AccessPoint::RunEvent(const ApEvent& e, int64_t due)
             if (deauth) {
                 frames.push_back(ReasonFrame(fc, info.address, e.reason));
                 challenges_.erase(info.address);
+                if (rsn_) {
+                    rsn_->Forget(info.address);
+                }
                 it = stations_.erase(it);
                 continue;
             }
@@ -1054,7 +1072,11 @@ void AccessPoint::Receive(const Bytes& frame, const Reception& rx)
 {
     std::optional<FrameAddresses> a = ReadAddresses(frame.data(), frame.size());
     if (a && FrameType(a->fc) == 2 && (a->fc & 0x0300) == 0x0100 && frame.size() >= 24) {
-        EchoData(frame, *a, rx);
+        if (Rsn(config_.security)) {
+            SecuredData(frame, *a, rx);
+        } else {
+            EchoData(frame, *a, rx);
+        }
         return;
     }
     if (!a || FrameType(a->fc) != 0) {
@@ -1123,6 +1145,9 @@ void AccessPoint::Receive(const Bytes& frame, const Reception& rx)
             if (subtype == kFcDeauth) {
                 ++record_.deauthsReceived;
                 stations_.erase(a->a2);
+                if (rsn_) {
+                    rsn_->Forget(a->a2);
+                }
                 challenges_.erase(a->a2);
             } else {
                 ++record_.disassocsReceived;
@@ -1178,6 +1203,13 @@ void AccessPoint::EchoData(const Bytes& frame, const FrameAddresses& a, const Re
         std::copy(a.a3.begin(), a.a3.end(), echo.begin() + 16);  // from the host it addressed
         echo[22] = static_cast<uint8_t>((seq & 0x0F) << 4);
         echo[23] = static_cast<uint8_t>(seq >> 4);
+        if (rsn_) {
+            std::optional<Bytes> sealed = rsn_->ToStation(a.a2, echo);
+            if (!sealed) {
+                return;
+            }
+            echo = std::move(*sealed);
+        }
         ++record_.dataEchoed;
     }
     medium->Transmit(this, rx.channel, rx.time + responseDelay_, echo);

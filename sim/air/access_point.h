@@ -39,6 +39,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -49,6 +50,9 @@
 #include "air/timeline.h"
 
 namespace sim::air {
+
+class ApRsn;
+struct ApRsnCounters;
 
 enum class Security : uint8_t {
     Open,
@@ -96,6 +100,7 @@ enum class ApEventKind : uint8_t {
     Vanish,         // beacons stop and nothing is answered
     Appear,         // back after Vanish
     Width,          // operates with this width from now on (operation elements change)
+    GroupRekey,     // a new group key to every keyed station (group-key handshake)
 };
 const char* ApEventText(ApEventKind k);
 
@@ -252,6 +257,8 @@ public:
         std::vector<Sent> sent;
     };
     Record GetRecord() const;
+    // The handshakes and protected data of an RSN access point (all zero for an open one).
+    ApRsnCounters RsnCounters() const;
 
     // Party
     bool Hears(Channel c, int64_t t) const override;
@@ -282,6 +289,11 @@ private:
     uint16_t FreeAid() const;
     void RunEvent(const ApEvent& e, int64_t due);
     void Send(Channel c, int64_t at, std::vector<Bytes> frames);  // lock not held
+    // RSN (ap_rsn.cpp): the keys and handshakes, made at the first association (lock held).
+    ApRsn* RsnState();
+    uint16_t RsnAssociate(const Mac& station, const uint8_t* elements, size_t length, std::vector<Bytes>* out);
+    void SecuredData(const Bytes& frame, const FrameAddresses& a, const Reception& rx);  // lock not held
+    void RekeyGroup(int64_t due);  // lock not held
 
     mutable std::mutex mutex_;
     ApConfig config_;
@@ -302,6 +314,7 @@ private:
     uint64_t assocSeen_ = 0;
     uint32_t challengeCounter_ = 0;
     std::function<void(const Mac&)> onAssociated_;
+    std::unique_ptr<ApRsn> rsn_;
     // Last: its thread runs the events' frames and must stop before the members go.
     Timeline timeline_;
 };

@@ -356,7 +356,7 @@ bool ParseEvents(const toml::table& t, const Reader& r, ApConfig* ap, std::strin
         const std::pair<const char*, ApEventKind> kinds[] = {
             {"signal", ApEventKind::Signal}, {"deauth", ApEventKind::Deauth}, {"disassoc", ApEventKind::Disassoc},
             {"switch", ApEventKind::ChannelSwitch}, {"vanish", ApEventKind::Vanish}, {"appear", ApEventKind::Appear},
-            {"width", ApEventKind::Width},
+            {"width", ApEventKind::Width}, {"rekey", ApEventKind::GroupRekey},
         };
         bool known = false;
         for (const auto& [name, kind] : kinds) {
@@ -367,7 +367,7 @@ bool ParseEvents(const toml::table& t, const Reader& r, ApConfig* ap, std::strin
         }
         if (!known) {
             *error = Where(*et) + er.What() + ": action \"" + action +
-                     "\" is none of signal, deauth, disassoc, switch, vanish, appear, width";
+                     "\" is none of signal, deauth, disassoc, switch, vanish, appear, width, rekey";
             return false;
         }
         auto need = [&](const char* key, int64_t lo, int64_t hi, int64_t* out) {
@@ -417,6 +417,7 @@ bool ParseEvents(const toml::table& t, const Reader& r, ApConfig* ap, std::strin
             break;
         case ApEventKind::Vanish:
         case ApEventKind::Appear:
+        case ApEventKind::GroupRekey:
             break;
         }
         ap->events.push_back(e);

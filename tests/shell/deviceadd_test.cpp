@@ -2,6 +2,8 @@
 #include <cstring>
 #include <string>
 
+#include "Common/cnm.h"
+
 #include "Common/logevent.h"
 #include "Common/mlme/mlmesync_mactab.h"
 #include "kshim/host/control.h"
@@ -146,6 +148,11 @@ TEST_F(DeviceAdd, CreatesTheDeviceWithItsAdapterCallbacksAndPowerPolicy)
     EXPECT_EQ(EntriesWithId(0x40021F41u).size(), 1u);
 }
 
+// The BSS slot of the port under test and what the net adapter's clean-up left of it.
+PBSS_INDEX_SLOT g_slot = nullptr;
+UCHAR g_slotInUseAfterCleanup = 0;
+PMP_PORT g_slotPortAfterCleanup = nullptr;
+
 // A net adapter that goes away with its device: a group owner's port gives back its station entries
 // and its firmware BSS slot and forgets the adapter; a station port keeps its entries.
 TEST_F(DeviceAdd, NetAdapterCleanupReleasesThePortsSlotAndForgetsTheAdapter)
@@ -169,12 +176,23 @@ TEST_F(DeviceAdd, NetAdapterCleanupReleasesThePortsSlotAndForgetsTheAdapter)
         static const UCHAR kPeer[6] = {0x02, 0x00, 0x00, 0x00, 0x00, 0x01};
         ASSERT_EQ(MlmeSyncInitMacTabPool(adapter), STATUS_SUCCESS);
         ASSERT_NE(MacTableInsertEntry(adapter, port, kPeer, TRUE), nullptr);
+        PBSS_INDEX_SLOT slot = cnmInitAndGetBssIndexForPort(adapter, port, 1, FALSE);
+        ASSERT_NE(slot, nullptr);
+        ASSERT_EQ(slot->InUse, 1);
+        g_slot = slot;
+        g_slotInUseAfterCleanup = 0xEE;
+        g_slotPortAfterCleanup = nullptr;
 
         NETADAPTER created = nullptr;
         NTSTATUS status = os_.CreateAdapter(device, 2, WIFI_ADAPTER_WIFI_DIRECT_ROLE, [&](WDFDEVICE, NETADAPTER_INIT* init) {
             WDF_OBJECT_ATTRIBUTES attributes;
             WDF_OBJECT_ATTRIBUTES_INIT_CONTEXT_TYPE(&attributes, QZCX_NET_ADAPTER);
-            attributes.EvtCleanupCallback = EvtAdapterContextCleanup;
+            // The driver's clean-up, then what it left of the slot (the adapter goes with the device).
+            attributes.EvtCleanupCallback = [](WDFOBJECT object) {
+                EvtAdapterContextCleanup(object);
+                g_slotInUseAfterCleanup = g_slot->InUse;
+                g_slotPortAfterCleanup = g_slot->Port;
+            };
             NTSTATUS s = NetAdapterCreate(init, &attributes, &created);
             if (NT_SUCCESS(s)) {
                 QZCxGetNetAdapterContext(created)->Adapter = adapter;
@@ -188,7 +206,8 @@ TEST_F(DeviceAdd, NetAdapterCleanupReleasesThePortsSlotAndForgetsTheAdapter)
 
         os_.Remove(device);  // the net adapter goes with its device, before the device's own clean-up
         EXPECT_EQ(port->NetAdapter, nullptr);
-        EXPECT_EQ(qzltest::NotBuiltCalls("cnmFreeBssInfo"), 1u);
+        EXPECT_EQ(g_slotInUseAfterCleanup, 0) << "the port's firmware BSS slot is given back";
+        EXPECT_EQ(g_slotPortAfterCleanup, port);  // the slot keeps its port until it is bound again
         EXPECT_EQ(port->MacTab.Count == 0 && port->MacTab.Head == nullptr, c.macTableReturned);
         PlatformFreeMemory(port, sizeof(*port));
         kshim::host::UnloadReport report = os_.Unload();

@@ -76,3 +76,28 @@ NTSTATUS ApSetWpaRsnIE(PMP_ADAPTER adapter, PMP_PORT port, ULONG authAlgorithm, 
     UNREFERENCED_PARAMETER(cipher);
     return NOT_BUILT_YET();
 }
+
+VOID APFlushBmcPsQueue(PMP_ADAPTER adapter, ULONG portIndex)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(portIndex);
+    (void)NOT_BUILT_YET();
+}
+
+VOID APFlushPendingTxQueue(PMP_ADAPTER adapter, ULONG queueIndex)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(queueIndex);
+    (void)NOT_BUILT_YET();
+}
+
+VOID APPlatformIndicateDisassociationStatus(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* peer, ULONG status,
+                                            ULONG sourceCode)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(peer);
+    UNREFERENCED_PARAMETER(status);
+    UNREFERENCED_PARAMETER(sourceCode);
+    (void)NOT_BUILT_YET();
+}

@@ -21,3 +21,13 @@ NTSTATUS ApOidDisassociatePeerRequest(PMP_ADAPTER adapter, ULONG portNumber, con
                                       PULONG bytesRead);
 // Builds the access-point port's own WPA and RSN elements for the authentication algorithm and cipher.
 NTSTATUS ApSetWpaRsnIE(PMP_ADAPTER adapter, PMP_PORT port, ULONG authAlgorithm, ULONG cipher);
+
+// ---- services of the access-point code for the station table's removal --------------------------------------
+// Completes every packet of the port's broadcast/multicast power-save queue with the general failure status.
+VOID APFlushBmcPsQueue(PMP_ADAPTER adapter, ULONG portIndex);
+// Completes every packet of one pending transmit queue (0..20, the peer's WLAN index) with the general
+// failure status.
+VOID APFlushPendingTxQueue(PMP_ADAPTER adapter, ULONG queueIndex);
+// Indicates a peer's disassociation from the access-point-like port to the OS with the status.
+VOID APPlatformIndicateDisassociationStatus(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* peer, ULONG status,
+                                            ULONG sourceCode);

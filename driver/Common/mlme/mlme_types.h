@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "Common/mlme/mlmeassoc_types.h"
+#include "Common/mlme/mlmeconnect_types.h"
 #include "Common/mlme/mlmereq_types.h"
 #include "Common/mlme/mlmesync_bss_types.h"
 #include "Common/mlme/mlmesync_join_types.h"
@@ -151,7 +152,7 @@ typedef struct _ENTRY_EXIT_STATE_MACHINE {
 // The connect-control machine's record: it has no action table, its owner switches on the state.
 typedef struct _MLME_CNTL_MACHINE {
     ULONG CurrState;
-    UCHAR ResetRequest;
+    std::atomic<UCHAR> ResetRequest;  // set by the OS abort work item, cleared on the MLME thread
 } MLME_CNTL_MACHINE, *PMLME_CNTL_MACHINE;
 
 // Dimensions of the table machines.
@@ -208,6 +209,7 @@ typedef struct _MLME_PORT_BLOCK {
     STATE_MACHINE P2pActionMachine;
     PSTATE_MACHINE_FUNC P2pActionFunc[P2P_ACTION_MACHINE_STATES * P2P_ACTION_MACHINE_MSGS];
     MLME_CNTL_MACHINE CntlMachine;
+    MLME_CNTL_PORT_BLOCK Cntl;
     STATE_MACHINE ApAssocMachine;
     PSTATE_MACHINE_FUNC ApAssocFunc[AP_ASSOC_MACHINE_STATES * AP_ASSOC_MACHINE_MSGS];
     STATE_MACHINE ApAuthMachine;
@@ -276,7 +278,9 @@ typedef struct _MLME_ADAPTER_BLOCK {
     USHORT JoinFrameBodyLength;
     UCHAR JoinFrameBody[MLME_MSG_SIZE];
     BSS_TABLE ConnectCandidates;   // the connect attempt's candidate table (CONNECT_CANDIDATE_LIST)
+    MLME_CNTL_ADAPTER_BLOCK Cntl;  // the connect attempt's context
     LONG RepositBusy;              // the roaming-candidate table's busy flag
+    LONG PeerCallBusy;             // serialises the OS add-peer and remove-peer calls (0 free, 1 held)
     PVOID RepositTable;            // the roaming-candidate table's storage
     ULONG RepositTableSize;
     MLME_CONN_ADAPTER_BLOCK Conn;  // the station's authentication and association exchange

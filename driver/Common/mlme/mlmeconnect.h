@@ -4,6 +4,9 @@
 #pragma once
 
 #include "Common/mlme/mlme.h"
+#include "Common/mlme/mlmeassoc.h"
+#include "Common/mlme/mlmeauth.h"
+#include "Common/mlme/mlmeconnect_types.h"
 #include "Common/mlme/mlmesync_rnr.h"
 
 // States.
@@ -20,8 +23,14 @@
 #define CNTL_WAIT_CONNECT_SCAN 10
 #define CNTL_WAIT_OID_SPLIT_SCAN 11
 
-// Link down of a port.
-NTSTATUS MlmeCntLinkDown(PMP_PORT port, ULONG reason);
+// Link up of a station or Wi-Fi Direct client port after an association (kind 1: infrastructure).
+VOID MlmeCntLinkUp(PMP_PORT port, ULONG kind);
+// Link down of a station or Wi-Fi Direct client port; `hookArgument` goes to the client's link-down
+// hook only (1 after a peer's disassociation or deauthentication). Nothing but the timers and the
+// progress state changes when the port is not linked to an infrastructure network.
+NTSTATUS MlmeCntLinkDown(PMP_PORT port, ULONG hookArgument);
+// One of the port's four shared-key records is in use.
+BOOLEAN MlmeCntHasSharedKey(PMP_PORT port);
 // State 0 (idle), reset-request flag clear.
 VOID MlmeCntlInit(PMLME_CNTL_MACHINE machine);
 // The same effect, at port creation and the adapter's MLME start-up.
@@ -53,6 +62,31 @@ VOID MlmeCntlWaitConnectScanProc(PMP_ADAPTER adapter, PMP_PORT port, PMLME_QUEUE
 VOID MlmeCntlWaitLinkDownDisassocProc(PMP_ADAPTER adapter, PMP_PORT port, PMLME_QUEUE_ELEM elem);
 // Ends a WPS attempt (state idle, give-up message).
 VOID MlmeCntlConnectGiveUp(PMP_ADAPTER adapter, PMP_PORT port);
+// Joins the candidate at the adapter's candidate index, or ends the attempt when none is left.
+VOID MlmeCntlIterateOnBssTab(PMP_PORT port);
+// Reassociates with the roaming candidate at the adapter's roaming-candidate index, or ends the walk.
+VOID MlmeCntlReassocNextCandidate(PMP_ADAPTER adapter, PMP_PORT port);
+// Sets the port's reset-request flag (the OS's abort of a connect or roam task; any thread).
+VOID MlmeCntlSetSmReset(PMP_ADAPTER adapter, PMP_PORT port);
+// Waits until the MLME thread has taken the reset request: at most 50 polls 10 ms apart; FALSE.
+BOOLEAN MlmeCntlWaitSmResetDone(PMP_ADAPTER adapter, PMP_PORT port);
+
+// ---- request fillers ---------------------------------------------------------------------------------------
+// Authentication request with the 200 ms wait.
+VOID MlmeCntAuthParamFill(PMP_PORT port, PMLME_AUTH_REQ request, const UCHAR* address, USHORT algorithm);
+// Association or reassociation request: capability information AND 0x1533, the adapter's listen
+// interval, 250 ms.
+VOID MlmeCntAssocParamFill(PMP_ADAPTER adapter, PMLME_ASSOC_REQ request, const UCHAR* address, USHORT capabilityInfo);
+VOID MlmeCntDisassocParamFill(PMP_ADAPTER adapter, PMLME_DISASSOC_REQ_STRUCT request, const UCHAR* address,
+                              USHORT reason);
+// Ad hoc start request: the SSID (at most 32 bytes) and its length.
+VOID MlmeCntStartParamFill(PMLME_START_REQ request, const UCHAR* ssid, UCHAR ssidLen);
+
+// ---- candidate order ---------------------------------------------------------------------------------------
+// Under dual-band concurrency: ranks the candidates by the band the other role uses.
+VOID ReArrangeDbdcConnCandidate(PMP_ADAPTER adapter, PMP_PORT port, PBSS_TABLE candidates);
+// Pads a short list for retries and sorts the candidates by rank score.
+VOID ReArrangeConnCandidate(PMP_ADAPTER adapter, PBSS_TABLE candidates);
 
 // ---- OS scan requests ------------------------------------------------------------------------------------
 // CNTL_MSG_OID_SCAN in the idle state: the OS's request into the adapter's scan request, then the sync

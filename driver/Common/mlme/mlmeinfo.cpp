@@ -7,13 +7,6 @@
 #include "platform/ndiscommon/ndiscommon.h"
 #include "platform/ndiscommon/trace.h"
 
-NTSTATUS MlmeInfoWPARemoveAllKeys(PMP_ADAPTER adapter, PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
-}
-
 namespace {
 
 // The mode used instead of an HT-capable mode under the legacy-cipher rule (modes 5 to 14).
@@ -126,17 +119,3 @@ VOID UpdateBssScanParm(PMP_ADAPTER adapter, const UCHAR* parameters)
     (void)NOT_BUILT_YET();
 }
 
-NTSTATUS MlmeInfoAddKey(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* peer, ULONG keyIndex, ULONG cipher,
-                        ULONG materialSize, const void* material, UCHAR isStatic, UCHAR pairwise)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(peer);
-    UNREFERENCED_PARAMETER(keyIndex);
-    UNREFERENCED_PARAMETER(cipher);
-    UNREFERENCED_PARAMETER(materialSize);
-    UNREFERENCED_PARAMETER(material);
-    UNREFERENCED_PARAMETER(isStatic);
-    UNREFERENCED_PARAMETER(pairwise);
-    return NOT_BUILT_YET();
-}

@@ -32,9 +32,18 @@ USHORT MlmeInfoHeRate(UCHAR mcs, UCHAR bandwidth, UCHAR streams, UCHAR gi);
 USHORT MlmeInfoEhtRate(UCHAR mcs, UCHAR bandwidth, UCHAR streams, UCHAR gi);
 // Stores an access point's Overlapping BSS Scan Parameters (the element's 14 octets) in port 0.
 VOID UpdateBssScanParm(PMP_ADAPTER adapter, const UCHAR* parameters);
-// Installs a key: into the port's shared key slot or the peer's key record, and into the firmware.
+// Installs (or with remove, removes) a key: into the port's shared key slot, the peer's key record or
+// the adapter's BIP key copy, and into the firmware. The material is the raw key for WEP (keyLength
+// bytes) and a KEY_PARAMS for TKIP, CCMP, GCMP-256 and BIP. 0xC0010015 for a missing entry or a key
+// length the cipher does not accept; STATUS_UNSUCCESSFUL for a null port.
 NTSTATUS MlmeInfoAddKey(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* peer, ULONG keyIndex, ULONG cipher,
-                        ULONG materialSize, const void* material, UCHAR isStatic, UCHAR pairwise);
+                        ULONG keyLength, const void* material, UCHAR remove, UCHAR pairwise);
+// Sends a key the installer stored to the firmware, for the entries the key belongs to.
+NTSTATUS MlmeInfoSetKeyToHw(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* address, ULONG keyIndex, ULONG cipher,
+                            UCHAR pairwise, UCHAR remove);
+// Sends the port's four shared key slots to the firmware (add or remove) and clears them.
+VOID MlmeInfoAddRemoveSharedPairwiseKey(PMP_ADAPTER adapter, PMP_PORT port, UCHAR add, UCHAR bssIndex,
+                                        UCHAR wlanIndex, const UCHAR* address);
 
 typedef struct _MAC_TABLE_ENTRY MAC_TABLE_ENTRY, *PMAC_TABLE_ENTRY;
 // Records a peer's rates (at most 12, supported first) and its HT MCS set in the entry: the rate

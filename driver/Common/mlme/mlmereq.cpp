@@ -201,7 +201,7 @@ NTSTATUS MlmeConnectRequest(PMP_ADAPTER adapter, PMP_PORT port)
         port->Mlme.AuthAlgorithm == kAuthOpen && port->Mlme.UnicastCipher == kCipherWep) {
         static const UCHAR kBroadcast[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
         (void)MlmeInfoAddKey(adapter, port, kBroadcast, req.SavedWepKeyIndex, req.SavedWepCipher, req.SavedWepKeyLength,
-                             req.SavedWepKey, 1, 0);
+                             req.SavedWepKey, 0, 0);
         (void)MlmeInfoStaOidSetWEPDefaultKeyID(port);
     }
     req.JoinSsidLen = 32;

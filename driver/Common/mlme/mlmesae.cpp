@@ -11,3 +11,10 @@ VOID MlmeSAEStateMachineInit(PMP_ADAPTER adapter, PMP_PORT port, PSTATE_MACHINE 
     StateMachineInit(machine, port->Mlme.SaeFunc, SAE_MACHINE_STATES, SAE_MACHINE_MSGS, Drop, 0, 0);
     (void)NOT_BUILT_YET();
 }
+
+VOID MlmeSAEResendReset(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    (void)NOT_BUILT_YET();
+}

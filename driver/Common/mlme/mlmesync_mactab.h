@@ -26,6 +26,11 @@ PMAC_TABLE_ENTRY MacTableInsertEntry(PMP_ADAPTER adapter, PMP_PORT port, const U
 // (its timer, list link, indexes, kind and type survive).
 void MacTableSetToInitState(PMP_ADAPTER adapter, PMP_PORT port, PMAC_TABLE_ENTRY entry, UCHAR fullReset);
 // The port's entry with this address, looked up under the read lock; none when absent.
+// Removes one peer entry of the port (block-ack sessions, protection, BSS information, pending
+// frames) and returns it to the free list; FALSE for a WLAN index of 20 or more or a peer not in
+// the port's list.
+BOOLEAN MacTableDeleteAndResetEntry(PMP_ADAPTER adapter, PMP_PORT port, UCHAR wlanIndex, const UCHAR* peer,
+                                    UCHAR unlink);
 PMAC_TABLE_ENTRY MacTableLookup(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* address);
 
 // Matches over a port's list without the lock: the caller holds it or runs where the list cannot
@@ -53,3 +58,24 @@ PMP_PORT MlmeSyncGetP2pRolePort(PMP_ADAPTER adapter, UCHAR role);
 USHORT GetWlanRoleType(PMP_PORT port);
 // Traces every entry of the port's list.
 void MlmeSyncMacTabShow(PMP_PORT port);
+
+// ---- removal and the OS's peers ------------------------------------------------------------------------------
+// Deletes the port's entry with this WLAN index: FALSE for an index of 20 or more or one the port does
+// not hold. With the entry's address given, its block-ack agreements are torn down, its pending
+// transmissions failed, and the entry reset (unlink 0) or returned to the free list (unlink 1); the
+// control thread is told (0x10000029), a group owner without clients drops its connection, and a port
+// without peers clears its HT protection.
+BOOLEAN MacTableDeleteAndResetEntry(PMP_ADAPTER adapter, PMP_PORT port, UCHAR wlanIndex, const UCHAR* address,
+                                    UCHAR unlink);
+// Unlinks an entry from the port's list into the free list (the caller holds the write lock); the
+// entries before it move to the tail in their order. Port 0's own entry of kind 0 stays. Sets
+// removeFromOs when the entry's peer was known to the OS and its transmissions were cancelled.
+VOID MlmeSyncRemoveMacTab(PMP_PORT port, PMAC_TABLE_ENTRY entry, PBOOLEAN removeFromOs);
+// Removes every peer of the port (disassociating the associated ones); the port's own entries and the
+// entries a Wi-Fi Direct role keeps stay, cleared.
+VOID MacTableReset(PMP_ADAPTER adapter, ULONG portIndex);
+// Tells the OS of a peer of the port (WiFiCx add-peer at passive level; at dispatch level the control
+// thread or the Wi-Fi Direct command thread is asked to do it).
+VOID MacTabAddPeer(PMP_ADAPTER adapter, PMP_PORT port, PMAC_TABLE_ENTRY entry, const UCHAR* address);
+// Tells the OS a peer of the port left (WiFiCx remove-peer), deferred the same way.
+VOID MacTabRemovePeer(PMP_ADAPTER adapter, PMP_PORT port, PMAC_TABLE_ENTRY entry, const UCHAR* address);

@@ -5,6 +5,7 @@
 #include "kshim/ndis.h"
 #include "kshim/nt_types.h"
 #include "Common/rlm_types.h"
+#include "Common/mlme/mlmeinfo_types.h"
 #include "platform/ndiscommon/ndiscommon_types.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
@@ -57,6 +58,9 @@ typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 #define MAC_ENTRY_NO_RX_SEQ 0xFFF
 #define MAC_ENTRY_NO_SEQ 0xFFFF
 #define MAC_ENTRY_ASSOCIATED 2
+
+// The port status bit of a peer known to the OS (WiFiCx add-peer done).
+#define PORT_PEER_KNOWN_TO_OS 0x00200000u
 
 // The PHY type set of a peer (PhyModeFlags).
 #define MAC_ENTRY_PHY_CCK 0x01
@@ -182,6 +186,16 @@ typedef struct _MAC_TABLE_ENTRY {
     UCHAR RifsMode;
     // The peer's HE and EHT records and the TWT flows (Common/he).
     RLM_ENTRY_BLOCK Rlm;
+    // The connection's record of the access point (the connect-control machine writes them).
+    UCHAR AuthAttempt;              // 1 first authentication try, 2 second
+    UCHAR QosByte;                  // the joined access point's QoS byte
+    // Removal: with CancelTxOnRemove 1 the packets still queued for the peer (its pending-transmit
+    // queue, numbered by the WLAN index) are cancelled when the entry leaves its port.
+    UCHAR CancelTxOnRemove;
+    // The peer's pairwise key (Common/mlme/mlmeinfo_key).
+    CIPHER_KEY PairwiseKey;
+    ULONG OsCipher;                 // OS cipher algorithm of the last key installed on the entry
+    USHORT PortSecured;             // 1 secured, 2 (or 0 before the first key) not secured
 } MAC_TABLE_ENTRY, *PMAC_TABLE_ENTRY;
 
 // The adapter's pool: 20 entries, the free list and its count. MacTabLock of the adapter guards the
@@ -200,4 +214,5 @@ typedef struct _MAC_TABLE_PORT_LIST {
     PMAC_TABLE_ENTRY Tail;
     LONG Count;
     UCHAR OwnWlanIdx;  // WLAN index of the port's own kind-0 entry
+    UCHAR ClientAssociated;  // a group owner sent an association response to a client
 } MAC_TABLE_PORT_LIST, *PMAC_TABLE_PORT_LIST;

@@ -884,3 +884,9 @@ BOOLEAN MlmeP2PIsListenAllowed(PMP_ADAPTER adapter, PMP_PORT port)
     (void)NOT_BUILT_YET();
     return FALSE;
 }
+
+void P2pMlmeCntLinkDown(PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(port);
+    (void)NOT_BUILT_YET();
+}

@@ -375,6 +375,8 @@ NTSTATUS P2pGPTimeOutHandle(PMP_ADAPTER adapter);
 // ---- what the shell calls -----------------------------------------------------------------------------
 // The WLAN index of the group owner's station entry of a client port; 99 when there is none.
 UCHAR P2pGetClientWcid(PMP_ADAPTER adapter, PMP_PORT port);
+// The Wi-Fi Direct share of a station port's link down.
+void P2pMlmeCntLinkDown(PMP_PORT port);
 void P2pSetModeValue(PMP_ADAPTER adapter, PMP_PORT port, ULONG mode);
 
 // ---- the WPS element parser (the WPS device information and attribute types: Common/mlme/mlmewsc.h) ----

@@ -282,3 +282,9 @@ NTSTATUS P2pMsEnable(PMP_ADAPTER adapter, PMP_PORT port)
     UNREFERENCED_PARAMETER(port);
     return NOT_BUILT_YET();
 }
+void P2pMsMlmeCntLinkDown(PMP_PORT port, ULONG hookArgument)
+{
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(hookArgument);
+    (void)NOT_BUILT_YET();
+}

@@ -53,3 +53,6 @@ VOID P2pReceServDiscComebackRspAction(PMP_ADAPTER adapter, PMP_PORT port, const 
 VOID P2pGOHandleDBDCSwitch(PMP_ADAPTER adapter, PMP_PORT port, UCHAR keepFirmware);
 // When a channel request of the port is outstanding, waits at most 500 ms for the grant.
 NTSTATUS MultiChannelWaitForChannelGrant(PMP_ADAPTER adapter, PMP_PORT port);
+// The Wi-Fi Direct client's share of a link down (`hookArgument` 1 after a peer's disassociation or
+// deauthentication).
+void P2pMsMlmeCntLinkDown(PMP_PORT port, ULONG hookArgument);

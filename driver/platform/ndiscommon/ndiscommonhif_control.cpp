@@ -210,14 +210,17 @@ void WifiCxPeer(PMP_PORT port, ULONG cmdId, const UCHAR* payload, ULONG length)
     if (port->PortType != EXTSTA || port->NetAdapter == nullptr) {
         return;
     }
-    if (MlmeSyncMacTabMatchedWlanIdx(port, kPeerWlanIndex) == nullptr) {
+    PMAC_TABLE_ENTRY entry = MlmeSyncMacTabMatchedWlanIdx(port, kPeerWlanIndex);
+    if (entry == nullptr) {
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_THREAD, "WiFiCx peer command 0x%08X: no station entry %u",
                  static_cast<unsigned>(cmdId), static_cast<unsigned>(kPeerWlanIndex));
         return;
     }
-    // The station entry's peer-added mark, the WiFiCx add and remove peer calls and bit 0x200000 of the
-    // port's connection flags come with the station table's entries.
-    (void)NOT_BUILT_YET();
+    if (cmdId == INTERNAL_CMD_ADD_PEER) {
+        MacTabAddPeer(port->Adapter, port, entry, payload);
+    } else {
+        MacTabRemovePeer(port->Adapter, port, entry, payload);
+    }
 }
 
 // ---- ICS log ------------------------------------------------------------------------------------------------------

@@ -3,12 +3,6 @@
 
 #include "platform/ndiscommon/trace.h"
 
-NTSTATUS MlmeInfoStaOidSetWEPDefaultKeyID(PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
-}
-
 NTSTATUS MlmeInfoPnpSetPowerMgmtMode(PMP_ADAPTER adapter, PMP_PORT port, ULONG mode)
 {
     UNREFERENCED_PARAMETER(adapter);
@@ -111,14 +105,6 @@ NTSTATUS AsicSetEdcaParm(PMP_ADAPTER adapter, PMP_PORT port, PVOID edcaParm, UCH
     UNREFERENCED_PARAMETER(port);
     UNREFERENCED_PARAMETER(edcaParm);
     UNREFERENCED_PARAMETER(enable);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS MlmeRestoreKey(PMP_ADAPTER adapter, PMP_PORT port, PMAC_TABLE_ENTRY entry)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(entry);
     return NOT_BUILT_YET();
 }
 

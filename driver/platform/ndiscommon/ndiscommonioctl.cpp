@@ -494,15 +494,57 @@ NTSTATUS FuncSetGoOperationCH(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG rec
     NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 16, recordLength, bytesWritten, bytesNeeded);
     return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
 }
-NTSTATUS FuncSetScanFilter(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+namespace {
+// The scan filter's record: {u8 channel (0 any), 6-byte BSSID, 32-byte SSID, u8 SSID length}.
+constexpr ULONG kScanFilterRecordSize = 40;
+constexpr ULONG kScanFilterBssidOffset = 1;
+constexpr ULONG kScanFilterSsidOffset = 7;
+constexpr ULONG kScanFilterSsidLengthOffset = 39;
+
+// Clears the filter: the on flag first, so a reader never sees a half-cleared filter as on.
+void ClearScanFilter(PMP_ADAPTER adapter)
 {
-    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 40, recordLength, bytesWritten, bytesNeeded);
-    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+    MLME_SCAN_STATE& scan = adapter->Mlme.Scan;
+    adapter->PrivateScanFilterOn = 0;
+    scan.ScanFilterChannelSet = 0;
+    scan.ScanFilterChannel = 0;
+    std::memset(adapter->PrivateScanFilterAddress, 0, sizeof(adapter->PrivateScanFilterAddress));
+    scan.ScanFilterSsidLen = 0;
+    std::memset(scan.ScanFilterSsid, 0, sizeof(scan.ScanFilterSsid));
+}
+}  // namespace
+
+NTSTATUS FuncSetScanFilter(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR record, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, kScanFilterRecordSize, recordLength,
+                                            bytesWritten, bytesNeeded);
+    if (status != STATUS_SUCCESS) {
+        return status;
+    }
+    if (record == nullptr) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    ClearScanFilter(adapter);
+    MLME_SCAN_STATE& scan = adapter->Mlme.Scan;
+    scan.ScanFilterChannel = record[0];
+    std::memcpy(adapter->PrivateScanFilterAddress, record + kScanFilterBssidOffset, MAC_ADDR_LEN);
+    std::memcpy(scan.ScanFilterSsid, record + kScanFilterSsidOffset, sizeof(scan.ScanFilterSsid));
+    // The length comes from the control tool: an SSID never holds more than its 32-byte slot.
+    const UCHAR ssidLength = record[kScanFilterSsidLengthOffset];
+    scan.ScanFilterSsidLen = ssidLength <= sizeof(scan.ScanFilterSsid) ? ssidLength
+                                                                        : static_cast<UCHAR>(sizeof(scan.ScanFilterSsid));
+    scan.ScanFilterChannelSet = 1;
+    adapter->PrivateScanFilterOn = 1;
+    return STATUS_SUCCESS;
 }
 NTSTATUS FuncResetScanFilter(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
 {
     NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_NONE, 0, recordLength, bytesWritten, bytesNeeded);
-    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+    if (status != STATUS_SUCCESS) {
+        return status;
+    }
+    ClearScanFilter(adapter);
+    return STATUS_SUCCESS;
 }
 NTSTATUS FuncEnableGoShow(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
 {

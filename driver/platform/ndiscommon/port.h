@@ -254,6 +254,7 @@ typedef struct _MP_PORT {
     ULONG State;
     UCHAR BssIndex;     // BSS_INDEX_NONE when unbound
     UCHAR OwnMacIndex;  // 255 when unbound
+    ULONG BssIndexValue;  // given at binding (0 the first port, 1 the Wi-Fi Direct roles); network activation sends it
     ULONG PendingWork;  // work items pending
 
     // The OS's net adapter of the port (null while it has none).
@@ -559,6 +560,8 @@ typedef struct _MP_PORT {
     PORT_ACTION_BLOCK Action;
     // ---- security: the BIP-GMAC-256 key and its receive check (Common/mlme/mlmeinfo, mlmeaes) ----
     PORT_BIP_GMAC_KEY BipGmac;
+    // ---- security: shared key slots, BIP key record, default key index (Common/mlme/mlmeinfo_key) ----
+    MLME_KEY_PORT_BLOCK Keys;
     // ---- WPS: device information sources, the OS's element, the search's candidates (Common/mlme/mlmewsc) ----
     WSC_PORT_BLOCK Wsc;
     // ---- VHT, HE and EHT capability and operation records, the access point's HE parameters (Common/rlm_vht, Common/he) ----
