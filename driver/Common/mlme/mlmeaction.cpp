@@ -14,6 +14,7 @@
 #include "Common/p2p/p2pms.h"
 #include "Common/qzcmd_bss.h"
 #include "Common/qzcmd_scan.h"
+#include "hal/common/hal_chip.h"
 #include "Common/logevent.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
@@ -427,10 +428,7 @@ VOID PeerFILSDiscAction(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
     if (port == nullptr) {
         return;
     }
-    const USHORT id = adapter->DeviceId;
-    const BOOLEAN chip = static_cast<BOOLEAN>(id == 0x3501 || id == 0x3502 || id == 0x3503 || id == 0x3601 ||
-                                              id == 0x3602 || id == 0x3603 || id == 0x0C01 || id == 0x0C02 ||
-                                              id == 0x0C03 || id == 0x0C04);
+    const BOOLEAN chip = HalDeviceHasFact(adapter->DeviceId, CHIP_FACT_HE_6GHZ);
     if (port->HeEnabled == 1 && chip && adapter->FwCap6GhzOff == 0 && (adapter->RegistryBlock.Config_6G & 1) != 0 &&
         adapter->Chip6GhzCapable != 0 && port->PortType == EXTSTA && elem->Band == BAND_6G && !Connected(port)) {
         scanParseFILSDisInfor(elem->Msg, elem->MsgLen, nullptr);

@@ -3,6 +3,7 @@
 
 #include "Common/mlme/mlmesync_chnl.h"
 #include "Common/mlme/mlmesync_mactab.h"
+#include "hal/common/hal_chip.h"
 #include "hal/common/phy_cfg.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/trace.h"
@@ -170,10 +171,7 @@ VOID MlmeUpdateHtVhtTxRates(PMP_ADAPTER adapter, PMP_PORT port, UCHAR wlanIndex)
     USHORT otherCap;
     const UCHAR* otherMcs;
     ULONG stbc = 0;
-    const USHORT id = adapter->DeviceId;
-    const BOOLEAN heChip = static_cast<BOOLEAN>(id == 0x3501 || id == 0x3502 || id == 0x3503 || id == 0x3601 ||
-                                                id == 0x3602 || id == 0x3603 || id == 0x0C01 || id == 0x0C02 ||
-                                                id == 0x0C03 || id == 0x0C04);
+    const BOOLEAN heChip = HalDeviceHasFact(adapter->DeviceId, CHIP_FACT_HE_6GHZ);
     if (HasLink(adapter, port)) {
         heMode = static_cast<BOOLEAN>(port->HeEnabled == 1 && heChip && adapter->FwCap6GhzOff == 0 &&
                                       (adapter->RegistryBlock.Config_6G & 1) != 0 && adapter->Chip6GhzCapable != 0 &&

@@ -9,6 +9,7 @@
 #include "Common/mlme/mlmewsc.h"
 #include "Common/p2p/p2p.h"
 #include "Common/p2p/p2ppacket.h"
+#include "hal/common/hal_chip.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/trace.h"
 
@@ -64,9 +65,9 @@ bool PhyModeHasHt(UCHAR mode) { return mode >= PHY_11ABGN_MIXED && mode <= PHY_1
 
 BOOLEAN MlmeProbeChipHas6GhzElements(PMP_ADAPTER adapter)
 {
-    // The chip family comes from the chip descriptor; 0x3504 is a member of its family without the
-    // elements, told apart by its id as the domain command does.
-    return static_cast<BOOLEAN>(QzCmdChipGroup(adapter) != FW_CHIP_GROUP_OLDER && adapter->DeviceId != 0x3504);
+    // Every chip of the two newer families has them but the one that never reports the 6 GHz band.
+    return static_cast<BOOLEAN>(QzCmdChipGroup(adapter) != FW_CHIP_GROUP_OLDER &&
+                                !HalDeviceHasFact(adapter->DeviceId, CHIP_FACT_NO_6GHZ));
 }
 
 VOID MakeExtCapIE(PMP_PORT port, PUCHAR out, PULONG length)
@@ -311,12 +312,11 @@ VOID MgntPktConstructProbeReqFrame(PMP_PORT port, PUCHAR buffer, PULONG length)
     }
 
     // 17. The driver's vendor element.
-    UCHAR variable = 0;
-    switch (adapter->HalInfo.ChipCode) {
-    case 0x3602: variable = 1; break;
-    case 0x3601: variable = 2; break;
-    default: break;
-    }
+    // Its class byte is the chip's own, as in the association request.
+    const USHORT chip = adapter->HalInfo.ChipCode;
+    const UCHAR variable = HalChipHasFact(chip, CHIP_FACT_ASSOC_MAKER_1)   ? 1
+                           : HalChipHasFact(chip, CHIP_FACT_ASSOC_MAKER_2) ? 2
+                                                                          : 0;
     if (variable != 0) {
         UCHAR vendor[PROBE_VENDOR_IE_LENGTH] = {0xDD, 0x11, 0x02, 0xC1, 0x9B, 0x01, 0x00, 0x00, 0x00, 0x04, 0x08};
         vendor[11] = variable;

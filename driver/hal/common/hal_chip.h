@@ -40,9 +40,10 @@ VOID HalRegisterChip(PMP_ADAPTER adapter);
 #define CHIP_FACT_OWN_THROUGHPUT 0x00000080u      // the chip's own throughput-threshold table replaces the registry's
 #define CHIP_FACT_LARGE_EVENT_RING 0x00000100u    // receive ring 1 (events) has the chip's larger buffers
 #define CHIP_FACT_DOMAIN_V1_ONLY 0x00000200u      // the domain information goes only in its first version
-#define CHIP_FACT_ASSOC_MAKER_1 0x00000400u       // association requests carry the maker element, class byte 1
-#define CHIP_FACT_ASSOC_MAKER_2 0x00000800u       // association requests carry the maker element, class byte 2
+#define CHIP_FACT_ASSOC_MAKER_1 0x00000400u       // association and probe requests carry the maker element, class byte 1
+#define CHIP_FACT_ASSOC_MAKER_2 0x00000800u       // association and probe requests carry the maker element, class byte 2
 #define CHIP_FACT_GROUP_BAND_FIRST 0x00001000u    // a station connecting beside a group owner not yet started yields the group's band
+#define CHIP_FACT_HE_6GHZ 0x00002000u             // HE operation on a 6 GHz capable link and 6 GHz FILS discovery intake
 
 typedef struct _CHIP_ID_ROW {
     USHORT DeviceId;
