@@ -97,3 +97,13 @@ VOID TriEventTableSetEntry(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* bssi
 // The protection bytes of the port's own entry from an HT operation (mask of the bits to take).
 VOID AsicUpdateProtect(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* htOperation, UCHAR mask, UCHAR setMask,
                        UCHAR nonGreenfield);
+
+// ---- the transmit-stall watch (every second, at dispatch level in its timer) ----------------------------------
+// Counts the seconds of pending transmit packets per port (chip state dumps from 7 s, the packets
+// returned to the OS and "Tx hang count" logged at 14 s) and of unmoving transmit queues (dumps above
+// 14 s, dynamic ICS logging on at 10 s and off at 20 s); nothing while halting, removed or not
+// responding, or without a connected port.
+VOID MlmeTxHangPeriodicExecDispatchLevel(PMP_ADAPTER adapter);
+// "MlmeTxHangPeriodicExecTimer": runs the watch unless the adapter halts or is removed.
+VOID MlmeTxHangPeriodicExecTimerCallback(PVOID systemSpecific1, PMP_PORT port, PPLATFORM_TIMER timer,
+                                         PVOID systemSpecific3);

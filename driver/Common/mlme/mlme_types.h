@@ -249,6 +249,28 @@ typedef struct _MLME_PORT_BLOCK {
 } MLME_PORT_BLOCK, *PMLME_PORT_BLOCK;
 
 // The adapter's MLME state beside the queue.
+// The transmit-stall watch (every second at dispatch level): per port, how long transmit packets have
+// been pending (the data path sets the marker: 1 pending, 0 none); per watched transmit queue, how
+// long its pending count has not moved (the data path keeps the current count and the active mark).
+#define MLME_TX_STALL_RECORDS 5
+typedef struct _MLME_TX_STALL_PORT {
+    UCHAR PendingMarker;
+    UCHAR Seconds;
+    ULONG HangCount;
+} MLME_TX_STALL_PORT;
+typedef struct _MLME_TX_STALL_QUEUE {
+    UCHAR Active;
+    ULONG CurrentCount;
+    ULONG LastCount;
+    UCHAR StallSeconds;
+} MLME_TX_STALL_QUEUE;
+typedef struct _MLME_TX_STALL_BLOCK {
+    MLME_TX_STALL_PORT Ports[MLME_TX_STALL_RECORDS];
+    MLME_TX_STALL_QUEUE Queues[MLME_TX_STALL_RECORDS];
+    UCHAR DynamicIcsOn;        // dynamic ICS logging switched on by the watch
+    ULONG DynamicIcsQueue;     // the queue that switched it on
+} MLME_TX_STALL_BLOCK;
+
 typedef struct _MLME_ADAPTER_BLOCK {
     MLME_QUEUE Queue;
     KSPIN_LOCK HandlerLock;
@@ -280,7 +302,8 @@ typedef struct _MLME_ADAPTER_BLOCK {
     BSS_TABLE ConnectCandidates;   // the connect attempt's candidate table (CONNECT_CANDIDATE_LIST)
     MLME_CNTL_ADAPTER_BLOCK Cntl;  // the connect attempt's context
     LONG RepositBusy;              // the roaming-candidate table's busy flag
-    LONG PeerCallBusy;             // serialises the OS add-peer and remove-peer calls (0 free, 1 held)
+    LONG PeerCallBusy;
+    MLME_TX_STALL_BLOCK TxStall;   // the transmit-stall watch's records             // serialises the OS add-peer and remove-peer calls (0 free, 1 held)
     PVOID RepositTable;            // the roaming-candidate table's storage
     ULONG RepositTableSize;
     MLME_CONN_ADAPTER_BLOCK Conn;  // the station's authentication and association exchange
