@@ -162,9 +162,28 @@ void PlatformIndicateScanStatus(PMP_ADAPTER adapter, PMP_PORT port, ULONG status
     }
 }
 
+namespace {
+
+// The management-frame block's wrapper a buffer list belongs to, or null for any other list.
+PPACKET_RECORD WrapperOf(PMP_ADAPTER adapter, PNET_BUFFER_LIST nbl)
+{
+    PMGMT_FRAME_BLOCK mgmt = adapter != nullptr ? adapter->MgmtFrameBlock : nullptr;
+    if (mgmt == nullptr) {
+        return nullptr;
+    }
+    auto* record = static_cast<PPACKET_RECORD>(NET_BUFFER_LIST_MINIPORT_RESERVED(nbl)[0]);
+    const auto* first = &mgmt->Records[0];
+    const auto* last = &mgmt->Records[PACKET_RECORD_COUNT - 1];
+    if (record < first || record > last || record->NetBufferList != nbl) {
+        return nullptr;
+    }
+    return record;
+}
+
+}  // namespace
+
 void N6PlatformIndicateXmitPktToNdis(PMP_ADAPTER adapter, PNET_BUFFER_LIST chain, ULONG reserved, ULONG flags)
 {
-    UNREFERENCED_PARAMETER(adapter);
     UNREFERENCED_PARAMETER(reserved);
     UNREFERENCED_PARAMETER(flags);
     if (chain == nullptr) {
@@ -172,9 +191,32 @@ void N6PlatformIndicateXmitPktToNdis(PMP_ADAPTER adapter, PNET_BUFFER_LIST chain
     }
     if (chain->Context == nullptr) {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "send completion of a buffer list without context word");
-        return;
     }
-    (void)NOT_BUILT_YET();
+    // No send-completion entry of the OS is registered in this system: a wrapper of the
+    // management-frame block goes back to the block's free list; any other list has no one to
+    // take it here (the OS hands the driver none) and is only traced.
+    for (PNET_BUFFER_LIST nbl = chain; nbl != nullptr;) {
+        PNET_BUFFER_LIST next = NET_BUFFER_LIST_NEXT_NBL(nbl);
+        NET_BUFFER_LIST_NEXT_NBL(nbl) = nullptr;
+        PPACKET_RECORD wrapper = WrapperOf(adapter, nbl);
+        if (wrapper != nullptr) {
+            PMGMT_FRAME_BLOCK mgmt = adapter->MgmtFrameBlock;
+            KIRQL irql;
+            KeAcquireSpinLock(&mgmt->Lock, &irql);
+            wrapper->Next = nullptr;
+            if (mgmt->RecordList.Tail == nullptr) {
+                mgmt->RecordList.Head = wrapper;
+            } else {
+                static_cast<PPACKET_RECORD>(mgmt->RecordList.Tail)->Next = wrapper;
+            }
+            mgmt->RecordList.Tail = wrapper;
+            ++mgmt->RecordList.Count;
+            KeReleaseSpinLock(&mgmt->Lock, irql);
+        } else {
+            DBGPRINT(TRACE_LEVEL_WARNING, DBG_TX, "send completion of a buffer list the driver does not own");
+        }
+        nbl = next;
+    }
 }
 
 void PlatformIndicateResetAllStatus(PMP_ADAPTER adapter, PMP_PORT port)
@@ -423,6 +465,22 @@ void CompleteRecord(PMP_ADAPTER adapter, PTX_DMAQ_DESC record)
     TxDmaqFree(adapter, record);
 }
 
+// The OS buffer list of a record whose frame is done: a wrapped frame's list goes back at once, a
+// list of the buffer-list send path when the last of its net buffers is done.
+void ReleaseOsBufferList(PMP_ADAPTER adapter, PTX_DMAQ_DESC record)
+{
+    auto* nbl = static_cast<PNET_BUFFER_LIST>(record->OsBufferList);
+    if (nbl == nullptr) {
+        return;
+    }
+    record->OsBufferList = nullptr;
+    record->OsBuffer = nullptr;
+    if (record->Origin == TX_DMAQ_ORIGIN_OS && N6XmitNblOutstandingRelease(nbl) != 0) {
+        return;
+    }
+    N6PlatformIndicateXmitPktToNdis(adapter, nbl, 0, 0);
+}
+
 // A record taken off a queue by an abort: completed when it carries a NetAdapterCx packet, else
 // returned to its pool.
 void AbortRecord(PMP_ADAPTER adapter, PTX_DMAQ_DESC record)
@@ -478,6 +536,7 @@ void PlatformIndicateXmitPktToNdis(PMP_ADAPTER adapter, PTX_DMAQ_DESC record, NT
                  static_cast<unsigned>(record->RecordIndex));
         return;
     }
+    ReleaseOsBufferList(adapter, record);
     CompleteRecord(adapter, record);
 }
 
@@ -488,12 +547,21 @@ void PlatformIndicateXmitPktToNdisEx(PMP_ADAPTER adapter, PTX_DMAQ_DESC record, 
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "completion of no record");
         return;
     }
+    ReleaseOsBufferList(adapter, record);
     CompleteRecord(adapter, record);
 }
 
 void PlatformIndicateXmitPktToNdisWhenSER(PMP_ADAPTER adapter, PTX_DMAQ_DESC record, NTSTATUS status)
 {
-    PlatformIndicateXmitPktToNdisEx(adapter, record, status);
+    UNREFERENCED_PARAMETER(status);
+    if (record == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "completion of no record");
+        return;
+    }
+    // The record's buffer list was parked on its port to be sent again: it is not handed back.
+    record->OsBufferList = nullptr;
+    record->OsBuffer = nullptr;
+    CompleteRecord(adapter, record);
 }
 
 void PlatformDrainPkts(PMP_ADAPTER adapter, PTX_DMAQ_DESC record)

@@ -436,3 +436,104 @@ VOID XmitKickPortTx(PMP_ADAPTER adapter, PMP_PORT port)
     P2pResumeIdleState(adapter, port);
     PlatformSignalThread(&port->SendThread);
 }
+
+// ================================================================================================
+// buffer-list packets
+// ================================================================================================
+namespace {
+
+constexpr ULONG kMinNetBufferLength = 25;
+constexpr ULONG kMaxNetBufferLength = 2346;
+constexpr ULONG kHeaderBytes = 24;
+
+}  // namespace
+
+NTSTATUS N6XmitGetTxbufToDmaq(PMP_ADAPTER adapter, ULONG portIndex, PNET_BUFFER_LIST nbl, PNET_BUFFER nb,
+                              PTX_DMAQ_DESC record)
+{
+    if (adapter == nullptr || nbl == nullptr || nb == nullptr || record == nullptr || nbl->Context == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "N6XmitGetTxbufToDmaq line %d: no buffer list, record or context word",
+                 __LINE__);
+        return STATUS_UNSUCCESSFUL;
+    }
+    const ULONG length = NET_BUFFER_DATA_LENGTH(nb);
+    if (length < kMinNetBufferLength || length > kMaxNetBufferLength) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "N6XmitGetTxbufToDmaq line %d: data length %u", __LINE__,
+                 static_cast<unsigned>(length));
+        return STATUS_UNSUCCESSFUL;
+    }
+    PMP_PORT port = portIndex < MP_MAX_PORTS ? adapter->PortList[portIndex] : nullptr;
+    if (port == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "N6XmitGetTxbufToDmaq line %d: no port %u", __LINE__,
+                 static_cast<unsigned>(portIndex));
+        return STATUS_UNSUCCESSFUL;
+    }
+    PMDL mdl = NET_BUFFER_CURRENT_MDL(nb);
+    const ULONG offset = NET_BUFFER_CURRENT_MDL_OFFSET(nb);
+    if (mdl == nullptr || MmGetMdlByteCount(mdl) < offset || MmGetMdlByteCount(mdl) - offset < kHeaderBytes) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "N6XmitGetTxbufToDmaq line %d: first buffer shorter than a header",
+                 __LINE__);
+        return STATUS_UNSUCCESSFUL;
+    }
+    const ULONG firstLength = MmGetMdlByteCount(mdl) - offset;
+    if (firstLength > length && port->HostCipher == 0) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "N6XmitGetTxbufToDmaq line %d: first buffer %u longer than the data %u",
+                 __LINE__, static_cast<unsigned>(firstLength), static_cast<unsigned>(length));
+        return STATUS_UNSUCCESSFUL;
+    }
+    if (NDIS_MDL_LINKAGE(mdl) != nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "N6XmitGetTxbufToDmaq line %d: more than one memory descriptor list",
+                 __LINE__);
+        return STATUS_UNSUCCESSFUL;
+    }
+    auto* base = static_cast<PUCHAR>(MmGetSystemAddressForMdlSafe(mdl, 0));
+    if (base == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "N6XmitGetTxbufToDmaq line %d: buffer not mapped", __LINE__);
+        return STATUS_UNSUCCESSFUL;
+    }
+    record->Origin = TX_DMAQ_ORIGIN_OS;
+    record->DataClass = 1;
+    record->FrameLength = length;
+    record->Port = port;
+    record->OsBufferList = nbl;
+    record->OsBuffer = nb;
+    const UCHAR priority = static_cast<UCHAR>(NET_BUFFER_LIST_USER_PRIORITY(nbl) & 0x0F);
+    record->UserPriority = priority;
+    record->AccessCategory = priority < 8 ? TxQueueAcOfPriority(priority) : 0;
+    // Only the bytes of the first buffer may be read through the frame pointer.
+    record->FirstBufferLength = firstLength < length ? firstLength : length;
+    record->Frame = base + offset;
+    record->FirstBufferData = record->Frame;
+    record->DataOffset = offset;
+    LARGE_INTEGER now;
+    KeQuerySystemTime(&now);
+    adapter->LastTxTime = static_cast<ULONG64>(now.QuadPart);
+    return STATUS_SUCCESS;
+}
+
+namespace {
+
+intptr_t* OutstandingOf(PNET_BUFFER_LIST nbl) { return reinterpret_cast<intptr_t*>(&NET_BUFFER_LIST_MINIPORT_RESERVED(nbl)[1]); }
+
+}  // namespace
+
+VOID N6XmitSetNblOutstanding(PNET_BUFFER_LIST nbl, LONG count)
+{
+    if (nbl != nullptr) {
+        __atomic_store_n(OutstandingOf(nbl), static_cast<intptr_t>(count), __ATOMIC_RELEASE);
+    }
+}
+
+LONG N6XmitNblOutstandingRelease(PNET_BUFFER_LIST nbl)
+{
+    if (nbl == nullptr) {
+        return 0;
+    }
+    intptr_t left = __atomic_sub_fetch(OutstandingOf(nbl), 1, __ATOMIC_ACQ_REL);
+    if (left < 0) {
+        // A list released more often than it was counted: it is done.
+        __atomic_store_n(OutstandingOf(nbl), 0, __ATOMIC_RELEASE);
+        left = 0;
+    }
+    return static_cast<LONG>(left);
+}

@@ -58,3 +58,7 @@ VOID N6RecvCheckSpecificFrame(PMP_ADAPTER adapter, struct _RX_DMAQ_DESC* record)
 // than the data, more than one memory descriptor list, no port).
 NTSTATUS N6XmitGetTxbufToDmaq(PMP_ADAPTER adapter, ULONG portIndex, PNET_BUFFER_LIST nbl, PNET_BUFFER nb,
                               PTX_DMAQ_DESC record);
+// The count of a buffer list's net buffers still on their way (kept in the list's miniport area):
+// set by the buffer-list send path, released once per finished net buffer (the count left).
+VOID N6XmitSetNblOutstanding(PNET_BUFFER_LIST nbl, LONG count);
+LONG N6XmitNblOutstandingRelease(PNET_BUFFER_LIST nbl);

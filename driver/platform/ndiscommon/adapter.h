@@ -178,6 +178,7 @@ typedef struct _RX_INDICATE_BLOCK {
 // The management-frame block: 1,024 records, each with its own 2,346-byte buffer.
 typedef struct _MGMT_FRAME_BLOCK {
     PACKET_RECORD_LIST RecordList;
+    KSPIN_LOCK Lock;  // the free list, taken by the wrapping and the send completion
     PACKET_RECORD Records[PACKET_RECORD_COUNT];
 } MGMT_FRAME_BLOCK, *PMGMT_FRAME_BLOCK;
 

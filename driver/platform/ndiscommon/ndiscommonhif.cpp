@@ -562,3 +562,12 @@ void NdisCommonHifIntHandlerThreadHandler(PMP_PORT port, ULONG cmdId)
         break;
     }
 }
+
+VOID NdisCommonHifDeQueuePacketByPort(PMP_PORT port, UCHAR ac)
+{
+    // The move from the software transmit queues to the data rings, with its transmit-permission
+    // test, comes with the per-port dequeue.
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(ac);
+    (void)NOT_BUILT_YET();
+}

@@ -56,6 +56,8 @@ NTSTATUS NdisCommonHifIoSpaceUnmap(PMP_ADAPTER adapter);
 NTSTATUS NdisCommonHifEraseFirmware(PMP_ADAPTER adapter);
 
 // ---- submission ------------------------------------------------------------------------------------------
+// Moves frames of the port from the access category's TxProcq (0-4) to a data ring.
+VOID NdisCommonHifDeQueuePacketByPort(PMP_PORT port, UCHAR ac);
 NTSTATUS NdisCommonHifXmitHardTransmit(PPCI_HIF_CONTEXT hif, struct _TX_DMAQ_DESC* packet);
 NTSTATUS NdisCommonHifApXmitHardTransmit(PPCI_HIF_CONTEXT hif, struct _TX_DMAQ_DESC* packet);
 // One management frame; in low-power mode bracketed by driver own before and firmware own after. The

@@ -463,6 +463,7 @@ NTSTATUS NdisCommonInitAllocNBLs(PMP_ADAPTER adapter)
         AppendRecord(&rx->RecordList, record);
     }
     ClearRecordList(&mgmt->RecordList);
+    KeInitializeSpinLock(&mgmt->Lock);
     for (ULONG i = 0; built && i < PACKET_RECORD_COUNT; ++i) {
         PPACKET_RECORD record = &mgmt->Records[i];
         record->Index = i;

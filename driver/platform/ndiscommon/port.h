@@ -316,6 +316,7 @@ typedef struct _MP_PORT {
     // ---- data path: packet queues, transmit descriptors, frame ring submission (dmaq, hal_desc, n6pci) ----
     PNET_BUFFER_LIST PendingNblHead;   // buffer lists to send again after a firmware recovery
     PNET_BUFFER_LIST PendingNblTail;
+    ULONG SendNblPassLimit;            // net buffers the buffer-list send path handles per pass (0: no limit)
     ULONG DeferredDoorbellCount;       // data descriptors queued since the last CPU-index write
     ULONG DoorbellThreshold;           // the CPU index is written at least every threshold / 2 frames
     UCHAR FixedRateEnable;             // port 0: every descriptor gets the fixed rate below
