@@ -916,6 +916,14 @@ void AccessPoint::OnAuth(const FrameAddresses& a, const Bytes& frame, int64_t at
     ++record_.authRequests;
     const uint16_t algorithm = Le16(body);
     const uint16_t seq = Le16(body + 2);
+    if (algorithm == kAuthSae && (config_.security == Security::Wpa3Sae || config_.security == Security::Wpa2Wpa3)) {
+        if (config_.silent) {
+            ++record_.unanswered;
+            return;
+        }
+        OnSae(station, seq, Le16(body + 4), body + 6, length - 6, out);
+        return;
+    }
     if (seq != 1) {
         ++record_.unanswered;  // only a station's first frame starts an exchange
         return;

@@ -67,6 +67,7 @@ enum class Pmf : uint8_t { Off, Capable, Required };
 // Authentication algorithm numbers (802.11-2020 9.4.1.1).
 constexpr uint16_t kAuthOpenSystem = 0;
 constexpr uint16_t kAuthSharedKey = 1;
+constexpr uint16_t kAuthSae = 3;
 
 // Status codes an access point answers with (802.11-2020 9.4.1.9).
 constexpr uint16_t kStatusSuccess = 0;
@@ -129,6 +130,7 @@ struct ApConfig {
     Security security = Security::Open;
     Pmf pmf = Pmf::Off;
     std::string passphrase;
+    bool saeAntiClogging = false;  // SAE commits without a valid anti-clogging token are answered with one (76)
     bool ht = true;
     bool vht = false;
     bool he = false;
@@ -294,6 +296,8 @@ private:
     uint16_t RsnAssociate(const Mac& station, const uint8_t* elements, size_t length, std::vector<Bytes>* out);
     void SecuredData(const Bytes& frame, const FrameAddresses& a, const Reception& rx);  // lock not held
     void RekeyGroup(int64_t due);  // lock not held
+    // SAE authentication (ap_sae.cpp; lock held).
+    void OnSae(const Mac& station, uint16_t seq, uint16_t status, const uint8_t* body, size_t length, std::vector<Bytes>* out);
 
     mutable std::mutex mutex_;
     ApConfig config_;

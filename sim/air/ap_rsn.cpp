@@ -91,6 +91,9 @@ Bytes EapolDataFrame(const Mac& to, const Mac& bssid, uint16_t seq, const Bytes&
 ApRsn::ApRsn(const Mac& bssid, const Bytes& ssid, const std::string& passphrase, Bytes advertised, bool pskOffered,
              bool saeOffered, bool pmfCapable, bool pmfRequired)
     : bssid_(bssid),
+      ssid_(ssid),
+      passphrase_(passphrase),
+      tokenSecret_(RandomKey(32)),
       advertised_(std::move(advertised)),
       pskOffered_(pskOffered),
       saeOffered_(saeOffered),

@@ -21,6 +21,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "air/ap_rsn_cipher.h"
@@ -81,6 +82,16 @@ public:
     // Whether an EAPOL frame to the station goes protected (the pairwise key is in place).
     bool ProtectEapol(const Mac& station) const { return Keyed(station); }
 
+    // SAE (ap_sae.cpp): a commit (sequence 1) or confirm (2) body from a station; the answers to
+    // send (sequence, status, body). A confirm that checks out gives the station its PMK.
+    struct SaeAnswer {
+        uint16_t seq = 0;
+        uint16_t status = 0;
+        Bytes body;
+    };
+    std::vector<SaeAnswer> Sae(const Mac& station, uint16_t seq, uint16_t status, const uint8_t* body, size_t length,
+                               bool antiClogging, bool* authenticated);
+
     // A new group key; group-key message 1 for every keyed station.
     std::vector<std::pair<Mac, Bytes>> Rekey();
     uint8_t GroupKeyId() const { return gtk_.keyId; }
@@ -101,6 +112,10 @@ private:
     const Station* Find(const Mac& station) const;
 
     Mac bssid_;
+    Bytes ssid_;
+    std::string passphrase_;
+    Bytes tokenSecret_;
+    std::map<Mac, std::unique_ptr<kshim::host::wpa::sae::Session>> sae_;
     Bytes pskPmk_;
     Bytes advertised_;
     bool pskOffered_, saeOffered_, pmfCapable_, pmfRequired_;

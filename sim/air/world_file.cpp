@@ -434,7 +434,7 @@ bool ParseAp(const toml::table& t, size_t index, ApConfig* ap, std::string* erro
         label = "access point \"" + *n->value<std::string>() + "\"";
     }
     Reader r(t, label);
-    if (!r.CheckKeys({"name", "ssid", "bssid", "band", "channel", "width", "security", "pmf", "passphrase", "phy",
+    if (!r.CheckKeys({"name", "ssid", "bssid", "band", "channel", "width", "security", "pmf", "passphrase", "sae_anti_clogging", "phy",
                       "hidden", "hidden_style", "beacon_interval", "dtim_period", "signal", "chain_offsets",
                       "tbtt_offset", "country", "station_count", "channel_utilisation", "neighbours",
                       "auth_algorithms", "auth_status", "assoc_status", "comeback_tu", "silent", "ignore_auth",
@@ -497,6 +497,9 @@ bool ParseAp(const toml::table& t, size_t index, ApConfig* ap, std::string* erro
         }
     }
     if (!r.String("passphrase", &ap->passphrase, false, error)) {
+        return false;
+    }
+    if (!r.Bool("sae_anti_clogging", &ap->saeAntiClogging, error)) {
         return false;
     }
     // Default PHY set by band: 2.4 GHz HT, 5 GHz HT and VHT, 6 GHz HE.

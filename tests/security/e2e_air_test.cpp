@@ -378,5 +378,107 @@ TEST_F(SecuredAir, ProtectedManagementFramesFollowTheAccessPointsPolicy)
     EXPECT_EQ(Associate(Hex("3003 010000")), 72);
 }
 
+// SAE authentication frame from the station: algorithm 3, sequence, status, body.
+Bytes SaeFrame(const Mac& bssid, uint16_t seq, uint16_t status, const Bytes& body)
+{
+    Bytes f = sim::air::MgmtHeader(sim::air::kFcAuth, bssid, kSta, bssid, seq);
+    f.insert(f.end(), {3, 0, static_cast<uint8_t>(seq), 0, static_cast<uint8_t>(status), static_cast<uint8_t>(status >> 8)});
+    return Cat({f, body});
+}
+
+TEST_F(SecuredAir, SaeBothDerivationsWithAntiCloggingThenTheHandshakeAndData)
+{
+    namespace sae = wpa::sae;
+    for (const bool h2e : {false, true}) {
+        SCOPED_TRACE(h2e ? "hash-to-element" : "hunting-and-pecking");
+        TearDown();
+        SetUp();
+        keys_.clear();
+        pending_.clear();
+        echoed_.clear();
+        pn_ = 0;
+        ApConfig c = Home(sim::air::Security::Wpa3Sae, sim::air::Pmf::Required);
+        c.saeAntiClogging = true;
+        Start(c);
+        wpa::MacAddress own{}, peer{};
+        std::copy(kSta.begin(), kSta.end(), own.begin());
+        std::copy(ap_->Bssid().begin(), ap_->Bssid().end(), peer.begin());
+        auto session = sae::Session::Create(h2e ? sae::PasswordElement::HashToElement : sae::PasswordElement::HuntingAndPecking,
+                                            "home network", Str("Home"), own, peer);
+        ASSERT_TRUE(session && session->MakeCommit());
+        const uint16_t status = h2e ? 126 : 0;
+        sae::Commit commit;
+        commit.scalar = session->Scalar();
+        commit.element = session->Element();
+        // First commit: the access point asks for a token (76) and takes the commit carrying it.
+        sta_->Send(SaeFrame(ap_->Bssid(), 1, status, sae::BuildCommit(commit, h2e)));
+        auto got = sta_->Take();
+        ASSERT_EQ(got.size(), 1u);
+        ASSERT_EQ(sim::air::Le16(got[0].data() + 28), 76);
+        const auto token = sae::ParseAntiCloggingRequest(Bytes(got[0].begin() + 30, got[0].end()), h2e);
+        ASSERT_TRUE(token);
+        commit.token = *token;
+        sta_->Send(SaeFrame(ap_->Bssid(), 1, status, sae::BuildCommit(commit, h2e)));
+        got = sta_->Take();
+        ASSERT_EQ(got.size(), 1u);
+        ASSERT_EQ(sim::air::Le16(got[0].data() + 26), 1);
+        ASSERT_EQ(sim::air::Le16(got[0].data() + 28), status);
+        const auto apCommit = sae::ParseCommit(Bytes(got[0].begin() + 30, got[0].end()), h2e, 0);
+        ASSERT_TRUE(apCommit);
+        ASSERT_TRUE(session->ProcessPeerCommit(apCommit->scalar, apCommit->element));
+        sta_->Send(SaeFrame(ap_->Bssid(), 2, 0, sae::BuildConfirm(1, session->Confirm(1))));
+        got = sta_->Take();
+        ASSERT_EQ(got.size(), 1u);
+        const auto apConfirm = sae::ParseConfirm(Bytes(got[0].begin() + 30, got[0].end()));
+        ASSERT_TRUE(apConfirm);
+        EXPECT_TRUE(session->CheckPeerConfirm(apConfirm->first, apConfirm->second));
+        EXPECT_EQ(ap_->RsnCounters().saeTokensAsked, 1u);
+        EXPECT_EQ(ap_->RsnCounters().saeConfirmed, 1u);
+        // Association with AKM 8 and MFPC/MFPR, then the 4-way handshake on the SAE PMK.
+        const Bytes rsnElement = StationRsn(8, true, true);
+        Bytes assoc = sim::air::MgmtHeader(sim::air::kFcAssocReq, ap_->Bssid(), kSta, ap_->Bssid(), 3);
+        assoc.insert(assoc.end(), {0x11, 0x04, 0x0A, 0x00});
+        sim::air::PutElement(assoc, 0, Str("Home"));
+        assoc.insert(assoc.end(), rsnElement.begin(), rsnElement.end());
+        sta_->Send(assoc);
+        for (const Bytes& f : sta_->Take()) {
+            if (sim::air::Le16(f.data()) == sim::air::kFcAssocResp) {
+                EXPECT_EQ(sim::air::Le16(f.data() + 26), 0);
+            } else if (auto eapol = sim::air::EapolOf(f)) {
+                pending_.push_back(*eapol);
+            }
+        }
+        wpa::HandshakeConfig hc = Config("home network", rsnElement, wpa::kSuiteBipCmac128);
+        hc.akm = wpa::Akm::Sae;
+        hc.pmk = session->Pmk();
+        wpa::Supplicant s(hc);
+        RunHandshake(s);
+        ASSERT_TRUE(s.Complete());
+        SendData(Str("over SAE"));
+        EXPECT_EQ(echoed_, std::vector<Bytes>{Str("over SAE")});
+    }
+    // A wrong password fails at the confirm: no answer, the station is not authenticated.
+    TearDown();
+    SetUp();
+    Start(Home(sim::air::Security::Wpa3Sae, sim::air::Pmf::Required));
+    wpa::MacAddress own{}, peer{};
+    std::copy(kSta.begin(), kSta.end(), own.begin());
+    std::copy(ap_->Bssid().begin(), ap_->Bssid().end(), peer.begin());
+    auto wrong = wpa::sae::Session::Create(wpa::sae::PasswordElement::HuntingAndPecking, "not the network", Str("Home"), own, peer);
+    ASSERT_TRUE(wrong && wrong->MakeCommit());
+    wpa::sae::Commit commit;
+    commit.scalar = wrong->Scalar();
+    commit.element = wrong->Element();
+    sta_->Send(SaeFrame(ap_->Bssid(), 1, 0, wpa::sae::BuildCommit(commit, false)));
+    auto got = sta_->Take();
+    ASSERT_EQ(got.size(), 1u);
+    const auto apCommit = wpa::sae::ParseCommit(Bytes(got[0].begin() + 30, got[0].end()), false, 0);
+    ASSERT_TRUE(apCommit && wrong->ProcessPeerCommit(apCommit->scalar, apCommit->element));
+    sta_->Send(SaeFrame(ap_->Bssid(), 2, 0, wpa::sae::BuildConfirm(1, wrong->Confirm(1))));
+    EXPECT_TRUE(sta_->Take().empty());
+    EXPECT_EQ(ap_->RsnCounters().saeFailed, 1u);
+    EXPECT_TRUE(ap_->Stations().empty());
+}
+
 }  // namespace
 }  // namespace security
