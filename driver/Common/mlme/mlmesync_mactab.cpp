@@ -407,15 +407,3 @@ void MlmeSyncMacTabShow(PMP_PORT port)
                  e->Addr[2], e->Addr[3], e->Addr[4], e->Addr[5]);
     }
 }
-
-BOOLEAN MacTableDeleteAndResetEntry(PMP_ADAPTER adapter, PMP_PORT port, UCHAR wlanIndex, const UCHAR* peer,
-                                    UCHAR unlink)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(wlanIndex);
-    UNREFERENCED_PARAMETER(peer);
-    UNREFERENCED_PARAMETER(unlink);
-    (void)NOT_BUILT_YET();
-    return FALSE;
-}
