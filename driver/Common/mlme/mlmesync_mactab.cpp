@@ -408,14 +408,3 @@ void MlmeSyncMacTabShow(PMP_PORT port)
     }
 }
 
-BOOLEAN MacTableDeleteAndResetEntry(PMP_ADAPTER adapter, PMP_PORT port, UCHAR wlanIndex, const UCHAR* peer,
-                                    UCHAR unlink)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(wlanIndex);
-    UNREFERENCED_PARAMETER(peer);
-    UNREFERENCED_PARAMETER(unlink);
-    (void)NOT_BUILT_YET();
-    return FALSE;
-}

@@ -26,11 +26,6 @@ PMAC_TABLE_ENTRY MacTableInsertEntry(PMP_ADAPTER adapter, PMP_PORT port, const U
 // (its timer, list link, indexes, kind and type survive).
 void MacTableSetToInitState(PMP_ADAPTER adapter, PMP_PORT port, PMAC_TABLE_ENTRY entry, UCHAR fullReset);
 // The port's entry with this address, looked up under the read lock; none when absent.
-// Removes one peer entry of the port (block-ack sessions, protection, BSS information, pending
-// frames) and returns it to the free list; FALSE for a WLAN index of 20 or more or a peer not in
-// the port's list.
-BOOLEAN MacTableDeleteAndResetEntry(PMP_ADAPTER adapter, PMP_PORT port, UCHAR wlanIndex, const UCHAR* peer,
-                                    UCHAR unlink);
 PMAC_TABLE_ENTRY MacTableLookup(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* address);
 
 // Matches over a port's list without the lock: the caller holds it or runs where the list cannot
