@@ -1,4 +1,5 @@
 #include "air/ap_rsn_cipher.h"
+#include "kshim/host/wpa_crypto.h"
 
 #include <openssl/core_names.h>
 #include <openssl/crypto.h>
@@ -128,24 +129,10 @@ std::optional<Bytes> Aead(Cipher c, const Bytes& key, const Bytes& nonce, const 
 std::optional<Bytes> Mac128(Cipher c, const Bytes& key, const Bytes& nonce, const Bytes& data)
 {
     if (c == Cipher::BipCmac128) {
-        EVP_MAC* mac = EVP_MAC_fetch(nullptr, "CMAC", nullptr);
-        if (mac == nullptr) {
-            return std::nullopt;
+        std::optional<Bytes> out = kshim::host::wpa::AesCmac(key, data);
+        if (out) {
+            out->resize(8);
         }
-        EVP_MAC_CTX* ctx = EVP_MAC_CTX_new(mac);
-        char name[] = "AES-128-CBC";
-        OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_CIPHER, name, 0), OSSL_PARAM_construct_end()};
-        Bytes out(16);
-        size_t n = 0;
-        const bool ok = ctx != nullptr && EVP_MAC_init(ctx, key.data(), key.size(), params) == 1 &&
-                        EVP_MAC_update(ctx, data.data(), data.size()) == 1 &&
-                        EVP_MAC_final(ctx, out.data(), &n, out.size()) == 1 && n == 16;
-        EVP_MAC_CTX_free(ctx);
-        EVP_MAC_free(mac);
-        if (!ok) {
-            return std::nullopt;
-        }
-        out.resize(8);
         return out;
     }
     // GMAC: GCM with the whole input as additional data and no plaintext.

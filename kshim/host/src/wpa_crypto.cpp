@@ -59,27 +59,6 @@ uint64_t GetBe(const uint8_t* from, size_t n)
     return v;
 }
 
-std::optional<Bytes> AesCmac(const Bytes& key, const Bytes& data)
-{
-    EVP_MAC* mac = EVP_MAC_fetch(nullptr, "CMAC", nullptr);
-    if (mac == nullptr) {
-        return std::nullopt;
-    }
-    EVP_MAC_CTX* ctx = EVP_MAC_CTX_new(mac);
-    char cipher[] = "AES-128-CBC";
-    OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_CIPHER, cipher, 0), OSSL_PARAM_construct_end()};
-    Bytes out(16);
-    size_t n = 0;
-    const bool ok = ctx != nullptr && EVP_MAC_init(ctx, key.data(), key.size(), params) == 1 &&
-                    EVP_MAC_update(ctx, data.data(), data.size()) == 1 &&
-                    EVP_MAC_final(ctx, out.data(), &n, out.size()) == 1 && n == 16;
-    EVP_MAC_CTX_free(ctx);
-    EVP_MAC_free(mac);
-    if (!ok) {
-        return std::nullopt;
-    }
-    return out;
-}
 
 const EVP_CIPHER* WrapCipher(size_t kekSize)
 {
@@ -117,6 +96,28 @@ std::optional<Bytes> Wrap(const Bytes& kek, const Bytes& in, bool encrypt)
 }
 
 }  // namespace
+
+std::optional<Bytes> AesCmac(const Bytes& key, const Bytes& data)
+{
+    EVP_MAC* mac = EVP_MAC_fetch(nullptr, "CMAC", nullptr);
+    if (mac == nullptr) {
+        return std::nullopt;
+    }
+    EVP_MAC_CTX* ctx = EVP_MAC_CTX_new(mac);
+    char cipher[] = "AES-128-CBC";
+    OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_CIPHER, cipher, 0), OSSL_PARAM_construct_end()};
+    Bytes out(16);
+    size_t n = 0;
+    const bool ok = ctx != nullptr && EVP_MAC_init(ctx, key.data(), key.size(), params) == 1 &&
+                    EVP_MAC_update(ctx, data.data(), data.size()) == 1 &&
+                    EVP_MAC_final(ctx, out.data(), &n, out.size()) == 1 && n == 16;
+    EVP_MAC_CTX_free(ctx);
+    EVP_MAC_free(mac);
+    if (!ok) {
+        return std::nullopt;
+    }
+    return out;
+}
 
 Bytes HmacSha1(const Bytes& key, const Bytes& data) { return Hmac(EVP_sha1(), key, data); }
 

@@ -18,6 +18,9 @@
 namespace kshim::host::wpa {
 
 using Bytes = std::vector<uint8_t>;
+
+// AES-CMAC with a 16-byte key: the 16-byte tag, or nothing when OpenSSL refuses.
+std::optional<Bytes> AesCmac(const Bytes& key, const Bytes& data);
 using MacAddress = std::array<uint8_t, 6>;
 
 // ---- hashes and key derivation of IEEE 802.11 -----------------------------------------------------------
