@@ -73,20 +73,19 @@ BOOLEAN HalChipHasFact(USHORT chipCode, ULONG fact);
 
 // ---- optional operations ----------------------------------------------------------------------------------
 // Calls an operation the chip's table may lack: an empty slot answers STATUS_NOT_SUPPORTED
-// (0xC00000BB) and runs nothing; a slot that returns nothing answers STATUS_SUCCESS once it ran; a
-// slot that returns a status answers that status.
+// (0xC00000BB) and runs nothing; a slot that returns a status answers that status; any other slot
+// answers STATUS_SUCCESS once it ran (a caller that needs its value reads the slot itself).
 template <typename Result, typename... Params, typename... Args>
 inline NTSTATUS HalCallOptional(Result (*slot)(Params...), Args... args)
 {
-    static_assert(std::is_void_v<Result> || std::is_same_v<Result, NTSTATUS>, "a void or status operation");
     if (slot == nullptr) {
         return STATUS_NOT_SUPPORTED;
     }
-    if constexpr (std::is_void_v<Result>) {
-        slot(args...);
-        return STATUS_SUCCESS;
-    } else {
+    if constexpr (std::is_same_v<Result, NTSTATUS>) {
         return slot(args...);
+    } else {
+        (void)slot(args...);
+        return STATUS_SUCCESS;
     }
 }
 

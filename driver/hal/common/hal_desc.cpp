@@ -147,9 +147,7 @@ VOID XmitWriteTxD(PMP_ADAPTER adapter, PUCHAR descriptor, PTX_FRAME_INFO info)
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "transmit descriptor: missing argument");
         return;
     }
-    if (adapter->HalOps.XmitWriteTxD != nullptr) {
-        adapter->HalOps.XmitWriteTxD(adapter, descriptor, info);
-    } else {
+    if (HalCallOptional(adapter->HalOps.XmitWriteTxD, adapter, descriptor, info) == STATUS_NOT_SUPPORTED) {
         XmitWriteTxDv1(adapter, descriptor, info);
     }
 }

@@ -27,8 +27,8 @@ constexpr ULONG kMlmeCmdRefusedFlags = 0x50020140;
 
 void RegisterAccessHook(PMP_ADAPTER adapter, ULONG chipAddress)
 {
-    if (adapter->RegistryBlock.MmioMonitorEn != 0 && adapter->HalOps.RegAccessTraceHook != nullptr) {
-        adapter->HalOps.RegAccessTraceHook(adapter, chipAddress);
+    if (adapter->RegistryBlock.MmioMonitorEn != 0) {
+        (void)HalCallOptional(adapter->HalOps.RegAccessTraceHook, adapter, chipAddress);
     }
 }
 

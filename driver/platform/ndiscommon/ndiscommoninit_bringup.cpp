@@ -217,8 +217,8 @@ void AfterDownload(PMP_ADAPTER adapter, PMP_PORT port0)
     (void)MlmeUpdateEdccaDetectEnableToFw(adapter, port0);
     if (adapter->LowPower.LowPowerMode) {
         (void)NdisCommonHifPmSetFwOwn(adapter, 0);
-    } else if (r.LowPowerEnable != 0 && adapter->HalOps.PcieDynamicL1 != nullptr) {
-        adapter->HalOps.PcieDynamicL1(adapter, TRUE);
+    } else if (r.LowPowerEnable != 0) {
+        (void)HalCallOptional(adapter->HalOps.PcieDynamicL1, adapter, TRUE);
     }
 }
 
