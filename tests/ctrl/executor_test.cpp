@@ -64,7 +64,6 @@ TEST_F(ExecutorTest, EachCommandReachesItsService)
         {INTERNAL_CMD_MCC_SWITCH, U32(0), "MultiChannelSwitchExec", 1},
         {INTERNAL_CMD_MLME_PERIODIC, {}, "MlmePeriodicExecPassivLevel", 1},
         {INTERNAL_CMD_POWER_CONSUMPTION, {}, "MlmePowerConsumptionCtrl", 1},
-        {INTERNAL_CMD_RESTORE_CH_PRIVILEGE, {}, "DoRestoreChannelPrivilege", 1},
         {INTERNAL_CMD_DBDC_DISABLE, {}, "MultiBandDisableDbdcDecision", 1},
         // The disconnect request stops the push-button setup before anything else, which forgets
         // the connect target.

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "datapath/traffic_support.h"
+#include "platform/ndis6/n6indicate.h"
 
 namespace {
 
@@ -363,6 +364,34 @@ TEST_P(Traffic, SurpriseRemovalReturnsEveryPacket)
     host::ClockSetReal();
     (void)os_.SurpriseRemove(device_);
     EXPECT_EQ(host::NetTxQueueTakeReturned(tx_).size(), 100u);
+}
+
+// Frames on the rings when the pending packets are rejected (as a firmware recovery does before it
+// resets the chip): every OS packet comes back on the next advance, not only at a cancel, and their
+// records return to the pool.
+TEST_P(Traffic, RejectingPendingPacketsReturnsFramesInFlightWithoutACancel)
+{
+    ASSERT_NO_FATAL_FAILURE(OpenQueues());
+    firmware_->Data().HoldReports(true);
+    const ULONG free = TxDmaqGetFreeCount(Adapter(), 0);
+    std::vector<host::TxFrame> frames;
+    for (uint32_t i = 0; i < 40; ++i) {
+        frames.push_back(Frame(i, 200));
+    }
+    ASSERT_EQ(host::NetTxQueuePost(tx_, frames), 40u);
+    host::NetQueueAdvance(tx_);
+    Pump();
+    EXPECT_TRUE(host::NetTxQueueTakeReturned(tx_).empty());
+    ASSERT_EQ(TxDoneWaitqGetCount(Adapter()), 40u) << "the frames wait for their transmit done";
+    PlatformIndicateRejectPendingPackets(Adapter(), 1);
+    EXPECT_EQ(TxDoneWaitqGetCount(Adapter()), 0u);
+    EXPECT_EQ(TxDmaqGetFreeCount(Adapter(), 0), free);
+    host::NetQueueAdvance(tx_);
+    std::vector<host::TxReturned> back = host::NetTxQueueTakeReturned(tx_);
+    ASSERT_EQ(back.size(), 40u);
+    for (uint32_t i = 0; i < 40; ++i) {
+        EXPECT_EQ(back[i].bytes, frames[i].bytes) << i;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Generations, Traffic, ::testing::Values(USHORT{0x3502}, USHORT{0x3602}),

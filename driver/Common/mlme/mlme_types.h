@@ -189,6 +189,17 @@ typedef struct _MLME_CNTL_MACHINE {
 #define PORT_MLME_DISCONNECT_DONE 0x08u
 #define PORT_MLME_STATUS_BIT_10 0x10u
 
+#include "Common/mlme/mlmesae_types.h"
+
+// The SA Query exchange of a station port: machine state (0 idle, 1 querying), the stop-retry flag, the
+// request timer (re-armed every 201 ms while querying) and the confirm timer (1000 ms).
+typedef struct _PMF_SA_QUERY_STATE {
+    ULONG State;
+    UCHAR StopRetry;
+    PLATFORM_TIMER RequestTimer;   // "PmfReqTimeoutActionTimer"
+    PLATFORM_TIMER ConfirmTimer;   // "PmfConfirmTimeoutActionTimer"
+} PMF_SA_QUERY_STATE, *PPMF_SA_QUERY_STATE;
+
 // A port's machines with their action tables, and the port state the MLME core reads and resets.
 typedef struct _MLME_PORT_BLOCK {
     STATE_MACHINE AssocMachine;
@@ -197,6 +208,7 @@ typedef struct _MLME_PORT_BLOCK {
     PSTATE_MACHINE_FUNC AuthFunc[AUTH_MACHINE_STATES * AUTH_MACHINE_MSGS];
     STATE_MACHINE SaeMachine;
     PSTATE_MACHINE_FUNC SaeFunc[SAE_MACHINE_STATES * SAE_MACHINE_MSGS];
+    SAE_PORT_STATE Sae;
     STATE_MACHINE AuthRspMachine;
     PSTATE_MACHINE_FUNC AuthRspFunc[AUTH_RSP_MACHINE_STATES * AUTH_RSP_MACHINE_MSGS];
     STATE_MACHINE SyncMachine;
@@ -206,6 +218,7 @@ typedef struct _MLME_PORT_BLOCK {
     ENTRY_EXIT_STATE_MACHINE ActionMachine;
     STATE_MACHINE PmfMachine;
     PSTATE_MACHINE_FUNC PmfFunc[PMF_MACHINE_STATES * PMF_MACHINE_MSGS];
+    PMF_SA_QUERY_STATE Pmf;
     STATE_MACHINE P2pActionMachine;
     PSTATE_MACHINE_FUNC P2pActionFunc[P2P_ACTION_MACHINE_STATES * P2P_ACTION_MACHINE_MSGS];
     MLME_CNTL_MACHINE CntlMachine;
@@ -307,4 +320,6 @@ typedef struct _MLME_ADAPTER_BLOCK {
     PVOID RepositTable;            // the roaming-candidate table's storage
     ULONG RepositTableSize;
     MLME_CONN_ADAPTER_BLOCK Conn;  // the station's authentication and association exchange
+    USHORT SaQueryTransactionId;   // shared by every port, incremented before each SA Query request
+    UCHAR SaeCommitSkip;           // the test networks' toggle: every second token-less commit stays unsent
 } MLME_ADAPTER_BLOCK, *PMLME_ADAPTER_BLOCK;

@@ -21,6 +21,9 @@ typedef struct _P2P_PORT_STATE {
     ULONG ModeValue;
     ULONG DiscoveryFlags;
     UCHAR RoleIndex;
+    ULONG SubState;          // 35: the group's transmission waits
+    UCHAR PresenceRequest;   // a presence request was sent
+    UCHAR PresenceResponse;  // its presence response came back
 } P2P_PORT_STATE, *PP2P_PORT_STATE;
 
 // ---- the Wi-Fi Direct fields of a port ---------------------------------------------------------------------

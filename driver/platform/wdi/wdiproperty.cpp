@@ -76,30 +76,6 @@ NTSTATUS WdiPropertySetPrivacyExemptionList(PMP_ADAPTER adapter, WIFIREQUEST req
     return STATUS_SUCCESS;
 }
 
-NTSTATUS WdiPropertySetAddCipherKeys(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(request);
-    UNREFERENCED_PARAMETER(parameters);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS WdiPropertySetDeleteCipherKeys(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(request);
-    UNREFERENCED_PARAMETER(parameters);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS WdiPropertySetDefaultKeyId(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(request);
-    UNREFERENCED_PARAMETER(parameters);
-    return NOT_BUILT_YET();
-}
-
 NTSTATUS WdiPropertySetConnectionQuality(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
 {
     UNREFERENCED_PARAMETER(adapter);
