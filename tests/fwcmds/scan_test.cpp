@@ -5,6 +5,7 @@
 #include "fwcmds/fwcmds_fixture.h"
 #include "kshim/host/control.h"
 #include "kshim/host/wifi.h"
+#include "platform/ndiscommon/ndiscommonhif.h"
 #include "platform/wdi/wdimain.h"
 
 namespace fwcmdstest {
@@ -250,6 +251,56 @@ TEST_P(ChPrivilegeTest, AReleaseWithNothingHeldAndBadArgumentsAreRefused)
               STATUS_UNSUCCESSFUL);
     EXPECT_EQ(QzCmdChPrivilage(adapter_.get(), port0_, 6, 1, 2, 1, 0, nullptr, nullptr, 0, 0), STATUS_UNSUCCESSFUL);
     EXPECT_TRUE(Sent().empty());
+}
+
+// A new port asks for the remembered last channel: only with "EnableWHQLConnectionEnhance" on and a
+// channel of its band; the request is kind 2 for that channel and band, and the grant it got is
+// given back at once.
+TEST_P(ChPrivilegeTest, ChannelRestoreAsksForAValidLastChannelOnly)
+{
+    SetUpChip(GetParam());
+    struct Row {
+        const char* what;
+        UCHAR enable, channel, band;
+        bool sent;
+    } rows[] = {
+        {"switched off", 0, 36, 2, false},
+        {"130 is no 5 GHz channel", 1, 130, 2, false},
+        {"31 is no 6 GHz channel", 1, 31, 3, false},
+        {"channel 36 of 5 GHz", 1, 36, 2, true},
+        {"channel 14 of 2.4 GHz", 1, 14, 1, true},
+    };
+    for (const Row& r : rows) {
+        ClearSent();
+        adapter_->ChPrivilegeHeld = 0;
+        adapter_->RegistryBlock.EnableWHQLConnectionEnhance = r.enable;
+        adapter_->RegistryBlock.LastChannel = r.channel;
+        adapter_->RegistryBlock.LastBand = r.band;
+        (void)DoRestoreChannelPrivilege(adapter_.get(), port0_);
+        RunCallbacks();
+        if (GetParam() == kThirdGen) {
+            auto sent = Unified();
+            ASSERT_EQ(sent.size(), r.sent ? 2u : 0u) << r.what;
+            if (r.sent) {
+                EXPECT_NE(sent[1].Find(1), nullptr) << r.what << ": the release";
+                const sim::fw::UniTlv* t = sent[0].Find(0);
+                ASSERT_NE(t, nullptr) << r.what;
+                EXPECT_EQ(t->value[2], r.channel) << r.what;
+                EXPECT_EQ(t->value[4], r.band) << r.what;
+                EXPECT_EQ(t->value[11], 2) << r.what;
+            }
+        } else {
+            auto sent = Legacy();
+            ASSERT_EQ(sent.size(), r.sent ? 2u : 0u) << r.what;
+            if (r.sent) {
+                EXPECT_EQ(sent[1].payload[2], 1) << r.what << ": the release";
+                EXPECT_EQ(sent[1].payload[3], r.channel) << r.what;
+                EXPECT_EQ(sent[0].payload[2], 0) << r.what;
+                EXPECT_EQ(sent[0].payload[3], r.channel) << r.what;
+                EXPECT_EQ(sent[0].payload[9], 2) << r.what;
+            }
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(BothFormats, ChPrivilegeTest, ::testing::Values(kSecondGen, kThirdGen));

@@ -170,6 +170,13 @@ typedef struct _MLME_CONN_PORT_BLOCK {
     ULONG FtIeLen;
     UCHAR RsnPrefix[FT_RSN_ELEMENT_MAX];  // 24 bytes used by the FT authentication
     UCHAR PmkR0Name[FT_PMK_R0_NAME_LEN];
+    // The OS's answer to the FT authentication (the reassociation's elements); FtParams marks it valid.
+    UCHAR FtParamRsnIe[FT_RSN_ELEMENT_MAX];
+    ULONG FtParamRsnIeLen;
+    UCHAR FtParamMde[FT_ELEMENT_MAX];
+    ULONG FtParamMdeLen;
+    UCHAR FtParamFte[FT_ELEMENT_MAX];
+    ULONG FtParamFteLen;
     UCHAR SavedFtAuthReq[FT_SAVED_FRAME_MAX];
     USHORT SavedFtAuthReqLen;
     UCHAR SavedFtAuthRsp[FT_SAVED_FRAME_MAX];

@@ -11,6 +11,7 @@
 #include "Common/mlme/mlmeauth.h"
 #include "Common/mlme/mlmeconnect.h"
 #include "platform/ndiscommon/adapter.h"
+#include "platform/ndiscommon/memory.h"
 #include "platform/ndiscommon/trace.h"
 #include "platform/wdi/wdigenerator.h"
 
@@ -254,6 +255,20 @@ VOID MlmeSAEResendReset(PMP_ADAPTER adapter, PMP_PORT port)
     sae.CommitResent = 0;
     sae.ConfirmResend = 0;
     CancelSaeTimer(port);
+}
+
+VOID MlmeSAEFreeParams(PMP_PORT port)
+{
+    if (port == nullptr) {
+        return;
+    }
+    SAE_PARAMS& p = port->Mlme.Sae.Params;
+    for (SAE_BUFFER* b : {&p.Scalar, &p.Element, &p.AntiCloggingToken, &p.RejectedGroups, &p.Confirm}) {
+        if (b->Owned != 0 && b->Buffer != nullptr) {
+            PlatformFreeMemory(b->Buffer, b->Length);
+        }
+        *b = {};
+    }
 }
 
 VOID MlmeSAEStateMachineInit(PMP_ADAPTER adapter, PMP_PORT port, PSTATE_MACHINE machine)

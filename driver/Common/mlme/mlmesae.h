@@ -5,6 +5,8 @@
 
 // Clears the kept commit and the resend bytes and cancels "SAETimeoutTimer".
 VOID MlmeSAEResendReset(PMP_ADAPTER adapter, PMP_PORT port);
+// Frees the buffers the port holds for the OS's SAE parameters.
+VOID MlmeSAEFreeParams(PMP_PORT port);
 // Builds the SAE machine (5 states x 5 messages) and binds "SAETimeoutTimer".
 VOID MlmeSAEStateMachineInit(PMP_ADAPTER adapter, PMP_PORT port, PSTATE_MACHINE machine);
 // Packs SAE parameters into the self-contained body of SAE messages 0 and 2; FALSE (nothing written)
