@@ -508,7 +508,7 @@ TEST_F(Descriptors, ReceiveRateOfAConnectedStation)
     ULONG speed = 1, max = 1;
     EXPECT_EQ(ProcessGetRxRate(&port_, adapter_.get(), rate.data(), &speed, &max), 0xFFFFFFFFu) << "network not active";
     EXPECT_EQ(speed, 0u);
-    port_.NetworkActive = 1;
+    port_.NetworkActivation[0] = 1;
     adapter_->DeviceId = 0x3602;
     // Third generation: rate word (12) bits 0-6 MCS, 7-10 streams; word 13 mode 11-14, bw 0-2, GI 3-4.
     port_.RxVectorStore[12] = 9 | (1u << 7);

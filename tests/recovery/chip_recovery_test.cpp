@@ -250,7 +250,7 @@ TEST_F(ChipRecovery, ThirdGenerationReactivatesTheActiveNetworksThenAsksTheOsToR
     EXPECT_EQ(a->Recovery.FwRecoveryCount, 1u);
 
     Quiesce();
-    port0->NetworkActive = 1;
+    port0->NetworkActivation[0] = 1;
     port0->ConnectionFlags |= PORT_CONN_CONNECTED;
     kshim::host::TraceSetLevel(TRACE_LEVEL_VERBOSE, 0xFFFFFFFFu);
     kshim::host::TraceClear();
@@ -260,7 +260,7 @@ TEST_F(ChipRecovery, ThirdGenerationReactivatesTheActiveNetworksThenAsksTheOsToR
     const size_t activated = std::min(TraceIndex(" activated"), TraceIndex("QzCmdActivateDeactivateNetwork"));
     ASSERT_NE(activated, std::string::npos);
     EXPECT_EQ(roamIndications(), 1u);
-    EXPECT_EQ(port0->NetworkActive, 0) << "the re-activation clears the byte";
+    EXPECT_EQ(port0->NetworkActivation[0], 0) << "the re-activation clears the byte";
     EXPECT_EQ(a->Recovery.RoamAfterRecovery, 1);
     EXPECT_EQ(a->Recovery.FwRecoveryCount, 2u);
     EXPECT_EQ(a->Recovery.FwRecoveryState, 0);

@@ -295,8 +295,8 @@ NTSTATUS AsicArvel3xFwRecovery(PMP_ADAPTER adapter)
         AsicTraceRecoveryStep("domain", DomainConfigureDomainInfo(adapter, port0));
     }
     for (PMP_PORT port : adapter->PortList) {
-        if (port != nullptr && port->NetworkActive == 1) {
-            port->NetworkActive = 0;
+        if (port != nullptr && port->NetworkActivation[0] == 1) {
+            port->NetworkActivation[0] = 0;
             AsicTraceRecoveryStep("network", QzCmdActivateDeactivateNetwork(adapter, port->BssIndex, 1));
         }
     }

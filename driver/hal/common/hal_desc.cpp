@@ -340,7 +340,7 @@ ULONG ProcessGetRxRate(PMP_PORT port, PMP_ADAPTER adapter, PUCHAR record, PULONG
     if (maxLinkSpeed != nullptr) {
         *maxLinkSpeed = 0;
     }
-    if (port->PortType != EXTSTA || port->NetworkKind != 0 || port->NetworkActive == 0) {
+    if (port->PortType != EXTSTA || port->NetworkKind != 0 || port->NetworkActivation[0] == 0) {
         return 0xFFFFFFFFu;
     }
     const ULONG* v = port->RxVectorStore;

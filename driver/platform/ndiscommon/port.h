@@ -323,10 +323,10 @@ typedef struct _MP_PORT {
     PHY_CFG FixedRatePhyCfg;
     ULONG RxVectorStore[PORT_RX_VECTOR_WORDS];  // receive vector words (RCPI word 3, rate word 12, ...)
     ULONG NetworkKind;                 // 0 infrastructure; a port reset sets 4
-    UCHAR NetworkActive;               // the port's network is active in the firmware
     // Firmware BSS, station-record, key and power-management commands (Common/qzcmd_bss): the values
     // they send, written by the connection, access-point and Wi-Fi Direct code.
-    UCHAR NetworkActivation[2];        // the state the last activation command set (sent, answered)
+    UCHAR NetworkActivation[2];        // the state the last activation command set (sent, answered):
+                                       // [0] non-zero while the port's network is active in the firmware
     UCHAR WmmInUse;
     USHORT BeaconInterval;
     UCHAR DtimPeriod;

@@ -1096,7 +1096,7 @@ NTSTATUS WdiTaskDot11Reset(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID param
         (void)WdiEventCompleteOid(adapter, request, nullptr, 0);
         return STATUS_UNSUCCESSFUL;
     }
-    if ((p->Presence & WDI_RESET_PRESENT_CONFIGURED_MAC) != 0 && port->NetworkActive &&
+    if ((p->Presence & WDI_RESET_PRESENT_CONFIGURED_MAC) != 0 && port->NetworkActivation[0] != 0 &&
         std::memcmp(p->ConfiguredMacAddress, port->MacAddress, 6) != 0) {
         (void)QzCmdActivateDeactivateNetwork(adapter, port->BssIndex, 0);
         std::memcpy(port->MacAddress, p->ConfiguredMacAddress, 6);

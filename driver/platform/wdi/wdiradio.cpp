@@ -84,7 +84,7 @@ void CancelTimers(PMP_PORT port)
 void BindAndActivate(PMP_ADAPTER adapter, PMP_PORT port, UCHAR deviceFlag)
 {
     (void)cnmInitAndGetBssIndexForPort(adapter, port, 1, deviceFlag);
-    if (!port->NetworkActive) {
+    if (port->NetworkActivation[0] == 0) {
         (void)QzCmdActivateDeactivateNetwork(adapter, port->BssIndex, 1);
     }
 }
