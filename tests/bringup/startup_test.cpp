@@ -113,11 +113,12 @@ TEST_F(BringUpTest, SecondGenerationGoldenSequence)
         "RAM 0xED/0x21",                                         // buffer-bin (no EEPROM file)
         "RAM 0x28",                                              // dual-band concurrency off
         "RAM 0xCA",                                              // transmit-stream downgrade temperatures
+        "RAM 0x0F",                                              // the regulatory domain
     };
     EXPECT_EQ(Sequence(), expected);
 
     const std::vector<sim::fw::LegacyCommand> ram = Ram().RamCommands();
-    ASSERT_EQ(ram.size(), 6u);
+    ASSERT_EQ(ram.size(), 7u);
     EXPECT_EQ(ram[0].setQuery, 0) << "the capability query is a query";
     EXPECT_EQ(ram[1].payload, (std::vector<uint8_t>{1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(Ram().RegisterWrites(), (std::map<uint32_t, uint32_t>{{0x820CD000u, 0x0003C200u}}));
@@ -132,6 +133,14 @@ TEST_F(BringUpTest, SecondGenerationGoldenSequence)
         EXPECT_EQ(c.queueId, 0x8000) << "RAM-mode commands of class 0xED";
     }
     EXPECT_EQ(ram[0].seq, 1) << "the post-download initialisation numbers its commands afresh";
+    // The configured country, the United States, without 6 GHz: the sub-band form, 1-11 and 12-13 first.
+    ASSERT_EQ(ram[6].payload.size(), 104u);
+    EXPECT_EQ(ram[6].payload[0], 'U');
+    EXPECT_EQ(ram[6].payload[1], 'S');
+    EXPECT_EQ(ram[6].payload[4 + 3], 1);
+    EXPECT_EQ(ram[6].payload[4 + 4], 11);
+    EXPECT_EQ(ram[6].payload[12 + 3], 12);
+    EXPECT_EQ(ram[6].payload[12 + 4], 2);
 
     ASSERT_EQ(os_.Stop(device_), STATUS_SUCCESS);
     std::vector<std::string> steps;
@@ -175,6 +184,7 @@ TEST_F(BringUpTest, ThirdGenerationGoldenSequence)
         "RAM unified 0x28",  // dual-band concurrency on
         "RAM unified 0x0E",  // "ThermalProtAband"
         "RAM unified 0x0E",  // "ThermalProtGband"
+        "RAM unified 0x15",  // the regulatory domain
     };
     EXPECT_EQ(Sequence(), expected);
     const sim::fw::UnifiedRamRecord& record = Ram().Unified().Record();

@@ -44,6 +44,10 @@ VOID HalRegisterChip(PMP_ADAPTER adapter);
 #define CHIP_FACT_ASSOC_MAKER_2 0x00000800u       // association and probe requests carry the maker element, class byte 2
 #define CHIP_FACT_GROUP_BAND_FIRST 0x00001000u    // a station connecting beside a group owner not yet started yields the group's band
 #define CHIP_FACT_HE_6GHZ 0x00002000u             // HE operation on a 6 GHz capable link and 6 GHz FILS discovery intake
+#define CHIP_FACT_6G_PLANS_A 0x00004000u          // 6 GHz channel plans and country lists of table A
+#define CHIP_FACT_6G_PLANS_B 0x00008000u          // 6 GHz channel plans and country lists of table B
+#define CHIP_FACT_59G_PLATFORM 0x00010000u        // 5.9 GHz mode 1 follows the platform's 5.9 GHz countries
+#define CHIP_FACT_US_6G_RA_MODE 0x00020000u       // a power-limit send in the United States sets the 6 GHz rate switches first
 
 typedef struct _CHIP_ID_ROW {
     USHORT DeviceId;

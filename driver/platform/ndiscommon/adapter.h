@@ -31,6 +31,7 @@
 #include "Common/qzevent_types.h"
 #include "Common/recv_types.h"
 #include "Common/rlm_domain_types.h"
+#include "Common/rlm_sku_types.h"
 #include "Common/rlm_types.h"
 #include "Common/wowlan_types.h"
 #include "hal/common/fwfile_types.h"
@@ -419,6 +420,10 @@ typedef struct _MP_ADAPTER {
     ADAPTER_WORKING_CFG WorkingCfg;
     // The country and the adapter's channel list for it (Common/rlm_domain_types.h).
     COUNTRY_BLOCK Country;
+    // The platform's regulatory data (Common/rlm_domain_types.h) and the loaded power-limit files
+    // (Common/rlm_sku_types.h).
+    SAR_REGULATORY_DATA SarRegulatory;
+    SKU_FILE_TABLES SkuTables;
     // Values of other subsystems written here: the SAR sensor state (mode and value, for the
     // companion Bluetooth driver), and the start values set by UserCfgInit.
     UCHAR SarSensorMode;

@@ -570,4 +570,6 @@ typedef struct _MP_PORT {
     RLM_PORT_BLOCK Rlm;
     // ---- connection settings of the OS's connect and roam tasks (platform/wdi) ----
     PORT_CONNECT_CONFIG ConnectConfig;
+    // ---- multi-channel concurrency: the channel grant (Common/p2p/p2pms) ----
+    MULTI_CHANNEL_GRANT Grant;
 } MP_PORT;
