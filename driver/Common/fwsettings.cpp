@@ -166,9 +166,49 @@ NTSTATUS QzCmdUpdateDBDCSetting(PMP_ADAPTER adapter, UCHAR enable, UCHAR bandFla
 
 NTSTATUS QzCmdQueryCurrentRadioStatus(PMP_ADAPTER adapter, ULONG mode)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(mode);
-    return NOT_BUILT_YET();
+    const UCHAR generation = adapter != nullptr ? HalDeviceGeneration(adapter->DeviceId) : CHIP_GENERATION_NONE;
+    if (mode == 0 && generation == CHIP_GENERATION_SECOND) {
+        const UCHAR payload[2] = {0, 0};
+        return FwSettingSendPort0(adapter, FW_CMD_ID_EXTENDED, FW_CMD_CLASS_NORMAL, FW_EXT_CMD_RADIO_STATUS, 0, 0x08,
+                                  payload, sizeof(payload));
+    }
+    if (mode == 1 && generation == CHIP_GENERATION_SECOND) {
+        // Waits for the answer (extended event 0x9A), which switches the radio.
+        const UCHAR payload[2] = {1, 0};
+        return FwSettingSendPort0(adapter, FW_CMD_ID_EXTENDED, FW_CMD_CLASS_NORMAL, FW_EXT_CMD_RADIO_STATUS, 1, 0x05,
+                                  payload, sizeof(payload));
+    }
+    if (mode == 1 && generation == CHIP_GENERATION_THIRD) {
+        PMP_PORT port = adapter->PortList[0];
+        if (port == nullptr) {
+            return STATUS_UNSUCCESSFUL;
+        }
+        const UCHAR payload[12] = {};
+        return QzCmdSendSetQueryUniCmdAdv(port, UNI_CMD_ID_RADIO_STATUS, 1, 1, 0x05, nullptr, sizeof(payload), payload,
+                                          0, 0, 255);
+    }
+    DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "radio status query %u not supported on this chip", static_cast<unsigned>(mode));
+    return STATUS_UNSUCCESSFUL;
+}
+
+NTSTATUS QzCmdQueryCurrentTemperature(PMP_ADAPTER adapter)
+{
+    const UCHAR payload[4] = {};
+    return FwSettingSendPort0(adapter, FW_CMD_ID_EXTENDED, FW_CMD_CLASS_NORMAL, FW_EXT_CMD_TEMPERATURE, 1, 0x10, payload,
+                              sizeof(payload));
+}
+
+NTSTATUS QzCmdQueryLinkQuality(PMP_ADAPTER adapter)
+{
+    return FwSettingSendPort0(adapter, FW_CMD_ID_LINK_QUALITY, FW_CMD_CLASS_NORMAL, 0, 1, 0x08, nullptr, 0);
+}
+
+NTSTATUS QzCmdSwDbgCtrl(PMP_ADAPTER adapter, ULONG id, ULONG value)
+{
+    UCHAR payload[FW_CMD_SW_DBG_PAYLOAD_SIZE] = {};
+    RtlCopyMemory(payload, &id, sizeof(id));
+    RtlCopyMemory(payload + 4, &value, sizeof(value));
+    return FwSettingSendPort0(adapter, FW_CMD_ID_SW_DBG, FW_CMD_CLASS_NORMAL, 0, 1, 0x08, payload, sizeof(payload));
 }
 
 // ---- keys, offload, calibration, LEDs -------------------------------------------------------------------

@@ -259,6 +259,11 @@ typedef struct _MLME_PORT_BLOCK {
     MLME_PORT_SCAN_STATE Scan;
     MLME_PORT_REQUEST_STATE Req;
     MLME_CONN_PORT_BLOCK Conn;     // authentication, fast transition and connection timers
+    // Link-parameter upkeep: the port's copy of its EDCA record (AsicSetEdcaParm), and the firmware
+    // operating mode the periodic work chose for a 2.4 GHz station (DecideTputMode).
+    EDCA_PARM Edca;
+    UCHAR TputMode;                // 0, 1 or 2
+    UCHAR TputModeChanged;         // the mode is still to be sent to the firmware
 } MLME_PORT_BLOCK, *PMLME_PORT_BLOCK;
 
 // The adapter's MLME state beside the queue.
@@ -283,6 +288,51 @@ typedef struct _MLME_TX_STALL_BLOCK {
     UCHAR DynamicIcsOn;        // dynamic ICS logging switched on by the watch
     ULONG DynamicIcsQueue;     // the queue that switched it on
 } MLME_TX_STALL_BLOCK;
+
+// The periodic MLME work: the 100 ms heartbeat's counters, the traffic figures of each second, the
+// watchdog timers of port 0 beside the heartbeat, and the ping power pacing.
+typedef struct _MLME_PERIODIC_BLOCK {
+    ULONG Ticks;                   // 100 ms ticks
+    ULONG Seconds;
+    LONGLONG LastSecondTime;       // system time of the last 1 s tick
+    ULONG SamplingPeriodUs;        // 1,000,000
+    // Traffic: the counters the data path keeps, their values a second ago, and the figures of the
+    // last second (bytes, bytes per microsecond, Mbit/s and kbit/s).
+    ULONG64 TxBytes;
+    ULONG64 RxBytes;
+    ULONG64 LastTxBytes;
+    ULONG64 LastRxBytes;
+    ULONG TxDelta;
+    ULONG RxDelta;
+    ULONG TotalBytesPerUs;
+    ULONG TotalMbps;
+    ULONG TxMbps;
+    ULONG RxMbps;
+    ULONG TotalKbps;
+    ULONG PrevTxMbps;              // DecideTputMode: the figures of the second before
+    ULONG PrevRxMbps;
+    ULONG TputIdleCount;
+    // PCI Express latency tolerance from traffic activity (every 200 ms).
+    ULONG Packets;                 // transmitted plus received packets, kept by the data path
+    ULONG LastPackets;
+    UCHAR LtrActive;
+    ULONG LtrCountdown;
+    // The DHCP test disconnect, the SAR sensor tries and the power-on calibration fetch.
+    UCHAR DhcpSeen;                // the data path saw a DHCP frame on the link
+    UCHAR DhcpToggle;              // the DHCP test disconnect runs on every second due tick
+    UCHAR SarOpened;
+    UCHAR SarOpenTries;
+    UCHAR CalEnhancement;          // the power-on calibration waits for its fetch
+    UCHAR CalState;                // 2 waiting, 3 fetch asked
+    LONGLONG CalStateTime;         // system time the state was entered
+    // The watchdogs beside the heartbeat (created with port 0's timers when their settings allow).
+    PLATFORM_TIMER RadioTimer;             // "MlmeRadioPeriodicExecTimer"
+    PLATFORM_TIMER PowerConsumptionTimer;  // "MlmePowerConsumptionCtrlTimer"
+    UCHAR PowerSaveMode;           // 1 while the OS asks for power save
+    UCHAR RoamIndicated;           // the OS was asked for a roam
+    UCHAR ForcedRoam;              // the roam task or a private request forces a roam on 6 GHz
+    USHORT PsmBit;                 // the power-management indication (MlmeSetPsmBit)
+} MLME_PERIODIC_BLOCK, *PMLME_PERIODIC_BLOCK;
 
 typedef struct _MLME_ADAPTER_BLOCK {
     MLME_QUEUE Queue;
@@ -322,4 +372,6 @@ typedef struct _MLME_ADAPTER_BLOCK {
     MLME_CONN_ADAPTER_BLOCK Conn;  // the station's authentication and association exchange
     USHORT SaQueryTransactionId;   // shared by every port, incremented before each SA Query request
     UCHAR SaeCommitSkip;           // the test networks' toggle: every second token-less commit stays unsent
+    MLME_PERIODIC_BLOCK Periodic;  // the periodic work and its watchdogs
+    UCHAR CsaPending;              // 1 while a quiet channel switch holds transmission (the channel-switch code)
 } MLME_ADAPTER_BLOCK, *PMLME_ADAPTER_BLOCK;

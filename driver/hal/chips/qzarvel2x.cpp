@@ -2,6 +2,7 @@
 #include "platform/ndiscommon/trace.h"
 #include "hal/chips/qzarvel2x.h"
 
+#include "Common/mlme/mlme.h"
 #include "Common/common.h"
 #include "Common/qzevent.h"
 #include "Common/ap_recv.h"
@@ -376,7 +377,7 @@ NTSTATUS AsicArvel2xFwRecovery(PMP_ADAPTER adapter)
         AsicTraceRecoveryStep("station record", QzCmdSendStaRecUpdate(adapter, port0, peer, nullptr));
         result = QzCmdSetPmIndicateBssConnected(adapter, port0);
         AsicTraceRecoveryStep("power management", result);
-        AsicTraceRecoveryStep("EDCA", AsicSetEdcaParm(adapter, port0, nullptr, 1));
+        AsicTraceRecoveryStep("EDCA", AsicSetEdcaParm(adapter, port0, &port0->Mlme.Edca, 1));
         if (adapter->RegistryBlock.EnableSR == 1) {
             AsicTraceRecoveryStep("spatial reuse", rlmSetSrControl(port0, 1));
         }
