@@ -21,3 +21,17 @@ VOID HalUpdateHifSuspendState(PPCI_HIF_CONTEXT hif, ULONG state)
 }
 
 VOID ApAgeoutPeerRequest(PMP_ADAPTER adapter, PMAC_TABLE_ENTRY entry) { (void)NOT_BUILT_YET(); }
+
+ULONG MCCFetchTxRingPauseSettings(PMP_PORT port)
+{
+    UNREFERENCED_PARAMETER(port);
+    (void)NOT_BUILT_YET();
+    return 0;
+}
+
+VOID MCCCurrentTxRingModify(PMP_ADAPTER adapter, ULONG value)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(value);
+    (void)NOT_BUILT_YET();
+}

@@ -21,6 +21,12 @@ NTSTATUS QzCmdBtCtrl(PMP_ADAPTER adapter, ULONG value);
 // 4 it acknowledged resume.
 VOID HalUpdateHifSuspendState(PPCI_HIF_CONTEXT hif, ULONG state);
 
+// ---- multi-channel concurrency (host interface) ----------------------------------------------------------------
+// The transmit-ring pause register value with the port's pause bit set (its BSS absent) or cleared, and
+// its write to the chip.
+ULONG MCCFetchTxRingPauseSettings(PMP_PORT port);
+VOID MCCCurrentTxRingModify(PMP_ADAPTER adapter, ULONG value);
+
 // ---- soft access point (Common/ap) ---------------------------------------------------------------------------
 // Ages a station out of the access point: deauthentication, pending transmissions, station record,
 // entry and the disassociation indication.

@@ -177,6 +177,21 @@ void MlmeQueueClear(PMLME_QUEUE queue)
     PlatformFreeSpinLock(&queue->Lock);
 }
 
+void MlmeQueueDiscardPending(PMLME_QUEUE queue)
+{
+    KIRQL oldIrql;
+    KeAcquireSpinLock(&queue->Lock, &oldIrql);
+    ULONG at = queue->Head;
+    for (ULONG n = 0; n < queue->Num; ++n) {
+        queue->Entry[at].Occupied = 0;
+        queue->Entry[at].MsgLen = 0;
+        at = (at + 1) % MAX_LEN_OF_MLME_QUEUE;
+    }
+    queue->Num = 0;
+    queue->Head = queue->Tail;
+    KeReleaseSpinLock(&queue->Lock, oldIrql);
+}
+
 BOOLEAN MlmeQueueEmpty(PMLME_QUEUE queue)
 {
     KIRQL oldIrql;
@@ -643,6 +658,25 @@ NTSTATUS MlmePortFreeWorkItem(PMP_ADAPTER adapter, PMP_PORT port)
     UNREFERENCED_PARAMETER(adapter);
     UNREFERENCED_PARAMETER(port);
     return NOT_BUILT_YET();
+}
+
+NTSTATUS MlmeSendChipConfig(PMP_ADAPTER adapter, PMP_PORT port, PCSTR key, PCSTR value, UCHAR itemType)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    UNREFERENCED_PARAMETER(port);
+    UNREFERENCED_PARAMETER(key);
+    UNREFERENCED_PARAMETER(value);
+    UNREFERENCED_PARAMETER(itemType);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS MlmeUpdateForceTxStopToFw(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    constexpr UCHAR kItemType = 3;
+    if (adapter == nullptr) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    return MlmeSendChipConfig(adapter, port, "ForceTxStop", adapter->Mlme.Csa.CsaPending == 1 ? "1" : "0", kItemType);
 }
 
 NTSTATUS MlmeUpdateKeepFullPwrToFw(PMP_ADAPTER adapter, PMP_PORT port)

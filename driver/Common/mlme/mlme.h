@@ -25,6 +25,8 @@ BOOLEAN MlmeDequeue(PMLME_QUEUE queue, PMLME_QUEUE_ELEM* elem);
 NTSTATUS MlmeQueueInit(PMLME_QUEUE queue);
 // Counters 0 under the lock (elements left as they are); releases the lock object.
 void MlmeQueueClear(PMLME_QUEUE queue);
+// Discards every queued element under the lock; the element a handler holds stays its own.
+void MlmeQueueDiscardPending(PMLME_QUEUE queue);
 BOOLEAN MlmeQueueEmpty(PMLME_QUEUE queue);
 BOOLEAN MlmeQueueFull(PMLME_QUEUE queue);
 BOOLEAN MlmeQueueFullForRecv(PMLME_QUEUE queue);
@@ -82,6 +84,10 @@ NTSTATUS MlmePortFreeTimer(PMP_ADAPTER adapter, PMP_PORT port);
 NTSTATUS MlmePortFreeWorkItem(PMP_ADAPTER adapter, PMP_PORT port);
 
 // ---- chip-configuration settings sent from the configuration values (firmware setting pushes) --------
+// A chip-configuration item (key text, value text, item type) for port 0 (command 0x70).
+NTSTATUS MlmeSendChipConfig(PMP_ADAPTER adapter, PMP_PORT port, PCSTR key, PCSTR value, UCHAR itemType);
+// "ForceTxStop": "1" while a quiet channel switch is pending (transmission stops), else "0".
+NTSTATUS MlmeUpdateForceTxStopToFw(PMP_ADAPTER adapter, PMP_PORT port);
 NTSTATUS MlmeUpdateKeepFullPwrToFw(PMP_ADAPTER adapter, PMP_PORT port);
 NTSTATUS MlmeUpdateEnablePcieSwitchToFw(PMP_ADAPTER adapter, PMP_PORT port);
 NTSTATUS MlmeUpdateEnableRekeyOffloadToFw(PMP_ADAPTER adapter, PMP_PORT port);

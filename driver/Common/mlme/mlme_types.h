@@ -271,6 +271,14 @@ typedef struct _MLME_TX_STALL_BLOCK {
     ULONG DynamicIcsQueue;     // the queue that switched it on
 } MLME_TX_STALL_BLOCK;
 
+// A quiet channel switch of the connected access point: transmission stopped while pending, resumed after
+// the access point was heard CsaResumeCountdown + 1 times on the target channel. One per adapter.
+typedef struct _MLME_CSA_RECORD {
+    UCHAR CsaPending;
+    UCHAR CsaTargetChannel;
+    UCHAR CsaResumeCountdown;
+} MLME_CSA_RECORD, *PMLME_CSA_RECORD;
+
 typedef struct _MLME_ADAPTER_BLOCK {
     MLME_QUEUE Queue;
     KSPIN_LOCK HandlerLock;
@@ -307,4 +315,5 @@ typedef struct _MLME_ADAPTER_BLOCK {
     PVOID RepositTable;            // the roaming-candidate table's storage
     ULONG RepositTableSize;
     MLME_CONN_ADAPTER_BLOCK Conn;  // the station's authentication and association exchange
+    MLME_CSA_RECORD Csa;           // the quiet channel switch in progress (Common/mlme/mlmesync_csa)
 } MLME_ADAPTER_BLOCK, *PMLME_ADAPTER_BLOCK;
