@@ -264,10 +264,23 @@ NTSTATUS QzCmdSetRadioPowerState(PMP_ADAPTER adapter, UCHAR on)
 
 NTSTATUS QzCmdSetPowerCtrl(PMP_ADAPTER adapter, PMP_PORT port, UCHAR powerSaveMode)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(powerSaveMode);
-    return NOT_BUILT_YET();
+    if (adapter == nullptr || port == nullptr || port->BssIndex > FW_POWER_CTRL_MAX_BSS_INDEX) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "power control %u: no port or no BSS index", static_cast<unsigned>(powerSaveMode));
+        return STATUS_UNSUCCESSFUL;
+    }
+    const UCHAR payload[FW_POWER_CTRL_PAYLOAD_SIZE] = {port->BssIndex, powerSaveMode, 0, 0};
+    const NTSTATUS status = QzCmdSendSetQuery(port, FW_CMD_ID_POWER_SAVE_MODE, FW_CMD_CLASS_NORMAL, 0, 1,
+                                              FW_POWER_CTRL_OPTION, payload, sizeof(payload), nullptr, 0, 0);
+    if (status != STATUS_SUCCESS) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "power control %u of BSS %u: 0x%08X", static_cast<unsigned>(powerSaveMode),
+                 static_cast<unsigned>(port->BssIndex), static_cast<unsigned>(status));
+        return status;
+    }
+    // The station's mode is what the power-save code compares with; U-APSD is a setting of its own.
+    if (port->OpMode == 0 && powerSaveMode != 1) {
+        adapter->Ps.FwStaMode = powerSaveMode;
+    }
+    return status;
 }
 
 NTSTATUS QZCmdSetSuspendMode(PMP_ADAPTER adapter, PMP_PORT port, UCHAR enable)

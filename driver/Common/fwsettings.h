@@ -59,6 +59,12 @@ NTSTATUS QzCmdUpdateDBDCSetting(PMP_ADAPTER adapter, UCHAR enable, UCHAR bandFla
 // Radio power (1 on, 0 off), power control of a port (power-save mode), suspend mode (modern
 // standby) and the receive packet filter.
 NTSTATUS QzCmdSetRadioPowerState(PMP_ADAPTER adapter, UCHAR on);
+// Power control, command 0x05 (set, option 8) with {BSS index, mode, 0, 0}: 0xC0000001 for a BSS index
+// above 4; a station port's accepted mode other than U-APSD (1) is kept in the adapter's power-save block.
+#define FW_CMD_ID_POWER_SAVE_MODE 0x05
+#define FW_POWER_CTRL_PAYLOAD_SIZE 4
+#define FW_POWER_CTRL_OPTION 0x08
+#define FW_POWER_CTRL_MAX_BSS_INDEX 4
 NTSTATUS QzCmdSetPowerCtrl(PMP_ADAPTER adapter, PMP_PORT port, UCHAR powerSaveMode);
 NTSTATUS QZCmdSetSuspendMode(PMP_ADAPTER adapter, PMP_PORT port, UCHAR enable);
 NTSTATUS QzCmdSetCurrentPacketFilter(PMP_ADAPTER adapter, PMP_PORT port, ULONG filter);

@@ -57,7 +57,8 @@ struct RouteCase {
 TEST_F(ExecutorTest, EachCommandReachesItsService)
 {
     const RouteCase cases[] = {
-        {INTERNAL_CMD_POWER_MGMT_MODE, U32(2), "MlmeInfoPnpSetPowerMgmtMode", 1},
+        // Level 2 is neither 0, 8 nor 16: it is kept without a firmware command, the PM bit cleared.
+        {INTERNAL_CMD_POWER_MGMT_MODE, U32(2), "MlmeSetPsmBit", 1},
         {INTERNAL_CMD_CAL_WRITE, {}, "writeFactCalfile", 1},
         {INTERNAL_CMD_DYNAMIC_ICS_ON, {}, "setDynamicICS", 2},
         {INTERNAL_CMD_DYNAMIC_ICS_OFF, {}, "setDynamicICS", 1},
@@ -76,6 +77,7 @@ TEST_F(ExecutorTest, EachCommandReachesItsService)
         EXPECT_EQ(qzltest::NotBuiltCalls(c.service), c.calls) << std::hex << c.id;
         EXPECT_EQ(qzltest::NotBuiltCalls(), c.calls) << std::hex << c.id;
     }
+    EXPECT_EQ(adapter_->Ps.CurrentMode, 2u);
     // The wireless mode is traced by name.
     EXPECT_TRUE(TraceContains("wireless mode PHY_11VHT for port 0"));
     // The default key index reaches the key code, which keeps it in the adapter's key-id byte.

@@ -19,7 +19,7 @@ protected:
 
 TEST_F(SettingPush, TheItemLayoutOfTheCustomerConfigurationCommand)
 {
-    adapter_->Mlme.CsaPending = 1;
+    adapter_->Mlme.Csa.CsaPending = 1;
     ASSERT_EQ(MlmeUpdateForceTxStopToFw(adapter_.get(), port0_), STATUS_SUCCESS);
     const std::vector<ChipConfigItem> items = ChipConfigs();
     ASSERT_EQ(items.size(), 1u);
@@ -62,7 +62,7 @@ TEST_F(SettingPush, EachPushSendsItsKeyAndValue)
          "EnableRekeyOffload", "1"},
         {"rekey off", [](MP_ADAPTER* a) { a->RegistryBlock.DisableGTKRekey = 1; }, MlmeUpdateEnableRekeyOffloadToFw,
          "EnableRekeyOffload", "0"},
-        {"no quiet switch", [](MP_ADAPTER* a) { a->Mlme.CsaPending = 0; }, MlmeUpdateForceTxStopToFw, "ForceTxStop",
+        {"no quiet switch", [](MP_ADAPTER* a) { a->Mlme.Csa.CsaPending = 0; }, MlmeUpdateForceTxStopToFw, "ForceTxStop",
          "0"},
         {"drop front", [](MP_ADAPTER*) {}, MlmeUpdateFwlogDropFront, "FwLogSramDropFront", "1"},
         {"semaphore", [](MP_ADAPTER*) {}, MlmeUpdateFwlogSemaEn, "FwLogSramSemaEn", "1"},

@@ -177,6 +177,21 @@ void MlmeQueueClear(PMLME_QUEUE queue)
     PlatformFreeSpinLock(&queue->Lock);
 }
 
+void MlmeQueueDiscardPending(PMLME_QUEUE queue)
+{
+    KIRQL oldIrql;
+    KeAcquireSpinLock(&queue->Lock, &oldIrql);
+    ULONG at = queue->Head;
+    for (ULONG n = 0; n < queue->Num; ++n) {
+        queue->Entry[at].Occupied = 0;
+        queue->Entry[at].MsgLen = 0;
+        at = (at + 1) % MAX_LEN_OF_MLME_QUEUE;
+    }
+    queue->Num = 0;
+    queue->Head = queue->Tail;
+    KeReleaseSpinLock(&queue->Lock, oldIrql);
+}
+
 BOOLEAN MlmeQueueEmpty(PMLME_QUEUE queue)
 {
     KIRQL oldIrql;

@@ -25,6 +25,8 @@ BOOLEAN MlmeDequeue(PMLME_QUEUE queue, PMLME_QUEUE_ELEM* elem);
 NTSTATUS MlmeQueueInit(PMLME_QUEUE queue);
 // Counters 0 under the lock (elements left as they are); releases the lock object.
 void MlmeQueueClear(PMLME_QUEUE queue);
+// Discards every queued element under the lock; the element a handler holds stays its own.
+void MlmeQueueDiscardPending(PMLME_QUEUE queue);
 BOOLEAN MlmeQueueEmpty(PMLME_QUEUE queue);
 BOOLEAN MlmeQueueFull(PMLME_QUEUE queue);
 BOOLEAN MlmeQueueFullForRecv(PMLME_QUEUE queue);

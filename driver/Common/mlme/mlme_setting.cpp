@@ -155,7 +155,7 @@ NTSTATUS MlmeUpdateEnableRekeyOffloadToFw(PMP_ADAPTER adapter, PMP_PORT port)
 
 NTSTATUS MlmeUpdateForceTxStopToFw(PMP_ADAPTER adapter, PMP_PORT port)
 {
-    return PushFlag(adapter, port, "ForceTxStop", adapter->Mlme.CsaPending == 1);
+    return PushFlag(adapter, port, "ForceTxStop", adapter->Mlme.Csa.CsaPending == 1);
 }
 
 NTSTATUS MlmeUpdateFwlogDropFront(PMP_ADAPTER adapter, PMP_PORT port)

@@ -333,6 +333,13 @@ typedef struct _MLME_PERIODIC_BLOCK {
     UCHAR ForcedRoam;              // the roam task or a private request forces a roam on 6 GHz
     USHORT PsmBit;                 // the power-management indication (MlmeSetPsmBit)
 } MLME_PERIODIC_BLOCK, *PMLME_PERIODIC_BLOCK;
+// A quiet channel switch of the connected access point: transmission stopped while pending, resumed after
+// the access point was heard CsaResumeCountdown + 1 times on the target channel. One per adapter.
+typedef struct _MLME_CSA_RECORD {
+    UCHAR CsaPending;
+    UCHAR CsaTargetChannel;
+    UCHAR CsaResumeCountdown;
+} MLME_CSA_RECORD, *PMLME_CSA_RECORD;
 
 typedef struct _MLME_ADAPTER_BLOCK {
     MLME_QUEUE Queue;
@@ -373,5 +380,5 @@ typedef struct _MLME_ADAPTER_BLOCK {
     USHORT SaQueryTransactionId;   // shared by every port, incremented before each SA Query request
     UCHAR SaeCommitSkip;           // the test networks' toggle: every second token-less commit stays unsent
     MLME_PERIODIC_BLOCK Periodic;  // the periodic work and its watchdogs
-    UCHAR CsaPending;              // 1 while a quiet channel switch holds transmission (the channel-switch code)
+    MLME_CSA_RECORD Csa;           // the quiet channel switch in progress (Common/mlme/mlmesync_csa)
 } MLME_ADAPTER_BLOCK, *PMLME_ADAPTER_BLOCK;

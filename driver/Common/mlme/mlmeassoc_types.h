@@ -202,6 +202,7 @@ typedef struct _MLME_CONN_PORT_BLOCK {
     UCHAR AssocParamsRecord[108];   // bytes 4-9: the BSSID the OS is asked association parameters for
     // Connection timers.
     PLATFORM_TIMER DisassocIndTimer;         // "MlmeDissassocIndTimeoutTimerCallbackTimer"
+    ULONG DisconnectReasonState;             // 9: left the access point for its switch to a radar channel
     PLATFORM_TIMER ConnectionStartTimer;     // "ConnectionTimeoutTimer"
     PLATFORM_TIMER ConnectionCompleteTimer;  // "ConnectionTimeoutTimer"
 } MLME_CONN_PORT_BLOCK, *PMLME_CONN_PORT_BLOCK;

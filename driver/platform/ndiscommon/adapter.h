@@ -15,6 +15,7 @@
 #include "Common/mlme/mlme_types.h"
 #include "Common/mlme/mlmeaction_types.h"
 #include "Common/mlme/mlmeinfo_rate_types.h"
+#include "Common/mlme/mlmeinfo_power_types.h"
 #include "Common/mlme/mlmeinfo_types.h"
 #include "Common/mlme/mlmesync_ba_types.h"
 #include "Common/mlme/mlmewep_types.h"
@@ -694,6 +695,8 @@ typedef struct _MP_ADAPTER {
     WEP_CRYPT_STATE WepCrypt;
     // ---- security: BIP key copy, saved keys for recovery (Common/mlme/mlmeinfo_key) ----
     MLME_KEY_ADAPTER_BLOCK Keys;
+    // ---- power save of the station and the keep-active period after link up (Common/mlme/mlmeinfo_power) ----
+    MLME_PS_ADAPTER_BLOCK Ps;
     // ---- WPS: the access point the last search settled on (Common/mlme/mlmewsc) ----
     WSC_ADAPTER_BLOCK Wsc;
     // ---- the station link's agreed capabilities, TWT agreement slots, AFC power table (Common/rlm_vht, Common/he, Common/rlm_power) ----

@@ -3,14 +3,6 @@
 
 #include "platform/ndiscommon/trace.h"
 
-NTSTATUS MlmeInfoPnpSetPowerMgmtMode(PMP_ADAPTER adapter, PMP_PORT port, ULONG mode)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(mode);
-    return NOT_BUILT_YET();
-}
-
 NTSTATUS QzCmdFactCalGet(PMP_ADAPTER adapter, UCHAR band, UCHAR index)
 {
     UNREFERENCED_PARAMETER(adapter);

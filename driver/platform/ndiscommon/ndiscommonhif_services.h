@@ -15,8 +15,6 @@ typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 // ---- station key and power settings (Common/mlme/mlmeinfo) ---------------------------------------------
 // Sends the port's default key id to the firmware.
 NTSTATUS MlmeInfoStaOidSetWEPDefaultKeyID(PMP_PORT port);
-// Sets the station power-save mode and sends the power-control command.
-NTSTATUS MlmeInfoPnpSetPowerMgmtMode(PMP_ADAPTER adapter, PMP_PORT port, ULONG mode);
 
 // ---- scan (Common/mlme) --------------------------------------------------------------------------------------
 // Merges the scan table into the roaming-candidate table (Common/mlme/mlmesync_reposit).

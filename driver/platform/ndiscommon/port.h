@@ -358,6 +358,20 @@ typedef struct _MP_PORT {
     UCHAR P2pEcsaRetryCount;
     PLATFORM_TIMER P2pEcsaChSwitchTimer;
     PLATFORM_TIMER P2pEcsaChSwitchTimeoutTimer;
+    // A Wi-Fi Direct client following its group owner's switch: "P2pEcsaGCTOCallback" and the mark that it
+    // waits for the firmware's presence report; a group owner counts the reports that found frames pending.
+    PLATFORM_TIMER P2pEcsaGcToTimer;
+    UCHAR EcsaInProgress;
+    UCHAR EcsaPendingReports;
+    // The firmware's absence and presence reports of the port's BSS (written under the transmit lock),
+    // and the waits of the Wi-Fi Direct code for the next absence or presence with their events.
+    KSPIN_LOCK AbsenceLock;      // the transmit path's lock of the absence state
+    UCHAR BssAbsent;
+    UCHAR BssAbsentSecond;
+    UCHAR WaitForAbsence;
+    UCHAR WaitForPresence;
+    NDIS_EVENT AbsenceEvent;
+    NDIS_EVENT PresenceEvent;
     // ---- periodic timers a firmware recovery re-arms (set up with the MLME port timers) ----------------------
     PLATFORM_TIMER MlmePeriodicTimer;  // 100 ms MLME periodic job
     PLATFORM_TIMER TxHangTimer;        // 1000 ms transmit-hang check
