@@ -317,25 +317,28 @@ VOID ProcessBssAbsencePresenceEvent(PMP_ADAPTER adapter, PUCHAR eventView)
     PMP_PORT port = slot->Port;
     PP2P_CTRL_BLOCK p2p = adapter->P2pBlock;
     port->BssAbsentSecond = payload[2];
+    // The absence state is the port's channel-grant record: its waiters are the action-frame senders
+    // (presence) and the scan abort or a group owner (absence).
+    MULTI_CHANNEL_GRANT& grant = port->Grant;
     KIRQL oldIrql;
-    KeAcquireSpinLock(&port->AbsenceLock, &oldIrql);
-    port->BssAbsent = absent;
+    KeAcquireSpinLock(&grant.Lock, &oldIrql);
+    grant.BssAbsent = absent;
     if (absent == 0) {
         XmitKickPortTx(adapter, port);
     }
     if (p2p != nullptr && (p2p->Flags & kP2pWaitsForAbsence) != 0 && port->PortType == WFD_GO && port->P2pGoActive != 0 &&
-        port->WaitForAbsence == 1 && absent != 0) {
-        port->WaitForAbsence = 0;
-        NdisSetEvent(&port->AbsenceEvent);
+        grant.AbsentWaiter == 1 && absent != 0) {
+        grant.AbsentWaiter = 0;
+        KeSetEvent(&grant.AbsentEvent, 0, FALSE);
     }
     if (adapter->MccActive != 0) {
         MCCCurrentTxRingModify(adapter, MCCFetchTxRingPauseSettings(port));
-        if (port->WaitForPresence == 1 && absent == 0) {
-            port->WaitForPresence = 0;
-            NdisSetEvent(&port->PresenceEvent);
+        if (grant.PresentWaiter == 1 && absent == 0) {
+            grant.PresentWaiter = 0;
+            KeSetEvent(&grant.PresentEvent, 0, FALSE);
         }
     }
-    KeReleaseSpinLock(&port->AbsenceLock, oldIrql);
+    KeReleaseSpinLock(&grant.Lock, oldIrql);
 
     if (port->EcsaInProgress == 0 || bssIndex != port->BssIndex || absent != 0) {
         return;

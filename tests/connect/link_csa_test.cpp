@@ -73,7 +73,19 @@ protected:
     BOOLEAN Quiet(BEACON_PARSE_RESULT& r) { return MlmeSyncChSwitchQuiet(adapter_.get(), port0_, &r, elem_.get()); }
 
     // The "ForceTxStop" pushes so far (the chip-configuration sender is not built yet).
-    size_t ForceTxStopPushes() { return qzltest::NotBuiltCalls("MlmeSendChipConfig"); }
+    // The "ForceTxStop" items of the customer-configuration command (0x70, key at byte 16) the firmware
+    // received so far.
+    size_t ForceTxStopPushes()
+    {
+        EXPECT_TRUE(qzl_test::Settle());
+        size_t n = 0;
+        for (const Bytes& p : LegacyPayloads(0x70)) {
+            if (p.size() >= 48 && std::string(reinterpret_cast<const char*>(&p[16])) == "ForceTxStop") {
+                ++n;
+            }
+        }
+        return n;
+    }
 
     std::unique_ptr<MLME_QUEUE_ELEM> elem_;
     std::unique_ptr<BEACON_PARSE_RESULT> record_;

@@ -58,7 +58,7 @@ TEST_F(ExecutorTest, EachCommandReachesItsService)
 {
     const RouteCase cases[] = {
         // Level 2 is neither 0, 8 nor 16: it is kept without a firmware command, the PM bit cleared.
-        {INTERNAL_CMD_POWER_MGMT_MODE, U32(2), "MlmeSetPsmBit", 1},
+        {INTERNAL_CMD_POWER_MGMT_MODE, U32(2), "MlmeSetPsmBit", 0},
         {INTERNAL_CMD_CAL_WRITE, {}, "writeFactCalfile", 1},
         {INTERNAL_CMD_DYNAMIC_ICS_ON, {}, "setDynamicICS", 2},
         {INTERNAL_CMD_DYNAMIC_ICS_OFF, {}, "setDynamicICS", 1},

@@ -45,7 +45,7 @@ TEST_P(Dequeue, TransmitPermissionFollowsTheStationOrTheGroupRule)
     a->ChPrivilegeChannel = 6;
     for (const Row& r : rows) {
         port_->P2pConnectState = r.connectState;
-        port_->BssAbsent = r.bssAbsent;
+        port_->Grant.BssAbsent = r.bssAbsent;
         port_->P2pNoaAbsent = r.noaAbsent;
         port_->P2pOppPsActive = r.oppPs;
         port_->P2pState.PresenceRequest = r.presenceRequest;
@@ -61,7 +61,7 @@ TEST_P(Dequeue, TransmitPermissionFollowsTheStationOrTheGroupRule)
         EXPECT_EQ(status, r.waits ? static_cast<NTSTATUS>(0xC0000001L) : STATUS_SUCCESS) << r.what;
     }
     port_->P2pConnectState = 0;
-    port_->BssAbsent = port_->P2pNoaAbsent = port_->P2pOppPsActive = 0;
+    port_->Grant.BssAbsent = port_->P2pNoaAbsent = port_->P2pOppPsActive = 0;
     port_->P2pState = P2P_PORT_STATE{};
 }
 

@@ -3,6 +3,7 @@
 #include "Common/mlme/mlmeinfo.h"
 
 #include "Common/fwsettings.h"
+#include "Common/mlme/mlme.h"
 #include "Common/p2p/p2p.h"
 #include "Common/recv.h"
 #include "platform/ndiscommon/adapter.h"

@@ -165,7 +165,7 @@ NTSTATUS ChkTxSwStatus(PMP_ADAPTER adapter, PMP_PORT port)
     if (AdapterTestFlags(adapter, kStationWaitFlag)) {
         return Wait(port, "adapter state");
     }
-    if (AdapterTestFlags(adapter, ADAPTER_FLAG_SCANNING) && port->BssAbsent != 0) {
+    if (AdapterTestFlags(adapter, ADAPTER_FLAG_SCANNING) && port->Grant.BssAbsent != 0) {
         return Wait(port, "scanning while the BSS is absent");
     }
     if (AdapterTestFlags(adapter, ADAPTER_FLAG_HALT_IN_PROGRESS)) {

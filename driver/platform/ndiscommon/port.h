@@ -363,15 +363,9 @@ typedef struct _MP_PORT {
     PLATFORM_TIMER P2pEcsaGcToTimer;
     UCHAR EcsaInProgress;
     UCHAR EcsaPendingReports;
-    // The firmware's absence and presence reports of the port's BSS (written under the transmit lock),
-    // and the waits of the Wi-Fi Direct code for the next absence or presence with their events.
-    KSPIN_LOCK AbsenceLock;      // the transmit path's lock of the absence state
-    UCHAR BssAbsent;
+    // The firmware's second absence byte of the port's BSS; the absent flag and the waits for the next
+    // absence or presence are the channel-grant record (Grant).
     UCHAR BssAbsentSecond;
-    UCHAR WaitForAbsence;
-    UCHAR WaitForPresence;
-    NDIS_EVENT AbsenceEvent;
-    NDIS_EVENT PresenceEvent;
     // ---- periodic timers a firmware recovery re-arms (set up with the MLME port timers) ----------------------
     PLATFORM_TIMER MlmePeriodicTimer;  // 100 ms MLME periodic job
     PLATFORM_TIMER TxHangTimer;        // 1000 ms transmit-hang check
@@ -493,7 +487,6 @@ typedef struct _MP_PORT {
     // ---- control-thread executor and system event log (ndiscommonhif_control, logevent) ---------------
     UCHAR LastBssid[MAC_ADDR_LEN];  // the BSSID the last link loss took down
     UCHAR HotspotGo;                // 1 while the port's group owner serves a hotspot
-    UCHAR BssAbsent;                // the firmware reported the port's BSS absent (absence event)
     // ---- MLME core: the port's station-entry list, its state machines and MLME state (Common/mlme) ----
     MAC_TABLE_PORT_LIST MacTab;
     MLME_PORT_BLOCK Mlme;
