@@ -11,6 +11,7 @@
 //   legacy 0xC0 register write through firmware   -> recorded
 //   legacy 0xED / extended 0x3C TSF query          -> event 0xED / 0x3C: the TSF (fw/twt)
 //   legacy channel privilege request              -> the grant (fw/channel_grant)
+//   legacy 0x0A packet filter, 0xC1 multicast list -> recorded (fw/rx_filters), as their unified forms
 //   every other legacy command                    -> recorded, the DMA-done report only
 //   a unified command (third generation)           -> the unified RAM code (fw/unified_ram)
 //
@@ -46,6 +47,7 @@
 #include "fw/ring_firmware.h"
 #include "fw/rom.h"
 #include "fw/rom_download.h"
+#include "fw/rx_filters.h"
 #include "fw/scan_engine.h"
 #include "fw/unified_ram.h"
 
@@ -112,6 +114,8 @@ public:
     ScanEngine& Scan() { return *scan_; }
     // The BSS and station records the host gave the RAM code, in either format (fw/bss_records).
     BssRecords& Records() { return records_; }
+    // The receive packet filters and multicast lists the host gave the RAM code (fw/rx_filters).
+    RxFilters& Filters() { return rxFilters_; }
     // Raises an event the RAM code builds on a test's request (fw/link_events), through the event ring.
     void Raise(const std::vector<uint8_t>& event);
 
@@ -175,6 +179,7 @@ private:
     std::function<void(const sim::chip::TxBuffer&)> frameHandler_;
     EventRingWriter events_;
     BssRecords records_;
+    RxFilters rxFilters_;
     ChipScanHost scanHost_;
     std::unique_ptr<ScanEngine> scan_;
 };

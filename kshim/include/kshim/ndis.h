@@ -17,6 +17,12 @@ typedef unsigned int UINT, *PUINT;
 #define NDIS_STATUS_RESOURCES ((NDIS_STATUS)STATUS_INSUFFICIENT_RESOURCES)
 #define NDIS_STATUS_INVALID_PARAMETER ((NDIS_STATUS)STATUS_INVALID_PARAMETER)
 
+// Receive packet types of a packet filter.
+#define NDIS_PACKET_TYPE_DIRECTED 0x00000001u
+#define NDIS_PACKET_TYPE_MULTICAST 0x00000002u
+#define NDIS_PACKET_TYPE_ALL_MULTICAST 0x00000004u
+#define NDIS_PACKET_TYPE_BROADCAST 0x00000008u
+
 // ---- events ----------------------------------------------------------------------------------------
 typedef struct _NDIS_EVENT {
     KEVENT Event;  // a notification event
