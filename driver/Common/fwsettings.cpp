@@ -96,6 +96,20 @@ void SendDwellText(PMP_ADAPTER adapter, PCSTR format, USHORT time)
     PlatformFreeMemory(block, CHIP_CONFIG_PAYLOAD_SIZE);
 }
 
+// "<key> <microseconds>" for port 0; the length field is the key's length + `lengthExtra`.
+NTSTATUS SendMicroseconds(PMP_ADAPTER adapter, PCSTR key, ULONG microseconds, USHORT lengthExtra)
+{
+    UCHAR payload[CHIP_CONFIG_PAYLOAD_SIZE] = {};
+    PSTR text = reinterpret_cast<PSTR>(payload + CHIP_CONFIG_TEXT_OFFSET);
+    if (!NT_SUCCESS(RtlStringCbPrintfA(text, CHIP_CONFIG_TEXT_MAX, "%s %u", key, static_cast<unsigned>(microseconds)))) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    const USHORT length = static_cast<USHORT>(std::strlen(key) + lengthExtra);
+    payload[CHIP_CONFIG_LENGTH_OFFSET] = static_cast<UCHAR>(length);
+    payload[CHIP_CONFIG_LENGTH_OFFSET + 1] = static_cast<UCHAR>(length >> 8);
+    return QzCmdSetChipConfig(adapter, payload);
+}
+
 }  // namespace
 
 void QzCmdSetMinDwellTime(PMP_ADAPTER adapter, USHORT time) { SendDwellText(adapter, "ScnChannelDwellTimeMin %d", time); }
@@ -125,15 +139,17 @@ NTSTATUS QZCmdUpdateStayTime(PMP_ADAPTER adapter, PMP_PORT port, ULONG microseco
         role = 1;
     }
     adapter->Mlme.Scan.StayQuotaMs[role] = microseconds / 1000;
-    UCHAR payload[CHIP_CONFIG_PAYLOAD_SIZE] = {};
-    PSTR text = reinterpret_cast<PSTR>(payload + CHIP_CONFIG_TEXT_OFFSET);
-    if (!NT_SUCCESS(RtlStringCbPrintfA(text, CHIP_CONFIG_TEXT_MAX, "%s %u", key, static_cast<unsigned>(microseconds)))) {
+    return SendMicroseconds(adapter, key, microseconds, 7);
+}
+
+NTSTATUS QZCmdUpdateGoBrakeTime(PMP_ADAPTER adapter, PMP_PORT port, ULONG microseconds)
+{
+    if (adapter == nullptr || port == nullptr || !port->Active || microseconds == 0 || port->PortType != WFD_GO ||
+        adapter->UniEvent.DbdcMode != 0) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "group owner brake time %u us not sent", static_cast<unsigned>(microseconds));
         return STATUS_UNSUCCESSFUL;
     }
-    const USHORT length = static_cast<USHORT>(std::strlen(key) + 7);
-    payload[CHIP_CONFIG_LENGTH_OFFSET] = static_cast<UCHAR>(length);
-    payload[CHIP_CONFIG_LENGTH_OFFSET + 1] = static_cast<UCHAR>(length >> 8);
-    return QzCmdSetChipConfig(adapter, payload);
+    return SendMicroseconds(adapter, "CnmAbsenceMarginInUs", microseconds, 5);
 }
 
 // ---- device, log and recovery controls -----------------------------------------------------------------

@@ -42,6 +42,10 @@ void QzCmdSetDFSTime(PMP_ADAPTER adapter, USHORT time);
 // length field is the key's length + 7. 0xC0000001 for no port, an inactive port, 0 or while dual-band
 // concurrency is on; with "HotspotMCCTputOptimization" also for the value last sent for the port.
 NTSTATUS QZCmdUpdateStayTime(PMP_ADAPTER adapter, PMP_PORT port, ULONG microseconds);
+// The group owner's absence margin in microseconds: "CnmAbsenceMarginInUs", a space and the value; the
+// length field is the key's length + 5. 0xC0000001 for no port, an inactive port, 0, a port that is not
+// a group owner or while dual-band concurrency is on.
+NTSTATUS QZCmdUpdateGoBrakeTime(PMP_ADAPTER adapter, PMP_PORT port, ULONG microseconds);
 
 // ---- device, log and recovery controls -----------------------------------------------------------------
 // Command 0xC5 (query, option 8) with {2, 0, 0, 0} when the adapter's firmware-log-to-host value is 1;
