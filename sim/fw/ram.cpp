@@ -279,6 +279,7 @@ void RamFirmware::OnBuffer(const sim::chip::TxBuffer& buffer)
             const ChipCapabilities& caps = unified_.Settings().capabilities;
             scan_->TakeUnified(*answer.command, {caps.macAddress, caps.streams});
             records_.Take(*answer.command);
+            rxFilters_.Take(*answer.command);
             if (std::optional<FrameCipher::KeyDone> done = cipher_.Take(*answer.command)) {
                 answer.events.push_back(FrameCipher::AddKeyDoneEvent(generation_, answer.command->seq, *done));
                 answer.note += ", key added";
@@ -299,6 +300,7 @@ void RamFirmware::OnBuffer(const sim::chip::TxBuffer& buffer)
     exchange.note = "RAM: " + Describe(command);
     scan_->TakeLegacy(command, {settings_.capabilities.macAddress, settings_.capabilities.streams});
     records_.Take(command);
+    rxFilters_.Take(command);
     EventHeader header;
     std::vector<uint8_t> payload;
     if (AnswerLocked(command, &header, &payload, &exchange.note)) {

@@ -269,6 +269,7 @@ typedef struct _MP_PORT {
     PORT_CHANNEL_INFO SavedChannel;
     ULONG BringUpDone;  // 1 on port 0 at the end of bring-up
     UCHAR MacAddress[MAC_ADDR_LEN];
+    ULONG CurrentPacketFilter;  // the OS's receive packet filter as last given to the firmware
 
     // Connection, security and capability state.
     ULONG ConnectionFlags;
