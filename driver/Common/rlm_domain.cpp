@@ -142,7 +142,7 @@ void DomainGetDomainInfo59g(PMP_ADAPTER adapter, USHORT key)
         return;
     }
     if (mode == 1) {
-        const SAR_REGULATORY_DATA& sar = adapter->SarRegulatory;
+        const SAR_BIOS_TABLES& sar = adapter->SarRegulatory;
         if (!HalDeviceHasFact(adapter->DeviceId, CHIP_FACT_59G_PLATFORM) || !sar.RegulatoryMethodPresent ||
             sar.Qzcl[12] != 1 || !DomainGetBiosCountrySupport(adapter, key, &sar.Qzcl[13])) {
             return;
@@ -346,7 +346,7 @@ BOOLEAN DomainGetBiosCountrySupport(PMP_ADAPTER adapter, USHORT key, const UCHAR
 
 BOOLEAN DomainGetBios6gSupport(PMP_ADAPTER adapter, USHORT key)
 {
-    const SAR_REGULATORY_DATA& sar = adapter->SarRegulatory;
+    const SAR_BIOS_TABLES& sar = adapter->SarRegulatory;
     switch (sar.Qzcl[5]) {
     case 1:
         return DomainGetBiosCountrySupport(adapter, key, &sar.Qzcl[6]);

@@ -68,17 +68,3 @@ typedef struct _COUNTRY_BLOCK {
     COUNTRY_CHANNEL_PLAN Plan;      // the current plan copy
     PCOUNTRY_CHANNEL_PLAN PlanPtr;  // points at Plan once it was built; null before
 } COUNTRY_BLOCK, *PCOUNTRY_BLOCK;
-
-// What the platform's firmware tells about the regulatory domain (read from its ACPI methods at
-// bring-up): the 6 GHz and 5.9 GHz modes and country bitmaps, the standard-power bitmap and the
-// alternate United States/Canada plan switch. All zero (nothing present) until they are read.
-#define SAR_QZCL_SIZE 19
-#define SAR_QZSP_SIZE 12
-typedef struct _SAR_REGULATORY_DATA {
-    UCHAR RegulatoryMethodPresent;  // QZCL was accepted
-    UCHAR AlternatePlan;            // platform feature 0
-    UCHAR QzspValid;
-    UCHAR ActiveSarMode;            // 1 the platform SAR table applies, 2 time-averaged SAR is in charge
-    UCHAR Qzcl[SAR_QZCL_SIZE];      // 5: 6 GHz mode, 6-9: 6 GHz bitmap, 12: 5.9 GHz mode, 13-16: 5.9 GHz bitmap
-    UCHAR Qzsp[SAR_QZSP_SIZE];      // from 6: the standard-power bitmap
-} SAR_REGULATORY_DATA;
