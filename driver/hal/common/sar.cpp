@@ -68,6 +68,9 @@ bool Listed(const char* list, USHORT key)
         if (((static_cast<UCHAR>(list[i]) << 8) | static_cast<UCHAR>(list[i + 1])) == key) {
             return true;
         }
+        if (list[i + 2] == '\0') {
+            break;
+        }
     }
     return false;
 }
