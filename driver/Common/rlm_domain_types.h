@@ -2,6 +2,9 @@
 // requests set, the channel plan copied for it and the adapter's channel list expanded from the plan.
 #pragma once
 
+#include <array>
+#include <cstddef>
+
 #include "kshim/nt_types.h"
 
 #define DOMAIN_CHANNEL_MAX 118
@@ -68,3 +71,27 @@ typedef struct _COUNTRY_BLOCK {
     COUNTRY_CHANNEL_PLAN Plan;      // the current plan copy
     PCOUNTRY_CHANNEL_PLAN PlanPtr;  // points at Plan once it was built; null before
 } COUNTRY_BLOCK, *PCOUNTRY_BLOCK;
+
+// Country lists written as text: "AB CD EF" -> {0x4142, 0x4344, 0x4546}, built with the driver.
+namespace DomainKeysText {
+template <size_t N>
+constexpr std::array<USHORT, N / 3> Keys(const char (&text)[N])
+{
+    std::array<USHORT, N / 3> keys{};
+    for (size_t i = 0; i < N / 3; ++i) {
+        keys[i] = static_cast<USHORT>((static_cast<UCHAR>(text[3 * i]) << 8) | static_cast<UCHAR>(text[3 * i + 1]));
+    }
+    return keys;
+}
+}  // namespace DomainKeysText
+
+// The countries where a chip allows 802.11be: records searched in order (the first that holds the
+// country decides), ended by a record without keys.
+#pragma pack(push, 1)
+typedef struct _EHT_COUNTRY_RECORD {
+    const USHORT* Keys;
+    USHORT KeyCount;
+    UCHAR Allowed;
+} EHT_COUNTRY_RECORD;
+#pragma pack(pop)
+static_assert(sizeof(EHT_COUNTRY_RECORD) == sizeof(void*) + 3, "packed record");
