@@ -10,9 +10,9 @@ void bssParseSupportedRates(const UCHAR* supRates, UCHAR supLen, const UCHAR* ex
     UNREFERENCED_PARAMETER(supLen);
     UNREFERENCED_PARAMETER(extRates);
     UNREFERENCED_PARAMETER(extLen);
-    // The rate folding comes with the connection code; until then no rate is known.
-    *rateBitmap = 0;
-    *basicBitmap = 0;
-    *otherBasic = 0;
+    UNREFERENCED_PARAMETER(rateBitmap);
+    UNREFERENCED_PARAMETER(basicBitmap);
+    UNREFERENCED_PARAMETER(otherBasic);
+    // The rate folding comes with the connection code; until then the bitmaps keep what they hold.
     (void)NOT_BUILT_YET();
 }

@@ -166,9 +166,49 @@ NTSTATUS QzCmdUpdateDBDCSetting(PMP_ADAPTER adapter, UCHAR enable, UCHAR bandFla
 
 NTSTATUS QzCmdQueryCurrentRadioStatus(PMP_ADAPTER adapter, ULONG mode)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(mode);
-    return NOT_BUILT_YET();
+    const UCHAR generation = adapter != nullptr ? HalDeviceGeneration(adapter->DeviceId) : CHIP_GENERATION_NONE;
+    if (mode == 0 && generation == CHIP_GENERATION_SECOND) {
+        const UCHAR payload[2] = {0, 0};
+        return FwSettingSendPort0(adapter, FW_CMD_ID_EXTENDED, FW_CMD_CLASS_NORMAL, FW_EXT_CMD_RADIO_STATUS, 0, 0x08,
+                                  payload, sizeof(payload));
+    }
+    if (mode == 1 && generation == CHIP_GENERATION_SECOND) {
+        // Waits for the answer (extended event 0x9A), which switches the radio.
+        const UCHAR payload[2] = {1, 0};
+        return FwSettingSendPort0(adapter, FW_CMD_ID_EXTENDED, FW_CMD_CLASS_NORMAL, FW_EXT_CMD_RADIO_STATUS, 1, 0x05,
+                                  payload, sizeof(payload));
+    }
+    if (mode == 1 && generation == CHIP_GENERATION_THIRD) {
+        PMP_PORT port = adapter->PortList[0];
+        if (port == nullptr) {
+            return STATUS_UNSUCCESSFUL;
+        }
+        const UCHAR payload[12] = {};
+        return QzCmdSendSetQueryUniCmdAdv(port, UNI_CMD_ID_RADIO_STATUS, 1, 1, 0x05, nullptr, sizeof(payload), payload,
+                                          0, 0, 255);
+    }
+    DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "radio status query %u not supported on this chip", static_cast<unsigned>(mode));
+    return STATUS_UNSUCCESSFUL;
+}
+
+NTSTATUS QzCmdQueryCurrentTemperature(PMP_ADAPTER adapter)
+{
+    const UCHAR payload[4] = {};
+    return FwSettingSendPort0(adapter, FW_CMD_ID_EXTENDED, FW_CMD_CLASS_NORMAL, FW_EXT_CMD_TEMPERATURE, 1, 0x10, payload,
+                              sizeof(payload));
+}
+
+NTSTATUS QzCmdQueryLinkQuality(PMP_ADAPTER adapter)
+{
+    return FwSettingSendPort0(adapter, FW_CMD_ID_LINK_QUALITY, FW_CMD_CLASS_NORMAL, 0, 1, 0x08, nullptr, 0);
+}
+
+NTSTATUS QzCmdSwDbgCtrl(PMP_ADAPTER adapter, ULONG id, ULONG value)
+{
+    UCHAR payload[FW_CMD_SW_DBG_PAYLOAD_SIZE] = {};
+    RtlCopyMemory(payload, &id, sizeof(id));
+    RtlCopyMemory(payload + 4, &value, sizeof(value));
+    return FwSettingSendPort0(adapter, FW_CMD_ID_SW_DBG, FW_CMD_CLASS_NORMAL, 0, 1, 0x08, payload, sizeof(payload));
 }
 
 // ---- keys, offload, calibration, LEDs -------------------------------------------------------------------
@@ -224,10 +264,23 @@ NTSTATUS QzCmdSetRadioPowerState(PMP_ADAPTER adapter, UCHAR on)
 
 NTSTATUS QzCmdSetPowerCtrl(PMP_ADAPTER adapter, PMP_PORT port, UCHAR powerSaveMode)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(powerSaveMode);
-    return NOT_BUILT_YET();
+    if (adapter == nullptr || port == nullptr || port->BssIndex > FW_POWER_CTRL_MAX_BSS_INDEX) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "power control %u: no port or no BSS index", static_cast<unsigned>(powerSaveMode));
+        return STATUS_UNSUCCESSFUL;
+    }
+    const UCHAR payload[FW_POWER_CTRL_PAYLOAD_SIZE] = {port->BssIndex, powerSaveMode, 0, 0};
+    const NTSTATUS status = QzCmdSendSetQuery(port, FW_CMD_ID_POWER_SAVE_MODE, FW_CMD_CLASS_NORMAL, 0, 1,
+                                              FW_POWER_CTRL_OPTION, payload, sizeof(payload), nullptr, 0, 0);
+    if (status != STATUS_SUCCESS) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "power control %u of BSS %u: 0x%08X", static_cast<unsigned>(powerSaveMode),
+                 static_cast<unsigned>(port->BssIndex), static_cast<unsigned>(status));
+        return status;
+    }
+    // The station's mode is what the power-save code compares with; U-APSD is a setting of its own.
+    if (port->OpMode == 0 && powerSaveMode != 1) {
+        adapter->Ps.FwStaMode = powerSaveMode;
+    }
+    return status;
 }
 
 NTSTATUS QZCmdSetSuspendMode(PMP_ADAPTER adapter, PMP_PORT port, UCHAR enable)

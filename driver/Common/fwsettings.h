@@ -59,11 +59,32 @@ NTSTATUS QzCmdUpdateDBDCSetting(PMP_ADAPTER adapter, UCHAR enable, UCHAR bandFla
 // Radio power (1 on, 0 off), power control of a port (power-save mode), suspend mode (modern
 // standby) and the receive packet filter.
 NTSTATUS QzCmdSetRadioPowerState(PMP_ADAPTER adapter, UCHAR on);
+// Power control, command 0x05 (set, option 8) with {BSS index, mode, 0, 0}: 0xC0000001 for a BSS index
+// above 4; a station port's accepted mode other than U-APSD (1) is kept in the adapter's power-save block.
+#define FW_CMD_ID_POWER_SAVE_MODE 0x05
+#define FW_POWER_CTRL_PAYLOAD_SIZE 4
+#define FW_POWER_CTRL_OPTION 0x08
+#define FW_POWER_CTRL_MAX_BSS_INDEX 4
 NTSTATUS QzCmdSetPowerCtrl(PMP_ADAPTER adapter, PMP_PORT port, UCHAR powerSaveMode);
 NTSTATUS QZCmdSetSuspendMode(PMP_ADAPTER adapter, PMP_PORT port, UCHAR enable);
 NTSTATUS QzCmdSetCurrentPacketFilter(PMP_ADAPTER adapter, PMP_PORT port, ULONG filter);
-// The hardware radio-switch state (its answer switches the radio off or on).
+// The hardware radio-switch state (its answer switches the radio off or on). Mode 0: extended command
+// 0xBD (query, 2 zero bytes) on the second generation; mode 1: extended 0xBD set {1, 0} waiting for its
+// answer on the second generation, unified command 0x80 (set and wait, 12 zero bytes) on the third;
+// 0xC0000001 otherwise.
+#define FW_EXT_CMD_RADIO_STATUS 0xBD
+#define UNI_CMD_ID_RADIO_STATUS 0x80
 NTSTATUS QzCmdQueryCurrentRadioStatus(PMP_ADAPTER adapter, ULONG mode);
+// Extended command 0x2C (set, option 16) with 4 zero bytes.
+#define FW_EXT_CMD_TEMPERATURE 0x2C
+NTSTATUS QzCmdQueryCurrentTemperature(PMP_ADAPTER adapter);
+// Command 0x81 (set, option 8) without payload.
+#define FW_CMD_ID_LINK_QUALITY 0x81
+NTSTATUS QzCmdQueryLinkQuality(PMP_ADAPTER adapter);
+// Command 0xC4 (set, option 8), 264 bytes: u32 id, u32 value.
+#define FW_CMD_ID_SW_DBG 0xC4
+#define FW_CMD_SW_DBG_PAYLOAD_SIZE 264
+NTSTATUS QzCmdSwDbgCtrl(PMP_ADAPTER adapter, ULONG id, ULONG value);
 
 // ---- keys ------------------------------------------------------------------------------------------------
 // QzCmdSetAddDeleteKey: Common/qzcmd_bss.

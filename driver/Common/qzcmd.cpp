@@ -737,9 +737,7 @@ NTSTATUS QzCmdEventWait(PMP_ADAPTER adapter, PKEVENT event, LONGLONG timeout)
         (void)NdisCommonHifPmSetDriverOwn(adapter);
     }
     HalShowHostCsrInfo(adapter);
-    if (adapter->HalOps.ShowDebugSopInfo != nullptr) {
-        (void)adapter->HalOps.ShowDebugSopInfo(adapter, 1);
-    }
+    (void)HalCallOptional(adapter->HalOps.ShowDebugSopInfo, adapter, 1);
     if (adapter->LowPower.LowPowerMode) {
         (void)NdisCommonHifPmSetFwOwn(adapter, 0);
     }

@@ -5,8 +5,10 @@
 #include "Common/fwsettings.h"
 #include "Common/logevent.h"
 #include "Common/p2p/p2p.h"
+#include "Common/p2p/p2pms.h"
 #include "Common/mlme/mlmeconnect.h"
 #include "Common/qzcmd_services.h"
+#include "Common/rlm_domain.h"
 #include "hal/common/hal_chip.h"
 #include "platform/wdi/ndiswdi.h"
 #include "platform/ndiscommon/adapter.h"
@@ -542,7 +544,7 @@ NTSTATUS QzCmdSendDomainInfoCmd(PMP_ADAPTER adapter, PMP_PORT port)
     if (adapter == nullptr || port == nullptr) {
         return STATUS_UNSUCCESSFUL;
     }
-    PDOMAIN_INFO domain = DomainGetDomainInfo(adapter);
+    PCOUNTRY_CHANNEL_PLAN domain = DomainGetDomainInfo(adapter);
     const FW_CHIP_GROUP group = QzCmdChipGroup(adapter);
     const BOOLEAN sixGhz = QzCmdSixGhzUsable(adapter);
     // The unified form knows only the channel-list version: a third generation in RAM always gets it.

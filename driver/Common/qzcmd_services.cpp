@@ -3,20 +3,6 @@
 
 #include "platform/ndiscommon/trace.h"
 
-void WaitForChannelGrant(PMP_ADAPTER adapter, PMP_PORT listenPort)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(listenPort);
-    (void)NOT_BUILT_YET();
-}
-
-PDOMAIN_INFO DomainGetDomainInfo(PMP_ADAPTER adapter)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    (void)NOT_BUILT_YET();
-    return nullptr;
-}
-
 void MacTabResetWlanIdxRecord(PMP_ADAPTER adapter, UCHAR wlanIndex)
 {
     UNREFERENCED_PARAMETER(adapter);

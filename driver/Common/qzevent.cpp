@@ -5,6 +5,7 @@
 #include "Common/qzcmd.h"
 #include "Common/qzevent_handlers.h"
 #include "hal/chips/qzarvel2x.h"
+#include "hal/common/hal_chip.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/ndiscommonioctl.h"
 #include "platform/ndiscommon/trace.h"
@@ -160,9 +161,7 @@ UCHAR RamModeEventHandler(PMP_ADAPTER adapter, PUCHAR buffer, ULONG receivedLeng
     case 0x21:
         // The chip's statistics operations get the header: its length (header and payload) and
         // the payload behind it.
-        if (adapter->HalOps.ProcessStaStatistics != nullptr) {
-            adapter->HalOps.ProcessStaStatistics(adapter, header);
-        } else {
+        if (HalCallOptional(adapter->HalOps.ProcessStaStatistics, adapter, header) == STATUS_NOT_SUPPORTED) {
             ProcessStaStatisticsOri(adapter, view);
         }
         break;
@@ -177,9 +176,7 @@ UCHAR RamModeEventHandler(PMP_ADAPTER adapter, PUCHAR buffer, ULONG receivedLeng
     case 0x7C: ProcessCoexCtrl(adapter, view); break;
     case 0xCD: ProcessWlanInfo(adapter, view); break;
     case 0xCE:
-        if (adapter->HalOps.ProcessGetMIBInfoEvent != nullptr) {
-            adapter->HalOps.ProcessGetMIBInfoEvent(adapter, header);
-        } else {
+        if (HalCallOptional(adapter->HalOps.ProcessGetMIBInfoEvent, adapter, header) == STATUS_NOT_SUPPORTED) {
             AsicArvel2xProcessGetMIBInfoEvent(adapter, header);
         }
         break;

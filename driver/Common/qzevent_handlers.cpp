@@ -21,6 +21,7 @@
 #include "Common/qzevent_services.h"
 #include "hal/common/hal_chip.h"
 #include "Common/mlme/mlmesync.h"
+#include "Common/mlme/mlmereq.h"
 #include "Common/mlme/mlmesync_reposit.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
@@ -29,6 +30,7 @@
 #include "platform/ndiscommon/ndiscommonioctl.h"
 #include "platform/ndiscommon/trace.h"
 #include "platform/ndis6/n6indicate.h"
+#include "platform/ndis6/n6xmit.h"
 #include "platform/wdi/wdievent.h"
 #include "Common/mlme/mlmesync_bss.h"
 
@@ -294,7 +296,76 @@ VOID ProcessTxDoneEvent(PMP_ADAPTER adapter, PUCHAR eventView)
     }
 }
 
-VOID ProcessBssAbsencePresenceEvent(PMP_ADAPTER adapter, PUCHAR eventView) { (void)NOT_BUILT_YET(); }
+VOID ProcessBssAbsencePresenceEvent(PMP_ADAPTER adapter, PUCHAR eventView)
+{
+    constexpr ULONG kP2pWaitsForAbsence = 0x10;  // Wi-Fi Direct control flag: a group owner waits for absence
+    constexpr UCHAR kReportsBeforeBeacon = 1;      // pending-frame reports let pass before the wait ends
+    ULONG length = 0;
+    PUCHAR payload = adapter != nullptr ? CheckedPayload(eventView, 3, DBG_CMD, __func__, &length) : nullptr;
+    if (payload == nullptr) {
+        return;
+    }
+    const UCHAR bssIndex = payload[0];
+    const UCHAR absent = payload[1];
+    DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "%s: BSS %u %s", __func__, static_cast<unsigned>(bssIndex),
+             absent != 0 ? "absent" : "present");
+    PBSS_INDEX_SLOT slot = GetActiveBssIndexSlot(adapter, bssIndex);
+    if (slot == nullptr || slot->Port == nullptr) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "absence report of BSS %u: no port", static_cast<unsigned>(bssIndex));
+        return;
+    }
+    PMP_PORT port = slot->Port;
+    PP2P_CTRL_BLOCK p2p = adapter->P2pBlock;
+    port->BssAbsentSecond = payload[2];
+    // The absence state is the port's channel-grant record: its waiters are the action-frame senders
+    // (presence) and the scan abort or a group owner (absence).
+    MULTI_CHANNEL_GRANT& grant = port->Grant;
+    KIRQL oldIrql;
+    KeAcquireSpinLock(&grant.Lock, &oldIrql);
+    grant.BssAbsent = absent;
+    if (absent == 0) {
+        XmitKickPortTx(adapter, port);
+    }
+    if (p2p != nullptr && (p2p->Flags & kP2pWaitsForAbsence) != 0 && port->PortType == WFD_GO && port->P2pGoActive != 0 &&
+        grant.AbsentWaiter == 1 && absent != 0) {
+        grant.AbsentWaiter = 0;
+        KeSetEvent(&grant.AbsentEvent, 0, FALSE);
+    }
+    if (adapter->MccActive != 0) {
+        MCCCurrentTxRingModify(adapter, MCCFetchTxRingPauseSettings(port));
+        if (grant.PresentWaiter == 1 && absent == 0) {
+            grant.PresentWaiter = 0;
+            KeSetEvent(&grant.PresentEvent, 0, FALSE);
+        }
+    }
+    KeReleaseSpinLock(&grant.Lock, oldIrql);
+
+    if (port->EcsaInProgress == 0 || bssIndex != port->BssIndex || absent != 0) {
+        return;
+    }
+    if (port->PortType == WFD_GO) {
+        if (KeGetCurrentIrql() <= DISPATCH_LEVEL) {
+            AdapterSetFlag(adapter, ADAPTER_FLAG_TX_HELD, __func__);
+        } else {
+            AdapterSetFlagUnlocked(adapter, ADAPTER_FLAG_TX_HELD);
+        }
+        if (MlmeDumpTXPendingPktbyWcid(adapter)) {
+            // Peers still drain frames: the beacon is updated, the wait ends on the third such report.
+            if (port->EcsaPendingReports > kReportsBeforeBeacon) {
+                port->EcsaInProgress = 0;
+            } else {
+                ++port->EcsaPendingReports;
+            }
+        } else {
+            port->EcsaInProgress = 0;
+        }
+        (void)QZEnqueueInternalCmd(adapter, port, P2P_CMD_GO_UPDATE_BEACON_NOA, nullptr, 0);
+    } else if (port->PortType == WFD_CLIENT) {
+        PlatformCancelTimer(&port->P2pEcsaGcToTimer, nullptr);
+        port->EcsaInProgress = 0;
+        (void)QZEnqueueInternalCmd(adapter, port, P2P_CMD_ECSA_GC, nullptr, 0);
+    }
+}
 
 VOID ProcessBssBeaconTimeout(PMP_ADAPTER adapter, PUCHAR eventView)
 {

@@ -1,15 +1,9 @@
 // The regulatory domain, power-limit, SAR, D3cold and wake-on-WLAN services of the radio features.
 #include "Common/rlm.h"
 
+#include "hal/common/hal_chip.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/trace.h"
-
-NTSTATUS DomainConfigureDomainInfo(PMP_ADAPTER adapter, PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
-}
 
 void SarGetSarPwrTbl(PMP_ADAPTER adapter)
 {
@@ -70,25 +64,65 @@ void WoWLANInitialization(PMP_ADAPTER adapter)
     (void)NOT_BUILT_YET();
 }
 
-ULONG DomainGetChannelCountByBand(PMP_ADAPTER adapter, ULONG selector)
+BOOLEAN StandardPowerSupportOrNot(PMP_ADAPTER adapter, USHORT key)
 {
-    ULONG band = selector == 1 ? BAND_24G : selector == 2 ? BAND_5G : selector == 5 ? BAND_6G : 0;
-    if (band == 0) {
-        return 0;
+    const SAR_REGULATORY_DATA& sar = adapter->SarRegulatory;
+    if (!sar.QzspValid) {
+        return FALSE;
     }
-    ULONG count = 0;
-    ULONG entries = adapter->Country.ChannelListCount < DOMAIN_CHANNEL_MAX ? adapter->Country.ChannelListCount : DOMAIN_CHANNEL_MAX;
-    for (ULONG i = 0; i < entries; ++i) {
-        if (adapter->Country.ChannelList[i].Band == band) {
-            ++count;
-        }
-    }
-    return count;
+    const ULONG bit = key == 0x4341 ? 1 : key == 0x5553 ? 2 : 0;  // CA, US, every other country
+    return static_cast<BOOLEAN>((sar.Qzsp[6] >> (7 - bit)) & 1);
 }
 
 NTSTATUS skuTableSendPwrLimitCmd(PMP_ADAPTER adapter, UCHAR flag)
 {
     UNREFERENCED_PARAMETER(adapter);
     UNREFERENCED_PARAMETER(flag);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS QzCmdSendPwrLimitCmd(PMP_ADAPTER adapter)
+{
+    if (adapter == nullptr) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    if (DomainCurrentKey(adapter) == 0x5553 && HalDeviceHasFact(adapter->DeviceId, CHIP_FACT_US_6G_RA_MODE)) {
+        (void)skuTableControl6GRaMode(adapter);
+    }
+    SAR_REGULATORY_DATA& sar = adapter->SarRegulatory;
+    if (TASarSupportOrNot(adapter)) {
+        sar.ActiveSarMode = 2;
+        if (!NT_SUCCESS(TASarUpdatePwrLimit(adapter))) {
+            sar.ActiveSarMode = static_cast<UCHAR>(adapter->RegistryBlock.BiosSarMode);
+            (void)TASarTurnOff(adapter);
+        }
+    } else {
+        sar.ActiveSarMode = static_cast<UCHAR>(adapter->RegistryBlock.BiosSarMode);
+    }
+    return skuTableSendPwrLimitCmd(adapter, FALSE);
+}
+
+NTSTATUS skuTableControl6GRaMode(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    return NOT_BUILT_YET();
+}
+
+BOOLEAN TASarSupportOrNot(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    (void)NOT_BUILT_YET();
+    return FALSE;
+}
+
+NTSTATUS TASarUpdatePwrLimit(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    return NOT_BUILT_YET();
+}
+
+NTSTATUS TASarTurnOff(PMP_ADAPTER adapter)
+{
+    UNREFERENCED_PARAMETER(adapter);
     return NOT_BUILT_YET();
 }

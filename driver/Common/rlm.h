@@ -4,6 +4,7 @@
 
 #include "kshim/nt_types.h"
 #include "kshim/wdf.h"
+#include "Common/rlm_domain.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 typedef struct _MP_PORT MP_PORT, *PMP_PORT;
@@ -17,12 +18,11 @@ NTSTATUS HeInitCtrl(PMP_ADAPTER adapter, PMP_PORT port);
 NTSTATUS EhtInitCtrl(PMP_ADAPTER adapter, PMP_PORT port);
 
 // ---- regulatory domain, power limits, SAR ---------------------------------------------------------------
-// Re-derives the regulatory domain for the current country and sends it to the firmware (with the
-// standard-power rules, the country for the Bluetooth companion and the power limits).
-NTSTATUS DomainConfigureDomainInfo(PMP_ADAPTER adapter, PMP_PORT port);
-// The number of entries of the adapter's channel list in a band: selector 1 (2.4 GHz), 2 (5 GHz) or
-// 5 (6 GHz); any other selector gives 0.
-ULONG DomainGetChannelCountByBand(PMP_ADAPTER adapter, ULONG selector);
+// The regulatory domain (DomainConfigureDomainInfo, DomainGetChannelCountByBand, ...) is declared in
+// Common/rlm_domain.h.
+// Whether the platform lets the country use 6 GHz standard power: FALSE without its standard-power
+// bitmap; CA bit 1, US bit 2, any other country bit 0.
+BOOLEAN StandardPowerSupportOrNot(PMP_ADAPTER adapter, USHORT key);
 // Reads the platform's ACPI SAR methods (and the platform's PCIe-switch flag).
 void SarGetSarPwrTbl(PMP_ADAPTER adapter);
 // Opens the WMI SAR sensor block and registers for its notifications; closes them.
@@ -45,3 +45,13 @@ void WoWLANInitialization(PMP_ADAPTER adapter);
 // ---- transmit power ---------------------------------------------------------------------------------
 // Rebuilds the per-channel power limits of the current country and sends them.
 NTSTATUS skuTableSendPwrLimitCmd(PMP_ADAPTER adapter, UCHAR flag);
+// The full power-limit send: the 6 GHz rate switches in the United States on the chips that have
+// them, the SAR mode (time-averaged SAR when the platform asks for it, else "BiosSarMode"), then
+// every power-limit table. The status of the table send.
+NTSTATUS QzCmdSendPwrLimitCmd(PMP_ADAPTER adapter);
+// The 6 GHz rate-adaptation switches ("ra1ss1t6g ...").
+NTSTATUS skuTableControl6GRaMode(PMP_ADAPTER adapter);
+// Time-averaged SAR: whether the platform wants it for the country, its power limits, switching it off.
+BOOLEAN TASarSupportOrNot(PMP_ADAPTER adapter);
+NTSTATUS TASarUpdatePwrLimit(PMP_ADAPTER adapter);
+NTSTATUS TASarTurnOff(PMP_ADAPTER adapter);

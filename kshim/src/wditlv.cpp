@@ -986,12 +986,12 @@ NTSTATUS ParseFtParameters(WDI_FT_PARAMETERS* ft, const UCHAR* value, USHORT val
                 return STATUS_INSUFFICIENT_RESOURCES;
             }
             ft->Presence |= WDI_FT_PRESENT_MDE;
-        } else if (type == WDI_TLV_FTE && (ft->Presence & WDI_FT_PRESENT_FTE) == 0) {
+        } else if (type == WDI_TLV_FT_FTE && (ft->Presence & WDI_FT_PRESENT_FTE) == 0) {
             if (!CopyBytes(&ft->Fte, v, l)) {
                 return STATUS_INSUFFICIENT_RESOURCES;
             }
             ft->Presence |= WDI_FT_PRESENT_FTE;
-        } else if (type == WDI_TLV_PMKR0_NAME && (ft->Presence & WDI_FT_PRESENT_PMKR0_NAME) == 0) {
+        } else if (type == WDI_TLV_FT_PMKR0NAME && (ft->Presence & WDI_FT_PRESENT_PMKR0_NAME) == 0) {
             if (l < sizeof(ft->PmkR0Name)) {
                 return NDIS_STATUS_INVALID_DATA;
             }
@@ -1019,7 +1019,7 @@ NTSTATUS TakeBytesOnce(ULONG* presence, ULONG bit, WDI_BYTE_ARRAY* array, const 
     return STATUS_SUCCESS;
 }
 
-NTSTATUS ParseConnectBssEntry(WDI_CONNECT_PARAMETERS* out, const UCHAR* value, USHORT valueLength)
+NTSTATUS ParseConnectBssEntry(WDI_CONNECT_BSS_ENTRY_LIST* list, const UCHAR* value, USHORT valueLength)
 {
     WDI_CONNECT_BSS_ENTRY entry{};
     bool haveBssid = false;
@@ -1098,8 +1098,7 @@ NTSTATUS ParseConnectBssEntry(WDI_CONNECT_PARAMETERS* out, const UCHAR* value, U
     }
     PWDI_CONNECT_BSS_ENTRY slot = nullptr;
     if (NT_SUCCESS(status)) {
-        slot = Append(&out->BssEntries.ElementCount, &out->BssEntries.pElements,
-                      &out->BssEntries.MemoryInternallyAllocated);
+        slot = Append(&list->ElementCount, &list->pElements, &list->MemoryInternallyAllocated);
         if (slot == nullptr) {
             status = STATUS_INSUFFICIENT_RESOURCES;
         }
@@ -1264,7 +1263,7 @@ NTSTATUS WdiTlvParseTaskConnect(ULONG length, const UCHAR* tlvs, const void* con
             return Walk(value, valueLength, each);
         }
         if (type == WDI_TLV_CONNECT_BSS_ENTRY) {
-            return ParseConnectBssEntry(out, value, valueLength);
+            return ParseConnectBssEntry(&out->BssEntries, value, valueLength);
         }
         return STATUS_SUCCESS;
     });
@@ -1306,6 +1305,66 @@ VOID WdiTlvCleanupTaskConnect(PVOID parameters)
     p->Presence = 0;
 }
 
+namespace {
+
+void WriteFtParameters(Writer& w, USHORT type, const WDI_FT_PARAMETERS& f)
+{
+    const ULONG at = w.Begin(type);
+    if ((f.Presence & WDI_FT_PRESENT_MDE) != 0) {
+        w.Tlv(WDI_TLV_FT_MDE, f.Mde.pElements, f.Mde.ElementCount);
+    }
+    if ((f.Presence & WDI_FT_PRESENT_FTE) != 0) {
+        w.Tlv(WDI_TLV_FT_FTE, f.Fte.pElements, f.Fte.ElementCount);
+    }
+    if ((f.Presence & WDI_FT_PRESENT_PMKR0_NAME) != 0) {
+        w.Tlv(WDI_TLV_FT_PMKR0NAME, f.PmkR0Name, sizeof(f.PmkR0Name));
+    }
+    w.End(at);
+}
+
+// One WDI_TLV_CONNECT_BSS_ENTRY container.
+void WriteConnectBssEntry(Writer& w, const WDI_CONNECT_BSS_ENTRY& e)
+{
+    const ULONG container = w.Begin(WDI_TLV_CONNECT_BSS_ENTRY);
+    w.Tlv(WDI_TLV_BSSID, e.Bssid, 6);
+    if ((e.Presence & WDI_CONNECT_BSS_PRESENT_PROBE_RESPONSE) != 0) {
+        w.Tlv(WDI_TLV_PROBE_RESPONSE_FRAME, e.ProbeResponseFrame.pElements, e.ProbeResponseFrame.ElementCount);
+    }
+    if ((e.Presence & WDI_CONNECT_BSS_PRESENT_BEACON) != 0) {
+        w.Tlv(WDI_TLV_BEACON_FRAME, e.BeaconFrame.pElements, e.BeaconFrame.ElementCount);
+    }
+    if ((e.Presence & WDI_CONNECT_BSS_PRESENT_SIGNAL) != 0) {
+        const ULONG at = w.Begin(WDI_TLV_SIGNAL_INFO);
+        w.U32(static_cast<ULONG>(e.Rssi));
+        w.U32(e.LinkQuality);
+        w.End(at);
+    }
+    if ((e.Presence & WDI_CONNECT_BSS_PRESENT_CHANNEL) != 0) {
+        const ULONG at = w.Begin(WDI_TLV_CHANNEL_INFO);
+        w.U32(e.ChannelNumber);
+        w.U32(e.BandId);
+        w.End(at);
+    }
+    if ((e.Presence & WDI_CONNECT_BSS_PRESENT_DEVICE_CONTEXT) != 0) {
+        w.Tlv(WDI_TLV_DEVICE_CONTEXT, e.DeviceContext.pElements, e.DeviceContext.ElementCount);
+    }
+    if ((e.Presence & WDI_CONNECT_BSS_PRESENT_PMKID) != 0) {
+        w.Tlv(WDI_TLV_PMKID, e.Pmkid, WDI_PMKID_SIZE);
+    }
+    if ((e.Presence & WDI_CONNECT_BSS_PRESENT_EXTRA_IES) != 0) {
+        w.Tlv(WDI_TLV_BSS_ENTRY_EXTRA_IES, e.ExtraIes.pElements, e.ExtraIes.ElementCount);
+    }
+    if ((e.Presence & WDI_CONNECT_BSS_PRESENT_FT_INITIAL) != 0) {
+        WriteFtParameters(w, WDI_TLV_FT_INITIAL_ASSOC_PARAMETERS, e.FtInitial);
+    }
+    if ((e.Presence & WDI_CONNECT_BSS_PRESENT_FT_REASSOC) != 0) {
+        WriteFtParameters(w, WDI_TLV_FT_REASSOC_PARAMETERS, e.FtReassoc);
+    }
+    w.End(container);
+}
+
+}  // namespace
+
 NTSTATUS WdiTlvGenerateTaskConnect(const WDI_CONNECT_PARAMETERS* parameters, ULONG reservedHeaderLength,
                                    const void* context, PULONG outLength, PUCHAR* outBuffer)
 {
@@ -1323,19 +1382,6 @@ NTSTATUS WdiTlvGenerateTaskConnect(const WDI_CONNECT_PARAMETERS* parameters, ULO
     };
     auto addressList = [](Writer& w, USHORT type, const WDI_MAC_ADDRESS_LIST& list) {
         w.Tlv(type, list.pElements, list.pElements != nullptr ? 6u * list.ElementCount : 0u);
-    };
-    auto ft = [](Writer& w, USHORT type, const WDI_FT_PARAMETERS& f) {
-        const ULONG at = w.Begin(type);
-        if ((f.Presence & WDI_FT_PRESENT_MDE) != 0) {
-            w.Tlv(WDI_TLV_FT_MDE, f.Mde.pElements, f.Mde.ElementCount);
-        }
-        if ((f.Presence & WDI_FT_PRESENT_FTE) != 0) {
-            w.Tlv(WDI_TLV_FTE, f.Fte.pElements, f.Fte.ElementCount);
-        }
-        if ((f.Presence & WDI_FT_PRESENT_PMKR0_NAME) != 0) {
-            w.Tlv(WDI_TLV_PMKR0_NAME, f.PmkR0Name, sizeof(f.PmkR0Name));
-        }
-        w.End(at);
     };
     return Generate(reservedHeaderLength, outLength, outBuffer, [&](Writer& w) {
         const ULONG parameters = w.Begin(WDI_TLV_CONNECT_PARAMETERS);
@@ -1389,43 +1435,7 @@ NTSTATUS WdiTlvGenerateTaskConnect(const WDI_CONNECT_PARAMETERS* parameters, ULO
         }
         w.End(parameters);
         for (ULONG i = 0; i < p.BssEntries.ElementCount && p.BssEntries.pElements != nullptr; ++i) {
-            const WDI_CONNECT_BSS_ENTRY& e = p.BssEntries.pElements[i];
-            const ULONG container = w.Begin(WDI_TLV_CONNECT_BSS_ENTRY);
-            w.Tlv(WDI_TLV_BSSID, e.Bssid, 6);
-            if ((e.Presence & WDI_CONNECT_BSS_PRESENT_PROBE_RESPONSE) != 0) {
-                w.Tlv(WDI_TLV_PROBE_RESPONSE_FRAME, e.ProbeResponseFrame.pElements, e.ProbeResponseFrame.ElementCount);
-            }
-            if ((e.Presence & WDI_CONNECT_BSS_PRESENT_BEACON) != 0) {
-                w.Tlv(WDI_TLV_BEACON_FRAME, e.BeaconFrame.pElements, e.BeaconFrame.ElementCount);
-            }
-            if ((e.Presence & WDI_CONNECT_BSS_PRESENT_SIGNAL) != 0) {
-                at = w.Begin(WDI_TLV_SIGNAL_INFO);
-                w.U32(static_cast<ULONG>(e.Rssi));
-                w.U32(e.LinkQuality);
-                w.End(at);
-            }
-            if ((e.Presence & WDI_CONNECT_BSS_PRESENT_CHANNEL) != 0) {
-                at = w.Begin(WDI_TLV_CHANNEL_INFO);
-                w.U32(e.ChannelNumber);
-                w.U32(e.BandId);
-                w.End(at);
-            }
-            if ((e.Presence & WDI_CONNECT_BSS_PRESENT_DEVICE_CONTEXT) != 0) {
-                w.Tlv(WDI_TLV_DEVICE_CONTEXT, e.DeviceContext.pElements, e.DeviceContext.ElementCount);
-            }
-            if ((e.Presence & WDI_CONNECT_BSS_PRESENT_PMKID) != 0) {
-                w.Tlv(WDI_TLV_PMKID, e.Pmkid, WDI_PMKID_SIZE);
-            }
-            if ((e.Presence & WDI_CONNECT_BSS_PRESENT_EXTRA_IES) != 0) {
-                w.Tlv(WDI_TLV_BSS_ENTRY_EXTRA_IES, e.ExtraIes.pElements, e.ExtraIes.ElementCount);
-            }
-            if ((e.Presence & WDI_CONNECT_BSS_PRESENT_FT_INITIAL) != 0) {
-                ft(w, WDI_TLV_FT_INITIAL_ASSOC_PARAMETERS, e.FtInitial);
-            }
-            if ((e.Presence & WDI_CONNECT_BSS_PRESENT_FT_REASSOC) != 0) {
-                ft(w, WDI_TLV_FT_REASSOC_PARAMETERS, e.FtReassoc);
-            }
-            w.End(container);
+            WriteConnectBssEntry(w, p.BssEntries.pElements[i]);
         }
     });
 }
@@ -1715,4 +1725,671 @@ NTSTATUS WdiTlvGenerateNextDialogToken(UCHAR token, ULONG reservedHeaderLength, 
     (void)context;
     return Generate(reservedHeaderLength, outLength, outBuffer,
                     [&](Writer& w) { w.Tlv(WDI_TLV_NEXT_DIALOG_TOKEN, &token, 1); });
+}
+
+// ================================================================================================
+// the cipher key properties
+// ================================================================================================
+namespace {
+
+void FreeCipherKeyInfo(WDI_SET_CIPHER_KEY_INFO& k)
+{
+    FreeBytes(&k.CcmpKey);
+    FreeBytes(&k.GcmpKey);
+    FreeBytes(&k.TkipInfo.TkipKey);
+    FreeBytes(&k.TkipInfo.TkipMic);
+    FreeBytes(&k.BipKey);
+    FreeBytes(&k.WepKey);
+    FreeBytes(&k.IhvKey);
+    FreeBytes(&k.Gcmp256Key);
+    FreeBytes(&k.BipGmac256Key);
+    k.Presence = 0;
+}
+
+// The TKIP container: key and MIC, each optional.
+NTSTATUS ParseTkipInfo(WDI_CIPHER_KEY_TKIP_INFO* tkip, const UCHAR* value, USHORT valueLength)
+{
+    ULONG seen = 0;
+    return Walk(value, valueLength, [&](USHORT type, const UCHAR* v, USHORT l) {
+        if (type == WDI_TLV_CIPHER_KEY_TKIP_KEY) {
+            return TakeBytesOnce(&seen, 1, &tkip->TkipKey, v, l);
+        }
+        if (type == WDI_TLV_CIPHER_KEY_TKIP_MIC) {
+            return TakeBytesOnce(&seen, 2, &tkip->TkipMic, v, l);
+        }
+        return STATUS_SUCCESS;
+    });
+}
+
+NTSTATUS ParseCipherKeyInfo(WDI_SET_ADD_CIPHER_KEYS_PARAMETERS* out, const UCHAR* value, USHORT valueLength)
+{
+    WDI_SET_CIPHER_KEY_INFO key{};
+    bool haveType = false;
+    NTSTATUS status = Walk(value, valueLength, [&](USHORT type, const UCHAR* v, USHORT l) {
+        auto fixed = [&](ULONG bit, USHORT size, auto&& take) {
+            if ((key.Presence & bit) != 0) {
+                return STATUS_SUCCESS;
+            }
+            if (l < size) {
+                return NDIS_STATUS_INVALID_DATA;
+            }
+            take();
+            key.Presence |= bit;
+            return STATUS_SUCCESS;
+        };
+        switch (type) {
+        case WDI_TLV_PEER_MAC_ADDRESS:
+            return fixed(WDI_CIPHER_KEY_PRESENT_PEER, 6, [&] { std::memcpy(key.PeerMacAddress, v, 6); });
+        case WDI_TLV_CIPHER_KEY_ID:
+            return fixed(WDI_CIPHER_KEY_PRESENT_KEY_ID, 4, [&] { key.CipherKeyId = ReadU32(v); });
+        case WDI_TLV_CIPHER_KEY_RECEIVE_SEQUENCE_COUNT:
+            return fixed(WDI_CIPHER_KEY_PRESENT_RSC, 6, [&] { std::memcpy(key.ReceiveSequenceCount, v, 6); });
+        case WDI_TLV_LINK_ID:
+            return fixed(WDI_CIPHER_KEY_PRESENT_LINK_ID, 4, [&] { key.LinkId = ReadU32(v); });
+        case WDI_TLV_CIPHER_KEY_TYPE_INFO:
+            if (!haveType) {
+                if (l < WDI_TLV_CIPHER_KEY_TYPE_INFO_SIZE) {
+                    return NDIS_STATUS_INVALID_DATA;
+                }
+                key.CipherKeyTypeInfo.CipherAlgorithm = ReadU32(v);
+                key.CipherKeyTypeInfo.Direction = ReadU32(v + 4);
+                key.CipherKeyTypeInfo.Static = v[8];
+                key.CipherKeyTypeInfo.KeyType = ReadU32(v + 9);
+                haveType = true;
+            }
+            return STATUS_SUCCESS;
+        case WDI_TLV_CIPHER_KEY_CCMP_KEY:
+            return TakeBytesOnce(&key.Presence, WDI_CIPHER_KEY_PRESENT_CCMP, &key.CcmpKey, v, l);
+        case WDI_TLV_CIPHER_KEY_GCMP_KEY:
+            return TakeBytesOnce(&key.Presence, WDI_CIPHER_KEY_PRESENT_GCMP, &key.GcmpKey, v, l);
+        case WDI_TLV_CIPHER_KEY_BIP_KEY:
+            return TakeBytesOnce(&key.Presence, WDI_CIPHER_KEY_PRESENT_BIP, &key.BipKey, v, l);
+        case WDI_TLV_CIPHER_KEY_WEP_KEY:
+            return TakeBytesOnce(&key.Presence, WDI_CIPHER_KEY_PRESENT_WEP, &key.WepKey, v, l);
+        case WDI_TLV_CIPHER_KEY_IHV_KEY:
+            return TakeBytesOnce(&key.Presence, WDI_CIPHER_KEY_PRESENT_IHV, &key.IhvKey, v, l);
+        case WDI_TLV_CIPHER_KEY_GCMP_256_KEY:
+            return TakeBytesOnce(&key.Presence, WDI_CIPHER_KEY_PRESENT_GCMP_256, &key.Gcmp256Key, v, l);
+        case WDI_TLV_CIPHER_KEY_BIP_GMAC_256_KEY:
+            return TakeBytesOnce(&key.Presence, WDI_CIPHER_KEY_PRESENT_BIP_GMAC_256, &key.BipGmac256Key, v, l);
+        case WDI_TLV_CIPHER_KEY_TKIP_INFO:
+            if ((key.Presence & WDI_CIPHER_KEY_PRESENT_TKIP) == 0) {
+                key.Presence |= WDI_CIPHER_KEY_PRESENT_TKIP;
+                return ParseTkipInfo(&key.TkipInfo, v, l);
+            }
+            return STATUS_SUCCESS;
+        default:
+            return STATUS_SUCCESS;
+        }
+    });
+    if (NT_SUCCESS(status) && !haveType) {
+        status = NDIS_STATUS_INVALID_DATA;
+    }
+    PWDI_SET_CIPHER_KEY_INFO slot = nullptr;
+    if (NT_SUCCESS(status)) {
+        slot = Append(&out->ElementCount, &out->pElements, &out->MemoryInternallyAllocated);
+        if (slot == nullptr) {
+            status = STATUS_INSUFFICIENT_RESOURCES;
+        }
+    }
+    if (!NT_SUCCESS(status)) {
+        FreeCipherKeyInfo(key);
+        return status;
+    }
+    *slot = key;
+    return STATUS_SUCCESS;
+}
+
+void WriteBytesIf(Writer& w, ULONG presence, ULONG bit, USHORT type, const WDI_BYTE_ARRAY& a)
+{
+    if ((presence & bit) != 0) {
+        w.Tlv(type, a.pElements, a.pElements != nullptr ? a.ElementCount : 0);
+    }
+}
+
+}  // namespace
+
+NTSTATUS WdiTlvParseSetAddCipherKeys(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters)
+{
+    (void)context;
+    if (parameters == nullptr || (length != 0 && tlvs == nullptr)) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    auto* out = static_cast<PWDI_SET_ADD_CIPHER_KEYS_PARAMETERS>(parameters);
+    std::memset(out, 0, sizeof(*out));
+    NTSTATUS status = Walk(tlvs, length, [&](USHORT type, const UCHAR* value, USHORT valueLength) {
+        return type == WDI_TLV_SET_CIPHER_KEY_INFO ? ParseCipherKeyInfo(out, value, valueLength) : STATUS_SUCCESS;
+    });
+    if (NT_SUCCESS(status) && out->ElementCount == 0) {
+        status = NDIS_STATUS_INVALID_DATA;
+    }
+    if (!NT_SUCCESS(status)) {
+        WdiTlvCleanupSetAddCipherKeys(out);
+    }
+    return status;
+}
+
+VOID WdiTlvCleanupSetAddCipherKeys(PVOID parameters)
+{
+    if (parameters == nullptr) {
+        return;
+    }
+    auto* p = static_cast<PWDI_SET_ADD_CIPHER_KEYS_PARAMETERS>(parameters);
+    for (ULONG i = 0; i < p->ElementCount && p->pElements != nullptr; ++i) {
+        FreeCipherKeyInfo(p->pElements[i]);
+    }
+    if (p->MemoryInternallyAllocated) {
+        Free(p->pElements);
+    }
+    *p = {};
+}
+
+NTSTATUS WdiTlvGenerateSetAddCipherKeys(const WDI_SET_ADD_CIPHER_KEYS_PARAMETERS* parameters, ULONG reservedHeaderLength,
+                                        const void* context, PULONG outLength, PUCHAR* outBuffer)
+{
+    (void)context;
+    if (parameters == nullptr) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    return Generate(reservedHeaderLength, outLength, outBuffer, [&](Writer& w) {
+        for (ULONG i = 0; i < parameters->ElementCount && parameters->pElements != nullptr; ++i) {
+            const WDI_SET_CIPHER_KEY_INFO& k = parameters->pElements[i];
+            const ULONG container = w.Begin(WDI_TLV_SET_CIPHER_KEY_INFO);
+            if ((k.Presence & WDI_CIPHER_KEY_PRESENT_PEER) != 0) {
+                w.Tlv(WDI_TLV_PEER_MAC_ADDRESS, k.PeerMacAddress, 6);
+            }
+            if ((k.Presence & WDI_CIPHER_KEY_PRESENT_KEY_ID) != 0) {
+                const ULONG at = w.Begin(WDI_TLV_CIPHER_KEY_ID);
+                w.U32(k.CipherKeyId);
+                w.End(at);
+            }
+            ULONG at = w.Begin(WDI_TLV_CIPHER_KEY_TYPE_INFO);
+            w.U32(k.CipherKeyTypeInfo.CipherAlgorithm);
+            w.U32(k.CipherKeyTypeInfo.Direction);
+            w.U8(k.CipherKeyTypeInfo.Static);
+            w.U32(k.CipherKeyTypeInfo.KeyType);
+            w.End(at);
+            if ((k.Presence & WDI_CIPHER_KEY_PRESENT_RSC) != 0) {
+                w.Tlv(WDI_TLV_CIPHER_KEY_RECEIVE_SEQUENCE_COUNT, k.ReceiveSequenceCount, 6);
+            }
+            WriteBytesIf(w, k.Presence, WDI_CIPHER_KEY_PRESENT_CCMP, WDI_TLV_CIPHER_KEY_CCMP_KEY, k.CcmpKey);
+            WriteBytesIf(w, k.Presence, WDI_CIPHER_KEY_PRESENT_GCMP, WDI_TLV_CIPHER_KEY_GCMP_KEY, k.GcmpKey);
+            if ((k.Presence & WDI_CIPHER_KEY_PRESENT_TKIP) != 0) {
+                at = w.Begin(WDI_TLV_CIPHER_KEY_TKIP_INFO);
+                WriteBytesIf(w, k.TkipInfo.TkipKey.pElements != nullptr ? 1 : 0, 1, WDI_TLV_CIPHER_KEY_TKIP_KEY,
+                             k.TkipInfo.TkipKey);
+                WriteBytesIf(w, k.TkipInfo.TkipMic.pElements != nullptr ? 1 : 0, 1, WDI_TLV_CIPHER_KEY_TKIP_MIC,
+                             k.TkipInfo.TkipMic);
+                w.End(at);
+            }
+            WriteBytesIf(w, k.Presence, WDI_CIPHER_KEY_PRESENT_BIP, WDI_TLV_CIPHER_KEY_BIP_KEY, k.BipKey);
+            WriteBytesIf(w, k.Presence, WDI_CIPHER_KEY_PRESENT_WEP, WDI_TLV_CIPHER_KEY_WEP_KEY, k.WepKey);
+            WriteBytesIf(w, k.Presence, WDI_CIPHER_KEY_PRESENT_IHV, WDI_TLV_CIPHER_KEY_IHV_KEY, k.IhvKey);
+            WriteBytesIf(w, k.Presence, WDI_CIPHER_KEY_PRESENT_GCMP_256, WDI_TLV_CIPHER_KEY_GCMP_256_KEY, k.Gcmp256Key);
+            WriteBytesIf(w, k.Presence, WDI_CIPHER_KEY_PRESENT_BIP_GMAC_256, WDI_TLV_CIPHER_KEY_BIP_GMAC_256_KEY,
+                         k.BipGmac256Key);
+            if ((k.Presence & WDI_CIPHER_KEY_PRESENT_LINK_ID) != 0) {
+                at = w.Begin(WDI_TLV_LINK_ID);
+                w.U32(k.LinkId);
+                w.End(at);
+            }
+            w.End(container);
+        }
+    });
+}
+
+NTSTATUS WdiTlvParseSetDefaultKeyId(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters)
+{
+    (void)context;
+    auto* out = static_cast<PWDI_DEFAULT_KEY_ID_PARAMETERS>(parameters);
+    bool taken = false;
+    return ParseSingle(length, tlvs, parameters, sizeof(WDI_DEFAULT_KEY_ID_PARAMETERS),
+                       WDI_TLV_DEFAULT_TX_KEY_ID_PARAMETERS, 4, [&](USHORT t, const UCHAR* v, USHORT) {
+                           if (t == WDI_TLV_DEFAULT_TX_KEY_ID_PARAMETERS && !taken) {
+                               out->KeyId = ReadU32(v);
+                               taken = true;
+                           }
+                           return STATUS_SUCCESS;
+                       });
+}
+
+NTSTATUS WdiTlvGenerateSetDefaultKeyId(const WDI_DEFAULT_KEY_ID_PARAMETERS* parameters, ULONG reservedHeaderLength,
+                                       const void* context, PULONG outLength, PUCHAR* outBuffer)
+{
+    (void)context;
+    if (parameters == nullptr) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    return Generate(reservedHeaderLength, outLength, outBuffer, [&](Writer& w) {
+        const ULONG at = w.Begin(WDI_TLV_DEFAULT_TX_KEY_ID_PARAMETERS);
+        w.U32(parameters->KeyId);
+        w.End(at);
+    });
+}
+
+// ================================================================================================
+// association, connection-quality, fast-transition, neighbour-report and SAE properties
+// ================================================================================================
+NTSTATUS WdiTlvParseSetAssociationParameters(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters)
+{
+    (void)context;
+    if (parameters == nullptr || (length != 0 && tlvs == nullptr)) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    auto* out = static_cast<PWDI_ASSOCIATION_PARAMETERS>(parameters);
+    std::memset(out, 0, sizeof(*out));
+    NTSTATUS status = Walk(tlvs, length, [&](USHORT type, const UCHAR* value, USHORT valueLength) {
+        return type == WDI_TLV_CONNECT_BSS_ENTRY ? ParseConnectBssEntry(&out->BssEntries, value, valueLength)
+                                                 : STATUS_SUCCESS;
+    });
+    if (!NT_SUCCESS(status)) {
+        WdiTlvCleanupSetAssociationParameters(out);
+    }
+    return status;
+}
+
+VOID WdiTlvCleanupSetAssociationParameters(PVOID parameters)
+{
+    if (parameters == nullptr) {
+        return;
+    }
+    auto* p = static_cast<PWDI_ASSOCIATION_PARAMETERS>(parameters);
+    for (ULONG i = 0; i < p->BssEntries.ElementCount && p->BssEntries.pElements != nullptr; ++i) {
+        FreeConnectBssEntry(p->BssEntries.pElements[i]);
+    }
+    if (p->BssEntries.MemoryInternallyAllocated) {
+        Free(p->BssEntries.pElements);
+    }
+    p->BssEntries = {};
+}
+
+NTSTATUS WdiTlvGenerateSetAssociationParameters(const WDI_ASSOCIATION_PARAMETERS* parameters,
+                                                ULONG reservedHeaderLength, const void* context, PULONG outLength,
+                                                PUCHAR* outBuffer)
+{
+    (void)context;
+    if (parameters == nullptr) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    return Generate(reservedHeaderLength, outLength, outBuffer, [&](Writer& w) {
+        for (ULONG i = 0; i < parameters->BssEntries.ElementCount && parameters->BssEntries.pElements != nullptr; ++i) {
+            WriteConnectBssEntry(w, parameters->BssEntries.pElements[i]);
+        }
+    });
+}
+
+NTSTATUS WdiTlvParseSetConnectionQuality(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters)
+{
+    (void)context;
+    auto* out = static_cast<PWDI_CONNECTION_QUALITY_PARAMETERS>(parameters);
+    bool taken = false;
+    return ParseSingle(length, tlvs, parameters, sizeof(WDI_CONNECTION_QUALITY_PARAMETERS),
+                       WDI_TLV_CONNECTION_QUALITY_PARAMETERS, 4, [&](USHORT t, const UCHAR* v, USHORT l) {
+                           if (t == WDI_TLV_CONNECTION_QUALITY_PARAMETERS && !taken) {
+                               out->ConnectionQuality = ReadU32(v);
+                               taken = true;
+                           } else if (t == WDI_TLV_LOW_LATENCY_CONNECTION_QUALITY_PARAMETERS &&
+                                      (out->Presence & WDI_CONNECTION_QUALITY_PRESENT_LOW_LATENCY) == 0) {
+                               out->LowLatencyLength = l;
+                               out->Presence |= WDI_CONNECTION_QUALITY_PRESENT_LOW_LATENCY;
+                           }
+                           return STATUS_SUCCESS;
+                       });
+}
+
+NTSTATUS WdiTlvGenerateSetConnectionQuality(const WDI_CONNECTION_QUALITY_PARAMETERS* parameters,
+                                            ULONG reservedHeaderLength, const void* context, PULONG outLength,
+                                            PUCHAR* outBuffer)
+{
+    (void)context;
+    if (parameters == nullptr) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    return Generate(reservedHeaderLength, outLength, outBuffer, [&](Writer& w) {
+        const ULONG at = w.Begin(WDI_TLV_CONNECTION_QUALITY_PARAMETERS);
+        w.U32(parameters->ConnectionQuality);
+        w.End(at);
+        if ((parameters->Presence & WDI_CONNECTION_QUALITY_PRESENT_LOW_LATENCY) != 0) {
+            const ULONG low = w.Begin(WDI_TLV_LOW_LATENCY_CONNECTION_QUALITY_PARAMETERS);
+            for (ULONG i = 0; i < parameters->LowLatencyLength; ++i) {
+                w.U8(0);
+            }
+            w.End(low);
+        }
+    });
+}
+
+NTSTATUS WdiTlvParseSetFastBssTransitionParameters(ULONG length, const UCHAR* tlvs, const void* context,
+                                                   PVOID parameters)
+{
+    (void)context;
+    if (parameters == nullptr || (length != 0 && tlvs == nullptr)) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    auto* out = static_cast<PWDI_FAST_BSS_TRANSITION_PARAMETERS>(parameters);
+    std::memset(out, 0, sizeof(*out));
+    bool haveStatus = false;
+    NTSTATUS status = Walk(tlvs, length, [&](USHORT type, const UCHAR* v, USHORT l) {
+        switch (type) {
+        case WDI_TLV_STATUS:
+            if (!haveStatus) {
+                if (l < 4) {
+                    return NDIS_STATUS_INVALID_DATA;
+                }
+                out->Status = ReadU32(v);
+                haveStatus = true;
+            }
+            return STATUS_SUCCESS;
+        case WDI_TLV_FT_RSNIE:
+            return TakeBytesOnce(&out->Presence, WDI_FT_PARAMS_PRESENT_RSNIE, &out->RsnIe, v, l);
+        case WDI_TLV_FT_MDE:
+            return TakeBytesOnce(&out->Presence, WDI_FT_PARAMS_PRESENT_MDE, &out->Mde, v, l);
+        case WDI_TLV_FT_FTE:
+            return TakeBytesOnce(&out->Presence, WDI_FT_PARAMS_PRESENT_FTE, &out->Fte, v, l);
+        default:
+            return STATUS_SUCCESS;
+        }
+    });
+    if (NT_SUCCESS(status) && !haveStatus) {
+        status = NDIS_STATUS_INVALID_DATA;
+    }
+    if (!NT_SUCCESS(status)) {
+        WdiTlvCleanupSetFastBssTransitionParameters(out);
+    }
+    return status;
+}
+
+VOID WdiTlvCleanupSetFastBssTransitionParameters(PVOID parameters)
+{
+    if (parameters == nullptr) {
+        return;
+    }
+    auto* p = static_cast<PWDI_FAST_BSS_TRANSITION_PARAMETERS>(parameters);
+    FreeBytes(&p->RsnIe);
+    FreeBytes(&p->Mde);
+    FreeBytes(&p->Fte);
+    p->Presence = 0;
+}
+
+NTSTATUS WdiTlvGenerateSetFastBssTransitionParameters(const WDI_FAST_BSS_TRANSITION_PARAMETERS* parameters,
+                                                      ULONG reservedHeaderLength, const void* context,
+                                                      PULONG outLength, PUCHAR* outBuffer)
+{
+    (void)context;
+    if (parameters == nullptr) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    const WDI_FAST_BSS_TRANSITION_PARAMETERS& p = *parameters;
+    return Generate(reservedHeaderLength, outLength, outBuffer, [&](Writer& w) {
+        const ULONG at = w.Begin(WDI_TLV_STATUS);
+        w.U32(p.Status);
+        w.End(at);
+        WriteBytesIf(w, p.Presence, WDI_FT_PARAMS_PRESENT_RSNIE, WDI_TLV_FT_RSNIE, p.RsnIe);
+        WriteBytesIf(w, p.Presence, WDI_FT_PARAMS_PRESENT_MDE, WDI_TLV_FT_MDE, p.Mde);
+        WriteBytesIf(w, p.Presence, WDI_FT_PARAMS_PRESENT_FTE, WDI_TLV_FT_FTE, p.Fte);
+    });
+}
+
+NTSTATUS WdiTlvParseSetNeighborReportEntries(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters)
+{
+    (void)context;
+    if (parameters == nullptr || (length != 0 && tlvs == nullptr)) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    auto* out = static_cast<PWDI_NEIGHBOR_REPORT_PARAMETERS>(parameters);
+    std::memset(out, 0, sizeof(*out));
+    NTSTATUS status = Walk(tlvs, length, [&](USHORT type, const UCHAR* value, USHORT valueLength) {
+        if (type != WDI_TLV_NEIGHBOR_REPORT_ENTRY) {
+            return STATUS_SUCCESS;
+        }
+        WDI_NEIGHBOR_REPORT_ENTRY entry{};
+        ULONG seen = 0;
+        NTSTATUS s = Walk(value, valueLength, [&](USHORT t, const UCHAR* v, USHORT l) {
+            auto once = [&](ULONG bit, USHORT size) {
+                if ((seen & bit) != 0) {
+                    return 0;
+                }
+                if (l < size) {
+                    return -1;
+                }
+                seen |= bit;
+                return 1;
+            };
+            int take = 0;
+            if (t == WDI_TLV_BSSID && (take = once(1, 6)) > 0) {
+                std::memcpy(entry.Bssid, v, 6);
+            } else if (t == WDI_TLV_BSSID_INFO && (take = once(2, 4)) > 0) {
+                entry.BssidInfo = ReadU32(v);
+            } else if (t == WDI_TLV_OPERATING_CLASS && (take = once(4, 1)) > 0) {
+                entry.OperatingClass = v[0];
+            } else if (t == WDI_TLV_CHANNEL_NUMBER && (take = once(8, 1)) > 0) {
+                entry.ChannelNumber = v[0];
+            } else if (t == WDI_TLV_PHY_TYPE && (take = once(16, 1)) > 0) {
+                entry.PhyType = v[0];
+            }
+            return take < 0 ? NDIS_STATUS_INVALID_DATA : STATUS_SUCCESS;
+        });
+        if (!NT_SUCCESS(s)) {
+            return s;
+        }
+        if ((seen & 1) == 0) {
+            return NDIS_STATUS_INVALID_DATA;
+        }
+        PWDI_NEIGHBOR_REPORT_ENTRY slot = Append(&out->ElementCount, &out->pElements, &out->MemoryInternallyAllocated);
+        if (slot == nullptr) {
+            return STATUS_INSUFFICIENT_RESOURCES;
+        }
+        *slot = entry;
+        return STATUS_SUCCESS;
+    });
+    if (!NT_SUCCESS(status)) {
+        WdiTlvCleanupSetNeighborReportEntries(out);
+    }
+    return status;
+}
+
+VOID WdiTlvCleanupSetNeighborReportEntries(PVOID parameters)
+{
+    if (parameters == nullptr) {
+        return;
+    }
+    auto* p = static_cast<PWDI_NEIGHBOR_REPORT_PARAMETERS>(parameters);
+    if (p->MemoryInternallyAllocated) {
+        Free(p->pElements);
+    }
+    *p = {};
+}
+
+NTSTATUS WdiTlvGenerateSetNeighborReportEntries(const WDI_NEIGHBOR_REPORT_PARAMETERS* parameters,
+                                                ULONG reservedHeaderLength, const void* context, PULONG outLength,
+                                                PUCHAR* outBuffer)
+{
+    (void)context;
+    if (parameters == nullptr) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    return Generate(reservedHeaderLength, outLength, outBuffer, [&](Writer& w) {
+        for (ULONG i = 0; i < parameters->ElementCount && parameters->pElements != nullptr; ++i) {
+            const WDI_NEIGHBOR_REPORT_ENTRY& e = parameters->pElements[i];
+            const ULONG container = w.Begin(WDI_TLV_NEIGHBOR_REPORT_ENTRY);
+            w.Tlv(WDI_TLV_BSSID, e.Bssid, 6);
+            const ULONG at = w.Begin(WDI_TLV_BSSID_INFO);
+            w.U32(e.BssidInfo);
+            w.End(at);
+            w.Tlv(WDI_TLV_OPERATING_CLASS, &e.OperatingClass, 1);
+            w.Tlv(WDI_TLV_CHANNEL_NUMBER, &e.ChannelNumber, 1);
+            w.Tlv(WDI_TLV_PHY_TYPE, &e.PhyType, 1);
+            w.End(container);
+        }
+    });
+}
+
+namespace {
+
+NTSTATUS ParseSaeCommit(WDI_SAE_COMMIT_REQUEST* c, const UCHAR* value, USHORT valueLength)
+{
+    ULONG seen = 0;
+    return Walk(value, valueLength, [&](USHORT type, const UCHAR* v, USHORT l) {
+        switch (type) {
+        case WDI_TLV_SAE_FINITE_CYCLIC_GROUP:
+            if ((seen & 1) == 0) {
+                if (l < 2) {
+                    return NDIS_STATUS_INVALID_DATA;
+                }
+                c->FiniteCyclicGroup = ReadU16(v);
+                seen |= 1;
+            }
+            return STATUS_SUCCESS;
+        case WDI_TLV_SAE_SCALAR:
+            return TakeBytesOnce(&seen, 2, &c->Scalar, v, l);
+        case WDI_TLV_SAE_ELEMENT:
+            return TakeBytesOnce(&seen, 4, &c->Element, v, l);
+        case WDI_TLV_SAE_ANTI_CLOGGING_TOKEN:
+            return TakeBytesOnce(&c->Presence, WDI_SAE_COMMIT_PRESENT_TOKEN, &c->AntiCloggingToken, v, l);
+        case WDI_TLV_SAE_REJECTED_GROUPS:
+            return TakeBytesOnce(&c->Presence, WDI_SAE_COMMIT_PRESENT_REJECTED_GROUPS, &c->RejectedGroups, v, l);
+        default:
+            return STATUS_SUCCESS;
+        }
+    });
+}
+
+NTSTATUS ParseSaeConfirm(WDI_SAE_CONFIRM_REQUEST* c, const UCHAR* value, USHORT valueLength)
+{
+    ULONG seen = 0;
+    return Walk(value, valueLength, [&](USHORT type, const UCHAR* v, USHORT l) {
+        if (type == WDI_TLV_SAE_SEND_CONFIRM && (seen & 1) == 0) {
+            if (l < 2) {
+                return NDIS_STATUS_INVALID_DATA;
+            }
+            c->SendConfirm = ReadU16(v);
+            seen |= 1;
+        } else if (type == WDI_TLV_SAE_CONFIRM) {
+            return TakeBytesOnce(&seen, 2, &c->Confirm, v, l);
+        }
+        return STATUS_SUCCESS;
+    });
+}
+
+}  // namespace
+
+NTSTATUS WdiTlvParseSetSaeParams(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters)
+{
+    (void)context;
+    if (parameters == nullptr || (length != 0 && tlvs == nullptr)) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    auto* out = static_cast<PWDI_SAE_PARAMETERS>(parameters);
+    std::memset(out, 0, sizeof(*out));
+    bool haveBssid = false;
+    bool haveType = false;
+    NTSTATUS status = Walk(tlvs, length, [&](USHORT type, const UCHAR* v, USHORT l) {
+        switch (type) {
+        case WDI_TLV_BSSID:
+            if (!haveBssid) {
+                if (l < 6) {
+                    return NDIS_STATUS_INVALID_DATA;
+                }
+                std::memcpy(out->Bssid, v, 6);
+                haveBssid = true;
+            }
+            return STATUS_SUCCESS;
+        case WDI_TLV_SAE_REQUEST_TYPE:
+            if (!haveType) {
+                if (l < 4) {
+                    return NDIS_STATUS_INVALID_DATA;
+                }
+                out->RequestType = ReadU32(v);
+                haveType = true;
+            }
+            return STATUS_SUCCESS;
+        case WDI_TLV_SAE_STATUS:
+            if ((out->Presence & WDI_SAE_PRESENT_STATUS) == 0) {
+                if (l < 4) {
+                    return NDIS_STATUS_INVALID_DATA;
+                }
+                out->Status = ReadU32(v);
+                out->Presence |= WDI_SAE_PRESENT_STATUS;
+            }
+            return STATUS_SUCCESS;
+        case WDI_TLV_SAE_COMMIT_REQUEST:
+            if ((out->Presence & WDI_SAE_PRESENT_COMMIT) == 0) {
+                out->Presence |= WDI_SAE_PRESENT_COMMIT;
+                return ParseSaeCommit(&out->Commit, v, l);
+            }
+            return STATUS_SUCCESS;
+        case WDI_TLV_SAE_CONFIRM_REQUEST:
+            if ((out->Presence & WDI_SAE_PRESENT_CONFIRM) == 0) {
+                out->Presence |= WDI_SAE_PRESENT_CONFIRM;
+                return ParseSaeConfirm(&out->Confirm, v, l);
+            }
+            return STATUS_SUCCESS;
+        default:
+            return STATUS_SUCCESS;
+        }
+    });
+    if (NT_SUCCESS(status) && (!haveBssid || !haveType)) {
+        status = NDIS_STATUS_INVALID_DATA;
+    }
+    if (!NT_SUCCESS(status)) {
+        WdiTlvCleanupSetSaeParams(out);
+    }
+    return status;
+}
+
+VOID WdiTlvCleanupSetSaeParams(PVOID parameters)
+{
+    if (parameters == nullptr) {
+        return;
+    }
+    auto* p = static_cast<PWDI_SAE_PARAMETERS>(parameters);
+    FreeBytes(&p->Commit.Scalar);
+    FreeBytes(&p->Commit.Element);
+    FreeBytes(&p->Commit.AntiCloggingToken);
+    FreeBytes(&p->Commit.RejectedGroups);
+    FreeBytes(&p->Confirm.Confirm);
+    p->Commit.Presence = 0;
+    p->Presence = 0;
+}
+
+NTSTATUS WdiTlvGenerateSetSaeParams(const WDI_SAE_PARAMETERS* parameters, ULONG reservedHeaderLength,
+                                    const void* context, PULONG outLength, PUCHAR* outBuffer)
+{
+    (void)context;
+    if (parameters == nullptr) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    const WDI_SAE_PARAMETERS& p = *parameters;
+    return Generate(reservedHeaderLength, outLength, outBuffer, [&](Writer& w) {
+        w.Tlv(WDI_TLV_BSSID, p.Bssid, 6);
+        ULONG at = w.Begin(WDI_TLV_SAE_REQUEST_TYPE);
+        w.U32(p.RequestType);
+        w.End(at);
+        if ((p.Presence & WDI_SAE_PRESENT_COMMIT) != 0) {
+            const ULONG container = w.Begin(WDI_TLV_SAE_COMMIT_REQUEST);
+            const UCHAR group[2] = {static_cast<UCHAR>(p.Commit.FiniteCyclicGroup),
+                                    static_cast<UCHAR>(p.Commit.FiniteCyclicGroup >> 8)};
+            w.Tlv(WDI_TLV_SAE_FINITE_CYCLIC_GROUP, group, 2);
+            WriteBytesIf(w, 1, 1, WDI_TLV_SAE_SCALAR, p.Commit.Scalar);
+            WriteBytesIf(w, 1, 1, WDI_TLV_SAE_ELEMENT, p.Commit.Element);
+            WriteBytesIf(w, p.Commit.Presence, WDI_SAE_COMMIT_PRESENT_TOKEN, WDI_TLV_SAE_ANTI_CLOGGING_TOKEN,
+                         p.Commit.AntiCloggingToken);
+            WriteBytesIf(w, p.Commit.Presence, WDI_SAE_COMMIT_PRESENT_REJECTED_GROUPS, WDI_TLV_SAE_REJECTED_GROUPS,
+                         p.Commit.RejectedGroups);
+            w.End(container);
+        }
+        if ((p.Presence & WDI_SAE_PRESENT_CONFIRM) != 0) {
+            const ULONG container = w.Begin(WDI_TLV_SAE_CONFIRM_REQUEST);
+            const UCHAR sc[2] = {static_cast<UCHAR>(p.Confirm.SendConfirm),
+                                 static_cast<UCHAR>(p.Confirm.SendConfirm >> 8)};
+            w.Tlv(WDI_TLV_SAE_SEND_CONFIRM, sc, 2);
+            WriteBytesIf(w, 1, 1, WDI_TLV_SAE_CONFIRM, p.Confirm.Confirm);
+            w.End(container);
+        }
+        if ((p.Presence & WDI_SAE_PRESENT_STATUS) != 0) {
+            at = w.Begin(WDI_TLV_SAE_STATUS);
+            w.U32(p.Status);
+            w.End(at);
+        }
+    });
 }

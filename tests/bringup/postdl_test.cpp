@@ -1,6 +1,7 @@
 // The firmware download over the operations table and the post-download settings: the chip
 // configuration texts the configuration asks for, the buffer-bin pieces of an EEPROM image, the
 // download's decisions about a firmware that already runs, and the small answers of the chip layer.
+#include <algorithm>
 #include <cstring>
 
 #include "Common/fwsettings.h"
@@ -88,7 +89,18 @@ TEST_P(BufferBin, PiecesOfTheEepromImage)
     EXPECT_EQ(lengths, c.lengths);
     if (c.pieceBytes.empty()) {
         EXPECT_EQ(status, STATUS_UNSUCCESSFUL);
-        EXPECT_EQ(Sequence().back(), "RAM 0xC0") << "nothing was sent after the register write";
+        // After the register write only customer-configuration items went (the firmware-log switches),
+        // the last the teardown's firmware-log block.
+        const std::vector<std::string> sequence = Sequence();
+        const auto write = std::find(sequence.rbegin(), sequence.rend(), "RAM 0xC0");
+        ASSERT_NE(write, sequence.rend());
+        for (auto it = sequence.rbegin(); it != write; ++it) {
+            EXPECT_EQ(*it, "RAM 0x70");
+        }
+        const sim::fw::LegacyCommand last = Ram().RamCommands().back();
+        ASSERT_EQ(last.payload.size(), 284u);
+        EXPECT_STREQ(reinterpret_cast<const char*>(&last.payload[16]), "FwLogSramEvtBlock");
+        EXPECT_STREQ(reinterpret_cast<const char*>(&last.payload[48]), "1");
     } else {
         EXPECT_EQ(status, STATUS_SUCCESS);
     }

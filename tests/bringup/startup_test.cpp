@@ -113,11 +113,28 @@ TEST_F(BringUpTest, SecondGenerationGoldenSequence)
         "RAM 0xED/0x21",                                         // buffer-bin (no EEPROM file)
         "RAM 0x28",                                              // dual-band concurrency off
         "RAM 0xCA",                                              // transmit-stream downgrade temperatures
+        "RAM 0x70", "RAM 0x70", "RAM 0x70",                      // firmware-log switches
+        "RAM 0x0F",                                              // the regulatory domain
+        "RAM 0x70", "RAM 0x70",                                  // full power, PCIe switch
+        "RAM 0x70", "RAM 0x70",                                  // rekey offload, EDCCA
     };
     EXPECT_EQ(Sequence(), expected);
 
     const std::vector<sim::fw::LegacyCommand> ram = Ram().RamCommands();
-    ASSERT_EQ(ram.size(), 6u);
+    ASSERT_EQ(ram.size(), 14u);
+    // The customer-configuration items: key at byte 16, value at byte 48 of the payload.
+    std::vector<std::string> items;
+    for (size_t i = 6; i < ram.size(); ++i) {
+        if (ram[i].cmdId != 0x70) {
+            continue;
+        }
+        ASSERT_EQ(ram[i].payload.size(), 284u);
+        items.push_back(std::string(reinterpret_cast<const char*>(&ram[i].payload[16])) + "=" +
+                        reinterpret_cast<const char*>(&ram[i].payload[48]));
+    }
+    EXPECT_EQ(items, (std::vector<std::string>{"FwLogSramDropFront=1", "FwLogSramSemaEn=1", "FwLogSramEvtBlock=0",
+                                               "KeepFullPwr=1", "EnablePcieSwitch=1", "EnableRekeyOffload=1",
+                                               "EdccaDetectEnable=0"}));
     EXPECT_EQ(ram[0].setQuery, 0) << "the capability query is a query";
     EXPECT_EQ(ram[1].payload, (std::vector<uint8_t>{1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(Ram().RegisterWrites(), (std::map<uint32_t, uint32_t>{{0x820CD000u, 0x0003C200u}}));
@@ -132,6 +149,14 @@ TEST_F(BringUpTest, SecondGenerationGoldenSequence)
         EXPECT_EQ(c.queueId, 0x8000) << "RAM-mode commands of class 0xED";
     }
     EXPECT_EQ(ram[0].seq, 1) << "the post-download initialisation numbers its commands afresh";
+    // The configured country, the United States, without 6 GHz: the sub-band form, 1-11 and 12-13 first.
+    ASSERT_EQ(ram[9].payload.size(), 104u);
+    EXPECT_EQ(ram[9].payload[0], 'U');
+    EXPECT_EQ(ram[9].payload[1], 'S');
+    EXPECT_EQ(ram[9].payload[4 + 3], 1);
+    EXPECT_EQ(ram[9].payload[4 + 4], 11);
+    EXPECT_EQ(ram[9].payload[12 + 3], 12);
+    EXPECT_EQ(ram[9].payload[12 + 4], 2);
 
     ASSERT_EQ(os_.Stop(device_), STATUS_SUCCESS);
     std::vector<std::string> steps;
@@ -175,6 +200,9 @@ TEST_F(BringUpTest, ThirdGenerationGoldenSequence)
         "RAM unified 0x28",  // dual-band concurrency on
         "RAM unified 0x0E",  // "ThermalProtAband"
         "RAM unified 0x0E",  // "ThermalProtGband"
+        "RAM unified 0x0E", "RAM unified 0x0E", "RAM unified 0x0E",  // firmware-log switches
+        "RAM unified 0x15",  // the regulatory domain
+        "RAM unified 0x0E", "RAM unified 0x0E", "RAM unified 0x0E",  // full power, rekey offload, EDCCA
     };
     EXPECT_EQ(Sequence(), expected);
     const sim::fw::UnifiedRamRecord& record = Ram().Unified().Record();
@@ -207,7 +235,11 @@ TEST_P(Restarts, StopAndStartAgain)
     Ram().ClearRecords();
     ASSERT_EQ(Restart(), STATUS_SUCCESS);
     ASSERT_TRUE(firmware_->WaitDelivered());
-    EXPECT_EQ(Sequence(), first);
+    // The stop's teardown told the firmware to block its log events first (the same customer-
+    // configuration command as the last item of the start).
+    std::vector<std::string> again = first;
+    again.insert(again.begin(), first.back());
+    EXPECT_EQ(Sequence(), again);
     EXPECT_EQ(Adapter()->Running, 1u);
     EXPECT_FALSE(AdapterTestFlags(Adapter(), ADAPTER_FLAG_HALT_IN_PROGRESS));
     EXPECT_EQ(kshim::host::PoolOutstandingBlocks(), blocksUp) << "the second bring-up holds what the first held";

@@ -1,5 +1,7 @@
 // A bring-up that fails at any of its major steps gives back everything it took; surprise removal in
 // both of the framework's orders; the release of hardware after a resume that failed.
+#include <cstring>
+
 #include "bringup_support.h"
 #include "Common/logevent.h"
 #include "kshim/host/eventlog.h"
@@ -150,7 +152,7 @@ TEST_P(SurpriseRemoval, BeforeThePowerDown)
     EXPECT_EQ(Ram().Exchanges().size(), exchanges) << "nothing was sent to a firmware that is gone";
     EXPECT_TRUE(chip_->Transcript().empty()) << "no register of a device that is gone was reached";
     // The surprise-removal teardown: no firmware-log setting, no transmit and receive stop.
-    EXPECT_FALSE(Traced("MlmeUpdateFwlogSramEvtBlcok"));
+    EXPECT_FALSE(Traced("MlmeSendChipConfig"));
     EXPECT_FALSE(Traced("NdisCommonHifStopTxRx"));
     size_t shutdowns = 0;
     for (const kshim::host::TraceRecord& r : kshim::host::TraceSnapshot()) {
@@ -179,7 +181,16 @@ TEST_F(BringUpTest, SurpriseRemovalAfterThePowerDown)
     EXPECT_EQ(os_.SurpriseRemove(device_, kshim::host::SurpriseRemovalOrder::AfterD0Exit), STATUS_SUCCESS);
     MP_ADAPTER* a = Adapter();
     EXPECT_TRUE(AdapterTestFlags(a, ADAPTER_FLAG_SURPRISE_REMOVED));
-    EXPECT_TRUE(Traced("MlmeUpdateFwlogSramEvtBlcok")) << "the normal teardown ran first";
+    // The normal teardown ran first: the firmware was told to block its log events ("FwLogSramEvtBlock"
+    // "1" as a customer-configuration item, command 0x70: key at byte 16, value at byte 48).
+    size_t blocks = 0;
+    for (const sim::fw::LegacyCommand& c : firmware_->Ram().RamCommands()) {
+        blocks += c.cmdId == 0x70 && c.payload.size() == 284 && std::memcmp(&c.payload[16], "FwLogSramEvtBlock", 18) == 0 &&
+                          std::memcmp(&c.payload[48], "1", 2) == 0
+                      ? 1
+                      : 0;
+    }
+    EXPECT_EQ(blocks, 1u) << "the normal teardown ran first";
     EXPECT_EQ(a->NicShutDown, 1);
     for (UCHAR byte : Adapter()->BringUp.Progress) {
         EXPECT_EQ(byte, 0);

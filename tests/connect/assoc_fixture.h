@@ -82,7 +82,8 @@ protected:
         MLME_PORT_BLOCK& m = port_->Mlme;
         for (PLATFORM_TIMER* t : {&m.AuthTimeoutTimer, &m.AssocTimeoutTimer, &m.DisassocTimeoutTimer,
                                   &m.Conn.DisassocIndTimer, &m.Conn.ConnectionStartTimer,
-                                  &m.Conn.ConnectionCompleteTimer}) {
+                                  &m.Conn.ConnectionCompleteTimer, &m.SaeTimeoutTimer, &m.Pmf.RequestTimer,
+                                  &m.Pmf.ConfirmTimer}) {
             PlatformFreeTimer(t);
         }
         EXPECT_TRUE(qzl_test::Settle());
@@ -119,6 +120,12 @@ protected:
             break;
         case MLME_AUTH_RSP_STATE_MACHINE:
             machine = &m.AuthRspMachine;
+            break;
+        case MLME_PMF_STATE_MACHINE:
+            machine = &m.PmfMachine;
+            break;
+        case MLME_SAE_STATE_MACHINE:
+            machine = &m.SaeMachine;
             break;
         case MLME_CNTL_STATE_MACHINE: {
             USHORT status = 0xFFFF;

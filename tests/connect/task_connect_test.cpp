@@ -85,7 +85,7 @@ TEST_F(ConnectTask, MessagesWhoseLengthsLieAreRefusedAndPostNothing)
         {"BSSID of 5 bytes", Cat({good, Tlv(WDI_TLV_CONNECT_BSS_ENTRY, Tlv(WDI_TLV_BSSID, Bytes(5, 2)))})},
         {"PMKR0 name of 15 bytes",
          Cat({good, BssEntry(Mac(1), false,
-                             Tlv(WDI_TLV_FT_REASSOC_PARAMETERS, Tlv(WDI_TLV_PMKR0_NAME, Bytes(15, 3))))})},
+                             Tlv(WDI_TLV_FT_REASSOC_PARAMETERS, Tlv(WDI_TLV_FT_PMKR0NAME, Bytes(15, 3))))})},
         {"signal of 7 bytes", Cat({good, BssEntry(Mac(1), false, Tlv(WDI_TLV_SIGNAL_INFO, Bytes(7, 0)))})},
         {"container whose inner TLV runs past it",
          Cat({good, Tlv(WDI_TLV_CONNECT_BSS_ENTRY, Bytes{0x00, 0x01, 0x06, 0x00, 1, 2, 3})})},

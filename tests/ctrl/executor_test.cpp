@@ -4,6 +4,7 @@
 
 #include "kshim/host/eventlog.h"
 #include "Common/fwsettings.h"
+#include "Common/mlme/mlme.h"
 #include "Common/mlme/mlmesync_rnr.h"
 #include "ctrl_fixture.h"
 #include "support/crossings.h"
@@ -56,20 +57,16 @@ struct RouteCase {
 TEST_F(ExecutorTest, EachCommandReachesItsService)
 {
     const RouteCase cases[] = {
-        {INTERNAL_CMD_POWER_MGMT_MODE, U32(2), "MlmeInfoPnpSetPowerMgmtMode", 1},
-        {INTERNAL_CMD_STA_PERIODIC, {}, "STAMlmePeriodicExec", 1},
+        // Level 2 is neither 0, 8 nor 16: it is kept without a firmware command, the PM bit cleared.
+        {INTERNAL_CMD_POWER_MGMT_MODE, U32(2), "MlmeSetPsmBit", 0},
         {INTERNAL_CMD_CAL_WRITE, {}, "writeFactCalfile", 1},
         {INTERNAL_CMD_DYNAMIC_ICS_ON, {}, "setDynamicICS", 2},
         {INTERNAL_CMD_DYNAMIC_ICS_OFF, {}, "setDynamicICS", 1},
         {INTERNAL_CMD_MCC_SWITCH, U32(0), "MultiChannelSwitchExec", 1},
-        {INTERNAL_CMD_MLME_PERIODIC, {}, "MlmePeriodicExecPassivLevel", 1},
-        {INTERNAL_CMD_POWER_CONSUMPTION, {}, "MlmePowerConsumptionCtrl", 1},
-        {INTERNAL_CMD_RESTORE_CH_PRIVILEGE, {}, "DoRestoreChannelPrivilege", 1},
         {INTERNAL_CMD_DBDC_DISABLE, {}, "MultiBandDisableDbdcDecision", 1},
         // The disconnect request stops the push-button setup before anything else, which forgets
         // the connect target.
         {INTERNAL_CMD_DISCONNECT, U32(0), "MlmeCntlResetConnectTarget", 1},
-        {INTERNAL_CMD_RADIO_PERIODIC, {}, "MlmeRadioPeriodicExecPassivLevel", 1},
         {INTERNAL_CMD_MCAST_CON_ABORT, U32(0), "MultiChannelMcastConAbortExec", 1},
         // Mode 11 on a port without VHT is lowered to 5, whose HT settings are not built yet.
         {INTERNAL_CMD_SET_PHY_MODE, U32(11), "MlmeInfoSetHtVht", 1},
@@ -80,6 +77,7 @@ TEST_F(ExecutorTest, EachCommandReachesItsService)
         EXPECT_EQ(qzltest::NotBuiltCalls(c.service), c.calls) << std::hex << c.id;
         EXPECT_EQ(qzltest::NotBuiltCalls(), c.calls) << std::hex << c.id;
     }
+    EXPECT_EQ(adapter_->Ps.CurrentMode, 2u);
     // The wireless mode is traced by name.
     EXPECT_TRUE(TraceContains("wireless mode PHY_11VHT for port 0"));
     // The default key index reaches the key code, which keeps it in the adapter's key-id byte.
@@ -113,11 +111,25 @@ TEST_F(ExecutorTest, APortIndexFromThePayloadOutsideThePortsIsRefused)
     }
 }
 
-TEST_F(ExecutorTest, TheStationPeriodicJobNeedsACreatedPortZero)
+// The periodic jobs of the control thread, each seen by what it changes (the station's second is seen by
+// the firmware command it sends, in the periodic tests).
+TEST_F(ExecutorTest, ThePeriodicCommandsReachTheirJobs)
 {
-    port0_->Created = 0;
-    Run(INTERNAL_CMD_STA_PERIODIC);
-    EXPECT_EQ(qzltest::NotBuiltCalls("STAMlmePeriodicExec"), 0u);
+    Run(INTERNAL_CMD_MLME_PERIODIC);
+    EXPECT_EQ(adapter_->Mlme.Periodic.Ticks, 1u);
+    // A pacing period of a station that is not connected ends.
+    adapter_->LowPower.LowPowerMode = 1;
+    adapter_->Xmit.PowerConsumptionPeriod = 2;
+    Run(INTERNAL_CMD_POWER_CONSUMPTION);
+    EXPECT_EQ(adapter_->Xmit.PowerConsumptionPeriod, 0);
+    // Without "EthernetDetection" the radio poll only re-arms its timer.
+    PLATFORM_TIMER& radio = adapter_->Mlme.Periodic.RadioTimer;
+    PlatformInitTimer(port0_, &radio, MlmeRadioPeriodicExecTimerCallback, 0, "MlmeRadioPeriodicExecTimer");
+    Run(INTERNAL_CMD_RADIO_PERIODIC);
+    EXPECT_EQ(radio.Pending.load(), 1);
+    EXPECT_EQ(radio.PeriodMs, adapter_->RegistryBlock.EthernetDetectionInterval);
+    PlatformCancelTimer(&radio, nullptr);
+    PlatformFreeTimer(&radio);
 }
 
 // ---- link loss ---------------------------------------------------------------------------------------------------
@@ -384,7 +396,7 @@ TEST_F(ExecutorTest, CommandsPostedToTheControlThreadAreCarriedOut)
     ASSERT_EQ(QZEnqueueInternalCmd(adapter_.get(), port0_, INTERNAL_CMD_ERROR_RECOVERY, &kind, sizeof(kind)),
               STATUS_SUCCESS);
     ASSERT_EQ(QZEnqueueInternalCmd(adapter_.get(), port0_, INTERNAL_CMD_MLME_PERIODIC, nullptr, 0), STATUS_SUCCESS);
-    EXPECT_TRUE(Eventually([&] { return qzltest::NotBuiltCalls("MlmePeriodicExecPassivLevel") > 0; }));
+    EXPECT_TRUE(Eventually([&] { return __atomic_load_n(&adapter_->Mlme.Periodic.Ticks, __ATOMIC_ACQUIRE) > 0; }));
     EXPECT_TRUE(TraceContains("ErrorRecoveryProc: kind 5"));
 }
 

@@ -7,6 +7,8 @@
 #include <random>
 
 #include "datapath/traffic_support.h"
+#include "platform/ndis6/n6indicate.h"
+#include "platform/ndiscommon/ndiscommonhif.h"
 
 namespace {
 
@@ -363,6 +365,137 @@ TEST_P(Traffic, SurpriseRemovalReturnsEveryPacket)
     host::ClockSetReal();
     (void)os_.SurpriseRemove(device_);
     EXPECT_EQ(host::NetTxQueueTakeReturned(tx_).size(), 100u);
+}
+
+// Frames on the rings when the pending packets are rejected (as a firmware recovery does before it
+// resets the chip): every OS packet comes back on the next advance, not only at a cancel, and their
+// records return to the pool.
+TEST_P(Traffic, RejectingPendingPacketsReturnsFramesInFlightWithoutACancel)
+{
+    ASSERT_NO_FATAL_FAILURE(OpenQueues());
+    firmware_->Data().HoldReports(true);
+    const ULONG free = TxDmaqGetFreeCount(Adapter(), 0);
+    std::vector<host::TxFrame> frames;
+    for (uint32_t i = 0; i < 40; ++i) {
+        frames.push_back(Frame(i, 200));
+    }
+    ASSERT_EQ(host::NetTxQueuePost(tx_, frames), 40u);
+    host::NetQueueAdvance(tx_);
+    Pump();
+    EXPECT_TRUE(host::NetTxQueueTakeReturned(tx_).empty());
+    ASSERT_EQ(TxDoneWaitqGetCount(Adapter()), 40u) << "the frames wait for their transmit done";
+    PlatformIndicateRejectPendingPackets(Adapter(), 1);
+    EXPECT_EQ(TxDoneWaitqGetCount(Adapter()), 0u);
+    EXPECT_EQ(TxDmaqGetFreeCount(Adapter(), 0), free);
+    host::NetQueueAdvance(tx_);
+    std::vector<host::TxReturned> back = host::NetTxQueueTakeReturned(tx_);
+    ASSERT_EQ(back.size(), 40u);
+    for (uint32_t i = 0; i < 40; ++i) {
+        EXPECT_EQ(back[i].bytes, frames[i].bytes) << i;
+    }
+}
+
+// Frames put back in front of the process queue go out again through the
+// per-port dequeue: min(queued, burst limit, free descriptors) of them per pass, all but the last
+// marked as followed by more when the peer aggregates the TID; a frame the hard transmit refuses ends
+// the pass and goes back to the OS; a second caller while the category is dequeued moves nothing.
+TEST_P(Traffic, DequeueMovesAtMostTheBurstLimitAndARefusalEndsThePass)
+{
+    ASSERT_NO_FATAL_FAILURE(OpenQueues());
+    firmware_->Data().HoldReports(true);
+    entry_->TxAggregation[0] = 1;
+    struct Row {
+        const char* what;
+        ULONG quota;
+        UCHAR ctWindow;
+        ULONG moved;
+    } rows[] = {
+        {"transmit quota 6", 6, 0, 6},
+        {"CT window 45 with opportunistic power save: 4", 100, 0x80 | 45, 4},
+        {"CT window without opportunistic power save: the quota", 3, 45, 3},
+    };
+    // The frames on the ring go back in front of their process queue, earlier ones first, as the
+    // advance built them (the OS fragment as the frame, no header copy yet).
+    auto requeue = [this] {
+        while (PTX_DMAQ_DESC r = TxDoneWaitqDequeueTail(Adapter())) {
+            auto* q = static_cast<PQZCX_TXQUEUE>(r->TxQueueContext);
+            auto* side = static_cast<PTX_PACKET_SIDE_INFO>(r->SideInfo);
+            const TX_SG_ENTRY& sg = q->ScatterVa[side->FirstFragmentIndex % q->ScatterEntryCount];
+            r->Frame = reinterpret_cast<PUCHAR>(sg.VirtualAddress);
+            r->FrameLength = sg.Length;
+            r->QosInserted = 0;
+            r->BytesUsed = 0;
+            TxProcqEnqueue(Adapter(), r, r->AccessCategory, TRUE);
+        }
+    };
+    uint32_t n = 0;
+    for (const Row& row : rows) {
+        std::vector<host::TxFrame> frames;
+        for (uint32_t i = 0; i < 10; ++i) {
+            frames.push_back(Frame(n++, 100));
+        }
+        ASSERT_EQ(host::NetTxQueuePost(tx_, frames), 10u);
+        host::NetQueueAdvance(tx_);
+        Pump();
+        ASSERT_EQ(TxDoneWaitqGetCount(Adapter()), 10u) << row.what;
+        requeue();
+        ASSERT_EQ(TxProcqGetCount(Adapter(), 1), 10u) << row.what;
+        port_->TxQuota = row.quota;
+        port_->P2pCtWindow = row.ctWindow;
+        NdisCommonHifDeQueuePacketByPort(port_, 1);
+        EXPECT_EQ(TxDoneWaitqGetCount(Adapter()), row.moved) << row.what;
+        EXPECT_EQ(TxProcqGetCount(Adapter(), 1), 10 - row.moved) << row.what;
+        ULONG followed = 0;
+        PTX_DMAQ_DESC last = nullptr;
+        while (PTX_DMAQ_DESC r = TxDoneWaitqDequeue(Adapter(), TX_DONE_WAITQ_HEAD)) {
+            followed += r->MoreFollow;
+            last = r;
+            PlatformIndicateXmitPktToNdisEx(Adapter(), r, STATUS_SUCCESS);
+        }
+        ASSERT_NE(last, nullptr);
+        EXPECT_EQ(followed, row.moved - 1) << row.what;
+        EXPECT_EQ(Adapter()->Recovery.AcDequeueInProgress[1], 0) << row.what;
+        PlatformIndicateRejectPendingPackets(Adapter(), 1);
+        host::NetQueueAdvance(tx_);
+        EXPECT_EQ(host::NetTxQueueTakeReturned(tx_).size(), 10u) << row.what;
+    }
+    port_->P2pCtWindow = 0;
+    port_->TxQuota = 8;
+
+    std::vector<host::TxFrame> frames;
+    for (uint32_t i = 0; i < 3; ++i) {
+        frames.push_back(Frame(n++, 100));
+    }
+    ASSERT_EQ(host::NetTxQueuePost(tx_, frames), 3u);
+    host::NetQueueAdvance(tx_);
+    Pump();
+    requeue();
+    // A second caller while the category is being dequeued leaves the queue alone.
+    Adapter()->Recovery.AcDequeueInProgress[1] = 1;
+    NdisCommonHifDeQueuePacketByPort(port_, 1);
+    EXPECT_EQ(TxProcqGetCount(Adapter(), 1), 3u);
+    Adapter()->Recovery.AcDequeueInProgress[1] = 0;
+    // A group owner's absence holds the port.
+    port_->P2pNoaAbsent = 1;
+    NdisCommonHifDeQueuePacketByPort(port_, 1);
+    EXPECT_EQ(TxProcqGetCount(Adapter(), 1), 3u);
+    port_->P2pNoaAbsent = 0;
+    // The second frame has lost its port: the hard transmit refuses it, it is completed and the
+    // pass ends with the third still queued.
+    PTX_DMAQ_DESC first = TxProcqDequeue(Adapter(), 1);
+    PTX_DMAQ_DESC second = TxProcqDequeue(Adapter(), 1);
+    ASSERT_NE(second, nullptr);
+    second->Port = nullptr;
+    TxProcqEnqueue(Adapter(), second, 1, TRUE);
+    TxProcqEnqueue(Adapter(), first, 1, TRUE);
+    const ULONG free = TxDmaqGetFreeCount(Adapter(), 0);
+    NdisCommonHifDeQueuePacketByPort(port_, 1);
+    EXPECT_EQ(TxDoneWaitqGetCount(Adapter()), 1u);
+    EXPECT_EQ(TxProcqGetCount(Adapter(), 1), 1u);
+    EXPECT_EQ(TxDmaqGetFreeCount(Adapter(), 0), free + 1);
+    PlatformIndicateRejectPendingPackets(Adapter(), 1);
+    host::NetQueueAdvance(tx_);
+    EXPECT_EQ(host::NetTxQueueTakeReturned(tx_).size(), 3u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Generations, Traffic, ::testing::Values(USHORT{0x3502}, USHORT{0x3602}),

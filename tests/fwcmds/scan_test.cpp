@@ -3,8 +3,11 @@
 #include <memory>
 
 #include "fwcmds/fwcmds_fixture.h"
+#include "Common/rlm_domain.h"
 #include "kshim/host/control.h"
+#include "kshim/host/registry.h"
 #include "kshim/host/wifi.h"
+#include "platform/ndiscommon/ndiscommonhif.h"
 #include "platform/wdi/wdimain.h"
 
 namespace fwcmdstest {
@@ -252,6 +255,56 @@ TEST_P(ChPrivilegeTest, AReleaseWithNothingHeldAndBadArgumentsAreRefused)
     EXPECT_TRUE(Sent().empty());
 }
 
+// A new port asks for the remembered last channel: only with "EnableWHQLConnectionEnhance" on and a
+// channel of its band; the request is kind 2 for that channel and band, and the grant it got is
+// given back at once.
+TEST_P(ChPrivilegeTest, ChannelRestoreAsksForAValidLastChannelOnly)
+{
+    SetUpChip(GetParam());
+    struct Row {
+        const char* what;
+        UCHAR enable, channel, band;
+        bool sent;
+    } rows[] = {
+        {"switched off", 0, 36, 2, false},
+        {"130 is no 5 GHz channel", 1, 130, 2, false},
+        {"31 is no 6 GHz channel", 1, 31, 3, false},
+        {"channel 36 of 5 GHz", 1, 36, 2, true},
+        {"channel 14 of 2.4 GHz", 1, 14, 1, true},
+    };
+    for (const Row& r : rows) {
+        ClearSent();
+        adapter_->ChPrivilegeHeld = 0;
+        adapter_->RegistryBlock.EnableWHQLConnectionEnhance = r.enable;
+        adapter_->RegistryBlock.LastChannel = r.channel;
+        adapter_->RegistryBlock.LastBand = r.band;
+        (void)DoRestoreChannelPrivilege(adapter_.get(), port0_);
+        RunCallbacks();
+        if (GetParam() == kThirdGen) {
+            auto sent = Unified();
+            ASSERT_EQ(sent.size(), r.sent ? 2u : 0u) << r.what;
+            if (r.sent) {
+                EXPECT_NE(sent[1].Find(1), nullptr) << r.what << ": the release";
+                const sim::fw::UniTlv* t = sent[0].Find(0);
+                ASSERT_NE(t, nullptr) << r.what;
+                EXPECT_EQ(t->value[2], r.channel) << r.what;
+                EXPECT_EQ(t->value[4], r.band) << r.what;
+                EXPECT_EQ(t->value[11], 2) << r.what;
+            }
+        } else {
+            auto sent = Legacy();
+            ASSERT_EQ(sent.size(), r.sent ? 2u : 0u) << r.what;
+            if (r.sent) {
+                EXPECT_EQ(sent[1].payload[2], 1) << r.what << ": the release";
+                EXPECT_EQ(sent[1].payload[3], r.channel) << r.what;
+                EXPECT_EQ(sent[0].payload[2], 0) << r.what;
+                EXPECT_EQ(sent[0].payload[3], r.channel) << r.what;
+                EXPECT_EQ(sent[0].payload[9], 2) << r.what;
+            }
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(BothFormats, ChPrivilegeTest, ::testing::Values(kSecondGen, kThirdGen));
 
 // ---- network-list offload ---------------------------------------------------------------------------
@@ -345,21 +398,17 @@ TEST_F(NloTest, UnifiedScheduledScanCarriesUnpaddedHintsAndTheParameters)
     ASSERT_NE(sent[0].Find(0x0F), nullptr) << "one match set";
 }
 
-// ---- domain ---------------------------------------------------------------------------------------
+// ---- domain ----------------------------------------------------------------------------------------
+// The domain command rebuilds the channel plan and list of the current country first: Japan, with the
+// first-issue 6 GHz plan (channels 1-93), gives 14 channels of 2.4 GHz, 20 of 5 GHz and 24 of 6 GHz.
 class DomainTest : public FwCmdsTest {
 protected:
-    void FillChannels()
+    void Japan()
     {
-        const DOMAIN_CHANNEL_ENTRY list[] = {
-            {1, BAND_24G, 0, 0}, {36, BAND_5G, 0, 2}, {52, BAND_5G, 0, 8}, {1, BAND_6G, 0, 0}, {5, BAND_6G, 0, 0},
-            {21, BAND_6G, 0, 0},
-        };
-        adapter_->Country.ChannelListCount = sizeof(list) / sizeof(list[0]);
-        for (size_t i = 0; i < sizeof(list) / sizeof(list[0]); ++i) {
-            adapter_->Country.ChannelList[i] = list[i];
-        }
-        adapter_->WorkingCfg.CountryCode = 0x5355;
+        adapter_->WorkingCfg.CountryCode = 0x504A;  // "JP" in text order
+        adapter_->RegistryBlock.Country6GEn = 0;
         adapter_->Chip6GhzCapable = 1;
+        adapter_->Cap.SixGCapable = 1;
         adapter_->RegistryBlock.Config_6G = 1;
     }
 };
@@ -367,30 +416,46 @@ protected:
 TEST_F(DomainTest, VersionTwoListsOnlyThe6GhzChannelsOfItsGrid)
 {
     SetUpChip(kSecondGen);
-    FillChannels();
+    Japan();
     ASSERT_EQ(QzCmdSendDomainInfoCmd(adapter_.get(), port0_), STATUS_SUCCESS);
     const Bytes p = Legacy().at(0).payload;
-    ASSERT_EQ(p.size(), 12u + 8 * 5);
-    EXPECT_EQ(p[0], 'U');
-    EXPECT_EQ(p[1], 'S');
-    EXPECT_EQ(p[8], 1);
-    EXPECT_EQ(p[9], 2);
-    EXPECT_EQ(p[10], 2) << "channel 1 of 6 GHz is not sent, 5 and 21 are";
-    EXPECT_EQ(p[12 + 8 * 3], 5);
-    EXPECT_EQ(p[12 + 8 * 2 + 4], 8) << "the radar flag of channel 52";
+    ASSERT_EQ(p.size(), 12u + 8 * (14 + 20 + 6));
+    EXPECT_EQ(p[0], 'J');
+    EXPECT_EQ(p[1], 'P');
+    EXPECT_EQ(p[8], 14);
+    EXPECT_EQ(p[9], 20);
+    EXPECT_EQ(p[10], 6) << "of 1-93 only 5, 21, 37, 53, 69 and 85 are sent";
+    EXPECT_EQ(p[12 + 8 * 13], 14);
+    EXPECT_EQ(p[12 + 8 * 13 + 4], 2) << "channel 14 is restricted";
+    EXPECT_EQ(p[12 + 8 * 18], 52);
+    EXPECT_EQ(p[12 + 8 * 18 + 4], 8) << "the radar flag of channel 52";
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(p[12 + 8 * (34 + i)], 5 + 16 * i);
+    }
 }
 
-TEST_F(DomainTest, VersionOneForDevice3504AndWithout6Ghz)
+TEST_F(DomainTest, VersionOneCarriesThePlanForDevice3504AndWithout6Ghz)
 {
     for (USHORT id : {USHORT{0x3504}, kSecondGen}) {
         SetUpChip(id);
-        FillChannels();
+        Japan();
         if (id == kSecondGen) {
             adapter_->FwCap6GhzOff = 1;
         }
-        // The channel plan's sub-bands come from the regulatory domain, which is not built yet.
-        EXPECT_EQ(QzCmdSendDomainInfoCmd(adapter_.get(), port0_), STATUS_NOT_SUPPORTED);
-        EXPECT_TRUE(Sent().empty());
+        ASSERT_EQ(QzCmdSendDomainInfoCmd(adapter_.get(), port0_), STATUS_SUCCESS);
+        const Bytes p = Legacy().at(0).payload;
+        ASSERT_EQ(p.size(), 104u);
+        EXPECT_EQ(p[0], 'J');
+        EXPECT_EQ(p[1], 'P');
+        // {class, band, spacing, first, count} per slot, 8 bytes each from byte 4.
+        const uint8_t slots[][5] = {{81, 1, 1, 1, 13}, {81, 1, 1, 14, 1}, {115, 2, 4, 36, 4},
+                                    {118, 2, 4, 52, 4}, {121, 2, 4, 100, 12}, {131, 3, 4, 1, 24}};
+        for (size_t s = 0; s < 6; ++s) {
+            for (size_t f = 0; f < 5; ++f) {
+                EXPECT_EQ(p[4 + 8 * s + f], slots[s][f]) << "slot " << s << " field " << f;
+            }
+        }
+        EXPECT_EQ(p[4 + 8 * 6 + 1], 0) << "slot 6 is empty";
         TearDown();
         SetUp();
     }
@@ -399,7 +464,7 @@ TEST_F(DomainTest, VersionOneForDevice3504AndWithout6Ghz)
 TEST_F(DomainTest, UnifiedFormAlwaysCarriesTheChannelList)
 {
     SetUpChip(kThirdGen);
-    FillChannels();
+    Japan();
     adapter_->FwCap6GhzOff = 1;
     ASSERT_EQ(QzCmdSendDomainInfoCmd(adapter_.get(), port0_), STATUS_SUCCESS);
     auto sent = Unified();
@@ -407,7 +472,50 @@ TEST_F(DomainTest, UnifiedFormAlwaysCarriesTheChannelList)
     EXPECT_EQ(sent[0].cmdId, 0x15);
     const sim::fw::UniTlv* t = sent[0].Find(2);
     ASSERT_NE(t, nullptr);
-    EXPECT_EQ(t->value.size() + 4, 8u * (3 + 1)) << "three channels without 6 GHz";
+    EXPECT_EQ(t->value.size() + 4, 8u * (14 + 20 + 1)) << "the 2.4 and 5 GHz channels without 6 GHz";
+}
+
+// One domain configuration: the firmware receives the rebuilt domain, the standard-power rule follows
+// the country, and the Bluetooth companion reads the country from its registry key.
+TEST_F(DomainTest, ConfiguringTheDomainSendsPublishesAndSelectsTheRule)
+{
+    const std::string btKey = "\\REGISTRY\\MACHINE\\SYSTEM\\ControlSet001\\Services\\ZUDEVIzirerO64\\Parameters\\qzlbt\\region";
+    struct Row {
+        USHORT country;  // text order
+        const char* text;
+        UCHAR roaming;
+        ULONG ruleRecords;
+    } rows[] = {{0x5355, "US", 0, 4}, {0x4644, "DF", 1, 0}, {0x5246, "FR", 0, 0}};
+    for (const Row& r : rows) {
+        SetUpChip(kSecondGen);
+        ClearSent();
+        kshim::host::RegistryCreateKey(btKey.substr(0, btKey.rfind('\\')));  // the companion is installed
+        Japan();
+        adapter_->WorkingCfg.CountryCode = r.country;
+        adapter_->RegistryBlock.Country6GSPEn = 2;
+        adapter_->RegistryBlock.CountryRoamingEn = r.roaming;
+        EXPECT_EQ(DomainConfigureDomainInfo(adapter_.get(), port0_), STATUS_SUCCESS) << r.text;
+        auto sent = Legacy();
+        ASSERT_EQ(sent.size(), 1u) << r.text << ": only the domain, no power limits";
+        EXPECT_EQ(sent[0].payload.at(0), r.text[0]);
+        EXPECT_EQ(sent[0].payload.at(1), r.text[1]);
+        EXPECT_EQ(kshim::host::RegistryGetString(btKey, "country").value_or("none"), r.text);
+        EXPECT_EQ(adapter_->SpRulePlan.RecordCount, r.ruleRecords) << r.text;
+        if (r.ruleRecords != 0) {
+            // 1-93, 97-117, 121-185 accepted; 189-233 refused.
+            const UCHAR first[] = {1, 97, 121, 189};
+            const UCHAR count[] = {24, 6, 17, 12};
+            for (int i = 0; i < 4; ++i) {
+                EXPECT_EQ(adapter_->SpRulePlan.Records[i].Band, 3);
+                EXPECT_EQ(adapter_->SpRulePlan.Records[i].FirstChannel, first[i]);
+                EXPECT_EQ(adapter_->SpRulePlan.Records[i].ChannelCount, count[i]);
+                EXPECT_EQ(adapter_->SpRulePlan.Records[i].ChannelSpacing, 4);
+                EXPECT_EQ(adapter_->SpRulePlan.Records[i].PowerMode, i == 3 ? 3u : 0u);
+            }
+        }
+        TearDown();
+        SetUp();
+    }
 }
 
 TEST_F(DomainTest, UnifiedDomainBuilderBoundsItsChannelCount)

@@ -202,15 +202,21 @@ TEST_F(ChipRecovery, SecondGenerationReplaysAConnectionAndWritesTheKeptRegisters
     };
     const size_t bssInfoBefore = legacyCommands(0x12);
     const size_t staRecBefore = legacyCommands(0x13);
+    const size_t edcaBefore = legacyCommands(0x1D);
+    // The EDCA record the connection kept.
+    port0->Mlme.Edca = {};
+    port0->Mlme.Edca.Valid = 1;
+    port0->Mlme.Edca.Aifsn[0] = 3;
     EXPECT_EQ(a->HalOps.FwRecovery(a), STATUS_SUCCESS);
     port0->ConnectionFlags &= ~PORT_CONN_CONNECTED;
     EXPECT_EQ(a->Recovery.FwRecoveryCount, 1u);
     // The replay sends the BSS information (command 0x12) and the access point's station record
-    // (0x13) to the firmware again, once each. The EDCA push is still to come.
+    // (0x13) and the port's kept EDCA record (0x1D) to the firmware again, once each.
     Quiesce();
     EXPECT_EQ(legacyCommands(0x12), bssInfoBefore + 1);
     EXPECT_EQ(legacyCommands(0x13), staRecBefore + 1);
-    EXPECT_EQ(qzltest::NotBuiltCalls("AsicSetEdcaParm"), 1u);
+    EXPECT_EQ(legacyCommands(0x1D), edcaBefore + 1);
+    EXPECT_EQ(apEntry->ClientFlags & 0x1u, 0x1u) << "the access point uses WMM";
     // Spatial reuse is switched on again: extended command 0xA8, 20 bytes, sub-command 1, value 1.
     size_t srSwitches = 0;
     for (const sim::fw::LegacyCommand& c : firmware_->Ram().RamCommands()) {

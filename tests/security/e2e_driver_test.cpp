@@ -26,10 +26,10 @@ TEST_P(SecuredDriver, ConnectsAndExchangesData)
 INSTANTIATE_TEST_SUITE_P(
     BothGenerations, SecuredDriver,
     ::testing::Combine(::testing::Values(uint16_t{0x3502}, uint16_t{0x3602}),
-                       ::testing::Values(Scenario{"wpa2-psk", "WDI cipher-key properties (WDI_TLV cipher key TLVs, MlmeInfoAddKey from WDI)"},
-                                         Scenario{"wpa3-sae", "SAE exchange (driver/Common/mlme/mlmesae.cpp NOT_BUILT_YET)"},
-                                         Scenario{"pmf-required", "WDI cipher-key properties (IGTK through MlmeInfoAddKey)"},
-                                         Scenario{"wrong-passphrase", "WDI cipher-key properties (WDI_TLV cipher key TLVs)"})),
+                       ::testing::Values(Scenario{"wpa2-psk", "connect end to end; the Wi-Fi service's handshake over the driver's data path"},
+                                         Scenario{"wpa3-sae", "connect end to end; the Wi-Fi service's SAE parameters answering the driver's SAE indications"},
+                                         Scenario{"pmf-required", "connect end to end; the Wi-Fi service's handshake over the driver's data path"},
+                                         Scenario{"wrong-passphrase", "connect end to end; the Wi-Fi service's handshake over the driver's data path"})),
     [](const auto& info) {
         std::string n = std::string(std::get<1>(info.param).name) + "_" + std::to_string(std::get<0>(info.param));
         for (char& ch : n) {

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "Common/cnm.h"
+#include "Common/mlme/mlme.h"
 #include "Common/p2p/p2p.h"
 #include "platform/ndiscommon/ndiscommonhifpci.h"
 #include "shell/shell_fixture.h"
@@ -160,6 +161,10 @@ TEST_F(Ports, FreeAllPortResourceFreesOwnedBuffersOfActivePorts)
     active->P2pPoolBuffer = static_cast<PUCHAR>(p2p);
     active->P2pPoolBufferLength = 20;
     own(&inactive->VariableIe[0], 16, 1);
+    // The active port 0's timers, armed: freed with the port's resources; the inactive port's stay.
+    ASSERT_EQ(MlmePortTimeInit(adapter_.get(), active), STATUS_SUCCESS);
+    ASSERT_EQ(MlmePortTimeInit(adapter_.get(), inactive), STATUS_SUCCESS);
+    EXPECT_EQ(active->MlmePeriodicTimer.Created, 1);
 
     Ndis6CommonFreeAllPortResource(adapter_.get());
     for (const PORT_OWNED_BUFFER& b : active->VariableIe) {
@@ -172,8 +177,13 @@ TEST_F(Ports, FreeAllPortResourceFreesOwnedBuffersOfActivePorts)
     EXPECT_EQ(active->P2pPoolBuffer, nullptr);
     EXPECT_EQ(active->P2pPoolBufferLength, 0u);
     EXPECT_NE(inactive->VariableIe[0].Buffer, nullptr);  // inactive ports keep theirs
-    EXPECT_EQ(qzltest::NotBuiltCalls("MlmePortFreeTimer"), 1u);
+    EXPECT_EQ(active->MlmePeriodicTimer.Initialized, 0);
+    EXPECT_EQ(active->MlmePeriodicTimer.Created, 0);
+    EXPECT_EQ(active->TxHangTimer.Created, 0);
+    EXPECT_EQ(active->Mlme.BeaconTimeoutTimer.Initialized, 0);
+    EXPECT_EQ(inactive->Mlme.BeaconTimeoutTimer.Initialized, 1);
     PlatformFreeMemory(inactive->VariableIe[0].Buffer, 16);
+    (void)MlmePortFreeTimer(adapter_.get(), inactive);
 }
 
 TEST_F(Ports, BssSlotAccessors)

@@ -278,7 +278,7 @@ TEST_F(TxqTest, AbortByPortCompletesThatPortsRecordsAndLeavesOthers)
     TxDmaqFree(Adapter(), foreign);
 }
 
-TEST_F(TxqTest, StopAbortsThePortsPendingPacketsAndRejectReturnsRecordsWithoutFinishingPackets)
+TEST_F(TxqTest, StopAbortsThePortsPendingPacketsAndRejectFinishesTheirPackets)
 {
     NETPACKETQUEUE q = OpenTx();
     ASSERT_EQ(host::NetTxQueuePost(q, Frames(2)), 2u);
@@ -288,13 +288,60 @@ TEST_F(TxqTest, StopAbortsThePortsPendingPacketsAndRejectReturnsRecordsWithoutFi
     PlatformIndicateRejectPendingPackets(Adapter(), 1);
     EXPECT_EQ(TxDmaqGetFreeCount(Adapter(), 0), free + 1);
     host::NetQueueAdvance(q);
-    EXPECT_TRUE(host::NetTxQueueTakeReturned(q).empty());  // its packet waits for the cancel
+    EXPECT_EQ(Tags(host::NetTxQueueTakeReturned(q)), (std::vector<uint8_t>{0}));
 
     TxDoneWaitqEnqueue(Adapter(), taken[1]);
     host::NetQueueStop(q);
     EXPECT_EQ(TxDmaqGetFreeCount(Adapter(), 0), free + 2);
+    host::NetQueueAdvance(q);
+    EXPECT_EQ(Tags(host::NetTxQueueTakeReturned(q)), (std::vector<uint8_t>{1}));
     host::NetQueueCancel(q);
-    EXPECT_EQ(host::NetTxQueueTakeReturned(q).size(), 2u);
+    EXPECT_TRUE(host::NetTxQueueTakeReturned(q).empty());
+}
+
+// Rejecting the pending packets (teardown, surprise removal, firmware recovery) finishes every OS
+// packet wherever its record waits, so the queue hands them all back in order without a cancel and
+// runs on afterwards; records of the driver's own go back to their pools.
+TEST_F(TxqTest, RejectFinishesThePacketsOfEveryQueueAndTheQueueRunsOn)
+{
+    NETPACKETQUEUE q = OpenTx();
+    ASSERT_EQ(host::NetTxQueuePost(q, Frames(7)), 7u);
+    std::vector<PTX_DMAQ_DESC> taken = Take(q, 0, 7);
+    const ULONG free0 = TxDmaqGetFreeCount(Adapter(), 0);
+    const ULONG free1 = TxDmaqGetFreeCount(Adapter(), 1);
+    TxProcqEnqueue(Adapter(), taken[0], 1, FALSE);
+    TxProcqEnqueue(Adapter(), taken[1], 4, FALSE);
+    TxDoneWaitqEnqueue(Adapter(), taken[2]);
+    TxBmcPsqEnqueue(Adapter(), taken[3], 0);
+    TxBmcPsqEnqueue(Adapter(), taken[4], 2);  // another port's group queue
+    TxUcPsqEnqueue(Adapter(), taken[5], 7);   // a station no port 0 entry names
+    TxUcPsqEnqueue(Adapter(), taken[6], 19);
+    PTX_DMAQ_DESC own = TxDmaqAlloc(Adapter(), 0);  // a frame of the driver's own
+    PTX_DMAQ_DESC command = TxDmaqAlloc(Adapter(), 1);
+    ASSERT_NE(own, nullptr);
+    ASSERT_NE(command, nullptr);
+    own->Port = port_;
+    TxProcqEnqueue(Adapter(), own, 1, FALSE);
+    TxDWaitqEnqueue(Adapter(), command);
+
+    PlatformIndicateRejectPendingPackets(Adapter(), 1);
+    for (UCHAR ac = 0; ac < 5; ++ac) {
+        EXPECT_EQ(TxProcqGetCount(Adapter(), ac), 0u) << int(ac);
+    }
+    EXPECT_EQ(TxDoneWaitqGetCount(Adapter()), 0u);
+    EXPECT_EQ(TxBmcPsqGetCount(Adapter(), 2), 0u);
+    EXPECT_EQ(TxDmaqGetFreeCount(Adapter(), 0), free0 + 7);
+    EXPECT_EQ(TxDmaqGetFreeCount(Adapter(), 1), free1);
+    host::NetQueueAdvance(q);
+    std::vector<host::TxReturned> back = host::NetTxQueueTakeReturned(q);
+    EXPECT_EQ(Tags(back), (std::vector<uint8_t>{0, 1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(Adapter()->TxProgress[0].Stalled, 0);
+
+    // The queue is not stalled: the next packets go out and come back.
+    NoReceiver();
+    ASSERT_EQ(host::NetTxQueuePost(q, Frames(2, 10)), 2u);
+    host::NetQueueAdvance(q);
+    EXPECT_EQ(Tags(host::NetTxQueueTakeReturned(q)), (std::vector<uint8_t>{10, 11}));
 }
 
 }  // namespace

@@ -9,6 +9,8 @@ using kshim::host::WdiRequest;
 using wdi_test::WdiTest;
 
 constexpr NTSTATUS kRefused = static_cast<NTSTATUS>(0xC0000001);
+// The fast-transition parameters with status 0: the handler refuses them outside an FT authentication.
+const std::vector<uint8_t> kFtStatusZero = kshim::host::WdiTlv(0x0283, {0, 0, 0, 0});
 
 TEST_F(WdiTest, TaskPredicateAndRows)
 {
@@ -121,13 +123,14 @@ TEST_F(WdiTest, ATaskWhoseHandlerFailsEndsWithItsStatusAndFreesTheBlock)
     EXPECT_TRUE(kshim::host::WifiIndications().empty());
 }
 
-// Properties complete with their handler's status; the statistics query, whose handler answers
-// itself, is completed once by the work item when its handler fails, and the dialog-token query,
-// whose handler answers, once by its handler.
+// Properties complete with their handler's status (the fast-transition parameters outside an FT
+// authentication are refused by their handler); the statistics query, whose handler answers itself,
+// is completed once by the work item when its handler fails, and the dialog-token query, whose
+// handler answers, once by its handler.
 TEST_F(WdiTest, PropertiesCompleteWithTheirHandlersStatusOnce)
 {
-    for (uint16_t id : {uint16_t{99}, uint16_t{WDI_GET_STATISTICS}}) {
-        WdiRequest r = Send(id, 0, 40 + id);
+    for (uint16_t id : {uint16_t{127}, uint16_t{WDI_GET_STATISTICS}}) {
+        WdiRequest r = Send(id, 0, 40 + id, kFtStatusZero);
         EXPECT_EQ(r.Status(), STATUS_NOT_SUPPORTED) << id;
         EXPECT_EQ(r.Completions(), 1) << id;
     }
@@ -141,8 +144,8 @@ TEST_F(WdiTest, PropertiesCompleteWithTheirHandlersStatusOnce)
 TEST_F(WdiTest, ASecondPropertyWhileThePortsWorkItemHoldsOneIsRefused)
 {
     kshim::host::SystemWorkersHold(true);
-    WdiRequest first = os_.SendWdiRequest(device_, 99, kshim::host::WdiMessage(0, 1), 64);
-    WdiRequest second = os_.SendWdiRequest(device_, 99, kshim::host::WdiMessage(0, 2), 64);
+    WdiRequest first = os_.SendWdiRequest(device_, 127, kshim::host::WdiMessage(0, 1, kFtStatusZero), 64);
+    WdiRequest second = os_.SendWdiRequest(device_, 127, kshim::host::WdiMessage(0, 2, kFtStatusZero), 64);
     EXPECT_FALSE(first.Completed());
     ASSERT_TRUE(second.Completed());
     EXPECT_EQ(second.Status(), kRefused);
@@ -177,9 +180,9 @@ TEST_F(WdiTest, FlushGivesUpWaitingForAStuckHandler)
 
 TEST_F(WdiTest, ParameterBuffersAreSizedByTheRows)
 {
-    // The largest parsed parameters: the adapter configuration's among the properties, the connect
-    // task's among the tasks.
-    EXPECT_EQ(Adapter()->Wdi.PropertyParamBufferSize, sizeof(WDI_ADAPTER_CONFIGURATION_PARAMETERS));
+    // The largest parsed parameters: the SAE parameters among the properties, the connect task's
+    // among the tasks.
+    EXPECT_EQ(Adapter()->Wdi.PropertyParamBufferSize, sizeof(WDI_SAE_PARAMETERS));
     EXPECT_EQ(Adapter()->Wdi.TaskParamBufferSize, sizeof(WDI_CONNECT_PARAMETERS));
     EXPECT_NE(Adapter()->Wdi.PropertyRowBuffers[WdiFindPropertyRow(WDI_ABORT_TASK)], nullptr);
     EXPECT_NE(Adapter()->Wdi.PropertyRowBuffers[WdiFindPropertyRow(41)], nullptr);

@@ -351,3 +351,48 @@ TEST_F(WorldConnService, IndicationsThatLieAboutTheirLengthsAreCountedAndChangeN
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(WorldConnService, KeysAfterTheHandshakeTravelAsOneAddKeysPropertyAndTheDefaultKeyIdAsItsOwn)
+{
+    WifiService wifi(os_, device_);
+    kshim::host::CipherKey pairwise;
+    pairwise.peer = {0x02, 0x11, 0x22, 0x33, 0x44, 0x55};
+    pairwise.key = Bytes(16, 0xA5);
+    pairwise.receiveSequenceCount = std::array<uint8_t, 6>{1, 0, 0, 0, 0, 0};
+    kshim::host::CipherKey group;
+    group.pairwise = false;
+    group.keyId = 1;
+    group.key = Bytes(16, 0x5A);
+    kshim::host::CipherKey igtk;
+    igtk.cipher = 6;
+    igtk.pairwise = false;
+    igtk.keyId = 4;
+    igtk.key = Bytes(16, 0x3C);
+    ASSERT_EQ(wifi.AddCipherKeys({pairwise, group, igtk}), STATUS_SUCCESS);
+    ASSERT_EQ(wifi.SetDefaultKeyId(1), STATUS_SUCCESS);
+    const std::vector<Request> seen = Seen();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].messageId, 29);
+    WDI_SET_ADD_CIPHER_KEYS_PARAMETERS keys{};
+    ASSERT_EQ(WdiTlvParseSetAddCipherKeys(static_cast<ULONG>(seen[0].message.size() - 16), seen[0].message.data() + 16,
+                                          nullptr, &keys),
+              STATUS_SUCCESS);
+    ASSERT_EQ(keys.ElementCount, 3u);
+    EXPECT_EQ(keys.pElements[0].CipherKeyTypeInfo.KeyType, 1u);
+    EXPECT_EQ(keys.pElements[0].ReceiveSequenceCount[0], 1);
+    EXPECT_EQ(Bytes(keys.pElements[0].CcmpKey.pElements, keys.pElements[0].CcmpKey.pElements + 16), Bytes(16, 0xA5));
+    EXPECT_EQ(keys.pElements[1].CipherKeyId, 1u);
+    EXPECT_EQ(keys.pElements[2].CipherKeyTypeInfo.CipherAlgorithm, 6u);
+    EXPECT_EQ(Bytes(keys.pElements[2].BipKey.pElements, keys.pElements[2].BipKey.pElements + 16), Bytes(16, 0x3C));
+    WdiTlvCleanupSetAddCipherKeys(&keys);
+    EXPECT_EQ(seen[1].messageId, 31);
+    WDI_DEFAULT_KEY_ID_PARAMETERS id{};
+    ASSERT_EQ(WdiTlvParseSetDefaultKeyId(static_cast<ULONG>(seen[1].message.size() - 16), seen[1].message.data() + 16,
+                                         nullptr, &id),
+              STATUS_SUCCESS);
+    EXPECT_EQ(id.KeyId, 1u);
+}
+
+}  // namespace

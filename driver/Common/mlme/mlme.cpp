@@ -177,6 +177,21 @@ void MlmeQueueClear(PMLME_QUEUE queue)
     PlatformFreeSpinLock(&queue->Lock);
 }
 
+void MlmeQueueDiscardPending(PMLME_QUEUE queue)
+{
+    KIRQL oldIrql;
+    KeAcquireSpinLock(&queue->Lock, &oldIrql);
+    ULONG at = queue->Head;
+    for (ULONG n = 0; n < queue->Num; ++n) {
+        queue->Entry[at].Occupied = 0;
+        queue->Entry[at].MsgLen = 0;
+        at = (at + 1) % MAX_LEN_OF_MLME_QUEUE;
+    }
+    queue->Num = 0;
+    queue->Head = queue->Tail;
+    KeReleaseSpinLock(&queue->Lock, oldIrql);
+}
+
 BOOLEAN MlmeQueueEmpty(PMLME_QUEUE queue)
 {
     KIRQL oldIrql;
@@ -612,117 +627,4 @@ void MlmeFreeRepositTable(PMP_ADAPTER adapter)
         mlme.RepositTableSize = 0;
     }
     InterlockedExchange(&mlme.RepositBusy, 0);
-}
-
-// ================================================================================================
-// services of the periodic MLME work and the firmware setting pushes, built with them
-// ================================================================================================
-NTSTATUS MlmePortTimeInit(PMP_ADAPTER adapter, PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS MlmePortWorkItemInit(PMP_ADAPTER adapter, PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS MlmePortFreeTimer(PMP_ADAPTER adapter, PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS MlmePortFreeWorkItem(PMP_ADAPTER adapter, PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS MlmeUpdateKeepFullPwrToFw(PMP_ADAPTER adapter, PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS MlmeUpdateEnablePcieSwitchToFw(PMP_ADAPTER adapter, PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS MlmeUpdateEnableRekeyOffloadToFw(PMP_ADAPTER adapter, PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS MlmeUpdateEdccaDetectEnableToFw(PMP_ADAPTER adapter, PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS MlmeUpdateFwlogSramEvtBlcok(PMP_ADAPTER adapter, PMP_PORT port, UCHAR value)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(value);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS MlmeUpdateFwlogDropFront(PMP_ADAPTER adapter, PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS MlmeUpdateFwlogSemaEn(PMP_ADAPTER adapter, PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS MlmeUpdateDynamicDtimToFw(PMP_ADAPTER adapter, PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
-}
-
-VOID AsicUpdateProtect(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* htOperation, UCHAR mask, UCHAR setMask,
-                       UCHAR nonGreenfield)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(htOperation);
-    UNREFERENCED_PARAMETER(mask);
-    UNREFERENCED_PARAMETER(setMask);
-    UNREFERENCED_PARAMETER(nonGreenfield);
-    (void)NOT_BUILT_YET();
-}
-
-VOID TriEventTableSetEntry(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* bssid, const UCHAR* htCapability,
-                           UCHAR htCapabilityLen, UCHAR operatingClass, UCHAR channel)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(bssid);
-    UNREFERENCED_PARAMETER(htCapability);
-    UNREFERENCED_PARAMETER(htCapabilityLen);
-    UNREFERENCED_PARAMETER(operatingClass);
-    UNREFERENCED_PARAMETER(channel);
-    (void)NOT_BUILT_YET();
 }

@@ -25,6 +25,8 @@ BOOLEAN MlmeDequeue(PMLME_QUEUE queue, PMLME_QUEUE_ELEM* elem);
 NTSTATUS MlmeQueueInit(PMLME_QUEUE queue);
 // Counters 0 under the lock (elements left as they are); releases the lock object.
 void MlmeQueueClear(PMLME_QUEUE queue);
+// Discards every queued element under the lock; the element a handler holds stays its own.
+void MlmeQueueDiscardPending(PMLME_QUEUE queue);
 BOOLEAN MlmeQueueEmpty(PMLME_QUEUE queue);
 BOOLEAN MlmeQueueFull(PMLME_QUEUE queue);
 BOOLEAN MlmeQueueFullForRecv(PMLME_QUEUE queue);
@@ -71,30 +73,65 @@ void MlmeHalt(PMP_ADAPTER adapter, PMP_PORT port);
 // Frees the roaming-candidate table's storage once its busy flag is taken.
 void MlmeFreeRepositTable(PMP_ADAPTER adapter);
 
-// ---- periodic work and port timers (built with the periodic MLME work) -----------------------------------
-// Binds the port's timers.
+// ---- periodic work and port timers -------------------------------------------------------------------------
+// Binds the port's timers (port 0 also the adapter-wide ones) and arms the 100 ms heartbeat, the 1 s
+// transmit-stall watch and, with "EthernetDetection", the radio-switch poll.
 NTSTATUS MlmePortTimeInit(PMP_ADAPTER adapter, PMP_PORT port);
-// Creates the port's work items.
+// Hooks of port set-up and shut-down: nothing to create or free.
 NTSTATUS MlmePortWorkItemInit(PMP_ADAPTER adapter, PMP_PORT port);
-// Cancels and frees the MLME timers of a port.
-NTSTATUS MlmePortFreeTimer(PMP_ADAPTER adapter, PMP_PORT port);
-// Frees the port's work items.
 NTSTATUS MlmePortFreeWorkItem(PMP_ADAPTER adapter, PMP_PORT port);
+// Cancels and frees every timer MlmePortTimeInit bound for the port; port 0 also ends a core dump
+// whose file is still open.
+NTSTATUS MlmePortFreeTimer(PMP_ADAPTER adapter, PMP_PORT port);
+// "MlmePeriodicExecTimer": posts the 100 ms work (internal command 0x10000200) and re-arms itself,
+// unless the adapter halts, is removed or a system error recovery holds transmission.
+PLATFORM_TIMER_CALLBACK MlmePeriodicExecTimerCallback;
+// The 100 ms work on the control thread: counts the tick and runs the jobs that fall due.
+NTSTATUS MlmePeriodicExecPassivLevel(PMP_ADAPTER adapter, PMP_PORT port);
+VOID MlmePeriodicExec100ms(PMP_ADAPTER adapter);
+VOID MlmePeriodicExec200ms(PMP_ADAPTER adapter);
+VOID MlmePeriodicExec500ms(PMP_ADAPTER adapter);
+VOID MlmePeriodicExec1s(PMP_ADAPTER adapter);
+VOID MlmePeriodicExec5s(PMP_ADAPTER adapter);
+// The station's second on the control thread (internal command 0x1000001D): the 20/40 coexistence
+// scan, the link-quality and temperature queries and the channel-switch countdown.
+NTSTATUS STAMlmePeriodicExec(PMP_ADAPTER adapter);
+// Chooses the firmware operating mode (0, 1, 2) of a connected 2.4 GHz station from its throughput.
+VOID DecideTputMode(PMP_ADAPTER adapter, PMP_PORT port);
 
-// ---- chip-configuration settings sent from the configuration values (firmware setting pushes) --------
+// ---- the radio-switch poll and the ping power pacing ---------------------------------------------------------
+// "MlmeRadioPeriodicExecTimer": posts internal command 0x10000500.
+PLATFORM_TIMER_CALLBACK MlmeRadioPeriodicExecTimerCallback;
+// Asks the firmware for the hardware radio switch and re-arms the poll; a failed query stops it.
+NTSTATUS MlmeRadioPeriodicExecPassivLevel(PMP_ADAPTER adapter, PMP_PORT port);
+// "MlmePowerConsumptionCtrlTimer": posts internal command 0x10000201.
+PLATFORM_TIMER_CALLBACK MlmePowerConsumptionCtrlTimerCallback;
+// One step of the awake/sleep pacing of a connected station after an echo request.
+NTSTATUS MlmePowerConsumptionCtrl(PMP_ADAPTER adapter, PMP_PORT port);
+// Ends an active pacing period: its timer cancelled, state 0.
+VOID MlmePowerConsumptionEnd(PMP_ADAPTER adapter);
+
+// ---- firmware setting pushes and link-parameter upkeep ---------------------------------------------------------
+// One {type, key, value} item of the customer-configuration command (0x70) for port 0.
+NTSTATUS MlmeSendChipConfig(PMP_ADAPTER adapter, PMP_PORT port, PCSTR key, PCSTR value, UCHAR itemType);
 NTSTATUS MlmeUpdateKeepFullPwrToFw(PMP_ADAPTER adapter, PMP_PORT port);
 NTSTATUS MlmeUpdateEnablePcieSwitchToFw(PMP_ADAPTER adapter, PMP_PORT port);
 NTSTATUS MlmeUpdateEnableRekeyOffloadToFw(PMP_ADAPTER adapter, PMP_PORT port);
 NTSTATUS MlmeUpdateEdccaDetectEnableToFw(PMP_ADAPTER adapter, PMP_PORT port);
+NTSTATUS MlmeUpdateForceTxStopToFw(PMP_ADAPTER adapter, PMP_PORT port);
 NTSTATUS MlmeUpdateFwlogSramEvtBlcok(PMP_ADAPTER adapter, PMP_PORT port, UCHAR value);
 NTSTATUS MlmeUpdateFwlogDropFront(PMP_ADAPTER adapter, PMP_PORT port);
 NTSTATUS MlmeUpdateFwlogSemaEn(PMP_ADAPTER adapter, PMP_PORT port);
-// The DTIM-period setting of the connection ("ScreenoffDTIMPeriod") to the firmware.
+// The screen-off DTIM word of the connection ("ScreenoffDTIMPeriod") to the firmware.
 NTSTATUS MlmeUpdateDynamicDtimToFw(PMP_ADAPTER adapter, PMP_PORT port);
+// The port's EDCA record and WMM state; the record goes to the firmware when valid.
+NTSTATUS AsicSetEdcaParm(PMP_ADAPTER adapter, PMP_PORT port, PVOID edcaParm, UCHAR enable);
+// The adapter's power-management indication (1 = the PM bit is set).
+NTSTATUS MlmeSetPsmBit(PMP_ADAPTER adapter, UCHAR psm);
 // Records a 20/40 coexistence trigger event of a BSS heard on the channel.
 VOID TriEventTableSetEntry(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* bssid, const UCHAR* htCapability,
                            UCHAR htCapabilityLen, UCHAR operatingClass, UCHAR channel);
-// The protection bytes of the port's own entry from an HT operation (mask of the bits to take).
+// The protection bytes of the port's own entry from an HT operation (only bit 0 of the mask is read).
 VOID AsicUpdateProtect(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* htOperation, UCHAR mask, UCHAR setMask,
                        UCHAR nonGreenfield);
 

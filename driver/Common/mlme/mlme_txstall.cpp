@@ -3,6 +3,7 @@
 // dumps, returns stuck packets to the OS and switches the firmware's dynamic ICS logging while a queue
 // stalls.
 #include "Common/common.h"
+#include "Common/fwsettings.h"
 #include "Common/logevent.h"
 #include "Common/mlme/mlme.h"
 #include "Common/mlme/mlmeassoc_types.h"
@@ -153,4 +154,138 @@ VOID MlmeTxHangPeriodicExecTimerCallback(PVOID systemSpecific1, PMP_PORT port, P
         return;
     }
     MlmeTxHangPeriodicExecDispatchLevel(adapter);
+}
+
+// ================================================================================================
+// the radio-switch poll
+// ================================================================================================
+VOID MlmeRadioPeriodicExecTimerCallback(PVOID systemSpecific1, PMP_PORT port, PPLATFORM_TIMER timer,
+                                        PVOID systemSpecific3)
+{
+    UNREFERENCED_PARAMETER(systemSpecific1);
+    UNREFERENCED_PARAMETER(timer);
+    UNREFERENCED_PARAMETER(systemSpecific3);
+    PMP_ADAPTER adapter = port != nullptr ? port->Adapter : nullptr;
+    if (adapter == nullptr || AdapterTestFlags(adapter, ADAPTER_FLAGS_HALTING_OR_REMOVED)) {
+        return;
+    }
+    (void)QZEnqueueInternalCmd(adapter, port, INTERNAL_CMD_RADIO_PERIODIC, nullptr, 0);
+}
+
+NTSTATUS MlmeRadioPeriodicExecPassivLevel(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    if (adapter == nullptr || port == nullptr) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    PLATFORM_TIMER& timer = adapter->Mlme.Periodic.RadioTimer;
+    const ULONG interval = adapter->RegistryBlock.EthernetDetectionInterval;
+    if (adapter->RegistryBlock.EthernetDetection != 0 && adapter->Running == 1 && port->Powered != 0 &&
+        adapter->Mlme.Scan.RfTestMode == 0) {
+        const NTSTATUS status = QzCmdQueryCurrentRadioStatus(adapter, 1);
+        if (status != STATUS_SUCCESS) {
+            // The poll stops until its timer is armed again.
+            DBGPRINT(TRACE_LEVEL_WARNING, DBG_MLME, "radio-switch query failed (0x%08X): the poll stops",
+                     static_cast<unsigned>(status));
+            return status;
+        }
+    }
+    return timer.Initialized ? PlatformSetTimer(port, &timer, interval) : STATUS_SUCCESS;
+}
+
+// ================================================================================================
+// the ping power pacing
+// ================================================================================================
+namespace {
+
+constexpr UCHAR kPaceOff = 0;
+constexpr UCHAR kPaceAwake = 1;
+constexpr UCHAR kPaceSleep = 2;
+constexpr ULONG kPacePeriodMs = 1000;
+constexpr ULONG kPaceWakeDefault = 30;
+constexpr LONGLONG kPaceMaxAge = 20000000;  // 2 s in 100 ns
+
+void PaceArm(PMP_ADAPTER adapter, PMP_PORT port, ULONG ms)
+{
+    PLATFORM_TIMER& timer = adapter->Mlme.Periodic.PowerConsumptionTimer;
+    if (timer.Initialized) {
+        (void)PlatformSetTimer(port, &timer, ms);
+    }
+}
+
+// The driver takes the chip and gives it back to the firmware's low-power ownership.
+void PaceOwnership(PMP_ADAPTER adapter)
+{
+    (void)NdisCommonHifPmSetDriverOwn(adapter);
+    (void)NdisCommonHifPmSetFwOwn(adapter, 0);
+}
+
+}  // namespace
+
+VOID MlmePowerConsumptionCtrlTimerCallback(PVOID systemSpecific1, PMP_PORT port, PPLATFORM_TIMER timer,
+                                           PVOID systemSpecific3)
+{
+    UNREFERENCED_PARAMETER(systemSpecific1);
+    UNREFERENCED_PARAMETER(timer);
+    UNREFERENCED_PARAMETER(systemSpecific3);
+    PMP_ADAPTER adapter = port != nullptr ? port->Adapter : nullptr;
+    if (adapter == nullptr || AdapterTestFlags(adapter, ADAPTER_FLAGS_HALTING_OR_REMOVED)) {
+        return;
+    }
+    (void)QZEnqueueInternalCmd(adapter, port, INTERNAL_CMD_POWER_CONSUMPTION, nullptr, 0);
+}
+
+VOID MlmePowerConsumptionEnd(PMP_ADAPTER adapter)
+{
+    PlatformCancelTimer(&adapter->Mlme.Periodic.PowerConsumptionTimer, nullptr);
+    adapter->Xmit.PowerConsumptionPeriod = kPaceOff;
+}
+
+NTSTATUS MlmePowerConsumptionCtrl(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    if (adapter == nullptr || port == nullptr) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    if (adapter->LowPower.LowPowerMode == 0) {
+        return STATUS_SUCCESS;
+    }
+    UCHAR& state = adapter->Xmit.PowerConsumptionPeriod;
+    if (port->PortType != EXTSTA || (port->ConnectionFlags & PORT_MEDIA_CONNECTED) == 0 ||
+        adapter->Mlme.Periodic.PowerSaveMode != 1) {
+        state = kPaceOff;
+        return STATUS_SUCCESS;
+    }
+    ULONG wake = adapter->RegistryBlock.PingWakeTime;
+    if (wake > kPacePeriodMs) {
+        wake = kPaceWakeDefault;
+    }
+    const ULONG sleep = kPacePeriodMs - wake;
+    switch (state) {
+    case kPaceOff:
+        state = kPaceAwake;
+        PaceArm(adapter, port, wake);
+        PaceOwnership(adapter);
+        break;
+    case kPaceAwake: {
+        LARGE_INTEGER now;
+        KeQuerySystemTime(&now);
+        const LONGLONG age = now.QuadPart - static_cast<LONGLONG>(adapter->Xmit.LastEchoRequestTime);
+        const ULONG elapsedMs = age <= 0 ? 0 : static_cast<ULONG>(age / 10000 > 0xFFFFFFFF ? 0xFFFFFFFF : age / 10000);
+        if (elapsedMs <= sleep) {
+            state = kPaceSleep;
+            PaceArm(adapter, port, sleep - elapsedMs);
+        } else if (age < kPaceMaxAge) {
+            PaceArm(adapter, port, 2 * wake);
+            PaceOwnership(adapter);
+        } else {
+            state = kPaceOff;
+        }
+        break;
+    }
+    default:
+        state = kPaceAwake;
+        PaceArm(adapter, port, 2 * wake);
+        PaceOwnership(adapter);
+        break;
+    }
+    return STATUS_SUCCESS;
 }

@@ -189,6 +189,17 @@ typedef struct _MLME_CNTL_MACHINE {
 #define PORT_MLME_DISCONNECT_DONE 0x08u
 #define PORT_MLME_STATUS_BIT_10 0x10u
 
+#include "Common/mlme/mlmesae_types.h"
+
+// The SA Query exchange of a station port: machine state (0 idle, 1 querying), the stop-retry flag, the
+// request timer (re-armed every 201 ms while querying) and the confirm timer (1000 ms).
+typedef struct _PMF_SA_QUERY_STATE {
+    ULONG State;
+    UCHAR StopRetry;
+    PLATFORM_TIMER RequestTimer;   // "PmfReqTimeoutActionTimer"
+    PLATFORM_TIMER ConfirmTimer;   // "PmfConfirmTimeoutActionTimer"
+} PMF_SA_QUERY_STATE, *PPMF_SA_QUERY_STATE;
+
 // A port's machines with their action tables, and the port state the MLME core reads and resets.
 typedef struct _MLME_PORT_BLOCK {
     STATE_MACHINE AssocMachine;
@@ -197,6 +208,7 @@ typedef struct _MLME_PORT_BLOCK {
     PSTATE_MACHINE_FUNC AuthFunc[AUTH_MACHINE_STATES * AUTH_MACHINE_MSGS];
     STATE_MACHINE SaeMachine;
     PSTATE_MACHINE_FUNC SaeFunc[SAE_MACHINE_STATES * SAE_MACHINE_MSGS];
+    SAE_PORT_STATE Sae;
     STATE_MACHINE AuthRspMachine;
     PSTATE_MACHINE_FUNC AuthRspFunc[AUTH_RSP_MACHINE_STATES * AUTH_RSP_MACHINE_MSGS];
     STATE_MACHINE SyncMachine;
@@ -206,6 +218,7 @@ typedef struct _MLME_PORT_BLOCK {
     ENTRY_EXIT_STATE_MACHINE ActionMachine;
     STATE_MACHINE PmfMachine;
     PSTATE_MACHINE_FUNC PmfFunc[PMF_MACHINE_STATES * PMF_MACHINE_MSGS];
+    PMF_SA_QUERY_STATE Pmf;
     STATE_MACHINE P2pActionMachine;
     PSTATE_MACHINE_FUNC P2pActionFunc[P2P_ACTION_MACHINE_STATES * P2P_ACTION_MACHINE_MSGS];
     MLME_CNTL_MACHINE CntlMachine;
@@ -246,6 +259,11 @@ typedef struct _MLME_PORT_BLOCK {
     MLME_PORT_SCAN_STATE Scan;
     MLME_PORT_REQUEST_STATE Req;
     MLME_CONN_PORT_BLOCK Conn;     // authentication, fast transition and connection timers
+    // Link-parameter upkeep: the port's copy of its EDCA record (AsicSetEdcaParm), and the firmware
+    // operating mode the periodic work chose for a 2.4 GHz station (DecideTputMode).
+    EDCA_PARM Edca;
+    UCHAR TputMode;                // 0, 1 or 2
+    UCHAR TputModeChanged;         // the mode is still to be sent to the firmware
 } MLME_PORT_BLOCK, *PMLME_PORT_BLOCK;
 
 // The adapter's MLME state beside the queue.
@@ -270,6 +288,58 @@ typedef struct _MLME_TX_STALL_BLOCK {
     UCHAR DynamicIcsOn;        // dynamic ICS logging switched on by the watch
     ULONG DynamicIcsQueue;     // the queue that switched it on
 } MLME_TX_STALL_BLOCK;
+
+// The periodic MLME work: the 100 ms heartbeat's counters, the traffic figures of each second, the
+// watchdog timers of port 0 beside the heartbeat, and the ping power pacing.
+typedef struct _MLME_PERIODIC_BLOCK {
+    ULONG Ticks;                   // 100 ms ticks
+    ULONG Seconds;
+    LONGLONG LastSecondTime;       // system time of the last 1 s tick
+    ULONG SamplingPeriodUs;        // 1,000,000
+    // Traffic: the counters the data path keeps, their values a second ago, and the figures of the
+    // last second (bytes, bytes per microsecond, Mbit/s and kbit/s).
+    ULONG64 TxBytes;
+    ULONG64 RxBytes;
+    ULONG64 LastTxBytes;
+    ULONG64 LastRxBytes;
+    ULONG TxDelta;
+    ULONG RxDelta;
+    ULONG TotalBytesPerUs;
+    ULONG TotalMbps;
+    ULONG TxMbps;
+    ULONG RxMbps;
+    ULONG TotalKbps;
+    ULONG PrevTxMbps;              // DecideTputMode: the figures of the second before
+    ULONG PrevRxMbps;
+    ULONG TputIdleCount;
+    // PCI Express latency tolerance from traffic activity (every 200 ms).
+    ULONG Packets;                 // transmitted plus received packets, kept by the data path
+    ULONG LastPackets;
+    UCHAR LtrActive;
+    ULONG LtrCountdown;
+    // The DHCP test disconnect, the SAR sensor tries and the power-on calibration fetch.
+    UCHAR DhcpSeen;                // the data path saw a DHCP frame on the link
+    UCHAR DhcpToggle;              // the DHCP test disconnect runs on every second due tick
+    UCHAR SarOpened;
+    UCHAR SarOpenTries;
+    UCHAR CalEnhancement;          // the power-on calibration waits for its fetch
+    UCHAR CalState;                // 2 waiting, 3 fetch asked
+    LONGLONG CalStateTime;         // system time the state was entered
+    // The watchdogs beside the heartbeat (created with port 0's timers when their settings allow).
+    PLATFORM_TIMER RadioTimer;             // "MlmeRadioPeriodicExecTimer"
+    PLATFORM_TIMER PowerConsumptionTimer;  // "MlmePowerConsumptionCtrlTimer"
+    UCHAR PowerSaveMode;           // 1 while the OS asks for power save
+    UCHAR RoamIndicated;           // the OS was asked for a roam
+    UCHAR ForcedRoam;              // the roam task or a private request forces a roam on 6 GHz
+    USHORT PsmBit;                 // the power-management indication (MlmeSetPsmBit)
+} MLME_PERIODIC_BLOCK, *PMLME_PERIODIC_BLOCK;
+// A quiet channel switch of the connected access point: transmission stopped while pending, resumed after
+// the access point was heard CsaResumeCountdown + 1 times on the target channel. One per adapter.
+typedef struct _MLME_CSA_RECORD {
+    UCHAR CsaPending;
+    UCHAR CsaTargetChannel;
+    UCHAR CsaResumeCountdown;
+} MLME_CSA_RECORD, *PMLME_CSA_RECORD;
 
 typedef struct _MLME_ADAPTER_BLOCK {
     MLME_QUEUE Queue;
@@ -307,4 +377,8 @@ typedef struct _MLME_ADAPTER_BLOCK {
     PVOID RepositTable;            // the roaming-candidate table's storage
     ULONG RepositTableSize;
     MLME_CONN_ADAPTER_BLOCK Conn;  // the station's authentication and association exchange
+    USHORT SaQueryTransactionId;   // shared by every port, incremented before each SA Query request
+    UCHAR SaeCommitSkip;           // the test networks' toggle: every second token-less commit stays unsent
+    MLME_PERIODIC_BLOCK Periodic;  // the periodic work and its watchdogs
+    MLME_CSA_RECORD Csa;           // the quiet channel switch in progress (Common/mlme/mlmesync_csa)
 } MLME_ADAPTER_BLOCK, *PMLME_ADAPTER_BLOCK;

@@ -853,8 +853,12 @@ VOID MlmeMboWNMNotificationRequestAction(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM e
 VOID TriEventTableInit(PMP_PORT port)
 {
     if (port != nullptr) {
-        PlatformZeroMemory(port->Action.TriggerEvents, sizeof(port->Action.TriggerEvents));
-        port->Action.TriggerEventRecords = 0;
+        TRIGGER_EVENT_TABLE& table = port->Action.TriggerEvents;
+        for (TRIGGER_EVENT_ENTRY& e : table.Events) {
+            e.Valid = 0;
+        }
+        table.EventCount = 0;
+        table.IntolerantDelay = 0;
     }
 }
 
@@ -871,7 +875,7 @@ VOID TriEventSend2040Coexist(PMP_ADAPTER adapter, PMP_PORT port, UCHAR wlanIndex
         info = 4;
     } else if ((c & 0x18) != 0) {
         info = 0;
-    } else if (port->Action.TriggerEventCount > 0) {
+    } else if (port->Action.TriggerEvents.EventCount > 0) {
         info = 4;
     }
     port->Action.CoexistInfo = info;
@@ -913,18 +917,19 @@ ULONG Build2040IntolerantChReport(PMP_ADAPTER adapter, PUCHAR buffer)
         UCHAR channels[TRIGGER_EVENT_RECORDS];
         ULONG n = 0;
         for (ULONG i = 0; i < TRIGGER_EVENT_RECORDS; ++i) {
-            PUCHAR r = port->Action.TriggerEvents[i];
-            if (r[0] != 1 || r[7] != opClass) {
+            TRIGGER_EVENT_ENTRY& r = port->Action.TriggerEvents.Events[i];
+            if (r.Valid != 1 || r.OperatingClass != opClass) {
                 continue;
             }
+            const UCHAR channel = static_cast<UCHAR>(r.Channel);
             BOOLEAN seen = FALSE;
             for (ULONG k = 0; k < n; ++k) {
-                seen = static_cast<BOOLEAN>(seen || channels[k] == r[8]);
+                seen = static_cast<BOOLEAN>(seen || channels[k] == channel);
             }
             if (!seen) {
-                channels[n++] = r[8];
+                channels[n++] = channel;
             }
-            r[0] = 0;
+            r.Valid = 0;
         }
         if (n != 0) {
             buffer[total] = kIntolerantElement;

@@ -44,8 +44,25 @@ typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 
 #define BTM_CANDIDATE_CHANNELS 4
 #define TRIGGER_EVENT_RECORDS 32
-#define TRIGGER_EVENT_RECORD_SIZE 10
 #define MBO_RETRY_DELAY_SIZE 16
+
+// The 20/40 BSS coexistence trigger events of a port: the non-HT networks the scans heard, and the
+// channel-width transition delay once a network announced 40 MHz intolerance.
+#pragma pack(push, 1)
+typedef struct _TRIGGER_EVENT_ENTRY {
+    UCHAR Valid;
+    UCHAR Bssid[6];
+    UCHAR OperatingClass;
+    USHORT Channel;
+} TRIGGER_EVENT_ENTRY, *PTRIGGER_EVENT_ENTRY;
+static_assert(sizeof(TRIGGER_EVENT_ENTRY) == 10, "a trigger event is 10 bytes");
+typedef struct _TRIGGER_EVENT_TABLE {
+    UCHAR EventCount;  // entries written, 0..32
+    TRIGGER_EVENT_ENTRY Events[TRIGGER_EVENT_RECORDS];
+    ULONG IntolerantDelay;
+} TRIGGER_EVENT_TABLE, *PTRIGGER_EVENT_TABLE;
+static_assert(sizeof(TRIGGER_EVENT_TABLE) == 1 + 32 * 10 + 4, "the trigger-event table is packed");
+#pragma pack(pop)
 
 // The port's share: exchange times, timers, the NSS-change state, the 20/40 coexistence state and the
 // MBO retry-delay record.
@@ -60,9 +77,7 @@ typedef struct _PORT_ACTION_BLOCK {
     UCHAR NssResendCount;
     UCHAR CoexistInfo;        // the 20/40 BSS Coexistence element's information byte
     ULONG CoexistControl;     // bit 1 40 MHz intolerant, 2 20 MHz width request, 3-4 OBSS exemption, 6 fixed test report
-    ULONG TriggerEventCount;
-    UCHAR TriggerEvents[TRIGGER_EVENT_RECORDS][TRIGGER_EVENT_RECORD_SIZE];
-    UCHAR TriggerEventRecords;
+    TRIGGER_EVENT_TABLE TriggerEvents;  // the non-HT networks heard on the scans (TriEventTableSetEntry)
     UCHAR MboRetryDelay[MBO_RETRY_DELAY_SIZE];
     UCHAR Ready;              // timers set up
 } PORT_ACTION_BLOCK, *PPORT_ACTION_BLOCK;

@@ -170,6 +170,13 @@ typedef struct _MLME_CONN_PORT_BLOCK {
     ULONG FtIeLen;
     UCHAR RsnPrefix[FT_RSN_ELEMENT_MAX];  // 24 bytes used by the FT authentication
     UCHAR PmkR0Name[FT_PMK_R0_NAME_LEN];
+    // The OS's answer to the FT authentication (the reassociation's elements); FtParams marks it valid.
+    UCHAR FtParamRsnIe[FT_RSN_ELEMENT_MAX];
+    ULONG FtParamRsnIeLen;
+    UCHAR FtParamMde[FT_ELEMENT_MAX];
+    ULONG FtParamMdeLen;
+    UCHAR FtParamFte[FT_ELEMENT_MAX];
+    ULONG FtParamFteLen;
     UCHAR SavedFtAuthReq[FT_SAVED_FRAME_MAX];
     USHORT SavedFtAuthReqLen;
     UCHAR SavedFtAuthRsp[FT_SAVED_FRAME_MAX];
@@ -195,6 +202,7 @@ typedef struct _MLME_CONN_PORT_BLOCK {
     UCHAR AssocParamsRecord[108];   // bytes 4-9: the BSSID the OS is asked association parameters for
     // Connection timers.
     PLATFORM_TIMER DisassocIndTimer;         // "MlmeDissassocIndTimeoutTimerCallbackTimer"
+    ULONG DisconnectReasonState;             // 9: left the access point for its switch to a radar channel
     PLATFORM_TIMER ConnectionStartTimer;     // "ConnectionTimeoutTimer"
     PLATFORM_TIMER ConnectionCompleteTimer;  // "ConnectionTimeoutTimer"
 } MLME_CONN_PORT_BLOCK, *PMLME_CONN_PORT_BLOCK;

@@ -1,6 +1,7 @@
 // Link up and link down of a station or Wi-Fi Direct client port.
 #include <cstring>
 
+#include "Common/mlme/mlme.h"
 #include "Common/he/twt.h"
 #include "Common/logevent.h"
 #include "Common/mlme/mlmeconnect.h"

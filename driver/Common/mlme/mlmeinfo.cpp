@@ -104,14 +104,6 @@ VOID MlmeInfoSetHtVht(PMP_ADAPTER adapter, PMP_PORT port, const PHY_SETTINGS_REQ
     (void)NOT_BUILT_YET();
 }
 
-ULONG MlmeInfoGetRxLinkSpeed(PMP_ADAPTER adapter, PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    (void)NOT_BUILT_YET();
-    return 0;
-}
-
 VOID UpdateBssScanParm(PMP_ADAPTER adapter, const UCHAR* parameters)
 {
     UNREFERENCED_PARAMETER(adapter);

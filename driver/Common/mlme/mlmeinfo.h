@@ -18,6 +18,23 @@ VOID MlmeInfoSetHtVht(PMP_ADAPTER adapter, PMP_PORT port, const PHY_SETTINGS_REQ
 // The port's receive link speed from the last receive rate report, and its maximum link speed.
 ULONG MlmeInfoGetRxLinkSpeed(PMP_ADAPTER adapter, PMP_PORT port);
 ULONG MlmeInfoGetMaxLinkSpeed(PMP_ADAPTER adapter, PMP_PORT port);
+// The speed in bit/s of a transmit PHY-configuration word (HT and VHT words only on station and Wi-Fi
+// Direct client ports; other ports get the first entry of the table).
+ULONG64 MlmeInfoRateToLinkSpeed(PMP_ADAPTER adapter, PMP_PORT port, ULONG phyCfg);
+// Index of the connection's PHY type (HT, ERP, OFDM or HR/DSSS) in the adapter's PHY-type list;
+// 0x80000000 when the list does not hold it.
+ULONG MlmeInfoGetPhyTypeIndex(PMP_ADAPTER adapter, UCHAR channel);
+// Power save at the OS's request: level 0 (none), 8 or 16 (any other level is kept without a firmware
+// command); the control tool's override replaces the level and takes port 0. Returns the command's status
+// (0 when none is sent); STATUS_INVALID_PARAMETER for a null port.
+NTSTATUS MlmeInfoPnpSetPowerMgmtMode(PMP_ADAPTER adapter, PMP_PORT port, ULONG mode);
+// The keep-active period after link up ended: the station port goes into power save when the registry
+// or the OS asks for it (not while a port is in low-latency mode or Wi-Fi Direct holds it awake).
+VOID MlmeInfoKeepActivePwrPeriodDone(PMP_ADAPTER adapter, PMP_PORT port);
+// Callback of the adapter's keep-active timer (Ps.KeepActiveTimer), armed with the station port.
+typedef struct _PLATFORM_TIMER PLATFORM_TIMER, *PPLATFORM_TIMER;
+VOID MlmeInfoKeepActivePwrTimerCallback(PVOID systemSpecific1, PMP_PORT port, PPLATFORM_TIMER timer,
+                                        PVOID systemSpecific3);
 // Link quality 0..100 of a signal strength in dBm, and its level (0 for 0, else quality / 5 + 1).
 ULONG MlmeInfoGetLinkQuality(PMP_ADAPTER adapter, CHAR signalDbm);
 ULONG MlmeInfoGetLinkQualityLevel(ULONG quality);

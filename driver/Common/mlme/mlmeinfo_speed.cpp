@@ -2,6 +2,12 @@
 // port's PHY mode and bandwidth, and the quality of a signal strength.
 #include "Common/mlme/mlmeinfo.h"
 
+#include <array>
+
+#include "Common/rlm_vht.h"
+#include "hal/common/hal_desc.h"
+#include "hal/common/phy_cfg.h"
+#include "platform/ndis6/ndis6common.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/trace.h"
 
@@ -19,12 +25,13 @@ constexpr Modulation kMcs[14] = {{1, 1, 2}, {2, 1, 2}, {2, 3, 4}, {4, 1, 2}, {4,
 constexpr unsigned kVhtSubcarriers[4] = {52, 108, 234, 468};
 constexpr unsigned kHeSubcarriers[5] = {234, 468, 980, 1960, 3920};
 
-// Rate in 100 kbit/s, rounded to the nearest: subcarriers x bits x rate x streams / symbol time, with
-// the symbol time given in tenths of a microsecond.
-constexpr USHORT Rate(unsigned subcarriers, const Modulation& m, unsigned streams, unsigned symbolTenthsUs)
+// Rate in 100 kbit/s (or, with unitsPerMbit 2, in 500 kbit/s), rounded to the nearest: subcarriers x
+// bits x rate x streams / symbol time, with the symbol time given in tenths of a microsecond.
+constexpr USHORT Rate(unsigned subcarriers, const Modulation& m, unsigned streams, unsigned symbolTenthsUs,
+                      unsigned unitsPerMbit = 10)
 {
-    // bits per symbol / symbol (us) = Mbit/s; x 10 for 100 kbit/s; symbol in tenths: x 100 overall.
-    const unsigned long long numerator = 100ull * subcarriers * m.bits * m.num * streams;
+    // bits per symbol / symbol (us) = Mbit/s; x units per Mbit/s; symbol in tenths: x 10 more.
+    const unsigned long long numerator = 10ull * unitsPerMbit * subcarriers * m.bits * m.num * streams;
     const unsigned long long denominator = static_cast<unsigned long long>(m.den) * symbolTenthsUs;
     return static_cast<USHORT>((2 * numerator + denominator) / (2 * denominator));
 }
@@ -46,6 +53,64 @@ constexpr USHORT OfdmByCode(UCHAR code)
 }
 
 constexpr USHORT kCckRates[4] = {10, 20, 55, 110};
+
+// The tables of transmit-rate words, in 500 kbit/s. HT: entries 0-11 the legacy rates; from 16 four
+// groups of MCS 0-15 (20 MHz long GI, 40 MHz long GI, 20 MHz short GI, 40 MHz short GI); from 80 the same
+// four groups of MCS 16-31. VHT: MCS + 10 x (streams - 1) + 40 x bandwidth + 160 x short GI, with 0 where
+// the standard allows no such rate.
+constexpr ULONG kHtTableSize = 256;
+constexpr ULONG kVhtTableSize = 320;
+constexpr UCHAR kLegacy500k[12] = {2, 4, 11, 22, 12, 18, 24, 36, 48, 72, 96, 108};
+
+constexpr std::array<USHORT, kHtTableSize> MakeHtTable()
+{
+    std::array<USHORT, kHtTableSize> t = {};
+    for (unsigned i = 0; i < 12; ++i) {
+        t[i] = kLegacy500k[i];
+    }
+    for (unsigned group = 0; group < 4; ++group) {
+        const unsigned bw = group & 1;
+        const unsigned symbol = (group >> 1) != 0 ? 36 : 40;
+        for (unsigned mcs = 0; mcs < 32; ++mcs) {
+            const unsigned at = mcs < 16 ? 16 + group * 16 + mcs : 64 + group * 16 + mcs;
+            t[at] = Rate(kVhtSubcarriers[bw], kMcs[mcs % 8], mcs / 8 + 1, symbol, 2);
+        }
+    }
+    return t;
+}
+
+constexpr bool VhtAllowed(unsigned mcs, unsigned bw, unsigned streams)
+{
+    return !((bw == 0 && mcs == 9 && streams != 3) || (bw == 2 && mcs == 6 && streams == 3) ||
+             (bw == 3 && mcs == 9 && streams == 3));
+}
+
+constexpr std::array<USHORT, kVhtTableSize> MakeVhtTable()
+{
+    std::array<USHORT, kVhtTableSize> t = {};
+    for (unsigned sgi = 0; sgi < 2; ++sgi) {
+        for (unsigned bw = 0; bw < 4; ++bw) {
+            for (unsigned nss = 0; nss < 4; ++nss) {
+                for (unsigned mcs = 0; mcs < 10; ++mcs) {
+                    t[mcs + 10 * nss + 40 * bw + 160 * sgi] =
+                        VhtAllowed(mcs, bw, nss + 1) ? Rate(kVhtSubcarriers[bw], kMcs[mcs], nss + 1, sgi != 0 ? 36 : 40, 2) : 0;
+                }
+            }
+        }
+    }
+    return t;
+}
+
+constexpr std::array<USHORT, kHtTableSize> kHtTable500k = MakeHtTable();
+constexpr std::array<USHORT, kVhtTableSize> kVhtTable500k = MakeVhtTable();
+
+constexpr ULONG kTxModeCck = 0;
+constexpr ULONG kTxModeOfdm = 1;
+constexpr ULONG kTxModeHtMixed = 2;
+constexpr ULONG kTxModeHtGreenfield = 3;
+constexpr ULONG kTxModeVht = 4;
+constexpr ULONG kTxModeHeFirst = 8;
+constexpr ULONG kTxModeHeLast = 11;
 constexpr ULONG kOsBuildCapped = 22621;
 constexpr ULONG kCapSpeed = 40000;  // 4 Gbit/s
 
@@ -161,3 +226,106 @@ ULONG MlmeInfoGetLinkQuality(PMP_ADAPTER adapter, CHAR signalDbm)
 }
 
 ULONG MlmeInfoGetLinkQualityLevel(ULONG quality) { return quality == 0 ? 0 : quality / 5 + 1; }
+
+ULONG MlmeInfoGetRxLinkSpeed(PMP_ADAPTER adapter, PMP_PORT port)
+{
+    if (adapter == nullptr || port == nullptr) {
+        return 0;
+    }
+    RX_RATE_FIELDS f = {};
+    HalDecodeRxRateReport(adapter, port, &f);
+    const UCHAR mcs = static_cast<UCHAR>(f.Mcs);
+    const UCHAR streams = static_cast<UCHAR>(f.Streams + 1);
+    const UCHAR bw = static_cast<UCHAR>(f.Bandwidth > 0xFF ? 0xFF : f.Bandwidth);
+    const UCHAR gi = static_cast<UCHAR>(f.Gi);
+    switch (f.Mode) {
+    case kTxModeCck:
+        return (mcs & 0x7) < 4 ? kCckRates[mcs & 0x7] : 0;
+    case kTxModeOfdm:
+        return OfdmByCode(mcs);
+    case kTxModeHtMixed:
+    case kTxModeHtGreenfield:
+        return MlmeInfoHtRate(mcs, bw, gi);
+    case kTxModeVht:
+        return MlmeInfoVhtRate(mcs, bw, streams, gi);
+    default:
+        if (f.Mode >= kTxModeHeFirst && f.Mode <= kTxModeHeLast) {
+            return MlmeInfoHeRate(mcs, bw, streams, gi);
+        }
+        return 0;
+    }
+}
+
+ULONG64 MlmeInfoRateToLinkSpeed(PMP_ADAPTER adapter, PMP_PORT port, PHY_CFG word)
+{
+    constexpr ULONG64 kMbit = 1000000;
+    constexpr ULONG64 kUnit = 500000;
+    const ULONG mode = READ_PHY_CFG_MODE(adapter, &word);
+    const ULONG mcs = READ_PHY_CFG_MCS(adapter, &word);
+    if (mode == kTxModeCck) {
+        switch (mcs) {
+        case 1: return 2 * kMbit;
+        case 2: return 5500000;
+        case 3: return 11 * kMbit;
+        default: return kMbit;
+        }
+    }
+    if (mode == kTxModeOfdm) {
+        constexpr ULONG kOfdm[8] = {6, 9, 12, 18, 24, 36, 48, 54};
+        return mcs < 8 ? kOfdm[mcs] * kMbit : kMbit;
+    }
+    const ULONG bw = READ_PHY_CFG_BW(adapter, &word);
+    const ULONG sgi = READ_PHY_CFG_SHORT_GI(adapter, &word);
+    const bool ownRates = port != nullptr && (port->OpMode == 0 || port->OpMode == 1);
+    if (mode == kTxModeVht) {
+        ULONG index = ownRates ? GetVhtRateTableIdx(adapter, bw, READ_PHY_CFG_NSS(adapter, &word), sgi, mcs) : 0;
+        if (index >= kVhtTableSize) {
+            index = 0;
+        }
+        // A combination the standard does not allow takes the rate below it.
+        if (kVhtTable500k[index] == 0 && index != 0) {
+            --index;
+        }
+        return kVhtTable500k[index] * kUnit;
+    }
+    ULONG index = 0;
+    if (ownRates) {
+        index = (bw + 2 * sgi) * 16 + mcs + (mcs < 16 ? 16 : 64);
+        if (index >= kHtTableSize) {
+            index = 0;
+        }
+    }
+    return kHtTable500k[index] * kUnit;
+}
+
+ULONG MlmeInfoGetPhyTypeIndex(PMP_ADAPTER adapter, UCHAR channel)
+{
+    constexpr ULONG kPhyOfdm = 4;
+    constexpr ULONG kPhyHrDsss = 5;
+    constexpr ULONG kPhyErp = 6;
+    constexpr ULONG kPhyHt = 7;
+    constexpr ULONG kAbsent = 0x80000000u;
+    constexpr ULONG kAsked = 5;
+    if (adapter == nullptr) {
+        return kAbsent;
+    }
+    const ULONG mode = adapter->WorkingCfg.WirelessMode;
+    const CONNECT_RATES& c = adapter->ConnectRates;
+    ULONG type = 0;
+    if (mode >= 5 && mode <= 14 && c.HtPresent != 0) {
+        type = kPhyHt;
+    } else {
+        type = channel <= 14 ? kPhyErp : kPhyOfdm;
+        if (c.SupRatesLen <= 4 && c.ExtRatesLen == 0) {
+            type = kPhyHrDsss;
+        }
+    }
+    SUPPORTED_PHY_TYPES list = {};
+    (void)Ndis6CommonQuerySupportedPhyTypes(adapter, kAsked, &list);
+    for (ULONG i = 0; i < list.NumberOfEntries && i < kAsked; ++i) {
+        if (list.PhyTypes[i] == type) {
+            return i;
+        }
+    }
+    return kAbsent;
+}

@@ -84,6 +84,9 @@ typedef struct _KEY_PARAMS {
 static_assert(sizeof(KEY_PARAMS) == 48 && offsetof(KEY_PARAMS, u) == 12, "key parameters are 48 bytes");
 #define KEY_PARAMS_TKIP_SIZE 48u
 #define KEY_PARAMS_BIP_SIZE 28u
+#define KEY_PARAMS_KEY32_SIZE 44u
+// The install-key property's name for the same record.
+typedef KEY_PARAMS KEY_MATERIAL, *PKEY_MATERIAL;
 
 // The adapter's saved key parameters, re-installed after a firmware recovery.
 typedef struct _SAVED_KEY_SET {
@@ -93,6 +96,19 @@ typedef struct _SAVED_KEY_SET {
     KEY_PARAMS Pairwise;
     KEY_PARAMS Group;      // the BIP installers store their parameters here too
 } SAVED_KEY_SET, *PSAVED_KEY_SET;
+
+// The last static WEP key the install-key property installed: the connect request installs it again
+// after a wake-on-WLAN power transition (reinstall pending) while the saved flag is set.
+#define SAVED_WEP_KEY_MAX 13
+typedef struct _SAVED_STATIC_WEP_KEY {
+    UCHAR ReinstallPending;
+    UCHAR Saved;
+    UCHAR PeerAddress[6];
+    ULONG KeyIndex;
+    ULONG CipherAlgorithm;  // OS cipher algorithm
+    ULONG KeyLength;        // 5 or 13
+    UCHAR Key[SAVED_WEP_KEY_MAX];
+} SAVED_STATIC_WEP_KEY, *PSAVED_STATIC_WEP_KEY;
 
 // The adapter's copy of the BIP (integrity) keys of key indexes 4 and 5.
 #define BIP_KEY_INDEX_FIRST 4
@@ -120,6 +136,7 @@ typedef struct _MLME_KEY_ADAPTER_BLOCK {
     ADHOC_KEY_PEER AdhocPeers[ADHOC_KEY_PEERS];
     BIP_KEY_COPY Bip;
     SAVED_KEY_SET Saved;
+    SAVED_STATIC_WEP_KEY SavedStaticWep;
     UCHAR WowlanGroupKey[CIPHER_KEY_MAX];  // group key copy for the WoWLAN security set-up
     UCHAR WowlanTransition;                // set by the power-state handler during a WoWLAN transition
     UCHAR EapolRewriteArmed;               // one-shot flag the transmit EAPOL check consumes

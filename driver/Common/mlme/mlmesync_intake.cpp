@@ -2,6 +2,7 @@
 // beacons) and while scanning (the scan table).
 #include <cstring>
 
+#include "Common/mlme/mlme.h"
 #include "Common/he/he_rlm.h"
 #include "Common/mlme/mlmeaction.h"
 #include "Common/mlme/mlmeinfo.h"

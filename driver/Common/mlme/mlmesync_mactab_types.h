@@ -45,6 +45,10 @@ typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 #define MAC_ENTRY_TID_COUNT 16
 #define MAC_ENTRY_TX_TID_SLOTS 17
 #define MAC_ENTRY_HT_MCS_BYTES 3
+#define MAC_ENTRY_PEER_RATES 12
+#define PEER_RATE_CLASS_CCK 0x01
+#define PEER_RATE_CLASS_OFDM 0x02
+#define PEER_RATE_CLASS_HT 0x04
 #define MAC_ENTRY_VHT_CAP_SIZE 12
 #define MAC_ENTRY_TXBF_CAP_SIZE 4
 
@@ -196,6 +200,15 @@ typedef struct _MAC_TABLE_ENTRY {
     CIPHER_KEY PairwiseKey;
     ULONG OsCipher;                 // OS cipher algorithm of the last key installed on the entry
     USHORT PortSecured;             // 1 secured, 2 (or 0 before the first key) not secured
+    // The peer's rates as the association recorded them (Common/mlme/mlmeinfo_mcs): at most 12 rate
+    // codes, a flag per legacy rate (1, 2, 5.5, 11; 6 to 54 Mbit/s) and per HT MCS 0-23 both sides
+    // support, and the classes present (PEER_RATE_CLASS_*).
+    UCHAR PeerRateCount;
+    UCHAR PeerRates[MAC_ENTRY_PEER_RATES];
+    UCHAR PeerCckFlags[4];
+    UCHAR PeerOfdmFlags[8];
+    UCHAR PeerHtMcsFlags[24];
+    UCHAR PeerRateClass;
 } MAC_TABLE_ENTRY, *PMAC_TABLE_ENTRY;
 
 // The adapter's pool: 20 entries, the free list and its count. MacTabLock of the adapter guards the

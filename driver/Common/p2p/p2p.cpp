@@ -862,6 +862,34 @@ VOID PeerP2pBeacon(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* transmitter,
     (void)NOT_BUILT_YET();
 }
 
+VOID PeerP2pBeaconCSABackup(PMP_ADAPTER adapter, PMP_PORT port, PBSS_ENTRY entry, const UCHAR* channelSwitch,
+                            const UCHAR* secondary, ULONG entryIndex)
+{
+    constexpr UCHAR kNoSecondary = 0xFF;
+    constexpr UCHAR kSwitchHold = 90;
+    UNREFERENCED_PARAMETER(adapter);
+    if (port == nullptr || entry == nullptr || channelSwitch == nullptr || secondary == nullptr) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_P2P, "group owner's channel switch: no port or BSS entry %u",
+                 static_cast<unsigned>(entryIndex));
+        return;
+    }
+    const UCHAR channel = channelSwitch[1];
+    entry->Channel = channel;
+    port->Channel.PrimaryChannel = channel;
+    port->Channel.CentreChannel = channel;
+    port->Channel.Band = channel <= 14 ? BAND_24G : BAND_5G;
+    // The group owner's old width no longer holds on the new channel.
+    entry->SecondaryChannelOffset = 0;
+    entry->CentralChannel = 0;
+    entry->HtOperation[1] = static_cast<UCHAR>(entry->HtOperation[1] & ~0x07);
+    if (secondary[0] != kNoSecondary) {
+        port->Channel.CentreChannel = secondary[1];
+        entry->SecondaryChannelOffset = secondary[0];
+        entry->CentralChannel = secondary[1];
+    }
+    port->Mlme.Req.ChSwitchHold = kSwitchHold;
+}
+
 VOID PeerP2pProbeReq(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem, ULONG mode)
 {
     UNREFERENCED_PARAMETER(adapter);

@@ -11,6 +11,8 @@
 #include "Common/p2p/p2p_types.h"
 #include "platform/ndiscommon/ndiscommon.h"
 
+typedef struct _BSS_ENTRY BSS_ENTRY, *PBSS_ENTRY;
+
 // ---- table sizes and the "no entry" index ---------------------------------------------------------------
 #define P2P_GROUP_TABLE_SIZE 30
 #define P2P_DISCO_TABLE_SIZE 30
@@ -404,6 +406,12 @@ UCHAR PeerP2pBeaconProbeRspAtScan(PMP_ADAPTER adapter, PMP_PORT port, PMLME_QUEU
 VOID P2pMsIndicateWfdDeviceDiscoveryList(PMP_ADAPTER adapter, PMP_PORT port);
 // The group owner's beacon on a client port.
 VOID PeerP2pBeacon(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* transmitter, PMLME_QUEUE_ELEM elem);
+// A group owner announced a channel switch: the BSS entry (index `entryIndex` of its table) and the port
+// take the new channel (byte 1 of the announcement), the entry's width is cleared, and with a secondary
+// channel (bytes: offset, 0xFF for none, then the centre channel) the centre channel is taken; the port's
+// beacon-loss grace counter after a switch becomes 90.
+VOID PeerP2pBeaconCSABackup(PMP_ADAPTER adapter, PMP_PORT port, PBSS_ENTRY entry, const UCHAR* channelSwitch,
+                            const UCHAR* secondary, ULONG entryIndex);
 // Answers a probe request for the Wi-Fi Direct device (mode 0 searching, 1 listening or idle).
 VOID PeerP2pProbeReq(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem, ULONG mode);
 // Arms the adapter's listen timer for the device port unless the adapter halts.

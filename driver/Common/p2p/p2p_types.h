@@ -3,6 +3,7 @@
 // the Wi-Fi Direct lists fill and the WPS device-information record.
 #pragma once
 
+#include "kshim/ke.h"
 #include "kshim/nt_types.h"
 #include "Common/mlme/mlmewsc_types.h"
 
@@ -13,6 +14,19 @@
 #define P2P_SECONDARY_TYPES_MAX 32
 #define P2P_DISCO_IES_MAX 2048
 
+// ---- the port's channel grant under multi-channel concurrency ----------------------------------------------
+// The firmware's last absence report for the port's BSS, and the waits for its channel: the absence
+// and presence event stores BssAbsent under the lock and sets PresentEvent (when the port becomes
+// present) or AbsentEvent (when it becomes absent).
+typedef struct _MULTI_CHANNEL_GRANT {
+    KSPIN_LOCK Lock;
+    UCHAR BssAbsent;       // 1 while the firmware reports the port's BSS absent
+    UCHAR PresentWaiter;   // a sender waits for the port to become present
+    UCHAR AbsentWaiter;    // the scan abort waits for the port to become absent
+    KEVENT PresentEvent;
+    KEVENT AbsentEvent;
+} MULTI_CHANNEL_GRANT;
+
 // ---- the per-port record the shell keeps ------------------------------------------------------------------
 #define P2P_DISCOVERY_PENDING 0x01u
 
@@ -21,6 +35,9 @@ typedef struct _P2P_PORT_STATE {
     ULONG ModeValue;
     ULONG DiscoveryFlags;
     UCHAR RoleIndex;
+    ULONG SubState;          // 35: the group's transmission waits
+    UCHAR PresenceRequest;   // a presence request was sent
+    UCHAR PresenceResponse;  // its presence response came back
 } P2P_PORT_STATE, *PP2P_PORT_STATE;
 
 // ---- the Wi-Fi Direct fields of a port ---------------------------------------------------------------------

@@ -269,11 +269,76 @@ VOID P2pGOHandleDBDCSwitch(PMP_ADAPTER adapter, PMP_PORT port, UCHAR keepFirmwar
     (void)NOT_BUILT_YET();
 }
 
+void MultiChannelInitGrant(PMP_PORT port)
+{
+    MULTI_CHANNEL_GRANT& grant = port->Grant;
+    KeInitializeSpinLock(&grant.Lock);
+    KeInitializeEvent(&grant.PresentEvent, NotificationEvent, FALSE);
+    KeInitializeEvent(&grant.AbsentEvent, NotificationEvent, FALSE);
+    grant.BssAbsent = 0;
+    grant.PresentWaiter = 0;
+    grant.AbsentWaiter = 0;
+}
+
+namespace {
+
+constexpr LONGLONG kGrantWait100ns = -500LL * 10000;  // 500 ms, relative
+constexpr ULONG kAfterAbsentSleepUs = 40 * 1000;
+
+// Clears the event; unless the port's absence already is `wanted`, marks the waiter and waits for the
+// event at most 500 ms. STATUS_SUCCESS at once when nothing had to be waited for.
+NTSTATUS WaitForAbsence(MULTI_CHANNEL_GRANT& grant, UCHAR wanted, PKEVENT event, PUCHAR waiter)
+{
+    KIRQL irql;
+    KeAcquireSpinLock(&grant.Lock, &irql);
+    KeClearEvent(event);
+    if (grant.BssAbsent == wanted) {
+        KeReleaseSpinLock(&grant.Lock, irql);
+        return STATUS_SUCCESS;
+    }
+    *waiter = 1;
+    KeReleaseSpinLock(&grant.Lock, irql);
+    LARGE_INTEGER timeout;
+    timeout.QuadPart = kGrantWait100ns;
+    const NTSTATUS status = KeWaitForSingleObject(event, Executive, KernelMode, FALSE, &timeout);
+    KeAcquireSpinLock(&grant.Lock, &irql);
+    *waiter = 0;
+    KeReleaseSpinLock(&grant.Lock, irql);
+    return status;
+}
+
+}  // namespace
+
 NTSTATUS MultiChannelWaitForChannelGrant(PMP_ADAPTER adapter, PMP_PORT port)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
+    if (adapter == nullptr || port == nullptr) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    MULTI_CHANNEL_GRANT& grant = port->Grant;
+    const NTSTATUS status = WaitForAbsence(grant, 0, &grant.PresentEvent, &grant.PresentWaiter);
+    if (status != STATUS_SUCCESS) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_P2P, "port %u: no channel grant: 0x%08X", static_cast<unsigned>(port->PortNumber),
+                 static_cast<unsigned>(status));
+    }
+    return status;
+}
+
+void WaitForChannelGrant(PMP_ADAPTER adapter, PMP_PORT listenPort)
+{
+    if (adapter == nullptr || listenPort == nullptr) {
+        return;
+    }
+    MULTI_CHANNEL_GRANT& grant = listenPort->Grant;
+    KIRQL irql;
+    KeAcquireSpinLock(&grant.Lock, &irql);
+    const BOOLEAN alreadyAbsent = static_cast<BOOLEAN>(grant.BssAbsent != 0);
+    KeReleaseSpinLock(&grant.Lock, irql);
+    if (alreadyAbsent) {
+        return;
+    }
+    if (WaitForAbsence(grant, 1, &grant.AbsentEvent, &grant.AbsentWaiter) == STATUS_SUCCESS) {
+        NdisMSleep(kAfterAbsentSleepUs);
+    }
 }
 
 NTSTATUS P2pMsEnable(PMP_ADAPTER adapter, PMP_PORT port)

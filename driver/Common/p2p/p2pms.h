@@ -51,8 +51,15 @@ VOID P2pReceServDiscComebackReqAction(PMP_ADAPTER adapter, PMP_PORT port, const 
 VOID P2pReceServDiscComebackRspAction(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* frame, ULONG length);
 // The group owner's part of a spatial-stream change after a dual-band decision.
 VOID P2pGOHandleDBDCSwitch(PMP_ADAPTER adapter, PMP_PORT port, UCHAR keepFirmware);
-// When a channel request of the port is outstanding, waits at most 500 ms for the grant.
+// The port's channel-grant lock and events (at port creation).
+void MultiChannelInitGrant(PMP_PORT port);
+// While the firmware reports the port's BSS absent, waits at most 500 ms for it to become present:
+// 0 at once for a present port, else the wait status (STATUS_TIMEOUT after 500 ms); 0xC0000001
+// without adapter or port. Passive level.
 NTSTATUS MultiChannelWaitForChannelGrant(PMP_ADAPTER adapter, PMP_PORT port);
+// Unless the Wi-Fi Direct listening port is already absent, waits at most 500 ms for it to become
+// absent, then (when it did) 40 ms more. Passive level.
+void WaitForChannelGrant(PMP_ADAPTER adapter, PMP_PORT listenPort);
 // The Wi-Fi Direct client's share of a link down (`hookArgument` 1 after a peer's disassociation or
 // deauthentication).
 void P2pMsMlmeCntLinkDown(PMP_PORT port, ULONG hookArgument);

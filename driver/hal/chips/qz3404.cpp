@@ -81,14 +81,10 @@ NTSTATUS QZ3404PreFirmwareDownloadInit(PMP_ADAPTER adapter)
     // The DMA engine restarts unless both of its enable bits are set.
     const ULONG config = AsicReadReg(adapter, kGloCfg);
     if ((config & kDmaEnableBits) != kDmaEnableBits) {
-        if (adapter->HalOps.WpdmaConfig != nullptr) {
-            adapter->HalOps.WpdmaConfig(adapter, FALSE);
-        } else {
+        if (HalCallOptional(adapter->HalOps.WpdmaConfig, adapter, FALSE) == STATUS_NOT_SUPPORTED) {
             DBGPRINT(TRACE_LEVEL_WARNING, DBG_FW, "no DMA configuration routine");
         }
-        if (adapter->HalOps.HalWpdmaWaitIdle != nullptr) {
-            (void)adapter->HalOps.HalWpdmaWaitIdle(adapter, 100, 1000);
-        } else {
+        if (HalCallOptional(adapter->HalOps.HalWpdmaWaitIdle, adapter, 100UL, 1000UL) == STATUS_NOT_SUPPORTED) {
             DBGPRINT(TRACE_LEVEL_WARNING, DBG_FW, "no DMA idle wait");
         }
         (void)HalCallOptional(adapter->HalOps.WpdmaConfig, adapter, TRUE);

@@ -111,6 +111,16 @@ namespace {
 // Configuration-space registers of the 3601's connection-subsystem bus (infra) control.
 constexpr ULONG kCbInfraControl = 0x494;
 constexpr ULONG kCbInfraStatus = 0x488;
+
+// The chip's 6 GHz standard-power rules: 1-93, 97-117, 121-185 and 189-233 with the action for a
+// standard-power access point on each (3 refuses it).
+constexpr USHORT kSpRuleKeysUs[] = {0x5553};
+constexpr SP_RULE_RUN SpRun(UCHAR first, UCHAR count, ULONG action) { return SP_RULE_RUN{{131, 3, 4, first, count, 0, 0}, action}; }
+constexpr USHORT kSpRuleKeysCa[] = {0x4341};
+constexpr SP_RULE_COUNTRY_PLAN kSpRules[] = {
+    {kSpRuleKeysUs, 1, 0, nullptr, {SpRun(1, 24, 0), SpRun(97, 6, 3), SpRun(121, 17, 0), SpRun(189, 12, 3)}},
+    {kSpRuleKeysCa, 1, 0, nullptr, {SpRun(1, 24, 0), SpRun(97, 6, 0), SpRun(121, 17, 0), SpRun(189, 12, 3)}},
+};
 }  // namespace
 
 VOID QZ3601L0WholeChipReset(PMP_ADAPTER adapter)
@@ -170,6 +180,8 @@ VOID QZ3601ChipInfoInit(PCHIP_HAL_INFO info)
         info->FactoryCalIds[i] = factoryCalIds[i];
     }
     info->FactoryCalIdCount = CHIP_FACTORY_CAL_IDS;
+    info->SpRuleTable = kSpRules;
+    info->SpRuleCount = sizeof(kSpRules) / sizeof(kSpRules[0]);
 }
 
 VOID QZ3601ChipInit(PMP_ADAPTER adapter)

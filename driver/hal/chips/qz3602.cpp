@@ -83,6 +83,17 @@ VOID qz3602_ccif_set_fw_log_read_pointer(PMP_ADAPTER adapter, ULONG ringIndex, U
 }
 
 // ---- chip selection ---------------------------------------------------------------------------
+namespace {
+// The chip's 6 GHz standard-power rules: 1-93, 97-117, 121-185 and 189-233 with the action for a
+// standard-power access point on each (3 refuses it).
+constexpr USHORT kSpRuleKeysUs[] = {0x5553};
+constexpr SP_RULE_RUN SpRun(UCHAR first, UCHAR count, ULONG action) { return SP_RULE_RUN{{131, 3, 4, first, count, 0, 0}, action}; }
+constexpr SP_RULE_COUNTRY_PLAN kSpRules[] = {
+    {kSpRuleKeysUs, 1, 0, nullptr, {SpRun(1, 24, 0), SpRun(97, 6, 3), SpRun(121, 17, 0), SpRun(189, 12, 3)}},
+    {nullptr, 0, 0, nullptr, {}},  // a rule of no country
+};
+}  // namespace
+
 VOID QZ3602ChipInfoInit(PCHIP_HAL_INFO info)
 {
     HalChipInfoInit(info, 0x3602, ARVEL3X_HIF_RING_DOWNLOAD, ARVEL3X_HIF_RING_COMMAND);
@@ -92,6 +103,8 @@ VOID QZ3602ChipInfoInit(PCHIP_HAL_INFO info)
     info->SkuFileName1 = "qzlwl3603.dat";
     info->SkuFileName2 = "qzlwl3603_2.dat";
     info->SkuFileName2Ss1t = "qzlwl3603_2_1ss1t.dat";
+    info->SpRuleTable = kSpRules;
+    info->SpRuleCount = sizeof(kSpRules) / sizeof(kSpRules[0]);
     info->SkuCmdVersion = 3;
     info->LedGpioAlt1 = 53;
     info->LedGpioAlt2 = 54;

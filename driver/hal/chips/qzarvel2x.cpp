@@ -2,6 +2,7 @@
 #include "platform/ndiscommon/trace.h"
 #include "hal/chips/qzarvel2x.h"
 
+#include "Common/mlme/mlme.h"
 #include "Common/common.h"
 #include "Common/qzevent.h"
 #include "Common/ap_recv.h"
@@ -376,7 +377,7 @@ NTSTATUS AsicArvel2xFwRecovery(PMP_ADAPTER adapter)
         AsicTraceRecoveryStep("station record", QzCmdSendStaRecUpdate(adapter, port0, peer, nullptr));
         result = QzCmdSetPmIndicateBssConnected(adapter, port0);
         AsicTraceRecoveryStep("power management", result);
-        AsicTraceRecoveryStep("EDCA", AsicSetEdcaParm(adapter, port0, nullptr, 1));
+        AsicTraceRecoveryStep("EDCA", AsicSetEdcaParm(adapter, port0, &port0->Mlme.Edca, 1));
         if (adapter->RegistryBlock.EnableSR == 1) {
             AsicTraceRecoveryStep("spatial reuse", rlmSetSrControl(port0, 1));
         }
@@ -577,17 +578,15 @@ NTSTATUS AsicDriverOwnFinish(PMP_ADAPTER adapter, BOOLEAN granted, LONG64 start,
         AsicClearFwOwnFlag(adapter);
         DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HAL, "driver own in %lld ms (balance %d)", ms,
                  static_cast<int>(__atomic_load_n(&adapter->LowPower.OwnCallBalance, __ATOMIC_ACQUIRE)));
-        if (autoDetect && adapter->HalOps.AutoDetectL1ssCap != nullptr) {
-            adapter->HalOps.AutoDetectL1ssCap(adapter);
+        if (autoDetect) {
+            (void)HalCallOptional(adapter->HalOps.AutoDetectL1ssCap, adapter);
         }
         (void)HalCallOptional(adapter->HalOps.PcieLTRValue, adapter, 0, TRUE);
         adapter->LowPower.LowPowerRestore = 0;
     } else {
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "driver own not granted after %u attempts, %lld ms",
                  static_cast<unsigned>(attempts), ms);
-        if (adapter->HalOps.ShowDebugSopInfo != nullptr) {
-            (void)adapter->HalOps.ShowDebugSopInfo(adapter, 1);
-        }
+        (void)HalCallOptional(adapter->HalOps.ShowDebugSopInfo, adapter, 1);
     }
     if (__atomic_load_n(&adapter->FwDownloaded, __ATOMIC_ACQUIRE) == 1) {
         restoreRings(adapter);
@@ -912,9 +911,9 @@ BOOLEAN AsicArvel2xPciMsr(WDFINTERRUPT interrupt, ULONG messageId)
     if (AdapterTestFlags(adapter, 0x20000)) {
         DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "interrupt, message %u", static_cast<unsigned>(messageId));
     }
-    if (adapter->LowPower.LowPowerMode != 0 && AsicFwOwnFlag(adapter) && adapter->HalOps.RequestDriverOwn != nullptr) {
+    if (adapter->LowPower.LowPowerMode != 0 && AsicFwOwnFlag(adapter)) {
         UCHAR owns = 0;
-        adapter->HalOps.RequestDriverOwn(adapter, &owns);
+        (void)HalCallOptional(adapter->HalOps.RequestDriverOwn, adapter, &owns);
     }
     adapter->HalOps.DisableInterrupt(adapter);
     (void)WdfInterruptQueueDpcForIsr(interrupt);

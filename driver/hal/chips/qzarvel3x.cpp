@@ -382,9 +382,7 @@ NTSTATUS AsicArvel3xToggleWfsysRst(PMP_ADAPTER adapter)
     NdisCommonGenericDelay(20000);
     value = AsicReadReg(adapter, ARVEL3X_WFSYS_RESET);
     if (value == 0xFFFFFFFF) {
-        if (adapter->HalOps.ShowDebugSopInfo != nullptr) {
-            (void)adapter->HalOps.ShowDebugSopInfo(adapter, 1);
-        }
+        (void)HalCallOptional(adapter->HalOps.ShowDebugSopInfo, adapter, 1);
         value = AsicReadReg(adapter, ARVEL3X_WFSYS_RESET);
     }
     (void)HifIoWrite32(adapter, ARVEL3X_WFSYS_RESET, value & ~resetBit);
@@ -394,9 +392,7 @@ NTSTATUS AsicArvel3xToggleWfsysRst(PMP_ADAPTER adapter)
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "subsystem reset: init not done (0x%08X, 0x%08X)",
                  static_cast<unsigned>(AsicReadReg(adapter, ARVEL3X_WFSYS_RESET)),
                  static_cast<unsigned>(AsicReadReg(adapter, 0x70028610)));
-        if (adapter->HalOps.ShowDebugSopInfo != nullptr) {
-            (void)adapter->HalOps.ShowDebugSopInfo(adapter, 1);
-        }
+        (void)HalCallOptional(adapter->HalOps.ShowDebugSopInfo, adapter, 1);
     }
     AsicWfsysResetOwnCycle(adapter);
     return status;
@@ -426,9 +422,7 @@ NTSTATUS AsicArvel3xHifPciPmSetDriverOwn(PMP_ADAPTER adapter)
             if (AsicSystemTime() - waitStart > kOwnWaitUnits) {
                 AsicReleaseOwnLock(adapter);
                 DBGPRINT(TRACE_LEVEL_ERROR, DBG_HAL, "driver own: another poll still runs after 2 s");
-                if (adapter->HalOps.ShowDebugSopInfo != nullptr) {
-                    (void)adapter->HalOps.ShowDebugSopInfo(adapter, 1);
-                }
+                (void)HalCallOptional(adapter->HalOps.ShowDebugSopInfo, adapter, 1);
                 return STATUS_UNSUCCESSFUL;
             }
             AsicReleaseOwnLock(adapter);
@@ -570,10 +564,8 @@ VOID AsicArvel3xEnableInterrupt(PMP_ADAPTER adapter)
             (void)AsicReadReg(adapter, ARVEL_SW_INT_ENABLE);
         }
     }
-    if (adapter->HalOps.ConfigIntMask != nullptr) {
-        adapter->HalOps.ConfigIntMask(adapter, FALSE);
-        adapter->HalOps.ConfigIntMask(adapter, TRUE);
-    }
+    (void)HalCallOptional(adapter->HalOps.ConfigIntMask, adapter, FALSE);
+    (void)HalCallOptional(adapter->HalOps.ConfigIntMask, adapter, TRUE);
 }
 
 BOOLEAN AsicArvel3xPciMsr(WDFINTERRUPT interrupt, ULONG messageId)
@@ -585,9 +577,9 @@ BOOLEAN AsicArvel3xPciMsr(WDFINTERRUPT interrupt, ULONG messageId)
     if (AdapterTestFlags(adapter, 0x20000)) {
         DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_HIF, "interrupt, message %u", static_cast<unsigned>(messageId));
     }
-    if (adapter->LowPower.LowPowerMode != 0 && AsicFwOwnFlag(adapter) && adapter->HalOps.RequestDriverOwn != nullptr) {
+    if (adapter->LowPower.LowPowerMode != 0 && AsicFwOwnFlag(adapter)) {
         UCHAR owns = 0;
-        adapter->HalOps.RequestDriverOwn(adapter, &owns);
+        (void)HalCallOptional(adapter->HalOps.RequestDriverOwn, adapter, &owns);
     }
     adapter->HalOps.DisableInterrupt(adapter);
     (void)WdfInterruptQueueDpcForIsr(interrupt);

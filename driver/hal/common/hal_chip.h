@@ -44,6 +44,10 @@ VOID HalRegisterChip(PMP_ADAPTER adapter);
 #define CHIP_FACT_ASSOC_MAKER_2 0x00000800u       // association and probe requests carry the maker element, class byte 2
 #define CHIP_FACT_GROUP_BAND_FIRST 0x00001000u    // a station connecting beside a group owner not yet started yields the group's band
 #define CHIP_FACT_HE_6GHZ 0x00002000u             // HE operation on a 6 GHz capable link and 6 GHz FILS discovery intake
+#define CHIP_FACT_6G_PLANS_A 0x00004000u          // 6 GHz channel plans and country lists of table A
+#define CHIP_FACT_6G_PLANS_B 0x00008000u          // 6 GHz channel plans and country lists of table B
+#define CHIP_FACT_59G_PLATFORM 0x00010000u        // 5.9 GHz mode 1 follows the platform's 5.9 GHz countries
+#define CHIP_FACT_US_6G_RA_MODE 0x00020000u       // a power-limit send in the United States sets the 6 GHz rate switches first
 
 typedef struct _CHIP_ID_ROW {
     USHORT DeviceId;
@@ -73,20 +77,19 @@ BOOLEAN HalChipHasFact(USHORT chipCode, ULONG fact);
 
 // ---- optional operations ----------------------------------------------------------------------------------
 // Calls an operation the chip's table may lack: an empty slot answers STATUS_NOT_SUPPORTED
-// (0xC00000BB) and runs nothing; a slot that returns nothing answers STATUS_SUCCESS once it ran; a
-// slot that returns a status answers that status.
+// (0xC00000BB) and runs nothing; a slot that returns a status answers that status; any other slot
+// answers STATUS_SUCCESS once it ran (a caller that needs its value reads the slot itself).
 template <typename Result, typename... Params, typename... Args>
 inline NTSTATUS HalCallOptional(Result (*slot)(Params...), Args... args)
 {
-    static_assert(std::is_void_v<Result> || std::is_same_v<Result, NTSTATUS>, "a void or status operation");
     if (slot == nullptr) {
         return STATUS_NOT_SUPPORTED;
     }
-    if constexpr (std::is_void_v<Result>) {
-        slot(args...);
-        return STATUS_SUCCESS;
-    } else {
+    if constexpr (std::is_same_v<Result, NTSTATUS>) {
         return slot(args...);
+    } else {
+        (void)slot(args...);
+        return STATUS_SUCCESS;
     }
 }
 

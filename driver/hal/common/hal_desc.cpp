@@ -147,9 +147,7 @@ VOID XmitWriteTxD(PMP_ADAPTER adapter, PUCHAR descriptor, PTX_FRAME_INFO info)
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_TX, "transmit descriptor: missing argument");
         return;
     }
-    if (adapter->HalOps.XmitWriteTxD != nullptr) {
-        adapter->HalOps.XmitWriteTxD(adapter, descriptor, info);
-    } else {
+    if (HalCallOptional(adapter->HalOps.XmitWriteTxD, adapter, descriptor, info) == STATUS_NOT_SUPPORTED) {
         XmitWriteTxDv1(adapter, descriptor, info);
     }
 }
@@ -329,6 +327,35 @@ VOID ParseRxVGroup(PMP_ADAPTER adapter, ULONG kind, PUCHAR output, const UCHAR* 
     }
 }
 
+VOID HalDecodeRxRateReport(PMP_ADAPTER adapter, PMP_PORT port, PRX_RATE_FIELDS f)
+{
+    const ULONG* v = port->RxVectorStore;
+    const ULONG rate = v[12];
+    switch (HalDeviceGeneration(adapter->DeviceId)) {
+    case CHIP_GENERATION_SECOND:
+        f->Mcs = rate & 0x7F;
+        f->Streams = (rate >> 7) & 0x7;
+        f->Mode = (rate >> 24) & 0xF;
+        f->Bandwidth = (rate >> 12) & 0x7;
+        f->Gi = (rate >> 15) & 0x3;
+        break;
+    case CHIP_GENERATION_THIRD:
+        f->Mcs = rate & 0x7F;
+        f->Streams = (rate >> 7) & 0xF;
+        f->Mode = (v[13] >> 11) & 0xF;
+        f->Bandwidth = v[13] & 0x7;
+        f->Gi = (v[13] >> 3) & 0x3;
+        break;
+    default:
+        f->Mcs = v[6] & 0x7F;
+        f->Streams = (v[7] >> 27) & 0x7;
+        f->Mode = (v[6] >> 12) & 0x7;
+        f->Bandwidth = (v[6] >> 15) & 0x3;
+        f->Gi = 0;
+        break;
+    }
+}
+
 ULONG ProcessGetRxRate(PMP_PORT port, PMP_ADAPTER adapter, PUCHAR record, PULONG rxLinkSpeed, PULONG maxLinkSpeed)
 {
     if (port == nullptr || adapter == nullptr || record == nullptr) {
@@ -345,32 +372,9 @@ ULONG ProcessGetRxRate(PMP_PORT port, PMP_ADAPTER adapter, PUCHAR record, PULONG
     if (port->PortType != EXTSTA || port->NetworkKind != 0 || port->NetworkActivation[0] == 0) {
         return 0xFFFFFFFFu;
     }
-    const ULONG* v = port->RxVectorStore;
-    const ULONG rate = v[12];
-    ULONG mode = 0, streams = 0, bandwidth = 0, gi = 0, mcs = 0;
-    switch (HalDeviceGeneration(adapter->DeviceId)) {
-    case CHIP_GENERATION_SECOND:
-        mcs = rate & 0x7F;
-        streams = (rate >> 7) & 0x7;
-        mode = (rate >> 24) & 0xF;
-        bandwidth = (rate >> 12) & 0x7;
-        gi = (rate >> 15) & 0x3;
-        break;
-    case CHIP_GENERATION_THIRD:
-        mcs = rate & 0x7F;
-        streams = (rate >> 7) & 0xF;
-        mode = (v[13] >> 11) & 0xF;
-        bandwidth = v[13] & 0x7;
-        gi = (v[13] >> 3) & 0x3;
-        break;
-    default:
-        mcs = v[6] & 0x7F;
-        streams = (v[7] >> 27) & 0x7;
-        mode = (v[6] >> 12) & 0x7;
-        bandwidth = (v[6] >> 15) & 0x3;
-        gi = 0;
-        break;
-    }
+    RX_RATE_FIELDS f = {};
+    HalDecodeRxRateReport(adapter, port, &f);
+    const ULONG mode = f.Mode, streams = f.Streams, bandwidth = f.Bandwidth, gi = f.Gi, mcs = f.Mcs;
     TxdSetWord(record, 0, mode);
     record[4] = static_cast<UCHAR>(streams + 1);
     record[5] = static_cast<UCHAR>(bandwidth);

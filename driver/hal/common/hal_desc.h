@@ -127,6 +127,17 @@ CHAR RcpiToRssi(UCHAR rcpi);
 // maximum receive link speed. 0, or 0xFFFFFFFF for a missing argument or another kind of port.
 #define RX_RATE_RECORD_SIZE 8u
 ULONG ProcessGetRxRate(PMP_PORT port, PMP_ADAPTER adapter, PUCHAR record, PULONG rxLinkSpeed, PULONG maxLinkSpeed);
+// The fields of the port's last receive-rate report (its receive-vector store: words 12 and 13 on the
+// second and third generation, words 6 and 7 on the older chip), as each generation lays them out.
+// Streams is the stream count minus 1; Mode the transmission mode (0 CCK, 1 OFDM, 2-3 HT, 4 VHT, 8-11 HE).
+typedef struct _RX_RATE_FIELDS {
+    ULONG Mcs;
+    ULONG Streams;
+    ULONG Mode;
+    ULONG Bandwidth;
+    ULONG Gi;
+} RX_RATE_FIELDS, *PRX_RATE_FIELDS;
+VOID HalDecodeRxRateReport(PMP_ADAPTER adapter, PMP_PORT port, PRX_RATE_FIELDS fields);
 
 // The parser of a generation's layout, shared by the chips' parsers.
 BOOLEAN HalRxdParse(PMP_ADAPTER adapter, PRX_DMAQ_DESC record, UCHAR generation);

@@ -650,8 +650,11 @@ void PlatformIndicateRejectPendingPackets(PMP_ADAPTER adapter, UCHAR includeComm
     if (port0 == nullptr) {
         return;
     }
+    // Every record that stands for a packet of the OS (a buffer list, or a NetAdapterCx packet with its
+    // side record) is completed, so that no packet is left taken: a queue that runs on after a recovery
+    // would otherwise stall behind it, and a device that goes away would keep it for ever.
     auto reject = [adapter](PTX_DMAQ_DESC r) {
-        if (r->OsBufferList != nullptr) {
+        if (r->OsBufferList != nullptr || r->SideInfo != nullptr) {
             PlatformIndicateXmitPktToNdis(adapter, r, STATUS_UNSUCCESSFUL);
         } else {
             TxDmaqFree(adapter, r);
@@ -670,10 +673,18 @@ void PlatformIndicateRejectPendingPackets(PMP_ADAPTER adapter, UCHAR includeComm
             reject(r);
         }
     }
-    while (PTX_DMAQ_DESC r = TxBmcPsqDequeue(adapter, 0)) {
-        reject(r);
-    }
     FlushPortStations(adapter, port0, nullptr, nullptr);
+    // The group and station power-save queues of every port, not only port 0's.
+    for (ULONG p = 0; p < TX_BMC_PSQ_COUNT; ++p) {
+        while (PTX_DMAQ_DESC r = TxBmcPsqDequeue(adapter, p)) {
+            reject(r);
+        }
+    }
+    for (ULONG station = 0; station < TX_UC_PSQ_COUNT; ++station) {
+        while (PTX_DMAQ_DESC r = TxUcPsqDequeue(adapter, station)) {
+            reject(r);
+        }
+    }
 }
 
 // ================================================================================================

@@ -1062,9 +1062,7 @@ NTSTATUS N6PciProcRxDonePkt(PMP_ADAPTER adapter, ULONG ring)
         } else if (adapter->SnifferMode != 0) {
             if (record->BufferVa != nullptr && RxReadable(record) >= kRxWord0Length &&
                 N6PciGetRxPktType(hif, record) == kRxPktFrame) {
-                if (adapter->HalOps.PciProcessRxSnifferPacket != nullptr) {
-                    adapter->HalOps.PciProcessRxSnifferPacket(hif, record);
-                } else {
+                if (HalCallOptional(adapter->HalOps.PciProcessRxSnifferPacket, hif, record) == STATUS_NOT_SUPPORTED) {
                     DBGPRINT(TRACE_LEVEL_WARNING, DBG_RX, "sniffer frame without the chip's sniffer operation");
                     RxDmaqFree(adapter, record);
                 }
@@ -1339,9 +1337,7 @@ VOID N6PciProcessRxReport(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 VOID N6PciProcessRxIcsPacket(PPCI_HIF_CONTEXT hif, PRX_DMAQ_DESC record)
 {
     PMP_ADAPTER adapter = hif->Adapter;
-    if (adapter->HalOps.RecvProcessIcsLog != nullptr) {
-        adapter->HalOps.RecvProcessIcsLog(adapter, 0, record);
-    } else {
+    if (HalCallOptional(adapter->HalOps.RecvProcessIcsLog, adapter, 0UL, record) == STATUS_NOT_SUPPORTED) {
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_RX, "log packet: the chip has no log operation");
     }
     RxDmaqFree(adapter, record);

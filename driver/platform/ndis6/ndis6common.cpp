@@ -3,6 +3,7 @@
 
 #include "Common/mlme/mlme.h"
 #include "Common/mlme/mlmeaction.h"
+#include "Common/mlme/mlmesae.h"
 #include "Common/mlme/mlmesync_ba.h"
 #include "Common/mlme/mlmewsc.h"
 #include "Common/p2p/p2p.h"
@@ -155,6 +156,7 @@ void N6FreePort(PMP_PORT port)
     PMP_ADAPTER adapter = port->Adapter;
     ULONG number = port->PortNumber;
     WdiConnectFreePortBuffers(port);
+    MlmeSAEFreeParams(port);
     PlatformFreeMemory(port, sizeof(MP_PORT));
     if (adapter != nullptr && number < MP_MAX_PORTS && adapter->PortList[number] == port) {
         adapter->PortList[number] = nullptr;

@@ -15,6 +15,7 @@
 #include "Common/mlme/mlme_types.h"
 #include "Common/mlme/mlmeaction_types.h"
 #include "Common/mlme/mlmeinfo_rate_types.h"
+#include "Common/mlme/mlmeinfo_power_types.h"
 #include "Common/mlme/mlmeinfo_types.h"
 #include "Common/mlme/mlmesync_ba_types.h"
 #include "Common/mlme/mlmewep_types.h"
@@ -31,6 +32,7 @@
 #include "Common/qzevent_types.h"
 #include "Common/recv_types.h"
 #include "Common/rlm_domain_types.h"
+#include "Common/rlm_sku_types.h"
 #include "Common/rlm_types.h"
 #include "Common/wowlan_types.h"
 #include "hal/common/fwfile_types.h"
@@ -419,6 +421,10 @@ typedef struct _MP_ADAPTER {
     ADAPTER_WORKING_CFG WorkingCfg;
     // The country and the adapter's channel list for it (Common/rlm_domain_types.h).
     COUNTRY_BLOCK Country;
+    // The platform's regulatory data (Common/rlm_domain_types.h) and the loaded power-limit files
+    // (Common/rlm_sku_types.h).
+    SAR_REGULATORY_DATA SarRegulatory;
+    SKU_FILE_TABLES SkuTables;
     // Values of other subsystems written here: the SAR sensor state (mode and value, for the
     // companion Bluetooth driver), and the start values set by UserCfgInit.
     UCHAR SarSensorMode;
@@ -689,6 +695,8 @@ typedef struct _MP_ADAPTER {
     WEP_CRYPT_STATE WepCrypt;
     // ---- security: BIP key copy, saved keys for recovery (Common/mlme/mlmeinfo_key) ----
     MLME_KEY_ADAPTER_BLOCK Keys;
+    // ---- power save of the station and the keep-active period after link up (Common/mlme/mlmeinfo_power) ----
+    MLME_PS_ADAPTER_BLOCK Ps;
     // ---- WPS: the access point the last search settled on (Common/mlme/mlmewsc) ----
     WSC_ADAPTER_BLOCK Wsc;
     // ---- the station link's agreed capabilities, TWT agreement slots, AFC power table (Common/rlm_vht, Common/he, Common/rlm_power) ----

@@ -66,6 +66,7 @@ typedef struct _TX_DMAQ_DESC {
     PUCHAR FirstBufferData;
     ULONG FirstBufferLength;
     UCHAR MoreFollow;      // further packets of the same advance follow this one
+    UCHAR RetryMark;       // put back at the head of its queue when the ring ran out of room
     ULONG BufferSize;
     ULONG64 BufferLa;      // bus address of the record's buffer
     PUCHAR BufferVa;       // descriptor and TXP in the first 64 bytes, the header copy from byte 64

@@ -27,8 +27,8 @@ constexpr ULONG kMlmeCmdRefusedFlags = 0x50020140;
 
 void RegisterAccessHook(PMP_ADAPTER adapter, ULONG chipAddress)
 {
-    if (adapter->RegistryBlock.MmioMonitorEn != 0 && adapter->HalOps.RegAccessTraceHook != nullptr) {
-        adapter->HalOps.RegAccessTraceHook(adapter, chipAddress);
+    if (adapter->RegistryBlock.MmioMonitorEn != 0) {
+        (void)HalCallOptional(adapter->HalOps.RegAccessTraceHook, adapter, chipAddress);
     }
 }
 
@@ -530,13 +530,6 @@ VOID SerCheckTxStopTimeOut(PVOID systemSpecific1, PMP_PORT port, struct _PLATFOR
     }
 }
 
-NTSTATUS DoRestoreChannelPrivilege(PMP_ADAPTER adapter, PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
-}
-
 void NdisCommonHifIntHandlerThreadHandler(PMP_PORT port, ULONG cmdId)
 {
     if (port == nullptr || port->Adapter == nullptr) {
@@ -561,13 +554,4 @@ void NdisCommonHifIntHandlerThreadHandler(PMP_PORT port, ULONG cmdId)
     default:
         break;
     }
-}
-
-VOID NdisCommonHifDeQueuePacketByPort(PMP_PORT port, UCHAR ac)
-{
-    // The move from the software transmit queues to the data rings, with its transmit-permission
-    // test, comes with the per-port dequeue.
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(ac);
-    (void)NOT_BUILT_YET();
 }

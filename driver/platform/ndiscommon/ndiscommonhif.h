@@ -56,8 +56,24 @@ NTSTATUS NdisCommonHifIoSpaceUnmap(PMP_ADAPTER adapter);
 NTSTATUS NdisCommonHifEraseFirmware(PMP_ADAPTER adapter);
 
 // ---- submission ------------------------------------------------------------------------------------------
-// Moves frames of the port from the access category's TxProcq (0-4) to a data ring.
+// Moves frames of the port from the access category's TxProcq (0-4) to a data ring: at most as many
+// as the ring has free descriptors and the port's burst limit allows, one caller per category at a
+// time (a second caller returns at once).
 VOID NdisCommonHifDeQueuePacketByPort(PMP_PORT port, UCHAR ac);
+// 0 when the port may transmit now, 0xC0000001 while it must wait (traced with the reason).
+NTSTATUS ChkTxSwStatus(PMP_ADAPTER adapter, PMP_PORT port);
+// The multi-channel transmit ring pause register and the port's bit in it: bit 17 for the Wi-Fi
+// Direct group-owner and client ports, bit 16 for the others.
+#define MCC_TX_RING_PAUSE_REGISTER 0x4224u
+#define MCC_TX_RING_PAUSE_OTHER 0x00010000u
+#define MCC_TX_RING_PAUSE_P2P 0x00020000u
+// The register's value with the port's pause bit set from its pause mark; without multi-channel
+// concurrency both pause bits are cleared.
+ULONG MCCFetchTxRingPauseSettings(PMP_PORT port);
+// Writes the value to the ring pause register.
+VOID MCCCurrentTxRingModify(PMP_ADAPTER adapter, ULONG value);
+// Whether the remembered last channel is a channel of its band (1 2.4 GHz, 2 5 GHz, 3 6 GHz).
+BOOLEAN ValidLastChannelForWHQL(UCHAR channel, UCHAR band);
 NTSTATUS NdisCommonHifXmitHardTransmit(PPCI_HIF_CONTEXT hif, struct _TX_DMAQ_DESC* packet);
 NTSTATUS NdisCommonHifApXmitHardTransmit(PPCI_HIF_CONTEXT hif, struct _TX_DMAQ_DESC* packet);
 // One management frame; in low-power mode bracketed by driver own before and firmware own after. The

@@ -5,6 +5,7 @@
 // share no state here.
 #include <cstring>
 
+#include "Common/mlme/mlme.h"
 #include "Common/decoders.h"
 #include "Common/fwsettings.h"
 #include "Common/mlme/mlmeconnect.h"

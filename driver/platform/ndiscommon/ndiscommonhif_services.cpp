@@ -3,41 +3,6 @@
 
 #include "platform/ndiscommon/trace.h"
 
-NTSTATUS MlmeInfoPnpSetPowerMgmtMode(PMP_ADAPTER adapter, PMP_PORT port, ULONG mode)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(mode);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS STAMlmePeriodicExec(PMP_ADAPTER adapter)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS MlmePeriodicExecPassivLevel(PMP_ADAPTER adapter, PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS MlmePowerConsumptionCtrl(PMP_ADAPTER adapter, PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS MlmeRadioPeriodicExecPassivLevel(PMP_ADAPTER adapter, PMP_PORT port)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
-}
-
 NTSTATUS QzCmdFactCalGet(PMP_ADAPTER adapter, UCHAR band, UCHAR index)
 {
     UNREFERENCED_PARAMETER(adapter);
@@ -97,20 +62,4 @@ NTSTATUS WdiTxSendPauseIndication(PMP_ADAPTER adapter, UCHAR pause, UCHAR reason
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_TX, "transmit %s for reason %u: no buffer-list data path to tell",
              pause != 0 ? "pause" : "restart", static_cast<unsigned>(reason));
     return STATUS_SUCCESS;
-}
-
-NTSTATUS AsicSetEdcaParm(PMP_ADAPTER adapter, PMP_PORT port, PVOID edcaParm, UCHAR enable)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(edcaParm);
-    UNREFERENCED_PARAMETER(enable);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS MlmeSetPsmBit(PMP_ADAPTER adapter, UCHAR psm)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(psm);
-    return NOT_BUILT_YET();
 }

@@ -15,20 +15,6 @@ typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 // ---- station key and power settings (Common/mlme/mlmeinfo) ---------------------------------------------
 // Sends the port's default key id to the firmware.
 NTSTATUS MlmeInfoStaOidSetWEPDefaultKeyID(PMP_PORT port);
-// Sets the station power-save mode and sends the power-control command.
-NTSTATUS MlmeInfoPnpSetPowerMgmtMode(PMP_ADAPTER adapter, PMP_PORT port, ULONG mode);
-
-// ---- periodic MLME work (Common/mlme) ----------------------------------------------------------------------
-// Station periodic job: temperature query, periodic 20/40 coexistence scan request.
-NTSTATUS STAMlmePeriodicExec(PMP_ADAPTER adapter);
-// The passive-level periodic MLME job of the 100 ms timer.
-NTSTATUS MlmePeriodicExecPassivLevel(PMP_ADAPTER adapter, PMP_PORT port);
-// The power-management bit of the station's frames (0: awake); the power-save code keeps it.
-NTSTATUS MlmeSetPsmBit(PMP_ADAPTER adapter, UCHAR psm);
-// Starts or stops the power-consumption control period.
-NTSTATUS MlmePowerConsumptionCtrl(PMP_ADAPTER adapter, PMP_PORT port);
-// The radio periodic job; re-arms the radio timer.
-NTSTATUS MlmeRadioPeriodicExecPassivLevel(PMP_ADAPTER adapter, PMP_PORT port);
 
 // ---- scan (Common/mlme) --------------------------------------------------------------------------------------
 // Merges the scan table into the roaming-candidate table (Common/mlme/mlmesync_reposit).
@@ -58,7 +44,5 @@ NTSTATUS MultiBandDisableDbdcDecision(PMP_ADAPTER adapter, PMP_PORT port, UCHAR 
 typedef struct _MAC_TABLE_ENTRY MAC_TABLE_ENTRY, *PMAC_TABLE_ENTRY;
 // Pauses (pause 1) or restarts (pause 0) the OS transmit path for a reason (platform/wdi).
 NTSTATUS WdiTxSendPauseIndication(PMP_ADAPTER adapter, UCHAR pause, UCHAR reason);
-// The port's EDCA parameter set to the chip (Common/mlme).
-NTSTATUS AsicSetEdcaParm(PMP_ADAPTER adapter, PMP_PORT port, PVOID edcaParm, UCHAR enable);
 // Installs the connection's keys again for the peer entry (Common/mlme).
 NTSTATUS MlmeRestoreKey(PMP_ADAPTER adapter, PMP_PORT port, PMAC_TABLE_ENTRY entry);

@@ -6,6 +6,7 @@
 
 #include "Common/mlme/mlme.h"
 #include "Common/mlme/mlmesync_ba.h"
+#include "Common/p2p/p2pms.h"
 #include "Common/recv.h"
 #include "hal/common/hal_chip.h"
 #include "hal/common/phy_cfg.h"
@@ -89,6 +90,7 @@ NTSTATUS NdisCommonInitPort(PMP_PORT port)
     for (NDIS_EVENT& event : port->Events) {
         NdisInitializeEvent(&event);
     }
+    MultiChannelInitGrant(port);
     for (REORDER_SESSION& session : port->ReorderSessions) {
         PlatformAllocateSpinLock(&session.Lock);
         session.ArmedSeq = REORDER_SEQ_NONE;

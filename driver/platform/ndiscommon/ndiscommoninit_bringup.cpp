@@ -217,8 +217,8 @@ void AfterDownload(PMP_ADAPTER adapter, PMP_PORT port0)
     (void)MlmeUpdateEdccaDetectEnableToFw(adapter, port0);
     if (adapter->LowPower.LowPowerMode) {
         (void)NdisCommonHifPmSetFwOwn(adapter, 0);
-    } else if (r.LowPowerEnable != 0 && adapter->HalOps.PcieDynamicL1 != nullptr) {
-        adapter->HalOps.PcieDynamicL1(adapter, TRUE);
+    } else if (r.LowPowerEnable != 0) {
+        (void)HalCallOptional(adapter->HalOps.PcieDynamicL1, adapter, TRUE);
     }
 }
 
@@ -648,7 +648,8 @@ NTSTATUS DeInitFwHwSw(PMP_ADAPTER adapter)
             adapter->Wake.NloOffload.Active = 0;
             (void)QzCmdEnableNLO(adapter, port0, &adapter->Wake.NloOffload, 1);
         }
-        if (r.FWIndexLogCheck) {
+        // A chip that a platform-level reset is taking down has no firmware to tell.
+        if (r.FWIndexLogCheck && port0 != nullptr && !PldrInProgress(adapter)) {
             (void)MlmeUpdateFwlogSramEvtBlcok(adapter, port0, 1);
         }
         TeardownTail(adapter, progress, false);

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "Common/fwsettings.h"
 #include "Common/qzevent.h"
 #include "hal/common/hal_chip.h"
 #include "kshim/ex.h"
@@ -294,10 +295,22 @@ NTSTATUS FuncSetPwrSave(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLen
     NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 1, recordLength, bytesWritten, bytesNeeded);
     return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
 }
-NTSTATUS FuncSetPsMode(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+NTSTATUS FuncSetPsMode(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR record, ULONG recordLength, PULONG bytesWritten,
+                       PULONG bytesNeeded)
 {
     NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 1, recordLength, bytesWritten, bytesNeeded);
-    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+    if (status != STATUS_SUCCESS) {
+        return status;
+    }
+    // From now on the OS's power-management levels give way to this mode (read by the power-save code).
+    adapter->Ps.OverrideValue = record[0];
+    adapter->Ps.OverrideOn = 1;
+    const NTSTATUS sent = QzCmdSetPowerCtrl(adapter, adapter->PortList[0], record[0]);
+    if (sent != STATUS_SUCCESS) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_IOCTL, "forced power-save mode %u: 0x%08X", static_cast<unsigned>(record[0]),
+                 static_cast<unsigned>(sent));
+    }
+    return STATUS_SUCCESS;
 }
 NTSTATUS FuncEfuse(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
 {

@@ -358,6 +358,14 @@ typedef struct _MP_PORT {
     UCHAR P2pEcsaRetryCount;
     PLATFORM_TIMER P2pEcsaChSwitchTimer;
     PLATFORM_TIMER P2pEcsaChSwitchTimeoutTimer;
+    // A Wi-Fi Direct client following its group owner's switch: "P2pEcsaGCTOCallback" and the mark that it
+    // waits for the firmware's presence report; a group owner counts the reports that found frames pending.
+    PLATFORM_TIMER P2pEcsaGcToTimer;
+    UCHAR EcsaInProgress;
+    UCHAR EcsaPendingReports;
+    // The firmware's second absence byte of the port's BSS; the absent flag and the waits for the next
+    // absence or presence are the channel-grant record (Grant).
+    UCHAR BssAbsentSecond;
     // ---- periodic timers a firmware recovery re-arms (set up with the MLME port timers) ----------------------
     PLATFORM_TIMER MlmePeriodicTimer;  // 100 ms MLME periodic job
     PLATFORM_TIMER TxHangTimer;        // 1000 ms transmit-hang check
@@ -569,4 +577,6 @@ typedef struct _MP_PORT {
     RLM_PORT_BLOCK Rlm;
     // ---- connection settings of the OS's connect and roam tasks (platform/wdi) ----
     PORT_CONNECT_CONFIG ConnectConfig;
+    // ---- multi-channel concurrency: the channel grant (Common/p2p/p2pms) ----
+    MULTI_CHANNEL_GRANT Grant;
 } MP_PORT;

@@ -77,6 +77,7 @@ typedef struct _PORT_CONNECT_CONFIG {
     UCHAR DesiredSsidLength;
     PORT_SSID_RECORD DesiredSsidRecord;
     UCHAR CertTestFlag;           // certification SSIDs with SAE or OWE
+    ULONG64 LowLatencyTime;       // system time of the last low-latency hint (Wi-Fi Direct device port)
     // Candidates.
     UCHAR CandidateBssids[PORT_CONNECT_CANDIDATES][6];
     ULONG CandidateCount;
@@ -165,4 +166,7 @@ typedef struct _STA_CONNECT_ADAPTER_STATE {
     STA_ADAPTER_CONFIGURATION Configuration;
     UCHAR ConfiguredMacAddress[6];
     UCHAR PldrSupported;
+    // Connection quality: the power-save hint of the last hint, and when a low-latency hint came.
+    UCHAR PowerSaveHint;
+    ULONG64 LowLatencyTime;
 } STA_CONNECT_ADAPTER_STATE, *PSTA_CONNECT_ADAPTER_STATE;

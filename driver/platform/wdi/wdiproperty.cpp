@@ -76,38 +76,6 @@ NTSTATUS WdiPropertySetPrivacyExemptionList(PMP_ADAPTER adapter, WIFIREQUEST req
     return STATUS_SUCCESS;
 }
 
-NTSTATUS WdiPropertySetAddCipherKeys(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(request);
-    UNREFERENCED_PARAMETER(parameters);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS WdiPropertySetDeleteCipherKeys(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(request);
-    UNREFERENCED_PARAMETER(parameters);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS WdiPropertySetDefaultKeyId(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(request);
-    UNREFERENCED_PARAMETER(parameters);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS WdiPropertySetConnectionQuality(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(request);
-    UNREFERENCED_PARAMETER(parameters);
-    return NOT_BUILT_YET();
-}
-
 NTSTATUS WdiPropertyGetStatistics(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
 {
     UNREFERENCED_PARAMETER(parameters);
@@ -324,14 +292,6 @@ NTSTATUS WdiPropertySetFlushBssEntry(PMP_ADAPTER adapter, WIFIREQUEST request, P
     return STATUS_SUCCESS;
 }
 
-NTSTATUS WdiPropertySetAssociationParameters(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(request);
-    UNREFERENCED_PARAMETER(parameters);
-    return NOT_BUILT_YET();
-}
-
 NTSTATUS WdiPropertyGetNextActionFrameDialogToken(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
 {
     UNREFERENCED_PARAMETER(parameters);
@@ -353,30 +313,6 @@ NTSTATUS WdiPropertyGetNextActionFrameDialogToken(PMP_ADAPTER adapter, WIFIREQUE
 }
 
 NTSTATUS WdiPropertySetP2pWpsEnabled(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(request);
-    UNREFERENCED_PARAMETER(parameters);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS WdiPropertySetFastBssTransitionParameters(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(request);
-    UNREFERENCED_PARAMETER(parameters);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS WdiPropertySetNeighborReportEntries(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(request);
-    UNREFERENCED_PARAMETER(parameters);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS WdiPropertySetSAEParams(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
 {
     UNREFERENCED_PARAMETER(adapter);
     UNREFERENCED_PARAMETER(request);

@@ -5,6 +5,7 @@
 #include "Common/cnm.h"
 #include "Common/common.h"
 #include "Common/logevent.h"
+#include "Common/mlme/mlmeinfo.h"
 #include "Common/mlme/mlmereq.h"
 #include "Common/mlme/mlmesync.h"
 #include "Common/mlme/mlmesync_mactab.h"

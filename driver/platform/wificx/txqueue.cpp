@@ -3,6 +3,7 @@
 
 #include "Common/common.h"
 #include "Common/mlme/mlmesync_mactab.h"
+#include "hal/common/hal_chip.h"
 #include "platform/ndis6/n6indicate.h"
 #include "platform/ndis6/n6xmit.h"
 #include "platform/ndiscommon/adapter.h"
@@ -141,11 +142,11 @@ void Advance(NETPACKETQUEUE queue, BOOLEAN direct)
     const BOOLEAN waiting = static_cast<BOOLEAN>(next != end);
     const REGISTRY_BLOCK& reg = adapter->RegistryBlock;
 
-    if (!lowPower && reg.LowPowerEnable != 0 && waiting && adapter->HalOps.PcieDynamicL1 != nullptr) {
-        adapter->HalOps.PcieDynamicL1(adapter, FALSE);
+    if (!lowPower && reg.LowPowerEnable != 0 && waiting) {
+        (void)HalCallOptional(adapter->HalOps.PcieDynamicL1, adapter, FALSE);
     }
-    if (reg.BatteryLifeImprove != 0 && lowPower && waiting && adapter->HalOps.PcieAspmCtl != nullptr) {
-        adapter->HalOps.PcieAspmCtl(adapter, kAspmControlBatteryLife);
+    if (reg.BatteryLifeImprove != 0 && lowPower && waiting) {
+        (void)HalCallOptional(adapter->HalOps.PcieAspmCtl, adapter, kAspmControlBatteryLife);
     }
 
     NTSTATUS ready = XmitCheckHWReadyToSend(adapter, port);

@@ -1,6 +1,7 @@
 // The NetAdapterCx hard transmits.
 #include "platform/wificx/wificxtx.h"
 
+#include "Common/mlme/mlme.h"
 #include "Common/common.h"
 #include "Common/logevent.h"
 #include "Common/mlme/mlmesync_ba.h"

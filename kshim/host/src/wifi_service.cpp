@@ -302,3 +302,72 @@ void WifiService::TakeBssEntry(const WdiIndication& indication)
 }
 
 }  // namespace kshim::host
+
+namespace kshim::host {
+
+NTSTATUS WifiService::AddCipherKeys(const std::vector<CipherKey>& keys, uint16_t portId)
+{
+    std::vector<WDI_SET_CIPHER_KEY_INFO> infos(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+        const CipherKey& k = keys[i];
+        WDI_SET_CIPHER_KEY_INFO& info = infos[i];
+        info = {};
+        info.Presence = WDI_CIPHER_KEY_PRESENT_PEER | WDI_CIPHER_KEY_PRESENT_KEY_ID;
+        std::memcpy(info.PeerMacAddress, k.peer.data(), 6);
+        info.CipherKeyId = k.keyId;
+        info.CipherKeyTypeInfo = {k.cipher, 0, 0, k.pairwise ? 1u : 2u};
+        if (k.receiveSequenceCount) {
+            info.Presence |= WDI_CIPHER_KEY_PRESENT_RSC;
+            std::memcpy(info.ReceiveSequenceCount, k.receiveSequenceCount->data(), 6);
+        }
+        const WDI_BYTE_ARRAY bytes = View(k.key);
+        switch (k.cipher) {
+        case 0x01:
+        case 0x05:
+        case 0x101:
+            info.Presence |= WDI_CIPHER_KEY_PRESENT_WEP;
+            info.WepKey = bytes;
+            break;
+        case 0x02:
+            info.Presence |= WDI_CIPHER_KEY_PRESENT_TKIP;
+            info.TkipInfo.TkipKey = bytes;
+            info.TkipInfo.TkipMic = View(k.mic);
+            break;
+        case 0x06:
+            info.Presence |= WDI_CIPHER_KEY_PRESENT_BIP;
+            info.BipKey = bytes;
+            break;
+        case 0x09:
+            info.Presence |= WDI_CIPHER_KEY_PRESENT_GCMP_256;
+            info.Gcmp256Key = bytes;
+            break;
+        case 0x0C:
+            info.Presence |= WDI_CIPHER_KEY_PRESENT_BIP_GMAC_256;
+            info.BipGmac256Key = bytes;
+            break;
+        default:
+            info.Presence |= WDI_CIPHER_KEY_PRESENT_CCMP;
+            info.CcmpKey = bytes;
+            break;
+        }
+    }
+    WDI_SET_ADD_CIPHER_KEYS_PARAMETERS parameters{static_cast<ULONG>(infos.size()), infos.data(), 0};
+    PUCHAR tlvs = nullptr;
+    ULONG length = 0;
+    NTSTATUS status = WdiTlvGenerateSetAddCipherKeys(&parameters, 0, nullptr, &length, &tlvs);
+    if (!NT_SUCCESS(status)) {
+        return status;
+    }
+    std::vector<uint8_t> bytes(tlvs, tlvs + length);
+    WdiTlvFreeGenerated(tlvs);
+    return Send(29, portId, bytes, 0);
+}
+
+NTSTATUS WifiService::SetDefaultKeyId(uint32_t keyId, uint16_t portId)
+{
+    std::vector<uint8_t> value;
+    PutU32(value, keyId);
+    return Send(31, portId, WdiTlv(WDI_TLV_DEFAULT_TX_KEY_ID_PARAMETERS, value), 0);
+}
+
+}  // namespace kshim::host

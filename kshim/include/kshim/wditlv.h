@@ -296,10 +296,10 @@ NTSTATUS WdiTlvGenerateNetworkListOffload(const WDI_NLO_PARAMETERS* parameters, 
 #define WDI_TLV_PMKID 0x024Fu                         // 16 bytes
 #define WDI_TLV_BSS_ENTRY_EXTRA_IES 0x0250u           // element bytes
 #define WDI_TLV_FT_INITIAL_ASSOC_PARAMETERS 0x0251u   // container: optional WDI_TLV_FT_MDE
-#define WDI_TLV_FT_REASSOC_PARAMETERS 0x0252u         // container: optional WDI_TLV_FT_MDE, WDI_TLV_FTE, WDI_TLV_PMKR0_NAME
+#define WDI_TLV_FT_REASSOC_PARAMETERS 0x0252u         // container: optional WDI_TLV_FT_MDE, WDI_TLV_FT_FTE, WDI_TLV_FT_PMKR0NAME
 #define WDI_TLV_FT_MDE 0x0253u                        // the mobility domain element as on the air
-#define WDI_TLV_FTE 0x0254u                           // the fast-transition element as on the air
-#define WDI_TLV_PMKR0_NAME 0x0255u                    // 16 bytes
+#define WDI_TLV_FT_FTE 0x0254u                           // the fast-transition element as on the air
+#define WDI_TLV_FT_PMKR0NAME 0x0255u                    // 16 bytes
 #define WDI_PMKID_SIZE 16u
 
 // Presence bits of WDI_CONNECT_PARAMETERS.
@@ -506,3 +506,211 @@ VOID WdiTlvCleanupPrivacyExemptionList(PVOID parameters);
 // The answer of the next-dialog-token query.
 NTSTATUS WdiTlvGenerateNextDialogToken(UCHAR token, ULONG reservedHeaderLength, const void* context, PULONG outLength,
                                        PUCHAR* outBuffer);
+
+// ---- the cipher key properties (messages 29 and 31) ---------------------------------------------------------
+// The add-keys message is one WDI_TLV_SET_CIPHER_KEY_INFO container per key. Inside, the key type
+// information is mandatory; the peer address, the key id, the receive sequence count, the key bytes of
+// each cipher and the link id are optional. The default-key-id message holds one
+// WDI_TLV_DEFAULT_TX_KEY_ID_PARAMETERS.
+#define WDI_TLV_SET_CIPHER_KEY_INFO 0x0270u                // container
+#define WDI_TLV_PEER_MAC_ADDRESS 0x0271u                   // 6 bytes
+#define WDI_TLV_CIPHER_KEY_ID 0x0272u                      // u32
+#define WDI_TLV_CIPHER_KEY_TYPE_INFO 0x0273u               // {u32 cipher algorithm, u32 direction, u8 static, u32 key type}
+#define WDI_TLV_CIPHER_KEY_TYPE_INFO_SIZE 13u
+#define WDI_TLV_CIPHER_KEY_RECEIVE_SEQUENCE_COUNT 0x0274u  // 6 bytes
+#define WDI_TLV_CIPHER_KEY_CCMP_KEY 0x0275u                // key bytes
+#define WDI_TLV_CIPHER_KEY_GCMP_KEY 0x0276u                // key bytes
+#define WDI_TLV_CIPHER_KEY_TKIP_INFO 0x0277u               // container: WDI_TLV_CIPHER_KEY_TKIP_KEY, WDI_TLV_CIPHER_KEY_TKIP_MIC
+#define WDI_TLV_CIPHER_KEY_TKIP_KEY 0x0278u                // key bytes
+#define WDI_TLV_CIPHER_KEY_TKIP_MIC 0x0279u                // MIC key bytes
+#define WDI_TLV_CIPHER_KEY_BIP_KEY 0x027Au                 // key bytes
+#define WDI_TLV_CIPHER_KEY_WEP_KEY 0x027Bu                 // key bytes
+#define WDI_TLV_CIPHER_KEY_IHV_KEY 0x027Cu                 // opaque bytes
+#define WDI_TLV_CIPHER_KEY_GCMP_256_KEY 0x027Du            // key bytes
+#define WDI_TLV_CIPHER_KEY_BIP_GMAC_256_KEY 0x027Eu        // key bytes
+#define WDI_TLV_LINK_ID 0x027Fu                            // u32
+#define WDI_TLV_DEFAULT_TX_KEY_ID_PARAMETERS 0x0280u       // u32 key index
+
+// Presence bits of one WDI_SET_CIPHER_KEY_INFO.
+#define WDI_CIPHER_KEY_PRESENT_PEER 0x001u
+#define WDI_CIPHER_KEY_PRESENT_KEY_ID 0x002u
+#define WDI_CIPHER_KEY_PRESENT_RSC 0x004u
+#define WDI_CIPHER_KEY_PRESENT_CCMP 0x008u
+#define WDI_CIPHER_KEY_PRESENT_GCMP 0x010u
+#define WDI_CIPHER_KEY_PRESENT_TKIP 0x020u
+#define WDI_CIPHER_KEY_PRESENT_BIP 0x040u
+#define WDI_CIPHER_KEY_PRESENT_WEP 0x080u
+#define WDI_CIPHER_KEY_PRESENT_IHV 0x100u
+#define WDI_CIPHER_KEY_PRESENT_GCMP_256 0x200u
+#define WDI_CIPHER_KEY_PRESENT_BIP_GMAC_256 0x400u
+#define WDI_CIPHER_KEY_PRESENT_LINK_ID 0x800u
+
+typedef struct _WDI_CIPHER_KEY_TYPE_INFO {
+    ULONG CipherAlgorithm;  // OS cipher algorithm
+    ULONG Direction;
+    UCHAR Static;
+    ULONG KeyType;          // 1 pairwise, else group
+} WDI_CIPHER_KEY_TYPE_INFO;
+
+// The TKIP key and MIC; either may be missing (an empty array).
+typedef struct _WDI_CIPHER_KEY_TKIP_INFO {
+    WDI_BYTE_ARRAY TkipKey;
+    WDI_BYTE_ARRAY TkipMic;
+} WDI_CIPHER_KEY_TKIP_INFO;
+
+typedef struct _WDI_SET_CIPHER_KEY_INFO {
+    ULONG Presence;  // WDI_CIPHER_KEY_PRESENT_*
+    UCHAR PeerMacAddress[6];
+    ULONG CipherKeyId;
+    WDI_CIPHER_KEY_TYPE_INFO CipherKeyTypeInfo;
+    UCHAR ReceiveSequenceCount[6];
+    WDI_BYTE_ARRAY CcmpKey;
+    WDI_BYTE_ARRAY GcmpKey;
+    WDI_CIPHER_KEY_TKIP_INFO TkipInfo;
+    WDI_BYTE_ARRAY BipKey;
+    WDI_BYTE_ARRAY WepKey;
+    WDI_BYTE_ARRAY IhvKey;
+    WDI_BYTE_ARRAY Gcmp256Key;
+    WDI_BYTE_ARRAY BipGmac256Key;
+    ULONG LinkId;
+} WDI_SET_CIPHER_KEY_INFO, *PWDI_SET_CIPHER_KEY_INFO;
+
+// The parsed parameters of the add-keys property: the keys in message order.
+typedef struct _WDI_SET_ADD_CIPHER_KEYS_PARAMETERS {
+    ULONG ElementCount;
+    PWDI_SET_CIPHER_KEY_INFO pElements;
+    UCHAR MemoryInternallyAllocated;
+} WDI_SET_ADD_CIPHER_KEYS_PARAMETERS, *PWDI_SET_ADD_CIPHER_KEYS_PARAMETERS;
+
+typedef struct _WDI_DEFAULT_KEY_ID_PARAMETERS {
+    ULONG KeyId;
+} WDI_DEFAULT_KEY_ID_PARAMETERS, *PWDI_DEFAULT_KEY_ID_PARAMETERS;
+
+NTSTATUS WdiTlvParseSetAddCipherKeys(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters);
+VOID WdiTlvCleanupSetAddCipherKeys(PVOID parameters);
+NTSTATUS WdiTlvGenerateSetAddCipherKeys(const WDI_SET_ADD_CIPHER_KEYS_PARAMETERS* parameters, ULONG reservedHeaderLength,
+                                        const void* context, PULONG outLength, PUCHAR* outBuffer);
+// The default-key-id record owns nothing: WdiTlvCleanup releases it.
+NTSTATUS WdiTlvParseSetDefaultKeyId(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters);
+NTSTATUS WdiTlvGenerateSetDefaultKeyId(const WDI_DEFAULT_KEY_ID_PARAMETERS* parameters, ULONG reservedHeaderLength,
+                                       const void* context, PULONG outLength, PUCHAR* outBuffer);
+
+// ---- association, connection-quality, fast-transition, neighbour-report and SAE properties -----------------
+// Association parameters (message 99): one WDI_TLV_CONNECT_BSS_ENTRY container per BSS, as in the
+// connect task. Connection quality (32): WDI_TLV_CONNECTION_QUALITY_PARAMETERS, optionally the
+// low-latency parameters. Fast BSS transition (127): WDI_TLV_STATUS, optionally the RSN element, the MDE
+// and the FTE. Neighbour report (128): one WDI_TLV_NEIGHBOR_REPORT_ENTRY container per entry. SAE (135):
+// WDI_TLV_BSSID and WDI_TLV_SAE_REQUEST_TYPE, optionally the commit and confirm containers and the status.
+#define WDI_TLV_CONNECTION_QUALITY_PARAMETERS 0x0281u              // u32 hint
+#define WDI_TLV_LOW_LATENCY_CONNECTION_QUALITY_PARAMETERS 0x0282u  // opaque bytes
+#define WDI_TLV_STATUS 0x0283u                                     // u32
+#define WDI_TLV_FT_RSNIE 0x0284u                                   // the RSN element as on the air
+#define WDI_TLV_NEIGHBOR_REPORT_ENTRY 0x0285u                      // container: WDI_TLV_BSSID, WDI_TLV_BSSID_INFO,
+                                                                   // WDI_TLV_OPERATING_CLASS, WDI_TLV_CHANNEL_NUMBER,
+                                                                   // WDI_TLV_PHY_TYPE
+#define WDI_TLV_BSSID_INFO 0x0286u                                 // u32
+#define WDI_TLV_OPERATING_CLASS 0x0287u                            // u8
+#define WDI_TLV_PHY_TYPE 0x0288u                                   // u8
+#define WDI_TLV_SAE_REQUEST_TYPE 0x0289u                           // u32
+#define WDI_TLV_SAE_COMMIT_REQUEST 0x028Au                         // container
+#define WDI_TLV_SAE_FINITE_CYCLIC_GROUP 0x028Bu                    // u16
+#define WDI_TLV_SAE_SCALAR 0x028Cu                                 // bytes
+#define WDI_TLV_SAE_ELEMENT 0x028Du                                // bytes
+#define WDI_TLV_SAE_ANTI_CLOGGING_TOKEN 0x028Eu                    // bytes
+#define WDI_TLV_SAE_REJECTED_GROUPS 0x028Fu                        // bytes
+#define WDI_TLV_SAE_CONFIRM_REQUEST 0x0290u                        // container
+#define WDI_TLV_SAE_SEND_CONFIRM 0x0291u                           // u16
+#define WDI_TLV_SAE_CONFIRM 0x0292u                                // bytes
+#define WDI_TLV_SAE_STATUS 0x0293u                                 // u32 IEEE 802.11 status code
+
+typedef struct _WDI_ASSOCIATION_PARAMETERS {
+    WDI_CONNECT_BSS_ENTRY_LIST BssEntries;
+} WDI_ASSOCIATION_PARAMETERS, *PWDI_ASSOCIATION_PARAMETERS;
+
+#define WDI_CONNECTION_QUALITY_PRESENT_LOW_LATENCY 0x1u
+typedef struct _WDI_CONNECTION_QUALITY_PARAMETERS {
+    ULONG Presence;  // WDI_CONNECTION_QUALITY_PRESENT_LOW_LATENCY
+    ULONG ConnectionQuality;
+    ULONG LowLatencyLength;
+} WDI_CONNECTION_QUALITY_PARAMETERS, *PWDI_CONNECTION_QUALITY_PARAMETERS;
+
+#define WDI_FT_PARAMS_PRESENT_RSNIE 0x1u
+#define WDI_FT_PARAMS_PRESENT_MDE 0x2u
+#define WDI_FT_PARAMS_PRESENT_FTE 0x4u
+typedef struct _WDI_FAST_BSS_TRANSITION_PARAMETERS {
+    ULONG Presence;  // WDI_FT_PARAMS_PRESENT_*
+    ULONG Status;
+    WDI_BYTE_ARRAY RsnIe;
+    WDI_BYTE_ARRAY Mde;
+    WDI_BYTE_ARRAY Fte;
+} WDI_FAST_BSS_TRANSITION_PARAMETERS, *PWDI_FAST_BSS_TRANSITION_PARAMETERS;
+
+typedef struct _WDI_NEIGHBOR_REPORT_ENTRY {
+    UCHAR Bssid[6];
+    ULONG BssidInfo;
+    UCHAR OperatingClass;
+    UCHAR ChannelNumber;
+    UCHAR PhyType;
+} WDI_NEIGHBOR_REPORT_ENTRY, *PWDI_NEIGHBOR_REPORT_ENTRY;
+
+typedef struct _WDI_NEIGHBOR_REPORT_PARAMETERS {
+    ULONG ElementCount;
+    PWDI_NEIGHBOR_REPORT_ENTRY pElements;
+    UCHAR MemoryInternallyAllocated;
+} WDI_NEIGHBOR_REPORT_PARAMETERS, *PWDI_NEIGHBOR_REPORT_PARAMETERS;
+
+// Presence bits of WDI_SAE_PARAMETERS and of its commit request.
+#define WDI_SAE_PRESENT_COMMIT 0x1u
+#define WDI_SAE_PRESENT_CONFIRM 0x2u
+#define WDI_SAE_PRESENT_STATUS 0x4u
+#define WDI_SAE_COMMIT_PRESENT_TOKEN 0x1u
+#define WDI_SAE_COMMIT_PRESENT_REJECTED_GROUPS 0x2u
+
+typedef struct _WDI_SAE_COMMIT_REQUEST {
+    ULONG Presence;  // WDI_SAE_COMMIT_PRESENT_*
+    USHORT FiniteCyclicGroup;
+    WDI_BYTE_ARRAY Scalar;
+    WDI_BYTE_ARRAY Element;
+    WDI_BYTE_ARRAY AntiCloggingToken;
+    WDI_BYTE_ARRAY RejectedGroups;
+} WDI_SAE_COMMIT_REQUEST;
+
+typedef struct _WDI_SAE_CONFIRM_REQUEST {
+    USHORT SendConfirm;
+    WDI_BYTE_ARRAY Confirm;
+} WDI_SAE_CONFIRM_REQUEST;
+
+typedef struct _WDI_SAE_PARAMETERS {
+    ULONG Presence;  // WDI_SAE_PRESENT_*
+    UCHAR Bssid[6];
+    ULONG RequestType;  // 0 commit, 4 commit with hash-to-element, 1 confirm, 2 failure
+    WDI_SAE_COMMIT_REQUEST Commit;
+    WDI_SAE_CONFIRM_REQUEST Confirm;
+    ULONG Status;
+} WDI_SAE_PARAMETERS, *PWDI_SAE_PARAMETERS;
+
+NTSTATUS WdiTlvParseSetAssociationParameters(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters);
+VOID WdiTlvCleanupSetAssociationParameters(PVOID parameters);
+NTSTATUS WdiTlvGenerateSetAssociationParameters(const WDI_ASSOCIATION_PARAMETERS* parameters,
+                                                ULONG reservedHeaderLength, const void* context, PULONG outLength,
+                                                PUCHAR* outBuffer);
+// The connection-quality record owns nothing: WdiTlvCleanup releases it.
+NTSTATUS WdiTlvParseSetConnectionQuality(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters);
+NTSTATUS WdiTlvGenerateSetConnectionQuality(const WDI_CONNECTION_QUALITY_PARAMETERS* parameters,
+                                            ULONG reservedHeaderLength, const void* context, PULONG outLength,
+                                            PUCHAR* outBuffer);
+NTSTATUS WdiTlvParseSetFastBssTransitionParameters(ULONG length, const UCHAR* tlvs, const void* context,
+                                                   PVOID parameters);
+VOID WdiTlvCleanupSetFastBssTransitionParameters(PVOID parameters);
+NTSTATUS WdiTlvGenerateSetFastBssTransitionParameters(const WDI_FAST_BSS_TRANSITION_PARAMETERS* parameters,
+                                                      ULONG reservedHeaderLength, const void* context,
+                                                      PULONG outLength, PUCHAR* outBuffer);
+NTSTATUS WdiTlvParseSetNeighborReportEntries(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters);
+VOID WdiTlvCleanupSetNeighborReportEntries(PVOID parameters);
+NTSTATUS WdiTlvGenerateSetNeighborReportEntries(const WDI_NEIGHBOR_REPORT_PARAMETERS* parameters,
+                                                ULONG reservedHeaderLength, const void* context, PULONG outLength,
+                                                PUCHAR* outBuffer);
+NTSTATUS WdiTlvParseSetSaeParams(ULONG length, const UCHAR* tlvs, const void* context, PVOID parameters);
+VOID WdiTlvCleanupSetSaeParams(PVOID parameters);
+NTSTATUS WdiTlvGenerateSetSaeParams(const WDI_SAE_PARAMETERS* parameters, ULONG reservedHeaderLength,
+                                    const void* context, PULONG outLength, PUCHAR* outBuffer);

@@ -122,6 +122,17 @@ struct BssListEntry {
     std::optional<std::vector<uint8_t>> Element(uint8_t id) const;
 };
 
+// One key the supplicant derived, for the add-cipher-keys property.
+struct CipherKey {
+    uint32_t cipher = 4;      // OS cipher algorithm (4 CCMP)
+    bool pairwise = true;
+    uint32_t keyId = 0;
+    MacAddress peer{};        // the access point for a pairwise key
+    std::vector<uint8_t> key;
+    std::optional<std::array<uint8_t, 6>> receiveSequenceCount;
+    std::vector<uint8_t> mic;  // TKIP only
+};
+
 // The connection settings the OS passes with a connect or roam task.
 struct ConnectParameters {
     uint16_t portId = 0;
@@ -230,6 +241,10 @@ public:
     // The dot11 reset task (set-default-MIB flag, optional configured MAC address).
     NTSTATUS Reset(bool setDefaultMib = true, std::optional<MacAddress> configuredMac = std::nullopt,
                    uint16_t portId = 0);
+    // The add-cipher-keys property with these keys, in order (as the OS sends them after the 4-way
+    // handshake), and the default-key-id property.
+    NTSTATUS AddCipherKeys(const std::vector<CipherKey>& keys, uint16_t portId = 0);
+    NTSTATUS SetDefaultKeyId(uint32_t keyId, uint16_t portId = 0);
     // The set-radio-state task.
     NTSTATUS SetRadio(bool on, uint16_t portId = 0);
     // The change-operation-mode task (a WDI operation mode: kWdiOperationModeStation, ...).
