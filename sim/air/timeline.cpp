@@ -33,7 +33,6 @@ void OnAdvance(int64_t)
     }
 }
 
-constexpr auto kMaxSlice = std::chrono::milliseconds(20);
 // How long an advance waits for a timeline that does not finish (a deadlocked item): long enough
 // for any item, short enough that a fault shows as a slow test rather than a hang.
 constexpr auto kServeLimit = std::chrono::seconds(5);
@@ -62,13 +61,9 @@ Timeline::~Timeline()
         std::lock_guard<std::mutex> lock(mutex_);
         stop_ = true;
     }
-    wake_.notify_all();
-    if (thread_.joinable()) {
-        if (thread_.get_id() == std::this_thread::get_id()) {
-            thread_.detach();
-        } else {
-            thread_.join();
-        }
+    wake_.NotifyAll();
+    if (thread_.Joinable() && threadId_ != std::this_thread::get_id()) {
+        thread_.Join();
     }
 }
 
@@ -81,9 +76,9 @@ Timeline::Id Timeline::At(int64_t due, Work work)
     ++changes_;
     if (!started_) {
         started_ = true;
-        thread_ = std::thread([this] { Loop(); });
+        thread_ = kshim::host::SimThread([this] { Loop(); });
     }
-    wake_.notify_all();
+    wake_.NotifyAll();
     return id;
 }
 
@@ -106,7 +101,7 @@ size_t Timeline::Pending() const
     return items_.size();
 }
 
-bool Timeline::OnTimelineThread() const { return thread_.get_id() == std::this_thread::get_id(); }
+bool Timeline::OnTimelineThread() const { return threadId_ == std::this_thread::get_id(); }
 
 void Timeline::ServeAdvance()
 {
@@ -115,13 +110,14 @@ void Timeline::ServeAdvance()
         return;
     }
     const uint64_t ticket = ++advanceTicket_;
-    wake_.notify_all();
+    wake_.NotifyAll();
     served_.wait_for(lock, kServeLimit, [&] { return servedTicket_ >= ticket || stop_; });
 }
 
 void Timeline::Loop()
 {
     std::unique_lock<std::mutex> lock(mutex_);
+    threadId_ = std::this_thread::get_id();
     while (!stop_) {
         const uint64_t ticket = advanceTicket_;
         const int64_t now = kshim::host::ClockNow();
@@ -140,22 +136,11 @@ void Timeline::Loop()
         served_.notify_all();
         const uint64_t changes = changes_;
         auto woken = [&] { return stop_ || advanceTicket_ != ticket || changes_ != changes; };
-        if (first == items_.end() || kshim::host::ClockIsManual()) {
-            // Nothing can become due without an advance or a new item. A switch of the clock to
-            // real time is seen at the next slice.
-            wake_.wait_for(lock, kMaxSlice * 50, woken);
-            continue;
-        }
-        const int64_t remaining = first->first.first - now;
-        const unsigned speedup = kshim::host::ClockSpeedup() == 0 ? 1 : kshim::host::ClockSpeedup();
-        auto slice = std::chrono::nanoseconds(remaining * 100 / speedup);
-        if (slice > kMaxSlice) {
-            slice = kMaxSlice;
-        }
-        if (slice < std::chrono::microseconds(1)) {
-            slice = std::chrono::microseconds(1);
-        }
-        wake_.wait_for(lock, slice, woken);
+        // The wait's deadline is the earliest item's due time: the clock wakes it then (in manual
+        // mode when an advance reaches it), and the automatic clock moves on to it when every thread
+        // of the simulation waits.
+        const int64_t deadline = first == items_.end() ? INT64_MAX : first->first.first;
+        kshim::host::WaitUntil(lock, wake_, deadline, woken);
     }
 }
 

@@ -1,7 +1,7 @@
 // Work that the simulated world does at a time of the stand-in's one clock: "run this at simulated
-// time T". Nothing polls: one thread per timeline sleeps until the earliest item is due (in real
-// clock mode, in slices that follow the clock's speed-up; in manual mode until the clock is
-// advanced). Items run in order of due time (ties in order of scheduling), outside the timeline's
+// time T". Nothing polls: one thread per timeline sleeps in a wait of the stand-in's clock until the
+// earliest item is due (in manual mode until the clock is advanced; on the automatic clock time moves
+// on to it when every thread of the simulation waits). Items run in order of due time (ties in order of scheduling), outside the timeline's
 // lock, each given its due time, which is the time the work happens at in the world.
 //
 // Manual clock: every ClockAdvance runs, before it returns, every item that became due, including
@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "air/ieee80211.h"
+#include "kshim/host/wait.h"
 
 namespace sim::air {
 
@@ -49,7 +50,7 @@ private:
     void Loop();
 
     mutable std::mutex mutex_;
-    std::condition_variable wake_;
+    kshim::host::WaitCond wake_;  // a wait the clock knows: its deadline is the earliest item's due time
     std::condition_variable served_;
     std::map<std::pair<int64_t, Id>, Work> items_;
     std::map<Id, int64_t> dueOf_;
@@ -59,7 +60,8 @@ private:
     uint64_t changes_ = 0;  // items added or cancelled
     uint64_t advanceTicket_ = 0;
     uint64_t servedTicket_ = 0;
-    std::thread thread_;
+    kshim::host::SimThread thread_;
+    std::thread::id threadId_;
 };
 
 }  // namespace sim::air
