@@ -159,17 +159,28 @@ VOID MlmeTxHangPeriodicExecTimerCallback(PVOID systemSpecific1, PMP_PORT port, P
 // ================================================================================================
 // the radio-switch poll
 // ================================================================================================
+namespace {
+
+// A poll timer's work runs on the control thread: its command is posted there unless the adapter halts
+// or is gone.
+VOID PostFromTimer(PMP_PORT port, ULONG command)
+{
+    PMP_ADAPTER adapter = port != nullptr ? port->Adapter : nullptr;
+    if (adapter == nullptr || AdapterTestFlags(adapter, ADAPTER_FLAGS_HALTING_OR_REMOVED)) {
+        return;
+    }
+    (void)QZEnqueueInternalCmd(adapter, port, command, nullptr, 0);
+}
+
+}  // namespace
+
 VOID MlmeRadioPeriodicExecTimerCallback(PVOID systemSpecific1, PMP_PORT port, PPLATFORM_TIMER timer,
                                         PVOID systemSpecific3)
 {
     UNREFERENCED_PARAMETER(systemSpecific1);
     UNREFERENCED_PARAMETER(timer);
     UNREFERENCED_PARAMETER(systemSpecific3);
-    PMP_ADAPTER adapter = port != nullptr ? port->Adapter : nullptr;
-    if (adapter == nullptr || AdapterTestFlags(adapter, ADAPTER_FLAGS_HALTING_OR_REMOVED)) {
-        return;
-    }
-    (void)QZEnqueueInternalCmd(adapter, port, INTERNAL_CMD_RADIO_PERIODIC, nullptr, 0);
+    PostFromTimer(port, INTERNAL_CMD_RADIO_PERIODIC);
 }
 
 NTSTATUS MlmeRadioPeriodicExecPassivLevel(PMP_ADAPTER adapter, PMP_PORT port)
@@ -227,11 +238,7 @@ VOID MlmePowerConsumptionCtrlTimerCallback(PVOID systemSpecific1, PMP_PORT port,
     UNREFERENCED_PARAMETER(systemSpecific1);
     UNREFERENCED_PARAMETER(timer);
     UNREFERENCED_PARAMETER(systemSpecific3);
-    PMP_ADAPTER adapter = port != nullptr ? port->Adapter : nullptr;
-    if (adapter == nullptr || AdapterTestFlags(adapter, ADAPTER_FLAGS_HALTING_OR_REMOVED)) {
-        return;
-    }
-    (void)QZEnqueueInternalCmd(adapter, port, INTERNAL_CMD_POWER_CONSUMPTION, nullptr, 0);
+    PostFromTimer(port, INTERNAL_CMD_POWER_CONSUMPTION);
 }
 
 VOID MlmePowerConsumptionEnd(PMP_ADAPTER adapter)
