@@ -9,12 +9,24 @@
 #include "internal.h"
 #include "kshim/ex.h"
 #include "kshim/host/control.h"
+#include "pool_arena.h"
+
+// Under ThreadSanitizer blocks come from the host's heap, whose frees it watches for races with the
+// last use of a block; elsewhere from the arena (pool_arena.h).
+#if defined(__SANITIZE_THREAD__)
+#define KSHIM_POOL_HEAP 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define KSHIM_POOL_HEAP 1
+#endif
+#endif
 
 namespace {
 
 struct Block {
     SIZE_T size;
     ULONG tag;
+    kshim::pool::Slab* slab;
 };
 
 struct TagCount {
@@ -148,12 +160,17 @@ PVOID ExAllocatePool2(POOL_FLAGS flags, SIZE_T numberOfBytes, ULONG tag)
         return nullptr;
     }
     // Always zero-filled; POOL_FLAG_UNINITIALIZED only allows garbage.
+    std::lock_guard<std::mutex> guard(g_poolLock);
+    kshim::pool::Slab* slab = nullptr;
+#if defined(KSHIM_POOL_HEAP)
     void* p = std::calloc(1, numberOfBytes == 0 ? 1 : numberOfBytes);
+#else
+    void* p = kshim::pool::Carve(numberOfBytes, &slab);
+#endif
     if (p == nullptr) {
         return nullptr;
     }
-    std::lock_guard<std::mutex> guard(g_poolLock);
-    g_blocks->Insert(p, Block{numberOfBytes, tag});
+    g_blocks->Insert(p, Block{numberOfBytes, tag, slab});
     TagCount& c = (*g_tags)[tag];
     ++c.allocations;
     c.outstandingBytes += numberOfBytes;
@@ -179,6 +196,11 @@ static void FreeBlock(PVOID p, const ULONG* expectedTag)
         TagCount& c = (*g_tags)[block.tag];
         ++c.frees;
         c.outstandingBytes -= block.size;
+#if defined(KSHIM_POOL_HEAP)
+        std::free(p);
+#else
+        kshim::pool::Release(p, block.size, block.slab);
+#endif
     }
     if (expectedTag != nullptr && *expectedTag != block.tag) {
         char a[5], b[5], detail[64];
@@ -187,7 +209,6 @@ static void FreeBlock(PVOID p, const ULONG* expectedTag)
         std::snprintf(detail, sizeof(detail), "allocated with %s, freed with %s", a, b);
         KshimViolation("pool block freed with another tag", detail);
     }
-    std::free(p);
 }
 
 void ExFreePoolWithTag(PVOID p, ULONG tag) { FreeBlock(p, &tag); }

@@ -5,6 +5,7 @@
 
 #include "Common/cnm.h"
 #include "Common/common.h"
+#include "Common/fwsettings.h"
 #include "Common/mlme/mlme.h"
 #include "Common/mlme/mlmeconnect.h"
 #include "Common/mlme/mlmeinfo.h"
@@ -55,17 +56,15 @@ void BindAndActivateStationBss(PMP_ADAPTER adapter, PMP_PORT port)
 // (QzCmdSetCurrentPacketFilter); the sender's status.
 NTSTATUS SendPortPacketFilter(PMP_ADAPTER adapter, PMP_PORT port)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
+    PMP_PORT port0 = adapter->PortList[0];
+    const ULONG filter = port0 != nullptr ? port0->CurrentPacketFilter : 0;
+    return QzCmdSetCurrentPacketFilter(adapter, port, filter);
 }
 
 // The multicast list to the firmware through port 0 (QzCmdSetMulticastList).
 NTSTATUS SendMulticastList(PMP_ADAPTER adapter, const MULTICAST_LIST& list)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(list);
-    return NOT_BUILT_YET();
+    return QzCmdSetMulticastList(adapter, adapter->PortList[0], &list.Addresses[0][0], list.Count * MAC_ADDR_LEN);
 }
 
 // ---- port creation -------------------------------------------------------------------------------------
