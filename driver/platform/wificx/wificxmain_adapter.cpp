@@ -3,6 +3,7 @@
 // of a net adapter, its receive filter and the return of its receive buffers.
 #include <cstring>
 
+#include "Common/cnm.h"
 #include "Common/common.h"
 #include "Common/fwsettings.h"
 #include "Common/mlme/mlme.h"
@@ -10,6 +11,7 @@
 #include "Common/mlme/mlmeinfo.h"
 #include "Common/mlme/mlmesync_mactab.h"
 #include "Common/nic_uni_cmd_direct.h"
+#include "Common/qzcmd_bss.h"
 #include "platform/ndis6/ndis6common.h"
 #include "platform/ndiscommon/dmaq_rx.h"
 #include "platform/ndiscommon/memory.h"
@@ -36,9 +38,18 @@ constexpr UCHAR kMacIndexSecondRole = 6;
 // active in the firmware yet, activated (QzCmdActivateDeactivateNetwork (adapter, index, 1)).
 void BindAndActivateStationBss(PMP_ADAPTER adapter, PMP_PORT port)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    (void)NOT_BUILT_YET();
+    if (cnmInitAndGetBssIndexForPort(adapter, port, 0, FALSE) == nullptr) {
+        // No slot: the port keeps no BSS index the firmware knows, so there is nothing to activate.
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_PNP, "port %u: no firmware BSS slot", static_cast<unsigned>(port->PortNumber));
+        return;
+    }
+    if (port->NetworkActivation[0] == 0) {
+        NTSTATUS status = QzCmdActivateDeactivateNetwork(adapter, port->BssIndex, 1);
+        if (!NT_SUCCESS(status)) {
+            DBGPRINT(TRACE_LEVEL_ERROR, DBG_PNP, "BSS %u not activated: 0x%08X", static_cast<unsigned>(port->BssIndex),
+                     static_cast<unsigned>(status));
+        }
+    }
 }
 
 // A port other than 0 takes port 0's receive packet filter and sends it to the firmware
