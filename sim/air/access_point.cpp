@@ -1165,6 +1165,11 @@ void AccessPoint::Receive(const Bytes& frame, const Reception& rx)
                 }
             }
             break;
+        case kFcAction:
+            if (OnBlockAckAction(*a, frame, &answers)) {
+                break;
+            }
+            [[fallthrough]];
         default:
             ++record_.otherFrames;
             record_.otherFrameControls.push_back(a->fc);
