@@ -18,15 +18,22 @@ uint16_t ParameterSet(uint8_t tid, uint16_t window)
     return static_cast<uint16_t>(kBaAmsdu | kBaPolicyImmediate | ((tid & 0x0F) << 2) | ((window & 0x03FF) << 6));
 }
 
+// The header, category, action and dialog token of a block-ack action frame.
+Bytes BaAction(const Mac& to, const Mac& from, const Mac& bssid, uint8_t action, uint8_t token, uint16_t seq)
+{
+    Bytes f = MgmtHeader(kFcAction, to, from, bssid, seq);
+    f.push_back(kCategoryBlockAck);
+    f.push_back(action);
+    f.push_back(token);
+    return f;
+}
+
 }  // namespace
 
 Bytes AddbaRequestFrame(const Mac& to, const Mac& from, const Mac& bssid, uint8_t token, uint8_t tid,
                         uint16_t window, uint16_t timeout, uint16_t startSequence, uint16_t seq)
 {
-    Bytes f = MgmtHeader(kFcAction, to, from, bssid, seq);
-    f.push_back(kCategoryBlockAck);
-    f.push_back(kBaActionAddbaRequest);
-    f.push_back(token);
+    Bytes f = BaAction(to, from, bssid, kBaActionAddbaRequest, token, seq);
     PutLe16(f, ParameterSet(tid, window));
     PutLe16(f, timeout);
     PutLe16(f, static_cast<uint16_t>((startSequence & 0x0FFF) << 4));
@@ -36,10 +43,7 @@ Bytes AddbaRequestFrame(const Mac& to, const Mac& from, const Mac& bssid, uint8_
 Bytes AddbaResponseFrame(const Mac& to, const Mac& from, const Mac& bssid, uint8_t token, uint16_t status,
                          uint8_t tid, uint16_t window, uint16_t timeout, uint16_t seq)
 {
-    Bytes f = MgmtHeader(kFcAction, to, from, bssid, seq);
-    f.push_back(kCategoryBlockAck);
-    f.push_back(kBaActionAddbaResponse);
-    f.push_back(token);
+    Bytes f = BaAction(to, from, bssid, kBaActionAddbaResponse, token, seq);
     PutLe16(f, status);
     PutLe16(f, ParameterSet(tid, window));
     PutLe16(f, timeout);
