@@ -1232,6 +1232,9 @@ void AccessPoint::Receive(const Bytes& frame, const Reception& rx)
             }
             break;
         case kFcAction:
+            if (OnBlockAckAction(*a, frame, &answers)) {
+                break;
+            }
             OnAction(*a, frame, rx.time, &answers);
             break;
         default:

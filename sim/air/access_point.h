@@ -53,6 +53,7 @@
 #include <vector>
 
 #include "air/ap_twt.h"
+#include "air/ap_blockack.h"
 #include "air/ieee80211.h"
 #include "air/medium.h"
 #include "air/timeline.h"
@@ -259,6 +260,20 @@ public:
     // it has at `time` (without a time: its configured channel).
     bool AnswersProbe(const Bytes& frame, Channel heardOn, std::optional<int64_t> time = std::nullopt) const;
 
+    // ---- block ack (ap_blockack.cpp) ----------------------------------------------------------------------
+    // A station's ADDBA request is answered at once with success and a window of at most 64; the
+    // frames below go out at stand-in time `at` on the channel the access point has then.
+    void SendAddba(const Mac& station, uint8_t tid, uint16_t startSequence, uint16_t window, int64_t at);
+    void SendBar(const Mac& station, uint8_t tid, uint16_t startSequence, int64_t at);
+    // QoS data frames of the TID to the station (From-DS), one per entry, `spacing` apart from `at`,
+    // each with an LLC header of the local experimental ether type and the entry's tag in the first 4
+    // bytes of a `body`-byte payload.
+    void SendStream(const Mac& station, uint8_t tid, const std::vector<StreamFrame>& frames, int64_t at,
+                    int64_t spacing, size_t body = 40);
+    // Agreements by (station, TID) with their window: those the access point accepted (opened false:
+    // the station originates) or those the station accepted (opened true: the access point originates).
+    std::map<std::pair<Mac, uint8_t>, uint16_t> BlockAckAgreements(bool opened) const;
+
     // A frame it sent to a station or on its own (not beacons or probe responses).
     struct Sent {
         int64_t time = 0;
@@ -280,6 +295,9 @@ public:
         uint64_t disassocsReceived = 0;
         uint64_t dropped = 0;           // too short for their fixed fields, or too long
         uint64_t unanswered = 0;        // requests left unanswered (silent, ignored, vanished)
+        uint64_t addbaRequests = 0;     // ADDBA requests from stations (each answered)
+        uint64_t addbaResponses = 0;    // answers to its own ADDBA requests
+        uint64_t streamFrames = 0;      // data frames of SendStream
         std::vector<Sent> sent;
     };
     Record GetRecord() const;
@@ -328,6 +346,8 @@ private:
     void RekeyGroup(int64_t due);  // lock not held
     // Unprotected S1G action frames of associated stations (TWT; lock held).
     void OnAction(const FrameAddresses& a, const Bytes& frame, int64_t time, std::vector<Bytes>* out);
+    // A block-ack action frame from a station (lock held): true when it was one (answers in `out`).
+    bool OnBlockAckAction(const FrameAddresses& a, const Bytes& frame, std::vector<Bytes>* out);
     // SAE authentication (ap_sae.cpp; lock held).
     void OnSae(const Mac& station, uint16_t seq, uint16_t status, const uint8_t* body, size_t length, std::vector<Bytes>* out);
 
@@ -352,6 +372,9 @@ private:
     std::function<void(const Mac&)> onAssociated_;
     std::unique_ptr<ApRsn> rsn_;
     ApTwt twt_;
+    std::map<std::pair<Mac, uint8_t>, uint16_t> baAgreements_;  // the stations' agreements it accepted
+    std::map<std::pair<Mac, uint8_t>, uint16_t> baAccepted_;    // its own agreements stations accepted
+    uint8_t baToken_ = 0;
     // Last: its thread runs the events' frames and must stop before the members go.
     Timeline timeline_;
 };

@@ -1,6 +1,8 @@
 // The data path's frames on the air.
 #include "fw/data_air.h"
 
+#include "air/ap_blockack.h"
+
 namespace sim::fw {
 
 namespace {
@@ -74,10 +76,86 @@ void DataAir::Sent(const SentDataFrame& f)
     }
 }
 
+namespace {
+
+// The peer of a Block Ack Request (20 bytes: control frame of subtype 8) and its TID.
+bool ReadBar(const Bytes& frame, sim::air::Mac* from, uint8_t* tid)
+{
+    if (frame.size() < sim::air::kBlockAckReqLength || sim::air::Le16(frame.data()) != sim::air::kFcBlockAckReq) {
+        return false;
+    }
+    *from = sim::air::MacAt(frame.data() + 10);
+    *tid = static_cast<uint8_t>(frame[17] >> 4);
+    return true;
+}
+
+}  // namespace
+
+bool DataAir::BlockAck(const Bytes& frame, const sim::air::FrameAddresses& a, const sim::air::Reception& rx)
+{
+    std::optional<sim::air::AddbaFields> f = sim::air::ReadAddba(frame.data(), frame.size());
+    const bool delba = frame.size() >= sim::air::kMgmtHeaderLength + 6 && sim::air::Le16(frame.data()) == sim::air::kFcAction &&
+                       frame[sim::air::kMgmtHeaderLength] == sim::air::kCategoryBlockAck &&
+                       frame[sim::air::kMgmtHeaderLength + 1] == sim::air::kBaActionDelba;
+    if ((!f || f->action != sim::air::kBaActionAddbaRequest) && !delba) {
+        return false;
+    }
+    uint8_t wlanIndex = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = peers_.find(a.a2);
+        if (it == peers_.end() || sim::air::IsGroup(a.a1)) {
+            return true;  // the firmware answers only the peers it holds a station record of
+        }
+        wlanIndex = it->second.first;
+        ++record_.blockAckFrames;
+    }
+    if (delba) {
+        // DELBA parameter set: initiator bit 11, TID bits 12-15.
+        const uint16_t parameters = sim::air::Le16(frame.data() + sim::air::kMgmtHeaderLength + 2);
+        const uint8_t tid = static_cast<uint8_t>(parameters >> 12);
+        timeline_.At(rx.time, [this, wlanIndex, tid](int64_t) { data_.ReportRxDelba(wlanIndex, tid); });
+        return true;
+    }
+    const uint16_t window = f->window == 0 || f->window > sim::air::kMaxBaWindow ? sim::air::kMaxBaWindow : f->window;
+    const sim::air::Bytes answer = sim::air::AddbaResponseFrame(a.a2, a.a1, a.a3, f->token, 0, f->tid, window,
+                                                                f->timeout, 0);
+    const sim::air::AddbaFields request = *f;
+    timeline_.At(rx.time, [this, wlanIndex, request, window, answer](int64_t) {
+        (void)radio_.SendFrame(answer);
+        data_.ReportRxAddba(wlanIndex, request.tid, request.startSequence, window, request.timeout);
+    });
+    return true;
+}
+
 void DataAir::Heard(const Bytes& frame, const sim::air::Reception& rx)
 {
+    sim::air::Mac barFrom{};
+    uint8_t barTid = 0;
+    if (ReadBar(frame, &barFrom, &barTid)) {
+        sim::chip::RxdFields fields;
+        fields.unicast = true;
+        fields.channel = rx.channel.number;
+        fields.tid = barTid;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            auto it = peers_.find(barFrom);
+            if (it == peers_.end()) {
+                ++record_.unknownPeer;
+                return;
+            }
+            fields.wlanIndex = it->second.first;
+            fields.bssIndex = it->second.second;
+            ++record_.received;
+        }
+        timeline_.At(rx.time, [this, frame, fields](int64_t) { data_.Receive(frame, fields); });
+        return;
+    }
     std::optional<sim::air::FrameAddresses> a = sim::air::ReadAddresses(frame.data(), frame.size());
     if (!a) {
+        return;
+    }
+    if (BlockAck(frame, *a, rx)) {
         return;
     }
     sim::chip::RxdFields fields;

@@ -5,7 +5,9 @@
 //
 // The sender's station record in a received frame's descriptor is the firmware's: a peer's WLAN
 // index is what the host gave the peer's station record (AddPeer); a frame of a peer without one is
-// written with no station (index 255), as the chip does for an unknown sender.
+// written with no station (index 255), as the chip does for an unknown sender. A Block Ack Request of
+// a peer (20 bytes) goes into the frame ring like a data frame; the peer's ADDBA requests and DELBAs
+// the RAM code handles itself.
 #pragma once
 
 #include <cstdint>
@@ -41,12 +43,17 @@ public:
         uint64_t received = 0;     // data frames heard and written into the frame ring
         uint64_t unknownPeer = 0;  // of them, from a peer without a station record
         uint64_t dropped = 0;      // heard, and dropped by the frame protection
+        uint64_t blockAckFrames = 0;  // ADDBA requests answered and DELBAs taken, of known peers
     };
     Record GetRecord() const;
 
 private:
     void Sent(const SentDataFrame& frame);
     void Heard(const Bytes& frame, const sim::air::Reception& rx);
+    // The RAM code's share of block ack: a peer's ADDBA request is answered on the air (accepted, a
+    // window of at most 64) and reported to the host as a receive agreement; its DELBA ends it. True
+    // when the frame was a block-ack action frame (the host does not get it).
+    bool BlockAck(const Bytes& frame, const sim::air::FrameAddresses& a, const sim::air::Reception& rx);
 
     DataPath& data_;
     ScanEngine& radio_;

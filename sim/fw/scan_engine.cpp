@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "air/ap_blockack.h"
 #include "chip/rx_build.h"
 #include "fw/events.h"
 #include "fw/unified_events.h"
@@ -830,6 +831,24 @@ bool ScanEngine::MatchesProfile(const Bytes& frame) const
 void ScanEngine::Receive(const Bytes& frame, const sim::air::Reception& rx)
 {
     std::optional<sim::air::FrameAddresses> a = sim::air::ReadAddresses(frame.data(), frame.size());
+    // Block ack at home goes to the data path: a peer's Block Ack Request (a 20-byte control frame)
+    // and its block-ack action frames, which the RAM code answers itself.
+    const bool bar = frame.size() >= sim::air::kBlockAckReqLength && sim::air::Le16(frame.data()) == sim::air::kFcBlockAckReq;
+    const bool blockAckAction = a && a->fc == sim::air::kFcAction && frame.size() > sim::air::kMgmtHeaderLength &&
+                                frame[sim::air::kMgmtHeaderLength] == sim::air::kCategoryBlockAck;
+    if (bar || blockAckAction) {
+        DataHandler blockAck;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!current_ && record_.home && *record_.home == rx.channel && !OwnAddress(sim::air::MacAt(frame.data() + 10))) {
+                blockAck = dataHandler_;
+            }
+        }
+        if (blockAck) {
+            blockAck(frame, rx);
+        }
+        return;
+    }
     if (!a) {
         return;  // control frames: nothing the host sees
     }
