@@ -33,6 +33,15 @@ TwtParameters Proposal(const TwtParameters& request)
     return p;
 }
 
+TwtExchange Exchange(const Mac& station, uint8_t action, int64_t time)
+{
+    TwtExchange x;
+    x.time = time;
+    x.station = station;
+    x.action = action;
+    return x;
+}
+
 // The request's parameters without its command and request bit, for comparing with a proposal.
 TwtParameters Offered(TwtParameters p)
 {
@@ -109,10 +118,7 @@ std::optional<Bytes> ApTwt::OnAction(const Mac& station, const uint8_t* body, si
         return OnSetup(station, body, length, time);
     case kS1gTwtTeardown: {
         const uint8_t flow = body[2];
-        TwtExchange x;
-        x.time = time;
-        x.station = station;
-        x.action = kS1gTwtTeardown;
+        TwtExchange x = Exchange(station, kS1gTwtTeardown, time);
         x.information = flow;
         exchanges_.push_back(x);
         auto it = agreements_.find(station);
@@ -134,10 +140,7 @@ std::optional<Bytes> ApTwt::OnAction(const Mac& station, const uint8_t* body, si
             ++dropped_;
             return std::nullopt;
         }
-        TwtExchange x;
-        x.time = time;
-        x.station = station;
-        x.action = kS1gTwtInformation;
+        TwtExchange x = Exchange(station, kS1gTwtInformation, time);
         x.information = info;
         if (nextLength != 0) {
             x.nextTwt = LeN(body + 3, nextLength);
@@ -180,10 +183,7 @@ std::optional<Bytes> ApTwt::OnSetup(const Mac& station, const uint8_t* body, siz
         ++dropped_;
         return std::nullopt;
     }
-    TwtExchange x;
-    x.time = time;
-    x.station = station;
-    x.action = kS1gTwtSetup;
+    TwtExchange x = Exchange(station, kS1gTwtSetup, time);
     x.request = *request;
     if (answer_ == TwtAnswer::None) {
         exchanges_.push_back(x);

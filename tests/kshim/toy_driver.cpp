@@ -81,6 +81,13 @@ VOID ToyIoDeviceControl(WDFQUEUE queue, WDFREQUEST request, size_t outputLength,
         WdfRequestComplete(request, status);
         break;
     }
+    case kCommandKeepOutput: {
+        PVOID output = nullptr;
+        size_t outLength = 0;
+        status = WdfRequestRetrieveOutputBuffer(request, 0, &output, &outLength);
+        WdfRequestCompleteWithInformation(request, status, NT_SUCCESS(status) ? outLength : 0);
+        break;
+    }
     case kCommandPark:
         g_parked.store(request);
         break;

@@ -52,6 +52,7 @@ constexpr ULONG kCommandEcho = 1;           // output = input, information = inp
 constexpr ULONG kCommandPark = 2;           // left pending until CompleteParked
 constexpr ULONG kCommandCompleteTwice = 3;  // completed twice (a driver bug)
 constexpr ULONG kCommandNeedEight = 4;      // asks for at least 8 input bytes
+constexpr ULONG kCommandKeepOutput = 5;     // output as the caller handed it in, information = its length
 
 extern Behaviour g_behaviour;
 

@@ -68,6 +68,17 @@ TEST_F(ControlDeviceTest, NameLinkSecurityAndShutdownAreRecorded)
     EXPECT_EQ(toy::ShutdownNotifications(), 1u);
 }
 
+// A request that is not buffered hands the driver the caller's own output buffer as the caller filled it.
+TEST_F(ControlDeviceTest, AnOutputBufferThatIsNotBufferedArrivesAsTheCallerFilledIt)
+{
+    DeviceControlRequest r =
+        os_.SendDeviceControl(kLink, toy::kToyIoctl, Command(toy::kCommandKeepOutput), 6, {7, 8, 9});
+    ASSERT_TRUE(r.Wait());
+    EXPECT_EQ(r.Status(), STATUS_SUCCESS);
+    EXPECT_EQ(r.Information(), 6u);
+    EXPECT_EQ(r.Output(), (std::vector<uint8_t>{7, 8, 9, 0, 0, 0}));
+}
+
 TEST_F(ControlDeviceTest, RequestIsCompletedWithItsOutputAndInformation)
 {
     DeviceControlRequest echo = os_.SendDeviceControl(kLink, toy::kToyIoctl, Command(toy::kCommandEcho), 16);
