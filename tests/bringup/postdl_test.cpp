@@ -24,14 +24,19 @@ TEST_F(BringUpTest, ConfigurationTextsGoOutAsTheConfigurationAsks)
     AddDevice(0x3502);
     ASSERT_EQ(os_.Start(device_), STATUS_SUCCESS);
     ASSERT_TRUE(firmware_->WaitDelivered());
-    // In the order of the post-download initialisation; the firmware checks every length field.
+    // In the order of the post-download initialisation, after the local time that the download ends
+    // with; the firmware checks every length field.
+    std::vector<std::string> texts = Ram().ChipConfigTexts();
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.front().rfind("SyncTime ", 0), 0u) << texts.front();
+    texts.erase(texts.begin());
     const std::vector<std::string> expected = {
         "PassiveToActiveScan 0",
         "DowngradeTxStreamTemp 95 120",
         "LinkDtSapCheckIntervalP2pGo 240",
         "EdccaAntGain 7",
     };
-    EXPECT_EQ(Ram().ChipConfigTexts(), expected);
+    EXPECT_EQ(texts, expected);
     size_t textCommands = 0;
     for (const sim::fw::LegacyCommand& c : Ram().RamCommands()) {
         if (c.cmdId == CHIP_CONFIG_CMD_ID) {
@@ -40,7 +45,7 @@ TEST_F(BringUpTest, ConfigurationTextsGoOutAsTheConfigurationAsks)
             EXPECT_EQ(c.payload.size(), static_cast<size_t>(CHIP_CONFIG_PAYLOAD_SIZE));
         }
     }
-    EXPECT_EQ(textCommands, expected.size());
+    EXPECT_EQ(textCommands, expected.size() + 1);
     ASSERT_EQ(os_.Stop(device_), STATUS_SUCCESS);
 }
 
@@ -50,7 +55,9 @@ TEST_F(BringUpTest, ThermalDowngradeOffSendsNoText)
     AddDevice(0x3502);
     ASSERT_EQ(os_.Start(device_), STATUS_SUCCESS);
     ASSERT_TRUE(firmware_->WaitDelivered());
-    EXPECT_TRUE(Ram().ChipConfigTexts().empty());
+    const std::vector<std::string> texts = Ram().ChipConfigTexts();
+    ASSERT_EQ(texts.size(), 1u) << "only the local time";
+    EXPECT_EQ(texts[0].rfind("SyncTime ", 0), 0u) << texts[0];
 }
 
 struct BinCase {
@@ -146,7 +153,9 @@ TEST_F(BringUpTest, DownloadOverTheOperationsTable)
     ASSERT_TRUE(firmware_->WaitDelivered());
     std::vector<std::string> sequence = Sequence();
     ASSERT_FALSE(sequence.empty());
-    EXPECT_EQ(sequence.front(), "RAM 0x8A");
+    ASSERT_GE(sequence.size(), 2u);
+    EXPECT_EQ(sequence[0], "RAM 0xCA") << "the local time";
+    EXPECT_EQ(sequence[1], "RAM 0x8A");
     for (const std::string& s : sequence) {
         EXPECT_EQ(s.rfind("RAM", 0), 0u) << s;
     }

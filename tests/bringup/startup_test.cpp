@@ -107,6 +107,7 @@ TEST_F(BringUpTest, SecondGenerationGoldenSequence)
         "ROM 0x10",                                              // patch semaphore
         "ROM 0x05", "ROM 0x05", "ROM 0x07",                      // two patch sections, finish
         "ROM 0x01", "ROM 0x01", "ROM 0x01", "ROM 0x02",          // three RAM code regions, start
+        "RAM 0xCA",                                              // the local time
         "RAM 0x8A",                                              // capability query
         "RAM 0x02",                                              // basic configuration
         "RAM 0xC0",                                              // register write through the firmware
@@ -120,8 +121,11 @@ TEST_F(BringUpTest, SecondGenerationGoldenSequence)
     };
     EXPECT_EQ(Sequence(), expected);
 
-    const std::vector<sim::fw::LegacyCommand> ram = Ram().RamCommands();
-    ASSERT_EQ(ram.size(), 14u);
+    std::vector<sim::fw::LegacyCommand> ram = Ram().RamCommands();
+    ASSERT_EQ(ram.size(), 15u);
+    // The RAM code first gets the local time; the settings follow.
+    EXPECT_EQ(ram[0].cmdId, 0xCA);
+    ram.erase(ram.begin());
     // The customer-configuration items: key at byte 16, value at byte 48 of the payload.
     std::vector<std::string> items;
     for (size_t i = 6; i < ram.size(); ++i) {
@@ -144,7 +148,10 @@ TEST_F(BringUpTest, SecondGenerationGoldenSequence)
     EXPECT_EQ(ram[3].payload.size(), 4u) << "without a file only the piece's head goes";
     EXPECT_EQ(ram[4].payload[0], 0) << "dual-band concurrency off";
     EXPECT_EQ(ram[4].payload.size(), 36u);
-    EXPECT_EQ(Ram().ChipConfigTexts(), (std::vector<std::string>{"DowngradeTxStreamTemp 110 120"}));
+    const std::vector<std::string> texts = Ram().ChipConfigTexts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0].rfind("SyncTime ", 0), 0u) << texts[0];
+    EXPECT_EQ(texts[1], "DowngradeTxStreamTemp 110 120");
     for (const sim::fw::LegacyCommand& c : ram) {
         EXPECT_EQ(c.queueId, 0x8000) << "RAM-mode commands of class 0xED";
     }

@@ -30,6 +30,21 @@ protected:
     void Request(ULONG msg = 0, unsigned timeoutMs = 250) { Run(kAssocMachine, msg, AssocReq(kAp, timeoutMs)); }
 };
 
+TEST_F(Assoc, ThePortsMachineTimersAreReleasedTogether)
+{
+    MLME_PORT_BLOCK& m = port_->Mlme;
+    const PLATFORM_TIMER* timers[] = {&m.AssocTimeoutTimer, &m.AuthTimeoutTimer, &m.SaeTimeoutTimer, &m.Pmf.RequestTimer,
+                                      &m.Pmf.ConfirmTimer};
+    for (size_t i = 0; i < std::size(timers); ++i) {
+        EXPECT_EQ(timers[i]->Initialized, 1) << i;
+    }
+    ASSERT_EQ(MlmePortFreeTimer(A(), port_), STATUS_SUCCESS);
+    for (size_t i = 0; i < std::size(timers); ++i) {
+        EXPECT_EQ(timers[i]->Initialized, 0) << i;
+        EXPECT_EQ(timers[i]->Created, 0) << i;
+    }
+}
+
 TEST_F(Assoc, AnAcceptedRequestConfirms34AndLogsBothSteps)
 {
     for (ULONG msg : {0u, 1u}) {

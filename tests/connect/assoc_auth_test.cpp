@@ -2,6 +2,8 @@
 // class-2 deauthentication, and the deauthentication of the linked access point.
 #include "connect/assoc_fixture.h"
 
+#include "Common/mlme/mlmeconnect.h"
+
 namespace assoctest {
 namespace {
 
@@ -167,6 +169,58 @@ TEST_F(Auth, FastTransitionNeedsItsElementsAndWaitsForTheOsAfterTheAnswer)
     EXPECT_TRUE(TakeConfirms().empty());
     AdvanceMs(200);
     EXPECT_EQ(TakeConfirms(), (std::vector<Confirm>{{kAuthConfirm, 16}}));
+}
+
+TEST_F(Auth, TheFtAnswerOfARoamAsksTheOsForTheAssociationParameters)
+{
+    const auto asked = [] {
+        size_t n = 0;
+        for (const auto& i : kshim::host::WifiIndications()) {
+            n += i.code == 0x007E ? 1 : 0;  // FT association parameters needed
+        }
+        return n;
+    };
+    const auto logged = [] {
+        std::vector<Bytes> out;
+        for (const auto& e : kshim::host::ErrorLogSnapshot()) {
+            if (e.errorCode == 0x40020444u) {
+                out.emplace_back(e.dumpData.begin(), e.dumpData.begin() + 6);
+            }
+        }
+        return out;
+    };
+    // The authentication machine's answer of a roam with fast transition enabled.
+    MLME_CONN_PORT_BLOCK& c = port_->Mlme.Conn;
+    c.FtEnabled = 1;
+    const Bytes fte = Cat({{55, 4}, {1, 2, 3, 4}});
+    const Bytes mde{54, 3, 0x34, 0x12, 0x01};
+    std::memcpy(c.FtIe, fte.data(), fte.size());
+    c.FtIeLen = static_cast<ULONG>(fte.size());
+    std::memcpy(c.MobilityDomainIe, mde.data(), mde.size());
+    c.MobilityDomainIeLen = static_cast<ULONG>(mde.size());
+    MLME_CNTL_PORT_BLOCK& p = port_->Mlme.Cntl;
+    p.RoamRequest = 1;
+    p.FtEnabled = 1;
+    std::memcpy(A()->Mlme.Cntl.MlmeBssid, kAp, 6);
+    Request(2);
+    Run(kAuthMachine, 1, AuthFrame(2, 2, 0, kAp, Cat({mde, fte})));
+    EXPECT_EQ(p.FtSecondAuth, 1);
+    EXPECT_EQ(asked(), 1u);
+    EXPECT_EQ(logged(), (std::vector<Bytes>{Bytes(kAp, kAp + 6)}));
+    // Without any one of the bytes, or with fast transition blocked, nothing is asked.
+    const struct {
+        UCHAR block, roam, ft, second;
+    } rows[] = {{1, 1, 1, 1}, {0, 0, 1, 1}, {0, 1, 0, 1}, {0, 1, 1, 0}};
+    for (const auto& r : rows) {
+        p.FtBlock = r.block;
+        p.RoamRequest = r.roam;
+        p.FtEnabled = r.ft;
+        p.FtSecondAuth = r.second;
+        MlmeCntlFT2ndAssocParamRequest(A(), port_);
+    }
+    EXPECT_EQ(asked(), 1u);
+    EXPECT_EQ(logged().size(), 1u);
+    AdvanceMs(200);
 }
 
 TEST_F(Auth, SharedKeyAnswersTheChallengeAndEndsByTheTimeOut)

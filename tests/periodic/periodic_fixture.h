@@ -62,6 +62,19 @@ protected:
         return out;
     }
 
+    // The text of a chip configuration command (legacy 0xCA, 328 bytes: u16 text length at 4, the text
+    // from 8); "" for any other command or a length field that disagrees with the text.
+    static std::string ChipConfigText(const sim::fw::LegacyCommand& c)
+    {
+        if (c.cmdId != 0xCA || c.payload.size() != 328) {
+            return "";
+        }
+        const size_t length = c.payload[4] | (c.payload[5] << 8);
+        const std::string text(reinterpret_cast<const char*>(&c.payload[8]));
+        EXPECT_EQ(length, text.size()) << text;
+        return length == text.size() ? text : "";
+    }
+
     size_t LegacyCount(uint8_t cmdId, uint8_t extCmdId = 0)
     {
         size_t n = 0;

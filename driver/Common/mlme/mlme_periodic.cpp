@@ -181,7 +181,8 @@ NTSTATUS MlmePortFreeTimer(PMP_ADAPTER adapter, PMP_PORT port)
     MLME_PORT_BLOCK& m = port->Mlme;
     for (PPLATFORM_TIMER t : {&m.AssocTimeoutTimer, &m.ReassocTimeoutTimer, &m.DisassocTimeoutTimer,
                               &m.Conn.DisassocIndTimer, &m.Conn.ConnectionStartTimer, &m.Conn.ConnectionCompleteTimer,
-                              &m.AuthTimeoutTimer, &m.SaeTimeoutTimer, &m.BeaconTimeoutTimer}) {
+                              &m.AuthTimeoutTimer, &m.SaeTimeoutTimer, &m.BeaconTimeoutTimer, &m.Pmf.RequestTimer,
+                              &m.Pmf.ConfirmTimer}) {
         Release(t);
     }
     if (port->PortNumber != 0) {

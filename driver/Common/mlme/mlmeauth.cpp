@@ -360,6 +360,7 @@ VOID MlmeAuthPeerAuthRspAtSeq2Action(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
         break;
     case AUTH_ALG_FT: {
         c.FtSecondAuth = 1;
+        port->Mlme.Cntl.FtSecondAuth = 1;  // the connect machine's copy
         const ULONG body = elem->MsgLen - MGMT_HEADER_SIZE;
         if (body > FT_SAVED_FRAME_MAX) {
             AuthEnd(adapter, port, MLME_STATUS_NO_RESOURCE);

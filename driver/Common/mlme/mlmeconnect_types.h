@@ -96,6 +96,7 @@ typedef struct _MLME_CNTL_PORT_BLOCK {
     PUCHAR FtIeBuffer;             // the fast-transition elements for the authentication
     ULONG FtIeLength;
     UCHAR UseFt;
+    UCHAR FtBlock;                 // fast transition refused for the port
     UCHAR FullSaeNeeded;
     UCHAR PmksaCachingAttempted;
     UCHAR SaeCommitCount;

@@ -11,6 +11,7 @@
 #include "hal/chips/dbg_sop_qz3601.h"
 #include "platform/ndiscommon/ndiscommon.h"
 #include "platform/ndiscommon/ndiscommonhifpci.h"
+#include "hal/common/hal_services.h"
 
 // ---- bring-up -------------------------------------------------------------------------------
 NTSTATUS QZ3601PreFirmwareDownloadInit(PMP_ADAPTER adapter)
@@ -93,7 +94,7 @@ NTSTATUS QZ3601PciHandleInterruptCommon(PMP_ADAPTER adapter) { return AsicArvel3
 
 VOID qz3601_ccif_notify_utc_time_to_fw(PMP_ADAPTER adapter, ULONG seconds, ULONG microseconds)
 {
-    (void)NOT_BUILT_YET();
+    HalSendUtcTimeText(adapter, seconds, microseconds);
 }
 
 VOID qz3601_ccif_set_fw_log_read_pointer(PMP_ADAPTER adapter, ULONG ringIndex, ULONG readOffset)

@@ -74,7 +74,9 @@ NTSTATUS QZ3602PciHandleInterruptCommon(PMP_ADAPTER adapter) { return AsicArvel3
 
 VOID qz3602_ccif_notify_utc_time_to_fw(PMP_ADAPTER adapter, ULONG seconds, ULONG microseconds)
 {
-    (void)NOT_BUILT_YET();
+    (void)HifIoWrite32(adapter, QZ3602_CCIF_UTC_SECONDS, seconds);
+    (void)HifIoWrite32(adapter, QZ3602_CCIF_UTC_MICROSECONDS, microseconds);
+    (void)HifIoWrite32(adapter, QZ3602_CCIF_UTC_NOTIFY, QZ3602_CCIF_UTC_NOTIFY_TIME);
 }
 
 VOID qz3602_ccif_set_fw_log_read_pointer(PMP_ADAPTER adapter, ULONG ringIndex, ULONG readOffset)

@@ -17,6 +17,11 @@ VOID QZ3602HalDmashdlInit(PMP_ADAPTER adapter);
 // ---- interrupts and host communication ------------------------------------------------------
 VOID QZ3602ConfigIntMask(PMP_ADAPTER adapter, BOOLEAN enable);
 NTSTATUS QZ3602PciHandleInterruptCommon(PMP_ADAPTER adapter);
+// The local time through the host-to-chip registers: seconds, microseconds, then the notify word 4.
+#define QZ3602_CCIF_UTC_SECONDS 0x7C03D020u
+#define QZ3602_CCIF_UTC_MICROSECONDS 0x7C03D024u
+#define QZ3602_CCIF_UTC_NOTIFY 0x7C03D00Cu
+#define QZ3602_CCIF_UTC_NOTIFY_TIME 4u
 VOID qz3602_ccif_notify_utc_time_to_fw(PMP_ADAPTER adapter, ULONG seconds, ULONG microseconds);
 VOID qz3602_ccif_set_fw_log_read_pointer(PMP_ADAPTER adapter, ULONG ringIndex, ULONG readOffset);
 

@@ -23,6 +23,9 @@ VOID fwLogMmioStop();
 VOID fwLogCtrlDeInitSubCtrl();
 // Gives the firmware the local time of day; always 0.
 NTSTATUS kalSyncTimeToFW(PMP_ADAPTER adapter);
+// The local time as the chip configuration text "SyncTime <seconds> <microseconds>" (the chips whose
+// firmware takes the time as a command).
+VOID HalSendUtcTimeText(PMP_ADAPTER adapter, ULONG seconds, ULONG microseconds);
 
 // The chip's register dumps for diagnostics, in a fixed order: the DMA ring information, the host
 // registers, the packet-processor debug registers, the PLE information (argument 1) and the PSE
