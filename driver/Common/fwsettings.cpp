@@ -1,8 +1,11 @@
 // Firmware settings sent through the command layer's send call.
 #include "Common/fwsettings.h"
 
+#include <cstring>
+
 #include "Common/qzcmd.h"
 #include "hal/common/hal_chip.h"
+#include "kshim/ndis.h"
 #include "kshim/rtl.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
@@ -113,6 +116,20 @@ void SendDwellText(PMP_ADAPTER adapter, PCSTR format, USHORT time)
     PlatformFreeMemory(block, CHIP_CONFIG_PAYLOAD_SIZE);
 }
 
+// "<key> <microseconds>" for port 0; the length field is the key's length + `lengthExtra`.
+NTSTATUS SendMicroseconds(PMP_ADAPTER adapter, PCSTR key, ULONG microseconds, USHORT lengthExtra)
+{
+    UCHAR payload[CHIP_CONFIG_PAYLOAD_SIZE] = {};
+    PSTR text = reinterpret_cast<PSTR>(payload + CHIP_CONFIG_TEXT_OFFSET);
+    if (!NT_SUCCESS(RtlStringCbPrintfA(text, CHIP_CONFIG_TEXT_MAX, "%s %u", key, static_cast<unsigned>(microseconds)))) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    const USHORT length = static_cast<USHORT>(std::strlen(key) + lengthExtra);
+    payload[CHIP_CONFIG_LENGTH_OFFSET] = static_cast<UCHAR>(length);
+    payload[CHIP_CONFIG_LENGTH_OFFSET + 1] = static_cast<UCHAR>(length >> 8);
+    return QzCmdSetChipConfig(adapter, payload);
+}
+
 }  // namespace
 
 void QzCmdSetMinDwellTime(PMP_ADAPTER adapter, USHORT time) { SendDwellText(adapter, "ScnChannelDwellTimeMin %d", time); }
@@ -142,15 +159,17 @@ NTSTATUS QZCmdUpdateStayTime(PMP_ADAPTER adapter, PMP_PORT port, ULONG microseco
         role = 1;
     }
     adapter->Mlme.Scan.StayQuotaMs[role] = microseconds / 1000;
-    UCHAR payload[CHIP_CONFIG_PAYLOAD_SIZE] = {};
-    PSTR text = reinterpret_cast<PSTR>(payload + CHIP_CONFIG_TEXT_OFFSET);
-    if (!NT_SUCCESS(RtlStringCbPrintfA(text, CHIP_CONFIG_TEXT_MAX, "%s %u", key, static_cast<unsigned>(microseconds)))) {
+    return SendMicroseconds(adapter, key, microseconds, 7);
+}
+
+NTSTATUS QZCmdUpdateGoBrakeTime(PMP_ADAPTER adapter, PMP_PORT port, ULONG microseconds)
+{
+    if (adapter == nullptr || port == nullptr || !port->Active || microseconds == 0 || port->PortType != WFD_GO ||
+        adapter->UniEvent.DbdcMode != 0) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_CMD, "group owner brake time %u us not sent", static_cast<unsigned>(microseconds));
         return STATUS_UNSUCCESSFUL;
     }
-    const USHORT length = static_cast<USHORT>(std::strlen(key) + 7);
-    payload[CHIP_CONFIG_LENGTH_OFFSET] = static_cast<UCHAR>(length);
-    payload[CHIP_CONFIG_LENGTH_OFFSET + 1] = static_cast<UCHAR>(length >> 8);
-    return QzCmdSetChipConfig(adapter, payload);
+    return SendMicroseconds(adapter, "CnmAbsenceMarginInUs", microseconds, 5);
 }
 
 // ---- device, log and recovery controls -----------------------------------------------------------------
@@ -313,10 +332,48 @@ NTSTATUS QZCmdSetSuspendMode(PMP_ADAPTER adapter, PMP_PORT port, UCHAR enable)
 
 NTSTATUS QzCmdSetCurrentPacketFilter(PMP_ADAPTER adapter, PMP_PORT port, ULONG filter)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(filter);
-    return NOT_BUILT_YET();
+    if (adapter == nullptr || port == nullptr) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "packet filter 0x%X: no adapter or port", static_cast<unsigned>(filter));
+        return STATUS_UNSUCCESSFUL;
+    }
+    port->CurrentPacketFilter = filter;
+    // The firmware always passes broadcast and multicast frames up; the host filters them.
+    ULONG sent = filter;
+    if ((sent & NDIS_PACKET_TYPE_BROADCAST) == 0) {
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "packet filter 0x%X: broadcast forced on", static_cast<unsigned>(filter));
+        sent |= NDIS_PACKET_TYPE_BROADCAST;
+    }
+    if ((sent & NDIS_PACKET_TYPE_MULTICAST) == 0) {
+        DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "packet filter 0x%X: multicast forced on", static_cast<unsigned>(filter));
+        sent |= NDIS_PACKET_TYPE_MULTICAST;
+    }
+    UCHAR payload[FW_PACKET_FILTER_PAYLOAD_SIZE] = {};
+    std::memcpy(payload, &sent, sizeof(sent));
+    return QzCmdSendSetQuery(port, FW_CMD_ID_PACKET_FILTER, FW_CMD_CLASS_NORMAL, 0, 1, FW_PACKET_FILTER_OPTION, payload,
+                             sizeof(payload), nullptr, 0, 0);
+}
+
+NTSTATUS QzCmdSetMulticastList(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* addresses, ULONG length)
+{
+    if (adapter == nullptr || port == nullptr || port->BssIndex >= FW_MULTICAST_MAX_BSS_INDEX) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "multicast list: no port or no BSS index");
+        return STATUS_UNSUCCESSFUL;
+    }
+    if (length > FW_MULTICAST_ADDRESSES_MAX * MAC_ADDR_LEN || (length != 0 && addresses == nullptr)) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_CMD, "multicast list of %u bytes does not fit the command",
+                 static_cast<unsigned>(length));
+        return STATUS_INVALID_PARAMETER;
+    }
+    UCHAR payload[FW_MULTICAST_PAYLOAD_SIZE] = {};
+    const ULONG count = length / MAC_ADDR_LEN;
+    std::memcpy(payload, &count, sizeof(count));
+    payload[FW_MULTICAST_BSS_OFFSET] = port->BssIndex;
+    if (count != 0) {
+        std::memcpy(payload + FW_MULTICAST_LIST_OFFSET, addresses, count * MAC_ADDR_LEN);
+    }
+    payload[FW_MULTICAST_END_OFFSET] = 0xFF;
+    return QzCmdSendSetQuery(port, FW_CMD_ID_MULTICAST_LIST, FW_CMD_CLASS_NORMAL, 0, 1, FW_MULTICAST_OPTION, payload,
+                             sizeof(payload), nullptr, 0, 0);
 }
 
 // ---- link parameters ---------------------------------------------------------------------------------------

@@ -45,6 +45,10 @@ void QzCmdSetDFSTime(PMP_ADAPTER adapter, USHORT time);
 // length field is the key's length + 7. 0xC0000001 for no port, an inactive port, 0 or while dual-band
 // concurrency is on; with "HotspotMCCTputOptimization" also for the value last sent for the port.
 NTSTATUS QZCmdUpdateStayTime(PMP_ADAPTER adapter, PMP_PORT port, ULONG microseconds);
+// The group owner's absence margin in microseconds: "CnmAbsenceMarginInUs", a space and the value; the
+// length field is the key's length + 5. 0xC0000001 for no port, an inactive port, 0, a port that is not
+// a group owner or while dual-band concurrency is on.
+NTSTATUS QZCmdUpdateGoBrakeTime(PMP_ADAPTER adapter, PMP_PORT port, ULONG microseconds);
 
 // ---- device, log and recovery controls -----------------------------------------------------------------
 // Command 0xC5 (query, option 8) with {2, 0, 0, 0} when the adapter's firmware-log-to-host value is 1;
@@ -70,7 +74,25 @@ NTSTATUS QzCmdSetRadioPowerState(PMP_ADAPTER adapter, UCHAR on);
 #define FW_POWER_CTRL_MAX_BSS_INDEX 4
 NTSTATUS QzCmdSetPowerCtrl(PMP_ADAPTER adapter, PMP_PORT port, UCHAR powerSaveMode);
 NTSTATUS QZCmdSetSuspendMode(PMP_ADAPTER adapter, PMP_PORT port, UCHAR enable);
+// Receive packet filter, command 0x0A (set, option 16), 68 bytes: u32 filter. The OS's filter is kept
+// as the port's current one; the firmware gets it with broadcast (0x8) and multicast (0x2) forced on.
+// 0xC0000001 without adapter or port.
+#define FW_CMD_ID_PACKET_FILTER 0x0A
+#define FW_PACKET_FILTER_PAYLOAD_SIZE 68
+#define FW_PACKET_FILTER_OPTION 0x10
 NTSTATUS QzCmdSetCurrentPacketFilter(PMP_ADAPTER adapter, PMP_PORT port, ULONG filter);
+// Multicast list, command 0xC1 (set, option 16), 204 bytes: u32 address count (length / 6), u8 BSS
+// index at 4, the addresses from 8, u8 0xFF at 200. 0xC0000001 for a BSS index of 5 or more; a list of
+// more than 32 addresses does not fit and is refused (0xC000000D).
+#define FW_CMD_ID_MULTICAST_LIST 0xC1
+#define FW_MULTICAST_PAYLOAD_SIZE 204
+#define FW_MULTICAST_OPTION 0x10
+#define FW_MULTICAST_BSS_OFFSET 4
+#define FW_MULTICAST_LIST_OFFSET 8
+#define FW_MULTICAST_END_OFFSET 200
+#define FW_MULTICAST_ADDRESSES_MAX ((FW_MULTICAST_END_OFFSET - FW_MULTICAST_LIST_OFFSET) / 6)
+#define FW_MULTICAST_MAX_BSS_INDEX 5
+NTSTATUS QzCmdSetMulticastList(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* addresses, ULONG length);
 // The hardware radio-switch state (its answer switches the radio off or on). Mode 0: extended command
 // 0xBD (query, 2 zero bytes) on the second generation; mode 1: extended 0xBD set {1, 0} waiting for its
 // answer on the second generation, unified command 0x80 (set and wait, 12 zero bytes) on the third;

@@ -2,6 +2,7 @@
 #include "Common/logevent.h"
 
 #include "kshim/eventlog.h"
+#include "kshim/rtl.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
 #include "Common/mlme/mlmesync.h"
@@ -11,6 +12,7 @@
 namespace {
 
 constexpr ULONG kEntryFixedSize = sizeof(IO_ERROR_LOG_PACKET);  // 56: the fixed part and 8 dump bytes
+constexpr SIZE_T kClientTextSize = 128;
 
 ULONG RoundUp4(ULONG n) { return (n + 3) & ~3u; }
 
@@ -56,6 +58,20 @@ NTSTATUS LogCounter(PMP_ADAPTER adapter, ULONG messageId, const UCHAR* counter, 
         return STATUS_SUCCESS;
     }
     return WriteSystemEventLog(adapter, messageId, 0, counter, sizeof(UCHAR));
+}
+
+// A client entry of the group owner: the client count, the entry's WLAN index and the peer's address as
+// text, logged without its terminator.
+void LogClientText(PMP_ADAPTER adapter, ULONG messageId, PCSTR format, PMAC_TABLE_ENTRY entry, const UCHAR* peer)
+{
+    CHAR text[kClientTextSize] = {};
+    if (!NT_SUCCESS(RtlStringCbPrintfA(text, sizeof(text), format, static_cast<int>(adapter->GoClientCount),
+                                       static_cast<int>(entry->WlanIdx), peer[0], peer[1], peer[2], peer[3], peer[4],
+                                       peer[5]))) {
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_AP, "client event 0x%08X: text does not fit", static_cast<unsigned>(messageId));
+        return;
+    }
+    (void)WriteSystemEventLog(adapter, messageId, 0, text, static_cast<USHORT>(std::strlen(text)));
 }
 
 }  // namespace
@@ -116,8 +132,8 @@ void LogEventConnectClient(PMP_ADAPTER adapter, PMAC_TABLE_ENTRY entry, const UC
         return;
     }
     ++adapter->GoClientCount;
-    // The text names the entry's WLAN index, which the station table's entries do not carry yet.
-    (void)NOT_BUILT_YET();
+    LogClientText(adapter, EVENT_LOG_CLIENT_CONNECT, "Connected Clients :%d, PeerId = %d, PeerAddr = %x:%x:%x:%x:%x:%x\n",
+                  entry, peer);
 }
 
 void LogEventDisconnectClient(PMP_ADAPTER adapter, PMAC_TABLE_ENTRY entry, const UCHAR* peer)
@@ -130,7 +146,8 @@ void LogEventDisconnectClient(PMP_ADAPTER adapter, PMAC_TABLE_ENTRY entry, const
     if (adapter->GoClientCount != 0) {
         --adapter->GoClientCount;
     }
-    (void)NOT_BUILT_YET();
+    LogClientText(adapter, EVENT_LOG_CLIENT_DISCONNECT,
+                  "Remaining Connected Clients :%d, PeerId = %d, PeerAddr = %x:%x:%x:%x:%x:%x\n", entry, peer);
 }
 
 // ================================================================================================

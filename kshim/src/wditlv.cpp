@@ -2393,3 +2393,104 @@ NTSTATUS WdiTlvGenerateSetSaeParams(const WDI_SAE_PARAMETERS* parameters, ULONG 
         }
     });
 }
+
+// ================================================================================================
+// the send-request and send-response action-frame tasks
+// ================================================================================================
+namespace {
+
+NTSTATUS ParseSendActionFrame(ULONG length, const UCHAR* tlvs, PVOID parameters, USHORT parametersType)
+{
+    if (parameters == nullptr || (length != 0 && tlvs == nullptr)) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    auto* out = static_cast<PWDI_SEND_ACTION_FRAME_PARAMETERS>(parameters);
+    std::memset(out, 0, sizeof(*out));
+    bool haveParameters = false;
+    bool haveBody = false;
+    NTSTATUS status = Walk(tlvs, length, [&](USHORT t, const UCHAR* v, USHORT l) {
+        if (t == parametersType && !haveParameters) {
+            if (l < WDI_TLV_SEND_ACTION_FRAME_PARAMETERS_SIZE) {
+                return NDIS_STATUS_INVALID_DATA;
+            }
+            out->ChannelNumber = ReadU32(v);
+            out->BandId = ReadU32(v + 4);
+            std::memcpy(out->DestinationAddress, v + 8, 6);
+            out->DwellTime = ReadU32(v + 14);
+            out->SecondTime = ReadU32(v + 18);
+            haveParameters = true;
+        } else if (t == WDI_TLV_ACTION_FRAME_BODY && !haveBody) {
+            if (!CopyBytes(&out->FrameBody, v, l)) {
+                return STATUS_INSUFFICIENT_RESOURCES;
+            }
+            haveBody = true;
+        }
+        return STATUS_SUCCESS;
+    });
+    if (NT_SUCCESS(status) && (!haveParameters || !haveBody)) {
+        status = NDIS_STATUS_INVALID_DATA;
+    }
+    if (!NT_SUCCESS(status)) {
+        FreeBytes(&out->FrameBody);
+    }
+    return status;
+}
+
+NTSTATUS GenerateSendActionFrame(const WDI_SEND_ACTION_FRAME_PARAMETERS* parameters, USHORT parametersType,
+                                 ULONG reservedHeaderLength, PULONG outLength, PUCHAR* outBuffer)
+{
+    if (parameters == nullptr) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    return Generate(reservedHeaderLength, outLength, outBuffer, [&](Writer& w) {
+        const ULONG at = w.Begin(parametersType);
+        w.U32(parameters->ChannelNumber);
+        w.U32(parameters->BandId);
+        w.Bytes(parameters->DestinationAddress, 6);
+        w.U32(parameters->DwellTime);
+        w.U32(parameters->SecondTime);
+        w.End(at);
+        w.Tlv(WDI_TLV_ACTION_FRAME_BODY, parameters->FrameBody.pElements, parameters->FrameBody.ElementCount);
+    });
+}
+
+}  // namespace
+
+NTSTATUS WdiTlvParseTaskSendRequestActionFrame(ULONG length, const UCHAR* tlvs, const void* context,
+                                               PVOID parameters)
+{
+    (void)context;
+    return ParseSendActionFrame(length, tlvs, parameters, WDI_TLV_SEND_ACTION_FRAME_REQUEST_PARAMETERS);
+}
+
+NTSTATUS WdiTlvParseTaskSendResponseActionFrame(ULONG length, const UCHAR* tlvs, const void* context,
+                                                PVOID parameters)
+{
+    (void)context;
+    return ParseSendActionFrame(length, tlvs, parameters, WDI_TLV_SEND_ACTION_FRAME_RESPONSE_PARAMETERS);
+}
+
+VOID WdiTlvCleanupTaskSendActionFrame(PVOID parameters)
+{
+    if (parameters != nullptr) {
+        FreeBytes(&static_cast<PWDI_SEND_ACTION_FRAME_PARAMETERS>(parameters)->FrameBody);
+    }
+}
+
+NTSTATUS WdiTlvGenerateTaskSendRequestActionFrame(const WDI_SEND_ACTION_FRAME_PARAMETERS* parameters,
+                                                  ULONG reservedHeaderLength, const void* context, PULONG outLength,
+                                                  PUCHAR* outBuffer)
+{
+    (void)context;
+    return GenerateSendActionFrame(parameters, WDI_TLV_SEND_ACTION_FRAME_REQUEST_PARAMETERS, reservedHeaderLength,
+                                   outLength, outBuffer);
+}
+
+NTSTATUS WdiTlvGenerateTaskSendResponseActionFrame(const WDI_SEND_ACTION_FRAME_PARAMETERS* parameters,
+                                                   ULONG reservedHeaderLength, const void* context,
+                                                   PULONG outLength, PUCHAR* outBuffer)
+{
+    (void)context;
+    return GenerateSendActionFrame(parameters, WDI_TLV_SEND_ACTION_FRAME_RESPONSE_PARAMETERS, reservedHeaderLength,
+                                   outLength, outBuffer);
+}

@@ -179,6 +179,32 @@ size_t MacHeaderLength(const Bytes& frame)
     return frame.size() >= n ? n : 0;
 }
 
+namespace {
+
+bool AeadArguments(Cipher c, const Bytes& key, const Bytes& nonce)
+{
+    return (c == Cipher::Ccmp128 || c == Cipher::Gcmp256) && key.size() == KeyLength(c) &&
+           nonce.size() == (c == Cipher::Ccmp128 ? 13u : 12u);
+}
+
+}  // namespace
+
+std::optional<Bytes> Seal(Cipher c, const Bytes& key, const Bytes& nonce, const Bytes& aad, const Bytes& plain)
+{
+    if (!AeadArguments(c, key, nonce)) {
+        return std::nullopt;
+    }
+    return Aead(c, key, nonce, aad, plain.data(), plain.size(), true);
+}
+
+std::optional<Bytes> Open(Cipher c, const Bytes& key, const Bytes& nonce, const Bytes& aad, const Bytes& sealed)
+{
+    if (!AeadArguments(c, key, nonce)) {
+        return std::nullopt;
+    }
+    return Aead(c, key, nonce, aad, sealed.data(), sealed.size(), false);
+}
+
 std::optional<Bytes> Protect(Cipher c, const Bytes& tk, uint8_t keyId, uint64_t pn, const Bytes& frame)
 {
     if ((c != Cipher::Ccmp128 && c != Cipher::Gcmp256) || tk.size() != KeyLength(c) || keyId > 3) {

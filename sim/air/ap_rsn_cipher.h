@@ -31,6 +31,13 @@ constexpr size_t kCipherHeaderLength = 8;  // PN0 PN1 rsvd key-id/ExtIV PN2..PN5
 constexpr uint8_t kEidMme = 76;
 constexpr uint16_t kFcProtected = 0x4000;
 
+// The authenticated encryption under a frame cipher: AES-CCM with an 8-byte MIC and a 13-byte nonce
+// (CCMP-128), or AES-GCM with a 16-byte tag and a 12-byte nonce (GCMP-256). Seal gives the
+// ciphertext followed by the MIC; Open checks the MIC and gives the plaintext. Empty for a key or
+// nonce of the wrong length, an integrity cipher, or (Open) a MIC that does not come out.
+std::optional<Bytes> Seal(Cipher c, const Bytes& key, const Bytes& nonce, const Bytes& aad, const Bytes& plain);
+std::optional<Bytes> Open(Cipher c, const Bytes& key, const Bytes& nonce, const Bytes& aad, const Bytes& sealed);
+
 // The length of the MAC header of a frame (data: addresses 4, QoS control, HT control); 0 when the
 // frame is shorter than its header.
 size_t MacHeaderLength(const Bytes& frame);

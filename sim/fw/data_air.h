@@ -14,6 +14,7 @@
 
 #include "air/timeline.h"
 #include "fw/datapath.h"
+#include "fw/frame_cipher.h"
 #include "fw/scan_engine.h"
 
 namespace sim::fw {
@@ -27,15 +28,19 @@ public:
     DataAir& operator=(const DataAir&) = delete;
 
     void AddPeer(const sim::air::Mac& peer, uint8_t wlanIndex, uint8_t bssIndex);
+    // The chip's frame protection (fw/frame_cipher) the frames pass through both ways; it must
+    // outlive this. None: frames go as they are.
+    void SetCipher(FrameCipher* cipher);
     // Sees every frame the device sends, after it went on the air (the chip's lock is held: it must
     // not block or call back into the chip).
     void SetObserver(DataPath::AirSink observer);
 
     struct Record {
         uint64_t sent = 0;         // frames put on the air
-        uint64_t notSent = 0;      // no air or no home channel
+        uint64_t notSent = 0;      // no air or no home channel, or a protected frame without its key
         uint64_t received = 0;     // data frames heard and written into the frame ring
         uint64_t unknownPeer = 0;  // of them, from a peer without a station record
+        uint64_t dropped = 0;      // heard, and dropped by the frame protection
     };
     Record GetRecord() const;
 
@@ -48,6 +53,7 @@ private:
     mutable std::mutex mutex_;
     std::map<sim::air::Mac, std::pair<uint8_t, uint8_t>> peers_;  // WLAN index, BSS index
     DataPath::AirSink observer_;
+    FrameCipher* cipher_ = nullptr;
     Record record_;
     // Last: its thread writes heard frames into the ring and must stop before the members go.
     sim::air::Timeline timeline_;

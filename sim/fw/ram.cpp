@@ -51,6 +51,7 @@ RamFirmware::RamFirmware(sim::chip::Chip& chip, RomFirmware& rom)
     if (map.present) {
         chip_.SetTxConsumer(hwCommand_, [this](const sim::chip::TxBuffer& b) { OnBuffer(b); });
     }
+    scan_->SetHomeFilter([this](std::vector<uint8_t>* frame, sim::chip::RxdFields* fields) { return cipher_.Incoming(frame, fields); });
 }
 
 RamFirmware::~RamFirmware()
@@ -78,6 +79,7 @@ void RamFirmware::SetRunning(bool running)
 {
     if (!running && running_.load()) {
         scan_->Reset();
+        cipher_.Clear();
     }
     running_.store(running);
 }
@@ -182,6 +184,15 @@ bool RamFirmware::AnswerLocked(const LegacyCommand& command, EventHeader* header
             return true;
         }
         return false;
+    case kLegacyCmdKey:
+    case kLegacyCmdDefaultKey:
+        if (std::optional<FrameCipher::KeyDone> done = cipher_.Take(command)) {
+            header->id = kLegacyEventAddKeyDone;
+            *payload = FrameCipher::AddKeyDoneBody(*done);
+            *note += ", key added";
+            return true;
+        }
+        return false;
     case kRamCmdRegWrite:
         if (command.payload.size() >= 8) {
             registers_[U32(command.payload.data())] = U32(command.payload.data() + 4);
@@ -268,6 +279,11 @@ void RamFirmware::OnBuffer(const sim::chip::TxBuffer& buffer)
             const ChipCapabilities& caps = unified_.Settings().capabilities;
             scan_->TakeUnified(*answer.command, {caps.macAddress, caps.streams});
             records_.Take(*answer.command);
+            rxFilters_.Take(*answer.command);
+            if (std::optional<FrameCipher::KeyDone> done = cipher_.Take(*answer.command)) {
+                answer.events.push_back(FrameCipher::AddKeyDoneEvent(generation_, answer.command->seq, *done));
+                answer.note += ", key added";
+            }
         }
         keep("RAM: ", answer.events, answer.delayMs, answer.note);
         return;
@@ -284,6 +300,7 @@ void RamFirmware::OnBuffer(const sim::chip::TxBuffer& buffer)
     exchange.note = "RAM: " + Describe(command);
     scan_->TakeLegacy(command, {settings_.capabilities.macAddress, settings_.capabilities.streams});
     records_.Take(command);
+    rxFilters_.Take(command);
     EventHeader header;
     std::vector<uint8_t> payload;
     if (AnswerLocked(command, &header, &payload, &exchange.note)) {
@@ -402,6 +419,7 @@ ChipFirmware::ChipFirmware(sim::chip::Chip& chip) : chip_(chip)
     ram_->AttachTo(*download_);
     data_ = std::make_unique<DataPath>(chip_, ram_->Events());
     dataAir_ = std::make_unique<DataAir>(*data_, ram_->Scan());
+    dataAir_->SetCipher(&ram_->Cipher());
     ram_->SetFrameHandler([this](const sim::chip::TxBuffer& b) { data_->SendManagement(b.data, b.length, b.ring); });
     // A reset of the Wi-Fi subsystem sends the firmware back to its boot ROM, ready for a new download.
     chip_.SetSubsystemRestartHook([this] {

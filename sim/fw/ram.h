@@ -11,8 +11,13 @@
 //   legacy 0xC0 register write through firmware   -> recorded
 //   legacy 0xED / extended 0x3C TSF query          -> event 0xED / 0x3C: the TSF (fw/twt)
 //   legacy channel privilege request              -> the grant (fw/channel_grant)
+//   legacy 0x0A packet filter, 0xC1 multicast list -> recorded (fw/rx_filters), as their unified forms
+//   legacy 0x07 key, 0x08 default key             -> the chip's keys (fw/frame_cipher); a pairwise
+//                                                    key added is answered with event 0x24
 //   every other legacy command                    -> recorded, the DMA-done report only
-//   a unified command (third generation)           -> the unified RAM code (fw/unified_ram)
+//   a unified command (third generation)           -> the unified RAM code (fw/unified_ram); a key
+//                                                    in a station-record command as the legacy one,
+//                                                    answered with unified event 0x12
 //
 // Answers carry the command's sequence number and go out in the run-time dialect (12-byte header),
 // through the event ring's writer (fw/event_writer). Knobs delay, drop or renumber the answer of
@@ -41,11 +46,13 @@
 #include "fw/datapath.h"
 #include "fw/event_writer.h"
 #include "fw/events.h"
+#include "fw/frame_cipher.h"
 #include "fw/image_builder.h"
 #include "fw/legacy_cmd.h"
 #include "fw/ring_firmware.h"
 #include "fw/rom.h"
 #include "fw/rom_download.h"
+#include "fw/rx_filters.h"
 #include "fw/scan_engine.h"
 #include "fw/unified_ram.h"
 
@@ -112,6 +119,10 @@ public:
     ScanEngine& Scan() { return *scan_; }
     // The BSS and station records the host gave the RAM code, in either format (fw/bss_records).
     BssRecords& Records() { return records_; }
+    // The receive packet filters and multicast lists the host gave the RAM code (fw/rx_filters).
+    RxFilters& Filters() { return rxFilters_; }
+    // The keys the host installed and the chip's frame protection with them (fw/frame_cipher).
+    FrameCipher& Cipher() { return cipher_; }
     // Raises an event the RAM code builds on a test's request (fw/link_events), through the event ring.
     void Raise(const std::vector<uint8_t>& event);
 
@@ -175,6 +186,8 @@ private:
     std::function<void(const sim::chip::TxBuffer&)> frameHandler_;
     EventRingWriter events_;
     BssRecords records_;
+    RxFilters rxFilters_;
+    FrameCipher cipher_;
     ChipScanHost scanHost_;
     std::unique_ptr<ScanEngine> scan_;
 };

@@ -150,6 +150,12 @@ void ScanEngine::SetDataHandler(DataHandler handler)
     dataHandler_ = std::move(handler);
 }
 
+void ScanEngine::SetHomeFilter(HomeFilter filter)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    homeFilter_ = std::move(filter);
+}
+
 bool ScanEngine::SendFrame(const Bytes& frame)
 {
     std::lock_guard<std::recursive_mutex> air(airMutex_);
@@ -918,6 +924,9 @@ void ScanEngine::Deliver(uint64_t gen, bool home, AirFrame f, std::array<int8_t,
             fields.rxVector = std::array<uint32_t, 3>{rate, rcpi, mode << 11};
         } else {
             fields.rxVector = std::array<uint32_t, 3>{rate | (mode << 24), rcpi, 0};
+        }
+        if (home && homeFilter_ && !homeFilter_(&f.frame, &fields)) {
+            return;
         }
         buffer = sim::chip::BuildRxFrame(RxdGen(generation_), fields, f.frame);
     }

@@ -32,6 +32,7 @@
 #include "air/medium.h"
 #include "air/timeline.h"
 #include "chip/chip.h"
+#include "chip/rx_build.h"
 #include "fw/legacy_cmd.h"
 #include "fw/scan_cmd.h"
 #include "fw/unified_cmd.h"
@@ -137,6 +138,10 @@ public:
     // channel grant does.
     using DataHandler = std::function<void(const Bytes& frame, const sim::air::Reception& rx)>;
     void SetDataHandler(DataHandler handler);
+    // Sees each management frame heard on the home channel before it reaches the host, with its
+    // descriptor fields; it may change both, and false drops the frame. Runs under the engine's lock.
+    using HomeFilter = std::function<bool(Bytes* frame, sim::chip::RxdFields* fields)>;
+    void SetHomeFilter(HomeFilter filter);
     bool SendFrame(const Bytes& frame);
     void SetHome(Channel channel);
 
@@ -231,6 +236,7 @@ private:
     mutable uint16_t seqCounter_ = 0;
     ScanEngineRecord record_;
     DataHandler dataHandler_;
+    HomeFilter homeFilter_;
     // Last: the timeline's thread runs the engine's items and must stop before the members go.
     sim::air::Timeline timeline_;
 };

@@ -304,6 +304,25 @@ TEST_F(ConnectControl, TheOsBssidChoosesTheFirstCandidate)
     EXPECT_EQ(posted[0].body, JoinBody(2));
 }
 
+TEST_F(ConnectControl, AResetConnectTargetLetsTheNextConnectStartWithTheBestCandidate)
+{
+    AddCandidate(kApA);
+    AddCandidate(kApB);
+    AddCandidate(kApC);
+    std::memcpy(port_->Mlme.Req.DesiredBssid, kApC, 6);
+    port_->Mlme.Req.DesiredBssidFollow[0] = 0;
+    port_->Mlme.Req.DesiredBssidFollow[1] = 0;
+    MlmeCntlResetConnectTarget(adapter_);
+    const UCHAR any[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    EXPECT_EQ(std::memcmp(port_->Mlme.Req.DesiredBssid, any, 6), 0);
+    EXPECT_EQ(port_->Mlme.Req.DesiredBssidFollow[0], 1);
+    EXPECT_EQ(port_->Mlme.Req.DesiredBssidFollow[1], 1);
+    Deliver(CNTL_MSG_OID_CONNECT);
+    auto posted = TakePosted();
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].body, JoinBody(0)) << "the OS's access point is forgotten";
+}
+
 TEST_F(ConnectControl, AnAssociationDelayOfUnderOneSecondDoesNotDelayTheJoin)
 {
     LARGE_INTEGER now;

@@ -118,6 +118,33 @@ TEST_F(EventLogWriters, TheClientCountNeverGoesBelowZero)
     EXPECT_EQ(adapter_->GoClientCount, 0u);
 }
 
+TEST_F(EventLogWriters, AClientConnectAndDisconnectLogTheCountTheWlanIndexAndTheAddress)
+{
+    MAC_TABLE_ENTRY entry = {};
+    entry.WlanIdx = 7;
+    const UCHAR peer[MAC_ADDR_LEN] = {0x02, 0xAB, 0x00, 0x0C, 0x43, 0xFF};
+    LogEventConnectClient(adapter_.get(), &entry, peer);
+    LogEventDisconnectClient(adapter_.get(), &entry, peer);
+    const struct {
+        ULONG message;
+        std::string text;
+    } expected[] = {
+        {0x40020FA2u, "Connected Clients :1, PeerId = 7, PeerAddr = 2:ab:0:c:43:ff\n"},
+        {0x40020FA3u, "Remaining Connected Clients :0, PeerId = 7, PeerAddr = 2:ab:0:c:43:ff\n"},
+    };
+    const auto entries = kshim::host::ErrorLogSnapshot();
+    ASSERT_EQ(entries.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(entries[i].errorCode, expected[i].message) << i;
+        // The text without its terminator, padded to a multiple of 4, then 8 zero bytes.
+        const size_t length = expected[i].text.size();
+        EXPECT_EQ(entries[i].dumpDataSize, ((length + 3) & ~size_t{3}) + 8) << i;
+        ASSERT_GE(entries[i].dumpData.size(), length);
+        EXPECT_EQ(std::string(entries[i].dumpData.begin(), entries[i].dumpData.begin() + static_cast<long>(length)),
+                  expected[i].text);
+    }
+}
+
 TEST_F(EventLogWriters, TheConnectionKindNeedsAStationPort)
 {
     MP_PORT* go = AddPort(1, WFD_GO);

@@ -65,12 +65,14 @@ TEST_F(ExecutorTest, EachCommandReachesItsService)
         {INTERNAL_CMD_MCC_SWITCH, U32(0), "MultiChannelSwitchExec", 1},
         {INTERNAL_CMD_DBDC_DISABLE, {}, "MultiBandDisableDbdcDecision", 1},
         // The disconnect request stops the push-button setup before anything else, which forgets
-        // the connect target.
-        {INTERNAL_CMD_DISCONNECT, U32(0), "MlmeCntlResetConnectTarget", 1},
+        // the connect target (below).
+        {INTERNAL_CMD_DISCONNECT, U32(0), "MlmeCntlResetConnectTarget", 0},
         {INTERNAL_CMD_MCAST_CON_ABORT, U32(0), "MultiChannelMcastConAbortExec", 1},
-        // Mode 11 on a port without VHT is lowered to 5, whose HT settings are not built yet.
-        {INTERNAL_CMD_SET_PHY_MODE, U32(11), "MlmeInfoSetHtVht", 1},
+        // Mode 11 on a port without VHT is lowered to 5, an HT mode (below).
+        {INTERNAL_CMD_SET_PHY_MODE, U32(11), "MlmeInfoSetHtVht", 0},
     };
+    std::memset(port0_->Mlme.Req.DesiredBssid, 0x12, sizeof(port0_->Mlme.Req.DesiredBssid));
+    port0_->Rate.HtEnable = 0;
     for (const RouteCase& c : cases) {
         kshim::host::TraceClear();
         Run(c.id, c.payload);
@@ -78,6 +80,9 @@ TEST_F(ExecutorTest, EachCommandReachesItsService)
         EXPECT_EQ(qzltest::NotBuiltCalls(), c.calls) << std::hex << c.id;
     }
     EXPECT_EQ(adapter_->Ps.CurrentMode, 2u);
+    const UCHAR any[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    EXPECT_EQ(std::memcmp(port0_->Mlme.Req.DesiredBssid, any, 6), 0) << "the connect target is forgotten";
+    EXPECT_EQ(port0_->Rate.HtEnable, 1) << "the HT settings of mode 5";
     // The wireless mode is traced by name.
     EXPECT_TRUE(TraceContains("wireless mode PHY_11VHT for port 0"));
     // The default key index reaches the key code, which keeps it in the adapter's key-id byte.

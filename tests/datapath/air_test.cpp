@@ -63,7 +63,13 @@ TEST_P(Air, EchoedFramesComeBackInOrderAndTsharkDecodesTheAir)
     // An action frame the driver sends (the operating mode notification of a change to one stream)
     // goes through the command ring onto the air.
     const uint64_t management = firmware_->Data().ManagementSent();
-    ASSERT_TRUE(SendOperatingModeNotificaitonAction(Adapter(), port_, 1, 0));
+    const unsigned bssUpdates = firmware_->Ram().Records().Bss(port_->BssIndex).value_or(sim::fw::BssRecord{}).updates;
+    // The BSS information that follows waits until the command is sent: the rings are served meanwhile.
+    BOOLEAN sent = FALSE;
+    WhileServing([&] { sent = SendOperatingModeNotificaitonAction(Adapter(), port_, 1, 0); });
+    ASSERT_TRUE(sent);
+    // The new stream count reaches the firmware as the BSS information of the port's BSS.
+    EXPECT_EQ(firmware_->Ram().Records().Bss(port_->BssIndex).value_or(sim::fw::BssRecord{}).updates, bssUpdates + 1);
     EXPECT_TRUE(qzl_test::Eventually([&] { return firmware_->Data().ManagementSent() > management; }));
     world_->StopCapture();
 

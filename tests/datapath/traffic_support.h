@@ -9,12 +9,16 @@
 // link).
 //
 // The device's interrupt is kept off after bring-up and the clock is manual: the test serves the
-// receive rings itself (Pump), so that every step is deterministic and waits run on simulated time.
+// receive rings and the command ring's sent reports itself (Pump), so that every step is deterministic
+// and waits run on simulated time. A driver call that waits for a firmware command to be sent runs on
+// a thread of the simulation while the test serves the rings (WhileServing).
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <mutex>
@@ -27,12 +31,15 @@
 #include "kshim/host/control.h"
 #include "kshim/host/net_queue.h"
 #include "kshim/host/netadapter.h"
+#include "kshim/host/wait.h"
 #include "Common/mlme/mlmesync_mactab.h"
+#include "Common/qzcmd.h"
 #include "platform/ndis6/n6pci.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/dmaq.h"
 #include "platform/wificx/rxqueue.h"
 #include "platform/wificx/txqueue.h"
+#include "support/eventually.h"
 
 namespace traffic {
 
@@ -40,6 +47,7 @@ namespace host = kshim::host;
 
 constexpr uint8_t kAp[6] = {0x02, 0xA0, 0x00, 0x00, 0x00, 0x01};
 constexpr uint8_t kRemote[6] = {0x02, 0xB0, 0x00, 0x00, 0x00, 0x02};  // a host behind the access point
+constexpr ULONG kCommandRing = 2;  // the transmit ring of firmware commands
 
 class TrafficTest : public bringup::BringUpTest, public ::testing::WithParamInterface<USHORT> {
 protected:
@@ -104,10 +112,16 @@ protected:
         host::NetQueueSetNotification(rx_, true);
     }
 
-    // Serves every receive ring until none holds a filled descriptor.
+    // Serves what the interrupt would: the command ring's finished descriptors (the sent reports a
+    // command's sender waits for; unified once the third generation's RAM code runs), then every
+    // receive ring until none holds a filled descriptor.
     void Pump()
     {
-        PPCI_HIF_CONTEXT hif = Adapter()->HifContext;
+        PMP_ADAPTER a = Adapter();
+        PPCI_HIF_CONTEXT hif = a->HifContext;
+        const BOOLEAN unified = static_cast<BOOLEAN>(QzCmdChipGroup(a) == FW_CHIP_GROUP_ARVEL3X &&
+                                                     __atomic_load_n(&a->FwDownloaded, __ATOMIC_ACQUIRE) == 1);
+        N6PciTxRingCmdDmaDoneInterrupt(hif, kCommandRing, unified);
         for (int pass = 0; pass < 64; ++pass) {
             ULONG pending = 0;
             for (ULONG ring = 0; ring < 3; ++ring) {
@@ -119,6 +133,25 @@ protected:
             }
         }
         ADD_FAILURE() << "receive rings still hold filled descriptors";
+    }
+
+    // Runs `work` on a thread of the simulation while this one serves the rings, until it returns.
+    void WhileServing(const std::function<void()>& work)
+    {
+        std::atomic<bool> done{false};
+        host::SimThread worker([&] {
+            work();
+            done = true;
+        });
+        const bool finished = qzl_test::Eventually([&] {
+            Pump();
+            return done.load();
+        });
+        EXPECT_TRUE(finished) << "the driver call still waits while the rings are served";
+        if (!finished) {
+            host::ClockAdvanceMs(60000);  // its waits time out, so that the thread ends
+        }
+        worker.Join();
     }
 
     // An OS data frame to the access point (To-DS), `body` bytes whose first 4 carry `n`.

@@ -13,6 +13,7 @@
 
 #include "air/world.h"
 #include "bringup/bringup_support.h"
+#include "kshim/host/recorder.h"
 #include "kshim/host/wifi.h"
 #include "kshim/host/wifi_service.h"
 
@@ -82,6 +83,17 @@ protected:
         }
         return names;
     }
+    // Every driver service that said it is not built yet since the test began, once each.
+    static std::vector<std::string> AllNotBuilt()
+    {
+        std::vector<std::string> names;
+        for (const kshim::host::TraceRecord& r : kshim::host::TraceEvents("NotBuiltYet")) {
+            if (std::find(names.begin(), names.end(), r.function) == names.end()) {
+                names.push_back(r.function);
+            }
+        }
+        return names;
+    }
     static std::string Join(const std::vector<std::string>& names)
     {
         std::string out;
@@ -134,14 +146,18 @@ protected:
             if (!notBuilt.empty()) {                                                                          \
                 GTEST_SKIP() << (what) << ": the driver does not go on while these are not built: " << Join(notBuilt); \
             }                                                                                                 \
-            FAIL() << (what);                                                                                 \
+            FAIL() << (what) << " (services not built yet the driver called: " << Join(AllNotBuilt()) << ")";   \
         }                                                                                                     \
     } while (0)
 
-// The driver services each step needs (the firmware BSS binding of the station, the connect task and
-// machines, the peer deauthentication machine, the beacon time-out and channel switch handling).
-#define E2E_SCAN "BindAndActivateStationBss"
-#define E2E_CONNECT E2E_SCAN, "WdiTaskConnect", "MlmeAuthStateMachineInit", "MlmeAssocStateMachineInit"
+// The driver services each step needs (the power limits of the 6 GHz channels; the connect task and
+// machines, the candidate's rates and HT/VHT settings, the port's receive filter and multicast list;
+// the peer deauthentication machine, the beacon time-out and channel switch handling).
+#define E2E_SCAN_6G "skuTableReadSingleSkuFile"
+#define E2E_CONNECT                                                                                           \
+    "WdiTaskConnect", "MlmeAuthStateMachineInit", "MlmeAssocStateMachineInit", "MlmeCntlResetConnectTarget", \
+        "bssParseSupportedRates", "MlmeInfoSetHtVht", "SendPortPacketFilter", "QzCmdSetCurrentPacketFilter",  \
+        "SendMulticastList"
 #define E2E_LINK E2E_CONNECT, "MlmeAuthRspStateMachineInit"
 
 }  // namespace e2e

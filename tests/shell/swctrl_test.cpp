@@ -293,6 +293,7 @@ TEST_F(PortReset, PortZeroResetsAdapterValuesAndAppliesAPendingPhyMode)
         adapter_->RoamingMark = 1;
         port_->PhyModeChangePending = 1;
         port_->PendingPhyMode = PHY_11He;
+        port_->Rate.HtEnable = 0;
         port_->PhyModeOverride = c.override;
         port_->ResetRequest = 1;
         NdisCommonInfoResetHandler(port_);
@@ -304,8 +305,9 @@ TEST_F(PortReset, PortZeroResetsAdapterValuesAndAppliesAPendingPhyMode)
         EXPECT_EQ(port_->ResetRequest, 0);
         EXPECT_EQ(CountTraces("roaming completion of port 0: status 6"), 1u);
         EXPECT_EQ(CountTraces("MlmeInfoSetPhyMode: mode 13 flag 1"), c.applied ? 1u : 0u);
-        // Mode 13 on a port without VHT is lowered to 5, whose HT settings are not built yet.
-        EXPECT_EQ(qzltest::NotBuiltCalls("MlmeInfoSetHtVht"), c.applied ? 1u : 0u);
+        // Mode 13 on a port without VHT is lowered to 5, an HT mode: the port's HT settings follow.
+        EXPECT_EQ(port_->Rate.HtEnable, c.applied ? 1 : 0);
+        EXPECT_EQ(qzltest::NotBuiltCalls("MlmeInfoSetHtVht"), 0u);
         EXPECT_EQ(port_->PhyModeChangePending, 0);
         EXPECT_EQ(port_->PhyModeOverride, PORT_PHY_MODE_OVERRIDE_NONE);
     }

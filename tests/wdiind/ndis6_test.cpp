@@ -1,6 +1,8 @@
 // The NDIS-6 indication layer: the association result and its record, the connection completion,
 // the link figures, the scan end and the bus-hang event.
 #include "wdiind_support.h"
+#include "hal/common/phy_cfg.h"
+#include "kshim/host/wificx_peer.h"
 #include "support/crossings.h"
 
 namespace {
@@ -178,6 +180,93 @@ TEST_F(Ndis6, LinkUpSpeedByConfiguration)
     port->OpMode = savedSubtype;
     port->ConnectionFlags = 0;
     EXPECT_EQ(N6PlatformIndicateNewLinkSpeedLinkUp(Adapter(), 7), 0) << "no such port";
+}
+
+// The HT speed (MCS 7, 15 or 23 by the path count, at the channel width and the transmit word's guard
+// interval), the VHT speed (MCS 7 at the transmit word's width and guard interval, one or two streams)
+// and the speed of the transmit word itself, all from the rate tables in 500 kb/s.
+TEST_F(Ndis6, HtVhtAndRateWordSpeedsAtLinkUp)
+{
+    PMP_PORT port = Port();
+    PMP_ADAPTER a = Adapter();
+    const ULONG savedSubtype = port->OpMode;
+    const USHORT savedPaths = a->AntennaPath;
+    // A transmit word of this mode, MCS, bandwidth code and guard interval.
+    auto word = [&](ULONG mode, ULONG mcs, ULONG bw, ULONG sgi) {
+        PHY_CFG w = 0;
+        WRITE_PHY_CFG_MODE(a, &w, mode);
+        WRITE_PHY_CFG_MCS(a, &w, mcs);
+        WRITE_PHY_CFG_BW(a, &w, bw);
+        WRITE_PHY_CFG_SHORT_GI(a, &w, sgi);
+        return static_cast<ULONG>(w);
+    };
+    struct Case {
+        const char* what;
+        UCHAR linkSpeedStatus;
+        USHORT antennaPath;
+        UCHAR vhtSwitch;
+        UCHAR channelWidth;
+        ULONG txWord;
+        uint64_t speed;
+    };
+    for (const Case& c : {Case{"HT, one path: MCS 7, 20 MHz", 1, 0x11, 0, 0, word(2, 0, 0, 0), 65000000},
+                          Case{"HT, one path, short guard interval (72.2 in 500 kb/s units)", 1, 0x11, 0, 0,
+                               word(2, 0, 0, 1), 72000000},
+                          Case{"HT, two paths: MCS 15, 40 MHz", 1, 0x22, 0, 1, word(2, 0, 0, 0), 270000000},
+                          Case{"HT, three paths: MCS 23, 20 MHz", 1, 0x33, 0, 0, word(2, 0, 0, 0), 195000000},
+                          Case{"HT, no path count: as two", 1, 0x00, 0, 0, word(2, 0, 0, 0), 130000000},
+                          Case{"VHT, one stream, 80 MHz", 1, 0x11, 1, 2, word(4, 0, 2, 0), 292500000},
+                          Case{"VHT, two streams, 20 MHz", 1, 0x22, 1, 0, word(4, 0, 0, 0), 130000000},
+                          Case{"VHT, two streams, 40 MHz, short guard interval", 1, 0x22, 1, 1, word(4, 0, 1, 1),
+                               300000000},
+                          Case{"the station's transmit word: CCK 11 Mb/s", 0, 0x22, 1, 0, word(0, 3, 0, 0), 11000000},
+                          Case{"the station's transmit word: OFDM 54 Mb/s", 0, 0x22, 1, 0, word(1, 7, 0, 0), 54000000},
+                          Case{"the station's transmit word: HT MCS 7, 40 MHz, short guard interval", 0, 0x22, 0, 1,
+                               word(2, 7, 1, 1), 150000000}}) {
+        a->RegistryBlock.LinkSpeedStatus = c.linkSpeedStatus;
+        a->RegistryBlock.NetworkType = 1;
+        a->AntennaPath = c.antennaPath;
+        port->OpMode = 0;
+        port->ConnectionFlags = 0;
+        port->Cfg.Ch14BOnly = 1;
+        port->Channel.PrimaryChannel = 36;
+        port->Channel.Bandwidth = c.channelWidth;
+        port->Ind.HtInUse = 1;
+        port->Ind.HeInUse = 0;
+        port->Ind.VhtSwitch = c.vhtSwitch;
+        port->Ind.TxRateWord = c.txWord;
+        port->Ind.TxLinkSpeed = 1;
+        EXPECT_EQ(N6PlatformIndicateNewLinkSpeedLinkUp(a, 0), 1) << c.what;
+        EXPECT_EQ(port->Ind.TxLinkSpeed, c.speed) << c.what;
+    }
+    port->OpMode = savedSubtype;
+    a->AntennaPath = savedPaths;
+    port->Ind.HtInUse = 0;
+    port->Ind.VhtSwitch = 0;
+}
+
+// Only a successful association makes the access point the OS's peer (the entry of WLAN index 1).
+class Ndis6Peer : public IndTest {};
+
+TEST_F(Ndis6Peer, ASuccessfulAssociationAddsTheAccessPointAsTheOsPeer)
+{
+    ASSERT_EQ(os_.CreateAdapter(device_, 0, WIFI_ADAPTER_WLAN_STATION), STATUS_SUCCESS);
+    Quiesce();
+    PMP_PORT port = Port();
+    ASSERT_NE(port->NetAdapter, nullptr);
+    const uint8_t ap[6] = {0x02, 0x00, 0x00, 0x05, 0x95, 0x01};
+    std::memcpy(Adapter()->Ind.AssociatingBssid, ap, 6);
+    kshim::host::ResetPeerRecords();
+    EXPECT_EQ(N6PlatformIndicateAssociationCompletion(Adapter(), port, 17, 1), STATUS_SUCCESS);
+    EXPECT_TRUE(kshim::host::PeerCalls().empty()) << "a refused association adds no peer";
+    EXPECT_EQ(N6PlatformIndicateAssociationCompletion(Adapter(), port, 0, 1), STATUS_SUCCESS);
+    const std::vector<kshim::host::PeerCall> calls = kshim::host::PeerCalls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_TRUE(calls[0].add);
+    EXPECT_EQ(calls[0].adapter, port->NetAdapter);
+    EXPECT_EQ(calls[0].address, (std::array<uint8_t, 6>{0x02, 0x00, 0x00, 0x05, 0x95, 0x01}));
+    EXPECT_EQ(MlmeSyncMacTabMatchedWlanIdx(port, 1)->OsPeerAdded, 1);
+    kshim::host::ResetPeerRecords();
 }
 
 // Above quality 75 (with "LinkSpeedMode" 1) the maximum link speed counts, else the firmware's rate.

@@ -1,6 +1,8 @@
 // The soft access point's MLME side.
 #include "Common/ap/apmlme.h"
 
+#include "platform/ndis6/n6indicate.h"
+#include "platform/ndiscommon/dmaq.h"
 #include "platform/ndiscommon/trace.h"
 
 BOOLEAN ApMlmeMsgTypeSubst(PMP_ADAPTER adapter, PMP_PORT port, const void* frame, ULONG frameLen, PULONG machine,
@@ -84,11 +86,39 @@ VOID APFlushBmcPsQueue(PMP_ADAPTER adapter, ULONG portIndex)
     (void)NOT_BUILT_YET();
 }
 
+namespace {
+
+// Completes, as failed, every frame the dequeue hands out of the station's power-save queue.
+template <class Dequeue>
+VOID FlushPsQueue(PMP_ADAPTER adapter, ULONG queueIndex, Dequeue dequeue)
+{
+    if (adapter == nullptr || queueIndex >= TX_UC_PSQ_COUNT) {
+        return;
+    }
+    while (PTX_DMAQ_DESC record = dequeue()) {
+        PlatformIndicateXmitPktToNdis(adapter, record, STATUS_UNSUCCESSFUL);
+    }
+}
+
+}  // namespace
+
 VOID APFlushPendingTxQueue(PMP_ADAPTER adapter, ULONG queueIndex)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(queueIndex);
-    (void)NOT_BUILT_YET();
+    FlushPsQueue(adapter, queueIndex, [&] { return TxUcPsqDequeue(adapter, queueIndex); });
+}
+
+VOID APFlushPendingTxQueueByPort(PMP_ADAPTER adapter, ULONG queueIndex, USHORT portIndex)
+{
+    FlushPsQueue(adapter, queueIndex, [&] { return TxUcPsqDequeueByPort(adapter, queueIndex, portIndex); });
+}
+
+VOID APFlushPendingTxQueueByPeer(PMP_ADAPTER adapter, ULONG queueIndex, USHORT portIndex, const UCHAR* address)
+{
+    UNREFERENCED_PARAMETER(portIndex);
+    if (address == nullptr) {
+        return;
+    }
+    FlushPsQueue(adapter, queueIndex, [&] { return TxUcPsqDequeueByPeerAddr(adapter, queueIndex, address); });
 }
 
 VOID APPlatformIndicateDisassociationStatus(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* peer, ULONG status,

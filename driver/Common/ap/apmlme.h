@@ -25,9 +25,12 @@ NTSTATUS ApSetWpaRsnIE(PMP_ADAPTER adapter, PMP_PORT port, ULONG authAlgorithm, 
 // ---- services of the access-point code for the station table's removal --------------------------------------
 // Completes every packet of the port's broadcast/multicast power-save queue with the general failure status.
 VOID APFlushBmcPsQueue(PMP_ADAPTER adapter, ULONG portIndex);
-// Completes every packet of one pending transmit queue (0..20, the peer's WLAN index) with the general
-// failure status.
+// Completes every packet of one pending transmit queue (the power-save queue of WLAN index 0..19)
+// as failed; APFlushPendingTxQueueByPort only the packets of the port, APFlushPendingTxQueueByPeer only
+// those addressed to the peer. An index without a queue does nothing.
 VOID APFlushPendingTxQueue(PMP_ADAPTER adapter, ULONG queueIndex);
+VOID APFlushPendingTxQueueByPort(PMP_ADAPTER adapter, ULONG queueIndex, USHORT portIndex);
+VOID APFlushPendingTxQueueByPeer(PMP_ADAPTER adapter, ULONG queueIndex, USHORT portIndex, const UCHAR* address);
 // Indicates a peer's disassociation from the access-point-like port to the OS with the status.
 VOID APPlatformIndicateDisassociationStatus(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* peer, ULONG status,
                                             ULONG sourceCode);

@@ -964,7 +964,12 @@ VOID MlmeCntlConnectGiveUp(PMP_ADAPTER adapter, PMP_PORT port)
 
 VOID MlmeCntlResetConnectTarget(PMP_ADAPTER adapter)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    // Port 0's desired BSSID lives in the connect-control record.
-    (void)NOT_BUILT_YET();
+    PMP_PORT port0 = adapter != nullptr ? adapter->PortList[0] : nullptr;
+    if (port0 == nullptr) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_MLME, "%s: no port 0", __func__);
+        return;
+    }
+    std::memset(port0->Mlme.Req.DesiredBssid, 0xFF, sizeof(port0->Mlme.Req.DesiredBssid));
+    port0->Mlme.Req.DesiredBssidFollow[0] = 1;
+    port0->Mlme.Req.DesiredBssidFollow[1] = 1;
 }

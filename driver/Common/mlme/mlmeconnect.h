@@ -122,5 +122,3 @@ VOID MlmeCntParseBcnRnrIE(PMP_ADAPTER adapter, PMP_PORT port, const BSS_ENTRY* e
                           ULONG bodyLength);
 // 0 when a follow-up scan was started, 0xC0000001 otherwise.
 NTSTATUS MlmeCntRnrScanProc(PMP_ADAPTER adapter, PMP_PORT port, PNEIGHBOR_AP_INFO_LIST list);
-// The 20/40 BSS coexistence report to the access point of a linked port.
-VOID TriEventSend2040Coexist(PMP_PORT port, UCHAR peerWlanIndex, UCHAR flag);

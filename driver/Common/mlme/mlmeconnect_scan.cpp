@@ -2,6 +2,7 @@
 // scans and the small scan-request fillers.
 #include <cstring>
 
+#include "Common/mlme/mlmeaction.h"
 #include "Common/mlme/mlmeconnect.h"
 #include "Common/mlme/mlmemem.h"
 #include "Common/mlme/mlmesync.h"
@@ -346,7 +347,7 @@ VOID MlmeCntlWaitOidListScan(PMP_ADAPTER adapter, PMP_PORT port, PMLME_QUEUE_ELE
     if ((port->Mlme.Scan.CoexScan & 1) != 0 && (port->ConnectionFlags & 0x100000u) != 0 &&
         (port->ConnectionFlags & PORT_CONN_CONNECTED) != 0) {
         const UCHAR peer = port->PortType == WFD_CLIENT ? P2pGetClientWcid(adapter, port) : 1;
-        TriEventSend2040Coexist(port, peer, 1);
+        TriEventSend2040Coexist(adapter, port, peer, 1);
     }
     // 6. The end of the scan.
     ReportScanEnd(adapter, port, ConfirmStatus(elem));
@@ -484,12 +485,4 @@ NTSTATUS MlmeCntRnrScanProc(PMP_ADAPTER adapter, PMP_PORT port, PNEIGHBOR_AP_INF
     (void)MlmeEnqueue(adapter, port, MLME_SYNC_STATE_MACHINE, MT2_SYNC_SCAN_REQ, 0, nullptr);
     ScanNeighborAPInfoListFreeEntry(adapter, record);
     return STATUS_SUCCESS;
-}
-
-VOID TriEventSend2040Coexist(PMP_PORT port, UCHAR peerWlanIndex, UCHAR flag)
-{
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(peerWlanIndex);
-    UNREFERENCED_PARAMETER(flag);
-    (void)NOT_BUILT_YET();
 }

@@ -96,14 +96,6 @@ NTSTATUS MlmeInfoSetPhyMode(PMP_ADAPTER adapter, PMP_PORT port, UCHAR wirelessMo
     return STATUS_SUCCESS;
 }
 
-VOID MlmeInfoSetHtVht(PMP_ADAPTER adapter, PMP_PORT port, const PHY_SETTINGS_REQUEST* request)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    UNREFERENCED_PARAMETER(request);
-    (void)NOT_BUILT_YET();
-}
-
 VOID UpdateBssScanParm(PMP_ADAPTER adapter, const UCHAR* parameters)
 {
     UNREFERENCED_PARAMETER(adapter);

@@ -21,6 +21,11 @@ ULONG MlmeInfoGetMaxLinkSpeed(PMP_ADAPTER adapter, PMP_PORT port);
 // The speed in bit/s of a transmit PHY-configuration word (HT and VHT words only on station and Wi-Fi
 // Direct client ports; other ports get the first entry of the table).
 ULONG64 MlmeInfoRateToLinkSpeed(PMP_ADAPTER adapter, PMP_PORT port, ULONG phyCfg);
+// The transmit-rate tables in 500 kbit/s: HT by MCS 0-31, bandwidth 0-1 and guard interval 0-1 (0 outside
+// that); VHT at a table index (GetVhtRateTableIdx; an index outside the table reads entry 0), a
+// combination the standard does not allow reading the entry before it.
+USHORT MlmeInfoHtTableRate500k(UCHAR mcs, UCHAR bandwidth, UCHAR shortGi);
+USHORT MlmeInfoVhtTableRate500k(ULONG index);
 // Index of the connection's PHY type (HT, ERP, OFDM or HR/DSSS) in the adapter's PHY-type list;
 // 0x80000000 when the list does not hold it.
 ULONG MlmeInfoGetPhyTypeIndex(PMP_ADAPTER adapter, UCHAR channel);

@@ -10,6 +10,8 @@ typedef struct _MP_PORT MP_PORT, *PMP_PORT;
 #define RATE_CFG_LIST 12       // codes of the configured rate list
 #define RATE_LIST_MAX 16       // supported and extended rate lists
 #define RATE_HT_MCS_BYTES 3    // MCS 0-7, 8-15, 16-23
+#define RATE_HT_CAP_BODY 26    // HT Capabilities element body
+#define RATE_HT_OP_BODY 22     // HT Operation element body
 
 // The legacy rate indexes 0-11 (codes 2, 4, 11, 22, 12, 18, 24, 36, 48, 72, 96, 108).
 #define RATE_INDEX_CCK_LAST 3
@@ -51,7 +53,7 @@ typedef struct _PORT_RATE_BLOCK {
     UCHAR OfdmInUse;         // byte copy of RATE_STATUS_OFDM
     // Own HT, VHT and HE capabilities and switches.
     UCHAR HtEnable;
-    USHORT HtSetting;        // 0-1 width, 2-3 SM power save, 4 greenfield, 5 SGI 20, 6 SGI 40, 7 TX STBC, 8-9 RX STBC, 11 A-MSDU, 13 LDPC
+    USHORT HtSetting;        // 0-1 width, 2-3 SM power save, 4 greenfield, 5 SGI 20, 6 SGI 40, 7 TX STBC, 8-9 RX STBC, 11 A-MSDU, 13 LDPC TX, 14 LDPC RX
     UCHAR AmpduParams;       // 0-1 maximum length exponent, 2-4 spacing
     UCHAR McsSet[RATE_HT_MCS_BYTES];
     UCHAR Mcs32;
@@ -69,6 +71,16 @@ typedef struct _PORT_RATE_BLOCK {
     UCHAR ExtCapFlag;        // extended HT capabilities in use
     ULONG TxBfCap;
     ULONG ApConfigWord;      // soft access point: bits 11-13 the bandwidth
+    // The own HT Capabilities and HT Operation element bodies of the PHY mode (IEEE 802.11 layout)
+    // with the flag byte after them, the HT compatibility flags (bit 5: no RX STBC advertised) and the
+    // VHT channel of the mode: width (0 20/40, 1 80, 2 160 MHz) and the 80 and 160 MHz centres.
+    UCHAR HtCapBody[RATE_HT_CAP_BODY];
+    UCHAR HtOpBody[RATE_HT_OP_BODY];
+    UCHAR HtBodyFlag;
+    UCHAR HtCompatFlags;
+    UCHAR VhtChannelWidth;
+    UCHAR VhtCentre80;
+    UCHAR VhtCentre160;
 } PORT_RATE_BLOCK, *PPORT_RATE_BLOCK;
 
 // What join records of the BSS of the connect attempt (in the adapter), and the advertised HT

@@ -278,15 +278,8 @@ ULONG64 MlmeInfoRateToLinkSpeed(PMP_ADAPTER adapter, PMP_PORT port, PHY_CFG word
     const ULONG sgi = READ_PHY_CFG_SHORT_GI(adapter, &word);
     const bool ownRates = port != nullptr && (port->OpMode == 0 || port->OpMode == 1);
     if (mode == kTxModeVht) {
-        ULONG index = ownRates ? GetVhtRateTableIdx(adapter, bw, READ_PHY_CFG_NSS(adapter, &word), sgi, mcs) : 0;
-        if (index >= kVhtTableSize) {
-            index = 0;
-        }
-        // A combination the standard does not allow takes the rate below it.
-        if (kVhtTable500k[index] == 0 && index != 0) {
-            --index;
-        }
-        return kVhtTable500k[index] * kUnit;
+        const ULONG index = ownRates ? GetVhtRateTableIdx(adapter, bw, READ_PHY_CFG_NSS(adapter, &word), sgi, mcs) : 0;
+        return MlmeInfoVhtTableRate500k(index) * kUnit;
     }
     ULONG index = 0;
     if (ownRates) {
@@ -328,4 +321,24 @@ ULONG MlmeInfoGetPhyTypeIndex(PMP_ADAPTER adapter, UCHAR channel)
         }
     }
     return kAbsent;
+}
+
+USHORT MlmeInfoHtTableRate500k(UCHAR mcs, UCHAR bandwidth, UCHAR shortGi)
+{
+    if (mcs > 31 || bandwidth > 1 || shortGi > 1) {
+        return 0;
+    }
+    return kHtTable500k[(bandwidth + 2u * shortGi) * 16 + mcs + (mcs < 16 ? 16 : 64)];
+}
+
+USHORT MlmeInfoVhtTableRate500k(ULONG index)
+{
+    if (index >= kVhtTableSize) {
+        index = 0;
+    }
+    // A combination the standard does not allow takes the rate below it.
+    if (kVhtTable500k[index] == 0 && index != 0) {
+        --index;
+    }
+    return kVhtTable500k[index];
 }

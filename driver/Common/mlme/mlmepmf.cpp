@@ -9,6 +9,7 @@
 #include "Common/common.h"
 #include "Common/mlme/mlmeassoc.h"
 #include "Common/mlme/mlmeauth.h"
+#include "Common/mlme/mlmeconnect.h"
 #include "Common/mlme/mlmereq.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/ndiscommonhif.h"
@@ -216,12 +217,7 @@ VOID PmfConfirmTimeoutActionTimerCallback(PVOID systemSpecific1, PMP_PORT port, 
     port->Mlme.PmfMachine.CurrState = kStateIdle;
     DBGPRINT(TRACE_LEVEL_WARNING, DBG_MLME, "no SA Query response within 1000 ms: the association ends");
     // The connection target of port 0 goes back to "any", as a reset leaves it.
-    PMP_PORT port0 = adapter->PortList[0];
-    if (port0 != nullptr) {
-        std::memset(port0->Mlme.Req.DesiredBssid, 0xFF, 6);
-        port0->Mlme.Req.DesiredBssidFollow[0] = 1;
-        port0->Mlme.Req.DesiredBssidFollow[1] = 1;
-    }
+    MlmeCntlResetConnectTarget(adapter);
     adapter->Mlme.Req.ForgetLastNetwork = 0;
     if (KeGetCurrentIrql() >= DISPATCH_LEVEL) {
         (void)QZEnqueueInternalCmd(adapter, port, INTERNAL_CMD_DISCONNECT, nullptr, 0);

@@ -255,11 +255,8 @@ NTSTATUS DisconnectRequest(PMP_ADAPTER adapter, PMP_PORT port, PULONG bytesWritt
     req.JoinSsidLen = 32;
     PlatformZeroMemory(req.JoinSsid, sizeof(req.JoinSsid));
     WscStop(adapter, port);
-    PMP_PORT port0 = adapter->PortList[0];
-    if (req.ForgetLastNetwork == 1 && port0 != nullptr) {
-        std::memset(port0->Mlme.Req.DesiredBssid, 0xFF, 6);
-        port0->Mlme.Req.DesiredBssidFollow[0] = 1;
-        port0->Mlme.Req.DesiredBssidFollow[1] = 1;
+    if (req.ForgetLastNetwork == 1) {
+        MlmeCntlResetConnectTarget(adapter);
     }
     port->Mlme.Req.TestModeDisconnect = 0;
     if (port->Mlme.Req.ConnectionState != PORT_CONN_STATE_CONNECTING) {

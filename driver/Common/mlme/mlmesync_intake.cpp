@@ -333,14 +333,15 @@ VOID MlmeSyncPeerBeacon(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
     const ULONG64 now = Now();
     // 4. A sleeping port only tracks its access point.
     if (req.LowPower) {
-        NdisAcquireReadWriteLock(&req.SavedBssEntryLock, TRUE, nullptr);
+        LOCK_STATE lockState;
+        NdisAcquireReadWriteLock(&req.SavedBssEntryLock, TRUE, &lockState);
         if (std::memcmp(r.Bssid, req.SavedBssEntry.Bssid, 6) == 0) {
             req.SavedBssEntry.LastBeaconTime = now;
         } else if (r.SsidLen == port->CurrentSsidLen && std::memcmp(r.Ssid, port->CurrentSsid, r.SsidLen) == 0) {
             req.SavedBssEntry.LastBeaconTime = now;
             std::memcpy(req.SavedBssEntry.Bssid, r.Bssid, 6);
         }
-        NdisReleaseReadWriteLock(&req.SavedBssEntryLock, nullptr);
+        NdisReleaseReadWriteLock(&req.SavedBssEntryLock, &lockState);
         return;
     }
     // 5. Own network?
@@ -462,9 +463,12 @@ VOID MlmeSyncPeerBeacon(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
         }
     }
     // 20. The saved copy and the DTIM period.
-    NdisAcquireReadWriteLock(&req.SavedBssEntryLock, TRUE, nullptr);
-    std::memcpy(&req.SavedBssEntry, &cand, sizeof(cand));
-    NdisReleaseReadWriteLock(&req.SavedBssEntryLock, nullptr);
+    {
+        LOCK_STATE lockState;
+        NdisAcquireReadWriteLock(&req.SavedBssEntryLock, TRUE, &lockState);
+        std::memcpy(&req.SavedBssEntry, &cand, sizeof(cand));
+        NdisReleaseReadWriteLock(&req.SavedBssEntryLock, &lockState);
+    }
     if (apEntry != nullptr && apEntry->BcnDtimPeriod != cand.DtimPeriod && linkUp) {
         apEntry->BcnDtimPeriod = static_cast<UCHAR>(cand.DtimPeriod);
         if (port->OpMode == 0) {

@@ -2,6 +2,7 @@
 #include "Common/p2p/p2pms.h"
 
 #include "Common/p2p/p2p.h"
+#include "Common/fwsettings.h"
 #include "Common/p2p/p2p_services.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
@@ -352,4 +353,47 @@ void P2pMsMlmeCntLinkDown(PMP_PORT port, ULONG hookArgument)
     UNREFERENCED_PARAMETER(port);
     UNREFERENCED_PARAMETER(hookArgument);
     (void)NOT_BUILT_YET();
+}
+
+void MultiChannelUpdateMCCStayTime(PMP_ADAPTER adapter)
+{
+    PP2P_CTRL_BLOCK block = adapter != nullptr ? adapter->P2pBlock : nullptr;
+    PMP_PORT station = block != nullptr ? block->StationPort : nullptr;
+    if (station == nullptr) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_P2P, "multi-channel quotas: no station port");
+        return;
+    }
+    if ((station->ConnectionFlags & PORT_CONN_CONNECTED) == 0) {
+        return;
+    }
+    const WORKING_P2P_MCC_CFG& sta = station->Cfg.P2pMcc;
+    PMP_PORT go = block->GoPort;
+    if (go != nullptr) {
+        const UCHAR staChannel = station->Channel.PrimaryChannel;
+        const UCHAR goChannel = go->P2pGroupChannel;
+        const BOOLEAN twoChannels = static_cast<BOOLEAN>(staChannel != goChannel && staChannel != 0 && goChannel != 0);
+        if (!twoChannels && go->GoMcastConActive == 0) {
+            return;
+        }
+        const WORKING_P2P_MCC_CFG& g = go->Cfg.P2pMcc;
+        const BOOLEAN joining = static_cast<BOOLEAN>(go->GoMcastConActive != 0 || go->HotspotMcastConActive != 0);
+        if (adapter->RegistryBlock.HotspotMCCTputOptimization == 0 && (go->HotspotGo != 0 || joining) &&
+            g.SapStayTimeEnable == 1) {
+            (void)QZCmdUpdateMiracastMode(adapter, 1);
+        }
+        if (joining) {
+            (void)QZCmdUpdateStayTime(adapter, go, g.MccP2pGOMcastConQuotaTime);
+            (void)QZCmdUpdateStayTime(adapter, station, sta.MccP2pSTAMcastConQuotaTime);
+        } else {
+            (void)QZCmdUpdateStayTime(adapter, go, g.MccP2pGOQuotaTime);
+            (void)QZCmdUpdateGoBrakeTime(adapter, go, g.MccP2pGOBrakeTime);
+            (void)QZCmdUpdateStayTime(adapter, station, sta.MccStaQuotaTime);
+        }
+        return;
+    }
+    PMP_PORT client = block->ClientPort;
+    if (client != nullptr) {
+        (void)QZCmdUpdateStayTime(adapter, client, client->Cfg.P2pMcc.MccP2pGCQuotaTime);
+        (void)QZCmdUpdateStayTime(adapter, station, sta.MccP2pStaGCQuotaTime);
+    }
 }

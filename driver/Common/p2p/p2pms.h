@@ -53,6 +53,10 @@ VOID P2pReceServDiscComebackRspAction(PMP_ADAPTER adapter, PMP_PORT port, const 
 VOID P2pGOHandleDBDCSwitch(PMP_ADAPTER adapter, PMP_PORT port, UCHAR keepFirmware);
 // The port's channel-grant lock and events (at port creation).
 void MultiChannelInitGrant(PMP_PORT port);
+// Sends the fixed multi-channel quotas of the roles that run beside the connected station: a group
+// owner on another channel (or while a client joins it: the joining quotas, with Miracast mode on for
+// a hotspot or a joining client), else a Wi-Fi Direct client. Nothing without the station port.
+void MultiChannelUpdateMCCStayTime(PMP_ADAPTER adapter);
 // While the firmware reports the port's BSS absent, waits at most 500 ms for it to become present:
 // 0 at once for a present port, else the wait status (STATUS_TIMEOUT after 500 ms); 0xC0000001
 // without adapter or port. Passive level.

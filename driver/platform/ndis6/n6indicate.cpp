@@ -3,10 +3,12 @@
 
 #include <cstring>
 
+#include "Common/ap/apmlme.h"
 #include "Common/mlme/mlmesync_mactab.h"
 #include "Common/p2p/p2p.h"
 #include "Common/p2p/p2pms.h"
 #include "platform/ndis6/n6platformindicate.h"
+#include "platform/ndis6/ndis6common.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/dmaq.h"
 #include "platform/ndiscommon/dmaq_rx.h"
@@ -200,18 +202,7 @@ void N6PlatformIndicateXmitPktToNdis(PMP_ADAPTER adapter, PNET_BUFFER_LIST chain
         NET_BUFFER_LIST_NEXT_NBL(nbl) = nullptr;
         PPACKET_RECORD wrapper = WrapperOf(adapter, nbl);
         if (wrapper != nullptr) {
-            PMGMT_FRAME_BLOCK mgmt = adapter->MgmtFrameBlock;
-            KIRQL irql;
-            KeAcquireSpinLock(&mgmt->Lock, &irql);
-            wrapper->Next = nullptr;
-            if (mgmt->RecordList.Tail == nullptr) {
-                mgmt->RecordList.Head = wrapper;
-            } else {
-                static_cast<PPACKET_RECORD>(mgmt->RecordList.Tail)->Next = wrapper;
-            }
-            mgmt->RecordList.Tail = wrapper;
-            ++mgmt->RecordList.Count;
-            KeReleaseSpinLock(&mgmt->Lock, irql);
+            Ndis6CommonReturnMgmtWrapper(adapter, wrapper);
         } else {
             DBGPRINT(TRACE_LEVEL_WARNING, DBG_TX, "send completion of a buffer list the driver does not own");
         }
@@ -492,26 +483,20 @@ void AbortRecord(PMP_ADAPTER adapter, PTX_DMAQ_DESC record)
     }
 }
 
-// Completes every frame held on the power-save queue of a station of the port (all of them, or
-// those of one port or one peer).
-void FlushStationPsQueue(PMP_ADAPTER adapter, ULONG stationIndex, const USHORT* portIndex, const UCHAR* address)
-{
-    for (;;) {
-        PTX_DMAQ_DESC r = portIndex != nullptr ? TxUcPsqDequeueByPort(adapter, stationIndex, *portIndex)
-                          : address != nullptr ? TxUcPsqDequeueByPeerAddr(adapter, stationIndex, address)
-                                               : TxUcPsqDequeue(adapter, stationIndex);
-        if (r == nullptr) {
-            return;
-        }
-        PlatformIndicateXmitPktToNdis(adapter, r, STATUS_UNSUCCESSFUL);
-    }
-}
-
+// Flushes the power-save queue of every in-use station of the port: all its frames, or those of
+// one port or of one peer.
 void FlushPortStations(PMP_ADAPTER adapter, PMP_PORT port, const USHORT* portIndex, const UCHAR* address)
 {
     for (PMAC_TABLE_ENTRY e = port->MacTab.Head; e != nullptr; e = e->Next) {
-        if (e->Valid != 0 && e->WlanIdx < TX_UC_PSQ_COUNT) {
-            FlushStationPsQueue(adapter, e->WlanIdx, portIndex, address);
+        if (e->Valid == 0) {
+            continue;
+        }
+        if (portIndex != nullptr) {
+            APFlushPendingTxQueueByPort(adapter, e->WlanIdx, *portIndex);
+        } else if (address != nullptr) {
+            APFlushPendingTxQueueByPeer(adapter, e->WlanIdx, port->PortNumber, address);
+        } else {
+            APFlushPendingTxQueue(adapter, e->WlanIdx);
         }
     }
 }

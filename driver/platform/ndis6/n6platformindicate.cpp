@@ -6,6 +6,8 @@
 #include "Common/mlme/mlmeinfo.h"
 #include "Common/mlme/mlmesync_mactab.h"
 #include "Common/p2p/p2p.h"
+#include "Common/rlm_vht.h"
+#include "hal/common/phy_cfg.h"
 #include "platform/ndis6/n6indicate.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/wdi/ndiswdi.h"
@@ -18,6 +20,7 @@
 #define SPEED_11M 11000000ull
 #define SPEED_54M 54000000ull
 #define SPEED_150M 150000000ull
+#define SPEED_UNIT_500K 500000ull
 #define MGMT_CIPHER_BIP 6u
 #define MGMT_CIPHER_BIP_GMAC_256 12u
 #define CIPHER_CCMP 4u
@@ -72,18 +75,41 @@ ULONG LinkQualityLevel(ULONG quality)
     return quality == 0 ? 0 : quality / 5 + 1;
 }
 
-// The HT and VHT data rates come from the rate tables of the radio features.
+// The HT speed: MCS 7, 15 or 23 by the path count (bits 4-7 of the antenna-path word; any count but 1
+// and 3 counts as two) at the connection's channel width (20 or 40 MHz) and the guard interval of the
+// port's transmit word.
+ULONG64 HtSpeed(PMP_PORT port)
+{
+    PMP_ADAPTER adapter = port->Adapter;
+    const ULONG paths = (adapter->AntennaPath >> 4) & 0xF;
+    const UCHAR mcs = paths == 1 ? 7 : paths == 3 ? 23 : 15;
+    PHY_CFG word = port->Ind.TxRateWord;
+    const UCHAR bandwidth = port->Channel.Bandwidth != 0 ? 1 : 0;
+    const UCHAR shortGi = READ_PHY_CFG_SHORT_GI(adapter, &word) != 0 ? 1 : 0;
+    return MlmeInfoHtTableRate500k(mcs, bandwidth, shortGi) * SPEED_UNIT_500K;
+}
+
+// The VHT speed: MCS 7 at the width and guard interval of the port's transmit word, two streams when
+// the first path count (bits 0-3 of the antenna-path word) is 2, else one.
+ULONG64 VhtSpeed(PMP_PORT port)
+{
+    PMP_ADAPTER adapter = port->Adapter;
+    PHY_CFG word = port->Ind.TxRateWord;
+    const ULONG streams = (adapter->AntennaPath & 0xF) == 2 ? 1 : 0;  // the table counts from one stream
+    const ULONG index = GetVhtRateTableIdx(adapter, READ_PHY_CFG_BW(adapter, &word), streams,
+                                           READ_PHY_CFG_SHORT_GI(adapter, &word), 7);
+    return MlmeInfoVhtTableRate500k(index) * SPEED_UNIT_500K;
+}
+
+// The HT or VHT speed of a connection: VHT while the port's VHT switch is on or HE is in use.
 ULONG64 HtVhtSpeed(PMP_PORT port)
 {
-    (void)NOT_BUILT_YET();
-    return port->Ind.TxLinkSpeed;
+    return port->Ind.VhtSwitch != 0 || port->Ind.HeInUse != 0 ? VhtSpeed(port) : HtSpeed(port);
 }
 
 ULONG64 RateWordSpeed(PMP_PORT port, ULONG rateWord)
 {
-    UNREFERENCED_PARAMETER(rateWord);
-    (void)NOT_BUILT_YET();
-    return port->Ind.TxLinkSpeed;
+    return MlmeInfoRateToLinkSpeed(port->Adapter, port, rateWord);
 }
 
 ULONG64 LegacySpeedByRateCount(PMP_PORT port)
@@ -102,19 +128,19 @@ ULONG64 LinkUpSpeedStatus1(PMP_ADAPTER adapter, PMP_PORT port)
     const ULONG subtype = port->OpMode;
     if (subtype == PORT_SUBTYPE_3 || subtype == PORT_SUBTYPE_GO) {
         if (port->Ind.VhtSwitch != 0) {
-            return HtVhtSpeed(port);
+            return VhtSpeed(port);
         }
         const ULONG paths = (adapter->AntennaPath >> 4) & 0xF;
         if (paths == 1) {
             return SPEED_150M;
         }
         if (paths == 2 || paths == 3) {
-            return HtVhtSpeed(port);
+            return HtSpeed(port);
         }
         return port->Ind.TxLinkSpeed;
     }
     if (port->PortType == EXTAP) {
-        return port->WirelessMode >= PHY_11ABGN_MIXED ? HtVhtSpeed(port) : LegacySpeedByRateCount(port);
+        return port->WirelessMode >= PHY_11ABGN_MIXED ? HtSpeed(port) : LegacySpeedByRateCount(port);
     }
     if ((port->ConnectionFlags & PORT_STATUS_ADHOC_LINK_UP) == 0) {
         if (port->Ind.HtInUse != 0 || port->Ind.HeInUse != 0) {
@@ -123,7 +149,7 @@ ULONG64 LinkUpSpeedStatus1(PMP_ADAPTER adapter, PMP_PORT port)
         return LegacySpeedByRateCount(port);
     }
     if (adapter->WorkingCfg.AdhocNMode != 0 && port->Ind.HtInUse != 0) {
-        return HtVhtSpeed(port);
+        return port->Ind.VhtSwitch != 0 ? VhtSpeed(port) : HtSpeed(port);
     }
     return SPEED_54M;
 }
@@ -170,9 +196,11 @@ NTSTATUS N6PlatformIndicateAssociationCompletion(PMP_ADAPTER adapter, PMP_PORT p
 
     const ULONG wdiStatus = WdiEventAssocStatusFromDot11(dot11Status);
     if (wdiStatus == 0) {
-        // The peer's entry joins the OS (WLAN index 1 for a station, the group owner's for a client).
-        // The OS peer calls arrive with the MAC table entry removal and OS peers.
-        (void)NOT_BUILT_YET();
+        // The peer joins the OS: the entry of WLAN index 1 for a station, the group owner's for a client.
+        const UCHAR peerIndex = port->PortType == EXTSTA       ? 1
+                                : port->PortType == WFD_CLIENT ? P2pGetClientWcid(adapter, port)
+                                                               : 0;
+        MacTabAddPeer(adapter, port, MlmeSyncMacTabMatchedWlanIdx(port, peerIndex), ind.AssociatingBssid);
     }
     record->uStatus = dot11Status;
     if (port->Mlme.AuthAlgorithm == AUTH_RSNA && port->Ind.AuthMappedFrom11 != 0) {

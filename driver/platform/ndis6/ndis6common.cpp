@@ -20,7 +20,9 @@
 #include "platform/ndiscommon/registry_host.h"
 #include "platform/ndiscommon/registry_table.h"
 #include "platform/ndiscommon/trace.h"
+#include "platform/ndis6/n6xmit.h"
 #include "platform/wdi/wdiconnect.h"
+#include "platform/wdi/wdigenerator.h"
 
 namespace {
 
@@ -32,7 +34,7 @@ NTSTATUS AllocBlock(PMP_ADAPTER adapter, T** block, ULONG size, PCSTR name)
         DBGPRINT(TRACE_LEVEL_ERROR, DBG_INIT, "%s not allocated", name);
         return STATUS_INSUFFICIENT_RESOURCES;
     }
-    PlatformZeroMemory(fresh, size);
+    // The allocator hands the block out zeroed: clearing it again would only touch every page of it.
     *block = static_cast<T*>(fresh);
     return STATUS_SUCCESS;
 }
@@ -473,4 +475,116 @@ BOOLEAN GetModStdbyCapabilityLaptop(PMP_ADAPTER adapter)
     }
     PlatformFreeMemory(buffer, kFadtLength);
     return capable;
+}
+
+// ================================================================================================
+// buffer-list wrapping and the receive context
+// ================================================================================================
+namespace {
+
+constexpr ULONG kWrapMaxLength = MGMT_FRAME_BUFFER_SIZE;  // 2346: the wrapper's own buffer
+constexpr USHORT kRecvContextSize = 48;
+constexpr UCHAR kRecvDataRate = 7;
+
+PPACKET_RECORD TakeMgmtWrapper(PMGMT_FRAME_BLOCK mgmt)
+{
+    KIRQL irql;
+    KeAcquireSpinLock(&mgmt->Lock, &irql);
+    auto* wrapper = static_cast<PPACKET_RECORD>(mgmt->RecordList.Head);
+    if (wrapper != nullptr) {
+        mgmt->RecordList.Head = wrapper->Next;
+        if (mgmt->RecordList.Head == nullptr) {
+            mgmt->RecordList.Tail = nullptr;
+        }
+        --mgmt->RecordList.Count;
+        wrapper->Next = nullptr;
+    }
+    KeReleaseSpinLock(&mgmt->Lock, irql);
+    return wrapper;
+}
+
+}  // namespace
+
+void Ndis6CommonReturnMgmtWrapper(PMP_ADAPTER adapter, PPACKET_RECORD wrapper)
+{
+    PMGMT_FRAME_BLOCK mgmt = adapter != nullptr ? adapter->MgmtFrameBlock : nullptr;
+    if (mgmt == nullptr || wrapper == nullptr) {
+        return;
+    }
+    KIRQL irql;
+    KeAcquireSpinLock(&mgmt->Lock, &irql);
+    wrapper->Next = nullptr;
+    if (mgmt->RecordList.Tail == nullptr) {
+        mgmt->RecordList.Head = wrapper;
+    } else {
+        static_cast<PPACKET_RECORD>(mgmt->RecordList.Tail)->Next = wrapper;
+    }
+    mgmt->RecordList.Tail = wrapper;
+    ++mgmt->RecordList.Count;
+    KeReleaseSpinLock(&mgmt->Lock, irql);
+}
+
+PTX_DMAQ_DESC NdisCommonAllocateNdisNetBufferList(PMP_ADAPTER adapter, ULONG portIndex, const UCHAR* data,
+                                                  ULONG length)
+{
+    return Ndis6CommonAllocateNdisNetBufferList(adapter, portIndex, data, length);
+}
+
+PTX_DMAQ_DESC Ndis6CommonAllocateNdisNetBufferList(PMP_ADAPTER adapter, ULONG portIndex, const UCHAR* data,
+                                                   ULONG length)
+{
+    if (adapter == nullptr || adapter->MgmtFrameBlock == nullptr || data == nullptr || length > kWrapMaxLength) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_TX, "frame of %u bytes not wrapped", static_cast<unsigned>(length));
+        return nullptr;
+    }
+    PPACKET_RECORD wrapper = TakeMgmtWrapper(adapter->MgmtFrameBlock);
+    if (wrapper == nullptr) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_TX, "no management-frame wrapper free");
+        return nullptr;
+    }
+    PlatformMoveMemory(wrapper->Buffer, data, length);
+    NET_BUFFER_DATA_LENGTH(wrapper->NetBuffer) = length;
+    MmInitializeMdl(wrapper->Mdl, wrapper->Buffer, length);
+    MmBuildMdlForNonPagedPool(wrapper->Mdl);
+    NET_BUFFER_LIST_NEXT_NBL(wrapper->NetBufferList) = nullptr;
+    NET_BUFFER_LIST_MINIPORT_RESERVED(wrapper->NetBufferList)[0] = wrapper;
+    PTX_DMAQ_DESC record = TxDmaqAlloc(adapter, 0);
+    if (record != nullptr &&
+        N6XmitGetTxbufToDmaq(adapter, portIndex, wrapper->NetBufferList, wrapper->NetBuffer, record) ==
+            STATUS_SUCCESS) {
+        record->Origin = TX_DMAQ_ORIGIN_WRAPPED;
+        return record;
+    }
+    DBGPRINT(TRACE_LEVEL_WARNING, DBG_TX, "frame of %u bytes for port %u: %s", static_cast<unsigned>(length),
+             static_cast<unsigned>(portIndex), record == nullptr ? "no transmit record" : "not converted");
+    Ndis6CommonReturnMgmtWrapper(adapter, wrapper);
+    if (record != nullptr) {
+        record->OsBufferList = nullptr;
+        record->OsBuffer = nullptr;
+        TxDmaqFree(adapter, record);
+    }
+    return nullptr;
+}
+
+void Ndis6CommonFillReceiveContext(PMP_ADAPTER adapter, PMP_PORT port, PDOT11_EXTSTA_RECV_CONTEXT context,
+                                   ULONG64 timestamp)
+{
+    UNREFERENCED_PARAMETER(adapter);
+    if (port == nullptr || context == nullptr) {
+        return;
+    }
+    PlatformZeroMemory(context, sizeof(*context));
+    context->Header.Type = NDIS_OBJECT_TYPE_DEFAULT;
+    context->Header.Revision = DOT11_EXTSTA_RECV_CONTEXT_REVISION_1;
+    context->Header.Size = kRecvContextSize;
+    context->uReceiveFlags = port->PortType == WFD_GO ? DOT11_RECV_FLAG_RAW_PACKET : 0;
+    context->uPhyId = port->PhyTypeIndex;
+    context->uChCenterFrequency = WdiChannelCentreFrequency(port->Channel.Band, port->Channel.CentreChannel);
+    context->lRSSI = port->RssiAvg[0];
+    context->usNumberOfMPDUsReceived = 1;
+    context->ucDataRate = kRecvDataRate;
+    if (timestamp != 0) {
+        context->uReceiveFlags |= DOT11_RECV_FLAG_RAW_PACKET_TIMESTAMP;
+        context->ullTimestamp = timestamp;
+    }
 }

@@ -64,3 +64,23 @@ BOOLEAN GetModStdbyCapabilityLaptop(PMP_ADAPTER adapter);
 #define STA_CAPABILITY_COUNTS 6
 // Stores 4, 1, 32, 64, 4 and 13 in the six counts and 0 in the word after them.
 void N6SetStaCapabilityCounts(ULONG counts[STA_CAPABILITY_COUNTS + 1]);
+
+// ---- buffer-list wrapping and the receive context of the buffer-list path ---------------------------------
+typedef struct _TX_DMAQ_DESC TX_DMAQ_DESC, *PTX_DMAQ_DESC;
+typedef struct _PACKET_RECORD PACKET_RECORD, *PPACKET_RECORD;
+typedef struct _DOT11_EXTSTA_RECV_CONTEXT DOT11_EXTSTA_RECV_CONTEXT, *PDOT11_EXTSTA_RECV_CONTEXT;
+
+// Copies a frame the access-point relay sends on into a wrapper of the management-frame block and
+// makes a transmit record of pool 0 of it (origin 2). Null, with nothing held, when the frame is 2347
+// bytes or longer, no wrapper or record is free, or the conversion refuses the frame. The record's
+// completion gives the wrapper back. NdisCommonAllocateNdisNetBufferList forwards.
+PTX_DMAQ_DESC NdisCommonAllocateNdisNetBufferList(PMP_ADAPTER adapter, ULONG portIndex, const UCHAR* data,
+                                                  ULONG length);
+PTX_DMAQ_DESC Ndis6CommonAllocateNdisNetBufferList(PMP_ADAPTER adapter, ULONG portIndex, const UCHAR* data,
+                                                   ULONG length);
+// Puts a wrapper back at the tail of the management-frame block's free list.
+void Ndis6CommonReturnMgmtWrapper(PMP_ADAPTER adapter, PPACKET_RECORD wrapper);
+// Fills the 802.11 receive context of a received frame of the port: an access-point port marks the
+// frame raw, a nonzero timestamp is stored and flagged.
+void Ndis6CommonFillReceiveContext(PMP_ADAPTER adapter, PMP_PORT port, PDOT11_EXTSTA_RECV_CONTEXT context,
+                                   ULONG64 timestamp);

@@ -434,6 +434,7 @@ typedef struct _MP_ADAPTER {
     UCHAR PingEnhanceActive;
     UCHAR ScanPhase[2];               // the scan machine's two phase bytes
     UCHAR IotApRuleMatched;           // a matched IoT access-point rule
+    ULONG IotLabCounter;              // IoT lab-rule ticks after a link up: 1 at link up, 0 when done
     UCHAR GoHidingOption;             // the private group-owner hiding option (1 on)
     UCHAR RoamAfterBeaconLoss;        // a beacon loss asked the OS for a roam
 

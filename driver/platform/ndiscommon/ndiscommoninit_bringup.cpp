@@ -33,6 +33,9 @@
 namespace {
 
 constexpr ULONG kNdisPoolTag = TAG_ZV0R;
+// A management-frame wrapper carries a context word: the conversion of a buffer list into a transmit
+// record refuses lists without one, and the access-point relay wraps its frames in these.
+constexpr USHORT kMgmtWrapperContext = 16;
 constexpr ULONG kToggleResetTries = 4;
 constexpr ULONG kTeardownWaitUs = 50 * 1000;
 // The internal command that stops the ICS logger.
@@ -103,14 +106,14 @@ void ClearRecordList(PACKET_RECORD_LIST* list)
 }
 
 // An MDL over `buffer` and a net buffer list with one net buffer over it, pointing back at the record.
-bool BuildPacketRecord(NDIS_HANDLE nblPool, PPACKET_RECORD record, PUCHAR buffer, ULONG length)
+bool BuildPacketRecord(NDIS_HANDLE nblPool, PPACKET_RECORD record, PUCHAR buffer, ULONG length, USHORT contextSize)
 {
     record->Mdl = NdisAllocateMdl(nullptr, buffer, length);
     if (record->Mdl == nullptr) {
         return false;
     }
     record->NetBufferList =
-        NdisAllocateNetBufferAndNetBufferList(nblPool, 0, 0, record->Mdl, 0, MmGetMdlByteCount(record->Mdl));
+        NdisAllocateNetBufferAndNetBufferList(nblPool, contextSize, 0, record->Mdl, 0, MmGetMdlByteCount(record->Mdl));
     if (record->NetBufferList == nullptr) {
         return false;
     }
@@ -455,7 +458,7 @@ NTSTATUS NdisCommonInitAllocNBLs(PMP_ADAPTER adapter)
         PPACKET_RECORD record = &rx->Records[i];
         record->Index = i;
         record->ShortIndex = static_cast<USHORT>(i);
-        if (!BuildPacketRecord(rx->NblPool, record, rx->SharedBuffer, RX_INDICATE_BUFFER_SIZE)) {
+        if (!BuildPacketRecord(rx->NblPool, record, rx->SharedBuffer, RX_INDICATE_BUFFER_SIZE, 0)) {
             built = false;
             break;
         }
@@ -473,7 +476,7 @@ NTSTATUS NdisCommonInitAllocNBLs(PMP_ADAPTER adapter)
             break;
         }
         record->Buffer = static_cast<PUCHAR>(buffer);
-        if (!BuildPacketRecord(rx->NblPool, record, record->Buffer, MGMT_FRAME_BUFFER_SIZE)) {
+        if (!BuildPacketRecord(rx->NblPool, record, record->Buffer, MGMT_FRAME_BUFFER_SIZE, kMgmtWrapperContext)) {
             built = false;
             break;
         }

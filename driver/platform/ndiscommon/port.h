@@ -269,6 +269,7 @@ typedef struct _MP_PORT {
     PORT_CHANNEL_INFO SavedChannel;
     ULONG BringUpDone;  // 1 on port 0 at the end of bring-up
     UCHAR MacAddress[MAC_ADDR_LEN];
+    ULONG CurrentPacketFilter;  // the OS's receive packet filter as last given to the firmware
 
     // Connection, security and capability state.
     ULONG ConnectionFlags;
@@ -488,6 +489,9 @@ typedef struct _MP_PORT {
     // ---- control-thread executor and system event log (ndiscommonhif_control, logevent) ---------------
     UCHAR LastBssid[MAC_ADDR_LEN];  // the BSSID the last link loss took down
     UCHAR HotspotGo;                // 1 while the port's group owner serves a hotspot
+    // A client is joining the port's group owner (non-hotspot / hotspot): its multi-channel quotas apply.
+    UCHAR GoMcastConActive;
+    UCHAR HotspotMcastConActive;
     // ---- MLME core: the port's station-entry list, its state machines and MLME state (Common/mlme) ----
     MAC_TABLE_PORT_LIST MacTab;
     MLME_PORT_BLOCK Mlme;

@@ -65,3 +65,16 @@ NTSTATUS NdisWdiSetOidDot11PowerMgmtRequest(PMP_ADAPTER adapter, PMP_PORT port, 
 UCHAR NdisWdiGenerateActionDialogToken(PMP_PORT port);
 // The port's current action-frame dialog token; 1 without a port.
 UCHAR NdisWdiGetCurrentActionDialogToken(PMP_PORT port);
+
+// ---- the OS's action frames ---------------------------------------------------------------------------------
+// Builds the frame (header to the destination, the OS's body) and hands it to the port's action-frame
+// machine, at once on the current channel or on the connected station port, otherwise after the
+// firmware grants the requested channel (the frame waits on the port). The request sender keeps a
+// dwell time above 80 ms as 80 ms less. 0xC000009A while the previous frame is on its way or without a
+// frame buffer; 0xC0000001 for a peer the connected station does not know.
+NTSTATUS NdisWdiSendRequestActionFrame(PMP_ADAPTER adapter, PMP_PORT port, const WDI_SEND_ACTION_FRAME_PARAMETERS* p);
+NTSTATUS NdisWdiSendResponseActionFrame(PMP_ADAPTER adapter, PMP_PORT port, const WDI_SEND_ACTION_FRAME_PARAMETERS* p);
+// Traces the radio-measurement and BSS-transition frames the OS sends (request 1, response 0); a BSS
+// transition response ends the port's transition wait and, when it refuses the held target, drops it.
+void NdisWdiTraceActionFrameRawData(PMP_ADAPTER adapter, PMP_PORT port, UCHAR request, const UCHAR* frame,
+                                    ULONG length);

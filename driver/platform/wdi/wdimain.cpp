@@ -44,9 +44,11 @@ const WDI_TASK_DISPATCH_ENTRY g_WdiTaskTable[WDI_TASK_ROW_COUNT] = {
     {WDI_TASK_ROAM, "QZ_WDI_TASK_ROAM", WdiTaskRoam, WdiTaskAbortRoamRequest, WDI_INDICATION_ROAM_COMPLETE,
      WdiTlvParseTaskConnect, WdiTlvCleanupTaskConnect, sizeof(WDI_CONNECT_PARAMETERS)},
     {WDI_TASK_SEND_REQUEST_ACTION_FRAME, "QZ_WDI_TASK_SEND_REQUEST_ACTION_FRAME", WdiTaskSendRequestActionFrame,
-     nullptr, 0x4005006Au, nullptr, nullptr, 0},
+     nullptr, 0x4005006Au, WdiTlvParseTaskSendRequestActionFrame, WdiTlvCleanupTaskSendActionFrame,
+     sizeof(WDI_SEND_ACTION_FRAME_PARAMETERS)},
     {WDI_TASK_SEND_RESPONSE_ACTION_FRAME, "QZ_WDI_TASK_SEND_RESPONSE_ACTION_FRAME", WdiTaskSendResponseActionFrame,
-     nullptr, 0x4005006Bu, nullptr, nullptr, 0},
+     nullptr, 0x4005006Bu, WdiTlvParseTaskSendResponseActionFrame, WdiTlvCleanupTaskSendActionFrame,
+     sizeof(WDI_SEND_ACTION_FRAME_PARAMETERS)},
     {WDI_TASK_DUMMY_ID, "QZ_WDI_TASK_DUMMY", nullptr, nullptr, WDI_INDICATION_NONE, nullptr, nullptr, 0},
 };
 

@@ -8,6 +8,8 @@
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/trace.h"
 #include "platform/wdi/ndiswdi.h"
+#include "platform/wdi/wdievent.h"
+#include "Common/mlme/mlmemem.h"
 
 NTSTATUS WdiTaskScan(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
 {
@@ -65,20 +67,49 @@ NTSTATUS WdiTaskSendApAssociationResponse(PMP_ADAPTER adapter, WIFIREQUEST reque
     return NOT_BUILT_YET();
 }
 
+namespace {
+
+// The largest body an MLME buffer holds behind the 24-byte header.
+constexpr ULONG kActionBodyMax = MLME_BUFFER_SIZE - MGMT_HEADER_SIZE;
+
+using ActionSender = NTSTATUS (*)(PMP_ADAPTER, PMP_PORT, const WDI_SEND_ACTION_FRAME_PARAMETERS*);
+
+// Both action-frame tasks: the request is completed at once; a frame not sent ends the task with
+// its send-complete indication, a frame sent ends it when its transmit status comes back.
+NTSTATUS SendActionFrameTask(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters, ActionSender send,
+                             UCHAR direction)
+{
+    PMP_PORT port = NdisWdiGetMpPortPtr(adapter, request);
+    if (port == nullptr) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    const auto* p = static_cast<const WDI_SEND_ACTION_FRAME_PARAMETERS*>(parameters);
+    NTSTATUS status;
+    if (p == nullptr || p->FrameBody.pElements == nullptr || p->FrameBody.ElementCount < 2 ||
+        p->FrameBody.ElementCount > kActionBodyMax) {
+        DBGPRINT(TRACE_LEVEL_WARNING, DBG_WDI, "action frame with a body of %u bytes refused",
+                 p != nullptr ? static_cast<unsigned>(p->FrameBody.ElementCount) : 0u);
+        status = NDIS_STATUS_INVALID_DATA;
+    } else {
+        status = send(adapter, port, p);
+    }
+    (void)WdiEventCompleteOid(adapter, request, nullptr, 0);
+    if (!NT_SUCCESS(status)) {
+        WdiEventIndicationSendActionComplete(adapter, port, direction, STATUS_UNSUCCESSFUL);
+    }
+    return status;
+}
+
+}  // namespace
+
 NTSTATUS WdiTaskSendRequestActionFrame(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(request);
-    UNREFERENCED_PARAMETER(parameters);
-    return NOT_BUILT_YET();
+    return SendActionFrameTask(adapter, request, parameters, NdisWdiSendRequestActionFrame, 1);
 }
 
 NTSTATUS WdiTaskSendResponseActionFrame(PMP_ADAPTER adapter, WIFIREQUEST request, PVOID parameters)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(request);
-    UNREFERENCED_PARAMETER(parameters);
-    return NOT_BUILT_YET();
+    return SendActionFrameTask(adapter, request, parameters, NdisWdiSendResponseActionFrame, 0);
 }
 
 NTSTATUS WdiTaskAbortScanRequest(PMP_ADAPTER adapter, PMP_PORT port)

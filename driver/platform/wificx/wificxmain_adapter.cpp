@@ -3,12 +3,15 @@
 // of a net adapter, its receive filter and the return of its receive buffers.
 #include <cstring>
 
+#include "Common/cnm.h"
 #include "Common/common.h"
+#include "Common/fwsettings.h"
 #include "Common/mlme/mlme.h"
 #include "Common/mlme/mlmeconnect.h"
 #include "Common/mlme/mlmeinfo.h"
 #include "Common/mlme/mlmesync_mactab.h"
 #include "Common/nic_uni_cmd_direct.h"
+#include "Common/qzcmd_bss.h"
 #include "platform/ndis6/ndis6common.h"
 #include "platform/ndiscommon/dmaq_rx.h"
 #include "platform/ndiscommon/memory.h"
@@ -35,26 +38,33 @@ constexpr UCHAR kMacIndexSecondRole = 6;
 // active in the firmware yet, activated (QzCmdActivateDeactivateNetwork (adapter, index, 1)).
 void BindAndActivateStationBss(PMP_ADAPTER adapter, PMP_PORT port)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    (void)NOT_BUILT_YET();
+    if (cnmInitAndGetBssIndexForPort(adapter, port, 0, FALSE) == nullptr) {
+        // No slot: the port keeps no BSS index the firmware knows, so there is nothing to activate.
+        DBGPRINT(TRACE_LEVEL_ERROR, DBG_PNP, "port %u: no firmware BSS slot", static_cast<unsigned>(port->PortNumber));
+        return;
+    }
+    if (port->NetworkActivation[0] == 0) {
+        NTSTATUS status = QzCmdActivateDeactivateNetwork(adapter, port->BssIndex, 1);
+        if (!NT_SUCCESS(status)) {
+            DBGPRINT(TRACE_LEVEL_ERROR, DBG_PNP, "BSS %u not activated: 0x%08X", static_cast<unsigned>(port->BssIndex),
+                     static_cast<unsigned>(status));
+        }
+    }
 }
 
 // A port other than 0 takes port 0's receive packet filter and sends it to the firmware
 // (QzCmdSetCurrentPacketFilter); the sender's status.
 NTSTATUS SendPortPacketFilter(PMP_ADAPTER adapter, PMP_PORT port)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(port);
-    return NOT_BUILT_YET();
+    PMP_PORT port0 = adapter->PortList[0];
+    const ULONG filter = port0 != nullptr ? port0->CurrentPacketFilter : 0;
+    return QzCmdSetCurrentPacketFilter(adapter, port, filter);
 }
 
 // The multicast list to the firmware through port 0 (QzCmdSetMulticastList).
 NTSTATUS SendMulticastList(PMP_ADAPTER adapter, const MULTICAST_LIST& list)
 {
-    UNREFERENCED_PARAMETER(adapter);
-    UNREFERENCED_PARAMETER(list);
-    return NOT_BUILT_YET();
+    return QzCmdSetMulticastList(adapter, adapter->PortList[0], &list.Addresses[0][0], list.Count * MAC_ADDR_LEN);
 }
 
 // ---- port creation -------------------------------------------------------------------------------------

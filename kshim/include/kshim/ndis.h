@@ -17,6 +17,12 @@ typedef unsigned int UINT, *PUINT;
 #define NDIS_STATUS_RESOURCES ((NDIS_STATUS)STATUS_INSUFFICIENT_RESOURCES)
 #define NDIS_STATUS_INVALID_PARAMETER ((NDIS_STATUS)STATUS_INVALID_PARAMETER)
 
+// Receive packet types of a packet filter.
+#define NDIS_PACKET_TYPE_DIRECTED 0x00000001u
+#define NDIS_PACKET_TYPE_MULTICAST 0x00000002u
+#define NDIS_PACKET_TYPE_ALL_MULTICAST 0x00000004u
+#define NDIS_PACKET_TYPE_BROADCAST 0x00000008u
+
 // ---- events ----------------------------------------------------------------------------------------
 typedef struct _NDIS_EVENT {
     KEVENT Event;  // a notification event
@@ -209,6 +215,25 @@ PNET_BUFFER_LIST NdisAllocateNetBufferAndNetBufferList(NDIS_HANDLE poolHandle, U
 void NdisFreeNetBufferList(PNET_BUFFER_LIST netBufferList);
 PNET_BUFFER NdisAllocateNetBuffer(NDIS_HANDLE poolHandle, PMDL mdlChain, ULONG dataOffset, SIZE_T dataLength);
 void NdisFreeNetBuffer(PNET_BUFFER netBuffer);
+
+// ---- 802.11 receive context of a buffer list (extensible-station mode) --------------------------------
+// What a miniport tells the OS about a received 802.11 frame beside its data; natural alignment.
+#define DOT11_EXTSTA_RECV_CONTEXT_REVISION_1 1
+#define DOT11_RECV_FLAG_RAW_PACKET 0x00000001u           // the frame was received by an access-point port
+#define DOT11_RECV_FLAG_RAW_PACKET_TIMESTAMP 0x00000004u  // the timestamp field holds a value
+typedef struct _DOT11_EXTSTA_RECV_CONTEXT {
+    NDIS_OBJECT_HEADER Header;       // NDIS_OBJECT_TYPE_DEFAULT, revision 1, size 48
+    ULONG uReceiveFlags;
+    ULONG uPhyId;
+    ULONG uChCenterFrequency;        // MHz
+    USHORT usNumberOfMPDUsReceived;
+    LONG lRSSI;                      // dBm
+    UCHAR ucDataRate;
+    ULONG uSizeMediaSpecificInfo;
+    PVOID pvMediaSpecificInfo;
+    ULONGLONG ullTimestamp;
+} DOT11_EXTSTA_RECV_CONTEXT, *PDOT11_EXTSTA_RECV_CONTEXT;
+static_assert(sizeof(DOT11_EXTSTA_RECV_CONTEXT) == 48, "the receive context is 48 bytes");
 
 // ---- files -----------------------------------------------------------------------------------------------
 // Opens a file for reading its whole content: a bare name (no leading backslash) is taken below

@@ -714,3 +714,33 @@ NTSTATUS WdiTlvParseSetSaeParams(ULONG length, const UCHAR* tlvs, const void* co
 VOID WdiTlvCleanupSetSaeParams(PVOID parameters);
 NTSTATUS WdiTlvGenerateSetSaeParams(const WDI_SAE_PARAMETERS* parameters, ULONG reservedHeaderLength,
                                     const void* context, PULONG outLength, PUCHAR* outBuffer);
+
+// ---- the send-request and send-response action-frame tasks (messages 102 and 105) ---------------------------
+// Both carry the same two mandatory TLVs; WDI_TLV_ACTION_FRAME_BODY (above) holds the body from the
+// category byte on.
+#define WDI_TLV_SEND_ACTION_FRAME_REQUEST_PARAMETERS 0x0294u   // {u32 channel, u32 WDI band id, 6-byte
+                                                               //  destination, u32 dwell ms, u32 second time ms}
+#define WDI_TLV_SEND_ACTION_FRAME_RESPONSE_PARAMETERS 0x0295u  // the same layout
+#define WDI_TLV_SEND_ACTION_FRAME_PARAMETERS_SIZE 22u
+
+typedef struct _WDI_SEND_ACTION_FRAME_PARAMETERS {
+    ULONG ChannelNumber;
+    ULONG BandId;
+    UCHAR DestinationAddress[6];
+    ULONG DwellTime;
+    ULONG SecondTime;
+    WDI_BYTE_ARRAY FrameBody;
+} WDI_SEND_ACTION_FRAME_PARAMETERS, *PWDI_SEND_ACTION_FRAME_PARAMETERS;
+
+// Both TLVs are needed (the parameters at least 22 bytes); the body is copied (the cleanup frees it).
+NTSTATUS WdiTlvParseTaskSendRequestActionFrame(ULONG length, const UCHAR* tlvs, const void* context,
+                                               PVOID parameters);
+NTSTATUS WdiTlvParseTaskSendResponseActionFrame(ULONG length, const UCHAR* tlvs, const void* context,
+                                                PVOID parameters);
+VOID WdiTlvCleanupTaskSendActionFrame(PVOID parameters);
+NTSTATUS WdiTlvGenerateTaskSendRequestActionFrame(const WDI_SEND_ACTION_FRAME_PARAMETERS* parameters,
+                                                  ULONG reservedHeaderLength, const void* context, PULONG outLength,
+                                                  PUCHAR* outBuffer);
+NTSTATUS WdiTlvGenerateTaskSendResponseActionFrame(const WDI_SEND_ACTION_FRAME_PARAMETERS* parameters,
+                                                   ULONG reservedHeaderLength, const void* context,
+                                                   PULONG outLength, PUCHAR* outBuffer);
