@@ -121,6 +121,7 @@ VOID nicCfgChipCapPhyCap(PMP_ADAPTER adapter, const UCHAR* value)
 VOID nicCfgChipCap6GCap(PMP_ADAPTER adapter, const UCHAR* value)
 {
     adapter->Cap.SixGCapable = value[0];
+    adapter->Chip6GhzCapable = value[0];  // what the domain command and the 6 GHz rate and action rules read
     DBGPRINT(TRACE_LEVEL_INFORMATION, DBG_CMD, "nicCfgChipCap6GCap: %u", static_cast<unsigned>(value[0]));
 }
 

@@ -834,3 +834,63 @@ NTSTATUS skuTableControl6GRaMode(PMP_ADAPTER adapter)
     }
     return QzCmdSetChipConfigText(adapter, text);
 }
+
+// ================================================================================================
+// the private power-limit row readout
+// ================================================================================================
+namespace {
+// Copies text[from..] up to the line end (not included) into out, cut to capacity with its zero.
+void CopyLine(const UCHAR* text, ULONG from, ULONG end, PCHAR out, ULONG capacity)
+{
+    ULONG n = 0;
+    while (from + n < end && text[from + n] != '\n' && text[from + n] != '\r' && n + 1 < capacity) {
+        out[n] = static_cast<CHAR>(text[from + n]);
+        ++n;
+    }
+    out[n] = '\0';
+}
+}  // namespace
+
+NTSTATUS skuTableQZLOIDGetTxPwrLimit(PMP_ADAPTER adapter, USHORT country, UCHAR channel, PCHAR groupText, PCHAR rowText,
+                                     ULONG capacity)
+{
+    if (adapter == nullptr || groupText == nullptr || rowText == nullptr || capacity == 0) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    const PMP_PORT port0 = adapter->PortList[0];
+    const BOOLEAN sixGhz = port0 != nullptr && port0->Channel.Band == BAND_6G ? TRUE : FALSE;
+    const ULONG slot = sixGhz ? SKU_SLOT_6G : SKU_SLOT_24G5G;
+    const UCHAR* text = adapter->SkuTables.Text[slot];
+    const ULONG length = adapter->SkuTables.Length[slot];
+    if (text == nullptr || length == 0) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    ULONG start = 0;
+    ULONG end = 0;
+    const ULONG code = static_cast<ULONG>(country >> 8) | (static_cast<ULONG>(country & 0xFF) << 8);
+    if (!skuTableGetTableCountryRange(adapter, sixGhz, code, text, length, &start, &end)) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    ULONG nameLength = 0;
+    while (nameLength + 1 < capacity && groupText[nameLength] != '\0') {
+        ++nameLength;
+    }
+    const ULONG tag = FindGroupTag(text, start, end, groupText, nameLength);
+    if (nameLength == 0 || tag >= end) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    CopyLine(text, tag, end, groupText, capacity);
+    for (ULONG p = NextLine(text, tag, end); p < end; p = NextLine(text, p, end)) {
+        p = SkipSpace(text, p, end);
+        if (Matches(text, p, end, "</", 2)) {
+            break;
+        }
+        if (end - p >= 5 && text[p] == 'c' && text[p + 1] == 'h' && IsDigit(text[p + 2]) && IsDigit(text[p + 3]) &&
+            IsDigit(text[p + 4]) &&
+            (text[p + 2] - '0') * 100u + (text[p + 3] - '0') * 10u + (text[p + 4] - '0') == channel) {
+            CopyLine(text, p, end, rowText, capacity);
+            return STATUS_SUCCESS;
+        }
+    }
+    return STATUS_UNSUCCESSFUL;
+}

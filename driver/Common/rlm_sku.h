@@ -82,3 +82,10 @@ BOOLEAN skuTableUpdatePerChannelTxPwrLimit(PMP_ADAPTER adapter, UCHAR version, U
 // and value count of its group `group` (null past the last).
 ULONG skuTableRateGroupCount(UCHAR version);
 PCSTR skuTableRateGroup(UCHAR version, ULONG group, PULONG valueCount);
+
+// The private power-limit request: in the loaded text of port 0's band (6 GHz or 2.4/5 GHz), the
+// section of `country` (first letter in the high byte), the line of the rate group named in
+// `groupText` (copied back into it) and the row of `channel` (copied into `rowText`), each cut to
+// `capacity` bytes with their zero. 0xC0000001 when the text, the section or the row is missing.
+NTSTATUS skuTableQZLOIDGetTxPwrLimit(PMP_ADAPTER adapter, USHORT country, UCHAR channel, PCHAR groupText, PCHAR rowText,
+                                     ULONG capacity);

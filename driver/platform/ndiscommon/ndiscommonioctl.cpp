@@ -7,10 +7,12 @@
 #include "Common/fwsettings.h"
 #include "Common/he/twt.h"
 #include "Common/qzevent.h"
+#include "Common/rlm.h"
 #include "hal/common/hal_chip.h"
 #include "kshim/ex.h"
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/memory.h"
+#include "platform/ndiscommon/ndiscommon.h"
 #include "platform/ndiscommon/trace.h"
 #include "platform/wificx/wificxmain.h"
 
@@ -416,10 +418,97 @@ NTSTATUS FuncGetPlePseWfdmaInfo(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG r
     NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_NONE, 0, recordLength, bytesWritten, bytesNeeded);
     return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
 }
-NTSTATUS FuncCountry(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
+NTSTATUS FuncCountry(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR record, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
 {
-    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 772, recordLength, bytesWritten, bytesNeeded);
-    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, COUNTRY_RECORD_SIZE, recordLength, bytesWritten, bytesNeeded);
+    if (status != STATUS_SUCCESS) {
+        return status;
+    }
+    REGISTRY_BLOCK& r = adapter->RegistryBlock;
+    const ULONG operation = static_cast<ULONG>(record[0] | (record[1] << 8) | (record[2] << 16) | (static_cast<ULONG>(record[3]) << 24));
+    const USHORT code = static_cast<USHORT>(record[4] | (record[5] << 8));  // first letter in the high byte
+    // The country in the adapter's order (first letter first), and the domain re-derived for port 0
+    // with the beacon vote held off while it changes.
+    auto setCountry = [&](bool restoreVote) {
+        const UCHAR vote = r.DynamicCountryDecisionEn;
+        r.DynamicCountryDecisionEn = 0;
+        NdisCommonGenericDelay(1000);
+        adapter->WorkingCfg.CountryCode = static_cast<USHORT>((code >> 8) | ((code & 0xFF) << 8));
+        (void)DomainConfigureDomainInfo(adapter, adapter->PortList[0]);
+        if (restoreVote) {
+            r.DynamicCountryDecisionEn = vote;
+        }
+    };
+    switch (operation) {
+    case 0: {
+        const USHORT current = adapter->WorkingCfg.CountryCode;
+        record[4] = static_cast<UCHAR>(current >> 8);
+        record[5] = static_cast<UCHAR>(current);
+        return STATUS_SUCCESS;
+    }
+    case 1: {
+        auto* group = reinterpret_cast<PCHAR>(record + COUNTRY_RECORD_QUERY);
+        auto* row = reinterpret_cast<PCHAR>(record + COUNTRY_RECORD_ANSWER);
+        status = skuTableQZLOIDGetTxPwrLimit(adapter, code, record[8], group, row, COUNTRY_RECORD_TEXT);
+        if (!NT_SUCCESS(status)) {
+            record[4] = 'W';
+            record[5] = 'W';
+            status = skuTableQZLOIDGetTxPwrLimit(adapter, 0x3030, record[8], group, row, COUNTRY_RECORD_TEXT);
+        }
+        return status;
+    }
+    case 2:
+        if (adapter->Ioctl.CountryChangeAllowed == 0 && r.SmartCountryDecisionEn == 0) {
+            return STATUS_ACCESS_DENIED;
+        }
+        setCountry(true);
+        return STATUS_SUCCESS;
+    case 3: {
+        const USHORT current = adapter->WorkingCfg.CountryCode;
+        record[4] = static_cast<UCHAR>(current >> 8);
+        record[5] = static_cast<UCHAR>(current);
+        const ULONG count = adapter->Country.ChannelListCount < COUNTRY_RECORD_CHANNELS ? adapter->Country.ChannelListCount
+                                                                                         : COUNTRY_RECORD_CHANNELS;
+        record[COUNTRY_RECORD_COUNT] = static_cast<UCHAR>(count);
+        for (ULONG i = 0; i < count; ++i) {
+            const DOMAIN_CHANNEL_ENTRY& e = adapter->Country.ChannelList[i];
+            record[COUNTRY_RECORD_CHANNEL_LIST + i] = e.Channel;
+            if (i < COUNTRY_RECORD_CHANNEL_WORDS) {
+                record[COUNTRY_RECORD_CHANNEL_FLAGS + 2 * i] = static_cast<UCHAR>(e.Flags);
+                record[COUNTRY_RECORD_CHANNEL_FLAGS + 2 * i + 1] = static_cast<UCHAR>(e.Flags >> 8);
+            }
+        }
+        return STATUS_SUCCESS;
+    }
+    case 4:
+        adapter->Ioctl.CountryChangeAllowed = record[COUNTRY_RECORD_CHANGE_ALLOWED];
+        return STATUS_SUCCESS;
+    case 5:
+        setCountry(false);
+        adapter->Ioctl.CoexType = 2;
+        if (adapter->PortList[0] != nullptr) {
+            adapter->PortList[0]->CoexType = 2;
+        }
+        (void)QzCmdSwDbgCtrl(adapter, 0xD0000000u, 2);
+        return STATUS_SUCCESS;
+    case 6: {
+        const UCHAR off = record[COUNTRY_RECORD_6G_OFF];
+        if ((off == 0 && r.Country6GEn == 0) || (off != 0 && r.Country6GEn == 1)) {
+            r.Country6GEn = off == 0 ? 1 : 0;
+            const UCHAR vote = r.DynamicCountryDecisionEn;
+            r.DynamicCountryDecisionEn = 0;
+            NdisCommonGenericDelay(1000);
+            (void)DomainConfigureDomainInfo(adapter, adapter->PortList[0]);
+            r.DynamicCountryDecisionEn = vote;
+        }
+        return STATUS_SUCCESS;
+    }
+    case 7:
+        DomainGet6gCountryList(adapter, reinterpret_cast<PDOMAIN_6G_COUNTRY_ANSWER>(record + COUNTRY_RECORD_6G_LIST));
+        return STATUS_SUCCESS;
+    default:
+        return STATUS_INVALID_PARAMETER;
+    }
 }
 NTSTATUS FuncRf(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
 {

@@ -63,6 +63,24 @@ void NdisCommonIoctlDeviceControl(PMP_ADAPTER adapter, WDFREQUEST request, ULONG
 NTSTATUS PrivateOidCheckRecord(PMP_ADAPTER adapter, ULONG rule, ULONG size, ULONG recordLength, PULONG bytesWritten,
                                PULONG bytesNeeded);
 
+// ---- the country record (at least 772 bytes) ---------------------------------------------------------------
+// u32 operation; u16 country (first letter in the high byte) at 4; the power-limit channel at 8, the
+// rate-group text at 12 and the row answer at 212 (200 bytes each); the channel numbers at 412, the
+// change-allowed byte at 530, the 6 GHz-off byte at 531, a u16 per channel (its flags) from 532, the
+// channel count at 768. The 6 GHz country list (selector, count, countries) is answered from byte 8.
+#define COUNTRY_RECORD_SIZE 772
+#define COUNTRY_RECORD_QUERY 12
+#define COUNTRY_RECORD_ANSWER 212
+#define COUNTRY_RECORD_TEXT 200
+#define COUNTRY_RECORD_CHANNEL_LIST 412
+#define COUNTRY_RECORD_CHANNELS 118
+#define COUNTRY_RECORD_CHANGE_ALLOWED 530
+#define COUNTRY_RECORD_6G_OFF 531
+#define COUNTRY_RECORD_CHANNEL_FLAGS 532
+#define COUNTRY_RECORD_CHANNEL_WORDS 117
+#define COUNTRY_RECORD_COUNT 768
+#define COUNTRY_RECORD_6G_LIST 8
+
 // ---- the handlers ------------------------------------------------------------------------------------------------
 PRIVATE_OID_HANDLER FuncGetCr;
 PRIVATE_OID_HANDLER FuncSetCr;

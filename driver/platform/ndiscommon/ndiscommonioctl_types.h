@@ -21,4 +21,7 @@ typedef struct _PRIVATE_REQUEST_BLOCK {
     UCHAR BfProfileTag[BF_PROFILE_TAG_SIZE];
     ULONG LatchedReg83086040;
     ULONG LatchedReg830860F8;
+    // The country request: whether the country may be changed at run time, and the coexistence type.
+    UCHAR CountryChangeAllowed;
+    UCHAR CoexType;
 } PRIVATE_REQUEST_BLOCK, *PPRIVATE_REQUEST_BLOCK;

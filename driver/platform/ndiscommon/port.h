@@ -473,6 +473,7 @@ typedef struct _MP_PORT {
     ULONG P2pRole;                       // P2P role of a station port: 1 client, 3 group owner
 
     // ---- bring-up and power transitions (ndiscommoninit, wificxmain) ------------------------------------
+    UCHAR CoexType;              // coexistence type (set by the private country request)
     UCHAR Powered;               // 1 from the end of bring-up; the power transitions by port change it
     USHORT StatusFlags;          // bit 0x2: the LED shows no connection at power-up
     PORT_TX_BOOKKEEPING TxBook;  // cleared by the adapter block initialisation
