@@ -1,7 +1,7 @@
 // Keys the driver installs, used by the simulated chip on the air, on both generations: the pairwise
 // key goes through the driver's key command to the firmware (which answers the add), the data the OS
-// sends leaves the chip protected and opens with that key and no other; protected frames heard from
-// the access point reach the OS once, a replayed packet number does not.
+// sends leaves the chip protected and opens with that key and no other; protected data and management
+// frames heard from the access point reach the host once, decrypted, a replayed packet number not.
 //
 // The link is up as the data path tests set it (traffic_support.h), with the port's transmit key
 // state set as a secured link-up leaves it (the key installer does not set it yet).
@@ -144,6 +144,33 @@ TEST_P(ChipKeys, ProtectedFramesFromTheAccessPointReachTheOsOnceAndAReplayNever)
     const sim::fw::FrameCipherRecord r = firmware_->Ram().Cipher().Record();
     EXPECT_EQ(r.decrypted, 3u);
     EXPECT_EQ(r.replays, 1u);
+}
+
+TEST_P(ChipKeys, AProtectedManagementFrameReachesTheHostDecryptedAndItsReplayDoesNot)
+{
+    ASSERT_NO_FATAL_FAILURE(InstallPairwise());
+    // An SA Query request (category 8) from the access point, protected.
+    Bytes query(24, 0);
+    query[0] = 0xD0;
+    std::copy(port_->MacAddress, port_->MacAddress + 6, query.begin() + 4);
+    std::copy(traffic::kAp, traffic::kAp + 6, query.begin() + 10);
+    std::copy(traffic::kAp, traffic::kAp + 6, query.begin() + 16);
+    const Bytes body = {8, 0, 0x12, 0x34};
+    query.insert(query.end(), body.begin(), body.end());
+    const Bytes sealed = *rsn::Protect(rsn::Cipher::Ccmp128, kTk, 0, 1, query);
+    const size_t before = firmware_->Ram().Scan().Record().delivered.size();
+    for (int copy = 0; copy < 2; ++copy) {
+        world_->Air().Transmit(&sender_, sim::air::Channel{sim::air::Band::B2G4, 1}, kshim::host::ClockNow(), sealed);
+        kshim::host::ClockAdvanceMs(1);
+        ASSERT_TRUE(qzl_test::Settle());
+    }
+    Pump();
+    const auto delivered = firmware_->Ram().Scan().Record().delivered;
+    ASSERT_EQ(delivered.size(), before + 1) << "the replay is dropped";
+    Bytes expected = query;
+    expected[1] |= 0x40;  // decrypted, the Protected bit kept
+    EXPECT_EQ(delivered.back().frame, expected);
+    EXPECT_EQ(firmware_->Ram().Cipher().Record().replays, 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothGenerations, ChipKeys, ::testing::Values(USHORT{0x3502}, USHORT{0x3602}));
