@@ -67,9 +67,9 @@ TEST_F(SixGhzWorld, TheOsFindsThe6GhzAccessPointWithThe6GhzFile)
 {
     ASSERT_NO_FATAL_FAILURE(Start(0x3602, true));
     const bool scanned = ScanAll();
-    E2E_REQUIRE(scanned, "the scan did not complete", E2E_SCAN);
+    E2E_REQUIRE(scanned, "the scan did not complete", E2E_SCAN_6G);
     const kshim::host::BssListEntry* stadium = wifi_->FindBss(kStadium);
-    E2E_REQUIRE(stadium != nullptr, "the scan did not find the 6 GHz access point", E2E_SCAN);
+    E2E_REQUIRE(stadium != nullptr, "the scan did not find the 6 GHz access point", E2E_SCAN_6G);
     EXPECT_EQ(stadium->channel, 37u);
     EXPECT_EQ(stadium->bandId, 5u);
 }
