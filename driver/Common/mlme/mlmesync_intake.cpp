@@ -333,14 +333,15 @@ VOID MlmeSyncPeerBeacon(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
     const ULONG64 now = Now();
     // 4. A sleeping port only tracks its access point.
     if (req.LowPower) {
-        NdisAcquireReadWriteLock(&req.SavedBssEntryLock, TRUE, nullptr);
+        LOCK_STATE savedLock;
+        NdisAcquireReadWriteLock(&req.SavedBssEntryLock, TRUE, &savedLock);
         if (std::memcmp(r.Bssid, req.SavedBssEntry.Bssid, 6) == 0) {
             req.SavedBssEntry.LastBeaconTime = now;
         } else if (r.SsidLen == port->CurrentSsidLen && std::memcmp(r.Ssid, port->CurrentSsid, r.SsidLen) == 0) {
             req.SavedBssEntry.LastBeaconTime = now;
             std::memcpy(req.SavedBssEntry.Bssid, r.Bssid, 6);
         }
-        NdisReleaseReadWriteLock(&req.SavedBssEntryLock, nullptr);
+        NdisReleaseReadWriteLock(&req.SavedBssEntryLock, &savedLock);
         return;
     }
     // 5. Own network?
@@ -462,9 +463,10 @@ VOID MlmeSyncPeerBeacon(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
         }
     }
     // 20. The saved copy and the DTIM period.
-    NdisAcquireReadWriteLock(&req.SavedBssEntryLock, TRUE, nullptr);
+    LOCK_STATE savedLock;
+    NdisAcquireReadWriteLock(&req.SavedBssEntryLock, TRUE, &savedLock);
     std::memcpy(&req.SavedBssEntry, &cand, sizeof(cand));
-    NdisReleaseReadWriteLock(&req.SavedBssEntryLock, nullptr);
+    NdisReleaseReadWriteLock(&req.SavedBssEntryLock, &savedLock);
     if (apEntry != nullptr && apEntry->BcnDtimPeriod != cand.DtimPeriod && linkUp) {
         apEntry->BcnDtimPeriod = static_cast<UCHAR>(cand.DtimPeriod);
         if (port->OpMode == 0) {
