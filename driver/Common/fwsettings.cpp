@@ -42,6 +42,26 @@ NTSTATUS QzCmdSetChipConfig(PMP_ADAPTER adapter, const UCHAR* payload)
                               sizeof(copy));
 }
 
+NTSTATUS QzCmdSetChipConfigText(PMP_ADAPTER adapter, PCSTR text)
+{
+    const size_t length = text != nullptr ? std::strlen(text) : CHIP_CONFIG_TEXT_MAX;
+    if (length >= CHIP_CONFIG_TEXT_MAX) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    PVOID block = nullptr;
+    if (PlatformAllocateMemory(adapter, &block, CHIP_CONFIG_PAYLOAD_SIZE, TAG_ZV47) != STATUS_SUCCESS || block == nullptr) {
+        return STATUS_MEMORY_NOT_ALLOCATED;
+    }
+    auto* payload = static_cast<PUCHAR>(block);
+    PlatformZeroMemory(payload, CHIP_CONFIG_PAYLOAD_SIZE);
+    payload[CHIP_CONFIG_LENGTH_OFFSET] = static_cast<UCHAR>(length);
+    payload[CHIP_CONFIG_LENGTH_OFFSET + 1] = static_cast<UCHAR>(length >> 8);
+    PlatformMoveMemory(payload + CHIP_CONFIG_TEXT_OFFSET, text, static_cast<ULONG>(length));
+    const NTSTATUS status = QzCmdSetChipConfig(adapter, payload);
+    PlatformFreeMemory(block, CHIP_CONFIG_PAYLOAD_SIZE);
+    return status;
+}
+
 NTSTATUS QZCmdUpdateEdccaAntGain(PMP_ADAPTER adapter, UCHAR gain)
 {
     UCHAR payload[CHIP_CONFIG_PAYLOAD_SIZE] = {};

@@ -28,6 +28,9 @@ NTSTATUS FwSettingSendPort0(PMP_ADAPTER adapter, UCHAR cmdId, UCHAR cmdClass, UC
 
 // Sends a copy of the caller's 328-byte payload for port 0; 0xC0000001 without port 0.
 NTSTATUS QzCmdSetChipConfig(PMP_ADAPTER adapter, const UCHAR* payload);
+// Sends a text in a payload of its own (the length field holds the text's length): 0xC000000D for a
+// text that does not fit the text field, 0xC00000A0 when no payload can be allocated.
+NTSTATUS QzCmdSetChipConfigText(PMP_ADAPTER adapter, PCSTR text);
 // "EdccaAntGain" and the gain in decimal; the length field holds the text's length.
 NTSTATUS QZCmdUpdateEdccaAntGain(PMP_ADAPTER adapter, UCHAR gain);
 // "mira" and the mode in decimal; the length field is the key's length + 2. The mode is also kept as

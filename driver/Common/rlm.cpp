@@ -5,36 +5,6 @@
 #include "platform/ndiscommon/adapter.h"
 #include "platform/ndiscommon/trace.h"
 
-void SarGetSarPwrTbl(PMP_ADAPTER adapter)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    (void)NOT_BUILT_YET();
-}
-
-void SarOpenSensorObject(PMP_ADAPTER adapter)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    (void)NOT_BUILT_YET();
-}
-
-void SarCloseSensorObject(PMP_ADAPTER adapter)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    (void)NOT_BUILT_YET();
-}
-
-void skuTableReadSingleSkuFile(PMP_ADAPTER adapter)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    (void)NOT_BUILT_YET();
-}
-
-void skuTableFreePowerTables(PMP_ADAPTER adapter)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    (void)NOT_BUILT_YET();
-}
-
 NTSTATUS D3ColdInterfaceInit(PMP_ADAPTER adapter, WDFDEVICE device)
 {
     UNREFERENCED_PARAMETER(adapter);
@@ -64,16 +34,6 @@ void WoWLANInitialization(PMP_ADAPTER adapter)
     (void)NOT_BUILT_YET();
 }
 
-BOOLEAN StandardPowerSupportOrNot(PMP_ADAPTER adapter, USHORT key)
-{
-    const SAR_REGULATORY_DATA& sar = adapter->SarRegulatory;
-    if (!sar.QzspValid) {
-        return FALSE;
-    }
-    const ULONG bit = key == 0x4341 ? 1 : key == 0x5553 ? 2 : 0;  // CA, US, every other country
-    return static_cast<BOOLEAN>((sar.Qzsp[6] >> (7 - bit)) & 1);
-}
-
 NTSTATUS skuTableSendPwrLimitCmd(PMP_ADAPTER adapter, UCHAR flag)
 {
     UNREFERENCED_PARAMETER(adapter);
@@ -89,7 +49,7 @@ NTSTATUS QzCmdSendPwrLimitCmd(PMP_ADAPTER adapter)
     if (DomainCurrentKey(adapter) == 0x5553 && HalDeviceHasFact(adapter->DeviceId, CHIP_FACT_US_6G_RA_MODE)) {
         (void)skuTableControl6GRaMode(adapter);
     }
-    SAR_REGULATORY_DATA& sar = adapter->SarRegulatory;
+    SAR_BIOS_TABLES& sar = adapter->SarRegulatory;
     if (TASarSupportOrNot(adapter)) {
         sar.ActiveSarMode = 2;
         if (!NT_SUCCESS(TASarUpdatePwrLimit(adapter))) {
@@ -100,29 +60,4 @@ NTSTATUS QzCmdSendPwrLimitCmd(PMP_ADAPTER adapter)
         sar.ActiveSarMode = static_cast<UCHAR>(adapter->RegistryBlock.BiosSarMode);
     }
     return skuTableSendPwrLimitCmd(adapter, FALSE);
-}
-
-NTSTATUS skuTableControl6GRaMode(PMP_ADAPTER adapter)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    return NOT_BUILT_YET();
-}
-
-BOOLEAN TASarSupportOrNot(PMP_ADAPTER adapter)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    (void)NOT_BUILT_YET();
-    return FALSE;
-}
-
-NTSTATUS TASarUpdatePwrLimit(PMP_ADAPTER adapter)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    return NOT_BUILT_YET();
-}
-
-NTSTATUS TASarTurnOff(PMP_ADAPTER adapter)
-{
-    UNREFERENCED_PARAMETER(adapter);
-    return NOT_BUILT_YET();
 }

@@ -5,6 +5,8 @@
 #include "kshim/nt_types.h"
 #include "kshim/wdf.h"
 #include "Common/rlm_domain.h"
+#include "Common/rlm_sku.h"
+#include "hal/common/sar.h"
 
 typedef struct _MP_ADAPTER MP_ADAPTER, *PMP_ADAPTER;
 typedef struct _MP_PORT MP_PORT, *PMP_PORT;
@@ -20,17 +22,7 @@ NTSTATUS EhtInitCtrl(PMP_ADAPTER adapter, PMP_PORT port);
 // ---- regulatory domain, power limits, SAR ---------------------------------------------------------------
 // The regulatory domain (DomainConfigureDomainInfo, DomainGetChannelCountByBand, ...) is declared in
 // Common/rlm_domain.h.
-// Whether the platform lets the country use 6 GHz standard power: FALSE without its standard-power
-// bitmap; CA bit 1, US bit 2, any other country bit 0.
-BOOLEAN StandardPowerSupportOrNot(PMP_ADAPTER adapter, USHORT key);
-// Reads the platform's ACPI SAR methods (and the platform's PCIe-switch flag).
-void SarGetSarPwrTbl(PMP_ADAPTER adapter);
-// Opens the WMI SAR sensor block and registers for its notifications; closes them.
-void SarOpenSensorObject(PMP_ADAPTER adapter);
-void SarCloseSensorObject(PMP_ADAPTER adapter);
-// Loads the configured power-limit files the chip descriptor names; frees the loaded tables.
-void skuTableReadSingleSkuFile(PMP_ADAPTER adapter);
-void skuTableFreePowerTables(PMP_ADAPTER adapter);
+// SAR (hal/common/sar.h) and the power-limit files (Common/rlm_sku.h).
 
 // ---- D3cold support --------------------------------------------------------------------------------------
 // Queries the bus driver's D3cold interface; a negative status when there is none.
@@ -51,7 +43,3 @@ NTSTATUS skuTableSendPwrLimitCmd(PMP_ADAPTER adapter, UCHAR flag);
 NTSTATUS QzCmdSendPwrLimitCmd(PMP_ADAPTER adapter);
 // The 6 GHz rate-adaptation switches ("ra1ss1t6g ...").
 NTSTATUS skuTableControl6GRaMode(PMP_ADAPTER adapter);
-// Time-averaged SAR: whether the platform wants it for the country, its power limits, switching it off.
-BOOLEAN TASarSupportOrNot(PMP_ADAPTER adapter);
-NTSTATUS TASarUpdatePwrLimit(PMP_ADAPTER adapter);
-NTSTATUS TASarTurnOff(PMP_ADAPTER adapter);

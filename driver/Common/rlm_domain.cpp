@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "Common/cnm.h"
 #include "Common/he/he_rlm.h"
 #include "Common/mlme/mlmesync_chnl.h"
 #include "Common/qzcmd_scan.h"
@@ -142,7 +143,7 @@ void DomainGetDomainInfo59g(PMP_ADAPTER adapter, USHORT key)
         return;
     }
     if (mode == 1) {
-        const SAR_REGULATORY_DATA& sar = adapter->SarRegulatory;
+        const SAR_BIOS_TABLES& sar = adapter->SarRegulatory;
         if (!HalDeviceHasFact(adapter->DeviceId, CHIP_FACT_59G_PLATFORM) || !sar.RegulatoryMethodPresent ||
             sar.Qzcl[12] != 1 || !DomainGetBiosCountrySupport(adapter, key, &sar.Qzcl[13])) {
             return;
@@ -346,7 +347,7 @@ BOOLEAN DomainGetBiosCountrySupport(PMP_ADAPTER adapter, USHORT key, const UCHAR
 
 BOOLEAN DomainGetBios6gSupport(PMP_ADAPTER adapter, USHORT key)
 {
-    const SAR_REGULATORY_DATA& sar = adapter->SarRegulatory;
+    const SAR_BIOS_TABLES& sar = adapter->SarRegulatory;
     switch (sar.Qzcl[5]) {
     case 1:
         return DomainGetBiosCountrySupport(adapter, key, &sar.Qzcl[6]);
@@ -395,9 +396,30 @@ void DomainCountryDecisionByBcn(PMP_ADAPTER adapter, PUSHORT countryCode)
     (void)NOT_BUILT_YET();
 }
 
+UCHAR IsCountryEhtEnable(PMP_ADAPTER adapter, USHORT key)
+{
+    const auto* records = static_cast<const EHT_COUNTRY_RECORD*>(adapter->HalInfo.EhtCountryTable);
+    for (; records != nullptr && records->Keys != nullptr; ++records) {
+        if (DomainKeyListed(records->Keys, records->KeyCount, key)) {
+            return records->Allowed;
+        }
+    }
+    return 0;
+}
+
 BOOLEAN DomainCountrySupport80211be(PMP_PORT port)
 {
-    UNREFERENCED_PARAMETER(port);
-    (void)NOT_BUILT_YET();
-    return FALSE;
+    const PMP_ADAPTER adapter = port->Adapter;
+    const USHORT key = DomainCurrentKey(adapter);
+    BOOLEAN allowed = IsCountryEhtEnable(adapter, key) != 0 ? TRUE : FALSE;
+    if (adapter->RegistryBlock.DfsWifi7Enable == 0 && key == 0x5553 && port->Channel.Band == BAND_5G) {
+        const UCHAR channel = port->Channel.PrimaryChannel;
+        if ((channel >= 50 && channel <= 64) || (channel >= 100 && channel <= 144)) {
+            allowed = FALSE;
+        } else if (channel >= 36 && channel <= 48 && adapter->Rlm.Link.LinkChannel.ChannelWidth == 2 &&
+                   cnmGetMaxBwByBand(adapter, port, BAND_5G) >= 2) {
+            allowed = FALSE;
+        }
+    }
+    return allowed;
 }

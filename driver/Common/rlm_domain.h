@@ -55,5 +55,9 @@ BOOLEAN DomainGetBiosCountrySupport(PMP_ADAPTER adapter, USHORT key, const UCHAR
 BOOLEAN DomainGetBios6gSupport(PMP_ADAPTER adapter, USHORT key);
 // Selects the adapter's 6 GHz standard-power rule for the country ("Country6GSPEn").
 void DomainConfigureSPRuleInfo(PMP_ADAPTER adapter, USHORT key);
-// Whether the current country allows 802.11be on the port.
+// Whether the chip allows 802.11be in the country (its descriptor's table; not allowed without one).
+UCHAR IsCountryEhtEnable(PMP_ADAPTER adapter, USHORT key);
+// Whether the current country allows 802.11be on the port: the chip's table, and in the United States
+// without "DfsWifi7Enable" not on 5 GHz channels 50-64 and 100-144, nor on 36-48 with an 80 MHz link
+// where the port may use 80 MHz or more.
 BOOLEAN DomainCountrySupport80211be(PMP_PORT port);

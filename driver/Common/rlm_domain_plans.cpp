@@ -10,16 +10,7 @@ namespace {
 constexpr USHORT kDfs = 0x0008;
 constexpr USHORT kRestricted = 0x0002;
 
-// "AB CD EF" -> {0x4142, 0x4344, 0x4546}.
-template <size_t N>
-constexpr std::array<USHORT, N / 3> Keys(const char (&text)[N])
-{
-    std::array<USHORT, N / 3> keys{};
-    for (size_t i = 0; i < N / 3; ++i) {
-        keys[i] = static_cast<USHORT>((static_cast<UCHAR>(text[3 * i]) << 8) | static_cast<UCHAR>(text[3 * i + 1]));
-    }
-    return keys;
-}
+using DomainKeysText::Keys;
 
 // The sub-band slots a reduction keeps, as a bit mask.
 template <typename... Slots>

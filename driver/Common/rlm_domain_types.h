@@ -2,6 +2,9 @@
 // requests set, the channel plan copied for it and the adapter's channel list expanded from the plan.
 #pragma once
 
+#include <array>
+#include <cstddef>
+
 #include "kshim/nt_types.h"
 
 #define DOMAIN_CHANNEL_MAX 118
@@ -69,16 +72,26 @@ typedef struct _COUNTRY_BLOCK {
     PCOUNTRY_CHANNEL_PLAN PlanPtr;  // points at Plan once it was built; null before
 } COUNTRY_BLOCK, *PCOUNTRY_BLOCK;
 
-// What the platform's firmware tells about the regulatory domain (read from its ACPI methods at
-// bring-up): the 6 GHz and 5.9 GHz modes and country bitmaps, the standard-power bitmap and the
-// alternate United States/Canada plan switch. All zero (nothing present) until they are read.
-#define SAR_QZCL_SIZE 19
-#define SAR_QZSP_SIZE 12
-typedef struct _SAR_REGULATORY_DATA {
-    UCHAR RegulatoryMethodPresent;  // QZCL was accepted
-    UCHAR AlternatePlan;            // platform feature 0
-    UCHAR QzspValid;
-    UCHAR ActiveSarMode;            // 1 the platform SAR table applies, 2 time-averaged SAR is in charge
-    UCHAR Qzcl[SAR_QZCL_SIZE];      // 5: 6 GHz mode, 6-9: 6 GHz bitmap, 12: 5.9 GHz mode, 13-16: 5.9 GHz bitmap
-    UCHAR Qzsp[SAR_QZSP_SIZE];      // from 6: the standard-power bitmap
-} SAR_REGULATORY_DATA;
+// Country lists written as text: "AB CD EF" -> {0x4142, 0x4344, 0x4546}, built with the driver.
+namespace DomainKeysText {
+template <size_t N>
+constexpr std::array<USHORT, N / 3> Keys(const char (&text)[N])
+{
+    std::array<USHORT, N / 3> keys{};
+    for (size_t i = 0; i < N / 3; ++i) {
+        keys[i] = static_cast<USHORT>((static_cast<UCHAR>(text[3 * i]) << 8) | static_cast<UCHAR>(text[3 * i + 1]));
+    }
+    return keys;
+}
+}  // namespace DomainKeysText
+
+// The countries where a chip allows 802.11be: records searched in order (the first that holds the
+// country decides), ended by a record without keys.
+#pragma pack(push, 1)
+typedef struct _EHT_COUNTRY_RECORD {
+    const USHORT* Keys;
+    USHORT KeyCount;
+    UCHAR Allowed;
+} EHT_COUNTRY_RECORD;
+#pragma pack(pop)
+static_assert(sizeof(EHT_COUNTRY_RECORD) == sizeof(void*) + 3, "packed record");

@@ -11,23 +11,7 @@
 #include "kshim/host/control.h"
 #include "pool_arena.h"
 
-// Under ThreadSanitizer blocks come from the host's heap, whose frees it watches for races with the
-// last use of a block; elsewhere from the arena (pool_arena.h).
-#if defined(__SANITIZE_THREAD__)
-#define KSHIM_POOL_HEAP 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define KSHIM_POOL_HEAP 1
-#endif
-#endif
-
 namespace {
-
-struct Block {
-    SIZE_T size;
-    ULONG tag;
-    kshim::pool::Slab* slab;
-};
 
 struct TagCount {
     uint64_t allocations = 0;
@@ -35,104 +19,28 @@ struct TagCount {
     uint64_t outstandingBytes = 0;
 };
 
-// The live blocks by address: an open-addressed table (linear probing, deletion by moving later
-// entries back), so that keeping account of a block costs no allocation of its own. A bring-up makes
-// tens of thousands of small blocks; a node per block doubled the allocator's work.
-class BlockTable {
-public:
-    struct Entry {
-        void* key = nullptr;
-        Block block{};
-    };
-
-    size_t size() const { return count_; }
-
-    void Insert(void* key, Block block)
-    {
-        if ((count_ + 1) * 2 > slots_.size()) {
-            Grow();
-        }
-        size_t i = Home(key);
-        while (slots_[i].key != nullptr && slots_[i].key != key) {
-            i = (i + 1) & (slots_.size() - 1);
-        }
-        if (slots_[i].key == nullptr) {
-            ++count_;
-        }
-        slots_[i] = Entry{key, block};
-    }
-
-    // Takes the entry of `key` out; false when there is none.
-    bool Remove(void* key, Block* block)
-    {
-        if (slots_.empty()) {
-            return false;
-        }
-        const size_t mask = slots_.size() - 1;
-        size_t i = Home(key);
-        while (slots_[i].key != key) {
-            if (slots_[i].key == nullptr) {
-                return false;
-            }
-            i = (i + 1) & mask;
-        }
-        *block = slots_[i].block;
-        // Moves back each later entry of the run that its home allows into the gap.
-        size_t gap = i;
-        for (size_t j = (i + 1) & mask; slots_[j].key != nullptr; j = (j + 1) & mask) {
-            const size_t home = Home(slots_[j].key);
-            const bool movable = gap <= j ? (home <= gap || home > j) : (home <= gap && home > j);
-            if (movable) {
-                slots_[gap] = slots_[j];
-                gap = j;
-            }
-        }
-        slots_[gap] = Entry{};
-        --count_;
-        return true;
-    }
-
-    template <class F>
-    void ForEach(F f) const
-    {
-        for (const Entry& e : slots_) {
-            if (e.key != nullptr) {
-                f(e.key, e.block);
-            }
-        }
-    }
-
-private:
-    size_t Home(void* key) const
-    {
-        uint64_t h = reinterpret_cast<uintptr_t>(key) * 0x9E3779B97F4A7C15ull;
-        return static_cast<size_t>(h >> 20) & (slots_.size() - 1);
-    }
-
-    void Grow()
-    {
-        std::vector<Entry> old;
-        old.swap(slots_);
-        slots_.assign(old.empty() ? 1024 : old.size() * 2, Entry{});
-        count_ = 0;
-        for (const Entry& e : old) {
-            if (e.key != nullptr) {
-                Insert(e.key, e.block);
-            }
-        }
-    }
-
-    std::vector<Entry> slots_;  // a power of two in size, at most half full
-    size_t count_ = 0;
-};
-
+// Serialises the arena (pool_arena.h) and the tag counts.
 std::mutex g_poolLock;
-BlockTable* g_blocks = new BlockTable();
 std::map<ULONG, TagCount>* g_tags = new std::map<ULONG, TagCount>();
 
 }  // namespace
 
 namespace kshim {
+
+void* ZeroedAllocate(size_t size)
+{
+    std::lock_guard<std::mutex> guard(g_poolLock);
+    return pool::Carve(size, 0, pool::Owner::StandIn);
+}
+
+void ZeroedFree(void* p)
+{
+    std::lock_guard<std::mutex> guard(g_poolLock);
+    pool::BlockInfo ignored;
+    if (!pool::Release(p, pool::Owner::StandIn, &ignored)) {
+        KshimViolation("free of memory that is not the stand-in's zeroed block", nullptr);
+    }
+}
 
 void TagText(ULONG tag, char out[5])
 {
@@ -161,16 +69,10 @@ PVOID ExAllocatePool2(POOL_FLAGS flags, SIZE_T numberOfBytes, ULONG tag)
     }
     // Always zero-filled; POOL_FLAG_UNINITIALIZED only allows garbage.
     std::lock_guard<std::mutex> guard(g_poolLock);
-    kshim::pool::Slab* slab = nullptr;
-#if defined(KSHIM_POOL_HEAP)
-    void* p = std::calloc(1, numberOfBytes == 0 ? 1 : numberOfBytes);
-#else
-    void* p = kshim::pool::Carve(numberOfBytes, &slab);
-#endif
+    void* p = kshim::pool::Carve(numberOfBytes, tag, kshim::pool::Owner::Pool);
     if (p == nullptr) {
         return nullptr;
     }
-    g_blocks->Insert(p, Block{numberOfBytes, tag, slab});
     TagCount& c = (*g_tags)[tag];
     ++c.allocations;
     c.outstandingBytes += numberOfBytes;
@@ -186,21 +88,16 @@ static void FreeBlock(PVOID p, const ULONG* expectedTag)
     if (KeGetCurrentIrql() > DISPATCH_LEVEL) {
         KshimViolation("pool free above DISPATCH_LEVEL", nullptr);
     }
-    Block block;
+    kshim::pool::BlockInfo block;
     {
         std::lock_guard<std::mutex> guard(g_poolLock);
-        if (!g_blocks->Remove(p, &block)) {
+        if (!kshim::pool::Release(p, kshim::pool::Owner::Pool, &block)) {
             KshimViolation("free of memory that is not a live pool block", nullptr);
             return;
         }
         TagCount& c = (*g_tags)[block.tag];
         ++c.frees;
         c.outstandingBytes -= block.size;
-#if defined(KSHIM_POOL_HEAP)
-        std::free(p);
-#else
-        kshim::pool::Release(p, block.size, block.slab);
-#endif
     }
     if (expectedTag != nullptr && *expectedTag != block.tag) {
         char a[5], b[5], detail[64];
@@ -261,33 +158,42 @@ std::vector<PoolTagCount> PoolCounts()
 uint64_t PoolOutstandingBlocks()
 {
     std::lock_guard<std::mutex> guard(g_poolLock);
-    return g_blocks->size();
+    return kshim::pool::LiveBlocks();
 }
 
 uint64_t PoolOutstandingBlocksWithTag(const std::string& tag)
 {
+    struct Count {
+        const std::string& tag;
+        uint64_t n;
+    } count{tag, 0};
     std::lock_guard<std::mutex> guard(g_poolLock);
-    uint64_t n = 0;
-    g_blocks->ForEach([&](void*, const Block& b) {
-        char text[5];
-        kshim::TagText(b.tag, text);
-        n += tag == text ? 1 : 0;
-    });
-    return n;
+    kshim::pool::ForEachLive(
+        [](const kshim::pool::BlockInfo& b, void* context) {
+            auto* c = static_cast<Count*>(context);
+            char text[5];
+            kshim::TagText(b.tag, text);
+            c->n += c->tag == text ? 1 : 0;
+        },
+        &count);
+    return count.n;
 }
 
 std::string PoolLeakReport()
 {
-    std::lock_guard<std::mutex> guard(g_poolLock);
     std::string out;
-    g_blocks->ForEach([&](void*, const Block& b) {
-        char text[5];
-        kshim::TagText(b.tag, text);
-        out += text;
-        out += " ";
-        out += std::to_string(b.size);
-        out += "\n";
-    });
+    std::lock_guard<std::mutex> guard(g_poolLock);
+    kshim::pool::ForEachLive(
+        [](const kshim::pool::BlockInfo& b, void* context) {
+            auto* text = static_cast<std::string*>(context);
+            char tag[5];
+            kshim::TagText(b.tag, tag);
+            *text += tag;
+            *text += " ";
+            *text += std::to_string(b.size);
+            *text += "\n";
+        },
+        &out);
     return out;
 }
 

@@ -69,6 +69,13 @@ size_t SystemThreadsRunning();
 int HeldSpinLocks();
 void NoteSpinLock(int delta);
 
+// ---- memory -----------------------------------------------------------------------------------------
+// Zeroed memory of the stand-in's own (framework object contexts): from the pool's arena, so it costs
+// no clearing and keeps the arena's overflow and late-use checks, but outside the pool's accounting.
+// Null when no memory could be mapped.
+void* ZeroedAllocate(size_t size);
+void ZeroedFree(void* p);
+
 // Tag text of a four-character pool tag.
 void TagText(ULONG tag, char out[5]);
 

@@ -266,9 +266,10 @@ struct RequestRecord {
 };
 
 // Hands a device-control request to the device's default queue. A request to a device that has
-// no queue or is not initialised yet completes at once with a failure.
+// no queue or is not initialised yet completes at once with a failure. A request that is not
+// buffered gets its output buffer filled from `outputContents` first.
 std::shared_ptr<RequestRecord> SubmitDeviceControl(FxDevice* device, ULONG code, const std::vector<uint8_t>& input,
-                                                   size_t outputLength);
+                                                   size_t outputLength, const std::vector<uint8_t>& outputContents);
 size_t OutstandingRequests();
 
 // ================================================================================================

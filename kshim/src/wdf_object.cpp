@@ -10,8 +10,6 @@
 namespace kshim::wdf {
 namespace {
 
-constexpr size_t kContextAlignment = 16;
-
 std::mutex g_tree;  // parent/children links, `deleting`, the live set
 std::unordered_set<FxObject*>* g_live = new std::unordered_set<FxObject*>();
 std::atomic<uint64_t> g_serial{0};
@@ -133,7 +131,7 @@ FxObject::FxObject(Kind k) : kind(k) {}
 FxObject::~FxObject()
 {
     for (Context& c : contexts) {
-        ::operator delete(c.storage, std::align_val_t(kContextAlignment));
+        ZeroedFree(c.storage);
     }
     magic = kDeadMagic;
 }
@@ -200,11 +198,11 @@ NTSTATUS Register(FxObject* o, PWDF_OBJECT_ATTRIBUTES attributes, FxObject* pare
             if (size == 0) {
                 size = 1;
             }
-            void* storage = ::operator new(size, std::align_val_t(kContextAlignment), std::nothrow);
+            // Handed out zeroed, as the framework does.
+            void* storage = ZeroedAllocate(size);
             if (storage == nullptr) {
                 return STATUS_INSUFFICIENT_RESOURCES;
             }
-            std::memset(storage, 0, size);
             o->contexts.push_back(Context{type, storage, size});
         }
     }

@@ -210,7 +210,7 @@ void FxQueue::Dispose()
 }
 
 std::shared_ptr<RequestRecord> SubmitDeviceControl(FxDevice* device, ULONG code, const std::vector<uint8_t>& input,
-                                                   size_t outputLength)
+                                                   size_t outputLength, const std::vector<uint8_t>& outputContents)
 {
     auto record = std::make_shared<RequestRecord>();
     record->code = code;
@@ -240,6 +240,7 @@ std::shared_ptr<RequestRecord> SubmitDeviceControl(FxDevice* device, ULONG code,
     } else {
         r->inputBuffer.assign(input.size(), 0);
         r->outputBuffer.assign(outputLength, 0);
+        std::copy_n(outputContents.begin(), std::min(outputContents.size(), outputLength), r->outputBuffer.begin());
     }
     std::copy(input.begin(), input.end(), r->inputBuffer.begin());
     Register(r, nullptr, nullptr, "device-control request");

@@ -29,6 +29,9 @@ constexpr uint16_t kRsnCapMfpc = 0x0080;
 constexpr uint8_t kBssParamSameSsid = 0x02;
 constexpr uint8_t kBssParamColocated = 0x40;
 constexpr uint8_t kTbttInfoLength = 12;  // TBTT offset, BSSID, short SSID, BSS parameters
+constexpr uint8_t kExtMuEdca = 38;
+constexpr uint8_t kExtSpatialReuse = 39;
+constexpr uint8_t kSrNonSrgOffsetPresent = 0x04;
 
 void PutSuite(Bytes& b, const uint8_t (&oui)[3], uint8_t type)
 {
@@ -133,8 +136,18 @@ std::string ValidateApConfig(const ApConfig& c)
             return "shared-key authentication needs WEP security";
         }
     }
+    if (!c.he && (c.twt != TwtAnswer::None || c.muEdcaTimer || c.srOffset)) {
+        return "a TWT responder, MU EDCA and spatial-reuse parameters need HE";
+    }
     Channel channel = c.channel;
     for (const ApEvent& e : c.events) {
+        if (!c.he && (e.kind == ApEventKind::MuEdca || e.kind == ApEventKind::SpatialReuse ||
+                      e.kind == ApEventKind::TwtTeardown)) {
+            return std::string("a ") + ApEventText(e.kind) + " event needs HE";
+        }
+        if (e.kind == ApEventKind::TwtTeardown && e.flow && *e.flow > 7) {
+            return "a TWT flow is 0..7";
+        }
         if (e.at < 0) {
             return "an event's time must not be negative";
         }
@@ -167,11 +180,15 @@ const char* ApEventText(ApEventKind k)
     case ApEventKind::Appear: return "appear";
     case ApEventKind::Width: return "width";
     case ApEventKind::GroupRekey: return "rekey";
+    case ApEventKind::MuEdca: return "mu_edca";
+    case ApEventKind::SpatialReuse: return "spatial_reuse";
+    case ApEventKind::TwtTeardown: return "twt_teardown";
     }
     return "?";
 }
 
-AccessPoint::AccessPoint(ApConfig config, int64_t epoch) : config_(std::move(config)), bssid_(config_.bssid), epoch_(epoch)
+AccessPoint::AccessPoint(ApConfig config, int64_t epoch)
+    : config_(std::move(config)), bssid_(config_.bssid), epoch_(epoch), twt_(config_.twt)
 {
     const uint32_t h = Crc32(bssid_.data(), bssid_.size());
     if (config_.tbttOffsetTu < 0) {
@@ -194,7 +211,7 @@ void AccessPoint::Schedule(ApEvent e)
     auto at = std::upper_bound(events_.begin(), events_.end(), e.at,
                                [](int64_t t, const ApEvent& other) { return t < other.at; });
     events_.insert(at, e);
-    if (e.kind == ApEventKind::Deauth || e.kind == ApEventKind::Disassoc) {
+    if (e.kind == ApEventKind::Deauth || e.kind == ApEventKind::Disassoc || e.kind == ApEventKind::TwtTeardown) {
         timeline_.At(e.at, [this, e](int64_t due) { RunEvent(e, due); });
     } else if (e.kind == ApEventKind::GroupRekey) {
         timeline_.At(e.at, [this](int64_t due) { RekeyGroup(due); });
@@ -212,6 +229,7 @@ void AccessPoint::Forget(const Mac& station)
     std::lock_guard<std::mutex> lock(mutex_);
     stations_.erase(station);
     challenges_.erase(station);
+    twt_.Forget(station);
     if (rsn_) {
         rsn_->Forget(station);
     }
@@ -251,6 +269,8 @@ ApState AccessPoint::StateLocked(int64_t t) const
     s.channel = config_.channel;
     s.widthMhz = config_.widthMhz;
     s.signalDbm = config_.signalDbm;
+    s.muEdcaTimer = config_.muEdcaTimer;
+    s.srOffset = config_.srOffset;
     for (const ApEvent& e : events_) {
         if (e.at > t) {
             break;
@@ -297,9 +317,19 @@ ApState AccessPoint::StateLocked(int64_t t) const
             }
             break;
         }
+        case ApEventKind::MuEdca:
+            if (s.muEdcaTimer && *s.muEdcaTimer != e.value) {
+                s.muEdcaCount = static_cast<uint8_t>((s.muEdcaCount + 1) & 0x0F);
+            }
+            s.muEdcaTimer = e.value;
+            break;
+        case ApEventKind::SpatialReuse:
+            s.srOffset = e.value;
+            break;
         case ApEventKind::Deauth:
         case ApEventKind::Disassoc:
         case ApEventKind::GroupRekey:
+        case ApEventKind::TwtTeardown:
             break;
         }
     }
@@ -491,10 +521,13 @@ Bytes AccessPoint::Elements(const ApState& s, bool beacon, int64_t time) const
         PutElement(e, kEidHtOperation, op);
     }
     {
-        Bytes ext(8, 0);
+        Bytes ext(c.twt != TwtAnswer::None ? 10 : 8, 0);
         ext[2] |= 0x08;  // bit 19: BSS transition
         if (c.vht || c.he) {
             ext[7] |= 0x40;  // bit 62: operating mode notification
+        }
+        if (c.twt != TwtAnswer::None) {
+            ext[9] |= 0x40;  // bit 78: TWT responder support
         }
         PutElement(e, kEidExtCaps, ext);
     }
@@ -563,6 +596,9 @@ Bytes AccessPoint::Elements(const ApState& s, bool beacon, int64_t time) const
     }
     if (c.he) {
         Bytes caps(6, 0);  // MAC capabilities
+        if (c.twt != TwtAnswer::None) {
+            caps[0] |= 0x04;  // bit 2: TWT responder support
+        }
         Bytes phy(11, 0);
         if (g24) {
             phy[0] = 0x02;  // 40 MHz in 2.4 GHz
@@ -600,6 +636,17 @@ Bytes AccessPoint::Elements(const ApState& s, bool beacon, int64_t time) const
             op.push_back(6);  // minimum rate 6 Mb/s
         }
         PutExtElement(e, kExtHeOperation, op);
+        if (s.srOffset) {
+            // Spatial Reuse Parameter Set: SR Control with the non-SRG offset present, the offset.
+            PutExtElement(e, kExtSpatialReuse, {kSrNonSrgOffsetPresent, *s.srOffset});
+        }
+        if (s.muEdcaTimer) {
+            // MU EDCA Parameter Set: QoS Info (update count), then AC_BE, AC_BK, AC_VI, AC_VO records
+            // {ACI/AIFSN, ECWmin/ECWmax, MU EDCA timer}.
+            const uint8_t t = *s.muEdcaTimer;
+            PutExtElement(e, kExtMuEdca, {static_cast<uint8_t>(s.muEdcaCount & 0x0F), 0x08, 0xA9, t, 0x2F, 0xA9, t,
+                                          0x45, 0x97, t, 0x65, 0x76, t});
+        }
         if (ch.band == Band::B6G) {
             Bytes b6;
             PutLe16(b6, static_cast<uint16_t>(5 | (7u << 3) | (2u << 6) | (3u << 9)));
@@ -844,8 +891,9 @@ Bytes AccessPoint::AssocResponse(const Mac& to, bool reassoc, uint16_t status, u
             break;
         case kEidExtension:
             placeTimeout();
-            keep = e.extId == kExtHeCaps || e.extId == kExtHeOperation || e.extId == kExtHe6GhzCaps ||
-                   e.extId == kExtEhtCaps || e.extId == kExtEhtOperation;
+            keep = e.extId == kExtHeCaps || e.extId == kExtHeOperation || e.extId == kExtSpatialReuse ||
+                   e.extId == kExtMuEdca || e.extId == kExtHe6GhzCaps || e.extId == kExtEhtCaps ||
+                   e.extId == kExtEhtOperation;
             break;
         case kEidVendor:
             placeTimeout();
@@ -1031,31 +1079,48 @@ void AccessPoint::RunEvent(const ApEvent& e, int64_t due)
             return;
         }
         channel = s.channel;
-        const bool deauth = e.kind == ApEventKind::Deauth;
-        const uint16_t fc = deauth ? kFcDeauth : kFcDisassoc;
-        for (auto it = stations_.begin(); it != stations_.end();) {
-            StationInfo& info = it->second;
-            if (deauth) {
-                frames.push_back(ReasonFrame(fc, info.address, e.reason));
-                challenges_.erase(info.address);
-                if (rsn_) {
-                    rsn_->Forget(info.address);
+        if (e.kind == ApEventKind::TwtTeardown) {
+            for (const Mac& station : twt_.Stations()) {
+                for (const Bytes& body : twt_.Teardown(station, e.flow)) {
+                    Bytes f = MgmtHeader(kFcAction, station, bssid_, bssid_, NextSeq());
+                    f.insert(f.end(), body.begin(), body.end());
+                    frames.push_back(std::move(f));
                 }
-                it = stations_.erase(it);
-                continue;
             }
-            if (info.state == StationState::Associated) {
-                frames.push_back(ReasonFrame(fc, info.address, e.reason));
-                info.state = StationState::Authenticated;
-                info.aid = 0;
-            }
-            ++it;
-        }
-        if (frames.empty()) {
-            frames.push_back(ReasonFrame(fc, kBroadcast, e.reason));  // nobody to name: to everyone
+        } else {
+            ReasonFramesLocked(e, &frames);
         }
     }
     Send(channel, due, std::move(frames));
+}
+
+void AccessPoint::ReasonFramesLocked(const ApEvent& e, std::vector<Bytes>* frames)
+{
+    const bool deauth = e.kind == ApEventKind::Deauth;
+    const uint16_t fc = deauth ? kFcDeauth : kFcDisassoc;
+    for (auto it = stations_.begin(); it != stations_.end();) {
+        StationInfo& info = it->second;
+        if (deauth) {
+            frames->push_back(ReasonFrame(fc, info.address, e.reason));
+            challenges_.erase(info.address);
+            twt_.Forget(info.address);
+            if (rsn_) {
+                rsn_->Forget(info.address);
+            }
+            it = stations_.erase(it);
+            continue;
+        }
+        if (info.state == StationState::Associated) {
+            frames->push_back(ReasonFrame(fc, info.address, e.reason));
+            info.state = StationState::Authenticated;
+            info.aid = 0;
+            twt_.Forget(info.address);
+        }
+        ++it;
+    }
+    if (frames->empty()) {
+        frames->push_back(ReasonFrame(fc, kBroadcast, e.reason));  // nobody to name: to everyone
+    }
 }
 
 void AccessPoint::Send(Channel c, int64_t at, std::vector<Bytes> frames)
@@ -1150,6 +1215,7 @@ void AccessPoint::Receive(const Bytes& frame, const Reception& rx)
                 ++record_.dropped;
                 break;
             }
+            twt_.Forget(a->a2);
             if (subtype == kFcDeauth) {
                 ++record_.deauthsReceived;
                 stations_.erase(a->a2);
@@ -1165,6 +1231,9 @@ void AccessPoint::Receive(const Bytes& frame, const Reception& rx)
                 }
             }
             break;
+        case kFcAction:
+            OnAction(*a, frame, rx.time, &answers);
+            break;
         default:
             ++record_.otherFrames;
             record_.otherFrameControls.push_back(a->fc);
@@ -1176,6 +1245,42 @@ void AccessPoint::Receive(const Bytes& frame, const Reception& rx)
     if (joined && hook) {
         hook(*joined);
     }
+}
+
+void AccessPoint::OnAction(const FrameAddresses& a, const Bytes& frame, int64_t time, std::vector<Bytes>* out)
+{
+    const uint8_t* body = frame.data() + kMgmtHeaderLength;
+    const size_t length = frame.size() - kMgmtHeaderLength;
+    auto it = stations_.find(a.a2);
+    const bool associated = it != stations_.end() && it->second.state == StationState::Associated;
+    if (length < 1 || body[0] != kCategoryUnprotectedS1g || !associated) {
+        ++record_.otherFrames;
+        record_.otherFrameControls.push_back(a.fc);
+        return;
+    }
+    if (std::optional<Bytes> answer = twt_.OnAction(a.a2, body, length, time)) {
+        Bytes f = MgmtHeader(kFcAction, a.a2, bssid_, bssid_, NextSeq());
+        f.insert(f.end(), answer->begin(), answer->end());
+        out->push_back(std::move(f));
+    }
+}
+
+std::vector<TwtAgreementInfo> AccessPoint::TwtAgreements() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return twt_.Agreements();
+}
+
+std::vector<TwtExchange> AccessPoint::TwtExchanges() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return twt_.Exchanges();
+}
+
+uint64_t AccessPoint::TwtDropped() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return twt_.Dropped();
 }
 
 void AccessPoint::EchoData(const Bytes& frame, const FrameAddresses& a, const Reception& rx)

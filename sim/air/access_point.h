@@ -33,6 +33,13 @@
 // width (its operation elements change). What the access point is at a time (channel, width,
 // signal, presence, a running countdown) is computed from the events up to that time, so beacons
 // computed ahead for a listening window are what the air holds at their time.
+//
+// HE: an HE access point may carry a Spatial Reuse Parameter Set and a MU EDCA Parameter Set in its
+// beacons, probe responses and association responses; the timeline changes them (the MU EDCA update
+// count goes up with each change of the set). It may be a TWT responder (air/ap_twt.h): it then
+// announces TWT Responder Support (HE MAC capabilities bit 2, Extended Capabilities bit 78), answers
+// the TWT setup requests of associated stations as configured, follows their suspend, resume and
+// teardown, and tears their agreements down on its timeline.
 #pragma once
 
 #include <array>
@@ -45,6 +52,7 @@
 #include <string>
 #include <vector>
 
+#include "air/ap_twt.h"
 #include "air/ieee80211.h"
 #include "air/medium.h"
 #include "air/timeline.h"
@@ -102,6 +110,9 @@ enum class ApEventKind : uint8_t {
     Appear,         // back after Vanish
     Width,          // operates with this width from now on (operation elements change)
     GroupRekey,     // a new group key to every keyed station (group-key handshake)
+    MuEdca,         // the MU EDCA timer of every access category becomes `value` (update count + 1)
+    SpatialReuse,   // the non-SRG OBSS PD maximum offset becomes `value`
+    TwtTeardown,    // tears down `flow` (every flow when none) of each station it holds TWT agreements with
 };
 const char* ApEventText(ApEventKind k);
 
@@ -115,6 +126,8 @@ struct ApEvent {
     uint8_t count = 0;
     uint8_t mode = 0;     // 1: stations stop transmitting until the switch
     unsigned widthMhz = 20;
+    uint8_t value = 0;            // MU EDCA timer (8 TU units), non-SRG offset
+    std::optional<uint8_t> flow;  // TWT teardown: none for every flow
 };
 
 const char* SecurityText(Security s);
@@ -155,6 +168,12 @@ struct ApConfig {
     unsigned ignoreAuth = 0;     // the first N authentication requests go unanswered
     unsigned ignoreAssoc = 0;    // the first N (re)association requests go unanswered
     std::vector<ApEvent> events;  // `at` in milliseconds after the world's start, as the file gives it
+
+    // HE (802.11ax): the TWT responder's answer to setup requests, and the parameter sets the beacons
+    // and association responses carry when given (the timeline changes them).
+    TwtAnswer twt = TwtAnswer::None;
+    std::optional<uint8_t> muEdcaTimer;  // MU EDCA Parameter Set: the timer of every AC (8 TU units)
+    std::optional<uint8_t> srOffset;     // Spatial Reuse Parameter Set: the non-SRG OBSS PD maximum offset
 };
 
 // What a neighbour access point looks like in a Reduced Neighbor Report.
@@ -193,6 +212,11 @@ struct ApState {
     Channel switchTo;
     uint8_t switchMode = 0;
     int64_t switchTbtt = 0;  // beacon index before which the switch happens
+    // The HE parameter sets on the air (none: the element is not sent); the MU EDCA update count goes
+    // up by one (modulo 16) with each change.
+    std::optional<uint8_t> muEdcaTimer;
+    uint8_t muEdcaCount = 0;
+    std::optional<uint8_t> srOffset;
 };
 
 class AccessPoint : public Party {
@@ -261,6 +285,11 @@ public:
     Record GetRecord() const;
     // The handshakes and protected data of an RSN access point (all zero for an open one).
     ApRsnCounters RsnCounters() const;
+    // Target wake time: the agreements it holds, the TWT frames it took (with its answers), and the
+    // TWT frames it dropped as malformed.
+    std::vector<TwtAgreementInfo> TwtAgreements() const;
+    std::vector<TwtExchange> TwtExchanges() const;
+    uint64_t TwtDropped() const;
 
     // Party
     bool Hears(Channel c, int64_t t) const override;
@@ -290,12 +319,15 @@ private:
     Bytes ReasonFrame(uint16_t fc, const Mac& to, uint16_t reason);
     uint16_t FreeAid() const;
     void RunEvent(const ApEvent& e, int64_t due);
+    void ReasonFramesLocked(const ApEvent& e, std::vector<Bytes>* frames);  // deauth, disassoc; lock held
     void Send(Channel c, int64_t at, std::vector<Bytes> frames);  // lock not held
     // RSN (ap_rsn.cpp): the keys and handshakes, made at the first association (lock held).
     ApRsn* RsnState();
     uint16_t RsnAssociate(const Mac& station, const uint8_t* elements, size_t length, std::vector<Bytes>* out);
     void SecuredData(const Bytes& frame, const FrameAddresses& a, const Reception& rx);  // lock not held
     void RekeyGroup(int64_t due);  // lock not held
+    // Unprotected S1G action frames of associated stations (TWT; lock held).
+    void OnAction(const FrameAddresses& a, const Bytes& frame, int64_t time, std::vector<Bytes>* out);
     // SAE authentication (ap_sae.cpp; lock held).
     void OnSae(const Mac& station, uint16_t seq, uint16_t status, const uint8_t* body, size_t length, std::vector<Bytes>* out);
 
@@ -319,6 +351,7 @@ private:
     uint32_t challengeCounter_ = 0;
     std::function<void(const Mac&)> onAssociated_;
     std::unique_ptr<ApRsn> rsn_;
+    ApTwt twt_;
     // Last: its thread runs the events' frames and must stop before the members go.
     Timeline timeline_;
 };

@@ -320,6 +320,40 @@ bool ParseStations(const toml::table& t, const Reader& r, ApConfig* ap, std::str
     return true;
 }
 
+// The TWT responder's answer and the HE parameter sets the access point starts with.
+bool ParseHe(const toml::table& t, const Reader& r, ApConfig* ap, std::string* error)
+{
+    std::string text = "none";
+    if (!r.String("twt", &text, false, error)) {
+        return false;
+    }
+    bool known = false;
+    for (TwtAnswer a : {TwtAnswer::None, TwtAnswer::Accept, TwtAnswer::Alternate, TwtAnswer::Dictate, TwtAnswer::Reject}) {
+        if (text == TwtAnswerText(a)) {
+            ap->twt = a;
+            known = true;
+        }
+    }
+    if (!known) {
+        *error = Where(t) + r.What() + ": twt \"" + text + "\" is none of none, accept, alternate, dictate, reject";
+        return false;
+    }
+    int64_t v = 0;
+    if (r.Node("mu_edca_timer") != nullptr) {
+        if (!r.Int("mu_edca_timer", &v, 0, 255, true, error)) {
+            return false;
+        }
+        ap->muEdcaTimer = static_cast<uint8_t>(v);
+    }
+    if (r.Node("sr_offset") != nullptr) {
+        if (!r.Int("sr_offset", &v, 0, 255, true, error)) {
+            return false;
+        }
+        ap->srOffset = static_cast<uint8_t>(v);
+    }
+    return true;
+}
+
 // The access point's timeline: [[ap.event]] tables.
 bool ParseEvents(const toml::table& t, const Reader& r, ApConfig* ap, std::string* error)
 {
@@ -339,7 +373,8 @@ bool ParseEvents(const toml::table& t, const Reader& r, ApConfig* ap, std::strin
             return false;
         }
         Reader er(*et, r.What() + ", event " + std::to_string(i + 1));
-        if (!er.CheckKeys({"at_ms", "action", "signal", "over_ms", "reason", "channel", "count", "mode", "width"},
+        if (!er.CheckKeys({"at_ms", "action", "signal", "over_ms", "reason", "channel", "count", "mode", "width",
+                           "timer", "offset", "flow"},
                           error)) {
             return false;
         }
@@ -357,6 +392,8 @@ bool ParseEvents(const toml::table& t, const Reader& r, ApConfig* ap, std::strin
             {"signal", ApEventKind::Signal}, {"deauth", ApEventKind::Deauth}, {"disassoc", ApEventKind::Disassoc},
             {"switch", ApEventKind::ChannelSwitch}, {"vanish", ApEventKind::Vanish}, {"appear", ApEventKind::Appear},
             {"width", ApEventKind::Width}, {"rekey", ApEventKind::GroupRekey},
+            {"mu_edca", ApEventKind::MuEdca}, {"spatial_reuse", ApEventKind::SpatialReuse},
+            {"twt_teardown", ApEventKind::TwtTeardown},
         };
         bool known = false;
         for (const auto& [name, kind] : kinds) {
@@ -367,7 +404,8 @@ bool ParseEvents(const toml::table& t, const Reader& r, ApConfig* ap, std::strin
         }
         if (!known) {
             *error = Where(*et) + er.What() + ": action \"" + action +
-                     "\" is none of signal, deauth, disassoc, switch, vanish, appear, width, rekey";
+                     "\" is none of signal, deauth, disassoc, switch, vanish, appear, width, rekey, mu_edca, "
+                        "spatial_reuse, twt_teardown";
             return false;
         }
         auto need = [&](const char* key, int64_t lo, int64_t hi, int64_t* out) {
@@ -415,6 +453,21 @@ bool ParseEvents(const toml::table& t, const Reader& r, ApConfig* ap, std::strin
             }
             e.widthMhz = static_cast<unsigned>(v);
             break;
+        case ApEventKind::MuEdca:
+        case ApEventKind::SpatialReuse:
+            if (!need(e.kind == ApEventKind::MuEdca ? "timer" : "offset", 0, 255, &v)) {
+                return false;
+            }
+            e.value = static_cast<uint8_t>(v);
+            break;
+        case ApEventKind::TwtTeardown:
+            if (er.Node("flow") != nullptr) {
+                if (!need("flow", 0, 7, &v)) {
+                    return false;
+                }
+                e.flow = static_cast<uint8_t>(v);
+            }
+            break;
         case ApEventKind::Vanish:
         case ApEventKind::Appear:
         case ApEventKind::GroupRekey:
@@ -438,7 +491,7 @@ bool ParseAp(const toml::table& t, size_t index, ApConfig* ap, std::string* erro
                       "hidden", "hidden_style", "beacon_interval", "dtim_period", "signal", "chain_offsets",
                       "tbtt_offset", "country", "station_count", "channel_utilisation", "neighbours",
                       "auth_algorithms", "auth_status", "assoc_status", "comeback_tu", "silent", "ignore_auth",
-                      "ignore_assoc", "event"},
+                      "ignore_assoc", "twt", "mu_edca_timer", "sr_offset", "event"},
                      error)) {
         return false;
     }
@@ -610,7 +663,7 @@ bool ParseAp(const toml::table& t, size_t index, ApConfig* ap, std::string* erro
             ap->neighbours.push_back(m);
         }
     }
-    if (!ParseStations(t, r, ap, error) || !ParseEvents(t, r, ap, error)) {
+    if (!ParseStations(t, r, ap, error) || !ParseHe(t, r, ap, error) || !ParseEvents(t, r, ap, error)) {
         return false;
     }
     const std::string problem = ValidateApConfig(*ap);

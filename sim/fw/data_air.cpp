@@ -60,6 +60,13 @@ void DataAir::Sent(const SentDataFrame& f)
         sealed = f;
         sent = cipher->Outgoing(f.txd, &sealed->bytes) && radio_.SendFrame(sealed->bytes);
     }
+    // A management frame whose descriptor carries a packet id and asks for its status (DW5 bits 0-7
+    // and 9-10) is reported: acknowledged when it went on the air.
+    const uint8_t packetId = f.txd[20];
+    const bool statusAsked = ((f.txd[21] >> 1) & 3) != 0;
+    if (f.bytes.size() >= 2 && sim::air::FrameType(sim::air::Le16(f.bytes.data())) == 0 && packetId != 0 && statusAsked) {
+        data_.ReportTxStatus(packetId, sent ? 0 : 1, f.txd[4]);
+    }
     std::lock_guard<std::mutex> lock(mutex_);
     ++(sent ? record_.sent : record_.notSent);
     if (observer_) {

@@ -23,6 +23,9 @@ constexpr uint8_t kLegacyRxAddba = 0x0A;
 constexpr uint8_t kLegacyRxDelba = 0x0B;
 constexpr uint8_t kLegacyTxAddba = 0x2E;
 constexpr uint8_t kUniBaOffload = 0x2C;
+constexpr uint8_t kLegacyTxStatus = 0x0F;
+constexpr uint8_t kUniTxStatus = 0x2D;
+constexpr size_t kTxStatusLength = 28;
 constexpr uint8_t kNonQosTid = 16;
 
 RxdGeneration RxGenOf(Generation g)
@@ -184,17 +187,29 @@ void DataPath::Receive(const std::vector<uint8_t>& frame, const sim::chip::RxdFi
 uint64_t DataPath::FramesWritten() const { return frames_.Written(); }
 
 void DataPath::WriteEvent(uint8_t legacyId, const std::vector<uint8_t>& legacyPayload, uint16_t uniTag,
-                          const std::vector<uint8_t>& uniValue)
+                          const std::vector<uint8_t>& uniValue, uint8_t uniEventId)
 {
     const Generation g = chip_.model().generation;
     if (g == Generation::Third) {
-        // The block-ack offload event: a 4-byte fixed part, then one TLV.
-        events_.Write({EncodeUnifiedEvent(kUniBaOffload, 0, std::vector<uint8_t>(4, 0), {UniTlv{uniTag, uniValue}})}, 0);
+        // A 4-byte fixed part, then one TLV.
+        events_.Write({EncodeUnifiedEvent(uniEventId, 0, std::vector<uint8_t>(4, 0), {UniTlv{uniTag, uniValue}})}, 0);
         return;
     }
     EventHeader header;
     header.id = legacyId;
     events_.Write({EncodeRamEvent(g, header, legacyPayload)}, 0);
+}
+
+void DataPath::ReportTxStatus(uint8_t packetId, uint8_t status, uint8_t wlanIndex)
+{
+    // Legacy 0x0F and unified 0x2D tag 0 carry the same 28 bytes: packet id, status, two reserved
+    // bytes, the WLAN index, three reserved bytes, the flags (0: no extended report, no rate), then
+    // the rate and counters (0).
+    std::vector<uint8_t> report(kTxStatusLength, 0);
+    report[0] = packetId;
+    report[1] = status;
+    report[4] = wlanIndex;
+    WriteEvent(kLegacyTxStatus, report, 0, report, kUniTxStatus);
 }
 
 void DataPath::ReportRxAddba(uint8_t staRec, uint8_t tid, uint16_t startSequence, uint16_t bufferSize, uint16_t timeout)

@@ -67,14 +67,22 @@ public:
     // The device set up a transmit agreement (0x2E / 0x2C tag 2).
     void ReportTxAddba(uint8_t staRec, uint8_t tid, uint16_t bufferSize);
 
+    // ---- transmit status ----------------------------------------------------------------------------------
+    // The transmit status of a frame whose descriptor asked for one (legacy event 0x0F / unified event
+    // 0x2D tag 0): its packet id, 0 acknowledged or 1 not, the WLAN index of its descriptor. May run
+    // inside the chip's consumption.
+    void ReportTxStatus(uint8_t packetId, uint8_t status, uint8_t wlanIndex);
+
     // Waits (real time, up to `ms`) until every report, frame and event written so far reached its ring.
     bool WaitDelivered(unsigned ms = 5000) const;
     std::vector<std::string> Faults() const;
 
 private:
     void OnFrame(const sim::chip::DataFrame& frame);
+    // The legacy event, or on the third generation the unified event (the block-ack offload event
+    // unless named) with one TLV.
     void WriteEvent(uint8_t legacyId, const std::vector<uint8_t>& legacyPayload, uint16_t uniTag,
-                    const std::vector<uint8_t>& uniValue);
+                    const std::vector<uint8_t>& uniValue, uint8_t uniEventId = 0x2C);
 
     sim::chip::Chip& chip_;
     EventRingWriter& events_;

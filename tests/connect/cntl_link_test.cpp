@@ -200,6 +200,7 @@ TEST_F(LinkUp, TheFirstLinkUpIsAConnectionAndEveryLaterOneARoam)
     EXPECT_EQ(port_->CurrentSsidLen, 4);
     EXPECT_EQ(port_->Mlme.Cntl.LinkProgress & 0x03u, 0x03u);
     EXPECT_EQ(port_->Mlme.Cntl.LinkUpInProgress, 0);
+    EXPECT_EQ(adapter_->IotLabCounter, 1u) << "the IoT lab check starts over";
     ASSERT_EQ(MlmeCntLinkDown(port_, 0), STATUS_SUCCESS);
     adapter_->Mlme.Cntl.KeepReconnecting = 1;
     MlmeCntLinkUp(port_, 1);

@@ -85,6 +85,42 @@ TEST(Pool, FreeWithAnotherTagOrOfNullIsReported)
     EXPECT_EQ(kshim::host::PoolOutstandingBlocksWithTag("ZVt1"), 0u) << "the block is still released";
 }
 
+TEST(Pool, FreeOfWhatIsNotALiveBlockIsReportedAndChangesNothing)
+{
+    ViolationRecorder recorder;
+    auto* live = static_cast<UCHAR*>(ExAllocatePool2(POOL_FLAG_NON_PAGED, 200, kTagA));
+    auto* freed = static_cast<UCHAR*>(ExAllocatePool2(POOL_FLAG_NON_PAGED, 200, kTagA));
+    auto* large = static_cast<UCHAR*>(ExAllocatePool2(POOL_FLAG_NON_PAGED, 600000, kTagA));
+    ExFreePoolWithTag(freed, kTagA);
+    ASSERT_TRUE(recorder.Take().empty());
+    UCHAR onStack[64] = {};
+    std::vector<UCHAR> onHeap(64);
+    const struct {
+        const char* what;
+        void* p;
+    } cases[] = {
+        {"a block freed before", freed},
+        {"16 bytes into a live block", live + 16},
+        {"8 bytes into a live block", live + 8},
+        {"the header's place in front of a live block", live - 32},
+        {"16 bytes into a large block", large + 16},
+        {"memory on the stack", onStack},
+        {"memory of the host's heap", onHeap.data()},
+    };
+    for (const auto& c : cases) {
+        ExFreePoolWithTag(c.p, kTagA);
+        auto seen = recorder.Take();
+        ASSERT_EQ(seen.size(), 1u) << c.what;
+        EXPECT_EQ(seen[0].what, "free of memory that is not a live pool block") << c.what;
+        EXPECT_EQ(kshim::host::PoolOutstandingBlocksWithTag("ZVt1"), 2u) << c.what;
+    }
+    EXPECT_EQ(OutstandingBytes("ZVt1"), 600200u);
+    ExFreePoolWithTag(live, kTagA);
+    ExFreePoolWithTag(large, kTagA);
+    EXPECT_TRUE(recorder.Take().empty());
+    EXPECT_EQ(kshim::host::PoolOutstandingBlocksWithTag("ZVt1"), 0u);
+}
+
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kAddressSanitizer = true;
 #elif defined(__has_feature)

@@ -111,6 +111,7 @@ TEST_F(Schedule, TheSecondPostsTheStationJobAndTheHourSyncsTheTime)
 {
     port0_->ConnectionFlags = 0x80;
     port0_->OpMode = 0;
+    adapter_->IotLabCounter = 1;  // a link up just happened
     std::vector<ULONG> posted;
     for (int tick = 1; tick <= 20; ++tick) {
         ASSERT_EQ(MlmePeriodicExecPassivLevel(adapter_.get(), port0_), STATUS_SUCCESS);
@@ -118,6 +119,7 @@ TEST_F(Schedule, TheSecondPostsTheStationJobAndTheHourSyncsTheTime)
         EXPECT_EQ(n, tick % 10 == 0 ? 1u : 0u) << tick;
     }
     EXPECT_EQ(adapter_->Mlme.Periodic.Seconds, 2u);
+    EXPECT_EQ(adapter_->IotLabCounter, 3u) << "each second counts one IoT lab tick";
     EXPECT_EQ(qzltest::NotBuiltCalls("kalSyncTimeToFW"), 0u);
     adapter_->Mlme.Periodic.Ticks = 35999;
     ASSERT_EQ(MlmePeriodicExecPassivLevel(adapter_.get(), port0_), STATUS_SUCCESS);

@@ -9,6 +9,7 @@
 #include "Common/he/he_rlm.h"
 #include "Common/mlme/mlmesync_sanity.h"
 #include "fwcmds/fwcmds_fixture.h"
+#include "radiocaps/param_sets.h"
 #include "radiocaps/radiocaps_fixture.h"
 
 namespace radiocapstest {
@@ -59,60 +60,9 @@ protected:
         }
     }
 
-    // The MU EDCA records (per AC {ECWmin, ECWmax, AIFSN, ACM, timer}) and the spatial-reuse fields
-    // {control, non-SRG maximum, SRG minimum, SRG maximum, colour bitmap, partial BSSID bitmap} the
-    // firmware received, in the order it received them.
-    struct Sent {
-        std::vector<Bytes> muEdca;
-        std::vector<Bytes> sr;
-    };
-    Sent Received()
+    ParamSetsSent Received()
     {
-        Sent s;
-        if (generation_ == sim::chip::Generation::Third) {
-            for (const sim::fw::UnifiedCommand& c : Unified()) {
-                if (c.cmdId == 0x43) {
-                    const sim::fw::UniTlv* t = c.Find(0);
-                    EXPECT_NE(t, nullptr);
-                    EXPECT_EQ(t->value.size(), 36u) << "TLV length 40 with its header";
-                    EXPECT_EQ(t->value[0], 0) << "BSS index";
-                    EXPECT_EQ(t->value[1], 1) << "WMM in use";
-                    Bytes records;
-                    for (int ac = 0; ac < 4; ++ac) {
-                        records.insert(records.end(), t->value.begin() + 4 + 8 * ac, t->value.begin() + 9 + 8 * ac);
-                    }
-                    s.muEdca.push_back(records);
-                } else if (c.cmdId == 0x25) {
-                    const sim::fw::UniTlv* t = c.Find(0x87);
-                    EXPECT_NE(t, nullptr);
-                    EXPECT_EQ(t->value[4], 0) << "BSS index";
-                    Bytes fields(t->value.begin() + 5, t->value.begin() + 9);
-                    fields.insert(fields.end(), t->value.begin() + 12, t->value.begin() + 28);
-                    s.sr.push_back(fields);
-                }
-            }
-            return s;
-        }
-        for (const sim::fw::LegacyCommand& c : Legacy()) {
-            if (c.cmdId == 0xB0) {
-                EXPECT_EQ(c.payload.size(), 72u);
-                EXPECT_EQ(c.payload[4], 0) << "BSS index";
-                EXPECT_EQ(c.payload[5], 1) << "WMM in use";
-                Bytes records;
-                for (int ac = 0; ac < 4; ++ac) {
-                    records.insert(records.end(), c.payload.begin() + 8 + 8 * ac, c.payload.begin() + 13 + 8 * ac);
-                }
-                s.muEdca.push_back(records);
-            } else if (c.cmdId == 0xB1) {
-                EXPECT_EQ(c.extCmdId, 0xA8);
-                EXPECT_EQ(c.payload.size(), 60u);
-                EXPECT_EQ(c.payload[4], 0) << "BSS index";
-                Bytes fields(c.payload.begin() + 5, c.payload.begin() + 9);
-                fields.insert(fields.end(), c.payload.begin() + 12, c.payload.begin() + 28);
-                s.sr.push_back(fields);
-            }
-        }
-        return s;
+        return generation_ == sim::chip::Generation::Third ? ParamSets({}, Unified()) : ParamSets(Legacy(), {});
     }
 
     std::unique_ptr<MLME_QUEUE_ELEM> elem_;
@@ -153,7 +103,7 @@ TEST_F(FwParams, AnAccessPointChangingItsParametersReachesTheFirmwareOncePerChan
         Beacon(Cat({MuEdca(2, 0x20), SpatialReuse(24)}));   // a new timer
         Beacon(Cat({MuEdca(2, 0x20), SpatialReuse(24)}));
         Beacon({});                                          // a beacon without the sets changes nothing
-        Sent sent = Received();
+        ParamSetsSent sent = Received();
         EXPECT_EQ(sent.muEdca, (std::vector<Bytes>{MuEdcaRecords(0x10), MuEdcaRecords(0x10), MuEdcaRecords(0x20)}));
         EXPECT_EQ(sent.sr, (std::vector<Bytes>{SpatialReuseFields(20), SpatialReuseFields(24)}));
         TearDown();

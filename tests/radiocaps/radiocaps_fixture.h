@@ -244,12 +244,17 @@ using qzl_test::RunCommand;
 
 inline bool TsharkPresent() { return RunCommand("command -v tshark").find("tshark") != std::string::npos; }
 
-// The values tshark gives the fields, one map per frame of the pcap (in order): one entry per field,
-// its occurrences joined by ','. One tshark run for the whole file.
+// The values tshark gives the fields, one map per frame of the pcap (in order; only the frames the
+// display filter takes when one is given): one entry per field, its occurrences joined by ','. One
+// tshark run for the whole file.
 inline std::vector<std::map<std::string, std::string>> TsharkFields(const std::string& pcap,
-                                                                    const std::vector<std::string>& fields)
+                                                                    const std::vector<std::string>& fields,
+                                                                    const std::string& filter = {})
 {
     std::string command = "tshark -r '" + pcap + "' -T fields -E separator='|' -E occurrence=a -E aggregator=','";
+    if (!filter.empty()) {
+        command += " -Y '" + filter + "'";
+    }
     for (const std::string& f : fields) {
         command += " -e " + f;
     }

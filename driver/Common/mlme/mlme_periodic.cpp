@@ -2,6 +2,7 @@
 // released in MlmePortFreeTimer. The 100 ms heartbeat's callback only posts internal command 0x10000200;
 // on the control thread MlmePeriodicExecPassivLevel counts the tick and runs the 100 ms, 200 ms, 500 ms,
 // 1 s, 5 s and hourly jobs.
+#include "Common/bss_iot.h"
 #include "Common/common.h"
 #include "Common/fwdump.h"
 #include "Common/fwsettings.h"
@@ -411,6 +412,8 @@ VOID MlmePeriodicExec1s(PMP_ADAPTER adapter)
             p->Mlme.TputModeChanged = 0;
         }
     }
+    // The IoT lab rules of the three seconds after a link up.
+    bssIotLabTick(adapter, p);
     // The MLME thread runs at least once a second.
     PlatformSignalThread(&adapter->MlmeThread);
 }

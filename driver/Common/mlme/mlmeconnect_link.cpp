@@ -254,9 +254,10 @@ VOID MlmeCntLinkUp(PMP_PORT port, ULONG kind)
         }
     }
 
-    // 18. Done: the two event-log records.
+    // 18. Done: the IoT lab check starts over, then the two event-log records.
     p.LinkProgress |= LINK_PROGRESS_UP_DONE;
     p.LinkUpInProgress = 0;
+    adapter->IotLabCounter = 1;
     const UCHAR powerSave = static_cast<UCHAR>(adapter->WorkingCfg.PSMode);
     (void)WriteSystemEventLog(adapter, kEventPowerSave, 0, &powerSave, sizeof(powerSave));
     const ULONG phyAndBandwidth = (static_cast<ULONG>(port->WirelessMode) << 16) + port->Channel.Bandwidth;

@@ -185,11 +185,11 @@ BOOLEAN MlmeSyncChSwitchQuiet(PMP_ADAPTER adapter, PMP_PORT port, PBEACON_PARSE_
     MLME_PORT_REQUEST_STATE& req = port->Mlme.Req;
     const LONG found = BssTableSearch(adapter, port, adapter->ScanTable, port->Bssid, port->Channel.PrimaryChannel);
     if (found != BSS_NOT_FOUND) {
-        LOCK_STATE savedLock;
-        NdisAcquireReadWriteLock(&req.SavedBssEntryLock, TRUE, &savedLock);
+        LOCK_STATE lockState;
+        NdisAcquireReadWriteLock(&req.SavedBssEntryLock, TRUE, &lockState);
         req.SavedBssEntry = adapter->ScanTable->BssEntry[found];
         req.SavedBssEntry.LastBeaconTime = 0;
-        NdisReleaseReadWriteLock(&req.SavedBssEntryLock, &savedLock);
+        NdisReleaseReadWriteLock(&req.SavedBssEntryLock, &lockState);
     }
     const ULONG auth = port->Mlme.AuthAlgorithm;
     if (auth > 2 && auth != kAuthAlgoSharedKeyVariant) {

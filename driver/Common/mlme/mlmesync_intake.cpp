@@ -333,15 +333,15 @@ VOID MlmeSyncPeerBeacon(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
     const ULONG64 now = Now();
     // 4. A sleeping port only tracks its access point.
     if (req.LowPower) {
-        LOCK_STATE savedLock;
-        NdisAcquireReadWriteLock(&req.SavedBssEntryLock, TRUE, &savedLock);
+        LOCK_STATE lockState;
+        NdisAcquireReadWriteLock(&req.SavedBssEntryLock, TRUE, &lockState);
         if (std::memcmp(r.Bssid, req.SavedBssEntry.Bssid, 6) == 0) {
             req.SavedBssEntry.LastBeaconTime = now;
         } else if (r.SsidLen == port->CurrentSsidLen && std::memcmp(r.Ssid, port->CurrentSsid, r.SsidLen) == 0) {
             req.SavedBssEntry.LastBeaconTime = now;
             std::memcpy(req.SavedBssEntry.Bssid, r.Bssid, 6);
         }
-        NdisReleaseReadWriteLock(&req.SavedBssEntryLock, &savedLock);
+        NdisReleaseReadWriteLock(&req.SavedBssEntryLock, &lockState);
         return;
     }
     // 5. Own network?
@@ -463,10 +463,12 @@ VOID MlmeSyncPeerBeacon(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
         }
     }
     // 20. The saved copy and the DTIM period.
-    LOCK_STATE savedLock;
-    NdisAcquireReadWriteLock(&req.SavedBssEntryLock, TRUE, &savedLock);
-    std::memcpy(&req.SavedBssEntry, &cand, sizeof(cand));
-    NdisReleaseReadWriteLock(&req.SavedBssEntryLock, &savedLock);
+    {
+        LOCK_STATE lockState;
+        NdisAcquireReadWriteLock(&req.SavedBssEntryLock, TRUE, &lockState);
+        std::memcpy(&req.SavedBssEntry, &cand, sizeof(cand));
+        NdisReleaseReadWriteLock(&req.SavedBssEntryLock, &lockState);
+    }
     if (apEntry != nullptr && apEntry->BcnDtimPeriod != cand.DtimPeriod && linkUp) {
         apEntry->BcnDtimPeriod = static_cast<UCHAR>(cand.DtimPeriod);
         if (port->OpMode == 0) {

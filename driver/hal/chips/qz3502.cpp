@@ -57,6 +57,8 @@ VOID QZ3502ChipInfoInit(PCHIP_HAL_INFO info)
     info->EepromFileName = "EEPROM_QZ3502_1.bin";
     info->SkuFileName1 = "qzlwl2.dat";
     info->SkuFileName2 = "qzlwl2_2.dat";
+    info->SkuFileName1FormFactor = "qzlwl2s.dat";
+    info->SkuFileName2FormFactor = "qzlwl2_2s.dat";
     info->SkuCmdVersion = 8;
     info->MaxBandwidth = 3;
     info->PcieGenSwitchCapable = 1;

@@ -121,6 +121,25 @@ constexpr SP_RULE_COUNTRY_PLAN kSpRules[] = {
     {kSpRuleKeysUs, 1, 0, nullptr, {SpRun(1, 24, 0), SpRun(97, 6, 3), SpRun(121, 17, 0), SpRun(189, 12, 3)}},
     {kSpRuleKeysCa, 1, 0, nullptr, {SpRun(1, 24, 0), SpRun(97, 6, 0), SpRun(121, 17, 0), SpRun(189, 12, 3)}},
 };
+
+// The countries where the chip allows 802.11be (the first record that holds a country decides).
+constexpr auto kEhtAllowed1 = DomainKeysText::Keys(
+    "AD AT BE BG CY CZ DK EE FR FI DE GR HU IS IT IE LV LI LT LU MT MC NL NO PL PT RO SK SI ES SE CH HR AU NZ CA US GB "
+    "AG AW BH BB BM VG CW DM DO FJ GD JM LA MN PE SA KN LC ZM SR DZ AM AZ BS BI KY CR GQ GN GW HN KG MG MA CG TJ TH TG "
+    "AE UZ AS IO CX CC CK SV FK FO GF TF GE GP GU GT VA JE KE KI YT NC NU NF MP PN RE NL SM ST MF PM SC TR VI VA WF");
+constexpr auto kEhtDenied1 = DomainKeysText::Keys("MY CL HK MX");
+constexpr auto kEhtAllowed2 = DomainKeysText::Keys(
+    "TW JP KR BZ KH EG GH IN ID JO KW NP OM PK SN SB ZA VC UY AO BY BJ BO BW BF CM CV CF TD KM DJ EC ET GA GM GY HT IQ "
+    "IL CI LB LS LR MW ML MR MD MZ NI NE NG PA PG PY PH QA RU WS RS SL SG SO SY TZ TT TN TM UG UA VU VE YE CD ZW AF AL "
+    "AI BD BT CO CU TL ER PF GI IR KZ LY MO MK MV MH MQ MU FM ME MS MM NA NR PW PR RW SS LK SD TC TV VN EH");
+constexpr auto kEhtDenied2 = DomainKeysText::Keys("CN AR BR");
+constexpr EHT_COUNTRY_RECORD kEhtCountries[] = {
+    {kEhtAllowed1.data(), static_cast<USHORT>(kEhtAllowed1.size()), 1},
+    {kEhtDenied1.data(), static_cast<USHORT>(kEhtDenied1.size()), 0},
+    {kEhtAllowed2.data(), static_cast<USHORT>(kEhtAllowed2.size()), 1},
+    {kEhtDenied2.data(), static_cast<USHORT>(kEhtDenied2.size()), 0},
+    {nullptr, 0, 0},
+};
 }  // namespace
 
 VOID QZ3601L0WholeChipReset(PMP_ADAPTER adapter)
@@ -181,6 +200,7 @@ VOID QZ3601ChipInfoInit(PCHIP_HAL_INFO info)
     }
     info->FactoryCalIdCount = CHIP_FACTORY_CAL_IDS;
     info->SpRuleTable = kSpRules;
+    info->EhtCountryTable = kEhtCountries;
     info->SpRuleCount = sizeof(kSpRules) / sizeof(kSpRules[0]);
 }
 

@@ -92,6 +92,18 @@ constexpr SP_RULE_COUNTRY_PLAN kSpRules[] = {
     {kSpRuleKeysUs, 1, 0, nullptr, {SpRun(1, 24, 0), SpRun(97, 6, 3), SpRun(121, 17, 0), SpRun(189, 12, 3)}},
     {nullptr, 0, 0, nullptr, {}},  // a rule of no country
 };
+
+// The countries where the chip allows 802.11be (the first record that holds a country decides).
+constexpr auto kEhtAllowed1 = DomainKeysText::Keys(
+    "AD AT BE BG CY CZ DK EE FR FI DE GR HU IS IT IE LV LI LT LU MT NL NO PL PT RO SK SI ES SE CH MC HR US CA AU NZ GB");
+constexpr auto kEhtAllowed2 = DomainKeysText::Keys("TW JP KR IN ID SG PH");
+constexpr auto kEhtDenied = DomainKeysText::Keys("CN");
+constexpr EHT_COUNTRY_RECORD kEhtCountries[] = {
+    {kEhtAllowed1.data(), static_cast<USHORT>(kEhtAllowed1.size()), 1},
+    {kEhtAllowed2.data(), static_cast<USHORT>(kEhtAllowed2.size()), 1},
+    {kEhtDenied.data(), static_cast<USHORT>(kEhtDenied.size()), 0},
+    {nullptr, 0, 0},
+};
 }  // namespace
 
 VOID QZ3602ChipInfoInit(PCHIP_HAL_INFO info)
@@ -104,6 +116,7 @@ VOID QZ3602ChipInfoInit(PCHIP_HAL_INFO info)
     info->SkuFileName2 = "qzlwl3603_2.dat";
     info->SkuFileName2Ss1t = "qzlwl3603_2_1ss1t.dat";
     info->SpRuleTable = kSpRules;
+    info->EhtCountryTable = kEhtCountries;
     info->SpRuleCount = sizeof(kSpRules) / sizeof(kSpRules[0]);
     info->SkuCmdVersion = 3;
     info->LedGpioAlt1 = 53;

@@ -48,6 +48,9 @@ VOID HalRegisterChip(PMP_ADAPTER adapter);
 #define CHIP_FACT_6G_PLANS_B 0x00008000u          // 6 GHz channel plans and country lists of table B
 #define CHIP_FACT_59G_PLATFORM 0x00010000u        // 5.9 GHz mode 1 follows the platform's 5.9 GHz countries
 #define CHIP_FACT_US_6G_RA_MODE 0x00020000u       // a power-limit send in the United States sets the 6 GHz rate switches first
+#define CHIP_FACT_IOT_LAB_REGISTERS 0x00040000u   // the IoT lab rules write their chip registers after a link up
+#define CHIP_FACT_SKU_ENHANCE_2G5G 0x00080000u    // "PwrSkuEnhance2G5GEn" adds the one-stream 2.4/5 GHz power-limit table
+#define CHIP_FACT_TASAR 0x00100000u               // time-averaged SAR, where the platform asks for it
 
 typedef struct _CHIP_ID_ROW {
     USHORT DeviceId;

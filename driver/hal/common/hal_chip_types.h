@@ -153,6 +153,8 @@ typedef struct _CHIP_HAL_INFO {
     PCSTR SkuFileName1Ss1t;  // for single-stream single-transmit configurations
     PCSTR SkuFileName2;
     PCSTR SkuFileName2Ss1t;
+    PCSTR SkuFileName1FormFactor;  // the first and second table instead, when the form-factor operation answers 1
+    PCSTR SkuFileName2FormFactor;
     UCHAR SkuFileKind;           // power-limit file kind accepted; 0 for every chip
     UCHAR SkuCmdVersion;         // version byte at the head of the per-rate power-limit command
     UCHAR LedGpio;               // LED GPIO of the first LED scheme

@@ -34,6 +34,7 @@
 #include "Common/rlm_domain_types.h"
 #include "Common/rlm_sku_types.h"
 #include "Common/rlm_types.h"
+#include "hal/common/sar_types.h"
 #include "Common/wowlan_types.h"
 #include "hal/common/fwfile_types.h"
 #include "hal/common/hal_chip_types.h"
@@ -423,7 +424,7 @@ typedef struct _MP_ADAPTER {
     COUNTRY_BLOCK Country;
     // The platform's regulatory data (Common/rlm_domain_types.h) and the loaded power-limit files
     // (Common/rlm_sku_types.h).
-    SAR_REGULATORY_DATA SarRegulatory;
+    SAR_BIOS_TABLES SarRegulatory;
     SKU_FILE_TABLES SkuTables;
     // Values of other subsystems written here: the SAR sensor state (mode and value, for the
     // companion Bluetooth driver), and the start values set by UserCfgInit.
@@ -433,6 +434,7 @@ typedef struct _MP_ADAPTER {
     UCHAR PingEnhanceActive;
     UCHAR ScanPhase[2];               // the scan machine's two phase bytes
     UCHAR IotApRuleMatched;           // a matched IoT access-point rule
+    ULONG IotLabCounter;              // IoT lab-rule ticks after a link up: 1 at link up, 0 when done
     UCHAR GoHidingOption;             // the private group-owner hiding option (1 on)
     UCHAR RoamAfterBeaconLoss;        // a beacon loss asked the OS for a roam
 

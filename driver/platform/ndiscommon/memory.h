@@ -63,6 +63,8 @@ static_assert(sizeof(ALLOCATION_HEADER) == 40, "allocation header is 40 bytes");
 #define TAG_ZVA0 QZL_TAG('A', '0')
 #define TAG_ZVA5 QZL_TAG('A', '5')
 #define TAG_ZVCx QZL_TAG('C', 'x')
+#define TAG_ZVSK QZL_TAG('S', 'K')  // power-limit files and tables
+#define TAG_ZVSR QZL_TAG('S', 'R')  // SAR from ACPI
 
 // Driver-wide diagnostic counters of successful allocations and of frees.
 extern ULONG g_AllocationCount;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "Common/fwsettings.h"
+#include "Common/he/twt.h"
 #include "Common/qzevent.h"
 #include "hal/common/hal_chip.h"
 #include "kshim/ex.h"
@@ -235,11 +236,6 @@ NTSTATUS FuncSetBcc(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength,
     NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST | OID_NO_COUNTERS, 1, recordLength, bytesWritten, bytesNeeded);
     return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
 }
-NTSTATUS FuncTwtTest(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
-{
-    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 12, recordLength, bytesWritten, bytesNeeded);
-    return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
-}
 NTSTATUS FuncWaitFwAnswer(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLength, PULONG bytesWritten, PULONG bytesNeeded)
 {
     NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST | OID_COUNT_FULL_LENGTH, 20, recordLength, bytesWritten, bytesNeeded);
@@ -294,6 +290,19 @@ NTSTATUS FuncSetPwrSave(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR, ULONG recordLen
 {
     NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, 1, recordLength, bytesWritten, bytesNeeded);
     return status != STATUS_SUCCESS ? status : NOT_BUILT_YET();
+}
+// The TWT test record goes to the TWT requester, which checks it and queues it to its machine; a
+// record it drops is still answered with success.
+NTSTATUS FuncTwtTest(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR record, ULONG recordLength, PULONG bytesWritten,
+                     PULONG bytesNeeded)
+{
+    NTSTATUS status = PrivateOidCheckRecord(adapter, OID_RECORD_AT_LEAST, TWT_TEST_REQUEST_MIN, recordLength,
+                                            bytesWritten, bytesNeeded);
+    if (status != STATUS_SUCCESS) {
+        return status;
+    }
+    (void)twtTestRequest(adapter, record, recordLength);
+    return STATUS_SUCCESS;
 }
 NTSTATUS FuncSetPsMode(PMP_ADAPTER adapter, WDFREQUEST, PUCHAR record, ULONG recordLength, PULONG bytesWritten,
                        PULONG bytesNeeded)

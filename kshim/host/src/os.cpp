@@ -751,7 +751,8 @@ NTSTATUS Os::CreateAdapter(OsDevice* device, uint16_t portId, WIFI_ADAPTER_TYPE 
 }
 
 DeviceControlRequest Os::SendDeviceControl(const std::u16string& deviceName, ULONG code,
-                                           const std::vector<uint8_t>& input, size_t outputLength)
+                                           const std::vector<uint8_t>& input, size_t outputLength,
+                                           const std::vector<uint8_t>& outputContents)
 {
     DeviceControlRequest request;
     kshim::wdf::FxDevice* fx = kshim::wdf::FindDevice(deviceName);
@@ -763,7 +764,7 @@ DeviceControlRequest Os::SendDeviceControl(const std::u16string& deviceName, ULO
         request.record->status = STATUS_OBJECT_NAME_NOT_FOUND;
         return request;
     }
-    request.record = kshim::wdf::SubmitDeviceControl(fx, code, input, outputLength);
+    request.record = kshim::wdf::SubmitDeviceControl(fx, code, input, outputLength, outputContents);
     return request;
 }
 

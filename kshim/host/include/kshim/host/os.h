@@ -265,9 +265,11 @@ public:
 
     // Sends a device-control request to a control device by name or symbolic link. The request
     // is delivered through the device's queue on a system worker thread; see
-    // DeviceControlRequest::Wait.
+    // DeviceControlRequest::Wait. For a code whose transfer type is not buffered, the output buffer
+    // starts with `outputContents` (the caller's own buffer as it hands it in; zeros after it).
     DeviceControlRequest SendDeviceControl(const std::u16string& deviceName, ULONG code,
-                                           const std::vector<uint8_t>& input, size_t outputLength);
+                                           const std::vector<uint8_t>& input, size_t outputLength,
+                                           const std::vector<uint8_t>& outputContents = {});
 
     std::vector<OsLogEntry> Log() const;
     std::string LogText() const;  // one entry per line
