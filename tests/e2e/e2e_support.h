@@ -160,10 +160,9 @@ protected:
         }                                                                               \
     } while (0)
 
-// The driver services each step needs (the power limits of the 6 GHz channels; the connect task and
+// The driver services each step needs (the connect task and
 // machines, the candidate's rates and HT/VHT settings, the port's receive filter and multicast list;
 // the peer deauthentication machine, the beacon time-out and channel switch handling).
-#define E2E_SCAN_6G "skuTableReadSingleSkuFile"
 #define E2E_CONNECT                                                                                           \
     "WdiTaskConnect", "MlmeAuthStateMachineInit", "MlmeAssocStateMachineInit", "MlmeCntlResetConnectTarget", \
         "bssParseSupportedRates", "MlmeInfoSetHtVht", "SendPortPacketFilter", "QzCmdSetCurrentPacketFilter",  \
