@@ -50,7 +50,7 @@ TEST_F(Auth, OpenSystemConfirmsTheAccessPointsStatusAndLogsBothSteps)
         Request(0);
         EXPECT_EQ(State(), 1u);
         EXPECT_TRUE(TakeConfirms().empty());
-        EXPECT_EQ(std::memcmp(A()->Mlme.Conn.MlmeBssid, kAp, 6), 0);
+        EXPECT_EQ(std::memcmp(A()->Mlme.Cntl.MlmeBssid, kAp, 6), 0);
         Peer(AuthFrame(0, 2, status));
         EXPECT_EQ(State(), 0u);
         EXPECT_EQ(TakeConfirms(), (std::vector<Confirm>{{kAuthConfirm, static_cast<USHORT>(status)}}));
@@ -103,7 +103,7 @@ TEST_F(Auth, RequestsThatFailTheirChecksAreRefused)
     EXPECT_EQ(TakeConfirms(), (std::vector<Confirm>{{kAuthConfirm, 81}, {kAuthConfirm, 81}}));
 
     // TKIP countermeasures toward the last BSSID.
-    std::memcpy(A()->Mlme.Conn.MlmeBssid, kAp, 6);
+    std::memcpy(A()->Mlme.Cntl.MlmeBssid, kAp, 6);
     std::memcpy(port_->LastBssid, kAp, 6);
     A()->Mlme.Conn.TkipCounterMeasure = 1;
     Request(0);

@@ -64,8 +64,8 @@ protected:
     {
         AssocTest::SetUp();
         const char ssid[] = "qzl";
-        std::memcpy(A()->Mlme.Conn.MlmeSsid, ssid, 3);
-        A()->Mlme.Conn.MlmeSsidLen = 3;
+        std::memcpy(A()->Mlme.Cntl.MlmeSsid, ssid, 3);
+        A()->Mlme.Cntl.MlmeSsidLen = 3;
         JOIN_TARGET_INFO& join = A()->Mlme.JoinTargetInfo;
         const UCHAR rates[8] = {0x82, 0x84, 0x8B, 0x96, 0x0C, 0x12, 0x18, 0x24};
         std::memcpy(join.SupportedRates, rates, 8);

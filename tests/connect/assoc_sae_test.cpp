@@ -163,7 +163,7 @@ TEST_F(Sae, TheCommitFrameFollowsTheTokenAndHashToElementRules)
         EXPECT_EQ(Bytes(kept.begin() + 24, kept.end()), Cat({Le16(3), Le16(1), Le16(c.status), Le16(19), c.fields}))
             << "type " << c.type << " token " << c.token.size() << " rejected " << c.rejected.size();
         EXPECT_EQ(port_->Ind.SaeH2eElementLength, c.type == 4 && !c.token.empty() ? 0 : c.containerLength);
-        EXPECT_EQ(std::memcmp(A()->Mlme.Conn.MlmeBssid, kAp, 6), 0);
+        EXPECT_EQ(std::memcmp(A()->Mlme.Cntl.MlmeBssid, kAp, 6), 0);
         EXPECT_EQ(A()->Mlme.Conn.MlmeAuthAlgorithm, 3);
         EXPECT_EQ(port_->Mlme.CntlMachine.CurrState, 5u);
     }

@@ -39,8 +39,8 @@ protected:
     void SetDesiredSsid(const char* ssid)
     {
         const size_t n = std::strlen(ssid);
-        std::memcpy(port_->Mlme.Scan.DesiredSsid, ssid, n);
-        port_->Mlme.Scan.DesiredSsidLen = static_cast<UCHAR>(n);
+        std::memcpy(port_->ConnectConfig.DesiredSsid, ssid, n);
+        port_->ConnectConfig.DesiredSsidLength = static_cast<UCHAR>(n);
     }
 
     // A candidate of the connect attempt's list.

@@ -96,12 +96,12 @@ USHORT StartAssocInfo(PMP_ADAPTER adapter, const MLME_ASSOC_REQ& request)
     r.Fixed.RequestListenInterval = request.ListenInterval;
     r.Fixed.OffsetRequestIEs = ASSOC_INFO_OFFSET;
     const JOIN_TARGET_INFO& join = adapter->Mlme.JoinTargetInfo;
-    const UCHAR ssidLen = a.MlmeSsidLen <= 32 ? a.MlmeSsidLen : 32;
+    const UCHAR ssidLen = adapter->Mlme.Cntl.MlmeSsidLen <= 32 ? adapter->Mlme.Cntl.MlmeSsidLen : 32;
     const UCHAR ratesLen = join.SupportedRatesLen <= sizeof(join.SupportedRates) ? join.SupportedRatesLen : 0;
     USHORT n = 0;
     r.RequestIEs[n++] = 0;
     r.RequestIEs[n++] = ssidLen;
-    std::memcpy(r.RequestIEs + n, a.MlmeSsid, ssidLen);
+    std::memcpy(r.RequestIEs + n, adapter->Mlme.Cntl.MlmeSsid, ssidLen);
     n = static_cast<USHORT>(n + ssidLen);
     r.RequestIEs[n++] = 1;
     r.RequestIEs[n++] = ratesLen;
@@ -241,7 +241,7 @@ VOID MlmeAssocReqAction(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
         own = static_cast<USHORT>(own | RSN_CAP_MFPR | RSN_CAP_MFPC);
     }
 
-    std::memcpy(a.MlmeBssid, request.Addr, 6);
+    std::memcpy(adapter->Mlme.Cntl.MlmeBssid, request.Addr, 6);
     PUCHAR buffer = nullptr;
     if (!NT_SUCCESS(MlmeAllocateMemoryEx(adapter, kOwnerAssoc, &buffer)) || buffer == nullptr) {
         AssocEnd(adapter, port, CNTL_MSG_ASSOC_CONFIRM, MLME_STATUS_NO_RESOURCE);
@@ -260,7 +260,7 @@ VOID MlmeAssocReqAction(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
 
     const JOIN_TARGET_INFO& join = adapter->Mlme.JoinTargetInfo;
     if (join.BssType == 1) {
-        std::memcpy(a.MlmeBssid, join.Bssid, 6);
+        std::memcpy(adapter->Mlme.Cntl.MlmeBssid, join.Bssid, 6);
         PlatformIndicateAssociationStart(adapter, port, &join, adapter->Ind.ConnectRequest.OsInitiated, 0);
     }
     c.Associated = 0;
@@ -281,20 +281,20 @@ VOID MlmeAssocPeerAssocRspAction(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
     }
     (void)WriteSystemEventLog(adapter, kLogRecvAssocSeq2, 0, nullptr, 0);
     a.AssocRspTime = LocalNow();
-    if (std::memcmp(fields.Addr2, a.MlmeBssid, 6) != 0) {
+    if (std::memcmp(fields.Addr2, adapter->Mlme.Cntl.MlmeBssid, 6) != 0) {
         return;
     }
     const JOIN_TARGET_INFO& join = adapter->Mlme.JoinTargetInfo;
     if (fields.Status == MLME_STATUS_SUCCESS) {
         if (fields.P2pElementLen != 0 && P2pDevicePortActive(adapter) &&
-            (port->P2pConnectState == 13 || port->P2pConnectState == 14) && a.MlmeSsidLen >= 7 &&
-            std::memcmp(a.MlmeSsid, "DIRECT-", 7) == 0) {
+            (port->P2pConnectState == 13 || port->P2pConnectState == 14) && adapter->Mlme.Cntl.MlmeSsidLen >= 7 &&
+            std::memcmp(adapter->Mlme.Cntl.MlmeSsid, "DIRECT-", 7) == 0) {
             port->P2pConnectState = 28;
         }
         if (join.BssType == 1) {
             port->ConnectionFlags |= PORT_MEDIA_CONNECTED;
             port->Mlme.Conn.Associated = 1;
-            std::memcpy(port->Bssid, a.MlmeBssid, 6);
+            std::memcpy(port->Bssid, adapter->Mlme.Cntl.MlmeBssid, 6);
         }
         MlmeAssocPostProc(adapter, port, &fields);
     } else if (fields.Status == kStatusTryLater) {

@@ -170,8 +170,8 @@ VOID MgntPktConstructAsscReqFrame(PMP_ADAPTER adapter, PMP_PORT port, UCHAR reas
     }
 
     // SSID, rates, extended rates.
-    const UCHAR ssidLen = a.MlmeSsidLen <= 32 ? a.MlmeSsidLen : 32;
-    (void)w.AddElement(0, a.MlmeSsid, ssidLen);
+    const UCHAR ssidLen = adapter->Mlme.Cntl.MlmeSsidLen <= 32 ? adapter->Mlme.Cntl.MlmeSsidLen : 32;
+    (void)w.AddElement(0, adapter->Mlme.Cntl.MlmeSsid, ssidLen);
     const UCHAR ratesLen = join.SupportedRatesLen <= sizeof(join.SupportedRates) ? join.SupportedRatesLen : 0;
     (void)w.AddElement(1, join.SupportedRates, ratesLen);
     const UCHAR extLen = join.ExtendedRatesLen <= sizeof(join.ExtendedRates) ? join.ExtendedRatesLen : 0;

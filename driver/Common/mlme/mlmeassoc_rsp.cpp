@@ -282,7 +282,7 @@ VOID MlmeAssocPostProc(PMP_ADAPTER adapter, PMP_PORT port, const ASSOC_RSP_FIELD
     MLME_CONN_ADAPTER_BLOCK& a = adapter->Mlme.Conn;
     UCHAR wlanIndex = MlmeSyncGetWlanIdxByRoleType(port, WLAN_ROLE_STA);
     a.AssocDone = 1;
-    std::memcpy(a.MlmeBssid, f->Addr2, 6);
+    std::memcpy(adapter->Mlme.Cntl.MlmeBssid, f->Addr2, 6);
     a.AssociationId = f->Aid;
     a.CapabilityInfo = static_cast<USHORT>(f->CapabilityInfo & 0x1533);
     EDCA_PARM edca = f->Edca;

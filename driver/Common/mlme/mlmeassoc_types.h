@@ -124,10 +124,8 @@ typedef struct _ASSOC_INFO_RECORD {
 
 // The adapter-wide state of the station's exchanges.
 typedef struct _MLME_CONN_ADAPTER_BLOCK {
-    UCHAR MlmeBssid[6];             // the access point being joined; received frames are matched against it
+    // The MLME BSSID and SSID the exchanges use are the connect machine's (MLME_CNTL_ADAPTER_BLOCK).
     USHORT MlmeAuthAlgorithm;       // AUTH_ALG_* of the exchange in progress
-    UCHAR MlmeSsid[32];
-    UCHAR MlmeSsidLen;
     UCHAR TkipCounterMeasure;       // set by the transmit path after repeated MIC failures
     UCHAR PortSecured;              // station port-secured state: 1 secured, 2 not secured
     USHORT OwnRsnCapabilities;      // bit 7 MFPC, bit 6 MFPR

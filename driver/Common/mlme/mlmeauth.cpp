@@ -75,7 +75,7 @@ PUCHAR BuildDeauth(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* addr1, USHOR
         return nullptr;
     }
     HEADER_802_11 header;
-    BuildMgmtMacHeader(adapter, port, &header, kSubtypeDeauth, 0, addr1, adapter->Mlme.Conn.MlmeBssid);
+    BuildMgmtMacHeader(adapter, port, &header, kSubtypeDeauth, 0, addr1, adapter->Mlme.Cntl.MlmeBssid);
     if (protect) {
         header.FrameControl = static_cast<USHORT>(header.FrameControl | kFcProtected);
     }
@@ -90,7 +90,7 @@ void SetIotVendor(PMP_ADAPTER adapter, PMP_PORT port)
 {
     port->Mlme.Conn.IotVendor = 0;
     for (const auto& oui : kIotVendorOuis) {
-        if (std::memcmp(adapter->Mlme.Conn.MlmeBssid, oui, 3) == 0) {
+        if (std::memcmp(adapter->Mlme.Cntl.MlmeBssid, oui, 3) == 0) {
             port->Mlme.Conn.IotVendor = 1;
         }
     }
@@ -120,7 +120,7 @@ void SendSharedKeySeq3(PMP_ADAPTER adapter, PMP_PORT port, const UCHAR* addr2, c
     }
     LogStep(adapter, kLogSendAuthSeq3);
     HEADER_802_11 header;
-    BuildMgmtMacHeader(adapter, port, &header, kSubtypeAuth, 0, addr2, adapter->Mlme.Conn.MlmeBssid);
+    BuildMgmtMacHeader(adapter, port, &header, kSubtypeAuth, 0, addr2, adapter->Mlme.Cntl.MlmeBssid);
     header.FrameControl = static_cast<USHORT>(header.FrameControl | kFcProtected);
     UCHAR iv[WEP_IV_HEADER_SIZE] = {};
     UCHAR body[6 + 2 + CHALLENGE_TEXT_LEN];
@@ -239,12 +239,12 @@ VOID MlmeAuthReqAction(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
         AuthEnd(adapter, port, MLME_STATUS_INVALID);
         return;
     }
-    if (a.TkipCounterMeasure == 1 && std::memcmp(a.MlmeBssid, port->LastBssid, 6) == 0) {
+    if (a.TkipCounterMeasure == 1 && std::memcmp(adapter->Mlme.Cntl.MlmeBssid, port->LastBssid, 6) == 0) {
         AuthEnd(adapter, port, MLME_STATUS_REFUSED);
         return;
     }
     CancelAuthTimer(port);
-    std::memcpy(a.MlmeBssid, addr, 6);
+    std::memcpy(adapter->Mlme.Cntl.MlmeBssid, addr, 6);
     a.MlmeAuthAlgorithm = alg;
     SetIotVendor(adapter, port);
 
@@ -255,7 +255,7 @@ VOID MlmeAuthReqAction(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
     }
     LogStep(adapter, kLogSendAuthSeq1);
     HEADER_802_11 header;
-    BuildMgmtMacHeader(adapter, port, &header, kSubtypeAuth, 0, addr, a.MlmeBssid);
+    BuildMgmtMacHeader(adapter, port, &header, kSubtypeAuth, 0, addr, adapter->Mlme.Cntl.MlmeBssid);
     UCHAR fixed[6];
     PutU16(fixed, alg);
     PutU16(fixed + 2, 1);
@@ -344,7 +344,7 @@ VOID MlmeAuthPeerAuthRspAtSeq2Action(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
     USHORT status = 0;
     UCHAR challenge[CHALLENGE_TEXT_LEN] = {};
     if (!PeerAuthSanity(adapter, elem->Msg, elem->MsgLen, addr2, &alg, &seq, &status, challenge) ||
-        std::memcmp(addr2, a.MlmeBssid, 6) != 0 || seq != 2) {
+        std::memcmp(addr2, adapter->Mlme.Cntl.MlmeBssid, 6) != 0 || seq != 2) {
         DBGPRINT(TRACE_LEVEL_WARNING, DBG_MLME, "authentication frame dropped (sequence %u)", static_cast<unsigned>(seq));
         return;
     }
@@ -422,7 +422,7 @@ VOID MlmeAuthTimeoutTimerCallback(PVOID systemSpecific1, PMP_PORT port, PPLATFOR
         return;
     }
     if (port->Mlme.AuthMachine.CurrState == AUTH_STATE_WAIT_SEQ2) {
-        MlmeAuthClass2ErrDeauth(adapter, port, adapter->Mlme.Conn.MlmeBssid);
+        MlmeAuthClass2ErrDeauth(adapter, port, adapter->Mlme.Cntl.MlmeBssid);
         KeStallExecutionProcessor(10000);
     }
     (void)MlmeEnqueue(adapter, port, MLME_AUTH_STATE_MACHINE, MT2_AUTH_TIMEOUT, 0, nullptr);

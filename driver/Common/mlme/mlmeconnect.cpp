@@ -443,8 +443,8 @@ VOID MlmeCntlOidConnectProc(PMP_ADAPTER adapter, PMP_PORT port, PMLME_QUEUE_ELEM
     // The SSID to connect: the last one on an automatic reconnection, otherwise the OS's.
     std::memset(c.MlmeSsid, 0, sizeof(c.MlmeSsid));
     c.MlmeSsidLen = 0;
-    const UCHAR* ssid = port->Mlme.Scan.DesiredSsid;
-    UCHAR ssidLen = port->Mlme.Scan.DesiredSsidLen;
+    const UCHAR* ssid = port->ConnectConfig.DesiredSsid;
+    UCHAR ssidLen = port->ConnectConfig.DesiredSsidLength;
     if (req.AutoReconnect && port->PortType != WFD_CLIENT) {
         ssid = req.JoinSsid;
         ssidLen = req.JoinSsidLen;

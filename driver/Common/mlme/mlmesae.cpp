@@ -79,7 +79,7 @@ void CancelSaeTimer(PMP_PORT port)
     PlatformCancelTimer(&port->Mlme.SaeTimeoutTimer, &cancelled);
 }
 
-bool IsMlmeBssid(PMP_ADAPTER adapter, const UCHAR* addr) { return std::memcmp(addr, adapter->Mlme.Conn.MlmeBssid, 6) == 0; }
+bool IsMlmeBssid(PMP_ADAPTER adapter, const UCHAR* addr) { return std::memcmp(addr, adapter->Mlme.Cntl.MlmeBssid, 6) == 0; }
 
 // A view of a packed SAE message body whose every length was checked against the body.
 struct SaeView {
@@ -115,7 +115,7 @@ bool ViewBody(const void* body, ULONG length, SaeView* v)
 ULONG BuildCommit(PMP_ADAPTER adapter, PMP_PORT port, const SaeView& v, PUCHAR buffer)
 {
     HEADER_802_11 header;
-    BuildMgmtMacHeader(adapter, port, &header, kSubtypeAuth, 0, v.h.PeerBssid, adapter->Mlme.Conn.MlmeBssid);
+    BuildMgmtMacHeader(adapter, port, &header, kSubtypeAuth, 0, v.h.PeerBssid, adapter->Mlme.Cntl.MlmeBssid);
     const bool h2e = port->Ind.SaeH2e == 1;
     UCHAR fixed[8];
     PutU16(fixed, AUTH_ALG_SAE);
@@ -300,7 +300,7 @@ VOID MlmeSAESendCommitRequest(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
         return;
     }
     CancelSaeTimer(port);
-    std::memcpy(adapter->Mlme.Conn.MlmeBssid, peer, 6);
+    std::memcpy(adapter->Mlme.Cntl.MlmeBssid, peer, 6);
     adapter->Mlme.Conn.MlmeAuthAlgorithm = AUTH_ALG_SAE;
     PUCHAR buffer = nullptr;
     if (!NT_SUCCESS(MlmeAllocateMemoryEx(adapter, kOwnerSae, &buffer)) || buffer == nullptr) {
@@ -411,7 +411,7 @@ VOID MlmeSAESendConfirmRequest(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
         return;
     }
     CancelSaeTimer(port);
-    std::memcpy(adapter->Mlme.Conn.MlmeBssid, peer, 6);
+    std::memcpy(adapter->Mlme.Cntl.MlmeBssid, peer, 6);
     adapter->Mlme.Conn.MlmeAuthAlgorithm = AUTH_ALG_SAE;
     PUCHAR buffer = nullptr;
     if (!NT_SUCCESS(MlmeAllocateMemoryEx(adapter, kOwnerSae, &buffer)) || buffer == nullptr) {
@@ -419,7 +419,7 @@ VOID MlmeSAESendConfirmRequest(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
         return;
     }
     HEADER_802_11 header;
-    BuildMgmtMacHeader(adapter, port, &header, kSubtypeAuth, 0, peer, adapter->Mlme.Conn.MlmeBssid);
+    BuildMgmtMacHeader(adapter, port, &header, kSubtypeAuth, 0, peer, adapter->Mlme.Cntl.MlmeBssid);
     UCHAR fixed[8];
     PutU16(fixed, AUTH_ALG_SAE);
     PutU16(fixed + 2, 2);
@@ -508,7 +508,7 @@ VOID MlmeSAETimeoutTimerCallback(PVOID systemSpecific1, PMP_PORT port, PPLATFORM
         Arm(adapter, port);
     } else {
         if (state == kConfirmSent) {
-            (void)WdiGeneratorEventIndicateSAE(adapter, port, nullptr, 0, adapter->Mlme.Conn.MlmeBssid,
+            (void)WdiGeneratorEventIndicateSAE(adapter, port, nullptr, 0, adapter->Mlme.Cntl.MlmeBssid,
                                                WDI_SAE_INDICATION_TYPE_ERROR);
         }
         (void)MlmeEnqueue(adapter, port, MLME_SAE_STATE_MACHINE, kMsgTimeout, 0, nullptr);
@@ -516,7 +516,7 @@ VOID MlmeSAETimeoutTimerCallback(PVOID systemSpecific1, PMP_PORT port, PPLATFORM
     if (port->ConnectConfig.CertTestFlag == 1) {
         // The test networks fall back to open system with PMKSA caching.
         MLME_AUTH_REQ request;
-        MlmeCntAuthParamFill(port, &request, adapter->Mlme.Conn.MlmeBssid, AUTH_ALG_OPEN);
+        MlmeCntAuthParamFill(port, &request, adapter->Mlme.Cntl.MlmeBssid, AUTH_ALG_OPEN);
         port->Mlme.Cntl.FullSaeNeeded = 0;
         port->Mlme.Cntl.PmksaCachingAttempted = 1;
         (void)MlmeEnqueue(adapter, port, MLME_AUTH_STATE_MACHINE, MT2_MLME_AUTH_REQ, sizeof(request), &request);

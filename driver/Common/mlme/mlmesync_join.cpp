@@ -164,6 +164,8 @@ VOID MlmeSyncJoinReqAction(PMP_ADAPTER adapter, PMLME_QUEUE_ELEM elem)
     join.Band = static_cast<ULONG>(e.Band);
     join.CentralChannel = e.CentralChannel;
     std::memcpy(adapter->Mlme.Scan.JoinTargetBssid, e.Bssid, 6);
+    // The MLME BSSID: the access point the connect machine authenticates and associates with.
+    std::memcpy(adapter->Mlme.Cntl.MlmeBssid, e.Bssid, 6);
 
     if (e.Band == BAND_6G) {
         join.He6gOpWord = 0;

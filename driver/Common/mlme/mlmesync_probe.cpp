@@ -217,7 +217,8 @@ VOID MgntPktConstructProbeReqFrame(PMP_PORT port, PUCHAR buffer, PULONG length)
     (void)w.Put(&header, sizeof(header));
 
     // 3-5. SSID, rates, extended rates.
-    w.Element(kElementSsid, ps.DesiredSsid, ps.DesiredSsidLen <= 32 ? ps.DesiredSsidLen : 32);
+    const PORT_CONNECT_CONFIG& desired = port->ConnectConfig;
+    w.Element(kElementSsid, desired.DesiredSsid, desired.DesiredSsidLength <= 32 ? desired.DesiredSsidLength : 32);
     w.Element(kElementRates, rates, rateCount);
     if (extCount != 0) {
         w.Element(kElementExtRates, extRates, extCount);

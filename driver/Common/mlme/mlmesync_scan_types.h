@@ -122,9 +122,8 @@ typedef struct _MLME_PORT_SCAN_STATE {
     ULONG OsScanIeLength;
     UCHAR CoexScan;                // bit 0: the 20/40 coexistence report is due after the scan
     ULONG LastStayTime;            // the multi-channel quota last sent for the port (microseconds)
-    // Probe-request inputs: the desired SSID, the port's rates, capabilities and interworking byte.
-    UCHAR DesiredSsid[32];
-    UCHAR DesiredSsidLen;
+    // Probe-request inputs: the port's rates, capabilities and interworking byte (the desired SSID is
+    // the port's connect configuration's).
     UCHAR SupportedRates[PROBE_RATES_MAX];
     UCHAR SupportedRatesLen;
     UCHAR ExtendedRates[PROBE_RATES_MAX];
