@@ -16,6 +16,7 @@
 #include "kshim/host/recorder.h"
 #include "kshim/host/wifi.h"
 #include "kshim/host/wifi_service.h"
+#include "support/sku_file.h"
 
 namespace e2e {
 
@@ -44,6 +45,7 @@ protected:
         world_ = worldText.empty() ? sim::air::World::BuiltIn() : sim::air::World::FromText(worldText, &error);
         ASSERT_TRUE(world_) << error;
         ASSERT_NO_FATAL_FAILURE(AddDevice(deviceId));
+        ASSERT_NO_FATAL_FAILURE(Supply6GhzPowerLimits(deviceId));
         world_->Attach(*firmware_);
         ASSERT_EQ(os_.Start(device_), STATUS_SUCCESS);
         ASSERT_EQ(os_.CreateAdapter(device_, 0, WIFI_ADAPTER_WLAN_STATION), STATUS_SUCCESS);
@@ -52,6 +54,23 @@ protected:
         // The OS makes the port a station before it scans.
         (void)wifi_->SetOperationMode(kshim::host::kWdiOperationModeStation);
         (void)wifi_->WaitTask(10000);
+    }
+
+    // The 6 GHz channels are offered only with their power limits: a third-generation chip's 6 GHz
+    // power-limit file (a section for the United States, the configuration's country) goes into the
+    // firmware container; the second generation has no 6 GHz plans of its own and takes the first
+    // 6 GHz plans, which need no file ("Country6GEn" 0).
+    void Supply6GhzPowerLimits(uint16_t deviceId)
+    {
+        if (HalIsThirdGeneration(deviceId)) {
+            sim::fw::NamedImage sku;
+            sku.name = deviceId == 0x3601 || deviceId == 0x0C03 ? "qzlwl3601_2.dat" : "qzlwl3603_2.dat";
+            sku.image.bytes = qzltest::SkuEnciphered(qzltest::SkuText({{"US0D", {{"ofdm", {"ch037 20 20 20 20 20 20 20 20"}}}}}));
+            images_.push_back(sku);
+            ASSERT_TRUE(sim::fw::WritePackage(images_));
+        } else {
+            SetConfig("Country6GEn", 0);
+        }
     }
 
     // One scan of every channel; true when it completed. The BSS list is read back.

@@ -4,9 +4,11 @@
 #include "Common/rlm.h"
 #include "fwcmds/fwcmds_fixture.h"
 #include "platform/ndiscommon/ndiscommonioctl.h"
-#include "regdomain/sku_file.h"
+#include "support/sku_file.h"
 
 namespace regdomaintest {
+using namespace qzltest;
+
 namespace {
 
 class CountryRequestTest : public fwcmdstest::FwCmdsTest {

@@ -9,10 +9,12 @@
 #include "kshim/host/files.h"
 #include "platform/ndiscommon/memory.h"
 #include "regdomain/regdomain_fixture.h"
-#include "regdomain/sku_file.h"
+#include "support/sku_file.h"
 #include "fw/image_builder.h"
 
 namespace regdomaintest {
+using namespace qzltest;
+
 namespace {
 
 constexpr int kNone = 0x7F;

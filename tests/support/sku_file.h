@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace regdomaintest {
+namespace qzltest {
 
 struct SkuGroup {
     std::string name;
@@ -76,4 +76,4 @@ inline std::vector<uint8_t> SkuEnciphered(const std::string& text, char preamble
 
 inline std::vector<uint8_t> Bytes(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
 
-}  // namespace regdomaintest
+}  // namespace qzltest
