@@ -304,6 +304,12 @@ RxResult Chip::PushRx(unsigned ring, const void* data, size_t length)
     return result;
 }
 
+void Chip::UnderDeviceLock(const std::function<void()>& f)
+{
+    DeviceLock guard(*this);
+    f();
+}
+
 uint64_t Chip::TxConsumed(unsigned ring) const
 {
     DeviceLock guard(*this);

@@ -88,6 +88,9 @@ public:
     // Writes a buffer into the next free slot of receive ring `ring`, sets its descriptor done,
     // moves the DMA index and raises the ring's status bit.
     RxResult PushRx(unsigned ring, const void* data, size_t length);
+    // Runs `f` under the chip's lock, as a consumption runs: for the firmware's writers whose own lock
+    // a consumer takes, so that they take it inside the chip's lock too, never the other way round.
+    void UnderDeviceLock(const std::function<void()>& f);
     uint64_t TxConsumed(unsigned ring) const;
     uint64_t RxFilled(unsigned ring) const;
     // Knobs: hold transmit consumption; busy bits for `reads` reads (Wfdma::kForever: stuck); a DMA

@@ -54,11 +54,18 @@ void EventRingWriter::ScheduleLocked()
 
 void EventRingWriter::Write(std::vector<std::vector<uint8_t>> events, uint32_t delayMs)
 {
+    // A consumption runs under the chip's lock and writes its answers here: the writer's lock is
+    // always taken inside the chip's, so a write from another thread takes the chip's lock first.
+    chip_.UnderDeviceLock([&] { WriteUnderDeviceLock(events, delayMs); });
+}
+
+void EventRingWriter::WriteUnderDeviceLock(std::vector<std::vector<uint8_t>>& events, uint32_t delayMs)
+{
     std::lock_guard<std::mutex> lock(mutex_);
     const int64_t due = kshim::host::ClockNow() + static_cast<int64_t>(delayMs) * kUnitsPerMs;
     for (std::vector<uint8_t>& event : events) {
-        // At once when nothing due waits before it and the ring has room; inside a consumption we run
-        // under the chip's lock, so the write is part of it.
+        // At once when nothing due waits before it and the ring has room, as part of what the chip's
+        // lock covers (a consumption's answer lands with it).
         const bool dueBefore = !pending_.empty() && pending_.front().due <= due;
         if (delayMs == 0 && !dueBefore && chip_.PushRx(hwRing_, event.data(), event.size()) == RxResult::Ok) {
             ++written_;

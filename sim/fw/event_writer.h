@@ -49,6 +49,7 @@ private:
     void Deliver();
     // Asks the firmware thread to deliver when the front is due (mutex_ held).
     void ScheduleLocked();
+    void WriteUnderDeviceLock(std::vector<std::vector<uint8_t>>& events, uint32_t delayMs);
 
     sim::chip::Chip& chip_;
     unsigned hwRing_;

@@ -28,6 +28,7 @@
 #include "bringup/bringup_support.h"
 #include "air/world.h"
 #include "chip/rx_build.h"
+#include "support/eventually.h"
 #include "kshim/host/control.h"
 #include "kshim/host/net_queue.h"
 #include "kshim/host/netadapter.h"
@@ -66,6 +67,9 @@ protected:
         interruptsOff_ = true;
         Adapter()->RegistryBlock.TxRxThreadMode = 0;
         host::ClockSetManual();
+        // The link-up below writes the driver's state directly: every thread of the driver is waiting
+        // first, so that whatever reads it later was woken by something this thread did after it.
+        ASSERT_TRUE(qzl_test::Settle());
         firmware_->DataRadio().SetObserver([this](const sim::fw::SentDataFrame& f) {
             std::lock_guard<std::mutex> lock(airMutex_);
             air_.push_back(f);
