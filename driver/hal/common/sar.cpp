@@ -173,7 +173,9 @@ namespace {
 ULONG PlatformEntries(const SAR_BIOS_TABLES& sar)
 {
     const ULONG named = sar.Qzpl[5];
-    const ULONG given = sar.QzplElements > 8 ? (sar.QzplElements - 8u) / 4u : 0;
+    // The platform's element count is bounded by the table the record holds.
+    const ULONG elements = sar.QzplElements < SAR_QZPL_SIZE ? sar.QzplElements : SAR_QZPL_SIZE;
+    const ULONG given = elements > 8 ? (elements - 8u) / 4u : 0;
     return named < given ? named : given;
 }
 }  // namespace
